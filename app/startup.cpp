@@ -1,0 +1,51 @@
+#include "app/startup.h"
+
+// Qt
+#include <QApplication>
+#include <QScreen>
+#include <QStyleFactory>
+#include <QTranslator>
+
+// Local
+#include "app/body.h"
+#include "app/config/configstore.h"
+#include "app/config/startupoptions.h"
+#include <memory>
+
+int runQuorvel(int argc, char *argv[])
+{
+    ConfigStore &config = ConfigStore::instance();
+    config.parseArguments(argc, argv);
+
+    auto app = std::make_unique<QApplication>(argc, argv);
+    auto translator = std::make_unique<QTranslator>();
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+
+    config.readConfigFile(configFileName(config)); // a missing file only leaves a debug message
+    const StartupOptions options = applyStartupOptions(config);
+
+    if (!options.noTranslation) {
+        if (translator->load(QStringLiteral(":quorvel_ja_JP"), QApplication::applicationDirPath()))
+            QApplication::installTranslator(translator.get());
+    }
+
+    auto body = std::make_unique<Body>();
+    QObject::connect(body.get(), &Body::finishing, app.get(), &QApplication::quit);
+    if (!options.noWindow) {
+        body->show();
+        // Open at a comfortable size on the current screen rather than at the layouts' minimum.
+        const QRect screen = body->screen()->availableGeometry();
+        body->resize(body->size().expandedTo(QSize(screen.width() * 9 / 10, screen.height() * 9 / 10))
+                         .boundedTo(screen.size()));
+    }
+    if (options.loadBatch) {
+        body->batchLoad(options.batchFile);
+        if (options.execBatch)
+            body->batchExec();
+    }
+    const int code = QApplication::exec();
+    body.reset();
+    translator.reset();
+    app.reset();
+    return code;
+}

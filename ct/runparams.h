@@ -1,0 +1,32 @@
+#pragma once
+
+/// The parameters of a calculation run, taken from the processing panel and the main window on the
+/// main thread when the run starts; workers only read their copy.
+struct RunParams
+{
+    bool useCt1 = true;
+    bool useCt2 = false;
+    bool rotAxIsV = false;     // slices are image rows and the centre of rotation an x position
+    int sliceNo = 0;
+    double cor = 0.0;          // centre of rotation, pixels along the slice line
+    int recSlice1 = -1;        // recorded centres of rotation and their slices (−1: none)
+    double recCor1 = 0.0;
+    int recSlice2 = -1;
+    double recCor2 = 0.0;
+    double angleOriginDeg = 0.0;
+    int dataSetImages = 0;     // images spanning the data-set range
+    double dataSetRangeDeg = 180.0;
+    bool partial = false;      // a partial data set is used
+    int partialStart = 0;      // "Start [#]" as entered
+    int partialImages = 0;     // "Using Images[#]" as entered
+    int imagesUsed = 0;        // partialImages when partial, else dataSetImages
+    int startImage = 0;        // partialStart when partial, else 0
+    bool multiSlice = false;   // "Auto Exec": a range of slices
+    int sliceFrom = 0;
+    int sliceTo = 0;
+    int sliceStep = 1;         // signed: negative when sliceTo < sliceFrom
+    int threads = 1;
+    double dataUpperLimit = 10.0; // value window and offset of saved data files
+    double dataLowerLimit = -10.0;
+    double dataOffset = 10.0;
+};

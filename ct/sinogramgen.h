@@ -1,0 +1,36 @@
+#pragma once
+
+// Local
+#include "ct/sinogramdata.h"
+
+struct ProjectionSet;
+
+/// Which sinogram to build. The partial-data-set fields are taken from the processing panel on the
+/// main thread, so a worker never reads a widget.
+struct SinogramRequest
+{
+    bool rowLines = true; // slice lines are image rows (vertical rotation axis)
+    double cor = 0.0;
+    int slice = 0;
+    bool partial = false;   // use `usingImages` images from `startImage` on, wrapping round the set
+    int startImage = 0;
+    int usingImages = 0;
+};
+
+enum class SinogramStatus {
+    Generated,
+    CorOutOfRange,   // ⌊cor⌋ ≤ 0 or ⌈cor⌉ ≥ L: the target keeps the previous sinogram
+    SliceOutOfRange, // the slice is not a line of the images: the target is unchanged
+    NoProjections,   // empty set or no image used: the target holds no data
+};
+
+/// Builds the sinogram of one slice: every used projection's slice line resampled on the grid
+/// centred on the centre of rotation, and its attenuation after the I0/BG correction.
+/// Reads only the images of `set` (memory mode), so any thread may call it while the set is unchanged.
+SinogramStatus genSinogram0(SinogramData &target, const ProjectionSet &set, const SinogramRequest &request);
+
+/// The length of a slice line across the rotation axis, and the number of slices along it.
+int lineLength(const ProjectionSet &set, bool rowLines);
+int sliceCount(const ProjectionSet &set, bool rowLines);
+/// The first image used: the partial start when it lies inside the set, else 0.
+int firstImage(const SinogramRequest &request, int count);

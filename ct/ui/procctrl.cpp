@@ -1,0 +1,209 @@
+#include "ct/ui/procctrl.h"
+
+// Qt
+#include <QButtonGroup>
+
+// Local
+#include <cstdlib>
+
+int fieldInt(const QString &text)
+{
+    return text.trimmed().toInt();
+}
+
+double fieldDouble(const QString &text)
+{
+    return text.trimmed().toDouble();
+}
+
+QString fieldText(double value)
+{
+    return QString::number(value, 'g', 6);
+}
+
+ProcCtrl::ProcCtrl(QWidget *parent)
+    : QFrame(parent)
+{
+    ui_.setupUi(this);
+    ui_.RotAxH->setChecked(true);
+    rotAxV_ = false;
+    sliceNo_ = fieldInt(ui_.SliceNo->text());
+    cor_ = fieldDouble(ui_.Cor->text());
+    clearRecordedCoR();
+    showPartial();
+
+    auto *axes = new QButtonGroup(this);
+    axes->addButton(ui_.RotAxH);
+    axes->addButton(ui_.RotAxV);
+    connect(axes, &QButtonGroup::buttonClicked, this, &ProcCtrl::rotAxSelectionChanged);
+    connect(ui_.UsePartialDataSet, &QCheckBox::toggled, this, &ProcCtrl::usePartialDataSetUpdated);
+    connect(this, &ProcCtrl::usePartialDataSetUpdated, this, &ProcCtrl::showPartial);
+    connect(ui_.AutoExecCtCalc, &QCheckBox::toggled, this, &ProcCtrl::autoExecUpdated);
+    connect(ui_.SliceNo, &QLineEdit::editingFinished, this, &ProcCtrl::sliceNoEditingFinished);
+    connect(ui_.Cor, &QLineEdit::editingFinished, this, &ProcCtrl::corEditingFinished);
+    connect(ui_.AngleOriginDeg, &QLineEdit::editingFinished, this, &ProcCtrl::angleOriginUpdated);
+    connect(ui_.DataSetRangeDeg, &QLineEdit::editingFinished, this, &ProcCtrl::dataSetRangeUpdated);
+    connect(ui_.DataSetUsingImages, &QLineEdit::editingFinished, this, &ProcCtrl::dataSetUsingImagesUpdated);
+    connect(ui_.DataSetStartImageNo, &QLineEdit::editingFinished, this, &ProcCtrl::dataSetStartImageNoUpdated);
+    connect(ui_.RecCoR, &QPushButton::clicked, this, &ProcCtrl::recordCoR);
+    connect(ui_.ClearRecCoR, &QPushButton::clicked, this, &ProcCtrl::clearRecordedCoR);
+}
+
+int ProcCtrl::sliceFrom() const { return fieldInt(ui_.SliceFrom->text()); }
+int ProcCtrl::sliceTo() const { return fieldInt(ui_.SliceTo->text()); }
+int ProcCtrl::sliceStep() const { return fieldInt(ui_.SliceStep->text()); }
+double ProcCtrl::angleOriginDeg() const { return fieldDouble(ui_.AngleOriginDeg->text()); }
+double ProcCtrl::dataSetRangeDeg() const { return fieldDouble(ui_.DataSetRangeDeg->text()); }
+int ProcCtrl::dataSetImages() const { return fieldInt(ui_.DataSetImages->text()); }
+int ProcCtrl::dataSetUsingImages() const { return fieldInt(ui_.DataSetUsingImages->text()); }
+int ProcCtrl::dataSetStartImageNo() const { return fieldInt(ui_.DataSetStartImageNo->text()); }
+bool ProcCtrl::usePartialDataSet() const { return ui_.UsePartialDataSet->isChecked(); }
+bool ProcCtrl::autoExec() const { return ui_.AutoExecCtCalc->isChecked(); }
+int ProcCtrl::threads() const { return ui_.Threads->value(); }
+
+RunParams ProcCtrl::runParams() const
+{
+    RunParams p;
+    p.rotAxIsV = rotAxV_;
+    p.sliceNo = sliceNo_;
+    p.cor = cor_;
+    p.recSlice1 = recSlice1_;
+    p.recCor1 = recCor1_;
+    p.recSlice2 = recSlice2_;
+    p.recCor2 = recCor2_;
+    p.angleOriginDeg = angleOriginDeg();
+    p.dataSetImages = dataSetImages();
+    p.dataSetRangeDeg = dataSetRangeDeg();
+    p.partial = usePartialDataSet();
+    p.partialStart = dataSetStartImageNo();
+    p.partialImages = dataSetUsingImages();
+    p.imagesUsed = p.partial ? p.partialImages : p.dataSetImages;
+    p.startImage = p.partial ? p.partialStart : 0;
+    p.multiSlice = autoExec();
+    p.sliceFrom = sliceFrom();
+    p.sliceTo = sliceTo();
+    const int step = std::abs(sliceStep());
+    p.sliceStep = p.sliceTo >= p.sliceFrom ? step : -step;
+    p.threads = threads();
+    return p;
+}
+
+SinogramRequest ProcCtrl::sinogramRequest() const
+{
+    SinogramRequest r;
+    r.rowLines = rotAxV_;
+    r.cor = cor_;
+    r.slice = sliceNo_;
+    r.partial = usePartialDataSet();
+    r.startImage = dataSetStartImageNo();
+    r.usingImages = dataSetUsingImages();
+    return r;
+}
+
+void ProcCtrl::setMaxThreads(int n)
+{
+    ui_.Threads->setRange(1, std::max(1, n));
+    ui_.MaxThreads->setText(QStringLiteral("/%1").arg(n));
+}
+
+void ProcCtrl::setThreads(int n)
+{
+    ui_.Threads->setValue(n);
+}
+
+void ProcCtrl::setAutoExec(bool on)
+{
+    ui_.AutoExecCtCalc->setChecked(on);
+}
+
+void ProcCtrl::setRotAxV(bool vertical)
+{
+    QRadioButton *button = vertical ? ui_.RotAxV : ui_.RotAxH;
+    button->setChecked(true);
+    rotAxSelectionChanged(button);
+}
+
+void ProcCtrl::showPartial()
+{
+    ui_.UsePartialDataSetParams->setVisible(ui_.UsePartialDataSet->isChecked());
+}
+
+void ProcCtrl::recordCoR()
+{
+    recSlice2_ = recSlice1_;
+    recCor2_ = recCor1_;
+    recSlice1_ = sliceNo_;
+    recCor1_ = cor_;
+    showRecords();
+}
+
+void ProcCtrl::showRecords()
+{
+    auto text = [](int slice, double cor) {
+        return slice < 0 ? QString() : QStringLiteral("%1 at %2").arg(cor).arg(slice);
+    };
+    ui_.RecordedCoR1->setText(text(recSlice1_, recCor1_));
+    ui_.RecordedCoR2->setText(text(recSlice2_, recCor2_));
+}
+
+void ProcCtrl::sliceNoEditingFinished()
+{
+    const int slice = fieldInt(ui_.SliceNo->text());
+    if (slice != sliceNo_) {
+        sliceNo_ = slice;
+        emit sliceNoUpdated();
+    }
+}
+
+void ProcCtrl::corEditingFinished()
+{
+    const double cor = fieldDouble(ui_.Cor->text());
+    if (cor != cor_) {
+        cor_ = cor;
+        emit corUpdated();
+    }
+}
+
+void ProcCtrl::rotAxSelectionChanged(QAbstractButton *)
+{
+    const bool vertical = ui_.RotAxV->isChecked();
+    if (vertical != rotAxV_) {
+        rotAxV_ = vertical;
+        emit rotAxUpdated();
+    }
+}
+
+void ProcCtrl::clearRecordedCoR()
+{
+    recSlice1_ = recSlice2_ = -1;
+    recCor1_ = recCor2_ = 0.0;
+    showRecords();
+}
+
+void ProcCtrl::setCor(double cor)
+{
+    if (cor != cor_) {
+        cor_ = cor;
+        ui_.Cor->setText(fieldText(cor));
+        emit corUpdated();
+    }
+}
+
+void ProcCtrl::setSliceNo(int slice)
+{
+    if (slice != sliceNo_) {
+        sliceNo_ = slice;
+        ui_.SliceNo->setText(QString::number(slice));
+        emit sliceNoUpdated();
+    }
+}
+
+void ProcCtrl::setSliceFrom(int slice) { ui_.SliceFrom->setText(QString::number(slice)); }
+void ProcCtrl::setSliceTo(int slice) { ui_.SliceTo->setText(QString::number(slice)); }
+void ProcCtrl::setSliceStep(int step) { ui_.SliceStep->setText(QString::number(step)); }
+void ProcCtrl::setAngleOriginDeg(double deg) { ui_.AngleOriginDeg->setText(fieldText(deg)); }
+void ProcCtrl::setDataSetImages(int images) { ui_.DataSetImages->setText(QString::number(images)); }
+void ProcCtrl::setDataSetRangeDeg(double deg) { ui_.DataSetRangeDeg->setText(fieldText(deg)); }
+void ProcCtrl::setUsePartialDataSet(bool on) { ui_.UsePartialDataSet->setChecked(on); }
+void ProcCtrl::setDataSetUsingImages(int images) { ui_.DataSetUsingImages->setText(QString::number(images)); }
+void ProcCtrl::setDataSetStartImageNo(int image) { ui_.DataSetStartImageNo->setText(QString::number(image)); }

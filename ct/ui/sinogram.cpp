@@ -1,0 +1,185 @@
+#include "ct/ui/sinogram.h"
+
+// Local
+#include "ct/corguess.h"
+#include "ct/ui/procctrl.h"
+#include "imagedata/imgdata.h"
+#include "imagedata/imgdatas.h"
+#include "widgets/colorbar.h"
+#include "widgets/greyscale.h"
+#include "widgets/imgdisp.h"
+#include "app/config/configstore.h"
+#include <vector>
+
+Sinogram::Sinogram(QWidget *parent)
+    : QFrame(parent)
+{
+    ui_.setupUi(this);
+    ui_.DispFouS->hide();
+    connect(ui_.DispSinogram, &ImgDispWPV::newPosInvY, this, &Sinogram::newPos);
+    connect(ui_.DispSinogram, &ImgDispWCBar::newBar, this, &Sinogram::genImage);
+    connect(ui_.DispFouS, &ImgDispWCBar::newBar, this, &Sinogram::genFouSImage);
+    connect(ui_.Cor, &QLineEdit::editingFinished, this, &Sinogram::corEditingFinished);
+    connect(ui_.GuessCor, &QPushButton::clicked, this, &Sinogram::guessCor);
+    connect(ui_.GenImg, &QPushButton::clicked, this, &Sinogram::genImage);
+    connect(ui_.GenFouS, &QCheckBox::toggled, ui_.DispFouS, &QWidget::setVisible);
+}
+
+void Sinogram::setProcCtrl(ProcCtrl *procCtrl)
+{
+    procCtrl_ = procCtrl;
+    connect(procCtrl, &ProcCtrl::corUpdated, this, &Sinogram::corUpdated);
+    connect(procCtrl, &ProcCtrl::sliceNoUpdated, this, &Sinogram::sliceNoUpdated);
+    connect(procCtrl, &ProcCtrl::rotAxUpdated, this, &Sinogram::rotAxUpdated);
+    connect(procCtrl, &ProcCtrl::usePartialDataSetUpdated, this, &Sinogram::usePartialDataSetUpdated);
+    connect(procCtrl, &ProcCtrl::dataSetUsingImagesUpdated, this, &Sinogram::dataSetUsingImagesUpdated);
+    connect(procCtrl, &ProcCtrl::dataSetStartImageNoUpdated, this, &Sinogram::dataSetStartImageNoUpdated);
+    connect(procCtrl, &ProcCtrl::angleOriginUpdated, this, &Sinogram::angleOriginUpdated);
+    connect(procCtrl, &ProcCtrl::dataSetRangeUpdated, this, &Sinogram::dataSetRangeUpdated);
+    ui_.Cor->setText(fieldText(procCtrl->cor()));
+}
+
+void Sinogram::corUpdated()
+{
+    if (!procCtrl_)
+        return;
+    ui_.Cor->setText(fieldText(procCtrl_->cor()));
+    genSgmImage();
+}
+
+void Sinogram::sliceNoUpdated() { genSgmImage(); }
+void Sinogram::rotAxUpdated() { genSgmImage(); }
+void Sinogram::usePartialDataSetUpdated() { genSgmImage(); }
+void Sinogram::dataSetUsingImagesUpdated() { genSgmImage(); }
+void Sinogram::dataSetStartImageNoUpdated() { genSgmImage(); }
+
+void Sinogram::angleOriginUpdated()
+{
+    genImage();
+}
+
+void Sinogram::dataSetRangeUpdated()
+{
+    if (!procCtrl_)
+        return;
+    genSgmImage();
+    ui_.DispSinogram->imgDisp()->resetScale();
+}
+
+void Sinogram::corEditingFinished()
+{
+    if (procCtrl_)
+        procCtrl_->setCor(fieldDouble(ui_.Cor->text()));
+}
+
+SinogramStatus Sinogram::genSinogram0(SinogramData &target, bool rowLines, double cor, int slice)
+{
+    if (!procCtrl_ || !images_)
+        return SinogramStatus::NoProjections;
+    SinogramRequest request = procCtrl_->sinogramRequest();
+    request.rowLines = rowLines;
+    request.cor = cor;
+    request.slice = slice;
+    return ::genSinogram0(target, images_->projectionSet(), request);
+}
+
+void Sinogram::genSinogram()
+{
+    if (!procCtrl_)
+        return;
+    lastStatus_ = genSinogram0(data_, procCtrl_->rotAxV(), procCtrl_->cor(), procCtrl_->sliceNo());
+}
+
+void Sinogram::genSgmImage()
+{
+    if (!procCtrl_)
+        return;
+    genSinogram();
+    genImage();
+}
+
+void Sinogram::genImage()
+{
+    if (sinogramImageVariant() == 2)
+        genImage2();
+    else
+        genImage1();
+}
+
+void Sinogram::showView(ViewValues view)
+{
+    ColorBar *bar = ui_.DispSinogram->colorBar();
+    double min = 0.0, max = 0.0;
+    valueRange(data_.raw, min, max);
+    bar->adoptRange(min, max);
+    ui_.DispSinogram->imgDisp()->setImage(greyImage(view.values, view.width, view.height, bar->greyScale()));
+    shown_ = std::move(view);
+}
+
+void Sinogram::genImage1()
+{
+    const int count = images_ ? images_->count() : 0;
+    const double range = procCtrl_ ? procCtrl_->dataSetRangeDeg() : 180.0;
+    showView(sinogramView360(data_, projectionsPer180(range, count)));
+    genFouSImage();
+}
+
+void Sinogram::genImage2()
+{
+    if (!procCtrl_ || !images_)
+        return;
+    const int n180 = projectionsPer180(procCtrl_->dataSetRangeDeg(), images_->count());
+    showView(sinogramViewDirect(images_->projectionSet(), procCtrl_->sinogramRequest(), n180));
+}
+
+void Sinogram::genFouSImage()
+{
+    if (!ui_.GenFouS->isChecked())
+        return;
+    const ViewValues view = fourierSinogram(data_);
+    ColorBar *bar = ui_.DispFouS->colorBar();
+    if (!bar->isFixed()) {
+        bar->setMinV(-10.0);
+        bar->setMaxV(10.0);
+    }
+    ui_.DispFouS->imgDisp()->setImage(greyImage(view.values, view.width, view.height, bar->greyScale()));
+}
+
+void Sinogram::setGenFouS(bool on)
+{
+    ui_.GenFouS->setChecked(on);
+}
+
+void Sinogram::newPos(double x, double y)
+{
+    if (shown_.values.empty())
+        return;
+    const int xi = static_cast<int>(x);
+    const int yi = static_cast<int>(y);
+    if (xi >= 0 && xi < shown_.width && yi >= 0 && yi < shown_.height)
+        ui_.DispSinogram->setVal(shown_.values[static_cast<size_t>(yi) * shown_.width + xi]);
+}
+
+void Sinogram::guessCor()
+{
+    if (!procCtrl_ || !images_ || images_->count() == 0)
+        return;
+    const ProjectionSet set = images_->projectionSet();
+    const SinogramRequest request = procCtrl_->sinogramRequest();
+    const int L = lineLength(set, request.rowLines);
+    if (L < 1 || request.slice < 0 || request.slice >= sliceCount(set, request.rowLines))
+        return;
+    const int count = set.count();
+    const int first = firstImage(request, count);
+    const int opposite = oppositeImage(first, count, procCtrl_->dataSetRangeDeg());
+    std::vector<double> a(static_cast<size_t>(L)), b(static_cast<size_t>(L));
+    for (auto [index, line] : {std::pair{first, &a}, std::pair{opposite, &b}}) {
+        const ImgData &img = *set.images[static_cast<size_t>(index)];
+        if (request.rowLines)
+            img.getRow(request.slice, line->data());
+        else
+            img.getColumn(request.slice, line->data());
+    }
+    const double window = fieldDouble(ui_.GuessParam->text()) * L;
+    procCtrl_->setCor(guessCorPosition(a, b, L, procCtrl_->cor(), window));
+}

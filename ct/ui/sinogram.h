@@ -1,0 +1,63 @@
+#pragma once
+
+// Qt
+#include <QFrame>
+
+// Local
+#include "ct/sinogramdata.h"
+#include "ct/sinogramgen.h"
+#include "ct/sinogramviews.h"
+#include "ui_sinogram.h"
+
+class ImgDatas;
+class ProcCtrl;
+
+/// The sinogram panel: builds the sinogram of the processing panel's slice on the grid centred on
+/// the centre of rotation, shows it (the direct view or the resampled 360-degree view), optionally
+/// its 2D Fourier transform, and guesses the centre of rotation from two facing projections.
+class Sinogram : public QFrame
+{
+    Q_OBJECT
+public:
+    explicit Sinogram(QWidget *parent = nullptr);
+
+    void setProcCtrl(ProcCtrl *procCtrl);
+    void setImageSet(const ImgDatas *images) { images_ = images; }
+    const SinogramData &data() const { return data_; }
+    /// What the last generation of the panel's own sinogram did.
+    SinogramStatus lastStatus() const { return lastStatus_; }
+    Ui_Sinogram &ui() { return ui_; }
+
+public slots:
+    void newPos(double x, double y);
+    void corUpdated();
+    void sliceNoUpdated();
+    void rotAxUpdated();
+    void usePartialDataSetUpdated();
+    void dataSetUsingImagesUpdated();
+    void dataSetStartImageNoUpdated();
+    void angleOriginUpdated();
+    void dataSetRangeUpdated();
+    void corEditingFinished();
+    void guessCor();
+    /// Fills `target` with the sinogram of (rowLines, cor, slice) and the partial-data-set fields as
+    /// they stand now; reports whether a new sinogram was made.
+    SinogramStatus genSinogram0(SinogramData &target, bool rowLines, double cor, int slice);
+    void genSinogram();
+    void genImage();
+    void genImage1();
+    void genImage2();
+    void genSgmImage();
+    void genFouSImage();
+    void setGenFouS(bool on);
+
+private:
+    void showView(ViewValues view);
+
+    Ui_Sinogram ui_;
+    ProcCtrl *procCtrl_ = nullptr;
+    const ImgDatas *images_ = nullptr;
+    SinogramData data_;
+    SinogramStatus lastStatus_ = SinogramStatus::NoProjections;
+    ViewValues shown_; // the values behind the sinogram picture, for the readout
+};

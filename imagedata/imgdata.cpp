@@ -1,0 +1,81 @@
+#include "imagedata/imgdata.h"
+
+// Qt
+#include <QDebug>
+
+// Local
+#include "widgets/greyscale.h"
+#include <algorithm>
+#include <limits>
+
+ImgData::~ImgData() = default;
+
+void ImgData::init()
+{
+    isOpen_ = false;
+    readAll_ = true;
+    expTime_ = 1.0;
+    width_ = 0;
+    height_ = 0;
+    fileName_.clear();
+    minMaxValid_ = false;
+    minV_ = std::numeric_limits<double>::max();
+    maxV_ = -std::numeric_limits<double>::max();
+}
+
+bool ImgData::open()
+{
+    isOpen_ = false;
+    if (!readProps(fileName_, width_, height_))
+        return false;
+    minMaxValid_ = false;
+    if (!loadData()) {
+        qDebug().noquote() << "Can not open ImgData" << fileName_;
+        return false;
+    }
+    rowBuf_.assign(static_cast<size_t>(width_), 0.0);
+    colBuf_.assign(static_cast<size_t>(height_), 0.0);
+    isOpen_ = true;
+    return true;
+}
+
+void ImgData::getMinMax(double &min, double &max)
+{
+    if (!minMaxValid_) {
+        if (!isOpen_) {
+            min = max = 0.0;
+            return;
+        }
+        double lo = std::numeric_limits<double>::max();
+        double hi = -std::numeric_limits<double>::max();
+        for (int y = 0; y < height_; ++y) {
+            getRow(y, rowBuf_.data());
+            const auto [rowLo, rowHi] = std::minmax_element(rowBuf_.cbegin(), rowBuf_.cend());
+            lo = std::min(lo, *rowLo);
+            hi = std::max(hi, *rowHi);
+        }
+        minV_ = lo;
+        maxV_ = hi;
+        minMaxValid_ = true;
+    }
+    min = minV_;
+    max = maxV_;
+}
+
+QImage ImgData::toImage(GreyScale &scale)
+{
+    if (!isOpen_)
+        return QImage();
+    double min = 0.0;
+    double max = 0.0;
+    getMinMax(min, max);
+    scale.adoptRange(min, max);
+    QImage image(width_, height_, QImage::Format_Grayscale8);
+    for (int y = 0; y < height_; ++y) {
+        getRow(y, rowBuf_.data());
+        uchar *line = image.scanLine(y);
+        for (int x = 0; x < width_; ++x)
+            line[x] = static_cast<uchar>(scale.level(rowBuf_[x]));
+    }
+    return image;
+}

@@ -1,0 +1,156 @@
+#include "imagedata/imgdataitex.h"
+
+// Qt
+#include <QDebug>
+#include <QtEndian>
+
+// Local
+#include "imagedata/itexcomment.h"
+
+namespace {
+
+constexpr int headerBytes = 64;
+
+} // namespace
+
+ImgDataITEX::~ImgDataITEX() = default;
+
+void ImgDataITEX::init()
+{
+    ImgData::init();
+    if (file_.isOpen())
+        file_.close();
+    dataOffset_ = 0;
+    rowBytes_.clear();
+    imageBytes_.clear();
+}
+
+bool ImgDataITEX::readProps(const QString &fileName, int32_t &width, int32_t &height)
+{
+    width = height = 0;
+    dataOffset_ = 0;
+
+    QFile f(fileName);
+    if (!f.open(QIODevice::ReadOnly)) {
+        qDebug().noquote() << "Can not open ITEX file to read props." << fileName;
+        return false;
+    }
+    const QByteArray header = f.read(10);
+    if (header.size() < 10) {
+        qDebug().noquote() << "Error on reading ITEX file props." << fileName;
+        return false;
+    }
+    const int commentLength = qFromLittleEndian<quint16>(header.constData() + 2);
+    dataOffset_ = commentLength + headerBytes;
+
+    // The comment is read byte for byte (no line-end translation), so that exactly C characters
+    // are scanned even when the camera joined its sections with CR LF.
+    if (!f.seek(headerBytes)) {
+        width = height = 0;
+        return false;
+    }
+    const QByteArray comment = f.read(commentLength);
+    if (comment.size() < commentLength || commentLength < 1)
+        return false; // comment empty or shorter than announced
+
+    const ItexProps props = parseItexComment(QString::fromLatin1(comment));
+    width = props.width >= 1 ? props.width : props.areaWidth;
+    height = props.height >= 1 ? props.height : props.areaHeight;
+    expTime_ = props.expTime;
+    bytesPerPixel_ = props.bytesPerPixel;
+    if (width < 1 || height < 1)
+        return false;
+    if (bytesPerPixel_ != 2 && bytesPerPixel_ != 4) {
+        qDebug().noquote() << "Unsupported BytesPerPixel in ITEX file (only 2 and 4 are read) :"
+                           << bytesPerPixel_ << fileName;
+        return false;
+    }
+    // A corrupt or truncated file must not make us allocate (or read) what its comment announces.
+    const qint64 available = f.size() - dataOffset_;
+    if (qint64(width) * height > available / bytesPerPixel_) { // width · height < 2^62: no overflow
+        qDebug().noquote() << QStringLiteral("ITEX pixel block is shorter than %1 x %2 x %3 bytes :")
+                                  .arg(width)
+                                  .arg(height)
+                                  .arg(bytesPerPixel_)
+                           << fileName;
+        return false;
+    }
+    rowBytes_.assign(static_cast<size_t>(bytesPerPixel_) * width, 0);
+    return true;
+}
+
+bool ImgDataITEX::loadData()
+{
+    if (file_.isOpen())
+        file_.close();
+    file_.setFileName(fileName_);
+    if (!file_.open(QIODevice::ReadOnly)) {
+        qDebug().noquote() << "Can not open ITEX file" << fileName_;
+        return false;
+    }
+    if (readAll_) {
+        const qint64 bytes = qint64(bytesPerPixel_) * width_ * height_;
+        imageBytes_.resize(static_cast<size_t>(bytes));
+        if (!file_.seek(dataOffset_) || file_.read(reinterpret_cast<char *>(imageBytes_.data()), bytes) != bytes) {
+            qDebug().noquote() << "Can not open ITEX file" << fileName_;
+            imageBytes_.clear();
+            return false;
+        }
+    }
+    return true;
+}
+
+const unsigned char *ImgDataITEX::rowBytes(int y) const
+{
+    const qint64 rowSize = qint64(bytesPerPixel_) * width_;
+    if (readAll_)
+        return imageBytes_.data() + rowSize * y;
+    if (!file_.seek(dataOffset_ + rowSize * y)
+        || file_.read(reinterpret_cast<char *>(rowBytes_.data()), rowSize) != rowSize)
+        return nullptr;
+    return rowBytes_.data();
+}
+
+double ImgDataITEX::pixel(const unsigned char *p) const
+{
+    if (bytesPerPixel_ == 2)
+        return qFromLittleEndian<quint16>(p);
+    return qFromLittleEndian<quint32>(p);
+}
+
+double *ImgDataITEX::getRow(int y, double *buffer) const
+{
+    if (y < 0 || y >= height_ || (readAll_ && imageBytes_.empty()))
+        return buffer;
+    const unsigned char *row = rowBytes(y);
+    if (!row)
+        return buffer;
+    if (bytesPerPixel_ == 2) {
+        for (int i = 0; i < width_; ++i)
+            buffer[i] = qFromLittleEndian<quint16>(row + 2 * i);
+    } else {
+        for (int i = 0; i < width_; ++i)
+            buffer[i] = qFromLittleEndian<quint32>(row + 4 * i);
+    }
+    return buffer;
+}
+
+double *ImgDataITEX::getColumn(int x, double *buffer) const
+{
+    if (x < 0 || x >= width_ || (readAll_ && imageBytes_.empty()))
+        return buffer;
+    const qint64 rowSize = qint64(bytesPerPixel_) * width_;
+    if (readAll_) {
+        const unsigned char *p = imageBytes_.data() + qint64(bytesPerPixel_) * x;
+        for (int y = 0; y < height_; ++y, p += rowSize)
+            buffer[y] = pixel(p);
+        return buffer;
+    }
+    std::vector<unsigned char> block(static_cast<size_t>(rowSize * height_));
+    if (!file_.seek(dataOffset_)
+        || file_.read(reinterpret_cast<char *>(block.data()), qint64(block.size())) != qint64(block.size()))
+        return buffer;
+    for (int y = 0; y < height_; ++y)
+        buffer[y] = pixel(block.data() + rowSize * y + qint64(bytesPerPixel_) * x);
+    return buffer;
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+// Qt
+#include <QObject>
+
+// Local
+#include "imagedata/projectionset.h"
+#include <memory>
+#include <vector>
+
+class ImgData;
+class QImage;
+struct GreyScale;
+
+/// The raw image set: equal-size projections in load order (index = projection number) and
+/// references to the I0 and BG selectors' image slots. The size is fixed by the first image ever
+/// loaded and stays for as long as the set lives.
+class ImgDatas : public QObject
+{
+    Q_OBJECT
+public:
+    using ImageSlot = std::shared_ptr<ImgData>;
+
+    explicit ImgDatas(QObject *parent = nullptr);
+    ~ImgDatas() override;
+
+    /// The I0 and BG selectors' slots; read at every use, so a new selection takes effect at once.
+    void setI0Ref(const ImageSlot *slot) { i0Ref_ = slot; }
+    void setBgRef(const ImageSlot *slot) { bgRef_ = slot; }
+
+    int count() const { return static_cast<int>(imgs_.size()); }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    const ImgData *image(int index) const;
+    /// The open I0 (BG) image, or none.
+    std::shared_ptr<const ImgData> i0() const;
+    std::shared_ptr<const ImgData> bg() const;
+    /// Whether an image has the set's size (always true while the set has no size yet).
+    bool fitsSize(const ImgData *img) const;
+
+    /// The read-only view that sinogram building uses; taken on the main thread.
+    ProjectionSet projectionSet() const;
+
+    /// Renders projection `index` through `scale`; false for an index outside the set.
+    bool drawImage(int index, QImage &target, GreyScale &scale);
+
+signals:
+    void imageUpdated();
+
+public slots:
+    /// Loads one file and appends it; false (with a debug message) when it cannot be opened or
+    /// its size differs from the set's.
+    bool add(const QString &fileName);
+    /// Deletes every image; the size stays fixed.
+    void clearImgs();
+    /// Deletes every image and forgets the size.
+    void clear();
+
+private:
+    std::vector<std::shared_ptr<ImgData>> imgs_;
+    int width_ = 0;
+    int height_ = 0;
+    const ImageSlot *i0Ref_ = nullptr;
+    const ImageSlot *bgRef_ = nullptr;
+};

@@ -1,0 +1,78 @@
+#include "imagedata/imgfiletype.h"
+
+// Qt
+#include <QDebug>
+#include <QFile>
+
+// Local
+#include "imagedata/imgdataitex.h"
+#include "imagedata/imgdatatiff.h"
+
+namespace {
+
+// The first two bytes of the file, or an empty array when it cannot be opened.
+QByteArray magic(const QString &fileName, const char *checkName, bool &opened)
+{
+    QFile f(fileName);
+    opened = f.open(QIODevice::ReadOnly);
+    if (!opened) {
+        qDebug().noquote() << QStringLiteral("Check File Type (%1):: Can not open").arg(QLatin1String(checkName))
+                           << fileName;
+        return QByteArray();
+    }
+    return f.read(2);
+}
+
+} // namespace
+
+bool isItexFile(const QString &fileName)
+{
+    bool opened = false;
+    return magic(fileName, "ITEX", opened) == "IM";
+}
+
+bool isTiffFile(const QString &fileName)
+{
+    bool opened = false;
+    const QByteArray m = magic(fileName, "TIFF", opened);
+    return m == "II" || m == "MM";
+}
+
+ImgFileType checkFileType(const QString &fileName)
+{
+    if (isItexFile(fileName))
+        return ImgFileType::ITEX;
+    if (isTiffFile(fileName))
+        return ImgFileType::TIFF;
+    qDebug().noquote() << QStringLiteral("Unknown file type : ") + fileName;
+    return ImgFileType::UNKNOWN;
+}
+
+std::unique_ptr<ImgData> createImgData(ImgFileType type)
+{
+    std::unique_ptr<ImgData> img;
+    switch (type) {
+    case ImgFileType::ITEX:
+        img = std::make_unique<ImgDataITEX>();
+        break;
+    case ImgFileType::TIFF:
+        img = std::make_unique<ImgDataTiff>();
+        break;
+    case ImgFileType::UNKNOWN:
+        return nullptr;
+    }
+    img->init();
+    return img;
+}
+
+std::unique_ptr<ImgData> openImgData(const QString &fileName)
+{
+    std::unique_ptr<ImgData> img = createImgData(checkFileType(fileName));
+    if (!img)
+        return nullptr;
+    img->setReadAll(true);
+    img->setFileName(fileName);
+    if (!img->open())
+        return nullptr;
+    return img;
+}

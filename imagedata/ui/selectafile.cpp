@@ -1,0 +1,57 @@
+#include "imagedata/ui/selectafile.h"
+
+// Qt
+#include <QFileDialog>
+#include <QFileInfo>
+
+// Local
+#include "app/config/configstore.h"
+
+SelectAFile::SelectAFile(QWidget *parent)
+    : QFrame(parent)
+{
+    ui_.setupUi(this);
+    connect(ui_.Select, &QPushButton::clicked, this, &SelectAFile::select);
+}
+
+QString SelectAFile::goodStyle()
+{
+    return QStringLiteral("background-color: rgb(211, 255, 241);");
+}
+
+QString SelectAFile::badStyle()
+{
+    return QStringLiteral("background-color: rgb(255, 192, 192);");
+}
+
+void SelectAFile::setStatus(bool good)
+{
+    ui_.FilePath->setStyleSheet(good ? goodStyle() : badStyle());
+}
+
+void SelectAFile::clearStatus()
+{
+    ui_.FilePath->setStyleSheet(QString());
+}
+
+void SelectAFile::addWidget(QWidget *w)
+{
+    ui_.SelectAFileLayout->addWidget(w);
+}
+
+void SelectAFile::select()
+{
+    const QString name = QFileDialog::getOpenFileName(
+        this, tr("Select a file"), dataRoot(),
+        tr("Img file (*.img)") + QStringLiteral(";;") + tr("Tiff file (*.tif *.tiff)") + QStringLiteral(";;")
+            + tr("Any file (* *.*)"));
+    if (!name.isEmpty())
+        selectFile(name);
+}
+
+void SelectAFile::selectFile(const QString &fileName)
+{
+    ui_.FilePath->setText(fileName);
+    ui_.Name->setText(QFileInfo(fileName).completeBaseName());
+    emit fileSelected(fileName);
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+// Qt
+#include <QFrame>
+
+// Local
+#include "ui_selectafile.h"
+
+/// A single-file selector: "Select" opens a file dialog in the data root; the chosen file's path
+/// and base name are shown, and "FilePath" carries the status colour of whoever uses the file.
+class SelectAFile : public QFrame
+{
+    Q_OBJECT
+public:
+    explicit SelectAFile(QWidget *parent = nullptr);
+
+    QString filePath() const { return ui_.FilePath->text(); }
+    QString name() const { return ui_.Name->text(); }
+    QLineEdit *filePathEdit() const { return ui_.FilePath; }
+    /// Colours "FilePath": good (green), bad (red) or neutral.
+    void setStatus(bool good);
+    void clearStatus();
+    /// Adds a widget to the selector's row.
+    void addWidget(QWidget *w);
+
+    static QString goodStyle();
+    static QString badStyle();
+
+signals:
+    void fileSelected(const QString &fileName);
+
+public slots:
+    /// Opens the file dialog.
+    void select();
+    /// Takes `fileName` as the chosen file: shows it and emits `fileSelected`.
+    void selectFile(const QString &fileName);
+
+protected:
+    Ui_SelectAFile ui_;
+};

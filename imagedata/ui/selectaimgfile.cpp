@@ -1,0 +1,115 @@
+#include "imagedata/ui/selectaimgfile.h"
+
+// Qt
+#include <QDebug>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+// Local
+#include "imagedata/imgdata.h"
+#include "imagedata/imgfiletype.h"
+#include "widgets/colorbar.h"
+#include "widgets/imgdisp.h"
+#include "widgets/imgdispwpv.h"
+#include <vector>
+
+SelectAImgFile::SelectAImgFile(QWidget *parent)
+    : SelectAFile(parent)
+    , display_(new ImgDispWPV)
+    , expTime_(new QLineEdit(QStringLiteral("0.05"), this))
+    , showImg_(new QPushButton(tr("Show Img"), this))
+    , initialExpTime_(expTime_->text())
+{
+    expTime_->setObjectName(QStringLiteral("ExpTimeLE"));
+    expTime_->setMaximumWidth(60);
+    expTime_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    showImg_->setObjectName(QStringLiteral("ShowImg"));
+    auto *label = new QLabel(tr("Exp Time"), this);
+    addWidget(label);
+    addWidget(expTime_);
+    addWidget(showImg_);
+    display_->hide();
+    connect(this, &SelectAFile::fileSelected, this, &SelectAImgFile::openSelected);
+    connect(showImg_, &QPushButton::clicked, this, [this] {
+        display_->show();
+        emit showImageRequested();
+    });
+    connect(display_, &ImgDispWPV::newPosInvY, this, &SelectAImgFile::noticedNewPos);
+    connect(display_, &ImgDispWCBar::newBar, this, &SelectAImgFile::redraw);
+}
+
+SelectAImgFile::~SelectAImgFile()
+{
+    // The display may live in another container (a tab of the main window); it is ours all the same.
+    if (!display_->parent())
+        delete display_;
+}
+
+double SelectAImgFile::expTime() const
+{
+    return expTime_->text().trimmed().toDouble();
+}
+
+void SelectAImgFile::openSelected(const QString &fileName)
+{
+    std::unique_ptr<ImgData> img = openImgData(fileName);
+    if (!img) {
+        setStatus(false);
+        return;
+    }
+    img_ = std::move(img);
+    setStatus(true);
+    redraw();
+    display_->show();
+}
+
+void SelectAImgFile::redraw()
+{
+    if (!img_)
+        return;
+    GreyScale scale = display_->colorBar()->greyScale();
+    const QImage picture = img_->toImage(scale);
+    display_->colorBar()->adoptRange(scale.minV, scale.maxV);
+    display_->imgDisp()->setImage(picture);
+}
+
+bool SelectAImgFile::checkSize(int setWidth, int setHeight)
+{
+    if (!img_ || setWidth == 0 || (img_->width() == setWidth && img_->height() == setHeight))
+        return true;
+    qDebug().noquote() << QStringLiteral("Image size (%1, %2) differs from the raw images (%3, %4), "
+                                         "not used for the correction :")
+                              .arg(img_->width())
+                              .arg(img_->height())
+                              .arg(setWidth)
+                              .arg(setHeight)
+                       << img_->fileName();
+    setStatus(false);
+    return false;
+}
+
+void SelectAImgFile::noticedNewPos(double x, double y)
+{
+    if (!img_)
+        return;
+    const int xi = static_cast<int>(x);
+    const int yi = static_cast<int>(y);
+    double value = 0.0;
+    if (xi >= 0 && yi >= 0 && xi < img_->width() && yi < img_->height()) {
+        std::vector<double> row(static_cast<size_t>(img_->width()));
+        value = img_->getRow(yi, row.data())[xi];
+    }
+    display_->setVal(value);
+}
+
+void SelectAImgFile::clear()
+{
+    img_.reset();
+    expTime_->setText(initialExpTime_);
+}
+
+void SelectAImgFile::setExpTime(double seconds)
+{
+    expTime_->setText(QString::number(seconds, 'g', 6));
+}

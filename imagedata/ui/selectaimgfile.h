@@ -1,0 +1,50 @@
+#pragma once
+
+// Local
+#include "imagedata/imgdatas.h"
+#include "imagedata/ui/selectafile.h"
+
+class ImgDispWPV;
+class QLineEdit;
+class QPushButton;
+
+/// The I0 or BG image selector: holds the opened image of the chosen file (the slot the image set
+/// reads), shows it in its own display and keeps the exposure time typed for it.
+class SelectAImgFile : public SelectAFile
+{
+    Q_OBJECT
+public:
+    explicit SelectAImgFile(QWidget *parent = nullptr);
+    ~SelectAImgFile() override;
+
+    /// The image slot; empty when no file is held.
+    const ImgDatas::ImageSlot &img() const { return img_; }
+    const ImgDatas::ImageSlot *imgSlot() const { return &img_; }
+    ImgDispWPV *display() const { return display_; }
+    double expTime() const;
+
+    /// Checks the held image against the image set's size: a mismatching image is left out of the
+    /// correction, reported once to the debug log and marked red. True when it fits (or none is held).
+    bool checkSize(int setWidth, int setHeight);
+
+signals:
+    /// "Show Img" was pressed: the owner brings the display to the front.
+    void showImageRequested();
+
+public slots:
+    void noticedNewPos(double x, double y);
+    void clear();
+    void setExpTime(double seconds);
+    /// Renders the held image again (the colour bar changed).
+    void redraw();
+
+private slots:
+    void openSelected(const QString &fileName);
+
+private:
+    ImgDatas::ImageSlot img_;
+    ImgDispWPV *display_;
+    QLineEdit *expTime_;
+    QPushButton *showImg_;
+    QString initialExpTime_;
+};

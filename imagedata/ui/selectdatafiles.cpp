@@ -1,0 +1,129 @@
+#include "imagedata/ui/selectdatafiles.h"
+
+// Qt
+#include <QButtonGroup>
+#include <QDir>
+#include <QFileDialog>
+
+// Local
+#include "app/config/configstore.h"
+
+SelectDataFiles::SelectDataFiles(QWidget *parent)
+    : QFrame(parent)
+{
+    ui_.setupUi(this);
+    auto *mode = new QButtonGroup(this);
+    mode->addButton(ui_.LoadNewFiles);
+    mode->addButton(ui_.AddFiles);
+    connect(ui_.Selected, &QComboBox::currentIndexChanged, this, &SelectDataFiles::currentIndexChanged);
+    connect(ui_.Select, &QPushButton::clicked, this, &SelectDataFiles::openDialog);
+    connect(ui_.Clear, &QPushButton::clicked, this, &SelectDataFiles::clearFiles);
+}
+
+void SelectDataFiles::openDialog()
+{
+    const QString start = lastDir_.isEmpty() ? dataRoot() : lastDir_;
+    const QStringList files = QFileDialog::getOpenFileNames(
+        this, tr("Select data files"), start,
+        tr("Itex File (*.img)") + QStringLiteral(";;") + tr("Tiff File (*.tif *.tiff)") + QStringLiteral(";;")
+            + tr("Any Files (* *.*)"));
+    if (files.isEmpty())
+        return;
+    lastDir_ = QFileInfo(files.constFirst()).absolutePath();
+    filesChosen(files);
+}
+
+void SelectDataFiles::filesChosen(const QStringList &files)
+{
+    const bool newSeries = ui_.LoadNewFiles->isChecked();
+    if (newSeries)
+        clearFiles();
+    if (!ui_.LoadMultiTimes->isChecked() || files.isEmpty()) {
+        emit filesSelected(files, newSeries);
+        return;
+    }
+    const int times = ui_.MultiTimes->text().trimmed().toInt();
+    QStringList many;
+    for (int i = 0; i < times; ++i)
+        many.append(files.constFirst());
+    emit filesSelected(many, newSeries);
+}
+
+void SelectDataFiles::selectDirFiles(const QString &dir, const QStringList &nameFilters)
+{
+    lastDir_ = dir;
+    QStringList filters = nameFilters;
+    if (filters.isEmpty())
+        filters << QStringLiteral("*.") + ui_.Extention->text();
+    const QFileInfoList infos = QDir(dir).entryInfoList(filters, QDir::Files, QDir::Name);
+    selectFileInfos(infos);
+}
+
+void SelectDataFiles::selectFileInfos(const QFileInfoList &infos)
+{
+    QStringList files;
+    for (const QFileInfo &info : infos)
+        files << info.absoluteFilePath();
+    filesChosen(files);
+}
+
+void SelectDataFiles::addFile(const QString &name)
+{
+    ui_.Selected->addItem(name);
+    ui_.Count->setText(QString::number(ui_.Selected->count()));
+}
+
+QStringList SelectDataFiles::files() const
+{
+    QStringList list;
+    for (int i = 0; i < ui_.Selected->count(); ++i)
+        list << ui_.Selected->itemText(i);
+    return list;
+}
+
+void SelectDataFiles::setSimpleMode(bool simple)
+{
+    for (QWidget *w : {static_cast<QWidget *>(ui_.LoadNewFiles), static_cast<QWidget *>(ui_.AddFiles),
+                       static_cast<QWidget *>(ui_.KeepConditions), static_cast<QWidget *>(ui_.LoadMultiTimes),
+                       static_cast<QWidget *>(ui_.MultiTimes), static_cast<QWidget *>(ui_.Separator)})
+        w->setVisible(!simple);
+    if (simple)
+        ui_.LoadNewFiles->setChecked(true);
+}
+
+void SelectDataFiles::clearFiles()
+{
+    ui_.Selected->clear();
+    ui_.Count->setText(QString::number(ui_.Selected->count()));
+    emit filesCleared();
+}
+
+void SelectDataFiles::prev()
+{
+    const int i = ui_.Selected->currentIndex();
+    if (i > 0)
+        ui_.Selected->setCurrentIndex(i - 1);
+}
+
+void SelectDataFiles::next()
+{
+    const int i = ui_.Selected->currentIndex();
+    if (i + 1 < ui_.Selected->count())
+        ui_.Selected->setCurrentIndex(i + 1);
+}
+
+void SelectDataFiles::select(int index)
+{
+    if (index >= 0 && index < ui_.Selected->count())
+        ui_.Selected->setCurrentIndex(index);
+}
+
+void SelectDataFiles::setExpTime(double seconds)
+{
+    ui_.ExpTime->setText(QString::number(seconds, 'g', 6));
+}
+
+double SelectDataFiles::expTime() const
+{
+    return ui_.ExpTime->text().trimmed().toDouble();
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+// Qt
+#include <QFileInfoList>
+#include <QFrame>
+
+// Local
+#include "ui_selectdatafiles.h"
+
+/// The selector of a series of raw projection files: lists the files loaded so far and asks for a
+/// new series ("New") or more of the same ("Add"), optionally the first file many times ("Multi.").
+class SelectDataFiles : public QFrame
+{
+    Q_OBJECT
+public:
+    explicit SelectDataFiles(QWidget *parent = nullptr);
+
+    /// Appends a loaded file to "Selected" and updates "Count".
+    void addFile(const QString &name);
+    /// Hides the series options (for a plain file set); "New" stays checked.
+    void setSimpleMode(bool simple);
+    /// Lists the directory's files that match the filters (default: *.Extention) and takes them as
+    /// the chosen files.
+    void selectDirFiles(const QString &dir, const QStringList &nameFilters);
+    void selectFileInfos(const QFileInfoList &infos);
+    /// Handles a choice of files as the file dialog reports it.
+    void filesChosen(const QStringList &files);
+
+    int count() const { return ui_.Selected->count(); }
+    QStringList files() const;
+    bool keepConditions() const { return ui_.KeepConditions->isChecked(); }
+    bool loadNew() const { return ui_.LoadNewFiles->isChecked(); }
+    Ui_SelectDataFiles &ui() { return ui_; }
+
+signals:
+    void currentIndexChanged(int index);
+    void filesSelected(const QStringList &files, bool newSeries);
+    void filesCleared();
+
+public slots:
+    void clearFiles();
+    void prev();
+    void next();
+    void select(int index);
+    void setExpTime(double seconds);
+    double expTime() const;
+    /// Opens the file dialog.
+    void openDialog();
+
+private:
+    Ui_SelectDataFiles ui_;
+    QString lastDir_;
+};

@@ -1,0 +1,199 @@
+// Qt
+#include <QTemporaryDir>
+#include <QTest>
+
+// Local
+#include "app/config/configstore.h"
+#include "app/config/startupoptions.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &text)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(text);
+}
+
+} // namespace
+
+class TestConfigStore : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void arguments_data();
+    void arguments();
+    void configFileChoice_data();
+    void configFileChoice();
+    void readsQuotedValuesAndComments();
+    void includeInAnyCaseAndMissingInclude();
+    void includeCycleIsRefused();
+    void missingFileLeavesStore();
+    void emptyValueIsNotDefault();
+    void startupOptions();
+
+private:
+    QTemporaryDir dir_;
+};
+
+void TestConfigStore::init()
+{
+    ConfigStore::instance().clear();
+    setDataRoot(QStringLiteral("/builtin"));
+    setSinogramImageVariant(2);
+}
+
+void TestConfigStore::arguments_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<QStringList>("values");
+
+    QTest::newRow("negative number is a value and an option of its own")
+        << QStringList{u"prog"_s, u"-s"_s, u"-3"_s} << QStringList{u"-s"_s, u"-3"_s} << QStringList{u"-3"_s, QString()};
+    QTest::newRow("option after option has no value")
+        << QStringList{u"prog"_s, u"-s"_s, u"-x"_s} << QStringList{u"-s"_s, u"-x"_s} << QStringList{QString(), QString()};
+    QTest::newRow("second plain argument is consumed")
+        << QStringList{u"prog"_s, u"-c"_s, u"a.cfg"_s, u"b.cfg"_s, u"-e"_s} << QStringList{u"-c"_s, u"-e"_s}
+        << QStringList{u"a.cfg"_s, QString()};
+    QTest::newRow("decimal negative") << QStringList{u"prog"_s, u"-v"_s, u"-.5"_s} << QStringList{u"-v"_s}
+                                      << QStringList{u"-.5"_s};
+    QTest::newRow("last option") << QStringList{u"prog"_s, u"-b"_s} << QStringList{u"-b"_s} << QStringList{QString()};
+}
+
+void TestConfigStore::arguments()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, keys);
+    QFETCH(QStringList, values);
+    ConfigStore store;
+    store.parseArguments(args);
+    QCOMPARE(store.args(), args);
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        QVERIFY2(store.contains(keys[i]), qPrintable(keys[i]));
+        QCOMPARE(store.configValue(keys[i], u"default"_s), values[i]);
+    }
+    QVERIFY(!store.contains(u"b.cfg"_s));
+    QVERIFY(!store.contains(u"prog"_s));
+}
+
+void TestConfigStore::configFileChoice_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("default") << QStringList{u"prog"_s} << u"config.cfg"_s;
+    QTest::newRow("-c") << QStringList{u"prog"_s, u"-c"_s, u"a.cfg"_s} << u"a.cfg"_s;
+    QTest::newRow("-config wins") << QStringList{u"prog"_s, u"-config"_s, u"b.cfg"_s, u"-c"_s, u"a.cfg"_s}
+                                  << u"b.cfg"_s;
+    QTest::newRow("-c without value") << QStringList{u"prog"_s, u"-c"_s, u"-e"_s} << QString();
+}
+
+void TestConfigStore::configFileChoice()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, name);
+    ConfigStore store;
+    store.parseArguments(args);
+    QCOMPARE(configFileName(store), name);
+}
+
+void TestConfigStore::readsQuotedValuesAndComments()
+{
+    const QString path = dir_.filePath(u"quoted.cfg"_s);
+    writeFile(path, "DataRoot \"/beam time/2026 #3\" # where the data are\n"
+                    "   # a comment line\n"
+                    "\n"
+                    "show_all_ct2_images 0\n"
+                    "show_all_ct2_images 1\n");
+    ConfigStore store;
+    QVERIFY(store.readConfigFile(path));
+    QCOMPARE(store.configValue(u"DataRoot"_s, QString()), u"/beam time/2026 #3"_s);
+    QCOMPARE(store.configValue(u"show_all_ct2_images"_s, QString()), u"1"_s);
+    QCOMPARE(store.lines(),
+             QStringList({u"DataRoot \"/beam time/2026 #3\" "_s, u"show_all_ct2_images 0"_s, u"show_all_ct2_images 1"_s}));
+    QCOMPARE(store.fileName(), path);
+}
+
+void TestConfigStore::includeInAnyCaseAndMissingInclude()
+{
+    const QString inner = dir_.filePath(u"inner.cfg"_s);
+    const QString outer = dir_.filePath(u"outer.cfg"_s);
+    writeFile(inner, "inner_key 7\n");
+    writeFile(outer, "first 1\ninclude " + inner.toUtf8() + "\nInClUdE " + dir_.filePath(u"missing.cfg"_s).toUtf8()
+                         + "\nlast 2\n");
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Can't open config file : .*missing.cfg$"_s));
+    ConfigStore store;
+    QVERIFY(store.readConfigFile(outer));
+    QCOMPARE(store.configValue(u"inner_key"_s, QString()), u"7"_s);
+    QCOMPARE(store.configValue(u"last"_s, QString()), u"2"_s);
+    QCOMPARE(store.lines().size(), 5);
+    QCOMPARE(store.lines().at(2), u"inner_key 7"_s); // the included lines follow the INCLUDE line
+}
+
+void TestConfigStore::includeCycleIsRefused()
+{
+    const QString a = dir_.filePath(u"a.cfg"_s);
+    const QString b = dir_.filePath(u"b.cfg"_s);
+    writeFile(a, "INCLUDE " + b.toUtf8() + "\nkey_a 1\n");
+    writeFile(b, "INCLUDE " + a.toUtf8() + "\nINCLUDE " + b.toUtf8() + "\nkey_b 2\n");
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"INCLUDE cycle.*a.cfg"_s));
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"INCLUDE cycle.*b.cfg"_s));
+    ConfigStore store;
+    QVERIFY(store.readConfigFile(a));
+    QCOMPARE(store.configValue(u"key_a"_s, QString()), u"1"_s);
+    QCOMPARE(store.configValue(u"key_b"_s, QString()), u"2"_s);
+    // A file read twice in a row (not nested) is fine.
+    QVERIFY(store.readConfigFile(b));
+}
+
+void TestConfigStore::missingFileLeavesStore()
+{
+    ConfigStore store;
+    store.setEntry(u"k"_s, u"v"_s);
+    QTest::ignoreMessage(QtDebugMsg, "Can't open config file : /nonexistent/config.cfg");
+    QVERIFY(!store.readConfigFile(u"/nonexistent/config.cfg"_s));
+    QCOMPARE(store.fileName(), QString());
+    QCOMPARE(store.configValue(u"k"_s, QString()), u"v"_s);
+    QVERIFY(store.lines().isEmpty());
+}
+
+void TestConfigStore::emptyValueIsNotDefault()
+{
+    const QString path = dir_.filePath(u"empty.cfg"_s);
+    writeFile(path, "native_dialog\n");
+    ConfigStore store;
+    QVERIFY(store.readConfigFile(path));
+    QVERIFY(store.contains(u"native_dialog"_s));
+    QCOMPARE(store.configValue(u"native_dialog"_s, u"0"_s), QString());
+    QCOMPARE(store.configValue(u"absent"_s, u"0"_s), u"0"_s);
+}
+
+void TestConfigStore::startupOptions()
+{
+    const QString path = dir_.filePath(u"root.cfg"_s);
+    writeFile(path, "DataRoot /from/config\n");
+    ConfigStore &store = ConfigStore::instance();
+    store.parseArguments({u"prog"_s, u"-d"_s, u"/from/option"_s, u"-s"_s, u"-3"_s, u"-e"_s, u"-b"_s, u"-x"_s, u"-nw"_s});
+    QVERIFY(store.readConfigFile(path));
+    const StartupOptions options = applyStartupOptions(store);
+    QCOMPARE(dataRoot(), u"/from/option"_s);
+    QCOMPARE(sinogramImageVariant(), -3);
+    QVERIFY(options.noTranslation);
+    QVERIFY(options.loadBatch);
+    QCOMPARE(options.batchFile, QString()); // "-b" followed by an option has the empty value
+    QVERIFY(options.execBatch);
+    QVERIFY(options.noWindow);
+
+    store.clear();
+    QVERIFY(store.readConfigFile(path));
+    const StartupOptions none = applyStartupOptions(store);
+    QCOMPARE(dataRoot(), u"/from/config"_s);
+    QCOMPARE(sinogramImageVariant(), 2);
+    QVERIFY(!none.noTranslation && !none.loadBatch && !none.execBatch && !none.noWindow);
+}
+
+QTEST_APPLESS_MAIN(TestConfigStore)
+#include "tst_configstore.moc"

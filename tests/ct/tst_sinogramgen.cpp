@@ -1,0 +1,202 @@
+// Qt
+#include <QTemporaryDir>
+#include <QTest>
+
+// Local
+#include "ct/sgmgeometry.h"
+#include "ct/sinogramgen.h"
+#include "imagedata/imgdata.h"
+#include "imagedata/imgfiletype.h"
+#include "imagedata/itexwriter.h"
+#include "imagedata/projectionset.h"
+#include <cmath>
+#include <memory>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+class TestSinogramGen : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void geometry_data();
+    void geometry();
+    void resampleBetweenPixels();
+    void correctedRowsFollowTheSet();
+    void partialDataSetWrapsRound();
+    void corAtTheEdgesLeavesTheSinogram_data();
+    void corAtTheEdgesLeavesTheSinogram();
+    void columnsForAHorizontalAxis();
+    void noImagesUsed();
+
+private:
+    // Image k has pixel (x, y) = 1000 + 10·k + x + 100·y (16-bit).
+    void makeSet(int count, int w, int h);
+    QTemporaryDir dir_;
+    ProjectionSet set_;
+};
+
+void TestSinogramGen::makeSet(int count, int w, int h)
+{
+    set_ = ProjectionSet();
+    set_.width = w;
+    set_.height = h;
+    for (int k = 0; k < count; ++k) {
+        std::vector<uint32_t> px(static_cast<size_t>(w) * h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                px[static_cast<size_t>(y) * w + x] = 1000 + 10 * k + x + 100 * y;
+        const QString path = dir_.filePath(u"p%1.img"_s.arg(k));
+        QVERIFY(writeItexFile(path, {w, h, 2, 1.0, px}));
+        set_.images.push_back(openImgData(path));
+        QVERIFY(set_.images.back());
+    }
+}
+
+void TestSinogramGen::initTestCase()
+{
+    QVERIFY(dir_.isValid());
+}
+
+void TestSinogramGen::geometry_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<double>("cor");
+    QTest::addColumn<int>("half");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<bool>("inside");
+    QTest::newRow("2048, 1000.5") << 2048 << 1000.5 << 1000 << 1999 << true;
+    QTest::newRow("2048, 1500") << 2048 << 1500.0 << 547 << 1093 << true;
+    QTest::newRow("cor 1.0: one sample") << 2048 << 1.0 << 1 << 1 << true;
+    QTest::newRow("cor 0.7") << 2048 << 0.7 << 0 << -1 << false;
+    QTest::newRow("cor 2047.2") << 2048 << 2047.2 << -1 << -3 << false;
+    QTest::newRow("cor 2046.5") << 2048 << 2046.5 << 0 << -1 << true;
+}
+
+void TestSinogramGen::geometry()
+{
+    QFETCH(int, length);
+    QFETCH(double, cor);
+    QFETCH(int, half);
+    QFETCH(int, width);
+    QFETCH(bool, inside);
+    const SgmGeometry g = makeSgmGeometry(true, length, cor);
+    QCOMPARE(g.half, half);
+    QCOMPARE(g.width, width);
+    QCOMPARE(corInsideLine(cor, length), inside);
+}
+
+void TestSinogramGen::resampleBetweenPixels()
+{
+    std::vector<double> line(2048);
+    for (size_t i = 0; i < line.size(); ++i)
+        line[i] = double(i * i);
+    const SgmGeometry g = makeSgmGeometry(true, 2048, 1000.5);
+    std::vector<double> out(static_cast<size_t>(g.width));
+    resampleLine(line, out, g);
+    QCOMPARE(out[999], (1000.0 * 1000.0 + 1001.0 * 1001.0) / 2.0); // the sample on the axis
+    QCOMPARE(out[0], (1.0 + 4.0) / 2.0);
+    QCOMPARE(out[1998], (1999.0 * 1999.0 + 2000.0 * 2000.0) / 2.0);
+
+    // A grid that would reach past the line is refused, never read out of bounds.
+    std::vector<double> shortLine(100, 1.0), sink(1999, -5.0);
+    resampleLine(shortLine, sink, g);
+    QCOMPARE(sink[0], -5.0);
+}
+
+void TestSinogramGen::correctedRowsFollowTheSet()
+{
+    makeSet(4, 12, 6);
+    // Flat I0 of 3000 and BG of 200 counts.
+    std::vector<uint32_t> flat(12 * 6, 3000), dark(12 * 6, 200);
+    QVERIFY(writeItexFile(dir_.filePath(u"i0.img"_s), {12, 6, 2, 1.0, flat}));
+    QVERIFY(writeItexFile(dir_.filePath(u"bg.img"_s), {12, 6, 2, 1.0, dark}));
+    set_.i0 = openImgData(dir_.filePath(u"i0.img"_s));
+    set_.bg = openImgData(dir_.filePath(u"bg.img"_s));
+
+    SinogramData s;
+    const SinogramStatus status = genSinogram0(s, set_, {true, 5.0, 2, false, 0, 0});
+    QCOMPARE(status, SinogramStatus::Generated);
+    QCOMPARE(s.sliceNo, 2);
+    QCOMPARE(s.width, 2 * 5 - 1);
+    QCOMPARE(s.height, 4);
+    for (int k = 0; k < 4; ++k) {
+        for (int i = 0; i < s.width; ++i) {
+            const double raw = 1000 + 10 * k + (5 + i - 4) + 100 * 2; // integer CoR: no interpolation
+            QCOMPARE(s.rawRow(k)[i], raw);
+            QCOMPARE(s.attRow(k)[i], std::log(2800.0 / (raw - 200.0)));
+        }
+    }
+}
+
+void TestSinogramGen::partialDataSetWrapsRound()
+{
+    makeSet(36, 10, 3);
+    SinogramData s;
+    // Start 30, 12 images of 36: rows 0 … 5 are images 30 … 35, rows 6 … 11 images 0 … 5.
+    QCOMPARE(genSinogram0(s, set_, {true, 4.0, 1, true, 30, 12}), SinogramStatus::Generated);
+    QCOMPARE(s.height, 12);
+    for (int k = 0; k < 12; ++k) {
+        const int image = (30 + k) % 36;
+        QCOMPARE(s.rawRow(k)[3], 1000.0 + 10 * image + 4 + 100); // column half − 1 is the CoR
+    }
+    // A start outside the set starts at image 0; a negative count uses its magnitude.
+    QCOMPARE(genSinogram0(s, set_, {true, 4.0, 1, true, 36, -3}), SinogramStatus::Generated);
+    QCOMPARE(s.height, 3);
+    QCOMPARE(s.rawRow(0)[3], 1000.0 + 4 + 100);
+    QCOMPARE(firstImage({true, 4.0, 1, true, -1, 3}, 36), 0);
+}
+
+void TestSinogramGen::corAtTheEdgesLeavesTheSinogram_data()
+{
+    QTest::addColumn<double>("cor");
+    QTest::addColumn<int>("slice");
+    QTest::addColumn<int>("status");
+    QTest::newRow("cor 0.7") << 0.7 << 1 << int(SinogramStatus::CorOutOfRange);
+    QTest::newRow("cor 9.2 of 10") << 9.2 << 1 << int(SinogramStatus::CorOutOfRange);
+    QTest::newRow("cor NaN") << std::nan("") << 1 << int(SinogramStatus::CorOutOfRange);
+    QTest::newRow("slice -1") << 4.0 << -1 << int(SinogramStatus::SliceOutOfRange);
+    QTest::newRow("slice past the image") << 4.0 << 3 << int(SinogramStatus::SliceOutOfRange);
+}
+
+void TestSinogramGen::corAtTheEdgesLeavesTheSinogram()
+{
+    QFETCH(double, cor);
+    QFETCH(int, slice);
+    QFETCH(int, status);
+    makeSet(3, 10, 3);
+    SinogramData s;
+    QCOMPARE(genSinogram0(s, set_, {true, 4.5, 0, false, 0, 0}), SinogramStatus::Generated);
+    const SinogramData before = s;
+    QCOMPARE(int(genSinogram0(s, set_, {true, cor, slice, false, 0, 0})), status);
+    QCOMPARE(s.raw, before.raw);
+    QCOMPARE(s.att, before.att);
+    QCOMPARE(s.sliceNo, before.sliceNo);
+}
+
+void TestSinogramGen::columnsForAHorizontalAxis()
+{
+    makeSet(2, 5, 9);
+    SinogramData s;
+    // Slice = column 3, line along y (length 9), CoR 4.25: half = ⌊min(4.25, 3.75)⌋ = 3.
+    QCOMPARE(genSinogram0(s, set_, {false, 4.25, 3, false, 0, 0}), SinogramStatus::Generated);
+    QCOMPARE(s.width, 2 * 3 - 1);
+    // Column half − 1 = 2 samples y = 4.25: between rows 4 and 5.
+    QCOMPARE(s.rawRow(1)[2], 1000.0 + 10 + 3 + 100 * 4.25);
+}
+
+void TestSinogramGen::noImagesUsed()
+{
+    makeSet(3, 10, 3);
+    SinogramData s;
+    QCOMPARE(genSinogram0(s, set_, {true, 4.0, 1, true, 0, 0}), SinogramStatus::NoProjections);
+    QVERIFY(!s.hasData());
+    ProjectionSet empty;
+    empty.width = 10;
+    empty.height = 3;
+    QCOMPARE(genSinogram0(s, empty, {true, 4.0, 1, false, 0, 0}), SinogramStatus::NoProjections);
+}
+
+QTEST_APPLESS_MAIN(TestSinogramGen)
+#include "tst_sinogramgen.moc"

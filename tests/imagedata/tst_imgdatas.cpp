@@ -1,0 +1,109 @@
+// Qt
+#include <QTemporaryDir>
+#include <QTest>
+
+// Local
+#include "imagedata/imgdata.h"
+#include "imagedata/imgdatas.h"
+#include "imagedata/imgfiletype.h"
+#include "imagedata/itexwriter.h"
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+class TestImgDatas : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void sizeIsFixedByTheFirstImage();
+    void unreadableFileIsSkipped();
+    void projectionSetLeavesOutWrongSizeI0AndBg();
+
+private:
+    QString image(const QString &name, int w, int h, uint32_t value);
+    QTemporaryDir dir_;
+};
+
+QString TestImgDatas::image(const QString &name, int w, int h, uint32_t value)
+{
+    const std::vector<uint32_t> px(static_cast<size_t>(w) * h, value);
+    const QString path = dir_.filePath(name);
+    if (!writeItexFile(path, {w, h, 2, 1.0, px}))
+        return QString();
+    return path;
+}
+
+void TestImgDatas::initTestCase()
+{
+    QVERIFY(dir_.isValid());
+}
+
+void TestImgDatas::sizeIsFixedByTheFirstImage()
+{
+    ImgDatas set;
+    QVERIFY(set.add(image(u"a.img"_s, 8, 6, 1)));
+    QVERIFY(set.add(image(u"b.img"_s, 8, 6, 2)));
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Mismatch image size: \\(8, 6\\) != \\(6, 8\\) : .*c.img$"_s));
+    QVERIFY(!set.add(image(u"c.img"_s, 6, 8, 3)));
+    QCOMPARE(set.count(), 2);
+    QCOMPARE(set.image(1)->fileName(), dir_.filePath(u"b.img"_s));
+    QVERIFY(!set.image(2));
+    QVERIFY(!set.image(-1));
+
+    // A new series keeps the size: another size is refused file by file.
+    set.clearImgs();
+    QCOMPARE(set.count(), 0);
+    QCOMPARE(set.width(), 8);
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Mismatch image size"_s));
+    QVERIFY(!set.add(image(u"d.img"_s, 4, 4, 3)));
+    QVERIFY(set.add(image(u"e.img"_s, 8, 6, 3)));
+
+    set.clear();
+    QCOMPARE(set.width(), 0);
+    QVERIFY(set.add(image(u"f.img"_s, 4, 4, 3)));
+    QCOMPARE(set.height(), 4);
+}
+
+void TestImgDatas::unreadableFileIsSkipped()
+{
+    ImgDatas set;
+    const QString broken = dir_.filePath(u"broken.img"_s);
+    QFile f(broken);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("IM\x03\x00xxxxxxxx");
+    f.close();
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^File is not ready to access .*broken.img$"_s));
+    QVERIFY(!set.add(broken));
+    QCOMPARE(set.count(), 0);
+    QCOMPARE(set.width(), 0);
+}
+
+void TestImgDatas::projectionSetLeavesOutWrongSizeI0AndBg()
+{
+    ImgDatas set;
+    ImgDatas::ImageSlot i0 = openImgData(image(u"i0.img"_s, 8, 6, 1000));
+    ImgDatas::ImageSlot bg = openImgData(image(u"bg.img"_s, 6, 8, 100));
+    set.setI0Ref(&i0);
+    set.setBgRef(&bg);
+    // Before the set has a size every image fits.
+    QVERIFY(set.fitsSize(bg.get()));
+    QVERIFY(set.add(image(u"p.img"_s, 8, 6, 500)));
+    const ProjectionSet view = set.projectionSet();
+    QCOMPARE(view.count(), 1);
+    QCOMPARE(view.i0.get(), i0.get());
+    QVERIFY(!view.bg);
+    // A selector's new image takes effect without telling the set.
+    bg = openImgData(image(u"bg2.img"_s, 8, 6, 100));
+    QCOMPARE(set.projectionSet().bg.get(), bg.get());
+    // A snapshot keeps its images alive when the selector lets go of them.
+    const ProjectionSet held = set.projectionSet();
+    const ImgData *old = i0.get();
+    i0.reset();
+    QVERIFY(!set.projectionSet().i0);
+    QCOMPARE(held.i0.get(), old);
+    QCOMPARE(held.i0->width(), 8);
+}
+
+QTEST_APPLESS_MAIN(TestImgDatas)
+#include "tst_imgdatas.moc"

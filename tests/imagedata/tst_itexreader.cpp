@@ -1,0 +1,299 @@
+// Qt
+#include <QTemporaryDir>
+#include <QTest>
+
+// Local
+#include "imagedata/imgdataitex.h"
+#include "imagedata/imgfiletype.h"
+#include "imagedata/itexwriter.h"
+#include "widgets/greyscale.h"
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+class TestItexReader : public QObject
+{
+    Q_OBJECT
+private slots:
+    void roundTrip_data();
+    void roundTrip();
+    void commentGrammar_data();
+    void commentGrammar();
+    void rejects_data();
+    void rejects();
+    void trailingBytesAreIgnored();
+    void outOfRangeLeavesBufferUntouched();
+    void fileTypes();
+    void minMaxAndGreyImage();
+
+private:
+    QString write(const QString &name, const QByteArray &bytes);
+    QTemporaryDir dir_;
+};
+
+QString TestItexReader::write(const QString &name, const QByteArray &bytes)
+{
+    const QString path = dir_.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return QString();
+    f.write(bytes);
+    return path;
+}
+
+namespace {
+
+std::vector<uint32_t> ramp(int w, int h, uint32_t scale)
+{
+    std::vector<uint32_t> v(static_cast<size_t>(w) * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            v[static_cast<size_t>(y) * w + x] = scale * static_cast<uint32_t>(y * w + x);
+    return v;
+}
+
+} // namespace
+
+void TestItexReader::roundTrip_data()
+{
+    QTest::addColumn<int>("bytesPerPixel");
+    QTest::addColumn<uint>("scale");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::newRow("16-bit") << 2 << 1000u << 7 << 5;
+    QTest::newRow("32-bit, unsigned above 2^31") << 4 << 200000000u << 5 << 6;
+    QTest::newRow("one pixel") << 2 << 1u << 1 << 1;
+}
+
+void TestItexReader::roundTrip()
+{
+    QFETCH(int, bytesPerPixel);
+    QFETCH(uint, scale);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    const std::vector<uint32_t> pixels = ramp(width, height, scale);
+    const QString path = dir_.filePath(u"rt.img"_s);
+    QVERIFY(writeItexFile(path, {width, height, bytesPerPixel, 0.25, pixels}));
+
+    auto img = openImgData(path);
+    QVERIFY(img);
+    QCOMPARE(img->width(), width);
+    QCOMPARE(img->height(), height);
+    QCOMPARE(img->expTime(), 0.25);
+    std::vector<double> row(width), col(height);
+    for (int y = 0; y < height; ++y) {
+        img->getRow(y, row.data());
+        for (int x = 0; x < width; ++x)
+            QCOMPARE(row[x], double(pixels[static_cast<size_t>(y) * width + x]));
+    }
+    for (int x = 0; x < width; ++x) {
+        img->getColumn(x, col.data());
+        for (int y = 0; y < height; ++y)
+            QCOMPARE(col[y], double(pixels[static_cast<size_t>(y) * width + x]));
+    }
+
+    // File-read mode hands out the same pixels.
+    auto byFile = createImgData(ImgFileType::ITEX);
+    byFile->setReadAll(false);
+    byFile->setFileName(path);
+    QVERIFY(byFile->open());
+    std::vector<double> row2(width), col2(height);
+    byFile->getRow(height - 1, row2.data());
+    img->getRow(height - 1, row.data());
+    QCOMPARE(row2, row);
+    byFile->getColumn(width - 1, col2.data());
+    img->getColumn(width - 1, col.data());
+    QCOMPARE(col2, col);
+}
+
+void TestItexReader::commentGrammar_data()
+{
+    QTest::addColumn<QByteArray>("comment");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("bytesPerPixel");
+    QTest::addColumn<double>("expTime");
+
+    QTest::newRow("plain keys") << QByteArray("Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=2,") << 4 << 3 << 2
+                                << 1.0;
+    QTest::newRow("later exposure wins")
+        << QByteArray("Prop_ExposureTime1=0.1,Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=4,Prop_ExposureTime2=0.2,")
+        << 4 << 3 << 4 << 0.2;
+    QTest::newRow("comma inside quotes")
+        << QByteArray("Note=\"a,Prop_ImageWidth=99,\",Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=2,") << 4 << 3
+        << 2 << 1.0;
+    QTest::newRow("area source only")
+        << QByteArray("BytesPerPixel=2,areSource=\"10,20,14,23\",Prop_ImageWidth=,") << 4 << 3 << 2 << 1.0;
+    QTest::newRow("non-numeric width falls back to the area")
+        << QByteArray("Prop_ImageWidth=wide,Prop_ImageHeight=3,areSource=\"0,0,4,9\",BytesPerPixel=2,") << 4 << 3 << 2
+        << 1.0;
+    QTest::newRow("quoted values")
+        << QByteArray("Prop_ImageWidth=\"4\",Prop_ImageHeight=\"3\",BytesPerPixel=\"2\",") << 4 << 3 << 2 << 1.0;
+    QTest::newRow("camera sections joined by CR LF, key first in a section")
+        << QByteArray("[Application]\r\nDate=06/12/2026,Software=\"HiCam, v2\",\r\n"
+                      "[Camera]\r\nBytesPerPixel=4,Prop_ExposureTime1=0.05,Mode=\"Fast scan\",\r\n"
+                      "[Acquisition]\r\nareSource=\"0,0,4,3\",NrExposure=1,\r\n"
+                      "[Scaling]\r\nScalingXUnit=\"um\",areSource=\"0,0,0,0\"")
+        << 4 << 3 << 4 << 0.05;
+}
+
+void TestItexReader::commentGrammar()
+{
+    QFETCH(QByteArray, comment);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(int, bytesPerPixel);
+    QFETCH(double, expTime);
+    const std::vector<uint32_t> pixels = ramp(width, height, 3);
+    const QString path = write(u"grammar.img"_s, itexFileBytes({width, height, bytesPerPixel, 1.0, pixels}, comment));
+    auto img = openImgData(path);
+    QVERIFY(img);
+    QCOMPARE(img->width(), width);
+    QCOMPARE(img->height(), height);
+    QCOMPARE(static_cast<ImgDataITEX *>(img.get())->bytesPerPixel(), bytesPerPixel);
+    QCOMPARE(img->expTime(), expTime);
+    QCOMPARE(static_cast<ImgDataITEX *>(img.get())->dataOffset(), 64 + int(comment.size()));
+    std::vector<double> row(width);
+    img->getRow(height - 1, row.data());
+    QCOMPARE(row[width - 1], 3.0 * (width * height - 1));
+}
+
+void TestItexReader::rejects_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("message"); // regular expression, or empty for none
+
+    const std::vector<uint32_t> px = ramp(4, 3, 1);
+    const QByteArray good("Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=2,");
+    const QByteArray file = itexFileBytes({4, 3, 2, 1.0, px}, good);
+
+    QTest::newRow("comment length 0") << itexFileBytes({4, 3, 2, 1.0, px}, QByteArray()) << QString();
+    QTest::newRow("height only in the last item, no comma")
+        << itexFileBytes({4, 3, 2, 1.0, px}, "Prop_ImageWidth=4,BytesPerPixel=2,Prop_ImageHeight=3") << QString();
+    QTest::newRow("no BytesPerPixel") << itexFileBytes({4, 3, 2, 1.0, px}, "Prop_ImageWidth=4,Prop_ImageHeight=3,")
+                                      << u"Unsupported BytesPerPixel"_s;
+    QTest::newRow("BytesPerPixel 1")
+        << itexFileBytes({4, 3, 2, 1.0, px}, "Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=1,")
+        << u"Unsupported BytesPerPixel"_s;
+    QTest::newRow("width too large for 32 bits")
+        << itexFileBytes({4, 3, 2, 1.0, px}, "Prop_ImageWidth=4294967300,Prop_ImageHeight=3,BytesPerPixel=2,")
+        << QString();
+    QTest::newRow("truncated pixel block") << file.left(file.size() - 1) << u"shorter than 4 x 3 x 2 bytes"_s;
+    QTest::newRow("huge announced size")
+        << itexFileBytes({4, 3, 2, 1.0, px}, "Prop_ImageWidth=2000000000,Prop_ImageHeight=2000000000,BytesPerPixel=4,")
+        << u"shorter than 2000000000 x 2000000000 x 4"_s;
+    QTest::newRow("comment shorter than announced") << file.left(64 + 10) << QString();
+    QTest::newRow("header shorter than 10 bytes") << QByteArray("IM\x05\x00", 4) << u"^Error on reading ITEX file props."_s;
+}
+
+void TestItexReader::rejects()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, message);
+    const QString path = write(u"bad.img"_s, bytes);
+    if (!message.isEmpty())
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(message));
+    QTest::failOnWarning(QRegularExpression(u"."_s)); // nothing beyond the expected message
+    auto img = createImgData(checkFileType(path));
+    QVERIFY(img);
+    img->setFileName(path);
+    QVERIFY(!img->open());
+    QVERIFY(!img->isOpen());
+}
+
+void TestItexReader::trailingBytesAreIgnored()
+{
+    const std::vector<uint32_t> px = ramp(4, 3, 2);
+    const ItexImage image{4, 3, 2, 1.0, px};
+    const QString path = write(u"scaling.img"_s, itexFileBytes(image, itexComment(image)) + QByteArray(300, '\x7f'));
+    auto img = openImgData(path);
+    QVERIFY(img);
+    double min = -1, max = -1;
+    img->getMinMax(min, max);
+    QCOMPARE(min, 0.0);
+    QCOMPARE(max, 22.0);
+}
+
+void TestItexReader::outOfRangeLeavesBufferUntouched()
+{
+    const std::vector<uint32_t> px = ramp(4, 3, 1);
+    const QString path = dir_.filePath(u"small.img"_s);
+    QVERIFY(writeItexFile(path, {4, 3, 2, 1.0, px}));
+    auto img = openImgData(path);
+    QVERIFY(img);
+    std::vector<double> buf(16, -7.0);
+    for (int index : {-1, 3, 1000000}) {
+        QCOMPARE(img->getRow(index, buf.data()), buf.data());
+        QCOMPARE(buf, std::vector<double>(16, -7.0));
+    }
+    for (int index : {-1, 4, 1000000}) {
+        img->getColumn(index, buf.data());
+        QCOMPARE(buf, std::vector<double>(16, -7.0));
+    }
+}
+
+void TestItexReader::fileTypes()
+{
+    const QString tiff = write(u"a.tif"_s, QByteArray("II*\0", 4));
+    QCOMPARE(checkFileType(tiff), ImgFileType::TIFF);
+    auto t = openImgData(tiff);
+    QVERIFY(t);
+    QCOMPARE(t->width(), 0);
+    QCOMPARE(t->height(), 0);
+    QCOMPARE(checkFileType(write(u"b.tif"_s, "MM\0*")), ImgFileType::TIFF);
+
+    const QString text = write(u"notes.txt"_s, "hello");
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Unknown file type : .*notes.txt$"_s));
+    QCOMPARE(checkFileType(text), ImgFileType::UNKNOWN);
+    QVERIFY(!createImgData(ImgFileType::UNKNOWN));
+
+    const QString one = write(u"one.img"_s, "I");
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Unknown file type"_s));
+    QCOMPARE(checkFileType(one), ImgFileType::UNKNOWN);
+
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Check File Type \\(ITEX\\):: Can not open"_s));
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Check File Type \\(TIFF\\):: Can not open"_s));
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Unknown file type"_s));
+    QCOMPARE(checkFileType(dir_.filePath(u"absent.img"_s)), ImgFileType::UNKNOWN);
+
+    // Little-endian pixels: bytes 0x34 0x12 are 4660, FF FF FF FF is 4294967295.
+    QByteArray bytes = itexFileBytes({2, 1, 2, 1.0, {}}, "Prop_ImageWidth=2,Prop_ImageHeight=1,BytesPerPixel=2,");
+    bytes[bytes.size() - 4] = '\x34';
+    bytes[bytes.size() - 3] = '\x12';
+    auto le = openImgData(write(u"le.img"_s, bytes));
+    QVERIFY(le);
+    double row[2];
+    le->getRow(0, row);
+    QCOMPARE(row[0], 4660.0);
+    QByteArray bytes32 = itexFileBytes({1, 1, 4, 1.0, {}}, "Prop_ImageWidth=1,Prop_ImageHeight=1,BytesPerPixel=4,");
+    bytes32.replace(bytes32.size() - 4, 4, QByteArray(4, '\xff'));
+    auto u32 = openImgData(write(u"u32.img"_s, bytes32));
+    QVERIFY(u32);
+    u32->getRow(0, row);
+    QCOMPARE(row[0], 4294967295.0);
+}
+
+void TestItexReader::minMaxAndGreyImage()
+{
+    const std::vector<uint32_t> px{100, 200, 300, 500};
+    const QString path = dir_.filePath(u"grey.img"_s);
+    QVERIFY(writeItexFile(path, {2, 2, 2, 1.0, px}));
+    auto img = openImgData(path);
+    QVERIFY(img);
+    GreyScale scale;
+    QImage picture = img->toImage(scale);
+    QCOMPARE(scale.minV, 100.0);
+    QCOMPARE(scale.maxV, 500.0);
+    QCOMPARE(picture.format(), QImage::Format_Grayscale8);
+    QCOMPARE(qGray(picture.pixel(0, 0)), 0);
+    QCOMPARE(qGray(picture.pixel(1, 0)), 64);  // (200 − 100)/400 · 256
+    QCOMPARE(qGray(picture.pixel(1, 1)), 255); // 256 clamps to 255
+
+    scale = GreyScale{0.0, 1000.0, 0.0, 1.0, true};
+    picture = img->toImage(scale);
+    QCOMPARE(scale.maxV, 1000.0); // a fixed scale keeps its range
+    QCOMPARE(qGray(picture.pixel(1, 1)), 128);
+}
+
+QTEST_APPLESS_MAIN(TestItexReader)
+#include "tst_itexreader.moc"

@@ -1,0 +1,250 @@
+// Qt
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Local
+#include "tests/widgets/mouseevents.h"
+#include "widgets/chcoord.h"
+#include "widgets/dispb.h"
+#include "widgets/imgdisp.h"
+
+namespace {
+
+QImage ramp(int w, int h)
+{
+    QImage img(w, h, QImage::Format_Grayscale8);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.scanLine(y)[x] = static_cast<uchar>((x + 3 * y) % 256);
+    return img;
+}
+
+bool near(QPointF a, QPointF b)
+{
+    return (a - b).manhattanLength() < 1e-9;
+}
+
+} // namespace
+
+/// The display is 400 × 300 and shows an 80 × 60 image: 5 screen pixels per image pixel at first.
+class TestImgDisp : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void laterImageKeepsViewUntilReset_data();
+    void laterImageKeepsViewUntilReset();
+    void wheelZoomsAboutCursor_data();
+    void wheelZoomsAboutCursor();
+    void leftDragPans();
+    void shiftDragSelects_data();
+    void shiftDragSelects();
+    void releaseReportsPoint_data();
+    void releaseReportsPoint();
+    void overlayDrawnOverView();
+    void saveImageWritesVisiblePart();
+
+private:
+    ImgDisp *disp_ = nullptr;
+    DispB *area_ = nullptr;
+};
+
+void TestImgDisp::init()
+{
+    disp_ = new ImgDisp;
+    disp_->resize(400, 300);
+    disp_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(disp_));
+    area_ = disp_->area();
+    QCOMPARE(area_->size(), QSize(400, 300));
+}
+
+void TestImgDisp::cleanup()
+{
+    delete disp_;
+}
+
+void TestImgDisp::laterImageKeepsViewUntilReset_data()
+{
+    QTest::addColumn<QSize>("second");
+    QTest::newRow("larger") << QSize(200, 100);
+    QTest::newRow("smaller") << QSize(20, 10);
+}
+
+void TestImgDisp::laterImageKeepsViewUntilReset()
+{
+    QFETCH(QSize, second);
+    QSignalSpy newS(disp_, &ImgDisp::newS);
+    disp_->setImage(QImage());
+    QVERIFY(!disp_->isViewInitialised()); // an empty image does not count
+    disp_->setImage(ramp(80, 60));
+    QCOMPARE(disp_->view(), QRectF(0, 0, 80, 60));
+    QCOMPARE(newS.count(), 1);
+
+    wheel(area_, QPoint(100, 100), 120);
+    const QRectF zoomed = disp_->view();
+    newS.clear();
+    disp_->setImage(ramp(second.width(), second.height()));
+    QCOMPARE(disp_->view(), zoomed);
+    disp_->resetScale();
+    QCOMPARE(disp_->view(), QRectF(QPointF(0, 0), QSizeF(second)));
+    disp_->setView(QRectF(1, 2, 3, 4));
+    QCOMPARE(disp_->view(), QRectF(1, 2, 3, 4));
+    QCOMPARE(newS.count(), 0); // neither a new image, nor the reset, nor setView announce
+}
+
+void TestImgDisp::wheelZoomsAboutCursor_data()
+{
+    QTest::addColumn<QRectF>("start");
+    QTest::addColumn<QPoint>("cursor");
+    QTest::addColumn<int>("angleDelta");
+    QTest::addColumn<double>("factor");
+    const QRectF part(13.25, -4.5, 31, 17);
+    QTest::newRow("forward, centre, whole image")
+        << QRectF(0, 0, 80, 60) << QPoint(200, 150) << 120 << 1 / 1.1;
+    QTest::newRow("forward, off centre") << part << QPoint(351, 17) << 120 << 1 / 1.1;
+    QTest::newRow("back, off centre") << part << QPoint(37, 260) << -120 << 1.1;
+    QTest::newRow("two notches in one event: one step") << part << QPoint(120, 80) << 240 << 1 / 1.1;
+}
+
+void TestImgDisp::wheelZoomsAboutCursor()
+{
+    QFETCH(QRectF, start);
+    QFETCH(QPoint, cursor);
+    QFETCH(int, angleDelta);
+    QFETCH(double, factor);
+    disp_->setImage(ramp(80, 60));
+    disp_->setView(start);
+    const QPointF under = disp_->imagePointAt(cursor);
+    QSignalSpy newS(disp_, &ImgDisp::newS);
+    wheel(area_, cursor, angleDelta);
+    const QRectF v = disp_->view();
+    QVERIFY(qFuzzyCompare(v.width(), start.width() * factor));
+    QVERIFY(qFuzzyCompare(v.height(), start.height() * factor));
+    const QPointF now = disp_->imagePointAt(cursor);
+    QVERIFY2(near(now, under),
+        qPrintable(QStringLiteral("moved %1, %2").arg(now.x() - under.x()).arg(now.y() - under.y())));
+    QCOMPARE(newS.count(), 1);
+    QCOMPARE(newS.at(0).at(0).toRectF(), v);
+}
+
+void TestImgDisp::leftDragPans()
+{
+    disp_->setImage(ramp(80, 60));
+    disp_->setView(QRectF(10, 10, 40, 30));
+    const QPointF grabbed = disp_->imagePointAt(QPoint(100, 120));
+    QSignalSpy newS(disp_, &ImgDisp::newS);
+    leftDrag(area_, QPoint(100, 120), QPoint(250, 40));
+    QVERIFY(near(disp_->imagePointAt(QPoint(250, 40)), grabbed));
+    QCOMPARE(disp_->view().size(), QSizeF(40, 30));
+    QCOMPARE(newS.count(), 2); // one per move
+    // With Ctrl held a drag neither pans nor selects.
+    const QRectF v = disp_->view();
+    leftDrag(area_, QPoint(100, 100), QPoint(300, 200), Qt::ControlModifier);
+    QCOMPARE(disp_->view(), v);
+    QVERIFY(!disp_->isSelectionValid());
+}
+
+void TestImgDisp::shiftDragSelects_data()
+{
+    QTest::addColumn<QPoint>("from");
+    QTest::addColumn<QPoint>("to");
+    QTest::addColumn<QRectF>("selection");
+    const QRectF previous(2, 4, 6, 8); // made first by a drag from (10, 20) to (40, 60)
+    QTest::newRow("down right") << QPoint(50, 100) << QPoint(150, 250) << QRectF(10, 20, 20, 30);
+    QTest::newRow("up left, normalised") << QPoint(150, 250) << QPoint(50, 100) << QRectF(10, 20, 20, 30);
+    QTest::newRow("zero width keeps previous") << QPoint(50, 100) << QPoint(50, 250) << previous;
+    QTest::newRow("zero height keeps previous") << QPoint(50, 100) << QPoint(150, 100) << previous;
+}
+
+void TestImgDisp::shiftDragSelects()
+{
+    QFETCH(QPoint, from);
+    QFETCH(QPoint, to);
+    QFETCH(QRectF, selection);
+    disp_->setImage(ramp(80, 60));
+    leftDrag(area_, QPoint(10, 20), QPoint(40, 60), Qt::ShiftModifier);
+    QCOMPARE(disp_->selection(), QRectF(2, 4, 6, 8));
+
+    leftDrag(area_, from, to, Qt::ShiftModifier);
+    QVERIFY(disp_->isSelectionValid());
+    QCOMPARE(disp_->selection(), selection);
+    QCOMPARE(disp_->view(), QRectF(0, 0, 80, 60)); // selecting does not pan
+
+    QTest::mouseClick(area_, Qt::RightButton, Qt::ShiftModifier, QPoint(200, 200));
+    QVERIFY(!disp_->isSelectionValid());
+    QVERIFY(disp_->selection().isEmpty());
+}
+
+void TestImgDisp::releaseReportsPoint_data()
+{
+    QTest::addColumn<Qt::MouseButton>("button");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<int>("code"); // -1: no report
+    QTest::newRow("left") << Qt::LeftButton << Qt::KeyboardModifiers() << 0;
+    QTest::newRow("left Alt") << Qt::LeftButton << Qt::KeyboardModifiers(Qt::AltModifier) << 3;
+    QTest::newRow("left Shift+Ctrl+Alt")
+        << Qt::LeftButton << (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier) << 7;
+    QTest::newRow("right") << Qt::RightButton << Qt::KeyboardModifiers() << 8;
+    QTest::newRow("right Ctrl: none") << Qt::RightButton << Qt::KeyboardModifiers(Qt::ControlModifier) << -1;
+    QTest::newRow("middle: none") << Qt::MiddleButton << Qt::KeyboardModifiers() << -1;
+}
+
+void TestImgDisp::releaseReportsPoint()
+{
+    QFETCH(Qt::MouseButton, button);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(int, code);
+    disp_->setImage(ramp(80, 60));
+    disp_->setView(QRectF(3.5, 1.25, 40, 30)); // 10 screen pixels per image pixel
+    QSignalSpy point(disp_, &ImgDisp::selectedAPoint);
+    QSignalSpy pos(disp_, &ImgDisp::newPos);
+    moveTo(area_, QPoint(31, 47));
+    QCOMPARE(pos.at(0), (QVariantList {6, 5})); // image (6.6, 5.95), truncated
+    QTest::mouseClick(area_, button, modifiers, QPoint(31, 47));
+    QCOMPARE(point.count(), code < 0 ? 0 : 1);
+    if (code < 0)
+        return;
+    QVERIFY(qFuzzyCompare(point.at(0).at(0).toDouble(), 6.6));
+    QVERIFY(qFuzzyCompare(point.at(0).at(1).toDouble(), 5.95));
+    QCOMPARE(int(point.at(0).at(2).value<MouseC::MStat>()), code);
+}
+
+void TestImgDisp::overlayDrawnOverView()
+{
+    // 4 × 4 image of 2 × 2 blocks; the view shows the top-right (green) block only.
+    QImage img(4, 4, QImage::Format_RGB32);
+    img.fill(Qt::red);
+    QPainter(&img).fillRect(2, 0, 2, 2, Qt::green);
+    disp_->setImage(img);
+    disp_->setView(QRectF(2, 0, 2, 2));
+    // The overlay hook marks image point (3, 1), the centre of the view, after the picture.
+    ChCoord *coord = area_->coord();
+    connect(area_, &DispB::drawImage2, disp_, [coord](QPainter *p) {
+        const QPointF c = coord->realToScreen(QPointF(3, 1));
+        p->fillRect(QRectF(c.x() - 5, c.y() - 5, 10, 10), Qt::magenta);
+    });
+    const QImage shot = area_->grab().toImage();
+    QCOMPARE(QColor(shot.pixel(200, 150)), QColor(Qt::magenta));
+    for (const QPoint p : {QPoint(1, 1), QPoint(398, 298), QPoint(200, 170)})
+        QCOMPARE(QColor(shot.pixel(p)), QColor(Qt::green));
+}
+
+void TestImgDisp::saveImageWritesVisiblePart()
+{
+    const QImage img = ramp(80, 60);
+    disp_->setImage(img);
+    disp_->setView(QRectF(10.7, 5.2, 20.9, 15.5));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("part.png"));
+    QVERIFY(disp_->saveImage(path));
+    QCOMPARE(QImage(path).convertToFormat(QImage::Format_Grayscale8), img.copy(10, 5, 20, 15));
+    QVERIFY(!disp_->saveImage(dir.filePath(QStringLiteral("no/such/dir/part.png"))));
+}
+
+QTEST_MAIN(TestImgDisp)
+#include "tst_imgdisp.moc"

@@ -1,0 +1,113 @@
+// Qt
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTest>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+// Local
+#include "tests/widgets/mouseevents.h"
+#include "widgets/chcoord.h"
+#include "widgets/closablebase.h"
+#include "widgets/colorbar.h"
+#include "widgets/popdockbase.h"
+#include "widgets/seekctrl.h"
+
+/// The composites: the image display with readout, the raw display, SeekCtrl and PopDockBase.
+class TestPanels : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void seekStaysInRange_data();
+    void seekStaysInRange();
+    void popAndDockRoundTrip_data();
+    void popAndDockRoundTrip();
+};
+
+void TestPanels::seekStaysInRange_data()
+{
+    QTest::addColumn<int>("start");
+    QTest::addColumn<QString>("action"); // a button's name or a text typed into Index
+    QTest::addColumn<int>("index");
+    QTest::newRow("inc") << 4 << QStringLiteral("Inc") << 5;
+    QTest::newRow("dec") << 4 << QStringLiteral("Dec") << 3;
+    QTest::newRow("inc at the maximum") << 9 << QStringLiteral("Inc") << 9;
+    QTest::newRow("dec at 0") << 0 << QStringLiteral("Dec") << 0;
+    QTest::newRow("typed past the end") << 4 << QStringLiteral("25") << 9;
+    QTest::newRow("typed negative") << 4 << QStringLiteral("-3") << 0;
+    QTest::newRow("typed, not a number") << 4 << QStringLiteral("x") << 0;
+}
+
+void TestPanels::seekStaysInRange()
+{
+    QFETCH(int, start);
+    QFETCH(QString, action);
+    QFETCH(int, index);
+    SeekCtrl seek;
+    seek.setMaximum(9);
+    seek.setValue(start);
+    QSignalSpy newIndex(&seek, &SeekCtrl::newIndex);
+    auto *field = seek.findChild<QLineEdit *>(QStringLiteral("Index"));
+    if (auto *button = seek.findChild<QToolButton *>(action)) {
+        QTest::mouseClick(button, Qt::LeftButton);
+    } else {
+        field->selectAll();
+        QTest::keyClicks(field, action);
+        QTest::keyClick(field, Qt::Key_Return);
+    }
+    QCOMPARE(seek.value(), index);
+    QCOMPARE(seek.findChild<QSlider *>(QStringLiteral("Slider"))->value(), index);
+    QCOMPARE(field->text(), QString::number(index));
+    QCOMPARE(newIndex.count(), index == start ? 0 : 1);
+    seek.setMaximum(2); // fewer images: the index follows, silently
+    QCOMPARE(seek.value(), std::min(index, 2));
+    QCOMPARE(newIndex.count(), index == start ? 0 : 1);
+}
+
+void TestPanels::popAndDockRoundTrip_data()
+{
+    QTest::addColumn<QString>("dockBy");
+    QTest::newRow("Pop/Dock button") << QStringLiteral("button");
+    QTest::newRow("closing the window") << QStringLiteral("close");
+}
+
+void TestPanels::popAndDockRoundTrip()
+{
+    QFETCH(QString, dockBy);
+    QWidget mainWindow;
+    auto *base = new PopDockBase;
+    (new QVBoxLayout(&mainWindow))->addWidget(base);
+    auto *panel = new QLabel(QStringLiteral("panel"));
+    base->setPanel(panel);
+    base->setPopTitle(QStringLiteral("Sinogram"));
+    mainWindow.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&mainWindow));
+    QSignalSpy popped(base, &PopDockBase::popped);
+    ClosableBase *pop = base->popBase();
+
+    QTest::mouseClick(base->popDockButton(), Qt::LeftButton);
+    QVERIFY(pop->isWindow() && pop->isVisible());
+    QCOMPARE(pop->windowTitle(), QStringLiteral("Sinogram"));
+    QCOMPARE(panel->parentWidget(), pop);
+    QVERIFY(pop->layout()->indexOf(panel) >= 0);
+    QVERIFY(panel->isVisible());
+
+    if (dockBy == QStringLiteral("button"))
+        QTest::mouseClick(base->popDockButton(), Qt::LeftButton);
+    else
+        QVERIFY(pop->close()); // as the window's close button does
+    QVERIFY(!pop->isVisible());
+    QCOMPARE(panel->parentWidget(), base);
+    QVERIFY(base->layout()->indexOf(panel) >= 0);
+    QVERIFY(panel->isVisible());
+    QCOMPARE(popped.count(), 2);
+    QCOMPARE(popped.at(0).at(0).toBool(), true);
+    QCOMPARE(popped.at(1).at(0).toBool(), false);
+}
+
+QTEST_MAIN(TestPanels)
+#include "tst_panels.moc"

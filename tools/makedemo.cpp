@@ -1,0 +1,61 @@
+// Writes the demo CT data set: projections of an analytic phantom with an I0 and a BG image.
+
+// Qt
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QTextStream>
+
+// Local
+#include "tools/phantom/phantom.h"
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("quorvel-demo"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Writes a small CT data set of ITEX files: DIR/projections/ct_NNNN.img, DIR/i0.img and DIR/bg.img."));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("DIR"), QStringLiteral("output folder"));
+    const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("detector width and height (256)"),
+                                  QStringLiteral("N"), QStringLiteral("256"));
+    const QCommandLineOption projections(QStringLiteral("projections"), QStringLiteral("number of projections (180)"),
+                                         QStringLiteral("P"), QStringLiteral("180"));
+    const QCommandLineOption cor(QStringLiteral("cor"), QStringLiteral("detector position of the rotation axis "
+                                                                       "(default: size · 130/256)"),
+                                 QStringLiteral("C"));
+    const QCommandLineOption axis(QStringLiteral("axis"), QStringLiteral("rotation axis v (default) or h"),
+                                  QStringLiteral("v|h"), QStringLiteral("v"));
+    const QCommandLineOption bpp(QStringLiteral("bytes-per-pixel"), QStringLiteral("2 (default) or 4"),
+                                 QStringLiteral("B"), QStringLiteral("2"));
+    parser.addOptions({size, projections, cor, axis, bpp});
+    parser.process(app);
+
+    QTextStream err(stderr);
+    if (parser.positionalArguments().size() != 1) {
+        err << "quorvel-demo: give one output folder\n";
+        return 2;
+    }
+    const QDir dir(parser.positionalArguments().constFirst());
+    ScanSetup setup;
+    setup.width = setup.height = parser.value(size).toInt();
+    setup.projections = parser.value(projections).toInt();
+    setup.cor = parser.isSet(cor) ? parser.value(cor).toDouble() : setup.width * 130.0 / 256.0;
+    setup.axisVertical = parser.value(axis) != QLatin1String("h");
+    setup.bytesPerPixel = parser.value(bpp).toInt() == 4 ? 4 : 2;
+    if (setup.width < 8 || setup.width > 8192 || setup.projections < 1 || setup.projections > 10000) {
+        err << "quorvel-demo: size must be 8 … 8192 and projections 1 … 10000\n";
+        return 2;
+    }
+    QString error;
+    if (!writeScan(demoPhantom(setup.width), setup, dir.filePath(QStringLiteral("projections")), QStringLiteral("ct_"),
+                   dir.filePath(QStringLiteral("i0.img")), dir.filePath(QStringLiteral("bg.img")), &error)) {
+        err << "quorvel-demo: " << error << '\n';
+        return 1;
+    }
+    QTextStream(stdout) << "demo data: " << dir.absolutePath() << " (" << setup.projections << " projections of "
+                        << setup.width << " x " << setup.height << ", rotation axis "
+                        << (setup.axisVertical ? "vertical" : "horizontal") << " at " << setup.cor << ")\n";
+    return 0;
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+// Qt
+#include <QString>
+
+// Local
+#include <cstdint>
+#include <vector>
+
+/// An ellipsoid of constant attenuation in a volume measured in detector pixels: centre (x, y) in
+/// the slice plane relative to the rotation axis, z along the axis; semi-axes a (along x), b (along
+/// y), c (along z); turned by `phi` radians about the axis; attenuation `mu` per pixel.
+struct Ellipsoid
+{
+    double x = 0.0, y = 0.0, z = 0.0;
+    double a = 1.0, b = 1.0, c = 1.0;
+    double phi = 0.0;
+    double mu = 0.0;
+};
+
+/// A sum of ellipsoids. Line integrals are exact: the chord of a ray through an ellipsoid
+/// times its attenuation.
+struct Phantom
+{
+    std::vector<Ellipsoid> parts;
+
+    /// Integral along the ray of projection angle `theta` (radians) that meets the detector at
+    /// position u (pixels from the axis) and height z along the axis. The ray is the line of points
+    /// p with p·(cos θ, −sin θ) = u, which is where a filtered back-projection that adds
+    /// x·cos θ − y·sin θ puts it.
+    double lineIntegral(double u, double z, double theta) const;
+
+    /// Attenuation at a point (for checking reconstructions against the truth).
+    double valueAt(double x, double y, double z) const;
+};
+
+/// The demo object: an off-centre body with inserts, inside a cube of `size` pixels.
+Phantom demoPhantom(int size);
+
+/// How a synthetic scan is recorded.
+struct ScanSetup
+{
+    int width = 256;          // detector pixels per row
+    int height = 256;         // detector rows
+    double cor = 130.0;       // detector position of the rotation axis (pixels, across the axis)
+    bool axisVertical = true; // true: slices are image rows; false: slices are image columns
+    int projections = 180;
+    double rangeDeg = 180.0;  // angle of projection k is k · range / projections
+    double i0 = 20000.0;      // flat-field counts
+    double flatRipple = 0.02; // gentle relative variation of the flat field across the detector
+    double bg = 100.0;        // dark counts
+    double noise = 1.0;       // Gaussian noise in units of the square root of the counts (0: none)
+    int bytesPerPixel = 2;
+    uint32_t seed = 1;
+};
+
+/// Writes projections (`projDir`/`prefix`NNNN.img), an I0 and a BG image as ITEX files: counts
+/// I = I0 · exp(−line integral) + BG, with noise. False (and `error` set) when a file cannot be written.
+bool writeScan(const Phantom &phantom, const ScanSetup &setup, const QString &projDir, const QString &prefix,
+               const QString &i0File, const QString &bgFile, QString *error = nullptr);

@@ -1,0 +1,184 @@
+#include "widgets/imgdisp.h"
+
+// Qt
+#include <QDebug>
+#include <QPainter>
+
+// Local
+#include "widgets/chcoord.h"
+#include "widgets/dispb.h"
+
+ImgDisp::ImgDisp(QWidget *parent)
+    : DispAWLayout(parent)
+    , mouse_(area()->mouse())
+    , coord_(area()->coord())
+{
+    connect(area(), &DispB::drawImage1, this, &ImgDisp::draw);
+    connect(area(), &DispB::wheelMoved0, this, &ImgDisp::onWheelMoved);
+    connect(area(), &DispB::mouseMoved0, this, &ImgDisp::onMouseMoved);
+    connect(area(), &DispB::mousePressed0, this, &ImgDisp::onMousePressed);
+    connect(area(), &DispB::mouseReleased0, this, &ImgDisp::onMouseReleased);
+}
+
+void ImgDisp::setImage(const QImage &image)
+{
+    image_ = image;
+    if (image_.isNull())
+        area()->update(); // do not leave the old picture on screen
+    newImage();
+}
+
+void ImgDisp::setView(const QRectF &view)
+{
+    view_ = view;
+    viewInitialised_ = true;
+    syncCoord();
+    area()->update();
+}
+
+QPointF ImgDisp::imagePointAt(const QPointF &areaPos) const
+{
+    syncCoord();
+    return coord_->screenToReal(areaPos);
+}
+
+void ImgDisp::syncCoord() const
+{
+    coord_->setScreenRect(0.0, 0.0, area()->width(), area()->height());
+    coord_->setRealRect(view_);
+}
+
+void ImgDisp::viewChanged()
+{
+    syncCoord();
+    emit newS(view_);
+    area()->update();
+}
+
+void ImgDisp::newImage()
+{
+    if (image_.isNull())
+        return;
+    if (!viewInitialised_) {
+        view_ = QRectF(0.0, 0.0, image_.width(), image_.height());
+        viewInitialised_ = true;
+        viewChanged();
+        return;
+    }
+    area()->update();
+}
+
+void ImgDisp::resetScale()
+{
+    if (image_.isNull())
+        return;
+    view_ = QRectF(0.0, 0.0, image_.width(), image_.height());
+    viewInitialised_ = true;
+    syncCoord();
+    area()->update();
+}
+
+void ImgDisp::onWheelMoved()
+{
+    if (!viewInitialised_ || area()->width() <= 0 || area()->height() <= 0)
+        return;
+    // Zoom about the cursor: the image point under it stays under it.
+    const QPointF cursor = mouse_->pos();
+    const QPointF at = imagePointAt(cursor);
+    const double f = mouse_->zoomFactor();
+    const double w = f * view_.width();
+    const double h = f * view_.height();
+    view_
+        = QRectF(at.x() - cursor.x() / area()->width() * w, at.y() - cursor.y() / area()->height() * h, w, h);
+    viewChanged();
+}
+
+void ImgDisp::onMouseMoved()
+{
+    if (!viewInitialised_)
+        return;
+    const QPointF cursor = mouse_->pos();
+    const QPointF at = imagePointAt(cursor);
+    emit newPos(static_cast<int>(at.x()), static_cast<int>(at.y()));
+
+    if (!mouse_->isPressed() || mouse_->button() != MouseC::LeftButton)
+        return;
+    if (mouse_->modifiers() == Qt::ShiftModifier && selecting_) {
+        drag_.setSize(QSizeF(at.x() - drag_.x(), at.y() - drag_.y()));
+        area()->update();
+    } else if (mouse_->modifiers() == Qt::NoModifier && area()->width() > 0 && area()->height() > 0) {
+        view_.moveTo(grab_.x() - cursor.x() / area()->width() * view_.width(),
+            grab_.y() - cursor.y() / area()->height() * view_.height());
+        viewChanged();
+    }
+}
+
+void ImgDisp::onMousePressed()
+{
+    if (!viewInitialised_)
+        return;
+    const QPointF at = imagePointAt(mouse_->pos());
+    if (mouse_->button() == MouseC::LeftButton) {
+        grab_ = at;
+        selecting_ = true;
+        drag_ = QRectF(at, QSizeF(0.0, 0.0));
+    } else if (mouse_->button() == MouseC::RightButton && (mouse_->modifiers() & Qt::ShiftModifier)) {
+        selection_ = QRectF();
+        selectionValid_ = false;
+        selecting_ = false;
+        area()->update();
+    }
+}
+
+void ImgDisp::onMouseReleased()
+{
+    if (!viewInitialised_)
+        return;
+    const QPointF at = imagePointAt(mouse_->pos());
+    const bool left = mouse_->button() == MouseC::LeftButton;
+    if (left && mouse_->modifiers() == Qt::ShiftModifier && selecting_) {
+        selecting_ = false;
+        // A drag without extent keeps the previous selection.
+        if (drag_.width() != 0.0 && drag_.height() != 0.0) {
+            selection_ = drag_.normalized();
+            selectionValid_ = true;
+        }
+        area()->update();
+    }
+    if (left || (mouse_->button() == MouseC::RightButton && mouse_->modifiers() == Qt::NoModifier))
+        emit selectedAPoint(at.x(), at.y(), mouse_->mStat());
+}
+
+void ImgDisp::draw(QPainter *p)
+{
+    const QRectF target(0.0, 0.0, area()->width(), area()->height());
+    p->fillRect(target, palette().color(QPalette::Dark));
+    if (image_.isNull() || !viewInitialised_)
+        return;
+    syncCoord();
+    p->drawImage(target, image_, view_);
+    // A plain click also starts a (zero-sized) drag; only a drag with extent is worth showing.
+    if (selecting_ && drag_.width() != 0.0 && drag_.height() != 0.0) {
+        const QRectF r
+            = QRectF(coord_->realToScreen(drag_.topLeft()), coord_->realToScreen(drag_.bottomRight()))
+                  .normalized();
+        p->setBrush(Qt::NoBrush);
+        p->setPen(QPen(Qt::black, 1.0));
+        p->drawRect(r);
+        p->setPen(QPen(Qt::yellow, 1.0, Qt::DashLine));
+        p->drawRect(r);
+    }
+}
+
+bool ImgDisp::saveImage(const QString &path)
+{
+    if (image_.isNull())
+        return false;
+    const QImage visible = image_.copy(static_cast<int>(view_.x()), static_cast<int>(view_.y()),
+        static_cast<int>(view_.width()), static_cast<int>(view_.height()));
+    if (!visible.save(path)) {
+        qDebug() << "Can't write image file :" << path;
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,101 @@
+#include "widgets/mousec.h"
+
+// Qt
+#include <QMouseEvent>
+#include <QWheelEvent>
+
+namespace {
+
+constexpr Qt::KeyboardModifiers countedModifiers = Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier;
+
+int buttonOf(Qt::MouseButton b)
+{
+    switch (b) {
+    case Qt::LeftButton:
+        return MouseC::LeftButton;
+    case Qt::RightButton:
+        return MouseC::RightButton;
+    case Qt::NoButton:
+        return MouseC::NoButton;
+    default:
+        return MouseC::MiddleOrOther;
+    }
+}
+
+} // namespace
+
+MouseC::MouseC(QObject *parent)
+    : QObject(parent)
+{
+    // Points with their code are handed to panels that may live on other threads.
+    qRegisterMetaType<MouseC::MStat>();
+}
+
+MouseC::MStat MouseC::mStatOf(int button, Qt::KeyboardModifiers modifiers)
+{
+    if (button != LeftButton && button != RightButton)
+        return OtherButton;
+    // The codes run none, S, C, A, SC, SA, CA, SCA; index the table by the bits S=1, C=2, A=4.
+    static constexpr int codeOfBits[8] = {0, 1, 2, 4, 3, 5, 6, 7};
+    const int bits = (modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0)
+        | (modifiers & Qt::AltModifier ? 4 : 0);
+    return static_cast<MStat>(codeOfBits[bits] + (button == RightButton ? 8 : 0));
+}
+
+void MouseC::takePosition(const QMouseEvent *e)
+{
+    pos_ = e->position().toPoint();
+    modifiers_ = e->modifiers() & countedModifiers;
+}
+
+void MouseC::moved(const QMouseEvent *e)
+{
+    takePosition(e);
+    emit mMoved();
+}
+
+void MouseC::pressed(const QMouseEvent *e)
+{
+    takePosition(e);
+    pressPos_ = pos_;
+    button_ = buttonOf(e->button());
+    pressed_ = true;
+    emit mPressed();
+}
+
+void MouseC::released(const QMouseEvent *e)
+{
+    takePosition(e);
+    button_ = buttonOf(e->button());
+    pressed_ = false;
+    emit mReleased();
+}
+
+void MouseC::doubleClicked(const QMouseEvent *e)
+{
+    takePosition(e);
+    button_ = buttonOf(e->button());
+    emit mDClicked();
+}
+
+void MouseC::wheeled(const QWheelEvent *e)
+{
+    pos_ = e->position().toPoint();
+    modifiers_ = e->modifiers() & countedModifiers;
+    // angleDelta is in eighths of a degree; one notch of a common wheel is 15 degrees.
+    steps_ = static_cast<int>(e->angleDelta().y() * 0.125 / 15.0);
+    zoom_ = steps_ >= 0 ? 1.0 / 1.1 : 1.1;
+    emit wMoved(steps_);
+}
+
+void MouseC::entered()
+{
+    emit mEntered();
+    emit mEnterLeave(true);
+}
+
+void MouseC::left()
+{
+    emit mLeaved();
+    emit mEnterLeave(false);
+}

@@ -16,3 +16,8 @@ function(qv_add_bench topic)
   add_executable(bench_${topic} ${ARG_SOURCES})
   target_link_libraries(bench_${topic} PRIVATE ${ARG_LIBS})
 endfunction()
+
+# Lets the users of a library include the form headers (ui_*.h) that its own headers include.
+function(qv_export_forms target)
+  target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_BINARY_DIR}/${target}_autogen/include)
+endfunction()

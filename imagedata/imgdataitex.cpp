@@ -6,6 +6,7 @@
 
 // Local
 #include "imagedata/itexcomment.h"
+#include <algorithm>
 
 namespace {
 
@@ -141,8 +142,23 @@ double *ImgDataITEX::getColumn(int x, double *buffer) const
         return buffer;
     const qint64 rowSize = qint64(bytesPerPixel_) * width_;
     if (readAll_) {
+        // Every pixel of a column sits on a cache line of its own: fetch some rows ahead.
+        constexpr int ahead = 24;
         const unsigned char *p = imageBytes_.data() + qint64(bytesPerPixel_) * x;
-        for (int y = 0; y < height_; ++y, p += rowSize)
+        const int prefetched = std::max(0, height_ - ahead);
+        int y = 0;
+        if (bytesPerPixel_ == 2) {
+            for (; y < prefetched; ++y, p += rowSize) {
+                __builtin_prefetch(p + ahead * rowSize);
+                buffer[y] = qFromLittleEndian<quint16>(p);
+            }
+        } else {
+            for (; y < prefetched; ++y, p += rowSize) {
+                __builtin_prefetch(p + ahead * rowSize);
+                buffer[y] = qFromLittleEndian<quint32>(p);
+            }
+        }
+        for (; y < height_; ++y, p += rowSize)
             buffer[y] = pixel(p);
         return buffer;
     }

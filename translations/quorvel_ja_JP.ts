@@ -11,6 +11,38 @@
         <source>Raw Image</source>
         <translation>生画像</translation>
     </message>
+    <message>
+        <source>Sinogram</source>
+        <translation>サイノグラム</translation>
+    </message>
+    <message>
+        <source>I0 Image</source>
+        <translation>I0 画像</translation>
+    </message>
+    <message>
+        <source>BG Image</source>
+        <translation>BG 画像</translation>
+    </message>
+    <message>
+        <source>Raw Images</source>
+        <translation>生画像ファイル</translation>
+    </message>
+    <message>
+        <source>I0 :</source>
+        <translation>I0 :</translation>
+    </message>
+    <message>
+        <source>BG :</source>
+        <translation>BG :</translation>
+    </message>
+    <message>
+        <source>Measured Raw Image</source>
+        <translation>測定した生画像</translation>
+    </message>
+    <message>
+        <source>Check Sinogram</source>
+        <translation>サイノグラム確認</translation>
+    </message>
 </context>
 <context>
     <name>CBarUI</name>

@@ -130,6 +130,9 @@ void Sinogram::genImage2()
         return;
     const int n180 = projectionsPer180(procCtrl_->dataSetRangeDeg(), images_->count());
     showView(sinogramViewDirect(images_->projectionSet(), procCtrl_->sinogramRequest(), n180));
+    // The Fourier sinogram is made from the sinogram record, which this view does not show but
+    // which exists all the same: a checked "Gen Fou. Sinogram" shows it with either view.
+    genFouSImage();
 }
 
 void Sinogram::genFouSImage()

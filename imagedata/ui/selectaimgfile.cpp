@@ -41,8 +41,9 @@ SelectAImgFile::SelectAImgFile(QWidget *parent)
 
 SelectAImgFile::~SelectAImgFile()
 {
-    // The display may live in another container (a tab of the main window); it is ours all the same.
-    if (!display_->parent())
+    // The display may have been placed in another container (a tab of the main window), which then
+    // owns it; otherwise it is ours.
+    if (display_ && !display_->parent())
         delete display_;
 }
 

@@ -1,7 +1,11 @@
 #pragma once
 
+// Qt
+#include <QPointer>
+
 // Local
 #include "imagedata/imgdatas.h"
+#include "widgets/imgdispwpv.h"
 #include "imagedata/ui/selectafile.h"
 
 class ImgDispWPV;
@@ -43,7 +47,7 @@ private slots:
 
 private:
     ImgDatas::ImageSlot img_;
-    ImgDispWPV *display_;
+    QPointer<ImgDispWPV> display_; // may be placed (and owned) elsewhere
     QLineEdit *expTime_;
     QPushButton *showImg_;
     QString initialExpTime_;

@@ -54,13 +54,15 @@ Phantom demoPhantom(int size)
 {
     const double s = size / 256.0;
     Phantom p;
-    // A body off the axis, so that a wrong centre of rotation shows, with inserts that differ
-    // from slice to slice.
-    p.parts.push_back({12 * s, -6 * s, 0, 88 * s, 64 * s, 100 * s, 0.35, 0.010});
-    p.parts.push_back({-30 * s, 10 * s, -20 * s, 22 * s, 34 * s, 40 * s, 0.0, 0.012});
-    p.parts.push_back({45 * s, -20 * s, 25 * s, 18 * s, 18 * s, 18 * s, 0.0, 0.030});
-    p.parts.push_back({20 * s, 30 * s, 0, 14 * s, 8 * s, 70 * s, -0.6, -0.006});
-    p.parts.push_back({-5 * s, -35 * s, -45 * s, 6 * s, 6 * s, 6 * s, 0.0, 0.060});
+    // A body off the axis, so that a wrong centre of rotation shows, with inserts that differ from
+    // slice to slice. Everything stays within 60/256 of the detector width from the axis, so that
+    // the centre-of-rotation search, which compares raw counts over 0.35 of the line on each side,
+    // sees the whole shadow against the flat field.
+    p.parts.push_back({8 * s, -5 * s, 0, 52 * s, 38 * s, 90 * s, 0.35, 0.012});
+    p.parts.push_back({-20 * s, 6 * s, -20 * s, 14 * s, 20 * s, 36 * s, 0.0, 0.012});
+    p.parts.push_back({28 * s, -12 * s, 25 * s, 11 * s, 11 * s, 11 * s, 0.0, 0.030});
+    p.parts.push_back({14 * s, 18 * s, 0, 9 * s, 5 * s, 60 * s, -0.6, -0.007});
+    p.parts.push_back({-4 * s, -22 * s, -45 * s, 4 * s, 4 * s, 4 * s, 0.0, 0.060});
     return p;
 }
 

@@ -47,7 +47,7 @@ struct ScanSetup
     int projections = 180;
     double rangeDeg = 180.0;  // angle of projection k is k · range / projections
     double i0 = 20000.0;      // flat-field counts
-    double flatRipple = 0.02; // gentle relative variation of the flat field across the detector
+    double flatRipple = 0.01; // gentle relative variation of the flat field across the detector
     double bg = 100.0;        // dark counts
     double noise = 1.0;       // Gaussian noise in units of the square root of the counts (0: none)
     int bytesPerPixel = 2;

@@ -1,0 +1,174 @@
+// Qt
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Local
+#include "app/body.h"
+#include "ct/ui/procctrl.h"
+#include "ct/ui/sinogram.h"
+#include "imagedata/imgdatas.h"
+#include "imagedata/itexwriter.h"
+#include "tools/phantom/phantom.h"
+#include "widgets/rawdisp.h"
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+class TestBodyLoading : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void newSeriesThenAdd();
+    void wrongSizeFileInTheMiddleIsSkipped();
+    void multiLoadsTheFirstFileManyTimes();
+    void defaultsFollowKeepConditions_data();
+    void defaultsFollowKeepConditions();
+    void guessCorFindsTheDemoAxis();
+    void wrongSizeI0IsRefused();
+
+private:
+    QString image(const QString &name, int w, int h, uint32_t value = 1000);
+    bool load(Body &body, const QStringList &files);
+    QTemporaryDir dir_;
+};
+
+QString TestBodyLoading::image(const QString &name, int w, int h, uint32_t value)
+{
+    const std::vector<uint32_t> px(static_cast<size_t>(w) * h, value);
+    const QString path = dir_.filePath(name);
+    return writeItexFile(path, {w, h, 2, 1.0, px}) ? path : QString();
+}
+
+bool TestBodyLoading::load(Body &body, const QStringList &files)
+{
+    QSignalSpy done(&body, &Body::finishedLoadingCTFiles);
+    body.ui().CTFiles->filesChosen(files);
+    return done.wait(10000);
+}
+
+void TestBodyLoading::initTestCase()
+{
+    QVERIFY(dir_.isValid());
+}
+
+void TestBodyLoading::newSeriesThenAdd()
+{
+    Body body;
+    const QStringList three{image(u"a0.img"_s, 20, 16), image(u"a1.img"_s, 20, 16), image(u"a2.img"_s, 20, 16)};
+    QVERIFY(load(body, three));
+    QCOMPARE(body.imageSet()->count(), 3);
+    QCOMPARE(body.ui().CTFiles->ui().Count->text(), u"3"_s);
+    QCOMPARE(body.ui().procCtrl->dataSetImages(), 3);
+    QCOMPARE(body.ui().seekCtrl->maximum(), 2);
+
+    body.ui().CTFiles->ui().AddFiles->setChecked(true);
+    QVERIFY(load(body, {image(u"a3.img"_s, 20, 16), image(u"a4.img"_s, 20, 16)}));
+    QCOMPARE(body.imageSet()->count(), 5);
+    QCOMPARE(body.ui().CTFiles->ui().Count->text(), u"5"_s);
+
+    body.ui().CTFiles->ui().LoadNewFiles->setChecked(true);
+    QVERIFY(load(body, {three.first()}));
+    QCOMPARE(body.imageSet()->count(), 1);
+    QCOMPARE(body.ui().CTFiles->files(), QStringList{three.first()});
+}
+
+void TestBodyLoading::wrongSizeFileInTheMiddleIsSkipped()
+{
+    Body body;
+    const QStringList files{image(u"b0.img"_s, 20, 16), image(u"b1.img"_s, 16, 20), image(u"b2.img"_s, 20, 16)};
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Mismatch image size.*b1.img$"_s));
+    QVERIFY(load(body, files));
+    QCOMPARE(body.imageSet()->count(), 2);
+    QCOMPARE(body.ui().CTFiles->files(), QStringList({files[0], files[2]}));
+}
+
+void TestBodyLoading::multiLoadsTheFirstFileManyTimes()
+{
+    Body body;
+    body.ui().CTFiles->ui().LoadMultiTimes->setChecked(true);
+    body.ui().CTFiles->ui().MultiTimes->setText(u"7"_s);
+    QVERIFY(load(body, {image(u"m0.img"_s, 8, 8), image(u"m1.img"_s, 8, 8), image(u"m2.img"_s, 8, 8)}));
+    QCOMPARE(body.imageSet()->count(), 7);
+    QCOMPARE(body.ui().CTFiles->files(), QStringList(7, dir_.filePath(u"m0.img"_s)));
+}
+
+void TestBodyLoading::defaultsFollowKeepConditions_data()
+{
+    QTest::addColumn<bool>("keep");
+    QTest::addColumn<bool>("vertical");
+    QTest::addColumn<int>("slice");
+    QTest::addColumn<double>("cor");
+    QTest::addColumn<int>("sliceTo");
+    // The second set is 40 wide and 30 high. Kept: the values set by hand after the first load.
+    QTest::newRow("keep, horizontal axis") << true << false << 5 << 7.5 << 19;
+    QTest::newRow("reset, horizontal axis") << false << false << 20 << 15.0 << 39;
+    QTest::newRow("reset, vertical axis") << false << true << 15 << 20.0 << 29;
+}
+
+void TestBodyLoading::defaultsFollowKeepConditions()
+{
+    QFETCH(bool, keep);
+    QFETCH(bool, vertical);
+    QFETCH(int, slice);
+    QFETCH(double, cor);
+    QFETCH(int, sliceTo);
+    Body body;
+    ProcCtrl *p = body.ui().procCtrl;
+    body.ui().CTFiles->ui().KeepConditions->setChecked(keep);
+    // The first load after start always applies the defaults: 20 wide, 16 high, horizontal axis.
+    QVERIFY(load(body, {image(u"k0.img"_s, 20, 16)}));
+    QCOMPARE(p->sliceNo(), 10);
+    QCOMPARE(p->cor(), 8.0);
+    QCOMPARE(p->sliceTo(), 19);
+    p->setSliceNo(5);
+    p->setCor(7.5);
+    p->setRotAxV(vertical);
+    // A new session with another size needs a fresh set (the size of a set stays fixed).
+    body.imageSet()->clear();
+    QVERIFY(load(body, {image(u"k1.img"_s, 40, 30)}));
+    QCOMPARE(p->sliceNo(), slice);
+    QCOMPARE(p->cor(), cor);
+    QCOMPARE(p->sliceTo(), keep ? 19 : sliceTo);
+}
+
+void TestBodyLoading::guessCorFindsTheDemoAxis()
+{
+    QTemporaryDir data;
+    ScanSetup setup;
+    setup.width = setup.height = 128;
+    setup.projections = 90;
+    setup.cor = 66.0;
+    QVERIFY(writeScan(demoPhantom(128), setup, data.filePath(u"p"_s), u"ct_"_s, data.filePath(u"i0.img"_s),
+                      data.filePath(u"bg.img"_s)));
+    Body body;
+    body.ui().procCtrl->setRotAxV(true);
+    body.ui().CTFiles->selectDirFiles(data.filePath(u"p"_s), {});
+    QSignalSpy done(&body, &Body::finishedLoadingCTFiles);
+    QVERIFY(done.wait(10000));
+    QCOMPARE(body.imageSet()->count(), 90);
+    QCOMPARE(body.ui().procCtrl->cor(), 64.0); // the middle of the line
+    QVERIFY(body.sinogram()->data().hasData());
+    body.sinogram()->ui().GuessCor->click();
+    // The search mirrors the facing lines about c − 0.5: it lands within a pixel above the axis.
+    const double guess = body.ui().procCtrl->cor();
+    QVERIFY2(guess >= setup.cor && guess <= setup.cor + 1.0, qPrintable(QString::number(guess)));
+    QCOMPARE(body.sinogram()->ui().Cor->text(), QString::number(guess, 'g', 6));
+}
+
+void TestBodyLoading::wrongSizeI0IsRefused()
+{
+    Body body;
+    QVERIFY(load(body, {image(u"s0.img"_s, 20, 16, 500)}));
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Image size \\(16, 20\\) differs from the raw images \\(20, 16\\)"_s));
+    body.ui().I0ImgSel->selectFile(image(u"i0wrong.img"_s, 16, 20, 1000));
+    QCOMPARE(body.ui().I0ImgSel->filePathEdit()->styleSheet(), SelectAFile::badStyle());
+    QVERIFY(!body.imageSet()->projectionSet().i0);
+    body.ui().I0ImgSel->selectFile(image(u"i0.img"_s, 20, 16, 1000));
+    QCOMPARE(body.ui().I0ImgSel->filePathEdit()->styleSheet(), SelectAFile::goodStyle());
+    QVERIFY(body.imageSet()->projectionSet().i0);
+}
+
+QTEST_MAIN(TestBodyLoading)
+#include "tst_bodyloading.moc"

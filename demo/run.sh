@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, writes the demo data set and opens it in the window
-# (without a display it says where the data and the program are).
+# Installs what is missing, builds, writes the demo data set, reconstructs a range of its slices
+# headless and opens the data in the window (without a display it says where everything is).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 tools/build.sh
 data="$PWD/demo/data"
+slices="$data/slices"
 build/tools/quorvel-demo "$data"
+rm -rf "$slices"
+build/app/quorvel-recon "$data/projections" --i0 "$data/i0.img" --bg "$data/bg.img" --axis v \
+  --cor guess --slices 64:192:16 --out "$slices" --name demo --tag E0
+echo "Reconstructed slices (CT image data files and PNG images): $slices"
 if [ -n "${DISPLAY:-}" ]; then
   exec build/app/quorvel -d "$data"
 else
-  echo "No display: the demo data are in $data (projections/, i0.img, bg.img)"
-  echo "and the program is $PWD/build/app/quorvel; run it with: build/app/quorvel -d $data"
+  echo "No display: the demo data are in $data (projections/, i0.img, bg.img);"
+  echo "open them in the window with: build/app/quorvel -d $data"
 fi

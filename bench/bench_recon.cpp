@@ -1,0 +1,60 @@
+// The headless command on slices of N = 2046 from 1800 projections, with data files and PNGs
+// written: slices per second with one thread and with all of them, and the speed-up.
+
+// Qt
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <QThread>
+
+// Local
+#include "app/recon/reconoptions.h"
+#include "app/recon/reconrun.h"
+#include "bench/benchutil.h"
+#include "imagedata/itexwriter.h"
+#include <random>
+#include <vector>
+
+namespace {
+
+double secondsFor(const QString &projections, const QString &out, int threads, int slices)
+{
+    ReconOptions options;
+    QString error;
+    parseReconOptions({projections, QStringLiteral("--axis"), QStringLiteral("v"), QStringLiteral("--cor"),
+                       QStringLiteral("1024.5"), QStringLiteral("--slices"), QStringLiteral("0:%1").arg(slices - 1),
+                       QStringLiteral("--threads"), QString::number(threads), QStringLiteral("--out"), out},
+                      options, error);
+    QString text;
+    QTextStream sink(&text);
+    return bestSeconds(1, [&] { ReconRun(options, sink, sink).exec(); });
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    // Lines of 2050 pixels with the axis at 1024.5 give sinograms of 2047 samples, N = 2046.
+    const int width = 2050, rows = 8, projections = 1800;
+    std::vector<uint32_t> px(static_cast<size_t>(width) * rows);
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<uint32_t> counts(1000, 60000);
+    const QString projDir = dir.filePath(QStringLiteral("p"));
+    QDir().mkpath(projDir);
+    for (int k = 0; k < projections; ++k) {
+        for (auto &v : px)
+            v = counts(rng);
+        writeItexFile(QDir(projDir).filePath(QStringLiteral("p%1.img").arg(k, 4, 10, QLatin1Char('0'))),
+                      {width, rows, 2, 1.0, px});
+    }
+    const int cores = std::max(1, QThread::idealThreadCount());
+    const int slices = 2 * cores;
+    const double one = secondsFor(projDir, dir.filePath(QStringLiteral("o1")), 1, slices);
+    const double all = secondsFor(projDir, dir.filePath(QStringLiteral("o2")), cores, slices);
+    printFigure(QStringLiteral("hardware threads"), cores, QString());
+    printFigure(QStringLiteral("command, 1 thread"), slices / one, QStringLiteral("slices/s"));
+    printFigure(QStringLiteral("command, %1 threads").arg(cores), slices / all, QStringLiteral("slices/s"));
+    printFigure(QStringLiteral("speed-up"), one / all, QStringLiteral("x"));
+    return 0;
+}

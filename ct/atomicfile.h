@@ -1,0 +1,15 @@
+#pragma once
+
+// Qt
+#include <QByteArray>
+#include <QString>
+
+class QImage;
+
+/// Writes the bytes under a temporary name in the same folder and renames the file when it is
+/// complete, so that a file under its final name is never half-written. Makes the folder (with
+/// its parents) when needed. False, with the reason in `error`, when anything fails.
+bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *error = nullptr);
+
+/// The same for an image, in the format its suffix names (PNG for ".png").
+bool writeImageAtomically(const QString &path, const QImage &image, QString *error = nullptr);

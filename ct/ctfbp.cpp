@@ -1,0 +1,223 @@
+#include "ct/ctfbp.h"
+
+// Local
+#include "ct/backprojectkernel.h"
+#include <algorithm>
+#include <cmath>
+#include <fftw3.h>
+#include <limits>
+
+namespace {
+
+constexpr double pi = 3.141592653589793;
+constexpr double twoPi = 6.283185307179586;
+
+fftw_complex *asComplex(double *p)
+{
+    return reinterpret_cast<fftw_complex *>(p);
+}
+
+// A double bound turned into a pixel index within [lo, hi] (NaN gives lo).
+int clampIndex(double v, int lo, int hi)
+{
+    if (!(v > lo))
+        return lo;
+    if (v > hi)
+        return hi;
+    return static_cast<int>(v);
+}
+
+} // namespace
+
+struct CtFbp::Rows
+{
+    int zs = 0, ze = 0;     // rows zs … ze − 1
+    std::vector<int> xs, xe; // per row: columns xs … xe − 1
+};
+
+CtFbp::~CtFbp()
+{
+    release();
+}
+
+void CtFbp::release()
+{
+    if (fwdPlan_)
+        fftw_destroy_plan(static_cast<fftw_plan>(fwdPlan_));
+    if (invPlan_)
+        fftw_destroy_plan(static_cast<fftw_plan>(invPlan_));
+    fwdPlan_ = invPlan_ = nullptr;
+    for (double *p : {fwdIn_, fwdOut_, invIn_, invOut_})
+        fftw_free(p);
+    fwdIn_ = fwdOut_ = invIn_ = invOut_ = nullptr;
+    for (double *s : spectra_)
+        fftw_free(s);
+    spectra_.clear();
+    filtered_.clear();
+    weights_.clear();
+}
+
+void CtFbp::setup(int n, int p)
+{
+    p_ = p;
+    if (n == n_ && spectra_.size() == static_cast<size_t>(std::max(p, 0)))
+        return;
+    release();
+    n_ = std::max(n, 0);
+    const size_t len = static_cast<size_t>(n_);
+    for (double **buf : {&fwdIn_, &fwdOut_, &invIn_, &invOut_})
+        *buf = reinterpret_cast<double *>(fftw_alloc_complex(std::max<size_t>(len, 1)));
+    spectra_.resize(static_cast<size_t>(std::max(p, 0)));
+    for (double *&s : spectra_)
+        s = reinterpret_cast<double *>(fftw_alloc_complex(std::max<size_t>(len, 1)));
+    filtered_.assign(spectra_.size(), std::vector<double>(len + backProjectRowPadding, 0.0));
+    if (n_ > 0) {
+        fwdPlan_ = fftw_plan_dft_1d(n_, asComplex(fwdIn_), asComplex(fwdOut_), FFTW_FORWARD, FFTW_ESTIMATE);
+        invPlan_ = fftw_plan_dft_1d(n_, asComplex(invIn_), asComplex(invOut_), FFTW_BACKWARD, FFTW_ESTIMATE);
+    }
+    // Bin k and bin N − 1 − k of the first half: weights k·c and (k + 1)·c, so that bin m of an even
+    // length gets c·min(m, N − m).
+    weights_.assign(len, 0.0);
+    if (n_ >= 2) {
+        const double c = twoPi / n_;
+        for (int k = 0; k < n_ / 2; ++k) {
+            weights_[static_cast<size_t>(k)] = k * c;
+            weights_[static_cast<size_t>(n_ - 1 - k)] = (k + 1) * c;
+        }
+    }
+}
+
+void CtFbp::resetImage(int n)
+{
+    imageN_ = std::max(n, 0);
+    image_.assign(static_cast<size_t>(imageN_) * imageN_, 0.0);
+    backProjected_ = false;
+}
+
+void CtFbp::forwardRow(const double *row, int i)
+{
+    if (i < 0 || i >= static_cast<int>(spectra_.size()) || n_ < 1)
+        return;
+    for (int m = 0; m < n_; ++m) {
+        fwdIn_[2 * m] = row[m];
+        fwdIn_[2 * m + 1] = 0.0;
+    }
+    fftw_execute(static_cast<fftw_plan>(fwdPlan_));
+    std::copy(fwdOut_, fwdOut_ + 2 * static_cast<size_t>(n_), spectra_[static_cast<size_t>(i)]);
+}
+
+void CtFbp::filterRow(int i)
+{
+    if (i < 0 || i >= static_cast<int>(spectra_.size()) || n_ < 1)
+        return;
+    const double *s = spectra_[static_cast<size_t>(i)];
+    for (int m = 0; m < n_; ++m) {
+        const double w = n_ >= 2 ? weights_[static_cast<size_t>(m)] : 0.0;
+        invIn_[2 * m] = s[2 * m] * w;
+        invIn_[2 * m + 1] = s[2 * m + 1] * w;
+    }
+    fftw_execute(static_cast<fftw_plan>(invPlan_));
+    const double np = double(n_) * p_;
+    const double scale = np > 0 ? 1.0 / np : 1.0;
+    std::vector<double> &f = filtered_[static_cast<size_t>(i)];
+    for (int j = 0; j < n_; ++j)
+        f[static_cast<size_t>(j)] = invOut_[2 * j] * scale;
+}
+
+CtFbp::Rows CtFbp::rowsOf(double x0, double x1, double z0, double z1) const
+{
+    Rows rows;
+    const int n = imageN_;
+    const long h = n / 2;
+    // Rows from trunc(z0) while z < z1, and inside the circle: 1 ≤ z ≤ n − 1.
+    const int zStart = clampIndex(std::trunc(z0), 1, n);
+    const int zEnd = clampIndex(std::ceil(z1), 1, n);
+    const int xStart = clampIndex(std::trunc(x0), 1, n);
+    const int xEnd = clampIndex(std::ceil(x1), 1, n);
+    rows.zs = zStart;
+    rows.ze = std::max(zStart, zEnd);
+    if (std::isnan(x0) || std::isnan(x1) || std::isnan(z0) || std::isnan(z1))
+        rows.ze = rows.zs; // a region that is not a number covers nothing
+    for (int z = rows.zs; z < rows.ze; ++z) {
+        // Pixels with (x − h)² + (z − h)² < h²: |x − h| ≤ m, m the largest with m² < h² − (z − h)².
+        const long r2 = h * h - (z - h) * (z - h);
+        long m = r2 > 0 ? static_cast<long>(std::sqrt(double(r2))) : -1;
+        while (m >= 0 && m * m >= r2)
+            --m;
+        while ((m + 1) * (m + 1) < r2)
+            ++m;
+        const int lo = std::max<long>(xStart, h - m);
+        const int hi = std::min<long>(xEnd, h + m + 1);
+        rows.xs.push_back(lo);
+        rows.xe.push_back(std::max(lo, hi));
+    }
+    return rows;
+}
+
+void CtFbp::backProjectRow(int i, double x0, double x1, double z0, double z1, double theta0, double dTheta)
+{
+    backProjected_ = true;
+    if (i < 0 || i >= static_cast<int>(filtered_.size()) || imageN_ < 2 || n_ < 2)
+        return;
+    const Rows rows = rowsOf(x0, x1, z0, z1);
+    const double theta = theta0 + i * dTheta;
+    const double c = std::cos(theta), s = std::sin(theta), h = imageN_ * 0.5;
+    const double C = h - (c * h - s * h);
+    const int last = std::min(n_, imageN_) - 1;
+    const double *q = filtered_[static_cast<size_t>(i)].data();
+    for (int z = rows.zs; z < rows.ze; ++z)
+        addBackProjectedRow(image_.data() + static_cast<size_t>(z) * imageN_, rows.xs[z - rows.zs], rows.xe[z - rows.zs], q,
+               last, c, (-s) * z, C);
+}
+
+void CtFbp::backProjectRows(int count, double x0, double x1, double z0, double z1, double theta0, double dTheta)
+{
+    backProjected_ = true;
+    count = std::min(count, static_cast<int>(filtered_.size()));
+    if (count < 1 || imageN_ < 2 || n_ < 2)
+        return;
+    const Rows rows = rowsOf(x0, x1, z0, z1);
+    std::vector<double> cs(static_cast<size_t>(count)), ms(cs.size()), Cs(cs.size());
+    const double h = imageN_ * 0.5;
+    for (int i = 0; i < count; ++i) {
+        const double theta = theta0 + i * dTheta;
+        const double c = std::cos(theta), s = std::sin(theta);
+        cs[i] = c;
+        ms[i] = -s;
+        Cs[i] = h - (c * h - s * h);
+    }
+    const int last = std::min(n_, imageN_) - 1;
+    // A few image rows stay in cache while every projection passes over them.
+    constexpr int tileRows = 32;
+    for (int tz = rows.zs; tz < rows.ze; tz += tileRows) {
+        const int tzEnd = std::min(rows.ze, tz + tileRows);
+        for (int i = 0; i < count; ++i) {
+            const double *q = filtered_[static_cast<size_t>(i)].data();
+            for (int z = tz; z < tzEnd; ++z)
+                addBackProjectedRow(image_.data() + static_cast<size_t>(z) * imageN_, rows.xs[z - rows.zs],
+                       rows.xe[z - rows.zs], q, last, cs[i], ms[i] * z, Cs[i]);
+        }
+    }
+}
+
+void CtFbp::minMax()
+{
+    if (!backProjected_ || image_.empty())
+        return;
+    double lo = std::numeric_limits<double>::max();
+    double hi = -std::numeric_limits<double>::max();
+    for (const double v : image_) {
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
+    min_ = lo;
+    max_ = hi;
+}
+
+ProjectionAngles projectionAngles(double originDeg, double rangeDeg, int dataSetImages, int startImage)
+{
+    ProjectionAngles a;
+    a.dTheta = (rangeDeg / 180.0) * pi / dataSetImages;
+    a.theta0 = (originDeg / 180.0) * pi + startImage * a.dTheta;
+    return a;
+}

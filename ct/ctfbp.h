@@ -1,0 +1,88 @@
+#pragma once
+
+// Local
+#include <cstddef>
+#include <span>
+#include <vector>
+
+/// Filtered back-projection of one slice. Every projection row is transformed with a complex DFT of
+/// length N (the sinogram width rounded down to even: no zero padding), weighted with the bare ramp
+/// |2πk/N| in radians per sample (no window), transformed back and scaled by 1/(N·P); the filtered
+/// rows are then added into an N × N image along their angles θ0 + i·Δθ with linear interpolation
+/// between detector samples, inside the calculation region and strictly inside the circle of
+/// radius N/2 about the rotation axis at (N/2, N/2). With these weights and 1/P (not π/P) a uniform
+/// object of attenuation μ per pixel reconstructs to 2μ.
+/// \test tst_ctfbp.cpp
+class CtFbp
+{
+public:
+    CtFbp() = default;
+    ~CtFbp();
+    CtFbp(const CtFbp &) = delete;
+    CtFbp &operator=(const CtFbp &) = delete;
+
+    /// Prepares buffers and FFT plans for length n and p projections; nothing happens when both are
+    /// unchanged. Plans FFTs: call it from one thread at a time, never while the engine computes.
+    void setup(int n, int p);
+    /// The image becomes n × n zeros.
+    void resetImage(int n);
+    /// Forward DFT of the first N values of `row` into spectrum i.
+    void forwardRow(const double *row, int i);
+    /// Ramp weighting of spectrum i, inverse DFT and scaling into filtered row i.
+    void filterRow(int i);
+    /// Adds filtered row i into the image, pixels x0 ≤ x < x1, z0 ≤ z < z1 (starts truncated toward
+    /// zero) strictly inside the circle; θ0 and Δθ in radians.
+    void backProjectRow(int i, double x0, double x1, double z0, double z1, double theta0, double dTheta);
+    /// `backProjectRow` for rows 0 … rows − 1, run tile by tile so that the image stays in cache;
+    /// every pixel receives the same contributions in the same order, so the sums are identical.
+    void backProjectRows(int rows, double x0, double x1, double z0, double z1, double theta0, double dTheta);
+    /// Smallest and largest image value (all pixels, zeros outside the circle included).
+    void minMax();
+
+    int n() const { return n_; }
+    int projections() const { return p_; }
+    bool backProjected() const { return backProjected_; }
+    double minimum() const { return min_; }
+    double maximum() const { return max_; }
+    /// The image: n rows of n values, row index z, column index x.
+    std::span<const double> image() const { return image_; }
+    const double *imageRow(int z) const { return image_.data() + static_cast<std::size_t>(z) * imageN_; }
+    int imageN() const { return imageN_; }
+    std::span<const double> filteredRow(int i) const
+    {
+        return std::span<const double>(filtered_[static_cast<std::size_t>(i)]).first(static_cast<std::size_t>(n_));
+    }
+    /// The ramp weight of DFT bin k (tests).
+    double weight(int k) const { return weights_[static_cast<std::size_t>(k)]; }
+
+private:
+    struct Rows; // the pixel rows of a region inside the circle
+    void release();
+    Rows rowsOf(double x0, double x1, double z0, double z1) const;
+
+    int n_ = 0;
+    int p_ = 0;
+    double *fwdIn_ = nullptr; // fftw_complex buffers, N elements each
+    double *fwdOut_ = nullptr;
+    double *invIn_ = nullptr;
+    double *invOut_ = nullptr;
+    void *fwdPlan_ = nullptr;
+    void *invPlan_ = nullptr;
+    std::vector<double *> spectra_;              // P complex arrays of N
+    std::vector<std::vector<double>> filtered_; // P rows of N
+    std::vector<double> weights_;
+    std::vector<double> image_;
+    int imageN_ = 0;
+    bool backProjected_ = false;
+    double min_ = 0.0;
+    double max_ = 0.0;
+};
+
+/// Angle of the first projection and the step, in radians: Δθ = (range/180)·π / images,
+/// θ0 = (origin/180)·π + start·Δθ.
+struct ProjectionAngles
+{
+    double theta0 = 0.0;
+    double dTheta = 0.0;
+};
+ProjectionAngles projectionAngles(double originDeg, double rangeDeg, int dataSetImages, int startImage);

@@ -1,0 +1,168 @@
+#include "ct/ctimagefile.h"
+
+// Local
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// The integer pixel range start … end − 1 of [a, b): from a truncated toward zero while < b.
+bool pixelRange(double a, double b, long long &start, long long &end)
+{
+    if (!std::isfinite(a) || !std::isfinite(b) || std::abs(a) > 1e15 || std::abs(b) > 1e15)
+        return false;
+    start = static_cast<long long>(std::trunc(a));
+    end = static_cast<long long>(std::ceil(b));
+    if (end < start)
+        end = start;
+    return true;
+}
+
+// %.6g exactly as printf writes it. Values whose 6-digit form is plain decimal (10^-4 ≤ |v| < 10^6,
+// the usual case in data files) are rounded with one multiplication; where that product lies so
+// close to a rounding boundary that its own rounding error might matter, and for every other value,
+// the general conversion decides.
+char *putG(char *p, double v)
+{
+    static constexpr double powers[] = {1e-4, 1e-3, 1e-2, 1e-1, 1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6,
+                                        1e7,  1e8,  1e9,  1e10};
+    const double a = std::fabs(v);
+    if (!(a >= 1e-5 && a < 1e6)) { // also zero, NaN and the infinities
+        if (v == 0.0 && !std::signbit(v)) {
+            *p = '0';
+            return p + 1;
+        }
+        return std::to_chars(p, p + 32, v, std::chars_format::general, 6).ptr;
+    }
+    // The exponent of the leading digit: from the binary exponent (log10 2 ≈ 1233/4096) less one, so
+    // that it starts low, then raised while a ≥ 10^(e + 1). Where the inexact powers below 1 leave it
+    // one too small, the digits reach 10^6 and it is corrected below.
+    std::uint64_t bits;
+    std::memcpy(&bits, &a, sizeof bits);
+    const int binaryExponent = static_cast<int>((bits >> 52) & 0x7ff) - 1023;
+    int e = std::max(-5, ((binaryExponent * 1233) >> 12) - 1);
+    while (e < 5 && a >= powers[e + 5])
+        ++e;
+    const double scaled = a * powers[4 + 5 - e]; // a · 10^(5 − e)
+    double digits = static_cast<double>(static_cast<long long>(scaled)); // ⌊scaled⌋, scaled > 0
+    const double frac = scaled - digits;
+    if (std::fabs(frac - 0.5) < 1e-6)
+        return std::to_chars(p, p + 32, v, std::chars_format::general, 6).ptr;
+    if (frac > 0.5)
+        digits += 1.0;
+    if (digits >= 1e6) { // 9.999996 → 10.0000: one more digit before the point
+        digits = 1e5;
+        ++e;
+    }
+    if (e < -4 || e >= 6)
+        return std::to_chars(p, p + 32, v, std::chars_format::general, 6).ptr;
+    static constexpr char pairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                                    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                                    "8081828384858687888990919293949596979899";
+    char d[6];
+    const int n = static_cast<int>(digits);
+    std::memcpy(d, pairs + 2 * (n / 10000), 2);
+    std::memcpy(d + 2, pairs + 2 * (n / 100 % 100), 2);
+    std::memcpy(d + 4, pairs + 2 * (n % 100), 2);
+    int last = 5; // trailing zeros after the point are not written
+    while (last > e && last > 0 && d[last] == '0')
+        --last;
+    if (v < 0)
+        *p++ = '-';
+    if (e >= 0) {
+        for (int i = 0; i <= e; ++i)
+            *p++ = d[i];
+        if (last > e) {
+            *p++ = '.';
+            for (int i = e + 1; i <= last; ++i)
+                *p++ = d[i];
+        }
+    } else {
+        *p++ = '0';
+        *p++ = '.';
+        for (int i = 0; i < -e - 1; ++i)
+            *p++ = '0';
+        for (int i = 0; i <= last; ++i)
+            *p++ = d[i];
+    }
+    return p;
+}
+
+} // namespace
+
+std::string formatG(double value)
+{
+    char buf[32];
+    return std::string(buf, putG(buf, value));
+}
+
+QByteArray ctImageDataText(std::span<const double> image, int n, const Region &region, const DataWindow &window)
+{
+    long long xs = 0, xe = 0, zs = 0, ze = 0;
+    if (!pixelRange(region.x0, region.x1, xs, xe) || !pixelRange(region.z0, region.z1, zs, ze))
+        return QByteArray();
+    const long long lines = (xe - xs) * (ze - zs);
+    if (lines > 16LL * std::max(n, 64) * std::max(n, 64))
+        return QByteArray();
+
+    QByteArray text;
+    char buf[128];
+    auto headerLine = [&](const char *label, double v) {
+        text.append(label);
+        text.append(buf, putG(buf, v) - buf);
+        text.append('\n');
+    };
+    text.append("#QRVL-CTImg\n");
+    headerLine("# Range_X0       : ", region.x0);
+    headerLine("# Range_Y0       : ", region.z0);
+    headerLine("# Range_X1       : ", region.x1 - 1);
+    headerLine("# Range_Y1       : ", region.z1 - 1);
+    char *h = buf;
+    for (double v : {region.x0, region.z0, region.x1 - 1}) {
+        h = putG(h, v);
+        *h++ = '\t';
+    }
+    h = putG(h, region.z1 - 1);
+    text.append("# sx,sy, ex,ey   : ");
+    text.append(buf, h - buf);
+    text.append('\n');
+
+    // Lines are written straight into the array: at most 20 + 1 + 20 + 1 + 13 + 1 characters each.
+    // The column numbers are the same on every row: written once.
+    std::vector<char> columns(static_cast<size_t>(xe - xs) * 24);
+    std::vector<unsigned char> columnLength(static_cast<size_t>(xe - xs));
+    for (long long x = xs; x < xe; ++x) {
+        char *c = columns.data() + (x - xs) * 24;
+        columnLength[static_cast<size_t>(x - xs)] = static_cast<unsigned char>(std::to_chars(c, c + 24, x).ptr - c);
+    }
+    const qsizetype headerSize = text.size();
+    text.resize(headerSize + static_cast<qsizetype>(lines) * 56 + 64);
+    char *p = text.data() + headerSize;
+    for (long long z = zs; z < ze; ++z) {
+        const bool rowInside = z >= 0 && z < n;
+        char zText[24];
+        const size_t zLength = std::to_chars(zText, zText + sizeof zText, z).ptr - zText;
+        for (long long x = xs; x < xe; ++x) {
+            double v = (rowInside && x >= 0 && x < n) ? image[static_cast<size_t>(z * n + x)] : 0.0;
+            if (!std::isnan(v) && !(window.lower <= v && v <= window.upper))
+                v = 0.0;
+            v += window.offset;
+            // Fixed-size copies (the array has room past the end), advanced by the real length.
+            const size_t i = static_cast<size_t>(x - xs);
+            std::memcpy(p, columns.data() + i * 24, 24);
+            p += columnLength[i];
+            *p++ = '\t';
+            std::memcpy(p, zText, 24);
+            p += zLength;
+            *p++ = '\t';
+            p = putG(p, v);
+            *p++ = '\n';
+        }
+    }
+    text.resize(p - text.constData());
+    return text;
+}

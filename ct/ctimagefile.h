@@ -1,0 +1,37 @@
+#pragma once
+
+// Qt
+#include <QByteArray>
+
+// Local
+#include <span>
+#include <string>
+
+/// A calculation region in image pixels: columns x0 ≤ x < x1 and rows z0 ≤ z < z1 (the starts
+/// truncated toward zero).
+struct Region
+{
+    double x0 = 0.0;
+    double z0 = 0.0;
+    double x1 = 0.0;
+    double z1 = 0.0;
+};
+
+/// The value window of a data file: a value outside lower … upper is written as 0, then the offset
+/// is added (a NaN passes unchanged).
+struct DataWindow
+{
+    double upper = 10.0;
+    double lower = -10.0;
+    double offset = 10.0;
+};
+
+/// A double as C's %g writes it: at most 6 significant digits, exponent with sign and at least
+/// two digits.
+std::string formatG(double value);
+
+/// The text of a CT image data file: the "#QRVL-CTImg" header with the region, then one line
+/// "x TAB z TAB value" per pixel of the region (x fastest); pixels outside the n × n image are 0.
+/// An empty array when the region would make an unreasonably large file (more than 16 times the
+/// lines of the whole image), which the caller reports.
+QByteArray ctImageDataText(std::span<const double> image, int n, const Region &region, const DataWindow &window);

@@ -1,0 +1,62 @@
+#include "ct/slicerecon.h"
+
+// Local
+#include "ct/sgmgeometry.h"
+#include "ct/sinogramdata.h"
+
+int requiredLength(const ProjectionSet &set, const SinogramRequest &request)
+{
+    const int L = lineLength(set, request.rowLines);
+    if (!corInsideLine(request.cor, L))
+        return 0;
+    return fftLength(makeSgmGeometry(request.rowLines, L, request.cor).width);
+}
+
+SliceResult reconstructSlice(CtFbp &engine, SinogramData &sinogram, const SliceTask &task)
+{
+    SliceResult result;
+    result.slice = task.sinogram.slice;
+    result.status = genSinogram0(sinogram, task.set, task.sinogram);
+    if (result.status != SinogramStatus::Generated || !sinogram.hasData()) {
+        result.problem = QStringLiteral("no sinogram for slice %1 (centre of rotation %2)")
+                             .arg(task.sinogram.slice)
+                             .arg(task.sinogram.cor);
+        return result;
+    }
+    const int n = fftLength(sinogram.width);
+    const int rows = sinogram.height;
+    if (n < 2 || engine.n() != n || rows > engine.projections()) {
+        result.problem = QStringLiteral("slice %1 needs a transform of %2 for %3 projections, the engine has %4 for %5")
+                             .arg(task.sinogram.slice)
+                             .arg(n)
+                             .arg(rows)
+                             .arg(engine.n())
+                             .arg(engine.projections());
+        return result;
+    }
+    result.n = n;
+    result.region = task.regionIsSet ? task.region : Region{0.0, 0.0, double(n), double(n)};
+    engine.resetImage(n);
+    for (int i = 0; i < rows; ++i)
+        engine.forwardRow(sinogram.attRow(i), i);
+    for (int i = 0; i < rows; ++i)
+        engine.filterRow(i);
+    const Region &r = result.region;
+    engine.backProjectRows(rows, r.x0, r.x1, r.z0, r.z1, task.angles.theta0, task.angles.dTheta);
+    result.reconstructed = true;
+
+    if (task.makeImage) {
+        engine.minMax();
+        result.min = engine.minimum();
+        result.max = engine.maximum();
+        result.scale = task.scale;
+        result.scale.adoptRange(result.min, result.max);
+        result.image = greyImage(engine.image(), n, n, result.scale);
+    }
+    if (task.makeData) {
+        result.dataText = ctImageDataText(engine.image(), n, r, task.window);
+        if (result.dataText.isEmpty())
+            result.problem = QStringLiteral("the region of slice %1 is too large for a data file").arg(result.slice);
+    }
+    return result;
+}

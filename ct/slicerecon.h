@@ -1,0 +1,61 @@
+#pragma once
+
+// Qt
+#include <QByteArray>
+#include <QImage>
+#include <QMetaType>
+#include <QString>
+
+// Local
+#include "ct/ctfbp.h"
+#include "ct/ctimagefile.h"
+#include "ct/sinogramgen.h"
+#include "imagedata/projectionset.h"
+#include "widgets/greyscale.h"
+
+struct SinogramData;
+
+/// Everything a worker needs to reconstruct one slice, taken on the main thread when the slice is
+/// handed out: the shared read-only images, the sinogram request, the angles, the calculation
+/// region and what to make of the result.
+struct SliceTask
+{
+    ProjectionSet set;
+    SinogramRequest sinogram;
+    ProjectionAngles angles;
+    Region region;
+    bool regionIsSet = true; // false: the whole image, (0, 0)–(N, N)
+    bool makeImage = false;
+    GreyScale scale;         // its range is taken from the slice unless fixed
+    bool makeData = false;
+    DataWindow window;
+};
+
+/// What became of one slice.
+struct SliceResult
+{
+    int slice = 0;
+    SinogramStatus status = SinogramStatus::NoProjections;
+    bool reconstructed = false;
+    int n = 0;
+    Region region;        // the region that was computed
+    double min = 0.0;     // image extremes (when an image was made)
+    double max = 0.0;
+    GreyScale scale;      // the scale the image was made with
+    QImage image;         // 8-bit grey, n × n
+    QByteArray dataText;  // the CT image data file
+    QString problem;      // why nothing was reconstructed
+};
+
+Q_DECLARE_METATYPE(SliceTask)
+Q_DECLARE_METATYPE(SliceResult)
+
+/// The transform length a task needs, from the sinogram geometry: 2·half − 1 rounded down to even;
+/// 0 when its centre of rotation gives no sinogram.
+int requiredLength(const ProjectionSet &set, const SinogramRequest &request);
+
+/// Builds the sinogram into `sinogram`, reconstructs it with `engine` (which must already be set up
+/// for the sinogram's length and enough projections) and makes the requested image and data text.
+/// Runs on the calling thread; reports a slice that cannot be reconstructed instead of using an
+/// older sinogram or a wrongly sized engine.
+SliceResult reconstructSlice(CtFbp &engine, SinogramData &sinogram, const SliceTask &task);

@@ -3,6 +3,8 @@
 
 // Local
 #include "app/body.h"
+#include "ct/ui/ctcalc.h"
+#include "ct/ui/ctcalc2ui.h"
 #include "ct/ui/procctrl.h"
 #include "ct/ui/sinogram.h"
 #include "imagedata/imgdatas.h"
@@ -10,6 +12,14 @@
 
 void Body::dataFilesSelected(const QStringList &files, bool newSeries)
 {
+    // The image set never changes while a calculation reads it: a new load waits for the workers.
+    if (slicesInProgress() > 0 || ctCalc_->isRunning()) {
+        loadWaiting_ = true;
+        waitingFiles_ = files;
+        waitingNewSeries_ = newSeries;
+        ui_.CTFiles->ui().Count->setText(tr("waits"));
+        return;
+    }
     loading_ = true;
     if (newSeries) {
         imgDatas_->clearImgs();
@@ -35,6 +45,7 @@ void Body::loadNextDataFile()
 void Body::finishedLoadDataFiles()
 {
     loading_ = false;
+    ui_.CTFiles->ui().Count->setText(QString::number(ui_.CTFiles->count()));
     applyGeometryDefaults();
     const int count = imgDatas_->count();
     ui_.procCtrl->setDataSetImages(count);
@@ -43,6 +54,8 @@ void Body::finishedLoadDataFiles()
     updateRawImage();
     sinogram_->genSgmImage();
     emit finishedLoadingCTFiles();
+    if (pendingStart_)
+        startCalcCt();
 }
 
 void Body::applyGeometryDefaults()
@@ -55,6 +68,7 @@ void Body::applyGeometryDefaults()
     ProcCtrl *p = ui_.procCtrl;
     // Across the rotation axis lies the slice line (length L), along it the slices (extent L').
     const bool vertical = p->rotAxV();
+    const int across = vertical ? w : h;
     const int along = vertical ? h : w;
     if (!keep || applyDefaultSliceTo_) {
         applyDefaultSliceTo_ = false;
@@ -70,6 +84,10 @@ void Body::applyGeometryDefaults()
     }
     if (!keep || applyDefaultRegions_) {
         applyDefaultRegions_ = false;
-        // The CT panels' display and calculation regions follow with the calculation panels.
+        const double last = across - 1;
+        for (CtPanel *panel : ctPanels()) {
+            panel->setDR(0, 0, last, last);
+            panel->setCR(0, 0, last, last);
+        }
     }
 }

@@ -1,10 +1,19 @@
-// The main window's raw projection display: picture and value readout.
+// The main window's raw projection display: picture, value readout, overlays and the slice,
+// centre of rotation and regions picked with the mouse.
+
+// Qt
+#include <QPainter>
 
 // Local
 #include "app/body.h"
+#include "ct/ui/ctcalc.h"
+#include "ct/ui/ctcalc2ui.h"
+#include "ct/ui/procctrl.h"
 #include "imagedata/imgdata.h"
 #include "imagedata/imgdatas.h"
+#include "widgets/chcoord.h"
 #include "widgets/colorbar.h"
+#include "widgets/dispb.h"
 #include "widgets/rawdisp.h"
 #include <vector>
 
@@ -28,4 +37,91 @@ void Body::newPosOnRawImg(double x, double y)
         value = img->getRow(yi, row.data())[xi];
     }
     rawDisp_->setVal(value);
+}
+
+void Body::draw(QPainter *p)
+{
+    if (imgDatas_->count() == 0 || !rawDisp_->isViewInitialised())
+        return;
+    const ChCoord &c = *rawDisp_->coord();
+    const DispB *area = rawDisp_->area();
+    const double w = area->width(), h = area->height();
+    const ProcCtrl *proc = ui_.procCtrl;
+    const bool vertical = proc->rotAxV();
+    p->setBrush(Qt::NoBrush);
+
+    if (area->underMouse()) {
+        const QPoint m = area->mapFromGlobal(QCursor::pos());
+        p->setPen(cursorPen_);
+        p->drawLine(QPointF(0, m.y()), QPointF(w, m.y()));
+        p->drawLine(QPointF(m.x(), 0), QPointF(m.x(), h));
+    }
+    // Slices run along the image rows with a vertical axis, along the columns otherwise; the centre
+    // of rotation is a position across them.
+    auto acrossSlices = [&](double v) {
+        if (vertical)
+            p->drawLine(QPointF(0, c.realToScreenY(v)), QPointF(w, c.realToScreenY(v)));
+        else
+            p->drawLine(QPointF(c.realToScreenX(v), 0), QPointF(c.realToScreenX(v), h));
+    };
+    auto alongSlices = [&](double v) {
+        if (vertical)
+            p->drawLine(QPointF(c.realToScreenX(v), 0), QPointF(c.realToScreenX(v), h));
+        else
+            p->drawLine(QPointF(0, c.realToScreenY(v)), QPointF(w, c.realToScreenY(v)));
+    };
+    p->setPen(slicePen_);
+    acrossSlices(proc->sliceNo());
+    p->setPen(rangePen_);
+    acrossSlices(proc->sliceFrom());
+    acrossSlices(proc->sliceTo());
+    p->setPen(corPen_);
+    alongSlices(proc->cor());
+
+    auto screenRect = [&c](const QRectF &r) {
+        return QRectF(c.realToScreen(r.topLeft()), c.realToScreen(r.bottomRight())).normalized();
+    };
+    if (rawDisp_->isSelecting() && rawDisp_->dragRect().width() != 0.0 && rawDisp_->dragRect().height() != 0.0) {
+        p->setPen(drawingPen_);
+        p->drawRect(screenRect(rawDisp_->dragRect()));
+    } else if (rawDisp_->isSelectionValid()) {
+        p->setPen(selectionPen_);
+        p->drawRect(screenRect(rawDisp_->selection()));
+    }
+}
+
+void Body::selectedAPointInRawImg(double x, double y, MouseC::MStat code)
+{
+    const bool vertical = ui_.procCtrl->rotAxV();
+    switch (code) {
+    case MouseC::MStat(0): // left button
+        ui_.procCtrl->setSliceNo(static_cast<int>(vertical ? y : x));
+        break;
+    case MouseC::MStat(1): // left button with Shift: a finished selection sets the run's geometry
+        if (rawDisp_->isSelectionValid())
+            applySelection(rawDisp_->selection());
+        break;
+    case MouseC::MStat(8): // right button
+        ui_.procCtrl->setCor(vertical ? x : y);
+        break;
+    default:
+        break;
+    }
+    rawDisp_->update();
+}
+
+void Body::applySelection(const QRectF &sel)
+{
+    // The slice range runs along the rotation axis; the regions cover the selected stretch across it.
+    const bool vertical = ui_.procCtrl->rotAxV();
+    const double a = vertical ? sel.x() : sel.y();
+    const double extent = vertical ? sel.width() : sel.height();
+    const double first = vertical ? sel.y() : sel.x();
+    const double length = vertical ? sel.height() : sel.width();
+    for (CtPanel *panel : ctPanels()) {
+        panel->setCR(a, a, a + extent, a + extent);
+        panel->setDR(a, a, a + extent, a + extent);
+    }
+    ui_.procCtrl->setSliceFrom(static_cast<int>(first));
+    ui_.procCtrl->setSliceTo(static_cast<int>(first + length));
 }

@@ -50,27 +50,31 @@ void CtFbp::release()
     for (double *p : {fwdIn_, fwdOut_, invIn_, invOut_})
         fftw_free(p);
     fwdIn_ = fwdOut_ = invIn_ = invOut_ = nullptr;
-    for (double *s : spectra_)
-        fftw_free(s);
-    spectra_.clear();
-    filtered_.clear();
+    fftw_free(spectra_);
+    spectra_ = nullptr;
+    filtered_.reset();
+    filteredStride_ = 0;
     weights_.clear();
 }
 
 void CtFbp::setup(int n, int p)
 {
-    p_ = p;
-    if (n == n_ && spectra_.size() == static_cast<size_t>(std::max(p, 0)))
+    p = std::max(p, 0);
+    if (n == n_ && p == rows_) {
+        p_ = p;
         return;
+    }
     release();
+    p_ = rows_ = p;
     n_ = std::max(n, 0);
     const size_t len = static_cast<size_t>(n_);
     for (double **buf : {&fwdIn_, &fwdOut_, &invIn_, &invOut_})
         *buf = reinterpret_cast<double *>(fftw_alloc_complex(std::max<size_t>(len, 1)));
-    spectra_.resize(static_cast<size_t>(std::max(p, 0)));
-    for (double *&s : spectra_)
-        s = reinterpret_cast<double *>(fftw_alloc_complex(std::max<size_t>(len, 1)));
-    filtered_.assign(spectra_.size(), std::vector<double>(len + backProjectRowPadding, 0.0));
+    spectra_ = reinterpret_cast<double *>(fftw_alloc_complex(std::max<size_t>(len * rows_, 1)));
+    filteredStride_ = len + backProjectRowPadding;
+    filtered_.reset(new double[std::max<size_t>(filteredStride_ * rows_, 1)]);
+    for (int i = 0; i < rows_; ++i) // the padding is read, never used: keep it defined
+        std::fill_n(filteredData(i) + len, backProjectRowPadding, 0.0);
     if (n_ > 0) {
         fwdPlan_ = fftw_plan_dft_1d(n_, asComplex(fwdIn_), asComplex(fwdOut_), FFTW_FORWARD, FFTW_ESTIMATE);
         invPlan_ = fftw_plan_dft_1d(n_, asComplex(invIn_), asComplex(invOut_), FFTW_BACKWARD, FFTW_ESTIMATE);
@@ -96,21 +100,21 @@ void CtFbp::resetImage(int n)
 
 void CtFbp::forwardRow(const double *row, int i)
 {
-    if (i < 0 || i >= static_cast<int>(spectra_.size()) || n_ < 1)
+    if (i < 0 || i >= rows_ || n_ < 1)
         return;
     for (int m = 0; m < n_; ++m) {
         fwdIn_[2 * m] = row[m];
         fwdIn_[2 * m + 1] = 0.0;
     }
     fftw_execute(static_cast<fftw_plan>(fwdPlan_));
-    std::copy(fwdOut_, fwdOut_ + 2 * static_cast<size_t>(n_), spectra_[static_cast<size_t>(i)]);
+    std::copy(fwdOut_, fwdOut_ + 2 * static_cast<size_t>(n_), spectrum(i));
 }
 
 void CtFbp::filterRow(int i)
 {
-    if (i < 0 || i >= static_cast<int>(spectra_.size()) || n_ < 1)
+    if (i < 0 || i >= rows_ || n_ < 1)
         return;
-    const double *s = spectra_[static_cast<size_t>(i)];
+    const double *s = spectrum(i);
     for (int m = 0; m < n_; ++m) {
         const double w = n_ >= 2 ? weights_[static_cast<size_t>(m)] : 0.0;
         invIn_[2 * m] = s[2 * m] * w;
@@ -119,9 +123,9 @@ void CtFbp::filterRow(int i)
     fftw_execute(static_cast<fftw_plan>(invPlan_));
     const double np = double(n_) * p_;
     const double scale = np > 0 ? 1.0 / np : 1.0;
-    std::vector<double> &f = filtered_[static_cast<size_t>(i)];
+    double *f = filteredData(i);
     for (int j = 0; j < n_; ++j)
-        f[static_cast<size_t>(j)] = invOut_[2 * j] * scale;
+        f[j] = invOut_[2 * j] * scale;
 }
 
 CtFbp::Rows CtFbp::rowsOf(double x0, double x1, double z0, double z1) const
@@ -157,14 +161,14 @@ CtFbp::Rows CtFbp::rowsOf(double x0, double x1, double z0, double z1) const
 void CtFbp::backProjectRow(int i, double x0, double x1, double z0, double z1, double theta0, double dTheta)
 {
     backProjected_ = true;
-    if (i < 0 || i >= static_cast<int>(filtered_.size()) || imageN_ < 2 || n_ < 2)
+    if (i < 0 || i >= rows_ || imageN_ < 2 || n_ < 2)
         return;
     const Rows rows = rowsOf(x0, x1, z0, z1);
     const double theta = theta0 + i * dTheta;
     const double c = std::cos(theta), s = std::sin(theta), h = imageN_ * 0.5;
     const double C = h - (c * h - s * h);
     const int last = std::min(n_, imageN_) - 1;
-    const double *q = filtered_[static_cast<size_t>(i)].data();
+    const double *q = filteredData(i);
     for (int z = rows.zs; z < rows.ze; ++z)
         addBackProjectedRow(image_.data() + static_cast<size_t>(z) * imageN_, rows.xs[z - rows.zs], rows.xe[z - rows.zs], q,
                last, c, (-s) * z, C);
@@ -173,7 +177,7 @@ void CtFbp::backProjectRow(int i, double x0, double x1, double z0, double z1, do
 void CtFbp::backProjectRows(int count, double x0, double x1, double z0, double z1, double theta0, double dTheta)
 {
     backProjected_ = true;
-    count = std::min(count, static_cast<int>(filtered_.size()));
+    count = std::min(count, rows_);
     if (count < 1 || imageN_ < 2 || n_ < 2)
         return;
     const Rows rows = rowsOf(x0, x1, z0, z1);
@@ -192,7 +196,7 @@ void CtFbp::backProjectRows(int count, double x0, double x1, double z0, double z
     for (int tz = rows.zs; tz < rows.ze; tz += tileRows) {
         const int tzEnd = std::min(rows.ze, tz + tileRows);
         for (int i = 0; i < count; ++i) {
-            const double *q = filtered_[static_cast<size_t>(i)].data();
+            const double *q = filteredData(i);
             for (int z = tz; z < tzEnd; ++z)
                 addBackProjectedRow(image_.data() + static_cast<size_t>(z) * imageN_, rows.xs[z - rows.zs],
                        rows.xe[z - rows.zs], q, last, cs[i], ms[i] * z, Cs[i]);

@@ -2,6 +2,7 @@
 
 // Local
 #include <cstddef>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -48,10 +49,7 @@ public:
     std::span<const double> image() const { return image_; }
     const double *imageRow(int z) const { return image_.data() + static_cast<std::size_t>(z) * imageN_; }
     int imageN() const { return imageN_; }
-    std::span<const double> filteredRow(int i) const
-    {
-        return std::span<const double>(filtered_[static_cast<std::size_t>(i)]).first(static_cast<std::size_t>(n_));
-    }
+    std::span<const double> filteredRow(int i) const { return {filteredData(i), static_cast<std::size_t>(n_)}; }
     /// The ramp weight of DFT bin k (tests).
     double weight(int k) const { return weights_[static_cast<std::size_t>(k)]; }
 
@@ -62,14 +60,21 @@ private:
 
     int n_ = 0;
     int p_ = 0;
+    int rows_ = 0; // projections the buffers hold
     double *fwdIn_ = nullptr; // fftw_complex buffers, N elements each
     double *fwdOut_ = nullptr;
     double *invIn_ = nullptr;
     double *invOut_ = nullptr;
     void *fwdPlan_ = nullptr;
     void *invPlan_ = nullptr;
-    std::vector<double *> spectra_;              // P complex arrays of N
-    std::vector<std::vector<double>> filtered_; // P rows of N
+    // Spectra (P complex rows of N) and filtered rows (P rows of N, each followed by padding that the
+    // back-projection may read) in one block each. They are not cleared when allocated, so that
+    // setting an engine up stays quick on the main thread: every row is written before it is read.
+    double *spectra_ = nullptr;
+    std::unique_ptr<double[]> filtered_;
+    std::size_t filteredStride_ = 0;
+    double *spectrum(int i) const { return spectra_ + 2 * static_cast<std::size_t>(i) * n_; }
+    double *filteredData(int i) const { return filtered_.get() + static_cast<std::size_t>(i) * filteredStride_; }
     std::vector<double> weights_;
     std::vector<double> image_;
     int imageN_ = 0;

@@ -43,6 +43,234 @@
         <source>Check Sinogram</source>
         <translation>サイノグラム確認</translation>
     </message>
+    <message>
+        <source>Calculation</source>
+        <translation>計算</translation>
+    </message>
+    <message>
+        <source>Calc</source>
+        <translation>計算</translation>
+    </message>
+    <message>
+        <source>CT1</source>
+        <translation>CT1</translation>
+    </message>
+    <message>
+        <source>CT2</source>
+        <translation>CT2</translation>
+    </message>
+    <message>
+        <source>Show Res.</source>
+        <translation>結果表示</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>開始</translation>
+    </message>
+    <message>
+        <source>End</source>
+        <translation>終了</translation>
+    </message>
+    <message>
+        <source>Spent [s]</source>
+        <translation>所要時間 [s]</translation>
+    </message>
+    <message>
+        <source>Progress</source>
+        <translation>進捗</translation>
+    </message>
+    <message>
+        <source>Fix Color Scale</source>
+        <translation>カラースケール固定</translation>
+    </message>
+    <message>
+        <source>Min</source>
+        <translation>最小</translation>
+    </message>
+    <message>
+        <source>Max</source>
+        <translation>最大</translation>
+    </message>
+    <message>
+        <source>Saving</source>
+        <translation>保存</translation>
+    </message>
+    <message>
+        <source>Auto Save Img</source>
+        <translation>画像自動保存</translation>
+    </message>
+    <message>
+        <source>Auto Save Data</source>
+        <translation>データ自動保存</translation>
+    </message>
+    <message>
+        <source>Save in Sub Folders</source>
+        <translation>サブフォルダに保存</translation>
+    </message>
+    <message>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;When this option is selected but neither &apos;of Energy&apos; nor &apos;of Slice&apos; is selected, it works as if &apos;of Slice&apos; is selected.W&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;このオプションを選び、「エネルギー別」も「スライス別」も選ばないときは、「スライス別」を選んだものとして動作します。&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
+    <message>
+        <source>of Energy</source>
+        <translation>エネルギー別</translation>
+    </message>
+    <message>
+        <source>of Slice</source>
+        <translation>スライス別</translation>
+    </message>
+    <message>
+        <source>Upper Limit</source>
+        <translation>上限</translation>
+    </message>
+    <message>
+        <source>Lower Limit</source>
+        <translation>下限</translation>
+    </message>
+    <message>
+        <source>Offset</source>
+        <translation>オフセット</translation>
+    </message>
+    <message>
+        <source>2dZelmap</source>
+        <translation>2dZelmap</translation>
+    </message>
+    <message>
+        <source>Link 2dZelmap</source>
+        <translation>2dZelmap 接続</translation>
+    </message>
+    <message>
+        <source>2dZelmap busy</source>
+        <translation>2dZelmap 処理中</translation>
+    </message>
+    <message>
+        <source>Send Msg.</source>
+        <translation>メッセージ送信</translation>
+    </message>
+    <message>
+        <source>Exec 2DA</source>
+        <translation>2DA 実行</translation>
+    </message>
+    <message>
+        <source>w 2DA</source>
+        <translation>2DA 付き</translation>
+    </message>
+    <message>
+        <source>Cont. 2DA</source>
+        <translation>連続 2DA</translation>
+    </message>
+    <message>
+        <source>Save Setup</source>
+        <translation>設定保存</translation>
+    </message>
+    <message>
+        <source>Load Setup</source>
+        <translation>設定読込</translation>
+    </message>
+    <message>
+        <source>Show Additionl Info for CT XAFS</source>
+        <translation>CT XAFS 用の追加情報を表示</translation>
+    </message>
+    <message>
+        <source>More</source>
+        <translation>詳細</translation>
+    </message>
+    <message>
+        <source>CT Reconstructed Image</source>
+        <translation>CT 再構成画像</translation>
+    </message>
+    <message>
+        <source>CT Images</source>
+        <translation>CT 画像一覧</translation>
+    </message>
+    <message>
+        <source>3D View</source>
+        <translation>3D 表示</translation>
+    </message>
+    <message>
+        <source>CT XAFS</source>
+        <translation>CT XAFS</translation>
+    </message>
+    <message>
+        <source>Seq. Calc.</source>
+        <translation>連続計算</translation>
+    </message>
+    <message>
+        <source>From</source>
+        <translation>開始</translation>
+    </message>
+    <message>
+        <source>To</source>
+        <translation>終了</translation>
+    </message>
+    <message>
+        <source>Keep on New Sets</source>
+        <translation>新しいセットでも保持</translation>
+    </message>
+    <message>
+        <source>Progress Msg.</source>
+        <translation>進捗メッセージ</translation>
+    </message>
+    <message>
+        <source>[s]</source>
+        <translation>[s]</translation>
+    </message>
+    <message>
+        <source>Total</source>
+        <translation>合計</translation>
+    </message>
+    <message>
+        <source>Sel. I0 File Set</source>
+        <translation>I0 ファイル群の選択</translation>
+    </message>
+    <message>
+        <source>I0 of Raw Image</source>
+        <translation>生画像の I0</translation>
+    </message>
+    <message>
+        <source>I0 of I0 Image</source>
+        <translation>I0 画像の I0</translation>
+    </message>
+    <message>
+        <source>CT Reconstruction</source>
+        <translation>CT 再構成</translation>
+    </message>
+    <message>
+        <source>CT images</source>
+        <translation>CT 画像</translation>
+    </message>
+    <message>
+        <source>The volume view of saved slices is not part of this version yet.</source>
+        <translation>保存したスライスの立体表示は、このバージョンにはまだありません。</translation>
+    </message>
+    <message>
+        <source>quorvel Images</source>
+        <translation>quorvel 画像</translation>
+    </message>
+    <message>
+        <source>CT Calc2 %1</source>
+        <translation>CT 計算2 %1</translation>
+    </message>
+    <message>
+        <source>CT2 %1</source>
+        <translation>CT2 %1</translation>
+    </message>
+    <message>
+        <source>Not available in this version yet</source>
+        <translation>このバージョンではまだ使えません</translation>
+    </message>
+    <message>
+        <source>waits for loading</source>
+        <translation>読込待ち</translation>
+    </message>
+    <message>
+        <source>waits for the last run</source>
+        <translation>前回の計算待ち</translation>
+    </message>
+    <message>
+        <source>waits</source>
+        <translation>待機中</translation>
+    </message>
 </context>
 <context>
     <name>CBarUI</name>
@@ -57,6 +285,75 @@
     <message>
         <source>Fix</source>
         <translation>固定</translation>
+    </message>
+</context>
+<context>
+    <name>CtCalc</name>
+    <message>
+        <source>CT Calc</source>
+        <translation>CT 計算</translation>
+    </message>
+    <message>
+        <source>Disp R.</source>
+        <translation>表示範囲</translation>
+    </message>
+    <message>
+        <source>Set To C. Region</source>
+        <translation>計算範囲に設定</translation>
+    </message>
+    <message>
+        <source>Cacl R.</source>
+        <translation>計算範囲</translation>
+    </message>
+    <message>
+        <source>Calc</source>
+        <translation>計算</translation>
+    </message>
+    <message>
+        <source>At Once</source>
+        <translation>一括</translation>
+    </message>
+    <message>
+        <source>Slice No.</source>
+        <translation>スライス番号</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>開始</translation>
+    </message>
+    <message>
+        <source>End</source>
+        <translation>終了</translation>
+    </message>
+    <message>
+        <source>Spent [sec]</source>
+        <translation>所要時間 [秒]</translation>
+    </message>
+</context>
+<context>
+    <name>CtDisp</name>
+    <message>
+        <source>CT display</source>
+        <translation>CT 表示</translation>
+    </message>
+    <message>
+        <source>Slice</source>
+        <translation>スライス</translation>
+    </message>
+</context>
+<context>
+    <name>I0ofImage</name>
+    <message>
+        <source>I0</source>
+        <translation>I0</translation>
+    </message>
+    <message>
+        <source>Calc from XAFS file</source>
+        <translation>XAFS ファイルから計算</translation>
+    </message>
+    <message>
+        <source>Eng. Ptn in Img F. Name :</source>
+        <translation>画像ファイル名のエネルギー形式 :</translation>
     </message>
 </context>
 <context>
@@ -230,6 +527,29 @@
     </message>
 </context>
 <context>
+    <name>SelectDataDir</name>
+    <message>
+        <source>Pattern</source>
+        <translation>パターン</translation>
+    </message>
+    <message>
+        <source>Ormel Std.</source>
+        <translation>Ormel 標準</translation>
+    </message>
+    <message>
+        <source>Set</source>
+        <translation>設定</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>次へ</translation>
+    </message>
+    <message>
+        <source>Sel. Data Dir.</source>
+        <translation>データフォルダ選択</translation>
+    </message>
+</context>
+<context>
     <name>SelectDataFiles</name>
     <message>
         <source>Data Select</source>
@@ -282,6 +602,36 @@
     <message>
         <source>Any Files (* *.*)</source>
         <translation>すべてのファイル (* *.*)</translation>
+    </message>
+</context>
+<context>
+    <name>SelectDir</name>
+    <message>
+        <source>Sel. Dir</source>
+        <translation>フォルダ選択</translation>
+    </message>
+    <message>
+        <source>Select a directory</source>
+        <translation>フォルダの選択</translation>
+    </message>
+</context>
+<context>
+    <name>SelectSaveDir</name>
+    <message>
+        <source>Dir.</source>
+        <translation>フォルダ</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>名前</translation>
+    </message>
+    <message>
+        <source>Tag</source>
+        <translation>タグ</translation>
+    </message>
+    <message>
+        <source>Directory to save in</source>
+        <translation>保存先フォルダ</translation>
     </message>
 </context>
 <context>

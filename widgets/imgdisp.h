@@ -41,6 +41,8 @@ public:
     bool isSelectionValid() const { return selectionValid_; }
     /// True while a left-button gesture may still become a selection.
     bool isSelecting() const { return selecting_; }
+    /// The rectangle being dragged out, from its start corner (sizes may be negative).
+    QRectF dragRect() const { return drag_; }
 
     /// A point of the painting area (widget pixels) in image pixels, under the current view.
     QPointF imagePointAt(const QPointF &areaPos) const;

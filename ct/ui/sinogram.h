@@ -24,6 +24,8 @@ public:
     void setProcCtrl(ProcCtrl *procCtrl);
     void setImageSet(const ImgDatas *images) { images_ = images; }
     const SinogramData &data() const { return data_; }
+    /// The panel's own sinogram, for the single-thread calculator to fill.
+    SinogramData &dataRef() { return data_; }
     /// What the last generation of the panel's own sinogram did.
     SinogramStatus lastStatus() const { return lastStatus_; }
     Ui_Sinogram &ui() { return ui_; }

@@ -1,0 +1,362 @@
+// The main window's calculation runs: one slice or a range of slices on the pool of calculation
+// workers (CT2), or the current slice on the main thread (CT1), with times, progress and saving.
+
+// Qt
+#include <QDir>
+#include <QThread>
+
+// Local
+#include "app/body.h"
+#include "ct/datasaver.h"
+#include "ct/sgmgeometry.h"
+#include "ct/ui/ctcalc.h"
+#include "ct/ui/ctcalc2.h"
+#include "ct/ui/ctcalc2ui.h"
+#include "ct/ui/ctdisp.h"
+#include "ct/ui/procctrl.h"
+#include "imagedata/imgdatas.h"
+#include "widgets/colorbar.h"
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+const QString idleStyle = QStringLiteral("background-color: rgb(213, 245, 255);");
+const QString runningStyle = QStringLiteral("background-color: rgb(255, 255, 128);");
+
+} // namespace
+
+int Body::slicesInProgress() const
+{
+    int n = 0;
+    for (int o : outstanding_)
+        n += o;
+    return n;
+}
+
+void Body::toggleCalcCt()
+{
+    if (pendingStart_) { // a run that waits is called off
+        pendingStart_ = false;
+        ui_.CalcCT->setStyleSheet(idleStyle);
+        ui_.ProgPerCent->setText(QStringLiteral("0 %"));
+        return;
+    }
+    if (imgDatas_->count() == 0 && !loading_) // during a load the run waits for the images
+        return;
+    if (!calculating_)
+        startCalcCt();
+    else
+        stopCalcCt();
+}
+
+void Body::startCalcCt()
+{
+    if (calculating_)
+        return;
+    // The image set must not change under a run, and engines are set up only while their workers
+    // rest: a run waits for a load in progress and for the slices of a stopped run.
+    if (loading_ || slicesInProgress() > 0 || ctCalc_->isRunning()) {
+        pendingStart_ = true;
+        ui_.CalcCT->setStyleSheet(runningStyle);
+        ui_.ProgPerCent->setText(loading_ ? tr("waits for loading") : tr("waits for the last run"));
+        return;
+    }
+    pendingStart_ = false;
+    calculating_ = true;
+    runStart_ = QDateTime::currentDateTime();
+    ui_.CalcStartT->setText(CtPanel::timeText(runStart_));
+    ui_.CalcEndT->setText(QStringLiteral("--"));
+    ui_.CalcCT->setStyleSheet(runningStyle);
+    ctDisp_->clear();
+
+    // A failure of the last run is shown until this one.
+    ui_.SelectImageSaveDir->setFailed(false);
+    ui_.SelectDataSaveDir->setFailed(false);
+    for (auto [on, selector] : {std::pair{ui_.AutoSaveImage->isChecked(), ui_.SelectImageSaveDir},
+                                std::pair{ui_.AutoSaveData->isChecked(), ui_.SelectDataSaveDir}}) {
+        if (on && !QDir().mkpath(selector->dir())) {
+            qDebug().noquote() << "Can't make the directory to save in :" << selector->dir();
+            selector->setFailed(true);
+        }
+    }
+    const SubFolderRule rule{ui_.SaveInSubFolders->isChecked(), ui_.SubOfEnergy->isChecked(),
+                             ui_.SubOfSlice->isChecked()};
+    QMetaObject::invokeMethod(saver_, [s = saver_, rule] { s->setSubFolderRule(rule); }, Qt::QueuedConnection);
+
+    run_ = ui_.procCtrl->runParams();
+    run_.useCt1 = ui_.SelectCt1->isChecked();
+    run_.useCt2 = ui_.SelectCt2->isChecked();
+    run_.dataUpperLimit = fieldDouble(ui_.DataUpperLimit->text());
+    run_.dataLowerLimit = fieldDouble(ui_.DataLowerLimit->text());
+    run_.dataOffset = fieldDouble(ui_.DataOffset->text());
+    if (run_.sliceStep == 0) { // a range never ends with a step of 0: read it as 1, and show that
+        run_.sliceStep = run_.sliceTo >= run_.sliceFrom ? 1 : -1;
+        ui_.procCtrl->setSliceStep(1);
+    }
+    run_.threads = std::clamp(run_.threads, 1, static_cast<int>(workers_.size()));
+    runSet_ = imgDatas_->projectionSet();
+    if (run_.useCt2)
+        ui_.ProgPerCent->setText(QStringLiteral("0 %"));
+    nextSlice_ = run_.multiSlice ? run_.sliceFrom : run_.sliceNo;
+    setupFFT();
+    setupSaveConds();
+    if (run_.multiSlice)
+        execMultiCtCalc();
+    else
+        execSingleCtCalc();
+}
+
+void Body::setupFFT()
+{
+    // Engines are sized for the centre of rotation of the first slice: between two recorded
+    // centres of rotation it is interpolated, else the field's.
+    double c = run_.cor;
+    if (run_.recSlice1 >= 0 && run_.recSlice2 >= 0 && run_.recSlice1 != run_.recSlice2)
+        c = run_.recCor1 + (run_.recCor2 - run_.recCor1) * (nextSlice_ - run_.recSlice1)
+                               / double(run_.recSlice2 - run_.recSlice1);
+    const int L = run_.rotAxIsV ? imgDatas_->width() : imgDatas_->height();
+    const int half = static_cast<int>(std::floor(std::min(c, L - c - 1)));
+    const int n = fftLength(2 * half - 1);
+    for (size_t i = 0; i < workers_.size(); ++i) {
+        if (outstanding_[i] == 0) // never under a working worker (a stopped run's are waited for)
+            workers_[i]->engine().setup(n, imgDatas_->count());
+    }
+}
+
+void Body::setupSaveConds()
+{
+    const bool image = ui_.AutoSaveImage->isChecked();
+    const bool data = ui_.AutoSaveData->isChecked();
+    const SelectSaveDir *im = ui_.SelectImageSaveDir;
+    const SelectSaveDir *da = ui_.SelectDataSaveDir;
+    for (CtCalc2 *w : workers_) {
+        QMetaObject::invokeMethod(w, "setSaveImage", Qt::QueuedConnection, Q_ARG(bool, image), Q_ARG(QString, im->dir()),
+                                  Q_ARG(QString, im->name()), Q_ARG(QString, im->tag()));
+        QMetaObject::invokeMethod(w, "setSaveData", Qt::QueuedConnection, Q_ARG(bool, data), Q_ARG(QString, da->dir()),
+                                  Q_ARG(QString, da->name()), Q_ARG(QString, da->tag()));
+    }
+    ctCalc_->setSaveImage(image, im->dir(), im->name(), im->tag());
+    ctCalc_->setSaveData(data, da->dir(), da->name(), da->tag());
+}
+
+void Body::dispatch(size_t index, int slice)
+{
+    CtCalc2 *worker = workers_[index];
+    const CtCalc2Ui *panel = panels_[index];
+    Ct2Job job;
+    SliceTask &task = job.task;
+    task.set = runSet_;
+    task.sinogram = SinogramRequest{run_.rotAxIsV, run_.cor, slice, run_.partial, run_.partialStart, run_.partialImages};
+    const int images = run_.dataSetImages > 0 ? run_.dataSetImages : runSet_.count();
+    task.angles = projectionAngles(run_.angleOriginDeg, run_.dataSetRangeDeg, images,
+                                   run_.partial ? firstImage(task.sinogram, runSet_.count()) : 0);
+    task.region = panel->calcRegion();
+    task.regionIsSet = panel->regionSet();
+    task.scale = panel->colorBar()->greyScale();
+    task.window = DataWindow{run_.dataUpperLimit, run_.dataLowerLimit, run_.dataOffset};
+    job.show = ui_.ShowCalcRes->isChecked();
+    // The sinogram of this slice may need another length than the run was set up for (recorded
+    // centres of rotation): the engine is set up for it here, on the main thread, while the worker rests.
+    const int n = requiredLength(runSet_, task.sinogram);
+    if (n >= 2 && (worker->engine().n() != n || worker->engine().projections() < runSet_.count()))
+        worker->engine().setup(n, runSet_.count());
+    ++outstanding_[index];
+    worker->markBusy();
+    emit startCt(worker, job);
+}
+
+void Body::execSingleCtCalc()
+{
+    if (run_.useCt1) {
+        ctCalc_->setRunParams(run_);
+        ctCalc_->setImageCount(imgDatas_->count());
+        ctCalc_->calcCt();
+    }
+    if (run_.useCt2 && !workers_.empty())
+        dispatch(0, run_.sliceNo);
+}
+
+bool Body::sliceInRange(int slice) const
+{
+    return slice >= std::min(run_.sliceFrom, run_.sliceTo) && slice <= std::max(run_.sliceFrom, run_.sliceTo);
+}
+
+void Body::execMultiCtCalc()
+{
+    if (!calculating_)
+        return;
+    if (!run_.multiSlice) {
+        stopCalcCt();
+        return;
+    }
+    if (!run_.useCt2)
+        return;
+    const size_t threads = std::min(workers_.size(), static_cast<size_t>(run_.threads));
+    for (size_t i = 0; i < threads; ++i) {
+        if (sliceInRange(nextSlice_) && outstanding_[i] == 0) {
+            dispatch(i, nextSlice_);
+            nextSlice_ += run_.sliceStep;
+        }
+    }
+    showProgress();
+    if (sliceInRange(nextSlice_))
+        return;
+    for (size_t i = 0; i < threads; ++i) {
+        if (outstanding_[i] > 0)
+            return;
+    }
+    stopCalcCt();
+}
+
+void Body::showProgress()
+{
+    // Counted in steps from the first slice (in either direction): slices handed out, less those
+    // still in work, over all slices of the range.
+    const int step = std::abs(run_.sliceStep);
+    const int d = step >= 2 ? step : 1;
+    const size_t threads = std::min(workers_.size(), static_cast<size_t>(run_.threads));
+    int busy = 0;
+    for (size_t i = 0; i < threads; ++i)
+        busy += outstanding_[i] > 0 ? 1 : 0;
+    const double p = double(std::abs(nextSlice_ - run_.sliceFrom) / d - busy + 1)
+                     / double(std::abs(run_.sliceTo - run_.sliceFrom) / d + 1);
+    const double percent = std::clamp(std::trunc(p * 1000.0) / 10.0, 0.0, 100.0);
+    ui_.ProgPerCent->setText(QStringLiteral("%1 %").arg(percent, 0, 'f', 1));
+}
+
+void Body::workerFinished()
+{
+    const auto it = std::find(workers_.begin(), workers_.end(), qobject_cast<CtCalc2 *>(sender()));
+    if (it != workers_.end()) {
+        int &o = outstanding_[static_cast<size_t>(it - workers_.begin())];
+        o = std::max(0, o - 1);
+    }
+    execMultiCtCalc();
+    resumeWaitingWork();
+}
+
+void Body::resumeWaitingWork()
+{
+    if (slicesInProgress() > 0 || ctCalc_->isRunning())
+        return;
+    if (loadWaiting_) {
+        loadWaiting_ = false;
+        dataFilesSelected(waitingFiles_, waitingNewSeries_);
+    } else if (pendingStart_ && !loading_) {
+        startCalcCt();
+    }
+}
+
+void Body::stopCalcCt()
+{
+    if (!calculating_)
+        return;
+    calculating_ = false;
+    runEnd_ = QDateTime::currentDateTime();
+    ui_.CalcEndT->setText(CtPanel::timeText(runEnd_));
+    ui_.CalcSpentT->setText(CtPanel::spentText(runStart_, runEnd_));
+    ui_.CalcCT->setStyleSheet(idleStyle);
+    if (batchCalc_) {
+        batchCalc_ = false;
+        emit batchCalcFinished();
+    }
+    emit calcFinished();
+}
+
+void Body::ctCalcFinished()
+{
+    stopCalcCt();
+    resumeWaitingWork();
+}
+
+void Body::changedCtSel()
+{
+    if (ui_.SelectCt1->isChecked())
+        ui_.procCtrl->setAutoExec(false);
+}
+
+void Body::changedAutoExec()
+{
+    if (ui_.procCtrl->autoExec())
+        ui_.SelectCt2->setChecked(true);
+}
+
+std::vector<CtPanel *> Body::ctPanels() const
+{
+    std::vector<CtPanel *> all{ctCalc_};
+    all.insert(all.end(), panels_.begin(), panels_.end());
+    return all;
+}
+
+void Body::cRUpdated(double x0, double z0, double x1, double z1)
+{
+    for (CtPanel *p : ctPanels()) {
+        if (p != sender())
+            p->setCR(x0, z0, x1, z1);
+    }
+}
+
+void Body::dRUpdated(double x0, double z0, double x1, double z1)
+{
+    for (CtPanel *p : ctPanels()) {
+        if (p != sender())
+            p->setDR(x0, z0, x1, z1);
+    }
+}
+
+void Body::fixColorScaleChanged()
+{
+    const bool fixed = ui_.FixColorScale->isChecked();
+    for (CtPanel *p : ctPanels()) {
+        p->setFixColorScale(fixed);
+        if (fixed)
+            p->setCBarMinMaxForced(colorMin(), colorMax());
+    }
+}
+
+double Body::colorMin() const
+{
+    return fieldDouble(ui_.ColorMin->text());
+}
+
+double Body::colorMax() const
+{
+    return fieldDouble(ui_.ColorMax->text());
+}
+
+void Body::setFixColorScale(bool fixed)
+{
+    ui_.FixColorScale->setChecked(fixed);
+}
+
+void Body::setColorMin(double v)
+{
+    ui_.ColorMin->setText(fieldText(v));
+}
+
+void Body::setColorMax(double v)
+{
+    ui_.ColorMax->setText(fieldText(v));
+}
+
+void Body::setAutoSaveImage(bool on)
+{
+    ui_.AutoSaveImage->setChecked(on);
+}
+
+void Body::setAutoSaveData(bool on)
+{
+    ui_.AutoSaveData->setChecked(on);
+}
+
+void Body::ctImage(int slice, const QImage &image)
+{
+    ctDisp_->addImg(slice, image);
+}
+
+void Body::saveFailed(bool image, const QString &)
+{
+    (image ? ui_.SelectImageSaveDir : ui_.SelectDataSaveDir)->setFailed(true);
+}

@@ -1,0 +1,44 @@
+#include "automation/ui/selectdir.h"
+
+// Qt
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+
+// Local
+#include "app/config/configstore.h"
+
+SelectDir::SelectDir(QWidget *parent)
+    : QFrame(parent)
+    , select_(new QPushButton(tr("Sel. Dir"), this))
+    , selectedDir_(new QLineEdit(this))
+{
+    select_->setObjectName(QStringLiteral("Select"));
+    selectedDir_->setObjectName(QStringLiteral("SelectedDir"));
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    layout->addWidget(select_);
+    layout->addWidget(selectedDir_);
+    connect(select_, &QPushButton::clicked, this, &SelectDir::select);
+}
+
+QString SelectDir::dir() const
+{
+    return selectedDir_->text();
+}
+
+void SelectDir::setDirName(const QString &dir)
+{
+    selectedDir_->setText(dir);
+}
+
+void SelectDir::select()
+{
+    const QString dir = QFileDialog::getExistingDirectory(this, tr("Select a directory"), dataRoot());
+    if (dir.isEmpty())
+        return;
+    selectedDir_->setText(dir);
+    emit aDirSelected(dir);
+}

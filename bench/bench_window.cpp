@@ -1,0 +1,102 @@
+// The window's calculation run on the worker pool (CT2) over a range of slices of N = 2046 from 1800
+// projections, with data files and PNGs saved: slices per second with one thread and with all, the
+// speed-up, and the longest stall of the window's event loop during the run.
+
+// Qt
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+// Local
+#include "app/body.h"
+#include "bench/benchutil.h"
+#include "ct/ui/procctrl.h"
+#include "ct/ui/selectsavedir.h"
+#include "imagedata/itexwriter.h"
+#include <random>
+#include <vector>
+
+namespace {
+
+struct RunFigures
+{
+    double seconds = 0.0;
+    double longestStallMs = 0.0;
+};
+
+RunFigures runRange(Body &body, const QString &out, int threads, int slices)
+{
+    ProcCtrl *p = body.ui().procCtrl;
+    p->setAutoExec(true);
+    p->setSliceFrom(0);
+    p->setSliceTo(slices - 1);
+    p->setSliceStep(1);
+    p->setThreads(threads);
+    for (SelectSaveDir *s : {body.ui().SelectImageSaveDir, body.ui().SelectDataSaveDir})
+        s->setDir(out);
+    body.ui().AutoSaveImage->setChecked(true);
+    body.ui().AutoSaveData->setChecked(true);
+
+    // A timer that should fire every 5 ms measures how long the event loop was kept from it.
+    RunFigures f;
+    QElapsedTimer sinceTick;
+    QTimer ticker;
+    ticker.setInterval(5);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        f.longestStallMs = std::max(f.longestStallMs, sinceTick.nsecsElapsed() * 1e-6);
+        sinceTick.restart();
+    });
+    QSignalSpy finished(&body, &Body::calcFinished);
+    QElapsedTimer clock;
+    clock.start();
+    sinceTick.start();
+    ticker.start();
+    body.ui().CalcCT->click();
+    finished.wait(600000);
+    f.seconds = clock.nsecsElapsed() * 1e-9;
+    ticker.stop();
+    return f;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    const int width = 2050, rows = 8, projections = 1800;
+    std::vector<uint32_t> px(static_cast<size_t>(width) * rows);
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<uint32_t> counts(1000, 60000);
+    QStringList files;
+    for (int k = 0; k < projections; ++k) {
+        for (auto &v : px)
+            v = counts(rng);
+        files << dir.filePath(QStringLiteral("p%1.img").arg(k, 4, 10, QLatin1Char('0')));
+        writeItexFile(files.last(), {width, rows, 2, 1.0, px});
+    }
+    const int cores = std::max(1, QThread::idealThreadCount());
+    Body body(nullptr, cores);
+    body.ui().procCtrl->setRotAxV(true);
+    QSignalSpy loaded(&body, &Body::finishedLoadingCTFiles);
+    body.ui().CTFiles->filesChosen(files);
+    loaded.wait(600000);
+    body.ui().procCtrl->setCor(1024.5); // sinograms of 2047 samples, N = 2046
+    body.ui().SelectCt2->setChecked(true);
+
+    const int slices = 2 * cores;
+    const RunFigures one = runRange(body, dir.filePath(QStringLiteral("o1")), 1, slices);
+    const RunFigures all = runRange(body, dir.filePath(QStringLiteral("o2")), cores, slices);
+    printFigure(QStringLiteral("hardware threads"), cores, QString());
+    printFigure(QStringLiteral("window run, 1 thread"), slices / one.seconds, QStringLiteral("slices/s"));
+    printFigure(QStringLiteral("window run, %1 threads").arg(cores), slices / all.seconds, QStringLiteral("slices/s"));
+    printFigure(QStringLiteral("speed-up"), one.seconds / all.seconds, QStringLiteral("x"));
+    printFigure(QStringLiteral("longest event-loop stall"), std::max(one.longestStallMs, all.longestStallMs),
+                QStringLiteral("ms"));
+    return 0;
+}

@@ -1,0 +1,156 @@
+#include "ct/ui/ctcalc.h"
+
+// Qt
+#include <QThread>
+
+// Local
+#include "ct/sgmgeometry.h"
+#include "ct/ui/ctprogress.h"
+#include "ct/ui/sinogram.h"
+#include "widgets/colorbar.h"
+
+CtCalc::CtCalc(QWidget *parent)
+    : CtPanel(parent)
+    , progress_(new CtProgress)
+    , sequencer_(new QThread(this))
+{
+    sequencer_->setObjectName(QStringLiteral("CT1 sequencer"));
+    progress_->moveToThread(sequencer_);
+    connect(this, &CtCalc::startCalcAll, progress_, &CtProgress::startCalcAll);
+    connect(this, &CtCalc::startCalcOneByOne, progress_, &CtProgress::startCalcOneByOne);
+    connect(this, &CtCalc::finishedCalcOne, progress_, &CtProgress::calcNext);
+    connect(progress_, &CtProgress::calcAll, this, &CtCalc::calcAll);
+    connect(progress_, &CtProgress::calcOne, this, &CtCalc::calcOne);
+    connect(progress_, &CtProgress::finishedCalcOneByOne, this, &CtCalc::endCt);
+    connect(ui_.StartCalc, &QPushButton::clicked, this, &CtCalc::askToStartCalc);
+    connect(ui_.DispCt, &ImgDispWCBar::newBar, this, &CtCalc::genResImage);
+}
+
+CtCalc::~CtCalc()
+{
+    sequencer_->quit();
+    sequencer_->wait();
+    delete progress_;
+}
+
+void CtCalc::calcCt()
+{
+    if (running_)
+        stopCt();
+    else
+        startCt();
+}
+
+void CtCalc::startCt()
+{
+    if (!sinogram_)
+        return;
+    start_ = QDateTime::currentDateTime();
+    showTimes(start_, QDateTime());
+    const SinogramStatus status = sinogram_->genSinogram0(sinogram_->dataRef(), params_.rotAxIsV, params_.cor,
+                                                          params_.sliceNo);
+    const SinogramData &s = sinogram_->data();
+    if (status != SinogramStatus::Generated || !s.hasData() || fftLength(s.width) < 2) {
+        // Nothing to reconstruct: the run ends at once, with its times shown.
+        active_ = true;
+        finish();
+        return;
+    }
+    sinogramCopy_ = s;
+    showSliceNo(s.sliceNo);
+    p_ = s.height;
+    const int n = fftLength(s.width);
+    if (n != engine_.n() || p_ != engine_.projections())
+        engine_.setup(n, p_);
+    if (!regionSet())
+        setCR(0, 0, n, n);
+    region_ = calcRegion();
+    const int images = params_.dataSetImages > 0 ? params_.dataSetImages : imageCount_;
+    angles_ = projectionAngles(params_.angleOriginDeg, params_.dataSetRangeDeg, images,
+                               firstImage(SinogramRequest{params_.rotAxIsV, params_.cor, params_.sliceNo, params_.partial,
+                                                          params_.partialStart, params_.partialImages},
+                                          imageCount_));
+    engine_.resetImage(n);
+    active_ = true;
+    sequencer_->start();
+    if (ui_.CalcAtOnce->isChecked()) {
+        emit startCalcAll();
+    } else {
+        running_ = true;
+        emit startCalcOneByOne(p_);
+    }
+}
+
+void CtCalc::calcAll()
+{
+    for (int i = 0; i < p_; ++i)
+        engine_.forwardRow(sinogramCopy_.attRow(i), i);
+    for (int i = 0; i < p_; ++i)
+        engine_.filterRow(i);
+    engine_.backProjectRows(p_, region_.x0, region_.x1, region_.z0, region_.z1, angles_.theta0, angles_.dTheta);
+    genResImage();
+    stopCt();
+}
+
+void CtCalc::calcOne(int index)
+{
+    if (!running_)
+        return;
+    engine_.forwardRow(sinogramCopy_.attRow(index), index);
+    engine_.filterRow(index);
+    engine_.backProjectRow(index, region_.x0, region_.x1, region_.z0, region_.z1, angles_.theta0, angles_.dTheta);
+    genResImage();
+    end_ = QDateTime::currentDateTime();
+    showTimes(start_, end_);
+    emit finishedCalcOne();
+}
+
+void CtCalc::stopCt()
+{
+    finish();
+}
+
+void CtCalc::endCt()
+{
+    finish();
+}
+
+void CtCalc::finish()
+{
+    running_ = false;
+    sequencer_->quit();
+    if (!active_)
+        return; // already finished: a late request of the sequencer
+    active_ = false;
+    end_ = QDateTime::currentDateTime();
+    showTimes(start_, end_);
+    emit calcFinished();
+}
+
+void CtCalc::genResImage()
+{
+    const int n = engine_.imageN();
+    if (n < 1)
+        return;
+    if (engine_.backProjected()) {
+        engine_.minMax();
+        colorBar()->adoptRange(engine_.minimum(), engine_.maximum());
+    }
+    ui_.DispCt->setImage(greyImage(engine_.image(), n, n, colorBar()->greyScale()));
+}
+
+bool CtCalc::valueAt(long i, long j, double &value) const
+{
+    const int n = engine_.imageN();
+    if (i < 0 || j < 0 || i >= n || j >= n)
+        return false;
+    value = engine_.imageRow(static_cast<int>(j))[i];
+    return true;
+}
+
+void CtCalc::setSaveImage(bool, const QString &, const QString &, const QString &)
+{
+    // The single-thread calculator is for viewing: it saves nothing.
+}
+
+void CtCalc::setSaveData(bool, const QString &, const QString &, const QString &) {}

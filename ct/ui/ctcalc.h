@@ -1,0 +1,70 @@
+#pragma once
+
+// Local
+#include "ct/ctfbp.h"
+#include "ct/runparams.h"
+#include "ct/sinogramdata.h"
+#include "ct/ui/ctpanel.h"
+
+class CtProgress;
+class QThread;
+class Sinogram;
+
+/// The single-thread calculator (CT1): reconstructs the processing panel's current slice on the
+/// main thread for viewing, all at once or one projection per turn of the event loop so that the
+/// slice can be watched building up. Saves nothing.
+/// \test tst_ctcalc.cpp
+class CtCalc : public CtPanel
+{
+    Q_OBJECT
+public:
+    explicit CtCalc(QWidget *parent = nullptr);
+    ~CtCalc() override;
+
+    void setSinogram(Sinogram *sinogram) { sinogram_ = sinogram; }
+    /// The run parameters of the current run (angles, slice, centre of rotation).
+    void setRunParams(const RunParams &params) { params_ = params; }
+    /// The number of images the angles refer to when the parameters name none.
+    void setImageCount(int count) { imageCount_ = count; }
+    bool isRunning() const { return running_; }
+    const CtFbp &engine() const { return engine_; }
+
+signals:
+    void askToStartCalc();
+    void startCalcAll();
+    void calcFinished();
+    void startCalcOneByOne(int total);
+    void finishedCalcOne();
+
+public slots:
+    void startCt();
+    void stopCt();
+    void endCt();
+    void calcAll();
+    void calcOne(int index);
+    void calcCt();
+    void genResImage();
+    void setSaveImage(bool save, const QString &path, const QString &name, const QString &tag);
+    void setSaveData(bool save, const QString &path, const QString &name, const QString &tag);
+
+protected:
+    bool valueAt(long i, long j, double &value) const override;
+
+private:
+    void finish();
+
+    Sinogram *sinogram_ = nullptr;
+    RunParams params_;
+    int imageCount_ = 0;
+    CtProgress *progress_ = nullptr;
+    QThread *sequencer_ = nullptr;
+    bool running_ = false;
+    bool active_ = false; // a run has started and not yet finished
+    int p_ = 0;
+    QDateTime start_;
+    QDateTime end_;
+    SinogramData sinogramCopy_; // the run's own copy: the panel's sinogram may change meanwhile
+    CtFbp engine_;
+    ProjectionAngles angles_;
+    Region region_;
+};

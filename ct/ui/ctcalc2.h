@@ -1,0 +1,77 @@
+#pragma once
+
+// Qt
+#include <QDateTime>
+#include <QImage>
+#include <QObject>
+
+// Local
+#include "ct/ctfbp.h"
+#include "ct/savingrecords.h"
+#include "ct/sinogramdata.h"
+#include "ct/ui/ct2job.h"
+#include <atomic>
+
+class CtCalc2Ui;
+
+/// A calculation worker (CT2): lives on a thread of its own with its own engine and sinogram and
+/// reconstructs one slice at a time from the snapshot it is given. It never touches a widget: its
+/// panel gets times, texts and a copy of the result by queued signals, the saver gets heap records.
+/// Slots run on the worker's thread.
+class CtCalc2 : public QObject
+{
+    Q_OBJECT
+public:
+    explicit CtCalc2(QObject *parent = nullptr);
+
+    /// Ties the worker to its panel (on the main thread, before the worker is moved to its thread).
+    void setPanel(CtCalc2Ui *panel);
+    CtCalc2Ui *panel() const { return panel_; }
+    /// The engine: set up from the main thread only while the worker is not busy.
+    CtFbp &engine() { return engine_; }
+    /// Busy from the dispatch of a slice (set by the main thread) until just before `calcFinished`.
+    bool isBusy() const { return busy_.load(); }
+    void markBusy() { busy_.store(true); }
+
+signals:
+    void askToStartCalc();
+    void calcFinished();
+    void saveDataWDiscard(SavingData *data);
+    void saveImgWDiscard(SavingImg *img);
+    void ctImage(int slice, const QImage &image);
+    // To the panel:
+    void beganSlice(int slice, const QDateTime &start);
+    void endedSlice(const QDateTime &start, const QDateTime &end);
+    void resultReady(const QImage &image, const SliceValues &values, int n, const GreyScale &scale);
+    void regionInitialised(double x0, double z0, double x1, double z1);
+
+public slots:
+    void beginingCt();
+    void endingCt();
+    /// (Re)makes the 8-bit image of the last slice through `scale` (its range taken from the slice
+    /// unless fixed) and shows it when showing is on.
+    void genResImage(const GreyScale &scale);
+    void startCt(CtCalc2 *target, const Ct2Job &job);
+    void saveImage();
+    void saveData();
+    void setSaveImage(bool save, const QString &path, const QString &name, const QString &tag);
+    void setSaveData(bool save, const QString &path, const QString &name, const QString &tag);
+
+private:
+    struct SaveTarget
+    {
+        bool save = false;
+        QString dir, name, tag;
+    };
+
+    CtCalc2Ui *panel_ = nullptr; // identity only: never dereferenced on the worker's thread
+    std::atomic<bool> busy_{false};
+    CtFbp engine_;
+    SinogramData sinogram_;
+    Ct2Job job_;
+    SliceResult result_;
+    bool imageMade_ = false;
+    SaveTarget saveImage_;
+    SaveTarget saveData_;
+    QDateTime start_;
+};

@@ -1,0 +1,47 @@
+#include "ct/ui/ctdisp.h"
+
+// Local
+#include <algorithm>
+
+CtDisp::CtDisp(QWidget *parent)
+    : QFrame(parent)
+{
+    ui_.setupUi(this);
+    connect(ui_.seeker_, &SeekCtrl::newIndex, this, &CtDisp::showImg);
+}
+
+void CtDisp::clear()
+{
+    entries_.clear();
+    ui_.seeker_->setMaximum(0);
+    ui_.seeker_->setValue(0);
+    ui_.SliceOfImage->clear();
+}
+
+void CtDisp::addImg(int slice, const QImage &image)
+{
+    const auto at = std::upper_bound(entries_.begin(), entries_.end(), slice,
+                                     [](int s, const Entry &e) { return s < e.slice; });
+    entries_.insert(at, Entry{slice, image.copy()});
+    const int last = count() - 1;
+    ui_.seeker_->setMaximum(last);
+    ui_.seeker_->setValue(last);
+    showImg(last);
+}
+
+void CtDisp::showImg(int index)
+{
+    if (index < 0 || index >= count())
+        return;
+    const Entry &e = entries_[static_cast<size_t>(index)];
+    ui_.dispA_->setImage(e.image);
+    ui_.SliceOfImage->setText(QString::number(e.slice));
+}
+
+QList<QImage> CtDisp::getQImages() const
+{
+    QList<QImage> images;
+    for (const Entry &e : entries_)
+        images << e.image.copy();
+    return images;
+}

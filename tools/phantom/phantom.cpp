@@ -120,24 +120,30 @@ bool writeScan(const Phantom &phantom, const ScanSetup &setup, const QString &pr
     for (int i = 0; i < across; ++i)
         flat[i] = setup.i0 * (1.0 + setup.flatRipple * std::cos(2.0 * std::numbers::pi * (i - 0.3 * across) / across));
 
+    // The I0 and BG images stand for averages of many frames: a quarter of the noise.
+    ScanSetup averaged = setup;
+    averaged.noise = setup.noise / 4;
+    averaged.seed = setup.seed + 1;
+    Counter countAveraged(averaged);
     Counter count(setup);
     std::vector<uint32_t> pixels(static_cast<size_t>(w) * h);
-    auto fill = [&](auto meanAt) {
+    auto fill = [&](Counter &counter, auto meanAt) {
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
-                pixels[static_cast<size_t>(y) * w + x] = count(meanAt(setup.axisVertical ? x : y, setup.axisVertical ? y : x));
+                pixels[static_cast<size_t>(y) * w + x]
+                    = counter(meanAt(setup.axisVertical ? x : y, setup.axisVertical ? y : x));
     };
 
-    fill([&](int i, int) { return flat[i]; });
+    fill(countAveraged, [&](int i, int) { return flat[i]; });
     if (!writeOne(i0File, setup, pixels, error))
         return false;
-    fill([&](int, int) { return setup.bg; });
+    fill(countAveraged, [&](int, int) { return setup.bg; });
     if (!writeOne(bgFile, setup, pixels, error))
         return false;
 
     for (int k = 0; k < setup.projections; ++k) {
         const double theta = setup.rangeDeg / 180.0 * std::numbers::pi * k / setup.projections;
-        fill([&](int i, int j) {
+        fill(count, [&](int i, int j) {
             const double p = phantom.lineIntegral(i - setup.cor, j - 0.5 * along, theta);
             return flat[i] * std::exp(-p) + setup.bg;
         });

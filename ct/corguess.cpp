@@ -2,6 +2,8 @@
 
 // Local
 #include "ct/sgmgeometry.h"
+#include "ct/sinogramgen.h"
+#include "imagedata/projectionset.h"
 #include <cmath>
 #include <vector>
 
@@ -76,4 +78,19 @@ double guessCorPosition(std::span<const double> a, std::span<const double> b, in
         }
     }
     return pos;
+}
+
+double guessCor(const ProjectionSet &set, const SinogramRequest &request, double rangeDeg, double start,
+                double guessParam)
+{
+    const int L = lineLength(set, request.rowLines);
+    const int count = set.count();
+    if (count < 1 || L < 1 || request.slice < 0 || request.slice >= sliceCount(set, request.rowLines))
+        return start;
+    const int first = firstImage(request, count);
+    const int opposite = oppositeImage(first, count, rangeDeg);
+    std::vector<double> a(static_cast<size_t>(L)), b(static_cast<size_t>(L));
+    readSliceLine(*set.images[static_cast<size_t>(first)], request.rowLines, request.slice, a.data());
+    readSliceLine(*set.images[static_cast<size_t>(opposite)], request.rowLines, request.slice, b.data());
+    return guessCorPosition(a, b, L, start, guessParam * L);
 }

@@ -15,34 +15,33 @@ DataSaver::DataSaver(QObject *parent)
     qRegisterMetaType<SubFolderRule>();
 }
 
-void DataSaver::saveData(SavingData *data)
+template<class Record, class Write>
+void DataSaver::writeEverywhere(const Record &r, bool image, Write write)
 {
-    for (const QString &dir : targetDirs(data->dir, data->tag, data->sliceText, rule_)) {
-        const QString path = QDir(dir).absoluteFilePath(ctFileName(data->name, data->tag, data->sliceText,
-                                                                   QStringLiteral("dat")));
+    const QString extension = image ? QStringLiteral("png") : QStringLiteral("dat");
+    for (const QString &dir : targetDirs(r.dir, r.tag, r.sliceText, rule_)) {
+        const QString path = QDir(dir).absoluteFilePath(ctFileName(r.name, r.tag, r.sliceText, extension));
         QString error;
-        if (writeFileAtomically(path, data->contents, &error)) {
+        if (write(path, error)) {
             emit wrote(path);
         } else {
-            qDebug().noquote() << "Can't save data file :" << path << QStringLiteral("(%1)").arg(error);
-            emit writeFailed(false, path);
+            qDebug().noquote() << (image ? "Can't save image file :" : "Can't save data file :") << path
+                               << QStringLiteral("(%1)").arg(error);
+            emit writeFailed(image, path);
         }
     }
 }
 
+void DataSaver::saveData(SavingData *data)
+{
+    writeEverywhere(*data, false,
+                    [data](const QString &path, QString &error) { return writeFileAtomically(path, data->contents, &error); });
+}
+
 void DataSaver::saveImg(SavingImg *img)
 {
-    for (const QString &dir : targetDirs(img->dir, img->tag, img->sliceText, rule_)) {
-        const QString path = QDir(dir).absoluteFilePath(ctFileName(img->name, img->tag, img->sliceText,
-                                                                   QStringLiteral("png")));
-        QString error;
-        if (writeImageAtomically(path, img->image, &error)) {
-            emit wrote(path);
-        } else {
-            qDebug().noquote() << "Can't save image file :" << path << QStringLiteral("(%1)").arg(error);
-            emit writeFailed(true, path);
-        }
-    }
+    writeEverywhere(*img, true,
+                    [img](const QString &path, QString &error) { return writeImageAtomically(path, img->image, &error); });
 }
 
 void DataSaver::saveDataWDiscard(SavingData *data)

@@ -32,6 +32,10 @@ public slots:
     void setSubFolderRule(const SubFolderRule &rule) { rule_ = rule; }
 
 private:
+    // Writes one record into every folder of the sub-folder rule, reporting failures.
+    template<class Record, class Write>
+    void writeEverywhere(const Record &r, bool image, Write write);
+
     SubFolderRule rule_;
 };
 

@@ -24,17 +24,13 @@ int firstImage(const SinogramRequest &request, int count)
     return request.startImage;
 }
 
-namespace {
-
-void readLine(const ImgData &img, bool rowLines, int slice, double *buffer)
+void readSliceLine(const ImgData &img, bool rowLines, int slice, double *buffer)
 {
     if (rowLines)
         img.getRow(slice, buffer);
     else
         img.getColumn(slice, buffer);
 }
-
-} // namespace
 
 SinogramStatus genSinogram0(SinogramData &target, const ProjectionSet &set, const SinogramRequest &request)
 {
@@ -67,16 +63,16 @@ SinogramStatus genSinogram0(SinogramData &target, const ProjectionSet &set, cons
     std::vector<double> i0(static_cast<size_t>(g.width), 1.0);
     std::vector<double> bg(static_cast<size_t>(g.width), 0.0);
     if (set.i0) {
-        readLine(*set.i0, request.rowLines, request.slice, line.data());
+        readSliceLine(*set.i0, request.rowLines, request.slice, line.data());
         resampleLine(line, i0, g);
     }
     if (set.bg) {
-        readLine(*set.bg, request.rowLines, request.slice, line.data());
+        readSliceLine(*set.bg, request.rowLines, request.slice, line.data());
         resampleLine(line, bg, g);
     }
     for (int k = 0; k < rows; ++k) {
         const ImgData *img = set.images[static_cast<size_t>((start + k) % count)].get();
-        readLine(*img, request.rowLines, request.slice, line.data());
+        readSliceLine(*img, request.rowLines, request.slice, line.data());
         double *raw = target.raw.data() + static_cast<size_t>(k) * g.width;
         resampleLine(line, std::span<double>(raw, g.width), g);
         attenuationLine(i0, bg, std::span<const double>(raw, g.width),

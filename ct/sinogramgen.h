@@ -3,6 +3,7 @@
 // Local
 #include "ct/sinogramdata.h"
 
+class ImgData;
 struct ProjectionSet;
 
 /// Which sinogram to build. The partial-data-set fields are taken from the processing panel on the
@@ -34,3 +35,5 @@ int lineLength(const ProjectionSet &set, bool rowLines);
 int sliceCount(const ProjectionSet &set, bool rowLines);
 /// The first image used: the partial start when it lies inside the set, else 0.
 int firstImage(const SinogramRequest &request, int count);
+/// Line `slice` of an image: a row when `rowLines`, else a column (line-length values into `buffer`).
+void readSliceLine(const ImgData &img, bool rowLines, int slice, double *buffer);

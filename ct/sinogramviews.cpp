@@ -57,10 +57,7 @@ ViewValues sinogramViewDirect(const ProjectionSet &set, const SinogramRequest &r
     std::vector<double> line(static_cast<size_t>(L));
     for (int r = 0; r < n180; ++r) {
         const ImgData &img = *set.images[static_cast<size_t>((start + r) % count)];
-        if (request.rowLines)
-            img.getRow(request.slice, line.data());
-        else
-            img.getColumn(request.slice, line.data());
+        readSliceLine(img, request.rowLines, request.slice, line.data());
         double *top = v.values.data() + static_cast<size_t>(r) * v.width;
         double *bottom = v.values.data() + static_cast<size_t>(n180 + r) * v.width;
         for (int c = 0; c < 2 * L; ++c) {

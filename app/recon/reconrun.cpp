@@ -93,17 +93,8 @@ bool ReconRun::prepare()
 
     request_ = SinogramRequest{rows, options_.cor.value_or(middleCor), from, options_.partial, options_.partialStart,
                                options_.partialImages};
-    if (options_.guessCor) {
-        const int count = set_.count();
-        const int first = firstImage(request_, count);
-        const int opposite = oppositeImage(first, count, options_.rangeDeg);
-        std::vector<double> a(static_cast<size_t>(L)), b(static_cast<size_t>(L));
-        for (auto [index, line] : {std::pair{first, &a}, std::pair{opposite, &b}}) {
-            const ImgData &img = *set_.images[static_cast<size_t>(index)];
-            rows ? img.getRow(from, line->data()) : img.getColumn(from, line->data());
-        }
-        request_.cor = guessCorPosition(a, b, L, middleCor, 0.35 * L);
-    }
+    if (options_.guessCor)
+        request_.cor = guessCor(set_, request_, options_.rangeDeg, middleCor, 0.35); // the window's GuessParam
     out_ << "centre of rotation: " << QString::number(request_.cor, 'g', 10) << Qt::endl;
     engineLength_ = requiredLength(set_, request_);
     if (engineLength_ < 2)

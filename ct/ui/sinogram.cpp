@@ -167,22 +167,6 @@ void Sinogram::guessCor()
 {
     if (!procCtrl_ || !images_ || images_->count() == 0)
         return;
-    const ProjectionSet set = images_->projectionSet();
-    const SinogramRequest request = procCtrl_->sinogramRequest();
-    const int L = lineLength(set, request.rowLines);
-    if (L < 1 || request.slice < 0 || request.slice >= sliceCount(set, request.rowLines))
-        return;
-    const int count = set.count();
-    const int first = firstImage(request, count);
-    const int opposite = oppositeImage(first, count, procCtrl_->dataSetRangeDeg());
-    std::vector<double> a(static_cast<size_t>(L)), b(static_cast<size_t>(L));
-    for (auto [index, line] : {std::pair{first, &a}, std::pair{opposite, &b}}) {
-        const ImgData &img = *set.images[static_cast<size_t>(index)];
-        if (request.rowLines)
-            img.getRow(request.slice, line->data());
-        else
-            img.getColumn(request.slice, line->data());
-    }
-    const double window = fieldDouble(ui_.GuessParam->text()) * L;
-    procCtrl_->setCor(guessCorPosition(a, b, L, procCtrl_->cor(), window));
+    procCtrl_->setCor(::guessCor(images_->projectionSet(), procCtrl_->sinogramRequest(),
+                                 procCtrl_->dataSetRangeDeg(), procCtrl_->cor(), fieldDouble(ui_.GuessParam->text())));
 }

@@ -10,6 +10,22 @@
 #include <numbers>
 #include <random>
 
+namespace {
+
+// A point of the slice plane (x, y) at height z in the frame of ellipsoid e, scaled to the unit sphere.
+struct UnitPoint
+{
+    double x, y, z;
+};
+
+UnitPoint inUnitFrame(const Ellipsoid &e, double x, double y, double z)
+{
+    const double cp = std::cos(e.phi), sp = std::sin(e.phi);
+    return {((x - e.x) * cp + (y - e.y) * sp) / e.a, (-(x - e.x) * sp + (y - e.y) * cp) / e.b, (z - e.z) / e.c};
+}
+
+} // namespace
+
 double Phantom::lineIntegral(double u, double z, double theta) const
 {
     const double c = std::cos(theta);
@@ -19,16 +35,12 @@ double Phantom::lineIntegral(double u, double z, double theta) const
     const double dx = s, dy = c;
     double sum = 0.0;
     for (const Ellipsoid &e : parts) {
-        const double cp = std::cos(e.phi), sp = std::sin(e.phi);
-        // Into the ellipsoid's frame, scaled to the unit sphere.
-        const double qx = ((px - e.x) * cp + (py - e.y) * sp) / e.a;
-        const double qy = (-(px - e.x) * sp + (py - e.y) * cp) / e.b;
-        const double qz = (z - e.z) / e.c;
-        const double rx = (dx * cp + dy * sp) / e.a;
-        const double ry = (-dx * sp + dy * cp) / e.b;
-        const double A = rx * rx + ry * ry;
-        const double B = 2.0 * (qx * rx + qy * ry);
-        const double C = qx * qx + qy * qy + qz * qz - 1.0;
+        const UnitPoint q = inUnitFrame(e, px, py, z);
+        // The direction turned and scaled like a point at the ellipsoid's centre.
+        const UnitPoint r = inUnitFrame(e, e.x + dx, e.y + dy, e.z);
+        const double A = r.x * r.x + r.y * r.y;
+        const double B = 2.0 * (q.x * r.x + q.y * r.y);
+        const double C = q.x * q.x + q.y * q.y + q.z * q.z - 1.0;
         const double disc = B * B - 4.0 * A * C;
         if (disc > 0.0)
             sum += e.mu * std::sqrt(disc) / A;
@@ -40,11 +52,8 @@ double Phantom::valueAt(double x, double y, double z) const
 {
     double sum = 0.0;
     for (const Ellipsoid &e : parts) {
-        const double cp = std::cos(e.phi), sp = std::sin(e.phi);
-        const double qx = ((x - e.x) * cp + (y - e.y) * sp) / e.a;
-        const double qy = (-(x - e.x) * sp + (y - e.y) * cp) / e.b;
-        const double qz = (z - e.z) / e.c;
-        if (qx * qx + qy * qy + qz * qz < 1.0)
+        const UnitPoint q = inUnitFrame(e, x, y, z);
+        if (q.x * q.x + q.y * q.y + q.z * q.z < 1.0)
             sum += e.mu;
     }
     return sum;

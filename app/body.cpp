@@ -2,8 +2,8 @@
 
 // Qt
 #include <QButtonGroup>
-#include <QPainter>
 #include <QCloseEvent>
+#include <QPainter>
 #include <QThread>
 
 // Local
@@ -85,7 +85,8 @@ Body::~Body()
     }
     // Quitting a thread drops what is still queued for it: the saver stops only after the records
     // already handed to it, by a request queued behind them.
-    QMetaObject::invokeMethod(saver_, [t = saverThread_] { t->quit(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        saver_, [t = saverThread_] { t->quit(); }, Qt::QueuedConnection);
     saverThread_->wait();
     imageSetThread_->quit();
     imageSetThread_->wait();
@@ -98,13 +99,17 @@ Body::~Body()
 void Body::buildTabs()
 {
     const std::pair<QWidget *, QString> panels[] = {
-        {rawDisp_, tr("Measured Raw Image")},     {sinogram_, tr("Check Sinogram")},
-        {ctCalc_, tr("CT Reconstruction")},       {ui_.I0ImgSel->display(), tr("I0 Image")},
-        {ui_.BGImgSel->display(), tr("BG Image")}, {ctDisp_, tr("CT images")},
+        {rawDisp_, tr("Measured Raw Image")},
+        {sinogram_, tr("Check Sinogram")},
+        {ctCalc_, tr("CT Reconstruction")},
+        {ui_.I0ImgSel->display(), tr("I0 Image")},
+        {ui_.BGImgSel->display(), tr("BG Image")},
+        {ctDisp_, tr("CT images")},
     };
-    QWidget *pages[] = {ui_.RawImageTab, ui_.SinogramTab, ui_.CTImageTab, ui_.I0ImageTab, ui_.BGImageTab,
-                        ui_.CTImagesTab};
-    const char *containerNames[] = {"RawImgBase", "SinogramBase", "CtImgBase", "I0ImgBase", "BGImgBase", "CtImgsBase"};
+    QWidget *pages[]
+        = {ui_.RawImageTab, ui_.SinogramTab, ui_.CTImageTab, ui_.I0ImageTab, ui_.BGImageTab, ui_.CTImagesTab};
+    const char *containerNames[]
+        = {"RawImgBase", "SinogramBase", "CtImgBase", "I0ImgBase", "BGImgBase", "CtImgsBase"};
     for (size_t i = 0; i < std::size(pages); ++i) {
         auto *container = new PopDockBase(pages[i]);
         container->setObjectName(QLatin1String(containerNames[i]));
@@ -115,7 +120,8 @@ void Body::buildTabs()
     }
 
     // The 3D view of saved slices is not built yet; its tab says so.
-    auto *later = new QLabel(tr("The volume view of saved slices is not part of this version yet."), ui_.CTViewTab);
+    auto *later
+        = new QLabel(tr("The volume view of saved slices is not part of this version yet."), ui_.CTViewTab);
     later->setAlignment(Qt::AlignCenter);
     later->setEnabled(false);
     static_cast<QGridLayout *>(ui_.CTViewTab->layout())->addWidget(later, 0, 0);
@@ -189,7 +195,8 @@ void Body::connectAll()
 {
     connect(this, &Body::askAddAnImg, imgDatas_, &ImgDatas::add);
     connect(this, &Body::askLoadNextDataFile, this, &Body::loadNextDataFile, Qt::QueuedConnection);
-    connect(this, &Body::noticeFinishedLoadDataFiles, this, &Body::finishedLoadDataFiles, Qt::QueuedConnection);
+    connect(
+        this, &Body::noticeFinishedLoadDataFiles, this, &Body::finishedLoadDataFiles, Qt::QueuedConnection);
     connect(this, &Body::batchCalcStart, this, &Body::startCalcCt);
     connect(this, &Body::batchCalcFinished, this, &Body::callBatchCheckEnd);
 
@@ -214,7 +221,8 @@ void Body::connectAll()
     for (auto signal : {&ProcCtrl::rotAxUpdated, &ProcCtrl::sliceNoUpdated, &ProcCtrl::corUpdated})
         connect(ui_.procCtrl, signal, rawDisp_, qOverload<>(&QWidget::update));
     connect(ui_.ShowAdditionalInfo, &QCheckBox::toggled, this, &Body::setShowAdditionalInfo);
-    connect(ui_.ShowAdditionalAdditionalInfo, &QCheckBox::toggled, this, &Body::setShowAdditionalAdditionalInfo);
+    connect(
+        ui_.ShowAdditionalAdditionalInfo, &QCheckBox::toggled, this, &Body::setShowAdditionalAdditionalInfo);
     connect(ui_.FixColorScale, &QCheckBox::toggled, this, &Body::fixColorScaleChanged);
     connect(ui_.ColorMin, &QLineEdit::editingFinished, this, &Body::fixColorScaleChanged);
     connect(ui_.ColorMax, &QLineEdit::editingFinished, this, &Body::fixColorScaleChanged);
@@ -222,9 +230,9 @@ void Body::connectAll()
     for (SelectAImgFile *selector : {ui_.I0ImgSel, ui_.BGImgSel})
         connect(selector, &SelectAFile::fileSelected, this, &Body::i0OrBgSelected);
     connect(ui_.I0ImgSel, &SelectAImgFile::showImageRequested, this,
-            [this] { ui_.ImgsTab->setCurrentWidget(ui_.I0ImageTab); });
+        [this] { ui_.ImgsTab->setCurrentWidget(ui_.I0ImageTab); });
     connect(ui_.BGImgSel, &SelectAImgFile::showImageRequested, this,
-            [this] { ui_.ImgsTab->setCurrentWidget(ui_.BGImageTab); });
+        [this] { ui_.ImgsTab->setCurrentWidget(ui_.BGImageTab); });
 }
 
 void Body::disableWhatComesLater()
@@ -232,10 +240,9 @@ void Body::disableWhatComesLater()
     // Sequential CT-XAFS runs, setup files and the link to 2dZelmap have their places in the window
     // but do not work yet: their controls stay disabled so that none of them promises anything.
     const QString later = tr("Not available in this version yet");
-    for (QWidget *w : std::initializer_list<QWidget *>{ui_.SelDDir, ui_.SeqCalc, ui_.SeqCalcFrom, ui_.SeqCalcTo,
-                                                        ui_.keepOnNewSet, ui_.SelI0Files, ui_.SaveSetup,
-                                                        ui_.LoadSetup, ui_.Link2dZelmap, ui_.ZMLIsBusy,
-                                                        ui_.SendMsg2Zelmap, ui_.Exec2DA, ui_.With2DA, ui_.Cont2DA}) {
+    for (QWidget *w : std::initializer_list<QWidget *> {ui_.SelDDir, ui_.SeqCalc, ui_.SeqCalcFrom,
+             ui_.SeqCalcTo, ui_.keepOnNewSet, ui_.SelI0Files, ui_.SaveSetup, ui_.LoadSetup, ui_.Link2dZelmap,
+             ui_.ZMLIsBusy, ui_.SendMsg2Zelmap, ui_.Exec2DA, ui_.With2DA, ui_.Cont2DA}) {
         w->setEnabled(false);
         w->setToolTip(later);
     }

@@ -74,16 +74,17 @@ void Body::startCalcCt()
     // A failure of the last run is shown until this one.
     ui_.SelectImageSaveDir->setFailed(false);
     ui_.SelectDataSaveDir->setFailed(false);
-    for (auto [on, selector] : {std::pair{ui_.AutoSaveImage->isChecked(), ui_.SelectImageSaveDir},
-                                std::pair{ui_.AutoSaveData->isChecked(), ui_.SelectDataSaveDir}}) {
+    for (auto [on, selector] : {std::pair {ui_.AutoSaveImage->isChecked(), ui_.SelectImageSaveDir},
+             std::pair {ui_.AutoSaveData->isChecked(), ui_.SelectDataSaveDir}}) {
         if (on && !QDir().mkpath(selector->dir())) {
             qDebug().noquote() << "Can't make the directory to save in :" << selector->dir();
             selector->setFailed(true);
         }
     }
-    const SubFolderRule rule{ui_.SaveInSubFolders->isChecked(), ui_.SubOfEnergy->isChecked(),
-                             ui_.SubOfSlice->isChecked()};
-    QMetaObject::invokeMethod(saver_, [s = saver_, rule] { s->setSubFolderRule(rule); }, Qt::QueuedConnection);
+    const SubFolderRule rule {
+        ui_.SaveInSubFolders->isChecked(), ui_.SubOfEnergy->isChecked(), ui_.SubOfSlice->isChecked()};
+    QMetaObject::invokeMethod(
+        saver_, [s = saver_, rule] { s->setSubFolderRule(rule); }, Qt::QueuedConnection);
 
     run_ = ui_.procCtrl->runParams();
     run_.useCt1 = ui_.SelectCt1->isChecked();
@@ -114,8 +115,9 @@ void Body::setupFFT()
     // centres of rotation it is interpolated, else the field's.
     double c = run_.cor;
     if (run_.recSlice1 >= 0 && run_.recSlice2 >= 0 && run_.recSlice1 != run_.recSlice2)
-        c = run_.recCor1 + (run_.recCor2 - run_.recCor1) * (nextSlice_ - run_.recSlice1)
-                               / double(run_.recSlice2 - run_.recSlice1);
+        c = run_.recCor1
+            + (run_.recCor2 - run_.recCor1) * (nextSlice_ - run_.recSlice1)
+                / double(run_.recSlice2 - run_.recSlice1);
     const int L = run_.rotAxIsV ? imgDatas_->width() : imgDatas_->height();
     const int half = static_cast<int>(std::floor(std::min(c, L - c - 1)));
     const int n = fftLength(2 * half - 1);
@@ -132,10 +134,10 @@ void Body::setupSaveConds()
     const SelectSaveDir *im = ui_.SelectImageSaveDir;
     const SelectSaveDir *da = ui_.SelectDataSaveDir;
     for (CtCalc2 *w : workers_) {
-        QMetaObject::invokeMethod(w, "setSaveImage", Qt::QueuedConnection, Q_ARG(bool, image), Q_ARG(QString, im->dir()),
-                                  Q_ARG(QString, im->name()), Q_ARG(QString, im->tag()));
-        QMetaObject::invokeMethod(w, "setSaveData", Qt::QueuedConnection, Q_ARG(bool, data), Q_ARG(QString, da->dir()),
-                                  Q_ARG(QString, da->name()), Q_ARG(QString, da->tag()));
+        QMetaObject::invokeMethod(w, "setSaveImage", Qt::QueuedConnection, Q_ARG(bool, image),
+            Q_ARG(QString, im->dir()), Q_ARG(QString, im->name()), Q_ARG(QString, im->tag()));
+        QMetaObject::invokeMethod(w, "setSaveData", Qt::QueuedConnection, Q_ARG(bool, data),
+            Q_ARG(QString, da->dir()), Q_ARG(QString, da->name()), Q_ARG(QString, da->tag()));
     }
     ctCalc_->setSaveImage(image, im->dir(), im->name(), im->tag());
     ctCalc_->setSaveData(data, da->dir(), da->name(), da->tag());
@@ -148,14 +150,15 @@ void Body::dispatch(size_t index, int slice)
     Ct2Job job;
     SliceTask &task = job.task;
     task.set = runSet_;
-    task.sinogram = SinogramRequest{run_.rotAxIsV, run_.cor, slice, run_.partial, run_.partialStart, run_.partialImages};
+    task.sinogram = SinogramRequest {
+        run_.rotAxIsV, run_.cor, slice, run_.partial, run_.partialStart, run_.partialImages};
     const int images = run_.dataSetImages > 0 ? run_.dataSetImages : runSet_.count();
     task.angles = projectionAngles(run_.angleOriginDeg, run_.dataSetRangeDeg, images,
-                                   run_.partial ? firstImage(task.sinogram, runSet_.count()) : 0);
+        run_.partial ? firstImage(task.sinogram, runSet_.count()) : 0);
     task.region = panel->calcRegion();
     task.regionIsSet = panel->regionSet();
     task.scale = panel->colorBar()->greyScale();
-    task.window = DataWindow{run_.dataUpperLimit, run_.dataLowerLimit, run_.dataOffset};
+    task.window = DataWindow {run_.dataUpperLimit, run_.dataLowerLimit, run_.dataOffset};
     job.show = ui_.ShowCalcRes->isChecked();
     // The sinogram of this slice may need another length than the run was set up for (recorded
     // centres of rotation): the engine is set up for it here, on the main thread, while the worker rests.
@@ -221,7 +224,7 @@ void Body::showProgress()
     for (size_t i = 0; i < threads; ++i)
         busy += outstanding_[i] > 0 ? 1 : 0;
     const double p = double(std::abs(nextSlice_ - run_.sliceFrom) / d - busy + 1)
-                     / double(std::abs(run_.sliceTo - run_.sliceFrom) / d + 1);
+        / double(std::abs(run_.sliceTo - run_.sliceFrom) / d + 1);
     const double percent = std::clamp(std::trunc(p * 1000.0) / 10.0, 0.0, 100.0);
     ui_.ProgPerCent->setText(QStringLiteral("%1 %").arg(percent, 0, 'f', 1));
 }
@@ -285,7 +288,7 @@ void Body::changedAutoExec()
 
 std::vector<CtPanel *> Body::ctPanels() const
 {
-    std::vector<CtPanel *> all{ctCalc_};
+    std::vector<CtPanel *> all {ctCalc_};
     all.insert(all.end(), panels_.begin(), panels_.end());
     return all;
 }

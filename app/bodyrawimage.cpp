@@ -81,7 +81,8 @@ void Body::draw(QPainter *p)
     auto screenRect = [&c](const QRectF &r) {
         return QRectF(c.realToScreen(r.topLeft()), c.realToScreen(r.bottomRight())).normalized();
     };
-    if (rawDisp_->isSelecting() && rawDisp_->dragRect().width() != 0.0 && rawDisp_->dragRect().height() != 0.0) {
+    if (rawDisp_->isSelecting() && rawDisp_->dragRect().width() != 0.0
+        && rawDisp_->dragRect().height() != 0.0) {
         p->setPen(drawingPen_);
         p->drawRect(screenRect(rawDisp_->dragRect()));
     } else if (rawDisp_->isSelectionValid()) {

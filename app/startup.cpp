@@ -35,7 +35,8 @@ int runQuorvel(int argc, char *argv[])
         body->show();
         // Open at a comfortable size on the current screen rather than at the layouts' minimum.
         const QRect screen = body->screen()->availableGeometry();
-        body->resize(body->size().expandedTo(QSize(screen.width() * 9 / 10, screen.height() * 9 / 10))
+        body->resize(body->size()
+                         .expandedTo(QSize(screen.width() * 9 / 10, screen.height() * 9 / 10))
                          .boundedTo(screen.size()));
     }
     if (options.loadBatch) {

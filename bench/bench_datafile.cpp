@@ -21,7 +21,7 @@ int main(int argc, char *argv[])
         v = values(rng);
     qsizetype bytes = 0;
     const double seconds = bestSeconds(3, [&] {
-        bytes = ctImageDataText(image, n, Region{0, 0, double(n), double(n)}, DataWindow{}).size();
+        bytes = ctImageDataText(image, n, Region {0, 0, double(n), double(n)}, DataWindow {}).size();
     });
     printFigure(QStringLiteral("data file text, 2048 x 2048 region"), seconds, QStringLiteral("s"));
     printFigure(QStringLiteral("data file text"), bytes / seconds / 1e6, QStringLiteral("MB/s"));

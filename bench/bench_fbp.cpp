@@ -48,6 +48,7 @@ int main(int argc, char *argv[])
         engine.backProjectRows(p, 0, n, 0, n, 0.0, dTheta);
     });
     printFigure(QStringLiteral("back-projection, one slice"), bpSeconds, QStringLiteral("s"));
-    printFigure(QStringLiteral("back-projection"), inside * p / bpSeconds, QStringLiteral("updates/s per core"));
+    printFigure(
+        QStringLiteral("back-projection"), inside * p / bpSeconds, QStringLiteral("updates/s per core"));
     return 0;
 }

@@ -20,10 +20,11 @@ double secondsFor(const QString &projections, const QString &out, int threads, i
 {
     ReconOptions options;
     QString error;
-    parseReconOptions({projections, QStringLiteral("--axis"), QStringLiteral("v"), QStringLiteral("--cor"),
-                       QStringLiteral("1024.5"), QStringLiteral("--slices"), QStringLiteral("0:%1").arg(slices - 1),
-                       QStringLiteral("--threads"), QString::number(threads), QStringLiteral("--out"), out},
-                      options, error);
+    parseReconOptions(
+        {projections, QStringLiteral("--axis"), QStringLiteral("v"), QStringLiteral("--cor"),
+            QStringLiteral("1024.5"), QStringLiteral("--slices"), QStringLiteral("0:%1").arg(slices - 1),
+            QStringLiteral("--threads"), QString::number(threads), QStringLiteral("--out"), out},
+        options, error);
     QString text;
     QTextStream sink(&text);
     return bestSeconds(1, [&] { ReconRun(options, sink, sink).exec(); });
@@ -46,7 +47,7 @@ int main(int argc, char *argv[])
         for (auto &v : px)
             v = counts(rng);
         writeItexFile(QDir(projDir).filePath(QStringLiteral("p%1.img").arg(k, 4, 10, QLatin1Char('0'))),
-                      {width, rows, 2, 1.0, px});
+            {width, rows, 2, 1.0, px});
     }
     const int cores = std::max(1, QThread::idealThreadCount());
     const int slices = 2 * cores;

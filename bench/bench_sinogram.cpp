@@ -49,7 +49,7 @@ Images makeImages(const QTemporaryDir &dir, int w, int h, int count)
 void measure(const QString &name, const ProjectionSet &set, bool rowLines, double cor)
 {
     SinogramData s;
-    const SinogramRequest request{rowLines, cor, 5, false, 0, 0};
+    const SinogramRequest request {rowLines, cor, 5, false, 0, 0};
     const double seconds = bestSeconds(5, [&] { genSinogram0(s, set, request); });
     const double samples = double(s.width) * s.height;
     printFigure(name + QStringLiteral(" time"), seconds * 1e3, QStringLiteral("ms"));

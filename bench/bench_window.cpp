@@ -94,9 +94,10 @@ int main(int argc, char *argv[])
     const RunFigures all = runRange(body, dir.filePath(QStringLiteral("o2")), cores, slices);
     printFigure(QStringLiteral("hardware threads"), cores, QString());
     printFigure(QStringLiteral("window run, 1 thread"), slices / one.seconds, QStringLiteral("slices/s"));
-    printFigure(QStringLiteral("window run, %1 threads").arg(cores), slices / all.seconds, QStringLiteral("slices/s"));
+    printFigure(QStringLiteral("window run, %1 threads").arg(cores), slices / all.seconds,
+        QStringLiteral("slices/s"));
     printFigure(QStringLiteral("speed-up"), one.seconds / all.seconds, QStringLiteral("x"));
     printFigure(QStringLiteral("longest event-loop stall"), std::max(one.longestStallMs, all.longestStallMs),
-                QStringLiteral("ms"));
+        QStringLiteral("ms"));
     return 0;
 }

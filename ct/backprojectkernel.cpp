@@ -10,8 +10,8 @@
 
 namespace {
 
-void addRowGeneric(double *__restrict out, int xs, int xe, const double *__restrict q, int lastSample, double c,
-                   double b, double C)
+void addRowGeneric(double *__restrict out, int xs, int xe, const double *__restrict q, int lastSample,
+    double c, double b, double C)
 {
     for (int x = xs; x < xe; ++x) {
         const double t = (double(x) * c + b) + C;
@@ -23,8 +23,8 @@ void addRowGeneric(double *__restrict out, int xs, int xe, const double *__restr
     }
 }
 
-__attribute__((target("avx2"))) void addRowAvx2(double *__restrict out, int xs, int xe, const double *__restrict q,
-                                                  int lastSample, double c, double b, double C)
+__attribute__((target("avx2"))) void addRowAvx2(double *__restrict out, int xs, int xe,
+    const double *__restrict q, int lastSample, double c, double b, double C)
 {
     const __m256d vc = _mm256_set1_pd(c), vb = _mm256_set1_pd(b), vC = _mm256_set1_pd(C);
     const __m256d zero = _mm256_setzero_pd(), last = _mm256_set1_pd(lastSample);
@@ -34,7 +34,8 @@ __attribute__((target("avx2"))) void addRowAvx2(double *__restrict out, int xs, 
     for (; x + 4 <= xe; x += 4, xi = _mm_add_epi32(xi, four)) {
         const __m256d t = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_cvtepi32_pd(xi), vc), vb), vC);
         const __m256d f = _mm256_floor_pd(t);
-        const __m256d in = _mm256_and_pd(_mm256_cmp_pd(f, zero, _CMP_GE_OQ), _mm256_cmp_pd(f, last, _CMP_LT_OQ));
+        const __m256d in
+            = _mm256_and_pd(_mm256_cmp_pd(f, zero, _CMP_GE_OQ), _mm256_cmp_pd(f, last, _CMP_LT_OQ));
         const __m128i j = _mm256_cvttpd_epi32(_mm256_and_pd(f, in)); // 0 where the pair does not exist
         const __m256d q0 = _mm256_mask_i32gather_pd(zero, q, j, in, 8);
         const __m256d q1 = _mm256_mask_i32gather_pd(zero, q + 1, j, in, 8);
@@ -50,8 +51,7 @@ __attribute__((target("avx2"))) void addRowAvx2(double *__restrict out, int xs, 
 // loaded at once and the two values of every pixel picked out with a permute. The rows handed in
 // have 16 readable samples of padding after their end for that load.
 __attribute__((target("avx512f"))) void addRowAvx512(double *__restrict out, int xs, int xe,
-                                                       const double *__restrict q, int lastSample, double c,
-                                                       double b, double C)
+    const double *__restrict q, int lastSample, double c, double b, double C)
 {
     const __m512d vc = _mm512_set1_pd(c), vb = _mm512_set1_pd(b), vC = _mm512_set1_pd(C);
     const __m512d zero = _mm512_setzero_pd(), last = _mm512_set1_pd(lastSample);
@@ -102,13 +102,14 @@ const RowKernel kernel = chooseKernel();
 
 } // namespace
 
-void addBackProjectedRow(double *out, int xs, int xe, const double *q, int lastSample, double c, double b, double C)
+void addBackProjectedRow(
+    double *out, int xs, int xe, const double *q, int lastSample, double c, double b, double C)
 {
     kernel(out, xs, xe, q, lastSample, c, b, C);
 }
 
 bool addBackProjectedRowWith(BackProjectionVariant variant, double *out, int xs, int xe, const double *q,
-                             int lastSample, double c, double b, double C)
+    int lastSample, double c, double b, double C)
 {
     __builtin_cpu_init();
     switch (variant) {

@@ -51,8 +51,8 @@ int oppositeImage(int first, int count, double rangeDeg)
     return static_cast<int>(opposite < 0 ? opposite + count : opposite);
 }
 
-double guessCorPosition(std::span<const double> a, std::span<const double> b, int lineLength, double start,
-                        double window)
+double guessCorPosition(
+    std::span<const double> a, std::span<const double> b, int lineLength, double start, double window)
 {
     double best = 0.0;
     double pos = start;
@@ -81,7 +81,7 @@ double guessCorPosition(std::span<const double> a, std::span<const double> b, in
 }
 
 double guessCor(const ProjectionSet &set, const SinogramRequest &request, double rangeDeg, double start,
-                double guessParam)
+    double guessParam)
 {
     const int L = lineLength(set, request.rowLines);
     const int count = set.count();

@@ -31,7 +31,7 @@ int clampIndex(double v, int lo, int hi)
 
 struct CtFbp::Rows
 {
-    int zs = 0, ze = 0;     // rows zs … ze − 1
+    int zs = 0, ze = 0; // rows zs … ze − 1
     std::vector<int> xs, xe; // per row: columns xs … xe − 1
 };
 
@@ -170,11 +170,12 @@ void CtFbp::backProjectRow(int i, double x0, double x1, double z0, double z1, do
     const int last = std::min(n_, imageN_) - 1;
     const double *q = filteredData(i);
     for (int z = rows.zs; z < rows.ze; ++z)
-        addBackProjectedRow(image_.data() + static_cast<size_t>(z) * imageN_, rows.xs[z - rows.zs], rows.xe[z - rows.zs], q,
-               last, c, (-s) * z, C);
+        addBackProjectedRow(image_.data() + static_cast<size_t>(z) * imageN_, rows.xs[z - rows.zs],
+            rows.xe[z - rows.zs], q, last, c, (-s) * z, C);
 }
 
-void CtFbp::backProjectRows(int count, double x0, double x1, double z0, double z1, double theta0, double dTheta)
+void CtFbp::backProjectRows(
+    int count, double x0, double x1, double z0, double z1, double theta0, double dTheta)
 {
     backProjected_ = true;
     count = std::min(count, rows_);
@@ -199,7 +200,7 @@ void CtFbp::backProjectRows(int count, double x0, double x1, double z0, double z
             const double *q = filteredData(i);
             for (int z = tz; z < tzEnd; ++z)
                 addBackProjectedRow(image_.data() + static_cast<size_t>(z) * imageN_, rows.xs[z - rows.zs],
-                       rows.xe[z - rows.zs], q, last, cs[i], ms[i] * z, Cs[i]);
+                    rows.xe[z - rows.zs], q, last, cs[i], ms[i] * z, Cs[i]);
         }
     }
 }

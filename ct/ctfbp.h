@@ -49,7 +49,10 @@ public:
     std::span<const double> image() const { return image_; }
     const double *imageRow(int z) const { return image_.data() + static_cast<std::size_t>(z) * imageN_; }
     int imageN() const { return imageN_; }
-    std::span<const double> filteredRow(int i) const { return {filteredData(i), static_cast<std::size_t>(n_)}; }
+    std::span<const double> filteredRow(int i) const
+    {
+        return {filteredData(i), static_cast<std::size_t>(n_)};
+    }
     /// The ramp weight of DFT bin k (tests).
     double weight(int k) const { return weights_[static_cast<std::size_t>(k)]; }
 
@@ -74,7 +77,10 @@ private:
     std::unique_ptr<double[]> filtered_;
     std::size_t filteredStride_ = 0;
     double *spectrum(int i) const { return spectra_ + 2 * static_cast<std::size_t>(i) * n_; }
-    double *filteredData(int i) const { return filtered_.get() + static_cast<std::size_t>(i) * filteredStride_; }
+    double *filteredData(int i) const
+    {
+        return filtered_.get() + static_cast<std::size_t>(i) * filteredStride_;
+    }
     std::vector<double> weights_;
     std::vector<double> image_;
     int imageN_ = 0;

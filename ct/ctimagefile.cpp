@@ -28,8 +28,8 @@ bool pixelRange(double a, double b, long long &start, long long &end)
 // the general conversion decides.
 char *putG(char *p, double v)
 {
-    static constexpr double powers[] = {1e-4, 1e-3, 1e-2, 1e-1, 1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6,
-                                        1e7,  1e8,  1e9,  1e10};
+    static constexpr double powers[]
+        = {1e-4, 1e-3, 1e-2, 1e-1, 1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10};
     const double a = std::fabs(v);
     if (!(a >= 1e-5 && a < 1e6)) { // also zero, NaN and the infinities
         if (v == 0.0 && !std::signbit(v)) {
@@ -60,9 +60,10 @@ char *putG(char *p, double v)
     }
     if (e < -4 || e >= 6)
         return std::to_chars(p, p + 32, v, std::chars_format::general, 6).ptr;
-    static constexpr char pairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-                                    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-                                    "8081828384858687888990919293949596979899";
+    static constexpr char pairs[]
+        = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+          "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+          "8081828384858687888990919293949596979899";
     char d[6];
     const int n = static_cast<int>(digits);
     std::memcpy(d, pairs + 2 * (n / 10000), 2);
@@ -100,7 +101,8 @@ std::string formatG(double value)
     return std::string(buf, putG(buf, value));
 }
 
-QByteArray ctImageDataText(std::span<const double> image, int n, const Region &region, const DataWindow &window)
+QByteArray ctImageDataText(
+    std::span<const double> image, int n, const Region &region, const DataWindow &window)
 {
     long long xs = 0, xe = 0, zs = 0, ze = 0;
     if (!pixelRange(region.x0, region.x1, xs, xe) || !pixelRange(region.z0, region.z1, zs, ze))
@@ -137,7 +139,8 @@ QByteArray ctImageDataText(std::span<const double> image, int n, const Region &r
     std::vector<unsigned char> columnLength(static_cast<size_t>(xe - xs));
     for (long long x = xs; x < xe; ++x) {
         char *c = columns.data() + (x - xs) * 24;
-        columnLength[static_cast<size_t>(x - xs)] = static_cast<unsigned char>(std::to_chars(c, c + 24, x).ptr - c);
+        columnLength[static_cast<size_t>(x - xs)]
+            = static_cast<unsigned char>(std::to_chars(c, c + 24, x).ptr - c);
     }
     const qsizetype headerSize = text.size();
     text.resize(headerSize + static_cast<qsizetype>(lines) * 56 + 64);

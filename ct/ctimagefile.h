@@ -34,4 +34,5 @@ std::string formatG(double value);
 /// "x TAB z TAB value" per pixel of the region (x fastest); pixels outside the n × n image are 0.
 /// An empty array when the region would make an unreasonably large file (more than 16 times the
 /// lines of the whole image), which the caller reports.
-QByteArray ctImageDataText(std::span<const double> image, int n, const Region &region, const DataWindow &window);
+QByteArray ctImageDataText(
+    std::span<const double> image, int n, const Region &region, const DataWindow &window);

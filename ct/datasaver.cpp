@@ -15,8 +15,7 @@ DataSaver::DataSaver(QObject *parent)
     qRegisterMetaType<SubFolderRule>();
 }
 
-template<class Record, class Write>
-void DataSaver::writeEverywhere(const Record &r, bool image, Write write)
+template<class Record, class Write> void DataSaver::writeEverywhere(const Record &r, bool image, Write write)
 {
     const QString extension = image ? QStringLiteral("png") : QStringLiteral("dat");
     for (const QString &dir : targetDirs(r.dir, r.tag, r.sliceText, rule_)) {
@@ -34,14 +33,16 @@ void DataSaver::writeEverywhere(const Record &r, bool image, Write write)
 
 void DataSaver::saveData(SavingData *data)
 {
-    writeEverywhere(*data, false,
-                    [data](const QString &path, QString &error) { return writeFileAtomically(path, data->contents, &error); });
+    writeEverywhere(*data, false, [data](const QString &path, QString &error) {
+        return writeFileAtomically(path, data->contents, &error);
+    });
 }
 
 void DataSaver::saveImg(SavingImg *img)
 {
-    writeEverywhere(*img, true,
-                    [img](const QString &path, QString &error) { return writeImageAtomically(path, img->image, &error); });
+    writeEverywhere(*img, true, [img](const QString &path, QString &error) {
+        return writeImageAtomically(path, img->image, &error);
+    });
 }
 
 void DataSaver::saveDataWDiscard(SavingData *data)

@@ -33,8 +33,7 @@ public slots:
 
 private:
     // Writes one record into every folder of the sub-folder rule, reporting failures.
-    template<class Record, class Write>
-    void writeEverywhere(const Record &r, bool image, Write write);
+    template<class Record, class Write> void writeEverywhere(const Record &r, bool image, Write write);
 
     SubFolderRule rule_;
 };

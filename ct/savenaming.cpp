@@ -15,7 +15,8 @@ QString ctFileName(const QString &name, const QString &tag, const QString &slice
     return QStringLiteral("%1-%2-%3.%4").arg(name, tag, slice, extension);
 }
 
-QStringList targetDirs(const QString &dir, const QString &tag, const QString &slice, const SubFolderRule &rule)
+QStringList targetDirs(
+    const QString &dir, const QString &tag, const QString &slice, const SubFolderRule &rule)
 {
     if (!rule.subFolders)
         return {dir};

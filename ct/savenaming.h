@@ -8,8 +8,8 @@
 struct SubFolderRule
 {
     bool subFolders = false; // "Save in Sub Folders"
-    bool ofEnergy = false;   // a folder named by the tag
-    bool ofSlice = true;     // a folder named by the slice number
+    bool ofEnergy = false; // a folder named by the tag
+    bool ofSlice = true; // a folder named by the slice number
 };
 
 /// The slice number as at least five digits ("%05d").
@@ -20,4 +20,5 @@ QString ctFileName(const QString &name, const QString &tag, const QString &slice
 
 /// The folders a file is written into: the directory itself, or with sub-folders the tag folder
 /// (of energy), the slice folder (of slice, or when neither is chosen), or both.
-QStringList targetDirs(const QString &dir, const QString &tag, const QString &slice, const SubFolderRule &rule);
+QStringList targetDirs(
+    const QString &dir, const QString &tag, const QString &slice, const SubFolderRule &rule);

@@ -24,7 +24,7 @@ bool corInsideLine(double cor, int lineLength)
 void resampleLine(std::span<const double> line, std::span<double> out, const SgmGeometry &g)
 {
     const long first = long(g.base) + 1 - g.half; // leftmost pixel used
-    const long last = long(g.base) + g.half;      // rightmost pixel used
+    const long last = long(g.base) + g.half; // rightmost pixel used
     if (g.width < 1 || out.size() < static_cast<size_t>(g.width) || first < 0 || last >= long(line.size()))
         return;
     const double *src = line.data() + first;

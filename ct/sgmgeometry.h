@@ -11,8 +11,8 @@ struct SgmGeometry
     int half = 0;
     int width = 0;
     double cor = 0.0;
-    int base = 0;         // ⌊cor⌋
-    double frac = 0.0;    // cor − base
+    int base = 0; // ⌊cor⌋
+    double frac = 0.0; // cor − base
 };
 
 SgmGeometry makeSgmGeometry(bool rowLines, int lineLength, double cor);

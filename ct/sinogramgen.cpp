@@ -76,7 +76,7 @@ SinogramStatus genSinogram0(SinogramData &target, const ProjectionSet &set, cons
         double *raw = target.raw.data() + static_cast<size_t>(k) * g.width;
         resampleLine(line, std::span<double>(raw, g.width), g);
         attenuationLine(i0, bg, std::span<const double>(raw, g.width),
-                        std::span<double>(target.att.data() + static_cast<size_t>(k) * g.width, g.width));
+            std::span<double>(target.att.data() + static_cast<size_t>(k) * g.width, g.width));
     }
     return SinogramStatus::Generated;
 }

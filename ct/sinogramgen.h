@@ -13,16 +13,16 @@ struct SinogramRequest
     bool rowLines = true; // slice lines are image rows (vertical rotation axis)
     double cor = 0.0;
     int slice = 0;
-    bool partial = false;   // use `usingImages` images from `startImage` on, wrapping round the set
+    bool partial = false; // use `usingImages` images from `startImage` on, wrapping round the set
     int startImage = 0;
     int usingImages = 0;
 };
 
 enum class SinogramStatus {
     Generated,
-    CorOutOfRange,   // ⌊cor⌋ ≤ 0 or ⌈cor⌉ ≥ L: the target keeps the previous sinogram
+    CorOutOfRange, // ⌊cor⌋ ≤ 0 or ⌈cor⌉ ≥ L: the target keeps the previous sinogram
     SliceOutOfRange, // the slice is not a line of the images: the target is unchanged
-    NoProjections,   // empty set or no image used: the target holds no data
+    NoProjections, // empty set or no image used: the target holds no data
 };
 
 /// Builds the sinogram of one slice: every used projection's slice line resampled on the grid

@@ -48,7 +48,8 @@ ViewValues sinogramViewDirect(const ProjectionSet &set, const SinogramRequest &r
     ViewValues v;
     const int L = lineLength(set, request.rowLines);
     const int count = set.count();
-    if (L < 1 || n180 < 1 || count < 1 || request.slice < 0 || request.slice >= sliceCount(set, request.rowLines))
+    if (L < 1 || n180 < 1 || count < 1 || request.slice < 0
+        || request.slice >= sliceCount(set, request.rowLines))
         return v;
     v.width = 2 * L;
     v.height = 2 * n180;

@@ -26,16 +26,17 @@ SliceResult reconstructSlice(CtFbp &engine, SinogramData &sinogram, const SliceT
     const int n = fftLength(sinogram.width);
     const int rows = sinogram.height;
     if (n < 2 || engine.n() != n || rows > engine.projections()) {
-        result.problem = QStringLiteral("slice %1 needs a transform of %2 for %3 projections, the engine has %4 for %5")
-                             .arg(task.sinogram.slice)
-                             .arg(n)
-                             .arg(rows)
-                             .arg(engine.n())
-                             .arg(engine.projections());
+        result.problem
+            = QStringLiteral("slice %1 needs a transform of %2 for %3 projections, the engine has %4 for %5")
+                  .arg(task.sinogram.slice)
+                  .arg(n)
+                  .arg(rows)
+                  .arg(engine.n())
+                  .arg(engine.projections());
         return result;
     }
     result.n = n;
-    result.region = task.regionIsSet ? task.region : Region{0.0, 0.0, double(n), double(n)};
+    result.region = task.regionIsSet ? task.region : Region {0.0, 0.0, double(n), double(n)};
     engine.resetImage(n);
     for (int i = 0; i < rows; ++i)
         engine.forwardRow(sinogram.attRow(i), i);
@@ -56,7 +57,8 @@ SliceResult reconstructSlice(CtFbp &engine, SinogramData &sinogram, const SliceT
     if (task.makeData) {
         result.dataText = ctImageDataText(engine.image(), n, r, task.window);
         if (result.dataText.isEmpty())
-            result.problem = QStringLiteral("the region of slice %1 is too large for a data file").arg(result.slice);
+            result.problem
+                = QStringLiteral("the region of slice %1 is too large for a data file").arg(result.slice);
     }
     return result;
 }

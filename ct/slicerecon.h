@@ -26,7 +26,7 @@ struct SliceTask
     Region region;
     bool regionIsSet = true; // false: the whole image, (0, 0)–(N, N)
     bool makeImage = false;
-    GreyScale scale;         // its range is taken from the slice unless fixed
+    GreyScale scale; // its range is taken from the slice unless fixed
     bool makeData = false;
     DataWindow window;
 };
@@ -38,13 +38,13 @@ struct SliceResult
     SinogramStatus status = SinogramStatus::NoProjections;
     bool reconstructed = false;
     int n = 0;
-    Region region;        // the region that was computed
-    double min = 0.0;     // image extremes (when an image was made)
+    Region region; // the region that was computed
+    double min = 0.0; // image extremes (when an image was made)
     double max = 0.0;
-    GreyScale scale;      // the scale the image was made with
-    QImage image;         // 8-bit grey, n × n
-    QByteArray dataText;  // the CT image data file
-    QString problem;      // why nothing was reconstructed
+    GreyScale scale; // the scale the image was made with
+    QImage image; // 8-bit grey, n × n
+    QByteArray dataText; // the CT image data file
+    QString problem; // why nothing was reconstructed
 };
 
 Q_DECLARE_METATYPE(SliceTask)

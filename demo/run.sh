@@ -3,7 +3,7 @@
 # headless and opens the data in the window (without a display it says where everything is).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/install-deps.sh
+tools/install-deps.sh --window
 tools/build.sh
 data="$PWD/demo/data"
 slices="$data/slices"

@@ -92,7 +92,8 @@ bool ImgDataITEX::loadData()
     if (readAll_) {
         const qint64 bytes = qint64(bytesPerPixel_) * width_ * height_;
         imageBytes_.resize(static_cast<size_t>(bytes));
-        if (!file_.seek(dataOffset_) || file_.read(reinterpret_cast<char *>(imageBytes_.data()), bytes) != bytes) {
+        if (!file_.seek(dataOffset_)
+            || file_.read(reinterpret_cast<char *>(imageBytes_.data()), bytes) != bytes) {
             qDebug().noquote() << "Can not open ITEX file" << fileName_;
             imageBytes_.clear();
             return false;

@@ -31,6 +31,6 @@ private:
     mutable QFile file_;
     int32_t dataOffset_ = 0;
     int32_t bytesPerPixel_ = 0;
-    mutable std::vector<unsigned char> rowBytes_;  // one row, file-read mode
-    std::vector<unsigned char> imageBytes_;         // the whole pixel block, memory mode
+    mutable std::vector<unsigned char> rowBytes_; // one row, file-read mode
+    std::vector<unsigned char> imageBytes_; // the whole pixel block, memory mode
 };

@@ -97,7 +97,7 @@ bool ImgDatas::add(const QString &fileName)
                               .arg(height_)
                               .arg(img->width())
                               .arg(img->height())
-                       + fileName;
+            + fileName;
     return false;
 }
 

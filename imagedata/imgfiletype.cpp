@@ -16,8 +16,9 @@ QByteArray magic(const QString &fileName, const char *checkName, bool &opened)
     QFile f(fileName);
     opened = f.open(QIODevice::ReadOnly);
     if (!opened) {
-        qDebug().noquote() << QStringLiteral("Check File Type (%1):: Can not open").arg(QLatin1String(checkName))
-                           << fileName;
+        qDebug().noquote()
+            << QStringLiteral("Check File Type (%1):: Can not open").arg(QLatin1String(checkName))
+            << fileName;
         return QByteArray();
     }
     return f.read(2);

@@ -14,9 +14,10 @@ QByteArray itexComment(const ItexImage &image)
     const QByteArray h = QByteArray::number(image.height);
     const QByteArray exp = QByteArray::number(image.expTime, 'g', 9);
     return "[Application]\r\nSoftware=\"Quorvel\",Comment=\"written by the Quorvel ITEX writer, demo\",\r\n"
-           "[Camera]\r\nProp_ImageWidth=" + w + ",Prop_ImageHeight=" + h
-        + ",BytesPerPixel=" + QByteArray::number(image.bytesPerPixel) + ",Prop_ExposureTime1=" + exp
-        + ",\r\n[Acquisition]\r\nareSource=\"0,0," + w + "," + h + "\",ExposureTime=\"" + exp + " s\",\r\n";
+           "[Camera]\r\nProp_ImageWidth="
+        + w + ",Prop_ImageHeight=" + h + ",BytesPerPixel=" + QByteArray::number(image.bytesPerPixel)
+        + ",Prop_ExposureTime1=" + exp + ",\r\n[Acquisition]\r\nareSource=\"0,0," + w + "," + h
+        + "\",ExposureTime=\"" + exp + " s\",\r\n";
 }
 
 QByteArray itexFileBytes(const ItexImage &image, const QByteArray &comment)

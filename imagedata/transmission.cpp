@@ -4,7 +4,7 @@
 #include <algorithm>
 
 void attenuationLine(std::span<const double> i0, std::span<const double> bg, std::span<const double> raw,
-                     std::span<double> att)
+    std::span<double> att)
 {
     const size_t n = std::min({i0.size(), bg.size(), raw.size(), att.size()});
     for (size_t j = 0; j < n; ++j)

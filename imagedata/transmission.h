@@ -20,4 +20,4 @@ inline double attenuation(double i0, double bg, double raw)
 
 /// `attenuation` sample by sample over equally long lines; `att` may alias none of the inputs.
 void attenuationLine(std::span<const double> i0, std::span<const double> bg, std::span<const double> raw,
-                     std::span<double> att);
+    std::span<double> att);

@@ -19,16 +19,17 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("DIR"), QStringLiteral("output folder"));
     const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("detector width and height (256)"),
-                                  QStringLiteral("N"), QStringLiteral("256"));
-    const QCommandLineOption projections(QStringLiteral("projections"), QStringLiteral("number of projections (180)"),
-                                         QStringLiteral("P"), QStringLiteral("180"));
-    const QCommandLineOption cor(QStringLiteral("cor"), QStringLiteral("detector position of the rotation axis "
-                                                                       "(default: size · 130/256)"),
-                                 QStringLiteral("C"));
+        QStringLiteral("N"), QStringLiteral("256"));
+    const QCommandLineOption projections(QStringLiteral("projections"),
+        QStringLiteral("number of projections (180)"), QStringLiteral("P"), QStringLiteral("180"));
+    const QCommandLineOption cor(QStringLiteral("cor"),
+        QStringLiteral("detector position of the rotation axis "
+                       "(default: size · 130/256)"),
+        QStringLiteral("C"));
     const QCommandLineOption axis(QStringLiteral("axis"), QStringLiteral("rotation axis v (default) or h"),
-                                  QStringLiteral("v|h"), QStringLiteral("v"));
+        QStringLiteral("v|h"), QStringLiteral("v"));
     const QCommandLineOption bpp(QStringLiteral("bytes-per-pixel"), QStringLiteral("2 (default) or 4"),
-                                 QStringLiteral("B"), QStringLiteral("2"));
+        QStringLiteral("B"), QStringLiteral("2"));
     parser.addOptions({size, projections, cor, axis, bpp});
     parser.process(app);
 
@@ -49,13 +50,14 @@ int main(int argc, char *argv[])
         return 2;
     }
     QString error;
-    if (!writeScan(demoPhantom(setup.width), setup, dir.filePath(QStringLiteral("projections")), QStringLiteral("ct_"),
-                   dir.filePath(QStringLiteral("i0.img")), dir.filePath(QStringLiteral("bg.img")), &error)) {
+    if (!writeScan(demoPhantom(setup.width), setup, dir.filePath(QStringLiteral("projections")),
+            QStringLiteral("ct_"), dir.filePath(QStringLiteral("i0.img")),
+            dir.filePath(QStringLiteral("bg.img")), &error)) {
         err << "quorvel-demo: " << error << '\n';
         return 1;
     }
-    QTextStream(stdout) << "demo data: " << dir.absolutePath() << " (" << setup.projections << " projections of "
-                        << setup.width << " x " << setup.height << ", rotation axis "
+    QTextStream(stdout) << "demo data: " << dir.absolutePath() << " (" << setup.projections
+                        << " projections of " << setup.width << " x " << setup.height << ", rotation axis "
                         << (setup.axisVertical ? "vertical" : "horizontal") << " at " << setup.cor << ")\n";
     return 0;
 }

@@ -25,7 +25,8 @@ qsizetype firstSpace(const QString &text, qsizetype from)
 
 void reportQuoteEndOnly(const QString &text)
 {
-    qDebug().noquote() << QStringLiteral("In a line [%1] item is started from not quote but ended by quote").arg(text);
+    qDebug().noquote()
+        << QStringLiteral("In a line [%1] item is started from not quote but ended by quote").arg(text);
 }
 
 } // namespace
@@ -54,7 +55,8 @@ QString takeItem(const QString &text, QString &item)
 
     const qsizetype r = text.indexOf(quote, p + 1);
     if (r < 0) {
-        qDebug().noquote() << QStringLiteral("In a line [%1] item is started from quote but not ended by quote").arg(text);
+        qDebug().noquote()
+            << QStringLiteral("In a line [%1] item is started from quote but not ended by quote").arg(text);
         item = text.mid(p + 1);
         return QString();
     }

@@ -9,10 +9,10 @@ class ConfigStore;
 struct StartupOptions
 {
     bool noTranslation = false; // "-e"
-    bool loadBatch = false;     // "-b"
+    bool loadBatch = false; // "-b"
     QString batchFile;
-    bool execBatch = false;     // "-x"
-    bool noWindow = false;      // "-nw"
+    bool execBatch = false; // "-x"
+    bool noWindow = false; // "-nw"
 };
 
 /// The configuration file to read: "config.cfg", or the value of "-c", or of "-config" (which wins).

@@ -35,61 +35,64 @@ bool integer(const QString &text, int &out)
 struct Parser
 {
     QCommandLineParser p;
-    QCommandLineOption i0{QStringLiteral("i0"), QStringLiteral("I0 (flat) image"), QStringLiteral("FILE")};
-    QCommandLineOption bg{QStringLiteral("bg"), QStringLiteral("BG (dark) image"), QStringLiteral("FILE")};
-    QCommandLineOption axis{QStringLiteral("axis"),
-                            QStringLiteral("rotation axis h (default; slices are image columns) or v (rows)"),
-                            QStringLiteral("h|v"), QStringLiteral("h")};
-    QCommandLineOption cor{QStringLiteral("cor"), QStringLiteral("centre of rotation, or \"guess\" (default: the "
-                                                                 "middle of the line)"),
-                           QStringLiteral("VALUE|guess")};
-    QCommandLineOption slice{QStringLiteral("slice"), QStringLiteral("one slice (default: the middle one)"),
-                             QStringLiteral("N")};
-    QCommandLineOption slices{QStringLiteral("slices"), QStringLiteral("a range of slices, descending too"),
-                              QStringLiteral("FROM:TO[:STEP]")};
-    QCommandLineOption origin{QStringLiteral("angle-origin"), QStringLiteral("angle of the first image (0)"),
-                              QStringLiteral("DEG"), QStringLiteral("0")};
-    QCommandLineOption range{QStringLiteral("range"), QStringLiteral("angle range of the data set (180)"),
-                             QStringLiteral("DEG"), QStringLiteral("180")};
-    QCommandLineOption partial{QStringLiteral("partial"), QStringLiteral("use COUNT images from START on"),
-                               QStringLiteral("START:COUNT")};
-    QCommandLineOption region{QStringLiteral("region"), QStringLiteral("calculation region (default 0,0,N,N)"),
-                              QStringLiteral("X0,Z0,X1,Z1")};
-    QCommandLineOption upper{QStringLiteral("upper"), QStringLiteral("upper limit of data values (10)"),
-                             QStringLiteral("V"), QStringLiteral("10")};
-    QCommandLineOption lower{QStringLiteral("lower"), QStringLiteral("lower limit of data values (-10)"),
-                             QStringLiteral("V"), QStringLiteral("-10")};
-    QCommandLineOption offset{QStringLiteral("offset"), QStringLiteral("offset added to data values (10)"),
-                              QStringLiteral("V"), QStringLiteral("10")};
-    QCommandLineOption out{QStringLiteral("out"), QStringLiteral("output folder (.)"), QStringLiteral("DIR"),
-                           QStringLiteral(".")};
-    QCommandLineOption name{QStringLiteral("name"), QStringLiteral("file name part: NAME-TAG-00012.dat"),
-                            QStringLiteral("NAME")};
-    QCommandLineOption tag{QStringLiteral("tag"), QStringLiteral("file tag: TAG-00012.dat without a name (ct)"),
-                           QStringLiteral("TAG"), QStringLiteral("ct")};
-    QCommandLineOption subFolders{QStringLiteral("sub-folders"),
-                                  QStringLiteral("none (default), slice, energy (named by the tag) or both"),
-                                  QStringLiteral("none|slice|energy|both"), QStringLiteral("none")};
-    QCommandLineOption png{QStringLiteral("png"), QStringLiteral("write PNG images (default)")};
-    QCommandLineOption noPng{QStringLiteral("no-png"), QStringLiteral("write no PNG images")};
-    QCommandLineOption noData{QStringLiteral("no-data"), QStringLiteral("write no data files")};
-    QCommandLineOption colorRange{QStringLiteral("color-range"),
-                                  QStringLiteral("fixed grey scale of the PNGs (default: each slice's range)"),
-                                  QStringLiteral("MIN,MAX")};
-    QCommandLineOption threads{QStringLiteral("threads"), QStringLiteral("worker threads (all hardware threads)"),
-                               QStringLiteral("N")};
+    QCommandLineOption i0 {QStringLiteral("i0"), QStringLiteral("I0 (flat) image"), QStringLiteral("FILE")};
+    QCommandLineOption bg {QStringLiteral("bg"), QStringLiteral("BG (dark) image"), QStringLiteral("FILE")};
+    QCommandLineOption axis {QStringLiteral("axis"),
+        QStringLiteral("rotation axis h (default; slices are image columns) or v (rows)"),
+        QStringLiteral("h|v"), QStringLiteral("h")};
+    QCommandLineOption cor {QStringLiteral("cor"),
+        QStringLiteral("centre of rotation, or \"guess\" (default: the "
+                       "middle of the line)"),
+        QStringLiteral("VALUE|guess")};
+    QCommandLineOption slice {
+        QStringLiteral("slice"), QStringLiteral("one slice (default: the middle one)"), QStringLiteral("N")};
+    QCommandLineOption slices {QStringLiteral("slices"), QStringLiteral("a range of slices, descending too"),
+        QStringLiteral("FROM:TO[:STEP]")};
+    QCommandLineOption origin {QStringLiteral("angle-origin"), QStringLiteral("angle of the first image (0)"),
+        QStringLiteral("DEG"), QStringLiteral("0")};
+    QCommandLineOption range {QStringLiteral("range"), QStringLiteral("angle range of the data set (180)"),
+        QStringLiteral("DEG"), QStringLiteral("180")};
+    QCommandLineOption partial {QStringLiteral("partial"), QStringLiteral("use COUNT images from START on"),
+        QStringLiteral("START:COUNT")};
+    QCommandLineOption region {QStringLiteral("region"),
+        QStringLiteral("calculation region (default 0,0,N,N)"), QStringLiteral("X0,Z0,X1,Z1")};
+    QCommandLineOption upper {QStringLiteral("upper"), QStringLiteral("upper limit of data values (10)"),
+        QStringLiteral("V"), QStringLiteral("10")};
+    QCommandLineOption lower {QStringLiteral("lower"), QStringLiteral("lower limit of data values (-10)"),
+        QStringLiteral("V"), QStringLiteral("-10")};
+    QCommandLineOption offset {QStringLiteral("offset"), QStringLiteral("offset added to data values (10)"),
+        QStringLiteral("V"), QStringLiteral("10")};
+    QCommandLineOption out {QStringLiteral("out"), QStringLiteral("output folder (.)"), QStringLiteral("DIR"),
+        QStringLiteral(".")};
+    QCommandLineOption name {
+        QStringLiteral("name"), QStringLiteral("file name part: NAME-TAG-00012.dat"), QStringLiteral("NAME")};
+    QCommandLineOption tag {QStringLiteral("tag"),
+        QStringLiteral("file tag: TAG-00012.dat without a name (ct)"), QStringLiteral("TAG"),
+        QStringLiteral("ct")};
+    QCommandLineOption subFolders {QStringLiteral("sub-folders"),
+        QStringLiteral("none (default), slice, energy (named by the tag) or both"),
+        QStringLiteral("none|slice|energy|both"), QStringLiteral("none")};
+    QCommandLineOption png {QStringLiteral("png"), QStringLiteral("write PNG images (default)")};
+    QCommandLineOption noPng {QStringLiteral("no-png"), QStringLiteral("write no PNG images")};
+    QCommandLineOption noData {QStringLiteral("no-data"), QStringLiteral("write no data files")};
+    QCommandLineOption colorRange {QStringLiteral("color-range"),
+        QStringLiteral("fixed grey scale of the PNGs (default: each slice's range)"),
+        QStringLiteral("MIN,MAX")};
+    QCommandLineOption threads {QStringLiteral("threads"),
+        QStringLiteral("worker threads (all hardware threads)"), QStringLiteral("N")};
 
     Parser()
     {
         p.setApplicationDescription(QStringLiteral(
             "Reconstructs CT slices by filtered back-projection from the ITEX projections in DIR (the files "
-            "matching PATTERN, default *.img, in name order) and writes CT image data files and PNG images."));
+            "matching PATTERN, default *.img, in name order) and writes CT image data files and PNG "
+            "images."));
         p.addHelpOption();
         p.addPositionalArgument(QStringLiteral("DIR"), QStringLiteral("folder of the projections"));
-        p.addPositionalArgument(QStringLiteral("PATTERN"), QStringLiteral("file name patterns"),
-                                QStringLiteral("[PATTERN ...]"));
-        p.addOptions({i0, bg, axis, cor, slice, slices, origin, range, partial, region, upper, lower, offset, out,
-                      name, tag, subFolders, png, noPng, noData, colorRange, threads});
+        p.addPositionalArgument(
+            QStringLiteral("PATTERN"), QStringLiteral("file name patterns"), QStringLiteral("[PATTERN ...]"));
+        p.addOptions({i0, bg, axis, cor, slice, slices, origin, range, partial, region, upper, lower, offset,
+            out, name, tag, subFolders, png, noPng, noData, colorRange, threads});
     }
 };
 
@@ -119,7 +122,7 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
 {
     Parser parser;
     QCommandLineParser &p = parser.p;
-    if (!p.parse(QStringList{QStringLiteral("quorvel-recon")} + arguments)) {
+    if (!p.parse(QStringList {QStringLiteral("quorvel-recon")} + arguments)) {
         error = p.errorText();
         return false;
     }
@@ -183,11 +186,11 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
         QList<double> v;
         if (!numbers(p.value(parser.region), QLatin1Char(','), 4, 4, v))
             return fail(QStringLiteral("--region takes X0,Z0,X1,Z1"));
-        o.region = Region{v[0], v[1], v[2], v[3]};
+        o.region = Region {v[0], v[1], v[2], v[3]};
     }
     bool okU = false, okL = false, okO = false;
-    o.window = DataWindow{p.value(parser.upper).toDouble(&okU), p.value(parser.lower).toDouble(&okL),
-                          p.value(parser.offset).toDouble(&okO)};
+    o.window = DataWindow {p.value(parser.upper).toDouble(&okU), p.value(parser.lower).toDouble(&okL),
+        p.value(parser.offset).toDouble(&okO)};
     if (!okU || !okL || !okO)
         return fail(QStringLiteral("--upper, --lower and --offset take numbers"));
     o.outDir = p.value(parser.out);
@@ -214,7 +217,7 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
         QList<double> v;
         if (!numbers(p.value(parser.colorRange), QLatin1Char(','), 2, 2, v))
             return fail(QStringLiteral("--color-range takes MIN,MAX"));
-        o.colorRange = std::pair{v[0], v[1]};
+        o.colorRange = std::pair {v[0], v[1]};
     }
     o.threads = std::max(1, QThread::idealThreadCount());
     if (p.isSet(parser.threads)) {

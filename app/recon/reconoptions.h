@@ -13,13 +13,13 @@
 struct ReconOptions
 {
     QString dir;
-    QStringList patterns{QStringLiteral("*.img")};
+    QStringList patterns {QStringLiteral("*.img")};
     QString i0File;
     QString bgFile;
-    bool axisVertical = false;       // --axis v: slices are image rows
-    std::optional<double> cor;       // none: the middle of the line
+    bool axisVertical = false; // --axis v: slices are image rows
+    std::optional<double> cor; // none: the middle of the line
     bool guessCor = false;
-    std::optional<int> sliceFrom;    // none: the middle slice
+    std::optional<int> sliceFrom; // none: the middle slice
     int sliceTo = 0;
     int sliceStep = 1;
     double angleOriginDeg = 0.0;
@@ -27,12 +27,12 @@ struct ReconOptions
     bool partial = false;
     int partialStart = 0;
     int partialImages = 0;
-    std::optional<Region> region;    // none: (0, 0)–(N, N)
+    std::optional<Region> region; // none: (0, 0)–(N, N)
     DataWindow window;
     QString outDir = QStringLiteral(".");
     QString name;
     QString tag = QStringLiteral("ct");
-    SubFolderRule subFolders{false, false, true};
+    SubFolderRule subFolders {false, false, true};
     bool png = true;
     bool data = true;
     std::optional<std::pair<double, double>> colorRange; // none: each slice's own range

@@ -45,7 +45,8 @@ bool ReconRun::load()
         return fail(QStringLiteral("no folder %1").arg(options_.dir));
     const QStringList names = dir.entryList(options_.patterns, QDir::Files, QDir::Name);
     if (names.isEmpty())
-        return fail(QStringLiteral("no file in %1 matches %2").arg(options_.dir, options_.patterns.join(u' ')));
+        return fail(
+            QStringLiteral("no file in %1 matches %2").arg(options_.dir, options_.patterns.join(u' ')));
     ImgDatas images;
     for (const QString &name : names) {
         if (!images.add(dir.filePath(name)))
@@ -57,7 +58,8 @@ bool ReconRun::load()
     set_ = images.projectionSet();
     if (set_.width < 1 || set_.height < 1)
         return fail(QStringLiteral("the images in %1 hold no pixels").arg(options_.dir));
-    for (auto [file, target, what] : {std::tuple{options_.i0File, &set_.i0, "I0"}, std::tuple{options_.bgFile, &set_.bg, "BG"}}) {
+    for (auto [file, target, what] :
+        {std::tuple {options_.i0File, &set_.i0, "I0"}, std::tuple {options_.bgFile, &set_.bg, "BG"}}) {
         if (file.isEmpty())
             continue;
         std::shared_ptr<const ImgData> img = openImgData(file);
@@ -91,10 +93,11 @@ bool ReconRun::prepare()
             return fail(QStringLiteral("slice %1 is outside 0 … %2").arg(s).arg(extent - 1));
     }
 
-    request_ = SinogramRequest{rows, options_.cor.value_or(middleCor), from, options_.partial, options_.partialStart,
-                               options_.partialImages};
+    request_ = SinogramRequest {rows, options_.cor.value_or(middleCor), from, options_.partial,
+        options_.partialStart, options_.partialImages};
     if (options_.guessCor)
-        request_.cor = guessCor(set_, request_, options_.rangeDeg, middleCor, 0.35); // the window's GuessParam
+        request_.cor
+            = guessCor(set_, request_, options_.rangeDeg, middleCor, 0.35); // the window's GuessParam
     out_ << "centre of rotation: " << QString::number(request_.cor, 'g', 10) << Qt::endl;
     engineLength_ = requiredLength(set_, request_);
     if (engineLength_ < 2)
@@ -105,12 +108,13 @@ bool ReconRun::prepare()
     task_.set = set_;
     task_.sinogram = request_;
     const int start = firstImage(request_, set_.count());
-    task_.angles = projectionAngles(options_.angleOriginDeg, options_.rangeDeg, set_.count(), options_.partial ? start : 0);
+    task_.angles = projectionAngles(
+        options_.angleOriginDeg, options_.rangeDeg, set_.count(), options_.partial ? start : 0);
     task_.regionIsSet = options_.region.has_value();
-    task_.region = options_.region.value_or(Region{});
+    task_.region = options_.region.value_or(Region {});
     task_.makeImage = options_.png;
     if (options_.colorRange)
-        task_.scale = GreyScale{options_.colorRange->first, options_.colorRange->second, 0.0, 1.0, true};
+        task_.scale = GreyScale {options_.colorRange->first, options_.colorRange->second, 0.0, 1.0, true};
     task_.makeData = options_.data;
     task_.window = options_.window;
     return true;
@@ -147,8 +151,8 @@ void ReconRun::dispatch(size_t worker)
         return;
     SliceTask task = task_;
     task.sinogram.slice = slices_[next_++];
-    QMetaObject::invokeMethod(workers_[worker], [w = workers_[worker], task] { w->run(task); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        workers_[worker], [w = workers_[worker], task] { w->run(task); }, Qt::QueuedConnection);
 }
 
 void ReconRun::sliceDone(const SliceResult &result)
@@ -181,14 +185,16 @@ void ReconRun::writeResult(const SliceResult &result)
     for (const QString &dir : dirs) {
         QString error;
         if (options_.data && !result.dataText.isEmpty()) {
-            const QString path = QDir(dir).filePath(ctFileName(options_.name, options_.tag, slice, QStringLiteral("dat")));
+            const QString path
+                = QDir(dir).filePath(ctFileName(options_.name, options_.tag, slice, QStringLiteral("dat")));
             if (writeFileAtomically(path, result.dataText, &error))
                 out_ << "wrote " << QDir::cleanPath(path) << Qt::endl;
             else
                 fail(error);
         }
         if (options_.png && !result.image.isNull()) {
-            const QString path = QDir(dir).filePath(ctFileName(options_.name, options_.tag, slice, QStringLiteral("png")));
+            const QString path
+                = QDir(dir).filePath(ctFileName(options_.name, options_.tag, slice, QStringLiteral("png")));
             if (writeImageAtomically(path, result.image, &error))
                 out_ << "wrote " << QDir::cleanPath(path) << Qt::endl;
             else

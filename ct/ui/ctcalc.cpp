@@ -47,8 +47,8 @@ void CtCalc::startCt()
         return;
     start_ = QDateTime::currentDateTime();
     showTimes(start_, QDateTime());
-    const SinogramStatus status = sinogram_->genSinogram0(sinogram_->dataRef(), params_.rotAxIsV, params_.cor,
-                                                          params_.sliceNo);
+    const SinogramStatus status
+        = sinogram_->genSinogram0(sinogram_->dataRef(), params_.rotAxIsV, params_.cor, params_.sliceNo);
     const SinogramData &s = sinogram_->data();
     if (status != SinogramStatus::Generated || !s.hasData() || fftLength(s.width) < 2) {
         // Nothing to reconstruct: the run ends at once, with its times shown.
@@ -67,9 +67,9 @@ void CtCalc::startCt()
     region_ = calcRegion();
     const int images = params_.dataSetImages > 0 ? params_.dataSetImages : imageCount_;
     angles_ = projectionAngles(params_.angleOriginDeg, params_.dataSetRangeDeg, images,
-                               firstImage(SinogramRequest{params_.rotAxIsV, params_.cor, params_.sliceNo, params_.partial,
-                                                          params_.partialStart, params_.partialImages},
-                                          imageCount_));
+        firstImage(SinogramRequest {params_.rotAxIsV, params_.cor, params_.sliceNo, params_.partial,
+                       params_.partialStart, params_.partialImages},
+            imageCount_));
     engine_.resetImage(n);
     active_ = true;
     sequencer_->start();
@@ -87,7 +87,8 @@ void CtCalc::calcAll()
         engine_.forwardRow(sinogramCopy_.attRow(i), i);
     for (int i = 0; i < p_; ++i)
         engine_.filterRow(i);
-    engine_.backProjectRows(p_, region_.x0, region_.x1, region_.z0, region_.z1, angles_.theta0, angles_.dTheta);
+    engine_.backProjectRows(
+        p_, region_.x0, region_.x1, region_.z0, region_.z1, angles_.theta0, angles_.dTheta);
     genResImage();
     stopCt();
 }
@@ -98,7 +99,8 @@ void CtCalc::calcOne(int index)
         return;
     engine_.forwardRow(sinogramCopy_.attRow(index), index);
     engine_.filterRow(index);
-    engine_.backProjectRow(index, region_.x0, region_.x1, region_.z0, region_.z1, angles_.theta0, angles_.dTheta);
+    engine_.backProjectRow(
+        index, region_.x0, region_.x1, region_.z0, region_.z1, angles_.theta0, angles_.dTheta);
     genResImage();
     end_ = QDateTime::currentDateTime();
     showTimes(start_, end_);
@@ -153,4 +155,4 @@ void CtCalc::setSaveImage(bool, const QString &, const QString &, const QString 
     // The single-thread calculator is for viewing: it saves nothing.
 }
 
-void CtCalc::setSaveData(bool, const QString &, const QString &, const QString &) {}
+void CtCalc::setSaveData(bool, const QString &, const QString &, const QString &) { }

@@ -52,7 +52,8 @@ void CtCalc2::startCt(CtCalc2 *target, const Ct2Job &job)
     imageMade_ = false;
     if (result_.reconstructed) {
         if (!job.task.regionIsSet)
-            emit regionInitialised(result_.region.x0, result_.region.z0, result_.region.x1, result_.region.z1);
+            emit regionInitialised(
+                result_.region.x0, result_.region.z0, result_.region.x1, result_.region.z1);
         if (job.show)
             genResImage(job.task.scale);
         if (saveImage_.save)
@@ -76,7 +77,8 @@ void CtCalc2::genResImage(const GreyScale &scale)
     result_.image = greyImage(engine_.image(), n, n, result_.scale);
     imageMade_ = true;
     if (job_.show) {
-        auto values = std::make_shared<const std::vector<double>>(engine_.image().begin(), engine_.image().end());
+        auto values
+            = std::make_shared<const std::vector<double>>(engine_.image().begin(), engine_.image().end());
         emit resultReady(result_.image, values, n, result_.scale);
     }
 }
@@ -87,24 +89,24 @@ void CtCalc2::saveImage()
         genResImage(job_.task.scale);
     if (!imageMade_)
         return;
-    emit saveImgWDiscard(new SavingImg{saveImage_.dir, saveImage_.name, saveImage_.tag, sliceText(result_.slice),
-                                       result_.image});
+    emit saveImgWDiscard(new SavingImg {
+        saveImage_.dir, saveImage_.name, saveImage_.tag, sliceText(result_.slice), result_.image});
 }
 
 void CtCalc2::saveData()
 {
     if (!result_.reconstructed || result_.dataText.isEmpty())
         return;
-    emit saveDataWDiscard(
-        new SavingData{saveData_.dir, saveData_.name, saveData_.tag, sliceText(result_.slice), result_.dataText});
+    emit saveDataWDiscard(new SavingData {
+        saveData_.dir, saveData_.name, saveData_.tag, sliceText(result_.slice), result_.dataText});
 }
 
 void CtCalc2::setSaveImage(bool save, const QString &path, const QString &name, const QString &tag)
 {
-    saveImage_ = SaveTarget{save, path, name, tag};
+    saveImage_ = SaveTarget {save, path, name, tag};
 }
 
 void CtCalc2::setSaveData(bool save, const QString &path, const QString &name, const QString &tag)
 {
-    saveData_ = SaveTarget{save, path, name, tag};
+    saveData_ = SaveTarget {save, path, name, tag};
 }

@@ -65,7 +65,7 @@ private:
     };
 
     CtCalc2Ui *panel_ = nullptr; // identity only: never dereferenced on the worker's thread
-    std::atomic<bool> busy_{false};
+    std::atomic<bool> busy_ {false};
     CtFbp engine_;
     SinogramData sinogram_;
     Ct2Job job_;

@@ -20,9 +20,9 @@ void CtDisp::clear()
 
 void CtDisp::addImg(int slice, const QImage &image)
 {
-    const auto at = std::upper_bound(entries_.begin(), entries_.end(), slice,
-                                     [](int s, const Entry &e) { return s < e.slice; });
-    entries_.insert(at, Entry{slice, image.copy()});
+    const auto at = std::upper_bound(
+        entries_.begin(), entries_.end(), slice, [](int s, const Entry &e) { return s < e.slice; });
+    entries_.insert(at, Entry {slice, image.copy()});
     const int last = count() - 1;
     ui_.seeker_->setMaximum(last);
     ui_.seeker_->setValue(last);

@@ -88,7 +88,7 @@ void CtPanel::setCR(double x0, double z0, double x1, double z1)
     ui_.Crz0->setText(fieldText(z0));
     ui_.Crx1->setText(fieldText(x1));
     ui_.Crz1->setText(fieldText(z1));
-    cr_ = Region{shown(x0), shown(z0), shown(x1), shown(z1)};
+    cr_ = Region {shown(x0), shown(z0), shown(x1), shown(z1)};
     if (sameRegion(old, cr_))
         return;
     regionSet_ = true;
@@ -98,7 +98,7 @@ void CtPanel::setCR(double x0, double z0, double x1, double z1)
 void CtPanel::calcRegionEdited()
 {
     setCR(fieldDouble(ui_.Crx0->text()), fieldDouble(ui_.Crz0->text()), fieldDouble(ui_.Crx1->text()),
-          fieldDouble(ui_.Crz1->text()));
+        fieldDouble(ui_.Crz1->text()));
 }
 
 void CtPanel::setDR(double x0, double z0, double x1, double z1)
@@ -108,7 +108,7 @@ void CtPanel::setDR(double x0, double z0, double x1, double z1)
     ui_.Drz0->setText(fieldText(z0));
     ui_.Drx1->setText(fieldText(x1));
     ui_.Drz1->setText(fieldText(z1));
-    dr_ = Region{shown(x0), shown(z0), shown(x1), shown(z1)};
+    dr_ = Region {shown(x0), shown(z0), shown(x1), shown(z1)};
     if (sameRegion(old, dr_))
         return;
     ui_.DispCt->setView(QRectF(x0, z0, x1 - x0, z1 - z0));

@@ -44,22 +44,56 @@ ProcCtrl::ProcCtrl(QWidget *parent)
     connect(ui_.AngleOriginDeg, &QLineEdit::editingFinished, this, &ProcCtrl::angleOriginUpdated);
     connect(ui_.DataSetRangeDeg, &QLineEdit::editingFinished, this, &ProcCtrl::dataSetRangeUpdated);
     connect(ui_.DataSetUsingImages, &QLineEdit::editingFinished, this, &ProcCtrl::dataSetUsingImagesUpdated);
-    connect(ui_.DataSetStartImageNo, &QLineEdit::editingFinished, this, &ProcCtrl::dataSetStartImageNoUpdated);
+    connect(
+        ui_.DataSetStartImageNo, &QLineEdit::editingFinished, this, &ProcCtrl::dataSetStartImageNoUpdated);
     connect(ui_.RecCoR, &QPushButton::clicked, this, &ProcCtrl::recordCoR);
     connect(ui_.ClearRecCoR, &QPushButton::clicked, this, &ProcCtrl::clearRecordedCoR);
 }
 
-int ProcCtrl::sliceFrom() const { return fieldInt(ui_.SliceFrom->text()); }
-int ProcCtrl::sliceTo() const { return fieldInt(ui_.SliceTo->text()); }
-int ProcCtrl::sliceStep() const { return fieldInt(ui_.SliceStep->text()); }
-double ProcCtrl::angleOriginDeg() const { return fieldDouble(ui_.AngleOriginDeg->text()); }
-double ProcCtrl::dataSetRangeDeg() const { return fieldDouble(ui_.DataSetRangeDeg->text()); }
-int ProcCtrl::dataSetImages() const { return fieldInt(ui_.DataSetImages->text()); }
-int ProcCtrl::dataSetUsingImages() const { return fieldInt(ui_.DataSetUsingImages->text()); }
-int ProcCtrl::dataSetStartImageNo() const { return fieldInt(ui_.DataSetStartImageNo->text()); }
-bool ProcCtrl::usePartialDataSet() const { return ui_.UsePartialDataSet->isChecked(); }
-bool ProcCtrl::autoExec() const { return ui_.AutoExecCtCalc->isChecked(); }
-int ProcCtrl::threads() const { return ui_.Threads->value(); }
+int ProcCtrl::sliceFrom() const
+{
+    return fieldInt(ui_.SliceFrom->text());
+}
+int ProcCtrl::sliceTo() const
+{
+    return fieldInt(ui_.SliceTo->text());
+}
+int ProcCtrl::sliceStep() const
+{
+    return fieldInt(ui_.SliceStep->text());
+}
+double ProcCtrl::angleOriginDeg() const
+{
+    return fieldDouble(ui_.AngleOriginDeg->text());
+}
+double ProcCtrl::dataSetRangeDeg() const
+{
+    return fieldDouble(ui_.DataSetRangeDeg->text());
+}
+int ProcCtrl::dataSetImages() const
+{
+    return fieldInt(ui_.DataSetImages->text());
+}
+int ProcCtrl::dataSetUsingImages() const
+{
+    return fieldInt(ui_.DataSetUsingImages->text());
+}
+int ProcCtrl::dataSetStartImageNo() const
+{
+    return fieldInt(ui_.DataSetStartImageNo->text());
+}
+bool ProcCtrl::usePartialDataSet() const
+{
+    return ui_.UsePartialDataSet->isChecked();
+}
+bool ProcCtrl::autoExec() const
+{
+    return ui_.AutoExecCtCalc->isChecked();
+}
+int ProcCtrl::threads() const
+{
+    return ui_.Threads->value();
+}
 
 RunParams ProcCtrl::runParams() const
 {
@@ -198,12 +232,39 @@ void ProcCtrl::setSliceNo(int slice)
     }
 }
 
-void ProcCtrl::setSliceFrom(int slice) { ui_.SliceFrom->setText(QString::number(slice)); }
-void ProcCtrl::setSliceTo(int slice) { ui_.SliceTo->setText(QString::number(slice)); }
-void ProcCtrl::setSliceStep(int step) { ui_.SliceStep->setText(QString::number(step)); }
-void ProcCtrl::setAngleOriginDeg(double deg) { ui_.AngleOriginDeg->setText(fieldText(deg)); }
-void ProcCtrl::setDataSetImages(int images) { ui_.DataSetImages->setText(QString::number(images)); }
-void ProcCtrl::setDataSetRangeDeg(double deg) { ui_.DataSetRangeDeg->setText(fieldText(deg)); }
-void ProcCtrl::setUsePartialDataSet(bool on) { ui_.UsePartialDataSet->setChecked(on); }
-void ProcCtrl::setDataSetUsingImages(int images) { ui_.DataSetUsingImages->setText(QString::number(images)); }
-void ProcCtrl::setDataSetStartImageNo(int image) { ui_.DataSetStartImageNo->setText(QString::number(image)); }
+void ProcCtrl::setSliceFrom(int slice)
+{
+    ui_.SliceFrom->setText(QString::number(slice));
+}
+void ProcCtrl::setSliceTo(int slice)
+{
+    ui_.SliceTo->setText(QString::number(slice));
+}
+void ProcCtrl::setSliceStep(int step)
+{
+    ui_.SliceStep->setText(QString::number(step));
+}
+void ProcCtrl::setAngleOriginDeg(double deg)
+{
+    ui_.AngleOriginDeg->setText(fieldText(deg));
+}
+void ProcCtrl::setDataSetImages(int images)
+{
+    ui_.DataSetImages->setText(QString::number(images));
+}
+void ProcCtrl::setDataSetRangeDeg(double deg)
+{
+    ui_.DataSetRangeDeg->setText(fieldText(deg));
+}
+void ProcCtrl::setUsePartialDataSet(bool on)
+{
+    ui_.UsePartialDataSet->setChecked(on);
+}
+void ProcCtrl::setDataSetUsingImages(int images)
+{
+    ui_.DataSetUsingImages->setText(QString::number(images));
+}
+void ProcCtrl::setDataSetStartImageNo(int image)
+{
+    ui_.DataSetStartImageNo->setText(QString::number(image));
+}

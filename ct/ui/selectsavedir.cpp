@@ -21,9 +21,8 @@ SelectSaveDir::SelectSaveDir(QWidget *parent)
 
 void SelectSaveDir::select()
 {
-    const QString dir = QFileDialog::getExistingDirectory(this, tr("Directory to save in"),
-                                                          ui_.FilePath->text().isEmpty() ? dataRoot()
-                                                                                         : ui_.FilePath->text());
+    const QString dir = QFileDialog::getExistingDirectory(
+        this, tr("Directory to save in"), ui_.FilePath->text().isEmpty() ? dataRoot() : ui_.FilePath->text());
     if (!dir.isEmpty())
         ui_.FilePath->setText(dir);
 }

@@ -1,6 +1,7 @@
 #include "ct/ui/sinogram.h"
 
 // Local
+#include "app/config/configstore.h"
 #include "ct/corguess.h"
 #include "ct/ui/procctrl.h"
 #include "imagedata/imgdata.h"
@@ -8,7 +9,6 @@
 #include "widgets/colorbar.h"
 #include "widgets/greyscale.h"
 #include "widgets/imgdisp.h"
-#include "app/config/configstore.h"
 #include <vector>
 
 Sinogram::Sinogram(QWidget *parent)
@@ -47,11 +47,26 @@ void Sinogram::corUpdated()
     genSgmImage();
 }
 
-void Sinogram::sliceNoUpdated() { genSgmImage(); }
-void Sinogram::rotAxUpdated() { genSgmImage(); }
-void Sinogram::usePartialDataSetUpdated() { genSgmImage(); }
-void Sinogram::dataSetUsingImagesUpdated() { genSgmImage(); }
-void Sinogram::dataSetStartImageNoUpdated() { genSgmImage(); }
+void Sinogram::sliceNoUpdated()
+{
+    genSgmImage();
+}
+void Sinogram::rotAxUpdated()
+{
+    genSgmImage();
+}
+void Sinogram::usePartialDataSetUpdated()
+{
+    genSgmImage();
+}
+void Sinogram::dataSetUsingImagesUpdated()
+{
+    genSgmImage();
+}
+void Sinogram::dataSetStartImageNoUpdated()
+{
+    genSgmImage();
+}
 
 void Sinogram::angleOriginUpdated()
 {
@@ -168,5 +183,5 @@ void Sinogram::guessCor()
     if (!procCtrl_ || !images_ || images_->count() == 0)
         return;
     procCtrl_->setCor(::guessCor(images_->projectionSet(), procCtrl_->sinogramRequest(),
-                                 procCtrl_->dataSetRangeDeg(), procCtrl_->cor(), fieldDouble(ui_.GuessParam->text())));
+        procCtrl_->dataSetRangeDeg(), procCtrl_->cor(), fieldDouble(ui_.GuessParam->text())));
 }

@@ -41,8 +41,7 @@ void SelectAFile::addWidget(QWidget *w)
 
 void SelectAFile::select()
 {
-    const QString name = QFileDialog::getOpenFileName(
-        this, tr("Select a file"), dataRoot(),
+    const QString name = QFileDialog::getOpenFileName(this, tr("Select a file"), dataRoot(),
         tr("Img file (*.img)") + QStringLiteral(";;") + tr("Tiff file (*.tif *.tiff)") + QStringLiteral(";;")
             + tr("Any file (* *.*)"));
     if (!name.isEmpty())

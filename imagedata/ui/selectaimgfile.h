@@ -5,8 +5,8 @@
 
 // Local
 #include "imagedata/imgdatas.h"
-#include "widgets/imgdispwpv.h"
 #include "imagedata/ui/selectafile.h"
+#include "widgets/imgdispwpv.h"
 
 class ImgDispWPV;
 class QLineEdit;

@@ -23,8 +23,7 @@ SelectDataFiles::SelectDataFiles(QWidget *parent)
 void SelectDataFiles::openDialog()
 {
     const QString start = lastDir_.isEmpty() ? dataRoot() : lastDir_;
-    const QStringList files = QFileDialog::getOpenFileNames(
-        this, tr("Select data files"), start,
+    const QStringList files = QFileDialog::getOpenFileNames(this, tr("Select data files"), start,
         tr("Itex File (*.img)") + QStringLiteral(";;") + tr("Tiff File (*.tif *.tiff)") + QStringLiteral(";;")
             + tr("Any Files (* *.*)"));
     if (files.isEmpty())
@@ -84,8 +83,8 @@ QStringList SelectDataFiles::files() const
 void SelectDataFiles::setSimpleMode(bool simple)
 {
     for (QWidget *w : {static_cast<QWidget *>(ui_.LoadNewFiles), static_cast<QWidget *>(ui_.AddFiles),
-                       static_cast<QWidget *>(ui_.KeepConditions), static_cast<QWidget *>(ui_.LoadMultiTimes),
-                       static_cast<QWidget *>(ui_.MultiTimes), static_cast<QWidget *>(ui_.Separator)})
+             static_cast<QWidget *>(ui_.KeepConditions), static_cast<QWidget *>(ui_.LoadMultiTimes),
+             static_cast<QWidget *>(ui_.MultiTimes), static_cast<QWidget *>(ui_.Separator)})
         w->setVisible(!simple);
     if (simple)
         ui_.LoadNewFiles->setChecked(true);

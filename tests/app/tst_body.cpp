@@ -71,12 +71,12 @@ void TestBody::tabsAndThreads_data()
     QTest::addColumn<QString>("showAll");
     QTest::addColumn<int>("threadsValue");
     QTest::addColumn<QStringList>("tabs");
-    const QStringList before{u"Raw Image"_s, u"Sinogram"_s, u"CT Reconstructed Image"_s};
-    const QStringList after{u"I0 Image"_s, u"BG Image"_s, u"CT Images"_s, u"3D View"_s};
-    QTest::newRow("1 worker") << 1 << u"0"_s << 1 << before + QStringList{u"CT2"_s} + after;
-    QTest::newRow("8 workers") << 8 << u"0"_s << 6 << before + QStringList{u"CT2"_s} + after;
-    QTest::newRow("3 workers, each its tab") << 3 << u"1"_s << 2
-                                             << before + after + QStringList{u"CT2 1"_s, u"CT2 2"_s, u"CT2 3"_s};
+    const QStringList before {u"Raw Image"_s, u"Sinogram"_s, u"CT Reconstructed Image"_s};
+    const QStringList after {u"I0 Image"_s, u"BG Image"_s, u"CT Images"_s, u"3D View"_s};
+    QTest::newRow("1 worker") << 1 << u"0"_s << 1 << before + QStringList {u"CT2"_s} + after;
+    QTest::newRow("8 workers") << 8 << u"0"_s << 6 << before + QStringList {u"CT2"_s} + after;
+    QTest::newRow("3 workers, each its tab")
+        << 3 << u"1"_s << 2 << before + after + QStringList {u"CT2 1"_s, u"CT2 2"_s, u"CT2 3"_s};
 }
 
 void TestBody::tabsAndThreads()
@@ -153,7 +153,7 @@ void TestBody::shiftDragSetsRangeAndRegions()
     const int last = static_cast<int>(vertical ? s.y() + s.height() : s.x() + s.width());
     QCOMPARE(body->ui().procCtrl->sliceFrom(), first);
     QCOMPARE(body->ui().procCtrl->sliceTo(), last);
-    std::vector<CtPanel *> panels{body->ctCalc()};
+    std::vector<CtPanel *> panels {body->ctCalc()};
     panels.insert(panels.end(), body->workerPanels().begin(), body->workerPanels().end());
     for (CtPanel *p : panels) {
         const Region r = p->calcRegion();
@@ -175,8 +175,8 @@ void TestBody::ctSelectionCoupling()
 void TestBody::laterControlsDoNothing()
 {
     Body body(nullptr, 1);
-    for (QWidget *w : std::initializer_list<QWidget *>{body.ui().SeqCalc, body.ui().SaveSetup, body.ui().LoadSetup,
-                                                       body.ui().Link2dZelmap, body.ui().Exec2DA, body.ui().Cont2DA})
+    for (QWidget *w : std::initializer_list<QWidget *> {body.ui().SeqCalc, body.ui().SaveSetup,
+             body.ui().LoadSetup, body.ui().Link2dZelmap, body.ui().Exec2DA, body.ui().Cont2DA})
         QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
     QVERIFY(body.ui().AdditionalInfo->isHidden());
     body.ui().ShowAdditionalInfo->setChecked(true);

@@ -6,10 +6,10 @@
 
 // Local
 #include "app/body.h"
+#include "ct/savenaming.h"
 #include "ct/ui/ctcalc.h"
 #include "ct/ui/ctcalc2.h"
 #include "ct/ui/ctcalc2ui.h"
-#include "ct/savenaming.h"
 #include "ct/ui/ctdisp.h"
 #include "ct/ui/procctrl.h"
 #include "imagedata/imgdatas.h"
@@ -67,7 +67,7 @@ void TestBodyCalc::initTestCase()
     setup.projections = 60;
     setup.noise = 0;
     QVERIFY(writeScan(phantom, setup, data_.filePath(u"p"_s), u"p"_s, data_.filePath(u"i0.img"_s),
-                      data_.filePath(u"bg.img"_s)));
+        data_.filePath(u"bg.img"_s)));
 }
 
 std::unique_ptr<Body> TestBodyCalc::loadedBody(int workers)
@@ -105,10 +105,12 @@ void TestBodyCalc::dispatchOrderAndRunEnd_data()
     QTest::addColumn<int>("threads");
     QTest::addColumn<QList<int>>("slices");
     QTest::addColumn<QList<int>>("workers");
-    QTest::newRow("10..20 step 5, 4 threads") << 10 << 20 << 5 << 4 << QList<int>{10, 15, 20} << QList<int>{0, 1, 2};
-    QTest::newRow("20..10 step 5") << 20 << 10 << 5 << 4 << QList<int>{20, 15, 10} << QList<int>{0, 1, 2};
-    QTest::newRow("one thread serialises") << 2 << 6 << 2 << 1 << QList<int>{2, 4, 6} << QList<int>{0, 0, 0};
-    QTest::newRow("from = to") << 7 << 7 << 3 << 4 << QList<int>{7} << QList<int>{0};
+    QTest::newRow("10..20 step 5, 4 threads")
+        << 10 << 20 << 5 << 4 << QList<int> {10, 15, 20} << QList<int> {0, 1, 2};
+    QTest::newRow("20..10 step 5") << 20 << 10 << 5 << 4 << QList<int> {20, 15, 10} << QList<int> {0, 1, 2};
+    QTest::newRow("one thread serialises")
+        << 2 << 6 << 2 << 1 << QList<int> {2, 4, 6} << QList<int> {0, 0, 0};
+    QTest::newRow("from = to") << 7 << 7 << 3 << 4 << QList<int> {7} << QList<int> {0};
 }
 
 void TestBodyCalc::dispatchOrderAndRunEnd()
@@ -182,7 +184,7 @@ void TestBodyCalc::stoppingMidRunSavesSlicesInProgress()
     QTRY_COMPARE_WITH_TIMEOUT(body->slicesInProgress(), 0, 10000);
     QCOMPARE(dispatched, 1);
     body.reset(); // drains the saver
-    QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList{u"s-00000.dat"_s});
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList {u"s-00000.dat"_s});
 }
 
 void TestBodyCalc::savedFilesForSubFolderRules_data()
@@ -191,14 +193,15 @@ void TestBodyCalc::savedFilesForSubFolderRules_data()
     QTest::addColumn<bool>("energy");
     QTest::addColumn<bool>("slice");
     QTest::addColumn<QStringList>("files");
-    QTest::newRow("directly") << false << false << true << QStringList{u"ct-E01-00007.dat"_s, u"ct-E01-00007.png"_s};
-    QTest::newRow("neither: slice folder") << true << false << false
-                                           << QStringList{u"00007/ct-E01-00007.dat"_s, u"00007/ct-E01-00007.png"_s};
+    QTest::newRow("directly") << false << false << true
+                              << QStringList {u"ct-E01-00007.dat"_s, u"ct-E01-00007.png"_s};
+    QTest::newRow("neither: slice folder")
+        << true << false << false << QStringList {u"00007/ct-E01-00007.dat"_s, u"00007/ct-E01-00007.png"_s};
     QTest::newRow("energy only") << true << true << false
-                                 << QStringList{u"E01/ct-E01-00007.dat"_s, u"E01/ct-E01-00007.png"_s};
+                                 << QStringList {u"E01/ct-E01-00007.dat"_s, u"E01/ct-E01-00007.png"_s};
     QTest::newRow("both") << true << true << true
-                          << QStringList{u"00007/ct-E01-00007.dat"_s, u"00007/ct-E01-00007.png"_s,
-                                         u"E01/ct-E01-00007.dat"_s, u"E01/ct-E01-00007.png"_s};
+                          << QStringList {u"00007/ct-E01-00007.dat"_s, u"00007/ct-E01-00007.png"_s,
+                                 u"E01/ct-E01-00007.dat"_s, u"E01/ct-E01-00007.png"_s};
 }
 
 void TestBodyCalc::savedFilesForSubFolderRules()
@@ -270,7 +273,8 @@ void TestBodyCalc::regionExchangeEnds()
     QSignalSpy fromCt1(body->ctCalc(), &CtPanel::cRUpdated);
     QSignalSpy fromFirst(first, &CtPanel::dRUpdated);
     first->setCR(10, 5, 101, 80);
-    for (CtPanel *p : std::initializer_list<CtPanel *>{body->ctCalc(), body->workerPanels()[1], body->workerPanels()[2]})
+    for (CtPanel *p :
+        std::initializer_list<CtPanel *> {body->ctCalc(), body->workerPanels()[1], body->workerPanels()[2]})
         QCOMPARE(p->ui().Crx1->text(), u"101"_s);
     QCOMPARE(fromCt1.count(), 1); // each panel passes a change on once
     body->workerPanels()[2]->setDR(1, 2, 30, 40);
@@ -289,7 +293,8 @@ void TestBodyCalc::colourScaleIsFixedForAllPanels()
     body->setColorMin(-0.5);
     body->setColorMax(2.25);
     body->setFixColorScale(true);
-    for (CtPanel *p : std::initializer_list<CtPanel *>{body->ctCalc(), body->workerPanels()[0], body->workerPanels()[1]}) {
+    for (CtPanel *p :
+        std::initializer_list<CtPanel *> {body->ctCalc(), body->workerPanels()[0], body->workerPanels()[1]}) {
         QVERIFY(p->colorBar()->isFixed());
         QCOMPARE(p->colorBar()->minV(), -0.5);
         QCOMPARE(p->colorBar()->maxV(), 2.25);
@@ -374,7 +379,8 @@ void TestBodyCalc::saverDrainsAtExit()
         Body body(nullptr, 1);
         CtCalc2 *worker = body.workers()[0];
         for (int i = 0; i < 300; ++i)
-            emit worker->saveDataWDiscard(new SavingData{out.path(), u"d"_s, u"t"_s, sliceText(i), QByteArray(2000, 'x')});
+            emit worker->saveDataWDiscard(
+                new SavingData {out.path(), u"d"_s, u"t"_s, sliceText(i), QByteArray(2000, 'x')});
     }
     QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 300);
 }

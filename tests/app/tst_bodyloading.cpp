@@ -56,7 +56,8 @@ void TestBodyLoading::initTestCase()
 void TestBodyLoading::newSeriesThenAdd()
 {
     Body body;
-    const QStringList three{image(u"a0.img"_s, 20, 16), image(u"a1.img"_s, 20, 16), image(u"a2.img"_s, 20, 16)};
+    const QStringList three {
+        image(u"a0.img"_s, 20, 16), image(u"a1.img"_s, 20, 16), image(u"a2.img"_s, 20, 16)};
     QVERIFY(load(body, three));
     QCOMPARE(body.imageSet()->count(), 3);
     QCOMPARE(body.ui().CTFiles->ui().Count->text(), u"3"_s);
@@ -71,13 +72,14 @@ void TestBodyLoading::newSeriesThenAdd()
     body.ui().CTFiles->ui().LoadNewFiles->setChecked(true);
     QVERIFY(load(body, {three.first()}));
     QCOMPARE(body.imageSet()->count(), 1);
-    QCOMPARE(body.ui().CTFiles->files(), QStringList{three.first()});
+    QCOMPARE(body.ui().CTFiles->files(), QStringList {three.first()});
 }
 
 void TestBodyLoading::wrongSizeFileInTheMiddleIsSkipped()
 {
     Body body;
-    const QStringList files{image(u"b0.img"_s, 20, 16), image(u"b1.img"_s, 16, 20), image(u"b2.img"_s, 20, 16)};
+    const QStringList files {
+        image(u"b0.img"_s, 20, 16), image(u"b1.img"_s, 16, 20), image(u"b2.img"_s, 20, 16)};
     QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Mismatch image size.*b1.img$"_s));
     QVERIFY(load(body, files));
     QCOMPARE(body.imageSet()->count(), 2);
@@ -141,7 +143,7 @@ void TestBodyLoading::guessCorFindsTheDemoAxis()
     setup.projections = 90;
     setup.cor = 66.0;
     QVERIFY(writeScan(demoPhantom(128), setup, data.filePath(u"p"_s), u"ct_"_s, data.filePath(u"i0.img"_s),
-                      data.filePath(u"bg.img"_s)));
+        data.filePath(u"bg.img"_s)));
     Body body;
     body.ui().procCtrl->setRotAxV(true);
     body.ui().CTFiles->selectDirFiles(data.filePath(u"p"_s), {});
@@ -161,7 +163,8 @@ void TestBodyLoading::wrongSizeI0IsRefused()
 {
     Body body;
     QVERIFY(load(body, {image(u"s0.img"_s, 20, 16, 500)}));
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Image size \\(16, 20\\) differs from the raw images \\(20, 16\\)"_s));
+    QTest::ignoreMessage(QtDebugMsg,
+        QRegularExpression(u"^Image size \\(16, 20\\) differs from the raw images \\(20, 16\\)"_s));
     body.ui().I0ImgSel->selectFile(image(u"i0wrong.img"_s, 16, 20, 1000));
     QCOMPARE(body.ui().I0ImgSel->filePathEdit()->styleSheet(), SelectAFile::badStyle());
     QVERIFY(!body.imageSet()->projectionSet().i0);

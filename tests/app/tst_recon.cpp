@@ -47,7 +47,8 @@ void TestRecon::initTestCase()
     setup.projections = 90;
     setup.noise = 0;
     projections_ = data_.filePath(u"proj"_s);
-    QVERIFY(writeScan(cylinder, setup, projections_, u"p"_s, data_.filePath(u"i0.img"_s), data_.filePath(u"bg.img"_s)));
+    QVERIFY(writeScan(
+        cylinder, setup, projections_, u"p"_s, data_.filePath(u"i0.img"_s), data_.filePath(u"bg.img"_s)));
 }
 
 int TestRecon::run(const QStringList &args, QString *out)
@@ -67,16 +68,16 @@ int TestRecon::run(const QStringList &args, QString *out)
 void TestRecon::badArguments_data()
 {
     QTest::addColumn<QStringList>("args");
-    QTest::newRow("no folder") << QStringList{};
-    QTest::newRow("axis") << QStringList{u"d"_s, u"--axis"_s, u"x"_s};
-    QTest::newRow("cor") << QStringList{u"d"_s, u"--cor"_s, u"middle"_s};
-    QTest::newRow("slices") << QStringList{u"d"_s, u"--slices"_s, u"5"_s};
-    QTest::newRow("slice and slices") << QStringList{u"d"_s, u"--slice"_s, u"5"_s, u"--slices"_s, u"1:2"_s};
-    QTest::newRow("region") << QStringList{u"d"_s, u"--region"_s, u"0,0,10"_s};
-    QTest::newRow("sub-folders") << QStringList{u"d"_s, u"--sub-folders"_s, u"all"_s};
-    QTest::newRow("threads 0") << QStringList{u"d"_s, u"--threads"_s, u"0"_s};
-    QTest::newRow("nothing to write") << QStringList{u"d"_s, u"--no-png"_s, u"--no-data"_s};
-    QTest::newRow("unknown option") << QStringList{u"d"_s, u"--colour"_s};
+    QTest::newRow("no folder") << QStringList {};
+    QTest::newRow("axis") << QStringList {u"d"_s, u"--axis"_s, u"x"_s};
+    QTest::newRow("cor") << QStringList {u"d"_s, u"--cor"_s, u"middle"_s};
+    QTest::newRow("slices") << QStringList {u"d"_s, u"--slices"_s, u"5"_s};
+    QTest::newRow("slice and slices") << QStringList {u"d"_s, u"--slice"_s, u"5"_s, u"--slices"_s, u"1:2"_s};
+    QTest::newRow("region") << QStringList {u"d"_s, u"--region"_s, u"0,0,10"_s};
+    QTest::newRow("sub-folders") << QStringList {u"d"_s, u"--sub-folders"_s, u"all"_s};
+    QTest::newRow("threads 0") << QStringList {u"d"_s, u"--threads"_s, u"0"_s};
+    QTest::newRow("nothing to write") << QStringList {u"d"_s, u"--no-png"_s, u"--no-data"_s};
+    QTest::newRow("unknown option") << QStringList {u"d"_s, u"--colour"_s};
 }
 
 void TestRecon::badArguments()
@@ -94,11 +95,11 @@ void TestRecon::sliceLists_data()
     QTest::addColumn<int>("to");
     QTest::addColumn<int>("step");
     QTest::addColumn<QList<int>>("slices");
-    QTest::newRow("10..20 step 5") << 10 << 20 << 5 << QList<int>{10, 15, 20};
-    QTest::newRow("20..10 step 5") << 20 << 10 << 5 << QList<int>{20, 15, 10};
-    QTest::newRow("negative step upwards") << 0 << 3 << -2 << QList<int>{0, 2};
-    QTest::newRow("step 0 reads as 1") << 4 << 6 << 0 << QList<int>{4, 5, 6};
-    QTest::newRow("from = to") << 7 << 7 << 3 << QList<int>{7};
+    QTest::newRow("10..20 step 5") << 10 << 20 << 5 << QList<int> {10, 15, 20};
+    QTest::newRow("20..10 step 5") << 20 << 10 << 5 << QList<int> {20, 15, 10};
+    QTest::newRow("negative step upwards") << 0 << 3 << -2 << QList<int> {0, 2};
+    QTest::newRow("step 0 reads as 1") << 4 << 6 << 0 << QList<int> {4, 5, 6};
+    QTest::newRow("from = to") << 7 << 7 << 3 << QList<int> {7};
 }
 
 void TestRecon::sliceLists()
@@ -114,16 +115,17 @@ void TestRecon::reconstructsACylinder()
 {
     QTemporaryDir out;
     QString text;
-    QCOMPARE(run({projections_, u"--i0"_s, data_.filePath(u"i0.img"_s), u"--bg"_s, data_.filePath(u"bg.img"_s),
-                  u"--axis"_s, u"v"_s, u"--cor"_s, u"32"_s, u"--slices"_s, u"2:4:2"_s, u"--out"_s, out.path(),
-                  u"--name"_s, u"cyl"_s, u"--tag"_s, u"E1"_s},
+    QCOMPARE(run({projections_, u"--i0"_s, data_.filePath(u"i0.img"_s), u"--bg"_s,
+                     data_.filePath(u"bg.img"_s), u"--axis"_s, u"v"_s, u"--cor"_s, u"32"_s, u"--slices"_s,
+                     u"2:4:2"_s, u"--out"_s, out.path(), u"--name"_s, u"cyl"_s, u"--tag"_s, u"E1"_s},
                  &text),
-             0);
+        0);
     QVERIFY2(text.startsWith(u"centre of rotation: 32\n"_s), qPrintable(text));
     QVERIFY(text.contains(u"wrote "_s + out.filePath(u"cyl-E1-00002.dat"_s)));
     QVERIFY(text.contains(u"progress: 2/2 slices"_s));
     QCOMPARE(QDir(out.path()).entryList(QDir::Files),
-             QStringList({u"cyl-E1-00002.dat"_s, u"cyl-E1-00002.png"_s, u"cyl-E1-00004.dat"_s, u"cyl-E1-00004.png"_s}));
+        QStringList(
+            {u"cyl-E1-00002.dat"_s, u"cyl-E1-00002.png"_s, u"cyl-E1-00004.dat"_s, u"cyl-E1-00004.png"_s}));
 
     // half = ⌊min(32, 64 − 32 − 1)⌋ = 31, so N = 60 with the axis at 30: the cylinder's centre is
     // pixel (36, 30) and holds 2μ + offset.
@@ -145,9 +147,10 @@ void TestRecon::reconstructsACylinder()
 void TestRecon::threadsDoNotChangeTheFiles()
 {
     QTemporaryDir one, two;
-    const QStringList common{projections_, u"--axis"_s, u"v"_s, u"--cor"_s, u"guess"_s, u"--slices"_s, u"0:7"_s};
-    QCOMPARE(run(common + QStringList{u"--threads"_s, u"1"_s, u"--out"_s, one.path()}), 0);
-    QCOMPARE(run(common + QStringList{u"--threads"_s, u"2"_s, u"--out"_s, two.path()}), 0);
+    const QStringList common {
+        projections_, u"--axis"_s, u"v"_s, u"--cor"_s, u"guess"_s, u"--slices"_s, u"0:7"_s};
+    QCOMPARE(run(common + QStringList {u"--threads"_s, u"1"_s, u"--out"_s, one.path()}), 0);
+    QCOMPARE(run(common + QStringList {u"--threads"_s, u"2"_s, u"--out"_s, two.path()}), 0);
     const QStringList files = QDir(one.path()).entryList(QDir::Files);
     QCOMPARE(files.size(), 16);
     for (const QString &name : files) {
@@ -161,8 +164,8 @@ void TestRecon::subFoldersBoth()
 {
     QTemporaryDir out;
     QCOMPARE(run({projections_, u"--axis"_s, u"v"_s, u"--slice"_s, u"3"_s, u"--out"_s, out.path(), u"--tag"_s,
-                  u"E7"_s, u"--sub-folders"_s, u"both"_s, u"--no-png"_s}),
-             0);
+                 u"E7"_s, u"--sub-folders"_s, u"both"_s, u"--no-png"_s}),
+        0);
     QVERIFY(QFile::exists(out.filePath(u"E7/E7-00003.dat"_s)));
     QVERIFY(QFile::exists(out.filePath(u"00003/E7-00003.dat"_s)));
     QVERIFY(!QFile::exists(out.filePath(u"00003/E7-00003.png"_s)));
@@ -185,7 +188,7 @@ void TestRecon::refusesMismatchedInputs()
     for (const QString &name : QDir(projections_).entryList(QDir::Files))
         QVERIFY(QFile::copy(QDir(projections_).filePath(name), dir.filePath(name)));
     const std::vector<uint32_t> px(32 * 8, 1000);
-    QStringList args{dir.path(), u"--axis"_s, u"v"_s, u"--out"_s, out.filePath(u"o"_s)};
+    QStringList args {dir.path(), u"--axis"_s, u"v"_s, u"--out"_s, out.filePath(u"o"_s)};
     if (problem == u"size"_s) {
         QVERIFY(writeItexFile(dir.filePath(u"p0045b.img"_s), {32, 8, 2, 1.0, px}));
         QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Mismatch image size"_s));

@@ -32,7 +32,7 @@ void TestWindowRoad::windowAndCommandWriteTheSameFiles()
     setup.cor = 33;
     setup.projections = 60;
     QVERIFY(writeScan(demoPhantom(64), setup, data.filePath(u"p"_s), u"ct_"_s, data.filePath(u"i0.img"_s),
-                      data.filePath(u"bg.img"_s)));
+        data.filePath(u"bg.img"_s)));
 
     double cor = 0;
     {
@@ -67,18 +67,19 @@ void TestWindowRoad::windowAndCommandWriteTheSameFiles()
     ReconOptions options;
     QString error;
     // After loading, the window's regions are 0 … L − 1.
-    QVERIFY2(parseReconOptions({data.filePath(u"p"_s), u"--i0"_s, data.filePath(u"i0.img"_s), u"--bg"_s,
-                               data.filePath(u"bg.img"_s), u"--axis"_s, u"v"_s, u"--cor"_s,
-                               QString::number(cor, 'g', 17), u"--slices"_s, u"4:10:3"_s, u"--region"_s,
-                               u"0,0,63,63"_s, u"--name"_s, u"w"_s, u"--tag"_s, u"E1"_s, u"--out"_s, fromCommand.path()},
-                              options, error),
-             qPrintable(error));
+    QVERIFY2(parseReconOptions(
+                 {data.filePath(u"p"_s), u"--i0"_s, data.filePath(u"i0.img"_s), u"--bg"_s,
+                     data.filePath(u"bg.img"_s), u"--axis"_s, u"v"_s, u"--cor"_s,
+                     QString::number(cor, 'g', 17), u"--slices"_s, u"4:10:3"_s, u"--region"_s, u"0,0,63,63"_s,
+                     u"--name"_s, u"w"_s, u"--tag"_s, u"E1"_s, u"--out"_s, fromCommand.path()},
+                 options, error),
+        qPrintable(error));
     QString text;
     QTextStream sink(&text);
     QCOMPARE(ReconRun(options, sink, sink).exec(), 0);
 
-    const QStringList expected{u"w-E1-00004.dat"_s, u"w-E1-00004.png"_s, u"w-E1-00007.dat"_s, u"w-E1-00007.png"_s,
-                               u"w-E1-00010.dat"_s, u"w-E1-00010.png"_s};
+    const QStringList expected {u"w-E1-00004.dat"_s, u"w-E1-00004.png"_s, u"w-E1-00007.dat"_s,
+        u"w-E1-00007.png"_s, u"w-E1-00010.dat"_s, u"w-E1-00010.png"_s};
     QCOMPARE(QDir(fromWindow.path()).entryList(QDir::Files), expected);
     QCOMPARE(QDir(fromCommand.path()).entryList(QDir::Files), expected);
     for (const QString &name : expected) {

@@ -52,16 +52,17 @@ void TestConfigStore::arguments_data()
     QTest::addColumn<QStringList>("keys");
     QTest::addColumn<QStringList>("values");
 
-    QTest::newRow("negative number is a value and an option of its own")
-        << QStringList{u"prog"_s, u"-s"_s, u"-3"_s} << QStringList{u"-s"_s, u"-3"_s} << QStringList{u"-3"_s, QString()};
-    QTest::newRow("option after option has no value")
-        << QStringList{u"prog"_s, u"-s"_s, u"-x"_s} << QStringList{u"-s"_s, u"-x"_s} << QStringList{QString(), QString()};
+    QTest::newRow("negative number is a value and an option of its own") << QStringList {
+        u"prog"_s, u"-s"_s, u"-3"_s} << QStringList {u"-s"_s, u"-3"_s} << QStringList {u"-3"_s, QString()};
+    QTest::newRow("option after option has no value") << QStringList {u"prog"_s, u"-s"_s,
+        u"-x"_s} << QStringList {u"-s"_s, u"-x"_s} << QStringList {QString(), QString()};
     QTest::newRow("second plain argument is consumed")
-        << QStringList{u"prog"_s, u"-c"_s, u"a.cfg"_s, u"b.cfg"_s, u"-e"_s} << QStringList{u"-c"_s, u"-e"_s}
-        << QStringList{u"a.cfg"_s, QString()};
-    QTest::newRow("decimal negative") << QStringList{u"prog"_s, u"-v"_s, u"-.5"_s} << QStringList{u"-v"_s}
-                                      << QStringList{u"-.5"_s};
-    QTest::newRow("last option") << QStringList{u"prog"_s, u"-b"_s} << QStringList{u"-b"_s} << QStringList{QString()};
+        << QStringList {u"prog"_s, u"-c"_s, u"a.cfg"_s, u"b.cfg"_s, u"-e"_s} << QStringList {u"-c"_s, u"-e"_s}
+        << QStringList {u"a.cfg"_s, QString()};
+    QTest::newRow("decimal negative")
+        << QStringList {u"prog"_s, u"-v"_s, u"-.5"_s} << QStringList {u"-v"_s} << QStringList {u"-.5"_s};
+    QTest::newRow("last option") << QStringList {u"prog"_s, u"-b"_s} << QStringList {u"-b"_s}
+                                 << QStringList {QString()};
 }
 
 void TestConfigStore::arguments()
@@ -84,11 +85,11 @@ void TestConfigStore::configFileChoice_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("name");
-    QTest::newRow("default") << QStringList{u"prog"_s} << u"config.cfg"_s;
-    QTest::newRow("-c") << QStringList{u"prog"_s, u"-c"_s, u"a.cfg"_s} << u"a.cfg"_s;
-    QTest::newRow("-config wins") << QStringList{u"prog"_s, u"-config"_s, u"b.cfg"_s, u"-c"_s, u"a.cfg"_s}
+    QTest::newRow("default") << QStringList {u"prog"_s} << u"config.cfg"_s;
+    QTest::newRow("-c") << QStringList {u"prog"_s, u"-c"_s, u"a.cfg"_s} << u"a.cfg"_s;
+    QTest::newRow("-config wins") << QStringList {u"prog"_s, u"-config"_s, u"b.cfg"_s, u"-c"_s, u"a.cfg"_s}
                                   << u"b.cfg"_s;
-    QTest::newRow("-c without value") << QStringList{u"prog"_s, u"-c"_s, u"-e"_s} << QString();
+    QTest::newRow("-c without value") << QStringList {u"prog"_s, u"-c"_s, u"-e"_s} << QString();
 }
 
 void TestConfigStore::configFileChoice()
@@ -103,17 +104,19 @@ void TestConfigStore::configFileChoice()
 void TestConfigStore::readsQuotedValuesAndComments()
 {
     const QString path = dir_.filePath(u"quoted.cfg"_s);
-    writeFile(path, "DataRoot \"/beam time/2026 #3\" # where the data are\n"
-                    "   # a comment line\n"
-                    "\n"
-                    "show_all_ct2_images 0\n"
-                    "show_all_ct2_images 1\n");
+    writeFile(path,
+        "DataRoot \"/beam time/2026 #3\" # where the data are\n"
+        "   # a comment line\n"
+        "\n"
+        "show_all_ct2_images 0\n"
+        "show_all_ct2_images 1\n");
     ConfigStore store;
     QVERIFY(store.readConfigFile(path));
     QCOMPARE(store.configValue(u"DataRoot"_s, QString()), u"/beam time/2026 #3"_s);
     QCOMPARE(store.configValue(u"show_all_ct2_images"_s, QString()), u"1"_s);
     QCOMPARE(store.lines(),
-             QStringList({u"DataRoot \"/beam time/2026 #3\" "_s, u"show_all_ct2_images 0"_s, u"show_all_ct2_images 1"_s}));
+        QStringList(
+            {u"DataRoot \"/beam time/2026 #3\" "_s, u"show_all_ct2_images 0"_s, u"show_all_ct2_images 1"_s}));
     QCOMPARE(store.fileName(), path);
 }
 
@@ -122,8 +125,9 @@ void TestConfigStore::includeInAnyCaseAndMissingInclude()
     const QString inner = dir_.filePath(u"inner.cfg"_s);
     const QString outer = dir_.filePath(u"outer.cfg"_s);
     writeFile(inner, "inner_key 7\n");
-    writeFile(outer, "first 1\ninclude " + inner.toUtf8() + "\nInClUdE " + dir_.filePath(u"missing.cfg"_s).toUtf8()
-                         + "\nlast 2\n");
+    writeFile(outer,
+        "first 1\ninclude " + inner.toUtf8() + "\nInClUdE " + dir_.filePath(u"missing.cfg"_s).toUtf8()
+            + "\nlast 2\n");
     QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Can't open config file : .*missing.cfg$"_s));
     ConfigStore store;
     QVERIFY(store.readConfigFile(outer));
@@ -176,7 +180,8 @@ void TestConfigStore::startupOptions()
     const QString path = dir_.filePath(u"root.cfg"_s);
     writeFile(path, "DataRoot /from/config\n");
     ConfigStore &store = ConfigStore::instance();
-    store.parseArguments({u"prog"_s, u"-d"_s, u"/from/option"_s, u"-s"_s, u"-3"_s, u"-e"_s, u"-b"_s, u"-x"_s, u"-nw"_s});
+    store.parseArguments(
+        {u"prog"_s, u"-d"_s, u"/from/option"_s, u"-s"_s, u"-3"_s, u"-e"_s, u"-b"_s, u"-x"_s, u"-nw"_s});
     QVERIFY(store.readConfigFile(path));
     const StartupOptions options = applyStartupOptions(store);
     QCOMPARE(dataRoot(), u"/from/option"_s);

@@ -37,8 +37,8 @@ void TestLineTokenizer::takeItem_data()
     QTest::newRow("quote inside unquoted item") << u"a\"b c"_s << u"a\"b"_s << u" c"_s << QString();
     QTest::newRow("unquoted item ending in quote") << u"ab\" c"_s << u"ab\""_s << u" c"_s << notStarted;
     QTest::newRow("last unquoted item ending in quote") << u"ab\""_s << u"ab\""_s << QString() << notStarted;
-    QTest::newRow("quoted comma and hash") << u"\"C:/a, b # c\" 5"_s << u"C:/a, b # c"_s << u" 5"_s
-                                           << QString();
+    QTest::newRow("quoted comma and hash")
+        << u"\"C:/a, b # c\" 5"_s << u"C:/a, b # c"_s << u" 5"_s << QString();
     QTest::newRow("negative number") << u"-3 -x"_s << u"-3"_s << u" -x"_s << QString();
     QTest::newRow("unicode space separates") << u"a\u3000b"_s << u"a"_s << u"\u3000b"_s << QString();
 }

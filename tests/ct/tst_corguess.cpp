@@ -102,7 +102,7 @@ void TestCorGuess::findsTheAxisOfAnOffCentreObject()
     setup.flatRipple = 0.0;
     // Only the two facing projections are needed; write them all to keep the set realistic.
     QVERIFY(writeScan(phantom, setup, dir.path(), QStringLiteral("p"), dir.filePath(QStringLiteral("i0.img")),
-                      dir.filePath(QStringLiteral("bg.img"))));
+        dir.filePath(QStringLiteral("bg.img"))));
     const int opposite = ::oppositeImage(0, projections, range);
     auto first = openImgData(dir.filePath(QStringLiteral("p0000.img")));
     auto facing = openImgData(dir.filePath(QStringLiteral("p%1.img").arg(opposite, 4, 10, QLatin1Char('0'))));

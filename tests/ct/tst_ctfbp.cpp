@@ -16,8 +16,8 @@ constexpr double pi = std::numbers::pi;
 // The sinogram of a disk of attenuation mu per pixel and radius r centred at (cx, cy) from the axis:
 // 2·mu·sqrt(r² − t²) with t the detector distance from the disk centre, on width = 2·half − 1
 // samples whose column half − 1 is the rotation axis, for angles theta0 + i·dTheta.
-std::vector<double> diskSinogram(int half, int rows, double mu, double r, double cx, double cy, double theta0,
-                                 double dTheta)
+std::vector<double> diskSinogram(
+    int half, int rows, double mu, double r, double cx, double cy, double theta0, double dTheta)
 {
     const int width = 2 * half - 1;
     std::vector<double> s(static_cast<size_t>(width) * rows, 0.0);
@@ -35,7 +35,7 @@ std::vector<double> diskSinogram(int half, int rows, double mu, double r, double
 
 // Runs the whole engine on a sinogram of `rows` rows of width 2·half − 1.
 void reconstruct(CtFbp &e, const std::vector<double> &s, int half, int rows, double theta0, double dTheta,
-                 bool blocked = true)
+    bool blocked = true)
 {
     const int width = 2 * half - 1;
     const int n = width - 1;
@@ -297,12 +297,12 @@ void TestCtFbp::everyKernelVariantGivesTheSameBits()
         const double c = std::cos(th), s = std::sin(th), h = n * 0.5;
         for (const int z : {3, 150, 296}) {
             std::vector<double> generic(n, 0.5);
-            addBackProjectedRowWith(BackProjectionVariant::Generic, generic.data(), 1, n - 1, q.data(), n - 1, c,
-                                    -s * z, h - (c * h - s * h));
+            addBackProjectedRowWith(BackProjectionVariant::Generic, generic.data(), 1, n - 1, q.data(), n - 1,
+                c, -s * z, h - (c * h - s * h));
             for (auto variant : {BackProjectionVariant::Avx2, BackProjectionVariant::Avx512}) {
                 std::vector<double> other(n, 0.5);
-                if (!addBackProjectedRowWith(variant, other.data(), 1, n - 1, q.data(), n - 1, c, -s * z,
-                                             h - (c * h - s * h)))
+                if (!addBackProjectedRowWith(
+                        variant, other.data(), 1, n - 1, q.data(), n - 1, c, -s * z, h - (c * h - s * h)))
                     continue; // not on this processor
                 for (int x = 0; x < n; ++x)
                     QCOMPARE(other[x], generic[x]);

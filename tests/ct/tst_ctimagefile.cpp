@@ -68,8 +68,9 @@ void TestCtImageFile::formatLikePrintfEverywhere()
         const double tie = (six(rng) + 0.5) * std::pow(10.0, std::uniform_int_distribution<int>(-10, 1)(rng));
         values.insert(values.end(), {tie, std::nextafter(tie, 0.0), std::nextafter(tie, 1e300)});
     }
-    for (double v : {9.999995, 9.9999949999, 99999.95, 999999.5, 999999.4999, 0.0001, 0.000099999950, 0.00009999994,
-                     1e-5, 1e6, 10.0, 100000.0, 0.1, 0.2, 0.3, 1.0 / 3.0, 2.0 / 3.0, -0.0, 5e-324, 1e308})
+    for (double v :
+        {9.999995, 9.9999949999, 99999.95, 999999.5, 999999.4999, 0.0001, 0.000099999950, 0.00009999994, 1e-5,
+            1e6, 10.0, 100000.0, 0.1, 0.2, 0.3, 1.0 / 3.0, 2.0 / 3.0, -0.0, 5e-324, 1e308})
         values.push_back(v);
     for (double v : values) {
         char buf[64];
@@ -88,19 +89,20 @@ void TestCtImageFile::headerAndLines()
     for (int z = 0; z < 4; ++z)
         for (int x = 0; x < 4; ++x)
             image[z * 4 + x] = x + 10 * z;
-    QByteArray text = ctImageDataText(image, 4, Region{10.5, 20, 12, 21}, DataWindow{});
-    QCOMPARE(text, QByteArray("#QRVL-CTImg\n"
-                              "# Range_X0       : 10.5\n"
-                              "# Range_Y0       : 20\n"
-                              "# Range_X1       : 11\n"
-                              "# Range_Y1       : 20\n"
-                              "# sx,sy, ex,ey   : 10.5\t20\t11\t20\n"
-                              "10\t20\t10\n"
-                              "11\t20\t10\n"));
-    text = ctImageDataText(image, 4, Region{1, 2, 3, 3}, DataWindow{100, -100, 0.5});
+    QByteArray text = ctImageDataText(image, 4, Region {10.5, 20, 12, 21}, DataWindow {});
+    QCOMPARE(text,
+        QByteArray("#QRVL-CTImg\n"
+                   "# Range_X0       : 10.5\n"
+                   "# Range_Y0       : 20\n"
+                   "# Range_X1       : 11\n"
+                   "# Range_Y1       : 20\n"
+                   "# sx,sy, ex,ey   : 10.5\t20\t11\t20\n"
+                   "10\t20\t10\n"
+                   "11\t20\t10\n"));
+    text = ctImageDataText(image, 4, Region {1, 2, 3, 3}, DataWindow {100, -100, 0.5});
     QVERIFY(text.endsWith("# sx,sy, ex,ey   : 1\t2\t2\t2\n1\t2\t21.5\n2\t2\t22.5\n"));
     const std::vector<double> big(512 * 512, 0.0);
-    text = ctImageDataText(big, 512, Region{0, 0, 2048, 2048}, DataWindow{});
+    text = ctImageDataText(big, 512, Region {0, 0, 2048, 2048}, DataWindow {});
     QVERIFY(text.contains("# Range_X1       : 2047\n"));
     QVERIFY(text.contains("# sx,sy, ex,ey   : 0\t0\t2047\t2047\n"));
     QVERIFY(text.endsWith("\n2047\t2047\t10\n"));
@@ -110,7 +112,7 @@ void TestCtImageFile::headerAndLines()
 void TestCtImageFile::regionLargerThanTheImage()
 {
     const std::vector<double> image(4, 1.0); // 2 × 2
-    const QByteArray text = ctImageDataText(image, 2, Region{-1, 0, 3, 1}, DataWindow{});
+    const QByteArray text = ctImageDataText(image, 2, Region {-1, 0, 3, 1}, DataWindow {});
     QVERIFY(text.endsWith("-1\t0\t10\n0\t0\t11\n1\t0\t11\n2\t0\t10\n"));
 }
 
@@ -133,16 +135,16 @@ void TestCtImageFile::windowAndOffset()
     QFETCH(double, upper);
     QFETCH(double, lower);
     QFETCH(QByteArray, written);
-    const std::vector<double> image{value};
-    const QByteArray text = ctImageDataText(image, 1, Region{0, 0, 1, 1}, DataWindow{upper, lower, 10.0});
+    const std::vector<double> image {value};
+    const QByteArray text = ctImageDataText(image, 1, Region {0, 0, 1, 1}, DataWindow {upper, lower, 10.0});
     QVERIFY2(text.endsWith("\n0\t0\t" + written + "\n"), text.constData());
 }
 
 void TestCtImageFile::absurdRegionIsRefused()
 {
     const std::vector<double> image(64 * 64, 0.0);
-    QVERIFY(ctImageDataText(image, 64, Region{0, 0, 1e6, 1e6}, DataWindow{}).isEmpty());
-    QVERIFY(ctImageDataText(image, 64, Region{0, 0, 1e300, 1}, DataWindow{}).isEmpty());
+    QVERIFY(ctImageDataText(image, 64, Region {0, 0, 1e6, 1e6}, DataWindow {}).isEmpty());
+    QVERIFY(ctImageDataText(image, 64, Region {0, 0, 1e300, 1}, DataWindow {}).isEmpty());
 }
 
 void TestCtImageFile::fileNames_data()
@@ -172,11 +174,11 @@ void TestCtImageFile::subFolders_data()
     QTest::addColumn<bool>("energy");
     QTest::addColumn<bool>("slice");
     QTest::addColumn<QStringList>("dirs");
-    QTest::newRow("off") << false << true << true << QStringList{u"/d"_s};
-    QTest::newRow("neither: slice") << true << false << false << QStringList{u"/d/00007"_s};
-    QTest::newRow("slice") << true << false << true << QStringList{u"/d/00007"_s};
-    QTest::newRow("energy only") << true << true << false << QStringList{u"/d/E01"_s};
-    QTest::newRow("both") << true << true << true << QStringList{u"/d/E01"_s, u"/d/00007"_s};
+    QTest::newRow("off") << false << true << true << QStringList {u"/d"_s};
+    QTest::newRow("neither: slice") << true << false << false << QStringList {u"/d/00007"_s};
+    QTest::newRow("slice") << true << false << true << QStringList {u"/d/00007"_s};
+    QTest::newRow("energy only") << true << true << false << QStringList {u"/d/E01"_s};
+    QTest::newRow("both") << true << true << true << QStringList {u"/d/E01"_s, u"/d/00007"_s};
 }
 
 void TestCtImageFile::subFolders()
@@ -185,7 +187,7 @@ void TestCtImageFile::subFolders()
     QFETCH(bool, energy);
     QFETCH(bool, slice);
     QFETCH(QStringList, dirs);
-    QCOMPARE(targetDirs(u"/d"_s, u"E01"_s, sliceText(7), SubFolderRule{sub, energy, slice}), dirs);
+    QCOMPARE(targetDirs(u"/d"_s, u"E01"_s, sliceText(7), SubFolderRule {sub, energy, slice}), dirs);
 }
 
 QTEST_APPLESS_MAIN(TestCtImageFile)

@@ -111,10 +111,10 @@ void TestSinogramPanel::readoutFollowsTheDrawnPicture()
     proc_->setCor(11.0);
     panel_->newPos(11.0 + 3.0, 7.0); // the direct view samples cor − L + c: column 14 is x = 1
     QCOMPARE(panel_->ui().DispSinogram->findChild<QLineEdit *>(u"Val"_s)->text().toDouble(),
-             100.0 + 1 + 30 * 2 + 7);
+        100.0 + 1 + 30 * 2 + 7);
     panel_->newPos(-1.0, 7.0); // outside: the field keeps its value
     QCOMPARE(panel_->ui().DispSinogram->findChild<QLineEdit *>(u"Val"_s)->text().toDouble(),
-             100.0 + 1 + 30 * 2 + 7);
+        100.0 + 1 + 30 * 2 + 7);
 }
 
 void TestSinogramPanel::corOutOfRangeKeepsTheSinogram()

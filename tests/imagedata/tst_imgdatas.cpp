@@ -44,7 +44,8 @@ void TestImgDatas::sizeIsFixedByTheFirstImage()
     ImgDatas set;
     QVERIFY(set.add(image(u"a.img"_s, 8, 6, 1)));
     QVERIFY(set.add(image(u"b.img"_s, 8, 6, 2)));
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Mismatch image size: \\(8, 6\\) != \\(6, 8\\) : .*c.img$"_s));
+    QTest::ignoreMessage(
+        QtDebugMsg, QRegularExpression(u"^Mismatch image size: \\(8, 6\\) != \\(6, 8\\) : .*c.img$"_s));
     QVERIFY(!set.add(image(u"c.img"_s, 6, 8, 3)));
     QCOMPARE(set.count(), 2);
     QCOMPARE(set.image(1)->fileName(), dir_.filePath(u"b.img"_s));

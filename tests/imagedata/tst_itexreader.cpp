@@ -114,21 +114,22 @@ void TestItexReader::commentGrammar_data()
     QTest::addColumn<int>("bytesPerPixel");
     QTest::addColumn<double>("expTime");
 
-    QTest::newRow("plain keys") << QByteArray("Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=2,") << 4 << 3 << 2
-                                << 1.0;
-    QTest::newRow("later exposure wins")
-        << QByteArray("Prop_ExposureTime1=0.1,Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=4,Prop_ExposureTime2=0.2,")
-        << 4 << 3 << 4 << 0.2;
+    QTest::newRow("plain keys") << QByteArray("Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=2,") << 4
+                                << 3 << 2 << 1.0;
+    QTest::newRow("later exposure wins") << QByteArray(
+        "Prop_ExposureTime1=0.1,Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=4,Prop_ExposureTime2=0.2,")
+                                         << 4 << 3 << 4 << 0.2;
     QTest::newRow("comma inside quotes")
-        << QByteArray("Note=\"a,Prop_ImageWidth=99,\",Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=2,") << 4 << 3
-        << 2 << 1.0;
+        << QByteArray("Note=\"a,Prop_ImageWidth=99,\",Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=2,")
+        << 4 << 3 << 2 << 1.0;
     QTest::newRow("area source only")
         << QByteArray("BytesPerPixel=2,areSource=\"10,20,14,23\",Prop_ImageWidth=,") << 4 << 3 << 2 << 1.0;
     QTest::newRow("non-numeric width falls back to the area")
-        << QByteArray("Prop_ImageWidth=wide,Prop_ImageHeight=3,areSource=\"0,0,4,9\",BytesPerPixel=2,") << 4 << 3 << 2
-        << 1.0;
-    QTest::newRow("quoted values")
-        << QByteArray("Prop_ImageWidth=\"4\",Prop_ImageHeight=\"3\",BytesPerPixel=\"2\",") << 4 << 3 << 2 << 1.0;
+        << QByteArray("Prop_ImageWidth=wide,Prop_ImageHeight=3,areSource=\"0,0,4,9\",BytesPerPixel=2,") << 4
+        << 3 << 2 << 1.0;
+    QTest::newRow("quoted values") << QByteArray(
+        "Prop_ImageWidth=\"4\",Prop_ImageHeight=\"3\",BytesPerPixel=\"2\",")
+                                   << 4 << 3 << 2 << 1.0;
     QTest::newRow("camera sections joined by CR LF, key first in a section")
         << QByteArray("[Application]\r\nDate=06/12/2026,Software=\"HiCam, v2\",\r\n"
                       "[Camera]\r\nBytesPerPixel=4,Prop_ExposureTime1=0.05,Mode=\"Fast scan\",\r\n"
@@ -145,7 +146,8 @@ void TestItexReader::commentGrammar()
     QFETCH(int, bytesPerPixel);
     QFETCH(double, expTime);
     const std::vector<uint32_t> pixels = ramp(width, height, 3);
-    const QString path = write(u"grammar.img"_s, itexFileBytes({width, height, bytesPerPixel, 1.0, pixels}, comment));
+    const QString path
+        = write(u"grammar.img"_s, itexFileBytes({width, height, bytesPerPixel, 1.0, pixels}, comment));
     auto img = openImgData(path);
     QVERIFY(img);
     QCOMPARE(img->width(), width);
@@ -169,21 +171,24 @@ void TestItexReader::rejects_data()
 
     QTest::newRow("comment length 0") << itexFileBytes({4, 3, 2, 1.0, px}, QByteArray()) << QString();
     QTest::newRow("height only in the last item, no comma")
-        << itexFileBytes({4, 3, 2, 1.0, px}, "Prop_ImageWidth=4,BytesPerPixel=2,Prop_ImageHeight=3") << QString();
-    QTest::newRow("no BytesPerPixel") << itexFileBytes({4, 3, 2, 1.0, px}, "Prop_ImageWidth=4,Prop_ImageHeight=3,")
-                                      << u"Unsupported BytesPerPixel"_s;
-    QTest::newRow("BytesPerPixel 1")
-        << itexFileBytes({4, 3, 2, 1.0, px}, "Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=1,")
+        << itexFileBytes({4, 3, 2, 1.0, px}, "Prop_ImageWidth=4,BytesPerPixel=2,Prop_ImageHeight=3")
+        << QString();
+    QTest::newRow("no BytesPerPixel")
+        << itexFileBytes({4, 3, 2, 1.0, px}, "Prop_ImageWidth=4,Prop_ImageHeight=3,")
         << u"Unsupported BytesPerPixel"_s;
+    QTest::newRow("BytesPerPixel 1") << itexFileBytes(
+        {4, 3, 2, 1.0, px}, "Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=1,")
+                                     << u"Unsupported BytesPerPixel"_s;
     QTest::newRow("width too large for 32 bits")
         << itexFileBytes({4, 3, 2, 1.0, px}, "Prop_ImageWidth=4294967300,Prop_ImageHeight=3,BytesPerPixel=2,")
         << QString();
     QTest::newRow("truncated pixel block") << file.left(file.size() - 1) << u"shorter than 4 x 3 x 2 bytes"_s;
-    QTest::newRow("huge announced size")
-        << itexFileBytes({4, 3, 2, 1.0, px}, "Prop_ImageWidth=2000000000,Prop_ImageHeight=2000000000,BytesPerPixel=4,")
-        << u"shorter than 2000000000 x 2000000000 x 4"_s;
+    QTest::newRow("huge announced size") << itexFileBytes(
+        {4, 3, 2, 1.0, px}, "Prop_ImageWidth=2000000000,Prop_ImageHeight=2000000000,BytesPerPixel=4,")
+                                         << u"shorter than 2000000000 x 2000000000 x 4"_s;
     QTest::newRow("comment shorter than announced") << file.left(64 + 10) << QString();
-    QTest::newRow("header shorter than 10 bytes") << QByteArray("IM\x05\x00", 4) << u"^Error on reading ITEX file props."_s;
+    QTest::newRow("header shorter than 10 bytes")
+        << QByteArray("IM\x05\x00", 4) << u"^Error on reading ITEX file props."_s;
 }
 
 void TestItexReader::rejects()
@@ -204,8 +209,9 @@ void TestItexReader::rejects()
 void TestItexReader::trailingBytesAreIgnored()
 {
     const std::vector<uint32_t> px = ramp(4, 3, 2);
-    const ItexImage image{4, 3, 2, 1.0, px};
-    const QString path = write(u"scaling.img"_s, itexFileBytes(image, itexComment(image)) + QByteArray(300, '\x7f'));
+    const ItexImage image {4, 3, 2, 1.0, px};
+    const QString path
+        = write(u"scaling.img"_s, itexFileBytes(image, itexComment(image)) + QByteArray(300, '\x7f'));
     auto img = openImgData(path);
     QVERIFY(img);
     double min = -1, max = -1;
@@ -257,7 +263,8 @@ void TestItexReader::fileTypes()
     QCOMPARE(checkFileType(dir_.filePath(u"absent.img"_s)), ImgFileType::UNKNOWN);
 
     // Little-endian pixels: bytes 0x34 0x12 are 4660, FF FF FF FF is 4294967295.
-    QByteArray bytes = itexFileBytes({2, 1, 2, 1.0, {}}, "Prop_ImageWidth=2,Prop_ImageHeight=1,BytesPerPixel=2,");
+    QByteArray bytes
+        = itexFileBytes({2, 1, 2, 1.0, {}}, "Prop_ImageWidth=2,Prop_ImageHeight=1,BytesPerPixel=2,");
     bytes[bytes.size() - 4] = '\x34';
     bytes[bytes.size() - 3] = '\x12';
     auto le = openImgData(write(u"le.img"_s, bytes));
@@ -265,7 +272,8 @@ void TestItexReader::fileTypes()
     double row[2];
     le->getRow(0, row);
     QCOMPARE(row[0], 4660.0);
-    QByteArray bytes32 = itexFileBytes({1, 1, 4, 1.0, {}}, "Prop_ImageWidth=1,Prop_ImageHeight=1,BytesPerPixel=4,");
+    QByteArray bytes32
+        = itexFileBytes({1, 1, 4, 1.0, {}}, "Prop_ImageWidth=1,Prop_ImageHeight=1,BytesPerPixel=4,");
     bytes32.replace(bytes32.size() - 4, 4, QByteArray(4, '\xff'));
     auto u32 = openImgData(write(u"u32.img"_s, bytes32));
     QVERIFY(u32);
@@ -275,7 +283,7 @@ void TestItexReader::fileTypes()
 
 void TestItexReader::minMaxAndGreyImage()
 {
-    const std::vector<uint32_t> px{100, 200, 300, 500};
+    const std::vector<uint32_t> px {100, 200, 300, 500};
     const QString path = dir_.filePath(u"grey.img"_s);
     QVERIFY(writeItexFile(path, {2, 2, 2, 1.0, px}));
     auto img = openImgData(path);
@@ -286,10 +294,10 @@ void TestItexReader::minMaxAndGreyImage()
     QCOMPARE(scale.maxV, 500.0);
     QCOMPARE(picture.format(), QImage::Format_Grayscale8);
     QCOMPARE(qGray(picture.pixel(0, 0)), 0);
-    QCOMPARE(qGray(picture.pixel(1, 0)), 64);  // (200 − 100)/400 · 256
+    QCOMPARE(qGray(picture.pixel(1, 0)), 64); // (200 − 100)/400 · 256
     QCOMPARE(qGray(picture.pixel(1, 1)), 255); // 256 clamps to 255
 
-    scale = GreyScale{0.0, 1000.0, 0.0, 1.0, true};
+    scale = GreyScale {0.0, 1000.0, 0.0, 1.0, true};
     picture = img->toImage(scale);
     QCOMPARE(scale.maxV, 1000.0); // a fixed scale keeps its range
     QCOMPARE(qGray(picture.pixel(1, 1)), 128);

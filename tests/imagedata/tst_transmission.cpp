@@ -46,9 +46,9 @@ void TestTransmission::attenuation()
 void TestTransmission::lineMatchesSamples()
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    const std::vector<double> i0{1000, 1000, 1000, nan};
-    const std::vector<double> bg{100, 100, 2000, 0};
-    const std::vector<double> raw{550, nan, 10, 5};
+    const std::vector<double> i0 {1000, 1000, 1000, nan};
+    const std::vector<double> bg {100, 100, 2000, 0};
+    const std::vector<double> raw {550, nan, 10, 5};
     std::vector<double> att(4, -99.0);
     attenuationLine(i0, bg, raw, att);
     QCOMPARE(att[0], std::log(2.0));

@@ -21,7 +21,8 @@ struct UnitPoint
 UnitPoint inUnitFrame(const Ellipsoid &e, double x, double y, double z)
 {
     const double cp = std::cos(e.phi), sp = std::sin(e.phi);
-    return {((x - e.x) * cp + (y - e.y) * sp) / e.a, (-(x - e.x) * sp + (y - e.y) * cp) / e.b, (z - e.z) / e.c};
+    return {
+        ((x - e.x) * cp + (y - e.y) * sp) / e.a, (-(x - e.x) * sp + (y - e.y) * cp) / e.b, (z - e.z) / e.c};
 }
 
 } // namespace
@@ -102,7 +103,8 @@ private:
     std::normal_distribution<double> gauss_;
 };
 
-bool writeOne(const QString &path, const ScanSetup &setup, const std::vector<uint32_t> &pixels, QString *error)
+bool writeOne(
+    const QString &path, const ScanSetup &setup, const std::vector<uint32_t> &pixels, QString *error)
 {
     if (writeItexFile(path, {setup.width, setup.height, setup.bytesPerPixel, 1.0, pixels}))
         return true;
@@ -114,7 +116,7 @@ bool writeOne(const QString &path, const ScanSetup &setup, const std::vector<uin
 } // namespace
 
 bool writeScan(const Phantom &phantom, const ScanSetup &setup, const QString &projDir, const QString &prefix,
-               const QString &i0File, const QString &bgFile, QString *error)
+    const QString &i0File, const QString &bgFile, QString *error)
 {
     if (!QDir().mkpath(projDir)) {
         if (error)
@@ -127,7 +129,8 @@ bool writeScan(const Phantom &phantom, const ScanSetup &setup, const QString &pr
     const int along = setup.axisVertical ? h : w;
     std::vector<double> flat(static_cast<size_t>(across));
     for (int i = 0; i < across; ++i)
-        flat[i] = setup.i0 * (1.0 + setup.flatRipple * std::cos(2.0 * std::numbers::pi * (i - 0.3 * across) / across));
+        flat[i] = setup.i0
+            * (1.0 + setup.flatRipple * std::cos(2.0 * std::numbers::pi * (i - 0.3 * across) / across));
 
     // The I0 and BG images stand for averages of many frames: a quarter of the noise.
     ScanSetup averaged = setup;

@@ -40,16 +40,16 @@ Phantom demoPhantom(int size);
 /// How a synthetic scan is recorded.
 struct ScanSetup
 {
-    int width = 256;          // detector pixels per row
-    int height = 256;         // detector rows
-    double cor = 130.0;       // detector position of the rotation axis (pixels, across the axis)
+    int width = 256; // detector pixels per row
+    int height = 256; // detector rows
+    double cor = 130.0; // detector position of the rotation axis (pixels, across the axis)
     bool axisVertical = true; // true: slices are image rows; false: slices are image columns
     int projections = 180;
-    double rangeDeg = 180.0;  // angle of projection k is k · range / projections
-    double i0 = 20000.0;      // flat-field counts
+    double rangeDeg = 180.0; // angle of projection k is k · range / projections
+    double i0 = 20000.0; // flat-field counts
     double flatRipple = 0.01; // gentle relative variation of the flat field across the detector
-    double bg = 100.0;        // dark counts
-    double noise = 1.0;       // Gaussian noise in units of the square root of the counts (0: none)
+    double bg = 100.0; // dark counts
+    double noise = 1.0; // Gaussian noise in units of the square root of the counts (0: none)
     int bytesPerPixel = 2;
     uint32_t seed = 1;
 };
@@ -57,4 +57,4 @@ struct ScanSetup
 /// Writes projections (`projDir`/`prefix`NNNN.img), an I0 and a BG image as ITEX files: counts
 /// I = I0 · exp(−line integral) + BG, with noise. False (and `error` set) when a file cannot be written.
 bool writeScan(const Phantom &phantom, const ScanSetup &setup, const QString &projDir, const QString &prefix,
-               const QString &i0File, const QString &bgFile, QString *error = nullptr);
+    const QString &i0File, const QString &bgFile, QString *error = nullptr);

@@ -76,17 +76,21 @@ Body::Body(QWidget *parent, int workers)
 
 Body::~Body()
 {
-    // No further slice is handed out; slices in progress are finished and their results saved.
+    // No further slice is handed out; slices handed out are finished and their results saved.
+    // Quitting a thread drops what is still queued for it, so each thread is asked to stop by a
+    // request queued behind its work: the workers behind their slices, then the saver behind every
+    // record the workers gave it.
     calculating_ = false;
     pendingStart_ = false;
-    for (QThread *t : workerThreads_) {
-        t->quit();
+    auto quitBehindQueue = [](QObject *object, QThread *thread) {
+        QMetaObject::invokeMethod(
+            object, [thread] { thread->quit(); }, Qt::QueuedConnection);
+    };
+    for (size_t i = 0; i < workers_.size(); ++i)
+        quitBehindQueue(workers_[i], workerThreads_[i]);
+    for (QThread *t : workerThreads_)
         t->wait();
-    }
-    // Quitting a thread drops what is still queued for it: the saver stops only after the records
-    // already handed to it, by a request queued behind them.
-    QMetaObject::invokeMethod(
-        saver_, [t = saverThread_] { t->quit(); }, Qt::QueuedConnection);
+    quitBehindQueue(saver_, saverThread_);
     saverThread_->wait();
     imageSetThread_->quit();
     imageSetThread_->wait();

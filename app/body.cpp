@@ -17,6 +17,7 @@
 #include "ct/ui/procctrl.h"
 #include "ct/ui/sinogram.h"
 #include "imagedata/imgdatas.h"
+#include "widgets/childedits.h"
 #include "widgets/dispb.h"
 #include "widgets/imgdispwpv.h"
 #include "widgets/popdockbase.h"
@@ -76,6 +77,7 @@ Body::Body(QWidget *parent, int workers)
 
 Body::~Body()
 {
+    detachChildEdits(this, this);
     // No further slice is handed out; slices handed out are finished and their results saved.
     // Quitting a thread drops what is still queued for it, so each thread is asked to stop by a
     // request queued behind its work: the workers behind their slices, then the saver behind every

@@ -9,6 +9,7 @@
 
 // Local
 #include "ui_colorbar.h"
+#include "widgets/childedits.h"
 #include "widgets/drawtext.h"
 #include "widgets/mousec.h"
 
@@ -40,6 +41,11 @@ ColorBar::ColorBar(QWidget *parent)
     connect(this, &DispB::mousePressed0, this, &ColorBar::onPressed);
     connect(this, &DispB::mouseMoved0, this, &ColorBar::onMoved);
     connect(this, &DispB::mouseReleased0, this, &ColorBar::onReleased);
+}
+
+ColorBar::~ColorBar()
+{
+    detachChildEdits(this, this);
 }
 
 bool ColorBar::isFixed() const

@@ -23,6 +23,7 @@ public:
     enum class Handle { None, Lo, Hi };
 
     explicit ColorBar(QWidget *parent = nullptr);
+    ~ColorBar() override;
 
     /// The mapping, with `fixed` following the check box. Copy it to map on another thread.
     const GreyScale &greyScale() const { return scale_; }

@@ -8,6 +8,7 @@
 
 // Local
 #include "ui_seekctrl.h"
+#include "widgets/childedits.h"
 
 SeekCtrl::SeekCtrl(QWidget *parent)
     : QFrame(parent)
@@ -22,6 +23,11 @@ SeekCtrl::SeekCtrl(QWidget *parent)
     connect(index_, &QLineEdit::editingFinished, this, &SeekCtrl::indexChanged);
     connect(ui.Inc, &QToolButton::clicked, this, &SeekCtrl::inc);
     connect(ui.Dec, &QToolButton::clicked, this, &SeekCtrl::dec);
+}
+
+SeekCtrl::~SeekCtrl()
+{
+    detachChildEdits(this, this);
 }
 
 int SeekCtrl::maximum() const

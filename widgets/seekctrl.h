@@ -16,6 +16,7 @@ class SeekCtrl : public QFrame
 
 public:
     explicit SeekCtrl(QWidget *parent = nullptr);
+    ~SeekCtrl() override;
 
     int value() const { return value_; }
     int maximum() const;

@@ -2,6 +2,7 @@
 
 // Local
 #include "ct/ui/procctrl.h"
+#include "widgets/childedits.h"
 #include "widgets/colorbar.h"
 #include "widgets/imgdisp.h"
 #include <cmath>
@@ -32,6 +33,11 @@ CtPanel::CtPanel(QWidget *parent)
         connect(edit, &QLineEdit::editingFinished, this, &CtPanel::calcRegionEdited);
     setCR(0, 0, 2047, 2047);
     regionSet_ = false;
+}
+
+CtPanel::~CtPanel()
+{
+    detachChildEdits(this, this);
 }
 
 ColorBar *CtPanel::colorBar() const

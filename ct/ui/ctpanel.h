@@ -21,6 +21,7 @@ class CtPanel : public QFrame
     Q_OBJECT
 public:
     explicit CtPanel(QWidget *parent = nullptr);
+    ~CtPanel() override;
 
     Ui_CtCalc &ui() { return ui_; }
     ColorBar *colorBar() const;

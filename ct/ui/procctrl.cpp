@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 
 // Local
+#include "widgets/childedits.h"
 #include <cstdlib>
 
 int fieldInt(const QString &text)
@@ -48,6 +49,11 @@ ProcCtrl::ProcCtrl(QWidget *parent)
         ui_.DataSetStartImageNo, &QLineEdit::editingFinished, this, &ProcCtrl::dataSetStartImageNoUpdated);
     connect(ui_.RecCoR, &QPushButton::clicked, this, &ProcCtrl::recordCoR);
     connect(ui_.ClearRecCoR, &QPushButton::clicked, this, &ProcCtrl::clearRecordedCoR);
+}
+
+ProcCtrl::~ProcCtrl()
+{
+    detachChildEdits(this, this);
 }
 
 int ProcCtrl::sliceFrom() const

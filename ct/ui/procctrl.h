@@ -18,6 +18,7 @@ class ProcCtrl : public QFrame
     Q_OBJECT
 public:
     explicit ProcCtrl(QWidget *parent = nullptr);
+    ~ProcCtrl() override;
 
     bool rotAxV() const { return rotAxV_; }
     int sliceNo() const { return sliceNo_; }

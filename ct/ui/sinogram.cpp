@@ -6,6 +6,7 @@
 #include "ct/ui/procctrl.h"
 #include "imagedata/imgdata.h"
 #include "imagedata/imgdatas.h"
+#include "widgets/childedits.h"
 #include "widgets/colorbar.h"
 #include "widgets/greyscale.h"
 #include "widgets/imgdisp.h"
@@ -23,6 +24,11 @@ Sinogram::Sinogram(QWidget *parent)
     connect(ui_.GuessCor, &QPushButton::clicked, this, &Sinogram::guessCor);
     connect(ui_.GenImg, &QPushButton::clicked, this, &Sinogram::genImage);
     connect(ui_.GenFouS, &QCheckBox::toggled, ui_.DispFouS, &QWidget::setVisible);
+}
+
+Sinogram::~Sinogram()
+{
+    detachChildEdits(this, this);
 }
 
 void Sinogram::setProcCtrl(ProcCtrl *procCtrl)

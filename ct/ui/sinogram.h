@@ -20,6 +20,7 @@ class Sinogram : public QFrame
     Q_OBJECT
 public:
     explicit Sinogram(QWidget *parent = nullptr);
+    ~Sinogram() override;
 
     void setProcCtrl(ProcCtrl *procCtrl);
     void setImageSet(const ImgDatas *images) { images_ = images; }

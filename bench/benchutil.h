@@ -25,5 +25,9 @@ inline double bestSeconds(int repeats, const std::function<void()> &work)
 /// One figure per line: "name: value unit".
 inline void printFigure(const QString &name, double value, const QString &unit)
 {
-    QTextStream(stdout) << name << ": " << QString::number(value, 'g', 4) << ' ' << unit << Qt::endl;
+    QTextStream out(stdout);
+    out << name << ": " << QString::number(value, 'g', 4);
+    if (!unit.isEmpty())
+        out << ' ' << unit;
+    out << Qt::endl;
 }

@@ -36,19 +36,8 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
-    // Lines of 2050 pixels with the axis at 1024.5 give sinograms of 2047 samples, N = 2046.
-    const int width = 2050, rows = 8, projections = 1800;
-    std::vector<uint32_t> px(static_cast<size_t>(width) * rows);
-    std::mt19937 rng(5);
-    std::uniform_int_distribution<uint32_t> counts(1000, 60000);
     const QString projDir = dir.filePath(QStringLiteral("p"));
-    QDir().mkpath(projDir);
-    for (int k = 0; k < projections; ++k) {
-        for (auto &v : px)
-            v = counts(rng);
-        writeItexFile(QDir(projDir).filePath(QStringLiteral("p%1.img").arg(k, 4, 10, QLatin1Char('0'))),
-            {width, rows, 2, 1.0, px});
-    }
+    writeRandomProjections(projDir, 2050, 8, 1800);
     const int cores = std::max(1, QThread::idealThreadCount());
     const int slices = 2 * cores;
     const double one = secondsFor(projDir, dir.filePath(QStringLiteral("o1")), 1, slices);

@@ -69,17 +69,7 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    const int width = 2050, rows = 8, projections = 1800;
-    std::vector<uint32_t> px(static_cast<size_t>(width) * rows);
-    std::mt19937 rng(5);
-    std::uniform_int_distribution<uint32_t> counts(1000, 60000);
-    QStringList files;
-    for (int k = 0; k < projections; ++k) {
-        for (auto &v : px)
-            v = counts(rng);
-        files << dir.filePath(QStringLiteral("p%1.img").arg(k, 4, 10, QLatin1Char('0')));
-        writeItexFile(files.last(), {width, rows, 2, 1.0, px});
-    }
+    const QStringList files = writeRandomProjections(dir.path(), 2050, 8, 1800);
     const int cores = std::max(1, QThread::idealThreadCount());
     Body body(nullptr, cores);
     body.ui().procCtrl->setRotAxV(true);

@@ -1,13 +1,18 @@
 #pragma once
 
 // Qt
+#include <QDir>
 #include <QElapsedTimer>
+#include <QStringList>
 #include <QTextStream>
 
 // Local
+#include "imagedata/itexwriter.h"
 #include <algorithm>
 #include <functional>
 #include <limits>
+#include <random>
+#include <vector>
 
 /// Best wall time of `repeats` runs, in seconds: the least disturbed run is the figure of the code.
 inline double bestSeconds(int repeats, const std::function<void()> &work)
@@ -30,4 +35,23 @@ inline void printFigure(const QString &name, double value, const QString &unit)
     if (!unit.isEmpty())
         out << ' ' << unit;
     out << Qt::endl;
+}
+
+/// `count` projections of random 16-bit counts, `width` × `rows`, written into `dir` as pNNNN.img;
+/// their names in order. Lines of 2050 pixels with the axis at 1024.5 give sinograms of 2047
+/// samples, N = 2046.
+inline QStringList writeRandomProjections(const QString &dir, int width, int rows, int count)
+{
+    QDir().mkpath(dir);
+    std::vector<uint32_t> px(static_cast<size_t>(width) * rows);
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<uint32_t> counts(1000, 60000);
+    QStringList files;
+    for (int k = 0; k < count; ++k) {
+        for (auto &v : px)
+            v = counts(rng);
+        files << QDir(dir).filePath(QStringLiteral("p%1.img").arg(k, 4, 10, QLatin1Char('0')));
+        writeItexFile(files.last(), {width, rows, 2, 1.0, px});
+    }
+    return files;
 }

@@ -4,13 +4,11 @@
 #include "app/config/configstore.h"
 #include "ct/corguess.h"
 #include "ct/ui/procctrl.h"
-#include "imagedata/imgdata.h"
 #include "imagedata/imgdatas.h"
 #include "widgets/childedits.h"
 #include "widgets/colorbar.h"
 #include "widgets/greyscale.h"
 #include "widgets/imgdisp.h"
-#include <vector>
 
 Sinogram::Sinogram(QWidget *parent)
     : QFrame(parent)

@@ -7,6 +7,11 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QSaveFile>
+#include <QTemporaryFile>
+
+// Local
+#include <cerrno>
+#include <cstring>
 
 bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *error)
 {
@@ -19,13 +24,36 @@ bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *
     if (!QDir().mkpath(info.absolutePath()))
         return fail(QStringLiteral("cannot make the folder %1").arg(info.absolutePath()));
     QSaveFile file(info.absoluteFilePath());
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered: a buffered QSaveFile flushes in commit() and does not look at that flush's
+    // failure, so a small file on a full disk was "completed" empty.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(QStringLiteral("cannot open %1: %2").arg(path, file.errorString()));
-    if (file.write(bytes) != bytes.size())
-        return fail(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
-    if (!file.commit())
-        return fail(QStringLiteral("cannot complete %1: %2").arg(path, file.errorString()));
+    // A write that stops short (the disk filled up) sets no error; the next one names the cause.
+    for (qsizetype done = 0; done < bytes.size();) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0)
+            return fail(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+        done += n;
+    }
+    if (!file.commit()) {
+        const int code = errno;
+        const QString why = file.error() != QFileDevice::NoError
+            ? file.errorString()
+            : QString::fromLocal8Bit(std::strerror(code));
+        return fail(QStringLiteral("cannot complete %1: %2").arg(path, why));
+    }
     return true;
+}
+
+QString directoryWriteProblem(const QString &dir)
+{
+    const QFileInfo info(dir);
+    if (!info.isDir())
+        return QStringLiteral("%1 is not a directory").arg(dir);
+    QTemporaryFile probe(QDir(dir).filePath(QStringLiteral(".quorvel-write-test-XXXXXX")));
+    if (!probe.open())
+        return QStringLiteral("files cannot be made in %1: %2").arg(dir, probe.errorString());
+    return QString();
 }
 
 bool writeImageAtomically(const QString &path, const QImage &image, QString *error)

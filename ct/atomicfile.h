@@ -11,5 +11,9 @@ class QImage;
 /// its parents) when needed. False, with the reason in `error`, when anything fails.
 bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *error = nullptr);
 
+/// Whether files can be made in `dir` (an existing folder): empty when they can, else why not.
+/// Made once before a run, so that an unusable folder is known before any slice is computed.
+QString directoryWriteProblem(const QString &dir);
+
 /// The same for an image, in the format its suffix names (PNG for ".png").
 bool writeImageAtomically(const QString &path, const QImage &image, QString *error = nullptr);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -93,6 +94,13 @@ char *putG(char *p, double v)
     return p;
 }
 
+// Characters of an integer in decimal, with its sign.
+int decimalLength(long long v)
+{
+    char buf[24];
+    return static_cast<int>(std::to_chars(buf, buf + sizeof buf, v).ptr - buf);
+}
+
 } // namespace
 
 std::string formatG(double value)
@@ -107,9 +115,16 @@ QByteArray ctImageDataText(
     long long xs = 0, xe = 0, zs = 0, ze = 0;
     if (!pixelRange(region.x0, region.x1, xs, xe) || !pixelRange(region.z0, region.z1, zs, ze))
         return QByteArray();
-    const long long lines = (xe - xs) * (ze - zs);
-    if (lines > 16LL * std::max(n, 64) * std::max(n, 64))
+    // The longest line: both numbers at their widest, a value (at most 13 characters), two tabs and
+    // a line feed. Only a region whose text could not be held in memory is refused, whatever the size
+    // of the image (pixels outside it are written as 0 + offset).
+    const long long lineBytes = std::max(decimalLength(xs), decimalLength(xe - 1))
+        + std::max(decimalLength(zs), decimalLength(ze - 1)) + 13 + 3;
+    const long long width = xe - xs;
+    const long long rows = ze - zs;
+    if (rows > 0 && width > dataFileByteLimit() / lineBytes / rows)
         return QByteArray();
+    const long long lines = width * rows;
 
     QByteArray text;
     char buf[128];
@@ -143,7 +158,7 @@ QByteArray ctImageDataText(
             = static_cast<unsigned char>(std::to_chars(c, c + 24, x).ptr - c);
     }
     const qsizetype headerSize = text.size();
-    text.resize(headerSize + static_cast<qsizetype>(lines) * 56 + 64);
+    text.resize(headerSize + static_cast<qsizetype>(lines * lineBytes) + 64);
     char *p = text.data() + headerSize;
     for (long long z = zs; z < ze; ++z) {
         const bool rowInside = z >= 0 && z < n;
@@ -167,5 +182,16 @@ QByteArray ctImageDataText(
         }
     }
     text.resize(p - text.constData());
+    text.squeeze(); // the text waits in the saver's queue: it must not keep the room of the longest lines
     return text;
+}
+
+qint64 dataFileByteLimit()
+{
+    static const qint64 limit = [] {
+        const long pages = sysconf(_SC_PHYS_PAGES);
+        const long pageSize = sysconf(_SC_PAGESIZE);
+        return pages > 0 && pageSize > 0 ? qint64(pages) * pageSize : qint64(1) << 36;
+    }();
+    return limit;
 }

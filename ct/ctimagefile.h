@@ -32,7 +32,10 @@ std::string formatG(double value);
 
 /// The text of a CT image data file: the "#QRVL-CTImg" header with the region, then one line
 /// "x TAB z TAB value" per pixel of the region (x fastest); pixels outside the n × n image are 0.
-/// An empty array when the region would make an unreasonably large file (more than 16 times the
-/// lines of the whole image), which the caller reports.
+/// An empty array when the text of the region could not be held in memory (more than
+/// `dataFileByteLimit`), which the caller reports as a write failure.
+/// The largest data file text that is built: the machine's physical memory.
+qint64 dataFileByteLimit();
+
 QByteArray ctImageDataText(
     std::span<const double> image, int n, const Region &region, const DataWindow &window);

@@ -8,6 +8,16 @@ QString sliceText(int slice)
     return QString::asprintf("%05d", slice);
 }
 
+QString saveNameProblem(const QString &name, const QString &tag)
+{
+    for (const auto &[text, what] : {std::pair {name, "name"}, std::pair {tag, "tag"}}) {
+        if (text.contains(u'/') || text.contains(u'\\') || text.contains(QLatin1String("..")))
+            return QStringLiteral("the %1 \"%2\" holds a path separator or \"..\"")
+                .arg(QLatin1String(what), text);
+    }
+    return QString();
+}
+
 QString ctFileName(const QString &name, const QString &tag, const QString &slice, const QString &extension)
 {
     if (name.isEmpty())

@@ -15,6 +15,10 @@ struct SubFolderRule
 /// The slice number as at least five digits ("%05d").
 QString sliceText(int slice);
 
+/// Why a name or tag cannot be used in file and folder names (empty when it can): a path separator
+/// or ".." could place files outside the folder chosen to save in.
+QString saveNameProblem(const QString &name, const QString &tag);
+
 /// "name-tag-slice.ext", or "tag-slice.ext" when the name is empty.
 QString ctFileName(const QString &name, const QString &tag, const QString &slice, const QString &extension);
 

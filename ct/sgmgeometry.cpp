@@ -18,7 +18,7 @@ SgmGeometry makeSgmGeometry(bool rowLines, int lineLength, double cor)
 
 bool corInsideLine(double cor, int lineLength)
 {
-    return std::isfinite(cor) && std::floor(cor) > 0.0 && std::ceil(cor) < lineLength;
+    return std::isfinite(cor) && cor >= 1.0 && cor <= lineLength - 2.0;
 }
 
 void resampleLine(std::span<const double> line, std::span<double> out, const SgmGeometry &g)

@@ -17,7 +17,8 @@ struct SgmGeometry
 
 SgmGeometry makeSgmGeometry(bool rowLines, int lineLength, double cor);
 
-/// Whether a centre of rotation gives a sinogram at all: ⌊cor⌋ > 0 and ⌈cor⌉ < L.
+/// Whether a centre of rotation gives a sinogram at all: half ≥ 1, so 1 ≤ cor ≤ L − 2. (A centre
+/// between L − 2 and L − 1 lies inside the line but leaves no sample on its right.)
 bool corInsideLine(double cor, int lineLength);
 
 /// The transform length of the reconstruction for a sinogram width: rounded down to even.

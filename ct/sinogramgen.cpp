@@ -32,6 +32,32 @@ void readSliceLine(const ImgData &img, bool rowLines, int slice, double *buffer)
         img.getColumn(slice, buffer);
 }
 
+QString sinogramProblem(SinogramStatus status, const ProjectionSet &set, const SinogramRequest &request)
+{
+    const int L = lineLength(set, request.rowLines);
+    switch (status) {
+    case SinogramStatus::Generated:
+        return QString();
+    case SinogramStatus::CorOutOfRange:
+        return QStringLiteral(
+            "Centre of rotation %1 leaves no sinogram on lines of %2 pixels (1 ... %3 can be used)")
+            .arg(request.cor)
+            .arg(L)
+            .arg(L - 2);
+    case SinogramStatus::SliceOutOfRange:
+        return QStringLiteral("Slice %1 is not a line of the images (0 ... %2)")
+            .arg(request.slice)
+            .arg(sliceCount(set, request.rowLines) - 1);
+    case SinogramStatus::TooManyImages:
+        return QStringLiteral("Using Images %1 is more than the %2 images loaded")
+            .arg(request.usingImages)
+            .arg(set.count());
+    case SinogramStatus::NoProjections:
+        break;
+    }
+    return QStringLiteral("No projection images for the sinogram of slice %1").arg(request.slice);
+}
+
 SinogramStatus genSinogram0(SinogramData &target, const ProjectionSet &set, const SinogramRequest &request)
 {
     const int L = lineLength(set, request.rowLines);
@@ -42,8 +68,12 @@ SinogramStatus genSinogram0(SinogramData &target, const ProjectionSet &set, cons
 
     const int count = set.count();
     const int start = firstImage(request, count);
-    const int n = request.partial ? request.usingImages : count;
-    const int rows = std::abs(n);
+    // A partial data set wraps round the set, but never uses an image twice: more rows than images
+    // is refused before anything is allocated.
+    const long long n = request.partial ? request.usingImages : count;
+    if (std::llabs(n) > count && count > 0)
+        return SinogramStatus::TooManyImages;
+    const int rows = static_cast<int>(std::llabs(n));
 
     const SgmGeometry g = makeSgmGeometry(request.rowLines, L, request.cor);
     target.sliceNo = request.slice;

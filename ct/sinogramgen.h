@@ -1,5 +1,8 @@
 #pragma once
 
+// Qt
+#include <QString>
+
 // Local
 #include "ct/sinogramdata.h"
 
@@ -20,8 +23,9 @@ struct SinogramRequest
 
 enum class SinogramStatus {
     Generated,
-    CorOutOfRange, // ⌊cor⌋ ≤ 0 or ⌈cor⌉ ≥ L: the target keeps the previous sinogram
+    CorOutOfRange, // cor < 1 or cor > L − 2 (no sample on one side): the target keeps the previous sinogram
     SliceOutOfRange, // the slice is not a line of the images: the target is unchanged
+    TooManyImages, // a partial data set uses more images than the set holds: the target is unchanged
     NoProjections, // empty set or no image used: the target holds no data
 };
 
@@ -29,6 +33,9 @@ enum class SinogramStatus {
 /// centred on the centre of rotation, and its attenuation after the I0/BG correction.
 /// Reads only the images of `set` (memory mode), so any thread may call it while the set is unchanged.
 SinogramStatus genSinogram0(SinogramData &target, const ProjectionSet &set, const SinogramRequest &request);
+
+/// Why `genSinogram0` made no sinogram for `request` (empty for `Generated`), for the debug log.
+QString sinogramProblem(SinogramStatus status, const ProjectionSet &set, const SinogramRequest &request);
 
 /// The length of a slice line across the rotation axis, and the number of slices along it.
 int lineLength(const ProjectionSet &set, bool rowLines);

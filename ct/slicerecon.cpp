@@ -18,9 +18,9 @@ SliceResult reconstructSlice(CtFbp &engine, SinogramData &sinogram, const SliceT
     result.slice = task.sinogram.slice;
     result.status = genSinogram0(sinogram, task.set, task.sinogram);
     if (result.status != SinogramStatus::Generated || !sinogram.hasData()) {
-        result.problem = QStringLiteral("no sinogram for slice %1 (centre of rotation %2)")
+        result.problem = QStringLiteral("no sinogram for slice %1: %2")
                              .arg(task.sinogram.slice)
-                             .arg(task.sinogram.cor);
+                             .arg(sinogramProblem(result.status, task.set, task.sinogram));
         return result;
     }
     const int n = fftLength(sinogram.width);

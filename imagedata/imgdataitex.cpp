@@ -92,8 +92,12 @@ bool ImgDataITEX::loadData()
     if (readAll_) {
         const qint64 bytes = qint64(bytesPerPixel_) * width_ * height_;
         imageBytes_.resize(static_cast<size_t>(bytes));
-        if (!file_.seek(dataOffset_)
-            || file_.read(reinterpret_cast<char *>(imageBytes_.data()), bytes) != bytes) {
+        const bool read = file_.seek(dataOffset_)
+            && file_.read(reinterpret_cast<char *>(imageBytes_.data()), bytes) == bytes;
+        // In memory mode the file is done with: a set of thousands of projections must not hold
+        // thousands of open files (the usual limit is 1024).
+        file_.close();
+        if (!read) {
             qDebug().noquote() << "Can not open ITEX file" << fileName_;
             imageBytes_.clear();
             return false;

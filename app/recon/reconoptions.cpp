@@ -196,6 +196,8 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
     o.outDir = p.value(parser.out);
     o.name = p.value(parser.name);
     o.tag = p.value(parser.tag);
+    if (const QString why = saveNameProblem(o.name, o.tag); !why.isEmpty())
+        return fail(QStringLiteral("--name and --tag name files inside --out: %1").arg(why));
     const QString sub = p.value(parser.subFolders);
     if (sub == QLatin1String("none"))
         o.subFolders = {false, false, true};

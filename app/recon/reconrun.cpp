@@ -95,15 +95,28 @@ bool ReconRun::prepare()
 
     request_ = SinogramRequest {rows, options_.cor.value_or(middleCor), from, options_.partial,
         options_.partialStart, options_.partialImages};
-    if (options_.guessCor)
-        request_.cor
-            = guessCor(set_, request_, options_.rangeDeg, middleCor, 0.35); // the window's GuessParam
+    if (options_.guessCor) {
+        QString why;
+        const std::optional<double> guess
+            = guessCor(set_, request_, options_.rangeDeg, middleCor, 0.35, &why); // the window's GuessParam
+        if (!guess)
+            return fail(QStringLiteral("cannot guess the centre of rotation: %1").arg(why));
+        request_.cor = *guess;
+    }
     out_ << "centre of rotation: " << QString::number(request_.cor, 'g', 10) << Qt::endl;
     engineLength_ = requiredLength(set_, request_);
     if (engineLength_ < 2)
         return fail(QStringLiteral("the centre of rotation %1 leaves no sinogram on lines of %2 pixels")
                         .arg(request_.cor)
                         .arg(L));
+
+    if (request_.partial && std::llabs(static_cast<long long>(request_.usingImages)) > set_.count())
+        return fail(sinogramProblem(SinogramStatus::TooManyImages, set_, request_));
+    // An output folder that cannot take files is known before any slice is computed.
+    if (!QDir().mkpath(options_.outDir))
+        return fail(QStringLiteral("cannot make the output folder %1").arg(options_.outDir));
+    if (const QString why = directoryWriteProblem(options_.outDir); !why.isEmpty())
+        return fail(why);
 
     task_.set = set_;
     task_.sinogram = request_;

@@ -1,5 +1,8 @@
 #include "ct/ui/sinogram.h"
 
+// Qt
+#include <QDebug>
+
 // Local
 #include "app/config/configstore.h"
 #include "ct/corguess.h"
@@ -91,22 +94,53 @@ void Sinogram::corEditingFinished()
         procCtrl_->setCor(fieldDouble(ui_.Cor->text()));
 }
 
+SinogramRequest Sinogram::request(bool rowLines, double cor, int slice) const
+{
+    SinogramRequest r = procCtrl_->sinogramRequest();
+    r.rowLines = rowLines;
+    r.cor = cor;
+    r.slice = slice;
+    return r;
+}
+
 SinogramStatus Sinogram::genSinogram0(SinogramData &target, bool rowLines, double cor, int slice)
 {
     if (!procCtrl_ || !images_)
         return SinogramStatus::NoProjections;
-    SinogramRequest request = procCtrl_->sinogramRequest();
-    request.rowLines = rowLines;
-    request.cor = cor;
-    request.slice = slice;
-    return ::genSinogram0(target, images_->projectionSet(), request);
+    return ::genSinogram0(target, images_->projectionSet(), request(rowLines, cor, slice));
+}
+
+QString Sinogram::problem(SinogramStatus status, bool rowLines, double cor, int slice) const
+{
+    if (!procCtrl_ || !images_)
+        return status == SinogramStatus::Generated ? QString() : QStringLiteral("No image set");
+    return sinogramProblem(status, images_->projectionSet(), request(rowLines, cor, slice));
 }
 
 void Sinogram::genSinogram()
 {
     if (!procCtrl_)
         return;
-    lastStatus_ = genSinogram0(data_, procCtrl_->rotAxV(), procCtrl_->cor(), procCtrl_->sliceNo());
+    const bool rowLines = procCtrl_->rotAxV();
+    lastStatus_ = genSinogram0(data_, rowLines, procCtrl_->cor(), procCtrl_->sliceNo());
+    // Before anything is loaded every setting "fails": only a loaded set has something to say. It is
+    // said after the current turn of the event loop, so that the passing states of several settings
+    // changed together (the defaults after a load) are not reported.
+    pendingProblem_ = images_ && images_->count() > 0
+        ? problem(lastStatus_, rowLines, procCtrl_->cor(), procCtrl_->sliceNo())
+        : QString();
+    if (!problemQueued_) {
+        problemQueued_ = true;
+        QMetaObject::invokeMethod(this, &Sinogram::reportProblem, Qt::QueuedConnection);
+    }
+}
+
+void Sinogram::reportProblem()
+{
+    problemQueued_ = false;
+    if (!pendingProblem_.isEmpty() && pendingProblem_ != lastProblem_)
+        qDebug().noquote() << "Sinogram:" << pendingProblem_;
+    lastProblem_ = pendingProblem_;
 }
 
 void Sinogram::genSgmImage()
@@ -186,6 +220,11 @@ void Sinogram::guessCor()
 {
     if (!procCtrl_ || !images_ || images_->count() == 0)
         return;
-    procCtrl_->setCor(::guessCor(images_->projectionSet(), procCtrl_->sinogramRequest(),
-        procCtrl_->dataSetRangeDeg(), procCtrl_->cor(), fieldDouble(ui_.GuessParam->text())));
+    QString why;
+    const std::optional<double> cor = ::guessCor(images_->projectionSet(), procCtrl_->sinogramRequest(),
+        procCtrl_->dataSetRangeDeg(), procCtrl_->cor(), fieldDouble(ui_.GuessParam->text()), &why);
+    if (cor)
+        procCtrl_->setCor(*cor);
+    else
+        qDebug().noquote() << "Guess CoR:" << why;
 }

@@ -46,6 +46,8 @@ public slots:
     /// Fills `target` with the sinogram of (rowLines, cor, slice) and the partial-data-set fields as
     /// they stand now; reports whether a new sinogram was made.
     SinogramStatus genSinogram0(SinogramData &target, bool rowLines, double cor, int slice);
+    /// Why `genSinogram0` with these arguments made no sinogram (empty when it made one).
+    QString problem(SinogramStatus status, bool rowLines, double cor, int slice) const;
     void genSinogram();
     void genImage();
     void genImage1();
@@ -56,6 +58,8 @@ public slots:
 
 private:
     void showView(ViewValues view);
+    SinogramRequest request(bool rowLines, double cor, int slice) const;
+    void reportProblem();
 
     Ui_Sinogram ui_;
     ProcCtrl *procCtrl_ = nullptr;
@@ -63,4 +67,7 @@ private:
     SinogramData data_;
     SinogramStatus lastStatus_ = SinogramStatus::NoProjections;
     ViewValues shown_; // the values behind the sinogram picture, for the readout
+    QString lastProblem_; // said once until the parameters give a sinogram again
+    QString pendingProblem_;
+    bool problemQueued_ = false;
 };

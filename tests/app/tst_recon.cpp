@@ -27,6 +27,7 @@ private slots:
     void subFoldersBoth();
     void refusesMismatchedInputs_data();
     void refusesMismatchedInputs();
+    void largeRegionOnASmallImage();
 
 private:
     int run(const QStringList &args, QString *out = nullptr);
@@ -78,6 +79,12 @@ void TestRecon::badArguments_data()
     QTest::newRow("threads 0") << QStringList {u"d"_s, u"--threads"_s, u"0"_s};
     QTest::newRow("nothing to write") << QStringList {u"d"_s, u"--no-png"_s, u"--no-data"_s};
     QTest::newRow("unknown option") << QStringList {u"d"_s, u"--colour"_s};
+    // Names and tags that would place files outside --out.
+    QTest::newRow("name going up") << QStringList {u"d"_s, u"--name"_s, u"../../x"_s};
+    QTest::newRow("tag with a separator") << QStringList {u"d"_s, u"--tag"_s, u"a/b"_s};
+    QTest::newRow("tag going up") << QStringList {
+        u"d"_s, u"--tag"_s, u".."_s, u"--sub-folders"_s, u"energy"_s};
+    QTest::newRow("name with a backslash") << QStringList {u"d"_s, u"--name"_s, u"a\\b"_s};
 }
 
 void TestRecon::badArguments()
@@ -179,6 +186,12 @@ void TestRecon::refusesMismatchedInputs_data()
     QTest::newRow("centre of rotation at the edge") << u"cor"_s;
     QTest::newRow("slice outside") << u"slice"_s;
     QTest::newRow("no matching file") << u"pattern"_s;
+    // Between L − 2 and L − 1: inside the line, but no sample on the right of the axis.
+    QTest::newRow("centre of rotation between the last two pixels") << u"cor62"_s;
+    QTest::newRow("partial set of more images than loaded") << u"partial"_s;
+    QTest::newRow("guess without a facing image") << u"guess"_s;
+    // Found before any slice is computed (before, each file failed after its slice).
+    QTest::newRow("output folder that takes no files") << u"out"_s;
 }
 
 void TestRecon::refusesMismatchedInputs()
@@ -199,13 +212,44 @@ void TestRecon::refusesMismatchedInputs()
         args << u"--cor"_s << u"0.5"_s;
     } else if (problem == u"slice"_s) {
         args << u"--slices"_s << u"4:8"_s;
+    } else if (problem == u"cor62"_s) {
+        args << u"--cor"_s << u"62.5"_s;
+    } else if (problem == u"partial"_s) {
+        args << u"--partial"_s << u"3:91"_s;
+    } else if (problem == u"guess"_s) {
+        args << u"--cor"_s << u"guess"_s << u"--partial"_s << u"10:80"_s;
+    } else if (problem == u"out"_s) {
+        args[4] = u"/proc"_s; // exists, but no one makes files there
     } else {
         args << u"*.tif"_s;
     }
     QString text;
     QCOMPARE(run(args, &text), 1);
     QVERIFY(text.contains(u"quorvel-recon: "_s));
+    QVERIFY2(!text.contains(u"progress:"_s), qPrintable(text)); // refused before any slice is computed
     QVERIFY(!QFileInfo::exists(out.filePath(u"o"_s))); // nothing written
+}
+
+void TestRecon::largeRegionOnASmallImage()
+{
+    // A centre of rotation 12 pixels from the edge gives N = 22; a data file of a 300 × 300 region
+    // (more than 16·64² lines) was refused, and the command wrote no data file and exited 1.
+    QTemporaryDir out;
+    QString text;
+    QCOMPARE(run({projections_, u"--axis"_s, u"v"_s, u"--cor"_s, u"12"_s, u"--slice"_s, u"3"_s, u"--region"_s,
+                     u"0,0,300,300"_s, u"--out"_s, out.path(), u"--no-png"_s},
+                 &text),
+        0);
+    QFile dat(out.filePath(u"ct-00003.dat"_s));
+    QVERIFY2(dat.open(QIODevice::ReadOnly), qPrintable(text));
+    QCOMPARE(dat.readAll().count('\n'), 6 + 300 * 300);
+    // A region no memory could hold is a failed write: a message and exit status 1.
+    QCOMPARE(run({projections_, u"--axis"_s, u"v"_s, u"--cor"_s, u"12"_s, u"--slice"_s, u"4"_s, u"--region"_s,
+                     u"0,0,1e7,1e7"_s, u"--out"_s, out.path(), u"--no-png"_s},
+                 &text),
+        1);
+    QVERIFY2(text.contains(u"too large for a data file"_s), qPrintable(text));
+    QVERIFY(!QFile::exists(out.filePath(u"ct-00004.dat"_s)));
 }
 
 QTEST_GUILESS_MAIN(TestRecon)

@@ -12,6 +12,7 @@
 #include "ct/ui/selectsavedir.h"
 #include "ct/ui/sinogram.h"
 #include "tools/phantom/phantom.h"
+#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -45,7 +46,8 @@ void TestWindowRoad::windowAndCommandWriteTheSameFiles()
         body.ui().BGImgSel->selectFile(data.filePath(u"bg.img"_s));
         body.sinogram()->ui().GuessCor->click();
         cor = body.ui().procCtrl->cor();
-        QVERIFY2(cor >= 33 && cor <= 34, qPrintable(QString::number(cor)));
+        // Noisy counts, and the facing images are 3 degrees short of 180: near the axis, not on it.
+        QVERIFY2(std::abs(cor - setup.cor) <= 0.3, qPrintable(QString::number(cor)));
         ProcCtrl *p = body.ui().procCtrl;
         p->setAutoExec(true);
         p->setSliceFrom(4);

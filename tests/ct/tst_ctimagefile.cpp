@@ -13,6 +13,8 @@
 
 using namespace Qt::StringLiterals;
 
+Q_DECLARE_METATYPE(Region)
+
 class TestCtImageFile : public QObject
 {
     Q_OBJECT
@@ -24,7 +26,8 @@ private slots:
     void regionLargerThanTheImage();
     void windowAndOffset_data();
     void windowAndOffset();
-    void absurdRegionIsRefused();
+    void regionBoundIsMemoryNotImageSize_data();
+    void regionBoundIsMemoryNotImageSize();
     void fileNames_data();
     void fileNames();
     void subFolders_data();
@@ -140,11 +143,37 @@ void TestCtImageFile::windowAndOffset()
     QVERIFY2(text.endsWith("\n0\t0\t" + written + "\n"), text.constData());
 }
 
-void TestCtImageFile::absurdRegionIsRefused()
+void TestCtImageFile::regionBoundIsMemoryNotImageSize_data()
 {
-    const std::vector<double> image(64 * 64, 0.0);
-    QVERIFY(ctImageDataText(image, 64, Region {0, 0, 1e6, 1e6}, DataWindow {}).isEmpty());
-    QVERIFY(ctImageDataText(image, 64, Region {0, 0, 1e300, 1}, DataWindow {}).isEmpty());
+    QTest::addColumn<int>("n");
+    QTest::addColumn<Region>("region");
+    QTest::addColumn<qint64>("lines"); // −1: refused
+    // Before, a region of more than 16·max(N, 64)² lines was refused whatever the memory: a CoR near
+    // the edge of a 2048-pixel line makes a small N with a region of the whole line.
+    QTest::newRow("300 x 300 on N = 40") << 40 << Region {0, 0, 300, 300} << qint64(300 * 300);
+    QTest::newRow("2047 x 2047 on N = 510") << 510 << Region {0, 0, 2047, 2047} << qint64(2047) * 2047;
+    QTest::newRow("one line") << 4 << Region {3, 3, 4, 4} << qint64(1);
+    QTest::newRow("empty") << 4 << Region {3, 3, 3, 9} << qint64(0);
+    QTest::newRow("beyond any memory") << 64 << Region {0, 0, 1e7, 1e7} << qint64(-1);
+    QTest::newRow("one row beyond any memory") << 64 << Region {0, 0, 1e15, 1} << qint64(-1);
+    QTest::newRow("beyond a double's integers") << 64 << Region {0, 0, 1e300, 1} << qint64(-1);
+}
+
+void TestCtImageFile::regionBoundIsMemoryNotImageSize()
+{
+    QFETCH(int, n);
+    QFETCH(Region, region);
+    QFETCH(qint64, lines);
+    const std::vector<double> image(static_cast<size_t>(n) * n, 1.0);
+    const QByteArray text = ctImageDataText(image, n, region, DataWindow {});
+    if (lines < 0) {
+        QVERIFY(text.isEmpty());
+        return;
+    }
+    QCOMPARE(qint64(text.count('\n')), 6 + lines);
+    // The text waits in the saver's queue: it holds no room beyond its own bytes (before, a 2048²
+    // region kept 3.8 times its text).
+    QCOMPARE(text.capacity(), text.size());
 }
 
 void TestCtImageFile::fileNames_data()

@@ -10,6 +10,7 @@
 #include "imagedata/itexwriter.h"
 #include "imagedata/projectionset.h"
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -27,6 +28,8 @@ private slots:
     void partialDataSetWrapsRound();
     void corAtTheEdgesLeavesTheSinogram_data();
     void corAtTheEdgesLeavesTheSinogram();
+    void usingImagesIsBoundByTheSet_data();
+    void usingImagesIsBoundByTheSet();
     void columnsForAHorizontalAxis();
     void noImagesUsed();
 
@@ -71,7 +74,11 @@ void TestSinogramGen::geometry_data()
     QTest::newRow("cor 1.0: one sample") << 2048 << 1.0 << 1 << 1 << true;
     QTest::newRow("cor 0.7") << 2048 << 0.7 << 0 << -1 << false;
     QTest::newRow("cor 2047.2") << 2048 << 2047.2 << -1 << -3 << false;
-    QTest::newRow("cor 2046.5") << 2048 << 2046.5 << 0 << -1 << true;
+    // Between L − 2 and L − 1 the centre lies inside the line but leaves no sample on its right.
+    QTest::newRow("cor 2046.5") << 2048 << 2046.5 << 0 << -1 << false;
+    QTest::newRow("cor 2046.01") << 2048 << 2046.01 << 0 << -1 << false;
+    QTest::newRow("cor 2046: one sample") << 2048 << 2046.0 << 1 << 1 << true;
+    QTest::newRow("cor 0.999") << 2048 << 0.999 << 0 << -1 << false;
 }
 
 void TestSinogramGen::geometry()
@@ -155,9 +162,15 @@ void TestSinogramGen::corAtTheEdgesLeavesTheSinogram_data()
     QTest::addColumn<int>("status");
     QTest::newRow("cor 0.7") << 0.7 << 1 << int(SinogramStatus::CorOutOfRange);
     QTest::newRow("cor 9.2 of 10") << 9.2 << 1 << int(SinogramStatus::CorOutOfRange);
+    // Once an allocation of (2·0 − 1) · rows samples, and the program aborted.
+    QTest::newRow("cor 8.5 of 10") << 8.5 << 1 << int(SinogramStatus::CorOutOfRange);
+    QTest::newRow("cor 8.01 of 10") << 8.01 << 1 << int(SinogramStatus::CorOutOfRange);
+    QTest::newRow("cor infinite") << std::numeric_limits<double>::infinity() << 1
+                                  << int(SinogramStatus::CorOutOfRange);
     QTest::newRow("cor NaN") << std::nan("") << 1 << int(SinogramStatus::CorOutOfRange);
     QTest::newRow("slice -1") << 4.0 << -1 << int(SinogramStatus::SliceOutOfRange);
     QTest::newRow("slice past the image") << 4.0 << 3 << int(SinogramStatus::SliceOutOfRange);
+    QTest::newRow("cor 8 of 10: the last one") << 8.0 << 1 << int(SinogramStatus::Generated);
 }
 
 void TestSinogramGen::corAtTheEdgesLeavesTheSinogram()
@@ -170,9 +183,52 @@ void TestSinogramGen::corAtTheEdgesLeavesTheSinogram()
     QCOMPARE(genSinogram0(s, set_, {true, 4.5, 0, false, 0, 0}), SinogramStatus::Generated);
     const SinogramData before = s;
     QCOMPARE(int(genSinogram0(s, set_, {true, cor, slice, false, 0, 0})), status);
+    if (status == int(SinogramStatus::Generated)) {
+        QCOMPARE(s.width, 1);
+        QCOMPARE(s.rawRow(2)[0], 1000.0 + 10 * 2 + 8 + 100);
+        return;
+    }
+    QVERIFY(!sinogramProblem(SinogramStatus(status), set_, {true, cor, slice, false, 0, 0}).isEmpty());
     QCOMPARE(s.raw, before.raw);
     QCOMPARE(s.att, before.att);
     QCOMPARE(s.sliceNo, before.sliceNo);
+}
+
+void TestSinogramGen::usingImagesIsBoundByTheSet_data()
+{
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("usingImages");
+    QTest::addColumn<int>("rows"); // −1: refused
+    QTest::newRow("all of them from 0") << 0 << 12 << 12;
+    QTest::newRow("all of them, wrapping") << 5 << 12 << 12;
+    QTest::newRow("negative: its magnitude") << 5 << -12 << 12;
+    QTest::newRow("one too many") << 0 << 13 << -1;
+    QTest::newRow("one too many, negative") << 0 << -13 << -1;
+    // Once an allocation of 2·10⁹ rows, and the program aborted.
+    QTest::newRow("two thousand million") << 0 << 2000000000 << -1;
+    QTest::newRow("the smallest int") << 3 << std::numeric_limits<int>::min() << -1;
+}
+
+void TestSinogramGen::usingImagesIsBoundByTheSet()
+{
+    QFETCH(int, start);
+    QFETCH(int, usingImages);
+    QFETCH(int, rows);
+    makeSet(12, 10, 3);
+    SinogramData s;
+    QCOMPARE(genSinogram0(s, set_, {true, 4.0, 1, false, 0, 0}), SinogramStatus::Generated);
+    const SinogramRequest request {true, 4.5, 1, true, start, usingImages};
+    const SinogramStatus status = genSinogram0(s, set_, request);
+    if (rows < 0) {
+        QCOMPARE(status, SinogramStatus::TooManyImages);
+        QCOMPARE(s.height, 12); // the earlier sinogram stays
+        QCOMPARE(s.width, 2 * 4 - 1);
+        QVERIFY(sinogramProblem(status, set_, request).contains(u"12 images loaded"_s));
+        return;
+    }
+    QCOMPARE(status, SinogramStatus::Generated);
+    QCOMPARE(s.height, rows);
+    QCOMPARE(s.rawRow(rows - 1)[3], 1000.0 + 10 * ((start + rows - 1) % 12) + 4.5 + 100);
 }
 
 void TestSinogramGen::columnsForAHorizontalAxis()

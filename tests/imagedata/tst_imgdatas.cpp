@@ -1,4 +1,5 @@
 // Qt
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -7,6 +8,7 @@
 #include "imagedata/imgdatas.h"
 #include "imagedata/imgfiletype.h"
 #include "imagedata/itexwriter.h"
+#include <sys/resource.h>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -19,6 +21,7 @@ private slots:
     void sizeIsFixedByTheFirstImage();
     void unreadableFileIsSkipped();
     void projectionSetLeavesOutWrongSizeI0AndBg();
+    void loadedImagesHoldNoOpenFile();
 
 private:
     QString image(const QString &name, int w, int h, uint32_t value);
@@ -104,6 +107,31 @@ void TestImgDatas::projectionSetLeavesOutWrongSizeI0AndBg()
     QVERIFY(!set.projectionSet().i0);
     QCOMPARE(held.i0.get(), old);
     QCOMPARE(held.i0->width(), 8);
+}
+
+void TestImgDatas::loadedImagesHoldNoOpenFile()
+{
+    // With the usual limit of 1024 open files, 1100 projections once loaded as 1014: every image kept
+    // its file open. Here the limit is 40 files more than are open now, and 120 images must load.
+    const int n = 120;
+    QStringList files;
+    for (int i = 0; i < n; ++i)
+        files << image(u"fd%1.img"_s.arg(i), 4, 3, i);
+    const int open = int(QDir(u"/proc/self/fd"_s).entryList(QDir::Files | QDir::System).size());
+    rlimit old {};
+    QCOMPARE(getrlimit(RLIMIT_NOFILE, &old), 0);
+    rlimit tight = old;
+    tight.rlim_cur = rlim_t(open + 40);
+    QCOMPARE(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    ImgDatas set;
+    int loaded = 0;
+    for (const QString &f : files)
+        loaded += set.add(f) ? 1 : 0;
+    setrlimit(RLIMIT_NOFILE, &old);
+    QCOMPARE(loaded, n);
+    std::vector<double> row(4);
+    set.image(n - 1)->getRow(2, row.data()); // the pixels stay in memory
+    QCOMPARE(row[3], double(n - 1));
 }
 
 QTEST_APPLESS_MAIN(TestImgDatas)

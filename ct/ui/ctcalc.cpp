@@ -1,6 +1,7 @@
 #include "ct/ui/ctcalc.h"
 
 // Qt
+#include <QDebug>
 #include <QThread>
 
 // Local
@@ -21,9 +22,12 @@ CtCalc::CtCalc(QWidget *parent)
     connect(this, &CtCalc::finishedCalcOne, progress_, &CtProgress::calcNext);
     connect(progress_, &CtProgress::calcAll, this, &CtCalc::calcAll);
     connect(progress_, &CtProgress::calcOne, this, &CtCalc::calcOne);
-    connect(progress_, &CtProgress::finishedCalcOneByOne, this, &CtCalc::endCt);
+    connect(progress_, &CtProgress::finishedCalcOneByOne, this, &CtCalc::sequenceEnded);
     connect(ui_.StartCalc, &QPushButton::clicked, this, &CtCalc::askToStartCalc);
     connect(ui_.DispCt, &ImgDispWCBar::newBar, this, &CtCalc::genResImage);
+    // Started once: a thread quit at the end of a run may still be finishing when the next run
+    // starts, and QThread::start() does nothing then.
+    sequencer_->start();
 }
 
 CtCalc::~CtCalc()
@@ -35,7 +39,7 @@ CtCalc::~CtCalc()
 
 void CtCalc::calcCt()
 {
-    if (running_)
+    if (isRunning())
         stopCt();
     else
         startCt();
@@ -43,7 +47,7 @@ void CtCalc::calcCt()
 
 void CtCalc::startCt()
 {
-    if (!sinogram_)
+    if (!sinogram_ || isRunning()) // a run is stopped before another starts (calcCt)
         return;
     start_ = QDateTime::currentDateTime();
     showTimes(start_, QDateTime());
@@ -52,7 +56,13 @@ void CtCalc::startCt()
     const SinogramData &s = sinogram_->data();
     if (status != SinogramStatus::Generated || !s.hasData() || fftLength(s.width) < 2) {
         // Nothing to reconstruct: the run ends at once, with its times shown.
-        active_ = true;
+        qDebug().noquote()
+            << "CT1:"
+            << (status != SinogramStatus::Generated
+                       ? sinogram_->problem(status, params_.rotAxIsV, params_.cor, params_.sliceNo)
+                       : QStringLiteral("the sinogram of slice %1 is too narrow to reconstruct")
+                             .arg(params_.sliceNo));
+        mode_ = Mode::AtOnce;
         finish();
         return;
     }
@@ -71,18 +81,20 @@ void CtCalc::startCt()
                        params_.partialStart, params_.partialImages},
             imageCount_));
     engine_.resetImage(n);
-    active_ = true;
-    sequencer_->start();
+    ++run_;
     if (ui_.CalcAtOnce->isChecked()) {
-        emit startCalcAll();
+        mode_ = Mode::AtOnce;
+        emit startCalcAll(run_);
     } else {
-        running_ = true;
-        emit startCalcOneByOne(p_);
+        mode_ = Mode::OneByOne;
+        emit startCalcOneByOne(run_, p_);
     }
 }
 
-void CtCalc::calcAll()
+void CtCalc::calcAll(int run)
 {
+    if (run != run_ || mode_ != Mode::AtOnce)
+        return; // the step of a run that was stopped (and perhaps replaced)
     for (int i = 0; i < p_; ++i)
         engine_.forwardRow(sinogramCopy_.attRow(i), i);
     for (int i = 0; i < p_; ++i)
@@ -93,9 +105,9 @@ void CtCalc::calcAll()
     stopCt();
 }
 
-void CtCalc::calcOne(int index)
+void CtCalc::calcOne(int run, int index)
 {
-    if (!running_)
+    if (run != run_ || mode_ != Mode::OneByOne || index < 0 || index >= p_)
         return;
     engine_.forwardRow(sinogramCopy_.attRow(index), index);
     engine_.filterRow(index);
@@ -104,7 +116,13 @@ void CtCalc::calcOne(int index)
     genResImage();
     end_ = QDateTime::currentDateTime();
     showTimes(start_, end_);
-    emit finishedCalcOne();
+    emit finishedCalcOne(run);
+}
+
+void CtCalc::sequenceEnded(int run)
+{
+    if (run == run_)
+        endCt();
 }
 
 void CtCalc::stopCt()
@@ -119,11 +137,9 @@ void CtCalc::endCt()
 
 void CtCalc::finish()
 {
-    running_ = false;
-    sequencer_->quit();
-    if (!active_)
-        return; // already finished: a late request of the sequencer
-    active_ = false;
+    if (mode_ == Mode::Idle)
+        return; // already finished
+    mode_ = Mode::Idle;
     end_ = QDateTime::currentDateTime();
     showTimes(start_, end_);
     emit calcFinished();

@@ -12,8 +12,10 @@ class Sinogram;
 
 /// The single-thread calculator (CT1): reconstructs the processing panel's current slice on the
 /// main thread for viewing, all at once or one projection per turn of the event loop so that the
-/// slice can be watched building up. Saves nothing.
-/// \test tst_ctcalc.cpp
+/// slice can be watched building up. Saves nothing. Its sequencer thread lives as long as the panel,
+/// so that a run can start at once after the last one ended; every step names its run, and steps of
+/// a stopped run are dropped.
+/// \test tst_ct1runs.cpp, tst_bodycalc.cpp
 class CtCalc : public CtPanel
 {
     Q_OBJECT
@@ -26,22 +28,23 @@ public:
     void setRunParams(const RunParams &params) { params_ = params; }
     /// The number of images the angles refer to when the parameters name none.
     void setImageCount(int count) { imageCount_ = count; }
-    bool isRunning() const { return running_; }
+    /// A run has started and not finished yet, all at once (its step still queued) or one by one.
+    bool isRunning() const { return mode_ != Mode::Idle; }
     const CtFbp &engine() const { return engine_; }
 
 signals:
     void askToStartCalc();
-    void startCalcAll();
+    void startCalcAll(int run);
     void calcFinished();
-    void startCalcOneByOne(int total);
-    void finishedCalcOne();
+    void startCalcOneByOne(int run, int total);
+    void finishedCalcOne(int run);
 
 public slots:
     void startCt();
     void stopCt();
     void endCt();
-    void calcAll();
-    void calcOne(int index);
+    void calcAll(int run);
+    void calcOne(int run, int index);
     void calcCt();
     void genResImage();
     void setSaveImage(bool save, const QString &path, const QString &name, const QString &tag);
@@ -50,7 +53,11 @@ public slots:
 protected:
     bool valueAt(long i, long j, double &value) const override;
 
+private slots:
+    void sequenceEnded(int run);
+
 private:
+    enum class Mode { Idle, AtOnce, OneByOne };
     void finish();
 
     Sinogram *sinogram_ = nullptr;
@@ -58,8 +65,8 @@ private:
     int imageCount_ = 0;
     CtProgress *progress_ = nullptr;
     QThread *sequencer_ = nullptr;
-    bool running_ = false;
-    bool active_ = false; // a run has started and not yet finished
+    Mode mode_ = Mode::Idle;
+    int run_ = 0; // number of the current (or last) run
     int p_ = 0;
     QDateTime start_;
     QDateTime end_;

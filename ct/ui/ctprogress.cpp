@@ -1,22 +1,27 @@
 #include "ct/ui/ctprogress.h"
 
-void CtProgress::startCalcAll()
+void CtProgress::startCalcAll(int run)
 {
-    emit calcAll();
+    run_ = run;
+    total_ = current_ = 0;
+    emit calcAll(run);
 }
 
-void CtProgress::startCalcOneByOne(int total)
+void CtProgress::startCalcOneByOne(int run, int total)
 {
+    run_ = run;
     total_ = total;
     current_ = 0;
-    emit calcOne(current_);
+    emit calcOne(run, current_);
 }
 
-void CtProgress::calcNext()
+void CtProgress::calcNext(int run)
 {
+    if (run != run_)
+        return; // a step of a run that was stopped and replaced
     ++current_;
     if (current_ >= total_)
-        emit finishedCalcOneByOne();
+        emit finishedCalcOneByOne(run);
     else
-        emit calcOne(current_);
+        emit calcOne(run, current_);
 }

@@ -149,6 +149,7 @@ void Body::setUpWorkers(int count)
     saver_->moveToThread(saverThread_);
     saverThread_->start();
     connect(saver_, &DataSaver::writeFailed, this, &Body::saveFailed);
+    connect(saver_, &DataSaver::recordDone, this, &Body::saverDone);
 
     const bool showAll = configValue(QStringLiteral("show_all_ct2_images"), QStringLiteral("0")).toInt() == 1;
     for (int i = 1; i <= count; ++i) {
@@ -182,6 +183,9 @@ void Body::setUpWorkers(int count)
         connect(worker, &CtCalc2::saveDataWDiscard, saver_, &DataSaver::saveDataWDiscard);
         connect(worker, &CtCalc2::saveImgWDiscard, saver_, &DataSaver::saveImgWDiscard);
         connect(worker, &CtCalc2::ctImage, this, &Body::ctImage);
+        // Emitted before the record leaves and before `calcFinished`: queued in that order.
+        connect(worker, &CtCalc2::handedToSaver, this, &Body::handedToSaver);
+        connect(worker, &CtCalc2::writeFailed, this, &Body::saveFailed);
         connect(panel, &CtPanel::cRUpdated, this, &Body::cRUpdated);
         connect(panel, &CtPanel::dRUpdated, this, &Body::dRUpdated);
         workerThreads_.push_back(thread);
@@ -209,7 +213,8 @@ void Body::connectAll()
     auto *ctSelection = new QButtonGroup(this);
     ctSelection->addButton(ui_.SelectCt1);
     ctSelection->addButton(ui_.SelectCt2);
-    connect(ctSelection, &QButtonGroup::buttonClicked, this, &Body::changedCtSel);
+    // However the selection changes (a click, a command, a setup file), CT1 and Auto Exec stay apart.
+    connect(ui_.SelectCt1, &QAbstractButton::toggled, this, &Body::changedCtSel);
     connect(ui_.procCtrl, &ProcCtrl::autoExecUpdated, this, &Body::changedAutoExec);
     connect(ui_.CTFiles, &SelectDataFiles::filesSelected, this, &Body::dataFilesSelected);
 

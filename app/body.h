@@ -56,6 +56,12 @@ public:
     bool isWaitingToStart() const { return pendingStart_; }
     /// Slices handed to workers and not yet reported back.
     int slicesInProgress() const;
+    DataSaver *saver() const { return saver_; }
+    /// Records handed to the saver and not yet written (or reported failed), and their bytes.
+    int savingRecords() const { return savingRecords_; }
+    qint64 savingBytes() const { return savingBytes_; }
+    /// While more than this many bytes wait for the saver, no further slice is handed out.
+    void setSavingLimit(qint64 bytes) { savingLimit_ = bytes; }
 
 signals:
     void batchCalcStart();
@@ -117,6 +123,8 @@ private slots:
     void i0OrBgSelected();
     void workerFinished();
     void saveFailed(bool image, const QString &path);
+    void handedToSaver(qint64 bytes);
+    void saverDone(qint64 bytes);
 
 private:
     void buildTabs();
@@ -130,6 +138,7 @@ private:
     bool sliceInRange(int slice) const;
     void showProgress();
     void resumeWaitingWork();
+    bool checkSaveTarget(bool on, class SelectSaveDir *selector, const char *what);
     std::vector<class CtPanel *> ctPanels() const;
 
     Ui_Body ui_;
@@ -146,6 +155,9 @@ private:
     std::vector<CtCalc2 *> workers_;
     std::vector<CtCalc2Ui *> panels_;
     std::vector<int> outstanding_; // per worker: slices dispatched and not yet reported back
+    int savingRecords_ = 0; // handed to the saver, not yet written
+    qint64 savingBytes_ = 0;
+    qint64 savingLimit_ = qint64(512) << 20;
     QImage rawImage_;
 
     QPen cursorPen_, slicePen_, rangePen_, corPen_, drawingPen_, selectionPen_;
@@ -161,12 +173,16 @@ private:
     bool applyDefaultRegions_ = true;
 
     QStringList pendingFiles_;
+    qsizetype loadAsked_ = 0; // files of the load in progress
+    QStringList notLoaded_; // its files that could not be used
     bool loading_ = false;
     bool loadWaiting_ = false; // a selection waits for the workers to finish
     QStringList waitingFiles_;
     bool waitingNewSeries_ = false;
 
     RunParams run_;
+    bool saveImages_ = false; // this run saves images / data files (the selector is usable)
+    bool saveData_ = false;
     ProjectionSet runSet_;
     int nextSlice_ = 0;
     QDateTime runStart_, runEnd_;

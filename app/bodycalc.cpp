@@ -7,13 +7,16 @@
 
 // Local
 #include "app/body.h"
+#include "ct/atomicfile.h"
 #include "ct/datasaver.h"
+#include "ct/savenaming.h"
 #include "ct/sgmgeometry.h"
 #include "ct/ui/ctcalc.h"
 #include "ct/ui/ctcalc2.h"
 #include "ct/ui/ctcalc2ui.h"
 #include "ct/ui/ctdisp.h"
 #include "ct/ui/procctrl.h"
+#include "ct/ui/selectsavedir.h"
 #include "imagedata/imgdatas.h"
 #include "widgets/colorbar.h"
 #include <algorithm>
@@ -74,13 +77,8 @@ void Body::startCalcCt()
     // A failure of the last run is shown until this one.
     ui_.SelectImageSaveDir->setFailed(false);
     ui_.SelectDataSaveDir->setFailed(false);
-    for (auto [on, selector] : {std::pair {ui_.AutoSaveImage->isChecked(), ui_.SelectImageSaveDir},
-             std::pair {ui_.AutoSaveData->isChecked(), ui_.SelectDataSaveDir}}) {
-        if (on && !QDir().mkpath(selector->dir())) {
-            qDebug().noquote() << "Can't make the directory to save in :" << selector->dir();
-            selector->setFailed(true);
-        }
-    }
+    saveImages_ = checkSaveTarget(ui_.AutoSaveImage->isChecked(), ui_.SelectImageSaveDir, "images");
+    saveData_ = checkSaveTarget(ui_.AutoSaveData->isChecked(), ui_.SelectDataSaveDir, "data files");
     const SubFolderRule rule {
         ui_.SaveInSubFolders->isChecked(), ui_.SubOfEnergy->isChecked(), ui_.SubOfSlice->isChecked()};
     QMetaObject::invokeMethod(
@@ -97,6 +95,10 @@ void Body::startCalcCt()
         ui_.procCtrl->setSliceStep(1);
     }
     run_.threads = std::clamp(run_.threads, 1, static_cast<int>(workers_.size()));
+    if (run_.multiSlice && !run_.useCt2) { // a range is for the workers only; CT1 does its one slice
+        qDebug() << "Auto Exec runs on CT2 only: CT1 calculates the current slice";
+        run_.multiSlice = false;
+    }
     runSet_ = imgDatas_->projectionSet();
     if (run_.useCt2)
         ui_.ProgPerCent->setText(QStringLiteral("0 %"));
@@ -118,19 +120,47 @@ void Body::setupFFT()
         c = run_.recCor1
             + (run_.recCor2 - run_.recCor1) * (nextSlice_ - run_.recSlice1)
                 / double(run_.recSlice2 - run_.recSlice1);
-    const int L = run_.rotAxIsV ? imgDatas_->width() : imgDatas_->height();
-    const int half = static_cast<int>(std::floor(std::min(c, L - c - 1)));
-    const int n = fftLength(2 * half - 1);
+    SinogramRequest first;
+    first.rowLines = run_.rotAxIsV;
+    first.cor = c;
+    const int n = requiredLength(runSet_, first);
+    if (n < 2) // no sinogram at this centre of rotation: each slice's own length is set up at dispatch
+        return;
     for (size_t i = 0; i < workers_.size(); ++i) {
         if (outstanding_[i] == 0) // never under a working worker (a stopped run's are waited for)
             workers_[i]->engine().setup(n, imgDatas_->count());
     }
 }
 
+bool Body::checkSaveTarget(bool on, SelectSaveDir *selector, const char *what)
+{
+    if (!on)
+        return false;
+    // Checked once here, so that a run never computes slices only to fail on every file, never
+    // writes into the working directory and never outside its folder.
+    QString why;
+    const QString dir = selector->dir();
+    if (dir.trimmed().isEmpty()) {
+        why = QStringLiteral("no directory is given");
+    } else if (!QDir().mkpath(dir)) {
+        qDebug().noquote() << "Can't make the directory to save in :" << dir;
+        why = QStringLiteral("the directory %1 cannot be made").arg(dir);
+    } else {
+        why = directoryWriteProblem(dir);
+        if (why.isEmpty())
+            why = saveNameProblem(selector->name(), selector->tag());
+    }
+    if (why.isEmpty())
+        return true;
+    qDebug().noquote() << QStringLiteral("No %1 are saved in this run: %2").arg(QLatin1String(what), why);
+    selector->setFailed(true);
+    return false;
+}
+
 void Body::setupSaveConds()
 {
-    const bool image = ui_.AutoSaveImage->isChecked();
-    const bool data = ui_.AutoSaveData->isChecked();
+    const bool image = saveImages_;
+    const bool data = saveData_;
     const SelectSaveDir *im = ui_.SelectImageSaveDir;
     const SelectSaveDir *da = ui_.SelectDataSaveDir;
     for (CtCalc2 *w : workers_) {
@@ -190,26 +220,24 @@ void Body::execMultiCtCalc()
 {
     if (!calculating_)
         return;
-    if (!run_.multiSlice) {
-        stopCalcCt();
-        return;
-    }
-    if (!run_.useCt2)
-        return;
+    const bool range = run_.multiSlice && run_.useCt2;
     const size_t threads = std::min(workers_.size(), static_cast<size_t>(run_.threads));
-    for (size_t i = 0; i < threads; ++i) {
-        if (sliceInRange(nextSlice_) && outstanding_[i] == 0) {
-            dispatch(i, nextSlice_);
-            nextSlice_ += run_.sliceStep;
+    if (range) {
+        for (size_t i = 0; i < threads; ++i) {
+            // While too much waits for the saver, the workers wait rather than memory growing.
+            if (sliceInRange(nextSlice_) && outstanding_[i] == 0 && savingBytes_ <= savingLimit_) {
+                dispatch(i, nextSlice_);
+                nextSlice_ += run_.sliceStep;
+            }
         }
-    }
-    showProgress();
-    if (sliceInRange(nextSlice_))
-        return;
-    for (size_t i = 0; i < threads; ++i) {
-        if (outstanding_[i] > 0)
+        showProgress();
+        if (sliceInRange(nextSlice_))
             return;
     }
+    // The run ends when every slice is back and every file it handed to the saver is written (or
+    // reported failed): whoever acts on its end finds the files on disk.
+    if (slicesInProgress() > 0 || ctCalc_->isRunning() || savingRecords_ > 0)
+        return;
     stopCalcCt();
 }
 
@@ -270,7 +298,7 @@ void Body::stopCalcCt()
 
 void Body::ctCalcFinished()
 {
-    stopCalcCt();
+    execMultiCtCalc();
     resumeWaitingWork();
 }
 
@@ -362,4 +390,18 @@ void Body::ctImage(int slice, const QImage &image)
 void Body::saveFailed(bool image, const QString &)
 {
     (image ? ui_.SelectImageSaveDir : ui_.SelectDataSaveDir)->setFailed(true);
+}
+
+void Body::handedToSaver(qint64 bytes)
+{
+    ++savingRecords_;
+    savingBytes_ += bytes;
+}
+
+void Body::saverDone(qint64 bytes)
+{
+    // Records given to the saver by others than the workers were never counted.
+    savingRecords_ = std::max(0, savingRecords_ - 1);
+    savingBytes_ = std::max<qint64>(0, savingBytes_ - bytes);
+    execMultiCtCalc(); // hand out more slices, or end a run that waited for its files
 }

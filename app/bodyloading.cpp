@@ -1,6 +1,9 @@
 // The main window's loading of raw projection files, one file per pass of the event loop,
 // and the geometry defaults taken from a newly loaded set.
 
+// Qt
+#include <QDebug>
+
 // Local
 #include "app/body.h"
 #include "ct/ui/ctcalc.h"
@@ -27,6 +30,8 @@ void Body::dataFilesSelected(const QStringList &files, bool newSeries)
         ui_.seekCtrl->setValue(0);
     }
     pendingFiles_ = files;
+    loadAsked_ = files.size();
+    notLoaded_.clear();
     emit askLoadNextDataFile();
 }
 
@@ -39,13 +44,25 @@ void Body::loadNextDataFile()
     const QString name = pendingFiles_.takeFirst();
     if (imgDatas_->add(name))
         ui_.CTFiles->addFile(name);
+    else
+        notLoaded_ << name;
     emit askLoadNextDataFile();
 }
 
 void Body::finishedLoadDataFiles()
 {
     loading_ = false;
-    ui_.CTFiles->ui().Count->setText(QString::number(ui_.CTFiles->count()));
+    // A file that could not be used is never dropped silently: the projections after it would take
+    // its angle. The count says so, and the log names the files.
+    ui_.CTFiles->showCount(int(notLoaded_.size()));
+    if (!notLoaded_.isEmpty())
+        qDebug().noquote() << QStringLiteral(
+            "Loading: %1 of %2 files could not be used, %3 images are loaded:")
+                                  .arg(notLoaded_.size())
+                                  .arg(loadAsked_)
+                                  .arg(imgDatas_->count())
+                           << notLoaded_.mid(0, 10).join(QStringLiteral(", "))
+                + (notLoaded_.size() > 10 ? QStringLiteral(", ...") : QString());
     applyGeometryDefaults();
     const int count = imgDatas_->count();
     ui_.procCtrl->setDataSetImages(count);

@@ -48,11 +48,15 @@ void DataSaver::saveImg(SavingImg *img)
 void DataSaver::saveDataWDiscard(SavingData *data)
 {
     saveData(data);
+    const qint64 bytes = data->contents.size();
     delete data;
+    emit recordDone(bytes);
 }
 
 void DataSaver::saveImgWDiscard(SavingImg *img)
 {
     saveImg(img);
+    const qint64 bytes = img->image.sizeInBytes();
     delete img;
+    emit recordDone(bytes);
 }

@@ -23,6 +23,9 @@ signals:
     void writeFailed(bool image, const QString &path);
     /// A file was written.
     void wrote(const QString &path);
+    /// A record handed over with a discarding slot is done with (written or reported failed);
+    /// `bytes` is what it held (the data text or the image).
+    void recordDone(qint64 bytes);
 
 public slots:
     void saveDataWDiscard(SavingData *data);

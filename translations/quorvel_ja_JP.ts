@@ -603,6 +603,10 @@
         <source>Any Files (* *.*)</source>
         <translation>すべてのファイル (* *.*)</translation>
     </message>
+    <message>
+        <source>%1 (%2 not loaded)</source>
+        <translation>%1 (%2 件 読込失敗)</translation>
+    </message>
 </context>
 <context>
     <name>SelectDir</name>

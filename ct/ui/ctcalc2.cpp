@@ -2,6 +2,7 @@
 
 // Qt
 #include <QDebug>
+#include <QDir>
 
 // Local
 #include "ct/savenaming.h"
@@ -47,7 +48,7 @@ void CtCalc2::startCt(CtCalc2 *target, const Ct2Job &job)
     task.makeImage = false; // made below, when it is needed
     task.makeData = saveData_.save;
     result_ = reconstructSlice(engine_, sinogram_, task);
-    if (!result_.problem.isEmpty())
+    if (!result_.reconstructed) // a data file that could not be made is reported by saveData
         qDebug().noquote() << "CT2:" << result_.problem;
     imageMade_ = false;
     if (result_.reconstructed) {
@@ -89,16 +90,28 @@ void CtCalc2::saveImage()
         genResImage(job_.task.scale);
     if (!imageMade_)
         return;
-    emit saveImgWDiscard(new SavingImg {
-        saveImage_.dir, saveImage_.name, saveImage_.tag, sliceText(result_.slice), result_.image});
+    auto *record = new SavingImg {
+        saveImage_.dir, saveImage_.name, saveImage_.tag, sliceText(result_.slice), result_.image};
+    emit handedToSaver(record->image.sizeInBytes());
+    emit saveImgWDiscard(record);
 }
 
 void CtCalc2::saveData()
 {
-    if (!result_.reconstructed || result_.dataText.isEmpty())
+    if (!result_.reconstructed)
         return;
-    emit saveDataWDiscard(new SavingData {
-        saveData_.dir, saveData_.name, saveData_.tag, sliceText(result_.slice), result_.dataText});
+    if (result_.dataText.isEmpty()) {
+        const QString path = QDir(saveData_.dir)
+                                 .absoluteFilePath(ctFileName(saveData_.name, saveData_.tag,
+                                     sliceText(result_.slice), QStringLiteral("dat")));
+        qDebug().noquote() << "Can't save data file :" << path << QStringLiteral("(%1)").arg(result_.problem);
+        emit writeFailed(false, path);
+        return;
+    }
+    auto *record = new SavingData {
+        saveData_.dir, saveData_.name, saveData_.tag, sliceText(result_.slice), result_.dataText};
+    emit handedToSaver(record->contents.size());
+    emit saveDataWDiscard(record);
 }
 
 void CtCalc2::setSaveImage(bool save, const QString &path, const QString &name, const QString &tag)

@@ -39,6 +39,11 @@ signals:
     void saveDataWDiscard(SavingData *data);
     void saveImgWDiscard(SavingImg *img);
     void ctImage(int slice, const QImage &image);
+    /// A record of `bytes` is about to go to the saver (emitted before the record and before
+    /// `calcFinished`, so the main thread counts it before it hears of the slice's end).
+    void handedToSaver(qint64 bytes);
+    /// A file could not be made (a data file whose region is too large to hold in memory).
+    void writeFailed(bool image, const QString &path);
     // To the panel:
     void beganSlice(int slice, const QDateTime &start);
     void endedSlice(const QDateTime &start, const QDateTime &end);

@@ -126,3 +126,14 @@ double SelectDataFiles::expTime() const
 {
     return ui_.ExpTime->text().trimmed().toDouble();
 }
+
+void SelectDataFiles::showCount(int notLoaded)
+{
+    if (notLoaded <= 0) {
+        ui_.Count->setText(QString::number(count()));
+        ui_.Count->setStyleSheet(QString());
+        return;
+    }
+    ui_.Count->setText(tr("%1 (%2 not loaded)").arg(count()).arg(notLoaded));
+    ui_.Count->setStyleSheet(QStringLiteral("background-color: rgb(255, 192, 192);"));
+}

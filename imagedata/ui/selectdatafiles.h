@@ -17,6 +17,9 @@ public:
 
     /// Appends a loaded file to "Selected" and updates "Count".
     void addFile(const QString &name);
+    /// Shows the count of the last load: plain, or with the number of files that could not be
+    /// loaded ("1014 (86 not loaded)") on the failure colour.
+    void showCount(int notLoaded);
     /// Hides the series options (for a plain file set); "New" stays checked.
     void setSimpleMode(bool simple);
     /// Lists the directory's files that match the filters (default: *.Extention) and takes them as

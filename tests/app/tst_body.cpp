@@ -31,6 +31,7 @@ private slots:
     void mousePicksSliceAndCor();
     void shiftDragSetsRangeAndRegions_data();
     void shiftDragSetsRangeAndRegions();
+    void ctSelectionCoupling_data();
     void ctSelectionCoupling();
     void laterControlsDoNothing();
 
@@ -163,13 +164,28 @@ void TestBody::shiftDragSetsRangeAndRegions()
     }
 }
 
+void TestBody::ctSelectionCoupling_data()
+{
+    QTest::addColumn<bool>("click");
+    QTest::newRow("a click on CT1") << true;
+    QTest::newRow("CT1 selected from code") << false; // as batch commands and setup files do
+}
+
 void TestBody::ctSelectionCoupling()
 {
+    QFETCH(bool, click);
     Body body(nullptr, 1);
     body.ui().procCtrl->setAutoExec(true);
     QVERIFY(body.ui().SelectCt2->isChecked());
-    body.ui().SelectCt1->click();
+    if (click)
+        body.ui().SelectCt1->click();
+    else
+        body.ui().SelectCt1->setChecked(true);
     QVERIFY(!body.ui().procCtrl->autoExec());
+    body.ui().SelectCt2->setChecked(true); // CT2 does not need Auto Exec off
+    body.ui().procCtrl->setAutoExec(true);
+    body.ui().SelectCt2->setChecked(true);
+    QVERIFY(body.ui().procCtrl->autoExec());
 }
 
 void TestBody::laterControlsDoNothing()

@@ -9,6 +9,7 @@
 #include "ct/ui/sinogram.h"
 #include "imagedata/imgdatas.h"
 #include "imagedata/itexwriter.h"
+#include "imagedata/ui/selectafile.h"
 #include "tests/common/debuglog.h"
 #include "tools/phantom/phantom.h"
 #include "widgets/rawdisp.h"
@@ -23,7 +24,8 @@ class TestBodyLoading : public QObject
 private slots:
     void initTestCase();
     void newSeriesThenAdd();
-    void wrongSizeFileInTheMiddleIsSkipped();
+    void unusableFileInTheMiddleIsSkippedAndSaid_data();
+    void unusableFileInTheMiddleIsSkippedAndSaid();
     void multiLoadsTheFirstFileManyTimes();
     void defaultsFollowKeepConditions_data();
     void defaultsFollowKeepConditions();
@@ -78,15 +80,56 @@ void TestBodyLoading::newSeriesThenAdd()
     QCOMPARE(body.ui().CTFiles->files(), QStringList {three.first()});
 }
 
-void TestBodyLoading::wrongSizeFileInTheMiddleIsSkipped()
+void TestBodyLoading::unusableFileInTheMiddleIsSkippedAndSaid_data()
 {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("message"); // of the file itself
+    QTest::newRow("another size") << u"size"_s << u"^Mismatch image size.*b1.img$"_s;
+    QTest::newRow("not an image") << u"text"_s << u"^Unknown file type : .*b1.img$"_s;
+    QTest::newRow("pixels missing") << u"short"_s << u"^File is not ready to access .*b1.img$"_s;
+}
+
+void TestBodyLoading::unusableFileInTheMiddleIsSkippedAndSaid()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, message);
     Body body;
-    const QStringList files {
-        image(u"b0.img"_s, 20, 16), image(u"b1.img"_s, 16, 20), image(u"b2.img"_s, 20, 16)};
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Mismatch image size.*b1.img$"_s));
-    QVERIFY(load(body, files));
+    QString bad = dir_.filePath(u"b1.img"_s);
+    if (kind == u"size"_s) {
+        bad = image(u"b1.img"_s, 16, 20);
+    } else {
+        QFile f(bad);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        if (kind == u"text"_s) {
+            f.write("just some text");
+        } else {
+            QFile good(image(u"b1full.img"_s, 20, 16));
+            QVERIFY(good.open(QIODevice::ReadOnly));
+            f.write(good.readAll().chopped(10));
+        }
+    }
+    const QStringList files {image(u"b0.img"_s, 20, 16), bad, image(u"b2.img"_s, 20, 16)};
+    QStringList said;
+    {
+        DebugLog log;
+        QVERIFY(load(body, files));
+        said = log.messages();
+    }
     QCOMPARE(body.imageSet()->count(), 2);
     QCOMPARE(body.ui().CTFiles->files(), QStringList({files[0], files[2]}));
+    // The projections after the file take its angle: the count and the log say so (before, "Count"
+    // read "2" and only the file's own message told).
+    QCOMPARE(body.ui().CTFiles->ui().Count->text(), u"2 (1 not loaded)"_s);
+    QCOMPARE(body.ui().CTFiles->ui().Count->styleSheet(), SelectAFile::badStyle());
+    QVERIFY(said.filter(QRegularExpression(message)).size() == 1);
+    QCOMPARE(said.filter(QRegularExpression(
+                             u"^Loading: 1 of 3 files could not be used, 2 images are loaded: .*b1.img$"_s))
+                 .size(),
+        1);
+    // The next load that loses nothing says so too.
+    QVERIFY(load(body, {files[0], files[2]}));
+    QCOMPARE(body.ui().CTFiles->ui().Count->text(), u"2"_s);
+    QVERIFY(body.ui().CTFiles->ui().Count->styleSheet().isEmpty());
 }
 
 void TestBodyLoading::multiLoadsTheFirstFileManyTimes()

@@ -16,7 +16,7 @@
 using namespace Qt::StringLiterals;
 
 /// Runs of the single-thread calculator (CT1) as batch files and sequences drive them: one right
-/// after the other, stopped and started again.
+/// after the other, stopped and started again, selected from code.
 class TestCt1Runs : public QObject
 {
     Q_OBJECT
@@ -26,6 +26,7 @@ private slots:
     void thousandsOfBackToBackRuns();
     void stopAndStartBackProjectOnce_data();
     void stopAndStartBackProjectOnce();
+    void ct1SelectedFromCodeEndsItsRun();
 
 private:
     std::unique_ptr<Body> loadedBody(bool atOnce);
@@ -133,6 +134,26 @@ void TestCt1Runs::stopAndStartBackProjectOnce()
     QVERIFY(!ct1->isRunning());
     const std::vector<double> again(ct1->engine().image().begin(), ct1->engine().image().end());
     QCOMPARE(again, once);
+}
+
+void TestCt1Runs::ct1SelectedFromCodeEndsItsRun()
+{
+    // Auto Exec selects CT2; selecting CT1 from code (as a batch command does) must take Auto Exec
+    // off as a click does, or the run waits for workers that are never asked and never ends.
+    auto body = loadedBody(true);
+    QVERIFY(body);
+    ProcCtrl *p = body->ui().procCtrl;
+    p->setAutoExec(true);
+    p->setSliceFrom(0);
+    p->setSliceTo(2);
+    QVERIFY(body->ui().SelectCt2->isChecked());
+    body->ui().SelectCt1->setChecked(true);
+    QVERIFY(!p->autoExec());
+    QSignalSpy ended(body.get(), &Body::calcFinished);
+    body->ui().CalcCT->click();
+    QVERIFY(ended.count() == 1 || ended.wait(5000));
+    QVERIFY(!body->isCalculating());
+    QCOMPARE(body->ctCalc()->engine().imageN(), 4);
 }
 
 QTEST_MAIN(TestCt1Runs)

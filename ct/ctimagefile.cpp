@@ -107,9 +107,10 @@ QByteArray ctImageDataText(
     long long xs = 0, xe = 0, zs = 0, ze = 0;
     if (!pixelRange(region.x0, region.x1, xs, xe) || !pixelRange(region.z0, region.z1, zs, ze))
         return QByteArray();
-    const long long lines = (xe - xs) * (ze - zs);
-    if (lines > 16LL * std::max(n, 64) * std::max(n, 64))
+    // Compared in floating point: the product of two sides of up to 2·10^15 does not fit in 64 bits.
+    if (double(xe - xs) * double(ze - zs) > 16.0 * std::max(n, 64) * std::max(n, 64))
         return QByteArray();
+    const long long lines = (xe - xs) * (ze - zs);
 
     QByteArray text;
     char buf[128];

@@ -4,6 +4,7 @@
 #include <QDebug>
 
 // Local
+#include "app/config/specialfile.h"
 #include "widgets/greyscale.h"
 #include <algorithm>
 #include <limits>
@@ -26,6 +27,10 @@ void ImgData::init()
 bool ImgData::open()
 {
     isOpen_ = false;
+    if (isSpecialFile(fileName_)) {
+        qDebug().noquote() << "Not a regular file, not read :" << fileName_;
+        return false;
+    }
     if (!readProps(fileName_, width_, height_))
         return false;
     minMaxValid_ = false;

@@ -2,9 +2,11 @@
 
 // Qt
 #include <QButtonGroup>
+#include <QDebug>
 
 // Local
 #include "widgets/childedits.h"
+#include <cmath>
 #include <cstdlib>
 
 int fieldInt(const QString &text)
@@ -14,7 +16,12 @@ int fieldInt(const QString &text)
 
 double fieldDouble(const QString &text)
 {
-    return text.trimmed().toDouble();
+    const double v = text.trimmed().toDouble();
+    if (std::isfinite(v))
+        return v;
+    // "nan" and "inf" parse, but no angle, position or region can be computed with them.
+    qDebug().noquote() << QStringLiteral("Not a finite number, read as 0 : ") + text;
+    return 0.0;
 }
 
 QString fieldText(double value)

@@ -25,6 +25,8 @@ private slots:
     void windowAndOffset_data();
     void windowAndOffset();
     void absurdRegionIsRefused();
+    void regionWhosePixelCountOverflowsIsRefused_data();
+    void regionWhosePixelCountOverflowsIsRefused();
     void fileNames_data();
     void fileNames();
     void subFolders_data();
@@ -145,6 +147,26 @@ void TestCtImageFile::absurdRegionIsRefused()
     const std::vector<double> image(64 * 64, 0.0);
     QVERIFY(ctImageDataText(image, 64, Region {0, 0, 1e6, 1e6}, DataWindow {}).isEmpty());
     QVERIFY(ctImageDataText(image, 64, Region {0, 0, 1e300, 1}, DataWindow {}).isEmpty());
+}
+
+void TestCtImageFile::regionWhosePixelCountOverflowsIsRefused_data()
+{
+    // Sides whose product does not fit in 64 bits (it wrapped to 0 or below and passed the bound).
+    QTest::addColumn<double>("from");
+    QTest::addColumn<double>("xTo");
+    QTest::addColumn<double>("zTo");
+    QTest::newRow("2^32 x 2^32") << 0.0 << 4294967296.0 << 4294967296.0;
+    QTest::newRow("±10^15 both ways") << -1e15 << 1e15 << 1e15;
+    QTest::newRow("2^33 x 2^31") << 0.0 << 8589934592.0 << 2147483648.0;
+}
+
+void TestCtImageFile::regionWhosePixelCountOverflowsIsRefused()
+{
+    QFETCH(double, from);
+    QFETCH(double, xTo);
+    QFETCH(double, zTo);
+    const std::vector<double> image(64 * 64, 1.0);
+    QVERIFY(ctImageDataText(image, 64, Region {from, from, xTo, zTo}, DataWindow {}).isEmpty());
 }
 
 void TestCtImageFile::fileNames_data()

@@ -4,6 +4,7 @@
 
 // Local
 #include "ct/ui/procctrl.h"
+#include "tests/messagelog.h"
 
 using namespace Qt::StringLiterals;
 
@@ -14,6 +15,8 @@ private slots:
     void returnWithoutChangeEmitsNothing();
     void setCorStoresFullValueShowsSixDigits();
     void nonNumericCorReadsAsZero();
+    void nonFiniteNumbersReadAsZero_data();
+    void nonFiniteNumbersReadAsZero();
     void recordTwiceAndClear();
     void snapshotStep_data();
     void snapshotStep();
@@ -62,6 +65,35 @@ void TestProcCtrl::nonNumericCorReadsAsZero()
     p.ui().SliceNo->setText(u"99999999999"_s); // does not fit 32 bits
     p.sliceNoEditingFinished();
     QCOMPARE(p.sliceNo(), 0);
+}
+
+void TestProcCtrl::nonFiniteNumbersReadAsZero_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("nan") << u"nan"_s;
+    QTest::newRow("inf") << u"inf"_s;
+    QTest::newRow("-inf, blanks around") << u" -inf "_s;
+    QTest::newRow("too large for a double") << u"1e999"_s;
+}
+
+void TestProcCtrl::nonFiniteNumbersReadAsZero()
+{
+    // Such texts parse, but an angle range of NaN gives a blank slice that looks like success.
+    QFETCH(QString, text);
+    ProcCtrl p;
+    p.setCor(12.0);
+    MessageLog log;
+    p.ui().DataSetRangeDeg->setText(text);
+    p.ui().AngleOriginDeg->setText(text);
+    p.ui().Cor->setText(text);
+    p.corEditingFinished();
+    QCOMPARE(p.dataSetRangeDeg(), 0.0);
+    QCOMPARE(p.angleOriginDeg(), 0.0);
+    QCOMPARE(p.cor(), 0.0);
+    QCOMPARE(p.runParams().dataSetRangeDeg, 0.0);
+    QVERIFY(log.messages().size() >= 3);
+    for (const QString &m : log.messages())
+        QCOMPARE(m, u"Not a finite number, read as 0 : "_s + text);
 }
 
 void TestProcCtrl::recordTwiceAndClear()

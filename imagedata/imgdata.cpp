@@ -33,6 +33,12 @@ bool ImgData::open()
     }
     if (!readProps(fileName_, width_, height_))
         return false;
+    if (width_ < 1 || height_ < 1) { // never a projection, I0 or BG image
+        qDebug().noquote() << QStringLiteral("Image without pixels (%1 x %2) :").arg(width_).arg(height_)
+                           << fileName_;
+        width_ = height_ = 0;
+        return false;
+    }
     minMaxValid_ = false;
     if (!loadData()) {
         qDebug().noquote() << "Can not open ImgData" << fileName_;

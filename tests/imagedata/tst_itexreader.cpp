@@ -269,12 +269,11 @@ void TestItexReader::outOfRangeLeavesBufferUntouched()
 
 void TestItexReader::fileTypes()
 {
+    // Recognised as TIFF; a file that holds no image is refused (the TIFF reader has its own tests).
     const QString tiff = write(u"a.tif"_s, QByteArray("II*\0", 4));
     QCOMPARE(checkFileType(tiff), ImgFileType::TIFF);
-    auto t = openImgData(tiff);
-    QVERIFY(t);
-    QCOMPARE(t->width(), 0);
-    QCOMPARE(t->height(), 0);
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Can not read TIFF file .*/a.tif$"_s));
+    QVERIFY(!openImgData(tiff));
     QCOMPARE(checkFileType(write(u"b.tif"_s, "MM\0*")), ImgFileType::TIFF);
 
     const QString text = write(u"notes.txt"_s, "hello");

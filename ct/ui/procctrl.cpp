@@ -6,6 +6,8 @@
 
 // Local
 #include "widgets/childedits.h"
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 
@@ -129,7 +131,8 @@ RunParams ProcCtrl::runParams() const
     p.multiSlice = autoExec();
     p.sliceFrom = sliceFrom();
     p.sliceTo = sliceTo();
-    const int step = std::abs(sliceStep());
+    // The magnitude of -2^31 does not fit: the largest step stands for it.
+    const int step = static_cast<int>(std::min<qint64>(std::abs(qint64(sliceStep())), INT_MAX));
     p.sliceStep = p.sliceTo >= p.sliceFrom ? step : -step;
     p.threads = threads();
     return p;

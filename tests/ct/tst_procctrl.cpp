@@ -126,6 +126,9 @@ void TestProcCtrl::snapshotStep_data()
     QTest::newRow("descending") << 200 << 100 << 5 << -5;
     QTest::newRow("negative entered, ascending") << 0 << 100 << -5 << 5;
     QTest::newRow("from = to") << 7 << 7 << 3 << 3;
+    // -2^31 has no magnitude in 32 bits: the largest one stands for it.
+    QTest::newRow("-2^31 entered, ascending") << 0 << 100 << int(-2147483647 - 1) << 2147483647;
+    QTest::newRow("-2^31 entered, descending") << 100 << 0 << int(-2147483647 - 1) << -2147483647;
 }
 
 void TestProcCtrl::snapshotStep()

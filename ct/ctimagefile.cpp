@@ -111,6 +111,10 @@ QByteArray ctImageDataText(
     if (double(xe - xs) * double(ze - zs) > 16.0 * std::max(n, 64) * std::max(n, 64))
         return QByteArray();
     const long long lines = (xe - xs) * (ze - zs);
+    if (lines == 0) { // no whole pixel: no column table and no pass over the rows of the other side
+        xe = xs;
+        ze = zs;
+    }
 
     QByteArray text;
     char buf[128];

@@ -27,6 +27,8 @@ private slots:
     void absurdRegionIsRefused();
     void regionWhosePixelCountOverflowsIsRefused_data();
     void regionWhosePixelCountOverflowsIsRefused();
+    void regionWithoutAWholePixelHasNoLines_data();
+    void regionWithoutAWholePixelHasNoLines();
     void fileNames_data();
     void fileNames();
     void subFolders_data();
@@ -167,6 +169,30 @@ void TestCtImageFile::regionWhosePixelCountOverflowsIsRefused()
     QFETCH(double, zTo);
     const std::vector<double> image(64 * 64, 1.0);
     QVERIFY(ctImageDataText(image, 64, Region {from, from, xTo, zTo}, DataWindow {}).isEmpty());
+}
+
+void TestCtImageFile::regionWithoutAWholePixelHasNoLines_data()
+{
+    // One side holds no whole pixel, the other 10^15 (found by fuzzing the command's options: the
+    // rows, or the column table, of the empty product were still walked or allocated).
+    QTest::addColumn<double>("x0");
+    QTest::addColumn<double>("z0");
+    QTest::addColumn<double>("x1");
+    QTest::addColumn<double>("z1");
+    QTest::newRow("no column, endless rows") << -0.3 << -31.0 << 0.0 << 1e15;
+    QTest::newRow("endless columns, no row") << 0.0 << 5.0 << 1e15 << 5.0;
+}
+
+void TestCtImageFile::regionWithoutAWholePixelHasNoLines()
+{
+    QFETCH(double, x0);
+    QFETCH(double, z0);
+    QFETCH(double, x1);
+    QFETCH(double, z1);
+    const std::vector<double> image(64 * 64, 1.0);
+    const QByteArray text = ctImageDataText(image, 64, Region {x0, z0, x1, z1}, DataWindow {});
+    QVERIFY(text.startsWith("#QRVL-CTImg\n"));
+    QCOMPARE(text.count('\n'), 6); // the header only
 }
 
 void TestCtImageFile::fileNames_data()

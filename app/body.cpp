@@ -26,7 +26,7 @@
 
 namespace {
 
-const QString idleStyle = QStringLiteral("background-color: rgb(213, 245, 255);");
+const QString idleButtonStyle = QStringLiteral("background-color: rgb(213, 245, 255);");
 
 } // namespace
 
@@ -49,7 +49,7 @@ Body::Body(QWidget *parent, int workers)
     ui_.setupUi(this);
 
     for (QPushButton *b : {ui_.CalcCT, ui_.SeqCalc, ui_.Cont2DA})
-        b->setStyleSheet(idleStyle);
+        b->setStyleSheet(idleButtonStyle);
     ui_.SelI0Files->setSimpleMode(true);
     ui_.SelI0Files->ui().Select->setText(tr("Sel. I0 File Set"));
     ui_.I0ofRawImage_->setTitle(tr("I0 of Raw Image"));

@@ -125,6 +125,10 @@ QByteArray ctImageDataText(
     if (rows > 0 && width > dataFileByteLimit() / lineBytes / rows)
         return QByteArray();
     const long long lines = width * rows;
+    if (lines == 0) { // no whole pixel: no column table and no pass over the rows of the other side
+        xe = xs;
+        ze = zs;
+    }
 
     QByteArray text;
     char buf[128];

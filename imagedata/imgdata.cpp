@@ -4,6 +4,7 @@
 #include <QDebug>
 
 // Local
+#include "app/config/specialfile.h"
 #include "widgets/greyscale.h"
 #include <algorithm>
 #include <limits>
@@ -26,8 +27,18 @@ void ImgData::init()
 bool ImgData::open()
 {
     isOpen_ = false;
+    if (isSpecialFile(fileName_)) {
+        qDebug().noquote() << "Not a regular file, not read :" << fileName_;
+        return false;
+    }
     if (!readProps(fileName_, width_, height_))
         return false;
+    if (width_ < 1 || height_ < 1) { // never a projection, I0 or BG image
+        qDebug().noquote() << QStringLiteral("Image without pixels (%1 x %2) :").arg(width_).arg(height_)
+                           << fileName_;
+        width_ = height_ = 0;
+        return false;
+    }
     minMaxValid_ = false;
     if (!loadData()) {
         qDebug().noquote() << "Can not open ImgData" << fileName_;

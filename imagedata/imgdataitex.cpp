@@ -5,6 +5,7 @@
 #include <QtEndian>
 
 // Local
+#include "imagedata/imagelimits.h"
 #include "imagedata/itexcomment.h"
 #include <algorithm>
 
@@ -90,7 +91,15 @@ bool ImgDataITEX::loadData()
         return false;
     }
     if (readAll_) {
-        const qint64 bytes = qint64(bytesPerPixel_) * width_ * height_;
+        const qint64 bytes = qint64(bytesPerPixel_) * width_ * height_; // at most the file size (readProps)
+        if (bytes > maxImageBytes()) {
+            qDebug().noquote() << QStringLiteral("ITEX image of %1 x %2 x %3 bytes does not fit in memory :")
+                                      .arg(width_)
+                                      .arg(height_)
+                                      .arg(bytesPerPixel_)
+                               << fileName_;
+            return false;
+        }
         imageBytes_.resize(static_cast<size_t>(bytes));
         const bool read = file_.seek(dataOffset_)
             && file_.read(reinterpret_cast<char *>(imageBytes_.data()), bytes) == bytes;

@@ -5,6 +5,7 @@
 #include <QFile>
 
 // Local
+#include "app/config/specialfile.h"
 #include "imagedata/imgdataitex.h"
 #include "imagedata/imgdatatiff.h"
 
@@ -14,7 +15,8 @@ namespace {
 QByteArray magic(const QString &fileName, const char *checkName, bool &opened)
 {
     QFile f(fileName);
-    opened = f.open(QIODevice::ReadOnly);
+    // A FIFO or a device is never an image: opening a FIFO would block until a writer comes.
+    opened = !isSpecialFile(fileName) && f.open(QIODevice::ReadOnly);
     if (!opened) {
         qDebug().noquote()
             << QStringLiteral("Check File Type (%1):: Can not open").arg(QLatin1String(checkName))

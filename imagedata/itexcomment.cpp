@@ -2,6 +2,7 @@
 
 // Local
 #include "app/config/linetokenizer.h"
+#include <limits>
 
 namespace {
 
@@ -17,6 +18,13 @@ int intAfter(const QString &item, const QString &key)
     return firstItemAfter(item, key).toInt(); // 0 when not a number or not 32-bit
 }
 
+// to − from, or 0 when that is not a 32-bit number (corners such as -2147483648 and 2147483647).
+int extent(int from, int to)
+{
+    const qint64 d = qint64(to) - from;
+    return d >= std::numeric_limits<int>::min() && d <= std::numeric_limits<int>::max() ? int(d) : 0;
+}
+
 void takeAreaSource(const QString &item, const QString &key, ItexProps &props)
 {
     QString text = item.mid(key.size());
@@ -28,8 +36,8 @@ void takeAreaSource(const QString &item, const QString &key, ItexProps &props)
         text = takeItem(text, number);
         n = number.toInt();
     }
-    props.areaWidth = v[2] - v[0];
-    props.areaHeight = v[3] - v[1];
+    props.areaWidth = extent(v[0], v[2]);
+    props.areaHeight = extent(v[1], v[3]);
 }
 
 void testItem(const QString &item, ItexProps &props)

@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing need, when any is missing; with --window
-# also the Japanese fonts that the translated window shows.
+# Installs the Debian packages that building and testing need, when any is missing. Options:
+#   --window  also the Japanese fonts that the translated window shows;
+#   --checks  also clang and its runtime, for the fuzz targets of tools/test.sh and tools/fuzz.sh
+#             (the sanitizer builds use g++ and need nothing more).
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools
-          qt6-l10n-tools libfftw3-dev libgl-dev)
-[ "${1:-}" = "--window" ] && packages+=(fonts-noto-cjk)
+          qt6-l10n-tools libfftw3-dev libtiff-dev libgl-dev)
+for option in "$@"; do
+  case "$option" in
+    --window) packages+=(fonts-noto-cjk) ;;
+    --checks) packages+=(clang libclang-rt-14-dev) ;;
+    *) echo "install-deps.sh: unknown option $option" >&2; exit 2 ;;
+  esac
+done
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")

@@ -15,7 +15,8 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("quorvel-demo"));
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Writes a small CT data set of ITEX files: DIR/projections/ct_NNNN.img, DIR/i0.img and DIR/bg.img."));
+        "Writes a small CT data set of ITEX files: DIR/projections/ct_NNNN.img, DIR/i0.img and DIR/bg.img "
+        "(with --tiff TIFF files: ct_NNNN.tif, i0.tif and bg.tif)."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("DIR"), QStringLiteral("output folder"));
     const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("detector width and height (256)"),
@@ -30,7 +31,9 @@ int main(int argc, char *argv[])
         QStringLiteral("v|h"), QStringLiteral("v"));
     const QCommandLineOption bpp(QStringLiteral("bytes-per-pixel"), QStringLiteral("2 (default) or 4"),
         QStringLiteral("B"), QStringLiteral("2"));
-    parser.addOptions({size, projections, cor, axis, bpp});
+    const QCommandLineOption tiff(
+        QStringLiteral("tiff"), QStringLiteral("write TIFF files (16- or 32-bit unsigned) instead of ITEX"));
+    parser.addOptions({size, projections, cor, axis, bpp, tiff});
     parser.process(app);
 
     QTextStream err(stderr);
@@ -45,14 +48,20 @@ int main(int argc, char *argv[])
     setup.cor = parser.isSet(cor) ? parser.value(cor).toDouble() : setup.width * 130.0 / 256.0;
     setup.axisVertical = parser.value(axis) != QLatin1String("h");
     setup.bytesPerPixel = parser.value(bpp).toInt() == 4 ? 4 : 2;
+    setup.tiff = parser.isSet(tiff);
+    const QString extension = setup.tiff ? QStringLiteral(".tif") : QStringLiteral(".img");
     if (setup.width < 8 || setup.width > 8192 || setup.projections < 1 || setup.projections > 10000) {
         err << "quorvel-demo: size must be 8 … 8192 and projections 1 … 10000\n";
         return 2;
     }
+    if (!(setup.cor >= 0.0 && setup.cor <= setup.width)) { // also NaN
+        err << "quorvel-demo: the rotation axis must lie on the detector, 0 … " << setup.width << '\n';
+        return 2;
+    }
     QString error;
     if (!writeScan(demoPhantom(setup.width), setup, dir.filePath(QStringLiteral("projections")),
-            QStringLiteral("ct_"), dir.filePath(QStringLiteral("i0.img")),
-            dir.filePath(QStringLiteral("bg.img")), &error)) {
+            QStringLiteral("ct_"), dir.filePath(QStringLiteral("i0") + extension),
+            dir.filePath(QStringLiteral("bg") + extension), &error)) {
         err << "quorvel-demo: " << error << '\n';
         return 1;
     }

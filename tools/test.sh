@@ -1,7 +1,67 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite; non-zero exit on any failure.
+# Builds and tests everything; non-zero exit on any failure, sanitizer report or fuzz crash.
+#   tools/test.sh           installs missing packages, then: the build and the whole test suite
+#                           (build/); the suite again under AddressSanitizer and UBSan (build-asan/);
+#                           the threaded tests under ThreadSanitizer (build-tsan/); each fuzz target
+#                           for 20 s on its seed corpus (build-fuzz/, clang). Prints each stage's time.
+#   tools/test.sh --quick   the build and the whole test suite only, for everyday use.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/install-deps.sh
-tools/build.sh
-ctest --test-dir build --output-on-failure -j"$(nproc)"
+quick=0
+[ "${1:-}" = "--quick" ] && quick=1
+jobs=$(nproc)
+stage() {
+  local name=$1 start=$SECONDS
+  shift
+  echo "== $name"
+  "$@"
+  echo "== $name: $((SECONDS - start)) s"
+}
+
+if [ $quick -eq 1 ]; then
+  tools/install-deps.sh
+else
+  tools/install-deps.sh --checks
+fi
+stage "build" tools/build.sh
+stage "tests" ctest --test-dir build --output-on-failure -j"$jobs"
+[ $quick -eq 1 ] && exit 0
+
+# The checking builds compile only what their tests need, at -O1 with line tables (cmake/QuorvelChecks.cmake).
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+configure() { # folder, options...
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_UNITY_BUILD=ON "${launcher[@]}" "$@" >/dev/null
+}
+supp="$PWD/tools/sanitizers"
+export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1:check_initialization_order=1"
+export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+
+asanBuild() {
+  configure build-asan -DQV_SANITIZE=address,undefined
+  cmake --build build-asan -j"$jobs" --target qv_tests
+}
+tsanBuild() {
+  configure build-tsan -DQV_SANITIZE=thread
+  cmake --build build-tsan -j"$jobs" --target qv_threaded_tests
+}
+stage "asan+ubsan build" asanBuild
+stage "asan+ubsan tests" ctest --test-dir build-asan --output-on-failure -j"$jobs"
+stage "tsan build" tsanBuild
+# Qt is not instrumented: tests/sanitizers/tsanqt.cpp teaches the sanitizer Qt's hand-overs, and
+# tools/sanitizers/tsan-judge.sh fails on every report with an access made by our code.
+tsanTests() {
+  local logs="$PWD/build-tsan/tsan-logs"
+  rm -rf "$logs"
+  mkdir -p "$logs"
+  TSAN_OPTIONS="suppressions=$supp/tsan.supp:second_deadlock_stack=1:exitcode=0:log_path=$logs/tsan" \
+    ctest --test-dir build-tsan --output-on-failure -j"$jobs" -L threads
+  shopt -s nullglob
+  tools/sanitizers/tsan-judge.sh "$logs"/*
+}
+stage "tsan tests" tsanTests
+stage "fuzz (20 s a target)" tools/fuzz.sh 20
+echo "all checks passed"

@@ -9,10 +9,13 @@
 
 // Local
 #include "app/config/linetokenizer.h"
+#include "app/config/specialfile.h"
 
 namespace {
 
 QString g_dataRoot = QDir::homePath();
+// Far beyond any real configuration, which is a few hundred lines.
+constexpr qint64 maxConfigFileBytes = 16 << 20;
 int g_sinogramImageVariant = 2;
 
 bool isOption(const QString &arg)
@@ -79,9 +82,22 @@ bool ConfigStore::readConfigFile(const QString &name)
         fileName_.clear();
         return false;
     }
+    // A FIFO would block start-up and a device or a huge file would fill the memory line by line.
+    if (isSpecialFile(name)) {
+        qDebug().noquote() << QStringLiteral("Config file is not a regular file, not read : ") + name;
+        fileName_.clear();
+        return false;
+    }
     QFile file(name);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         qDebug().noquote() << QStringLiteral("Can't open config file : ") + name;
+        fileName_.clear();
+        return false;
+    }
+    if (file.size() > maxConfigFileBytes) {
+        qDebug().noquote()
+            << QStringLiteral("Config file is larger than %1 bytes, not read : ").arg(maxConfigFileBytes)
+                + name;
         fileName_.clear();
         return false;
     }

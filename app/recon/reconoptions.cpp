@@ -5,7 +5,10 @@
 #include <QThread>
 
 // Local
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <limits>
 
 namespace {
 
@@ -31,6 +34,33 @@ bool integer(const QString &text, int &out)
     out = text.trimmed().toInt(&ok);
     return ok;
 }
+
+// "a:b:c" as whole numbers (each fitting in 32 bits); false when a part is not one or the count is off.
+bool integers(const QString &text, QChar sep, qsizetype minCount, qsizetype maxCount, QList<int> &out)
+{
+    const QStringList parts = text.split(sep);
+    if (parts.size() < minCount || parts.size() > maxCount)
+        return false;
+    out.clear();
+    for (const QString &p : parts) {
+        int v = 0;
+        if (!integer(p, v))
+            return false;
+        out << v;
+    }
+    return true;
+}
+
+bool allFinite(const QList<double> &values)
+{
+    return std::all_of(values.cbegin(), values.cend(), [](double v) { return std::isfinite(v); });
+}
+
+// More threads than this only cost memory and start-up time.
+constexpr int maxThreads = 1024;
+
+// Region corners beyond this are refused: pixel indices are 32-bit further on.
+constexpr double maxRegionCoordinate = 2147483647.0;
 
 struct Parser
 {
@@ -106,16 +136,44 @@ QString reconUsage()
 
 QList<int> sliceList(int from, int to, int step)
 {
-    const int magnitude = std::max(1, std::abs(step));
+    const qint64 magnitude = std::max<qint64>(1, std::abs(qint64(step)));
     QList<int> list;
     if (to >= from) {
-        for (long s = from; s <= to; s += magnitude)
+        for (qint64 s = from; s <= to; s += magnitude)
             list << static_cast<int>(s);
     } else {
-        for (long s = from; s >= to; s -= magnitude)
+        for (qint64 s = from; s >= to; s -= magnitude)
             list << static_cast<int>(s);
     }
     return list;
+}
+
+bool checkedSliceList(int from, int to, int step, int extent, QList<int> &slices, QString &error)
+{
+    for (int s : {from, to}) {
+        if (s < 0 || s >= extent) {
+            error = QStringLiteral("slice %1 is outside 0 … %2").arg(s).arg(extent - 1);
+            return false;
+        }
+    }
+    slices = sliceList(from, to, step);
+    return true;
+}
+
+bool checkPartial(const ReconOptions &o, int images, QString &error)
+{
+    if (!o.partial)
+        return true;
+    if (o.partialStart < 0 || o.partialStart >= images) {
+        error = QStringLiteral("--partial: image %1 is outside 0 … %2").arg(o.partialStart).arg(images - 1);
+        return false;
+    }
+    if (o.partialImages == 0 || o.partialImages == std::numeric_limits<int>::min()
+        || std::abs(o.partialImages) > images) {
+        error = QStringLiteral("--partial: %1 images of the %2 loaded").arg(o.partialImages).arg(images);
+        return false;
+    }
+    return true;
 }
 
 bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &error)
@@ -151,48 +209,59 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
         } else {
             bool ok = false;
             o.cor = cor.toDouble(&ok);
-            if (!ok)
-                return fail(QStringLiteral("--cor takes a number or \"guess\", not %1").arg(cor));
+            if (!ok || !std::isfinite(*o.cor))
+                return fail(QStringLiteral("--cor takes a finite number or \"guess\", not %1").arg(cor));
         }
     }
     if (p.isSet(parser.slice) && p.isSet(parser.slices))
         return fail(QStringLiteral("give either --slice or --slices"));
     if (p.isSet(parser.slice)) {
         int s = 0;
-        if (!integer(p.value(parser.slice), s))
-            return fail(QStringLiteral("--slice takes a whole number"));
+        if (!integer(p.value(parser.slice), s) || s < 0)
+            return fail(QStringLiteral("--slice takes a whole number of at least 0"));
         o.sliceFrom = o.sliceTo = s;
     }
     if (p.isSet(parser.slices)) {
-        QList<double> v;
-        if (!numbers(p.value(parser.slices), QLatin1Char(':'), 2, 3, v))
-            return fail(QStringLiteral("--slices takes FROM:TO or FROM:TO:STEP"));
-        o.sliceFrom = int(v[0]);
-        o.sliceTo = int(v[1]);
-        o.sliceStep = v.size() > 2 ? int(v[2]) : 1;
+        QList<int> v;
+        if (!integers(p.value(parser.slices), QLatin1Char(':'), 2, 3, v) || v[0] < 0 || v[1] < 0)
+            return fail(QStringLiteral("--slices takes FROM:TO or FROM:TO:STEP, whole numbers (FROM and TO "
+                                       "at least 0)"));
+        o.sliceFrom = v[0];
+        o.sliceTo = v[1];
+        o.sliceStep = v.size() > 2 ? v[2] : 1;
     }
     bool ok1 = false, ok2 = false;
     o.angleOriginDeg = p.value(parser.origin).toDouble(&ok1);
     o.rangeDeg = p.value(parser.range).toDouble(&ok2);
-    if (!ok1 || !ok2 || o.rangeDeg == 0.0)
-        return fail(QStringLiteral("--angle-origin and --range take numbers (a range other than 0)"));
+    if (!ok1 || !ok2 || !std::isfinite(o.angleOriginDeg) || !std::isfinite(o.rangeDeg) || o.rangeDeg == 0.0)
+        return fail(QStringLiteral("--angle-origin and --range take finite numbers (a range other than 0)"));
     if (p.isSet(parser.partial)) {
-        const QStringList parts = p.value(parser.partial).split(QLatin1Char(':'));
-        if (parts.size() != 2 || !integer(parts[0], o.partialStart) || !integer(parts[1], o.partialImages))
-            return fail(QStringLiteral("--partial takes START:COUNT"));
+        QList<int> v;
+        if (!integers(p.value(parser.partial), QLatin1Char(':'), 2, 2, v) || v[0] < 0 || v[1] == 0
+            || v[1] == std::numeric_limits<int>::min())
+            return fail(QStringLiteral("--partial takes START:COUNT, whole numbers (START at least 0, COUNT "
+                                       "not 0)"));
+        o.partialStart = v[0];
+        o.partialImages = v[1];
         o.partial = true;
     }
     if (p.isSet(parser.region)) {
         QList<double> v;
-        if (!numbers(p.value(parser.region), QLatin1Char(','), 4, 4, v))
-            return fail(QStringLiteral("--region takes X0,Z0,X1,Z1"));
+        if (!numbers(p.value(parser.region), QLatin1Char(','), 4, 4, v) || !allFinite(v)
+            || std::any_of(v.cbegin(), v.cend(), [](double c) { return std::abs(c) > maxRegionCoordinate; })
+            || !(v[0] < v[2]) || !(v[1] < v[3]))
+            return fail(QStringLiteral("--region takes X0,Z0,X1,Z1 with X0 < X1 and Z0 < Z1, each within "
+                                       "±%1")
+                            .arg(maxRegionCoordinate, 0, 'f', 0));
         o.region = Region {v[0], v[1], v[2], v[3]};
     }
     bool okU = false, okL = false, okO = false;
     o.window = DataWindow {p.value(parser.upper).toDouble(&okU), p.value(parser.lower).toDouble(&okL),
         p.value(parser.offset).toDouble(&okO)};
-    if (!okU || !okL || !okO)
-        return fail(QStringLiteral("--upper, --lower and --offset take numbers"));
+    // An infinite limit leaves that side open; an offset must be a finite number.
+    if (!okU || !okL || !okO || std::isnan(o.window.upper) || std::isnan(o.window.lower)
+        || !std::isfinite(o.window.offset))
+        return fail(QStringLiteral("--upper and --lower take numbers, --offset a finite number"));
     o.outDir = p.value(parser.out);
     o.name = p.value(parser.name);
     o.tag = p.value(parser.tag);
@@ -217,14 +286,14 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
         return fail(QStringLiteral("--no-png with --no-data would write nothing"));
     if (p.isSet(parser.colorRange)) {
         QList<double> v;
-        if (!numbers(p.value(parser.colorRange), QLatin1Char(','), 2, 2, v))
-            return fail(QStringLiteral("--color-range takes MIN,MAX"));
+        if (!numbers(p.value(parser.colorRange), QLatin1Char(','), 2, 2, v) || !allFinite(v))
+            return fail(QStringLiteral("--color-range takes MIN,MAX, finite numbers"));
         o.colorRange = std::pair {v[0], v[1]};
     }
     o.threads = std::max(1, QThread::idealThreadCount());
     if (p.isSet(parser.threads)) {
-        if (!integer(p.value(parser.threads), o.threads) || o.threads < 1)
-            return fail(QStringLiteral("--threads takes a whole number of at least 1"));
+        if (!integer(p.value(parser.threads), o.threads) || o.threads < 1 || o.threads > maxThreads)
+            return fail(QStringLiteral("--threads takes a whole number from 1 to %1").arg(maxThreads));
     }
     return true;
 }

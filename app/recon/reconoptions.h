@@ -48,3 +48,11 @@ QString reconUsage();
 
 /// The slices FROM … TO with the step's magnitude, towards TO (a step of 0 counts as 1).
 QList<int> sliceList(int from, int to, int step);
+
+/// `sliceList` once FROM and TO are known to be slices of images with `extent` slices (checked
+/// before the list is built); false with a message otherwise.
+bool checkedSliceList(int from, int to, int step, int extent, QList<int> &slices, QString &error);
+
+/// Whether the partial data set of `options` (if any) fits a set of `images` projections: START
+/// one of them and no more than `images` used.
+bool checkPartial(const ReconOptions &options, int images, QString &error);

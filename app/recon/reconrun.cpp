@@ -87,11 +87,10 @@ bool ReconRun::prepare()
     const double middleCor = rows ? 0.5 * set_.width : double(set_.height / 2);
     const int from = options_.sliceFrom.value_or(middleSlice);
     const int to = options_.sliceFrom ? options_.sliceTo : middleSlice;
-    slices_ = sliceList(from, to, options_.sliceStep);
-    for (int s : {from, slices_.last()}) {
-        if (s < 0 || s >= extent)
-            return fail(QStringLiteral("slice %1 is outside 0 … %2").arg(s).arg(extent - 1));
-    }
+    QString error;
+    if (!checkedSliceList(from, to, options_.sliceStep, extent, slices_, error)
+        || !checkPartial(options_, set_.count(), error))
+        return fail(error);
 
     request_ = SinogramRequest {rows, options_.cor.value_or(middleCor), from, options_.partial,
         options_.partialStart, options_.partialImages};

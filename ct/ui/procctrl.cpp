@@ -2,9 +2,13 @@
 
 // Qt
 #include <QButtonGroup>
+#include <QDebug>
 
 // Local
 #include "widgets/childedits.h"
+#include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstdlib>
 
 int fieldInt(const QString &text)
@@ -14,7 +18,12 @@ int fieldInt(const QString &text)
 
 double fieldDouble(const QString &text)
 {
-    return text.trimmed().toDouble();
+    const double v = text.trimmed().toDouble();
+    if (std::isfinite(v))
+        return v;
+    // "nan" and "inf" parse, but no angle, position or region can be computed with them.
+    qDebug().noquote() << QStringLiteral("Not a finite number, read as 0 : ") + text;
+    return 0.0;
 }
 
 QString fieldText(double value)
@@ -122,7 +131,8 @@ RunParams ProcCtrl::runParams() const
     p.multiSlice = autoExec();
     p.sliceFrom = sliceFrom();
     p.sliceTo = sliceTo();
-    const int step = std::abs(sliceStep());
+    // The magnitude of -2^31 does not fit: the largest step stands for it.
+    const int step = static_cast<int>(std::min<qint64>(std::abs(qint64(sliceStep())), INT_MAX));
     p.sliceStep = p.sliceTo >= p.sliceFrom ? step : -step;
     p.threads = threads();
     return p;

@@ -28,6 +28,8 @@ private slots:
     void refusesMismatchedInputs_data();
     void refusesMismatchedInputs();
     void largeRegionOnASmallImage();
+    void refusesUnusableCountsBeforeComputing_data();
+    void refusesUnusableCountsBeforeComputing();
 
 private:
     int run(const QStringList &args, QString *out = nullptr);
@@ -85,6 +87,29 @@ void TestRecon::badArguments_data()
     QTest::newRow("tag going up") << QStringList {
         u"d"_s, u"--tag"_s, u".."_s, u"--sub-folders"_s, u"energy"_s};
     QTest::newRow("name with a backslash") << QStringList {u"d"_s, u"--name"_s, u"a\\b"_s};
+    // Numbers that parse but cannot be computed with.
+    QTest::newRow("region whose pixel count overflows")
+        << QStringList {u"d"_s, u"--region"_s, u"0,0,4294967296,4294967296"_s};
+    QTest::newRow("region not a number") << QStringList {u"d"_s, u"--region"_s, u"0,0,nan,10"_s};
+    QTest::newRow("region upside down") << QStringList {u"d"_s, u"--region"_s, u"10,0,5,10"_s};
+    QTest::newRow("partial count -2^31") << QStringList {u"d"_s, u"--partial"_s, u"0:-2147483648"_s};
+    QTest::newRow("partial count 0") << QStringList {u"d"_s, u"--partial"_s, u"0:0"_s};
+    QTest::newRow("partial count beyond 32 bits") << QStringList {u"d"_s, u"--partial"_s, u"0:4294967296"_s};
+    QTest::newRow("partial start negative") << QStringList {u"d"_s, u"--partial"_s, u"-1:10"_s};
+    QTest::newRow("slices from nan") << QStringList {u"d"_s, u"--slices"_s, u"nan:1"_s};
+    QTest::newRow("slices to inf") << QStringList {u"d"_s, u"--slices"_s, u"1:inf"_s};
+    QTest::newRow("slices step 2^32") << QStringList {u"d"_s, u"--slices"_s, u"0:10:4294967296"_s};
+    QTest::newRow("slices not whole") << QStringList {u"d"_s, u"--slices"_s, u"0:10.5"_s};
+    QTest::newRow("slices negative") << QStringList {u"d"_s, u"--slices"_s, u"-3:10"_s};
+    QTest::newRow("slice negative") << QStringList {u"d"_s, u"--slice"_s, u"-1"_s};
+    QTest::newRow("range nan") << QStringList {u"d"_s, u"--range"_s, u"nan"_s};
+    QTest::newRow("angle origin inf") << QStringList {u"d"_s, u"--angle-origin"_s, u"inf"_s};
+    QTest::newRow("cor nan") << QStringList {u"d"_s, u"--cor"_s, u"nan"_s};
+    QTest::newRow("cor -inf") << QStringList {u"d"_s, u"--cor"_s, u"-inf"_s};
+    QTest::newRow("upper nan") << QStringList {u"d"_s, u"--upper"_s, u"nan"_s};
+    QTest::newRow("offset inf") << QStringList {u"d"_s, u"--offset"_s, u"inf"_s};
+    QTest::newRow("colour range nan") << QStringList {u"d"_s, u"--color-range"_s, u"nan,1"_s};
+    QTest::newRow("threads 2·10^9") << QStringList {u"d"_s, u"--threads"_s, u"2000000000"_s};
 }
 
 void TestRecon::badArguments()
@@ -107,6 +132,10 @@ void TestRecon::sliceLists_data()
     QTest::newRow("negative step upwards") << 0 << 3 << -2 << QList<int> {0, 2};
     QTest::newRow("step 0 reads as 1") << 4 << 6 << 0 << QList<int> {4, 5, 6};
     QTest::newRow("from = to") << 7 << 7 << 3 << QList<int> {7};
+    QTest::newRow("step -2^31 near the top")
+        << 2147483640 << 2147483647 << int(-2147483647 - 1) << QList<int> {2147483640};
+    QTest::newRow("up to 2^31 - 1") << 2147483645 << 2147483647 << 1
+                                    << QList<int> {2147483645, 2147483646, 2147483647};
 }
 
 void TestRecon::sliceLists()
@@ -250,6 +279,33 @@ void TestRecon::largeRegionOnASmallImage()
         1);
     QVERIFY2(text.contains(u"too large for a data file"_s), qPrintable(text));
     QVERIFY(!QFile::exists(out.filePath(u"ct-00004.dat"_s)));
+void TestRecon::refusesUnusableCountsBeforeComputing_data()
+{
+    // Arguments that parse, checked against the 90 projections of 64 × 8 once they are loaded.
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("partial count above the images loaded") << QStringList {
+        u"--partial"_s, u"0:2000000000"_s} << u"--partial: 2000000000 images of the 90 loaded"_s;
+    QTest::newRow("partial count below minus the images loaded")
+        << QStringList {u"--partial"_s, u"3:-91"_s} << u"--partial: -91 images of the 90 loaded"_s;
+    QTest::newRow("partial start after the last image")
+        << QStringList {u"--partial"_s, u"90:10"_s} << u"--partial: image 90 is outside 0 … 89"_s;
+    QTest::newRow("slices far beyond the images")
+        << QStringList {u"--slices"_s, u"0:200000000"_s} << u"slice 200000000 is outside 0 … 7"_s;
+}
+
+void TestRecon::refusesUnusableCountsBeforeComputing()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, says);
+    QTemporaryDir out;
+    QString text;
+    QCOMPARE(
+        run(QStringList {projections_, u"--axis"_s, u"v"_s, u"--out"_s, out.filePath(u"o"_s)} + args, &text),
+        1);
+    QVERIFY2(text.contains(u"quorvel-recon: "_s + says), qPrintable(text));
+    QVERIFY(!text.contains(u"progress"_s)); // no slice was computed
+    QVERIFY(!QFileInfo::exists(out.filePath(u"o"_s)));
 }
 
 QTEST_GUILESS_MAIN(TestRecon)

@@ -32,6 +32,11 @@ public:
         QMutexLocker lock(&mutex());
         return messages_;
     }
+    void clear()
+    {
+        QMutexLocker lock(&mutex());
+        messages_.clear();
+    }
     /// How many recorded messages match `pattern`.
     qsizetype count(const QString &pattern) const
     {

@@ -5,6 +5,8 @@
 // Local
 #include "app/config/configstore.h"
 #include "app/config/startupoptions.h"
+#include "tests/common/debuglog.h"
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -34,6 +36,8 @@ private slots:
     void missingFileLeavesStore();
     void emptyValueIsNotDefault();
     void startupOptions();
+    void unusableFilesAreRefused_data();
+    void unusableFilesAreRefused();
 
 private:
     QTemporaryDir dir_;
@@ -198,6 +202,64 @@ void TestConfigStore::startupOptions()
     QCOMPARE(dataRoot(), u"/from/config"_s);
     QCOMPARE(sinogramImageVariant(), 2);
     QVERIFY(!none.noTranslation && !none.loadBatch && !none.execBatch && !none.noWindow);
+}
+
+void TestConfigStore::unusableFilesAreRefused_data()
+{
+    // What stands under the name: "fifo" (opening it would block start-up), "sparse" (zero bytes
+    // past the size bound: one endless line), "dir", or a path of the system such as /dev/null.
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("FIFO") << u"fifo"_s << u"^Config file is not a regular file, not read : "_s;
+    QTest::newRow("16 MiB and one byte of zeros")
+        << u"sparse"_s << u"^Config file is larger than 16777216 bytes, not read : "_s;
+    QTest::newRow("directory") << u"dir"_s << u"^Config file is not a regular file, not read : "_s;
+    QTest::newRow("character device")
+        << u"/dev/null"_s << u"^Config file is not a regular file, not read : "_s;
+}
+
+void TestConfigStore::unusableFilesAreRefused()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QString target = kind;
+    if (kind == u"fifo"_s) {
+        target = dir.filePath(u"pipe.cfg"_s);
+        QCOMPARE(::mkfifo(QFile::encodeName(target).constData(), 0600), 0);
+    } else if (kind == u"sparse"_s) {
+        target = dir.filePath(u"huge.cfg"_s);
+        QFile f(target);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.resize((qint64(16) << 20) + 1));
+    } else if (kind == u"dir"_s) {
+        target = dir.filePath(u"folder.cfg"_s);
+        QVERIFY(QDir().mkpath(target));
+    }
+
+    // Read directly: refused with the message, nothing stored.
+    {
+        DebugLog log;
+        ConfigStore store;
+        QVERIFY(!store.readConfigFile(target));
+        QCOMPARE(store.fileName(), QString());
+        QVERIFY(store.lines().isEmpty());
+        QCOMPARE(log.messages().size(), 1);
+        QVERIFY2(QRegularExpression(message + QRegularExpression::escape(target) + u'$')
+                     .match(log.messages().constFirst())
+                     .hasMatch(),
+            qPrintable(log.messages().constFirst()));
+    }
+    // Included: the outer file goes on around it.
+    const QString outer = dir.filePath(u"outer.cfg"_s);
+    writeFile(outer, "before 1\nINCLUDE \"" + target.toUtf8() + "\"\nafter 2\n");
+    DebugLog log;
+    ConfigStore store;
+    QVERIFY(store.readConfigFile(outer));
+    QCOMPARE(store.configValue(u"before"_s, QString()), u"1"_s);
+    QCOMPARE(store.configValue(u"after"_s, QString()), u"2"_s);
+    QCOMPARE(store.lines().size(), 3);
+    QCOMPARE(log.messages().size(), 1);
 }
 
 QTEST_APPLESS_MAIN(TestConfigStore)

@@ -28,6 +28,10 @@ private slots:
     void windowAndOffset();
     void regionBoundIsMemoryNotImageSize_data();
     void regionBoundIsMemoryNotImageSize();
+    void regionWhosePixelCountOverflowsIsRefused_data();
+    void regionWhosePixelCountOverflowsIsRefused();
+    void regionWithoutAWholePixelHasNoLines_data();
+    void regionWithoutAWholePixelHasNoLines();
     void fileNames_data();
     void fileNames();
     void subFolders_data();
@@ -174,6 +178,50 @@ void TestCtImageFile::regionBoundIsMemoryNotImageSize()
     // The text waits in the saver's queue: it holds no room beyond its own bytes (before, a 2048²
     // region kept 3.8 times its text).
     QCOMPARE(text.capacity(), text.size());
+}
+
+void TestCtImageFile::regionWhosePixelCountOverflowsIsRefused_data()
+{
+    // Sides whose product does not fit in 64 bits (it wrapped to 0 or below and passed the bound).
+    QTest::addColumn<double>("from");
+    QTest::addColumn<double>("xTo");
+    QTest::addColumn<double>("zTo");
+    QTest::newRow("2^32 x 2^32") << 0.0 << 4294967296.0 << 4294967296.0;
+    QTest::newRow("±10^15 both ways") << -1e15 << 1e15 << 1e15;
+    QTest::newRow("2^33 x 2^31") << 0.0 << 8589934592.0 << 2147483648.0;
+}
+
+void TestCtImageFile::regionWhosePixelCountOverflowsIsRefused()
+{
+    QFETCH(double, from);
+    QFETCH(double, xTo);
+    QFETCH(double, zTo);
+    const std::vector<double> image(64 * 64, 1.0);
+    QVERIFY(ctImageDataText(image, 64, Region {from, from, xTo, zTo}, DataWindow {}).isEmpty());
+}
+
+void TestCtImageFile::regionWithoutAWholePixelHasNoLines_data()
+{
+    // One side holds no whole pixel, the other 10^15 (found by fuzzing the command's options: the
+    // rows, or the column table, of the empty product were still walked or allocated).
+    QTest::addColumn<double>("x0");
+    QTest::addColumn<double>("z0");
+    QTest::addColumn<double>("x1");
+    QTest::addColumn<double>("z1");
+    QTest::newRow("no column, endless rows") << -0.3 << -31.0 << 0.0 << 1e15;
+    QTest::newRow("endless columns, no row") << 0.0 << 5.0 << 1e15 << 5.0;
+}
+
+void TestCtImageFile::regionWithoutAWholePixelHasNoLines()
+{
+    QFETCH(double, x0);
+    QFETCH(double, z0);
+    QFETCH(double, x1);
+    QFETCH(double, z1);
+    const std::vector<double> image(64 * 64, 1.0);
+    const QByteArray text = ctImageDataText(image, 64, Region {x0, z0, x1, z1}, DataWindow {});
+    QVERIFY(text.startsWith("#QRVL-CTImg\n"));
+    QCOMPARE(text.count('\n'), 6); // the header only
 }
 
 void TestCtImageFile::fileNames_data()

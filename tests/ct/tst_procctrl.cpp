@@ -4,6 +4,7 @@
 
 // Local
 #include "ct/ui/procctrl.h"
+#include "tests/common/debuglog.h"
 
 using namespace Qt::StringLiterals;
 
@@ -14,6 +15,8 @@ private slots:
     void returnWithoutChangeEmitsNothing();
     void setCorStoresFullValueShowsSixDigits();
     void nonNumericCorReadsAsZero();
+    void nonFiniteNumbersReadAsZero_data();
+    void nonFiniteNumbersReadAsZero();
     void recordTwiceAndClear();
     void snapshotStep_data();
     void snapshotStep();
@@ -64,6 +67,35 @@ void TestProcCtrl::nonNumericCorReadsAsZero()
     QCOMPARE(p.sliceNo(), 0);
 }
 
+void TestProcCtrl::nonFiniteNumbersReadAsZero_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("nan") << u"nan"_s;
+    QTest::newRow("inf") << u"inf"_s;
+    QTest::newRow("-inf, blanks around") << u" -inf "_s;
+    QTest::newRow("too large for a double") << u"1e999"_s;
+}
+
+void TestProcCtrl::nonFiniteNumbersReadAsZero()
+{
+    // Such texts parse, but an angle range of NaN gives a blank slice that looks like success.
+    QFETCH(QString, text);
+    ProcCtrl p;
+    p.setCor(12.0);
+    DebugLog log;
+    p.ui().DataSetRangeDeg->setText(text);
+    p.ui().AngleOriginDeg->setText(text);
+    p.ui().Cor->setText(text);
+    p.corEditingFinished();
+    QCOMPARE(p.dataSetRangeDeg(), 0.0);
+    QCOMPARE(p.angleOriginDeg(), 0.0);
+    QCOMPARE(p.cor(), 0.0);
+    QCOMPARE(p.runParams().dataSetRangeDeg, 0.0);
+    QVERIFY(log.messages().size() >= 3);
+    for (const QString &m : log.messages())
+        QCOMPARE(m, u"Not a finite number, read as 0 : "_s + text);
+}
+
 void TestProcCtrl::recordTwiceAndClear()
 {
     ProcCtrl p;
@@ -94,6 +126,9 @@ void TestProcCtrl::snapshotStep_data()
     QTest::newRow("descending") << 200 << 100 << 5 << -5;
     QTest::newRow("negative entered, ascending") << 0 << 100 << -5 << 5;
     QTest::newRow("from = to") << 7 << 7 << 3 << 3;
+    // -2^31 has no magnitude in 32 bits: the largest one stands for it.
+    QTest::newRow("-2^31 entered, ascending") << 0 << 100 << int(-2147483647 - 1) << 2147483647;
+    QTest::newRow("-2^31 entered, descending") << 100 << 0 << int(-2147483647 - 1) << -2147483647;
 }
 
 void TestProcCtrl::snapshotStep()

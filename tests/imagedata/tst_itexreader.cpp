@@ -5,9 +5,11 @@
 // Local
 #include "imagedata/imgdataitex.h"
 #include "imagedata/imgfiletype.h"
+#include "imagedata/itexcomment.h"
 #include "imagedata/itexwriter.h"
 #include "tests/common/debuglog.h"
 #include "widgets/greyscale.h"
+#include <sys/stat.h>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -20,11 +22,14 @@ private slots:
     void roundTrip();
     void commentGrammar_data();
     void commentGrammar();
+    void areaSourceExtents_data();
+    void areaSourceExtents();
     void rejects_data();
     void rejects();
     void trailingBytesAreIgnored();
     void outOfRangeLeavesBufferUntouched();
     void fileTypes();
+    void specialFilesAreNeverOpened();
     void minMaxAndGreyImage();
 
 private:
@@ -161,6 +166,29 @@ void TestItexReader::commentGrammar()
     QCOMPARE(row[width - 1], 3.0 * (width * height - 1));
 }
 
+void TestItexReader::areaSourceExtents_data()
+{
+    QTest::addColumn<QString>("comment");
+    QTest::addColumn<int>("areaWidth");
+    QTest::addColumn<int>("areaHeight");
+    QTest::newRow("ordinary") << u"areSource=\"10,20,14,23\","_s << 4 << 3;
+    QTest::newRow("upside down stays negative") << u"areSource=\"10,0,4,3\","_s << -6 << 3;
+    // Differences beyond 32 bits give no size (they wrapped round, one of them to 2^31 − 1).
+    QTest::newRow("x1 - x0 below -2^31") << u"areSource=\"2147483647,0,-2,3\","_s << 0 << 3;
+    QTest::newRow("x1 - x0 above 2^31 - 1") << u"areSource=\"-2147483648,0,2147483647,3\","_s << 0 << 3;
+    QTest::newRow("a lone corner of -2^31") << u"areSource=-2147483648,"_s << 0 << 0;
+}
+
+void TestItexReader::areaSourceExtents()
+{
+    QFETCH(QString, comment);
+    QFETCH(int, areaWidth);
+    QFETCH(int, areaHeight);
+    const ItexProps props = parseItexComment(comment);
+    QCOMPARE(props.areaWidth, areaWidth);
+    QCOMPARE(props.areaHeight, areaHeight);
+}
+
 void TestItexReader::rejects_data()
 {
     QTest::addColumn<QByteArray>("bytes");
@@ -247,12 +275,11 @@ void TestItexReader::outOfRangeLeavesBufferUntouched()
 
 void TestItexReader::fileTypes()
 {
+    // Recognised as TIFF; a file that holds no image is refused (the TIFF reader has its own tests).
     const QString tiff = write(u"a.tif"_s, QByteArray("II*\0", 4));
     QCOMPARE(checkFileType(tiff), ImgFileType::TIFF);
-    auto t = openImgData(tiff);
-    QVERIFY(t);
-    QCOMPARE(t->width(), 0);
-    QCOMPARE(t->height(), 0);
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Can not read TIFF file .*/a.tif$"_s));
+    QVERIFY(!openImgData(tiff));
     QCOMPARE(checkFileType(write(u"b.tif"_s, "MM\0*")), ImgFileType::TIFF);
 
     const QString text = write(u"notes.txt"_s, "hello");
@@ -286,6 +313,24 @@ void TestItexReader::fileTypes()
     QVERIFY(u32);
     u32->getRow(0, row);
     QCOMPARE(row[0], 4294967295.0);
+}
+
+void TestItexReader::specialFilesAreNeverOpened()
+{
+    // Opening a FIFO for reading blocks until a writer comes: the type check and the reader must not.
+    const QString fifo = dir_.filePath(u"camera.img"_s);
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    DebugLog log;
+    QCOMPARE(checkFileType(fifo), ImgFileType::UNKNOWN);
+    auto img = createImgData(ImgFileType::ITEX);
+    img->setFileName(fifo);
+    QVERIFY(!img->open());
+    img->setFileName(u"/dev/zero"_s);
+    QVERIFY(!img->open());
+    QCOMPARE(log.messages(),
+        QStringList({u"Check File Type (ITEX):: Can not open "_s + fifo,
+            u"Check File Type (TIFF):: Can not open "_s + fifo, u"Unknown file type : "_s + fifo,
+            u"Not a regular file, not read : "_s + fifo, u"Not a regular file, not read : /dev/zero"_s}));
 }
 
 void TestItexReader::minMaxAndGreyImage()

@@ -5,6 +5,7 @@
 
 // Local
 #include "imagedata/itexwriter.h"
+#include "imagedata/tiffwriter.h"
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -106,6 +107,9 @@ private:
 bool writeOne(
     const QString &path, const ScanSetup &setup, const std::vector<uint32_t> &pixels, QString *error)
 {
+    if (setup.tiff)
+        return writeTiffFile(
+            path, {setup.width, setup.height, 8 * setup.bytesPerPixel, false, pixels, {}}, error);
     if (writeItexFile(path, {setup.width, setup.height, setup.bytesPerPixel, 1.0, pixels}))
         return true;
     if (error)
@@ -159,7 +163,10 @@ bool writeScan(const Phantom &phantom, const ScanSetup &setup, const QString &pr
             const double p = phantom.lineIntegral(i - setup.cor, j - 0.5 * along, theta);
             return flat[i] * std::exp(-p) + setup.bg;
         });
-        const QString name = QStringLiteral("%1%2.img").arg(prefix).arg(k, 4, 10, QLatin1Char('0'));
+        const QString name = QStringLiteral("%1%2.%3")
+                                 .arg(prefix)
+                                 .arg(k, 4, 10, QLatin1Char('0'))
+                                 .arg(setup.tiff ? QLatin1String("tif") : QLatin1String("img"));
         if (!writeOne(QDir(projDir).filePath(name), setup, pixels, error))
             return false;
     }

@@ -51,10 +51,12 @@ struct ScanSetup
     double bg = 100.0; // dark counts
     double noise = 1.0; // Gaussian noise in units of the square root of the counts (0: none)
     int bytesPerPixel = 2;
+    bool tiff = false; // TIFF files (".tif") instead of ITEX (".img")
     uint32_t seed = 1;
 };
 
-/// Writes projections (`projDir`/`prefix`NNNN.img), an I0 and a BG image as ITEX files: counts
-/// I = I0 · exp(−line integral) + BG, with noise. False (and `error` set) when a file cannot be written.
+/// Writes projections (`projDir`/`prefix`NNNN.img, or .tif), an I0 and a BG image as ITEX (or TIFF) files:
+/// counts I = I0 · exp(−line integral) + BG, with noise. False (and `error` set) when a file cannot be
+/// written.
 bool writeScan(const Phantom &phantom, const ScanSetup &setup, const QString &projDir, const QString &prefix,
     const QString &i0File, const QString &bgFile, QString *error = nullptr);

@@ -1,0 +1,459 @@
+// Qt
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Local
+#include "imagedata/imagelimits.h"
+#include "imagedata/imgdatas.h"
+#include "imagedata/imgdatatiff.h"
+#include "imagedata/imgfiletype.h"
+#include "imagedata/itexwriter.h"
+#include "imagedata/tiffwriter.h"
+#include "tests/common/debuglog.h"
+#include <cstring>
+#include <tiffio.h>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// How a test file is laid out; written by libtiff itself, not by our writer.
+struct Layout
+{
+    int width = 37;
+    int height = 21;
+    int bits = 16;
+    int format = SAMPLEFORMAT_UINT;
+    int samplesPerPixel = 1;
+    int photometric = PHOTOMETRIC_MINISBLACK;
+    int compression = COMPRESSION_NONE;
+    int predictor = PREDICTOR_NONE;
+    int rowsPerStrip = 0; // 0: the whole image in one strip
+    int tileSize = 0; // 0: strips
+    bool bigEndian = false;
+};
+
+} // namespace
+Q_DECLARE_METATYPE(Layout)
+
+namespace {
+
+// The test pattern, in each sample type's range (unsigned 32-bit above 2^31, floats with fractions).
+double expected(const Layout &l, int x, int y)
+{
+    if (l.format == SAMPLEFORMAT_IEEEFP)
+        return (x - 2.0 * y) * 0.375;
+    switch (l.bits) {
+    case 8:
+        return (x * 7 + y * 13) % 256;
+    case 16:
+        return (x * 1000 + y * 37) % 65536;
+    default:
+        return 4000000000.0 - (x * 100000.0 + y * 7);
+    }
+}
+
+void putSample(const Layout &l, int x, int y, unsigned char *out)
+{
+    const double v = expected(l, x, y);
+    const int bytes = l.bits / 8;
+    if (l.format == SAMPLEFORMAT_IEEEFP && l.bits == 32) {
+        const float f = float(v);
+        std::memcpy(out, &f, 4);
+    } else if (l.bits == 8 || l.bits == 16 || l.bits == 32) {
+        const uint32_t u = uint32_t(v);
+        if (bytes == 1)
+            *out = uint8_t(u);
+        else if (bytes == 2) {
+            const uint16_t s = uint16_t(u);
+            std::memcpy(out, &s, 2);
+        } else
+            std::memcpy(out, &u, 4);
+    } // other layouts are only written to be refused: their samples stay 0
+}
+
+bool writeWithLibtiff(const QString &path, const Layout &l)
+{
+    TIFF *t = TIFFOpen(QFile::encodeName(path).constData(), l.bigEndian ? "wb" : "wl");
+    if (!t)
+        return false;
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(l.width));
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, uint32_t(l.height));
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(l.bits));
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t(l.samplesPerPixel));
+    TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, uint16_t(l.format));
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, uint16_t(l.photometric));
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
+    TIFFSetField(t, TIFFTAG_COMPRESSION, uint16_t(l.compression));
+    if (l.predictor != PREDICTOR_NONE)
+        TIFFSetField(t, TIFFTAG_PREDICTOR, uint16_t(l.predictor));
+    if (l.photometric == PHOTOMETRIC_PALETTE) {
+        std::vector<uint16_t> map(size_t(1) << l.bits, 0);
+        TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data(), map.data());
+    }
+    const size_t pixelBytes = size_t(std::max(l.bits / 8, 1)) * l.samplesPerPixel;
+    bool ok = true;
+    if (l.tileSize > 0) {
+        TIFFSetField(t, TIFFTAG_TILEWIDTH, uint32_t(l.tileSize));
+        TIFFSetField(t, TIFFTAG_TILELENGTH, uint32_t(l.tileSize));
+        std::vector<unsigned char> tile(size_t(l.tileSize) * l.tileSize * pixelBytes);
+        for (int y0 = 0; y0 < l.height; y0 += l.tileSize)
+            for (int x0 = 0; x0 < l.width; x0 += l.tileSize) {
+                std::fill(tile.begin(), tile.end(), 0);
+                for (int y = y0; y < std::min(l.height, y0 + l.tileSize); ++y)
+                    for (int x = x0; x < std::min(l.width, x0 + l.tileSize); ++x)
+                        putSample(
+                            l, x, y, tile.data() + (size_t(y - y0) * l.tileSize + (x - x0)) * pixelBytes);
+                ok = ok && TIFFWriteTile(t, tile.data(), uint32_t(x0), uint32_t(y0), 0, 0) >= 0;
+            }
+    } else {
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, uint32_t(l.rowsPerStrip > 0 ? l.rowsPerStrip : l.height));
+        const size_t rowBytes = l.bits >= 8 ? l.width * pixelBytes : (size_t(l.width) * l.bits + 7) / 8;
+        std::vector<unsigned char> row(rowBytes);
+        for (int y = 0; y < l.height; ++y) {
+            std::fill(row.begin(), row.end(), 0);
+            if (l.bits >= 8 && l.samplesPerPixel == 1)
+                for (int x = 0; x < l.width; ++x)
+                    putSample(l, x, y, row.data() + x * pixelBytes);
+            ok = ok && TIFFWriteScanline(t, row.data(), uint32_t(y), 0) >= 0;
+        }
+    }
+    TIFFClose(t);
+    return ok;
+}
+
+bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// A little-endian TIFF by hand: one strip of `stripBytes` announced at offset 122, right after the
+// header and its eight directory entries, followed by only 16 bytes of pixel data.
+QByteArray handMadeTiff(
+    uint32_t width, uint32_t height, uint16_t bits, uint16_t compression, uint32_t stripBytes)
+{
+    QByteArray b("II*\0\x08\0\0\0", 8);
+    auto put16 = [&b](uint16_t v) { b.append(char(v & 0xff)).append(char(v >> 8)); };
+    auto put32 = [&](uint32_t v) {
+        put16(uint16_t(v & 0xffff));
+        put16(uint16_t(v >> 16));
+    };
+    auto entry = [&](uint16_t tag, uint16_t type, uint32_t value) {
+        put16(tag);
+        put16(type);
+        put32(1);
+        if (type == 3) { // SHORT, left-justified in the value field
+            put16(uint16_t(value));
+            put16(0);
+        } else {
+            put32(value);
+        }
+    };
+    put16(8);
+    entry(256, 4, width);
+    entry(257, 4, height);
+    entry(258, 3, bits);
+    entry(259, 3, compression);
+    entry(262, 3, PHOTOMETRIC_MINISBLACK);
+    entry(273, 4, 8 + 2 + 8 * 12 + 4 + 12); // strip offset
+    entry(278, 4, height);
+    entry(279, 4, stripBytes);
+    put32(0); // no next directory
+    b.append(QByteArray(12 + 16, '\x11'));
+    return b;
+}
+
+int openFileCount()
+{
+    return int(
+        QDir(u"/proc/self/fd"_s).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size());
+}
+
+} // namespace
+
+class TestTiffReader : public QObject
+{
+    Q_OBJECT
+private slots:
+    void readsWhatLibtiffWrites_data();
+    void readsWhatLibtiffWrites();
+    void refuses_data();
+    void refuses();
+    void ourWriterRoundTrips_data();
+    void ourWriterRoundTrips();
+    void memoryModeClosesTheFile();
+    void imageLargerThanTheBoundIsRefused();
+    void setNeverTakesAnImageWithoutPixels();
+
+private:
+    QTemporaryDir dir_;
+};
+
+void TestTiffReader::readsWhatLibtiffWrites_data()
+{
+    QTest::addColumn<Layout>("layout");
+    Layout l;
+    QTest::newRow("16-bit, one strip") << l;
+    l.bits = 8;
+    l.rowsPerStrip = 1;
+    QTest::newRow("8-bit, strips of one row") << l;
+    l.photometric = PHOTOMETRIC_MINISWHITE;
+    QTest::newRow("8-bit, white is zero: values as stored") << l;
+    l = Layout {};
+    l.bigEndian = true;
+    l.rowsPerStrip = 5;
+    l.compression = COMPRESSION_LZW;
+    l.predictor = PREDICTOR_HORIZONTAL;
+    QTest::newRow("16-bit big-endian, strips of 5 rows, LZW with predictor") << l;
+    l = Layout {};
+    l.bits = 32;
+    l.rowsPerStrip = 4;
+    l.compression = COMPRESSION_ADOBE_DEFLATE;
+    QTest::newRow("32-bit unsigned above 2^31, deflate") << l;
+    l = Layout {};
+    l.bits = 32;
+    l.format = SAMPLEFORMAT_IEEEFP;
+    l.tileSize = 16;
+    l.compression = COMPRESSION_ADOBE_DEFLATE;
+    l.predictor = PREDICTOR_FLOATINGPOINT;
+    QTest::newRow("32-bit float, 16 x 16 tiles cut at the edges, deflate") << l;
+    l = Layout {};
+    l.tileSize = 32;
+    l.bigEndian = true;
+    l.compression = COMPRESSION_PACKBITS;
+    QTest::newRow("16-bit big-endian tiles, PackBits") << l;
+    l = Layout {};
+    l.width = 1;
+    l.height = 1;
+    QTest::newRow("one pixel") << l;
+}
+
+void TestTiffReader::readsWhatLibtiffWrites()
+{
+    QFETCH(Layout, layout);
+    const QString path = dir_.filePath(u"libtiff.tif"_s);
+    QVERIFY(writeWithLibtiff(path, layout));
+    QCOMPARE(checkFileType(path), ImgFileType::TIFF); // "II" or "MM"
+
+    for (const bool inMemory : {true, false}) {
+        DebugLog log;
+        auto img = createImgData(checkFileType(path));
+        QVERIFY(img);
+        img->setReadAll(inMemory);
+        img->setFileName(path);
+        QVERIFY2(img->open(), qPrintable(log.messages().join(u'\n')));
+        QCOMPARE(img->width(), layout.width);
+        QCOMPARE(img->height(), layout.height);
+        // Rows bottom up and columns right to left, so that file-read mode moves between bands.
+        std::vector<double> row(layout.width), column(layout.height);
+        for (int y = layout.height - 1; y >= 0; --y) {
+            img->getRow(y, row.data());
+            for (int x = 0; x < layout.width; ++x)
+                QCOMPARE(row[x], expected(layout, x, y));
+        }
+        for (int x = layout.width - 1; x >= 0; --x) {
+            img->getColumn(x, column.data());
+            for (int y = 0; y < layout.height; ++y)
+                QCOMPARE(column[y], expected(layout, x, y));
+        }
+        QCOMPARE(log.messages(), QStringList());
+    }
+}
+
+void TestTiffReader::refuses_data()
+{
+    QTest::addColumn<Layout>("layout"); // written by libtiff when `bytes` is empty
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("reason"); // a regular expression for the text in the parentheses
+    QTest::addColumn<int>("messages");
+
+    Layout l;
+    l.bits = 8;
+    l.samplesPerPixel = 3;
+    l.photometric = PHOTOMETRIC_RGB;
+    QTest::newRow("RGB") << l << QByteArray() << u"^3 samples per pixel"_s << 1;
+    l = Layout {};
+    l.format = SAMPLEFORMAT_INT;
+    QTest::newRow("16-bit signed") << l << QByteArray() << u"^16-bit signed integer samples"_s << 1;
+    l = Layout {};
+    l.bits = 64;
+    l.format = SAMPLEFORMAT_IEEEFP;
+    QTest::newRow("64-bit float") << l << QByteArray() << u"^64-bit floating-point samples"_s << 1;
+    l = Layout {};
+    l.bits = 1;
+    QTest::newRow("bilevel") << l << QByteArray() << u"^1-bit unsigned integer samples"_s << 1;
+    l = Layout {};
+    l.bits = 8;
+    l.photometric = PHOTOMETRIC_PALETTE;
+    QTest::newRow("colour map") << l << QByteArray() << u"^photometric interpretation 3"_s << 1;
+
+    QTest::newRow("header without an image") << Layout {} << QByteArray("II*\0\0\0\0\0", 8) << u"."_s << 1;
+    QTest::newRow("empty after the magic") << Layout {} << QByteArray("MM", 2) << u"."_s << 1;
+    QTest::newRow("pixels announced beyond the end of the file")
+        << Layout {} << handMadeTiff(1000, 1000, 16, COMPRESSION_NONE, 2000000)
+        << u"^the file is shorter than its 1000 x 1000 pixels of 2 bytes$"_s << 1;
+    QTest::newRow("a zero width") << Layout {} << handMadeTiff(0, 10, 16, COMPRESSION_NONE, 16) << u"."_s
+                                  << 1;
+    // Decoding fails only when the pixels are read: the reader's reason, then the opener's line.
+    QTest::newRow("deflate stream cut short")
+        << Layout {} << handMadeTiff(100, 100, 16, COMPRESSION_ADOBE_DEFLATE, 16) << u"."_s << 2;
+}
+
+void TestTiffReader::refuses()
+{
+    QFETCH(Layout, layout);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, reason);
+    QFETCH(int, messages);
+    const QString path = dir_.filePath(u"refused.tif"_s);
+    QFile::remove(path);
+    QVERIFY(bytes.isEmpty() ? writeWithLibtiff(path, layout) : writeBytes(path, bytes));
+    DebugLog log;
+    QVERIFY(!openImgData(path));
+    // A message that names the file and the reason.
+    QCOMPARE(log.messages().size(), messages);
+    if (messages > 1)
+        QCOMPARE(log.messages()[1], u"Can not open ImgData "_s + path);
+    const QRegularExpression message(u"^Can not read TIFF file \\((.*)\\) : (.*)$"_s);
+    const QRegularExpressionMatch m = message.match(log.messages().constFirst());
+    QVERIFY2(m.hasMatch(), qPrintable(log.messages().constFirst()));
+    QVERIFY2(QRegularExpression(reason).match(m.captured(1)).hasMatch(), qPrintable(m.captured(1)));
+    QCOMPARE(m.captured(2), path);
+}
+
+void TestTiffReader::ourWriterRoundTrips_data()
+{
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<bool>("isFloat");
+    QTest::addColumn<int>("height"); // more than one strip of 64 KiB from 2048 rows of 16 pixels
+    QTest::newRow("16-bit, clipped above 65535") << 16 << false << 5;
+    QTest::newRow("8-bit, clipped above 255") << 8 << false << 3;
+    QTest::newRow("32-bit, several strips") << 32 << false << 2048;
+    QTest::newRow("float") << 32 << true << 7;
+}
+
+void TestTiffReader::ourWriterRoundTrips()
+{
+    QFETCH(int, bits);
+    QFETCH(bool, isFloat);
+    QFETCH(int, height);
+    const int width = 16;
+    std::vector<uint32_t> counts(size_t(width) * height);
+    std::vector<float> values(counts.size());
+    for (size_t i = 0; i < counts.size(); ++i) {
+        counts[i] = uint32_t(i * 2654435761u); // spread over the whole 32-bit range
+        values[i] = float(i) * -0.125f;
+    }
+    const QString path = dir_.filePath(u"ours.tif"_s);
+    QString error;
+    QVERIFY2(writeTiffFile(path, {width, height, bits, isFloat, counts, values}, &error), qPrintable(error));
+    auto img = openImgData(path);
+    QVERIFY(img);
+    QCOMPARE(img->width(), width);
+    QCOMPARE(img->height(), height);
+    const double top = bits == 8 ? 255.0 : bits == 16 ? 65535.0 : 4294967295.0;
+    std::vector<double> row(width);
+    for (int y = 0; y < height; ++y) {
+        img->getRow(y, row.data());
+        for (int x = 0; x < width; ++x) {
+            const size_t i = size_t(y) * width + x;
+            QCOMPARE(row[x], isFloat ? double(values[i]) : std::min(double(counts[i]), top));
+        }
+    }
+    // A description that does not fit its pixels writes nothing.
+    QFile::remove(path);
+    QVERIFY(!writeTiffFile(path, {width, height + 1, bits, isFloat, counts, values}, &error));
+    QVERIFY(!QFile::exists(path));
+}
+
+void TestTiffReader::memoryModeClosesTheFile()
+{
+    Layout l;
+    l.rowsPerStrip = 2;
+    const QString path = dir_.filePath(u"fd.tif"_s);
+    QVERIFY(writeWithLibtiff(path, l));
+    const int before = openFileCount();
+    std::vector<std::unique_ptr<ImgData>> images;
+    for (int i = 0; i < 20; ++i) {
+        images.push_back(openImgData(path));
+        QVERIFY(images.back());
+    }
+    QCOMPARE(openFileCount(), before);
+    // File-read mode keeps its file open until the image goes.
+    auto byFile = createImgData(ImgFileType::TIFF);
+    byFile->setReadAll(false);
+    byFile->setFileName(path);
+    QVERIFY(byFile->open());
+    QCOMPARE(openFileCount(), before + 1);
+    byFile.reset();
+    QCOMPARE(openFileCount(), before);
+}
+
+void TestTiffReader::imageLargerThanTheBoundIsRefused()
+{
+    // 37 × 21 pixels of 2 bytes are 1554 bytes; a bound just below refuses both formats before
+    // allocating, one just above reads them.
+    Layout l;
+    l.compression = COMPRESSION_ADOBE_DEFLATE; // not bounded by the file's size
+    const QString tiff = dir_.filePath(u"bound.tif"_s);
+    const QString itex = dir_.filePath(u"bound.img"_s);
+    QVERIFY(writeWithLibtiff(tiff, l));
+    const std::vector<uint32_t> px(37 * 21, 5);
+    QVERIFY(writeItexFile(itex, {37, 21, 2, 1.0, px}));
+    struct RestoreBound
+    {
+        ~RestoreBound() { setMaxImageBytes(0); }
+    } restore;
+    for (const qint64 bound : {qint64(1553), qint64(1554)}) {
+        setMaxImageBytes(bound);
+        DebugLog log;
+        const bool fits = bound >= 1554;
+        QCOMPARE(bool(openImgData(tiff)), fits);
+        QCOMPARE(bool(openImgData(itex)), fits);
+        QCOMPARE(log.messages().size(), fits ? 0 : 3);
+        if (!fits) {
+            QVERIFY2(log.messages()[0].contains(u"more than the 1553 bytes an image may hold"_s),
+                qPrintable(log.messages()[0]));
+            QVERIFY2(log.messages()[1].contains(u"does not fit in memory"_s), qPrintable(log.messages()[1]));
+            QCOMPARE(log.messages()[2], u"Can not open ImgData "_s + itex);
+        }
+    }
+    setMaxImageBytes(0);
+    QVERIFY(maxImageBytes() > qint64(1) << 28); // the machine's memory again
+}
+
+void TestTiffReader::setNeverTakesAnImageWithoutPixels()
+{
+    // A TIFF without an image first, then ITEX projections: the set takes its size from the first
+    // image that has pixels, and counts only images it can use.
+    const QString empty = dir_.filePath(u"empty.tif"_s);
+    QVERIFY(writeBytes(empty, QByteArray("II*\0\0\0\0\0", 8)));
+    const std::vector<uint32_t> px(4 * 3, 9);
+    const QString a = dir_.filePath(u"a.img"_s), b = dir_.filePath(u"b.img"_s);
+    QVERIFY(writeItexFile(a, {4, 3, 2, 1.0, px}));
+    QVERIFY(writeItexFile(b, {4, 3, 2, 1.0, px}));
+    ImgDatas set;
+    DebugLog log;
+    QVERIFY(!set.add(empty));
+    QVERIFY(set.add(a));
+    QVERIFY(set.add(b));
+    QCOMPARE(set.count(), 2);
+    QCOMPARE(set.width(), 4);
+    QCOMPARE(set.height(), 3);
+    QCOMPARE(log.messages().size(), 2);
+    QVERIFY(log.messages()[1].startsWith(u"File is not ready to access"_s));
+    // A TIFF of that size joins the ITEX images, one of another size does not.
+    const QString fits = dir_.filePath(u"fits.tif"_s), other = dir_.filePath(u"other.tif"_s);
+    const std::vector<uint32_t> wide(5 * 3, 9);
+    QVERIFY(writeTiffFile(fits, {4, 3, 16, false, px, {}}));
+    QVERIFY(writeTiffFile(other, {5, 3, 16, false, wide, {}}));
+    QVERIFY(set.add(fits));
+    QVERIFY(!set.add(other));
+    QCOMPARE(set.count(), 3);
+}
+
+QTEST_APPLESS_MAIN(TestTiffReader)
+#include "tst_tiffreader.moc"

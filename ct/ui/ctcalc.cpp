@@ -23,7 +23,7 @@ CtCalc::CtCalc(QWidget *parent)
     connect(progress_, &CtProgress::calcOne, this, &CtCalc::calcOne);
     connect(progress_, &CtProgress::finishedCalcOneByOne, this, &CtCalc::endCt);
     connect(ui_.StartCalc, &QPushButton::clicked, this, &CtCalc::askToStartCalc);
-    connect(ui_.DispCt, &ImgDispWCBar::newBar, this, &CtCalc::genResImage);
+    connect(ui_.DispCt, &ImgDispWCBar::newBar, this, &CtCalc::redrawResImage);
 }
 
 CtCalc::~CtCalc()
@@ -72,6 +72,7 @@ void CtCalc::startCt()
             imageCount_));
     engine_.resetImage(n);
     active_ = true;
+    emit progressed(0, p_);
     sequencer_->start();
     if (ui_.CalcAtOnce->isChecked()) {
         emit startCalcAll();
@@ -90,6 +91,7 @@ void CtCalc::calcAll()
     engine_.backProjectRows(
         p_, region_.x0, region_.x1, region_.z0, region_.z1, angles_.theta0, angles_.dTheta);
     genResImage();
+    emit progressed(p_, p_);
     stopCt();
 }
 
@@ -104,6 +106,7 @@ void CtCalc::calcOne(int index)
     genResImage();
     end_ = QDateTime::currentDateTime();
     showTimes(start_, end_);
+    emit progressed(index + 1, p_);
     emit finishedCalcOne();
 }
 
@@ -139,6 +142,13 @@ void CtCalc::genResImage()
         colorBar()->adoptRange(engine_.minimum(), engine_.maximum());
     }
     ui_.DispCt->setImage(greyImage(engine_.image(), n, n, colorBar()->greyScale()));
+}
+
+void CtCalc::redrawResImage()
+{
+    const int n = engine_.imageN();
+    if (n >= 1)
+        ui_.DispCt->setImage(greyImage(engine_.image(), n, n, colorBar()->heldScale()));
 }
 
 bool CtCalc::valueAt(long i, long j, double &value) const

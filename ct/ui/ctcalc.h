@@ -35,6 +35,8 @@ signals:
     void calcFinished();
     void startCalcOneByOne(int total);
     void finishedCalcOne();
+    /// `done` of the run's `total` projections are back-projected (0 when the run begins).
+    void progressed(int done, int total);
 
 public slots:
     void startCt();
@@ -52,6 +54,8 @@ protected:
 
 private:
     void finish();
+    /// The slice's picture again through the bar as the operator set it (its `newBar`).
+    void redrawResImage();
 
     Sinogram *sinogram_ = nullptr;
     RunParams params_;

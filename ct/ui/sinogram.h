@@ -56,6 +56,10 @@ public slots:
 
 private:
     void showView(ViewValues view);
+    /// The sinogram picture again through the bar as the operator set it (its `newBar`).
+    void redrawView();
+    /// The Fourier sinogram: through its bar's generator rule, or as the operator set the bar.
+    void drawFouS(bool heldBar);
 
     Ui_Sinogram ui_;
     ProcCtrl *procCtrl_ = nullptr;

@@ -5,10 +5,14 @@
 #include <QTest>
 
 // Local
+#include "app/config/configstore.h"
 #include "tests/widgets/mouseevents.h"
 #include "widgets/chcoord.h"
 #include "widgets/dispb.h"
 #include "widgets/imgdisp.h"
+#include "widgets/imgdispwpv.h"
+#include <QCheckBox>
+#include <cmath>
 
 namespace {
 
@@ -24,6 +28,31 @@ QImage ramp(int w, int h)
 bool near(QPointF a, QPointF b)
 {
     return (a - b).manhattanLength() < 1e-9;
+}
+
+/// A white disk of radius r on black, centred in a w × h image.
+QImage disk(int w, int h, double r)
+{
+    QImage img(w, h, QImage::Format_Grayscale8);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.scanLine(y)[x] = std::hypot(x + 0.5 - w / 2.0, y + 0.5 - h / 2.0) < r ? 255 : 0;
+    return img;
+}
+
+/// Columns and rows of `shot` that hold a bright pixel: the drawn disk's width and height.
+QSize brightExtent(const QImage &shot)
+{
+    int x0 = shot.width(), x1 = -1, y0 = shot.height(), y1 = -1;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x)
+            if (qGray(shot.pixel(x, y)) > 200) {
+                x0 = std::min(x0, x);
+                x1 = std::max(x1, x);
+                y0 = std::min(y0, y);
+                y1 = std::max(y1, y);
+            }
+    return QSize(x1 - x0 + 1, y1 - y0 + 1);
 }
 
 } // namespace
@@ -47,6 +76,13 @@ private slots:
     void releaseReportsPoint();
     void overlayDrawnOverView();
     void saveImageWritesVisiblePart();
+    void diskStaysRound_data();
+    void diskStaysRound();
+    void mouseFollowsPicture_data();
+    void mouseFollowsPicture();
+    void stretchedByConfigOrBox();
+    void movedGestureIsNoPick_data();
+    void movedGestureIsNoPick();
 
 private:
     ImgDisp *disp_ = nullptr;
@@ -230,8 +266,12 @@ void TestImgDisp::overlayDrawnOverView()
     });
     const QImage shot = area_->grab().toImage();
     QCOMPARE(QColor(shot.pixel(200, 150)), QColor(Qt::magenta));
-    for (const QPoint p : {QPoint(1, 1), QPoint(398, 298), QPoint(200, 170)})
+    // The square view is drawn as the 300 × 300 square in the middle, the background beside it.
+    QCOMPARE(disp_->pictureRect(), QRectF(50, 0, 300, 300));
+    for (const QPoint p : {QPoint(51, 1), QPoint(348, 298), QPoint(200, 170)})
         QCOMPARE(QColor(shot.pixel(p)), QColor(Qt::green));
+    for (const QPoint p : {QPoint(48, 150), QPoint(352, 150)})
+        QCOMPARE(shot.pixel(p), disp_->palette().color(QPalette::Dark).rgb());
 }
 
 void TestImgDisp::saveImageWritesVisiblePart()
@@ -244,6 +284,171 @@ void TestImgDisp::saveImageWritesVisiblePart()
     QVERIFY(disp_->saveImage(path));
     QCOMPARE(QImage(path).convertToFormat(QImage::Format_Grayscale8), img.copy(10, 5, 20, 15));
     QVERIFY(!disp_->saveImage(dir.filePath(QStringLiteral("no/such/dir/part.png"))));
+}
+
+void TestImgDisp::diskStaysRound_data()
+{
+    QTest::addColumn<QSize>("display");
+    QTest::addColumn<QSize>("image");
+    QTest::addColumn<QRectF>("view"); // empty: the whole image
+    QTest::newRow("wide display") << QSize(400, 300) << QSize(101, 101) << QRectF();
+    QTest::newRow("tall display") << QSize(300, 500) << QSize(101, 101) << QRectF();
+    QTest::newRow("very wide, odd sizes") << QSize(1001, 203) << QSize(97, 97) << QRectF();
+    QTest::newRow("wide image in a square") << QSize(360, 360) << QSize(160, 90) << QRectF();
+    QTest::newRow("zoomed in") << QSize(500, 280) << QSize(101, 101) << QRectF(6, 8, 90, 90);
+}
+
+void TestImgDisp::diskStaysRound()
+{
+    QFETCH(QSize, display);
+    QFETCH(QSize, image);
+    QFETCH(QRectF, view);
+    disp_->resize(display);
+    QCOMPARE(area_->size(), display);
+    disp_->setImage(disk(image.width(), image.height(), 0.4 * std::min(image.width(), image.height())));
+    if (!view.isEmpty())
+        disp_->setView(view);
+    const QSize drawn = brightExtent(area_->grab().toImage());
+    QVERIFY(drawn.width() > 10);
+    QVERIFY2(std::abs(drawn.width() - drawn.height()) <= 1,
+        qPrintable(QStringLiteral("%1 x %2").arg(drawn.width()).arg(drawn.height())));
+    // As large as fits, centred.
+    const QRectF pic = disp_->pictureRect();
+    const QRectF whole(QPointF(0, 0), QSizeF(display));
+    QVERIFY(
+        std::abs(pic.width() - display.width()) < 1e-9 || std::abs(pic.height() - display.height()) < 1e-9);
+    QVERIFY(whole.adjusted(-1e-9, -1e-9, 1e-9, 1e-9).contains(pic));
+    QVERIFY((pic.center() - whole.center()).manhattanLength() < 1e-9);
+    const QRectF v = disp_->view();
+    QVERIFY(std::abs(pic.width() / v.width() - pic.height() / v.height()) < 1e-9); // square pixels
+
+    // Stretched, the same disk fills the display's shape.
+    disp_->setAspectKept(false);
+    const QSize stretched = brightExtent(area_->grab().toImage());
+    const double sx = double(display.width()) / v.width(), sy = double(display.height()) / v.height();
+    QVERIFY2(std::abs(stretched.width() * sy - stretched.height() * sx) <= 2 * std::max(sx, sy),
+        qPrintable(QStringLiteral("%1 x %2").arg(stretched.width()).arg(stretched.height())));
+}
+
+void TestImgDisp::mouseFollowsPicture_data()
+{
+    QTest::addColumn<QSize>("display");
+    QTest::addColumn<QRectF>("view");
+    QTest::newRow("wide display, whole image") << QSize(400, 300) << QRectF(0, 0, 60, 60);
+    QTest::newRow("tall display, part") << QSize(240, 500) << QRectF(12.5, 7.25, 30, 20);
+    QTest::newRow("odd display") << QSize(333, 211) << QRectF(-5, 3, 71, 13);
+}
+
+void TestImgDisp::mouseFollowsPicture()
+{
+    QFETCH(QSize, display);
+    QFETCH(QRectF, view);
+    disp_->resize(display);
+    disp_->setImage(ramp(80, 60));
+    disp_->setView(view);
+    const QRectF pic = disp_->pictureRect();
+    // The picture's corners are the view's corners, and an image point maps back to itself.
+    QVERIFY(near(disp_->imagePointAt(pic.topLeft()), view.topLeft()));
+    QVERIFY(near(disp_->imagePointAt(pic.bottomRight()), view.bottomRight()));
+    const QPointF target(view.x() + 0.37 * view.width(), view.y() + 0.61 * view.height());
+    const ChCoord *c = area_->coord();
+    const QPoint at = c->realToScreen(target).toPoint();
+    QSignalSpy point(disp_, &ImgDisp::selectedAPoint);
+    QSignalSpy pos(disp_, &ImgDisp::newPos);
+    moveTo(area_, at);
+    QTest::mouseClick(area_, Qt::LeftButton, {}, at);
+    QCOMPARE(point.count(), 1);
+    const QPointF reported(point.at(0).at(0).toDouble(), point.at(0).at(1).toDouble());
+    QVERIFY(near(reported, disp_->imagePointAt(at)));
+    // Whole screen pixels: the reported point is within one screen pixel of the target.
+    QVERIFY(std::abs(reported.x() - target.x()) <= c->screenToRealLengthX(1.0));
+    QVERIFY(std::abs(reported.y() - target.y()) <= c->screenToRealLengthY(1.0));
+    QCOMPARE(pos.last().at(0).toInt(), static_cast<int>(std::floor(reported.x())));
+
+    // The wheel keeps the point under the cursor and the picture where it is.
+    const QPointF under = disp_->imagePointAt(at);
+    wheel(area_, at, 120);
+    QVERIFY((disp_->imagePointAt(at) - under).manhattanLength() < 1e-9);
+    QCOMPARE(disp_->pictureRect(), pic);
+
+    // Just left of the whole image lies column −1, not column 0.
+    disp_->resize(500, 300);
+    disp_->setView(QRectF(0, 0, 80, 60)); // drawn 400 × 300 from x = 50
+    moveTo(area_, QPoint(48, 150));
+    QCOMPARE(pos.last().at(0).toInt(), -1);
+    moveTo(area_, QPoint(52, 150));
+    QCOMPARE(pos.last().at(0).toInt(), 0);
+}
+
+void TestImgDisp::stretchedByConfigOrBox()
+{
+    ConfigStore::instance().setEntry(QStringLiteral("keep_aspect"), QStringLiteral("0"));
+    ImgDispWPV stretched;
+    ConfigStore::instance().clear();
+    ImgDispWPV square;
+    QVERIFY(!stretched.isAspectKept());
+    QVERIFY(square.isAspectKept());
+    auto *box = square.findChild<QCheckBox *>(QStringLiteral("KeepAspect"));
+    QVERIFY(box);
+    QVERIFY(box->isChecked());
+    QVERIFY(!stretched.findChild<QCheckBox *>(QStringLiteral("KeepAspect"))->isChecked());
+
+    square.resize(500, 300);
+    square.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&square));
+    square.setImage(ramp(80, 80));
+    const QSizeF area = square.area()->size();
+    QCOMPARE(square.pictureRect().size(), QSizeF(area.height(), area.height()));
+    QSignalSpy changed(&square, &ImgDisp::aspectKeptChanged);
+    box->click();
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(square.pictureRect(), QRectF(QPointF(0, 0), area));
+    square.setAspectKept(true); // from code: the box follows
+    QVERIFY(box->isChecked());
+    QCOMPARE(changed.count(), 2);
+}
+
+void TestImgDisp::movedGestureIsNoPick_data()
+{
+    QTest::addColumn<Qt::MouseButton>("button");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<QList<QPoint>>("path"); // press at the first point, release at the last
+    QTest::addColumn<int>("code"); // -1: no report
+    const QPoint a(200, 150);
+    QTest::newRow("left pan") << Qt::LeftButton << Qt::KeyboardModifiers()
+                              << QList<QPoint> {a, a + QPoint(40, 25)} << -1;
+    QTest::newRow("left pan and back to the press")
+        << Qt::LeftButton << Qt::KeyboardModifiers() << QList<QPoint> {a, a + QPoint(30, 0), a} << -1;
+    QTest::newRow("left click with a shaky hand")
+        << Qt::LeftButton << Qt::KeyboardModifiers() << QList<QPoint> {a, a + QPoint(1, 1), a + QPoint(2, 1)}
+        << 0;
+    QTest::newRow("right drag") << Qt::RightButton << Qt::KeyboardModifiers()
+                                << QList<QPoint> {a, a + QPoint(0, 12)} << -1;
+    QTest::newRow("right click, one pixel off")
+        << Qt::RightButton << Qt::KeyboardModifiers() << QList<QPoint> {a, a + QPoint(1, 0)} << 8;
+    QTest::newRow("Shift selection is reported") << Qt::LeftButton << Qt::KeyboardModifiers(Qt::ShiftModifier)
+                                                 << QList<QPoint> {a, a + QPoint(50, 40)} << 1;
+}
+
+void TestImgDisp::movedGestureIsNoPick()
+{
+    QFETCH(Qt::MouseButton, button);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(QList<QPoint>, path);
+    QFETCH(int, code);
+    disp_->setImage(ramp(80, 60));
+    disp_->setView(QRectF(20, 15, 20, 15)); // zoomed: a drag pans
+    QSignalSpy point(disp_, &ImgDisp::selectedAPoint);
+    QTest::mousePress(area_, button, modifiers, path.constFirst());
+    for (qsizetype i = 1; i < path.size(); ++i)
+        moveTo(area_, path.at(i), button, modifiers);
+    QTest::mouseRelease(area_, button, modifiers, path.constLast());
+    QCOMPARE(point.count(), code < 0 ? 0 : 1);
+    if (code >= 0)
+        QCOMPARE(int(point.at(0).at(2).value<MouseC::MStat>()), code);
+    // The next plain click picks again.
+    QTest::mouseClick(area_, Qt::LeftButton, {}, QPoint(10, 10));
+    QCOMPARE(point.count(), code < 0 ? 1 : 2);
 }
 
 QTEST_MAIN(TestImgDisp)

@@ -1,6 +1,10 @@
 // The main window's loading of raw projection files, one file per pass of the event loop,
 // and the geometry defaults taken from a newly loaded set.
 
+// Qt
+#include <QDebug>
+#include <QFileInfo>
+
 // Local
 #include "app/body.h"
 #include "ct/ui/ctcalc.h"
@@ -8,7 +12,9 @@
 #include "ct/ui/procctrl.h"
 #include "ct/ui/sinogram.h"
 #include "imagedata/imgdatas.h"
+#include "widgets/progressline.h"
 #include "widgets/rawdisp.h"
+#include <algorithm>
 
 void Body::dataFilesSelected(const QStringList &files, bool newSeries)
 {
@@ -27,6 +33,16 @@ void Body::dataFilesSelected(const QStringList &files, bool newSeries)
         ui_.seekCtrl->setValue(0);
     }
     pendingFiles_ = files;
+    loadCountAtStart_ = ui_.CTFiles->count();
+    loadTotal_ = loadCountAtStart_ + static_cast<int>(files.size());
+    loadRefused_ = 0;
+    if (!files.isEmpty()) { // the folder's files have their own folder for the I0 and BG dialogs
+        const QString folder = QFileInfo(files.constFirst()).absolutePath();
+        ui_.I0ImgSel->setStartDir(folder);
+        ui_.BGImgSel->setStartDir(folder);
+    }
+    progressLine_->begin(tr("Loading files"), static_cast<int>(files.size()));
+    showLoadProgress();
     emit askLoadNextDataFile();
 }
 
@@ -39,17 +55,42 @@ void Body::loadNextDataFile()
     const QString name = pendingFiles_.takeFirst();
     if (imgDatas_->add(name))
         ui_.CTFiles->addFile(name);
+    else
+        ++loadRefused_; // the set has said why
+    showLoadProgress();
     emit askLoadNextDataFile();
+}
+
+void Body::showLoadProgress()
+{
+    // "loaded / expected": refused files leave the count short of the total.
+    ui_.CTFiles->ui().Count->setText(QStringLiteral("%1 / %2").arg(ui_.CTFiles->count()).arg(loadTotal_));
+    progressLine_->advance(loadTotal_ - loadCountAtStart_ - static_cast<int>(pendingFiles_.size()));
 }
 
 void Body::finishedLoadDataFiles()
 {
     loading_ = false;
     ui_.CTFiles->ui().Count->setText(QString::number(ui_.CTFiles->count()));
+    // The log keeps a line per loading; refusals are a problem the status line shows.
+    if (loadRefused_ > 0) {
+        qDebug().noquote() << QStringLiteral("%1 of %2 files refused, %3 images loaded")
+                                  .arg(loadRefused_)
+                                  .arg(loadTotal_ - loadCountAtStart_)
+                                  .arg(imgDatas_->count());
+        progressLine_->end(tr("%1 refused").arg(loadRefused_));
+    } else {
+        qDebug().noquote() << QStringLiteral("%1 images of %2 x %3 loaded :")
+                                  .arg(imgDatas_->count())
+                                  .arg(imgDatas_->width())
+                                  .arg(imgDatas_->height())
+                           << QFileInfo(ui_.CTFiles->files().value(ui_.CTFiles->count() - 1)).absolutePath();
+        progressLine_->finish();
+    }
     applyGeometryDefaults();
     const int count = imgDatas_->count();
     ui_.procCtrl->setDataSetImages(count);
-    ui_.seekCtrl->setMaximum(count - 1);
+    ui_.seekCtrl->setMaximum(std::max(0, count - 1));
     checkI0BgSizes();
     updateRawImage();
     sinogram_->genSgmImage();

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing need, when any is missing; with --window
-# also the Japanese fonts that the translated window shows.
+# also the Japanese fonts that the translated window shows. The toolkit's translations carry the
+# Japanese texts of its file dialogs.
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools
-          qt6-l10n-tools libfftw3-dev libgl-dev)
+          qt6-l10n-tools qt6-translations-l10n libfftw3-dev libgl-dev)
 [ "${1:-}" = "--window" ] && packages+=(fonts-noto-cjk)
 missing=()
 for p in "${packages[@]}"; do

@@ -7,7 +7,6 @@
 #include <QTranslator>
 
 // Local
-#include "app/config/configstore.h"
 #include "app/startup.h"
 #include "widgets/filedialogs.h"
 
@@ -19,8 +18,6 @@ class TestStartup : public QObject
     Q_OBJECT
 private slots:
     void fileDialogsFollowTheInterfaceLanguage();
-    void nativeDialogOnlyWhenAskedFor_data();
-    void nativeDialogOnlyWhenAskedFor();
 };
 
 void TestStartup::fileDialogsFollowTheInterfaceLanguage()
@@ -40,27 +37,6 @@ void TestStartup::fileDialogsFollowTheInterfaceLanguage()
     QFileDialog english(nullptr, u"Select a file"_s, QDir::tempPath());
     english.setOptions(fileDialogOptions());
     QCOMPARE(english.findChild<QLabel *>(u"lookInLabel"_s)->text(), u"Look in:"_s);
-}
-
-void TestStartup::nativeDialogOnlyWhenAskedFor_data()
-{
-    QTest::addColumn<QString>("value"); // empty: no such key
-    QTest::addColumn<bool>("native");
-    QTest::newRow("not configured") << QString() << false;
-    QTest::newRow("0") << u"0"_s << false;
-    QTest::newRow("1") << u"1"_s << true;
-    QTest::newRow("yes is not 1") << u"yes"_s << false;
-}
-
-void TestStartup::nativeDialogOnlyWhenAskedFor()
-{
-    QFETCH(QString, value);
-    QFETCH(bool, native);
-    ConfigStore::instance().clear();
-    if (!value.isEmpty())
-        ConfigStore::instance().setEntry(u"native_dialog"_s, value);
-    QCOMPARE(!fileDialogOptions().testFlag(QFileDialog::DontUseNativeDialog), native);
-    ConfigStore::instance().clear();
 }
 
 QTEST_MAIN(TestStartup)

@@ -3,7 +3,9 @@
 // Qt
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QLabel>
 #include <QPainter>
+#include <QStatusBar>
 #include <QThread>
 
 // Local
@@ -18,9 +20,12 @@
 #include "ct/ui/sinogram.h"
 #include "imagedata/imgdatas.h"
 #include "widgets/childedits.h"
+#include "widgets/disabledlook.h"
 #include "widgets/dispb.h"
 #include "widgets/imgdispwpv.h"
+#include "widgets/messagespane.h"
 #include "widgets/popdockbase.h"
+#include "widgets/progressline.h"
 #include "widgets/rawdisp.h"
 #include <thread>
 
@@ -67,12 +72,14 @@ Body::Body(QWidget *parent, int workers)
 
     connectAll();
     buildTabs();
+    buildStatusLine();
 
     const int n = workers > 0 ? workers : std::max(1u, std::thread::hardware_concurrency());
     setUpWorkers(n);
     ui_.procCtrl->setMaxThreads(n);
     ui_.procCtrl->setThreads(static_cast<int>(0.8 * n));
     disableWhatComesLater();
+    keepDisabledLook(this);
 }
 
 Body::~Body()
@@ -104,6 +111,12 @@ Body::~Body()
 
 void Body::buildTabs()
 {
+    // The 3D view of saved slices is not built yet; its page says so.
+    auto *later = new QLabel(tr("The volume view of saved slices is not part of this version yet."));
+    later->setObjectName(QStringLiteral("CtViewLater"));
+    later->setAlignment(Qt::AlignCenter);
+    later->setEnabled(false);
+
     const std::pair<QWidget *, QString> panels[] = {
         {rawDisp_, tr("Measured Raw Image")},
         {sinogram_, tr("Check Sinogram")},
@@ -111,11 +124,12 @@ void Body::buildTabs()
         {ui_.I0ImgSel->display(), tr("I0 Image")},
         {ui_.BGImgSel->display(), tr("BG Image")},
         {ctDisp_, tr("CT images")},
+        {later, tr("Reconstructed Body View")},
     };
-    QWidget *pages[]
-        = {ui_.RawImageTab, ui_.SinogramTab, ui_.CTImageTab, ui_.I0ImageTab, ui_.BGImageTab, ui_.CTImagesTab};
+    QWidget *pages[] = {ui_.RawImageTab, ui_.SinogramTab, ui_.CTImageTab, ui_.I0ImageTab, ui_.BGImageTab,
+        ui_.CTImagesTab, ui_.CTViewTab};
     const char *containerNames[]
-        = {"RawImgBase", "SinogramBase", "CtImgBase", "I0ImgBase", "BGImgBase", "CtImgsBase"};
+        = {"RawImgBase", "SinogramBase", "CtImgBase", "I0ImgBase", "BGImgBase", "CtImgsBase", "CtViewBase"};
     for (size_t i = 0; i < std::size(pages); ++i) {
         auto *container = new PopDockBase(pages[i]);
         container->setObjectName(QLatin1String(containerNames[i]));
@@ -125,13 +139,6 @@ void Body::buildTabs()
         static_cast<QGridLayout *>(pages[i]->layout())->addWidget(container, 0, 0);
     }
 
-    // The 3D view of saved slices is not built yet; its tab says so.
-    auto *later
-        = new QLabel(tr("The volume view of saved slices is not part of this version yet."), ui_.CTViewTab);
-    later->setAlignment(Qt::AlignCenter);
-    later->setEnabled(false);
-    static_cast<QGridLayout *>(ui_.CTViewTab->layout())->addWidget(later, 0, 0);
-
     // The whole tab widget can be popped out as well.
     imgsPopDocBase_ = new PopDockBase(ui_.RightColumn);
     imgsPopDocBase_->setObjectName(QStringLiteral("ImgsPopDocBase"));
@@ -139,6 +146,40 @@ void Body::buildTabs()
     ui_.RightColumnLayout->insertWidget(0, imgsPopDocBase_, 1);
     imgsPopDocBase_->setPanel(ui_.ImgsTab);
     ui_.ImgsTab->show();
+}
+
+void Body::buildStatusLine()
+{
+    // The newest problem of the message log on the left, the busy job's progress on the right.
+    statusText_ = new QLabel(ui_.StatusLine);
+    statusText_->setObjectName(QStringLiteral("StatusText"));
+    statusText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    statusText_->setMinimumWidth(100);
+    statusText_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred); // long texts are cut
+    ui_.StatusLine->addWidget(statusText_, 1);
+    progressLine_ = new ProgressLine(ui_.StatusLine);
+    progressLine_->setMinimumWidth(420);
+    ui_.StatusLine->addPermanentWidget(progressLine_);
+    MessageLog *log = MessageLog::install();
+    if (!log->lastProblem().text.isEmpty())
+        showProblem(log->lastProblem());
+    connect(log, &MessageLog::problem, this, &Body::showProblem);
+
+    // Room for real paths in the left column; the splitter lets the operator give it more.
+    ui_.BodySplitter->setStretchFactor(0, 0);
+    ui_.BodySplitter->setStretchFactor(1, 1);
+    const int left = std::max(ui_.LeftColumn->sizeHint().width(), 560);
+    ui_.BodySplitter->setSizes({left, std::max(1, width() - left)});
+}
+
+void Body::showProblem(const LogMessage &message)
+{
+    // One line: the first line of the message, the whole in the tooltip.
+    const QString line = MessageLog::lineOf(message);
+    statusText_->setText(line.section(u'\n', 0, 0));
+    statusText_->setToolTip(line);
+    const QColor ground = MessagesPane::groundOf(message.level);
+    statusText_->setStyleSheet(QStringLiteral("background-color: %1; color: black;").arg(ground.name()));
 }
 
 void Body::setUpWorkers(int count)
@@ -220,7 +261,11 @@ void Body::connectAll()
 
     connect(rawDisp_->area(), &DispB::drawImage2, this, &Body::draw);
     connect(rawDisp_, &ImgDispWPV::newPosInvY, this, &Body::newPosOnRawImg);
-    connect(rawDisp_, &ImgDispWCBar::newBar, this, &Body::updateRawImage);
+    // A change of the bar redraws through the bar as it is; a new image applies the generator rule.
+    connect(rawDisp_, &ImgDispWCBar::newBar, this, [this] { drawRawImage(false); });
+    // The cross-hair follows the cursor and goes with it.
+    connect(rawDisp_->mouse(), &MouseC::mMoved, rawDisp_->area(), qOverload<>(&QWidget::update));
+    connect(rawDisp_->mouse(), &MouseC::mLeaved, rawDisp_->area(), qOverload<>(&QWidget::update));
     connect(rawDisp_, &ImgDisp::selectedAPoint, this, &Body::selectedAPointInRawImg);
     connect(ui_.seekCtrl, &SeekCtrl::newIndex, this, &Body::updateRawImage);
     connect(imgDatas_, &ImgDatas::imageUpdated, rawDisp_, qOverload<>(&QWidget::update));
@@ -229,6 +274,7 @@ void Body::connectAll()
     connect(ctCalc_, &CtPanel::cRUpdated, this, &Body::cRUpdated);
     connect(ctCalc_, &CtPanel::dRUpdated, this, &Body::dRUpdated);
     connect(ctCalc_, &CtCalc::calcFinished, this, &Body::ctCalcFinished);
+    connect(ctCalc_, &CtCalc::progressed, this, &Body::ct1Progressed);
     for (auto signal : {&ProcCtrl::rotAxUpdated, &ProcCtrl::sliceNoUpdated, &ProcCtrl::corUpdated})
         connect(ui_.procCtrl, signal, rawDisp_, qOverload<>(&QWidget::update));
     connect(ui_.ShowAdditionalInfo, &QCheckBox::toggled, this, &Body::setShowAdditionalInfo);

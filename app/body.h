@@ -8,6 +8,7 @@
 #include <QStringList>
 
 // Local
+#include "app/config/messagelog.h"
 #include "ct/runparams.h"
 #include "ct/ui/ct2job.h"
 #include "imagedata/projectionset.h"
@@ -22,7 +23,9 @@ class CtDisp;
 class DataSaver;
 class ImgDatas;
 class PopDockBase;
+class ProgressLine;
 class QAbstractButton;
+class QLabel;
 class QPainter;
 class QThread;
 class RawDisp;
@@ -50,6 +53,10 @@ public:
     /// The container of a tab page (by the page's object name).
     PopDockBase *tabContainer(const QString &pageName) const;
     PopDockBase *imagesContainer() const { return imgsPopDocBase_; }
+    /// The progress bar of the status line: the job the window is busy with and its time left.
+    ProgressLine *progressLine() const { return progressLine_; }
+    /// The status line's text: the newest problem of the message log.
+    QLabel *statusText() const { return statusText_; }
     bool isLoading() const { return loading_; }
     bool isCalculating() const { return calculating_; }
     /// A run waits for the loading or for the workers of a stopped run.
@@ -125,9 +132,22 @@ private slots:
     void saveFailed(bool image, const QString &path);
     void handedToSaver(qint64 bytes);
     void saverDone(qint64 bytes);
+    /// The single-thread calculator has done `done` of `total` projections.
+    void ct1Progressed(int done, int total);
+    void showProblem(const LogMessage &message);
 
 private:
     void buildTabs();
+    void buildStatusLine();
+    /// Draws the shown projection: through the generator rule for a new image, else through the
+    /// colour bar as the operator set it. An empty set shows nothing.
+    void drawRawImage(bool newImage);
+    /// Says in the log when a chosen I0 or BG image is left out of the run's correction.
+    void reportUnusedI0Bg();
+    /// Shows the loading's count against its total, with the progress line.
+    void showLoadProgress();
+    /// `ProgPerCent` shows a figure of done / total.
+    void showPercent(double fraction);
     void setUpWorkers(int count);
     void connectAll();
     void disableWhatComesLater();
@@ -180,10 +200,17 @@ private:
     QStringList waitingFiles_;
     bool waitingNewSeries_ = false;
 
+    int loadTotal_ = 0; // files the window holds when this loading ends, if none is refused
+    int loadCountAtStart_ = 0;
+
     RunParams run_;
     bool saveImages_ = false; // this run saves images / data files (the selector is usable)
     bool saveData_ = false;
     ProjectionSet runSet_;
     int nextSlice_ = 0;
+    int slicesDone_ = 0; // of this run
+    bool stopping_ = false; // the operator stops the run
+    ProgressLine *progressLine_ = nullptr;
+    QLabel *statusText_ = nullptr;
     QDateTime runStart_, runEnd_;
 };

@@ -17,8 +17,11 @@
 #include "ct/ui/ctdisp.h"
 #include "ct/ui/procctrl.h"
 #include "ct/ui/selectsavedir.h"
+#include "imagedata/imgdata.h"
 #include "imagedata/imgdatas.h"
+#include "imagedata/ui/selectaimgfile.h"
 #include "widgets/colorbar.h"
+#include "widgets/progressline.h"
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -43,15 +46,21 @@ void Body::toggleCalcCt()
     if (pendingStart_) { // a run that waits is called off
         pendingStart_ = false;
         ui_.CalcCT->setStyleSheet(idleStyle);
-        ui_.ProgPerCent->setText(QStringLiteral("0 %"));
+        ui_.ProgPerCent->setText(tr("stopped"));
         return;
     }
     if (imgDatas_->count() == 0 && !loading_) // during a load the run waits for the images
         return;
-    if (!calculating_)
+    if (!calculating_) {
         startCalcCt();
-    else
-        stopCalcCt();
+        return;
+    }
+    // The operator stops the run: no further slice is handed out, and the single-thread
+    // calculator stops after its current projection.
+    stopping_ = true;
+    if (ctCalc_->isRunning())
+        ctCalc_->stopCt(); // ends the run through its calcFinished
+    stopCalcCt();
 }
 
 void Body::startCalcCt()
@@ -68,6 +77,8 @@ void Body::startCalcCt()
     }
     pendingStart_ = false;
     calculating_ = true;
+    stopping_ = false;
+    slicesDone_ = 0;
     runStart_ = QDateTime::currentDateTime();
     ui_.CalcStartT->setText(CtPanel::timeText(runStart_));
     ui_.CalcEndT->setText(QStringLiteral("--"));
@@ -100,8 +111,14 @@ void Body::startCalcCt()
         run_.multiSlice = false;
     }
     runSet_ = imgDatas_->projectionSet();
-    if (run_.useCt2)
-        ui_.ProgPerCent->setText(QStringLiteral("0 %"));
+    reportUnusedI0Bg();
+    // The field shows this run's progress, whichever calculator runs it.
+    ui_.ProgPerCent->setText(QStringLiteral("0 %"));
+    if (run_.useCt2) {
+        const int step = std::max(1, std::abs(run_.sliceStep));
+        const int slices = run_.multiSlice ? std::abs(run_.sliceTo - run_.sliceFrom) / step + 1 : 1;
+        progressLine_->begin(run_.multiSlice ? tr("CT2 slices") : tr("CT2 slice"), slices);
+    }
     nextSlice_ = run_.multiSlice ? run_.sliceFrom : run_.sliceNo;
     setupFFT();
     setupSaveConds();
@@ -109,6 +126,26 @@ void Body::startCalcCt()
         execMultiCtCalc();
     else
         execSingleCtCalc();
+}
+
+void Body::reportUnusedI0Bg()
+{
+    // A chosen image that the correction leaves out would make every slice quietly wrong.
+    const std::pair<const SelectAImgFile *, bool> chosen[]
+        = {{ui_.I0ImgSel, runSet_.i0 != nullptr}, {ui_.BGImgSel, runSet_.bg != nullptr}};
+    for (const auto &[selector, used] : chosen) {
+        const ImgData *img = selector->img().get();
+        if (!img || used)
+            continue;
+        qDebug().noquote() << QStringLiteral("%1 image not used for this run: its size (%2, %3) differs "
+                                             "from the raw images (%4, %5) :")
+                                  .arg(selector == ui_.I0ImgSel ? QStringLiteral("I0") : QStringLiteral("BG"))
+                                  .arg(img->width())
+                                  .arg(img->height())
+                                  .arg(runSet_.width)
+                                  .arg(runSet_.height)
+                           << img->fileName();
+    }
 }
 
 void Body::setupFFT()
@@ -253,8 +290,24 @@ void Body::showProgress()
         busy += outstanding_[i] > 0 ? 1 : 0;
     const double p = double(std::abs(nextSlice_ - run_.sliceFrom) / d - busy + 1)
         / double(std::abs(run_.sliceTo - run_.sliceFrom) / d + 1);
-    const double percent = std::clamp(std::trunc(p * 1000.0) / 10.0, 0.0, 100.0);
+    showPercent(p);
+}
+
+void Body::showPercent(double fraction)
+{
+    const double percent = std::clamp(std::trunc(fraction * 1000.0) / 10.0, 0.0, 100.0);
     ui_.ProgPerCent->setText(QStringLiteral("%1 %").arg(percent, 0, 'f', 1));
+}
+
+void Body::ct1Progressed(int done, int total)
+{
+    if (!calculating_ || total <= 0)
+        return;
+    if (done == 0)
+        progressLine_->begin(tr("CT1 projections"), total);
+    else
+        progressLine_->advance(done);
+    showPercent(double(done) / total);
 }
 
 void Body::workerFinished()
@@ -264,6 +317,8 @@ void Body::workerFinished()
         int &o = outstanding_[static_cast<size_t>(it - workers_.begin())];
         o = std::max(0, o - 1);
     }
+    if (calculating_) // slices of a stopped run are not this run's
+        progressLine_->advance(++slicesDone_);
     execMultiCtCalc();
     resumeWaitingWork();
 }
@@ -289,6 +344,24 @@ void Body::stopCalcCt()
     ui_.CalcEndT->setText(CtPanel::timeText(runEnd_));
     ui_.CalcSpentT->setText(CtPanel::spentText(runStart_, runEnd_));
     ui_.CalcCT->setStyleSheet(idleStyle);
+    // A line per run in the log: which calculator, how it ended, how long it took.
+    QString ended
+        = QStringLiteral("%1 run %2 after %3 s")
+              .arg(run_.useCt2 ? QStringLiteral("CT2") : QStringLiteral("CT1"),
+                  stopping_ ? QStringLiteral("stopped") : QStringLiteral("finished"), ui_.CalcSpentT->text());
+    if (run_.useCt2)
+        ended += QStringLiteral(", %1 of %2 slices done")
+                     .arg(slicesDone_)
+                     .arg(progressLine_->timeLeft().total());
+    qDebug().noquote() << ended;
+    if (stopping_) { // by the operator: the figure so far stays on the bar
+        stopping_ = false;
+        ui_.ProgPerCent->setText(tr("stopped"));
+        progressLine_->end(tr("stopped"));
+    } else if (progressLine_->isActive()) {
+        progressLine_->finish();
+        showPercent(1.0);
+    }
     if (batchCalc_) {
         batchCalc_ = false;
         emit batchCalcFinished();

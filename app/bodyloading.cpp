@@ -3,6 +3,7 @@
 
 // Qt
 #include <QDebug>
+#include <QFileInfo>
 
 // Local
 #include "app/body.h"
@@ -11,7 +12,9 @@
 #include "ct/ui/procctrl.h"
 #include "ct/ui/sinogram.h"
 #include "imagedata/imgdatas.h"
+#include "widgets/progressline.h"
 #include "widgets/rawdisp.h"
+#include <algorithm>
 
 void Body::dataFilesSelected(const QStringList &files, bool newSeries)
 {
@@ -32,6 +35,15 @@ void Body::dataFilesSelected(const QStringList &files, bool newSeries)
     pendingFiles_ = files;
     loadAsked_ = files.size();
     notLoaded_.clear();
+    loadCountAtStart_ = ui_.CTFiles->count();
+    loadTotal_ = loadCountAtStart_ + static_cast<int>(files.size());
+    if (!files.isEmpty()) { // the folder's files have their own folder for the I0 and BG dialogs
+        const QString folder = QFileInfo(files.constFirst()).absolutePath();
+        ui_.I0ImgSel->setStartDir(folder);
+        ui_.BGImgSel->setStartDir(folder);
+    }
+    progressLine_->begin(tr("Loading files"), static_cast<int>(files.size()));
+    showLoadProgress();
     emit askLoadNextDataFile();
 }
 
@@ -45,17 +57,25 @@ void Body::loadNextDataFile()
     if (imgDatas_->add(name))
         ui_.CTFiles->addFile(name);
     else
-        notLoaded_ << name;
+        notLoaded_ << name; // the set has said why
+    showLoadProgress();
     emit askLoadNextDataFile();
+}
+
+void Body::showLoadProgress()
+{
+    // "loaded / expected": refused files leave the count short of the total.
+    ui_.CTFiles->ui().Count->setText(QStringLiteral("%1 / %2").arg(ui_.CTFiles->count()).arg(loadTotal_));
+    progressLine_->advance(loadTotal_ - loadCountAtStart_ - static_cast<int>(pendingFiles_.size()));
 }
 
 void Body::finishedLoadDataFiles()
 {
     loading_ = false;
     // A file that could not be used is never dropped silently: the projections after it would take
-    // its angle. The count says so, and the log names the files.
+    // its angle. The count says so, the log names the files and the status line shows the problem.
     ui_.CTFiles->showCount(int(notLoaded_.size()));
-    if (!notLoaded_.isEmpty())
+    if (!notLoaded_.isEmpty()) {
         qDebug().noquote() << QStringLiteral(
             "Loading: %1 of %2 files could not be used, %3 images are loaded:")
                                   .arg(notLoaded_.size())
@@ -63,10 +83,19 @@ void Body::finishedLoadDataFiles()
                                   .arg(imgDatas_->count())
                            << notLoaded_.mid(0, 10).join(QStringLiteral(", "))
                 + (notLoaded_.size() > 10 ? QStringLiteral(", ...") : QString());
+        progressLine_->end(tr("%1 refused").arg(notLoaded_.size()));
+    } else {
+        qDebug().noquote() << QStringLiteral("%1 images of %2 x %3 loaded :")
+                                  .arg(imgDatas_->count())
+                                  .arg(imgDatas_->width())
+                                  .arg(imgDatas_->height())
+                           << QFileInfo(ui_.CTFiles->files().value(ui_.CTFiles->count() - 1)).absolutePath();
+        progressLine_->finish();
+    }
     applyGeometryDefaults();
     const int count = imgDatas_->count();
     ui_.procCtrl->setDataSetImages(count);
-    ui_.seekCtrl->setMaximum(count - 1);
+    ui_.seekCtrl->setMaximum(std::max(0, count - 1));
     checkI0BgSizes();
     updateRawImage();
     sinogram_->genSgmImage();

@@ -19,10 +19,21 @@
 
 void Body::updateRawImage()
 {
-    GreyScale scale = rawDisp_->colorBar()->greyScale();
-    if (!imgDatas_->drawImage(ui_.seekCtrl->value(), rawImage_, scale))
+    drawRawImage(true);
+}
+
+void Body::drawRawImage(bool newImage)
+{
+    ColorBar *bar = rawDisp_->colorBar();
+    GreyScale scale = newImage ? bar->greyScale() : bar->heldScale();
+    if (!imgDatas_->drawImage(ui_.seekCtrl->value(), rawImage_, scale)) {
+        // Nothing (valid) to show: never the picture of a set that is gone.
+        rawImage_ = QImage();
+        rawDisp_->setImage(rawImage_);
+        rawDisp_->clearVal();
         return;
-    rawDisp_->colorBar()->adoptRange(scale.minV, scale.maxV);
+    }
+    bar->adoptRange(scale.minV, scale.maxV);
     rawDisp_->setImage(rawImage_);
 }
 
@@ -44,31 +55,36 @@ void Body::draw(QPainter *p)
     if (imgDatas_->count() == 0 || !rawDisp_->isViewInitialised())
         return;
     const ChCoord &c = *rawDisp_->coord();
-    const DispB *area = rawDisp_->area();
-    const double w = area->width(), h = area->height();
+    // Lines run across the picture, not over the background beside it.
+    const QRectF pic = rawDisp_->pictureRect();
+    const double x0 = pic.left(), x1 = pic.right(), y0 = pic.top(), y1 = pic.bottom();
     const ProcCtrl *proc = ui_.procCtrl;
     const bool vertical = proc->rotAxV();
+    p->save();
+    p->setClipRect(pic);
     p->setBrush(Qt::NoBrush);
 
-    if (area->underMouse()) {
-        const QPoint m = area->mapFromGlobal(QCursor::pos());
+    // The cross-hair at the cursor as the last mouse event left it (repainted on every move).
+    const MouseC *mouse = rawDisp_->mouse();
+    if (mouse->isInside() && pic.contains(mouse->pos())) {
+        const QPointF m = mouse->pos();
         p->setPen(cursorPen_);
-        p->drawLine(QPointF(0, m.y()), QPointF(w, m.y()));
-        p->drawLine(QPointF(m.x(), 0), QPointF(m.x(), h));
+        p->drawLine(QPointF(x0, m.y()), QPointF(x1, m.y()));
+        p->drawLine(QPointF(m.x(), y0), QPointF(m.x(), y1));
     }
     // Slices run along the image rows with a vertical axis, along the columns otherwise; the centre
     // of rotation is a position across them.
     auto acrossSlices = [&](double v) {
         if (vertical)
-            p->drawLine(QPointF(0, c.realToScreenY(v)), QPointF(w, c.realToScreenY(v)));
+            p->drawLine(QPointF(x0, c.realToScreenY(v)), QPointF(x1, c.realToScreenY(v)));
         else
-            p->drawLine(QPointF(c.realToScreenX(v), 0), QPointF(c.realToScreenX(v), h));
+            p->drawLine(QPointF(c.realToScreenX(v), y0), QPointF(c.realToScreenX(v), y1));
     };
     auto alongSlices = [&](double v) {
         if (vertical)
-            p->drawLine(QPointF(c.realToScreenX(v), 0), QPointF(c.realToScreenX(v), h));
+            p->drawLine(QPointF(c.realToScreenX(v), y0), QPointF(c.realToScreenX(v), y1));
         else
-            p->drawLine(QPointF(0, c.realToScreenY(v)), QPointF(w, c.realToScreenY(v)));
+            p->drawLine(QPointF(x0, c.realToScreenY(v)), QPointF(x1, c.realToScreenY(v)));
     };
     p->setPen(slicePen_);
     acrossSlices(proc->sliceNo());
@@ -89,6 +105,7 @@ void Body::draw(QPainter *p)
         p->setPen(selectionPen_);
         p->drawRect(screenRect(rawDisp_->selection()));
     }
+    p->restore();
 }
 
 void Body::selectedAPointInRawImg(double x, double y, MouseC::MStat code)

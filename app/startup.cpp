@@ -2,6 +2,7 @@
 
 // Qt
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QScreen>
 #include <QStyleFactory>
 #include <QTranslator>
@@ -9,8 +10,24 @@
 // Local
 #include "app/body.h"
 #include "app/config/configstore.h"
+#include "app/config/messagelog.h"
 #include "app/config/startupoptions.h"
 #include <memory>
+
+std::vector<std::unique_ptr<QTranslator>> installJapanese()
+{
+    std::vector<std::unique_ptr<QTranslator>> installed;
+    auto load = [&installed](const QString &name, const QString &dir) {
+        auto translator = std::make_unique<QTranslator>();
+        if (translator->load(name, dir) && QCoreApplication::installTranslator(translator.get()))
+            installed.push_back(std::move(translator));
+    };
+    load(QStringLiteral(":quorvel_ja_JP"), QCoreApplication::applicationDirPath());
+    // The toolkit's texts come from its own translation, where the system keeps it.
+    if (!installed.empty())
+        load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    return installed;
+}
 
 int runQuorvel(int argc, char *argv[])
 {
@@ -18,16 +35,16 @@ int runQuorvel(int argc, char *argv[])
     config.parseArguments(argc, argv);
 
     auto app = std::make_unique<QApplication>(argc, argv);
-    auto translator = std::make_unique<QTranslator>();
+    // From here on every message also reaches the window's "Messages" pane, those of start-up too.
+    MessageLog::install();
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
 
     config.readConfigFile(configFileName(config)); // a missing file only leaves a debug message
     const StartupOptions options = applyStartupOptions(config);
 
-    if (!options.noTranslation) {
-        if (translator->load(QStringLiteral(":quorvel_ja_JP"), QApplication::applicationDirPath()))
-            QApplication::installTranslator(translator.get());
-    }
+    std::vector<std::unique_ptr<QTranslator>> translators;
+    if (!options.noTranslation)
+        translators = installJapanese();
 
     auto body = std::make_unique<Body>();
     QObject::connect(body.get(), &Body::finishing, app.get(), &QApplication::quit);
@@ -46,7 +63,7 @@ int runQuorvel(int argc, char *argv[])
     }
     const int code = QApplication::exec();
     body.reset();
-    translator.reset();
+    translators.clear();
     app.reset();
     return code;
 }

@@ -5,7 +5,7 @@
 #             (the sanitizer builds use g++ and need nothing more).
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools
-          qt6-l10n-tools libfftw3-dev libtiff-dev libgl-dev)
+          qt6-l10n-tools qt6-translations-l10n libfftw3-dev libtiff-dev libgl-dev)
 for option in "$@"; do
   case "$option" in
     --window) packages+=(fonts-noto-cjk) ;;

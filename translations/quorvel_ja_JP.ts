@@ -271,6 +271,38 @@
         <source>waits</source>
         <translation>待機中</translation>
     </message>
+    <message>
+        <source>Messages</source>
+        <translation>メッセージ</translation>
+    </message>
+    <message>
+        <source>Reconstructed Body View</source>
+        <translation>再構成像の立体表示</translation>
+    </message>
+    <message>
+        <source>stopped</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>CT2 slices</source>
+        <translation>CT2 スライス</translation>
+    </message>
+    <message>
+        <source>CT2 slice</source>
+        <translation>CT2 スライス</translation>
+    </message>
+    <message>
+        <source>CT1 projections</source>
+        <translation>CT1 投影</translation>
+    </message>
+    <message>
+        <source>Loading files</source>
+        <translation>ファイル読込</translation>
+    </message>
+    <message>
+        <source>%1 refused</source>
+        <translation>%1 件不可</translation>
+    </message>
 </context>
 <context>
     <name>CBarUI</name>
@@ -340,6 +372,14 @@
         <source>Slice</source>
         <translation>スライス</translation>
     </message>
+    <message>
+        <source>Square Pixels</source>
+        <translation>正方画素</translation>
+    </message>
+    <message>
+        <source>Draw the image with square pixels; off: stretched over the whole display</source>
+        <translation>画素を正方形で表示します。オフ: 表示領域全体に引き伸ばして表示</translation>
+    </message>
 </context>
 <context>
     <name>I0ofImage</name>
@@ -354,6 +394,17 @@
     <message>
         <source>Eng. Ptn in Img F. Name :</source>
         <translation>画像ファイル名のエネルギー形式 :</translation>
+    </message>
+</context>
+<context>
+    <name>MessagesPane</name>
+    <message>
+        <source>Messages of the program appear here.</source>
+        <translation>プログラムのメッセージがここに表示されます。</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation>クリア</translation>
     </message>
 </context>
 <context>
@@ -380,6 +431,14 @@
     <message>
         <source>Scale Reset</source>
         <translation>表示リセット</translation>
+    </message>
+    <message>
+        <source>Square Pixels</source>
+        <translation>正方画素</translation>
+    </message>
+    <message>
+        <source>Draw the image with square pixels; off: stretched over the whole display</source>
+        <translation>画素を正方形で表示します。オフ: 表示領域全体に引き伸ばして表示</translation>
     </message>
 </context>
 <context>
@@ -475,6 +534,17 @@
     <message>
         <source>Clear</source>
         <translation>クリア</translation>
+    </message>
+</context>
+<context>
+    <name>ProgressLine</name>
+    <message>
+        <source>%1 left</source>
+        <translation>残り %1</translation>
+    </message>
+    <message>
+        <source>done</source>
+        <translation>完了</translation>
     </message>
 </context>
 <context>

@@ -5,6 +5,7 @@
 #include <cmath>
 
 // Qt
+#include <QFontMetricsF>
 #include <QPainter>
 
 // Local
@@ -51,6 +52,13 @@ ColorBar::~ColorBar()
 bool ColorBar::isFixed() const
 {
     return fix_->isChecked();
+}
+
+GreyScale ColorBar::heldScale() const
+{
+    GreyScale held = scale_;
+    held.fixed = true;
+    return held;
 }
 
 void ColorBar::setMinV(double v)
@@ -156,8 +164,19 @@ void ColorBar::draw1(QPainter *p)
     if (grabbed_ != Handle::None) {
         const double handle = grabbed_ == Handle::Hi ? scale_.hi : scale_.lo;
         label.setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-        label.draw(p, QPointF(cx, bar.top() + h / 2.0),
-            numberText(scale_.minV + (scale_.maxV - scale_.minV) * handle));
+        label.draw(p, QPointF(cx, bar.top() + h / 2.0), numberText(valueAt(handle)));
+    }
+
+    // The window the handles set stays readable after the drag: its values beside the markers,
+    // on the inside of the window, level with the bar.
+    DrawText level(font(), QColor(255, 140, 0), Qt::AlignHCenter | Qt::AlignTop, 0.0);
+    const double textH = QFontMetricsF(font()).height();
+    if (scale_.hi < 1.0 && yHi + textH < bar.bottom()) {
+        level.draw(p, QPointF(cx, yHi + 2.0), numberText(valueAt(scale_.hi)));
+    }
+    if (scale_.lo > 0.0 && yLo - textH > bar.top()) {
+        level.setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+        level.draw(p, QPointF(cx, yLo - 2.0), numberText(valueAt(scale_.lo)));
     }
 }
 

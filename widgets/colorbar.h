@@ -14,6 +14,7 @@ class QSpacerItem;
 /// The grey-scale colour bar: a vertical bar from minV (bottom) to maxV (top) with two handles
 /// lo/hi that window the grey ramp, the Min/Max edits and the "Fix" check box that keeps the range
 /// when new data arrive. Its `GreyScale` is the one mapping of every picture shown beside it.
+/// A window narrower than the range shows the values at its handles.
 /// \test tst_colorbar.cpp
 class ColorBar : public DispB
 {
@@ -27,6 +28,10 @@ public:
 
     /// The mapping, with `fixed` following the check box. Copy it to map on another thread.
     const GreyScale &greyScale() const { return scale_; }
+    /// The mapping exactly as the operator has set it (range typed, handles dragged), marked
+    /// fixed: owners redraw through it on `newBar`, so that a typed bound holds until the next new
+    /// image applies the generator rule again.
+    GreyScale heldScale() const;
     double minV() const { return scale_.minV; }
     double maxV() const { return scale_.maxV; }
     double lo() const { return scale_.lo; }
@@ -66,6 +71,8 @@ private slots:
 private:
     /// The fraction of the bar height at widget row y (1 at the top, 0 at the bottom).
     double fractionAt(int y) const;
+    /// The data value at a handle position.
+    double valueAt(double handle) const { return scale_.minV + (scale_.maxV - scale_.minV) * handle; }
 
     GreyScale scale_;
     Handle grabbed_ = Handle::None;

@@ -1,8 +1,5 @@
 #include "widgets/dispa.h"
 
-// Local
-#include "widgets/mousec.h"
-
 DispA::DispA(QWidget *parent)
     : DispB(parent)
 {
@@ -10,14 +7,12 @@ DispA::DispA(QWidget *parent)
 
 void DispA::enterEvent(QEnterEvent *e)
 {
-    DispB::enterEvent(e);
-    mouse()->entered();
+    DispB::enterEvent(e); // tells the mouse state
     emit entered0();
 }
 
 void DispA::leaveEvent(QEvent *e)
 {
     DispB::leaveEvent(e);
-    mouse()->left();
     emit left0();
 }

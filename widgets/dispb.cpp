@@ -59,3 +59,15 @@ void DispB::wheelEvent(QWheelEvent *e)
     emit wheelMoved0(mouse_->wheelSteps());
     e->accept();
 }
+
+void DispB::enterEvent(QEnterEvent *e)
+{
+    mouse_->entered();
+    QFrame::enterEvent(e);
+}
+
+void DispB::leaveEvent(QEvent *e)
+{
+    mouse_->left();
+    QFrame::leaveEvent(e);
+}

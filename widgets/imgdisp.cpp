@@ -5,11 +5,14 @@
 #include <QPainter>
 
 // Local
+#include "app/config/configstore.h"
 #include "widgets/chcoord.h"
 #include "widgets/dispb.h"
+#include <cmath>
 
 ImgDisp::ImgDisp(QWidget *parent)
     : DispAWLayout(parent)
+    , aspectKept_(configValue(QStringLiteral("keep_aspect"), QStringLiteral("1")).toInt() == 1)
     , mouse_(area()->mouse())
     , coord_(area()->coord())
 {
@@ -42,9 +45,31 @@ QPointF ImgDisp::imagePointAt(const QPointF &areaPos) const
     return coord_->screenToReal(areaPos);
 }
 
+QRectF ImgDisp::pictureRect() const
+{
+    const QRectF whole(0.0, 0.0, area()->width(), area()->height());
+    if (!aspectKept_ || !(view_.width() > 0.0) || !(view_.height() > 0.0) || whole.isEmpty())
+        return whole;
+    // The largest rectangle of the view's shape that fits, centred.
+    const double scale = std::min(whole.width() / view_.width(), whole.height() / view_.height());
+    const double w = view_.width() * scale;
+    const double h = view_.height() * scale;
+    return QRectF((whole.width() - w) / 2.0, (whole.height() - h) / 2.0, w, h);
+}
+
+void ImgDisp::setAspectKept(bool kept)
+{
+    if (kept == aspectKept_)
+        return;
+    aspectKept_ = kept;
+    syncCoord();
+    area()->update();
+    emit aspectKeptChanged(kept);
+}
+
 void ImgDisp::syncCoord() const
 {
-    coord_->setScreenRect(0.0, 0.0, area()->width(), area()->height());
+    coord_->setScreenRect(pictureRect());
     coord_->setRealRect(view_);
 }
 
@@ -80,16 +105,18 @@ void ImgDisp::resetScale()
 
 void ImgDisp::onWheelMoved()
 {
-    if (!viewInitialised_ || area()->width() <= 0 || area()->height() <= 0)
+    const QRectF pic = pictureRect();
+    if (!viewInitialised_ || pic.isEmpty())
         return;
-    // Zoom about the cursor: the image point under it stays under it.
+    // Zoom about the cursor: the image point under it stays under it. The view keeps its shape,
+    // so the picture rectangle stays where it is.
     const QPointF cursor = mouse_->pos();
     const QPointF at = imagePointAt(cursor);
     const double f = mouse_->zoomFactor();
     const double w = f * view_.width();
     const double h = f * view_.height();
-    view_
-        = QRectF(at.x() - cursor.x() / area()->width() * w, at.y() - cursor.y() / area()->height() * h, w, h);
+    view_ = QRectF(at.x() - (cursor.x() - pic.x()) / pic.width() * w,
+        at.y() - (cursor.y() - pic.y()) / pic.height() * h, w, h);
     viewChanged();
 }
 
@@ -99,16 +126,20 @@ void ImgDisp::onMouseMoved()
         return;
     const QPointF cursor = mouse_->pos();
     const QPointF at = imagePointAt(cursor);
-    emit newPos(static_cast<int>(at.x()), static_cast<int>(at.y()));
+    // Rounded down, so that the background just left of or above the picture is not pixel 0.
+    emit newPos(static_cast<int>(std::floor(at.x())), static_cast<int>(std::floor(at.y())));
 
     if (!mouse_->isPressed() || mouse_->button() != MouseC::LeftButton)
         return;
     if (mouse_->modifiers() == Qt::ShiftModifier && selecting_) {
         drag_.setSize(QSizeF(at.x() - drag_.x(), at.y() - drag_.y()));
         area()->update();
-    } else if (mouse_->modifiers() == Qt::NoModifier && area()->width() > 0 && area()->height() > 0) {
-        view_.moveTo(grab_.x() - cursor.x() / area()->width() * view_.width(),
-            grab_.y() - cursor.y() / area()->height() * view_.height());
+    } else if (mouse_->modifiers() == Qt::NoModifier) {
+        const QRectF pic = pictureRect();
+        if (pic.isEmpty())
+            return;
+        view_.moveTo(grab_.x() - (cursor.x() - pic.x()) / pic.width() * view_.width(),
+            grab_.y() - (cursor.y() - pic.y()) / pic.height() * view_.height());
         viewChanged();
     }
 }
@@ -136,7 +167,8 @@ void ImgDisp::onMouseReleased()
         return;
     const QPointF at = imagePointAt(mouse_->pos());
     const bool left = mouse_->button() == MouseC::LeftButton;
-    if (left && mouse_->modifiers() == Qt::ShiftModifier && selecting_) {
+    const bool selected = left && mouse_->modifiers() == Qt::ShiftModifier && selecting_;
+    if (selected) {
         selecting_ = false;
         // A drag without extent keeps the previous selection.
         if (drag_.width() != 0.0 && drag_.height() != 0.0) {
@@ -145,18 +177,20 @@ void ImgDisp::onMouseReleased()
         }
         area()->update();
     }
+    // A gesture that travelled is a pan (or a drag that was thought better of), never a pick.
+    if (mouse_->wasDragged() && !selected)
+        return;
     if (left || (mouse_->button() == MouseC::RightButton && mouse_->modifiers() == Qt::NoModifier))
         emit selectedAPoint(at.x(), at.y(), mouse_->mStat());
 }
 
 void ImgDisp::draw(QPainter *p)
 {
-    const QRectF target(0.0, 0.0, area()->width(), area()->height());
-    p->fillRect(target, palette().color(QPalette::Dark));
+    p->fillRect(QRectF(0.0, 0.0, area()->width(), area()->height()), palette().color(QPalette::Dark));
     if (image_.isNull() || !viewInitialised_)
         return;
     syncCoord();
-    p->drawImage(target, image_, view_);
+    p->drawImage(pictureRect(), image_, view_);
     // A plain click also starts a (zero-sized) drag; only a drag with extent is worth showing.
     if (selecting_ && drag_.width() != 0.0 && drag_.height() != 0.0) {
         const QRectF r

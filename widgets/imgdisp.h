@@ -11,12 +11,16 @@
 class ChCoord;
 class QPainter;
 
-/// The zoomable image display. The part of the image inside the view rectangle (image pixels)
-/// fills the whole painting area, stretched without aspect correction. The wheel zooms about the
-/// cursor, a left drag pans, a Shift + left drag selects a rectangle and Shift + right click clears
-/// it; every release of the left button (and of the right one without modifiers) reports the
-/// point with its `MouseC::MStat` code. A new image keeps the current view; `resetScale` shows the
-/// whole image again.
+/// The zoomable image display. The part of the image inside the view rectangle (image pixels) is
+/// drawn as large as the painting area allows with square pixels, centred on the display's
+/// background (the picture rectangle); with square pixels off (the configuration key
+/// "keep_aspect" 0 makes that the default) it fills the whole area, stretched. Mouse positions,
+/// the zoom and the selection follow the picture rectangle. The wheel zooms about the cursor, a
+/// left drag pans, a Shift + left drag selects a rectangle and Shift + right click clears it; the
+/// release of a click of the left button (and of the right one without modifiers) reports the
+/// point with its `MouseC::MStat` code. A gesture that moved further than a click (a pan) reports
+/// nothing, except a finished Shift selection. A new image keeps the current view; `resetScale`
+/// shows the whole image again.
 /// \test tst_imgdisp.cpp
 class ImgDisp : public DispAWLayout
 {
@@ -46,6 +50,10 @@ public:
 
     /// A point of the painting area (widget pixels) in image pixels, under the current view.
     QPointF imagePointAt(const QPointF &areaPos) const;
+    /// Where the view is drawn in the painting area (widget pixels).
+    QRectF pictureRect() const;
+    /// Square pixels (true) or the view stretched over the whole area.
+    bool isAspectKept() const { return aspectKept_; }
 
     MouseC *mouse() const { return mouse_; }
     ChCoord *coord() const { return coord_; }
@@ -57,6 +65,7 @@ signals:
     void newS(const QRectF &view);
     /// A button released at (x, y) in image pixels.
     void selectedAPoint(double x, double y, MouseC::MStat stat);
+    void aspectKeptChanged(bool kept);
 
 public slots:
     void onWheelMoved();
@@ -70,6 +79,7 @@ public slots:
     void resetScale();
     /// Writes the visible part of the image; the format follows the suffix.
     bool saveImage(const QString &path);
+    void setAspectKept(bool kept);
 
 private:
     /// Screen = the painting area, real = the view.
@@ -79,6 +89,7 @@ private:
     QImage image_;
     QRectF view_;
     bool viewInitialised_ = false;
+    bool aspectKept_;
     QRectF drag_; // the rectangle being dragged out, from its start corner (sizes may be < 0)
     QRectF selection_; // the last finished selection
     bool selecting_ = false;

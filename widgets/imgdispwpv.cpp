@@ -19,6 +19,10 @@ ImgDispWPV::ImgDispWPV(QWidget *parent)
 
     connect(this, &ImgDisp::newPos, this, &ImgDispWPV::noticedNewPos);
     connect(ui.ResetScale, &QPushButton::clicked, this, &ImgDisp::resetScale);
+    keepAspect_ = ui.KeepAspect;
+    keepAspect_->setChecked(isAspectKept());
+    connect(keepAspect_, &QCheckBox::toggled, this, &ImgDisp::setAspectKept);
+    connect(this, &ImgDisp::aspectKeptChanged, keepAspect_, &QCheckBox::setChecked);
 }
 
 void ImgDispWPV::noticedNewPos(int x, int y)

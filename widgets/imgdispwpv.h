@@ -3,11 +3,12 @@
 // Local
 #include "widgets/imgdispwcbar.h"
 
+class QCheckBox;
 class QLineEdit;
 
 /// An image display with colour bar and a readout below it: the cursor's image pixel (`PosX`,
-/// `PosY`), the value there ("Val:", supplied by the owner, who holds the data) and the
-/// "Scale Reset" button (`ResetScale`).
+/// `PosY`), the value there ("Val:", supplied by the owner, who holds the data), the
+/// "Square Pixels" check box (`KeepAspect`) and the "Scale Reset" button (`ResetScale`).
 /// \test tst_panels.cpp
 class ImgDispWPV : public ImgDispWCBar
 {
@@ -32,4 +33,5 @@ private:
     QLineEdit *posX_;
     QLineEdit *posY_;
     QLineEdit *val_;
+    QCheckBox *keepAspect_;
 };

@@ -51,6 +51,9 @@ void MouseC::takePosition(const QMouseEvent *e)
 void MouseC::moved(const QMouseEvent *e)
 {
     takePosition(e);
+    inside_ = true;
+    if (pressed_ && (pos_ - pressPos_).manhattanLength() > dragDistance)
+        dragged_ = true;
     emit mMoved();
 }
 
@@ -60,6 +63,7 @@ void MouseC::pressed(const QMouseEvent *e)
     pressPos_ = pos_;
     button_ = buttonOf(e->button());
     pressed_ = true;
+    dragged_ = false;
     emit mPressed();
 }
 
@@ -67,6 +71,9 @@ void MouseC::released(const QMouseEvent *e)
 {
     takePosition(e);
     button_ = buttonOf(e->button());
+    // A release far from the press is a drag even when no move was reported in between.
+    if (pressed_ && (pos_ - pressPos_).manhattanLength() > dragDistance)
+        dragged_ = true;
     pressed_ = false;
     emit mReleased();
 }
@@ -90,12 +97,14 @@ void MouseC::wheeled(const QWheelEvent *e)
 
 void MouseC::entered()
 {
+    inside_ = true;
     emit mEntered();
     emit mEnterLeave(true);
 }
 
 void MouseC::left()
 {
+    inside_ = false;
     emit mLeaved();
     emit mEnterLeave(false);
 }

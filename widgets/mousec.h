@@ -41,6 +41,10 @@ public:
     /// Button of a gesture.
     enum Button { NoButton = 0, LeftButton = 1, RightButton = 2, MiddleOrOther = 3 };
 
+    /// A gesture whose cursor went further than this from the press (widget pixels, along x plus
+    /// along y) is a drag, not a click: a hand that clicks moves a pixel or two, a pan more.
+    static constexpr int dragDistance = 3;
+
     explicit MouseC(QObject *parent = nullptr);
 
     /// The code of a button (as `Button`) with modifiers; only Shift, Ctrl and Alt count.
@@ -53,6 +57,11 @@ public:
     /// Shift, Ctrl and Alt of the latest event, other modifiers masked out.
     Qt::KeyboardModifiers modifiers() const { return modifiers_; }
     bool isPressed() const { return pressed_; }
+    /// The cursor of the current (or last) gesture went further than `dragDistance` from the
+    /// press at some moment, even if it came back.
+    bool wasDragged() const { return dragged_; }
+    /// The cursor is over the area (entered, or moved over it, and not left since).
+    bool isInside() const { return inside_; }
     /// Whole wheel notches of the latest wheel event, positive away from the user.
     int wheelSteps() const { return steps_; }
     /// 1/1.1 (zoom in) for zero or more notches, 1.1 (zoom out) for fewer.
@@ -85,6 +94,8 @@ private:
     int button_ = NoButton;
     Qt::KeyboardModifiers modifiers_;
     bool pressed_ = false;
+    bool dragged_ = false;
+    bool inside_ = false;
     int steps_ = 0;
     double zoom_ = 1.0;
 };

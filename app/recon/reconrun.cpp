@@ -150,6 +150,8 @@ int ReconRun::exec()
         workers_.push_back(worker);
     }
     QEventLoop loop;
+    // The time left counts from here: loading and planning are behind us.
+    timeLeft_.start(slices_.size(), clock_.elapsed());
     for (size_t i = 0; i < workers_.size(); ++i)
         dispatch(i);
     while (done_ < slices_.size())
@@ -171,13 +173,12 @@ void ReconRun::sliceDone(const SliceResult &result)
 {
     ++done_;
     writeResult(result);
-    const double elapsed = clock_.elapsed() / 1000.0;
-    const double left = elapsed / done_ * (slices_.size() - done_);
-    out_ << QStringLiteral("progress: %1/%2 slices, %3 s elapsed, %4 s left")
+    timeLeft_.setDone(done_, clock_.elapsed());
+    out_ << QStringLiteral("progress: %1/%2 slices, %3 s elapsed, %4 left")
                 .arg(done_)
                 .arg(slices_.size())
-                .arg(elapsed, 0, 'f', 1)
-                .arg(left, 0, 'f', 1)
+                .arg(clock_.elapsed() / 1000.0, 0, 'f', 1)
+                .arg(TimeLeft::text(timeLeft_.secondsLeft()))
          << Qt::endl;
     auto *worker = qobject_cast<SliceWorker *>(sender());
     const auto it = std::find(workers_.begin(), workers_.end(), worker);

@@ -6,6 +6,7 @@
 #include <QTextStream>
 
 // Local
+#include "app/config/timeleft.h"
 #include "app/recon/reconoptions.h"
 #include "ct/slicerecon.h"
 #include <vector>
@@ -50,4 +51,5 @@ private:
     std::vector<QThread *> threads_;
     std::vector<SliceWorker *> workers_;
     QElapsedTimer clock_;
+    TimeLeft timeLeft_; // of the slices, from the first dispatch
 };

@@ -24,7 +24,7 @@ CtCalc::CtCalc(QWidget *parent)
     connect(progress_, &CtProgress::calcOne, this, &CtCalc::calcOne);
     connect(progress_, &CtProgress::finishedCalcOneByOne, this, &CtCalc::sequenceEnded);
     connect(ui_.StartCalc, &QPushButton::clicked, this, &CtCalc::askToStartCalc);
-    connect(ui_.DispCt, &ImgDispWCBar::newBar, this, &CtCalc::genResImage);
+    connect(ui_.DispCt, &ImgDispWCBar::newBar, this, &CtCalc::redrawResImage);
     // Started once: a thread quit at the end of a run may still be finishing when the next run
     // starts, and QThread::start() does nothing then.
     sequencer_->start();
@@ -82,6 +82,7 @@ void CtCalc::startCt()
             imageCount_));
     engine_.resetImage(n);
     ++run_;
+    emit progressed(0, p_);
     if (ui_.CalcAtOnce->isChecked()) {
         mode_ = Mode::AtOnce;
         emit startCalcAll(run_);
@@ -102,6 +103,7 @@ void CtCalc::calcAll(int run)
     engine_.backProjectRows(
         p_, region_.x0, region_.x1, region_.z0, region_.z1, angles_.theta0, angles_.dTheta);
     genResImage();
+    emit progressed(p_, p_);
     stopCt();
 }
 
@@ -116,6 +118,7 @@ void CtCalc::calcOne(int run, int index)
     genResImage();
     end_ = QDateTime::currentDateTime();
     showTimes(start_, end_);
+    emit progressed(index + 1, p_);
     emit finishedCalcOne(run);
 }
 
@@ -155,6 +158,13 @@ void CtCalc::genResImage()
         colorBar()->adoptRange(engine_.minimum(), engine_.maximum());
     }
     ui_.DispCt->setImage(greyImage(engine_.image(), n, n, colorBar()->greyScale()));
+}
+
+void CtCalc::redrawResImage()
+{
+    const int n = engine_.imageN();
+    if (n >= 1)
+        ui_.DispCt->setImage(greyImage(engine_.image(), n, n, colorBar()->heldScale()));
 }
 
 bool CtCalc::valueAt(long i, long j, double &value) const

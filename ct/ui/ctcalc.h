@@ -38,6 +38,8 @@ signals:
     void calcFinished();
     void startCalcOneByOne(int run, int total);
     void finishedCalcOne(int run);
+    /// `done` of the run's `total` projections are back-projected (0 when the run begins).
+    void progressed(int done, int total);
 
 public slots:
     void startCt();
@@ -59,6 +61,8 @@ private slots:
 private:
     enum class Mode { Idle, AtOnce, OneByOne };
     void finish();
+    /// The slice's picture again through the bar as the operator set it (its `newBar`).
+    void redrawResImage();
 
     Sinogram *sinogram_ = nullptr;
     RunParams params_;

@@ -10,7 +10,8 @@ CtCalc2Ui::CtCalc2Ui(QWidget *parent)
 {
     ui_.StartCalc->hide(); // the workers are started from the main window
     ui_.CalcAtOnce->hide();
-    connect(ui_.DispCt, &ImgDispWCBar::newBar, this, [this] { emit askResImage(colorBar()->greyScale()); });
+    // The bar as the operator set it: a typed bound holds until the next slice.
+    connect(ui_.DispCt, &ImgDispWCBar::newBar, this, [this] { emit askResImage(colorBar()->heldScale()); });
 }
 
 void CtCalc2Ui::setWorker(CtCalc2 *worker)

@@ -8,6 +8,9 @@ CtDisp::CtDisp(QWidget *parent)
 {
     ui_.setupUi(this);
     connect(ui_.seeker_, &SeekCtrl::newIndex, this, &CtDisp::showImg);
+    ui_.KeepAspect->setChecked(ui_.dispA_->isAspectKept());
+    connect(ui_.KeepAspect, &QCheckBox::toggled, ui_.dispA_, &ImgDisp::setAspectKept);
+    connect(ui_.dispA_, &ImgDisp::aspectKeptChanged, ui_.KeepAspect, &QCheckBox::setChecked);
 }
 
 void CtDisp::clear()

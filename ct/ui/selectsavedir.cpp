@@ -5,6 +5,7 @@
 
 // Local
 #include "app/config/configstore.h"
+#include "widgets/filedialogs.h"
 
 namespace {
 
@@ -17,14 +18,23 @@ SelectSaveDir::SelectSaveDir(QWidget *parent)
 {
     ui_.setupUi(this);
     connect(ui_.Select, &QPushButton::clicked, this, &SelectSaveDir::select);
+    // A typed path: the tooltip shows it whole.
+    connect(ui_.FilePath, &QLineEdit::textChanged, ui_.FilePath, &QWidget::setToolTip);
 }
 
 void SelectSaveDir::select()
 {
-    const QString dir = QFileDialog::getExistingDirectory(
-        this, tr("Directory to save in"), ui_.FilePath->text().isEmpty() ? dataRoot() : ui_.FilePath->text());
+    const QString dir = QFileDialog::getExistingDirectory(this, tr("Directory to save in"),
+        ui_.FilePath->text().isEmpty() ? dataRoot() : ui_.FilePath->text(),
+        fileDialogOptions() | QFileDialog::ShowDirsOnly);
     if (!dir.isEmpty())
-        ui_.FilePath->setText(dir);
+        setDir(dir);
+}
+
+void SelectSaveDir::setDir(const QString &dir)
+{
+    ui_.FilePath->setText(dir);
+    ui_.FilePath->setCursorPosition(static_cast<int>(dir.size()));
 }
 
 void SelectSaveDir::setFailed(bool failed)

@@ -16,7 +16,8 @@ public:
     QString dir() const { return ui_.FilePath->text(); }
     QString name() const { return ui_.Name->text(); }
     QString tag() const { return ui_.AddTag->text(); }
-    void setDir(const QString &dir) { ui_.FilePath->setText(dir); }
+    /// Shows the end of a long path (the folder's own name), the whole in the tooltip.
+    void setDir(const QString &dir);
     void setName(const QString &name) { ui_.Name->setText(name); }
     void setTag(const QString &tag) { ui_.AddTag->setText(tag); }
     /// Marks "FilePath" red (a write failed) or neutral.

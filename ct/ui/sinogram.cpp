@@ -19,8 +19,9 @@ Sinogram::Sinogram(QWidget *parent)
     ui_.setupUi(this);
     ui_.DispFouS->hide();
     connect(ui_.DispSinogram, &ImgDispWPV::newPosInvY, this, &Sinogram::newPos);
-    connect(ui_.DispSinogram, &ImgDispWCBar::newBar, this, &Sinogram::genImage);
-    connect(ui_.DispFouS, &ImgDispWCBar::newBar, this, &Sinogram::genFouSImage);
+    // A change of a bar redraws the picture through the bar as it is; new data reset its range.
+    connect(ui_.DispSinogram, &ImgDispWCBar::newBar, this, &Sinogram::redrawView);
+    connect(ui_.DispFouS, &ImgDispWCBar::newBar, this, [this] { drawFouS(true); });
     connect(ui_.Cor, &QLineEdit::editingFinished, this, &Sinogram::corEditingFinished);
     connect(ui_.GuessCor, &QPushButton::clicked, this, &Sinogram::guessCor);
     connect(ui_.GenImg, &QPushButton::clicked, this, &Sinogram::genImage);
@@ -169,6 +170,12 @@ void Sinogram::showView(ViewValues view)
     shown_ = std::move(view);
 }
 
+void Sinogram::redrawView()
+{
+    const GreyScale held = ui_.DispSinogram->colorBar()->heldScale();
+    ui_.DispSinogram->imgDisp()->setImage(greyImage(shown_.values, shown_.width, shown_.height, held));
+}
+
 void Sinogram::genImage1()
 {
     const int count = images_ ? images_->count() : 0;
@@ -190,15 +197,20 @@ void Sinogram::genImage2()
 
 void Sinogram::genFouSImage()
 {
+    drawFouS(false);
+}
+
+void Sinogram::drawFouS(bool heldBar)
+{
     if (!ui_.GenFouS->isChecked())
         return;
     const ViewValues view = fourierSinogram(data_);
     ColorBar *bar = ui_.DispFouS->colorBar();
-    if (!bar->isFixed()) {
+    if (!heldBar && !bar->isFixed()) {
         bar->setMinV(-10.0);
         bar->setMaxV(10.0);
     }
-    ui_.DispFouS->imgDisp()->setImage(greyImage(view.values, view.width, view.height, bar->greyScale()));
+    ui_.DispFouS->imgDisp()->setImage(greyImage(view.values, view.width, view.height, bar->heldScale()));
 }
 
 void Sinogram::setGenFouS(bool on)

@@ -60,6 +60,10 @@ private:
     void showView(ViewValues view);
     SinogramRequest request(bool rowLines, double cor, int slice) const;
     void reportProblem();
+    /// The sinogram picture again through the bar as the operator set it (its `newBar`).
+    void redrawView();
+    /// The Fourier sinogram: through its bar's generator rule, or as the operator set the bar.
+    void drawFouS(bool heldBar);
 
     Ui_Sinogram ui_;
     ProcCtrl *procCtrl_ = nullptr;

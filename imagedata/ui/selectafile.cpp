@@ -6,6 +6,7 @@
 
 // Local
 #include "app/config/configstore.h"
+#include "widgets/filedialogs.h"
 
 SelectAFile::SelectAFile(QWidget *parent)
     : QFrame(parent)
@@ -39,11 +40,21 @@ void SelectAFile::addWidget(QWidget *w)
     ui_.SelectAFileLayout->addWidget(w);
 }
 
+QString SelectAFile::startDir() const
+{
+    if (!startDir_.isEmpty())
+        return startDir_;
+    if (!filePath().isEmpty())
+        return QFileInfo(filePath()).absolutePath();
+    return dataRoot();
+}
+
 void SelectAFile::select()
 {
-    const QString name = QFileDialog::getOpenFileName(this, tr("Select a file"), dataRoot(),
+    const QString name = QFileDialog::getOpenFileName(this, tr("Select a file"), startDir(),
         tr("Img file (*.img)") + QStringLiteral(";;") + tr("Tiff file (*.tif *.tiff)") + QStringLiteral(";;")
-            + tr("Any file (* *.*)"));
+            + tr("Any file (* *.*)"),
+        nullptr, fileDialogOptions());
     if (!name.isEmpty())
         selectFile(name);
 }
@@ -51,6 +62,8 @@ void SelectAFile::select()
 void SelectAFile::selectFile(const QString &fileName)
 {
     ui_.FilePath->setText(fileName);
+    ui_.FilePath->setCursorPosition(static_cast<int>(fileName.size())); // the file's name in sight
+    ui_.FilePath->setToolTip(fileName);
     ui_.Name->setText(QFileInfo(fileName).completeBaseName());
     emit fileSelected(fileName);
 }

@@ -6,8 +6,9 @@
 // Local
 #include "ui_selectafile.h"
 
-/// A single-file selector: "Select" opens a file dialog in the data root; the chosen file's path
-/// and base name are shown, and "FilePath" carries the status colour of whoever uses the file.
+/// A single-file selector: "Select" opens a file dialog (see `startDir`); the chosen file's path
+/// (its end in sight, the whole in the tooltip) and base name are shown, and "FilePath" carries the
+/// status colour of whoever uses the file.
 class SelectAFile : public QFrame
 {
     Q_OBJECT
@@ -22,6 +23,11 @@ public:
     void clearStatus();
     /// Adds a widget to the selector's row.
     void addWidget(QWidget *w);
+    /// Where the file dialog opens (the projections' folder, say); empty: the chosen file's
+    /// folder, or the data root.
+    void setStartDir(const QString &dir) { startDir_ = dir; }
+    /// The folder the file dialog opens in.
+    QString startDir() const;
 
     static QString goodStyle();
     static QString badStyle();
@@ -37,4 +43,7 @@ public slots:
 
 protected:
     Ui_SelectAFile ui_;
+
+private:
+    QString startDir_;
 };

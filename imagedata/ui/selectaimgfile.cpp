@@ -36,7 +36,8 @@ SelectAImgFile::SelectAImgFile(QWidget *parent)
         emit showImageRequested();
     });
     connect(display_, &ImgDispWPV::newPosInvY, this, &SelectAImgFile::noticedNewPos);
-    connect(display_, &ImgDispWCBar::newBar, this, &SelectAImgFile::redraw);
+    // A change of the bar redraws through the bar as the operator set it.
+    connect(display_, &ImgDispWCBar::newBar, this, [this] { render(display_->colorBar()->heldScale()); });
 }
 
 SelectAImgFile::~SelectAImgFile()
@@ -67,9 +68,13 @@ void SelectAImgFile::openSelected(const QString &fileName)
 
 void SelectAImgFile::redraw()
 {
+    render(display_->colorBar()->greyScale());
+}
+
+void SelectAImgFile::render(GreyScale scale)
+{
     if (!img_)
         return;
-    GreyScale scale = display_->colorBar()->greyScale();
     const QImage picture = img_->toImage(scale);
     display_->colorBar()->adoptRange(scale.minV, scale.maxV);
     display_->imgDisp()->setImage(picture);

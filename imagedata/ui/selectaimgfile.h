@@ -39,13 +39,16 @@ public slots:
     void noticedNewPos(double x, double y);
     void clear();
     void setExpTime(double seconds);
-    /// Renders the held image again (the colour bar changed).
+    /// Renders the held image through the generator rule (a new image).
     void redraw();
 
 private slots:
     void openSelected(const QString &fileName);
 
 private:
+    /// Renders the held image through `scale`; the bar takes the range the rendering used.
+    void render(GreyScale scale);
+
     ImgDatas::ImageSlot img_;
     QPointer<ImgDispWPV> display_; // may be placed (and owned) elsewhere
     QLineEdit *expTime_;

@@ -7,6 +7,7 @@
 
 // Local
 #include "app/config/configstore.h"
+#include "widgets/filedialogs.h"
 
 SelectDataFiles::SelectDataFiles(QWidget *parent)
     : QFrame(parent)
@@ -25,7 +26,8 @@ void SelectDataFiles::openDialog()
     const QString start = lastDir_.isEmpty() ? dataRoot() : lastDir_;
     const QStringList files = QFileDialog::getOpenFileNames(this, tr("Select data files"), start,
         tr("Itex File (*.img)") + QStringLiteral(";;") + tr("Tiff File (*.tif *.tiff)") + QStringLiteral(";;")
-            + tr("Any Files (* *.*)"));
+            + tr("Any Files (* *.*)"),
+        nullptr, fileDialogOptions());
     if (files.isEmpty())
         return;
     lastDir_ = QFileInfo(files.constFirst()).absolutePath();

@@ -1,6 +1,7 @@
 // Qt
 #include <QCoreApplication>
 #include <QDir>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -159,6 +160,14 @@ void TestRecon::reconstructsACylinder()
     QVERIFY2(text.startsWith(u"centre of rotation: 32\n"_s), qPrintable(text));
     QVERIFY(text.contains(u"wrote "_s + out.filePath(u"cyl-E1-00002.dat"_s)));
     QVERIFY(text.contains(u"progress: 2/2 slices"_s));
+    // Every progress line says the time left; the last one that nothing is left.
+    const QRegularExpression progress(u"^progress: (\\d)/2 slices, [0-9.]+ s elapsed, (\\d+:\\d\\d) left$"_s,
+        QRegularExpression::MultilineOption);
+    QStringList lefts;
+    for (auto it = progress.globalMatch(text); it.hasNext();)
+        lefts << it.next().captured(2);
+    QCOMPARE(lefts.size(), 2);
+    QCOMPARE(lefts.last(), u"0:00"_s);
     QCOMPARE(QDir(out.path()).entryList(QDir::Files),
         QStringList(
             {u"cyl-E1-00002.dat"_s, u"cyl-E1-00002.png"_s, u"cyl-E1-00004.dat"_s, u"cyl-E1-00004.png"_s}));

@@ -5,10 +5,14 @@
 #include <QTest>
 
 // Local
+#include "app/config/configstore.h"
 #include "tests/widgets/mouseevents.h"
 #include "widgets/chcoord.h"
 #include "widgets/dispb.h"
 #include "widgets/imgdisp.h"
+#include "widgets/imgdispwpv.h"
+#include <QCheckBox>
+#include <cmath>
 
 namespace {
 
@@ -24,6 +28,31 @@ QImage ramp(int w, int h)
 bool near(QPointF a, QPointF b)
 {
     return (a - b).manhattanLength() < 1e-9;
+}
+
+/// A white disk of radius r on black, centred in a w × h image.
+QImage disk(int w, int h, double r)
+{
+    QImage img(w, h, QImage::Format_Grayscale8);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.scanLine(y)[x] = std::hypot(x + 0.5 - w / 2.0, y + 0.5 - h / 2.0) < r ? 255 : 0;
+    return img;
+}
+
+/// Columns and rows of `shot` that hold a bright pixel: the drawn disk's width and height.
+QSize brightExtent(const QImage &shot)
+{
+    int x0 = shot.width(), x1 = -1, y0 = shot.height(), y1 = -1;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x)
+            if (qGray(shot.pixel(x, y)) > 200) {
+                x0 = std::min(x0, x);
+                x1 = std::max(x1, x);
+                y0 = std::min(y0, y);
+                y1 = std::max(y1, y);
+            }
+    return QSize(x1 - x0 + 1, y1 - y0 + 1);
 }
 
 } // namespace
@@ -47,6 +76,11 @@ private slots:
     void releaseReportsPoint();
     void overlayDrawnOverView();
     void saveImageWritesVisiblePart();
+    void diskStaysRound_data();
+    void diskStaysRound();
+    void mouseFollowsPicture_data();
+    void mouseFollowsPicture();
+    void stretchedByConfigOrBox();
 
 private:
     ImgDisp *disp_ = nullptr;
@@ -230,8 +264,12 @@ void TestImgDisp::overlayDrawnOverView()
     });
     const QImage shot = area_->grab().toImage();
     QCOMPARE(QColor(shot.pixel(200, 150)), QColor(Qt::magenta));
-    for (const QPoint p : {QPoint(1, 1), QPoint(398, 298), QPoint(200, 170)})
+    // The square view is drawn as the 300 × 300 square in the middle, the background beside it.
+    QCOMPARE(disp_->pictureRect(), QRectF(50, 0, 300, 300));
+    for (const QPoint p : {QPoint(51, 1), QPoint(348, 298), QPoint(200, 170)})
         QCOMPARE(QColor(shot.pixel(p)), QColor(Qt::green));
+    for (const QPoint p : {QPoint(48, 150), QPoint(352, 150)})
+        QCOMPARE(shot.pixel(p), disp_->palette().color(QPalette::Dark).rgb());
 }
 
 void TestImgDisp::saveImageWritesVisiblePart()
@@ -244,6 +282,103 @@ void TestImgDisp::saveImageWritesVisiblePart()
     QVERIFY(disp_->saveImage(path));
     QCOMPARE(QImage(path).convertToFormat(QImage::Format_Grayscale8), img.copy(10, 5, 20, 15));
     QVERIFY(!disp_->saveImage(dir.filePath(QStringLiteral("no/such/dir/part.png"))));
+}
+
+void TestImgDisp::diskStaysRound_data()
+{
+    QTest::addColumn<QSize>("display");
+    QTest::addColumn<QSize>("image");
+    QTest::addColumn<QRectF>("view"); // empty: the whole image
+    QTest::newRow("wide display") << QSize(400, 300) << QSize(101, 101) << QRectF();
+    QTest::newRow("tall display") << QSize(300, 500) << QSize(101, 101) << QRectF();
+    QTest::newRow("very wide, odd sizes") << QSize(1001, 203) << QSize(97, 97) << QRectF();
+    QTest::newRow("wide image in a square") << QSize(360, 360) << QSize(160, 90) << QRectF();
+    QTest::newRow("zoomed in") << QSize(500, 280) << QSize(101, 101) << QRectF(6, 8, 90, 90);
+}
+
+void TestImgDisp::diskStaysRound()
+{
+    QFETCH(QSize, display);
+    QFETCH(QSize, image);
+    QFETCH(QRectF, view);
+    disp_->resize(display);
+    QCOMPARE(area_->size(), display);
+    disp_->setImage(disk(image.width(), image.height(), 0.4 * std::min(image.width(), image.height())));
+    if (!view.isEmpty())
+        disp_->setView(view);
+    const QSize drawn = brightExtent(area_->grab().toImage());
+    QVERIFY(drawn.width() > 10);
+    QVERIFY2(std::abs(drawn.width() - drawn.height()) <= 1,
+        qPrintable(QStringLiteral("%1 x %2").arg(drawn.width()).arg(drawn.height())));
+    // As large as fits, centred.
+    const QRectF pic = disp_->pictureRect();
+    const QRectF whole(QPointF(0, 0), QSizeF(display));
+    QVERIFY(
+        std::abs(pic.width() - display.width()) < 1e-9 || std::abs(pic.height() - display.height()) < 1e-9);
+    QVERIFY(whole.adjusted(-1e-9, -1e-9, 1e-9, 1e-9).contains(pic));
+    QVERIFY((pic.center() - whole.center()).manhattanLength() < 1e-9);
+    const QRectF v = disp_->view();
+    QVERIFY(std::abs(pic.width() / v.width() - pic.height() / v.height()) < 1e-9); // square pixels
+}
+
+void TestImgDisp::mouseFollowsPicture_data()
+{
+    QTest::addColumn<QSize>("display");
+    QTest::addColumn<QRectF>("view");
+    QTest::newRow("wide display, whole image") << QSize(400, 300) << QRectF(0, 0, 60, 60);
+    QTest::newRow("tall display, part") << QSize(240, 500) << QRectF(12.5, 7.25, 30, 20);
+    QTest::newRow("odd display") << QSize(333, 211) << QRectF(-5, 3, 71, 13);
+}
+
+void TestImgDisp::mouseFollowsPicture()
+{
+    QFETCH(QSize, display);
+    QFETCH(QRectF, view);
+    disp_->resize(display);
+    disp_->setImage(ramp(80, 60));
+    disp_->setView(view);
+    const QRectF pic = disp_->pictureRect();
+    // The picture's corners are the view's corners; a click reports the image point under it.
+    QVERIFY(near(disp_->imagePointAt(pic.topLeft()), view.topLeft()));
+    QVERIFY(near(disp_->imagePointAt(pic.bottomRight()), view.bottomRight()));
+    const QPointF target(view.x() + 0.37 * view.width(), view.y() + 0.61 * view.height());
+    const ChCoord *c = area_->coord();
+    const QPoint at = c->realToScreen(target).toPoint();
+    QSignalSpy point(disp_, &ImgDisp::selectedAPoint);
+    QTest::mouseClick(area_, Qt::LeftButton, {}, at);
+    QCOMPARE(point.count(), 1);
+    QVERIFY(std::abs(point.at(0).at(0).toDouble() - target.x()) <= c->screenToRealLengthX(1.0));
+    QVERIFY(std::abs(point.at(0).at(1).toDouble() - target.y()) <= c->screenToRealLengthY(1.0));
+    // The wheel keeps the point under the cursor and the picture where it is.
+    const QPointF under = disp_->imagePointAt(at);
+    wheel(area_, at, 120);
+    QVERIFY((disp_->imagePointAt(at) - under).manhattanLength() < 1e-9);
+    QCOMPARE(disp_->pictureRect(), pic);
+
+    // Just left of the whole image lies column −1, not column 0.
+    QSignalSpy pos(disp_, &ImgDisp::newPos);
+    disp_->resize(500, 300);
+    disp_->setView(QRectF(0, 0, 80, 60)); // drawn 400 × 300 from x = 50
+    moveTo(area_, QPoint(48, 150));
+    moveTo(area_, QPoint(52, 150));
+    QCOMPARE(pos.at(0).at(0).toInt(), -1);
+    QCOMPARE(pos.at(1).at(0).toInt(), 0);
+}
+
+void TestImgDisp::stretchedByConfigOrBox()
+{
+    ConfigStore::instance().setEntry(QStringLiteral("keep_aspect"), QStringLiteral("0"));
+    ImgDispWPV display;
+    ConfigStore::instance().clear();
+    auto *box = display.findChild<QCheckBox *>(QStringLiteral("KeepAspect"));
+    QVERIFY(!display.isAspectKept() && !box->isChecked());
+    display.resize(500, 300);
+    display.setImage(ramp(80, 80));
+    const QRectF whole(QPointF(0, 0), display.area()->size());
+    QCOMPARE(display.pictureRect(), whole);
+    box->click();
+    QVERIFY(display.isAspectKept());
+    QCOMPARE(display.pictureRect().size(), QSizeF(whole.height(), whole.height()));
 }
 
 QTEST_MAIN(TestImgDisp)

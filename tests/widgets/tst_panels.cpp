@@ -13,6 +13,7 @@
 #include "widgets/chcoord.h"
 #include "widgets/closablebase.h"
 #include "widgets/colorbar.h"
+#include "widgets/disabledlook.h"
 #include "widgets/popdockbase.h"
 #include "widgets/seekctrl.h"
 
@@ -26,6 +27,8 @@ private slots:
     void seekStaysInRange();
     void popAndDockRoundTrip_data();
     void popAndDockRoundTrip();
+    void disabledLooksDisabled_data();
+    void disabledLooksDisabled();
 };
 
 void TestPanels::seekStaysInRange_data()
@@ -107,6 +110,57 @@ void TestPanels::popAndDockRoundTrip()
     QCOMPARE(popped.count(), 2);
     QCOMPARE(popped.at(0).at(0).toBool(), true);
     QCOMPARE(popped.at(1).at(0).toBool(), false);
+}
+
+void TestPanels::disabledLooksDisabled_data()
+{
+    QTest::addColumn<QString>("sheet");
+    QTest::addColumn<QString>("how"); // what disables the button
+    QTest::addColumn<bool>("faded");
+    const QString idle = QStringLiteral("background-color: rgb(213, 245, 255);");
+    QTest::newRow("styled, disabled itself") << idle << QStringLiteral("self") << true;
+    QTest::newRow("styled, its frame disabled") << idle << QStringLiteral("frame") << true;
+    QTest::newRow("styled after it was disabled") << idle << QStringLiteral("sheet later") << true;
+    QTest::newRow("plain: the style greys it") << QString() << QStringLiteral("self") << false;
+}
+
+void TestPanels::disabledLooksDisabled()
+{
+    QFETCH(QString, sheet);
+    QFETCH(QString, how);
+    QFETCH(bool, faded);
+    QWidget window;
+    auto *frame = new QFrame(&window);
+    frame->setGeometry(0, 0, 200, 60);
+    auto *button = new QPushButton(QStringLiteral("Seq. Calc."), frame);
+    button->setGeometry(10, 10, 120, 40);
+    // Its twin stays enabled: how the same style sheet looks on an active button.
+    auto *twin = new QPushButton(QStringLiteral("Seq. Calc."), &window);
+    twin->setGeometry(10, 70, 120, 40);
+    if (how != QStringLiteral("sheet later"))
+        button->setStyleSheet(sheet);
+    twin->setStyleSheet(sheet);
+    keepDisabledLook(&window);
+    window.resize(200, 120);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // The buttons' own colour, where no text is: their left ends.
+    auto groundOf = [&window](const QPushButton *b) {
+        return QColor(window.grab().toImage().pixel(b->geometry().left() + 6, b->geometry().center().y()));
+    };
+
+    (how == QStringLiteral("frame") ? static_cast<QWidget *>(frame) : button)->setEnabled(false);
+    if (how == QStringLiteral("sheet later"))
+        button->setStyleSheet(sheet);
+    QCOMPARE(looksDisabled(button), faded);
+    QCOMPARE(button->styleSheet(), sheet); // the state colour itself is left as it was set
+    if (faded)
+        QVERIFY2(groundOf(button) != groundOf(twin), qPrintable(groundOf(button).name()));
+
+    frame->setEnabled(true);
+    button->setEnabled(true);
+    QVERIFY(!looksDisabled(button));
+    QCOMPARE(groundOf(button), groundOf(twin));
 }
 
 QTEST_MAIN(TestPanels)

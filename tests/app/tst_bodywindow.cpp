@@ -1,0 +1,412 @@
+// Qt
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QToolButton>
+
+// Local
+#include "app/body.h"
+#include "ct/ui/ctcalc.h"
+#include "ct/ui/ctcalc2ui.h"
+#include "ct/ui/procctrl.h"
+#include "ct/ui/sinogram.h"
+#include "imagedata/imgdatas.h"
+#include "imagedata/itexwriter.h"
+#include "tests/widgets/mouseevents.h"
+#include "tools/phantom/phantom.h"
+#include "widgets/closablebase.h"
+#include "widgets/colorbar.h"
+#include "widgets/disabledlook.h"
+#include "widgets/dispb.h"
+#include "widgets/messagespane.h"
+#include "widgets/popdockbase.h"
+#include "widgets/progressline.h"
+#include "widgets/rawdisp.h"
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+double meanGrey(const QImage &image)
+{
+    const QImage g = image.convertToFormat(QImage::Format_Grayscale8);
+    double sum = 0;
+    for (int y = 0; y < g.height(); ++y)
+        for (int x = 0; x < g.width(); ++x)
+            sum += g.constScanLine(y)[x];
+    return g.isNull() ? -1.0 : sum / (double(g.width()) * g.height());
+}
+
+/// Pixels of the cursor pen's yellow along widget row y.
+int yellowInRow(const QImage &shot, int y)
+{
+    int n = 0;
+    for (int x = 0; x < shot.width(); ++x)
+        n += QColor(shot.pixel(x, y)) == QColor(255, 255, 0) ? 1 : 0;
+    return n;
+}
+
+} // namespace
+
+/// The window as the operator meets it: picking versus panning, the displays after a refused load,
+/// messages, progress, typed colour bounds, the cursor, the looks of disabled controls.
+class TestBodyWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void dragOnAZoomedProjectionPicksNothing_data();
+    void dragOnAZoomedProjectionPicksNothing();
+    void refusedLoadLeavesNothingOnScreen();
+    void messagesReachThePaneAndTheStatusLine_data();
+    void messagesReachThePaneAndTheStatusLine();
+    void progressIsTheCurrentRuns();
+    void typedColourBoundHoldsUntilANewImage_data();
+    void typedColourBoundHoldsUntilANewImage();
+    void crossHairFollowsTheCursor();
+    void smallerThings();
+
+private:
+    std::unique_ptr<Body> loadedBody(int workers = 1);
+    QTemporaryDir data_;
+};
+
+void TestBodyWindow::initTestCase()
+{
+    Phantom phantom;
+    phantom.parts.push_back({4, -2, 0, 12, 9, 100, 0.3, 0.02});
+    ScanSetup setup;
+    setup.width = 64;
+    setup.height = 48;
+    setup.cor = 32;
+    setup.projections = 40;
+    setup.noise = 0;
+    QVERIFY(writeScan(phantom, setup, data_.filePath(u"p"_s), u"p"_s, data_.filePath(u"i0.img"_s),
+        data_.filePath(u"bg.img"_s)));
+    // An I0 of another size and a folder of files that are no images.
+    QVERIFY(
+        writeItexFile(data_.filePath(u"i0small.img"_s), {32, 24, 2, 1.0, std::vector<uint32_t>(32 * 24, 9)}));
+    QVERIFY(QDir(data_.path()).mkdir(u"notes"_s));
+    for (const QString &name : {u"notes/a.img"_s, u"notes/b.img"_s}) {
+        QFile f(data_.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("not an image\n");
+    }
+}
+
+void TestBodyWindow::init()
+{
+    QCoreApplication::processEvents();
+    if (MessageLog *log = MessageLog::instance())
+        log->clear();
+}
+
+std::unique_ptr<Body> TestBodyWindow::loadedBody(int workers)
+{
+    auto body = std::make_unique<Body>(nullptr, workers);
+    body->resize(1500, 1000);
+    body->show();
+    if (!QTest::qWaitForWindowExposed(body.get()))
+        return nullptr;
+    body->ui().procCtrl->setRotAxV(true);
+    QSignalSpy loaded(body.get(), &Body::finishedLoadingCTFiles);
+    body->ui().CTFiles->selectDirFiles(data_.filePath(u"p"_s), {});
+    if (!loaded.wait(10000))
+        return nullptr;
+    body->ui().I0ImgSel->selectFile(data_.filePath(u"i0.img"_s));
+    body->ui().BGImgSel->selectFile(data_.filePath(u"bg.img"_s));
+    body->ui().procCtrl->setCor(32);
+    return body;
+}
+
+void TestBodyWindow::dragOnAZoomedProjectionPicksNothing_data()
+{
+    QTest::addColumn<Qt::MouseButton>("button");
+    QTest::addColumn<QPoint>("move"); // from the press
+    QTest::addColumn<bool>("back"); // released where it was pressed
+    QTest::addColumn<bool>("picks");
+    QTest::newRow("left pan") << Qt::LeftButton << QPoint(60, 45) << false << false;
+    QTest::newRow("left pan and back to the press") << Qt::LeftButton << QPoint(30, 0) << true << false;
+    QTest::newRow("right drag") << Qt::RightButton << QPoint(-30, 0) << false << false;
+    QTest::newRow("left click, hand moved a pixel") << Qt::LeftButton << QPoint(1, 1) << false << true;
+    QTest::newRow("right click") << Qt::RightButton << QPoint(0, 0) << false << true;
+}
+
+void TestBodyWindow::dragOnAZoomedProjectionPicksNothing()
+{
+    QFETCH(Qt::MouseButton, button);
+    QFETCH(QPoint, move);
+    QFETCH(bool, back);
+    QFETCH(bool, picks);
+    auto body = loadedBody();
+    QVERIFY(body);
+    ProcCtrl *p = body->ui().procCtrl;
+    p->setSliceNo(24);
+    RawDisp *raw = body->rawDisp();
+    raw->setView(QRectF(10, 8, 24, 18)); // zoomed in
+    DispB *area = raw->area();
+    const QPoint from = raw->pictureRect().center().toPoint() - QPoint(40, 30);
+    const QPoint to = back ? from : from + move;
+    const QPointF released = raw->imagePointAt(to);
+    QTest::mousePress(area, button, {}, from);
+    moveTo(area, from + move, button);
+    moveTo(area, to, button);
+    QTest::mouseRelease(area, button, {}, to);
+    if (button == Qt::LeftButton)
+        QCOMPARE(p->sliceNo(), picks ? static_cast<int>(released.y()) : 24);
+    else
+        QCOMPARE(p->cor(), picks ? released.x() : 32.0);
+}
+
+void TestBodyWindow::refusedLoadLeavesNothingOnScreen()
+{
+    auto body = loadedBody();
+    QVERIFY(body);
+    body->ui().seekCtrl->setValue(20);
+    QVERIFY(!body->rawDisp()->image().isNull());
+    QVERIFY(!body->sinogram()->ui().DispSinogram->image().isNull());
+
+    QSignalSpy loaded(body.get(), &Body::finishedLoadingCTFiles);
+    body->ui().CTFiles->selectDirFiles(data_.filePath(u"notes"_s), {}); // "New": the set is replaced
+    QVERIFY(loaded.wait(10000));
+    QCOMPARE(body->imageSet()->count(), 0);
+    QVERIFY(body->rawDisp()->image().isNull());
+    QVERIFY(body->sinogram()->ui().DispSinogram->image().isNull());
+    QCOMPARE(body->ui().CTFiles->ui().Count->text(), u"0"_s);
+    QCOMPARE(body->progressLine()->text(), u"Loading files 2 / 2 · 2 refused"_s);
+    QTRY_VERIFY(body->statusText()->text().endsWith(u"2 of 2 files refused, 0 images loaded"_s));
+    // The picture area shows the background only.
+    const QImage shot = body->rawDisp()->area()->grab().toImage();
+    QCOMPARE(shot.pixel(shot.width() / 2, shot.height() / 2),
+        body->rawDisp()->palette().color(QPalette::Dark).rgb());
+    body->toggleCalcCt(); // nothing to calculate: nothing starts
+    QVERIFY(!body->isCalculating());
+}
+
+void TestBodyWindow::messagesReachThePaneAndTheStatusLine_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<QString>("expected"); // a pattern of the newest problem
+    QTest::newRow("a refused file") << u"refused file"_s << u"Unknown file type : .*notes/a.img"_s;
+    QTest::newRow("a wrong-size I0, also when a run starts")
+        << u"wrong-size I0"_s
+        << u"I0 image not used for this run: its size \\(32, 24\\) differs .*i0small.img"_s;
+    QTest::newRow("a failed write") << u"failed write"_s << u"Can't save data file : .*file/sub"_s;
+}
+
+void TestBodyWindow::messagesReachThePaneAndTheStatusLine()
+{
+    QFETCH(QString, what);
+    QFETCH(QString, expected);
+    QTemporaryDir out;
+    auto body = loadedBody();
+    QVERIFY(body);
+    QSignalSpy finished(body.get(), &Body::calcFinished);
+    if (what == u"refused file"_s) {
+        body->ui().CTFiles->ui().AddFiles->setChecked(true);
+        QSignalSpy loaded(body.get(), &Body::finishedLoadingCTFiles);
+        body->ui().CTFiles->filesChosen({data_.filePath(u"notes/a.img"_s)});
+        QVERIFY(loaded.wait(10000));
+    } else if (what == u"wrong-size I0"_s) {
+        body->ui().I0ImgSel->selectFile(data_.filePath(u"i0small.img"_s));
+        body->ui().SelectCt2->setChecked(true);
+        body->ui().CalcCT->click();
+        QVERIFY(finished.wait(10000));
+    } else {
+        QFile blocker(out.filePath(u"file"_s));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        body->ui().SelectCt2->setChecked(true);
+        body->ui().AutoSaveData->setChecked(true);
+        body->ui().SelectDataSaveDir->setDir(out.filePath(u"file/sub"_s)); // a folder inside a file
+        body->ui().CalcCT->click();
+        QVERIFY(finished.wait(10000));
+    }
+    const QRegularExpression pattern(expected);
+    auto *pane = body->findChild<MessagesPane *>(u"Messages"_s);
+    QVERIFY(pane);
+    QTRY_VERIFY2(pattern.match(pane->toPlainText()).hasMatch(), qPrintable(pane->toPlainText()));
+    // On the problems' ground, like every problem.
+    QTextBlock line = pane->document()->firstBlock();
+    while (line.isValid() && !pattern.match(line.text()).hasMatch())
+        line = line.next();
+    QCOMPARE(line.begin().fragment().charFormat().background().color(),
+        MessagesPane::groundOf(LogMessage::Problem));
+    // The status line holds the newest problem, time-stamped like the pane.
+    QTRY_VERIFY2(
+        pattern.match(body->statusText()->text()).hasMatch(), qPrintable(body->statusText()->text()));
+    QVERIFY(QRegularExpression(u"^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d  "_s)
+                .match(body->statusText()->text())
+                .hasMatch());
+}
+
+void TestBodyWindow::progressIsTheCurrentRuns()
+{
+    auto body = loadedBody(2);
+    QVERIFY(body);
+    ProcCtrl *p = body->ui().procCtrl;
+    p->setAutoExec(true); // chooses CT2
+    p->setSliceFrom(10);
+    p->setSliceTo(30);
+    p->setSliceStep(10);
+    QSignalSpy finished(body.get(), &Body::calcFinished);
+    body->ui().CalcCT->click();
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(body->ui().ProgPerCent->text(), u"100.0 %"_s);
+    QCOMPARE(body->progressLine()->text(), u"CT2 slices 3 / 3 · done"_s);
+
+    // Then CT1, projection by projection: the field follows this run from 0, not the last one.
+    body->ui().SelectCt1->click();
+    body->ctCalc()->ui().CalcAtOnce->setChecked(false);
+    QStringList shown;
+    int stopAt = -1; // the operator presses "Calc" again after this projection
+    connect(body->ctCalc(), &CtCalc::progressed, this, [&](int done) {
+        shown << body->ui().ProgPerCent->text() + u" | "_s + body->progressLine()->text();
+        if (done == stopAt)
+            body->toggleCalcCt();
+    });
+    body->ui().CalcCT->click();
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(shown.size(), 41); // the start, then each of the 40 projections
+    QCOMPARE(shown.first(), u"0.0 % | CT1 projections 0 / 40"_s);
+    const QRegularExpression half(u"^50.0 % \\| CT1 projections 20 / 40 · \\d+:\\d\\d left$"_s);
+    QVERIFY2(half.match(shown.at(20)).hasMatch(), qPrintable(shown.at(20)));
+    QCOMPARE(body->progressLine()->text(), u"CT1 projections 40 / 40 · done"_s);
+
+    // Stopped after the third projection: it says so, and no projection follows.
+    stopAt = 3;
+    body->ui().CalcCT->click();
+    QVERIFY(finished.count() == 3 || finished.wait(10000));
+    QCOMPARE(body->ui().ProgPerCent->text(), u"stopped"_s);
+    QCOMPARE(body->progressLine()->text(), u"CT1 projections 3 / 40 · stopped"_s);
+    QTest::qWait(50);
+    QVERIFY(!body->ctCalc()->isRunning());
+    QCOMPARE(body->progressLine()->value(), 3);
+    QCOMPARE(finished.count(), 3);
+}
+
+void TestBodyWindow::typedColourBoundHoldsUntilANewImage_data()
+{
+    QTest::addColumn<QString>("display");
+    QTest::newRow("raw image") << u"raw"_s;
+    QTest::newRow("sinogram") << u"sinogram"_s;
+    QTest::newRow("CT1 slice") << u"ct1"_s;
+    QTest::newRow("CT2 slice") << u"ct2"_s;
+    QTest::newRow("I0 image") << u"i0"_s;
+}
+
+void TestBodyWindow::typedColourBoundHoldsUntilANewImage()
+{
+    QFETCH(QString, display);
+    auto body = loadedBody();
+    QVERIFY(body);
+    QSignalSpy finished(body.get(), &Body::calcFinished);
+    auto calc = [&](bool ct2) {
+        (ct2 ? body->ui().SelectCt2 : body->ui().SelectCt1)->setChecked(true);
+        body->ui().CalcCT->click();
+        return finished.wait(10000);
+    };
+    ImgDispWCBar *disp = nullptr;
+    if (display == u"raw"_s)
+        disp = body->rawDisp();
+    else if (display == u"sinogram"_s)
+        disp = body->sinogram()->ui().DispSinogram;
+    else if (display == u"ct1"_s)
+        disp = body->ctCalc()->ui().DispCt;
+    else if (display == u"ct2"_s)
+        disp = body->workerPanels()[0]->ui().DispCt;
+    else
+        disp = body->ui().I0ImgSel->display();
+    if (display.startsWith(u"ct"_s))
+        QVERIFY(calc(display == u"ct2"_s));
+    ColorBar *bar = disp->colorBar();
+    QTRY_VERIFY(!disp->image().isNull());
+    const double dataMax = bar->maxV();
+    const double before = meanGrey(disp->image());
+    QVERIFY(before > 0);
+
+    // Typing a maximum far above the data darkens the picture and stays.
+    const double typed = dataMax + 4 * (dataMax - bar->minV());
+    auto *maxEdit = bar->findChild<QLineEdit *>(u"CMaxLE"_s);
+    maxEdit->setFocus();
+    maxEdit->selectAll();
+    QTest::keyClicks(maxEdit, QString::number(typed, 'g', 6));
+    QTest::keyClick(maxEdit, Qt::Key_Return);
+    QTRY_VERIFY2(meanGrey(disp->image()) < 0.5 * before,
+        qPrintable(u"%1 -> %2"_s.arg(before).arg(meanGrey(disp->image()))));
+    QTest::qWait(20); // whatever is queued has arrived
+    QCOMPARE(bar->maxV(), QString::number(typed, 'g', 6).toDouble());
+    QVERIFY(!bar->isFixed());
+
+    // The next new image applies the generator rule again.
+    if (display == u"raw"_s)
+        body->ui().seekCtrl->findChild<QToolButton *>(u"Inc"_s)->click();
+    else if (display == u"sinogram"_s)
+        body->ui().procCtrl->setSliceNo(body->ui().procCtrl->sliceNo() + 1);
+    else if (display == u"i0"_s)
+        body->ui().I0ImgSel->selectFile(data_.filePath(u"i0.img"_s));
+    else
+        QVERIFY(calc(display == u"ct2"_s));
+    QTRY_VERIFY(bar->maxV() < 1.5 * dataMax);
+}
+
+void TestBodyWindow::crossHairFollowsTheCursor()
+{
+    auto body = loadedBody();
+    QVERIFY(body);
+    DispB *area = body->rawDisp()->area();
+    const QRectF pic = body->rawDisp()->pictureRect();
+    const QPoint a = pic.topLeft().toPoint() + QPoint(20, 30), b = pic.center().toPoint();
+    moveTo(area, a);
+    QImage shot = area->grab().toImage();
+    QVERIFY(yellowInRow(shot, a.y()) > pic.width() / 2);
+    moveTo(area, b);
+    shot = area->grab().toImage();
+    QVERIFY(yellowInRow(shot, b.y()) > pic.width() / 2);
+    QVERIFY(yellowInRow(shot, a.y()) <= 2); // only where it crosses the vertical line
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(area, &leave);
+    shot = area->grab().toImage();
+    QVERIFY(yellowInRow(shot, b.y()) <= 2);
+}
+
+void TestBodyWindow::smallerThings()
+{
+    // A message from before the window (start-up, the configuration file) is in its pane.
+    QSignalSpy logged(MessageLog::install(), &MessageLog::added);
+    qDebug().noquote() << "Can't open config file : early.cfg";
+    QVERIFY(logged.wait(5000));
+    auto body = loadedBody();
+    QVERIFY(body);
+    QVERIFY(body->findChild<MessagesPane *>(u"Messages"_s)->toPlainText().contains(u"early.cfg"_s));
+    // The 3D view can be popped out like the other pages.
+    PopDockBase *view = body->tabContainer(u"CTViewTab"_s);
+    QVERIFY(view);
+    QCOMPARE(view->popBase()->windowTitle(), u"Reconstructed Body View"_s);
+    // The I0 and BG dialogs open where the projections came from.
+    QCOMPARE(body->ui().I0ImgSel->startDir(), data_.filePath(u"p"_s));
+    QCOMPARE(body->ui().BGImgSel->startDir(), data_.filePath(u"p"_s));
+    // Controls of later work look disabled and keep their state colour for when they work.
+    QVERIFY(looksDisabled(body->ui().SeqCalc));
+    QVERIFY(looksDisabled(body->ui().Cont2DA));
+    QCOMPARE(body->ui().SeqCalc->styleSheet(), u"background-color: rgb(213, 245, 255);"_s);
+    QVERIFY(!looksDisabled(body->ui().CalcCT));
+    // A long save path shows its end.
+    const QString deep = u"/data/2026A/user0123/sample_with_a_long_name/ct/reconstructed/E07112"_s;
+    body->ui().SelectDataSaveDir->setDir(deep);
+    QLineEdit *path = body->ui().SelectDataSaveDir->ui().FilePath;
+    QCOMPARE(path->cursorPosition(), deep.size());
+    QCOMPARE(path->toolTip(), deep);
+    QVERIFY(path->width() >= 400); // the row of its own in the left column
+}
+
+QTEST_MAIN(TestBodyWindow)
+#include "tst_bodywindow.moc"

@@ -1,0 +1,10 @@
+#include "widgets/filedialogs.h"
+
+// Local
+#include "app/config/configstore.h"
+
+QFileDialog::Options fileDialogOptions()
+{
+    const bool native = configValue(QStringLiteral("native_dialog"), QStringLiteral("0")).toInt() == 1;
+    return native ? QFileDialog::Options() : QFileDialog::DontUseNativeDialog;
+}

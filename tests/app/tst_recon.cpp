@@ -288,6 +288,8 @@ void TestRecon::largeRegionOnASmallImage()
         1);
     QVERIFY2(text.contains(u"too large for a data file"_s), qPrintable(text));
     QVERIFY(!QFile::exists(out.filePath(u"ct-00004.dat"_s)));
+}
+
 void TestRecon::refusesUnusableCountsBeforeComputing_data()
 {
     // Arguments that parse, checked against the 90 projections of 64 × 8 once they are loaded.

@@ -17,6 +17,7 @@
 #include "ct/ui/procctrl.h"
 #include "ct/ui/sinogram.h"
 #include "imagedata/imgdatas.h"
+#include "view3d/ui/ctview.h"
 #include "widgets/childedits.h"
 #include "widgets/dispb.h"
 #include "widgets/imgdispwpv.h"
@@ -46,6 +47,7 @@ Body::Body(QWidget *parent, int workers)
     ctCalc_ = new CtCalc;
     imgDatas_ = new ImgDatas;
     ctDisp_ = new CtDisp;
+    ctView_ = new CtView(dataRoot());
     ui_.setupUi(this);
 
     for (QPushButton *b : {ui_.CalcCT, ui_.SeqCalc, ui_.Cont2DA})
@@ -125,12 +127,8 @@ void Body::buildTabs()
         static_cast<QGridLayout *>(pages[i]->layout())->addWidget(container, 0, 0);
     }
 
-    // The 3D view of saved slices is not built yet; its tab says so.
-    auto *later
-        = new QLabel(tr("The volume view of saved slices is not part of this version yet."), ui_.CTViewTab);
-    later->setAlignment(Qt::AlignCenter);
-    later->setEnabled(false);
-    static_cast<QGridLayout *>(ui_.CTViewTab->layout())->addWidget(later, 0, 0);
+    // The volume view of saved slices.
+    static_cast<QGridLayout *>(ui_.CTViewTab->layout())->addWidget(ctView_, 0, 0);
 
     // The whole tab widget can be popped out as well.
     imgsPopDocBase_ = new PopDockBase(ui_.RightColumn);

@@ -11,6 +11,7 @@
 #include "app/config/configstore.h"
 #include "view3d/ui/slicesctrl.h"
 #include "view3d/volumescene.h"
+#include "widgets/childedits.h"
 #include "widgets/mousec.h"
 #include <cmath>
 
@@ -40,6 +41,16 @@ CtView::CtView(const QString &dataDir, QWidget *parent)
 
     emit initNz(frame_.nz);
     addSliceSet();
+}
+
+CtView::~CtView()
+{
+    // A focused field finishes its editing while the children go: nothing may reach this panel then.
+    detachChildEdits(this, this);
+    for (SlicesCtrl *set : sets_) {
+        detachChildEdits(set, set);
+        disconnect(set, nullptr, this, nullptr);
+    }
 }
 
 void CtView::addSliceSet()

@@ -24,6 +24,7 @@ class CtView : public QFrame
     Q_OBJECT
 public:
     explicit CtView(const QString &dataDir, QWidget *parent = nullptr);
+    ~CtView() override;
 
     Ui_CtView &ui() { return ui_; }
     const std::vector<SlicesCtrl *> &sets() const { return sets_; }
@@ -32,6 +33,8 @@ public:
     /// Lower-cased names of the raster formats pictures can be saved in.
     const QStringList &imageFormats() const { return imageFormats_; }
     QFileDialog *saveDialog() const { return saveDialog_; }
+    /// Where the next save dialog opens: the directory of the last picture saved.
+    const QString &saveDirectory() const { return saveDir_; }
     /// Largest side of the picture made while the mouse turns or moves the view.
     static constexpr int workingSize = 256;
     /// Largest side of any picture (a picture of 8192 × 8192 takes 256 MB).

@@ -9,6 +9,7 @@
 // Local
 #include "app/config/configstore.h"
 #include "view3d/slicedatas.h"
+#include "widgets/childedits.h"
 #include "widgets/mousec.h"
 #include <cmath>
 
@@ -27,6 +28,7 @@ SlicesCtrl::SlicesCtrl(const QString &dataDir, QWidget *parent)
     datas_->moveToThread(thread_);
     thread_->start();
 
+    showHide(true);
     connect(ui_.showB_, &QPushButton::toggled, this, &SlicesCtrl::showHide);
     connect(ui_.showB2_, &QPushButton::toggled, this, &SlicesCtrl::showHide);
     connect(ui_.selectB_, &QPushButton::clicked, this, &SlicesCtrl::selectFiles);
@@ -56,6 +58,7 @@ SlicesCtrl::SlicesCtrl(const QString &dataDir, QWidget *parent)
 
 SlicesCtrl::~SlicesCtrl()
 {
+    detachChildEdits(this, this);
     datas_->abort();
     thread_->quit();
     thread_->wait();

@@ -1,4 +1,5 @@
 // Qt
+#include <QElapsedTimer>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QSvgRenderer>
@@ -81,15 +82,20 @@ std::unique_ptr<CtView> TestCtView::shownView()
 
 bool TestCtView::load(SlicesCtrl *set, const QStringList &files)
 {
-    QSignalSpy finished(set->datas(), &SliceDatas::loadFilesFinished);
+    // The panel takes the stack and then hears of the end, which repaints: both queued to this thread.
     QSignalSpy painted(set, &SlicesCtrl::paintPImg);
     SliceDatas *datas = set->datas();
     QMetaObject::invokeMethod(
         datas, [datas, files] { datas->filesSelected(files); }, Qt::QueuedConnection);
-    if (!finished.wait(10000))
-        return false;
-    // The panel hears of the end after the stack; its repaint request is the last step.
-    return !painted.isEmpty() || painted.wait(10000);
+    QElapsedTimer clock;
+    clock.start();
+    while (!set->hasData()) {
+        if (clock.elapsed() > 10000)
+            return false;
+        QTest::qWait(5);
+    }
+    QCoreApplication::processEvents();
+    return !painted.isEmpty();
 }
 
 void TestCtView::defaults()
@@ -436,16 +442,24 @@ void TestCtView::pictureShownOnlyWithData()
 
 void TestCtView::destroyedWhileLoading()
 {
-    QStringList many;
-    for (int i = 0; i < 300; ++i)
-        many << stack_[i % stack_.size()];
+    // Files large enough that the whole list takes seconds to read.
+    QByteArray text = "#QRVL-CTImg\n# Range_X1 : 299\n# Range_Y1 : 299\n";
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 300; ++x)
+            text += QByteArray::number(x) + '\t' + QByteArray::number(y) + '\t' + QByteArray::number(x * y)
+                + '\n';
+    const QString big = dir_.filePath(u"big.dat"_s);
+    QFile f(big);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(text) == text.size());
+    f.close();
+    const QStringList many(400, big);
     auto view = shownView();
     SlicesCtrl *set = view->sets().front();
     QSignalSpy loaded(set->datas(), &SliceDatas::loadedNewFile);
     SliceDatas *datas = set->datas();
     QMetaObject::invokeMethod(
         datas, [datas, many] { datas->filesSelected(many); }, Qt::QueuedConnection);
-    QVERIFY(loaded.wait(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty(), 10000);
     view.reset(); // stops the loader at its next file and waits for it
     QVERIFY(loaded.count() < many.size());
 }

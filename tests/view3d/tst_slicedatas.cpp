@@ -252,7 +252,7 @@ void TestSliceDatas::loadsOnItsThreadInOrder()
     QSignalSpy finished(datas, &SliceDatas::loadFilesFinished);
     QMetaObject::invokeMethod(
         datas, [datas, files] { datas->filesSelected(files); }, Qt::QueuedConnection);
-    QVERIFY(finished.wait(20000));
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
     QCOMPARE(loaded.count(), files.size());
     for (int i = 0; i < files.size(); ++i)
         QCOMPARE(loaded.at(i).at(0).toString(), files[i]);
@@ -277,7 +277,7 @@ void TestSliceDatas::destroyedWhileLoading()
     QSignalSpy loaded(datas, &SliceDatas::loadedNewFile);
     QMetaObject::invokeMethod(
         datas, [datas, files] { datas->filesSelected(files); }, Qt::QueuedConnection);
-    QVERIFY(loaded.wait(20000));
+    QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty(), 20000);
     datas->abort();
     thread.quit();
     QVERIFY(thread.wait(20000));

@@ -162,8 +162,11 @@ void CtView::draw(QPainter *p)
 {
     for (SlicesCtrl *set : sets_) {
         if (set->hasData()) {
-            if (!picture_.isNull())
+            if (!picture_.isNull()) {
+                // Smoothly: a picture shrunk to the display would lose rows of the one-pixel frame.
+                p->setRenderHint(QPainter::SmoothPixmapTransform);
                 p->drawImage(QRectF(ui_.dispA_->rect()), picture_);
+            }
             return;
         }
     }

@@ -41,6 +41,7 @@ struct SliceSamples
     const double *ox, *oy, *oz;
     double *best, *sec;
     const double *slice;
+    const double *nextSlice; // slice k + 1 (or k): its lines are fetched ahead
     double zk;
     Vec3 nz;
     double halfW, halfH, sw, sh;
@@ -91,7 +92,9 @@ template<bool ShowCS, bool ByValue> void sampleSlice(const SliceSamples &s, int 
         // noisy values would defeat the branch predictor.
         bool take = (fx > -1.0) & (fx < s.sw) & (fy > -1.0) & (fy < s.sh);
         const int ix = static_cast<int>(take ? fx : 0.0), iy = static_cast<int>(take ? fy : 0.0);
-        const double v = s.slice[static_cast<size_t>(iy) * s.stride + ix];
+        const size_t index = static_cast<size_t>(iy) * s.stride + ix;
+        const double v = s.slice[index];
+        _mm_prefetch(reinterpret_cast<const char *>(s.nextSlice + index), _MM_HINT_T0);
         bool slab = false;
         if constexpr (ShowCS) {
             const double d = s.a * X + s.b * Y + s.c * s.zk;
@@ -140,6 +143,11 @@ template<bool ShowCS> __attribute__((target("avx2"))) int sampleSliceAvx2(const 
         const __m128i iy = _mm256_cvttpd_epi32(_mm256_and_pd(fy, take));
         const __m128i index = _mm_add_epi32(_mm_mullo_epi32(iy, stride), ix);
         const __m256d v = _mm256_mask_i32gather_pd(zero, s.slice, index, take, 8);
+        // The next slice is met near the same place: ask for its lines now, while this one is read.
+        alignas(16) int ahead[4];
+        _mm_store_si128(reinterpret_cast<__m128i *>(ahead), index);
+        for (int q : ahead)
+            _mm_prefetch(reinterpret_cast<const char *>(s.nextSlice + q), _MM_HINT_T0);
         __m256d slab = zero;
         if constexpr (ShowCS) {
             const __m256d d = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(a, X), _mm256_mul_pd(b, Y)), cz);
@@ -202,8 +210,9 @@ void renderTile(const RenderJob &job, int i0, int i1, int j0, int j1, std::vecto
         }
         if (!(maxX > -2.0 && minX < sw + 1.0 && maxY > -2.0 && minY < sh + 1.0))
             continue;
-        const SliceSamples samples {ox, oy, oz, best, sec, job.slices[static_cast<size_t>(k)], zk, nz, halfW,
-            halfH, sw, sh, job.sw, a, b, c, cs, job.lo, job.hi, job.thMin, job.thMax};
+        const SliceSamples samples {ox, oy, oz, best, sec, job.slices[static_cast<size_t>(k)],
+            job.slices[static_cast<size_t>(std::min(k + 1, job.ns - 1))], zk, nz, halfW, halfH, sw, sh,
+            job.sw, a, b, c, cs, job.lo, job.hi, job.thMin, job.thMax};
         int r = 0;
         if constexpr (ByValue) {
             if (job.vector)

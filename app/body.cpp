@@ -19,6 +19,7 @@
 #include "ct/ui/procctrl.h"
 #include "ct/ui/sinogram.h"
 #include "imagedata/imgdatas.h"
+#include "view3d/ui/ctview.h"
 #include "widgets/childedits.h"
 #include "widgets/disabledlook.h"
 #include "widgets/dispb.h"
@@ -51,6 +52,7 @@ Body::Body(QWidget *parent, int workers)
     ctCalc_ = new CtCalc;
     imgDatas_ = new ImgDatas;
     ctDisp_ = new CtDisp;
+    ctView_ = new CtView(dataRoot());
     ui_.setupUi(this);
 
     for (QPushButton *b : {ui_.CalcCT, ui_.SeqCalc, ui_.Cont2DA})
@@ -111,12 +113,6 @@ Body::~Body()
 
 void Body::buildTabs()
 {
-    // The 3D view of saved slices is not built yet; its page says so.
-    auto *later = new QLabel(tr("The volume view of saved slices is not part of this version yet."));
-    later->setObjectName(QStringLiteral("CtViewLater"));
-    later->setAlignment(Qt::AlignCenter);
-    later->setEnabled(false);
-
     const std::pair<QWidget *, QString> panels[] = {
         {rawDisp_, tr("Measured Raw Image")},
         {sinogram_, tr("Check Sinogram")},
@@ -124,7 +120,7 @@ void Body::buildTabs()
         {ui_.I0ImgSel->display(), tr("I0 Image")},
         {ui_.BGImgSel->display(), tr("BG Image")},
         {ctDisp_, tr("CT images")},
-        {later, tr("Reconstructed Body View")},
+        {ctView_, tr("Reconstructed Body View")},
     };
     QWidget *pages[] = {ui_.RawImageTab, ui_.SinogramTab, ui_.CTImageTab, ui_.I0ImageTab, ui_.BGImageTab,
         ui_.CTImagesTab, ui_.CTViewTab};

@@ -20,6 +20,7 @@ class CtCalc;
 class CtCalc2;
 class CtCalc2Ui;
 class CtDisp;
+class CtView;
 class DataSaver;
 class ImgDatas;
 class PopDockBase;
@@ -47,6 +48,7 @@ public:
     Sinogram *sinogram() const { return sinogram_; }
     CtCalc *ctCalc() const { return ctCalc_; }
     CtDisp *ctDisp() const { return ctDisp_; }
+    CtView *ctView() const { return ctView_; }
     ImgDatas *imageSet() const { return imgDatas_; }
     const std::vector<CtCalc2 *> &workers() const { return workers_; }
     const std::vector<CtCalc2Ui *> &workerPanels() const { return panels_; }
@@ -166,6 +168,7 @@ private:
     Sinogram *sinogram_ = nullptr;
     CtCalc *ctCalc_ = nullptr;
     CtDisp *ctDisp_ = nullptr;
+    CtView *ctView_ = nullptr;
     ImgDatas *imgDatas_ = nullptr;
     PopDockBase *imgsPopDocBase_ = nullptr;
     QThread *imageSetThread_ = nullptr;

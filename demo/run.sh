@@ -10,7 +10,7 @@ slices="$data/slices"
 build/tools/quorvel-demo "$data"
 rm -rf "$slices"
 build/app/quorvel-recon "$data/projections" --i0 "$data/i0.img" --bg "$data/bg.img" --axis v \
-  --cor guess --slices 64:192:16 --out "$slices" --name demo --tag E0
+  --cor guess --slices 64:192:2 --out "$slices" --name demo --tag E0
 echo "Reconstructed slices (CT image data files and PNG images): $slices"
 if [ -n "${DISPLAY:-}" ]; then
   exec build/app/quorvel -d "$data"

@@ -240,10 +240,6 @@
         <translation>CT 画像</translation>
     </message>
     <message>
-        <source>The volume view of saved slices is not part of this version yet.</source>
-        <translation>保存したスライスの立体表示は、このバージョンにはまだありません。</translation>
-    </message>
-    <message>
         <source>quorvel Images</source>
         <translation>quorvel 画像</translation>
     </message>
@@ -379,6 +375,47 @@
     <message>
         <source>Draw the image with square pixels; off: stretched over the whole display</source>
         <translation>画素を正方形で表示します。オフ: 表示領域全体に引き伸ばして表示</translation>
+    </message>
+</context>
+<context>
+    <name>CtView</name>
+    <message>
+        <source>Reconstructed Body View</source>
+        <translation>再構成ボディ表示</translation>
+    </message>
+    <message>
+        <source>Drag to turn (near an edge: about the viewing direction), Shift-drag or right-drag to move, wheel to zoom</source>
+        <translation>ドラッグで回転（端では視線方向まわり）、Shift+ドラッグまたは右ドラッグで移動、ホイールで拡大縮小</translation>
+    </message>
+    <message>
+        <source>Img Size in Pix</source>
+        <translation>画像サイズ(pix)</translation>
+    </message>
+    <message>
+        <source>Picture size in pixels: 256 keeps turning the view smooth while adjusting; about 1024 for final pictures</source>
+        <translation>画像のピクセル数：調整中は 256 で滑らかに回転、最終画像は 1024 程度</translation>
+    </message>
+    <message>
+        <source>Add Slice Set</source>
+        <translation>スライスセット追加</translation>
+    </message>
+    <message>
+        <source>Link C. Section</source>
+        <translation>断面を連動</translation>
+    </message>
+    <message>
+        <source>Save Image</source>
+        <translation>画像保存</translation>
+    </message>
+    <message>
+        <source>Supported File Types are : %1
+ and also SVG.</source>
+        <translation>保存できる形式 : %1
+ および SVG</translation>
+    </message>
+    <message>
+        <source>Any (* *.*)</source>
+        <translation>すべて (* *.*)</translation>
     </message>
 </context>
 <context>
@@ -733,6 +770,93 @@
     <message>
         <source>Gen Fou. Sinogram</source>
         <translation>フーリエ・サイノグラム</translation>
+    </message>
+</context>
+<context>
+    <name>SlicesCtrl</name>
+    <message>
+        <source>Slice Set</source>
+        <translation>スライスセット</translation>
+    </message>
+    <message>
+        <source>Show Setup %1</source>
+        <translation>設定 %1 を表示</translation>
+    </message>
+    <message>
+        <source>Select</source>
+        <translation>選択</translation>
+    </message>
+    <message>
+        <source>Range</source>
+        <translation>範囲</translation>
+    </message>
+    <message>
+        <source>min</source>
+        <translation>最小</translation>
+    </message>
+    <message>
+        <source>max</source>
+        <translation>最大</translation>
+    </message>
+    <message>
+        <source>Histogram of the values; drag the red lines to set the window</source>
+        <translation>値のヒストグラム：赤線をドラッグして表示範囲を設定</translation>
+    </message>
+    <message>
+        <source>Show Frame</source>
+        <translation>枠を表示</translation>
+    </message>
+    <message>
+        <source>Show Volume</source>
+        <translation>ボリュームを表示</translation>
+    </message>
+    <message>
+        <source>Show C. Section</source>
+        <translation>断面を表示</translation>
+    </message>
+    <message>
+        <source>Fix Dir.</source>
+        <translation>方向固定</translation>
+    </message>
+    <message>
+        <source>Cross Section</source>
+        <translation>断面</translation>
+    </message>
+    <message>
+        <source>V Color</source>
+        <translation>V 色</translation>
+    </message>
+    <message>
+        <source>S Color</source>
+        <translation>S 色</translation>
+    </message>
+    <message>
+        <source>a</source>
+        <translation>a</translation>
+    </message>
+    <message>
+        <source>Opacity of the set, 0 to 255: 255 is opaque, 0 makes the set invisible</source>
+        <translation>セットの不透明度 0〜255：255 で不透明、0 で非表示</translation>
+    </message>
+    <message>
+        <source>Select Data Files</source>
+        <translation>データファイルを選択</translation>
+    </message>
+    <message>
+        <source>Data Files (*.dat *.png)</source>
+        <translation>データファイル (*.dat *.png)</translation>
+    </message>
+    <message>
+        <source>Any Files (* *.*)</source>
+        <translation>すべてのファイル (* *.*)</translation>
+    </message>
+    <message>
+        <source>Select Volume Color</source>
+        <translation>ボリュームの色を選択</translation>
+    </message>
+    <message>
+        <source>Select Section Color</source>
+        <translation>断面の色を選択</translation>
     </message>
 </context>
 </TS>

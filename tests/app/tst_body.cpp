@@ -11,6 +11,7 @@
 #include "ct/ui/procctrl.h"
 #include "imagedata/itexwriter.h"
 #include "tests/widgets/mouseevents.h"
+#include "view3d/ui/ctview.h"
 #include "widgets/closablebase.h"
 #include "widgets/dispb.h"
 #include "widgets/popdockbase.h"
@@ -103,6 +104,7 @@ void TestBody::tabsAndThreads()
         QCOMPARE(b->styleSheet(), u"background-color: rgb(213, 245, 255);"_s);
     QCOMPARE(body.ui().SelI0Files->ui().Select->text(), u"Sel. I0 File Set"_s);
     QVERIFY(body.ui().SelI0Files->ui().AddFiles->isHidden());
+    QVERIFY(body.ui().CTViewTab->isAncestorOf(body.ctView()));
 }
 
 void TestBody::mousePicksSliceAndCor_data()

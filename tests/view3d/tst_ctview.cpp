@@ -1,0 +1,468 @@
+// Qt
+#include <QElapsedTimer>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QSvgRenderer>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Local
+#include "tests/widgets/mouseevents.h"
+#include "view3d/slicedatas.h"
+#include "view3d/ui/ctview.h"
+#include "view3d/ui/slicesctrl.h"
+#include "widgets/dispa.h"
+#include "widgets/exlabel.h"
+#include <cmath>
+#include <memory>
+#include <numbers>
+
+using namespace Qt::StringLiterals;
+
+class TestCtView : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void defaults();
+    void setsTakeColoursByNumber_data();
+    void setsTakeColoursByNumber();
+    void windowInDataUnitsAndPercent();
+    void fixupAlpha_data();
+    void fixupAlpha();
+    void showHideCollapsesThePanel();
+    void histogramMarkers_data();
+    void histogramMarkers();
+    void linkedCrossSections();
+    void wheelZoom();
+    void dragTurnsMovesAndKeepsTheWorkingSize();
+    void sectionDirectionFollowsUnlessFixed();
+    void saving_data();
+    void saving();
+    void pictureShownOnlyWithData();
+    void destroyedWhileLoading();
+
+private:
+    std::unique_ptr<CtView> shownView();
+    /// Loads the files into a set through its loader thread and waits for the picture.
+    bool load(SlicesCtrl *set, const QStringList &files);
+    /// A CT image data file of 16 × 12 with values min + (max − min)·(x + y)/26.
+    QString ctFile(const QString &name, double min, double max);
+    QTemporaryDir dir_;
+    QStringList stack_;
+};
+
+void TestCtView::initTestCase()
+{
+    for (int k = 0; k < 6; ++k)
+        stack_ << ctFile(u"s%1.dat"_s.arg(k), 0, 20 - k);
+}
+
+QString TestCtView::ctFile(const QString &name, double min, double max)
+{
+    QByteArray text = "#QRVL-CTImg\n# Range_X0 : 0\n# Range_Y0 : 0\n# Range_X1 : 15\n# Range_Y1 : 11\n";
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 16; ++x)
+            text += QByteArray::number(x) + '\t' + QByteArray::number(y) + '\t'
+                + QByteArray::number(min + (max - min) * (x + y) / 26.0) + '\n';
+    const QString path = dir_.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size())
+        qFatal("cannot write a test file");
+    return path;
+}
+
+std::unique_ptr<CtView> TestCtView::shownView()
+{
+    auto view = std::make_unique<CtView>(dir_.path());
+    view->resize(900, 700);
+    view->show();
+    return view;
+}
+
+bool TestCtView::load(SlicesCtrl *set, const QStringList &files)
+{
+    // The panel takes the stack and then hears of the end, which repaints: both queued to this thread.
+    QSignalSpy painted(set, &SlicesCtrl::paintPImg);
+    SliceDatas *datas = set->datas();
+    QMetaObject::invokeMethod(
+        datas, [datas, files] { datas->filesSelected(files); }, Qt::QueuedConnection);
+    QElapsedTimer clock;
+    clock.start();
+    while (!set->hasData()) {
+        if (clock.elapsed() > 10000)
+            return false;
+        QTest::qWait(5);
+    }
+    QCoreApplication::processEvents();
+    return !painted.isEmpty();
+}
+
+void TestCtView::defaults()
+{
+    auto view = shownView();
+    Ui_CtView &ui = view->ui();
+    QCOMPARE(ui.imgPixWidth_->text(), u"256"_s);
+    QCOMPARE(ui.imgPixHeight_->text(), u"256"_s);
+    QVERIFY(!ui.linkCSection_->isChecked());
+    QVERIFY(view->imageFormats().contains(u"png"_s));
+    QCOMPARE(ui.saveImage_->toolTip(),
+        u"Supported File Types are : %1\n and also SVG."_s.arg(view->imageFormats().join(u' ')));
+    QCOMPARE(int(view->sets().size()), 1);
+    const ViewFrame &f = view->frame();
+    QCOMPARE(f.nz, (Vec3 {0, 0, 1}));
+    QCOMPARE(f.viewScale, 1.0);
+    SlicesCtrl *set = view->sets().front();
+    Ui_SlicesCtrl &s = set->ui();
+    QVERIFY(s.showB_->isChecked() && s.showB2_->isChecked());
+    QVERIFY(s.showB_->isHidden());
+    QVERIFY(s.slicesCtrlFrame_->isVisible());
+    QCOMPARE(s.minThPC_->text(), u"0.0"_s);
+    QCOMPARE(s.maxThPC_->text(), u"100.0"_s);
+    QVERIFY(s.showFrame_->isChecked() && s.showVolume_->isChecked() && !s.showCSection_->isChecked());
+    QCOMPARE(s.cSlider_->minimum(), -100);
+    QCOMPARE(s.cSlider_->maximum(), 100);
+    QCOMPARE(s.alpha_->text(), u"255"_s);
+    QCOMPARE(set->sectionDir(), f.nz);
+    QCOMPARE(s.dispVColor_->pixmap().size(), QSize(15, 27));
+    QCOMPARE(s.dispVColor_->pixmap().toImage().pixelColor(7, 13), QColor(0, 127, 127));
+    QVERIFY(!set->hasData());
+}
+
+void TestCtView::setsTakeColoursByNumber_data()
+{
+    QTest::addColumn<int>("n");
+    QTest::addColumn<QColor>("volume");
+    QTest::addColumn<QColor>("section");
+    QTest::addColumn<QString>("alpha");
+    QTest::newRow("first") << 0 << QColor(0, 127, 127) << QColor(127, 0, 0) << u"255"_s;
+    QTest::newRow("second") << 1 << QColor(127, 0, 127) << QColor(0, 127, 0) << u"128"_s;
+    QTest::newRow("third") << 2 << QColor(127, 127, 0) << QColor(0, 0, 127) << u"128"_s;
+    QTest::newRow("fourth starts over") << 3 << QColor(0, 127, 127) << QColor(127, 0, 0) << u"128"_s;
+}
+
+void TestCtView::setsTakeColoursByNumber()
+{
+    QFETCH(int, n);
+    QFETCH(QColor, volume);
+    QFETCH(QColor, section);
+    QFETCH(QString, alpha);
+    CtView view(dir_.path());
+    for (int i = 0; i < n; ++i)
+        view.ui().addSliceSet_->click();
+    QCOMPARE(int(view.sets().size()), n + 1);
+    SlicesCtrl *set = view.sets().back();
+    QCOMPARE(set->volumeColor(), volume);
+    QCOMPARE(set->sectionColor(), section);
+    QCOMPARE(set->ui().alpha_->text(), alpha);
+    QCOMPARE(set->ui().showB_->text(), u"Show Setup %1"_s.arg(n + 1));
+    QCOMPARE(set->ui().showB2_->text(), u"Show Setup %1"_s.arg(n + 1));
+    QCOMPARE(view.ui().slicesCtrlsLayout_->itemAtPosition(n, 0)->widget(), set);
+}
+
+void TestCtView::windowInDataUnitsAndPercent()
+{
+    auto view = shownView();
+    SlicesCtrl *set = view->sets().front();
+    Ui_SlicesCtrl &s = set->ui();
+    QVERIFY(load(set, stack_));
+    QCOMPARE(s.nameList_->count(), 6);
+    QCOMPARE(s.rMinV_->text(), u"0"_s);
+    QCOMPARE(s.rMaxV_->text(), u"20"_s);
+    QCOMPARE(s.minTh_->text(), u"0"_s);
+    QCOMPARE(s.maxTh_->text(), u"20"_s);
+    QVERIFY(!view->picture().isNull());
+
+    QSignalSpy paints(set, &SlicesCtrl::paintPImg);
+    s.minThPC_->setText(u"25"_s);
+    emit s.minThPC_->editingFinished();
+    QCOMPARE(s.minTh_->text(), u"5"_s);
+    s.maxTh_->setText(u"13"_s);
+    emit s.maxTh_->editingFinished();
+    QCOMPARE(s.maxThPC_->text(), u"65"_s);
+    s.maxThPC_->setText(u"33.3333333"_s);
+    emit s.maxThPC_->editingFinished();
+    QCOMPARE(s.maxTh_->text(), u"6.66667"_s); // 6 significant digits
+    QCOMPARE(paints.count(), 3);
+    // The renderer's window comes from the percent fields over the range.
+    const SetLook look = set->look();
+    QCOMPARE(look.thMin, 5.0);
+    QCOMPARE(look.thMax, 0 + 33.3333333 * 20 / 100);
+}
+
+void TestCtView::fixupAlpha_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("opacity");
+    QTest::newRow("negative") << u"-5"_s << u"0"_s << 0;
+    QTest::newRow("above 255") << u"300"_s << u"255"_s << 255;
+    QTest::newRow("in range") << u"77"_s << u"77"_s << 77;
+    QTest::newRow("not whole") << u"12.5"_s << u"12.5"_s << 0;
+    QTest::newRow("not a number") << u"abc"_s << u"abc"_s << 0;
+}
+
+void TestCtView::fixupAlpha()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, shown);
+    QFETCH(int, opacity);
+    CtView view(dir_.path());
+    SlicesCtrl *set = view.sets().front();
+    QSignalSpy paints(set, &SlicesCtrl::paintPImg);
+    set->ui().alpha_->setText(typed);
+    emit set->ui().alpha_->editingFinished();
+    QCOMPARE(set->ui().alpha_->text(), shown);
+    QCOMPARE(set->opacity(), opacity);
+    QCOMPARE(set->look().alpha, opacity);
+    QCOMPARE(paints.count(), 1);
+}
+
+void TestCtView::showHideCollapsesThePanel()
+{
+    auto view = shownView();
+    Ui_SlicesCtrl &s = view->sets().front()->ui();
+    s.showB2_->click();
+    QVERIFY(!s.showB_->isChecked() && !s.showB2_->isChecked());
+    QVERIFY(s.showB_->isVisible());
+    QVERIFY(!s.slicesCtrlFrame_->isVisible());
+    s.showB_->click();
+    QVERIFY(s.showB_->isChecked() && s.showB2_->isChecked());
+    QVERIFY(!s.showB_->isVisible());
+    QVERIFY(s.slicesCtrlFrame_->isVisible());
+}
+
+void TestCtView::histogramMarkers_data()
+{
+    QTest::addColumn<QString>("lower");
+    QTest::addColumn<QString>("upper");
+    QTest::addColumn<double>("pressAt"); // percent
+    QTest::addColumn<double>("target");
+    QTest::addColumn<bool>("movesLower");
+    QTest::newRow("nearer the lower") << u"0.0"_s << u"100.0"_s << 30.0 << 40.0 << true;
+    QTest::newRow("nearer the upper") << u"0.0"_s << u"100.0"_s << 70.0 << 60.0 << false;
+    QTest::newRow("a tie takes the upper") << u"40"_s << u"60"_s << 50.0 << 80.0 << false;
+}
+
+void TestCtView::histogramMarkers()
+{
+    QFETCH(QString, lower);
+    QFETCH(QString, upper);
+    QFETCH(double, pressAt);
+    QFETCH(double, target);
+    QFETCH(bool, movesLower);
+    auto view = shownView();
+    SlicesCtrl *set = view->sets().front();
+    Ui_SlicesCtrl &s = set->ui();
+    QVERIFY(load(set, stack_));
+    s.minThPC_->setText(lower);
+    s.maxThPC_->setText(upper);
+    ExLabel *h = s.dispH_;
+    auto xOf = [h](double percent) { return int(std::lround(percent / 101.0 * h->width())); };
+    QSignalSpy paints(set, &SlicesCtrl::paintPImg);
+    QTest::mousePress(h, Qt::LeftButton, Qt::NoModifier, QPoint(xOf(pressAt), 10));
+    moveTo(h, QPoint(xOf(target), 12), Qt::LeftButton);
+    QTest::mouseRelease(h, Qt::LeftButton, Qt::NoModifier, QPoint(xOf(target), 12));
+    moveTo(h, QPoint(xOf(90), 12)); // no marker after the release
+    QLineEdit *moved = movesLower ? s.minThPC_ : s.maxThPC_;
+    QLineEdit *kept = movesLower ? s.maxThPC_ : s.minThPC_;
+    QVERIFY(std::abs(moved->text().toDouble() - target) < 101.0 / h->width());
+    QCOMPARE(kept->text(), movesLower ? upper : lower);
+    QCOMPARE(paints.count(), 1);
+    // The data-unit field follows, over the range 0 … 20.
+    QLineEdit *value = movesLower ? s.minTh_ : s.maxTh_;
+    QCOMPARE(value->text(), QString::number(20 * moved->text().toDouble() / 100, 'g', 6));
+}
+
+void TestCtView::linkedCrossSections()
+{
+    CtView view(dir_.path());
+    view.ui().addSliceSet_->click();
+    view.ui().addSliceSet_->click();
+    SlicesCtrl *a = view.sets()[0], *b = view.sets()[1], *c = view.sets()[2];
+    a->ui().cSlider_->setValue(30);
+    QCOMPARE(b->ui().cSlider_->value(), 0);
+    view.ui().linkCSection_->setChecked(true);
+    a->ui().csFixDir_->setChecked(true);
+    a->ui().cSlider_->setValue(40);
+    QCOMPARE(b->ui().cSlider_->value(), 40);
+    QCOMPARE(c->ui().cSlider_->value(), 40);
+    QVERIFY(b->ui().csFixDir_->isChecked() && c->ui().csFixDir_->isChecked());
+    c->ui().cSlider_->setValue(-25);
+    QCOMPARE(a->ui().cSlider_->value(), -25);
+    QCOMPARE(b->ui().cSlider_->value(), -25);
+    // The section plane sits at slider/100 of the stack's slices.
+    QCOMPARE(a->look().cs, 0.0); // no stack yet
+}
+
+void TestCtView::wheelZoom()
+{
+    auto view = shownView();
+    DispA *disp = view->ui().dispA_;
+    wheel(disp, QPoint(100, 100), 120);
+    wheel(disp, QPoint(100, 100), 120);
+    QCOMPARE(view->frame().viewScale, 0.81);
+    wheel(disp, QPoint(100, 100), -120);
+    QCOMPARE(view->frame().viewScale, 0.9);
+}
+
+void TestCtView::dragTurnsMovesAndKeepsTheWorkingSize()
+{
+    auto view = shownView();
+    QVERIFY(load(view->sets().front(), stack_));
+    view->ui().imgPixWidth_->setText(u"1024"_s);
+    view->ui().imgPixHeight_->setText(u"768"_s);
+    emit view->ui().imgPixWidth_->editingFinished();
+    QCOMPARE(view->picture().size(), QSize(1024, 768));
+    DispA *disp = view->ui().dispA_;
+    const int w = disp->width(), h = disp->height();
+
+    // Half the width in the middle: a quarter turn about the picture's y axis.
+    QTest::mousePress(disp, Qt::LeftButton, Qt::NoModifier, QPoint(w / 4, h / 2));
+    moveTo(disp, QPoint(w / 2, h / 2), Qt::LeftButton);
+    QCOMPARE(view->picture().size(), QSize(256, 192)); // the working size while dragging
+    moveTo(disp, QPoint(3 * w / 4, h / 2), Qt::LeftButton);
+    QTest::mouseRelease(disp, Qt::LeftButton, Qt::NoModifier, QPoint(3 * w / 4, h / 2));
+    QCOMPARE(view->picture().size(), QSize(1024, 768));
+    const double turned = std::numbers::pi * (3 * w / 4 - w / 4) / double(w);
+    QVERIFY(norm(view->frame().nz - Vec3 {-std::sin(turned), 0, std::cos(turned)}) < 1e-9);
+
+    // Shift-drag and right drag move the picture; with Ctrl nothing happens.
+    const Vec3 before = view->frame().panOffset;
+    leftDrag(disp, QPoint(w / 2, h / 2), QPoint(w / 2 + w / 10, h / 2), Qt::ShiftModifier);
+    const Vec3 moved = view->frame().panOffset;
+    QVERIFY(norm(moved - before
+                - (-std::trunc(1024 * 1.0) * ((w / 2 + w / 10 - w / 2) / double(w))) * view->frame().nx)
+        < 1e-9);
+    QTest::mousePress(disp, Qt::RightButton, Qt::NoModifier, QPoint(w / 2, h / 2));
+    moveTo(disp, QPoint(w / 2, h / 4), Qt::RightButton);
+    QTest::mouseRelease(disp, Qt::RightButton, Qt::NoModifier, QPoint(w / 2, h / 4));
+    QVERIFY(dot(view->frame().panOffset - moved, view->frame().ny) > 0);
+    const ViewFrame kept = view->frame();
+    leftDrag(disp, QPoint(w / 2, h / 2), QPoint(w / 3, h / 3), Qt::ControlModifier);
+    QCOMPARE(view->frame().nz, kept.nz);
+    QCOMPARE(view->frame().panOffset, kept.panOffset);
+
+    // Near the left edge, an upward drag turns about the viewing direction.
+    const Vec3 nz = view->frame().nz;
+    QTest::mousePress(disp, Qt::LeftButton, Qt::NoModifier, QPoint(w / 20, h / 2));
+    moveTo(disp, QPoint(w / 20, h / 4), Qt::LeftButton);
+    QTest::mouseRelease(disp, Qt::LeftButton, Qt::NoModifier, QPoint(w / 20, h / 4));
+    QVERIFY(norm(view->frame().nz - nz) < 1e-12);
+    QVERIFY(norm(view->frame().nx - kept.nx) > 0.1);
+}
+
+void TestCtView::sectionDirectionFollowsUnlessFixed()
+{
+    CtView view(dir_.path());
+    view.ui().addSliceSet_->click();
+    SlicesCtrl *free = view.sets()[0], *fixed = view.sets()[1];
+    fixed->ui().csFixDir_->setChecked(true);
+    view.updateNvs({0, 1, 0}, 0.5);
+    QCOMPARE(free->sectionDir(), view.frame().nz);
+    QCOMPARE(fixed->sectionDir(), (Vec3 {0, 0, 1}));
+}
+
+void TestCtView::saving_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("png") << u"pic.png"_s << true;
+    QTest::newRow("upper-case suffix") << u"pic2.JPG"_s << true;
+    QTest::newRow("svg") << u"pic.svg"_s << true;
+    QTest::newRow("unknown suffix") << u"pic.xyz"_s << false;
+    QTest::newRow("no suffix") << u"pic"_s << false;
+}
+
+void TestCtView::saving()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, written);
+    auto view = shownView();
+    QVERIFY(load(view->sets().front(), stack_));
+    view->ui().imgPixWidth_->setText(u"300"_s);
+    view->ui().imgPixHeight_->setText(u"200"_s);
+    emit view->ui().imgPixWidth_->editingFinished();
+    QTemporaryDir out;
+    const QString path = QDir(out.path()).filePath(name);
+    if (written && !name.endsWith(u".svg"_s))
+        QTest::ignoreMessage(QtDebugMsg, qPrintable(u"saving "_s + path));
+    view->saveImage(path);
+    QCOMPARE(QFileInfo::exists(path), written);
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), written ? 1 : 0);
+    if (!written)
+        return;
+    if (name.endsWith(u".svg"_s)) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray svg = f.readAll();
+        QVERIFY(svg.contains("<image")); // the volume as one embedded picture
+        QVERIFY(svg.size() < 300 * 200 * 4 * 2); // not a vector point per pixel
+        QSvgRenderer renderer(path);
+        QVERIFY(renderer.isValid());
+        QCOMPARE(renderer.viewBox(), QRect(0, 0, 300, 200));
+        // Drawn at its own size, it looks like the raster picture.
+        QImage drawn(300, 200, QImage::Format_ARGB32);
+        drawn.fill(Qt::transparent);
+        QPainter p(&drawn);
+        renderer.render(&p);
+        p.end();
+        const QImage picture = view->picture();
+        int far = 0;
+        for (int y = 0; y < 200; y += 7)
+            for (int x = 0; x < 300; x += 7)
+                far += std::abs(qGreen(drawn.pixel(x, y)) - qGreen(picture.pixel(x, y))) > 40;
+        QVERIFY(far < 20);
+    } else {
+        const QImage saved(path);
+        QCOMPARE(saved.size(), QSize(300, 200));
+    }
+    QCOMPARE(view->saveDirectory(), out.path());
+}
+
+void TestCtView::pictureShownOnlyWithData()
+{
+    auto view = shownView();
+    DispA *disp = view->ui().dispA_;
+    auto coloured = [disp] {
+        const QImage shot = disp->grab().toImage();
+        int n = 0;
+        for (int y = 0; y < shot.height(); y += 5)
+            for (int x = 0; x < shot.width(); x += 5) {
+                const QColor c = shot.pixelColor(x, y);
+                n += c.green() - c.red() > 40; // the first set's colour, (0, 127, 127) shaded
+            }
+        return n;
+    };
+    view->paintPImg();
+    QCOMPARE(coloured(), 0);
+    QVERIFY(load(view->sets().front(), stack_));
+    QVERIFY(coloured() > 20);
+}
+
+void TestCtView::destroyedWhileLoading()
+{
+    // Files large enough that the whole list takes seconds to read.
+    QByteArray text = "#QRVL-CTImg\n# Range_X1 : 299\n# Range_Y1 : 299\n";
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 300; ++x)
+            text += QByteArray::number(x) + '\t' + QByteArray::number(y) + '\t' + QByteArray::number(x * y)
+                + '\n';
+    const QString big = dir_.filePath(u"big.dat"_s);
+    QFile f(big);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(text) == text.size());
+    f.close();
+    const QStringList many(400, big);
+    auto view = shownView();
+    SlicesCtrl *set = view->sets().front();
+    QSignalSpy loaded(set->datas(), &SliceDatas::loadedNewFile);
+    SliceDatas *datas = set->datas();
+    QMetaObject::invokeMethod(
+        datas, [datas, many] { datas->filesSelected(many); }, Qt::QueuedConnection);
+    QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty(), 10000);
+    view.reset(); // stops the loader at its next file and waits for it
+    QVERIFY(loaded.count() < many.size());
+}
+
+QTEST_MAIN(TestCtView)
+#include "tst_ctview.moc"

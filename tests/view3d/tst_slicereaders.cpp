@@ -1,0 +1,322 @@
+// Qt
+#include <QBuffer>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Local
+#include "view3d/slicereaders.h"
+#include "view3d/textfields.h"
+#include <cmath>
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+class TestSliceReaders : public QObject
+{
+    Q_OBJECT
+private slots:
+    void fields_data();
+    void fields();
+    void numbers_data();
+    void numbers();
+    void ctGridFromHeader();
+    void ctRefused_data();
+    void ctRefused();
+    void ctIndicesAsWritten();
+    void ctHeaderNumbersAreIntegers();
+    void ctHugeRegionIsNotAllocated();
+    void xyvGrid_data();
+    void xyvGrid();
+    void xyvRefused_data();
+    void xyvRefused();
+    void rasterGreyAndColour();
+    void readerChosenByContent_data();
+    void readerChosenByContent();
+
+private:
+    QTemporaryDir dir_;
+    QString write(const QString &name, const QByteArray &bytes);
+};
+
+QString TestSliceReaders::write(const QString &name, const QByteArray &bytes)
+{
+    const QString path = dir_.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        qFatal("cannot write the test file");
+    return path;
+}
+
+void TestSliceReaders::fields_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<bool>("commas");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QByteArray>("third");
+    QTest::newRow("tabs") << "1\t2\t3.5"_ba << false << 3 << "3.5"_ba;
+    QTest::newRow("runs and ends") << "  1 \t  2   x  \r"_ba << false << 3 << "x"_ba;
+    QTest::newRow("commas kept") << "1,2,3"_ba << false << 1 << ""_ba;
+    QTest::newRow("commas split") << "1,2,3"_ba << true << 3 << "3"_ba;
+    QTest::newRow("comma and blank mix") << " 1 ,2, \t,3,"_ba << true << 3 << "3"_ba;
+    QTest::newRow("blank") << " \t "_ba << true << 0 << ""_ba;
+    QTest::newRow("more than kept") << "a b c d e f"_ba << false << 6 << "c"_ba;
+}
+
+void TestSliceReaders::fields()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(bool, commas);
+    QFETCH(int, count);
+    QFETCH(QByteArray, third);
+    const LineFields f = splitFields(std::string_view(line.constData(), line.size()), commas);
+    QCOMPARE(f.count, count);
+    if (count >= 3)
+        QCOMPARE(QByteArray(f.field[2].data(), qsizetype(f.field[2].size())), third);
+}
+
+void TestSliceReaders::numbers_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("integer");
+    QTest::addColumn<double>("number");
+    QTest::newRow("plain") << "42"_ba << 42 << 42.0;
+    QTest::newRow("signs") << "+7"_ba << 7 << 7.0;
+    QTest::newRow("negative") << "-13"_ba << -13 << -13.0;
+    QTest::newRow("decimal point") << "10.5"_ba << 0 << 10.5;
+    QTest::newRow("exponent") << "1e3"_ba << 0 << 1000.0;
+    QTest::newRow("leading zeros") << "000000000012"_ba << 12 << 12.0;
+    QTest::newRow("beyond 32 bits") << "2147483648"_ba << 0 << 2147483648.0;
+    QTest::newRow("double sign") << "+-1"_ba << 0 << 0.0;
+    QTest::newRow("text") << "abc"_ba << 0 << 0.0;
+    QTest::newRow("trailing text") << "12abc"_ba << 0 << 0.0;
+    QTest::newRow("empty") << ""_ba << 0 << 0.0;
+    QTest::newRow("overflowing double") << "1e999"_ba << 0 << 0.0;
+}
+
+void TestSliceReaders::numbers()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, integer);
+    QFETCH(double, number);
+    const std::string_view field(text.constData(), text.size());
+    QCOMPARE(fieldToInt(field), integer);
+    QCOMPARE(fieldToDouble(field), number);
+    // The same answers as the toolkit's own conversions of a field.
+    QCOMPARE(fieldToInt(field), QString::fromLatin1(text).toInt());
+}
+
+void TestSliceReaders::ctGridFromHeader()
+{
+    // The header of a region 0 … 3 × 0 … 1 as the program writes it, values in tab-separated lines.
+    const QByteArray text = "#QRVL-CTImg\n"
+                            "# Range_X0       : 0\n"
+                            "# Range_Y0       : 0\n"
+                            "# Range_X1       : 3\n"
+                            "# Range_Y1       : 1\n"
+                            "# sx,sy, ex,ey   : 0\t0\t3\t1\n"
+                            "0\t0\t10\n1\t0\t11\n2\t0\t12\n3\t0\t13\n"
+                            "0\t1\t20\n1\t1\t21\n2\t1\t22.5\n3\t1\t-4\n"_ba;
+    const auto slice = readCtImgText(std::string_view(text.constData(), text.size()));
+    QVERIFY(slice);
+    QCOMPARE(slice->nx, 4);
+    QCOMPARE(slice->ny, 2);
+    QVERIFY(!slice->isImage);
+    QCOMPARE(slice->value(3, 0), 13.0);
+    QCOMPARE(slice->value(2, 1), 22.5);
+    QCOMPARE(slice->min, -4.0);
+    QCOMPARE(slice->max, 22.5);
+}
+
+void TestSliceReaders::ctRefused_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("one column at x = 0") << "#QRVL-CTImg\n# Range_X0 : 0\n# Range_Y0 : 0\n# Range_X1 : 0\n"
+                                            "# Range_Y1 : 3\n0\t0\t1\n0\t1\t2\n"_ba;
+    QTest::newRow("no header") << "#QRVL-CTImg\n0\t0\t1\n1\t0\t2\n"_ba;
+    QTest::newRow("magic in lower case") << "#qrvl-ctimg\n# Range_X1 : 3\n# Range_Y1 : 3\n0 0 1\n"_ba;
+    QTest::newRow("magic not first") << "\n#QRVL-CTImg\n# Range_X1 : 3\n# Range_Y1 : 3\n0 0 1\n"_ba;
+    QTest::newRow("start beyond end")
+        << "#QRVL-CTImg\n# Range_X0 : 9\n# Range_X1 : 3\n# Range_Y1 : 3\n0 0 1\n"_ba;
+    QTest::newRow("header keys are case-sensitive")
+        << "#QRVL-CTImg\n# range_x1 : 3\n# Range_Y1 : 3\n0 0 1\n"_ba;
+    QTest::newRow("empty") << ""_ba;
+}
+
+void TestSliceReaders::ctRefused()
+{
+    QFETCH(QByteArray, text);
+    QVERIFY(!readCtImgText(std::string_view(text.constData(), text.size())));
+}
+
+void TestSliceReaders::ctIndicesAsWritten()
+{
+    // A region 10 … 13 × 20 … 21 makes a 4 × 2 grid, and x, y index it as written: the region's own
+    // lines fall outside and are ignored, lines inside the grid land where they say. Short lines,
+    // negative indices and a value that is no number change nothing or give 0.
+    const QByteArray text
+        = "#QRVL-CTImg\r\n# Range_X0       : 10\r\n# Range_Y0       : 20\r\n"
+          "# Range_X1       : 13\r\n# Range_Y1       : 21\r\n"
+          "10\t20\t5\r\n13  21   6\r\n1 1 7.25\r\n-1 0 99\r\n0 -1 99\r\n4 0 99\r\n0 2 99\r\n"
+          "2 0\r\n3 0 x\r\n"_ba;
+    const auto slice = readCtImgText(std::string_view(text.constData(), text.size()));
+    QVERIFY(slice);
+    QCOMPARE(slice->nx, 4);
+    QCOMPARE(slice->ny, 2);
+    QCOMPARE(slice->value(1, 1), 7.25);
+    QCOMPARE(slice->value(3, 0), 0.0);
+    QCOMPARE(slice->min, 0.0);
+    QCOMPARE(slice->max, 7.25);
+    double sum = 0;
+    for (double v : slice->values)
+        sum += v;
+    QCOMPARE(sum, 7.25);
+}
+
+void TestSliceReaders::ctHeaderNumbersAreIntegers()
+{
+    // "10.5" is not an integer: Range_X0 reads as 0 and the grid has X1 + 1 columns.
+    const QByteArray text
+        = "#QRVL-CTImg\n# Range_X0 : 10.5\n# Range_Y0 : 20\n# Range_X1 : 11\n# Range_Y1 : 20\n"
+          "# sx,sy, ex,ey : 10.5\t20\t11\t20\n10\t0\t1\n11\t0\t2\n"_ba;
+    const auto slice = readCtImgText(std::string_view(text.constData(), text.size()));
+    QVERIFY(slice);
+    QCOMPARE(slice->nx, 12);
+    QCOMPARE(slice->ny, 1);
+    QCOMPARE(slice->value(11, 0), 2.0);
+}
+
+void TestSliceReaders::ctHugeRegionIsNotAllocated()
+{
+    const QByteArray text = "#QRVL-CTImg\n# Range_X1 : 2000000000\n# Range_Y1 : 2000000000\n0 0 1\n"_ba;
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"too large.*2000000001 x 2000000001"_s));
+    QVERIFY(!readCtImgText(std::string_view(text.constData(), text.size()), SliceReadLimits {1 << 20}));
+}
+
+void TestSliceReaders::xyvGrid_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("nx");
+    QTest::addColumn<int>("ny");
+    QTest::addColumn<QPoint>("at");
+    QTest::addColumn<double>("value");
+    const QByteArray head
+        = "## 240301\n# Format1 : XYV\n# Format2 : SPACE-Separated\n# X-NUM 5\n# Y-NUM 3\n"_ba;
+    QTest::newRow("X-NUM 5 gives rows of 4")
+        << head + "0 0 1\n3 0 4\n0 1 5\n3 1 8.5\n"_ba << 4 << 2 << QPoint(3, 1) << 8.5;
+    QTest::newRow("commas and blanks mixed")
+        << head + "0,0,1\n1 0 2\n2, 0 ,3\n3\t,0,\t4\n1,,1 ,,6\n"_ba << 4 << 2 << QPoint(1, 1) << 6.0;
+    QTest::newRow("origin from the first data line")
+        << head + "10,20,1\n12,21,7\n"_ba << 4 << 2 << QPoint(2, 1) << 7.0;
+    QTest::newRow("points beyond the grid ignored")
+        << head + "10,20,1\n14,20,9\n9,20,9\n10,22,9\n13,21,3\n"_ba << 4 << 2 << QPoint(3, 1) << 3.0;
+    QTest::newRow("blank lines skipped")
+        << "## 240301\n# X-NUM 3\n\n# Y-NUM 3\n\n1 1 2\n2 2 5\n"_ba << 2 << 2 << QPoint(1, 1) << 5.0;
+    QTest::newRow("header sizes after data lines")
+        << "## 240301\n0 0 7\n# X-NUM 3\n# Y-NUM 2\n5 5 1\n6 5 2\n"_ba << 2 << 1 << QPoint(1, 0) << 2.0;
+}
+
+void TestSliceReaders::xyvGrid()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, nx);
+    QFETCH(int, ny);
+    QFETCH(QPoint, at);
+    QFETCH(double, value);
+    const auto slice = readXyvText(std::string_view(text.constData(), text.size()));
+    QVERIFY(slice);
+    QCOMPARE(slice->nx, nx);
+    QCOMPARE(slice->ny, ny);
+    QCOMPARE(slice->values.size(), size_t(nx) * ny);
+    QCOMPARE(slice->value(at.x(), at.y()), value);
+    QCOMPARE(slice->max, value);
+}
+
+void TestSliceReaders::xyvRefused_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("first data line of one field") << "## 240301\n# X-NUM 5\n# Y-NUM 3\n7\n0 0 1\n"_ba;
+    QTest::newRow("X-NUM not an integer") << "## 240301\n# X-NUM 5.0\n# Y-NUM 3\n0 0 1\n"_ba;
+    QTest::newRow("X-NUM of 1 (no columns)") << "## 240301\n# X-NUM 1\n# Y-NUM 3\n0 0 1\n"_ba;
+    QTest::newRow("no sizes") << "## 240301\n0 0 1\n"_ba;
+    QTest::newRow("size line with a fourth field") << "## 240301\n# X-NUM 5 x\n# Y-NUM 3\n0 0 1\n"_ba;
+    QTest::newRow("other magic") << "## 240302\n# X-NUM 5\n# Y-NUM 3\n0 0 1\n"_ba;
+    QTest::newRow("CT data file") << "#QRVL-CTImg\n# Range_X1 : 3\n# Range_Y1 : 1\n0 0 1\n"_ba;
+}
+
+void TestSliceReaders::xyvRefused()
+{
+    QFETCH(QByteArray, text);
+    QVERIFY(!readXyvText(std::string_view(text.constData(), text.size())));
+}
+
+void TestSliceReaders::rasterGreyAndColour()
+{
+    QImage grey(16, 16, QImage::Format_Grayscale8);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x)
+            grey.scanLine(y)[x] = static_cast<uchar>(y * 16 + x);
+    const QString greyPath = dir_.filePath(u"grey.png"_s);
+    QVERIFY(grey.save(greyPath));
+    auto slice = readRasterSlice(greyPath);
+    QVERIFY(slice);
+    QVERIFY(slice->isImage);
+    QCOMPARE(slice->nx, 16);
+    QCOMPARE(slice->min, 0.0);
+    QCOMPARE(slice->max, 255.0);
+    QCOMPARE(slice->value(5, 3), 53.0);
+
+    // A colour pixel counts by its lowest 8 bits, the blue channel.
+    QImage colour(3, 2, QImage::Format_RGB32);
+    colour.fill(qRgb(200, 100, 7));
+    colour.setPixel(2, 1, qRgb(1, 2, 250));
+    const QString colourPath = dir_.filePath(u"colour.png"_s);
+    QVERIFY(colour.save(colourPath));
+    slice = readRasterSlice(colourPath);
+    QVERIFY(slice);
+    QCOMPARE(slice->value(0, 0), 7.0);
+    QCOMPARE(slice->value(2, 1), 250.0);
+}
+
+void TestSliceReaders::readerChosenByContent_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<bool>("image");
+    QTest::addColumn<int>("nx");
+    QByteArray png;
+    {
+        QImage img(5, 4, QImage::Format_Grayscale8);
+        img.fill(3);
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        img.save(&buffer, "PNG");
+    }
+    const QByteArray ct = "#QRVL-CTImg\n# Range_X1 : 2\n# Range_Y1 : 1\n0 0 1\n"_ba;
+    const QByteArray xyv = "## 240301\n# X-NUM 4\n# Y-NUM 2\n0,0,1\n"_ba;
+    QTest::newRow("PNG named .dat") << u"image.dat"_s << png << true << true << 5;
+    QTest::newRow("data file named .png") << u"data.png"_s << ct << true << false << 3;
+    QTest::newRow("XYV file") << u"grid.txt"_s << xyv << true << false << 3;
+    QTest::newRow("anything else") << u"notes.dat"_s << "hello\n"_ba << false << false << 0;
+    QTest::newRow("empty file") << u"empty.dat"_s << QByteArray() << false << false << 0;
+}
+
+void TestSliceReaders::readerChosenByContent()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, contents);
+    QFETCH(bool, accepted);
+    QFETCH(bool, image);
+    QFETCH(int, nx);
+    const auto slice = readSliceFile(write(name, contents));
+    QCOMPARE(slice.has_value(), accepted);
+    if (accepted) {
+        QCOMPARE(slice->isImage, image);
+        QCOMPARE(slice->nx, nx);
+    }
+    QVERIFY(!readSliceFile(dir_.filePath(u"missing.dat"_s)));
+}
+
+QTEST_GUILESS_MAIN(TestSliceReaders)
+#include "tst_slicereaders.moc"

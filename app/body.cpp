@@ -81,12 +81,15 @@ Body::Body(QWidget *parent, int workers)
     ui_.procCtrl->setMaxThreads(n);
     ui_.procCtrl->setThreads(static_cast<int>(0.8 * n));
     disableWhatComesLater();
+    setupZelmapLink();
     keepDisabledLook(this);
 }
 
 Body::~Body()
 {
     detachChildEdits(this, this);
+    // The link outlives this body by a moment; nothing it reports may reach the window now.
+    disconnect(&zelmapLink_, nullptr, this, nullptr);
     // No further slice is handed out; slices handed out are finished and their results saved.
     // Quitting a thread drops what is still queued for it, so each thread is asked to stop by a
     // request queued behind its work: the workers behind their slices, then the saver behind every
@@ -290,12 +293,11 @@ void Body::connectAll()
 
 void Body::disableWhatComesLater()
 {
-    // Sequential CT-XAFS runs, setup files and the link to 2dZelmap have their places in the window
-    // but do not work yet: their controls stay disabled so that none of them promises anything.
+    // Sequential CT-XAFS runs and setup files have their places in the window but do not work yet:
+    // their controls stay disabled so that none of them promises anything.
     const QString later = tr("Not available in this version yet");
     for (QWidget *w : std::initializer_list<QWidget *> {ui_.SelDDir, ui_.SeqCalc, ui_.SeqCalcFrom,
-             ui_.SeqCalcTo, ui_.keepOnNewSet, ui_.SelI0Files, ui_.SaveSetup, ui_.LoadSetup, ui_.Link2dZelmap,
-             ui_.ZMLIsBusy, ui_.SendMsg2Zelmap, ui_.Exec2DA, ui_.With2DA, ui_.Cont2DA}) {
+             ui_.SeqCalcTo, ui_.keepOnNewSet, ui_.SelI0Files, ui_.SaveSetup, ui_.LoadSetup}) {
         w->setEnabled(false);
         w->setToolTip(later);
     }

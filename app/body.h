@@ -12,6 +12,7 @@
 #include "ct/runparams.h"
 #include "ct/ui/ct2job.h"
 #include "imagedata/projectionset.h"
+#include "link/zelmaplink.h"
 #include "ui_body.h"
 #include "widgets/mousec.h"
 #include <vector>
@@ -34,7 +35,7 @@ class Sinogram;
 
 /// The main window: owns every panel, worker and thread, wires them together and carries the
 /// operator's road from raw files to reconstructed and saved slices.
-/// \test tst_bodyloading.cpp, tst_bodycalc.cpp
+/// \test tst_bodyloading.cpp, tst_bodycalc.cpp, tst_bodylink.cpp
 class Body : public QFrame
 {
     Q_OBJECT
@@ -71,6 +72,10 @@ public:
     qint64 savingBytes() const { return savingBytes_; }
     /// While more than this many bytes wait for the saver, no further slice is handed out.
     void setSavingLimit(qint64 bytes) { savingLimit_ = bytes; }
+    ZelmapLink &zelmapLink() { return zelmapLink_; }
+    /// 0 idle; 1 a load request is out; 2 a 2DA request is out.
+    int linkStage() const { return linkStage_; }
+    bool isCont2dARunning() const { return contRunning_; }
 
 signals:
     void batchCalcStart();
@@ -85,6 +90,13 @@ signals:
     void callBatchLoad(const QString &fileName);
     void callBatchExec();
     void callBatchCheckEnd();
+    // The viewer link.
+    void zmlLoadFilesOfPattern(const QString &path);
+    void zmlLoadFiles(const QStringList &fileList);
+    void zmlStatChanged();
+    void exec2dA(const QString &sliceNoS);
+    /// A continuous 2DA run started by `zmlBatchCont2dA` has ended (or could not start).
+    void zmlBatchContFinished();
 
 public slots:
     // The queued loading loop: one file per pass of the event loop.
@@ -124,6 +136,23 @@ public slots:
     void setColorMax(double v);
     void setAutoSaveImage(bool on);
     void setAutoSaveData(bool on);
+    // The viewer link.
+    /// Asks the viewer for 2DA on the current slice.
+    void exec2dA0();
+    void setupZelmapLink();
+    void zmlInitFlags();
+    void zmlChangedIsBusy(bool f);
+    /// Takes the next step of the link control when the viewer reports a request finished.
+    void zmlStageCtrl();
+    /// Starts or stops the continuous run over the slice range.
+    void zmlStartCont2dA();
+    /// Checks "Send Msg.": picking a slice asks the viewer to load its files.
+    void zmlSetSendMsg(bool on);
+    /// Connects the link, as a click on "Link 2dZelmap" does.
+    void zmlConnect();
+    /// Starts (or adopts) a continuous run and reports its end through `zmlBatchContFinished`, at
+    /// once when it cannot start.
+    void zmlBatchCont2dA();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -162,6 +191,10 @@ private:
     void resumeWaitingWork();
     bool checkSaveTarget(bool on, class SelectSaveDir *selector, const char *what);
     std::vector<class CtPanel *> ctPanels() const;
+    /// Asks the viewer to load the saved data files of slice `sliceNo` and makes it current.
+    void zmlLoadSlice(int sliceNo);
+    void zmlSetContRunning(bool on);
+    void zmlLinkStateChanged();
 
     Ui_Body ui_;
     RawDisp *rawDisp_ = nullptr;
@@ -216,4 +249,11 @@ private:
     ProgressLine *progressLine_ = nullptr;
     QLabel *statusText_ = nullptr;
     QDateTime runStart_, runEnd_;
+
+    ZelmapLink zelmapLink_;
+    bool zmlBusy_ = false; // the link's busy state as last received
+    int linkStage_ = 0;
+    bool contRunning_ = false;
+    bool batchCont_ = false; // the continuous run reports its end to the batch
+    int runFrom_ = 0, runTo_ = 0, runCurrent_ = 0, runStep_ = 0;
 };

@@ -112,9 +112,13 @@ void Body::selectedAPointInRawImg(double x, double y, MouseC::MStat code)
 {
     const bool vertical = ui_.procCtrl->rotAxV();
     switch (code) {
-    case MouseC::MStat(0): // left button
-        ui_.procCtrl->setSliceNo(static_cast<int>(vertical ? y : x));
+    case MouseC::MStat(0): { // left button
+        const int slice = static_cast<int>(vertical ? y : x);
+        ui_.procCtrl->setSliceNo(slice);
+        if (ui_.SendMsg2Zelmap->isChecked())
+            zmlLoadSlice(slice);
         break;
+    }
     case MouseC::MStat(1): // left button with Shift: a finished selection sets the run's geometry
         if (rawDisp_->isSelectionValid())
             applySelection(rawDisp_->selection());

@@ -1,0 +1,342 @@
+// Qt
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Local
+#include "app/body.h"
+#include "app/config/configstore.h"
+#include "ct/savenaming.h"
+#include "ct/ui/procctrl.h"
+#include "ct/ui/selectsavedir.h"
+#include "imagedata/itexwriter.h"
+#include "tools/standin/standinviewer.h"
+#include "widgets/dispb.h"
+#include "widgets/rawdisp.h"
+#include <memory>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString hello = u"myName quorvel"_s;
+const QString runStyle = u"background-color: rgb(255, 255, 128);"_s;
+const QString noRunStyle = u"background-color: rgb(213, 245, 255);"_s;
+
+struct Layout
+{
+    bool subFolders, ofEnergy, ofSlice;
+};
+
+} // namespace
+
+/// The window's control of the viewer link, against the stand-in viewer on a real socket.
+class TestBodyLink : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void continuousRunWalksTheRange_data();
+    void continuousRunWalksTheRange();
+    void stepZeroRepeatsUntilStopped();
+    void pickedSliceIsSentToTheViewer_data();
+    void pickedSliceIsSentToTheViewer();
+    void busyShowsAndRefusalResets();
+    void batchRunReportsItsEnd_data();
+    void batchRunReportsItsEnd();
+    void runDoesNotStartWithoutConnection();
+
+private:
+    /// A window whose link is connected to the stand-in viewer.
+    std::unique_ptr<Body> linkedBody();
+    /// Data files of slices 0 … 25 at tags E01 and E02, saved in `layout` into a fresh folder
+    /// that the window's data-save selector names.
+    void saveSlices(Body &body, const Layout &layout);
+    /// The viewer's lines after its greetings.
+    QStringList requests() const;
+    QString dataFile(const QString &tag, int slice) const;
+
+    std::unique_ptr<StandInViewer> viewer_;
+    std::unique_ptr<QTemporaryDir> saveRoot_;
+    QString saveDir_;
+    QTemporaryDir images_;
+    QStringList imageFiles_;
+};
+
+void TestBodyLink::initTestCase()
+{
+    std::vector<uint32_t> px(80 * 60);
+    for (size_t i = 0; i < px.size(); ++i)
+        px[i] = 100 + static_cast<uint32_t>(i % 80);
+    for (int k = 0; k < 3; ++k) {
+        imageFiles_ << images_.filePath(u"p%1.img"_s.arg(k));
+        QVERIFY(writeItexFile(imageFiles_.last(), {80, 60, 2, 1.0, px}));
+    }
+}
+
+void TestBodyLink::init()
+{
+    viewer_ = std::make_unique<StandInViewer>();
+    viewer_->behaviour().delayMs = 5;
+    QVERIFY(viewer_->listen());
+    ConfigStore::instance().clear();
+    ConfigStore::instance().setEntry(u"2dZelmap"_s, u"127.0.0.1 %1"_s.arg(viewer_->port()));
+}
+
+void TestBodyLink::cleanup()
+{
+    viewer_.reset();
+    saveRoot_.reset();
+    ConfigStore::instance().clear();
+}
+
+std::unique_ptr<Body> TestBodyLink::linkedBody()
+{
+    auto body = std::make_unique<Body>(nullptr, 1);
+    // The window connects at start-up, without a click.
+    QSignalSpy greeted(viewer_.get(), &StandInViewer::lineReceived);
+    if (!greeted.wait(5000) || viewer_->received().value(0) != hello)
+        return nullptr;
+    return body;
+}
+
+void TestBodyLink::saveSlices(Body &body, const Layout &layout)
+{
+    saveRoot_ = std::make_unique<QTemporaryDir>();
+    saveDir_ = saveRoot_->filePath(u"ct"_s);
+    const SubFolderRule rule {layout.subFolders, layout.ofEnergy, layout.ofSlice};
+    for (int s = 0; s <= 25; ++s) {
+        for (const QString &tag : {u"E01"_s, u"E02"_s}) {
+            for (const QString &dir : targetDirs(saveDir_, tag, sliceText(s), rule)) {
+                QVERIFY(QDir().mkpath(dir));
+                QFile f(QDir(dir).filePath(ctFileName(u"c"_s, tag, sliceText(s), u"dat"_s)));
+                QVERIFY(f.open(QIODevice::WriteOnly));
+            }
+        }
+    }
+    body.ui().SelectDataSaveDir->setDir(saveDir_);
+    body.ui().SaveInSubFolders->setChecked(layout.subFolders);
+    body.ui().SubOfEnergy->setChecked(layout.ofEnergy);
+    body.ui().SubOfSlice->setChecked(layout.ofSlice);
+}
+
+QStringList TestBodyLink::requests() const
+{
+    QStringList lines = viewer_->received();
+    lines.removeAll(hello);
+    return lines;
+}
+
+QString TestBodyLink::dataFile(const QString &tag, int slice) const
+{
+    return QDir(saveDir_).absoluteFilePath(ctFileName(u"c"_s, tag, sliceText(slice), u"dat"_s));
+}
+
+void TestBodyLink::continuousRunWalksTheRange_data()
+{
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    QTest::addColumn<int>("step");
+    QTest::addColumn<QList<int>>("slices");
+    QTest::addColumn<bool>("greetedAgain"); // ended on a slice without files
+    QTest::newRow("10 to 20 by 5") << 10 << 20 << 5 << QList<int> {10, 15, 20} << false;
+    QTest::newRow("the last slice off the step") << 10 << 21 << 5 << QList<int> {10, 15, 20} << false;
+    QTest::newRow("downwards") << 20 << 10 << 5 << QList<int> {20, 15, 10} << false;
+    QTest::newRow("a negative step goes toward the last slice")
+        << 10 << 20 << -5 << QList<int> {10, 15, 20} << false;
+    QTest::newRow("one slice") << 7 << 7 << 3 << QList<int> {7} << false;
+    QTest::newRow("a slice without files ends the run") << 20 << 30 << 3 << QList<int> {20, 23} << true;
+}
+
+void TestBodyLink::continuousRunWalksTheRange()
+{
+    QFETCH(int, from);
+    QFETCH(int, to);
+    QFETCH(int, step);
+    QFETCH(QList<int>, slices);
+    QFETCH(bool, greetedAgain);
+    auto body = linkedBody();
+    QVERIFY(body);
+    saveSlices(*body, {false, false, false});
+    ProcCtrl *proc = body->ui().procCtrl;
+    proc->setSliceFrom(from);
+    proc->setSliceTo(to);
+    proc->setSliceStep(step);
+
+    body->ui().Cont2DA->click();
+    QVERIFY(body->isCont2dARunning());
+    QCOMPARE(body->ui().Cont2DA->styleSheet(), runStyle);
+    QTRY_VERIFY_WITH_TIMEOUT(!body->isCont2dARunning(), 10000);
+    QCOMPARE(body->ui().Cont2DA->styleSheet(), noRunStyle);
+
+    // Load, analyse, next: each request only after the previous one finished.
+    QStringList expected;
+    for (int s : slices) {
+        expected << u"LOAD_I1_FILES new %1 %2"_s.arg(dataFile(u"E01"_s, s), dataFile(u"E02"_s, s))
+                 << u"ANALYZER_EXEC_2DA %1"_s.arg(sliceText(s));
+    }
+    QCOMPARE(requests(), expected);
+    QCOMPARE(viewer_->received().count(hello), greetedAgain ? 2 : 1);
+    QCOMPARE(proc->sliceNo(), greetedAgain ? slices.last() + step : slices.last());
+    // The window takes no further step: nothing more arrives.
+    QSignalSpy more(viewer_.get(), &StandInViewer::lineReceived);
+    QVERIFY(!more.wait(100));
+}
+
+void TestBodyLink::stepZeroRepeatsUntilStopped()
+{
+    auto body = linkedBody();
+    QVERIFY(body);
+    saveSlices(*body, {false, false, false});
+    body->ui().procCtrl->setSliceFrom(12);
+    body->ui().procCtrl->setSliceTo(20);
+    body->ui().procCtrl->setSliceStep(0);
+    QSignalSpy finished(viewer_.get(), &StandInViewer::finished);
+    body->ui().Cont2DA->click();
+    QTRY_VERIFY_WITH_TIMEOUT(finished.size() >= 6, 10000); // three rounds
+    QVERIFY(body->isCont2dARunning());
+    body->ui().Cont2DA->click(); // stops the run
+    QVERIFY(!body->isCont2dARunning());
+    QCOMPARE(body->ui().Cont2DA->styleSheet(), noRunStyle);
+    // The request under way still finishes; nothing follows it.
+    QTRY_COMPARE_WITH_TIMEOUT(body->zelmapLink().isBusy(), false, 5000);
+    const qsizetype count = requests().size();
+    QSignalSpy more(viewer_.get(), &StandInViewer::lineReceived);
+    QVERIFY(!more.wait(100));
+    QCOMPARE(requests().size(), count);
+    for (const QString &r : requests())
+        QVERIFY2(r.endsWith(u"00012.dat"_s) || r == u"ANALYZER_EXEC_2DA 00012"_s, qPrintable(r));
+}
+
+void TestBodyLink::pickedSliceIsSentToTheViewer_data()
+{
+    QTest::addColumn<bool>("sendMsg");
+    QTest::addColumn<bool>("with2DA");
+    QTest::addColumn<int>("requestCount");
+    QTest::newRow("Send Msg.: load only") << true << false << 1;
+    QTest::newRow("Send Msg. and w 2DA: load, then 2DA") << true << true << 2;
+    QTest::newRow("without Send Msg.: nothing") << false << true << 0;
+}
+
+void TestBodyLink::pickedSliceIsSentToTheViewer()
+{
+    QFETCH(bool, sendMsg);
+    QFETCH(bool, with2DA);
+    QFETCH(int, requestCount);
+    auto body = linkedBody();
+    QVERIFY(body);
+    QVERIFY(body->ui().SendMsg2Zelmap->isChecked()); // checked at start
+    saveSlices(*body, {true, true, false});
+    body->zmlSetSendMsg(sendMsg);
+    body->ui().With2DA->setChecked(with2DA);
+    body->resize(1400, 900);
+    body->show();
+    body->ui().procCtrl->setRotAxV(true);
+    QSignalSpy loaded(body.get(), &Body::finishedLoadingCTFiles);
+    body->ui().CTFiles->filesChosen(imageFiles_);
+    QVERIFY(loaded.wait(10000));
+
+    DispB *area = body->rawDisp()->area();
+    const QPoint at(area->width() / 2, area->height() / 3);
+    const int slice = static_cast<int>(body->rawDisp()->imagePointAt(at).y());
+    QVERIFY(slice > 0 && slice <= 25);
+    QSignalSpy finished(viewer_.get(), &StandInViewer::finished);
+    QTest::mouseClick(area, Qt::LeftButton, {}, at);
+    QCOMPARE(body->ui().procCtrl->sliceNo(), slice);
+    if (requestCount > 0)
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), requestCount, 5000);
+    else
+        QVERIFY(!finished.wait(200));
+    const QStringList all {u"LOAD_I1_FILES new %1 %2"_s.arg(QDir(saveDir_).absoluteFilePath(u"E01/"_s)
+                                   + ctFileName(u"c"_s, u"E01"_s, sliceText(slice), u"dat"_s),
+                               QDir(saveDir_).absoluteFilePath(u"E02/"_s)
+                                   + ctFileName(u"c"_s, u"E02"_s, sliceText(slice), u"dat"_s)),
+        u"ANALYZER_EXEC_2DA %1"_s.arg(sliceText(slice))};
+    QCOMPARE(requests(), all.mid(0, requestCount));
+    QTRY_COMPARE_WITH_TIMEOUT(body->linkStage(), 0, 5000);
+}
+
+void TestBodyLink::busyShowsAndRefusalResets()
+{
+    viewer_->behaviour().neverFinish = true;
+    auto body = linkedBody();
+    QVERIFY(body);
+    QCOMPARE(body->ui().Link2dZelmap->styleSheet(), u"background-color: rgb(211, 255, 241);"_s);
+    QCOMPARE(body->ui().ZMLIsBusy->styleSheet(), u"background-color: rgb(211, 255, 241);"_s);
+    saveSlices(*body, {false, false, false});
+    body->ui().procCtrl->setSliceFrom(3);
+    body->ui().procCtrl->setSliceTo(9);
+    QSignalSpy received(&body->zelmapLink(), &TcpClient::receiveAnMsg);
+    body->ui().Cont2DA->click();
+    QCOMPARE(body->ui().ZMLIsBusy->styleSheet(), u"background-color: rgb(255, 192, 192);"_s);
+    QCOMPARE(body->linkStage(), 1);
+    QVERIFY(received.wait(5000)); // the viewer's "ISBUSY 1", and nothing after it
+    // A viewer that never finishes: the next request greets it again, which resets the control.
+    body->ui().Exec2DA->click();
+    QVERIFY(!body->isCont2dARunning());
+    QCOMPARE(body->linkStage(), 0);
+    QCOMPARE(body->ui().ZMLIsBusy->styleSheet(), u"background-color: rgb(211, 255, 241);"_s);
+    QTRY_COMPARE_WITH_TIMEOUT(viewer_->received().count(hello), 2, 5000);
+    QCOMPARE(requests().size(), 1); // the load of slice 3 only
+    // Not busy any more: "Exec 2DA" asks for the current slice, and its end leads nowhere.
+    viewer_->behaviour().neverFinish = false;
+    QSignalSpy finished(viewer_.get(), &StandInViewer::finished);
+    body->ui().Exec2DA->click();
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(requests().last(), u"ANALYZER_EXEC_2DA 00003"_s);
+    QCOMPARE(body->linkStage(), 0);
+}
+
+void TestBodyLink::batchRunReportsItsEnd_data()
+{
+    QTest::addColumn<int>("closeAt"); // the viewer drops the connection at this request; 0 never
+    QTest::addColumn<int>("requestCount");
+    QTest::newRow("the run ends") << 0 << 6;
+    QTest::newRow("the connection is lost") << 3 << 3;
+}
+
+void TestBodyLink::batchRunReportsItsEnd()
+{
+    QFETCH(int, closeAt);
+    QFETCH(int, requestCount);
+    viewer_->behaviour().closeAfter = closeAt;
+    auto body = linkedBody();
+    QVERIFY(body);
+    saveSlices(*body, {false, false, false});
+    body->ui().procCtrl->setSliceFrom(1);
+    body->ui().procCtrl->setSliceTo(3);
+    QSignalSpy done(body.get(), &Body::callBatchCheckEnd);
+    body->zmlBatchCont2dA();
+    QVERIFY(body->isCont2dARunning());
+    QCOMPARE(done.size(), 0);
+    QVERIFY(done.wait(10000));
+    QVERIFY(!body->isCont2dARunning());
+    QCOMPARE(requests().size(), requestCount);
+    QVERIFY(!done.wait(100)); // reported once
+    QCOMPARE(done.size(), 1);
+}
+
+void TestBodyLink::runDoesNotStartWithoutConnection()
+{
+    const quint16 port = viewer_->port();
+    viewer_->close();
+    auto body = std::make_unique<Body>(nullptr, 1);
+    QCOMPARE(body->zelmapLink().port(), int(port));
+    QVERIFY(body->zelmapLink().enabled());
+    QCOMPARE(body->zelmapLink().retryInterval(), 1000); // the program's pause between attempts
+    QCOMPARE(body->ui().Link2dZelmap->styleSheet(), u"background-color: rgb(255, 243, 162);"_s);
+    QSignalSpy done(body.get(), &Body::callBatchCheckEnd);
+    body->ui().Cont2DA->click();
+    QVERIFY(!body->isCont2dARunning());
+    QCOMPARE(body->ui().Cont2DA->styleSheet(), noRunStyle);
+    body->zmlBatchCont2dA(); // a batch goes on at once
+    QCOMPARE(done.size(), 1);
+}
+
+QTEST_MAIN(TestBodyLink)
+#include "tst_bodylink.moc"

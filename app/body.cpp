@@ -9,6 +9,7 @@
 // Local
 #include "app/config/configstore.h"
 #include "automation/ui/i0ofimage.h"
+#include "automation/xafsbatch.h"
 #include "ct/datasaver.h"
 #include "ct/ui/ctcalc.h"
 #include "ct/ui/ctcalc2.h"
@@ -66,6 +67,7 @@ Body::Body(QWidget *parent, int workers)
     ctCalc_->setSinogram(sinogram_);
 
     connectAll();
+    setUpSequence();
     buildTabs();
 
     const int n = workers > 0 ? workers : std::max(1u, std::thread::hardware_concurrency());
@@ -96,6 +98,9 @@ Body::~Body()
     saverThread_->wait();
     imageSetThread_->quit();
     imageSetThread_->wait();
+    seqThread_->quit();
+    seqThread_->wait();
+    delete xafsBatch_;
     for (CtCalc2 *w : workers_)
         delete w;
     delete saver_;
@@ -243,11 +248,10 @@ void Body::connectAll()
 
 void Body::disableWhatComesLater()
 {
-    // Sequential CT-XAFS runs, setup files and the link to 2dZelmap have their places in the window
-    // but do not work yet: their controls stay disabled so that none of them promises anything.
+    // Setup files and the link to 2dZelmap have their places in the window but do not work yet:
+    // their controls stay disabled so that none of them promises anything.
     const QString later = tr("Not available in this version yet");
-    for (QWidget *w : std::initializer_list<QWidget *> {ui_.SelDDir, ui_.SeqCalc, ui_.SeqCalcFrom,
-             ui_.SeqCalcTo, ui_.keepOnNewSet, ui_.SelI0Files, ui_.SaveSetup, ui_.LoadSetup, ui_.Link2dZelmap,
+    for (QWidget *w : std::initializer_list<QWidget *> {ui_.SaveSetup, ui_.LoadSetup, ui_.Link2dZelmap,
              ui_.ZMLIsBusy, ui_.SendMsg2Zelmap, ui_.Exec2DA, ui_.With2DA, ui_.Cont2DA}) {
         w->setEnabled(false);
         w->setToolTip(later);

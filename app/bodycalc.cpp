@@ -41,6 +41,7 @@ void Body::toggleCalcCt()
         pendingStart_ = false;
         ui_.CalcCT->setStyleSheet(idleStyle);
         ui_.ProgPerCent->setText(QStringLiteral("0 %"));
+        seqCalcCalledOff();
         return;
     }
     if (imgDatas_->count() == 0 && !loading_) // during a load the run waits for the images
@@ -65,6 +66,7 @@ void Body::startCalcCt()
     }
     pendingStart_ = false;
     calculating_ = true;
+    seqRunStarted();
     runStart_ = QDateTime::currentDateTime();
     ui_.CalcStartT->setText(CtPanel::timeText(runStart_));
     ui_.CalcEndT->setText(QStringLiteral("--"));
@@ -266,6 +268,7 @@ void Body::stopCalcCt()
         emit batchCalcFinished();
     }
     emit calcFinished();
+    seqRunEnded();
 }
 
 void Body::ctCalcFinished()

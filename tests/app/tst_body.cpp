@@ -175,9 +175,13 @@ void TestBody::ctSelectionCoupling()
 void TestBody::laterControlsDoNothing()
 {
     Body body(nullptr, 1);
-    for (QWidget *w : std::initializer_list<QWidget *> {body.ui().SeqCalc, body.ui().SaveSetup,
-             body.ui().LoadSetup, body.ui().Link2dZelmap, body.ui().Exec2DA, body.ui().Cont2DA})
+    for (QWidget *w : std::initializer_list<QWidget *> {body.ui().SaveSetup, body.ui().LoadSetup,
+             body.ui().Link2dZelmap, body.ui().Exec2DA, body.ui().Cont2DA})
         QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
+    // Sequential CT-XAFS runs work.
+    for (QWidget *w : std::initializer_list<QWidget *> {body.ui().SeqCalc, body.ui().SelDDir,
+             body.ui().SelI0Files, body.ui().SeqCalcFrom, body.ui().SeqCalcTo, body.ui().keepOnNewSet})
+        QVERIFY2(w->isEnabled(), qPrintable(w->objectName()));
     QVERIFY(body.ui().AdditionalInfo->isHidden());
     body.ui().ShowAdditionalInfo->setChecked(true);
     QVERIFY(!body.ui().AdditionalInfo->isHidden());

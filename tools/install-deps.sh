@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing need, when any is missing; with --window
-# also the Japanese fonts that the translated window shows.
+# also the Japanese fonts that the translated window shows. Slurm and munge are for the test that runs
+# a series on a one-node cluster (no daemon is started here: the test starts its own).
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools
-          qt6-l10n-tools libfftw3-dev libgl-dev)
+          qt6-l10n-tools libfftw3-dev libgl-dev
+          slurmctld slurmd slurm-client munge)
 [ "${1:-}" = "--window" ] && packages+=(fonts-noto-cjk)
 missing=()
 for p in "${packages[@]}"; do

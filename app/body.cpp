@@ -11,6 +11,7 @@
 // Local
 #include "app/config/configstore.h"
 #include "automation/ui/i0ofimage.h"
+#include "automation/xafsbatch.h"
 #include "ct/datasaver.h"
 #include "ct/ui/ctcalc.h"
 #include "ct/ui/ctcalc2.h"
@@ -73,6 +74,7 @@ Body::Body(QWidget *parent, int workers)
     ctCalc_->setSinogram(sinogram_);
 
     connectAll();
+    setUpSequence();
     buildTabs();
     buildStatusLine();
 
@@ -108,6 +110,9 @@ Body::~Body()
     saverThread_->wait();
     imageSetThread_->quit();
     imageSetThread_->wait();
+    seqThread_->quit();
+    seqThread_->wait();
+    delete xafsBatch_;
     for (CtCalc2 *w : workers_)
         delete w;
     delete saver_;
@@ -293,11 +298,10 @@ void Body::connectAll()
 
 void Body::disableWhatComesLater()
 {
-    // Sequential CT-XAFS runs and setup files have their places in the window but do not work yet:
-    // their controls stay disabled so that none of them promises anything.
+    // Setup files have their places in the window but do not work yet: their controls stay disabled
+    // so that none of them promises anything.
     const QString later = tr("Not available in this version yet");
-    for (QWidget *w : std::initializer_list<QWidget *> {ui_.SelDDir, ui_.SeqCalc, ui_.SeqCalcFrom,
-             ui_.SeqCalcTo, ui_.keepOnNewSet, ui_.SelI0Files, ui_.SaveSetup, ui_.LoadSetup}) {
+    for (QWidget *w : std::initializer_list<QWidget *> {ui_.SaveSetup, ui_.LoadSetup}) {
         w->setEnabled(false);
         w->setToolTip(later);
     }

@@ -2,6 +2,8 @@
 
 // Qt
 #include <QDateTime>
+#include <QElapsedTimer>
+#include <QFileInfoList>
 #include <QFrame>
 #include <QImage>
 #include <QPen>
@@ -32,10 +34,11 @@ class QPainter;
 class QThread;
 class RawDisp;
 class Sinogram;
+class XafsBatch;
 
 /// The main window: owns every panel, worker and thread, wires them together and carries the
 /// operator's road from raw files to reconstructed and saved slices.
-/// \test tst_bodyloading.cpp, tst_bodycalc.cpp, tst_bodylink.cpp
+/// \test tst_bodyloading.cpp, tst_bodycalc.cpp, tst_bodylink.cpp, tst_seqcalc.cpp
 class Body : public QFrame
 {
     Q_OBJECT
@@ -76,6 +79,15 @@ public:
     /// 0 idle; 1 a load request is out; 2 a 2DA request is out.
     int linkStage() const { return linkStage_; }
     bool isCont2dARunning() const { return contRunning_; }
+    /// The driver of sequential CT-XAFS runs (on its own thread: reach it by queued calls only).
+    XafsBatch *xafsBatch() const { return xafsBatch_; }
+    /// Energy of each file of the I0 file set, in its order.
+    const QList<double> &i0Energies() const { return i0Energies_; }
+    bool isSeqCalcRunning() const { return seqRunning_; }
+    /// Applies the current data set of the data-set selector (the batch command "seq_exec_set"):
+    /// true when its loading has started (`seqSetLoaded` or `seqSetFailed` follows when it has
+    /// finished), false when there is no current set.
+    bool seqExecSet();
 
 signals:
     void batchCalcStart();
@@ -97,6 +109,16 @@ signals:
     void exec2dA(const QString &sliceNoS);
     /// A continuous 2DA run started by `zmlBatchCont2dA` has ended (or could not start).
     void zmlBatchContFinished();
+    // Sequential CT-XAFS runs.
+    void setFirstSet(int firstIdx);
+    void setNextSet(int lastIdx);
+    void stage(const QString &msg, qlonglong dEt);
+    /// A data set applied from the data-set selector has loaded whole.
+    void seqSetLoaded();
+    /// A data set applied from the data-set selector loaded no image or not all of them.
+    void seqSetFailed(const QString &why);
+    /// The calculation run that the sequential driver asked for has ended, its files written.
+    void seqCalcFinished();
 
 public slots:
     // The queued loading loop: one file per pass of the event loop.
@@ -153,6 +175,17 @@ public slots:
     /// Starts (or adopts) a continuous run and reports its end through `zmlBatchContFinished`, at
     /// once when it cannot start.
     void zmlBatchCont2dA();
+    // Sequential CT-XAFS runs (bodyseq.cpp).
+    void selectedDir(const QString &dir, const QStringList &patterns);
+    void selectedFileInfoList(const QFileInfoList &fileInfoList);
+    void newSets(int count);
+    void setFirstImageSet();
+    void setNextImageSet();
+    void startingSeqCalc();
+    void finishedSeqCalc();
+    void i0FilesSelected(const QStringList &files, bool clear);
+    void noticedStage(const QString &msg, qlonglong dEt);
+    void setI0FileFromList();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -166,6 +199,7 @@ private slots:
     /// The single-thread calculator has done `done` of `total` projections.
     void ct1Progressed(int done, int total);
     void showProblem(const LogMessage &message);
+    void execSeqCalculation();
 
 private:
     void buildTabs();
@@ -181,6 +215,12 @@ private:
     void showPercent(double fraction);
     void setUpWorkers(int count);
     void connectAll();
+    void setUpSequence();
+    void loadDataSet(const QStringList &files);
+    void dataSetLoadFinished();
+    void seqRunStarted();
+    void seqRunEnded();
+    void seqCalcCalledOff();
     void disableWhatComesLater();
     void applyGeometryDefaults();
     void checkI0BgSizes();
@@ -238,6 +278,18 @@ private:
 
     int loadTotal_ = 0; // files the window holds when this loading ends, if none is refused
     int loadCountAtStart_ = 0;
+    // Sequential CT-XAFS runs.
+    XafsBatch *xafsBatch_ = nullptr;
+    QThread *seqThread_ = nullptr;
+    QList<double> i0Energies_;
+    bool seqRunning_ = false;
+    QElapsedTimer seqClock_; // total time of the sequential run, on this thread
+    bool setLoad_ = false; // the load in progress is a data set of the data-set selector
+    qsizetype setLoadFiles_ = 0;
+    QString setLoadTitle_;
+    int seqToken_ = 0; // one per sequential run: a run's calculation never answers another's
+    int seqCalcRequested_ = 0; // the driver asked for a calculation that has not started yet
+    int runSeqToken_ = 0; // the running calculation is the driver's (its token), or 0
 
     RunParams run_;
     bool saveImages_ = false; // this run saves images / data files (the selector is usable)

@@ -47,6 +47,7 @@ void Body::toggleCalcCt()
         pendingStart_ = false;
         ui_.CalcCT->setStyleSheet(idleStyle);
         ui_.ProgPerCent->setText(tr("stopped"));
+        seqCalcCalledOff();
         return;
     }
     if (imgDatas_->count() == 0 && !loading_) // during a load the run waits for the images
@@ -79,6 +80,7 @@ void Body::startCalcCt()
     calculating_ = true;
     stopping_ = false;
     slicesDone_ = 0;
+    seqRunStarted();
     runStart_ = QDateTime::currentDateTime();
     ui_.CalcStartT->setText(CtPanel::timeText(runStart_));
     ui_.CalcEndT->setText(QStringLiteral("--"));
@@ -367,6 +369,7 @@ void Body::stopCalcCt()
         emit batchCalcFinished();
     }
     emit calcFinished();
+    seqRunEnded();
 }
 
 void Body::ctCalcFinished()

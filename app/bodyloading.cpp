@@ -100,6 +100,7 @@ void Body::finishedLoadDataFiles()
     updateRawImage();
     sinogram_->genSgmImage();
     emit finishedLoadingCTFiles();
+    dataSetLoadFinished();
     if (pendingStart_)
         startCalcCt();
 }

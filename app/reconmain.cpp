@@ -7,6 +7,7 @@
 // Local
 #include "app/recon/reconoptions.h"
 #include "app/recon/reconrun.h"
+#include "app/recon/seriesrun.h"
 
 int main(int argc, char *argv[])
 {
@@ -24,6 +25,8 @@ int main(int argc, char *argv[])
         err << "quorvel-recon: " << error << "\n\n" << reconUsage();
         return 2;
     }
+    if (options.inTasks())
+        return SeriesRun(options, out, err).exec();
     ReconRun run(options, out, err);
     return run.exec();
 }

@@ -3,9 +3,12 @@
 #   --window  also the Japanese fonts that the translated window shows;
 #   --checks  also clang and its runtime, for the fuzz targets of tools/test.sh and tools/fuzz.sh
 #             (the sanitizer builds use g++ and need nothing more).
+# Slurm and munge are for the test that runs a series on a one-node cluster (no daemon is started
+# here: the test starts its own).
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools
-          qt6-l10n-tools qt6-translations-l10n libfftw3-dev libtiff-dev libgl-dev)
+          qt6-l10n-tools qt6-translations-l10n libfftw3-dev libtiff-dev libgl-dev
+          slurmctld slurmd slurm-client munge)
 for option in "$@"; do
   case "$option" in
     --window) packages+=(fonts-noto-cjk) ;;

@@ -1,4 +1,5 @@
-// Writes the demo CT data set: projections of an analytic phantom with an I0 and a BG image.
+// Writes the demo CT data set (projections of an analytic phantom with an I0 and a BG image) and a
+// small CT-XAFS series of the same object across an absorption edge.
 
 // Qt
 #include <QCommandLineParser>
@@ -16,7 +17,9 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Writes a small CT data set of ITEX files: DIR/projections/ct_NNNN.img, DIR/i0.img and DIR/bg.img "
-        "(with --tiff TIFF files: ct_NNNN.tif, i0.tif and bg.tif)."));
+        "(with --tiff TIFF files: ct_NNNN.tif, i0.tif and bg.tif); and a CT-XAFS series across the iron K "
+        "edge: DIR/xafs/projections/demo-ENERGY-NNNN.img (one data set per energy, ENERGY like 7102_5eV), "
+        "DIR/xafs/i0/I0-ENERGY-0001.img and DIR/xafs/bg.img."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("DIR"), QStringLiteral("output folder"));
     const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("detector width and height (256)"),
@@ -33,7 +36,14 @@ int main(int argc, char *argv[])
         QStringLiteral("B"), QStringLiteral("2"));
     const QCommandLineOption tiff(
         QStringLiteral("tiff"), QStringLiteral("write TIFF files (16- or 32-bit unsigned) instead of ITEX"));
-    parser.addOptions({size, projections, cor, axis, bpp, tiff});
+    const QCommandLineOption energies(QStringLiteral("energies"),
+        QStringLiteral("energies of the series, 7090 … 7140 eV (5)"), QStringLiteral("E"),
+        QStringLiteral("5"));
+    const QCommandLineOption seriesOnly(QStringLiteral("series-only"),
+        QStringLiteral(
+            "write only the series; --size and --projections then apply to it (default 128 and 90)"));
+    const QCommandLineOption noSeries(QStringLiteral("no-series"), QStringLiteral("write no series"));
+    parser.addOptions({size, projections, cor, axis, bpp, tiff, energies, seriesOnly, noSeries});
     parser.process(app);
 
     QTextStream err(stderr);
@@ -50,8 +60,10 @@ int main(int argc, char *argv[])
     setup.bytesPerPixel = parser.value(bpp).toInt() == 4 ? 4 : 2;
     setup.tiff = parser.isSet(tiff);
     const QString extension = setup.tiff ? QStringLiteral(".tif") : QStringLiteral(".img");
-    if (setup.width < 8 || setup.width > 8192 || setup.projections < 1 || setup.projections > 10000) {
-        err << "quorvel-demo: size must be 8 … 8192 and projections 1 … 10000\n";
+    const int energyCount = parser.value(energies).toInt();
+    if (setup.width < 8 || setup.width > 8192 || setup.projections < 1 || setup.projections > 10000
+        || energyCount < 1 || energyCount > 50) {
+        err << "quorvel-demo: size must be 8 … 8192, projections 1 … 10000 and energies 1 … 50\n";
         return 2;
     }
     if (!(setup.cor >= 0.0 && setup.cor <= setup.width)) { // also NaN
@@ -59,14 +71,40 @@ int main(int argc, char *argv[])
         return 2;
     }
     QString error;
-    if (!writeScan(demoPhantom(setup.width), setup, dir.filePath(QStringLiteral("projections")),
-            QStringLiteral("ct_"), dir.filePath(QStringLiteral("i0") + extension),
-            dir.filePath(QStringLiteral("bg") + extension), &error)) {
+    QTextStream out(stdout);
+    if (!parser.isSet(seriesOnly)) {
+        if (!writeScan(demoPhantom(setup.width), setup, dir.filePath(QStringLiteral("projections")),
+                QStringLiteral("ct_"), dir.filePath(QStringLiteral("i0") + extension),
+                dir.filePath(QStringLiteral("bg") + extension), &error)) {
+            err << "quorvel-demo: " << error << '\n';
+            return 1;
+        }
+        out << "demo data: " << dir.absolutePath() << " (" << setup.projections << " projections of "
+            << setup.width << " x " << setup.height << ", rotation axis "
+            << (setup.axisVertical ? "vertical" : "horizontal") << " at " << setup.cor << ")\n";
+    }
+    if (parser.isSet(noSeries))
+        return 0;
+    // The series is smaller unless asked otherwise: one data set per energy.
+    XafsSeriesSetup series;
+    series.scan = setup;
+    series.scan.tiff = false; // the series is written as ITEX files
+    series.energies = energyCount;
+    const bool own = parser.isSet(seriesOnly); // the geometry options are the series'
+    if (!own || !parser.isSet(size))
+        series.scan.width = series.scan.height = 128;
+    series.scan.cor = own && parser.isSet(cor) ? setup.cor : series.scan.width * 130.0 / 256.0;
+    if (!own || !parser.isSet(projections))
+        series.scan.projections = 90;
+    const QDir xafs(dir.filePath(QStringLiteral("xafs")));
+    if (!writeXafsSeries(series, xafs.filePath(QStringLiteral("projections")),
+            xafs.filePath(QStringLiteral("i0")), xafs.filePath(QStringLiteral("bg.img")), &error)) {
         err << "quorvel-demo: " << error << '\n';
         return 1;
     }
-    QTextStream(stdout) << "demo data: " << dir.absolutePath() << " (" << setup.projections
-                        << " projections of " << setup.width << " x " << setup.height << ", rotation axis "
-                        << (setup.axisVertical ? "vertical" : "horizontal") << " at " << setup.cor << ")\n";
+    out << "demo series: " << xafs.absolutePath() << " (" << series.energies << " energies of "
+        << series.scan.projections << " projections of " << series.scan.width << " x " << series.scan.height
+        << ", rotation axis " << (series.scan.axisVertical ? "vertical" : "horizontal") << " at "
+        << series.scan.cor << ")\n";
     return 0;
 }

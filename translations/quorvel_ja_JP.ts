@@ -298,6 +298,20 @@
     <message>
         <source>%1 refused</source>
         <translation>%1 件不可</translation>
+        <source>Data set %1 loaded no image</source>
+        <translation>データセット %1 は画像を読み込めませんでした</translation>
+    </message>
+    <message>
+        <source>Data set %1 loaded %2 of %3 images</source>
+        <translation>データセット %1 は %3 枚中 %2 枚しか読み込めませんでした</translation>
+    </message>
+    <message>
+        <source>Seq. Calc. stopped: another calculation is running</source>
+        <translation>連続計算を中止: 別の計算が実行中です</translation>
+    </message>
+    <message>
+        <source>Seq. Calc. stopped: its calculation was called off</source>
+        <translation>連続計算を中止: 計算が取り消されました</translation>
     </message>
 </context>
 <context>
@@ -857,6 +871,33 @@
     <message>
         <source>Select Section Color</source>
         <translation>断面の色を選択</translation>
+    </message>
+</context>
+<context>
+    <name>XafsBatch</name>
+    <message>
+        <source>Data Loading</source>
+        <translation>データ読込</translation>
+    </message>
+    <message>
+        <source>Loading first Data Set</source>
+        <translation>最初のデータセットを読込中</translation>
+    </message>
+    <message>
+        <source>Calculating</source>
+        <translation>計算中</translation>
+    </message>
+    <message>
+        <source>Finished Calc.</source>
+        <translation>計算終了</translation>
+    </message>
+    <message>
+        <source>Loading next Data Set</source>
+        <translation>次のデータセットを読込中</translation>
+    </message>
+    <message>
+        <source>Finished</source>
+        <translation>終了</translation>
     </message>
 </context>
 </TS>

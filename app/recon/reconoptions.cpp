@@ -110,19 +110,55 @@ struct Parser
         QStringLiteral("MIN,MAX")};
     QCommandLineOption threads {QStringLiteral("threads"),
         QStringLiteral("worker threads (all hardware threads)"), QStringLiteral("N")};
+    QCommandLineOption block {QStringLiteral("block"),
+        QStringLiteral("slices read and reconstructed together; only their lines are held in memory (64)"),
+        QStringLiteral("N"), QStringLiteral("64")};
+    QCommandLineOption series {QStringLiteral("series"),
+        QStringLiteral("a CT-XAFS series: the data sets in DIR, one per energy, each tagged with its energy"),
+        QStringLiteral("DIR")};
+    QCommandLineOption layout {QStringLiteral("layout"),
+        QStringLiteral("series layout: ormel (default; all files in DIR, sample-energy-number.img) or "
+                       "subdirs (one sub-folder per set)"),
+        QStringLiteral("ormel|subdirs"), QStringLiteral("ormel")};
+    QCommandLineOption pattern {QStringLiteral("pattern"),
+        QStringLiteral("file pattern of the series (*.img)"), QStringLiteral("PATTERN"),
+        QStringLiteral("*.img")};
+    QCommandLineOption i0Files {QStringLiteral("i0-files"),
+        QStringLiteral("folder of the I0 images of all energies: each set takes the nearest in energy"),
+        QStringLiteral("DIR")};
+    QCommandLineOption i0Pattern {QStringLiteral("i0-pattern"),
+        QStringLiteral("file patterns of the I0 images in --i0-files (*.img)"), QStringLiteral("PATTERN"),
+        QStringLiteral("*.img")};
+    QCommandLineOption sets {QStringLiteral("sets"),
+        QStringLiteral("data sets FROM to TO of the series, counted from 1 (all)"),
+        QStringLiteral("FROM:TO")};
+    QCommandLineOption listSets {QStringLiteral("list-sets"),
+        QStringLiteral("print the data sets of the series and their I0, and exit")};
+    QCommandLineOption task {QStringLiteral("task"),
+        QStringLiteral(
+            "do only task K (from 0) of the (data set, block of slices) pairs: one job-array task"),
+        QStringLiteral("K")};
+    QCommandLineOption tasksOf {QStringLiteral("tasks-of"),
+        QStringLiteral("the number of tasks the job array was made for (checked against the data)"),
+        QStringLiteral("N")};
+    QCommandLineOption listTasks {
+        QStringLiteral("list-tasks"), QStringLiteral("print the tasks, one line each, and exit")};
 
     Parser()
     {
         p.setApplicationDescription(QStringLiteral(
             "Reconstructs CT slices by filtered back-projection from the ITEX projections in DIR (the files "
             "matching PATTERN, default *.img, in name order) and writes CT image data files and PNG "
-            "images."));
+            "images. With --series DIR instead of DIR, reconstructs every data set of a CT-XAFS series with "
+            "the I0 image nearest in energy, tagging each set's files with its energy. Projections are "
+            "read a block of slices at a time: only those lines are held in memory."));
         p.addHelpOption();
         p.addPositionalArgument(QStringLiteral("DIR"), QStringLiteral("folder of the projections"));
         p.addPositionalArgument(
             QStringLiteral("PATTERN"), QStringLiteral("file name patterns"), QStringLiteral("[PATTERN ...]"));
         p.addOptions({i0, bg, axis, cor, slice, slices, origin, range, partial, region, upper, lower, offset,
-            out, name, tag, subFolders, png, noPng, noData, colorRange, threads});
+            out, name, tag, subFolders, png, noPng, noData, colorRange, threads, block, series, layout,
+            pattern, i0Files, i0Pattern, sets, listSets, task, tasksOf, listTasks});
     }
 };
 
@@ -189,11 +225,59 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
         return false;
     };
     const QStringList positional = p.positionalArguments();
-    if (positional.isEmpty())
-        return fail(QStringLiteral("give the folder of the projections"));
-    o.dir = positional.first();
-    if (positional.size() > 1)
-        o.patterns = positional.mid(1);
+    o.series = p.isSet(parser.series);
+    if (o.series) {
+        if (!positional.isEmpty())
+            return fail(QStringLiteral(
+                "--series takes the folder of the series; give its file pattern with --pattern"));
+        o.dir = p.value(parser.series);
+    } else {
+        if (positional.isEmpty())
+            return fail(QStringLiteral("give the folder of the projections"));
+        o.dir = positional.first();
+        if (positional.size() > 1)
+            o.patterns = positional.mid(1);
+        for (const QCommandLineOption *only : {&parser.layout, &parser.pattern, &parser.i0Files,
+                 &parser.i0Pattern, &parser.sets, &parser.listSets}) {
+            if (p.isSet(*only))
+                return fail(QStringLiteral("--%1 belongs to a --series run").arg(only->names().constFirst()));
+        }
+    }
+    const QString layout = p.value(parser.layout);
+    if (layout != QLatin1String("ormel") && layout != QLatin1String("subdirs"))
+        return fail(QStringLiteral("--layout takes ormel or subdirs, not %1").arg(layout));
+    o.layout = layout == QLatin1String("ormel") ? SeriesLayout::OrmelStd : SeriesLayout::SubDirs;
+    o.setPattern = p.value(parser.pattern);
+    o.i0FilesDir = p.value(parser.i0Files);
+    o.i0Pattern = p.value(parser.i0Pattern);
+    if (p.isSet(parser.i0Files) && p.isSet(parser.i0))
+        return fail(QStringLiteral("give either --i0 or --i0-files"));
+    if (p.isSet(parser.sets)) {
+        const QStringList parts = p.value(parser.sets).split(QLatin1Char(':'));
+        int from = 0, to = 0;
+        if (parts.size() != 2 || !integer(parts[0], from) || !integer(parts[1], to) || from < 1 || to < 1)
+            return fail(QStringLiteral("--sets takes FROM:TO, both counted from 1"));
+        o.setsFrom = from;
+        o.setsTo = to;
+    }
+    o.listSets = p.isSet(parser.listSets);
+    if (!integer(p.value(parser.block), o.block) || o.block < 1)
+        return fail(QStringLiteral("--block takes a whole number of at least 1"));
+    if (p.isSet(parser.task)) {
+        int k = 0;
+        if (!integer(p.value(parser.task), k) || k < 0)
+            return fail(QStringLiteral("--task takes a task number from 0 on"));
+        o.task = k;
+    }
+    if (p.isSet(parser.tasksOf)) {
+        int n = 0;
+        if (!integer(p.value(parser.tasksOf), n) || n < 1)
+            return fail(QStringLiteral("--tasks-of takes a number of tasks of at least 1"));
+        if (!o.task)
+            return fail(QStringLiteral("--tasks-of goes with --task"));
+        o.tasksOf = n;
+    }
+    o.listTasks = p.isSet(parser.listTasks);
     o.i0File = p.value(parser.i0);
     o.bgFile = p.value(parser.bg);
 
@@ -282,8 +366,10 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
         return fail(QStringLiteral("give either --png or --no-png"));
     o.png = !p.isSet(parser.noPng);
     o.data = !p.isSet(parser.noData);
-    if (!o.png && !o.data)
-        return fail(QStringLiteral("--no-png with --no-data would write nothing"));
+    // Nothing to write is useful only for finding the centre of rotation.
+    o.guessOnly = !o.png && !o.data && o.guessCor;
+    if (!o.png && !o.data && !o.guessCor)
+        return fail(QStringLiteral("--no-png with --no-data would write nothing (except with --cor guess)"));
     if (p.isSet(parser.colorRange)) {
         QList<double> v;
         if (!numbers(p.value(parser.colorRange), QLatin1Char(','), 2, 2, v) || !allFinite(v))

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 // Local
+#include "automation/dataseries.h"
 #include "ct/ctimagefile.h"
 #include "ct/savenaming.h"
 #include <optional>
@@ -37,6 +38,27 @@ struct ReconOptions
     bool data = true;
     std::optional<std::pair<double, double>> colorRange; // none: each slice's own range
     int threads = 1;
+    int block = 64; // slices read and reconstructed together: their lines are all that is in memory
+    bool guessOnly = false; // --cor guess with nothing to write: print the centre of rotation only
+    QStringList files; // the projections themselves (one data set of a series), instead of dir
+
+    // A series of data sets (--series DIR), one per energy.
+    bool series = false;
+    SeriesLayout layout = SeriesLayout::OrmelStd;
+    QString setPattern = QStringLiteral("*.img");
+    QString i0FilesDir; // I0 images of all energies: each set takes the nearest in energy
+    QString i0Pattern = QStringLiteral("*.img");
+    int setsFrom = 1; // 1-based, like From and To of the window
+    std::optional<int> setsTo; // none: to the last set
+    bool listSets = false;
+
+    // One share of the work for a job array: task K of the (data set, block of slices) pairs.
+    std::optional<int> task;
+    std::optional<int> tasksOf; // the number of tasks the array was made for, checked
+    bool listTasks = false;
+
+    /// Whether the run is planned as tasks over data sets rather than one plain run.
+    bool inTasks() const { return series || task || listTasks; }
 };
 
 /// Reads the command line (arguments without the program name); false with a message for

@@ -1,6 +1,7 @@
 #include "app/recon/reconrun.h"
 
 // Qt
+#include <QDebug>
 #include <QDir>
 #include <QEventLoop>
 #include <QThread>
@@ -11,8 +12,8 @@
 #include "ct/sgmgeometry.h"
 #include "ct/sliceworker.h"
 #include "imagedata/imgdata.h"
-#include "imagedata/imgdatas.h"
-#include "imagedata/imgfiletype.h"
+#include "imagedata/lineblock.h"
+#include <algorithm>
 
 ReconRun::ReconRun(const ReconOptions &options, QTextStream &out, QTextStream &err)
     : options_(options)
@@ -38,8 +39,12 @@ bool ReconRun::fail(const QString &message)
     return false;
 }
 
-bool ReconRun::load()
+bool ReconRun::listFiles()
 {
+    if (!options_.files.isEmpty()) {
+        files_ = options_.files;
+        return true;
+    }
     const QDir dir(options_.dir);
     if (!dir.exists())
         return fail(QStringLiteral("no folder %1").arg(options_.dir));
@@ -47,81 +52,137 @@ bool ReconRun::load()
     if (names.isEmpty())
         return fail(
             QStringLiteral("no file in %1 matches %2").arg(options_.dir, options_.patterns.join(u' ')));
-    ImgDatas images;
-    for (const QString &name : names) {
-        if (!images.add(dir.filePath(name)))
-            return fail(QStringLiteral("cannot use %1 (unreadable, or not %2 x %3 like the first image)")
-                            .arg(dir.filePath(name))
-                            .arg(images.width())
-                            .arg(images.height()));
-    }
-    set_ = images.projectionSet();
-    if (set_.width < 1 || set_.height < 1)
-        return fail(QStringLiteral("the images in %1 hold no pixels").arg(options_.dir));
-    for (auto [file, target, what] :
-        {std::tuple {options_.i0File, &set_.i0, "I0"}, std::tuple {options_.bgFile, &set_.bg, "BG"}}) {
-        if (file.isEmpty())
-            continue;
-        std::shared_ptr<const ImgData> img = openImgData(file);
-        if (!img)
-            return fail(QStringLiteral("cannot read the %1 image %2").arg(QLatin1String(what), file));
-        if (img->width() != set_.width || img->height() != set_.height)
-            return fail(QStringLiteral("the %1 image %2 is %3 x %4, the projections %5 x %6")
-                            .arg(QLatin1String(what), file)
-                            .arg(img->width())
-                            .arg(img->height())
-                            .arg(set_.width)
-                            .arg(set_.height));
-        *target = img;
-    }
+    for (const QString &name : names)
+        files_ << dir.filePath(name);
     return true;
 }
 
-bool ReconRun::prepare()
+bool ReconRun::plan()
 {
+    if (planned_)
+        return !failed_;
+    planned_ = true;
+    if (!listFiles())
+        return false;
+    // Every header is read before any pixel: a set that cannot be used is refused before work starts.
+    for (const QString &file : std::as_const(files_)) {
+        int w = 0, h = 0;
+        if (!readImageSize(file, w, h))
+            return fail(QStringLiteral("cannot use %1 (not a readable image)").arg(file));
+        if (width_ == 0) {
+            width_ = w;
+            height_ = h;
+        }
+        if (w != width_ || h != height_) {
+            qDebug().noquote() << QStringLiteral("Mismatch image size: (%1, %2) != (%3, %4) : ")
+                                      .arg(width_)
+                                      .arg(height_)
+                                      .arg(w)
+                                      .arg(h)
+                    + file;
+            return fail(QStringLiteral("cannot use %1 (unreadable, or not %2 x %3 like the first image)")
+                            .arg(file)
+                            .arg(width_)
+                            .arg(height_));
+        }
+    }
+    for (auto [file, what] : {std::pair {options_.i0File, "I0"}, std::pair {options_.bgFile, "BG"}}) {
+        if (file.isEmpty())
+            continue;
+        int w = 0, h = 0;
+        if (!readImageSize(file, w, h))
+            return fail(QStringLiteral("cannot read the %1 image %2").arg(QLatin1String(what), file));
+        if (w != width_ || h != height_)
+            return fail(QStringLiteral("the %1 image %2 is %3 x %4, the projections %5 x %6")
+                            .arg(QLatin1String(what), file)
+                            .arg(w)
+                            .arg(h)
+                            .arg(width_)
+                            .arg(height_));
+    }
+    set_.width = width_;
+    set_.height = height_;
+
     const bool rows = options_.axisVertical;
-    const int L = lineLength(set_, rows);
-    const int extent = sliceCount(set_, rows);
-    // The window's defaults after loading: the middle slice and the middle of the line.
-    const int middleSlice = rows ? static_cast<int>(0.5 * set_.height) : set_.width / 2;
-    const double middleCor = rows ? 0.5 * set_.width : double(set_.height / 2);
+    const int extent = rows ? height_ : width_;
+    // The window's defaults after loading: the middle slice.
+    const int middleSlice = rows ? static_cast<int>(0.5 * height_) : width_ / 2;
     const int from = options_.sliceFrom.value_or(middleSlice);
     const int to = options_.sliceFrom ? options_.sliceTo : middleSlice;
     QString error;
     if (!checkedSliceList(from, to, options_.sliceStep, extent, slices_, error)
-        || !checkPartial(options_, set_.count(), error))
+        || !checkPartial(options_, static_cast<int>(files_.size()), error))
         return fail(error);
+    return true;
+}
 
-    request_ = SinogramRequest {rows, options_.cor.value_or(middleCor), from, options_.partial,
+int ReconRun::blockCount() const
+{
+    return static_cast<int>((slices_.size() + options_.block - 1) / options_.block);
+}
+
+QList<int> ReconRun::blockSlices(int index) const
+{
+    if (index < 0 || index >= blockCount())
+        return {};
+    return slices_.mid(qsizetype(index) * options_.block, options_.block);
+}
+
+bool ReconRun::findCor()
+{
+    const bool rows = options_.axisVertical;
+    const double middleCor = rows ? 0.5 * width_ : double(height_ / 2);
+    request_ = SinogramRequest {rows, options_.cor.value_or(middleCor), slices_.first(), options_.partial,
         options_.partialStart, options_.partialImages};
     if (options_.guessCor) {
+        // The guess compares the first image used with the one facing it, at the first slice: only
+        // those two lines are read.
+        const int count = static_cast<int>(files_.size());
+        const int first = firstImage(request_, count);
+        const int used = request_.partial ? std::abs(request_.usingImages) : count; // checked in plan()
+        const std::optional<int> opposite = oppositeImage(first, used, count, options_.rangeDeg);
+        ProjectionSet pair;
+        pair.width = width_;
+        pair.height = height_;
+        pair.images.resize(files_.size());
+        for (int k : {first, opposite.value_or(-1)}) {
+            if (k < 0 || k >= count)
+                break; // the guess says why
+            const int line = request_.slice;
+            pair.images[static_cast<size_t>(k)]
+                = readLineBlock(files_[k], rows, std::span<const int>(&line, 1), width_, height_);
+            if (!pair.images[static_cast<size_t>(k)])
+                return fail(QStringLiteral("cannot read %1").arg(files_[k]));
+        }
         QString why;
         const std::optional<double> guess
-            = guessCor(set_, request_, options_.rangeDeg, middleCor, 0.35, &why); // the window's GuessParam
+            = guessCor(pair, request_, options_.rangeDeg, middleCor, 0.35, &why); // the window's GuessParam
         if (!guess)
             return fail(QStringLiteral("cannot guess the centre of rotation: %1").arg(why));
         request_.cor = *guess;
     }
     out_ << "centre of rotation: " << QString::number(request_.cor, 'g', 10) << Qt::endl;
+    return true;
+}
+
+bool ReconRun::prepare()
+{
+    const int L = options_.axisVertical ? width_ : height_;
     engineLength_ = requiredLength(set_, request_);
     if (engineLength_ < 2)
         return fail(QStringLiteral("the centre of rotation %1 leaves no sinogram on lines of %2 pixels")
                         .arg(request_.cor)
                         .arg(L));
-
-    if (request_.partial && std::llabs(static_cast<long long>(request_.usingImages)) > set_.count())
-        return fail(sinogramProblem(SinogramStatus::TooManyImages, set_, request_));
     // An output folder that cannot take files is known before any slice is computed.
     if (!QDir().mkpath(options_.outDir))
         return fail(QStringLiteral("cannot make the output folder %1").arg(options_.outDir));
     if (const QString why = directoryWriteProblem(options_.outDir); !why.isEmpty())
         return fail(why);
-
-    task_.set = set_;
+    const int count = static_cast<int>(files_.size());
     task_.sinogram = request_;
-    const int start = firstImage(request_, set_.count());
-    task_.angles = projectionAngles(
-        options_.angleOriginDeg, options_.rangeDeg, set_.count(), options_.partial ? start : 0);
+    const int start = firstImage(request_, count);
+    task_.angles
+        = projectionAngles(options_.angleOriginDeg, options_.rangeDeg, count, options_.partial ? start : 0);
     task_.regionIsSet = options_.region.has_value();
     task_.region = options_.region.value_or(Region {});
     task_.makeImage = options_.png;
@@ -132,16 +193,31 @@ bool ReconRun::prepare()
     return true;
 }
 
-int ReconRun::exec()
+int ReconRun::exec(std::optional<int> onlyBlock)
 {
     clock_.start();
-    if (!load() || !prepare())
+    if (!plan() || !findCor())
         return 1;
-    const int workers = std::max(1, std::min(options_.threads, static_cast<int>(slices_.size())));
+    if (options_.guessOnly)
+        return 0;
+    if (!prepare())
+        return 1;
+    if (onlyBlock && (*onlyBlock < 0 || *onlyBlock >= blockCount())) {
+        fail(QStringLiteral("there is no block %1 of slices (%2 blocks)").arg(*onlyBlock).arg(blockCount()));
+        return 1;
+    }
+    const int first = onlyBlock.value_or(0);
+    const int last = onlyBlock.value_or(blockCount() - 1);
+    total_ = 0;
+    for (int b = first; b <= last; ++b)
+        total_ += blockSlices(b).size();
+
+    const int workers = std::max(
+        1, std::min(options_.threads, static_cast<int>(std::min<qsizetype>(total_, options_.block))));
     for (int i = 0; i < workers; ++i) {
         auto *worker = new SliceWorker;
         // Plans are made here, on the main thread, before the worker ever runs.
-        worker->engine().setup(engineLength_, set_.count());
+        worker->engine().setup(engineLength_, static_cast<int>(files_.size()));
         auto *thread = new QThread(this);
         worker->moveToThread(thread);
         connect(worker, &SliceWorker::done, this, &ReconRun::sliceDone);
@@ -149,22 +225,66 @@ int ReconRun::exec()
         threads_.push_back(thread);
         workers_.push_back(worker);
     }
-    QEventLoop loop;
     // The time left counts from here: loading and planning are behind us.
-    timeLeft_.start(slices_.size(), clock_.elapsed());
+    timeLeft_.start(total_, clock_.elapsed());
+    for (int b = first; b <= last; ++b) {
+        const QList<int> slices = blockSlices(b);
+        if (!readBlock(slices))
+            return 1;
+        runBlock(slices);
+    }
+    set_.images.clear();
+    return failed_ ? 1 : 0;
+}
+
+bool ReconRun::readBlock(const QList<int> &slices)
+{
+    std::vector<int> lines(slices.cbegin(), slices.cend());
+    std::sort(lines.begin(), lines.end());
+    lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+    const bool rows = options_.axisVertical;
+    set_.images.clear(); // the last block's lines go before the next one's come
+    set_.i0.reset();
+    set_.bg.reset();
+    set_.images.reserve(static_cast<size_t>(files_.size()));
+    for (const QString &file : std::as_const(files_)) {
+        std::shared_ptr<const ImgData> block = readLineBlock(file, rows, lines, width_, height_);
+        if (!block)
+            return fail(QStringLiteral("cannot read %1").arg(file));
+        set_.images.push_back(std::move(block));
+    }
+    for (auto [file, target] :
+        {std::pair {options_.i0File, &set_.i0}, std::pair {options_.bgFile, &set_.bg}}) {
+        if (file.isEmpty())
+            continue;
+        *target = readLineBlock(file, rows, lines, width_, height_);
+        if (!*target)
+            return fail(QStringLiteral("cannot read %1").arg(file));
+    }
+    return true;
+}
+
+void ReconRun::runBlock(const QList<int> &slices)
+{
+    task_.set = set_;
+    block_ = slices;
+    next_ = 0;
+    done_ = 0;
+    QEventLoop loop;
     for (size_t i = 0; i < workers_.size(); ++i)
         dispatch(i);
-    while (done_ < slices_.size())
+    while (done_ < block_.size())
         loop.processEvents(QEventLoop::WaitForMoreEvents);
-    return failed_ ? 1 : 0;
+    doneBefore_ += block_.size();
+    task_.set = ProjectionSet {};
 }
 
 void ReconRun::dispatch(size_t worker)
 {
-    if (next_ >= slices_.size())
+    if (next_ >= block_.size())
         return;
     SliceTask task = task_;
-    task.sinogram.slice = slices_[next_++];
+    task.sinogram.slice = block_[next_++];
     QMetaObject::invokeMethod(
         workers_[worker], [w = workers_[worker], task] { w->run(task); }, Qt::QueuedConnection);
 }
@@ -173,10 +293,11 @@ void ReconRun::sliceDone(const SliceResult &result)
 {
     ++done_;
     writeResult(result);
-    timeLeft_.setDone(done_, clock_.elapsed());
+    const qsizetype finished = doneBefore_ + done_;
+    timeLeft_.setDone(finished, clock_.elapsed());
     out_ << QStringLiteral("progress: %1/%2 slices, %3 s elapsed, %4 left")
-                .arg(done_)
-                .arg(slices_.size())
+                .arg(finished)
+                .arg(total_)
                 .arg(clock_.elapsed() / 1000.0, 0, 'f', 1)
                 .arg(TimeLeft::text(timeLeft_.secondsLeft()))
          << Qt::endl;

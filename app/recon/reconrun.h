@@ -9,14 +9,17 @@
 #include "app/config/timeleft.h"
 #include "app/recon/reconoptions.h"
 #include "ct/slicerecon.h"
+#include <optional>
 #include <vector>
 
 class QThread;
 class SliceWorker;
 
-/// The headless reconstruction: loads the projections (and I0/BG) with the window's readers,
-/// reconstructs the slices on a pool of worker threads with the window's engine and writes the
-/// window's files, each appearing under its name only when complete.
+/// The headless reconstruction of one data set: checks the projections (and I0/BG) with the
+/// window's readers, then reads them a block of slices at a time (only those lines, never whole
+/// images), reconstructs each block on a pool of worker threads with the window's engine and writes
+/// the window's files, each appearing under its name only when complete.
+/// \test tst_recon.cpp, tst_series.cpp
 class ReconRun : public QObject
 {
     Q_OBJECT
@@ -24,15 +27,28 @@ public:
     ReconRun(const ReconOptions &options, QTextStream &out, QTextStream &err);
     ~ReconRun() override;
 
-    /// Does the whole job; 0 on success, 1 when an input could not be used or a file not written.
-    int exec();
+    /// Does the whole job, or block `onlyBlock` of it; 0 on success, 1 when an input could not be
+    /// used or a file not written.
+    int exec(std::optional<int> onlyBlock = {});
+
+    /// Lists the projections, checks their sizes and those of I0 and BG, and divides the slices
+    /// into blocks; false (with a message) when the inputs cannot be used. `exec` plans first.
+    bool plan();
+    int blockCount() const;
+    /// The slices of block `index`, in the order they are reconstructed.
+    QList<int> blockSlices(int index) const;
+    /// The centre of rotation used (after `exec`).
+    double cor() const { return request_.cor; }
 
 private slots:
     void sliceDone(const SliceResult &result);
 
 private:
-    bool load();
+    bool listFiles();
+    bool findCor();
     bool prepare();
+    bool readBlock(const QList<int> &slices);
+    void runBlock(const QList<int> &slices);
     void dispatch(size_t worker);
     void writeResult(const SliceResult &result);
     bool fail(const QString &message);
@@ -40,12 +56,19 @@ private:
     ReconOptions options_;
     QTextStream &out_;
     QTextStream &err_;
-    ProjectionSet set_;
+    bool planned_ = false;
+    QStringList files_;
+    int width_ = 0;
+    int height_ = 0;
+    ProjectionSet set_; // the block being reconstructed
     SinogramRequest request_;
     SliceTask task_;
     QList<int> slices_;
+    QList<int> block_; // slices of the block in work
     qsizetype next_ = 0;
     qsizetype done_ = 0;
+    qsizetype doneBefore_ = 0; // slices of earlier blocks
+    qsizetype total_ = 0; // slices this exec reconstructs
     int engineLength_ = 0;
     bool failed_ = false;
     std::vector<QThread *> threads_;

@@ -1,21 +1,75 @@
 #pragma once
 
 // Qt
+#include <QFileInfoList>
 #include <QFrame>
 
 // Local
 #include "ui_selectdatadir.h"
+#include <vector>
 
-/// The data-set selector of sequential CT-XAFS runs: a directory of data sets, one per X-ray
-/// energy, with the file pattern and the layout of the sets. The window lays it out; the
-/// sequential runs that use it are not built yet, so the main window keeps it disabled.
+class CtFileSet;
+
+/// The data-set selector of sequential CT-XAFS runs: scans a folder into data sets, one per X-ray
+/// energy, lists them and hands the current one to the window. Two layouts: the Ormel standard
+/// (every file in the one folder, sample-energy-number.ext, a set per run of files with one key)
+/// and one sub-folder per set.
+/// \test tst_selectdatadir.cpp
 class SelectDataDir : public QFrame
 {
     Q_OBJECT
 public:
     explicit SelectDataDir(QWidget *parent = nullptr);
+    ~SelectDataDir() override;
+
     Ui_SelectDataDir &ui() { return ui_; }
+    bool isOrmelStandard() const { return ui_.isOrmelStd_->isChecked(); }
+    QString dir() const;
+    QString pattern() const { return ui_.Pattern->text(); }
+    void setPattern(const QString &pattern) { ui_.Pattern->setText(pattern); }
+    int count() const { return ui_.SubDirs->count(); }
+    int currentIndex() const { return ui_.SubDirs->currentIndex(); }
+    /// The Ormel standard sets of the last scan (empty after a scan of sub-folders).
+    const std::vector<CtFileSet *> &fileSets() const { return fileSets_; }
+
+    /// Energy of the current set: value × unit factor (Ormel standard), or the number in the
+    /// sub-folder name.
+    double currentSetEnergy() const;
+    /// The tag of the current set's files: its energy field, or the sub-folder name; empty
+    /// without a current set.
+    QString currentSetTag() const;
+    /// A short name of the current set for messages: "3 (Fe 7112.5 eV)".
+    QString currentSetTitle() const;
+    /// Moves to the next set; false at the last one.
+    bool advanceSet();
+    /// Points the folder dialog at `dir` and scans it, as if it had been chosen.
+    void selectDir(const QString &dir);
+
+signals:
+    void newSets(int items);
+    void selected(const QString &dir, const QStringList &patterns);
+    void selectedFileInfoList(const QFileInfoList &fileInofs);
+    void noMoreSets();
+
+public slots:
+    void setIsOrmelStandard(bool f);
+    /// Applies the current set: hands its files (or its folder) to the window.
+    void set();
+    void next();
+    void setFirstSet(int firstIdx);
+    void setNextSet(int lastIdx);
+
+private slots:
+    void aDirSelected(const QString &dir);
+    void changedOrmelStd();
+    void setSubDirs(const QString &dir);
+    void setFileSets(const QString &dir);
 
 private:
+    bool currentIsValid() const;
+
     Ui_SelectDataDir ui_;
+    std::vector<CtFileSet *> fileSets_;
+    QStringList subDirs_;
+    bool listsOrmel_ = true; // which of the two lists the combo shows
 };

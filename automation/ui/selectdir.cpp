@@ -32,13 +32,15 @@ QString SelectDir::dir() const
 void SelectDir::setDirName(const QString &dir)
 {
     selectedDir_->setText(dir);
+    startDir_ = dir;
 }
 
 void SelectDir::select()
 {
-    const QString dir = QFileDialog::getExistingDirectory(this, tr("Select a directory"), dataRoot());
+    const QString dir = QFileDialog::getExistingDirectory(
+        this, tr("Select a directory"), startDir_.isEmpty() ? dataRoot() : startDir_);
     if (dir.isEmpty())
         return;
-    selectedDir_->setText(dir);
+    setDirName(dir);
     emit aDirSelected(dir);
 }

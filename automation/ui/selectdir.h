@@ -21,10 +21,12 @@ signals:
     void aDirSelected(const QString &dir);
 
 public slots:
+    /// Shows `dir`; the dialog opens there next time.
     void setDirName(const QString &dir);
     void select();
 
 private:
     QPushButton *select_;
     QLineEdit *selectedDir_;
+    QString startDir_; // where the dialog opens; the data root until a directory is known
 };

@@ -172,3 +172,57 @@ bool writeScan(const Phantom &phantom, const ScanSetup &setup, const QString &pr
     }
     return true;
 }
+
+std::vector<double> xafsSeriesEnergies(int count)
+{
+    std::vector<double> energies;
+    for (int i = 0; i < count; ++i) {
+        const double e = count == 1 ? 7115.0 : 7090.0 + 50.0 * i / (count - 1);
+        energies.push_back(std::round(2.0 * e) / 2.0);
+    }
+    return energies;
+}
+
+QString energyFieldText(double energyEv)
+{
+    QString number = QString::number(energyEv, 'f', 1);
+    if (number.endsWith(QLatin1String(".0")))
+        number.chop(2);
+    return number.replace(QLatin1Char('.'), QLatin1Char('_')) + QStringLiteral("eV");
+}
+
+Phantom xafsPhantom(int size, double energyEv)
+{
+    Phantom p = demoPhantom(size);
+    constexpr double edge = 7112.0;
+    // Away from edges attenuation falls roughly as E^-3; across the K edge of iron it jumps.
+    const double fall = std::pow(edge / energyEv, 3.0);
+    const double jump = 1.0 + 4.0 * (0.5 + std::atan((energyEv - edge) / 1.5) / std::numbers::pi);
+    for (size_t i = 0; i < p.parts.size(); ++i) {
+        const bool iron = i == 2 || i == 4; // the two small, dense inserts
+        p.parts[i].mu *= fall * (iron ? jump : 1.0);
+    }
+    return p;
+}
+
+bool writeXafsSeries(const XafsSeriesSetup &setup, const QString &projDir, const QString &i0Dir,
+    const QString &bgFile, QString *error)
+{
+    if (!QDir().mkpath(i0Dir)) {
+        if (error)
+            *error = QStringLiteral("cannot make %1").arg(i0Dir);
+        return false;
+    }
+    const std::vector<double> energies = xafsSeriesEnergies(setup.energies);
+    for (size_t i = 0; i < energies.size(); ++i) {
+        const double e = energies[i];
+        const QString field = energyFieldText(e);
+        ScanSetup scan = setup.scan;
+        scan.i0 = setup.scan.i0 * (1.0 + 0.2 * (e - 7090.0) / 50.0);
+        scan.seed = setup.scan.seed + static_cast<uint32_t>(i);
+        if (!writeScan(xafsPhantom(scan.width, e), scan, projDir, QStringLiteral("demo-%1-").arg(field),
+                QDir(i0Dir).filePath(QStringLiteral("I0-%1-0001.img").arg(field)), bgFile, error))
+            return false;
+    }
+    return true;
+}

@@ -60,3 +60,24 @@ struct ScanSetup
 /// written.
 bool writeScan(const Phantom &phantom, const ScanSetup &setup, const QString &projDir, const QString &prefix,
     const QString &i0File, const QString &bgFile, QString *error = nullptr);
+
+/// A small CT-XAFS series of the demo object across the iron K edge (7112 eV): one data set per
+/// energy in the Ormel standard naming (`projDir`/demo-7112_5eV-0000.img …), one I0 image per energy
+/// with the energy in its name (`i0Dir`/I0-7112_5eV-0001.img) and one BG image. Below the edge the
+/// iron inserts attenuate like the body; above it five times as much. The flat field grows gently
+/// with energy, so only the I0 of the right energy corrects a set well.
+struct XafsSeriesSetup
+{
+    ScanSetup scan; // size, projections, axis; the flat field is scaled per energy
+    int energies = 5; // spread evenly over 7090 … 7140 eV, on half electronvolts
+};
+
+/// The energies of the series, in eV.
+std::vector<double> xafsSeriesEnergies(int count);
+/// The energy field of a file name: 7112.5 gives "7112_5eV".
+QString energyFieldText(double energyEv);
+/// The demo object at an energy: the iron inserts jump at the edge.
+Phantom xafsPhantom(int size, double energyEv);
+/// Writes the series; false (and `error` set) when a file cannot be written.
+bool writeXafsSeries(const XafsSeriesSetup &setup, const QString &projDir, const QString &i0Dir,
+    const QString &bgFile, QString *error = nullptr);

@@ -1,0 +1,337 @@
+// Qt
+#include <QDir>
+#include <QDirIterator>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Local
+#include "app/body.h"
+#include "app/recon/reconoptions.h"
+#include "app/recon/seriesrun.h"
+#include "ct/ui/procctrl.h"
+#include "ct/ui/selectsavedir.h"
+#include "imagedata/itexwriter.h"
+#include "tools/phantom/phantom.h"
+
+using namespace Qt::StringLiterals;
+
+/// Sequential CT-XAFS runs in the window over a small series of three energies, and the same series
+/// without a window.
+class TestSeqCalc : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void sequenceWritesEachEnergyLikeTheCommand();
+    void fromToAndKeepOnNewSets();
+    void stopping_data();
+    void stopping();
+    void aSetThatFailsToLoadEndsTheRun_data();
+    void aSetThatFailsToLoadEndsTheRun();
+    void closingDuringARunLosesNothing();
+
+private:
+    /// A window with the series listed, the I0 files and BG chosen, the geometry of a loaded set and
+    /// saving of slices 4, 7, 10 into per-energy folders of `out`.
+    std::unique_ptr<Body> preparedBody(const QString &projections, const QString &out);
+    /// Clicks "Seq. Calc." and waits for the run to finish; `stages`: the stage messages shown.
+    static void runSequence(
+        Body &body, QStringList &stages, const std::function<void(const QString &)> &onStage = {});
+    static QStringList filesUnder(const QString &dir);
+
+    QTemporaryDir data_;
+    QString projections_, i0Dir_, bg_;
+};
+
+void TestSeqCalc::initTestCase()
+{
+    XafsSeriesSetup setup;
+    setup.scan.width = 64;
+    setup.scan.height = 16;
+    setup.scan.cor = 33;
+    setup.scan.projections = 60;
+    setup.energies = 3;
+    projections_ = data_.filePath(u"projections"_s);
+    i0Dir_ = data_.filePath(u"i0"_s);
+    bg_ = data_.filePath(u"bg.img"_s);
+    QVERIFY(writeXafsSeries(setup, projections_, i0Dir_, bg_));
+}
+
+QStringList TestSeqCalc::filesUnder(const QString &dir)
+{
+    QStringList files;
+    QDirIterator it(dir, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(dir).relativeFilePath(it.next());
+    files.sort();
+    return files;
+}
+
+std::unique_ptr<Body> TestSeqCalc::preparedBody(const QString &projections, const QString &out)
+{
+    auto body = std::make_unique<Body>(nullptr, 2);
+    Ui_Body &ui = body->ui();
+    ui.procCtrl->setRotAxV(true);
+    ui.SelDDir->selectDir(projections);
+    ui.SelI0Files->selectDirFiles(i0Dir_, {u"*.img"_s});
+    ui.BGImgSel->selectFile(bg_);
+    // The operator looks at a set first: its geometry is kept for the others ("keep Conds.").
+    QSignalSpy loaded(body.get(), &Body::seqSetLoaded);
+    if (!body->seqExecSet() || !loaded.wait(10000))
+        return nullptr;
+    ProcCtrl *p = ui.procCtrl;
+    p->setCor(33);
+    p->setAutoExec(true);
+    p->setSliceFrom(4);
+    p->setSliceTo(10);
+    p->setSliceStep(3);
+    for (SelectSaveDir *s : {ui.SelectImageSaveDir, ui.SelectDataSaveDir}) {
+        s->setDir(out);
+        s->setName(u"w"_s);
+    }
+    ui.AutoSaveImage->setChecked(true);
+    ui.AutoSaveData->setChecked(true);
+    ui.SaveInSubFolders->setChecked(true);
+    ui.SubOfEnergy->setChecked(true);
+    ui.SubOfSlice->setChecked(false);
+    return body;
+}
+
+void TestSeqCalc::runSequence(
+    Body &body, QStringList &stages, const std::function<void(const QString &)> &onStage)
+{
+    stages.clear();
+    const auto c
+        = QObject::connect(body.ui().ProgressMsg, &QLineEdit::textChanged, &body, [&](const QString &t) {
+              stages << t;
+              if (onStage)
+                  onStage(t);
+          });
+    body.ui().SeqCalc->click();
+    QTRY_VERIFY_WITH_TIMEOUT(stages.contains(u"Finished"_s), 60000);
+    // The window has taken the end of the run.
+    QTRY_VERIFY_WITH_TIMEOUT(!body.isSeqCalcRunning(), 5000);
+    QObject::disconnect(c);
+}
+
+void TestSeqCalc::sequenceWritesEachEnergyLikeTheCommand()
+{
+    QTemporaryDir fromWindow, fromCommand;
+    QStringList stages;
+    {
+        std::unique_ptr<Body> body = preparedBody(projections_, fromWindow.path());
+        QVERIFY(body);
+        QCOMPARE(body->ui().SeqCalcFrom->value(), 1);
+        QCOMPARE(body->ui().SeqCalcTo->value(), 3);
+        QCOMPARE(body->i0Energies(), QList<double>({7090.0, 7115.0, 7140.0}));
+        QString seqStyleWhileRunning;
+        runSequence(*body, stages, [&](const QString &t) {
+            if (t == u"Calculating"_s)
+                seqStyleWhileRunning = body->ui().SeqCalc->styleSheet();
+        });
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(seqStyleWhileRunning, u"background-color: rgb(255, 255, 128);"_s);
+        QCOMPARE(body->ui().SeqCalc->styleSheet(), u"background-color: rgb(213, 245, 255);"_s);
+        // The last set's I0 and tag are in place.
+        QCOMPARE(body->ui().I0ImgSel->filePath(), QDir(i0Dir_).absoluteFilePath(u"I0-7140eV-0001.img"_s));
+        QCOMPARE(body->ui().SelectDataSaveDir->tag(), u"7140eV"_s);
+        QCOMPARE(body->ui().SelectImageSaveDir->tag(), u"7140eV"_s);
+        bool ok = false;
+        body->ui().DeltaET->text().toDouble(&ok);
+        QVERIFY(ok);
+        QVERIFY(body->ui().TotalET->text().toInt(&ok) >= 0 && ok);
+    } // closing the window writes everything handed to the saver
+    QCOMPARE(stages,
+        QStringList({u"Data Loading"_s, u"Loading first Data Set"_s, u"Calculating"_s, u"Finished Calc."_s,
+            u"Loading next Data Set"_s, u"Calculating"_s, u"Finished Calc."_s, u"Loading next Data Set"_s,
+            u"Calculating"_s, u"Finished Calc."_s, u"Loading next Data Set"_s, u"Finished"_s}));
+
+    QStringList expected;
+    for (const QString &e : {u"7090eV"_s, u"7115eV"_s, u"7140eV"_s})
+        for (const QString &s : {u"00004"_s, u"00007"_s, u"00010"_s})
+            for (const QString &ext : {u"dat"_s, u"png"_s})
+                expected << u"%1/w-%1-%2.%3"_s.arg(e, s, ext);
+    expected.sort();
+    QCOMPARE(filesUnder(fromWindow.path()), expected);
+
+    // The same series without a window: the same bytes.
+    ReconOptions options;
+    QString error;
+    QVERIFY2(parseReconOptions({u"--series"_s, projections_, u"--i0-files"_s, i0Dir_, u"--bg"_s, bg_,
+                                   u"--axis"_s, u"v"_s, u"--cor"_s, u"33"_s, u"--slices"_s, u"4:10:3"_s,
+                                   u"--region"_s, u"0,0,63,63"_s, u"--name"_s, u"w"_s, u"--sub-folders"_s,
+                                   u"energy"_s, u"--out"_s, fromCommand.path(), u"--block"_s, u"2"_s},
+                 options, error),
+        qPrintable(error));
+    QString text;
+    QTextStream sink(&text);
+    QCOMPARE(SeriesRun(options, sink, sink).exec(), 0);
+    QCOMPARE(filesUnder(fromCommand.path()), expected);
+    for (const QString &name : expected) {
+        QFile a(fromWindow.filePath(name)), b(fromCommand.filePath(name));
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        QVERIFY2(a.readAll() == b.readAll(), qPrintable(name));
+    }
+    // Each energy was corrected with its own I0: the sets differ beyond the edge.
+    QFile below(fromWindow.filePath(u"7090eV/w-7090eV-00007.dat"_s)),
+        above(fromWindow.filePath(u"7140eV/w-7140eV-00007.dat"_s));
+    QVERIFY(below.open(QIODevice::ReadOnly) && above.open(QIODevice::ReadOnly));
+    QVERIFY(below.readAll() != above.readAll());
+}
+
+void TestSeqCalc::fromToAndKeepOnNewSets()
+{
+    QTemporaryDir out;
+    std::unique_ptr<Body> body = preparedBody(projections_, out.path());
+    QVERIFY(body);
+    Ui_Body &ui = body->ui();
+    ui.SeqCalcFrom->setValue(2);
+    ui.SeqCalcTo->setValue(2);
+    ui.keepOnNewSet->setChecked(true);
+    ui.SelDDir->selectDir(projections_);
+    QCOMPARE(ui.SeqCalcFrom->value(), 2);
+    QCOMPARE(ui.SeqCalcTo->value(), 2);
+    QStringList stages;
+    runSequence(*body, stages);
+    if (QTest::currentTestFailed())
+        return;
+    body.reset();
+    QCOMPARE(QDir(out.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList {u"7115eV"_s});
+
+    // Without "Keep on New Sets" a scan takes all sets again.
+    body = preparedBody(projections_, out.path());
+    QVERIFY(body);
+    body->ui().SeqCalcFrom->setValue(3);
+    body->ui().SelDDir->selectDir(projections_);
+    QCOMPARE(body->ui().SeqCalcFrom->value(), 1);
+    QCOMPARE(body->ui().SeqCalcTo->value(), 3);
+    // From beyond the list: the run ends at once.
+    body->ui().SeqCalcFrom->setValue(7);
+    body->ui().SeqCalcTo->setValue(9);
+    runSequence(*body, stages);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(stages.last(), u"Finished"_s);
+    QVERIFY(!stages.contains(u"Calculating"_s));
+}
+
+void TestSeqCalc::stopping_data()
+{
+    QTest::addColumn<QString>("stopAt");
+    QTest::addColumn<QStringList>("energies"); // written
+    QTest::newRow("during loading") << u"Loading first Data Set"_s << QStringList {};
+    QTest::newRow("during calculation") << u"Calculating"_s << QStringList {u"7090eV"_s};
+}
+
+void TestSeqCalc::stopping()
+{
+    QFETCH(QString, stopAt);
+    QFETCH(QStringList, energies);
+    QTemporaryDir out;
+    {
+        std::unique_ptr<Body> body = preparedBody(projections_, out.path());
+        QVERIFY(body);
+        QSignalSpy loads(body.get(), &Body::finishedLoadingCTFiles);
+        QSignalSpy runs(body.get(), &Body::calcFinished);
+        bool stopped = false;
+        QStringList stages;
+        runSequence(*body, stages, [&](const QString &t) {
+            if (t == stopAt && !stopped) {
+                stopped = true;
+                body->ui().SeqCalc->click(); // the second click ends the run
+            }
+        });
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(body->ui().SeqCalc->styleSheet(), u"background-color: rgb(213, 245, 255);"_s);
+        // The load or calculation under way completes; nothing follows it.
+        QTRY_COMPARE_WITH_TIMEOUT(loads.size(), 1, 10000);
+        if (!energies.isEmpty())
+            QTRY_COMPARE_WITH_TIMEOUT(runs.size(), 1, 30000);
+        QTest::qWait(300); // would a next step come, it would come now
+        QCOMPARE(loads.size(), 1);
+        QCOMPARE(runs.size(), energies.size());
+        QVERIFY(!body->isCalculating());
+        QVERIFY(!body->isLoading());
+        QCOMPARE(stages.count(u"Finished"_s), 1);
+        QVERIFY(!stages.contains(u"Loading next Data Set"_s));
+    }
+    QCOMPARE(QDir(out.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), energies);
+    // Every file is whole: no temporary file is left, every data file has all its lines.
+    const QStringList files = filesUnder(out.path());
+    QCOMPARE(files.size(), energies.size() * 6);
+    for (const QString &f : files) {
+        if (!f.endsWith(u".dat"_s))
+            continue;
+        QFile file(QDir(out.path()).filePath(f));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll().count('\n'), 6 + 63 * 63); // the region 0 … 63 of a loaded set
+    }
+}
+
+void TestSeqCalc::aSetThatFailsToLoadEndsTheRun_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no image of the set loads") << u"all"_s << u"Data set 2 (demo 7115eV) loaded no image"_s;
+    QTest::newRow("one image of another size")
+        << u"one"_s << u"Data set 2 (demo 7115eV) loaded 59 of 60 images"_s;
+}
+
+void TestSeqCalc::aSetThatFailsToLoadEndsTheRun()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, message);
+    QTemporaryDir series, out;
+    const QDir from(projections_);
+    for (const QString &name : from.entryList(QDir::Files))
+        QVERIFY(QFile::copy(from.filePath(name), series.filePath(name)));
+    const std::vector<uint32_t> small(8 * 8, 1000);
+    for (const QString &name : from.entryList({u"demo-7115eV-*"_s}, QDir::Files)) {
+        if (fault == u"all"_s) {
+            QFile f(series.filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write("broken");
+        } else if (name.endsWith(u"-0031.img"_s)) {
+            QVERIFY(writeItexFile(series.filePath(name), {8, 8, 2, 1.0, small}));
+        }
+    }
+    {
+        std::unique_ptr<Body> body = preparedBody(series.path(), out.path());
+        QVERIFY(body);
+        QStringList stages;
+        runSequence(*body, stages);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(stages.mid(stages.size() - 2), QStringList({message, u"Finished"_s}));
+        QCOMPARE(stages.count(u"Calculating"_s), 1);
+    }
+    // The first set is reconstructed, the failed one and those after it are not.
+    QCOMPARE(QDir(out.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList {u"7090eV"_s});
+}
+
+void TestSeqCalc::closingDuringARunLosesNothing()
+{
+    QTemporaryDir out;
+    {
+        std::unique_ptr<Body> body = preparedBody(projections_, out.path());
+        QVERIFY(body);
+        body->ui().SeqCalc->click();
+        QTRY_VERIFY_WITH_TIMEOUT(body->isCalculating(), 20000);
+    } // closed in the middle of the first set's calculation: neither a crash nor a hang
+    // What was handed out is finished and saved whole; nothing half-written is left.
+    const QStringList files = filesUnder(out.path());
+    for (const QString &f : files) {
+        QVERIFY2(f.endsWith(u".dat"_s) || f.endsWith(u".png"_s), qPrintable(f));
+        if (!f.endsWith(u".dat"_s))
+            continue;
+        QFile file(QDir(out.path()).filePath(f));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll().count('\n'), 6 + 63 * 63);
+    }
+}
+
+QTEST_MAIN(TestSeqCalc)
+#include "tst_seqcalc.moc"

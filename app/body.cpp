@@ -8,6 +8,7 @@
 
 // Local
 #include "app/config/configstore.h"
+#include "automation/batch.h"
 #include "automation/ui/i0ofimage.h"
 #include "ct/datasaver.h"
 #include "ct/ui/ctcalc.h"
@@ -66,13 +67,18 @@ Body::Body(QWidget *parent, int workers)
     ctCalc_->setSinogram(sinogram_);
 
     connectAll();
+    setUpBatch();
     buildTabs();
 
     const int n = workers > 0 ? workers : std::max(1u, std::thread::hardware_concurrency());
     setUpWorkers(n);
+    for (CtCalc2 *w : workers_) // "app_quit" waits for the last slice of a stopped run too
+        connect(w, &CtCalc2::calcFinished, this, &Body::tryQuit, Qt::QueuedConnection);
     ui_.procCtrl->setMaxThreads(n);
     ui_.procCtrl->setThreads(static_cast<int>(0.8 * n));
     disableWhatComesLater();
+    setUpSetupDialog();
+    runConfigurationLines();
 }
 
 Body::~Body()
@@ -96,10 +102,13 @@ Body::~Body()
     saverThread_->wait();
     imageSetThread_->quit();
     imageSetThread_->wait();
+    batchThread_->quit();
+    batchThread_->wait();
     for (CtCalc2 *w : workers_)
         delete w;
     delete saver_;
     delete imgDatas_;
+    delete batch_;
 }
 
 void Body::buildTabs()
@@ -149,6 +158,7 @@ void Body::setUpWorkers(int count)
     saver_->moveToThread(saverThread_);
     saverThread_->start();
     connect(saver_, &DataSaver::writeFailed, this, &Body::saveFailed);
+    connect(saver_, &DataSaver::writeFailed, this, [this] { ++problems_; });
 
     const bool showAll = configValue(QStringLiteral("show_all_ct2_images"), QStringLiteral("0")).toInt() == 1;
     for (int i = 1; i <= count; ++i) {
@@ -243,12 +253,12 @@ void Body::connectAll()
 
 void Body::disableWhatComesLater()
 {
-    // Sequential CT-XAFS runs, setup files and the link to 2dZelmap have their places in the window
-    // but do not work yet: their controls stay disabled so that none of them promises anything.
+    // Sequential CT-XAFS runs and the link to 2dZelmap have their places in the window but do not
+    // work yet: their controls stay disabled so that none of them promises anything.
     const QString later = tr("Not available in this version yet");
     for (QWidget *w : std::initializer_list<QWidget *> {ui_.SelDDir, ui_.SeqCalc, ui_.SeqCalcFrom,
-             ui_.SeqCalcTo, ui_.keepOnNewSet, ui_.SelI0Files, ui_.SaveSetup, ui_.LoadSetup, ui_.Link2dZelmap,
-             ui_.ZMLIsBusy, ui_.SendMsg2Zelmap, ui_.Exec2DA, ui_.With2DA, ui_.Cont2DA}) {
+             ui_.SeqCalcTo, ui_.keepOnNewSet, ui_.SelI0Files, ui_.Link2dZelmap, ui_.ZMLIsBusy,
+             ui_.SendMsg2Zelmap, ui_.Exec2DA, ui_.With2DA, ui_.Cont2DA}) {
         w->setEnabled(false);
         w->setToolTip(later);
     }

@@ -41,6 +41,10 @@ void Body::toggleCalcCt()
         pendingStart_ = false;
         ui_.CalcCT->setStyleSheet(idleStyle);
         ui_.ProgPerCent->setText(QStringLiteral("0 %"));
+        if (batchCalc_) { // a batch line waiting for this run goes on
+            batchCalc_ = false;
+            emit batchCalcFinished();
+        }
         return;
     }
     if (imgDatas_->count() == 0 && !loading_) // during a load the run waits for the images

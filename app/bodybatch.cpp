@@ -437,6 +437,5 @@ void Body::quitWhenSaved()
     if (!quitRequested_ || quitByCommand_ || !isIdle())
         return; // something started meanwhile: its end asks again
     quitByCommand_ = true;
-    close();
-    emit finishing(); // also when the window was never shown
+    close(); // its close event ends the program, also when the window was never shown
 }

@@ -604,6 +604,8 @@ void TestBodyBatch::appQuitWaitsForTheRunAndItsFiles()
             u"auto_save_image_path "_s + out.path(), u"auto_save_data_tag q"_s, u"auto_save_image_tag q"_s,
             u"calc_exec"_s, u"app_quit"_s, u"ct_slice_step 7"_s});
     QVERIFY(finishing.wait(30000));
+    QTest::qWait(20);
+    QCOMPARE(finishing.count(), 1);
     QCOMPARE(calcFinished.count(), 1);
     QVERIFY(!calculatingAtQuit);
     QCOMPARE(QDir(out.path()).entryList({u"*.dat"_s}).size(), 16);

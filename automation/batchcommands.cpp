@@ -3,10 +3,10 @@
 // Qt
 #include <QHash>
 
-const QList<BatchCommandSpec> &batchCommandSet()
+const QList<BatchCommandEntry> &batchCommandSet()
 {
     using F = BatchFamily;
-    static const QList<BatchCommandSpec> set {
+    static const QList<BatchCommandEntry> set {
         {QStringLiteral("images_load"), F::Other},
         {QStringLiteral("images_new_on_load"), F::RadioPair},
         {QStringLiteral("images_add_on_load"), F::RadioPair},
@@ -101,7 +101,7 @@ int batchCommandIndex(const QString &word)
 {
     static const QHash<QString, int> index = [] {
         QHash<QString, int> h;
-        const QList<BatchCommandSpec> &set = batchCommandSet();
+        const QList<BatchCommandEntry> &set = batchCommandSet();
         for (int i = 0; i < set.size(); ++i)
             h.insert(set[i].word.toUpper(), i);
         return h;

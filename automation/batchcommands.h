@@ -14,7 +14,7 @@ enum class BatchFamily {
     Other, // each with its own behaviour
 };
 
-struct BatchCommandSpec
+struct BatchCommandEntry
 {
     QString word; // as written in files; compared without regard to case
     BatchFamily family;
@@ -23,7 +23,7 @@ struct BatchCommandSpec
 /// The command set, in the order the executor tests it: the window's 83 commands, then the ones
 /// added for unattended runs ("ct_guess_cor", "app_quit").
 /// \test tst_batchcmd.cpp
-const QList<BatchCommandSpec> &batchCommandSet();
+const QList<BatchCommandEntry> &batchCommandSet();
 
 /// The position of `word` in the command set, compared without regard to case; −1 for a word the
 /// executor does not know (flow words, headings, blank lines).

@@ -286,7 +286,7 @@ void TestBodyBatch::everyCommandIsKnown()
 {
     // A command of the set that the window lacked would be ignored silently, like an unknown word.
     Body body(nullptr, 1);
-    for (const BatchCommandSpec &s : batchCommandSet()) {
+    for (const BatchCommandEntry &s : batchCommandSet()) {
         QVERIFY2(body.knowsCommand(s.word), qPrintable(s.word));
         QVERIFY2(body.knowsCommand(s.word.toUpper()), qPrintable(s.word));
     }
@@ -297,7 +297,7 @@ void TestBodyBatch::everyCommandIsKnown()
     QSignalSpy finishing(&body, &Body::finishing);
     const QtMessageHandler previous
         = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
-    for (const BatchCommandSpec &s : batchCommandSet()) {
+    for (const BatchCommandEntry &s : batchCommandSet()) {
         if (s.word == u"app_quit"_s)
             continue;
         for (const char *args : {"", " nan -inf 1e308 -1e308", " 99999999999 \"\" x", " \xff\x01"})

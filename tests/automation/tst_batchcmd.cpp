@@ -145,9 +145,9 @@ void TestBatchCmd::commandLines()
 
 void TestBatchCmd::commandSet()
 {
-    const QList<BatchCommandSpec> &set = batchCommandSet();
+    const QList<BatchCommandEntry> &set = batchCommandSet();
     std::set<QString> words;
-    for (const BatchCommandSpec &s : set)
+    for (const BatchCommandEntry &s : set)
         words.insert(s.word.toUpper());
     QCOMPARE(words.size(), size_t(set.size())); // distinct without regard to case
     QCOMPARE(set.size(), 85);
@@ -156,7 +156,7 @@ void TestBatchCmd::commandSet()
     QCOMPARE(set[82].word, u"seq_exec_keep_range_on_new_set"_s);
     QCOMPARE(set[83].word, u"ct_guess_cor"_s);
     QCOMPARE(set[84].word, u"app_quit"_s);
-    for (const BatchCommandSpec &s : set)
+    for (const BatchCommandEntry &s : set)
         QVERIFY2(!s.word.startsWith(u':'), qPrintable(s.word));
 }
 

@@ -1,5 +1,6 @@
 // Qt
 #include <QDir>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -75,6 +76,7 @@ private slots:
     void failedLoadIsReportedAsFailure();
     void appQuitWaitsForTheRunAndItsFiles();
     void appQuitReportsFailedWrites();
+    void closingDuringABatchRun();
 
 private:
     QString startBatch(Body &body, const QStringList &lines);
@@ -631,6 +633,26 @@ void TestBodyBatch::appQuitReportsFailedWrites()
     qInstallMessageHandler(previous);
     QVERIFY(quit);
     QCOMPARE(body->exitStatus(), 1);
+}
+
+void TestBodyBatch::closingDuringABatchRun()
+{
+    // The window goes while its batch waits for a load and a run: nothing may hang or crash, and
+    // the batch thread must be gone with it.
+    auto body = std::make_unique<Body>(nullptr, 2);
+    QPointer<QThread> thread = body->batch()->thread();
+    Relay relay;
+    QSignalSpy handedOut(&relay, &Relay::ended);
+    connect(body->batch(), &Batch::batchExCmd, &relay, [&](const BatchCmd &c) {
+        if (c.cmd == u"calc_exec"_s)
+            emit relay.ended();
+    });
+    startBatch(*body,
+        {u"ct_rot_ax_is_v 1"_s, u"images_load "_s + projDir_ + u" *.img"_s, u"ct_auto_exec 1"_s,
+            u"calc_exec"_s, u"images_load "_s + projDir_ + u" *.img"_s, u"calc_exec"_s});
+    QVERIFY(handedOut.wait(10000));
+    body.reset();
+    QVERIFY(thread.isNull());
 }
 
 QTEST_MAIN(TestBodyBatch)

@@ -10,6 +10,7 @@
 
 // Local
 #include "app/config/configstore.h"
+#include "automation/batch.h"
 #include "automation/ui/i0ofimage.h"
 #include "automation/xafsbatch.h"
 #include "ct/datasaver.h"
@@ -75,16 +76,21 @@ Body::Body(QWidget *parent, int workers)
 
     connectAll();
     setUpSequence();
+    setUpBatch();
     buildTabs();
     buildStatusLine();
 
     const int n = workers > 0 ? workers : std::max(1u, std::thread::hardware_concurrency());
     setUpWorkers(n);
+    for (CtCalc2 *w : workers_) // "app_quit" waits for the last slice of a stopped run too
+        connect(w, &CtCalc2::calcFinished, this, &Body::tryQuit, Qt::QueuedConnection);
     ui_.procCtrl->setMaxThreads(n);
     ui_.procCtrl->setThreads(static_cast<int>(0.8 * n));
-    disableWhatComesLater();
     setupZelmapLink();
+    setUpSetupDialog();
     keepDisabledLook(this);
+    // Configuration lines run last, on the window as it is complete.
+    runConfigurationLines();
 }
 
 Body::~Body()
@@ -113,10 +119,13 @@ Body::~Body()
     seqThread_->quit();
     seqThread_->wait();
     delete xafsBatch_;
+    batchThread_->quit();
+    batchThread_->wait();
     for (CtCalc2 *w : workers_)
         delete w;
     delete saver_;
     delete imgDatas_;
+    delete batch_;
 }
 
 void Body::buildTabs()
@@ -195,6 +204,7 @@ void Body::setUpWorkers(int count)
     saverThread_->start();
     connect(saver_, &DataSaver::writeFailed, this, &Body::saveFailed);
     connect(saver_, &DataSaver::recordDone, this, &Body::saverDone);
+    connect(saver_, &DataSaver::writeFailed, this, [this] { ++problems_; });
 
     const bool showAll = configValue(QStringLiteral("show_all_ct2_images"), QStringLiteral("0")).toInt() == 1;
     for (int i = 1; i <= count; ++i) {
@@ -294,17 +304,6 @@ void Body::connectAll()
         [this] { ui_.ImgsTab->setCurrentWidget(ui_.I0ImageTab); });
     connect(ui_.BGImgSel, &SelectAImgFile::showImageRequested, this,
         [this] { ui_.ImgsTab->setCurrentWidget(ui_.BGImageTab); });
-}
-
-void Body::disableWhatComesLater()
-{
-    // Setup files have their places in the window but do not work yet: their controls stay disabled
-    // so that none of them promises anything.
-    const QString later = tr("Not available in this version yet");
-    for (QWidget *w : std::initializer_list<QWidget *> {ui_.SaveSetup, ui_.LoadSetup}) {
-        w->setEnabled(false);
-        w->setToolTip(later);
-    }
 }
 
 void Body::setShowAdditionalInfo(bool show)

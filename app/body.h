@@ -5,20 +5,25 @@
 #include <QElapsedTimer>
 #include <QFileInfoList>
 #include <QFrame>
+#include <QHash>
 #include <QImage>
 #include <QPen>
 #include <QStringList>
 
 // Local
 #include "app/config/messagelog.h"
+#include "automation/batchcmd.h"
+#include "automation/setupfile.h"
 #include "ct/runparams.h"
 #include "ct/ui/ct2job.h"
 #include "imagedata/projectionset.h"
 #include "link/zelmaplink.h"
 #include "ui_body.h"
 #include "widgets/mousec.h"
+#include <functional>
 #include <vector>
 
+class Batch;
 class CtCalc;
 class CtCalc2;
 class CtCalc2Ui;
@@ -30,6 +35,7 @@ class PopDockBase;
 class ProgressLine;
 class QAbstractButton;
 class QLabel;
+class QFileDialog;
 class QPainter;
 class QThread;
 class RawDisp;
@@ -38,7 +44,8 @@ class XafsBatch;
 
 /// The main window: owns every panel, worker and thread, wires them together and carries the
 /// operator's road from raw files to reconstructed and saved slices.
-/// \test tst_bodyloading.cpp, tst_bodycalc.cpp, tst_bodylink.cpp, tst_seqcalc.cpp
+/// \test tst_bodyloading.cpp, tst_bodycalc.cpp, tst_bodylink.cpp, tst_seqcalc.cpp, tst_bodybatch.cpp,
+/// tst_bodysetup.cpp
 class Body : public QFrame
 {
     Q_OBJECT
@@ -88,6 +95,19 @@ public:
     /// true when its loading has started (`seqSetLoaded` or `seqSetFailed` follows when it has
     /// finished), false when there is no current set.
     bool seqExecSet();
+    Batch *batch() const { return batch_; }
+    QFileDialog *setupDialog() const { return setupDialog_; }
+
+    /// Executes one command line at once, as a configuration or setup-file line: its completion is
+    /// reported to no batch run. False when the command failed (the debug log says why).
+    bool execCommand(const BatchCmd &cmd);
+    /// Whether the executor has an action for the command word (compared without regard to case).
+    bool knowsCommand(const QString &word) const { return batchActions_.contains(word.toUpper()); }
+    /// With no window (-nw) a batch run that ends also ends the program, as "app_quit" does.
+    void setQuitWhenBatchEnds(bool quit) { quitWhenBatchEnds_ = quit; }
+    /// The program's exit status after "app_quit": 1 when a result file could not be written (or
+    /// the batch file could not be read), else 0. 0 when the window was closed otherwise.
+    int exitStatus() const { return quitByCommand_ && problems_ > 0 ? 1 : 0; }
 
 signals:
     void batchCalcStart();
@@ -119,6 +139,8 @@ signals:
     void seqSetFailed(const QString &why);
     /// The calculation run that the sequential driver asked for has ended, its files written.
     void seqCalcFinished();
+    /// The result of the batch line handed out, sent before its completion report.
+    void callBatchLastOk(bool ok);
 
 public slots:
     // The queued loading loop: one file per pass of the event loop.
@@ -186,6 +208,17 @@ public slots:
     void i0FilesSelected(const QStringList &files, bool clear);
     void noticedStage(const QString &msg, qlonglong dEt);
     void setI0FileFromList();
+    /// Executes a line handed out by the batch run and reports its completion: at once, when the
+    /// loading it started has finished, or when the calculation run it started has ended.
+    void batchExCmd(const BatchCmd &cmd);
+    // Setup files.
+    void showSaveSetupD();
+    void showLoadSetupD();
+    void saveLoadFileSelected(const QString &fileName);
+    bool saveSetup(const QString &fileName);
+    bool loadSetup(const QString &fileName);
+    /// Ends the program once nothing is loading or calculating and every result is on disk.
+    void appQuit();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -200,6 +233,9 @@ private slots:
     void ct1Progressed(int done, int total);
     void showProblem(const LogMessage &message);
     void execSeqCalculation();
+    void loadFinishedForBatch();
+    void tryQuit();
+    void quitWhenSaved();
 
 private:
     void buildTabs();
@@ -221,7 +257,6 @@ private:
     void seqRunStarted();
     void seqRunEnded();
     void seqCalcCalledOff();
-    void disableWhatComesLater();
     void applyGeometryDefaults();
     void checkI0BgSizes();
     void applySelection(const QRectF &selection);
@@ -235,6 +270,27 @@ private:
     void zmlLoadSlice(int sliceNo);
     void zmlSetContRunning(bool on);
     void zmlLinkStateChanged();
+
+    // Batch commands (bodybatch.cpp). How a command's completion is reported.
+    enum class Completion { Now, AfterLoading, AfterRun, AtExit };
+    struct Outcome
+    {
+        Completion completion = Completion::Now;
+        bool ok = true;
+    };
+    using Action = std::function<Outcome(const BatchCmd &cmd, bool fromBatch)>;
+    void setUpBatch();
+    void buildBatchActions();
+    void buildValueActions();
+    void buildOtherActions();
+    void addAction(const char *word, Action action);
+    Outcome runCommand(const BatchCmd &cmd, bool fromBatch);
+    void reportBatchLine(bool ok);
+    void runConfigurationLines();
+    QWidget *workerPage(int index) const;
+    bool isIdle() const;
+    QList<SetupSection> setupSections();
+    void setUpSetupDialog();
 
     Ui_Body ui_;
     RawDisp *rawDisp_ = nullptr;
@@ -308,4 +364,16 @@ private:
     bool contRunning_ = false;
     bool batchCont_ = false; // the continuous run reports its end to the batch
     int runFrom_ = 0, runTo_ = 0, runCurrent_ = 0, runStep_ = 0;
+    Batch *batch_ = nullptr;
+    QThread *batchThread_ = nullptr;
+    QHash<QString, Action> batchActions_; // by upper-cased command word
+    bool batchWaitsForLoading_ = false;
+    int batchFilesBefore_ = 0; // raw files listed before the batch's load
+    QString batchLoadDir_;
+    bool quitRequested_ = false;
+    bool quitByCommand_ = false;
+    bool quitWhenBatchEnds_ = false;
+    int problems_ = 0; // files that failed to write, batch files that could not be read
+    QFileDialog *setupDialog_ = nullptr;
+    bool setupSaving_ = false;
 };

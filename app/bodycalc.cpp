@@ -48,6 +48,10 @@ void Body::toggleCalcCt()
         ui_.CalcCT->setStyleSheet(idleStyle);
         ui_.ProgPerCent->setText(tr("stopped"));
         seqCalcCalledOff();
+        if (batchCalc_) { // a batch line waiting for this run goes on
+            batchCalc_ = false;
+            emit batchCalcFinished();
+        }
         return;
     }
     if (imgDatas_->count() == 0 && !loading_) // during a load the run waits for the images

@@ -14,6 +14,19 @@
 #include "app/config/startupoptions.h"
 #include <memory>
 
+namespace {
+
+// Without a window the program needs no display: where none is reachable (over ssh, on a cluster
+// node) it draws off screen, unless a platform was chosen explicitly.
+void chooseHeadlessPlatform(bool noWindow)
+{
+    if (noWindow && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
+        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+} // namespace
+
 std::vector<std::unique_ptr<QTranslator>> installJapanese()
 {
     std::vector<std::unique_ptr<QTranslator>> installed;
@@ -33,6 +46,7 @@ int runQuorvel(int argc, char *argv[])
 {
     ConfigStore &config = ConfigStore::instance();
     config.parseArguments(argc, argv);
+    chooseHeadlessPlatform(config.contains(QStringLiteral("-nw")));
 
     auto app = std::make_unique<QApplication>(argc, argv);
     // From here on every message also reaches the window's "Messages" pane, those of start-up too.
@@ -56,12 +70,16 @@ int runQuorvel(int argc, char *argv[])
                          .expandedTo(QSize(screen.width() * 9 / 10, screen.height() * 9 / 10))
                          .boundedTo(screen.size()));
     }
+    // Nobody can act on a window that is not shown: a batch run started without one ends the program.
+    body->setQuitWhenBatchEnds(options.noWindow && options.execBatch);
     if (options.loadBatch) {
         body->batchLoad(options.batchFile);
         if (options.execBatch)
             body->batchExec();
     }
-    const int code = QApplication::exec();
+    int code = QApplication::exec();
+    if (code == 0)
+        code = body->exitStatus();
     body.reset();
     translators.clear();
     app.reset();

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, writes the demo data set, reconstructs a range of its slices
-# headless and opens the data in the window (without a display it says where everything is).
+# Installs what is missing, builds, writes the demo data set, reconstructs a range of its slices with
+# an unattended batch run (no display needed) and its CT-XAFS series with the command and, with a
+# display, opens the window on the same data, set up and ready to calculate.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh --window
@@ -9,17 +10,54 @@ data="$PWD/demo/data"
 slices="$data/slices"
 build/tools/quorvel-demo "$data"
 rm -rf "$slices"
-build/app/quorvel-recon "$data/projections" --i0 "$data/i0.img" --bg "$data/bg.img" --axis v \
-  --cor guess --slices 64:192:2 --out "$slices" --name demo --tag E0
+
+# The settings of the demo data: vertical rotation axis, I0 and BG, the guessed centre of rotation.
+settings="ct_rot_ax_is_v 1
+images_load \"$data/projections\" *.img
+i0_load \"$data/i0.img\"
+bg_load \"$data/bg.img\"
+ct_guess_cor"
+
+cat > demo/reconstruct.bat <<EOF
+# Reconstructs every second slice from 64 to 192 of the demo data and saves each as a CT image data
+# file and a PNG image. Written by demo/run.sh, which runs it with
+#   build/app/quorvel -nw -b demo/reconstruct.bat -x
+$settings
+ct_auto_exec 1
+ct_slice_from 64
+ct_slice_to 192
+ct_slice_step 2
+auto_save_in_sub_folders 0
+auto_save_data 1
+auto_save_data_path "$slices"
+auto_save_data_name demo
+auto_save_data_tag E0
+auto_save_image 1
+auto_save_image_path "$slices"
+auto_save_image_name demo
+auto_save_image_tag E0
+calc_exec
+app_quit
+EOF
+
+cat > demo/open.bat <<EOF
+# Sets the window up for the demo data: "Calc" then reconstructs the current slice. Written by
+# demo/run.sh, which opens the window with
+#   build/app/quorvel -d demo/data -b demo/open.bat -x
+$settings
+show_ct1
+EOF
+
+build/app/quorvel -nw -b demo/reconstruct.bat -x
 echo "Reconstructed slices (CT image data files and PNG images): $slices"
 # The CT-XAFS series: every energy with its own I0, each energy's files in a folder of its own.
 rm -rf "$data/xafs/slices"
 build/app/quorvel-recon --series "$data/xafs/projections" --i0-files "$data/xafs/i0" --bg "$data/xafs/bg.img" \
   --axis v --cor guess --slices 32:96:8 --sub-folders energy --name demo --out "$data/xafs/slices" >/dev/null
 echo "Reconstructed CT-XAFS series (one folder per energy): $data/xafs/slices"
-if [ -n "${DISPLAY:-}" ]; then
-  exec build/app/quorvel -d "$data"
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  exec build/app/quorvel -d "$data" -b demo/open.bat -x
 else
   echo "No display: the demo data are in $data (projections/, i0.img, bg.img; the series in xafs/);"
-  echo "open them in the window with: build/app/quorvel -d $data"
+  echo "open them in the window, set up for them, with: build/app/quorvel -d $data -b demo/open.bat -x"
 fi

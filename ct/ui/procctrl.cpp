@@ -230,6 +230,18 @@ void ProcCtrl::clearRecordedCoR()
     showRecords();
 }
 
+void ProcCtrl::setRecordedCoR(int record, int slice, double cor)
+{
+    if (record == 1) {
+        recSlice1_ = slice;
+        recCor1_ = cor;
+    } else if (record == 2) {
+        recSlice2_ = slice;
+        recCor2_ = cor;
+    }
+    showRecords();
+}
+
 void ProcCtrl::setCor(double cor)
 {
     if (cor != cor_) {

@@ -71,6 +71,8 @@ public slots:
     void corEditingFinished();
     void rotAxSelectionChanged(QAbstractButton *button);
     void clearRecordedCoR();
+    /// Records a slice and centre-of-rotation pair as record 1 or 2 (a negative slice: none).
+    void setRecordedCoR(int record, int slice, double cor);
     void setCor(double cor);
     void setSliceNo(int slice);
     void setSliceFrom(int slice);

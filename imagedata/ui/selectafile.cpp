@@ -67,3 +67,10 @@ void SelectAFile::selectFile(const QString &fileName)
     ui_.Name->setText(QFileInfo(fileName).completeBaseName());
     emit fileSelected(fileName);
 }
+
+void SelectAFile::clearFile()
+{
+    ui_.FilePath->clear();
+    ui_.Name->clear();
+    clearStatus();
+}

@@ -40,6 +40,8 @@ public slots:
     void select();
     /// Takes `fileName` as the chosen file: shows it and emits `fileSelected`.
     void selectFile(const QString &fileName);
+    /// Forgets the chosen file: empties the path and name fields and their status colour.
+    void clearFile();
 
 protected:
     Ui_SelectAFile ui_;

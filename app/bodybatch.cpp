@@ -1,0 +1,441 @@
+// The main window's side of batch runs: the batch thread, the executor of the command set (which
+// also runs configuration lines and setup files) and the report of each line's completion.
+
+// Qt
+#include <QCheckBox>
+#include <QDebug>
+#include <QThread>
+
+// Local
+#include "app/body.h"
+#include "app/config/configstore.h"
+#include "automation/batch.h"
+#include "automation/batchcommands.h"
+#include "automation/ui/i0ofimage.h"
+#include "automation/ui/selectdatadir.h"
+#include "automation/ui/selectdir.h"
+#include "ct/datasaver.h"
+#include "ct/ui/ctcalc.h"
+#include "ct/ui/ctcalc2.h"
+#include "ct/ui/procctrl.h"
+#include "ct/ui/sinogram.h"
+#include "imagedata/imgdata.h"
+#include "imagedata/imgdatas.h"
+
+void Body::setUpBatch()
+{
+    batch_ = new Batch;
+    batchThread_ = new QThread(this);
+    batchThread_->setObjectName(QStringLiteral("batch"));
+    batch_->moveToThread(batchThread_);
+    connect(this, &Body::callBatchLoad, batch_, &Batch::batchLoad);
+    connect(this, &Body::callBatchExec, batch_, &Batch::batchExec);
+    connect(this, &Body::callBatchLastOk, batch_, &Batch::setLastOk);
+    connect(this, &Body::callBatchCheckEnd, batch_, &Batch::batchCheckEnd);
+    connect(batch_, &Batch::batchExCmd, this, &Body::batchExCmd);
+    connect(batch_, &Batch::loadFailed, this, [this] { ++problems_; });
+    connect(batch_, &Batch::runEnded, this, [this] {
+        if (quitWhenBatchEnds_)
+            appQuit();
+    });
+    batchThread_->start();
+
+    // A line that starts loading is done when the loading is; "app_quit" waits for every end.
+    connect(this, &Body::finishedLoadingCTFiles, this, &Body::loadFinishedForBatch);
+    connect(this, &Body::finishedLoadingCTFiles, this, &Body::tryQuit, Qt::QueuedConnection);
+    connect(this, &Body::calcFinished, this, &Body::tryQuit, Qt::QueuedConnection);
+    connect(ctCalc_, &CtCalc::calcFinished, this, &Body::tryQuit, Qt::QueuedConnection);
+    buildBatchActions();
+}
+
+void Body::runConfigurationLines()
+{
+    for (const QString &line : ConfigStore::instance().lines())
+        execCommand(parseBatchCmd(line));
+}
+
+bool Body::execCommand(const BatchCmd &cmd)
+{
+    return runCommand(cmd, false).ok;
+}
+
+void Body::batchExCmd(const BatchCmd &cmd)
+{
+    // A line handed out while an earlier one still waits (the run was restarted) takes its place.
+    batchWaitsForLoading_ = false;
+    const Outcome out = runCommand(cmd, true);
+    switch (out.completion) {
+    case Completion::Now:
+        reportBatchLine(out.ok);
+        break;
+    case Completion::AfterLoading:
+        batchWaitsForLoading_ = true;
+        break;
+    case Completion::AfterRun: // batchCalcFinished reports it
+    case Completion::AtExit:
+        break;
+    }
+}
+
+Body::Outcome Body::runCommand(const BatchCmd &cmd, bool fromBatch)
+{
+    const auto it = batchActions_.constFind(cmd.cmd.toUpper());
+    if (it == batchActions_.constEnd())
+        return {}; // flow words, headings, blank lines and unknown words are ignored
+    return (*it)(cmd, fromBatch);
+}
+
+void Body::reportBatchLine(bool ok)
+{
+    if (!ok)
+        emit callBatchLastOk(false);
+    emit callBatchCheckEnd();
+}
+
+void Body::loadFinishedForBatch()
+{
+    if (!batchWaitsForLoading_)
+        return;
+    batchWaitsForLoading_ = false;
+    const bool ok = ui_.CTFiles->count() > batchFilesBefore_;
+    if (!ok)
+        qDebug().noquote() << "images_load: no image was loaded from" << batchLoadDir_;
+    reportBatchLine(ok);
+}
+
+void Body::addAction(const char *word, Action action)
+{
+    batchActions_.insert(QString::fromLatin1(word).toUpper(), std::move(action));
+}
+
+void Body::buildBatchActions()
+{
+    using O = Outcome;
+    const auto flag = [this](const char *word, QAbstractButton *box) {
+        addAction(word, [box](const BatchCmd &c, bool) {
+            box->setChecked(flagArg(c));
+            return O {};
+        });
+    };
+    // Radio buttons in pairs: the flag chooses one of the two.
+    const auto pair = [this](const char *word, QAbstractButton *on, QAbstractButton *off) {
+        addAction(word, [on, off](const BatchCmd &c, bool) {
+            (flagArg(c) ? on : off)->setChecked(true);
+            return O {};
+        });
+    };
+    const auto notBuilt = [this](const char *word, const char *what) {
+        addAction(word, [word, what](const BatchCmd &, bool) {
+            qDebug().noquote() << QStringLiteral("Batch command %1: %2 is not in this build")
+                                      .arg(QLatin1String(word), QLatin1String(what));
+            return O {Completion::Now, false};
+        });
+    };
+
+    pair("images_new_on_load", ui_.CTFiles->ui().LoadNewFiles, ui_.CTFiles->ui().AddFiles);
+    pair("images_add_on_load", ui_.CTFiles->ui().AddFiles, ui_.CTFiles->ui().LoadNewFiles);
+    flag("images_keep_setup", ui_.CTFiles->ui().KeepConditions);
+    flag("ct_auto_exec", ui_.procCtrl->ui().AutoExecCtCalc);
+    flag("ct_use_partial_data_set", ui_.procCtrl->ui().UsePartialDataSet);
+    // The setup file stores only "calc_ct1", so its 0 must choose CT2 (and "calc_ct2 0" CT1).
+    pair("calc_ct1", ui_.SelectCt1, ui_.SelectCt2);
+    pair("calc_ct2", ui_.SelectCt2, ui_.SelectCt1);
+    flag("calc_show_res", ui_.ShowCalcRes);
+    flag("fix_color_scale", ui_.FixColorScale);
+    flag("auto_save_image", ui_.AutoSaveImage);
+    flag("auto_save_data", ui_.AutoSaveData);
+    flag("auto_save_in_sub_folders", ui_.SaveInSubFolders);
+    flag("auto_save_in_sub_folders_of_slice", ui_.SubOfSlice);
+    flag("auto_save_in_sub_folders_of_energy", ui_.SubOfEnergy);
+    flag("add_inf_Ormel_standard", ui_.SelDDir->ui().isOrmelStd_);
+    flag("add_inf_raw_i0_from_xafs", ui_.I0ofRawImage_->ui().CalcFromXAFS);
+    flag("add_inf_i0_i0_from_xafs", ui_.I0ofI0Image_->ui().CalcFromXAFS);
+    flag("seq_exec_show", ui_.ShowAdditionalInfo);
+    flag("seq_exec_keep_range_on_new_set", ui_.keepOnNewSet);
+    addAction("ct_rot_ax_is_v", [this](const BatchCmd &c, bool) {
+        ui_.procCtrl->setRotAxV(flagArg(c)); // announces only a real change
+        return O {};
+    });
+    addAction("ct_rot_ax_is_h", [this](const BatchCmd &c, bool) {
+        ui_.procCtrl->setRotAxV(!flagArg(c));
+        return O {};
+    });
+
+    // Parts of sequential CT-XAFS runs and of the 2dZelmap link that are not built yet.
+    notBuilt("zelmapLink_set_send_msg", "the link to 2dZelmap");
+    notBuilt("seq_exec_next", "stepping through data sets");
+    notBuilt("seq_exec_set", "loading a data set");
+    notBuilt("seq_exec_select_i0", "the I0 file set");
+    addAction("seq_exec_dir", [this](const BatchCmd &c, bool) {
+        ui_.SelDDir->ui().SelDir->setDirName(textArg(c)); // kept, so that setup files restore it
+        qDebug().noquote() << "Batch command seq_exec_dir: listing the data sets of a directory is not in "
+                              "this build";
+        return O {Completion::Now, false};
+    });
+
+    buildValueActions();
+    buildOtherActions();
+}
+
+void Body::buildValueActions()
+{
+    using O = Outcome;
+    ProcCtrl *p = ui_.procCtrl;
+    const auto number = [this](const char *word, std::function<void(const BatchCmd &)> set) {
+        addAction(word, [set = std::move(set)](const BatchCmd &c, bool) {
+            set(c);
+            return O {};
+        });
+    };
+    // A field the operator edits: written, then its editing announced as the operator's would be.
+    const auto edited = [](QLineEdit *field, const QString &text) {
+        field->setText(text);
+        emit field->editingFinished();
+    };
+
+    number("images_exp_time", [this](const BatchCmd &c) { ui_.CTFiles->setExpTime(realArg(c)); });
+    number("images_seek", [this](const BatchCmd &c) { ui_.seekCtrl->sliderMoved(intArg(c)); }); // clamps
+    number("i0_exp_time", [this](const BatchCmd &c) { ui_.I0ImgSel->setExpTime(realArg(c)); });
+    number("bg_exp_time", [this](const BatchCmd &c) { ui_.BGImgSel->setExpTime(realArg(c)); });
+    number("ct_proc_slice", [this, p](const BatchCmd &c) {
+        p->setSliceNo(intArg(c));
+        applyDefaultSliceNo_ = false;
+    });
+    number("ct_slice_from", [p](const BatchCmd &c) { p->setSliceFrom(intArg(c)); });
+    number("ct_slice_to", [this, p](const BatchCmd &c) {
+        p->setSliceTo(intArg(c));
+        applyDefaultSliceTo_ = false;
+    });
+    number("ct_slice_step", [p](const BatchCmd &c) { p->setSliceStep(intArg(c)); });
+    number("ct_threads", [p](const BatchCmd &c) { p->setThreads(intArg(c)); });
+    number("ct_cor", [this, p](const BatchCmd &c) {
+        p->setCor(realArg(c));
+        applyDefaultCor_ = false;
+    });
+    for (const char *word : {"ct_angle_origin", "ct_angle_offset"})
+        number(
+            word, [p, edited](const BatchCmd &c) { edited(p->ui().AngleOriginDeg, fieldText(realArg(c))); });
+    number("ct_dataset_range",
+        [p, edited](const BatchCmd &c) { edited(p->ui().DataSetRangeDeg, fieldText(realArg(c))); });
+    number("ct_dataset_using_images",
+        [p, edited](const BatchCmd &c) { edited(p->ui().DataSetUsingImages, QString::number(intArg(c))); });
+    number("ct_dataset_start_image_no",
+        [p, edited](const BatchCmd &c) { edited(p->ui().DataSetStartImageNo, QString::number(intArg(c))); });
+    // Typed bounds of the fixed colour scale apply as the operator's Return does.
+    number(
+        "fix_color_min", [this, edited](const BatchCmd &c) { edited(ui_.ColorMin, fieldText(realArg(c))); });
+    number(
+        "fix_color_max", [this, edited](const BatchCmd &c) { edited(ui_.ColorMax, fieldText(realArg(c))); });
+    number("add_inf_raw_i0_val",
+        [this](const BatchCmd &c) { ui_.I0ofRawImage_->ui().I0Val->setText(fieldText(realArg(c))); });
+    number("add_inf_i0_i0_val",
+        [this](const BatchCmd &c) { ui_.I0ofI0Image_->ui().I0Val->setText(fieldText(realArg(c))); });
+
+    // Texts.
+    const auto text = [this](const char *word, std::function<void(const QString &)> set) {
+        addAction(word, [set = std::move(set)](const BatchCmd &c, bool) {
+            set(textArg(c));
+            return O {};
+        });
+    };
+    SelectSaveDir *im = ui_.SelectImageSaveDir;
+    SelectSaveDir *da = ui_.SelectDataSaveDir;
+    text("auto_save_image_path", [im](const QString &t) { im->setDir(t); });
+    text("auto_save_image_name", [im](const QString &t) { im->setName(t); });
+    text("auto_save_image_tag", [im](const QString &t) { im->setTag(t); });
+    text("auto_save_data_path", [da](const QString &t) { da->setDir(t); });
+    text("auto_save_data_name", [da](const QString &t) { da->setName(t); });
+    text("auto_save_data_tag", [da](const QString &t) { da->setTag(t); });
+    text("auto_save_data_upper_limit", [this](const QString &t) { ui_.DataUpperLimit->setText(t); });
+    text("auto_save_data_lower_limit", [this](const QString &t) { ui_.DataLowerLimit->setText(t); });
+    text("auto_save_data_offset", [this](const QString &t) { ui_.DataOffset->setText(t); });
+    // An empty file name forgets the file, as the setup file's empty field means.
+    const auto chooseFile = [](SelectAFile *selector, const QString &t) {
+        if (t.isEmpty())
+            selector->clearFile();
+        else
+            selector->selectFile(t);
+    };
+    text("add_inf_raw_i0_xafs",
+        [=, this](const QString &t) { chooseFile(ui_.I0ofRawImage_->ui().XafsFile, t); });
+    text("add_inf_i0_i0_xafs",
+        [=, this](const QString &t) { chooseFile(ui_.I0ofI0Image_->ui().XafsFile, t); });
+    text("add_inf_raw_i0_eng_ptn",
+        [this](const QString &t) { ui_.I0ofRawImage_->ui().EngPattern->setText(t); });
+    text(
+        "add_inf_i0_i0_eng_ptn", [this](const QString &t) { ui_.I0ofI0Image_->ui().EngPattern->setText(t); });
+    text("seq_exec_file_pattern", [this](const QString &t) { ui_.SelDDir->ui().Pattern->setText(t); });
+
+    // I0 and BG: the image is opened at once, as when chosen in the dialog.
+    for (auto [word, selector] : {std::pair {"i0_load", ui_.I0ImgSel}, std::pair {"bg_load", ui_.BGImgSel}}) {
+        addAction(word, [this, selector](const BatchCmd &c, bool) {
+            const QString name = textArg(c);
+            if (name.isEmpty()) {
+                selector->clear();
+                selector->clearFile();
+                i0OrBgSelected();
+                return O {};
+            }
+            selector->selectFile(name);
+            const bool ok = selector->img() && selector->img()->fileName() == name;
+            return O {Completion::Now, ok};
+        });
+    }
+
+    // Clearing.
+    const auto clear = [this](const char *word, std::function<void()> act) {
+        addAction(word, [act = std::move(act)](const BatchCmd &, bool) {
+            act();
+            return O {};
+        });
+    };
+    clear("images_clear", [this] { ui_.CTFiles->clearFiles(); });
+    for (auto [word, selector] :
+        {std::pair {"i0_clear", ui_.I0ImgSel}, std::pair {"bg_clear", ui_.BGImgSel}}) {
+        clear(word, [this, selector] {
+            selector->clear();
+            selector->clearFile();
+            i0OrBgSelected(); // the correction changed
+        });
+    }
+    for (auto [word, selector] :
+        {std::pair {"auto_save_image_clear", im}, std::pair {"auto_save_data_clear", da}}) {
+        clear(word, [selector] {
+            selector->setDir(QString());
+            selector->setName(QString());
+            selector->setTag(QString());
+        });
+    }
+    clear("add_inf_raw_i0_xafs_clear", [this] { ui_.I0ofRawImage_->ui().XafsFile->clearFile(); });
+    clear("add_inf_i0_i0_xafs_clear", [this] { ui_.I0ofI0Image_->ui().XafsFile->clearFile(); });
+}
+
+QWidget *Body::workerPage(int index) const
+{
+    // One page for the first worker, or one per worker; counted from 0.
+    const int n = static_cast<int>(workers_.size());
+    for (int i = std::clamp(index, 0, std::max(0, n - 1)); i >= 0; --i) {
+        if (QWidget *page = ui_.ImgsTab->findChild<QWidget *>(QStringLiteral("CT2Tab%1").arg(i + 1)))
+            return page;
+    }
+    return nullptr;
+}
+
+void Body::buildOtherActions()
+{
+    using O = Outcome;
+    ProcCtrl *p = ui_.procCtrl;
+
+    addAction("images_load", [this](const BatchCmd &c, bool fromBatch) {
+        batchLoadDir_ = textArg(c);
+        batchFilesBefore_ = ui_.CTFiles->loadNew() ? 0 : ui_.CTFiles->count();
+        ui_.CTFiles->selectDirFiles(batchLoadDir_, c.args.mid(1));
+        return O {fromBatch ? Completion::AfterLoading : Completion::Now};
+    });
+    addAction("images_multi", [this](const BatchCmd &c, bool) {
+        ui_.CTFiles->ui().LoadMultiTimes->setChecked(flagArg(c, 0));
+        ui_.CTFiles->ui().MultiTimes->setText(QString::number(intArg(c, 1)));
+        return O {};
+    });
+    for (int record : {1, 2}) {
+        addAction(
+            record == 1 ? "ct_recorded_cor_1" : "ct_recorded_cor_2", [p, record](const BatchCmd &c, bool) {
+                p->setRecordedCoR(record, intArg(c, 0), realArg(c, 1));
+                return O {};
+            });
+    }
+    addAction("ct_set_disp_region", [this](const BatchCmd &c, bool) {
+        dRUpdated(realArg(c, 0), realArg(c, 1), realArg(c, 2), realArg(c, 3));
+        return O {};
+    });
+    addAction("ct_set_calc_region", [this](const BatchCmd &c, bool) {
+        cRUpdated(realArg(c, 0), realArg(c, 1), realArg(c, 2), realArg(c, 3));
+        return O {};
+    });
+    addAction("add_inf_show", [this](const BatchCmd &c, bool) {
+        const bool show = flagArg(c);
+        // The check box follows, so that a setup file saved afterwards keeps the setting.
+        ui_.ShowAdditionalInfo->setChecked(show);
+        ui_.AdditionalInfo->setVisible(show);
+        ui_.ShowAdditionalAdditionalInfo->setVisible(show);
+        return O {};
+    });
+
+    // Pages of the image tabs, selected by what they show whatever the layout.
+    addAction("show_tab", [this](const BatchCmd &c, bool) {
+        ui_.ImgsTab->setCurrentIndex(intArg(c)); // an index outside the tabs changes nothing
+        return O {};
+    });
+    const std::pair<const char *, QWidget *> pages[]
+        = {{"show_orig", ui_.RawImageTab}, {"show_sinogram", ui_.SinogramTab}, {"show_ct1", ui_.CTImageTab},
+            {"show_i0", ui_.I0ImageTab}, {"show_bg", ui_.BGImageTab}};
+    for (auto [word, page] : pages) {
+        addAction(word, [this, page](const BatchCmd &, bool) {
+            ui_.ImgsTab->setCurrentWidget(page);
+            return O {};
+        });
+    }
+    addAction("show_ct2", [this](const BatchCmd &c, bool) {
+        if (QWidget *page = workerPage(intArg(c)))
+            ui_.ImgsTab->setCurrentWidget(page);
+        return O {};
+    });
+
+    addAction("calc_exec", [this](const BatchCmd &, bool fromBatch) {
+        if (imgDatas_->count() == 0 && !loading_) {
+            qDebug().noquote() << "calc_exec: no raw images are loaded, nothing to calculate";
+            return O {Completion::Now, false};
+        }
+        // Only a batch line waits for the run's end; a setup or configuration line goes on at once.
+        if (fromBatch)
+            batchCalc_ = true;
+        emit batchCalcStart();
+        return O {fromBatch ? Completion::AfterRun : Completion::Now};
+    });
+    addAction("ct_guess_cor", [this, p](const BatchCmd &, bool) {
+        if (imgDatas_->count() == 0) {
+            qDebug().noquote() << "ct_guess_cor: no raw images are loaded";
+            return O {Completion::Now, false};
+        }
+        sinogram_->guessCor();
+        applyDefaultCor_ = false;
+        qDebug().noquote() << "ct_guess_cor: centre of rotation"
+                           << QString::number(p->cor(), 'g', QLocale::FloatingPointShortest);
+        return O {};
+    });
+    addAction("app_quit", [this](const BatchCmd &, bool) {
+        appQuit();
+        return O {Completion::AtExit};
+    });
+}
+
+bool Body::isIdle() const
+{
+    return !loading_ && !loadWaiting_ && !calculating_ && !pendingStart_ && slicesInProgress() == 0
+        && !ctCalc_->isRunning();
+}
+
+void Body::appQuit()
+{
+    quitRequested_ = true;
+    tryQuit();
+}
+
+void Body::tryQuit()
+{
+    if (!quitRequested_ || !isIdle())
+        return;
+    // Every record the workers handed to the saver is queued before this request: when it comes
+    // back, they are all written.
+    QMetaObject::invokeMethod(
+        saver_, [this] { QMetaObject::invokeMethod(this, &Body::quitWhenSaved, Qt::QueuedConnection); },
+        Qt::QueuedConnection);
+}
+
+void Body::quitWhenSaved()
+{
+    if (!quitRequested_ || quitByCommand_ || !isIdle())
+        return; // something started meanwhile: its end asks again
+    quitByCommand_ = true;
+    close(); // its close event ends the program, also when the window was never shown
+}

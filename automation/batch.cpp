@@ -1,0 +1,147 @@
+#include "automation/batch.h"
+
+// Qt
+#include <QDebug>
+#include <QFile>
+#include <QTextStream>
+
+// Local
+#include "automation/batchlines.h"
+
+namespace {
+
+bool isWord(const BatchCmd &c, const char *word)
+{
+    return c.cmd.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+Batch::Batch(QObject *parent)
+    : QObject(parent)
+{
+    qRegisterMetaType<BatchCmd>("BatchCmd");
+    // Each step is queued rather than called: a long chain of flow lines (echoes, jumps) then never
+    // deepens the stack, and a stop that arrives meanwhile is seen before the next step.
+    connect(this, &Batch::batchExecNext, this, &Batch::batchNext, Qt::QueuedConnection);
+    connect(this, &Batch::batchFinishALine, this, &Batch::batchCheckEnd);
+}
+
+void Batch::setRunning(bool running)
+{
+    const bool ended = running_ && !running;
+    running_ = running;
+    if (ended)
+        emit runEnded();
+}
+
+void Batch::batchStart()
+{
+    setRunning(true);
+    nextLine_ = 0;
+    emit batchExecNext();
+}
+
+void Batch::batchStop()
+{
+    setRunning(false);
+}
+
+void Batch::batchExec()
+{
+    if (running_) {
+        setRunning(false); // the line in progress still finishes at the window
+        return;
+    }
+    batchStart();
+}
+
+void Batch::batchLoad(const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qDebug().noquote() << "Can't open batch file" << fileName;
+        emit loadFailed(fileName);
+        return;
+    }
+    // Read with a bound, so that neither a huge file nor an endless device is taken in whole.
+    const QByteArray text = file.read(maxFileSize + 1);
+    if (text.size() > maxFileSize) {
+        qDebug().noquote() << "Batch file is larger than 16 MiB, not read :" << fileName;
+        emit loadFailed(fileName);
+        return;
+    }
+    QStringList fileLines;
+    QTextStream in(text);
+    QString line;
+    while (in.readLineInto(&line)) // "\n" and "\r\n" both end a line
+        fileLines.append(line);
+    lines_ = batchCommandLines(fileLines);
+}
+
+void Batch::batchCheckEnd()
+{
+    // Only the report of the line handed out counts: a command executed for some other reason (a
+    // setup file loaded meanwhile) must not advance the run.
+    if (!awaiting_)
+        return;
+    awaiting_ = false;
+    if (!running_)
+        return;
+    if (lines_.isEmpty())
+        setRunning(false);
+    else
+        emit batchExecNext();
+}
+
+bool Batch::jumpTo(const QString &label)
+{
+    for (int i = 0; i < lines_.size(); ++i) {
+        if (parseBatchCmd(lines_[i]).cmd == label) {
+            nextLine_ = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+void Batch::batchNext()
+{
+    if (!running_)
+        return;
+    if (nextLine_ < 0 || nextLine_ >= lines_.size()) {
+        setRunning(false);
+        return;
+    }
+    const int i = nextLine_;
+    nextLine_ = i + 1;
+    BatchCmd c = parseBatchCmd(lines_[i]);
+    qDebug().noquote() << "cmd" << c.cmd;
+
+    // A condition that holds runs the rest of its line (the arguments, joined and split again).
+    if (isWord(c, ":ifok") && lastOk_)
+        c = parseBatchCmd(c.args.join(u' '));
+    if (isWord(c, ":ifng") && !lastOk_)
+        c = parseBatchCmd(c.args.join(u' '));
+
+    if (isWord(c, ":goto")) {
+        jumpTo(textArg(c)); // a missing label: the run goes on with the next line
+        if (lines_.isEmpty())
+            setRunning(false);
+        else
+            emit batchExecNext();
+        return;
+    }
+    if (isWord(c, ":end") || isWord(c, ":stop")) {
+        setRunning(false);
+        return;
+    }
+    if (isWord(c, ":echo")) {
+        qDebug().noquote() << c.line;
+        emit batchExecNext();
+        return;
+    }
+    lastOk_ = true;
+    awaiting_ = true;
+    emit batchExCmd(c);
+}

@@ -1,0 +1,110 @@
+#include "automation/batchcommands.h"
+
+// Qt
+#include <QHash>
+
+const QList<BatchCommandEntry> &batchCommandSet()
+{
+    using F = BatchFamily;
+    static const QList<BatchCommandEntry> set {
+        {QStringLiteral("images_load"), F::Other},
+        {QStringLiteral("images_new_on_load"), F::RadioPair},
+        {QStringLiteral("images_add_on_load"), F::RadioPair},
+        {QStringLiteral("images_clear"), F::Clear},
+        {QStringLiteral("images_exp_time"), F::Number},
+        {QStringLiteral("images_multi"), F::Other},
+        {QStringLiteral("images_seek"), F::Number},
+        {QStringLiteral("images_keep_setup"), F::Flag},
+        {QStringLiteral("i0_load"), F::Text},
+        {QStringLiteral("i0_clear"), F::Clear},
+        {QStringLiteral("i0_exp_time"), F::Number},
+        {QStringLiteral("bg_load"), F::Text},
+        {QStringLiteral("bg_clear"), F::Clear},
+        {QStringLiteral("bg_exp_time"), F::Number},
+        {QStringLiteral("ct_proc_slice"), F::Number},
+        {QStringLiteral("ct_auto_exec"), F::Flag},
+        {QStringLiteral("ct_slice_from"), F::Number},
+        {QStringLiteral("ct_slice_to"), F::Number},
+        {QStringLiteral("ct_slice_step"), F::Number},
+        {QStringLiteral("ct_threads"), F::Number},
+        {QStringLiteral("ct_cor"), F::Number},
+        {QStringLiteral("ct_recorded_cor_1"), F::Other},
+        {QStringLiteral("ct_recorded_cor_2"), F::Other},
+        {QStringLiteral("ct_rot_ax_is_h"), F::RadioPair},
+        {QStringLiteral("ct_rot_ax_is_v"), F::RadioPair},
+        {QStringLiteral("ct_angle_offset"), F::Number},
+        {QStringLiteral("ct_angle_origin"), F::Number},
+        {QStringLiteral("ct_use_partial_data_set"), F::Flag},
+        {QStringLiteral("ct_dataset_range"), F::Number},
+        {QStringLiteral("ct_dataset_using_images"), F::Number},
+        {QStringLiteral("ct_dataset_start_image_no"), F::Number},
+        {QStringLiteral("ct_set_disp_region"), F::Other},
+        {QStringLiteral("ct_set_calc_region"), F::Other},
+        {QStringLiteral("calc_ct1"), F::Flag},
+        {QStringLiteral("calc_ct2"), F::Flag},
+        {QStringLiteral("calc_show_res"), F::Flag},
+        {QStringLiteral("fix_color_scale"), F::Flag},
+        {QStringLiteral("fix_color_min"), F::Number},
+        {QStringLiteral("fix_color_max"), F::Number},
+        {QStringLiteral("auto_save_image"), F::Flag},
+        {QStringLiteral("auto_save_image_path"), F::Text},
+        {QStringLiteral("auto_save_image_name"), F::Text},
+        {QStringLiteral("auto_save_image_tag"), F::Text},
+        {QStringLiteral("auto_save_image_clear"), F::Clear},
+        {QStringLiteral("auto_save_data"), F::Flag},
+        {QStringLiteral("auto_save_data_path"), F::Text},
+        {QStringLiteral("auto_save_data_name"), F::Text},
+        {QStringLiteral("auto_save_data_tag"), F::Text},
+        {QStringLiteral("auto_save_data_clear"), F::Clear},
+        {QStringLiteral("auto_save_in_sub_folders"), F::Flag},
+        {QStringLiteral("auto_save_in_sub_folders_of_slice"), F::Flag},
+        {QStringLiteral("auto_save_in_sub_folders_of_energy"), F::Flag},
+        {QStringLiteral("auto_save_data_upper_limit"), F::Text},
+        {QStringLiteral("auto_save_data_lower_limit"), F::Text},
+        {QStringLiteral("auto_save_data_offset"), F::Text},
+        {QStringLiteral("add_inf_show"), F::Other},
+        {QStringLiteral("add_inf_Ormel_standard"), F::Flag},
+        {QStringLiteral("add_inf_raw_i0_val"), F::Number},
+        {QStringLiteral("add_inf_raw_i0_from_xafs"), F::Flag},
+        {QStringLiteral("add_inf_raw_i0_xafs"), F::Text},
+        {QStringLiteral("add_inf_raw_i0_xafs_clear"), F::Clear},
+        {QStringLiteral("add_inf_raw_i0_eng_ptn"), F::Text},
+        {QStringLiteral("add_inf_i0_i0_val"), F::Number},
+        {QStringLiteral("add_inf_i0_i0_from_xafs"), F::Flag},
+        {QStringLiteral("add_inf_i0_i0_xafs"), F::Text},
+        {QStringLiteral("add_inf_i0_i0_xafs_clear"), F::Clear},
+        {QStringLiteral("add_inf_i0_i0_eng_ptn"), F::Text},
+        {QStringLiteral("show_tab"), F::Other},
+        {QStringLiteral("show_orig"), F::Other},
+        {QStringLiteral("show_sinogram"), F::Other},
+        {QStringLiteral("show_ct1"), F::Other},
+        {QStringLiteral("show_i0"), F::Other},
+        {QStringLiteral("show_bg"), F::Other},
+        {QStringLiteral("show_ct2"), F::Other},
+        {QStringLiteral("zelmapLink_set_send_msg"), F::Flag},
+        {QStringLiteral("calc_exec"), F::Other},
+        {QStringLiteral("seq_exec_show"), F::Flag},
+        {QStringLiteral("seq_exec_dir"), F::Text},
+        {QStringLiteral("seq_exec_file_pattern"), F::Text},
+        {QStringLiteral("seq_exec_next"), F::Other},
+        {QStringLiteral("seq_exec_set"), F::Other},
+        {QStringLiteral("seq_exec_select_i0"), F::Other},
+        {QStringLiteral("seq_exec_keep_range_on_new_set"), F::Flag},
+        // For unattended runs.
+        {QStringLiteral("ct_guess_cor"), F::Other},
+        {QStringLiteral("app_quit"), F::Other},
+    };
+    return set;
+}
+
+int batchCommandIndex(const QString &word)
+{
+    static const QHash<QString, int> index = [] {
+        QHash<QString, int> h;
+        const QList<BatchCommandEntry> &set = batchCommandSet();
+        for (int i = 0; i < set.size(); ++i)
+            h.insert(set[i].word.toUpper(), i);
+        return h;
+    }();
+    return index.value(word.toUpper(), -1);
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+// Qt
+#include <QString>
+#include <QStringList>
+
+/// How a batch command acts on the window.
+enum class BatchFamily {
+    Flag, // sets a check box (or radio button) to a flag
+    RadioPair, // a flag chooses one of two radio buttons
+    Number, // passes a number to a setter
+    Text, // puts a text into a field or selector
+    Clear, // empties a list, selector or fields
+    Other, // each with its own behaviour
+};
+
+struct BatchCommandEntry
+{
+    QString word; // as written in files; compared without regard to case
+    BatchFamily family;
+};
+
+/// The command set, in the order the executor tests it: the window's 83 commands, then the ones
+/// added for unattended runs ("ct_guess_cor", "app_quit").
+/// \test tst_batchcmd.cpp
+const QList<BatchCommandEntry> &batchCommandSet();
+
+/// The position of `word` in the command set, compared without regard to case; −1 for a word the
+/// executor does not know (flow words, headings, blank lines).
+int batchCommandIndex(const QString &word);

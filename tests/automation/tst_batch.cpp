@@ -1,0 +1,281 @@
+// Qt
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Local
+#include "automation/batch.h"
+#include <functional>
+#include <map>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+/// Stands in for the main window: records each line handed out ("word|arg|arg") and reports it
+/// done, queued as the window does, with a failed result for the calls listed in `fails`
+/// ("word:n", the n-th call of that word counted from 1).
+class FakeWindow : public QObject
+{
+public:
+    FakeWindow(Batch &batch, QStringList fails = {})
+        : batch_(batch)
+        , fails_(std::move(fails))
+    {
+        connect(&batch, &Batch::batchExCmd, this, &FakeWindow::exec);
+    }
+
+    QStringList executed;
+    bool answer = true; // report each line done by itself
+    int reportsPerLine = 1;
+    std::function<void(const BatchCmd &)> onLine;
+
+    void report(bool ok)
+    {
+        QMetaObject::invokeMethod(
+            &batch_,
+            [this, ok] {
+                if (!ok)
+                    batch_.setLastOk(false);
+                batch_.batchCheckEnd();
+            },
+            Qt::QueuedConnection);
+    }
+
+private:
+    void exec(const BatchCmd &c)
+    {
+        executed << (QStringList {c.cmd} + c.args).join(u'|');
+        const int call = ++calls_[c.cmd];
+        if (onLine)
+            onLine(c);
+        if (!answer)
+            return;
+        const bool ok = !fails_.contains(u"%1:%2"_s.arg(c.cmd).arg(call));
+        for (int i = 0; i < reportsPerLine; ++i)
+            report(ok);
+    }
+
+    Batch &batch_;
+    QStringList fails_;
+    std::map<QString, int> calls_;
+};
+
+} // namespace
+
+/// The batch interpreter: loading, flow words, conditions and the one-line-at-a-time handshake.
+class TestBatch : public QObject
+{
+    Q_OBJECT
+private slots:
+    void flow_data();
+    void flow();
+    void echoWritesTheWholeLine();
+    void execPressedTwiceStopsAfterTheLine();
+    void loadDuringARunKeepsTheNextLine();
+    void unreadableFileKeepsTheLines();
+    void onlyTheLineHandedOutIsReported();
+    void emptyAndBinaryFilesEnd();
+    void longFlowChainsRun();
+    void endlessFileIsRefused();
+
+private:
+    QString write(const QString &name, const QStringList &lines);
+    QString writeBytes(const QString &name, const QByteArray &bytes);
+    bool run(Batch &batch, const QString &file);
+    QTemporaryDir dir_;
+};
+
+QString TestBatch::write(const QString &name, const QStringList &lines)
+{
+    return writeBytes(name, (lines.join(u'\n') + u'\n').toUtf8());
+}
+
+QString TestBatch::writeBytes(const QString &name, const QByteArray &bytes)
+{
+    QFile f(dir_.filePath(name));
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        return {};
+    return f.fileName();
+}
+
+bool TestBatch::run(Batch &batch, const QString &file)
+{
+    QSignalSpy ended(&batch, &Batch::runEnded);
+    batch.batchLoad(file);
+    batch.batchExec();
+    return ended.wait(10000) && !batch.isRunning();
+}
+
+void TestBatch::flow_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QStringList>("fails");
+    QTest::addColumn<QStringList>("executed");
+
+    QTest::newRow("ifng after a failed step ends the run")
+        << QStringList {u"seq_exec_next"_s, u":ifng :end"_s, u"after"_s} << QStringList {u"seq_exec_next:1"_s}
+        << QStringList {u"seq_exec_next"_s};
+    QTest::newRow("ifng after a good step reaches the window untaken")
+        << QStringList {u"seq_exec_next"_s, u":ifng :end"_s, u"after"_s} << QStringList {}
+        << QStringList {u"seq_exec_next"_s, u":ifng|:end"_s, u"after"_s};
+    QTest::newRow("an untaken ifok sets the result back to good")
+        << QStringList {u"seq_exec_next"_s, u":ifok :goto last"_s, u":ifng :stop"_s, u"mid"_s, u"last"_s}
+        << QStringList {u"seq_exec_next:1"_s}
+        << QStringList {u"seq_exec_next"_s, u":ifok|:goto|last"_s, u":ifng|:stop"_s, u"mid"_s, u"last"_s};
+    QTest::newRow("goto loops back to a label line, which the window gets")
+        << QStringList {u"top"_s, u"check"_s, u":ifok :goto top"_s, u"done"_s} << QStringList {u"check:3"_s}
+        << QStringList {u"top"_s, u"check"_s, u"top"_s, u"check"_s, u"top"_s, u"check"_s,
+               u":ifok|:goto|top"_s, u"done"_s};
+    QTest::newRow("goto to a missing label goes on")
+        << QStringList {u":goto nowhere"_s, u"a"_s} << QStringList {} << QStringList {u"a"_s};
+    QTest::newRow("labels are case-sensitive")
+        << QStringList {u"top"_s, u":goto Top"_s, u"a"_s} << QStringList {} << QStringList {u"top"_s, u"a"_s};
+    QTest::newRow("flow words in capitals")
+        << QStringList {u"a"_s, u":END"_s, u"b"_s} << QStringList {} << QStringList {u"a"_s};
+    QTest::newRow("command words go out as written")
+        << QStringList {u"CALC_EXEC"_s, u":Stop"_s, u"b"_s} << QStringList {} << QStringList {u"CALC_EXEC"_s};
+    QTest::newRow("goto without a label jumps to a blank line")
+        << QStringList {u"   "_s, u"x"_s, u":ifok :goto"_s} << QStringList {u"x:2"_s}
+        << QStringList {QString(), u"x"_s, QString(), u"x"_s, u":ifok|:goto"_s};
+    QTest::newRow("a condition joins and splits its arguments again") << QStringList {
+        u":ifok images_load \"/a b\" *.img"_s} << QStringList {} << QStringList {u"images_load|/a|b|*.img"_s};
+    QTest::newRow("ifok then ifng on one line")
+        << QStringList {u"x"_s, u":ifng :ifok y"_s, u":ifok :ifng z"_s} << QStringList {u"x:1"_s}
+        << QStringList {u"x"_s, u":ifok|y"_s, u":ifng|z"_s}; // ":ifok" is tested before ":ifng" only
+    QTest::newRow("stop ends the run")
+        << QStringList {u"a"_s, u":stop"_s, u"b"_s} << QStringList {} << QStringList {u"a"_s};
+}
+
+void TestBatch::flow()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QStringList, fails);
+    QFETCH(QStringList, executed);
+    Batch batch;
+    FakeWindow window(batch, fails);
+    QVERIFY(run(batch, write(u"flow.bat"_s, lines)));
+    QCOMPARE(window.executed, executed);
+}
+
+void TestBatch::echoWritesTheWholeLine()
+{
+    Batch batch;
+    FakeWindow window(batch);
+    QTest::ignoreMessage(QtDebugMsg, ":echo two  words and more");
+    QVERIFY(run(batch, write(u"echo.bat"_s, {u":echo two  words and more"_s, u"a"_s})));
+    QCOMPARE(window.executed, QStringList {u"a"_s});
+}
+
+void TestBatch::execPressedTwiceStopsAfterTheLine()
+{
+    Batch batch;
+    FakeWindow window(batch);
+    window.answer = false;
+    QSignalSpy handedOut(&batch, &Batch::batchExCmd);
+    QSignalSpy ended(&batch, &Batch::runEnded);
+    batch.batchLoad(write(u"twice.bat"_s, {u"a"_s, u"b"_s, u"c"_s}));
+    batch.batchExec();
+    QVERIFY(handedOut.wait(5000));
+    batch.batchExec(); // pressed again while "a" is out
+    QVERIFY(!batch.isRunning());
+    QCOMPARE(ended.count(), 1);
+    window.report(true);
+    QTest::qWait(50); // nothing further may be handed out
+    QCOMPARE(window.executed, QStringList {u"a"_s});
+}
+
+void TestBatch::loadDuringARunKeepsTheNextLine()
+{
+    Batch batch;
+    FakeWindow window(batch);
+    const QString second = write(u"second.bat"_s, {u"p"_s, u"q"_s, u"r"_s, u"s"_s});
+    window.onLine = [&](const BatchCmd &c) {
+        if (c.cmd == u"b"_s)
+            batch.batchLoad(second);
+    };
+    QVERIFY(run(batch, write(u"first.bat"_s, {u"a"_s, u"b"_s, u"c"_s, u"d"_s})));
+    QCOMPARE(window.executed, (QStringList {u"a"_s, u"b"_s, u"r"_s, u"s"_s}));
+}
+
+void TestBatch::unreadableFileKeepsTheLines()
+{
+    Batch batch;
+    FakeWindow window(batch);
+    batch.batchLoad(write(u"good.bat"_s, {u"a"_s, u"b"_s}));
+    QSignalSpy failed(&batch, &Batch::loadFailed);
+    const QString missing = dir_.filePath(u"missing.bat"_s);
+    QTest::ignoreMessage(QtDebugMsg, qPrintable(u"Can't open batch file "_s + missing));
+    batch.batchLoad(missing);
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(batch.lines(), (QStringList {u"a"_s, u"b"_s}));
+    QSignalSpy ended(&batch, &Batch::runEnded);
+    batch.batchExec();
+    QVERIFY(ended.wait(5000));
+    QCOMPARE(window.executed, (QStringList {u"a"_s, u"b"_s}));
+}
+
+void TestBatch::onlyTheLineHandedOutIsReported()
+{
+    // Reports that belong to no line out (a setup file executed meanwhile) must not advance the
+    // run: each line still runs once, in order, and only after the one before it is done.
+    Batch batch;
+    FakeWindow window(batch);
+    window.reportsPerLine = 3;
+    batch.batchLoad(write(u"one.bat"_s, {u"a"_s, u"b"_s, u"c"_s}));
+    batch.batchCheckEnd(); // before any run
+    QSignalSpy ended(&batch, &Batch::runEnded);
+    batch.batchExec();
+    QVERIFY(ended.wait(5000));
+    QCOMPARE(window.executed, (QStringList {u"a"_s, u"b"_s, u"c"_s}));
+}
+
+void TestBatch::emptyAndBinaryFilesEnd()
+{
+    Batch batch;
+    FakeWindow window(batch);
+    QVERIFY(run(batch, writeBytes(u"empty.bat"_s, {})));
+    QVERIFY(window.executed.isEmpty());
+
+    QByteArray bytes;
+    quint32 x = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        x = x * 1664525u + 1013904223u;
+        bytes.append(char(x >> 24));
+    }
+    QVERIFY(run(batch, writeBytes(u"binary.bat"_s, bytes)));
+    QVERIFY(!window.executed.isEmpty());
+}
+
+void TestBatch::longFlowChainsRun()
+{
+    // Flow lines follow each other without the window; a long chain must neither exhaust the
+    // stack nor keep a stop from being seen.
+    const QtMessageHandler previous
+        = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    QStringList lines(30000, u":echo x"_s);
+    lines << u"last"_s;
+    Batch batch;
+    FakeWindow window(batch);
+    const bool ended = run(batch, write(u"long.bat"_s, lines));
+    qInstallMessageHandler(previous);
+    QVERIFY(ended);
+    QCOMPARE(window.executed, QStringList {u"last"_s});
+}
+
+void TestBatch::endlessFileIsRefused()
+{
+    if (!QFile::exists(u"/dev/zero"_s))
+        QSKIP("no endless device here");
+    Batch batch;
+    batch.batchLoad(write(u"kept.bat"_s, {u"a"_s}));
+    QSignalSpy failed(&batch, &Batch::loadFailed);
+    QTest::ignoreMessage(QtDebugMsg, "Batch file is larger than 16 MiB, not read : /dev/zero");
+    batch.batchLoad(u"/dev/zero"_s);
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(batch.lines(), QStringList {u"a"_s});
+}
+
+QTEST_GUILESS_MAIN(TestBatch)
+#include "tst_batch.moc"

@@ -197,6 +197,7 @@ bool Body::checkSaveTarget(bool on, SelectSaveDir *selector, const char *what)
         return true;
     qDebug().noquote() << QStringLiteral("No %1 are saved in this run: %2").arg(QLatin1String(what), why);
     selector->setFailed(true);
+    ++problems_; // results asked for and not written: an unattended run ends with a failure status
     return false;
 }
 

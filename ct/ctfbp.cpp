@@ -163,15 +163,7 @@ void CtFbp::backProjectRow(int i, double x0, double x1, double z0, double z1, do
     backProjected_ = true;
     if (i < 0 || i >= rows_ || imageN_ < 2 || n_ < 2)
         return;
-    const Rows rows = rowsOf(x0, x1, z0, z1);
-    const double theta = theta0 + i * dTheta;
-    const double c = std::cos(theta), s = std::sin(theta), h = imageN_ * 0.5;
-    const double C = h - (c * h - s * h);
-    const int last = std::min(n_, imageN_) - 1;
-    const double *q = filteredData(i);
-    for (int z = rows.zs; z < rows.ze; ++z)
-        addBackProjectedRow(image_.data() + static_cast<size_t>(z) * imageN_, rows.xs[z - rows.zs],
-            rows.xe[z - rows.zs], q, last, c, (-s) * z, C);
+    backProject(i, i + 1, x0, x1, z0, z1, theta0, dTheta);
 }
 
 void CtFbp::backProjectRows(
@@ -181,28 +173,24 @@ void CtFbp::backProjectRows(
     count = std::min(count, rows_);
     if (count < 1 || imageN_ < 2 || n_ < 2)
         return;
+    backProject(0, count, x0, x1, z0, z1, theta0, dTheta);
+}
+
+void CtFbp::backProject(
+    int first, int end, double x0, double x1, double z0, double z1, double theta0, double dTheta)
+{
     const Rows rows = rowsOf(x0, x1, z0, z1);
-    std::vector<double> cs(static_cast<size_t>(count)), ms(cs.size()), Cs(cs.size());
+    std::vector<BackProjectionLine> lines(static_cast<size_t>(end - first));
     const double h = imageN_ * 0.5;
-    for (int i = 0; i < count; ++i) {
+    for (int i = first; i < end; ++i) {
         const double theta = theta0 + i * dTheta;
         const double c = std::cos(theta), s = std::sin(theta);
-        cs[i] = c;
-        ms[i] = -s;
-        Cs[i] = h - (c * h - s * h);
+        lines[static_cast<size_t>(i - first)]
+            = BackProjectionLine {filteredData(i), c, -s, h - (c * h - s * h)};
     }
-    const int last = std::min(n_, imageN_) - 1;
-    // A few image rows stay in cache while every projection passes over them.
-    constexpr int tileRows = 32;
-    for (int tz = rows.zs; tz < rows.ze; tz += tileRows) {
-        const int tzEnd = std::min(rows.ze, tz + tileRows);
-        for (int i = 0; i < count; ++i) {
-            const double *q = filteredData(i);
-            for (int z = tz; z < tzEnd; ++z)
-                addBackProjectedRow(image_.data() + static_cast<size_t>(z) * imageN_, rows.xs[z - rows.zs],
-                    rows.xe[z - rows.zs], q, last, cs[i], ms[i] * z, Cs[i]);
-        }
-    }
+    const BackProjectionRows pixels {
+        image_.data(), static_cast<size_t>(imageN_), rows.zs, rows.ze, rows.xs.data(), rows.xe.data()};
+    addBackProjections(pixels, lines, std::min(n_, imageN_) - 1);
 }
 
 void CtFbp::minMax()

@@ -1,6 +1,7 @@
 #include "ct/ctimagefile.h"
 
 // Local
+#include "imagedata/pixelblock.h"
 #include <algorithm>
 #include <bit>
 #include <charconv>
@@ -8,9 +9,6 @@
 #include <cstdint>
 #include <cstring>
 #include <vector>
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
 
 namespace {
 
@@ -100,22 +98,6 @@ char *putG(char *p, double v)
     return p;
 }
 
-// Tens of megabytes of text are written into fresh memory: in pages of 2 MB where the system offers
-// them, the first touch faults once per 2 MB instead of once per 4 kB.
-void adviseHugePages(char *data, qsizetype size)
-{
-#ifdef __linux__
-    constexpr std::uintptr_t huge = 2 << 20;
-    const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(data) + huge - 1) & ~(huge - 1);
-    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(huge - 1);
-    if (end > begin)
-        madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    Q_UNUSED(data);
-    Q_UNUSED(size);
-#endif
-}
-
 } // namespace
 
 std::string formatG(double value)
@@ -167,7 +149,7 @@ QByteArray ctImageDataText(
     }
     const qsizetype headerSize = text.size();
     text.resize(headerSize + static_cast<qsizetype>(lines) * 56 + 64);
-    adviseHugePages(text.data(), text.size());
+    adviseHugePages(text.data(), static_cast<size_t>(text.size())); // tens of megabytes of fresh memory
     char *p = text.data() + headerSize;
     for (long long z = zs; z < ze; ++z) {
         const bool rowInside = z >= 0 && z < n;

@@ -123,9 +123,14 @@ bool ReconRun::prepare()
 int ReconRun::exec()
 {
     clock_.start();
-    if (!load() || !prepare())
+    if (!load())
+        return 1;
+    times_.read = clock_.nsecsElapsed() * 1e-9;
+    if (!prepare())
         return 1;
     const int workers = std::max(1, std::min(options_.threads, static_cast<int>(slices_.size())));
+    blockSlices_ = sinogramBlockSlices(set_, request_, workers);
+    blocks_.assign(static_cast<size_t>(workers), Block());
     for (int i = 0; i < workers; ++i) {
         auto *worker = new SliceWorker;
         // Plans are made here, on the main thread, before the worker ever runs.
@@ -142,15 +147,40 @@ int ReconRun::exec()
         dispatch(i);
     while (done_ < slices_.size())
         loop.processEvents(QEventLoop::WaitForMoreEvents);
+    const SliceTimes &t = times_.slices;
+    out_ << QStringLiteral(
+        "time: read %1 s, sinograms %2 s, filter %3 s, back-projection %4 s, images and text %5 s, "
+        "write %6 s")
+                .arg(times_.read, 0, 'f', 2)
+                .arg(t.sinogram, 0, 'f', 2)
+                .arg(t.filter, 0, 'f', 2)
+                .arg(t.backProjection, 0, 'f', 2)
+                .arg(t.output, 0, 'f', 2)
+                .arg(times_.write, 0, 'f', 2)
+         << Qt::endl;
     return failed_ ? 1 : 0;
 }
 
 void ReconRun::dispatch(size_t worker)
 {
-    if (next_ >= slices_.size())
-        return;
+    Block &block = blocks_[worker];
+    if (block.next >= block.slices.size()) {
+        if (next_ >= slices_.size())
+            return;
+        // The next slices of the list; towards the end smaller blocks, so that no worker is left
+        // with a long queue while the others rest.
+        const qsizetype left = slices_.size() - next_;
+        const qsizetype share = (left + qsizetype(blocks_.size()) - 1) / qsizetype(blocks_.size());
+        const qsizetype size = std::clamp<qsizetype>(share, 1, blockSlices_);
+        block.slices.assign(slices_.begin() + next_, slices_.begin() + next_ + size);
+        block.id = size > 1 ? newSinogramBlockId() : 0;
+        block.next = 0;
+        next_ += size;
+    }
     SliceTask task = task_;
-    task.sinogram.slice = slices_[next_++];
+    task.sinogram.slice = block.slices[block.next++];
+    task.sinogramBlock = block.slices;
+    task.blockId = block.id;
     QMetaObject::invokeMethod(
         workers_[worker], [w = workers_[worker], task] { w->run(task); }, Qt::QueuedConnection);
 }
@@ -158,7 +188,14 @@ void ReconRun::dispatch(size_t worker)
 void ReconRun::sliceDone(const SliceResult &result)
 {
     ++done_;
+    times_.slices.sinogram += result.times.sinogram;
+    times_.slices.filter += result.times.filter;
+    times_.slices.backProjection += result.times.backProjection;
+    times_.slices.output += result.times.output;
+    QElapsedTimer writing;
+    writing.start();
     writeResult(result);
+    times_.write += writing.nsecsElapsed() * 1e-9;
     const double elapsed = clock_.elapsed() / 1000.0;
     const double left = elapsed / done_ * (slices_.size() - done_);
     out_ << QStringLiteral("progress: %1/%2 slices, %3 s elapsed, %4 s left")

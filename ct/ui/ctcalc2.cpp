@@ -46,7 +46,7 @@ void CtCalc2::startCt(CtCalc2 *target, const Ct2Job &job)
     SliceTask task = job.task;
     task.makeImage = false; // made below, when it is needed
     task.makeData = saveData_.save;
-    result_ = reconstructSlice(engine_, sinogram_, task);
+    result_ = reconstructSlice(engine_, sinograms_, task);
     if (!result_.problem.isEmpty())
         qDebug().noquote() << "CT2:" << result_.problem;
     imageMade_ = false;

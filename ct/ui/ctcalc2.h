@@ -8,7 +8,7 @@
 // Local
 #include "ct/ctfbp.h"
 #include "ct/savingrecords.h"
-#include "ct/sinogramdata.h"
+#include "ct/sinogramcache.h"
 #include "ct/ui/ct2job.h"
 #include <atomic>
 
@@ -67,7 +67,7 @@ private:
     CtCalc2Ui *panel_ = nullptr; // identity only: never dereferenced on the worker's thread
     std::atomic<bool> busy_ {false};
     CtFbp engine_;
-    SinogramData sinogram_;
+    SinogramCache sinograms_;
     Ct2Job job_;
     SliceResult result_;
     bool imageMade_ = false;

@@ -25,6 +25,8 @@ private slots:
     void reconstructsACylinder();
     void threadsDoNotChangeTheFiles();
     void subFoldersBoth();
+    void blocksOfColumnsGiveTheFilesOfSingleSlices_data();
+    void blocksOfColumnsGiveTheFilesOfSingleSlices();
     void refusesMismatchedInputs_data();
     void refusesMismatchedInputs();
 
@@ -157,6 +159,59 @@ void TestRecon::threadsDoNotChangeTheFiles()
         QFile a(one.filePath(name)), b(two.filePath(name));
         QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
         QVERIFY2(a.readAll() == b.readAll(), qPrintable(name));
+    }
+}
+
+void TestRecon::blocksOfColumnsGiveTheFilesOfSingleSlices_data()
+{
+    QTest::addColumn<QString>("slices");
+    QTest::addColumn<int>("threads");
+    QTest::newRow("one block") << u"10:25"_s << 1;
+    QTest::newRow("falling, step 3, two workers") << u"40:22:3"_s << 2;
+    QTest::newRow("small blocks at the end") << u"50:53"_s << 3;
+}
+
+void TestRecon::blocksOfColumnsGiveTheFilesOfSingleSlices()
+{
+    // With the axis horizontal the slices are image columns, and a worker builds the sinograms of
+    // its block of slices in one pass: the files must be those of the slices run one at a time.
+    QFETCH(QString, slices);
+    QFETCH(int, threads);
+    static QTemporaryDir scan;
+    static bool written = false;
+    if (!written) {
+        Phantom cylinder;
+        cylinder.parts.push_back({6, 0, 0, 12, 12, 100, 0.0, 0.02});
+        ScanSetup setup;
+        setup.axisVertical = false;
+        setup.width = 64;
+        setup.height = 40;
+        setup.cor = 20;
+        setup.projections = 30;
+        QVERIFY(writeScan(cylinder, setup, scan.filePath(u"p"_s), u"p"_s, scan.filePath(u"i0.img"_s),
+            scan.filePath(u"bg.img"_s)));
+        written = true;
+    }
+    const QStringList common {scan.filePath(u"p"_s), u"--axis"_s, u"h"_s, u"--cor"_s, u"19.6"_s, u"--i0"_s,
+        scan.filePath(u"i0.img"_s), u"--bg"_s, scan.filePath(u"bg.img"_s)};
+    QTemporaryDir blocks, single;
+    QCOMPARE(run(common
+                 + QStringList {u"--slices"_s, slices, u"--threads"_s, QString::number(threads), u"--out"_s,
+                     blocks.path()}),
+        0);
+    const QStringList files = QDir(blocks.path()).entryList(QDir::Files);
+    QVERIFY(!files.isEmpty());
+    for (const QString &name : files) {
+        if (!name.endsWith(u".dat"_s))
+            continue;
+        const QString slice = QString::number(name.section(u'-', -1).section(u'.', 0, 0).toInt());
+        QCOMPARE(run(common + QStringList {u"--slice"_s, slice, u"--out"_s, single.path()}), 0);
+        for (const QString &kind : {u".dat"_s, u".png"_s}) {
+            const QString file = name.section(u'.', 0, 0) + kind;
+            QFile a(blocks.filePath(file)), b(single.filePath(file));
+            QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+            QVERIFY2(a.readAll() == b.readAll(), qPrintable(file));
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 
 // Local
 #include "ct/sgmgeometry.h"
+#include "ct/sinogramcache.h"
 #include "ct/sinogramgen.h"
 #include "imagedata/imgdata.h"
 #include "imagedata/imgfiletype.h"
@@ -33,6 +34,7 @@ private slots:
     void noImagesUsed();
     void blockEqualsTheDefinition_data();
     void blockEqualsTheDefinition();
+    void cacheServesOnlyItsOwnBlock();
 
 private:
     // Image k has pixel (x, y) = 1000 + 10·k + x + 100·y (16-bit).
@@ -310,4 +312,50 @@ void TestSinogramGen::blockEqualsTheDefinition()
         QVERIFY(attOnly.raw.empty());
         QVERIFY(attOnly.att == s.att);
     }
+}
+
+void TestSinogramGen::cacheServesOnlyItsOwnBlock()
+{
+    makeSet(3, 12, 6);
+    const ProjectionSet a = set_;
+    SinogramRequest request {false, 2.5, 4, false, 0, 0};
+    auto alone = [&](const ProjectionSet &set, int slice) {
+        SinogramData s;
+        SinogramRequest r = request;
+        r.slice = slice;
+        genSinogram0(s, set, r);
+        return s.att;
+    };
+    SinogramCache cache;
+    const std::vector<int> block {4, 5, 6};
+    const std::uint64_t first = newSinogramBlockId();
+    QCOMPARE(cache.take(a, request, block, first), SinogramStatus::Generated);
+    QVERIFY(cache.current().att == alone(a, 4));
+    QVERIFY(cache.current().raw.empty()); // a worker needs no raw values
+    QCOMPARE(cache.kept(), 2);
+    request.slice = 6; // out of order
+    QCOMPARE(cache.take(a, request, block, first), SinogramStatus::Generated);
+    QVERIFY(cache.current().att == alone(a, 6));
+    QCOMPARE(cache.kept(), 1);
+
+    // Another data set under another block number: slice 5 is built anew, not taken from the cache.
+    makeSet(3, 12, 6);
+    std::vector<uint32_t> other(12 * 6, 777);
+    QVERIFY(writeItexFile(dir_.filePath(u"other.img"_s), {12, 6, 2, 1.0, other}));
+    set_.images[1] = openImgData(dir_.filePath(u"other.img"_s));
+    request.slice = 5;
+    const std::uint64_t second = newSinogramBlockId();
+    QVERIFY(second != first);
+    QCOMPARE(cache.take(set_, request, std::vector<int> {5, 7}, second), SinogramStatus::Generated);
+    QVERIFY(cache.current().att == alone(set_, 5));
+    QVERIFY(cache.current().att != alone(a, 5));
+    // A slice without a block: built alone, and nothing kept.
+    request.slice = 7;
+    QCOMPARE(cache.take(set_, request, {}, 0), SinogramStatus::Generated);
+    QVERIFY(cache.current().att == alone(set_, 7));
+    QCOMPARE(cache.kept(), 0);
+    // Outside the image: reported, as the generator does.
+    request.slice = 12;
+    QCOMPARE(cache.take(set_, request, std::vector<int> {11, 12}, newSinogramBlockId()),
+        SinogramStatus::SliceOutOfRange);
 }

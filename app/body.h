@@ -127,6 +127,7 @@ private:
     void checkI0BgSizes();
     void applySelection(const QRectF &selection);
     void dispatch(size_t worker, int slice);
+    void takeBlock(size_t worker, size_t threads);
     bool sliceInRange(int slice) const;
     void showProgress();
     void resumeWaitingWork();
@@ -169,5 +170,16 @@ private:
     RunParams run_;
     ProjectionSet runSet_;
     int nextSlice_ = 0;
+    // Per worker in a range run: the slices of its block, whose sinograms it builds in one pass over
+    // the images, and how many of them it has been handed.
+    struct WorkerBlock
+    {
+        std::vector<int> slices;
+        std::uint64_t id = 0;
+        size_t next = 0;
+        size_t queued() const { return slices.size() - next; }
+    };
+    std::vector<WorkerBlock> workerBlocks_;
+    int blockSlices_ = 1;
     QDateTime runStart_, runEnd_;
 };

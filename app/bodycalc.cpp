@@ -9,6 +9,7 @@
 #include "app/body.h"
 #include "ct/datasaver.h"
 #include "ct/sgmgeometry.h"
+#include "ct/sinogramcache.h"
 #include "ct/ui/ctcalc.h"
 #include "ct/ui/ctcalc2.h"
 #include "ct/ui/ctcalc2ui.h"
@@ -101,6 +102,13 @@ void Body::startCalcCt()
     if (run_.useCt2)
         ui_.ProgPerCent->setText(QStringLiteral("0 %"));
     nextSlice_ = run_.multiSlice ? run_.sliceFrom : run_.sliceNo;
+    workerBlocks_.assign(workers_.size(), WorkerBlock());
+    blockSlices_ = 1;
+    if (run_.multiSlice) {
+        const SinogramRequest request {
+            run_.rotAxIsV, run_.cor, run_.sliceFrom, run_.partial, run_.partialStart, run_.partialImages};
+        blockSlices_ = sinogramBlockSlices(runSet_, request, run_.threads);
+    }
     setupFFT();
     setupSaveConds();
     if (run_.multiSlice)
@@ -159,6 +167,10 @@ void Body::dispatch(size_t index, int slice)
     task.regionIsSet = panel->regionSet();
     task.scale = panel->colorBar()->greyScale();
     task.window = DataWindow {run_.dataUpperLimit, run_.dataLowerLimit, run_.dataOffset};
+    if (index < workerBlocks_.size()) {
+        task.sinogramBlock = workerBlocks_[index].slices;
+        task.blockId = workerBlocks_[index].id;
+    }
     job.show = ui_.ShowCalcRes->isChecked();
     // The sinogram of this slice may need another length than the run was set up for (recorded
     // centres of rotation): the engine is set up for it here, on the main thread, while the worker rests.
@@ -186,6 +198,22 @@ bool Body::sliceInRange(int slice) const
     return slice >= std::min(run_.sliceFrom, run_.sliceTo) && slice <= std::max(run_.sliceFrom, run_.sliceTo);
 }
 
+void Body::takeBlock(size_t worker, size_t threads)
+{
+    // The next slices of the range; towards its end smaller blocks, so that no worker is left with a
+    // long queue while the others rest.
+    const int step = run_.sliceStep;
+    const int left = std::abs(run_.sliceTo - nextSlice_) / std::max(std::abs(step), 1) + 1;
+    const int share = (left + static_cast<int>(threads) - 1) / static_cast<int>(threads);
+    const int size = std::clamp(share, 1, blockSlices_);
+    WorkerBlock &block = workerBlocks_[worker];
+    block.slices.clear();
+    for (int k = 0; k < size && sliceInRange(nextSlice_); ++k, nextSlice_ += step)
+        block.slices.push_back(nextSlice_);
+    block.id = block.slices.size() > 1 ? newSinogramBlockId() : 0;
+    block.next = 0;
+}
+
 void Body::execMultiCtCalc()
 {
     if (!calculating_)
@@ -196,18 +224,24 @@ void Body::execMultiCtCalc()
     }
     if (!run_.useCt2)
         return;
+    // An idle worker gets the next slice of its block, or a new block of the range.
     const size_t threads = std::min(workers_.size(), static_cast<size_t>(run_.threads));
     for (size_t i = 0; i < threads; ++i) {
-        if (sliceInRange(nextSlice_) && outstanding_[i] == 0) {
-            dispatch(i, nextSlice_);
-            nextSlice_ += run_.sliceStep;
+        if (outstanding_[i] != 0)
+            continue;
+        WorkerBlock &block = workerBlocks_[i];
+        if (block.queued() == 0) {
+            if (!sliceInRange(nextSlice_))
+                continue;
+            takeBlock(i, threads);
         }
+        dispatch(i, block.slices[block.next++]);
     }
     showProgress();
     if (sliceInRange(nextSlice_))
         return;
     for (size_t i = 0; i < threads; ++i) {
-        if (outstanding_[i] > 0)
+        if (outstanding_[i] > 0 || workerBlocks_[i].queued() > 0)
             return;
     }
     stopCalcCt();
@@ -215,15 +249,17 @@ void Body::execMultiCtCalc()
 
 void Body::showProgress()
 {
-    // Counted in steps from the first slice (in either direction): slices handed out, less those
-    // still in work, over all slices of the range.
+    // Counted in steps from the first slice (in either direction): slices handed out (taken into
+    // blocks and not waiting there), less those still in work, over all slices of the range.
     const int step = std::abs(run_.sliceStep);
     const int d = step >= 2 ? step : 1;
     const size_t threads = std::min(workers_.size(), static_cast<size_t>(run_.threads));
-    int busy = 0;
-    for (size_t i = 0; i < threads; ++i)
+    int busy = 0, queued = 0; // slices in work, and slices of blocks not yet handed out
+    for (size_t i = 0; i < threads; ++i) {
         busy += outstanding_[i] > 0 ? 1 : 0;
-    const double p = double(std::abs(nextSlice_ - run_.sliceFrom) / d - busy + 1)
+        queued += static_cast<int>(workerBlocks_[i].queued());
+    }
+    const double p = double(std::abs(nextSlice_ - run_.sliceFrom) / d - queued - busy + 1)
         / double(std::abs(run_.sliceTo - run_.sliceFrom) / d + 1);
     const double percent = std::clamp(std::trunc(p * 1000.0) / 10.0, 0.0, 100.0);
     ui_.ProgPerCent->setText(QStringLiteral("%1 %").arg(percent, 0, 'f', 1));
@@ -257,6 +293,8 @@ void Body::stopCalcCt()
     if (!calculating_)
         return;
     calculating_ = false;
+    for (WorkerBlock &block : workerBlocks_) // the rest of the blocks is not handed out
+        block.next = block.slices.size();
     runEnd_ = QDateTime::currentDateTime();
     ui_.CalcEndT->setText(CtPanel::timeText(runEnd_));
     ui_.CalcSpentT->setText(CtPanel::spentText(runStart_, runEnd_));

@@ -76,7 +76,8 @@ void Body::startCalcCt()
     ui_.SelectImageSaveDir->setFailed(false);
     ui_.SelectDataSaveDir->setFailed(false);
     for (auto [on, selector] : {std::pair {ui_.AutoSaveImage->isChecked(), ui_.SelectImageSaveDir},
-             std::pair {ui_.AutoSaveData->isChecked(), ui_.SelectDataSaveDir}}) {
+             std::pair {
+                 ui_.AutoSaveData->isChecked() || ui_.AutoSaveTiff->isChecked(), ui_.SelectDataSaveDir}}) {
         if (on && !QDir().mkpath(selector->dir())) {
             qDebug().noquote() << "Can't make the directory to save in :" << selector->dir();
             selector->setFailed(true);
@@ -139,6 +140,7 @@ void Body::setupSaveConds()
 {
     const bool image = ui_.AutoSaveImage->isChecked();
     const bool data = ui_.AutoSaveData->isChecked();
+    const bool tiff = ui_.AutoSaveTiff->isChecked();
     const SelectSaveDir *im = ui_.SelectImageSaveDir;
     const SelectSaveDir *da = ui_.SelectDataSaveDir;
     for (CtCalc2 *w : workers_) {
@@ -146,6 +148,7 @@ void Body::setupSaveConds()
             Q_ARG(QString, im->dir()), Q_ARG(QString, im->name()), Q_ARG(QString, im->tag()));
         QMetaObject::invokeMethod(w, "setSaveData", Qt::QueuedConnection, Q_ARG(bool, data),
             Q_ARG(QString, da->dir()), Q_ARG(QString, da->name()), Q_ARG(QString, da->tag()));
+        QMetaObject::invokeMethod(w, "setSaveTiff", Qt::QueuedConnection, Q_ARG(bool, tiff));
     }
     ctCalc_->setSaveImage(image, im->dir(), im->name(), im->tag());
     ctCalc_->setSaveData(data, da->dir(), da->name(), da->tag());

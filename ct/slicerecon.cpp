@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 
 // Local
+#include "ct/ctimagetiff.h"
 #include "ct/sgmgeometry.h"
 #include "ct/sinogramdata.h"
 
@@ -73,6 +74,12 @@ SliceResult reconstructSlice(CtFbp &engine, SinogramCache &sinograms, const Slic
         if (result.dataText.isEmpty())
             result.problem
                 = QStringLiteral("the region of slice %1 is too large for a data file").arg(result.slice);
+    }
+    if (task.makeTiff) {
+        QString why;
+        result.tiff = ctImageTiff(engine.image(), n, r, result.slice, &why);
+        if (result.tiff.isEmpty())
+            result.problem = QStringLiteral("no TIFF file for slice %1: %2").arg(result.slice).arg(why);
     }
     result.times.output = lap();
     return result;

@@ -30,6 +30,7 @@ struct SliceTask
     GreyScale scale; // its range is taken from the slice unless fixed
     bool makeData = false;
     DataWindow window;
+    bool makeTiff = false; // the values as 32-bit float TIFF
     // Slices whose sinograms are built in the same pass over the images as this one's (this one
     // among them) and kept by the worker for the tasks of the block that follow; the dispatcher
     // gives each block a number of its own. Empty or 0: this slice alone.
@@ -59,6 +60,7 @@ struct SliceResult
     GreyScale scale; // the scale the image was made with
     QImage image; // 8-bit grey, n × n
     QByteArray dataText; // the CT image data file
+    QByteArray tiff; // the float TIFF file
     QString problem; // why nothing was reconstructed
     SliceTimes times;
 };

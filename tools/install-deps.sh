@@ -3,7 +3,7 @@
 # also the Japanese fonts that the translated window shows.
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools
-          qt6-l10n-tools libfftw3-dev libgl-dev)
+          qt6-l10n-tools libfftw3-dev libtiff-dev libgl-dev)
 [ "${1:-}" = "--window" ] && packages+=(fonts-noto-cjk)
 missing=()
 for p in "${packages[@]}"; do

@@ -271,6 +271,14 @@
         <source>waits</source>
         <translation>待機中</translation>
     </message>
+    <message>
+        <source>Float TIFF</source>
+        <translation>浮動小数点TIFF</translation>
+    </message>
+    <message>
+        <source>Also save each slice as a 32-bit float TIFF image of the calculation region, with the values as computed (no limits, no offset), named and placed like the data file</source>
+        <translation>各スライスを計算領域の32ビット浮動小数点TIFF画像としても保存します。値は計算結果そのまま(上下限・オフセットなし)で、データファイルと同じ名前・場所に保存します</translation>
+    </message>
 </context>
 <context>
     <name>CBarUI</name>

@@ -75,6 +75,10 @@ struct Parser
     QCommandLineOption png {QStringLiteral("png"), QStringLiteral("write PNG images (default)")};
     QCommandLineOption noPng {QStringLiteral("no-png"), QStringLiteral("write no PNG images")};
     QCommandLineOption noData {QStringLiteral("no-data"), QStringLiteral("write no data files")};
+    QCommandLineOption tiff {QStringLiteral("tiff"),
+        QStringLiteral(
+            "also write each slice as a 32-bit float TIFF image (NAME-TAG-00012.tif) of the region, "
+            "values as computed, without limits or offset")};
     QCommandLineOption colorRange {QStringLiteral("color-range"),
         QStringLiteral("fixed grey scale of the PNGs (default: each slice's range)"),
         QStringLiteral("MIN,MAX")};
@@ -86,13 +90,13 @@ struct Parser
         p.setApplicationDescription(QStringLiteral(
             "Reconstructs CT slices by filtered back-projection from the ITEX projections in DIR (the files "
             "matching PATTERN, default *.img, in name order) and writes CT image data files and PNG "
-            "images."));
+            "images (and float TIFF images with --tiff)."));
         p.addHelpOption();
         p.addPositionalArgument(QStringLiteral("DIR"), QStringLiteral("folder of the projections"));
         p.addPositionalArgument(
             QStringLiteral("PATTERN"), QStringLiteral("file name patterns"), QStringLiteral("[PATTERN ...]"));
         p.addOptions({i0, bg, axis, cor, slice, slices, origin, range, partial, region, upper, lower, offset,
-            out, name, tag, subFolders, png, noPng, noData, colorRange, threads});
+            out, name, tag, subFolders, png, noPng, noData, tiff, colorRange, threads});
     }
 };
 
@@ -211,8 +215,9 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
         return fail(QStringLiteral("give either --png or --no-png"));
     o.png = !p.isSet(parser.noPng);
     o.data = !p.isSet(parser.noData);
-    if (!o.png && !o.data)
-        return fail(QStringLiteral("--no-png with --no-data would write nothing"));
+    o.tiff = p.isSet(parser.tiff);
+    if (!o.png && !o.data && !o.tiff)
+        return fail(QStringLiteral("--no-png with --no-data and without --tiff would write nothing"));
     if (p.isSet(parser.colorRange)) {
         QList<double> v;
         if (!numbers(p.value(parser.colorRange), QLatin1Char(','), 2, 2, v))

@@ -35,6 +35,7 @@ struct ReconOptions
     SubFolderRule subFolders {false, false, true};
     bool png = true;
     bool data = true;
+    bool tiff = false; // float TIFF slices
     std::optional<std::pair<double, double>> colorRange; // none: each slice's own range
     int threads = 1;
 };

@@ -113,6 +113,7 @@ bool ReconRun::prepare()
     task_.regionIsSet = options_.region.has_value();
     task_.region = options_.region.value_or(Region {});
     task_.makeImage = options_.png;
+    task_.makeTiff = options_.tiff;
     if (options_.colorRange)
         task_.scale = GreyScale {options_.colorRange->first, options_.colorRange->second, 0.0, 1.0, true};
     task_.makeData = options_.data;
@@ -225,6 +226,14 @@ void ReconRun::writeResult(const SliceResult &result)
             const QString path
                 = QDir(dir).filePath(ctFileName(options_.name, options_.tag, slice, QStringLiteral("dat")));
             if (writeFileAtomically(path, result.dataText, &error))
+                out_ << "wrote " << QDir::cleanPath(path) << Qt::endl;
+            else
+                fail(error);
+        }
+        if (options_.tiff && !result.tiff.isEmpty()) {
+            const QString path
+                = QDir(dir).filePath(ctFileName(options_.name, options_.tag, slice, QStringLiteral("tif")));
+            if (writeFileAtomically(path, result.tiff, &error))
                 out_ << "wrote " << QDir::cleanPath(path) << Qt::endl;
             else
                 fail(error);

@@ -46,6 +46,7 @@ void CtCalc2::startCt(CtCalc2 *target, const Ct2Job &job)
     SliceTask task = job.task;
     task.makeImage = false; // made below, when it is needed
     task.makeData = saveData_.save;
+    task.makeTiff = saveTiff_;
     result_ = reconstructSlice(engine_, sinograms_, task);
     if (!result_.problem.isEmpty())
         qDebug().noquote() << "CT2:" << result_.problem;
@@ -60,6 +61,9 @@ void CtCalc2::startCt(CtCalc2 *target, const Ct2Job &job)
             saveImage();
         if (saveData_.save)
             saveData();
+        if (saveTiff_ && !result_.tiff.isEmpty())
+            emit saveDataWDiscard(new SavingData {saveData_.dir, saveData_.name, saveData_.tag,
+                sliceText(result_.slice), result_.tiff, QStringLiteral("tif")});
         if (imageMade_)
             emit ctImage(result_.slice, result_.image);
     }
@@ -104,6 +108,11 @@ void CtCalc2::saveData()
 void CtCalc2::setSaveImage(bool save, const QString &path, const QString &name, const QString &tag)
 {
     saveImage_ = SaveTarget {save, path, name, tag};
+}
+
+void CtCalc2::setSaveTiff(bool save)
+{
+    saveTiff_ = save;
 }
 
 void CtCalc2::setSaveData(bool save, const QString &path, const QString &name, const QString &tag)

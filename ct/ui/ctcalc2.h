@@ -56,6 +56,8 @@ public slots:
     void saveData();
     void setSaveImage(bool save, const QString &path, const QString &name, const QString &tag);
     void setSaveData(bool save, const QString &path, const QString &name, const QString &tag);
+    /// Also hand each slice's values to the saver as a float TIFF, named and placed like the data file.
+    void setSaveTiff(bool save);
 
 private:
     struct SaveTarget
@@ -73,5 +75,6 @@ private:
     bool imageMade_ = false;
     SaveTarget saveImage_;
     SaveTarget saveData_;
+    bool saveTiff_ = false;
     QDateTime start_;
 };

@@ -16,6 +16,7 @@
 #include "tools/phantom/phantom.h"
 #include "widgets/colorbar.h"
 #include <memory>
+#include <tiffio.h>
 
 using namespace Qt::StringLiterals;
 
@@ -41,6 +42,7 @@ private slots:
     void stoppingMidRunSavesSlicesInProgress();
     void savedFilesForSubFolderRules_data();
     void savedFilesForSubFolderRules();
+    void tiffBesideTheDataFile();
     void regionLargerThanTheImage();
     void regionExchangeEnds();
     void colourScaleIsFixedForAllPanels();
@@ -307,6 +309,33 @@ void TestBodyCalc::savedFilesForSubFolderRules()
     // pixels), so the lines past the image hold 0 + offset.
     QVERIFY(text.contains("# sx,sy, ex,ey   : 0\t0\t62\t62\n"));
     QCOMPARE(text.count('\n'), 6 + 63 * 63);
+}
+
+void TestBodyCalc::tiffBesideTheDataFile()
+{
+    // "Float TIFF" alone: the TIFF goes where the data file would, named like it, the region's size.
+    QTemporaryDir out;
+    {
+        auto body = loadedBody(1);
+        QVERIFY(body);
+        body->ui().procCtrl->setSliceNo(7);
+        body->ui().SelectDataSaveDir->setDir(out.filePath(u"data"_s)); // made at run start
+        body->ui().SelectDataSaveDir->setName(u"ct"_s);
+        body->ui().SelectDataSaveDir->setTag(u"E01"_s);
+        body->ui().AutoSaveData->setChecked(false);
+        body->ui().AutoSaveTiff->setChecked(true);
+        body->ui().SaveInSubFolders->setChecked(false);
+        QCOMPARE(runAndRecord(*body).size(), 1);
+    }
+    const QDir data(out.filePath(u"data"_s));
+    QCOMPARE(data.entryList(QDir::Files), QStringList {u"ct-E01-00007.tif"_s});
+    TIFF *tif = TIFFOpen(data.filePath(u"ct-E01-00007.tif"_s).toLocal8Bit().constData(), "r");
+    QVERIFY(tif);
+    uint32_t w = 0, h = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+    TIFFClose(tif);
+    QCOMPARE(QSize(int(w), int(h)), QSize(63, 63)); // the regions after loading: 0 … L − 1
 }
 
 void TestBodyCalc::regionLargerThanTheImage()

@@ -9,6 +9,7 @@
 #include "app/recon/reconrun.h"
 #include "imagedata/itexwriter.h"
 #include "tools/phantom/phantom.h"
+#include <tiffio.h>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -25,6 +26,7 @@ private slots:
     void reconstructsACylinder();
     void threadsDoNotChangeTheFiles();
     void subFoldersBoth();
+    void tiffHoldsTheComputedValues();
     void blocksOfColumnsGiveTheFilesOfSingleSlices_data();
     void blocksOfColumnsGiveTheFilesOfSingleSlices();
     void refusesMismatchedInputs_data();
@@ -213,6 +215,51 @@ void TestRecon::blocksOfColumnsGiveTheFilesOfSingleSlices()
             QVERIFY2(a.readAll() == b.readAll(), qPrintable(file));
         }
     }
+}
+
+void TestRecon::tiffHoldsTheComputedValues()
+{
+    // The float TIFF holds what the data file holds before its window and offset: with a window that
+    // lets everything through and no offset, the same numbers to the data file's six digits; and
+    // another window or offset does not change it.
+    QTemporaryDir plain, shifted;
+    const QStringList common {projections_, u"--axis"_s, u"v"_s, u"--cor"_s, u"32"_s, u"--slice"_s, u"4"_s,
+        u"--region"_s, u"5,7,50,40"_s, u"--tiff"_s, u"--no-png"_s, u"--tag"_s, u"t"_s};
+    QCOMPARE(run(common
+                 + QStringList {u"--upper"_s, u"1e9"_s, u"--lower"_s, u"-1e9"_s, u"--offset"_s, u"0"_s,
+                     u"--out"_s, plain.path()}),
+        0);
+    QCOMPARE(run(common + QStringList {u"--upper"_s, u"0.01"_s, u"--out"_s, shifted.path()}), 0);
+    QFile a(plain.filePath(u"t-00004.tif"_s)), b(shifted.filePath(u"t-00004.tif"_s));
+    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    QCOMPARE(a.readAll(), b.readAll());
+    a.close();
+
+    TIFF *tif = TIFFOpen(a.fileName().toLocal8Bit().constData(), "r");
+    QVERIFY(tif);
+    uint32_t w = 0, h = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+    QCOMPARE(QSize(int(w), int(h)), QSize(45, 33)); // the region's size
+    std::vector<float> pixels(size_t(w) * h);
+    for (uint32_t row = 0; row < h; ++row)
+        QCOMPARE(TIFFReadScanline(tif, pixels.data() + size_t(row) * w, row, 0), 1);
+    TIFFClose(tif);
+    QFile dat(plain.filePath(u"t-00004.dat"_s));
+    QVERIFY(dat.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = dat.readAll().split('\n');
+    int nonZero = 0;
+    for (qsizetype i = 6; i < lines.size(); ++i) {
+        const QList<QByteArray> f = lines[i].split('\t');
+        if (f.size() != 3)
+            continue;
+        const int x = f[0].toInt() - 5, z = f[1].toInt() - 7;
+        const double value = f[2].toDouble();
+        const float stored = pixels[size_t(z) * w + x];
+        nonZero += stored != 0.0f;
+        QVERIFY2(std::abs(stored - value) <= 1e-5 * std::max(1e-3, std::abs(value)), f[2].constData());
+    }
+    QVERIFY(nonZero > 500);
 }
 
 void TestRecon::subFoldersBoth()

@@ -298,6 +298,8 @@ void Body::stopCalcCt()
     calculating_ = false;
     for (WorkerBlock &block : workerBlocks_) // the rest of the blocks is not handed out
         block.next = block.slices.size();
+    for (CtCalc2 *w : workers_) // behind the slices still queued for them
+        QMetaObject::invokeMethod(w, "releaseSinograms", Qt::QueuedConnection);
     runEnd_ = QDateTime::currentDateTime();
     ui_.CalcEndT->setText(CtPanel::timeText(runEnd_));
     ui_.CalcSpentT->setText(CtPanel::spentText(runStart_, runEnd_));

@@ -12,20 +12,26 @@ SinogramStatus SinogramCache::take(const ProjectionSet &set, const SinogramReque
 {
     const int slice = request.slice;
     const bool inBlock = blockId != 0 && std::find(block.begin(), block.end(), slice) != block.end();
-    if (!inBlock || blockId != blockId_) { // a new block, or none: nothing kept is of use
+    auto kept = std::find(slices_.begin(), slices_.end(), slice);
+    if (!inBlock || blockId != blockId_ || kept == slices_.end()) { // nothing kept is of use
+        for (SinogramData &d : data_)
+            spare_.push_back(std::move(d));
         slices_.clear();
         data_.clear();
         status_.clear();
         blockId_ = 0;
-    }
-    auto kept = std::find(slices_.begin(), slices_.end(), slice);
-    if (kept == slices_.end()) {
-        slices_.clear();
-        data_.clear();
         if (inBlock) {
             slices_.assign(block.begin(), block.end());
-            data_.resize(slices_.size());
+            while (data_.size() < slices_.size()) {
+                if (spare_.empty()) {
+                    data_.emplace_back();
+                } else {
+                    data_.push_back(std::move(spare_.back()));
+                    spare_.pop_back();
+                }
+            }
             status_ = genSinograms(data_, set, request, slices_, false);
+            blockSize_ = data_.size();
             blockId_ = blockId;
             kept = std::find(slices_.begin(), slices_.end(), slice);
         } else {
@@ -38,10 +44,18 @@ SinogramStatus SinogramCache::take(const ProjectionSet &set, const SinogramReque
     const size_t i = static_cast<size_t>(kept - slices_.begin());
     std::swap(current_, data_[i]);
     const SinogramStatus status = status_[i];
+    spare_.push_back(std::move(data_[i]));
     slices_.erase(slices_.begin() + i);
     data_.erase(data_.begin() + i);
     status_.erase(status_.begin() + i);
+    // Spares for the next block: together with those still to come, no more than this block had.
+    spare_.resize(std::min(spare_.size(), blockSize_ - data_.size()));
     return status;
+}
+
+void SinogramCache::release()
+{
+    *this = SinogramCache();
 }
 
 std::uint64_t newSinogramBlockId()

@@ -25,6 +25,8 @@ public:
     const SinogramData &current() const { return current_; }
     /// Sinograms kept for later tasks (tests).
     int kept() const { return static_cast<int>(slices_.size()); }
+    /// Gives all memory back (when the worker will rest).
+    void release();
 
 private:
     SinogramData current_;
@@ -32,6 +34,10 @@ private:
     std::vector<int> slices_;
     std::vector<SinogramData> data_;
     std::vector<SinogramStatus> status_;
+    // Sinograms already handed over: their memory is used again for the next block instead of being
+    // given back and faulted in anew (tens of megabytes each).
+    std::vector<SinogramData> spare_;
+    size_t blockSize_ = 0;
 };
 
 /// A number for a new block of slices, unique in the process.

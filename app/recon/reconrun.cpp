@@ -188,6 +188,11 @@ void ReconRun::dispatch(size_t worker)
 
 void ReconRun::sliceDone(const SliceResult &result)
 {
+    // The worker gets its next slice first: it computes while this thread writes.
+    auto *worker = qobject_cast<SliceWorker *>(sender());
+    const auto it = std::find(workers_.begin(), workers_.end(), worker);
+    if (it != workers_.end())
+        dispatch(static_cast<size_t>(it - workers_.begin()));
     ++done_;
     times_.slices.sinogram += result.times.sinogram;
     times_.slices.filter += result.times.filter;
@@ -205,10 +210,6 @@ void ReconRun::sliceDone(const SliceResult &result)
                 .arg(elapsed, 0, 'f', 1)
                 .arg(left, 0, 'f', 1)
          << Qt::endl;
-    auto *worker = qobject_cast<SliceWorker *>(sender());
-    const auto it = std::find(workers_.begin(), workers_.end(), worker);
-    if (it != workers_.end())
-        dispatch(static_cast<size_t>(it - workers_.begin()));
 }
 
 void ReconRun::writeResult(const SliceResult &result)

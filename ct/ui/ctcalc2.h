@@ -58,6 +58,8 @@ public slots:
     void setSaveData(bool save, const QString &path, const QString &name, const QString &tag);
     /// Also hand each slice's values to the saver as a float TIFF, named and placed like the data file.
     void setSaveTiff(bool save);
+    /// Gives back the memory of sinograms kept for slices of a block (a run ended or was stopped).
+    void releaseSinograms() { sinograms_.release(); }
 
 private:
     struct SaveTarget

@@ -349,6 +349,13 @@ void TestSinogramGen::cacheServesOnlyItsOwnBlock()
     QCOMPARE(cache.take(set_, request, std::vector<int> {5, 7}, second), SinogramStatus::Generated);
     QVERIFY(cache.current().att == alone(set_, 5));
     QVERIFY(cache.current().att != alone(a, 5));
+    // The next slice of that block, built with the memory of the sinograms handed over before.
+    request.slice = 7;
+    QCOMPARE(cache.take(set_, request, std::vector<int> {5, 7}, second), SinogramStatus::Generated);
+    QVERIFY(cache.current().att == alone(set_, 7));
+    cache.release();
+    QCOMPARE(cache.kept(), 0);
+    QVERIFY(cache.current().att.empty());
     // A slice without a block: built alone, and nothing kept.
     request.slice = 7;
     QCOMPARE(cache.take(set_, request, {}, 0), SinogramStatus::Generated);

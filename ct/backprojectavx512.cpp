@@ -92,20 +92,40 @@ QV_AVX512 void addBlocks(double *const *rows, const int *z, int x, int count, co
     }
 }
 
-// The last 1 … 7 pixels of a row, lanes beyond them masked off (always the gather path, since lane
-// order no longer follows the detector).
+// The last 1 … 7 pixels of a row, lanes beyond them masked off. Lanes follow rising x here: the
+// detector positions rise from lane 0 when c ≥ 0 and from the last pixel when c < 0, and that lane's
+// pair starts the sixteen samples.
 QV_AVX512 void addTail(
-    double *row, int z, int x, int n, const BackProjectionLine *lines, int lineCount, int last)
+    double *row, int z, int x, int n, const BackProjectionLine *lines, int lineCount, int last, bool falling)
 {
     const __mmask8 valid = static_cast<__mmask8>((1u << n) - 1);
     const __m512i lastV = _mm512_set1_epi64(last);
+    const __m512i lowest = _mm512_set1_epi64(falling ? n - 1 : 0);
     const __m512d xd = _mm512_add_pd(_mm512_set1_pd(x), _mm512_setr_pd(0, 1, 2, 3, 4, 5, 6, 7));
+    const __m512d zero = _mm512_setzero_pd();
     const double zd = z;
     __m512d acc = _mm512_maskz_loadu_pd(valid, row + x);
     for (int k = 0; k < lineCount; ++k) {
         const BackProjectionLine &l = lines[k];
         const __m512d xc = _mm512_mul_pd(xd, _mm512_set1_pd(l.c));
-        acc = addLine(acc, xc, _mm512_set1_pd(l.ms * zd), _mm512_set1_pd(l.C), l.q, lastV, valid);
+        const __m512d t = _mm512_add_pd(_mm512_add_pd(xc, _mm512_set1_pd(l.ms * zd)), _mm512_set1_pd(l.C));
+        const __m512i j = _mm512_cvt_roundpd_epi64(t, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+        const __m512d frac = _mm512_reduce_pd(t, _MM_FROUND_TO_NEG_INF);
+        const __mmask8 in = _mm512_mask_cmplt_epu64_mask(valid, j, lastV);
+        __m512d q0, q1;
+        if (in == valid) { // lanes past the row take some value of the window, never stored
+            const __m512i jBase = _mm512_permutexvar_epi64(lowest, j);
+            const long long base = _mm_cvtsi128_si64(_mm512_castsi512_si128(jBase));
+            const __m512i kk = _mm512_sub_epi64(j, jBase);
+            const __m512d lo = _mm512_loadu_pd(l.q + base);
+            const __m512d hi = _mm512_loadu_pd(l.q + base + 8);
+            q0 = _mm512_permutex2var_pd(lo, kk, hi);
+            q1 = _mm512_permutex2var_pd(lo, _mm512_add_epi64(kk, _mm512_set1_epi64(1)), hi);
+        } else {
+            q0 = _mm512_mask_i64gather_pd(zero, in, j, l.q, 8);
+            q1 = _mm512_mask_i64gather_pd(zero, in, j, l.q + 1, 8);
+        }
+        acc = _mm512_mask_add_pd(acc, in, acc, _mm512_add_pd(q0, _mm512_mul_pd(_mm512_sub_pd(q1, q0), frac)));
     }
     _mm512_mask_storeu_pd(row + x, valid, acc);
 }
@@ -139,7 +159,7 @@ struct Avx512Kernel
         }
         const int done = xa + 8 * full;
         if (done < xb)
-            addTail(row, z, done, xb - done, lines, lineCount, last);
+            addTail(row, z, done, xb - done, lines, lineCount, last, falling);
     }
 };
 

@@ -2,6 +2,7 @@
 
 // Local
 #include "ct/backprojectkernel.h"
+#include "imagedata/pixelblock.h"
 #include <algorithm>
 #include <cmath>
 #include <fftw3.h>
@@ -70,9 +71,12 @@ void CtFbp::setup(int n, int p)
     const size_t len = static_cast<size_t>(n_);
     for (double **buf : {&fwdIn_, &fwdOut_, &invIn_, &invOut_})
         *buf = reinterpret_cast<double *>(fftw_alloc_complex(std::max<size_t>(len, 1)));
+    // Tens of megabytes, first touched by the slice: on huge pages where the system offers them.
     spectra_ = reinterpret_cast<double *>(fftw_alloc_complex(std::max<size_t>(len * rows_, 1)));
+    adviseHugePages(spectra_, std::max<size_t>(len * rows_, 1) * 2 * sizeof(double));
     filteredStride_ = len + backProjectRowPadding;
     filtered_.reset(new double[std::max<size_t>(filteredStride_ * rows_, 1)]);
+    adviseHugePages(filtered_.get(), std::max<size_t>(filteredStride_ * rows_, 1) * sizeof(double));
     for (int i = 0; i < rows_; ++i) // the padding is read, never used: keep it defined
         std::fill_n(filteredData(i) + len, backProjectRowPadding, 0.0);
     if (n_ > 0) {
@@ -94,7 +98,13 @@ void CtFbp::setup(int n, int p)
 void CtFbp::resetImage(int n)
 {
     imageN_ = std::max(n, 0);
-    image_.assign(static_cast<size_t>(imageN_) * imageN_, 0.0);
+    const size_t size = static_cast<size_t>(imageN_) * imageN_;
+    if (image_.capacity() < size) {
+        image_ = std::vector<double>();
+        image_.reserve(size);
+        adviseHugePages(image_.data(), size * sizeof(double));
+    }
+    image_.assign(size, 0.0);
     backProjected_ = false;
 }
 

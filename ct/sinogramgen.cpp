@@ -4,6 +4,7 @@
 #include "ct/sgmgeometry.h"
 #include "ct/sinogramline.h"
 #include "imagedata/imgdata.h"
+#include "imagedata/pixelblock.h"
 #include "imagedata/projectionset.h"
 #include "imagedata/transmission.h"
 #include <algorithm>
@@ -121,6 +122,11 @@ std::vector<SinogramStatus> genSinograms(std::span<SinogramData> targets, const 
             continue;
         }
         // Every sample is written below: no need to clear them first.
+        if (t.att.capacity() < samples) { // fresh memory, on huge pages where possible
+            t.att = std::vector<double>();
+            t.att.reserve(samples);
+            adviseHugePages(t.att.data(), samples * sizeof(double));
+        }
         t.att.resize(samples);
         if (keepRaw)
             t.raw.resize(samples);

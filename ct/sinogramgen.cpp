@@ -144,9 +144,10 @@ std::vector<SinogramStatus> genSinograms(std::span<SinogramData> targets, const 
 
     const auto i0 = referenceLines(set.i0.get(), request.rowLines, used, g, L, 1.0);
     const auto bg = referenceLines(set.bg.get(), request.rowLines, used, g, L, 0.0);
+    const auto weights = lineWeights(g);
     std::vector<LineCorrection> corrections;
     for (size_t i = 0; i < used.size(); ++i)
-        corrections.push_back(makeLineCorrection(g, i0[i], bg[i]));
+        corrections.push_back(makeLineCorrection(g, weights, i0[i], bg[i]));
     const size_t stride = lineStride(L);
     std::vector<double> lines(used.size() * stride);
     for (int k = 0; k < rows; ++k) {

@@ -36,19 +36,27 @@ __attribute__((target_clones("avx512f", "avx2", "default"))) void ratios(const d
 
 } // namespace
 
-LineCorrection makeLineCorrection(
-    const SgmGeometry &g, const std::vector<double> &i0, const std::vector<double> &bg)
+std::shared_ptr<const std::vector<double>> lineWeights(const SgmGeometry &g)
+{
+    auto weights = std::make_shared<std::vector<double>>(static_cast<size_t>(std::max(g.width, 0)));
+    const long first = long(g.base) + 1 - g.half;
+    for (int i = 0; i < g.width; ++i) {
+        const double x0 = double(first + i);
+        (*weights)[i] = (x0 + g.frac) - x0;
+    }
+    return weights;
+}
+
+LineCorrection makeLineCorrection(const SgmGeometry &g, std::shared_ptr<const std::vector<double>> weights,
+    const std::vector<double> &i0, const std::vector<double> &bg)
 {
     LineCorrection lc;
     lc.g = g;
+    lc.weight = std::move(weights);
     const int width = std::max(g.width, 0);
-    lc.weight.resize(static_cast<size_t>(width));
-    lc.reference.resize(lc.weight.size());
-    lc.dark.resize(lc.weight.size());
-    const long first = long(g.base) + 1 - g.half;
+    lc.reference.resize(static_cast<size_t>(width));
+    lc.dark.resize(lc.reference.size());
     for (int i = 0; i < width; ++i) {
-        const double x0 = double(first + i);
-        lc.weight[i] = (x0 + g.frac) - x0;
         double a = i0[i] - bg[i];
         if (a <= 0.0)
             a = 1.0;
@@ -66,7 +74,7 @@ void correctLine(const double *line, const LineCorrection &lc, double *raw, doub
     const double *px = line + (long(lc.g.base) + 1 - lc.g.half);
     for (int i0 = 0; i0 < lc.g.width; i0 += piece) {
         const int n = std::min(piece, lc.g.width - i0);
-        ratios(px + i0, lc.weight.data() + i0, lc.reference.data() + i0, lc.dark.data() + i0, n,
+        ratios(px + i0, lc.weight->data() + i0, lc.reference.data() + i0, lc.dark.data() + i0, n,
             raw ? raw + i0 : nullptr, ratio);
         for (int i = 0; i < n; ++i)
             att[i0 + i] = std::log(ratio[i]);

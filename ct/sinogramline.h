@@ -2,6 +2,7 @@
 
 // Local
 #include "ct/sgmgeometry.h"
+#include <memory>
 #include <vector>
 
 /// The per-slice constants of resampling and correcting slice lines onto a sinogram grid: for sample
@@ -10,14 +11,16 @@
 struct LineCorrection
 {
     SgmGeometry g;
-    std::vector<double> weight;
+    std::shared_ptr<const std::vector<double>> weight; // the same for every slice of a geometry
     std::vector<double> reference;
     std::vector<double> dark;
 };
 
-/// The weights of `g` and the corrections from resampled I0 and BG lines (`width` values each).
-LineCorrection makeLineCorrection(
-    const SgmGeometry &g, const std::vector<double> &i0, const std::vector<double> &bg);
+/// The interpolation weights of `g`.
+std::shared_ptr<const std::vector<double>> lineWeights(const SgmGeometry &g);
+/// The corrections of one slice from its resampled I0 and BG lines (`g.width` values each).
+LineCorrection makeLineCorrection(const SgmGeometry &g, std::shared_ptr<const std::vector<double>> weights,
+    const std::vector<double> &i0, const std::vector<double> &bg);
 
 /// One projection's slice line (L values) resampled into `raw` and corrected into `att` (`width`
 /// values each; `raw` may be null). The same bits as `resampleLine` followed by `attenuation` sample

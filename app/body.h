@@ -261,6 +261,7 @@ private:
     void checkI0BgSizes();
     void applySelection(const QRectF &selection);
     void dispatch(size_t worker, int slice);
+    void takeBlock(size_t worker, size_t threads);
     bool sliceInRange(int slice) const;
     void showProgress();
     void resumeWaitingWork();
@@ -356,6 +357,17 @@ private:
     bool stopping_ = false; // the operator stops the run
     ProgressLine *progressLine_ = nullptr;
     QLabel *statusText_ = nullptr;
+    // Per worker in a range run: the slices of its block, whose sinograms it builds in one pass over
+    // the images, and how many of them it has been handed.
+    struct WorkerBlock
+    {
+        std::vector<int> slices;
+        std::uint64_t id = 0;
+        size_t next = 0;
+        size_t queued() const { return slices.size() - next; }
+    };
+    std::vector<WorkerBlock> workerBlocks_;
+    int blockSlices_ = 1;
     QDateTime runStart_, runEnd_;
 
     ZelmapLink zelmapLink_;

@@ -11,6 +11,7 @@
 #include "ct/datasaver.h"
 #include "ct/savenaming.h"
 #include "ct/sgmgeometry.h"
+#include "ct/sinogramcache.h"
 #include "ct/ui/ctcalc.h"
 #include "ct/ui/ctcalc2.h"
 #include "ct/ui/ctcalc2ui.h"
@@ -95,7 +96,9 @@ void Body::startCalcCt()
     ui_.SelectImageSaveDir->setFailed(false);
     ui_.SelectDataSaveDir->setFailed(false);
     saveImages_ = checkSaveTarget(ui_.AutoSaveImage->isChecked(), ui_.SelectImageSaveDir, "images");
-    saveData_ = checkSaveTarget(ui_.AutoSaveData->isChecked(), ui_.SelectDataSaveDir, "data files");
+    // Float TIFF slices go with the data files.
+    saveData_ = checkSaveTarget(ui_.AutoSaveData->isChecked() || ui_.AutoSaveTiff->isChecked(),
+        ui_.SelectDataSaveDir, "data files");
     const SubFolderRule rule {
         ui_.SaveInSubFolders->isChecked(), ui_.SubOfEnergy->isChecked(), ui_.SubOfSlice->isChecked()};
     QMetaObject::invokeMethod(
@@ -126,6 +129,13 @@ void Body::startCalcCt()
         progressLine_->begin(run_.multiSlice ? tr("CT2 slices") : tr("CT2 slice"), slices);
     }
     nextSlice_ = run_.multiSlice ? run_.sliceFrom : run_.sliceNo;
+    workerBlocks_.assign(workers_.size(), WorkerBlock());
+    blockSlices_ = 1;
+    if (run_.multiSlice) {
+        const SinogramRequest request {
+            run_.rotAxIsV, run_.cor, run_.sliceFrom, run_.partial, run_.partialStart, run_.partialImages};
+        blockSlices_ = sinogramBlockSlices(runSet_, request, run_.threads);
+    }
     setupFFT();
     setupSaveConds();
     if (run_.multiSlice)
@@ -204,7 +214,8 @@ bool Body::checkSaveTarget(bool on, SelectSaveDir *selector, const char *what)
 void Body::setupSaveConds()
 {
     const bool image = saveImages_;
-    const bool data = saveData_;
+    const bool data = saveData_ && ui_.AutoSaveData->isChecked();
+    const bool tiff = saveData_ && ui_.AutoSaveTiff->isChecked();
     const SelectSaveDir *im = ui_.SelectImageSaveDir;
     const SelectSaveDir *da = ui_.SelectDataSaveDir;
     for (CtCalc2 *w : workers_) {
@@ -212,6 +223,7 @@ void Body::setupSaveConds()
             Q_ARG(QString, im->dir()), Q_ARG(QString, im->name()), Q_ARG(QString, im->tag()));
         QMetaObject::invokeMethod(w, "setSaveData", Qt::QueuedConnection, Q_ARG(bool, data),
             Q_ARG(QString, da->dir()), Q_ARG(QString, da->name()), Q_ARG(QString, da->tag()));
+        QMetaObject::invokeMethod(w, "setSaveTiff", Qt::QueuedConnection, Q_ARG(bool, tiff));
     }
     ctCalc_->setSaveImage(image, im->dir(), im->name(), im->tag());
     ctCalc_->setSaveData(data, da->dir(), da->name(), da->tag());
@@ -233,6 +245,10 @@ void Body::dispatch(size_t index, int slice)
     task.regionIsSet = panel->regionSet();
     task.scale = panel->colorBar()->greyScale();
     task.window = DataWindow {run_.dataUpperLimit, run_.dataLowerLimit, run_.dataOffset};
+    if (index < workerBlocks_.size()) {
+        task.sinogramBlock = workerBlocks_[index].slices;
+        task.blockId = workerBlocks_[index].id;
+    }
     job.show = ui_.ShowCalcRes->isChecked();
     // The sinogram of this slice may need another length than the run was set up for (recorded
     // centres of rotation): the engine is set up for it here, on the main thread, while the worker rests.
@@ -260,6 +276,22 @@ bool Body::sliceInRange(int slice) const
     return slice >= std::min(run_.sliceFrom, run_.sliceTo) && slice <= std::max(run_.sliceFrom, run_.sliceTo);
 }
 
+void Body::takeBlock(size_t worker, size_t threads)
+{
+    // The next slices of the range; towards its end smaller blocks, so that no worker is left with a
+    // long queue while the others rest.
+    const int step = run_.sliceStep;
+    const int left = std::abs(run_.sliceTo - nextSlice_) / std::max(std::abs(step), 1) + 1;
+    const int share = (left + static_cast<int>(threads) - 1) / static_cast<int>(threads);
+    const int size = std::clamp(share, 1, blockSlices_);
+    WorkerBlock &block = workerBlocks_[worker];
+    block.slices.clear();
+    for (int k = 0; k < size && sliceInRange(nextSlice_); ++k, nextSlice_ += step)
+        block.slices.push_back(nextSlice_);
+    block.id = block.slices.size() > 1 ? newSinogramBlockId() : 0;
+    block.next = 0;
+}
+
 void Body::execMultiCtCalc()
 {
     if (!calculating_)
@@ -267,15 +299,24 @@ void Body::execMultiCtCalc()
     const bool range = run_.multiSlice && run_.useCt2;
     const size_t threads = std::min(workers_.size(), static_cast<size_t>(run_.threads));
     if (range) {
+        // An idle worker gets the next slice of its block, or a new block of the range. While too
+        // much waits for the saver, the workers wait rather than memory growing.
         for (size_t i = 0; i < threads; ++i) {
-            // While too much waits for the saver, the workers wait rather than memory growing.
-            if (sliceInRange(nextSlice_) && outstanding_[i] == 0 && savingBytes_ <= savingLimit_) {
-                dispatch(i, nextSlice_);
-                nextSlice_ += run_.sliceStep;
+            if (outstanding_[i] != 0 || savingBytes_ > savingLimit_)
+                continue;
+            WorkerBlock &block = workerBlocks_[i];
+            if (block.queued() == 0) {
+                if (!sliceInRange(nextSlice_))
+                    continue;
+                takeBlock(i, threads);
             }
+            dispatch(i, block.slices[block.next++]);
         }
         showProgress();
         if (sliceInRange(nextSlice_))
+            return;
+        for (size_t i = 0; i < threads; ++i) {
+            if (workerBlocks_[i].queued() > 0)
             return;
     }
     // The run ends when every slice is back and every file it handed to the saver is written (or
@@ -287,15 +328,17 @@ void Body::execMultiCtCalc()
 
 void Body::showProgress()
 {
-    // Counted in steps from the first slice (in either direction): slices handed out, less those
-    // still in work, over all slices of the range.
+    // Counted in steps from the first slice (in either direction): slices handed out (taken into
+    // blocks and not waiting there), less those still in work, over all slices of the range.
     const int step = std::abs(run_.sliceStep);
     const int d = step >= 2 ? step : 1;
     const size_t threads = std::min(workers_.size(), static_cast<size_t>(run_.threads));
-    int busy = 0;
-    for (size_t i = 0; i < threads; ++i)
+    int busy = 0, queued = 0; // slices in work, and slices of blocks not yet handed out
+    for (size_t i = 0; i < threads; ++i) {
         busy += outstanding_[i] > 0 ? 1 : 0;
-    const double p = double(std::abs(nextSlice_ - run_.sliceFrom) / d - busy + 1)
+        queued += static_cast<int>(workerBlocks_[i].queued());
+    }
+    const double p = double(std::abs(nextSlice_ - run_.sliceFrom) / d - queued - busy + 1)
         / double(std::abs(run_.sliceTo - run_.sliceFrom) / d + 1);
     showPercent(p);
 }
@@ -347,6 +390,10 @@ void Body::stopCalcCt()
     if (!calculating_)
         return;
     calculating_ = false;
+    for (WorkerBlock &block : workerBlocks_) // the rest of the blocks is not handed out
+        block.next = block.slices.size();
+    for (CtCalc2 *w : workers_) // behind the slices still queued for them
+        QMetaObject::invokeMethod(w, "releaseSinograms", Qt::QueuedConnection);
     runEnd_ = QDateTime::currentDateTime();
     ui_.CalcEndT->setText(CtPanel::timeText(runEnd_));
     ui_.CalcSpentT->setText(CtPanel::spentText(runStart_, runEnd_));

@@ -1,11 +1,13 @@
 // The back-projection engine on one slice of N = 2046 with 1800 projections over the full region:
-// filtering (one FFT pair per row) and back-projection (pixel updates per second on one core).
+// filtering (one FFT pair per row) and back-projection (pixel updates per second on one core), with
+// the variant the processor gets and, on 180 of the projections, every variant it can run.
 
 // Qt
 #include <QCoreApplication>
 
 // Local
 #include "bench/benchutil.h"
+#include "ct/backprojectkernel.h"
 #include "ct/ctfbp.h"
 #include <cmath>
 #include <numbers>
@@ -39,16 +41,44 @@ int main(int argc, char *argv[])
     // Pixels strictly inside the circle, each updated once per projection.
     const double h = n / 2.0;
     double inside = 0;
-    for (int z = 0; z < n; ++z)
+    std::vector<int> xs, xe;
+    for (int z = 0; z < n; ++z) {
+        int lo = n, hi = 0;
         for (int x = 0; x < n; ++x)
-            inside += std::sqrt((x - h) * (x - h) + (z - h) * (z - h)) < h;
+            if (std::sqrt((x - h) * (x - h) + (z - h) * (z - h)) < h) {
+                ++inside;
+                lo = std::min(lo, x);
+                hi = x + 1;
+            }
+        xs.push_back(lo);
+        xe.push_back(std::max(lo, hi));
+    }
     const double dTheta = std::numbers::pi / p;
     const double bpSeconds = bestSeconds(2, [&] {
         engine.resetImage(n);
         engine.backProjectRows(p, 0, n, 0, n, 0.0, dTheta);
     });
     printFigure(QStringLiteral("back-projection, one slice"), bpSeconds, QStringLiteral("s"));
-    printFigure(
-        QStringLiteral("back-projection"), inside * p / bpSeconds, QStringLiteral("updates/s per core"));
+    printFigure(QStringLiteral("back-projection (%1)").arg(QLatin1String(backProjectionKernelName())),
+        inside * p / bpSeconds, QStringLiteral("updates/s per core"));
+
+    // Every variant on every tenth projection.
+    std::vector<BackProjectionLine> lines;
+    for (int i = 0; i < p; i += 10) {
+        const double th = i * dTheta, c = std::cos(th), s = std::sin(th);
+        lines.push_back({engine.filteredRow(i).data(), c, -s, h - (c * h - s * h)});
+    }
+    std::vector<double> image(static_cast<size_t>(n) * n);
+    const BackProjectionRows rows {image.data(), static_cast<size_t>(n), 0, n, xs.data(), xe.data()};
+    for (auto [variant, name] : {std::pair {BackProjectionVariant::Generic, "generic"},
+             std::pair {BackProjectionVariant::Avx2, "AVX2"},
+             std::pair {BackProjectionVariant::Avx512, "AVX-512"}}) {
+        bool ran = true;
+        const double seconds
+            = bestSeconds(2, [&] { ran = addBackProjectionsWith(variant, rows, lines, n - 1); });
+        if (ran)
+            printFigure(QStringLiteral("back-projection, %1 variant").arg(QLatin1String(name)),
+                inside * double(lines.size()) / seconds, QStringLiteral("updates/s per core"));
+    }
     return 0;
 }

@@ -1,5 +1,8 @@
-// Sinogram generation from memory-resident 16-bit projections: one 2048-pixel line of 1800
-// projections, with the I0/BG correction (one logarithm per sample).
+// Sinogram generation from memory-resident 16-bit projections with the I0/BG correction (one
+// logarithm per sample): 2048-pixel rows (vertical axis) of 1800 projections, and 2048-pixel columns
+// (horizontal axis) of 2048 × 2048 images, 4 kB between the pixels of a line (240 projections, 1.9 GB
+// of pixels). One slice at a time as the sinogram panel builds it (with the raw values it shows), and
+// a block of slices at a time as the calculation workers do (attenuation only).
 
 // Qt
 #include <QCoreApplication>
@@ -13,18 +16,14 @@
 #include "imagedata/itexwriter.h"
 #include "imagedata/projectionset.h"
 #include <memory>
+#include <numeric>
 #include <random>
 #include <vector>
 
 namespace {
 
-struct Images
-{
-    ProjectionSet set;
-};
-
-// `count` projections of w × h (each with its own pixel memory, read from one file).
-Images makeImages(const QTemporaryDir &dir, int w, int h, int count)
+// `count` projections of w × h, each with its own pixel memory (read from one file).
+ProjectionSet makeImages(const QTemporaryDir &dir, int w, int h, int count)
 {
     std::vector<uint32_t> px(static_cast<size_t>(w) * h);
     std::mt19937 rng(7);
@@ -36,23 +35,26 @@ Images makeImages(const QTemporaryDir &dir, int w, int h, int count)
     std::vector<uint32_t> flat(px.size(), 62000), dark(px.size(), 100);
     writeItexFile(dir.filePath(QStringLiteral("i0.img")), {w, h, 2, 1.0, flat});
     writeItexFile(dir.filePath(QStringLiteral("bg.img")), {w, h, 2, 1.0, dark});
-    Images images;
+    ProjectionSet set;
     for (int k = 0; k < count; ++k)
-        images.set.images.push_back(openImgData(path));
-    images.set.i0 = openImgData(dir.filePath(QStringLiteral("i0.img")));
-    images.set.bg = openImgData(dir.filePath(QStringLiteral("bg.img")));
-    images.set.width = w;
-    images.set.height = h;
-    return images;
+        set.images.push_back(openImgData(path));
+    set.i0 = openImgData(dir.filePath(QStringLiteral("i0.img")));
+    set.bg = openImgData(dir.filePath(QStringLiteral("bg.img")));
+    set.width = w;
+    set.height = h;
+    return set;
 }
 
-void measure(const QString &name, const ProjectionSet &set, bool rowLines, double cor)
+// Slices from 16 on (a block starts on a cache line of 16-bit pixels).
+void measure(const QString &name, const ProjectionSet &set, bool rowLines, int block, bool keepRaw)
 {
-    SinogramData s;
-    const SinogramRequest request {rowLines, cor, 5, false, 0, 0};
-    const double seconds = bestSeconds(5, [&] { genSinogram0(s, set, request); });
-    const double samples = double(s.width) * s.height;
-    printFigure(name + QStringLiteral(" time"), seconds * 1e3, QStringLiteral("ms"));
+    std::vector<SinogramData> s(static_cast<size_t>(block));
+    std::vector<int> slices(static_cast<size_t>(block));
+    std::iota(slices.begin(), slices.end(), 16);
+    const SinogramRequest request {rowLines, 1023.5, 16, false, 0, 0};
+    const double seconds = bestSeconds(5, [&] { genSinograms(s, set, request, slices, keepRaw); });
+    const double samples = double(s[0].width) * s[0].height * block;
+    printFigure(name + QStringLiteral(", per slice"), seconds / block * 1e3, QStringLiteral("ms"));
     printFigure(name, samples / seconds / 1e6, QStringLiteral("M corrected samples/s"));
 }
 
@@ -62,16 +64,16 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
-    const int projections = 1800;
     {
-        // Vertical axis: the slice line is an image row.
-        const Images rows = makeImages(dir, 2048, 16, projections);
-        measure(QStringLiteral("sinogram, 2048-pixel rows x 1800"), rows.set, true, 1023.5);
+        const ProjectionSet rows = makeImages(dir, 2048, 40, 1800);
+        measure(QStringLiteral("sinogram, 2048-pixel rows x 1800, one slice"), rows, true, 1, true);
+        measure(QStringLiteral("sinogram, 2048-pixel rows x 1800, block of 16"), rows, true, 16, false);
     }
     {
-        // Horizontal axis: the slice line is an image column, 512 bytes between its pixels.
-        const Images columns = makeImages(dir, 256, 2048, projections);
-        measure(QStringLiteral("sinogram, 2048-pixel columns x 1800"), columns.set, false, 1023.5);
+        const ProjectionSet columns = makeImages(dir, 2048, 2048, 240);
+        measure(QStringLiteral("sinogram, 2048-pixel columns x 240, one slice"), columns, false, 1, true);
+        measure(QStringLiteral("sinogram, 2048-pixel columns x 240, block of 16"), columns, false, 16, false);
+        measure(QStringLiteral("sinogram, 2048-pixel columns x 240, block of 32"), columns, false, 32, false);
     }
     return 0;
 }

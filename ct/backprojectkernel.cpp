@@ -1,130 +1,138 @@
 #include "ct/backprojectkernel.h"
 
 // Local
-#include <cmath>
-#include <immintrin.h>
+#include "ct/backprojecttiling.h"
 
-// Every variant computes, for each pixel, exactly the operations of the generic one in the same
-// order — t = (x·c + b) + C, f = ⌊t⌋, q[j] + (q[j+1] − q[j])·(t − f) — and leaves skipped pixels
-// untouched, so all of them give the same bits.
+// Every variant computes, for each pixel and line, exactly the operations of the generic one in
+// the same order — t = (x·c + ms·z) + C, f = ⌊t⌋, q[j] + (q[j+1] − q[j])·(t − f) added to the pixel —
+// and leaves pixels without a sample pair untouched, so all of them give the same bits.
+
+namespace backprojection {
 
 namespace {
 
-void addRowGeneric(double *__restrict out, int xs, int xe, const double *__restrict q, int lastSample,
-    double c, double b, double C)
+// For t ≥ 0, truncation is ⌊t⌋; and ⌊t⌋ lies in [0, last) exactly when t does (last is a whole
+// number), so the test on t is the test on ⌊t⌋ and no rounding call is needed. NaN fails it.
+inline double addLine(double acc, double xc, double b, double C, const double *q, int last)
 {
-    for (int x = xs; x < xe; ++x) {
-        const double t = (double(x) * c + b) + C;
-        const double f = std::floor(t);
-        if (f >= 0.0 && f < lastSample) {
-            const int j = static_cast<int>(f);
-            out[x] += q[j] + (q[j + 1] - q[j]) * (t - f);
+    const double t = (xc + b) + C;
+    if (t >= 0.0 && t < last) {
+        const int j = static_cast<int>(t);
+        const double f = j;
+        acc += q[j] + (q[j + 1] - q[j]) * (t - f);
+    }
+    return acc;
+}
+
+struct GenericKernel
+{
+    static constexpr int groupRows = 2;
+    static constexpr int blockWidth = 4;
+
+    static void blocks(double *const *rows, const int *z, int x, int count, const BackProjectionLine *lines,
+        int lineCount, int last, bool)
+    {
+        const double z0 = z[0], z1 = z[1];
+        for (int b = 0; b < count; ++b, x += blockWidth) {
+            double a0[blockWidth], a1[blockWidth], xd[blockWidth];
+            for (int w = 0; w < blockWidth; ++w) {
+                a0[w] = rows[0][x + w];
+                a1[w] = rows[1][x + w];
+                xd[w] = x + w;
+            }
+            for (int k = 0; k < lineCount; ++k) {
+                const BackProjectionLine &l = lines[k];
+                const double b0 = l.ms * z0, b1 = l.ms * z1;
+                for (int w = 0; w < blockWidth; ++w) {
+                    const double xc = xd[w] * l.c;
+                    a0[w] = addLine(a0[w], xc, b0, l.C, l.q, last);
+                    a1[w] = addLine(a1[w], xc, b1, l.C, l.q, last);
+                }
+            }
+            for (int w = 0; w < blockWidth; ++w) {
+                rows[0][x + w] = a0[w];
+                rows[1][x + w] = a1[w];
+            }
         }
     }
-}
 
-__attribute__((target("avx2"))) void addRowAvx2(double *__restrict out, int xs, int xe,
-    const double *__restrict q, int lastSample, double c, double b, double C)
-{
-    const __m256d vc = _mm256_set1_pd(c), vb = _mm256_set1_pd(b), vC = _mm256_set1_pd(C);
-    const __m256d zero = _mm256_setzero_pd(), last = _mm256_set1_pd(lastSample);
-    __m128i xi = _mm_add_epi32(_mm_set1_epi32(xs), _mm_setr_epi32(0, 1, 2, 3));
-    const __m128i four = _mm_set1_epi32(4);
-    int x = xs;
-    for (; x + 4 <= xe; x += 4, xi = _mm_add_epi32(xi, four)) {
-        const __m256d t = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_cvtepi32_pd(xi), vc), vb), vC);
-        const __m256d f = _mm256_floor_pd(t);
-        const __m256d in
-            = _mm256_and_pd(_mm256_cmp_pd(f, zero, _CMP_GE_OQ), _mm256_cmp_pd(f, last, _CMP_LT_OQ));
-        const __m128i j = _mm256_cvttpd_epi32(_mm256_and_pd(f, in)); // 0 where the pair does not exist
-        const __m256d q0 = _mm256_mask_i32gather_pd(zero, q, j, in, 8);
-        const __m256d q1 = _mm256_mask_i32gather_pd(zero, q + 1, j, in, 8);
-        const __m256d v = _mm256_add_pd(q0, _mm256_mul_pd(_mm256_sub_pd(q1, q0), _mm256_sub_pd(t, f)));
-        const __m256d o = _mm256_loadu_pd(out + x);
-        _mm256_storeu_pd(out + x, _mm256_blendv_pd(o, _mm256_add_pd(o, v), in));
-    }
-    addRowGeneric(out, x, xe, q, lastSample, c, b, C);
-}
-
-// Eight neighbouring pixels fall on at most ten neighbouring detector samples (|c| ≤ 1), so instead
-// of gathering q[j] and q[j + 1] pixel by pixel, the sixteen samples from the smallest j on are
-// loaded at once and the two values of every pixel picked out with a permute. The rows handed in
-// have 16 readable samples of padding after their end for that load.
-__attribute__((target("avx512f"))) void addRowAvx512(double *__restrict out, int xs, int xe,
-    const double *__restrict q, int lastSample, double c, double b, double C)
-{
-    const __m512d vc = _mm512_set1_pd(c), vb = _mm512_set1_pd(b), vC = _mm512_set1_pd(C);
-    const __m512d zero = _mm512_setzero_pd(), last = _mm512_set1_pd(lastSample);
-    const __m512i one = _mm512_set1_epi64(1);
-    __m256i xi = _mm256_add_epi32(_mm256_set1_epi32(xs), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-    const __m256i eight = _mm256_set1_epi32(8);
-    int x = xs;
-    for (; x + 8 <= xe; x += 8, xi = _mm256_add_epi32(xi, eight)) {
-        const __m512d t = _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(_mm512_cvtepi32_pd(xi), vc), vb), vC);
-        const __m512d f = _mm512_roundscale_pd(t, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
-        const __mmask8 in = _mm512_cmp_pd_mask(f, zero, _CMP_GE_OQ) & _mm512_cmp_pd_mask(f, last, _CMP_LT_OQ);
-        __m512d q0, q1;
-        if (in == 0xff) {
-            const __m256i j = _mm512_cvttpd_epi32(f);
-            const int first = _mm256_extract_epi32(j, 0);
-            const int lastJ = _mm256_extract_epi32(j, 7);
-            const int base = first < lastJ ? first : lastJ; // j runs monotonically along x
-            const __m512d lo = _mm512_loadu_pd(q + base);
-            const __m512d hi = _mm512_loadu_pd(q + base + 8);
-            const __m512i k = _mm512_cvtepi32_epi64(_mm256_sub_epi32(j, _mm256_set1_epi32(base)));
-            q0 = _mm512_permutex2var_pd(lo, k, hi);
-            q1 = _mm512_permutex2var_pd(lo, _mm512_add_epi64(k, one), hi);
-        } else {
-            const __m256i j = _mm512_maskz_cvttpd_epi32(in, f);
-            q0 = _mm512_mask_i32gather_pd(zero, in, j, q, 8);
-            q1 = _mm512_mask_i32gather_pd(zero, in, j, q + 1, 8);
+    static void row(
+        double *row, int z, int xa, int xb, const BackProjectionLine *lines, int lineCount, int last, bool)
+    {
+        const double zd = z;
+        for (int x = xa; x < xb; ++x) {
+            double acc = row[x];
+            const double xd = x;
+            for (int k = 0; k < lineCount; ++k) {
+                const BackProjectionLine &l = lines[k];
+                acc = addLine(acc, xd * l.c, l.ms * zd, l.C, l.q, last);
+            }
+            row[x] = acc;
         }
-        const __m512d v = _mm512_add_pd(q0, _mm512_mul_pd(_mm512_sub_pd(q1, q0), _mm512_sub_pd(t, f)));
-        const __m512d o = _mm512_loadu_pd(out + x);
-        _mm512_storeu_pd(out + x, _mm512_mask_add_pd(o, in, o, v));
     }
-    addRowGeneric(out, x, xe, q, lastSample, c, b, C);
-}
-
-using RowKernel = void (*)(double *, int, int, const double *, int, double, double, double);
-
-RowKernel chooseKernel()
-{
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f"))
-        return addRowAvx512;
-    if (__builtin_cpu_supports("avx2"))
-        return addRowAvx2;
-    return addRowGeneric;
-}
-
-const RowKernel kernel = chooseKernel();
+};
 
 } // namespace
 
-void addBackProjectedRow(
-    double *out, int xs, int xe, const double *q, int lastSample, double c, double b, double C)
+void runGeneric(const BackProjectionRows &rows, std::span<const BackProjectionLine> lines, int last)
 {
-    kernel(out, xs, xe, q, lastSample, c, b, C);
+    run<GenericKernel>(rows, lines, last);
 }
 
-bool addBackProjectedRowWith(BackProjectionVariant variant, double *out, int xs, int xe, const double *q,
-    int lastSample, double c, double b, double C)
+} // namespace backprojection
+
+namespace {
+
+using Runner = void (*)(const BackProjectionRows &, std::span<const BackProjectionLine>, int);
+
+bool hasAvx512()
+{
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq")
+        && __builtin_cpu_supports("avx512vl");
+}
+
+bool hasAvx2()
+{
+    return __builtin_cpu_supports("avx2");
+}
+
+Runner chooseRunner()
+{
+    __builtin_cpu_init();
+    if (hasAvx512())
+        return backprojection::runAvx512;
+    if (hasAvx2())
+        return backprojection::runAvx2;
+    return backprojection::runGeneric;
+}
+
+const Runner runner = chooseRunner();
+
+} // namespace
+
+void addBackProjections(
+    const BackProjectionRows &rows, std::span<const BackProjectionLine> lines, int lastSample)
+{
+    runner(rows, lines, lastSample);
+}
+
+bool addBackProjectionsWith(BackProjectionVariant variant, const BackProjectionRows &rows,
+    std::span<const BackProjectionLine> lines, int lastSample)
 {
     __builtin_cpu_init();
     switch (variant) {
     case BackProjectionVariant::Generic:
-        addRowGeneric(out, xs, xe, q, lastSample, c, b, C);
+        backprojection::runGeneric(rows, lines, lastSample);
         return true;
     case BackProjectionVariant::Avx2:
-        if (!__builtin_cpu_supports("avx2"))
+        if (!hasAvx2())
             return false;
-        addRowAvx2(out, xs, xe, q, lastSample, c, b, C);
+        backprojection::runAvx2(rows, lines, lastSample);
         return true;
     case BackProjectionVariant::Avx512:
-        if (!__builtin_cpu_supports("avx512f"))
+        if (!hasAvx512())
             return false;
-        addRowAvx512(out, xs, xe, q, lastSample, c, b, C);
+        backprojection::runAvx512(rows, lines, lastSample);
         return true;
     }
     return false;
@@ -132,9 +140,9 @@ bool addBackProjectedRowWith(BackProjectionVariant variant, double *out, int xs,
 
 const char *backProjectionKernelName()
 {
-    if (kernel == addRowAvx512)
+    if (runner == backprojection::runAvx512)
         return "AVX-512";
-    if (kernel == addRowAvx2)
+    if (runner == backprojection::runAvx2)
         return "AVX2";
     return "generic";
 }

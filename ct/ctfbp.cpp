@@ -2,6 +2,7 @@
 
 // Local
 #include "ct/backprojectkernel.h"
+#include "imagedata/pixelblock.h"
 #include <algorithm>
 #include <cmath>
 #include <fftw3.h>
@@ -70,9 +71,12 @@ void CtFbp::setup(int n, int p)
     const size_t len = static_cast<size_t>(n_);
     for (double **buf : {&fwdIn_, &fwdOut_, &invIn_, &invOut_})
         *buf = reinterpret_cast<double *>(fftw_alloc_complex(std::max<size_t>(len, 1)));
+    // Tens of megabytes, first touched by the slice: on huge pages where the system offers them.
     spectra_ = reinterpret_cast<double *>(fftw_alloc_complex(std::max<size_t>(len * rows_, 1)));
+    adviseHugePages(spectra_, std::max<size_t>(len * rows_, 1) * 2 * sizeof(double));
     filteredStride_ = len + backProjectRowPadding;
     filtered_.reset(new double[std::max<size_t>(filteredStride_ * rows_, 1)]);
+    adviseHugePages(filtered_.get(), std::max<size_t>(filteredStride_ * rows_, 1) * sizeof(double));
     for (int i = 0; i < rows_; ++i) // the padding is read, never used: keep it defined
         std::fill_n(filteredData(i) + len, backProjectRowPadding, 0.0);
     if (n_ > 0) {
@@ -94,7 +98,13 @@ void CtFbp::setup(int n, int p)
 void CtFbp::resetImage(int n)
 {
     imageN_ = std::max(n, 0);
-    image_.assign(static_cast<size_t>(imageN_) * imageN_, 0.0);
+    const size_t size = static_cast<size_t>(imageN_) * imageN_;
+    if (image_.capacity() < size) {
+        image_ = std::vector<double>();
+        image_.reserve(size);
+        adviseHugePages(image_.data(), size * sizeof(double));
+    }
+    image_.assign(size, 0.0);
     backProjected_ = false;
 }
 
@@ -163,15 +173,7 @@ void CtFbp::backProjectRow(int i, double x0, double x1, double z0, double z1, do
     backProjected_ = true;
     if (i < 0 || i >= rows_ || imageN_ < 2 || n_ < 2)
         return;
-    const Rows rows = rowsOf(x0, x1, z0, z1);
-    const double theta = theta0 + i * dTheta;
-    const double c = std::cos(theta), s = std::sin(theta), h = imageN_ * 0.5;
-    const double C = h - (c * h - s * h);
-    const int last = std::min(n_, imageN_) - 1;
-    const double *q = filteredData(i);
-    for (int z = rows.zs; z < rows.ze; ++z)
-        addBackProjectedRow(image_.data() + static_cast<size_t>(z) * imageN_, rows.xs[z - rows.zs],
-            rows.xe[z - rows.zs], q, last, c, (-s) * z, C);
+    backProject(i, i + 1, x0, x1, z0, z1, theta0, dTheta);
 }
 
 void CtFbp::backProjectRows(
@@ -181,28 +183,24 @@ void CtFbp::backProjectRows(
     count = std::min(count, rows_);
     if (count < 1 || imageN_ < 2 || n_ < 2)
         return;
+    backProject(0, count, x0, x1, z0, z1, theta0, dTheta);
+}
+
+void CtFbp::backProject(
+    int first, int end, double x0, double x1, double z0, double z1, double theta0, double dTheta)
+{
     const Rows rows = rowsOf(x0, x1, z0, z1);
-    std::vector<double> cs(static_cast<size_t>(count)), ms(cs.size()), Cs(cs.size());
+    std::vector<BackProjectionLine> lines(static_cast<size_t>(end - first));
     const double h = imageN_ * 0.5;
-    for (int i = 0; i < count; ++i) {
+    for (int i = first; i < end; ++i) {
         const double theta = theta0 + i * dTheta;
         const double c = std::cos(theta), s = std::sin(theta);
-        cs[i] = c;
-        ms[i] = -s;
-        Cs[i] = h - (c * h - s * h);
+        lines[static_cast<size_t>(i - first)]
+            = BackProjectionLine {filteredData(i), c, -s, h - (c * h - s * h)};
     }
-    const int last = std::min(n_, imageN_) - 1;
-    // A few image rows stay in cache while every projection passes over them.
-    constexpr int tileRows = 32;
-    for (int tz = rows.zs; tz < rows.ze; tz += tileRows) {
-        const int tzEnd = std::min(rows.ze, tz + tileRows);
-        for (int i = 0; i < count; ++i) {
-            const double *q = filteredData(i);
-            for (int z = tz; z < tzEnd; ++z)
-                addBackProjectedRow(image_.data() + static_cast<size_t>(z) * imageN_, rows.xs[z - rows.zs],
-                    rows.xe[z - rows.zs], q, last, cs[i], ms[i] * z, Cs[i]);
-        }
-    }
+    const BackProjectionRows pixels {
+        image_.data(), static_cast<size_t>(imageN_), rows.zs, rows.ze, rows.xs.data(), rows.xe.data()};
+    addBackProjections(pixels, lines, std::min(n_, imageN_) - 1);
 }
 
 void CtFbp::minMax()

@@ -34,8 +34,9 @@ public:
     /// Adds filtered row i into the image, pixels x0 ≤ x < x1, z0 ≤ z < z1 (starts truncated toward
     /// zero) strictly inside the circle; θ0 and Δθ in radians.
     void backProjectRow(int i, double x0, double x1, double z0, double z1, double theta0, double dTheta);
-    /// `backProjectRow` for rows 0 … rows − 1, run tile by tile so that the image stays in cache;
-    /// every pixel receives the same contributions in the same order, so the sums are identical.
+    /// `backProjectRow` for rows 0 … rows − 1, in one pass over the image that adds several rows into a
+    /// block of pixels at a time; every pixel receives the same contributions in the same order, so the
+    /// sums are identical.
     void backProjectRows(int rows, double x0, double x1, double z0, double z1, double theta0, double dTheta);
     /// Smallest and largest image value (all pixels, zeros outside the circle included).
     void minMax();
@@ -60,6 +61,8 @@ private:
     struct Rows; // the pixel rows of a region inside the circle
     void release();
     Rows rowsOf(double x0, double x1, double z0, double z1) const;
+    void backProject(
+        int first, int end, double x0, double x1, double z0, double z1, double theta0, double dTheta);
 
     int n_ = 0;
     int p_ = 0;

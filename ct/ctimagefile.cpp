@@ -1,7 +1,9 @@
 #include "ct/ctimagefile.h"
 
 // Local
+#include "imagedata/pixelblock.h"
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -53,8 +55,7 @@ char *putG(char *p, double v)
     const double frac = scaled - digits;
     if (std::fabs(frac - 0.5) < 1e-6)
         return std::to_chars(p, p + 32, v, std::chars_format::general, 6).ptr;
-    if (frac > 0.5)
-        digits += 1.0;
+    digits += frac > 0.5 ? 1.0 : 0.0; // random either way: no branch
     if (digits >= 1e6) { // 9.999996 → 10.0000: one more digit before the point
         digits = 1e5;
         ++e;
@@ -65,31 +66,35 @@ char *putG(char *p, double v)
         = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
           "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
           "8081828384858687888990919293949596979899";
-    char d[6];
+    // The six digits as one little-endian word (digit i in byte i); the last one that is not a zero
+    // ends the text (trailing zeros after the point are not written). Whole words are stored and the
+    // pointer advanced by the real length: the caller's buffer has room past the end.
+    static_assert(std::endian::native == std::endian::little);
     const int n = static_cast<int>(digits);
-    std::memcpy(d, pairs + 2 * (n / 10000), 2);
-    std::memcpy(d + 2, pairs + 2 * (n / 100 % 100), 2);
-    std::memcpy(d + 4, pairs + 2 * (n % 100), 2);
-    int last = 5; // trailing zeros after the point are not written
-    while (last > e && last > 0 && d[last] == '0')
-        --last;
+    auto pair = [](int i) {
+        std::uint16_t two;
+        std::memcpy(&two, pairs + 2 * i, 2);
+        return std::uint64_t(two);
+    };
+    const std::uint64_t word = pair(n / 10000) | pair(n / 100 % 100) << 16 | pair(n % 100) << 32;
+    const std::uint64_t nonZero = word - 0x303030303030ull; // n ≥ 10^5: byte 0 is never 0
+    const int last = (63 - __builtin_clzll(nonZero)) >> 3;
     if (v < 0)
         *p++ = '-';
     if (e >= 0) {
-        for (int i = 0; i <= e; ++i)
-            *p++ = d[i];
+        std::memcpy(p, &word, 8);
+        p += e + 1;
         if (last > e) {
-            *p++ = '.';
-            for (int i = e + 1; i <= last; ++i)
-                *p++ = d[i];
+            const std::uint64_t fraction = word >> (8 * (e + 1));
+            *p = '.';
+            std::memcpy(p + 1, &fraction, 8);
+            p += 1 + last - e;
         }
     } else {
-        *p++ = '0';
-        *p++ = '.';
-        for (int i = 0; i < -e - 1; ++i)
-            *p++ = '0';
-        for (int i = 0; i <= last; ++i)
-            *p++ = d[i];
+        std::memcpy(p, "0.000000", 8);
+        p += 1 - e; // "0." and −e − 1 zeros
+        std::memcpy(p, &word, 8);
+        p += last + 1;
     }
     return p;
 }
@@ -163,6 +168,7 @@ QByteArray ctImageDataText(
     }
     const qsizetype headerSize = text.size();
     text.resize(headerSize + static_cast<qsizetype>(lines * lineBytes) + 64);
+    adviseHugePages(text.data(), static_cast<size_t>(text.size())); // tens of megabytes of fresh memory
     char *p = text.data() + headerSize;
     for (long long z = zs; z < ze; ++z) {
         const bool rowInside = z >= 0 && z < n;

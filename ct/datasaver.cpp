@@ -6,6 +6,7 @@
 
 // Local
 #include "ct/atomicfile.h"
+#include <type_traits>
 
 DataSaver::DataSaver(QObject *parent)
     : QObject(parent)
@@ -17,7 +18,9 @@ DataSaver::DataSaver(QObject *parent)
 
 template<class Record, class Write> void DataSaver::writeEverywhere(const Record &r, bool image, Write write)
 {
-    const QString extension = image ? QStringLiteral("png") : QStringLiteral("dat");
+    QString extension = QStringLiteral("png");
+    if constexpr (std::is_same_v<Record, SavingData>)
+        extension = r.extension;
     for (const QString &dir : targetDirs(r.dir, r.tag, r.sliceText, rule_)) {
         const QString path = QDir(dir).absoluteFilePath(ctFileName(r.name, r.tag, r.sliceText, extension));
         QString error;

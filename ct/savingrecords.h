@@ -15,6 +15,7 @@ struct SavingData
     QString tag;
     QString sliceText; // "%05d"
     QByteArray contents;
+    QString extension = QStringLiteral("dat"); // "tif" for a float TIFF slice
 };
 
 /// An image on its way from a worker to the saver.

@@ -2,9 +2,12 @@
 
 // Local
 #include "ct/sgmgeometry.h"
+#include "ct/sinogramline.h"
 #include "imagedata/imgdata.h"
+#include "imagedata/pixelblock.h"
 #include "imagedata/projectionset.h"
 #include "imagedata/transmission.h"
+#include <algorithm>
 #include <cstdlib>
 
 int lineLength(const ProjectionSet &set, bool rowLines)
@@ -58,55 +61,134 @@ QString sinogramProblem(SinogramStatus status, const ProjectionSet &set, const S
     return QStringLiteral("No projection images for the sinogram of slice %1").arg(request.slice);
 }
 
+namespace {
+
+// Lines `slices` of an image into buffer + i·stride.
+void readSliceLines(
+    const ImgData &img, bool rowLines, std::span<const int> slices, double *buffer, size_t stride)
+{
+    if (rowLines) {
+        for (size_t i = 0; i < slices.size(); ++i)
+            img.getRow(slices[i], buffer + i * stride);
+    } else {
+        img.getColumns(slices.data(), static_cast<int>(slices.size()), buffer, stride);
+    }
+}
+
+// The distance between the lines of a block in memory: a little more than a line, so that lines of
+// a power-of-two length do not all fall on the same cache sets.
+size_t lineStride(int L)
+{
+    return static_cast<size_t>(L) + 8;
+}
+
+// Resampled reference lines of the slices: the image's when there is one, else `fill`.
+std::vector<std::vector<double>> referenceLines(
+    const ImgData *img, bool rowLines, std::span<const int> slices, const SgmGeometry &g, int L, double fill)
+{
+    std::vector<std::vector<double>> lines(
+        slices.size(), std::vector<double>(static_cast<size_t>(g.width), fill));
+    if (!img)
+        return lines;
+    const size_t stride = lineStride(L);
+    std::vector<double> buffer(slices.size() * stride);
+    readSliceLines(*img, rowLines, slices, buffer.data(), stride);
+    for (size_t i = 0; i < slices.size(); ++i)
+        resampleLine(
+            std::span<const double>(buffer.data() + i * stride, static_cast<size_t>(L)), lines[i], g);
+    return lines;
+}
+
+} // namespace
+
 SinogramStatus genSinogram0(SinogramData &target, const ProjectionSet &set, const SinogramRequest &request)
 {
+    const int slice = request.slice;
+    return genSinograms(std::span<SinogramData>(&target, 1), set, request, std::span<const int>(&slice, 1))
+        .front();
+}
+
+std::vector<SinogramStatus> genSinograms(std::span<SinogramData> targets, const ProjectionSet &set,
+    const SinogramRequest &request, std::span<const int> slices, bool keepRaw)
+{
+    const size_t wanted = std::min(targets.size(), slices.size());
+    std::vector<SinogramStatus> status(wanted, SinogramStatus::Generated);
     const int L = lineLength(set, request.rowLines);
-    if (!corInsideLine(request.cor, L))
-        return SinogramStatus::CorOutOfRange;
-    if (request.slice < 0 || request.slice >= sliceCount(set, request.rowLines))
-        return SinogramStatus::SliceOutOfRange;
+    if (!corInsideLine(request.cor, L)) {
+        std::fill(status.begin(), status.end(), SinogramStatus::CorOutOfRange);
+        return status;
+    }
+    // The slices that are lines of the images, and their targets.
+    std::vector<int> used;
+    std::vector<SinogramData *> out;
+    for (size_t i = 0; i < wanted; ++i) {
+        if (slices[i] < 0 || slices[i] >= sliceCount(set, request.rowLines)) {
+            status[i] = SinogramStatus::SliceOutOfRange;
+            continue;
+        }
+        used.push_back(slices[i]);
+        out.push_back(&targets[i]);
+    }
 
     const int count = set.count();
     const int start = firstImage(request, count);
     // A partial data set wraps round the set, but never uses an image twice: more rows than images
     // is refused before anything is allocated.
     const long long n = request.partial ? request.usingImages : count;
-    if (std::llabs(n) > count && count > 0)
-        return SinogramStatus::TooManyImages;
+    if (std::llabs(n) > count && count > 0) {
+        std::fill(status.begin(), status.end(), SinogramStatus::TooManyImages);
+        return status;
+    }
     const int rows = static_cast<int>(std::llabs(n));
-
     const SgmGeometry g = makeSgmGeometry(request.rowLines, L, request.cor);
-    target.sliceNo = request.slice;
-    target.width = g.width;
-    target.height = rows;
     const size_t samples = static_cast<size_t>(g.width) * rows;
-    target.att.assign(samples, 0.0);
-    target.raw.assign(samples, 0.0);
+    for (size_t i = 0; i < out.size(); ++i) {
+        SinogramData &t = *out[i];
+        t.sliceNo = used[i];
+        t.width = g.width;
+        t.height = rows;
+        if (n == 0 || count == 0) {
+            t.height = 0;
+            t.att.clear();
+            t.raw.clear();
+            continue;
+        }
+        // Every sample is written below: no need to clear them first.
+        if (t.att.capacity() < samples) { // fresh memory, on huge pages where possible
+            t.att = std::vector<double>();
+            t.att.reserve(samples);
+            adviseHugePages(t.att.data(), samples * sizeof(double));
+        }
+        t.att.resize(samples);
+        if (keepRaw)
+            t.raw.resize(samples);
+        else
+            t.raw = std::vector<double>();
+    }
     if (n == 0 || count == 0) {
-        target.height = 0;
-        target.att.clear();
-        target.raw.clear();
-        return SinogramStatus::NoProjections;
+        for (size_t i = 0; i < wanted; ++i)
+            if (status[i] == SinogramStatus::Generated)
+                status[i] = SinogramStatus::NoProjections;
+        return status;
     }
+    if (used.empty())
+        return status;
 
-    std::vector<double> line(static_cast<size_t>(L));
-    std::vector<double> i0(static_cast<size_t>(g.width), 1.0);
-    std::vector<double> bg(static_cast<size_t>(g.width), 0.0);
-    if (set.i0) {
-        readSliceLine(*set.i0, request.rowLines, request.slice, line.data());
-        resampleLine(line, i0, g);
-    }
-    if (set.bg) {
-        readSliceLine(*set.bg, request.rowLines, request.slice, line.data());
-        resampleLine(line, bg, g);
-    }
+    const auto i0 = referenceLines(set.i0.get(), request.rowLines, used, g, L, 1.0);
+    const auto bg = referenceLines(set.bg.get(), request.rowLines, used, g, L, 0.0);
+    const auto weights = lineWeights(g);
+    std::vector<LineCorrection> corrections;
+    for (size_t i = 0; i < used.size(); ++i)
+        corrections.push_back(makeLineCorrection(g, weights, i0[i], bg[i]));
+    const size_t stride = lineStride(L);
+    std::vector<double> lines(used.size() * stride);
     for (int k = 0; k < rows; ++k) {
         const ImgData *img = set.images[static_cast<size_t>((start + k) % count)].get();
-        readSliceLine(*img, request.rowLines, request.slice, line.data());
-        double *raw = target.raw.data() + static_cast<size_t>(k) * g.width;
-        resampleLine(line, std::span<double>(raw, g.width), g);
-        attenuationLine(i0, bg, std::span<const double>(raw, g.width),
-            std::span<double>(target.att.data() + static_cast<size_t>(k) * g.width, g.width));
+        readSliceLines(*img, request.rowLines, used, lines.data(), stride);
+        const size_t row = static_cast<size_t>(k) * g.width;
+        for (size_t i = 0; i < used.size(); ++i)
+            correctLine(lines.data() + i * stride, corrections[i],
+                keepRaw ? out[i]->raw.data() + row : nullptr, out[i]->att.data() + row);
     }
-    return SinogramStatus::Generated;
+    return status;
 }

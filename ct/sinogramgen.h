@@ -5,6 +5,8 @@
 
 // Local
 #include "ct/sinogramdata.h"
+#include <span>
+#include <vector>
 
 class ImgData;
 struct ProjectionSet;
@@ -36,6 +38,14 @@ SinogramStatus genSinogram0(SinogramData &target, const ProjectionSet &set, cons
 
 /// Why `genSinogram0` made no sinogram for `request` (empty for `Generated`), for the debug log.
 QString sinogramProblem(SinogramStatus status, const ProjectionSet &set, const SinogramRequest &request);
+
+/// `genSinogram0` for several slices at once (`request.slice` is not used): target i gets slice
+/// `slices[i]`, with the same values the single-slice generator gives. Each projection's lines of all
+/// the slices are read together, so that for image columns one sweep down the image rows serves the
+/// whole block instead of one sweep per slice. Without `keepRaw` the targets' `raw` stays empty
+/// (the reconstruction needs only `att`). Any thread, as `genSinogram0`.
+std::vector<SinogramStatus> genSinograms(std::span<SinogramData> targets, const ProjectionSet &set,
+    const SinogramRequest &request, std::span<const int> slices, bool keepRaw = true);
 
 /// The length of a slice line across the rotation axis, and the number of slices along it.
 int lineLength(const ProjectionSet &set, bool rowLines);

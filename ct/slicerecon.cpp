@@ -1,6 +1,10 @@
 #include "ct/slicerecon.h"
 
+// Qt
+#include <QElapsedTimer>
+
 // Local
+#include "ct/ctimagetiff.h"
 #include "ct/sgmgeometry.h"
 #include "ct/sinogramdata.h"
 
@@ -12,11 +16,20 @@ int requiredLength(const ProjectionSet &set, const SinogramRequest &request)
     return fftLength(makeSgmGeometry(request.rowLines, L, request.cor).width);
 }
 
-SliceResult reconstructSlice(CtFbp &engine, SinogramData &sinogram, const SliceTask &task)
+SliceResult reconstructSlice(CtFbp &engine, SinogramCache &sinograms, const SliceTask &task)
 {
     SliceResult result;
     result.slice = task.sinogram.slice;
-    result.status = genSinogram0(sinogram, task.set, task.sinogram);
+    QElapsedTimer clock;
+    clock.start();
+    auto lap = [&clock] { // seconds since the last lap
+        const double seconds = clock.nsecsElapsed() * 1e-9;
+        clock.restart();
+        return seconds;
+    };
+    result.status = sinograms.take(task.set, task.sinogram, task.sinogramBlock, task.blockId);
+    const SinogramData &sinogram = sinograms.current();
+    result.times.sinogram = lap();
     if (result.status != SinogramStatus::Generated || !sinogram.hasData()) {
         result.problem = QStringLiteral("no sinogram for slice %1: %2")
                              .arg(task.sinogram.slice)
@@ -42,8 +55,10 @@ SliceResult reconstructSlice(CtFbp &engine, SinogramData &sinogram, const SliceT
         engine.forwardRow(sinogram.attRow(i), i);
     for (int i = 0; i < rows; ++i)
         engine.filterRow(i);
+    result.times.filter = lap();
     const Region &r = result.region;
     engine.backProjectRows(rows, r.x0, r.x1, r.z0, r.z1, task.angles.theta0, task.angles.dTheta);
+    result.times.backProjection = lap();
     result.reconstructed = true;
 
     if (task.makeImage) {
@@ -60,5 +75,12 @@ SliceResult reconstructSlice(CtFbp &engine, SinogramData &sinogram, const SliceT
             result.problem
                 = QStringLiteral("the region of slice %1 is too large for a data file").arg(result.slice);
     }
+    if (task.makeTiff) {
+        QString why;
+        result.tiff = ctImageTiff(engine.image(), n, r, result.slice, &why);
+        if (result.tiff.isEmpty())
+            result.problem = QStringLiteral("no TIFF file for slice %1: %2").arg(result.slice).arg(why);
+    }
+    result.times.output = lap();
     return result;
 }

@@ -9,11 +9,12 @@
 // Local
 #include "ct/ctfbp.h"
 #include "ct/ctimagefile.h"
+#include "ct/sinogramcache.h"
 #include "ct/sinogramgen.h"
 #include "imagedata/projectionset.h"
 #include "widgets/greyscale.h"
-
-struct SinogramData;
+#include <cstdint>
+#include <vector>
 
 /// Everything a worker needs to reconstruct one slice, taken on the main thread when the slice is
 /// handed out: the shared read-only images, the sinogram request, the angles, the calculation
@@ -29,6 +30,21 @@ struct SliceTask
     GreyScale scale; // its range is taken from the slice unless fixed
     bool makeData = false;
     DataWindow window;
+    bool makeTiff = false; // the values as 32-bit float TIFF
+    // Slices whose sinograms are built in the same pass over the images as this one's (this one
+    // among them) and kept by the worker for the tasks of the block that follow; the dispatcher
+    // gives each block a number of its own. Empty or 0: this slice alone.
+    std::vector<int> sinogramBlock;
+    std::uint64_t blockId = 0;
+};
+
+/// Where a slice's time went, in seconds of the worker's thread.
+struct SliceTimes
+{
+    double sinogram = 0.0; // for a block, the whole block's pass goes to the slice that made it
+    double filter = 0.0; // forward transforms, ramp filter, inverse transforms
+    double backProjection = 0.0;
+    double output = 0.0; // grey image and data-file text
 };
 
 /// What became of one slice.
@@ -44,7 +60,9 @@ struct SliceResult
     GreyScale scale; // the scale the image was made with
     QImage image; // 8-bit grey, n × n
     QByteArray dataText; // the CT image data file
+    QByteArray tiff; // the float TIFF file
     QString problem; // why nothing was reconstructed
+    SliceTimes times;
 };
 
 Q_DECLARE_METATYPE(SliceTask)
@@ -54,8 +72,8 @@ Q_DECLARE_METATYPE(SliceResult)
 /// 0 when its centre of rotation gives no sinogram.
 int requiredLength(const ProjectionSet &set, const SinogramRequest &request);
 
-/// Builds the sinogram into `sinogram`, reconstructs it with `engine` (which must already be set up
-/// for the sinogram's length and enough projections) and makes the requested image and data text.
-/// Runs on the calling thread; reports a slice that cannot be reconstructed instead of using an
-/// older sinogram or a wrongly sized engine.
-SliceResult reconstructSlice(CtFbp &engine, SinogramData &sinogram, const SliceTask &task);
+/// Takes the sinogram from `sinograms` (building it, with its block), reconstructs it with `engine`
+/// (which must already be set up for the sinogram's length and enough projections) and makes the
+/// requested image and data text. Runs on the calling thread; reports a slice that cannot be
+/// reconstructed instead of using an older sinogram or a wrongly sized engine.
+SliceResult reconstructSlice(CtFbp &engine, SinogramCache &sinograms, const SliceTask &task);

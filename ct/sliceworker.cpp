@@ -9,5 +9,5 @@ SliceWorker::SliceWorker(QObject *parent)
 
 void SliceWorker::run(const SliceTask &task)
 {
-    emit done(reconstructSlice(engine_, sinogram_, task));
+    emit done(reconstructSlice(engine_, sinograms_, task));
 }

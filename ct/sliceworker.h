@@ -5,7 +5,7 @@
 
 // Local
 #include "ct/ctfbp.h"
-#include "ct/sinogramdata.h"
+#include "ct/sinogramcache.h"
 #include "ct/slicerecon.h"
 
 /// A reconstruction worker without a window: lives on a thread of its own, owns its engine and
@@ -28,5 +28,5 @@ public slots:
 
 private:
     CtFbp engine_;
-    SinogramData sinogram_;
+    SinogramCache sinograms_;
 };

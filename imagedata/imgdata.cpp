@@ -24,6 +24,12 @@ void ImgData::init()
     maxV_ = -std::numeric_limits<double>::max();
 }
 
+void ImgData::getColumns(const int *xs, int count, double *buffer, std::size_t stride) const
+{
+    for (int i = 0; i < count; ++i)
+        getColumn(xs[i], buffer + i * stride);
+}
+
 bool ImgData::open()
 {
     isOpen_ = false;

@@ -5,6 +5,7 @@
 #include <QString>
 
 // Local
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -28,6 +29,10 @@ public:
     virtual double *getRow(int y, double *buffer) const = 0;
     /// Fills `buffer` with column x (`height` values). An index outside the image leaves it untouched.
     virtual double *getColumn(int x, double *buffer) const = 0;
+    /// Fills buffer + i·stride with column xs[i] (`height` values) for i = 0 … count − 1, reading
+    /// the pixel rows once for all of them where the format allows: neighbouring columns share their
+    /// cache lines. A column outside the image leaves its part untouched.
+    virtual void getColumns(const int *xs, int count, double *buffer, std::size_t stride) const;
 
     /// Reads the properties and the pixels of `fileName`.
     bool open();

@@ -5,6 +5,7 @@
 
 // Local
 #include "imagedata/imgdata.h"
+#include "imagedata/pixelblock.h"
 
 /// An ITEX ".img" file: a 64-byte header ("IM", comment length C), a comment of C characters
 /// holding comma-separated properties, then the pixel block of unsigned 16- or 32-bit
@@ -20,6 +21,7 @@ public:
     bool loadData() override;
     double *getRow(int y, double *buffer) const override;
     double *getColumn(int x, double *buffer) const override;
+    void getColumns(const int *xs, int count, double *buffer, std::size_t stride) const override;
 
     int bytesPerPixel() const { return bytesPerPixel_; }
     int dataOffset() const { return dataOffset_; }
@@ -32,5 +34,5 @@ private:
     int32_t dataOffset_ = 0;
     int32_t bytesPerPixel_ = 0;
     mutable std::vector<unsigned char> rowBytes_; // one row, file-read mode
-    std::vector<unsigned char> imageBytes_; // the whole pixel block, memory mode
+    PixelBlock imageBytes_; // the whole pixel block, memory mode
 };

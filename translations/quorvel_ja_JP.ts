@@ -313,6 +313,14 @@
         <source>Seq. Calc. stopped: its calculation was called off</source>
         <translation>連続計算を中止: 計算が取り消されました</translation>
     </message>
+    <message>
+        <source>Float TIFF</source>
+        <translation>浮動小数点TIFF</translation>
+    </message>
+    <message>
+        <source>Also save each slice as a 32-bit float TIFF image of the calculation region, with the values as computed (no limits, no offset), named and placed like the data file</source>
+        <translation>各スライスを計算領域の32ビット浮動小数点TIFF画像としても保存します。値は計算結果そのまま(上下限・オフセットなし)で、データファイルと同じ名前・場所に保存します</translation>
+    </message>
 </context>
 <context>
     <name>CBarUI</name>

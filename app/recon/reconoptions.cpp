@@ -105,6 +105,10 @@ struct Parser
     QCommandLineOption png {QStringLiteral("png"), QStringLiteral("write PNG images (default)")};
     QCommandLineOption noPng {QStringLiteral("no-png"), QStringLiteral("write no PNG images")};
     QCommandLineOption noData {QStringLiteral("no-data"), QStringLiteral("write no data files")};
+    QCommandLineOption tiff {QStringLiteral("tiff"),
+        QStringLiteral(
+            "also write each slice as a 32-bit float TIFF image (NAME-TAG-00012.tif) of the region, "
+            "values as computed, without limits or offset")};
     QCommandLineOption colorRange {QStringLiteral("color-range"),
         QStringLiteral("fixed grey scale of the PNGs (default: each slice's range)"),
         QStringLiteral("MIN,MAX")};
@@ -149,15 +153,15 @@ struct Parser
         p.setApplicationDescription(QStringLiteral(
             "Reconstructs CT slices by filtered back-projection from the ITEX projections in DIR (the files "
             "matching PATTERN, default *.img, in name order) and writes CT image data files and PNG "
-            "images. With --series DIR instead of DIR, reconstructs every data set of a CT-XAFS series with "
-            "the I0 image nearest in energy, tagging each set's files with its energy. Projections are "
-            "read a block of slices at a time: only those lines are held in memory."));
+            "images (and float TIFF images with --tiff). With --series DIR instead of DIR, reconstructs every "
+            "data set of a CT-XAFS series with the I0 image nearest in energy, tagging each set's files with "
+            "its energy. Projections are read a block of slices at a time: only those lines are held in memory."));
         p.addHelpOption();
         p.addPositionalArgument(QStringLiteral("DIR"), QStringLiteral("folder of the projections"));
         p.addPositionalArgument(
             QStringLiteral("PATTERN"), QStringLiteral("file name patterns"), QStringLiteral("[PATTERN ...]"));
         p.addOptions({i0, bg, axis, cor, slice, slices, origin, range, partial, region, upper, lower, offset,
-            out, name, tag, subFolders, png, noPng, noData, colorRange, threads, block, series, layout,
+            out, name, tag, subFolders, png, noPng, noData, tiff, colorRange, threads, block, series, layout,
             pattern, i0Files, i0Pattern, sets, listSets, task, tasksOf, listTasks});
     }
 };
@@ -366,10 +370,12 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
         return fail(QStringLiteral("give either --png or --no-png"));
     o.png = !p.isSet(parser.noPng);
     o.data = !p.isSet(parser.noData);
+    o.tiff = p.isSet(parser.tiff);
     // Nothing to write is useful only for finding the centre of rotation.
-    o.guessOnly = !o.png && !o.data && o.guessCor;
-    if (!o.png && !o.data && !o.guessCor)
-        return fail(QStringLiteral("--no-png with --no-data would write nothing (except with --cor guess)"));
+    o.guessOnly = !o.png && !o.data && !o.tiff && o.guessCor;
+    if (!o.png && !o.data && !o.tiff && !o.guessCor)
+        return fail(QStringLiteral(
+            "--no-png with --no-data and without --tiff would write nothing (except with --cor guess)"));
     if (p.isSet(parser.colorRange)) {
         QList<double> v;
         if (!numbers(p.value(parser.colorRange), QLatin1Char(','), 2, 2, v) || !allFinite(v))

@@ -36,6 +36,7 @@ struct ReconOptions
     SubFolderRule subFolders {false, false, true};
     bool png = true;
     bool data = true;
+    bool tiff = false; // float TIFF slices
     std::optional<std::pair<double, double>> colorRange; // none: each slice's own range
     int threads = 1;
     int block = 64; // slices read and reconstructed together: their lines are all that is in memory

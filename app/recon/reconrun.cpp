@@ -10,6 +10,7 @@
 #include "ct/atomicfile.h"
 #include "ct/corguess.h"
 #include "ct/sgmgeometry.h"
+#include "ct/sinogramcache.h"
 #include "ct/sliceworker.h"
 #include "imagedata/imgdata.h"
 #include "imagedata/lineblock.h"
@@ -186,6 +187,8 @@ bool ReconRun::prepare()
     task_.regionIsSet = options_.region.has_value();
     task_.region = options_.region.value_or(Region {});
     task_.makeImage = options_.png;
+    task_.makeTiff = options_.tiff;
+    task_.makeTiff = options_.tiff;
     if (options_.colorRange)
         task_.scale = GreyScale {options_.colorRange->first, options_.colorRange->second, 0.0, 1.0, true};
     task_.makeData = options_.data;
@@ -214,6 +217,7 @@ int ReconRun::exec(std::optional<int> onlyBlock)
 
     const int workers = std::max(
         1, std::min(options_.threads, static_cast<int>(std::min<qsizetype>(total_, options_.block))));
+    blocks_.assign(static_cast<size_t>(workers), Block());
     for (int i = 0; i < workers; ++i) {
         auto *worker = new SliceWorker;
         // Plans are made here, on the main thread, before the worker ever runs.
@@ -234,11 +238,24 @@ int ReconRun::exec(std::optional<int> onlyBlock)
         runBlock(slices);
     }
     set_.images.clear();
+    const SliceTimes &t = times_.slices;
+    out_ << QStringLiteral(
+        "time: read %1 s, sinograms %2 s, filter %3 s, back-projection %4 s, images and text %5 s, "
+        "write %6 s")
+                .arg(times_.read, 0, 'f', 2)
+                .arg(t.sinogram, 0, 'f', 2)
+                .arg(t.filter, 0, 'f', 2)
+                .arg(t.backProjection, 0, 'f', 2)
+                .arg(t.output, 0, 'f', 2)
+                .arg(times_.write, 0, 'f', 2)
+         << Qt::endl;
     return failed_ ? 1 : 0;
 }
 
 bool ReconRun::readBlock(const QList<int> &slices)
 {
+    QElapsedTimer reading;
+    reading.start();
     std::vector<int> lines(slices.cbegin(), slices.cend());
     std::sort(lines.begin(), lines.end());
     lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
@@ -261,6 +278,7 @@ bool ReconRun::readBlock(const QList<int> &slices)
         if (!*target)
             return fail(QStringLiteral("cannot read %1").arg(file));
     }
+    times_.read += reading.nsecsElapsed() * 1e-9;
     return true;
 }
 
@@ -270,6 +288,9 @@ void ReconRun::runBlock(const QList<int> &slices)
     block_ = slices;
     next_ = 0;
     done_ = 0;
+    blockSlices_ = sinogramBlockSlices(set_, request_, static_cast<int>(workers_.size()));
+    for (Block &b : blocks_)
+        b = Block();
     QEventLoop loop;
     for (size_t i = 0; i < workers_.size(); ++i)
         dispatch(i);
@@ -281,18 +302,44 @@ void ReconRun::runBlock(const QList<int> &slices)
 
 void ReconRun::dispatch(size_t worker)
 {
-    if (next_ >= block_.size())
-        return;
+    Block &block = blocks_[worker];
+    if (block.next >= block.slices.size()) {
+        if (next_ >= block_.size())
+            return;
+        // The next slices of the block; towards its end smaller ones, so that no worker is left
+        // with a long queue while the others rest.
+        const qsizetype left = block_.size() - next_;
+        const qsizetype share = (left + qsizetype(blocks_.size()) - 1) / qsizetype(blocks_.size());
+        const qsizetype size = std::clamp<qsizetype>(share, 1, blockSlices_);
+        block.slices.assign(block_.begin() + next_, block_.begin() + next_ + size);
+        block.id = size > 1 ? newSinogramBlockId() : 0;
+        block.next = 0;
+        next_ += size;
+    }
     SliceTask task = task_;
-    task.sinogram.slice = block_[next_++];
+    task.sinogram.slice = block.slices[block.next++];
+    task.sinogramBlock = block.slices;
+    task.blockId = block.id;
     QMetaObject::invokeMethod(
         workers_[worker], [w = workers_[worker], task] { w->run(task); }, Qt::QueuedConnection);
 }
 
 void ReconRun::sliceDone(const SliceResult &result)
 {
+    // The worker gets its next slice first: it computes while this thread writes.
+    auto *worker = qobject_cast<SliceWorker *>(sender());
+    const auto it = std::find(workers_.begin(), workers_.end(), worker);
+    if (it != workers_.end())
+        dispatch(static_cast<size_t>(it - workers_.begin()));
     ++done_;
+    times_.slices.sinogram += result.times.sinogram;
+    times_.slices.filter += result.times.filter;
+    times_.slices.backProjection += result.times.backProjection;
+    times_.slices.output += result.times.output;
+    QElapsedTimer writing;
+    writing.start();
     writeResult(result);
+    times_.write += writing.nsecsElapsed() * 1e-9;
     const qsizetype finished = doneBefore_ + done_;
     timeLeft_.setDone(finished, clock_.elapsed());
     out_ << QStringLiteral("progress: %1/%2 slices, %3 s elapsed, %4 left")
@@ -301,10 +348,6 @@ void ReconRun::sliceDone(const SliceResult &result)
                 .arg(clock_.elapsed() / 1000.0, 0, 'f', 1)
                 .arg(TimeLeft::text(timeLeft_.secondsLeft()))
          << Qt::endl;
-    auto *worker = qobject_cast<SliceWorker *>(sender());
-    const auto it = std::find(workers_.begin(), workers_.end(), worker);
-    if (it != workers_.end())
-        dispatch(static_cast<size_t>(it - workers_.begin()));
 }
 
 void ReconRun::writeResult(const SliceResult &result)
@@ -322,6 +365,22 @@ void ReconRun::writeResult(const SliceResult &result)
             const QString path
                 = QDir(dir).filePath(ctFileName(options_.name, options_.tag, slice, QStringLiteral("dat")));
             if (writeFileAtomically(path, result.dataText, &error))
+                out_ << "wrote " << QDir::cleanPath(path) << Qt::endl;
+            else
+                fail(error);
+        }
+        if (options_.tiff && !result.tiff.isEmpty()) {
+            const QString path
+                = QDir(dir).filePath(ctFileName(options_.name, options_.tag, slice, QStringLiteral("tif")));
+            if (writeFileAtomically(path, result.tiff, &error))
+                out_ << "wrote " << QDir::cleanPath(path) << Qt::endl;
+            else
+                fail(error);
+        }
+        if (options_.tiff && !result.tiff.isEmpty()) {
+            const QString path
+                = QDir(dir).filePath(ctFileName(options_.name, options_.tag, slice, QStringLiteral("tif")));
+            if (writeFileAtomically(path, result.tiff, &error))
                 out_ << "wrote " << QDir::cleanPath(path) << Qt::endl;
             else
                 fail(error);

@@ -15,10 +15,20 @@
 class QThread;
 class SliceWorker;
 
+/// Where the time of a run went, in seconds: reading the images and writing the files on the main
+/// thread, the stages of the slices summed over the workers' threads.
+struct ReconTimes
+{
+    double read = 0.0;
+    SliceTimes slices;
+    double write = 0.0;
+};
+
 /// The headless reconstruction of one data set: checks the projections (and I0/BG) with the
 /// window's readers, then reads them a block of slices at a time (only those lines, never whole
 /// images), reconstructs each block on a pool of worker threads with the window's engine and writes
-/// the window's files, each appearing under its name only when complete.
+/// the window's files, each appearing under its name only when complete. A worker takes the
+/// slices of a block in smaller blocks whose sinograms it builds in one pass over the images.
 /// \test tst_recon.cpp, tst_series.cpp
 class ReconRun : public QObject
 {
@@ -39,6 +49,7 @@ public:
     QList<int> blockSlices(int index) const;
     /// The centre of rotation used (after `exec`).
     double cor() const { return request_.cor; }
+    const ReconTimes &times() const { return times_; }
 
 private slots:
     void sliceDone(const SliceResult &result);
@@ -66,6 +77,14 @@ private:
     QList<int> slices_;
     QList<int> block_; // slices of the block in work
     qsizetype next_ = 0;
+    int blockSlices_ = 1;
+    struct Block
+    {
+        std::vector<int> slices;
+        std::uint64_t id = 0;
+        size_t next = 0; // slices handed out
+    };
+    std::vector<Block> blocks_; // per worker
     qsizetype done_ = 0;
     qsizetype doneBefore_ = 0; // slices of earlier blocks
     qsizetype total_ = 0; // slices this exec reconstructs
@@ -75,4 +94,5 @@ private:
     std::vector<SliceWorker *> workers_;
     QElapsedTimer clock_;
     TimeLeft timeLeft_; // of the slices, from the first dispatch
+    ReconTimes times_;
 };

@@ -47,7 +47,8 @@ void CtCalc2::startCt(CtCalc2 *target, const Ct2Job &job)
     SliceTask task = job.task;
     task.makeImage = false; // made below, when it is needed
     task.makeData = saveData_.save;
-    result_ = reconstructSlice(engine_, sinogram_, task);
+    task.makeTiff = saveTiff_;
+    result_ = reconstructSlice(engine_, sinograms_, task);
     if (!result_.reconstructed) // a data file that could not be made is reported by saveData
         qDebug().noquote() << "CT2:" << result_.problem;
     imageMade_ = false;
@@ -61,6 +62,8 @@ void CtCalc2::startCt(CtCalc2 *target, const Ct2Job &job)
             saveImage();
         if (saveData_.save)
             saveData();
+        if (saveTiff_)
+            saveTiff();
         if (imageMade_)
             emit ctImage(result_.slice, result_.image);
     }
@@ -114,9 +117,30 @@ void CtCalc2::saveData()
     emit saveDataWDiscard(record);
 }
 
+void CtCalc2::saveTiff()
+{
+    const QString path = QDir(saveData_.dir)
+                             .absoluteFilePath(ctFileName(saveData_.name, saveData_.tag,
+                                 sliceText(result_.slice), QStringLiteral("tif")));
+    if (result_.tiff.isEmpty()) {
+        qDebug().noquote() << "Can't save TIFF file :" << path << QStringLiteral("(%1)").arg(result_.problem);
+        emit writeFailed(false, path);
+        return;
+    }
+    auto *record = new SavingData {saveData_.dir, saveData_.name, saveData_.tag, sliceText(result_.slice),
+        result_.tiff, QStringLiteral("tif")};
+    emit handedToSaver(record->contents.size());
+    emit saveDataWDiscard(record);
+}
+
 void CtCalc2::setSaveImage(bool save, const QString &path, const QString &name, const QString &tag)
 {
     saveImage_ = SaveTarget {save, path, name, tag};
+}
+
+void CtCalc2::setSaveTiff(bool save)
+{
+    saveTiff_ = save;
 }
 
 void CtCalc2::setSaveData(bool save, const QString &path, const QString &name, const QString &tag)

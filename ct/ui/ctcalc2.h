@@ -8,7 +8,7 @@
 // Local
 #include "ct/ctfbp.h"
 #include "ct/savingrecords.h"
-#include "ct/sinogramdata.h"
+#include "ct/sinogramcache.h"
 #include "ct/ui/ct2job.h"
 #include <atomic>
 
@@ -58,9 +58,14 @@ public slots:
     void genResImage(const GreyScale &scale);
     void startCt(CtCalc2 *target, const Ct2Job &job);
     void saveImage();
+    void saveTiff();
     void saveData();
     void setSaveImage(bool save, const QString &path, const QString &name, const QString &tag);
     void setSaveData(bool save, const QString &path, const QString &name, const QString &tag);
+    /// Also hand each slice's values to the saver as a float TIFF, named and placed like the data file.
+    void setSaveTiff(bool save);
+    /// Gives back the memory of sinograms kept for slices of a block (a run ended or was stopped).
+    void releaseSinograms() { sinograms_.release(); }
 
 private:
     struct SaveTarget
@@ -72,11 +77,12 @@ private:
     CtCalc2Ui *panel_ = nullptr; // identity only: never dereferenced on the worker's thread
     std::atomic<bool> busy_ {false};
     CtFbp engine_;
-    SinogramData sinogram_;
+    SinogramCache sinograms_;
     Ct2Job job_;
     SliceResult result_;
     bool imageMade_ = false;
     SaveTarget saveImage_;
     SaveTarget saveData_;
+    bool saveTiff_ = false;
     QDateTime start_;
 };

@@ -24,6 +24,7 @@
 #include "widgets/colorbar.h"
 #include "widgets/imgdisp.h"
 #include <memory>
+#include <tiffio.h>
 
 using namespace Qt::StringLiterals;
 
@@ -45,9 +46,11 @@ private slots:
     void dispatchOrderAndRunEnd_data();
     void dispatchOrderAndRunEnd();
     void stepZeroAndOneThread();
+    void columnRunsGoOutInBlocks();
     void stoppingMidRunSavesSlicesInProgress();
     void savedFilesForSubFolderRules_data();
     void savedFilesForSubFolderRules();
+    void tiffBesideTheDataFile();
     void regionLargerThanTheImage();
     void dataFileOfALargeRegion_data();
     void dataFileOfALargeRegion();
@@ -196,6 +199,69 @@ void TestBodyCalc::stepZeroAndOneThread()
     QCOMPARE(p->ui().SliceStep->text(), u"1"_s);
 }
 
+void TestBodyCalc::columnRunsGoOutInBlocks()
+{
+    // With the axis horizontal a worker takes consecutive slices whose sinograms it builds in one
+    // pass, and every file is that of the slice reconstructed alone.
+    QTemporaryDir blocks, single;
+    auto setUp = [](Body &body, const QString &dir) {
+        body.ui().procCtrl->setRotAxV(false);
+        body.ui().procCtrl->setCor(11.5);
+        body.ui().AutoSaveData->setChecked(true);
+        body.ui().SelectDataSaveDir->setDir(dir);
+        body.ui().SelectDataSaveDir->setTag(u"b"_s);
+        body.ui().SaveInSubFolders->setChecked(false);
+    };
+    auto body = loadedBody(2);
+    QVERIFY(body);
+    setUp(*body, blocks.path());
+    ProcCtrl *p = body->ui().procCtrl;
+    p->setAutoExec(true);
+    p->setSliceFrom(5);
+    p->setSliceTo(24);
+    p->setSliceStep(1);
+    p->setThreads(2);
+    QList<std::vector<int>> jobBlocks;
+    connect(body.get(), &Body::startCt, this,
+        [&](CtCalc2 *, const Ct2Job &job) { jobBlocks.append(job.task.sinogramBlock); });
+    const QList<Dispatch> d = runAndRecord(*body);
+    QCOMPARE(d.size(), 20);
+    QList<int> slices[2];
+    for (qsizetype i = 0; i < d.size(); ++i) {
+        QVERIFY(d[i].worker == 0 || d[i].worker == 1);
+        slices[d[i].worker].append(d[i].slice);
+        QVERIFY(std::find(jobBlocks[i].begin(), jobBlocks[i].end(), d[i].slice) != jobBlocks[i].end());
+    }
+    // The first block is half the range; later ones shrink towards the end (which worker gets which
+    // depends on timing), but each worker's slices come in order and every slice comes once.
+    QCOMPARE(jobBlocks.first(), std::vector<int>({5, 6, 7, 8, 9, 10, 11, 12, 13, 14}));
+    QList<int> all = slices[0] + slices[1];
+    std::sort(all.begin(), all.end());
+    QList<int> range;
+    for (int k = 5; k <= 24; ++k)
+        range << k;
+    QCOMPARE(all, range);
+    for (const QList<int> &w : slices)
+        QVERIFY(std::is_sorted(w.begin(), w.end()));
+    QCOMPARE(body->ui().ProgPerCent->text(), u"100.0 %"_s);
+    body.reset(); // drains the saver
+
+    for (int slice : {5, 14, 15, 24}) {
+        auto alone = loadedBody(1);
+        QVERIFY(alone);
+        setUp(*alone, single.path());
+        alone->ui().procCtrl->setSliceNo(slice);
+        QCOMPARE(runAndRecord(*alone).size(), 1);
+    }
+    const QStringList files = QDir(single.path()).entryList(QDir::Files);
+    QCOMPARE(files.size(), 4);
+    for (const QString &name : files) {
+        QFile a(blocks.filePath(name)), b(single.filePath(name));
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        QVERIFY2(a.readAll() == b.readAll(), qPrintable(name));
+    }
+}
+
 void TestBodyCalc::stoppingMidRunSavesSlicesInProgress()
 {
     QTemporaryDir out;
@@ -280,6 +346,33 @@ void TestBodyCalc::savedFilesForSubFolderRules()
     // pixels), so the lines past the image hold 0 + offset.
     QVERIFY(text.contains("# sx,sy, ex,ey   : 0\t0\t62\t62\n"));
     QCOMPARE(text.count('\n'), 6 + 63 * 63);
+}
+
+void TestBodyCalc::tiffBesideTheDataFile()
+{
+    // "Float TIFF" alone: the TIFF goes where the data file would, named like it, the region's size.
+    QTemporaryDir out;
+    {
+        auto body = loadedBody(1);
+        QVERIFY(body);
+        body->ui().procCtrl->setSliceNo(7);
+        body->ui().SelectDataSaveDir->setDir(out.filePath(u"data"_s)); // made at run start
+        body->ui().SelectDataSaveDir->setName(u"ct"_s);
+        body->ui().SelectDataSaveDir->setTag(u"E01"_s);
+        body->ui().AutoSaveData->setChecked(false);
+        body->ui().AutoSaveTiff->setChecked(true);
+        body->ui().SaveInSubFolders->setChecked(false);
+        QCOMPARE(runAndRecord(*body).size(), 1);
+    }
+    const QDir data(out.filePath(u"data"_s));
+    QCOMPARE(data.entryList(QDir::Files), QStringList {u"ct-E01-00007.tif"_s});
+    TIFF *tif = TIFFOpen(data.filePath(u"ct-E01-00007.tif"_s).toLocal8Bit().constData(), "r");
+    QVERIFY(tif);
+    uint32_t w = 0, h = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+    TIFFClose(tif);
+    QCOMPARE(QSize(int(w), int(h)), QSize(63, 63)); // the regions after loading: 0 … L − 1
 }
 
 void TestBodyCalc::regionLargerThanTheImage()

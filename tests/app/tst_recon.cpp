@@ -10,6 +10,7 @@
 #include "app/recon/reconrun.h"
 #include "imagedata/itexwriter.h"
 #include "tools/phantom/phantom.h"
+#include <tiffio.h>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -26,6 +27,9 @@ private slots:
     void reconstructsACylinder();
     void threadsDoNotChangeTheFiles();
     void subFoldersBoth();
+    void tiffHoldsTheComputedValues();
+    void blocksOfColumnsGiveTheFilesOfSingleSlices_data();
+    void blocksOfColumnsGiveTheFilesOfSingleSlices();
     void refusesMismatchedInputs_data();
     void refusesMismatchedInputs();
     void largeRegionOnASmallImage();
@@ -203,6 +207,104 @@ void TestRecon::threadsDoNotChangeTheFiles()
         QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
         QVERIFY2(a.readAll() == b.readAll(), qPrintable(name));
     }
+}
+
+void TestRecon::blocksOfColumnsGiveTheFilesOfSingleSlices_data()
+{
+    QTest::addColumn<QString>("slices");
+    QTest::addColumn<int>("threads");
+    QTest::newRow("one block") << u"10:25"_s << 1;
+    QTest::newRow("falling, step 3, two workers") << u"40:22:3"_s << 2;
+    QTest::newRow("small blocks at the end") << u"50:53"_s << 3;
+}
+
+void TestRecon::blocksOfColumnsGiveTheFilesOfSingleSlices()
+{
+    // With the axis horizontal the slices are image columns, and a worker builds the sinograms of
+    // its block of slices in one pass: the files must be those of the slices run one at a time.
+    QFETCH(QString, slices);
+    QFETCH(int, threads);
+    static QTemporaryDir scan;
+    static bool written = false;
+    if (!written) {
+        Phantom cylinder;
+        cylinder.parts.push_back({6, 0, 0, 12, 12, 100, 0.0, 0.02});
+        ScanSetup setup;
+        setup.axisVertical = false;
+        setup.width = 64;
+        setup.height = 40;
+        setup.cor = 20;
+        setup.projections = 30;
+        QVERIFY(writeScan(cylinder, setup, scan.filePath(u"p"_s), u"p"_s, scan.filePath(u"i0.img"_s),
+            scan.filePath(u"bg.img"_s)));
+        written = true;
+    }
+    const QStringList common {scan.filePath(u"p"_s), u"--axis"_s, u"h"_s, u"--cor"_s, u"19.6"_s, u"--i0"_s,
+        scan.filePath(u"i0.img"_s), u"--bg"_s, scan.filePath(u"bg.img"_s)};
+    QTemporaryDir blocks, single;
+    QCOMPARE(run(common
+                 + QStringList {u"--slices"_s, slices, u"--threads"_s, QString::number(threads), u"--out"_s,
+                     blocks.path()}),
+        0);
+    const QStringList files = QDir(blocks.path()).entryList(QDir::Files);
+    QVERIFY(!files.isEmpty());
+    for (const QString &name : files) {
+        if (!name.endsWith(u".dat"_s))
+            continue;
+        const QString slice = QString::number(name.section(u'-', -1).section(u'.', 0, 0).toInt());
+        QCOMPARE(run(common + QStringList {u"--slice"_s, slice, u"--out"_s, single.path()}), 0);
+        for (const QString &kind : {u".dat"_s, u".png"_s}) {
+            const QString file = name.section(u'.', 0, 0) + kind;
+            QFile a(blocks.filePath(file)), b(single.filePath(file));
+            QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+            QVERIFY2(a.readAll() == b.readAll(), qPrintable(file));
+        }
+    }
+}
+
+void TestRecon::tiffHoldsTheComputedValues()
+{
+    // The float TIFF holds what the data file holds before its window and offset: with a window that
+    // lets everything through and no offset, the same numbers to the data file's six digits; and
+    // another window or offset does not change it.
+    QTemporaryDir plain, shifted;
+    const QStringList common {projections_, u"--axis"_s, u"v"_s, u"--cor"_s, u"32"_s, u"--slice"_s, u"4"_s,
+        u"--region"_s, u"5,7,50,40"_s, u"--tiff"_s, u"--no-png"_s, u"--tag"_s, u"t"_s};
+    QCOMPARE(run(common
+                 + QStringList {u"--upper"_s, u"1e9"_s, u"--lower"_s, u"-1e9"_s, u"--offset"_s, u"0"_s,
+                     u"--out"_s, plain.path()}),
+        0);
+    QCOMPARE(run(common + QStringList {u"--upper"_s, u"0.01"_s, u"--out"_s, shifted.path()}), 0);
+    QFile a(plain.filePath(u"t-00004.tif"_s)), b(shifted.filePath(u"t-00004.tif"_s));
+    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    QCOMPARE(a.readAll(), b.readAll());
+    a.close();
+
+    TIFF *tif = TIFFOpen(a.fileName().toLocal8Bit().constData(), "r");
+    QVERIFY(tif);
+    uint32_t w = 0, h = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+    QCOMPARE(QSize(int(w), int(h)), QSize(45, 33)); // the region's size
+    std::vector<float> pixels(size_t(w) * h);
+    for (uint32_t row = 0; row < h; ++row)
+        QCOMPARE(TIFFReadScanline(tif, pixels.data() + size_t(row) * w, row, 0), 1);
+    TIFFClose(tif);
+    QFile dat(plain.filePath(u"t-00004.dat"_s));
+    QVERIFY(dat.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = dat.readAll().split('\n');
+    int nonZero = 0;
+    for (qsizetype i = 6; i < lines.size(); ++i) {
+        const QList<QByteArray> f = lines[i].split('\t');
+        if (f.size() != 3)
+            continue;
+        const int x = f[0].toInt() - 5, z = f[1].toInt() - 7;
+        const double value = f[2].toDouble();
+        const float stored = pixels[size_t(z) * w + x];
+        nonZero += stored != 0.0f;
+        QVERIFY2(std::abs(stored - value) <= 1e-5 * std::max(1e-3, std::abs(value)), f[2].constData());
+    }
+    QVERIFY(nonZero > 500);
 }
 
 void TestRecon::subFoldersBoth()

@@ -4,14 +4,17 @@
 
 // Local
 #include "ct/sgmgeometry.h"
+#include "ct/sinogramcache.h"
 #include "ct/sinogramgen.h"
 #include "imagedata/imgdata.h"
 #include "imagedata/imgfiletype.h"
 #include "imagedata/itexwriter.h"
 #include "imagedata/projectionset.h"
+#include "imagedata/transmission.h"
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <random>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -32,6 +35,9 @@ private slots:
     void usingImagesIsBoundByTheSet();
     void columnsForAHorizontalAxis();
     void noImagesUsed();
+    void blockEqualsTheDefinition_data();
+    void blockEqualsTheDefinition();
+    void cacheServesOnlyItsOwnBlock();
 
 private:
     // Image k has pixel (x, y) = 1000 + 10·k + x + 100·y (16-bit).
@@ -256,3 +262,163 @@ void TestSinogramGen::noImagesUsed()
 
 QTEST_APPLESS_MAIN(TestSinogramGen)
 #include "tst_sinogramgen.moc"
+
+void TestSinogramGen::blockEqualsTheDefinition_data()
+{
+    QTest::addColumn<bool>("rowLines");
+    QTest::addColumn<int>("bytes"); // per pixel
+    QTest::addColumn<bool>("references"); // I0 and BG images
+    QTest::addColumn<bool>("partial");
+    QTest::addColumn<double>("cor");
+    QTest::addColumn<QList<int>>("slices");
+    const QList<int> block {3, 4, 5, 6, 7, 8, 9, 10};
+    QTest::newRow("columns, I0/BG") << false << 2 << true << false << 17.3 << block;
+    QTest::newRow("columns, none") << false << 2 << false << false << 17.3 << block;
+    QTest::newRow("columns, partial, 32-bit")
+        << false << 4 << true << true << 20.0 << QList<int> {0, 2, 4, 6};
+    QTest::newRow("columns, scattered, one outside")
+        << false << 2 << true << false << 11.75 << QList<int> {22, 1, 40, 9, 22};
+    QTest::newRow("rows, I0/BG") << true << 2 << true << false << 12.6 << QList<int> {5, 6, 7};
+    QTest::newRow("rows, partial, none") << true << 2 << false << true << 12.6 << QList<int> {0, 30};
+    QTest::newRow("one slice") << false << 2 << true << false << 17.3 << QList<int> {12};
+}
+
+void TestSinogramGen::blockEqualsTheDefinition()
+{
+    // Every slice of a block against the generator written out from its definition (slice line,
+    // resampling, then the attenuation of each sample): the same bits. The counts straddle the dark
+    // level, the flat field lies below it in places, and patches of equal counts make both differences
+    // exactly 0, so every branch of the correction is taken.
+    QFETCH(bool, rowLines);
+    QFETCH(int, bytes);
+    QFETCH(bool, references);
+    QFETCH(bool, partial);
+    QFETCH(double, cor);
+    QFETCH(QList<int>, slices);
+    const int w = 26, h = 37, count = 9;
+    std::mt19937 rng(static_cast<unsigned>(w * h + slices.size()));
+    std::uniform_int_distribution<uint32_t> counts(0, bytes == 2 ? 3000 : 3000000);
+    auto writeImage = [&](const QString &name) {
+        std::vector<uint32_t> px(static_cast<size_t>(w) * h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) // patches of equal counts in every image: I − BG = 0, I0 − BG = 0
+                px[static_cast<size_t>(y) * w + x] = (x / 4 + y / 4) % 3 == 0 ? 500 : counts(rng);
+        const QString path = dir_.filePath(name);
+        writeItexFile(path, {w, h, bytes, 1.0, px});
+        return openImgData(path);
+    };
+    ProjectionSet set;
+    set.width = w;
+    set.height = h;
+    for (int k = 0; k < count; ++k)
+        set.images.push_back(writeImage(u"b%1.img"_s.arg(k)));
+    if (references) {
+        set.i0 = writeImage(u"bi0.img"_s);
+        set.bg = writeImage(u"bbg.img"_s);
+    }
+    const SinogramRequest request {rowLines, cor, 0, partial, 6, 5}; // partial: images 6, 7, 8, 0, 1
+
+    std::vector<SinogramData> block(static_cast<size_t>(slices.size()));
+    const std::vector<int> list(slices.begin(), slices.end());
+    const std::vector<SinogramStatus> status = genSinograms(block, set, request, list);
+    QCOMPARE(status.size(), block.size());
+    const int L = rowLines ? w : h;
+    for (size_t b = 0; b < block.size(); ++b) {
+        const int slice = list[b];
+        if (slice >= (rowLines ? h : w)) {
+            QCOMPARE(status[b], SinogramStatus::SliceOutOfRange);
+            QVERIFY(!block[b].hasData());
+            continue;
+        }
+        QCOMPARE(status[b], SinogramStatus::Generated);
+        const SgmGeometry g = makeSgmGeometry(rowLines, L, cor);
+        std::vector<double> line(static_cast<size_t>(L)), i0(g.width, 1.0), bg(g.width, 0.0), raw(g.width);
+        if (references) {
+            readSliceLine(*set.i0, rowLines, slice, line.data());
+            resampleLine(line, i0, g);
+            readSliceLine(*set.bg, rowLines, slice, line.data());
+            resampleLine(line, bg, g);
+        }
+        const std::vector<int> images
+            = partial ? std::vector<int> {6, 7, 8, 0, 1} : std::vector<int> {0, 1, 2, 3, 4, 5, 6, 7, 8};
+        const SinogramData &s = block[b];
+        QCOMPARE(s.sliceNo, slice);
+        QCOMPARE(s.width, g.width);
+        QCOMPARE(s.height, int(images.size()));
+        for (size_t k = 0; k < images.size(); ++k) {
+            readSliceLine(*set.images[images[k]], rowLines, slice, line.data());
+            resampleLine(line, raw, g);
+            for (int i = 0; i < g.width; ++i) {
+                // Bit for bit: QCOMPARE would compare doubles fuzzily.
+                if (!(s.rawRow(k)[i] == raw[i] && s.attRow(k)[i] == attenuation(i0[i], bg[i], raw[i])))
+                    QFAIL(qPrintable(u"slice %1, row %2, sample %3: %4, %5 instead of %6, %7"_s.arg(slice)
+                                         .arg(k)
+                                         .arg(i)
+                                         .arg(s.rawRow(k)[i], 0, 'g', 17)
+                                         .arg(s.attRow(k)[i], 0, 'g', 17)
+                                         .arg(raw[i], 0, 'g', 17)
+                                         .arg(attenuation(i0[i], bg[i], raw[i]), 0, 'g', 17)));
+            }
+        }
+        // Without the raw values the attenuation is the same.
+        SinogramData attOnly;
+        const int one = slice;
+        genSinograms(
+            std::span<SinogramData>(&attOnly, 1), set, request, std::span<const int>(&one, 1), false);
+        QVERIFY(attOnly.raw.empty());
+        QVERIFY(attOnly.att == s.att);
+    }
+}
+
+void TestSinogramGen::cacheServesOnlyItsOwnBlock()
+{
+    makeSet(3, 12, 6);
+    const ProjectionSet a = set_;
+    SinogramRequest request {false, 2.5, 4, false, 0, 0};
+    auto alone = [&](const ProjectionSet &set, int slice) {
+        SinogramData s;
+        SinogramRequest r = request;
+        r.slice = slice;
+        genSinogram0(s, set, r);
+        return s.att;
+    };
+    SinogramCache cache;
+    const std::vector<int> block {4, 5, 6};
+    const std::uint64_t first = newSinogramBlockId();
+    QCOMPARE(cache.take(a, request, block, first), SinogramStatus::Generated);
+    QVERIFY(cache.current().att == alone(a, 4));
+    QVERIFY(cache.current().raw.empty()); // a worker needs no raw values
+    QCOMPARE(cache.kept(), 2);
+    request.slice = 6; // out of order
+    QCOMPARE(cache.take(a, request, block, first), SinogramStatus::Generated);
+    QVERIFY(cache.current().att == alone(a, 6));
+    QCOMPARE(cache.kept(), 1);
+
+    // Another data set under another block number: slice 5 is built anew, not taken from the cache.
+    makeSet(3, 12, 6);
+    std::vector<uint32_t> other(12 * 6, 777);
+    QVERIFY(writeItexFile(dir_.filePath(u"other.img"_s), {12, 6, 2, 1.0, other}));
+    set_.images[1] = openImgData(dir_.filePath(u"other.img"_s));
+    request.slice = 5;
+    const std::uint64_t second = newSinogramBlockId();
+    QVERIFY(second != first);
+    QCOMPARE(cache.take(set_, request, std::vector<int> {5, 7}, second), SinogramStatus::Generated);
+    QVERIFY(cache.current().att == alone(set_, 5));
+    QVERIFY(cache.current().att != alone(a, 5));
+    // The next slice of that block, built with the memory of the sinograms handed over before.
+    request.slice = 7;
+    QCOMPARE(cache.take(set_, request, std::vector<int> {5, 7}, second), SinogramStatus::Generated);
+    QVERIFY(cache.current().att == alone(set_, 7));
+    cache.release();
+    QCOMPARE(cache.kept(), 0);
+    QVERIFY(cache.current().att.empty());
+    // A slice without a block: built alone, and nothing kept.
+    request.slice = 7;
+    QCOMPARE(cache.take(set_, request, {}, 0), SinogramStatus::Generated);
+    QVERIFY(cache.current().att == alone(set_, 7));
+    QCOMPARE(cache.kept(), 0);
+    // Outside the image: reported, as the generator does.
+    request.slice = 12;
+    QCOMPARE(cache.take(set_, request, std::vector<int> {11, 12}, newSinogramBlockId()),
+        SinogramStatus::SliceOutOfRange);
+}

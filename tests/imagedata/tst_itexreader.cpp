@@ -28,6 +28,8 @@ private slots:
     void rejects();
     void trailingBytesAreIgnored();
     void outOfRangeLeavesBufferUntouched();
+    void columnsTogetherEqualColumnsAlone_data();
+    void columnsTogetherEqualColumnsAlone();
     void fileTypes();
     void specialFilesAreNeverOpened();
     void minMaxAndGreyImage();
@@ -270,6 +272,45 @@ void TestItexReader::outOfRangeLeavesBufferUntouched()
     for (int index : {-1, 4, 1000000}) {
         img->getColumn(index, buf.data());
         QCOMPARE(buf, std::vector<double>(16, -7.0));
+    }
+}
+
+void TestItexReader::columnsTogetherEqualColumnsAlone_data()
+{
+    QTest::addColumn<int>("bytes");
+    QTest::addColumn<QList<int>>("columns");
+    QTest::newRow("a run") << 2 << QList<int> {5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
+    QTest::newRow("a run, 32-bit") << 4 << QList<int> {0, 1, 2, 3};
+    QTest::newRow("falling, with gaps and a repeat") << 2 << QList<int> {30, 28, 26, 26, 20};
+    QTest::newRow("the last column") << 2 << QList<int> {69};
+    QTest::newRow("far apart") << 4 << QList<int> {0, 69, 35};
+    QTest::newRow("some outside") << 2 << QList<int> {-1, 3, 70, 4, 1000000};
+}
+
+void TestItexReader::columnsTogetherEqualColumnsAlone()
+{
+    // 70 × 37: the sweep goes eight rows at a time, and 37 leaves five at the end.
+    QFETCH(int, bytes);
+    QFETCH(QList<int>, columns);
+    const int w = 70, h = 37;
+    std::vector<uint32_t> px(static_cast<size_t>(w) * h);
+    for (size_t i = 0; i < px.size(); ++i)
+        px[i] = static_cast<uint32_t>((i * 2654435761u) % (bytes == 2 ? 65536u : 4000000000u));
+    const QString path = dir_.filePath(u"cols%1.img"_s.arg(bytes));
+    QVERIFY(writeItexFile(path, {w, h, bytes, 1.0, px}));
+    auto img = openImgData(path);
+    QVERIFY(img);
+    const size_t stride = h + 3;
+    std::vector<double> together(columns.size() * stride, -7.0);
+    const std::vector<int> xs(columns.begin(), columns.end());
+    img->getColumns(xs.data(), static_cast<int>(xs.size()), together.data(), stride);
+    for (qsizetype i = 0; i < columns.size(); ++i) {
+        std::vector<double> alone(stride, -7.0);
+        img->getColumn(columns[i], alone.data()); // untouched outside the image, like `together`
+        QCOMPARE(
+            std::vector<double>(together.begin() + i * stride, together.begin() + (i + 1) * stride), alone);
+        if (columns[i] >= 0 && columns[i] < w)
+            QCOMPARE(alone[h - 1], double(px[static_cast<size_t>(h - 1) * w + columns[i]]));
     }
 }
 

@@ -317,7 +317,8 @@ void Body::execMultiCtCalc()
             return;
         for (size_t i = 0; i < threads; ++i) {
             if (workerBlocks_[i].queued() > 0)
-            return;
+                return;
+        }
     }
     // The run ends when every slice is back and every file it handed to the saver is written (or
     // reported failed): whoever acts on its end finds the files on disk.

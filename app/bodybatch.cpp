@@ -144,6 +144,7 @@ void Body::buildBatchActions()
     flag("fix_color_scale", ui_.FixColorScale);
     flag("auto_save_image", ui_.AutoSaveImage);
     flag("auto_save_data", ui_.AutoSaveData);
+    flag("auto_save_tiff", ui_.AutoSaveTiff);
     flag("auto_save_in_sub_folders", ui_.SaveInSubFolders);
     flag("auto_save_in_sub_folders_of_slice", ui_.SubOfSlice);
     flag("auto_save_in_sub_folders_of_energy", ui_.SubOfEnergy);

@@ -97,7 +97,7 @@ QList<SetupSection> Body::setupSections()
 
     const SelectSaveDir *im = ui_.SelectImageSaveDir;
     const SelectSaveDir *da = ui_.SelectDataSaveDir;
-    const SetupSection calculation {QStringLiteral("## CT Reconstruction calculation"),
+    SetupSection calculation {QStringLiteral("## CT Reconstruction calculation"),
         {
             {QStringLiteral("calc_ct1"), setupFlag(ui_.SelectCt1->isChecked())},
             {QStringLiteral("calc_show_res"), setupFlag(ui_.ShowCalcRes->isChecked())},
@@ -120,6 +120,10 @@ QList<SetupSection> Body::setupSections()
             {QStringLiteral("auto_save_in_sub_folders"), setupFlag(ui_.SaveInSubFolders->isChecked())},
             {QStringLiteral("auto_save_in_sub_folders_of_energy"), setupFlag(ui_.SubOfEnergy->isChecked())},
         }};
+
+    // Written only when on, so that setups of the usual kind keep their layout line for line.
+    if (ui_.AutoSaveTiff->isChecked())
+        calculation.entries.append({QStringLiteral("auto_save_tiff"), setupFlag(true)});
 
     SetupSection xafs {QStringLiteral("## Additional Settings for CT-XAFS"),
         {

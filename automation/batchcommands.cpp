@@ -93,6 +93,8 @@ const QList<BatchCommandEntry> &batchCommandSet()
         // For unattended runs.
         {QStringLiteral("ct_guess_cor"), F::Other},
         {QStringLiteral("app_quit"), F::Other},
+        // Slices as 32-bit float TIFF images beside the data files.
+        {QStringLiteral("auto_save_tiff"), F::Flag},
     };
     return set;
 }

@@ -2,6 +2,7 @@
 #include <QFileDialog>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QTest>
 
 // Local
@@ -28,6 +29,8 @@ private slots:
     void buttonsShareOneDialog();
     void unreadableAndUnwritableFiles();
     void calcExecInASetupFileStartsARun();
+    void floatTiffLineOnlyWhenOn_data();
+    void floatTiffLineOnlyWhenOn();
 
 private:
     std::unique_ptr<Body> bodyWithImages(const QString &dir);
@@ -256,6 +259,30 @@ void TestBodySetup::calcExecInASetupFileStartsARun()
     QVERIFY(body->isCalculating()); // started, and the lines after it ran at once
     QCOMPARE(body->ui().procCtrl->sliceStep(), 6);
     QVERIFY(finished.wait(10000));
+}
+
+void TestBodySetup::floatTiffLineOnlyWhenOn_data()
+{
+    QTest::addColumn<bool>("on");
+    QTest::newRow("off: the usual layout") << false;
+    QTest::newRow("on: one more line") << true;
+}
+
+void TestBodySetup::floatTiffLineOnlyWhenOn()
+{
+    QFETCH(bool, on);
+    auto a = bodyWithImages({});
+    QVERIFY(a);
+    a->ui().AutoSaveTiff->setChecked(on);
+    const QString file = dir_.filePath(u"tiff.cfg"_s);
+    QVERIFY(a->saveSetup(file));
+    const QStringList lines = readText(file).split(u'\n');
+    QCOMPARE(lines.filter(QRegularExpression(u"^auto_save_tiff +1$"_s)).size(), on ? 1 : 0);
+    QCOMPARE(lines.filter(u"auto_save_tiff"_s).size(), on ? 1 : 0);
+    auto b = bodyWithImages({});
+    QVERIFY(b);
+    QVERIFY(b->loadSetup(file));
+    QCOMPARE(b->ui().AutoSaveTiff->isChecked(), on);
 }
 
 QTEST_MAIN(TestBodySetup)

@@ -360,38 +360,27 @@ void ReconRun::writeResult(const SliceResult &result)
     const QString slice = sliceText(result.slice);
     const QStringList dirs = targetDirs(options_.outDir, options_.tag, slice, options_.subFolders);
     for (const QString &dir : dirs) {
-        QString error;
-        if (options_.data && !result.dataText.isEmpty()) {
-            const QString path
-                = QDir(dir).filePath(ctFileName(options_.name, options_.tag, slice, QStringLiteral("dat")));
-            if (writeFileAtomically(path, result.dataText, &error))
+        // Each file appears under its name only when it is complete.
+        const auto write = [&](const char *suffix, const auto &writer) {
+            const QString path = QDir(dir).filePath(
+                ctFileName(options_.name, options_.tag, slice, QString::fromLatin1(suffix)));
+            QString error;
+            if (writer(path, &error))
                 out_ << "wrote " << QDir::cleanPath(path) << Qt::endl;
             else
                 fail(error);
-        }
-        if (options_.tiff && !result.tiff.isEmpty()) {
-            const QString path
-                = QDir(dir).filePath(ctFileName(options_.name, options_.tag, slice, QStringLiteral("tif")));
-            if (writeFileAtomically(path, result.tiff, &error))
-                out_ << "wrote " << QDir::cleanPath(path) << Qt::endl;
-            else
-                fail(error);
-        }
-        if (options_.tiff && !result.tiff.isEmpty()) {
-            const QString path
-                = QDir(dir).filePath(ctFileName(options_.name, options_.tag, slice, QStringLiteral("tif")));
-            if (writeFileAtomically(path, result.tiff, &error))
-                out_ << "wrote " << QDir::cleanPath(path) << Qt::endl;
-            else
-                fail(error);
-        }
-        if (options_.png && !result.image.isNull()) {
-            const QString path
-                = QDir(dir).filePath(ctFileName(options_.name, options_.tag, slice, QStringLiteral("png")));
-            if (writeImageAtomically(path, result.image, &error))
-                out_ << "wrote " << QDir::cleanPath(path) << Qt::endl;
-            else
-                fail(error);
-        }
+        };
+        if (options_.data && !result.dataText.isEmpty())
+            write("dat", [&](const QString &path, QString *error) {
+                return writeFileAtomically(path, result.dataText, error);
+            });
+        if (options_.tiff && !result.tiff.isEmpty())
+            write("tif", [&](const QString &path, QString *error) {
+                return writeFileAtomically(path, result.tiff, error);
+            });
+        if (options_.png && !result.image.isNull())
+            write("png", [&](const QString &path, QString *error) {
+                return writeImageAtomically(path, result.image, error);
+            });
     }
 }

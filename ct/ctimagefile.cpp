@@ -13,18 +13,6 @@
 
 namespace {
 
-// The integer pixel range start … end − 1 of [a, b): from a truncated toward zero while < b.
-bool pixelRange(double a, double b, long long &start, long long &end)
-{
-    if (!std::isfinite(a) || !std::isfinite(b) || std::abs(a) > 1e15 || std::abs(b) > 1e15)
-        return false;
-    start = static_cast<long long>(std::trunc(a));
-    end = static_cast<long long>(std::ceil(b));
-    if (end < start)
-        end = start;
-    return true;
-}
-
 // %.6g exactly as printf writes it. Values whose 6-digit form is plain decimal (10^-4 ≤ |v| < 10^6,
 // the usual case in data files) are rounded with one multiplication; where that product lies so
 // close to a rounding boundary that its own rounding error might matter, and for every other value,
@@ -108,6 +96,17 @@ int decimalLength(long long v)
 
 } // namespace
 
+bool regionPixelRange(double a, double b, long long &start, long long &end)
+{
+    if (!std::isfinite(a) || !std::isfinite(b) || std::abs(a) > 1e15 || std::abs(b) > 1e15)
+        return false;
+    start = static_cast<long long>(std::trunc(a));
+    end = static_cast<long long>(std::ceil(b));
+    if (end < start)
+        end = start;
+    return true;
+}
+
 std::string formatG(double value)
 {
     char buf[32];
@@ -118,7 +117,7 @@ QByteArray ctImageDataText(
     std::span<const double> image, int n, const Region &region, const DataWindow &window)
 {
     long long xs = 0, xe = 0, zs = 0, ze = 0;
-    if (!pixelRange(region.x0, region.x1, xs, xe) || !pixelRange(region.z0, region.z1, zs, ze))
+    if (!regionPixelRange(region.x0, region.x1, xs, xe) || !regionPixelRange(region.z0, region.z1, zs, ze))
         return QByteArray();
     // The longest line: both numbers at their widest, a value (at most 13 characters), two tabs and
     // a line feed. Only a region whose text could not be held in memory is refused, whatever the size

@@ -37,5 +37,9 @@ std::string formatG(double value);
 /// The largest data file text that is built: the machine's physical memory.
 qint64 dataFileByteLimit();
 
+/// The whole pixels start … end − 1 of the region side [a, b): from a truncated toward zero while
+/// < b (an empty range when b ≤ a). False for sides that are not numbers or beyond ±10^15.
+bool regionPixelRange(double a, double b, long long &start, long long &end);
+
 QByteArray ctImageDataText(
     std::span<const double> image, int n, const Region &region, const DataWindow &window);

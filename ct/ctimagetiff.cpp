@@ -4,6 +4,7 @@
 #include <QString>
 
 // Local
+#include "ct/ctimagefile.h"
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -61,16 +62,6 @@ int mapNothing(thandle_t, tdata_t *, toff_t *)
 
 void unmapNothing(thandle_t, tdata_t, toff_t) { }
 
-// The integer pixel range of [a, b) as the data file has it: from a truncated toward zero while < b.
-bool pixelRange(double a, double b, long long &start, long long &end)
-{
-    if (!std::isfinite(a) || !std::isfinite(b) || std::abs(a) > 1e15 || std::abs(b) > 1e15)
-        return false;
-    start = static_cast<long long>(std::trunc(a));
-    end = std::max(start, static_cast<long long>(std::ceil(b)));
-    return true;
-}
-
 } // namespace
 
 QByteArray ctImageTiff(std::span<const double> image, int n, const Region &region, int slice, QString *error)
@@ -81,12 +72,13 @@ QByteArray ctImageTiff(std::span<const double> image, int n, const Region &regio
         return QByteArray();
     };
     long long xs = 0, xe = 0, zs = 0, ze = 0;
-    if (!pixelRange(region.x0, region.x1, xs, xe) || !pixelRange(region.z0, region.z1, zs, ze))
+    if (!regionPixelRange(region.x0, region.x1, xs, xe) || !regionPixelRange(region.z0, region.z1, zs, ze))
         return fail(QStringLiteral("the region is not a number"));
     const long long width = xe - xs, height = ze - zs;
     if (width < 1 || height < 1)
         return fail(QStringLiteral("the region holds no pixel"));
-    if (width * height > 16LL * std::max(n, 64) * std::max(n, 64) || width > 1 << 30 || height > 1 << 30)
+    // Bound by memory, not by the image: a small image's region may be large (pixels outside it are 0).
+    if (width > 1 << 30 || height > 1 << 30 || width > dataFileByteLimit() / 4 / height)
         return fail(QStringLiteral("the region is too large"));
 
     MemoryFile file;

@@ -34,6 +34,8 @@ void TestCtImageTiff::readsBackTheEngineValues_data()
     QTest::newRow("a part, from 10.7") << Region {10.7, 3, 20.2, 9} << 11 << 6;
     QTest::newRow("larger than the image") << Region {-3, -2, 45, 41} << 48 << 43;
     QTest::newRow("one pixel") << Region {39, 0, 40, 1} << 1 << 1;
+    // More than 16 · 64² pixels on a slice of 40: bound by memory, as data files are.
+    QTest::newRow("far larger than a small slice") << Region {-130, -130, 170, 170} << 300 << 300;
 }
 
 void TestCtImageTiff::readsBackTheEngineValues()

@@ -252,10 +252,6 @@
         <translation>CT2 %1</translation>
     </message>
     <message>
-        <source>Not available in this version yet</source>
-        <translation>このバージョンではまだ使えません</translation>
-    </message>
-    <message>
         <source>waits for loading</source>
         <translation>読込待ち</translation>
     </message>
@@ -296,8 +292,6 @@
         <translation>ファイル読込</translation>
     </message>
     <message>
-        <source>%1 refused</source>
-        <translation>%1 件不可</translation>
         <source>Data set %1 loaded no image</source>
         <translation>データセット %1 は画像を読み込めませんでした</translation>
     </message>
@@ -320,6 +314,10 @@
     <message>
         <source>Also save each slice as a 32-bit float TIFF image of the calculation region, with the values as computed (no limits, no offset), named and placed like the data file</source>
         <translation>各スライスを計算領域の32ビット浮動小数点TIFF画像としても保存します。値は計算結果そのまま(上下限・オフセットなし)で、データファイルと同じ名前・場所に保存します</translation>
+    </message>
+    <message>
+        <source>%1 refused</source>
+        <translation>%1 件不可</translation>
     </message>
 </context>
 <context>

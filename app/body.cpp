@@ -9,6 +9,7 @@
 #include <QThread>
 
 // Local
+#include "app/buttonstyles.h"
 #include "app/config/configstore.h"
 #include "automation/batch.h"
 #include "automation/ui/i0ofimage.h"
@@ -32,12 +33,6 @@
 #include "widgets/rawdisp.h"
 #include <thread>
 
-namespace {
-
-const QString idleButtonStyle = QStringLiteral("background-color: rgb(213, 245, 255);");
-
-} // namespace
-
 Body::Body(QWidget *parent, int workers)
     : QFrame(parent)
     , cursorPen_(QColor(255, 255, 0))
@@ -58,7 +53,7 @@ Body::Body(QWidget *parent, int workers)
     ui_.setupUi(this);
 
     for (QPushButton *b : {ui_.CalcCT, ui_.SeqCalc, ui_.Cont2DA})
-        b->setStyleSheet(idleButtonStyle);
+        b->setStyleSheet(ButtonStyle::idle);
     ui_.SelI0Files->setSimpleMode(true);
     ui_.SelI0Files->ui().Select->setText(tr("Sel. I0 File Set"));
     ui_.I0ofRawImage_->setTitle(tr("I0 of Raw Image"));

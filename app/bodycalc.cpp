@@ -7,6 +7,7 @@
 
 // Local
 #include "app/body.h"
+#include "app/buttonstyles.h"
 #include "ct/atomicfile.h"
 #include "ct/datasaver.h"
 #include "ct/savenaming.h"
@@ -27,13 +28,6 @@
 #include <cmath>
 #include <cstdlib>
 
-namespace {
-
-const QString idleStyle = QStringLiteral("background-color: rgb(213, 245, 255);");
-const QString runningStyle = QStringLiteral("background-color: rgb(255, 255, 128);");
-
-} // namespace
-
 int Body::slicesInProgress() const
 {
     int n = 0;
@@ -46,7 +40,7 @@ void Body::toggleCalcCt()
 {
     if (pendingStart_) { // a run that waits is called off
         pendingStart_ = false;
-        ui_.CalcCT->setStyleSheet(idleStyle);
+        ui_.CalcCT->setStyleSheet(ButtonStyle::idle);
         ui_.ProgPerCent->setText(tr("stopped"));
         seqCalcCalledOff();
         if (batchCalc_) { // a batch line waiting for this run goes on
@@ -77,7 +71,7 @@ void Body::startCalcCt()
     // rest: a run waits for a load in progress and for the slices of a stopped run.
     if (loading_ || slicesInProgress() > 0 || ctCalc_->isRunning()) {
         pendingStart_ = true;
-        ui_.CalcCT->setStyleSheet(runningStyle);
+        ui_.CalcCT->setStyleSheet(ButtonStyle::running);
         ui_.ProgPerCent->setText(loading_ ? tr("waits for loading") : tr("waits for the last run"));
         return;
     }
@@ -89,7 +83,7 @@ void Body::startCalcCt()
     runStart_ = QDateTime::currentDateTime();
     ui_.CalcStartT->setText(CtPanel::timeText(runStart_));
     ui_.CalcEndT->setText(QStringLiteral("--"));
-    ui_.CalcCT->setStyleSheet(runningStyle);
+    ui_.CalcCT->setStyleSheet(ButtonStyle::running);
     ctDisp_->clear();
 
     // A failure of the last run is shown until this one.
@@ -398,7 +392,7 @@ void Body::stopCalcCt()
     runEnd_ = QDateTime::currentDateTime();
     ui_.CalcEndT->setText(CtPanel::timeText(runEnd_));
     ui_.CalcSpentT->setText(CtPanel::spentText(runStart_, runEnd_));
-    ui_.CalcCT->setStyleSheet(idleStyle);
+    ui_.CalcCT->setStyleSheet(ButtonStyle::idle);
     // A line per run in the log: which calculator, how it ended, how long it took.
     QString ended
         = QStringLiteral("%1 run %2 after %3 s")

@@ -6,6 +6,7 @@
 
 // Local
 #include "app/body.h"
+#include "app/buttonstyles.h"
 #include "ct/savenaming.h"
 #include "ct/ui/procctrl.h"
 #include "link/sliceloadrequest.h"
@@ -14,11 +15,6 @@
 #include <cstdlib>
 
 namespace {
-
-const QString noRunStyle = QStringLiteral("background-color: rgb(213, 245, 255);");
-const QString runStyle = QStringLiteral("background-color: rgb(255, 255, 128);");
-const QString busyStyle = QStringLiteral("background-color: rgb(255, 192, 192);");
-const QString notBusyStyle = QStringLiteral("background-color: rgb(211, 255, 241);");
 
 // The run's step taken toward its last slice, as calculation runs take it; 0 repeats the slice.
 int towardLast(int from, int to, int step)
@@ -50,9 +46,9 @@ void Body::zmlInitFlags()
 {
     linkStage_ = 0;
     zmlSetContRunning(false);
-    ui_.Cont2DA->setStyleSheet(noRunStyle);
+    ui_.Cont2DA->setStyleSheet(ButtonStyle::idle);
     zmlBusy_ = false;
-    ui_.ZMLIsBusy->setStyleSheet(notBusyStyle);
+    ui_.ZMLIsBusy->setStyleSheet(ButtonStyle::notBusy);
     emit zmlStatChanged();
     runFrom_ = runTo_ = runCurrent_ = 0;
 }
@@ -61,7 +57,7 @@ void Body::zmlChangedIsBusy(bool f)
 {
     if (f == zmlBusy_)
         return;
-    ui_.ZMLIsBusy->setStyleSheet(f ? busyStyle : notBusyStyle);
+    ui_.ZMLIsBusy->setStyleSheet(f ? ButtonStyle::busy : ButtonStyle::notBusy);
     zmlBusy_ = f;
     emit zmlStatChanged();
 }
@@ -158,7 +154,7 @@ void Body::zmlSetContRunning(bool on)
     if (on == contRunning_)
         return;
     contRunning_ = on;
-    ui_.Cont2DA->setStyleSheet(on ? runStyle : noRunStyle);
+    ui_.Cont2DA->setStyleSheet(on ? ButtonStyle::running : ButtonStyle::idle);
     if (!on && batchCont_) {
         batchCont_ = false;
         emit zmlBatchContFinished();

@@ -7,16 +7,10 @@
 
 // Local
 #include "app/body.h"
+#include "app/buttonstyles.h"
 #include "automation/dataseries.h"
 #include "automation/xafsbatch.h"
 #include "imagedata/imgdatas.h"
-
-namespace {
-
-const QString idleStyle = QStringLiteral("background-color: rgb(213, 245, 255);");
-const QString runningStyle = QStringLiteral("background-color: rgb(255, 255, 128);");
-
-} // namespace
 
 void Body::setUpSequence()
 {
@@ -72,13 +66,13 @@ void Body::startingSeqCalc()
     ++seqToken_; // the work of an earlier run, still under way, answers no longer
     seqCalcRequested_ = 0;
     seqClock_.start();
-    ui_.SeqCalc->setStyleSheet(runningStyle);
+    ui_.SeqCalc->setStyleSheet(ButtonStyle::running);
 }
 
 void Body::finishedSeqCalc()
 {
     seqRunning_ = false;
-    ui_.SeqCalc->setStyleSheet(idleStyle);
+    ui_.SeqCalc->setStyleSheet(ButtonStyle::idle);
 }
 
 void Body::noticedStage(const QString &msg, qlonglong dEt)

@@ -13,8 +13,8 @@
 
 namespace {
 
-const QString idleStyle = QStringLiteral("background-color: rgb(213, 245, 255);");
-const QString runningStyle = QStringLiteral("background-color: rgb(255, 255, 128);");
+const QString seqIdleStyle = QStringLiteral("background-color: rgb(213, 245, 255);");
+const QString seqRunningStyle = QStringLiteral("background-color: rgb(255, 255, 128);");
 
 } // namespace
 
@@ -72,13 +72,13 @@ void Body::startingSeqCalc()
     ++seqToken_; // the work of an earlier run, still under way, answers no longer
     seqCalcRequested_ = 0;
     seqClock_.start();
-    ui_.SeqCalc->setStyleSheet(runningStyle);
+    ui_.SeqCalc->setStyleSheet(seqRunningStyle);
 }
 
 void Body::finishedSeqCalc()
 {
     seqRunning_ = false;
-    ui_.SeqCalc->setStyleSheet(idleStyle);
+    ui_.SeqCalc->setStyleSheet(seqIdleStyle);
 }
 
 void Body::noticedStage(const QString &msg, qlonglong dEt)

@@ -273,7 +273,7 @@ private:
     void zmlLinkStateChanged();
 
     // Batch commands (bodybatch.cpp). How a command's completion is reported.
-    enum class Completion { Now, AfterLoading, AfterRun, AtExit };
+    enum class Completion { Now, AfterLoading, AfterSetLoading, AfterRun, AtExit };
     struct Outcome
     {
         Completion completion = Completion::Now;
@@ -284,6 +284,9 @@ private:
     void buildBatchActions();
     void buildValueActions();
     void buildOtherActions();
+    void buildSeqAndLinkActions();
+    /// Reports a batch line "seq_exec_set" done when its data set has loaded (or failed to).
+    void setLoadedForBatch(bool ok);
     void addAction(const char *word, Action action);
     Outcome runCommand(const BatchCmd &cmd, bool fromBatch);
     void reportBatchLine(bool ok);
@@ -380,6 +383,7 @@ private:
     QThread *batchThread_ = nullptr;
     QHash<QString, Action> batchActions_; // by upper-cased command word
     bool batchWaitsForLoading_ = false;
+    bool batchWaitsForSet_ = false; // a "seq_exec_set" line waits for its data set
     int batchFilesBefore_ = 0; // raw files listed before the batch's load
     QString batchLoadDir_;
     bool quitRequested_ = false;

@@ -21,6 +21,7 @@
 #include "ct/ui/sinogram.h"
 #include "imagedata/imgdata.h"
 #include "imagedata/imgdatas.h"
+#include "imagedata/ui/selectdatafiles.h"
 
 void Body::setUpBatch()
 {
@@ -42,6 +43,8 @@ void Body::setUpBatch()
 
     // A line that starts loading is done when the loading is; "app_quit" waits for every end.
     connect(this, &Body::finishedLoadingCTFiles, this, &Body::loadFinishedForBatch);
+    connect(this, &Body::seqSetLoaded, this, [this] { setLoadedForBatch(true); });
+    connect(this, &Body::seqSetFailed, this, [this] { setLoadedForBatch(false); });
     connect(this, &Body::finishedLoadingCTFiles, this, &Body::tryQuit, Qt::QueuedConnection);
     connect(this, &Body::calcFinished, this, &Body::tryQuit, Qt::QueuedConnection);
     connect(ctCalc_, &CtCalc::calcFinished, this, &Body::tryQuit, Qt::QueuedConnection);
@@ -63,6 +66,7 @@ void Body::batchExCmd(const BatchCmd &cmd)
 {
     // A line handed out while an earlier one still waits (the run was restarted) takes its place.
     batchWaitsForLoading_ = false;
+    batchWaitsForSet_ = false;
     const Outcome out = runCommand(cmd, true);
     switch (out.completion) {
     case Completion::Now:
@@ -71,7 +75,8 @@ void Body::batchExCmd(const BatchCmd &cmd)
     case Completion::AfterLoading:
         batchWaitsForLoading_ = true;
         break;
-    case Completion::AfterRun: // batchCalcFinished reports it
+    case Completion::AfterRun: // batchCalcFinished or zmlBatchContFinished reports it
+    case Completion::AfterSetLoading: // setLoadedForBatch reports it
     case Completion::AtExit:
         break;
     }
@@ -103,6 +108,14 @@ void Body::loadFinishedForBatch()
     reportBatchLine(ok);
 }
 
+void Body::setLoadedForBatch(bool ok)
+{
+    if (!batchWaitsForSet_)
+        return;
+    batchWaitsForSet_ = false;
+    reportBatchLine(ok);
+}
+
 void Body::addAction(const char *word, Action action)
 {
     batchActions_.insert(QString::fromLatin1(word).toUpper(), std::move(action));
@@ -124,14 +137,6 @@ void Body::buildBatchActions()
             return O {};
         });
     };
-    const auto notBuilt = [this](const char *word, const char *what) {
-        addAction(word, [word, what](const BatchCmd &, bool) {
-            qDebug().noquote() << QStringLiteral("Batch command %1: %2 is not in this build")
-                                      .arg(QLatin1String(word), QLatin1String(what));
-            return O {Completion::Now, false};
-        });
-    };
-
     pair("images_new_on_load", ui_.CTFiles->ui().LoadNewFiles, ui_.CTFiles->ui().AddFiles);
     pair("images_add_on_load", ui_.CTFiles->ui().AddFiles, ui_.CTFiles->ui().LoadNewFiles);
     flag("images_keep_setup", ui_.CTFiles->ui().KeepConditions);
@@ -162,16 +167,9 @@ void Body::buildBatchActions()
         return O {};
     });
 
-    // Parts of sequential CT-XAFS runs and of the 2dZelmap link that are not built yet.
-    notBuilt("zelmapLink_set_send_msg", "the link to 2dZelmap");
-    notBuilt("seq_exec_next", "stepping through data sets");
-    notBuilt("seq_exec_set", "loading a data set");
-    notBuilt("seq_exec_select_i0", "the I0 file set");
-    addAction("seq_exec_dir", [this](const BatchCmd &c, bool) {
-        ui_.SelDDir->ui().SelDir->setDirName(textArg(c)); // kept, so that setup files restore it
-        qDebug().noquote() << "Batch command seq_exec_dir: listing the data sets of a directory is not in "
-                              "this build";
-        return O {Completion::Now, false};
+    addAction("zelmapLink_set_send_msg", [this](const BatchCmd &c, bool) {
+        zmlSetSendMsg(flagArg(c));
+        return O {};
     });
 
     buildValueActions();
@@ -382,6 +380,8 @@ void Body::buildOtherActions()
         return O {};
     });
 
+    buildSeqAndLinkActions();
+
     addAction("calc_exec", [this](const BatchCmd &, bool fromBatch) {
         if (imgDatas_->count() == 0 && !loading_) {
             qDebug().noquote() << "calc_exec: no raw images are loaded, nothing to calculate";
@@ -407,6 +407,79 @@ void Body::buildOtherActions()
     addAction("app_quit", [this](const BatchCmd &, bool) {
         appQuit();
         return O {Completion::AtExit};
+    });
+}
+
+void Body::buildSeqAndLinkActions()
+{
+    using O = Outcome;
+    SelectDataDir *sets = ui_.SelDDir;
+
+    addAction("seq_exec_dir", [sets](const BatchCmd &c, bool) {
+        const QString dir = textArg(c);
+        if (dir.isEmpty()) { // an empty setup field: nothing to list (an empty path is the working folder)
+            sets->ui().SelDir->setDirName(dir);
+            return O {};
+        }
+        sets->selectDir(dir);
+        if (sets->count() == 0) {
+            qDebug().noquote() << "seq_exec_dir: no data set found in" << dir;
+            return O {Completion::Now, false};
+        }
+        return O {};
+    });
+    addAction("seq_exec_select_i0", [this](const BatchCmd &c, bool) {
+        // The I0 list and its energies are applied within the call (filesSelected is a direct
+        // connection); the image itself is opened when a data set is applied.
+        const QString dir = textArg(c);
+        ui_.SelI0Files->selectDirFiles(dir, c.args.mid(1));
+        if (ui_.SelI0Files->count() == 0) {
+            qDebug().noquote() << "seq_exec_select_i0: no I0 file found in" << dir;
+            return O {Completion::Now, false};
+        }
+        return O {};
+    });
+    addAction("seq_exec_next", [sets](const BatchCmd &, bool) {
+        const bool ok = sets->advanceSet();
+        if (!ok)
+            qDebug().noquote() << "seq_exec_next: there is no next data set";
+        return O {Completion::Now, ok};
+    });
+    addAction("seq_exec_set", [this](const BatchCmd &, bool fromBatch) {
+        // The load may end before the call returns: the batch waits from before it.
+        batchWaitsForSet_ = fromBatch;
+        if (!seqExecSet()) {
+            batchWaitsForSet_ = false;
+            qDebug().noquote() << "seq_exec_set: there is no current data set";
+            return O {Completion::Now, false};
+        }
+        return O {fromBatch ? Completion::AfterSetLoading : Completion::Now};
+    });
+
+    addAction("zelmapLink_connect", [this](const BatchCmd &, bool) {
+        zmlConnect();
+        return O {};
+    });
+    addAction("zelmapLink_exec_2da", [this](const BatchCmd &, bool) {
+        if (!zelmapLink_.isConnected()) {
+            qDebug().noquote() << "zelmapLink_exec_2da: 2dZelmap is not connected";
+            return O {Completion::Now, false};
+        }
+        exec2dA0(); // the viewer's answer is not awaited
+        return O {};
+    });
+    addAction("zelmapLink_cont_2da", [this](const BatchCmd &, bool fromBatch) {
+        if (!zelmapLink_.isConnected()) {
+            qDebug().noquote() << "zelmapLink_cont_2da: 2dZelmap is not connected";
+            return O {Completion::Now, false};
+        }
+        if (!fromBatch) { // a setup or configuration line starts the run and goes on
+            if (!isCont2dARunning())
+                zmlStartCont2dA();
+            return O {};
+        }
+        zmlBatchCont2dA(); // zmlBatchContFinished reports the line, possibly within the call
+        return O {Completion::AfterRun};
     });
 }
 

@@ -153,9 +153,9 @@ void Body::dataSetLoadFinished()
         ? tr("Data set %1 loaded no image").arg(setLoadTitle_)
         : tr("Data set %1 loaded %2 of %3 images").arg(setLoadTitle_).arg(loaded).arg(setLoadFiles_);
     qDebug().noquote() << why;
-    if (seqRunning_)
-        emit seqSetFailed(why); // the driver ends the run with it
-    else
+    // The driver ends its run with it; a batch line waiting for the set fails.
+    emit seqSetFailed(why);
+    if (!seqRunning_)
         emit stage(why, 0);
 }
 

@@ -7,6 +7,7 @@
 
 // Local
 #include "automation/batchlines.h"
+#include <algorithm>
 
 namespace {
 
@@ -64,8 +65,15 @@ void Batch::batchLoad(const QString &fileName)
         emit loadFailed(fileName);
         return;
     }
-    // Read with a bound, so that neither a huge file nor an endless device is taken in whole.
-    const QByteArray text = file.read(maxFileSize + 1);
+    // Read with a bound, so that neither a huge file nor an endless device is taken in whole; in
+    // pieces, so that a small file does not cost a buffer of the bound.
+    QByteArray text;
+    while (text.size() <= maxFileSize) {
+        const QByteArray piece = file.read(std::min<qint64>(64 * 1024, maxFileSize + 1 - text.size()));
+        if (piece.isEmpty())
+            break;
+        text += piece;
+    }
     if (text.size() > maxFileSize) {
         qDebug().noquote() << "Batch file is larger than 16 MiB, not read :" << fileName;
         emit loadFailed(fileName);

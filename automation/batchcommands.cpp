@@ -93,6 +93,10 @@ const QList<BatchCommandEntry> &batchCommandSet()
         // For unattended runs.
         {QStringLiteral("ct_guess_cor"), F::Other},
         {QStringLiteral("app_quit"), F::Other},
+        // The rest of the 2dZelmap link.
+        {QStringLiteral("zelmapLink_connect"), F::Other},
+        {QStringLiteral("zelmapLink_exec_2da"), F::Other},
+        {QStringLiteral("zelmapLink_cont_2da"), F::Other},
         // Slices as 32-bit float TIFF images beside the data files.
         {QStringLiteral("auto_save_tiff"), F::Flag},
     };

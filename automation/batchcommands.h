@@ -21,7 +21,8 @@ struct BatchCommandEntry
 };
 
 /// The command set, in the order the executor tests it: the window's 83 commands, then the ones
-/// added for unattended runs ("ct_guess_cor", "app_quit").
+/// added for unattended runs ("ct_guess_cor", "app_quit") and the rest of the 2dZelmap link
+/// ("zelmapLink_connect", "zelmapLink_exec_2da", "zelmapLink_cont_2da").
 /// \test tst_batchcmd.cpp
 const QList<BatchCommandEntry> &batchCommandSet();
 

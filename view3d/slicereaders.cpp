@@ -7,6 +7,8 @@
 #include <QImageReader>
 
 // Local
+#include "imagedata/imgdatatiff.h"
+#include "imagedata/imgfiletype.h"
 #include "view3d/textfields.h"
 
 namespace {
@@ -184,12 +186,40 @@ std::optional<SliceData> readXyvFile(const QString &path, const SliceReadLimits 
     return withFileText(path, [&limits](std::string_view text) { return readXyvText(text, limits); });
 }
 
+std::optional<SliceData> readTiffSlice(const QString &path, const SliceReadLimits &limits)
+{
+    if (checkFileType(path) != ImgFileType::TIFF)
+        return std::nullopt;
+    ImgDataTiff tiff;
+    int32_t width = 0, height = 0;
+    if (!tiff.readProps(path, width, height)) // says why (colour, sample kind, damage)
+        return std::nullopt;
+    if (!fitsLimits(width, height, limits)) {
+        tooLarge("TIFF", width, height);
+        return std::nullopt;
+    }
+    // Decoded whole, so that a damaged strip refuses the file rather than leaving rows of zeros.
+    tiff.setReadAll(true);
+    tiff.setFileName(path);
+    if (!tiff.open())
+        return std::nullopt;
+    SliceData slice;
+    slice.makeGrid(tiff.width(), tiff.height());
+    for (int y = 0; y < slice.ny; ++y) {
+        double *out = slice.values.data() + static_cast<size_t>(y) * slice.nx;
+        tiff.getRow(y, out);
+        for (int x = 0; x < slice.nx; ++x)
+            slice.follow(out[x]);
+    }
+    return slice;
+}
+
 std::optional<SliceData> readSliceFile(const QString &path, const SliceReadLimits &limits)
 {
-    // TIFF slices (float or integer samples) are meant to keep their true values, which the toolkit's
-    // raster reading would cut to 8 bits. TODO(tiff-values): read them with their own reader, chosen
-    // here by suffix, once the program links a TIFF library; until then a TIFF goes the raster way
-    // below (8-bit grey, if the toolkit has a TIFF plugin) or is not accepted.
+    // TIFF slices (float or integer samples) keep their true values, which the toolkit's raster
+    // reading would cut to 8 bits. A TIFF the grey reader does not take (colour) goes the raster way.
+    if (auto slice = readTiffSlice(path, limits))
+        return slice;
     if (auto slice = readRasterSlice(path, limits))
         return slice;
     if (auto slice = readCtImgFile(path, limits))

@@ -35,6 +35,10 @@ std::optional<SliceData> readCtImgText(std::string_view text, const SliceReadLim
 std::optional<SliceData> readXyvFile(const QString &path, const SliceReadLimits &limits = {});
 std::optional<SliceData> readXyvText(std::string_view text, const SliceReadLimits &limits = {});
 
-/// One slice file, the first reader that accepts it winning: raster image, CT image data file, XYV
-/// file. TIFF files (by suffix) are the exception, see `slicereaders.cpp`.
+/// A grey TIFF of one sample per pixel (8-, 16- or 32-bit unsigned integers, 32-bit floats), known
+/// by its content, with the values as stored (floats as computed, counts as counted).
+std::optional<SliceData> readTiffSlice(const QString &path, const SliceReadLimits &limits = {});
+
+/// One slice file, the first reader that accepts it winning: grey TIFF with its values, raster
+/// image, CT image data file, XYV file.
 std::optional<SliceData> readSliceFile(const QString &path, const SliceReadLimits &limits = {});

@@ -1,5 +1,7 @@
 // Qt
 #include <QDir>
+#include <QFileInfo>
+#include <QMutex>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -16,6 +18,7 @@
 #include "ct/ui/ctcalc.h"
 #include "ct/ui/ctcalc2ui.h"
 #include "ct/ui/procctrl.h"
+#include "ct/ui/selectsavedir.h"
 #include "imagedata/imgdata.h"
 #include "imagedata/imgdatas.h"
 #include "tools/phantom/phantom.h"
@@ -68,8 +71,9 @@ private slots:
     void regionsReachEveryPanel();
     void clearCommands();
     void i0AndBgLoad();
-    void notBuiltCommandsFail_data();
-    void notBuiltCommandsFail();
+    void seriesBatchReconstructsEachLoadedSet();
+    void seriesAndLinkFailures_data();
+    void seriesAndLinkFailures();
     void configurationLinesRunAtConstruction();
     void lineAfterLoadRunsOnTheLoadedSet();
     void calcExecReportsAtRunEnd();
@@ -84,6 +88,7 @@ private:
     std::unique_ptr<Body> loadedBody(int workers = 2);
     QTemporaryDir dir_;
     QString projDir_, i0_, bg_;
+    QString seriesDir_, seriesI0Dir_, seriesBg_;
 };
 
 void TestBodyBatch::initTestCase()
@@ -97,6 +102,14 @@ void TestBodyBatch::initTestCase()
     i0_ = dir_.filePath(u"i0.img"_s);
     bg_ = dir_.filePath(u"bg.img"_s);
     QVERIFY(writeScan(demoPhantom(64), setup, projDir_, u"ct_"_s, i0_, bg_));
+
+    XafsSeriesSetup series;
+    series.scan = setup;
+    series.energies = 3;
+    seriesDir_ = dir_.filePath(u"series"_s);
+    seriesI0Dir_ = dir_.filePath(u"seriesI0"_s);
+    seriesBg_ = dir_.filePath(u"seriesBg.img"_s);
+    QVERIFY(writeXafsSeries(series, seriesDir_, seriesI0Dir_, seriesBg_));
 }
 
 void TestBodyBatch::cleanup()
@@ -190,6 +203,9 @@ void TestBodyBatch::commands_data()
     row("seq_exec_keep_range_on_new_set", {}, u"seq_exec_keep_range_on_new_set 1"_s, u"keepOnNewSet"_s,
         checked, true);
     row("add_inf_show", {}, u"add_inf_show 1"_s, u"ShowAdditionalInfo"_s, checked, true);
+    row("zelmapLink_set_send_msg 1", {}, u"zelmapLink_set_send_msg 1"_s, u"SendMsg2Zelmap"_s, checked, true);
+    row("zelmapLink_set_send_msg 0", u"zelmapLink_set_send_msg 1"_s, u"zelmapLink_set_send_msg 0"_s,
+        u"SendMsg2Zelmap"_s, checked, false);
 
     // Numbers.
     row("images_exp_time", {}, u"images_exp_time 2.5"_s, u"CTFiles/ExpTime"_s, text, u"2.5"_s);
@@ -492,26 +508,100 @@ void TestBodyBatch::i0AndBgLoad()
     QVERIFY(body->ui().BGImgSel->filePath().isEmpty());
 }
 
-void TestBodyBatch::notBuiltCommandsFail_data()
+void TestBodyBatch::seriesBatchReconstructsEachLoadedSet()
 {
-    QTest::addColumn<QString>("line");
-    QTest::newRow("zelmapLink_set_send_msg") << u"zelmapLink_set_send_msg 1"_s;
-    QTest::newRow("seq_exec_next") << u"seq_exec_next"_s;
-    QTest::newRow("seq_exec_set") << u"seq_exec_set"_s;
-    QTest::newRow("seq_exec_select_i0") << u"seq_exec_select_i0 /d *.img"_s;
-    QTest::newRow("seq_exec_dir") << u"seq_exec_dir /data/sets"_s;
+    // Each set of the series is loaded, then reconstructed; the line after "seq_exec_set" must see
+    // the whole set (with the I0 of its energy), or the run would reconstruct part of one set.
+    QTemporaryDir out;
+    Body body(nullptr, 2);
+    QStringList seen; // the set as each line after "seq_exec_set" finds it
+    Relay relay;
+    connect(body.batch(), &Batch::batchExCmd, &relay, [&](const BatchCmd &c) {
+        if (c.cmd == u"images_seek"_s)
+            seen << u"%1 %2 %3"_s.arg(body.imageSet()->count())
+                        .arg(body.ui().seekCtrl->value())
+                        .arg(QFileInfo(body.ui().I0ImgSel->filePath()).fileName());
+    });
+    QVERIFY(runBatch(body,
+        {u"ct_rot_ax_is_v 1"_s, u"seq_exec_dir "_s + seriesDir_,
+            u"seq_exec_select_i0 "_s + seriesI0Dir_ + u" *.img"_s, u"bg_load "_s + seriesBg_, u"ct_cor 33"_s,
+            u"ct_auto_exec 1"_s, u"ct_slice_from 7"_s, u"ct_slice_to 7"_s, u"auto_save_data 1"_s,
+            u"auto_save_data_path "_s + out.path(), u"auto_save_data_name w"_s,
+            u"auto_save_in_sub_folders 1"_s, u"auto_save_in_sub_folders_of_energy 1"_s,
+            u"auto_save_in_sub_folders_of_slice 0"_s, u"next"_s, u"seq_exec_set"_s, u"images_seek 1000"_s,
+            u"calc_exec"_s, u"seq_exec_next"_s, u":ifok :goto next"_s, u"ct_slice_step 9"_s},
+        60000));
+    QCOMPARE(seen,
+        (QStringList {
+            u"40 39 I0-7090eV-0001.img"_s, u"40 39 I0-7115eV-0001.img"_s, u"40 39 I0-7140eV-0001.img"_s}));
+    QCOMPARE(body.ui().procCtrl->sliceStep(), 9); // the loop ended on the failed "seq_exec_next"
+    QTRY_VERIFY_WITH_TIMEOUT(body.savingRecords() == 0, 10000);
+    QByteArray previous;
+    for (const QString &e : {u"7090eV"_s, u"7115eV"_s, u"7140eV"_s}) {
+        QFile f(QDir(out.path()).filePath(u"%1/w-%1-00007.dat"_s.arg(e)));
+        QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(f.fileName()));
+        const QByteArray bytes = f.readAll();
+        QVERIFY(bytes != previous); // each energy its own slice
+        previous = bytes;
+    }
 }
 
-void TestBodyBatch::notBuiltCommandsFail()
+void TestBodyBatch::seriesAndLinkFailures_data()
 {
-    QFETCH(QString, line);
+    QTest::addColumn<QStringList>("lines"); // the last line is tested by ":ifng"
+    QTest::addColumn<QString>("message");
+    const QString junk = dir_.filePath(u"junk"_s);
+    QDir().mkpath(junk);
+    for (const char *name : {"s-7100eV-0001.img", "s-7100eV-0002.img"}) {
+        QFile f(QDir(junk).filePath(QString::fromLatin1(name)));
+        if (f.open(QIODevice::WriteOnly))
+            f.write("not an image");
+    }
+    QTest::newRow("seq_exec_next without data sets")
+        << QStringList {u"seq_exec_next"_s} << u"seq_exec_next: there is no next data set"_s;
+    QTest::newRow("seq_exec_next past the last set") << QStringList {u"seq_exec_dir "_s + seriesDir_,
+        u"seq_exec_next"_s, u"seq_exec_next"_s, u"seq_exec_next"_s}
+                                                     << u"seq_exec_next: there is no next data set"_s;
+    QTest::newRow("seq_exec_set without data sets")
+        << QStringList {u"seq_exec_set"_s} << u"seq_exec_set: there is no current data set"_s;
+    QTest::newRow("seq_exec_set of files that are no images")
+        << QStringList {u"seq_exec_dir "_s + junk, u"seq_exec_set"_s} << u"loaded no image"_s;
+    QTest::newRow("seq_exec_dir without data sets")
+        << QStringList {u"seq_exec_dir "_s + dir_.filePath(u"nowhere"_s)}
+        << u"seq_exec_dir: no data set found in"_s;
+    QTest::newRow("seq_exec_select_i0 without files")
+        << QStringList {u"seq_exec_select_i0 "_s + seriesI0Dir_ + u" *.tif"_s}
+        << u"seq_exec_select_i0: no I0 file found in"_s;
+    QTest::newRow("zelmapLink_exec_2da without a connection")
+        << QStringList {u"zelmapLink_exec_2da"_s} << u"zelmapLink_exec_2da: 2dZelmap is not connected"_s;
+    QTest::newRow("zelmapLink_cont_2da without a connection")
+        << QStringList {u"zelmapLink_cont_2da"_s} << u"zelmapLink_cont_2da: 2dZelmap is not connected"_s;
+}
+
+void TestBodyBatch::seriesAndLinkFailures()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QString, message);
+    ConfigStore::instance().setEntry(u"2dZelmap"_s, u"127.0.0.1 1"_s); // nothing listens there
     Body body(nullptr, 1);
-    const QString word = parseBatchCmd(line).cmd;
-    QTest::ignoreMessage(
-        QtDebugMsg, QRegularExpression(u"^Batch command "_s + word + u": .* not in this build$"_s));
-    QVERIFY(!body.execCommand(parseBatchCmd(line)));
-    if (word == u"seq_exec_dir"_s) // the directory is kept for setup files
-        QCOMPARE(body.ui().SelDDir->ui().SelDir->dir(), u"/data/sets"_s);
+    // The batch thread logs too.
+    static QMutex logLock;
+    static QStringList log;
+    log.clear();
+    const QtMessageHandler previous
+        = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &m) {
+              const QMutexLocker locker(&logLock);
+              log << m;
+          });
+    const bool ended = runBatch(body,
+        lines
+            + QStringList {
+                u":ifng :goto bad"_s, u"ct_slice_step 5"_s, u":end"_s, u"bad"_s, u"ct_slice_step 9"_s});
+    qInstallMessageHandler(previous);
+    QVERIFY(ended);
+    QCOMPARE(body.ui().procCtrl->sliceStep(), 9);
+    const QMutexLocker locker(&logLock);
+    QVERIFY2(!log.filter(message).isEmpty(), qPrintable(log.join(u'\n')));
 }
 
 void TestBodyBatch::configurationLinesRunAtConstruction()

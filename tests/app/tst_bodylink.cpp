@@ -8,6 +8,7 @@
 // Local
 #include "app/body.h"
 #include "app/config/configstore.h"
+#include "automation/batch.h"
 #include "ct/savenaming.h"
 #include "ct/ui/procctrl.h"
 #include "ct/ui/selectsavedir.h"
@@ -50,6 +51,7 @@ private slots:
     void batchRunReportsItsEnd_data();
     void batchRunReportsItsEnd();
     void runDoesNotStartWithoutConnection();
+    void batchLinesDriveTheViewer();
 
 private:
     /// A window whose link is connected to the stand-in viewer.
@@ -336,6 +338,38 @@ void TestBodyLink::runDoesNotStartWithoutConnection()
     QCOMPARE(body->ui().Cont2DA->styleSheet(), noRunStyle);
     body->zmlBatchCont2dA(); // a batch goes on at once
     QCOMPARE(done.size(), 1);
+}
+
+void TestBodyLink::batchLinesDriveTheViewer()
+{
+    // The line after "zelmapLink_cont_2da" runs only when the viewer has analysed every slice.
+    auto body = linkedBody();
+    QVERIFY(body);
+    saveSlices(*body, {false, false, false});
+    QTemporaryDir dir;
+    QFile bat(dir.filePath(u"link.bat"_s));
+    QVERIFY(bat.open(QIODevice::WriteOnly));
+    bat.write("zelmapLink_connect\nct_slice_from 1\nct_slice_to 3\nzelmapLink_cont_2da\nct_proc_slice 2\n"
+              "zelmapLink_exec_2da\nct_slice_step 4\n");
+    bat.close();
+    int requestsAfterRun = -1;
+    bool runningAfterRun = true;
+    QObject relay;
+    connect(body->batch(), &Batch::batchExCmd, &relay, [&](const BatchCmd &c) {
+        if (c.cmd == u"ct_proc_slice"_s) {
+            requestsAfterRun = int(requests().size());
+            runningAfterRun = body->isCont2dARunning();
+        }
+    });
+    QSignalSpy ended(body->batch(), &Batch::runEnded);
+    body->batchLoad(bat.fileName());
+    body->batchExec();
+    QVERIFY(ended.wait(10000));
+    QCOMPARE(requestsAfterRun, 6); // load and 2DA of each of the 3 slices
+    QVERIFY(!runningAfterRun);
+    QTRY_COMPARE_WITH_TIMEOUT(requests().size(), 7, 5000);
+    QCOMPARE(requests().constLast(), u"ANALYZER_EXEC_2DA 00002"_s);
+    QCOMPARE(body->ui().procCtrl->sliceStep(), 4);
 }
 
 QTEST_MAIN(TestBodyLink)

@@ -5,6 +5,7 @@
 #include <QTest>
 
 // Local
+#include "imagedata/tiffwriter.h"
 #include "view3d/slicereaders.h"
 #include "view3d/textfields.h"
 #include <cmath>
@@ -33,6 +34,9 @@ private slots:
     void rasterGreyAndColour();
     void readerChosenByContent_data();
     void readerChosenByContent();
+    void tiffKeepsItsValues_data();
+    void tiffKeepsItsValues();
+    void tiffRefused();
 
 private:
     QTemporaryDir dir_;
@@ -316,6 +320,83 @@ void TestSliceReaders::readerChosenByContent()
         QCOMPARE(slice->nx, nx);
     }
     QVERIFY(!readSliceFile(dir_.filePath(u"missing.dat"_s)));
+}
+
+void TestSliceReaders::tiffKeepsItsValues_data()
+{
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<bool>("isFloat");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QList<double>>("values"); // 3 x 2, row after row
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    // Slices as computed: small, negative, without an offset; a NaN stays in the grid, not the range.
+    QTest::newRow("float") << 32 << true << u"s.tif"_s
+                           << QList<double> {-0.00125, 0.0, 3.5e-7, 1.25e4, nan, -2.5};
+    QTest::newRow("float named .dat, known by content")
+        << 32 << true << u"s.dat"_s << QList<double> {1.5, 2.5, 3.5, 4.5, 5.5, 6.5};
+    QTest::newRow("16-bit counts") << 16 << false << u"c.tiff"_s
+                                   << QList<double> {0, 65535, 1234, 300, 256, 1};
+    QTest::newRow("32-bit counts beyond float precision")
+        << 32 << false << u"c.tif"_s << QList<double> {16777217, 4000000000, 0, 1, 2, 3};
+    QTest::newRow("8-bit grey") << 8 << false << u"g.tif"_s << QList<double> {0, 255, 17, 18, 19, 20};
+}
+
+void TestSliceReaders::tiffKeepsItsValues()
+{
+    QFETCH(int, bits);
+    QFETCH(bool, isFloat);
+    QFETCH(QString, name);
+    QFETCH(QList<double>, values);
+    std::vector<float> floats;
+    std::vector<uint32_t> counts;
+    for (double v : values) {
+        floats.push_back(float(v));
+        counts.push_back(isFloat ? 0 : uint32_t(v)); // counts only where they are written
+    }
+    TiffImage image {3, 2, bits, isFloat, counts, floats};
+    const QString path = dir_.filePath(name);
+    QString error;
+    QVERIFY2(writeTiffFile(path, image, &error), qPrintable(error));
+    const auto slice = readSliceFile(path);
+    QVERIFY(slice);
+    QCOMPARE(slice->nx, 3);
+    QCOMPARE(slice->ny, 2);
+    double lo = std::numeric_limits<double>::max(), hi = -lo;
+    for (int i = 0; i < 6; ++i) {
+        const double expected = isFloat ? double(floats[size_t(i)]) : values[i];
+        const double got = slice->value(i % 3, i / 3);
+        if (std::isnan(expected)) {
+            QVERIFY(std::isnan(got));
+            continue;
+        }
+        QCOMPARE(got, expected);
+        lo = std::min(lo, expected);
+        hi = std::max(hi, expected);
+    }
+    QCOMPARE(slice->min, lo);
+    QCOMPARE(slice->max, hi);
+}
+
+void TestSliceReaders::tiffRefused()
+{
+    const std::vector<float> values(64 * 64, 1.0f);
+    const QString path = dir_.filePath(u"big.tif"_s);
+    QVERIFY(writeTiffFile(path, TiffImage {64, 64, 32, true, {}, values}));
+    // Beyond the limits: refused before anything is decoded.
+    SliceReadLimits small;
+    small.maxValues = 64 * 63;
+    QTest::ignoreMessage(QtDebugMsg, "Slice grid too large in TIFF file : 64 x 64");
+    QVERIFY(!readTiffSlice(path, small));
+    // Cut short: the missing strips refuse the file instead of leaving rows of zeros.
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    QVERIFY(f.resize(f.size() / 2));
+    f.close();
+    const QtMessageHandler previous
+        = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    const bool read = readTiffSlice(path).has_value();
+    qInstallMessageHandler(previous);
+    QVERIFY(!read);
 }
 
 QTEST_GUILESS_MAIN(TestSliceReaders)

@@ -1,0 +1,64 @@
+// Batch files on any bytes: the file read and cut into command lines (comments, continuations), each
+// line parsed and its arguments read every way the commands read them, then the run itself with its
+// flow words (conditions joined and split again, jumps, ends). The window's part is played by a
+// handler that reports each line at once, failed or not by the command word, so both branches of
+// ":ifok" / ":ifng" are taken. A run that loops is cut off after a bounded number of steps.
+
+// Local
+#include "automation/batch.h"
+#include "automation/batchcmd.h"
+#include "automation/batchcommands.h"
+#include "tests/fuzz/fuzzsupport.h"
+#include <cmath>
+
+namespace {
+
+constexpr int maxSteps = 200;
+
+void readArguments(const BatchCmd &c)
+{
+    volatile double sink = 0;
+    for (int n = -1; n <= c.args.size(); ++n) {
+        sink = sink + (flagArg(c, n) ? 1 : 0) + intArg(c, n) + textArg(c, n).size();
+        const double r = realArg(c, n);
+        if (!std::isfinite(r)) // not-a-number and infinities read as 0
+            __builtin_trap();
+        sink = sink + r;
+    }
+    sink = sink + batchCommandIndex(c.cmd);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    fuzz::quiet();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QString path = fuzz::writeScratch(QStringLiteral("input.bat"), data, size);
+    Batch batch;
+    batch.batchLoad(path);
+    for (const QString &line : batch.lines())
+        readArguments(parseBatchCmd(line));
+
+    // The steps the run queues for itself are taken here, in a bounded loop, instead of by an event
+    // loop.
+    QObject::disconnect(&batch, &Batch::batchExecNext, &batch, &Batch::batchNext);
+    bool stepAsked = false;
+    QObject::connect(&batch, &Batch::batchExecNext, &batch, [&stepAsked] { stepAsked = true; });
+    QObject::connect(&batch, &Batch::batchExCmd, &batch, [&batch](const BatchCmd &c) {
+        readArguments(c);
+        batch.setLastOk(c.cmd.size() % 2 == 0);
+        batch.batchCheckEnd();
+    });
+    batch.batchExec();
+    for (int steps = 0; batch.isRunning() && stepAsked && steps < maxSteps; ++steps) {
+        stepAsked = false;
+        batch.batchNext();
+    }
+    batch.batchStop();
+    return 0;
+}

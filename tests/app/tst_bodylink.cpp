@@ -183,7 +183,8 @@ void TestBodyLink::continuousRunWalksTheRange()
                  << u"ANALYZER_EXEC_2DA %1"_s.arg(sliceText(s));
     }
     QCOMPARE(requests(), expected);
-    QCOMPARE(viewer_->received().count(hello), greetedAgain ? 2 : 1);
+    // The greeting sent as the run ends may still be on its way.
+    QTRY_COMPARE(viewer_->received().count(hello), greetedAgain ? 2 : 1);
     QCOMPARE(proc->sliceNo(), greetedAgain ? slices.last() + step : slices.last());
     // The window takes no further step: nothing more arrives.
     QSignalSpy more(viewer_.get(), &StandInViewer::lineReceived);

@@ -318,8 +318,12 @@ void TestSeqCalc::closingDuringARunLosesNothing()
     {
         std::unique_ptr<Body> body = preparedBody(projections_, out.path());
         QVERIFY(body);
+        // The first slice handed to a worker: a run is under way (polling for it could miss a run
+        // that is quicker than the poll).
+        QSignalSpy dispatched(body.get(), &Body::startCt);
         body->ui().SeqCalc->click();
-        QTRY_VERIFY_WITH_TIMEOUT(body->isCalculating(), 20000);
+        QVERIFY(dispatched.wait(20000));
+        QVERIFY(body->isCalculating());
     } // closed in the middle of the first set's calculation: neither a crash nor a hang
     // What was handed out is finished and saved whole; nothing half-written is left.
     const QStringList files = filesUnder(out.path());

@@ -863,8 +863,8 @@
         <translation>データファイルを選択</translation>
     </message>
     <message>
-        <source>Data Files (*.dat *.png)</source>
-        <translation>データファイル (*.dat *.png)</translation>
+        <source>Slice Files (*.dat *.tif *.tiff *.png)</source>
+        <translation>スライスファイル (*.dat *.tif *.tiff *.png)</translation>
     </message>
     <message>
         <source>Any Files (* *.*)</source>

@@ -200,7 +200,7 @@ void SlicesCtrl::selectFiles()
     }
     fileDialog_ = new QFileDialog(this, tr("Select Data Files"), dialogDir_);
     fileDialog_->setFileMode(QFileDialog::ExistingFiles);
-    fileDialog_->setNameFilters({tr("Data Files (*.dat *.png)"), tr("Any Files (* *.*)")});
+    fileDialog_->setNameFilters({tr("Slice Files (*.dat *.tif *.tiff *.png)"), tr("Any Files (* *.*)")});
     const bool native = configValue(QStringLiteral("native_dialog"), QStringLiteral("0")).toInt() == 1;
     fileDialog_->setOption(QFileDialog::DontUseNativeDialog, !native);
     connect(fileDialog_, &QFileDialog::filesSelected, datas_, &SliceDatas::filesSelected);

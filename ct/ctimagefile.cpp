@@ -3,11 +3,13 @@
 // Local
 #include "imagedata/pixelblock.h"
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <unistd.h>
 #include <vector>
 
@@ -158,15 +160,23 @@ QByteArray ctImageDataText(
 
     // Lines are written straight into the array: at most 20 + 1 + 20 + 1 + 13 + 1 characters each.
     // The column numbers are the same on every row: written once.
-    std::vector<char> columns(static_cast<size_t>(xe - xs) * 24);
-    std::vector<unsigned char> columnLength(static_cast<size_t>(xe - xs));
+    // Within the bound an allocation may still fail (memory in use elsewhere): then, as beyond the
+    // bound, there is no text, and the caller reports the file as not written.
+    std::vector<char> columns;
+    std::vector<unsigned char> columnLength;
+    const qsizetype headerSize = text.size();
+    try {
+        columns.resize(static_cast<size_t>(xe - xs) * 24);
+        columnLength.resize(static_cast<size_t>(xe - xs));
+        text.resize(headerSize + static_cast<qsizetype>(lines * lineBytes) + 64);
+    } catch (const std::bad_alloc &) {
+        return QByteArray();
+    }
     for (long long x = xs; x < xe; ++x) {
         char *c = columns.data() + (x - xs) * 24;
         columnLength[static_cast<size_t>(x - xs)]
             = static_cast<unsigned char>(std::to_chars(c, c + 24, x).ptr - c);
     }
-    const qsizetype headerSize = text.size();
-    text.resize(headerSize + static_cast<qsizetype>(lines * lineBytes) + 64);
     adviseHugePages(text.data(), static_cast<size_t>(text.size())); // tens of megabytes of fresh memory
     char *p = text.data() + headerSize;
     for (long long z = zs; z < ze; ++z) {
@@ -195,12 +205,24 @@ QByteArray ctImageDataText(
     return text;
 }
 
+namespace {
+
+std::atomic<qint64> dataFileByteLimitSet {0};
+
+} // namespace
+
 qint64 dataFileByteLimit()
 {
-    static const qint64 limit = [] {
+    static const qint64 physical = [] {
         const long pages = sysconf(_SC_PHYS_PAGES);
         const long pageSize = sysconf(_SC_PAGESIZE);
         return pages > 0 && pageSize > 0 ? qint64(pages) * pageSize : qint64(1) << 36;
     }();
-    return limit;
+    const qint64 set = dataFileByteLimitSet.load();
+    return set > 0 ? set : physical;
+}
+
+void setDataFileByteLimit(qint64 bytes)
+{
+    dataFileByteLimitSet.store(bytes);
 }

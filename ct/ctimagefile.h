@@ -36,6 +36,8 @@ std::string formatG(double value);
 /// `dataFileByteLimit`), which the caller reports as a write failure.
 /// The largest data file text that is built: the machine's physical memory.
 qint64 dataFileByteLimit();
+/// Sets that bound (tests and fuzz targets use a small one); 0 gives back the machine's memory.
+void setDataFileByteLimit(qint64 bytes);
 
 /// The whole pixels start … end − 1 of the region side [a, b): from a truncated toward zero while
 /// < b (an empty range when b ≤ a). False for sides that are not numbers or beyond ±10^15.

@@ -28,6 +28,7 @@ private slots:
     void windowAndOffset();
     void regionBoundIsMemoryNotImageSize_data();
     void regionBoundIsMemoryNotImageSize();
+    void boundCanBeLowered();
     void regionWhosePixelCountOverflowsIsRefused_data();
     void regionWhosePixelCountOverflowsIsRefused();
     void regionWithoutAWholePixelHasNoLines_data();
@@ -178,6 +179,20 @@ void TestCtImageFile::regionBoundIsMemoryNotImageSize()
     // The text waits in the saver's queue: it holds no room beyond its own bytes (before, a 2048²
     // region kept 3.8 times its text).
     QCOMPARE(text.capacity(), text.size());
+}
+
+void TestCtImageFile::boundCanBeLowered()
+{
+    // A text near the bound may still not be allocatable: the fuzz targets lower the bound so that
+    // no text outgrows their memory (a column of 9.5·10^8 lines did, at 24 GB).
+    const std::vector<double> image(64 * 64, 1.0);
+    setDataFileByteLimit(1 << 20);
+    const QByteArray small = ctImageDataText(image, 64, Region {0, 0, 64, 64}, DataWindow {});
+    const QByteArray large = ctImageDataText(image, 64, Region {-0.3, -31, 1, 951721817}, DataWindow {});
+    setDataFileByteLimit(0);
+    QCOMPARE(small.count('\n'), 6 + 64 * 64);
+    QVERIFY(large.isEmpty());
+    QVERIFY(dataFileByteLimit() > (qint64(1) << 20));
 }
 
 void TestCtImageFile::regionWhosePixelCountOverflowsIsRefused_data()

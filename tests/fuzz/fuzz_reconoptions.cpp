@@ -11,6 +11,7 @@
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     fuzz::quiet();
+    setDataFileByteLimit(256 << 20); // data files well inside the fuzzer's memory limit
     return 0;
 }
 

@@ -188,7 +188,7 @@ std::optional<SliceData> readXyvFile(const QString &path, const SliceReadLimits 
 
 std::optional<SliceData> readTiffSlice(const QString &path, const SliceReadLimits &limits)
 {
-    if (checkFileType(path) != ImgFileType::TIFF)
+    if (!isTiffFile(path)) // by its first bytes, quietly: most slices are text files
         return std::nullopt;
     ImgDataTiff tiff;
     int32_t width = 0, height = 0;

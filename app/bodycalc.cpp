@@ -212,12 +212,19 @@ void Body::setupSaveConds()
     const bool tiff = saveData_ && ui_.AutoSaveTiff->isChecked();
     const SelectSaveDir *im = ui_.SelectImageSaveDir;
     const SelectSaveDir *da = ui_.SelectDataSaveDir;
+    // One queued call per worker, its copies made before the call is posted: the worker never reads
+    // the selectors, and a burst of calls cannot hand over strings still being copied.
+    const QString imDir = im->dir(), imName = im->name(), imTag = im->tag();
+    const QString daDir = da->dir(), daName = da->name(), daTag = da->tag();
     for (CtCalc2 *w : workers_) {
-        QMetaObject::invokeMethod(w, "setSaveImage", Qt::QueuedConnection, Q_ARG(bool, image),
-            Q_ARG(QString, im->dir()), Q_ARG(QString, im->name()), Q_ARG(QString, im->tag()));
-        QMetaObject::invokeMethod(w, "setSaveData", Qt::QueuedConnection, Q_ARG(bool, data),
-            Q_ARG(QString, da->dir()), Q_ARG(QString, da->name()), Q_ARG(QString, da->tag()));
-        QMetaObject::invokeMethod(w, "setSaveTiff", Qt::QueuedConnection, Q_ARG(bool, tiff));
+        QMetaObject::invokeMethod(
+            w,
+            [=] {
+                w->setSaveImage(image, imDir, imName, imTag);
+                w->setSaveData(data, daDir, daName, daTag);
+                w->setSaveTiff(tiff);
+            },
+            Qt::QueuedConnection);
     }
     ctCalc_->setSaveImage(image, im->dir(), im->name(), im->tag());
     ctCalc_->setSaveData(data, da->dir(), da->name(), da->tag());

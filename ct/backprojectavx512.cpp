@@ -13,9 +13,11 @@ namespace {
 
 // Eight pixels of a vector are ordered so that their detector positions rise from lane 0 (by rising
 // x when c ≥ 0, by falling x when c < 0). Eight neighbouring pixels fall on at most nine
-// neighbouring samples (|c| ≤ 1, plus rounding), so the sixteen samples from lane 0's on hold both
-// values of every lane: two loads and two permutes instead of two gathers. Where a lane has no
-// sample pair, masked gathers leave it out.
+// neighbouring samples (|c| ≤ 1, plus rounding), so the two aligned groups of eight samples from
+// lane 0's on hold the first sample of every lane: a two-table permute picks by the low four bits
+// of j, bit 3 choosing the even or the odd group, so j itself is the index. The same groups read
+// one sample further on hold the second samples. Four loads and two permutes instead of two
+// gathers; where a lane has no sample pair, masked gathers leave it out.
 QV_AVX512 inline __m512d addLine(
     __m512d acc, __m512d xc, __m512d b, __m512d C, const double *q, __m512i last, __mmask8 valid)
 {
@@ -26,12 +28,13 @@ QV_AVX512 inline __m512d addLine(
     const __m512d frac = _mm512_reduce_pd(t, _MM_FROUND_TO_NEG_INF);
     const __mmask8 in = _mm512_mask_cmplt_epu64_mask(valid, j, last);
     if (__builtin_expect(_kortestc_mask8_u8(in, in), 1)) { // every lane has its pair
-        const long long base = _mm_cvtsi128_si64(_mm512_castsi512_si128(j));
-        const __m512i k = _mm512_sub_epi64(j, _mm512_broadcastq_epi64(_mm512_castsi512_si128(j)));
-        const __m512d lo = _mm512_loadu_pd(q + base);
-        const __m512d hi = _mm512_loadu_pd(q + base + 8);
-        const __m512d q0 = _mm512_permutex2var_pd(lo, k, hi);
-        const __m512d q1 = _mm512_permutex2var_pd(lo, _mm512_add_epi64(k, _mm512_set1_epi64(1)), hi);
+        // Lane 0's group g and the next lie in [8g, 8g + 16), which holds j0 … j0 + 8; the reads end
+        // at 8g + 16 ≤ j0 + 16, within the row's padding.
+        const long long g = _mm_cvtsi128_si64(_mm512_castsi512_si128(j)) >> 3;
+        const double *even = q + (((g + 1) & ~1LL) << 3);
+        const double *odd = q + ((g | 1) << 3);
+        const __m512d q0 = _mm512_permutex2var_pd(_mm512_loadu_pd(even), j, _mm512_loadu_pd(odd));
+        const __m512d q1 = _mm512_permutex2var_pd(_mm512_loadu_pd(even + 1), j, _mm512_loadu_pd(odd + 1));
         return _mm512_add_pd(acc, _mm512_add_pd(q0, _mm512_mul_pd(_mm512_sub_pd(q1, q0), frac)));
     }
     const __m512d zero = _mm512_setzero_pd();

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fftw3.h>
+#include <new>
 #include <limits>
 
 namespace {
@@ -74,9 +75,13 @@ void CtFbp::setup(int n, int p)
     // Tens of megabytes, first touched by the slice: on huge pages where the system offers them.
     spectra_ = reinterpret_cast<double *>(fftw_alloc_complex(std::max<size_t>(len * rows_, 1)));
     adviseHugePages(spectra_, std::max<size_t>(len * rows_, 1) * 2 * sizeof(double));
-    filteredStride_ = len + backProjectRowPadding;
-    filtered_.reset(new double[std::max<size_t>(filteredStride_ * rows_, 1)]);
-    adviseHugePages(filtered_.get(), std::max<size_t>(filteredStride_ * rows_, 1) * sizeof(double));
+    // Rows start on cache lines: the back-projection reads each row in aligned groups of eight.
+    filteredStride_ = (len + backProjectRowPadding + 7) / 8 * 8;
+    const size_t filteredBytes = std::max<size_t>(filteredStride_ * rows_, 8) * sizeof(double);
+    filtered_.reset(static_cast<double *>(std::aligned_alloc(64, filteredBytes)));
+    if (!filtered_)
+        throw std::bad_alloc();
+    adviseHugePages(filtered_.get(), filteredBytes);
     for (int i = 0; i < rows_; ++i) // the padding is read, never used: keep it defined
         std::fill_n(filteredData(i) + len, backProjectRowPadding, 0.0);
     if (n_ > 0) {

@@ -2,6 +2,7 @@
 
 // Local
 #include <cstddef>
+#include <cstdlib>
 #include <memory>
 #include <span>
 #include <vector>
@@ -77,7 +78,11 @@ private:
     // back-projection may read) in one block each. They are not cleared when allocated, so that
     // setting an engine up stays quick on the main thread: every row is written before it is read.
     double *spectra_ = nullptr;
-    std::unique_ptr<double[]> filtered_;
+    struct AlignedFree
+    {
+        void operator()(double *p) const { std::free(p); }
+    };
+    std::unique_ptr<double[], AlignedFree> filtered_;
     std::size_t filteredStride_ = 0;
     double *spectrum(int i) const { return spectra_ + 2 * static_cast<std::size_t>(i) * n_; }
     double *filteredData(int i) const

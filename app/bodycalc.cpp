@@ -212,8 +212,8 @@ void Body::setupSaveConds()
     const bool tiff = saveData_ && ui_.AutoSaveTiff->isChecked();
     const SelectSaveDir *im = ui_.SelectImageSaveDir;
     const SelectSaveDir *da = ui_.SelectDataSaveDir;
-    // One queued call per worker, its copies made before the call is posted: the worker never reads
-    // the selectors, and a burst of calls cannot hand over strings still being copied.
+    // One queued call per worker that holds its own copies: the worker never reads the selectors,
+    // and the checking build sees the hand-over of a functor's captures (not that of Q_ARG copies).
     const QString imDir = im->dir(), imName = im->name(), imTag = im->tag();
     const QString daDir = da->dir(), daName = da->name(), daTag = da->tag();
     for (CtCalc2 *w : workers_) {

@@ -22,6 +22,12 @@ struct SliceData
     double min = std::numeric_limits<double>::max();
     double max = -std::numeric_limits<double>::max();
     std::vector<double> values;
+    /// Per block of `block` × `block` values (blocks row by row, those at the far edges cut by the
+    /// grid): the smallest and the largest value that is not NaN (+∞ and −∞ when there is none).
+    /// The renderer skips blocks that hold no value of its window. Empty until summarizeBlocks(),
+    /// and wrong once the values change after it: published stacks never change.
+    std::vector<double> blockRanges;
+    static constexpr int block = 8;
 
     double value(int x, int y) const { return values[static_cast<size_t>(y) * nx + x]; }
     const double *row(int y) const { return values.data() + static_cast<size_t>(y) * nx; }
@@ -31,6 +37,14 @@ struct SliceData
         nx = columns;
         ny = rows;
         values.assign(static_cast<size_t>(columns) * rows, 0.0);
+    }
+    /// Fills blockRanges from the values.
+    void summarizeBlocks();
+    /// Whether blockRanges belongs to a grid of this size.
+    bool hasBlockRanges() const
+    {
+        const size_t blocks = static_cast<size_t>((nx + block - 1) / block) * ((ny + block - 1) / block);
+        return nx > 0 && ny > 0 && blockRanges.size() == 2 * blocks;
     }
     /// Widens min and max to a finite value.
     void follow(double v)

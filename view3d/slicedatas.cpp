@@ -57,8 +57,12 @@ void SliceDatas::filesSelected(const QStringList &files)
     };
     for (qsizetype i = 0; i < files.size(); ++i) {
         while (next < files.size() && next - i < ahead) {
-            reading.push_back(QtConcurrent::run(
-                &pool_, [path = files[next], readLimits] { return readSliceFile(path, readLimits); }));
+            reading.push_back(QtConcurrent::run(&pool_, [path = files[next], readLimits] {
+                std::optional<SliceData> slice = readSliceFile(path, readLimits);
+                if (slice)
+                    slice->summarizeBlocks();
+                return slice;
+            }));
             ++next;
         }
         if (aborted_) {
@@ -73,7 +77,11 @@ void SliceDatas::filesSelected(const QStringList &files)
             stack->nx = slice->nx;
             stack->ny = slice->ny;
             // A stack of this size from every selected file must fit into memory.
-            const double needed = double(slice->nx) * slice->ny * sizeof(double) * double(files.size());
+            // Each value takes a double, and each block's range two more.
+            constexpr int B = SliceData::block;
+            const double blocks = double((slice->nx + B - 1) / B) * ((slice->ny + B - 1) / B);
+            const double perSlice = (double(slice->nx) * slice->ny + 2 * blocks) * sizeof(double);
+            const double needed = perSlice * double(files.size());
             if (needed > double(limit)) {
                 qDebug().noquote() << QStringLiteral(
                     "Refused the slice stack: %1 files of %2 x %3 need %4 MB, more than "

@@ -22,6 +22,7 @@ struct RenderJob
     const ViewFrame *frame;
     int pw, ph, ns, sw, sh;
     std::vector<const double *> slices;
+    std::vector<const double *> blockRanges; // per slice, null where it has none
     double thMin, thMax;
     // The values whose q lies in 0 … 255 are exactly those in lo … hi (q grows with v); otherwise
     // (an empty or reversed window) q is worked out for every sample.
@@ -168,6 +169,34 @@ template<bool ShowCS> __attribute__((target("avx2"))) int sampleSliceAvx2(const 
     return r;
 }
 
+/// Whether any value in the window may be met in slice k where the samples fall in minX … maxX,
+/// minY … maxY (grid units, before truncation): false only when the blocks under that box, widened
+/// by a cell for rounding, hold no value in lo … hi. Large boxes are not looked at: sampling them
+/// costs less than reading their block ranges.
+bool windowMayBeMet(const RenderJob &job, int k, double minX, double maxX, double minY, double maxY)
+{
+    const double *ranges = job.blockRanges[static_cast<size_t>(k)];
+    if (!ranges)
+        return true;
+    constexpr int B = SliceData::block;
+    auto blockOf = [](double f, int size) {
+        return static_cast<int>(std::clamp(std::floor(f), 0.0, double(size - 1))) / B;
+    };
+    const int bx0 = blockOf(minX - 1, job.sw), bx1 = blockOf(maxX + 1, job.sw);
+    const int by0 = blockOf(minY - 1, job.sh), by1 = blockOf(maxY + 1, job.sh);
+    if ((bx1 - bx0 + 1) * (by1 - by0 + 1) > 64)
+        return true;
+    const int bw = (job.sw + B - 1) / B;
+    for (int by = by0; by <= by1; ++by) {
+        for (int bx = bx0; bx <= bx1; ++bx) {
+            const double *r = ranges + 2 * (static_cast<size_t>(by) * bw + bx);
+            if (r[1] >= job.lo && r[0] <= job.hi)
+                return true;
+        }
+    }
+    return false;
+}
+
 /// One tile of the picture, rays (i, j) with i0 ≤ i < i1 and j0 ≤ j < j1. Slices in the outer loop,
 /// the tile's rays in the inner one: the samples of a tile in one slice lie close together, so what
 /// is read from memory is used by several rays whichever way the view is turned.
@@ -199,17 +228,33 @@ void renderTile(const RenderJob &job, int i0, int i1, int j0, int j1, std::vecto
         const double zk = k - job.ns / 2.0;
         // The samples of the tile in slice k lie in the parallelogram of its corner rays (up to
         // rounding): a tile that misses the grid by more than a cell skips the slice.
-        double minX = inf, maxX = -inf, minY = inf, maxY = -inf;
+        double minX = inf, maxX = -inf, minY = inf, maxY = -inf, minD = inf, maxD = -inf;
         for (int corner : corners) {
             const double t = (zk - oz[corner]) / nz.z;
-            const double fx = halfW + (ox[corner] + t * nz.x), fy = halfH + (oy[corner] + t * nz.y);
+            const double X = ox[corner] + t * nz.x, Y = oy[corner] + t * nz.y;
+            const double fx = halfW + X, fy = halfH + Y;
             minX = std::min(minX, fx);
             maxX = std::max(maxX, fx);
             minY = std::min(minY, fy);
             maxY = std::max(maxY, fy);
+            if constexpr (ShowCS) {
+                const double d = a * X + b * Y + c * zk;
+                minD = std::min(minD, d);
+                maxD = std::max(maxD, d);
+            }
         }
         if (!(maxX > -2.0 && minX < sw + 1.0 && maxY > -2.0 && minY < sh + 1.0))
             continue;
+        if constexpr (ByValue) {
+            // A slice whose samples here hold no value of the window leaves the maxima as they are
+            // and may be skipped, unless a sample lies in the section's slab, whose value is taken
+            // (or marked as out of the window) either way. The distance d is affine across the
+            // tile, so its corners bound it; the margin covers rounding.
+            const double margin = 1e-6 * (1.0 + std::abs(cs));
+            const bool slabMayBeMet = ShowCS && !(maxD < cs - 1 - margin || minD > cs + 1 + margin);
+            if (!slabMayBeMet && !windowMayBeMet(job, k, minX, maxX, minY, maxY))
+                continue;
+        }
         const SliceSamples samples {ox, oy, oz, best, sec, job.slices[static_cast<size_t>(k)],
             job.slices[static_cast<size_t>(std::min(k + 1, job.ns - 1))], zk, nz, halfW, halfH, sw, sh,
             job.sw, a, b, c, cs, job.lo, job.hi, job.thMin, job.thMax};
@@ -253,12 +298,16 @@ QImage renderVolume(
     if (ns < 1 || stack.nx < 1 || stack.ny < 1 || frame.nz.z == 0 || !std::isfinite(frame.nz.z))
         return picture;
 
-    RenderJob job {&frame, pw, ph, ns, stack.nx, stack.ny, {}, look.thMin, look.thMax, false, 0.0, 0.0,
+    RenderJob job {&frame, pw, ph, ns, stack.nx, stack.ny, {}, {}, look.thMin, look.thMax, false, 0.0, 0.0,
         look.showCSection, look.cs, look.sectionDir, look.volumeColor.rgb(), look.sectionColor.rgb(),
         &picture, !generic && __builtin_cpu_supports("avx2")};
     job.slices.reserve(static_cast<size_t>(ns));
-    for (const SliceData &s : stack.slices)
+    job.blockRanges.reserve(static_cast<size_t>(ns));
+    for (const SliceData &s : stack.slices) {
         job.slices.push_back(s.values.data());
+        const bool summarized = s.hasBlockRanges() && s.nx == stack.nx && s.ny == stack.ny;
+        job.blockRanges.push_back(summarized ? s.blockRanges.data() : nullptr);
+    }
     job.lo = look.thMin;
     job.byValue = std::isfinite(look.thMin) && std::isfinite(look.thMax) && look.thMax > look.thMin
         && upperValue(look.thMin, look.thMax, job.hi);

@@ -32,8 +32,9 @@ struct SetLook
 /// sample within one unit before it gives the section's q. The pixel is the section colour at that
 /// q when it is positive, else the volume colour at the largest q when positive, else transparent;
 /// each channel trunc(255 − q·(1 − C/255)), with the set's opacity. Rows are shared out over the
-/// processor's cores, with AVX2 where the processor has it (`generic`: without, for tests); the
-/// result is the same as drawing each pixel on its own.
+/// processor's cores, with AVX2 where the processor has it (`generic`: without, for tests). Where
+/// the slices carry block ranges, the samples of a slice that can change nothing (no value of the
+/// window, no section sample) are skipped. The result is the same as drawing each pixel on its own.
 /// \test tst_volumerender.cpp
 QImage renderVolume(const SliceStack &stack, const SetLook &look, const ViewFrame &frame, int pw, int ph,
     bool generic = false);

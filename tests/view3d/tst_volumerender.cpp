@@ -28,6 +28,50 @@ SliceStackPtr randomStack(int ns, int sw, int sh, unsigned seed)
     return stack;
 }
 
+/// A stack as a reconstruction gives it: background noise below the window (−0.5 … 0.5; NaN, +∞
+/// and −∞ here and there in a band across the middle), two small balls of 2 … 8, and values at the
+/// window's top (window 2 … 6): a block of values above it, one of them exactly the upper value of
+/// q 255. With block ranges worked out when `summarized`.
+SliceStackPtr sparseStack(int ns, int sw, int sh, bool summarized)
+{
+    auto stack = std::make_shared<SliceStack>();
+    stack->nx = sw;
+    stack->ny = sh;
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> u(-0.5, 0.5), inside(2, 8);
+    const double special[]
+        = {std::nan(""), std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
+    for (int k = 0; k < ns; ++k) {
+        SliceData s;
+        s.makeGrid(sw, sh);
+        const double dz = k - ns / 2.0;
+        for (int y = 0; y < sh; ++y) {
+            for (int x = 0; x < sw; ++x) {
+                const double r1 = std::hypot(x - sw * 0.3, y - sh * 0.4, dz);
+                const double r2 = std::hypot(x - sw * 0.6, y - sh * 0.6, dz - 3);
+                double v = u(rng);
+                if (r1 < sw * 0.08 || r2 < sw * 0.05)
+                    v = inside(rng);
+                else if (std::abs(y - sh / 2) < 2 && u(rng) > 0.4)
+                    v = special[rng() % 3];
+                s.values[size_t(y) * sw + x] = v;
+            }
+        }
+        stack->slices.push_back(std::move(s));
+    }
+    // A block right of the middle, in one slice.
+    constexpr int B = SliceData::block;
+    SliceData &third = stack->slices[size_t(ns / 3)];
+    const int bx = (sw * 3 / 4) / B * B, by = (sh / 2 + 4) / B * B;
+    for (int y = by; y < by + B; ++y)
+        std::fill_n(third.values.begin() + y * sw + bx, B, 7.0);
+    third.values[size_t(by + 5) * sw + bx + 2] = 2 + 255.0 / 64; // q exactly 255
+    if (summarized)
+        for (SliceData &slice : stack->slices)
+            slice.summarizeBlocks();
+    return stack;
+}
+
 /// The picture drawn as the rule says, pixel by pixel with a pen each: white, then per set and
 /// picture row and column the largest windowed sample along the ray, or the section sample.
 QImage transcription(const ViewFrame &f, int pw, int ph, const std::vector<SceneSet> &sets)
@@ -125,6 +169,14 @@ int differingPixels(const QImage &a, const QImage &b)
     return n;
 }
 
+/// The pixels that are not the white ground.
+int shownPixels(const QImage &picture)
+{
+    QImage white(picture.size(), QImage::Format_ARGB32);
+    white.fill(Qt::white);
+    return differingPixels(picture, white);
+}
+
 } // namespace
 
 class TestVolumeRender : public QObject
@@ -138,6 +190,10 @@ private slots:
     void windowBounds();
     void sectionCutsAndColours();
     void alongTheSlicePlanesNothingShows();
+    void blockRangesSkipOnlyWhatCannotShow_data();
+    void blockRangesSkipOnlyWhatCannotShow();
+    void blockRangesAreConsulted();
+    void sectionSampleInASkippedSlice();
     void frameBackAndFront();
     void frameOfATurnedView();
 };
@@ -322,6 +378,106 @@ void TestVolumeRender::alongTheSlicePlanesNothingShows()
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 16; ++x)
             QCOMPARE(qAlpha(picture.pixel(x, y)), 0);
+}
+
+void TestVolumeRender::blockRangesSkipOnlyWhatCannotShow_data()
+{
+    QTest::addColumn<Vec3>("axis");
+    QTest::addColumn<double>("angle");
+    QTest::addColumn<double>("scale");
+    QTest::addColumn<bool>("section");
+    QTest::addColumn<double>("cs");
+    QTest::addColumn<Vec3>("sectionDir");
+    QTest::addColumn<int>("minShown"); // pixels of the balls at least, at this scale
+    const Vec3 none {0, 0, 1};
+    const Vec3 oblique = (1 / std::sqrt(14.0)) * Vec3 {1, -2, 3};
+    const Vec3 diagonal = (1 / std::sqrt(3.0)) * Vec3 {1, 1, 1};
+    // Scale 0.5: a tile spans one or two blocks; 3: several; 8: too many to look at.
+    QTest::newRow("straight, zoomed in") << none << 0.0 << 0.5 << false << 0.0 << none << 300;
+    QTest::newRow("straight") << none << 0.0 << 1.0 << false << 0.0 << none << 100;
+    QTest::newRow("turned") << oblique << 0.9 << 1.3 << false << 0.0 << none << 80;
+    QTest::newRow("turned, zoomed out") << oblique << -2.0 << 3.0 << false << 0.0 << none << 15;
+    QTest::newRow("turned, far out") << diagonal << 0.7 << 8.0 << false << 0.0 << none << 2;
+    QTest::newRow("section across the view") << oblique << 0.9 << 1.0 << true << 0.0 << diagonal << 80;
+    // The slab holds a ball's front and the background around it (NaN and noise).
+    QTest::newRow("section through a ball and the background")
+        << none << 0.0 << 0.7 << true << -3.5 << none << 80;
+    QTest::newRow("section edge-on, turned") << diagonal << 1.2 << 1.1 << true << 4.0 << Vec3 {1, 0, 0} << 80;
+}
+
+void TestVolumeRender::blockRangesSkipOnlyWhatCannotShow()
+{
+    QFETCH(Vec3, axis);
+    QFETCH(double, angle);
+    QFETCH(double, scale);
+    QFETCH(bool, section);
+    QFETCH(double, cs);
+    QFETCH(Vec3, sectionDir);
+    QFETCH(int, minShown);
+    ViewFrame f;
+    f.rotate(axis, angle);
+    f.viewScale = scale;
+    // Grid sizes that are no multiple of the block size: the last blocks are cut.
+    auto set = [&](bool summarized) {
+        SceneSet s = volumeOnly(sparseStack(20, 93, 78, summarized), 2, 6);
+        s.look.showCSection = section;
+        s.look.cs = cs;
+        s.look.sectionDir = sectionDir;
+        return s;
+    };
+    const std::vector<SceneSet> sets {set(true)};
+    QVERIFY(sets[0].stack->slices[0].hasBlockRanges());
+    const QImage expected = transcription(f, 64, 56, {set(false)});
+    QCOMPARE(differingPixels(scene(f, 64, 56, sets), expected), 0);
+    QCOMPARE(differingPixels(scene(f, 64, 56, sets, true), expected), 0);
+    // The balls show, and background round them, where slices are skipped.
+    const int shown = shownPixels(expected);
+    QVERIFY2(shown >= minShown && shown < 64 * 56 * 9 / 10, qPrintable(QString::number(shown)));
+}
+
+void TestVolumeRender::blockRangesAreConsulted()
+{
+    // Ranges that say no block holds anything in the window: the volume is skipped whole, which
+    // shows that the ranges are read (the test above shows that they skip no more than they may).
+    auto stack = std::const_pointer_cast<SliceStack>(sparseStack(12, 60, 60, true));
+    const QImage before = scene(ViewFrame {}, 40, 40, {volumeOnly(stack, 2, 6)});
+    QVERIFY(shownPixels(before) > 30);
+    for (SliceData &s : stack->slices) {
+        for (size_t b = 0; b < s.blockRanges.size(); b += 2) {
+            s.blockRanges[b] = std::numeric_limits<double>::infinity();
+            s.blockRanges[b + 1] = -std::numeric_limits<double>::infinity();
+        }
+    }
+    const QImage after = scene(ViewFrame {}, 40, 40, {volumeOnly(stack, 2, 6)});
+    QCOMPARE(shownPixels(after), 0);
+}
+
+void TestVolumeRender::sectionSampleInASkippedSlice()
+{
+    // Slice 2 (z = −1) holds 4 everywhere, the others background only. The section plane
+    // 0.6·x + 0.8·z = 0.1 puts both z = −1 and z = 0 within the unit before it near x = 0: the later
+    // sample, background, is the section's, so the volume colour shows there, not the section's.
+    // A slice with nothing in the window is skipped only where no sample of it lies in the slab.
+    auto stack = std::make_shared<SliceStack>();
+    stack->nx = stack->ny = 64;
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> u(-0.5, 0.5);
+    for (int k = 0; k < 6; ++k) {
+        SliceData s;
+        s.makeGrid(64, 64);
+        for (double &v : s.values)
+            v = k == 2 ? 4.0 : u(rng);
+        s.summarizeBlocks();
+        stack->slices.push_back(std::move(s));
+    }
+    SceneSet set = volumeOnly(stack, 2, 6);
+    set.look.showCSection = true;
+    set.look.cs = 0.1;
+    set.look.sectionDir = {0.6, 0.0, 0.8};
+    const QImage expected = transcription(ViewFrame {}, 48, 48, {set});
+    QCOMPARE(expected.pixel(24, 24), scene(ViewFrame {}, 48, 48, {volumeOnly(stack, 2, 6)}).pixel(24, 24));
+    QCOMPARE(differingPixels(scene(ViewFrame {}, 48, 48, {set}), expected), 0);
+    QCOMPARE(differingPixels(scene(ViewFrame {}, 48, 48, {set}, true), expected), 0);
 }
 
 void TestVolumeRender::frameBackAndFront()

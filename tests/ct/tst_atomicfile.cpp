@@ -1,11 +1,13 @@
 // Qt
 #include <QDir>
+#include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
 
 // Local
 #include "ct/atomicfile.h"
 #include <csignal>
+#include <random>
 #include <sys/mount.h>
 #include <sys/resource.h>
 
@@ -17,6 +19,8 @@ class TestAtomicFile : public QObject
     Q_OBJECT
 private slots:
     void writesWholeFiles();
+    void imagesReadBackAsTheyWere_data();
+    void imagesReadBackAsTheyWere();
     void shortWriteNamesItsCause_data();
     void shortWriteNamesItsCause();
     void unusableDirectoryIsFoundBeforeWriting_data();
@@ -34,6 +38,29 @@ void TestAtomicFile::writesWholeFiles()
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), bytes);
     QCOMPARE(QDir(dir.filePath(u"a/b"_s)).entryList(QDir::Files), QStringList {u"c.dat"_s});
+}
+
+void TestAtomicFile::imagesReadBackAsTheyWere_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("png, encoded fast") << u"slice.png"_s;
+    QTest::newRow("PNG in capitals") << u"slice.PNG"_s;
+}
+
+void TestAtomicFile::imagesReadBackAsTheyWere()
+{
+    // A noisy grey slice, as a reconstruction's picture is: the lossless formats give it back.
+    QFETCH(QString, name);
+    QImage image(301, 200, QImage::Format_Grayscale8);
+    std::mt19937 rng(4);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.scanLine(y)[x] = uchar((x * 3 + y + int(rng() % 40)) & 0xff);
+    QTemporaryDir dir;
+    QString error;
+    QVERIFY2(writeImageAtomically(dir.filePath(name), image, &error), qPrintable(error));
+    const QImage back(dir.filePath(name));
+    QCOMPARE(back.convertToFormat(QImage::Format_Grayscale8), image);
 }
 
 void TestAtomicFile::shortWriteNamesItsCause_data()

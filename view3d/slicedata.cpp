@@ -9,7 +9,7 @@ void SliceData::summarizeBlocks()
     if (nx < 1 || ny < 1 || values.size() != static_cast<size_t>(nx) * ny)
         return;
     constexpr double inf = std::numeric_limits<double>::infinity();
-    const int bw = (nx + block - 1) / block, bh = (ny + block - 1) / block;
+    const int bw = blocksAcross(nx), bh = blocksAcross(ny);
     blockRanges.assign(2 * static_cast<size_t>(bw) * bh, 0.0);
     for (int by = 0; by < bh; ++by) {
         // One band of block rows at a time, its rows read in order.

@@ -28,6 +28,8 @@ struct SliceData
     /// and wrong once the values change after it: published stacks never change.
     std::vector<double> blockRanges;
     static constexpr int block = 8;
+    /// The blocks across n values, the last one cut by the grid's edge.
+    static int blocksAcross(int n) { return (n + block - 1) / block; }
 
     double value(int x, int y) const { return values[static_cast<size_t>(y) * nx + x]; }
     const double *row(int y) const { return values.data() + static_cast<size_t>(y) * nx; }
@@ -43,8 +45,8 @@ struct SliceData
     /// Whether blockRanges belongs to a grid of this size.
     bool hasBlockRanges() const
     {
-        const size_t blocks = static_cast<size_t>((nx + block - 1) / block) * ((ny + block - 1) / block);
-        return nx > 0 && ny > 0 && blockRanges.size() == 2 * blocks;
+        return nx > 0 && ny > 0
+            && blockRanges.size() == 2 * static_cast<size_t>(blocksAcross(nx)) * blocksAcross(ny);
     }
     /// Widens min and max to a finite value.
     void follow(double v)

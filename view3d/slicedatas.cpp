@@ -78,8 +78,8 @@ void SliceDatas::filesSelected(const QStringList &files)
             stack->ny = slice->ny;
             // A stack of this size from every selected file must fit into memory.
             // Each value takes a double, and each block's range two more.
-            constexpr int B = SliceData::block;
-            const double blocks = double((slice->nx + B - 1) / B) * ((slice->ny + B - 1) / B);
+            const double blocks
+                = double(SliceData::blocksAcross(slice->nx)) * SliceData::blocksAcross(slice->ny);
             const double perSlice = (double(slice->nx) * slice->ny + 2 * blocks) * sizeof(double);
             const double needed = perSlice * double(files.size());
             if (needed > double(limit)) {

@@ -186,7 +186,7 @@ bool windowMayBeMet(const RenderJob &job, int k, double minX, double maxX, doubl
     const int by0 = blockOf(minY - 1, job.sh), by1 = blockOf(maxY + 1, job.sh);
     if ((bx1 - bx0 + 1) * (by1 - by0 + 1) > 64)
         return true;
-    const int bw = (job.sw + B - 1) / B;
+    const int bw = SliceData::blocksAcross(job.sw);
     for (int by = by0; by <= by1; ++by) {
         for (int bx = bx0; bx <= bx1; ++bx) {
             const double *r = ranges + 2 * (static_cast<size_t>(by) * bw + bx);

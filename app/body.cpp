@@ -4,12 +4,12 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPainter>
 #include <QStatusBar>
 #include <QThread>
 
 // Local
-#include "app/buttonstyles.h"
 #include "app/config/configstore.h"
 #include "automation/batch.h"
 #include "automation/ui/i0ofimage.h"
@@ -31,6 +31,7 @@
 #include "widgets/popdockbase.h"
 #include "widgets/progressline.h"
 #include "widgets/rawdisp.h"
+#include "widgets/statestyles.h"
 #include <thread>
 
 Body::Body(QWidget *parent, int workers)
@@ -199,7 +200,6 @@ void Body::setUpWorkers(int count)
     saverThread_->start();
     connect(saver_, &DataSaver::writeFailed, this, &Body::saveFailed);
     connect(saver_, &DataSaver::recordDone, this, &Body::saverDone);
-    connect(saver_, &DataSaver::writeFailed, this, [this] { ++problems_; });
 
     const bool showAll = configValue(QStringLiteral("show_all_ct2_images"), QStringLiteral("0")).toInt() == 1;
     for (int i = 1; i <= count; ++i) {
@@ -236,6 +236,7 @@ void Body::setUpWorkers(int count)
         // Emitted before the record leaves and before `calcFinished`: queued in that order.
         connect(worker, &CtCalc2::handedToSaver, this, &Body::handedToSaver);
         connect(worker, &CtCalc2::writeFailed, this, &Body::saveFailed);
+        connect(worker, &CtCalc2::sliceFailed, this, &Body::workerSliceFailed);
         connect(panel, &CtPanel::cRUpdated, this, &Body::cRUpdated);
         connect(panel, &CtPanel::dRUpdated, this, &Body::dRUpdated);
         workerThreads_.push_back(thread);
@@ -258,7 +259,6 @@ void Body::connectAll()
     connect(
         this, &Body::noticeFinishedLoadDataFiles, this, &Body::finishedLoadDataFiles, Qt::QueuedConnection);
     connect(this, &Body::batchCalcStart, this, &Body::startCalcCt);
-    connect(this, &Body::batchCalcFinished, this, &Body::callBatchCheckEnd);
 
     auto *ctSelection = new QButtonGroup(this);
     ctSelection->addButton(ui_.SelectCt1);
@@ -284,6 +284,7 @@ void Body::connectAll()
     connect(ctCalc_, &CtPanel::dRUpdated, this, &Body::dRUpdated);
     connect(ctCalc_, &CtCalc::calcFinished, this, &Body::ctCalcFinished);
     connect(ctCalc_, &CtCalc::progressed, this, &Body::ct1Progressed);
+    connect(ctCalc_, &CtCalc::sliceFailed, this, &Body::workerSliceFailed);
     for (auto signal : {&ProcCtrl::rotAxUpdated, &ProcCtrl::sliceNoUpdated, &ProcCtrl::corUpdated})
         connect(ui_.procCtrl, signal, rawDisp_, qOverload<>(&QWidget::update));
     connect(ui_.ShowAdditionalInfo, &QCheckBox::toggled, this, &Body::setShowAdditionalInfo);
@@ -330,11 +331,36 @@ void Body::batchLoad(const QString &fileName)
 
 void Body::batchExec()
 {
+    // A configuration line may have started loading: the batch's first line must find the set whole.
+    if (loading_ || loadWaiting_) {
+        batchExecWaiting_ = true;
+        return;
+    }
     emit callBatchExec();
 }
 
 void Body::closeEvent(QCloseEvent *event)
 {
+    // An operator's close during a run is asked about; the end of an unattended run is not (no
+    // window is shown, or the batch's "app_quit" closes once everything is done).
+    const bool working = calculating_ || pendingStart_ || seqRunning_ || contRunning_;
+    if (working && isVisible() && !quitByCommand_) {
+        const QMessageBox::StandardButton answer = QMessageBox::question(this, windowTitle(),
+            tr("A run is going. Stop it and close the window?\nSlices in progress are finished and saved."),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
+    }
+    if (calculating_ || pendingStart_) {
+        // The slices in work are still finished and saved while the window goes.
+        const int inWork = slicesInProgress();
+        qWarning().noquote() << QStringLiteral("Run stopped at close: %1 of %2 slices written, %3 in work")
+                                    .arg(std::max(0, runReturned_ - runOutcome_.failed))
+                                    .arg(runOutcome_.asked)
+                                    .arg(inWork);
+    }
     emit finishing();
     QFrame::closeEvent(event);
 }

@@ -9,8 +9,10 @@
 #include <QImage>
 #include <QPen>
 #include <QStringList>
+#include <QTimer>
 
 // Local
+#include "app/config/joboutcome.h"
 #include "app/config/messagelog.h"
 #include "automation/batchcmd.h"
 #include "automation/setupfile.h"
@@ -105,9 +107,24 @@ public:
     bool knowsCommand(const QString &word) const { return batchActions_.contains(word.toUpper()); }
     /// With no window (-nw) a batch run that ends also ends the program, as "app_quit" does.
     void setQuitWhenBatchEnds(bool quit) { quitWhenBatchEnds_ = quit; }
-    /// The program's exit status after "app_quit": 1 when a result file could not be written (or
-    /// the batch file could not be read), else 0. 0 when the window was closed otherwise.
-    int exitStatus() const { return quitByCommand_ && problems_ > 0 ? 1 : 0; }
+    /// What failed since the window was made: batch lines, slices, files not written and other
+    /// results asked for and missing (a refused save folder, an unreadable batch file).
+    struct Tally
+    {
+        int linesFailed = 0;
+        int slicesFailed = 0;
+        int filesNotWritten = 0;
+        int otherFailures = 0;
+        bool clean() const { return linesFailed + slicesFailed + filesNotWritten + otherFailures == 0; }
+        /// "2 lines failed, 3 slices failed, 1 file not written".
+        QString text() const;
+    };
+    const Tally &tally() const { return tally_; }
+    /// The outcome of the last calculation run (the one going, while it goes).
+    const JobOutcome &runOutcome() const { return runOutcome_; }
+    /// The program's exit status after "app_quit": the status it named, else 1 when anything asked
+    /// for failed (see `tally`), else 0. 0 when the window was closed otherwise.
+    int exitStatus() const;
 
 signals:
     void batchCalcStart();
@@ -127,8 +144,6 @@ signals:
     void zmlLoadFiles(const QStringList &fileList);
     void zmlStatChanged();
     void exec2dA(const QString &sliceNoS);
-    /// A continuous 2DA run started by `zmlBatchCont2dA` has ended (or could not start).
-    void zmlBatchContFinished();
     // Sequential CT-XAFS runs.
     void setFirstSet(int firstIdx);
     void setNextSet(int lastIdx);
@@ -194,8 +209,8 @@ public slots:
     void zmlSetSendMsg(bool on);
     /// Connects the link, as a click on "Link 2dZelmap" does.
     void zmlConnect();
-    /// Starts (or adopts) a continuous run and reports its end through `zmlBatchContFinished`, at
-    /// once when it cannot start.
+    /// Starts (or adopts) a continuous run and reports its end to the batch (at once when it cannot
+    /// start): done only when every slice of the range was analysed.
     void zmlBatchCont2dA();
     // Sequential CT-XAFS runs (bodyseq.cpp).
     void selectedDir(const QString &dir, const QStringList &patterns);
@@ -226,6 +241,7 @@ protected:
 private slots:
     void i0OrBgSelected();
     void workerFinished();
+    void workerSliceFailed(int slice, const QString &why);
     void saveFailed(bool image, const QString &path);
     void handedToSaver(qint64 bytes);
     void saverDone(qint64 bytes);
@@ -258,18 +274,24 @@ private:
     void seqRunEnded();
     void seqCalcCalledOff();
     void applyGeometryDefaults();
+    /// While a load runs, nothing can start another.
+    void setLoadControlsEnabled(bool enabled);
     void checkI0BgSizes();
     void applySelection(const QRectF &selection);
     void dispatch(size_t worker, int slice);
     void takeBlock(size_t worker, size_t threads);
     bool sliceInRange(int slice) const;
     void showProgress();
+    /// The end message, the progress bar and the progress field of the run that ended.
+    void reportRunEnd();
     void resumeWaitingWork();
     bool checkSaveTarget(bool on, class SelectSaveDir *selector, const char *what);
     std::vector<class CtPanel *> ctPanels() const;
     /// Asks the viewer to load the saved data files of slice `sliceNo` and makes it current.
     void zmlLoadSlice(int sliceNo);
     void zmlSetContRunning(bool on);
+    /// Ends a continuous run: finished when `why` is empty, else failed (or `stopped`) for that reason.
+    void zmlEndCont2dA(const QString &why, bool stopped = false);
     void zmlLinkStateChanged();
 
     // Batch commands (bodybatch.cpp). How a command's completion is reported.
@@ -277,7 +299,8 @@ private:
     struct Outcome
     {
         Completion completion = Completion::Now;
-        bool ok = true;
+        bool ok = true; // the result ":ifok" and ":ifng" test
+        bool conditionOnly = false; // a false result answers a question and is no failure
     };
     using Action = std::function<Outcome(const BatchCmd &cmd, bool fromBatch)>;
     void setUpBatch();
@@ -289,7 +312,11 @@ private:
     void setLoadedForBatch(bool ok);
     void addAction(const char *word, Action action);
     Outcome runCommand(const BatchCmd &cmd, bool fromBatch);
-    void reportBatchLine(bool ok);
+    /// Reports the batch line handed out as done; a line that is not `ok` counts as failed unless
+    /// it only answered a question (`failure` false).
+    void reportBatchLine(bool ok, bool failure = true);
+    bool isBatchLineWaiting() const;
+    void batchLineTimedOut();
     void runConfigurationLines();
     QWidget *workerPage(int index) const;
     bool isIdle() const;
@@ -356,7 +383,11 @@ private:
     bool saveData_ = false;
     ProjectionSet runSet_;
     int nextSlice_ = 0;
-    int slicesDone_ = 0; // of this run
+    JobOutcome runOutcome_; // of the run going or last run
+    int runReturned_ = 0; // slices of this run back from the workers, failed ones included
+    QList<int> runFailedSlices_; // the first few, for the end message
+    QString runFailure_; // why the first of them failed
+    int filesFailedBeforeRun_ = 0;
     bool stopping_ = false; // the operator stops the run
     ProgressLine *progressLine_ = nullptr;
     QLabel *statusText_ = nullptr;
@@ -378,18 +409,28 @@ private:
     int linkStage_ = 0;
     bool contRunning_ = false;
     bool batchCont_ = false; // the continuous run reports its end to the batch
+    int contDone_ = 0; // slices of the continuous run analysed
     int runFrom_ = 0, runTo_ = 0, runCurrent_ = 0, runStep_ = 0;
     Batch *batch_ = nullptr;
     QThread *batchThread_ = nullptr;
     QHash<QString, Action> batchActions_; // by upper-cased command word
     bool batchWaitsForLoading_ = false;
     bool batchWaitsForSet_ = false; // a "seq_exec_set" line waits for its data set
+    QTimer batchLineTimer_; // "batch_timeout": how long a line may wait for the work it started
+    int batchTimeoutMs_ = 0; // 0: no limit
+    QString waitingLine_; // the batch line handed out
+    bool batchExecWaiting_ = false; // the batch starts when the loading under way has finished
+    // Who asked for the load under way: a batch line waits for it; a configuration or setup line's
+    // failed load still counts.
+    enum class LoadAsker { None, Batch, Line };
+    LoadAsker loadAsker_ = LoadAsker::None;
     int batchFilesBefore_ = 0; // raw files listed before the batch's load
     QString batchLoadDir_;
     bool quitRequested_ = false;
     bool quitByCommand_ = false;
     bool quitWhenBatchEnds_ = false;
-    int problems_ = 0; // files that failed to write, batch files that could not be read
+    Tally tally_;
+    int quitStatus_ = -1; // named by "app_quit N"
     QFileDialog *setupDialog_ = nullptr;
     bool setupSaving_ = false;
 };

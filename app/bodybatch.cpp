@@ -22,6 +22,7 @@
 #include "imagedata/imgdata.h"
 #include "imagedata/imgdatas.h"
 #include "imagedata/ui/selectdatafiles.h"
+#include <cmath>
 
 void Body::setUpBatch()
 {
@@ -34,7 +35,7 @@ void Body::setUpBatch()
     connect(this, &Body::callBatchLastOk, batch_, &Batch::setLastOk);
     connect(this, &Body::callBatchCheckEnd, batch_, &Batch::batchCheckEnd);
     connect(batch_, &Batch::batchExCmd, this, &Body::batchExCmd);
-    connect(batch_, &Batch::loadFailed, this, [this] { ++problems_; });
+    connect(batch_, &Batch::loadFailed, this, [this] { ++tally_.otherFailures; });
     connect(batch_, &Batch::runEnded, this, [this] {
         if (quitWhenBatchEnds_)
             appQuit();
@@ -44,6 +45,8 @@ void Body::setUpBatch()
     // A line that starts loading is done when the loading is; "app_quit" waits for every end.
     connect(this, &Body::finishedLoadingCTFiles, this, &Body::loadFinishedForBatch);
     connect(this, &Body::seqSetLoaded, this, [this] { setLoadedForBatch(true); });
+    batchLineTimer_.setSingleShot(true);
+    connect(&batchLineTimer_, &QTimer::timeout, this, &Body::batchLineTimedOut);
     connect(this, &Body::seqSetFailed, this, [this] { setLoadedForBatch(false); });
     connect(this, &Body::finishedLoadingCTFiles, this, &Body::tryQuit, Qt::QueuedConnection);
     connect(this, &Body::calcFinished, this, &Body::tryQuit, Qt::QueuedConnection);
@@ -59,7 +62,12 @@ void Body::runConfigurationLines()
 
 bool Body::execCommand(const BatchCmd &cmd)
 {
-    return runCommand(cmd, false).ok;
+    const Outcome out = runCommand(cmd, false);
+    // A configuration or setup line that failed counts like a batch line: an unattended run that
+    // started from it must not end with success.
+    if (!out.ok && !out.conditionOnly)
+        ++tally_.linesFailed;
+    return out.ok;
 }
 
 void Body::batchExCmd(const BatchCmd &cmd)
@@ -67,19 +75,25 @@ void Body::batchExCmd(const BatchCmd &cmd)
     // A line handed out while an earlier one still waits (the run was restarted) takes its place.
     batchWaitsForLoading_ = false;
     batchWaitsForSet_ = false;
+    batchLineTimer_.stop();
+    waitingLine_ = cmd.line;
     const Outcome out = runCommand(cmd, true);
     switch (out.completion) {
     case Completion::Now:
-        reportBatchLine(out.ok);
-        break;
+        reportBatchLine(out.ok, !out.conditionOnly);
+        return;
     case Completion::AfterLoading:
         batchWaitsForLoading_ = true;
         break;
-    case Completion::AfterRun: // batchCalcFinished or zmlBatchContFinished reports it
+    case Completion::AfterRun: // the run's end (stopCalcCt, zmlEndCont2dA) reports it
     case Completion::AfterSetLoading: // setLoadedForBatch reports it
-    case Completion::AtExit:
         break;
+    case Completion::AtExit:
+        return;
     }
+    // The report may have come within the call (a load of nothing, a run that could not start).
+    if (batchTimeoutMs_ > 0 && isBatchLineWaiting())
+        batchLineTimer_.start(batchTimeoutMs_);
 }
 
 Body::Outcome Body::runCommand(const BatchCmd &cmd, bool fromBatch)
@@ -90,22 +104,71 @@ Body::Outcome Body::runCommand(const BatchCmd &cmd, bool fromBatch)
     return (*it)(cmd, fromBatch);
 }
 
-void Body::reportBatchLine(bool ok)
+void Body::reportBatchLine(bool ok, bool failure)
 {
-    if (!ok)
+    batchLineTimer_.stop();
+    if (!ok) {
         emit callBatchLastOk(false);
+        if (failure)
+            ++tally_.linesFailed;
+    }
     emit callBatchCheckEnd();
+}
+
+bool Body::isBatchLineWaiting() const
+{
+    return batchWaitsForLoading_ || batchWaitsForSet_ || batchCalc_ || batchCont_;
+}
+
+void Body::batchLineTimedOut()
+{
+    if (!isBatchLineWaiting())
+        return;
+    qCritical().noquote() << QStringLiteral("batch_timeout: the line \"%1\" still waits after %2 s: it "
+                                            "fails and the batch goes on")
+                                 .arg(MessageLog::shortened(waitingLine_))
+                                 .arg(batchTimeoutMs_ / 1000.0);
+    // What the line waits for is called off (a load goes on: the set must stay whole).
+    batchWaitsForLoading_ = false;
+    batchWaitsForSet_ = false;
+    if (batchCont_) {
+        batchCont_ = false;
+        zmlEndCont2dA(QStringLiteral("the batch line timed out"));
+    }
+    if (batchCalc_) {
+        batchCalc_ = false;
+        if (calculating_ || pendingStart_)
+            toggleCalcCt();
+    }
+    reportBatchLine(false);
 }
 
 void Body::loadFinishedForBatch()
 {
-    if (!batchWaitsForLoading_)
-        return;
+    const LoadAsker asker = loadAsker_;
+    loadAsker_ = LoadAsker::None;
+    const bool waiting = batchWaitsForLoading_;
     batchWaitsForLoading_ = false;
-    const bool ok = ui_.CTFiles->count() > batchFilesBefore_;
-    if (!ok)
-        qDebug().noquote() << "images_load: no image was loaded from" << batchLoadDir_;
-    reportBatchLine(ok);
+    if (asker != LoadAsker::None) {
+        // A load that refused any file failed: a missing projection shifts every later angle.
+        const int loaded = ui_.CTFiles->count() - batchFilesBefore_;
+        const int refused = static_cast<int>(notLoaded_.size());
+        const bool ok = loaded > 0 && refused == 0;
+        if (loaded <= 0)
+            qCritical().noquote() << "images_load: no image was loaded from" << batchLoadDir_;
+        else if (!ok)
+            qCritical().noquote() << QStringLiteral("images_load: %1 of %2 files were refused")
+                                         .arg(refused)
+                                         .arg(refused + loaded);
+        if (asker == LoadAsker::Batch && waiting)
+            reportBatchLine(ok);
+        else if (!ok)
+            ++tally_.linesFailed; // a configuration or setup line's load
+    }
+    if (batchExecWaiting_ && !loading_ && !loadWaiting_) { // the batch starts on the loaded set
+        batchExecWaiting_ = false;
+        emit callBatchExec();
+    }
 }
 
 void Body::setLoadedForBatch(bool ok)
@@ -114,6 +177,27 @@ void Body::setLoadedForBatch(bool ok)
         return;
     batchWaitsForSet_ = false;
     reportBatchLine(ok);
+}
+
+QString Body::Tally::text() const
+{
+    const auto count = [](int n, const char *one, const char *many) {
+        return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+    };
+    return QStringLiteral("%1, %2, %3, %4")
+        .arg(count(linesFailed, "line failed", "lines failed"),
+            count(slicesFailed, "slice failed", "slices failed"),
+            count(filesNotWritten, "file not written", "files not written"),
+            count(otherFailures, "other result missing", "other results missing"));
+}
+
+int Body::exitStatus() const
+{
+    if (!quitByCommand_)
+        return 0;
+    if (quitStatus_ >= 0)
+        return quitStatus_;
+    return tally_.clean() ? 0 : 1;
 }
 
 void Body::addAction(const char *word, Action action)
@@ -276,8 +360,25 @@ void Body::buildValueActions()
                 return O {};
             }
             selector->selectFile(name);
-            const bool ok = selector->img() && selector->img()->fileName() == name;
-            return O {Completion::Now, ok};
+            const ImgData *img = selector->img().get();
+            if (!img || img->fileName() != name) {
+                qCritical().noquote() << QStringLiteral("%1: the image cannot be read :").arg(c.cmd) << name;
+                return O {Completion::Now, false};
+            }
+            // An image the correction leaves out would make every slice quietly wrong.
+            const int w = imgDatas_->width(), h = imgDatas_->height();
+            if (w > 0 && (img->width() != w || img->height() != h)) {
+                qCritical().noquote() << QStringLiteral("%1: the image of %2 x %3 cannot correct the raw "
+                                                        "images of %4 x %5 :")
+                                             .arg(c.cmd)
+                                             .arg(img->width())
+                                             .arg(img->height())
+                                             .arg(w)
+                                             .arg(h)
+                                      << name;
+                return O {Completion::Now, false};
+            }
+            return O {};
         });
     }
 
@@ -326,8 +427,15 @@ void Body::buildOtherActions()
     ProcCtrl *p = ui_.procCtrl;
 
     addAction("images_load", [this](const BatchCmd &c, bool fromBatch) {
+        if (loading_ || loadWaiting_) { // never two loading chains
+            qCritical().noquote() << "images_load: a load is in progress; this one is refused :"
+                                  << textArg(c);
+            return O {Completion::Now, false};
+        }
         batchLoadDir_ = textArg(c);
         batchFilesBefore_ = ui_.CTFiles->loadNew() ? 0 : ui_.CTFiles->count();
+        // The loading's end judges it (loadFinishedForBatch): a batch line waits for it.
+        loadAsker_ = fromBatch ? LoadAsker::Batch : LoadAsker::Line;
         ui_.CTFiles->selectDirFiles(batchLoadDir_, c.args.mid(1));
         return O {fromBatch ? Completion::AfterLoading : Completion::Now};
     });
@@ -384,7 +492,14 @@ void Body::buildOtherActions()
 
     addAction("calc_exec", [this](const BatchCmd &, bool fromBatch) {
         if (imgDatas_->count() == 0 && !loading_) {
-            qDebug().noquote() << "calc_exec: no raw images are loaded, nothing to calculate";
+            qCritical().noquote() << "calc_exec: no raw images are loaded, nothing to calculate";
+            return O {Completion::Now, false};
+        }
+        // CT1 only shows the current slice: a run asked to save would write nothing.
+        if (ui_.SelectCt1->isChecked()
+            && (ui_.AutoSaveImage->isChecked() || ui_.AutoSaveData->isChecked()
+                || ui_.AutoSaveTiff->isChecked())) {
+            qCritical().noquote() << "calc_exec: CT1 saves no files: select CT2";
             return O {Completion::Now, false};
         }
         // Only a batch line waits for the run's end; a setup or configuration line goes on at once.
@@ -394,20 +509,49 @@ void Body::buildOtherActions()
         return O {fromBatch ? Completion::AfterRun : Completion::Now};
     });
     addAction("ct_guess_cor", [this, p](const BatchCmd &, bool) {
-        if (imgDatas_->count() == 0) {
-            qDebug().noquote() << "ct_guess_cor: no raw images are loaded";
+        if (imgDatas_->count() == 0 || loading_) {
+            qCritical().noquote() << (loading_ ? "ct_guess_cor: the raw images are still loading"
+                                               : "ct_guess_cor: no raw images are loaded");
             return O {Completion::Now, false};
         }
-        sinogram_->guessCor();
+        // A failed guess leaves the centre of rotation, and whether a load may replace it, as they were.
+        if (!sinogram_->guessCor()) {
+            qCritical().noquote() << "ct_guess_cor: no centre of rotation was guessed; it stays"
+                                  << QString::number(p->cor(), 'g', QLocale::FloatingPointShortest);
+            return O {Completion::Now, false};
+        }
         applyDefaultCor_ = false;
-        qDebug().noquote() << "ct_guess_cor: centre of rotation"
-                           << QString::number(p->cor(), 'g', QLocale::FloatingPointShortest);
+        qInfo().noquote() << "ct_guess_cor: centre of rotation"
+                          << QString::number(p->cor(), 'g', QLocale::FloatingPointShortest);
         return O {};
     });
-    addAction("app_quit", [this](const BatchCmd &, bool) {
+    addAction("app_quit", [this](const BatchCmd &c, bool) {
+        // "app_quit N": a batch that handled a failure itself names the status.
+        if (!c.args.isEmpty()) {
+            bool number = false;
+            const int status = c.args.constFirst().toInt(&number);
+            if (number && status >= 0 && status <= 255)
+                quitStatus_ = status;
+            else
+                qWarning().noquote() << "app_quit: the exit status is a number from 0 to 255, not"
+                                     << MessageLog::shortened(c.args.constFirst());
+        }
         appQuit();
         return O {Completion::AtExit};
     });
+    addAction(
+        "batch_timeout", [this](const BatchCmd &c, bool) {
+            // Seconds a line may wait for the work it started (0: no limit), to the millisecond.
+            bool number = false;
+            const double seconds = textArg(c).toDouble(&number);
+            if (!number || !(seconds >= 0.0 && seconds <= 1e6)) {
+                qCritical().noquote()
+                    << "batch_timeout: give the seconds a line may wait, 0 to 1000000 (0: no limit)";
+                return O {Completion::Now, false};
+            }
+            batchTimeoutMs_ = static_cast<int>(std::lround(seconds * 1000.0));
+            return O {};
+        });
 }
 
 void Body::buildSeqAndLinkActions()
@@ -421,9 +565,9 @@ void Body::buildSeqAndLinkActions()
             sets->ui().SelDir->setDirName(dir);
             return O {};
         }
-        sets->selectDir(dir);
-        if (sets->count() == 0) {
-            qDebug().noquote() << "seq_exec_dir: no data set found in" << dir;
+        // The sets listed before stay when this folder has none: the line fails all the same.
+        if (sets->selectDir(dir) == 0) {
+            qCritical().noquote() << "seq_exec_dir: no data set found in" << dir;
             return O {Completion::Now, false};
         }
         return O {};
@@ -434,23 +578,24 @@ void Body::buildSeqAndLinkActions()
         const QString dir = textArg(c);
         ui_.SelI0Files->selectDirFiles(dir, c.args.mid(1));
         if (ui_.SelI0Files->count() == 0) {
-            qDebug().noquote() << "seq_exec_select_i0: no I0 file found in" << dir;
+            qCritical().noquote() << "seq_exec_select_i0: no I0 file found in" << dir;
             return O {Completion::Now, false};
         }
         return O {};
     });
     addAction("seq_exec_next", [sets](const BatchCmd &, bool) {
+        // The end of the list is the answer a batch loop tests with ":ifng", not a failure.
         const bool ok = sets->advanceSet();
         if (!ok)
-            qDebug().noquote() << "seq_exec_next: there is no next data set";
-        return O {Completion::Now, ok};
+            qInfo().noquote() << "seq_exec_next: there is no next data set";
+        return O {Completion::Now, ok, !ok};
     });
     addAction("seq_exec_set", [this](const BatchCmd &, bool fromBatch) {
         // The load may end before the call returns: the batch waits from before it.
         batchWaitsForSet_ = fromBatch;
         if (!seqExecSet()) {
             batchWaitsForSet_ = false;
-            qDebug().noquote() << "seq_exec_set: there is no current data set";
+            qCritical().noquote() << "seq_exec_set: there is no current data set";
             return O {Completion::Now, false};
         }
         return O {fromBatch ? Completion::AfterSetLoading : Completion::Now};
@@ -462,7 +607,7 @@ void Body::buildSeqAndLinkActions()
     });
     addAction("zelmapLink_exec_2da", [this](const BatchCmd &, bool) {
         if (!zelmapLink_.isConnected()) {
-            qDebug().noquote() << "zelmapLink_exec_2da: 2dZelmap is not connected";
+            qCritical().noquote() << "zelmapLink_exec_2da: 2dZelmap is not connected";
             return O {Completion::Now, false};
         }
         exec2dA0(); // the viewer's answer is not awaited
@@ -470,7 +615,7 @@ void Body::buildSeqAndLinkActions()
     });
     addAction("zelmapLink_cont_2da", [this](const BatchCmd &, bool fromBatch) {
         if (!zelmapLink_.isConnected()) {
-            qDebug().noquote() << "zelmapLink_cont_2da: 2dZelmap is not connected";
+            qCritical().noquote() << "zelmapLink_cont_2da: 2dZelmap is not connected";
             return O {Completion::Now, false};
         }
         if (!fromBatch) { // a setup or configuration line starts the run and goes on
@@ -478,7 +623,12 @@ void Body::buildSeqAndLinkActions()
                 zmlStartCont2dA();
             return O {};
         }
-        zmlBatchCont2dA(); // zmlBatchContFinished reports the line, possibly within the call
+        // A step of 0 repeats one slice for ever: nothing would end the batch's wait.
+        if (ui_.procCtrl->sliceStep() == 0 && ui_.procCtrl->sliceFrom() != ui_.procCtrl->sliceTo()) {
+            qCritical().noquote() << "zelmapLink_cont_2da: a slice step of 0 never ends the run; not started";
+            return O {Completion::Now, false};
+        }
+        zmlBatchCont2dA(); // zmlEndCont2dA reports the line, possibly within the call
         return O {Completion::AfterRun};
     });
 }
@@ -511,5 +661,10 @@ void Body::quitWhenSaved()
     if (!quitRequested_ || quitByCommand_ || !isIdle())
         return; // something started meanwhile: its end asks again
     quitByCommand_ = true;
+    // The last line says what an unattended run asked for and did not get.
+    if (tally_.clean())
+        qInfo().noquote() << "Quit: every line done, every result written";
+    else
+        qCritical().noquote() << "Quit with failures:" << tally_.text();
     close(); // its close event ends the program, also when the window was never shown
 }

@@ -7,7 +7,6 @@
 
 // Local
 #include "app/body.h"
-#include "app/buttonstyles.h"
 #include "ct/atomicfile.h"
 #include "ct/datasaver.h"
 #include "ct/savenaming.h"
@@ -24,6 +23,7 @@
 #include "imagedata/ui/selectaimgfile.h"
 #include "widgets/colorbar.h"
 #include "widgets/progressline.h"
+#include "widgets/statestyles.h"
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -43,8 +43,10 @@ void Body::toggleCalcCt()
         ui_.CalcCT->setStyleSheet(ButtonStyle::idle);
         ui_.ProgPerCent->setText(tr("stopped"));
         seqCalcCalledOff();
-        if (batchCalc_) { // a batch line waiting for this run goes on
+        if (batchCalc_) { // a batch line waiting for this run goes on, failed: nothing was calculated
             batchCalc_ = false;
+            qCritical().noquote() << "calc_exec: the waiting run was called off";
+            reportBatchLine(false);
             emit batchCalcFinished();
         }
         return;
@@ -78,7 +80,12 @@ void Body::startCalcCt()
     pendingStart_ = false;
     calculating_ = true;
     stopping_ = false;
-    slicesDone_ = 0;
+    runOutcome_ = JobOutcome();
+    runReturned_ = 0;
+    runFailedSlices_.clear();
+    runFailure_.clear();
+    filesFailedBeforeRun_ = tally_.filesNotWritten;
+    ui_.ProgPerCent->setStyleSheet(QString());
     seqRunStarted();
     runStart_ = QDateTime::currentDateTime();
     ui_.CalcStartT->setText(CtPanel::timeText(runStart_));
@@ -91,8 +98,8 @@ void Body::startCalcCt()
     ui_.SelectDataSaveDir->setFailed(false);
     saveImages_ = checkSaveTarget(ui_.AutoSaveImage->isChecked(), ui_.SelectImageSaveDir, "images");
     // Float TIFF slices go with the data files.
-    saveData_ = checkSaveTarget(ui_.AutoSaveData->isChecked() || ui_.AutoSaveTiff->isChecked(),
-        ui_.SelectDataSaveDir, "data files");
+    saveData_ = checkSaveTarget(
+        ui_.AutoSaveData->isChecked() || ui_.AutoSaveTiff->isChecked(), ui_.SelectDataSaveDir, "data files");
     const SubFolderRule rule {
         ui_.SaveInSubFolders->isChecked(), ui_.SubOfEnergy->isChecked(), ui_.SubOfSlice->isChecked()};
     QMetaObject::invokeMethod(
@@ -110,16 +117,18 @@ void Body::startCalcCt()
     }
     run_.threads = std::clamp(run_.threads, 1, static_cast<int>(workers_.size()));
     if (run_.multiSlice && !run_.useCt2) { // a range is for the workers only; CT1 does its one slice
-        qDebug() << "Auto Exec runs on CT2 only: CT1 calculates the current slice";
+        qWarning().noquote() << "Auto Exec runs on CT2 only: CT1 calculates the current slice";
         run_.multiSlice = false;
     }
     runSet_ = imgDatas_->projectionSet();
     reportUnusedI0Bg();
     // The field shows this run's progress, whichever calculator runs it.
     ui_.ProgPerCent->setText(QStringLiteral("0 %"));
+    runOutcome_.asked = 1;
     if (run_.useCt2) {
         const int step = std::max(1, std::abs(run_.sliceStep));
         const int slices = run_.multiSlice ? std::abs(run_.sliceTo - run_.sliceFrom) / step + 1 : 1;
+        runOutcome_.asked = slices;
         progressLine_->begin(run_.multiSlice ? tr("CT2 slices") : tr("CT2 slice"), slices);
     }
     nextSlice_ = run_.multiSlice ? run_.sliceFrom : run_.sliceNo;
@@ -147,14 +156,15 @@ void Body::reportUnusedI0Bg()
         const ImgData *img = selector->img().get();
         if (!img || used)
             continue;
-        qDebug().noquote() << QStringLiteral("%1 image not used for this run: its size (%2, %3) differs "
-                                             "from the raw images (%4, %5) :")
-                                  .arg(selector == ui_.I0ImgSel ? QStringLiteral("I0") : QStringLiteral("BG"))
-                                  .arg(img->width())
-                                  .arg(img->height())
-                                  .arg(runSet_.width)
-                                  .arg(runSet_.height)
-                           << img->fileName();
+        qWarning().noquote() << QStringLiteral("%1 image not used for this run: its size (%2, %3) differs "
+                                               "from the raw images (%4, %5) :")
+                                    .arg(selector == ui_.I0ImgSel ? QStringLiteral("I0")
+                                                                  : QStringLiteral("BG"))
+                                    .arg(img->width())
+                                    .arg(img->height())
+                                    .arg(runSet_.width)
+                                    .arg(runSet_.height)
+                             << img->fileName();
     }
 }
 
@@ -190,7 +200,7 @@ bool Body::checkSaveTarget(bool on, SelectSaveDir *selector, const char *what)
     if (dir.trimmed().isEmpty()) {
         why = QStringLiteral("no directory is given");
     } else if (!QDir().mkpath(dir)) {
-        qDebug().noquote() << "Can't make the directory to save in :" << dir;
+        qWarning().noquote() << "Can't make the directory to save in :" << dir;
         why = QStringLiteral("the directory %1 cannot be made").arg(dir);
     } else {
         why = directoryWriteProblem(dir);
@@ -199,9 +209,11 @@ bool Body::checkSaveTarget(bool on, SelectSaveDir *selector, const char *what)
     }
     if (why.isEmpty())
         return true;
-    qDebug().noquote() << QStringLiteral("No %1 are saved in this run: %2").arg(QLatin1String(what), why);
+    qCritical().noquote() << QStringLiteral("No %1 are saved in this run: %2").arg(QLatin1String(what), why);
     selector->setFailed(true);
-    ++problems_; // results asked for and not written: an unattended run ends with a failure status
+    // Results asked for and not written: the run fails, an unattended run ends with a failure status.
+    runOutcome_.problems << QStringLiteral("no %1 saved").arg(QLatin1String(what));
+    ++tally_.otherFailures;
     return false;
 }
 
@@ -370,9 +382,21 @@ void Body::workerFinished()
         o = std::max(0, o - 1);
     }
     if (calculating_) // slices of a stopped run are not this run's
-        progressLine_->advance(++slicesDone_);
+        progressLine_->advance(++runReturned_);
     execMultiCtCalc();
     resumeWaitingWork();
+}
+
+void Body::workerSliceFailed(int slice, const QString &why)
+{
+    ++tally_.slicesFailed;
+    if (!calculating_)
+        return;
+    ++runOutcome_.failed;
+    if (runFailedSlices_.size() < 10)
+        runFailedSlices_ << slice;
+    if (runFailure_.isEmpty())
+        runFailure_ = why;
 }
 
 void Body::resumeWaitingWork()
@@ -400,30 +424,68 @@ void Body::stopCalcCt()
     ui_.CalcEndT->setText(CtPanel::timeText(runEnd_));
     ui_.CalcSpentT->setText(CtPanel::spentText(runStart_, runEnd_));
     ui_.CalcCT->setStyleSheet(ButtonStyle::idle);
-    // A line per run in the log: which calculator, how it ended, how long it took.
-    QString ended
-        = QStringLiteral("%1 run %2 after %3 s")
-              .arg(run_.useCt2 ? QStringLiteral("CT2") : QStringLiteral("CT1"),
-                  stopping_ ? QStringLiteral("stopped") : QStringLiteral("finished"), ui_.CalcSpentT->text());
+
+    JobOutcome &out = runOutcome_;
+    out.stopped = stopping_;
+    stopping_ = false;
     if (run_.useCt2)
-        ended += QStringLiteral(", %1 of %2 slices done")
-                     .arg(slicesDone_)
-                     .arg(progressLine_->timeLeft().total());
-    qDebug().noquote() << ended;
-    if (stopping_) { // by the operator: the figure so far stays on the bar
-        stopping_ = false;
-        ui_.ProgPerCent->setText(tr("stopped"));
-        progressLine_->end(tr("stopped"));
-    } else if (progressLine_->isActive()) {
-        progressLine_->finish();
-        showPercent(1.0);
-    }
+        out.done = runReturned_ - out.failed;
+    else
+        out.done = out.failed == 0 && !out.stopped ? 1 : 0;
+    reportRunEnd();
     if (batchCalc_) {
         batchCalc_ = false;
+        reportBatchLine(out.ok());
         emit batchCalcFinished();
     }
     emit calcFinished();
     seqRunEnded();
+}
+
+void Body::reportRunEnd()
+{
+    const JobOutcome &out = runOutcome_;
+    // A line per run in the log: which calculator, how it ended, what was done and what failed.
+    QString ended = QStringLiteral("%1 run %2 after %3 s")
+                        .arg(run_.useCt2 ? QStringLiteral("CT2") : QStringLiteral("CT1"),
+                            out.stopped    ? QStringLiteral("stopped")
+                                : out.ok() ? QStringLiteral("finished")
+                                           : QStringLiteral("failed"),
+                            ui_.CalcSpentT->text());
+    if (run_.useCt2)
+        ended += QStringLiteral(": ") + out.counts(QStringLiteral("slices"));
+    if (!runFailedSlices_.isEmpty()) {
+        QStringList numbers;
+        for (int slice : std::as_const(runFailedSlices_))
+            numbers << QString::number(slice);
+        if (out.failed > runFailedSlices_.size())
+            numbers << QStringLiteral("...");
+        ended += QStringLiteral(" (slice %1: %2)").arg(numbers.join(QStringLiteral(", ")), runFailure_);
+    }
+    if (!out.problems.isEmpty())
+        ended += QStringLiteral("; ") + out.problems.join(QStringLiteral("; "));
+    // Stopped by the operator with nothing failed is a warning: results asked for are missing.
+    const bool failed = out.failed > 0 || !out.problems.isEmpty();
+    if (out.ok())
+        qInfo().noquote() << ended;
+    else if (!failed)
+        qWarning().noquote() << ended;
+    else
+        qCritical().noquote() << ended;
+
+    if (out.ok()) {
+        progressLine_->finish();
+        showPercent(1.0);
+        ui_.ProgPerCent->setStyleSheet(QString());
+        return;
+    }
+    // The figure so far stays on the bar; the field says how the run ended.
+    ui_.ProgPerCent->setText(out.state());
+    ui_.ProgPerCent->setStyleSheet(failed ? ButtonStyle::failed : QString());
+    if (failed)
+        progressLine_->fail(out.state());
+    else
+        progressLine_->end(out.state());
 }
 
 void Body::ctCalcFinished()
@@ -520,6 +582,15 @@ void Body::ctImage(int slice, const QImage &image)
 void Body::saveFailed(bool image, const QString &)
 {
     (image ? ui_.SelectImageSaveDir : ui_.SelectDataSaveDir)->setFailed(true);
+    ++tally_.filesNotWritten;
+    // Every record of a run is written (or has failed) before the run ends.
+    if (calculating_) {
+        const int n = tally_.filesNotWritten - filesFailedBeforeRun_;
+        runOutcome_.problems.removeIf(
+            [](const QString &p) { return p.endsWith(QLatin1String(" not written")); });
+        runOutcome_.problems << (n == 1 ? QStringLiteral("1 file not written")
+                                        : QStringLiteral("%1 files not written").arg(n));
+    }
 }
 
 void Body::handedToSaver(qint64 bytes)

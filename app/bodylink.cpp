@@ -6,11 +6,11 @@
 
 // Local
 #include "app/body.h"
-#include "app/buttonstyles.h"
 #include "ct/savenaming.h"
 #include "ct/ui/procctrl.h"
 #include "link/sliceloadrequest.h"
 #include "link/zelmapmessages.h"
+#include "widgets/statestyles.h"
 #include <climits>
 #include <cstdlib>
 
@@ -39,13 +39,17 @@ void Body::setupZelmapLink()
     connect(this, &Body::exec2dA, &zelmapLink_, &ZelmapLink::exec2dA);
     connect(ui_.Cont2DA, &QPushButton::clicked, this, &Body::zmlStartCont2dA);
     connect(&zelmapLink_, &TcpClient::statChanged, this, &Body::zmlLinkStateChanged);
-    connect(this, &Body::zmlBatchContFinished, this, &Body::callBatchCheckEnd);
+    // A request the link could not send ends a continuous run: its slice would never be analysed.
+    connect(&zelmapLink_, &ZelmapLink::requestRefused, this, [this](const QString &what) {
+        if (contRunning_)
+            zmlEndCont2dA(QStringLiteral("%1 for slice %2 was not sent").arg(what).arg(runCurrent_));
+    });
 }
 
 void Body::zmlInitFlags()
 {
     linkStage_ = 0;
-    zmlSetContRunning(false);
+    zmlEndCont2dA(QStringLiteral("the link to 2dZelmap was reset"));
     ui_.Cont2DA->setStyleSheet(ButtonStyle::idle);
     zmlBusy_ = false;
     ui_.ZMLIsBusy->setStyleSheet(ButtonStyle::notBusy);
@@ -82,14 +86,13 @@ void Body::zmlStageCtrl()
         if (finished != zelmap::exec2dACmd)
             return;
         if (contRunning_) {
+            ++contDone_;
             const qint64 next = qint64(runCurrent_) + runStep_;
             const bool inRange = runStep_ == 0 || (runStep_ > 0 ? next <= runTo_ : next >= runTo_);
-            if (inRange) {
+            if (inRange)
                 zmlLoadSlice(static_cast<int>(next));
-            } else {
-                qDebug().noquote() << QStringLiteral("Continuous 2DA finished at slice %1").arg(runCurrent_);
-                zmlSetContRunning(false); // linkStage stays 2 until the next request
-            }
+            else
+                zmlEndCont2dA(QString()); // linkStage stays 2 until the next request
         } else {
             linkStage_ = 0;
         }
@@ -103,18 +106,22 @@ void Body::zmlStageCtrl()
 void Body::zmlLoadSlice(int sliceNo)
 {
     ui_.procCtrl->setSliceNo(sliceNo);
-    linkStage_ = 1;
     runCurrent_ = sliceNo;
     const QString dir = ui_.SelectDataSaveDir->dir();
     const SliceLoadRequest request
         = sliceLoadRequest(dir, ui_.SaveInSubFolders->isChecked(), ui_.SubOfSlice->isChecked(), sliceNo);
     if (request.byPattern) {
+        linkStage_ = 1;
         emit zmlLoadFilesOfPattern(request.patternPath);
         return;
     }
-    if (request.files.isEmpty())
-        qDebug().noquote()
-            << QStringLiteral("No saved data files of slice %1 in \"%2\"").arg(sliceNo).arg(dir);
+    if (request.files.isEmpty()) {
+        // A pick with nothing to send sends nothing and says nothing; a continuous run fails.
+        if (contRunning_)
+            zmlEndCont2dA(QStringLiteral("no saved data files of slice %1 in \"%2\"").arg(sliceNo).arg(dir));
+        return;
+    }
+    linkStage_ = 1;
     emit zmlLoadFiles(request.files);
 }
 
@@ -126,13 +133,12 @@ void Body::exec2dA0()
 void Body::zmlStartCont2dA()
 {
     if (contRunning_) {
-        qDebug().noquote() << QStringLiteral("Continuous 2DA stopped at slice %1").arg(runCurrent_);
-        zmlSetContRunning(false);
+        zmlEndCont2dA(QStringLiteral("stopped by the operator"), true);
         return;
     }
     // Without a connection nothing would answer the first request and the run would only wait.
     if (!zelmapLink_.isConnected()) {
-        qDebug().noquote() << QStringLiteral(
+        qWarning().noquote() << QStringLiteral(
             "2dZelmap is not connected: the continuous 2DA run does not start");
         return;
     }
@@ -142,11 +148,37 @@ void Body::zmlStartCont2dA()
     runTo_ = proc->sliceTo();
     runStep_ = towardLast(runFrom_, runTo_, proc->sliceStep());
     runCurrent_ = runFrom_;
-    qDebug().noquote() << QStringLiteral("Continuous 2DA from slice %1 to %2, step %3")
-                              .arg(runFrom_)
-                              .arg(runTo_)
-                              .arg(runStep_);
+    contDone_ = 0;
+    qInfo().noquote() << QStringLiteral("Continuous 2DA from slice %1 to %2, step %3")
+                             .arg(runFrom_)
+                             .arg(runTo_)
+                             .arg(runStep_);
     zmlLoadSlice(runFrom_);
+}
+
+void Body::zmlEndCont2dA(const QString &why, bool stopped)
+{
+    if (!contRunning_)
+        return;
+    // Every slice of the range asked for, sent and reported finished, or the run failed.
+    const qint64 span = std::abs(qint64(runTo_) - runFrom_);
+    const qint64 asked = runStep_ == 0 ? 0 : span / std::abs(qint64(runStep_)) + 1;
+    const bool ok = why.isEmpty() && contDone_ >= asked;
+    const QString counts = QStringLiteral("%1 of %2 slices analysed").arg(contDone_).arg(asked);
+    if (ok)
+        qInfo().noquote()
+            << QStringLiteral("Continuous 2DA finished at slice %1, %2").arg(runCurrent_).arg(counts);
+    else if (stopped)
+        qWarning().noquote()
+            << QStringLiteral("Continuous 2DA %1 at slice %2, %3").arg(why).arg(runCurrent_).arg(counts);
+    else
+        qCritical().noquote()
+            << QStringLiteral("Continuous 2DA failed at slice %1: %2; %3").arg(runCurrent_).arg(why, counts);
+    zmlSetContRunning(false);
+    if (batchCont_) {
+        batchCont_ = false;
+        reportBatchLine(ok);
+    }
 }
 
 void Body::zmlSetContRunning(bool on)
@@ -155,22 +187,14 @@ void Body::zmlSetContRunning(bool on)
         return;
     contRunning_ = on;
     ui_.Cont2DA->setStyleSheet(on ? ButtonStyle::running : ButtonStyle::idle);
-    if (!on && batchCont_) {
-        batchCont_ = false;
-        emit zmlBatchContFinished();
-    }
 }
 
 void Body::zmlLinkStateChanged()
 {
     // A new connection resets the link control anyway; ending the run when the connection goes
     // lets a batch waiting for it go on.
-    if (contRunning_ && !zelmapLink_.isConnected()) {
-        qDebug().noquote() << QStringLiteral(
-            "The connection to 2dZelmap is lost: continuous 2DA ends at slice %1")
-                                  .arg(runCurrent_);
-        zmlSetContRunning(false);
-    }
+    if (contRunning_ && !zelmapLink_.isConnected())
+        zmlEndCont2dA(QStringLiteral("the connection to 2dZelmap is lost"));
 }
 
 void Body::zmlSetSendMsg(bool on)
@@ -185,11 +209,12 @@ void Body::zmlConnect()
 
 void Body::zmlBatchCont2dA()
 {
+    // A run that ends within the start (no files for its first slice) still reports to the batch.
+    batchCont_ = true;
     if (!contRunning_)
         zmlStartCont2dA();
-    if (!contRunning_) { // could not start, or ended at its first slice
-        emit zmlBatchContFinished();
-        return;
+    if (batchCont_ && !contRunning_) { // could not start
+        batchCont_ = false;
+        reportBatchLine(false);
     }
-    batchCont_ = true;
 }

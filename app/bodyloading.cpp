@@ -7,17 +7,26 @@
 
 // Local
 #include "app/body.h"
+#include "automation/ui/selectdatadir.h"
 #include "ct/ui/ctcalc.h"
 #include "ct/ui/ctcalc2ui.h"
 #include "ct/ui/procctrl.h"
 #include "ct/ui/sinogram.h"
 #include "imagedata/imgdatas.h"
+#include "imagedata/ui/selectdatafiles.h"
 #include "widgets/progressline.h"
 #include "widgets/rawdisp.h"
 #include <algorithm>
 
 void Body::dataFilesSelected(const QStringList &files, bool newSeries)
 {
+    // One loading chain at a time: a second would take files in turns with the first.
+    if (loading_) {
+        qCritical().noquote() << QStringLiteral(
+            "A load is in progress: the %1 files selected now are not loaded")
+                                     .arg(files.size());
+        return;
+    }
     // The image set never changes while a calculation reads it: a new load waits for the workers.
     if (slicesInProgress() > 0 || ctCalc_->isRunning()) {
         loadWaiting_ = true;
@@ -27,6 +36,7 @@ void Body::dataFilesSelected(const QStringList &files, bool newSeries)
         return;
     }
     loading_ = true;
+    setLoadControlsEnabled(false);
     if (newSeries) {
         imgDatas_->clearImgs();
         ui_.seekCtrl->setMaximum(0);
@@ -72,24 +82,28 @@ void Body::showLoadProgress()
 void Body::finishedLoadDataFiles()
 {
     loading_ = false;
+    setLoadControlsEnabled(true);
     // A file that could not be used is never dropped silently: the projections after it would take
     // its angle. The count says so, the log names the files and the status line shows the problem.
     ui_.CTFiles->showCount(int(notLoaded_.size()));
     if (!notLoaded_.isEmpty()) {
-        qDebug().noquote() << QStringLiteral(
-            "Loading: %1 of %2 files could not be used, %3 images are loaded:")
-                                  .arg(notLoaded_.size())
-                                  .arg(loadAsked_)
-                                  .arg(imgDatas_->count())
-                           << notLoaded_.mid(0, 10).join(QStringLiteral(", "))
+        qCritical().noquote() << QStringLiteral(
+            "Loading failed: %1 of %2 files could not be used, %3 images are loaded:")
+                                     .arg(notLoaded_.size())
+                                     .arg(loadAsked_)
+                                     .arg(imgDatas_->count())
+                              << notLoaded_.mid(0, 10).join(QStringLiteral(", "))
                 + (notLoaded_.size() > 10 ? QStringLiteral(", ...") : QString());
-        progressLine_->end(tr("%1 refused").arg(notLoaded_.size()));
+        progressLine_->fail(tr("%1 refused").arg(notLoaded_.size()));
+    } else if (loadAsked_ == 0) {
+        qWarning().noquote() << "Loading: no file was selected; nothing is loaded";
+        progressLine_->fail(tr("no files"));
     } else {
-        qDebug().noquote() << QStringLiteral("%1 images of %2 x %3 loaded :")
-                                  .arg(imgDatas_->count())
-                                  .arg(imgDatas_->width())
-                                  .arg(imgDatas_->height())
-                           << QFileInfo(ui_.CTFiles->files().value(ui_.CTFiles->count() - 1)).absolutePath();
+        qInfo().noquote() << QStringLiteral("%1 images of %2 x %3 loaded :")
+                                 .arg(imgDatas_->count())
+                                 .arg(imgDatas_->width())
+                                 .arg(imgDatas_->height())
+                          << QFileInfo(ui_.CTFiles->files().value(ui_.CTFiles->count() - 1)).absolutePath();
         progressLine_->finish();
     }
     applyGeometryDefaults();
@@ -137,4 +151,11 @@ void Body::applyGeometryDefaults()
             panel->setCR(0, 0, last, last);
         }
     }
+}
+
+void Body::setLoadControlsEnabled(bool enabled)
+{
+    ui_.CTFiles->ui().Select->setEnabled(enabled);
+    ui_.CTFiles->ui().Clear->setEnabled(enabled);
+    ui_.SelDDir->ui().Set->setEnabled(enabled);
 }

@@ -7,10 +7,10 @@
 
 // Local
 #include "app/body.h"
-#include "app/buttonstyles.h"
 #include "automation/dataseries.h"
 #include "automation/xafsbatch.h"
 #include "imagedata/imgdatas.h"
+#include "widgets/statestyles.h"
 
 void Body::setUpSequence()
 {
@@ -82,10 +82,10 @@ void Body::noticedStage(const QString &msg, qlonglong dEt)
     ui_.DeltaET->setText(QString::number((dEt / 100) / 10.0, 'g', 6));
     const qint64 total = seqClock_.isValid() ? seqClock_.elapsed() : 0;
     ui_.TotalET->setText(QString::number(total / 1000));
-    qDebug().noquote() << QStringLiteral("Seq. Calc.: %1 (%2 s after the last stage, %3 s in all)")
-                              .arg(msg)
-                              .arg(ui_.DeltaET->text())
-                              .arg(ui_.TotalET->text());
+    qInfo().noquote() << QStringLiteral("Seq. Calc.: %1 (%2 s after the last stage, %3 s in all)")
+                             .arg(msg)
+                             .arg(ui_.DeltaET->text())
+                             .arg(ui_.TotalET->text());
 }
 
 void Body::i0FilesSelected(const QStringList &files, bool clear)
@@ -126,6 +126,11 @@ void Body::selectedFileInfoList(const QFileInfoList &fileInfoList)
 
 void Body::loadDataSet(const QStringList &files)
 {
+    if (loading_) { // never two loading chains
+        emit seqSetFailed(
+            tr("Data set %1 is not loaded: a load is in progress").arg(ui_.SelDDir->currentSetTitle()));
+        return;
+    }
     setI0FileFromList();
     const QString tag = ui_.SelDDir->currentSetTag();
     ui_.SelectImageSaveDir->setTag(tag);
@@ -152,7 +157,7 @@ void Body::dataSetLoadFinished()
     const QString why = loaded == 0
         ? tr("Data set %1 loaded no image").arg(setLoadTitle_)
         : tr("Data set %1 loaded %2 of %3 images").arg(setLoadTitle_).arg(loaded).arg(setLoadFiles_);
-    qDebug().noquote() << why;
+    qCritical().noquote() << why;
     // The driver ends its run with it; a batch line waiting for the set fails.
     emit seqSetFailed(why);
     if (!seqRunning_)

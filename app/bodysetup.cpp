@@ -11,6 +11,7 @@
 // Local
 #include "app/body.h"
 #include "app/config/configstore.h"
+#include "app/config/specialfile.h"
 #include "automation/batch.h"
 #include "automation/setupfile.h"
 #include "automation/ui/selectdatadir.h"
@@ -145,13 +146,13 @@ bool Body::saveSetup(const QString &fileName)
     // Written under a temporary name and renamed: an existing setup is replaced only by a whole one.
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        qDebug().noquote() << "can't open save setup file :" << fileName;
+        qCritical().noquote() << "can't open save setup file :" << fileName;
         return false;
     }
     file.write(setupFileText(setupSections()).toUtf8());
     if (!file.commit()) {
-        qDebug().noquote() << "can't open save setup file :" << fileName
-                           << QStringLiteral("(%1)").arg(file.errorString());
+        qCritical().noquote() << "can't open save setup file :" << fileName
+                              << QStringLiteral("(%1)").arg(file.errorString());
         return false;
     }
     return true;
@@ -159,13 +160,17 @@ bool Body::saveSetup(const QString &fileName)
 
 bool Body::loadSetup(const QString &fileName)
 {
+    if (isSpecialFile(fileName)) { // a pipe would block the window
+        qCritical().noquote() << "Setup file is not a regular file, not read :" << fileName;
+        return false;
+    }
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        qDebug().noquote() << "can't open save setup file :" << fileName;
+        qCritical().noquote() << "can't open save setup file :" << fileName;
         return false;
     }
     if (file.size() > Batch::maxFileSize) {
-        qDebug().noquote() << "Setup file is larger than 16 MiB, not read :" << fileName;
+        qCritical().noquote() << "Setup file is larger than 16 MiB, not read :" << fileName;
         return false;
     }
     // Headings and the "#images_load" line are words the executor does not know, so they do nothing.

@@ -12,17 +12,26 @@
 #include "app/config/configstore.h"
 #include "app/config/messagelog.h"
 #include "app/config/startupoptions.h"
+#include <cstdio>
 #include <memory>
 
 namespace {
 
-// Without a window the program needs no display: where none is reachable (over ssh, on a cluster
-// node) it draws off screen, unless a platform was chosen explicitly.
+// Without a window nothing is ever shown: it always draws off screen, so that a display that has
+// gone (a re-attached terminal session over ssh, a cluster node) cannot end the run.
 void chooseHeadlessPlatform(bool noWindow)
 {
-    if (noWindow && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
-        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    if (noWindow)
         qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+// Without a window nobody could end the program: it runs a batch file to its end, or not at all.
+bool headlessUsageIsComplete(const ConfigStore &config)
+{
+    if (!config.contains(QStringLiteral("-nw")))
+        return true;
+    return config.contains(QStringLiteral("-x")) && config.contains(QStringLiteral("-b"))
+        && !config.configValue(QStringLiteral("-b"), QString()).isEmpty();
 }
 
 } // namespace
@@ -46,6 +55,13 @@ int runQuorvel(int argc, char *argv[])
 {
     ConfigStore &config = ConfigStore::instance();
     config.parseArguments(argc, argv);
+    if (!headlessUsageIsComplete(config)) {
+        std::fputs(
+            "quorvel: -nw runs a batch file without a window and ends with it: give -b FILE -x\n"
+            "usage: quorvel [-c CONFIG] [-d DATADIR] [-e] [-b BATCHFILE [-x]] [-nw -b BATCHFILE -x] [-s N]\n",
+            stderr);
+        return 2;
+    }
     chooseHeadlessPlatform(config.contains(QStringLiteral("-nw")));
 
     auto app = std::make_unique<QApplication>(argc, argv);

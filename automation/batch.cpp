@@ -6,6 +6,9 @@
 #include <QTextStream>
 
 // Local
+#include "app/config/linetokenizer.h"
+#include "app/config/messagelog.h"
+#include "app/config/specialfile.h"
 #include "automation/batchlines.h"
 #include <algorithm>
 
@@ -14,6 +17,12 @@ namespace {
 bool isWord(const BatchCmd &c, const char *word)
 {
     return c.cmd.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
+}
+
+QString afterFirstItem(const QString &line)
+{
+    QString word;
+    return takeItem(line, word);
 }
 
 } // namespace
@@ -59,9 +68,15 @@ void Batch::batchExec()
 
 void Batch::batchLoad(const QString &fileName)
 {
+    // A pipe or a device would block the opening or never end: only regular files are read.
+    if (isSpecialFile(fileName)) {
+        qCritical().noquote() << "Batch file is not a regular file, not read :" << fileName;
+        emit loadFailed(fileName);
+        return;
+    }
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
-        qDebug().noquote() << "Can't open batch file" << fileName;
+        qCritical().noquote() << "Can't open batch file" << fileName;
         emit loadFailed(fileName);
         return;
     }
@@ -75,7 +90,7 @@ void Batch::batchLoad(const QString &fileName)
         text += piece;
     }
     if (text.size() > maxFileSize) {
-        qDebug().noquote() << "Batch file is larger than 16 MiB, not read :" << fileName;
+        qCritical().noquote() << "Batch file is larger than 16 MiB, not read :" << fileName;
         emit loadFailed(fileName);
         return;
     }
@@ -124,13 +139,14 @@ void Batch::batchNext()
     const int i = nextLine_;
     nextLine_ = i + 1;
     BatchCmd c = parseBatchCmd(lines_[i]);
-    qDebug().noquote() << "cmd" << c.cmd;
+    qInfo().noquote() << "cmd" << MessageLog::shortened(c.cmd);
 
-    // A condition that holds runs the rest of its line (the arguments, joined and split again).
+    // A condition that holds runs the rest of its line, read exactly as a line of its own would be
+    // (its quoted texts keep their blanks).
     if (isWord(c, ":ifok") && lastOk_)
-        c = parseBatchCmd(c.args.join(u' '));
+        c = parseBatchCmd(afterFirstItem(c.line));
     if (isWord(c, ":ifng") && !lastOk_)
-        c = parseBatchCmd(c.args.join(u' '));
+        c = parseBatchCmd(afterFirstItem(c.line));
 
     if (isWord(c, ":goto")) {
         jumpTo(textArg(c)); // a missing label: the run goes on with the next line
@@ -145,7 +161,7 @@ void Batch::batchNext()
         return;
     }
     if (isWord(c, ":echo")) {
-        qDebug().noquote() << c.line;
+        qInfo().noquote() << MessageLog::shortened(c.line);
         emit batchExecNext();
         return;
     }

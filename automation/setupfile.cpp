@@ -1,7 +1,11 @@
 #include "automation/setupfile.h"
 
 // Qt
+#include <QDebug>
 #include <QFileInfo>
+
+// Local
+#include "app/config/linetokenizer.h"
 
 QString setupFileTitle()
 {
@@ -40,11 +44,27 @@ QString setupReal(double v)
 
 QString setupText(const QString &text)
 {
-    for (QChar c : text) {
-        if (c.isSpace())
-            return u'"' + text + u'"';
-    }
-    return text;
+    // Read back by the line tokenizer: a quoted item runs to the next double quote (there is no
+    // escape), and a "#" outside quotes starts a comment. The form that reads back whole is written.
+    const auto readsBack = [&text](const QString &written) {
+        QString item;
+        return stripComment(written) == written && takeItem(written, item).trimmed().isEmpty()
+            && item == text;
+    };
+    const QString quoted = u'"' + text + u'"';
+    bool plain = !text.isEmpty();
+    for (QChar c : text)
+        plain = plain && !c.isSpace() && c != u'#';
+    if (plain && readsBack(text))
+        return text;
+    if (text.isEmpty() || readsBack(quoted))
+        return text.isEmpty() ? text : quoted;
+    if (readsBack(text))
+        return text;
+    qWarning().noquote() << QStringLiteral("A setup text cannot be stored so that it reads back whole "
+                                           "(it holds a double quote): %1")
+                                .arg(text);
+    return quoted;
 }
 
 QString setupDirPattern(const QString &firstFile)

@@ -34,8 +34,8 @@ QString setupFileText(const QList<SetupSection> &sections);
 QString setupFlag(bool on);
 /// General notation with 6 significant digits.
 QString setupReal(double v);
-/// A text with white space in it is written in double quotes (which the tokenizer reads back as one
-/// item); any other text unchanged.
+/// A text as it reads back whole through the line tokenizer: in double quotes when it holds white
+/// space or a "#", else unchanged. A text with a double quote that no form can carry is warned of.
 QString setupText(const QString &text);
 /// "DIR *.SUFFIX" for the first file of a list: where the files came from and their kind.
 QString setupDirPattern(const QString &firstFile);

@@ -67,7 +67,12 @@ bool writeImageAtomically(const QString &path, const QImage &image, QString *err
     // slice for a file about a tenth larger, and the pixels are the same.
     if (format == "png")
         writer.setQuality(80);
-    if (!writer.write(image)) {
+    // The resolution is written as a fixed 96 dpi, not the screen's: the window and the command
+    // write the same bytes for the same slice.
+    QImage fixed = image;
+    fixed.setDotsPerMeterX(imageDotsPerMeter);
+    fixed.setDotsPerMeterY(imageDotsPerMeter);
+    if (!writer.write(fixed)) {
         if (error)
             *error = QStringLiteral("cannot encode %1: %2").arg(path, writer.errorString());
         return false;

@@ -15,5 +15,8 @@ bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *
 /// Made once before a run, so that an unusable folder is known before any slice is computed.
 QString directoryWriteProblem(const QString &dir);
 
-/// The same for an image, in the format its suffix names (PNG for ".png").
+/// The resolution written into image files: 96 dots per inch.
+constexpr int imageDotsPerMeter = 3780;
+
+/// The same for an image, in the format its suffix names (PNG for ".png"), at `imageDotsPerMeter`.
 bool writeImageAtomically(const QString &path, const QImage &image, QString *error = nullptr);

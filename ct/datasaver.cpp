@@ -27,8 +27,8 @@ template<class Record, class Write> void DataSaver::writeEverywhere(const Record
         if (write(path, error)) {
             emit wrote(path);
         } else {
-            qDebug().noquote() << (image ? "Can't save image file :" : "Can't save data file :") << path
-                               << QStringLiteral("(%1)").arg(error);
+            qCritical().noquote() << (image ? "Can't save image file :" : "Can't save data file :") << path
+                                  << QStringLiteral("(%1)").arg(error);
             emit writeFailed(image, path);
         }
     }

@@ -34,20 +34,20 @@ bool ImgData::open()
 {
     isOpen_ = false;
     if (isSpecialFile(fileName_)) {
-        qDebug().noquote() << "Not a regular file, not read :" << fileName_;
+        qWarning().noquote() << "Not a regular file, not read :" << fileName_;
         return false;
     }
     if (!readProps(fileName_, width_, height_))
         return false;
     if (width_ < 1 || height_ < 1) { // never a projection, I0 or BG image
-        qDebug().noquote() << QStringLiteral("Image without pixels (%1 x %2) :").arg(width_).arg(height_)
-                           << fileName_;
+        qWarning().noquote() << QStringLiteral("Image without pixels (%1 x %2) :").arg(width_).arg(height_)
+                             << fileName_;
         width_ = height_ = 0;
         return false;
     }
     minMaxValid_ = false;
     if (!loadData()) {
-        qDebug().noquote() << "Can not open ImgData" << fileName_;
+        qWarning().noquote() << "Can not open ImgData" << fileName_;
         return false;
     }
     rowBuf_.assign(static_cast<size_t>(width_), 0.0);

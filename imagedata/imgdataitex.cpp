@@ -34,12 +34,12 @@ bool ImgDataITEX::readProps(const QString &fileName, int32_t &width, int32_t &he
 
     QFile f(fileName);
     if (!f.open(QIODevice::ReadOnly)) {
-        qDebug().noquote() << "Can not open ITEX file to read props." << fileName;
+        qWarning().noquote() << "Can not open ITEX file to read props." << fileName;
         return false;
     }
     const QByteArray header = f.read(10);
     if (header.size() < 10) {
-        qDebug().noquote() << "Error on reading ITEX file props." << fileName;
+        qWarning().noquote() << "Error on reading ITEX file props." << fileName;
         return false;
     }
     const int commentLength = qFromLittleEndian<quint16>(header.constData() + 2);
@@ -63,18 +63,18 @@ bool ImgDataITEX::readProps(const QString &fileName, int32_t &width, int32_t &he
     if (width < 1 || height < 1)
         return false;
     if (bytesPerPixel_ != 2 && bytesPerPixel_ != 4) {
-        qDebug().noquote() << "Unsupported BytesPerPixel in ITEX file (only 2 and 4 are read) :"
-                           << bytesPerPixel_ << fileName;
+        qWarning().noquote() << "Unsupported BytesPerPixel in ITEX file (only 2 and 4 are read) :"
+                             << bytesPerPixel_ << fileName;
         return false;
     }
     // A corrupt or truncated file must not make us allocate (or read) what its comment announces.
     const qint64 available = f.size() - dataOffset_;
     if (qint64(width) * height > available / bytesPerPixel_) { // width · height < 2^62: no overflow
-        qDebug().noquote() << QStringLiteral("ITEX pixel block is shorter than %1 x %2 x %3 bytes :")
-                                  .arg(width)
-                                  .arg(height)
-                                  .arg(bytesPerPixel_)
-                           << fileName;
+        qWarning().noquote() << QStringLiteral("ITEX pixel block is shorter than %1 x %2 x %3 bytes :")
+                                    .arg(width)
+                                    .arg(height)
+                                    .arg(bytesPerPixel_)
+                             << fileName;
         return false;
     }
     rowBytes_.assign(static_cast<size_t>(bytesPerPixel_) * width, 0);
@@ -87,17 +87,18 @@ bool ImgDataITEX::loadData()
         file_.close();
     file_.setFileName(fileName_);
     if (!file_.open(QIODevice::ReadOnly)) {
-        qDebug().noquote() << "Can not open ITEX file" << fileName_;
+        qWarning().noquote() << "Can not open ITEX file" << fileName_;
         return false;
     }
     if (readAll_) {
         const qint64 bytes = qint64(bytesPerPixel_) * width_ * height_; // at most the file size (readProps)
         if (bytes > maxImageBytes()) {
-            qDebug().noquote() << QStringLiteral("ITEX image of %1 x %2 x %3 bytes does not fit in memory :")
-                                      .arg(width_)
-                                      .arg(height_)
-                                      .arg(bytesPerPixel_)
-                               << fileName_;
+            qWarning().noquote() << QStringLiteral(
+                "ITEX image of %1 x %2 x %3 bytes does not fit in memory :")
+                                        .arg(width_)
+                                        .arg(height_)
+                                        .arg(bytesPerPixel_)
+                                 << fileName_;
             return false;
         }
         imageBytes_.resize(static_cast<size_t>(bytes));
@@ -107,7 +108,7 @@ bool ImgDataITEX::loadData()
         // thousands of open files (the usual limit is 1024).
         file_.close();
         if (!read) {
-            qDebug().noquote() << "Can not open ITEX file" << fileName_;
+            qWarning().noquote() << "Can not open ITEX file" << fileName_;
             imageBytes_.clear();
             return false;
         }

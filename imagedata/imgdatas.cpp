@@ -80,7 +80,7 @@ bool ImgDatas::add(const QString &fileName)
     img->setReadAll(true);
     img->setFileName(fileName);
     if (!img->open()) {
-        qDebug().noquote() << "File is not ready to access" << fileName;
+        qWarning().noquote() << "File is not ready to access" << fileName;
         return false;
     }
     const bool sizeWasFree = width_ == 0;
@@ -92,11 +92,11 @@ bool ImgDatas::add(const QString &fileName)
         imgs_.push_back(std::move(img));
         return true;
     }
-    qDebug().noquote() << QStringLiteral("Mismatch image size: (%1, %2) != (%3, %4) : ")
-                              .arg(width_)
-                              .arg(height_)
-                              .arg(img->width())
-                              .arg(img->height())
+    qWarning().noquote() << QStringLiteral("Mismatch image size: (%1, %2) != (%3, %4) : ")
+                                .arg(width_)
+                                .arg(height_)
+                                .arg(img->width())
+                                .arg(img->height())
             + fileName;
     return false;
 }

@@ -60,7 +60,7 @@ void ImgDataTiff::init()
 
 bool ImgDataTiff::refuse(const QString &reason) const
 {
-    qDebug().noquote() << QStringLiteral("Can not read TIFF file (%1) :").arg(reason) << fileName_;
+    qWarning().noquote() << QStringLiteral("Can not read TIFF file (%1) :").arg(reason) << fileName_;
     return false;
 }
 
@@ -258,7 +258,7 @@ const unsigned char *ImgDataTiff::row(int y) const
     if (band != bandIndex_) {
         bandIndex_ = -1;
         if (!decodeBand(tiff_, y, band_.get())) {
-            qDebug().noquote() << QStringLiteral("Can not read TIFF file (%1) :").arg(error_) << fileName_;
+            qWarning().noquote() << QStringLiteral("Can not read TIFF file (%1) :").arg(error_) << fileName_;
             return nullptr;
         }
         bandIndex_ = band;

@@ -18,7 +18,7 @@ QByteArray magic(const QString &fileName, const char *checkName, bool &opened)
     // A FIFO or a device is never an image: opening a FIFO would block until a writer comes.
     opened = !isSpecialFile(fileName) && f.open(QIODevice::ReadOnly);
     if (!opened) {
-        qDebug().noquote()
+        qWarning().noquote()
             << QStringLiteral("Check File Type (%1):: Can not open").arg(QLatin1String(checkName))
             << fileName;
         return QByteArray();
@@ -47,7 +47,7 @@ ImgFileType checkFileType(const QString &fileName)
         return ImgFileType::ITEX;
     if (isTiffFile(fileName))
         return ImgFileType::TIFF;
-    qDebug().noquote() << QStringLiteral("Unknown file type : ") + fileName;
+    qWarning().noquote() << QStringLiteral("Unknown file type : ") + fileName;
     return ImgFileType::UNKNOWN;
 }
 

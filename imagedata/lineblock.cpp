@@ -199,7 +199,7 @@ std::shared_ptr<const ImgData> readLineBlock(
     const int extent = rowLines ? height : width;
     for (size_t k = 0; k < lines.size(); ++k) {
         if (lines[k] < 0 || lines[k] >= extent || (k > 0 && lines[k] <= lines[k - 1])) {
-            qDebug().noquote() << "Lines to read are not in order inside the image :" << fileName;
+            qWarning().noquote() << "Lines to read are not in order inside the image :" << fileName;
             return nullptr;
         }
     }
@@ -215,7 +215,7 @@ std::shared_ptr<const ImgData> readLineBlock(
         ok = readOtherLines(*block);
     }
     if (!ok) {
-        qDebug().noquote()
+        qWarning().noquote()
             << QStringLiteral("Can not read lines of a %1 x %2 image from").arg(width).arg(height)
             << fileName;
         return nullptr;

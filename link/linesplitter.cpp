@@ -38,9 +38,9 @@ QList<QByteArray> LineSplitter::feed(QByteArrayView bytes)
 
 void LineSplitter::dropPartial(qsizetype more)
 {
-    qDebug().noquote() << QStringLiteral(
+    qWarning().noquote() << QStringLiteral(
         "A received line is longer than %1 bytes: it is dropped up to its line feed")
-                              .arg(limit_);
+                                .arg(limit_);
     dropped_ += buffer_.size() + more;
     buffer_.clear();
     buffer_.squeeze();

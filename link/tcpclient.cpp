@@ -3,6 +3,9 @@
 // Qt
 #include <QDebug>
 
+// Local
+#include "app/config/messagelog.h"
+
 TcpClient::TcpClient(QObject *parent)
     : QObject(parent)
 {
@@ -76,7 +79,7 @@ void TcpClient::connected()
     retryTimer_.stop();
     buffer_.clear();
     lastError_.clear();
-    qDebug().noquote() << QStringLiteral("Connected to %1").arg(endpointText());
+    qInfo().noquote() << QStringLiteral("Connected to %1").arg(endpointText());
     if (!isConnected_) {
         isConnected_ = true;
         emit statChanged();
@@ -87,7 +90,7 @@ void TcpClient::disconnected()
 {
     if (isConnected_) {
         isConnected_ = false;
-        qDebug().noquote() << QStringLiteral("Connection to %1 closed").arg(endpointText());
+        qWarning().noquote() << QStringLiteral("Connection to %1 closed").arg(endpointText());
         emit statChanged();
     }
     if (enabled_)
@@ -101,9 +104,10 @@ void TcpClient::socketError(QAbstractSocket::SocketError)
     const QString why = socket_.errorString();
     if (why != lastError_) { // once per kind of failure, not on every retry
         lastError_ = why;
-        qDebug().noquote() << QStringLiteral("Can't connect to %1 : %2 (trying again every %3 ms)")
-                                  .arg(endpointText(), why)
-                                  .arg(retryTimer_.interval());
+        // A viewer that is not running yet is the usual case, not a fault: said once, as information.
+        qInfo().noquote() << QStringLiteral("Can't connect to %1 : %2 (trying again every %3 ms)")
+                                 .arg(endpointText(), why)
+                                 .arg(retryTimer_.interval());
     }
     // A first attempt that fails keeps the link trying, as a lost connection does: the viewer is
     // often started after this program.
@@ -130,7 +134,8 @@ void TcpClient::readyRead()
     const QByteArray bytes = socket_.readAll();
     const QList<QByteArray> lines = buffer_.feed(bytes);
     for (const QByteArray &line : lines) {
-        qDebug().noquote() << QStringLiteral("rec: ") + QString::fromUtf8(line);
+        // A peer's line may be megabytes long: the log gets its beginning and its length.
+        qInfo().noquote() << QStringLiteral("rec: ") + MessageLog::shortened(QString::fromUtf8(line));
         if (!line.isEmpty())
             emit receiveAnMsg(line);
     }
@@ -143,6 +148,6 @@ void TcpClient::send(const QString &msg)
     QString shown = msg;
     if (shown.endsWith(QLatin1Char('\n')))
         shown.chop(1);
-    qDebug().noquote() << QStringLiteral("snd: ") + shown;
+    qInfo().noquote() << QStringLiteral("snd: ") + MessageLog::shortened(shown);
     socket_.write(msg.toLatin1());
 }

@@ -73,19 +73,20 @@ void ZelmapLink::receiveAnMsg(const QByteArray &msg)
 bool ZelmapLink::takeRequest(const QString &what, const QStringList &paths)
 {
     if (isBusy_) {
-        qDebug().noquote()
+        qWarning().noquote()
             << QStringLiteral("2dZelmap is taken to be busy: %1 is not sent; greeting it again").arg(what);
+        emit requestRefused(what);
         statChanged();
         return false;
     }
     for (const QString &path : zelmap::pathsTheWireBreaks(paths)) {
-        qDebug().noquote() << QStringLiteral(
+        qWarning().noquote() << QStringLiteral(
             "2dZelmap will misread this path (blanks and characters beyond Latin-1 "
             "cannot be carried): %1")
-                                  .arg(path);
+                                    .arg(path);
     }
     if (!isConnected())
-        qDebug().noquote() << QStringLiteral("2dZelmap is not connected: %1 is not sent").arg(what);
+        qWarning().noquote() << QStringLiteral("2dZelmap is not connected: %1 is not sent").arg(what);
     isBusy_ = true;
     emit changedIsBusy(true);
     return true;
@@ -100,7 +101,8 @@ void ZelmapLink::loadFilesOfPattern(const QString &path)
 void ZelmapLink::loadFiles(const QStringList &fileList)
 {
     if (fileList.isEmpty()) {
-        qDebug().noquote() << QStringLiteral("No data files to load into 2dZelmap; greeting it again");
+        qWarning().noquote() << QStringLiteral("No data files to load into 2dZelmap; greeting it again");
+        emit requestRefused(zelmap::loadFilesCmd);
         statChanged();
         return;
     }

@@ -57,9 +57,9 @@ Endpoint parseEndpoint(const QString &text)
     if (ok && port >= 1 && port <= 65535) {
         endpoint.port = port;
     } else {
-        qDebug().noquote() << QStringLiteral(
+        qWarning().noquote() << QStringLiteral(
             "2dZelmap : %1 is not a TCP port (1 to 65535); the link cannot connect")
-                                  .arg(portText);
+                                    .arg(portText);
     }
     return endpoint;
 }

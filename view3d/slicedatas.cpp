@@ -83,14 +83,14 @@ void SliceDatas::filesSelected(const QStringList &files)
             const double perSlice = (double(slice->nx) * slice->ny + 2 * blocks) * sizeof(double);
             const double needed = perSlice * double(files.size());
             if (needed > double(limit)) {
-                qDebug().noquote() << QStringLiteral(
+                qWarning().noquote() << QStringLiteral(
                     "Refused the slice stack: %1 files of %2 x %3 need %4 MB, more than "
                     "the %5 MB this machine can give")
-                                          .arg(files.size())
-                                          .arg(slice->nx)
-                                          .arg(slice->ny)
-                                          .arg(needed / 1048576.0, 0, 'f', 0)
-                                          .arg(double(limit) / 1048576.0, 0, 'f', 0);
+                                            .arg(files.size())
+                                            .arg(slice->nx)
+                                            .arg(slice->ny)
+                                            .arg(needed / 1048576.0, 0, 'f', 0)
+                                            .arg(double(limit) / 1048576.0, 0, 'f', 0);
                 stopReading();
                 finish(std::make_shared<const SliceStack>());
                 return;

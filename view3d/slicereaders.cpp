@@ -37,10 +37,10 @@ bool fitsLimits(int64_t columns, int64_t rows, const SliceReadLimits &limits)
 
 void tooLarge(const char *kind, int64_t columns, int64_t rows)
 {
-    qDebug().noquote() << QStringLiteral("Slice grid too large in %1 file : %2 x %3")
-                              .arg(QLatin1String(kind))
-                              .arg(columns)
-                              .arg(rows);
+    qWarning().noquote() << QStringLiteral("Slice grid too large in %1 file : %2 x %3")
+                                .arg(QLatin1String(kind))
+                                .arg(columns)
+                                .arg(rows);
 }
 
 } // namespace

@@ -211,7 +211,7 @@ bool ImgDisp::saveImage(const QString &path)
     const QImage visible = image_.copy(static_cast<int>(view_.x()), static_cast<int>(view_.y()),
         static_cast<int>(view_.width()), static_cast<int>(view_.height()));
     if (!visible.save(path)) {
-        qDebug() << "Can't write image file :" << path;
+        qCritical() << "Can't write image file :" << path;
         return false;
     }
     return true;

@@ -24,7 +24,7 @@ MessagesPane::MessagesPane(QWidget *parent)
 QColor MessagesPane::groundOf(LogMessage::Level level)
 {
     switch (level) {
-    case LogMessage::Problem:
+    case LogMessage::Warning:
         return QColor(255, 240, 176);
     case LogMessage::Error:
         return QColor(255, 192, 192);

@@ -3,6 +3,9 @@
 // Qt
 #include <QRegularExpression>
 
+// Local
+#include "widgets/statestyles.h"
+
 // C++
 #include <algorithm>
 
@@ -20,6 +23,10 @@ void ProgressLine::begin(const QString &what, int total)
 {
     what_ = what;
     active_ = true;
+    if (failed_) {
+        failed_ = false;
+        setStyleSheet(QString());
+    }
     clock_.start();
     timeLeft_.start(total, 0);
     // An empty job still shows a bar that is full at its end, not a busy indicator.
@@ -54,6 +61,18 @@ void ProgressLine::finish()
     advance(static_cast<int>(timeLeft_.total()));
     setValue(maximum());
     end(tr("done"));
+}
+
+void ProgressLine::fail(const QString &state)
+{
+    if (!active_)
+        return;
+    end(state);
+    failed_ = true;
+    // The text on the failure colour: a failed job never looks like a finished one.
+    setStyleSheet(
+        QStringLiteral("QProgressBar { %1 } QProgressBar::chunk { background-color: rgb(224, 64, 64); }")
+            .arg(ButtonStyle::failed));
 }
 
 void ProgressLine::showText(const QString &tail)

@@ -9,7 +9,8 @@
 
 /// The progress of the job the window is busy with (a run of slices, a load, a sequence of data
 /// sets): what it is, how many of how many units are done and the time left, e.g.
-/// "CT2 slices 3 / 15 · 0:42 left". A job ends "done" or in a state the owner names ("stopped").
+/// "CT2 slices 3 / 15 · 0:42 left". A job ends "done", in a state the owner names ("stopped"), or
+/// failed ("2 failed"), then on the failure colour until the next job begins.
 /// \test tst_progressline.cpp
 class ProgressLine : public QProgressBar
 {
@@ -25,6 +26,10 @@ public:
     void end(const QString &state);
     /// The job is over with all its units done.
     void finish();
+    /// The job is over and failed, at least in part: `state` says how ("2 failed").
+    void fail(const QString &state);
+
+    bool hasFailed() const { return failed_; }
 
     bool isActive() const { return active_; }
     const QString &what() const { return what_; }
@@ -35,6 +40,7 @@ private:
 
     QString what_;
     bool active_ = false;
+    bool failed_ = false;
     QElapsedTimer clock_;
     TimeLeft timeLeft_;
 };

@@ -78,24 +78,24 @@ bool ConfigStore::readConfigFile(const QString &name)
     fileName_ = name;
     const QString absolute = QFileInfo(name).absoluteFilePath();
     if (filesBeingRead_.contains(absolute)) {
-        qDebug().noquote() << "Config file is already being read (INCLUDE cycle), not read again :" << name;
+        qWarning().noquote() << "Config file is already being read (INCLUDE cycle), not read again :" << name;
         fileName_.clear();
         return false;
     }
     // A FIFO would block start-up and a device or a huge file would fill the memory line by line.
     if (isSpecialFile(name)) {
-        qDebug().noquote() << QStringLiteral("Config file is not a regular file, not read : ") + name;
+        qWarning().noquote() << QStringLiteral("Config file is not a regular file, not read : ") + name;
         fileName_.clear();
         return false;
     }
     QFile file(name);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        qDebug().noquote() << QStringLiteral("Can't open config file : ") + name;
+        qWarning().noquote() << QStringLiteral("Can't open config file : ") + name;
         fileName_.clear();
         return false;
     }
     if (file.size() > maxConfigFileBytes) {
-        qDebug().noquote()
+        qWarning().noquote()
             << QStringLiteral("Config file is larger than %1 bytes, not read : ").arg(maxConfigFileBytes)
                 + name;
         fileName_.clear();

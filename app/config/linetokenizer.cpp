@@ -25,7 +25,7 @@ qsizetype firstSpace(const QString &text, qsizetype from)
 
 void reportQuoteEndOnly(const QString &text)
 {
-    qDebug().noquote()
+    qWarning().noquote()
         << QStringLiteral("In a line [%1] item is started from not quote but ended by quote").arg(text);
 }
 
@@ -55,7 +55,7 @@ QString takeItem(const QString &text, QString &item)
 
     const qsizetype r = text.indexOf(quote, p + 1);
     if (r < 0) {
-        qDebug().noquote()
+        qWarning().noquote()
             << QStringLiteral("In a line [%1] item is started from quote but not ended by quote").arg(text);
         item = text.mid(p + 1);
         return QString();
@@ -66,13 +66,19 @@ QString takeItem(const QString &text, QString &item)
 
 QString stripComment(const QString &line)
 {
-    bool inQuotes = false;
+    // Double quotes and apostrophes each open a quoted span that only the same character closes:
+    // an apostrophe inside a double-quoted text ("/data/bob's run#3") keeps its "#" in the text.
+    QChar open;
     for (qsizetype i = 0; i < line.size(); ++i) {
         const QChar c = line.at(i);
-        if (c == QLatin1Char('\'') || c == QLatin1Char('"'))
-            inQuotes = !inQuotes;
-        else if (c == QLatin1Char('#') && !inQuotes)
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            if (open.isNull())
+                open = c;
+            else if (c == open)
+                open = QChar();
+        } else if (c == QLatin1Char('#') && open.isNull()) {
             return line.left(i);
+        }
     }
     return line;
 }

@@ -1,8 +1,5 @@
 #include "app/config/messagelog.h"
 
-// Qt
-#include <QRegularExpression>
-
 // C++
 #include <atomic>
 
@@ -11,19 +8,6 @@ namespace {
 std::atomic<MessageLog *> theLog {nullptr};
 QtMessageHandler previousHandler = nullptr; // written once, on the main thread, before any use
 
-// Failures are written as plain debug messages; these words mark them.
-const QRegularExpression &problemWords()
-{
-    static const QRegularExpression words(
-        QStringLiteral("\\b(can'?t|can not|cannot|could not|couldn'?t|unable|fail\\w*|error\\w*|refus\\w*|"
-                       "reject\\w*|mismatch\\w*|unsupported|unknown|invalid|illegal|wrong|differs?|missing|"
-                       "no such|no sinogram|shorter than|out of (range|bounds)|outside|"
-                       "too (large|small|long|short|many|few)|timed? ?out|lost|"
-                       "not (read|used|found|ready|written|saved|loaded|opened|open|accessible))\\b"),
-        QRegularExpression::CaseInsensitiveOption);
-    return words;
-}
-
 } // namespace
 
 MessageLog *MessageLog::install()
@@ -31,6 +15,7 @@ MessageLog *MessageLog::install()
     if (MessageLog *log = theLog.load())
         return log;
     qRegisterMetaType<LogMessage>();
+    showSeverities();
     // Never deleted: threads may still write while the process ends, and a queued call to a
     // living object that no event loop serves any more is simply dropped.
     auto *log = new MessageLog;
@@ -44,8 +29,17 @@ MessageLog *MessageLog::instance()
     return theLog.load();
 }
 
-void MessageLog::handle(QtMsgType type, const QMessageLogContext &context, const QString &text)
+void MessageLog::showSeverities()
 {
+    if (qEnvironmentVariableIsSet("QT_MESSAGE_PATTERN"))
+        return;
+    qSetMessagePattern(QStringLiteral(
+        "%{if-warning}warning: %{endif}%{if-critical}error: %{endif}%{if-fatal}fatal: %{endif}%{message}"));
+}
+
+void MessageLog::handle(QtMsgType type, const QMessageLogContext &context, const QString &whole)
+{
+    const QString text = whole.size() > maxLength ? shortened(whole, maxLength) : whole;
     if (previousHandler)
         previousHandler(type, context, text); // standard error keeps every message
     // Anything the hand-over itself might write must not come round again.
@@ -54,7 +48,7 @@ void MessageLog::handle(QtMsgType type, const QMessageLogContext &context, const
     if (!log || handing)
         return;
     handing = true;
-    LogMessage message {QDateTime::currentDateTime(), type, text, LogMessage::Info};
+    LogMessage message {QDateTime::currentDateTime(), type, text, levelOf(type)};
     // Always queued, also on the log's own thread: messages arrive in the order they were posted
     // and never re-enter whoever is writing them.
     QMetaObject::invokeMethod(
@@ -62,27 +56,37 @@ void MessageLog::handle(QtMsgType type, const QMessageLogContext &context, const
     handing = false;
 }
 
-LogMessage::Level MessageLog::levelOf(QtMsgType type, const QString &text)
+LogMessage::Level MessageLog::levelOf(QtMsgType type)
 {
     switch (type) {
     case QtCriticalMsg:
     case QtFatalMsg:
         return LogMessage::Error;
     case QtWarningMsg:
-        return LogMessage::Problem;
-    default: {
-        // File names say nothing about the message: "/data/failed_runs/ct_0001.img" is no failure.
-        static const QRegularExpression paths(QStringLiteral("\\S*[/\\\\]\\S*"));
-        QString words = text;
-        words.replace(paths, QStringLiteral(" "));
-        return problemWords().match(words).hasMatch() ? LogMessage::Problem : LogMessage::Info;
-    }
+        return LogMessage::Warning;
+    default:
+        return LogMessage::Info;
     }
 }
 
 QString MessageLog::lineOf(const LogMessage &message)
 {
-    return message.time.toString(QStringLiteral("hh:mm:ss.zzz")) + QStringLiteral("  ") + message.text;
+    // The severity goes with a copied line, as it does on standard error.
+    const QString prefix = message.level == LogMessage::Error ? QStringLiteral("error: ")
+        : message.level == LogMessage::Warning                ? QStringLiteral("warning: ")
+                                                              : QString();
+    return message.time.toString(QStringLiteral("hh:mm:ss.zzz")) + QStringLiteral("  ") + prefix
+        + message.text;
+}
+
+QString MessageLog::shortened(const QString &text, qsizetype length)
+{
+    if (text.size() <= length)
+        return text;
+    qsizetype cut = length;
+    if (cut > 0 && text.at(cut - 1).isHighSurrogate()) // never half a character
+        --cut;
+    return text.left(cut) + QStringLiteral("… (%1 bytes)").arg(text.toUtf8().size());
 }
 
 void MessageLog::clear()
@@ -93,8 +97,6 @@ void MessageLog::clear()
 
 void MessageLog::append(LogMessage message)
 {
-    // Classified here, on one thread: the pattern is not shared between threads.
-    message.level = levelOf(message.type, message.text);
     messages_.push_back(message);
     while (messages_.size() > maxKept)
         messages_.pop_front();

@@ -8,10 +8,10 @@
 // C++
 #include <deque>
 
-/// One line of the program's debug output, as the window's "Messages" pane shows it.
+/// One line of the program's messages, as the window's "Messages" pane shows it.
 struct LogMessage
 {
-    enum Level { Info, Problem, Error };
+    enum Level { Info, Warning, Error };
 
     QDateTime time; // when it was written, not when it arrived
     QtMsgType type = QtDebugMsg;
@@ -20,41 +20,48 @@ struct LogMessage
 };
 Q_DECLARE_METATYPE(LogMessage)
 
-/// The program's messages, collected for the window. Every qDebug() (and qWarning(), ...) of any
-/// thread still goes to standard error and is also handed, by a queued call, to this log on the
-/// main thread, which keeps the newest `maxKept` of them and announces each one. Nothing needs
-/// registering: whoever writes to qDebug() is heard, also before the window exists (start-up and
-/// configuration messages are shown when the pane opens).
+/// The program's messages, collected for the window. Every message of any thread still goes to
+/// standard error and is also handed, by a queued call, to this log on the main thread, which keeps
+/// the newest `maxKept` of them and announces each one. Nothing needs registering: whoever writes a
+/// message is heard, also before the window exists (start-up and configuration messages are shown
+/// when the pane opens).
 ///
-/// Failures are written with qDebug() throughout the program, so a message counts as a problem by
-/// its wording (see `levelOf`); qWarning() is a problem and qCritical()/qFatal() an error by type.
+/// A message's severity is given where it arises: qDebug() and qInfo() are information,
+/// qWarning() a warning (a result missing or degraded, an input refused), qCritical() an error (a
+/// job that failed). Standard error shows the severity as a prefix ("warning: ", "error: ").
 /// \test tst_messagelog.cpp
 class MessageLog : public QObject
 {
     Q_OBJECT
 public:
     static constexpr size_t maxKept = 5000;
+    /// Longer messages are cut (see `shortened`): one line of the log never holds megabytes.
+    static constexpr qsizetype maxLength = 1000;
 
     /// Installs the message handler (once per process) and creates the log. Call it on the main
     /// thread: the log lives on the thread that installs it.
     static MessageLog *install();
     /// The log, or nullptr before `install`.
     static MessageLog *instance();
+    /// Standard error shows each message's severity (also without a log: the command line tool).
+    /// A pattern the user set in QT_MESSAGE_PATTERN is kept.
+    static void showSeverities();
 
-    /// Info, Problem or Error: by type, and for debug and info messages by their wording.
-    static LogMessage::Level levelOf(QtMsgType type, const QString &text);
-    /// "hh:mm:ss.zzz  text", the line the pane shows and copies.
+    static LogMessage::Level levelOf(QtMsgType type);
+    /// "hh:mm:ss.zzz  text" ("hh:mm:ss.zzz  warning: text"), the line the pane shows and copies.
     static QString lineOf(const LogMessage &message);
+    /// `text` cut after `length` characters, with "… (N bytes)" telling how long it was.
+    static QString shortened(const QString &text, qsizetype length = 200);
 
     /// Oldest first.
     const std::deque<LogMessage> &messages() const { return messages_; }
-    /// The newest message of level Problem or Error; an empty text when there is none.
+    /// The newest warning or error; an empty text when there is none.
     LogMessage lastProblem() const { return lastProblem_; }
     void clear();
 
 signals:
     void added(const LogMessage &message);
-    /// A message of level Problem or Error arrived.
+    /// A warning or an error arrived.
     void problem(const LogMessage &message);
 
 private:

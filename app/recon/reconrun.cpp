@@ -75,11 +75,11 @@ bool ReconRun::plan()
             height_ = h;
         }
         if (w != width_ || h != height_) {
-            qDebug().noquote() << QStringLiteral("Mismatch image size: (%1, %2) != (%3, %4) : ")
-                                      .arg(width_)
-                                      .arg(height_)
-                                      .arg(w)
-                                      .arg(h)
+            qWarning().noquote() << QStringLiteral("Mismatch image size: (%1, %2) != (%3, %4) : ")
+                                        .arg(width_)
+                                        .arg(height_)
+                                        .arg(w)
+                                        .arg(h)
                     + file;
             return fail(QStringLiteral("cannot use %1 (unreadable, or not %2 x %3 like the first image)")
                             .arg(file)

@@ -1,6 +1,7 @@
 #include "automation/ui/selectdatadir.h"
 
 // Qt
+#include <QDebug>
 #include <QDir>
 #include <QPushButton>
 
@@ -26,10 +27,11 @@ QString SelectDataDir::dir() const
     return ui_.SelDir->dir();
 }
 
-void SelectDataDir::selectDir(const QString &dir)
+int SelectDataDir::selectDir(const QString &dir)
 {
     ui_.SelDir->setDirName(dir);
     aDirSelected(dir);
+    return lastScanFound_;
 }
 
 void SelectDataDir::aDirSelected(const QString &dir)
@@ -38,6 +40,10 @@ void SelectDataDir::aDirSelected(const QString &dir)
         setFileSets(dir);
     else
         setSubDirs(dir);
+    if (lastScanFound_ == 0) // said, so that the sets still listed are not taken for this folder's
+        qWarning().noquote() << QStringLiteral("No data set found in %1; the %2 sets listed before stay")
+                                    .arg(dir)
+                                    .arg(ui_.SubDirs->count());
     emit newSets(ui_.SubDirs->count());
 }
 
@@ -54,6 +60,7 @@ void SelectDataDir::setIsOrmelStandard(bool f)
 void SelectDataDir::setFileSets(const QString &dir)
 {
     const QFileInfoList files = matchingFiles(dir, ui_.Pattern->text());
+    lastScanFound_ = 0;
     if (files.isEmpty())
         return; // the previous sets stay
     for (CtFileSet *s : fileSets_)
@@ -66,6 +73,7 @@ void SelectDataDir::setFileSets(const QString &dir)
     for (size_t i = 0; i < fileSets_.size(); ++i)
         ui_.SubDirs->addItem(ormelSetLabel(static_cast<int>(i) + 1, fileSets_[i]->set()));
     listsOrmel_ = true;
+    lastScanFound_ = static_cast<int>(fileSets_.size());
 }
 
 void SelectDataDir::setSubDirs(const QString &dir)
@@ -76,6 +84,7 @@ void SelectDataDir::setSubDirs(const QString &dir)
     for (qsizetype i = 0; i < subDirs_.size(); ++i)
         ui_.SubDirs->addItem(subDirLabel(static_cast<int>(i) + 1, subDirs_[i]));
     listsOrmel_ = false;
+    lastScanFound_ = static_cast<int>(subDirs_.size());
 }
 
 bool SelectDataDir::currentIsValid() const

@@ -43,7 +43,8 @@ public:
     /// Moves to the next set; false at the last one.
     bool advanceSet();
     /// Points the folder dialog at `dir` and scans it, as if it had been chosen.
-    void selectDir(const QString &dir);
+    /// The number of data sets found in the folder (0: none, and the sets listed before stay).
+    int selectDir(const QString &dir);
 
 signals:
     void newSets(int items);
@@ -72,4 +73,5 @@ private:
     std::vector<CtFileSet *> fileSets_;
     QStringList subDirs_;
     bool listsOrmel_ = true; // which of the two lists the combo shows
+    int lastScanFound_ = 0; // data sets found by the last scan of a folder
 };

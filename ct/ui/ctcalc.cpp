@@ -55,13 +55,14 @@ void CtCalc::startCt()
         = sinogram_->genSinogram0(sinogram_->dataRef(), params_.rotAxIsV, params_.cor, params_.sliceNo);
     const SinogramData &s = sinogram_->data();
     if (status != SinogramStatus::Generated || !s.hasData() || fftLength(s.width) < 2) {
-        // Nothing to reconstruct: the run ends at once, with its times shown.
-        qDebug().noquote()
-            << "CT1:"
-            << (status != SinogramStatus::Generated
-                       ? sinogram_->problem(status, params_.rotAxIsV, params_.cor, params_.sliceNo)
-                       : QStringLiteral("the sinogram of slice %1 is too narrow to reconstruct")
-                             .arg(params_.sliceNo));
+        // Nothing to reconstruct: the run ends at once, with its times shown, and the last
+        // picture goes so that it is not taken for this slice's.
+        const QString why = status != SinogramStatus::Generated
+            ? sinogram_->problem(status, params_.rotAxIsV, params_.cor, params_.sliceNo)
+            : QStringLiteral("the sinogram of slice %1 is too narrow to reconstruct").arg(params_.sliceNo);
+        qWarning().noquote() << "CT1:" << why;
+        showFailure(params_.sliceNo, why);
+        emit sliceFailed(params_.sliceNo, why);
         mode_ = Mode::AtOnce;
         finish();
         return;

@@ -40,6 +40,8 @@ signals:
     void finishedCalcOne(int run);
     /// `done` of the run's `total` projections are back-projected (0 when the run begins).
     void progressed(int done, int total);
+    /// The slice could not be reconstructed (emitted before `calcFinished`).
+    void sliceFailed(int slice, const QString &why);
 
 public slots:
     void startCt();

@@ -49,8 +49,10 @@ void CtCalc2::startCt(CtCalc2 *target, const Ct2Job &job)
     task.makeData = saveData_.save;
     task.makeTiff = saveTiff_;
     result_ = reconstructSlice(engine_, sinograms_, task);
-    if (!result_.reconstructed) // a data file that could not be made is reported by saveData
-        qDebug().noquote() << "CT2:" << result_.problem;
+    if (!result_.reconstructed) { // a data file that could not be made is reported by saveData
+        qWarning().noquote() << "CT2:" << result_.problem;
+        emit sliceFailed(task.sinogram.slice, result_.problem);
+    }
     imageMade_ = false;
     if (result_.reconstructed) {
         if (!job.task.regionIsSet)
@@ -107,7 +109,8 @@ void CtCalc2::saveData()
         const QString path = QDir(saveData_.dir)
                                  .absoluteFilePath(ctFileName(saveData_.name, saveData_.tag,
                                      sliceText(result_.slice), QStringLiteral("dat")));
-        qDebug().noquote() << "Can't save data file :" << path << QStringLiteral("(%1)").arg(result_.problem);
+        qCritical().noquote() << "Can't save data file :" << path
+                              << QStringLiteral("(%1)").arg(result_.problem);
         emit writeFailed(false, path);
         return;
     }
@@ -123,7 +126,8 @@ void CtCalc2::saveTiff()
                              .absoluteFilePath(ctFileName(saveData_.name, saveData_.tag,
                                  sliceText(result_.slice), QStringLiteral("tif")));
     if (result_.tiff.isEmpty()) {
-        qDebug().noquote() << "Can't save TIFF file :" << path << QStringLiteral("(%1)").arg(result_.problem);
+        qCritical().noquote() << "Can't save TIFF file :" << path
+                              << QStringLiteral("(%1)").arg(result_.problem);
         emit writeFailed(false, path);
         return;
     }

@@ -44,6 +44,8 @@ signals:
     void handedToSaver(qint64 bytes);
     /// A file could not be made (a data file whose region is too large to hold in memory).
     void writeFailed(bool image, const QString &path);
+    /// The slice could not be reconstructed (emitted before `calcFinished`).
+    void sliceFailed(int slice, const QString &why);
     // To the panel:
     void beganSlice(int slice, const QDateTime &start);
     void endedSlice(const QDateTime &start, const QDateTime &end);

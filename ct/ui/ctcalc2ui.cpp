@@ -20,6 +20,7 @@ void CtCalc2Ui::setWorker(CtCalc2 *worker)
     connect(worker, &CtCalc2::beganSlice, this, &CtCalc2Ui::showStartTime);
     connect(worker, &CtCalc2::endedSlice, this, &CtCalc2Ui::showEndTime);
     connect(worker, &CtCalc2::resultReady, this, &CtCalc2Ui::newImage);
+    connect(worker, &CtCalc2::sliceFailed, this, &CtPanel::showFailure);
     connect(worker, &CtCalc2::regionInitialised, this, &CtPanel::setCR);
     connect(this, &CtCalc2Ui::askResImage, worker, &CtCalc2::genResImage);
 }

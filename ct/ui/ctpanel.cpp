@@ -5,6 +5,7 @@
 #include "widgets/childedits.h"
 #include "widgets/colorbar.h"
 #include "widgets/imgdisp.h"
+#include "widgets/statestyles.h"
 #include <cmath>
 
 namespace {
@@ -135,6 +136,16 @@ void CtPanel::setCBarMinMaxForced(double min, double max)
 void CtPanel::showSliceNo(int slice)
 {
     ui_.ShowSliceNo->setText(QString::number(slice));
+    ui_.ShowSliceNo->setStyleSheet(QString());
+    ui_.ShowSliceNo->setToolTip(QString());
+}
+
+void CtPanel::showFailure(int slice, const QString &why)
+{
+    showResult(QImage(), nullptr, 0);
+    ui_.ShowSliceNo->setText(QString::number(slice));
+    ui_.ShowSliceNo->setStyleSheet(ButtonStyle::failed);
+    ui_.ShowSliceNo->setToolTip(why);
 }
 
 void CtPanel::showTimes(const QDateTime &start, const QDateTime &end)

@@ -50,6 +50,8 @@ public slots:
     void setFixColorScale(bool fixed);
     void setCBarMinMaxForced(double min, double max);
     void showSliceNo(int slice);
+    /// The slice could not be made: no picture is left that would look like its result.
+    void showFailure(int slice, const QString &why);
     void showTimes(const QDateTime &start, const QDateTime &end);
 
 protected:

@@ -22,7 +22,7 @@ double fieldDouble(const QString &text)
     if (std::isfinite(v))
         return v;
     // "nan" and "inf" parse, but no angle, position or region can be computed with them.
-    qDebug().noquote() << QStringLiteral("Not a finite number, read as 0 : ") + text;
+    qWarning().noquote() << QStringLiteral("Not a finite number, read as 0 : ") + text;
     return 0.0;
 }
 

@@ -6,12 +6,7 @@
 // Local
 #include "app/config/configstore.h"
 #include "widgets/filedialogs.h"
-
-namespace {
-
-const QString failedStyle = QStringLiteral("background-color: rgb(255, 192, 192);");
-
-} // namespace
+#include "widgets/statestyles.h"
 
 SelectSaveDir::SelectSaveDir(QWidget *parent)
     : QFrame(parent)
@@ -39,10 +34,10 @@ void SelectSaveDir::setDir(const QString &dir)
 
 void SelectSaveDir::setFailed(bool failed)
 {
-    ui_.FilePath->setStyleSheet(failed ? failedStyle : QString());
+    ui_.FilePath->setStyleSheet(failed ? ButtonStyle::failed : QString());
 }
 
 bool SelectSaveDir::isFailed() const
 {
-    return ui_.FilePath->styleSheet() == failedStyle;
+    return ui_.FilePath->styleSheet() == ButtonStyle::failed;
 }

@@ -140,7 +140,7 @@ void Sinogram::reportProblem()
 {
     problemQueued_ = false;
     if (!pendingProblem_.isEmpty() && pendingProblem_ != lastProblem_)
-        qDebug().noquote() << "Sinogram:" << pendingProblem_;
+        qWarning().noquote() << "Sinogram:" << pendingProblem_;
     lastProblem_ = pendingProblem_;
 }
 
@@ -228,15 +228,17 @@ void Sinogram::newPos(double x, double y)
         ui_.DispSinogram->setVal(shown_.values[static_cast<size_t>(yi) * shown_.width + xi]);
 }
 
-void Sinogram::guessCor()
+bool Sinogram::guessCor()
 {
     if (!procCtrl_ || !images_ || images_->count() == 0)
-        return;
+        return false;
     QString why;
     const std::optional<double> cor = ::guessCor(images_->projectionSet(), procCtrl_->sinogramRequest(),
         procCtrl_->dataSetRangeDeg(), procCtrl_->cor(), fieldDouble(ui_.GuessParam->text()), &why);
-    if (cor)
-        procCtrl_->setCor(*cor);
-    else
-        qDebug().noquote() << "Guess CoR:" << why;
+    if (!cor) {
+        qWarning().noquote() << "Guess CoR:" << why;
+        return false;
+    }
+    procCtrl_->setCor(*cor);
+    return true;
 }

@@ -42,7 +42,9 @@ public slots:
     void angleOriginUpdated();
     void dataSetRangeUpdated();
     void corEditingFinished();
-    void guessCor();
+    /// Guesses the centre of rotation into the processing panel; false (and the field left as it
+    /// was) when no guess could be made.
+    bool guessCor();
     /// Fills `target` with the sinogram of (rowLines, cor, slice) and the partial-data-set fields as
     /// they stand now; reports whether a new sinogram was made.
     SinogramStatus genSinogram0(SinogramData &target, bool rowLines, double cor, int slice);

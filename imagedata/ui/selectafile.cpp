@@ -7,6 +7,7 @@
 // Local
 #include "app/config/configstore.h"
 #include "widgets/filedialogs.h"
+#include "widgets/statestyles.h"
 
 SelectAFile::SelectAFile(QWidget *parent)
     : QFrame(parent)
@@ -17,12 +18,12 @@ SelectAFile::SelectAFile(QWidget *parent)
 
 QString SelectAFile::goodStyle()
 {
-    return QStringLiteral("background-color: rgb(211, 255, 241);");
+    return ButtonStyle::notBusy;
 }
 
 QString SelectAFile::badStyle()
 {
-    return QStringLiteral("background-color: rgb(255, 192, 192);");
+    return ButtonStyle::failed;
 }
 
 void SelectAFile::setStatus(bool good)

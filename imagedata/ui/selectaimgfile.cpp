@@ -84,13 +84,13 @@ bool SelectAImgFile::checkSize(int setWidth, int setHeight)
 {
     if (!img_ || setWidth == 0 || (img_->width() == setWidth && img_->height() == setHeight))
         return true;
-    qDebug().noquote() << QStringLiteral("Image size (%1, %2) differs from the raw images (%3, %4), "
-                                         "not used for the correction :")
-                              .arg(img_->width())
-                              .arg(img_->height())
-                              .arg(setWidth)
-                              .arg(setHeight)
-                       << img_->fileName();
+    qWarning().noquote() << QStringLiteral("Image size (%1, %2) differs from the raw images (%3, %4), "
+                                           "not used for the correction :")
+                                .arg(img_->width())
+                                .arg(img_->height())
+                                .arg(setWidth)
+                                .arg(setHeight)
+                         << img_->fileName();
     setStatus(false);
     return false;
 }

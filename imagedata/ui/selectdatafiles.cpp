@@ -8,6 +8,7 @@
 // Local
 #include "app/config/configstore.h"
 #include "widgets/filedialogs.h"
+#include "widgets/statestyles.h"
 
 SelectDataFiles::SelectDataFiles(QWidget *parent)
     : QFrame(parent)
@@ -137,5 +138,5 @@ void SelectDataFiles::showCount(int notLoaded)
         return;
     }
     ui_.Count->setText(tr("%1 (%2 not loaded)").arg(count()).arg(notLoaded));
-    ui_.Count->setStyleSheet(QStringLiteral("background-color: rgb(255, 192, 192);"));
+    ui_.Count->setStyleSheet(ButtonStyle::failed);
 }

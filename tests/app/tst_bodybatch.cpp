@@ -615,7 +615,7 @@ void TestBodyBatch::configurationLinesRunAtConstruction()
               "calc_exec\n"); // nothing loaded: a message, and the lines go on
     cfg.close();
     QVERIFY(ConfigStore::instance().readConfigFile(cfg.fileName()));
-    QTest::ignoreMessage(QtDebugMsg, "calc_exec: no raw images are loaded, nothing to calculate");
+    QTest::ignoreMessage(QtCriticalMsg, "calc_exec: no raw images are loaded, nothing to calculate");
     Body body(nullptr, 1);
     QCOMPARE(body.ui().procCtrl->cor(), 77.5);
     QVERIFY(body.ui().SelectCt2->isChecked());
@@ -673,7 +673,7 @@ void TestBodyBatch::failedLoadIsReportedAsFailure()
 {
     Body body(nullptr, 1);
     const QString missing = dir_.filePath(u"nowhere"_s);
-    QTest::ignoreMessage(QtDebugMsg, qPrintable(u"images_load: no image was loaded from "_s + missing));
+    QTest::ignoreMessage(QtCriticalMsg, qPrintable(u"images_load: no image was loaded from "_s + missing));
     QVERIFY(runBatch(body,
         {u"images_load "_s + missing + u" *.img"_s, u":ifng :goto bad"_s, u"ct_slice_step 5"_s, u":end"_s,
             u"bad"_s, u"ct_slice_step 9"_s}));

@@ -122,9 +122,10 @@ void TestBodyLoading::unusableFileInTheMiddleIsSkippedAndSaid()
     QCOMPARE(body.ui().CTFiles->ui().Count->text(), u"2 (1 not loaded)"_s);
     QCOMPARE(body.ui().CTFiles->ui().Count->styleSheet(), SelectAFile::badStyle());
     QVERIFY(said.filter(QRegularExpression(message)).size() == 1);
-    QCOMPARE(said.filter(QRegularExpression(
-                             u"^Loading: 1 of 3 files could not be used, 2 images are loaded: .*b1.img$"_s))
-                 .size(),
+    QCOMPARE(
+        said.filter(QRegularExpression(
+                        u"^Loading failed: 1 of 3 files could not be used, 2 images are loaded: .*b1.img$"_s))
+            .size(),
         1);
     // The next load that loses nothing says so too.
     QVERIFY(load(body, {files[0], files[2]}));
@@ -243,7 +244,7 @@ void TestBodyLoading::wrongSizeI0IsRefused()
 {
     Body body;
     QVERIFY(load(body, {image(u"s0.img"_s, 20, 16, 500)}));
-    QTest::ignoreMessage(QtDebugMsg,
+    QTest::ignoreMessage(QtWarningMsg,
         QRegularExpression(u"^Image size \\(16, 20\\) differs from the raw images \\(20, 16\\)"_s));
     body.ui().I0ImgSel->selectFile(image(u"i0wrong.img"_s, 16, 20, 1000));
     QCOMPARE(body.ui().I0ImgSel->filePathEdit()->styleSheet(), SelectAFile::badStyle());

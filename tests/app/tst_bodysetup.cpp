@@ -1,8 +1,8 @@
 // Qt
 #include <QFileDialog>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QRegularExpression>
 #include <QTest>
 
 // Local
@@ -236,11 +236,11 @@ void TestBodySetup::unreadableAndUnwritableFiles()
 {
     Body body(nullptr, 1);
     const QString nowhere = dir_.filePath(u"no/such/dir/x.cfg"_s);
-    QTest::ignoreMessage(QtDebugMsg, qPrintable(u"can't open save setup file : "_s + nowhere));
+    QTest::ignoreMessage(QtCriticalMsg, qPrintable(u"can't open save setup file : "_s + nowhere));
     QVERIFY(!body.saveSetup(nowhere));
     QVERIFY(!QFile::exists(nowhere));
     const QString before = body.ui().procCtrl->ui().SliceFrom->text();
-    QTest::ignoreMessage(QtDebugMsg, qPrintable(u"can't open save setup file : "_s + nowhere));
+    QTest::ignoreMessage(QtCriticalMsg, qPrintable(u"can't open save setup file : "_s + nowhere));
     QVERIFY(!body.loadSetup(nowhere));
     QCOMPARE(body.ui().procCtrl->ui().SliceFrom->text(), before);
 }

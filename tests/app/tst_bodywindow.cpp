@@ -6,12 +6,14 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QTextBlock>
 #include <QToolButton>
 
 // Local
 #include "app/body.h"
+#include "automation/batch.h"
 #include "ct/ui/ctcalc.h"
 #include "ct/ui/ctcalc2ui.h"
 #include "ct/ui/procctrl.h"
@@ -28,6 +30,7 @@
 #include "widgets/popdockbase.h"
 #include "widgets/progressline.h"
 #include "widgets/rawdisp.h"
+#include "widgets/statestyles.h"
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -182,7 +185,8 @@ void TestBodyWindow::refusedLoadLeavesNothingOnScreen()
     QVERIFY(body->sinogram()->ui().DispSinogram->image().isNull());
     QCOMPARE(body->ui().CTFiles->ui().Count->text(), u"0 (2 not loaded)"_s);
     QCOMPARE(body->progressLine()->text(), u"Loading files 2 / 2 · 2 refused"_s);
-    QTRY_VERIFY(body->statusText()->text().contains(u"2 of 2 files could not be used, 0 images are loaded"_s));
+    QTRY_VERIFY(
+        body->statusText()->text().contains(u"2 of 2 files could not be used, 0 images are loaded"_s));
     // The picture area shows the background only.
     const QImage shot = body->rawDisp()->area()->grab().toImage();
     QCOMPARE(shot.pixel(shot.width() / 2, shot.height() / 2),
@@ -194,18 +198,30 @@ void TestBodyWindow::refusedLoadLeavesNothingOnScreen()
 void TestBodyWindow::messagesReachThePaneAndTheStatusLine_data()
 {
     QTest::addColumn<QString>("what");
-    QTest::addColumn<QString>("expected"); // a pattern of the newest problem
-    QTest::newRow("a refused file") << u"refused file"_s << u"Unknown file type : .*notes/a.img"_s;
+    QTest::addColumn<QString>("expected"); // a pattern of the newest message
+    QTest::addColumn<int>("level");
+    const int warning = LogMessage::Warning, error = LogMessage::Error;
+    QTest::newRow("a refused file (image data)")
+        << u"refused file"_s << u"Loading failed: 1 of 1 files could not be used, .*notes/a.img"_s << error;
     QTest::newRow("a wrong-size I0, also when a run starts")
         << u"wrong-size I0"_s
-        << u"I0 image not used for this run: its size \\(32, 24\\) differs .*i0small.img"_s;
-    QTest::newRow("a failed write") << u"failed write"_s << u"No data files are saved in this run: .*file/sub"_s;
+        << u"I0 image not used for this run: its size \\(32, 24\\) differs .*i0small.img"_s << warning;
+    QTest::newRow("a refused save folder (saving)")
+        << u"failed write"_s << u"No data files are saved in this run: .*file/sub"_s << error;
+    QTest::newRow("slices that fail (calculation)")
+        << u"failed slices"_s
+        << u"CT2 run failed after .* s: 0 of 3 slices done, 3 failed \\(slice 10, 20, 30: "_s << error;
+    QTest::newRow("a batch line that fails (automation)")
+        << u"failed line"_s << u"seq_exec_set: there is no current data set"_s << error;
+    QTest::newRow("failure words in an ordinary line")
+        << u"echo"_s << u":echo failed error-cases"_s << int(LogMessage::Info);
 }
 
 void TestBodyWindow::messagesReachThePaneAndTheStatusLine()
 {
     QFETCH(QString, what);
     QFETCH(QString, expected);
+    QFETCH(int, level);
     QTemporaryDir out;
     auto body = loadedBody();
     QVERIFY(body);
@@ -220,7 +236,7 @@ void TestBodyWindow::messagesReachThePaneAndTheStatusLine()
         body->ui().SelectCt2->setChecked(true);
         body->ui().CalcCT->click();
         QVERIFY(finished.wait(10000));
-    } else {
+    } else if (what == u"failed write"_s) {
         QFile blocker(out.filePath(u"file"_s));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
@@ -229,21 +245,49 @@ void TestBodyWindow::messagesReachThePaneAndTheStatusLine()
         body->ui().SelectDataSaveDir->setDir(out.filePath(u"file/sub"_s)); // a folder inside a file
         body->ui().CalcCT->click();
         QVERIFY(finished.wait(10000));
+    } else if (what == u"failed slices"_s) {
+        ProcCtrl *p = body->ui().procCtrl;
+        p->setAutoExec(true);
+        p->setCor(500); // far beyond the 64-pixel lines: no slice has a sinogram
+        p->setSliceFrom(10);
+        p->setSliceTo(30);
+        p->setSliceStep(10);
+        body->ui().CalcCT->click();
+        QVERIFY(finished.wait(10000));
+        // The run says it failed everywhere the operator looks.
+        QVERIFY(body->progressLine()->hasFailed());
+        QCOMPARE(body->progressLine()->text(), u"CT2 slices 3 / 3 · 3 failed"_s);
+        QCOMPARE(body->ui().ProgPerCent->text(), u"3 failed"_s);
+        QVERIFY(!body->runOutcome().ok());
+        QCOMPARE(body->workerPanels().front()->ui().ShowSliceNo->styleSheet(), ButtonStyle::failed);
+    } else {
+        QTemporaryFile batch;
+        QVERIFY(batch.open());
+        batch.write(what == u"echo"_s ? ":echo failed error-cases\n" : "seq_exec_set\n");
+        batch.close();
+        body->batchLoad(batch.fileName());
+        body->batchExec();
+        QTRY_VERIFY(!body->batch()->isRunning() && body->batch()->nextLine() == 1);
     }
     const QRegularExpression pattern(expected);
     auto *pane = body->findChild<MessagesPane *>(u"Messages"_s);
     QVERIFY(pane);
     QTRY_VERIFY2(pattern.match(pane->toPlainText()).hasMatch(), qPrintable(pane->toPlainText()));
-    // On the problems' ground, like every problem.
+    // On the ground of its severity, as the writer gave it.
     QTextBlock line = pane->document()->firstBlock();
     while (line.isValid() && !pattern.match(line.text()).hasMatch())
         line = line.next();
-    QCOMPARE(line.begin().fragment().charFormat().background().color(),
-        MessagesPane::groundOf(LogMessage::Problem));
+    const QTextCharFormat format = line.begin().fragment().charFormat();
+    if (level == LogMessage::Info) { // plain, and never in the status line
+        QVERIFY(!format.hasProperty(QTextFormat::BackgroundBrush));
+        QVERIFY(!body->statusText()->text().contains(u"echo"_s));
+        return;
+    }
+    QCOMPARE(format.background().color(), MessagesPane::groundOf(LogMessage::Level(level)));
     // The status line holds the newest problem, time-stamped like the pane.
     QTRY_VERIFY2(
         pattern.match(body->statusText()->text()).hasMatch(), qPrintable(body->statusText()->text()));
-    QVERIFY(QRegularExpression(u"^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d  "_s)
+    QVERIFY(QRegularExpression(u"^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d  (warning|error): "_s)
                 .match(body->statusText()->text())
                 .hasMatch());
 }

@@ -24,10 +24,11 @@ private slots:
 
 private:
     // Runs the program without any display; false when it does not end in time.
-    bool runProgram(const QStringList &args, int &status, QString &log);
+    bool runProgram(const QStringList &args, int &status, QString &log, const QString &display = QString());
     QString writeBatch(const QString &name, const QByteArray &text);
     QTemporaryDir dir_;
     QString proj_, i0_, bg_;
+    QString small_, smallI0_, smallBg_, cut_, i0Small_, series_, empty_;
 };
 
 void TestHeadless::initTestCase()
@@ -38,14 +39,42 @@ void TestHeadless::initTestCase()
     i0_ = dir_.filePath(u"i0.img"_s);
     bg_ = dir_.filePath(u"bg.img"_s);
     QVERIFY(writeScan(demoPhantom(setup.width), setup, proj_, u"ct_"_s, i0_, bg_));
+
+    ScanSetup little;
+    little.width = little.height = 64;
+    little.cor = 32;
+    little.projections = 40;
+    small_ = dir_.filePath(u"small"_s);
+    smallI0_ = dir_.filePath(u"smallI0.img"_s);
+    smallBg_ = dir_.filePath(u"smallBg.img"_s);
+    QVERIFY(writeScan(demoPhantom(64), little, small_, u"s_"_s, smallI0_, smallBg_));
+    cut_ = dir_.filePath(u"cut"_s);
+    QVERIFY(writeScan(demoPhantom(64), little, cut_, u"s_"_s, dir_.filePath(u"cutI0.img"_s),
+        dir_.filePath(u"cutBg.img"_s)));
+    QFile cutShort(QDir(cut_).filePath(u"s_0017.img"_s));
+    QVERIFY(cutShort.exists() && cutShort.resize(cutShort.size() / 2));
+    ScanSetup tiny = little;
+    tiny.width = tiny.height = 32;
+    i0Small_ = dir_.filePath(u"i0small.img"_s);
+    QVERIFY(writeScan(
+        demoPhantom(32), tiny, dir_.filePath(u"tiny"_s), u"t_"_s, i0Small_, dir_.filePath(u"t.img"_s)));
+    XafsSeriesSetup xafs;
+    xafs.scan = little;
+    xafs.energies = 2;
+    series_ = dir_.filePath(u"series"_s);
+    QVERIFY(writeXafsSeries(xafs, series_, dir_.filePath(u"seriesI0"_s), dir_.filePath(u"seriesBg.img"_s)));
+    empty_ = dir_.filePath(u"empty"_s);
+    QVERIFY(QDir().mkpath(empty_));
 }
 
-bool TestHeadless::runProgram(const QStringList &args, int &status, QString &log)
+bool TestHeadless::runProgram(const QStringList &args, int &status, QString &log, const QString &display)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(QString::fromLatin1(name));
+    if (!display.isEmpty())
+        env.insert(u"DISPLAY"_s, display);
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(dir_.path()); // no configuration file here
     p.setProcessChannelMode(QProcess::MergedChannels);
@@ -129,42 +158,116 @@ void TestHeadless::batchRunMatchesTheCommand()
 
 void TestHeadless::endings_data()
 {
+    // A batch run (or a start) and how it ends: the exit status, the files it leaves and a line of
+    // its log. @BAT@ is the batch file; in the batch, @SMALL@ a 64 × 64 set of 40 projections with
+    // @SI0@ and @SBG@, @CUT@ the same set with one projection cut short, @PROJ@ the demo set, @OUT@
+    // a folder of the test's, @SERIES@ a CT-XAFS series and @EMPTY@ an empty folder.
+    QTest::addColumn<QStringList>("args");
     QTest::addColumn<QByteArray>("batch"); // empty: no batch file at all
     QTest::addColumn<int>("status");
-    QTest::newRow("malformed lines, then app_quit") << QByteArray("ct_set_calc_region nan 1e308 -1e308 inf\n"
-                                                                  "ct_set_disp_region 1e300\n"
-                                                                  "images_seek 99999999999\n"
-                                                                  "show_tab 999\nshow_ct2 -4\n"
-                                                                  "ct_cor\n"
-                                                                  "\"unclosed quote\n"
-                                                                  "calc_exec\n" // nothing loaded
-                                                                  ":goto nowhere\n"
-                                                                  "seq_exec_next\n"
-                                                                  ":ifng app_quit\n")
-                                                    << 0;
-    static const char binary[] = "\x7f"
-                                 "ELF\x02\x01\x01\0\0\0\0\x03\0>\0\xff\xfe\n\n\x01\x02"
-                                 ":goto\0\xff\n\"\x80\x81";
-    QTest::newRow("binary file, ended by its own end") << QByteArray(binary, sizeof(binary) - 1) << 0;
-    QTest::newRow("empty file") << QByteArray("") << 0;
+    QTest::addColumn<QStringList>("files"); // that must exist under @OUT@ afterwards
+    QTest::addColumn<QString>("said"); // a pattern of the log
+    const QStringList run {u"-nw"_s, u"-e"_s, u"-b"_s, u"@BAT@"_s, u"-x"_s};
+    const QByteArray small = "ct_rot_ax_is_v 1\nimages_load @SMALL@ *.img\ni0_load @SI0@\nbg_load @SBG@\n"
+                             "calc_ct2 1\nct_cor 32\nauto_save_in_sub_folders 0\nauto_save_data 1\n"
+                             "auto_save_data_path @OUT@\nauto_save_data_name s\nauto_save_data_tag E\n";
+    const QByteArray range = "ct_auto_exec 1\nct_slice_from 8\nct_slice_to 24\nct_slice_step 8\n";
+
+    QTest::newRow("everything done") << run << small + range + "calc_exec\napp_quit\n"
+                                     << 0
+                                     << QStringList {u"s-E-00008.dat"_s, u"s-E-00016.dat"_s,
+                                            u"s-E-00024.dat"_s}
+                                     << u"Quit: every line done, every result written"_s;
+    QTest::newRow("slices without a sinogram") << run << small + range + "ct_cor 500\ncalc_exec\napp_quit\n"
+                                               << 1 << QStringList {} << u"0 of 3 slices done, 3 failed"_s;
+    QTest::newRow("slices beyond the image")
+        << run
+        << small + "ct_auto_exec 1\nct_slice_from 60\nct_slice_to 66\nct_slice_step 3\ncalc_exec\napp_quit\n"
+        << 1 << QStringList {u"s-E-00060.dat"_s, u"s-E-00063.dat"_s}
+        << u"Quit with failures: 1 line failed, 1 slice failed"_s;
+    QTest::newRow("a projection refused, handled by the batch")
+        << run << QByteArray("images_load @CUT@ *.img\n:ifng app_quit 3\napp_quit\n") << 3 << QStringList {}
+        << u"images_load: 1 of 40 files were refused"_s;
+    QTest::newRow("an I0 of the wrong size")
+        << run << QByteArray("images_load @SMALL@ *.img\ni0_load @I0SMALL@\n:ifng app_quit 4\napp_quit\n")
+        << 4 << QStringList {} << u"i0_load: the image of 32 x 32 cannot correct the raw images of 64 x 64"_s;
+    QTest::newRow("a guess on a slice beyond the image")
+        << run
+        << QByteArray(
+               "ct_rot_ax_is_v 1\nimages_load @SMALL@ *.img\nct_cor 31\nct_proc_slice 300\nct_guess_cor\n"
+               ":ifng app_quit 5\napp_quit\n")
+        << 5 << QStringList {} << u"ct_guess_cor: no centre of rotation was guessed; it stays 31"_s;
+    QTest::newRow("a series folder without sets")
+        << run << QByteArray("seq_exec_dir @SERIES@\nseq_exec_dir @EMPTY@\n:ifng app_quit 6\napp_quit\n") << 6
+        << QStringList {} << u"seq_exec_dir: no data set found in"_s;
+    QTest::newRow("a load that finds nothing")
+        << run << QByteArray("images_load @EMPTY@ *.img\ncalc_exec\napp_quit\n") << 1 << QStringList {}
+        << u"Quit with failures: 2 lines failed"_s;
+    QTest::newRow("CT1 asked to save")
+        << run << small + "calc_ct1 1\ncalc_exec\n:ifng app_quit 8\napp_quit\n"
+        << 8 << QStringList {} << u"calc_exec: CT1 saves no files: select CT2"_s;
+    QTest::newRow("a run longer than the batch waits")
+        << run
+        << QByteArray("ct_rot_ax_is_v 1\nimages_load @PROJ@ *.img\nct_cor 130\nct_auto_exec 1\nct_threads 1\n"
+                      "ct_slice_from 0\nct_slice_to 255\nbatch_timeout 0.05\ncalc_exec\n:ifng app_quit "
+                      "14\napp_quit\n")
+        << 14 << QStringList {} << u"batch_timeout: the line \"calc_exec\" still waits after 0.05 s"_s;
+    QTest::newRow("a condition's quoted folder")
+        << run << small + ":ifok auto_save_data_path \"@OUT@/with blank/x\"\ncalc_exec\napp_quit\n"
+        << 0 << QStringList {u"with blank/x/s-E-00032.dat"_s} << QString();
     QTest::newRow("a result that cannot be written")
+        << run
         << QByteArray("ct_rot_ax_is_v 1\nimages_load @PROJ@ *.img\nct_cor 130\ncalc_ct2 1\nauto_save_data 1\n"
                       "auto_save_data_path /dev/null/nowhere\ncalc_exec\napp_quit\n")
-        << 1;
-    QTest::newRow("no batch file") << QByteArray() << 1;
+        << 1 << QStringList {} << u"No data files are saved in this run"_s;
+    QTest::newRow("malformed lines and binary") << run
+                                                << QByteArray("ct_set_calc_region nan 1e308 -1e308 inf\n"
+                                                              "images_seek 99999999999\nshow_ct2 -4\nct_cor\n"
+                                                              "\"unclosed quote\n\x7f"
+                                                              "ELF\x02\x01\n:goto nowhere\nseq_exec_next\n"
+                                                              ":ifng app_quit\n")
+                                                << 0 << QStringList {} << QString();
+    QTest::newRow("empty file") << run << QByteArray("") << 0 << QStringList {} << QString();
+    QTest::newRow("no batch file") << run << QByteArray() << 1 << QStringList {}
+                                   << u"Can't open batch file"_s;
+    // Without a window a run must end by itself: an incomplete start is refused at once.
+    for (const QStringList &args : {QStringList {u"-nw"_s}, QStringList {u"-nw"_s, u"-x"_s},
+             QStringList {u"-nw"_s, u"-b"_s, u"@BAT@"_s}, QStringList {u"-nw"_s, u"-x"_s, u"-b"_s}})
+        QTest::newRow(qPrintable(u"usage: "_s + args.join(u' ')))
+            << args << QByteArray("app_quit\n") << 2 << QStringList {} << u"give -b FILE -x"_s;
+    // A display that has gone is no matter without a window.
+    QTest::newRow("a stale display") << (QStringList {u"DISPLAY=:77"_s} + run) << QByteArray("app_quit\n")
+                                     << 0 << QStringList {} << QString();
 }
 
 void TestHeadless::endings()
 {
+    QFETCH(QStringList, args);
     QFETCH(QByteArray, batch);
     QFETCH(int, status);
+    QFETCH(QStringList, files);
+    QFETCH(QString, said);
+    QTemporaryDir out;
     QString file = dir_.filePath(u"missing.bat"_s);
+    const QList<std::pair<QByteArray, QString>> places {{"@SMALL@", small_}, {"@SI0@", smallI0_},
+        {"@SBG@", smallBg_}, {"@CUT@", cut_}, {"@I0SMALL@", i0Small_}, {"@PROJ@", proj_},
+        {"@OUT@", out.path()}, {"@SERIES@", series_}, {"@EMPTY@", empty_}};
+    for (const auto &[place, path] : places)
+        batch.replace(place, path.toUtf8());
     if (!batch.isNull())
-        file = writeBatch(u"ending.bat"_s, QByteArray(batch).replace("@PROJ@", proj_.toUtf8()));
+        file = writeBatch(u"ending.bat"_s, batch);
+    QString display;
+    if (!args.isEmpty() && args.constFirst().startsWith(u"DISPLAY="_s))
+        display = args.takeFirst().mid(8);
+    args.replaceInStrings(u"@BAT@"_s, file);
     int got = -1;
     QString log;
-    QVERIFY2(runProgram({u"-nw"_s, u"-e"_s, u"-b"_s, file, u"-x"_s}, got, log), qPrintable(log));
+    QVERIFY2(runProgram(args, got, log, display), qPrintable(log));
     QVERIFY2(got == status, qPrintable(log));
+    for (const QString &name : files)
+        QVERIFY2(QFile::exists(QDir(out.path()).filePath(name)), qPrintable(name + u"\n"_s + log));
+    if (!said.isEmpty())
+        QVERIFY2(log.contains(QRegularExpression(said)), qPrintable(log));
 }
 
 QTEST_GUILESS_MAIN(TestHeadless)

@@ -249,7 +249,7 @@ void TestSeries::aBrokenSetDoesNotStopTheOthers()
     const std::vector<uint32_t> small(8 * 8, 1000);
     QVERIFY(QFile::remove(series.filePath(u"demo-7115eV-0011.img"_s)));
     QVERIFY(writeItexFile(series.filePath(u"demo-7115eV-0011.img"_s), {8, 8, 2, 1.0, small}));
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Mismatch image size"_s));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Mismatch image size"_s));
     QString text;
     QCOMPARE(run({u"--series"_s, series.path(), u"--axis"_s, u"v"_s, u"--slice"_s, u"3"_s, u"--no-png"_s,
                      u"--out"_s, out.path()},

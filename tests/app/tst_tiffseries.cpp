@@ -134,7 +134,7 @@ void TestTiffSeries::imageWithoutPixelsIsNeverAProjection()
     const std::vector<uint32_t> px(16 * 8, 1000);
     for (const QString &name : {u"b.img"_s, u"c.img"_s})
         QVERIFY(writeItexFile(dir.filePath(name), {16, 8, 2, 1.0, px}));
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Can not read TIFF file .*/a.tif$"_s));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Can not read TIFF file .*/a.tif$"_s));
     if (!window) {
         // The command refuses the set rather than reconstruct from a short one.
         QString text;
@@ -143,7 +143,7 @@ void TestTiffSeries::imageWithoutPixelsIsNeverAProjection()
         QVERIFY(!QFileInfo::exists(dir.filePath(u"out"_s)));
         return;
     }
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^File is not ready to access .*/a.tif$"_s));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^File is not ready to access .*/a.tif$"_s));
     Body body;
     QSignalSpy done(&body, &Body::finishedLoadingCTFiles);
     body.ui().CTFiles->selectDirFiles(dir.path(), {u"*.tif"_s, u"*.img"_s});

@@ -132,7 +132,7 @@ void TestConfigStore::includeInAnyCaseAndMissingInclude()
     writeFile(outer,
         "first 1\ninclude " + inner.toUtf8() + "\nInClUdE " + dir_.filePath(u"missing.cfg"_s).toUtf8()
             + "\nlast 2\n");
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Can't open config file : .*missing.cfg$"_s));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Can't open config file : .*missing.cfg$"_s));
     ConfigStore store;
     QVERIFY(store.readConfigFile(outer));
     QCOMPARE(store.configValue(u"inner_key"_s, QString()), u"7"_s);
@@ -147,8 +147,8 @@ void TestConfigStore::includeCycleIsRefused()
     const QString b = dir_.filePath(u"b.cfg"_s);
     writeFile(a, "INCLUDE " + b.toUtf8() + "\nkey_a 1\n");
     writeFile(b, "INCLUDE " + a.toUtf8() + "\nINCLUDE " + b.toUtf8() + "\nkey_b 2\n");
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"INCLUDE cycle.*a.cfg"_s));
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"INCLUDE cycle.*b.cfg"_s));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"INCLUDE cycle.*a.cfg"_s));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"INCLUDE cycle.*b.cfg"_s));
     ConfigStore store;
     QVERIFY(store.readConfigFile(a));
     QCOMPARE(store.configValue(u"key_a"_s, QString()), u"1"_s);
@@ -161,7 +161,7 @@ void TestConfigStore::missingFileLeavesStore()
 {
     ConfigStore store;
     store.setEntry(u"k"_s, u"v"_s);
-    QTest::ignoreMessage(QtDebugMsg, "Can't open config file : /nonexistent/config.cfg");
+    QTest::ignoreMessage(QtWarningMsg, "Can't open config file : /nonexistent/config.cfg");
     QVERIFY(!store.readConfigFile(u"/nonexistent/config.cfg"_s));
     QCOMPARE(store.fileName(), QString());
     QCOMPARE(store.configValue(u"k"_s, QString()), u"v"_s);

@@ -4,6 +4,7 @@
 #include <QThread>
 
 // Local
+#include "app/config/joboutcome.h"
 #include "app/config/messagelog.h"
 
 using namespace Qt::StringLiterals;
@@ -27,6 +28,10 @@ private slots:
     void init();
     void levels_data();
     void levels();
+    void shortened_data();
+    void shortened();
+    void jobOutcomes_data();
+    void jobOutcomes();
     void everyMessageArrivesAndIsPassedOn();
     void workerThreadMessagesArriveInOrder();
 };
@@ -50,29 +55,73 @@ void TestMessageLog::init()
 void TestMessageLog::levels_data()
 {
     QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("text");
     QTest::addColumn<int>("level");
-    const int debug = QtDebugMsg, info = LogMessage::Info, problem = LogMessage::Problem;
-    QTest::newRow("config file") << debug << u"Can't open config file : /x/config.cfg"_s << problem;
-    QTest::newRow("wrong-size I0")
-        << debug
-        << u"Image size (64, 64) differs from the raw images (80, 60), not used for the correction :"_s
-        << problem;
-    QTest::newRow("no sinogram") << debug << u"CT2: no sinogram for slice 12"_s << problem;
-    QTest::newRow("refused files") << debug << u"3 of 5 files refused, 2 images loaded"_s << problem;
-    QTest::newRow("failure words in a path only")
-        << debug << u"180 images of 256 x 256 loaded : /data/failed_runs/error-cases"_s << info;
-    QTest::newRow("stopped is not a failure") << debug << u"CT1 run stopped after 0.4 s"_s << info;
-    QTest::newRow("a plain warning") << int(QtWarningMsg) << u"link up"_s << problem;
-    QTest::newRow("critical") << int(QtCriticalMsg) << u"out of memory"_s << int(LogMessage::Error);
+    QTest::newRow("debug") << int(QtDebugMsg) << int(LogMessage::Info);
+    QTest::newRow("info") << int(QtInfoMsg) << int(LogMessage::Info);
+    QTest::newRow("warning") << int(QtWarningMsg) << int(LogMessage::Warning);
+    QTest::newRow("critical") << int(QtCriticalMsg) << int(LogMessage::Error);
 }
 
 void TestMessageLog::levels()
 {
     QFETCH(int, type);
-    QFETCH(QString, text);
     QFETCH(int, level);
-    QCOMPARE(int(MessageLog::levelOf(QtMsgType(type), text)), level);
+    QCOMPARE(int(MessageLog::levelOf(QtMsgType(type))), level);
+}
+
+void TestMessageLog::shortened_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("short stays") << u"rec: ISBUSY 0"_s << 200 << u"rec: ISBUSY 0"_s;
+    QTest::newRow("cut with its size") << u"abcdef"_s << 3 << u"abc… (6 bytes)"_s;
+    QTest::newRow("bytes, not characters") << u"äbc"_s << 1 << u"ä… (4 bytes)"_s;
+    QTest::newRow("never half a character") << u"a😀b"_s << 2 << u"a… (6 bytes)"_s;
+}
+
+void TestMessageLog::shortened()
+{
+    QFETCH(QString, text);
+    QFETCH(int, length);
+    QFETCH(QString, expected);
+    QCOMPARE(MessageLog::shortened(text, length), expected);
+}
+
+void TestMessageLog::jobOutcomes_data()
+{
+    QTest::addColumn<int>("asked");
+    QTest::addColumn<int>("done");
+    QTest::addColumn<int>("failed");
+    QTest::addColumn<bool>("stopped");
+    QTest::addColumn<QString>("problem");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("counts");
+    QTest::addColumn<QString>("state");
+    QTest::newRow("all done") << 9 << 9 << 0 << false << QString() << true << u"9 of 9 done"_s << u"done"_s;
+    QTest::newRow("part failed") << 60 << 58 << 2 << false << QString() << false
+                                 << u"58 of 60 done, 2 failed"_s << u"2 failed"_s;
+    QTest::newRow("stopped") << 9 << 3 << 0 << true << QString() << false << u"3 of 9 done, stopped"_s
+                             << u"stopped"_s;
+    QTest::newRow("files missing") << 4 << 4 << 0 << false << u"1 file not written"_s << false
+                                   << u"4 of 4 done"_s << u"1 not done"_s;
+    QTest::newRow("fewer back") << 4 << 2 << 0 << false << QString() << false << u"2 of 4 done"_s
+                                << u"2 of 4"_s;
+}
+
+void TestMessageLog::jobOutcomes()
+{
+    QFETCH(int, asked);
+    QFETCH(int, done);
+    QFETCH(int, failed);
+    QFETCH(bool, stopped);
+    QFETCH(QString, problem);
+    JobOutcome out {asked, done, failed, stopped, {}};
+    if (!problem.isEmpty())
+        out.problems << problem;
+    QTEST(out.ok(), "ok");
+    QTEST(out.counts(), "counts");
+    QTEST(out.state(), "state");
 }
 
 void TestMessageLog::everyMessageArrivesAndIsPassedOn()
@@ -81,26 +130,29 @@ void TestMessageLog::everyMessageArrivesAndIsPassedOn()
     QSignalSpy added(log, &MessageLog::added);
     QSignalSpy problem(log, &MessageLog::problem);
     const QDateTime before = QDateTime::currentDateTime();
-    qDebug().noquote() << "12 images of 8 x 8 loaded :"
-                       << "/d";
-    qDebug().noquote() << "Can't open config file : /x.cfg";
-    qWarning("careful");
+    // Severity is the writer's: failure words in a label or a path say nothing.
+    qInfo().noquote() << "cmd failed";
+    qWarning().noquote() << "Can't open config file : /x.cfg";
+    qCritical("job failed");
+    qInfo().noquote() << QString(3000, u'x');
     // Nothing is delivered while the writer is still writing: the log is told by a queued call.
     QCOMPARE(added.count(), 0);
-    QCOMPARE(passedOn,
-        (QStringList {
-            u"12 images of 8 x 8 loaded : /d"_s, u"Can't open config file : /x.cfg"_s, u"careful"_s}));
-    QTRY_COMPARE(added.count(), 3);
+    QCOMPARE(passedOn.mid(0, 3),
+        (QStringList {u"cmd failed"_s, u"Can't open config file : /x.cfg"_s, u"job failed"_s}));
+    QCOMPARE(passedOn.value(3), QString(MessageLog::maxLength, u'x') + u"… (3000 bytes)"_s);
+    QTRY_COMPARE(added.count(), 4);
     QCOMPARE(problem.count(), 2);
     const auto &m = log->messages();
-    QCOMPARE(int(m.size()), 3);
+    QCOMPARE(int(m.size()), 4);
     QCOMPARE(m[0].level, LogMessage::Info);
-    QCOMPARE(m[1].level, LogMessage::Problem);
-    QCOMPARE(m[2].type, QtWarningMsg);
+    QCOMPARE(m[1].level, LogMessage::Warning);
+    QCOMPARE(m[2].level, LogMessage::Error);
+    QCOMPARE(m[3].text, passedOn.value(3));
     QVERIFY(m[0].time >= before && m[2].time <= QDateTime::currentDateTime());
-    QCOMPARE(log->lastProblem().text, u"careful"_s);
+    QCOMPARE(log->lastProblem().text, u"job failed"_s);
     QCOMPARE(MessageLog::lineOf(m[1]),
-        m[1].time.toString(u"hh:mm:ss.zzz"_s) + u"  Can't open config file : /x.cfg"_s);
+        m[1].time.toString(u"hh:mm:ss.zzz"_s) + u"  warning: Can't open config file : /x.cfg"_s);
+    QCOMPARE(MessageLog::lineOf(m[0]), m[0].time.toString(u"hh:mm:ss.zzz"_s) + u"  cmd failed"_s);
 }
 
 void TestMessageLog::workerThreadMessagesArriveInOrder()

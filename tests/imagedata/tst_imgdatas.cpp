@@ -48,7 +48,7 @@ void TestImgDatas::sizeIsFixedByTheFirstImage()
     QVERIFY(set.add(image(u"a.img"_s, 8, 6, 1)));
     QVERIFY(set.add(image(u"b.img"_s, 8, 6, 2)));
     QTest::ignoreMessage(
-        QtDebugMsg, QRegularExpression(u"^Mismatch image size: \\(8, 6\\) != \\(6, 8\\) : .*c.img$"_s));
+        QtWarningMsg, QRegularExpression(u"^Mismatch image size: \\(8, 6\\) != \\(6, 8\\) : .*c.img$"_s));
     QVERIFY(!set.add(image(u"c.img"_s, 6, 8, 3)));
     QCOMPARE(set.count(), 2);
     QCOMPARE(set.image(1)->fileName(), dir_.filePath(u"b.img"_s));
@@ -59,7 +59,7 @@ void TestImgDatas::sizeIsFixedByTheFirstImage()
     set.clearImgs();
     QCOMPARE(set.count(), 0);
     QCOMPARE(set.width(), 8);
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Mismatch image size"_s));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Mismatch image size"_s));
     QVERIFY(!set.add(image(u"d.img"_s, 4, 4, 3)));
     QVERIFY(set.add(image(u"e.img"_s, 8, 6, 3)));
 
@@ -77,7 +77,7 @@ void TestImgDatas::unreadableFileIsSkipped()
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write("IM\x03\x00xxxxxxxx");
     f.close();
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^File is not ready to access .*broken.img$"_s));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^File is not ready to access .*broken.img$"_s));
     QVERIFY(!set.add(broken));
     QCOMPARE(set.count(), 0);
     QCOMPARE(set.width(), 0);

@@ -319,22 +319,22 @@ void TestItexReader::fileTypes()
     // Recognised as TIFF; a file that holds no image is refused (the TIFF reader has its own tests).
     const QString tiff = write(u"a.tif"_s, QByteArray("II*\0", 4));
     QCOMPARE(checkFileType(tiff), ImgFileType::TIFF);
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Can not read TIFF file .*/a.tif$"_s));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Can not read TIFF file .*/a.tif$"_s));
     QVERIFY(!openImgData(tiff));
     QCOMPARE(checkFileType(write(u"b.tif"_s, "MM\0*")), ImgFileType::TIFF);
 
     const QString text = write(u"notes.txt"_s, "hello");
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Unknown file type : .*notes.txt$"_s));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Unknown file type : .*notes.txt$"_s));
     QCOMPARE(checkFileType(text), ImgFileType::UNKNOWN);
     QVERIFY(!createImgData(ImgFileType::UNKNOWN));
 
     const QString one = write(u"one.img"_s, "I");
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Unknown file type"_s));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Unknown file type"_s));
     QCOMPARE(checkFileType(one), ImgFileType::UNKNOWN);
 
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Check File Type \\(ITEX\\):: Can not open"_s));
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Check File Type \\(TIFF\\):: Can not open"_s));
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^Unknown file type"_s));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Check File Type \\(ITEX\\):: Can not open"_s));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Check File Type \\(TIFF\\):: Can not open"_s));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Unknown file type"_s));
     QCOMPARE(checkFileType(dir_.filePath(u"absent.img"_s)), ImgFileType::UNKNOWN);
 
     // Little-endian pixels: bytes 0x34 0x12 are 4660, FF FF FF FF is 4294967295.

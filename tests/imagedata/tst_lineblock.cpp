@@ -137,7 +137,7 @@ void TestLineBlock::refusesWhatItCannotRead()
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("not an image at all");
     }
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u".*"_s));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u".*"_s));
     QVERIFY(!readLineBlock(file, true, lines, w, h));
 }
 
@@ -147,7 +147,7 @@ void TestLineBlock::sizeFromTheHeader()
     QVERIFY(readImageSize(image(u"size.img"_s, 21, 13, 4), w, h));
     QCOMPARE(w, 21);
     QCOMPARE(h, 13);
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u".*"_s));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u".*"_s));
     QVERIFY(!readImageSize(dir_.filePath(u"absent.img"_s), w, h));
     QCOMPARE(w, 0);
 }

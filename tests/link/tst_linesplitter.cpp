@@ -77,7 +77,7 @@ void TestLineSplitter::overlongLineIsDroppedWhole()
     LineSplitter splitter(8);
     if (dropped > 0) // once for each overlong line; every row has one
         QTest::ignoreMessage(
-            QtDebugMsg, "A received line is longer than 8 bytes: it is dropped up to its line feed");
+            QtWarningMsg, "A received line is longer than 8 bytes: it is dropped up to its line feed");
     ByteLists got;
     for (const QByteArray &d : deliveries) {
         got += splitter.feed(d);
@@ -95,7 +95,8 @@ void TestLineSplitter::twoMebibytesWithoutLineFeedStayBounded()
     qsizetype most = 0;
     for (int i = 0; i < 32; ++i) { // 2 MiB in deliveries of 64 KiB
         if (i == 16)
-            QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("longer than 1048576 bytes")));
+            QTest::ignoreMessage(
+                QtWarningMsg, QRegularExpression(QStringLiteral("longer than 1048576 bytes")));
         QVERIFY(splitter.feed(chunk).isEmpty());
         most = std::max(most, splitter.pending());
     }
@@ -113,7 +114,7 @@ void TestLineSplitter::clearForgetsThePartialLine()
     splitter.feed("abc");
     splitter.clear();
     QCOMPARE(splitter.feed("x\n"), ByteLists {"x"});
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("longer than 4 bytes")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("longer than 4 bytes")));
     splitter.feed("abcdefg");
     splitter.clear(); // a new connection: nothing of the old line is skipped any more
     QCOMPARE(splitter.feed("y\n"), ByteLists {"y"});

@@ -49,7 +49,7 @@ void TestZelmapMessages::endpoint()
     QFETCH(QString, host);
     QFETCH(int, port);
     if (port == 0)
-        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"is not a TCP port"_s));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"is not a TCP port"_s));
     const zelmap::Endpoint e = zelmap::parseEndpoint(text);
     QCOMPARE(e.host, host);
     QCOMPARE(e.port, port);

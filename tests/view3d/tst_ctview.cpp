@@ -386,7 +386,7 @@ void TestCtView::saving()
     QTemporaryDir out;
     const QString path = QDir(out.path()).filePath(name);
     if (written && !name.endsWith(u".svg"_s))
-        QTest::ignoreMessage(QtDebugMsg, qPrintable(u"saving "_s + path));
+        QTest::ignoreMessage(QtInfoMsg, qPrintable(u"saving "_s + path));
     view->saveImage(path);
     QCOMPARE(QFileInfo::exists(path), written);
     QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), written ? 1 : 0);

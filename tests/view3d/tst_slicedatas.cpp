@@ -254,12 +254,12 @@ void TestSliceDatas::stackBeyondMemoryIsRefused()
         ctFile(u"m1.dat"_s, 40, 30, 0), ctFile(u"m2.dat"_s, 40, 30, 1), ctFile(u"m3.dat"_s, 40, 30, 2)};
     datas.setMemoryLimit(20000);
     QTest::ignoreMessage(
-        QtDebugMsg, QRegularExpression(u"Refused the slice stack: 3 files of 40 x 30 need 0 MB"_s));
+        QtWarningMsg, QRegularExpression(u"Refused the slice stack: 3 files of 40 x 30 need 0 MB"_s));
     QVERIFY(load(datas, files).isEmpty());
     QVERIFY(!datas.stack()->loaded());
     datas.setMemoryLimit(29759);
     QTest::ignoreMessage(
-        QtDebugMsg, QRegularExpression(u"Refused the slice stack: 3 files of 40 x 30 need 0 MB"_s));
+        QtWarningMsg, QRegularExpression(u"Refused the slice stack: 3 files of 40 x 30 need 0 MB"_s));
     QVERIFY(load(datas, files).isEmpty());
     datas.setMemoryLimit(29760);
     QCOMPARE(load(datas, files).size(), 3);

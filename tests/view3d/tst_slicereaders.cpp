@@ -194,7 +194,7 @@ void TestSliceReaders::ctHeaderNumbersAreIntegers()
 void TestSliceReaders::ctHugeRegionIsNotAllocated()
 {
     const QByteArray text = "#QRVL-CTImg\n# Range_X1 : 2000000000\n# Range_Y1 : 2000000000\n0 0 1\n"_ba;
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"too large.*2000000001 x 2000000001"_s));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"too large.*2000000001 x 2000000001"_s));
     QVERIFY(!readCtImgText(std::string_view(text.constData(), text.size()), SliceReadLimits {1 << 20}));
 }
 
@@ -391,7 +391,7 @@ void TestSliceReaders::tiffRefused()
     // Beyond the limits: refused before anything is decoded.
     SliceReadLimits small;
     small.maxValues = 64 * 63;
-    QTest::ignoreMessage(QtDebugMsg, "Slice grid too large in TIFF file : 64 x 64");
+    QTest::ignoreMessage(QtWarningMsg, "Slice grid too large in TIFF file : 64 x 64");
     QVERIFY(!readTiffSlice(path, small));
     // Cut short: the missing strips refuse the file instead of leaving rows of zeros.
     QFile f(path);

@@ -129,7 +129,7 @@ void CtView::render(int pw, int ph, double viewScale)
     picture_ = QImage();
     if (pw < 1 || ph < 1 || pw > maxSize || ph > maxSize) {
         if (pw != 0 || ph != 0)
-            qDebug().noquote() << QStringLiteral("Picture size out of range : %1 x %2").arg(pw).arg(ph);
+            qWarning().noquote() << QStringLiteral("Picture size out of range : %1 x %2").arg(pw).arg(ph);
         return;
     }
     picture_ = QImage(pw, ph, QImage::Format_ARGB32);
@@ -244,13 +244,13 @@ void CtView::saveImage(const QString &fname)
     if (imageFormats_.contains(suffix)) {
         if (reduced_ || picture_.isNull())
             paintPImg(); // the chosen size, not the working one
-        qDebug().noquote() << "saving" << fname;
+        qInfo().noquote() << "saving" << fname;
         if (!picture_.save(fname, suffix.toLatin1().constData()))
-            qDebug().noquote() << QStringLiteral("Can't save image : %1").arg(fname);
+            qCritical().noquote() << QStringLiteral("Can't save image : %1").arg(fname);
     } else if (suffix == u"svg") {
         const int w = chosenWidth(), h = chosenHeight();
         if (w < 1 || h < 1 || w > maxSize || h > maxSize) {
-            qDebug().noquote() << QStringLiteral("Picture size out of range : %1 x %2").arg(w).arg(h);
+            qWarning().noquote() << QStringLiteral("Picture size out of range : %1 x %2").arg(w).arg(h);
             return;
         }
         QSvgGenerator svg;
@@ -259,7 +259,7 @@ void CtView::saveImage(const QString &fname)
         svg.setViewBox(QRect(0, 0, w, h));
         QPainter p;
         if (!p.begin(&svg)) {
-            qDebug().noquote() << QStringLiteral("Can't save image : %1").arg(fname);
+            qCritical().noquote() << QStringLiteral("Can't save image : %1").arg(fname);
             return;
         }
         paintPImg0(p, w, h);

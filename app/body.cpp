@@ -339,19 +339,22 @@ void Body::batchExec()
     emit callBatchExec();
 }
 
+bool Body::askToStopAndClose()
+{
+    return QMessageBox::question(this, windowTitle(),
+               tr("A run is going. Stop it and close the window?\nSlices in progress are finished and saved."),
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        == QMessageBox::Yes;
+}
+
 void Body::closeEvent(QCloseEvent *event)
 {
     // An operator's close during a run is asked about; the end of an unattended run is not (no
     // window is shown, or the batch's "app_quit" closes once everything is done).
     const bool working = calculating_ || pendingStart_ || seqRunning_ || contRunning_;
-    if (working && isVisible() && !quitByCommand_) {
-        const QMessageBox::StandardButton answer = QMessageBox::question(this, windowTitle(),
-            tr("A run is going. Stop it and close the window?\nSlices in progress are finished and saved."),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-        if (answer != QMessageBox::Yes) {
-            event->ignore();
-            return;
-        }
+    if (working && isVisible() && !quitByCommand_ && !closeQuestion_()) {
+        event->ignore();
+        return;
     }
     if (calculating_ || pendingStart_) {
         // The slices in work are still finished and saved while the window goes.

@@ -122,6 +122,8 @@ public:
     const Tally &tally() const { return tally_; }
     /// The outcome of the last calculation run (the one going, while it goes).
     const JobOutcome &runOutcome() const { return runOutcome_; }
+    /// How a close during a run is confirmed (a question to the operator; a test answers itself).
+    void setCloseQuestion(std::function<bool()> question) { closeQuestion_ = std::move(question); }
     /// The program's exit status after "app_quit": the status it named, else 1 when anything asked
     /// for failed (see `tally`), else 0. 0 when the window was closed otherwise.
     int exitStatus() const;
@@ -255,6 +257,7 @@ private slots:
 
 private:
     void buildTabs();
+    bool askToStopAndClose();
     void buildStatusLine();
     /// Draws the shown projection: through the generator rule for a new image, else through the
     /// colour bar as the operator set it. An empty set shows nothing.
@@ -429,6 +432,7 @@ private:
     bool quitRequested_ = false;
     bool quitByCommand_ = false;
     bool quitWhenBatchEnds_ = false;
+    std::function<bool()> closeQuestion_ = [this] { return askToStopAndClose(); };
     Tally tally_;
     int quitStatus_ = -1; // named by "app_quit N"
     QFileDialog *setupDialog_ = nullptr;

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -75,6 +76,7 @@ private slots:
     void seriesAndLinkFailures_data();
     void seriesAndLinkFailures();
     void configurationLinesRunAtConstruction();
+    void configurationLoadHoldsTheBatch();
     void lineAfterLoadRunsOnTheLoadedSet();
     void calcExecReportsAtRunEnd();
     void failedLoadIsReportedAsFailure();
@@ -621,6 +623,26 @@ void TestBodyBatch::configurationLinesRunAtConstruction()
     QVERIFY(body.ui().SelectCt2->isChecked());
     QCOMPARE(body.ui().SelectDataSaveDir->dir(), u"/data/a b"_s);
     QVERIFY(!body.isCalculating());
+    QCOMPARE(body.tally().linesFailed, 1); // the calculation that could not start
+}
+
+void TestBodyBatch::configurationLoadHoldsTheBatch()
+{
+    // The configuration starts a load; the batch's first line needs the whole set. A second load
+    // while the first runs is refused: never two loading chains.
+    QFile cfg(dir_.filePath(u"load.cfg"_s));
+    QVERIFY(cfg.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    cfg.write(QStringLiteral("ct_rot_ax_is_v 1\nimages_load %1 *.img\nimages_load %1 *.img\n").arg(projDir_).toUtf8());
+    cfg.close();
+    QVERIFY(ConfigStore::instance().readConfigFile(cfg.fileName()));
+    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"^images_load: a load is in progress; this one is refused"_s));
+    Body body(nullptr, 1);
+    QVERIFY(body.isLoading());
+    QVERIFY(runBatch(body, {u"ct_guess_cor"_s, u":ifng ct_slice_step 9"_s}));
+    QCOMPARE(body.imageSet()->count(), 40);
+    QCOMPARE(body.ui().CTFiles->count(), 40);
+    QVERIFY(body.ui().procCtrl->sliceStep() != 9); // the guess found the whole set
+    QCOMPARE(body.tally().linesFailed, 1); // the refused second load
 }
 
 void TestBodyBatch::lineAfterLoadRunsOnTheLoadedSet()

@@ -50,6 +50,7 @@ private slots:
     void busyShowsAndRefusalResets();
     void batchRunReportsItsEnd_data();
     void batchRunReportsItsEnd();
+    void waitingBatchLinesEnd();
     void runDoesNotStartWithoutConnection();
     void batchLinesDriveTheViewer();
 
@@ -298,30 +299,66 @@ void TestBodyLink::busyShowsAndRefusalResets()
 void TestBodyLink::batchRunReportsItsEnd_data()
 {
     QTest::addColumn<int>("closeAt"); // the viewer drops the connection at this request; 0 never
+    QTest::addColumn<int>("last"); // the range is 1 … last (files exist for 0 … 25)
+    QTest::addColumn<bool>("busyFirst"); // an "Exec 2DA" just before the run
     QTest::addColumn<int>("requestCount");
-    QTest::newRow("the run ends") << 0 << 6;
-    QTest::newRow("the connection is lost") << 3 << 3;
+    QTest::addColumn<bool>("ok"); // the batch line's result
+    QTest::newRow("the run ends") << 0 << 3 << false << 6 << true;
+    QTest::newRow("the connection is lost") << 3 << 3 << false << 3 << false;
+    QTest::newRow("a slice without files") << 0 << 27 << false << 50 << false;
+    QTest::newRow("refused as busy after Exec 2DA") << 0 << 3 << true << 1 << false;
 }
 
 void TestBodyLink::batchRunReportsItsEnd()
 {
     QFETCH(int, closeAt);
+    QFETCH(int, last);
+    QFETCH(bool, busyFirst);
     QFETCH(int, requestCount);
+    QFETCH(bool, ok);
     viewer_->behaviour().closeAfter = closeAt;
     auto body = linkedBody();
     QVERIFY(body);
     saveSlices(*body, {false, false, false});
     body->ui().procCtrl->setSliceFrom(1);
-    body->ui().procCtrl->setSliceTo(3);
+    body->ui().procCtrl->setSliceTo(last);
     QSignalSpy done(body.get(), &Body::callBatchCheckEnd);
+    QSignalSpy result(body.get(), &Body::callBatchLastOk); // sent only for a line that failed
+    if (busyFirst)
+        body->exec2dA0();
     body->zmlBatchCont2dA();
-    QVERIFY(body->isCont2dARunning());
-    QCOMPARE(done.size(), 0);
-    QVERIFY(done.wait(10000));
+    QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, 10000);
     QVERIFY(!body->isCont2dARunning());
-    QCOMPARE(requests().size(), requestCount);
+    QTRY_COMPARE_WITH_TIMEOUT(int(requests().size()), requestCount, 5000);
+    QCOMPARE(result.isEmpty(), ok);
+    QCOMPARE(body->tally().linesFailed, ok ? 0 : 1);
     QVERIFY(!done.wait(100)); // reported once
     QCOMPARE(done.size(), 1);
+}
+
+void TestBodyLink::waitingBatchLinesEnd()
+{
+    // A viewer that never reports finished holds a line only until the batch's time-out; a
+    // continuous run that would never end is not started from a batch.
+    viewer_->behaviour().neverFinish = true;
+    auto body = linkedBody();
+    QVERIFY(body);
+    saveSlices(*body, {false, false, false});
+    QTemporaryDir dir;
+    QFile bat(dir.filePath(u"wait.bat"_s));
+    QVERIFY(bat.open(QIODevice::WriteOnly));
+    bat.write("ct_slice_from 1\nct_slice_to 3\nct_slice_step 0\nzelmapLink_cont_2da\n:ifng ct_angle_origin 7\n"
+              "ct_slice_step 1\nbatch_timeout 0.3\nzelmapLink_cont_2da\n:ifng ct_threads 1\n");
+    bat.close();
+    QSignalSpy ended(body->batch(), &Batch::runEnded);
+    body->batchLoad(bat.fileName());
+    body->batchExec();
+    QVERIFY(ended.wait(10000));
+    QCOMPARE(body->ui().procCtrl->angleOriginDeg(), 7.0); // step 0 refused
+    QCOMPARE(body->ui().procCtrl->threads(), 1); // the run timed out
+    QVERIFY(!body->isCont2dARunning());
+    QCOMPARE(requests().size(), 1); // the load of slice 1, never reported finished
+    QCOMPARE(body->tally().linesFailed, 2);
 }
 
 void TestBodyLink::runDoesNotStartWithoutConnection()

@@ -20,6 +20,7 @@
 #include "ct/ui/sinogram.h"
 #include "imagedata/imgdatas.h"
 #include "imagedata/itexwriter.h"
+#include "tests/common/debuglog.h"
 #include "tests/widgets/mouseevents.h"
 #include "tools/phantom/phantom.h"
 #include "widgets/closablebase.h"
@@ -72,6 +73,7 @@ private slots:
     void messagesReachThePaneAndTheStatusLine_data();
     void messagesReachThePaneAndTheStatusLine();
     void progressIsTheCurrentRuns();
+    void closingDuringARunAsks();
     void typedColourBoundHoldsUntilANewImage_data();
     void typedColourBoundHoldsUntilANewImage();
     void crossHairFollowsTheCursor();
@@ -290,6 +292,36 @@ void TestBodyWindow::messagesReachThePaneAndTheStatusLine()
     QVERIFY(QRegularExpression(u"^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d  (warning|error): "_s)
                 .match(body->statusText()->text())
                 .hasMatch());
+}
+
+void TestBodyWindow::closingDuringARunAsks()
+{
+    auto body = loadedBody();
+    QVERIFY(body);
+    int asked = 0;
+    bool answer = false;
+    body->setCloseQuestion([&] {
+        ++asked;
+        return answer;
+    });
+    QVERIFY(body->close()); // idle: nothing to ask
+    QCOMPARE(asked, 0);
+    body->show();
+    body->ui().SelectCt1->click();
+    body->ctCalc()->ui().CalcAtOnce->setChecked(false); // projection by projection: the run lasts
+    QSignalSpy finishing(body.get(), &Body::finishing);
+    body->ui().CalcCT->click();
+    QVERIFY(body->isCalculating());
+    QVERIFY(!body->close()); // "No": the window and the run go on
+    QCOMPARE(asked, 1);
+    QVERIFY(body->isVisible() && body->isCalculating());
+    QCOMPARE(finishing.count(), 0);
+    answer = true;
+    DebugLog log;
+    QVERIFY(body->close());
+    QCOMPARE(asked, 2);
+    QCOMPARE(finishing.count(), 1);
+    QCOMPARE(log.count(u"^Run stopped at close: 0 of 1 slices written"_s), 1);
 }
 
 void TestBodyWindow::progressIsTheCurrentRuns()

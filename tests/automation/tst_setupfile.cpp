@@ -2,6 +2,8 @@
 #include <QTest>
 
 // Local
+#include "app/config/linetokenizer.h"
+#include "automation/batchcmd.h"
 #include "automation/setupfile.h"
 
 using namespace Qt::StringLiterals;
@@ -15,6 +17,8 @@ private slots:
     void entryLine();
     void values_data();
     void values();
+    void textsReadBackWhole_data();
+    void textsReadBackWhole();
     void fileText();
     void dirPattern_data();
     void dirPattern();
@@ -60,6 +64,26 @@ void TestSetupFile::values_data()
     QTest::newRow("text with a blank is quoted") << setupText(u"/data/run 1"_s) << u"\"/data/run 1\""_s;
     QTest::newRow("text with a tab is quoted") << setupText(u"a\tb"_s) << u"\"a\tb\""_s;
     QTest::newRow("empty text") << setupText(QString()) << QString();
+    // A "#" outside quotes would start a comment when the file is read back.
+    QTest::newRow("text with a hash is quoted") << setupText(u"/data/run#3"_s) << u"\"/data/run#3\""_s;
+    QTest::newRow("hash after an apostrophe") << setupText(u"/data/bob's run#3"_s) << u"\"/data/bob's run#3\""_s;
+    QTest::newRow("a double quote without blanks stays plain") << setupText(u"a\"b"_s) << u"a\"b"_s;
+}
+
+void TestSetupFile::textsReadBackWhole_data()
+{
+    QTest::addColumn<QString>("text");
+    for (const QString &t : {u"/data/run1"_s, u"/data/with blank/x"_s, u"/data/run#3"_s, u"/data/bob's run#3"_s,
+             u"a'b#c"_s, u"x\"y#z"_s, u"it's"_s})
+        QTest::newRow(qPrintable(t)) << t;
+}
+
+void TestSetupFile::textsReadBackWhole()
+{
+    // Through the same reading as a setup line: comment cut, then the batch line's items.
+    QFETCH(QString, text);
+    const BatchCmd read = parseBatchCmd(stripComment(setupEntryLine(u"auto_save_data_path"_s, setupText(text))));
+    QCOMPARE(textArg(read), text);
 }
 
 void TestSetupFile::values()

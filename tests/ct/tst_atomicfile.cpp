@@ -56,11 +56,17 @@ void TestAtomicFile::imagesReadBackAsTheyWere()
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
             image.scanLine(y)[x] = uchar((x * 3 + y + int(rng() % 40)) & 0xff);
+    // Whatever resolution the screen gave the picture, the file says 96 dpi: the window and the
+    // command write the same bytes.
+    image.setDotsPerMeterX(3937);
+    image.setDotsPerMeterY(1234);
     QTemporaryDir dir;
     QString error;
     QVERIFY2(writeImageAtomically(dir.filePath(name), image, &error), qPrintable(error));
     const QImage back(dir.filePath(name));
     QCOMPARE(back.convertToFormat(QImage::Format_Grayscale8), image);
+    QCOMPARE(back.dotsPerMeterX(), imageDotsPerMeter);
+    QCOMPARE(back.dotsPerMeterY(), imageDotsPerMeter);
 }
 
 void TestAtomicFile::shortWriteNamesItsCause_data()

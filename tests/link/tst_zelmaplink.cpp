@@ -309,6 +309,10 @@ void TestZelmapLink::copesWithAMisbehavingViewer_data()
     StandInViewer::Behaviour flood = b;
     flood.longLine = 3 * 1024 * 1024;
     QTest::newRow("3 MiB without a line end first") << flood;
+    StandInViewer::Behaviour longLine = b;
+    longLine.longLine = 900 * 1024;
+    longLine.endLongLine = true;
+    QTest::newRow("a line of 900 kB first") << longLine;
 }
 
 void TestZelmapLink::copesWithAMisbehavingViewer()
@@ -317,6 +321,7 @@ void TestZelmapLink::copesWithAMisbehavingViewer()
     StandInViewer viewer;
     viewer.behaviour() = behaviour;
     QVERIFY(viewer.listen());
+    MessageLog log;
     auto link = linkTo(viewer.port());
     QSignalSpy connected(link.get(), &ZelmapLink::connected);
     link->doConnect();
@@ -331,6 +336,9 @@ void TestZelmapLink::copesWithAMisbehavingViewer()
     }
     QCOMPARE(finished.size(), 2);
     QVERIFY(viewer.received().contains(u"ANALYZER_EXEC_2DA 00008"_s));
+    // The log gets the beginning of a long line and its length, never the megabytes.
+    for (const QString &line : log.all())
+        QVERIFY2(line.size() < 300, qPrintable(line.left(300)));
 }
 
 QTEST_MAIN(TestZelmapLink)

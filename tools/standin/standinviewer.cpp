@@ -71,8 +71,11 @@ void StandInViewer::newClient()
         connect(client, &QTcpSocket::disconnected, this,
             [this] { emit log(QStringLiteral("* connection closed")); });
         if (behaviour_.longLine > 0) {
-            client->write(QByteArray(behaviour_.longLine, 'x'));
-            emit log(QStringLiteral("> %1 bytes without a line end").arg(behaviour_.longLine));
+            client->write(QByteArray(behaviour_.longLine, 'x') + (behaviour_.endLongLine ? "\n" : ""));
+            emit log(QStringLiteral("> %1 bytes %2")
+                         .arg(behaviour_.longLine)
+                         .arg(behaviour_.endLongLine ? QStringLiteral("and a line end")
+                                                     : QStringLiteral("without a line end")));
         }
     }
 }

@@ -26,7 +26,8 @@ public:
         bool noLineEnd = false; // replies without their line end
         bool neverFinish = false; // never reports a request finished
         int closeAfter = 0; // closes the connection at this request (1, 2, ...); 0 never
-        qsizetype longLine = 0; // this many bytes without a line end, sent to every new client
+        qsizetype longLine = 0; // this many bytes, sent to every new client
+        bool endLongLine = false; // ... followed by a line end
     };
 
     explicit StandInViewer(QObject *parent = nullptr);

@@ -125,6 +125,8 @@ void Body::startCalcCt()
     // The field shows this run's progress, whichever calculator runs it.
     ui_.ProgPerCent->setText(QStringLiteral("0 %"));
     runOutcome_.asked = 1;
+    if (!run_.useCt2) // CT1's projections take the bar over once its slice has a sinogram
+        progressLine_->begin(tr("CT1 slice"), 1);
     if (run_.useCt2) {
         const int step = std::max(1, std::abs(run_.sliceStep));
         const int slices = run_.multiSlice ? std::abs(run_.sliceTo - run_.sliceFrom) / step + 1 : 1;

@@ -2,6 +2,7 @@
 
 // Qt
 #include <QApplication>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QScreen>
 #include <QStyleFactory>
@@ -69,7 +70,13 @@ int runQuorvel(int argc, char *argv[])
     MessageLog::install();
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
 
-    config.readConfigFile(configFileName(config)); // a missing file only leaves a debug message
+    // A configuration file named on the command line must be there; the default one may simply not be.
+    const QString configName = configFileName(config);
+    const bool named = config.contains(QStringLiteral("-c")) || config.contains(QStringLiteral("-config"));
+    if (!named && !QFileInfo::exists(configName))
+        qInfo().noquote() << "No configuration file" << configName << "here: built-in settings";
+    else
+        config.readConfigFile(configName); // a file that cannot be read leaves a warning
     const StartupOptions options = applyStartupOptions(config);
 
     std::vector<std::unique_ptr<QTranslator>> translators;

@@ -319,6 +319,24 @@
         <source>%1 refused</source>
         <translation>%1 件不可</translation>
     </message>
+    <message>
+        <source>A run is going. Stop it and close the window?
+Slices in progress are finished and saved.</source>
+        <translation>計算中です。停止してウィンドウを閉じますか?
+計算中のスライスは最後まで計算して保存します。</translation>
+    </message>
+    <message>
+        <source>CT1 slice</source>
+        <translation>CT1 スライス</translation>
+    </message>
+    <message>
+        <source>no files</source>
+        <translation>ファイルなし</translation>
+    </message>
+    <message>
+        <source>Data set %1 is not loaded: a load is in progress</source>
+        <translation>データセット %1 は読み込まれません: 読み込み中です</translation>
+    </message>
 </context>
 <context>
     <name>CBarUI</name>
@@ -451,6 +469,29 @@
     <message>
         <source>Eng. Ptn in Img F. Name :</source>
         <translation>画像ファイル名のエネルギー形式 :</translation>
+    </message>
+</context>
+<context>
+    <name>JobOutcome</name>
+    <message>
+        <source>%1 failed</source>
+        <translation>%1 件失敗</translation>
+    </message>
+    <message>
+        <source>stopped</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>%1 not done</source>
+        <translation>%1 件未完了</translation>
+    </message>
+    <message>
+        <source>%1 of %2</source>
+        <translation>%1 / %2</translation>
+    </message>
+    <message>
+        <source>done</source>
+        <translation>完了</translation>
     </message>
 </context>
 <context>

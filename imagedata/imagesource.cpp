@@ -87,7 +87,7 @@ bool expandSources(const QStringList &files, std::vector<ImageSource> &sources,
             return false;
         }
         if (type != ImgFileType::HDF5) {
-            sources.push_back(ImageSource {file, nullptr, Hdf5Scan::Kind::Projection, -1});
+            sources.push_back(imageFileSource(file));
             continue;
         }
         QString why;

@@ -25,6 +25,12 @@ struct ImageSource
     QString label() const;
 };
 
+/// The source of an image file.
+inline ImageSource imageFileSource(const QString &file)
+{
+    return ImageSource {file, nullptr, Hdf5Scan::Kind::Projection, -1};
+}
+
 /// The sources of the images of `files`, in order: an image file gives itself, a scan file its
 /// projection frames. `scans` receives each scan opened. False, with `error` naming the file, when a
 /// file's type is unknown or a scan cannot be read.

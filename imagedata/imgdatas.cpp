@@ -83,6 +83,13 @@ bool ImgDatas::add(const QString &fileName)
         qDebug().noquote() << "File is not ready to access" << fileName;
         return false;
     }
+    return addImage(std::move(img));
+}
+
+bool ImgDatas::addImage(std::unique_ptr<ImgData> img)
+{
+    if (!img || !img->isOpen())
+        return false;
     const bool sizeWasFree = width_ == 0;
     if (sizeWasFree) {
         width_ = img->width();
@@ -97,7 +104,7 @@ bool ImgDatas::add(const QString &fileName)
                               .arg(height_)
                               .arg(img->width())
                               .arg(img->height())
-            + fileName;
+            + img->fileName();
     return false;
 }
 

@@ -10,8 +10,6 @@
 #include "app/recon/reconrun.h"
 #include "app/recon/seriesrun.h"
 #include "automation/dataseries.h"
-#include "imagedata/imgdata.h"
-#include "imagedata/imgfiletype.h"
 #include "imagedata/itexwriter.h"
 #include "tools/phantom/phantom.h"
 #include "tools/scanfile/scanfilewriter.h"
@@ -303,24 +301,8 @@ void TestSeries::scanFilesMakeASeries()
     const std::vector<SeriesSet> sets = scanSeries(projections_, SeriesLayout::OrmelStd, u"*.img"_s);
     QCOMPARE(sets.size(), size_t(3));
     for (const SeriesSet &set : sets) {
-        std::vector<std::shared_ptr<ImgData>> images;
-        for (const QString &file : set.files)
-            images.push_back(openImgData(file));
-        images.push_back(openImgData(QDir(i0Dir_).filePath(u"I0-%1-0001.img"_s.arg(set.tag))));
-        images.push_back(openImgData(bg_));
-        QVERIFY(std::all_of(images.cbegin(), images.cend(), [](const auto &i) { return bool(i); }));
-        ScanFileSpec spec;
-        spec.width = images.front()->width();
-        spec.height = images.front()->height();
-        spec.keys = {2, 1};
-        spec.keys.insert(spec.keys.end(), set.files.size(), 0);
-        spec.keys.push_back(1);
-        for (int key : spec.keys)
-            spec.angles.push_back(key == 0 ? 4.5 * double(spec.angles.size() - 2) : 0.0);
-        spec.fill = [&](int kind, int index, int y, double *row) {
-            images[kind == 0 ? size_t(index) : images.size() - size_t(kind == 1 ? 2 : 1)]->getRow(y, row);
-        };
-        QVERIFY(writeScanFile(scans.filePath(u"demo-%1-0001.nxs"_s.arg(set.tag)), spec));
+        QVERIFY(writeScanOfImages(scans.filePath(u"demo-%1-0001.nxs"_s.arg(set.tag)), set.files,
+            QDir(i0Dir_).filePath(u"I0-%1-0001.img"_s.arg(set.tag)), bg_, 4.5));
     }
     const QStringList common {u"--axis"_s, u"v"_s, u"--cor"_s, u"guess"_s, u"--slices"_s, u"1:8"_s,
         u"--sub-folders"_s, u"energy"_s, u"--name"_s, u"s"_s};

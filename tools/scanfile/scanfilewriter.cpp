@@ -1,8 +1,14 @@
 #include "tools/scanfile/scanfilewriter.h"
 
+// Qt
+#include <QStringList>
+
 // Local
+#include "imagedata/imgdata.h"
+#include "imagedata/imgfiletype.h"
 #include <algorithm>
 #include <hdf5.h>
+#include <memory>
 
 namespace {
 
@@ -186,6 +192,33 @@ bool write(hid_t file, const ScanFileSpec &spec)
 }
 
 } // namespace
+
+bool writeScanOfImages(const QString &path, const QStringList &projections, const QString &i0,
+    const QString &bg, double stepDeg, QString *error)
+{
+    std::vector<std::shared_ptr<ImgData>> images;
+    for (const QString &file : projections + QStringList {i0, bg}) {
+        images.push_back(openImgData(file));
+        if (!images.back()) {
+            if (error)
+                *error = QStringLiteral("cannot read %1").arg(file);
+            return false;
+        }
+    }
+    ScanFileSpec spec;
+    spec.width = images.front()->width();
+    spec.height = images.front()->height();
+    spec.keys = {2, 1};
+    spec.keys.insert(spec.keys.end(), size_t(projections.size()), 0);
+    spec.keys.push_back(1);
+    int projection = 0;
+    for (int key : spec.keys)
+        spec.angles.push_back(key == 0 ? stepDeg * projection++ : 0.0);
+    spec.fill = [&](int kind, int index, int y, double *row) {
+        images[kind == 0 ? size_t(index) : images.size() - size_t(kind == 1 ? 2 : 1)]->getRow(y, row);
+    };
+    return writeScanFile(path, spec, error);
+}
 
 bool scanFilterAvailable(int id)
 {

@@ -55,6 +55,12 @@ struct ScanFileSpec
 /// Writes `spec` to `path`; false, with `error` set, when the library refuses.
 bool writeScanFile(const QString &path, const ScanFileSpec &spec, QString *error = nullptr);
 
+/// The image files `projections`, `i0` and `bg` (ITEX or TIFF, one size) as one NXtomo scan file: a
+/// dark, a flat, the projections `stepDeg` apart from 0, another flat (the flats and the dark are the
+/// I0 and BG images, so their means are those images exactly).
+bool writeScanOfImages(const QString &path, const QStringList &projections, const QString &i0,
+    const QString &bg, double stepDeg, QString *error = nullptr);
+
 /// Whether the library can write and read through filter `id` here (LZ4 is 32004 and comes with a
 /// plugin package).
 bool scanFilterAvailable(int id);

@@ -139,7 +139,12 @@ private:
 bool Hdf5ScanOpener::open()
 {
     const QByteArray name = s_.fileName_.toLocal8Bit();
-    s_.file_ = H5Fopen(name.constData(), H5F_ACC_RDONLY, H5P_DEFAULT);
+    // Locks are taken where the file system has them (a writer still at work keeps readers out)
+    // and left alone where it has none, as on many cluster file systems.
+    const hdf5::Id access(H5Pcreate(H5P_FILE_ACCESS));
+    if (access)
+        H5Pset_file_locking(access.get(), true, true);
+    s_.file_ = H5Fopen(name.constData(), H5F_ACC_RDONLY, access ? access.get() : H5P_DEFAULT);
     if (s_.file_ < 0)
         return fail(QStringLiteral("not an HDF5 file that can be read"));
     const hid_t file = s_.file_;

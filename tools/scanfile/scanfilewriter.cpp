@@ -1,6 +1,8 @@
 #include "tools/scanfile/scanfilewriter.h"
 
 // Qt
+#include <QDir>
+#include <QFileInfo>
 #include <QStringList>
 
 // Local
@@ -233,6 +235,7 @@ double scanPattern(int kind, int index, int x, int y)
 
 bool writeScanFile(const QString &path, const ScanFileSpec &spec, QString *error)
 {
+    QDir().mkpath(QFileInfo(path).absolutePath());
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
     if (spec.filter > 0) {
         const H5Z_class2_t filter {H5Z_CLASS_T_VERS, H5Z_filter_t(spec.filter), 1, 1,

@@ -17,8 +17,11 @@ static_assert(sizeof(hid_t) == sizeof(std::int64_t));
 namespace {
 
 // A chunk is read whole whatever part of it is asked for: a file must not make the library allocate
-// more than this for one.
-constexpr std::int64_t maxChunkBytes = std::int64_t(1) << 30;
+// more than this for one (nor more than an image may hold).
+std::int64_t maxChunkBytes()
+{
+    return std::min(std::int64_t(1) << 30, std::int64_t(maxImageBytes()));
+}
 
 hid_t nativeType(Hdf5Scan::Samples s)
 {
@@ -329,21 +332,22 @@ bool Hdf5ScanOpener::checkStorage(hid_t dataset, const QString &path, std::int64
         hsize_t chunk[H5S_MAX_RANK] = {};
         const int rank = H5Pget_chunk(create.get(), H5S_MAX_RANK, chunk);
         const hdf5::Id type(H5Dget_type(dataset));
+        const std::int64_t limit = maxChunkBytes();
         std::int64_t chunkBytes = type && rank >= 1 ? std::int64_t(H5Tget_size(type.get())) : -1;
         QStringList sides;
         for (int d = 0; d < rank; ++d) {
             sides << QString::number(chunk[d]);
             if (chunkBytes >= 0
-                && (chunk[d] > hsize_t(maxChunkBytes)
+                && (chunk[d] > hsize_t(limit)
                     || __builtin_mul_overflow(chunkBytes, std::int64_t(chunk[d]), &chunkBytes)
-                    || chunkBytes > maxChunkBytes))
+                    || chunkBytes > limit))
                 chunkBytes = -1;
         }
         if (chunkBytes < 1)
             return fail(QStringLiteral("%1 is stored in chunks of %2 samples; a chunk of at most %3 bytes is "
                                        "read")
                             .arg(path, sides.join(QStringLiteral(" x ")))
-                            .arg(maxChunkBytes));
+                            .arg(limit));
         return true;
     }
     // A contiguous block must lie inside the file: a truncated file is refused here, not frame by frame.
@@ -575,8 +579,14 @@ bool Hdf5Scan::readSelection(const Part &p, int index, const Runs &runs, bool ro
     }
     const hsize_t memoryDims[2] = {rowLines ? lines : hsize_t(span), rowLines ? hsize_t(span) : lines};
     const hdf5::Id memorySpace(ok ? H5Screate_simple(2, memoryDims, nullptr) : H5I_INVALID_HID);
-    if (!memorySpace
-        || H5Dread(dataset, nativeType(memory), memorySpace.get(), fileSpace.get(), H5P_DEFAULT, out) < 0) {
+    // The library converts samples through a buffer of 1 MB that it clears for every read: a read of
+    // a few lines needs only their size.
+    const hdf5::Id transfer(H5Pcreate(H5P_DATASET_XFER));
+    const hsize_t bytes
+        = std::clamp<hsize_t>(memoryDims[0] * memoryDims[1] * sizeof(double), 4096, hsize_t(1) << 20);
+    if (!transfer || H5Pset_buffer(transfer.get(), bytes, nullptr, nullptr) < 0 || !memorySpace
+        || H5Dread(dataset, nativeType(memory), memorySpace.get(), fileSpace.get(), transfer.get(), out)
+            < 0) {
         const QString library = hdf5::errorText();
         error = QStringLiteral("frame %1 of %2 cannot be read%3")
                     .arg(frame)

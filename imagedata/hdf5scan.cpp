@@ -104,6 +104,22 @@ QString stringAttribute(hid_t object, const char *name)
     return QString::fromUtf8(text, qsizetype(strnlen(text, size)));
 }
 
+// Columns `columns` of `n` rows of `span` samples (the first being column x0) into `out`, where
+// column k holds `height` samples and these rows begin at y0.
+template<typename T>
+void pickColumns(const unsigned char *rows, int n, int span, int x0, const std::vector<int> &columns, void *out,
+    int y0, int height)
+{
+    const T *band = reinterpret_cast<const T *>(rows);
+    T *target = static_cast<T *>(out);
+    for (size_t k = 0; k < columns.size(); ++k) {
+        T *column = target + k * size_t(height) + size_t(y0);
+        const T *from = band + (columns[k] - x0);
+        for (int r = 0; r < n; ++r)
+            column[r] = from[size_t(r) * size_t(span)];
+    }
+}
+
 } // namespace
 
 /// The work of `Hdf5Scan::open`, under the library's lock.
@@ -170,6 +186,7 @@ bool Hdf5ScanOpener::open()
         for (auto &p : s_.parts_) {
             p.dataset = 0;
             p.samples = s_.parts_[0].samples;
+            p.contiguous = s_.parts_[0].contiguous;
         }
         QString angles = entry_ + QStringLiteral("/sample/rotation_angle");
         if (!hdf5::pathExists(file, angles.toUtf8().constData()))
@@ -292,6 +309,8 @@ bool Hdf5ScanOpener::openFrames(const QString &path, Hdf5Scan::Kind kind, std::i
     Hdf5Scan::Part &part = s_.parts_[static_cast<size_t>(kind)];
     part.dataset = static_cast<int>(s_.datasets_.size());
     part.samples = samples;
+    const hdf5::Id create(H5Dget_create_plist(dataset.get()));
+    part.contiguous = create && H5Pget_layout(create.get()) != H5D_CHUNKED;
     part.frames.resize(static_cast<size_t>(frames));
     for (std::int64_t f = 0; f < frames; ++f)
         part.frames[static_cast<size_t>(f)] = static_cast<std::uint32_t>(f);
@@ -541,17 +560,37 @@ bool Hdf5Scan::readLines(Kind kind, int index, bool rowLines, std::span<const in
         return true;
     if (rowLines)
         return readSelection(part(kind), index, runs, true, 0, width_, memory, out, error);
-    // Columns arrive row after row (the file's order): height × lines values, turned round here.
+    // Columns: bands of rows, each read in one call and the columns picked from it. A contiguous frame
+    // gives whole rows (one stretch of the file each band); a chunked one the rows' stretch from the
+    // first column to the last, in one band when it is not too large, since every band decodes its
+    // chunks anew.
+    const Part &p = part(kind);
     const size_t size = size_t(bytesPerSample(memory));
-    const size_t n = lines.size();
-    const size_t h = size_t(height_);
-    std::vector<unsigned char> rows(n * h * size);
-    if (!readSelection(part(kind), index, runs, false, 0, height_, memory, rows.data(), error))
-        return false;
-    auto *target = static_cast<unsigned char *>(out);
-    for (size_t k = 0; k < n; ++k) {
-        for (size_t y = 0; y < h; ++y)
-            std::memcpy(target + (k * h + y) * size, rows.data() + (y * n + k) * size, size);
+    const int x0 = p.contiguous ? 0 : lines.front();
+    const int span = p.contiguous ? width_ : lines.back() - lines.front() + 1;
+    const size_t rowBytes = size_t(span) * size;
+    const size_t bandBytes = p.contiguous ? size_t(4) << 20 : size_t(64) << 20;
+    const int band = int(std::clamp<size_t>(bandBytes / rowBytes, 1, size_t(height_)));
+    std::vector<unsigned char> rows(size_t(band) * rowBytes);
+    const std::vector<int> columns(lines.begin(), lines.end());
+    for (int y0 = 0; y0 < height_; y0 += band) {
+        const int n = std::min(band, height_ - y0);
+        if (!readSelection(p, index, Runs {{y0}, {n}}, true, x0, span, memory, rows.data(), error))
+            return false;
+        switch (size) {
+        case 1:
+            pickColumns<std::uint8_t>(rows.data(), n, span, x0, columns, out, y0, height_);
+            break;
+        case 2:
+            pickColumns<std::uint16_t>(rows.data(), n, span, x0, columns, out, y0, height_);
+            break;
+        case 4:
+            pickColumns<std::uint32_t>(rows.data(), n, span, x0, columns, out, y0, height_);
+            break;
+        default:
+            pickColumns<std::uint64_t>(rows.data(), n, span, x0, columns, out, y0, height_);
+            break;
+        }
     }
     return true;
 }

@@ -4,12 +4,15 @@
 // each reading.
 //
 //   bench_scanread [--dir DIR] [--frames F] [--width W] [--height H] [--block B] [--blocks K]
-//                  [--storage contiguous|chunked|gzip] [--keep]
+//                  [--storage contiguous|chunked|gzip] [--only itex|hdf5] [--lines rows|columns]
+//                  [--keep]
 //
 // The default scan is 1800 frames of 2048 × 2048 (15 GB in each format); fewer frames (--frames 450)
 // measure the same rates on less disk. Each reading takes K blocks (default 4) spread over the frame;
 // the files are read warm from the page cache after the first pass, and the best of the passes is
 // the figure. The files are written into DIR (default: a temporary folder) and removed unless --keep.
+// The peak memory is that of the first reading of a process: run one format and one direction at a
+// time (--only, --lines) for it, since memory once taken stays with the process.
 
 // Qt
 #include <QCoreApplication>
@@ -76,6 +79,8 @@ int main(int argc, char *argv[])
     const int blocks = take(QStringLiteral("--blocks"), QStringLiteral("4")).toInt();
     const QString storage = take(QStringLiteral("--storage"), QStringLiteral("contiguous"));
     const bool keep = args.contains(QStringLiteral("--keep"));
+    const QString only = take(QStringLiteral("--only"), QString());
+    const QString direction = take(QStringLiteral("--lines"), QString());
     if (frames < 1 || width < 1 || height < 1 || block < 1 || blocks < 1
         || block * blocks > std::min(width, height)) {
         std::fprintf(stderr, "bench_scanread: bad sizes\n");
@@ -133,6 +138,8 @@ int main(int argc, char *argv[])
         itexSources.push_back(imageFileSource(file));
 
     for (bool rows : {true, false}) {
+        if (!direction.isEmpty() && rows != (direction == QLatin1String("rows")))
+            continue;
         const int extent = rows ? height : width;
         // K blocks of B neighbouring slices, spread over the frame.
         std::vector<std::vector<int>> lineBlocks;
@@ -146,6 +153,8 @@ int main(int argc, char *argv[])
         const double bytes = double(frames) * blocks * block * (rows ? width : height) * 2.0;
         for (auto [name, sources] :
             {std::pair {"ITEX files", &itexSources}, std::pair {"HDF5 scan", &scanSources}}) {
+            if (!only.isEmpty() && (sources == &itexSources) != (only == QLatin1String("itex")))
+                continue;
             resetPeak();
             const double before = peakResidentBytes();
             bool ok = true;

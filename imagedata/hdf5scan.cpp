@@ -107,8 +107,8 @@ QString stringAttribute(hid_t object, const char *name)
 // Columns `columns` of `n` rows of `span` samples (the first being column x0) into `out`, where
 // column k holds `height` samples and these rows begin at y0.
 template<typename T>
-void pickColumns(const unsigned char *rows, int n, int span, int x0, const std::vector<int> &columns, void *out,
-    int y0, int height)
+void pickColumns(const unsigned char *rows, int n, int span, int x0, const std::vector<int> &columns,
+    void *out, int y0, int height)
 {
     const T *band = reinterpret_cast<const T *>(rows);
     T *target = static_cast<T *>(out);
@@ -186,7 +186,7 @@ bool Hdf5ScanOpener::open()
         for (auto &p : s_.parts_) {
             p.dataset = 0;
             p.samples = s_.parts_[0].samples;
-            p.contiguous = s_.parts_[0].contiguous;
+            p.filtered = s_.parts_[0].filtered;
         }
         QString angles = entry_ + QStringLiteral("/sample/rotation_angle");
         if (!hdf5::pathExists(file, angles.toUtf8().constData()))
@@ -310,7 +310,7 @@ bool Hdf5ScanOpener::openFrames(const QString &path, Hdf5Scan::Kind kind, std::i
     part.dataset = static_cast<int>(s_.datasets_.size());
     part.samples = samples;
     const hdf5::Id create(H5Dget_create_plist(dataset.get()));
-    part.contiguous = create && H5Pget_layout(create.get()) != H5D_CHUNKED;
+    part.filtered = !create || H5Pget_nfilters(create.get()) > 0;
     part.frames.resize(static_cast<size_t>(frames));
     for (std::int64_t f = 0; f < frames; ++f)
         part.frames[static_cast<size_t>(f)] = static_cast<std::uint32_t>(f);
@@ -560,18 +560,22 @@ bool Hdf5Scan::readLines(Kind kind, int index, bool rowLines, std::span<const in
         return true;
     if (rowLines)
         return readSelection(part(kind), index, runs, true, 0, width_, memory, out, error);
-    // Columns: bands of rows, each read in one call and the columns picked from it. A contiguous frame
-    // gives whole rows (one stretch of the file each band); a chunked one the rows' stretch from the
-    // first column to the last, in one band when it is not too large, since every band decodes its
-    // chunks anew.
+    // Columns: bands of rows, each read in one call and the columns picked from it. Frames stored as
+    // they are give whole rows (long stretches of the file; a column stretch of a few samples per
+    // row costs the library far more); compressed ones the rows' stretch from the first column to
+    // the last, in one band when it is not too large, since every band decodes its chunks anew.
     const Part &p = part(kind);
     const size_t size = size_t(bytesPerSample(memory));
-    const int x0 = p.contiguous ? 0 : lines.front();
-    const int span = p.contiguous ? width_ : lines.back() - lines.front() + 1;
+    const int x0 = p.filtered ? lines.front() : 0;
+    const int span = p.filtered ? lines.back() - lines.front() + 1 : width_;
     const size_t rowBytes = size_t(span) * size;
-    const size_t bandBytes = p.contiguous ? size_t(4) << 20 : size_t(64) << 20;
+    const size_t bandBytes = p.filtered ? size_t(64) << 20 : size_t(4) << 20;
     const int band = int(std::clamp<size_t>(bandBytes / rowBytes, 1, size_t(height_)));
-    std::vector<unsigned char> rows(size_t(band) * rowBytes);
+    // Kept from call to call on each thread: a band of megabytes is neither cleared nor faulted in anew
+    // for every frame.
+    thread_local std::vector<unsigned char> rows;
+    if (rows.size() < size_t(band) * rowBytes)
+        rows.resize(size_t(band) * rowBytes);
     const std::vector<int> columns(lines.begin(), lines.end());
     for (int y0 = 0; y0 < height_; y0 += band) {
         const int n = std::min(band, height_ - y0);

@@ -75,7 +75,7 @@ private:
     {
         int dataset = -1; // index into datasets_
         Samples samples = Samples::UInt16;
-        bool contiguous = true; // stored as one stretch (else in chunks)
+        bool filtered = false; // stored in chunks that are decoded whole (compressed)
         std::vector<std::uint32_t> frames; // frame numbers in the dataset, in order
     };
     // Runs of neighbouring lines: the first line and the count of each.

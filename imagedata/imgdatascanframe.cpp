@@ -10,7 +10,8 @@
 
 namespace {
 
-template<typename T> void convertSamples(const unsigned char *src, double *dst, int count, std::size_t stride)
+template<typename T>
+void scanSamplesToDoubles(const unsigned char *src, double *dst, int count, std::size_t stride)
 {
     for (int i = 0; i < count; ++i, src += stride) {
         T v;
@@ -61,19 +62,19 @@ void ImgDataScanFrame::convert(const unsigned char *src, double *dst, int count,
 {
     switch (samples_) {
     case Hdf5Scan::Samples::UInt8:
-        convertSamples<uint8_t>(src, dst, count, stride);
+        scanSamplesToDoubles<uint8_t>(src, dst, count, stride);
         break;
     case Hdf5Scan::Samples::UInt16:
-        convertSamples<uint16_t>(src, dst, count, stride);
+        scanSamplesToDoubles<uint16_t>(src, dst, count, stride);
         break;
     case Hdf5Scan::Samples::UInt32:
-        convertSamples<uint32_t>(src, dst, count, stride);
+        scanSamplesToDoubles<uint32_t>(src, dst, count, stride);
         break;
     case Hdf5Scan::Samples::Float32:
-        convertSamples<float>(src, dst, count, stride);
+        scanSamplesToDoubles<float>(src, dst, count, stride);
         break;
     case Hdf5Scan::Samples::Float64:
-        convertSamples<double>(src, dst, count, stride);
+        scanSamplesToDoubles<double>(src, dst, count, stride);
         break;
     }
 }

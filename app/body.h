@@ -19,10 +19,13 @@
 #include "ct/runparams.h"
 #include "ct/ui/ct2job.h"
 #include "imagedata/projectionset.h"
+#include "imagedata/scanangles.h"
 #include "link/zelmaplink.h"
 #include "ui_body.h"
 #include "widgets/mousec.h"
 #include <functional>
+#include <memory>
+#include <optional>
 #include <vector>
 
 class Batch;
@@ -32,6 +35,7 @@ class CtCalc2Ui;
 class CtDisp;
 class CtView;
 class DataSaver;
+class Hdf5Scan;
 class ImgDatas;
 class PopDockBase;
 class ProgressLine;
@@ -280,6 +284,19 @@ private:
     /// While a load runs, nothing can start another.
     void setLoadControlsEnabled(bool enabled);
     void checkI0BgSizes();
+    // Scan files (bodyscan.cpp).
+    /// Opens a scan file for loading; its frames follow through `loadScanFrame`. False (with a
+    /// message) when it is refused.
+    bool beginScan(const QString &fileName);
+    /// Loads the next projection frame of the scan being loaded; false when it has none left.
+    bool loadScanFrame();
+    int scanFramesLeft() const;
+    /// The scan's flats and darks as I0 and BG, unless the operator chose files for them.
+    void takeScanI0Bg(const std::shared_ptr<const Hdf5Scan> &scan);
+    /// When every loaded image records its angle: checks that they step evenly (else the load
+    /// fails) and keeps the fit for `applyScanAngles`, which sets the range and image count.
+    void fitScanAngles();
+    void applyScanAngles();
     void applySelection(const QRectF &selection);
     void dispatch(size_t worker, int slice);
     void takeBlock(size_t worker, size_t threads);
@@ -368,6 +385,9 @@ private:
 
     int loadTotal_ = 0; // files the window holds when this loading ends, if none is refused
     int loadCountAtStart_ = 0;
+    std::shared_ptr<const Hdf5Scan> scan_; // the scan file whose frames are being loaded
+    int scanNext_ = 0;
+    std::optional<AngleFit> scanFit_;
     // Sequential CT-XAFS runs.
     XafsBatch *xafsBatch_ = nullptr;
     QThread *seqThread_ = nullptr;
@@ -375,7 +395,6 @@ private:
     bool seqRunning_ = false;
     QElapsedTimer seqClock_; // total time of the sequential run, on this thread
     bool setLoad_ = false; // the load in progress is a data set of the data-set selector
-    qsizetype setLoadFiles_ = 0;
     QString setLoadTitle_;
     int seqToken_ = 0; // one per sequential run: a run's calculation never answers another's
     int seqCalcRequested_ = 0; // the driver asked for a calculation that has not started yet

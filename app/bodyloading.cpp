@@ -14,6 +14,7 @@
 #include "ct/ui/sinogram.h"
 #include "imagedata/imgdatas.h"
 #include "imagedata/ui/selectdatafiles.h"
+#include "imagedata/imgfiletype.h"
 #include "widgets/progressline.h"
 #include "widgets/rawdisp.h"
 #include <algorithm>
@@ -37,6 +38,7 @@ void Body::dataFilesSelected(const QStringList &files, bool newSeries)
     }
     loading_ = true;
     setLoadControlsEnabled(false);
+    scan_.reset();
     if (newSeries) {
         imgDatas_->clearImgs();
         ui_.seekCtrl->setMaximum(0);
@@ -59,15 +61,22 @@ void Body::dataFilesSelected(const QStringList &files, bool newSeries)
 
 void Body::loadNextDataFile()
 {
+    if (loadScanFrame()) { // a scan file's frames, one per pass too
+        showLoadProgress();
+        emit askLoadNextDataFile();
+        return;
+    }
     if (pendingFiles_.isEmpty()) {
         emit noticeFinishedLoadDataFiles();
         return;
     }
     const QString name = pendingFiles_.takeFirst();
-    if (imgDatas_->add(name))
-        ui_.CTFiles->addFile(name);
-    else
-        notLoaded_ << name; // the set has said why
+    if (isHdf5File(name) ? beginScan(name) : imgDatas_->add(name)) {
+        if (!scan_)
+            ui_.CTFiles->addFile(name);
+    } else {
+        notLoaded_ << name; // the set or the scan has said why
+    }
     showLoadProgress();
     emit askLoadNextDataFile();
 }
@@ -76,13 +85,15 @@ void Body::showLoadProgress()
 {
     // "loaded / expected": refused files leave the count short of the total.
     ui_.CTFiles->ui().Count->setText(QStringLiteral("%1 / %2").arg(ui_.CTFiles->count()).arg(loadTotal_));
-    progressLine_->advance(loadTotal_ - loadCountAtStart_ - static_cast<int>(pendingFiles_.size()));
+    progressLine_->advance(
+        loadTotal_ - loadCountAtStart_ - static_cast<int>(pendingFiles_.size()) - scanFramesLeft());
 }
 
 void Body::finishedLoadDataFiles()
 {
     loading_ = false;
     setLoadControlsEnabled(true);
+    fitScanAngles();
     // A file that could not be used is never dropped silently: the projections after it would take
     // its angle. The count says so, the log names the files and the status line shows the problem.
     ui_.CTFiles->showCount(int(notLoaded_.size()));
@@ -109,6 +120,7 @@ void Body::finishedLoadDataFiles()
     applyGeometryDefaults();
     const int count = imgDatas_->count();
     ui_.procCtrl->setDataSetImages(count);
+    applyScanAngles();
     ui_.seekCtrl->setMaximum(std::max(0, count - 1));
     checkI0BgSizes();
     updateRawImage();

@@ -136,7 +136,6 @@ void Body::loadDataSet(const QStringList &files)
     ui_.SelectImageSaveDir->setTag(tag);
     ui_.SelectDataSaveDir->setTag(tag);
     setLoad_ = true;
-    setLoadFiles_ = files.size();
     setLoadTitle_ = ui_.SelDDir->currentSetTitle();
     // A data set is always a whole new series: added to the last one, or its first file taken many
     // times, it would be reconstructed with the wrong angles.
@@ -150,13 +149,16 @@ void Body::dataSetLoadFinished()
         return;
     setLoad_ = false;
     const int loaded = imgDatas_->count();
-    if (loaded > 0 && loaded == setLoadFiles_) {
+    // A scan file stands for many images: the set is whole when nothing was refused.
+    if (loaded > 0 && notLoaded_.isEmpty()) {
         emit seqSetLoaded();
         return;
     }
-    const QString why = loaded == 0
-        ? tr("Data set %1 loaded no image").arg(setLoadTitle_)
-        : tr("Data set %1 loaded %2 of %3 images").arg(setLoadTitle_).arg(loaded).arg(setLoadFiles_);
+    const QString why = loaded == 0 ? tr("Data set %1 loaded no image").arg(setLoadTitle_)
+                                    : tr("Data set %1 loaded %2 of %3 images")
+                                          .arg(setLoadTitle_)
+                                          .arg(loaded)
+                                          .arg(loaded + notLoaded_.size());
     qCritical().noquote() << why;
     // The driver ends its run with it; a batch line waiting for the set fails.
     emit seqSetFailed(why);

@@ -18,6 +18,7 @@
 #include "automation/ui/selectdir.h"
 #include "ct/ui/procctrl.h"
 #include "ct/ui/selectsavedir.h"
+#include "imagedata/imgfiletype.h"
 
 void Body::setUpSetupDialog()
 {
@@ -63,8 +64,11 @@ QList<SetupSection> Body::setupSections()
     SelectDataFiles *raw = ui_.CTFiles;
 
     SetupSection images {QStringLiteral("## Original Images"), {}};
-    if (raw->count() > 0) // inert on loading: records where the images came from
-        images.entries.append({QStringLiteral("#images_load"), setupDirPattern(raw->files().constFirst())});
+    if (raw->count() > 0) { // inert on loading: records where the images came from
+        const QString first = raw->files().constFirst();
+        images.entries.append({QStringLiteral("#images_load"),
+            isHdf5File(first) ? setupDirFile(first) : setupDirPattern(first)}); // a scan names its file
+    }
     images.entries += QList<SetupEntry> {
         {QStringLiteral("images_new_on_load"), setupFlag(raw->loadNew())},
         {QStringLiteral("images_keep_setup"), setupFlag(raw->keepConditions())},
@@ -72,8 +76,11 @@ QList<SetupSection> Body::setupSections()
             setupFlag(raw->ui().LoadMultiTimes->isChecked()) + u' '
                 + integer(fieldInt(raw->ui().MultiTimes->text()))},
         {QStringLiteral("images_seek"), integer(ui_.seekCtrl->value())},
-        {QStringLiteral("i0_load"), setupText(ui_.I0ImgSel->filePath())},
-        {QStringLiteral("bg_load"), setupText(ui_.BGImgSel->filePath())},
+        // An image taken from a scan's flats or darks comes back with the scan: recorded, inert.
+        {ui_.I0ImgSel->holdsComputed() ? QStringLiteral("#i0_load") : QStringLiteral("i0_load"),
+            setupText(ui_.I0ImgSel->filePath())},
+        {ui_.BGImgSel->holdsComputed() ? QStringLiteral("#bg_load") : QStringLiteral("bg_load"),
+            setupText(ui_.BGImgSel->filePath())},
     };
 
     const SetupSection setting {QStringLiteral("## CT Reconstruction setting"),

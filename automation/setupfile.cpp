@@ -72,3 +72,9 @@ QString setupDirPattern(const QString &firstFile)
     const QFileInfo info(firstFile);
     return setupText(info.absolutePath()) + QStringLiteral(" *.") + info.suffix();
 }
+
+QString setupDirFile(const QString &file)
+{
+    const QFileInfo info(file);
+    return setupText(info.absolutePath()) + u' ' + setupText(info.fileName());
+}

@@ -39,3 +39,5 @@ QString setupReal(double v);
 QString setupText(const QString &text);
 /// "DIR *.SUFFIX" for the first file of a list: where the files came from and their kind.
 QString setupDirPattern(const QString &firstFile);
+/// "DIR NAME" for a file that holds a whole data set (a scan file).
+QString setupDirFile(const QString &file);

@@ -7,6 +7,7 @@
 // Local
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 struct GreyScale;
@@ -33,6 +34,9 @@ public:
     /// the pixel rows once for all of them where the format allows: neighbouring columns share their
     /// cache lines. A column outside the image leaves its part untouched.
     virtual void getColumns(const int *xs, int count, double *buffer, std::size_t stride) const;
+    /// The rotation angle the file records for this image, in degrees; none for image files, which
+    /// record none (the data set's range and count give their angles).
+    virtual std::optional<double> angleDeg() const { return std::nullopt; }
 
     /// Reads the properties and the pixels of `fileName`.
     bool open();

@@ -83,6 +83,13 @@ bool ImgDatas::add(const QString &fileName)
         qWarning().noquote() << "File is not ready to access" << fileName;
         return false;
     }
+    return addImage(std::move(img));
+}
+
+bool ImgDatas::addImage(std::unique_ptr<ImgData> img)
+{
+    if (!img || !img->isOpen())
+        return false;
     const bool sizeWasFree = width_ == 0;
     if (sizeWasFree) {
         width_ = img->width();
@@ -93,11 +100,11 @@ bool ImgDatas::add(const QString &fileName)
         return true;
     }
     qWarning().noquote() << QStringLiteral("Mismatch image size: (%1, %2) != (%3, %4) : ")
-                                .arg(width_)
-                                .arg(height_)
-                                .arg(img->width())
-                                .arg(img->height())
-            + fileName;
+                              .arg(width_)
+                              .arg(height_)
+                              .arg(img->width())
+                              .arg(img->height())
+            + img->fileName();
     return false;
 }
 

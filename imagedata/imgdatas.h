@@ -41,6 +41,10 @@ public:
     /// The read-only view that sinogram building uses; taken on the main thread.
     ProjectionSet projectionSet() const;
 
+    /// Appends an opened image (a frame of a scan file); false (with a debug message) when its size
+    /// differs from the set's.
+    bool addImage(std::unique_ptr<ImgData> img);
+
     /// Renders projection `index` through `scale`; false for an index outside the set.
     bool drawImage(int index, QImage &target, GreyScale &scale);
 

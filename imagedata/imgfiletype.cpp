@@ -41,12 +41,29 @@ bool isTiffFile(const QString &fileName)
     return m == "II" || m == "MM";
 }
 
+bool isHdf5File(const QString &fileName)
+{
+    static const QByteArray signature("\x89HDF\r\n\x1a\n", 8);
+    QFile f(fileName);
+    if (isSpecialFile(fileName) || !f.open(QIODevice::ReadOnly))
+        return false;
+    // The library looks at 0 and at every power of two from 512 on; user blocks beyond 64 kB are
+    // not met in scan files.
+    for (qint64 at = 0; at <= 65536 && at + 8 <= f.size(); at = at ? 2 * at : 512) {
+        if (f.seek(at) && f.read(8) == signature)
+            return true;
+    }
+    return false;
+}
+
 ImgFileType checkFileType(const QString &fileName)
 {
     if (isItexFile(fileName))
         return ImgFileType::ITEX;
     if (isTiffFile(fileName))
         return ImgFileType::TIFF;
+    if (isHdf5File(fileName))
+        return ImgFileType::HDF5;
     qWarning().noquote() << QStringLiteral("Unknown file type : ") + fileName;
     return ImgFileType::UNKNOWN;
 }
@@ -62,6 +79,7 @@ std::unique_ptr<ImgData> createImgData(ImgFileType type)
         img = std::make_unique<ImgDataTiff>();
         break;
     case ImgFileType::UNKNOWN:
+    case ImgFileType::HDF5:
         return nullptr;
     }
     img->init();
@@ -70,7 +88,14 @@ std::unique_ptr<ImgData> createImgData(ImgFileType type)
 
 std::unique_ptr<ImgData> openImgData(const QString &fileName)
 {
-    std::unique_ptr<ImgData> img = createImgData(checkFileType(fileName));
+    const ImgFileType type = checkFileType(fileName);
+    if (type == ImgFileType::HDF5) {
+        qWarning().noquote() << "An HDF5 scan file holds many frames, not one image; load it as the "
+                                "projections (its flats and darks give the I0 and BG images) :"
+                             << fileName;
+        return nullptr;
+    }
+    std::unique_ptr<ImgData> img = createImgData(type);
     if (!img)
         return nullptr;
     img->setReadAll(true);

@@ -33,6 +33,7 @@ for name in "${names[@]}"; do
   [ -f "tests/fuzz/$name.dict" ] && options+=(-dict="$PWD/tests/fuzz/$name.dict")
   log="$build/fuzz-$name.log"
   if ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+      LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$PWD/tools/sanitizers/lsan.supp:print_suppressions=0}" \
       "$exe" "${options[@]}" "$build/corpus/$name" "$PWD/tests/fuzz/corpus/$name" >"$log" 2>&1; then
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     echo "fuzz $name: ${seconds} s, ${runs:-?} runs, no failure"

@@ -4,10 +4,12 @@
 #   --checks  also clang and its runtime, for the fuzz targets of tools/test.sh and tools/fuzz.sh
 #             (the sanitizer builds use g++ and need nothing more).
 # Slurm and munge are for the test that runs a series on a one-node cluster (no daemon is started
-# here: the test starts its own).
+# here: the test starts its own). hdf5-filter-plugin lets the HDF5 library read LZ4- and
+# bzip2-compressed scan files.
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools
           qt6-l10n-tools qt6-translations-l10n libfftw3-dev libtiff-dev libgl-dev
+          libhdf5-dev hdf5-filter-plugin
           slurmctld slurmd slurm-client munge)
 for option in "$@"; do
   case "$option" in

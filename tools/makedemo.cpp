@@ -9,6 +9,20 @@
 
 // Local
 #include "tools/phantom/phantom.h"
+#include "tools/scanfile/scanfilewriter.h"
+
+namespace {
+
+// The files of `dir` matching `pattern`, in name order, with their paths.
+QStringList imageFiles(const QString &dir, const QString &pattern)
+{
+    QStringList files;
+    for (const QString &name : QDir(dir).entryList({pattern}, QDir::Files, QDir::Name))
+        files << QDir(dir).filePath(name);
+    return files;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -43,7 +57,11 @@ int main(int argc, char *argv[])
         QStringLiteral(
             "write only the series; --size and --projections then apply to it (default 128 and 90)"));
     const QCommandLineOption noSeries(QStringLiteral("no-series"), QStringLiteral("write no series"));
-    parser.addOptions({size, projections, cor, axis, bpp, tiff, energies, seriesOnly, noSeries});
+    const QCommandLineOption nxs(QStringLiteral("nxs"),
+        QStringLiteral(
+            "also write each data set as one HDF5 scan file (NXtomo: the projections with their "
+            "angles, a dark and two flats): DIR/scan.nxs and DIR/xafs/scans/demo-ENERGY-0001.nxs"));
+    parser.addOptions({size, projections, cor, axis, bpp, tiff, energies, seriesOnly, noSeries, nxs});
     parser.process(app);
 
     QTextStream err(stderr);
@@ -79,6 +97,14 @@ int main(int argc, char *argv[])
             err << "quorvel-demo: " << error << '\n';
             return 1;
         }
+        if (parser.isSet(nxs)
+            && !writeScanOfImages(dir.filePath(QStringLiteral("scan.nxs")),
+                imageFiles(dir.filePath(QStringLiteral("projections")), QStringLiteral("ct_*") + extension),
+                dir.filePath(QStringLiteral("i0") + extension),
+                dir.filePath(QStringLiteral("bg") + extension), setup.rangeDeg / setup.projections, &error)) {
+            err << "quorvel-demo: " << error << '\n';
+            return 1;
+        }
         out << "demo data: " << dir.absolutePath() << " (" << setup.projections << " projections of "
             << setup.width << " x " << setup.height << ", rotation axis "
             << (setup.axisVertical ? "vertical" : "horizontal") << " at " << setup.cor << ")\n";
@@ -101,6 +127,18 @@ int main(int argc, char *argv[])
             xafs.filePath(QStringLiteral("i0")), xafs.filePath(QStringLiteral("bg.img")), &error)) {
         err << "quorvel-demo: " << error << '\n';
         return 1;
+    }
+    for (double energy : xafsSeriesEnergies(parser.isSet(nxs) ? series.energies : 0)) {
+        const QString field = energyFieldText(energy);
+        if (!writeScanOfImages(xafs.filePath(QStringLiteral("scans/demo-%1-0001.nxs").arg(field)),
+                imageFiles(
+                    xafs.filePath(QStringLiteral("projections")), QStringLiteral("demo-%1-*.img").arg(field)),
+                xafs.filePath(QStringLiteral("i0/I0-%1-0001.img").arg(field)),
+                xafs.filePath(QStringLiteral("bg.img")), series.scan.rangeDeg / series.scan.projections,
+                &error)) {
+            err << "quorvel-demo: " << error << '\n';
+            return 1;
+        }
     }
     out << "demo series: " << xafs.absolutePath() << " (" << series.energies << " energies of "
         << series.scan.projections << " projections of " << series.scan.width << " x " << series.scan.height

@@ -337,6 +337,22 @@ Slices in progress are finished and saved.</source>
         <source>Data set %1 is not loaded: a load is in progress</source>
         <translation>データセット %1 は読み込まれません: 読み込み中です</translation>
     </message>
+    <message>
+        <source>from %1: its flat</source>
+        <translation>%1 より: フラット 1 枚</translation>
+    </message>
+    <message>
+        <source>from %1: its dark</source>
+        <translation>%1 より: ダーク 1 枚</translation>
+    </message>
+    <message>
+        <source>from %1: mean of %2 flats</source>
+        <translation>%1 より: フラット %2 枚の平均</translation>
+    </message>
+    <message>
+        <source>from %1: mean of %2 darks</source>
+        <translation>%1 より: ダーク %2 枚の平均</translation>
+    </message>
 </context>
 <context>
     <name>CBarUI</name>
@@ -774,6 +790,10 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>%1 (%2 not loaded)</source>
         <translation>%1 (%2 件 読込失敗)</translation>
+    </message>
+    <message>
+        <source>HDF5 / NeXus Scan File (*.h5 *.hdf5 *.nxs *.hdf)</source>
+        <translation>HDF5 / NeXus スキャンファイル (*.h5 *.hdf5 *.nxs *.hdf)</translation>
     </message>
 </context>
 <context>

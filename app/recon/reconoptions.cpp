@@ -151,13 +151,20 @@ struct Parser
     Parser()
     {
         p.setApplicationDescription(QStringLiteral(
-            "Reconstructs CT slices by filtered back-projection from the ITEX projections in DIR (the files "
-            "matching PATTERN, default *.img, in name order) and writes CT image data files and PNG "
-            "images (and float TIFF images with --tiff). With --series DIR instead of DIR, reconstructs every "
+            "Reconstructs CT slices by filtered back-projection from the ITEX or TIFF projections in DIR "
+            "(the "
+            "files matching PATTERN, default *.img, in name order), or from the projection frames of an HDF5 "
+            "scan file given instead of DIR, and writes CT image data files and PNG "
+            "images (and float TIFF images with --tiff). With --series DIR instead of DIR, reconstructs "
+            "every "
             "data set of a CT-XAFS series with the I0 image nearest in energy, tagging each set's files with "
-            "its energy. Projections are read a block of slices at a time: only those lines are held in memory."));
+            "its energy. Projections are read a block of slices at a time: only those lines are held in "
+            "memory."));
         p.addHelpOption();
-        p.addPositionalArgument(QStringLiteral("DIR"), QStringLiteral("folder of the projections"));
+        p.addPositionalArgument(QStringLiteral("DIR"),
+            QStringLiteral(
+                "folder of the projections, or an HDF5 scan file (NXtomo or Data Exchange) holding "
+                "them with their flats, darks and angles"));
         p.addPositionalArgument(
             QStringLiteral("PATTERN"), QStringLiteral("file name patterns"), QStringLiteral("[PATTERN ...]"));
         p.addOptions({i0, bg, axis, cor, slice, slices, origin, range, partial, region, upper, lower, offset,

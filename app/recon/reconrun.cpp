@@ -4,6 +4,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QThread>
 
 // Local
@@ -14,6 +15,7 @@
 #include "ct/sliceworker.h"
 #include "imagedata/imgdata.h"
 #include "imagedata/lineblock.h"
+#include "imagedata/scanangles.h"
 #include <algorithm>
 
 ReconRun::ReconRun(const ReconOptions &options, QTextStream &out, QTextStream &err)
@@ -46,6 +48,11 @@ bool ReconRun::listFiles()
         files_ = options_.files;
         return true;
     }
+    // A scan file given instead of a folder holds the whole data set.
+    if (QFileInfo(options_.dir).isFile()) {
+        files_ = QStringList {options_.dir};
+        return true;
+    }
     const QDir dir(options_.dir);
     if (!dir.exists())
         return fail(QStringLiteral("no folder %1").arg(options_.dir));
@@ -66,27 +73,33 @@ bool ReconRun::plan()
     if (!listFiles())
         return false;
     // Every header is read before any pixel: a set that cannot be used is refused before work starts.
-    for (const QString &file : std::as_const(files_)) {
+    std::vector<std::shared_ptr<const Hdf5Scan>> scans;
+    QString error;
+    if (!expandSources(files_, sources_, scans, error))
+        return fail(error);
+    for (const ImageSource &source : sources_) {
         int w = 0, h = 0;
-        if (!readImageSize(file, w, h))
-            return fail(QStringLiteral("cannot use %1 (not a readable image)").arg(file));
+        if (!readSourceSize(source, w, h))
+            return fail(QStringLiteral("cannot use %1 (not a readable image)").arg(source.file));
         if (width_ == 0) {
             width_ = w;
             height_ = h;
         }
         if (w != width_ || h != height_) {
             qWarning().noquote() << QStringLiteral("Mismatch image size: (%1, %2) != (%3, %4) : ")
-                                        .arg(width_)
-                                        .arg(height_)
-                                        .arg(w)
-                                        .arg(h)
-                    + file;
+                                      .arg(width_)
+                                      .arg(height_)
+                                      .arg(w)
+                                      .arg(h)
+                    + source.file;
             return fail(QStringLiteral("cannot use %1 (unreadable, or not %2 x %3 like the first image)")
-                            .arg(file)
+                            .arg(source.file)
                             .arg(width_)
                             .arg(height_));
         }
     }
+    if (!planScan(scans))
+        return false;
     for (auto [file, what] : {std::pair {options_.i0File, "I0"}, std::pair {options_.bgFile, "BG"}}) {
         if (file.isEmpty())
             continue;
@@ -110,10 +123,54 @@ bool ReconRun::plan()
     const int middleSlice = rows ? static_cast<int>(0.5 * height_) : width_ / 2;
     const int from = options_.sliceFrom.value_or(middleSlice);
     const int to = options_.sliceFrom ? options_.sliceTo : middleSlice;
-    QString error;
     if (!checkedSliceList(from, to, options_.sliceStep, extent, slices_, error)
-        || !checkPartial(options_, static_cast<int>(files_.size()), error))
+        || !checkPartial(options_, static_cast<int>(sources_.size()), error))
         return fail(error);
+    return true;
+}
+
+bool ReconRun::planScan(const std::vector<std::shared_ptr<const Hdf5Scan>> &scans)
+{
+    i0_ = options_.i0File.isEmpty() ? ImageSource {} : imageFileSource(options_.i0File);
+    bg_ = options_.bgFile.isEmpty() ? ImageSource {} : imageFileSource(options_.bgFile);
+    dataSetImages_ = static_cast<int>(sources_.size());
+    rangeDeg_ = options_.rangeDeg;
+    if (scans.empty())
+        return true;
+    // The angles the files record decide the range and the images spanning it, when every
+    // projection has one; the engine assumes even steps, so uneven ones refuse the data set.
+    std::vector<double> angles;
+    for (const ImageSource &source : sources_) {
+        if (!source.scan || size_t(source.frame) >= source.scan->angles().size())
+            break;
+        angles.push_back(source.scan->angles()[size_t(source.frame)]);
+    }
+    if (angles.size() == sources_.size()) {
+        const AngleFit fit = fitAngles(angles, options_.rangeDeg);
+        if (!fit.ok)
+            return fail(
+                QStringLiteral("cannot use the angles of %1: %2").arg(files_.join(u' '), fit.problem));
+        dataSetImages_ = fit.images;
+        rangeDeg_ = fit.rangeDeg;
+        out_ << "angles: " << fit.summary(static_cast<int>(angles.size())) << Qt::endl;
+    } else {
+        out_ << QStringLiteral("angles: not recorded for every projection; %1 images over %2 degrees")
+                    .arg(sources_.size())
+                    .arg(rangeDeg_)
+             << Qt::endl;
+    }
+    // The flats and darks of a data set's one scan are its I0 and BG, unless files are given.
+    const std::shared_ptr<const Hdf5Scan> &scan = scans.front();
+    const bool oneScan = scans.size() == 1
+        && std::all_of(
+            sources_.cbegin(), sources_.cend(), [&](const ImageSource &s) { return s.scan == scan; });
+    for (auto [target, kind, what] :
+        {std::tuple {&i0_, Hdf5Scan::Kind::Flat, "I0"}, std::tuple {&bg_, Hdf5Scan::Kind::Dark, "BG"}}) {
+        if (!target->isEmpty() || !oneScan || scan->count(kind) < 1)
+            continue;
+        *target = ImageSource {scan->fileName(), scan, kind, -1};
+        out_ << what << ": " << target->label() << Qt::endl;
+    }
     return true;
 }
 
@@ -138,26 +195,27 @@ bool ReconRun::findCor()
     if (options_.guessCor) {
         // The guess compares the first image used with the one facing it, at the first slice: only
         // those two lines are read.
-        const int count = static_cast<int>(files_.size());
+        const int count = static_cast<int>(sources_.size());
         const int first = firstImage(request_, count);
         const int used = request_.partial ? std::abs(request_.usingImages) : count; // checked in plan()
-        const std::optional<int> opposite = oppositeImage(first, used, count, options_.rangeDeg);
+        const std::optional<int> opposite = oppositeImage(first, used, count, rangeDeg_);
         ProjectionSet pair;
         pair.width = width_;
         pair.height = height_;
-        pair.images.resize(files_.size());
+        pair.images.resize(sources_.size());
         for (int k : {first, opposite.value_or(-1)}) {
             if (k < 0 || k >= count)
                 break; // the guess says why
             const int line = request_.slice;
+            const ImageSource &source = sources_[static_cast<size_t>(k)];
             pair.images[static_cast<size_t>(k)]
-                = readLineBlock(files_[k], rows, std::span<const int>(&line, 1), width_, height_);
+                = readLineBlock(source, rows, std::span<const int>(&line, 1), width_, height_);
             if (!pair.images[static_cast<size_t>(k)])
-                return fail(QStringLiteral("cannot read %1").arg(files_[k]));
+                return fail(QStringLiteral("cannot read %1").arg(source.label()));
         }
         QString why;
         const std::optional<double> guess
-            = guessCor(pair, request_, options_.rangeDeg, middleCor, 0.35, &why); // the window's GuessParam
+            = guessCor(pair, request_, rangeDeg_, middleCor, 0.35, &why); // the window's GuessParam
         if (!guess)
             return fail(QStringLiteral("cannot guess the centre of rotation: %1").arg(why));
         request_.cor = *guess;
@@ -179,11 +237,11 @@ bool ReconRun::prepare()
         return fail(QStringLiteral("cannot make the output folder %1").arg(options_.outDir));
     if (const QString why = directoryWriteProblem(options_.outDir); !why.isEmpty())
         return fail(why);
-    const int count = static_cast<int>(files_.size());
+    const int count = static_cast<int>(sources_.size());
     task_.sinogram = request_;
     const int start = firstImage(request_, count);
     task_.angles
-        = projectionAngles(options_.angleOriginDeg, options_.rangeDeg, count, options_.partial ? start : 0);
+        = projectionAngles(options_.angleOriginDeg, rangeDeg_, dataSetImages_, options_.partial ? start : 0);
     task_.regionIsSet = options_.region.has_value();
     task_.region = options_.region.value_or(Region {});
     task_.makeImage = options_.png;
@@ -221,7 +279,7 @@ int ReconRun::exec(std::optional<int> onlyBlock)
     for (int i = 0; i < workers; ++i) {
         auto *worker = new SliceWorker;
         // Plans are made here, on the main thread, before the worker ever runs.
-        worker->engine().setup(engineLength_, static_cast<int>(files_.size()));
+        worker->engine().setup(engineLength_, static_cast<int>(sources_.size()));
         auto *thread = new QThread(this);
         worker->moveToThread(thread);
         connect(worker, &SliceWorker::done, this, &ReconRun::sliceDone);
@@ -263,20 +321,19 @@ bool ReconRun::readBlock(const QList<int> &slices)
     set_.images.clear(); // the last block's lines go before the next one's come
     set_.i0.reset();
     set_.bg.reset();
-    set_.images.reserve(static_cast<size_t>(files_.size()));
-    for (const QString &file : std::as_const(files_)) {
-        std::shared_ptr<const ImgData> block = readLineBlock(file, rows, lines, width_, height_);
+    set_.images.reserve(sources_.size());
+    for (const ImageSource &source : sources_) {
+        std::shared_ptr<const ImgData> block = readLineBlock(source, rows, lines, width_, height_);
         if (!block)
-            return fail(QStringLiteral("cannot read %1").arg(file));
+            return fail(QStringLiteral("cannot read %1").arg(source.label()));
         set_.images.push_back(std::move(block));
     }
-    for (auto [file, target] :
-        {std::pair {options_.i0File, &set_.i0}, std::pair {options_.bgFile, &set_.bg}}) {
-        if (file.isEmpty())
+    for (auto [source, target] : {std::pair {&i0_, &set_.i0}, std::pair {&bg_, &set_.bg}}) {
+        if (source->isEmpty())
             continue;
-        *target = readLineBlock(file, rows, lines, width_, height_);
+        *target = readLineBlock(*source, rows, lines, width_, height_);
         if (!*target)
-            return fail(QStringLiteral("cannot read %1").arg(file));
+            return fail(QStringLiteral("cannot read %1").arg(source->label()));
     }
     times_.read += reading.nsecsElapsed() * 1e-9;
     return true;

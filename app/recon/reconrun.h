@@ -9,6 +9,7 @@
 #include "app/config/timeleft.h"
 #include "app/recon/reconoptions.h"
 #include "ct/slicerecon.h"
+#include "imagedata/imagesource.h"
 #include <optional>
 #include <vector>
 
@@ -56,6 +57,8 @@ private slots:
 
 private:
     bool listFiles();
+    // The range and image count from a scan's angles, and I0 and BG from its flats and darks.
+    bool planScan(const std::vector<std::shared_ptr<const Hdf5Scan>> &scans);
     bool findCor();
     bool prepare();
     bool readBlock(const QList<int> &slices);
@@ -69,6 +72,11 @@ private:
     QTextStream &err_;
     bool planned_ = false;
     QStringList files_;
+    std::vector<ImageSource> sources_; // the projections: image files, or frames of scan files
+    ImageSource i0_;
+    ImageSource bg_;
+    int dataSetImages_ = 0; // images spanning the range
+    double rangeDeg_ = 180.0;
     int width_ = 0;
     int height_ = 0;
     ProjectionSet set_; // the block being reconstructed

@@ -2,6 +2,7 @@
 
 // Qt
 #include <QDebug>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -61,9 +62,22 @@ void SelectAImgFile::openSelected(const QString &fileName)
         return;
     }
     img_ = std::move(img);
+    computed_ = false;
     setStatus(true);
     redraw();
     display_->show();
+}
+
+void SelectAImgFile::holdComputed(std::shared_ptr<ImgData> img, const QString &origin, const QString &name)
+{
+    img_ = std::move(img);
+    computed_ = true;
+    ui_.FilePath->setText(origin);
+    ui_.FilePath->setCursorPosition(0);
+    ui_.FilePath->setToolTip(origin);
+    ui_.Name->setText(QFileInfo(name).completeBaseName());
+    setStatus(true);
+    redraw();
 }
 
 void SelectAImgFile::redraw()
@@ -112,6 +126,7 @@ void SelectAImgFile::noticedNewPos(double x, double y)
 void SelectAImgFile::clear()
 {
     img_.reset();
+    computed_ = false;
     expTime_->setText(initialExpTime_);
 }
 

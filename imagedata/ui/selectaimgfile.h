@@ -27,6 +27,12 @@ public:
     ImgDispWPV *display() const { return display_; }
     double expTime() const;
 
+    /// Holds an image made from other files (the mean of a scan's flats) instead of a chosen file:
+    /// "FilePath" shows `origin` ("from scan.nxs: mean of 20 flats"), "Name" the base name of `name`.
+    void holdComputed(std::shared_ptr<ImgData> img, const QString &origin, const QString &name);
+    /// Whether the held image was made that way rather than read from a file the operator chose.
+    bool holdsComputed() const { return img_ && computed_; }
+
     /// Checks the held image against the image set's size: a mismatching image is left out of the
     /// correction, reported once to the debug log and marked red. True when it fits (or none is held).
     bool checkSize(int setWidth, int setHeight);
@@ -50,6 +56,7 @@ private:
     void render(GreyScale scale);
 
     ImgDatas::ImageSlot img_;
+    bool computed_ = false;
     QPointer<ImgDispWPV> display_; // may be placed (and owned) elsewhere
     QLineEdit *expTime_;
     QPushButton *showImg_;

@@ -7,11 +7,14 @@
 #include "app/body.h"
 #include "ct/ui/procctrl.h"
 #include "ct/ui/sinogram.h"
+#include "imagedata/imgdata.h"
 #include "imagedata/imgdatas.h"
 #include "imagedata/itexwriter.h"
 #include "imagedata/ui/selectafile.h"
+#include "imagedata/ui/selectaimgfile.h"
 #include "tests/common/debuglog.h"
 #include "tools/phantom/phantom.h"
+#include "tools/scanfile/scanfilewriter.h"
 #include "widgets/rawdisp.h"
 #include <cmath>
 #include <vector>
@@ -32,6 +35,8 @@ private slots:
     void guessCorFindsTheDemoAxis_data();
     void guessCorFindsTheDemoAxis();
     void wrongSizeI0IsRefused();
+    void scanFileLoadsItsFrames_data();
+    void scanFileLoadsItsFrames();
 
 private:
     QString image(const QString &name, int w, int h, uint32_t value = 1000);
@@ -252,6 +257,122 @@ void TestBodyLoading::wrongSizeI0IsRefused()
     body.ui().I0ImgSel->selectFile(image(u"i0.img"_s, 20, 16, 1000));
     QCOMPARE(body.ui().I0ImgSel->filePathEdit()->styleSheet(), SelectAFile::goodStyle());
     QVERIFY(body.imageSet()->projectionSet().i0);
+}
+
+Q_DECLARE_METATYPE(ScanFileSpec)
+
+void TestBodyLoading::scanFileLoadsItsFrames_data()
+{
+    QTest::addColumn<ScanFileSpec>("spec");
+    QTest::addColumn<bool>("chooseI0"); // an I0 file is chosen before the scan is loaded
+    QTest::addColumn<int>("images"); // loaded; 0: the scan is refused
+    QTest::addColumn<int>("dataSetImages");
+    QTest::addColumn<QString>("i0"); // what the I0 field says
+    QTest::addColumn<QString>("bg");
+
+    ScanFileSpec nx; // 19 projections at 0, 10, … 180 degrees, the last facing the first
+    nx.width = 24;
+    nx.height = 16;
+    nx.keys = {2, 1, 1};
+    for (int k = 0; k < 19; ++k) {
+        if (k == 9)
+            nx.keys.insert(nx.keys.end(), {3, 2, 1});
+        nx.keys.push_back(0);
+    }
+    int projection = 0;
+    for (int key : nx.keys)
+        nx.angles.push_back(key == 0 ? 10.0 * projection++ : 0.0);
+    QTest::newRow("NXtomo, flats and darks between, ending at the end angle")
+        << nx << false << 19 << 18 << u"from scan.nxs: mean of 3 flats"_s
+        << u"from scan.nxs: mean of 2 darks"_s;
+    QTest::newRow("the I0 file chosen is kept")
+        << nx << true << 19 << 18 << u"i0scan.img"_s << u"from scan.nxs: mean of 2 darks"_s;
+    ScanFileSpec dx;
+    dx.layout = ScanFileSpec::Layout::DataExchange;
+    dx.width = 24;
+    dx.height = 16;
+    dx.projections = 12; // 30 degrees apart over 360
+    for (int k = 0; k < 12; ++k)
+        dx.angles.push_back(30.0 * k);
+    QTest::newRow("Data Exchange without flats or darks")
+        << dx << false << 12 << 12 << QString() << QString();
+    ScanFileSpec uneven = nx;
+    uneven.angles[10] += 3.0;
+    QTest::newRow("uneven angles refuse the scan") << uneven << false << 0 << 0 << QString() << QString();
+}
+
+void TestBodyLoading::scanFileLoadsItsFrames()
+{
+    QFETCH(ScanFileSpec, spec);
+    QFETCH(bool, chooseI0);
+    QFETCH(int, images);
+    QFETCH(int, dataSetImages);
+    QFETCH(QString, i0);
+    QFETCH(QString, bg);
+    Body body;
+    // The flats of an earlier scan are that scan's: a scan without flats lets go of them.
+    ScanFileSpec earlier = spec;
+    earlier.layout = ScanFileSpec::Layout::DataExchange;
+    earlier.projections = 2;
+    earlier.flats = earlier.darks = 1;
+    earlier.angles = {0.0, 90.0};
+    QVERIFY(writeScanFile(dir_.filePath(u"earlier.h5"_s), earlier));
+    QVERIFY(load(body, {dir_.filePath(u"earlier.h5"_s)}));
+    QVERIFY(body.ui().I0ImgSel->holdsComputed());
+    if (chooseI0)
+        body.ui().I0ImgSel->selectFile(image(u"i0scan.img"_s, spec.width, spec.height, 30000));
+
+    const QString file = dir_.filePath(u"scan.nxs"_s);
+    QVERIFY(writeScanFile(file, spec));
+    QStringList said;
+    {
+        DebugLog log;
+        QVERIFY(load(body, {file}));
+        said = log.messages();
+    }
+    QCOMPARE(body.imageSet()->count(), images);
+    if (images == 0) {
+        QCOMPARE(body.ui().CTFiles->ui().Count->text(), u"0 (1 not loaded)"_s);
+        QCOMPARE(said.filter(u"are not evenly spaced: from projection 6 (60°) to 7 (73°)"_s).size(), 1);
+        return;
+    }
+    QCOMPARE(body.ui().CTFiles->ui().Count->text(), QString::number(images));
+    QCOMPARE(body.ui().CTFiles->files(), QStringList(images, file));
+    QCOMPARE(body.ui().procCtrl->dataSetImages(), dataSetImages);
+    QCOMPARE(
+        body.ui().procCtrl->dataSetRangeDeg(), spec.layout == ScanFileSpec::Layout::NXtomo ? 180.0 : 360.0);
+    // Projection k is the k-th frame of key 0, in order, with its own pixels.
+    std::vector<double> row(size_t(spec.width));
+    for (int k : {0, 9, images - 1}) {
+        body.imageSet()->image(k)->getRow(5, row.data());
+        QCOMPARE(row[7], scanPattern(0, k, 7, 5));
+    }
+    for (auto [selector, text, kind] :
+        {std::tuple {body.ui().I0ImgSel, i0, 1}, std::tuple {body.ui().BGImgSel, bg, 2}}) {
+        QVERIFY2(selector->filePath().endsWith(text), qPrintable(selector->filePath()));
+        QCOMPARE(bool(selector->img()), !text.isEmpty());
+        if (selector->holdsComputed()) { // the mean of the frames of that kind
+            const int frames = int(std::count(spec.keys.cbegin(), spec.keys.cend(), kind));
+            double mean = 0.0;
+            for (int f = 0; f < frames; ++f)
+                mean += scanPattern(kind, f, 7, 5) / frames;
+            selector->img()->getRow(5, row.data());
+            QCOMPARE(row[7], mean);
+        }
+    }
+    QVERIFY(body.imageSet()->projectionSet().i0 || i0.isEmpty());
+
+    // A setup file names the scan file and records, inert, where I0 and BG came from.
+    const QString setup = dir_.filePath(u"scan.cfg"_s);
+    QVERIFY(body.saveSetup(setup));
+    QFile f(setup);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll());
+    QVERIFY2(
+        text.contains(u"#images_load             "_s + dir_.path() + u" scan.nxs\n"_s), qPrintable(text));
+    if (!i0.isEmpty() && !chooseI0)
+        QVERIFY2(text.contains(u"#i0_load                 \"from scan.nxs: mean of 3 flats\"\n"_s),
+            qPrintable(text));
 }
 
 QTEST_MAIN(TestBodyLoading)

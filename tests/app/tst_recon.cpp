@@ -8,8 +8,11 @@
 // Local
 #include "app/recon/reconoptions.h"
 #include "app/recon/reconrun.h"
+#include "imagedata/imgdata.h"
+#include "imagedata/imgfiletype.h"
 #include "imagedata/itexwriter.h"
 #include "tools/phantom/phantom.h"
+#include "tools/scanfile/scanfilewriter.h"
 #include <tiffio.h>
 #include <vector>
 
@@ -35,6 +38,8 @@ private slots:
     void largeRegionOnASmallImage();
     void refusesUnusableCountsBeforeComputing_data();
     void refusesUnusableCountsBeforeComputing();
+    void scanFileGivesTheFilesOfImageFiles_data();
+    void scanFileGivesTheFilesOfImageFiles();
 
 private:
     int run(const QStringList &args, QString *out = nullptr);
@@ -419,6 +424,107 @@ void TestRecon::refusesUnusableCountsBeforeComputing()
     QVERIFY2(text.contains(u"quorvel-recon: "_s + says), qPrintable(text));
     QVERIFY(!text.contains(u"progress"_s)); // no slice was computed
     QVERIFY(!QFileInfo::exists(out.filePath(u"o"_s)));
+}
+
+void TestRecon::scanFileGivesTheFilesOfImageFiles_data()
+{
+    QTest::addColumn<bool>("exchange");
+    QTest::addColumn<bool>("endAngle"); // the scan ends at 180 degrees, facing its first projection
+    QTest::addColumn<QString>("axis");
+    QTest::newRow("NXtomo, flats and darks between the projections") << false << false << u"v"_s;
+    QTest::newRow("Data Exchange, float gzip chunks, slices as columns") << true << false << u"h"_s;
+    QTest::newRow("NXtomo ending at the end angle") << false << true << u"v"_s;
+}
+
+void TestRecon::scanFileGivesTheFilesOfImageFiles()
+{
+    // The same projections, I0 and BG as image files and as one scan file (three identical flats,
+    // two identical darks, an invalid frame) give the same data files and images, byte for byte.
+    QFETCH(bool, exchange);
+    QFETCH(bool, endAngle);
+    QFETCH(QString, axis);
+    QTemporaryDir dir;
+    Phantom cylinder;
+    cylinder.parts.push_back({6, 0, 0, 12, 12, 100, 0.0, 0.02});
+    ScanSetup setup;
+    setup.width = 64;
+    setup.height = 8;
+    setup.cor = 32;
+    setup.projections = endAngle ? 91 : 90; // 2 degrees apart
+    setup.rangeDeg = endAngle ? 182.0 : 180.0;
+    QVERIFY(writeScan(cylinder, setup, dir.filePath(u"img"_s), u"p"_s, dir.filePath(u"i0.img"_s),
+        dir.filePath(u"bg.img"_s)));
+    QStringList files;
+    for (const QString &name : QDir(dir.filePath(u"img"_s)).entryList(QDir::Files, QDir::Name))
+        files << dir.filePath(u"img/"_s + name);
+    std::vector<std::shared_ptr<ImgData>> images;
+    for (const QString &file : files + QStringList {dir.filePath(u"i0.img"_s), dir.filePath(u"bg.img"_s)})
+        images.push_back(openImgData(file));
+    QVERIFY(std::all_of(images.cbegin(), images.cend(), [](const auto &i) { return bool(i); }));
+
+    ScanFileSpec spec;
+    spec.width = setup.width;
+    spec.height = setup.height;
+    const int n = setup.projections;
+    if (exchange) {
+        spec.layout = ScanFileSpec::Layout::DataExchange;
+        spec.type = ScanFileSpec::Type::F32;
+        spec.gzip = 4;
+        spec.projections = n;
+        spec.flats = 3;
+        spec.darks = 2;
+    } else {
+        spec.keys = {2, 1, 1};
+        for (int k = 0; k < n; ++k) {
+            if (k == n / 2)
+                spec.keys.insert(spec.keys.end(), {3, 1, 2});
+            spec.keys.push_back(0);
+        }
+    }
+    int projection = 0;
+    for (size_t f = 0; f < (exchange ? size_t(n) : spec.keys.size()); ++f)
+        spec.angles.push_back(!exchange && spec.keys[f] != 0 ? -1.0 : 2.0 * projection++);
+    spec.fill = [&](int kind, int index, int y, double *row) {
+        const size_t image = kind == 0 ? size_t(index) : kind == 1 ? images.size() - 2 : images.size() - 1;
+        images[image]->getRow(y, row);
+    };
+    const QString scanFile = dir.filePath(u"scan.nxs"_s);
+    QVERIFY(writeScanFile(scanFile, spec));
+
+    QTemporaryDir fromImages, fromScan;
+    const QStringList common {u"--axis"_s, axis, u"--cor"_s, u"guess"_s, u"--slices"_s,
+        axis == u"v"_s ? u"1:6:5"_s : u"20:40:10"_s, u"--range"_s, endAngle ? u"182"_s : u"180"_s};
+    QString text;
+    QCOMPARE(run(QStringList {dir.filePath(u"img"_s), u"--i0"_s, dir.filePath(u"i0.img"_s), u"--bg"_s,
+                     dir.filePath(u"bg.img"_s), u"--out"_s, fromImages.path()}
+                     + common,
+                 &text),
+        0);
+    QCOMPARE(
+        run(QStringList {scanFile, u"--out"_s, fromScan.path(), u"--range"_s, u"180"_s} + common.mid(0, 6),
+            &text),
+        0);
+    QVERIFY2(text.contains(u"I0: "_s + scanFile + u": mean of 3 flats"_s), qPrintable(text));
+    QVERIFY2(text.contains(u"BG: "_s + scanFile + u": mean of 2 darks"_s), qPrintable(text));
+    QVERIFY2(text.contains(endAngle ? u"91 projections 2° apart over 180°, the last at the end angle"_s
+                                    : u"90 projections 2° apart over 180°"_s),
+        qPrintable(text));
+    const QStringList written = QDir(fromImages.path()).entryList(QDir::Files);
+    QVERIFY(written.size() >= 4); // two or three slices, data files and images
+    QCOMPARE(QDir(fromScan.path()).entryList(QDir::Files), written);
+    for (const QString &name : written) {
+        QFile a(fromImages.filePath(name)), b(fromScan.filePath(name));
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        QVERIFY2(a.readAll() == b.readAll(), qPrintable(name));
+    }
+
+    // Angles that do not step evenly refuse the scan before anything is computed.
+    spec.angles[spec.angles.size() - 3] += 1.0;
+    QVERIFY(writeScanFile(scanFile, spec));
+    QTemporaryDir uneven;
+    QCOMPARE(run(QStringList {scanFile, u"--out"_s, uneven.path()} + common.mid(0, 6), &text), 1);
+    QVERIFY2(text.contains(u"are not evenly spaced: from projection"_s), qPrintable(text));
+    QVERIFY(QDir(uneven.path()).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestRecon)

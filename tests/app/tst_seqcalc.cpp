@@ -9,10 +9,13 @@
 #include "app/body.h"
 #include "app/recon/reconoptions.h"
 #include "app/recon/seriesrun.h"
+#include "automation/dataseries.h"
 #include "ct/ui/procctrl.h"
 #include "ct/ui/selectsavedir.h"
 #include "imagedata/itexwriter.h"
+#include "imagedata/ui/selectaimgfile.h"
 #include "tools/phantom/phantom.h"
+#include "tools/scanfile/scanfilewriter.h"
 
 using namespace Qt::StringLiterals;
 
@@ -30,11 +33,13 @@ private slots:
     void aSetThatFailsToLoadEndsTheRun_data();
     void aSetThatFailsToLoadEndsTheRun();
     void closingDuringARunLosesNothing();
+    void scanFilesOfEachEnergy();
 
 private:
     /// A window with the series listed, the I0 files and BG chosen, the geometry of a loaded set and
     /// saving of slices 4, 7, 10 into per-energy folders of `out`.
-    std::unique_ptr<Body> preparedBody(const QString &projections, const QString &out);
+    /// With `scans`, the series is one scan file per energy, each with its own flats and darks.
+    std::unique_ptr<Body> preparedBody(const QString &projections, const QString &out, bool scans = false);
     /// Clicks "Seq. Calc." and waits for the run to finish; `stages`: the stage messages shown.
     static void runSequence(
         Body &body, QStringList &stages, const std::function<void(const QString &)> &onStage = {});
@@ -68,14 +73,19 @@ QStringList TestSeqCalc::filesUnder(const QString &dir)
     return files;
 }
 
-std::unique_ptr<Body> TestSeqCalc::preparedBody(const QString &projections, const QString &out)
+std::unique_ptr<Body> TestSeqCalc::preparedBody(const QString &projections, const QString &out, bool scans)
 {
     auto body = std::make_unique<Body>(nullptr, 2);
     Ui_Body &ui = body->ui();
     ui.procCtrl->setRotAxV(true);
-    ui.SelDDir->selectDir(projections);
-    ui.SelI0Files->selectDirFiles(i0Dir_, {u"*.img"_s});
-    ui.BGImgSel->selectFile(bg_);
+    if (scans) {
+        ui.SelDDir->ui().Pattern->setText(u"*.nxs"_s);
+        ui.SelDDir->selectDir(projections);
+    } else {
+        ui.SelDDir->selectDir(projections);
+        ui.SelI0Files->selectDirFiles(i0Dir_, {u"*.img"_s});
+        ui.BGImgSel->selectFile(bg_);
+    }
     // The operator looks at a set first: its geometry is kept for the others ("keep Conds.").
     QSignalSpy loaded(body.get(), &Body::seqSetLoaded);
     if (!body->seqExecSet() || !loaded.wait(10000))
@@ -334,6 +344,39 @@ void TestSeqCalc::closingDuringARunLosesNothing()
         QFile file(QDir(out.path()).filePath(f));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll().count('\n'), 6 + 63 * 63);
+    }
+}
+
+void TestSeqCalc::scanFilesOfEachEnergy()
+{
+    // One scan file per energy, each with that energy's I0 as its flats: the window takes each set's
+    // flats and darks in turn and writes the files of the image series with its I0 files.
+    QTemporaryDir scans, fromImages, fromScans;
+    for (const SeriesSet &set : scanSeries(projections_, SeriesLayout::OrmelStd, u"*.img"_s))
+        QVERIFY(writeScanOfImages(scans.filePath(u"demo-%1-0001.nxs"_s.arg(set.tag)), set.files,
+            QDir(i0Dir_).filePath(u"I0-%1-0001.img"_s.arg(set.tag)), bg_, 3.0));
+    QStringList stages;
+    for (auto [source, out, scanSet] : {std::tuple {projections_, fromImages.path(), false},
+             std::tuple {scans.path(), fromScans.path(), true}}) {
+        std::unique_ptr<Body> body = preparedBody(source, out, scanSet);
+        QVERIFY(body);
+        QCOMPARE(body->ui().SeqCalcTo->value(), 3);
+        runSequence(*body, stages);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(stages.count(u"Calculating"_s), 3);
+        if (scanSet) {
+            QCOMPARE(body->ui().I0ImgSel->filePath(), u"from demo-7140eV-0001.nxs: mean of 2 flats"_s);
+            QCOMPARE(body->ui().procCtrl->dataSetImages(), 60);
+        }
+    }
+    const QStringList expected = filesUnder(fromImages.path());
+    QCOMPARE(expected.size(), 3 * 3 * 2);
+    QCOMPARE(filesUnder(fromScans.path()), expected);
+    for (const QString &name : expected) {
+        QFile a(fromImages.filePath(name)), b(fromScans.filePath(name));
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        QVERIFY2(a.readAll() == b.readAll(), qPrintable(name));
     }
 }
 

@@ -9,8 +9,10 @@
 #include "app/recon/reconoptions.h"
 #include "app/recon/reconrun.h"
 #include "app/recon/seriesrun.h"
+#include "automation/dataseries.h"
 #include "imagedata/itexwriter.h"
 #include "tools/phantom/phantom.h"
+#include "tools/scanfile/scanfilewriter.h"
 #include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
@@ -32,6 +34,7 @@ private slots:
     void guessOnlyWritesNothing();
     void aBrokenSetDoesNotStopTheOthers();
     void memoryStaysWithTheBlock();
+    void scanFilesMakeASeries();
 
 private:
     int run(const QStringList &args, QString *out = nullptr);
@@ -287,6 +290,45 @@ void TestSeries::memoryStaysWithTheBlock()
     QSKIP("A sanitizer's shadow memory makes the peak no measure of the block");
 #endif
     QVERIFY2(peak < whole / 3, qPrintable(u"%1 MB"_s.arg(peak >> 20)));
+}
+
+void TestSeries::scanFilesMakeASeries()
+{
+    // One scan file per energy, named like the image files (sample-energy-number), each with its own
+    // flats (that energy's I0) and a dark: the series reconstructs to the files of the image series
+    // with its I0 files and BG, as a whole and task by task.
+    QTemporaryDir scans;
+    const std::vector<SeriesSet> sets = scanSeries(projections_, SeriesLayout::OrmelStd, u"*.img"_s);
+    QCOMPARE(sets.size(), size_t(3));
+    for (const SeriesSet &set : sets) {
+        QVERIFY(writeScanOfImages(scans.filePath(u"demo-%1-0001.nxs"_s.arg(set.tag)), set.files,
+            QDir(i0Dir_).filePath(u"I0-%1-0001.img"_s.arg(set.tag)), bg_, 4.5));
+    }
+    const QStringList common {u"--axis"_s, u"v"_s, u"--cor"_s, u"guess"_s, u"--slices"_s, u"1:8"_s,
+        u"--sub-folders"_s, u"energy"_s, u"--name"_s, u"s"_s};
+    QTemporaryDir fromImages, fromScans, oneTask;
+    QCOMPARE(run(QStringList {u"--series"_s, projections_, u"--i0-files"_s, i0Dir_, u"--bg"_s, bg_,
+                     u"--out"_s, fromImages.path()}
+                 + common),
+        0);
+    const QStringList scanSeriesArgs
+        = QStringList {u"--series"_s, scans.path(), u"--pattern"_s, u"*.nxs"_s} + common;
+    QString text;
+    QCOMPARE(run(scanSeriesArgs + QStringList {u"--out"_s, fromScans.path()}, &text), 0);
+    QVERIFY2(text.contains(u"data set 3 (demo 7140eV): 1 files"_s), qPrintable(text));
+    const QStringList expected = filesUnder(fromImages.path());
+    QCOMPARE(expected.size(), 3 * 8 * 2);
+    QCOMPARE(filesUnder(fromScans.path()), expected);
+    QVERIFY(sameFiles(fromImages.path(), fromScans.path(), expected));
+    // Task 4 of 9: block 1 (slices 4 … 6) of the second set, read from its scan file alone.
+    QCOMPARE(run(scanSeriesArgs
+                 + QStringList {u"--block"_s, u"3"_s, u"--task"_s, u"4"_s, u"--tasks-of"_s, u"9"_s,
+                     u"--out"_s, oneTask.path()}),
+        0);
+    const QStringList mine = filesUnder(oneTask.path());
+    QCOMPARE(mine.size(), 3 * 2);
+    QVERIFY(mine.first().startsWith(u"7115eV/s-7115eV-00004"_s));
+    QVERIFY(sameFiles(fromImages.path(), oneTask.path(), mine));
 }
 
 QTEST_GUILESS_MAIN(TestSeries)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs a small CT-XAFS series (3 energies x 2 blocks of slices) as a job array on a one-node Slurm
-# cluster started here, and compares its files with a plain --series run: the same bytes.
+# cluster started here, and compares its files with a plain --series run: the same bytes. Then the
+# same series as HDF5 scan files (one per energy, with its flats and darks), the same bytes again.
 # Installs nothing; skips (exit 77) when Slurm, munge or root rights are missing. Every daemon it
 # starts (munged, slurmctld, slurmd) runs on files in a temporary folder and is stopped by its pid.
 #
@@ -113,7 +114,7 @@ done
 [ "$state" = "idle" ] || fail "the node is not idle after 20 s (state: ${state:-none})"
 
 # A series of 3 energies; slices 2 … 9 in blocks of 4: 6 tasks.
-"$demo" "$T/data" --series-only --energies 3 --size 48 --projections 40 >/dev/null
+"$demo" "$T/data" --series-only --energies 3 --size 48 --projections 40 --nxs >/dev/null
 series=(--series "$T/data/xafs/projections" --i0-files "$T/data/xafs/i0" --bg "$T/data/xafs/bg.img"
   --axis v --cor guess --slices 2:9 --block 4 --sub-folders energy --name s)
 tasks=$("$recon" "${series[@]}" --list-tasks | grep -vc '^#')
@@ -128,4 +129,10 @@ echo "job array $job: $tasks tasks done"
 files=$(find "$T/local" -type f | wc -l)
 [ "$files" -eq 48 ] || fail "the local run wrote $files files, not 3 x 8 x 2"
 diff -r "$T/local" "$T/cluster" || fail "the cluster's files differ from the local run's"
-echo "PASSED: $files files from $tasks Slurm array tasks equal the local run's"
+
+scans=(--series "$T/data/xafs/scans" --pattern '*.nxs' --axis v --cor guess --slices 2:9 --block 4
+  --sub-folders energy --name s)
+job=$(cd "$T/jobs" && QUORVEL_RECON=$recon timeout 50 "$submit" --wait -o "$T/jobs/%A_%a.out" -- \
+  "${scans[@]}" --out "$T/cluster-scans") || fail "the job array of scan files failed or took too long"
+diff -r "$T/local" "$T/cluster-scans" || fail "the files from scan files differ from the local run's"
+echo "PASSED: $files files from $tasks Slurm array tasks equal the local run's, from images and from scan files"

@@ -8,6 +8,10 @@
 #       --series /data/Fe/projections --i0-files /data/Fe/i0 --bg /data/Fe/bg.img \
 #       --cor 1024.5 --slices 0:2047 --block 64 --sub-folders energy --out /data/Fe/slices
 #
+# A series of HDF5 scan files (one per energy, each with its flats and darks): --series /data/Fe/scans
+# --pattern '*.nxs' instead of the folder of images, --i0-files and --bg; one scan file alone: give the
+# file instead of the --series folder.
+#
 # The number of tasks comes from quorvel-recon itself (--list-tasks): sets × blocks, the blocks being
 # --slices cut into pieces of --block slices. Slurm distributes, retries and accounts for the tasks;
 # each task reads only its block's lines of its set's projections. QUORVEL_RECON names the program

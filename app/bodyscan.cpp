@@ -1,0 +1,174 @@
+// The main window's loading of scan files (HDF5: NXtomo or Data Exchange): the projection frames
+// join the image set one per pass of the event loop, like image files; the flats and darks become
+// the I0 and BG images unless files were chosen for them; the recorded angles set the data set's
+// range and image count.
+
+// Qt
+#include <QDebug>
+#include <QFileInfo>
+
+// Local
+#include "app/body.h"
+#include "ct/ui/procctrl.h"
+#include "imagedata/hdf5scan.h"
+#include "imagedata/imgdatas.h"
+#include "imagedata/imgdatascanframe.h"
+#include "imagedata/scanangles.h"
+#include "widgets/progressline.h"
+
+bool Body::beginScan(const QString &fileName)
+{
+    QString error;
+    std::shared_ptr<const Hdf5Scan> scan = Hdf5Scan::open(fileName, error);
+    if (!scan) {
+        qWarning().noquote() << QStringLiteral("Scan file refused (%1) :").arg(error) << fileName;
+        return false;
+    }
+    const int frames = scan->count(Hdf5Scan::Kind::Projection);
+    if (imgDatas_->width() != 0
+        && (scan->width() != imgDatas_->width() || scan->height() != imgDatas_->height())) {
+        qWarning().noquote() << QStringLiteral("Mismatch image size: (%1, %2) != (%3, %4) : ")
+                                    .arg(imgDatas_->width())
+                                    .arg(imgDatas_->height())
+                                    .arg(scan->width())
+                                    .arg(scan->height())
+                + fileName;
+        return false;
+    }
+    // A scan that begins a set must fit even steps by itself; frames added to a set are checked
+    // with the set's other images when the loading ends.
+    if (imgDatas_->count() == 0 && !scan->angles().empty()) {
+        const AngleFit fit = fitAngles(scan->angles(), ui_.procCtrl->dataSetRangeDeg());
+        if (!fit.ok) {
+            qWarning().noquote() << QStringLiteral("Scan file refused: %1 :").arg(fit.problem) << fileName;
+            return false;
+        }
+    }
+    qInfo().noquote()
+        << QStringLiteral("Scan file, %1: %2 projections of %3 x %4, %5 flats, %6 darks%7 :")
+               .arg(scan->description())
+               .arg(frames)
+               .arg(scan->width())
+               .arg(scan->height())
+               .arg(scan->count(Hdf5Scan::Kind::Flat))
+               .arg(scan->count(Hdf5Scan::Kind::Dark))
+               .arg(scan->invalidFrames() > 0
+                       ? QStringLiteral(", %1 invalid frames left out").arg(scan->invalidFrames())
+                       : QString())
+        << fileName;
+    takeScanI0Bg(scan);
+    // The file stood for one unit of the loading; its frames are the units now.
+    loadTotal_ += frames - 1;
+    progressLine_->begin(progressLine_->what(), loadTotal_ - loadCountAtStart_);
+    scan_ = std::move(scan);
+    scanNext_ = 0;
+    return true;
+}
+
+void Body::takeScanI0Bg(const std::shared_ptr<const Hdf5Scan> &scan)
+{
+    const QString name = QFileInfo(scan->fileName()).fileName();
+    for (auto [selector, kind, what] : {std::tuple {ui_.I0ImgSel, Hdf5Scan::Kind::Flat, "I0"},
+             std::tuple {ui_.BGImgSel, Hdf5Scan::Kind::Dark, "BG"}}) {
+        const int count = scan->count(kind);
+        if (selector->img() && !selector->holdsComputed()) {
+            if (count > 0)
+                qInfo().noquote() << QStringLiteral(
+                    "%1: the chosen file is kept, the %2 of %3 are not used :")
+                                         .arg(QLatin1String(what), meanDescription(kind, count), name)
+                                  << selector->img()->fileName();
+            continue;
+        }
+        QString error;
+        std::unique_ptr<ImgData> mean = count > 0 ? meanOfFrames(scan, kind, error) : nullptr;
+        if (!mean) {
+            // The image of an earlier scan belongs to that scan.
+            if (selector->holdsComputed()) {
+                selector->clear();
+                selector->clearFile();
+            }
+            if (count > 0)
+                qWarning().noquote()
+                    << QStringLiteral("%1 not taken from the scan (%2) :").arg(QLatin1String(what), error)
+                    << scan->fileName();
+            continue;
+        }
+        const bool flats = kind == Hdf5Scan::Kind::Flat;
+        const QString origin = count == 1
+            ? (flats ? tr("from %1: its flat") : tr("from %1: its dark")).arg(name)
+            : (flats ? tr("from %1: mean of %2 flats") : tr("from %1: mean of %2 darks"))
+                  .arg(name)
+                  .arg(count);
+        selector->holdComputed(std::move(mean), origin, scan->fileName());
+        qInfo().noquote() << QStringLiteral("%1 image %2").arg(QLatin1String(what), origin);
+    }
+    i0OrBgSelected();
+}
+
+bool Body::loadScanFrame()
+{
+    if (!scan_)
+        return false;
+    if (scanNext_ >= scan_->count(Hdf5Scan::Kind::Projection)) {
+        scan_.reset();
+        return false;
+    }
+    const int index = scanNext_++;
+    auto frame = std::make_unique<ImgDataScanFrame>(scan_, Hdf5Scan::Kind::Projection, index);
+    frame->setReadAll(true);
+    if (frame->open() && imgDatas_->addImage(std::move(frame)))
+        ui_.CTFiles->addFile(scan_->fileName());
+    else
+        notLoaded_ << QStringLiteral("%1 (projection %2)").arg(scan_->fileName()).arg(index);
+    return true;
+}
+
+int Body::scanFramesLeft() const
+{
+    return scan_ ? scan_->count(Hdf5Scan::Kind::Projection) - scanNext_ : 0;
+}
+
+void Body::fitScanAngles()
+{
+    scanFit_.reset();
+    const int count = imgDatas_->count();
+    std::vector<double> angles;
+    for (int i = 0; i < count; ++i) {
+        const std::optional<double> angle = imgDatas_->image(i)->angleDeg();
+        if (!angle)
+            break;
+        angles.push_back(*angle);
+    }
+    if (angles.empty())
+        return; // image files: their count is the data set's, the range as set
+    if (int(angles.size()) != count) {
+        qWarning().noquote() << QStringLiteral("Only %1 of the %2 images record their angle: the data set's "
+                                               "range and image count are left as set")
+                                    .arg(angles.size())
+                                    .arg(count);
+        return;
+    }
+    const AngleFit fit = fitAngles(angles, ui_.procCtrl->dataSetRangeDeg());
+    if (!fit.ok) {
+        // Reconstructing at wrong angles would go unnoticed: the load fails.
+        qWarning().noquote() << QStringLiteral("Loading: the angles of the %1 images cannot be used: %2")
+                                    .arg(count)
+                                    .arg(fit.problem);
+        notLoaded_ << QStringLiteral("(the angles of the loaded frames)");
+        return;
+    }
+    scanFit_ = fit;
+    qInfo().noquote() << QStringLiteral("Angles of the scan: %1; data set range %2, images %3")
+                             .arg(fit.summary(count))
+                             .arg(fit.rangeDeg)
+                             .arg(fit.images);
+}
+
+void Body::applyScanAngles()
+{
+    if (!scanFit_)
+        return;
+    ui_.procCtrl->setDataSetImages(scanFit_->images);
+    ui_.procCtrl->setDataSetRangeDeg(scanFit_->rangeDeg);
+    scanFit_.reset();
+}

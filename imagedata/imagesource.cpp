@@ -1,0 +1,140 @@
+#include "imagedata/imagesource.h"
+
+// Qt
+#include <QDebug>
+#include <QFileInfo>
+
+// Local
+#include "imagedata/imgdatascanframe.h"
+#include "imagedata/imgfiletype.h"
+#include "imagedata/lineblock.h"
+
+namespace {
+
+// The lines of frame `frame` of `kind` (all of them averaged when −1) into a block.
+bool readScanLines(ImgDataLineBlock &block, const ImageSource &source, QString &error)
+{
+    const Hdf5Scan &scan = *source.scan;
+    const std::vector<int> &lines = block.lines();
+    const bool rows = block.rowLines();
+    const size_t length = size_t(rows ? block.width() : block.height());
+    if (source.frame >= 0) {
+        switch (scan.samples(source.kind)) {
+        case Hdf5Scan::Samples::UInt8:
+        case Hdf5Scan::Samples::UInt16:
+            block.allocate(ImgDataLineBlock::Storage::U16);
+            return lines.empty()
+                || scan.readLines(source.kind, source.frame, rows, lines, Hdf5Scan::Samples::UInt16,
+                    block.u16Line(0), error);
+        case Hdf5Scan::Samples::UInt32:
+            block.allocate(ImgDataLineBlock::Storage::U32);
+            return lines.empty()
+                || scan.readLines(source.kind, source.frame, rows, lines, Hdf5Scan::Samples::UInt32,
+                    block.u32Line(0), error);
+        case Hdf5Scan::Samples::Float32:
+        case Hdf5Scan::Samples::Float64:
+            break;
+        }
+        block.allocate(ImgDataLineBlock::Storage::F64);
+        return lines.empty()
+            || scan.readLines(
+                source.kind, source.frame, rows, lines, Hdf5Scan::Samples::Float64, block.f64Line(0), error);
+    }
+    // The mean, summed frame after frame in the order of the whole-image mean: the same values.
+    const int frames = scan.count(source.kind);
+    if (frames < 1) {
+        error = QStringLiteral("the scan has no such frames");
+        return false;
+    }
+    block.allocate(ImgDataLineBlock::Storage::F64);
+    if (lines.empty())
+        return true;
+    const size_t n = lines.size() * length;
+    double *sum = block.f64Line(0);
+    std::vector<double> frame(n);
+    for (int f = 0; f < frames; ++f) {
+        if (!scan.readLines(source.kind, f, rows, lines, Hdf5Scan::Samples::Float64, frame.data(), error))
+            return false;
+        for (size_t i = 0; i < n; ++i)
+            sum[i] += frame[i];
+    }
+    for (size_t i = 0; i < n; ++i)
+        sum[i] /= frames;
+    return true;
+}
+
+} // namespace
+
+QString ImageSource::label() const
+{
+    if (!scan)
+        return file;
+    if (frame < 0)
+        return QStringLiteral("%1: %2").arg(scan->fileName(), meanDescription(kind, scan->count(kind)));
+    const char *what = kind == Hdf5Scan::Kind::Projection ? "projection"
+        : kind == Hdf5Scan::Kind::Flat                    ? "flat"
+                                                          : "dark";
+    return QStringLiteral("%1, %2 %3").arg(scan->fileName(), QLatin1String(what)).arg(frame);
+}
+
+bool expandSources(const QStringList &files, std::vector<ImageSource> &sources,
+    std::vector<std::shared_ptr<const Hdf5Scan>> &scans, QString &error)
+{
+    for (const QString &file : files) {
+        const ImgFileType type = checkFileType(file);
+        if (type == ImgFileType::UNKNOWN) {
+            error = QStringLiteral("cannot use %1 (not a readable image)").arg(file);
+            return false;
+        }
+        if (type != ImgFileType::HDF5) {
+            sources.push_back(imageFileSource(file));
+            continue;
+        }
+        QString why;
+        std::shared_ptr<const Hdf5Scan> scan = Hdf5Scan::open(file, why);
+        if (!scan) {
+            error = QStringLiteral("cannot use %1: %2").arg(file, why);
+            return false;
+        }
+        for (int k = 0; k < scan->count(Hdf5Scan::Kind::Projection); ++k)
+            sources.push_back(ImageSource {file, scan, Hdf5Scan::Kind::Projection, k});
+        scans.push_back(std::move(scan));
+    }
+    return true;
+}
+
+bool readSourceSize(const ImageSource &source, int &width, int &height)
+{
+    if (!source.scan)
+        return readImageSize(source.file, width, height);
+    width = source.scan->width();
+    height = source.scan->height();
+    return true;
+}
+
+std::shared_ptr<const ImgData> readLineBlock(
+    const ImageSource &source, bool rowLines, std::span<const int> lines, int width, int height)
+{
+    if (!source.scan)
+        return readLineBlock(source.file, rowLines, lines, width, height);
+    const int extent = rowLines ? height : width;
+    for (size_t k = 0; k < lines.size(); ++k) {
+        if (lines[k] < 0 || lines[k] >= extent || (k > 0 && lines[k] <= lines[k - 1])) {
+            qWarning().noquote() << "Lines to read are not in order inside the image :" << source.label();
+            return nullptr;
+        }
+    }
+    QString error;
+    if (source.scan->width() != width || source.scan->height() != height) {
+        error = QStringLiteral("its frames are %1 x %2").arg(source.scan->width()).arg(source.scan->height());
+    } else {
+        auto block = std::make_shared<ImgDataLineBlock>(
+            source.scan->fileName(), width, height, rowLines, std::vector<int>(lines.begin(), lines.end()));
+        if (readScanLines(*block, source, error))
+            return block;
+    }
+    qWarning().noquote()
+        << QStringLiteral("Can not read lines of a %1 x %2 image (%3) from").arg(width).arg(height).arg(error)
+        << source.label();
+    return nullptr;
+}

@@ -1,0 +1,426 @@
+// Qt
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Local
+#include "imagedata/hdf5scan.h"
+#include "imagedata/imagelimits.h"
+#include "imagedata/imagesource.h"
+#include "imagedata/imgdatascanframe.h"
+#include "imagedata/imgfiletype.h"
+#include "imagedata/scanangles.h"
+#include "tools/scanfile/scanfilewriter.h"
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+using Kind = Hdf5Scan::Kind;
+
+Q_DECLARE_METATYPE(ScanFileSpec)
+
+/// Scan files written by another writer (the library's C API here, h5py for the fixtures) are read
+/// frame for frame as they were written, and every file that cannot be used is refused with a reason.
+class TestHdf5Scan : public QObject
+{
+    Q_OBJECT
+private slots:
+    void readsTheFramesOfEachKind_data();
+    void readsTheFramesOfEachKind();
+    void linesEqualTheWholeFrames_data();
+    void linesEqualTheWholeFrames();
+    void refusesWhatItCannotUse_data();
+    void refusesWhatItCannotUse();
+    void refusesATruncatedFile();
+    void readsFilesOfAnotherWriter_data();
+    void readsFilesOfAnotherWriter();
+    void anglesFitEvenSteps_data();
+    void anglesFitEvenSteps();
+
+private:
+    QString write(const QString &name, const ScanFileSpec &spec);
+    QTemporaryDir dir_;
+};
+
+QString TestHdf5Scan::write(const QString &name, const ScanFileSpec &spec)
+{
+    const QString path = dir_.filePath(name);
+    QString error;
+    if (!writeScanFile(path, spec, &error))
+        qWarning() << error;
+    return path;
+}
+
+namespace {
+
+ScanFileSpec nxtomo(std::vector<int> keys)
+{
+    ScanFileSpec s;
+    s.width = 7;
+    s.height = 5;
+    s.keys = std::move(keys);
+    return s;
+}
+
+ScanFileSpec exchange(int projections, int flats, int darks)
+{
+    ScanFileSpec s;
+    s.layout = ScanFileSpec::Layout::DataExchange;
+    s.width = 6;
+    s.height = 3;
+    s.projections = projections;
+    s.flats = flats;
+    s.darks = darks;
+    return s;
+}
+
+// The value the writer was given for pixel (x, y) of frame `index` of `kind`.
+double written(const ScanFileSpec &spec, int kind, int index, int x, int y)
+{
+    if (!spec.fill)
+        return scanPattern(kind, index, x, y);
+    std::vector<double> row(size_t(spec.width));
+    spec.fill(kind, index, y, row.data());
+    return row[size_t(x)];
+}
+
+std::vector<double> evenAngles(int n, double step, double first = 0.0)
+{
+    std::vector<double> a(size_t(n), 0.0);
+    for (int k = 0; k < n; ++k)
+        a[size_t(k)] = first + k * step;
+    return a;
+}
+
+} // namespace
+
+void TestHdf5Scan::readsTheFramesOfEachKind_data()
+{
+    QTest::addColumn<ScanFileSpec>("spec");
+    QTest::addColumn<QList<int>>("counts"); // projections, flats, darks
+    QTest::addColumn<int>("invalid");
+
+    // Darks and flats before, between and after the projections, an invalid frame among them; the
+    // angles are one per frame, the flats' and darks' included.
+    ScanFileSpec interleaved = nxtomo({2, 2, 1, 1, 0, 0, 3, 0, 1, 0, 0, 2, 1});
+    interleaved.angles = {0, 0, 0, 0, 0, 45, 90, 90, 0, 135, 180, 0, 0};
+    QTest::newRow("NXtomo interleaved") << interleaved << QList<int> {5, 4, 3} << 1;
+    ScanFileSpec gzip = interleaved;
+    gzip.gzip = 6;
+    QTest::newRow("NXtomo gzip chunks") << gzip << QList<int> {5, 4, 3} << 1;
+    ScanFileSpec noKeys = nxtomo({0, 0, 0});
+    noKeys.noKeys = true;
+    QTest::newRow("NXtomo without image_key: all projections") << noKeys << QList<int> {3, 0, 0} << 0;
+    for (auto [name, type] : {std::pair {"8-bit", ScanFileSpec::Type::U8},
+             std::pair {"32-bit big-endian", ScanFileSpec::Type::U32},
+             std::pair {"float", ScanFileSpec::Type::F32}}) {
+        ScanFileSpec typed = exchange(4, 2, 1);
+        typed.type = type;
+        typed.chunked = true;
+        if (type == ScanFileSpec::Type::U8) {
+            typed.fill = [](int kind, int index, int y, double *row) {
+                for (int x = 0; x < 6; ++x)
+                    row[x] = kind * 60 + index * 12 + y * 6 + x;
+            };
+        }
+        QTest::newRow(qPrintable(u"Data Exchange, "_s + QLatin1String(name)))
+            << typed << QList<int> {4, 2, 1} << 0;
+    }
+    QTest::newRow("Data Exchange without flats or darks") << exchange(5, 0, 0) << QList<int> {5, 0, 0} << 0;
+    if (scanFilterAvailable(32004)) { // LZ4, when the plugin package is installed
+        ScanFileSpec lz4 = exchange(3, 1, 1);
+        lz4.plugin = 32004;
+        QTest::newRow("LZ4 through the plugin") << lz4 << QList<int> {3, 1, 1} << 0;
+    }
+}
+
+void TestHdf5Scan::readsTheFramesOfEachKind()
+{
+    QFETCH(ScanFileSpec, spec);
+    QFETCH(QList<int>, counts);
+    QFETCH(int, invalid);
+    const QString path = write(u"scan.nxs"_s, spec);
+    QCOMPARE(checkFileType(path), ImgFileType::HDF5);
+    QString error;
+    const std::shared_ptr<const Hdf5Scan> scan = Hdf5Scan::open(path, error);
+    QVERIFY2(scan, qPrintable(error));
+    QCOMPARE(scan->width(), spec.width);
+    QCOMPARE(scan->height(), spec.height);
+    QCOMPARE(scan->invalidFrames(), invalid);
+    std::vector<double> row(size_t(spec.width)), column(size_t(spec.height));
+    for (Kind kind : {Kind::Projection, Kind::Flat, Kind::Dark}) {
+        const int kindNo = int(kind);
+        QCOMPARE(scan->count(kind), counts[kindNo]);
+        for (int k = 0; k < scan->count(kind); ++k) {
+            // Memory mode and reading from the file give the written pattern of that very frame.
+            for (bool whole : {true, false}) {
+                ImgDataScanFrame frame(scan, kind, k);
+                frame.setReadAll(whole);
+                QVERIFY(frame.open());
+                frame.getRow(spec.height - 1, row.data());
+                frame.getColumn(spec.width - 2, column.data());
+                for (int x = 0; x < spec.width; ++x)
+                    QCOMPARE(row[size_t(x)], written(spec, kindNo, k, x, spec.height - 1));
+                for (int y = 0; y < spec.height; ++y)
+                    QCOMPARE(column[size_t(y)], written(spec, kindNo, k, spec.width - 2, y));
+            }
+        }
+    }
+    // Projection angles only, in projection order.
+    if (spec.layout == ScanFileSpec::Layout::NXtomo && !spec.angles.empty())
+        QCOMPARE(scan->angles(), (std::vector<double> {0, 45, 90, 135, 180}));
+    // The mean of the flats: the mean of their patterns.
+    if (counts[1] > 0) {
+        const std::unique_ptr<ImgData> mean = meanOfFrames(scan, Kind::Flat, error);
+        QVERIFY2(mean, qPrintable(error));
+        mean->getRow(1, row.data());
+        double expected = 0.0;
+        for (int k = 0; k < counts[1]; ++k)
+            expected += written(spec, 1, k, 3, 1) / counts[1];
+        QVERIFY(std::abs(row[3] - expected) < 1e-9);
+    }
+}
+
+void TestHdf5Scan::linesEqualTheWholeFrames_data()
+{
+    QTest::addColumn<bool>("rows");
+    QTest::addColumn<QList<int>>("lines");
+    QTest::addColumn<int>("frame"); // −1: the mean of the flats
+    QTest::addColumn<bool>("gzip"); // chunks, else one contiguous stretch
+    QTest::addColumn<QSize>("size");
+    const QSize small(11, 10);
+    QTest::newRow("rows in runs") << true << QList<int> {0, 1, 2, 5, 9} << 2 << true << small;
+    QTest::newRow("columns in runs, chunks") << false << QList<int> {0, 2, 3, 4, 10} << 1 << true << small;
+    QTest::newRow("columns in runs, contiguous")
+        << false << QList<int> {0, 2, 3, 4, 10} << 1 << false << small;
+    QTest::newRow("one column") << false << QList<int> {10} << 0 << true << small;
+    QTest::newRow("mean of the flats, columns") << false << QList<int> {1, 7, 8} << -1 << false << small;
+    QTest::newRow("mean of the flats, rows") << true << QList<int> {0, 9} << -1 << true << small;
+    QTest::newRow("no line") << true << QList<int> {} << 2 << false << small;
+    // Rows of 16 kB in memory: the columns come in several bands of rows.
+    const QSize wide(2048, 600);
+    QTest::newRow("columns of a wide frame, in bands")
+        << false << QList<int> {0, 1, 2000, 2047} << 2 << false << wide;
+    QTest::newRow("mean columns of a wide frame, in bands")
+        << false << QList<int> {5, 6} << -1 << false << wide;
+}
+
+void TestHdf5Scan::linesEqualTheWholeFrames()
+{
+    QFETCH(bool, rows);
+    QFETCH(QList<int>, lines);
+    QFETCH(int, frame);
+    QFETCH(bool, gzip);
+    QFETCH(QSize, size);
+    const int w = size.width(), h = size.height();
+    ScanFileSpec spec = exchange(3, 2, 1);
+    spec.width = w;
+    spec.height = h;
+    spec.type = ScanFileSpec::Type::F32;
+    spec.gzip = gzip ? 1 : 0;
+    spec.fill = [w](int kind, int index, int y, double *row) {
+        for (int x = 0; x < w; ++x)
+            row[x] = std::sin(kind * 7.0 + index * 1.3 + y * 0.7 + x * 0.11) * 1000.0 + 0.125;
+    };
+    QString error;
+    const std::shared_ptr<const Hdf5Scan> scan = Hdf5Scan::open(write(u"lines.h5"_s, spec), error);
+    QVERIFY2(scan, qPrintable(error));
+    const Kind kind = frame < 0 ? Kind::Flat : Kind::Projection;
+    std::unique_ptr<ImgData> whole;
+    if (frame < 0) {
+        whole = meanOfFrames(scan, kind, error);
+    } else {
+        whole = std::make_unique<ImgDataScanFrame>(scan, kind, frame);
+        QVERIFY(whole->open());
+    }
+    QVERIFY(whole);
+    const std::vector<int> wanted(lines.cbegin(), lines.cend());
+    const std::shared_ptr<const ImgData> block
+        = readLineBlock(ImageSource {scan->fileName(), scan, kind, frame}, rows, wanted, w, h);
+    QVERIFY(block);
+    const int length = rows ? w : h;
+    for (int line = 0; line < (rows ? h : w); ++line) {
+        std::vector<double> a(size_t(length), -1.0), b(size_t(length), -1.0);
+        if (rows) {
+            whole->getRow(line, a.data());
+            block->getRow(line, b.data());
+        } else {
+            whole->getColumn(line, a.data());
+            block->getColumn(line, b.data());
+        }
+        if (lines.contains(line))
+            QVERIFY(b == a); // bit for bit, the mean summed in the same order
+        else
+            QVERIFY(b == std::vector<double>(size_t(length), -1.0));
+    }
+}
+
+void TestHdf5Scan::refusesWhatItCannotUse_data()
+{
+    QTest::addColumn<ScanFileSpec>("spec");
+    QTest::addColumn<QString>("reason");
+    ScanFileSpec rank2 = nxtomo({0});
+    rank2.rank = 2;
+    QTest::newRow("rank 2") << rank2 << u"rank 2"_s;
+    ScanFileSpec signedSamples = exchange(2, 0, 0);
+    signedSamples.type = ScanFileSpec::Type::I16;
+    QTest::newRow("signed samples") << signedSamples << u"16-bit signed integer"_s;
+    ScanFileSpec doubles = exchange(2, 0, 0);
+    doubles.type = ScanFileSpec::Type::F64;
+    QTest::newRow("64-bit floats") << doubles << u"64-bit float"_s;
+    ScanFileSpec shortKeys = nxtomo({0, 1, 0, 0});
+    shortKeys.keyCount = 3;
+    QTest::newRow("image_key too short") << shortKeys << u"3 values for 4 frames"_s;
+    QTest::newRow("image_key out of range") << nxtomo({0, 5, 0}) << u"is 5 at frame 1"_s;
+    QTest::newRow("no projections") << nxtomo({1, 2}) << u"no projection frames"_s;
+    ScanFileSpec angles = nxtomo({0, 1, 0, 0});
+    angles.angles = {0, 90};
+    QTest::newRow("angles of another count") << angles << u"2 angles for 4 frames (3 projections)"_s;
+    ScanFileSpec billion = nxtomo({});
+    billion.declaredFrames = 1000000000;
+    QTest::newRow("a billion frames") << billion << u"1000000000 frames"_s;
+    ScanFileSpec huge = exchange(1, 0, 0);
+    huge.declaredFrames = 1;
+    huge.declaredWidth = 1 << 30;
+    huge.declaredHeight = 1 << 30;
+    QTest::newRow("a frame beyond memory") << huge << u"frames of 1073741824 x 1073741824"_s;
+    ScanFileSpec bitshuffle = exchange(2, 0, 0);
+    bitshuffle.filter = 32008;
+    QTest::newRow("a filter that is not installed") << bitshuffle << u"filter bitshuffle (32008)"_s;
+    QTest::newRow("an NXtomo entry of no frames") << ScanFileSpec {} << u"no projection frames"_s;
+    ScanFileSpec neither;
+    neither.layout = ScanFileSpec::Layout::Neither;
+    QTest::newRow("neither layout") << neither << u"neither an NXtomo entry"_s;
+}
+
+void TestHdf5Scan::refusesWhatItCannotUse()
+{
+    QFETCH(ScanFileSpec, spec);
+    QFETCH(QString, reason);
+    const QString path = write(u"bad.h5"_s, spec);
+    QString error;
+    QVERIFY(!Hdf5Scan::open(path, error));
+    QVERIFY2(error.contains(reason), qPrintable(error));
+    // The command's view of the same file: refused with the reason, nothing read.
+    std::vector<ImageSource> sources;
+    std::vector<std::shared_ptr<const Hdf5Scan>> scans;
+    QVERIFY(!expandSources({path}, sources, scans, error));
+    QVERIFY2(error.contains(reason), qPrintable(error));
+    QVERIFY(sources.empty());
+}
+
+void TestHdf5Scan::refusesATruncatedFile()
+{
+    ScanFileSpec spec = exchange(40, 0, 0);
+    spec.width = 64;
+    spec.height = 64;
+    const QString path = write(u"cut.h5"_s, spec);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.resize(file.size() / 2));
+    file.close();
+    QString error;
+    QVERIFY(!Hdf5Scan::open(path, error));
+    QVERIFY2(!error.isEmpty(), "a reason is given");
+    // Not an HDF5 file at all, and a text that only carries the name.
+    QFile text(dir_.filePath(u"text.nxs"_s));
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write("not a scan\n");
+    text.close();
+    QCOMPARE(checkFileType(text.fileName()), ImgFileType::UNKNOWN);
+    QVERIFY(!Hdf5Scan::open(text.fileName(), error));
+    QVERIFY2(error.contains(u"not an HDF5 file"_s), qPrintable(error));
+}
+
+void TestHdf5Scan::readsFilesOfAnotherWriter_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QList<int>>("counts");
+    QTest::addColumn<double>("lastAngle");
+    // Written by tests/imagedata/data/make_scan_fixtures.py (h5py): see there for the contents.
+    QTest::newRow("NXtomo, gzip, image_key of int8")
+        << u"nxtomo_h5py.nxs"_s << QList<int> {10, 3, 2} << 162.0;
+    QTest::newRow("Data Exchange, theta in radians")
+        << u"dxchange_h5py.h5"_s << QList<int> {8, 2, 1} << 157.5;
+}
+
+void TestHdf5Scan::readsFilesOfAnotherWriter()
+{
+    QFETCH(QString, file);
+    QFETCH(QList<int>, counts);
+    QFETCH(double, lastAngle);
+    QString error;
+    const std::shared_ptr<const Hdf5Scan> scan
+        = Hdf5Scan::open(QStringLiteral(QUORVEL_TEST_DATA "/") + file, error);
+    QVERIFY2(scan, qPrintable(error));
+    QCOMPARE(scan->width(), 12);
+    QCOMPARE(scan->height(), 9);
+    std::vector<double> row(12);
+    for (Kind kind : {Kind::Projection, Kind::Flat, Kind::Dark}) {
+        QCOMPARE(scan->count(kind), counts[int(kind)]);
+        for (int k = 0; k < scan->count(kind); ++k) {
+            ImgDataScanFrame frame(scan, kind, k);
+            QVERIFY(frame.open());
+            frame.getRow(8, row.data());
+            QCOMPARE(row[11], scanPattern(int(kind), k, 11, 8));
+        }
+    }
+    QVERIFY(std::abs(scan->angles().back() - lastAngle) < 1e-3);
+    const AngleFit fit = fitAngles(scan->angles(), 180.0);
+    QVERIFY2(fit.ok, qPrintable(fit.problem));
+    QCOMPARE(fit.images, counts[0]);
+}
+
+void TestHdf5Scan::anglesFitEvenSteps_data()
+{
+    QTest::addColumn<std::vector<double>>("angles");
+    QTest::addColumn<double>("asked");
+    QTest::addColumn<double>("range"); // 0: refused
+    QTest::addColumn<int>("images");
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("181 over 180, without the end")
+        << evenAngles(181, 180.0 / 181) << 180.0 << 180.0 << 181 << QString();
+    QTest::newRow("181 at 0 … 180, the last facing the first")
+        << evenAngles(181, 1.0) << 180.0 << 180.0 << 180 << QString();
+    QTest::newRow("400 over 360") << evenAngles(400, 0.9, 10.0) << 180.0 << 360.0 << 400 << QString();
+    QTest::newRow("361 at 0 … 360") << evenAngles(361, 1.0) << 180.0 << 360.0 << 360 << QString();
+    QTest::newRow("turning the other way")
+        << evenAngles(180, -1.0, 90.0) << 180.0 << -180.0 << 180 << QString();
+    QTest::newRow("the range set, 90") << evenAngles(91, 1.0) << 90.0 << 90.0 << 90 << QString();
+    std::vector<double> jitter = evenAngles(181, 1.0);
+    for (size_t k = 1; k + 1 < jitter.size(); k += 2)
+        jitter[k] += 0.004; // steps of 1 ± 0.4 %
+    QTest::newRow("steps within 1 %") << jitter << 180.0 << 180.0 << 180 << QString();
+    std::vector<double> uneven = evenAngles(181, 1.0);
+    for (size_t k = 60; k < uneven.size(); ++k)
+        uneven[k] += 0.5; // one step of 1.5
+    QTest::newRow("one uneven step") << uneven << 180.0 << 0.0 << 0
+                                     << u"from projection 59 (59°) to 60 (60.5°) the step is 1.5°"_s;
+    QTest::newRow("an overscan of 190") << evenAngles(191, 1.0) << 180.0 << 0.0 << 0 << u"cover 191°"_s;
+    QTest::newRow("an overscan of 190 set as the range")
+        << evenAngles(191, 1.0) << 190.0 << 190.0 << 190 << QString();
+    QTest::newRow("angles that do not advance")
+        << std::vector<double>(5, 3.0) << 180.0 << 0.0 << 0 << u"do not advance"_s;
+    QTest::newRow("one angle") << std::vector<double> {0.0} << 180.0 << 0.0 << 0 << u"give no step"_s;
+}
+
+void TestHdf5Scan::anglesFitEvenSteps()
+{
+    QFETCH(std::vector<double>, angles);
+    QFETCH(double, asked);
+    QFETCH(double, range);
+    QFETCH(int, images);
+    QFETCH(QString, problem);
+    const AngleFit fit = fitAngles(angles, asked);
+    QCOMPARE(fit.ok, range != 0.0);
+    if (fit.ok) {
+        QCOMPARE(fit.rangeDeg, range);
+        QCOMPARE(fit.images, images);
+    } else {
+        QVERIFY2(fit.problem.contains(problem), qPrintable(fit.problem));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestHdf5Scan)
+#include "tst_hdf5scan.moc"

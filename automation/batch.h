@@ -1,5 +1,8 @@
 #pragma once
 
+// Standard
+#include <atomic>
+
 // Qt
 #include <QObject>
 #include <QStringList>
@@ -19,6 +22,7 @@ class Batch : public QObject
 public:
     explicit Batch(QObject *parent = nullptr);
 
+    // Read from the main thread while the batch thread steps: kept atomic.
     bool isRunning() const { return running_; }
     int nextLine() const { return nextLine_; }
     const QStringList &lines() const { return lines_; }
@@ -57,9 +61,9 @@ private:
     void setRunning(bool running);
     bool jumpTo(const QString &label);
 
-    bool running_ = false;
-    int nextLine_ = 0;
+    std::atomic<bool> running_ = false;
+    std::atomic<int> nextLine_ = 0;
     QStringList lines_;
-    bool lastOk_ = true;
+    std::atomic<bool> lastOk_ = true;
     bool awaiting_ = false; // a line is out at the window
 };

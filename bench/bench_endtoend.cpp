@@ -25,6 +25,7 @@
 #include "app/recon/reconoptions.h"
 #include "app/recon/reconrun.h"
 #include "bench/benchutil.h"
+#include "ct/backprojectkernel.h"
 #include "tools/phantom/phantom.h"
 #include <cstdio>
 
@@ -90,6 +91,7 @@ double peakResidentBytes()
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    printProcessor(backProjectionKernelName());
     QStringList args = app.arguments().mid(1);
     auto take = [&](const QString &name, const QString &fallback) {
         const qsizetype i = args.indexOf(name);

@@ -17,6 +17,7 @@
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    printProcessor(backProjectionKernelName());
     const int width = 2047; // a sinogram of 2·1024 − 1 samples gives N = 2046
     const int n = 2046;
     const int p = 1800;

@@ -63,6 +63,7 @@ void measure(const QString &name, const ProjectionSet &set, bool rowLines, int b
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    printProcessor();
     QTemporaryDir dir;
     {
         const ProjectionSet rows = makeImages(dir, 2048, 40, 1800);

@@ -309,6 +309,10 @@ void TestCtFbp::everyKernelVariantGivesTheSameBits_data()
     QTest::newRow("detector shifted down") << 100 << 100 << 41 << 0.4 << pi / 41 << QRect() << -20.5;
     QTest::newRow("detector shifted up") << 100 << 100 << 41 << 0.4 << pi / 41 << QRect() << 15.25;
     QTest::newRow("one line") << 70 << 70 << 1 << 2.5 << 0.0 << QRect() << 0.0;
+    // Several tiles of rows and columns; the lines go round every octant.
+    QTest::newRow("many tiles, all octants") << 600 << 600 << 37 << 0.05 << 2 * pi / 37 << QRect() << 0.0;
+    QTest::newRow("odd size, region across tiles")
+        << 531 << 531 << 23 << 0.3 << 2 * pi / 23 << QRect(100, 51, 371, 350) << 0.5;
 }
 
 void TestCtFbp::everyKernelVariantGivesTheSameBits()

@@ -150,6 +150,15 @@ bool addBackProjectionsWith(BackProjectionVariant variant, const BackProjectionR
     return false;
 }
 
+BackProjectionVariant backProjectionVariant()
+{
+    if (runner == backprojection::runAvx512)
+        return BackProjectionVariant::Avx512;
+    if (runner == backprojection::runAvx2)
+        return BackProjectionVariant::Avx2;
+    return BackProjectionVariant::Generic;
+}
+
 const char *backProjectionKernelName()
 {
     if (runner == backprojection::runAvx512)

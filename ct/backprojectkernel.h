@@ -43,5 +43,7 @@ const char *backProjectionKernelName();
 
 /// Runs one given variant (for tests and benchmarks); false when the processor lacks its instructions.
 enum class BackProjectionVariant { Generic, Avx2, Avx512 };
+/// The variant in use.
+BackProjectionVariant backProjectionVariant();
 bool addBackProjectionsWith(BackProjectionVariant variant, const BackProjectionRows &rows,
     std::span<const BackProjectionLine> lines, int lastSample);

@@ -64,6 +64,29 @@ int main(int argc, char *argv[])
     printFigure(QStringLiteral("back-projection (%1)").arg(QLatin1String(backProjectionKernelName())),
         inside * p / bpSeconds, QStringLiteral("updates/s per core"));
 
+    // The same slice in single precision.
+    {
+        CtFbp single;
+        single.setup(n, p, true);
+        single.resetImage(n);
+        const double seconds = bestSeconds(3, [&] {
+            for (int i = 0; i < p; ++i)
+                single.forwardRow(sinogram.data() + static_cast<size_t>(i) * width, i);
+            for (int i = 0; i < p; ++i)
+                single.filterRow(i);
+        });
+        printFigure(QStringLiteral("filtering in single precision"), p / seconds, QStringLiteral("rows/s"));
+        const double slice = bestSeconds(2, [&] {
+            single.resetImage(n);
+            single.backProjectRows(p, 0, n, 0, n, 0.0, dTheta);
+        });
+        printFigure(
+            QStringLiteral("back-projection in single precision, one slice"), slice, QStringLiteral("s"));
+        printFigure(QStringLiteral("back-projection in single precision (%1)")
+                        .arg(QLatin1String(backProjectionKernelName())),
+            inside * p / slice, QStringLiteral("updates/s per core"));
+    }
+
     // Every variant on every tenth projection.
     std::vector<BackProjectionLine> lines;
     for (int i = 0; i < p; i += 10) {

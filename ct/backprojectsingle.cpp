@@ -35,19 +35,29 @@ struct GenericKernel
                 std::copy(rows[r] + from, rows[r] + to, acc);
                 for (int k = 0; k < ch.count; ++k) {
                     const float *q = ch.q[k];
-                    const double ta = (xa * ch.c[k] + ch.ms[k] * zd) + ch.C[k];
+                    const double b = ch.ms[k] * zd;
+                    const double ta = (xa * ch.c[k] + b) + ch.C[k];
                     const double fa = std::floor(ta);
-                    if (!(fa >= -group && fa < last)) // no pixel of the group has its pair (NaN too)
+                    if (!(fa >= -anchorReach && fa <= last + anchorReach)) // NaN too
                         continue;
                     const int j0 = static_cast<int>(fa);
                     const float f0 = static_cast<float>(ta - fa);
                     for (int px = from; px < to; ++px) {
+                        const double t = (px * ch.c[k] + b) + ch.C[k];
+                        if (!(t >= 0.0 && t < last))
+                            continue;
                         const float u = f0 + static_cast<float>(falling ? xa - px : px - xa) * ch.slope[k];
                         const int jj = static_cast<int>(u);
-                        const float fr = u - static_cast<float>(jj);
-                        const int j = j0 + jj;
-                        if (j >= 0 && j < last)
-                            acc[px - from] += q[j] + (q[j + 1] - q[j]) * fr;
+                        float fr = u - static_cast<float>(jj);
+                        int j = j0 + jj;
+                        if (j < 0) {
+                            j = 0;
+                            fr = 0.0f;
+                        } else if (j >= last) {
+                            j = last - 1;
+                            fr = 1.0f;
+                        }
+                        acc[px - from] += q[j] + (q[j + 1] - q[j]) * fr;
                     }
                 }
                 std::copy(acc, acc + (to - from), rows[r] + from);

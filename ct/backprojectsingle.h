@@ -5,14 +5,18 @@
 #include <cstddef>
 #include <span>
 
-/// One filtered projection in 32-bit floats, as the single-precision back-projection sees it. The
-/// detector position of a pixel is worked out in doubles only at the anchor of its group of 16
-/// pixels along a row (the group's first pixel when c ≥ 0, its last when c < 0), and from there in
-/// floats, relative to the sample below the anchor:
+/// One filtered projection in 32-bit floats, as the single-precision back-projection sees it.
+/// Whether pixel (x, z) takes a sample pair is decided as in double precision, on
+/// t = (x·c + ms·z) + C: when 0 ≤ t < lastSample (so the same pixels take part, and a sample at the
+/// end of the detector is never half in). Where, is worked out in doubles only at the anchor of the
+/// pixel's group of 16 along the row (the group's first pixel when c ≥ 0, its last when c < 0), and
+/// from there in floats, relative to the sample below the anchor:
 ///   tₐ = (xₐ·c + ms·z) + C, fₐ = ⌊tₐ⌋, u = float(tₐ − fₐ) + float(d)·slope, d = |x − xₐ| ≤ 15,
-///   j = fₐ + ⌊u⌋, the pixel receives q[j] + (q[j + 1] − q[j])·(u − ⌊u⌋) when 0 ≤ j < lastSample.
-/// `slope` is float(|c|), at most the float below 1, so that u < d + 1 ≤ 16 and a group's samples
-/// lie within 17 of the anchor's; the positions are within 3·10⁻⁶ of a sample of the exact ones.
+///   j = fₐ + ⌊u⌋, fr = u − ⌊u⌋ (j < 0: j = 0, fr = 0; j ≥ lastSample: j = lastSample − 1, fr = 1),
+/// and the pixel receives q[j] + (q[j + 1] − q[j])·fr. No pixel of a group takes part when fₐ lies
+/// more than 64 samples outside the detector (never for |c| ≤ 1 and a pixel that takes part).
+/// `slope` is float(|c|), at most the float below 1, so that u < d + 1 ≤ 16: a group's samples lie
+/// within 17 of the anchor's, and the positions within 3·10⁻⁶ of a sample of the exact ones.
 /// q must have `backProjectRowPaddingSingle` readable values after q[lastSample].
 struct BackProjectionLineSingle
 {
@@ -24,6 +28,7 @@ struct BackProjectionLineSingle
 };
 constexpr int backProjectRowPaddingSingle = 48;
 constexpr int backProjectionGroup = 16;
+constexpr int backProjectionAnchorReach = 64; // how far outside the detector an anchor may lie
 
 /// The step of u from one pixel of a group to the next.
 inline float singleSlope(double c)

@@ -44,18 +44,41 @@ QV_AVX2 inline __m256 interpolated(__m256 acc, const float *w, __m256i index, __
     return _mm256_add_ps(acc, _mm256_add_ps(q0, _mm256_mul_ps(_mm256_sub_ps(q1, q0), fr)));
 }
 
-// The lanes that have their pair, gathered (a group near the ends of the detector); inline, so
-// that the accumulators stay in registers.
-QV_AVX2 inline __m256 lanesAdded(__m256 acc, const float *q, int j0, __m256 u, int last)
+// Eight pixels of a group near the ends of the detector, those `d` … `d` + 7 from its anchor: which
+// take part is decided on their positions in doubles, the samples are gathered; inline, so that the
+// accumulators stay in registers.
+QV_AVX2 inline __m256 lanesAdded(__m256 acc, const float *q, int j0, __m256 u, int last, int d, double xa,
+    bool falling, double c, double b, double C)
 {
+    const double dir = falling ? -1.0 : 1.0;
+    const __m256d x0 = _mm256_add_pd(_mm256_set1_pd(xa),
+        _mm256_mul_pd(_mm256_set1_pd(dir), _mm256_add_pd(_mm256_set1_pd(d), _mm256_setr_pd(0, 1, 2, 3))));
+    const __m256d x1 = _mm256_add_pd(x0, _mm256_set1_pd(4.0 * dir));
+    const __m256d cV = _mm256_set1_pd(c), bV = _mm256_set1_pd(b), CV = _mm256_set1_pd(C);
+    const __m256d t0 = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(x0, cV), bV), CV);
+    const __m256d t1 = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(x1, cV), bV), CV);
+    const __m256d zero = _mm256_setzero_pd(), lastV = _mm256_set1_pd(last);
+    const int bits = _mm256_movemask_pd(_mm256_and_pd(
+                         _mm256_cmp_pd(t0, zero, _CMP_GE_OQ), _mm256_cmp_pd(t0, lastV, _CMP_LT_OQ)))
+        | _mm256_movemask_pd(
+              _mm256_and_pd(_mm256_cmp_pd(t1, zero, _CMP_GE_OQ), _mm256_cmp_pd(t1, lastV, _CMP_LT_OQ)))
+            << 4;
+    if (bits == 0)
+        return acc;
+    const __m256i bit = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
+    const __m256 in
+        = _mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_and_si256(_mm256_set1_epi32(bits), bit), bit));
     const __m256i i = _mm256_cvttps_epi32(u);
-    const __m256 fr = _mm256_sub_ps(u, _mm256_cvtepi32_ps(i));
-    const __m256i j = _mm256_add_epi32(_mm256_set1_epi32(j0), i);
-    const __m256 in = _mm256_castsi256_ps(_mm256_and_si256(
-        _mm256_cmpgt_epi32(j, _mm256_set1_epi32(-1)), _mm256_cmpgt_epi32(_mm256_set1_epi32(last), j)));
-    const __m256 zero = _mm256_setzero_ps();
-    const __m256 q0 = _mm256_mask_i32gather_ps(zero, q, j, in, 4);
-    const __m256 q1 = _mm256_mask_i32gather_ps(zero, q + 1, j, in, 4);
+    __m256 fr = _mm256_sub_ps(u, _mm256_cvtepi32_ps(i));
+    __m256i j = _mm256_add_epi32(_mm256_set1_epi32(j0), i);
+    const __m256 under = _mm256_castsi256_ps(_mm256_cmpgt_epi32(_mm256_setzero_si256(), j));
+    const __m256 over = _mm256_castsi256_ps(_mm256_cmpgt_epi32(j, _mm256_set1_epi32(last - 1)));
+    j = _mm256_min_epi32(_mm256_max_epi32(j, _mm256_setzero_si256()), _mm256_set1_epi32(last - 1));
+    fr = _mm256_blendv_ps(fr, _mm256_setzero_ps(), under);
+    fr = _mm256_blendv_ps(fr, _mm256_set1_ps(1.0f), over);
+    const __m256 none = _mm256_setzero_ps();
+    const __m256 q0 = _mm256_mask_i32gather_ps(none, q, j, in, 4);
+    const __m256 q1 = _mm256_mask_i32gather_ps(none, q + 1, j, in, 4);
     return _mm256_blendv_ps(
         acc, _mm256_add_ps(acc, _mm256_add_ps(q0, _mm256_mul_ps(_mm256_sub_ps(q1, q0), fr))), in);
 }
@@ -82,7 +105,8 @@ struct Avx2Kernel
             accB[r] = falling ? reversed(low) : high;
         }
         // The anchors, four lines at a time.
-        const __m256d xa = _mm256_set1_pd(anchorX(x, falling));
+        const double xa0 = anchorX(x, falling);
+        const __m256d xa = _mm256_set1_pd(xa0);
         Anchors<R> an;
 #pragma GCC unroll 8
         for (int r = 0; r < R; ++r) {
@@ -112,7 +136,8 @@ struct Avx2Kernel
                 const int j0 = an.j0[r][k], jb = an.jb[r][k];
                 const __m256 f0 = _mm256_set1_ps(an.f0[r][k]);
                 const __m256 uA = _mm256_add_ps(f0, sA), uB = _mm256_add_ps(f0, sB);
-                if (__builtin_expect(j0 >= 0 && j0 + jb + 8 <= last, 1)) {
+                // Every pixel inside, with a sample to spare at either end: all take part.
+                if (__builtin_expect(j0 >= 1 && j0 + jb + 9 <= last, 1)) {
                     // Vector B counts from sample jb on: u − jb is exact, and so is its fraction.
                     const __m256 vB = _mm256_sub_ps(uB, _mm256_set1_ps(an.jbf[r][k]));
                     const __m256i iA = _mm256_cvttps_epi32(uA), iB = _mm256_cvttps_epi32(vB);
@@ -120,9 +145,10 @@ struct Avx2Kernel
                     const __m256 frB = _mm256_sub_ps(vB, _mm256_cvtepi32_ps(iB));
                     accA[r] = interpolated(accA[r], q + j0, iA, frA);
                     accB[r] = interpolated(accB[r], q + j0 + jb, iB, frB);
-                } else if (j0 >= -group && j0 < last) { // else no pixel has its pair
-                    accA[r] = lanesAdded(accA[r], q, j0, uA, last);
-                    accB[r] = lanesAdded(accB[r], q, j0, uB, last);
+                } else if (j0 >= -anchorReach && j0 <= last + anchorReach) {
+                    const double b = ch.ms[k] * double(z[r]);
+                    accA[r] = lanesAdded(accA[r], q, j0, uA, last, 0, xa0, falling, ch.c[k], b, ch.C[k]);
+                    accB[r] = lanesAdded(accB[r], q, j0, uB, last, 8, xa0, falling, ch.c[k], b, ch.C[k]);
                 }
             }
         }

@@ -25,17 +25,35 @@ QV_AVX512 inline __m512 reversed(__m512 v)
     return _mm512_permutexvar_ps(_mm512_setr_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0), v);
 }
 
-// The lanes that have their pair, gathered (a group near the ends of the detector); inline, so
-// that the accumulators stay in registers.
-QV_AVX512 inline __m512 lanesAdded(__m512 acc, const float *q, int j0, __m512 u, int last)
+// A group near the ends of the detector: which pixels take part is decided on their positions in
+// doubles, the samples are gathered; inline, so that the accumulators stay in registers.
+QV_AVX512 inline __m512 lanesAdded(__m512 acc, const float *q, int j0, __m512 u, int last, double xa,
+    bool falling, double c, double b, double C)
 {
-    const __m512i j = _mm512_add_epi32(_mm512_set1_epi32(j0), _mm512_cvttps_epi32(u));
-    const __m512 fr = _mm512_reduce_ps(u, _MM_FROUND_TO_NEG_INF);
-    const __mmask16 in = _mm512_cmpge_epi32_mask(j, _mm512_setzero_si512())
-        & _mm512_cmplt_epi32_mask(j, _mm512_set1_epi32(last));
-    const __m512 zero = _mm512_setzero_ps();
-    const __m512 q0 = _mm512_mask_i32gather_ps(zero, in, j, q, 4);
-    const __m512 q1 = _mm512_mask_i32gather_ps(zero, in, j, q + 1, 4);
+    const __m512d order
+        = falling ? _mm512_setr_pd(0, -1, -2, -3, -4, -5, -6, -7) : _mm512_setr_pd(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m512d step = _mm512_set1_pd(falling ? -8.0 : 8.0);
+    const __m512d xLow = _mm512_add_pd(_mm512_set1_pd(xa), order), xHigh = _mm512_add_pd(xLow, step);
+    const __m512d cV = _mm512_set1_pd(c), bV = _mm512_set1_pd(b), CV = _mm512_set1_pd(C);
+    const __m512d zero = _mm512_setzero_pd(), lastV = _mm512_set1_pd(last);
+    const __m512d tLow = _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(xLow, cV), bV), CV);
+    const __m512d tHigh = _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(xHigh, cV), bV), CV);
+    const __mmask8 inLow
+        = _mm512_cmp_pd_mask(tLow, zero, _CMP_GE_OQ) & _mm512_cmp_pd_mask(tLow, lastV, _CMP_LT_OQ);
+    const __mmask8 inHigh
+        = _mm512_cmp_pd_mask(tHigh, zero, _CMP_GE_OQ) & _mm512_cmp_pd_mask(tHigh, lastV, _CMP_LT_OQ);
+    const __mmask16 in = _mm512_kunpackb(inHigh, inLow);
+    __m512i j = _mm512_add_epi32(_mm512_set1_epi32(j0), _mm512_cvttps_epi32(u));
+    __m512 fr = _mm512_reduce_ps(u, _MM_FROUND_TO_NEG_INF);
+    const __mmask16 under = _mm512_cmplt_epi32_mask(j, _mm512_setzero_si512());
+    const __mmask16 over = _mm512_cmpge_epi32_mask(j, _mm512_set1_epi32(last));
+    j = _mm512_mask_mov_epi32(j, under, _mm512_setzero_si512());
+    j = _mm512_mask_mov_epi32(j, over, _mm512_set1_epi32(last - 1));
+    fr = _mm512_mask_mov_ps(fr, under, _mm512_setzero_ps());
+    fr = _mm512_mask_mov_ps(fr, over, _mm512_set1_ps(1.0f));
+    const __m512 none = _mm512_setzero_ps();
+    const __m512 q0 = _mm512_mask_i32gather_ps(none, in, j, q, 4);
+    const __m512 q1 = _mm512_mask_i32gather_ps(none, in, j, q + 1, 4);
     return _mm512_mask_add_ps(acc, in, acc, _mm512_add_ps(q0, _mm512_mul_ps(_mm512_sub_ps(q1, q0), fr)));
 }
 
@@ -91,7 +109,8 @@ struct Avx512Kernel
                 for (int b = 0; b < B; ++b) {
                     const int j0 = an.j0[k][r * B + b];
                     const __m512 u = _mm512_add_ps(_mm512_set1_ps(an.f0[k][r * B + b]), s);
-                    if (__builtin_expect(j0 >= 0 && j0 + group <= last, 1)) {
+                    // Every pixel inside, with a sample to spare at either end: all take part.
+                    if (__builtin_expect(j0 >= 1 && j0 + group + 1 <= last, 1)) {
                         // u − ⌊u⌋ in one reduction: exact, as the subtraction it stands for.
                         const __m512i i = _mm512_cvttps_epi32(u);
                         const __m512 fr = _mm512_reduce_ps(u, _MM_FROUND_TO_NEG_INF);
@@ -100,8 +119,9 @@ struct Avx512Kernel
                         const __m512 q1 = _mm512_permutex2var_ps(lo, _mm512_add_epi32(i, one), hi);
                         acc[r][b] = _mm512_add_ps(
                             acc[r][b], _mm512_add_ps(q0, _mm512_mul_ps(_mm512_sub_ps(q1, q0), fr)));
-                    } else if (j0 >= -group && j0 < last) { // else no pixel has its pair
-                        acc[r][b] = lanesAdded(acc[r][b], q, j0, u, last);
+                    } else if (j0 >= -anchorReach && j0 <= last + anchorReach) {
+                        acc[r][b] = lanesAdded(acc[r][b], q, j0, u, last, xa[r * B + b], falling, ch.c[k],
+                            ch.ms[k] * zd[r * B + b], ch.C[k]);
                     }
                 }
         }

@@ -19,6 +19,7 @@
 namespace backprojectsingle {
 
 constexpr int group = backProjectionGroup;
+constexpr int anchorReach = backProjectionAnchorReach;
 constexpr int chunkLines = 16;
 
 /// Chunk boundaries: at most `chunkLines` lines each, cut where the sign of c changes.

@@ -27,6 +27,7 @@ const QList<BatchCommandEntry> &batchCommandSet()
         {QStringLiteral("ct_slice_to"), F::Number},
         {QStringLiteral("ct_slice_step"), F::Number},
         {QStringLiteral("ct_threads"), F::Number},
+        {QStringLiteral("ct_single_precision"), F::Flag},
         {QStringLiteral("ct_cor"), F::Number},
         {QStringLiteral("ct_recorded_cor_1"), F::Other},
         {QStringLiteral("ct_recorded_cor_2"), F::Other},

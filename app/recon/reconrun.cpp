@@ -221,7 +221,7 @@ int ReconRun::exec(std::optional<int> onlyBlock)
     for (int i = 0; i < workers; ++i) {
         auto *worker = new SliceWorker;
         // Plans are made here, on the main thread, before the worker ever runs.
-        worker->engine().setup(engineLength_, static_cast<int>(files_.size()));
+        worker->engine().setup(engineLength_, static_cast<int>(files_.size()), options_.single);
         auto *thread = new QThread(this);
         worker->moveToThread(thread);
         connect(worker, &SliceWorker::done, this, &ReconRun::sliceDone);

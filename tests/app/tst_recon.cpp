@@ -10,6 +10,7 @@
 #include "app/recon/reconrun.h"
 #include "imagedata/itexwriter.h"
 #include "tools/phantom/phantom.h"
+#include <algorithm>
 #include <tiffio.h>
 #include <vector>
 
@@ -28,6 +29,7 @@ private slots:
     void threadsDoNotChangeTheFiles();
     void subFoldersBoth();
     void tiffHoldsTheComputedValues();
+    void singlePrecisionStaysClose();
     void blocksOfColumnsGiveTheFilesOfSingleSlices_data();
     void blocksOfColumnsGiveTheFilesOfSingleSlices();
     void refusesMismatchedInputs_data();
@@ -305,6 +307,40 @@ void TestRecon::tiffHoldsTheComputedValues()
         QVERIFY2(std::abs(stored - value) <= 1e-5 * std::max(1e-3, std::abs(value)), f[2].constData());
     }
     QVERIFY(nonZero > 500);
+}
+
+void TestRecon::singlePrecisionStaysClose()
+{
+    // --single gives other numbers than the default, within 1e-5 of the slice's value range.
+    QTemporaryDir doubles, singles;
+    const QStringList common {projections_, u"--axis"_s, u"v"_s, u"--cor"_s, u"32"_s, u"--slice"_s, u"4"_s,
+        u"--tiff"_s, u"--no-png"_s, u"--no-data"_s, u"--tag"_s, u"t"_s};
+    QCOMPARE(run(common + QStringList {u"--out"_s, doubles.path()}), 0);
+    QCOMPARE(run(common + QStringList {u"--single"_s, u"--out"_s, singles.path()}), 0);
+    auto pixels = [](const QString &file) {
+        std::vector<float> values;
+        TIFF *tif = TIFFOpen(file.toLocal8Bit().constData(), "r");
+        if (!tif)
+            return values;
+        uint32_t w = 0, h = 0;
+        TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+        TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+        values.resize(size_t(w) * h);
+        for (uint32_t row = 0; row < h; ++row)
+            TIFFReadScanline(tif, values.data() + size_t(row) * w, row, 0);
+        TIFFClose(tif);
+        return values;
+    };
+    const std::vector<float> a = pixels(doubles.filePath(u"t-00004.tif"_s));
+    const std::vector<float> b = pixels(singles.filePath(u"t-00004.tif"_s));
+    QCOMPARE(a.size(), size_t(60 * 60));
+    QCOMPARE(b.size(), a.size());
+    const auto [lo, hi] = std::minmax_element(a.begin(), a.end());
+    double worst = 0.0;
+    for (size_t i = 0; i < a.size(); ++i)
+        worst = std::max(worst, double(std::abs(a[i] - b[i])));
+    QVERIFY(worst > 0.0);
+    QVERIFY2(worst <= 1e-5 * (*hi - *lo), qPrintable(QString::number(worst)));
 }
 
 void TestRecon::subFoldersBoth()

@@ -3,7 +3,8 @@
 // images and text, writing. Prints slices per second, where the time went and the peak memory.
 //
 //   bench_endtoend [--dir DIR] [--width W] [--height H] [--projections P] [--slices A:B]
-//                  [--threads N] [--outputs data,png,tiff] [--keep] [--generate-only]
+//                  [--threads N] [--outputs data,png,tiff] [--single] [--block N] [--keep]
+//                  [--generate-only]
 //
 // The default is the full set: 1800 projections of 2048 × 2050 pixels (lines of 2050 with the axis at
 // 1024.5 give slices of N = 2046; 15 GB of pixels, in memory while the run lasts) and all 2048 slices
@@ -147,6 +148,9 @@ int main(int argc, char *argv[])
         command << QStringLiteral("--no-data");
     if (outputs.contains(QStringLiteral("tiff")))
         command << QStringLiteral("--tiff");
+    if (args.contains(QStringLiteral("--single")))
+        command << QStringLiteral("--single");
+    command << QStringLiteral("--block") << take(QStringLiteral("--block"), QStringLiteral("64"));
     ReconOptions options;
     QString error;
     if (!parseReconOptions(command, options, error)) {
@@ -179,18 +183,34 @@ int main(int argc, char *argv[])
     printFigure(
         QStringLiteral("set"), projections, QStringLiteral("projections of %1 x %2").arg(width).arg(height));
     printFigure(QStringLiteral("slices"), count,
-        QStringLiteral("on %1 threads, writing %2").arg(threads).arg(outputs.join(u'+')));
+        QStringLiteral("on %1 threads, writing %2%3")
+            .arg(threads)
+            .arg(outputs.join(u'+'))
+            .arg(args.contains(QStringLiteral("--single")) ? QStringLiteral(", single precision")
+                                                           : QString()));
     printFigure(QStringLiteral("end to end"), seconds, QStringLiteral("s"));
     printFigure(QStringLiteral("slices per second"), count / seconds, QStringLiteral("slices/s"));
     printFigure(QStringLiteral("slices per second after reading"), count / (seconds - t.read),
         QStringLiteral("slices/s"));
-    printFigure(QStringLiteral("read (main thread)"), t.read, QStringLiteral("s"));
+    printFigure(
+        QStringLiteral("read (reader thread, during the reconstruction)"), t.read, QStringLiteral("s"));
+    printFigure(
+        QStringLiteral("waiting for projections (no slice to hand out)"), t.readWait, QStringLiteral("s"));
     printFigure(QStringLiteral("sinograms (all workers)"), t.slices.sinogram, QStringLiteral("s"));
     printFigure(QStringLiteral("filter (all workers)"), t.slices.filter, QStringLiteral("s"));
     printFigure(
         QStringLiteral("back-projection (all workers)"), t.slices.backProjection, QStringLiteral("s"));
-    printFigure(QStringLiteral("images and text (all workers)"), t.slices.output, QStringLiteral("s"));
+    printFigure(QStringLiteral("images and text (main thread)"), t.slices.output, QStringLiteral("s"));
     printFigure(QStringLiteral("write (main thread)"), t.write, QStringLiteral("s"));
+    // Of the workers' time from the first slice handed out to the last one written.
+    const double workerSeconds = t.slicesWall * threads;
+    if (workerSeconds > 0) {
+        printFigure(QStringLiteral("workers back-projecting"),
+            100.0 * t.slices.backProjection / workerSeconds, QStringLiteral("% of their time"));
+        printFigure(QStringLiteral("workers busy (sinograms, filter, back-projection)"),
+            100.0 * (t.slices.sinogram + t.slices.filter + t.slices.backProjection) / workerSeconds,
+            QStringLiteral("% of their time"));
+    }
     printFigure(QStringLiteral("peak memory"), peakResidentBytes() / 1e9, QStringLiteral("GB"));
     return 0;
 }

@@ -239,6 +239,15 @@ void CtFbp::minMax()
     max_ = hi;
 }
 
+std::vector<double> CtFbp::takeImage()
+{
+    std::vector<double> image = std::move(image_);
+    image_ = std::vector<double>();
+    imageN_ = 0;
+    backProjected_ = false;
+    return image;
+}
+
 ProjectionAngles projectionAngles(double originDeg, double rangeDeg, int dataSetImages, int startImage)
 {
     ProjectionAngles a;

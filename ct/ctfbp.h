@@ -47,6 +47,8 @@ public:
     void backProjectRows(int rows, double x0, double x1, double z0, double z1, double theta0, double dTheta);
     /// Smallest and largest image value (all pixels, zeros outside the circle included).
     void minMax();
+    /// Hands the image over (n × n values); the engine has none until `resetImage`.
+    std::vector<double> takeImage();
 
     int n() const { return n_; }
     bool single() const { return single_; }

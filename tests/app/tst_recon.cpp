@@ -215,9 +215,12 @@ void TestRecon::blocksOfColumnsGiveTheFilesOfSingleSlices_data()
 {
     QTest::addColumn<QString>("slices");
     QTest::addColumn<int>("threads");
-    QTest::newRow("one block") << u"10:25"_s << 1;
-    QTest::newRow("falling, step 3, two workers") << u"40:22:3"_s << 2;
-    QTest::newRow("small blocks at the end") << u"50:53"_s << 3;
+    QTest::addColumn<int>("block"); // slices read together (the next block is read during this one)
+    QTest::newRow("one block") << u"10:25"_s << 1 << 64;
+    QTest::newRow("falling, step 3, two workers") << u"40:22:3"_s << 2 << 64;
+    QTest::newRow("small blocks at the end") << u"50:53"_s << 3 << 64;
+    QTest::newRow("blocks read while others are reconstructed") << u"3:40"_s << 2 << 5;
+    QTest::newRow("a block per slice, three workers") << u"30:21:1"_s << 3 << 1;
 }
 
 void TestRecon::blocksOfColumnsGiveTheFilesOfSingleSlices()
@@ -226,6 +229,7 @@ void TestRecon::blocksOfColumnsGiveTheFilesOfSingleSlices()
     // its block of slices in one pass: the files must be those of the slices run one at a time.
     QFETCH(QString, slices);
     QFETCH(int, threads);
+    QFETCH(int, block);
     static QTemporaryDir scan;
     static bool written = false;
     if (!written) {
@@ -245,8 +249,8 @@ void TestRecon::blocksOfColumnsGiveTheFilesOfSingleSlices()
         scan.filePath(u"i0.img"_s), u"--bg"_s, scan.filePath(u"bg.img"_s)};
     QTemporaryDir blocks, single;
     QCOMPARE(run(common
-                 + QStringList {u"--slices"_s, slices, u"--threads"_s, QString::number(threads), u"--out"_s,
-                     blocks.path()}),
+                 + QStringList {u"--slices"_s, slices, u"--threads"_s, QString::number(threads), u"--block"_s,
+                     QString::number(block), u"--out"_s, blocks.path()}),
         0);
     const QStringList files = QDir(blocks.path()).entryList(QDir::Files);
     QVERIFY(!files.isEmpty());

@@ -105,6 +105,8 @@ void CtFbp::resetImage(int n)
 {
     imageN_ = std::max(n, 0);
     const size_t size = static_cast<size_t>(imageN_) * imageN_;
+    if (image_.capacity() < size && spareImage_.capacity() >= size)
+        std::swap(image_, spareImage_);
     if (image_.capacity() < size) {
         image_ = std::vector<double>();
         image_.reserve(size);
@@ -246,6 +248,12 @@ std::vector<double> CtFbp::takeImage()
     imageN_ = 0;
     backProjected_ = false;
     return image;
+}
+
+void CtFbp::recycleImage(std::vector<double> &&buffer)
+{
+    if (buffer.capacity() > spareImage_.capacity())
+        spareImage_ = std::move(buffer);
 }
 
 ProjectionAngles projectionAngles(double originDeg, double rangeDeg, int dataSetImages, int startImage)

@@ -49,6 +49,8 @@ public:
     void minMax();
     /// Hands the image over (n × n values); the engine has none until `resetImage`.
     std::vector<double> takeImage();
+    /// A buffer handed over before, for `resetImage` to use again (no new pages to fault in).
+    void recycleImage(std::vector<double> &&buffer);
 
     int n() const { return n_; }
     bool single() const { return single_; }
@@ -134,6 +136,7 @@ private:
         return filteredF_.get() + static_cast<std::size_t>(i) * filteredStrideF_;
     }
     std::vector<double> image_;
+    std::vector<double> spareImage_; // a handed-over image given back
     int imageN_ = 0;
     bool backProjected_ = false;
     double min_ = 0.0;

@@ -63,7 +63,7 @@ SliceResult reconstructSlice(CtFbp &engine, SinogramCache &sinograms, const Slic
     result.times.backProjection = lap();
     result.reconstructed = true;
     if (task.keepValues)
-        result.values = std::make_shared<const std::vector<double>>(engine.takeImage());
+        result.values = std::make_shared<std::vector<double>>(engine.takeImage());
     else
         makeSliceFiles(result, engine.image(), task);
     result.times.output = lap();

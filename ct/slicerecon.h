@@ -66,7 +66,7 @@ struct SliceResult
     QByteArray tiff; // the float TIFF file
     QString problem; // why nothing was reconstructed
     SliceTimes times;
-    std::shared_ptr<const std::vector<double>> values; // n × n, when the task keeps them
+    std::shared_ptr<std::vector<double>> values; // n × n, when the task keeps them
 };
 
 Q_DECLARE_METATYPE(SliceTask)

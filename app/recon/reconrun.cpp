@@ -437,7 +437,10 @@ void ReconRun::sliceDone(const SliceResult &done)
     SliceResult result = done;
     if (result.reconstructed && result.values)
         makeSliceFiles(result, *result.values, task_);
-    result.values.reset();
+    if (result.values) // its pages serve the worker's next slice
+        QMetaObject::invokeMethod(
+            worker, [worker, values = std::move(result.values)] { worker->recycle(values); },
+            Qt::QueuedConnection);
     times_.slices.output += clock.nsecsElapsed() * 1e-9;
     clock.restart();
     writeResult(result);

@@ -226,6 +226,7 @@ void Body::buildBatchActions()
     flag("images_keep_setup", ui_.CTFiles->ui().KeepConditions);
     flag("ct_auto_exec", ui_.procCtrl->ui().AutoExecCtCalc);
     flag("ct_use_partial_data_set", ui_.procCtrl->ui().UsePartialDataSet);
+    flag("ct_single_precision", ui_.procCtrl->ui().SinglePrecision);
     // The setup file stores only "calc_ct1", so its 0 must choose CT2 (and "calc_ct2 0" CT1).
     pair("calc_ct1", ui_.SelectCt1, ui_.SelectCt2);
     pair("calc_ct2", ui_.SelectCt2, ui_.SelectCt1);

@@ -187,7 +187,7 @@ void Body::setupFFT()
         return;
     for (size_t i = 0; i < workers_.size(); ++i) {
         if (outstanding_[i] == 0) // never under a working worker (a stopped run's are waited for)
-            workers_[i]->engine().setup(n, imgDatas_->count());
+            workers_[i]->engine().setup(n, imgDatas_->count(), run_.singlePrecision);
     }
 }
 
@@ -268,8 +268,10 @@ void Body::dispatch(size_t index, int slice)
     // The sinogram of this slice may need another length than the run was set up for (recorded
     // centres of rotation): the engine is set up for it here, on the main thread, while the worker rests.
     const int n = requiredLength(runSet_, task.sinogram);
-    if (n >= 2 && (worker->engine().n() != n || worker->engine().projections() < runSet_.count()))
-        worker->engine().setup(n, runSet_.count());
+    if (n >= 2
+        && (worker->engine().n() != n || worker->engine().projections() < runSet_.count()
+            || worker->engine().single() != run_.singlePrecision))
+        worker->engine().setup(n, runSet_.count(), run_.singlePrecision);
     ++outstanding_[index];
     worker->markBusy();
     emit startCt(worker, job);

@@ -83,7 +83,7 @@ QList<SetupSection> Body::setupSections()
             setupText(ui_.BGImgSel->filePath())},
     };
 
-    const SetupSection setting {QStringLiteral("## CT Reconstruction setting"),
+    SetupSection setting {QStringLiteral("## CT Reconstruction setting"),
         {
             {QStringLiteral("ct_proc_slice"), integer(p->sliceNo())},
             {QStringLiteral("ct_angle_origin"), setupReal(p->angleOriginDeg())},
@@ -130,6 +130,8 @@ QList<SetupSection> Body::setupSections()
         }};
 
     // Written only when on, so that setups of the usual kind keep their layout line for line.
+    if (p->singlePrecision())
+        setting.entries.append({QStringLiteral("ct_single_precision"), setupFlag(true)});
     if (ui_.AutoSaveTiff->isChecked())
         calculation.entries.append({QStringLiteral("auto_save_tiff"), setupFlag(true)});
 

@@ -13,6 +13,7 @@
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    printProcessor();
     const int n = 2048;
     std::vector<double> image(static_cast<size_t>(n) * n);
     std::mt19937 rng(1);

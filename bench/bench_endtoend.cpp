@@ -3,7 +3,8 @@
 // images and text, writing. Prints slices per second, where the time went and the peak memory.
 //
 //   bench_endtoend [--dir DIR] [--width W] [--height H] [--projections P] [--slices A:B]
-//                  [--threads N] [--outputs data,png,tiff] [--keep] [--generate-only]
+//                  [--threads N] [--outputs data,png,tiff] [--single] [--block N] [--keep]
+//                  [--generate-only]
 //
 // The default is the full set: 1800 projections of 2048 × 2050 pixels (lines of 2050 with the axis at
 // 1024.5 give slices of N = 2046; 15 GB of pixels, in memory while the run lasts) and all 2048 slices
@@ -25,8 +26,10 @@
 #include "app/recon/reconoptions.h"
 #include "app/recon/reconrun.h"
 #include "bench/benchutil.h"
+#include "ct/backprojectkernel.h"
 #include "tools/phantom/phantom.h"
 #include <cstdio>
+#include <sys/resource.h>
 
 namespace {
 
@@ -73,6 +76,15 @@ private:
     QByteArray pending_;
 };
 
+// The processor time of the process so far, all threads, in seconds.
+double processSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec * 1e-6 + usage.ru_stime.tv_sec
+        + usage.ru_stime.tv_usec * 1e-6;
+}
+
 // The highest resident memory of the process so far, in bytes (Linux; 0 elsewhere).
 double peakResidentBytes()
 {
@@ -90,6 +102,7 @@ double peakResidentBytes()
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    printProcessor(backProjectionKernelName());
     QStringList args = app.arguments().mid(1);
     auto take = [&](const QString &name, const QString &fallback) {
         const qsizetype i = args.indexOf(name);
@@ -145,6 +158,9 @@ int main(int argc, char *argv[])
         command << QStringLiteral("--no-data");
     if (outputs.contains(QStringLiteral("tiff")))
         command << QStringLiteral("--tiff");
+    if (args.contains(QStringLiteral("--single")))
+        command << QStringLiteral("--single");
+    command << QStringLiteral("--block") << take(QStringLiteral("--block"), QStringLiteral("64"));
     ReconOptions options;
     QString error;
     if (!parseReconOptions(command, options, error)) {
@@ -162,6 +178,7 @@ int main(int argc, char *argv[])
     QTextStream text(&sink);
     QElapsedTimer clock;
     clock.start();
+    const double cpu0 = processSeconds();
     ReconRun run(options, text, text);
     const int status = run.exec();
     const double seconds = clock.nsecsElapsed() * 1e-9;
@@ -177,18 +194,38 @@ int main(int argc, char *argv[])
     printFigure(
         QStringLiteral("set"), projections, QStringLiteral("projections of %1 x %2").arg(width).arg(height));
     printFigure(QStringLiteral("slices"), count,
-        QStringLiteral("on %1 threads, writing %2").arg(threads).arg(outputs.join(u'+')));
+        QStringLiteral("on %1 threads, writing %2%3")
+            .arg(threads)
+            .arg(outputs.join(u'+'))
+            .arg(args.contains(QStringLiteral("--single")) ? QStringLiteral(", single precision")
+                                                           : QString()));
     printFigure(QStringLiteral("end to end"), seconds, QStringLiteral("s"));
     printFigure(QStringLiteral("slices per second"), count / seconds, QStringLiteral("slices/s"));
     printFigure(QStringLiteral("slices per second after reading"), count / (seconds - t.read),
         QStringLiteral("slices/s"));
-    printFigure(QStringLiteral("read (main thread)"), t.read, QStringLiteral("s"));
+    printFigure(
+        QStringLiteral("read (reader thread, during the reconstruction)"), t.read, QStringLiteral("s"));
+    printFigure(
+        QStringLiteral("waiting for projections (no slice to hand out)"), t.readWait, QStringLiteral("s"));
     printFigure(QStringLiteral("sinograms (all workers)"), t.slices.sinogram, QStringLiteral("s"));
     printFigure(QStringLiteral("filter (all workers)"), t.slices.filter, QStringLiteral("s"));
     printFigure(
         QStringLiteral("back-projection (all workers)"), t.slices.backProjection, QStringLiteral("s"));
-    printFigure(QStringLiteral("images and text (all workers)"), t.slices.output, QStringLiteral("s"));
+    printFigure(QStringLiteral("images and text (main thread)"), t.slices.output, QStringLiteral("s"));
     printFigure(QStringLiteral("write (main thread)"), t.write, QStringLiteral("s"));
+    // Of the workers' time from the first slice handed out to the last one written.
+    const double workerSeconds = t.slicesWall * threads;
+    if (workerSeconds > 0) {
+        printFigure(QStringLiteral("workers back-projecting"),
+            100.0 * t.slices.backProjection / workerSeconds, QStringLiteral("% of their time"));
+        printFigure(QStringLiteral("workers busy (sinograms, filter, back-projection)"),
+            100.0 * (t.slices.sinogram + t.slices.filter + t.slices.backProjection) / workerSeconds,
+            QStringLiteral("% of their time"));
+    }
+    // On a machine shared with other work the wall times stretch; the processor time does not.
+    const double cpu = processSeconds() - cpu0;
+    printFigure(QStringLiteral("processor time of the run (all threads)"), cpu, QStringLiteral("s"));
+    printFigure(QStringLiteral("slices per processor-second"), count / cpu, QStringLiteral("slices/s"));
     printFigure(QStringLiteral("peak memory"), peakResidentBytes() / 1e9, QStringLiteral("GB"));
     return 0;
 }

@@ -8,6 +8,7 @@
 // Local
 #include "bench/benchutil.h"
 #include "ct/backprojectkernel.h"
+#include "ct/backprojectsingle.h"
 #include "ct/ctfbp.h"
 #include <cmath>
 #include <numbers>
@@ -17,6 +18,7 @@
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    printProcessor(backProjectionKernelName());
     const int width = 2047; // a sinogram of 2·1024 − 1 samples gives N = 2046
     const int n = 2046;
     const int p = 1800;
@@ -62,6 +64,29 @@ int main(int argc, char *argv[])
     printFigure(QStringLiteral("back-projection (%1)").arg(QLatin1String(backProjectionKernelName())),
         inside * p / bpSeconds, QStringLiteral("updates/s per core"));
 
+    // The same slice in single precision.
+    {
+        CtFbp single;
+        single.setup(n, p, true);
+        single.resetImage(n);
+        const double seconds = bestSeconds(3, [&] {
+            for (int i = 0; i < p; ++i)
+                single.forwardRow(sinogram.data() + static_cast<size_t>(i) * width, i);
+            for (int i = 0; i < p; ++i)
+                single.filterRow(i);
+        });
+        printFigure(QStringLiteral("filtering in single precision"), p / seconds, QStringLiteral("rows/s"));
+        const double slice = bestSeconds(2, [&] {
+            single.resetImage(n);
+            single.backProjectRows(p, 0, n, 0, n, 0.0, dTheta);
+        });
+        printFigure(
+            QStringLiteral("back-projection in single precision, one slice"), slice, QStringLiteral("s"));
+        printFigure(QStringLiteral("back-projection in single precision (%1)")
+                        .arg(QLatin1String(backProjectionKernelName())),
+            inside * p / slice, QStringLiteral("updates/s per core"));
+    }
+
     // Every variant on every tenth projection.
     std::vector<BackProjectionLine> lines;
     for (int i = 0; i < p; i += 10) {
@@ -75,9 +100,34 @@ int main(int argc, char *argv[])
              std::pair {BackProjectionVariant::Avx512, "AVX-512"}}) {
         bool ran = true;
         const double seconds
-            = bestSeconds(2, [&] { ran = addBackProjectionsWith(variant, rows, lines, n - 1); });
+            = bestSeconds(5, [&] { ran = addBackProjectionsWith(variant, rows, lines, n - 1); });
         if (ran)
             printFigure(QStringLiteral("back-projection, %1 variant").arg(QLatin1String(name)),
+                inside * double(lines.size()) / seconds, QStringLiteral("updates/s per core"));
+    }
+
+    // The same in single precision: the rows as floats, an image of floats.
+    const size_t strideF = n + backProjectRowPaddingSingle;
+    std::vector<float> rowsF(strideF * lines.size() + backProjectRowPaddingSingle);
+    std::vector<BackProjectionLineSingle> linesF;
+    for (size_t k = 0; k < lines.size(); ++k) {
+        for (int i = 0; i < n; ++i)
+            rowsF[k * strideF + i] = static_cast<float>(lines[k].q[i]);
+        linesF.push_back(
+            {rowsF.data() + k * strideF, lines[k].c, lines[k].ms, lines[k].C, singleSlope(lines[k].c)});
+    }
+    const size_t imageStride = singleImageStride(n);
+    std::vector<float> imageF(imageStride * n);
+    const BackProjectionRowsSingle rowsS {imageF.data(), imageStride, 0, n, xs.data(), xe.data()};
+    for (auto [variant, name] : {std::pair {BackProjectionVariant::Generic, "generic"},
+             std::pair {BackProjectionVariant::Avx2, "AVX2"},
+             std::pair {BackProjectionVariant::Avx512, "AVX-512"}}) {
+        bool ran = true;
+        const double seconds
+            = bestSeconds(5, [&] { ran = addBackProjectionsSingleWith(variant, rowsS, linesF, n - 1); });
+        if (ran)
+            printFigure(
+                QStringLiteral("back-projection in single precision, %1 variant").arg(QLatin1String(name)),
                 inside * double(lines.size()) / seconds, QStringLiteral("updates/s per core"));
     }
     return 0;

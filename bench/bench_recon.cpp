@@ -10,6 +10,7 @@
 #include "app/recon/reconoptions.h"
 #include "app/recon/reconrun.h"
 #include "bench/benchutil.h"
+#include "ct/backprojectkernel.h"
 #include "imagedata/itexwriter.h"
 #include <random>
 #include <vector>
@@ -35,6 +36,7 @@ double secondsFor(const QString &projections, const QString &out, int threads, i
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    printProcessor(backProjectionKernelName());
     QTemporaryDir dir;
     const QString projDir = dir.filePath(QStringLiteral("p"));
     writeRandomProjections(projDir, 2050, 8, 1800);

@@ -15,6 +15,7 @@
 #include "app/recon/reconoptions.h"
 #include "app/recon/seriesrun.h"
 #include "bench/benchutil.h"
+#include "ct/backprojectkernel.h"
 #include <sys/resource.h>
 
 namespace {
@@ -62,6 +63,7 @@ double seriesSeconds(const QString &series, const QString &out, int threads)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    printProcessor(backProjectionKernelName());
     printFigure(QStringLiteral("hardware threads"), QThread::idealThreadCount(), QString());
     printFigure(QStringLiteral("load average at start"), loadAverage(), QString());
     {

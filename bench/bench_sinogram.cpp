@@ -14,6 +14,7 @@
 #include "imagedata/imgdata.h"
 #include "imagedata/imgfiletype.h"
 #include "imagedata/itexwriter.h"
+#include "imagedata/lineblock.h"
 #include "imagedata/projectionset.h"
 #include <memory>
 #include <numeric>
@@ -45,6 +46,33 @@ ProjectionSet makeImages(const QTemporaryDir &dir, int w, int h, int count)
     return set;
 }
 
+// `count` blocks of `lines` lines of random 16-bit counts (the slices from 16 on) of w × h images,
+// as the command without a window reads them, with I0 and BG blocks of the same lines.
+ProjectionSet makeLineBlocks(int w, int h, bool rowLines, int lines, int count)
+{
+    std::vector<int> slices(static_cast<size_t>(lines));
+    std::iota(slices.begin(), slices.end(), 16);
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> counts(200, 60000);
+    auto block = [&](int fixed) {
+        auto b = std::make_shared<ImgDataLineBlock>(QString(), w, h, rowLines, slices);
+        b->allocate(ImgDataLineBlock::Storage::U16);
+        const int length = rowLines ? w : h;
+        for (int k = 0; k < lines; ++k)
+            for (int i = 0; i < length; ++i)
+                b->u16Line(k)[i] = static_cast<uint16_t>(fixed > 0 ? fixed : counts(rng));
+        return b;
+    };
+    ProjectionSet set;
+    for (int k = 0; k < count; ++k)
+        set.images.push_back(block(0));
+    set.i0 = block(62000);
+    set.bg = block(100);
+    set.width = w;
+    set.height = h;
+    return set;
+}
+
 // Slices from 16 on (a block starts on a cache line of 16-bit pixels).
 void measure(const QString &name, const ProjectionSet &set, bool rowLines, int block, bool keepRaw)
 {
@@ -63,6 +91,7 @@ void measure(const QString &name, const ProjectionSet &set, bool rowLines, int b
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    printProcessor();
     QTemporaryDir dir;
     {
         const ProjectionSet rows = makeImages(dir, 2048, 40, 1800);
@@ -74,6 +103,17 @@ int main(int argc, char *argv[])
         measure(QStringLiteral("sinogram, 2048-pixel columns x 240, one slice"), columns, false, 1, true);
         measure(QStringLiteral("sinogram, 2048-pixel columns x 240, block of 16"), columns, false, 16, false);
         measure(QStringLiteral("sinogram, 2048-pixel columns x 240, block of 32"), columns, false, 32, false);
+    }
+    {
+        // As the command builds them: from blocks of the slices' lines read from the files.
+        const ProjectionSet rows = makeLineBlocks(2048, 2048, true, 16, 1800);
+        measure(QStringLiteral("sinogram, line blocks, 2048-pixel rows x 1800, block of 16"), rows, true, 16,
+            false);
+    }
+    {
+        const ProjectionSet columns = makeLineBlocks(2048, 2048, false, 16, 1800);
+        measure(QStringLiteral("sinogram, line blocks, 2048-pixel columns x 1800, block of 16"), columns,
+            false, 16, false);
     }
     return 0;
 }

@@ -45,6 +45,7 @@ std::vector<double> phantomSlice(int n, int k, int ns, std::mt19937 &rng)
 int main(int argc, char *argv[])
 {
     QGuiApplication app(argc, argv);
+    printProcessor();
     const int n = 512, ns = 256;
     std::mt19937 rng(9);
     SliceStack stack;

@@ -13,6 +13,7 @@
 // Local
 #include "app/body.h"
 #include "bench/benchutil.h"
+#include "ct/backprojectkernel.h"
 #include "ct/ui/procctrl.h"
 #include "ct/ui/selectsavedir.h"
 #include "imagedata/itexwriter.h"
@@ -68,6 +69,7 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    printProcessor(backProjectionKernelName());
     QTemporaryDir dir;
     const QStringList files = writeRandomProjections(dir.path(), 2050, 8, 1800);
     const int cores = std::max(1, QThread::idealThreadCount());

@@ -3,6 +3,7 @@
 // Qt
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QStringList>
 #include <QTextStream>
 
@@ -49,6 +50,45 @@ inline void printFigure(const QString &name, double value, const QString &unit)
     if (!unit.isEmpty())
         out << ' ' << unit;
     out << Qt::endl;
+}
+
+/// The processor, as the figures depend on it: "processor: MODEL (family F model M), VECTORS" with
+/// the widest vectors it has (AVX-512, AVX2 or none of these); and, when given, the back-projection
+/// variant the run used (QV_KERNEL=avx2 or generic asks for a narrower one).
+inline void printProcessor(const char *backProjectionVariant = nullptr)
+{
+    QString model, family, number;
+    bool avx2 = false, avx512 = false;
+    QFile cpuinfo(QStringLiteral("/proc/cpuinfo"));
+    if (cpuinfo.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        for (const QByteArray &line : cpuinfo.readAll().split('\n')) {
+            const qsizetype colon = line.indexOf(':');
+            if (colon < 0)
+                continue;
+            const QByteArray key = line.left(colon).trimmed();
+            const QString value = QString::fromLatin1(line.mid(colon + 1).trimmed());
+            if (key == "model name" && model.isEmpty())
+                model = value;
+            else if (key == "cpu family" && family.isEmpty())
+                family = value;
+            else if (key == "model" && number.isEmpty())
+                number = value;
+            else if (key == "flags" && !avx2) {
+                const QStringList flags = value.split(u' ');
+                avx2 = flags.contains(QStringLiteral("avx2"));
+                avx512 = flags.contains(QStringLiteral("avx512f"));
+            }
+        }
+    }
+    QTextStream out(stdout);
+    out << "processor: " << (model.isEmpty() ? QStringLiteral("unknown") : model) << " (family " << family
+        << " model " << number << "), "
+        << (avx512        ? "AVX-512"
+                   : avx2 ? "AVX2"
+                          : "no AVX2")
+        << Qt::endl;
+    if (backProjectionVariant)
+        out << "back-projection variant: " << backProjectionVariant << Qt::endl;
 }
 
 /// `count` projections of random 16-bit counts, `width` × `rows`, written into `dir` as pNNNN.img;

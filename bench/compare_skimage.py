@@ -5,12 +5,13 @@ A scan of the demo phantom, 360 projections over 180 degrees of 4 x 1027 pixels 
 axis horizontal at 513 (slices are image columns; lines of 1027 give sinograms of 1025 samples and
 slices of 1024 x 1024), is written once by bench_endtoend. Then:
 - quorvel-recon reconstructs the 4 slices on one worker thread, from reading the projections to
-  writing the data files and PNG images (the best of several runs, wall time);
+  writing the data files and PNG images (the best of several runs, wall time), and again on two;
 - scikit-image reconstructs the same 4 sinograms (the same I0/BG correction, computed here with
   numpy) with iradon, ramp filter, 1024 x 1024: only the iradon calls are timed, so the figure
   favours scikit-image.
 Not part of the test suite; run by hand after building: bench/compare_skimage.py [BUILD_DIR]
-Needs Debian's python3-skimage (/usr/bin/python3).
+Needs Debian's python3-skimage (/usr/bin/python3). QV_KERNEL=avx2 in the environment measures the AVX2
+back-projection on an AVX-512 machine.
 """
 import os
 import subprocess
@@ -24,6 +25,38 @@ from skimage.transform import iradon
 build = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "build")
 projections, slices, height, cor = 360, 4, 1027, 513
 repeats = 5
+
+
+def processor():
+    """The processor's model and the widest vectors it has, as the benchmarks print them."""
+    model, family, number, flags = "unknown", "", "", []
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            key, _, value = line.partition(":")
+            key, value = key.strip(), value.strip()
+            if key == "model name" and model == "unknown":
+                model = value
+            elif key == "cpu family" and not family:
+                family = value
+            elif key == "model" and not number:
+                number = value
+            elif key == "flags" and not flags:
+                flags = value.split()
+    vectors = "AVX-512" if "avx512f" in flags else "AVX2" if "avx2" in flags else "no AVX2"
+    return "%s (family %s model %s), %s" % (model, family, number, vectors)
+
+
+def run_ours(threads):
+    """Best wall time of quorvel-recon on the 4 slices with `threads` workers."""
+    best = float("inf")
+    for r in range(repeats):
+        out = os.path.join(work, "out%d-%d" % (threads, r))
+        start = time.perf_counter()
+        subprocess.run([os.path.join(build, "app", "quorvel-recon"), proj_dir, "--axis", "h", "--cor", str(cor),
+                        "--i0", i0_file, "--bg", bg_file, "--slices", "0:%d" % (slices - 1), "--threads",
+                        str(threads), "--out", out], check=True, stdout=subprocess.DEVNULL)
+        best = min(best, time.perf_counter() - start)
+    return best
 
 
 def read_itex(path):
@@ -45,15 +78,9 @@ with tempfile.TemporaryDirectory() as work:
     proj_dir = os.path.join(work, "p")
     i0_file, bg_file = os.path.join(work, "i0.img"), os.path.join(work, "bg.img")
 
-    # quorvel-recon, one worker thread, data files and PNGs.
-    best_ours = float("inf")
-    for r in range(repeats):
-        out = os.path.join(work, "out%d" % r)
-        start = time.perf_counter()
-        subprocess.run([os.path.join(build, "app", "quorvel-recon"), proj_dir, "--axis", "h", "--cor", str(cor),
-                        "--i0", i0_file, "--bg", bg_file, "--slices", "0:%d" % (slices - 1), "--threads", "1",
-                        "--out", out], check=True, stdout=subprocess.DEVNULL)
-        best_ours = min(best_ours, time.perf_counter() - start)
+    # quorvel-recon, data files and PNGs, on one worker thread and on two.
+    best_ours = run_ours(1)
+    best_two = run_ours(2)
 
     # The same sinograms for scikit-image: with the axis on a whole pixel the grid samples pixels
     # cor - 512 ... cor + 512 as they are; attenuation ln((I0 - BG) / (I - BG)), differences that are
@@ -76,6 +103,10 @@ with tempfile.TemporaryDirectory() as work:
             iradon(att[:, :, s].T, theta=theta, filter_name="ramp", circle=True, output_size=2 * half - 2)
         best_skimage = min(best_skimage, time.perf_counter() - start)
 
+print("processor: %s" % processor())
+print("back-projection variant: %s" % os.environ.get("QV_KERNEL", "the widest the processor has"))
 print("quorvel-recon, 4 slices of 1024 x 360, 1 thread, end to end: %.3f s" % best_ours)
+print("quorvel-recon, the same, 2 threads: %.3f s" % best_two)
 print("scikit-image iradon, the same 4 slices, reconstruction only: %.3f s" % best_skimage)
-print("ratio: %.1f x" % (best_skimage / best_ours))
+print("ratio, 1 thread: %.1f x" % (best_skimage / best_ours))
+print("ratio, 2 threads: %.1f x" % (best_skimage / best_two))

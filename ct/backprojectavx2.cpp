@@ -1,8 +1,10 @@
 // The AVX2 variant of the back-projection's inner loop: blocks of 2 rows × 8 pixels held in four
-// registers while a chunk of lines is added into them; the two samples of every pixel are gathered.
+// registers while a chunk of lines is added into them.
 
 // Local
 #include "ct/backprojecttiling.h"
+#include <cstdint>
+#include <cstring>
 #include <immintrin.h>
 
 #define QV_AVX2 __attribute__((target("avx2")))
@@ -11,59 +13,60 @@ namespace backprojection {
 
 namespace {
 
-// Gathers are slow: where the four pixels of a vector have their sample pairs, and these lie within
-// the five samples from lane 0's on (lane order follows the detector, as in the AVX-512 variant),
-// two loads and two permutes fetch them instead. The range test runs on lanes 0 and 3 only: the
-// detector positions are monotonic across the lanes.
-QV_AVX2 inline __m256d addLine(__m256d acc, __m256d xc, __m256d b, __m256d C, const double *q, __m256d last,
-    __m256d valid, int lastSample)
-{
-    const __m256d t = _mm256_add_pd(_mm256_add_pd(xc, b), C);
-    const __m256d f = _mm256_floor_pd(t);
-    const __m128i j = _mm256_cvttpd_epi32(f); // INT_MIN for NaN and the huge
-    const int j0 = _mm_cvtsi128_si32(j);
-    const int j3 = _mm_extract_epi32(j, 3);
-    if (__builtin_expect(_mm256_movemask_pd(valid) == 0xf && unsigned(j0) < unsigned(lastSample)
-                && unsigned(j3) < unsigned(lastSample) && j3 - j0 <= 3,
-            1)) {
-        // Lane i takes doubles k_i of the windows at q + j0 and q + j0 + 1: 32-bit elements 2k_i, 2k_i + 1.
-        const __m128i k2 = _mm_slli_epi32(_mm_sub_epi32(j, _mm_set1_epi32(j0)), 1);
-        const __m256i idx = _mm256_add_epi32(_mm256_permutevar8x32_epi32(_mm256_castsi128_si256(k2),
-                                                 _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3)),
-            _mm256_setr_epi32(0, 1, 0, 1, 0, 1, 0, 1));
-        const __m256d q0
-            = _mm256_castps_pd(_mm256_permutevar8x32_ps(_mm256_castpd_ps(_mm256_loadu_pd(q + j0)), idx));
-        const __m256d q1
-            = _mm256_castps_pd(_mm256_permutevar8x32_ps(_mm256_castpd_ps(_mm256_loadu_pd(q + j0 + 1)), idx));
-        return _mm256_add_pd(
-            acc, _mm256_add_pd(q0, _mm256_mul_pd(_mm256_sub_pd(q1, q0), _mm256_sub_pd(t, f))));
-    }
-    const __m256d zero = _mm256_setzero_pd();
-    const __m256d in = _mm256_and_pd(
-        valid, _mm256_and_pd(_mm256_cmp_pd(f, zero, _CMP_GE_OQ), _mm256_cmp_pd(f, last, _CMP_LT_OQ)));
-    const __m128i jIn = _mm256_cvttpd_epi32(_mm256_and_pd(f, in)); // 0 where the pair does not exist
-    const __m256d q0 = _mm256_mask_i32gather_pd(zero, q, jIn, in, 8);
-    const __m256d q1 = _mm256_mask_i32gather_pd(zero, q + 1, jIn, in, 8);
-    const __m256d v = _mm256_add_pd(q0, _mm256_mul_pd(_mm256_sub_pd(q1, q0), _mm256_sub_pd(t, f)));
-    return _mm256_blendv_pd(acc, _mm256_add_pd(acc, v), in);
-}
-
 QV_AVX2 inline __m256d reversed(__m256d v)
 {
     return _mm256_permute4x64_pd(v, 0x1b);
+}
+
+// Where a vector's four pixels all have their sample pairs (lanes follow the detector, so lanes 0 and
+// 3 tell), the pairs are fetched with four 16-byte loads and rearranged within the 128-bit halves:
+// no lane-crossing permute and no gather, which are slow on many AVX2 processors. The detector
+// positions of a whole chunk of lines are worked out first, the samples fetched and added after: the
+// two halves are independent, so a processor with a small scheduling window overlaps them too.
+template<int R, int V> struct Positions
+{
+    alignas(32) double frac[chunkLines][R][V][4]; // t − ⌊t⌋
+    alignas(16) std::int32_t j[chunkLines][R][V][4]; // ⌊t⌋ (INT_MIN for NaN and the huge)
+};
+
+QV_AVX2 inline __m256d pairsAdded(__m256d acc, const double *q, std::uint32_t j0, std::uint32_t j1,
+    std::uint32_t j2, std::uint32_t j3, __m256d frac)
+{
+    // Lanes 0 and 1 need only the low half: plain loads; lanes 2 and 3 are loaded into both halves.
+    const __m256d p0 = _mm256_castpd128_pd256(_mm_loadu_pd(q + j0));
+    const __m256d p1 = _mm256_castpd128_pd256(_mm_loadu_pd(q + j1));
+    const __m256d p2 = _mm256_broadcast_pd(reinterpret_cast<const __m128d *>(q + j2));
+    const __m256d p3 = _mm256_broadcast_pd(reinterpret_cast<const __m128d *>(q + j3));
+    const __m256d a = _mm256_blend_pd(p0, p2, 0xc); // q[j0], q[j0 + 1] | q[j2], q[j2 + 1]
+    const __m256d b = _mm256_blend_pd(p1, p3, 0xc);
+    const __m256d q0 = _mm256_unpacklo_pd(a, b);
+    const __m256d q1 = _mm256_unpackhi_pd(a, b);
+    return _mm256_add_pd(acc, _mm256_add_pd(q0, _mm256_mul_pd(_mm256_sub_pd(q1, q0), frac)));
+}
+
+// The lanes of a vector that have their pair, one by one (near the ends of the detector).
+QV_AVX2 __attribute__((noinline)) __m256d lanesAdded(
+    __m256d acc, const double *q, const std::int32_t *j, const double *frac, int last)
+{
+    alignas(32) double a[4];
+    _mm256_store_pd(a, acc);
+    for (int i = 0; i < 4; ++i)
+        if (static_cast<std::uint32_t>(j[i]) < static_cast<std::uint32_t>(last))
+            a[i] += q[j[i]] + (q[j[i] + 1] - q[j[i]]) * frac[i];
+    return _mm256_load_pd(a);
 }
 
 template<int R, int V, bool Falling>
 QV_AVX2 void addBlocks(double *const *rows, const int *z, int x, int count, const BackProjectionLine *lines,
     int lineCount, int last)
 {
-    const __m256d lastV = _mm256_set1_pd(last);
-    const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
     const __m256d order = Falling ? _mm256_setr_pd(3, 2, 1, 0) : _mm256_setr_pd(0, 1, 2, 3);
+    const std::uint32_t lastU = static_cast<std::uint32_t>(last);
     double zd[R];
 #pragma GCC unroll 8
     for (int r = 0; r < R; ++r)
         zd[r] = z[r];
+    Positions<R, V> pos;
     for (int blk = 0; blk < count; ++blk, x += 4 * V) {
         __m256d acc[R][V], xd[V];
 #pragma GCC unroll 8
@@ -86,9 +89,32 @@ QV_AVX2 void addBlocks(double *const *rows, const int *z, int x, int count, cons
             for (int r = 0; r < R; ++r) {
                 const __m256d b = _mm256_set1_pd(l.ms * zd[r]);
 #pragma GCC unroll 8
-                for (int v = 0; v < V; ++v)
-                    acc[r][v] = addLine(acc[r][v], xc[v], b, C, l.q, lastV, all, last);
+                for (int v = 0; v < V; ++v) {
+                    const __m256d t = _mm256_add_pd(_mm256_add_pd(xc[v], b), C);
+                    const __m256d f = _mm256_floor_pd(t);
+                    _mm256_store_pd(pos.frac[k][r][v], _mm256_sub_pd(t, f));
+                    _mm_store_si128(reinterpret_cast<__m128i *>(pos.j[k][r][v]), _mm256_cvttpd_epi32(f));
+                }
             }
+        }
+        for (int k = 0; k < lineCount; ++k) {
+            const double *q = lines[k].q;
+#pragma GCC unroll 8
+            for (int r = 0; r < R; ++r)
+#pragma GCC unroll 8
+                for (int v = 0; v < V; ++v) {
+                    const std::int32_t *j = pos.j[k][r][v];
+                    std::uint64_t j01, j23;
+                    std::memcpy(&j01, j, 8);
+                    std::memcpy(&j23, j + 2, 8);
+                    const std::uint32_t j0 = static_cast<std::uint32_t>(j01), j3 = j23 >> 32;
+                    const __m256d frac = _mm256_load_pd(pos.frac[k][r][v]);
+                    if (__builtin_expect(j0 < lastU && j3 < lastU, 1))
+                        acc[r][v] = pairsAdded(acc[r][v], q, j0, static_cast<std::uint32_t>(j01 >> 32),
+                            static_cast<std::uint32_t>(j23), j3, frac);
+                    else
+                        acc[r][v] = lanesAdded(acc[r][v], q, j, pos.frac[k][r][v], last);
+                }
         }
 #pragma GCC unroll 8
         for (int v = 0; v < V; ++v)
@@ -98,36 +124,40 @@ QV_AVX2 void addBlocks(double *const *rows, const int *z, int x, int count, cons
     }
 }
 
-QV_AVX2 void addTail(
-    double *row, int z, int x, int n, const BackProjectionLine *lines, int lineCount, int last)
+// The last 1 … 3 pixels of a row, one by one with the same operations as a vector's lanes.
+void addTail(double *row, int z, int x, int n, const BackProjectionLine *lines, int lineCount, int last)
 {
-    const __m256i lane = _mm256_setr_epi64x(0, 1, 2, 3);
-    const __m256i validI = _mm256_cmpgt_epi64(_mm256_set1_epi64x(n), lane);
-    const __m256d valid = _mm256_castsi256_pd(validI);
-    const __m256d lastV = _mm256_set1_pd(last);
-    const __m256d xd = _mm256_add_pd(_mm256_set1_pd(x), _mm256_setr_pd(0, 1, 2, 3));
     const double zd = z;
-    __m256d acc = _mm256_maskload_pd(row + x, validI);
-    for (int k = 0; k < lineCount; ++k) {
-        const BackProjectionLine &l = lines[k];
-        const __m256d xc = _mm256_mul_pd(xd, _mm256_set1_pd(l.c));
-        acc = addLine(acc, xc, _mm256_set1_pd(l.ms * zd), _mm256_set1_pd(l.C), l.q, lastV, valid, last);
+    for (int i = 0; i < n; ++i) {
+        const double xd = x + i;
+        double acc = row[x + i];
+        for (int k = 0; k < lineCount; ++k) {
+            const BackProjectionLine &l = lines[k];
+            const double t = (xd * l.c + l.ms * zd) + l.C;
+            if (t >= 0.0 && t < last) { // ⌊t⌋ in [0, last) exactly then; NaN fails
+                const int j = static_cast<int>(t);
+                acc += l.q[j] + (l.q[j + 1] - l.q[j]) * (t - j);
+            }
+        }
+        row[x + i] = acc;
     }
-    _mm256_maskstore_pd(row + x, validI, acc);
 }
 
 struct Avx2Kernel
 {
     static constexpr int groupRows = 2;
-    static constexpr int blockWidth = 8;
+    static constexpr int vectors = 2;
+    static constexpr int blockWidth = 4 * vectors;
+    static constexpr int tileRows = 64;
+    static constexpr int tileColumns = 256;
 
     static void blocks(double *const *rows, const int *z, int x, int count, const BackProjectionLine *lines,
         int lineCount, int last, bool falling)
     {
         if (falling)
-            addBlocks<groupRows, 2, true>(rows, z, x, count, lines, lineCount, last);
+            addBlocks<groupRows, vectors, true>(rows, z, x, count, lines, lineCount, last);
         else
-            addBlocks<groupRows, 2, false>(rows, z, x, count, lines, lineCount, last);
+            addBlocks<groupRows, vectors, false>(rows, z, x, count, lines, lineCount, last);
     }
 
     static void row(double *row, int z, int xa, int xb, const BackProjectionLine *lines, int lineCount,

@@ -138,6 +138,8 @@ struct Avx512Kernel
     static constexpr int groupRows = 2;
     static constexpr int vectors = 4;
     static constexpr int blockWidth = 8 * vectors;
+    static constexpr int tileRows = 128;
+    static constexpr int tileColumns = 256;
 
     static void blocks(double *const *rows, const int *z, int x, int count, const BackProjectionLine *lines,
         int lineCount, int last, bool falling)

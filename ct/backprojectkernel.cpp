@@ -2,6 +2,8 @@
 
 // Local
 #include "ct/backprojecttiling.h"
+#include <cstdlib>
+#include <string_view>
 
 // Every variant computes, for each pixel and line, exactly the operations of the generic one in
 // the same order — t = (x·c + ms·z) + C, f = ⌊t⌋, q[j] + (q[j+1] − q[j])·(t − f) added to the pixel —
@@ -28,6 +30,8 @@ struct GenericKernel
 {
     static constexpr int groupRows = 2;
     static constexpr int blockWidth = 4;
+    static constexpr int tileRows = 64;
+    static constexpr int tileColumns = 256;
 
     static void blocks(double *const *rows, const int *z, int x, int count, const BackProjectionLine *lines,
         int lineCount, int last, bool)
@@ -96,9 +100,17 @@ bool hasAvx2()
     return __builtin_cpu_supports("avx2");
 }
 
+// QV_KERNEL=generic or QV_KERNEL=avx2 in the environment asks for a narrower variant than the
+// processor's widest (to measure another processor's path on this one).
 Runner chooseRunner()
 {
     __builtin_cpu_init();
+    const char *asked = std::getenv("QV_KERNEL");
+    const std::string_view wanted = asked ? asked : "";
+    if (wanted == "generic")
+        return backprojection::runGeneric;
+    if (wanted == "avx2" && hasAvx2())
+        return backprojection::runAvx2;
     if (hasAvx512())
         return backprojection::runAvx512;
     if (hasAvx2())
@@ -136,6 +148,15 @@ bool addBackProjectionsWith(BackProjectionVariant variant, const BackProjectionR
         return true;
     }
     return false;
+}
+
+BackProjectionVariant backProjectionVariant()
+{
+    if (runner == backprojection::runAvx512)
+        return BackProjectionVariant::Avx512;
+    if (runner == backprojection::runAvx2)
+        return BackProjectionVariant::Avx2;
+    return BackProjectionVariant::Generic;
 }
 
 const char *backProjectionKernelName()

@@ -32,8 +32,9 @@ struct BackProjectionRows
 /// Adds every line into every pixel of `rows`, each pixel receiving its contributions in the order
 /// of `lines`. Pixels are visited in blocks that stay in registers for several consecutive lines,
 /// and the sums are the same bits as one line after the other over the whole image. The variant for
-/// the processor (generic, AVX2 or AVX-512) is chosen when the program starts; all of them compute
-/// the same bits (no fused multiply-add).
+/// the processor (generic, AVX2 or AVX-512) is chosen when the program starts (QV_KERNEL=avx2 or
+/// QV_KERNEL=generic in the environment asks for a narrower one); all of them compute the same bits
+/// (no fused multiply-add).
 void addBackProjections(
     const BackProjectionRows &rows, std::span<const BackProjectionLine> lines, int lastSample);
 
@@ -42,5 +43,7 @@ const char *backProjectionKernelName();
 
 /// Runs one given variant (for tests and benchmarks); false when the processor lacks its instructions.
 enum class BackProjectionVariant { Generic, Avx2, Avx512 };
+/// The variant in use.
+BackProjectionVariant backProjectionVariant();
 bool addBackProjectionsWith(BackProjectionVariant variant, const BackProjectionRows &rows,
     std::span<const BackProjectionLine> lines, int lastSample);

@@ -2,12 +2,13 @@
 
 // Local
 #include "ct/backprojectkernel.h"
+#include "ct/backprojectsingle.h"
 #include "imagedata/pixelblock.h"
 #include <algorithm>
 #include <cmath>
 #include <fftw3.h>
-#include <new>
 #include <limits>
+#include <new>
 
 namespace {
 
@@ -31,12 +32,6 @@ int clampIndex(double v, int lo, int hi)
 
 } // namespace
 
-struct CtFbp::Rows
-{
-    int zs = 0, ze = 0; // rows zs … ze − 1
-    std::vector<int> xs, xe; // per row: columns xs … xe − 1
-};
-
 CtFbp::~CtFbp()
 {
     release();
@@ -57,19 +52,35 @@ void CtFbp::release()
     filtered_.reset();
     filteredStride_ = 0;
     weights_.clear();
+    releaseSingle();
 }
 
-void CtFbp::setup(int n, int p)
+void CtFbp::setup(int n, int p, bool single)
 {
     p = std::max(p, 0);
-    if (n == n_ && p == rows_) {
+    if (n == n_ && p == rows_ && single == single_) {
         p_ = p;
         return;
     }
     release();
     p_ = rows_ = p;
     n_ = std::max(n, 0);
+    single_ = single;
     const size_t len = static_cast<size_t>(n_);
+    // Bin k and bin N − 1 − k of the first half: weights k·c and (k + 1)·c, so that bin m of an even
+    // length gets c·min(m, N − m).
+    weights_.assign(len, 0.0);
+    if (n_ >= 2) {
+        const double c = twoPi / n_;
+        for (int k = 0; k < n_ / 2; ++k) {
+            weights_[static_cast<size_t>(k)] = k * c;
+            weights_[static_cast<size_t>(n_ - 1 - k)] = (k + 1) * c;
+        }
+    }
+    if (single_) {
+        setupSingle();
+        return;
+    }
     for (double **buf : {&fwdIn_, &fwdOut_, &invIn_, &invOut_})
         *buf = reinterpret_cast<double *>(fftw_alloc_complex(std::max<size_t>(len, 1)));
     // Tens of megabytes, first touched by the slice: on huge pages where the system offers them.
@@ -88,28 +99,24 @@ void CtFbp::setup(int n, int p)
         fwdPlan_ = fftw_plan_dft_1d(n_, asComplex(fwdIn_), asComplex(fwdOut_), FFTW_FORWARD, FFTW_ESTIMATE);
         invPlan_ = fftw_plan_dft_1d(n_, asComplex(invIn_), asComplex(invOut_), FFTW_BACKWARD, FFTW_ESTIMATE);
     }
-    // Bin k and bin N − 1 − k of the first half: weights k·c and (k + 1)·c, so that bin m of an even
-    // length gets c·min(m, N − m).
-    weights_.assign(len, 0.0);
-    if (n_ >= 2) {
-        const double c = twoPi / n_;
-        for (int k = 0; k < n_ / 2; ++k) {
-            weights_[static_cast<size_t>(k)] = k * c;
-            weights_[static_cast<size_t>(n_ - 1 - k)] = (k + 1) * c;
-        }
-    }
 }
 
 void CtFbp::resetImage(int n)
 {
     imageN_ = std::max(n, 0);
     const size_t size = static_cast<size_t>(imageN_) * imageN_;
+    if (image_.capacity() < size && spareImage_.capacity() >= size)
+        std::swap(image_, spareImage_);
     if (image_.capacity() < size) {
         image_ = std::vector<double>();
         image_.reserve(size);
         adviseHugePages(image_.data(), size * sizeof(double));
     }
     image_.assign(size, 0.0);
+    if (single_) {
+        imageStrideF_ = singleImageStride(imageN_);
+        imageF_.assign(imageStrideF_ * imageN_, 0.0f);
+    }
     backProjected_ = false;
 }
 
@@ -117,6 +124,10 @@ void CtFbp::forwardRow(const double *row, int i)
 {
     if (i < 0 || i >= rows_ || n_ < 1)
         return;
+    if (single_) {
+        forwardRowSingle(row, i);
+        return;
+    }
     for (int m = 0; m < n_; ++m) {
         fwdIn_[2 * m] = row[m];
         fwdIn_[2 * m + 1] = 0.0;
@@ -129,6 +140,10 @@ void CtFbp::filterRow(int i)
 {
     if (i < 0 || i >= rows_ || n_ < 1)
         return;
+    if (single_) {
+        filterRowSingle(i);
+        return;
+    }
     const double *s = spectrum(i);
     for (int m = 0; m < n_; ++m) {
         const double w = n_ >= 2 ? weights_[static_cast<size_t>(m)] : 0.0;
@@ -195,6 +210,10 @@ void CtFbp::backProject(
     int first, int end, double x0, double x1, double z0, double z1, double theta0, double dTheta)
 {
     const Rows rows = rowsOf(x0, x1, z0, z1);
+    if (single_) {
+        backProjectSingle(rows, first, end, theta0, dTheta);
+        return;
+    }
     std::vector<BackProjectionLine> lines(static_cast<size_t>(end - first));
     const double h = imageN_ * 0.5;
     for (int i = first; i < end; ++i) {
@@ -220,6 +239,21 @@ void CtFbp::minMax()
     }
     min_ = lo;
     max_ = hi;
+}
+
+std::vector<double> CtFbp::takeImage()
+{
+    std::vector<double> image = std::move(image_);
+    image_ = std::vector<double>();
+    imageN_ = 0;
+    backProjected_ = false;
+    return image;
+}
+
+void CtFbp::recycleImage(std::vector<double> &&buffer)
+{
+    if (buffer.capacity() > spareImage_.capacity())
+        spareImage_ = std::move(buffer);
 }
 
 ProjectionAngles projectionAngles(double originDeg, double rangeDeg, int dataSetImages, int startImage)

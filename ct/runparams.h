@@ -26,6 +26,7 @@ struct RunParams
     int sliceTo = 0;
     int sliceStep = 1; // signed: negative when sliceTo < sliceFrom
     int threads = 1;
+    bool singlePrecision = false; // filter and back-project in floats
     double dataUpperLimit = 10.0; // value window and offset of saved data files
     double dataLowerLimit = -10.0;
     double dataOffset = 10.0;

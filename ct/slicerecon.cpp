@@ -7,6 +7,8 @@
 #include "ct/ctimagetiff.h"
 #include "ct/sgmgeometry.h"
 #include "ct/sinogramdata.h"
+#include <algorithm>
+#include <limits>
 
 int requiredLength(const ProjectionSet &set, const SinogramRequest &request)
 {
@@ -60,27 +62,42 @@ SliceResult reconstructSlice(CtFbp &engine, SinogramCache &sinograms, const Slic
     engine.backProjectRows(rows, r.x0, r.x1, r.z0, r.z1, task.angles.theta0, task.angles.dTheta);
     result.times.backProjection = lap();
     result.reconstructed = true;
+    if (task.keepValues)
+        result.values = std::make_shared<std::vector<double>>(engine.takeImage());
+    else
+        makeSliceFiles(result, engine.image(), task);
+    result.times.output = lap();
+    return result;
+}
 
+void makeSliceFiles(SliceResult &result, std::span<const double> image, const SliceTask &task)
+{
+    const int n = result.n;
+    const Region &r = result.region;
     if (task.makeImage) {
-        engine.minMax();
-        result.min = engine.minimum();
-        result.max = engine.maximum();
+        // Smallest and largest of all pixels, the zeros outside the circle included (as the engine).
+        double lo = std::numeric_limits<double>::max();
+        double hi = -std::numeric_limits<double>::max();
+        for (const double v : image) {
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+        }
+        result.min = lo;
+        result.max = hi;
         result.scale = task.scale;
         result.scale.adoptRange(result.min, result.max);
-        result.image = greyImage(engine.image(), n, n, result.scale);
+        result.image = greyImage(image, n, n, result.scale);
     }
     if (task.makeData) {
-        result.dataText = ctImageDataText(engine.image(), n, r, task.window);
+        result.dataText = ctImageDataText(image, n, r, task.window);
         if (result.dataText.isEmpty())
             result.problem
                 = QStringLiteral("the region of slice %1 is too large for a data file").arg(result.slice);
     }
     if (task.makeTiff) {
         QString why;
-        result.tiff = ctImageTiff(engine.image(), n, r, result.slice, &why);
+        result.tiff = ctImageTiff(image, n, r, result.slice, &why);
         if (result.tiff.isEmpty())
             result.problem = QStringLiteral("no TIFF file for slice %1: %2").arg(result.slice).arg(why);
     }
-    result.times.output = lap();
-    return result;
 }

@@ -14,6 +14,8 @@
 #include "imagedata/projectionset.h"
 #include "widgets/greyscale.h"
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <vector>
 
 /// Everything a worker needs to reconstruct one slice, taken on the main thread when the slice is
@@ -31,6 +33,7 @@ struct SliceTask
     bool makeData = false;
     DataWindow window;
     bool makeTiff = false; // the values as 32-bit float TIFF
+    bool keepValues = false; // hand the slice's values over (for files made on another thread)
     // Slices whose sinograms are built in the same pass over the images as this one's (this one
     // among them) and kept by the worker for the tasks of the block that follow; the dispatcher
     // gives each block a number of its own. Empty or 0: this slice alone.
@@ -44,7 +47,7 @@ struct SliceTimes
     double sinogram = 0.0; // for a block, the whole block's pass goes to the slice that made it
     double filter = 0.0; // forward transforms, ramp filter, inverse transforms
     double backProjection = 0.0;
-    double output = 0.0; // grey image and data-file text
+    double output = 0.0; // grey image and data-file text (where they are made)
 };
 
 /// What became of one slice.
@@ -63,6 +66,7 @@ struct SliceResult
     QByteArray tiff; // the float TIFF file
     QString problem; // why nothing was reconstructed
     SliceTimes times;
+    std::shared_ptr<std::vector<double>> values; // n × n, when the task keeps them
 };
 
 Q_DECLARE_METATYPE(SliceTask)
@@ -74,6 +78,11 @@ int requiredLength(const ProjectionSet &set, const SinogramRequest &request);
 
 /// Takes the sinogram from `sinograms` (building it, with its block), reconstructs it with `engine`
 /// (which must already be set up for the sinogram's length and enough projections) and makes the
-/// requested image and data text. Runs on the calling thread; reports a slice that cannot be
-/// reconstructed instead of using an older sinogram or a wrongly sized engine.
+/// requested image and data text (or hands the values over, leaving the engine without an image).
+/// Runs on the calling thread; reports a slice that cannot be reconstructed instead of using an
+/// older sinogram or a wrongly sized engine.
 SliceResult reconstructSlice(CtFbp &engine, SinogramCache &sinograms, const SliceTask &task);
+
+/// Makes the grey image, data-file text and TIFF file that `task` asks for from the values of the
+/// reconstructed slice `result` (n × n), on any thread.
+void makeSliceFiles(SliceResult &result, std::span<const double> image, const SliceTask &task);

@@ -25,8 +25,11 @@ signals:
 public slots:
     /// Runs on the worker's thread.
     void run(const SliceTask &task);
+    /// The values of a slice handed over, given back for the engine's next image (worker's thread).
+    void recycle(std::shared_ptr<std::vector<double>> values);
 
 private:
     CtFbp engine_;
     SinogramCache sinograms_;
+    std::shared_ptr<std::vector<double>> spare_; // values given back
 };

@@ -109,6 +109,9 @@ struct Parser
         QStringLiteral(
             "also write each slice as a 32-bit float TIFF image (NAME-TAG-00012.tif) of the region, "
             "values as computed, without limits or offset")};
+    QCommandLineOption single {QStringLiteral("single"),
+        QStringLiteral("filter and back-project in 32-bit floats: about twice as fast, within 1e-5 of "
+                       "each slice's value range of the default double precision")};
     QCommandLineOption colorRange {QStringLiteral("color-range"),
         QStringLiteral("fixed grey scale of the PNGs (default: each slice's range)"),
         QStringLiteral("MIN,MAX")};
@@ -168,8 +171,8 @@ struct Parser
         p.addPositionalArgument(
             QStringLiteral("PATTERN"), QStringLiteral("file name patterns"), QStringLiteral("[PATTERN ...]"));
         p.addOptions({i0, bg, axis, cor, slice, slices, origin, range, partial, region, upper, lower, offset,
-            out, name, tag, subFolders, png, noPng, noData, tiff, colorRange, threads, block, series, layout,
-            pattern, i0Files, i0Pattern, sets, listSets, task, tasksOf, listTasks});
+            out, name, tag, subFolders, png, noPng, noData, tiff, single, colorRange, threads, block, series,
+            layout, pattern, i0Files, i0Pattern, sets, listSets, task, tasksOf, listTasks});
     }
 };
 
@@ -378,6 +381,7 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
     o.png = !p.isSet(parser.noPng);
     o.data = !p.isSet(parser.noData);
     o.tiff = p.isSet(parser.tiff);
+    o.single = p.isSet(parser.single);
     // Nothing to write is useful only for finding the centre of rotation.
     o.guessOnly = !o.png && !o.data && !o.tiff && o.guessCor;
     if (!o.png && !o.data && !o.tiff && !o.guessCor)

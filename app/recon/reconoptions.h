@@ -37,6 +37,7 @@ struct ReconOptions
     bool png = true;
     bool data = true;
     bool tiff = false; // float TIFF slices
+    bool single = false; // filter and back-project in single precision
     std::optional<std::pair<double, double>> colorRange; // none: each slice's own range
     int threads = 1;
     int block = 64; // slices read and reconstructed together: their lines are all that is in memory

@@ -25,8 +25,60 @@ ReconRun::ReconRun(const ReconOptions &options, QTextStream &out, QTextStream &e
 {
 }
 
+namespace {
+
+// What reading a block needs, copied for the reader's thread.
+struct BlockSources
+{
+    std::vector<ImageSource> images;
+    ImageSource i0;
+    ImageSource bg;
+    bool rowLines = true;
+    int width = 0;
+    int height = 0;
+};
+
+// The lines of `slices` of every projection, and of I0 and BG: an empty set and the reason when a
+// source cannot be read. Any thread.
+ProjectionSet readBlockLines(const BlockSources &f, const QList<int> &slices, QString &error)
+{
+    std::vector<int> lines(slices.cbegin(), slices.cend());
+    std::sort(lines.begin(), lines.end());
+    lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+    ProjectionSet set;
+    set.width = f.width;
+    set.height = f.height;
+    set.images.reserve(f.images.size());
+    for (const ImageSource &source : f.images) {
+        std::shared_ptr<const ImgData> block = readLineBlock(source, f.rowLines, lines, f.width, f.height);
+        if (!block) {
+            error = QStringLiteral("cannot read %1").arg(source.label());
+            return {};
+        }
+        set.images.push_back(std::move(block));
+    }
+    for (auto [source, target] : {std::pair {&f.i0, &set.i0}, std::pair {&f.bg, &set.bg}}) {
+        if (source->isEmpty())
+            continue;
+        *target = readLineBlock(*source, f.rowLines, lines, f.width, f.height);
+        if (!*target) {
+            error = QStringLiteral("cannot read %1").arg(source->label());
+            return {};
+        }
+    }
+    return set;
+}
+
+} // namespace
+
 ReconRun::~ReconRun()
 {
+    // The reader first: it calls back into this object.
+    if (readerThread_) {
+        readerThread_->quit();
+        readerThread_->wait();
+        delete reader_;
+    }
     for (QThread *t : threads_) {
         t->quit();
         t->wait();
@@ -114,8 +166,8 @@ bool ReconRun::plan()
                             .arg(width_)
                             .arg(height_));
     }
-    set_.width = width_;
-    set_.height = height_;
+    geometry_.width = width_;
+    geometry_.height = height_;
 
     const bool rows = options_.axisVertical;
     const int extent = rows ? height_ : width_;
@@ -227,7 +279,7 @@ bool ReconRun::findCor()
 bool ReconRun::prepare()
 {
     const int L = options_.axisVertical ? width_ : height_;
-    engineLength_ = requiredLength(set_, request_);
+    engineLength_ = requiredLength(geometry_, request_);
     if (engineLength_ < 2)
         return fail(QStringLiteral("the centre of rotation %1 leaves no sinogram on lines of %2 pixels")
                         .arg(request_.cor)
@@ -245,7 +297,6 @@ bool ReconRun::prepare()
     task_.regionIsSet = options_.region.has_value();
     task_.region = options_.region.value_or(Region {});
     task_.makeImage = options_.png;
-    task_.makeTiff = options_.tiff;
     task_.makeTiff = options_.tiff;
     if (options_.colorRange)
         task_.scale = GreyScale {options_.colorRange->first, options_.colorRange->second, 0.0, 1.0, true};
@@ -275,11 +326,11 @@ int ReconRun::exec(std::optional<int> onlyBlock)
 
     const int workers = std::max(
         1, std::min(options_.threads, static_cast<int>(std::min<qsizetype>(total_, options_.block))));
-    blocks_.assign(static_cast<size_t>(workers), Block());
+    queues_.assign(static_cast<size_t>(workers), WorkerQueue());
     for (int i = 0; i < workers; ++i) {
         auto *worker = new SliceWorker;
         // Plans are made here, on the main thread, before the worker ever runs.
-        worker->engine().setup(engineLength_, static_cast<int>(sources_.size()));
+        worker->engine().setup(engineLength_, static_cast<int>(sources_.size()), options_.single);
         auto *thread = new QThread(this);
         worker->moveToThread(thread);
         connect(worker, &SliceWorker::done, this, &ReconRun::sliceDone);
@@ -287,15 +338,29 @@ int ReconRun::exec(std::optional<int> onlyBlock)
         threads_.push_back(thread);
         workers_.push_back(worker);
     }
+    readerThread_ = new QThread(this);
+    reader_ = new QObject;
+    reader_->moveToThread(readerThread_);
+    readerThread_->start();
     // The time left counts from here: loading and planning are behind us.
     timeLeft_.start(total_, clock_.elapsed());
-    for (int b = first; b <= last; ++b) {
-        const QList<int> slices = blockSlices(b);
-        if (!readBlock(slices))
-            return 1;
-        runBlock(slices);
-    }
-    set_.images.clear();
+    nextToRead_ = first;
+    lastBlock_ = last;
+    startReading();
+    QEventLoop loop;
+    const auto busy = [this] {
+        if (reading_)
+            return true;
+        for (const WorkerQueue &q : queues_)
+            if (!q.outstanding.empty())
+                return true;
+        return false;
+    };
+    while ((done_ < total_ && !stopped_) || busy())
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
+    if (slicesClock_.isValid())
+        times_.slicesWall = slicesClock_.nsecsElapsed() * 1e-9;
+    loaded_.clear();
     const SliceTimes &t = times_.slices;
     out_ << QStringLiteral(
         "time: read %1 s, sinograms %2 s, filter %3 s, back-projection %4 s, images and text %5 s, "
@@ -310,101 +375,148 @@ int ReconRun::exec(std::optional<int> onlyBlock)
     return failed_ ? 1 : 0;
 }
 
-bool ReconRun::readBlock(const QList<int> &slices)
+void ReconRun::startReading()
 {
-    QElapsedTimer reading;
-    reading.start();
-    std::vector<int> lines(slices.cbegin(), slices.cend());
-    std::sort(lines.begin(), lines.end());
-    lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
-    const bool rows = options_.axisVertical;
-    set_.images.clear(); // the last block's lines go before the next one's come
-    set_.i0.reset();
-    set_.bg.reset();
-    set_.images.reserve(sources_.size());
-    for (const ImageSource &source : sources_) {
-        std::shared_ptr<const ImgData> block = readLineBlock(source, rows, lines, width_, height_);
-        if (!block)
-            return fail(QStringLiteral("cannot read %1").arg(source.label()));
-        set_.images.push_back(std::move(block));
-    }
-    for (auto [source, target] : {std::pair {&i0_, &set_.i0}, std::pair {&bg_, &set_.bg}}) {
-        if (source->isEmpty())
-            continue;
-        *target = readLineBlock(*source, rows, lines, width_, height_);
-        if (!*target)
-            return fail(QStringLiteral("cannot read %1").arg(source->label()));
-    }
-    times_.read += reading.nsecsElapsed() * 1e-9;
-    return true;
+    // Never more than two blocks in memory: the one being read and one in work.
+    if (reading_ || stopped_ || nextToRead_ > lastBlock_ || loaded_.size() >= 2)
+        return;
+    reading_ = true;
+    const int index = nextToRead_++;
+    const QList<int> slices = blockSlices(index);
+    const BlockSources files {sources_, i0_, bg_, options_.axisVertical, width_, height_};
+    QMetaObject::invokeMethod(
+        reader_,
+        [this, index, slices, files] {
+            QElapsedTimer reading;
+            reading.start();
+            QString error;
+            const ProjectionSet set = readBlockLines(files, slices, error);
+            const double seconds = reading.nsecsElapsed() * 1e-9;
+            QMetaObject::invokeMethod(
+                this, [this, index, set, seconds, error] { blockRead(index, set, seconds, error); },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
 }
 
-void ReconRun::runBlock(const QList<int> &slices)
+void ReconRun::blockRead(int index, const ProjectionSet &set, double seconds, const QString &error)
 {
-    task_.set = set_;
-    block_ = slices;
-    next_ = 0;
-    done_ = 0;
-    blockSlices_ = sinogramBlockSlices(set_, request_, static_cast<int>(workers_.size()));
-    for (Block &b : blocks_)
-        b = Block();
-    QEventLoop loop;
+    reading_ = false;
+    times_.read += seconds;
+    if (waiting_) {
+        times_.readWait += waitClock_.nsecsElapsed() * 1e-9;
+        waiting_ = false;
+    }
+    if (!error.isEmpty()) {
+        fail(error);
+        stopped_ = true; // the slices under way are finished and written
+        return;
+    }
+    auto block = std::make_unique<LoadedBlock>();
+    block->index = index;
+    block->slices = blockSlices(index);
+    block->set = set;
+    block->sinogramSlices = sinogramBlockSlices(set, request_, static_cast<int>(workers_.size()));
+    loaded_.push_back(std::move(block));
+    startReading();
+    dispatchAll();
+}
+
+void ReconRun::dispatchAll()
+{
     for (size_t i = 0; i < workers_.size(); ++i)
         dispatch(i);
-    while (done_ < block_.size())
-        loop.processEvents(QEventLoop::WaitForMoreEvents);
-    doneBefore_ += block_.size();
-    task_.set = ProjectionSet {};
+    bool idle = true;
+    for (const WorkerQueue &q : queues_)
+        idle = idle && q.outstanding.empty();
+    if (idle && !waiting_ && !stopped_ && done_ < total_) { // every worker waits for the next block
+        waitClock_.start();
+        waiting_ = true;
+    }
 }
 
 void ReconRun::dispatch(size_t worker)
 {
-    Block &block = blocks_[worker];
-    if (block.next >= block.slices.size()) {
-        if (next_ >= block_.size())
-            return;
-        // The next slices of the block; towards its end smaller ones, so that no worker is left
-        // with a long queue while the others rest.
-        const qsizetype left = block_.size() - next_;
-        const qsizetype share = (left + qsizetype(blocks_.size()) - 1) / qsizetype(blocks_.size());
-        const qsizetype size = std::clamp<qsizetype>(share, 1, blockSlices_);
-        block.slices.assign(block_.begin() + next_, block_.begin() + next_ + size);
-        block.id = size > 1 ? newSinogramBlockId() : 0;
-        block.next = 0;
-        next_ += size;
+    WorkerQueue &q = queues_[worker];
+    // The slice after the one in work is queued already, so that a worker never waits for this thread.
+    while (q.outstanding.size() < 2 && !stopped_) {
+        if (q.next >= q.slices.size()) {
+            // The next slices of the first block that has any; towards its end smaller shares, so
+            // that no worker is left with a long queue while the others rest.
+            LoadedBlock *block = nullptr;
+            for (const auto &b : loaded_)
+                if (b->next < b->slices.size()) {
+                    block = b.get();
+                    break;
+                }
+            if (!block)
+                return;
+            const qsizetype left = block->slices.size() - block->next;
+            const qsizetype share = (left + qsizetype(queues_.size()) - 1) / qsizetype(queues_.size());
+            const qsizetype size = std::clamp<qsizetype>(share, 1, block->sinogramSlices);
+            q.block = block;
+            q.slices.assign(block->slices.begin() + block->next, block->slices.begin() + block->next + size);
+            q.id = size > 1 ? newSinogramBlockId() : 0;
+            q.next = 0;
+            block->next += size;
+        }
+        SliceTask task = task_;
+        task.set = q.block->set;
+        task.sinogram.slice = q.slices[q.next++];
+        task.sinogramBlock = q.slices;
+        task.blockId = q.id;
+        // The files are made on this thread, from the values the worker hands over.
+        task.makeImage = task.makeData = task.makeTiff = false;
+        task.keepValues = true;
+        q.outstanding.push_back(q.block);
+        if (!slicesClock_.isValid())
+            slicesClock_.start();
+        QMetaObject::invokeMethod(
+            workers_[worker], [w = workers_[worker], task] { w->run(task); }, Qt::QueuedConnection);
     }
-    SliceTask task = task_;
-    task.sinogram.slice = block.slices[block.next++];
-    task.sinogramBlock = block.slices;
-    task.blockId = block.id;
-    QMetaObject::invokeMethod(
-        workers_[worker], [w = workers_[worker], task] { w->run(task); }, Qt::QueuedConnection);
 }
 
-void ReconRun::sliceDone(const SliceResult &result)
+void ReconRun::sliceDone(const SliceResult &done)
 {
-    // The worker gets its next slice first: it computes while this thread writes.
     auto *worker = qobject_cast<SliceWorker *>(sender());
     const auto it = std::find(workers_.begin(), workers_.end(), worker);
-    if (it != workers_.end())
-        dispatch(static_cast<size_t>(it - workers_.begin()));
+    if (it == workers_.end())
+        return;
+    WorkerQueue &q = queues_[static_cast<size_t>(it - workers_.begin())];
+    LoadedBlock *block = q.outstanding.front();
+    q.outstanding.erase(q.outstanding.begin());
+    dispatch(static_cast<size_t>(it - workers_.begin()));
     ++done_;
-    times_.slices.sinogram += result.times.sinogram;
-    times_.slices.filter += result.times.filter;
-    times_.slices.backProjection += result.times.backProjection;
-    times_.slices.output += result.times.output;
-    QElapsedTimer writing;
-    writing.start();
+    times_.slices.sinogram += done.times.sinogram;
+    times_.slices.filter += done.times.filter;
+    times_.slices.backProjection += done.times.backProjection;
+    QElapsedTimer clock;
+    clock.start();
+    SliceResult result = done;
+    if (result.reconstructed && result.values)
+        makeSliceFiles(result, *result.values, task_);
+    if (result.values) // its pages serve the worker's next slice
+        QMetaObject::invokeMethod(
+            worker, [worker, values = std::move(result.values)] { worker->recycle(values); },
+            Qt::QueuedConnection);
+    times_.slices.output += clock.nsecsElapsed() * 1e-9;
+    clock.restart();
     writeResult(result);
-    times_.write += writing.nsecsElapsed() * 1e-9;
-    const qsizetype finished = doneBefore_ + done_;
-    timeLeft_.setDone(finished, clock_.elapsed());
+    times_.write += clock.nsecsElapsed() * 1e-9;
+    // A finished block makes room for the next one.
+    if (++block->done == block->slices.size()) {
+        loaded_.erase(std::find_if(
+            loaded_.begin(), loaded_.end(), [block](const auto &b) { return b.get() == block; }));
+        startReading();
+    }
+    timeLeft_.setDone(done_, clock_.elapsed());
     out_ << QStringLiteral("progress: %1/%2 slices, %3 s elapsed, %4 left")
-                .arg(finished)
+                .arg(done_)
                 .arg(total_)
                 .arg(clock_.elapsed() / 1000.0, 0, 'f', 1)
                 .arg(TimeLeft::text(timeLeft_.secondsLeft()))
          << Qt::endl;
+    dispatchAll();
 }
 
 void ReconRun::writeResult(const SliceResult &result)

@@ -10,19 +10,25 @@
 #include "app/recon/reconoptions.h"
 #include "ct/slicerecon.h"
 #include "imagedata/imagesource.h"
+#include <memory>
 #include <optional>
 #include <vector>
 
 class QThread;
 class SliceWorker;
 
-/// Where the time of a run went, in seconds: reading the images and writing the files on the main
-/// thread, the stages of the slices summed over the workers' threads.
+/// Where the time of a run went, in seconds: reading the images on the reader's thread (while the
+/// workers reconstruct the block before), the stages of the slices summed over the workers'
+/// threads, the images and text of the files and their writing on the main thread. `slicesWall` is
+/// the time from the first slice handed out to the last one written, `readWait` the part of it in
+/// which no slice could be handed out for want of a block.
 struct ReconTimes
 {
     double read = 0.0;
-    SliceTimes slices;
+    SliceTimes slices; // `output` on the main thread
     double write = 0.0;
+    double slicesWall = 0.0;
+    double readWait = 0.0;
 };
 
 /// The headless reconstruction of one data set: checks the projections (and I0/BG) with the
@@ -30,6 +36,10 @@ struct ReconTimes
 /// images), reconstructs each block on a pool of worker threads with the window's engine and writes
 /// the window's files, each appearing under its name only when complete. A worker takes the
 /// slices of a block in smaller blocks whose sinograms it builds in one pass over the images.
+///
+/// The stages overlap: a reader thread reads the next block while the workers reconstruct this one
+/// (never more than two blocks in memory), each worker has its next slice queued before it finishes
+/// one, and the images and text of the files are made on the main thread, which writes them.
 /// \test tst_recon.cpp, tst_series.cpp
 class ReconRun : public QObject
 {
@@ -56,13 +66,15 @@ private slots:
     void sliceDone(const SliceResult &result);
 
 private:
+    struct LoadedBlock;
     bool listFiles();
     // The range and image count from a scan's angles, and I0 and BG from its flats and darks.
     bool planScan(const std::vector<std::shared_ptr<const Hdf5Scan>> &scans);
     bool findCor();
     bool prepare();
-    bool readBlock(const QList<int> &slices);
-    void runBlock(const QList<int> &slices);
+    void startReading();
+    void blockRead(int index, const ProjectionSet &set, double seconds, const QString &error);
+    void dispatchAll();
     void dispatch(size_t worker);
     void writeResult(const SliceResult &result);
     bool fail(const QString &message);
@@ -79,28 +91,48 @@ private:
     double rangeDeg_ = 180.0;
     int width_ = 0;
     int height_ = 0;
-    ProjectionSet set_; // the block being reconstructed
+    ProjectionSet geometry_; // the images' size, for the plan
     SinogramRequest request_;
     SliceTask task_;
     QList<int> slices_;
-    QList<int> block_; // slices of the block in work
-    qsizetype next_ = 0;
-    int blockSlices_ = 1;
-    struct Block
+    // Blocks read and not yet finished (at most two, with the one being read).
+    struct LoadedBlock
     {
+        int index = 0;
+        QList<int> slices;
+        ProjectionSet set;
+        int sinogramSlices = 1; // a worker's share of the block in one sinogram pass, at most
+        qsizetype next = 0; // slices handed out
+        qsizetype done = 0;
+    };
+    std::vector<std::unique_ptr<LoadedBlock>> loaded_;
+    int nextToRead_ = 0;
+    int lastBlock_ = -1;
+    bool reading_ = false;
+    // Per worker: the slices of its sinogram block still to hand out, and the blocks of the slices
+    // it has been handed (in order).
+    struct WorkerQueue
+    {
+        LoadedBlock *block = nullptr;
         std::vector<int> slices;
         std::uint64_t id = 0;
-        size_t next = 0; // slices handed out
+        size_t next = 0;
+        std::vector<LoadedBlock *> outstanding;
     };
-    std::vector<Block> blocks_; // per worker
+    std::vector<WorkerQueue> queues_;
     qsizetype done_ = 0;
-    qsizetype doneBefore_ = 0; // slices of earlier blocks
     qsizetype total_ = 0; // slices this exec reconstructs
     int engineLength_ = 0;
     bool failed_ = false;
+    bool stopped_ = false; // a block could not be read: nothing more is handed out
     std::vector<QThread *> threads_;
     std::vector<SliceWorker *> workers_;
+    QThread *readerThread_ = nullptr;
+    QObject *reader_ = nullptr; // lives on readerThread_
     QElapsedTimer clock_;
+    QElapsedTimer slicesClock_; // from the first slice handed out
+    QElapsedTimer waitClock_; // while no slice can be handed out for want of a block
+    bool waiting_ = false;
     TimeLeft timeLeft_; // of the slices, from the first dispatch
     ReconTimes times_;
 };

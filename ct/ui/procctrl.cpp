@@ -135,6 +135,7 @@ RunParams ProcCtrl::runParams() const
     const int step = static_cast<int>(std::min<qint64>(std::abs(qint64(sliceStep())), INT_MAX));
     p.sliceStep = p.sliceTo >= p.sliceFrom ? step : -step;
     p.threads = threads();
+    p.singlePrecision = singlePrecision();
     return p;
 }
 
@@ -159,6 +160,16 @@ void ProcCtrl::setMaxThreads(int n)
 void ProcCtrl::setThreads(int n)
 {
     ui_.Threads->setValue(n);
+}
+
+bool ProcCtrl::singlePrecision() const
+{
+    return ui_.SinglePrecision->isChecked();
+}
+
+void ProcCtrl::setSinglePrecision(bool on)
+{
+    ui_.SinglePrecision->setChecked(on);
 }
 
 void ProcCtrl::setAutoExec(bool on)

@@ -34,6 +34,7 @@ public:
     bool usePartialDataSet() const;
     bool autoExec() const;
     int threads() const;
+    bool singlePrecision() const;
     int recSlice1() const { return recSlice1_; }
     double recCor1() const { return recCor1_; }
     int recSlice2() const { return recSlice2_; }
@@ -47,6 +48,7 @@ public:
     /// The thread spin box allows 1 … n; the label beside it reads "/n".
     void setMaxThreads(int n);
     void setThreads(int n);
+    void setSinglePrecision(bool on);
     void setAutoExec(bool on);
     /// Selects "V" (true) or "H"; emits `rotAxUpdated` when that changes the orientation.
     void setRotAxV(bool vertical);

@@ -29,8 +29,8 @@ private slots:
     void buttonsShareOneDialog();
     void unreadableAndUnwritableFiles();
     void calcExecInASetupFileStartsARun();
-    void floatTiffLineOnlyWhenOn_data();
-    void floatTiffLineOnlyWhenOn();
+    void optionalLinesOnlyWhenOn_data();
+    void optionalLinesOnlyWhenOn();
 
 private:
     std::unique_ptr<Body> bodyWithImages(const QString &dir);
@@ -261,28 +261,36 @@ void TestBodySetup::calcExecInASetupFileStartsARun()
     QVERIFY(finished.wait(10000));
 }
 
-void TestBodySetup::floatTiffLineOnlyWhenOn_data()
+void TestBodySetup::optionalLinesOnlyWhenOn_data()
 {
+    QTest::addColumn<QString>("word");
     QTest::addColumn<bool>("on");
-    QTest::newRow("off: the usual layout") << false;
-    QTest::newRow("on: one more line") << true;
+    QTest::newRow("float TIFF off: the usual layout") << u"auto_save_tiff"_s << false;
+    QTest::newRow("float TIFF on: one more line") << u"auto_save_tiff"_s << true;
+    QTest::newRow("single precision off: the usual layout") << u"ct_single_precision"_s << false;
+    QTest::newRow("single precision on: one more line") << u"ct_single_precision"_s << true;
 }
 
-void TestBodySetup::floatTiffLineOnlyWhenOn()
+void TestBodySetup::optionalLinesOnlyWhenOn()
 {
+    QFETCH(QString, word);
     QFETCH(bool, on);
+    auto box = [&word](Body &body) -> QAbstractButton * {
+        return word == u"auto_save_tiff"_s ? static_cast<QAbstractButton *>(body.ui().AutoSaveTiff)
+                                           : body.ui().procCtrl->ui().SinglePrecision;
+    };
     auto a = bodyWithImages({});
     QVERIFY(a);
-    a->ui().AutoSaveTiff->setChecked(on);
-    const QString file = dir_.filePath(u"tiff.cfg"_s);
+    box(*a)->setChecked(on);
+    const QString file = dir_.filePath(u"optional.cfg"_s);
     QVERIFY(a->saveSetup(file));
     const QStringList lines = readText(file).split(u'\n');
-    QCOMPARE(lines.filter(QRegularExpression(u"^auto_save_tiff +1$"_s)).size(), on ? 1 : 0);
-    QCOMPARE(lines.filter(u"auto_save_tiff"_s).size(), on ? 1 : 0);
+    QCOMPARE(lines.filter(QRegularExpression(u"^%1 +1$"_s.arg(word))).size(), on ? 1 : 0);
+    QCOMPARE(lines.filter(word).size(), on ? 1 : 0);
     auto b = bodyWithImages({});
     QVERIFY(b);
     QVERIFY(b->loadSetup(file));
-    QCOMPARE(b->ui().AutoSaveTiff->isChecked(), on);
+    QCOMPARE(box(*b)->isChecked(), on);
 }
 
 QTEST_MAIN(TestBodySetup)

@@ -12,6 +12,7 @@
 #include "imagedata/imgfiletype.h"
 #include "imagedata/itexwriter.h"
 #include "tools/phantom/phantom.h"
+#include <algorithm>
 #include "tools/scanfile/scanfilewriter.h"
 #include <tiffio.h>
 #include <vector>
@@ -31,6 +32,7 @@ private slots:
     void threadsDoNotChangeTheFiles();
     void subFoldersBoth();
     void tiffHoldsTheComputedValues();
+    void singlePrecisionStaysClose();
     void blocksOfColumnsGiveTheFilesOfSingleSlices_data();
     void blocksOfColumnsGiveTheFilesOfSingleSlices();
     void refusesMismatchedInputs_data();
@@ -218,9 +220,12 @@ void TestRecon::blocksOfColumnsGiveTheFilesOfSingleSlices_data()
 {
     QTest::addColumn<QString>("slices");
     QTest::addColumn<int>("threads");
-    QTest::newRow("one block") << u"10:25"_s << 1;
-    QTest::newRow("falling, step 3, two workers") << u"40:22:3"_s << 2;
-    QTest::newRow("small blocks at the end") << u"50:53"_s << 3;
+    QTest::addColumn<int>("block"); // slices read together (the next block is read during this one)
+    QTest::newRow("one block") << u"10:25"_s << 1 << 64;
+    QTest::newRow("falling, step 3, two workers") << u"40:22:3"_s << 2 << 64;
+    QTest::newRow("small blocks at the end") << u"50:53"_s << 3 << 64;
+    QTest::newRow("blocks read while others are reconstructed") << u"3:40"_s << 2 << 5;
+    QTest::newRow("a block per slice, three workers") << u"30:21:1"_s << 3 << 1;
 }
 
 void TestRecon::blocksOfColumnsGiveTheFilesOfSingleSlices()
@@ -229,6 +234,7 @@ void TestRecon::blocksOfColumnsGiveTheFilesOfSingleSlices()
     // its block of slices in one pass: the files must be those of the slices run one at a time.
     QFETCH(QString, slices);
     QFETCH(int, threads);
+    QFETCH(int, block);
     static QTemporaryDir scan;
     static bool written = false;
     if (!written) {
@@ -248,8 +254,8 @@ void TestRecon::blocksOfColumnsGiveTheFilesOfSingleSlices()
         scan.filePath(u"i0.img"_s), u"--bg"_s, scan.filePath(u"bg.img"_s)};
     QTemporaryDir blocks, single;
     QCOMPARE(run(common
-                 + QStringList {u"--slices"_s, slices, u"--threads"_s, QString::number(threads), u"--out"_s,
-                     blocks.path()}),
+                 + QStringList {u"--slices"_s, slices, u"--threads"_s, QString::number(threads), u"--block"_s,
+                     QString::number(block), u"--out"_s, blocks.path()}),
         0);
     const QStringList files = QDir(blocks.path()).entryList(QDir::Files);
     QVERIFY(!files.isEmpty());
@@ -310,6 +316,40 @@ void TestRecon::tiffHoldsTheComputedValues()
         QVERIFY2(std::abs(stored - value) <= 1e-5 * std::max(1e-3, std::abs(value)), f[2].constData());
     }
     QVERIFY(nonZero > 500);
+}
+
+void TestRecon::singlePrecisionStaysClose()
+{
+    // --single gives other numbers than the default, within 1e-5 of the slice's value range.
+    QTemporaryDir doubles, singles;
+    const QStringList common {projections_, u"--axis"_s, u"v"_s, u"--cor"_s, u"32"_s, u"--slice"_s, u"4"_s,
+        u"--tiff"_s, u"--no-png"_s, u"--no-data"_s, u"--tag"_s, u"t"_s};
+    QCOMPARE(run(common + QStringList {u"--out"_s, doubles.path()}), 0);
+    QCOMPARE(run(common + QStringList {u"--single"_s, u"--out"_s, singles.path()}), 0);
+    auto pixels = [](const QString &file) {
+        std::vector<float> values;
+        TIFF *tif = TIFFOpen(file.toLocal8Bit().constData(), "r");
+        if (!tif)
+            return values;
+        uint32_t w = 0, h = 0;
+        TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+        TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+        values.resize(size_t(w) * h);
+        for (uint32_t row = 0; row < h; ++row)
+            TIFFReadScanline(tif, values.data() + size_t(row) * w, row, 0);
+        TIFFClose(tif);
+        return values;
+    };
+    const std::vector<float> a = pixels(doubles.filePath(u"t-00004.tif"_s));
+    const std::vector<float> b = pixels(singles.filePath(u"t-00004.tif"_s));
+    QCOMPARE(a.size(), size_t(60 * 60));
+    QCOMPARE(b.size(), a.size());
+    const auto [lo, hi] = std::minmax_element(a.begin(), a.end());
+    double worst = 0.0;
+    for (size_t i = 0; i < a.size(); ++i)
+        worst = std::max(worst, double(std::abs(a[i] - b[i])));
+    QVERIFY(worst > 0.0);
+    QVERIFY2(worst <= 1e-5 * (*hi - *lo), qPrintable(QString::number(worst)));
 }
 
 void TestRecon::subFoldersBoth()

@@ -1,10 +1,14 @@
 // Qt
 #include <QRect>
+#include <QRectF>
 #include <QTest>
 
 // Local
 #include "ct/backprojectkernel.h"
+#include "ct/backprojectsingle.h"
 #include "ct/ctfbp.h"
+#include "tools/phantom/phantom.h"
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <random>
@@ -36,21 +40,24 @@ std::vector<double> diskSinogram(
 
 // Runs the whole engine on a sinogram of `rows` rows of width 2·half − 1.
 void reconstruct(CtFbp &e, const std::vector<double> &s, int half, int rows, double theta0, double dTheta,
-    bool blocked = true)
+    bool blocked = true, bool single = false, QRectF region = QRectF())
 {
     const int width = 2 * half - 1;
     const int n = width - 1;
-    e.setup(n, rows);
+    if (region.isNull())
+        region = QRectF(0, 0, n, n);
+    e.setup(n, rows, single);
     e.resetImage(n);
     for (int i = 0; i < rows; ++i)
         e.forwardRow(s.data() + static_cast<size_t>(i) * width, i);
     for (int i = 0; i < rows; ++i)
         e.filterRow(i);
+    const double x0 = region.left(), x1 = region.right(), z0 = region.top(), z1 = region.bottom();
     if (blocked) {
-        e.backProjectRows(rows, 0, n, 0, n, theta0, dTheta);
+        e.backProjectRows(rows, x0, x1, z0, z1, theta0, dTheta);
     } else {
         for (int i = 0; i < rows; ++i)
-            e.backProjectRow(i, 0, n, 0, n, theta0, dTheta);
+            e.backProjectRow(i, x0, x1, z0, z1, theta0, dTheta);
     }
 }
 
@@ -98,6 +105,8 @@ private slots:
     void everyKernelVariantGivesTheSameBits_data();
     void everyKernelVariantGivesTheSameBits();
     void setupTwiceKeepsTheBuffers();
+    void singlePrecisionFollowsTheDoublePath_data();
+    void singlePrecisionFollowsTheDoublePath();
 };
 
 void TestCtFbp::rampWeightsForFour()
@@ -309,6 +318,10 @@ void TestCtFbp::everyKernelVariantGivesTheSameBits_data()
     QTest::newRow("detector shifted down") << 100 << 100 << 41 << 0.4 << pi / 41 << QRect() << -20.5;
     QTest::newRow("detector shifted up") << 100 << 100 << 41 << 0.4 << pi / 41 << QRect() << 15.25;
     QTest::newRow("one line") << 70 << 70 << 1 << 2.5 << 0.0 << QRect() << 0.0;
+    // Several tiles of rows and columns; the lines go round every octant.
+    QTest::newRow("many tiles, all octants") << 600 << 600 << 37 << 0.05 << 2 * pi / 37 << QRect() << 0.0;
+    QTest::newRow("odd size, region across tiles")
+        << 531 << 531 << 23 << 0.3 << 2 * pi / 23 << QRect(100, 51, 371, 350) << 0.5;
 }
 
 void TestCtFbp::everyKernelVariantGivesTheSameBits()
@@ -378,6 +391,56 @@ void TestCtFbp::everyKernelVariantGivesTheSameBits()
                                      .arg(reference[p], 0, 'g', 17)));
     }
     QVERIFY(ran >= 1);
+
+    // The single-precision variants against the same sums in floats: the pixels that take part as in
+    // doubles, their positions anchored on groups of 16 pixels.
+    const size_t strideF = samples + backProjectRowPaddingSingle;
+    std::vector<float> qf(strideF * lines + backProjectRowPaddingSingle);
+    for (size_t i = 0; i < qf.size(); ++i)
+        qf[i] = static_cast<float>(q[i % q.size()]);
+    std::vector<BackProjectionLineSingle> lf;
+    for (int i = 0; i < lines; ++i)
+        lf.push_back({qf.data() + i * strideF, ls[i].c, ls[i].ms, ls[i].C, singleSlope(ls[i].c)});
+    const size_t imageStride = singleImageStride(n);
+    std::vector<float> referenceF(imageStride * n, 0.25f);
+    const int last = samples - 1;
+    for (const BackProjectionLineSingle &l : lf)
+        for (int z = all.top(); z <= all.bottom(); ++z)
+            for (int x = xs[z - all.top()]; x < xe[z - all.top()]; ++x) {
+                const double t = x * l.c + l.ms * z + l.C;
+                if (!(t >= 0 && t < last))
+                    continue;
+                const int xa = l.c < 0 ? x / 16 * 16 + 15 : x / 16 * 16;
+                const double ta = (xa * l.c + l.ms * z) + l.C;
+                const double fa = std::floor(ta);
+                const float u = static_cast<float>(ta - fa) + static_cast<float>(std::abs(x - xa)) * l.slope;
+                int j = static_cast<int>(fa) + static_cast<int>(u);
+                float fr = u - std::floor(u);
+                if (j < 0 || j >= last) { // the position in floats just past the end
+                    j = std::clamp(j, 0, last - 1);
+                    fr = j == 0 ? 0.0f : 1.0f;
+                }
+                referenceF[z * imageStride + x] += l.q[j] + (l.q[j + 1] - l.q[j]) * fr;
+            }
+    ran = 0;
+    for (auto variant :
+        {BackProjectionVariant::Generic, BackProjectionVariant::Avx2, BackProjectionVariant::Avx512}) {
+        std::vector<float> image(imageStride * n, 0.25f);
+        const BackProjectionRowsSingle rows {
+            image.data(), imageStride, all.top(), all.bottom() + 1, xs.data(), xe.data()};
+        if (!addBackProjectionsSingleWith(variant, rows, lf, samples - 1))
+            continue;
+        ++ran;
+        for (size_t p = 0; p < image.size(); ++p)
+            if (image[p] != referenceF[p])
+                QFAIL(qPrintable(QStringLiteral("single variant %1, pixel (%2, %3): %4 instead of %5")
+                                     .arg(int(variant))
+                                     .arg(p % imageStride)
+                                     .arg(p / imageStride)
+                                     .arg(image[p], 0, 'g', 9)
+                                     .arg(referenceF[p], 0, 'g', 9)));
+    }
+    QVERIFY(ran >= 1);
 }
 
 void TestCtFbp::setupTwiceKeepsTheBuffers()
@@ -396,6 +459,63 @@ void TestCtFbp::setupTwiceKeepsTheBuffers()
     e.setup(30, 4);
     QCOMPARE(e.n(), 30);
     QCOMPARE(static_cast<int>(e.filteredRow(2).size()), 30);
+}
+
+void TestCtFbp::singlePrecisionFollowsTheDoublePath_data()
+{
+    QTest::addColumn<bool>("phantom"); // the demo phantom's exact sinogram, else random rows
+    QTest::addColumn<int>("half");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<double>("theta0");
+    QTest::addColumn<double>("dTheta");
+    QTest::addColumn<QRectF>("region"); // empty: the whole image
+    QTest::addColumn<bool>("blocked"); // false: one projection at a time
+    QTest::newRow("phantom, 720 projections over 180 degrees")
+        << true << 257 << 720 << 0.0 << pi / 720 << QRectF() << true;
+    QTest::newRow("phantom, 301 projections over 360 degrees, turned")
+        << true << 200 << 301 << 0.3 << 2 * pi / 301 << QRectF() << true;
+    QTest::newRow("phantom, a region off the centre")
+        << true << 180 << 400 << 0.1 << pi / 400 << QRectF(40.5, 100.2, 211, 97) << true;
+    QTest::newRow("random rows") << false << 150 << 200 << 0.0 << pi / 200 << QRectF() << true;
+    QTest::newRow("random rows, one projection at a time")
+        << false << 64 << 90 << 1.0 << pi / 90 << QRectF() << false;
+}
+
+void TestCtFbp::singlePrecisionFollowsTheDoublePath()
+{
+    QFETCH(bool, phantom);
+    QFETCH(int, half);
+    QFETCH(int, rows);
+    QFETCH(double, theta0);
+    QFETCH(double, dTheta);
+    QFETCH(QRectF, region);
+    QFETCH(bool, blocked);
+    const int width = 2 * half - 1;
+    std::vector<double> s;
+    if (phantom) {
+        // The demo object scaled into the circle, its line integrals at the sample positions.
+        const Phantom object = demoPhantom(2 * half - 2);
+        for (int i = 0; i < rows; ++i)
+            for (int k = 0; k < width; ++k)
+                s.push_back(object.lineIntegral(k - (half - 1), 0.0, theta0 + i * dTheta));
+    } else {
+        s = randomRows(width, rows, static_cast<unsigned>(half));
+    }
+    CtFbp doubles, singles;
+    reconstruct(doubles, s, half, rows, theta0, dTheta, blocked, false, region);
+    reconstruct(singles, s, half, rows, theta0, dTheta, blocked, true, region);
+    QVERIFY(singles.single() && !doubles.single());
+    double lo = 0.0, hi = 0.0, worst = 0.0;
+    for (size_t p = 0; p < doubles.image().size(); ++p) {
+        lo = std::min(lo, doubles.image()[p]);
+        hi = std::max(hi, doubles.image()[p]);
+        worst = std::max(worst, std::abs(singles.image()[p] - doubles.image()[p]));
+    }
+    QVERIFY(hi - lo > 0.0);
+    QVERIFY2(worst <= 1e-5 * (hi - lo),
+        qPrintable(QStringLiteral("largest difference %1 of a range of %2").arg(worst).arg(hi - lo)));
+    // Not the same numbers (the test would not see a single path that fell back to doubles).
+    QVERIFY(worst > 0.0);
 }
 
 QTEST_APPLESS_MAIN(TestCtFbp)

@@ -1,0 +1,185 @@
+// Accuracy and speed of the centre-of-rotation searches on phantoms this program makes itself: the
+// mirror image of the facing projection and the Fourier method, on long and short lines, with and
+// without Poisson noise, on a sample wider than the field of view, and a tilted axis followed along
+// the slices.
+
+// Qt
+#include <QCoreApplication>
+
+// Local
+#include "bench/benchutil.h"
+#include "ct/corfourier.h"
+#include "ct/corguess.h"
+#include "ct/corscan.h"
+#include "ct/sinogramgen.h"
+#include "tools/phantom/phantom.h"
+#include <cmath>
+
+namespace {
+
+struct Case
+{
+    const char *name;
+    int width;
+    int projections;
+    bool noise;
+    bool truncated;
+};
+
+// An object that reaches beyond the field on both sides: a body of 0.7 L radius with inserts.
+Phantom widePhantom(int width)
+{
+    const double s = width / 256.0;
+    Phantom p;
+    p.parts.push_back({10 * s, -4 * s, 0, 170 * s, 120 * s, 400 * s, 0.2, 0.004});
+    p.parts.push_back({-30 * s, 20 * s, 0, 25 * s, 15 * s, 400 * s, 0.5, 0.01});
+    p.parts.push_back({40 * s, -30 * s, 0, 10 * s, 10 * s, 400 * s, 0.0, 0.03});
+    p.parts.push_back({-60 * s, -50 * s, 0, 6 * s, 8 * s, 400 * s, 0.0, -0.003});
+    return p;
+}
+
+struct Errors
+{
+    double mirror = 0.0;
+    double fourier = 0.0;
+};
+
+Errors measure(const Case &c, double trueCor)
+{
+    ScanSetup setup;
+    setup.width = c.width;
+    setup.height = 4;
+    setup.cor = trueCor;
+    setup.projections = c.projections;
+    setup.noise = 0.0;
+    setup.flatRipple = 0.0;
+    if (c.noise) {
+        setup.i0 = 1000.0;
+        setup.bg = 0.0;
+        setup.poisson = true;
+    }
+    const Phantom phantom = c.truncated ? widePhantom(c.width) : demoPhantom(c.width);
+    const ProjectionSet set = scanLines(phantom, setup, {2});
+    SinogramRequest request;
+    request.rowLines = true;
+    request.slice = 2;
+    request.cor = 0.5 * c.width;
+    Errors e;
+    const std::optional<double> mirror = guessCor(set, request, 180.0, 0.5 * c.width, 0.35);
+    e.mirror = mirror ? std::abs(*mirror - trueCor) : 1e9;
+    const std::optional<CorSearchResult> fourier = fourierCor(set, request, 180.0);
+    e.fourier = fourier ? std::abs(fourier->cor - trueCor) : 1e9;
+    return e;
+}
+
+struct ScanOutcome
+{
+    double bestCor = 0.0;
+    double naiveCor = 0.0; // by the entropy of the plain trials
+};
+
+// A scan of ±2.5 pixels in steps of 0.5 round a true centre.
+ScanOutcome scan(int width, int projections, bool noise, double trueCor, bool print)
+{
+    ScanSetup setup;
+    setup.width = width;
+    setup.height = 4;
+    setup.cor = trueCor;
+    setup.projections = projections;
+    setup.noise = 0.0;
+    if (noise) {
+        setup.i0 = 1000.0;
+        setup.bg = 0.0;
+        setup.poisson = true;
+    }
+    SliceTask task;
+    task.set = scanLines(demoPhantom(width), setup, {2});
+    task.sinogram.rowLines = true;
+    task.sinogram.slice = 2;
+    task.angles = projectionAngles(0.0, 180.0, projections, 0);
+    task.regionIsSet = false;
+    const double middle = std::round(2.0 * trueCor) / 2.0;
+    const std::vector<double> centres = corScanCentres(middle - 2.5, middle + 2.5, 0.5);
+    const CorScoreSetup score = corScanScoreSetup(task, centres);
+    CtFbp engine;
+    SinogramCache sinograms;
+    CorScorer scorer;
+    std::vector<CorTrial> trials;
+    std::vector<double> naive;
+    for (double c : centres) {
+        SliceTask t = task;
+        t.sinogram.cor = c;
+        const int n = requiredLength(t.set, t.sinogram);
+        engine.setup(n, projections);
+        scorer.setup(n);
+        trials.push_back(runCorTrial(engine, sinograms, scorer, t, score));
+        // The same circle, without bringing the trials to one interpolation.
+        std::vector<double> inside;
+        const double r2 = score.radius * score.radius;
+        for (int z = 0; z < n; ++z)
+            for (int x = 0; x < n; ++x)
+                if ((x - 0.5 * n) * (x - 0.5 * n) + (z - 0.5 * n) * (z - 0.5 * n) < r2)
+                    inside.push_back((*trials.back().values)[static_cast<size_t>(z) * n + x]);
+        naive.push_back(differentialEntropy(inside, score.bins));
+        if (print)
+            QTextStream(stdout) << "  trial " << c << ": score " << trials.back().score << ", plain entropy "
+                                << naive.back() << Qt::endl;
+    }
+    ScanOutcome out;
+    out.bestCor = trials[static_cast<size_t>(bestCorTrial(trials))].cor;
+    out.naiveCor = centres[static_cast<size_t>(std::min_element(naive.begin(), naive.end()) - naive.begin())];
+    return out;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const Case cases[] = {
+        {"512 noise-free", 512, 360, false, false},
+        {"512 poisson 1000", 512, 360, true, false},
+        {"2048 noise-free", 2048, 1800, false, false},
+        {"2048 poisson 1000", 2048, 1800, true, false},
+        {"48 noise-free", 48, 180, false, false},
+        {"48 poisson 1000", 48, 180, true, false},
+        {"64 noise-free", 64, 180, false, false},
+        {"64 poisson 1000", 64, 180, true, false},
+        {"256 truncated", 256, 360, false, true},
+        {"256 truncated poisson 1000", 256, 360, true, true},
+    };
+    // True centres off the middle by whole, half and odd fractions of a pixel.
+    const double offsets[] = {-3.3, 0.0, 0.5, 2.37, 5.81};
+    for (const Case &c : cases) {
+        Errors worst;
+        for (double off : offsets) {
+            const double cor = 0.5 * c.width + off * c.width / 256.0 + (off - std::trunc(off));
+            const Errors e = measure(c, cor);
+            worst.mirror = std::max(worst.mirror, e.mirror);
+            worst.fourier = std::max(worst.fourier, e.fourier);
+        }
+        printFigure(QStringLiteral("mirror error, %1").arg(QLatin1String(c.name)), worst.mirror,
+            QStringLiteral("px"));
+        printFigure(QStringLiteral("fourier error, %1").arg(QLatin1String(c.name)), worst.fourier,
+            QStringLiteral("px"));
+    }
+    // The scan's best trial against the truth (one step is 0.5 pixel).
+    const bool print = qEnvironmentVariableIntValue("QV_BENCH_PRINT_TRIALS") == 1;
+    for (int width : {128, 256}) {
+        for (bool noise : {false, true}) {
+            double worst = 0.0, worstNaive = 0.0;
+            for (double cor :
+                {0.5 * width + 0.0, 0.5 * width + 0.5, 0.5 * width + 3.26, 0.5 * width - 2.74}) {
+                const ScanOutcome o = scan(width, width < 200 ? 180 : 360, noise, cor, print);
+                worst = std::max(worst, std::abs(o.bestCor - cor));
+                worstNaive = std::max(worstNaive, std::abs(o.naiveCor - cor));
+            }
+            const QString name = QStringLiteral("%1 %2").arg(width).arg(
+                noise ? QStringLiteral("poisson 1000") : QStringLiteral("noise-free"));
+            printFigure(QStringLiteral("scan best error, %1").arg(name), worst, QStringLiteral("px"));
+            printFigure(QStringLiteral("scan best error by plain entropy, %1").arg(name), worstNaive,
+                QStringLiteral("px"));
+        }
+    }
+    return 0;
+}

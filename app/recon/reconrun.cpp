@@ -8,9 +8,13 @@
 
 // Local
 #include "ct/atomicfile.h"
+#include "ct/corfourier.h"
 #include "ct/corguess.h"
+#include "ct/corscanfiles.h"
+#include "ct/corsearch.h"
 #include "ct/sgmgeometry.h"
 #include "ct/sinogramcache.h"
+#include "ct/sinogramviews.h"
 #include "ct/sliceworker.h"
 #include "imagedata/imgdata.h"
 #include "imagedata/lineblock.h"
@@ -129,39 +133,129 @@ QList<int> ReconRun::blockSlices(int index) const
     return slices_.mid(qsizetype(index) * options_.block, options_.block);
 }
 
+void ReconRun::warn(const QString &message)
+{
+    err_ << "quorvel-recon: warning: " << message << Qt::endl;
+}
+
+bool ReconRun::readSearchLines(const std::vector<int> &slices, ProjectionSet &set)
+{
+    const bool rows = options_.axisVertical;
+    const int count = static_cast<int>(files_.size());
+    const int first = firstImage(request_, count);
+    const int used = request_.partial ? std::abs(request_.usingImages) : count; // checked in plan()
+    std::vector<int> images;
+    if (const std::optional<int> opposite = oppositeImage(first, used, count, options_.rangeDeg))
+        images.push_back(*opposite);
+    const int half = projectionsPer180(options_.rangeDeg, count);
+    if (half <= used)
+        for (int k = 0; k < half; ++k)
+            images.push_back((first + k) % count);
+    images.push_back(first);
+    std::vector<int> lines = slices;
+    std::sort(lines.begin(), lines.end());
+    lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+    set = ProjectionSet();
+    set.width = width_;
+    set.height = height_;
+    set.images.resize(files_.size());
+    for (int k : images) {
+        if (set.images[static_cast<size_t>(k)])
+            continue;
+        set.images[static_cast<size_t>(k)] = readLineBlock(files_[k], rows, lines, width_, height_);
+        if (!set.images[static_cast<size_t>(k)])
+            return fail(QStringLiteral("cannot read %1").arg(files_[k]));
+    }
+    for (auto [file, target] : {std::pair {options_.i0File, &set.i0}, std::pair {options_.bgFile, &set.bg}}) {
+        if (file.isEmpty())
+            continue;
+        *target = readLineBlock(file, rows, lines, width_, height_);
+        if (!*target)
+            return fail(QStringLiteral("cannot read %1").arg(file));
+    }
+    return true;
+}
+
+bool ReconRun::guessBoth(double start)
+{
+    ProjectionSet set;
+    if (!readSearchLines({request_.slice}, set))
+        return false;
+    // Both searches, as "Guess CoR" in the window makes them (its GuessParam 0.35).
+    const CorGuesses g = guessCorBoth(set, request_, options_.rangeDeg, start, 0.35);
+    const std::optional<CorSearchResult> &chosen = g.of(options_.corMethod);
+    if (!chosen)
+        return fail(QStringLiteral("cannot guess the centre of rotation (%1): %2")
+                        .arg(corMethodName(options_.corMethod),
+                            options_.corMethod == CorMethod::Mirror ? g.mirrorProblem : g.fourierProblem));
+    request_.cor = chosen->cor;
+    out_ << "centre of rotation: " << QString::number(request_.cor, 'g', 10) << Qt::endl;
+    for (CorMethod m : {CorMethod::Mirror, CorMethod::Fourier}) {
+        if (const std::optional<CorSearchResult> &r = g.of(m))
+            out_ << "centre of rotation (" << corMethodName(m) << "): " << QString::number(r->cor, 'g', 10)
+                 << Qt::endl;
+        else
+            warn(QStringLiteral("no %1 centre of rotation: %2")
+                     .arg(corMethodName(m), m == CorMethod::Mirror ? g.mirrorProblem : g.fourierProblem));
+    }
+    for (const QString &w : corGuessWarnings(g))
+        warn(w);
+    return true;
+}
+
+bool ReconRun::guessLine(double start)
+{
+    const int from = slices_.first(), to = slices_.last();
+    if (from == to)
+        return fail(QStringLiteral("--cor guess-line needs a range of slices (--slices)"));
+    const std::vector<int> at = spreadSlices(from, to, *options_.guessLine);
+    ProjectionSet set;
+    if (!readSearchLines(at, set))
+        return false;
+    const CorLineGuess g = guessCorLine(
+        set, request_, options_.rangeDeg, options_.corMethod, start, 0.35, from, to, *options_.guessLine);
+    for (const QString &p : g.problems)
+        warn(QStringLiteral("no %1 centre of rotation at %2").arg(corMethodName(options_.corMethod), p));
+    for (size_t i = 0; i < g.slices.size(); ++i)
+        out_ << "centre of rotation at slice " << g.slices[i] << " (" << corMethodName(options_.corMethod)
+             << "): " << QString::number(g.cors[i], 'g', 10) << Qt::endl;
+    if (!g.fit)
+        return fail(QStringLiteral("fewer than two slices gave a centre of rotation: no line"));
+    line_ = g.fit->records(from, to);
+    out_ << "centre of rotation line: " << QString::number(line_->cor1, 'g', 10) << " at slice " << from
+         << ", " << QString::number(line_->cor2, 'g', 10) << " at slice " << to
+         << QStringLiteral(" (residual %1 pixel rms, %2 at most)")
+                .arg(g.fit->rms, 0, 'f', 3)
+                .arg(g.fit->maxResidual, 0, 'f', 3)
+         << Qt::endl;
+    if (g.fit->rms > corLineResidualLimit)
+        warn(QStringLiteral("the guesses lie %1 pixel (rms) off their line: the axis may not be straight, or "
+                            "some guesses failed")
+                 .arg(g.fit->rms, 0, 'f', 2));
+    request_.cor = line_->at(slices_.first());
+    return true;
+}
+
 bool ReconRun::findCor()
 {
     const bool rows = options_.axisVertical;
     const double middleCor = rows ? 0.5 * width_ : double(height_ / 2);
     request_ = SinogramRequest {rows, options_.cor.value_or(middleCor), slices_.first(), options_.partial,
         options_.partialStart, options_.partialImages};
-    if (options_.guessCor) {
-        // The guess compares the first image used with the one facing it, at the first slice: only
-        // those two lines are read.
-        const int count = static_cast<int>(files_.size());
-        const int first = firstImage(request_, count);
-        const int used = request_.partial ? std::abs(request_.usingImages) : count; // checked in plan()
-        const std::optional<int> opposite = oppositeImage(first, used, count, options_.rangeDeg);
-        ProjectionSet pair;
-        pair.width = width_;
-        pair.height = height_;
-        pair.images.resize(files_.size());
-        for (int k : {first, opposite.value_or(-1)}) {
-            if (k < 0 || k >= count)
-                break; // the guess says why
-            const int line = request_.slice;
-            pair.images[static_cast<size_t>(k)]
-                = readLineBlock(files_[k], rows, std::span<const int>(&line, 1), width_, height_);
-            if (!pair.images[static_cast<size_t>(k)])
-                return fail(QStringLiteral("cannot read %1").arg(files_[k]));
-        }
-        QString why;
-        const std::optional<double> guess
-            = guessCor(pair, request_, options_.rangeDeg, middleCor, 0.35, &why); // the window's GuessParam
-        if (!guess)
-            return fail(QStringLiteral("cannot guess the centre of rotation: %1").arg(why));
-        request_.cor = *guess;
+    if (options_.corScan) // the scan names its centres
+        return true;
+    if (options_.corLine) {
+        line_ = options_.corLine;
+        request_.cor = line_->at(slices_.first());
+        out_ << "centre of rotation line: " << QString::number(line_->cor1, 'g', 10) << " at slice "
+             << line_->slice1 << ", " << QString::number(line_->cor2, 'g', 10) << " at slice "
+             << line_->slice2 << Qt::endl;
+        return true;
     }
+    if (options_.guessLine)
+        return guessLine(middleCor);
+    if (options_.guessCor)
+        return guessBoth(middleCor);
     out_ << "centre of rotation: " << QString::number(request_.cor, 'g', 10) << Qt::endl;
     return true;
 }
@@ -174,6 +268,17 @@ bool ReconRun::prepare()
         return fail(QStringLiteral("the centre of rotation %1 leaves no sinogram on lines of %2 pixels")
                         .arg(request_.cor)
                         .arg(L));
+    if (line_) { // every slice's centre, before any is computed
+        for (int slice : std::as_const(slices_)) {
+            if (!corInsideLine(line_->at(slice), L))
+                return fail(
+                    QStringLiteral("the centre of rotation %1 of slice %2 on the line leaves no sinogram "
+                                   "on lines of %3 pixels")
+                        .arg(line_->at(slice))
+                        .arg(slice)
+                        .arg(L));
+        }
+    }
     // An output folder that cannot take files is known before any slice is computed.
     if (!QDir().mkpath(options_.outDir))
         return fail(QStringLiteral("cannot make the output folder %1").arg(options_.outDir));
@@ -188,7 +293,6 @@ bool ReconRun::prepare()
     task_.region = options_.region.value_or(Region {});
     task_.makeImage = options_.png;
     task_.makeTiff = options_.tiff;
-    task_.makeTiff = options_.tiff;
     if (options_.colorRange)
         task_.scale = GreyScale {options_.colorRange->first, options_.colorRange->second, 0.0, 1.0, true};
     task_.makeData = options_.data;
@@ -202,7 +306,9 @@ int ReconRun::exec(std::optional<int> onlyBlock)
     if (!plan() || !findCor())
         return 1;
     if (options_.guessOnly)
-        return 0;
+        return failed_ ? 1 : 0;
+    if (options_.corScan)
+        return execScan();
     if (!prepare())
         return 1;
     if (onlyBlock && (*onlyBlock < 0 || *onlyBlock >= blockCount())) {
@@ -218,17 +324,9 @@ int ReconRun::exec(std::optional<int> onlyBlock)
     const int workers = std::max(
         1, std::min(options_.threads, static_cast<int>(std::min<qsizetype>(total_, options_.block))));
     blocks_.assign(static_cast<size_t>(workers), Block());
-    for (int i = 0; i < workers; ++i) {
-        auto *worker = new SliceWorker;
-        // Plans are made here, on the main thread, before the worker ever runs.
-        worker->engine().setup(engineLength_, static_cast<int>(files_.size()));
-        auto *thread = new QThread(this);
-        worker->moveToThread(thread);
+    startWorkers(workers, engineLength_);
+    for (SliceWorker *worker : workers_)
         connect(worker, &SliceWorker::done, this, &ReconRun::sliceDone);
-        thread->start();
-        threads_.push_back(thread);
-        workers_.push_back(worker);
-    }
     // The time left counts from here: loading and planning are behind us.
     timeLeft_.start(total_, clock_.elapsed());
     for (int b = first; b <= last; ++b) {
@@ -250,6 +348,20 @@ int ReconRun::exec(std::optional<int> onlyBlock)
                 .arg(times_.write, 0, 'f', 2)
          << Qt::endl;
     return failed_ ? 1 : 0;
+}
+
+void ReconRun::startWorkers(int count, int length)
+{
+    for (int i = 0; i < count; ++i) {
+        auto *worker = new SliceWorker;
+        // Plans are made here, on the main thread, before the worker ever runs.
+        worker->engine().setup(length, static_cast<int>(files_.size()));
+        auto *thread = new QThread(this);
+        worker->moveToThread(thread);
+        thread->start();
+        threads_.push_back(thread);
+        workers_.push_back(worker);
+    }
 }
 
 bool ReconRun::readBlock(const QList<int> &slices)
@@ -288,7 +400,8 @@ void ReconRun::runBlock(const QList<int> &slices)
     block_ = slices;
     next_ = 0;
     done_ = 0;
-    blockSlices_ = sinogramBlockSlices(set_, request_, static_cast<int>(workers_.size()));
+    // A block's sinograms share one centre: on a line of centres each slice makes its own.
+    blockSlices_ = line_ ? 1 : sinogramBlockSlices(set_, request_, static_cast<int>(workers_.size()));
     for (Block &b : blocks_)
         b = Block();
     QEventLoop loop;
@@ -320,6 +433,14 @@ void ReconRun::dispatch(size_t worker)
     task.sinogram.slice = block.slices[block.next++];
     task.sinogramBlock = block.slices;
     task.blockId = block.id;
+    if (line_) {
+        // Its own centre, and the engine sized for it here, on the main thread, while the worker rests.
+        task.sinogram.cor = line_->at(task.sinogram.slice);
+        CtFbp &engine = workers_[worker]->engine();
+        const int n = requiredLength(task.set, task.sinogram);
+        if (engine.n() != n)
+            engine.setup(n, static_cast<int>(files_.size()));
+    }
     QMetaObject::invokeMethod(
         workers_[worker], [w = workers_[worker], task] { w->run(task); }, Qt::QueuedConnection);
 }
@@ -383,4 +504,110 @@ void ReconRun::writeResult(const SliceResult &result)
                 return writeImageAtomically(path, result.image, error);
             });
     }
+}
+
+int ReconRun::execScan()
+{
+    const ReconOptions::CorScan &scan = *options_.corScan;
+    const int L = options_.axisVertical ? width_ : height_;
+    if (slices_.size() != 1) {
+        fail(QStringLiteral("--cor-scan reconstructs one slice"));
+        return 1;
+    }
+    if (const QString why = corScanProblem(scan.from, scan.to, scan.step, L); !why.isEmpty()) {
+        fail(QStringLiteral("--cor-scan: %1").arg(why));
+        return 1;
+    }
+    const std::vector<double> centres = corScanCentres(scan.from, scan.to, scan.step);
+    request_.cor = centres.front();
+    if (!prepare() || !readBlock(slices_))
+        return 1;
+    task_.set = set_;
+    const CorScoreSetup score = corScanScoreSetup(task_, centres);
+    const int count = static_cast<int>(files_.size());
+
+    // Every worker takes the next trial when it has done one; engines and scorers are sized for the
+    // trial on this thread while the worker rests.
+    std::vector<CorTrial> trials(centres.size());
+    size_t next = 0, done = 0;
+    const int workers = std::max(1, std::min(options_.threads, static_cast<int>(centres.size())));
+    startWorkers(workers, engineLength_);
+    const auto give = [&](SliceWorker *w) {
+        if (next >= centres.size())
+            return;
+        SliceTask task = task_;
+        task.sinogram.cor = centres[next++];
+        const int n = requiredLength(task.set, task.sinogram);
+        if (w->engine().n() != n)
+            w->engine().setup(n, count);
+        w->scorer().setup(n);
+        QMetaObject::invokeMethod(
+            w, [w, task, score] { w->trial(task, score); }, Qt::QueuedConnection);
+    };
+    for (SliceWorker *w : workers_) {
+        connect(w, &SliceWorker::trialDone, this, [&, w](const CorTrial &trial) {
+            const auto at = std::find(centres.begin(), centres.end(), trial.cor);
+            if (at != centres.end())
+                trials[static_cast<size_t>(at - centres.begin())] = trial;
+            ++done;
+            give(w);
+            out_ << QStringLiteral("progress: %1/%2 trials, %3 s elapsed")
+                        .arg(done)
+                        .arg(centres.size())
+                        .arg(clock_.elapsed() / 1000.0, 0, 'f', 1)
+                 << Qt::endl;
+        });
+        give(w);
+    }
+    QEventLoop loop;
+    while (done < centres.size())
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
+    for (SliceWorker *w : workers_) // the handler holds this function's locals
+        disconnect(w, &SliceWorker::trialDone, this, nullptr);
+    set_.images.clear();
+    writeScan(trials, score);
+    return failed_ ? 1 : 0;
+}
+
+bool ReconRun::writeScan(const std::vector<CorTrial> &trials, const CorScoreSetup &score)
+{
+    for (const CorTrial &t : trials) {
+        if (!t.reconstructed)
+            fail(QStringLiteral("trial at %1: %2").arg(corText(t.cor), t.problem));
+    }
+    const int best = bestCorTrial(trials);
+    const int slice = slices_.first();
+    for (const CorTrial &t : trials)
+        if (t.reconstructed)
+            out_ << "trial centre of rotation " << corText(t.cor) << ": score "
+                 << QString::number(t.score, 'f', 6) << Qt::endl;
+    const auto write = [&](const QString &suffix, const auto &writer) {
+        const QString path
+            = QDir(options_.outDir).filePath(corScanFileName(options_.name, options_.tag, slice, suffix));
+        QString error;
+        if (writer(path, &error))
+            out_ << "wrote " << QDir::cleanPath(path) << Qt::endl;
+        else
+            fail(error);
+    };
+    write(QStringLiteral("txt"), [&](const QString &path, QString *error) {
+        return writeFileAtomically(path, corScanTable(trials, best, slice), error);
+    });
+    if (best < 0)
+        return fail(QStringLiteral("no trial was reconstructed"));
+    QString why;
+    const QByteArray tiff = corScanTiff(trials, slice, &why);
+    if (tiff.isEmpty())
+        fail(QStringLiteral("no TIFF file of the scan: %1").arg(why));
+    else
+        write(QStringLiteral("tif"),
+            [&](const QString &path, QString *error) { return writeFileAtomically(path, tiff, error); });
+    GreyScale scale = corScanScale(trials[static_cast<size_t>(best)], score);
+    if (options_.colorRange)
+        scale = GreyScale {options_.colorRange->first, options_.colorRange->second, 0.0, 1.0, true};
+    const QImage sheet = corScanSheet(trials, best, score, scale);
+    write(QStringLiteral("png"),
+        [&](const QString &path, QString *error) { return writeImageAtomically(path, sheet, error); });
+    out_ << "best centre of rotation: " << corText(trials[static_cast<size_t>(best)].cor) << Qt::endl;
+    return !failed_;
 }

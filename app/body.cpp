@@ -10,6 +10,7 @@
 
 // Local
 #include "app/buttonstyles.h"
+#include "app/corscanrun.h"
 #include "app/config/configstore.h"
 #include "automation/batch.h"
 #include "automation/ui/i0ofimage.h"
@@ -79,6 +80,7 @@ Body::Body(QWidget *parent, int workers)
     setUpWorkers(n);
     for (CtCalc2 *w : workers_) // "app_quit" waits for the last slice of a stopped run too
         connect(w, &CtCalc2::calcFinished, this, &Body::tryQuit, Qt::QueuedConnection);
+    setUpCorScan();
     ui_.procCtrl->setMaxThreads(n);
     ui_.procCtrl->setThreads(static_cast<int>(0.8 * n));
     setupZelmapLink();

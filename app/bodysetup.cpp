@@ -17,6 +17,7 @@
 #include "automation/ui/selectdir.h"
 #include "ct/ui/procctrl.h"
 #include "ct/ui/selectsavedir.h"
+#include "ct/ui/sinogram.h"
 
 void Body::setUpSetupDialog()
 {
@@ -75,7 +76,7 @@ QList<SetupSection> Body::setupSections()
         {QStringLiteral("bg_load"), setupText(ui_.BGImgSel->filePath())},
     };
 
-    const SetupSection setting {QStringLiteral("## CT Reconstruction setting"),
+    SetupSection setting {QStringLiteral("## CT Reconstruction setting"),
         {
             {QStringLiteral("ct_proc_slice"), integer(p->sliceNo())},
             {QStringLiteral("ct_angle_origin"), setupReal(p->angleOriginDeg())},
@@ -94,6 +95,12 @@ QList<SetupSection> Body::setupSections()
             {QStringLiteral("ct_recorded_cor_1"), recorded(p->recSlice1(), p->recCor1())},
             {QStringLiteral("ct_recorded_cor_2"), recorded(p->recSlice2(), p->recCor2())},
         }};
+    // Written only when they differ from the defaults, so that setups of the usual kind keep their
+    // layout line for line.
+    if (p->useRecordedCor())
+        setting.entries.append({QStringLiteral("ct_use_recorded_cor"), setupFlag(true)});
+    if (sinogram_->corMethod() != CorMethod::Mirror)
+        setting.entries.append({QStringLiteral("ct_cor_guess_method"), corMethodName(sinogram_->corMethod())});
 
     const SelectSaveDir *im = ui_.SelectImageSaveDir;
     const SelectSaveDir *da = ui_.SelectDataSaveDir;

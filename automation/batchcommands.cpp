@@ -99,6 +99,11 @@ const QList<BatchCommandEntry> &batchCommandSet()
         {QStringLiteral("zelmapLink_cont_2da"), F::Other},
         // Slices as 32-bit float TIFF images beside the data files.
         {QStringLiteral("auto_save_tiff"), F::Flag},
+        // Centres of rotation: the search used, trial scans and a tilted axis.
+        {QStringLiteral("ct_cor_guess_method"), F::Text},
+        {QStringLiteral("ct_cor_scan"), F::Other},
+        {QStringLiteral("ct_use_recorded_cor"), F::Flag},
+        {QStringLiteral("ct_guess_cor_line"), F::Other},
     };
     return set;
 }

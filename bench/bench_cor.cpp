@@ -5,12 +5,18 @@
 
 // Qt
 #include <QCoreApplication>
+#include <QTemporaryDir>
+#include <QThread>
 
 // Local
+#include "app/recon/reconoptions.h"
+#include "app/recon/reconrun.h"
 #include "bench/benchutil.h"
 #include "ct/corfourier.h"
 #include "ct/corguess.h"
+#include "ct/corline.h"
 #include "ct/corscan.h"
+#include "ct/corsearch.h"
 #include "ct/sinogramgen.h"
 #include "tools/phantom/phantom.h"
 #include <cmath>
@@ -131,6 +137,51 @@ ScanOutcome scan(int width, int projections, bool noise, double trueCor, bool pr
     return out;
 }
 
+// The largest distance, over every slice of 0 … 999, between the line guessed at `count` slices
+// and the true centre of an axis moving 4 pixels over the 1000 slices.
+double tiltError(CorMethod method, bool noise, int count)
+{
+    constexpr int width = 512, slices = 1000;
+    ScanSetup setup;
+    setup.width = width;
+    setup.height = slices;
+    setup.cor = 254.3;
+    setup.corPerLine = 4.0 / slices;
+    setup.projections = 360;
+    setup.noise = 0.0;
+    if (noise) {
+        setup.i0 = 1000.0;
+        setup.bg = 0.0;
+        setup.poisson = true;
+    }
+    Phantom phantom = demoPhantom(width);
+    for (Ellipsoid &e : phantom.parts) // the object in every slice
+        e.c = 1e5;
+    const std::vector<int> at = spreadSlices(0, slices - 1, count);
+    const ProjectionSet set = scanLines(phantom, setup, at);
+    SinogramRequest request;
+    request.rowLines = true;
+    const CorLineGuess g = guessCorLine(set, request, 180.0, method, 0.5 * width, 0.35, 0, slices - 1, count);
+    if (!g.fit)
+        return 1e9;
+    double worst = 0.0;
+    for (int s = 0; s < slices; ++s)
+        worst = std::max(worst, std::abs(g.fit->at(s) - (setup.cor + s * setup.corPerLine)));
+    return worst;
+}
+
+// Seconds of the command: the best of `repeats` runs.
+double commandSeconds(const QStringList &args, int repeats)
+{
+    ReconOptions options;
+    QString error;
+    if (!parseReconOptions(args, options, error))
+        return -1.0;
+    QString text;
+    QTextStream sink(&text);
+    return bestSeconds(repeats, [&] { ReconRun(options, sink, sink).exec(); });
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -163,6 +214,14 @@ int main(int argc, char *argv[])
         printFigure(QStringLiteral("fourier error, %1").arg(QLatin1String(c.name)), worst.fourier,
             QStringLiteral("px"));
     }
+    // A tilted axis followed along 1000 slices.
+    for (CorMethod method : {CorMethod::Mirror, CorMethod::Fourier})
+        for (bool noise : {false, true})
+            printFigure(
+                QStringLiteral("tilted axis, guess along range at 5 slices, %1%2, largest error of a slice")
+                    .arg(corMethodName(method), noise ? QStringLiteral(", poisson 1000") : QString()),
+                tiltError(method, noise, 5), QStringLiteral("px"));
+
     // The scan's best trial against the truth (one step is 0.5 pixel).
     const bool print = qEnvironmentVariableIntValue("QV_BENCH_PRINT_TRIALS") == 1;
     for (int width : {128, 256}) {
@@ -180,6 +239,55 @@ int main(int argc, char *argv[])
             printFigure(QStringLiteral("scan best error by plain entropy, %1").arg(name), worstNaive,
                 QStringLiteral("px"));
         }
+    }
+
+    // Speed on slices of N = 2046 from 1800 projections (lines of 2050, the axis at 1024.5).
+    {
+        ScanSetup setup;
+        setup.width = 2048;
+        setup.height = 4;
+        setup.cor = 1027.3;
+        setup.projections = 1800;
+        const ProjectionSet set = scanLines(demoPhantom(2048), setup, {2});
+        SinogramRequest request;
+        request.rowLines = true;
+        request.slice = 2;
+        const double fourier = bestSeconds(3, [&] { fourierCor(set, request, 180.0); });
+        printFigure(
+            QStringLiteral("fourier search, 2048 x 1800, lines in memory"), fourier, QStringLiteral("s"));
+        const double mirror = bestSeconds(3, [&] { guessCor(set, request, 180.0, 1024.0, 0.35); });
+        printFigure(
+            QStringLiteral("mirror search, 2048 x 1800, lines in memory"), mirror, QStringLiteral("s"));
+    }
+    if (qEnvironmentVariableIntValue("QV_BENCH_SKIP_SCAN") != 1) {
+        QTemporaryDir dir;
+        const QString projections = dir.filePath(QStringLiteral("p"));
+        writeRandomProjections(projections, 2050, 4, 1800);
+        const int workers = std::max(1, QThread::idealThreadCount());
+        const QStringList common {projections, QStringLiteral("--axis"), QStringLiteral("v"),
+            QStringLiteral("--slice"), QStringLiteral("1"), QStringLiteral("--out"),
+            dir.filePath(QStringLiteral("o"))};
+        const double guess = commandSeconds(common
+                + QStringList {QStringLiteral("--cor"), QStringLiteral("guess"), QStringLiteral("--no-png"),
+                    QStringLiteral("--no-data")},
+            3);
+        printFigure(QStringLiteral("command --cor guess (both searches, 1800 files read)"), guess,
+            QStringLiteral("s"));
+        const double one = commandSeconds(common
+                + QStringList {QStringLiteral("--cor"), QStringLiteral("1024.5"), QStringLiteral("--tiff"),
+                    QStringLiteral("--no-png"), QStringLiteral("--no-data"), QStringLiteral("--threads"),
+                    QStringLiteral("1")},
+            3);
+        const double scan = commandSeconds(common
+                + QStringList {QStringLiteral("--cor-scan"), QStringLiteral("1019.5:1029.5:0.5"),
+                    QStringLiteral("--threads"), QString::number(workers)},
+            3);
+        printFigure(QStringLiteral("workers"), workers, QString());
+        printFigure(QStringLiteral("command, one slice, 1 thread"), one, QStringLiteral("s"));
+        printFigure(
+            QStringLiteral("command, 21-trial scan, %1 workers").arg(workers), scan, QStringLiteral("s"));
+        printFigure(
+            QStringLiteral("scan / (21 x one slice / workers)"), scan / (21.0 * one / workers), QString());
     }
     return 0;
 }

@@ -73,14 +73,24 @@ FourierCorMetric::FourierCorMetric(std::span<const double> sinogram, int rows, i
     std::vector<std::complex<double>> spectra(static_cast<size_t>(rows) * columns_);
     const auto taper
         = [](int d, int length) { return 0.5 * (1.0 + std::cos(std::numbers::pi * d / length)); };
+    // Each row less the mean of its ends: a level the whole row shares (the flat field's logarithm
+    // without an I0 image, a body wider than the field) only moves detector frequency 0, which is
+    // not compared, but it would make the tapers of the two halves differ wherever the mirror
+    // image leaves the padding.
+    const int ends = std::clamp(L / 32, 1, 16);
     for (int k = 0; k < rows; ++k) {
         const double *a = sinogram.data() + static_cast<size_t>(k) * L;
+        double level = 0.0;
+        for (int i = 0; i < ends; ++i)
+            level += a[i] + a[L - 1 - i];
+        level /= 2.0 * ends;
         double *p = row.get();
-        std::copy_n(a, L, p + lead_);
+        for (int i = 0; i < L; ++i)
+            p[lead_ + i] = a[i] - level;
         for (int d = 1; d <= lead_; ++d)
-            p[lead_ - d] = a[0] * taper(d, lead_);
+            p[lead_ - d] = p[lead_] * taper(d, lead_);
         for (int d = 1; d <= trail; ++d)
-            p[lead_ + L - 1 + d] = a[L - 1] * taper(d, trail);
+            p[lead_ + L - 1 + d] = p[lead_ + L - 1] * taper(d, trail);
         fftw_execute(rowPlan);
         for (int j = 1; j <= columns_; ++j)
             spectra[static_cast<size_t>(k) * columns_ + (j - 1)]

@@ -1,8 +1,8 @@
 // Qt
 #include <QFileDialog>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QRegularExpression>
 #include <QTest>
 
 // Local
@@ -11,6 +11,7 @@
 #include "automation/ui/selectdir.h"
 #include "ct/ui/procctrl.h"
 #include "ct/ui/selectsavedir.h"
+#include "ct/ui/sinogram.h"
 #include "imagedata/imgdatas.h"
 #include "tools/phantom/phantom.h"
 #include <memory>
@@ -29,8 +30,8 @@ private slots:
     void buttonsShareOneDialog();
     void unreadableAndUnwritableFiles();
     void calcExecInASetupFileStartsARun();
-    void floatTiffLineOnlyWhenOn_data();
-    void floatTiffLineOnlyWhenOn();
+    void optionalLinesOnlyWhenOn_data();
+    void optionalLinesOnlyWhenOn();
 
 private:
     std::unique_ptr<Body> bodyWithImages(const QString &dir);
@@ -261,28 +262,37 @@ void TestBodySetup::calcExecInASetupFileStartsARun()
     QVERIFY(finished.wait(10000));
 }
 
-void TestBodySetup::floatTiffLineOnlyWhenOn_data()
+void TestBodySetup::optionalLinesOnlyWhenOn_data()
 {
     QTest::addColumn<bool>("on");
     QTest::newRow("off: the usual layout") << false;
-    QTest::newRow("on: one more line") << true;
+    QTest::newRow("on: a line each") << true;
 }
 
-void TestBodySetup::floatTiffLineOnlyWhenOn()
+void TestBodySetup::optionalLinesOnlyWhenOn()
 {
     QFETCH(bool, on);
     auto a = bodyWithImages({});
     QVERIFY(a);
+    // Float TIFF slices, a tilted axis's records in use, the Fourier search chosen.
     a->ui().AutoSaveTiff->setChecked(on);
+    a->ui().procCtrl->setUseRecordedCor(on);
+    a->sinogram()->setCorMethod(on ? CorMethod::Fourier : CorMethod::Mirror);
     const QString file = dir_.filePath(u"tiff.cfg"_s);
     QVERIFY(a->saveSetup(file));
     const QStringList lines = readText(file).split(u'\n');
-    QCOMPARE(lines.filter(QRegularExpression(u"^auto_save_tiff +1$"_s)).size(), on ? 1 : 0);
-    QCOMPARE(lines.filter(u"auto_save_tiff"_s).size(), on ? 1 : 0);
+    for (const QString &line :
+        {u"auto_save_tiff +1"_s, u"ct_use_recorded_cor +1"_s, u"ct_cor_guess_method +fourier"_s})
+        QCOMPARE(lines.filter(QRegularExpression(u"^"_s + line + u"$"_s)).size(), on ? 1 : 0);
+    for (const QString &key : {u"auto_save_tiff"_s, u"ct_use_recorded_cor"_s, u"ct_cor_guess_method"_s})
+        QCOMPARE(lines.filter(key).size(), on ? 1 : 0);
     auto b = bodyWithImages({});
     QVERIFY(b);
+    b->sinogram()->setCorMethod(CorMethod::Mirror);
     QVERIFY(b->loadSetup(file));
     QCOMPARE(b->ui().AutoSaveTiff->isChecked(), on);
+    QCOMPARE(b->ui().procCtrl->useRecordedCor(), on);
+    QCOMPARE(b->sinogram()->corMethod(), on ? CorMethod::Fourier : CorMethod::Mirror);
 }
 
 QTEST_MAIN(TestBodySetup)

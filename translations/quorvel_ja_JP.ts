@@ -428,6 +428,10 @@
         <source>failed</source>
         <translation>失敗</translation>
     </message>
+    <message>
+        <source>shown: %1</source>
+        <translation>表示: %1</translation>
+    </message>
 </context>
 <context>
     <name>CtCalc</name>

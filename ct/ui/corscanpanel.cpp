@@ -138,7 +138,20 @@ void CorScanPanel::setRunning(bool running)
 
 void CorScanPanel::setState(const QString &text)
 {
-    ui_.ScanState->setText(text);
+    state_ = text;
+    showState();
+}
+
+void CorScanPanel::showState()
+{
+    // The scan's state, and which trial the picture shows.
+    const int i = current();
+    if (i < 0 || i >= count()) {
+        ui_.ScanState->setText(state_);
+        return;
+    }
+    const QString shown = tr("shown: %1").arg(corText(trials_[static_cast<size_t>(i)].cor));
+    ui_.ScanState->setText(state_.isEmpty() ? shown : state_ + QStringLiteral("   ") + shown);
 }
 
 int CorScanPanel::current() const
@@ -222,6 +235,7 @@ void CorScanPanel::updateItem(int index)
 
 void CorScanPanel::showCurrent()
 {
+    showState();
     const int i = current();
     if (i < 0 || i >= count()) {
         ui_.TrialView->imgDisp()->setImage(QImage());

@@ -67,10 +67,12 @@ private:
     void redraw();
     QString label(int index) const;
     void updateItem(int index);
+    void showState();
 
     Ui_CorScan ui_;
     std::vector<CorTrial> trials_;
     CorScoreSetup score_;
     int best_ = -1;
     bool rangeTaken_ = false; // the pictures' grey scale has its range
+    QString state_; // what the window says of the scan
 };

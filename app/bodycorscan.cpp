@@ -91,7 +91,6 @@ bool Body::startCorScan(double from, double to, double step, bool fromBatch)
         return refuse(why);
     auto scan = std::make_unique<CorScanRun>();
     scan->task = sliceTask(0, run, set, run.sliceNo, from);
-    QString why;
     if (scan->task.sinogram.slice < 0 || scan->task.sinogram.slice >= sliceCount(set, run.rotAxIsV))
         return refuse(sinogramProblem(SinogramStatus::SliceOutOfRange, set, scan->task.sinogram));
     scan->centres = corScanCentres(from, to, step);

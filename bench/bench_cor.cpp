@@ -17,6 +17,7 @@
 #include "ct/corline.h"
 #include "ct/corscan.h"
 #include "ct/corsearch.h"
+#include "ct/sinogramcache.h"
 #include "ct/sinogramgen.h"
 #include "tools/phantom/phantom.h"
 #include <cmath>
@@ -217,10 +218,13 @@ int main(int argc, char *argv[])
     // A tilted axis followed along 1000 slices.
     for (CorMethod method : {CorMethod::Mirror, CorMethod::Fourier})
         for (bool noise : {false, true})
-            printFigure(
-                QStringLiteral("tilted axis, guess along range at 5 slices, %1%2, largest error of a slice")
-                    .arg(corMethodName(method), noise ? QStringLiteral(", poisson 1000") : QString()),
-                tiltError(method, noise, 5), QStringLiteral("px"));
+            for (int count : {5, 9})
+                printFigure(
+                    QStringLiteral(
+                        "tilted axis, guess along range at %1 slices, %2%3, largest error of a slice")
+                        .arg(count)
+                        .arg(corMethodName(method), noise ? QStringLiteral(", poisson 1000") : QString()),
+                    tiltError(method, noise, count), QStringLiteral("px"));
 
     // The scan's best trial against the truth (one step is 0.5 pixel).
     const bool print = qEnvironmentVariableIntValue("QV_BENCH_PRINT_TRIALS") == 1;
@@ -258,6 +262,28 @@ int main(int argc, char *argv[])
         const double mirror = bestSeconds(3, [&] { guessCor(set, request, 180.0, 1024.0, 0.35); });
         printFigure(
             QStringLiteral("mirror search, 2048 x 1800, lines in memory"), mirror, QStringLiteral("s"));
+
+        // One trial against one slice of a run, on this thread: what a scan adds per trial.
+        SliceTask task;
+        task.set = set;
+        task.sinogram = request;
+        task.sinogram.cor = 1024.0; // N = 2046
+        task.angles = projectionAngles(0.0, 180.0, 1800, 0);
+        task.regionIsSet = false;
+        const int n = requiredLength(set, task.sinogram);
+        CtFbp engine;
+        SinogramCache sinograms;
+        CorScorer scorer;
+        engine.setup(n, 1800);
+        scorer.setup(n);
+        const double slice = bestSeconds(2, [&] { reconstructSlice(engine, sinograms, task); });
+        const CorScoreSetup score = corScanScoreSetup(task, {task.sinogram.cor});
+        const double trial = bestSeconds(2, [&] { runCorTrial(engine, sinograms, scorer, task, score); });
+        printFigure(QStringLiteral("slice of N %1 from 1800 projections, one thread").arg(n), slice,
+            QStringLiteral("s"));
+        printFigure(QStringLiteral("trial of a scan (the slice, its values kept and scored), one thread"),
+            trial, QStringLiteral("s"));
+        printFigure(QStringLiteral("trial / slice"), trial / slice, QString());
     }
     if (qEnvironmentVariableIntValue("QV_BENCH_SKIP_SCAN") != 1) {
         QTemporaryDir dir;

@@ -2,6 +2,7 @@
 
 // Local
 #include "ct/sgmgeometry.h"
+#include <algorithm>
 #include <cmath>
 
 std::vector<double> corScanCentres(double from, double to, double step)
@@ -70,7 +71,10 @@ CorTrial runCorTrial(CtFbp &engine, SinogramCache &sinograms, CorScorer &scorer,
     trial.n = r.n;
     trial.region = r.region;
     const std::span<const double> image = engine.image();
-    trial.values = std::make_shared<const std::vector<double>>(image.begin(), image.end());
+    auto values = std::make_shared<std::vector<float>>(image.size());
+    std::transform(
+        image.begin(), image.end(), values->begin(), [](double v) { return static_cast<float>(v); });
+    trial.values = std::move(values);
     const double frac = task.sinogram.cor - std::floor(task.sinogram.cor);
     trial.score = scorer.score(image, r.n, frac, score);
     if (std::isnan(trial.score)) {

@@ -33,7 +33,8 @@ struct CorTrial
     int n = 0; // the image is n × n
     Region region; // the region computed
     double score = 0.0; // lower is sharper
-    std::shared_ptr<const std::vector<double>> values; // n × n, row z, column x
+    // n × n, row z, column x, as float TIFF pages hold them: the engine's values rounded to float.
+    std::shared_ptr<const std::vector<float>> values;
 };
 
 Q_DECLARE_METATYPE(CorTrial)

@@ -48,7 +48,7 @@ std::vector<double> shownValues(const CorTrial &trial, const CorScoreSetup &scor
     height = static_cast<int>(z1 - z0);
     std::vector<double> v;
     v.reserve(static_cast<size_t>(width) * height);
-    const std::vector<double> &all = *trial.values;
+    const std::vector<float> &all = *trial.values;
     for (long long z = z0; z < z1; ++z)
         for (long long x = x0; x < x1; ++x)
             v.push_back(all[static_cast<size_t>(z * trial.n + x)]);
@@ -143,7 +143,7 @@ QByteArray corScanTiff(const std::vector<CorTrial> &trials, int slice, QString *
                 *error = QStringLiteral("the trial at %1 was not reconstructed").arg(corText(t.cor));
             return QByteArray();
         }
-        pages.push_back(FloatTiffPage {*t.values, t.n, t.region,
+        pages.push_back(FloatTiffPage {{}, *t.values, t.n, t.region,
             QStringLiteral("slice %1, centre of rotation %2").arg(slice).arg(corText(t.cor))});
     }
     return floatTiffPages(pages, error);

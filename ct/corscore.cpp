@@ -7,6 +7,24 @@
 #include <limits>
 #include <numbers>
 
+namespace {
+
+// The smallest size ≥ n made of the factors 2, 3 and 5, which FFTW transforms fastest (2046 is
+// 2 · 3 · 11 · 31, several times slower than 2048).
+int fastSize(int n)
+{
+    for (int m = std::max(n, 1);; ++m) {
+        int r = m;
+        for (int f : {2, 3, 5})
+            while (r % f == 0)
+                r /= f;
+        if (r == 1)
+            return m;
+    }
+}
+
+} // namespace
+
 CorScoreSetup corScoreSetup(int smallestN, const Region *region)
 {
     CorScoreSetup s;
@@ -65,59 +83,91 @@ CorScorer::~CorScorer()
 void CorScorer::release()
 {
     if (forward_)
-        fftw_destroy_plan(static_cast<fftw_plan>(forward_));
+        fftwf_destroy_plan(static_cast<fftwf_plan>(forward_));
     if (inverse_)
-        fftw_destroy_plan(static_cast<fftw_plan>(inverse_));
-    fftw_free(real_);
-    fftw_free(spectrum_);
+        fftwf_destroy_plan(static_cast<fftwf_plan>(inverse_));
+    fftwf_free(real_);
+    fftwf_free(spectrum_);
     forward_ = inverse_ = nullptr;
     real_ = nullptr;
     spectrum_ = nullptr;
     n_ = 0;
+    size_ = 0;
+    inside_ = std::vector<double>();
 }
 
 void CorScorer::setup(int n)
 {
-    if (n == n_)
+    // The image is 0 outside its inscribed circle: padding it with zeros to a size FFTW likes
+    // changes nothing inside the circle, and the trials of a scan (a few pixels apart in size)
+    // share one size.
+    const int m = n >= 2 ? fastSize(n) : 0;
+    if (m == size_ && m > 0) {
+        n_ = n;
         return;
+    }
     release();
     if (n < 2)
         return;
-    const size_t size = static_cast<size_t>(n);
-    real_ = fftw_alloc_real(size * size);
-    auto *spectrum = fftw_alloc_complex(size * (size / 2 + 1));
+    const size_t size = static_cast<size_t>(m);
+    real_ = fftwf_alloc_real(size * size);
+    auto *spectrum = fftwf_alloc_complex(size * (size / 2 + 1));
     spectrum_ = spectrum;
     if (!real_ || !spectrum) {
         release();
         return;
     }
-    forward_ = fftw_plan_dft_r2c_2d(n, n, real_, spectrum, FFTW_ESTIMATE);
-    inverse_ = fftw_plan_dft_c2r_2d(n, n, spectrum, real_, FFTW_ESTIMATE);
+    forward_ = fftwf_plan_dft_r2c_2d(m, m, real_, spectrum, FFTW_ESTIMATE);
+    inverse_ = fftwf_plan_dft_c2r_2d(m, m, spectrum, real_, FFTW_ESTIMATE);
     n_ = n;
+    size_ = m;
 }
 
 double CorScorer::score(std::span<const double> image, int n, double frac, const CorScoreSetup &setup)
 {
-    const size_t size = static_cast<size_t>(n);
-    if (n != n_ || n < 2 || image.size() < size * size)
+    const size_t rowLength = static_cast<size_t>(n);
+    if (n != n_ || n < 2 || size_ < n || image.size() < rowLength * rowLength)
         return std::numeric_limits<double>::quiet_NaN();
-    std::copy_n(image.data(), size * size, real_);
-    fftw_execute(static_cast<fftw_plan>(forward_));
-    // The weight depends on the radial frequency only; the inverse transform is unnormalised.
-    const size_t half = size / 2 + 1;
-    auto *spectrum = static_cast<fftw_complex *>(spectrum_);
-    const double toRadians = 2.0 * std::numbers::pi / n;
-    const double scale = 1.0 / (double(n) * n);
+    const size_t size = static_cast<size_t>(size_);
     for (size_t z = 0; z < size; ++z) {
-        const double kz = z <= size / 2 ? double(z) : double(z) - n;
-        for (size_t x = 0; x < half; ++x) {
-            const double rho = toRadians * std::sqrt(kz * kz + double(x) * double(x));
-            const double w = equalisingWeight(rho, frac) * scale;
-            spectrum[z * half + x][0] *= w;
-            spectrum[z * half + x][1] *= w;
+        float *row = real_ + z * size;
+        if (z < rowLength) {
+            const double *from = image.data() + z * rowLength;
+            for (size_t x = 0; x < rowLength; ++x)
+                row[x] = static_cast<float>(from[x]);
+            std::fill(row + rowLength, row + size, 0.0f);
+        } else {
+            std::fill(row, row + size, 0.0f);
         }
     }
-    fftw_execute(static_cast<fftw_plan>(inverse_));
+    fftwf_execute(static_cast<fftwf_plan>(forward_));
+
+    // The weight depends on the radial frequency only: a table over the radius r (in frequency
+    // bins, ρ = 2π·r/size) in half bins, interpolated; the inverse transform is unnormalised.
+    const double scale = 1.0 / (double(size_) * size_);
+    const int last = size_ + 2; // half bins up to r = size/2 + 1, beyond which ρ > π
+    std::vector<float> table(static_cast<size_t>(last) + 2, 0.0f);
+    for (int i = 0; i <= last; ++i)
+        table[static_cast<size_t>(i)]
+            = static_cast<float>(equalisingWeight(std::numbers::pi * i / size_, frac) * scale);
+    const size_t half = size / 2 + 1;
+    auto *spectrum = static_cast<fftwf_complex *>(spectrum_);
+    for (size_t z = 0; z < size; ++z) {
+        const double kz = z <= size / 2 ? double(z) : double(z) - size_;
+        fftwf_complex *row = spectrum + z * half;
+        for (size_t x = 0; x < half; ++x) {
+            const double at = 2.0 * std::sqrt(kz * kz + double(x) * double(x)); // in half bins
+            const size_t i = static_cast<size_t>(at);
+            float w = 0.0f;
+            if (i < static_cast<size_t>(last)) {
+                const float t = static_cast<float>(at - double(i));
+                w = table[i] + t * (table[i + 1] - table[i]);
+            }
+            row[x][0] *= w;
+            row[x][1] *= w;
+        }
+    }
+    fftwf_execute(static_cast<fftwf_plan>(inverse_));
 
     // The values inside the common circle (and the region).
     const double centre = 0.5 * n;
@@ -134,15 +184,15 @@ double CorScorer::score(std::span<const double> image, int n, double frac, const
             z1 = std::min(z1, b);
         }
     }
-    std::vector<double> inside;
-    inside.reserve(static_cast<size_t>(std::numbers::pi * r2) + 16);
+    inside_.clear();
     for (long long z = z0; z < z1; ++z) {
         const double dz = double(z) - centre;
+        const float *row = real_ + static_cast<size_t>(z) * size;
         for (long long x = x0; x < x1; ++x) {
             const double dx = double(x) - centre;
             if (dx * dx + dz * dz < r2)
-                inside.push_back(real_[static_cast<size_t>(z) * size + static_cast<size_t>(x)]);
+                inside_.push_back(row[x]);
         }
     }
-    return differentialEntropy(inside, setup.bins);
+    return differentialEntropy(inside_, setup.bins);
 }

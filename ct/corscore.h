@@ -41,8 +41,8 @@ public:
     CorScorer(const CorScorer &) = delete;
     CorScorer &operator=(const CorScorer &) = delete;
 
-    /// Buffers and FFT plans for n × n images; nothing happens when n is unchanged. Plans FFTs: call
-    /// it on the thread that plans, never while the owner scores.
+    /// Buffers and FFT plans for n × n images; nothing is planned when n pads to the size planned
+    /// last. Plans FFTs: call it on the thread that plans, never while the owner scores.
     void setup(int n);
     int n() const { return n_; }
     /// Gives the buffers back.
@@ -54,10 +54,13 @@ public:
 
 private:
     int n_ = 0;
-    double *real_ = nullptr; // n × n
-    void *spectrum_ = nullptr; // n × (n/2 + 1) complex
+    int size_ = 0; // of the transforms: n padded with zeros to a size FFTW transforms fast
+    // Single precision: the entropy needs no more, and the transforms take half the time.
+    float *real_ = nullptr; // size × size
+    void *spectrum_ = nullptr; // size × (size/2 + 1) complex
     void *forward_ = nullptr;
     void *inverse_ = nullptr;
+    std::vector<double> inside_; // the values scored, kept between trials
 };
 
 /// The radial weight that turns interpolation at fraction `frac` into interpolation halfway:

@@ -110,15 +110,17 @@ bool writePage(TIFF *tif, const FloatTiffPage &page, QString &why)
     TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, description.constData());
     TIFFSetField(tif, TIFFTAG_SOFTWARE, "Quorvel");
     const int n = page.n;
-    const bool inside = page.image.size() >= static_cast<size_t>(n) * static_cast<size_t>(std::max(n, 0));
+    const size_t pixels = static_cast<size_t>(std::max(n, 0)) * static_cast<size_t>(std::max(n, 0));
+    const bool floats = !page.floats.empty();
+    const bool inside = (floats ? page.floats.size() : page.image.size()) >= pixels;
     std::vector<float> line(static_cast<size_t>(width));
     bool ok = true;
     for (long long z = zs; z < ze && ok; ++z) {
         const bool rowInside = inside && z >= 0 && z < n;
         for (long long x = xs; x < xe; ++x)
-            line[static_cast<size_t>(x - xs)] = rowInside && x >= 0 && x < n
-                ? static_cast<float>(page.image[static_cast<size_t>(z * n + x)])
-                : 0.0f;
+            line[static_cast<size_t>(x - xs)] = !(rowInside && x >= 0 && x < n) ? 0.0f
+                : floats ? page.floats[static_cast<size_t>(z * n + x)]
+                         : static_cast<float>(page.image[static_cast<size_t>(z * n + x)]);
         ok = TIFFWriteScanline(tif, line.data(), static_cast<uint32_t>(z - zs), 0) == 1;
     }
     ok = ok && TIFFWriteDirectory(tif) == 1;
@@ -158,6 +160,6 @@ QByteArray floatTiffPages(std::span<const FloatTiffPage> pages, QString *error)
 
 QByteArray ctImageTiff(std::span<const double> image, int n, const Region &region, int slice, QString *error)
 {
-    const FloatTiffPage page {image, n, region, QStringLiteral("slice %1").arg(slice)};
+    const FloatTiffPage page {image, {}, n, region, QStringLiteral("slice %1").arg(slice)};
     return floatTiffPages(std::span<const FloatTiffPage>(&page, 1), error);
 }

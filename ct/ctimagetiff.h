@@ -21,6 +21,7 @@ QByteArray ctImageTiff(
 struct FloatTiffPage
 {
     std::span<const double> image;
+    std::span<const float> floats; // instead of `image`, values already rounded to float
     int n = 0;
     Region region;
     QString what;

@@ -238,14 +238,14 @@ bool Sinogram::guessCor()
         return r ? QString::number(r->cor, 'f', 2) : QStringLiteral("-");
     };
     ui_.GuessResult->setText(tr("mirror %1, Fourier %2").arg(text(guesses_.mirror), text(guesses_.fourier)));
-    QStringList warnings = corGuessWarnings(guesses_);
+    QStringList warnings;
     for (CorMethod m : {CorMethod::Mirror, CorMethod::Fourier}) {
         if (!guesses_.of(m))
-            warnings.prepend(
-                QStringLiteral("no %1 centre of rotation: %2")
-                    .arg(corMethodName(m),
-                        m == CorMethod::Mirror ? guesses_.mirrorProblem : guesses_.fourierProblem));
+            warnings << QStringLiteral("no %1 centre of rotation: %2")
+                            .arg(corMethodName(m),
+                                m == CorMethod::Mirror ? guesses_.mirrorProblem : guesses_.fourierProblem);
     }
+    warnings += corGuessWarnings(guesses_);
     // Warnings stay on the result until the next guess.
     ui_.GuessResult->setStyleSheet(
         warnings.isEmpty() ? QString() : QStringLiteral("background-color: rgb(255, 255, 128);"));

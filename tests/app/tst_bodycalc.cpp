@@ -900,6 +900,11 @@ void TestBodyCalc::corScanTrialsAreTheRunsSlices()
     body->batchExCmd(parseBatchCmd(u"ct_cor_scan 31 33 0"_s));
     QCOMPARE(lineDone.count(), 1);
     QCOMPARE(lineOk.count(), 1);
+    // With "Auto Save Data" the trials go into its folder.
+    QTemporaryDir saved;
+    body->ui().SelectDataSaveDir->setDir(saved.path());
+    body->ui().SelectDataSaveDir->setTag(u"E1"_s);
+    body->ui().AutoSaveData->setChecked(true);
     QSignalSpy scanned(body.get(), &Body::corScanFinished);
     body->batchExCmd(parseBatchCmd(u"ct_cor_scan 31 33 0.5"_s));
     QVERIFY(body->isScanningCor());
@@ -909,18 +914,21 @@ void TestBodyCalc::corScanTrialsAreTheRunsSlices()
     QCOMPARE(scanned.first().first().toBool(), true);
     QCOMPARE(lineDone.count(), 2);
     QCOMPARE(lineOk.count(), 1); // the line did not fail
+    QCOMPARE(QDir(saved.path()).entryList(QDir::Files),
+        QStringList({u"E1-corscan-00009.png"_s, u"E1-corscan-00009.tif"_s, u"E1-corscan-00009.txt"_s}));
+    body->ui().AutoSaveData->setChecked(false);
 
     CorScanPanel *panel = body->corScanPanel();
     QCOMPARE(panel->count(), 5);
     QVERIFY(panel->best() >= 0);
     QVERIFY(std::abs(panel->trial(panel->best()).cor - 32.0) <= 0.5);
     QCOMPARE(panel->current(), panel->best());
-    // A trial is the slice a run makes at its centre, to the bit.
+    // A trial is the slice a run makes at its centre (kept as the float a TIFF page holds).
     for (int k : {1, 2}) {
         p->setCor(panel->trial(k).cor);
         QCOMPARE(runAndRecord(*body).size(), 1);
         const CtFbp &engine = body->workers()[0]->engine(); // the worker rests
-        const std::vector<double> slice(engine.image().begin(), engine.image().end());
+        const std::vector<float> slice(engine.image().begin(), engine.image().end()); // as the trial keeps it
         QVERIFY2(slice == *panel->trial(k).values, qPrintable(QString::number(panel->trial(k).cor)));
     }
 
@@ -936,6 +944,10 @@ void TestBodyCalc::corScanTrialsAreTheRunsSlices()
     QCOMPARE(panel->current(), 4);
     emit panel->ui().TrialView->selectedAPoint(3.0, 4.0, MouseC::Left);
     QCOMPARE(p->cor(), 33.0);
+
+    // A window closed during a scan waits for its trials and goes without a crash.
+    QVERIFY(body->startCorScan(28.0, 36.0, 0.25));
+    body.reset();
 }
 
 void TestBodyCalc::recordedCorsPutEachSliceOnTheLine_data()

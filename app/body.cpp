@@ -10,8 +10,8 @@
 
 // Local
 #include "app/buttonstyles.h"
-#include "app/corscanrun.h"
 #include "app/config/configstore.h"
+#include "app/corscanrun.h"
 #include "automation/batch.h"
 #include "automation/ui/i0ofimage.h"
 #include "automation/xafsbatch.h"

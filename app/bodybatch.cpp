@@ -423,7 +423,8 @@ void Body::buildOtherActions()
         // Without a count, as many slices as the panel says.
         const int count = c.args.isEmpty() ? p->guessLineSlices() : intArg(c);
         if (count < 2) {
-            qWarning().noquote() << "ct_guess_cor_line: takes a number of slices of at least 2, not" << textArg(c);
+            qWarning().noquote() << "ct_guess_cor_line: takes a number of slices of at least 2, not"
+                                 << textArg(c);
             return O {Completion::Now, false};
         }
         return O {Completion::Now, guessCorLine(count)};

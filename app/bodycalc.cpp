@@ -126,8 +126,9 @@ void Body::startCalcCt()
     if (run_.useRecordedCor) {
         const CorLine line {run_.recSlice1, run_.recCor1, run_.recSlice2, run_.recCor2};
         if (line.isValid()) {
-            qInfo().noquote() << QStringLiteral("Use Recorded CoRs: each slice at its centre on the line through %1 "
-                                                "at slice %2 and %3 at slice %4")
+            qInfo().noquote() << QStringLiteral(
+                "Use Recorded CoRs: each slice at its centre on the line through %1 "
+                "at slice %2 and %3 at slice %4")
                                      .arg(line.cor1)
                                      .arg(line.slice1)
                                      .arg(line.cor2)
@@ -247,7 +248,8 @@ void Body::setupSaveConds()
     ctCalc_->setSaveData(data, da->dir(), da->name(), da->tag());
 }
 
-SliceTask Body::sliceTask(size_t index, const RunParams &run, const ProjectionSet &set, int slice, double cor) const
+SliceTask Body::sliceTask(
+    size_t index, const RunParams &run, const ProjectionSet &set, int slice, double cor) const
 {
     const CtCalc2Ui *panel = panels_[index];
     SliceTask task;

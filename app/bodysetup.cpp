@@ -100,7 +100,8 @@ QList<SetupSection> Body::setupSections()
     if (p->useRecordedCor())
         setting.entries.append({QStringLiteral("ct_use_recorded_cor"), setupFlag(true)});
     if (sinogram_->corMethod() != CorMethod::Mirror)
-        setting.entries.append({QStringLiteral("ct_cor_guess_method"), corMethodName(sinogram_->corMethod())});
+        setting.entries.append(
+            {QStringLiteral("ct_cor_guess_method"), corMethodName(sinogram_->corMethod())});
 
     const SelectSaveDir *im = ui_.SelectImageSaveDir;
     const SelectSaveDir *da = ui_.SelectDataSaveDir;

@@ -96,6 +96,12 @@ bool Body::startCorScan(double from, double to, double step, bool fromBatch)
     scan->centres = corScanCentres(from, to, step);
     scan->score = corScanScoreSetup(scan->task, scan->centres);
     scan->trials.resize(scan->centres.size());
+    for (double c : scan->centres) {
+        SinogramRequest r = scan->task.sinogram;
+        r.cor = c;
+        scan->lengths.push_back(requiredLength(set, r));
+    }
+    scan->taken.assign(scan->centres.size(), false);
     scan->threads = std::clamp(run.threads, 1, static_cast<int>(workers_.size()));
     scan->fromBatch = fromBatch;
     // Its files go where the slices' data files would.
@@ -126,14 +132,19 @@ void Body::continueCorScan()
         return;
     CorScanRun &scan = *scan_;
     const size_t threads = std::min(workers_.size(), static_cast<size_t>(scan.threads));
-    for (size_t i = 0; i < threads && !scan.stopping && scan.next < scan.centres.size(); ++i) {
+    for (size_t i = 0; i < threads && !scan.stopping && scan.handedOut < scan.centres.size(); ++i) {
         if (outstanding_[i] != 0)
             continue;
         CtCalc2 *w = workers_[i];
+        const int next = nextCorTrial(scan.lengths, scan.taken, w->engine().n());
+        if (next < 0)
+            break;
+        scan.taken[static_cast<size_t>(next)] = true;
+        ++scan.handedOut;
         SliceTask task = scan.task;
-        task.sinogram.cor = scan.centres[scan.next++];
+        task.sinogram.cor = scan.centres[static_cast<size_t>(next)];
         // Engine and scorer are sized here, on the main thread, while the worker rests.
-        const int n = requiredLength(task.set, task.sinogram);
+        const int n = scan.lengths[static_cast<size_t>(next)];
         if (n >= 2 && (w->engine().n() != n || w->engine().projections() < task.set.count()))
             w->engine().setup(n, task.set.count());
         w->scorer().setup(n);
@@ -143,7 +154,7 @@ void Body::continueCorScan()
         QMetaObject::invokeMethod(
             w, [w, task, score] { w->runTrial(task, score); }, Qt::QueuedConnection);
     }
-    if (slicesInProgress() == 0 && (scan.stopping || scan.next >= scan.centres.size()))
+    if (slicesInProgress() == 0 && (scan.stopping || scan.handedOut >= scan.centres.size()))
         finishCorScan();
 }
 

@@ -14,7 +14,9 @@ struct CorScanRun
     std::vector<double> centres;
     CorScoreSetup score;
     std::vector<CorTrial> trials; // by centre, filled as they arrive
-    size_t next = 0; // centres handed out
+    std::vector<int> lengths; // the transform length of each centre
+    std::vector<bool> taken; // handed out
+    size_t handedOut = 0;
     size_t done = 0;
     int threads = 1; // the first workers used
     bool stopping = false; // the operator stopped it: nothing more is handed out

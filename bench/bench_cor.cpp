@@ -1,10 +1,15 @@
 // Accuracy and speed of the centre-of-rotation searches on phantoms this program makes itself: the
 // mirror image of the facing projection and the Fourier method, on long and short lines, with and
 // without Poisson noise, on a sample wider than the field of view, and a tilted axis followed along
-// the slices.
+// the slices; the best trial of a scan of centres; a trial against a slice of a run, and the
+// command's scan against its slices.
+//
+//   bench_cor [accuracy] [speed]     (both by default; QV_BENCH_CPU=1: single-thread figures in
+//                                     thread processor time; the command's figures are wall time)
 
 // Qt
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -21,6 +26,8 @@
 #include "ct/sinogramgen.h"
 #include "tools/phantom/phantom.h"
 #include <cmath>
+#include <limits>
+#include <span>
 
 namespace {
 
@@ -171,16 +178,25 @@ double tiltError(CorMethod method, bool noise, int count)
     return worst;
 }
 
-// Seconds of the command: the best of `repeats` runs.
+// Wall seconds of the command on its worker threads (never this thread's processor time): the
+// best of `repeats` runs; −1 when it fails.
 double commandSeconds(const QStringList &args, int repeats)
 {
     ReconOptions options;
     QString error;
     if (!parseReconOptions(args, options, error))
         return -1.0;
-    QString text;
-    QTextStream sink(&text);
-    return bestSeconds(repeats, [&] { ReconRun(options, sink, sink).exec(); });
+    double best = std::numeric_limits<double>::max();
+    for (int i = 0; i < repeats; ++i) {
+        QString text;
+        QTextStream sink(&text);
+        QElapsedTimer clock;
+        clock.start();
+        if (ReconRun(options, sink, sink).exec() != 0)
+            return -1.0;
+        best = std::min(best, clock.nsecsElapsed() * 1e-9);
+    }
+    return best;
 }
 
 } // namespace
@@ -188,6 +204,10 @@ double commandSeconds(const QStringList &args, int repeats)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    // "accuracy" or "speed" alone runs that part.
+    const QStringList parts = QCoreApplication::arguments().mid(1);
+    const bool accuracy = parts.isEmpty() || parts.contains(QStringLiteral("accuracy"));
+    const bool speed = parts.isEmpty() || parts.contains(QStringLiteral("speed"));
     const Case cases[] = {
         {"512 noise-free", 512, 360, false, false},
         {"512 poisson 1000", 512, 360, true, false},
@@ -202,7 +222,7 @@ int main(int argc, char *argv[])
     };
     // True centres off the middle by whole, half and odd fractions of a pixel.
     const double offsets[] = {-3.3, 0.0, 0.5, 2.37, 5.81};
-    for (const Case &c : cases) {
+    for (const Case &c : accuracy ? std::span<const Case>(cases) : std::span<const Case>()) {
         Errors worst;
         for (double off : offsets) {
             const double cor = 0.5 * c.width + off * c.width / 256.0 + (off - std::trunc(off));
@@ -216,7 +236,8 @@ int main(int argc, char *argv[])
             QStringLiteral("px"));
     }
     // A tilted axis followed along 1000 slices.
-    for (CorMethod method : {CorMethod::Mirror, CorMethod::Fourier})
+    for (CorMethod method :
+        accuracy ? std::vector<CorMethod> {CorMethod::Mirror, CorMethod::Fourier} : std::vector<CorMethod> {})
         for (bool noise : {false, true})
             for (int count : {5, 9})
                 printFigure(
@@ -228,7 +249,7 @@ int main(int argc, char *argv[])
 
     // The scan's best trial against the truth (one step is 0.5 pixel).
     const bool print = qEnvironmentVariableIntValue("QV_BENCH_PRINT_TRIALS") == 1;
-    for (int width : {128, 256}) {
+    for (int width : accuracy ? std::vector<int> {128, 256} : std::vector<int> {}) {
         for (bool noise : {false, true}) {
             double worst = 0.0, worstNaive = 0.0;
             for (double cor :
@@ -246,7 +267,7 @@ int main(int argc, char *argv[])
     }
 
     // Speed on slices of N = 2046 from 1800 projections (lines of 2050, the axis at 1024.5).
-    {
+    if (speed) {
         ScanSetup setup;
         setup.width = 2048;
         setup.height = 4;
@@ -276,16 +297,16 @@ int main(int argc, char *argv[])
         CorScorer scorer;
         engine.setup(n, 1800);
         scorer.setup(n);
-        const double slice = bestSeconds(2, [&] { reconstructSlice(engine, sinograms, task); });
+        const double slice = bestSeconds(3, [&] { reconstructSlice(engine, sinograms, task); });
         const CorScoreSetup score = corScanScoreSetup(task, {task.sinogram.cor});
-        const double trial = bestSeconds(2, [&] { runCorTrial(engine, sinograms, scorer, task, score); });
+        const double trial = bestSeconds(3, [&] { runCorTrial(engine, sinograms, scorer, task, score); });
         printFigure(QStringLiteral("slice of N %1 from 1800 projections, one thread").arg(n), slice,
             QStringLiteral("s"));
         printFigure(QStringLiteral("trial of a scan (the slice, its values kept and scored), one thread"),
             trial, QStringLiteral("s"));
         printFigure(QStringLiteral("trial / slice"), trial / slice, QString());
     }
-    if (qEnvironmentVariableIntValue("QV_BENCH_SKIP_SCAN") != 1) {
+    if (speed) {
         QTemporaryDir dir;
         const QString projections = dir.filePath(QStringLiteral("p"));
         writeRandomProjections(projections, 2050, 4, 1800);
@@ -299,21 +320,30 @@ int main(int argc, char *argv[])
             3);
         printFigure(QStringLiteral("command --cor guess (both searches, 1800 files read)"), guess,
             QStringLiteral("s"));
-        const double one = commandSeconds(common
-                + QStringList {QStringLiteral("--cor"), QStringLiteral("1024.5"), QStringLiteral("--tiff"),
-                    QStringLiteral("--no-png"), QStringLiteral("--no-data"), QStringLiteral("--threads"),
-                    QStringLiteral("1")},
-            3);
+        const QStringList plain {QStringLiteral("--cor"), QStringLiteral("1024.5"), QStringLiteral("--tiff"),
+            QStringLiteral("--no-png"), QStringLiteral("--no-data")};
+        const double one = commandSeconds(
+            common + plain + QStringList {QStringLiteral("--threads"), QStringLiteral("1")}, 2);
+        // As many slices as workers, one each: the baseline on a machine that other work shares.
+        QStringList parallel = common + plain;
+        parallel[parallel.indexOf(QStringLiteral("--slice"))] = QStringLiteral("--slices");
+        parallel[parallel.indexOf(QStringLiteral("--slices")) + 1] = QStringLiteral("0:%1").arg(workers - 1);
+        const double each = commandSeconds(
+            parallel + QStringList {QStringLiteral("--threads"), QString::number(workers)}, 2);
         const double scan = commandSeconds(common
                 + QStringList {QStringLiteral("--cor-scan"), QStringLiteral("1019.5:1029.5:0.5"),
                     QStringLiteral("--threads"), QString::number(workers)},
-            3);
+            1);
         printFigure(QStringLiteral("workers"), workers, QString());
         printFigure(QStringLiteral("command, one slice, 1 thread"), one, QStringLiteral("s"));
+        printFigure(
+            QStringLiteral("command, %1 slices on %1 workers").arg(workers), each, QStringLiteral("s"));
         printFigure(
             QStringLiteral("command, 21-trial scan, %1 workers").arg(workers), scan, QStringLiteral("s"));
         printFigure(
             QStringLiteral("scan / (21 x one slice / workers)"), scan / (21.0 * one / workers), QString());
+        printFigure(QStringLiteral("scan / (21 / workers x the time of one slice per worker)"),
+            scan / (21.0 / workers * each), QString());
     }
     return 0;
 }

@@ -86,6 +86,28 @@ CorTrial runCorTrial(CtFbp &engine, SinogramCache &sinograms, CorScorer &scorer,
     return trial;
 }
 
+int nextCorTrial(const std::vector<int> &lengths, const std::vector<bool> &taken, int n)
+{
+    const size_t count = std::min(lengths.size(), taken.size());
+    int fresh = -1, any = -1;
+    for (size_t i = 0; i < count; ++i) {
+        if (taken[i])
+            continue;
+        if (lengths[i] == n)
+            return static_cast<int>(i);
+        if (any < 0)
+            any = static_cast<int>(i);
+        if (fresh < 0) {
+            bool started = false;
+            for (size_t k = 0; k < count && !started; ++k)
+                started = taken[k] && lengths[k] == lengths[i];
+            if (!started)
+                fresh = static_cast<int>(i);
+        }
+    }
+    return fresh >= 0 ? fresh : any;
+}
+
 int bestCorTrial(const std::vector<CorTrial> &trials)
 {
     int best = -1;

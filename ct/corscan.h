@@ -50,5 +50,12 @@ CorScoreSetup corScanScoreSetup(const SliceTask &task, const std::vector<double>
 CorTrial runCorTrial(CtFbp &engine, SinogramCache &sinograms, CorScorer &scorer, const SliceTask &task,
     const CorScoreSetup &score);
 
+/// Which trial a worker should take next, given the transform length of each trial and which are
+/// taken: the first free one of the length its engine has (`n`), else the first of a length none of
+/// whose trials is taken yet, else the first free one; −1 when none is free. Trials of one length
+/// (pairs of centres on one side of the line's middle) then stay with one engine, which is set up
+/// anew only when the length changes.
+int nextCorTrial(const std::vector<int> &lengths, const std::vector<bool> &taken, int n);
+
 /// The trial with the lowest score among those reconstructed; −1 when none was.
 int bestCorTrial(const std::vector<CorTrial> &trials);

@@ -529,15 +529,24 @@ int ReconRun::execScan()
     // Every worker takes the next trial when it has done one; engines and scorers are sized for the
     // trial on this thread while the worker rests.
     std::vector<CorTrial> trials(centres.size());
-    size_t next = 0, done = 0;
+    std::vector<int> lengths;
+    for (double c : centres) {
+        SinogramRequest r = task_.sinogram;
+        r.cor = c;
+        lengths.push_back(requiredLength(task_.set, r));
+    }
+    std::vector<bool> taken(centres.size(), false);
+    size_t done = 0;
     const int workers = std::max(1, std::min(options_.threads, static_cast<int>(centres.size())));
     startWorkers(workers, engineLength_);
     const auto give = [&](SliceWorker *w) {
-        if (next >= centres.size())
+        const int next = nextCorTrial(lengths, taken, w->engine().n());
+        if (next < 0)
             return;
+        taken[static_cast<size_t>(next)] = true;
         SliceTask task = task_;
-        task.sinogram.cor = centres[next++];
-        const int n = requiredLength(task.set, task.sinogram);
+        task.sinogram.cor = centres[static_cast<size_t>(next)];
+        const int n = lengths[static_cast<size_t>(next)];
         if (w->engine().n() != n)
             w->engine().setup(n, count);
         w->scorer().setup(n);

@@ -95,6 +95,7 @@ private slots:
     void warnings();
     void scanCentres_data();
     void scanCentres();
+    void trialsOfOneLengthStayWithOneEngine();
     void scanBestIsWithinAStep_data();
     void scanBestIsWithinAStep();
     void trialEqualsTheSliceBitForBit_data();
@@ -350,6 +351,27 @@ void TestCorGuess::scanCentres()
     // A scan whose centres all give a sinogram on 128 pixels, and one reaching past the line.
     QCOMPARE(corScanProblem(60, 70, 0.5, 128).isEmpty(), true);
     QCOMPARE(corScanProblem(120, 126.5, 0.5, 128).isEmpty(), false);
+}
+
+void TestCorGuess::trialsOfOneLengthStayWithOneEngine()
+{
+    // Lengths of a scan across the middle of a line: a single, then pairs. Two engines, of lengths 0
+    // and 0 at first, take turns as they become free.
+    const std::vector<int> lengths {10, 12, 12, 14, 14, 16, 16};
+    std::vector<bool> taken(lengths.size(), false);
+    int engine[2] = {0, 0};
+    QList<int> order;
+    for (int turn = 0; turn < 7; ++turn) {
+        int &n = engine[turn % 2];
+        const int i = nextCorTrial(lengths, taken, n);
+        QVERIFY(i >= 0);
+        taken[size_t(i)] = true;
+        n = lengths[size_t(i)];
+        order << i;
+    }
+    // Each engine keeps to its pair: 0 | 1 2 on one, 3 4 on the other, and so on.
+    QCOMPARE(order, QList<int>({0, 1, 3, 2, 4, 5, 6}));
+    QCOMPARE(nextCorTrial(lengths, taken, 16), -1);
 }
 
 void TestCorGuess::scanBestIsWithinAStep_data()

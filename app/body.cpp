@@ -11,6 +11,7 @@
 
 // Local
 #include "app/config/configstore.h"
+#include "app/corscanrun.h"
 #include "automation/batch.h"
 #include "automation/ui/i0ofimage.h"
 #include "automation/xafsbatch.h"
@@ -80,6 +81,7 @@ Body::Body(QWidget *parent, int workers)
     setUpWorkers(n);
     for (CtCalc2 *w : workers_) // "app_quit" waits for the last slice of a stopped run too
         connect(w, &CtCalc2::calcFinished, this, &Body::tryQuit, Qt::QueuedConnection);
+    setUpCorScan();
     ui_.procCtrl->setMaxThreads(n);
     ui_.procCtrl->setThreads(static_cast<int>(0.8 * n));
     setupZelmapLink();

@@ -16,6 +16,7 @@
 #include "app/config/messagelog.h"
 #include "automation/batchcmd.h"
 #include "automation/setupfile.h"
+#include "ct/corscan.h"
 #include "ct/runparams.h"
 #include "ct/ui/ct2job.h"
 #include "imagedata/projectionset.h"
@@ -29,6 +30,8 @@
 #include <vector>
 
 class Batch;
+class CorScanPanel;
+struct CorScanRun;
 class CtCalc;
 class CtCalc2;
 class CtCalc2Ui;
@@ -103,6 +106,20 @@ public:
     bool seqExecSet();
     Batch *batch() const { return batch_; }
     QFileDialog *setupDialog() const { return setupDialog_; }
+    // Centres of rotation (bodycorscan.cpp).
+    CorScanPanel *corScanPanel() const { return corScanPanel_; }
+    bool isScanningCor() const { return corScan_ != nullptr; }
+    /// Starts a scan of the current slice at the centres from … to by step on the calculation
+    /// workers, exactly as a run reconstructs it; false (the log says why) when it cannot start:
+    /// nothing loaded, a run, a load or another scan under way, or a range without usable centres.
+    /// With `fromBatch` its end reports the batch line.
+    bool startCorScan(double from, double to, double step, bool fromBatch = false);
+    /// "Guess along range": the chosen search at `count` slices spread over From … To, the two
+    /// records set from the line fitted through them; false (the log says why) when no line came out.
+    bool guessCorLine(int count);
+    /// Takes a centre of rotation picked on the CoR Scan page into the field. The one place where a
+    /// scan changes the field, for the window's undo history to hook into.
+    void takeCorFromScan(double cor);
 
     /// Executes one command line at once, as a configuration or setup-file line: its completion is
     /// reported to no batch run. False when the command failed (the debug log says why).
@@ -162,6 +179,9 @@ signals:
     void seqCalcFinished();
     /// The result of the batch line handed out, sent before its completion report.
     void callBatchLastOk(bool ok);
+    /// A scan of centres has ended (all its trials back and its files written): `ok` when every
+    /// trial was reconstructed and every file written.
+    void corScanFinished(bool ok);
 
 public slots:
     // The queued loading loop: one file per pass of the event loop.
@@ -299,6 +319,19 @@ private:
     void applyScanAngles();
     void applySelection(const QRectF &selection);
     void dispatch(size_t worker, int slice);
+    /// What a worker needs to reconstruct `slice` at `cor` with the settings of `run` on `set`.
+    SliceTask sliceTask(
+        size_t worker, const RunParams &run, const ProjectionSet &set, int slice, double cor) const;
+    /// The centre of rotation of `slice` in this run: on the line through the records when they are
+    /// used, else the field's.
+    double sliceCor(int slice) const;
+    // Scans of centres (bodycorscan.cpp).
+    void setUpCorScan();
+    void corScanClicked();
+    void continueCorScan();
+    void corTrialFinished(const CorTrial &trial);
+    void finishCorScan();
+    bool writeCorScan(const CorScanRun &scan, int best);
     void takeBlock(size_t worker, size_t threads);
     bool sliceInRange(int slice) const;
     void showProgress();
@@ -456,4 +489,6 @@ private:
     int quitStatus_ = -1; // named by "app_quit N"
     QFileDialog *setupDialog_ = nullptr;
     bool setupSaving_ = false;
+    CorScanPanel *corScanPanel_ = nullptr;
+    std::unique_ptr<CorScanRun> corScan_; // the scan of centres under way
 };

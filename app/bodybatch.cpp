@@ -14,6 +14,7 @@
 #include "automation/ui/i0ofimage.h"
 #include "automation/ui/selectdatadir.h"
 #include "automation/ui/selectdir.h"
+#include "ct/corsearch.h"
 #include "ct/datasaver.h"
 #include "ct/ui/ctcalc.h"
 #include "ct/ui/ctcalc2.h"
@@ -526,6 +527,35 @@ void Body::buildOtherActions()
                           << QString::number(p->cor(), 'g', QLocale::FloatingPointShortest);
         return O {};
     });
+    addAction("ct_cor_guess_method", [this](const BatchCmd &c, bool) {
+        const std::optional<CorMethod> method = corMethodFromName(textArg(c));
+        if (!method) {
+            qWarning().noquote() << "ct_cor_guess_method: takes mirror or fourier, not" << textArg(c);
+            return O {Completion::Now, false};
+        }
+        sinogram_->setCorMethod(*method);
+        return O {};
+    });
+    addAction("ct_use_recorded_cor", [p](const BatchCmd &c, bool) {
+        p->setUseRecordedCor(flagArg(c));
+        return O {};
+    });
+    addAction("ct_guess_cor_line", [this, p](const BatchCmd &c, bool) {
+        // Without a count, as many slices as the panel says.
+        const int count = c.args.isEmpty() ? p->guessLineSlices() : intArg(c);
+        if (count < 2) {
+            qWarning().noquote() << "ct_guess_cor_line: takes a number of slices of at least 2, not"
+                                 << textArg(c);
+            return O {Completion::Now, false};
+        }
+        return O {Completion::Now, guessCorLine(count)};
+    });
+    addAction("ct_cor_scan", [this](const BatchCmd &c, bool fromBatch) {
+        // Only a batch line waits for the scan's end; a setup or configuration line goes on at once.
+        if (!startCorScan(realArg(c, 0), realArg(c, 1), realArg(c, 2), fromBatch))
+            return O {Completion::Now, false};
+        return O {fromBatch ? Completion::AfterRun : Completion::Now};
+    });
     addAction("app_quit", [this](const BatchCmd &c, bool) {
         // "app_quit N": a batch that handled a failure itself names the status.
         if (!c.args.isEmpty()) {
@@ -637,7 +667,7 @@ void Body::buildSeqAndLinkActions()
 bool Body::isIdle() const
 {
     return !loading_ && !loadWaiting_ && !calculating_ && !pendingStart_ && slicesInProgress() == 0
-        && !ctCalc_->isRunning();
+        && !ctCalc_->isRunning() && !corScan_;
 }
 
 void Body::appQuit()

@@ -8,6 +8,7 @@
 // Local
 #include "app/body.h"
 #include "ct/atomicfile.h"
+#include "ct/corline.h"
 #include "ct/datasaver.h"
 #include "ct/savenaming.h"
 #include "ct/sgmgeometry.h"
@@ -133,10 +134,27 @@ void Body::startCalcCt()
         runOutcome_.asked = slices;
         progressLine_->begin(run_.multiSlice ? tr("CT2 slices") : tr("CT2 slice"), slices);
     }
+    if (run_.useRecordedCor) {
+        const CorLine line {run_.recSlice1, run_.recCor1, run_.recSlice2, run_.recCor2};
+        if (line.isValid()) {
+            qInfo().noquote() << QStringLiteral(
+                "Use Recorded CoRs: each slice at its centre on the line through %1 "
+                "at slice %2 and %3 at slice %4")
+                                     .arg(line.cor1)
+                                     .arg(line.slice1)
+                                     .arg(line.cor2)
+                                     .arg(line.slice2);
+        } else {
+            qWarning().noquote() << "Use Recorded CoRs: the two records are not two different slices; every "
+                                    "slice takes the centre-of-rotation field";
+            run_.useRecordedCor = false;
+        }
+    }
     nextSlice_ = run_.multiSlice ? run_.sliceFrom : run_.sliceNo;
     workerBlocks_.assign(workers_.size(), WorkerBlock());
     blockSlices_ = 1;
-    if (run_.multiSlice) {
+    // A block's sinograms share one centre: on a line of centres each slice makes its own.
+    if (run_.multiSlice && !run_.useRecordedCor) {
         const SinogramRequest request {
             run_.rotAxIsV, run_.cor, run_.sliceFrom, run_.partial, run_.partialStart, run_.partialImages};
         blockSlices_ = sinogramBlockSlices(runSet_, request, run_.threads);
@@ -244,22 +262,36 @@ void Body::setupSaveConds()
     ctCalc_->setSaveData(data, da->dir(), da->name(), da->tag());
 }
 
-void Body::dispatch(size_t index, int slice)
+SliceTask Body::sliceTask(
+    size_t index, const RunParams &run, const ProjectionSet &set, int slice, double cor) const
 {
-    CtCalc2 *worker = workers_[index];
     const CtCalc2Ui *panel = panels_[index];
-    Ct2Job job;
-    SliceTask &task = job.task;
-    task.set = runSet_;
-    task.sinogram = SinogramRequest {
-        run_.rotAxIsV, run_.cor, slice, run_.partial, run_.partialStart, run_.partialImages};
-    const int images = run_.dataSetImages > 0 ? run_.dataSetImages : runSet_.count();
-    task.angles = projectionAngles(run_.angleOriginDeg, run_.dataSetRangeDeg, images,
-        run_.partial ? firstImage(task.sinogram, runSet_.count()) : 0);
+    SliceTask task;
+    task.set = set;
+    task.sinogram
+        = SinogramRequest {run.rotAxIsV, cor, slice, run.partial, run.partialStart, run.partialImages};
+    const int images = run.dataSetImages > 0 ? run.dataSetImages : set.count();
+    task.angles = projectionAngles(run.angleOriginDeg, run.dataSetRangeDeg, images,
+        run.partial ? firstImage(task.sinogram, set.count()) : 0);
     task.region = panel->calcRegion();
     task.regionIsSet = panel->regionSet();
     task.scale = panel->colorBar()->greyScale();
-    task.window = DataWindow {run_.dataUpperLimit, run_.dataLowerLimit, run_.dataOffset};
+    task.window = DataWindow {run.dataUpperLimit, run.dataLowerLimit, run.dataOffset};
+    return task;
+}
+
+double Body::sliceCor(int slice) const
+{
+    const CorLine line {run_.recSlice1, run_.recCor1, run_.recSlice2, run_.recCor2};
+    return run_.useRecordedCor && line.isValid() ? line.at(slice) : run_.cor;
+}
+
+void Body::dispatch(size_t index, int slice)
+{
+    CtCalc2 *worker = workers_[index];
+    Ct2Job job;
+    job.task = sliceTask(index, run_, runSet_, slice, sliceCor(slice));
+    SliceTask &task = job.task;
     if (index < workerBlocks_.size()) {
         task.sinogramBlock = workerBlocks_[index].slices;
         task.blockId = workerBlocks_[index].id;
@@ -280,7 +312,9 @@ void Body::dispatch(size_t index, int slice)
 void Body::execSingleCtCalc()
 {
     if (run_.useCt1) {
-        ctCalc_->setRunParams(run_);
+        RunParams params = run_;
+        params.cor = sliceCor(run_.sliceNo);
+        ctCalc_->setRunParams(params);
         ctCalc_->setImageCount(imgDatas_->count());
         ctCalc_->calcCt();
     }
@@ -388,6 +422,7 @@ void Body::workerFinished()
     if (calculating_) // slices of a stopped run are not this run's
         progressLine_->advance(++runReturned_);
     execMultiCtCalc();
+    continueCorScan();
     resumeWaitingWork();
 }
 

@@ -19,6 +19,7 @@
 #include "ct/ui/procctrl.h"
 #include "ct/ui/selectsavedir.h"
 #include "imagedata/imgfiletype.h"
+#include "ct/ui/sinogram.h"
 
 void Body::setUpSetupDialog()
 {
@@ -102,6 +103,13 @@ QList<SetupSection> Body::setupSections()
             {QStringLiteral("ct_recorded_cor_1"), recorded(p->recSlice1(), p->recCor1())},
             {QStringLiteral("ct_recorded_cor_2"), recorded(p->recSlice2(), p->recCor2())},
         }};
+    // Written only when they differ from the defaults, so that setups of the usual kind keep their
+    // layout line for line.
+    if (p->useRecordedCor())
+        setting.entries.append({QStringLiteral("ct_use_recorded_cor"), setupFlag(true)});
+    if (sinogram_->corMethod() != CorMethod::Mirror)
+        setting.entries.append(
+            {QStringLiteral("ct_cor_guess_method"), corMethodName(sinogram_->corMethod())});
 
     const SelectSaveDir *im = ui_.SelectImageSaveDir;
     const SelectSaveDir *da = ui_.SelectDataSaveDir;

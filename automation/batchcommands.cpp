@@ -101,6 +101,11 @@ const QList<BatchCommandEntry> &batchCommandSet()
         {QStringLiteral("auto_save_tiff"), F::Flag},
         // CT2 runs in single precision.
         {QStringLiteral("ct_single_precision"), F::Flag},
+        // Centres of rotation: the search used, trial scans and a tilted axis.
+        {QStringLiteral("ct_cor_guess_method"), F::Text},
+        {QStringLiteral("ct_cor_scan"), F::Other},
+        {QStringLiteral("ct_use_recorded_cor"), F::Flag},
+        {QStringLiteral("ct_guess_cor_line"), F::Other},
     };
     return set;
 }

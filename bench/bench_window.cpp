@@ -1,6 +1,7 @@
 // The window's calculation run on the worker pool (CT2) over a range of slices of N = 2046 from 1800
 // projections, with data files and PNGs saved: slices per second with one thread and with all, the
-// speed-up, and the longest stall of the window's event loop during the run.
+// speed-up, and the longest stall of the window's event loop during the run. Then a scan of 21
+// centres on the pool against one slice of a run.
 
 // Qt
 #include <QApplication>
@@ -91,5 +92,50 @@ int main(int argc, char *argv[])
     printFigure(QStringLiteral("speed-up"), one.seconds / all.seconds, QStringLiteral("x"));
     printFigure(QStringLiteral("longest event-loop stall"), std::max(one.longestStallMs, all.longestStallMs),
         QStringLiteral("ms"));
+
+    // One slice of a run (nothing saved), the best of two, and a scan of 21 centres round it.
+    ProcCtrl *p = body.ui().procCtrl;
+    body.ui().AutoSaveImage->setChecked(false);
+    body.ui().AutoSaveData->setChecked(false);
+    p->setAutoExec(false);
+    p->setSliceNo(3);
+    p->setThreads(1);
+    double slice = 1e30;
+    for (int k = 0; k < 2; ++k) {
+        QSignalSpy finished(&body, &Body::calcFinished);
+        QElapsedTimer clock;
+        clock.start();
+        body.ui().CalcCT->click();
+        finished.wait(600000);
+        slice = std::min(slice, clock.nsecsElapsed() * 1e-9);
+    }
+    // As many slices as workers, one each: the baseline on a machine that other work shares.
+    p->setThreads(cores);
+    p->setAutoExec(true);
+    p->setSliceFrom(0);
+    p->setSliceTo(cores - 1);
+    double each = 1e30;
+    for (int k = 0; k < 2; ++k) {
+        QSignalSpy finished(&body, &Body::calcFinished);
+        QElapsedTimer clock;
+        clock.start();
+        body.ui().CalcCT->click();
+        finished.wait(600000);
+        each = std::min(each, clock.nsecsElapsed() * 1e-9);
+    }
+    p->setAutoExec(false);
+    QSignalSpy scanned(&body, &Body::corScanFinished);
+    QElapsedTimer clock;
+    clock.start();
+    body.startCorScan(1019.5, 1029.5, 0.5);
+    scanned.wait(3600000);
+    const double scan = clock.nsecsElapsed() * 1e-9;
+    printFigure(QStringLiteral("window, one slice of a run"), slice, QStringLiteral("s"));
+    printFigure(QStringLiteral("window, %1 slices on %1 workers").arg(cores), each, QStringLiteral("s"));
+    printFigure(QStringLiteral("window, 21-trial scan on %1 workers").arg(cores), scan, QStringLiteral("s"));
+    printFigure(
+        QStringLiteral("scan / (21 x one slice / workers)"), scan / (21.0 * slice / cores), QString());
+    printFigure(QStringLiteral("scan / (21 / workers x the time of one slice per worker)"),
+        scan / (21.0 / cores * each), QString());
     return 0;
 }

@@ -21,9 +21,15 @@ struct MemoryFile
     toff_t position = 0;
 };
 
-tsize_t readNothing(thandle_t, tdata_t, tsize_t)
+// Linking a second page to the first reads the file back.
+tsize_t readBytes(thandle_t handle, tdata_t data, tsize_t size)
 {
-    return 0;
+    auto *f = static_cast<MemoryFile *>(handle);
+    const toff_t end = static_cast<toff_t>(f->bytes.size());
+    const toff_t n = f->position >= end ? 0 : std::min<toff_t>(static_cast<toff_t>(size), end - f->position);
+    std::memcpy(data, f->bytes.constData() + f->position, static_cast<size_t>(n));
+    f->position += n;
+    return static_cast<tsize_t>(n);
 }
 
 tsize_t writeBytes(thandle_t handle, tdata_t data, tsize_t size)
@@ -64,30 +70,29 @@ void unmapNothing(thandle_t, tdata_t, toff_t) { }
 
 } // namespace
 
-QByteArray ctImageTiff(std::span<const double> image, int n, const Region &region, int slice, QString *error)
-{
-    auto fail = [error](const QString &why) {
-        if (error)
-            *error = why;
-        return QByteArray();
-    };
-    long long xs = 0, xe = 0, zs = 0, ze = 0;
-    if (!regionPixelRange(region.x0, region.x1, xs, xe) || !regionPixelRange(region.z0, region.z1, zs, ze))
-        return fail(QStringLiteral("the region is not a number"));
-    const long long width = xe - xs, height = ze - zs;
-    if (width < 1 || height < 1)
-        return fail(QStringLiteral("the region holds no pixel"));
-    // Bound by memory, not by the image: a small image's region may be large (pixels outside it are 0).
-    if (width > 1 << 30 || height > 1 << 30 || width > dataFileByteLimit() / 4 / height)
-        return fail(QStringLiteral("the region is too large"));
+namespace {
 
-    MemoryFile file;
-    TIFF *tif = TIFFClientOpen(
-        "slice", "w", &file, readNothing, writeBytes, seekTo, closeNothing, sizeOf, mapNothing, unmapNothing);
-    if (!tif)
-        return fail(QStringLiteral("libtiff cannot start a file"));
-    const QByteArray description = QStringLiteral("slice %1, region x %2 ... %3, z %4 ... %5")
-                                       .arg(slice)
+// One page into an open file; the reason in `why` when it cannot be written.
+bool writePage(TIFF *tif, const FloatTiffPage &page, QString &why)
+{
+    const Region &region = page.region;
+    long long xs = 0, xe = 0, zs = 0, ze = 0;
+    if (!regionPixelRange(region.x0, region.x1, xs, xe) || !regionPixelRange(region.z0, region.z1, zs, ze)) {
+        why = QStringLiteral("the region is not a number");
+        return false;
+    }
+    const long long width = xe - xs, height = ze - zs;
+    if (width < 1 || height < 1) {
+        why = QStringLiteral("the region holds no pixel");
+        return false;
+    }
+    // Bound by memory, not by the image: a small image's region may be large (pixels outside it are 0).
+    if (width > 1 << 30 || height > 1 << 30 || width > dataFileByteLimit() / 4 / height) {
+        why = QStringLiteral("the region is too large");
+        return false;
+    }
+    const QByteArray description = QStringLiteral("%1, region x %2 ... %3, z %4 ... %5")
+                                       .arg(page.what)
                                        .arg(xs)
                                        .arg(xe - 1)
                                        .arg(zs)
@@ -104,19 +109,57 @@ QByteArray ctImageTiff(std::span<const double> image, int n, const Region &regio
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
     TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, description.constData());
     TIFFSetField(tif, TIFFTAG_SOFTWARE, "Quorvel");
+    const int n = page.n;
+    const size_t pixels = static_cast<size_t>(std::max(n, 0)) * static_cast<size_t>(std::max(n, 0));
+    const bool floats = !page.floats.empty();
+    const bool inside = (floats ? page.floats.size() : page.image.size()) >= pixels;
     std::vector<float> line(static_cast<size_t>(width));
     bool ok = true;
     for (long long z = zs; z < ze && ok; ++z) {
-        const bool rowInside = z >= 0 && z < n;
+        const bool rowInside = inside && z >= 0 && z < n;
         for (long long x = xs; x < xe; ++x)
-            line[static_cast<size_t>(x - xs)] = rowInside && x >= 0 && x < n
-                ? static_cast<float>(image[static_cast<size_t>(z * n + x)])
-                : 0.0f;
+            line[static_cast<size_t>(x - xs)] = !(rowInside && x >= 0 && x < n) ? 0.0f
+                : floats ? page.floats[static_cast<size_t>(z * n + x)]
+                         : static_cast<float>(page.image[static_cast<size_t>(z * n + x)]);
         ok = TIFFWriteScanline(tif, line.data(), static_cast<uint32_t>(z - zs), 0) == 1;
     }
     ok = ok && TIFFWriteDirectory(tif) == 1;
+    if (!ok)
+        why = QStringLiteral("libtiff cannot write the image");
+    return ok;
+}
+
+} // namespace
+
+QByteArray floatTiffPages(std::span<const FloatTiffPage> pages, QString *error)
+{
+    auto fail = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return QByteArray();
+    };
+    if (pages.empty())
+        return fail(QStringLiteral("there is no image"));
+    MemoryFile file;
+    TIFF *tif = TIFFClientOpen(
+        "slice", "w", &file, readBytes, writeBytes, seekTo, closeNothing, sizeOf, mapNothing, unmapNothing);
+    if (!tif)
+        return fail(QStringLiteral("libtiff cannot start a file"));
+    QString why;
+    bool ok = true;
+    for (const FloatTiffPage &page : pages) {
+        ok = writePage(tif, page, why);
+        if (!ok)
+            break;
+    }
     TIFFClose(tif);
     if (!ok)
-        return fail(QStringLiteral("libtiff cannot write the image"));
+        return fail(why);
     return file.bytes;
+}
+
+QByteArray ctImageTiff(std::span<const double> image, int n, const Region &region, int slice, QString *error)
+{
+    const FloatTiffPage page {image, {}, n, region, QStringLiteral("slice %1").arg(slice)};
+    return floatTiffPages(std::span<const FloatTiffPage>(&page, 1), error);
 }

@@ -2,6 +2,7 @@
 
 // Qt
 #include <QByteArray>
+#include <QString>
 
 // Local
 #include "ct/ctimagefile.h"
@@ -14,3 +15,18 @@
 /// in `error`, when the region is unreasonably large (as for the data file) or libtiff fails.
 QByteArray ctImageTiff(
     std::span<const double> image, int n, const Region &region, int slice, QString *error = nullptr);
+
+/// One page of a multi-page float TIFF: the region of an n × n image, and what the page holds in
+/// words (its description is that text, then the region).
+struct FloatTiffPage
+{
+    std::span<const double> image;
+    std::span<const float> floats; // instead of `image`, values already rounded to float
+    int n = 0;
+    Region region;
+    QString what;
+};
+
+/// The pages as one TIFF file, each as `ctImageTiff` writes a slice. Empty, with the reason in
+/// `error`, as there.
+QByteArray floatTiffPages(std::span<const FloatTiffPage> pages, QString *error = nullptr);

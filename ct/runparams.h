@@ -13,6 +13,7 @@ struct RunParams
     double recCor1 = 0.0;
     int recSlice2 = -1;
     double recCor2 = 0.0;
+    bool useRecordedCor = false; // each slice at its centre on the line through the two records
     double angleOriginDeg = 0.0;
     int dataSetImages = 0; // images spanning the data-set range
     double dataSetRangeDeg = 180.0;

@@ -5,6 +5,7 @@ SliceWorker::SliceWorker(QObject *parent)
 {
     qRegisterMetaType<SliceTask>();
     qRegisterMetaType<SliceResult>();
+    qRegisterMetaType<CorTrial>();
 }
 
 void SliceWorker::run(const SliceTask &task)
@@ -20,4 +21,9 @@ void SliceWorker::run(const SliceTask &task)
 void SliceWorker::recycle(std::shared_ptr<std::vector<double>> values)
 {
     spare_ = std::move(values);
+}
+
+void SliceWorker::trial(const SliceTask &task, const CorScoreSetup &score)
+{
+    emit trialDone(runCorTrial(engine_, sinograms_, scorer_, task, score));
 }

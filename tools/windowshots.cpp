@@ -1,7 +1,8 @@
 // Takes the README's pictures of the window: builds the real main window, walks the demo data
-// through it as an operator would (load, I0/BG, vertical axis, guessed centre of rotation, a range
-// of slices on the workers with saving; then a stray file among the projections, a narrowed grey
-// window and the cursor on the projection) and writes what the screen shows.
+// through it as an operator would (load, I0/BG, vertical axis, guessed centre of rotation, a scan of
+// centres round it, a range of slices on the workers with saving; then a stray file among the
+// projections, a narrowed grey window and the cursor on the projection) and writes what the screen
+// shows.
 //
 //   quorvel-shots DEMO_DATA_DIR OUT_DIR [WIDTHxHEIGHT]
 //
@@ -20,6 +21,7 @@
 
 // Local
 #include "app/body.h"
+#include "ct/ui/corscanpanel.h"
 #include "ct/ui/procctrl.h"
 #include "ct/ui/selectsavedir.h"
 #include "ct/ui/sinogram.h"
@@ -82,6 +84,15 @@ int main(int argc, char *argv[])
 
     body.ui().ImgsTab->setCurrentWidget(body.ui().SinogramTab);
     if (!shoot(body, out.filePath(u"sinogram.png"_s)))
+        return 1;
+
+    // The current slice at the guessed centre ± 5 pixels on the CoR Scan page.
+    QSignalSpy scanned(&body, &Body::corScanFinished);
+    body.corScanPanel()->ui().StartScan->click();
+    if (!scanned.wait(300000))
+        return 1;
+    body.ui().ImgsTab->setCurrentWidget(body.ui().ImgsTab->findChild<QWidget *>(u"CorScanTab"_s));
+    if (!shoot(body, out.filePath(u"corscan.png"_s)))
         return 1;
 
     QTemporaryDir saved;

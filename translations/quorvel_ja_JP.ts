@@ -353,6 +353,42 @@ Slices in progress are finished and saved.</source>
         <source>from %1: mean of %2 darks</source>
         <translation>%1 より: ダーク %2 枚の平均</translation>
     </message>
+    <message>
+        <source>Centre of Rotation Scan</source>
+        <translation>回転中心スキャン</translation>
+    </message>
+    <message>
+        <source>CoR Scan</source>
+        <translation>中心スキャン</translation>
+    </message>
+    <message>
+        <source>stopping</source>
+        <translation>停止中</translation>
+    </message>
+    <message>
+        <source>0 of %1 trials</source>
+        <translation>試行 0 / %1</translation>
+    </message>
+    <message>
+        <source>CoR scan trials</source>
+        <translation>中心スキャンの試行</translation>
+    </message>
+    <message>
+        <source>%1 of %2 trials</source>
+        <translation>試行 %1 / %2</translation>
+    </message>
+    <message>
+        <source>stopped, best so far %1</source>
+        <translation>停止、これまでの最良 %1</translation>
+    </message>
+    <message>
+        <source>best %1</source>
+        <translation>最良 %1</translation>
+    </message>
+    <message>
+        <source>no trial</source>
+        <translation>試行なし</translation>
+    </message>
 </context>
 <context>
     <name>CBarUI</name>
@@ -367,6 +403,68 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Fix</source>
         <translation>固定</translation>
+    </message>
+</context>
+<context>
+    <name>CorScan</name>
+    <message>
+        <source>CoR Scan</source>
+        <translation>中心スキャン</translation>
+    </message>
+    <message>
+        <source>From</source>
+        <translation>開始</translation>
+    </message>
+    <message>
+        <source>CoR - 5</source>
+        <translation>中心 - 5</translation>
+    </message>
+    <message>
+        <source>To</source>
+        <translation>終了</translation>
+    </message>
+    <message>
+        <source>CoR + 5</source>
+        <translation>中心 + 5</translation>
+    </message>
+    <message>
+        <source>Step</source>
+        <translation>間隔</translation>
+    </message>
+    <message>
+        <source>Scan</source>
+        <translation>スキャン</translation>
+    </message>
+    <message>
+        <source>Reconstruct the current slice at every centre of the range on the calculation workers</source>
+        <translation>現在のスライスを範囲内の各中心で計算スレッドにより再構成します</translation>
+    </message>
+    <message>
+        <source>Arrow keys or the wheel over the picture step through the trials; Enter, a double click or a click on the picture takes the centre</source>
+        <translation>矢印キーまたは画像上のホイールで試行を切り替え、Enter・ダブルクリック・画像のクリックでその中心を採用します</translation>
+    </message>
+</context>
+<context>
+    <name>CorScanPanel</name>
+    <message>
+        <source>Stop</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>Scan</source>
+        <translation>スキャン</translation>
+    </message>
+    <message>
+        <source>%1 best</source>
+        <translation>%1 最良</translation>
+    </message>
+    <message>
+        <source>failed</source>
+        <translation>失敗</translation>
+    </message>
+    <message>
+        <source>shown: %1</source>
+        <translation>表示: %1</translation>
     </message>
 </context>
 <context>
@@ -657,6 +755,26 @@ Slices in progress are finished and saved.</source>
         <source>Single</source>
         <translation>単精度</translation>
     </message>
+    <message>
+        <source>Use Recorded CoRs</source>
+        <translation>記録した中心を使用</translation>
+    </message>
+    <message>
+        <source>Each slice at the centre of rotation on the line through the two records (a tilted axis)</source>
+        <translation>各スライスを二つの記録を結ぶ直線上の回転中心で再構成します（傾いた回転軸）</translation>
+    </message>
+    <message>
+        <source>Guess along range</source>
+        <translation>範囲で推定</translation>
+    </message>
+    <message>
+        <source>Guess the centre of rotation at slices spread over From ... To and record the line fitted through them</source>
+        <translation>開始 ... 終了 に散らばるスライスで回転中心を推定し、当てはめた直線を記録します</translation>
+    </message>
+    <message>
+        <source>slices</source>
+        <translation>スライス</translation>
+    </message>
 </context>
 <context>
     <name>ProgressLine</name>
@@ -859,6 +977,10 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Gen Fou. Sinogram</source>
         <translation>フーリエ・サイノグラム</translation>
+    </message>
+    <message>
+        <source>mirror %1, Fourier %2</source>
+        <translation>鏡像 %1、フーリエ %2</translation>
     </message>
 </context>
 <context>

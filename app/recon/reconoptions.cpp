@@ -5,6 +5,7 @@
 #include <QThread>
 
 // Local
+#include "ct/corscan.h"
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -59,6 +60,9 @@ bool allFinite(const QList<double> &values)
 // More threads than this only cost memory and start-up time.
 constexpr int maxThreads = 1024;
 
+// Guesses along a range: each reads its slice's lines of 180 degrees of projections.
+constexpr int maxLineGuesses = 1000;
+
 // Region corners beyond this are refused: pixel indices are 32-bit further on.
 constexpr double maxRegionCoordinate = 2147483647.0;
 
@@ -71,9 +75,22 @@ struct Parser
         QStringLiteral("rotation axis h (default; slices are image columns) or v (rows)"),
         QStringLiteral("h|v"), QStringLiteral("h")};
     QCommandLineOption cor {QStringLiteral("cor"),
-        QStringLiteral("centre of rotation, or \"guess\" (default: the "
-                       "middle of the line)"),
-        QStringLiteral("VALUE|guess")};
+        QStringLiteral("centre of rotation; \"guess\" (both searches, the --cor-method one used); "
+                       "\"guess-line N\": guesses at N slices of the range and the line through them, each "
+                       "slice at its centre on the line (default: the middle of the line)"),
+        QStringLiteral("VALUE|guess|guess-line N")};
+    QCommandLineOption corMethod {QStringLiteral("cor-method"),
+        QStringLiteral("the search whose centre is used: mirror (default; the projection facing the first) "
+                       "or fourier (the sinogram of 180 degrees, for short lines and truncated projections)"),
+        QStringLiteral("mirror|fourier"), QStringLiteral("mirror")};
+    QCommandLineOption corLine {QStringLiteral("cor-line"),
+        QStringLiteral("a tilted axis: each slice at the centre interpolated linearly between centre C1 at "
+                       "slice S1 and C2 at S2"),
+        QStringLiteral("S1:C1,S2:C2")};
+    QCommandLineOption corScan {QStringLiteral("cor-scan"),
+        QStringLiteral("trial reconstructions of one slice at the centres FROM to TO by STEP, written as a "
+                       "multi-page float TIFF, a PNG contact sheet and a table of scores (instead of a run)"),
+        QStringLiteral("FROM:TO:STEP")};
     QCommandLineOption slice {
         QStringLiteral("slice"), QStringLiteral("one slice (default: the middle one)"), QStringLiteral("N")};
     QCommandLineOption slices {QStringLiteral("slices"), QStringLiteral("a range of slices, descending too"),
@@ -170,9 +187,10 @@ struct Parser
                 "them with their flats, darks and angles"));
         p.addPositionalArgument(
             QStringLiteral("PATTERN"), QStringLiteral("file name patterns"), QStringLiteral("[PATTERN ...]"));
-        p.addOptions({i0, bg, axis, cor, slice, slices, origin, range, partial, region, upper, lower, offset,
-            out, name, tag, subFolders, png, noPng, noData, tiff, single, colorRange, threads, block, series,
-            layout, pattern, i0Files, i0Pattern, sets, listSets, task, tasksOf, listTasks});
+        p.addOptions({i0, bg, axis, cor, corMethod, corLine, corScan, slice, slices, origin, range, partial,
+            region, upper, lower, offset, out, name, tag, subFolders, png, noPng, noData, tiff, single,
+            colorRange, threads, block, series, layout, pattern, i0Files, i0Pattern, sets, listSets, task,
+            tasksOf, listTasks});
     }
 };
 
@@ -230,7 +248,20 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
 {
     Parser parser;
     QCommandLineParser &p = parser.p;
-    if (!p.parse(QStringList {QStringLiteral("quorvel-recon")} + arguments)) {
+    // "--cor guess-line N" as a shell splits it: the count is taken back into the option's value.
+    QStringList args = arguments;
+    for (qsizetype i = 0; i + 1 < args.size(); ++i) {
+        const bool apart = args[i] == QLatin1String("--cor") && i + 2 < args.size()
+            && args[i + 1] == QLatin1String("guess-line");
+        const bool joined = args[i] == QLatin1String("--cor=guess-line");
+        const qsizetype count = apart ? i + 2 : i + 1;
+        int n = 0;
+        if ((apart || joined) && integer(args[count], n)) {
+            args[count - 1] += u' ' + args[count];
+            args.removeAt(count);
+        }
+    }
+    if (!p.parse(QStringList {QStringLiteral("quorvel-recon")} + args)) {
         error = p.errorText();
         return false;
     }
@@ -304,12 +335,57 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
         const QString cor = p.value(parser.cor);
         if (cor == QLatin1String("guess")) {
             o.guessCor = true;
+        } else if (cor.startsWith(QLatin1String("guess-line"))) {
+            int n = 0;
+            QString count = cor.mid(10).trimmed(); // "guess-line N", "guess-line:N" or "guess-line=N"
+            if (count.startsWith(u':') || count.startsWith(u'='))
+                count = count.mid(1);
+            if (!integer(count, n) || n < 2 || n > maxLineGuesses)
+                return fail(
+                    QStringLiteral("--cor guess-line takes a number of slices from 2 to %1, not \"%2\"")
+                        .arg(maxLineGuesses)
+                        .arg(count));
+            o.guessLine = n;
         } else {
             bool ok = false;
             o.cor = cor.toDouble(&ok);
             if (!ok || !std::isfinite(*o.cor))
                 return fail(QStringLiteral("--cor takes a finite number or \"guess\", not %1").arg(cor));
         }
+    }
+    if (const std::optional<CorMethod> m = corMethodFromName(p.value(parser.corMethod)))
+        o.corMethod = *m;
+    else
+        return fail(
+            QStringLiteral("--cor-method takes mirror or fourier, not %1").arg(p.value(parser.corMethod)));
+    if (p.isSet(parser.corLine)) {
+        if (p.isSet(parser.cor))
+            return fail(QStringLiteral("give either --cor or --cor-line"));
+        const QStringList records = p.value(parser.corLine).split(QLatin1Char(','));
+        QList<double> a, b;
+        if (records.size() != 2 || !numbers(records[0], QLatin1Char(':'), 2, 2, a)
+            || !numbers(records[1], QLatin1Char(':'), 2, 2, b) || !allFinite(a) || !allFinite(b))
+            return fail(QStringLiteral("--cor-line takes S1:C1,S2:C2, two slices and their centres"));
+        const auto slice = [](double v) { return v >= 0.0 && v <= 2147483647.0 && v == std::floor(v); };
+        if (!slice(a[0]) || !slice(b[0]) || a[0] == b[0])
+            return fail(QStringLiteral("--cor-line takes two different slices, whole numbers of at least 0"));
+        o.corLine = CorLine {int(a[0]), a[1], int(b[0]), b[1]};
+    }
+    if (p.isSet(parser.corScan)) {
+        QList<double> v;
+        if (!numbers(p.value(parser.corScan), QLatin1Char(':'), 3, 3, v) || !allFinite(v)
+            || corScanCentres(v[0], v[1], v[2]).empty())
+            return fail(
+                QStringLiteral("--cor-scan takes FROM:TO:STEP, finite numbers with a step other than 0, "
+                               "for at most %1 centres")
+                    .arg(corScanMaxTrials));
+        if (p.isSet(parser.cor) || p.isSet(parser.corLine))
+            return fail(QStringLiteral("--cor-scan chooses the centres itself: give no --cor or --cor-line"));
+        if (p.isSet(parser.slices))
+            return fail(QStringLiteral("--cor-scan reconstructs one slice: give it with --slice"));
+        if (o.series || p.isSet(parser.task) || p.isSet(parser.listTasks))
+            return fail(QStringLiteral("--cor-scan belongs to a run of one data set"));
+        o.corScan = ReconOptions::CorScan {v[0], v[1], v[2]};
     }
     if (p.isSet(parser.slice) && p.isSet(parser.slices))
         return fail(QStringLiteral("give either --slice or --slices"));
@@ -383,8 +459,9 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
     o.tiff = p.isSet(parser.tiff);
     o.single = p.isSet(parser.single);
     // Nothing to write is useful only for finding the centre of rotation.
-    o.guessOnly = !o.png && !o.data && !o.tiff && o.guessCor;
-    if (!o.png && !o.data && !o.tiff && !o.guessCor)
+    const bool guessing = o.guessCor || o.guessLine;
+    o.guessOnly = !o.png && !o.data && !o.tiff && guessing;
+    if (!o.png && !o.data && !o.tiff && !guessing && !o.corScan)
         return fail(QStringLiteral(
             "--no-png with --no-data and without --tiff would write nothing (except with --cor guess)"));
     if (p.isSet(parser.colorRange)) {

@@ -6,6 +6,8 @@
 
 // Local
 #include "automation/dataseries.h"
+#include "ct/corline.h"
+#include "ct/corsearch.h"
 #include "ct/ctimagefile.h"
 #include "ct/savenaming.h"
 #include <optional>
@@ -20,6 +22,17 @@ struct ReconOptions
     bool axisVertical = false; // --axis v: slices are image rows
     std::optional<double> cor; // none: the middle of the line
     bool guessCor = false;
+    CorMethod corMethod = CorMethod::Mirror; // the search whose centre is used (--cor-method)
+    std::optional<int> guessLine; // --cor guess-line N: guesses at N slices, the line fitted through them
+    std::optional<CorLine> corLine; // --cor-line: each slice at the centre interpolated between two records
+    /// --cor-scan FROM:TO:STEP: one slice reconstructed at every centre of the range, instead of a run.
+    struct CorScan
+    {
+        double from = 0.0;
+        double to = 0.0;
+        double step = 0.0;
+    };
+    std::optional<CorScan> corScan;
     std::optional<int> sliceFrom; // none: the middle slice
     int sliceTo = 0;
     int sliceStep = 1;
@@ -41,7 +54,8 @@ struct ReconOptions
     std::optional<std::pair<double, double>> colorRange; // none: each slice's own range
     int threads = 1;
     int block = 64; // slices read and reconstructed together: their lines are all that is in memory
-    bool guessOnly = false; // --cor guess with nothing to write: print the centre of rotation only
+    bool guessOnly
+        = false; // --cor guess (or guess-line) with nothing to write: print the centre of rotation only
     QStringList files; // the projections themselves (one data set of a series), instead of dir
 
     // A series of data sets (--series DIR), one per energy.

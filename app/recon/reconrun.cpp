@@ -9,9 +9,13 @@
 
 // Local
 #include "ct/atomicfile.h"
+#include "ct/corfourier.h"
 #include "ct/corguess.h"
+#include "ct/corscanfiles.h"
+#include "ct/corsearch.h"
 #include "ct/sgmgeometry.h"
 #include "ct/sinogramcache.h"
+#include "ct/sinogramviews.h"
 #include "ct/sliceworker.h"
 #include "imagedata/imgdata.h"
 #include "imagedata/lineblock.h"
@@ -238,40 +242,130 @@ QList<int> ReconRun::blockSlices(int index) const
     return slices_.mid(qsizetype(index) * options_.block, options_.block);
 }
 
+void ReconRun::warn(const QString &message)
+{
+    err_ << "quorvel-recon: warning: " << message << Qt::endl;
+}
+
+bool ReconRun::readSearchLines(const std::vector<int> &slices, ProjectionSet &set)
+{
+    const bool rows = options_.axisVertical;
+    const int count = static_cast<int>(sources_.size());
+    const int first = firstImage(request_, count);
+    const int used = request_.partial ? std::abs(request_.usingImages) : count; // checked in plan()
+    std::vector<int> images;
+    if (const std::optional<int> opposite = oppositeImage(first, used, count, rangeDeg_))
+        images.push_back(*opposite);
+    const int half = projectionsPer180(rangeDeg_, count);
+    if (half <= used)
+        for (int k = 0; k < half; ++k)
+            images.push_back((first + k) % count);
+    images.push_back(first);
+    std::vector<int> lines = slices;
+    std::sort(lines.begin(), lines.end());
+    lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+    set = ProjectionSet();
+    set.width = width_;
+    set.height = height_;
+    set.images.resize(sources_.size());
+    for (int k : images) {
+        if (set.images[static_cast<size_t>(k)])
+            continue;
+        const ImageSource &source = sources_[static_cast<size_t>(k)];
+        set.images[static_cast<size_t>(k)] = readLineBlock(source, rows, lines, width_, height_);
+        if (!set.images[static_cast<size_t>(k)])
+            return fail(QStringLiteral("cannot read %1").arg(source.label()));
+    }
+    for (auto [source, target] : {std::pair {&i0_, &set.i0}, std::pair {&bg_, &set.bg}}) {
+        if (source->isEmpty())
+            continue;
+        *target = readLineBlock(*source, rows, lines, width_, height_);
+        if (!*target)
+            return fail(QStringLiteral("cannot read %1").arg(source->label()));
+    }
+    return true;
+}
+
+bool ReconRun::guessBoth(double start)
+{
+    ProjectionSet set;
+    if (!readSearchLines({request_.slice}, set))
+        return false;
+    // Both searches, as "Guess CoR" in the window makes them (its GuessParam 0.35).
+    const CorGuesses g = guessCorBoth(set, request_, rangeDeg_, start, 0.35);
+    const std::optional<CorSearchResult> &chosen = g.of(options_.corMethod);
+    if (!chosen)
+        return fail(QStringLiteral("cannot guess the centre of rotation (%1): %2")
+                        .arg(corMethodName(options_.corMethod),
+                            options_.corMethod == CorMethod::Mirror ? g.mirrorProblem : g.fourierProblem));
+    request_.cor = chosen->cor;
+    out_ << "centre of rotation: " << QString::number(request_.cor, 'g', 10) << Qt::endl;
+    for (CorMethod m : {CorMethod::Mirror, CorMethod::Fourier}) {
+        if (const std::optional<CorSearchResult> &r = g.of(m))
+            out_ << "centre of rotation (" << corMethodName(m) << "): " << QString::number(r->cor, 'g', 10)
+                 << Qt::endl;
+        else
+            warn(QStringLiteral("no %1 centre of rotation: %2")
+                     .arg(corMethodName(m), m == CorMethod::Mirror ? g.mirrorProblem : g.fourierProblem));
+    }
+    for (const QString &w : corGuessWarnings(g))
+        warn(w);
+    return true;
+}
+
+bool ReconRun::guessLine(double start)
+{
+    const int from = slices_.first(), to = slices_.last();
+    if (from == to)
+        return fail(QStringLiteral("--cor guess-line needs a range of slices (--slices)"));
+    const std::vector<int> at = spreadSlices(from, to, *options_.guessLine);
+    ProjectionSet set;
+    if (!readSearchLines(at, set))
+        return false;
+    const CorLineGuess g = guessCorLine(
+        set, request_, rangeDeg_, options_.corMethod, start, 0.35, from, to, *options_.guessLine);
+    for (const QString &p : g.problems)
+        warn(QStringLiteral("no %1 centre of rotation at %2").arg(corMethodName(options_.corMethod), p));
+    for (size_t i = 0; i < g.slices.size(); ++i)
+        out_ << "centre of rotation at slice " << g.slices[i] << " (" << corMethodName(options_.corMethod)
+             << "): " << QString::number(g.cors[i], 'g', 10) << Qt::endl;
+    if (!g.fit)
+        return fail(QStringLiteral("fewer than two slices gave a centre of rotation: no line"));
+    line_ = g.fit->records(from, to);
+    out_ << "centre of rotation line: " << QString::number(line_->cor1, 'g', 10) << " at slice " << from
+         << ", " << QString::number(line_->cor2, 'g', 10) << " at slice " << to
+         << QStringLiteral(" (residual %1 pixel rms, %2 at most)")
+                .arg(g.fit->rms, 0, 'f', 3)
+                .arg(g.fit->maxResidual, 0, 'f', 3)
+         << Qt::endl;
+    if (g.fit->rms > corLineResidualLimit)
+        warn(QStringLiteral("the guesses lie %1 pixel (rms) off their line: the axis may not be straight, or "
+                            "some guesses failed")
+                 .arg(g.fit->rms, 0, 'f', 2));
+    request_.cor = line_->at(slices_.first());
+    return true;
+}
+
 bool ReconRun::findCor()
 {
     const bool rows = options_.axisVertical;
     const double middleCor = rows ? 0.5 * width_ : double(height_ / 2);
     request_ = SinogramRequest {rows, options_.cor.value_or(middleCor), slices_.first(), options_.partial,
         options_.partialStart, options_.partialImages};
-    if (options_.guessCor) {
-        // The guess compares the first image used with the one facing it, at the first slice: only
-        // those two lines are read.
-        const int count = static_cast<int>(sources_.size());
-        const int first = firstImage(request_, count);
-        const int used = request_.partial ? std::abs(request_.usingImages) : count; // checked in plan()
-        const std::optional<int> opposite = oppositeImage(first, used, count, rangeDeg_);
-        ProjectionSet pair;
-        pair.width = width_;
-        pair.height = height_;
-        pair.images.resize(sources_.size());
-        for (int k : {first, opposite.value_or(-1)}) {
-            if (k < 0 || k >= count)
-                break; // the guess says why
-            const int line = request_.slice;
-            const ImageSource &source = sources_[static_cast<size_t>(k)];
-            pair.images[static_cast<size_t>(k)]
-                = readLineBlock(source, rows, std::span<const int>(&line, 1), width_, height_);
-            if (!pair.images[static_cast<size_t>(k)])
-                return fail(QStringLiteral("cannot read %1").arg(source.label()));
-        }
-        QString why;
-        const std::optional<double> guess
-            = guessCor(pair, request_, rangeDeg_, middleCor, 0.35, &why); // the window's GuessParam
-        if (!guess)
-            return fail(QStringLiteral("cannot guess the centre of rotation: %1").arg(why));
-        request_.cor = *guess;
+    if (options_.corScan) // the scan names its centres
+        return true;
+    if (options_.corLine) {
+        line_ = options_.corLine;
+        request_.cor = line_->at(slices_.first());
+        out_ << "centre of rotation line: " << QString::number(line_->cor1, 'g', 10) << " at slice "
+             << line_->slice1 << ", " << QString::number(line_->cor2, 'g', 10) << " at slice "
+             << line_->slice2 << Qt::endl;
+        return true;
     }
+    if (options_.guessLine)
+        return guessLine(middleCor);
+    if (options_.guessCor)
+        return guessBoth(middleCor);
     out_ << "centre of rotation: " << QString::number(request_.cor, 'g', 10) << Qt::endl;
     return true;
 }
@@ -284,6 +378,17 @@ bool ReconRun::prepare()
         return fail(QStringLiteral("the centre of rotation %1 leaves no sinogram on lines of %2 pixels")
                         .arg(request_.cor)
                         .arg(L));
+    if (line_) { // every slice's centre, before any is computed
+        for (int slice : std::as_const(slices_)) {
+            if (!corInsideLine(line_->at(slice), L))
+                return fail(
+                    QStringLiteral("the centre of rotation %1 of slice %2 on the line leaves no sinogram "
+                                   "on lines of %3 pixels")
+                        .arg(line_->at(slice))
+                        .arg(slice)
+                        .arg(L));
+        }
+    }
     // An output folder that cannot take files is known before any slice is computed.
     if (!QDir().mkpath(options_.outDir))
         return fail(QStringLiteral("cannot make the output folder %1").arg(options_.outDir));
@@ -311,7 +416,9 @@ int ReconRun::exec(std::optional<int> onlyBlock)
     if (!plan() || !findCor())
         return 1;
     if (options_.guessOnly)
-        return 0;
+        return failed_ ? 1 : 0;
+    if (options_.corScan)
+        return execScan();
     if (!prepare())
         return 1;
     if (onlyBlock && (*onlyBlock < 0 || *onlyBlock >= blockCount())) {
@@ -327,17 +434,9 @@ int ReconRun::exec(std::optional<int> onlyBlock)
     const int workers = std::max(
         1, std::min(options_.threads, static_cast<int>(std::min<qsizetype>(total_, options_.block))));
     queues_.assign(static_cast<size_t>(workers), WorkerQueue());
-    for (int i = 0; i < workers; ++i) {
-        auto *worker = new SliceWorker;
-        // Plans are made here, on the main thread, before the worker ever runs.
-        worker->engine().setup(engineLength_, static_cast<int>(sources_.size()), options_.single);
-        auto *thread = new QThread(this);
-        worker->moveToThread(thread);
+    startWorkers(workers, engineLength_);
+    for (SliceWorker *worker : workers_)
         connect(worker, &SliceWorker::done, this, &ReconRun::sliceDone);
-        thread->start();
-        threads_.push_back(thread);
-        workers_.push_back(worker);
-    }
     readerThread_ = new QThread(this);
     reader_ = new QObject;
     reader_->moveToThread(readerThread_);
@@ -373,6 +472,20 @@ int ReconRun::exec(std::optional<int> onlyBlock)
                 .arg(times_.write, 0, 'f', 2)
          << Qt::endl;
     return failed_ ? 1 : 0;
+}
+
+void ReconRun::startWorkers(int count, int length)
+{
+    for (int i = 0; i < count; ++i) {
+        auto *worker = new SliceWorker;
+        // Plans are made here, on the main thread, before the worker ever runs.
+        worker->engine().setup(length, static_cast<int>(sources_.size()), options_.single);
+        auto *thread = new QThread(this);
+        worker->moveToThread(thread);
+        thread->start();
+        threads_.push_back(thread);
+        workers_.push_back(worker);
+    }
 }
 
 void ReconRun::startReading()
@@ -416,7 +529,8 @@ void ReconRun::blockRead(int index, const ProjectionSet &set, double seconds, co
     block->index = index;
     block->slices = blockSlices(index);
     block->set = set;
-    block->sinogramSlices = sinogramBlockSlices(set, request_, static_cast<int>(workers_.size()));
+    // A block's sinograms share one centre: on a line of centres each slice makes its own.
+    block->sinogramSlices = line_ ? 1 : sinogramBlockSlices(set, request_, static_cast<int>(workers_.size()));
     loaded_.push_back(std::move(block));
     startReading();
     dispatchAll();
@@ -438,8 +552,10 @@ void ReconRun::dispatchAll()
 void ReconRun::dispatch(size_t worker)
 {
     WorkerQueue &q = queues_[worker];
-    // The slice after the one in work is queued already, so that a worker never waits for this thread.
-    while (q.outstanding.size() < 2 && !stopped_) {
+    // The slice after the one in work is queued already, so that a worker never waits for this thread;
+    // on a line of centres the engine may be resized for the next slice, so only while it rests.
+    const size_t ahead = line_ ? 1 : 2;
+    while (q.outstanding.size() < ahead && !stopped_) {
         if (q.next >= q.slices.size()) {
             // The next slices of the first block that has any; towards its end smaller shares, so
             // that no worker is left with a long queue while the others rest.
@@ -465,6 +581,14 @@ void ReconRun::dispatch(size_t worker)
         task.sinogram.slice = q.slices[q.next++];
         task.sinogramBlock = q.slices;
         task.blockId = q.id;
+        if (line_) {
+            // Its own centre, and the engine sized for it here, on the main thread.
+            task.sinogram.cor = line_->at(task.sinogram.slice);
+            CtFbp &engine = workers_[worker]->engine();
+            const int n = requiredLength(task.set, task.sinogram);
+            if (engine.n() != n)
+                engine.setup(n, static_cast<int>(sources_.size()), options_.single);
+        }
         // The files are made on this thread, from the values the worker hands over.
         task.makeImage = task.makeData = task.makeTiff = false;
         task.keepValues = true;
@@ -552,4 +676,125 @@ void ReconRun::writeResult(const SliceResult &result)
                 return writeImageAtomically(path, result.image, error);
             });
     }
+}
+
+int ReconRun::execScan()
+{
+    const ReconOptions::CorScan &scan = *options_.corScan;
+    const int L = options_.axisVertical ? width_ : height_;
+    if (slices_.size() != 1) {
+        fail(QStringLiteral("--cor-scan reconstructs one slice"));
+        return 1;
+    }
+    if (const QString why = corScanProblem(scan.from, scan.to, scan.step, L); !why.isEmpty()) {
+        fail(QStringLiteral("--cor-scan: %1").arg(why));
+        return 1;
+    }
+    const std::vector<double> centres = corScanCentres(scan.from, scan.to, scan.step);
+    request_.cor = centres.front();
+    if (!prepare())
+        return 1;
+    QString error;
+    task_.set = readBlockLines(
+        BlockSources {sources_, i0_, bg_, options_.axisVertical, width_, height_}, slices_, error);
+    if (!error.isEmpty()) {
+        fail(error);
+        return 1;
+    }
+    const CorScoreSetup score = corScanScoreSetup(task_, centres);
+    const int count = static_cast<int>(sources_.size());
+
+    // Every worker takes the next trial when it has done one; engines and scorers are sized for the
+    // trial on this thread while the worker rests.
+    std::vector<CorTrial> trials(centres.size());
+    std::vector<int> lengths;
+    for (double c : centres) {
+        SinogramRequest r = task_.sinogram;
+        r.cor = c;
+        lengths.push_back(requiredLength(task_.set, r));
+    }
+    std::vector<bool> taken(centres.size(), false);
+    size_t done = 0;
+    const int workers = std::max(1, std::min(options_.threads, static_cast<int>(centres.size())));
+    startWorkers(workers, engineLength_);
+    const auto give = [&](SliceWorker *w) {
+        const int next = nextCorTrial(lengths, taken, w->engine().n());
+        if (next < 0)
+            return;
+        taken[static_cast<size_t>(next)] = true;
+        SliceTask task = task_;
+        task.sinogram.cor = centres[static_cast<size_t>(next)];
+        const int n = lengths[static_cast<size_t>(next)];
+        if (w->engine().n() != n)
+            w->engine().setup(n, count, options_.single);
+        w->scorer().setup(n);
+        QMetaObject::invokeMethod(
+            w, [w, task, score] { w->trial(task, score); }, Qt::QueuedConnection);
+    };
+    for (SliceWorker *w : workers_) {
+        connect(w, &SliceWorker::trialDone, this, [&, w](const CorTrial &trial) {
+            const auto at = std::find(centres.begin(), centres.end(), trial.cor);
+            if (at != centres.end())
+                trials[static_cast<size_t>(at - centres.begin())] = trial;
+            ++done;
+            give(w);
+            out_ << QStringLiteral("progress: %1/%2 trials, %3 s elapsed")
+                        .arg(done)
+                        .arg(centres.size())
+                        .arg(clock_.elapsed() / 1000.0, 0, 'f', 1)
+                 << Qt::endl;
+        });
+        give(w);
+    }
+    QEventLoop loop;
+    while (done < centres.size())
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
+    for (SliceWorker *w : workers_) // the handler holds this function's locals
+        disconnect(w, &SliceWorker::trialDone, this, nullptr);
+    task_.set = ProjectionSet();
+    writeScan(trials, score);
+    return failed_ ? 1 : 0;
+}
+
+bool ReconRun::writeScan(const std::vector<CorTrial> &trials, const CorScoreSetup &score)
+{
+    for (const CorTrial &t : trials) {
+        if (!t.reconstructed)
+            fail(QStringLiteral("trial at %1: %2").arg(corText(t.cor), t.problem));
+    }
+    const int best = bestCorTrial(trials);
+    const int slice = slices_.first();
+    for (const CorTrial &t : trials)
+        if (t.reconstructed)
+            out_ << "trial centre of rotation " << corText(t.cor) << ": score "
+                 << QString::number(t.score, 'f', 6) << Qt::endl;
+    const auto write = [&](const QString &suffix, const auto &writer) {
+        const QString path
+            = QDir(options_.outDir).filePath(corScanFileName(options_.name, options_.tag, slice, suffix));
+        QString error;
+        if (writer(path, &error))
+            out_ << "wrote " << QDir::cleanPath(path) << Qt::endl;
+        else
+            fail(error);
+    };
+    write(QStringLiteral("txt"), [&](const QString &path, QString *error) {
+        return writeFileAtomically(path, corScanTable(trials, best, slice), error);
+    });
+    if (best < 0)
+        return fail(QStringLiteral("no trial was reconstructed"));
+    QString why;
+    const QByteArray tiff = corScanTiff(trials, slice, &why);
+    if (tiff.isEmpty())
+        fail(QStringLiteral("no TIFF file of the scan: %1").arg(why));
+    else
+        write(QStringLiteral("tif"),
+            [&](const QString &path, QString *error) { return writeFileAtomically(path, tiff, error); });
+    GreyScale scale = corScanScale(trials[static_cast<size_t>(best)], score);
+    if (options_.colorRange)
+        scale = GreyScale {options_.colorRange->first, options_.colorRange->second, 0.0, 1.0, true};
+    const QImage sheet = corScanSheet(trials, best, score, scale);
+    write(QStringLiteral("png"),
+        [&](const QString &path, QString *error) { return writeImageAtomically(path, sheet, error); });
+    out_ << "best centre of rotation: " << corText(trials[static_cast<size_t>(best)].cor) << Qt::endl;
+    return !failed_;
 }

@@ -8,6 +8,8 @@
 // Local
 #include "app/config/timeleft.h"
 #include "app/recon/reconoptions.h"
+#include "ct/corline.h"
+#include "ct/corscan.h"
 #include "ct/slicerecon.h"
 #include "imagedata/imagesource.h"
 #include <memory>
@@ -58,8 +60,10 @@ public:
     int blockCount() const;
     /// The slices of block `index`, in the order they are reconstructed.
     QList<int> blockSlices(int index) const;
-    /// The centre of rotation used (after `exec`).
+    /// The centre of rotation used (after `exec`): of the first slice when a line gives each slice its own.
     double cor() const { return request_.cor; }
+    /// The line of centres the slices were reconstructed on (--cor-line, --cor guess-line).
+    const std::optional<CorLine> &corLine() const { return line_; }
     const ReconTimes &times() const { return times_; }
 
 private slots:
@@ -71,6 +75,15 @@ private:
     // The range and image count from a scan's angles, and I0 and BG from its flats and darks.
     bool planScan(const std::vector<std::shared_ptr<const Hdf5Scan>> &scans);
     bool findCor();
+    bool guessBoth(double start);
+    bool guessLine(double start);
+    /// The lines `slices` of the images the searches compare (the first 180 degrees used and the
+    /// image facing the first) and of I0 and BG, in a set where every other image is left out.
+    bool readSearchLines(const std::vector<int> &slices, ProjectionSet &set);
+    void warn(const QString &message);
+    void startWorkers(int count, int length);
+    int execScan();
+    bool writeScan(const std::vector<CorTrial> &trials, const CorScoreSetup &score);
     bool prepare();
     void startReading();
     void blockRead(int index, const ProjectionSet &set, double seconds, const QString &error);
@@ -93,6 +106,7 @@ private:
     int height_ = 0;
     ProjectionSet geometry_; // the images' size, for the plan
     SinogramRequest request_;
+    std::optional<CorLine> line_; // each slice at its own centre
     SliceTask task_;
     QList<int> slices_;
     // Blocks read and not yet finished (at most two, with the one being read).

@@ -16,6 +16,7 @@ CtCalc2::CtCalc2(QObject *parent)
     qRegisterMetaType<GreyScale>();
     qRegisterMetaType<SavingData *>();
     qRegisterMetaType<SavingImg *>();
+    qRegisterMetaType<CorTrial>();
 }
 
 void CtCalc2::setPanel(CtCalc2Ui *panel)
@@ -70,6 +71,16 @@ void CtCalc2::startCt(CtCalc2 *target, const Ct2Job &job)
             emit ctImage(result_.slice, result_.image);
     }
     endingCt();
+}
+
+void CtCalc2::runTrial(const SliceTask &task, const CorScoreSetup &score)
+{
+    busy_.store(true);
+    const CorTrial trial = runCorTrial(engine_, sinograms_, scorer_, task, score);
+    result_.reconstructed = false; // the engine no longer holds the last slice: nothing to redraw
+    emit trialFinished(trial);
+    busy_.store(false);
+    emit calcFinished();
 }
 
 void CtCalc2::genResImage(const GreyScale &scale)

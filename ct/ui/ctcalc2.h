@@ -6,6 +6,7 @@
 #include <QObject>
 
 // Local
+#include "ct/corscan.h"
 #include "ct/ctfbp.h"
 #include "ct/savingrecords.h"
 #include "ct/sinogramcache.h"
@@ -27,8 +28,9 @@ public:
     /// Ties the worker to its panel (on the main thread, before the worker is moved to its thread).
     void setPanel(CtCalc2Ui *panel);
     CtCalc2Ui *panel() const { return panel_; }
-    /// The engine: set up from the main thread only while the worker is not busy.
+    /// The engine and the scorer of trials: set up from the main thread only while the worker is not busy.
     CtFbp &engine() { return engine_; }
+    CorScorer &scorer() { return scorer_; }
     /// Busy from the dispatch of a slice (set by the main thread) until just before `calcFinished`.
     bool isBusy() const { return busy_.load(); }
     void markBusy() { busy_.store(true); }
@@ -51,6 +53,8 @@ signals:
     void endedSlice(const QDateTime &start, const QDateTime &end);
     void resultReady(const QImage &image, const SliceValues &values, int n, const GreyScale &scale);
     void regionInitialised(double x0, double z0, double x1, double z1);
+    /// A trial of a scan of centres is done (emitted before `calcFinished`).
+    void trialFinished(const CorTrial &trial);
 
 public slots:
     void beginingCt();
@@ -66,6 +70,10 @@ public slots:
     void setSaveData(bool save, const QString &path, const QString &name, const QString &tag);
     /// Also hand each slice's values to the saver as a float TIFF, named and placed like the data file.
     void setSaveTiff(bool save);
+    /// Reconstructs and scores one trial of a scan of centres exactly as `startCt` reconstructs a
+    /// slice (engine and scorer set up for it by the main thread), then `trialFinished` and
+    /// `calcFinished`. Nothing is shown or saved.
+    void runTrial(const SliceTask &task, const CorScoreSetup &score);
     /// Gives back the memory of sinograms kept for slices of a block (a run ended or was stopped).
     void releaseSinograms() { sinograms_.release(); }
 
@@ -79,6 +87,7 @@ private:
     CtCalc2Ui *panel_ = nullptr; // identity only: never dereferenced on the worker's thread
     std::atomic<bool> busy_ {false};
     CtFbp engine_;
+    CorScorer scorer_;
     SinogramCache sinograms_;
     Ct2Job job_;
     SliceResult result_;

@@ -58,6 +58,7 @@ ProcCtrl::ProcCtrl(QWidget *parent)
         ui_.DataSetStartImageNo, &QLineEdit::editingFinished, this, &ProcCtrl::dataSetStartImageNoUpdated);
     connect(ui_.RecCoR, &QPushButton::clicked, this, &ProcCtrl::recordCoR);
     connect(ui_.ClearRecCoR, &QPushButton::clicked, this, &ProcCtrl::clearRecordedCoR);
+    connect(ui_.GuessCorLine, &QPushButton::clicked, this, &ProcCtrl::guessCorLineRequested);
 }
 
 ProcCtrl::~ProcCtrl()
@@ -110,6 +111,21 @@ int ProcCtrl::threads() const
     return ui_.Threads->value();
 }
 
+bool ProcCtrl::useRecordedCor() const
+{
+    return ui_.UseRecordedCoR->isChecked();
+}
+
+void ProcCtrl::setUseRecordedCor(bool on)
+{
+    ui_.UseRecordedCoR->setChecked(on);
+}
+
+int ProcCtrl::guessLineSlices() const
+{
+    return ui_.GuessCorLineSlices->value();
+}
+
 RunParams ProcCtrl::runParams() const
 {
     RunParams p;
@@ -120,6 +136,7 @@ RunParams ProcCtrl::runParams() const
     p.recCor1 = recCor1_;
     p.recSlice2 = recSlice2_;
     p.recCor2 = recCor2_;
+    p.useRecordedCor = useRecordedCor();
     p.angleOriginDeg = angleOriginDeg();
     p.dataSetImages = dataSetImages();
     p.dataSetRangeDeg = dataSetRangeDeg();

@@ -39,6 +39,11 @@ public:
     double recCor1() const { return recCor1_; }
     int recSlice2() const { return recSlice2_; }
     double recCor2() const { return recCor2_; }
+    /// "Use Recorded CoRs": a run puts each slice at its centre on the line through the records.
+    bool useRecordedCor() const;
+    void setUseRecordedCor(bool on);
+    /// How many slices "Guess along range" guesses at.
+    int guessLineSlices() const;
 
     /// The run snapshot (the save-data window keeps its defaults; the main window fills it).
     RunParams runParams() const;
@@ -65,6 +70,8 @@ signals:
     void dataSetRangeUpdated();
     void dataSetUsingImagesUpdated();
     void dataSetStartImageNoUpdated();
+    /// "Guess along range" was clicked.
+    void guessCorLineRequested();
 
 public slots:
     void showPartial();

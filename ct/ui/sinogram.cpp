@@ -5,7 +5,7 @@
 
 // Local
 #include "app/config/configstore.h"
-#include "ct/corguess.h"
+#include "ct/corsearch.h"
 #include "ct/ui/procctrl.h"
 #include "imagedata/imgdatas.h"
 #include "widgets/childedits.h"
@@ -232,13 +232,31 @@ bool Sinogram::guessCor()
 {
     if (!procCtrl_ || !images_ || images_->count() == 0)
         return false;
-    QString why;
-    const std::optional<double> cor = ::guessCor(images_->projectionSet(), procCtrl_->sinogramRequest(),
-        procCtrl_->dataSetRangeDeg(), procCtrl_->cor(), fieldDouble(ui_.GuessParam->text()), &why);
-    if (!cor) {
-        qWarning().noquote() << "Guess CoR:" << why;
-        return false;
+    guesses_ = guessCorBoth(images_->projectionSet(), procCtrl_->sinogramRequest(),
+        procCtrl_->dataSetRangeDeg(), procCtrl_->cor(), fieldDouble(ui_.GuessParam->text()));
+    const auto text = [](const std::optional<CorSearchResult> &r) {
+        return r ? QString::number(r->cor, 'f', 2) : QStringLiteral("-");
+    };
+    ui_.GuessResult->setText(tr("mirror %1, Fourier %2").arg(text(guesses_.mirror), text(guesses_.fourier)));
+    QStringList warnings;
+    for (CorMethod m : {CorMethod::Mirror, CorMethod::Fourier}) {
+        if (!guesses_.of(m))
+            warnings << QStringLiteral("no %1 centre of rotation: %2")
+                            .arg(corMethodName(m),
+                                m == CorMethod::Mirror ? guesses_.mirrorProblem : guesses_.fourierProblem);
     }
-    procCtrl_->setCor(*cor);
+    warnings += corGuessWarnings(guesses_);
+    // Warnings stay on the result until the next guess.
+    ui_.GuessResult->setStyleSheet(
+        warnings.isEmpty() ? QString() : QStringLiteral("background-color: rgb(255, 255, 128);"));
+    ui_.GuessResult->setToolTip(warnings.join(u'\n'));
+    for (const QString &w : std::as_const(warnings))
+        qWarning().noquote() << "Guess CoR:" << w;
+    const std::optional<CorSearchResult> &chosen = guesses_.of(corMethod_);
+    if (!chosen)
+        return false;
+    qInfo().noquote() << QStringLiteral("Guess CoR: mirror %1, Fourier %2; the %3 centre is used")
+                             .arg(text(guesses_.mirror), text(guesses_.fourier), corMethodName(corMethod_));
+    procCtrl_->setCor(chosen->cor);
     return true;
 }

@@ -4,6 +4,7 @@
 #include <QFrame>
 
 // Local
+#include "ct/corsearch.h"
 #include "ct/sinogramdata.h"
 #include "ct/sinogramgen.h"
 #include "ct/sinogramviews.h"
@@ -30,6 +31,11 @@ public:
     /// What the last generation of the panel's own sinogram did.
     SinogramStatus lastStatus() const { return lastStatus_; }
     Ui_Sinogram &ui() { return ui_; }
+    /// The search whose centre "Guess CoR" puts into the CoR field (the mirror search by default).
+    void setCorMethod(CorMethod method) { corMethod_ = method; }
+    CorMethod corMethod() const { return corMethod_; }
+    /// What the last "Guess CoR" found.
+    const CorGuesses &lastGuesses() const { return guesses_; }
 
 public slots:
     void newPos(double x, double y);
@@ -42,8 +48,9 @@ public slots:
     void angleOriginUpdated();
     void dataSetRangeUpdated();
     void corEditingFinished();
-    /// Guesses the centre of rotation into the processing panel; false (and the field left as it
-    /// was) when no guess could be made.
+    /// Both searches on the current slice, shown beside the button with their warnings (also in the
+    /// log); the CoR field takes the chosen one's centre. False, the field unchanged, when the chosen
+    /// search found none. Plans FFTs: the main thread.
     bool guessCor();
     /// Fills `target` with the sinogram of (rowLines, cor, slice) and the partial-data-set fields as
     /// they stand now; reports whether a new sinogram was made.
@@ -76,4 +83,6 @@ private:
     QString lastProblem_; // said once until the parameters give a sinogram again
     QString pendingProblem_;
     bool problemQueued_ = false;
+    CorMethod corMethod_ = CorMethod::Mirror;
+    CorGuesses guesses_;
 };

@@ -75,10 +75,11 @@ void TestBody::tabsAndThreads_data()
     QTest::addColumn<QStringList>("tabs");
     const QStringList before {u"Raw Image"_s, u"Sinogram"_s, u"CT Reconstructed Image"_s};
     const QStringList after {u"I0 Image"_s, u"BG Image"_s, u"CT Images"_s, u"3D View"_s};
-    QTest::newRow("1 worker") << 1 << u"0"_s << 1 << before + QStringList {u"CT2"_s} + after;
-    QTest::newRow("8 workers") << 8 << u"0"_s << 6 << before + QStringList {u"CT2"_s} + after;
+    const QStringList last {u"CoR Scan"_s};
+    QTest::newRow("1 worker") << 1 << u"0"_s << 1 << before + QStringList {u"CT2"_s} + after + last;
+    QTest::newRow("8 workers") << 8 << u"0"_s << 6 << before + QStringList {u"CT2"_s} + after + last;
     QTest::newRow("3 workers, each its tab")
-        << 3 << u"1"_s << 2 << before + after + QStringList {u"CT2 1"_s, u"CT2 2"_s, u"CT2 3"_s};
+        << 3 << u"1"_s << 2 << before + after + QStringList {u"CT2 1"_s, u"CT2 2"_s, u"CT2 3"_s} + last;
 }
 
 void TestBody::tabsAndThreads()

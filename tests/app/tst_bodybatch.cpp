@@ -190,6 +190,7 @@ void TestBodyBatch::commands_data()
     row("auto_save_data", {}, u"auto_save_data 1"_s, u"AutoSaveData"_s, checked, true);
     row("auto_save_tiff", {}, u"auto_save_tiff 1"_s, u"AutoSaveTiff"_s, checked, true);
     row("ct_single_precision", {}, u"ct_single_precision 1"_s, u"procCtrl/SinglePrecision"_s, checked, true);
+    row("ct_use_recorded_cor", {}, u"ct_use_recorded_cor 1"_s, u"procCtrl/UseRecordedCoR"_s, checked, true);
     row("auto_save_in_sub_folders", u"auto_save_in_sub_folders 1"_s, u"auto_save_in_sub_folders 0"_s,
         u"SaveInSubFolders"_s, checked, false);
     row("auto_save_in_sub_folders_of_slice", {}, u"auto_save_in_sub_folders_of_slice 1"_s, u"SubOfSlice"_s,

@@ -9,8 +9,10 @@
 
 // Local
 #include "app/body.h"
+#include "automation/batchcmd.h"
 #include "ct/datasaver.h"
 #include "ct/savenaming.h"
+#include "ct/ui/corscanpanel.h"
 #include "ct/ui/ctcalc.h"
 #include "ct/ui/ctcalc2.h"
 #include "ct/ui/ctcalc2ui.h"
@@ -72,6 +74,9 @@ private slots:
     void usingImagesBeyondTheSet();
     void saverDrainsAtExit();
     void closingDuringARunLosesNothing();
+    void corScanTrialsAreTheRunsSlices();
+    void recordedCorsPutEachSliceOnTheLine_data();
+    void recordedCorsPutEachSliceOnTheLine();
 
 private:
     std::unique_ptr<Body> loadedBody(int workers);
@@ -835,7 +840,7 @@ void TestBodyCalc::usingImagesBeyondTheSet()
     QCOMPARE(runAndRecord(*body).size(), 1);
     QCOMPARE(log.count(u"^CT2: no sinogram for slice 12: Using Images 2000000000"_s), 1);
     body->sinogram()->ui().GuessCor->click();
-    QCOMPARE(log.count(u"^Guess CoR: Using Images 2000000000"_s), 1);
+    QCOMPARE(log.count(u"^Guess CoR: no mirror centre of rotation: Using Images 2000000000"_s), 1);
     QCOMPARE(p->cor(), 32.0);
     // All the images, from the fifth on round the set, are fine.
     p->setDataSetUsingImages(60);
@@ -881,6 +886,105 @@ void TestBodyCalc::closingDuringARunLosesNothing()
     QCOMPARE(dispatched, 2); // nothing more is handed out once the window goes
     QCOMPARE(QDir(out.path()).entryList(QDir::Files),
         QStringList({u"-00000.dat"_s, u"-00001.dat"_s})); // and nothing handed out is lost
+}
+
+void TestBodyCalc::corScanTrialsAreTheRunsSlices()
+{
+    auto body = loadedBody(2);
+    QVERIFY(body);
+    ProcCtrl *p = body->ui().procCtrl;
+    p->setSliceNo(9);
+    // A batch line: refused at once for a step of 0; a good one waits for the scan's end.
+    QSignalSpy lineDone(body.get(), &Body::callBatchCheckEnd);
+    QSignalSpy lineOk(body.get(), &Body::callBatchLastOk);
+    body->batchExCmd(parseBatchCmd(u"ct_cor_scan 31 33 0"_s));
+    QCOMPARE(lineDone.count(), 1);
+    QCOMPARE(lineOk.count(), 1);
+    // With "Auto Save Data" the trials go into its folder.
+    QTemporaryDir saved;
+    body->ui().SelectDataSaveDir->setDir(saved.path());
+    body->ui().SelectDataSaveDir->setTag(u"E1"_s);
+    body->ui().AutoSaveData->setChecked(true);
+    QSignalSpy scanned(body.get(), &Body::corScanFinished);
+    body->batchExCmd(parseBatchCmd(u"ct_cor_scan 31 33 0.5"_s));
+    QVERIFY(body->isScanningCor());
+    QCOMPARE(lineDone.count(), 1);
+    QVERIFY(!body->startCorScan(31.0, 33.0, 0.5)); // one scan at a time
+    QVERIFY(scanned.wait(30000));
+    QCOMPARE(scanned.first().first().toBool(), true);
+    QCOMPARE(lineDone.count(), 2);
+    QCOMPARE(lineOk.count(), 1); // the line did not fail
+    QCOMPARE(QDir(saved.path()).entryList(QDir::Files),
+        QStringList({u"E1-corscan-00009.png"_s, u"E1-corscan-00009.tif"_s, u"E1-corscan-00009.txt"_s}));
+    body->ui().AutoSaveData->setChecked(false);
+
+    CorScanPanel *panel = body->corScanPanel();
+    QCOMPARE(panel->count(), 5);
+    QVERIFY(panel->best() >= 0);
+    QVERIFY(std::abs(panel->trial(panel->best()).cor - 32.0) <= 0.5);
+    QCOMPARE(panel->current(), panel->best());
+    // A trial is the slice a run makes at its centre (kept as the float a TIFF page holds).
+    for (int k : {1, 2}) {
+        p->setCor(panel->trial(k).cor);
+        QCOMPARE(runAndRecord(*body).size(), 1);
+        const CtFbp &engine = body->workers()[0]->engine(); // the worker rests
+        const std::vector<float> slice(engine.image().begin(), engine.image().end()); // as the trial keeps it
+        QVERIFY2(slice == *panel->trial(k).values, qPrintable(QString::number(panel->trial(k).cor)));
+    }
+
+    // Arrow keys step through the trials, Enter and a click on the picture take the centre.
+    panel->setCurrent(0);
+    QTest::keyClick(panel, Qt::Key_Right);
+    QTest::keyClick(panel, Qt::Key_Right);
+    QTest::keyClick(panel, Qt::Key_Left);
+    QCOMPARE(panel->current(), 1);
+    QTest::keyClick(panel, Qt::Key_Return);
+    QCOMPARE(p->cor(), 31.5);
+    panel->step(10); // clamped to the last trial
+    QCOMPARE(panel->current(), 4);
+    emit panel->ui().TrialView->selectedAPoint(3.0, 4.0, MouseC::Left);
+    QCOMPARE(p->cor(), 33.0);
+
+    // A window closed during a scan waits for its trials and goes without a crash.
+    QVERIFY(body->startCorScan(28.0, 36.0, 0.25));
+    body.reset();
+}
+
+void TestBodyCalc::recordedCorsPutEachSliceOnTheLine_data()
+{
+    QTest::addColumn<bool>("use");
+    QTest::addColumn<int>("slice2"); // of the second record (the first is 31 at slice 0)
+    QTest::addColumn<QList<double>>("cors"); // of slices 4, 10 and 16
+    QTest::newRow("used: on the line") << true << 20 << QList<double> {31.4, 32.0, 32.6};
+    QTest::newRow("not used: the field") << false << 20 << QList<double> {32.0, 32.0, 32.0};
+    QTest::newRow("records at one slice: the field") << true << 0 << QList<double> {32.0, 32.0, 32.0};
+}
+
+void TestBodyCalc::recordedCorsPutEachSliceOnTheLine()
+{
+    QFETCH(bool, use);
+    QFETCH(int, slice2);
+    QFETCH(QList<double>, cors);
+    auto body = loadedBody(2);
+    QVERIFY(body);
+    ProcCtrl *p = body->ui().procCtrl;
+    p->setRecordedCoR(1, 0, 31.0);
+    p->setRecordedCoR(2, slice2, 33.0);
+    p->setUseRecordedCor(use);
+    p->setAutoExec(true);
+    p->setSliceFrom(4);
+    p->setSliceTo(16);
+    p->setSliceStep(6);
+    QMap<int, double> centres;
+    connect(body.get(), &Body::startCt, this,
+        [&](CtCalc2 *, const Ct2Job &job) { centres[job.task.sinogram.slice] = job.task.sinogram.cor; });
+    DebugLog log;
+    QCOMPARE(runAndRecord(*body).size(), 3);
+    QCOMPARE(centres.keys(), QList<int>({4, 10, 16}));
+    for (int i = 0; i < 3; ++i)
+        QVERIFY2(std::abs(centres.values()[i] - cors[i]) < 1e-12,
+            qPrintable(QString::number(centres.values()[i])));
+    QCOMPARE(log.count(u"^Use Recorded CoRs: the two records are not"_s), use && slice2 == 0 ? 1 : 0);
 }
 
 QTEST_MAIN(TestBodyCalc)

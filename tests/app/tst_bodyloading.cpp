@@ -5,6 +5,7 @@
 
 // Local
 #include "app/body.h"
+#include "automation/batchcmd.h"
 #include "ct/ui/procctrl.h"
 #include "ct/ui/sinogram.h"
 #include "imagedata/imgdata.h"
@@ -34,6 +35,7 @@ private slots:
     void defaultsFollowKeepConditions();
     void guessCorFindsTheDemoAxis_data();
     void guessCorFindsTheDemoAxis();
+    void guessWarnsWhenTheSearchesDisagree();
     void wrongSizeI0IsRefused();
     void scanFileLoadsItsFrames_data();
     void scanFileLoadsItsFrames();
@@ -235,7 +237,8 @@ void TestBodyLoading::guessCorFindsTheDemoAxis()
         QCOMPARE(guess, 64.0); // left where it was, and said why
         QCOMPARE(said
                      .filter(QRegularExpression(
-                         u"^Guess CoR: no image lies 180 degrees from image 10 among the 170 images used"_s))
+                         u"^Guess CoR: no mirror centre of rotation: no image lies 180 degrees from image 10 "
+                         "among the 170 images used"_s))
                      .size(),
             1);
         return;
@@ -243,6 +246,45 @@ void TestBodyLoading::guessCorFindsTheDemoAxis()
     // The facing lines are mirrored about the trial centre itself: the guess lands on the axis.
     QVERIFY2(std::abs(guess - setup.cor) <= 0.1 + 1e-9, qPrintable(QString::number(guess)));
     QCOMPARE(body.sinogram()->ui().Cor->text(), QString::number(guess, 'g', 6));
+    // Both searches are shown; they agree, so nothing is marked. (Without an I0 image the lines keep
+    // the flat field's gentle ripple, which moves the Fourier search by a few hundredths.)
+    const CorGuesses &g = body.sinogram()->lastGuesses();
+    QVERIFY(g.mirror && g.fourier);
+    QVERIFY2(std::abs(g.fourier->cor - setup.cor) < 0.15, qPrintable(QString::number(g.fourier->cor)));
+    QCOMPARE(body.sinogram()->ui().GuessResult->text(),
+        u"mirror %1, Fourier %2"_s.arg(g.mirror->cor, 0, 'f', 2).arg(g.fourier->cor, 0, 'f', 2));
+    QVERIFY(body.sinogram()->ui().GuessResult->styleSheet().isEmpty());
+}
+
+void TestBodyLoading::guessWarnsWhenTheSearchesDisagree()
+{
+    // On 48 pixels the mirror search climbs to another hill, ten pixels off; the Fourier one finds
+    // the axis. The window says so beside the button and in the log, and the chosen one is used.
+    QTemporaryDir data;
+    ScanSetup setup;
+    setup.width = 48;
+    setup.height = 8;
+    setup.projections = 180;
+    setup.cor = 25.9;
+    setup.noise = 0.0;
+    QVERIFY(writeScan(demoPhantom(48), setup, data.filePath(u"p"_s), u"ct_"_s, data.filePath(u"i0.img"_s),
+        data.filePath(u"bg.img"_s)));
+    Body body;
+    body.ui().procCtrl->setRotAxV(true);
+    QSignalSpy done(&body, &Body::finishedLoadingCTFiles);
+    body.ui().CTFiles->selectDirFiles(data.filePath(u"p"_s), {});
+    QVERIFY(done.wait(20000));
+    body.ui().I0ImgSel->selectFile(data.filePath(u"i0.img"_s));
+    body.ui().BGImgSel->selectFile(data.filePath(u"bg.img"_s));
+    QVERIFY(body.execCommand(parseBatchCmd(u"ct_cor_guess_method fourier"_s)));
+    QVERIFY(!body.execCommand(parseBatchCmd(u"ct_cor_guess_method vo"_s))); // refused, the choice kept
+    DebugLog log;
+    QVERIFY(body.sinogram()->guessCor());
+    QVERIFY2(std::abs(body.ui().procCtrl->cor() - setup.cor) < 0.3,
+        qPrintable(QString::number(body.ui().procCtrl->cor())));
+    QCOMPARE(log.count(u"^Guess CoR: the mirror and Fourier centres of rotation differ by"_s), 1);
+    QVERIFY(!body.sinogram()->ui().GuessResult->styleSheet().isEmpty());
+    QVERIFY(body.sinogram()->ui().GuessResult->toolTip().contains(u"differ"_s));
 }
 
 void TestBodyLoading::wrongSizeI0IsRefused()

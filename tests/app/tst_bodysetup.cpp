@@ -11,6 +11,7 @@
 #include "automation/ui/selectdir.h"
 #include "ct/ui/procctrl.h"
 #include "ct/ui/selectsavedir.h"
+#include "ct/ui/sinogram.h"
 #include "imagedata/imgdatas.h"
 #include "tools/phantom/phantom.h"
 #include <memory>
@@ -263,34 +264,38 @@ void TestBodySetup::calcExecInASetupFileStartsARun()
 
 void TestBodySetup::optionalLinesOnlyWhenOn_data()
 {
-    QTest::addColumn<QString>("word");
     QTest::addColumn<bool>("on");
-    QTest::newRow("float TIFF off: the usual layout") << u"auto_save_tiff"_s << false;
-    QTest::newRow("float TIFF on: one more line") << u"auto_save_tiff"_s << true;
-    QTest::newRow("single precision off: the usual layout") << u"ct_single_precision"_s << false;
-    QTest::newRow("single precision on: one more line") << u"ct_single_precision"_s << true;
+    QTest::newRow("off: the usual layout") << false;
+    QTest::newRow("on: a line each") << true;
 }
 
 void TestBodySetup::optionalLinesOnlyWhenOn()
 {
-    QFETCH(QString, word);
     QFETCH(bool, on);
-    auto box = [&word](Body &body) -> QAbstractButton * {
-        return word == u"auto_save_tiff"_s ? static_cast<QAbstractButton *>(body.ui().AutoSaveTiff)
-                                           : body.ui().procCtrl->ui().SinglePrecision;
-    };
     auto a = bodyWithImages({});
     QVERIFY(a);
-    box(*a)->setChecked(on);
+    // Float TIFF slices, single precision, a tilted axis's records in use, the Fourier search chosen.
+    a->ui().AutoSaveTiff->setChecked(on);
+    a->ui().procCtrl->ui().SinglePrecision->setChecked(on);
+    a->ui().procCtrl->setUseRecordedCor(on);
+    a->sinogram()->setCorMethod(on ? CorMethod::Fourier : CorMethod::Mirror);
     const QString file = dir_.filePath(u"optional.cfg"_s);
     QVERIFY(a->saveSetup(file));
     const QStringList lines = readText(file).split(u'\n');
-    QCOMPARE(lines.filter(QRegularExpression(u"^%1 +1$"_s.arg(word))).size(), on ? 1 : 0);
-    QCOMPARE(lines.filter(word).size(), on ? 1 : 0);
+    for (const QString &line : {u"auto_save_tiff +1"_s, u"ct_single_precision +1"_s, u"ct_use_recorded_cor +1"_s,
+             u"ct_cor_guess_method +fourier"_s})
+        QCOMPARE(lines.filter(QRegularExpression(u"^"_s + line + u"$"_s)).size(), on ? 1 : 0);
+    for (const QString &key : {u"auto_save_tiff"_s, u"ct_single_precision"_s, u"ct_use_recorded_cor"_s,
+             u"ct_cor_guess_method"_s})
+        QCOMPARE(lines.filter(key).size(), on ? 1 : 0);
     auto b = bodyWithImages({});
     QVERIFY(b);
+    b->sinogram()->setCorMethod(CorMethod::Mirror);
     QVERIFY(b->loadSetup(file));
-    QCOMPARE(box(*b)->isChecked(), on);
+    QCOMPARE(b->ui().AutoSaveTiff->isChecked(), on);
+    QCOMPARE(b->ui().procCtrl->ui().SinglePrecision->isChecked(), on);
+    QCOMPARE(b->ui().procCtrl->useRecordedCor(), on);
+    QCOMPARE(b->sinogram()->corMethod(), on ? CorMethod::Fourier : CorMethod::Mirror);
 }
 
 QTEST_MAIN(TestBodySetup)

@@ -10,6 +10,7 @@
 #include "app/recon/reconrun.h"
 #include "imagedata/imgdata.h"
 #include "imagedata/imgfiletype.h"
+#include "ct/corline.h"
 #include "imagedata/itexwriter.h"
 #include "tools/phantom/phantom.h"
 #include <algorithm>
@@ -42,6 +43,10 @@ private slots:
     void refusesUnusableCountsBeforeComputing();
     void scanFileGivesTheFilesOfImageFiles_data();
     void scanFileGivesTheFilesOfImageFiles();
+    void corScanTrialsAreTheSlices();
+    void guessPrintsBothMethods_data();
+    void guessPrintsBothMethods();
+    void corLineGivesEachSliceItsCentre();
 
 private:
     int run(const QStringList &args, QString *out = nullptr);
@@ -122,6 +127,22 @@ void TestRecon::badArguments_data()
     QTest::newRow("offset inf") << QStringList {u"d"_s, u"--offset"_s, u"inf"_s};
     QTest::newRow("colour range nan") << QStringList {u"d"_s, u"--color-range"_s, u"nan,1"_s};
     QTest::newRow("threads 2·10^9") << QStringList {u"d"_s, u"--threads"_s, u"2000000000"_s};
+    // Centres of rotation.
+    QTest::newRow("cor method") << QStringList {u"d"_s, u"--cor-method"_s, u"vo"_s};
+    QTest::newRow("guess-line of one") << QStringList {u"d"_s, u"--cor"_s, u"guess-line 1"_s};
+    QTest::newRow("guess-line of nothing") << QStringList {u"d"_s, u"--cor"_s, u"guess-line"_s};
+    QTest::newRow("cor line at one slice") << QStringList {u"d"_s, u"--cor-line"_s, u"5:31,5:32"_s};
+    QTest::newRow("cor line, one record") << QStringList {u"d"_s, u"--cor-line"_s, u"5:31"_s};
+    QTest::newRow("cor line, slice not whole") << QStringList {u"d"_s, u"--cor-line"_s, u"0.5:31,5:32"_s};
+    QTest::newRow("cor line and cor")
+        << QStringList {u"d"_s, u"--cor-line"_s, u"0:31,5:32"_s, u"--cor"_s, u"3"_s};
+    QTest::newRow("scan step 0") << QStringList {u"d"_s, u"--cor-scan"_s, u"30:34:0"_s};
+    QTest::newRow("scan of 10^6 trials") << QStringList {u"d"_s, u"--cor-scan"_s, u"0:1000000:1"_s};
+    QTest::newRow("scan, nan") << QStringList {u"d"_s, u"--cor-scan"_s, u"nan:34:1"_s};
+    QTest::newRow("scan of slices") << QStringList {
+        u"d"_s, u"--cor-scan"_s, u"30:34:1"_s, u"--slices"_s, u"1:3"_s};
+    QTest::newRow("scan and cor") << QStringList {
+        u"d"_s, u"--cor-scan"_s, u"30:34:1"_s, u"--cor"_s, u"guess"_s};
 }
 
 void TestRecon::badArguments()
@@ -565,6 +586,170 @@ void TestRecon::scanFileGivesTheFilesOfImageFiles()
     QCOMPARE(run(QStringList {scanFile, u"--out"_s, uneven.path()} + common.mid(0, 6), &text), 1);
     QVERIFY2(text.contains(u"are not evenly spaced: from projection"_s), qPrintable(text));
     QVERIFY(QDir(uneven.path()).isEmpty());
+}
+
+namespace {
+
+// The pages of a float TIFF file: their pixels, and their descriptions.
+std::vector<std::vector<float>> tiffPages(const QString &path, QStringList *descriptions = nullptr)
+{
+    std::vector<std::vector<float>> pages;
+    TIFF *tif = TIFFOpen(path.toLocal8Bit().constData(), "r");
+    if (!tif)
+        return pages;
+    do {
+        uint32_t w = 0, h = 0;
+        TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+        TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+        std::vector<float> pixels(size_t(w) * h);
+        for (uint32_t row = 0; row < h; ++row)
+            TIFFReadScanline(tif, pixels.data() + size_t(row) * w, row, 0);
+        pages.push_back(std::move(pixels));
+        char *text = nullptr;
+        if (descriptions && TIFFGetField(tif, TIFFTAG_IMAGEDESCRIPTION, &text))
+            *descriptions << QString::fromLatin1(text);
+    } while (TIFFReadDirectory(tif));
+    TIFFClose(tif);
+    return pages;
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The number after `prefix` at the start of a line of `text`, NaN when there is none.
+double printed(const QString &text, const QString &prefix)
+{
+    const QRegularExpression re(
+        u"^"_s + QRegularExpression::escape(prefix) + u"(\\S+)$"_s, QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch m = re.match(text);
+    return m.hasMatch() ? m.captured(1).toDouble() : qQNaN();
+}
+
+} // namespace
+
+void TestRecon::corScanTrialsAreTheSlices()
+{
+    QTemporaryDir scan, single;
+    const QStringList common {projections_, u"--i0"_s, data_.filePath(u"i0.img"_s), u"--bg"_s,
+        data_.filePath(u"bg.img"_s), u"--axis"_s, u"v"_s, u"--slice"_s, u"4"_s, u"--tag"_s, u"t"_s};
+    QString text;
+    QCOMPARE(run(common + QStringList {u"--cor-scan"_s, u"30:34:0.5"_s, u"--out"_s, scan.path()}, &text), 0);
+    QCOMPARE(QDir(scan.path()).entryList(QDir::Files),
+        QStringList({u"t-corscan-00004.png"_s, u"t-corscan-00004.tif"_s, u"t-corscan-00004.txt"_s}));
+    const double best = printed(text, u"best centre of rotation: "_s);
+    QVERIFY2(std::abs(best - 32.0) <= 0.5, qPrintable(text));
+    // The table: a line per trial, the best one marked.
+    const QStringList rows
+        = QString::fromUtf8(contents(scan.filePath(u"t-corscan-00004.txt"_s))).trimmed().split(u'\n');
+    QCOMPARE(rows.size(), 2 + 9);
+    QCOMPARE(rows.filter(u"best"_s).size(), 1);
+    QVERIFY(rows.filter(u"best"_s).first().startsWith(QString::number(best) + u'\t'));
+    QCOMPARE(QImage(scan.filePath(u"t-corscan-00004.png"_s)).size(), QSize(8 + 7 * 168, 8 + 2 * 188));
+
+    // Page k is the slice reconstructed at 30 + k/2 by a plain run, to the bit.
+    QStringList descriptions;
+    const auto pages = tiffPages(scan.filePath(u"t-corscan-00004.tif"_s), &descriptions);
+    QCOMPARE(pages.size(), size_t(9));
+    for (int k : {1, 4, 7}) {
+        const QString cor = QString::number(30 + 0.5 * k);
+        QVERIFY2(descriptions[k].startsWith(u"slice 4, centre of rotation "_s + cor + u","_s),
+            qPrintable(descriptions[k]));
+        const QString dir = single.filePath(cor);
+        QCOMPARE(
+            run(common
+                + QStringList {u"--cor"_s, cor, u"--tiff"_s, u"--no-png"_s, u"--no-data"_s, u"--out"_s, dir}),
+            0);
+        const auto plain = tiffPages(QDir(dir).filePath(u"t-00004.tif"_s));
+        QCOMPARE(plain.size(), size_t(1));
+        QVERIFY2(plain[0] == pages[size_t(k)], qPrintable(cor));
+    }
+}
+
+void TestRecon::guessPrintsBothMethods_data()
+{
+    QTest::addColumn<QString>("method");
+    QTest::newRow("mirror by default") << QString();
+    QTest::newRow("fourier chosen") << u"fourier"_s;
+}
+
+void TestRecon::guessPrintsBothMethods()
+{
+    QFETCH(QString, method);
+    QStringList args {projections_, u"--i0"_s, data_.filePath(u"i0.img"_s), u"--bg"_s,
+        data_.filePath(u"bg.img"_s), u"--axis"_s, u"v"_s, u"--cor"_s, u"guess"_s, u"--no-png"_s,
+        u"--no-data"_s};
+    if (!method.isEmpty())
+        args << u"--cor-method"_s << method;
+    QString text;
+    QCOMPARE(run(args, &text), 0);
+    const QStringList lines = text.split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    QVERIFY(lines[0].startsWith(u"centre of rotation: "_s));
+    QVERIFY(lines[1].startsWith(u"centre of rotation (mirror): "_s));
+    QVERIFY(lines[2].startsWith(u"centre of rotation (fourier): "_s));
+    const double chosen = printed(text, u"centre of rotation: "_s);
+    const double mirror = printed(text, u"centre of rotation (mirror): "_s);
+    const double fourier = printed(text, u"centre of rotation (fourier): "_s);
+    QCOMPARE(chosen, method.isEmpty() ? mirror : fourier);
+    QVERIFY2(std::abs(mirror - 32.0) <= 0.2 && std::abs(fourier - 32.0) <= 0.2, qPrintable(text));
+}
+
+void TestRecon::corLineGivesEachSliceItsCentre()
+{
+    const QStringList common {projections_, u"--axis"_s, u"v"_s, u"--tag"_s, u"t"_s};
+    // Every slice of the line is the slice reconstructed alone at its interpolated centre.
+    QTemporaryDir line, single;
+    const CorLine records {0, 31.5, 7, 32.9};
+    QCOMPARE(run(common
+                 + QStringList {u"--cor-line"_s, u"0:31.5,7:32.9"_s, u"--slices"_s, u"1:5:2"_s, u"--out"_s,
+                     line.path()}),
+        0);
+    for (int slice : {1, 3, 5}) {
+        const QString dir = single.filePath(QString::number(slice));
+        QCOMPARE(run(common
+                     + QStringList {u"--cor"_s, QString::number(records.at(slice), 'g', 17), u"--slice"_s,
+                         QString::number(slice), u"--out"_s, dir}),
+            0);
+        for (const QString &kind : {u"dat"_s, u"png"_s}) {
+            const QString file = u"t-0000%1.%2"_s.arg(slice).arg(kind);
+            QVERIFY2(contents(line.filePath(file)) == contents(QDir(dir).filePath(file)), qPrintable(file));
+        }
+    }
+    // A level line is no line at all: the files of the plain run, byte for byte.
+    QTemporaryDir level, plain;
+    QCOMPARE(run(common
+                 + QStringList {u"--cor-line"_s, u"0:32,7:32"_s, u"--slices"_s, u"0:7"_s, u"--out"_s,
+                     level.path()}),
+        0);
+    QCOMPARE(
+        run(common + QStringList {u"--cor"_s, u"32"_s, u"--slices"_s, u"0:7"_s, u"--out"_s, plain.path()}),
+        0);
+    const QStringList files = QDir(plain.path()).entryList(QDir::Files);
+    QCOMPARE(QDir(level.path()).entryList(QDir::Files), files);
+    for (const QString &file : files)
+        QVERIFY2(contents(level.filePath(file)) == contents(plain.filePath(file)), qPrintable(file));
+
+    // Guessed along the range ("3" apart, as a shell hands it over): the line lies on the axis, and
+    // nothing is written.
+    QTemporaryDir guessed;
+    QString text;
+    QCOMPARE(run(common
+                     + QStringList {u"--cor"_s, u"guess-line"_s, u"3"_s, u"--slices"_s, u"0:7"_s,
+                         u"--no-png"_s, u"--no-data"_s, u"--out"_s, guessed.path()},
+                 &text),
+        0);
+    QCOMPARE(text.count(u"centre of rotation at slice "_s), 3);
+    const QRegularExpression fitted(u"^centre of rotation line: (\\S+) at slice 0, (\\S+) at slice 7 "_s,
+        QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch m = fitted.match(text);
+    QVERIFY2(m.hasMatch(), qPrintable(text));
+    QVERIFY2(
+        std::abs(m.captured(1).toDouble() - 32.0) < 0.2 && std::abs(m.captured(2).toDouble() - 32.0) < 0.2,
+        qPrintable(text));
+    QVERIFY(QDir(guessed.path()).entryList(QDir::Files).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestRecon)

@@ -4,6 +4,7 @@
 #include <QString>
 
 // Local
+#include "imagedata/projectionset.h"
 #include <cstdint>
 #include <vector>
 
@@ -53,6 +54,9 @@ struct ScanSetup
     int bytesPerPixel = 2;
     bool tiff = false; // TIFF files (".tif") instead of ITEX (".img")
     uint32_t seed = 1;
+    double corPerLine
+        = 0.0; // a tilted axis: the centre of detector line j along the axis is cor + j · corPerLine
+    bool poisson = false; // Poisson counts (the noise factor is not used)
 };
 
 /// Writes projections (`projDir`/`prefix`NNNN.img, or .tif), an I0 and a BG image as ITEX (or TIFF) files:
@@ -60,6 +64,11 @@ struct ScanSetup
 /// written.
 bool writeScan(const Phantom &phantom, const ScanSetup &setup, const QString &projDir, const QString &prefix,
     const QString &i0File, const QString &bgFile, QString *error = nullptr);
+
+/// The scan of `setup` in memory, holding only the detector lines `lines` (rows when the axis is
+/// vertical, else columns; sorted, without repeats) of every projection, I0 and BG image, with the
+/// counts `writeScan` would write there: a set for sinograms and searches without files.
+ProjectionSet scanLines(const Phantom &phantom, const ScanSetup &setup, std::vector<int> lines);
 
 /// A small CT-XAFS series of the demo object across the iron K edge (7112 eV): one data set per
 /// energy in the Ormel standard naming (`projDir`/demo-7112_5eV-0000.img …), one I0 image per energy

@@ -246,6 +246,7 @@ void Body::dispatch(size_t index, int slice)
     task.regionIsSet = panel->regionSet();
     task.scale = panel->colorBar()->greyScale();
     task.window = DataWindow {run_.dataUpperLimit, run_.dataLowerLimit, run_.dataOffset};
+    task.stripes = run_.stripes;
     if (index < workerBlocks_.size()) {
         task.sinogramBlock = workerBlocks_[index].slices;
         task.blockId = workerBlocks_[index].id;

@@ -75,7 +75,7 @@ QList<SetupSection> Body::setupSections()
         {QStringLiteral("bg_load"), setupText(ui_.BGImgSel->filePath())},
     };
 
-    const SetupSection setting {QStringLiteral("## CT Reconstruction setting"),
+    SetupSection setting {QStringLiteral("## CT Reconstruction setting"),
         {
             {QStringLiteral("ct_proc_slice"), integer(p->sliceNo())},
             {QStringLiteral("ct_angle_origin"), setupReal(p->angleOriginDeg())},
@@ -94,6 +94,12 @@ QList<SetupSection> Body::setupSections()
             {QStringLiteral("ct_recorded_cor_1"), recorded(p->recSlice1(), p->recCor1())},
             {QStringLiteral("ct_recorded_cor_2"), recorded(p->recSlice2(), p->recCor2())},
         }};
+
+    // Written only when on, so that setups of the usual kind keep their layout line for line.
+    if (const StripeParams rings = p->stripeParams(); rings.isOn()) {
+        setting.entries.append({QStringLiteral("ct_ring_removal"), stripeMethodWord(rings.method)});
+        setting.entries.append({QStringLiteral("ct_ring_params"), stripeParamItems(rings).join(u' ')});
+    }
 
     const SelectSaveDir *im = ui_.SelectImageSaveDir;
     const SelectSaveDir *da = ui_.SelectDataSaveDir;

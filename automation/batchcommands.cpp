@@ -99,6 +99,9 @@ const QList<BatchCommandEntry> &batchCommandSet()
         {QStringLiteral("zelmapLink_cont_2da"), F::Other},
         // Slices as 32-bit float TIFF images beside the data files.
         {QStringLiteral("auto_save_tiff"), F::Flag},
+        // Ring removal: the method, and its parameters as name=value items.
+        {QStringLiteral("ct_ring_removal"), F::Other},
+        {QStringLiteral("ct_ring_params"), F::Other},
     };
     return set;
 }

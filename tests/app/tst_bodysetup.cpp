@@ -1,8 +1,8 @@
 // Qt
 #include <QFileDialog>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QRegularExpression>
 #include <QTest>
 
 // Local
@@ -29,8 +29,8 @@ private slots:
     void buttonsShareOneDialog();
     void unreadableAndUnwritableFiles();
     void calcExecInASetupFileStartsARun();
-    void floatTiffLineOnlyWhenOn_data();
-    void floatTiffLineOnlyWhenOn();
+    void optionalLinesOnlyWhenOn_data();
+    void optionalLinesOnlyWhenOn();
 
 private:
     std::unique_ptr<Body> bodyWithImages(const QString &dir);
@@ -261,28 +261,51 @@ void TestBodySetup::calcExecInASetupFileStartsARun()
     QVERIFY(finished.wait(10000));
 }
 
-void TestBodySetup::floatTiffLineOnlyWhenOn_data()
+void TestBodySetup::optionalLinesOnlyWhenOn_data()
 {
+    QTest::addColumn<QString>("setting");
     QTest::addColumn<bool>("on");
-    QTest::newRow("off: the usual layout") << false;
-    QTest::newRow("on: one more line") << true;
+    QTest::newRow("float TIFF off: the usual layout") << u"tiff"_s << false;
+    QTest::newRow("float TIFF on: one more line") << u"tiff"_s << true;
+    QTest::newRow("ring removal off: the usual layout") << u"rings"_s << false;
+    QTest::newRow("ring removal on: its method and parameters") << u"rings"_s << true;
 }
 
-void TestBodySetup::floatTiffLineOnlyWhenOn()
+void TestBodySetup::optionalLinesOnlyWhenOn()
 {
+    QFETCH(QString, setting);
     QFETCH(bool, on);
     auto a = bodyWithImages({});
     QVERIFY(a);
-    a->ui().AutoSaveTiff->setChecked(on);
-    const QString file = dir_.filePath(u"tiff.cfg"_s);
+    StripeParams rings;
+    rings.snr = 2.5;
+    rings.largeSize = 41;
+    rings.smallSize = 11;
+    if (setting == u"tiff"_s) {
+        a->ui().AutoSaveTiff->setChecked(on);
+    } else {
+        rings.method = on ? StripeMethod::Sorting : StripeMethod::Off;
+        a->ui().procCtrl->setStripeParams(rings);
+    }
+    const QString file = dir_.filePath(u"optional.cfg"_s);
     QVERIFY(a->saveSetup(file));
     const QStringList lines = readText(file).split(u'\n');
-    QCOMPARE(lines.filter(QRegularExpression(u"^auto_save_tiff +1$"_s)).size(), on ? 1 : 0);
-    QCOMPARE(lines.filter(u"auto_save_tiff"_s).size(), on ? 1 : 0);
+    QCOMPARE(lines.filter(QRegularExpression(u"^auto_save_tiff +1$"_s)).size(),
+        on && setting == u"tiff"_s ? 1 : 0);
+    QCOMPARE(lines.filter(u"auto_save_tiff"_s).size(), on && setting == u"tiff"_s ? 1 : 0);
+    QCOMPARE(lines.filter(QRegularExpression(u"^ct_ring_removal +sort$"_s)).size(),
+        on && setting == u"rings"_s ? 1 : 0);
+    QCOMPARE(lines.filter(QRegularExpression(u"^ct_ring_params +snr=2.5 large=41 small=11$"_s)).size(),
+        on && setting == u"rings"_s ? 1 : 0);
+    QCOMPARE(lines.filter(u"ct_ring"_s).size(), on && setting == u"rings"_s ? 2 : 0);
     auto b = bodyWithImages({});
     QVERIFY(b);
     QVERIFY(b->loadSetup(file));
-    QCOMPARE(b->ui().AutoSaveTiff->isChecked(), on);
+    QCOMPARE(b->ui().AutoSaveTiff->isChecked(), on && setting == u"tiff"_s);
+    if (setting == u"rings"_s && on)
+        QCOMPARE(b->ui().procCtrl->stripeParams(), rings);
+    else
+        QVERIFY(!b->ui().procCtrl->stripeParams().isOn());
 }
 
 QTEST_MAIN(TestBodySetup)

@@ -43,7 +43,11 @@ int main(int argc, char *argv[])
         QStringLiteral(
             "write only the series; --size and --projections then apply to it (default 128 and 90)"));
     const QCommandLineOption noSeries(QStringLiteral("no-series"), QStringLiteral("write no series"));
-    parser.addOptions({size, projections, cor, axis, bpp, tiff, energies, seriesOnly, noSeries});
+    const QCommandLineOption stripes(QStringLiteral("stripes"),
+        QStringLiteral("record the data set with a faulty detector: every column's gain off by 0.5 … 3 %, two "
+                       "groups of columns off together, three dead columns and a band off in a third of the "
+                       "projections (rings to take out with ring removal)"));
+    parser.addOptions({size, projections, cor, axis, bpp, tiff, energies, seriesOnly, noSeries, stripes});
     parser.process(app);
 
     QTextStream err(stderr);
@@ -72,6 +76,9 @@ int main(int argc, char *argv[])
     }
     QString error;
     QTextStream out(stdout);
+    if (parser.isSet(stripes))
+        setup.faults
+            = typicalFaults(setup.axisVertical ? setup.width : setup.height, setup.projections, setup.seed + 6);
     if (!parser.isSet(seriesOnly)) {
         if (!writeScan(demoPhantom(setup.width), setup, dir.filePath(QStringLiteral("projections")),
                 QStringLiteral("ct_"), dir.filePath(QStringLiteral("i0") + extension),
@@ -89,6 +96,7 @@ int main(int argc, char *argv[])
     XafsSeriesSetup series;
     series.scan = setup;
     series.scan.tiff = false; // the series is written as ITEX files
+    series.scan.faults = {}; // and with a sound detector
     series.energies = energyCount;
     const bool own = parser.isSet(seriesOnly); // the geometry options are the series'
     if (!own || !parser.isSet(size))

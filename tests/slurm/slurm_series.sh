@@ -112,10 +112,11 @@ for _ in $(seq 100); do
 done
 [ "$state" = "idle" ] || fail "the node is not idle after 20 s (state: ${state:-none})"
 
-# A series of 3 energies; slices 2 … 9 in blocks of 4: 6 tasks.
+# A series of 3 energies; slices 2 … 9 in blocks of 4: 6 tasks, with ring removal (an option that
+# must reach every task).
 "$demo" "$T/data" --series-only --energies 3 --size 48 --projections 40 >/dev/null
 series=(--series "$T/data/xafs/projections" --i0-files "$T/data/xafs/i0" --bg "$T/data/xafs/bg.img"
-  --axis v --cor guess --slices 2:9 --block 4 --sub-folders energy --name s)
+  --axis v --cor guess --slices 2:9 --block 4 --sub-folders energy --name s --rings all)
 tasks=$("$recon" "${series[@]}" --list-tasks | grep -vc '^#')
 [ "$tasks" -eq 6 ] || fail "expected 6 tasks, the series has $tasks"
 

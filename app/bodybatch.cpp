@@ -556,6 +556,29 @@ void Body::buildOtherActions()
             return O {Completion::Now, false};
         return O {fromBatch ? Completion::AfterRun : Completion::Now};
     });
+    // Ring removal: a refused method or parameter fails the line and changes nothing.
+    addAction("ct_ring_removal", [p](const BatchCmd &c, bool) {
+        StripeParams params = p->stripeParams();
+        if (!stripeMethodFromWord(textArg(c), params.method)) {
+            qWarning().noquote() << QStringLiteral(
+                "ct_ring_removal: the method is off, all, sort, large or dead, "
+                "not \"%1\"")
+                                        .arg(textArg(c));
+            return O {Completion::Now, false};
+        }
+        p->setStripeParams(params);
+        return O {};
+    });
+    addAction("ct_ring_params", [p](const BatchCmd &c, bool) {
+        StripeParams params = p->stripeParams();
+        QString why;
+        if (!applyStripeParams(c.args, params, why)) {
+            qWarning().noquote() << "ct_ring_params:" << why;
+            return O {Completion::Now, false};
+        }
+        p->setStripeParams(params);
+        return O {};
+    });
     addAction("app_quit", [this](const BatchCmd &c, bool) {
         // "app_quit N": a batch that handled a failure itself names the status.
         if (!c.args.isEmpty()) {

@@ -277,6 +277,7 @@ SliceTask Body::sliceTask(
     task.regionIsSet = panel->regionSet();
     task.scale = panel->colorBar()->greyScale();
     task.window = DataWindow {run.dataUpperLimit, run.dataLowerLimit, run.dataOffset};
+    task.stripes = run.stripes;
     return task;
 }
 

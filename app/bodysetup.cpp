@@ -111,6 +111,12 @@ QList<SetupSection> Body::setupSections()
         setting.entries.append(
             {QStringLiteral("ct_cor_guess_method"), corMethodName(sinogram_->corMethod())});
 
+    // Written only when on, so that setups of the usual kind keep their layout line for line.
+    if (const StripeParams rings = p->stripeParams(); rings.isOn()) {
+        setting.entries.append({QStringLiteral("ct_ring_removal"), stripeMethodWord(rings.method)});
+        setting.entries.append({QStringLiteral("ct_ring_params"), stripeParamItems(rings).join(u' ')});
+    }
+
     const SelectSaveDir *im = ui_.SelectImageSaveDir;
     const SelectSaveDir *da = ui_.SelectDataSaveDir;
     SetupSection calculation {QStringLiteral("## CT Reconstruction calculation"),

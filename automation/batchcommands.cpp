@@ -106,6 +106,9 @@ const QList<BatchCommandEntry> &batchCommandSet()
         {QStringLiteral("ct_cor_scan"), F::Other},
         {QStringLiteral("ct_use_recorded_cor"), F::Flag},
         {QStringLiteral("ct_guess_cor_line"), F::Other},
+        // Ring removal: the method, and its parameters as name=value items.
+        {QStringLiteral("ct_ring_removal"), F::Other},
+        {QStringLiteral("ct_ring_params"), F::Other},
     };
     return set;
 }

@@ -21,8 +21,9 @@ struct BatchCommandEntry
 };
 
 /// The command set, in the order the executor tests it: the window's 83 commands, then the ones
-/// added for unattended runs ("ct_guess_cor", "app_quit") and the rest of the 2dZelmap link
-/// ("zelmapLink_connect", "zelmapLink_exec_2da", "zelmapLink_cont_2da").
+/// added for unattended runs ("ct_guess_cor", "app_quit"), the rest of the 2dZelmap link
+/// ("zelmapLink_connect", "zelmapLink_exec_2da", "zelmapLink_cont_2da"), float TIFF slices and ring
+/// removal ("ct_ring_removal", "ct_ring_params").
 /// \test tst_batchcmd.cpp
 const QList<BatchCommandEntry> &batchCommandSet();
 

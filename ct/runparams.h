@@ -1,5 +1,8 @@
 #pragma once
 
+// Local
+#include "ct/stripeparams.h"
+
 /// The parameters of a calculation run, taken from the processing panel and the main window on the
 /// main thread when the run starts; workers only read their copy.
 struct RunParams
@@ -31,4 +34,5 @@ struct RunParams
     double dataUpperLimit = 10.0; // value window and offset of saved data files
     double dataLowerLimit = -10.0;
     double dataOffset = 10.0;
+    StripeParams stripes; // taken out of every sinogram ("Ring Removal"; off by default)
 };

@@ -2,13 +2,30 @@
 
 // Local
 #include "ct/sgmgeometry.h"
+#include "ct/stripefilter.h"
 #include "imagedata/projectionset.h"
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
 
+namespace {
+
+void removeStripesOf(
+    std::span<SinogramData> sinograms, std::span<const SinogramStatus> status, const StripeParams &stripes)
+{
+    if (!stripes.isOn())
+        return;
+    for (size_t i = 0; i < sinograms.size() && i < status.size(); ++i) {
+        SinogramData &s = sinograms[i];
+        if (status[i] == SinogramStatus::Generated && s.hasData())
+            removeStripes(s.att, s.width, s.height, stripes);
+    }
+}
+
+} // namespace
+
 SinogramStatus SinogramCache::take(const ProjectionSet &set, const SinogramRequest &request,
-    std::span<const int> block, std::uint64_t blockId)
+    std::span<const int> block, std::uint64_t blockId, const StripeParams &stripes)
 {
     const int slice = request.slice;
     const bool inBlock = blockId != 0 && std::find(block.begin(), block.end(), slice) != block.end();
@@ -31,13 +48,15 @@ SinogramStatus SinogramCache::take(const ProjectionSet &set, const SinogramReque
                 }
             }
             status_ = genSinograms(data_, set, request, slices_, false);
+            removeStripesOf(data_, status_, stripes);
             blockSize_ = data_.size();
             blockId_ = blockId;
             kept = std::find(slices_.begin(), slices_.end(), slice);
         } else {
-            return genSinograms(
-                std::span<SinogramData>(&current_, 1), set, request, std::span<const int>(&slice, 1), false)
-                .front();
+            const auto status = genSinograms(
+                std::span<SinogramData>(&current_, 1), set, request, std::span<const int>(&slice, 1), false);
+            removeStripesOf(std::span<SinogramData>(&current_, 1), status, stripes);
+            return status.front();
         }
     }
     // Handed over and forgotten: every slice of a block is asked for once.
@@ -56,6 +75,7 @@ SinogramStatus SinogramCache::take(const ProjectionSet &set, const SinogramReque
 void SinogramCache::release()
 {
     *this = SinogramCache();
+    releaseStripeWorkspace();
 }
 
 std::uint64_t newSinogramBlockId()

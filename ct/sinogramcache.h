@@ -3,6 +3,7 @@
 // Local
 #include "ct/sinogramdata.h"
 #include "ct/sinogramgen.h"
+#include "ct/stripeparams.h"
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -18,14 +19,16 @@ class SinogramCache
 public:
     /// The sinogram of `request.slice`: from the cache when block `blockId` built it already, else
     /// generated with the rest of `block` (which holds the slice; empty or blockId 0: the slice alone).
-    /// Only `att` is filled. Any sinograms of another block are dropped first.
+    /// Only `att` is filled, with `stripes` taken out of each sinogram once, when it is built. Any
+    /// sinograms of another block are dropped first.
     SinogramStatus take(const ProjectionSet &set, const SinogramRequest &request, std::span<const int> block,
-        std::uint64_t blockId);
+        std::uint64_t blockId, const StripeParams &stripes = {});
     /// The sinogram `take` returned last.
     const SinogramData &current() const { return current_; }
     /// Sinograms kept for later tasks (tests).
     int kept() const { return static_cast<int>(slices_.size()); }
-    /// Gives all memory back (when the worker will rest).
+    /// Gives all memory back (when the worker will rest), the stripe removal's working memory of
+    /// the calling thread too.
     void release();
 
 private:

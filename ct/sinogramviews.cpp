@@ -4,6 +4,7 @@
 #include "ct/sgmgeometry.h"
 #include "imagedata/imgdata.h"
 #include "imagedata/projectionset.h"
+#include <algorithm>
 #include <cmath>
 #include <fftw3.h>
 #include <limits>
@@ -38,6 +39,33 @@ ViewValues sinogramView360(const SinogramData &sinogram, int n180)
         for (int c = 0; c < v.width; ++c) {
             top[c] = src[c];
             bottom[v.width - 1 - c] = src[c];
+        }
+    }
+    return v;
+}
+
+ViewValues attenuationView(const SinogramData &sinogram, int n180, int lineLength)
+{
+    ViewValues v;
+    if (sinogram.width < 1 || n180 < 1
+        || sinogram.att.size() < static_cast<size_t>(sinogram.width) * sinogram.height)
+        return v;
+    // Column i of the sinogram lies at cor + (i − (half − 1)); the direct view's column c at cor − L + c.
+    const int half = (sinogram.width + 1) / 2;
+    const int offset = lineLength > 0 ? lineLength - (half - 1) : 0;
+    v.width = lineLength > 0 ? 2 * lineLength : sinogram.width;
+    if (offset < 0 || offset + sinogram.width > v.width)
+        return ViewValues();
+    v.height = 2 * n180;
+    v.values.assign(static_cast<size_t>(v.width) * v.height, none);
+    const int rows = std::min(n180, sinogram.height);
+    for (int r = 0; r < rows; ++r) {
+        const double *src = sinogram.attRow(r);
+        double *top = v.values.data() + static_cast<size_t>(r) * v.width;
+        double *bottom = v.values.data() + static_cast<size_t>(n180 + r) * v.width;
+        for (int i = 0; i < sinogram.width; ++i) {
+            top[offset + i] = src[i];
+            bottom[v.width - 1 - (offset + i)] = src[i];
         }
     }
     return v;

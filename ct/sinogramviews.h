@@ -27,6 +27,11 @@ ViewValues sinogramView360(const SinogramData &sinogram, int n180);
 /// cor − L + c for c = 0 … 2L − 1 (0 outside the line), with the mirrored half below.
 ViewValues sinogramViewDirect(const ProjectionSet &set, const SinogramRequest &request, int n180);
 
+/// The attenuation sinogram (`att`) with the mirrored half below, as `sinogramView360` shows the raw
+/// counts; with `lineLength` L > 0 on the direct view's grid instead: 2L columns, the centre of
+/// rotation at column L (NaN where the sinogram has no sample).
+ViewValues attenuationView(const SinogramData &sinogram, int n180, int lineLength);
+
 /// Magnitude of the 2D DFT of the sinogram stacked on its mirror image (2·height rows), scaled by
 /// 1/(2·height·width); no shift of the zero frequency. Plans with FFTW: call from the main thread.
 ViewValues fourierSinogram(const SinogramData &sinogram);

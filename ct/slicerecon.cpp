@@ -29,7 +29,7 @@ SliceResult reconstructSlice(CtFbp &engine, SinogramCache &sinograms, const Slic
         clock.restart();
         return seconds;
     };
-    result.status = sinograms.take(task.set, task.sinogram, task.sinogramBlock, task.blockId);
+    result.status = sinograms.take(task.set, task.sinogram, task.sinogramBlock, task.blockId, task.stripes);
     const SinogramData &sinogram = sinograms.current();
     result.times.sinogram = lap();
     if (result.status != SinogramStatus::Generated || !sinogram.hasData()) {

@@ -11,6 +11,7 @@
 #include "ct/ctimagefile.h"
 #include "ct/sinogramcache.h"
 #include "ct/sinogramgen.h"
+#include "ct/stripeparams.h"
 #include "imagedata/projectionset.h"
 #include "widgets/greyscale.h"
 #include <cstdint>
@@ -34,6 +35,7 @@ struct SliceTask
     DataWindow window;
     bool makeTiff = false; // the values as 32-bit float TIFF
     bool keepValues = false; // hand the slice's values over (for files made on another thread)
+    StripeParams stripes; // taken out of the sinogram before it is filtered (off by default)
     // Slices whose sinograms are built in the same pass over the images as this one's (this one
     // among them) and kept by the worker for the tasks of the block that follow; the dispatcher
     // gives each block a number of its own. Empty or 0: this slice alone.

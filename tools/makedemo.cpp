@@ -61,7 +61,11 @@ int main(int argc, char *argv[])
         QStringLiteral(
             "also write each data set as one HDF5 scan file (NXtomo: the projections with their "
             "angles, a dark and two flats): DIR/scan.nxs and DIR/xafs/scans/demo-ENERGY-0001.nxs"));
-    parser.addOptions({size, projections, cor, axis, bpp, tiff, energies, seriesOnly, noSeries, nxs});
+    const QCommandLineOption stripes(QStringLiteral("stripes"),
+        QStringLiteral("record the data set with a faulty detector: every column's gain off by 0.5 … 3 %, two "
+                       "groups of columns off together, three dead columns and a band off in a third of the "
+                       "projections (rings to take out with ring removal)"));
+    parser.addOptions({size, projections, cor, axis, bpp, tiff, energies, seriesOnly, noSeries, nxs, stripes});
     parser.process(app);
 
     QTextStream err(stderr);
@@ -90,6 +94,9 @@ int main(int argc, char *argv[])
     }
     QString error;
     QTextStream out(stdout);
+    if (parser.isSet(stripes))
+        setup.faults
+            = typicalFaults(setup.axisVertical ? setup.width : setup.height, setup.projections, setup.seed + 6);
     if (!parser.isSet(seriesOnly)) {
         if (!writeScan(demoPhantom(setup.width), setup, dir.filePath(QStringLiteral("projections")),
                 QStringLiteral("ct_"), dir.filePath(QStringLiteral("i0") + extension),
@@ -115,6 +122,7 @@ int main(int argc, char *argv[])
     XafsSeriesSetup series;
     series.scan = setup;
     series.scan.tiff = false; // the series is written as ITEX files
+    series.scan.faults = {}; // and with a sound detector
     series.energies = energyCount;
     const bool own = parser.isSet(seriesOnly); // the geometry options are the series'
     if (!own || !parser.isSet(size))

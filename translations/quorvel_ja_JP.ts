@@ -775,6 +775,50 @@ Slices in progress are finished and saved.</source>
         <source>slices</source>
         <translation>スライス</translation>
     </message>
+    <message>
+        <source>Ring Removal</source>
+        <translation>リング除去</translation>
+    </message>
+    <message>
+        <source>Take stripes out of each sinogram before filtering: detector columns that the I0 correction does not even out draw rings into the slices</source>
+        <translation>フィルタ処理の前に各サイノグラムから縦縞を除去します。I0 補正で均されない検出器の列はスライスにリングを描きます</translation>
+    </message>
+    <message>
+        <source>All (recommended)</source>
+        <translation>すべて (推奨)</translation>
+    </message>
+    <message>
+        <source>Small, partial (sorting)</source>
+        <translation>小・部分 (ソート)</translation>
+    </message>
+    <message>
+        <source>Large</source>
+        <translation>大</translation>
+    </message>
+    <message>
+        <source>Dead columns</source>
+        <translation>不感列</translation>
+    </message>
+    <message>
+        <source>SNR</source>
+        <translation>SNR</translation>
+    </message>
+    <message>
+        <source>A column is a stripe when it stands out this many times the noise</source>
+        <translation>ノイズのこの倍数以上突出した列を縞とみなします</translation>
+    </message>
+    <message>
+        <source>Columns compared with each column for large stripes (odd)</source>
+        <translation>大きな縞の判定で各列と比べる列数 (奇数)</translation>
+    </message>
+    <message>
+        <source>Small</source>
+        <translation>小</translation>
+    </message>
+    <message>
+        <source>Columns compared with each column for small stripes (odd)</source>
+        <translation>小さな縞の判定で各列と比べる列数 (奇数)</translation>
+    </message>
 </context>
 <context>
     <name>ProgressLine</name>

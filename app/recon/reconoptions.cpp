@@ -137,6 +137,12 @@ struct Parser
     QCommandLineOption block {QStringLiteral("block"),
         QStringLiteral("slices read and reconstructed together; only their lines are held in memory (64)"),
         QStringLiteral("N"), QStringLiteral("64")};
+    QCommandLineOption rings {QStringLiteral("rings"),
+        QStringLiteral(
+            "ring removal: stripes taken out of each sinogram before filtering; off (default), all "
+            "(recommended), sort, large or dead, with parameters snr (1 … 100), large and small "
+            "(odd windows of 3 … 501 columns), e.g. all:snr=3,large=31,small=21"),
+        QStringLiteral("METHOD[:PARAMS]")};
     QCommandLineOption series {QStringLiteral("series"),
         QStringLiteral("a CT-XAFS series: the data sets in DIR, one per energy, each tagged with its energy"),
         QStringLiteral("DIR")};
@@ -189,8 +195,8 @@ struct Parser
             QStringLiteral("PATTERN"), QStringLiteral("file name patterns"), QStringLiteral("[PATTERN ...]"));
         p.addOptions({i0, bg, axis, cor, corMethod, corLine, corScan, slice, slices, origin, range, partial,
             region, upper, lower, offset, out, name, tag, subFolders, png, noPng, noData, tiff, single,
-            colorRange, threads, block, series, layout, pattern, i0Files, i0Pattern, sets, listSets, task,
-            tasksOf, listTasks});
+            colorRange, threads, block, rings, series, layout, pattern, i0Files, i0Pattern, sets, listSets,
+            task, tasksOf, listTasks});
     }
 };
 
@@ -469,6 +475,11 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
         if (!numbers(p.value(parser.colorRange), QLatin1Char(','), 2, 2, v) || !allFinite(v))
             return fail(QStringLiteral("--color-range takes MIN,MAX, finite numbers"));
         o.colorRange = std::pair {v[0], v[1]};
+    }
+    if (p.isSet(parser.rings)) {
+        QString why;
+        if (!parseStripeOption(p.value(parser.rings), o.rings, why))
+            return fail(QStringLiteral("--rings: %1").arg(why));
     }
     o.threads = std::max(1, QThread::idealThreadCount());
     if (p.isSet(parser.threads)) {

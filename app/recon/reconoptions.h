@@ -10,6 +10,7 @@
 #include "ct/corsearch.h"
 #include "ct/ctimagefile.h"
 #include "ct/savenaming.h"
+#include "ct/stripeparams.h"
 #include <optional>
 
 /// What the headless reconstruction command is asked to do.
@@ -54,6 +55,7 @@ struct ReconOptions
     std::optional<std::pair<double, double>> colorRange; // none: each slice's own range
     int threads = 1;
     int block = 64; // slices read and reconstructed together: their lines are all that is in memory
+    StripeParams rings; // stripe removal in the sinograms (--rings; off by default)
     bool guessOnly
         = false; // --cor guess (or guess-line) with nothing to write: print the centre of rotation only
     QStringList files; // the projections themselves (one data set of a series), instead of dir

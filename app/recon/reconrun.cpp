@@ -407,6 +407,10 @@ bool ReconRun::prepare()
         task_.scale = GreyScale {options_.colorRange->first, options_.colorRange->second, 0.0, 1.0, true};
     task_.makeData = options_.data;
     task_.window = options_.window;
+    task_.stripes = options_.rings;
+    if (task_.stripes.isOn())
+        out_ << "ring removal: " << stripeMethodWord(task_.stripes.method) << ' '
+             << stripeParamItems(task_.stripes).join(QLatin1Char(' ')) << Qt::endl;
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 
 int fieldInt(const QString &text)
 {
@@ -59,6 +60,20 @@ ProcCtrl::ProcCtrl(QWidget *parent)
     connect(ui_.RecCoR, &QPushButton::clicked, this, &ProcCtrl::recordCoR);
     connect(ui_.ClearRecCoR, &QPushButton::clicked, this, &ProcCtrl::clearRecordedCoR);
     connect(ui_.GuessCorLine, &QPushButton::clicked, this, &ProcCtrl::guessCorLineRequested);
+
+    ui_.RingRemovalParams->setVisible(false);
+    connect(ui_.RingRemoval, &QCheckBox::toggled, ui_.RingRemovalParams, &QWidget::setVisible);
+    connect(ui_.RingRemoval, &QCheckBox::toggled, this, &ProcCtrl::ringRemovalEdited);
+    connect(ui_.RingMethod, &QComboBox::currentIndexChanged, this, &ProcCtrl::ringRemovalEdited);
+    connect(ui_.RingSnr, &QDoubleSpinBox::valueChanged, this, &ProcCtrl::ringRemovalEdited);
+    for (QSpinBox *size : {ui_.RingLarge, ui_.RingSmall}) {
+        connect(size, &QSpinBox::valueChanged, this, [this, size](int v) {
+            if (v % 2 == 0) // the windows are odd: a typed even size takes the next one
+                size->setValue(std::min(v + 1, size->maximum()));
+            else
+                ringRemovalEdited();
+        });
+    }
 }
 
 ProcCtrl::~ProcCtrl()
@@ -153,6 +168,7 @@ RunParams ProcCtrl::runParams() const
     p.sliceStep = p.sliceTo >= p.sliceFrom ? step : -step;
     p.threads = threads();
     p.singlePrecision = singlePrecision();
+    p.stripes = stripeParams();
     return p;
 }
 
@@ -166,6 +182,54 @@ SinogramRequest ProcCtrl::sinogramRequest() const
     r.startImage = dataSetStartImageNo();
     r.usingImages = dataSetUsingImages();
     return r;
+}
+
+namespace {
+
+// The methods in the order of "RingMethod".
+constexpr StripeMethod ringMethods[]
+    = {StripeMethod::All, StripeMethod::Sorting, StripeMethod::Large, StripeMethod::Dead};
+
+} // namespace
+
+StripeParams ProcCtrl::stripeParams() const
+{
+    StripeParams p;
+    const int index = ui_.RingMethod->currentIndex();
+    if (ui_.RingRemoval->isChecked() && index >= 0 && index < int(std::size(ringMethods)))
+        p.method = ringMethods[index];
+    p.snr = ui_.RingSnr->value();
+    p.largeSize = ui_.RingLarge->value() | 1;
+    p.smallSize = ui_.RingSmall->value() | 1;
+    return p;
+}
+
+void ProcCtrl::setStripeParams(const StripeParams &params)
+{
+    settingStripes_ = true;
+    ui_.RingRemoval->setChecked(params.isOn());
+    for (int i = 0; i < int(std::size(ringMethods)); ++i)
+        if (ringMethods[i] == params.method)
+            ui_.RingMethod->setCurrentIndex(i);
+    ui_.RingSnr->setValue(params.snr);
+    ui_.RingLarge->setValue(params.largeSize);
+    ui_.RingSmall->setValue(params.smallSize);
+    settingStripes_ = false;
+    ringRemovalEdited();
+}
+
+void ProcCtrl::ringRemovalEdited()
+{
+    if (settingStripes_)
+        return;
+    const StripeParams now = stripeParams();
+    // The parameters matter only while ring removal is on.
+    if (now == stripes_ || (!now.isOn() && !stripes_.isOn())) {
+        stripes_ = now;
+        return;
+    }
+    stripes_ = now;
+    emit ringRemovalUpdated();
 }
 
 void ProcCtrl::setMaxThreads(int n)

@@ -6,6 +6,7 @@
 // Local
 #include "ct/runparams.h"
 #include "ct/sinogramgen.h"
+#include "ct/stripeparams.h"
 #include "ui_procctrl.h"
 
 class QAbstractButton;
@@ -49,6 +50,10 @@ public:
     RunParams runParams() const;
     /// The sinogram of the current slice, with the partial-data-set fields as they stand now.
     SinogramRequest sinogramRequest() const;
+    /// The stripes to take out of the sinograms ("Ring Removal" and its parameters; off when unchecked).
+    StripeParams stripeParams() const;
+    /// Sets "Ring Removal" and its fields (a method of Off unchecks it); announces a change once.
+    void setStripeParams(const StripeParams &params);
 
     /// The thread spin box allows 1 … n; the label beside it reads "/n".
     void setMaxThreads(int n);
@@ -72,6 +77,7 @@ signals:
     void dataSetStartImageNoUpdated();
     /// "Guess along range" was clicked.
     void guessCorLineRequested();
+    void ringRemovalUpdated();
 
 public slots:
     void showPartial();
@@ -96,6 +102,7 @@ public slots:
 
 private:
     void showRecords();
+    void ringRemovalEdited();
 
     Ui_ProcCtrl ui_;
     bool rotAxV_ = false;
@@ -105,6 +112,8 @@ private:
     double recCor1_ = 0.0;
     int recSlice2_ = -1;
     double recCor2_ = 0.0;
+    StripeParams stripes_; // as last announced
+    bool settingStripes_ = false;
 };
 
 /// Text fields hold numbers: an integer that does not parse (or does not fit 32 bits) reads as 0,

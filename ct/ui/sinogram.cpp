@@ -6,6 +6,7 @@
 // Local
 #include "app/config/configstore.h"
 #include "ct/corsearch.h"
+#include "ct/stripefilter.h"
 #include "ct/ui/procctrl.h"
 #include "imagedata/imgdatas.h"
 #include "widgets/childedits.h"
@@ -44,6 +45,7 @@ void Sinogram::setProcCtrl(ProcCtrl *procCtrl)
     connect(procCtrl, &ProcCtrl::dataSetStartImageNoUpdated, this, &Sinogram::dataSetStartImageNoUpdated);
     connect(procCtrl, &ProcCtrl::angleOriginUpdated, this, &Sinogram::angleOriginUpdated);
     connect(procCtrl, &ProcCtrl::dataSetRangeUpdated, this, &Sinogram::dataSetRangeUpdated);
+    connect(procCtrl, &ProcCtrl::ringRemovalUpdated, this, &Sinogram::genSgmImage);
     ui_.Cor->setText(fieldText(procCtrl->cor()));
 }
 
@@ -108,7 +110,12 @@ SinogramStatus Sinogram::genSinogram0(SinogramData &target, bool rowLines, doubl
 {
     if (!procCtrl_ || !images_)
         return SinogramStatus::NoProjections;
-    return ::genSinogram0(target, images_->projectionSet(), request(rowLines, cor, slice));
+    const SinogramStatus status
+        = ::genSinogram0(target, images_->projectionSet(), request(rowLines, cor, slice));
+    const StripeParams stripes = procCtrl_->stripeParams();
+    if (status == SinogramStatus::Generated && target.hasData() && stripes.isOn())
+        removeStripes(target.att, target.width, target.height, stripes);
+    return status;
 }
 
 QString Sinogram::problem(SinogramStatus status, bool rowLines, double cor, int slice) const
@@ -164,7 +171,7 @@ void Sinogram::showView(ViewValues view)
 {
     ColorBar *bar = ui_.DispSinogram->colorBar();
     double min = 0.0, max = 0.0;
-    valueRange(data_.raw, min, max);
+    valueRange(showsAttenuation() ? data_.att : data_.raw, min, max);
     bar->adoptRange(min, max);
     ui_.DispSinogram->imgDisp()->setImage(greyImage(view.values, view.width, view.height, bar->greyScale()));
     shown_ = std::move(view);
@@ -176,11 +183,17 @@ void Sinogram::redrawView()
     ui_.DispSinogram->imgDisp()->setImage(greyImage(shown_.values, shown_.width, shown_.height, held));
 }
 
+bool Sinogram::showsAttenuation() const
+{
+    return procCtrl_ && procCtrl_->stripeParams().isOn();
+}
+
 void Sinogram::genImage1()
 {
     const int count = images_ ? images_->count() : 0;
     const double range = procCtrl_ ? procCtrl_->dataSetRangeDeg() : 180.0;
-    showView(sinogramView360(data_, projectionsPer180(range, count)));
+    const int n180 = projectionsPer180(range, count);
+    showView(showsAttenuation() ? attenuationView(data_, n180, 0) : sinogramView360(data_, n180));
     genFouSImage();
 }
 
@@ -189,7 +202,11 @@ void Sinogram::genImage2()
     if (!procCtrl_ || !images_)
         return;
     const int n180 = projectionsPer180(procCtrl_->dataSetRangeDeg(), images_->count());
-    showView(sinogramViewDirect(images_->projectionSet(), procCtrl_->sinogramRequest(), n180));
+    if (showsAttenuation()) // with its stripes taken out, on the direct view's grid
+        showView(attenuationView(
+            data_, n180, lineLength(images_->projectionSet(), procCtrl_->sinogramRequest().rowLines)));
+    else
+        showView(sinogramViewDirect(images_->projectionSet(), procCtrl_->sinogramRequest(), n180));
     // The Fourier sinogram is made from the sinogram record, which this view does not show but
     // which exists all the same: a checked "Gen Fou. Sinogram" shows it with either view.
     genFouSImage();

@@ -67,6 +67,9 @@ public slots:
 
 private:
     void showView(ViewValues view);
+    /// With ring removal on, the pictures show the attenuation sinogram with its stripes taken out
+    /// (the raw counts keep the detector's own stripes, which the I0 image evens out).
+    bool showsAttenuation() const;
     SinogramRequest request(bool rowLines, double cor, int slice) const;
     void reportProblem();
     /// The sinogram picture again through the bar as the operator set it (its `newBar`).

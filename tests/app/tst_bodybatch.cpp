@@ -73,6 +73,8 @@ private slots:
     void clearCommands();
     void i0AndBgLoad();
     void seriesBatchReconstructsEachLoadedSet();
+    void ringRemovalLines_data();
+    void ringRemovalLines();
     void seriesAndLinkFailures_data();
     void seriesAndLinkFailures();
     void configurationLinesRunAtConstruction();
@@ -548,6 +550,52 @@ void TestBodyBatch::seriesBatchReconstructsEachLoadedSet()
         QVERIFY(bytes != previous); // each energy its own slice
         previous = bytes;
     }
+}
+
+void TestBodyBatch::ringRemovalLines_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("warning"); // empty: accepted
+    QTest::addColumn<int>("method");
+    QTest::addColumn<double>("snr");
+    QTest::addColumn<int>("small");
+    // The window starts from "ct_ring_removal large" and "ct_ring_params snr=4".
+    QTest::newRow("method") << u"ct_ring_removal all"_s << QString() << int(StripeMethod::All) << 4.0 << 21;
+    QTest::newRow("off") << u"CT_RING_REMOVAL off"_s << QString() << int(StripeMethod::Off) << 4.0 << 21;
+    QTest::newRow("parameters") << u"ct_ring_params small=11 snr=2"_s << QString() << int(StripeMethod::Large)
+                                << 2.0 << 11;
+    QTest::newRow("unknown method")
+        << u"ct_ring_removal rings"_s
+        << u"ct_ring_removal: the method is off, all, sort, large or dead, not \"rings\""_s
+        << int(StripeMethod::Large) << 4.0 << 21;
+    QTest::newRow("window out of range: nothing changes")
+        << u"ct_ring_params snr=2 small=1"_s
+        << u"ct_ring_params: small 1 is not an odd whole number from 3 to 501"_s << int(StripeMethod::Large)
+        << 4.0 << 21;
+    QTest::newRow("snr out of range")
+        << u"ct_ring_params snr=500"_s << u"ct_ring_params: snr 500 is outside 1 … 100"_s
+        << int(StripeMethod::Large) << 4.0 << 21;
+}
+
+void TestBodyBatch::ringRemovalLines()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, warning);
+    QFETCH(int, method);
+    QFETCH(double, snr);
+    QFETCH(int, small);
+    Body body(nullptr, 1);
+    QVERIFY(body.execCommand(parseBatchCmd(u"ct_ring_removal large"_s)));
+    QVERIFY(body.execCommand(parseBatchCmd(u"ct_ring_params snr=4"_s)));
+    QSignalSpy updated(body.ui().procCtrl, &ProcCtrl::ringRemovalUpdated);
+    if (!warning.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(warning));
+    QCOMPARE(body.execCommand(parseBatchCmd(line)), warning.isEmpty());
+    const StripeParams p = body.ui().procCtrl->stripeParams();
+    QCOMPARE(int(p.method), method);
+    QCOMPARE(p.snr, snr);
+    QCOMPARE(p.smallSize, small);
+    QCOMPARE(updated.count(), warning.isEmpty() ? 1 : 0);
 }
 
 void TestBodyBatch::seriesAndLinkFailures_data()

@@ -274,20 +274,29 @@ void TestBodySetup::optionalLinesOnlyWhenOn()
     QFETCH(bool, on);
     auto a = bodyWithImages({});
     QVERIFY(a);
-    // Float TIFF slices, single precision, a tilted axis's records in use, the Fourier search chosen.
+    // Float TIFF slices, single precision, a tilted axis's records in use, the Fourier search chosen,
+    // ring removal by sorting with its parameters.
+    StripeParams rings;
+    rings.snr = 2.5;
+    rings.largeSize = 41;
+    rings.smallSize = 11;
+    rings.method = on ? StripeMethod::Sorting : StripeMethod::Off;
     a->ui().AutoSaveTiff->setChecked(on);
     a->ui().procCtrl->ui().SinglePrecision->setChecked(on);
     a->ui().procCtrl->setUseRecordedCor(on);
+    a->ui().procCtrl->setStripeParams(rings);
     a->sinogram()->setCorMethod(on ? CorMethod::Fourier : CorMethod::Mirror);
     const QString file = dir_.filePath(u"optional.cfg"_s);
     QVERIFY(a->saveSetup(file));
     const QStringList lines = readText(file).split(u'\n');
     for (const QString &line : {u"auto_save_tiff +1"_s, u"ct_single_precision +1"_s, u"ct_use_recorded_cor +1"_s,
-             u"ct_cor_guess_method +fourier"_s})
+             u"ct_cor_guess_method +fourier"_s, u"ct_ring_removal +sort"_s,
+             u"ct_ring_params +snr=2.5 large=41 small=11"_s})
         QCOMPARE(lines.filter(QRegularExpression(u"^"_s + line + u"$"_s)).size(), on ? 1 : 0);
     for (const QString &key : {u"auto_save_tiff"_s, u"ct_single_precision"_s, u"ct_use_recorded_cor"_s,
              u"ct_cor_guess_method"_s})
         QCOMPARE(lines.filter(key).size(), on ? 1 : 0);
+    QCOMPARE(lines.filter(u"ct_ring"_s).size(), on ? 2 : 0);
     auto b = bodyWithImages({});
     QVERIFY(b);
     b->sinogram()->setCorMethod(CorMethod::Mirror);
@@ -296,6 +305,10 @@ void TestBodySetup::optionalLinesOnlyWhenOn()
     QCOMPARE(b->ui().procCtrl->ui().SinglePrecision->isChecked(), on);
     QCOMPARE(b->ui().procCtrl->useRecordedCor(), on);
     QCOMPARE(b->sinogram()->corMethod(), on ? CorMethod::Fourier : CorMethod::Mirror);
+    if (on)
+        QCOMPARE(b->ui().procCtrl->stripeParams(), rings);
+    else
+        QVERIFY(!b->ui().procCtrl->stripeParams().isOn());
 }
 
 QTEST_MAIN(TestBodySetup)

@@ -15,6 +15,7 @@
 #include "tools/phantom/phantom.h"
 #include <algorithm>
 #include "tools/scanfile/scanfilewriter.h"
+#include <cmath>
 #include <tiffio.h>
 #include <vector>
 
@@ -34,6 +35,7 @@ private slots:
     void subFoldersBoth();
     void tiffHoldsTheComputedValues();
     void singlePrecisionStaysClose();
+    void ringRemovalOnlyWhenAsked();
     void blocksOfColumnsGiveTheFilesOfSingleSlices_data();
     void blocksOfColumnsGiveTheFilesOfSingleSlices();
     void refusesMismatchedInputs_data();
@@ -143,6 +145,9 @@ void TestRecon::badArguments_data()
         u"d"_s, u"--cor-scan"_s, u"30:34:1"_s, u"--slices"_s, u"1:3"_s};
     QTest::newRow("scan and cor") << QStringList {
         u"d"_s, u"--cor-scan"_s, u"30:34:1"_s, u"--cor"_s, u"guess"_s};
+    QTest::newRow("rings: unknown method") << QStringList {u"d"_s, u"--rings"_s, u"rings"_s};
+    QTest::newRow("rings: even window") << QStringList {u"d"_s, u"--rings"_s, u"all:large=60"_s};
+    QTest::newRow("rings: snr out of range") << QStringList {u"d"_s, u"--rings"_s, u"sort:snr=0"_s};
 }
 
 void TestRecon::badArguments()
@@ -242,11 +247,14 @@ void TestRecon::blocksOfColumnsGiveTheFilesOfSingleSlices_data()
     QTest::addColumn<QString>("slices");
     QTest::addColumn<int>("threads");
     QTest::addColumn<int>("block"); // slices read together (the next block is read during this one)
-    QTest::newRow("one block") << u"10:25"_s << 1 << 64;
-    QTest::newRow("falling, step 3, two workers") << u"40:22:3"_s << 2 << 64;
-    QTest::newRow("small blocks at the end") << u"50:53"_s << 3 << 64;
-    QTest::newRow("blocks read while others are reconstructed") << u"3:40"_s << 2 << 5;
-    QTest::newRow("a block per slice, three workers") << u"30:21:1"_s << 3 << 1;
+    QTest::addColumn<QString>("rings");
+    QTest::newRow("one block") << u"10:25"_s << 1 << 64 << u"off"_s;
+    QTest::newRow("falling, step 3, two workers") << u"40:22:3"_s << 2 << 64 << u"off"_s;
+    QTest::newRow("small blocks at the end") << u"50:53"_s << 3 << 64 << u"off"_s;
+    QTest::newRow("blocks read while others are reconstructed") << u"3:40"_s << 2 << 5 << u"off"_s;
+    QTest::newRow("a block per slice, three workers") << u"30:21:1"_s << 3 << 1 << u"off"_s;
+    // Each sinogram of a block has its stripes taken out once, as a single slice's would.
+    QTest::newRow("ring removal, two workers") << u"12:21"_s << 2 << 64 << u"all"_s;
 }
 
 void TestRecon::blocksOfColumnsGiveTheFilesOfSingleSlices()
@@ -256,6 +264,7 @@ void TestRecon::blocksOfColumnsGiveTheFilesOfSingleSlices()
     QFETCH(QString, slices);
     QFETCH(int, threads);
     QFETCH(int, block);
+    QFETCH(QString, rings);
     static QTemporaryDir scan;
     static bool written = false;
     if (!written) {
@@ -267,12 +276,13 @@ void TestRecon::blocksOfColumnsGiveTheFilesOfSingleSlices()
         setup.height = 40;
         setup.cor = 20;
         setup.projections = 30;
+        setup.faults.gains = {{15, 1.03}, {26, 0.97}};
         QVERIFY(writeScan(cylinder, setup, scan.filePath(u"p"_s), u"p"_s, scan.filePath(u"i0.img"_s),
             scan.filePath(u"bg.img"_s)));
         written = true;
     }
     const QStringList common {scan.filePath(u"p"_s), u"--axis"_s, u"h"_s, u"--cor"_s, u"19.6"_s, u"--i0"_s,
-        scan.filePath(u"i0.img"_s), u"--bg"_s, scan.filePath(u"bg.img"_s)};
+        scan.filePath(u"i0.img"_s), u"--bg"_s, scan.filePath(u"bg.img"_s), u"--rings"_s, rings};
     QTemporaryDir blocks, single;
     QCOMPARE(run(common
                  + QStringList {u"--slices"_s, slices, u"--threads"_s, QString::number(threads), u"--block"_s,
@@ -339,6 +349,34 @@ void TestRecon::tiffHoldsTheComputedValues()
     QVERIFY(nonZero > 500);
 }
 
+namespace {
+
+std::vector<float> tiffValues(const QString &path)
+{
+    std::vector<float> pixels;
+    TIFF *tif = TIFFOpen(path.toLocal8Bit().constData(), "r");
+    if (!tif)
+        return pixels;
+    uint32_t w = 0, h = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+    pixels.resize(size_t(w) * h);
+    for (uint32_t row = 0; row < h; ++row)
+        TIFFReadScanline(tif, pixels.data() + size_t(row) * w, row, 0);
+    TIFFClose(tif);
+    return pixels;
+}
+
+double rmsDifference(const std::vector<float> &a, const std::vector<float> &b)
+{
+    double sum = 0.0;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+        sum += double(a[i] - b[i]) * (a[i] - b[i]);
+    return std::sqrt(sum / std::max<size_t>(a.size(), 1));
+}
+
+} // namespace
+
 void TestRecon::singlePrecisionStaysClose()
 {
     // --single gives other numbers than the default, within 1e-5 of the slice's value range.
@@ -347,22 +385,8 @@ void TestRecon::singlePrecisionStaysClose()
         u"--tiff"_s, u"--no-png"_s, u"--no-data"_s, u"--tag"_s, u"t"_s};
     QCOMPARE(run(common + QStringList {u"--out"_s, doubles.path()}), 0);
     QCOMPARE(run(common + QStringList {u"--single"_s, u"--out"_s, singles.path()}), 0);
-    auto pixels = [](const QString &file) {
-        std::vector<float> values;
-        TIFF *tif = TIFFOpen(file.toLocal8Bit().constData(), "r");
-        if (!tif)
-            return values;
-        uint32_t w = 0, h = 0;
-        TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
-        TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
-        values.resize(size_t(w) * h);
-        for (uint32_t row = 0; row < h; ++row)
-            TIFFReadScanline(tif, values.data() + size_t(row) * w, row, 0);
-        TIFFClose(tif);
-        return values;
-    };
-    const std::vector<float> a = pixels(doubles.filePath(u"t-00004.tif"_s));
-    const std::vector<float> b = pixels(singles.filePath(u"t-00004.tif"_s));
+    const std::vector<float> a = tiffValues(doubles.filePath(u"t-00004.tif"_s));
+    const std::vector<float> b = tiffValues(singles.filePath(u"t-00004.tif"_s));
     QCOMPARE(a.size(), size_t(60 * 60));
     QCOMPARE(b.size(), a.size());
     const auto [lo, hi] = std::minmax_element(a.begin(), a.end());
@@ -371,6 +395,57 @@ void TestRecon::singlePrecisionStaysClose()
         worst = std::max(worst, double(std::abs(a[i] - b[i])));
     QVERIFY(worst > 0.0);
     QVERIFY2(worst <= 1e-5 * (*hi - *lo), qPrintable(QString::number(worst)));
+}
+
+
+void TestRecon::ringRemovalOnlyWhenAsked()
+{
+    // The cylinder scanned with noise, once by a sound detector and once with three columns off by
+    // 3 % and a dead one. Without --rings, and with "--rings off", the files are the same bytes; with
+    // "--rings all" the slice comes much closer to the sound detector's.
+    QTemporaryDir scans;
+    Phantom cylinder;
+    cylinder.parts.push_back({6, 0, 0, 12, 12, 100, 0.0, 0.02});
+    ScanSetup setup;
+    setup.width = 64;
+    setup.height = 8;
+    setup.cor = 32;
+    setup.projections = 90;
+    setup.flatNoise = 0.0;
+    for (const char *kind : {"sound", "faulty"}) {
+        if (QByteArray(kind) == "faulty") {
+            setup.faults.gains = {{14, 1.03}, {27, 0.97}, {40, 1.03}};
+            setup.faults.dead = {22};
+        }
+        const QString dir = scans.filePath(QString::fromLatin1(kind));
+        QVERIFY(writeScan(cylinder, setup, dir + u"/p"_s, u"p"_s, dir + u"/i0.img"_s, dir + u"/bg.img"_s));
+    }
+    const auto common = [&](const char *kind) {
+        const QString dir = scans.filePath(QString::fromLatin1(kind));
+        return QStringList {dir + u"/p"_s, u"--i0"_s, dir + u"/i0.img"_s, u"--bg"_s, dir + u"/bg.img"_s,
+            u"--axis"_s, u"v"_s, u"--cor"_s, u"32"_s, u"--slice"_s, u"4"_s, u"--tiff"_s, u"--no-png"_s,
+            u"--tag"_s, u"t"_s};
+    };
+    QTemporaryDir sound, plain, off, all;
+    QString printed;
+    QCOMPARE(run(common("sound") + QStringList {u"--out"_s, sound.path()}), 0);
+    QCOMPARE(run(common("faulty") + QStringList {u"--out"_s, plain.path()}), 0);
+    QCOMPARE(
+        run(common("faulty") + QStringList {u"--rings"_s, u"off"_s, u"--out"_s, off.path()}, &printed), 0);
+    QVERIFY(!printed.contains(u"ring removal"_s));
+    QCOMPARE(
+        run(common("faulty") + QStringList {u"--rings"_s, u"all"_s, u"--out"_s, all.path()}, &printed), 0);
+    QVERIFY2(printed.contains(u"ring removal: all snr=3 large=31 small=21"_s), qPrintable(printed));
+    for (const QString &name : {u"t-00004.dat"_s, u"t-00004.tif"_s}) {
+        QFile a(plain.filePath(name)), b(off.filePath(name));
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        QCOMPARE(a.readAll(), b.readAll());
+    }
+    const std::vector<float> truth = tiffValues(sound.filePath(u"t-00004.tif"_s));
+    QVERIFY(!truth.empty());
+    const double before = rmsDifference(tiffValues(off.filePath(u"t-00004.tif"_s)), truth);
+    const double after = rmsDifference(tiffValues(all.filePath(u"t-00004.tif"_s)), truth);
+    QVERIFY2(after * 3 < before, qPrintable(u"%1 before, %2 after"_s.arg(before).arg(after)));
 }
 
 void TestRecon::subFoldersBoth()

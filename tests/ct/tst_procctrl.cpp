@@ -22,6 +22,7 @@ private slots:
     void snapshotStep();
     void partialShowsItsFields();
     void axisButtons();
+    void ringRemovalAnnouncesWhatChangesTheSinogram();
 };
 
 void TestProcCtrl::returnWithoutChangeEmitsNothing()
@@ -179,6 +180,37 @@ void TestProcCtrl::axisButtons()
     QCOMPARE(p.ui().MaxThreads->text(), u"/8"_s);
     p.setThreads(0);
     QCOMPARE(p.threads(), 1); // a run always has at least one thread
+}
+
+void TestProcCtrl::ringRemovalAnnouncesWhatChangesTheSinogram()
+{
+    ProcCtrl p;
+    p.show();
+    QSignalSpy spy(&p, &ProcCtrl::ringRemovalUpdated);
+    QVERIFY(!p.stripeParams().isOn());
+    QVERIFY(!p.ui().RingRemovalParams->isVisible());
+    p.ui().RingSmall->setValue(31); // off: the parameters change no sinogram
+    QCOMPARE(spy.count(), 0);
+    p.ui().RingRemoval->click(); // on: the recommended combination
+    QCOMPARE(spy.count(), 1);
+    QVERIFY(p.ui().RingRemovalParams->isVisible());
+    QCOMPARE(p.stripeParams().method, StripeMethod::All);
+    QCOMPARE(p.stripeParams().smallSize, 31);
+    p.ui().RingLarge->setValue(40); // even: the next odd window
+    QCOMPARE(p.ui().RingLarge->value(), 41);
+    QCOMPARE(p.stripeParams().largeSize, 41);
+    QCOMPARE(spy.count(), 2);
+    p.ui().RingMethod->setCurrentIndex(3);
+    QCOMPARE(p.runParams().stripes.method, StripeMethod::Dead);
+    QCOMPARE(spy.count(), 3);
+    StripeParams same = p.stripeParams();
+    p.setStripeParams(same); // nothing new
+    QCOMPARE(spy.count(), 3);
+    same.method = StripeMethod::Off;
+    p.setStripeParams(same);
+    QCOMPARE(spy.count(), 4);
+    QVERIFY(!p.ui().RingRemoval->isChecked());
+    QVERIFY(!p.runParams().stripes.isOn());
 }
 
 QTEST_MAIN(TestProcCtrl)

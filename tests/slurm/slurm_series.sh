@@ -113,10 +113,11 @@ for _ in $(seq 100); do
 done
 [ "$state" = "idle" ] || fail "the node is not idle after 20 s (state: ${state:-none})"
 
-# A series of 3 energies; slices 2 … 9 in blocks of 4: 6 tasks.
+# A series of 3 energies; slices 2 … 9 in blocks of 4: 6 tasks, with ring removal (an option that
+# must reach every task).
 "$demo" "$T/data" --series-only --energies 3 --size 48 --projections 40 --nxs >/dev/null
 series=(--series "$T/data/xafs/projections" --i0-files "$T/data/xafs/i0" --bg "$T/data/xafs/bg.img"
-  --axis v --cor guess --slices 2:9 --block 4 --sub-folders energy --name s)
+  --axis v --cor guess --slices 2:9 --block 4 --sub-folders energy --name s --rings all)
 tasks=$("$recon" "${series[@]}" --list-tasks | grep -vc '^#')
 [ "$tasks" -eq 6 ] || fail "expected 6 tasks, the series has $tasks"
 
@@ -131,7 +132,7 @@ files=$(find "$T/local" -type f | wc -l)
 diff -r "$T/local" "$T/cluster" || fail "the cluster's files differ from the local run's"
 
 scans=(--series "$T/data/xafs/scans" --pattern '*.nxs' --axis v --cor guess --slices 2:9 --block 4
-  --sub-folders energy --name s)
+  --sub-folders energy --name s --rings all)
 job=$(cd "$T/jobs" && QUORVEL_RECON=$recon timeout 50 "$submit" --wait -o "$T/jobs/%A_%a.out" -- \
   "${scans[@]}" --out "$T/cluster-scans") || fail "the job array of scan files failed or took too long"
 diff -r "$T/local" "$T/cluster-scans" || fail "the files from scan files differ from the local run's"

@@ -78,6 +78,44 @@ Phantom demoPhantom(int size)
     return p;
 }
 
+DetectorFaults typicalFaults(int across, int projections, uint32_t seed, const QStringList &kinds)
+{
+    DetectorFaults f;
+    const auto wanted
+        = [&kinds](const char *kind) { return kinds.isEmpty() || kinds.contains(QLatin1String(kind)); };
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    const auto sign = [&] { return u(rng) < 0.5 ? -1.0 : 1.0; };
+    const int margin = std::max(2, across / 25);
+    const int inner = std::max(1, across - 2 * margin);
+    const auto column = [&] { return margin + static_cast<int>(u(rng) * inner) % inner; };
+    if (wanted("gain")) {
+        for (int i = margin; i < across - margin; ++i)
+            f.gains.push_back({i, 1.0 + sign() * (0.005 + 0.025 * u(rng))});
+    }
+    if (wanted("large")) {
+        for (int group = 0; group < 2; ++group) {
+            const int start = column();
+            const int width = 6 + static_cast<int>(u(rng) * 7);
+            const double g = 1.0 + sign() * (0.01 + 0.02 * u(rng));
+            for (int i = start; i < std::min(start + width, across - margin); ++i)
+                f.gains.push_back({i, g});
+        }
+    }
+    if (wanted("dead")) { // in the middle half, where the sample usually is
+        for (int n = 0; n < 3; ++n)
+            f.dead.push_back(across / 4 + static_cast<int>(u(rng) * (across / 2)));
+    }
+    if (wanted("partial")) {
+        const int start = column();
+        for (int i = start; i < std::min(start + 20, across - margin); ++i)
+            f.partial.push_back({i, 1.0 + sign() * (0.01 + 0.01 * u(rng))});
+        f.partialFirst = projections / 3;
+        f.partialCount = projections / 3;
+    }
+    return f;
+}
+
 namespace {
 
 // Detector counts: Gaussian noise of `noise` times the Poisson width, clipped to the pixel range.
@@ -141,33 +179,56 @@ bool writeScan(const Phantom &phantom, const ScanSetup &setup, const QString &pr
         flat[i] = setup.i0
             * (1.0 + setup.flatRipple * std::cos(2.0 * std::numbers::pi * (i - 0.3 * across) / across));
 
-    // The I0 and BG images stand for averages of many frames: a quarter of the noise.
+    // The I0 and BG images stand for averages of many frames: less noise.
     ScanSetup averaged = setup;
-    averaged.noise = setup.noise / 4;
+    averaged.noise = setup.noise * setup.flatNoise;
     averaged.seed = setup.seed + 1;
     Counter countAveraged(averaged);
     Counter count(setup);
     std::vector<uint32_t> pixels(static_cast<size_t>(w) * h);
-    auto fill = [&](Counter &counter, auto meanAt) {
+
+    // The faults, per position across the axis.
+    const DetectorFaults &faults = setup.faults;
+    std::vector<double> gain(static_cast<size_t>(across), 1.0), partialGain(gain);
+    std::vector<bool> dead(static_cast<size_t>(across), false);
+    for (const DetectorFaults::Gain &g : faults.gains)
+        if (g.column >= 0 && g.column < across)
+            gain[g.column] = g.gain;
+    for (const DetectorFaults::Gain &g : faults.partial)
+        if (g.column >= 0 && g.column < across)
+            partialGain[g.column] = g.gain;
+    for (int c : faults.dead)
+        if (c >= 0 && c < across)
+            dead[c] = true;
+    // A dead pixel reads the same in every projection (it failed after the I0 and BG images were
+    // taken). The noise is drawn all the same, so that a scan with faults has the noise of the scan
+    // without them.
+    const uint32_t deadReading
+        = static_cast<uint32_t>(std::clamp(std::round(faults.deadCounts), 0.0, 65535.0));
+    auto fill = [&](Counter &counter, bool projection, auto meanAt) {
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                pixels[static_cast<size_t>(y) * w + x]
-                    = counter(meanAt(setup.axisVertical ? x : y, setup.axisVertical ? y : x));
+            for (int x = 0; x < w; ++x) {
+                const int i = setup.axisVertical ? x : y;
+                const uint32_t counts = counter(meanAt(i, setup.axisVertical ? y : x));
+                pixels[static_cast<size_t>(y) * w + x] = projection && dead[i] ? deadReading : counts;
+            }
     };
 
-    fill(countAveraged, [&](int i, int) { return flat[i]; });
+    fill(countAveraged, false, [&](int i, int) { return flat[i]; });
     if (!writeOne(i0File, setup, pixels, error))
         return false;
-    fill(countAveraged, [&](int, int) { return setup.bg; });
+    fill(countAveraged, false, [&](int, int) { return setup.bg; });
     if (!writeOne(bgFile, setup, pixels, error))
         return false;
 
     for (int k = 0; k < setup.projections; ++k) {
         const double theta = setup.rangeDeg / 180.0 * std::numbers::pi * k / setup.projections;
-        fill(count, [&](int i, int j) {
+        const bool inPartial = k >= faults.partialFirst && k < faults.partialFirst + faults.partialCount;
+        fill(count, true, [&](int i, int j) {
             const double p
                 = phantom.lineIntegral(i - (setup.cor + j * setup.corPerLine), j - 0.5 * along, theta);
-            return flat[i] * std::exp(-p) + setup.bg;
+            const double g = gain[i] * (inPartial ? partialGain[i] : 1.0);
+            return g * flat[i] * std::exp(-p) + setup.bg;
         });
         const QString name = QStringLiteral("%1%2.%3")
                                  .arg(prefix)

@@ -2,6 +2,7 @@
 
 // Qt
 #include <QString>
+#include <QStringList>
 
 // Local
 #include "imagedata/projectionset.h"
@@ -38,6 +39,32 @@ struct Phantom
 /// The demo object: an off-centre body with inserts, inside a cube of `size` pixels.
 Phantom demoPhantom(int size);
 
+/// Detector pixels whose response the flat field does not even out, by their position across the
+/// axis (the same in every detector row): each draws a stripe down the sinogram and a ring into the slice.
+struct DetectorFaults
+{
+    struct Gain
+    {
+        int column;
+        double gain; // relative response in the projections (the I0 image is recorded without it)
+    };
+    std::vector<Gain> gains; // in every projection
+    std::vector<int> dead; // read `deadCounts` in every projection, without noise (I0 and BG as usual)
+    double deadCounts = 3000.0;
+    std::vector<Gain> partial; // only in projections partialFirst … partialFirst + partialCount − 1
+    int partialFirst = 0;
+    int partialCount = 0;
+
+    bool empty() const { return gains.empty() && dead.empty() && (partial.empty() || partialCount < 1); }
+};
+
+/// Faults of every kind on a detector of `across` pixels for a scan of `projections`: every column's
+/// gain off by 0.5 … 3 % either way, two groups of 6 … 12 neighbouring columns off by 1 … 3 % together
+/// (large stripes), three dead columns in the middle half, and a band of 20 columns off by 1 … 2 % in the
+/// middle third of the projections (partial stripes). Kept 4 % of the width away from the edges. `kinds`
+/// picks some of them: any of "gain", "large", "dead", "partial" (empty: all).
+DetectorFaults typicalFaults(int across, int projections, uint32_t seed, const QStringList &kinds = {});
+
 /// How a synthetic scan is recorded.
 struct ScanSetup
 {
@@ -51,12 +78,14 @@ struct ScanSetup
     double flatRipple = 0.01; // gentle relative variation of the flat field across the detector
     double bg = 100.0; // dark counts
     double noise = 1.0; // Gaussian noise in units of the square root of the counts (0: none)
+    double flatNoise = 0.25; // the noise of the I0 and BG images, relative (averages of many frames)
     int bytesPerPixel = 2;
     bool tiff = false; // TIFF files (".tif") instead of ITEX (".img")
     uint32_t seed = 1;
     double corPerLine
         = 0.0; // a tilted axis: the centre of detector line j along the axis is cor + j · corPerLine
     bool poisson = false; // Poisson counts (the noise factor is not used)
+    DetectorFaults faults; // none by default
 };
 
 /// Writes projections (`projDir`/`prefix`NNNN.img, or .tif), an I0 and a BG image as ITEX (or TIFF) files:

@@ -49,6 +49,14 @@ public:
     QList<int> blockSlices(int index) const;
     /// The centre of rotation used (after `exec`).
     double cor() const { return request_.cor; }
+    /// After `plan`: the projections, and every slice in the order reconstructed.
+    int imageCount() const { return static_cast<int>(files_.size()); }
+    const QList<int> &slices() const { return slices_; }
+    /// The files that `exec(onlyBlock)` writes, by their paths (after `plan`).
+    QStringList outputFiles(std::optional<int> onlyBlock = {}) const;
+    /// Files written by `exec`, and the first reason a part of it failed (empty when none did).
+    int filesWritten() const { return filesWritten_; }
+    const QString &failure() const { return failure_; }
     const ReconTimes &times() const { return times_; }
 
 private slots:
@@ -90,6 +98,8 @@ private:
     qsizetype total_ = 0; // slices this exec reconstructs
     int engineLength_ = 0;
     bool failed_ = false;
+    QString failure_;
+    int filesWritten_ = 0;
     std::vector<QThread *> threads_;
     std::vector<SliceWorker *> workers_;
     QElapsedTimer clock_;

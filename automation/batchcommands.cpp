@@ -99,6 +99,8 @@ const QList<BatchCommandEntry> &batchCommandSet()
         {QStringLiteral("zelmapLink_cont_2da"), F::Other},
         // Slices as 32-bit float TIFF images beside the data files.
         {QStringLiteral("auto_save_tiff"), F::Flag},
+        // Data sets of a series that differ in their images on purpose.
+        {QStringLiteral("seq_exec_allow_uneven_sets"), F::Flag},
     };
     return set;
 }

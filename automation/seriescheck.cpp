@@ -187,7 +187,10 @@ QString SeriesCheck::countText(size_t set) const
     const SetCheck &c = sets.at(set);
     QStringList parts;
     if (c.expectedImages > 0 && c.images != c.expectedImages)
-        parts << QStringLiteral("%1 images where the series has %2").arg(c.images).arg(c.expectedImages);
+        parts << QStringLiteral("%1 %2 where the series has %3")
+                     .arg(c.images)
+                     .arg(c.images == 1 ? QStringLiteral("image") : QStringLiteral("images"))
+                     .arg(c.expectedImages);
     if (!c.gaps.isEmpty())
         parts << QStringLiteral("%1 %2 missing")
                      .arg(c.missingNumbers == 1 ? QStringLiteral("number") : QStringLiteral("numbers"),

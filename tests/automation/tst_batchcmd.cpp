@@ -150,7 +150,7 @@ void TestBatchCmd::commandSet()
     for (const BatchCommandEntry &s : set)
         words.insert(s.word.toUpper());
     QCOMPARE(words.size(), size_t(set.size())); // distinct without regard to case
-    QCOMPARE(set.size(), 89);
+    QCOMPARE(set.size(), 90);
     // The window's own commands come first, in the order they are tested; then the added ones.
     QCOMPARE(set.first().word, u"images_load"_s);
     QCOMPARE(set[82].word, u"seq_exec_keep_range_on_new_set"_s);
@@ -158,6 +158,7 @@ void TestBatchCmd::commandSet()
     QCOMPARE(set[84].word, u"app_quit"_s);
     QCOMPARE(set[87].word, u"zelmapLink_cont_2da"_s);
     QCOMPARE(set[88].word, u"auto_save_tiff"_s);
+    QCOMPARE(set[89].word, u"seq_exec_allow_uneven_sets"_s);
     for (const BatchCommandEntry &s : set)
         QVERIFY2(!s.word.startsWith(u':'), qPrintable(s.word));
 }

@@ -104,6 +104,9 @@ MpiDefault=none
 # free (the default waits up to 3 s between them).
 MaxArraySize=8
 SchedulerParameters=batch_sched_delay=0
+# sbatch --wait polls after 2 s, then every 8 s while 8 s is not below half of MinJobAge (else every
+# 32 s); records of finished tasks are kept 16 s, long enough for a poll to see them all.
+MinJobAge=16
 MailProg=/bin/true
 PlugStackConfig=$T/plugstack.conf
 NodeName=$host NodeAddr=127.0.0.1 CPUs=$(nproc) State=UNKNOWN

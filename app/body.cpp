@@ -202,6 +202,10 @@ void Body::setUpWorkers(int count)
     saverThread_->start();
     connect(saver_, &DataSaver::writeFailed, this, &Body::saveFailed);
     connect(saver_, &DataSaver::recordDone, this, &Body::saverDone);
+    connect(saver_, &DataSaver::wrote, this, [this] {
+        if (calculating_) // every file of a run is written before it ends
+            ++runFilesWritten_;
+    });
 
     const bool showAll = configValue(QStringLiteral("show_all_ct2_images"), QStringLiteral("0")).toInt() == 1;
     for (int i = 1; i <= count; ++i) {

@@ -15,6 +15,7 @@
 #include "app/config/joboutcome.h"
 #include "app/config/messagelog.h"
 #include "automation/batchcmd.h"
+#include "automation/seriesmanifest.h"
 #include "automation/setupfile.h"
 #include "ct/corscan.h"
 #include "ct/runparams.h"
@@ -296,7 +297,13 @@ private:
     void connectAll();
     void setUpSequence();
     void loadDataSet(const QStringList &files);
+    /// A data set that is not to be loaded: says why and fails the set.
+    void refuseDataSet(const QString &why);
+    /// The I0 image that the current data set's energy chooses; empty without a list of them.
+    QString chosenI0File() const;
     void dataSetLoadFinished();
+    /// Records the run that ended on a data set of the selector in its output folder's manifest.
+    void recordSeqSetRun();
     void seqRunStarted();
     void seqRunEnded();
     void seqCalcCalledOff();
@@ -428,7 +435,10 @@ private:
     bool seqRunning_ = false;
     QElapsedTimer seqClock_; // total time of the sequential run, on this thread
     bool setLoad_ = false; // the load in progress is a data set of the data-set selector
+    bool setApplied_ = false; // the selector handed a data set over (loaded or refused)
     QString setLoadTitle_;
+    std::optional<ManifestEntry> setEntry_; // the data set loaded, until another load
+    int runFilesWritten_ = 0;
     int seqToken_ = 0; // one per sequential run: a run's calculation never answers another's
     int seqCalcRequested_ = 0; // the driver asked for a calculation that has not started yet
     int runSeqToken_ = 0; // the running calculation is the driver's (its token), or 0

@@ -244,6 +244,7 @@ void Body::buildBatchActions()
     flag("add_inf_i0_i0_from_xafs", ui_.I0ofI0Image_->ui().CalcFromXAFS);
     flag("seq_exec_show", ui_.ShowAdditionalInfo);
     flag("seq_exec_keep_range_on_new_set", ui_.keepOnNewSet);
+    flag("seq_exec_allow_uneven_sets", ui_.SelDDir->ui().allowUneven_);
     addAction("ct_rot_ax_is_v", [this](const BatchCmd &c, bool) {
         ui_.procCtrl->setRotAxV(flagArg(c)); // announces only a real change
         return O {};
@@ -652,6 +653,8 @@ void Body::buildSeqAndLinkActions()
             qCritical().noquote() << "seq_exec_set: there is no current data set";
             return O {Completion::Now, false};
         }
+        if (!setLoad_ && !fromBatch) // refused at once, and said why (a batch line is failed by the refusal)
+            return O {Completion::Now, false};
         return O {fromBatch ? Completion::AfterSetLoading : Completion::Now};
     });
 

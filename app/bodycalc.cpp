@@ -86,6 +86,7 @@ void Body::startCalcCt()
     runFailedSlices_.clear();
     runFailure_.clear();
     filesFailedBeforeRun_ = tally_.filesNotWritten;
+    runFilesWritten_ = 0;
     ui_.ProgPerCent->setStyleSheet(QString());
     seqRunStarted();
     runStart_ = QDateTime::currentDateTime();
@@ -473,6 +474,7 @@ void Body::stopCalcCt()
     else
         out.done = out.failed == 0 && !out.stopped ? 1 : 0;
     reportRunEnd();
+    recordSeqSetRun();
     if (batchCalc_) {
         batchCalc_ = false;
         reportBatchLine(out.ok());

@@ -28,6 +28,8 @@ void Body::dataFilesSelected(const QStringList &files, bool newSeries)
                                      .arg(files.size());
         return;
     }
+    if (!setLoad_) // the images are no longer those of a data set of the selector
+        setEntry_.reset();
     // The image set never changes while a calculation reads it: a new load waits for the workers.
     if (slicesInProgress() > 0 || ctCalc_->isRunning()) {
         loadWaiting_ = true;

@@ -1,14 +1,18 @@
 // The main window's side of sequential CT-XAFS runs: the data-set selector, the driver on its own
-// thread, the I0 image chosen by energy, the energy tag of the saved files and the stage display.
+// thread, the I0 image chosen by energy, the energy tag of the saved files, the stage display and
+// the manifest of the sets done.
 
 // Qt
 #include <QDebug>
+#include <QDir>
 #include <QThread>
 
 // Local
 #include "app/body.h"
 #include "automation/dataseries.h"
 #include "automation/xafsbatch.h"
+#include "ct/atomicfile.h"
+#include "imagedata/imgdata.h"
 #include "imagedata/imgdatas.h"
 #include "widgets/statestyles.h"
 
@@ -52,6 +56,16 @@ void Body::newSets(int count)
 
 void Body::setFirstImageSet()
 {
+    // Sets that share a tag would overwrite each other's files: the run does not start.
+    const QString clashes = ui_.SelDDir->clashesIn(ui_.SeqCalcFrom->value() - 1, ui_.SeqCalcTo->value() - 1);
+    if (!clashes.isEmpty()) {
+        const QString why = tr("Seq. Calc. refused: the files of sets that share a tag would overwrite each "
+                               "other (sets %1)")
+                                .arg(clashes);
+        qCritical().noquote() << why;
+        emit seqSetFailed(why);
+        return;
+    }
     emit setFirstSet(ui_.SeqCalcFrom->value() - 1);
 }
 
@@ -96,16 +110,24 @@ void Body::i0FilesSelected(const QStringList &files, bool clear)
         i0Energies_.append(parseEnergyField(energyFieldOfName(file)).energy());
         ui_.SelI0Files->addFile(file);
     }
+    ui_.SelDDir->setI0Energies(i0Energies_);
+}
+
+QString Body::chosenI0File() const
+{
+    const int k = nearestEnergy(std::span<const double>(i0Energies_.constData(), i0Energies_.size()),
+        ui_.SelDDir->currentSetEnergy());
+    if (k < 0 || k >= ui_.SelI0Files->count())
+        return {};
+    return ui_.SelI0Files->ui().Selected->itemText(k);
 }
 
 void Body::setI0FileFromList()
 {
-    const int k = nearestEnergy(std::span<const double>(i0Energies_.constData(), i0Energies_.size()),
-        ui_.SelDDir->currentSetEnergy());
     // Without I0 files the I0 image held stays.
-    if (k < 0 || k >= ui_.SelI0Files->count())
-        return;
-    ui_.I0ImgSel->selectFile(ui_.SelI0Files->ui().Selected->itemText(k));
+    const QString file = chosenI0File();
+    if (!file.isEmpty())
+        ui_.I0ImgSel->selectFile(file);
 }
 
 void Body::selectedDir(const QString &dir, const QStringList &patterns)
@@ -126,21 +148,65 @@ void Body::selectedFileInfoList(const QFileInfoList &fileInfoList)
 
 void Body::loadDataSet(const QStringList &files)
 {
+    setApplied_ = true;
     if (loading_) { // never two loading chains
         emit seqSetFailed(
             tr("Data set %1 is not loaded: a load is in progress").arg(ui_.SelDDir->currentSetTitle()));
         return;
     }
+    const QString title = ui_.SelDDir->currentSetTitle();
+    // Missing projections would put the rest at the wrong angles; a tag that another set has, the
+    // files over that set's.
+    if (const QString problem = ui_.SelDDir->currentSetProblem(); !problem.isEmpty()) {
+        refuseDataSet(tr("Data set %1 is not loaded: %2").arg(title, problem));
+        return;
+    }
+    if (const QString doubt = ui_.SelDDir->currentSetDoubt(); !doubt.isEmpty())
+        qWarning().noquote() << QStringLiteral("Data set %1: %2").arg(title, doubt);
+    // A set never goes on with the I0 image of the set before: the one it chooses must be read.
+    const QString i0 = chosenI0File();
     setI0FileFromList();
+    if (!i0.isEmpty()) {
+        const ImgData *img = ui_.I0ImgSel->img().get();
+        if (!img || img->fileName() != i0) {
+            refuseDataSet(tr("Data set %1 is not loaded: its I0 image %2 cannot be read").arg(title, i0));
+            return;
+        }
+    }
     const QString tag = ui_.SelDDir->currentSetTag();
     ui_.SelectImageSaveDir->setTag(tag);
     ui_.SelectDataSaveDir->setTag(tag);
     setLoad_ = true;
-    setLoadTitle_ = ui_.SelDDir->currentSetTitle();
+    setLoadTitle_ = title;
+    ManifestEntry entry;
+    const int index = ui_.SelDDir->currentIndex();
+    if (index >= 0 && static_cast<size_t>(index) < ui_.SelDDir->series().size()) {
+        const SeriesSet &set = ui_.SelDDir->series()[static_cast<size_t>(index)];
+        entry.set = index + 1;
+        entry.name = set.name;
+        entry.energy = set.energy;
+    }
+    entry.tag = tag;
+    if (!i0.isEmpty()) {
+        entry.i0 = QFileInfo(i0).absoluteFilePath();
+        entry.i0Energy = i0Energies_.value(ui_.SelI0Files->ui().Selected->findText(i0));
+    }
+    entry.images = static_cast<int>(files.size());
+    entry.settings = QStringLiteral("window");
+    setEntry_ = entry;
     // A data set is always a whole new series: added to the last one, or its first file taken many
     // times, it would be reconstructed with the wrong angles.
     ui_.CTFiles->clearFiles();
     dataFilesSelected(files, true);
+}
+
+void Body::refuseDataSet(const QString &why)
+{
+    qCritical().noquote() << why;
+    // The driver ends its run with it; a batch line waiting for the set fails.
+    emit seqSetFailed(why);
+    if (!seqRunning_)
+        emit stage(why, 0);
 }
 
 void Body::dataSetLoadFinished()
@@ -151,26 +217,53 @@ void Body::dataSetLoadFinished()
     const int loaded = imgDatas_->count();
     // A scan file stands for many images: the set is whole when nothing was refused.
     if (loaded > 0 && notLoaded_.isEmpty()) {
+        if (setEntry_)
+            setEntry_->images = loaded; // a scan file's frames
         emit seqSetLoaded();
         return;
     }
-    const QString why = loaded == 0 ? tr("Data set %1 loaded no image").arg(setLoadTitle_)
-                                    : tr("Data set %1 loaded %2 of %3 images")
-                                          .arg(setLoadTitle_)
-                                          .arg(loaded)
-                                          .arg(loaded + notLoaded_.size());
-    qCritical().noquote() << why;
-    // The driver ends its run with it; a batch line waiting for the set fails.
-    emit seqSetFailed(why);
-    if (!seqRunning_)
-        emit stage(why, 0);
+    setEntry_.reset();
+    refuseDataSet(loaded == 0
+            ? tr("Data set %1 loaded no image").arg(setLoadTitle_)
+            : tr("Data set %1 loaded %2 of %3 images").arg(setLoadTitle_).arg(loaded).arg(loaded + notLoaded_.size()));
+}
+
+void Body::recordSeqSetRun()
+{
+    // Only a run on the images of the set, whose files went somewhere, is the set's.
+    if (!setEntry_ || !run_.useCt2 || imgDatas_->count() != setEntry_->images || (!saveData_ && !saveImages_))
+        return;
+    ManifestEntry entry = *setEntry_;
+    const JobOutcome &out = runOutcome_;
+    const int step = std::max(1, std::abs(run_.sliceStep));
+    entry.slices = run_.multiSlice
+        ? sliceRangeText(run_.sliceFrom, run_.sliceTo, run_.sliceTo >= run_.sliceFrom ? step : -step)
+        : sliceRangeText(run_.sliceNo, run_.sliceNo, 1);
+    entry.files = runFilesWritten_;
+    QStringList why;
+    if (out.stopped)
+        why << QStringLiteral("stopped");
+    if (out.failed > 0)
+        why << QStringLiteral("%1 slices failed").arg(out.failed);
+    why << out.problems;
+    entry.outcome
+        = out.ok() ? QStringLiteral("done") : QStringLiteral("failed: ") + why.join(QStringLiteral(", "));
+    const QString dir = (saveData_ ? ui_.SelectDataSaveDir : ui_.SelectImageSaveDir)->dir();
+    const QString path = QDir(dir).filePath(manifestFileName());
+    std::vector<ManifestEntry> manifest = readManifest(path);
+    putManifestEntry(manifest, entry);
+    QString error;
+    if (!writeFileAtomically(path, manifestText(manifest), &error)) {
+        qCritical().noquote() << QStringLiteral("The manifest of the series is not written: %1").arg(error);
+        ++tally_.otherFailures;
+    }
 }
 
 bool Body::seqExecSet()
 {
-    setLoad_ = false;
+    setApplied_ = false;
     ui_.SelDDir->set();
-    return setLoad_;
+    return setApplied_;
 }
 
 void Body::execSeqCalculation()

@@ -161,6 +161,9 @@ QList<SetupSection> Body::setupSections()
             {QStringLiteral("seq_exec_select_i0"), setupDirPattern(ui_.SelI0Files->files().constFirst())});
     xafs.entries.append(
         {QStringLiteral("seq_exec_keep_range_on_new_set"), setupFlag(ui_.keepOnNewSet->isChecked())});
+    // Written only when on, like "auto_save_tiff".
+    if (ui_.SelDDir->ui().allowUneven_->isChecked())
+        xafs.entries.append({QStringLiteral("seq_exec_allow_uneven_sets"), setupFlag(true)});
     return {images, setting, calculation, xafs};
 }
 

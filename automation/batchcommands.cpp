@@ -109,6 +109,8 @@ const QList<BatchCommandEntry> &batchCommandSet()
         // Ring removal: the method, and its parameters as name=value items.
         {QStringLiteral("ct_ring_removal"), F::Other},
         {QStringLiteral("ct_ring_params"), F::Other},
+        // Data sets of a series that differ in their images on purpose.
+        {QStringLiteral("seq_exec_allow_uneven_sets"), F::Flag},
     };
     return set;
 }

@@ -102,25 +102,60 @@ int nearestEnergy(std::span<const double> energies, double e)
     return best;
 }
 
-std::vector<SeriesSet> scanSeries(const QString &dir, SeriesLayout layout, const QString &pattern)
+double subDirEnergy(const QString &name)
+{
+    // The unit factor is 1 for anything but keV, so a name without a unit keeps its number.
+    return parseEnergyField(name).energy();
+}
+
+std::optional<qint64> fileNumber(const QString &fileName)
+{
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    const QString base = dot < 0 ? fileName : fileName.left(dot);
+    qsizetype end = base.size();
+    while (end > 0 && !base[end - 1].isDigit())
+        --end;
+    qsizetype begin = end;
+    while (begin > 0 && base[begin - 1].isDigit())
+        --begin;
+    if (begin == end || end - begin > 15)
+        return std::nullopt;
+    bool ok = false;
+    const qint64 n = base.mid(begin, end - begin).toLongLong(&ok);
+    return ok ? std::optional<qint64>(n) : std::nullopt;
+}
+
+namespace {
+
+QStringList absolutePaths(const QFileInfoList &files)
+{
+    QStringList list;
+    for (const QFileInfo &f : files)
+        list << f.absoluteFilePath();
+    return list;
+}
+
+} // namespace
+
+SeriesSet seriesSetOf(const OrmelSet &set, const QString &dir, SetTagRule rule)
+{
+    const QString tag = rule == SetTagRule::NameEnergy ? set.groupKey : set.energy.text;
+    return {set.name, tag, set.energy.energy(), dir, absolutePaths(set.files)};
+}
+
+std::vector<SeriesSet> scanSeries(
+    const QString &dir, SeriesLayout layout, const QString &pattern, SetTagRule rule)
 {
     std::vector<SeriesSet> series;
-    auto paths = [](const QFileInfoList &files) {
-        QStringList list;
-        for (const QFileInfo &f : files)
-            list << f.absoluteFilePath();
-        return list;
-    };
     if (layout == SeriesLayout::OrmelStd) {
         for (const OrmelSet &set : groupOrmelSets(matchingFiles(dir, pattern)))
-            series.push_back({set.name, set.energy.text, set.energy.energy(), dir, paths(set.files)});
+            series.push_back(seriesSetOf(set, dir, rule));
         return series;
     }
     const QStringList patterns = splitPatterns(pattern);
     for (const QString &sub : subDirNames(dir)) {
         const QString folder = QDir(dir).filePath(sub);
-        series.push_back(
-            {sub, sub, parseEnergyField(sub).value, folder, paths(seriesFiles(folder, patterns))});
+        series.push_back({sub, sub, subDirEnergy(sub), folder, absolutePaths(seriesFiles(folder, patterns))});
     }
     return series;
 }

@@ -7,6 +7,7 @@
 
 // Local
 #include "automation/energyfield.h"
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -52,16 +53,33 @@ int nearestEnergy(std::span<const double> energies, double e);
 /// How the data sets of a series lie in their folder.
 enum class SeriesLayout { OrmelStd, SubDirs };
 
+/// What a set's files are tagged with: its energy field (7112_5eV), or the sample name with it
+/// (Fe-7112_5eV), for folders that hold two samples at one energy. A sub-folder set is tagged with
+/// the folder's name either way.
+enum class SetTagRule { Energy, NameEnergy };
+
 /// One data set of a series, whatever its layout: what to load and how to tag its results.
 struct SeriesSet
 {
     QString name; // the sample (Ormel standard) or the sub-folder
     QString tag; // the energy field, or the sub-folder name: the tag of the set's files
-    double energy = 0.0; // in eV for the Ormel standard; the number in the folder name otherwise
+    double energy = 0.0; // in eV (a sub-folder name without a unit: its number as written)
     QString folder; // where its files lie
     QStringList files; // absolute paths, in load order
 };
 
+/// The energy of a sub-folder set from the folder's name: in eV when the name carries its unit
+/// ("7_12keV" is 7120 eV), else the number as written ("7120_5" is 7120.5).
+double subDirEnergy(const QString &name);
+
+/// The number of a projection file: the last run of digits in its name before the extension
+/// (Fe-7112_5eV-00017.img: 17, ct_0003.tif: 3); none without digits or beyond 15 of them.
+std::optional<qint64> fileNumber(const QString &fileName);
+
+/// An Ormel standard set as a set of the series.
+SeriesSet seriesSetOf(const OrmelSet &set, const QString &dir, SetTagRule rule = SetTagRule::Energy);
+
 /// The data sets of `dir`, in the order the window's data-set selector lists them. `pattern` is one
 /// name filter for the Ormel standard, a list split at white space for sub-folders.
-std::vector<SeriesSet> scanSeries(const QString &dir, SeriesLayout layout, const QString &pattern);
+std::vector<SeriesSet> scanSeries(
+    const QString &dir, SeriesLayout layout, const QString &pattern, SetTagRule rule = SetTagRule::Energy);

@@ -389,6 +389,18 @@ Slices in progress are finished and saved.</source>
         <source>no trial</source>
         <translation>試行なし</translation>
     </message>
+    <message>
+        <source>Seq. Calc. refused: the files of sets that share a tag would overwrite each other (sets %1)</source>
+        <translation>連続計算を拒否しました: タグが同じセットのファイルは互いに上書きされます (セット %1)</translation>
+    </message>
+    <message>
+        <source>Data set %1 is not loaded: %2</source>
+        <translation>データセット %1 は読み込まれません: %2</translation>
+    </message>
+    <message>
+        <source>Data set %1 is not loaded: its I0 image %2 cannot be read</source>
+        <translation>データセット %1 は読み込まれません: その I0 画像 %2 を読めません</translation>
+    </message>
 </context>
 <context>
     <name>CBarUI</name>
@@ -901,6 +913,30 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Sel. Data Dir.</source>
         <translation>データフォルダ選択</translation>
+    </message>
+    <message>
+        <source>The data sets may differ in their number of images and file numbers (else such a set is not loaded: it misses projections)</source>
+        <translation>データセットごとに画像の数とファイル番号が違ってもよい (そうでなければ、そのようなセットは投影像が欠けているので読み込まれません)</translation>
+    </message>
+    <message>
+        <source>Uneven</source>
+        <translation>不揃い可</translation>
+    </message>
+    <message>
+        <source>same tag as set %1</source>
+        <translation>セット %1 とタグが同じ</translation>
+    </message>
+    <message>
+        <source>images missing</source>
+        <translation>画像が欠落</translation>
+    </message>
+    <message>
+        <source>no energy</source>
+        <translation>エネルギーなし</translation>
+    </message>
+    <message>
+        <source>I0 far</source>
+        <translation>I0 が遠い</translation>
     </message>
 </context>
 <context>

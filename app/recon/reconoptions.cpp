@@ -2,6 +2,8 @@
 
 // Qt
 #include <QCommandLineParser>
+#include <QCryptographicHash>
+#include <QFileInfo>
 #include <QThread>
 
 // Local
@@ -114,8 +116,9 @@ struct Parser
     QCommandLineOption name {
         QStringLiteral("name"), QStringLiteral("file name part: NAME-TAG-00012.dat"), QStringLiteral("NAME")};
     QCommandLineOption tag {QStringLiteral("tag"),
-        QStringLiteral("file tag: TAG-00012.dat without a name (ct)"), QStringLiteral("TAG"),
-        QStringLiteral("ct")};
+        QStringLiteral("file tag: TAG-00012.dat without a name (ct); in a series energy (the default: "
+                       "7112_5eV) or name-energy (Fe-7112_5eV)"),
+        QStringLiteral("TAG"), QStringLiteral("ct")};
     QCommandLineOption subFolders {QStringLiteral("sub-folders"),
         QStringLiteral("none (default), slice, energy (named by the tag) or both"),
         QStringLiteral("none|slice|energy|both"), QStringLiteral("none")};
@@ -163,7 +166,15 @@ struct Parser
         QStringLiteral("data sets FROM to TO of the series, counted from 1 (all)"),
         QStringLiteral("FROM:TO")};
     QCommandLineOption listSets {QStringLiteral("list-sets"),
-        QStringLiteral("print the data sets of the series and their I0, and exit")};
+        QStringLiteral("print the data sets of the series, their I0 and what is wrong with them, and exit")};
+    QCommandLineOption allowUneven {QStringLiteral("allow-uneven-sets"),
+        QStringLiteral("the sets of the series may differ in image count and numbering (else such a set "
+                       "fails: it misses projections)")};
+    QCommandLineOption allowFarI0 {QStringLiteral("allow-far-i0"),
+        QStringLiteral("run sets whose I0 lies more than half the energy spacing from them, or whose name "
+                       "gives no energy (else the series is refused)")};
+    QCommandLineOption resume {QStringLiteral("resume"),
+        QStringLiteral("skip the sets (or tasks) whose files the output folder's manifests show complete")};
     QCommandLineOption task {QStringLiteral("task"),
         QStringLiteral(
             "do only task K (from 0) of the (data set, block of slices) pairs: one job-array task"),
@@ -171,8 +182,12 @@ struct Parser
     QCommandLineOption tasksOf {QStringLiteral("tasks-of"),
         QStringLiteral("the number of tasks the job array was made for (checked against the data)"),
         QStringLiteral("N")};
-    QCommandLineOption listTasks {
-        QStringLiteral("list-tasks"), QStringLiteral("print the tasks, one line each, and exit")};
+    QCommandLineOption fingerprint {QStringLiteral("fingerprint"),
+        QStringLiteral(
+            "the fingerprint of the set list the job array was made for (checked against the data)"),
+        QStringLiteral("HEX")};
+    QCommandLineOption listTasks {QStringLiteral("list-tasks"),
+        QStringLiteral("print the tasks (with --resume the unfinished ones), one line each, and exit")};
 
     Parser()
     {
@@ -196,7 +211,7 @@ struct Parser
         p.addOptions({i0, bg, axis, cor, corMethod, corLine, corScan, slice, slices, origin, range, partial,
             region, upper, lower, offset, out, name, tag, subFolders, png, noPng, noData, tiff, single,
             colorRange, threads, block, rings, series, layout, pattern, i0Files, i0Pattern, sets, listSets,
-            task, tasksOf, listTasks});
+            allowUneven, allowFarI0, resume, task, tasksOf, fingerprint, listTasks});
     }
 };
 
@@ -250,6 +265,32 @@ bool checkPartial(const ReconOptions &o, int images, QString &error)
     return true;
 }
 
+QString outputSettingsDigest(const ReconOptions &o)
+{
+    const auto n = [](double v) { return QString::number(v, 'g', 17); };
+    QStringList parts {o.axisVertical ? QStringLiteral("v") : QStringLiteral("h"),
+        o.guessCor ? QStringLiteral("guess") : (o.cor ? n(*o.cor) : QStringLiteral("middle")),
+        o.sliceFrom ? QStringLiteral("%1:%2:%3").arg(*o.sliceFrom).arg(o.sliceTo).arg(o.sliceStep)
+                    : QStringLiteral("middle"),
+        n(o.angleOriginDeg), n(o.rangeDeg),
+        o.partial ? QStringLiteral("%1:%2").arg(o.partialStart).arg(o.partialImages) : QStringLiteral("all"),
+        o.region ? QStringLiteral("%1,%2,%3,%4")
+                       .arg(n(o.region->x0), n(o.region->z0), n(o.region->x1), n(o.region->z1))
+                 : QStringLiteral("image"),
+        n(o.window.upper), n(o.window.lower), n(o.window.offset), o.name,
+        QStringLiteral("%1%2%3")
+            .arg(int(o.subFolders.subFolders))
+            .arg(int(o.subFolders.ofEnergy))
+            .arg(int(o.subFolders.ofSlice)),
+        QStringLiteral("%1%2%3").arg(int(o.png)).arg(int(o.data)).arg(int(o.tiff)),
+        o.colorRange ? n(o.colorRange->first) + u',' + n(o.colorRange->second) : QStringLiteral("own"),
+        QFileInfo(o.bgFile).absoluteFilePath()};
+    if (o.bgFile.isEmpty())
+        parts.last() = QStringLiteral("no BG");
+    const QByteArray hash = QCryptographicHash::hash(parts.join(u'\n').toUtf8(), QCryptographicHash::Sha1);
+    return QString::fromLatin1(hash.toHex().left(16));
+}
+
 bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &error)
 {
     Parser parser;
@@ -288,8 +329,9 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
         o.dir = positional.first();
         if (positional.size() > 1)
             o.patterns = positional.mid(1);
-        for (const QCommandLineOption *only : {&parser.layout, &parser.pattern, &parser.i0Files,
-                 &parser.i0Pattern, &parser.sets, &parser.listSets}) {
+        for (const QCommandLineOption *only :
+            {&parser.layout, &parser.pattern, &parser.i0Files, &parser.i0Pattern, &parser.sets,
+                &parser.listSets, &parser.allowUneven, &parser.allowFarI0, &parser.resume}) {
             if (p.isSet(*only))
                 return fail(QStringLiteral("--%1 belongs to a --series run").arg(only->names().constFirst()));
         }
@@ -312,6 +354,9 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
         o.setsTo = to;
     }
     o.listSets = p.isSet(parser.listSets);
+    o.allowUnevenSets = p.isSet(parser.allowUneven);
+    o.allowFarI0 = p.isSet(parser.allowFarI0);
+    o.resume = p.isSet(parser.resume);
     if (!integer(p.value(parser.block), o.block) || o.block < 1)
         return fail(QStringLiteral("--block takes a whole number of at least 1"));
     if (p.isSet(parser.task)) {
@@ -327,6 +372,11 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
         if (!o.task)
             return fail(QStringLiteral("--tasks-of goes with --task"));
         o.tasksOf = n;
+    }
+    if (p.isSet(parser.fingerprint)) {
+        if (!o.task)
+            return fail(QStringLiteral("--fingerprint goes with --task"));
+        o.fingerprint = p.value(parser.fingerprint);
     }
     o.listTasks = p.isSet(parser.listTasks);
     o.i0File = p.value(parser.i0);
@@ -445,6 +495,14 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
     o.outDir = p.value(parser.out);
     o.name = p.value(parser.name);
     o.tag = p.value(parser.tag);
+    if (o.series && p.isSet(parser.tag)) {
+        // Each set is tagged by the series; the option says only how.
+        if (o.tag == QLatin1String("name-energy"))
+            o.tagRule = SetTagRule::NameEnergy;
+        else if (o.tag != QLatin1String("energy"))
+            return fail(QStringLiteral("--tag in a series takes energy or name-energy, not %1").arg(o.tag));
+        o.tag = QStringLiteral("ct");
+    }
     if (const QString why = saveNameProblem(o.name, o.tag); !why.isEmpty())
         return fail(QStringLiteral("--name and --tag name files inside --out: %1").arg(why));
     const QString sub = p.value(parser.subFolders);

@@ -69,15 +69,25 @@ struct ReconOptions
     int setsFrom = 1; // 1-based, like From and To of the window
     std::optional<int> setsTo; // none: to the last set
     bool listSets = false;
+    SetTagRule tagRule = SetTagRule::Energy; // --tag name-energy in a series
+    bool allowUnevenSets = false; // sets may differ in their image count and numbering
+    bool allowFarI0 = false; // run sets whose I0 lies far from their energy (or without an energy)
+    bool resume = false; // skip what the output folder's manifests show done
 
     // One share of the work for a job array: task K of the (data set, block of slices) pairs.
     std::optional<int> task;
     std::optional<int> tasksOf; // the number of tasks the array was made for, checked
+    QString fingerprint; // of the set list the array was made for, checked
     bool listTasks = false;
 
     /// Whether the run is planned as tasks over data sets rather than one plain run.
     bool inTasks() const { return series || task || listTasks; }
 };
+
+/// A digest of the options that decide the bytes of the files written (not where they go, nor the
+/// I0 or the projections, which a series manifest records apart): runs with the same digest write
+/// the same files from the same inputs.
+QString outputSettingsDigest(const ReconOptions &options);
 
 /// Reads the command line (arguments without the program name); false with a message for
 /// anything that is not understood.

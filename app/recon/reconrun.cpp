@@ -94,6 +94,8 @@ ReconRun::~ReconRun()
 bool ReconRun::fail(const QString &message)
 {
     err_ << "quorvel-recon: " << message << Qt::endl;
+    if (!failed_)
+        failure_ = message;
     failed_ = true;
     return false;
 }
@@ -233,6 +235,29 @@ bool ReconRun::planScan(const std::vector<std::shared_ptr<const Hdf5Scan>> &scan
 int ReconRun::blockCount() const
 {
     return static_cast<int>((slices_.size() + options_.block - 1) / options_.block);
+}
+
+QStringList ReconRun::outputFiles(std::optional<int> onlyBlock) const
+{
+    QStringList paths;
+    if (options_.guessOnly)
+        return paths;
+    const QList<int> slices = onlyBlock ? blockSlices(*onlyBlock) : slices_;
+    QStringList suffixes;
+    if (options_.data)
+        suffixes << QStringLiteral("dat");
+    if (options_.tiff)
+        suffixes << QStringLiteral("tif");
+    if (options_.png)
+        suffixes << QStringLiteral("png");
+    for (int s : slices) {
+        const QString slice = sliceText(s);
+        for (const QString &dir : targetDirs(options_.outDir, options_.tag, slice, options_.subFolders)) {
+            for (const QString &suffix : std::as_const(suffixes))
+                paths << QDir(dir).filePath(ctFileName(options_.name, options_.tag, slice, suffix));
+        }
+    }
+    return paths;
 }
 
 QList<int> ReconRun::blockSlices(int index) const
@@ -662,9 +687,10 @@ void ReconRun::writeResult(const SliceResult &result)
             const QString path = QDir(dir).filePath(
                 ctFileName(options_.name, options_.tag, slice, QString::fromLatin1(suffix)));
             QString error;
-            if (writer(path, &error))
+            if (writer(path, &error)) {
+                ++filesWritten_;
                 out_ << "wrote " << QDir::cleanPath(path) << Qt::endl;
-            else
+            } else
                 fail(error);
         };
         if (options_.data && !result.dataText.isEmpty())

@@ -64,6 +64,14 @@ public:
     double cor() const { return request_.cor; }
     /// The line of centres the slices were reconstructed on (--cor-line, --cor guess-line).
     const std::optional<CorLine> &corLine() const { return line_; }
+    /// After `plan`: the projections, and every slice in the order reconstructed.
+    int imageCount() const { return static_cast<int>(sources_.size()); }
+    const QList<int> &slices() const { return slices_; }
+    /// The files that `exec(onlyBlock)` writes, by their paths (after `plan`).
+    QStringList outputFiles(std::optional<int> onlyBlock = {}) const;
+    /// Files written by `exec`, and the first reason a part of it failed (empty when none did).
+    int filesWritten() const { return filesWritten_; }
+    const QString &failure() const { return failure_; }
     const ReconTimes &times() const { return times_; }
 
 private slots:
@@ -139,6 +147,8 @@ private:
     int engineLength_ = 0;
     bool failed_ = false;
     bool stopped_ = false; // a block could not be read: nothing more is handed out
+    QString failure_;
+    int filesWritten_ = 0;
     std::vector<QThread *> threads_;
     std::vector<SliceWorker *> workers_;
     QThread *readerThread_ = nullptr;

@@ -5,7 +5,12 @@
 
 // Local
 #include "app/recon/reconoptions.h"
+#include "automation/seriescheck.h"
+#include "automation/seriesmanifest.h"
+#include <optional>
 #include <vector>
+
+class ReconRun;
 
 /// The headless run of a CT-XAFS series, and the tasks of a job array. The series folder is grouped
 /// into data sets by the rules of the window's data-set selector; each set takes the I0 image
@@ -13,6 +18,11 @@
 /// run. The work divides into tasks, one per (data set, block of slices), set after set: task K is
 /// block K mod B of set K div B, B blocks per set. Every task reads and writes only its own share, so
 /// a scheduler can run them anywhere, in any order, and again.
+///
+/// Before anything is reconstructed the sets are checked: sets that would write the same files
+/// refuse the series, as does an I0 far from its set's energy (unless allowed); a set that misses
+/// projections fails alone. Each set done (or failed) is recorded in the output folder's manifest,
+/// each task's block in a manifest of its own, so that a run that stopped can be resumed.
 /// \test tst_series.cpp
 class SeriesRun
 {
@@ -22,31 +32,50 @@ public:
     {
         int index = 0; // counted from 1 in the series
         QString title; // for the log: "Fe 7112_5eV"
+        QString name;
+        QString tag;
         double energy = 0.0;
+        std::optional<double> i0Energy; // of the I0 chosen by energy
+        QString problem; // why the set would be reconstructed wrongly (projections missing)
         ReconOptions options;
     };
 
     SeriesRun(const ReconOptions &options, QTextStream &out, QTextStream &err);
 
     /// Lists, runs one task of, or runs the whole series; 0 on success, 1 when an input could not
-    /// be used or a file not written, 2 when a task number does not fit the series.
+    /// be used or a file not written, 2 when the series is refused (sets that would overwrite each
+    /// other's files, an I0 far from its set) or a task does not fit it.
     int exec();
 
-    /// Groups the series and chooses each set's I0; false (with a message) when that fails.
+    /// Groups the series, chooses each set's I0 and checks the sets; false (with a message) when the
+    /// series cannot be grouped.
     bool planJobs();
     const std::vector<Job> &jobs() const { return jobs_; }
     /// Blocks of slices per data set: the same for every set, fixed by the options alone.
     int blocksPerSet() const;
     int taskCount() const { return static_cast<int>(jobs_.size()) * blocksPerSet(); }
+    /// A digest of the run's set list: each set's name, tag and files (names and sizes) and its I0.
+    /// A job array carries the one of its submission; a task refuses a series that has changed since.
+    QString fingerprint() const;
 
 private:
     bool fail(const QString &message);
+    void warn(const QString &message);
+    /// 2 (with a message) when the sets of the run may not start, else 0.
+    int refusal();
     void listSets();
-    void listTasks();
+    int listTasks();
     int runTask(int task);
+    int runSeries();
+    /// Whether the files of `job` (block `block`, or all) are complete per the manifests read.
+    bool completeBefore(const Job &job, const ReconRun &run, std::optional<int> block) const;
+    ManifestEntry entryOf(const Job &job, const ReconRun &run, const QList<int> &slices, int status) const;
 
     ReconOptions options_;
     QTextStream &out_;
     QTextStream &err_;
+    std::vector<SeriesSet> sets_; // the whole folder
+    SeriesCheck check_;
     std::vector<Job> jobs_;
+    std::vector<ManifestEntry> done_; // the entries of the output folder's manifests, for --resume
 };

@@ -1,6 +1,7 @@
 #include "automation/ui/selectdatadir.h"
 
 // Qt
+#include <QColor>
 #include <QDebug>
 #include <QDir>
 #include <QPushButton>
@@ -8,6 +9,7 @@
 // Local
 #include "automation/ctfileset.h"
 #include "automation/dataseries.h"
+#include <algorithm>
 
 SelectDataDir::SelectDataDir(QWidget *parent)
     : QFrame(parent)
@@ -18,6 +20,7 @@ SelectDataDir::SelectDataDir(QWidget *parent)
     connect(ui_.isOrmelStd_, &QCheckBox::toggled, this, &SelectDataDir::changedOrmelStd);
     connect(ui_.Set, &QPushButton::clicked, this, &SelectDataDir::set);
     connect(ui_.Next, &QPushButton::clicked, this, &SelectDataDir::next);
+    connect(ui_.allowUneven_, &QCheckBox::toggled, this, &SelectDataDir::checkSets);
 }
 
 SelectDataDir::~SelectDataDir() = default;
@@ -70,10 +73,14 @@ void SelectDataDir::setFileSets(const QString &dir)
         fileSets_.push_back(new CtFileSet(set, this));
     ui_.SubDirs->setCurrentIndex(0);
     ui_.SubDirs->clear();
-    for (size_t i = 0; i < fileSets_.size(); ++i)
+    series_.clear();
+    for (size_t i = 0; i < fileSets_.size(); ++i) {
         ui_.SubDirs->addItem(ormelSetLabel(static_cast<int>(i) + 1, fileSets_[i]->set()));
+        series_.push_back(seriesSetOf(fileSets_[i]->set(), dir));
+    }
     listsOrmel_ = true;
     lastScanFound_ = static_cast<int>(fileSets_.size());
+    checkSets();
 }
 
 void SelectDataDir::setSubDirs(const QString &dir)
@@ -85,6 +92,8 @@ void SelectDataDir::setSubDirs(const QString &dir)
         ui_.SubDirs->addItem(subDirLabel(static_cast<int>(i) + 1, subDirs_[i]));
     listsOrmel_ = false;
     lastScanFound_ = static_cast<int>(subDirs_.size());
+    series_ = scanSeries(dir, SeriesLayout::SubDirs, ui_.Pattern->text());
+    checkSets();
 }
 
 bool SelectDataDir::currentIsValid() const
@@ -147,7 +156,7 @@ double SelectDataDir::currentSetEnergy() const
     const int i = ui_.SubDirs->currentIndex();
     if (listsOrmel_)
         return fileSets_[static_cast<size_t>(i)]->energyField().energy();
-    return parseEnergyField(subDirs_[i]).value;
+    return subDirEnergy(subDirs_[i]);
 }
 
 QString SelectDataDir::currentSetTag() const
@@ -167,4 +176,87 @@ QString SelectDataDir::currentSetTitle() const
         return QStringLiteral("%1 (%2)").arg(i + 1).arg(subDirs_[i]);
     const CtFileSet *s = fileSets_[static_cast<size_t>(i)];
     return QStringLiteral("%1 (%2 %3)").arg(i + 1).arg(s->name(), s->energyField().text);
+}
+
+void SelectDataDir::setI0Energies(const QList<double> &energies)
+{
+    i0Energies_ = energies;
+    checkSets();
+}
+
+void SelectDataDir::checkSets()
+{
+    // The list shows what the last scan found; a list of another layout than the sets is never marked.
+    if (static_cast<int>(series_.size()) != ui_.SubDirs->count())
+        series_.clear();
+    check_ = checkSeries(series_, std::span<const double>(i0Energies_.constData(), i0Energies_.size()),
+        ui_.allowUneven_->isChecked());
+    for (size_t i = 0; i < series_.size(); ++i) {
+        const int item = static_cast<int>(i);
+        const SetCheck &c = check_.sets[i];
+        QString label = listsOrmel_ ? ormelSetLabel(item + 1, fileSets_[i]->set())
+                                    : subDirLabel(item + 1, subDirs_[item]);
+        QStringList marks;
+        if (c.clashes())
+            marks << tr("same tag as set %1").arg(c.sameTagAs.constFirst());
+        if (c.incomplete())
+            marks << tr("images missing");
+        if (c.noEnergy)
+            marks << tr("no energy");
+        if (c.farI0)
+            marks << tr("I0 far");
+        if (!marks.isEmpty())
+            label += QStringLiteral("  !! ") + marks.join(QStringLiteral(", "));
+        ui_.SubDirs->setItemText(item, label);
+        ui_.SubDirs->setItemData(item, check_.problemText(i, series_[i]), Qt::ToolTipRole);
+        const bool refused = c.clashes() || c.incomplete();
+        ui_.SubDirs->setItemData(item,
+            marks.isEmpty() ? QVariant() : QVariant(QColor(refused ? Qt::red : Qt::darkYellow)),
+            Qt::ForegroundRole);
+    }
+}
+
+QString SelectDataDir::currentSetProblem() const
+{
+    const int i = ui_.SubDirs->currentIndex();
+    if (!currentIsValid() || static_cast<size_t>(i) >= series_.size())
+        return {};
+    const size_t k = static_cast<size_t>(i);
+    QStringList parts;
+    for (const QString &p : {check_.clashText(k, series_[k]), check_.countText(k)}) {
+        if (!p.isEmpty())
+            parts << p;
+    }
+    return parts.join(QStringLiteral("; "));
+}
+
+QString SelectDataDir::currentSetDoubt() const
+{
+    const int i = ui_.SubDirs->currentIndex();
+    if (!currentIsValid() || static_cast<size_t>(i) >= series_.size())
+        return {};
+    return check_.energyText(static_cast<size_t>(i), series_[static_cast<size_t>(i)]);
+}
+
+QString SelectDataDir::clashesIn(int firstIdx, int lastIdx) const
+{
+    const int count = static_cast<int>(series_.size());
+    QStringList clashes, tags;
+    for (int i = std::max(0, firstIdx); i <= std::min(std::max(firstIdx, lastIdx), count - 1); ++i) {
+        const SetCheck &c = check_.sets[static_cast<size_t>(i)];
+        const SeriesSet &s = series_[static_cast<size_t>(i)];
+        if (!c.clashes() || tags.contains(s.tag))
+            continue;
+        tags << s.tag;
+        QList<int> all = c.sameTagAs;
+        all << i + 1;
+        std::sort(all.begin(), all.end());
+        QStringList named;
+        for (int k : std::as_const(all)) {
+            const SeriesSet &other = series_[static_cast<size_t>(k - 1)];
+            named << QStringLiteral("%1 (%2)").arg(k).arg(other.name);
+        }
+        clashes << QStringLiteral("%1 share the tag %2").arg(named.join(QStringLiteral(", ")), s.tag);
+    }
+    return clashes.join(QStringLiteral("; "));
 }

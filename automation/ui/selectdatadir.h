@@ -5,6 +5,7 @@
 #include <QFrame>
 
 // Local
+#include "automation/seriescheck.h"
 #include "ui_selectdatadir.h"
 #include <vector>
 
@@ -46,6 +47,22 @@ public:
     /// The number of data sets found in the folder (0: none, and the sets listed before stay).
     int selectDir(const QString &dir);
 
+    /// The energies of the I0 images the sets choose from (empty: one I0 for all): the sets are
+    /// checked against them.
+    void setI0Energies(const QList<double> &energies);
+    /// Why the current set would be reconstructed wrongly or would overwrite another's files (it is
+    /// not to be loaded); empty when nothing is wrong.
+    QString currentSetProblem() const;
+    /// A doubt about the current set's energy or its I0 (it may be loaded); empty when none.
+    QString currentSetDoubt() const;
+    /// The sets from `firstIdx` to `lastIdx` (indices; a last below the first means the first alone)
+    /// that share their tag with another set, "1 (Fe 7100eV), 3 (Fe2 7100eV) share the tag 7100eV";
+    /// empty when none does.
+    QString clashesIn(int firstIdx, int lastIdx) const;
+    /// The series as listed and its checks, set by set.
+    const std::vector<SeriesSet> &series() const { return series_; }
+    const SeriesCheck &check() const { return check_; }
+
 signals:
     void newSets(int items);
     void selected(const QString &dir, const QStringList &patterns);
@@ -68,10 +85,15 @@ private slots:
 
 private:
     bool currentIsValid() const;
+    /// Checks the sets listed and marks those with a problem in the list.
+    void checkSets();
 
     Ui_SelectDataDir ui_;
     std::vector<CtFileSet *> fileSets_;
     QStringList subDirs_;
     bool listsOrmel_ = true; // which of the two lists the combo shows
     int lastScanFound_ = 0; // data sets found by the last scan of a folder
+    std::vector<SeriesSet> series_; // the sets listed, whatever their layout
+    SeriesCheck check_;
+    QList<double> i0Energies_;
 };

@@ -208,6 +208,8 @@ void TestBodyBatch::commands_data()
     row("seq_exec_show", {}, u"seq_exec_show 1"_s, u"ShowAdditionalInfo"_s, checked, true);
     row("seq_exec_keep_range_on_new_set", {}, u"seq_exec_keep_range_on_new_set 1"_s, u"keepOnNewSet"_s,
         checked, true);
+    row("seq_exec_allow_uneven_sets", {}, u"seq_exec_allow_uneven_sets 1"_s, u"SelDDir/allowUneven_"_s,
+        checked, true);
     row("add_inf_show", {}, u"add_inf_show 1"_s, u"ShowAdditionalInfo"_s, checked, true);
     row("zelmapLink_set_send_msg 1", {}, u"zelmapLink_set_send_msg 1"_s, u"SendMsg2Zelmap"_s, checked, true);
     row("zelmapLink_set_send_msg 0", u"zelmapLink_set_send_msg 1"_s, u"zelmapLink_set_send_msg 0"_s,

@@ -28,7 +28,7 @@ private:
     QString writeBatch(const QString &name, const QByteArray &text);
     QTemporaryDir dir_;
     QString proj_, i0_, bg_;
-    QString small_, smallI0_, smallBg_, cut_, i0Small_, series_, empty_;
+    QString small_, smallI0_, smallBg_, cut_, i0Small_, series_, seriesGap_, badI0_, empty_;
 };
 
 void TestHeadless::initTestCase()
@@ -63,6 +63,19 @@ void TestHeadless::initTestCase()
     xafs.energies = 2;
     series_ = dir_.filePath(u"series"_s);
     QVERIFY(writeXafsSeries(xafs, series_, dir_.filePath(u"seriesI0"_s), dir_.filePath(u"seriesBg.img"_s)));
+    // The series with a projection of its second set missing, and its I0 images with the second
+    // one cut short.
+    seriesGap_ = dir_.filePath(u"seriesGap"_s);
+    badI0_ = dir_.filePath(u"badI0"_s);
+    for (const auto &[from, to] :
+        {std::pair {series_, seriesGap_}, std::pair {dir_.filePath(u"seriesI0"_s), badI0_}}) {
+        QVERIFY(QDir().mkpath(to));
+        for (const QString &name : QDir(from).entryList(QDir::Files))
+            QVERIFY(QFile::copy(QDir(from).filePath(name), QDir(to).filePath(name)));
+    }
+    QVERIFY(QFile::remove(QDir(seriesGap_).filePath(u"demo-7140eV-0017.img"_s)));
+    QFile cutI0(QDir(badI0_).filePath(u"I0-7140eV-0001.img"_s));
+    QVERIFY(cutI0.resize(cutI0.size() / 2));
     empty_ = dir_.filePath(u"empty"_s);
     QVERIFY(QDir().mkpath(empty_));
 }
@@ -161,7 +174,9 @@ void TestHeadless::endings_data()
     // A batch run (or a start) and how it ends: the exit status, the files it leaves and a line of
     // its log. @BAT@ is the batch file; in the batch, @SMALL@ a 64 × 64 set of 40 projections with
     // @SI0@ and @SBG@, @CUT@ the same set with one projection cut short, @PROJ@ the demo set, @OUT@
-    // a folder of the test's, @SERIES@ a CT-XAFS series and @EMPTY@ an empty folder.
+    // a folder of the test's, @SERIES@ a CT-XAFS series of two energies with its @SERIESI0@ and
+    // @SERIESBG@, @SERIESGAP@ the series with a projection of its second set missing, @BADI0@ its I0
+    // images with the second one cut short, and @EMPTY@ an empty folder.
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QByteArray>("batch"); // empty: no batch file at all
     QTest::addColumn<int>("status");
@@ -200,6 +215,26 @@ void TestHeadless::endings_data()
     QTest::newRow("a series folder without sets")
         << run << QByteArray("seq_exec_dir @SERIES@\nseq_exec_dir @EMPTY@\n:ifng app_quit 6\napp_quit\n") << 6
         << QStringList {} << u"seq_exec_dir: no data set found in"_s;
+    const QByteArray seq = "seq_exec_dir @SERIES@\nseq_exec_select_i0 @SERIESI0@ *.img\n";
+    QTest::newRow("a series, each set recorded in the manifest")
+        << run
+        << "ct_rot_ax_is_v 1\n" + seq
+            + "bg_load @SERIESBG@\ncalc_ct2 1\nct_cor 32\nauto_save_in_sub_folders 0\nauto_save_data 1\n"
+              "auto_save_data_path @OUT@\nauto_save_data_name s\nseq_exec_set\ncalc_exec\nseq_exec_next\n"
+              "seq_exec_set\ncalc_exec\napp_quit\n"
+        << 0 << QStringList {u"s-7090eV-00032.dat"_s, u"s-7140eV-00032.dat"_s, u"series-manifest.tsv"_s}
+        << u"Quit: every line done"_s;
+    QTest::newRow("a set missing a projection")
+        << run
+        << QByteArray("seq_exec_dir @SERIESGAP@\nseq_exec_next\nseq_exec_set\n:ifng app_quit 9\napp_quit\n")
+        << 9 << QStringList {}
+        << u"Data set 2 \\(demo 7140eV\\) is not loaded: 39 images where the series has 40, number 17 missing"_s;
+    QTest::newRow("the I0 of a set cannot be read")
+        << run
+        << QByteArray("seq_exec_dir @SERIES@\nseq_exec_select_i0 @BADI0@ *.img\nseq_exec_next\n"
+                      "seq_exec_set\n:ifng app_quit 10\napp_quit\n")
+        << 10 << QStringList {}
+        << u"Data set 2 \\(demo 7140eV\\) is not loaded: its I0 image .* cannot be read"_s;
     QTest::newRow("a load that finds nothing")
         << run << QByteArray("images_load @EMPTY@ *.img\ncalc_exec\napp_quit\n") << 1 << QStringList {}
         << u"Quit with failures: 2 lines failed"_s;
@@ -251,7 +286,9 @@ void TestHeadless::endings()
     QString file = dir_.filePath(u"missing.bat"_s);
     const QList<std::pair<QByteArray, QString>> places {{"@SMALL@", small_}, {"@SI0@", smallI0_},
         {"@SBG@", smallBg_}, {"@CUT@", cut_}, {"@I0SMALL@", i0Small_}, {"@PROJ@", proj_},
-        {"@OUT@", out.path()}, {"@SERIES@", series_}, {"@EMPTY@", empty_}};
+        {"@OUT@", out.path()}, {"@SERIESGAP@", seriesGap_}, {"@SERIESI0@", dir_.filePath(u"seriesI0"_s)},
+        {"@SERIESBG@", dir_.filePath(u"seriesBg.img"_s)}, {"@BADI0@", badI0_}, {"@SERIES@", series_},
+        {"@EMPTY@", empty_}};
     for (const auto &[place, path] : places)
         batch.replace(place, path.toUtf8());
     if (!batch.isNull())

@@ -10,6 +10,7 @@
 #include "app/recon/reconoptions.h"
 #include "app/recon/seriesrun.h"
 #include "automation/dataseries.h"
+#include "automation/seriesmanifest.h"
 #include "ct/ui/procctrl.h"
 #include "ct/ui/selectsavedir.h"
 #include "imagedata/itexwriter.h"
@@ -38,8 +39,10 @@ private slots:
 private:
     /// A window with the series listed, the I0 files and BG chosen, the geometry of a loaded set and
     /// saving of slices 4, 7, 10 into per-energy folders of `out`.
-    /// With `scans`, the series is one scan file per energy, each with its own flats and darks.
-    std::unique_ptr<Body> preparedBody(const QString &projections, const QString &out, bool scans = false);
+    /// With `scans`, the series is one scan file per energy, each with its own flats and darks; else
+    /// the I0 images are those of `i0Dir` (by default the series').
+    std::unique_ptr<Body> preparedBody(
+        const QString &projections, const QString &out, bool scans = false, QString i0Dir = {});
     /// Clicks "Seq. Calc." and waits for the run to finish; `stages`: the stage messages shown.
     static void runSequence(
         Body &body, QStringList &stages, const std::function<void(const QString &)> &onStage = {});
@@ -73,7 +76,8 @@ QStringList TestSeqCalc::filesUnder(const QString &dir)
     return files;
 }
 
-std::unique_ptr<Body> TestSeqCalc::preparedBody(const QString &projections, const QString &out, bool scans)
+std::unique_ptr<Body> TestSeqCalc::preparedBody(
+    const QString &projections, const QString &out, bool scans, QString i0Dir)
 {
     auto body = std::make_unique<Body>(nullptr, 2);
     Ui_Body &ui = body->ui();
@@ -83,7 +87,7 @@ std::unique_ptr<Body> TestSeqCalc::preparedBody(const QString &projections, cons
         ui.SelDDir->selectDir(projections);
     } else {
         ui.SelDDir->selectDir(projections);
-        ui.SelI0Files->selectDirFiles(i0Dir_, {u"*.img"_s});
+        ui.SelI0Files->selectDirFiles(i0Dir.isEmpty() ? i0Dir_ : i0Dir, {u"*.img"_s});
         ui.BGImgSel->selectFile(bg_);
     }
     // The operator looks at a set first: its geometry is kept for the others ("keep Conds.").
@@ -164,7 +168,22 @@ void TestSeqCalc::sequenceWritesEachEnergyLikeTheCommand()
             for (const QString &ext : {u"dat"_s, u"png"_s})
                 expected << u"%1/w-%1-%2.%3"_s.arg(e, s, ext);
     expected.sort();
-    QCOMPARE(filesUnder(fromWindow.path()), expected);
+    QCOMPARE(filesUnder(fromWindow.path()), QStringList(expected) << u"series-manifest.tsv"_s);
+    // The manifest says what each set was made from and what came of it.
+    const std::vector<ManifestEntry> manifest = readManifest(fromWindow.filePath(u"series-manifest.tsv"_s));
+    QCOMPARE(manifest.size(), size_t(3));
+    for (int k = 0; k < 3; ++k) {
+        const ManifestEntry &e = manifest[size_t(k)];
+        const QString field = QStringList {u"7090eV"_s, u"7115eV"_s, u"7140eV"_s}[k];
+        QCOMPARE(e.set, k + 1);
+        QCOMPARE(e.tag, field);
+        QCOMPARE(e.i0, QDir(i0Dir_).absoluteFilePath(u"I0-%1-0001.img"_s.arg(field)));
+        QCOMPARE(e.i0Energy.value_or(0), e.energy);
+        QCOMPARE(e.images, 60);
+        QCOMPARE(e.slices, u"4:10:3"_s);
+        QCOMPARE(e.files, 6);
+        QCOMPARE(e.outcome, u"done"_s);
+    }
 
     // The same series without a window: the same bytes.
     ReconOptions options;
@@ -178,7 +197,7 @@ void TestSeqCalc::sequenceWritesEachEnergyLikeTheCommand()
     QString text;
     QTextStream sink(&text);
     QCOMPARE(SeriesRun(options, sink, sink).exec(), 0);
-    QCOMPARE(filesUnder(fromCommand.path()), expected);
+    QCOMPARE(filesUnder(fromCommand.path()), QStringList(expected) << u"series-manifest.tsv"_s);
     for (const QString &name : expected) {
         QFile a(fromWindow.filePath(name)), b(fromCommand.filePath(name));
         QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
@@ -270,7 +289,13 @@ void TestSeqCalc::stopping()
     }
     QCOMPARE(QDir(out.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), energies);
     // Every file is whole: no temporary file is left, every data file has all its lines.
-    const QStringList files = filesUnder(out.path());
+    QStringList files = filesUnder(out.path());
+    // The set whose run was stopped is recorded as such.
+    const std::vector<ManifestEntry> manifest = readManifest(out.filePath(u"series-manifest.tsv"_s));
+    QCOMPARE(manifest.size(), size_t(energies.size()));
+    if (!manifest.empty())
+        QCOMPARE(manifest[0].outcome, u"done"_s); // stopped after its calculation, which completed
+    files.removeAll(u"series-manifest.tsv"_s);
     QCOMPARE(files.size(), energies.size() * 6);
     for (const QString &f : files) {
         if (!f.endsWith(u".dat"_s))
@@ -284,42 +309,80 @@ void TestSeqCalc::stopping()
 void TestSeqCalc::aSetThatFailsToLoadEndsTheRun_data()
 {
     QTest::addColumn<QString>("fault");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("no image of the set loads") << u"all"_s << u"Data set 2 (demo 7115eV) loaded no image"_s;
+    QTest::addColumn<QString>("message"); // the last stage before "Finished"
+    QTest::addColumn<QStringList>("energies"); // reconstructed
+    const QStringList first {u"7090eV"_s};
+    QTest::newRow("no image of the set loads")
+        << u"all"_s << u"Data set 2 (demo 7115eV) loaded no image"_s << first;
     QTest::newRow("one image of another size")
-        << u"one"_s << u"Data set 2 (demo 7115eV) loaded 59 of 60 images"_s;
+        << u"one"_s << u"Data set 2 (demo 7115eV) loaded 59 of 60 images"_s << first;
+    // The window would load "59 of 59" and reconstruct them over the wrong angles.
+    QTest::newRow("one image missing")
+        << u"missing"_s
+        << u"Data set 2 (demo 7115eV) is not loaded: 59 images where the series has 60, number 31 missing"_s
+        << first;
+    // The set would be corrected with the I0 of the set before.
+    QTest::newRow("its I0 cannot be read")
+        << u"I0"_s
+        << u"Data set 2 (demo 7115eV) is not loaded: its I0 image I0DIR/I0-7115eV-0001.img cannot be read"_s
+        << first;
+    // zz-7140eV-* beside demo-7140eV-*: both would write 7140eV files. Nothing starts.
+    QTest::newRow("two sets share a tag") << u"tag"_s
+                                          << u"Seq. Calc. refused: the files of sets that share a tag would "
+                                             u"overwrite each other (sets 3 (demo), 4 "
+                                             "(zz) share the tag 7140eV)"_s
+                                          << QStringList {};
 }
 
 void TestSeqCalc::aSetThatFailsToLoadEndsTheRun()
 {
     QFETCH(QString, fault);
     QFETCH(QString, message);
-    QTemporaryDir series, out;
+    QFETCH(QStringList, energies);
+    QTemporaryDir series, i0, out;
     const QDir from(projections_);
     for (const QString &name : from.entryList(QDir::Files))
         QVERIFY(QFile::copy(from.filePath(name), series.filePath(name)));
+    for (const QString &name : QDir(i0Dir_).entryList(QDir::Files))
+        QVERIFY(QFile::copy(QDir(i0Dir_).filePath(name), i0.filePath(name)));
     const std::vector<uint32_t> small(8 * 8, 1000);
     for (const QString &name : from.entryList({u"demo-7115eV-*"_s}, QDir::Files)) {
         if (fault == u"all"_s) {
             QFile f(series.filePath(name));
             QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
             f.write("broken");
-        } else if (name.endsWith(u"-0031.img"_s)) {
+        } else if (name.endsWith(u"-0031.img"_s) && fault == u"one"_s) {
             QVERIFY(writeItexFile(series.filePath(name), {8, 8, 2, 1.0, small}));
+        } else if (name.endsWith(u"-0031.img"_s) && fault == u"missing"_s) {
+            QVERIFY(QFile::remove(series.filePath(name)));
         }
     }
+    if (fault == u"I0"_s) {
+        QFile f(i0.filePath(u"I0-7115eV-0001.img"_s));
+        QVERIFY(f.resize(f.size() / 2));
+        message.replace(u"I0DIR"_s, i0.path());
+    } else if (fault == u"tag"_s) {
+        for (const QString &name : from.entryList({u"demo-7140eV-*"_s}, QDir::Files))
+            QVERIFY(QFile::copy(from.filePath(name), series.filePath(u"zz"_s + name.mid(4))));
+    }
     {
-        std::unique_ptr<Body> body = preparedBody(series.path(), out.path());
+        std::unique_ptr<Body> body = preparedBody(series.path(), out.path(), false, i0.path());
         QVERIFY(body);
+        QCOMPARE(body->ui().SeqCalcTo->value(), fault == u"tag"_s ? 4 : 3);
         QStringList stages;
         runSequence(*body, stages);
         if (QTest::currentTestFailed())
             return;
         QCOMPARE(stages.mid(stages.size() - 2), QStringList({message, u"Finished"_s}));
-        QCOMPARE(stages.count(u"Calculating"_s), 1);
+        QCOMPARE(stages.count(u"Calculating"_s), energies.size());
     }
-    // The first set is reconstructed, the failed one and those after it are not.
-    QCOMPARE(QDir(out.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList {u"7090eV"_s});
+    // The sets before the failed one are reconstructed and recorded, the failed one and those after
+    // it are not.
+    QCOMPARE(QDir(out.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), energies);
+    QStringList recorded;
+    for (const ManifestEntry &e : readManifest(out.filePath(u"series-manifest.tsv"_s)))
+        recorded << e.tag;
+    QCOMPARE(recorded, energies);
 }
 
 void TestSeqCalc::closingDuringARunLosesNothing()
@@ -370,9 +433,11 @@ void TestSeqCalc::scanFilesOfEachEnergy()
             QCOMPARE(body->ui().procCtrl->dataSetImages(), 60);
         }
     }
-    const QStringList expected = filesUnder(fromImages.path());
+    // The slices' files; the manifests name other inputs.
+    const QRegularExpression slices(u"\\.(dat|png)$"_s);
+    const QStringList expected = filesUnder(fromImages.path()).filter(slices);
     QCOMPARE(expected.size(), 3 * 3 * 2);
-    QCOMPARE(filesUnder(fromScans.path()), expected);
+    QCOMPARE(filesUnder(fromScans.path()).filter(slices), expected);
     for (const QString &name : expected) {
         QFile a(fromImages.filePath(name)), b(fromScans.filePath(name));
         QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));

@@ -154,7 +154,7 @@ void TestBatchCmd::commandSet()
     const QStringList added {u"ct_guess_cor"_s, u"app_quit"_s, u"zelmapLink_connect"_s,
         u"zelmapLink_exec_2da"_s, u"zelmapLink_cont_2da"_s, u"auto_save_tiff"_s,
         u"ct_single_precision"_s, u"ct_cor_guess_method"_s, u"ct_cor_scan"_s, u"ct_use_recorded_cor"_s,
-        u"ct_guess_cor_line"_s, u"ct_ring_removal"_s, u"ct_ring_params"_s};
+        u"ct_guess_cor_line"_s, u"ct_ring_removal"_s, u"ct_ring_params"_s, u"seq_exec_allow_uneven_sets"_s};
     const int own = 83;
     QCOMPARE(set.size(), own + added.size());
     QCOMPARE(set.first().word, u"images_load"_s);

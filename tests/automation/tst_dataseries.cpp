@@ -6,6 +6,8 @@
 
 // Local
 #include "automation/dataseries.h"
+#include "automation/seriescheck.h"
+#include "automation/seriesmanifest.h"
 
 using namespace Qt::StringLiterals;
 
@@ -24,6 +26,11 @@ private slots:
     void subDirLayout();
     void nearestEnergy_data();
     void nearestEnergy();
+    void fileNumbers_data();
+    void fileNumbers();
+    void seriesChecks_data();
+    void seriesChecks();
+    void manifestLines();
 
 private:
     static void touch(const QString &path);
@@ -152,10 +159,16 @@ void TestDataSeries::subDirLayout()
     touch(dir.filePath(u"7120_5eV/p0.img"_s));
     touch(dir.filePath(u"7120_5eV/notes.txt"_s));
     touch(dir.filePath(u"7110eV/p0.tif"_s));
+    touch(dir.filePath(u"7_13keV/p0.img"_s));
+    touch(dir.filePath(u"7140/p0.img"_s));
     touch(dir.filePath(u"loose-7000eV-1.img"_s)); // a file, not a set
-    QCOMPARE(subDirNames(dir.path()), QStringList({u"7110eV"_s, u"7120_5eV"_s}));
+    QCOMPARE(subDirNames(dir.path()), QStringList({u"7110eV"_s, u"7120_5eV"_s, u"7140"_s, u"7_13keV"_s}));
     const std::vector<SeriesSet> sets = scanSeries(dir.path(), SeriesLayout::SubDirs, u" *.img  *.tif "_s);
-    QCOMPARE(sets.size(), size_t(2));
+    QCOMPARE(sets.size(), size_t(4));
+    // A folder name with its unit is read in eV like a file name; without one, as written.
+    QCOMPARE(sets[2].energy, 7140.0);
+    QCOMPARE(sets[3].energy, 7130.0);
+    QCOMPARE(sets[3].tag, u"7_13keV"_s);
     QCOMPARE(sets[0].tag, u"7110eV"_s);
     QCOMPARE(sets[0].energy, 7110.0);
     QCOMPARE(sets[0].files.size(), 1);
@@ -185,6 +198,156 @@ void TestDataSeries::nearestEnergy()
     QFETCH(double, energy);
     QFETCH(int, index);
     QCOMPARE(::nearestEnergy(std::span<const double>(energies.constData(), energies.size()), energy), index);
+}
+
+void TestDataSeries::fileNumbers_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<qint64>("number"); // -1: none
+    QTest::newRow("Ormel standard") << u"Fe-7112_5eV-00017.img"_s << qint64(17);
+    QTest::newRow("prefix and digits") << u"ct_0003.tif"_s << qint64(3);
+    QTest::newRow("digits before letters") << u"p12a.img"_s << qint64(12);
+    QTest::newRow("no extension") << u"scan-0042"_s << qint64(42);
+    QTest::newRow("no digits") << u"flat.img"_s << qint64(-1);
+    QTest::newRow("digits only in the extension") << u"a.h5"_s << qint64(-1);
+    QTest::newRow("too many digits") << u"p1234567890123456.img"_s << qint64(-1);
+}
+
+void TestDataSeries::fileNumbers()
+{
+    QFETCH(QString, name);
+    QFETCH(qint64, number);
+    QCOMPARE(fileNumber(name).value_or(-1), number);
+}
+
+void TestDataSeries::seriesChecks_data()
+{
+    // Sets as "tag:energy:first-last[ missing,…]" (files name-tag-NNNN.img), I0 energies, whether
+    // uneven sets are allowed, and what is said of each set ("" for nothing).
+    QTest::addColumn<QStringList>("sets");
+    QTest::addColumn<QList<double>>("i0");
+    QTest::addColumn<bool>("uneven");
+    QTest::addColumn<QStringList>("said");
+    const QList<double> i0 {7100, 7110, 7120};
+    QTest::newRow("clean") << QStringList {u"7100eV:7100:1-40"_s, u"7110eV:7110:1-40"_s,
+        u"7120eV:7120:1-40"_s}
+                           << i0 << false << QStringList {QString(), QString(), QString()};
+    QTest::newRow("a tag twice") << QStringList {u"7100eV:7100:1-40"_s, u"7110eV:7110:1-40"_s,
+        u"7100eV:7100:1-40"_s} << i0
+                                 << false
+                                 << QStringList {u"its tag 7100eV is also that of set 3"_s, QString(),
+                                        u"its tag 7100eV is also that of set 1"_s};
+    QTest::newRow("one missing inside")
+        << QStringList {u"7100eV:7100:1-40"_s, u"7110eV:7110:1-40 17"_s, u"7120eV:7120:1-40"_s} << i0 << false
+        << QStringList {QString(), u"39 images where the series has 40, number 17 missing"_s, QString()};
+    QTest::newRow("the last two missing")
+        << QStringList {u"7100eV:7100:1-40"_s, u"7110eV:7110:1-38"_s, u"7120eV:7120:1-40"_s} << i0 << false
+        << QStringList {QString(), u"38 images where the series has 40, numbers 39-40 missing"_s, QString()};
+    QTest::newRow("the first missing")
+        << QStringList {u"7100eV:7100:1-40"_s, u"7110eV:7110:2-40"_s, u"7120eV:7120:1-40"_s} << i0 << false
+        << QStringList {QString(), u"39 images where the series has 40, number 1 missing"_s, QString()};
+    QTest::newRow("a gap, the count right")
+        << QStringList {u"7100eV:7100:1-40"_s, u"7110eV:7110:1-41 5"_s, u"7120eV:7120:1-40"_s} << i0 << false
+        << QStringList {QString(), u"number 5 missing"_s, QString()};
+    QTest::newRow("one set larger") << QStringList {u"7100eV:7100:1-40"_s, u"7110eV:7110:1-42"_s,
+        u"7120eV:7120:1-40"_s} << i0 << false
+                                    << QStringList {
+                                           QString(), u"42 images where the series has 40"_s, QString()};
+    QTest::newRow("uneven allowed") << QStringList {u"7100eV:7100:1-40"_s, u"7110eV:7110:1-30 3"_s,
+        u"7120eV:7120:1-40"_s} << i0 << true
+                                    << QStringList {QString(), QString(), QString()};
+    QTest::newRow("numbered by twos")
+        << QStringList {u"7100eV:7100:0-78/2"_s, u"7110eV:7110:0-78/2 40"_s, u"7120eV:7120:0-78/2"_s} << i0
+        << false
+        << QStringList {QString(), u"39 images where the series has 40, number 40 missing"_s, QString()};
+    // Energies 10 eV apart: an I0 more than 5 eV away is far.
+    QTest::newRow("the I0 of the last energy missing")
+        << QStringList {u"7100eV:7100:1-4"_s, u"7110eV:7110:1-4"_s, u"7120eV:7120:1-4"_s}
+        << QList<double> {7100, 7110} << false
+        << QStringList {QString(), QString(),
+               u"its I0 (7110 eV) is 10 eV from its energy 7120 eV, more than 5 eV (half the series' energy "
+               "spacing)"_s};
+    QTest::newRow("an I0 5 eV away is near enough")
+        << QStringList {u"7100eV:7100:1-4"_s, u"7110eV:7110:1-4"_s, u"7120eV:7120:1-4"_s}
+        << QList<double> {7100, 7110, 7125} << false << QStringList {QString(), QString(), QString()};
+    // Half the spacing is 0.25 eV, but 1 eV is always near enough.
+    QTest::newRow("spacing below 2 eV: 1 eV allowed")
+        << QStringList {u"7100eV:7100:1-4"_s, u"7100_5eV:7100.5:1-4"_s} << QList<double> {7099, 7102} << false
+        << QStringList {QString(),
+               u"its I0 (7099 eV) is 1.5 eV from its energy 7100.5 eV, more than 1 eV (half the series' "
+               u"energy "
+               "spacing)"_s};
+    QTest::newRow("no energy in the name")
+        << QStringList {u"7100eV:7100:1-4"_s, u"Fe_7110eV:0:1-4"_s, u"7120eV:7120:1-4"_s} << i0 << false
+        << QStringList {QString(),
+               u"no energy in its name (0 eV), its I0 (7100 eV) is 7100 eV from its energy 0 eV, more than "
+               u"10 eV "
+               "(half the series' energy spacing)"_s,
+               QString()};
+    QTest::newRow("no energy, one I0 for all") << QStringList {u"Fe_7110eV:0:1-4"_s} << QList<double> {}
+                                               << false << QStringList {u"no energy in its name (0 eV)"_s};
+}
+
+void TestDataSeries::seriesChecks()
+{
+    QFETCH(QStringList, sets);
+    QFETCH(QList<double>, i0);
+    QFETCH(bool, uneven);
+    QFETCH(QStringList, said);
+    std::vector<SeriesSet> series;
+    for (const QString &text : sets) {
+        const QStringList parts = text.split(u':');
+        SeriesSet s {u"Fe"_s, parts[0], parts[1].toDouble(), u"/d"_s, {}};
+        const QStringList runAndGaps = parts[2].split(u' ');
+        const QStringList range = runAndGaps[0].section(u'/', 0, 0).split(u'-');
+        const int step = runAndGaps[0].contains(u'/') ? runAndGaps[0].section(u'/', 1).toInt() : 1;
+        const QStringList missing = runAndGaps.mid(1);
+        for (int n = range[0].toInt(); n <= range[1].toInt(); n += step) {
+            if (!missing.contains(QString::number(n)))
+                s.files << u"/d/Fe-%1-%2.img"_s.arg(s.tag).arg(n, 4, 10, QChar(u'0'));
+        }
+        series.push_back(s);
+    }
+    const SeriesCheck check = checkSeries(series, std::span<const double>(i0.constData(), i0.size()), uneven);
+    QStringList got;
+    for (size_t i = 0; i < series.size(); ++i)
+        got << check.problemText(i, series[i]);
+    QCOMPARE(got, said);
+}
+
+void TestDataSeries::manifestLines()
+{
+    ManifestEntry a {3, u"Fe"_s, 7112.5, u"7112_5eV"_s, u"/i0/I0 with\ttab.img"_s, 7112.0, 90, u"10:2:-4"_s,
+        6, u"failed: a\nb"_s, u"abc"_s};
+    ManifestEntry b {
+        1, u"Fe"_s, 7100, u"7100eV"_s, QString(), std::nullopt, 90, u"0:9:1"_s, 20, u"done"_s, u"abc"_s};
+    std::vector<ManifestEntry> entries {a};
+    putManifestEntry(entries, b);
+    QCOMPARE(entries.front().tag, u"7100eV"_s); // in set order
+    const QByteArray text = manifestText(entries);
+    QVERIFY(
+        text.startsWith("set\tname\tenergy\ttag\tI0\tI0 energy\timages\tslices\tfiles\toutcome\tsettings\n"));
+    QCOMPARE(text.count('\n'), 3); // tabs and line breaks inside a field do not break the table
+    const std::vector<ManifestEntry> back = parseManifest(text + "damaged\tline\n7\tx\n");
+    QCOMPARE(back.size(), size_t(2));
+    QCOMPARE(back[0].i0, QString());
+    QVERIFY(!back[0].i0Energy);
+    QVERIFY(back[0].done() && !back[1].done());
+    QCOMPARE(back[1].i0, u"/i0/I0 with tab.img"_s);
+    QCOMPARE(back[1].i0Energy.value_or(0), 7112.0);
+    QCOMPARE(back[1].outcome, u"failed: a b"_s);
+    // The slices 10, 6, 2 and no others.
+    QList<int> covered;
+    for (int s = -2; s <= 12; ++s) {
+        if (back[1].covers(s))
+            covered << s;
+    }
+    QCOMPARE(covered, QList<int>({2, 6, 10}));
+    // A second line of a tag replaces the first.
+    b.outcome = u"failed: stopped"_s;
+    putManifestEntry(entries, b);
+    QCOMPARE(entries.size(), size_t(2));
+    QCOMPARE(entries.front().outcome, u"failed: stopped"_s);
 }
 
 QTEST_GUILESS_MAIN(TestDataSeries)

@@ -1,5 +1,7 @@
 // Qt
 #include <QApplication>
+#include <QColor>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
@@ -24,6 +26,7 @@ private slots:
     void firstAndNextSets_data();
     void firstAndNextSets();
     void advanceStopsAtTheLast();
+    void marksTheSets();
 
 private:
     static void touch(const QString &path);
@@ -41,7 +44,9 @@ void TestSelectDataDir::initTestCase()
 {
     for (const QString &f : {u"ormel/Fe-7100eV-001.img"_s, u"ormel/Fe-7100eV-002.img"_s,
              u"ormel/Fe-7112_5eV-001.img"_s, u"ormel/Fe-7112_5eV-002.img"_s, u"ormel/Fe-7_13keV-001.img"_s,
-             u"ormel/readme.txt"_s, u"subs/7100eV/a.img"_s, u"subs/7110_5eV/a.img"_s})
+             u"ormel/readme.txt"_s, u"subs/7100eV/a.img"_s, u"subs/7110_5eV/a.img"_s,
+             u"clash/Fe-7100eV-001.img"_s, u"clash/Fe-7100eV-002.img"_s, u"clash/Fe-7110eV-001.img"_s,
+             u"clash/Fe-7110eV-002.img"_s, u"clash/Zn-7100eV-001.img"_s, u"clash/Zn-7100eV-002.img"_s})
         touch(dir_.filePath(f));
 }
 
@@ -55,7 +60,10 @@ void TestSelectDataDir::scansTheOrmelStandard()
     QCOMPARE(sets.first().first().toInt(), 3);
     QCOMPARE(s.ui().SubDirs->itemText(0), u"1 : Fe (7100[eV], 2)"_s);
     QCOMPARE(s.ui().SubDirs->itemText(1), u"2 : Fe (7112.5[eV], 2)"_s);
-    QCOMPARE(s.ui().SubDirs->itemText(2), u"3 : Fe (7.13[keV], 1)"_s);
+    // The last set has one image where the others have two: marked, and not to be loaded.
+    QCOMPARE(s.ui().SubDirs->itemText(2), u"3 : Fe (7.13[keV], 1)  !! images missing"_s);
+    QCOMPARE(s.ui().SubDirs->itemData(2, Qt::ToolTipRole).toString(),
+        u"1 image where the series has 2, number 2 missing"_s);
     QCOMPARE(s.dir(), dir_.filePath(u"ormel"_s));
 
     s.ui().SubDirs->setCurrentIndex(1);
@@ -153,6 +161,41 @@ void TestSelectDataDir::advanceStopsAtTheLast()
     QVERIFY(s.advanceSet());
     QVERIFY(!s.advanceSet());
     QCOMPARE(s.currentIndex(), 2);
+}
+
+void TestSelectDataDir::marksTheSets()
+{
+    SelectDataDir s;
+    QComboBox *list = s.ui().SubDirs;
+    s.selectDir(dir_.filePath(u"clash"_s));
+    QCOMPARE(s.count(), 3);
+    // Sets 1 and 3 would both write 7100eV files.
+    QCOMPARE(list->itemText(0), u"1 : Fe (7100[eV], 2)  !! same tag as set 3"_s);
+    QCOMPARE(list->itemText(1), u"2 : Fe (7110[eV], 2)"_s);
+    QCOMPARE(list->itemData(2, Qt::ForegroundRole).value<QColor>(), QColor(Qt::red));
+    QVERIFY(!list->itemData(1, Qt::ForegroundRole).isValid());
+    QCOMPARE(s.clashesIn(0, 2), u"1 (Fe), 3 (Zn) share the tag 7100eV"_s);
+    QCOMPARE(s.clashesIn(2, 0), u"1 (Fe), 3 (Zn) share the tag 7100eV"_s); // To below From: From alone
+    QCOMPARE(s.clashesIn(1, 1), QString());
+    list->setCurrentIndex(2);
+    QCOMPARE(s.currentSetProblem(), u"its tag 7100eV is also that of set 1"_s);
+
+    // One I0 at 7100 eV: set 2 lies 10 eV from it, more than half the spacing of 10 eV.
+    s.setI0Energies({7100.0});
+    QCOMPARE(list->itemText(1), u"2 : Fe (7110[eV], 2)  !! I0 far"_s);
+    QCOMPARE(list->itemData(1, Qt::ForegroundRole).value<QColor>(), QColor(Qt::darkYellow));
+    list->setCurrentIndex(1);
+    QCOMPARE(s.currentSetProblem(), QString());
+    QVERIFY(s.currentSetDoubt().startsWith(u"its I0 (7100 eV) is 10 eV from its energy 7110 eV"_s));
+    s.setI0Energies({7100.0, 7110.0});
+    QCOMPARE(list->itemText(1), u"2 : Fe (7110[eV], 2)"_s);
+
+    // Uneven sets allowed: the short set is no longer marked.
+    s.setI0Energies({});
+    s.selectDir(dir_.filePath(u"ormel"_s));
+    QVERIFY(list->itemText(2).endsWith(u"!! images missing"_s));
+    s.ui().allowUneven_->setChecked(true);
+    QCOMPARE(list->itemText(2), u"3 : Fe (7.13[keV], 1)"_s);
 }
 
 QTEST_MAIN(TestSelectDataDir)

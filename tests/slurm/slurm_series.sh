@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Runs a small CT-XAFS series (3 energies x 2 blocks of slices) as a job array on a one-node Slurm
-# cluster started here, and compares its files with a plain --series run: the same bytes. Then the
-# same series as HDF5 scan files (one per energy, with its flats and darks), the same bytes again.
+# Runs a small CT-XAFS series (5 energies x 4 blocks of slices: 20 tasks) on a one-node Slurm
+# cluster started here whose arrays hold at most 8 tasks, with one set made unreadable: the arrays
+# must fail and name that set, each task must have done exactly its own block (its log and its
+# manifest say which), and a resubmission with --resume must run only the failed set's tasks and
+# leave the files of a plain --series run, byte for byte.
+# Then the same series as HDF5 scan files (one per energy, with its flats and darks): the same bytes.
 # Installs nothing; skips (exit 77) when Slurm, munge or root rights are missing. Every daemon it
 # starts (munged, slurmctld, slurmd) runs on files in a temporary folder and is stopped by its pid.
 #
@@ -40,7 +43,7 @@ trap stop_all EXIT
 trap 'exit 143' TERM INT # so that the daemons are stopped then too
 fail() {
   echo "FAILED: $*"
-  for log in "$T"/log/*.log "$T"/munge/munged.log "$T"/jobs/*; do
+  for log in "$T"/log/*.log "$T"/munge/munged.log "$T"/jobs*/* "$T"/jobs*.log; do
     [ -f "$log" ] && { echo "--- $log"; tail -20 "$log"; }
   done
   exit 1
@@ -98,6 +101,13 @@ JobAcctGatherType=jobacct_gather/none
 AccountingStorageType=accounting_storage/none
 JobCompType=jobcomp/none
 MpiDefault=none
+# Arrays of at most 8 tasks, so that 20 tasks need three; batch jobs started as soon as a CPU is
+# free (the default waits up to 3 s between them).
+MaxArraySize=8
+SchedulerParameters=batch_sched_delay=0
+# sbatch --wait polls after 2 s, then every 8 s while 8 s is not below half of MinJobAge (else every
+# 32 s); records of finished tasks are kept 16 s, long enough for a poll to see them all.
+MinJobAge=16
 MailProg=/bin/true
 PlugStackConfig=$T/plugstack.conf
 NodeName=$host NodeAddr=127.0.0.1 CPUs=$(nproc) State=UNKNOWN
@@ -113,27 +123,71 @@ for _ in $(seq 100); do
 done
 [ "$state" = "idle" ] || fail "the node is not idle after 20 s (state: ${state:-none})"
 
-# A series of 3 energies; slices 2 … 9 in blocks of 4: 6 tasks, with ring removal (an option that
+# A series of 5 energies; slices 2 … 9 in blocks of 2: 20 tasks, with ring removal (an option that
 # must reach every task).
-"$demo" "$T/data" --series-only --energies 3 --size 48 --projections 40 --nxs >/dev/null
+"$demo" "$T/data" --series-only --energies 5 --size 48 --projections 40 --nxs >/dev/null
 series=(--series "$T/data/xafs/projections" --i0-files "$T/data/xafs/i0" --bg "$T/data/xafs/bg.img"
-  --axis v --cor guess --slices 2:9 --block 4 --sub-folders energy --name s --rings all)
-tasks=$("$recon" "${series[@]}" --list-tasks | grep -vc '^#')
-[ "$tasks" -eq 6 ] || fail "expected 6 tasks, the series has $tasks"
-
-job=$(cd "$T/jobs" && QUORVEL_RECON=$recon timeout 50 "$submit" --wait -o "$T/jobs/%A_%a.out" -- \
-  "${series[@]}" --out "$T/cluster") || fail "the job array failed or took too long"
-echo "job array $job: $tasks tasks done"
-[ "$(ls "$T/jobs" | wc -l)" -eq 6 ] || fail "expected the logs of 6 array tasks"
-
+  --axis v --cor guess --slices 2:9 --block 2 --sub-folders energy --name s --rings all)
+"$recon" "${series[@]}" --list-tasks | grep -v '^#' | cut -f2,5 | sort >"$T/expected-blocks"
+[ "$(wc -l <"$T/expected-blocks")" -eq 20 ] || fail "expected 20 tasks, the series has $(wc -l <"$T/expected-blocks")"
 "$recon" "${series[@]}" --out "$T/local" >/dev/null || fail "the local run failed"
-files=$(find "$T/local" -type f | wc -l)
-[ "$files" -eq 48 ] || fail "the local run wrote $files files, not 3 x 8 x 2"
-diff -r "$T/local" "$T/cluster" || fail "the cluster's files differ from the local run's"
 
-scans=(--series "$T/data/xafs/scans" --pattern '*.nxs' --axis v --cor guess --slices 2:9 --block 4
+# One set made unreadable: its four tasks fail, the others do their blocks.
+broken=$T/data/xafs/projections/demo-7115eV-0011.img
+cp "$broken" "$T/kept.img"
+head -c 100 "$T/kept.img" >"$broken"
+submit_series() { # LOG-FOLDER RECON-OPTIONS...: the status of the submission, its messages in LOG-FOLDER.log
+  local logs=$1
+  shift
+  mkdir -p "$logs"
+  (cd "$logs" && QUORVEL_RECON=$recon timeout 50 "$submit" --wait -o "$logs/%A_%a.out" -- "$@") \
+    >"$logs.ids" 2>"$logs.log"
+}
+if submit_series "$T/jobs1" "${series[@]}" --out "$T/cluster"; then
+  fail "the job arrays succeeded with an unreadable set"
+fi
+grep -q 'submitting 20 of 20 tasks as 3 array' "$T/jobs1.log" || fail "20 tasks were not split into 3 arrays: $(cat "$T/jobs1.log")"
+[ "$(ls "$T/jobs1" | wc -l)" -eq 20 ] || fail "expected the logs of 20 array tasks, found $(ls "$T/jobs1" | wc -l)"
+grep -l 'demo-7115eV-0011.img' "$T"/jobs1/* | wc -l | grep -qx 4 || fail "the failing set is not named by its 4 tasks"
+
+# Each task did its own block: its log and its manifest name one set and its slices, and together
+# they cover the series once. (A task that did the whole series would name them all, and write the
+# series' manifest instead of its own.)
+for log in "$T"/jobs1/*; do
+  [ "$(grep -c '^task [0-9]*: set ' "$log")" -eq 1 ] || fail "$log does not name exactly one block: $(cat "$log")"
+  block=$(sed -n 's/^task [0-9]*: set \([0-9]*\) (.*), slices \([0-9]*\):\([0-9]*\):1: .*/\1\t\2:\3/p' "$log")
+  [ -n "$block" ] || fail "$log names no block"
+  tag=$(sed -n 's/^task [0-9]*: set [0-9]* (demo \(.*\)), slices.*/\1/p' "$log")
+  first=${block#*$'\t'}
+  first=${first%%:*}
+  last=${block##*:}
+  for wrote in $(sed -n 's/^wrote //p' "$log"); do
+    slice=$((10#$(basename "$wrote" | sed 's/.*-\([0-9]*\)\..*/\1/')))
+    [[ "$wrote" == */"$tag"/s-"$tag"-* ]] && [ "$slice" -ge "$first" ] && [ "$slice" -le "$last" ] \
+      || fail "$log wrote $wrote, outside its block $block"
+  done
+  echo "$block"
+done | sort >"$T/logged-blocks"
+diff "$T/expected-blocks" "$T/logged-blocks" || fail "the tasks' logs do not cover the series once"
+[ ! -e "$T/cluster/series-manifest.tsv" ] || fail "a task wrote the manifest of the whole series"
+cat "$T"/cluster/series-tasks/*.tsv | grep -v '^set' | cut -f1,8 | sed 's/:1$//' | sort >"$T/manifest-blocks"
+diff "$T/expected-blocks" "$T/manifest-blocks" || fail "the tasks' manifests do not cover the series once"
+[ "$(grep -c 'failed: ' "$T"/cluster/series-tasks/7115eV-*.tsv | grep -c ':1$')" -eq 4 ] \
+  || fail "the manifests of the failed set's tasks do not say it failed"
+
+# Mended and resubmitted with --resume: only the four failed tasks run.
+cp "$T/kept.img" "$broken"
+submit_series "$T/jobs2" "${series[@]}" --out "$T/cluster" --resume || fail "the resumed arrays failed: $(cat "$T/jobs2.log")"
+grep -q 'submitting 4 of 20 tasks as 1 array' "$T/jobs2.log" || fail "--resume did not submit the 4 failed tasks: $(cat "$T/jobs2.log")"
+echo "job arrays $(tr '\n' ' ' <"$T/jobs1.ids")and $(cat "$T/jobs2.ids"): 20 tasks, 4 of them resumed"
+
+files=$(find "$T/local" -type f \( -name '*.dat' -o -name '*.png' \) | wc -l)
+[ "$files" -eq 80 ] || fail "the local run wrote $files files, not 5 x 8 x 2"
+diff -r -x series-tasks -x series-manifest.tsv "$T/local" "$T/cluster" || fail "the cluster's files differ from the local run's"
+
+scans=(--series "$T/data/xafs/scans" --pattern '*.nxs' --axis v --cor guess --slices 2:9 --block 2
   --sub-folders energy --name s --rings all)
-job=$(cd "$T/jobs" && QUORVEL_RECON=$recon timeout 50 "$submit" --wait -o "$T/jobs/%A_%a.out" -- \
-  "${scans[@]}" --out "$T/cluster-scans") || fail "the job array of scan files failed or took too long"
-diff -r "$T/local" "$T/cluster-scans" || fail "the files from scan files differ from the local run's"
-echo "PASSED: $files files from $tasks Slurm array tasks equal the local run's, from images and from scan files"
+submit_series "$T/jobs3" "${scans[@]}" --out "$T/cluster-scans" || fail "the job arrays of scan files failed: $(cat "$T/jobs3.log")"
+diff -r -x series-tasks -x series-manifest.tsv "$T/local" "$T/cluster-scans" \
+  || fail "the files from scan files differ from the local run's"
+echo "PASSED: $files files from 44 Slurm array tasks (4 resumed, 20 on scan files) equal the local run's"

@@ -177,7 +177,9 @@ bool writeScan(const Phantom &phantom, const ScanSetup &setup, const QString &pr
     std::vector<double> flat(static_cast<size_t>(across));
     for (int i = 0; i < across; ++i)
         flat[i] = setup.i0
-            * (1.0 + setup.flatRipple * std::cos(2.0 * std::numbers::pi * (i - 0.3 * across) / across));
+            * (1.0
+                + setup.flatRipple
+                    * std::cos(2.0 * std::numbers::pi * (i - setup.flatPhase * across) / across));
 
     // The I0 and BG images stand for averages of many frames: less noise.
     ScanSetup averaged = setup;
@@ -328,6 +330,7 @@ bool writeXafsSeries(const XafsSeriesSetup &setup, const QString &projDir, const
         ScanSetup scan = setup.scan;
         scan.i0 = setup.scan.i0 * (1.0 + 0.2 * (e - 7090.0) / 50.0);
         scan.seed = setup.scan.seed + static_cast<uint32_t>(i);
+        scan.flatPhase = setup.scan.flatPhase + setup.flatDrift * (e - 7090.0);
         if (!writeScan(xafsPhantom(scan.width, e), scan, projDir, QStringLiteral("demo-%1-").arg(field),
                 QDir(i0Dir).filePath(QStringLiteral("I0-%1-0001.img").arg(field)), bgFile, error))
             return false;

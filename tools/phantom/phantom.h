@@ -76,6 +76,7 @@ struct ScanSetup
     double rangeDeg = 180.0; // angle of projection k is k · range / projections
     double i0 = 20000.0; // flat-field counts
     double flatRipple = 0.01; // gentle relative variation of the flat field across the detector
+    double flatPhase = 0.3; // where the ripple peaks, in detector widths
     double bg = 100.0; // dark counts
     double noise = 1.0; // Gaussian noise in units of the square root of the counts (0: none)
     double flatNoise = 0.25; // the noise of the I0 and BG images, relative (averages of many frames)
@@ -108,6 +109,8 @@ struct XafsSeriesSetup
 {
     ScanSetup scan; // size, projections, axis; the flat field is scaled per energy
     int energies = 5; // spread evenly over 7090 … 7140 eV, on half electronvolts
+    double flatDrift = 0.0; // detector widths the flat field's ripple moves per eV (the beam follows
+                            // the monochromator): only the I0 of a set's own energy then fits it
 };
 
 /// The energies of the series, in eV.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Submits the reconstruction of a CT-XAFS series as one Slurm job array: one array task per
-# (data set, block of slices). Prints the job id (or, with --wait, waits for the array like sbatch).
+# Submits the reconstruction of a CT-XAFS series to Slurm as job arrays: one array task per
+# (data set, block of slices). Prints the job ids, one a line; with --wait among the sbatch options
+# waits for every array and fails (status 1) when any task failed.
 #
 #   tools/slurm/submit-series.sh [SBATCH-OPTIONS --] QUORVEL-RECON-OPTIONS
 #
@@ -12,10 +13,13 @@
 # --pattern '*.nxs' instead of the folder of images, --i0-files and --bg; one scan file alone: give the
 # file instead of the --series folder.
 #
-# The number of tasks comes from quorvel-recon itself (--list-tasks): sets × blocks, the blocks being
-# --slices cut into pieces of --block slices. Slurm distributes, retries and accounts for the tasks;
-# each task reads only its block's lines of its set's projections. QUORVEL_RECON names the program
-# (default: build/app/quorvel-recon of this checkout).
+# The tasks come from quorvel-recon itself (--list-tasks): sets × blocks, the blocks being --slices
+# cut into pieces of --block slices; with --resume among the options only those whose files the
+# output folder's manifests do not show complete. An array's indices stay below the cluster's
+# MaxArraySize (scontrol show config): a larger series is submitted as several arrays, each task
+# with the same options and outputs. Every task carries the task count and the fingerprint of the
+# set list at submission, and refuses to run when the series has changed since. QUORVEL_RECON names
+# the program (default: build/app/quorvel-recon of this checkout).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 recon=${QUORVEL_RECON:-$here/../../build/app/quorvel-recon}
@@ -28,9 +32,39 @@ for arg in "$@"; do
   fi
 done
 [ $# -gt 0 ] || { echo "usage: $0 [SBATCH-OPTIONS --] QUORVEL-RECON-OPTIONS" >&2; exit 2; }
+wait_for_arrays=0
+for option in "${sbatch_options[@]}"; do
+  case $option in --wait | -W) wait_for_arrays=1 ;; esac
+done
+
 listing=$("$recon" "$@" --list-tasks)
-tasks=$(grep -vc '^#' <<<"$listing" || true)
-[ "$tasks" -gt 0 ] || { echo "$0: the series has no task" >&2; exit 1; }
-echo "submitting $tasks tasks" >&2
-exec sbatch --parsable --array=0-$((tasks - 1)) "${sbatch_options[@]}" "$here/series-array.sbatch" \
-  "$recon" "$@" --tasks-of "$tasks"
+read -r _ _ total _ fingerprint < <(grep '^# tasks ' <<<"$listing") || true
+[ -n "${fingerprint:-}" ] || { echo "$0: quorvel-recon gave no task count" >&2; exit 1; }
+mapfile -t todo < <(grep -v '^#' <<<"$listing" | cut -f1)
+if [ "${#todo[@]}" -eq 0 ]; then
+  echo "$0: nothing to submit: every task of the series is complete" >&2
+  exit 0
+fi
+max_array=$(scontrol show config 2>/dev/null | awk '$1 == "MaxArraySize" { print $3 }')
+[[ "$max_array" =~ ^[0-9]+$ ]] && [ "$max_array" -gt 0 ] || max_array=1001
+arrays=$(((${#todo[@]} + max_array - 1) / max_array))
+echo "submitting ${#todo[@]} of $total tasks as $arrays array(s) of at most $max_array" >&2
+
+pids=()
+status=0
+for ((first = 0; first < ${#todo[@]}; first += max_array)); do
+  chunk=("${todo[@]:first:max_array}")
+  list=$(IFS=,; echo "${chunk[*]}")
+  submit=(sbatch --parsable --array=0-$((${#chunk[@]} - 1)) "${sbatch_options[@]}" "$here/series-array.sbatch"
+    "$recon" "$list" "$@" --tasks-of "$total" --fingerprint "$fingerprint")
+  if [ "$wait_for_arrays" -eq 1 ]; then
+    "${submit[@]}" &
+    pids+=($!)
+  else
+    "${submit[@]}" || status=1
+  fi
+done
+for pid in "${pids[@]}"; do
+  wait "$pid" || status=1
+done
+exit "$status"

@@ -32,6 +32,7 @@
 #include "widgets/progressline.h"
 #include "widgets/rawdisp.h"
 #include "widgets/statestyles.h"
+#include "widgets/stripscrollarea.h"
 #include <thread>
 
 Body::Body(QWidget *parent, int workers)
@@ -179,6 +180,32 @@ void Body::buildStatusLine()
     ui_.BodySplitter->setStretchFactor(1, 1);
     const int left = std::max(ui_.LeftColumn->sizeHint().width(), 560);
     ui_.BodySplitter->setSizes({left, std::max(1, width() - left)});
+    // The controls scroll on a small screen; the messages keep a few lines below them.
+    ui_.LeftSplitter->setStretchFactor(0, 1);
+    ui_.LeftSplitter->setStretchFactor(1, 0);
+    ui_.LeftSplitter->setSizes({1000, 8 * fontMetrics().height()});
+    ui_.Messages->setMinimumHeight(3 * fontMetrics().height());
+    // The pictures keep the larger part of the column: the strip below them scrolls instead.
+    ui_.RightColumn->installEventFilter(this);
+    ui_.LowerStrip->installEventFilter(this);
+    fitLowerStrip();
+}
+
+void Body::fitLowerStrip()
+{
+    // The whole strip when there is room, never more than two fifths of the column: the tabs, with
+    // their Pop/Dock row, keep more than half the window.
+    StripScrollArea *strip = ui_.LowerScroll;
+    strip->setMaximumHeight(std::max(1, std::min(strip->wholeHeight(), ui_.RightColumn->height() * 2 / 5)));
+    strip->updateGeometry();
+}
+
+bool Body::eventFilter(QObject *watched, QEvent *event)
+{
+    if ((watched == ui_.RightColumn && event->type() == QEvent::Resize)
+        || (watched == ui_.LowerStrip && event->type() == QEvent::LayoutRequest))
+        fitLowerStrip();
+    return QFrame::eventFilter(watched, event);
 }
 
 void Body::showProblem(const LogMessage &message)
@@ -342,7 +369,8 @@ void Body::batchExec()
 bool Body::askToStopAndClose()
 {
     return QMessageBox::question(this, windowTitle(),
-               tr("A run is going. Stop it and close the window?\nSlices in progress are finished and saved."),
+               tr("A run is going. Stop it and close the window?\nSlices in progress are finished and "
+                  "saved."),
                QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
         == QMessageBox::Yes;
 }

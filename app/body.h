@@ -239,6 +239,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
     void i0OrBgSelected();
@@ -259,6 +260,9 @@ private:
     void buildTabs();
     bool askToStopAndClose();
     void buildStatusLine();
+    /// The strip under the pictures (raw files, CT-XAFS panels) as tall as it needs, at most two
+    /// fifths of the column; it scrolls beyond that.
+    void fitLowerStrip();
     /// Draws the shown projection: through the generator rule for a new image, else through the
     /// colour bar as the operator set it. An empty set shows nothing.
     void drawRawImage(bool newImage);

@@ -4,15 +4,18 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
 #include <QTextBlock>
 #include <QToolButton>
+#include <QTranslator>
 
 // Local
 #include "app/body.h"
+#include "app/startup.h"
 #include "automation/batch.h"
 #include "ct/ui/ctcalc.h"
 #include "ct/ui/ctcalc2ui.h"
@@ -78,6 +81,8 @@ private slots:
     void typedColourBoundHoldsUntilANewImage();
     void crossHairFollowsTheCursor();
     void smallerThings();
+    void windowFitsALaptopScreen_data();
+    void windowFitsALaptopScreen();
 
 private:
     std::unique_ptr<Body> loadedBody(int workers = 1);
@@ -487,6 +492,49 @@ void TestBodyWindow::smallerThings()
     QCOMPARE(path->cursorPosition(), deep.size());
     QCOMPARE(path->toolTip(), deep);
     QVERIFY(path->width() >= 400); // the row of its own in the left column
+}
+
+void TestBodyWindow::windowFitsALaptopScreen_data()
+{
+    QTest::addColumn<bool>("japanese");
+    QTest::newRow("English") << false;
+    QTest::newRow("Japanese") << true;
+}
+
+void TestBodyWindow::windowFitsALaptopScreen()
+{
+    QFETCH(bool, japanese);
+    std::vector<std::unique_ptr<QTranslator>> translators;
+    if (japanese) {
+        translators = installJapanese();
+        QVERIFY(!translators.empty());
+    }
+    Body body(nullptr, 2);
+    // Both extra panels open: the widest and tallest the window gets.
+    body.ui().ShowAdditionalInfo->setChecked(true);
+    body.ui().ShowAdditionalAdditionalInfo->setChecked(true);
+    const QSize least = body.minimumSizeHint();
+    QVERIFY2(least.width() <= 1366 && least.height() <= 740,
+        qPrintable(u"%1 x %2"_s.arg(least.width()).arg(least.height())));
+    // At that size the road is on screen: the data and I0/BG selectors (scrolled to, if need be),
+    // the messages and the status line; the pictures keep at least half the height.
+    body.resize(1366, 740);
+    body.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    QVERIFY2(
+        body.ui().ImgsTab->height() >= 740 / 2, qPrintable(QString::number(body.ui().ImgsTab->height())));
+    for (QWidget *w : std::initializer_list<QWidget *> {body.ui().CTFiles->ui().Select,
+             body.ui().I0ImgSel->findChild<QPushButton *>(u"Select"_s), body.ui().CalcCT, body.ui().Messages,
+             body.ui().StatusLine}) {
+        QVERIFY(w);
+        for (QScrollArea *area : body.findChildren<QScrollArea *>()) {
+            if (area->isAncestorOf(w))
+                area->ensureWidgetVisible(w);
+        }
+        QVERIFY2(w->visibleRegion().boundingRect().size() == w->size(), qPrintable(w->objectName()));
+    }
+    QCOMPARE(
+        body.ui().StatusLine->mapTo(&body, QPoint(0, body.ui().StatusLine->height())).y(), body.height());
 }
 
 QTEST_MAIN(TestBodyWindow)

@@ -294,6 +294,7 @@ void Body::connectAll()
     connect(ui_.SelectCt1, &QAbstractButton::toggled, this, &Body::changedCtSel);
     connect(ui_.procCtrl, &ProcCtrl::autoExecUpdated, this, &Body::changedAutoExec);
     connect(ui_.CTFiles, &SelectDataFiles::filesSelected, this, &Body::dataFilesSelected);
+    connect(ui_.CTFiles, &SelectDataFiles::filesCleared, this, &Body::rawFilesCleared);
 
     connect(rawDisp_->area(), &DispB::drawImage2, this, &Body::draw);
     connect(rawDisp_, &ImgDispWPV::newPosInvY, this, &Body::newPosOnRawImg);

@@ -281,6 +281,8 @@ private:
     void seqRunEnded();
     void seqCalcCalledOff();
     void applyGeometryDefaults();
+    void rawFilesCleared();
+    void clearImageSet();
     /// While a load runs, nothing can start another.
     void setLoadControlsEnabled(bool enabled);
     void checkI0BgSizes();
@@ -364,6 +366,11 @@ private:
 
     QStringList pendingFiles_;
     qsizetype loadAsked_ = 0; // files of the load in progress
+    int loadAdded_ = 0; // and those of them loaded
+    bool loadNewSeries_ = false;
+    QStringList previousFiles_; // listed before a new series, until it has an image
+    int previousSeek_ = 0;
+    bool clearWaiting_ = false; // "Clear" waits for the workers to finish
     QStringList notLoaded_; // its files that could not be used
     bool loading_ = false;
     bool loadWaiting_ = false; // a selection waits for the workers to finish
@@ -431,7 +438,6 @@ private:
     // failed load still counts.
     enum class LoadAsker { None, Batch, Line };
     LoadAsker loadAsker_ = LoadAsker::None;
-    int batchFilesBefore_ = 0; // raw files listed before the batch's load
     QString batchLoadDir_;
     bool quitRequested_ = false;
     bool quitByCommand_ = false;

@@ -405,6 +405,8 @@ void Body::resumeWaitingWork()
 {
     if (slicesInProgress() > 0 || ctCalc_->isRunning())
         return;
+    if (clearWaiting_)
+        clearImageSet();
     if (loadWaiting_) {
         loadWaiting_ = false;
         dataFilesSelected(waitingFiles_, waitingNewSeries_);

@@ -90,8 +90,10 @@ void Body::noticedStage(const QString &msg, qlonglong dEt)
 
 void Body::i0FilesSelected(const QStringList &files, bool clear)
 {
-    if (clear)
+    if (clear) {
         i0Energies_.clear();
+        ui_.SelI0Files->clearFiles();
+    }
     for (const QString &file : files) {
         i0Energies_.append(parseEnergyField(energyFieldOfName(file)).energy());
         ui_.SelI0Files->addFile(file);
@@ -140,7 +142,6 @@ void Body::loadDataSet(const QStringList &files)
     setLoadTitle_ = ui_.SelDDir->currentSetTitle();
     // A data set is always a whole new series: added to the last one, or its first file taken many
     // times, it would be reconstructed with the wrong angles.
-    ui_.CTFiles->clearFiles();
     dataFilesSelected(files, true);
 }
 
@@ -149,7 +150,7 @@ void Body::dataSetLoadFinished()
     if (!setLoad_)
         return;
     setLoad_ = false;
-    const int loaded = imgDatas_->count();
+    const int loaded = loadAdded_;
     if (loaded > 0 && loaded == setLoadFiles_) {
         emit seqSetLoaded();
         return;

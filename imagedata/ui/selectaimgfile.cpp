@@ -56,6 +56,7 @@ double SelectAImgFile::expTime() const
 void SelectAImgFile::openSelected(const QString &fileName)
 {
     std::unique_ptr<ImgData> img = openImgData(fileName);
+    openFailed_ = !img;
     if (!img) {
         setStatus(false);
         return;
@@ -82,8 +83,13 @@ void SelectAImgFile::render(GreyScale scale)
 
 bool SelectAImgFile::checkSize(int setWidth, int setHeight)
 {
-    if (!img_ || setWidth == 0 || (img_->width() == setWidth && img_->height() == setHeight))
+    if (!img_ || setWidth == 0 || (img_->width() == setWidth && img_->height() == setHeight)) {
+        // An image that did not fit the raw images before fits these (or there are none): usable
+        // again. A file that could not be opened stays marked until another is chosen.
+        if (img_ && !openFailed_)
+            setStatus(true);
         return true;
+    }
     qWarning().noquote() << QStringLiteral("Image size (%1, %2) differs from the raw images (%3, %4), "
                                            "not used for the correction :")
                                 .arg(img_->width())
@@ -112,6 +118,7 @@ void SelectAImgFile::noticedNewPos(double x, double y)
 void SelectAImgFile::clear()
 {
     img_.reset();
+    openFailed_ = false;
     expTime_->setText(initialExpTime_);
 }
 

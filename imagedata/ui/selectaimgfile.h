@@ -28,7 +28,8 @@ public:
     double expTime() const;
 
     /// Checks the held image against the image set's size: a mismatching image is left out of the
-    /// correction, reported once to the debug log and marked red. True when it fits (or none is held).
+    /// correction, reported to the log and marked red until it fits or is replaced. True when it fits
+    /// (or none is held, or the set has no size).
     bool checkSize(int setWidth, int setHeight);
 
 signals:
@@ -54,4 +55,5 @@ private:
     QLineEdit *expTime_;
     QPushButton *showImg_;
     QString initialExpTime_;
+    bool openFailed_ = false; // the last file chosen could not be opened
 };

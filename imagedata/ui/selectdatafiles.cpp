@@ -37,9 +37,8 @@ void SelectDataFiles::openDialog()
 
 void SelectDataFiles::filesChosen(const QStringList &files)
 {
+    // The receiver empties the list for a new series when its loading starts.
     const bool newSeries = ui_.LoadNewFiles->isChecked();
-    if (newSeries)
-        clearFiles();
     if (!ui_.LoadMultiTimes->isChecked() || files.isEmpty()) {
         emit filesSelected(files, newSeries);
         return;

@@ -178,28 +178,41 @@ void TestBodyWindow::dragOnAZoomedProjectionPicksNothing()
 
 void TestBodyWindow::refusedLoadLeavesNothingOnScreen()
 {
-    auto body = loadedBody();
-    QVERIFY(body);
-    body->ui().seekCtrl->setValue(20);
-    QVERIFY(!body->rawDisp()->image().isNull());
-    QVERIFY(!body->sinogram()->ui().DispSinogram->image().isNull());
-
-    QSignalSpy loaded(body.get(), &Body::finishedLoadingCTFiles);
-    body->ui().CTFiles->selectDirFiles(data_.filePath(u"notes"_s), {}); // "New": the set is replaced
+    // Into an empty window: nothing to show, and it says why.
+    Body body(nullptr, 1);
+    body.resize(1500, 1000);
+    body.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    QSignalSpy loaded(&body, &Body::finishedLoadingCTFiles);
+    body.ui().CTFiles->selectDirFiles(data_.filePath(u"notes"_s), {});
     QVERIFY(loaded.wait(10000));
-    QCOMPARE(body->imageSet()->count(), 0);
-    QVERIFY(body->rawDisp()->image().isNull());
-    QVERIFY(body->sinogram()->ui().DispSinogram->image().isNull());
-    QCOMPARE(body->ui().CTFiles->ui().Count->text(), u"0 (2 not loaded)"_s);
-    QCOMPARE(body->progressLine()->text(), u"Loading files 2 / 2 · 2 refused"_s);
-    QTRY_VERIFY(
-        body->statusText()->text().contains(u"2 of 2 files could not be used, 0 images are loaded"_s));
+    QCOMPARE(body.imageSet()->count(), 0);
+    QVERIFY(body.rawDisp()->image().isNull());
+    QVERIFY(body.sinogram()->ui().DispSinogram->image().isNull());
+    QCOMPARE(body.ui().CTFiles->ui().Count->text(), u"0 (2 not loaded)"_s);
+    QCOMPARE(body.progressLine()->text(), u"Loading files 2 / 2 · 2 refused"_s);
+    QTRY_VERIFY(body.statusText()->text().contains(u"2 of 2 files could not be used, 0 images are loaded"_s));
     // The picture area shows the background only.
-    const QImage shot = body->rawDisp()->area()->grab().toImage();
+    const QImage shot = body.rawDisp()->area()->grab().toImage();
     QCOMPARE(shot.pixel(shot.width() / 2, shot.height() / 2),
-        body->rawDisp()->palette().color(QPalette::Dark).rgb());
-    body->toggleCalcCt(); // nothing to calculate: nothing starts
-    QVERIFY(!body->isCalculating());
+        body.rawDisp()->palette().color(QPalette::Dark).rgb());
+    body.toggleCalcCt(); // nothing to calculate: nothing starts
+    QVERIFY(!body.isCalculating());
+
+    // Over a loaded set: the set stays, shown as it was, and the count says what was refused.
+    auto loadedOne = loadedBody();
+    QVERIFY(loadedOne);
+    loadedOne->ui().seekCtrl->setValue(20);
+    loadedOne->updateRawImage();
+    const QImage picture = loadedOne->rawDisp()->image();
+    QSignalSpy again(loadedOne.get(), &Body::finishedLoadingCTFiles);
+    loadedOne->ui().CTFiles->selectDirFiles(data_.filePath(u"notes"_s), {});
+    QVERIFY(again.wait(10000));
+    QCOMPARE(loadedOne->imageSet()->count(), 40);
+    QCOMPARE(loadedOne->rawDisp()->image(), picture);
+    QVERIFY(!loadedOne->sinogram()->ui().DispSinogram->image().isNull());
+    QCOMPARE(loadedOne->ui().CTFiles->ui().Count->text(), u"40 (2 not loaded)"_s);
+    QTRY_VERIFY(loadedOne->statusText()->text().contains(u"the 40 images loaded before stay"_s));
 }
 
 void TestBodyWindow::messagesReachThePaneAndTheStatusLine_data()

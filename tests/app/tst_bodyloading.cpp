@@ -270,7 +270,8 @@ void TestBodyLoading::newSeriesSetsTheSize_data()
         << u"^Loading failed: 2 of 2 files could not be used, 0 images are loaded; the 3 images loaded "
            "before stay"_s;
     QTest::newRow("added files of another size")
-        << u"add"_s << 3 << QSize(20, 16) << u"^Mismatch image size: \\(20, 16\\) != \\(32, 24\\) : .*y0.img$"_s;
+        << u"add"_s << 3 << QSize(20, 16)
+        << u"^Mismatch image size: \\(20, 16\\) != \\(32, 24\\) : .*y0.img$"_s;
 }
 
 void TestBodyLoading::newSeriesSetsTheSize()

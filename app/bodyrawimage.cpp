@@ -115,7 +115,8 @@ void Body::selectedAPointInRawImg(double x, double y, MouseC::MStat code)
     case MouseC::MStat(0): { // left button
         const int slice = static_cast<int>(vertical ? y : x);
         ui_.procCtrl->setSliceNo(slice);
-        if (ui_.SendMsg2Zelmap->isChecked())
+        // Without a viewer a pick has nobody to tell: the link said once that it is not connected.
+        if (ui_.SendMsg2Zelmap->isChecked() && zelmapLink_.isConnected())
             zmlLoadSlice(slice);
         break;
     }

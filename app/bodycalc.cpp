@@ -90,6 +90,7 @@ void Body::startCalcCt()
     runStart_ = QDateTime::currentDateTime();
     ui_.CalcStartT->setText(CtPanel::timeText(runStart_));
     ui_.CalcEndT->setText(QStringLiteral("--"));
+    ui_.CalcSpentT->setText(QStringLiteral("--")); // not the last run's
     ui_.CalcCT->setStyleSheet(ButtonStyle::running);
     ctDisp_->clear();
 

@@ -150,9 +150,8 @@ void CtPanel::showFailure(int slice, const QString &why)
 
 void CtPanel::showTimes(const QDateTime &start, const QDateTime &end)
 {
+    // A slice under way has no end yet: the last slice's end would read as earlier than the start.
+    ui_.EndT->setText(end.isValid() ? timeText(end) : QStringLiteral("--"));
+    ui_.SpentT->setText(end.isValid() ? spentText(start, end) : QStringLiteral("--"));
     ui_.StartT->setText(timeText(start));
-    if (end.isValid()) {
-        ui_.EndT->setText(timeText(end));
-        ui_.SpentT->setText(spentText(start, end));
-    }
 }

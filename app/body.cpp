@@ -333,6 +333,8 @@ void Body::connectAll()
 void Body::setShowAdditionalInfo(bool show)
 {
     ui_.AdditionalInfo->setVisible(show);
+    if (show) // "add_inf_show 0" hides "More" as well: this brings it back
+        ui_.ShowAdditionalAdditionalInfo->show();
 }
 
 void Body::setShowAdditionalAdditionalInfo(bool show)

@@ -6,6 +6,7 @@
 // Local
 #include "app/body.h"
 #include "app/config/configstore.h"
+#include "automation/batch.h"
 #include "ct/ui/ctcalc.h"
 #include "ct/ui/ctcalc2ui.h"
 #include "ct/ui/procctrl.h"
@@ -204,6 +205,13 @@ void TestBody::laterControlsDoNothing()
     QVERIFY(!body.ui().AdditionalInfo->isHidden());
     body.ui().ShowAdditionalAdditionalInfo->setChecked(true);
     QVERIFY(!body.ui().AdditionalAdditionalInfo->isHidden());
+    // A setup with "add_inf_show 0" hides "More" too; "Show Additional Info" brings it back.
+    body.execCommand(parseBatchCmd(u"add_inf_show 0"_s));
+    QVERIFY(body.ui().ShowAdditionalAdditionalInfo->isHidden());
+    QVERIFY(body.ui().AdditionalInfo->isHidden());
+    body.ui().ShowAdditionalInfo->click();
+    QVERIFY(!body.ui().ShowAdditionalAdditionalInfo->isHidden());
+    QVERIFY(!body.ui().AdditionalInfo->isHidden());
 }
 
 QTEST_MAIN(TestBody)

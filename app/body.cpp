@@ -28,6 +28,7 @@
 #include "widgets/dispb.h"
 #include "widgets/imgdispwpv.h"
 #include "widgets/messagespane.h"
+#include "widgets/numberfield.h"
 #include "widgets/popdockbase.h"
 #include "widgets/progressline.h"
 #include "widgets/rawdisp.h"
@@ -56,6 +57,9 @@ Body::Body(QWidget *parent, int workers)
 
     for (QPushButton *b : {ui_.CalcCT, ui_.SeqCalc, ui_.Cont2DA})
         b->setStyleSheet(ButtonStyle::idle);
+    for (QLineEdit *edit :
+        {ui_.ColorMin, ui_.ColorMax, ui_.DataUpperLimit, ui_.DataLowerLimit, ui_.DataOffset})
+        watchNumberField(edit, NumberKind::Real);
     ui_.SelI0Files->setSimpleMode(true);
     ui_.SelI0Files->ui().Select->setText(tr("Sel. I0 File Set"));
     ui_.I0ofRawImage_->setTitle(tr("I0 of Raw Image"));

@@ -266,7 +266,7 @@ private:
     /// Draws the shown projection: through the generator rule for a new image, else through the
     /// colour bar as the operator set it. An empty set shows nothing.
     void drawRawImage(bool newImage);
-    /// Says in the log when a chosen I0 or BG image is left out of the run's correction.
+    /// Says in the log when the run is not corrected for I0 or BG: none chosen, or one left out.
     void reportUnusedI0Bg();
     /// Shows the loading's count against its total, with the progress line.
     void showLoadProgress();

@@ -169,6 +169,14 @@ void Body::reportUnusedI0Bg()
                                     .arg(runSet_.height)
                              << img->fileName();
     }
+    // Without I0 the slices are −ln of the raw counts: a run may mean that, but never unsaid.
+    const bool noI0 = !ui_.I0ImgSel->img();
+    const bool noBg = !ui_.BGImgSel->img();
+    if (noI0 && noBg)
+        qWarning().noquote() << "No I0 and no BG image is selected: the slices are -ln of the raw counts";
+    else if (noI0 || noBg)
+        qWarning().noquote() << QStringLiteral("No %1 image is selected: the slices are not corrected for it")
+                                    .arg(noI0 ? u"I0" : u"BG");
 }
 
 void Body::setupFFT()

@@ -506,6 +506,17 @@ Slices in progress are finished and saved.</source>
     </message>
 </context>
 <context>
+    <name>NumberField</name>
+    <message>
+        <source>Not a whole number: read as 0</source>
+        <translation>整数ではありません: 0 として読みます</translation>
+    </message>
+    <message>
+        <source>Not a number: read as 0</source>
+        <translation>数値ではありません: 0 として読みます</translation>
+    </message>
+</context>
+<context>
     <name>PopDockBase</name>
     <message>
         <source>Pop/Dock</source>

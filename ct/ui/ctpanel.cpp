@@ -5,6 +5,7 @@
 #include "widgets/childedits.h"
 #include "widgets/colorbar.h"
 #include "widgets/imgdisp.h"
+#include "widgets/numberfield.h"
 #include "widgets/statestyles.h"
 #include <cmath>
 
@@ -30,8 +31,10 @@ CtPanel::CtPanel(QWidget *parent)
     connect(ui_.DispCt, &ImgDisp::newS, this, &CtPanel::noticedNewS);
     connect(ui_.DispCt, &ImgDispWPV::newPosInvY, this, &CtPanel::noticedNewPos);
     connect(ui_.SetCRegion, &QPushButton::clicked, this, &CtPanel::setCRegion);
-    for (QLineEdit *edit : {ui_.Crx0, ui_.Crz0, ui_.Crx1, ui_.Crz1})
+    for (QLineEdit *edit : {ui_.Crx0, ui_.Crz0, ui_.Crx1, ui_.Crz1}) {
         connect(edit, &QLineEdit::editingFinished, this, &CtPanel::calcRegionEdited);
+        watchNumberField(edit, NumberKind::Real);
+    }
     setCR(0, 0, 2047, 2047);
     regionSet_ = false;
 }

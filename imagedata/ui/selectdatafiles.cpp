@@ -8,12 +8,15 @@
 // Local
 #include "app/config/configstore.h"
 #include "widgets/filedialogs.h"
+#include "widgets/numberfield.h"
 #include "widgets/statestyles.h"
 
 SelectDataFiles::SelectDataFiles(QWidget *parent)
     : QFrame(parent)
 {
     ui_.setupUi(this);
+    watchNumberField(ui_.MultiTimes, NumberKind::Integer);
+    watchNumberField(ui_.ExpTime, NumberKind::Real);
     auto *mode = new QButtonGroup(this);
     mode->addButton(ui_.LoadNewFiles);
     mode->addButton(ui_.AddFiles);

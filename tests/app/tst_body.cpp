@@ -12,6 +12,7 @@
 #include "ct/ui/procctrl.h"
 #include "imagedata/itexwriter.h"
 #include "tests/widgets/mouseevents.h"
+#include "widgets/statestyles.h"
 #include "view3d/ui/ctview.h"
 #include "widgets/closablebase.h"
 #include "widgets/dispb.h"
@@ -212,6 +213,12 @@ void TestBody::laterControlsDoNothing()
     body.ui().ShowAdditionalInfo->click();
     QVERIFY(!body.ui().ShowAdditionalAdditionalInfo->isHidden());
     QVERIFY(!body.ui().AdditionalInfo->isHidden());
+    // A typo in a number field is read as 0, and the field says so until it is corrected.
+    QLineEdit *cor = body.ui().procCtrl->ui().Cor;
+    cor->setText(u"13o.5"_s);
+    QCOMPARE(cor->styleSheet(), ButtonStyle::failed);
+    cor->setText(u"130.5"_s);
+    QCOMPARE(cor->styleSheet(), QString());
 }
 
 QTEST_MAIN(TestBody)

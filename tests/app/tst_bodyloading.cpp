@@ -32,6 +32,8 @@ private slots:
     void guessCorFindsTheDemoAxis_data();
     void guessCorFindsTheDemoAxis();
     void wrongSizeI0IsRefused();
+    void calcSaysWhatTheCorrectionLacks_data();
+    void calcSaysWhatTheCorrectionLacks();
     void newSeriesSetsTheSize_data();
     void newSeriesSetsTheSize();
 
@@ -325,6 +327,45 @@ void TestBodyLoading::newSeriesSetsTheSize()
         QCOMPARE(body.ui().I0ImgSel->filePathEdit()->styleSheet(), SelectAFile::goodStyle());
         QVERIFY(body.imageSet()->projectionSet().i0);
     }
+}
+
+void TestBodyLoading::calcSaysWhatTheCorrectionLacks_data()
+{
+    QTest::addColumn<QSize>("i0"); // empty: none chosen
+    QTest::addColumn<QSize>("bg");
+    QTest::addColumn<QString>("said"); // the run's warning; empty: none
+    const QSize fits(20, 16);
+    QTest::newRow("both") << fits << fits << QString();
+    QTest::newRow("neither")
+        << QSize() << QSize()
+        << u"^No I0 and no BG image is selected: the slices are -ln of the raw counts$"_s;
+    QTest::newRow("no I0") << QSize() << fits
+                           << u"^No I0 image is selected: the slices are not corrected for it$"_s;
+    QTest::newRow("no BG") << fits << QSize()
+                           << u"^No BG image is selected: the slices are not corrected for it$"_s;
+    QTest::newRow("I0 of another size") << QSize(16, 20) << fits << u"^I0 image not used for this run"_s;
+}
+
+void TestBodyLoading::calcSaysWhatTheCorrectionLacks()
+{
+    QFETCH(QSize, i0);
+    QFETCH(QSize, bg);
+    QFETCH(QString, said);
+    Body body(nullptr, 1);
+    QVERIFY(load(body, {image(u"c0.img"_s, 20, 16, 900), image(u"c1.img"_s, 20, 16, 900)}));
+    DebugLog log;
+    if (i0.isValid())
+        body.ui().I0ImgSel->selectFile(image(u"ci0.img"_s, i0.width(), i0.height(), 1000));
+    if (bg.isValid())
+        body.ui().BGImgSel->selectFile(image(u"cbg.img"_s, bg.width(), bg.height(), 10));
+    log.clear();
+    QSignalSpy finished(&body, &Body::calcFinished);
+    body.toggleCalcCt();
+    QVERIFY(finished.wait(10000));
+    const QString problems = u"^(No I0|No BG|I0 image not|BG image not)"_s;
+    QVERIFY2(log.count(problems) == (said.isEmpty() ? 0 : 1), qPrintable(log.messages().join(u'\n')));
+    if (!said.isEmpty())
+        QCOMPARE(log.count(said), 1);
 }
 
 QTEST_MAIN(TestBodyLoading)

@@ -89,6 +89,7 @@ Body::Body(QWidget *parent, int workers)
     ui_.procCtrl->setThreads(static_cast<int>(0.8 * n));
     setupZelmapLink();
     setUpSetupDialog();
+    setUpShortcuts();
     keepDisabledLook(this);
     // Configuration lines run last, on the window as it is complete.
     runConfigurationLines();

@@ -14,6 +14,7 @@
 // Local
 #include "app/config/joboutcome.h"
 #include "app/config/messagelog.h"
+#include "app/gesturehistory.h"
 #include "automation/batchcmd.h"
 #include "automation/setupfile.h"
 #include "ct/runparams.h"
@@ -169,6 +170,11 @@ public slots:
     void updateRawImage();
     void draw(QPainter *p);
     void selectedAPointInRawImg(double x, double y, MouseC::MStat code);
+    /// Sets the centre of rotation as a pick on a picture does: Ctrl+Z puts the one before back.
+    /// For every control that picks a centre with the mouse.
+    void setCorAsPicked(double cor);
+    /// Puts back what the last recorded gesture changed (Ctrl+Z); false when none is left.
+    bool undoGesture();
     // Calculation runs.
     void toggleCalcCt();
     void startCalcCt();
@@ -287,6 +293,9 @@ private:
     void setLoadControlsEnabled(bool enabled);
     void checkI0BgSizes();
     void applySelection(const QRectF &selection);
+    /// The window's keys, named in the tooltips of what they do.
+    void setUpShortcuts();
+    void stepSlice(int by);
     void dispatch(size_t worker, int slice);
     void takeBlock(size_t worker, size_t threads);
     bool sliceInRange(int slice) const;
@@ -333,6 +342,7 @@ private:
     void setUpSetupDialog();
 
     Ui_Body ui_;
+    GestureHistory gestures_; // what the mouse changed, for Ctrl+Z
     RawDisp *rawDisp_ = nullptr;
     Sinogram *sinogram_ = nullptr;
     CtCalc *ctCalc_ = nullptr;

@@ -337,6 +337,38 @@ Slices in progress are finished and saved.</source>
         <source>Data set %1 is not loaded: a load is in progress</source>
         <translation>データセット %1 は読み込まれません: 読み込み中です</translation>
     </message>
+    <message>
+        <source>Calculate the slices, or stop the run (%1)</source>
+        <translation>スライスを計算、または計算を停止 (%1)</translation>
+    </message>
+    <message>
+        <source>Guess the centre of rotation from two facing projections (%1)</source>
+        <translation>向かい合う2枚の投影から回転中心を推定 (%1)</translation>
+    </message>
+    <message>
+        <source>The projection shown (%1 / %2)</source>
+        <translation>表示中の投影 (%1 / %2)</translation>
+    </message>
+    <message>
+        <source>The slice calculated; a left click on the projection picks it (%1 / %2; %3 undoes a pick)</source>
+        <translation>計算するスライス。投影を左クリックで選択 (%1 / %2、%3 で選択を取り消し)</translation>
+    </message>
+    <message>
+        <source>The centre of rotation in pixels; a right click on the projection picks it (%1 undoes a pick)</source>
+        <translation>回転中心 (ピクセル)。投影を右クリックで選択 (%1 で選択を取り消し)</translation>
+    </message>
+    <message>
+        <source>Left click: slice; right click: centre of rotation; Shift-drag: slice range and regions (%1 undoes them); %2 shows the whole picture</source>
+        <translation>左クリック: スライス、右クリック: 回転中心、Shift+ドラッグ: スライス範囲と領域 (%1 で取り消し)。%2 で画像全体を表示</translation>
+    </message>
+    <message>
+        <source>Save the settings to a setup file (%1)</source>
+        <translation>設定をセットアップファイルに保存 (%1)</translation>
+    </message>
+    <message>
+        <source>Load the settings of a setup file (%1)</source>
+        <translation>セットアップファイルの設定を読み込み (%1)</translation>
+    </message>
 </context>
 <context>
     <name>CBarUI</name>

@@ -21,6 +21,7 @@
 #include "imagedata/imgdata.h"
 #include "imagedata/imgdatas.h"
 #include "imagedata/ui/selectaimgfile.h"
+#include "view3d/ui/ctview.h"
 #include "widgets/colorbar.h"
 #include "widgets/progressline.h"
 #include "widgets/statestyles.h"
@@ -101,6 +102,11 @@ void Body::startCalcCt()
     // Float TIFF slices go with the data files.
     saveData_ = checkSaveTarget(
         ui_.AutoSaveData->isChecked() || ui_.AutoSaveTiff->isChecked(), ui_.SelectDataSaveDir, "data files");
+    // The 3D View's dialogs open where these slices go.
+    if (saveData_)
+        ctView_->setSlicesFolder(ui_.SelectDataSaveDir->dir());
+    else if (saveImages_)
+        ctView_->setSlicesFolder(ui_.SelectImageSaveDir->dir());
     const SubFolderRule rule {
         ui_.SaveInSubFolders->isChecked(), ui_.SubOfEnergy->isChecked(), ui_.SubOfSlice->isChecked()};
     QMetaObject::invokeMethod(

@@ -962,6 +962,14 @@ Slices in progress are finished and saved.</source>
         <source>Select Section Color</source>
         <translation>断面の色を選択</translation>
     </message>
+    <message>
+        <source>Select Run…</source>
+        <translation>実行を選択…</translation>
+    </message>
+    <message>
+        <source>Select the Folder of a Run</source>
+        <translation>実行の保存フォルダを選択</translation>
+    </message>
 </context>
 <context>
     <name>XafsBatch</name>

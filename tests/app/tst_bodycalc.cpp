@@ -21,6 +21,8 @@
 #include "imagedata/imgdatas.h"
 #include "tests/common/debuglog.h"
 #include "tools/phantom/phantom.h"
+#include "view3d/ui/ctview.h"
+#include "view3d/ui/slicesctrl.h"
 #include "widgets/colorbar.h"
 #include "widgets/imgdisp.h"
 #include <memory>
@@ -343,6 +345,8 @@ void TestBodyCalc::savedFilesForSubFolderRules()
         body->ui().SubOfEnergy->setChecked(energy);
         body->ui().SubOfSlice->setChecked(slice);
         QCOMPARE(runAndRecord(*body).size(), 1);
+        // The 3D View's "Select" and "Select Run…" open where the slices went.
+        QCOMPARE(body->ctView()->sets().front()->dialogDirectory(), out.filePath(u"results"_s));
     }
     QDir results(out.filePath(u"results"_s));
     QStringList found;

@@ -1,4 +1,5 @@
 // Qt
+#include <QDir>
 #include <QElapsedTimer>
 #include <QPainter>
 #include <QSignalSpy>
@@ -8,6 +9,7 @@
 
 // Local
 #include "tests/widgets/mouseevents.h"
+#include "view3d/runslices.h"
 #include "view3d/slicedatas.h"
 #include "view3d/ui/ctview.h"
 #include "view3d/ui/slicesctrl.h"
@@ -41,6 +43,9 @@ private slots:
     void saving();
     void pictureShownOnlyWithData();
     void destroyedWhileLoading();
+    void runFolderGathersItsSlices_data();
+    void runFolderGathersItsSlices();
+    void selectRunStacksTheSubFolders();
 
 private:
     std::unique_ptr<CtView> shownView();
@@ -462,6 +467,77 @@ void TestCtView::destroyedWhileLoading()
     QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty(), 10000);
     view.reset(); // stops the loader at its next file and waits for it
     QVERIFY(loaded.count() < many.size());
+}
+
+void TestCtView::runFolderGathersItsSlices_data()
+{
+    QTest::addColumn<QStringList>("saved"); // under the run's folder
+    QTest::addColumn<QStringList>("stacked");
+    QTest::addColumn<QString>("leftOut");
+    QTest::newRow("of slice, data files and TIFF")
+        << QStringList {u"00012/c-E01-00012.dat"_s, u"00003/c-E01-00003.dat"_s, u"00100/c-E01-00100.dat"_s,
+               u"00012/c-E01-00012.tif"_s, u"00003/c-E01-00003.tif"_s, u"00100/c-E01-00100.tif"_s,
+               u"setup.cfg"_s}
+        << QStringList {u"00003/c-E01-00003.dat"_s, u"00012/c-E01-00012.dat"_s, u"00100/c-E01-00100.dat"_s}
+        << u"3 files of other kinds (only data files are stacked)"_s;
+    QTest::newRow("of energy and slice: one tag")
+        << QStringList {u"E02/00001/c-E02-00001.dat"_s, u"E01/00002/c-E01-00002.dat"_s,
+               u"E01/00001/c-E01-00001.dat"_s, u"E01/00003/c-E01-00003.dat"_s}
+        << QStringList {u"E01/00001/c-E01-00001.dat"_s, u"E01/00002/c-E01-00002.dat"_s,
+               u"E01/00003/c-E01-00003.dat"_s}
+        << u"1 files of other names or tags"_s;
+    QTest::newRow("in the folder itself, PNG")
+        << QStringList {u"E01-00002.png"_s, u"E01-00001.png"_s}
+        << QStringList {u"E01-00001.png"_s, u"E01-00002.png"_s} << QString();
+    QTest::newRow("no slices") << QStringList {u"notes.txt"_s} << QStringList {} << QString();
+}
+
+void TestCtView::runFolderGathersItsSlices()
+{
+    QFETCH(QStringList, saved);
+    QFETCH(QStringList, stacked);
+    QFETCH(QString, leftOut);
+    QTemporaryDir run;
+    for (const QString &name : saved) {
+        QVERIFY(QDir(run.path()).mkpath(QFileInfo(name).path()));
+        QFile f(run.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    const SliceFileChoice choice = runSliceFiles(run.path());
+    QStringList relative;
+    for (const QString &f : choice.files)
+        relative << QDir(run.path()).relativeFilePath(f);
+    QCOMPARE(relative, stacked);
+    QCOMPARE(choice.leftOutText(), leftOut);
+}
+
+void TestCtView::selectRunStacksTheSubFolders()
+{
+    // A run saved as "of slice": "Select Run…" stacks the slices of its sub-folders in slice order.
+    QTemporaryDir run;
+    for (int slice : {7, 5, 6}) {
+        const QString sub = u"%1"_s.arg(slice, 5, 10, QChar(u'0'));
+        QVERIFY(QDir(run.path()).mkpath(sub));
+        const QString name = sub + u"/c-E01-"_s + sub + u".dat"_s;
+        QVERIFY(QFile::copy(stack_.value(slice - 5), run.filePath(name)));
+    }
+    auto view = shownView();
+    SlicesCtrl *set = view->sets().front();
+    set->setSaveFolder(run.path());
+    set->ui().selectRunB_->click();
+    QVERIFY(set->runDialog());
+    QCOMPARE(QDir(set->runDialog()->directory()).absolutePath(), QDir(run.path()).absolutePath());
+    set->runDialog()->close();
+    QSignalSpy painted(set, &SlicesCtrl::paintPImg);
+    set->takeRunFolder(run.path());
+    QTRY_VERIFY_WITH_TIMEOUT(set->hasData(), 10000);
+    QCOMPARE(set->stack()->count(), 3);
+    // A selection of mixed kinds keeps the kind most files are, and says what it left out.
+    QVERIFY(QFile::copy(stack_.value(0), dir_.filePath(u"odd.tif"_s)));
+    QTest::ignoreMessage(QtWarningMsg,
+        "3D View: 2 of 3 files are stacked; left out: 1 files of other kinds (only data files are stacked)");
+    set->takeFiles({stack_.value(1), dir_.filePath(u"odd.tif"_s), stack_.value(2)});
+    QTRY_VERIFY_WITH_TIMEOUT(set->hasData() && set->stack()->count() == 2, 10000);
 }
 
 QTEST_MAIN(TestCtView)

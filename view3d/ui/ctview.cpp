@@ -69,10 +69,18 @@ void CtView::addSliceSet()
     connect(this, &CtView::initNz, set, &SlicesCtrl::initNz);
     connect(this, &CtView::newNz, set, &SlicesCtrl::newNz);
     set->initNz(frame_.nz);
+    set->setSaveFolder(slicesDir_);
     ui_.slicesCtrlsLayout_->addWidget(set, n, 0);
     ui_.slicesCtrlsLayout_->setRowStretch(n, 0);
     ui_.slicesCtrlsLayout_->setRowStretch(n + 1, 1); // the sets stay at the top
     sets_.push_back(set);
+}
+
+void CtView::setSlicesFolder(const QString &dir)
+{
+    slicesDir_ = dir;
+    for (SlicesCtrl *set : sets_)
+        set->setSaveFolder(dir);
 }
 
 void CtView::updateNvs(Vec3 rax, double th)

@@ -33,6 +33,8 @@ public:
     /// Lower-cased names of the raster formats pictures can be saved in.
     const QStringList &imageFormats() const { return imageFormats_; }
     QFileDialog *saveDialog() const { return saveDialog_; }
+    /// Where the sets' dialogs open: the folder the last run saved its slices in.
+    void setSlicesFolder(const QString &dir);
     /// Where the next save dialog opens: the directory of the last picture saved.
     const QString &saveDirectory() const { return saveDir_; }
     /// Largest side of the picture made while the mouse turns or moves the view.
@@ -68,6 +70,7 @@ private:
     Ui_CtView ui_;
     QString dataDir_;
     QString saveDir_;
+    QString slicesDir_; // the last run's save folder
     bool nativeDialog_ = false;
     QStringList imageFormats_;
     std::vector<SlicesCtrl *> sets_;

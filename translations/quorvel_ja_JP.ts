@@ -462,10 +462,6 @@ Slices in progress are finished and saved.</source>
         <translation>画像サイズ(pix)</translation>
     </message>
     <message>
-        <source>Picture size in pixels: 256 keeps turning the view smooth while adjusting; about 1024 for final pictures</source>
-        <translation>画像のピクセル数：調整中は 256 で滑らかに回転、最終画像は 1024 程度</translation>
-    </message>
-    <message>
         <source>Add Slice Set</source>
         <translation>スライスセット追加</translation>
     </message>
@@ -486,6 +482,14 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Any (* *.*)</source>
         <translation>すべて (* *.*)</translation>
+    </message>
+    <message>
+        <source>display</source>
+        <translation>表示</translation>
+    </message>
+    <message>
+        <source>Picture size in pixels; empty: the display&apos;s size. Turning the view works at 256 at most</source>
+        <translation>画像のピクセル数：空欄なら表示領域の大きさ。回転中は最大 256 で描画</translation>
     </message>
 </context>
 <context>

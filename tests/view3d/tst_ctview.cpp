@@ -107,8 +107,11 @@ void TestCtView::defaults()
 {
     auto view = shownView();
     Ui_CtView &ui = view->ui();
-    QCOMPARE(ui.imgPixWidth_->text(), u"256"_s);
-    QCOMPARE(ui.imgPixHeight_->text(), u"256"_s);
+    // The picture is made at the display's size: no pixel of it is stretched.
+    QCOMPARE(ui.imgPixWidth_->text(), QString());
+    QCOMPARE(ui.imgPixHeight_->text(), QString());
+    QCOMPARE(view->chosenWidth(), ui.dispA_->width());
+    QCOMPARE(view->chosenHeight(), ui.dispA_->height());
     QVERIFY(!ui.linkCSection_->isChecked());
     QVERIFY(view->imageFormats().contains(u"png"_s));
     QCOMPARE(ui.saveImage_->toolTip(),
@@ -337,7 +340,8 @@ void TestCtView::dragTurnsMovesAndKeepsTheWorkingSize()
     leftDrag(disp, QPoint(w / 2, h / 2), QPoint(w / 2 + w / 10, h / 2), Qt::ShiftModifier);
     const Vec3 moved = view->frame().panOffset;
     QVERIFY(norm(moved - before
-                - (-std::trunc(1024 * 1.0) * ((w / 2 + w / 10 - w / 2) / double(w))) * view->frame().nx)
+                - (-std::trunc(1024 * view->frame().viewScale) * ((w / 2 + w / 10 - w / 2) / double(w)))
+                    * view->frame().nx)
         < 1e-9);
     QTest::mousePress(disp, Qt::RightButton, Qt::NoModifier, QPoint(w / 2, h / 2));
     moveTo(disp, QPoint(w / 2, h / 4), Qt::RightButton);
@@ -371,36 +375,40 @@ void TestCtView::sectionDirectionFollowsUnlessFixed()
 void TestCtView::saving_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("written");
-    QTest::newRow("png") << u"pic.png"_s << true;
-    QTest::newRow("upper-case suffix") << u"pic2.JPG"_s << true;
-    QTest::newRow("svg") << u"pic.svg"_s << true;
-    QTest::newRow("unknown suffix") << u"pic.xyz"_s << false;
-    QTest::newRow("no suffix") << u"pic"_s << false;
+    QTest::addColumn<QString>("written");
+    QTest::newRow("png") << u"pic.png"_s << u"pic.png"_s;
+    QTest::newRow("upper-case suffix") << u"pic2.JPG"_s << u"pic2.JPG"_s;
+    QTest::newRow("svg") << u"pic.svg"_s << u"pic.svg"_s;
+    // Without a known suffix: PNG, named so.
+    QTest::newRow("unknown suffix") << u"pic.xyz"_s << u"pic.xyz.png"_s;
+    QTest::newRow("no suffix") << u"pic"_s << u"pic.png"_s;
 }
 
 void TestCtView::saving()
 {
     QFETCH(QString, name);
-    QFETCH(bool, written);
+    QFETCH(QString, written);
     auto view = shownView();
     QVERIFY(load(view->sets().front(), stack_));
     view->ui().imgPixWidth_->setText(u"300"_s);
     view->ui().imgPixHeight_->setText(u"200"_s);
     emit view->ui().imgPixWidth_->editingFinished();
     QTemporaryDir out;
-    const QString path = QDir(out.path()).filePath(name);
-    if (written && !name.endsWith(u".svg"_s))
+    const QString path = QDir(out.path()).filePath(written);
+    if (written != name)
+        QTest::ignoreMessage(QtInfoMsg,
+            qPrintable(u"No picture format is known by the suffix of %1: saved as PNG"_s.arg(
+                QDir(out.path()).filePath(name))));
+    if (!name.endsWith(u".svg"_s))
         QTest::ignoreMessage(QtInfoMsg, qPrintable(u"saving "_s + path));
-    view->saveImage(path);
-    QCOMPARE(QFileInfo::exists(path), written);
-    QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), written ? 1 : 0);
-    if (!written)
-        return;
+    view->saveImage(QDir(out.path()).filePath(name));
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList {written});
     if (name.endsWith(u".svg"_s)) {
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray svg = f.readAll();
+        // Sized in pixels: other programs open it at 300 x 200, not at millimetres of 72 dpi.
+        QVERIFY2(svg.contains(" width=\"300\" height=\"200\""), svg.left(400).constData());
         QVERIFY(svg.contains("<image")); // the volume as one embedded picture
         QVERIFY(svg.size() < 300 * 200 * 4 * 2); // not a vector point per pixel
         QSvgRenderer renderer(path);
@@ -443,6 +451,10 @@ void TestCtView::pictureShownOnlyWithData()
     QCOMPARE(coloured(), 0);
     QVERIFY(load(view->sets().front(), stack_));
     QVERIFY(coloured() > 20);
+    // The first data fill the picture: 16 x 12 pixels in a display of hundreds.
+    const double fit = std::max(16.0 / view->chosenWidth(), 12.0 / view->chosenHeight()) / 0.9;
+    QVERIFY(std::abs(view->frame().viewScale - fit) < 1e-9);
+    QCOMPARE(view->picture().size(), disp->size());
 }
 
 void TestCtView::destroyedWhileLoading()

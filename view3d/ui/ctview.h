@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QImage>
 #include <QPointer>
+#include <QTimer>
 
 // Local
 #include "ui_ctview.h"
@@ -39,6 +40,7 @@ public:
     const QString &saveDirectory() const { return saveDir_; }
     /// Largest side of the picture made while the mouse turns or moves the view.
     static constexpr int workingSize = 256;
+    /// The picture's size: the fields', or the display's where a field is empty.
     /// Largest side of any picture (a picture of 8192 × 8192 takes 256 MB).
     static constexpr int maxSize = 8192;
 
@@ -60,9 +62,13 @@ public slots:
     void showSaveImageD();
     void saveImage(const QString &fname);
 
-private:
     int chosenWidth() const;
     int chosenHeight() const;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
     void render(int pw, int ph, double viewScale);
     void paintScene(QPainter &p, int pw, int ph, const ViewFrame &frame);
     QPointF relativePointer() const;
@@ -76,6 +82,8 @@ private:
     std::vector<SlicesCtrl *> sets_;
     QImage picture_;
     bool reduced_ = false; // the picture was made at the working size
+    bool fitted_ = false; // the frame was fitted to the first data shown
+    QTimer *resizeRepaint_ = nullptr; // a display resized repaints once it rests
     ViewFrame frame_;
     QPointF previous_;
     enum DragMode { Rotate = 0, Pan = 1, Idle = 2 } dragMode_ = Idle;

@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QStatusBar>
 #include <QThread>
+#include <QToolButton>
+#include <QUrl>
 
 // Local
 #include "app/config/configstore.h"
@@ -163,6 +165,25 @@ void Body::buildTabs()
     ui_.ImgsTab->show();
 }
 
+void Body::showAbout()
+{
+    if (!aboutBox_) {
+        aboutBox_ = new QMessageBox(
+            QMessageBox::Information, tr("About Quorvel"), QString(), QMessageBox::Ok, this);
+        aboutBox_->setObjectName(QStringLiteral("AboutBox"));
+        aboutBox_->setTextFormat(Qt::RichText);
+        aboutBox_->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    }
+    // The version is the build's; the manual is README.md (and docs/) of the sources it was built from.
+    const QString readme = QStringLiteral(QV_SOURCE_DIR "/README.md");
+    aboutBox_->setText(
+        tr("<b>Quorvel %1</b><p>CT slices from projection images by filtered back-projection, "
+           "for beamline tomography and CT-XAFS series.</p>"
+           "<p>Manual: <a href=\"%2\">%3</a> (batch commands in docs/ beside it)</p>")
+            .arg(QStringLiteral(QV_VERSION), QUrl::fromLocalFile(readme).toString(), readme.toHtmlEscaped()));
+    aboutBox_->open();
+}
+
 void Body::buildStatusLine()
 {
     // The newest problem of the message log on the left, the busy job's progress on the right.
@@ -175,6 +196,13 @@ void Body::buildStatusLine()
     progressLine_ = new ProgressLine(ui_.StatusLine);
     progressLine_->setMinimumWidth(420);
     ui_.StatusLine->addPermanentWidget(progressLine_);
+    auto *about = new QToolButton(ui_.StatusLine);
+    about->setObjectName(QStringLiteral("About"));
+    about->setText(tr("About"));
+    about->setToolTip(tr("The program's version and where its manual is (F1)"));
+    about->setShortcut(QKeySequence(Qt::Key_F1));
+    connect(about, &QToolButton::clicked, this, &Body::showAbout);
+    ui_.StatusLine->addPermanentWidget(about);
     MessageLog *log = MessageLog::install();
     if (!log->lastProblem().text.isEmpty())
         showProblem(log->lastProblem());

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QImage>
 #include <QPen>
+#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 
@@ -30,6 +31,7 @@ class Batch;
 class CtCalc;
 class CtCalc2;
 class CtCalc2Ui;
+class QMessageBox;
 class CtDisp;
 class CtView;
 class DataSaver;
@@ -173,6 +175,8 @@ public slots:
     /// Sets the centre of rotation as a pick on a picture does: Ctrl+Z puts the one before back.
     /// For every control that picks a centre with the mouse.
     void setCorAsPicked(double cor);
+    /// Opens the "About" box: the version and where the manual is (F1).
+    void showAbout();
     /// Puts back what the last recorded gesture changed (Ctrl+Z); false when none is left.
     bool undoGesture();
     // Calculation runs.
@@ -343,6 +347,7 @@ private:
 
     Ui_Body ui_;
     GestureHistory gestures_; // what the mouse changed, for Ctrl+Z
+    QPointer<QMessageBox> aboutBox_;
     RawDisp *rawDisp_ = nullptr;
     Sinogram *sinogram_ = nullptr;
     CtCalc *ctCalc_ = nullptr;

@@ -22,9 +22,11 @@ SelectAImgFile::SelectAImgFile(QWidget *parent)
     , initialExpTime_(expTime_->text())
 {
     expTime_->setObjectName(QStringLiteral("ExpTimeLE"));
+    expTime_->setToolTip(tr("Exposure time of this image, seconds"));
     expTime_->setMaximumWidth(60);
     expTime_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     showImg_->setObjectName(QStringLiteral("ShowImg"));
+    showImg_->setToolTip(tr("Show this image in its tab"));
     auto *label = new QLabel(tr("Exp Time"), this);
     addWidget(label);
     addWidget(expTime_);

@@ -1,11 +1,19 @@
 // Qt
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
 #include <QRegularExpression>
 #include <QScrollArea>
 #include <QSignalSpy>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
@@ -83,6 +91,8 @@ private slots:
     void smallerThings();
     void windowFitsALaptopScreen_data();
     void windowFitsALaptopScreen();
+    void everyControlHasATooltipInBothLanguages();
+    void aboutNamesTheVersion();
 
 private:
     std::unique_ptr<Body> loadedBody(int workers = 1);
@@ -548,6 +558,76 @@ void TestBodyWindow::windowFitsALaptopScreen()
     }
     QCOMPARE(
         body.ui().StatusLine->mapTo(&body, QPoint(0, body.ui().StatusLine->height())).y(), body.height());
+}
+
+namespace {
+
+// The tooltips of the controls the forms make, by their names' path from the window.
+QHash<QString, QString> controlTooltips(QWidget *root)
+{
+    QHash<QString, QString> tips;
+    for (QWidget *w : root->findChildren<QWidget *>()) {
+        const bool control = qobject_cast<QAbstractButton *>(w) || qobject_cast<QLineEdit *>(w)
+            || qobject_cast<QComboBox *>(w) || qobject_cast<QAbstractSpinBox *>(w)
+            || qobject_cast<QSlider *>(w) || qobject_cast<QListWidget *>(w);
+        if (!control || w->objectName().isEmpty() || w->objectName().startsWith(u"qt_"_s)
+            || qobject_cast<QTabBar *>(w->parentWidget())) // the toolkit's own scroll buttons
+            continue;
+        QString path;
+        bool inDialog = false;
+        for (QWidget *p = w; p && p != root; p = p->parentWidget()) {
+            inDialog = inDialog || qobject_cast<QDialog *>(p);
+            path.prepend(p->objectName() + u'/');
+        }
+        if (!inDialog) // the file and colour dialogs are the toolkit's
+            tips.insert(path, w->toolTip());
+    }
+    return tips;
+}
+
+} // namespace
+
+void TestBodyWindow::everyControlHasATooltipInBothLanguages()
+{
+    QHash<QString, QString> english;
+    {
+        Body body(nullptr, 1);
+        english = controlTooltips(&body);
+    }
+    QVERIFY(english.size() > 120);
+    QHash<QString, QString> japanese;
+    {
+        const auto translators = installJapanese(); // gone again at the end of the block
+        QVERIFY(!translators.empty());
+        Body body(nullptr, 1);
+        japanese = controlTooltips(&body);
+    }
+    QStringList missing;
+    for (auto it = english.cbegin(); it != english.cend(); ++it) {
+        const QString ja = japanese.value(it.key());
+        if (it.value().trimmed().isEmpty() || it.value().contains(u'\n') || it.value().contains(u"<html>"_s))
+            missing << it.key() + u" (English: one plain line)"_s;
+        else if (ja.isEmpty() || (ja == it.value() && !ja.startsWith(u'/')))
+            missing << it.key() + u" (Japanese)"_s;
+    }
+    missing.sort();
+    for (const QString &m : std::as_const(missing))
+        qWarning().noquote() << "no tooltip:" << m;
+    QVERIFY2(missing.isEmpty(), qPrintable(u"%1 controls without a tooltip"_s.arg(missing.size())));
+}
+
+void TestBodyWindow::aboutNamesTheVersion()
+{
+    Body body(nullptr, 1);
+    auto *about = body.findChild<QToolButton *>(u"About"_s);
+    QVERIFY(about);
+    about->click();
+    auto *box = body.findChild<QMessageBox *>(u"AboutBox"_s);
+    QVERIFY(box);
+    QTRY_VERIFY(box->isVisible());
+    QVERIFY2(box->text().contains(u"Quorvel " QV_VERSION_TEXT ""_s), qPrintable(box->text()));
+    QVERIFY(box->text().contains(u"README.md"_s));
+    box->close();
 }
 
 QTEST_MAIN(TestBodyWindow)

@@ -115,7 +115,8 @@ void TestCtView::defaults()
     QVERIFY(!ui.linkCSection_->isChecked());
     QVERIFY(view->imageFormats().contains(u"png"_s));
     QCOMPARE(ui.saveImage_->toolTip(),
-        u"Supported File Types are : %1\n and also SVG."_s.arg(view->imageFormats().join(u' ')));
+        u"Save the picture as %1 or svg by the name's suffix (png without one)"_s.arg(
+            view->imageFormats().join(u' ')));
     QCOMPARE(int(view->sets().size()), 1);
     const ViewFrame &f = view->frame();
     QCOMPARE(f.nz, (Vec3 {0, 0, 1}));

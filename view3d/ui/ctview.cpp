@@ -29,8 +29,8 @@ CtView::CtView(const QString &dataDir, QWidget *parent)
     nativeDialog_ = configValue(QStringLiteral("native_dialog"), QStringLiteral("0")).toInt() == 1;
     for (const QByteArray &format : QImageWriter::supportedImageFormats())
         imageFormats_ << QString::fromLatin1(format).toLower();
-    ui_.saveImage_->setToolTip(
-        tr("Supported File Types are : %1\n and also SVG.").arg(imageFormats_.join(u' ')));
+    ui_.saveImage_->setToolTip(tr("Save the picture as %1 or svg by the name's suffix (png without one)")
+                                   .arg(imageFormats_.join(u' ')));
 
     connect(ui_.addSliceSet_, &QPushButton::clicked, this, &CtView::addSliceSet);
     connect(ui_.dispA_, &DispB::drawImage1, this, &CtView::draw);

@@ -82,7 +82,8 @@ void Body::noticedStage(const QString &msg, qlonglong dEt)
     ui_.DeltaET->setText(QString::number((dEt / 100) / 10.0, 'g', 6));
     const qint64 total = seqClock_.isValid() ? seqClock_.elapsed() : 0;
     ui_.TotalET->setText(QString::number(total / 1000));
-    qInfo().noquote() << QStringLiteral("Seq. Calc.: %1 (%2 s after the last stage, %3 s in all)")
+    // The stage is in the interface's language: so is the whole line, never half of it.
+    qInfo().noquote() << tr("Seq. Calc.: %1 (%2 s after the last stage, %3 s in all)")
                              .arg(msg)
                              .arg(ui_.DeltaET->text())
                              .arg(ui_.TotalET->text());

@@ -521,6 +521,10 @@ Slices in progress are finished and saved.</source>
         <source>The program&apos;s version and where its manual is (F1)</source>
         <translation>プログラムのバージョンとマニュアルの場所 (F1)</translation>
     </message>
+    <message>
+        <source>Seq. Calc.: %1 (%2 s after the last stage, %3 s in all)</source>
+        <translation>連続計算: %1 (前の段階から %2 秒、合計 %3 秒)</translation>
+    </message>
 </context>
 <context>
     <name>CBarUI</name>

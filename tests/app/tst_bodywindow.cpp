@@ -601,6 +601,10 @@ void TestBodyWindow::everyControlHasATooltipInBothLanguages()
         QVERIFY(!translators.empty());
         Body body(nullptr, 1);
         japanese = controlTooltips(&body);
+        // A log line is in one language: a translated stage comes in a translated line.
+        DebugLog log;
+        emit body.stage(QCoreApplication::translate("XafsBatch", "Finished Calc."), 1500);
+        QCOMPARE(log.count(u"^連続計算: .* \\(前の段階から 1.5 秒"_s), 1);
     }
     QStringList missing;
     for (auto it = english.cbegin(); it != english.cend(); ++it) {

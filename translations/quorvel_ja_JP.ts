@@ -1518,6 +1518,13 @@ Slices in progress are finished and saved.</source>
     </message>
 </context>
 <context>
+    <name>TcpClient</name>
+    <message>
+        <source>Can&apos;t connect to %1 : %2 (trying again every %3 ms)</source>
+        <translation>%1 に接続できません : %2 (%3 ms ごとに再試行)</translation>
+    </message>
+</context>
+<context>
     <name>XafsBatch</name>
     <message>
         <source>Data Loading</source>

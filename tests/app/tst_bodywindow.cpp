@@ -241,6 +241,8 @@ void TestBodyWindow::messagesReachThePaneAndTheStatusLine_data()
     QTest::newRow("slices that fail (calculation)")
         << u"failed slices"_s
         << u"CT2 run failed after .* s: 0 of 3 slices done, 3 failed \\(slice 10, 20, 30: "_s << error;
+    QTest::newRow("a CT1 slice that fails after a good one")
+        << u"failed CT1"_s << u"Sinogram: Centre of rotation 500 leaves no sinogram"_s << warning;
     QTest::newRow("a batch line that fails (automation)")
         << u"failed line"_s << u"seq_exec_set: there is no current data set"_s << error;
     QTest::newRow("failure words in an ordinary line")
@@ -275,6 +277,17 @@ void TestBodyWindow::messagesReachThePaneAndTheStatusLine()
         body->ui().SelectDataSaveDir->setDir(out.filePath(u"file/sub"_s)); // a folder inside a file
         body->ui().CalcCT->click();
         QVERIFY(finished.wait(10000));
+    } else if (what == u"failed CT1"_s) {
+        body->ui().SelectCt1->setChecked(true);
+        body->ui().CalcCT->click();
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000);
+        QVERIFY(!body->ctCalc()->ui().DispCt->image().isNull());
+        body->ui().procCtrl->setCor(500); // no sinogram: the picture before is not this slice's
+        body->ui().CalcCT->click();
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 10000);
+        QVERIFY(body->ctCalc()->ui().DispCt->image().isNull());
+        QCOMPARE(body->ctCalc()->ui().ShowSliceNo->styleSheet(), ButtonStyle::failed);
+        QVERIFY(body->progressLine()->hasFailed());
     } else if (what == u"failed slices"_s) {
         ProcCtrl *p = body->ui().procCtrl;
         p->setAutoExec(true);

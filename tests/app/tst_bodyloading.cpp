@@ -271,6 +271,9 @@ void TestBodyLoading::newSeriesSetsTheSize_data()
         << u"refused"_s << 3 << QSize(20, 16)
         << u"^Loading failed: 2 of 2 files could not be used, 0 images are loaded; the 3 images loaded "
            "before stay"_s;
+    QTest::newRow("an empty selection")
+        << u"empty"_s << 3 << QSize(20, 16)
+        << u"^Loading: no file was selected; nothing is loaded; the 3 images loaded before stay$"_s;
     QTest::newRow("added files of another size")
         << u"add"_s << 3 << QSize(20, 16)
         << u"^Mismatch image size: \\(20, 16\\) != \\(32, 24\\) : .*y0.img$"_s;
@@ -305,8 +308,9 @@ void TestBodyLoading::newSeriesSetsTheSize()
         QVERIFY(load(body, {text, text}));
     } else {
         body.ui().CTFiles->ui().AddFiles->setChecked(how == u"add"_s);
-        QVERIFY(load(body, other));
+        QVERIFY(load(body, how == u"empty"_s ? QStringList() : other));
     }
+    QCOMPARE(log.count(u" images of 0 x 0 loaded"_s), 0);
     QVERIFY2(log.count(said) == 1, qPrintable(log.messages().join(u'\n')));
     QCOMPARE(body.imageSet()->count(), count);
     QCOMPARE(QSize(body.imageSet()->width(), body.imageSet()->height()), size);
@@ -318,7 +322,7 @@ void TestBodyLoading::newSeriesSetsTheSize()
     QCOMPARE(body.ui().I0ImgSel->filePathEdit()->styleSheet(),
         fits ? SelectAFile::goodStyle() : SelectAFile::badStyle());
     QCOMPARE(bool(body.imageSet()->projectionSet().i0), fits);
-    if (how == u"refused"_s) { // all as it was: the files listed, the projection shown
+    if (how == u"refused"_s || how == u"empty"_s) { // all as it was: the files listed, the projection shown
         QCOMPARE(body.ui().CTFiles->files(), before);
         QCOMPARE(body.ui().seekCtrl->value(), 2);
     }

@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QStatusBar>
 #include <QThread>
+#include <QToolButton>
+#include <QUrl>
 
 // Local
 #include "app/config/configstore.h"
@@ -29,10 +31,12 @@
 #include "widgets/dispb.h"
 #include "widgets/imgdispwpv.h"
 #include "widgets/messagespane.h"
+#include "widgets/numberfield.h"
 #include "widgets/popdockbase.h"
 #include "widgets/progressline.h"
 #include "widgets/rawdisp.h"
 #include "widgets/statestyles.h"
+#include "widgets/stripscrollarea.h"
 #include <thread>
 
 Body::Body(QWidget *parent, int workers)
@@ -56,6 +60,9 @@ Body::Body(QWidget *parent, int workers)
 
     for (QPushButton *b : {ui_.CalcCT, ui_.SeqCalc, ui_.Cont2DA})
         b->setStyleSheet(ButtonStyle::idle);
+    for (QLineEdit *edit :
+        {ui_.ColorMin, ui_.ColorMax, ui_.DataUpperLimit, ui_.DataLowerLimit, ui_.DataOffset})
+        watchNumberField(edit, NumberKind::Real);
     ui_.SelI0Files->setSimpleMode(true);
     ui_.SelI0Files->ui().Select->setText(tr("Sel. I0 File Set"));
     ui_.I0ofRawImage_->setTitle(tr("I0 of Raw Image"));
@@ -86,6 +93,7 @@ Body::Body(QWidget *parent, int workers)
     ui_.procCtrl->setThreads(static_cast<int>(0.8 * n));
     setupZelmapLink();
     setUpSetupDialog();
+    setUpShortcuts();
     keepDisabledLook(this);
     // Configuration lines run last, on the window as it is complete.
     runConfigurationLines();
@@ -159,6 +167,25 @@ void Body::buildTabs()
     ui_.ImgsTab->show();
 }
 
+void Body::showAbout()
+{
+    if (!aboutBox_) {
+        aboutBox_ = new QMessageBox(
+            QMessageBox::Information, tr("About Quorvel"), QString(), QMessageBox::Ok, this);
+        aboutBox_->setObjectName(QStringLiteral("AboutBox"));
+        aboutBox_->setTextFormat(Qt::RichText);
+        aboutBox_->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    }
+    // The version is the build's; the manual is README.md (and docs/) of the sources it was built from.
+    const QString readme = QStringLiteral(QV_SOURCE_DIR "/README.md");
+    aboutBox_->setText(
+        tr("<b>Quorvel %1</b><p>CT slices from projection images by filtered back-projection, "
+           "for beamline tomography and CT-XAFS series.</p>"
+           "<p>Manual: <a href=\"%2\">%3</a> (batch commands in docs/ beside it)</p>")
+            .arg(QStringLiteral(QV_VERSION), QUrl::fromLocalFile(readme).toString(), readme.toHtmlEscaped()));
+    aboutBox_->open();
+}
+
 void Body::buildStatusLine()
 {
     // The newest problem of the message log on the left, the busy job's progress on the right.
@@ -171,6 +198,13 @@ void Body::buildStatusLine()
     progressLine_ = new ProgressLine(ui_.StatusLine);
     progressLine_->setMinimumWidth(420);
     ui_.StatusLine->addPermanentWidget(progressLine_);
+    auto *about = new QToolButton(ui_.StatusLine);
+    about->setObjectName(QStringLiteral("About"));
+    about->setText(tr("About"));
+    about->setToolTip(tr("The program's version and where its manual is (F1)"));
+    about->setShortcut(QKeySequence(Qt::Key_F1));
+    connect(about, &QToolButton::clicked, this, &Body::showAbout);
+    ui_.StatusLine->addPermanentWidget(about);
     MessageLog *log = MessageLog::install();
     if (!log->lastProblem().text.isEmpty())
         showProblem(log->lastProblem());
@@ -181,6 +215,32 @@ void Body::buildStatusLine()
     ui_.BodySplitter->setStretchFactor(1, 1);
     const int left = std::max(ui_.LeftColumn->sizeHint().width(), 560);
     ui_.BodySplitter->setSizes({left, std::max(1, width() - left)});
+    // The controls scroll on a small screen; the messages keep a few lines below them.
+    ui_.LeftSplitter->setStretchFactor(0, 1);
+    ui_.LeftSplitter->setStretchFactor(1, 0);
+    ui_.LeftSplitter->setSizes({1000, 8 * fontMetrics().height()});
+    ui_.Messages->setMinimumHeight(3 * fontMetrics().height());
+    // The pictures keep the larger part of the column: the strip below them scrolls instead.
+    ui_.RightColumn->installEventFilter(this);
+    ui_.LowerStrip->installEventFilter(this);
+    fitLowerStrip();
+}
+
+void Body::fitLowerStrip()
+{
+    // The whole strip when there is room, never more than two fifths of the column: the tabs, with
+    // their Pop/Dock row, keep more than half the window.
+    StripScrollArea *strip = ui_.LowerScroll;
+    strip->setMaximumHeight(std::max(1, std::min(strip->wholeHeight(), ui_.RightColumn->height() * 2 / 5)));
+    strip->updateGeometry();
+}
+
+bool Body::eventFilter(QObject *watched, QEvent *event)
+{
+    if ((watched == ui_.RightColumn && event->type() == QEvent::Resize)
+        || (watched == ui_.LowerStrip && event->type() == QEvent::LayoutRequest))
+        fitLowerStrip();
+    return QFrame::eventFilter(watched, event);
 }
 
 void Body::showProblem(const LogMessage &message)
@@ -273,6 +333,7 @@ void Body::connectAll()
     connect(ui_.SelectCt1, &QAbstractButton::toggled, this, &Body::changedCtSel);
     connect(ui_.procCtrl, &ProcCtrl::autoExecUpdated, this, &Body::changedAutoExec);
     connect(ui_.CTFiles, &SelectDataFiles::filesSelected, this, &Body::dataFilesSelected);
+    connect(ui_.CTFiles, &SelectDataFiles::filesCleared, this, &Body::rawFilesCleared);
 
     connect(rawDisp_->area(), &DispB::drawImage2, this, &Body::draw);
     connect(rawDisp_, &ImgDispWPV::newPosInvY, this, &Body::newPosOnRawImg);
@@ -311,6 +372,8 @@ void Body::connectAll()
 void Body::setShowAdditionalInfo(bool show)
 {
     ui_.AdditionalInfo->setVisible(show);
+    if (show) // "add_inf_show 0" hides "More" as well: this brings it back
+        ui_.ShowAdditionalAdditionalInfo->show();
 }
 
 void Body::setShowAdditionalAdditionalInfo(bool show)
@@ -348,7 +411,8 @@ void Body::batchExec()
 bool Body::askToStopAndClose()
 {
     return QMessageBox::question(this, windowTitle(),
-               tr("A run is going. Stop it and close the window?\nSlices in progress are finished and saved."),
+               tr("A run is going. Stop it and close the window?\nSlices in progress are finished and "
+                  "saved."),
                QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
         == QMessageBox::Yes;
 }

@@ -8,12 +8,14 @@
 #include <QHash>
 #include <QImage>
 #include <QPen>
+#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 
 // Local
 #include "app/config/joboutcome.h"
 #include "app/config/messagelog.h"
+#include "app/gesturehistory.h"
 #include "automation/batchcmd.h"
 #include "automation/seriesmanifest.h"
 #include "automation/setupfile.h"
@@ -36,6 +38,7 @@ struct CorScanRun;
 class CtCalc;
 class CtCalc2;
 class CtCalc2Ui;
+class QMessageBox;
 class CtDisp;
 class CtView;
 class DataSaver;
@@ -194,6 +197,13 @@ public slots:
     void updateRawImage();
     void draw(QPainter *p);
     void selectedAPointInRawImg(double x, double y, MouseC::MStat code);
+    /// Sets the centre of rotation as a pick on a picture does: Ctrl+Z puts the one before back.
+    /// For every control that picks a centre with the mouse.
+    void setCorAsPicked(double cor);
+    /// Opens the "About" box: the version and where the manual is (F1).
+    void showAbout();
+    /// Puts back what the last recorded gesture changed (Ctrl+Z); false when none is left.
+    bool undoGesture();
     // Calculation runs.
     void toggleCalcCt();
     void startCalcCt();
@@ -264,6 +274,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
     void i0OrBgSelected();
@@ -284,10 +295,13 @@ private:
     void buildTabs();
     bool askToStopAndClose();
     void buildStatusLine();
+    /// The strip under the pictures (raw files, CT-XAFS panels) as tall as it needs, at most two
+    /// fifths of the column; it scrolls beyond that.
+    void fitLowerStrip();
     /// Draws the shown projection: through the generator rule for a new image, else through the
     /// colour bar as the operator set it. An empty set shows nothing.
     void drawRawImage(bool newImage);
-    /// Says in the log when a chosen I0 or BG image is left out of the run's correction.
+    /// Says in the log when the run is not corrected for I0 or BG: none chosen, or one left out.
     void reportUnusedI0Bg();
     /// Shows the loading's count against its total, with the progress line.
     void showLoadProgress();
@@ -308,6 +322,8 @@ private:
     void seqRunEnded();
     void seqCalcCalledOff();
     void applyGeometryDefaults();
+    void rawFilesCleared();
+    void clearImageSet();
     /// While a load runs, nothing can start another.
     void setLoadControlsEnabled(bool enabled);
     void checkI0BgSizes();
@@ -325,6 +341,9 @@ private:
     void fitScanAngles();
     void applyScanAngles();
     void applySelection(const QRectF &selection);
+    /// The window's keys, named in the tooltips of what they do.
+    void setUpShortcuts();
+    void stepSlice(int by);
     void dispatch(size_t worker, int slice);
     /// What a worker needs to reconstruct `slice` at `cor` with the settings of `run` on `set`.
     SliceTask sliceTask(
@@ -384,6 +403,8 @@ private:
     void setUpSetupDialog();
 
     Ui_Body ui_;
+    GestureHistory gestures_; // what the mouse changed, for Ctrl+Z
+    QPointer<QMessageBox> aboutBox_;
     RawDisp *rawDisp_ = nullptr;
     Sinogram *sinogram_ = nullptr;
     CtCalc *ctCalc_ = nullptr;
@@ -417,6 +438,11 @@ private:
 
     QStringList pendingFiles_;
     qsizetype loadAsked_ = 0; // files of the load in progress
+    int loadAdded_ = 0; // and those of them loaded
+    bool loadNewSeries_ = false;
+    QStringList previousFiles_; // listed before a new series, until it has an image
+    int previousSeek_ = 0;
+    bool clearWaiting_ = false; // "Clear" waits for the workers to finish
     QStringList notLoaded_; // its files that could not be used
     bool loading_ = false;
     bool loadWaiting_ = false; // a selection waits for the workers to finish
@@ -489,7 +515,6 @@ private:
     // failed load still counts.
     enum class LoadAsker { None, Batch, Line };
     LoadAsker loadAsker_ = LoadAsker::None;
-    int batchFilesBefore_ = 0; // raw files listed before the batch's load
     QString batchLoadDir_;
     bool quitRequested_ = false;
     bool quitByCommand_ = false;

@@ -152,7 +152,7 @@ void Body::loadFinishedForBatch()
     batchWaitsForLoading_ = false;
     if (asker != LoadAsker::None) {
         // A load that refused any file failed: a missing projection shifts every later angle.
-        const int loaded = ui_.CTFiles->count() - batchFilesBefore_;
+        const int loaded = loadAdded_;
         const int refused = static_cast<int>(notLoaded_.size());
         const bool ok = loaded > 0 && refused == 0;
         if (loaded <= 0)
@@ -436,7 +436,6 @@ void Body::buildOtherActions()
             return O {Completion::Now, false};
         }
         batchLoadDir_ = textArg(c);
-        batchFilesBefore_ = ui_.CTFiles->loadNew() ? 0 : ui_.CTFiles->count();
         // The loading's end judges it (loadFinishedForBatch): a batch line waits for it.
         loadAsker_ = fromBatch ? LoadAsker::Batch : LoadAsker::Line;
         ui_.CTFiles->selectDirFiles(batchLoadDir_, c.args.mid(1));

@@ -22,6 +22,7 @@
 #include "imagedata/imgdata.h"
 #include "imagedata/imgdatas.h"
 #include "imagedata/ui/selectaimgfile.h"
+#include "view3d/ui/ctview.h"
 #include "widgets/colorbar.h"
 #include "widgets/progressline.h"
 #include "widgets/statestyles.h"
@@ -92,6 +93,7 @@ void Body::startCalcCt()
     runStart_ = QDateTime::currentDateTime();
     ui_.CalcStartT->setText(CtPanel::timeText(runStart_));
     ui_.CalcEndT->setText(QStringLiteral("--"));
+    ui_.CalcSpentT->setText(QStringLiteral("--")); // not the last run's
     ui_.CalcCT->setStyleSheet(ButtonStyle::running);
     ctDisp_->clear();
 
@@ -102,6 +104,11 @@ void Body::startCalcCt()
     // Float TIFF slices go with the data files.
     saveData_ = checkSaveTarget(
         ui_.AutoSaveData->isChecked() || ui_.AutoSaveTiff->isChecked(), ui_.SelectDataSaveDir, "data files");
+    // The 3D View's dialogs open where these slices go.
+    if (saveData_)
+        ctView_->setSlicesFolder(ui_.SelectDataSaveDir->dir());
+    else if (saveImages_)
+        ctView_->setSlicesFolder(ui_.SelectImageSaveDir->dir());
     const SubFolderRule rule {
         ui_.SaveInSubFolders->isChecked(), ui_.SubOfEnergy->isChecked(), ui_.SubOfSlice->isChecked()};
     QMetaObject::invokeMethod(
@@ -187,6 +194,14 @@ void Body::reportUnusedI0Bg()
                                     .arg(runSet_.height)
                              << img->fileName();
     }
+    // Without I0 the slices are −ln of the raw counts: a run may mean that, but never unsaid.
+    const bool noI0 = !ui_.I0ImgSel->img();
+    const bool noBg = !ui_.BGImgSel->img();
+    if (noI0 && noBg)
+        qWarning().noquote() << "No I0 and no BG image is selected: the slices are -ln of the raw counts";
+    else if (noI0 || noBg)
+        qWarning().noquote() << QStringLiteral("No %1 image is selected: the slices are not corrected for it")
+                                    .arg(noI0 ? u"I0" : u"BG");
 }
 
 void Body::setupFFT()
@@ -444,6 +459,8 @@ void Body::resumeWaitingWork()
 {
     if (slicesInProgress() > 0 || ctCalc_->isRunning())
         return;
+    if (clearWaiting_)
+        clearImageSet();
     if (loadWaiting_) {
         loadWaiting_ = false;
         dataFilesSelected(waitingFiles_, waitingNewSeries_);

@@ -4,6 +4,7 @@
 // Qt
 #include <QDebug>
 #include <QFileInfo>
+#include <QSignalBlocker>
 
 // Local
 #include "app/body.h"
@@ -13,8 +14,8 @@
 #include "ct/ui/procctrl.h"
 #include "ct/ui/sinogram.h"
 #include "imagedata/imgdatas.h"
-#include "imagedata/ui/selectdatafiles.h"
 #include "imagedata/imgfiletype.h"
+#include "imagedata/ui/selectdatafiles.h"
 #include "widgets/progressline.h"
 #include "widgets/rawdisp.h"
 #include <algorithm>
@@ -41,8 +42,18 @@ void Body::dataFilesSelected(const QStringList &files, bool newSeries)
     loading_ = true;
     setLoadControlsEnabled(false);
     scan_.reset();
+    loadNewSeries_ = newSeries;
+    loadAdded_ = 0;
     if (newSeries) {
-        imgDatas_->clearImgs();
+        // The new series sets its own size; the set loaded before stays until the new one has an
+        // image, so that a selection of which nothing can be used loses nothing.
+        previousFiles_ = ui_.CTFiles->files();
+        previousSeek_ = ui_.seekCtrl->value();
+        {
+            const QSignalBlocker notAClear(ui_.CTFiles);
+            ui_.CTFiles->clearFiles();
+        }
+        imgDatas_->startSeries();
         ui_.seekCtrl->setMaximum(0);
         ui_.seekCtrl->setValue(0);
     }
@@ -74,8 +85,10 @@ void Body::loadNextDataFile()
     }
     const QString name = pendingFiles_.takeFirst();
     if (isHdf5File(name) ? beginScan(name) : imgDatas_->add(name)) {
-        if (!scan_)
+        if (!scan_) {
             ui_.CTFiles->addFile(name);
+            ++loadAdded_;
+        }
     } else {
         notLoaded_ << name; // the set or the scan has said why
     }
@@ -96,20 +109,31 @@ void Body::finishedLoadDataFiles()
     loading_ = false;
     setLoadControlsEnabled(true);
     fitScanAngles();
+    // A new series of which nothing could be used leaves the set loaded before as it was.
+    const bool kept = loadNewSeries_ && !imgDatas_->endSeries() && imgDatas_->count() > 0;
+    if (kept) {
+        for (const QString &name : std::as_const(previousFiles_))
+            ui_.CTFiles->addFile(name);
+    }
+    previousFiles_.clear();
+    const QString before
+        = kept ? QStringLiteral("; the %1 images loaded before stay").arg(imgDatas_->count()) : QString();
     // A file that could not be used is never dropped silently: the projections after it would take
     // its angle. The count says so, the log names the files and the status line shows the problem.
     ui_.CTFiles->showCount(int(notLoaded_.size()));
     if (!notLoaded_.isEmpty()) {
-        qCritical().noquote() << QStringLiteral(
-            "Loading failed: %1 of %2 files could not be used, %3 images are loaded:")
+        qCritical().noquote() << QStringLiteral("Loading failed: %1 of %2 files could not be used, %3 images "
+                                                "are loaded%4:")
                                      .arg(notLoaded_.size())
                                      .arg(loadAsked_)
-                                     .arg(imgDatas_->count())
+                                     .arg(loadAdded_)
+                                     .arg(before)
                               << notLoaded_.mid(0, 10).join(QStringLiteral(", "))
                 + (notLoaded_.size() > 10 ? QStringLiteral(", ...") : QString());
         progressLine_->fail(tr("%1 refused").arg(notLoaded_.size()));
     } else if (loadAsked_ == 0) {
-        qWarning().noquote() << "Loading: no file was selected; nothing is loaded";
+        qWarning().noquote()
+            << QStringLiteral("Loading: no file was selected; nothing is loaded%1").arg(before);
         progressLine_->fail(tr("no files"));
     } else {
         qInfo().noquote() << QStringLiteral("%1 images of %2 x %3 loaded :")
@@ -119,11 +143,14 @@ void Body::finishedLoadDataFiles()
                           << QFileInfo(ui_.CTFiles->files().value(ui_.CTFiles->count() - 1)).absolutePath();
         progressLine_->finish();
     }
-    applyGeometryDefaults();
+    if (!kept) // a set kept keeps its slice, centre of rotation and regions
+        applyGeometryDefaults();
     const int count = imgDatas_->count();
     ui_.procCtrl->setDataSetImages(count);
     applyScanAngles();
     ui_.seekCtrl->setMaximum(std::max(0, count - 1));
+    if (kept)
+        ui_.seekCtrl->setValue(std::clamp(previousSeek_, 0, count - 1));
     checkI0BgSizes();
     updateRawImage();
     sinogram_->genSgmImage();
@@ -131,6 +158,34 @@ void Body::finishedLoadDataFiles()
     dataSetLoadFinished();
     if (pendingStart_)
         startCalcCt();
+}
+
+void Body::rawFilesCleared()
+{
+    // "Clear" lets the images go and forgets their size: the next load sets it. A run holds its
+    // own references to the images, but the set changes only while nothing reads it.
+    if (loading_)
+        return;
+    if (slicesInProgress() > 0 || ctCalc_->isRunning()) {
+        clearWaiting_ = true;
+        return;
+    }
+    clearImageSet();
+}
+
+void Body::clearImageSet()
+{
+    clearWaiting_ = false;
+    if (imgDatas_->count() == 0 && imgDatas_->width() == 0)
+        return;
+    imgDatas_->clear();
+    ui_.seekCtrl->setMaximum(0);
+    ui_.seekCtrl->setValue(0);
+    ui_.procCtrl->setDataSetImages(0);
+    checkI0BgSizes();
+    updateRawImage();
+    sinogram_->genSgmImage();
+    qInfo().noquote() << "Raw images cleared: the next load sets the image size";
 }
 
 void Body::applyGeometryDefaults()

@@ -114,17 +114,24 @@ void Body::selectedAPointInRawImg(double x, double y, MouseC::MStat code)
     switch (code) {
     case MouseC::MStat(0): { // left button
         const int slice = static_cast<int>(vertical ? y : x);
+        if (slice != ui_.procCtrl->sliceNo())
+            gestures_.record(GeometryChange::ofSlice(ui_.procCtrl->sliceNo()));
         ui_.procCtrl->setSliceNo(slice);
-        if (ui_.SendMsg2Zelmap->isChecked())
+        // Without a viewer a pick has nobody to tell: the link said once that it is not connected.
+        if (ui_.SendMsg2Zelmap->isChecked() && zelmapLink_.isConnected())
             zmlLoadSlice(slice);
         break;
     }
     case MouseC::MStat(1): // left button with Shift: a finished selection sets the run's geometry
-        if (rawDisp_->isSelectionValid())
+        if (rawDisp_->isSelectionValid()) {
+            const ProcCtrl *p = ui_.procCtrl;
+            gestures_.record(GeometryChange::ofRange(
+                p->sliceFrom(), p->sliceTo(), ctCalc_->calcRegion(), ctCalc_->dispRegion()));
             applySelection(rawDisp_->selection());
+        }
         break;
     case MouseC::MStat(8): // right button
-        ui_.procCtrl->setCor(vertical ? x : y);
+        setCorAsPicked(vertical ? x : y);
         break;
     default:
         break;

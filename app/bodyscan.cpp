@@ -116,9 +116,10 @@ bool Body::loadScanFrame()
     const int index = scanNext_++;
     auto frame = std::make_unique<ImgDataScanFrame>(scan_, Hdf5Scan::Kind::Projection, index);
     frame->setReadAll(true);
-    if (frame->open() && imgDatas_->addImage(std::move(frame)))
+    if (frame->open() && imgDatas_->addImage(std::move(frame))) {
         ui_.CTFiles->addFile(scan_->fileName());
-    else
+        ++loadAdded_;
+    } else
         notLoaded_ << QStringLiteral("%1 (projection %2)").arg(scan_->fileName()).arg(index);
     return true;
 }

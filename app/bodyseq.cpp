@@ -96,7 +96,8 @@ void Body::noticedStage(const QString &msg, qlonglong dEt)
     ui_.DeltaET->setText(QString::number((dEt / 100) / 10.0, 'g', 6));
     const qint64 total = seqClock_.isValid() ? seqClock_.elapsed() : 0;
     ui_.TotalET->setText(QString::number(total / 1000));
-    qInfo().noquote() << QStringLiteral("Seq. Calc.: %1 (%2 s after the last stage, %3 s in all)")
+    // The stage is in the interface's language: so is the whole line, never half of it.
+    qInfo().noquote() << tr("Seq. Calc.: %1 (%2 s after the last stage, %3 s in all)")
                              .arg(msg)
                              .arg(ui_.DeltaET->text())
                              .arg(ui_.TotalET->text());
@@ -104,8 +105,10 @@ void Body::noticedStage(const QString &msg, qlonglong dEt)
 
 void Body::i0FilesSelected(const QStringList &files, bool clear)
 {
-    if (clear)
+    if (clear) {
         i0Energies_.clear();
+        ui_.SelI0Files->clearFiles();
+    }
     for (const QString &file : files) {
         i0Energies_.append(parseEnergyField(energyFieldOfName(file)).energy());
         ui_.SelI0Files->addFile(file);
@@ -196,7 +199,6 @@ void Body::loadDataSet(const QStringList &files)
     setEntry_ = entry;
     // A data set is always a whole new series: added to the last one, or its first file taken many
     // times, it would be reconstructed with the wrong angles.
-    ui_.CTFiles->clearFiles();
     dataFilesSelected(files, true);
 }
 
@@ -214,7 +216,7 @@ void Body::dataSetLoadFinished()
     if (!setLoad_)
         return;
     setLoad_ = false;
-    const int loaded = imgDatas_->count();
+    const int loaded = loadAdded_;
     // A scan file stands for many images: the set is whole when nothing was refused.
     if (loaded > 0 && notLoaded_.isEmpty()) {
         if (setEntry_)
@@ -223,9 +225,11 @@ void Body::dataSetLoadFinished()
         return;
     }
     setEntry_.reset();
-    refuseDataSet(loaded == 0
-            ? tr("Data set %1 loaded no image").arg(setLoadTitle_)
-            : tr("Data set %1 loaded %2 of %3 images").arg(setLoadTitle_).arg(loaded).arg(loaded + notLoaded_.size()));
+    refuseDataSet(loaded == 0 ? tr("Data set %1 loaded no image").arg(setLoadTitle_)
+                              : tr("Data set %1 loaded %2 of %3 images")
+                                    .arg(setLoadTitle_)
+                                    .arg(loaded)
+                                    .arg(loaded + notLoaded_.size()));
 }
 
 void Body::recordSeqSetRun()

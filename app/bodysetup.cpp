@@ -5,6 +5,7 @@
 #include <QDebug>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QTextStream>
 
@@ -37,6 +38,7 @@ void Body::showSaveSetupD()
     setupSaving_ = true;
     setupDialog_->setAcceptMode(QFileDialog::AcceptSave);
     setupDialog_->setFileMode(QFileDialog::AnyFile);
+    setupDialog_->setDefaultSuffix(QStringLiteral("cfg"));
     setupDialog_->show();
 }
 
@@ -45,13 +47,14 @@ void Body::showLoadSetupD()
     setupSaving_ = false;
     setupDialog_->setAcceptMode(QFileDialog::AcceptOpen);
     setupDialog_->setFileMode(QFileDialog::ExistingFile);
+    setupDialog_->setDefaultSuffix(QString());
     setupDialog_->show();
 }
 
 void Body::saveLoadFileSelected(const QString &fileName)
 {
-    if (setupSaving_)
-        saveSetup(fileName);
+    if (setupSaving_) // a name without a suffix gets ".cfg", so that "Load Setup" lists it
+        saveSetup(QFileInfo(fileName).suffix().isEmpty() ? fileName + QStringLiteral(".cfg") : fileName);
     else
         loadSetup(fileName);
 }

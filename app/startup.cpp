@@ -87,11 +87,15 @@ int runQuorvel(int argc, char *argv[])
     QObject::connect(body.get(), &Body::finishing, app.get(), &QApplication::quit);
     if (!options.noWindow) {
         body->show();
-        // Open at a comfortable size on the current screen rather than at the layouts' minimum.
+        // Open at a comfortable size on the current screen, its frame on the screen too (a laptop's
+        // 1366 x 768 holds the whole window).
         const QRect screen = body->screen()->availableGeometry();
+        const QSize frame = (body->frameGeometry().size() - body->size()).expandedTo(QSize(0, 0));
         body->resize(body->size()
                          .expandedTo(QSize(screen.width() * 9 / 10, screen.height() * 9 / 10))
-                         .boundedTo(screen.size()));
+                         .boundedTo(screen.size() - frame));
+        if (!screen.contains(body->frameGeometry()))
+            body->move(screen.topLeft());
     }
     // Nobody can act on a window that is not shown: a batch run started without one ends the program.
     body->setQuitWhenBatchEnds(options.noWindow && options.execBatch);

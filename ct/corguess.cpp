@@ -70,8 +70,10 @@ double guessCorPosition(
             }
         }
     }
-    const double centre = pos;
-    for (double c = centre - 2.0; c < centre + 2.0; c += 0.1) {
+    // Tenths counted as whole numbers: a sum of 0.1 steps would give 130.09999999999988 for 130.1.
+    const double tenths = pos * 10.0;
+    for (int i = -20; i < 20; ++i) {
+        const double c = (tenths + i) / 10.0;
         const double score = corScore(a, b, c, lineLength, window);
         if (score > best) {
             best = score;

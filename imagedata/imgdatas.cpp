@@ -118,3 +118,25 @@ void ImgDatas::clear()
     clearImgs();
     width_ = height_ = 0;
 }
+
+void ImgDatas::startSeries()
+{
+    previousImgs_ = std::move(imgs_);
+    previousWidth_ = width_;
+    previousHeight_ = height_;
+    imgs_.clear();
+    width_ = height_ = 0;
+}
+
+bool ImgDatas::endSeries()
+{
+    const bool loaded = !imgs_.empty();
+    if (!loaded) {
+        imgs_ = std::move(previousImgs_);
+        width_ = previousWidth_;
+        height_ = previousHeight_;
+    }
+    previousImgs_.clear();
+    previousWidth_ = previousHeight_ = 0;
+    return loaded;
+}

@@ -13,8 +13,8 @@ class QImage;
 struct GreyScale;
 
 /// The raw image set: equal-size projections in load order (index = projection number) and
-/// references to the I0 and BG selectors' image slots. The size is fixed by the first image ever
-/// loaded and stays for as long as the set lives.
+/// references to the I0 and BG selectors' image slots. The first image of a series fixes the size;
+/// a new series (or `clear`) lets the next one set it again.
 class ImgDatas : public QObject
 {
     Q_OBJECT
@@ -59,11 +59,21 @@ public slots:
     void clearImgs();
     /// Deletes every image and forgets the size.
     void clear();
+    /// Starts a new series: the images and their size are put aside and the set is empty and
+    /// unsized, so that the series' first image sets the size.
+    void startSeries();
+    /// Ends the series started last. When it loaded no image, the set put aside comes back whole
+    /// and the result is false; otherwise the set put aside is let go.
+    bool endSeries();
 
 private:
     std::vector<std::shared_ptr<ImgData>> imgs_;
     int width_ = 0;
     int height_ = 0;
+    // The set before the series under way, until that series has an image.
+    std::vector<std::shared_ptr<ImgData>> previousImgs_;
+    int previousWidth_ = 0;
+    int previousHeight_ = 0;
     const ImageSlot *i0Ref_ = nullptr;
     const ImageSlot *bgRef_ = nullptr;
 };

@@ -105,7 +105,8 @@ void TcpClient::socketError(QAbstractSocket::SocketError)
     if (why != lastError_) { // once per kind of failure, not on every retry
         lastError_ = why;
         // A viewer that is not running yet is the usual case, not a fault: said once, as information.
-        qInfo().noquote() << QStringLiteral("Can't connect to %1 : %2 (trying again every %3 ms)")
+        // The toolkit words the reason in the interface's language: so is the whole line.
+        qInfo().noquote() << tr("Can't connect to %1 : %2 (trying again every %3 ms)")
                                  .arg(endpointText(), why)
                                  .arg(retryTimer_.interval());
     }

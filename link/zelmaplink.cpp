@@ -85,8 +85,11 @@ bool ZelmapLink::takeRequest(const QString &what, const QStringList &paths)
             "cannot be carried): %1")
                                     .arg(path);
     }
-    if (!isConnected())
+    if (!isConnected()) { // nothing would answer: the busy field would stay red for nothing
         qWarning().noquote() << QStringLiteral("2dZelmap is not connected: %1 is not sent").arg(what);
+        emit requestRefused(what);
+        return false;
+    }
     isBusy_ = true;
     emit changedIsBusy(true);
     return true;

@@ -31,7 +31,8 @@ signals:
     /// The viewer has just been greeted.
     void connected();
     void changedIsBusy(bool f);
-    /// A request was not sent: the viewer was taken to be busy, or there was nothing to send.
+    /// A request was not sent: the viewer was taken to be busy, was not connected, or there was
+    /// nothing to send.
     void requestRefused(const QString &what);
 
 public slots:

@@ -108,10 +108,6 @@
         <translation>サブフォルダに保存</translation>
     </message>
     <message>
-        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;When this option is selected but neither &apos;of Energy&apos; nor &apos;of Slice&apos; is selected, it works as if &apos;of Slice&apos; is selected.W&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
-        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;このオプションを選び、「エネルギー別」も「スライス別」も選ばないときは、「スライス別」を選んだものとして動作します。&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
-    </message>
-    <message>
         <source>of Energy</source>
         <translation>エネルギー別</translation>
     </message>
@@ -401,6 +397,198 @@ Slices in progress are finished and saved.</source>
         <source>Data set %1 is not loaded: its I0 image %2 cannot be read</source>
         <translation>データセット %1 は読み込まれません: その I0 画像 %2 を読めません</translation>
     </message>
+    <message>
+        <source>Calculate the slices, or stop the run (%1)</source>
+        <translation>スライスを計算、または計算を停止 (%1)</translation>
+    </message>
+    <message>
+        <source>Guess the centre of rotation from two facing projections (%1)</source>
+        <translation>向かい合う2枚の投影から回転中心を推定 (%1)</translation>
+    </message>
+    <message>
+        <source>The projection shown (%1 / %2)</source>
+        <translation>表示中の投影 (%1 / %2)</translation>
+    </message>
+    <message>
+        <source>The slice calculated; a left click on the projection picks it (%1 / %2; %3 undoes a pick)</source>
+        <translation>計算するスライス。投影を左クリックで選択 (%1 / %2、%3 で選択を取り消し)</translation>
+    </message>
+    <message>
+        <source>The centre of rotation in pixels; a right click on the projection picks it (%1 undoes a pick)</source>
+        <translation>回転中心 (ピクセル)。投影を右クリックで選択 (%1 で選択を取り消し)</translation>
+    </message>
+    <message>
+        <source>Left click: slice; right click: centre of rotation; Shift-drag: slice range and regions (%1 undoes them); %2 shows the whole picture</source>
+        <translation>左クリック: スライス、右クリック: 回転中心、Shift+ドラッグ: スライス範囲と領域 (%1 で取り消し)。%2 で画像全体を表示</translation>
+    </message>
+    <message>
+        <source>Save the settings to a setup file (%1)</source>
+        <translation>設定をセットアップファイルに保存 (%1)</translation>
+    </message>
+    <message>
+        <source>Load the settings of a setup file (%1)</source>
+        <translation>セットアップファイルの設定を読み込み (%1)</translation>
+    </message>
+    <message>
+        <source>Calculate the slices, or stop the run</source>
+        <translation>スライスを計算、または計算を停止</translation>
+    </message>
+    <message>
+        <source>Calculate with CT1: one slice, shown as it builds up</source>
+        <translation>CT1 で計算: 1 スライスを積み上げながら表示</translation>
+    </message>
+    <message>
+        <source>Calculate with CT2: the workers, one slice or the slice range</source>
+        <translation>CT2 で計算: ワーカーで 1 スライスまたはスライス範囲</translation>
+    </message>
+    <message>
+        <source>Show each calculated slice in the CT panels</source>
+        <translation>計算したスライスを CT パネルに表示</translation>
+    </message>
+    <message>
+        <source>When the last run started</source>
+        <translation>直近の計算の開始時刻</translation>
+    </message>
+    <message>
+        <source>When the last run ended</source>
+        <translation>直近の計算の終了時刻</translation>
+    </message>
+    <message>
+        <source>Seconds the last run took</source>
+        <translation>直近の計算にかかった秒数</translation>
+    </message>
+    <message>
+        <source>Progress of the run</source>
+        <translation>計算の進捗</translation>
+    </message>
+    <message>
+        <source>Use the same colour bounds for every slice</source>
+        <translation>すべてのスライスに同じ色範囲を使う</translation>
+    </message>
+    <message>
+        <source>Lower bound of the fixed colour scale</source>
+        <translation>固定色スケールの下限</translation>
+    </message>
+    <message>
+        <source>Upper bound of the fixed colour scale</source>
+        <translation>固定色スケールの上限</translation>
+    </message>
+    <message>
+        <source>Save each calculated slice as a picture</source>
+        <translation>計算したスライスを画像として保存</translation>
+    </message>
+    <message>
+        <source>Save each calculated slice as a data file</source>
+        <translation>計算したスライスをデータファイルとして保存</translation>
+    </message>
+    <message>
+        <source>Save each slice in sub-folders; with neither &apos;of Energy&apos; nor &apos;of Slice&apos; it works as &apos;of Slice&apos;</source>
+        <translation>サブフォルダに保存。&apos;of Energy&apos; も &apos;of Slice&apos; もなければ &apos;of Slice&apos; と同じ</translation>
+    </message>
+    <message>
+        <source>Save into a folder named by the tag (energy)</source>
+        <translation>タグ (エネルギー) 名のフォルダに保存</translation>
+    </message>
+    <message>
+        <source>Save into a folder named by the slice number</source>
+        <translation>スライス番号名のフォルダに保存</translation>
+    </message>
+    <message>
+        <source>Values above this are written as 0 (then the offset is added)</source>
+        <translation>これより大きい値は 0 として書き出す (その後オフセットを加算)</translation>
+    </message>
+    <message>
+        <source>Values below this are written as 0 (then the offset is added)</source>
+        <translation>これより小さい値は 0 として書き出す (その後オフセットを加算)</translation>
+    </message>
+    <message>
+        <source>Added to every value written to a data file</source>
+        <translation>データファイルに書き出す全ての値に加算</translation>
+    </message>
+    <message>
+        <source>Connect to the 2dZelmap viewer again</source>
+        <translation>2dZelmap ビューアに再接続</translation>
+    </message>
+    <message>
+        <source>Send the picked slice&apos;s files to the viewer</source>
+        <translation>選択したスライスのファイルをビューアに送る</translation>
+    </message>
+    <message>
+        <source>Ask the viewer for the 2D analysis of the current slice</source>
+        <translation>現在のスライスの 2D 解析をビューアに依頼</translation>
+    </message>
+    <message>
+        <source>After sending a slice, also ask for its 2D analysis</source>
+        <translation>スライス送信後に 2D 解析も依頼</translation>
+    </message>
+    <message>
+        <source>Send and analyse each slice of the range in turn, or stop</source>
+        <translation>範囲の各スライスを順に送って解析、または停止</translation>
+    </message>
+    <message>
+        <source>Save the settings to a setup file</source>
+        <translation>設定をセットアップファイルに保存</translation>
+    </message>
+    <message>
+        <source>Load the settings of a setup file</source>
+        <translation>セットアップファイルの設定を読み込み</translation>
+    </message>
+    <message>
+        <source>Show the CT-XAFS series controls</source>
+        <translation>CT-XAFS シリーズの操作を表示</translation>
+    </message>
+    <message>
+        <source>Show the I0 settings of the raw and I0 images</source>
+        <translation>生画像と I0 画像の I0 設定を表示</translation>
+    </message>
+    <message>
+        <source>Load and calculate the data sets from the first to the last, or stop</source>
+        <translation>最初から最後までのデータセットを読み込んで計算、または停止</translation>
+    </message>
+    <message>
+        <source>First data set of the series run</source>
+        <translation>シリーズ計算の最初のデータセット</translation>
+    </message>
+    <message>
+        <source>Last data set of the series run</source>
+        <translation>シリーズ計算の最後のデータセット</translation>
+    </message>
+    <message>
+        <source>Keep the slice range and regions when a new data set loads</source>
+        <translation>新しいデータセットでもスライス範囲と領域を保持</translation>
+    </message>
+    <message>
+        <source>Stage of the series run</source>
+        <translation>シリーズ計算の段階</translation>
+    </message>
+    <message>
+        <source>Seconds the last stage took</source>
+        <translation>直近の段階にかかった秒数</translation>
+    </message>
+    <message>
+        <source>Seconds since the series run started</source>
+        <translation>シリーズ計算開始からの秒数</translation>
+    </message>
+    <message>
+        <source>About Quorvel</source>
+        <translation>Quorvel について</translation>
+    </message>
+    <message>
+        <source>&lt;b&gt;Quorvel %1&lt;/b&gt;&lt;p&gt;CT slices from projection images by filtered back-projection, for beamline tomography and CT-XAFS series.&lt;/p&gt;&lt;p&gt;Manual: &lt;a href=&quot;%2&quot;&gt;%3&lt;/a&gt; (batch commands in docs/ beside it)&lt;/p&gt;</source>
+        <translation>&lt;b&gt;Quorvel %1&lt;/b&gt;&lt;p&gt;投影画像からフィルタ補正逆投影で CT スライスを作成します (ビームライントモグラフィーと CT-XAFS シリーズ用)。&lt;/p&gt;&lt;p&gt;マニュアル: &lt;a href=&quot;%2&quot;&gt;%3&lt;/a&gt; (バッチコマンドは同じ場所の docs/)&lt;/p&gt;</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>情報</translation>
+    </message>
+    <message>
+        <source>The program&apos;s version and where its manual is (F1)</source>
+        <translation>プログラムのバージョンとマニュアルの場所 (F1)</translation>
+    </message>
+    <message>
+        <source>Seq. Calc.: %1 (%2 s after the last stage, %3 s in all)</source>
+        <translation>連続計算: %1 (前の段階から %2 秒、合計 %3 秒)</translation>
+    </message>
 </context>
 <context>
     <name>CBarUI</name>
@@ -415,6 +603,18 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Fix</source>
         <translation>固定</translation>
+    </message>
+    <message>
+        <source>Upper bound of the colour bar</source>
+        <translation>カラーバーの上限</translation>
+    </message>
+    <message>
+        <source>Lower bound of the colour bar</source>
+        <translation>カラーバーの下限</translation>
+    </message>
+    <message>
+        <source>Keep these bounds for new pictures</source>
+        <translation>新しい画像でもこの範囲を保持</translation>
     </message>
 </context>
 <context>
@@ -454,6 +654,18 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Arrow keys or the wheel over the picture step through the trials; Enter, a double click or a click on the picture takes the centre</source>
         <translation>矢印キーまたは画像上のホイールで試行を切り替え、Enter・ダブルクリック・画像のクリックでその中心を採用します</translation>
+    </message>
+    <message>
+        <source>The first centre of rotation of the scan (empty: the current centre − 5)</source>
+        <translation>スキャンの最初の回転中心（空欄: 現在の中心 − 5）</translation>
+    </message>
+    <message>
+        <source>The last centre of rotation of the scan (empty: the current centre + 5)</source>
+        <translation>スキャンの最後の回転中心（空欄: 現在の中心 + 5）</translation>
+    </message>
+    <message>
+        <source>The step between the centres of the scan, in pixels</source>
+        <translation>スキャンの中心の間隔（ピクセル）</translation>
     </message>
 </context>
 <context>
@@ -521,6 +733,66 @@ Slices in progress are finished and saved.</source>
         <source>Spent [sec]</source>
         <translation>所要時間 [秒]</translation>
     </message>
+    <message>
+        <source>Display region: first column</source>
+        <translation>表示領域: 最初の列</translation>
+    </message>
+    <message>
+        <source>Display region: first row</source>
+        <translation>表示領域: 最初の行</translation>
+    </message>
+    <message>
+        <source>Display region: last column</source>
+        <translation>表示領域: 最後の列</translation>
+    </message>
+    <message>
+        <source>Display region: last row</source>
+        <translation>表示領域: 最後の行</translation>
+    </message>
+    <message>
+        <source>Calculate only the region shown</source>
+        <translation>表示中の領域だけを計算</translation>
+    </message>
+    <message>
+        <source>Calculation region: first column</source>
+        <translation>計算領域: 最初の列</translation>
+    </message>
+    <message>
+        <source>Calculation region: first row</source>
+        <translation>計算領域: 最初の行</translation>
+    </message>
+    <message>
+        <source>Calculation region: last column</source>
+        <translation>計算領域: 最後の列</translation>
+    </message>
+    <message>
+        <source>Calculation region: last row</source>
+        <translation>計算領域: 最後の行</translation>
+    </message>
+    <message>
+        <source>Calculate the current slice</source>
+        <translation>現在のスライスを計算</translation>
+    </message>
+    <message>
+        <source>Calculate again whenever the slice or the centre changes</source>
+        <translation>スライスや中心が変わるたびに再計算</translation>
+    </message>
+    <message>
+        <source>Slice shown; red: it could not be made (the tooltip says why)</source>
+        <translation>表示中のスライス。赤: 作成できなかった (理由はツールチップ)</translation>
+    </message>
+    <message>
+        <source>When this slice started</source>
+        <translation>このスライスの開始時刻</translation>
+    </message>
+    <message>
+        <source>When this slice ended</source>
+        <translation>このスライスの終了時刻</translation>
+    </message>
+    <message>
+        <source>Seconds this slice took</source>
+        <translation>このスライスにかかった秒数</translation>
+    </message>
 </context>
 <context>
     <name>CtDisp</name>
@@ -540,6 +812,10 @@ Slices in progress are finished and saved.</source>
         <source>Draw the image with square pixels; off: stretched over the whole display</source>
         <translation>画素を正方形で表示します。オフ: 表示領域全体に引き伸ばして表示</translation>
     </message>
+    <message>
+        <source>Slice shown from the results</source>
+        <translation>結果から表示するスライス</translation>
+    </message>
 </context>
 <context>
     <name>CtView</name>
@@ -556,10 +832,6 @@ Slices in progress are finished and saved.</source>
         <translation>画像サイズ(pix)</translation>
     </message>
     <message>
-        <source>Picture size in pixels: 256 keeps turning the view smooth while adjusting; about 1024 for final pictures</source>
-        <translation>画像のピクセル数：調整中は 256 で滑らかに回転、最終画像は 1024 程度</translation>
-    </message>
-    <message>
         <source>Add Slice Set</source>
         <translation>スライスセット追加</translation>
     </message>
@@ -572,14 +844,32 @@ Slices in progress are finished and saved.</source>
         <translation>画像保存</translation>
     </message>
     <message>
-        <source>Supported File Types are : %1
- and also SVG.</source>
-        <translation>保存できる形式 : %1
- および SVG</translation>
-    </message>
-    <message>
         <source>Any (* *.*)</source>
         <translation>すべて (* *.*)</translation>
+    </message>
+    <message>
+        <source>display</source>
+        <translation>表示</translation>
+    </message>
+    <message>
+        <source>Picture size in pixels; empty: the display&apos;s size. Turning the view works at 256 at most</source>
+        <translation>画像のピクセル数：空欄なら表示領域の大きさ。回転中は最大 256 で描画</translation>
+    </message>
+    <message>
+        <source>Add another slice set to the view</source>
+        <translation>スライスセットを追加</translation>
+    </message>
+    <message>
+        <source>Move the cross-sections of all sets together</source>
+        <translation>全セットの断面を連動</translation>
+    </message>
+    <message>
+        <source>Save the picture (PNG when the name has no known suffix; SVG too)</source>
+        <translation>画像を保存 (既知の拡張子がなければ PNG。SVG も可)</translation>
+    </message>
+    <message>
+        <source>Save the picture as %1 or svg by the name&apos;s suffix (png without one)</source>
+        <translation>名前の拡張子で %1 または svg として画像を保存 (拡張子がなければ png)</translation>
     </message>
 </context>
 <context>
@@ -595,6 +885,18 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Eng. Ptn in Img F. Name :</source>
         <translation>画像ファイル名のエネルギー形式 :</translation>
+    </message>
+    <message>
+        <source>I0 value used when it is not taken from an XAFS file</source>
+        <translation>XAFS ファイルから取らない場合の I0 値</translation>
+    </message>
+    <message>
+        <source>Take I0 from the XAFS file at the image&apos;s energy</source>
+        <translation>画像のエネルギーでの I0 を XAFS ファイルから取る</translation>
+    </message>
+    <message>
+        <source>Where the energy is in the image file name (# marks its digits)</source>
+        <translation>画像ファイル名中のエネルギーの位置 (# が数字)</translation>
     </message>
 </context>
 <context>
@@ -632,10 +934,25 @@ Slices in progress are finished and saved.</source>
     </message>
 </context>
 <context>
+    <name>NumberField</name>
+    <message>
+        <source>Not a whole number: read as 0</source>
+        <translation>整数ではありません: 0 として読みます</translation>
+    </message>
+    <message>
+        <source>Not a number: read as 0</source>
+        <translation>数値ではありません: 0 として読みます</translation>
+    </message>
+</context>
+<context>
     <name>PopDockBase</name>
     <message>
         <source>Pop/Dock</source>
         <translation>分離/格納</translation>
+    </message>
+    <message>
+        <source>Show this page in a window of its own, or back in its place</source>
+        <translation>このページを別ウィンドウで表示、または元の位置に戻す</translation>
     </message>
 </context>
 <context>
@@ -663,6 +980,22 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Draw the image with square pixels; off: stretched over the whole display</source>
         <translation>画素を正方形で表示します。オフ: 表示領域全体に引き伸ばして表示</translation>
+    </message>
+    <message>
+        <source>Column under the cursor</source>
+        <translation>カーソル位置の列</translation>
+    </message>
+    <message>
+        <source>Row under the cursor</source>
+        <translation>カーソル位置の行</translation>
+    </message>
+    <message>
+        <source>Value under the cursor</source>
+        <translation>カーソル位置の値</translation>
+    </message>
+    <message>
+        <source>Show the whole picture again (Ctrl+0 on the projection)</source>
+        <translation>画像全体を再表示 (投影では Ctrl+0)</translation>
     </message>
 </context>
 <context>
@@ -831,6 +1164,90 @@ Slices in progress are finished and saved.</source>
         <source>Columns compared with each column for small stripes (odd)</source>
         <translation>小さな縞の判定で各列と比べる列数 (奇数)</translation>
     </message>
+    <message>
+        <source>The slice calculated; a left click on the projection picks it</source>
+        <translation>計算するスライス。投影を左クリックで選択</translation>
+    </message>
+    <message>
+        <source>The centre of rotation in pixels; a right click on the projection picks it</source>
+        <translation>回転中心 (ピクセル)。投影を右クリックで選択</translation>
+    </message>
+    <message>
+        <source>The rotation axis runs across the projection</source>
+        <translation>回転軸が投影の横方向</translation>
+    </message>
+    <message>
+        <source>The rotation axis runs down the projection</source>
+        <translation>回転軸が投影の縦方向</translation>
+    </message>
+    <message>
+        <source>Angle of the first projection, degrees</source>
+        <translation>最初の投影の角度 (度)</translation>
+    </message>
+    <message>
+        <source>Angle the projections cover, degrees</source>
+        <translation>投影が覆う角度 (度)</translation>
+    </message>
+    <message>
+        <source>Projections loaded</source>
+        <translation>読み込んだ投影の数</translation>
+    </message>
+    <message>
+        <source>Use only part of the projections</source>
+        <translation>投影の一部だけを使う</translation>
+    </message>
+    <message>
+        <source>First projection used</source>
+        <translation>使う最初の投影</translation>
+    </message>
+    <message>
+        <source>Projections used</source>
+        <translation>使う投影の数</translation>
+    </message>
+    <message>
+        <source>Workers calculating at once</source>
+        <translation>同時に計算するワーカー数</translation>
+    </message>
+    <message>
+        <source>Calculate the whole slice range, not just the current slice</source>
+        <translation>現在のスライスだけでなくスライス範囲全体を計算</translation>
+    </message>
+    <message>
+        <source>First slice of the range; a Shift-drag on the projection sets it</source>
+        <translation>範囲の最初のスライス。投影の Shift+ドラッグで設定</translation>
+    </message>
+    <message>
+        <source>Last slice of the range; a Shift-drag on the projection sets it</source>
+        <translation>範囲の最後のスライス。投影の Shift+ドラッグで設定</translation>
+    </message>
+    <message>
+        <source>Step between slices of the range</source>
+        <translation>範囲内のスライスの間隔</translation>
+    </message>
+    <message>
+        <source>Record the centre of rotation at this slice (two records tilt the axis)</source>
+        <translation>このスライスの回転中心を記録 (2 つの記録で軸の傾きを補間)</translation>
+    </message>
+    <message>
+        <source>First recorded slice and centre of rotation</source>
+        <translation>1 つ目に記録したスライスと回転中心</translation>
+    </message>
+    <message>
+        <source>Forget the recorded centres of rotation</source>
+        <translation>記録した回転中心を消去</translation>
+    </message>
+    <message>
+        <source>Second recorded slice and centre of rotation</source>
+        <translation>2 つ目に記録したスライスと回転中心</translation>
+    </message>
+    <message>
+        <source>The number of slices at which Guess along range guesses the centre</source>
+        <translation>範囲に沿った推定で中心を推定するスライスの数</translation>
+    </message>
+    <message>
+        <source>The stripes taken out: All (recommended), small ones by sorting, large ones, or dead columns only</source>
+        <translation>除去する縞: All（推奨）、ソートによる小さな縞、大きな縞、または不感列のみ</translation>
+    </message>
 </context>
 <context>
     <name>ProgressLine</name>
@@ -852,6 +1269,14 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Next</source>
         <translation>次へ</translation>
+    </message>
+    <message>
+        <source>The projection shown (Alt+Right / Alt+Left)</source>
+        <translation>表示中の投影 (Alt+Right / Alt+Left)</translation>
+    </message>
+    <message>
+        <source>Number of the projection shown</source>
+        <translation>表示中の投影の番号</translation>
     </message>
 </context>
 <context>
@@ -880,6 +1305,18 @@ Slices in progress are finished and saved.</source>
         <source>Any file (* *.*)</source>
         <translation>すべてのファイル (* *.*)</translation>
     </message>
+    <message>
+        <source>Choose the file</source>
+        <translation>ファイルを選択</translation>
+    </message>
+    <message>
+        <source>The file chosen; red: it cannot be used</source>
+        <translation>選択したファイル。赤: 使えない</translation>
+    </message>
+    <message>
+        <source>What the file is for</source>
+        <translation>ファイルの用途</translation>
+    </message>
 </context>
 <context>
     <name>SelectAImgFile</name>
@@ -890,6 +1327,14 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Exp Time</source>
         <translation>露光時間</translation>
+    </message>
+    <message>
+        <source>Exposure time of this image, seconds</source>
+        <translation>この画像の露光時間 (秒)</translation>
+    </message>
+    <message>
+        <source>Show this image in its tab</source>
+        <translation>この画像をタブに表示</translation>
     </message>
 </context>
 <context>
@@ -938,6 +1383,26 @@ Slices in progress are finished and saved.</source>
         <source>I0 far</source>
         <translation>I0 が遠い</translation>
     </message>
+    <message>
+        <source>Data sets found in the folder</source>
+        <translation>フォルダ内に見つかったデータセット</translation>
+    </message>
+    <message>
+        <source>File name pattern of the projection files</source>
+        <translation>投影ファイルのファイル名パターン</translation>
+    </message>
+    <message>
+        <source>The folder is laid out as the beamline&apos;s standard series</source>
+        <translation>フォルダがビームライン標準のシリーズ構成</translation>
+    </message>
+    <message>
+        <source>Load the data set chosen</source>
+        <translation>選択したデータセットを読み込む</translation>
+    </message>
+    <message>
+        <source>Load the next data set</source>
+        <translation>次のデータセットを読み込む</translation>
+    </message>
 </context>
 <context>
     <name>SelectDataFiles</name>
@@ -960,10 +1425,6 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Multi.</source>
         <translation>複数回</translation>
-    </message>
-    <message>
-        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;When Checked : The first file in the list will be read multitimes ( ex. 180 times )&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
-        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;チェックすると、リストの最初のファイルを複数回 (例: 180 回) 読み込みます&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
     <message>
         <source>keep Conds.</source>
@@ -1001,6 +1462,42 @@ Slices in progress are finished and saved.</source>
         <source>HDF5 / NeXus Scan File (*.h5 *.hdf5 *.nxs *.hdf)</source>
         <translation>HDF5 / NeXus スキャンファイル (*.h5 *.hdf5 *.nxs *.hdf)</translation>
     </message>
+    <message>
+        <source>Choose the projection files to load</source>
+        <translation>読み込む投影ファイルを選択</translation>
+    </message>
+    <message>
+        <source>Files loaded, in projection order</source>
+        <translation>読み込んだファイル (投影順)</translation>
+    </message>
+    <message>
+        <source>Let the images go; the next load sets the image size</source>
+        <translation>画像を破棄。次の読み込みが画像サイズを決める</translation>
+    </message>
+    <message>
+        <source>A load replaces the files loaded</source>
+        <translation>読み込みで既存のファイルを置き換える</translation>
+    </message>
+    <message>
+        <source>A load adds to the files loaded</source>
+        <translation>読み込みで既存のファイルに追加</translation>
+    </message>
+    <message>
+        <source>Take the first file of the selection many times (as many as the number beside)</source>
+        <translation>選択の最初のファイルを何度も使う (右の数だけ)</translation>
+    </message>
+    <message>
+        <source>How many times the first file is taken</source>
+        <translation>最初のファイルを使う回数</translation>
+    </message>
+    <message>
+        <source>Keep the slice, centre of rotation and regions on a new load</source>
+        <translation>新しい読み込みでもスライス、回転中心、領域を保持</translation>
+    </message>
+    <message>
+        <source>Exposure time of the projections, seconds</source>
+        <translation>投影の露光時間 (秒)</translation>
+    </message>
 </context>
 <context>
     <name>SelectDir</name>
@@ -1011,6 +1508,14 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Select a directory</source>
         <translation>フォルダの選択</translation>
+    </message>
+    <message>
+        <source>Choose the folder that holds the data sets</source>
+        <translation>データセットのあるフォルダを選択</translation>
+    </message>
+    <message>
+        <source>Folder that holds the data sets</source>
+        <translation>データセットのあるフォルダ</translation>
     </message>
 </context>
 <context>
@@ -1030,6 +1535,22 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Directory to save in</source>
         <translation>保存先フォルダ</translation>
+    </message>
+    <message>
+        <source>Choose the folder to save in</source>
+        <translation>保存先フォルダを選択</translation>
+    </message>
+    <message>
+        <source>Folder to save in; red: it cannot be written</source>
+        <translation>保存先フォルダ。赤: 書き込めない</translation>
+    </message>
+    <message>
+        <source>Name at the start of each file name</source>
+        <translation>各ファイル名の先頭の名前</translation>
+    </message>
+    <message>
+        <source>Tag after the name (the energy of a series)</source>
+        <translation>名前の後のタグ (シリーズのエネルギー)</translation>
     </message>
 </context>
 <context>
@@ -1061,6 +1582,22 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>mirror %1, Fourier %2</source>
         <translation>鏡像 %1、フーリエ %2</translation>
+    </message>
+    <message>
+        <source>The centre of rotation in pixels</source>
+        <translation>回転中心 (ピクセル)</translation>
+    </message>
+    <message>
+        <source>Guess the centre of rotation from two facing projections</source>
+        <translation>向かい合う 2 枚の投影から回転中心を推定</translation>
+    </message>
+    <message>
+        <source>Make the sinogram of the current slice</source>
+        <translation>現在のスライスのサイノグラムを作成</translation>
+    </message>
+    <message>
+        <source>Also show the Fourier transform of the sinogram</source>
+        <translation>サイノグラムのフーリエ変換も表示</translation>
     </message>
 </context>
 <context>
@@ -1148,6 +1685,93 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Select Section Color</source>
         <translation>断面の色を選択</translation>
+    </message>
+    <message>
+        <source>Select Run…</source>
+        <translation>実行を選択…</translation>
+    </message>
+    <message>
+        <source>Select the Folder of a Run</source>
+        <translation>実行の保存フォルダを選択</translation>
+    </message>
+    <message>
+        <source>Show this set&apos;s controls</source>
+        <translation>このセットの操作を表示</translation>
+    </message>
+    <message>
+        <source>Hide this set&apos;s controls</source>
+        <translation>このセットの操作を隠す</translation>
+    </message>
+    <message>
+        <source>Choose slice files of one folder to stack</source>
+        <translation>積み重ねる 1 フォルダのスライスファイルを選択</translation>
+    </message>
+    <message>
+        <source>Stack the slices a run saved in a folder and its sub-folders</source>
+        <translation>計算で保存したフォルダとサブフォルダのスライスを積み重ねる</translation>
+    </message>
+    <message>
+        <source>Files of the stack, in order</source>
+        <translation>スタックのファイル (順番)</translation>
+    </message>
+    <message>
+        <source>Smallest value of the stack</source>
+        <translation>スタックの最小値</translation>
+    </message>
+    <message>
+        <source>Largest value of the stack</source>
+        <translation>スタックの最大値</translation>
+    </message>
+    <message>
+        <source>Lower end of the value window</source>
+        <translation>値の表示範囲の下端</translation>
+    </message>
+    <message>
+        <source>Lower end of the window, percent of the value range</source>
+        <translation>表示範囲の下端 (値の範囲の %)</translation>
+    </message>
+    <message>
+        <source>Upper end of the value window</source>
+        <translation>値の表示範囲の上端</translation>
+    </message>
+    <message>
+        <source>Upper end of the window, percent of the value range</source>
+        <translation>表示範囲の上端 (値の範囲の %)</translation>
+    </message>
+    <message>
+        <source>Draw the box of the stack</source>
+        <translation>スタックの枠を描く</translation>
+    </message>
+    <message>
+        <source>Draw the volume</source>
+        <translation>ボリュームを描く</translation>
+    </message>
+    <message>
+        <source>Draw the cross-section</source>
+        <translation>断面を描く</translation>
+    </message>
+    <message>
+        <source>Keep the cross-section&apos;s direction when the view turns</source>
+        <translation>視点を回しても断面の向きを保持</translation>
+    </message>
+    <message>
+        <source>Position of the cross-section</source>
+        <translation>断面の位置</translation>
+    </message>
+    <message>
+        <source>Colour of the volume</source>
+        <translation>ボリュームの色</translation>
+    </message>
+    <message>
+        <source>Colour of the cross-section</source>
+        <translation>断面の色</translation>
+    </message>
+</context>
+<context>
+    <name>TcpClient</name>
+    <message>
+        <source>Can&apos;t connect to %1 : %2 (trying again every %3 ms)</source>
+        <translation>%1 に接続できません : %2 (%3 ms ごとに再試行)</translation>
     </message>
 </context>
 <context>

@@ -1,6 +1,8 @@
 #include "view3d/viewframe.h"
 
 // Local
+#include <algorithm>
+#include <cmath>
 #include <numbers>
 
 void ViewFrame::rotate(Vec3 rax, double th)
@@ -61,6 +63,20 @@ void panFrame(ViewFrame &frame, double dx, double dy, int pw, int ph)
 {
     frame.panOffset -= std::trunc(pw * frame.viewScale) * dx * frame.nx;
     frame.panOffset += std::trunc(ph * frame.viewScale) * dy * frame.ny;
+}
+
+void fitFrame(ViewFrame &frame, double hx, double hy, double hz, int pw, int ph, double fill)
+{
+    if (pw < 1 || ph < 1 || !(fill > 0.0))
+        return;
+    // The box's half extent along a picture axis: its corners' largest reach along it.
+    const auto reach
+        = [&](const Vec3 &n) { return std::abs(n.x) * hx + std::abs(n.y) * hy + std::abs(n.z) * hz; };
+    const double scale = std::max(2.0 * reach(frame.nx) / pw, 2.0 * reach(frame.ny) / ph) / fill;
+    if (!(scale > 0.0) || !std::isfinite(scale))
+        return;
+    frame.viewScale = scale;
+    frame.panOffset = Vec3 {};
 }
 
 void zoomFrame(ViewFrame &frame, int step)

@@ -52,5 +52,9 @@ DragTurn dragTurn(const ViewFrame &frame, DragZone zone, double dx, double dy);
 /// += trunc(ph·scale)·dy·ny for a move of (dx, dy) display fractions over a pw × ph picture.
 void panFrame(ViewFrame &frame, double dx, double dy, int pw, int ph);
 
+/// Centres a box of half sizes (hx, hy, hz) about the origin and sets the scale so that the box,
+/// seen along the frame, fills `fill` (0 … 1) of a pw × ph picture in its tighter direction.
+void fitFrame(ViewFrame &frame, double hx, double hy, double hz, int pw, int ph, double fill = 0.9);
+
 /// A wheel step away from the user zooms in (scale × 0.9), one towards the user out (÷ 0.9).
 void zoomFrame(ViewFrame &frame, int step);

@@ -16,6 +16,7 @@ PopDockBase::PopDockBase(QWidget *parent)
     , popLayout_(new QVBoxLayout(popBase_))
 {
     button_->setObjectName(QStringLiteral("PopDock"));
+    button_->setToolTip(tr("Show this page in a window of its own, or back in its place"));
     popBase_->setObjectName(QStringLiteral("popBase_"));
     popBase_->setWindowFlags(Qt::Window);
     dockLayout_->setContentsMargins(0, 0, 0, 0);

@@ -16,6 +16,8 @@ SelectDir::SelectDir(QWidget *parent)
 {
     select_->setObjectName(QStringLiteral("Select"));
     selectedDir_->setObjectName(QStringLiteral("SelectedDir"));
+    select_->setToolTip(tr("Choose the folder that holds the data sets"));
+    selectedDir_->setToolTip(tr("Folder that holds the data sets"));
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);

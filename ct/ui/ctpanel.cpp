@@ -5,6 +5,7 @@
 #include "widgets/childedits.h"
 #include "widgets/colorbar.h"
 #include "widgets/imgdisp.h"
+#include "widgets/numberfield.h"
 #include "widgets/statestyles.h"
 #include <cmath>
 
@@ -30,8 +31,10 @@ CtPanel::CtPanel(QWidget *parent)
     connect(ui_.DispCt, &ImgDisp::newS, this, &CtPanel::noticedNewS);
     connect(ui_.DispCt, &ImgDispWPV::newPosInvY, this, &CtPanel::noticedNewPos);
     connect(ui_.SetCRegion, &QPushButton::clicked, this, &CtPanel::setCRegion);
-    for (QLineEdit *edit : {ui_.Crx0, ui_.Crz0, ui_.Crx1, ui_.Crz1})
+    for (QLineEdit *edit : {ui_.Crx0, ui_.Crz0, ui_.Crx1, ui_.Crz1}) {
         connect(edit, &QLineEdit::editingFinished, this, &CtPanel::calcRegionEdited);
+        watchNumberField(edit, NumberKind::Real);
+    }
     setCR(0, 0, 2047, 2047);
     regionSet_ = false;
 }
@@ -150,9 +153,8 @@ void CtPanel::showFailure(int slice, const QString &why)
 
 void CtPanel::showTimes(const QDateTime &start, const QDateTime &end)
 {
+    // A slice under way has no end yet: the last slice's end would read as earlier than the start.
+    ui_.EndT->setText(end.isValid() ? timeText(end) : QStringLiteral("--"));
+    ui_.SpentT->setText(end.isValid() ? spentText(start, end) : QStringLiteral("--"));
     ui_.StartT->setText(timeText(start));
-    if (end.isValid()) {
-        ui_.EndT->setText(timeText(end));
-        ui_.SpentT->setText(spentText(start, end));
-    }
 }

@@ -6,6 +6,7 @@
 
 // Local
 #include "widgets/childedits.h"
+#include "widgets/numberfield.h"
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -42,6 +43,11 @@ ProcCtrl::ProcCtrl(QWidget *parent)
     cor_ = fieldDouble(ui_.Cor->text());
     clearRecordedCoR();
     showPartial();
+    for (QLineEdit *edit : {ui_.SliceNo, ui_.DataSetStartImageNo, ui_.DataSetUsingImages, ui_.SliceFrom,
+             ui_.SliceTo, ui_.SliceStep})
+        watchNumberField(edit, NumberKind::Integer);
+    for (QLineEdit *edit : {ui_.Cor, ui_.AngleOriginDeg, ui_.DataSetRangeDeg})
+        watchNumberField(edit, NumberKind::Real);
 
     auto *axes = new QButtonGroup(this);
     axes->addButton(ui_.RotAxH);

@@ -13,12 +13,15 @@
 #include "widgets/colorbar.h"
 #include "widgets/greyscale.h"
 #include "widgets/imgdisp.h"
+#include "widgets/numberfield.h"
 
 Sinogram::Sinogram(QWidget *parent)
     : QFrame(parent)
 {
     ui_.setupUi(this);
     ui_.DispFouS->hide();
+    watchNumberField(ui_.Cor, NumberKind::Real);
+    watchNumberField(ui_.GuessParam, NumberKind::Real);
     connect(ui_.DispSinogram, &ImgDispWPV::newPosInvY, this, &Sinogram::newPos);
     // A change of a bar redraws the picture through the bar as it is; new data reset its range.
     connect(ui_.DispSinogram, &ImgDispWCBar::newBar, this, &Sinogram::redrawView);

@@ -23,9 +23,11 @@ SelectAImgFile::SelectAImgFile(QWidget *parent)
     , initialExpTime_(expTime_->text())
 {
     expTime_->setObjectName(QStringLiteral("ExpTimeLE"));
+    expTime_->setToolTip(tr("Exposure time of this image, seconds"));
     expTime_->setMaximumWidth(60);
     expTime_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     showImg_->setObjectName(QStringLiteral("ShowImg"));
+    showImg_->setToolTip(tr("Show this image in its tab"));
     auto *label = new QLabel(tr("Exp Time"), this);
     addWidget(label);
     addWidget(expTime_);
@@ -57,6 +59,7 @@ double SelectAImgFile::expTime() const
 void SelectAImgFile::openSelected(const QString &fileName)
 {
     std::unique_ptr<ImgData> img = openImgData(fileName);
+    openFailed_ = !img;
     if (!img) {
         setStatus(false);
         return;
@@ -96,8 +99,13 @@ void SelectAImgFile::render(GreyScale scale)
 
 bool SelectAImgFile::checkSize(int setWidth, int setHeight)
 {
-    if (!img_ || setWidth == 0 || (img_->width() == setWidth && img_->height() == setHeight))
+    if (!img_ || setWidth == 0 || (img_->width() == setWidth && img_->height() == setHeight)) {
+        // An image that did not fit the raw images before fits these (or there are none): usable
+        // again. A file that could not be opened stays marked until another is chosen.
+        if (img_ && !openFailed_)
+            setStatus(true);
         return true;
+    }
     qWarning().noquote() << QStringLiteral("Image size (%1, %2) differs from the raw images (%3, %4), "
                                            "not used for the correction :")
                                 .arg(img_->width())
@@ -127,6 +135,7 @@ void SelectAImgFile::clear()
 {
     img_.reset();
     computed_ = false;
+    openFailed_ = false;
     expTime_->setText(initialExpTime_);
 }
 

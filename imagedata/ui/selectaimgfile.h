@@ -34,7 +34,8 @@ public:
     bool holdsComputed() const { return img_ && computed_; }
 
     /// Checks the held image against the image set's size: a mismatching image is left out of the
-    /// correction, reported once to the debug log and marked red. True when it fits (or none is held).
+    /// correction, reported to the log and marked red until it fits or is replaced. True when it fits
+    /// (or none is held, or the set has no size).
     bool checkSize(int setWidth, int setHeight);
 
 signals:
@@ -61,4 +62,5 @@ private:
     QLineEdit *expTime_;
     QPushButton *showImg_;
     QString initialExpTime_;
+    bool openFailed_ = false; // the last file chosen could not be opened
 };

@@ -8,12 +8,15 @@
 // Local
 #include "app/config/configstore.h"
 #include "widgets/filedialogs.h"
+#include "widgets/numberfield.h"
 #include "widgets/statestyles.h"
 
 SelectDataFiles::SelectDataFiles(QWidget *parent)
     : QFrame(parent)
 {
     ui_.setupUi(this);
+    watchNumberField(ui_.MultiTimes, NumberKind::Integer);
+    watchNumberField(ui_.ExpTime, NumberKind::Real);
     auto *mode = new QButtonGroup(this);
     mode->addButton(ui_.LoadNewFiles);
     mode->addButton(ui_.AddFiles);
@@ -38,9 +41,8 @@ void SelectDataFiles::openDialog()
 
 void SelectDataFiles::filesChosen(const QStringList &files)
 {
+    // The receiver empties the list for a new series when its loading starts.
     const bool newSeries = ui_.LoadNewFiles->isChecked();
-    if (newSeries)
-        clearFiles();
     if (!ui_.LoadMultiTimes->isChecked() || files.isEmpty()) {
         emit filesSelected(files, newSeries);
         return;

@@ -6,6 +6,7 @@
 // Local
 #include "app/body.h"
 #include "app/config/configstore.h"
+#include "automation/batch.h"
 #include "ct/ui/ctcalc.h"
 #include "ct/ui/ctcalc2ui.h"
 #include "ct/ui/procctrl.h"
@@ -16,6 +17,7 @@
 #include "widgets/dispb.h"
 #include "widgets/popdockbase.h"
 #include "widgets/rawdisp.h"
+#include "widgets/statestyles.h"
 #include <memory>
 #include <vector>
 
@@ -35,6 +37,8 @@ private slots:
     void ctSelectionCoupling_data();
     void ctSelectionCoupling();
     void laterControlsDoNothing();
+    void keysDoWhatTheirTooltipsSay_data();
+    void keysDoWhatTheirTooltipsSay();
 
 private:
     std::unique_ptr<Body> shownBody(bool vertical);
@@ -124,6 +128,11 @@ void TestBody::mousePicksSliceAndCor()
     QVERIFY(area->width() > 100);
     const QPoint at(area->width() / 3, area->height() / 4);
     const QPointF image = body->rawDisp()->imagePointAt(at);
+    const struct
+    {
+        double cor;
+        int slice;
+    } before {body->ui().procCtrl->cor(), body->ui().procCtrl->sliceNo()};
     QTest::mouseClick(area, Qt::LeftButton, {}, at);
     QCOMPARE(body->ui().procCtrl->sliceNo(), static_cast<int>(vertical ? image.y() : image.x()));
     QTest::mouseClick(area, Qt::RightButton, {}, at);
@@ -132,6 +141,23 @@ void TestBody::mousePicksSliceAndCor()
     const int slice = body->ui().procCtrl->sliceNo();
     QTest::mouseClick(area, Qt::LeftButton, Qt::ControlModifier, QPoint(5, 5));
     QCOMPARE(body->ui().procCtrl->sliceNo(), slice);
+
+    // Ctrl+Z puts back what each pick changed, newest first, also a centre set by another page.
+    ProcCtrl *p = body->ui().procCtrl;
+    body->setCorAsPicked(12.5);
+    QCOMPARE(p->cor(), 12.5);
+    body->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(body.get()));
+    const auto undoKey = [&] { QTest::keyClick(body.get(), Qt::Key_Z, Qt::ControlModifier); };
+    undoKey();
+    QCOMPARE(p->cor(), vertical ? image.x() : image.y());
+    undoKey();
+    QCOMPARE(p->cor(), before.cor);
+    QCOMPARE(p->sliceNo(), slice);
+    undoKey();
+    QCOMPARE(p->sliceNo(), before.slice);
+    QVERIFY(!body->undoGesture()); // nothing more to undo
+    QCOMPARE(p->cor(), before.cor);
 }
 
 void TestBody::shiftDragSetsRangeAndRegions_data()
@@ -148,6 +174,8 @@ void TestBody::shiftDragSetsRangeAndRegions()
     QVERIFY(body);
     DispB *area = body->rawDisp()->area();
     const QPoint from(area->width() / 5, area->height() / 6), to(area->width() / 2, area->height() / 2);
+    const int from0 = body->ui().procCtrl->sliceFrom(), to0 = body->ui().procCtrl->sliceTo();
+    const Region calc0 = body->ctCalc()->calcRegion(), disp0 = body->ctCalc()->dispRegion();
     leftDrag(area, from, to, Qt::ShiftModifier);
     QVERIFY(body->rawDisp()->isSelectionValid());
     const QRectF s = body->rawDisp()->selection();
@@ -164,6 +192,15 @@ void TestBody::shiftDragSetsRangeAndRegions()
         QCOMPARE(r.x0, fieldDouble(fieldText(a)));
         QCOMPARE(r.z1, fieldDouble(fieldText(a + extent)));
         QCOMPARE(p->dispRegion().x1, fieldDouble(fieldText(a + extent)));
+    }
+    // Ctrl+Z: the range and the regions are as before the drag.
+    QVERIFY(body->undoGesture());
+    QCOMPARE(body->ui().procCtrl->sliceFrom(), from0);
+    QCOMPARE(body->ui().procCtrl->sliceTo(), to0);
+    for (CtPanel *p : panels) {
+        QCOMPARE(p->calcRegion().x1, calc0.x1);
+        QCOMPARE(p->calcRegion().z0, calc0.z0);
+        QCOMPARE(p->dispRegion().x1, disp0.x1);
     }
 }
 
@@ -205,6 +242,70 @@ void TestBody::laterControlsDoNothing()
     QVERIFY(!body.ui().AdditionalInfo->isHidden());
     body.ui().ShowAdditionalAdditionalInfo->setChecked(true);
     QVERIFY(!body.ui().AdditionalAdditionalInfo->isHidden());
+    // A setup with "add_inf_show 0" hides "More" too; "Show Additional Info" brings it back.
+    body.execCommand(parseBatchCmd(u"add_inf_show 0"_s));
+    QVERIFY(body.ui().ShowAdditionalAdditionalInfo->isHidden());
+    QVERIFY(body.ui().AdditionalInfo->isHidden());
+    body.ui().ShowAdditionalInfo->click();
+    QVERIFY(!body.ui().ShowAdditionalAdditionalInfo->isHidden());
+    QVERIFY(!body.ui().AdditionalInfo->isHidden());
+    // A typo in a number field is read as 0, and the field says so until it is corrected.
+    QLineEdit *cor = body.ui().procCtrl->ui().Cor;
+    cor->setText(u"13o.5"_s);
+    QCOMPARE(cor->styleSheet(), ButtonStyle::failed);
+    cor->setText(u"130.5"_s);
+    QCOMPARE(cor->styleSheet(), QString());
+}
+
+void TestBody::keysDoWhatTheirTooltipsSay_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<QString>("control"); // whose tooltip names the key
+    QTest::newRow("next projection") << int(Qt::Key_Right) << Qt::KeyboardModifiers(Qt::AltModifier)
+                                     << u"seekCtrl"_s;
+    QTest::newRow("previous projection")
+        << int(Qt::Key_Left) << Qt::KeyboardModifiers(Qt::AltModifier) << u"seekCtrl"_s;
+    QTest::newRow("next slice") << int(Qt::Key_Up) << Qt::KeyboardModifiers(Qt::AltModifier) << u"SliceNo"_s;
+    QTest::newRow("previous slice") << int(Qt::Key_Down) << Qt::KeyboardModifiers(Qt::AltModifier)
+                                    << u"SliceNo"_s;
+    QTest::newRow("whole picture") << int(Qt::Key_0) << Qt::KeyboardModifiers(Qt::ControlModifier)
+                                   << u"RawDisp"_s;
+    QTest::newRow("calc") << int(Qt::Key_F5) << Qt::KeyboardModifiers() << u"CalcCT"_s;
+    QTest::newRow("guess CoR") << int(Qt::Key_G) << Qt::KeyboardModifiers(Qt::ControlModifier)
+                               << u"GuessCor"_s;
+}
+
+void TestBody::keysDoWhatTheirTooltipsSay()
+{
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(QString, control);
+    auto body = shownBody(true);
+    QVERIFY(body);
+    body->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(body.get()));
+    ProcCtrl *p = body->ui().procCtrl;
+    body->ui().seekCtrl->setValue(2);
+    p->setSliceNo(30);
+    p->setCor(10.0);
+    body->rawDisp()->setView(QRectF(10, 10, 20, 20));
+    QWidget *w = body->findChild<QWidget *>(control);
+    if (!w && control == u"RawDisp"_s)
+        w = body->rawDisp();
+    QVERIFY(w);
+    QVERIFY2(w->toolTip().contains(QKeySequence(key | modifiers).toString(QKeySequence::NativeText)),
+        qPrintable(w->toolTip()));
+    QSignalSpy finished(body.get(), &Body::calcFinished);
+    QTest::keyClick(body.get(), Qt::Key(key), modifiers);
+    const int seek = body->ui().seekCtrl->value();
+    QCOMPARE(seek, key == Qt::Key_Right ? 3 : key == Qt::Key_Left ? 1 : 2);
+    QCOMPARE(p->sliceNo(), key == Qt::Key_Up ? 31 : key == Qt::Key_Down ? 29 : 30);
+    QCOMPARE(body->rawDisp()->view() == QRectF(0, 0, 80, 60), key == Qt::Key_0);
+    QCOMPARE(body->isCalculating() || !finished.isEmpty(), key == Qt::Key_F5);
+    QCOMPARE(p->cor() != 10.0, key == Qt::Key_G);
+    if (key == Qt::Key_F5 && finished.isEmpty())
+        QVERIFY(finished.wait(10000));
 }
 
 QTEST_MAIN(TestBody)

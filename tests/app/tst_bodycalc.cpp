@@ -23,6 +23,8 @@
 #include "imagedata/imgdatas.h"
 #include "tests/common/debuglog.h"
 #include "tools/phantom/phantom.h"
+#include "view3d/ui/ctview.h"
+#include "view3d/ui/slicesctrl.h"
 #include "widgets/colorbar.h"
 #include "widgets/imgdisp.h"
 #include <memory>
@@ -171,8 +173,22 @@ void TestBodyCalc::dispatchOrderAndRunEnd()
     p->setSliceStep(step);
     p->setThreads(threads);
     QStringList shown;
-    connect(body->ui().ProgPerCent, &QLineEdit::textChanged, this, [&](const QString &t) { shown << t; });
+    QStringList spent; // "Spent" while the run goes: never the last run's figure
+    body->ui().CalcSpentT->setText(u"99.9"_s);
+    connect(body->ui().ProgPerCent, &QLineEdit::textChanged, this, [&](const QString &t) {
+        shown << t;
+        spent << body->ui().CalcSpentT->text();
+    });
+    // A worker's panel shows no end before its slice's start.
+    QStringList panelTimes;
+    for (CtCalc2Ui *panel : body->workerPanels())
+        connect(panel->ui().StartT, &QLineEdit::textChanged, this,
+            [&panelTimes, panel] { panelTimes << panel->ui().EndT->text(); });
     const QList<Dispatch> d = runAndRecord(*body);
+    QCOMPARE(spent.size(), progress.size());
+    QCOMPARE(spent.mid(0, spent.size() - 1), QStringList(spent.size() - 1, u"--"_s));
+    QCOMPARE(panelTimes, QStringList(panelTimes.size(), u"--"_s));
+    QVERIFY(!panelTimes.isEmpty());
     QCOMPARE(d.size(), slices.size());
     for (qsizetype i = 0; i < d.size(); ++i) {
         QCOMPARE(d[i].slice, slices[i]);
@@ -334,6 +350,8 @@ void TestBodyCalc::savedFilesForSubFolderRules()
         body->ui().SubOfEnergy->setChecked(energy);
         body->ui().SubOfSlice->setChecked(slice);
         QCOMPARE(runAndRecord(*body).size(), 1);
+        // The 3D View's "Select" and "Select Run…" open where the slices went.
+        QCOMPARE(body->ctView()->sets().front()->dialogDirectory(), out.filePath(u"results"_s));
     }
     QDir results(out.filePath(u"results"_s));
     QStringList found;

@@ -8,6 +8,7 @@
 // Local
 #include "app/body.h"
 #include "app/config/configstore.h"
+#include "app/config/messagelog.h"
 #include "automation/batch.h"
 #include "ct/savenaming.h"
 #include "ct/ui/procctrl.h"
@@ -16,6 +17,7 @@
 #include "tools/standin/standinviewer.h"
 #include "widgets/dispb.h"
 #include "widgets/rawdisp.h"
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -347,8 +349,9 @@ void TestBodyLink::waitingBatchLinesEnd()
     QTemporaryDir dir;
     QFile bat(dir.filePath(u"wait.bat"_s));
     QVERIFY(bat.open(QIODevice::WriteOnly));
-    bat.write("ct_slice_from 1\nct_slice_to 3\nct_slice_step 0\nzelmapLink_cont_2da\n:ifng ct_angle_origin 7\n"
-              "ct_slice_step 1\nbatch_timeout 0.3\nzelmapLink_cont_2da\n:ifng ct_threads 1\n");
+    bat.write(
+        "ct_slice_from 1\nct_slice_to 3\nct_slice_step 0\nzelmapLink_cont_2da\n:ifng ct_angle_origin 7\n"
+        "ct_slice_step 1\nbatch_timeout 0.3\nzelmapLink_cont_2da\n:ifng ct_threads 1\n");
     bat.close();
     QSignalSpy ended(body->batch(), &Batch::runEnded);
     body->batchLoad(bat.fileName());
@@ -363,6 +366,7 @@ void TestBodyLink::waitingBatchLinesEnd()
 
 void TestBodyLink::runDoesNotStartWithoutConnection()
 {
+    MessageLog *log = MessageLog::install();
     const quint16 port = viewer_->port();
     viewer_->close();
     auto body = std::make_unique<Body>(nullptr, 1);
@@ -376,6 +380,39 @@ void TestBodyLink::runDoesNotStartWithoutConnection()
     QCOMPARE(body->ui().Cont2DA->styleSheet(), noRunStyle);
     body->zmlBatchCont2dA(); // a batch goes on at once
     QCOMPARE(done.size(), 1);
+
+    // A viewer that is not running is no problem: said once, as information, and the status line
+    // stays calm. "Exec 2DA" says "not connected" and leaves the busy field as it was; a pick with
+    // "Send Msg." on has nobody to tell and says nothing.
+    QVERIFY(body->ui().SendMsg2Zelmap->isChecked());
+    QTRY_VERIFY_WITH_TIMEOUT(
+        std::any_of(log->messages().begin(), log->messages().end(),
+            [](const LogMessage &m) { return m.text.startsWith(u"Can't connect to"_s); }),
+        5000);
+    QSignalSpy loaded(body.get(), &Body::finishedLoadingCTFiles);
+    body->resize(1400, 900);
+    body->show();
+    QVERIFY(QTest::qWaitForWindowExposed(body.get()));
+    body->ui().CTFiles->filesChosen(imageFiles_);
+    QVERIFY(loaded.wait(10000));
+    const auto problems = [log] { // of this program (the test platform has its own warnings)
+        QStringList texts;
+        for (const LogMessage &m : log->messages())
+            if (m.level != LogMessage::Info && m.type != QtDebugMsg
+                && !m.text.contains(u"propagateSizeHints"_s))
+                texts << m.text;
+        return texts;
+    };
+    log->clear();
+    DispB *area = body->rawDisp()->area();
+    QTest::mouseClick(area, Qt::LeftButton, {}, QPoint(area->width() / 2, area->height() / 3));
+    QTest::qWait(1500); // a retry of the link comes and goes
+    QCOMPARE(problems(), QStringList());
+    body->ui().Exec2DA->click();
+    QCoreApplication::processEvents();
+    QCOMPARE(problems(), QStringList {u"2dZelmap is not connected: ANALYZER_EXEC_2DA is not sent"_s});
+    QCOMPARE(body->ui().ZMLIsBusy->styleSheet(), u"background-color: rgb(211, 255, 241);"_s);
+    QVERIFY(!body->zelmapLink().isBusy());
 }
 
 void TestBodyLink::batchLinesDriveTheViewer()

@@ -39,6 +39,10 @@ private slots:
     void wrongSizeI0IsRefused();
     void scanFileLoadsItsFrames_data();
     void scanFileLoadsItsFrames();
+    void calcSaysWhatTheCorrectionLacks_data();
+    void calcSaysWhatTheCorrectionLacks();
+    void newSeriesSetsTheSize_data();
+    void newSeriesSetsTheSize();
 
 private:
     QString image(const QString &name, int w, int h, uint32_t value = 1000);
@@ -181,9 +185,7 @@ void TestBodyLoading::defaultsFollowKeepConditions()
     p->setSliceNo(5);
     p->setCor(7.5);
     p->setRotAxV(vertical);
-    // A new session with another size needs a fresh set (the size of a set stays fixed).
-    body.imageSet()->clear();
-    QVERIFY(load(body, {image(u"k1.img"_s, 40, 30)}));
+    QVERIFY(load(body, {image(u"k1.img"_s, 40, 30)})); // a new series sets its own size
     QCOMPARE(p->sliceNo(), slice);
     QCOMPARE(p->cor(), cor);
     QCOMPARE(p->sliceTo(), keep ? 19 : sliceTo);
@@ -372,12 +374,13 @@ void TestBodyLoading::scanFileLoadsItsFrames()
         QVERIFY(load(body, {file}));
         said = log.messages();
     }
-    QCOMPARE(body.imageSet()->count(), images);
-    if (images == 0) {
-        QCOMPARE(body.ui().CTFiles->ui().Count->text(), u"0 (1 not loaded)"_s);
+    if (images == 0) { // refused: the earlier scan's two projections stay
+        QCOMPARE(body.imageSet()->count(), 2);
+        QCOMPARE(body.ui().CTFiles->ui().Count->text(), u"2 (1 not loaded)"_s);
         QCOMPARE(said.filter(u"are not evenly spaced: from projection 6 (60°) to 7 (73°)"_s).size(), 1);
         return;
     }
+    QCOMPARE(body.imageSet()->count(), images);
     QCOMPARE(body.ui().CTFiles->ui().Count->text(), QString::number(images));
     QCOMPARE(body.ui().CTFiles->files(), QStringList(images, file));
     QCOMPARE(body.ui().procCtrl->dataSetImages(), dataSetImages);
@@ -415,6 +418,122 @@ void TestBodyLoading::scanFileLoadsItsFrames()
     if (!i0.isEmpty() && !chooseI0)
         QVERIFY2(text.contains(u"#i0_load                 \"from scan.nxs: mean of 3 flats\"\n"_s),
             qPrintable(text));
+}
+
+void TestBodyLoading::newSeriesSetsTheSize_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QString>("said"); // a pattern of the log
+    // The set before: 3 images of 20 x 16, with an I0 of that size.
+    QTest::newRow("a new series of another size")
+        << u"new"_s << 2 << QSize(32, 24) << u"^2 images of 32 x 24 loaded"_s;
+    QTest::newRow("cleared, then another size")
+        << u"clear"_s << 2 << QSize(32, 24) << u"^Raw images cleared: the next load sets the image size"_s;
+    QTest::newRow("a new series of which nothing can be used")
+        << u"refused"_s << 3 << QSize(20, 16)
+        << u"^Loading failed: 2 of 2 files could not be used, 0 images are loaded; the 3 images loaded "
+           "before stay"_s;
+    QTest::newRow("an empty selection")
+        << u"empty"_s << 3 << QSize(20, 16)
+        << u"^Loading: no file was selected; nothing is loaded; the 3 images loaded before stay$"_s;
+    QTest::newRow("added files of another size")
+        << u"add"_s << 3 << QSize(20, 16)
+        << u"^Mismatch image size: \\(20, 16\\) != \\(32, 24\\) : .*y0.img$"_s;
+}
+
+void TestBodyLoading::newSeriesSetsTheSize()
+{
+    QFETCH(QString, how);
+    QFETCH(int, count);
+    QFETCH(QSize, size);
+    QFETCH(QString, said);
+    Body body;
+    const QStringList before {
+        image(u"z0.img"_s, 20, 16), image(u"z1.img"_s, 20, 16), image(u"z2.img"_s, 20, 16)};
+    QVERIFY(load(body, before));
+    body.ui().I0ImgSel->selectFile(image(u"zi0.img"_s, 20, 16, 2000));
+    body.ui().seekCtrl->setValue(2);
+    const QStringList other {image(u"y0.img"_s, 32, 24), image(u"y1.img"_s, 32, 24)};
+    DebugLog log;
+    if (how == u"clear"_s) {
+        body.ui().CTFiles->ui().Clear->click();
+        QCOMPARE(body.imageSet()->count(), 0);
+        QCOMPARE(body.imageSet()->width(), 0);
+        QVERIFY(body.rawDisp()->image().isNull());
+        QCOMPARE(body.ui().procCtrl->dataSetImages(), 0);
+    }
+    if (how == u"refused"_s) {
+        const QString text = dir_.filePath(u"notes.img"_s);
+        QFile f(text);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("no image\n") > 0);
+        f.close();
+        QVERIFY(load(body, {text, text}));
+    } else {
+        body.ui().CTFiles->ui().AddFiles->setChecked(how == u"add"_s);
+        QVERIFY(load(body, how == u"empty"_s ? QStringList() : other));
+    }
+    QCOMPARE(log.count(u" images of 0 x 0 loaded"_s), 0);
+    QVERIFY2(log.count(said) == 1, qPrintable(log.messages().join(u'\n')));
+    QCOMPARE(body.imageSet()->count(), count);
+    QCOMPARE(QSize(body.imageSet()->width(), body.imageSet()->height()), size);
+    QCOMPARE(body.rawDisp()->image().size(), size);
+    QCOMPARE(body.ui().procCtrl->dataSetImages(), count);
+    QCOMPARE(body.ui().CTFiles->count(), count);
+    // The I0 image of 20 x 16 is usable only with raw images of its size; it says so until replaced.
+    const bool fits = size == QSize(20, 16);
+    QCOMPARE(body.ui().I0ImgSel->filePathEdit()->styleSheet(),
+        fits ? SelectAFile::goodStyle() : SelectAFile::badStyle());
+    QCOMPARE(bool(body.imageSet()->projectionSet().i0), fits);
+    if (how == u"refused"_s || how == u"empty"_s) { // all as it was: the files listed, the projection shown
+        QCOMPARE(body.ui().CTFiles->files(), before);
+        QCOMPARE(body.ui().seekCtrl->value(), 2);
+    }
+    if (!fits) {
+        body.ui().I0ImgSel->selectFile(image(u"yi0.img"_s, 32, 24, 2000));
+        QCOMPARE(body.ui().I0ImgSel->filePathEdit()->styleSheet(), SelectAFile::goodStyle());
+        QVERIFY(body.imageSet()->projectionSet().i0);
+    }
+}
+
+void TestBodyLoading::calcSaysWhatTheCorrectionLacks_data()
+{
+    QTest::addColumn<QSize>("i0"); // empty: none chosen
+    QTest::addColumn<QSize>("bg");
+    QTest::addColumn<QString>("said"); // the run's warning; empty: none
+    const QSize fits(20, 16);
+    QTest::newRow("both") << fits << fits << QString();
+    QTest::newRow("neither")
+        << QSize() << QSize()
+        << u"^No I0 and no BG image is selected: the slices are -ln of the raw counts$"_s;
+    QTest::newRow("no I0") << QSize() << fits
+                           << u"^No I0 image is selected: the slices are not corrected for it$"_s;
+    QTest::newRow("no BG") << fits << QSize()
+                           << u"^No BG image is selected: the slices are not corrected for it$"_s;
+    QTest::newRow("I0 of another size") << QSize(16, 20) << fits << u"^I0 image not used for this run"_s;
+}
+
+void TestBodyLoading::calcSaysWhatTheCorrectionLacks()
+{
+    QFETCH(QSize, i0);
+    QFETCH(QSize, bg);
+    QFETCH(QString, said);
+    Body body(nullptr, 1);
+    QVERIFY(load(body, {image(u"c0.img"_s, 20, 16, 900), image(u"c1.img"_s, 20, 16, 900)}));
+    DebugLog log;
+    if (i0.isValid())
+        body.ui().I0ImgSel->selectFile(image(u"ci0.img"_s, i0.width(), i0.height(), 1000));
+    if (bg.isValid())
+        body.ui().BGImgSel->selectFile(image(u"cbg.img"_s, bg.width(), bg.height(), 10));
+    log.clear();
+    QSignalSpy finished(&body, &Body::calcFinished);
+    body.toggleCalcCt();
+    QVERIFY(finished.wait(10000));
+    const QString problems = u"^(No I0|No BG|I0 image not|BG image not)"_s;
+    QVERIFY2(log.count(problems) == (said.isEmpty() ? 0 : 1), qPrintable(log.messages().join(u'\n')));
+    if (!said.isEmpty())
+        QCOMPARE(log.count(said), 1);
 }
 
 QTEST_MAIN(TestBodyLoading)

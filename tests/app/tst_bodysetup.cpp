@@ -1,4 +1,5 @@
 // Qt
+#include <QDir>
 #include <QFileDialog>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -27,6 +28,7 @@ private slots:
     void roundTripRestoresEverySetting();
     void fileText_data();
     void fileText();
+    void buttonsShareOneDialog_data();
     void buttonsShareOneDialog();
     void unreadableAndUnwritableFiles();
     void calcExecInASetupFileStartsARun();
@@ -210,8 +212,21 @@ void TestBodySetup::fileText()
     QCOMPARE(got.size(), want.size());
 }
 
+void TestBodySetup::buttonsShareOneDialog_data()
+{
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("with .cfg") << u"from-dialog.cfg"_s << u"from-dialog.cfg"_s;
+    QTest::newRow("no suffix") << u"mysetup"_s << u"mysetup.cfg"_s;
+    QTest::newRow("no suffix, dotted folder") << u"v1.2/mysetup"_s << u"v1.2/mysetup.cfg"_s;
+    QTest::newRow("another suffix") << u"my.setup"_s << u"my.setup"_s;
+}
+
 void TestBodySetup::buttonsShareOneDialog()
 {
+    QFETCH(QString, given);
+    QFETCH(QString, written);
+    QVERIFY(QDir(dir_.path()).mkpath(u"v1.2"_s));
     Body body(nullptr, 1);
     QFileDialog *dialog = body.setupDialog();
     QCOMPARE(dialog->nameFilters(), (QStringList {u"*.cfg"_s, u"*.*"_s}));
@@ -219,9 +234,12 @@ void TestBodySetup::buttonsShareOneDialog()
     QVERIFY(dialog->isVisible());
     QVERIFY(!dialog->isModal());
     QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
-    const QString file = dir_.filePath(u"from-dialog.cfg"_s);
+    QCOMPARE(dialog->defaultSuffix(), u"cfg"_s);
+    const QString file = dir_.filePath(written);
+    QFile::remove(file);
     body.execCommand(parseBatchCmd(u"ct_slice_from 17"_s));
-    emit dialog->fileSelected(file);
+    emit dialog->fileSelected(dir_.filePath(given));
+    QVERIFY(!QFile::exists(dir_.filePath(given + u".cfg.cfg"_s)));
     QVERIFY(readText(file).contains(u"\nct_slice_from            17\n"_s));
 
     body.ui().LoadSetup->click();

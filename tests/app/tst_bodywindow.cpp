@@ -1,18 +1,29 @@
 // Qt
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
 #include <QRegularExpression>
+#include <QScrollArea>
 #include <QSignalSpy>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
 #include <QTextBlock>
 #include <QToolButton>
+#include <QTranslator>
 
 // Local
 #include "app/body.h"
+#include "app/startup.h"
 #include "automation/batch.h"
 #include "ct/ui/ctcalc.h"
 #include "ct/ui/ctcalc2ui.h"
@@ -78,6 +89,10 @@ private slots:
     void typedColourBoundHoldsUntilANewImage();
     void crossHairFollowsTheCursor();
     void smallerThings();
+    void windowFitsALaptopScreen_data();
+    void windowFitsALaptopScreen();
+    void everyControlHasATooltipInBothLanguages();
+    void aboutNamesTheVersion();
 
 private:
     std::unique_ptr<Body> loadedBody(int workers = 1);
@@ -173,28 +188,41 @@ void TestBodyWindow::dragOnAZoomedProjectionPicksNothing()
 
 void TestBodyWindow::refusedLoadLeavesNothingOnScreen()
 {
-    auto body = loadedBody();
-    QVERIFY(body);
-    body->ui().seekCtrl->setValue(20);
-    QVERIFY(!body->rawDisp()->image().isNull());
-    QVERIFY(!body->sinogram()->ui().DispSinogram->image().isNull());
-
-    QSignalSpy loaded(body.get(), &Body::finishedLoadingCTFiles);
-    body->ui().CTFiles->selectDirFiles(data_.filePath(u"notes"_s), {}); // "New": the set is replaced
+    // Into an empty window: nothing to show, and it says why.
+    Body body(nullptr, 1);
+    body.resize(1500, 1000);
+    body.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    QSignalSpy loaded(&body, &Body::finishedLoadingCTFiles);
+    body.ui().CTFiles->selectDirFiles(data_.filePath(u"notes"_s), {});
     QVERIFY(loaded.wait(10000));
-    QCOMPARE(body->imageSet()->count(), 0);
-    QVERIFY(body->rawDisp()->image().isNull());
-    QVERIFY(body->sinogram()->ui().DispSinogram->image().isNull());
-    QCOMPARE(body->ui().CTFiles->ui().Count->text(), u"0 (2 not loaded)"_s);
-    QCOMPARE(body->progressLine()->text(), u"Loading files 2 / 2 · 2 refused"_s);
-    QTRY_VERIFY(
-        body->statusText()->text().contains(u"2 of 2 files could not be used, 0 images are loaded"_s));
+    QCOMPARE(body.imageSet()->count(), 0);
+    QVERIFY(body.rawDisp()->image().isNull());
+    QVERIFY(body.sinogram()->ui().DispSinogram->image().isNull());
+    QCOMPARE(body.ui().CTFiles->ui().Count->text(), u"0 (2 not loaded)"_s);
+    QCOMPARE(body.progressLine()->text(), u"Loading files 2 / 2 · 2 refused"_s);
+    QTRY_VERIFY(body.statusText()->text().contains(u"2 of 2 files could not be used, 0 images are loaded"_s));
     // The picture area shows the background only.
-    const QImage shot = body->rawDisp()->area()->grab().toImage();
+    const QImage shot = body.rawDisp()->area()->grab().toImage();
     QCOMPARE(shot.pixel(shot.width() / 2, shot.height() / 2),
-        body->rawDisp()->palette().color(QPalette::Dark).rgb());
-    body->toggleCalcCt(); // nothing to calculate: nothing starts
-    QVERIFY(!body->isCalculating());
+        body.rawDisp()->palette().color(QPalette::Dark).rgb());
+    body.toggleCalcCt(); // nothing to calculate: nothing starts
+    QVERIFY(!body.isCalculating());
+
+    // Over a loaded set: the set stays, shown as it was, and the count says what was refused.
+    auto loadedOne = loadedBody();
+    QVERIFY(loadedOne);
+    loadedOne->ui().seekCtrl->setValue(20);
+    loadedOne->updateRawImage();
+    const QImage picture = loadedOne->rawDisp()->image();
+    QSignalSpy again(loadedOne.get(), &Body::finishedLoadingCTFiles);
+    loadedOne->ui().CTFiles->selectDirFiles(data_.filePath(u"notes"_s), {});
+    QVERIFY(again.wait(10000));
+    QCOMPARE(loadedOne->imageSet()->count(), 40);
+    QCOMPARE(loadedOne->rawDisp()->image(), picture);
+    QVERIFY(!loadedOne->sinogram()->ui().DispSinogram->image().isNull());
+    QCOMPARE(loadedOne->ui().CTFiles->ui().Count->text(), u"40 (2 not loaded)"_s);
+    QTRY_VERIFY(loadedOne->statusText()->text().contains(u"the 40 images loaded before stay"_s));
 }
 
 void TestBodyWindow::messagesReachThePaneAndTheStatusLine_data()
@@ -213,6 +241,8 @@ void TestBodyWindow::messagesReachThePaneAndTheStatusLine_data()
     QTest::newRow("slices that fail (calculation)")
         << u"failed slices"_s
         << u"CT2 run failed after .* s: 0 of 3 slices done, 3 failed \\(slice 10, 20, 30: "_s << error;
+    QTest::newRow("a CT1 slice that fails after a good one")
+        << u"failed CT1"_s << u"Sinogram: Centre of rotation 500 leaves no sinogram"_s << warning;
     QTest::newRow("a batch line that fails (automation)")
         << u"failed line"_s << u"seq_exec_set: there is no current data set"_s << error;
     QTest::newRow("failure words in an ordinary line")
@@ -247,6 +277,17 @@ void TestBodyWindow::messagesReachThePaneAndTheStatusLine()
         body->ui().SelectDataSaveDir->setDir(out.filePath(u"file/sub"_s)); // a folder inside a file
         body->ui().CalcCT->click();
         QVERIFY(finished.wait(10000));
+    } else if (what == u"failed CT1"_s) {
+        body->ui().SelectCt1->setChecked(true);
+        body->ui().CalcCT->click();
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000);
+        QVERIFY(!body->ctCalc()->ui().DispCt->image().isNull());
+        body->ui().procCtrl->setCor(500); // no sinogram: the picture before is not this slice's
+        body->ui().CalcCT->click();
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 10000);
+        QVERIFY(body->ctCalc()->ui().DispCt->image().isNull());
+        QCOMPARE(body->ctCalc()->ui().ShowSliceNo->styleSheet(), ButtonStyle::failed);
+        QVERIFY(body->progressLine()->hasFailed());
     } else if (what == u"failed slices"_s) {
         ProcCtrl *p = body->ui().procCtrl;
         p->setAutoExec(true);
@@ -488,6 +529,123 @@ void TestBodyWindow::smallerThings()
     QCOMPARE(path->cursorPosition(), deep.size());
     QCOMPARE(path->toolTip(), deep);
     QVERIFY(path->width() >= 400); // the row of its own in the left column
+}
+
+void TestBodyWindow::windowFitsALaptopScreen_data()
+{
+    QTest::addColumn<bool>("japanese");
+    QTest::newRow("English") << false;
+    QTest::newRow("Japanese") << true;
+}
+
+void TestBodyWindow::windowFitsALaptopScreen()
+{
+    QFETCH(bool, japanese);
+    std::vector<std::unique_ptr<QTranslator>> translators;
+    if (japanese) {
+        translators = installJapanese();
+        QVERIFY(!translators.empty());
+    }
+    Body body(nullptr, 2);
+    // Both extra panels open: the widest and tallest the window gets.
+    body.ui().ShowAdditionalInfo->setChecked(true);
+    body.ui().ShowAdditionalAdditionalInfo->setChecked(true);
+    const QSize least = body.minimumSizeHint();
+    QVERIFY2(least.width() <= 1366 && least.height() <= 740,
+        qPrintable(u"%1 x %2"_s.arg(least.width()).arg(least.height())));
+    // At that size the road is on screen: the data and I0/BG selectors (scrolled to, if need be),
+    // the messages and the status line; the pictures keep at least half the height.
+    body.resize(1366, 740);
+    body.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    QVERIFY2(
+        body.ui().ImgsTab->height() >= 740 / 2, qPrintable(QString::number(body.ui().ImgsTab->height())));
+    for (QWidget *w : std::initializer_list<QWidget *> {body.ui().CTFiles->ui().Select,
+             body.ui().I0ImgSel->findChild<QPushButton *>(u"Select"_s), body.ui().CalcCT, body.ui().Messages,
+             body.ui().StatusLine}) {
+        QVERIFY(w);
+        for (QScrollArea *area : body.findChildren<QScrollArea *>()) {
+            if (area->isAncestorOf(w))
+                area->ensureWidgetVisible(w);
+        }
+        QVERIFY2(w->visibleRegion().boundingRect().size() == w->size(), qPrintable(w->objectName()));
+    }
+    QCOMPARE(
+        body.ui().StatusLine->mapTo(&body, QPoint(0, body.ui().StatusLine->height())).y(), body.height());
+}
+
+namespace {
+
+// The tooltips of the controls the forms make, by their names' path from the window.
+QHash<QString, QString> controlTooltips(QWidget *root)
+{
+    QHash<QString, QString> tips;
+    for (QWidget *w : root->findChildren<QWidget *>()) {
+        const bool control = qobject_cast<QAbstractButton *>(w) || qobject_cast<QLineEdit *>(w)
+            || qobject_cast<QComboBox *>(w) || qobject_cast<QAbstractSpinBox *>(w)
+            || qobject_cast<QSlider *>(w) || qobject_cast<QListWidget *>(w);
+        if (!control || w->objectName().isEmpty() || w->objectName().startsWith(u"qt_"_s)
+            || qobject_cast<QTabBar *>(w->parentWidget())) // the toolkit's own scroll buttons
+            continue;
+        QString path;
+        bool inDialog = false;
+        for (QWidget *p = w; p && p != root; p = p->parentWidget()) {
+            inDialog = inDialog || qobject_cast<QDialog *>(p);
+            path.prepend(p->objectName() + u'/');
+        }
+        if (!inDialog) // the file and colour dialogs are the toolkit's
+            tips.insert(path, w->toolTip());
+    }
+    return tips;
+}
+
+} // namespace
+
+void TestBodyWindow::everyControlHasATooltipInBothLanguages()
+{
+    QHash<QString, QString> english;
+    {
+        Body body(nullptr, 1);
+        english = controlTooltips(&body);
+    }
+    QVERIFY(english.size() > 120);
+    QHash<QString, QString> japanese;
+    {
+        const auto translators = installJapanese(); // gone again at the end of the block
+        QVERIFY(!translators.empty());
+        Body body(nullptr, 1);
+        japanese = controlTooltips(&body);
+        // A log line is in one language: a translated stage comes in a translated line.
+        DebugLog log;
+        emit body.stage(QCoreApplication::translate("XafsBatch", "Finished Calc."), 1500);
+        QCOMPARE(log.count(u"^連続計算: .* \\(前の段階から 1.5 秒"_s), 1);
+    }
+    QStringList missing;
+    for (auto it = english.cbegin(); it != english.cend(); ++it) {
+        const QString ja = japanese.value(it.key());
+        if (it.value().trimmed().isEmpty() || it.value().contains(u'\n') || it.value().contains(u"<html>"_s))
+            missing << it.key() + u" (English: one plain line)"_s;
+        else if (ja.isEmpty() || (ja == it.value() && !ja.startsWith(u'/')))
+            missing << it.key() + u" (Japanese)"_s;
+    }
+    missing.sort();
+    for (const QString &m : std::as_const(missing))
+        qWarning().noquote() << "no tooltip:" << m;
+    QVERIFY2(missing.isEmpty(), qPrintable(u"%1 controls without a tooltip"_s.arg(missing.size())));
+}
+
+void TestBodyWindow::aboutNamesTheVersion()
+{
+    Body body(nullptr, 1);
+    auto *about = body.findChild<QToolButton *>(u"About"_s);
+    QVERIFY(about);
+    about->click();
+    auto *box = body.findChild<QMessageBox *>(u"AboutBox"_s);
+    QVERIFY(box);
+    QTRY_VERIFY(box->isVisible());
+    QVERIFY2(box->text().contains(u"Quorvel " QV_VERSION_TEXT ""_s), qPrintable(box->text()));
+    QVERIFY(box->text().contains(u"README.md"_s));
+    box->close();
 }
 
 QTEST_MAIN(TestBodyWindow)

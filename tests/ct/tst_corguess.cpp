@@ -84,6 +84,7 @@ class TestCorGuess : public QObject
 private slots:
     void oppositeImage_data();
     void oppositeImage();
+    void scoreMirrorsAboutTheTrialCentre_data();
     void scoreMirrorsAboutTheTrialCentre();
     void zeroWindowKeepsTheStart();
     void findsTheAxisOfAnOffCentreObject_data();
@@ -141,21 +142,32 @@ void TestCorGuess::oppositeImage()
     QCOMPARE(found.value_or(-1), opposite);
 }
 
+void TestCorGuess::scoreMirrorsAboutTheTrialCentre_data()
+{
+    QTest::addColumn<double>("axis");
+    QTest::newRow("20") << 20.0;
+    QTest::newRow("20.3") << 20.3;
+    QTest::newRow("19.7") << 19.7;
+}
+
 void TestCorGuess::scoreMirrorsAboutTheTrialCentre()
 {
-    // b is a mirrored about 20.0: the best trial c is 20.0 itself, where the reconstruction puts
-    // its axis (before, the lines were mirrored about c − 0.5 and the guess came out at 20.5).
+    // b is a mirrored about the axis: the best trial c is the axis itself, where the reconstruction
+    // puts its axis (before, the lines were mirrored about c − 0.5 and the guess came out 0.5 off).
+    QFETCH(double, axis);
     const int L = 48;
     std::vector<double> a(L), b(L);
     for (int x = 0; x < L; ++x) {
         a[x] = std::exp(-0.02 * (x - 14) * (x - 14)) + 0.3 * std::exp(-0.1 * (x - 30) * (x - 30));
-        const double m = 40 - x;
+        const double m = 2 * axis - x;
         b[x] = std::exp(-0.02 * (m - 14) * (m - 14)) + 0.3 * std::exp(-0.1 * (m - 30) * (m - 30));
     }
     const double w = 0.35 * L;
-    QVERIFY(corScore(a, b, 20.0, L, w) > corScore(a, b, 20.5, L, w));
-    QVERIFY(corScore(a, b, 20.0, L, w) > corScore(a, b, 19.5, L, w));
-    QCOMPARE(guessCorPosition(a, b, L, 17.0, w), 20.0);
+    QVERIFY(corScore(a, b, axis, L, w) > corScore(a, b, axis + 0.5, L, w));
+    QVERIFY(corScore(a, b, axis, L, w) > corScore(a, b, axis - 0.5, L, w));
+    // The guess is the double of the tenth: the field and the log read "20.3", not "20.299999999999997".
+    QCOMPARE(QString::number(guessCorPosition(a, b, L, 17.0, w), 'g', QLocale::FloatingPointShortest),
+        QString::number(axis));
 }
 
 void TestCorGuess::zeroWindowKeepsTheStart()
@@ -225,6 +237,9 @@ void TestCorGuess::findsTheAxisOfAnOffCentreObject()
     // search steps by 0.1 from a whole pixel, so 0.1 is the closest it can promise).
     const double guess = guessCorPosition(a, b, width, width / 2, 0.35 * width);
     QVERIFY2(std::abs(guess - cor) <= 0.1 + 1e-9, qPrintable(QString::number(guess, 'g', 10)));
+    // ... and is the double of a tenth, which reads "130.1" in the field and the log, not
+    // "130.09999999999988".
+    QCOMPARE(guess, std::round(guess * 10.0) / 10.0);
 }
 
 void TestCorGuess::bothMethodsFindTheAxis_data()

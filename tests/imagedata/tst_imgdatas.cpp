@@ -19,6 +19,8 @@ class TestImgDatas : public QObject
 private slots:
     void initTestCase();
     void sizeIsFixedByTheFirstImage();
+    void newSeriesSetsItsOwnSize_data();
+    void newSeriesSetsItsOwnSize();
     void unreadableFileIsSkipped();
     void projectionSetLeavesOutWrongSizeI0AndBg();
     void loadedImagesHoldNoOpenFile();
@@ -67,6 +69,53 @@ void TestImgDatas::sizeIsFixedByTheFirstImage()
     QCOMPARE(set.width(), 0);
     QVERIFY(set.add(image(u"f.img"_s, 4, 4, 3)));
     QCOMPARE(set.height(), 4);
+}
+
+void TestImgDatas::newSeriesSetsItsOwnSize_data()
+{
+    QTest::addColumn<QList<QSize>>("series"); // sizes of the new series' files; (0, 0): unreadable
+    QTest::addColumn<int>("count"); // images after the series has ended
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("another size") << QList<QSize> {{4, 4}, {4, 4}} << 2 << QSize(4, 4);
+    QTest::newRow("the first file unreadable") << QList<QSize> {{0, 0}, {5, 3}, {5, 3}} << 2 << QSize(5, 3);
+    QTest::newRow("a stray size within") << QList<QSize> {{4, 4}, {8, 6}} << 1 << QSize(4, 4);
+    // Nothing of the series could be used: the set loaded before stays whole.
+    QTest::newRow("every file unreadable") << QList<QSize> {{0, 0}, {0, 0}} << 3 << QSize(8, 6);
+    QTest::newRow("no file at all") << QList<QSize> {} << 3 << QSize(8, 6);
+}
+
+void TestImgDatas::newSeriesSetsItsOwnSize()
+{
+    QFETCH(QList<QSize>, series);
+    QFETCH(int, count);
+    QFETCH(QSize, size);
+    ImgDatas set;
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(set.add(image(u"old%1.img"_s.arg(i), 8, 6, 7)));
+    const ImgData *first = set.image(0);
+    set.startSeries();
+    QCOMPARE(set.count(), 0);
+    QCOMPARE(set.width(), 0);
+    const QString broken = dir_.filePath(u"notanimage.img"_s);
+    QFile f(broken);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write("IM\x03\x00xx") > 0);
+    f.close();
+    int k = 0;
+    QSize fixed; // by the series' first readable file
+    for (const QSize &s : series) {
+        const bool refused = s.isEmpty() || (fixed.isValid() && s != fixed);
+        if (refused)
+            QTest::ignoreMessage(
+                QtWarningMsg, QRegularExpression(u"^(File is not ready|Mismatch image size)"_s));
+        else
+            fixed = s;
+        const QString file = s.isEmpty() ? broken : image(u"new%1.img"_s.arg(k++), s.width(), s.height(), 9);
+        QCOMPARE(set.add(file), !refused);
+    }
+    QCOMPARE(set.endSeries(), count != 3);
+    QCOMPARE(set.count(), count);
+    QCOMPARE(QSize(set.width(), set.height()), size);
+    QCOMPARE(set.image(0) == first, count == 3);
 }
 
 void TestImgDatas::unreadableFileIsSkipped()

@@ -46,7 +46,7 @@ private slots:
     void requestsOnTheWire_data();
     void requestsOnTheWire();
     void busyRequestTurnsIntoAGreeting();
-    void requestWhileUnconnectedCountsAsBusy();
+    void requestWhileUnconnectedIsRefused();
     void clickWhileConnectedGreetsAgain();
     void pathsTheWireBreaksAreReported();
     void copesWithAMisbehavingViewer_data();
@@ -228,23 +228,26 @@ void TestZelmapLink::busyRequestTurnsIntoAGreeting()
     QCOMPARE(readLines(peer, 3), (ByteLists {hello.chopped(1), hello.chopped(1), "ANALYZER_EXEC_2DA 00003"}));
 }
 
-void TestZelmapLink::requestWhileUnconnectedCountsAsBusy()
+void TestZelmapLink::requestWhileUnconnectedIsRefused()
 {
     const quint16 port = server_->serverPort();
     server_->close();
     auto link = linkTo(port);
     MessageLog log;
     QSignalSpy busy(link.get(), &ZelmapLink::changedIsBusy);
+    QSignalSpy refused(link.get(), &ZelmapLink::requestRefused);
     QSignalSpy connected(link.get(), &ZelmapLink::connected);
     link->loadFilesOfPattern(u"/s/run\\00001\\"_s);
-    QVERIFY(link->isBusy());
-    QCOMPARE(busy.size(), 1);
+    link->exec2dA(u"00001"_s);
+    // Nothing would answer: refused, said, and never taken as busy.
+    QVERIFY(!link->isBusy());
+    QCOMPARE(busy.size(), 0);
+    QCOMPARE(refused.size(), 2);
     QVERIFY(log.contains(u"2dZelmap is not connected: LOAD_I1_FILES_OF_PATTERN is not sent"_s));
+    QVERIFY(log.contains(u"2dZelmap is not connected: ANALYZER_EXEC_2DA is not sent"_s));
     QVERIFY(log.startingWith(u"snd:"_s).isEmpty());
-    link->exec2dA(u"00001"_s); // the busy path greets only a connected viewer
-    QVERIFY(link->isBusy());
     QCOMPARE(connected.size(), 0);
-    // A connection greets the viewer and clears the busy state; nothing old is sent.
+    // A connection greets the viewer; nothing old is sent.
     QVERIFY(server_->listen(QHostAddress::LocalHost, port));
     QTcpSocket *peer = connectLink(*link);
     QVERIFY(peer);

@@ -1,4 +1,5 @@
 // Qt
+#include <QDir>
 #include <QElapsedTimer>
 #include <QPainter>
 #include <QSignalSpy>
@@ -8,6 +9,7 @@
 
 // Local
 #include "tests/widgets/mouseevents.h"
+#include "view3d/runslices.h"
 #include "view3d/slicedatas.h"
 #include "view3d/ui/ctview.h"
 #include "view3d/ui/slicesctrl.h"
@@ -41,6 +43,9 @@ private slots:
     void saving();
     void pictureShownOnlyWithData();
     void destroyedWhileLoading();
+    void runFolderGathersItsSlices_data();
+    void runFolderGathersItsSlices();
+    void selectRunStacksTheSubFolders();
 
 private:
     std::unique_ptr<CtView> shownView();
@@ -102,12 +107,16 @@ void TestCtView::defaults()
 {
     auto view = shownView();
     Ui_CtView &ui = view->ui();
-    QCOMPARE(ui.imgPixWidth_->text(), u"256"_s);
-    QCOMPARE(ui.imgPixHeight_->text(), u"256"_s);
+    // The picture is made at the display's size: no pixel of it is stretched.
+    QCOMPARE(ui.imgPixWidth_->text(), QString());
+    QCOMPARE(ui.imgPixHeight_->text(), QString());
+    QCOMPARE(view->chosenWidth(), ui.dispA_->width());
+    QCOMPARE(view->chosenHeight(), ui.dispA_->height());
     QVERIFY(!ui.linkCSection_->isChecked());
     QVERIFY(view->imageFormats().contains(u"png"_s));
     QCOMPARE(ui.saveImage_->toolTip(),
-        u"Supported File Types are : %1\n and also SVG."_s.arg(view->imageFormats().join(u' ')));
+        u"Save the picture as %1 or svg by the name's suffix (png without one)"_s.arg(
+            view->imageFormats().join(u' ')));
     QCOMPARE(int(view->sets().size()), 1);
     const ViewFrame &f = view->frame();
     QCOMPARE(f.nz, (Vec3 {0, 0, 1}));
@@ -332,7 +341,8 @@ void TestCtView::dragTurnsMovesAndKeepsTheWorkingSize()
     leftDrag(disp, QPoint(w / 2, h / 2), QPoint(w / 2 + w / 10, h / 2), Qt::ShiftModifier);
     const Vec3 moved = view->frame().panOffset;
     QVERIFY(norm(moved - before
-                - (-std::trunc(1024 * 1.0) * ((w / 2 + w / 10 - w / 2) / double(w))) * view->frame().nx)
+                - (-std::trunc(1024 * view->frame().viewScale) * ((w / 2 + w / 10 - w / 2) / double(w)))
+                    * view->frame().nx)
         < 1e-9);
     QTest::mousePress(disp, Qt::RightButton, Qt::NoModifier, QPoint(w / 2, h / 2));
     moveTo(disp, QPoint(w / 2, h / 4), Qt::RightButton);
@@ -366,36 +376,40 @@ void TestCtView::sectionDirectionFollowsUnlessFixed()
 void TestCtView::saving_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("written");
-    QTest::newRow("png") << u"pic.png"_s << true;
-    QTest::newRow("upper-case suffix") << u"pic2.JPG"_s << true;
-    QTest::newRow("svg") << u"pic.svg"_s << true;
-    QTest::newRow("unknown suffix") << u"pic.xyz"_s << false;
-    QTest::newRow("no suffix") << u"pic"_s << false;
+    QTest::addColumn<QString>("written");
+    QTest::newRow("png") << u"pic.png"_s << u"pic.png"_s;
+    QTest::newRow("upper-case suffix") << u"pic2.JPG"_s << u"pic2.JPG"_s;
+    QTest::newRow("svg") << u"pic.svg"_s << u"pic.svg"_s;
+    // Without a known suffix: PNG, named so.
+    QTest::newRow("unknown suffix") << u"pic.xyz"_s << u"pic.xyz.png"_s;
+    QTest::newRow("no suffix") << u"pic"_s << u"pic.png"_s;
 }
 
 void TestCtView::saving()
 {
     QFETCH(QString, name);
-    QFETCH(bool, written);
+    QFETCH(QString, written);
     auto view = shownView();
     QVERIFY(load(view->sets().front(), stack_));
     view->ui().imgPixWidth_->setText(u"300"_s);
     view->ui().imgPixHeight_->setText(u"200"_s);
     emit view->ui().imgPixWidth_->editingFinished();
     QTemporaryDir out;
-    const QString path = QDir(out.path()).filePath(name);
-    if (written && !name.endsWith(u".svg"_s))
+    const QString path = QDir(out.path()).filePath(written);
+    if (written != name)
+        QTest::ignoreMessage(QtInfoMsg,
+            qPrintable(u"No picture format is known by the suffix of %1: saved as PNG"_s.arg(
+                QDir(out.path()).filePath(name))));
+    if (!name.endsWith(u".svg"_s))
         QTest::ignoreMessage(QtInfoMsg, qPrintable(u"saving "_s + path));
-    view->saveImage(path);
-    QCOMPARE(QFileInfo::exists(path), written);
-    QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), written ? 1 : 0);
-    if (!written)
-        return;
+    view->saveImage(QDir(out.path()).filePath(name));
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList {written});
     if (name.endsWith(u".svg"_s)) {
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray svg = f.readAll();
+        // Sized in pixels: other programs open it at 300 x 200, not at millimetres of 72 dpi.
+        QVERIFY2(svg.contains(" width=\"300\" height=\"200\""), svg.left(400).constData());
         QVERIFY(svg.contains("<image")); // the volume as one embedded picture
         QVERIFY(svg.size() < 300 * 200 * 4 * 2); // not a vector point per pixel
         QSvgRenderer renderer(path);
@@ -438,6 +452,10 @@ void TestCtView::pictureShownOnlyWithData()
     QCOMPARE(coloured(), 0);
     QVERIFY(load(view->sets().front(), stack_));
     QVERIFY(coloured() > 20);
+    // The first data fill the picture: 16 x 12 pixels in a display of hundreds.
+    const double fit = std::max(16.0 / view->chosenWidth(), 12.0 / view->chosenHeight()) / 0.9;
+    QVERIFY(std::abs(view->frame().viewScale - fit) < 1e-9);
+    QCOMPARE(view->picture().size(), disp->size());
 }
 
 void TestCtView::destroyedWhileLoading()
@@ -462,6 +480,77 @@ void TestCtView::destroyedWhileLoading()
     QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty(), 10000);
     view.reset(); // stops the loader at its next file and waits for it
     QVERIFY(loaded.count() < many.size());
+}
+
+void TestCtView::runFolderGathersItsSlices_data()
+{
+    QTest::addColumn<QStringList>("saved"); // under the run's folder
+    QTest::addColumn<QStringList>("stacked");
+    QTest::addColumn<QString>("leftOut");
+    QTest::newRow("of slice, data files and TIFF")
+        << QStringList {u"00012/c-E01-00012.dat"_s, u"00003/c-E01-00003.dat"_s, u"00100/c-E01-00100.dat"_s,
+               u"00012/c-E01-00012.tif"_s, u"00003/c-E01-00003.tif"_s, u"00100/c-E01-00100.tif"_s,
+               u"setup.cfg"_s}
+        << QStringList {u"00003/c-E01-00003.dat"_s, u"00012/c-E01-00012.dat"_s, u"00100/c-E01-00100.dat"_s}
+        << u"3 files of other kinds (only data files are stacked)"_s;
+    QTest::newRow("of energy and slice: one tag")
+        << QStringList {u"E02/00001/c-E02-00001.dat"_s, u"E01/00002/c-E01-00002.dat"_s,
+               u"E01/00001/c-E01-00001.dat"_s, u"E01/00003/c-E01-00003.dat"_s}
+        << QStringList {u"E01/00001/c-E01-00001.dat"_s, u"E01/00002/c-E01-00002.dat"_s,
+               u"E01/00003/c-E01-00003.dat"_s}
+        << u"1 files of other names or tags"_s;
+    QTest::newRow("in the folder itself, PNG")
+        << QStringList {u"E01-00002.png"_s, u"E01-00001.png"_s}
+        << QStringList {u"E01-00001.png"_s, u"E01-00002.png"_s} << QString();
+    QTest::newRow("no slices") << QStringList {u"notes.txt"_s} << QStringList {} << QString();
+}
+
+void TestCtView::runFolderGathersItsSlices()
+{
+    QFETCH(QStringList, saved);
+    QFETCH(QStringList, stacked);
+    QFETCH(QString, leftOut);
+    QTemporaryDir run;
+    for (const QString &name : saved) {
+        QVERIFY(QDir(run.path()).mkpath(QFileInfo(name).path()));
+        QFile f(run.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    const SliceFileChoice choice = runSliceFiles(run.path());
+    QStringList relative;
+    for (const QString &f : choice.files)
+        relative << QDir(run.path()).relativeFilePath(f);
+    QCOMPARE(relative, stacked);
+    QCOMPARE(choice.leftOutText(), leftOut);
+}
+
+void TestCtView::selectRunStacksTheSubFolders()
+{
+    // A run saved as "of slice": "Select Run…" stacks the slices of its sub-folders in slice order.
+    QTemporaryDir run;
+    for (int slice : {7, 5, 6}) {
+        const QString sub = u"%1"_s.arg(slice, 5, 10, QChar(u'0'));
+        QVERIFY(QDir(run.path()).mkpath(sub));
+        const QString name = sub + u"/c-E01-"_s + sub + u".dat"_s;
+        QVERIFY(QFile::copy(stack_.value(slice - 5), run.filePath(name)));
+    }
+    auto view = shownView();
+    SlicesCtrl *set = view->sets().front();
+    set->setSaveFolder(run.path());
+    set->ui().selectRunB_->click();
+    QVERIFY(set->runDialog());
+    QCOMPARE(QDir(set->runDialog()->directory()).absolutePath(), QDir(run.path()).absolutePath());
+    set->runDialog()->close();
+    QSignalSpy painted(set, &SlicesCtrl::paintPImg);
+    set->takeRunFolder(run.path());
+    QTRY_VERIFY_WITH_TIMEOUT(set->hasData(), 10000);
+    QCOMPARE(set->stack()->count(), 3);
+    // A selection of mixed kinds keeps the kind most files are, and says what it left out.
+    QVERIFY(QFile::copy(stack_.value(0), dir_.filePath(u"odd.tif"_s)));
+    QTest::ignoreMessage(QtWarningMsg,
+        "3D View: 2 of 3 files are stacked; left out: 1 files of other kinds (only data files are stacked)");
+    set->takeFiles({stack_.value(1), dir_.filePath(u"odd.tif"_s), stack_.value(2)});
+    QTRY_VERIFY_WITH_TIMEOUT(set->hasData() && set->stack()->count() == 2, 10000);
 }
 
 QTEST_MAIN(TestCtView)

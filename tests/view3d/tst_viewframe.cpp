@@ -38,6 +38,8 @@ private slots:
     void edgeTurns();
     void panMovesWithThePointer();
     void wheelZoom();
+    void fitFillsThePicture_data();
+    void fitFillsThePicture();
 };
 
 void TestViewFrame::rotationTurnsTheFrameBack_data()
@@ -172,6 +174,35 @@ void TestViewFrame::wheelZoom()
     QCOMPARE(f.viewScale, 0.81);
     zoomFrame(f, -3);
     QCOMPARE(f.viewScale, 0.9);
+}
+
+void TestViewFrame::fitFillsThePicture_data()
+{
+    QTest::addColumn<double>("turn"); // about the picture's y axis, radians
+    QTest::addColumn<int>("pw");
+    QTest::addColumn<int>("ph");
+    QTest::addColumn<double>("scale");
+    // A box of 200 x 100 x 10 (half sizes 100, 50, 5).
+    QTest::newRow("face on, wide picture") << 0.0 << 800 << 400 << 200.0 / 800 / 0.9;
+    QTest::newRow("face on, tall picture") << 0.0 << 400 << 800 << 200.0 / 400 / 0.9;
+    QTest::newRow("edge on") << std::numbers::pi / 2 << 800 << 400 << 100.0 / 400 / 0.9;
+}
+
+void TestViewFrame::fitFillsThePicture()
+{
+    QFETCH(double, turn);
+    QFETCH(int, pw);
+    QFETCH(int, ph);
+    QFETCH(double, scale);
+    ViewFrame f;
+    f.panOffset = {3, 4, 5};
+    f.viewScale = 7.0;
+    f.rotate({0, 1, 0}, turn);
+    fitFrame(f, 100, 50, 5, pw, ph);
+    QVERIFY2(std::abs(f.viewScale - scale) < 1e-9 * scale, qPrintable(QString::number(f.viewScale)));
+    QCOMPARE(f.panOffset, (Vec3 {}));
+    fitFrame(f, 100, 50, 5, 0, ph); // no picture: left as it is
+    QVERIFY(std::abs(f.viewScale - scale) < 1e-9 * scale);
 }
 
 QTEST_GUILESS_MAIN(TestViewFrame)

@@ -14,10 +14,13 @@
 #include "widgets/closablebase.h"
 #include "widgets/colorbar.h"
 #include "widgets/disabledlook.h"
+#include "widgets/numberfield.h"
 #include "widgets/popdockbase.h"
 #include "widgets/seekctrl.h"
 
 /// The composites: the image display with readout, the raw display, SeekCtrl and PopDockBase.
+using namespace Qt::StringLiterals;
+
 class TestPanels : public QObject
 {
     Q_OBJECT
@@ -29,6 +32,8 @@ private slots:
     void popAndDockRoundTrip();
     void disabledLooksDisabled_data();
     void disabledLooksDisabled();
+    void numberFieldMarksWhatIsNotANumber_data();
+    void numberFieldMarksWhatIsNotANumber();
 };
 
 void TestPanels::seekStaysInRange_data()
@@ -161,6 +166,43 @@ void TestPanels::disabledLooksDisabled()
     button->setEnabled(true);
     QVERIFY(!looksDisabled(button));
     QCOMPARE(groundOf(button), groundOf(twin));
+}
+
+void TestPanels::numberFieldMarksWhatIsNotANumber_data()
+{
+    QTest::addColumn<bool>("real");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("marked");
+    QTest::newRow("real") << true << u" 130.5 "_s << false;
+    QTest::newRow("real with exponent") << true << u"-1.5e2"_s << false;
+    QTest::newRow("a typo") << true << u"13o.5"_s << true;
+    QTest::newRow("a comma") << true << u"130,5"_s << true;
+    QTest::newRow("nan") << true << u"nan"_s << true;
+    QTest::newRow("inf") << true << u"inf"_s << true;
+    QTest::newRow("empty") << true << QString() << false;
+    QTest::newRow("whole") << false << u"42"_s << false;
+    QTest::newRow("whole given a fraction") << false << u"4.5"_s << true;
+    QTest::newRow("whole too large") << false << u"99999999999"_s << true;
+}
+
+void TestPanels::numberFieldMarksWhatIsNotANumber()
+{
+    QFETCH(bool, real);
+    QFETCH(QString, text);
+    QFETCH(bool, marked);
+    QLineEdit edit;
+    edit.setToolTip(u"Centre of rotation"_s);
+    edit.setStyleSheet(u"color: blue;"_s);
+    watchNumberField(&edit, real ? NumberKind::Real : NumberKind::Integer);
+    edit.setText(text);
+    QCOMPARE(edit.toolTip() != u"Centre of rotation"_s, marked);
+    QCOMPARE(edit.styleSheet() != u"color: blue;"_s, marked);
+    if (marked)
+        QVERIFY(edit.toolTip().contains(u"read as 0"_s));
+    // Corrected, the field is as it was.
+    edit.setText(u"7"_s);
+    QCOMPARE(edit.toolTip(), u"Centre of rotation"_s);
+    QCOMPARE(edit.styleSheet(), u"color: blue;"_s);
 }
 
 QTEST_MAIN(TestPanels)

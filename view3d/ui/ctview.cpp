@@ -1,10 +1,13 @@
 #include "view3d/ui/ctview.h"
 
 // Qt
+#include <QBuffer>
 #include <QDebug>
 #include <QFileDialog>
 #include <QImageWriter>
 #include <QPainter>
+#include <QRegularExpression>
+#include <QSaveFile>
 #include <QSvgGenerator>
 
 // Local
@@ -13,6 +16,7 @@
 #include "view3d/volumescene.h"
 #include "widgets/childedits.h"
 #include "widgets/mousec.h"
+#include <algorithm>
 #include <cmath>
 
 CtView::CtView(const QString &dataDir, QWidget *parent)
@@ -25,8 +29,8 @@ CtView::CtView(const QString &dataDir, QWidget *parent)
     nativeDialog_ = configValue(QStringLiteral("native_dialog"), QStringLiteral("0")).toInt() == 1;
     for (const QByteArray &format : QImageWriter::supportedImageFormats())
         imageFormats_ << QString::fromLatin1(format).toLower();
-    ui_.saveImage_->setToolTip(
-        tr("Supported File Types are : %1\n and also SVG.").arg(imageFormats_.join(u' ')));
+    ui_.saveImage_->setToolTip(tr("Save the picture as %1 or svg by the name's suffix (png without one)")
+                                   .arg(imageFormats_.join(u' ')));
 
     connect(ui_.addSliceSet_, &QPushButton::clicked, this, &CtView::addSliceSet);
     connect(ui_.dispA_, &DispB::drawImage1, this, &CtView::draw);
@@ -38,6 +42,12 @@ CtView::CtView(const QString &dataDir, QWidget *parent)
     // A new picture size is a new picture.
     connect(ui_.imgPixWidth_, &QLineEdit::editingFinished, this, &CtView::paintPImg);
     connect(ui_.imgPixHeight_, &QLineEdit::editingFinished, this, &CtView::paintPImg);
+    // At the display's size the picture follows the display.
+    resizeRepaint_ = new QTimer(this);
+    resizeRepaint_->setSingleShot(true);
+    resizeRepaint_->setInterval(50);
+    connect(resizeRepaint_, &QTimer::timeout, this, &CtView::paintPImg);
+    ui_.dispA_->installEventFilter(this);
 
     emit initNz(frame_.nz);
     addSliceSet();
@@ -69,10 +79,18 @@ void CtView::addSliceSet()
     connect(this, &CtView::initNz, set, &SlicesCtrl::initNz);
     connect(this, &CtView::newNz, set, &SlicesCtrl::newNz);
     set->initNz(frame_.nz);
+    set->setSaveFolder(slicesDir_);
     ui_.slicesCtrlsLayout_->addWidget(set, n, 0);
     ui_.slicesCtrlsLayout_->setRowStretch(n, 0);
     ui_.slicesCtrlsLayout_->setRowStretch(n + 1, 1); // the sets stay at the top
     sets_.push_back(set);
+}
+
+void CtView::setSlicesFolder(const QString &dir)
+{
+    slicesDir_ = dir;
+    for (SlicesCtrl *set : sets_)
+        set->setSaveFolder(dir);
 }
 
 void CtView::updateNvs(Vec3 rax, double th)
@@ -97,17 +115,43 @@ void CtView::changedSliderStat(SlicesCtrl *from)
 
 int CtView::chosenWidth() const
 {
-    return ui_.imgPixWidth_->text().toInt(); // 0 when not a whole number
+    // Empty: the display's own size, so that no pixel is stretched; else 0 when not a whole number.
+    const QString text = ui_.imgPixWidth_->text().trimmed();
+    return text.isEmpty() ? std::clamp(ui_.dispA_->width(), 1, maxSize) : text.toInt();
 }
 
 int CtView::chosenHeight() const
 {
-    return ui_.imgPixHeight_->text().toInt();
+    const QString text = ui_.imgPixHeight_->text().trimmed();
+    return text.isEmpty() ? std::clamp(ui_.dispA_->height(), 1, maxSize) : text.toInt();
+}
+
+bool CtView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui_.dispA_ && event->type() == QEvent::Resize
+        && (ui_.imgPixWidth_->text().trimmed().isEmpty() || ui_.imgPixHeight_->text().trimmed().isEmpty()))
+        resizeRepaint_->start();
+    return QFrame::eventFilter(watched, event);
 }
 
 void CtView::paintPImg()
 {
     const int w = chosenWidth(), h = chosenHeight();
+    // The first data shown fills the picture, whatever their size in pixels.
+    double hx = 0.0, hy = 0.0, hz = 0.0;
+    for (SlicesCtrl *set : sets_) {
+        if (set->hasData()) {
+            hx = std::max(hx, set->stack()->nx / 2.0);
+            hy = std::max(hy, set->stack()->ny / 2.0);
+            hz = std::max(hz, set->stack()->count() / 2.0);
+        }
+    }
+    if (hx <= 0.0) {
+        fitted_ = false;
+    } else if (!fitted_) {
+        fitFrame(frame_, hx, hy, hz, w, h);
+        fitted_ = true;
+    }
     // While the mouse turns or moves the view, a large picture is made at the working size over the
     // same part of the volume; the chosen size follows when the button is released.
     const int largest = std::max(w, h);
@@ -238,30 +282,57 @@ void CtView::showSaveImageD()
 
 void CtView::saveImage(const QString &fname)
 {
-    const QFileInfo info(fname);
+    QFileInfo info(fname);
     saveDir_ = info.absolutePath();
-    const QString suffix = info.suffix().toLower();
+    QString suffix = info.suffix().toLower();
+    if (!imageFormats_.contains(suffix) && suffix != u"svg") {
+        // A name without a known suffix would write nothing: PNG, and the name says so.
+        info.setFile(fname + QStringLiteral(".png"));
+        suffix = QStringLiteral("png");
+        qInfo().noquote()
+            << QStringLiteral("No picture format is known by the suffix of %1: saved as PNG").arg(fname);
+    }
+    const QString path = info.filePath();
     if (imageFormats_.contains(suffix)) {
         if (reduced_ || picture_.isNull())
             paintPImg(); // the chosen size, not the working one
-        qInfo().noquote() << "saving" << fname;
-        if (!picture_.save(fname, suffix.toLatin1().constData()))
-            qCritical().noquote() << QStringLiteral("Can't save image : %1").arg(fname);
-    } else if (suffix == u"svg") {
+        qInfo().noquote() << "saving" << path;
+        if (!picture_.save(path, suffix.toLatin1().constData()))
+            qCritical().noquote() << QStringLiteral("Can't save image : %1").arg(path);
+    } else {
         const int w = chosenWidth(), h = chosenHeight();
         if (w < 1 || h < 1 || w > maxSize || h > maxSize) {
             qWarning().noquote() << QStringLiteral("Picture size out of range : %1 x %2").arg(w).arg(h);
             return;
         }
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
         QSvgGenerator svg;
-        svg.setFileName(fname);
+        svg.setOutputDevice(&buffer);
         svg.setSize(QSize(w, h));
         svg.setViewBox(QRect(0, 0, w, h));
         QPainter p;
         if (!p.begin(&svg)) {
-            qCritical().noquote() << QStringLiteral("Can't save image : %1").arg(fname);
+            qCritical().noquote() << QStringLiteral("Can't save image : %1").arg(path);
             return;
         }
         paintPImg0(p, w, h);
+        p.end();
+        // The generator gives the size in millimetres at its resolution; in pixels the picture opens
+        // at its size everywhere.
+        QByteArray text = buffer.data();
+        const qsizetype open = text.indexOf("<svg");
+        const qsizetype close = open < 0 ? -1 : text.indexOf('>', open);
+        if (close > open) {
+            QString head = QString::fromUtf8(text.mid(open, close - open));
+            head.replace(QRegularExpression(QStringLiteral("(\\s)width=\"[^\"]*\"")),
+                QStringLiteral("\\1width=\"%1\"").arg(w));
+            head.replace(QRegularExpression(QStringLiteral("(\\s)height=\"[^\"]*\"")),
+                QStringLiteral("\\1height=\"%1\"").arg(h));
+            text.replace(open, close - open, head.toUtf8());
+        }
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+            qCritical().noquote() << QStringLiteral("Can't save image : %1").arg(path);
     }
 }

@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QImage>
 #include <QPointer>
+#include <QTimer>
 
 // Local
 #include "ui_ctview.h"
@@ -33,10 +34,13 @@ public:
     /// Lower-cased names of the raster formats pictures can be saved in.
     const QStringList &imageFormats() const { return imageFormats_; }
     QFileDialog *saveDialog() const { return saveDialog_; }
+    /// Where the sets' dialogs open: the folder the last run saved its slices in.
+    void setSlicesFolder(const QString &dir);
     /// Where the next save dialog opens: the directory of the last picture saved.
     const QString &saveDirectory() const { return saveDir_; }
     /// Largest side of the picture made while the mouse turns or moves the view.
     static constexpr int workingSize = 256;
+    /// The picture's size: the fields', or the display's where a field is empty.
     /// Largest side of any picture (a picture of 8192 × 8192 takes 256 MB).
     static constexpr int maxSize = 8192;
 
@@ -58,9 +62,13 @@ public slots:
     void showSaveImageD();
     void saveImage(const QString &fname);
 
-private:
     int chosenWidth() const;
     int chosenHeight() const;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
     void render(int pw, int ph, double viewScale);
     void paintScene(QPainter &p, int pw, int ph, const ViewFrame &frame);
     QPointF relativePointer() const;
@@ -68,11 +76,14 @@ private:
     Ui_CtView ui_;
     QString dataDir_;
     QString saveDir_;
+    QString slicesDir_; // the last run's save folder
     bool nativeDialog_ = false;
     QStringList imageFormats_;
     std::vector<SlicesCtrl *> sets_;
     QImage picture_;
     bool reduced_ = false; // the picture was made at the working size
+    bool fitted_ = false; // the frame was fitted to the first data shown
+    QTimer *resizeRepaint_ = nullptr; // a display resized repaints once it rests
     ViewFrame frame_;
     QPointF previous_;
     enum DragMode { Rotate = 0, Pan = 1, Idle = 2 } dragMode_ = Idle;

@@ -2,12 +2,14 @@
 
 // Qt
 #include <QColorDialog>
+#include <QDebug>
 #include <QFileDialog>
 #include <QPainter>
 #include <QThread>
 
 // Local
 #include "app/config/configstore.h"
+#include "view3d/runslices.h"
 #include "view3d/slicedatas.h"
 #include "widgets/childedits.h"
 #include "widgets/mousec.h"
@@ -32,6 +34,7 @@ SlicesCtrl::SlicesCtrl(const QString &dataDir, QWidget *parent)
     connect(ui_.showB_, &QPushButton::toggled, this, &SlicesCtrl::showHide);
     connect(ui_.showB2_, &QPushButton::toggled, this, &SlicesCtrl::showHide);
     connect(ui_.selectB_, &QPushButton::clicked, this, &SlicesCtrl::selectFiles);
+    connect(ui_.selectRunB_, &QPushButton::clicked, this, &SlicesCtrl::selectRun);
     connect(datas_, &SliceDatas::loadedNewFile, this, &SlicesCtrl::noticedLoadedNewFile);
     connect(datas_, &SliceDatas::stackLoaded, this, &SlicesCtrl::stackLoaded);
     connect(datas_, &SliceDatas::loadFilesFinished, this, &SlicesCtrl::noticedLoadFilesFinished);
@@ -203,8 +206,61 @@ void SlicesCtrl::selectFiles()
     fileDialog_->setNameFilters({tr("Slice Files (*.dat *.tif *.tiff *.png)"), tr("Any Files (* *.*)")});
     const bool native = configValue(QStringLiteral("native_dialog"), QStringLiteral("0")).toInt() == 1;
     fileDialog_->setOption(QFileDialog::DontUseNativeDialog, !native);
-    connect(fileDialog_, &QFileDialog::filesSelected, datas_, &SliceDatas::filesSelected);
+    connect(fileDialog_, &QFileDialog::filesSelected, this, &SlicesCtrl::takeFiles);
     fileDialog_->show();
+}
+
+void SlicesCtrl::setSaveFolder(const QString &dir)
+{
+    if (!dir.isEmpty())
+        dialogDir_ = dir;
+}
+
+void SlicesCtrl::selectRun()
+{
+    if (runDialog_)
+        runDialog_->deleteLater();
+    // Slices saved "in Sub Folders" lie one folder each: the run's folder gathers them all.
+    runDialog_ = new QFileDialog(this, tr("Select the Folder of a Run"), dialogDir_);
+    runDialog_->setFileMode(QFileDialog::Directory);
+    runDialog_->setOption(QFileDialog::ShowDirsOnly, true);
+    const bool native = configValue(QStringLiteral("native_dialog"), QStringLiteral("0")).toInt() == 1;
+    runDialog_->setOption(QFileDialog::DontUseNativeDialog, !native);
+    connect(runDialog_, &QFileDialog::fileSelected, this, &SlicesCtrl::takeRunFolder);
+    runDialog_->show();
+}
+
+void SlicesCtrl::takeFiles(const QStringList &files)
+{
+    if (fileDialog_)
+        dialogDir_ = fileDialog_->directory().absolutePath();
+    const SliceFileChoice choice = oneKindOfSlices(files);
+    if (!choice.leftOutText().isEmpty())
+        qWarning().noquote() << QStringLiteral("3D View: %1 of %2 files are stacked; left out: %3")
+                                    .arg(choice.files.size())
+                                    .arg(files.size())
+                                    .arg(choice.leftOutText());
+    QMetaObject::invokeMethod(datas_, [d = datas_, f = choice.files] { d->filesSelected(f); });
+}
+
+void SlicesCtrl::takeRunFolder(const QString &dir)
+{
+    dialogDir_ = dir;
+    const SliceFileChoice choice = runSliceFiles(dir);
+    if (choice.files.isEmpty()) {
+        qWarning().noquote() << QStringLiteral("3D View: no slice files (.dat, .tif, .png) in %1 or its "
+                                               "sub-folders; the set stays as it was")
+                                    .arg(dir);
+        return;
+    }
+    if (!choice.leftOutText().isEmpty())
+        qWarning().noquote() << QStringLiteral("3D View: %1 slices of %2 are stacked; left out: %3")
+                                    .arg(choice.files.size())
+                                    .arg(dir, choice.leftOutText());
+    else
+        qInfo().noquote()
+            << QStringLiteral("3D View: %1 slices of %2 are stacked").arg(choice.files.size()).arg(dir);
+    QMetaObject::invokeMethod(datas_, [d = datas_, f = choice.files] { d->filesSelected(f); });
 }
 
 void SlicesCtrl::selectVColor()

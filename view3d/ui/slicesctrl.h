@@ -53,6 +53,10 @@ public:
     double windowMax() const { return windowMax_; }
 
     QFileDialog *fileDialog() const { return fileDialog_; }
+    QFileDialog *runDialog() const { return runDialog_; }
+    /// Where the dialogs open next: the folder a run saved its slices in last.
+    void setSaveFolder(const QString &dir);
+    const QString &dialogDirectory() const { return dialogDir_; }
     QColorDialog *colorDialog() const { return colorDialog_; }
 
 signals:
@@ -67,6 +71,12 @@ public slots:
     void updatedMaxTh();
     void showHide(bool f);
     void selectFiles();
+    /// Asks for a run's save folder ("Select Run…").
+    void selectRun();
+    /// Stacks the selected files of one kind; says what it left out.
+    void takeFiles(const QStringList &files);
+    /// Stacks the slices a run saved into `dir` and its sub-folders, in slice order.
+    void takeRunFolder(const QString &dir);
     void selectVColor();
     void selectSColor();
     void noticedLoadedNewFile(const QString &fname);
@@ -99,6 +109,7 @@ private:
     SliceStackPtr stack_;
     QString dialogDir_;
     QPointer<QFileDialog> fileDialog_;
+    QPointer<QFileDialog> runDialog_;
     QPointer<QColorDialog> colorDialog_;
     QColor volumeColor_ {0, 127, 127};
     QColor sectionColor_ {127, 0, 0};

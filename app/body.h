@@ -121,8 +121,7 @@ public:
     /// "Guess along range": the chosen search at `count` slices spread over From … To, the two
     /// records set from the line fitted through them; false (the log says why) when no line came out.
     bool guessCorLine(int count);
-    /// Takes a centre of rotation picked on the CoR Scan page into the field. The one place where a
-    /// scan changes the field, for the window's undo history to hook into.
+    /// Takes a centre of rotation picked on the CoR Scan page into the field, undoable as a pick.
     void takeCorFromScan(double cor);
 
     /// Executes one command line at once, as a configuration or setup-file line: its completion is

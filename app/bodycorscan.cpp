@@ -52,7 +52,7 @@ void Body::setUpCorScan()
 
 void Body::takeCorFromScan(double cor)
 {
-    ui_.procCtrl->setCor(cor);
+    setCorAsPicked(cor); // Ctrl+Z puts the centre before back
     applyDefaultCor_ = false;
     qInfo().noquote() << "CoR Scan: centre of rotation" << corText(cor) << "taken";
 }

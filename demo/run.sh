@@ -5,7 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh --window
-tools/build.sh
+# Only the programs the demo runs: the tests and benchmarks are built by tools/test.sh.
+tools/build.sh --targets quorvel,quorvel-recon,quorvel-demo -DCMAKE_UNITY_BUILD=ON
 data="$PWD/demo/data"
 slices="$data/slices"
 build/tools/quorvel-demo "$data"

@@ -962,6 +962,8 @@ void TestBodyCalc::corScanTrialsAreTheRunsSlices()
     QCOMPARE(panel->current(), 4);
     emit panel->ui().TrialView->selectedAPoint(3.0, 4.0, MouseC::Left);
     QCOMPARE(p->cor(), 33.0);
+    QVERIFY(body->undoGesture()); // a centre taken from the scan is undone as a pick is
+    QCOMPARE(p->cor(), 31.5);
 
     // A window closed during a scan waits for its trials and goes without a crash.
     QVERIFY(body->startCorScan(28.0, 36.0, 0.25));

@@ -121,12 +121,13 @@ void Body::finishedLoadDataFiles()
     // A file that could not be used is never dropped silently: the projections after it would take
     // its angle. The count says so, the log names the files and the status line shows the problem.
     ui_.CTFiles->showCount(int(notLoaded_.size()));
+    // After an addition the images loaded are all there are; after a new series, those of the load.
     if (!notLoaded_.isEmpty()) {
         qCritical().noquote() << QStringLiteral("Loading failed: %1 of %2 files could not be used, %3 images "
                                                 "are loaded%4:")
                                      .arg(notLoaded_.size())
                                      .arg(loadAsked_)
-                                     .arg(loadAdded_)
+                                     .arg(loadNewSeries_ ? loadAdded_ : imgDatas_->count())
                                      .arg(before)
                               << notLoaded_.mid(0, 10).join(QStringLiteral(", "))
                 + (notLoaded_.size() > 10 ? QStringLiteral(", ...") : QString());

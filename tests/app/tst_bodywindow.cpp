@@ -232,7 +232,7 @@ void TestBodyWindow::messagesReachThePaneAndTheStatusLine_data()
     QTest::addColumn<int>("level");
     const int warning = LogMessage::Warning, error = LogMessage::Error;
     QTest::newRow("a refused file (image data)")
-        << u"refused file"_s << u"Loading failed: 1 of 1 files could not be used, .*notes/a.img"_s << error;
+        << u"refused file"_s << u"Loading failed: 1 of 1 files could not be used, 40 images are loaded: .*notes/a.img"_s << error;
     QTest::newRow("a wrong-size I0, also when a run starts")
         << u"wrong-size I0"_s
         << u"I0 image not used for this run: its size \\(32, 24\\) differs .*i0small.img"_s << warning;

@@ -7,7 +7,7 @@
 
 // Local
 #include "ct/corscan.h"
-#include "widgets/greyscale.h"
+#include "display/greyscale.h"
 #include <vector>
 
 /// What a scan of trial centres is written as: the trials' values as pages of one float TIFF, a

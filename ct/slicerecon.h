@@ -13,7 +13,7 @@
 #include "ct/sinogramgen.h"
 #include "ct/stripeparams.h"
 #include "imagedata/projectionset.h"
-#include "widgets/greyscale.h"
+#include "display/greyscale.h"
 #include <cstdint>
 #include <memory>
 #include <span>

@@ -5,7 +5,7 @@
 
 // Local
 #include "app/config/specialfile.h"
-#include "widgets/greyscale.h"
+#include "display/greyscale.h"
 #include <algorithm>
 #include <limits>
 

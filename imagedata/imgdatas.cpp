@@ -7,7 +7,7 @@
 // Local
 #include "imagedata/imgdata.h"
 #include "imagedata/imgfiletype.h"
-#include "widgets/greyscale.h"
+#include "display/greyscale.h"
 
 ImgDatas::ImgDatas(QObject *parent)
     : QObject(parent)

@@ -5,7 +5,7 @@
 
 // Local
 #include "widgets/dispb.h"
-#include "widgets/greyscale.h"
+#include "display/greyscale.h"
 
 class QCheckBox;
 class QLineEdit;

@@ -7,7 +7,7 @@
 // Local
 #include "ct/ctimagefile.h"
 #include "ui_ctcalc.h"
-#include "widgets/greyscale.h"
+#include "display/greyscale.h"
 #include <memory>
 #include <vector>
 

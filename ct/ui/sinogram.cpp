@@ -11,7 +11,7 @@
 #include "imagedata/imgdatas.h"
 #include "widgets/childedits.h"
 #include "widgets/colorbar.h"
-#include "widgets/greyscale.h"
+#include "display/greyscale.h"
 #include "widgets/imgdisp.h"
 #include "widgets/numberfield.h"
 

@@ -8,7 +8,7 @@
 #include "imagedata/itexcomment.h"
 #include "imagedata/itexwriter.h"
 #include "tests/common/debuglog.h"
-#include "widgets/greyscale.h"
+#include "display/greyscale.h"
 #include <sys/stat.h>
 #include <vector>
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 // Local
-#include "widgets/greyscale.h"
+#include "display/greyscale.h"
 
 namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();

@@ -1,4 +1,4 @@
-#include "widgets/greyscale.h"
+#include "display/greyscale.h"
 
 // C++
 #include <algorithm>

@@ -42,11 +42,10 @@ struct BlockSources
     int height = 0;
 };
 
-// The lines of `slices` of every projection, and of I0 and BG: an empty set and the reason when a
+// The lines `lines` of every projection, and of I0 and BG: an empty set and the reason when a
 // source cannot be read. Any thread.
-ProjectionSet readBlockLines(const BlockSources &f, const QList<int> &slices, QString &error)
+ProjectionSet readBlockLines(const BlockSources &f, std::vector<int> lines, QString &error)
 {
-    std::vector<int> lines(slices.cbegin(), slices.cend());
     std::sort(lines.begin(), lines.end());
     lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
     ProjectionSet set;
@@ -145,10 +144,10 @@ bool ReconRun::plan()
         }
         if (w != width_ || h != height_) {
             qWarning().noquote() << QStringLiteral("Mismatch image size: (%1, %2) != (%3, %4) : ")
-                                      .arg(width_)
-                                      .arg(height_)
-                                      .arg(w)
-                                      .arg(h)
+                                        .arg(width_)
+                                        .arg(height_)
+                                        .arg(w)
+                                        .arg(h)
                     + source.file;
             return fail(QStringLiteral("cannot use %1 (unreadable, or not %2 x %3 like the first image)")
                             .arg(source.file)
@@ -524,7 +523,9 @@ void ReconRun::startReading()
         return;
     reading_ = true;
     const int index = nextToRead_++;
-    const QList<int> slices = blockSlices(index);
+    // Plain copies for the reader's thread: nothing implicitly shared crosses it.
+    const QList<int> block = blockSlices(index);
+    const std::vector<int> slices(block.cbegin(), block.cend());
     const BlockSources files {sources_, i0_, bg_, options_.axisVertical, width_, height_};
     QMetaObject::invokeMethod(
         reader_,
@@ -725,65 +726,77 @@ int ReconRun::execScan()
     if (!prepare())
         return 1;
     QString error;
-    task_.set = readBlockLines(
-        BlockSources {sources_, i0_, bg_, options_.axisVertical, width_, height_}, slices_, error);
+    task_.set = readBlockLines(BlockSources {sources_, i0_, bg_, options_.axisVertical, width_, height_},
+        std::vector<int>(slices_.cbegin(), slices_.cend()), error);
     if (!error.isEmpty()) {
         fail(error);
         return 1;
     }
     const CorScoreSetup score = corScanScoreSetup(task_, centres);
-    const int count = static_cast<int>(sources_.size());
 
     // Every worker takes the next trial when it has done one; engines and scorers are sized for the
     // trial on this thread while the worker rests.
-    std::vector<CorTrial> trials(centres.size());
-    std::vector<int> lengths;
+    scan_ = std::make_unique<ScanState>();
+    ScanState &st = *scan_;
+    st.centres = centres;
+    st.trials.resize(centres.size());
     for (double c : centres) {
         SinogramRequest r = task_.sinogram;
         r.cor = c;
-        lengths.push_back(requiredLength(task_.set, r));
+        st.lengths.push_back(requiredLength(task_.set, r));
     }
-    std::vector<bool> taken(centres.size(), false);
-    size_t done = 0;
+    st.taken.assign(centres.size(), false);
+    st.score = score;
     const int workers = std::max(1, std::min(options_.threads, static_cast<int>(centres.size())));
     startWorkers(workers, engineLength_);
-    const auto give = [&](SliceWorker *w) {
-        const int next = nextCorTrial(lengths, taken, w->engine().n());
-        if (next < 0)
-            return;
-        taken[static_cast<size_t>(next)] = true;
-        SliceTask task = task_;
-        task.sinogram.cor = centres[static_cast<size_t>(next)];
-        const int n = lengths[static_cast<size_t>(next)];
-        if (w->engine().n() != n)
-            w->engine().setup(n, count, options_.single);
-        w->scorer().setup(n);
-        QMetaObject::invokeMethod(
-            w, [w, task, score] { w->trial(task, score); }, Qt::QueuedConnection);
-    };
+    // A member slot, connected for the workers' lifetime: no handler holding this function's locals
+    // has to be taken away while a worker may still be emitting.
     for (SliceWorker *w : workers_) {
-        connect(w, &SliceWorker::trialDone, this, [&, w](const CorTrial &trial) {
-            const auto at = std::find(centres.begin(), centres.end(), trial.cor);
-            if (at != centres.end())
-                trials[static_cast<size_t>(at - centres.begin())] = trial;
-            ++done;
-            give(w);
-            out_ << QStringLiteral("progress: %1/%2 trials, %3 s elapsed")
-                        .arg(done)
-                        .arg(centres.size())
-                        .arg(clock_.elapsed() / 1000.0, 0, 'f', 1)
-                 << Qt::endl;
-        });
-        give(w);
+        connect(w, &SliceWorker::trialDone, this, &ReconRun::trialDone);
+        giveTrial(w);
     }
     QEventLoop loop;
-    while (done < centres.size())
+    while (st.done < centres.size())
         loop.processEvents(QEventLoop::WaitForMoreEvents);
-    for (SliceWorker *w : workers_) // the handler holds this function's locals
-        disconnect(w, &SliceWorker::trialDone, this, nullptr);
+    const std::vector<CorTrial> trials = std::move(st.trials);
     task_.set = ProjectionSet();
     writeScan(trials, score);
     return failed_ ? 1 : 0;
+}
+
+void ReconRun::giveTrial(SliceWorker *w)
+{
+    ScanState &st = *scan_;
+    const int next = nextCorTrial(st.lengths, st.taken, w->engine().n());
+    if (next < 0)
+        return;
+    st.taken[static_cast<size_t>(next)] = true;
+    SliceTask task = task_;
+    task.sinogram.cor = st.centres[static_cast<size_t>(next)];
+    const int n = st.lengths[static_cast<size_t>(next)];
+    if (w->engine().n() != n)
+        w->engine().setup(n, static_cast<int>(sources_.size()), options_.single);
+    w->scorer().setup(n);
+    QMetaObject::invokeMethod(
+        w, [w, task, score = st.score] { w->trial(task, score); }, Qt::QueuedConnection);
+}
+
+void ReconRun::trialDone(const CorTrial &trial)
+{
+    auto *w = qobject_cast<SliceWorker *>(sender());
+    if (!scan_ || !w)
+        return;
+    ScanState &st = *scan_;
+    const auto at = std::find(st.centres.begin(), st.centres.end(), trial.cor);
+    if (at != st.centres.end())
+        st.trials[static_cast<size_t>(at - st.centres.begin())] = trial;
+    ++st.done;
+    giveTrial(w);
+    out_ << QStringLiteral("progress: %1/%2 trials, %3 s elapsed")
+                .arg(st.done)
+                .arg(st.centres.size())
+                .arg(clock_.elapsed() / 1000.0, 0, 'f', 1)
+         << Qt::endl;
 }
 
 bool ReconRun::writeScan(const std::vector<CorTrial> &trials, const CorScoreSetup &score)

@@ -76,6 +76,7 @@ public:
 
 private slots:
     void sliceDone(const SliceResult &result);
+    void trialDone(const CorTrial &trial);
 
 private:
     struct LoadedBlock;
@@ -91,6 +92,7 @@ private:
     void warn(const QString &message);
     void startWorkers(int count, int length);
     int execScan();
+    void giveTrial(SliceWorker *w);
     bool writeScan(const std::vector<CorTrial> &trials, const CorScoreSetup &score);
     bool prepare();
     void startReading();
@@ -128,6 +130,17 @@ private:
         qsizetype done = 0;
     };
     std::vector<std::unique_ptr<LoadedBlock>> loaded_;
+    // A scan of centres (--cor-scan): the trials handed out and those back.
+    struct ScanState
+    {
+        std::vector<double> centres;
+        std::vector<CorTrial> trials;
+        std::vector<int> lengths; // the engine length of each trial
+        std::vector<bool> taken;
+        size_t done = 0;
+        CorScoreSetup score;
+    };
+    std::unique_ptr<ScanState> scan_;
     int nextToRead_ = 0;
     int lastBlock_ = -1;
     bool reading_ = false;

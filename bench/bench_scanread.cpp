@@ -108,17 +108,17 @@ int main(int argc, char *argv[])
         writeItexFile(files.last(), {width, height, 2, 1.0, px});
     }
     if (!QFile::exists(scanFile)) {
-        ScanFileSpec spec;
-        spec.width = width;
-        spec.height = height;
-        spec.keys.assign(size_t(frames), 0);
+        ScanFileRecipe recipe;
+        recipe.width = width;
+        recipe.height = height;
+        recipe.keys.assign(size_t(frames), 0);
         for (int f = 0; f < frames; ++f)
-            spec.angles.push_back(180.0 * f / frames);
-        spec.chunked = storage != QLatin1String("contiguous");
-        spec.gzip = storage == QLatin1String("gzip") ? 1 : 0;
-        spec.fill = [width](int, int index, int y, double *r) { fillRow(index, y, width, r); };
+            recipe.angles.push_back(180.0 * f / frames);
+        recipe.chunked = storage != QLatin1String("contiguous");
+        recipe.gzip = storage == QLatin1String("gzip") ? 1 : 0;
+        recipe.fill = [width](int, int index, int y, double *r) { fillRow(index, y, width, r); };
         QString error;
-        if (!writeScanFile(scanFile, spec, &error)) {
+        if (!writeScanFile(scanFile, recipe, &error)) {
             std::fprintf(stderr, "bench_scanread: %s\n", qPrintable(error));
             return 1;
         }

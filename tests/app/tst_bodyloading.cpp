@@ -303,18 +303,18 @@ void TestBodyLoading::wrongSizeI0IsRefused()
     QVERIFY(body.imageSet()->projectionSet().i0);
 }
 
-Q_DECLARE_METATYPE(ScanFileSpec)
+Q_DECLARE_METATYPE(ScanFileRecipe)
 
 void TestBodyLoading::scanFileLoadsItsFrames_data()
 {
-    QTest::addColumn<ScanFileSpec>("spec");
+    QTest::addColumn<ScanFileRecipe>("spec");
     QTest::addColumn<bool>("chooseI0"); // an I0 file is chosen before the scan is loaded
     QTest::addColumn<int>("images"); // loaded; 0: the scan is refused
     QTest::addColumn<int>("dataSetImages");
     QTest::addColumn<QString>("i0"); // what the I0 field says
     QTest::addColumn<QString>("bg");
 
-    ScanFileSpec nx; // 19 projections at 0, 10, … 180 degrees, the last facing the first
+    ScanFileRecipe nx; // 19 projections at 0, 10, … 180 degrees, the last facing the first
     nx.width = 24;
     nx.height = 16;
     nx.keys = {2, 1, 1};
@@ -331,8 +331,8 @@ void TestBodyLoading::scanFileLoadsItsFrames_data()
         << u"from scan.nxs: mean of 2 darks"_s;
     QTest::newRow("the I0 file chosen is kept")
         << nx << true << 19 << 18 << u"i0scan.img"_s << u"from scan.nxs: mean of 2 darks"_s;
-    ScanFileSpec dx;
-    dx.layout = ScanFileSpec::Layout::DataExchange;
+    ScanFileRecipe dx;
+    dx.layout = ScanFileRecipe::Layout::DataExchange;
     dx.width = 24;
     dx.height = 16;
     dx.projections = 12; // 30 degrees apart over 360
@@ -340,14 +340,14 @@ void TestBodyLoading::scanFileLoadsItsFrames_data()
         dx.angles.push_back(30.0 * k);
     QTest::newRow("Data Exchange without flats or darks")
         << dx << false << 12 << 12 << QString() << QString();
-    ScanFileSpec uneven = nx;
+    ScanFileRecipe uneven = nx;
     uneven.angles[10] += 3.0;
     QTest::newRow("uneven angles refuse the scan") << uneven << false << 0 << 0 << QString() << QString();
 }
 
 void TestBodyLoading::scanFileLoadsItsFrames()
 {
-    QFETCH(ScanFileSpec, spec);
+    QFETCH(ScanFileRecipe, spec);
     QFETCH(bool, chooseI0);
     QFETCH(int, images);
     QFETCH(int, dataSetImages);
@@ -355,8 +355,8 @@ void TestBodyLoading::scanFileLoadsItsFrames()
     QFETCH(QString, bg);
     Body body;
     // The flats of an earlier scan are that scan's: a scan without flats lets go of them.
-    ScanFileSpec earlier = spec;
-    earlier.layout = ScanFileSpec::Layout::DataExchange;
+    ScanFileRecipe earlier = spec;
+    earlier.layout = ScanFileRecipe::Layout::DataExchange;
     earlier.projections = 2;
     earlier.flats = earlier.darks = 1;
     earlier.angles = {0.0, 90.0};
@@ -385,7 +385,7 @@ void TestBodyLoading::scanFileLoadsItsFrames()
     QCOMPARE(body.ui().CTFiles->files(), QStringList(images, file));
     QCOMPARE(body.ui().procCtrl->dataSetImages(), dataSetImages);
     QCOMPARE(
-        body.ui().procCtrl->dataSetRangeDeg(), spec.layout == ScanFileSpec::Layout::NXtomo ? 180.0 : 360.0);
+        body.ui().procCtrl->dataSetRangeDeg(), spec.layout == ScanFileRecipe::Layout::NXtomo ? 180.0 : 360.0);
     // Projection k is the k-th frame of key 0, in order, with its own pixels.
     std::vector<double> row(size_t(spec.width));
     for (int k : {0, 9, images - 1}) {

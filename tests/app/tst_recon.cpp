@@ -598,13 +598,13 @@ void TestRecon::scanFileGivesTheFilesOfImageFiles()
         images.push_back(openImgData(file));
     QVERIFY(std::all_of(images.cbegin(), images.cend(), [](const auto &i) { return bool(i); }));
 
-    ScanFileSpec spec;
+    ScanFileRecipe spec;
     spec.width = setup.width;
     spec.height = setup.height;
     const int n = setup.projections;
     if (exchange) {
-        spec.layout = ScanFileSpec::Layout::DataExchange;
-        spec.type = ScanFileSpec::Type::F32;
+        spec.layout = ScanFileRecipe::Layout::DataExchange;
+        spec.type = ScanFileRecipe::Type::F32;
         spec.gzip = 4;
         spec.projections = n;
         spec.flats = 3;

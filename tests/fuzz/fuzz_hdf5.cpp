@@ -32,14 +32,14 @@ struct Reader
     int small(int limit) { return byte() % limit; }
 };
 
-ScanFileSpec describedScan(Reader &in)
+ScanFileRecipe describedScan(Reader &in)
 {
-    ScanFileSpec s;
+    ScanFileRecipe s;
     const int layout = in.small(3);
-    s.layout = layout == 0 ? ScanFileSpec::Layout::NXtomo
-        : layout == 1      ? ScanFileSpec::Layout::DataExchange
-                           : ScanFileSpec::Layout::Neither;
-    s.type = static_cast<ScanFileSpec::Type>(in.small(6));
+    s.layout = layout == 0 ? ScanFileRecipe::Layout::NXtomo
+        : layout == 1      ? ScanFileRecipe::Layout::DataExchange
+                           : ScanFileRecipe::Layout::Neither;
+    s.type = static_cast<ScanFileRecipe::Type>(in.small(6));
     s.width = 1 + in.small(12);
     s.height = 1 + in.small(12);
     const int frames = in.small(24);

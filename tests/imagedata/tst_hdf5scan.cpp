@@ -18,7 +18,7 @@
 using namespace Qt::StringLiterals;
 using Kind = Hdf5Scan::Kind;
 
-Q_DECLARE_METATYPE(ScanFileSpec)
+Q_DECLARE_METATYPE(ScanFileRecipe)
 
 /// Scan files written by another writer (the library's C API here, h5py for the fixtures) are read
 /// frame for frame as they were written, and every file that cannot be used is refused with a reason.
@@ -39,11 +39,11 @@ private slots:
     void anglesFitEvenSteps();
 
 private:
-    QString write(const QString &name, const ScanFileSpec &spec);
+    QString write(const QString &name, const ScanFileRecipe &spec);
     QTemporaryDir dir_;
 };
 
-QString TestHdf5Scan::write(const QString &name, const ScanFileSpec &spec)
+QString TestHdf5Scan::write(const QString &name, const ScanFileRecipe &spec)
 {
     const QString path = dir_.filePath(name);
     QString error;
@@ -54,19 +54,19 @@ QString TestHdf5Scan::write(const QString &name, const ScanFileSpec &spec)
 
 namespace {
 
-ScanFileSpec nxtomo(std::vector<int> keys)
+ScanFileRecipe nxtomo(std::vector<int> keys)
 {
-    ScanFileSpec s;
+    ScanFileRecipe s;
     s.width = 7;
     s.height = 5;
     s.keys = std::move(keys);
     return s;
 }
 
-ScanFileSpec exchange(int projections, int flats, int darks)
+ScanFileRecipe exchange(int projections, int flats, int darks)
 {
-    ScanFileSpec s;
-    s.layout = ScanFileSpec::Layout::DataExchange;
+    ScanFileRecipe s;
+    s.layout = ScanFileRecipe::Layout::DataExchange;
     s.width = 6;
     s.height = 3;
     s.projections = projections;
@@ -76,7 +76,7 @@ ScanFileSpec exchange(int projections, int flats, int darks)
 }
 
 // The value the writer was given for pixel (x, y) of frame `index` of `kind`.
-double written(const ScanFileSpec &spec, int kind, int index, int x, int y)
+double written(const ScanFileRecipe &spec, int kind, int index, int x, int y)
 {
     if (!spec.fill)
         return scanPattern(kind, index, x, y);
@@ -97,28 +97,28 @@ std::vector<double> evenAngles(int n, double step, double first = 0.0)
 
 void TestHdf5Scan::readsTheFramesOfEachKind_data()
 {
-    QTest::addColumn<ScanFileSpec>("spec");
+    QTest::addColumn<ScanFileRecipe>("spec");
     QTest::addColumn<QList<int>>("counts"); // projections, flats, darks
     QTest::addColumn<int>("invalid");
 
     // Darks and flats before, between and after the projections, an invalid frame among them; the
     // angles are one per frame, the flats' and darks' included.
-    ScanFileSpec interleaved = nxtomo({2, 2, 1, 1, 0, 0, 3, 0, 1, 0, 0, 2, 1});
+    ScanFileRecipe interleaved = nxtomo({2, 2, 1, 1, 0, 0, 3, 0, 1, 0, 0, 2, 1});
     interleaved.angles = {0, 0, 0, 0, 0, 45, 90, 90, 0, 135, 180, 0, 0};
     QTest::newRow("NXtomo interleaved") << interleaved << QList<int> {5, 4, 3} << 1;
-    ScanFileSpec gzip = interleaved;
+    ScanFileRecipe gzip = interleaved;
     gzip.gzip = 6;
     QTest::newRow("NXtomo gzip chunks") << gzip << QList<int> {5, 4, 3} << 1;
-    ScanFileSpec noKeys = nxtomo({0, 0, 0});
+    ScanFileRecipe noKeys = nxtomo({0, 0, 0});
     noKeys.noKeys = true;
     QTest::newRow("NXtomo without image_key: all projections") << noKeys << QList<int> {3, 0, 0} << 0;
-    for (auto [name, type] : {std::pair {"8-bit", ScanFileSpec::Type::U8},
-             std::pair {"32-bit big-endian", ScanFileSpec::Type::U32},
-             std::pair {"float", ScanFileSpec::Type::F32}}) {
-        ScanFileSpec typed = exchange(4, 2, 1);
+    for (auto [name, type] : {std::pair {"8-bit", ScanFileRecipe::Type::U8},
+             std::pair {"32-bit big-endian", ScanFileRecipe::Type::U32},
+             std::pair {"float", ScanFileRecipe::Type::F32}}) {
+        ScanFileRecipe typed = exchange(4, 2, 1);
         typed.type = type;
         typed.chunked = true;
-        if (type == ScanFileSpec::Type::U8) {
+        if (type == ScanFileRecipe::Type::U8) {
             typed.fill = [](int kind, int index, int y, double *row) {
                 for (int x = 0; x < 6; ++x)
                     row[x] = kind * 60 + index * 12 + y * 6 + x;
@@ -129,7 +129,7 @@ void TestHdf5Scan::readsTheFramesOfEachKind_data()
     }
     QTest::newRow("Data Exchange without flats or darks") << exchange(5, 0, 0) << QList<int> {5, 0, 0} << 0;
     if (scanFilterAvailable(32004)) { // LZ4, when the plugin package is installed
-        ScanFileSpec lz4 = exchange(3, 1, 1);
+        ScanFileRecipe lz4 = exchange(3, 1, 1);
         lz4.plugin = 32004;
         QTest::newRow("LZ4 through the plugin") << lz4 << QList<int> {3, 1, 1} << 0;
     }
@@ -137,7 +137,7 @@ void TestHdf5Scan::readsTheFramesOfEachKind_data()
 
 void TestHdf5Scan::readsTheFramesOfEachKind()
 {
-    QFETCH(ScanFileSpec, spec);
+    QFETCH(ScanFileRecipe, spec);
     QFETCH(QList<int>, counts);
     QFETCH(int, invalid);
     const QString path = write(u"scan.nxs"_s, spec);
@@ -168,7 +168,7 @@ void TestHdf5Scan::readsTheFramesOfEachKind()
         }
     }
     // Projection angles only, in projection order.
-    if (spec.layout == ScanFileSpec::Layout::NXtomo && !spec.angles.empty())
+    if (spec.layout == ScanFileRecipe::Layout::NXtomo && !spec.angles.empty())
         QCOMPARE(scan->angles(), (std::vector<double> {0, 45, 90, 135, 180}));
     // The mean of the flats: the mean of their patterns.
     if (counts[1] > 0) {
@@ -214,10 +214,10 @@ void TestHdf5Scan::linesEqualTheWholeFrames()
     QFETCH(bool, gzip);
     QFETCH(QSize, size);
     const int w = size.width(), h = size.height();
-    ScanFileSpec spec = exchange(3, 2, 1);
+    ScanFileRecipe spec = exchange(3, 2, 1);
     spec.width = w;
     spec.height = h;
-    spec.type = ScanFileSpec::Type::F32;
+    spec.type = ScanFileRecipe::Type::F32;
     spec.gzip = gzip ? 1 : 0;
     spec.fill = [w](int kind, int index, int y, double *row) {
         for (int x = 0; x < w; ++x)
@@ -258,45 +258,45 @@ void TestHdf5Scan::linesEqualTheWholeFrames()
 
 void TestHdf5Scan::refusesWhatItCannotUse_data()
 {
-    QTest::addColumn<ScanFileSpec>("spec");
+    QTest::addColumn<ScanFileRecipe>("spec");
     QTest::addColumn<QString>("reason");
-    ScanFileSpec rank2 = nxtomo({0});
+    ScanFileRecipe rank2 = nxtomo({0});
     rank2.rank = 2;
     QTest::newRow("rank 2") << rank2 << u"rank 2"_s;
-    ScanFileSpec signedSamples = exchange(2, 0, 0);
-    signedSamples.type = ScanFileSpec::Type::I16;
+    ScanFileRecipe signedSamples = exchange(2, 0, 0);
+    signedSamples.type = ScanFileRecipe::Type::I16;
     QTest::newRow("signed samples") << signedSamples << u"16-bit signed integer"_s;
-    ScanFileSpec doubles = exchange(2, 0, 0);
-    doubles.type = ScanFileSpec::Type::F64;
+    ScanFileRecipe doubles = exchange(2, 0, 0);
+    doubles.type = ScanFileRecipe::Type::F64;
     QTest::newRow("64-bit floats") << doubles << u"64-bit float"_s;
-    ScanFileSpec shortKeys = nxtomo({0, 1, 0, 0});
+    ScanFileRecipe shortKeys = nxtomo({0, 1, 0, 0});
     shortKeys.keyCount = 3;
     QTest::newRow("image_key too short") << shortKeys << u"3 values for 4 frames"_s;
     QTest::newRow("image_key out of range") << nxtomo({0, 5, 0}) << u"is 5 at frame 1"_s;
     QTest::newRow("no projections") << nxtomo({1, 2}) << u"no projection frames"_s;
-    ScanFileSpec angles = nxtomo({0, 1, 0, 0});
+    ScanFileRecipe angles = nxtomo({0, 1, 0, 0});
     angles.angles = {0, 90};
     QTest::newRow("angles of another count") << angles << u"2 angles for 4 frames (3 projections)"_s;
-    ScanFileSpec billion = nxtomo({});
+    ScanFileRecipe billion = nxtomo({});
     billion.declaredFrames = 1000000000;
     QTest::newRow("a billion frames") << billion << u"1000000000 frames"_s;
-    ScanFileSpec huge = exchange(1, 0, 0);
+    ScanFileRecipe huge = exchange(1, 0, 0);
     huge.declaredFrames = 1;
     huge.declaredWidth = 1 << 30;
     huge.declaredHeight = 1 << 30;
     QTest::newRow("a frame beyond memory") << huge << u"frames of 1073741824 x 1073741824"_s;
-    ScanFileSpec bitshuffle = exchange(2, 0, 0);
+    ScanFileRecipe bitshuffle = exchange(2, 0, 0);
     bitshuffle.filter = 32008;
     QTest::newRow("a filter that is not installed") << bitshuffle << u"filter bitshuffle (32008)"_s;
-    QTest::newRow("an NXtomo entry of no frames") << ScanFileSpec {} << u"no projection frames"_s;
-    ScanFileSpec neither;
-    neither.layout = ScanFileSpec::Layout::Neither;
+    QTest::newRow("an NXtomo entry of no frames") << ScanFileRecipe {} << u"no projection frames"_s;
+    ScanFileRecipe neither;
+    neither.layout = ScanFileRecipe::Layout::Neither;
     QTest::newRow("neither layout") << neither << u"neither an NXtomo entry"_s;
 }
 
 void TestHdf5Scan::refusesWhatItCannotUse()
 {
-    QFETCH(ScanFileSpec, spec);
+    QFETCH(ScanFileRecipe, spec);
     QFETCH(QString, reason);
     const QString path = write(u"bad.h5"_s, spec);
     QString error;
@@ -312,7 +312,7 @@ void TestHdf5Scan::refusesWhatItCannotUse()
 
 void TestHdf5Scan::refusesATruncatedFile()
 {
-    ScanFileSpec spec = exchange(40, 0, 0);
+    ScanFileRecipe spec = exchange(40, 0, 0);
     spec.width = 64;
     spec.height = 64;
     const QString path = write(u"cut.h5"_s, spec);

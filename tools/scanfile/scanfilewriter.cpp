@@ -38,20 +38,20 @@ size_t passThrough(unsigned, size_t, const unsigned[], size_t nbytes, size_t *, 
     return nbytes;
 }
 
-hid_t fileType(ScanFileSpec::Type t)
+hid_t fileType(ScanFileRecipe::Type t)
 {
     switch (t) {
-    case ScanFileSpec::Type::U8:
+    case ScanFileRecipe::Type::U8:
         return H5T_STD_U8LE;
-    case ScanFileSpec::Type::U16:
+    case ScanFileRecipe::Type::U16:
         return H5T_STD_U16LE;
-    case ScanFileSpec::Type::U32:
+    case ScanFileRecipe::Type::U32:
         return H5T_STD_U32BE; // the library converts: a big-endian writer is read alike
-    case ScanFileSpec::Type::F32:
+    case ScanFileRecipe::Type::F32:
         return H5T_IEEE_F32LE;
-    case ScanFileSpec::Type::I16:
+    case ScanFileRecipe::Type::I16:
         return H5T_STD_I16LE;
-    case ScanFileSpec::Type::F64:
+    case ScanFileRecipe::Type::F64:
         break;
     }
     return H5T_IEEE_F64LE;
@@ -84,7 +84,7 @@ bool vector1d(hid_t file, const char *path, hid_t fileT, hid_t memT, const void 
 
 // The frames of one kind-list into a new dataset at `path`; `kinds[f]` and `indices[f]` say what
 // frame f shows.
-bool frames(hid_t file, const char *path, const ScanFileSpec &spec, const std::vector<int> &kinds,
+bool frames(hid_t file, const char *path, const ScanFileRecipe &spec, const std::vector<int> &kinds,
     const std::vector<int> &indices)
 {
     const hsize_t n = spec.declaredFrames > 0 ? hsize_t(spec.declaredFrames) : kinds.size();
@@ -136,7 +136,7 @@ bool frames(hid_t file, const char *path, const ScanFileSpec &spec, const std::v
     return true;
 }
 
-bool writeAngles(hid_t file, const char *path, const ScanFileSpec &spec)
+bool writeAngles(hid_t file, const char *path, const ScanFileRecipe &spec)
 {
     if (spec.angles.empty())
         return true;
@@ -147,13 +147,13 @@ bool writeAngles(hid_t file, const char *path, const ScanFileSpec &spec)
     return true;
 }
 
-bool write(hid_t file, const ScanFileSpec &spec)
+bool write(hid_t file, const ScanFileRecipe &spec)
 {
-    if (spec.layout == ScanFileSpec::Layout::Neither) {
+    if (spec.layout == ScanFileRecipe::Layout::Neither) {
         Handle other(group(file, "/measurement", nullptr));
         return other.id >= 0;
     }
-    if (spec.layout == ScanFileSpec::Layout::DataExchange) {
+    if (spec.layout == ScanFileRecipe::Layout::DataExchange) {
         Handle exchange(group(file, "/exchange", nullptr));
         for (auto [path, kind, count] : {std::tuple {"/exchange/data", 0, spec.projections},
                  std::tuple {"/exchange/data_white", 1, spec.flats},
@@ -207,7 +207,7 @@ bool writeScanOfImages(const QString &path, const QStringList &projections, cons
             return false;
         }
     }
-    ScanFileSpec spec;
+    ScanFileRecipe spec;
     spec.width = images.front()->width();
     spec.height = images.front()->height();
     spec.keys = {2, 1};
@@ -233,7 +233,7 @@ double scanPattern(int kind, int index, int x, int y)
     return kind * 10000.0 + index * 100.0 + y * 10.0 + x;
 }
 
-bool writeScanFile(const QString &path, const ScanFileSpec &spec, QString *error)
+bool writeScanFile(const QString &path, const ScanFileRecipe &spec, QString *error)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);

@@ -12,7 +12,7 @@
 /// the benchmark and the fuzz target (the program itself only reads them). It also writes the faulty
 /// files a reader must refuse: another rank or sample type, a wrong number of keys or angles, frames
 /// declared but never written, a filter the reader will not have.
-struct ScanFileSpec
+struct ScanFileRecipe
 {
     enum class Layout { NXtomo, DataExchange, Neither }; // Neither: a group of another name only
     enum class Type { U8, U16, U32, F32, I16, F64 };
@@ -53,7 +53,7 @@ struct ScanFileSpec
 };
 
 /// Writes `spec` to `path`; false, with `error` set, when the library refuses.
-bool writeScanFile(const QString &path, const ScanFileSpec &spec, QString *error = nullptr);
+bool writeScanFile(const QString &path, const ScanFileRecipe &spec, QString *error = nullptr);
 
 /// The image files `projections`, `i0` and `bg` (ITEX or TIFF, one size) as one NXtomo scan file: a
 /// dark, a flat, the projections `stepDeg` apart from 0, another flat (the flats and the dark are the

@@ -223,28 +223,24 @@ void TestItexReader::rejects_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("message"); // regular expression, or empty for none
 
+    // The pixels of a 4 × 3 image of 16 bits behind the comment given.
     const std::vector<uint32_t> px = ramp(4, 3, 1);
-    const QByteArray good("Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=2,");
-    const QByteArray file = itexFileBytes({4, 3, 2, 1.0, px}, good);
-
-    QTest::newRow("comment length 0") << itexFileBytes({4, 3, 2, 1.0, px}, QByteArray()) << QString();
+    auto file = [&px](const QByteArray &comment) { return itexFileBytes({4, 3, 2, 1.0, px}, comment); };
+    const QByteArray good = file("Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=2,");
+    QTest::newRow("comment length 0") << file({}) << QString();
     QTest::newRow("height only in the last item, no comma")
-        << itexFileBytes({4, 3, 2, 1.0, px}, "Prop_ImageWidth=4,BytesPerPixel=2,Prop_ImageHeight=3")
-        << QString();
+        << file("Prop_ImageWidth=4,BytesPerPixel=2,Prop_ImageHeight=3") << QString();
     QTest::newRow("no BytesPerPixel")
-        << itexFileBytes({4, 3, 2, 1.0, px}, "Prop_ImageWidth=4,Prop_ImageHeight=3,")
-        << u"Unsupported BytesPerPixel"_s;
-    QTest::newRow("BytesPerPixel 1") << itexFileBytes(
-        {4, 3, 2, 1.0, px}, "Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=1,")
+        << file("Prop_ImageWidth=4,Prop_ImageHeight=3,") << u"Unsupported BytesPerPixel"_s;
+    QTest::newRow("BytesPerPixel 1") << file("Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=1,")
                                      << u"Unsupported BytesPerPixel"_s;
     QTest::newRow("width too large for 32 bits")
-        << itexFileBytes({4, 3, 2, 1.0, px}, "Prop_ImageWidth=4294967300,Prop_ImageHeight=3,BytesPerPixel=2,")
-        << QString();
-    QTest::newRow("truncated pixel block") << file.left(file.size() - 1) << u"shorter than 4 x 3 x 2 bytes"_s;
-    QTest::newRow("huge announced size") << itexFileBytes(
-        {4, 3, 2, 1.0, px}, "Prop_ImageWidth=2000000000,Prop_ImageHeight=2000000000,BytesPerPixel=4,")
-                                         << u"shorter than 2000000000 x 2000000000 x 4"_s;
-    QTest::newRow("comment shorter than announced") << file.left(64 + 10) << QString();
+        << file("Prop_ImageWidth=4294967300,Prop_ImageHeight=3,BytesPerPixel=2,") << QString();
+    QTest::newRow("truncated pixel block") << good.left(good.size() - 1) << u"shorter than 4 x 3 x 2 bytes"_s;
+    QTest::newRow("huge announced size")
+        << file("Prop_ImageWidth=2000000000,Prop_ImageHeight=2000000000,BytesPerPixel=4,")
+        << u"shorter than 2000000000 x 2000000000 x 4"_s;
+    QTest::newRow("comment shorter than announced") << good.left(64 + 10) << QString();
     QTest::newRow("header shorter than 10 bytes")
         << QByteArray("IM\x05\x00", 4) << u"^Error on reading ITEX file props."_s;
 }

@@ -3,12 +3,17 @@
 #include <QTest>
 
 // Local
+#include "display/greyscale.h"
 #include "imagedata/imgdataitex.h"
 #include "imagedata/imgfiletype.h"
 #include "imagedata/itexcomment.h"
 #include "imagedata/itexwriter.h"
+#include "imagedata/lineblock.h"
+#include "imagedata/transmission.h"
 #include "tests/common/debuglog.h"
-#include "display/greyscale.h"
+#include <cmath>
+#include <limits>
+#include <random>
 #include <sys/stat.h>
 #include <vector>
 
@@ -33,9 +38,20 @@ private slots:
     void fileTypes();
     void specialFilesAreNeverOpened();
     void minMaxAndGreyImage();
+    void attenuation_data();
+    void attenuation();
+    // Lines of a few slices read straight from a file equal those of the whole image.
+    void linesEqualTheWholeImage_data();
+    void linesEqualTheWholeImage();
+    void otherLinesAreLeftUntouched();
+    void refusesWhatItCannotRead_data();
+    void refusesWhatItCannotRead();
+    void sizeFromTheHeader();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
+    /// An ITEX file of random counts over the whole range of `bpp` bytes.
+    QString randomItex(const QString &name, int w, int h, int bpp);
     QTemporaryDir dir_;
 };
 
@@ -47,6 +63,17 @@ QString TestItexReader::write(const QString &name, const QByteArray &bytes)
         return QString();
     f.write(bytes);
     return path;
+}
+
+QString TestItexReader::randomItex(const QString &name, int w, int h, int bpp)
+{
+    std::vector<uint32_t> px(static_cast<size_t>(w) * h);
+    std::mt19937 rng(static_cast<uint32_t>(w * 131 + h * 7 + bpp));
+    std::uniform_int_distribution<uint32_t> counts(0, bpp == 2 ? 65535u : 4000000000u);
+    for (auto &v : px)
+        v = counts(rng);
+    const QString path = dir_.filePath(name);
+    return writeItexFile(path, {w, h, bpp, 1.0, px}) ? path : QString();
 }
 
 namespace {
@@ -196,28 +223,24 @@ void TestItexReader::rejects_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("message"); // regular expression, or empty for none
 
+    // The pixels of a 4 × 3 image of 16 bits behind the comment given.
     const std::vector<uint32_t> px = ramp(4, 3, 1);
-    const QByteArray good("Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=2,");
-    const QByteArray file = itexFileBytes({4, 3, 2, 1.0, px}, good);
-
-    QTest::newRow("comment length 0") << itexFileBytes({4, 3, 2, 1.0, px}, QByteArray()) << QString();
+    auto file = [&px](const QByteArray &comment) { return itexFileBytes({4, 3, 2, 1.0, px}, comment); };
+    const QByteArray good = file("Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=2,");
+    QTest::newRow("comment length 0") << file({}) << QString();
     QTest::newRow("height only in the last item, no comma")
-        << itexFileBytes({4, 3, 2, 1.0, px}, "Prop_ImageWidth=4,BytesPerPixel=2,Prop_ImageHeight=3")
-        << QString();
+        << file("Prop_ImageWidth=4,BytesPerPixel=2,Prop_ImageHeight=3") << QString();
     QTest::newRow("no BytesPerPixel")
-        << itexFileBytes({4, 3, 2, 1.0, px}, "Prop_ImageWidth=4,Prop_ImageHeight=3,")
-        << u"Unsupported BytesPerPixel"_s;
-    QTest::newRow("BytesPerPixel 1") << itexFileBytes(
-        {4, 3, 2, 1.0, px}, "Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=1,")
+        << file("Prop_ImageWidth=4,Prop_ImageHeight=3,") << u"Unsupported BytesPerPixel"_s;
+    QTest::newRow("BytesPerPixel 1") << file("Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=1,")
                                      << u"Unsupported BytesPerPixel"_s;
     QTest::newRow("width too large for 32 bits")
-        << itexFileBytes({4, 3, 2, 1.0, px}, "Prop_ImageWidth=4294967300,Prop_ImageHeight=3,BytesPerPixel=2,")
-        << QString();
-    QTest::newRow("truncated pixel block") << file.left(file.size() - 1) << u"shorter than 4 x 3 x 2 bytes"_s;
-    QTest::newRow("huge announced size") << itexFileBytes(
-        {4, 3, 2, 1.0, px}, "Prop_ImageWidth=2000000000,Prop_ImageHeight=2000000000,BytesPerPixel=4,")
-                                         << u"shorter than 2000000000 x 2000000000 x 4"_s;
-    QTest::newRow("comment shorter than announced") << file.left(64 + 10) << QString();
+        << file("Prop_ImageWidth=4294967300,Prop_ImageHeight=3,BytesPerPixel=2,") << QString();
+    QTest::newRow("truncated pixel block") << good.left(good.size() - 1) << u"shorter than 4 x 3 x 2 bytes"_s;
+    QTest::newRow("huge announced size")
+        << file("Prop_ImageWidth=2000000000,Prop_ImageHeight=2000000000,BytesPerPixel=4,")
+        << u"shorter than 2000000000 x 2000000000 x 4"_s;
+    QTest::newRow("comment shorter than announced") << good.left(64 + 10) << QString();
     QTest::newRow("header shorter than 10 bytes")
         << QByteArray("IM\x05\x00", 4) << u"^Error on reading ITEX file props."_s;
 }
@@ -394,6 +417,151 @@ void TestItexReader::minMaxAndGreyImage()
     picture = img->toImage(scale);
     QCOMPARE(scale.maxV, 1000.0); // a fixed scale keeps its range
     QCOMPARE(qGray(picture.pixel(1, 1)), 128);
+}
+
+void TestItexReader::attenuation_data()
+{
+    QTest::addColumn<double>("i0");
+    QTest::addColumn<double>("bg");
+    QTest::addColumn<double>("raw");
+    QTest::addColumn<double>("expected");
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    // Without I0 and BG images the lines are 1.0 and 0.0.
+    QTest::newRow("no I0/BG") << 1.0 << 0.0 << 100.0 << -std::log(100.0);
+    QTest::newRow("no I0/BG, raw 0") << 1.0 << 0.0 << 0.0 << 0.0;
+    QTest::newRow("hand computed ln 2") << 1000.0 << 100.0 << 550.0 << std::log(2.0);
+    QTest::newRow("raw below BG: denominator 1") << 1000.0 << 100.0 << 50.0 << std::log(900.0);
+    QTest::newRow("raw at BG") << 1000.0 << 100.0 << 100.0 << std::log(900.0);
+    QTest::newRow("I0 below BG: numerator 1") << 90.0 << 100.0 << 550.0 << -std::log(450.0);
+    QTest::newRow("both non-positive") << 100.0 << 100.0 << 100.0 << 0.0;
+    QTest::newRow("BG above I0 and raw") << 1000.0 << 2000.0 << 10.0 << 0.0;
+    QTest::newRow("more than I0 counts") << 1000.0 << 100.0 << 1900.0 << std::log(0.5);
+    QTest::newRow("a NaN passes the clamp unchanged") << 1000.0 << 100.0 << nan << nan;
+    QTest::newRow("NaN I0") << nan << 0.0 << 5.0 << nan;
+}
+
+void TestItexReader::attenuation()
+{
+    QFETCH(double, i0);
+    QFETCH(double, bg);
+    QFETCH(double, raw);
+    QFETCH(double, expected);
+    QCOMPARE(::attenuation(i0, bg, raw), expected);
+    // The line version, into an output shorter than its inputs: nothing is written past its end.
+    const double i0s[] {i0, i0}, bgs[] {bg, bg}, raws[] {raw, raw};
+    double att[] {-99.0, -99.0};
+    attenuationLine(i0s, bgs, raws, std::span<double>(att, 1));
+    QCOMPARE(att[0], expected);
+    QCOMPARE(att[1], -99.0);
+}
+
+void TestItexReader::linesEqualTheWholeImage_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("bpp");
+    QTest::addColumn<bool>("rows");
+    QTest::addColumn<QList<int>>("lines");
+    QTest::newRow("rows, 16-bit") << 37 << 23 << 2 << true << QList<int> {0, 5, 6, 22};
+    QTest::newRow("columns, 16-bit") << 37 << 23 << 2 << false << QList<int> {0, 1, 17, 36};
+    QTest::newRow("rows, 32-bit") << 19 << 11 << 4 << true << QList<int> {3, 10};
+    QTest::newRow("columns, 32-bit") << 19 << 11 << 4 << false << QList<int> {18};
+    // Rows of 64 KB: the column reader streams the file in several chunks.
+    QTest::newRow("columns across chunks") << 32768 << 150 << 2 << false << QList<int> {2, 30000, 32767};
+    QTest::newRow("no line") << 8 << 8 << 2 << true << QList<int> {};
+}
+
+void TestItexReader::linesEqualTheWholeImage()
+{
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(int, bpp);
+    QFETCH(bool, rows);
+    QFETCH(QList<int>, lines);
+    const QString file = randomItex(u"%1x%2x%3.img"_s.arg(width).arg(height).arg(bpp), width, height, bpp);
+    QVERIFY(!file.isEmpty());
+    const std::unique_ptr<ImgData> whole = openImgData(file);
+    QVERIFY(whole);
+    const std::vector<int> wanted(lines.cbegin(), lines.cend());
+    const std::shared_ptr<const ImgData> block = readLineBlock(file, rows, wanted, width, height);
+    QVERIFY(block);
+    QCOMPARE(block->width(), width);
+    QCOMPARE(block->height(), height);
+    const auto *lineBlock = dynamic_cast<const ImgDataLineBlock *>(block.get());
+    QVERIFY(lineBlock);
+    const size_t length = static_cast<size_t>(rows ? width : height);
+    QCOMPARE(lineBlock->bytes(), wanted.size() * length * static_cast<size_t>(bpp));
+    std::vector<double> a(length), b(length);
+    for (int line : wanted) {
+        if (rows) {
+            whole->getRow(line, a.data());
+            block->getRow(line, b.data());
+        } else {
+            whole->getColumn(line, a.data());
+            block->getColumn(line, b.data());
+        }
+        QVERIFY2(a == b, qPrintable(u"line %1"_s.arg(line)));
+    }
+}
+
+void TestItexReader::otherLinesAreLeftUntouched()
+{
+    const QString file = randomItex(u"untouched.img"_s, 12, 9, 2);
+    const std::vector<int> rows {2, 4};
+    const std::shared_ptr<const ImgData> block = readLineBlock(file, true, rows, 12, 9);
+    QVERIFY(block);
+    std::vector<double> buffer(12, -7.0);
+    block->getRow(3, buffer.data()); // not in the block
+    QCOMPARE(buffer, std::vector<double>(12, -7.0));
+    block->getColumn(2, buffer.data()); // columns of a row block: none
+    QCOMPARE(buffer, std::vector<double>(12, -7.0));
+    block->getRow(4, buffer.data());
+    QVERIFY(buffer != std::vector<double>(12, -7.0));
+}
+
+void TestItexReader::refusesWhatItCannotRead_data()
+{
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("line outside") << u"outside"_s;
+    QTest::newRow("lines out of order") << u"order"_s;
+    QTest::newRow("repeated line") << u"repeat"_s;
+    QTest::newRow("another size") << u"size"_s;
+    QTest::newRow("missing file") << u"missing"_s;
+    QTest::newRow("not an image") << u"text"_s;
+}
+
+void TestItexReader::refusesWhatItCannotRead()
+{
+    QFETCH(QString, problem);
+    QString file = randomItex(u"refuse.img"_s, 10, 6, 2);
+    std::vector<int> lines {1, 2};
+    int w = 10, h = 6;
+    if (problem == u"outside"_s)
+        lines = {1, 6};
+    else if (problem == u"order"_s)
+        lines = {2, 1};
+    else if (problem == u"repeat"_s)
+        lines = {2, 2};
+    else if (problem == u"size"_s)
+        w = 12;
+    else if (problem == u"missing"_s)
+        file = dir_.filePath(u"none.img"_s);
+    else {
+        file = write(u"text.img"_s, "not an image at all");
+    }
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u".*"_s));
+    QVERIFY(!readLineBlock(file, true, lines, w, h));
+}
+
+void TestItexReader::sizeFromTheHeader()
+{
+    int w = 0, h = 0;
+    QVERIFY(readImageSize(randomItex(u"size.img"_s, 21, 13, 4), w, h));
+    QCOMPARE(w, 21);
+    QCOMPARE(h, 13);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u".*"_s));
+    QVERIFY(!readImageSize(dir_.filePath(u"absent.img"_s), w, h));
+    QCOMPARE(w, 0);
 }
 
 QTEST_APPLESS_MAIN(TestItexReader)

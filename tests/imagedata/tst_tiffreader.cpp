@@ -5,6 +5,7 @@
 
 // Local
 #include "imagedata/imagelimits.h"
+#include "imagedata/imgdata.h"
 #include "imagedata/imgdatas.h"
 #include "imagedata/imgdatatiff.h"
 #include "imagedata/imgfiletype.h"
@@ -12,6 +13,7 @@
 #include "imagedata/tiffwriter.h"
 #include "tests/common/debuglog.h"
 #include <cstring>
+#include <sys/resource.h>
 #include <tiffio.h>
 #include <vector>
 
@@ -186,49 +188,49 @@ private slots:
     void ourWriterRoundTrips();
     void memoryModeClosesTheFile();
     void imageLargerThanTheBoundIsRefused();
+    // Sets of images: the size of the first, and what leaves one out.
     void setNeverTakesAnImageWithoutPixels();
+    void sizeIsFixedByTheFirstImage();
+    void newSeriesSetsItsOwnSize_data();
+    void newSeriesSetsItsOwnSize();
+    void projectionSetLeavesOutWrongSizeI0AndBg();
+    void loadedImagesHoldNoOpenFile();
 
 private:
+    /// An ITEX file of w × h pixels of `value`.
+    QString itex(const QString &name, int w, int h, uint32_t value);
     QTemporaryDir dir_;
 };
+
+QString TestTiffReader::itex(const QString &name, int w, int h, uint32_t value)
+{
+    const std::vector<uint32_t> px(static_cast<size_t>(w) * h, value);
+    const QString path = dir_.filePath(name);
+    return writeItexFile(path, {w, h, 2, 1.0, px}) ? path : QString();
+}
 
 void TestTiffReader::readsWhatLibtiffWrites_data()
 {
     QTest::addColumn<Layout>("layout");
-    Layout l;
-    QTest::newRow("16-bit, one strip") << l;
-    l.bits = 8;
-    l.rowsPerStrip = 1;
-    QTest::newRow("8-bit, strips of one row") << l;
-    l.photometric = PHOTOMETRIC_MINISWHITE;
-    QTest::newRow("8-bit, white is zero: values as stored") << l;
-    l = Layout {};
-    l.bigEndian = true;
-    l.rowsPerStrip = 5;
-    l.compression = COMPRESSION_LZW;
-    l.predictor = PREDICTOR_HORIZONTAL;
-    QTest::newRow("16-bit big-endian, strips of 5 rows, LZW with predictor") << l;
-    l = Layout {};
-    l.bits = 32;
-    l.rowsPerStrip = 4;
-    l.compression = COMPRESSION_ADOBE_DEFLATE;
-    QTest::newRow("32-bit unsigned above 2^31, deflate") << l;
-    l = Layout {};
-    l.bits = 32;
-    l.format = SAMPLEFORMAT_IEEEFP;
-    l.tileSize = 16;
-    l.compression = COMPRESSION_ADOBE_DEFLATE;
-    l.predictor = PREDICTOR_FLOATINGPOINT;
-    QTest::newRow("32-bit float, 16 x 16 tiles cut at the edges, deflate") << l;
-    l = Layout {};
-    l.tileSize = 32;
-    l.bigEndian = true;
-    l.compression = COMPRESSION_PACKBITS;
-    QTest::newRow("16-bit big-endian tiles, PackBits") << l;
-    l = Layout {};
-    l.width = 1;
-    l.height = 1;
-    QTest::newRow("one pixel") << l;
+    QTest::newRow("16-bit, one strip") << Layout {};
+    QTest::newRow("8-bit, strips of one row") << Layout {.bits = 8, .rowsPerStrip = 1};
+    QTest::newRow("8-bit, white is zero: values as stored")
+        << Layout {.bits = 8, .photometric = PHOTOMETRIC_MINISWHITE, .rowsPerStrip = 1};
+    QTest::newRow("16-bit big-endian, strips of 5 rows, LZW with predictor")
+        << Layout {.compression = COMPRESSION_LZW,
+               .predictor = PREDICTOR_HORIZONTAL,
+               .rowsPerStrip = 5,
+               .bigEndian = true};
+    QTest::newRow("32-bit unsigned above 2^31, deflate")
+        << Layout {.bits = 32, .compression = COMPRESSION_ADOBE_DEFLATE, .rowsPerStrip = 4};
+    QTest::newRow("32-bit float, 16 x 16 tiles cut at the edges, deflate") << Layout {.bits = 32,
+        .format = SAMPLEFORMAT_IEEEFP,
+        .compression = COMPRESSION_ADOBE_DEFLATE,
+        .predictor = PREDICTOR_FLOATINGPOINT,
+        .tileSize = 16};
+    QTest::newRow("16-bit big-endian tiles, PackBits")
+        << Layout {.compression = COMPRESSION_PACKBITS, .tileSize = 32, .bigEndian = true};
+    QTest::newRow("one pixel") << Layout {.width = 1, .height = 1};
 }
 
 void TestTiffReader::readsWhatLibtiffWrites()
@@ -270,25 +272,16 @@ void TestTiffReader::refuses_data()
     QTest::addColumn<QString>("reason"); // a regular expression for the text in the parentheses
     QTest::addColumn<int>("messages");
 
-    Layout l;
-    l.bits = 8;
-    l.samplesPerPixel = 3;
-    l.photometric = PHOTOMETRIC_RGB;
-    QTest::newRow("RGB") << l << QByteArray() << u"^3 samples per pixel"_s << 1;
-    l = Layout {};
-    l.format = SAMPLEFORMAT_INT;
-    QTest::newRow("16-bit signed") << l << QByteArray() << u"^16-bit signed integer samples"_s << 1;
-    l = Layout {};
-    l.bits = 64;
-    l.format = SAMPLEFORMAT_IEEEFP;
-    QTest::newRow("64-bit float") << l << QByteArray() << u"^64-bit floating-point samples"_s << 1;
-    l = Layout {};
-    l.bits = 1;
-    QTest::newRow("bilevel") << l << QByteArray() << u"^1-bit unsigned integer samples"_s << 1;
-    l = Layout {};
-    l.bits = 8;
-    l.photometric = PHOTOMETRIC_PALETTE;
-    QTest::newRow("colour map") << l << QByteArray() << u"^photometric interpretation 3"_s << 1;
+    QTest::newRow("RGB") << Layout {.bits = 8, .samplesPerPixel = 3, .photometric = PHOTOMETRIC_RGB}
+                         << QByteArray() << u"^3 samples per pixel"_s << 1;
+    QTest::newRow("16-bit signed") << Layout {.format = SAMPLEFORMAT_INT} << QByteArray()
+                                   << u"^16-bit signed integer samples"_s << 1;
+    QTest::newRow("64-bit float") << Layout {.bits = 64, .format = SAMPLEFORMAT_IEEEFP} << QByteArray()
+                                  << u"^64-bit floating-point samples"_s << 1;
+    QTest::newRow("bilevel") << Layout {.bits = 1} << QByteArray() << u"^1-bit unsigned integer samples"_s
+                             << 1;
+    QTest::newRow("colour map") << Layout {.bits = 8, .photometric = PHOTOMETRIC_PALETTE} << QByteArray()
+                                << u"^photometric interpretation 3"_s << 1;
 
     QTest::newRow("header without an image") << Layout {} << QByteArray("II*\0\0\0\0\0", 8) << u"."_s << 1;
     QTest::newRow("empty after the magic") << Layout {} << QByteArray("MM", 2) << u"."_s << 1;
@@ -399,10 +392,8 @@ void TestTiffReader::imageLargerThanTheBoundIsRefused()
     Layout l;
     l.compression = COMPRESSION_ADOBE_DEFLATE; // not bounded by the file's size
     const QString tiff = dir_.filePath(u"bound.tif"_s);
-    const QString itex = dir_.filePath(u"bound.img"_s);
     QVERIFY(writeWithLibtiff(tiff, l));
-    const std::vector<uint32_t> px(37 * 21, 5);
-    QVERIFY(writeItexFile(itex, {37, 21, 2, 1.0, px}));
+    const QString image = itex(u"bound.img"_s, 37, 21, 5);
     struct RestoreBound
     {
         ~RestoreBound() { setMaxImageBytes(0); }
@@ -412,13 +403,13 @@ void TestTiffReader::imageLargerThanTheBoundIsRefused()
         DebugLog log;
         const bool fits = bound >= 1554;
         QCOMPARE(bool(openImgData(tiff)), fits);
-        QCOMPARE(bool(openImgData(itex)), fits);
+        QCOMPARE(bool(openImgData(image)), fits);
         QCOMPARE(log.messages().size(), fits ? 0 : 3);
         if (!fits) {
             QVERIFY2(log.messages()[0].contains(u"more than the 1553 bytes an image may hold"_s),
                 qPrintable(log.messages()[0]));
             QVERIFY2(log.messages()[1].contains(u"does not fit in memory"_s), qPrintable(log.messages()[1]));
-            QCOMPARE(log.messages()[2], u"Can not open ImgData "_s + itex);
+            QCOMPARE(log.messages()[2], u"Can not open ImgData "_s + image);
         }
     }
     setMaxImageBytes(0);
@@ -431,15 +422,11 @@ void TestTiffReader::setNeverTakesAnImageWithoutPixels()
     // image that has pixels, and counts only images it can use.
     const QString empty = dir_.filePath(u"empty.tif"_s);
     QVERIFY(writeBytes(empty, QByteArray("II*\0\0\0\0\0", 8)));
-    const std::vector<uint32_t> px(4 * 3, 9);
-    const QString a = dir_.filePath(u"a.img"_s), b = dir_.filePath(u"b.img"_s);
-    QVERIFY(writeItexFile(a, {4, 3, 2, 1.0, px}));
-    QVERIFY(writeItexFile(b, {4, 3, 2, 1.0, px}));
     ImgDatas set;
     DebugLog log;
     QVERIFY(!set.add(empty));
-    QVERIFY(set.add(a));
-    QVERIFY(set.add(b));
+    QVERIFY(set.add(itex(u"a.img"_s, 4, 3, 9)));
+    QVERIFY(set.add(itex(u"b.img"_s, 4, 3, 9)));
     QCOMPARE(set.count(), 2);
     QCOMPARE(set.width(), 4);
     QCOMPARE(set.height(), 3);
@@ -447,12 +434,135 @@ void TestTiffReader::setNeverTakesAnImageWithoutPixels()
     QVERIFY(log.messages()[1].startsWith(u"File is not ready to access"_s));
     // A TIFF of that size joins the ITEX images, one of another size does not.
     const QString fits = dir_.filePath(u"fits.tif"_s), other = dir_.filePath(u"other.tif"_s);
-    const std::vector<uint32_t> wide(5 * 3, 9);
+    const std::vector<uint32_t> px(4 * 3, 9), wide(5 * 3, 9);
     QVERIFY(writeTiffFile(fits, {4, 3, 16, false, px, {}}));
     QVERIFY(writeTiffFile(other, {5, 3, 16, false, wide, {}}));
     QVERIFY(set.add(fits));
     QVERIFY(!set.add(other));
     QCOMPARE(set.count(), 3);
+}
+
+void TestTiffReader::sizeIsFixedByTheFirstImage()
+{
+    ImgDatas set;
+    QVERIFY(set.add(itex(u"a.img"_s, 8, 6, 1)));
+    QVERIFY(set.add(itex(u"b.img"_s, 8, 6, 2)));
+    QTest::ignoreMessage(
+        QtWarningMsg, QRegularExpression(u"^Mismatch image size: \\(8, 6\\) != \\(6, 8\\) : .*c.img$"_s));
+    QVERIFY(!set.add(itex(u"c.img"_s, 6, 8, 3)));
+    QCOMPARE(set.count(), 2);
+    QCOMPARE(set.image(1)->fileName(), dir_.filePath(u"b.img"_s));
+    QVERIFY(!set.image(2));
+    QVERIFY(!set.image(-1));
+
+    // A new series keeps the size: another size is refused file by file.
+    set.clearImgs();
+    QCOMPARE(set.count(), 0);
+    QCOMPARE(set.width(), 8);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Mismatch image size"_s));
+    QVERIFY(!set.add(itex(u"d.img"_s, 4, 4, 3)));
+    QVERIFY(set.add(itex(u"e.img"_s, 8, 6, 3)));
+
+    set.clear();
+    QCOMPARE(set.width(), 0);
+    QVERIFY(set.add(itex(u"f.img"_s, 4, 4, 3)));
+    QCOMPARE(set.height(), 4);
+}
+
+void TestTiffReader::newSeriesSetsItsOwnSize_data()
+{
+    QTest::addColumn<QList<QSize>>("series"); // sizes of the new series' files; (0, 0): unreadable
+    QTest::addColumn<int>("count"); // images after the series has ended
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("another size") << QList<QSize> {{4, 4}, {4, 4}} << 2 << QSize(4, 4);
+    QTest::newRow("the first file unreadable") << QList<QSize> {{0, 0}, {5, 3}, {5, 3}} << 2 << QSize(5, 3);
+    QTest::newRow("a stray size within") << QList<QSize> {{4, 4}, {8, 6}} << 1 << QSize(4, 4);
+    // Nothing of the series could be used: the set loaded before stays whole.
+    QTest::newRow("every file unreadable") << QList<QSize> {{0, 0}, {0, 0}} << 3 << QSize(8, 6);
+    QTest::newRow("no file at all") << QList<QSize> {} << 3 << QSize(8, 6);
+}
+
+void TestTiffReader::newSeriesSetsItsOwnSize()
+{
+    QFETCH(QList<QSize>, series);
+    QFETCH(int, count);
+    QFETCH(QSize, size);
+    ImgDatas set;
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(set.add(itex(u"old%1.img"_s.arg(i), 8, 6, 7)));
+    const ImgData *first = set.image(0);
+    set.startSeries();
+    QCOMPARE(set.count(), 0);
+    QCOMPARE(set.width(), 0);
+    const QString broken = dir_.filePath(u"notanimage.img"_s);
+    QVERIFY(writeBytes(broken, "IM\x03\x00xx"));
+    int k = 0;
+    QSize fixed; // by the series' first readable file
+    for (const QSize &s : series) {
+        const bool refused = s.isEmpty() || (fixed.isValid() && s != fixed);
+        if (refused)
+            QTest::ignoreMessage(
+                QtWarningMsg, QRegularExpression(u"^(File is not ready|Mismatch image size)"_s));
+        else
+            fixed = s;
+        const QString file = s.isEmpty() ? broken : itex(u"new%1.img"_s.arg(k++), s.width(), s.height(), 9);
+        QCOMPARE(set.add(file), !refused);
+    }
+    QCOMPARE(set.endSeries(), count != 3);
+    QCOMPARE(set.count(), count);
+    QCOMPARE(QSize(set.width(), set.height()), size);
+    QCOMPARE(set.image(0) == first, count == 3);
+}
+
+void TestTiffReader::projectionSetLeavesOutWrongSizeI0AndBg()
+{
+    ImgDatas set;
+    ImgDatas::ImageSlot i0 = openImgData(itex(u"i0.img"_s, 8, 6, 1000));
+    ImgDatas::ImageSlot bg = openImgData(itex(u"bg.img"_s, 6, 8, 100));
+    set.setI0Ref(&i0);
+    set.setBgRef(&bg);
+    // Before the set has a size every image fits.
+    QVERIFY(set.fitsSize(bg.get()));
+    QVERIFY(set.add(itex(u"p.img"_s, 8, 6, 500)));
+    const ProjectionSet view = set.projectionSet();
+    QCOMPARE(view.count(), 1);
+    QCOMPARE(view.i0.get(), i0.get());
+    QVERIFY(!view.bg);
+    // A selector's new image takes effect without telling the set.
+    bg = openImgData(itex(u"bg2.img"_s, 8, 6, 100));
+    QCOMPARE(set.projectionSet().bg.get(), bg.get());
+    // A snapshot keeps its images alive when the selector lets go of them.
+    const ProjectionSet held = set.projectionSet();
+    const ImgData *old = i0.get();
+    i0.reset();
+    QVERIFY(!set.projectionSet().i0);
+    QCOMPARE(held.i0.get(), old);
+    QCOMPARE(held.i0->width(), 8);
+}
+
+void TestTiffReader::loadedImagesHoldNoOpenFile()
+{
+    // With the usual limit of 1024 open files, 1100 projections once loaded as 1014: every image kept
+    // its file open. Here the limit is 40 files more than are open now, and 120 images must load.
+    const int n = 120;
+    QStringList files;
+    for (int i = 0; i < n; ++i)
+        files << itex(u"fd%1.img"_s.arg(i), 4, 3, i);
+    const int open = int(QDir(u"/proc/self/fd"_s).entryList(QDir::Files | QDir::System).size());
+    rlimit old {};
+    QCOMPARE(getrlimit(RLIMIT_NOFILE, &old), 0);
+    rlimit tight = old;
+    tight.rlim_cur = rlim_t(open + 40);
+    QCOMPARE(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    ImgDatas set;
+    int loaded = 0;
+    for (const QString &f : files)
+        loaded += set.add(f) ? 1 : 0;
+    setrlimit(RLIMIT_NOFILE, &old);
+    QCOMPARE(loaded, n);
+    std::vector<double> row(4);
+    set.image(n - 1)->getRow(2, row.data()); // the pixels stay in memory
+    QCOMPARE(row[3], double(n - 1));
 }
 
 QTEST_APPLESS_MAIN(TestTiffReader)

@@ -7,19 +7,51 @@
 
 // Local
 #include "app/config/configstore.h"
+#include "link/tcpclient.h"
 #include "link/zelmaplink.h"
-#include "tests/link/messagelog.h"
+#include "tests/common/debuglog.h"
 #include "tools/standin/standinviewer.h"
 #include <memory>
 
-Q_DECLARE_METATYPE(StandInViewer::Behaviour)
+using Behaviour = StandInViewer::Behaviour;
+Q_DECLARE_METATYPE(Behaviour)
 
 using namespace Qt::StringLiterals;
 using ByteLists = QList<QByteArray>;
 
 namespace {
 
+constexpr int retryMs = 50; // the program waits 1000 ms between attempts
 const QByteArray hello("myName quorvel\n");
+
+/// A client of the local test server that counts its socket's deliveries.
+class Client : public TcpClient
+{
+public:
+    explicit Client(quint16 port)
+    {
+        setEndpoint(u"127.0.0.1"_s, port);
+        setRetryInterval(retryMs);
+    }
+    int deliveries = 0;
+
+protected:
+    void readyRead() override
+    {
+        ++deliveries;
+        TcpClient::readyRead();
+    }
+};
+
+/// A port on which nothing listens (just freed).
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
+}
 
 /// A link to `port` on this machine, trying again every 50 ms instead of every second.
 std::unique_ptr<ZelmapLink> linkTo(quint16 port)
@@ -27,32 +59,43 @@ std::unique_ptr<ZelmapLink> linkTo(quint16 port)
     ConfigStore::instance().clear();
     ConfigStore::instance().setEntry(u"2dZelmap"_s, u"127.0.0.1 %1"_s.arg(port));
     auto link = std::make_unique<ZelmapLink>();
-    link->setRetryInterval(50);
+    link->setRetryInterval(retryMs);
     return link;
 }
 
 } // namespace
 
+/// The line client (connecting, retrying, splitting what arrives) and the viewer link built on it,
+/// each against a local server.
 class TestZelmapLink : public QObject
 {
     Q_OBJECT
 private slots:
     void init();
     void cleanup();
+    void splitsLinesAcrossDeliveries_data();
+    void splitsLinesAcrossDeliveries();
+    void partialLineIsDroppedOnANewConnection();
+    void sendsLatin1OnlyWhileConnected();
+    void statChangedFollowsTheFlags();
+    void reconnectsOnEachTickAfterThePeerCloses();
+    void refusedFirstAttemptKeepsTrying();
+    void destructionClosesTheConnection();
     void endpointFromTheConfiguration();
-    void linkButtonShowsTheState();
+    void linkButtonShowsTheStateAndGreetsAgain();
     void isBusyLines_data();
     void isBusyLines();
     void requestsOnTheWire_data();
     void requestsOnTheWire();
     void busyRequestTurnsIntoAGreeting();
     void requestWhileUnconnectedIsRefused();
-    void clickWhileConnectedGreetsAgain();
     void pathsTheWireBreaksAreReported();
     void copesWithAMisbehavingViewer_data();
     void copesWithAMisbehavingViewer();
 
 private:
+    /// Connects `client` to the test server and returns the server's end.
+    QTcpSocket *connectClient(Client &client);
     /// Connects the link to the test server; returns the server's end with the greeting read.
     QTcpSocket *connectLink(ZelmapLink &link);
     /// Reads from `peer` until `count` lines have arrived.
@@ -70,6 +113,173 @@ void TestZelmapLink::cleanup()
 {
     server_.reset();
     ConfigStore::instance().clear();
+}
+
+QTcpSocket *TestZelmapLink::connectClient(Client &client)
+{
+    QSignalSpy accepted(server_.get(), &QTcpServer::newConnection);
+    client.doConnect();
+    if (!accepted.wait(5000) || !QTest::qWaitFor([&client] { return client.isConnected(); }, 5000))
+        return nullptr;
+    return server_->nextPendingConnection();
+}
+
+void TestZelmapLink::splitsLinesAcrossDeliveries_data()
+{
+    QTest::addColumn<ByteLists>("deliveries");
+    QTest::addColumn<ByteLists>("messages");
+    QTest::addColumn<int>("recEntries");
+    QTest::newRow("a b LF c d / e LF") << ByteLists {"ab\ncd", "e\n"} << ByteLists {"ab", "cde"} << 2;
+    QTest::newRow("LF LF: no message, both consumed") << ByteLists {"\n\n", "z\n"} << ByteLists {"z"} << 3;
+    QTest::newRow("x CR LF") << ByteLists {"x\r\n"} << ByteLists {"x\r"} << 1;
+}
+
+void TestZelmapLink::splitsLinesAcrossDeliveries()
+{
+    QFETCH(ByteLists, deliveries);
+    QFETCH(ByteLists, messages);
+    QFETCH(int, recEntries);
+    Client client(server_->serverPort());
+    QTcpSocket *peer = connectClient(client);
+    QVERIFY(peer);
+    QSignalSpy received(&client, &TcpClient::receiveAnMsg);
+    DebugLog log;
+    for (const QByteArray &d : deliveries) {
+        const int before = client.deliveries;
+        peer->write(d);
+        QVERIFY(peer->waitForBytesWritten(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(client.deliveries > before, 5000); // one delivery at a time
+    }
+    ByteLists got;
+    for (const QList<QVariant> &args : received)
+        got << args.at(0).toByteArray();
+    QCOMPARE(got, messages);
+    QCOMPARE(log.count(u"^rec:"_s), recEntries);
+}
+
+void TestZelmapLink::partialLineIsDroppedOnANewConnection()
+{
+    Client client(server_->serverPort());
+    QTcpSocket *peer = connectClient(client);
+    QVERIFY(peer);
+    QSignalSpy received(&client, &TcpClient::receiveAnMsg);
+    const int before = client.deliveries;
+    peer->write("par");
+    QVERIFY(peer->waitForBytesWritten(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(client.deliveries > before, 5000);
+    QSignalSpy accepted(server_.get(), &QTcpServer::newConnection);
+    peer->close();
+    QVERIFY(accepted.wait(5000)); // the client came back by itself
+    QTRY_VERIFY_WITH_TIMEOUT(client.isConnected(), 5000);
+    QTcpSocket *second = server_->nextPendingConnection();
+    second->write("tial\n");
+    QVERIFY(received.wait(5000));
+    QCOMPARE(received.at(0).at(0).toByteArray(), QByteArray("tial"));
+}
+
+void TestZelmapLink::sendsLatin1OnlyWhileConnected()
+{
+    Client client(server_->serverPort());
+    DebugLog log;
+    client.send(u"lost\n"_s); // while unconnected: neither written nor kept
+    QCOMPARE(log.count(u"^snd:"_s), 0);
+    QTcpSocket *peer = connectClient(client);
+    QVERIFY(peer);
+    client.send(u"LOAD_I1_FILES new /d/caf\u00e9/\u8a66-00001.dat\n"_s);
+    QByteArray got;
+    const QByteArray expected("LOAD_I1_FILES new /d/caf\xe9/?-00001.dat\n");
+    // The client writes from the event loop, so the wait must keep it turning.
+    QSignalSpy arrived(peer, &QTcpSocket::readyRead);
+    while (got.size() < expected.size() && (peer->bytesAvailable() > 0 || arrived.wait(5000)))
+        got += peer->readAll();
+    QCOMPARE(got, expected);
+    QCOMPARE(log.count(u"^snd:"_s), 1);
+}
+
+void TestZelmapLink::statChangedFollowsTheFlags()
+{
+    Client client(server_->serverPort());
+    QSignalSpy stat(&client, &TcpClient::statChanged);
+    client.doDisconnect(); // while off: nothing
+    QCOMPARE(stat.size(), 0);
+    QVERIFY(!client.enabled() && !client.isConnected());
+
+    QTcpSocket *peer = connectClient(client);
+    QVERIFY(peer);
+    QCOMPARE(stat.size(), 3); // enabled, attempt started, connected
+    QVERIFY(!client.isRetrying());
+
+    client.doConnect(); // while connected: the attempt's report only, no flag changes
+    QCOMPARE(stat.size(), 4);
+    QVERIFY(client.enabled() && client.isConnected());
+
+    QSignalSpy peerGone(peer, &QTcpSocket::disconnected);
+    client.doDisconnect();
+    QTRY_VERIFY_WITH_TIMEOUT(!client.isConnected(), 5000);
+    QCOMPARE(stat.size(), 6); // disabled, then disconnected
+    QVERIFY(!client.enabled());
+    QVERIFY(!client.isRetrying());
+    QVERIFY(peerGone.size() > 0 || peerGone.wait(5000));
+
+    // Disconnected before an attempt has come back: the attempt is stopped, nothing more is reported.
+    client.doConnect();
+    client.doDisconnect();
+    QSignalSpy later(&client, &TcpClient::statChanged);
+    QVERIFY(!later.wait(300));
+    QVERIFY(!client.isConnected() && !client.enabled() && !client.isRetrying());
+}
+
+void TestZelmapLink::reconnectsOnEachTickAfterThePeerCloses()
+{
+    Client client(server_->serverPort());
+    QTcpSocket *peer = connectClient(client);
+    QVERIFY(peer);
+    const quint16 port = server_->serverPort();
+    server_->close(); // attempts are refused until it listens again
+    QSignalSpy stat(&client, &TcpClient::statChanged);
+    peer->close();
+    QTRY_VERIFY_WITH_TIMEOUT(!client.isConnected(), 5000);
+    QVERIFY(client.isRetrying());
+    // One attempt, and one report, per tick.
+    QTRY_VERIFY_WITH_TIMEOUT(stat.size() >= 4, 5000);
+    QVERIFY(client.enabled() && !client.isConnected());
+
+    QSignalSpy accepted(server_.get(), &QTcpServer::newConnection);
+    QVERIFY(server_->listen(QHostAddress::LocalHost, port));
+    QVERIFY(accepted.wait(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(client.isConnected(), 5000);
+    QVERIFY(!client.isRetrying()); // the first success stops the timer
+}
+
+void TestZelmapLink::refusedFirstAttemptKeepsTrying()
+{
+    const quint16 port = freePort();
+    Client client(port);
+    DebugLog log;
+    QSignalSpy stat(&client, &TcpClient::statChanged);
+    client.doConnect();
+    QTRY_VERIFY_WITH_TIMEOUT(client.isRetrying(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(stat.size() >= 5, 5000); // two from doConnect, then one per tick
+    QVERIFY(!client.isConnected());
+    // Refusals are reported once, not on every tick.
+    QCOMPARE(log.count(u"^Can't connect to 127.0.0.1 %1"_s.arg(port)), 1);
+
+    QTcpServer late;
+    QSignalSpy accepted(&late, &QTcpServer::newConnection);
+    QVERIFY(late.listen(QHostAddress::LocalHost, port));
+    QVERIFY(accepted.wait(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(client.isConnected(), 5000);
+    QVERIFY(!client.isRetrying());
+}
+
+void TestZelmapLink::destructionClosesTheConnection()
+{
+    auto client = std::make_unique<Client>(server_->serverPort());
+    QTcpSocket *peer = connectClient(*client);
+    QVERIFY(peer);
+    QSignalSpy gone(peer, &QTcpSocket::disconnected);
+    client.reset();
+    QVERIFY(gone.wait(5000));
 }
 
 QTcpSocket *TestZelmapLink::connectLink(ZelmapLink &link)
@@ -112,20 +322,30 @@ void TestZelmapLink::endpointFromTheConfiguration()
     QCOMPARE(configured.port(), 7010);
 }
 
-void TestZelmapLink::linkButtonShowsTheState()
+void TestZelmapLink::linkButtonShowsTheStateAndGreetsAgain()
 {
     auto link = linkTo(server_->serverPort());
     QPushButton button;
     link->setLinkButton(&button);
     QCOMPARE(button.styleSheet(), u"background-color: rgb(176, 192, 192);"_s);
     server_->close(); // refused for now
-    link->doConnect();
+    button.click(); // the button connects
     QCOMPARE(button.styleSheet(), u"background-color: rgb(255, 243, 162);"_s);
     QSignalSpy accepted(server_.get(), &QTcpServer::newConnection);
     QVERIFY(server_->listen(QHostAddress::LocalHost, link->port()));
     QVERIFY(accepted.wait(5000));
     QTRY_VERIFY_WITH_TIMEOUT(link->isConnected(), 5000);
     QCOMPARE(button.styleSheet(), u"background-color: rgb(211, 255, 241);"_s);
+    QTcpSocket *peer = server_->nextPendingConnection();
+    QCOMPARE(readLines(peer, 1), ByteLists {hello.chopped(1)});
+    QSignalSpy connected(link.get(), &ZelmapLink::connected);
+    link->exec2dA(u"00005"_s);
+    button.click(); // while connected: greets the viewer again and clears the busy state
+    QCOMPARE(connected.size(), 1);
+    QVERIFY(!link->isBusy());
+    QCOMPARE(readLines(peer, 2), (ByteLists {"ANALYZER_EXEC_2DA 00005", hello.chopped(1)}));
+    QSignalSpy more(peer, &QTcpSocket::readyRead);
+    QVERIFY(!more.wait(100));
     link->doDisconnect();
     QTRY_VERIFY_WITH_TIMEOUT(!link->isConnected(), 5000);
     QCOMPARE(button.styleSheet(), u"background-color: rgb(176, 192, 192);"_s);
@@ -233,7 +453,7 @@ void TestZelmapLink::requestWhileUnconnectedIsRefused()
     const quint16 port = server_->serverPort();
     server_->close();
     auto link = linkTo(port);
-    MessageLog log;
+    DebugLog log;
     QSignalSpy busy(link.get(), &ZelmapLink::changedIsBusy);
     QSignalSpy refused(link.get(), &ZelmapLink::requestRefused);
     QSignalSpy connected(link.get(), &ZelmapLink::connected);
@@ -243,9 +463,9 @@ void TestZelmapLink::requestWhileUnconnectedIsRefused()
     QVERIFY(!link->isBusy());
     QCOMPARE(busy.size(), 0);
     QCOMPARE(refused.size(), 2);
-    QVERIFY(log.contains(u"2dZelmap is not connected: LOAD_I1_FILES_OF_PATTERN is not sent"_s));
-    QVERIFY(log.contains(u"2dZelmap is not connected: ANALYZER_EXEC_2DA is not sent"_s));
-    QVERIFY(log.startingWith(u"snd:"_s).isEmpty());
+    QVERIFY(log.count(u"2dZelmap is not connected: LOAD_I1_FILES_OF_PATTERN is not sent"_s) > 0);
+    QVERIFY(log.count(u"2dZelmap is not connected: ANALYZER_EXEC_2DA is not sent"_s) > 0);
+    QCOMPARE(log.count(u"^snd:"_s), 0);
     QCOMPARE(connected.size(), 0);
     // A connection greets the viewer; nothing old is sent.
     QVERIFY(server_->listen(QHostAddress::LocalHost, port));
@@ -257,35 +477,15 @@ void TestZelmapLink::requestWhileUnconnectedIsRefused()
     QVERIFY(!more.wait(200));
 }
 
-void TestZelmapLink::clickWhileConnectedGreetsAgain()
-{
-    auto link = linkTo(server_->serverPort());
-    QPushButton button;
-    link->setLinkButton(&button);
-    QSignalSpy accepted(server_.get(), &QTcpServer::newConnection);
-    button.click(); // the button connects
-    QVERIFY(accepted.wait(5000));
-    QTcpSocket *peer = server_->nextPendingConnection();
-    QCOMPARE(readLines(peer, 1), ByteLists {hello.chopped(1)});
-    QSignalSpy connected(link.get(), &ZelmapLink::connected);
-    link->exec2dA(u"00005"_s);
-    button.click(); // greets the viewer again and clears the busy state
-    QCOMPARE(connected.size(), 1);
-    QVERIFY(!link->isBusy());
-    QCOMPARE(readLines(peer, 2), (ByteLists {"ANALYZER_EXEC_2DA 00005", hello.chopped(1)}));
-    QSignalSpy more(peer, &QTcpSocket::readyRead);
-    QVERIFY(!more.wait(100));
-}
-
 void TestZelmapLink::pathsTheWireBreaksAreReported()
 {
     auto link = linkTo(server_->serverPort());
     QTcpSocket *peer = connectLink(*link);
     QVERIFY(peer);
-    MessageLog log;
+    DebugLog log;
     link->loadFiles({u"/data/my scans/c-00001.dat"_s, u"/data/ok/c-00001.dat"_s});
-    QCOMPARE(log.startingWith(u"2dZelmap will misread this path"_s).size(), 1);
-    QVERIFY(log.contains(u"/data/my scans/c-00001.dat"_s));
+    QCOMPARE(log.count(u"^2dZelmap will misread this path"_s), 1);
+    QVERIFY(log.count(u"/data/my scans/c-00001.dat"_s) > 0);
     // The line itself is what the viewer expects, blanks and all.
     QCOMPARE(
         readLines(peer, 1), ByteLists {"LOAD_I1_FILES new /data/my scans/c-00001.dat /data/ok/c-00001.dat"});
@@ -293,38 +493,24 @@ void TestZelmapLink::pathsTheWireBreaksAreReported()
 
 void TestZelmapLink::copesWithAMisbehavingViewer_data()
 {
-    QTest::addColumn<StandInViewer::Behaviour>("behaviour");
-    StandInViewer::Behaviour b;
-    b.delayMs = 20;
-    QTest::newRow("well-behaved") << b;
-    StandInViewer::Behaviour lower = b;
-    lower.lowerCase = true;
-    QTest::newRow("lower case") << lower;
-    StandInViewer::Behaviour crlf = b;
-    crlf.crlf = true;
-    QTest::newRow("CR LF") << crlf;
-    StandInViewer::Behaviour garbage = b;
-    garbage.garbage = true;
-    QTest::newRow("garbage lines") << garbage;
-    StandInViewer::Behaviour split = b;
-    split.split = true;
-    QTest::newRow("lines in pieces") << split;
-    StandInViewer::Behaviour flood = b;
-    flood.longLine = 3 * 1024 * 1024;
-    QTest::newRow("3 MiB without a line end first") << flood;
-    StandInViewer::Behaviour longLine = b;
-    longLine.longLine = 900 * 1024;
-    longLine.endLongLine = true;
-    QTest::newRow("a line of 900 kB first") << longLine;
+    QTest::addColumn<Behaviour>("behaviour");
+    QTest::newRow("well-behaved") << Behaviour {.delayMs = 20};
+    QTest::newRow("lower case") << Behaviour {.delayMs = 20, .lowerCase = true};
+    QTest::newRow("CR LF") << Behaviour {.delayMs = 20, .crlf = true};
+    QTest::newRow("garbage lines") << Behaviour {.delayMs = 20, .garbage = true};
+    QTest::newRow("lines in pieces") << Behaviour {.delayMs = 20, .split = true};
+    QTest::newRow("3 MiB without a line end first") << Behaviour {.delayMs = 20, .longLine = 3 * 1024 * 1024};
+    QTest::newRow("a line of 900 kB first")
+        << Behaviour {.delayMs = 20, .longLine = 900 * 1024, .endLongLine = true};
 }
 
 void TestZelmapLink::copesWithAMisbehavingViewer()
 {
-    QFETCH(StandInViewer::Behaviour, behaviour);
+    QFETCH(Behaviour, behaviour);
     StandInViewer viewer;
     viewer.behaviour() = behaviour;
     QVERIFY(viewer.listen());
-    MessageLog log;
+    DebugLog log;
     auto link = linkTo(viewer.port());
     QSignalSpy connected(link.get(), &ZelmapLink::connected);
     link->doConnect();
@@ -340,7 +526,7 @@ void TestZelmapLink::copesWithAMisbehavingViewer()
     QCOMPARE(finished.size(), 2);
     QVERIFY(viewer.received().contains(u"ANALYZER_EXEC_2DA 00008"_s));
     // The log gets the beginning of a long line and its length, never the megabytes.
-    for (const QString &line : log.all())
+    for (const QString &line : log.messages())
         QVERIFY2(line.size() < 300, qPrintable(line.left(300)));
 }
 

@@ -20,7 +20,6 @@ class TestSliceDatas : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
     void sizeRuleKeepsFileOrder_data();
     void sizeRuleKeepsFileOrder();
     void noFileClearsAndFinishes_data();
@@ -42,11 +41,6 @@ private:
     QString ctFile(const QString &name, int nx, int ny, double base, bool constant = false);
     QStringList load(SliceDatas &datas, const QStringList &files);
 };
-
-void TestSliceDatas::initTestCase()
-{
-    QVERIFY(dir_.isValid());
-}
 
 QString TestSliceDatas::ctFile(const QString &name, int nx, int ny, double base, bool constant)
 {

@@ -22,16 +22,13 @@ private slots:
     void fields();
     void numbers_data();
     void numbers();
-    void ctGridFromHeader();
-    void ctRefused_data();
-    void ctRefused();
-    void ctIndicesAsWritten();
-    void ctHeaderNumbersAreIntegers();
+    void ctGrid_data();
+    void ctGrid();
     void ctHugeRegionIsNotAllocated();
     void xyvGrid_data();
     void xyvGrid();
-    void xyvRefused_data();
-    void xyvRefused();
+    void refused_data();
+    void refused();
     void rasterGreyAndColour();
     void readerChosenByContent_data();
     void readerChosenByContent();
@@ -111,84 +108,51 @@ void TestSliceReaders::numbers()
     QCOMPARE(fieldToInt(field), QString::fromLatin1(text).toInt());
 }
 
-void TestSliceReaders::ctGridFromHeader()
-{
-    // The header of a region 0 … 3 × 0 … 1 as the program writes it, values in tab-separated lines.
-    const QByteArray text = "#QRVL-CTImg\n"
-                            "# Range_X0       : 0\n"
-                            "# Range_Y0       : 0\n"
-                            "# Range_X1       : 3\n"
-                            "# Range_Y1       : 1\n"
-                            "# sx,sy, ex,ey   : 0\t0\t3\t1\n"
-                            "0\t0\t10\n1\t0\t11\n2\t0\t12\n3\t0\t13\n"
-                            "0\t1\t20\n1\t1\t21\n2\t1\t22.5\n3\t1\t-4\n"_ba;
-    const auto slice = readCtImgText(std::string_view(text.constData(), text.size()));
-    QVERIFY(slice);
-    QCOMPARE(slice->nx, 4);
-    QCOMPARE(slice->ny, 2);
-    QVERIFY(!slice->isImage);
-    QCOMPARE(slice->value(3, 0), 13.0);
-    QCOMPARE(slice->value(2, 1), 22.5);
-    QCOMPARE(slice->min, -4.0);
-    QCOMPARE(slice->max, 22.5);
-}
-
-void TestSliceReaders::ctRefused_data()
+void TestSliceReaders::ctGrid_data()
 {
     QTest::addColumn<QByteArray>("text");
-    QTest::newRow("one column at x = 0") << "#QRVL-CTImg\n# Range_X0 : 0\n# Range_Y0 : 0\n# Range_X1 : 0\n"
-                                            "# Range_Y1 : 3\n0\t0\t1\n0\t1\t2\n"_ba;
-    QTest::newRow("no header") << "#QRVL-CTImg\n0\t0\t1\n1\t0\t2\n"_ba;
-    QTest::newRow("magic in lower case") << "#qrvl-ctimg\n# Range_X1 : 3\n# Range_Y1 : 3\n0 0 1\n"_ba;
-    QTest::newRow("magic not first") << "\n#QRVL-CTImg\n# Range_X1 : 3\n# Range_Y1 : 3\n0 0 1\n"_ba;
-    QTest::newRow("start beyond end")
-        << "#QRVL-CTImg\n# Range_X0 : 9\n# Range_X1 : 3\n# Range_Y1 : 3\n0 0 1\n"_ba;
-    QTest::newRow("header keys are case-sensitive")
-        << "#QRVL-CTImg\n# range_x1 : 3\n# Range_Y1 : 3\n0 0 1\n"_ba;
-    QTest::newRow("empty") << ""_ba;
-}
-
-void TestSliceReaders::ctRefused()
-{
-    QFETCH(QByteArray, text);
-    QVERIFY(!readCtImgText(std::string_view(text.constData(), text.size())));
-}
-
-void TestSliceReaders::ctIndicesAsWritten()
-{
+    QTest::addColumn<int>("nx");
+    QTest::addColumn<QList<double>>("values"); // row after row
+    QTest::addColumn<double>("min"); // of the values read, not of the grid
+    QTest::addColumn<double>("max");
+    // The header of a region 0 … 3 × 0 … 1 as the program writes it, values in tab-separated lines.
+    QTest::newRow("as written") << "#QRVL-CTImg\n# Range_X0       : 0\n# Range_Y0       : 0\n"
+                                   "# Range_X1       : 3\n# Range_Y1       : 1\n"
+                                   "# sx,sy, ex,ey   : 0\t0\t3\t1\n"
+                                   "0\t0\t10\n1\t0\t11\n2\t0\t12\n3\t0\t13\n"
+                                   "0\t1\t20\n1\t1\t21\n2\t1\t22.5\n3\t1\t-4\n"_ba
+                                << 4 << QList<double> {10, 11, 12, 13, 20, 21, 22.5, -4} << -4.0 << 22.5;
     // A region 10 … 13 × 20 … 21 makes a 4 × 2 grid, and x, y index it as written: the region's own
     // lines fall outside and are ignored, lines inside the grid land where they say. Short lines,
     // negative indices and a value that is no number change nothing or give 0.
-    const QByteArray text
-        = "#QRVL-CTImg\r\n# Range_X0       : 10\r\n# Range_Y0       : 20\r\n"
-          "# Range_X1       : 13\r\n# Range_Y1       : 21\r\n"
-          "10\t20\t5\r\n13  21   6\r\n1 1 7.25\r\n-1 0 99\r\n0 -1 99\r\n4 0 99\r\n0 2 99\r\n"
-          "2 0\r\n3 0 x\r\n"_ba;
-    const auto slice = readCtImgText(std::string_view(text.constData(), text.size()));
-    QVERIFY(slice);
-    QCOMPARE(slice->nx, 4);
-    QCOMPARE(slice->ny, 2);
-    QCOMPARE(slice->value(1, 1), 7.25);
-    QCOMPARE(slice->value(3, 0), 0.0);
-    QCOMPARE(slice->min, 0.0);
-    QCOMPARE(slice->max, 7.25);
-    double sum = 0;
-    for (double v : slice->values)
-        sum += v;
-    QCOMPARE(sum, 7.25);
+    QTest::newRow("indices as written")
+        << "#QRVL-CTImg\r\n# Range_X0       : 10\r\n# Range_Y0       : 20\r\n"
+           "# Range_X1       : 13\r\n# Range_Y1       : 21\r\n"
+           "10\t20\t5\r\n13  21   6\r\n1 1 7.25\r\n-1 0 99\r\n0 -1 99\r\n4 0 99\r\n0 2 99\r\n"
+           "2 0\r\n3 0 x\r\n"_ba
+        << 4 << QList<double> {0, 0, 0, 0, 0, 7.25, 0, 0} << 0.0 << 7.25;
+    // "10.5" is not an integer: Range_X0 reads as 0 and the grid has X1 + 1 columns.
+    QTest::newRow("header numbers are integers")
+        << "#QRVL-CTImg\n# Range_X0 : 10.5\n# Range_Y0 : 20\n# Range_X1 : 11\n# Range_Y1 : 20\n"
+           "# sx,sy, ex,ey : 10.5\t20\t11\t20\n10\t0\t1\n11\t0\t2\n"_ba
+        << 12 << QList<double> {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2} << 1.0 << 2.0;
 }
 
-void TestSliceReaders::ctHeaderNumbersAreIntegers()
+void TestSliceReaders::ctGrid()
 {
-    // "10.5" is not an integer: Range_X0 reads as 0 and the grid has X1 + 1 columns.
-    const QByteArray text
-        = "#QRVL-CTImg\n# Range_X0 : 10.5\n# Range_Y0 : 20\n# Range_X1 : 11\n# Range_Y1 : 20\n"
-          "# sx,sy, ex,ey : 10.5\t20\t11\t20\n10\t0\t1\n11\t0\t2\n"_ba;
+    QFETCH(QByteArray, text);
+    QFETCH(int, nx);
+    QFETCH(QList<double>, values);
+    QFETCH(double, min);
+    QFETCH(double, max);
     const auto slice = readCtImgText(std::string_view(text.constData(), text.size()));
     QVERIFY(slice);
-    QCOMPARE(slice->nx, 12);
-    QCOMPARE(slice->ny, 1);
-    QCOMPARE(slice->value(11, 0), 2.0);
+    QCOMPARE(slice->nx, nx);
+    QCOMPARE(slice->ny, int(values.size()) / nx);
+    QVERIFY(!slice->isImage);
+    QCOMPARE(slice->values, std::vector<double>(values.cbegin(), values.cend()));
+    QCOMPARE(slice->min, min);
+    QCOMPARE(slice->max, max);
 }
 
 void TestSliceReaders::ctHugeRegionIsNotAllocated()
@@ -237,22 +201,39 @@ void TestSliceReaders::xyvGrid()
     QCOMPARE(slice->max, value);
 }
 
-void TestSliceReaders::xyvRefused_data()
+void TestSliceReaders::refused_data()
 {
+    QTest::addColumn<bool>("xyv"); // else a CT image data file
     QTest::addColumn<QByteArray>("text");
-    QTest::newRow("first data line of one field") << "## 240301\n# X-NUM 5\n# Y-NUM 3\n7\n0 0 1\n"_ba;
-    QTest::newRow("X-NUM not an integer") << "## 240301\n# X-NUM 5.0\n# Y-NUM 3\n0 0 1\n"_ba;
-    QTest::newRow("X-NUM of 1 (no columns)") << "## 240301\n# X-NUM 1\n# Y-NUM 3\n0 0 1\n"_ba;
-    QTest::newRow("no sizes") << "## 240301\n0 0 1\n"_ba;
-    QTest::newRow("size line with a fourth field") << "## 240301\n# X-NUM 5 x\n# Y-NUM 3\n0 0 1\n"_ba;
-    QTest::newRow("other magic") << "## 240302\n# X-NUM 5\n# Y-NUM 3\n0 0 1\n"_ba;
-    QTest::newRow("CT data file") << "#QRVL-CTImg\n# Range_X1 : 3\n# Range_Y1 : 1\n0 0 1\n"_ba;
+    QTest::newRow("one column at x = 0") << false
+                                         << "#QRVL-CTImg\n# Range_X0 : 0\n# Range_Y0 : 0\n# Range_X1 : 0\n"
+                                            "# Range_Y1 : 3\n0\t0\t1\n0\t1\t2\n"_ba;
+    QTest::newRow("no header") << false << "#QRVL-CTImg\n0\t0\t1\n1\t0\t2\n"_ba;
+    QTest::newRow("magic in lower case")
+        << false << "#qrvl-ctimg\n# Range_X1 : 3\n# Range_Y1 : 3\n0 0 1\n"_ba;
+    QTest::newRow("magic not first") << false << "\n#QRVL-CTImg\n# Range_X1 : 3\n# Range_Y1 : 3\n0 0 1\n"_ba;
+    QTest::newRow("start beyond end")
+        << false << "#QRVL-CTImg\n# Range_X0 : 9\n# Range_X1 : 3\n# Range_Y1 : 3\n0 0 1\n"_ba;
+    QTest::newRow("header keys are case-sensitive")
+        << false << "#QRVL-CTImg\n# range_x1 : 3\n# Range_Y1 : 3\n0 0 1\n"_ba;
+    QTest::newRow("empty") << false << ""_ba;
+    QTest::newRow("XYV: first data line of one field")
+        << true << "## 240301\n# X-NUM 5\n# Y-NUM 3\n7\n0 0 1\n"_ba;
+    QTest::newRow("XYV: X-NUM not an integer") << true << "## 240301\n# X-NUM 5.0\n# Y-NUM 3\n0 0 1\n"_ba;
+    QTest::newRow("XYV: X-NUM of 1 (no columns)") << true << "## 240301\n# X-NUM 1\n# Y-NUM 3\n0 0 1\n"_ba;
+    QTest::newRow("XYV: no sizes") << true << "## 240301\n0 0 1\n"_ba;
+    QTest::newRow("XYV: size line with a fourth field")
+        << true << "## 240301\n# X-NUM 5 x\n# Y-NUM 3\n0 0 1\n"_ba;
+    QTest::newRow("XYV: other magic") << true << "## 240302\n# X-NUM 5\n# Y-NUM 3\n0 0 1\n"_ba;
+    QTest::newRow("XYV: CT data file") << true << "#QRVL-CTImg\n# Range_X1 : 3\n# Range_Y1 : 1\n0 0 1\n"_ba;
 }
 
-void TestSliceReaders::xyvRefused()
+void TestSliceReaders::refused()
 {
+    QFETCH(bool, xyv);
     QFETCH(QByteArray, text);
-    QVERIFY(!readXyvText(std::string_view(text.constData(), text.size())));
+    const std::string_view view(text.constData(), text.size());
+    QVERIFY(!(xyv ? readXyvText(view) : readCtImgText(view)));
 }
 
 void TestSliceReaders::rasterGreyAndColour()

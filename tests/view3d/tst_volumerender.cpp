@@ -72,6 +72,28 @@ SliceStackPtr sparseStack(int ns, int sw, int sh, bool summarized)
     return stack;
 }
 
+/// A stack of w × h slices, slice k holding values[k] everywhere.
+std::shared_ptr<SliceStack> constantStack(const std::vector<double> &values, int w = 4, int h = 4)
+{
+    auto stack = std::make_shared<SliceStack>();
+    stack->nx = w;
+    stack->ny = h;
+    for (double v : values) {
+        SliceData s;
+        s.makeGrid(w, h);
+        std::fill(s.values.begin(), s.values.end(), v);
+        stack->slices.push_back(std::move(s));
+    }
+    return stack;
+}
+
+/// The colour a sample of q = w shows in: each channel trunc(255 − w·(1 − C/255)) of `c`.
+QRgb shade(double w, QColor c = QColor(0, 127, 127))
+{
+    auto ch = [w](int C) { return int(std::trunc(255 - w * (1 - C / 255.0))); };
+    return qRgb(ch(c.red()), ch(c.green()), ch(c.blue()));
+}
+
 /// The picture drawn as the rule says, pixel by pixel with a pen each: white, then per set and
 /// picture row and column the largest windowed sample along the ray, or the section sample.
 QImage transcription(const ViewFrame &f, int pw, int ph, const std::vector<SceneSet> &sets)
@@ -160,6 +182,19 @@ SceneSet volumeOnly(SliceStackPtr stack, double thMin, double thMax, int alpha =
     return set;
 }
 
+constexpr double pi = std::numbers::pi;
+
+bool near(Vec3 a, Vec3 b, double tolerance = 1e-12)
+{
+    return norm(a - b) < tolerance;
+}
+
+/// A vector turned by angle about the unit axis k, by Rodrigues' formula for vectors.
+Vec3 turned(Vec3 v, Vec3 k, double angle)
+{
+    return std::cos(angle) * v + std::sin(angle) * cross(k, v) + ((1 - std::cos(angle)) * dot(k, v)) * k;
+}
+
 int differingPixels(const QImage &a, const QImage &b)
 {
     int n = 0;
@@ -196,6 +231,19 @@ private slots:
     void sectionSampleInASkippedSlice();
     void frameBackAndFront();
     void frameOfATurnedView();
+    // The view frame the renderer draws through: turns, drags, pan, zoom and fit.
+    void rotationTurnsTheFrameBack_data();
+    void rotationTurnsTheFrameBack();
+    void frameStaysOrthonormal();
+    void dragZones_data();
+    void dragZones();
+    void middleDragTurnsAboutAnAxisInThePicture();
+    void edgeTurns_data();
+    void edgeTurns();
+    void panMovesWithThePointer();
+    void wheelZoom();
+    void fitFillsThePicture_data();
+    void fitFillsThePicture();
 };
 
 void TestVolumeRender::sameAsDrawingEveryPixel_data()
@@ -278,22 +326,12 @@ void TestVolumeRender::initialViewLooksStraightThrough()
 {
     // Pixel (i, j) of a 256 × 256 picture looks at column trunc(sw/2 + i − 128) and row
     // trunc(sh/2 + j − 128) of every slice and shows the largest windowed value.
-    auto stack = std::make_shared<SliceStack>();
-    stack->nx = 40;
-    stack->ny = 30;
-    for (int k = 0; k < 3; ++k) {
-        SliceData s;
-        s.makeGrid(40, 30);
-        stack->slices.push_back(s);
-    }
+    auto stack = constantStack({0, 0, 0}, 40, 30);
     stack->slices[1].values[size_t(12 * 40 + 25)] = 128; // column 25, row 12 of the middle slice
     stack->slices[2].values[size_t(12 * 40 + 25)] = 64;
-    SceneSet set = volumeOnly(stack, 0, 256);
-    const QImage picture = scene(ViewFrame {}, 256, 256, {set});
+    const QImage picture = scene(ViewFrame {}, 256, 256, {volumeOnly(stack, 0, 256)});
     const int i = 25 - 20 + 128, j = 12 - 15 + 128;
-    // q = 128: channels trunc(255 − 128·(1 − C/255)) of (0, 127, 127).
-    const int g = int(std::trunc(255 - 128 * (1 - 127 / 255.0)));
-    QCOMPARE(picture.pixel(i, j), qRgb(127, g, g));
+    QCOMPARE(picture.pixel(i, j), shade(128));
     QCOMPARE(picture.pixel(i + 1, j), qRgb(255, 255, 255)); // zeros, at thMin, add nothing
     QCOMPARE(picture.pixel(i, j - 1), qRgb(255, 255, 255));
 }
@@ -316,20 +354,9 @@ void TestVolumeRender::windowBounds()
 {
     QFETCH(double, value);
     QFETCH(int, q);
-    auto stack = std::make_shared<SliceStack>();
-    stack->nx = stack->ny = 4;
-    SliceData s;
-    s.makeGrid(4, 4);
-    std::fill(s.values.begin(), s.values.end(), value);
-    stack->slices.push_back(s);
-    SliceData low;
-    low.makeGrid(4, 4);
-    std::fill(low.values.begin(), low.values.end(), 3.0); // q = 64 where nothing larger counts
-    stack->slices.push_back(low);
-    const QImage picture = scene(ViewFrame {}, 4, 4, {volumeOnly(stack, 2, 6)});
-    const int shown = q < 0 ? 64 : std::max(q, 64);
-    const int g = int(std::trunc(255 - shown * (1 - 127 / 255.0)));
-    QCOMPARE(picture.pixel(1, 1), qRgb(int(std::trunc(255 - shown * 1.0)), g, g));
+    // The second slice's 3.0 (q = 64) shows where nothing larger counts.
+    const QImage picture = scene(ViewFrame {}, 4, 4, {volumeOnly(constantStack({value, 3.0}), 2, 6)});
+    QCOMPARE(picture.pixel(1, 1), shade(q < 0 ? 64 : std::max(q, 64)));
 }
 
 void TestVolumeRender::sectionCutsAndColours()
@@ -337,42 +364,27 @@ void TestVolumeRender::sectionCutsAndColours()
     // Four slices of one value each (10, 20, 30, 40 in a window 0 … 256) at z = −2 … 1, seen head
     // on; the section normal is the viewing direction. With the plane at cs = 0.5 the slice at z = 1
     // is cut away and the one at z = 0, within one unit before the plane, shows in the section colour.
-    auto stack = std::make_shared<SliceStack>();
-    stack->nx = stack->ny = 4;
-    for (int k = 0; k < 4; ++k) {
-        SliceData s;
-        s.makeGrid(4, 4);
-        std::fill(s.values.begin(), s.values.end(), 10.0 * (k + 1));
-        stack->slices.push_back(s);
-    }
-    SceneSet set = volumeOnly(stack, 0, 256);
+    SceneSet set = volumeOnly(constantStack({10, 20, 30, 40}), 0, 256);
     set.look.showCSection = true;
     set.look.sectionDir = {0, 0, 1};
-    set.look.sectionColor = QColor(127, 0, 0);
-    auto red = [](double w) {
-        const int r = int(std::trunc(255 - w * (1 - 127 / 255.0))), o = int(std::trunc(255 - w));
-        return qRgb(r, o, o);
-    };
+    const QColor red = set.look.sectionColor; // (127, 0, 0)
     set.look.cs = 0.5;
-    QCOMPARE(scene(ViewFrame {}, 4, 4, {set}).pixel(2, 2), red(30));
+    QCOMPARE(scene(ViewFrame {}, 4, 4, {set}).pixel(2, 2), shade(30, red));
     set.look.cs = 1.5; // nothing cut; z = 1 is the last within one unit before the plane
-    QCOMPARE(scene(ViewFrame {}, 4, 4, {set}).pixel(2, 2), red(40));
+    QCOMPARE(scene(ViewFrame {}, 4, 4, {set}).pixel(2, 2), shade(40, red));
     set.look.cs = 0; // z = −1 lies a whole unit before the plane: no section sample, the volume shows
-    QCOMPARE(scene(ViewFrame {}, 4, 4, {set}).pixel(2, 2),
-        qRgb(int(std::trunc(255 - 20.0)), int(std::trunc(255 - 20 * (1 - 127 / 255.0))),
-            int(std::trunc(255 - 20 * (1 - 127 / 255.0)))));
+    QCOMPARE(scene(ViewFrame {}, 4, 4, {set}).pixel(2, 2), shade(20));
     set.look.cs = -2.5; // nothing before the plane: all cut away
     QCOMPARE(scene(ViewFrame {}, 4, 4, {set}).pixel(2, 2), qRgb(255, 255, 255));
     set.look.showCSection = false; // the whole volume: the maximum, 40, in the volume colour
-    const int g = int(std::trunc(255 - 40 * (1 - 127 / 255.0)));
-    QCOMPARE(scene(ViewFrame {}, 4, 4, {set}).pixel(2, 2), qRgb(int(std::trunc(255 - 40.0)), g, g));
+    QCOMPARE(scene(ViewFrame {}, 4, 4, {set}).pixel(2, 2), shade(40));
 }
 
 void TestVolumeRender::alongTheSlicePlanesNothingShows()
 {
     ViewFrame f;
-    f.rotate({1, 0, 0}, std::numbers::pi / 2); // nz now lies in the slice planes
-    QCOMPARE(f.nz.z, std::cos(std::numbers::pi / 2));
+    f.rotate({1, 0, 0}, pi / 2); // nz now lies in the slice planes
+    QCOMPARE(f.nz.z, std::cos(pi / 2));
     f.nz.z = 0; // exactly
     const QImage picture = renderVolume(*randomStack(5, 8, 8, 4), volumeOnly(nullptr, -1, 9).look, f, 16, 16);
     for (int y = 0; y < 16; ++y)
@@ -508,7 +520,7 @@ void TestVolumeRender::frameOfATurnedView()
     // Turned a quarter about y: the view looks along x, so only the faces x = ±sw/2 count, the back
     // one (depth −sw/2 · nz.x < 0) in the back pass. Its outline: ±ss/2 across, ±sh/2 up.
     ViewFrame f;
-    f.rotate({0, 1, 0}, -std::numbers::pi / 2);
+    f.rotate({0, 1, 0}, -pi / 2);
     QVERIFY(std::abs(f.nz.x - 1) < 1e-12);
     QImage picture(40, 40, QImage::Format_ARGB32);
     picture.fill(Qt::white);
@@ -525,6 +537,166 @@ void TestVolumeRender::frameOfATurnedView()
             }
     QVERIFY(dark > 0);
     QVERIFY(maxX - minX <= 9 && maxX - minX >= 7); // the 8 slices, not the 30 columns
+}
+
+void TestVolumeRender::rotationTurnsTheFrameBack_data()
+{
+    QTest::addColumn<Vec3>("axis");
+    QTest::addColumn<double>("angle");
+    QTest::newRow("quarter turn about z") << Vec3 {0, 0, 1} << pi / 2;
+    QTest::newRow("about x") << Vec3 {1, 0, 0} << 0.3;
+    QTest::newRow("oblique") << (1 / std::sqrt(14.0)) * Vec3 {1, -2, 3} << 2.1;
+    QTest::newRow("negative angle") << (1 / std::sqrt(2.0)) * Vec3 {0, 1, 1} << -1.2;
+}
+
+void TestVolumeRender::rotationTurnsTheFrameBack()
+{
+    QFETCH(Vec3, axis);
+    QFETCH(double, angle);
+    ViewFrame f;
+    f.rotate(axis, angle);
+    // Rᵀn: each axis turned by −angle.
+    QVERIFY(near(f.nx, turned({1, 0, 0}, axis, -angle)));
+    QVERIFY(near(f.ny, turned({0, 1, 0}, axis, -angle)));
+    QVERIFY(near(f.nz, turned({0, 0, 1}, axis, -angle)));
+}
+
+void TestVolumeRender::frameStaysOrthonormal()
+{
+    ViewFrame f;
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> u(-1, 1);
+    for (int i = 0; i < 2000; ++i) {
+        Vec3 axis {u(rng), u(rng), u(rng)};
+        axis = (1 / norm(axis)) * axis;
+        f.rotate(axis, 3 * u(rng));
+    }
+    QVERIFY(std::abs(norm(f.nx) - 1) < 1e-10);
+    QVERIFY(std::abs(dot(f.nx, f.ny)) < 1e-10);
+    QVERIFY(near(cross(f.nx, f.ny), f.nz, 1e-10)); // still right-handed
+}
+
+void TestVolumeRender::dragZones_data()
+{
+    QTest::addColumn<double>("rx");
+    QTest::addColumn<double>("ry");
+    QTest::addColumn<int>("zone");
+    QTest::newRow("middle") << 0.5 << 0.5 << int(DragZone::Middle);
+    QTest::newRow("top") << 0.5 << 0.9 << int(DragZone::Top);
+    QTest::newRow("bottom") << 0.5 << 0.1 << int(DragZone::Bottom);
+    QTest::newRow("right") << 0.9 << 0.5 << int(DragZone::Right);
+    QTest::newRow("left") << 0.1 << 0.5 << int(DragZone::Left);
+    QTest::newRow("top-right corner is top") << 0.95 << 0.95 << int(DragZone::Top);
+    QTest::newRow("bottom-left corner is bottom") << 0.05 << 0.05 << int(DragZone::Bottom);
+    QTest::newRow("on the line is inside") << 0.85 << 0.85 << int(DragZone::Middle);
+}
+
+void TestVolumeRender::dragZones()
+{
+    QFETCH(double, rx);
+    QFETCH(double, ry);
+    QFETCH(int, zone);
+    QCOMPARE(int(dragZoneAt(rx, ry)), zone);
+}
+
+void TestVolumeRender::middleDragTurnsAboutAnAxisInThePicture()
+{
+    ViewFrame f;
+    DragTurn turn = dragTurn(f, DragZone::Middle, 1.0, 0.0);
+    QVERIFY(turn.any);
+    QCOMPARE(turn.angle, pi);
+    f.rotate(turn.axis, turn.angle);
+    // The whole width is half a turn about the picture's y axis: the volume is seen from behind.
+    QVERIFY(near(f.nx, {-1, 0, 0}));
+    QVERIFY(near(f.ny, {0, 1, 0}));
+    QVERIFY(near(f.nz, {0, 0, -1}));
+
+    f = ViewFrame {};
+    f.rotate({0, 0, 1}, 0.7); // a turned frame: the axis is built from its own x and y
+    turn = dragTurn(f, DragZone::Middle, 0.03, -0.04);
+    QVERIFY(turn.any);
+    QCOMPARE(turn.angle, pi * 0.05);
+    QVERIFY(near(turn.axis, (1 / 0.05) * (-0.04 * f.nx + 0.03 * f.ny)));
+    QVERIFY(!dragTurn(f, DragZone::Middle, 0, 0).any);
+}
+
+void TestVolumeRender::edgeTurns_data()
+{
+    QTest::addColumn<int>("zone");
+    QTest::addColumn<double>("dx");
+    QTest::addColumn<double>("dy");
+    QTest::addColumn<double>("angle");
+    QTest::newRow("left edge") << int(DragZone::Left) << 0.3 << 0.2 << pi * 0.2;
+    QTest::newRow("right edge") << int(DragZone::Right) << 0.3 << 0.2 << -pi * 0.2;
+    QTest::newRow("top edge") << int(DragZone::Top) << 0.3 << 0.2 << pi * 0.3;
+    QTest::newRow("bottom edge") << int(DragZone::Bottom) << 0.3 << 0.2 << -pi * 0.3;
+}
+
+void TestVolumeRender::edgeTurns()
+{
+    QFETCH(int, zone);
+    QFETCH(double, dx);
+    QFETCH(double, dy);
+    QFETCH(double, angle);
+    ViewFrame f;
+    f.rotate({1, 0, 0}, 0.4);
+    const DragTurn turn = dragTurn(f, DragZone(zone), dx, dy);
+    QVERIFY(turn.any);
+    QVERIFY(near(turn.axis, f.nz));
+    QCOMPARE(turn.angle, angle);
+}
+
+void TestVolumeRender::panMovesWithThePointer()
+{
+    ViewFrame f;
+    f.viewScale = 0.5;
+    panFrame(f, 0.1, 0.2, 300, 101);
+    // trunc(300 · 0.5) = 150 and trunc(101 · 0.5) = 50 volume units across the picture.
+    QVERIFY(near(f.panOffset, {-15, 10, 0}));
+    f.rotate({0, 0, 1}, pi / 2);
+    panFrame(f, 0.1, 0, 300, 101);
+    QVERIFY(near(f.panOffset, Vec3 {-15, 10, 0} - 15.0 * f.nx));
+}
+
+void TestVolumeRender::wheelZoom()
+{
+    ViewFrame f;
+    zoomFrame(f, 1);
+    zoomFrame(f, 1);
+    QCOMPARE(f.viewScale, 0.81);
+    zoomFrame(f, 0);
+    QCOMPARE(f.viewScale, 0.81);
+    zoomFrame(f, -3);
+    QCOMPARE(f.viewScale, 0.9);
+}
+
+void TestVolumeRender::fitFillsThePicture_data()
+{
+    QTest::addColumn<double>("turn"); // about the picture's y axis, radians
+    QTest::addColumn<int>("pw");
+    QTest::addColumn<int>("ph");
+    QTest::addColumn<double>("scale");
+    // A box of 200 x 100 x 10 (half sizes 100, 50, 5).
+    QTest::newRow("face on, wide picture") << 0.0 << 800 << 400 << 200.0 / 800 / 0.9;
+    QTest::newRow("face on, tall picture") << 0.0 << 400 << 800 << 200.0 / 400 / 0.9;
+    QTest::newRow("edge on") << pi / 2 << 800 << 400 << 100.0 / 400 / 0.9;
+}
+
+void TestVolumeRender::fitFillsThePicture()
+{
+    QFETCH(double, turn);
+    QFETCH(int, pw);
+    QFETCH(int, ph);
+    QFETCH(double, scale);
+    ViewFrame f;
+    f.panOffset = {3, 4, 5};
+    f.viewScale = 7.0;
+    f.rotate({0, 1, 0}, turn);
+    fitFrame(f, 100, 50, 5, pw, ph);
+    QVERIFY2(std::abs(f.viewScale - scale) < 1e-9 * scale, qPrintable(QString::number(f.viewScale)));
+    QCOMPARE(f.panOffset, (Vec3 {}));
+    fitFrame(f, 100, 50, 5, 0, ph); // no picture: left as it is
+    QVERIFY(std::abs(f.viewScale - scale) < 1e-9 * scale);
 }
 
 QTEST_MAIN(TestVolumeRender)

@@ -71,8 +71,7 @@ private slots:
     void failedWriteTurnsTheSelectorRed();
     void unusableSaveTargetSavesNothing_data();
     void unusableSaveTargetSavesNothing();
-    void runEndsAfterItsFilesAreWritten();
-    void workersWaitForABusySaver();
+    void runWaitsForABusySaver();
     void corBetweenTheLastTwoPixels_data();
     void corBetweenTheLastTwoPixels();
     void usingImagesBeyondTheSet();
@@ -140,9 +139,7 @@ QList<Dispatch> TestBodyCalc::runAndRecord(Body &body)
               dispatched.append(
                   {int(std::find(w.begin(), w.end(), target) - w.begin()), job.task.sinogram.slice});
           });
-    QSignalSpy finished(&body, &Body::calcFinished);
-    body.ui().CalcCT->click();
-    if (finished.isEmpty() && !finished.wait(30000)) // a run without work may end at once
+    if (!calcAndWait(body, 30000))
         dispatched.append({-1, -1});
     disconnect(recording);
     return dispatched;
@@ -681,63 +678,43 @@ void TestBodyCalc::unusableSaveTargetSavesNothing()
     QCOMPARE(written, QStringList {root.filePath(u"file"_s)});
 }
 
-void TestBodyCalc::runEndsAfterItsFilesAreWritten()
+void TestBodyCalc::runWaitsForABusySaver()
 {
-    // The sequence driver loads the next set and the viewer link asks for the slice's files as soon
-    // as a run ends: the end waits until the saver has written every file of the run.
+    // What waits for the saver is bounded: with the saver held up, no more slices are handed out
+    // once the bound is passed (before, every slice of the range was computed into memory). And the
+    // sequence driver loads the next set and the viewer link asks for the slices' files as soon as a
+    // run ends: the end waits until the saver has written every file of the run.
     QTemporaryDir out;
-    auto body = loadedBody(1);
+    auto body = loadedBody(2);
     QVERIFY(body);
+    setSlices(body->ui().procCtrl, 0, 9, 1, 2);
     saveInto(*body, out.path(), u"e"_s, true);
-    QSemaphore gate;
-    QMetaObject::invokeMethod(
-        body->saver(), [&gate] { gate.acquire(); }, Qt::QueuedConnection);
-    auto open = qScopeGuard([&gate] { gate.release(); });
+    body->setSavingLimit(1); // any record passes it
+    int dispatched = 0;
+    connect(body.get(), &Body::startCt, this, [&] { ++dispatched; });
     QStringList atTheEnd;
     connect(body.get(), &Body::calcFinished, this, [&] {
         atTheEnd = QDir(out.path()).entryList({u"*.dat"_s, u"*.png"_s}, QDir::Files);
     });
-    body->ui().CalcCT->click();
-    QTRY_COMPARE_WITH_TIMEOUT(body->slicesInProgress(), 0, 10000); // computed, its files wait
-    QCOMPARE(body->savingRecords(), 2);
-    QVERIFY(body->isCalculating());
-    QVERIFY(atTheEnd.isEmpty());
-    gate.release();
-    open.dismiss();
-    QTRY_VERIFY_WITH_TIMEOUT(!body->isCalculating(), 10000);
-    QCOMPARE(atTheEnd, QStringList({u"e-00012.dat"_s, u"e-00012.png"_s}));
-    QCOMPARE(body->savingRecords(), 0);
-}
-
-void TestBodyCalc::workersWaitForABusySaver()
-{
-    // What waits for the saver is bounded: with the saver held up, no more slices are handed out
-    // once the bound is passed (before, every slice of the range was computed into memory).
-    QTemporaryDir out;
-    auto body = loadedBody(2);
-    QVERIFY(body);
-    ProcCtrl *p = body->ui().procCtrl;
-    setSlices(p, 0, 9, 1, 2);
-    saveInto(*body, out.path());
-    body->setSavingLimit(1); // any record passes it
-    int dispatched = 0;
-    connect(body.get(), &Body::startCt, this, [&] { ++dispatched; });
     QSemaphore gate;
     QMetaObject::invokeMethod(
         body->saver(), [&gate] { gate.acquire(); }, Qt::QueuedConnection);
     auto open = qScopeGuard([&gate] { gate.release(); });
-    QSignalSpy finished(body.get(), &Body::calcFinished);
     body->ui().CalcCT->click();
     QCOMPARE(dispatched, 2);
-    QTRY_COMPARE_WITH_TIMEOUT(body->savingRecords(), 2, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(body->savingRecords(), 4, 10000); // computed, their files wait
     QCOMPARE(body->slicesInProgress(), 0);
     QCOMPARE(dispatched, 2); // the workers wait, the records do not pile up
     QVERIFY(body->isCalculating());
+    QVERIFY(atTheEnd.isEmpty());
     gate.release();
     open.dismiss();
-    QVERIFY(finished.wait(20000));
+    QTRY_VERIFY_WITH_TIMEOUT(!body->isCalculating(), 20000);
     QCOMPARE(dispatched, 10);
-    QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 10);
+    QCOMPARE(atTheEnd.size(), 20); // the data file and the image of each slice
+    QCOMPARE(atTheEnd.first(), u"e-00000.dat"_s);
+    QCOMPARE(atTheEnd.last(), u"e-00009.png"_s);
+    QCOMPARE(body->savingRecords(), 0);
 }
 
 void TestBodyCalc::corBetweenTheLastTwoPixels_data()
@@ -979,9 +956,7 @@ void TestBodyCalc::stopAndStartBackProjectOnce()
     auto body = tinyCt1Body(true);
     QVERIFY(body);
     CtCalc *ct1 = body->ctCalc();
-    QSignalSpy single(body.get(), &Body::calcFinished);
-    body->ui().CalcCT->click();
-    QVERIFY(single.wait(5000));
+    QVERIFY(calcAndWait(*body));
     const std::vector<double> once(ct1->engine().image().begin(), ct1->engine().image().end());
     QVERIFY(*std::max_element(once.begin(), once.end()) > 0.0);
 
@@ -1033,9 +1008,7 @@ void TestBodyCalc::ct1TakesAutoExecOff()
     else
         body->ui().SelectCt1->setChecked(true);
     QVERIFY(!p->autoExec());
-    QSignalSpy ended(body.get(), &Body::calcFinished);
-    body->ui().CalcCT->click();
-    QVERIFY(ended.count() == 1 || ended.wait(5000));
+    QVERIFY(calcAndWait(*body));
     QVERIFY(!body->isCalculating());
     QCOMPARE(body->ctCalc()->engine().imageN(), 4);
 }

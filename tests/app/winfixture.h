@@ -50,6 +50,14 @@ inline std::unique_ptr<Body> loadedWindow(
     return body;
 }
 
+/// Clicks "Calc" and waits for the run's end (a run without work may end at once).
+inline bool calcAndWait(Body &body, int ms = 10000)
+{
+    QSignalSpy finished(&body, &Body::calcFinished);
+    body.ui().CalcCT->click();
+    return !finished.isEmpty() || finished.wait(ms);
+}
+
 /// Auto Exec (CT2) over slices from … to, `threads` of the workers (−1: as they are).
 inline void setSlices(ProcCtrl *p, int from, int to, int step = 1, int threads = -1)
 {

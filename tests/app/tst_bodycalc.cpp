@@ -56,6 +56,7 @@ private slots:
     void dispatchOrderAndRunEnd_data();
     void dispatchOrderAndRunEnd();
     void columnRunsGoOutInBlocks();
+    void stoppingMidRunSavesSlicesInProgress_data();
     void stoppingMidRunSavesSlicesInProgress();
     void savedFilesForSubFolderRules_data();
     void savedFilesForSubFolderRules();
@@ -76,7 +77,6 @@ private slots:
     void corBetweenTheLastTwoPixels();
     void usingImagesBeyondTheSet();
     void saverDrainsAtExit();
-    void closingDuringARunLosesNothing();
     void corScanTrialsAreTheRunsSlices();
     void recordedCorsPutEachSliceOnTheLine_data();
     void recordedCorsPutEachSliceOnTheLine();
@@ -276,26 +276,42 @@ void TestBodyCalc::columnRunsGoOutInBlocks()
     }
 }
 
+void TestBodyCalc::stoppingMidRunSavesSlicesInProgress_data()
+{
+    QTest::addColumn<bool>("close"); // the window is closed and destroyed, else "Calc" stops the run
+    QTest::addColumn<int>("threads");
+    QTest::newRow("stopped with Calc") << false << 1;
+    QTest::newRow("window closed") << true << 2;
+}
+
 void TestBodyCalc::stoppingMidRunSavesSlicesInProgress()
 {
+    // No further slice is handed out, the slices in work complete and nothing handed out is lost.
+    QFETCH(bool, close);
+    QFETCH(int, threads);
     QTemporaryDir out;
     auto body = loadedBody(2);
     QVERIFY(body);
-    ProcCtrl *p = body->ui().procCtrl;
-    setSlices(p, 0, 20, 1, 1);
+    setSlices(body->ui().procCtrl, 0, 23, 1, threads);
     saveInto(*body, out.path(), u"s"_s);
     int dispatched = 0;
     connect(body.get(), &Body::startCt, this, [&] { ++dispatched; });
     QSignalSpy ended(body.get(), &Body::calcFinished);
     body->ui().CalcCT->click();
-    QCOMPARE(dispatched, 1);
-    body->ui().CalcCT->click(); // stop at once: no further slice, the one in work completes
-    QCOMPARE(ended.count(), 1);
-    QVERIFY(!body->isCalculating());
-    QTRY_COMPARE_WITH_TIMEOUT(body->slicesInProgress(), 0, 10000);
-    QCOMPARE(dispatched, 1);
-    body.reset(); // drains the saver
-    QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList {u"s-00000.dat"_s});
+    QCOMPARE(dispatched, threads);
+    if (close) {
+        body->close();
+        body.reset(); // destroyed while slices are in work
+    } else {
+        body->ui().CalcCT->click();
+        QCOMPARE(ended.count(), 1);
+        QVERIFY(!body->isCalculating());
+        QTRY_COMPARE_WITH_TIMEOUT(body->slicesInProgress(), 0, 10000);
+        body.reset(); // drains the saver
+    }
+    QCOMPARE(dispatched, threads);
+    const QStringList all {u"s-00000.dat"_s, u"s-00001.dat"_s};
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files), all.mid(0, threads));
 }
 
 void TestBodyCalc::savedFilesForSubFolderRules_data()
@@ -789,26 +805,6 @@ void TestBodyCalc::saverDrainsAtExit()
                 new SavingData {out.path(), u"d"_s, u"t"_s, sliceText(i), QByteArray(2000, 'x')});
     }
     QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 300);
-}
-
-void TestBodyCalc::closingDuringARunLosesNothing()
-{
-    QTemporaryDir out;
-    int dispatched = 0;
-    {
-        auto body = loadedBody(2);
-        QVERIFY(body);
-        ProcCtrl *p = body->ui().procCtrl;
-        setSlices(p, 0, 23, 1, 2);
-        saveInto(*body, out.path());
-        connect(body.get(), &Body::startCt, this, [&] { ++dispatched; });
-        body->ui().CalcCT->click();
-        body->close(); // the two slices handed out are still in work
-        QCOMPARE(dispatched, 2);
-    } // destroyed while slices are in work
-    QCOMPARE(dispatched, 2); // nothing more is handed out once the window goes
-    QCOMPARE(QDir(out.path()).entryList(QDir::Files),
-        QStringList({u"-00000.dat"_s, u"-00001.dat"_s})); // and nothing handed out is lost
 }
 
 void TestBodyCalc::corScanTrialsAreTheRunsSlices()

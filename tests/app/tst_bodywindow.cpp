@@ -172,8 +172,6 @@ void TestBodyWindow::tabsAndThreads()
     QCOMPARE(int(body.workers().size()), workers);
     QCOMPARE(body.windowTitle(), u"Quorvel"_s);
     QCOMPARE(body.imagesContainer()->popBase()->windowTitle(), u"quorvel Images"_s);
-    for (QPushButton *b : {body.ui().CalcCT, body.ui().SeqCalc, body.ui().Cont2DA})
-        QCOMPARE(b->styleSheet(), u"background-color: rgb(213, 245, 255);"_s);
     QCOMPARE(body.ui().SelI0Files->ui().Select->text(), u"Sel. I0 File Set"_s);
     QVERIFY(body.ui().SelI0Files->ui().AddFiles->isHidden());
     QVERIFY(body.ui().CTViewTab->isAncestorOf(body.ctView()));

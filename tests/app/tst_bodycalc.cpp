@@ -9,6 +9,8 @@
 
 // Local
 #include "app/body.h"
+#include "app/recon/reconoptions.h"
+#include "app/recon/reconrun.h"
 #include "automation/batchcmd.h"
 #include "ct/datasaver.h"
 #include "ct/savenaming.h"
@@ -21,12 +23,15 @@
 #include "ct/ui/selectsavedir.h"
 #include "ct/ui/sinogram.h"
 #include "imagedata/imgdatas.h"
+#include "imagedata/itexwriter.h"
+#include "tests/app/winfixture.h"
 #include "tests/common/debuglog.h"
-#include "tools/phantom/phantom.h"
 #include "view3d/ui/ctview.h"
 #include "view3d/ui/slicesctrl.h"
 #include "widgets/colorbar.h"
 #include "widgets/imgdisp.h"
+#include <algorithm>
+#include <cmath>
 #include <memory>
 #include <tiffio.h>
 
@@ -42,6 +47,7 @@ struct Dispatch
 
 } // namespace
 
+/// Runs of the calculators from the window: dispatch, progress, saving, regions, stops and ends.
 class TestBodyCalc : public QObject
 {
     Q_OBJECT
@@ -49,17 +55,14 @@ private slots:
     void initTestCase();
     void dispatchOrderAndRunEnd_data();
     void dispatchOrderAndRunEnd();
-    void stepZeroAndOneThread();
     void columnRunsGoOutInBlocks();
+    void stoppingMidRunSavesSlicesInProgress_data();
     void stoppingMidRunSavesSlicesInProgress();
     void savedFilesForSubFolderRules_data();
     void savedFilesForSubFolderRules();
-    void tiffBesideTheDataFile();
-    void regionLargerThanTheImage();
     void dataFileOfALargeRegion_data();
     void dataFileOfALargeRegion();
-    void regionExchangeEnds();
-    void editedRegionFieldIsUsed();
+    void regionsAreSharedByThePanels();
     void colourScaleIsFixedForAllPanels();
     void showResOffStillSaves();
     void recordedCorsOfAnotherLength();
@@ -69,47 +72,61 @@ private slots:
     void failedWriteTurnsTheSelectorRed();
     void unusableSaveTargetSavesNothing_data();
     void unusableSaveTargetSavesNothing();
-    void runEndsAfterItsFilesAreWritten();
-    void workersWaitForABusySaver();
+    void runWaitsForABusySaver();
     void corBetweenTheLastTwoPixels_data();
     void corBetweenTheLastTwoPixels();
     void usingImagesBeyondTheSet();
     void saverDrainsAtExit();
-    void closingDuringARunLosesNothing();
     void corScanTrialsAreTheRunsSlices();
     void recordedCorsPutEachSliceOnTheLine_data();
     void recordedCorsPutEachSliceOnTheLine();
+    void thousandsOfBackToBackCt1Runs_data();
+    void thousandsOfBackToBackCt1Runs();
+    void stopAndStartBackProjectOnce_data();
+    void stopAndStartBackProjectOnce();
+    void ct1TakesAutoExecOff_data();
+    void ct1TakesAutoExecOff();
+    void windowAndCommandWriteTheSameFiles();
 
 private:
     std::unique_ptr<Body> loadedBody(int workers);
+    std::unique_ptr<Body> tinyCt1Body(bool atOnce);
     QList<Dispatch> runAndRecord(Body &body);
     QTemporaryDir data_;
+    QStringList tiny_; // projections of 8 × 3, for runs by the thousand
 };
 
 void TestBodyCalc::initTestCase()
 {
-    Phantom phantom;
-    phantom.parts.push_back({5, -3, 0, 10, 7, 100, 0.3, 0.02});
-    ScanSetup setup;
-    setup.width = 64;
-    setup.height = 24;
-    setup.cor = 32;
-    setup.projections = 60;
-    setup.noise = 0;
-    QVERIFY(writeScan(phantom, setup, data_.filePath(u"p"_s), u"p"_s, data_.filePath(u"i0.img"_s),
-        data_.filePath(u"bg.img"_s)));
+    QVERIFY(writeEllipseScan(data_.path(), 24, 60));
+    // Four projections of 8 × 3 with a bump that moves: a sinogram 5 samples wide, N = 4.
+    for (int k = 0; k < 4; ++k) {
+        std::vector<uint32_t> px(8 * 3, 1000);
+        for (int y = 0; y < 3; ++y)
+            px[static_cast<size_t>(y) * 8 + 2 + k] = 400;
+        tiny_ << data_.filePath(u"t%1.img"_s.arg(k));
+        QVERIFY(writeItexFile(tiny_.last(), {8, 3, 2, 1.0, px}));
+    }
 }
 
 std::unique_ptr<Body> TestBodyCalc::loadedBody(int workers)
 {
-    auto body = std::make_unique<Body>(nullptr, workers);
-    body->ui().procCtrl->setRotAxV(true);
-    QSignalSpy loaded(body.get(), &Body::finishedLoadingCTFiles);
-    body->ui().CTFiles->selectDirFiles(data_.filePath(u"p"_s), {});
-    if (!loaded.wait(10000))
+    auto body = loadedWindow({data_.filePath(u"p"_s)}, workers);
+    if (body) {
+        body->ui().procCtrl->setCor(32);
+        body->ui().SelectCt2->setChecked(true);
+    }
+    return body;
+}
+
+std::unique_ptr<Body> TestBodyCalc::tinyCt1Body(bool atOnce)
+{
+    auto body = loadedWindow(tiny_, 1);
+    if (!body || body->imageSet()->count() != 4)
         return nullptr;
-    body->ui().procCtrl->setCor(32);
-    body->ui().SelectCt2->setChecked(true);
+    body->ui().procCtrl->setCor(4);
+    body->ui().procCtrl->setSliceNo(1);
+    body->ctCalc()->ui().CalcAtOnce->setChecked(atOnce);
     return body;
 }
 
@@ -122,9 +139,7 @@ QList<Dispatch> TestBodyCalc::runAndRecord(Body &body)
               dispatched.append(
                   {int(std::find(w.begin(), w.end(), target) - w.begin()), job.task.sinogram.slice});
           });
-    QSignalSpy finished(&body, &Body::calcFinished);
-    body.ui().CalcCT->click();
-    if (finished.isEmpty() && !finished.wait(30000)) // a run without work may end at once
+    if (!calcAndWait(body, 30000))
         dispatched.append({-1, -1});
     disconnect(recording);
     return dispatched;
@@ -153,6 +168,9 @@ void TestBodyCalc::dispatchOrderAndRunEnd_data()
                                             u"20.0 %"_s, u"40.0 %"_s, u"60.0 %"_s, u"80.0 %"_s, u"100.0 %"_s};
     QTest::newRow("from = to") << 7 << 7 << 3 << 4 << QList<int> {7} << QList<int> {0}
                                << QStringList {u"100.0 %"_s};
+    // A step of 0 reads as 1 and does not hang; 0 threads read as 1.
+    QTest::newRow("step 0, 0 threads")
+        << 3 << 5 << 0 << 0 << QList<int> {3, 4, 5} << QList<int> {0, 0, 0} << thirds;
 }
 
 void TestBodyCalc::dispatchOrderAndRunEnd()
@@ -167,11 +185,8 @@ void TestBodyCalc::dispatchOrderAndRunEnd()
     auto body = loadedBody(4);
     QVERIFY(body);
     ProcCtrl *p = body->ui().procCtrl;
-    p->setAutoExec(true);
-    p->setSliceFrom(from);
-    p->setSliceTo(to);
-    p->setSliceStep(step);
-    p->setThreads(threads);
+    setSlices(p, from, to, step, threads);
+    QCOMPARE(p->threads(), std::max(threads, 1));
     QStringList shown;
     QStringList spent; // "Spent" while the run goes: never the last run's figure
     body->ui().CalcSpentT->setText(u"99.9"_s);
@@ -202,22 +217,7 @@ void TestBodyCalc::dispatchOrderAndRunEnd()
     QCOMPARE(body->ui().CalcCT->styleSheet(), u"background-color: rgb(213, 245, 255);"_s);
     QVERIFY(!body->ui().CalcEndT->text().isEmpty());
     QCOMPARE(body->ctDisp()->count(), slices.size()); // "Show Res." is on
-}
-
-void TestBodyCalc::stepZeroAndOneThread()
-{
-    auto body = loadedBody(2);
-    QVERIFY(body);
-    ProcCtrl *p = body->ui().procCtrl;
-    p->setAutoExec(true);
-    p->setSliceFrom(3);
-    p->setSliceTo(5);
-    p->setSliceStep(0);
-    p->setThreads(0);
-    QCOMPARE(p->threads(), 1);
-    const QList<Dispatch> d = runAndRecord(*body);
-    QCOMPARE(d.size(), 3); // a step of 0 reads as 1 and does not hang
-    QCOMPARE(p->ui().SliceStep->text(), u"1"_s);
+    QCOMPARE(p->ui().SliceStep->text(), QString::number(std::max(step, 1)));
 }
 
 void TestBodyCalc::columnRunsGoOutInBlocks()
@@ -228,20 +228,13 @@ void TestBodyCalc::columnRunsGoOutInBlocks()
     auto setUp = [](Body &body, const QString &dir) {
         body.ui().procCtrl->setRotAxV(false);
         body.ui().procCtrl->setCor(11.5);
-        body.ui().AutoSaveData->setChecked(true);
-        body.ui().SelectDataSaveDir->setDir(dir);
-        body.ui().SelectDataSaveDir->setTag(u"b"_s);
-        body.ui().SaveInSubFolders->setChecked(false);
+        saveInto(body, dir, u"b"_s);
     };
     auto body = loadedBody(2);
     QVERIFY(body);
     setUp(*body, blocks.path());
     ProcCtrl *p = body->ui().procCtrl;
-    p->setAutoExec(true);
-    p->setSliceFrom(5);
-    p->setSliceTo(24);
-    p->setSliceStep(1);
-    p->setThreads(2);
+    setSlices(p, 5, 24, 1, 2);
     QList<std::vector<int>> jobBlocks;
     connect(body.get(), &Body::startCt, this,
         [&](CtCalc2 *, const Ct2Job &job) { jobBlocks.append(job.task.sinogramBlock); });
@@ -283,32 +276,42 @@ void TestBodyCalc::columnRunsGoOutInBlocks()
     }
 }
 
+void TestBodyCalc::stoppingMidRunSavesSlicesInProgress_data()
+{
+    QTest::addColumn<bool>("close"); // the window is closed and destroyed, else "Calc" stops the run
+    QTest::addColumn<int>("threads");
+    QTest::newRow("stopped with Calc") << false << 1;
+    QTest::newRow("window closed") << true << 2;
+}
+
 void TestBodyCalc::stoppingMidRunSavesSlicesInProgress()
 {
+    // No further slice is handed out, the slices in work complete and nothing handed out is lost.
+    QFETCH(bool, close);
+    QFETCH(int, threads);
     QTemporaryDir out;
     auto body = loadedBody(2);
     QVERIFY(body);
-    ProcCtrl *p = body->ui().procCtrl;
-    p->setAutoExec(true);
-    p->setSliceFrom(0);
-    p->setSliceTo(20);
-    p->setThreads(1);
-    body->ui().AutoSaveData->setChecked(true);
-    body->ui().SelectDataSaveDir->setDir(out.path());
-    body->ui().SelectDataSaveDir->setTag(u"s"_s);
-    body->ui().SaveInSubFolders->setChecked(false);
+    setSlices(body->ui().procCtrl, 0, 23, 1, threads);
+    saveInto(*body, out.path(), u"s"_s);
     int dispatched = 0;
     connect(body.get(), &Body::startCt, this, [&] { ++dispatched; });
     QSignalSpy ended(body.get(), &Body::calcFinished);
     body->ui().CalcCT->click();
-    QCOMPARE(dispatched, 1);
-    body->ui().CalcCT->click(); // stop at once: no further slice, the one in work completes
-    QCOMPARE(ended.count(), 1);
-    QVERIFY(!body->isCalculating());
-    QTRY_COMPARE_WITH_TIMEOUT(body->slicesInProgress(), 0, 10000);
-    QCOMPARE(dispatched, 1);
-    body.reset(); // drains the saver
-    QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList {u"s-00000.dat"_s});
+    QCOMPARE(dispatched, threads);
+    if (close) {
+        body->close();
+        body.reset(); // destroyed while slices are in work
+    } else {
+        body->ui().CalcCT->click();
+        QCOMPARE(ended.count(), 1);
+        QVERIFY(!body->isCalculating());
+        QTRY_COMPARE_WITH_TIMEOUT(body->slicesInProgress(), 0, 10000);
+        body.reset(); // drains the saver
+    }
+    QCOMPARE(dispatched, threads);
+    const QStringList all {u"s-00000.dat"_s, u"s-00001.dat"_s};
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files), all.mid(0, threads));
 }
 
 void TestBodyCalc::savedFilesForSubFolderRules_data()
@@ -326,6 +329,8 @@ void TestBodyCalc::savedFilesForSubFolderRules_data()
     QTest::newRow("both") << true << true << true
                           << QStringList {u"00007/ct-E01-00007.dat"_s, u"00007/ct-E01-00007.png"_s,
                                  u"E01/ct-E01-00007.dat"_s, u"E01/ct-E01-00007.png"_s};
+    // "Float TIFF" alone: the TIFF goes where the data file would, named like it, the region's size.
+    QTest::newRow("float TIFF alone") << false << false << true << QStringList {u"ct-E01-00007.tif"_s};
 }
 
 void TestBodyCalc::savedFilesForSubFolderRules()
@@ -334,18 +339,15 @@ void TestBodyCalc::savedFilesForSubFolderRules()
     QFETCH(bool, energy);
     QFETCH(bool, slice);
     QFETCH(QStringList, files);
+    const bool tiff = files.first().endsWith(u".tif"_s);
     QTemporaryDir out;
     {
         auto body = loadedBody(1);
         QVERIFY(body);
         body->ui().procCtrl->setSliceNo(7);
-        for (SelectSaveDir *s : {body->ui().SelectImageSaveDir, body->ui().SelectDataSaveDir}) {
-            s->setDir(out.filePath(u"results"_s)); // made at run start
-            s->setName(u"ct"_s);
-            s->setTag(u"E01"_s);
-        }
-        body->ui().AutoSaveImage->setChecked(true);
-        body->ui().AutoSaveData->setChecked(true);
+        saveInto(*body, out.filePath(u"results"_s), u"E01"_s, !tiff, u"ct"_s); // made at run start
+        body->ui().AutoSaveData->setChecked(!tiff);
+        body->ui().AutoSaveTiff->setChecked(tiff);
         body->ui().SaveInSubFolders->setChecked(sub);
         body->ui().SubOfEnergy->setChecked(energy);
         body->ui().SubOfSlice->setChecked(slice);
@@ -361,6 +363,16 @@ void TestBodyCalc::savedFilesForSubFolderRules()
     found << results.entryList(QDir::Files);
     found.sort();
     QCOMPARE(found, files);
+    if (tiff) {
+        TIFF *tif = TIFFOpen(results.filePath(files.first()).toLocal8Bit().constData(), "r");
+        QVERIFY(tif);
+        uint32_t w = 0, h = 0;
+        TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+        TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+        TIFFClose(tif);
+        QCOMPARE(QSize(int(w), int(h)), QSize(63, 63)); // the regions after loading: 0 … L − 1
+        return;
+    }
     QFile dat(results.filePath(files.first()));
     QVERIFY(dat.open(QIODevice::ReadOnly));
     const QByteArray text = dat.readAll();
@@ -371,78 +383,37 @@ void TestBodyCalc::savedFilesForSubFolderRules()
     QCOMPARE(text.count('\n'), 6 + 63 * 63);
 }
 
-void TestBodyCalc::tiffBesideTheDataFile()
-{
-    // "Float TIFF" alone: the TIFF goes where the data file would, named like it, the region's size.
-    QTemporaryDir out;
-    {
-        auto body = loadedBody(1);
-        QVERIFY(body);
-        body->ui().procCtrl->setSliceNo(7);
-        body->ui().SelectDataSaveDir->setDir(out.filePath(u"data"_s)); // made at run start
-        body->ui().SelectDataSaveDir->setName(u"ct"_s);
-        body->ui().SelectDataSaveDir->setTag(u"E01"_s);
-        body->ui().AutoSaveData->setChecked(false);
-        body->ui().AutoSaveTiff->setChecked(true);
-        body->ui().SaveInSubFolders->setChecked(false);
-        QCOMPARE(runAndRecord(*body).size(), 1);
-    }
-    const QDir data(out.filePath(u"data"_s));
-    QCOMPARE(data.entryList(QDir::Files), QStringList {u"ct-E01-00007.tif"_s});
-    TIFF *tif = TIFFOpen(data.filePath(u"ct-E01-00007.tif"_s).toLocal8Bit().constData(), "r");
-    QVERIFY(tif);
-    uint32_t w = 0, h = 0;
-    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
-    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
-    TIFFClose(tif);
-    QCOMPARE(QSize(int(w), int(h)), QSize(63, 63)); // the regions after loading: 0 … L − 1
-}
-
-void TestBodyCalc::regionLargerThanTheImage()
-{
-    QTemporaryDir out;
-    {
-        auto body = loadedBody(1);
-        QVERIFY(body);
-        body->workerPanels()[0]->setCR(-2, 58, 62, 60);
-        body->ui().AutoSaveData->setChecked(true);
-        body->ui().SelectDataSaveDir->setDir(out.path());
-        body->ui().SaveInSubFolders->setChecked(false);
-        QCOMPARE(runAndRecord(*body).size(), 1);
-    }
-    QFile dat(out.filePath(u"-00012.dat"_s)); // no name, no tag; the middle slice of 24 rows
-    QVERIFY(dat.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = dat.readAll().split('\n');
-    QCOMPARE(lines[1], QByteArray("# Range_X0       : -2"));
-    QCOMPARE(lines[6], QByteArray("-2\t58\t10")); // outside the image: 0 + offset
-    QCOMPARE(lines[6 + 63], QByteArray("61\t58\t10"));
-    QCOMPARE(lines.size(), 6 + 64 * 2 + 1);
-}
-
 void TestBodyCalc::dataFileOfALargeRegion_data()
 {
     QTest::addColumn<double>("cor");
-    QTest::addColumn<double>("size");
+    QTest::addColumn<QRectF>("region"); // x0, z0 and x1, z1
     QTest::addColumn<qint64>("lines"); // −1: refused
+    QTest::addColumn<QString>("first"); // pattern of the first line, then of the last of the first row
+    QTest::addColumn<QString>("rowEnd");
+    // Beyond the image's edge the lines hold 0 + offset.
+    QTest::newRow("past the image") << 32.0 << QRectF(QPointF(-2, 58), QPointF(62, 60)) << qint64(64 * 2)
+                                    << u"^-2\t58\t10$"_s << u"^61\t58\t10$"_s;
     // A centre of rotation 8 pixels from the edge makes N = 14; before, any region of more than
     // 16·64² lines was refused then, silently.
-    QTest::newRow("300 x 300 on N = 14") << 8.0 << 300.0 << qint64(300 * 300);
-    QTest::newRow("beyond any memory") << 32.0 << 1e7 << qint64(-1);
+    QTest::newRow("300 x 300 on N = 14")
+        << 8.0 << QRectF(0, 0, 300, 300) << qint64(300 * 300) << u"^0\t0\t"_s << u"^299\t0\t"_s;
+    QTest::newRow("beyond any memory")
+        << 32.0 << QRectF(0, 0, 1e7, 1e7) << qint64(-1) << QString() << QString();
 }
 
 void TestBodyCalc::dataFileOfALargeRegion()
 {
     QFETCH(double, cor);
-    QFETCH(double, size);
+    QFETCH(QRectF, region);
     QFETCH(qint64, lines);
+    QFETCH(QString, first);
+    QFETCH(QString, rowEnd);
     QTemporaryDir out;
     auto body = loadedBody(1);
     QVERIFY(body);
     body->ui().procCtrl->setCor(cor);
-    body->workerPanels()[0]->setCR(0, 0, size, size);
-    body->ui().SaveInSubFolders->setChecked(false);
-    body->ui().AutoSaveData->setChecked(true);
-    body->ui().SelectDataSaveDir->setDir(out.path());
+    body->workerPanels()[0]->setCR(region.left(), region.top(), region.right(), region.bottom());
+    saveInto(*body, out.path());
     DebugLog log;
     QCOMPARE(runAndRecord(*body).size(), 1);
     const QStringList files = QDir(out.path()).entryList(QDir::Files);
@@ -453,16 +424,24 @@ void TestBodyCalc::dataFileOfALargeRegion()
             log.count(u"^Can't save data file : .*-00012.dat \\(the region of slice 12 is too large"_s), 1);
         return;
     }
-    QCOMPARE(files, QStringList {u"-00012.dat"_s});
+    QCOMPARE(files, QStringList {u"-00012.dat"_s}); // no name, no tag; the middle slice of 24 rows
     QFile dat(out.filePath(files.first()));
     QVERIFY(dat.open(QIODevice::ReadOnly));
-    QCOMPARE(qint64(dat.readAll().count('\n')), 6 + lines);
+    const QList<QByteArray> text = dat.readAll().split('\n');
+    QCOMPARE(text[1], "# Range_X0       : " + QByteArray::number(region.left()));
+    QVERIFY2(QRegularExpression(first).match(QString::fromLatin1(text[6])).hasMatch(), text[6].constData());
+    const qsizetype rowEndAt = 6 + qsizetype(region.width()) - 1;
+    QVERIFY2(QRegularExpression(rowEnd).match(QString::fromLatin1(text[rowEndAt])).hasMatch(),
+        text[rowEndAt].constData());
+    QCOMPARE(qint64(text.size()), 6 + lines + 1);
     QVERIFY(!body->ui().SelectDataSaveDir->isFailed());
 }
 
-void TestBodyCalc::regionExchangeEnds()
+void TestBodyCalc::regionsAreSharedByThePanels()
 {
-    auto body = std::make_unique<Body>(nullptr, 3);
+    QTemporaryDir out;
+    auto body = loadedBody(3);
+    QVERIFY(body);
     CtCalc2Ui *first = body->workerPanels()[0];
     QSignalSpy fromCt1(body->ctCalc(), &CtPanel::cRUpdated);
     QSignalSpy fromFirst(first, &CtPanel::dRUpdated);
@@ -479,35 +458,25 @@ void TestBodyCalc::regionExchangeEnds()
     body->ctCalc()->ui().SetCRegion->click();
     const Region r = first->calcRegion();
     QCOMPARE(QList<double>({r.x0, r.z0, r.x1, r.z1}), QList<double>({10, 5, 101, 80}));
-}
 
-void TestBodyCalc::editedRegionFieldIsUsed()
-{
     // Typing into a region field (not the setter) changes the region of every panel and of the
     // next run's data files.
-    QTemporaryDir out;
-    auto body = loadedBody(2);
-    QVERIFY(body);
     CtCalc2Ui *second = body->workerPanels()[1];
     second->show();
-    for (QLineEdit *edit : {second->ui().Crx0, second->ui().Crz0, second->ui().Crx1, second->ui().Crz1}) {
+    const std::pair<QLineEdit *, QString> typed[] {{second->ui().Crx0, u"20"_s}, {second->ui().Crz0, u"30"_s},
+        {second->ui().Crx1, u"23"_s}, {second->ui().Crz1, u"31"_s}};
+    for (const auto &[edit, text] : typed) {
         edit->setFocus();
         edit->selectAll();
-        const char *text = edit == second->ui().Crx0 ? "20"
-            : edit == second->ui().Crz0              ? "30"
-            : edit == second->ui().Crx1              ? "23"
-                                                     : "31";
-        QTest::keyClicks(edit, QString::fromLatin1(text));
+        QTest::keyClicks(edit, text);
         QTest::keyClick(edit, Qt::Key_Return);
     }
-    for (CtPanel *p : std::initializer_list<CtPanel *> {body->ctCalc(), body->workerPanels()[0], second}) {
+    for (CtPanel *p : std::initializer_list<CtPanel *> {body->ctCalc(), first, second}) {
         const Region r = p->calcRegion();
         QCOMPARE(QList<double>({r.x0, r.z0, r.x1, r.z1}), QList<double>({20, 30, 23, 31}));
     }
     QCOMPARE(body->workerPanels()[0]->ui().Crx1->text(), u"23"_s);
-    body->ui().SaveInSubFolders->setChecked(false);
-    body->ui().AutoSaveData->setChecked(true);
-    body->ui().SelectDataSaveDir->setDir(out.path());
+    saveInto(*body, out.path());
     QCOMPARE(runAndRecord(*body).size(), 1);
     QFile dat(out.filePath(u"-00012.dat"_s));
     QVERIFY(dat.open(QIODevice::ReadOnly));
@@ -524,9 +493,7 @@ void TestBodyCalc::showResOffStillSaves()
     auto body = loadedBody(1);
     QVERIFY(body);
     body->ui().ShowCalcRes->setChecked(false);
-    body->ui().SaveInSubFolders->setChecked(false);
-    body->ui().AutoSaveData->setChecked(true);
-    body->ui().SelectDataSaveDir->setDir(out.path());
+    saveInto(*body, out.path());
     int images = 0;
     connect(body->workers()[0], &CtCalc2::ctImage, this, [&] { ++images; });
     QVERIFY(body->workerPanels()[0]->ui().DispCt->image().isNull());
@@ -537,7 +504,6 @@ void TestBodyCalc::showResOffStillSaves()
     QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList {u"-00012.dat"_s});
     // With image saving on the picture is made for the file, and the CT images panel gets it.
     body->ui().AutoSaveImage->setChecked(true);
-    body->ui().SelectImageSaveDir->setDir(out.path());
     QCOMPARE(runAndRecord(*body).size(), 1);
     QCOMPARE(body->ctDisp()->count(), 1);
     QVERIFY(QFile::exists(out.filePath(u"-00012.png"_s)));
@@ -631,9 +597,7 @@ void TestBodyCalc::loadWaitsForTheWorkers()
     auto body = loadedBody(1);
     QVERIFY(body);
     ProcCtrl *p = body->ui().procCtrl;
-    p->setAutoExec(true);
-    p->setSliceFrom(0);
-    p->setSliceTo(3);
+    setSlices(p, 0, 3);
     QSignalSpy finished(body.get(), &Body::calcFinished);
     QSignalSpy loaded(body.get(), &Body::finishedLoadingCTFiles);
     body->ui().CalcCT->click();
@@ -663,9 +627,7 @@ void TestBodyCalc::failedWriteTurnsTheSelectorRed()
     blocker.close();
     auto body = loadedBody(1);
     QVERIFY(body);
-    body->ui().AutoSaveData->setChecked(true);
-    body->ui().SelectDataSaveDir->setDir(out.path());
-    body->ui().SelectDataSaveDir->setTag(u"E01"_s);
+    saveInto(*body, out.path(), u"E01"_s);
     body->ui().SaveInSubFolders->setChecked(true);
     body->ui().SubOfEnergy->setChecked(true);
     body->ui().SubOfSlice->setChecked(false);
@@ -712,13 +674,8 @@ void TestBodyCalc::unusableSaveTargetSavesNothing()
     auto back = qScopeGuard([&] { QDir::setCurrent(cwd); });
     auto body = loadedBody(1);
     QVERIFY(body);
-    for (SelectSaveDir *s : {body->ui().SelectImageSaveDir, body->ui().SelectDataSaveDir}) {
-        s->setDir(dir == u"<none>"_s ? QString() : dir.startsWith(u'/') ? dir : root.filePath(dir));
-        s->setName(name);
-        s->setTag(tag);
-    }
-    body->ui().AutoSaveImage->setChecked(true);
-    body->ui().AutoSaveData->setChecked(true);
+    const QString target = dir == u"<none>"_s ? QString() : dir.startsWith(u'/') ? dir : root.filePath(dir);
+    saveInto(*body, target, tag, true, name);
     body->ui().SaveInSubFolders->setChecked(tag == u".."_s); // the tag's folder would be the parent
     body->ui().SubOfEnergy->setChecked(true);
     DebugLog log;
@@ -737,74 +694,43 @@ void TestBodyCalc::unusableSaveTargetSavesNothing()
     QCOMPARE(written, QStringList {root.filePath(u"file"_s)});
 }
 
-void TestBodyCalc::runEndsAfterItsFilesAreWritten()
+void TestBodyCalc::runWaitsForABusySaver()
 {
-    // The sequence driver loads the next set and the viewer link asks for the slice's files as soon
-    // as a run ends: the end waits until the saver has written every file of the run.
+    // What waits for the saver is bounded: with the saver held up, no more slices are handed out
+    // once the bound is passed (before, every slice of the range was computed into memory). And the
+    // sequence driver loads the next set and the viewer link asks for the slices' files as soon as a
+    // run ends: the end waits until the saver has written every file of the run.
     QTemporaryDir out;
-    auto body = loadedBody(1);
+    auto body = loadedBody(2);
     QVERIFY(body);
-    body->ui().SaveInSubFolders->setChecked(false);
-    body->ui().AutoSaveData->setChecked(true);
-    body->ui().AutoSaveImage->setChecked(true);
-    for (SelectSaveDir *s : {body->ui().SelectImageSaveDir, body->ui().SelectDataSaveDir}) {
-        s->setDir(out.path());
-        s->setTag(u"e"_s);
-    }
-    QSemaphore gate;
-    QMetaObject::invokeMethod(
-        body->saver(), [&gate] { gate.acquire(); }, Qt::QueuedConnection);
-    auto open = qScopeGuard([&gate] { gate.release(); });
+    setSlices(body->ui().procCtrl, 0, 9, 1, 2);
+    saveInto(*body, out.path(), u"e"_s, true);
+    body->setSavingLimit(1); // any record passes it
+    int dispatched = 0;
+    connect(body.get(), &Body::startCt, this, [&] { ++dispatched; });
     QStringList atTheEnd;
     connect(body.get(), &Body::calcFinished, this, [&] {
         atTheEnd = QDir(out.path()).entryList({u"*.dat"_s, u"*.png"_s}, QDir::Files);
     });
-    body->ui().CalcCT->click();
-    QTRY_COMPARE_WITH_TIMEOUT(body->slicesInProgress(), 0, 10000); // computed, its files wait
-    QCOMPARE(body->savingRecords(), 2);
-    QVERIFY(body->isCalculating());
-    QVERIFY(atTheEnd.isEmpty());
-    gate.release();
-    open.dismiss();
-    QTRY_VERIFY_WITH_TIMEOUT(!body->isCalculating(), 10000);
-    QCOMPARE(atTheEnd, QStringList({u"e-00012.dat"_s, u"e-00012.png"_s}));
-    QCOMPARE(body->savingRecords(), 0);
-}
-
-void TestBodyCalc::workersWaitForABusySaver()
-{
-    // What waits for the saver is bounded: with the saver held up, no more slices are handed out
-    // once the bound is passed (before, every slice of the range was computed into memory).
-    QTemporaryDir out;
-    auto body = loadedBody(2);
-    QVERIFY(body);
-    ProcCtrl *p = body->ui().procCtrl;
-    p->setAutoExec(true);
-    p->setSliceFrom(0);
-    p->setSliceTo(9);
-    p->setThreads(2);
-    body->ui().SaveInSubFolders->setChecked(false);
-    body->ui().AutoSaveData->setChecked(true);
-    body->ui().SelectDataSaveDir->setDir(out.path());
-    body->setSavingLimit(1); // any record passes it
-    int dispatched = 0;
-    connect(body.get(), &Body::startCt, this, [&] { ++dispatched; });
     QSemaphore gate;
     QMetaObject::invokeMethod(
         body->saver(), [&gate] { gate.acquire(); }, Qt::QueuedConnection);
     auto open = qScopeGuard([&gate] { gate.release(); });
-    QSignalSpy finished(body.get(), &Body::calcFinished);
     body->ui().CalcCT->click();
     QCOMPARE(dispatched, 2);
-    QTRY_COMPARE_WITH_TIMEOUT(body->savingRecords(), 2, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(body->savingRecords(), 4, 10000); // computed, their files wait
     QCOMPARE(body->slicesInProgress(), 0);
     QCOMPARE(dispatched, 2); // the workers wait, the records do not pile up
     QVERIFY(body->isCalculating());
+    QVERIFY(atTheEnd.isEmpty());
     gate.release();
     open.dismiss();
-    QVERIFY(finished.wait(20000));
+    QTRY_VERIFY_WITH_TIMEOUT(!body->isCalculating(), 20000);
     QCOMPARE(dispatched, 10);
-    QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 10);
+    QCOMPARE(atTheEnd.size(), 20); // the data file and the image of each slice
+    QCOMPARE(atTheEnd.first(), u"e-00000.dat"_s);
+    QCOMPARE(atTheEnd.last(), u"e-00009.png"_s);
+    QCOMPARE(body->savingRecords(), 0);
 }
 
 void TestBodyCalc::corBetweenTheLastTwoPixels_data()
@@ -879,31 +805,6 @@ void TestBodyCalc::saverDrainsAtExit()
                 new SavingData {out.path(), u"d"_s, u"t"_s, sliceText(i), QByteArray(2000, 'x')});
     }
     QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 300);
-}
-
-void TestBodyCalc::closingDuringARunLosesNothing()
-{
-    QTemporaryDir out;
-    int dispatched = 0;
-    {
-        auto body = loadedBody(2);
-        QVERIFY(body);
-        ProcCtrl *p = body->ui().procCtrl;
-        p->setAutoExec(true);
-        p->setSliceFrom(0);
-        p->setSliceTo(23);
-        p->setThreads(2);
-        body->ui().AutoSaveData->setChecked(true);
-        body->ui().SelectDataSaveDir->setDir(out.path());
-        body->ui().SaveInSubFolders->setChecked(false);
-        connect(body.get(), &Body::startCt, this, [&] { ++dispatched; });
-        body->ui().CalcCT->click();
-        body->close(); // the two slices handed out are still in work
-        QCOMPARE(dispatched, 2);
-    } // destroyed while slices are in work
-    QCOMPARE(dispatched, 2); // nothing more is handed out once the window goes
-    QCOMPARE(QDir(out.path()).entryList(QDir::Files),
-        QStringList({u"-00000.dat"_s, u"-00001.dat"_s})); // and nothing handed out is lost
 }
 
 void TestBodyCalc::corScanTrialsAreTheRunsSlices()
@@ -991,10 +892,7 @@ void TestBodyCalc::recordedCorsPutEachSliceOnTheLine()
     p->setRecordedCoR(1, 0, 31.0);
     p->setRecordedCoR(2, slice2, 33.0);
     p->setUseRecordedCor(use);
-    p->setAutoExec(true);
-    p->setSliceFrom(4);
-    p->setSliceTo(16);
-    p->setSliceStep(6);
+    setSlices(p, 4, 16, 6);
     QMap<int, double> centres;
     connect(body.get(), &Body::startCt, this,
         [&](CtCalc2 *, const Ct2Job &job) { centres[job.task.sinogram.slice] = job.task.sinogram.cor; });
@@ -1005,6 +903,155 @@ void TestBodyCalc::recordedCorsPutEachSliceOnTheLine()
         QVERIFY2(std::abs(centres.values()[i] - cors[i]) < 1e-12,
             qPrintable(QString::number(centres.values()[i])));
     QCOMPARE(log.count(u"^Use Recorded CoRs: the two records are not"_s), use && slice2 == 0 ? 1 : 0);
+}
+
+void TestBodyCalc::thousandsOfBackToBackCt1Runs_data()
+{
+    QTest::addColumn<bool>("atOnce");
+    QTest::newRow("at once") << true;
+    QTest::newRow("one by one") << false;
+}
+
+void TestBodyCalc::thousandsOfBackToBackCt1Runs()
+{
+    // A batch starts the next run as soon as the last one has ended. The sequencer thread used to be
+    // quit at the end of every run and started at the next: when it had not quite stopped, the start
+    // did nothing, the first step was never delivered and CT1 counted as running for good.
+    QFETCH(bool, atOnce);
+    auto body = tinyCt1Body(atOnce);
+    QVERIFY(body);
+    QVERIFY(body->ui().SelectCt1->isChecked());
+    const int runs = 3000;
+    int ended = 0;
+    connect(body.get(), &Body::calcFinished, this, [&] {
+        if (++ended < runs)
+            body->toggleCalcCt();
+    });
+    QSignalSpy last(body.get(), &Body::calcFinished);
+    body->toggleCalcCt();
+    while (ended < runs && last.wait(5000)) { }
+    QCOMPARE(ended, runs);
+    QVERIFY(!body->isCalculating());
+    QVERIFY(!body->isWaitingToStart());
+    QVERIFY(!body->ctCalc()->isRunning());
+    QCOMPARE(body->ctCalc()->engine().imageN(), 4);
+}
+
+void TestBodyCalc::stopAndStartBackProjectOnce_data()
+{
+    QTest::addColumn<bool>("button"); // through the window's "Calc", else on the panel itself
+    QTest::newRow("on the panel") << false;
+    QTest::newRow("with the Calc button") << true;
+}
+
+void TestBodyCalc::stopAndStartBackProjectOnce()
+{
+    // Start, stop and start again before the first run's queued step arrives: each step belongs to its
+    // run only, so the slice is back-projected once (before, the maximum doubled).
+    QFETCH(bool, button);
+    auto body = tinyCt1Body(true);
+    QVERIFY(body);
+    CtCalc *ct1 = body->ctCalc();
+    QVERIFY(calcAndWait(*body));
+    const std::vector<double> once(ct1->engine().image().begin(), ct1->engine().image().end());
+    QVERIFY(*std::max_element(once.begin(), once.end()) > 0.0);
+
+    QSignalSpy ended(ct1, &CtCalc::calcFinished);
+    if (button) {
+        QSignalSpy bodyEnded(body.get(), &Body::calcFinished);
+        body->ui().CalcCT->click();
+        body->ui().CalcCT->click(); // the window's run ends at once; CT1's step is still queued
+        QCOMPARE(bodyEnded.count(), 1);
+        // The stop ends CT1's run too; the stopped run's queued step must not reach the new run.
+        QCOMPARE(ended.count(), 1);
+        body->ui().CalcCT->click();
+        QTRY_COMPARE_WITH_TIMEOUT(bodyEnded.count(), 2, 10000);
+        QCOMPARE(ended.count(), 2);
+    } else {
+        ct1->calcCt(); // start
+        ct1->calcCt(); // stop
+        QCOMPARE(ended.count(), 1);
+        ct1->calcCt(); // start again
+        QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 2, 10000);
+    }
+    QVERIFY(!ct1->isRunning());
+    const std::vector<double> again(ct1->engine().image().begin(), ct1->engine().image().end());
+    QCOMPARE(again, once);
+}
+
+void TestBodyCalc::ct1TakesAutoExecOff_data()
+{
+    QTest::addColumn<bool>("click");
+    QTest::newRow("a click on CT1") << true;
+    QTest::newRow("CT1 selected from code") << false; // as batch commands and setup files do
+}
+
+void TestBodyCalc::ct1TakesAutoExecOff()
+{
+    // Auto Exec selects CT2; selecting CT1 must take Auto Exec off, or the run waits for workers that
+    // are never asked and never ends. CT2 does not need Auto Exec off.
+    QFETCH(bool, click);
+    auto body = tinyCt1Body(true);
+    QVERIFY(body);
+    ProcCtrl *p = body->ui().procCtrl;
+    p->setAutoExec(true);
+    QVERIFY(body->ui().SelectCt2->isChecked());
+    body->ui().SelectCt2->setChecked(true);
+    QVERIFY(p->autoExec());
+    setSlices(p, 0, 2);
+    if (click)
+        body->ui().SelectCt1->click();
+    else
+        body->ui().SelectCt1->setChecked(true);
+    QVERIFY(!p->autoExec());
+    QVERIFY(calcAndWait(*body));
+    QVERIFY(!body->isCalculating());
+    QCOMPARE(body->ctCalc()->engine().imageN(), 4);
+}
+
+void TestBodyCalc::windowAndCommandWriteTheSameFiles()
+{
+    // The operator's whole road through the window, checked against the headless command.
+    QTemporaryDir fromWindow, fromCommand;
+    double cor = 0;
+    {
+        auto body = loadedBody(2);
+        QVERIFY(body);
+        body->ui().I0ImgSel->selectFile(data_.filePath(u"i0.img"_s));
+        body->ui().BGImgSel->selectFile(data_.filePath(u"bg.img"_s));
+        body->ui().procCtrl->setCor(20);
+        body->sinogram()->ui().GuessCor->click();
+        cor = body->ui().procCtrl->cor();
+        // The facing images are 3 degrees short of 180: near the axis, not on it.
+        QVERIFY2(std::abs(cor - 32) <= 0.3, qPrintable(QString::number(cor)));
+        setSlices(body->ui().procCtrl, 4, 10, 3);
+        saveInto(*body, fromWindow.path(), u"E1"_s, true, u"w"_s);
+        QCOMPARE(runAndRecord(*body).size(), 3);
+    } // closing the window writes everything handed to the saver
+
+    ReconOptions options;
+    QString error;
+    // After loading, the window's regions are 0 … L − 1.
+    QVERIFY2(parseReconOptions(
+                 {data_.filePath(u"p"_s), u"--i0"_s, data_.filePath(u"i0.img"_s), u"--bg"_s,
+                     data_.filePath(u"bg.img"_s), u"--axis"_s, u"v"_s, u"--cor"_s,
+                     QString::number(cor, 'g', 17), u"--slices"_s, u"4:10:3"_s, u"--region"_s, u"0,0,63,63"_s,
+                     u"--name"_s, u"w"_s, u"--tag"_s, u"E1"_s, u"--out"_s, fromCommand.path()},
+                 options, error),
+        qPrintable(error));
+    QString text;
+    QTextStream sink(&text);
+    QCOMPARE(ReconRun(options, sink, sink).exec(), 0);
+
+    const QStringList expected {u"w-E1-00004.dat"_s, u"w-E1-00004.png"_s, u"w-E1-00007.dat"_s,
+        u"w-E1-00007.png"_s, u"w-E1-00010.dat"_s, u"w-E1-00010.png"_s};
+    QCOMPARE(QDir(fromWindow.path()).entryList(QDir::Files), expected);
+    QCOMPARE(QDir(fromCommand.path()).entryList(QDir::Files), expected);
+    for (const QString &name : expected) {
+        QFile a(fromWindow.filePath(name)), b(fromCommand.filePath(name));
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        QVERIFY2(a.readAll() == b.readAll(), qPrintable(name));
+    }
 }
 
 QTEST_MAIN(TestBodyCalc)

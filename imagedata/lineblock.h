@@ -17,7 +17,7 @@
 ///
 /// This is the one place where the command without a window reads projections partially; memory
 /// then grows with the lines of a block, not with the images.
-/// \test tst_lineblock.cpp
+/// \test tst_itexreader.cpp
 class ImgDataLineBlock : public ImgData
 {
 public:

@@ -6,7 +6,7 @@
 /// Where the volume is seen from: the picture's x and y axes and the viewing direction (an
 /// orthonormal frame in volume coordinates), the volume units per picture pixel and the volume point
 /// at the centre of the picture. The mouse gestures of the volume view are worked out here.
-/// \test tst_viewframe.cpp
+/// \test tst_volumerender.cpp
 struct ViewFrame
 {
     Vec3 nx {1.0, 0.0, 0.0};

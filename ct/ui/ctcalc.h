@@ -15,7 +15,7 @@ class Sinogram;
 /// slice can be watched building up. Saves nothing. Its sequencer thread lives as long as the panel,
 /// so that a run can start at once after the last one ended; every step names its run, and steps of
 /// a stopped run are dropped.
-/// \test tst_ct1runs.cpp, tst_bodycalc.cpp
+/// \test tst_bodycalc.cpp
 class CtCalc : public CtPanel
 {
     Q_OBJECT

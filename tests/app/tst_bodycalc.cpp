@@ -86,6 +86,7 @@ private slots:
     void stopAndStartBackProjectOnce();
     void ct1TakesAutoExecOff_data();
     void ct1TakesAutoExecOff();
+    void windowAndCommandWriteTheSameFiles_data();
     void windowAndCommandWriteTheSameFiles();
 
 private:
@@ -1009,11 +1010,25 @@ void TestBodyCalc::ct1TakesAutoExecOff()
     QCOMPARE(body->ctCalc()->engine().imageN(), 4);
 }
 
+void TestBodyCalc::windowAndCommandWriteTheSameFiles_data()
+{
+    QTest::addColumn<QList<int>>("slices"); // from, to, step
+    QTest::addColumn<int>("start"); // of a partial data set; −1: the whole set
+    QTest::addColumn<int>("count");
+    QTest::newRow("whole set") << QList<int> {4, 10, 3} << -1 << 0;
+    // Its angles begin at image 17's, not at the set's first.
+    QTest::newRow("partial set from image 17") << QList<int> {7, 7, 1} << 17 << 40;
+}
+
 void TestBodyCalc::windowAndCommandWriteTheSameFiles()
 {
+    QFETCH(QList<int>, slices);
+    QFETCH(int, start);
+    QFETCH(int, count);
     // The operator's whole road through the window, checked against the headless command.
     QTemporaryDir fromWindow, fromCommand;
     double cor = 0;
+    int written = 0;
     {
         auto body = loadedBody(2);
         QVERIFY(body);
@@ -1024,27 +1039,35 @@ void TestBodyCalc::windowAndCommandWriteTheSameFiles()
         cor = body->ui().procCtrl->cor();
         // The facing images are 3 degrees short of 180: near the axis, not on it.
         QVERIFY2(std::abs(cor - 32) <= 0.3, qPrintable(QString::number(cor)));
-        setSlices(body->ui().procCtrl, 4, 10, 3);
+        if (start >= 0) {
+            body->ui().procCtrl->setUsePartialDataSet(true);
+            body->ui().procCtrl->setDataSetStartImageNo(start);
+            body->ui().procCtrl->setDataSetUsingImages(count);
+        }
+        setSlices(body->ui().procCtrl, slices[0], slices[1], slices[2]);
         saveInto(*body, fromWindow.path(), u"E1"_s, true, u"w"_s);
-        QCOMPARE(runAndRecord(*body).size(), 3);
+        written = static_cast<int>(runAndRecord(*body).size());
     } // closing the window writes everything handed to the saver
 
     ReconOptions options;
     QString error;
     // After loading, the window's regions are 0 … L − 1.
-    QVERIFY2(parseReconOptions(
-                 {data_.filePath(u"p"_s), u"--i0"_s, data_.filePath(u"i0.img"_s), u"--bg"_s,
-                     data_.filePath(u"bg.img"_s), u"--axis"_s, u"v"_s, u"--cor"_s,
-                     QString::number(cor, 'g', 17), u"--slices"_s, u"4:10:3"_s, u"--region"_s, u"0,0,63,63"_s,
-                     u"--name"_s, u"w"_s, u"--tag"_s, u"E1"_s, u"--out"_s, fromCommand.path()},
-                 options, error),
-        qPrintable(error));
+    QStringList args {data_.filePath(u"p"_s), u"--i0"_s, data_.filePath(u"i0.img"_s), u"--bg"_s,
+        data_.filePath(u"bg.img"_s), u"--axis"_s, u"v"_s, u"--cor"_s, QString::number(cor, 'g', 17),
+        u"--slices"_s, u"%1:%2:%3"_s.arg(slices[0]).arg(slices[1]).arg(slices[2]), u"--region"_s,
+        u"0,0,63,63"_s, u"--name"_s, u"w"_s, u"--tag"_s, u"E1"_s, u"--out"_s, fromCommand.path()};
+    if (start >= 0)
+        args << u"--partial"_s << u"%1:%2"_s.arg(start).arg(count);
+    QVERIFY2(parseReconOptions(args, options, error), qPrintable(error));
     QString text;
     QTextStream sink(&text);
     QCOMPARE(ReconRun(options, sink, sink).exec(), 0);
 
-    const QStringList expected {u"w-E1-00004.dat"_s, u"w-E1-00004.png"_s, u"w-E1-00007.dat"_s,
-        u"w-E1-00007.png"_s, u"w-E1-00010.dat"_s, u"w-E1-00010.png"_s};
+    QStringList expected;
+    for (int k = slices[0]; k <= slices[1]; k += slices[2])
+        expected << u"w-E1-%1.dat"_s.arg(k, 5, 10, QLatin1Char('0'))
+                 << u"w-E1-%1.png"_s.arg(k, 5, 10, QLatin1Char('0'));
+    QCOMPARE(written, static_cast<int>(expected.size() / 2));
     QCOMPARE(QDir(fromWindow.path()).entryList(QDir::Files), expected);
     QCOMPARE(QDir(fromCommand.path()).entryList(QDir::Files), expected);
     for (const QString &name : expected) {

@@ -1,26 +1,64 @@
 // Qt
-#include <QCoreApplication>
-#include <QDir>
+#include <QFileSystemWatcher>
+#include <QImage>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 // Local
-#include "app/recon/reconoptions.h"
-#include "app/recon/reconrun.h"
+#include "automation/dataseries.h"
+#include "automation/seriesmanifest.h"
+#include "ct/corline.h"
 #include "imagedata/imgdata.h"
 #include "imagedata/imgfiletype.h"
-#include "ct/corline.h"
 #include "imagedata/itexwriter.h"
+#include "tests/app/reconcommand.h"
 #include "tools/phantom/phantom.h"
-#include <algorithm>
 #include "tools/scanfile/scanfilewriter.h"
+#include <algorithm>
 #include <cmath>
-#include <tiffio.h>
+#include <csignal>
+#include <sys/resource.h>
 #include <vector>
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// A 64-pixel detector with the rotation axis vertical at x = 32, 8 lines, 90 projections.
+ScanSetup smallScan()
+{
+    ScanSetup setup;
+    setup.width = 64;
+    setup.height = 8;
+    setup.cor = 32;
+    setup.projections = 90;
+    return setup;
+}
+
+// A cylinder of 0.02 per pixel, radius 12, 6 pixels off the axis, scanned by `setup`: the images in
+// dir/p, I0 and BG dir/i0.img and dir/bg.img.
+bool writeCylinder(const QString &dir, const ScanSetup &setup)
+{
+    Phantom cylinder;
+    cylinder.parts.push_back({6, 0, 0, 12, 12, 100, 0.0, 0.02});
+    return writeScan(cylinder, setup, dir + u"/p"_s, u"p"_s, dir + u"/i0.img"_s, dir + u"/bg.img"_s);
+}
+
+// The number after `prefix` at the start of a line of `text`, NaN when there is none.
+double printed(const QString &text, const QString &prefix)
+{
+    const QRegularExpression re(
+        u"^"_s + QRegularExpression::escape(prefix) + u"(\\S+)$"_s, QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch m = re.match(text);
+    return m.hasMatch() ? m.captured(1).toDouble() : qQNaN();
+}
+
+} // namespace
+
+/// The reconstruction command: its options, slices and files, centres of rotation, and on a CT-XAFS
+/// series the list of sets, the tasks of a job array and the memory it needs.
 class TestRecon : public QObject
 {
     Q_OBJECT
@@ -41,8 +79,6 @@ private slots:
     void refusesMismatchedInputs_data();
     void refusesMismatchedInputs();
     void largeRegionOnASmallImage();
-    void refusesUnusableCountsBeforeComputing_data();
-    void refusesUnusableCountsBeforeComputing();
     void scanFileGivesTheFilesOfImageFiles_data();
     void scanFileGivesTheFilesOfImageFiles();
     void corScanTrialsAreTheSlices();
@@ -50,41 +86,42 @@ private slots:
     void guessPrintsBothMethods();
     void corLineGivesEachSliceItsCentre();
 
+    void listsTheSets_data();
+    void listsTheSets();
+    void tasksTogetherMakeTheWholeRun();
+    void taskNumbersAreChecked_data();
+    void taskNumbersAreChecked();
+    void guessOnlyWritesNothing();
+    void faultsOfASeries_data();
+    void faultsOfASeries();
+    void i0ChoiceKeepsTheAttenuationRatios();
+    void aKilledRunResumes();
+    void memoryStaysWithTheBlock();
+    void scanFilesMakeASeries();
+
 private:
-    int run(const QStringList &args, QString *out = nullptr);
+    static int run(const QStringList &args, QString *out = nullptr) { return runRecon(args, out); }
     QTemporaryDir data_;
     QString projections_;
+    QString series_, seriesI0_, seriesBg_; // a CT-XAFS series of three energies
 };
 
 void TestRecon::initTestCase()
 {
-    // A cylinder of 0.02 per pixel, radius 12, 6 pixels off the axis, on a 64-pixel detector with the
-    // rotation axis vertical at x = 32; no noise.
-    Phantom cylinder;
-    cylinder.parts.push_back({6, 0, 0, 12, 12, 100, 0.0, 0.02});
-    ScanSetup setup;
-    setup.width = 64;
-    setup.height = 8;
-    setup.cor = 32;
-    setup.projections = 90;
+    ScanSetup setup = smallScan();
     setup.noise = 0;
-    projections_ = data_.filePath(u"proj"_s);
-    QVERIFY(writeScan(
-        cylinder, setup, projections_, u"p"_s, data_.filePath(u"i0.img"_s), data_.filePath(u"bg.img"_s)));
-}
-
-int TestRecon::run(const QStringList &args, QString *out)
-{
-    ReconOptions options;
-    QString error;
-    if (!parseReconOptions(args, options, error))
-        return 2;
-    QString text, errors;
-    QTextStream o(&text), e(&errors);
-    const int code = ReconRun(options, o, e).exec();
-    if (out)
-        *out = text + errors;
-    return code;
+    projections_ = data_.filePath(u"p"_s);
+    QVERIFY(writeCylinder(data_.path(), setup));
+    XafsSeriesSetup series;
+    series.scan.width = 48;
+    series.scan.height = 10;
+    series.scan.cor = 24.5;
+    series.scan.projections = 40;
+    series.energies = 3;
+    series_ = data_.filePath(u"series"_s);
+    seriesI0_ = data_.filePath(u"seriesI0"_s);
+    seriesBg_ = data_.filePath(u"seriesBg.img"_s);
+    QVERIFY(writeXafsSeries(series, series_, seriesI0_, seriesBg_));
 }
 
 void TestRecon::badArguments_data()
@@ -148,6 +185,20 @@ void TestRecon::badArguments_data()
     QTest::newRow("rings: unknown method") << QStringList {u"d"_s, u"--rings"_s, u"rings"_s};
     QTest::newRow("rings: even window") << QStringList {u"d"_s, u"--rings"_s, u"all:large=60"_s};
     QTest::newRow("rings: snr out of range") << QStringList {u"d"_s, u"--rings"_s, u"sort:snr=0"_s};
+    // Series and job arrays.
+    QTest::newRow("series and a folder") << QStringList {u"--series"_s, u"s"_s, u"d"_s};
+    QTest::newRow("layout") << QStringList {u"--series"_s, u"s"_s, u"--layout"_s, u"flat"_s};
+    QTest::newRow("sets from 0") << QStringList {u"--series"_s, u"s"_s, u"--sets"_s, u"0:3"_s};
+    QTest::newRow("sets not numbers") << QStringList {u"--series"_s, u"s"_s, u"--sets"_s, u"a:b"_s};
+    QTest::newRow("sets one number") << QStringList {u"--series"_s, u"s"_s, u"--sets"_s, u"2"_s};
+    QTest::newRow("block 0") << QStringList {u"d"_s, u"--block"_s, u"0"_s};
+    QTest::newRow("negative task") << QStringList {u"d"_s, u"--task"_s, u"-1"_s};
+    QTest::newRow("tasks-of alone") << QStringList {u"d"_s, u"--tasks-of"_s, u"4"_s};
+    QTest::newRow("tasks-of 0") << QStringList {u"d"_s, u"--task"_s, u"0"_s, u"--tasks-of"_s, u"0"_s};
+    QTest::newRow("i0 and i0-files") << QStringList {
+        u"--series"_s, u"s"_s, u"--i0"_s, u"a.img"_s, u"--i0-files"_s, u"i"_s};
+    QTest::newRow("pattern without series") << QStringList {u"d"_s, u"--pattern"_s, u"*.img"_s};
+    QTest::newRow("sets without series") << QStringList {u"d"_s, u"--sets"_s, u"1:2"_s};
 }
 
 void TestRecon::badArguments()
@@ -235,11 +286,7 @@ void TestRecon::threadsDoNotChangeTheFiles()
     QCOMPARE(run(common + QStringList {u"--threads"_s, u"2"_s, u"--out"_s, two.path()}), 0);
     const QStringList files = QDir(one.path()).entryList(QDir::Files);
     QCOMPARE(files.size(), 16);
-    for (const QString &name : files) {
-        QFile a(one.filePath(name)), b(two.filePath(name));
-        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
-        QVERIFY2(a.readAll() == b.readAll(), qPrintable(name));
-    }
+    QVERIFY(sameFiles(one.path(), two.path(), files));
 }
 
 void TestRecon::blocksOfColumnsGiveTheFilesOfSingleSlices_data()
@@ -268,17 +315,13 @@ void TestRecon::blocksOfColumnsGiveTheFilesOfSingleSlices()
     static QTemporaryDir scan;
     static bool written = false;
     if (!written) {
-        Phantom cylinder;
-        cylinder.parts.push_back({6, 0, 0, 12, 12, 100, 0.0, 0.02});
-        ScanSetup setup;
+        ScanSetup setup = smallScan();
         setup.axisVertical = false;
-        setup.width = 64;
         setup.height = 40;
         setup.cor = 20;
         setup.projections = 30;
         setup.faults.gains = {{15, 1.03}, {26, 0.97}};
-        QVERIFY(writeScan(cylinder, setup, scan.filePath(u"p"_s), u"p"_s, scan.filePath(u"i0.img"_s),
-            scan.filePath(u"bg.img"_s)));
+        QVERIFY(writeCylinder(scan.path(), setup));
         written = true;
     }
     const QStringList common {scan.filePath(u"p"_s), u"--axis"_s, u"h"_s, u"--cor"_s, u"19.6"_s, u"--i0"_s,
@@ -295,12 +338,8 @@ void TestRecon::blocksOfColumnsGiveTheFilesOfSingleSlices()
             continue;
         const QString slice = QString::number(name.section(u'-', -1).section(u'.', 0, 0).toInt());
         QCOMPARE(run(common + QStringList {u"--slice"_s, slice, u"--out"_s, single.path()}), 0);
-        for (const QString &kind : {u".dat"_s, u".png"_s}) {
-            const QString file = name.section(u'.', 0, 0) + kind;
-            QFile a(blocks.filePath(file)), b(single.filePath(file));
-            QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
-            QVERIFY2(a.readAll() == b.readAll(), qPrintable(file));
-        }
+        const QString stem = name.section(u'.', 0, 0);
+        QVERIFY(sameFiles(blocks.path(), single.path(), {stem + u".dat"_s, stem + u".png"_s}));
     }
 }
 
@@ -317,21 +356,14 @@ void TestRecon::tiffHoldsTheComputedValues()
                      u"--out"_s, plain.path()}),
         0);
     QCOMPARE(run(common + QStringList {u"--upper"_s, u"0.01"_s, u"--out"_s, shifted.path()}), 0);
-    QFile a(plain.filePath(u"t-00004.tif"_s)), b(shifted.filePath(u"t-00004.tif"_s));
-    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
-    QCOMPARE(a.readAll(), b.readAll());
-    a.close();
+    QVERIFY(sameFiles(plain.path(), shifted.path(), {u"t-00004.tif"_s}));
 
-    TIFF *tif = TIFFOpen(a.fileName().toLocal8Bit().constData(), "r");
-    QVERIFY(tif);
-    uint32_t w = 0, h = 0;
-    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
-    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
-    QCOMPARE(QSize(int(w), int(h)), QSize(45, 33)); // the region's size
-    std::vector<float> pixels(size_t(w) * h);
-    for (uint32_t row = 0; row < h; ++row)
-        QCOMPARE(TIFFReadScanline(tif, pixels.data() + size_t(row) * w, row, 0), 1);
-    TIFFClose(tif);
+    QSize size;
+    const auto pages = tiffPages(plain.filePath(u"t-00004.tif"_s), nullptr, &size);
+    QCOMPARE(pages.size(), size_t(1));
+    QCOMPARE(size, QSize(45, 33)); // the region's size
+    const std::vector<float> &pixels = pages[0];
+    const int w = size.width();
     QFile dat(plain.filePath(u"t-00004.dat"_s));
     QVERIFY(dat.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = dat.readAll().split('\n');
@@ -350,22 +382,6 @@ void TestRecon::tiffHoldsTheComputedValues()
 }
 
 namespace {
-
-std::vector<float> tiffValues(const QString &path)
-{
-    std::vector<float> pixels;
-    TIFF *tif = TIFFOpen(path.toLocal8Bit().constData(), "r");
-    if (!tif)
-        return pixels;
-    uint32_t w = 0, h = 0;
-    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
-    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
-    pixels.resize(size_t(w) * h);
-    for (uint32_t row = 0; row < h; ++row)
-        TIFFReadScanline(tif, pixels.data() + size_t(row) * w, row, 0);
-    TIFFClose(tif);
-    return pixels;
-}
 
 double rmsDifference(const std::vector<float> &a, const std::vector<float> &b)
 {
@@ -397,29 +413,18 @@ void TestRecon::singlePrecisionStaysClose()
     QVERIFY2(worst <= 1e-5 * (*hi - *lo), qPrintable(QString::number(worst)));
 }
 
-
 void TestRecon::ringRemovalOnlyWhenAsked()
 {
     // The cylinder scanned with noise, once by a sound detector and once with three columns off by
     // 3 % and a dead one. Without --rings, and with "--rings off", the files are the same bytes; with
     // "--rings all" the slice comes much closer to the sound detector's.
     QTemporaryDir scans;
-    Phantom cylinder;
-    cylinder.parts.push_back({6, 0, 0, 12, 12, 100, 0.0, 0.02});
-    ScanSetup setup;
-    setup.width = 64;
-    setup.height = 8;
-    setup.cor = 32;
-    setup.projections = 90;
+    ScanSetup setup = smallScan();
     setup.flatNoise = 0.0;
-    for (const char *kind : {"sound", "faulty"}) {
-        if (QByteArray(kind) == "faulty") {
-            setup.faults.gains = {{14, 1.03}, {27, 0.97}, {40, 1.03}};
-            setup.faults.dead = {22};
-        }
-        const QString dir = scans.filePath(QString::fromLatin1(kind));
-        QVERIFY(writeScan(cylinder, setup, dir + u"/p"_s, u"p"_s, dir + u"/i0.img"_s, dir + u"/bg.img"_s));
-    }
+    QVERIFY(writeCylinder(scans.filePath(u"sound"_s), setup));
+    setup.faults.gains = {{14, 1.03}, {27, 0.97}, {40, 1.03}};
+    setup.faults.dead = {22};
+    QVERIFY(writeCylinder(scans.filePath(u"faulty"_s), setup));
     const auto common = [&](const char *kind) {
         const QString dir = scans.filePath(QString::fromLatin1(kind));
         return QStringList {dir + u"/p"_s, u"--i0"_s, dir + u"/i0.img"_s, u"--bg"_s, dir + u"/bg.img"_s,
@@ -436,11 +441,7 @@ void TestRecon::ringRemovalOnlyWhenAsked()
     QCOMPARE(
         run(common("faulty") + QStringList {u"--rings"_s, u"all"_s, u"--out"_s, all.path()}, &printed), 0);
     QVERIFY2(printed.contains(u"ring removal: all snr=3 large=31 small=21"_s), qPrintable(printed));
-    for (const QString &name : {u"t-00004.dat"_s, u"t-00004.tif"_s}) {
-        QFile a(plain.filePath(name)), b(off.filePath(name));
-        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
-        QCOMPARE(a.readAll(), b.readAll());
-    }
+    QVERIFY(sameFiles(plain.path(), off.path(), {u"t-00004.dat"_s, u"t-00004.tif"_s}));
     const std::vector<float> truth = tiffValues(sound.filePath(u"t-00004.tif"_s));
     QVERIFY(!truth.empty());
     const double before = rmsDifference(tiffValues(off.filePath(u"t-00004.tif"_s)), truth);
@@ -461,52 +462,62 @@ void TestRecon::subFoldersBoth()
 
 void TestRecon::refusesMismatchedInputs_data()
 {
+    // Inputs that cannot be used with a copy of the 90 projections of 64 × 8, refused once they are
+    // loaded and before any slice is computed: a change made to the copy or the output folder
+    // (`problem`), the options added and what the message says.
     QTest::addColumn<QString>("problem");
-    QTest::newRow("projection of another size") << u"size"_s;
-    QTest::newRow("I0 of another size") << u"i0"_s;
-    QTest::newRow("centre of rotation at the edge") << u"cor"_s;
-    QTest::newRow("slice outside") << u"slice"_s;
-    QTest::newRow("no matching file") << u"pattern"_s;
-    // Between L − 2 and L − 1: inside the line, but no sample on the right of the axis.
-    QTest::newRow("centre of rotation between the last two pixels") << u"cor62"_s;
-    QTest::newRow("partial set of more images than loaded") << u"partial"_s;
-    QTest::newRow("guess without a facing image") << u"guess"_s;
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("projection of another size") << u"size"_s << QStringList {} << QString();
+    QTest::newRow("I0 of another size") << u"i0"_s << QStringList {} << QString();
     // Found before any slice is computed (before, each file failed after its slice).
-    QTest::newRow("output folder that takes no files") << u"out"_s;
+    QTest::newRow("output folder that takes no files") << u"out"_s << QStringList {} << QString();
+    QTest::newRow("centre of rotation at the edge")
+        << QString() << QStringList {u"--cor"_s, u"0.5"_s} << QString();
+    // Between L − 2 and L − 1: inside the line, but no sample on the right of the axis.
+    QTest::newRow("centre of rotation between the last two pixels")
+        << QString() << QStringList {u"--cor"_s, u"62.5"_s} << QString();
+    QTest::newRow("slice outside") << QString() << QStringList {u"--slices"_s, u"4:8"_s} << QString();
+    QTest::newRow("slices far beyond the images")
+        << QString() << QStringList {u"--slices"_s, u"0:200000000"_s}
+        << u"slice 200000000 is outside 0 … 7"_s;
+    QTest::newRow("no matching file") << QString() << QStringList {u"*.tif"_s} << QString();
+    QTest::newRow("guess without a facing image")
+        << QString() << QStringList {u"--cor"_s, u"guess"_s, u"--partial"_s, u"10:80"_s} << QString();
+    QTest::newRow("partial count above the images loaded")
+        << QString() << QStringList {u"--partial"_s, u"0:2000000000"_s}
+        << u"--partial: 2000000000 images of the 90 loaded"_s;
+    QTest::newRow("partial set of more images than loaded")
+        << QString() << QStringList {u"--partial"_s, u"3:91"_s} << QString();
+    QTest::newRow("partial count below minus the images loaded")
+        << QString() << QStringList {u"--partial"_s, u"3:-91"_s}
+        << u"--partial: -91 images of the 90 loaded"_s;
+    QTest::newRow("partial start after the last image")
+        << QString() << QStringList {u"--partial"_s, u"90:10"_s}
+        << u"--partial: image 90 is outside 0 … 89"_s;
 }
 
 void TestRecon::refusesMismatchedInputs()
 {
     QFETCH(QString, problem);
+    QFETCH(QStringList, args);
+    QFETCH(QString, says);
     QTemporaryDir dir, out;
-    for (const QString &name : QDir(projections_).entryList(QDir::Files))
-        QVERIFY(QFile::copy(QDir(projections_).filePath(name), dir.filePath(name)));
+    QVERIFY(copyFolder(projections_, dir.path()));
     const std::vector<uint32_t> px(32 * 8, 1000);
-    QStringList args {dir.path(), u"--axis"_s, u"v"_s, u"--out"_s, out.filePath(u"o"_s)};
+    QStringList all {dir.path(), u"--axis"_s, u"v"_s, u"--out"_s, out.filePath(u"o"_s)};
     if (problem == u"size"_s) {
         QVERIFY(writeItexFile(dir.filePath(u"p0045b.img"_s), {32, 8, 2, 1.0, px}));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Mismatch image size"_s));
     } else if (problem == u"i0"_s) {
         QVERIFY(writeItexFile(out.filePath(u"i0.img"_s), {32, 8, 2, 1.0, px}));
-        args << u"--i0"_s << out.filePath(u"i0.img"_s);
-    } else if (problem == u"cor"_s) {
-        args << u"--cor"_s << u"0.5"_s;
-    } else if (problem == u"slice"_s) {
-        args << u"--slices"_s << u"4:8"_s;
-    } else if (problem == u"cor62"_s) {
-        args << u"--cor"_s << u"62.5"_s;
-    } else if (problem == u"partial"_s) {
-        args << u"--partial"_s << u"3:91"_s;
-    } else if (problem == u"guess"_s) {
-        args << u"--cor"_s << u"guess"_s << u"--partial"_s << u"10:80"_s;
+        all << u"--i0"_s << out.filePath(u"i0.img"_s);
     } else if (problem == u"out"_s) {
-        args[4] = u"/proc"_s; // exists, but no one makes files there
-    } else {
-        args << u"*.tif"_s;
+        all[4] = u"/proc"_s; // exists, but no one makes files there
     }
     QString text;
-    QCOMPARE(run(args, &text), 1);
-    QVERIFY(text.contains(u"quorvel-recon: "_s));
+    QCOMPARE(run(all + args, &text), 1);
+    QVERIFY2(text.contains(u"quorvel-recon: "_s + says), qPrintable(text));
     QVERIFY2(!text.contains(u"progress:"_s), qPrintable(text)); // refused before any slice is computed
     QVERIFY(!QFileInfo::exists(out.filePath(u"o"_s))); // nothing written
 }
@@ -533,35 +544,6 @@ void TestRecon::largeRegionOnASmallImage()
     QVERIFY(!QFile::exists(out.filePath(u"ct-00004.dat"_s)));
 }
 
-void TestRecon::refusesUnusableCountsBeforeComputing_data()
-{
-    // Arguments that parse, checked against the 90 projections of 64 × 8 once they are loaded.
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QString>("says");
-    QTest::newRow("partial count above the images loaded") << QStringList {
-        u"--partial"_s, u"0:2000000000"_s} << u"--partial: 2000000000 images of the 90 loaded"_s;
-    QTest::newRow("partial count below minus the images loaded")
-        << QStringList {u"--partial"_s, u"3:-91"_s} << u"--partial: -91 images of the 90 loaded"_s;
-    QTest::newRow("partial start after the last image")
-        << QStringList {u"--partial"_s, u"90:10"_s} << u"--partial: image 90 is outside 0 … 89"_s;
-    QTest::newRow("slices far beyond the images")
-        << QStringList {u"--slices"_s, u"0:200000000"_s} << u"slice 200000000 is outside 0 … 7"_s;
-}
-
-void TestRecon::refusesUnusableCountsBeforeComputing()
-{
-    QFETCH(QStringList, args);
-    QFETCH(QString, says);
-    QTemporaryDir out;
-    QString text;
-    QCOMPARE(
-        run(QStringList {projections_, u"--axis"_s, u"v"_s, u"--out"_s, out.filePath(u"o"_s)} + args, &text),
-        1);
-    QVERIFY2(text.contains(u"quorvel-recon: "_s + says), qPrintable(text));
-    QVERIFY(!text.contains(u"progress"_s)); // no slice was computed
-    QVERIFY(!QFileInfo::exists(out.filePath(u"o"_s)));
-}
-
 void TestRecon::scanFileGivesTheFilesOfImageFiles_data()
 {
     QTest::addColumn<bool>("exchange");
@@ -580,19 +562,13 @@ void TestRecon::scanFileGivesTheFilesOfImageFiles()
     QFETCH(bool, endAngle);
     QFETCH(QString, axis);
     QTemporaryDir dir;
-    Phantom cylinder;
-    cylinder.parts.push_back({6, 0, 0, 12, 12, 100, 0.0, 0.02});
-    ScanSetup setup;
-    setup.width = 64;
-    setup.height = 8;
-    setup.cor = 32;
+    ScanSetup setup = smallScan();
     setup.projections = endAngle ? 91 : 90; // 2 degrees apart
     setup.rangeDeg = endAngle ? 182.0 : 180.0;
-    QVERIFY(writeScan(cylinder, setup, dir.filePath(u"img"_s), u"p"_s, dir.filePath(u"i0.img"_s),
-        dir.filePath(u"bg.img"_s)));
+    QVERIFY(writeCylinder(dir.path(), setup));
     QStringList files;
-    for (const QString &name : QDir(dir.filePath(u"img"_s)).entryList(QDir::Files, QDir::Name))
-        files << dir.filePath(u"img/"_s + name);
+    for (const QString &name : QDir(dir.filePath(u"p"_s)).entryList(QDir::Files, QDir::Name))
+        files << dir.filePath(u"p/"_s + name);
     std::vector<std::shared_ptr<ImgData>> images;
     for (const QString &file : files + QStringList {dir.filePath(u"i0.img"_s), dir.filePath(u"bg.img"_s)})
         images.push_back(openImgData(file));
@@ -631,7 +607,7 @@ void TestRecon::scanFileGivesTheFilesOfImageFiles()
     const QStringList common {u"--axis"_s, axis, u"--cor"_s, u"guess"_s, u"--slices"_s,
         axis == u"v"_s ? u"1:6:5"_s : u"20:40:10"_s, u"--range"_s, endAngle ? u"182"_s : u"180"_s};
     QString text;
-    QCOMPARE(run(QStringList {dir.filePath(u"img"_s), u"--i0"_s, dir.filePath(u"i0.img"_s), u"--bg"_s,
+    QCOMPARE(run(QStringList {dir.filePath(u"p"_s), u"--i0"_s, dir.filePath(u"i0.img"_s), u"--bg"_s,
                      dir.filePath(u"bg.img"_s), u"--out"_s, fromImages.path()}
                      + common,
                  &text),
@@ -648,11 +624,7 @@ void TestRecon::scanFileGivesTheFilesOfImageFiles()
     const QStringList written = QDir(fromImages.path()).entryList(QDir::Files);
     QVERIFY(written.size() >= 4); // two or three slices, data files and images
     QCOMPARE(QDir(fromScan.path()).entryList(QDir::Files), written);
-    for (const QString &name : written) {
-        QFile a(fromImages.filePath(name)), b(fromScan.filePath(name));
-        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
-        QVERIFY2(a.readAll() == b.readAll(), qPrintable(name));
-    }
+    QVERIFY(sameFiles(fromImages.path(), fromScan.path(), written));
 
     // Angles that do not step evenly refuse the scan before anything is computed.
     spec.angles[spec.angles.size() - 3] += 1.0;
@@ -662,48 +634,6 @@ void TestRecon::scanFileGivesTheFilesOfImageFiles()
     QVERIFY2(text.contains(u"are not evenly spaced: from projection"_s), qPrintable(text));
     QVERIFY(QDir(uneven.path()).isEmpty());
 }
-
-namespace {
-
-// The pages of a float TIFF file: their pixels, and their descriptions.
-std::vector<std::vector<float>> tiffPages(const QString &path, QStringList *descriptions = nullptr)
-{
-    std::vector<std::vector<float>> pages;
-    TIFF *tif = TIFFOpen(path.toLocal8Bit().constData(), "r");
-    if (!tif)
-        return pages;
-    do {
-        uint32_t w = 0, h = 0;
-        TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
-        TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
-        std::vector<float> pixels(size_t(w) * h);
-        for (uint32_t row = 0; row < h; ++row)
-            TIFFReadScanline(tif, pixels.data() + size_t(row) * w, row, 0);
-        pages.push_back(std::move(pixels));
-        char *text = nullptr;
-        if (descriptions && TIFFGetField(tif, TIFFTAG_IMAGEDESCRIPTION, &text))
-            *descriptions << QString::fromLatin1(text);
-    } while (TIFFReadDirectory(tif));
-    TIFFClose(tif);
-    return pages;
-}
-
-QByteArray contents(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// The number after `prefix` at the start of a line of `text`, NaN when there is none.
-double printed(const QString &text, const QString &prefix)
-{
-    const QRegularExpression re(
-        u"^"_s + QRegularExpression::escape(prefix) + u"(\\S+)$"_s, QRegularExpression::MultilineOption);
-    const QRegularExpressionMatch m = re.match(text);
-    return m.hasMatch() ? m.captured(1).toDouble() : qQNaN();
-}
-
-} // namespace
 
 void TestRecon::corScanTrialsAreTheSlices()
 {
@@ -717,8 +647,9 @@ void TestRecon::corScanTrialsAreTheSlices()
     const double best = printed(text, u"best centre of rotation: "_s);
     QVERIFY2(std::abs(best - 32.0) <= 0.5, qPrintable(text));
     // The table: a line per trial, the best one marked.
-    const QStringList rows
-        = QString::fromUtf8(contents(scan.filePath(u"t-corscan-00004.txt"_s))).trimmed().split(u'\n');
+    QFile table(scan.filePath(u"t-corscan-00004.txt"_s));
+    QVERIFY(table.open(QIODevice::ReadOnly));
+    const QStringList rows = QString::fromUtf8(table.readAll()).trimmed().split(u'\n');
     QCOMPARE(rows.size(), 2 + 9);
     QCOMPARE(rows.filter(u"best"_s).size(), 1);
     QVERIFY(rows.filter(u"best"_s).first().startsWith(QString::number(best) + u'\t'));
@@ -788,10 +719,8 @@ void TestRecon::corLineGivesEachSliceItsCentre()
                      + QStringList {u"--cor"_s, QString::number(records.at(slice), 'g', 17), u"--slice"_s,
                          QString::number(slice), u"--out"_s, dir}),
             0);
-        for (const QString &kind : {u"dat"_s, u"png"_s}) {
-            const QString file = u"t-0000%1.%2"_s.arg(slice).arg(kind);
-            QVERIFY2(contents(line.filePath(file)) == contents(QDir(dir).filePath(file)), qPrintable(file));
-        }
+        const QString stem = u"t-0000%1."_s.arg(slice);
+        QVERIFY(sameFiles(line.path(), dir, {stem + u"dat"_s, stem + u"png"_s}));
     }
     // A level line is no line at all: the files of the plain run, byte for byte.
     QTemporaryDir level, plain;
@@ -804,8 +733,7 @@ void TestRecon::corLineGivesEachSliceItsCentre()
         0);
     const QStringList files = QDir(plain.path()).entryList(QDir::Files);
     QCOMPARE(QDir(level.path()).entryList(QDir::Files), files);
-    for (const QString &file : files)
-        QVERIFY2(contents(level.filePath(file)) == contents(plain.filePath(file)), qPrintable(file));
+    QVERIFY(sameFiles(level.path(), plain.path(), files));
 
     // Guessed along the range ("3" apart, as a shell hands it over): the line lies on the axis, and
     // nothing is written.
@@ -825,6 +753,482 @@ void TestRecon::corLineGivesEachSliceItsCentre()
         std::abs(m.captured(1).toDouble() - 32.0) < 0.2 && std::abs(m.captured(2).toDouble() - 32.0) < 0.2,
         qPrintable(text));
     QVERIFY(QDir(guessed.path()).entryList(QDir::Files).isEmpty());
+}
+
+void TestRecon::listsTheSets_data()
+{
+    QTest::addColumn<QStringList>("extra");
+    QTest::addColumn<QStringList>("lines");
+    const QString i0 = u"%1/I0-%2-0001.img"_s;
+    QTest::newRow("all, I0 by energy")
+        << QStringList {u"--i0-files"_s, u"I0DIR"_s}
+        << QStringList {u"1\tdemo 7090eV\t7090\t40\t"_s + i0.arg(u"I0DIR"_s, u"7090eV"_s) + u"\t7090\tok"_s,
+               u"2\tdemo 7115eV\t7115\t40\t"_s + i0.arg(u"I0DIR"_s, u"7115eV"_s) + u"\t7115\tok"_s,
+               u"3\tdemo 7140eV\t7140\t40\t"_s + i0.arg(u"I0DIR"_s, u"7140eV"_s) + u"\t7140\tok"_s};
+    // I0 files of two energies only: 7115 eV lies half-way, the first one wins, and is marked as
+    // further away than half the spacing of the series.
+    QTest::newRow("tie between two I0: the first, marked far")
+        << QStringList {u"--i0-files"_s, u"I0DIR"_s, u"--i0-pattern"_s, u"*7090eV* *7140eV*"_s, u"--sets"_s,
+               u"2:9"_s}
+        << QStringList {u"2\tdemo 7115eV\t7115\t40\t"_s + i0.arg(u"I0DIR"_s, u"7090eV"_s)
+                   + u"\t7090\tits I0 (7090 eV) is 25 eV from its energy 7115 eV, more than 12.5 eV (half "
+                     u"the "
+                     "series' energy spacing)"_s,
+               u"3\tdemo 7140eV\t7140\t40\t"_s + i0.arg(u"I0DIR"_s, u"7140eV"_s) + u"\t7140\tok"_s};
+    QTest::newRow("to below from: from alone")
+        << QStringList {u"--sets"_s, u"2:1"_s} << QStringList {u"2\tdemo 7115eV\t7115\t40\t-\t-\tok"_s};
+}
+
+void TestRecon::listsTheSets()
+{
+    QFETCH(QStringList, extra);
+    QFETCH(QStringList, lines);
+    extra.replaceInStrings(u"I0DIR"_s, seriesI0_);
+    lines.replaceInStrings(u"I0DIR"_s, QDir(seriesI0_).absolutePath());
+    QString text;
+    QCOMPARE(run(QStringList {u"--series"_s, series_, u"--list-sets"_s} + extra, &text), 0);
+    QStringList got = text.split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(got.takeFirst(), u"# set\tname\tenergy\tfiles\tI0\tI0 energy\tcheck"_s);
+    QCOMPARE(got, lines);
+}
+
+void TestRecon::tasksTogetherMakeTheWholeRun()
+{
+    QTemporaryDir whole, tasks;
+    const QStringList common {u"--series"_s, series_, u"--i0-files"_s, seriesI0_, u"--bg"_s, seriesBg_,
+        u"--axis"_s, u"v"_s, u"--cor"_s, u"guess"_s, u"--slices"_s, u"1:8"_s, u"--sub-folders"_s, u"energy"_s,
+        u"--name"_s, u"s"_s};
+    QCOMPARE(run(common + QStringList {u"--out"_s, whole.path()}), 0);
+    QStringList expected;
+    for (const QString &e : {u"7090eV"_s, u"7115eV"_s, u"7140eV"_s})
+        for (int s = 1; s <= 8; ++s)
+            for (const QString &ext : {u"dat"_s, u"png"_s})
+                expected << u"%1/s-%1-%2.%3"_s.arg(e, sliceText(s), ext);
+    expected.sort();
+    QCOMPARE(filesUnder(whole.path()), QStringList(expected) << u"series-manifest.tsv"_s);
+
+    // Blocks of 3 slices: 3 blocks per set, 9 tasks, set after set.
+    const QStringList blocked = common + QStringList {u"--block"_s, u"3"_s};
+    QString list;
+    QCOMPARE(run(blocked + QStringList {u"--list-tasks"_s}, &list), 0);
+    const QStringList lines = list.split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2 + 9);
+    QVERIFY2(lines[0].startsWith(u"# tasks 9 fingerprint "_s), qPrintable(lines[0]));
+    QCOMPARE(lines[2], u"0\t1\tdemo 7090eV\t0\t1:3"_s);
+    QCOMPARE(lines[7], u"5\t2\tdemo 7115eV\t2\t7:8"_s);
+    // In any order, and one of them twice (a scheduler's retry): the same files as the whole run.
+    for (int k : {8, 0, 4, 2, 6, 1, 3, 7, 5, 4}) {
+        QString text;
+        QCOMPARE(run(blocked
+                         + QStringList {u"--task"_s, QString::number(k), u"--tasks-of"_s, u"9"_s, u"--out"_s,
+                             tasks.path()},
+                     &text),
+            0);
+        QVERIFY2(text.startsWith(u"task %1: data set %2"_s.arg(k).arg(k / 3 + 1)), qPrintable(text));
+    }
+    QStringList files = filesUnder(tasks.path());
+    // Each task's own manifest says what it did: its set and its slices.
+    const QStringList manifests = files.filter(QRegularExpression(u"^series-tasks/"_s));
+    QCOMPARE(manifests.size(), 9);
+    for (const QString &m : manifests) {
+        const std::vector<ManifestEntry> entries = readManifest(tasks.filePath(m));
+        QCOMPARE(entries.size(), size_t(1));
+        QVERIFY(entries[0].done());
+        QCOMPARE(u"series-tasks/%1-%2.tsv"_s.arg(
+                     entries[0].tag, sliceText(entries[0].slices.section(u':', 0, 0).toInt())),
+            m);
+        QCOMPARE(entries[0].files, entries[0].slices.startsWith(u"7:"_s) ? 4 : 6);
+    }
+    files.removeIf([](const QString &f) { return f.startsWith(u"series-"_s); });
+    QCOMPARE(files, expected);
+    QVERIFY(sameFiles(whole.path(), tasks.path(), expected));
+}
+
+void TestRecon::taskNumbersAreChecked_data()
+{
+    // FP stands for the fingerprint of the series at submission; `change` is made after it.
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("status");
+    QTest::newRow("beyond the tasks") << QStringList {u"--task"_s, u"6"_s} << QString() << 2;
+    QTest::newRow("array made for another count")
+        << QStringList {u"--task"_s, u"1"_s, u"--tasks-of"_s, u"4"_s} << QString() << 2;
+    QTest::newRow("the last task") << QStringList {u"--task"_s, u"5"_s, u"--tasks-of"_s, u"6"_s} << QString()
+                                   << 0;
+    const QStringList submitted {u"--task"_s, u"5"_s, u"--tasks-of"_s, u"6"_s, u"--fingerprint"_s, u"FP"_s};
+    QTest::newRow("the series as submitted") << submitted << QString() << 0;
+    QTest::newRow("a file rewritten since") << submitted << u"grow"_s << 2;
+    QTest::newRow("a file renamed since") << submitted << u"rename"_s << 2;
+    QTest::newRow("its I0 rewritten since") << submitted << u"i0"_s << 2;
+}
+
+void TestRecon::taskNumbersAreChecked()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, change);
+    QFETCH(int, status);
+    QTemporaryDir series, out;
+    const QString p = series.filePath(u"p"_s), i0 = series.filePath(u"i0"_s);
+    QVERIFY(copyFolder(series_, p) && copyFolder(seriesI0_, i0));
+    // 3 sets × 2 blocks of 4 slices = 6 tasks.
+    const QStringList common {u"--series"_s, p, u"--i0-files"_s, i0, u"--axis"_s, u"v"_s, u"--slices"_s,
+        u"0:7"_s, u"--block"_s, u"4"_s, u"--no-png"_s, u"--out"_s, out.path()};
+    QString list;
+    QCOMPARE(run(common + QStringList {u"--list-tasks"_s}, &list), 0);
+    args.replaceInStrings(u"FP"_s, list.section(u' ', 4, 4).section(u'\n', 0, 0));
+    if (change == u"grow"_s) { // the same name, the same count: another size
+        QFile f(QDir(p).filePath(u"demo-7140eV-0003.img"_s));
+        QVERIFY(f.open(QIODevice::Append) && f.write("more") == 4);
+    } else if (change == u"rename"_s) {
+        QVERIFY(QFile::rename(
+            QDir(p).filePath(u"demo-7090eV-0003.img"_s), QDir(p).filePath(u"demo-7090eV-0099.img"_s)));
+    } else if (change == u"i0"_s) {
+        QFile f(QDir(i0).filePath(u"I0-7140eV-0001.img"_s));
+        QVERIFY(f.resize(f.size() + 2));
+    }
+    QString text;
+    QCOMPARE(run(common + args, &text), status);
+    if (!change.isEmpty())
+        QVERIFY2(text.contains(u"the series has changed since the job array was made"_s), qPrintable(text));
+    QStringList files = filesUnder(out.path());
+    QCOMPARE(files,
+        status == 0 ? QStringList({u"7140eV-00004.dat"_s, u"7140eV-00005.dat"_s, u"7140eV-00006.dat"_s,
+            u"7140eV-00007.dat"_s, u"series-tasks/7140eV-00004.tsv"_s})
+                    : QStringList());
+}
+
+void TestRecon::guessOnlyWritesNothing()
+{
+    QTemporaryDir out;
+    QString text;
+    QCOMPARE(run({u"--series"_s, series_, u"--i0-files"_s, seriesI0_, u"--axis"_s, u"v"_s, u"--cor"_s,
+                     u"guess"_s, u"--no-png"_s, u"--no-data"_s, u"--out"_s, out.filePath(u"o"_s)},
+                 &text),
+        0);
+    const QStringList cors = text.split(u'\n').filter(u"centre of rotation: "_s);
+    QCOMPARE(cors.size(), 3);
+    for (const QString &line : cors) {
+        const double c = line.section(u": "_s, 1).toDouble();
+        // A usable axis of the 48-pixel lines. (The guess compares two raw lines; on lines this short
+        // it is not within a pixel of the axis at 24.5: the guess itself is tested on wider images.)
+        QVERIFY2(c >= 1.0 && c <= 46.0, qPrintable(line));
+    }
+    QVERIFY(!QFileInfo::exists(out.filePath(u"o"_s)));
+}
+
+void TestRecon::faultsOfASeries_data()
+{
+    // The series of three energies with a fault (`fault`, made by the test), run with `extra`
+    // options: the exit status, a pattern of the run's messages, a pattern of its --list-sets and
+    // the tags of the sets written (and recorded done in the manifest).
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QStringList>("extra");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<QString>("listed");
+    QTest::addColumn<QStringList>("written");
+    const QStringList all {u"7090eV"_s, u"7115eV"_s, u"7140eV"_s};
+    QTest::newRow("none") << QString() << QStringList {} << 0 << QString() << u"\\tok\n3\\t"_s << all;
+    // Fe2-7090eV-* beside demo-7090eV-*: both would write 7090eV-00003.dat.
+    QTest::newRow("two sets share a tag")
+        << u"shared tag"_s << QStringList {} << 2
+        << u"refused: the files of sets that share a tag would overwrite each other \\(sets 1 \\(Fe2\\), 2 "
+           "\\(demo\\) share the tag 7090eV\\)"_s
+        << u"\\n2\\tdemo 7090eV\\t7090\\t40\\t.*\\tits tag 7090eV is also that of set 1\\n"_s
+        << QStringList {};
+    QTest::newRow("two sets share an energy, tagged by name")
+        << u"shared tag"_s << QStringList {u"--tag"_s, u"name-energy"_s} << 0 << QString()
+        << u"\\n2\\tdemo-7090eV\\t7090\\t40\\t.*\\tok\\n"_s
+        << QStringList {u"Fe2-7090eV"_s, u"demo-7090eV"_s, u"demo-7115eV"_s, u"demo-7140eV"_s};
+    QTest::newRow("a projection missing")
+        << u"missing 11"_s << QStringList {} << 1
+        << u"data set 2 \\(demo 7115eV\\) is not reconstructed: 39 images where the series has 40, number 11 "
+           "missing"_s
+        << u"\\n2\\tdemo 7115eV\\t7115\\t39\\t.*\\t39 images where the series has 40, number 11 missing\\n"_s
+        << QStringList {u"7090eV"_s, u"7140eV"_s};
+    QTest::newRow("a projection of another size")
+        << u"small 11"_s << QStringList {} << 1 << u"demo-7115eV-0011.img"_s << QString()
+        << QStringList {u"7090eV"_s, u"7140eV"_s};
+    QTest::newRow("the last projection missing")
+        << u"missing 39"_s << QStringList {} << 1 << u"39 images where the series has 40, number 39 missing"_s
+        << u"number 39 missing"_s << QStringList {u"7090eV"_s, u"7140eV"_s};
+    QTest::newRow("two projections missing, uneven sets allowed")
+        << u"missing 11 12"_s << QStringList {u"--allow-uneven-sets"_s} << 0 << QString()
+        << u"\\t38\\t.*\\tok\\n"_s << all;
+    QTest::newRow("a gap with a stray file: the count is right")
+        << u"missing 11, stray 40"_s << QStringList {} << 1 << u"number 11 missing"_s
+        << u"\\t40\\t.*\\tnumber 11 missing\\n"_s << QStringList {u"7090eV"_s, u"7140eV"_s};
+    QTest::newRow("no I0 of the last energy")
+        << u"no I0 7140"_s << QStringList {} << 2
+        << u"refused: set 3 \\(demo 7140eV\\): its I0 \\(7115 eV\\) is 25 eV from its energy 7140 eV, more "
+           u"than "
+           "12.5 eV"_s
+        << u"\\t7115\\tits I0 \\(7115 eV\\) is 25 eV"_s << QStringList {};
+    QTest::newRow("no I0 of the last energy, allowed")
+        << u"no I0 7140"_s << QStringList {u"--allow-far-i0"_s} << 0 << u"warning: set 3 \\(demo 7140eV\\)"_s
+        << QString() << all;
+    QTest::newRow("an I0 that cannot be read")
+        << u"bad I0 7115"_s << QStringList {} << 1 << u"cannot read the I0 image .*I0-7115eV-0001.img"_s
+        << QString() << QStringList {u"7090eV"_s, u"7140eV"_s};
+    // Sub-folders named with their unit: energies in eV, each set with its own I0.
+    QTest::newRow("sub-folders in keV")
+        << u"subdirs keV"_s << QStringList {u"--layout"_s, u"subdirs"_s} << 0 << QString()
+        << u"^# .*\\n1\\t7_09keV\\t7090\\t40\\t.*I0-7090eV-0001.img\\t7090\\tok\\n"_s
+        << QStringList {u"7_09keV"_s, u"7_115keV"_s, u"7_14keV"_s};
+    QTest::newRow("sub-folders without an energy")
+        << u"subdirs named"_s << QStringList {u"--layout"_s, u"subdirs"_s} << 2
+        << u"refused: set 1 \\(Fe_7090eV\\): no energy in its name \\(0 eV\\), its I0 \\(7090 eV\\) is 7090 eV"_s
+        << u"\\tno energy in its name"_s << QStringList {};
+}
+
+void TestRecon::faultsOfASeries()
+{
+    QFETCH(QString, fault);
+    QFETCH(QStringList, extra);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+    QFETCH(QString, listed);
+    QFETCH(QStringList, written);
+    QTemporaryDir series, out;
+    const QString p = series.filePath(u"p"_s), i0 = series.filePath(u"i0"_s);
+    QVERIFY(copyFolder(series_, p) && copyFolder(seriesI0_, i0));
+    const QDir dir(p);
+    if (fault == u"shared tag"_s) {
+        for (const QString &name : dir.entryList({u"demo-7090eV-*"_s}))
+            QVERIFY(QFile::copy(dir.filePath(name), dir.filePath(u"Fe2"_s + name.mid(4))));
+    } else if (fault.startsWith(u"missing "_s)) {
+        for (const QString &n : fault.mid(8).split(QRegularExpression(u"[ ,]+"_s))) {
+            if (n == u"stray"_s)
+                continue;
+            const QString name = dir.filePath(u"demo-7115eV-%1.img"_s.arg(n.toInt(), 4, 10, QChar(u'0')));
+            if (fault.contains(u"stray "_s + n))
+                QVERIFY(QFile::copy(dir.filePath(u"demo-7115eV-0039.img"_s), name));
+            else
+                QVERIFY(QFile::remove(name));
+        }
+    } else if (fault == u"small 11"_s) {
+        const QString name = dir.filePath(u"demo-7115eV-0011.img"_s);
+        QVERIFY(
+            QFile::remove(name) && writeItexFile(name, {8, 8, 2, 1.0, std::vector<uint32_t>(8 * 8, 1000)}));
+    } else if (fault == u"no I0 7140"_s) {
+        QVERIFY(QFile::remove(QDir(i0).filePath(u"I0-7140eV-0001.img"_s)));
+    } else if (fault == u"bad I0 7115"_s) {
+        QFile f(QDir(i0).filePath(u"I0-7115eV-0001.img"_s));
+        QVERIFY(f.resize(f.size() / 2));
+    } else if (fault.startsWith(u"subdirs"_s)) {
+        const QStringList folders = fault.endsWith(u"keV"_s)
+            ? QStringList {u"7_09keV"_s, u"7_115keV"_s, u"7_14keV"_s}
+            : QStringList {u"Fe_7090eV"_s, u"Fe_7115eV"_s, u"Fe_7140eV"_s};
+        const QStringList fields {u"7090eV"_s, u"7115eV"_s, u"7140eV"_s};
+        for (int k = 0; k < 3; ++k) {
+            QVERIFY(dir.mkdir(folders[k]));
+            for (const QString &name : dir.entryList({u"demo-%1-*"_s.arg(fields[k])}, QDir::Files))
+                QVERIFY(QFile::rename(dir.filePath(name), dir.filePath(folders[k] + u'/' + name)));
+        }
+    }
+    const QStringList args
+        = QStringList {u"--series"_s, p, u"--i0-files"_s, i0, u"--bg"_s, seriesBg_, u"--axis"_s, u"v"_s,
+              u"--cor"_s, u"24.5"_s, u"--slices"_s, u"3:4"_s, u"--no-png"_s}
+        + extra;
+    QString listing;
+    QCOMPARE(run(args + QStringList {u"--list-sets"_s}, &listing), 0);
+    if (!listed.isEmpty())
+        QVERIFY2(listing.contains(QRegularExpression(listed)), qPrintable(listing));
+    if (fault.startsWith(u"small"_s))
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Mismatch image size"_s));
+    QString text;
+    QCOMPARE(run(args + QStringList {u"--out"_s, out.path()}, &text), status);
+    if (!said.isEmpty())
+        QVERIFY2(text.contains(QRegularExpression(said)), qPrintable(text));
+    QStringList tags;
+    for (const QString &f : filesUnder(out.path())) {
+        if (f.endsWith(u".dat"_s) && !tags.contains(beforeLastDash(f)))
+            tags << beforeLastDash(f);
+    }
+    QCOMPARE(tags, written);
+    QStringList done;
+    for (const ManifestEntry &e : readManifest(out.filePath(u"series-manifest.tsv"_s))) {
+        if (e.done())
+            done << e.tag;
+        else
+            QVERIFY2(e.files == 0 && e.outcome.startsWith(u"failed: "_s), qPrintable(e.outcome));
+    }
+    QCOMPARE(done, written);
+}
+
+void TestRecon::i0ChoiceKeepsTheAttenuationRatios()
+{
+    // In slices without the iron inserts everything attenuates as E^-3: the slice at E is the one at
+    // 7090 eV times (7090/E)^3. The ratio of their sums over the object says whether each set was
+    // corrected with its own I0: the flat field's ripple moves with the energy, so another one leaves
+    // its mark on the slice.
+    QTemporaryDir data, right, wrong;
+    XafsSeriesSetup setup;
+    setup.scan.flatRipple = 0.05;
+    setup.flatDrift = 0.01;
+    setup.scan.width = 96;
+    setup.scan.height = 4;
+    setup.scan.cor = 48;
+    setup.scan.projections = 90;
+    setup.energies = 3;
+    const QString p = data.filePath(u"p"_s), i0 = data.filePath(u"i0"_s), bg = data.filePath(u"bg.img"_s);
+    QVERIFY(writeXafsSeries(setup, p, i0, bg));
+    const QStringList common {u"--series"_s, p, u"--bg"_s, bg, u"--axis"_s, u"v"_s, u"--cor"_s, u"48"_s,
+        u"--slice"_s, u"2"_s, u"--tiff"_s, u"--no-png"_s, u"--no-data"_s};
+    QCOMPARE(run(common + QStringList {u"--i0-files"_s, i0, u"--out"_s, right.path()}), 0);
+    // The last energy's I0 lost: it takes the one 25 eV below.
+    QVERIFY(QFile::remove(QDir(i0).filePath(u"I0-7140eV-0001.img"_s)));
+    QCOMPARE(run(common + QStringList {u"--i0-files"_s, i0, u"--out"_s, wrong.path()}), 2);
+    QCOMPARE(
+        run(common + QStringList {u"--i0-files"_s, i0, u"--allow-far-i0"_s, u"--out"_s, wrong.path()}), 0);
+
+    const auto ratios = [](const QString &dir) {
+        const std::vector<float> base = tiffValues(QDir(dir).filePath(u"7090eV-00002.tif"_s));
+        const double top = base.empty() ? 0.0 : *std::max_element(base.begin(), base.end());
+        QList<double> r;
+        for (const QString &e : {u"7115eV"_s, u"7140eV"_s}) {
+            const std::vector<float> v = tiffValues(QDir(dir).filePath(e + u"-00002.tif"_s));
+            double a = 0.0, b = 0.0;
+            for (size_t i = 0; i < std::min(v.size(), base.size()); ++i) {
+                if (base[i] > 0.3 * top) { // the object
+                    a += v[i];
+                    b += base[i];
+                }
+            }
+            r << (b > 0.0 ? a / b : 0.0);
+        }
+        return r;
+    };
+    const QList<double> truth {std::pow(7090.0 / 7115.0, 3), std::pow(7090.0 / 7140.0, 3)};
+    const QList<double> good = ratios(right.path()), bad = ratios(wrong.path());
+    qInfo() << "ratios to 7090 eV: truth" << truth << "own I0" << good << "7115 eV's I0 for 7140 eV" << bad;
+    QCOMPARE(good.size(), 2);
+    for (int k = 0; k < 2; ++k)
+        QVERIFY2(std::abs(good[k] - truth[k]) < 0.005, qPrintable(QString::number(good[k])));
+    QCOMPARE(bad[0], good[0]);
+    QVERIFY2(std::abs(bad[1] - truth[1]) > 0.03, qPrintable(QString::number(bad[1])));
+}
+
+void TestRecon::aKilledRunResumes()
+{
+    // A run killed in the middle of a series (kill -9) as soon as its manifest shows the first set
+    // done, then resumed: the files of an uninterrupted run, the finished set not done again.
+    QTemporaryDir data, whole, resumed;
+    XafsSeriesSetup setup;
+    setup.scan.width = 96;
+    setup.scan.height = 40;
+    setup.scan.cor = 48;
+    setup.scan.projections = 120;
+    setup.energies = 4;
+    const QString p = data.filePath(u"p"_s), i0 = data.filePath(u"i0"_s), bg = data.filePath(u"bg.img"_s);
+    QVERIFY(writeXafsSeries(setup, p, i0, bg));
+    const QStringList args {u"--series"_s, p, u"--i0-files"_s, i0, u"--bg"_s, bg, u"--axis"_s, u"v"_s,
+        u"--cor"_s, u"48"_s, u"--slices"_s, u"0:39"_s, u"--sub-folders"_s, u"energy"_s, u"--name"_s, u"s"_s,
+        u"--no-png"_s, u"--threads"_s, u"1"_s};
+    QCOMPARE(run(args + QStringList {u"--out"_s, whole.path()}), 0);
+
+    QProcess recon;
+    recon.setProcessChannelMode(QProcess::MergedChannels);
+    const QString manifest = resumed.filePath(u"series-manifest.tsv"_s);
+    QFileSystemWatcher watcher({resumed.path()});
+    size_t doneAtKill = 0;
+    connect(&watcher, &QFileSystemWatcher::directoryChanged, this, [&] {
+        const std::vector<ManifestEntry> entries = readManifest(manifest);
+        if (doneAtKill == 0 && !entries.empty() && recon.state() == QProcess::Running) {
+            ::kill(static_cast<pid_t>(recon.processId()), SIGKILL);
+            doneAtKill = entries.size();
+        }
+    });
+    recon.start(QStringLiteral(QUORVEL_RECON), args + QStringList {u"--out"_s, resumed.path()});
+    QVERIFY(recon.waitForStarted(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(recon.state() == QProcess::NotRunning, 60000);
+    QVERIFY2(recon.exitStatus() == QProcess::CrashExit, "the run ended before the test could kill it");
+    QVERIFY(doneAtKill >= 1 && doneAtKill < 4);
+    QCOMPARE(readManifest(manifest).size(), doneAtKill);
+
+    QString text;
+    QCOMPARE(run(args + QStringList {u"--out"_s, resumed.path(), u"--resume"_s}, &text), 0);
+    QVERIFY2(text.contains(u"data set 1 (demo 7090eV): its files are complete: skipped"_s), qPrintable(text));
+    QVERIFY2(!text.contains(u"wrote "_s + resumed.filePath(u"7090eV"_s)), qPrintable(text));
+    QVERIFY2(text.contains(u"wrote "_s + resumed.filePath(u"7140eV"_s)), qPrintable(text));
+    const QStringList files = filesUnder(whole.path());
+    QCOMPARE(filesUnder(resumed.path()), files);
+    QVERIFY(sameFiles(whole.path(), resumed.path(), files.filter(u".dat"_s)));
+    const std::vector<ManifestEntry> entries = readManifest(manifest);
+    QCOMPARE(entries.size(), size_t(4));
+    for (const ManifestEntry &e : entries)
+        QVERIFY2(e.done() && e.files == 40 && e.images == 120, qPrintable(e.tag));
+}
+
+void TestRecon::memoryStaysWithTheBlock()
+{
+    // 100 projections of 1024 × 1024: 200 MB of pixels. Slices are image columns, so every file is
+    // read whole, but only the two columns of the block are kept.
+    QTemporaryDir big;
+    const int n = 1024;
+    std::vector<uint32_t> px(static_cast<size_t>(n) * n);
+    for (size_t i = 0; i < px.size(); ++i)
+        px[i] = 1000 + static_cast<uint32_t>((i * 2654435761u) >> 20) % 3000;
+    for (int k = 0; k < 100; ++k)
+        QVERIFY(writeItexFile(big.filePath(u"p%1.img"_s.arg(k, 3, 10, QChar(u'0'))), {n, n, 2, 1.0, px}));
+    const qint64 whole = qint64(n) * n * 2 * 100;
+
+    QProcess recon;
+    recon.start(QStringLiteral(QUORVEL_RECON),
+        {big.path(), u"--slices"_s, u"500:501"_s, u"--block"_s, u"2"_s, u"--threads"_s, u"1"_s, u"--cor"_s,
+            u"512"_s, u"--no-data"_s, u"--out"_s, big.filePath(u"out"_s)});
+    QVERIFY(recon.waitForFinished(120000));
+    QCOMPARE(recon.exitCode(), 0);
+    QVERIFY(QFile::exists(big.filePath(u"out/ct-00501.png"_s)));
+    rusage usage {};
+    QCOMPARE(getrusage(RUSAGE_CHILDREN, &usage), 0);
+    const qint64 peak = qint64(usage.ru_maxrss) * 1024; // kilobytes on Linux
+    qInfo() << "peak resident memory:" << peak / (1 << 20) << "MB for" << whole / (1 << 20) << "MB of pixels";
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    QSKIP("A sanitizer's shadow memory makes the peak no measure of the block");
+#endif
+    QVERIFY2(peak < whole / 3, qPrintable(u"%1 MB"_s.arg(peak >> 20)));
+}
+
+void TestRecon::scanFilesMakeASeries()
+{
+    // One scan file per energy, named like the image files (sample-energy-number), each with its own
+    // flats (that energy's I0) and a dark: the series reconstructs to the files of the image series
+    // with its I0 files and BG, as a whole and task by task.
+    QTemporaryDir scans;
+    const std::vector<SeriesSet> sets = scanSeries(series_, SeriesLayout::OrmelStd, u"*.img"_s);
+    QCOMPARE(sets.size(), size_t(3));
+    for (const SeriesSet &set : sets) {
+        QVERIFY(writeScanOfImages(scans.filePath(u"demo-%1-0001.nxs"_s.arg(set.tag)), set.files,
+            QDir(seriesI0_).filePath(u"I0-%1-0001.img"_s.arg(set.tag)), seriesBg_, 4.5));
+    }
+    const QStringList common {u"--axis"_s, u"v"_s, u"--cor"_s, u"guess"_s, u"--slices"_s, u"1:8"_s,
+        u"--sub-folders"_s, u"energy"_s, u"--name"_s, u"s"_s};
+    QTemporaryDir fromImages, fromScans, oneTask;
+    QCOMPARE(run(QStringList {u"--series"_s, series_, u"--i0-files"_s, seriesI0_, u"--bg"_s, seriesBg_,
+                     u"--out"_s, fromImages.path()}
+                 + common),
+        0);
+    const QStringList scanSeriesArgs
+        = QStringList {u"--series"_s, scans.path(), u"--pattern"_s, u"*.nxs"_s} + common;
+    QString text;
+    QCOMPARE(run(scanSeriesArgs + QStringList {u"--out"_s, fromScans.path()}, &text), 0);
+    QVERIFY2(text.contains(u"data set 3 (demo 7140eV): 1 files"_s), qPrintable(text));
+    // The slices' files; the manifests name other inputs.
+    const QRegularExpression slices(u"\\.(dat|png)$"_s);
+    const QStringList expected = filesUnder(fromImages.path()).filter(slices);
+    QCOMPARE(expected.size(), 3 * 8 * 2);
+    QCOMPARE(filesUnder(fromScans.path()).filter(slices), expected);
+    QVERIFY(sameFiles(fromImages.path(), fromScans.path(), expected));
+    // Task 4 of 9: block 1 (slices 4 … 6) of the second set, read from its scan file alone.
+    QCOMPARE(run(scanSeriesArgs
+                 + QStringList {u"--block"_s, u"3"_s, u"--task"_s, u"4"_s, u"--tasks-of"_s, u"9"_s,
+                     u"--out"_s, oneTask.path()}),
+        0);
+    const QStringList mine = filesUnder(oneTask.path()).filter(slices);
+    QCOMPARE(mine.size(), 3 * 2);
+    QVERIFY(mine.first().startsWith(u"7115eV/s-7115eV-00004"_s));
+    QVERIFY(sameFiles(fromImages.path(), oneTask.path(), mine));
 }
 
 QTEST_GUILESS_MAIN(TestRecon)

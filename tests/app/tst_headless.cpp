@@ -6,8 +6,8 @@
 #include <QTest>
 
 // Local
-#include "app/recon/reconoptions.h"
-#include "app/recon/reconrun.h"
+#include "imagedata/itexwriter.h"
+#include "tests/app/reconcommand.h"
 #include "tools/phantom/phantom.h"
 
 using namespace Qt::StringLiterals;
@@ -49,15 +49,11 @@ void TestHeadless::initTestCase()
     smallBg_ = dir_.filePath(u"smallBg.img"_s);
     QVERIFY(writeScan(demoPhantom(64), little, small_, u"s_"_s, smallI0_, smallBg_));
     cut_ = dir_.filePath(u"cut"_s);
-    QVERIFY(writeScan(demoPhantom(64), little, cut_, u"s_"_s, dir_.filePath(u"cutI0.img"_s),
-        dir_.filePath(u"cutBg.img"_s)));
+    QVERIFY(copyFolder(small_, cut_));
     QFile cutShort(QDir(cut_).filePath(u"s_0017.img"_s));
     QVERIFY(cutShort.exists() && cutShort.resize(cutShort.size() / 2));
-    ScanSetup tiny = little;
-    tiny.width = tiny.height = 32;
     i0Small_ = dir_.filePath(u"i0small.img"_s);
-    QVERIFY(writeScan(
-        demoPhantom(32), tiny, dir_.filePath(u"tiny"_s), u"t_"_s, i0Small_, dir_.filePath(u"t.img"_s)));
+    QVERIFY(writeItexFile(i0Small_, {32, 32, 2, 1.0, std::vector<uint32_t>(32 * 32, 1000)}));
     XafsSeriesSetup xafs;
     xafs.scan = little;
     xafs.energies = 2;
@@ -67,12 +63,7 @@ void TestHeadless::initTestCase()
     // one cut short.
     seriesGap_ = dir_.filePath(u"seriesGap"_s);
     badI0_ = dir_.filePath(u"badI0"_s);
-    for (const auto &[from, to] :
-        {std::pair {series_, seriesGap_}, std::pair {dir_.filePath(u"seriesI0"_s), badI0_}}) {
-        QVERIFY(QDir().mkpath(to));
-        for (const QString &name : QDir(from).entryList(QDir::Files))
-            QVERIFY(QFile::copy(QDir(from).filePath(name), QDir(to).filePath(name)));
-    }
+    QVERIFY(copyFolder(series_, seriesGap_) && copyFolder(dir_.filePath(u"seriesI0"_s), badI0_));
     QVERIFY(QFile::remove(QDir(seriesGap_).filePath(u"demo-7140eV-0017.img"_s)));
     QFile cutI0(QDir(badI0_).filePath(u"I0-7140eV-0001.img"_s));
     QVERIFY(cutI0.resize(cutI0.size() / 2));
@@ -146,27 +137,19 @@ void TestHeadless::batchRunMatchesTheCommand()
     QVERIFY(ok && cor > 129 && cor < 132);
 
     // The same job through the reconstruction command (after loading, the window's regions are 0 … L − 1).
-    ReconOptions options;
-    QString error;
-    QVERIFY2(
-        parseReconOptions({proj_, u"--i0"_s, i0_, u"--bg"_s, bg_, u"--axis"_s, u"v"_s, u"--cor"_s,
-                              m.captured(1), u"--slices"_s, u"100:140:20"_s, u"--region"_s, u"0,0,255,255"_s,
-                              u"--name"_s, u"demo"_s, u"--tag"_s, u"E0"_s, u"--out"_s, fromCommand.path()},
-            options, error),
-        qPrintable(error));
     QString text;
-    QTextStream sink(&text);
-    QCOMPARE(ReconRun(options, sink, sink).exec(), 0);
+    QVERIFY2(runRecon({proj_, u"--i0"_s, i0_, u"--bg"_s, bg_, u"--axis"_s, u"v"_s, u"--cor"_s, m.captured(1),
+                          u"--slices"_s, u"100:140:20"_s, u"--region"_s, u"0,0,255,255"_s, u"--name"_s,
+                          u"demo"_s, u"--tag"_s, u"E0"_s, u"--out"_s, fromCommand.path()},
+                 &text)
+            == 0,
+        qPrintable(text));
 
     const QStringList expected {u"demo-E0-00100.dat"_s, u"demo-E0-00100.png"_s, u"demo-E0-00120.dat"_s,
         u"demo-E0-00120.png"_s, u"demo-E0-00140.dat"_s, u"demo-E0-00140.png"_s};
     QCOMPARE(QDir(fromBatch.path()).entryList(QDir::Files), expected);
     QCOMPARE(QDir(fromCommand.path()).entryList(QDir::Files), expected);
-    for (const QString &name : expected) {
-        QFile a(fromBatch.filePath(name)), b(fromCommand.filePath(name));
-        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
-        QVERIFY2(a.readAll() == b.readAll(), qPrintable(name));
-    }
+    QVERIFY(sameFiles(fromBatch.path(), fromCommand.path(), expected));
 }
 
 void TestHeadless::endings_data()

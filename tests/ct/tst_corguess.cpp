@@ -86,7 +86,6 @@ private slots:
     void oppositeImage();
     void scoreMirrorsAboutTheTrialCentre_data();
     void scoreMirrorsAboutTheTrialCentre();
-    void zeroWindowKeepsTheStart();
     void findsTheAxisOfAnOffCentreObject_data();
     void findsTheAxisOfAnOffCentreObject();
     void bothMethodsFindTheAxis_data();
@@ -168,14 +167,10 @@ void TestCorGuess::scoreMirrorsAboutTheTrialCentre()
     // The guess is the double of the tenth: the field and the log read "20.3", not "20.299999999999997".
     QCOMPARE(QString::number(guessCorPosition(a, b, L, 17.0, w), 'g', QLocale::FloatingPointShortest),
         QString::number(axis));
-}
-
-void TestCorGuess::zeroWindowKeepsTheStart()
-{
-    const std::vector<double> a(32, 5.0);
-    QCOMPARE(corScore(a, a, 16.0, 32, 0.0), 0.0);
-    QCOMPARE(guessCorPosition(a, a, 32, 16.25, 0.0), 16.25);
-    QCOMPARE(corScore(a, a, 16.0, 0, 10.0), 0.0);
+    // No window, or no line, scores nothing and keeps the start.
+    QCOMPARE(corScore(a, b, axis, L, 0.0), 0.0);
+    QCOMPARE(guessCorPosition(a, b, L, 16.25, 0.0), 16.25);
+    QCOMPARE(corScore(a, b, axis, 0, w), 0.0);
 }
 
 void TestCorGuess::findsTheAxisOfAnOffCentreObject_data()

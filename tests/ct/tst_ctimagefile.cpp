@@ -1,66 +1,57 @@
 // Qt
 #include <QDir>
+#include <QImage>
+#include <QTemporaryDir>
 #include <QTest>
 
 // Local
+#include "ct/atomicfile.h"
 #include "ct/ctimagefile.h"
+#include "ct/ctimagetiff.h"
 #include "ct/savenaming.h"
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <limits>
 #include <random>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <tiffio.h>
 #include <vector>
 
 using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(Region)
 
+/// The files of a slice: data file, float TIFF, picture, their names and folders, and writing them
+/// whole or not at all.
 class TestCtImageFile : public QObject
 {
     Q_OBJECT
 private slots:
-    void formatLikePrintf_data();
-    void formatLikePrintf();
     void formatLikePrintfEverywhere();
     void headerAndLines();
-    void regionLargerThanTheImage();
     void windowAndOffset_data();
     void windowAndOffset();
     void regionBoundIsMemoryNotImageSize_data();
     void regionBoundIsMemoryNotImageSize();
     void boundCanBeLowered();
-    void regionWhosePixelCountOverflowsIsRefused_data();
-    void regionWhosePixelCountOverflowsIsRefused();
-    void regionWithoutAWholePixelHasNoLines_data();
-    void regionWithoutAWholePixelHasNoLines();
     void fileNames_data();
     void fileNames();
     void subFolders_data();
     void subFolders();
+    void readsBackTheEngineValues_data();
+    void readsBackTheEngineValues();
+    void refusesWhatCannotBeAnImage_data();
+    void refusesWhatCannotBeAnImage();
+    void writesWholeFiles();
+    void imagesReadBackAsTheyWere_data();
+    void imagesReadBackAsTheyWere();
+    void shortWriteNamesItsCause_data();
+    void shortWriteNamesItsCause();
+    void unusableDirectoryIsFoundBeforeWriting_data();
+    void unusableDirectoryIsFoundBeforeWriting();
 };
-
-void TestCtImageFile::formatLikePrintf_data()
-{
-    QTest::addColumn<double>("value");
-    QTest::newRow("0") << 0.0;
-    QTest::newRow("2047") << 2047.0;
-    QTest::newRow("1e-05") << 1e-05;
-    QTest::newRow("123456789") << 123456789.0;
-    QTest::newRow("negative") << -3.25;
-    QTest::newRow("6 digits rounding") << 10.1234567;
-    QTest::newRow("tiny") << 1.5e-300;
-    QTest::newRow("NaN") << std::numeric_limits<double>::quiet_NaN();
-    QTest::newRow("infinity") << -std::numeric_limits<double>::infinity();
-    QTest::newRow("halfway") << 0.0001234565;
-}
-
-void TestCtImageFile::formatLikePrintf()
-{
-    QFETCH(double, value);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%g", value);
-    QCOMPARE(QString::fromStdString(formatG(value)), QString::fromLatin1(buf));
-}
 
 void TestCtImageFile::formatLikePrintfEverywhere()
 {
@@ -76,9 +67,10 @@ void TestCtImageFile::formatLikePrintfEverywhere()
         const double tie = (six(rng) + 0.5) * std::pow(10.0, std::uniform_int_distribution<int>(-10, 1)(rng));
         values.insert(values.end(), {tie, std::nextafter(tie, 0.0), std::nextafter(tie, 1e300)});
     }
-    for (double v :
-        {9.999995, 9.9999949999, 99999.95, 999999.5, 999999.4999, 0.0001, 0.000099999950, 0.00009999994, 1e-5,
-            1e6, 10.0, 100000.0, 0.1, 0.2, 0.3, 1.0 / 3.0, 2.0 / 3.0, -0.0, 5e-324, 1e308})
+    for (double v : {9.999995, 9.9999949999, 99999.95, 999999.5, 999999.4999, 0.0001, 0.000099999950,
+             0.00009999994, 1e-5, 1e6, 10.0, 100000.0, 0.1, 0.2, 0.3, 1.0 / 3.0, 2.0 / 3.0, -0.0, 5e-324,
+             1e308, 0.0, 2047.0, 123456789.0, -3.25, 10.1234567, 1.5e-300, 0.0001234565,
+             std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::infinity()})
         values.push_back(v);
     for (double v : values) {
         char buf[64];
@@ -115,12 +107,8 @@ void TestCtImageFile::headerAndLines()
     QVERIFY(text.contains("# sx,sy, ex,ey   : 0\t0\t2047\t2047\n"));
     QVERIFY(text.endsWith("\n2047\t2047\t10\n"));
     QCOMPARE(text.count('\n'), 6 + 2048 * 2048);
-}
-
-void TestCtImageFile::regionLargerThanTheImage()
-{
-    const std::vector<double> image(4, 1.0); // 2 × 2
-    const QByteArray text = ctImageDataText(image, 2, Region {-1, 0, 3, 1}, DataWindow {});
+    // A region larger than a 2 × 2 image: 0 (plus the offset) outside it.
+    text = ctImageDataText(std::vector<double>(4, 1.0), 2, Region {-1, 0, 3, 1}, DataWindow {});
     QVERIFY(text.endsWith("-1\t0\t10\n0\t0\t11\n1\t0\t11\n2\t0\t10\n"));
 }
 
@@ -162,6 +150,14 @@ void TestCtImageFile::regionBoundIsMemoryNotImageSize_data()
     QTest::newRow("beyond any memory") << 64 << Region {0, 0, 1e7, 1e7} << qint64(-1);
     QTest::newRow("one row beyond any memory") << 64 << Region {0, 0, 1e15, 1} << qint64(-1);
     QTest::newRow("beyond a double's integers") << 64 << Region {0, 0, 1e300, 1} << qint64(-1);
+    // Sides whose product does not fit in 64 bits (it wrapped to 0 or below and passed the bound).
+    QTest::newRow("2^32 x 2^32") << 64 << Region {0, 0, 4294967296.0, 4294967296.0} << qint64(-1);
+    QTest::newRow("±10^15 both ways") << 64 << Region {-1e15, -1e15, 1e15, 1e15} << qint64(-1);
+    QTest::newRow("2^33 x 2^31") << 64 << Region {0, 0, 8589934592.0, 2147483648.0} << qint64(-1);
+    // One side holds no whole pixel, the other 10^15: the header only (found by fuzzing the command's
+    // options: the rows, or the column table, of the empty product were still walked or allocated).
+    QTest::newRow("no column, endless rows") << 64 << Region {-0.3, -31.0, 0.0, 1e15} << qint64(0);
+    QTest::newRow("endless columns, no row") << 64 << Region {0.0, 5.0, 1e15, 5.0} << qint64(0);
 }
 
 void TestCtImageFile::regionBoundIsMemoryNotImageSize()
@@ -175,6 +171,7 @@ void TestCtImageFile::regionBoundIsMemoryNotImageSize()
         QVERIFY(text.isEmpty());
         return;
     }
+    QVERIFY(text.startsWith("#QRVL-CTImg\n"));
     QCOMPARE(qint64(text.count('\n')), 6 + lines);
     // The text waits in the saver's queue: it holds no room beyond its own bytes (before, a 2048²
     // region kept 3.8 times its text).
@@ -193,50 +190,6 @@ void TestCtImageFile::boundCanBeLowered()
     QCOMPARE(small.count('\n'), 6 + 64 * 64);
     QVERIFY(large.isEmpty());
     QVERIFY(dataFileByteLimit() > (qint64(1) << 20));
-}
-
-void TestCtImageFile::regionWhosePixelCountOverflowsIsRefused_data()
-{
-    // Sides whose product does not fit in 64 bits (it wrapped to 0 or below and passed the bound).
-    QTest::addColumn<double>("from");
-    QTest::addColumn<double>("xTo");
-    QTest::addColumn<double>("zTo");
-    QTest::newRow("2^32 x 2^32") << 0.0 << 4294967296.0 << 4294967296.0;
-    QTest::newRow("±10^15 both ways") << -1e15 << 1e15 << 1e15;
-    QTest::newRow("2^33 x 2^31") << 0.0 << 8589934592.0 << 2147483648.0;
-}
-
-void TestCtImageFile::regionWhosePixelCountOverflowsIsRefused()
-{
-    QFETCH(double, from);
-    QFETCH(double, xTo);
-    QFETCH(double, zTo);
-    const std::vector<double> image(64 * 64, 1.0);
-    QVERIFY(ctImageDataText(image, 64, Region {from, from, xTo, zTo}, DataWindow {}).isEmpty());
-}
-
-void TestCtImageFile::regionWithoutAWholePixelHasNoLines_data()
-{
-    // One side holds no whole pixel, the other 10^15 (found by fuzzing the command's options: the
-    // rows, or the column table, of the empty product were still walked or allocated).
-    QTest::addColumn<double>("x0");
-    QTest::addColumn<double>("z0");
-    QTest::addColumn<double>("x1");
-    QTest::addColumn<double>("z1");
-    QTest::newRow("no column, endless rows") << -0.3 << -31.0 << 0.0 << 1e15;
-    QTest::newRow("endless columns, no row") << 0.0 << 5.0 << 1e15 << 5.0;
-}
-
-void TestCtImageFile::regionWithoutAWholePixelHasNoLines()
-{
-    QFETCH(double, x0);
-    QFETCH(double, z0);
-    QFETCH(double, x1);
-    QFETCH(double, z1);
-    const std::vector<double> image(64 * 64, 1.0);
-    const QByteArray text = ctImageDataText(image, 64, Region {x0, z0, x1, z1}, DataWindow {});
-    QVERIFY(text.startsWith("#QRVL-CTImg\n"));
-    QCOMPARE(text.count('\n'), 6); // the header only
 }
 
 void TestCtImageFile::fileNames_data()
@@ -280,6 +233,212 @@ void TestCtImageFile::subFolders()
     QFETCH(bool, slice);
     QFETCH(QStringList, dirs);
     QCOMPARE(targetDirs(u"/d"_s, u"E01"_s, sliceText(7), SubFolderRule {sub, energy, slice}), dirs);
+}
+
+void TestCtImageFile::readsBackTheEngineValues_data()
+{
+    QTest::addColumn<Region>("region");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::newRow("the whole image") << Region {0, 0, 40, 40} << 40 << 40;
+    QTest::newRow("a part, from 10.7") << Region {10.7, 3, 20.2, 9} << 11 << 6;
+    QTest::newRow("larger than the image") << Region {-3, -2, 45, 41} << 48 << 43;
+    QTest::newRow("one pixel") << Region {39, 0, 40, 1} << 1 << 1;
+    // More than 16 · 64² pixels on a slice of 40: bound by memory, as data files are.
+    QTest::newRow("far larger than a small slice") << Region {-130, -130, 170, 170} << 300 << 300;
+}
+
+void TestCtImageFile::readsBackTheEngineValues()
+{
+    // Values as the engine computed them, rounded to float and nothing else: negative ones, large
+    // ones, a NaN (no value window), and 0 outside the image.
+    QFETCH(Region, region);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    const int n = 40;
+    std::vector<double> image(static_cast<size_t>(n) * n);
+    std::mt19937 rng(4);
+    std::normal_distribution<double> values(0.0, 30.0);
+    for (double &v : image)
+        v = values(rng);
+    image[5 * n + 12] = std::numeric_limits<double>::quiet_NaN();
+    QString why;
+    const QByteArray bytes = ctImageTiff(image, n, region, 12, &why);
+    QVERIFY2(!bytes.isEmpty(), qPrintable(why));
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"slice.tif"_s);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    f.close();
+    TIFF *tif = TIFFOpen(path.toLocal8Bit().constData(), "r");
+    QVERIFY(tif);
+    uint32_t w = 0, h = 0;
+    uint16_t bits = 0, format = 0, samples = 0;
+    char *description = nullptr;
+    QVERIFY(TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w) && TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h));
+    QVERIFY(
+        TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &bits) && TIFFGetField(tif, TIFFTAG_SAMPLEFORMAT, &format));
+    QVERIFY(TIFFGetField(tif, TIFFTAG_SAMPLESPERPIXEL, &samples));
+    QVERIFY(TIFFGetField(tif, TIFFTAG_IMAGEDESCRIPTION, &description));
+    QCOMPARE(int(w), width);
+    QCOMPARE(int(h), height);
+    QCOMPARE(bits, uint16_t(32));
+    QCOMPARE(format, uint16_t(SAMPLEFORMAT_IEEEFP));
+    QCOMPARE(samples, uint16_t(1));
+    QVERIFY(QByteArray(description).startsWith("slice 12, region x "));
+    const int x0 = static_cast<int>(std::trunc(region.x0)), z0 = static_cast<int>(std::trunc(region.z0));
+    std::vector<float> line(w);
+    for (uint32_t row = 0; row < h; ++row) {
+        QCOMPARE(TIFFReadScanline(tif, line.data(), row, 0), 1);
+        for (uint32_t col = 0; col < w; ++col) {
+            const int x = x0 + int(col), z = z0 + int(row);
+            const bool inside = x >= 0 && x < n && z >= 0 && z < n;
+            const float expected = inside ? static_cast<float>(image[static_cast<size_t>(z) * n + x]) : 0.0f;
+            if (!(line[col] == expected || (std::isnan(line[col]) && std::isnan(expected))))
+                QFAIL(qPrintable(
+                    u"pixel (%1, %2): %3 instead of %4"_s.arg(x).arg(z).arg(line[col]).arg(expected)));
+        }
+    }
+    TIFFClose(tif);
+}
+
+void TestCtImageFile::refusesWhatCannotBeAnImage_data()
+{
+    QTest::addColumn<Region>("region");
+    QTest::newRow("empty") << Region {5, 5, 5, 9};
+    QTest::newRow("NaN") << Region {std::nan(""), 0, 10, 10};
+    QTest::newRow("absurdly large") << Region {0, 0, 1e7, 1e7};
+}
+
+void TestCtImageFile::refusesWhatCannotBeAnImage()
+{
+    QFETCH(Region, region);
+    const std::vector<double> image(64 * 64, 1.0);
+    QString why;
+    QVERIFY(ctImageTiff(image, 64, region, 1, &why).isEmpty());
+    QVERIFY(!why.isEmpty());
+}
+
+void TestCtImageFile::writesWholeFiles()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"a/b/c.dat"_s);
+    const QByteArray bytes(300000, 'q');
+    QString error;
+    QVERIFY2(writeFileAtomically(path, bytes, &error), qPrintable(error));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), bytes);
+    QCOMPARE(QDir(dir.filePath(u"a/b"_s)).entryList(QDir::Files), QStringList {u"c.dat"_s});
+}
+
+void TestCtImageFile::imagesReadBackAsTheyWere_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("png, encoded fast") << u"slice.png"_s;
+    QTest::newRow("PNG in capitals") << u"slice.PNG"_s;
+}
+
+void TestCtImageFile::imagesReadBackAsTheyWere()
+{
+    // A noisy grey slice, as a reconstruction's picture is: the lossless formats give it back.
+    QFETCH(QString, name);
+    QImage image(301, 200, QImage::Format_Grayscale8);
+    std::mt19937 rng(4);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.scanLine(y)[x] = uchar((x * 3 + y + int(rng() % 40)) & 0xff);
+    // Whatever resolution the screen gave the picture, the file says 96 dpi: the window and the
+    // command write the same bytes.
+    image.setDotsPerMeterX(3937);
+    image.setDotsPerMeterY(1234);
+    QTemporaryDir dir;
+    QString error;
+    QVERIFY2(writeImageAtomically(dir.filePath(name), image, &error), qPrintable(error));
+    const QImage back(dir.filePath(name));
+    QCOMPARE(back.convertToFormat(QImage::Format_Grayscale8), image);
+    QCOMPARE(back.dotsPerMeterX(), imageDotsPerMeter);
+    QCOMPARE(back.dotsPerMeterY(), imageDotsPerMeter);
+}
+
+void TestCtImageFile::shortWriteNamesItsCause_data()
+{
+    QTest::addColumn<QString>("limit"); // what stops the write
+    QTest::addColumn<int>("bytes");
+    QTest::addColumn<QString>("cause");
+    // A write that stops short sets no error: before, the message read "Unknown error".
+    QTest::newRow("file size limit, small file") << u"fsize"_s << 3000 << u"File too large"_s;
+    QTest::newRow("file size limit, large file") << u"fsize"_s << 200000 << u"File too large"_s;
+    QTest::newRow("full disk, small file") << u"disk"_s << 3000 << u"No space left on device"_s;
+    QTest::newRow("full disk, large file") << u"disk"_s << 200000 << u"No space left on device"_s;
+}
+
+void TestCtImageFile::shortWriteNamesItsCause()
+{
+    QFETCH(QString, limit);
+    QFETCH(int, bytes);
+    QFETCH(QString, cause);
+    QTemporaryDir dir;
+    QString target = dir.path();
+    bool mounted = false;
+    rlimit old {};
+    if (limit == u"disk"_s) {
+        // A file system of 64 KiB, filled but for a little: needs the right to mount one.
+        target = dir.filePath(u"small"_s);
+        QVERIFY(QDir().mkpath(target));
+        if (mount("tmpfs", QFile::encodeName(target).constData(), "tmpfs", 0, "size=64k") != 0)
+            QSKIP("No small file system: mounting one needs the right to mount (root)");
+        mounted = true;
+        QFile filler(QDir(target).filePath(u"filler"_s));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        filler.write(QByteArray(62 * 1024, 'f'));
+        filler.close();
+    } else {
+        std::signal(SIGXFSZ, SIG_IGN);
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+        rlimit small = old;
+        small.rlim_cur = 1000;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    }
+    QString error;
+    const bool written
+        = writeFileAtomically(QDir(target).filePath(u"slice.dat"_s), QByteArray(bytes, 'x'), &error);
+    const QStringList left = QDir(target).entryList(QDir::Files);
+    if (mounted)
+        umount2(QFile::encodeName(target).constData(), MNT_DETACH);
+    else
+        setrlimit(RLIMIT_FSIZE, &old);
+    QVERIFY(!written);
+    QVERIFY2(error.contains(cause), qPrintable(error));
+    QVERIFY(!left.contains(u"slice.dat"_s)); // nothing half-written under the file's name
+}
+
+void TestCtImageFile::unusableDirectoryIsFoundBeforeWriting_data()
+{
+    QTest::addColumn<QString>("dir");
+    QTest::addColumn<bool>("usable");
+    QTest::newRow("a temporary folder") << QString() << true;
+    QTest::newRow("a file, not a folder") << u"file"_s << false;
+    QTest::newRow("missing") << u"missing/folder"_s << false;
+    // No one, not even root, makes files in /proc.
+    QTest::newRow("a folder that takes no files") << u"/proc"_s << false;
+}
+
+void TestCtImageFile::unusableDirectoryIsFoundBeforeWriting()
+{
+    QFETCH(QString, dir);
+    QFETCH(bool, usable);
+    QTemporaryDir base;
+    QFile file(base.filePath(u"file"_s));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    const QString path = dir.startsWith(u'/') ? dir : base.filePath(dir);
+    const QString problem = directoryWriteProblem(path);
+    QCOMPARE(problem.isEmpty(), usable);
+    if (!usable)
+        QVERIFY2(problem.contains(path), qPrintable(problem));
+    QCOMPARE(QDir(base.path()).entryList(QDir::Files | QDir::Hidden), QStringList {u"file"_s});
 }
 
 QTEST_APPLESS_MAIN(TestCtImageFile)

@@ -1,20 +1,33 @@
 // Qt
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 // Local
+#include "app/config/configstore.h"
+#include "ct/ui/ctdisp.h"
 #include "ct/ui/procctrl.h"
+#include "ct/ui/sinogram.h"
+#include "imagedata/imgdatas.h"
+#include "imagedata/itexwriter.h"
 #include "tests/common/debuglog.h"
+#include "widgets/colorbar.h"
+#include "widgets/imgdisp.h"
+#include "widgets/seekctrl.h"
+#include <cmath>
+#include <random>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
+/// The processing panel's fields and what they announce, the sinogram panel that follows it, and the
+/// panel of the CT images of a run.
 class TestProcCtrl : public QObject
 {
     Q_OBJECT
 private slots:
     void returnWithoutChangeEmitsNothing();
     void setCorStoresFullValueShowsSixDigits();
-    void nonNumericCorReadsAsZero();
     void nonFiniteNumbersReadAsZero_data();
     void nonFiniteNumbersReadAsZero();
     void recordTwiceAndClear();
@@ -23,6 +36,22 @@ private slots:
     void partialShowsItsFields();
     void axisButtons();
     void ringRemovalAnnouncesWhatChangesTheSinogram();
+    void keepsSliceOrder_data();
+    void keepsSliceOrder();
+    void clearingEmptiesAll();
+    void initTestCase();
+    void init();
+    void followsSliceAndCor();
+    void view360MirrorsTheLowerHalf();
+    void fourierDisplayFollowsTheCheckBox();
+    void readoutFollowsTheDrawnPicture();
+    void ringRemovalShowsTheCorrectedSinogram();
+
+private:
+    QTemporaryDir dir_;
+    ImgDatas images_;
+    ProcCtrl *proc_ = nullptr;
+    Sinogram *panel_ = nullptr;
 };
 
 void TestProcCtrl::returnWithoutChangeEmitsNothing()
@@ -53,16 +82,11 @@ void TestProcCtrl::setCorStoresFullValueShowsSixDigits()
     // Typing back the shown text changes the stored value to what is shown.
     p.corEditingFinished();
     QCOMPARE(p.cor(), 1234.57);
-}
-
-void TestProcCtrl::nonNumericCorReadsAsZero()
-{
-    ProcCtrl p;
-    QSignalSpy spy(&p, &ProcCtrl::corUpdated);
+    // Text that is no number reads as 0.
     p.ui().Cor->setText(u"centre"_s);
     p.corEditingFinished();
     QCOMPARE(p.cor(), 0.0);
-    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.count(), 4);
     p.ui().SliceNo->setText(u"99999999999"_s); // does not fit 32 bits
     p.sliceNoEditingFinished();
     QCOMPARE(p.sliceNo(), 0);
@@ -211,6 +235,209 @@ void TestProcCtrl::ringRemovalAnnouncesWhatChangesTheSinogram()
     QCOMPARE(spy.count(), 4);
     QVERIFY(!p.ui().RingRemoval->isChecked());
     QVERIFY(!p.runParams().stripes.isOn());
+}
+
+namespace {
+
+// A 2 × 2 picture whose grey level tells which addition it came from.
+QImage picture(int grey)
+{
+    QImage image(2, 2, QImage::Format_Grayscale8);
+    image.fill(QColor(grey, grey, grey));
+    return image;
+}
+
+} // namespace
+
+void TestProcCtrl::keepsSliceOrder_data()
+{
+    QTest::addColumn<QList<int>>("added"); // slices in the order their images arrive
+    QTest::addColumn<QList<int>>("slices"); // the order kept
+    QTest::addColumn<QList<int>>("arrival"); // which addition each kept entry is
+    QTest::newRow("in order") << QList<int> {1, 2, 3} << QList<int> {1, 2, 3} << QList<int> {0, 1, 2};
+    QTest::newRow("finishing order of workers")
+        << QList<int> {15, 10, 20} << QList<int> {10, 15, 20} << QList<int> {1, 0, 2};
+    QTest::newRow("descending range") << QList<int> {9, 6, 3} << QList<int> {3, 6, 9} << QList<int> {2, 1, 0};
+    // A slice shown twice (two runs without clearing) keeps both, the later after the earlier.
+    QTest::newRow("duplicates") << QList<int> {4, 2, 4, 2} << QList<int> {2, 2, 4, 4}
+                                << QList<int> {1, 3, 0, 2};
+}
+
+void TestProcCtrl::keepsSliceOrder()
+{
+    QFETCH(QList<int>, added);
+    QFETCH(QList<int>, slices);
+    QFETCH(QList<int>, arrival);
+    CtDisp disp;
+    for (qsizetype i = 0; i < added.size(); ++i) {
+        QImage image = picture(int(10 * (i + 1)));
+        disp.addImg(added[i], image);
+        image.fill(Qt::white); // the panel keeps its own copy
+        // The last entry of the list is shown after every addition.
+        QCOMPARE(disp.ui().seeker_->value(), disp.count() - 1);
+        QCOMPARE(disp.ui().SliceOfImage->text(), QString::number(disp.sliceAt(disp.count() - 1)));
+    }
+    QCOMPARE(disp.count(), slices.size());
+    QCOMPARE(disp.ui().seeker_->maximum(), slices.size() - 1);
+    const QList<QImage> images = disp.getQImages();
+    for (int i = 0; i < disp.count(); ++i) {
+        QCOMPARE(disp.sliceAt(i), slices[i]);
+        QCOMPARE(qGray(images[i].pixel(1, 1)), 10 * (arrival[i] + 1));
+    }
+    disp.showImg(1);
+    QCOMPARE(disp.ui().SliceOfImage->text(), QString::number(slices[1]));
+    QCOMPARE(qGray(disp.ui().dispA_->image().pixel(0, 0)), 10 * (arrival[1] + 1));
+    disp.showImg(disp.count()); // outside: nothing changes
+    QCOMPARE(disp.ui().SliceOfImage->text(), QString::number(slices[1]));
+}
+
+void TestProcCtrl::clearingEmptiesAll()
+{
+    CtDisp disp;
+    disp.addImg(3, picture(30));
+    disp.addImg(1, picture(10));
+    disp.clear();
+    QCOMPARE(disp.count(), 0);
+    QVERIFY(disp.getQImages().isEmpty());
+    QCOMPARE(disp.ui().seeker_->maximum(), 0);
+    QCOMPARE(disp.ui().seeker_->value(), 0);
+    QVERIFY(disp.ui().SliceOfImage->text().isEmpty());
+    disp.addImg(7, picture(70)); // a new run starts from nothing
+    QCOMPARE(disp.count(), 1);
+    QCOMPARE(disp.sliceAt(0), 7);
+    QCOMPARE(disp.ui().SliceOfImage->text(), u"7"_s);
+}
+
+void TestProcCtrl::initTestCase()
+{
+    // 180 projections of 24 × 6 over 180 degrees; pixel (x, y) of image k is 100 + x + 30·y + k.
+    for (int k = 0; k < 180; ++k) {
+        std::vector<uint32_t> px(24 * 6);
+        for (int y = 0; y < 6; ++y)
+            for (int x = 0; x < 24; ++x)
+                px[static_cast<size_t>(y) * 24 + x] = 100 + x + 30 * y + k;
+        const QString path = dir_.filePath(u"p%1.img"_s.arg(k, 3, 10, QLatin1Char('0')));
+        QVERIFY(writeItexFile(path, {24, 6, 2, 1.0, px}));
+        QVERIFY(images_.add(path));
+    }
+}
+
+void TestProcCtrl::init()
+{
+    delete panel_;
+    delete proc_;
+    proc_ = new ProcCtrl;
+    panel_ = new Sinogram;
+    panel_->setProcCtrl(proc_);
+    panel_->setImageSet(&images_);
+    proc_->setRotAxV(true);
+    proc_->setSliceNo(2);
+    setSinogramImageVariant(2);
+}
+
+void TestProcCtrl::followsSliceAndCor()
+{
+    proc_->setCor(12.0);
+    QCOMPARE(panel_->ui().Cor->text(), u"12"_s);
+    QCOMPARE(panel_->data().width, 2 * 11 - 1);
+    QCOMPARE(panel_->data().height, 180);
+    QCOMPARE(panel_->data().rawRow(5)[10], 100.0 + 12 + 30 * 2 + 5);
+    proc_->setSliceNo(4);
+    QCOMPARE(panel_->data().sliceNo, 4);
+    QCOMPARE(panel_->data().rawRow(5)[10], 100.0 + 12 + 30 * 4 + 5);
+    // The panel's own CoR field hands the value to the processing panel.
+    panel_->ui().Cor->setText(u"10.5"_s);
+    panel_->corEditingFinished();
+    QCOMPARE(proc_->cor(), 10.5);
+    QCOMPARE(panel_->data().rawRow(0)[9], 100.0 + 10.5 + 30 * 4);
+    // A centre out of range keeps the sinogram.
+    const std::vector<double> before = panel_->data().raw;
+    proc_->setCor(23.5);
+    QCOMPARE(panel_->lastStatus(), SinogramStatus::CorOutOfRange);
+    QCOMPARE(panel_->data().raw, before);
+}
+
+void TestProcCtrl::view360MirrorsTheLowerHalf()
+{
+    setSinogramImageVariant(1);
+    proc_->setCor(11.0);
+    const QImage picture = panel_->ui().DispSinogram->imgDisp()->image();
+    const int w = panel_->data().width;
+    QCOMPARE(picture.size(), QSize(w, 360));
+    for (int c = 0; c < w; ++c)
+        QCOMPARE(picture.pixel(c, 359), picture.pixel(w - 1 - c, 179)); // row 359 is row 179 reversed
+    QVERIFY(qGray(picture.pixel(w - 1, 179)) > qGray(picture.pixel(0, 0)));
+}
+
+void TestProcCtrl::fourierDisplayFollowsTheCheckBox()
+{
+    panel_->show();
+    proc_->setCor(11.0);
+    QVERIFY(!panel_->ui().DispFouS->isVisible());
+    QVERIFY(panel_->ui().DispFouS->imgDisp()->image().isNull());
+    panel_->setGenFouS(true);
+    QVERIFY(panel_->ui().DispFouS->isVisible());
+    panel_->genImage();
+    const QImage fou = panel_->ui().DispFouS->imgDisp()->image();
+    QCOMPARE(fou.size(), QSize(panel_->data().width, 2 * panel_->data().height));
+    QCOMPARE(panel_->ui().DispFouS->colorBar()->minV(), -10.0);
+    // The zero-frequency bin is the mean of the data: (100 + …)/… ≫ 10, so it is white.
+    QCOMPARE(qGray(fou.pixel(0, 0)), 255);
+}
+
+void TestProcCtrl::readoutFollowsTheDrawnPicture()
+{
+    proc_->setCor(11.0);
+    panel_->newPos(11.0 + 3.0, 7.0); // the direct view samples cor − L + c: column 14 is x = 1
+    QCOMPARE(panel_->ui().DispSinogram->findChild<QLineEdit *>(u"Val"_s)->text().toDouble(),
+        100.0 + 1 + 30 * 2 + 7);
+    panel_->newPos(-1.0, 7.0); // outside: the field keeps its value
+    QCOMPARE(panel_->ui().DispSinogram->findChild<QLineEdit *>(u"Val"_s)->text().toDouble(),
+        100.0 + 1 + 30 * 2 + 7);
+}
+
+void TestProcCtrl::ringRemovalShowsTheCorrectedSinogram()
+{
+    // Column x of every image reads 15 % low: a stripe in the attenuation sinogram (the panel has no
+    // I0 image, so attenuation is −ln of the counts), taken out once ring removal is on.
+    QTemporaryDir dir;
+    ImgDatas striped;
+    std::mt19937 rng(3);
+    std::normal_distribution<double> noise(0.0, 20.0);
+    for (int k = 0; k < 180; ++k) {
+        std::vector<uint32_t> px(24 * 6);
+        for (int y = 0; y < 6; ++y)
+            for (int x = 0; x < 24; ++x)
+                px[static_cast<size_t>(y) * 24 + x] = static_cast<uint32_t>(
+                    (x == 8 ? 0.85 : 1.0) * (10000 + 200 * std::sin(0.05 * k + 0.3 * x) + noise(rng)));
+        const QString path = dir.filePath(u"p%1.img"_s.arg(k, 3, 10, QLatin1Char('0')));
+        QVERIFY(writeItexFile(path, {24, 6, 2, 1.0, px}));
+        QVERIFY(striped.add(path));
+    }
+    panel_->setImageSet(&striped);
+    proc_->setCor(11.0); // sinogram column i is image column i + 1: the stripe in column 7
+    const std::vector<double> plain = panel_->data().att;
+    const QImage direct = panel_->ui().DispSinogram->imgDisp()->image();
+    StripeParams all;
+    all.method = StripeMethod::All;
+    proc_->setStripeParams(all);
+    const SinogramData &s = panel_->data();
+    const auto column = [&](const std::vector<double> &att, int i) {
+        double sum = 0.0;
+        for (int k = 0; k < s.height; ++k)
+            sum += att[static_cast<size_t>(k) * s.width + i] - att[static_cast<size_t>(k) * s.width + i - 2];
+        return sum / s.height;
+    };
+    QVERIFY(column(plain, 7) > 0.1); // −ln 0.85 above its neighbour
+    QVERIFY2(std::abs(column(s.att, 7)) < 0.01, qPrintable(QString::number(column(s.att, 7))));
+    // The picture shows that sinogram, on the direct view's grid (2L columns).
+    const QImage corrected = panel_->ui().DispSinogram->imgDisp()->image();
+    QCOMPARE(corrected.size(), direct.size());
+    QVERIFY(corrected != direct);
+    panel_->newPos(24.0 - 10.0 + 7.0, 5.0); // grid column 7 is direct column L − (half − 1) + 7
+    const double shown = panel_->ui().DispSinogram->findChild<QLineEdit *>(u"Val"_s)->text().toDouble();
+    QVERIFY2(std::abs(shown - s.att[5 * s.width + 7]) < 1e-4, qPrintable(QString::number(shown)));
+    panel_->setImageSet(&images_);
 }
 
 QTEST_MAIN(TestProcCtrl)

@@ -70,8 +70,6 @@ private slots:
     void coordInvertedYAndClamp();
     void mStatFromMouseEvents_data();
     void mStatFromMouseEvents();
-    void wheelNotches_data();
-    void wheelNotches();
     void mStatCrossesQueuedConnections();
     void init();
     void cleanup();
@@ -146,13 +144,16 @@ void TestImgDisp::wheelZoomsAboutCursor_data()
     QTest::addColumn<QRectF>("start");
     QTest::addColumn<QPoint>("cursor");
     QTest::addColumn<int>("angleDelta");
+    QTest::addColumn<int>("steps"); // whole notches, 120 each
     QTest::addColumn<double>("factor");
     const QRectF part(13.25, -4.5, 31, 17);
     QTest::newRow("forward, centre, whole image")
-        << QRectF(0, 0, 80, 60) << QPoint(200, 150) << 120 << 1 / 1.1;
-    QTest::newRow("forward, off centre") << part << QPoint(351, 17) << 120 << 1 / 1.1;
-    QTest::newRow("back, off centre") << part << QPoint(37, 260) << -120 << 1.1;
-    QTest::newRow("two notches in one event: one step") << part << QPoint(120, 80) << 240 << 1 / 1.1;
+        << QRectF(0, 0, 80, 60) << QPoint(200, 150) << 120 << 1 << 1 / 1.1;
+    QTest::newRow("forward, off centre") << part << QPoint(351, 17) << 120 << 1 << 1 / 1.1;
+    QTest::newRow("back, off centre") << part << QPoint(37, 260) << -120 << -1 << 1.1;
+    QTest::newRow("two notches in one event: one step") << part << QPoint(120, 80) << 240 << 2 << 1 / 1.1;
+    QTest::newRow("two back: one step out") << part << QPoint(30, 40) << -240 << -2 << 1.1;
+    QTest::newRow("half a notch back counts 0: in") << part << QPoint(30, 40) << -60 << 0 << 1 / 1.1;
 }
 
 void TestImgDisp::wheelZoomsAboutCursor()
@@ -160,12 +161,18 @@ void TestImgDisp::wheelZoomsAboutCursor()
     QFETCH(QRectF, start);
     QFETCH(QPoint, cursor);
     QFETCH(int, angleDelta);
+    QFETCH(int, steps);
     QFETCH(double, factor);
     disp_->setImage(ramp(80, 60));
     disp_->setView(start);
     const QPointF under = disp_->imagePointAt(cursor);
     QSignalSpy newS(disp_, &ImgDisp::newS);
+    QSignalSpy moved(area_, &DispB::wheelMoved0);
     wheel(area_, cursor, angleDelta);
+    QCOMPARE(moved.count(), 1);
+    QCOMPARE(moved.at(0).at(0).toInt(), steps);
+    QCOMPARE(area_->mouse()->zoomFactor(), factor);
+    QCOMPARE(area_->mouse()->pos(), cursor);
     const QRectF v = disp_->view();
     QVERIFY(qFuzzyCompare(v.width(), start.width() * factor));
     QVERIFY(qFuzzyCompare(v.height(), start.height() * factor));
@@ -472,30 +479,6 @@ void TestImgDisp::mStatFromMouseEvents()
     QCOMPARE(int(area.mouse()->mStat()), code);
     QCOMPARE(area.mouse()->pressPos(), QPoint(50, 60));
     QCOMPARE(area.mouse()->pos(), QPoint(70, 80));
-}
-
-void TestImgDisp::wheelNotches_data()
-{
-    QTest::addColumn<int>("angleDeltaY");
-    QTest::addColumn<int>("steps");
-    QTest::addColumn<double>("factor");
-    QTest::newRow("one notch away: in") << 120 << 1 << 1 / 1.1;
-    QTest::newRow("two back: out") << -240 << -2 << 1.1;
-    QTest::newRow("half a notch back counts 0: in") << -60 << 0 << 1 / 1.1;
-}
-
-void TestImgDisp::wheelNotches()
-{
-    QFETCH(int, angleDeltaY);
-    QFETCH(int, steps);
-    QFETCH(double, factor);
-    DispB area;
-    QSignalSpy moved(&area, &DispB::wheelMoved0);
-    wheel(&area, QPoint(30, 40), angleDeltaY);
-    QCOMPARE(moved.count(), 1);
-    QCOMPARE(moved.at(0).at(0).toInt(), steps);
-    QCOMPARE(area.mouse()->zoomFactor(), factor);
-    QCOMPARE(area.mouse()->pos(), QPoint(30, 40));
 }
 
 // Carries the code through the meta-type system when queued.

@@ -6,6 +6,7 @@
 
 // Local
 #include "automation/batch.h"
+#include "automation/xafsbatch.h"
 #include <functional>
 #include <map>
 #include <sys/stat.h>
@@ -65,7 +66,8 @@ private:
 
 } // namespace
 
-/// The batch interpreter: loading, flow words, conditions and the one-line-at-a-time handshake.
+/// The batch interpreter (loading, flow words, conditions and the one-line-at-a-time handshake) and
+/// the sequential driver of a series (its stages, and the completions it answers).
 class TestBatch : public QObject
 {
     Q_OBJECT
@@ -75,13 +77,18 @@ private slots:
     void echoWritesTheWholeLine();
     void execPressedTwiceStopsAfterTheLine();
     void loadDuringARunKeepsTheNextLine();
-    void unreadableFileKeepsTheLines();
+    void refusedFileKeepsTheLines_data();
+    void refusedFileKeepsTheLines();
     void onlyTheLineHandedOutIsReported();
     void emptyAndBinaryFilesEnd();
     void longFlowChainsRun();
-    void specialFilesAreRefused();
+    void aRunOfTwoSets();
+    void completionsOutOfTurnAreIgnored_data();
+    void completionsOutOfTurnAreIgnored();
+    void abortAndFinish();
 
 private:
+    static QStringList messages(const QSignalSpy &stages);
     QString write(const QString &name, const QStringList &lines);
     QString writeBytes(const QString &name, const QByteArray &bytes);
     bool run(Batch &batch, const QString &file);
@@ -107,6 +114,14 @@ bool TestBatch::run(Batch &batch, const QString &file)
     batch.batchLoad(file);
     batch.batchExec();
     return ended.wait(10000) && !batch.isRunning();
+}
+
+QStringList TestBatch::messages(const QSignalSpy &stages)
+{
+    QStringList list;
+    for (const QList<QVariant> &s : stages)
+        list << s.at(0).toString();
+    return list;
 }
 
 void TestBatch::flow_data()
@@ -200,15 +215,31 @@ void TestBatch::loadDuringARunKeepsTheNextLine()
     QCOMPARE(window.executed, (QStringList {u"a"_s, u"b"_s, u"r"_s, u"s"_s}));
 }
 
-void TestBatch::unreadableFileKeepsTheLines()
+void TestBatch::refusedFileKeepsTheLines_data()
 {
+    // A device never ends and a pipe blocks the opening until someone writes to it.
+    QTest::addColumn<QString>("name"); // "fifo": a named pipe made here
+    QTest::addColumn<QString>("message");
+    const QString special = u"Batch file is not a regular file, not read : "_s;
+    QTest::newRow("missing") << dir_.filePath(u"missing.bat"_s) << u"Can't open batch file "_s;
+    QTest::newRow("device") << u"/dev/zero"_s << special;
+    QTest::newRow("named pipe") << u"fifo"_s << special;
+}
+
+void TestBatch::refusedFileKeepsTheLines()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, message);
+    if (name == u"fifo"_s) {
+        name = dir_.filePath(u"pipe.bat"_s);
+        QCOMPARE(::mkfifo(QFile::encodeName(name).constData(), 0600), 0);
+    }
     Batch batch;
     FakeWindow window(batch);
     batch.batchLoad(write(u"good.bat"_s, {u"a"_s, u"b"_s}));
     QSignalSpy failed(&batch, &Batch::loadFailed);
-    const QString missing = dir_.filePath(u"missing.bat"_s);
-    QTest::ignoreMessage(QtCriticalMsg, qPrintable(u"Can't open batch file "_s + missing));
-    batch.batchLoad(missing);
+    QTest::ignoreMessage(QtCriticalMsg, qPrintable(message + name));
+    batch.batchLoad(name);
     QCOMPARE(failed.count(), 1);
     QCOMPARE(batch.lines(), (QStringList {u"a"_s, u"b"_s}));
     QSignalSpy ended(&batch, &Batch::runEnded);
@@ -265,21 +296,113 @@ void TestBatch::longFlowChainsRun()
     QCOMPARE(window.executed, QStringList {u"last"_s});
 }
 
-void TestBatch::specialFilesAreRefused()
+void TestBatch::aRunOfTwoSets()
 {
-    // A device never ends and a pipe blocks the opening until someone writes to it.
-    const QString fifo = dir_.filePath(u"pipe.bat"_s);
-    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    Batch batch;
-    batch.batchLoad(write(u"kept.bat"_s, {u"a"_s}));
-    QSignalSpy failed(&batch, &Batch::loadFailed);
-    for (const QString &name : {u"/dev/zero"_s, fifo}) {
-        QTest::ignoreMessage(
-            QtCriticalMsg, qPrintable(u"Batch file is not a regular file, not read : "_s + name));
-        batch.batchLoad(name);
+    XafsBatch driver;
+    QSignalSpy stages(&driver, &XafsBatch::stage);
+    QSignalSpy first(&driver, &XafsBatch::setFirstImageSet);
+    QSignalSpy next(&driver, &XafsBatch::setNextImageSet);
+    QSignalSpy calc(&driver, &XafsBatch::execCalculation);
+    QSignalSpy finished(&driver, &XafsBatch::finished);
+    QSignalSpy starting(&driver, &XafsBatch::starting);
+
+    driver.start();
+    QVERIFY(driver.isRunning());
+    QCOMPARE(starting.size(), 1);
+    QCOMPARE(first.size(), 1);
+    driver.loadedDataSet();
+    QCOMPARE(calc.size(), 1);
+    QTest::qWait(120); // a stage that takes time shows it
+    driver.calcFinished();
+    QCOMPARE(next.size(), 1);
+    driver.loadedDataSet();
+    driver.calcFinished();
+    QCOMPARE(next.size(), 2);
+    driver.noMoreSets();
+    QVERIFY(!driver.isRunning());
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(messages(stages),
+        QStringList({u"Data Loading"_s, u"Loading first Data Set"_s, u"Calculating"_s, u"Finished Calc."_s,
+            u"Loading next Data Set"_s, u"Calculating"_s, u"Finished Calc."_s, u"Loading next Data Set"_s,
+            u"Finished"_s}));
+    // Each stage carries the time since the one before; together they make the run's time.
+    qlonglong sum = 0;
+    for (const QList<QVariant> &s : stages) {
+        QVERIFY(s.at(1).toLongLong() >= 0);
+        sum += s.at(1).toLongLong();
     }
-    QCOMPARE(failed.count(), 2);
-    QCOMPARE(batch.lines(), QStringList {u"a"_s});
+    QCOMPARE(stages.at(0).at(1).toLongLong(), 0);
+    QVERIFY(stages.at(3).at(1).toLongLong() >= 100); // "Finished Calc." after the wait
+    QVERIFY(sum >= 100);
+}
+
+void TestBatch::completionsOutOfTurnAreIgnored_data()
+{
+    QTest::addColumn<bool>("started");
+    QTest::addColumn<QString>("completion");
+    QTest::newRow("idle: a load") << false << u"load"_s;
+    QTest::newRow("idle: a calculation") << false << u"calc"_s;
+    QTest::newRow("idle: no more sets") << false << u"none"_s;
+    QTest::newRow("loading: a calculation") << true << u"calc"_s;
+}
+
+void TestBatch::completionsOutOfTurnAreIgnored()
+{
+    QFETCH(bool, started);
+    QFETCH(QString, completion);
+    XafsBatch driver;
+    if (started)
+        driver.start();
+    const XafsBatch::Phase phase = driver.phase();
+    QSignalSpy stages(&driver, &XafsBatch::stage);
+    QSignalSpy calc(&driver, &XafsBatch::execCalculation);
+    QSignalSpy next(&driver, &XafsBatch::setNextImageSet);
+    QSignalSpy finished(&driver, &XafsBatch::finished);
+    if (completion == u"load"_s)
+        driver.loadedDataSet();
+    else if (completion == u"calc"_s)
+        driver.calcFinished();
+    else
+        driver.noMoreSets();
+    QCOMPARE(stages.size(), 0);
+    QCOMPARE(calc.size() + next.size() + finished.size(), 0);
+    QCOMPARE(driver.phase(), phase);
+
+    // While it calculates, a second load is not its own either, and a second start ends the run.
+    if (started) {
+        driver.loadedDataSet();
+        QCOMPARE(calc.size(), 1);
+        driver.loadedDataSet();
+        driver.noMoreSets(); // an operator's "Set" on no set does not end the calculation
+        QCOMPARE(calc.size(), 1);
+        QCOMPARE(driver.phase(), XafsBatch::Phase::Calculating);
+
+        driver.start(); // the operator stops it during the calculation
+        QVERIFY(!driver.isRunning());
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(stages.last().at(0).toString(), u"Finished"_s);
+        driver.calcFinished(); // the calculation ends later: ignored
+        QCOMPARE(next.size(), 0);
+    }
+}
+
+void TestBatch::abortAndFinish()
+{
+    XafsBatch driver;
+    QSignalSpy stages(&driver, &XafsBatch::stage);
+    QSignalSpy finished(&driver, &XafsBatch::finished);
+    driver.abort(u"nothing runs"_s);
+    QCOMPARE(stages.size(), 0);
+    driver.finish(); // while idle, still reported
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(messages(stages), QStringList {u"Finished"_s});
+    driver.start();
+    driver.abort(u"Data set 2 (Fe 7112_5eV) loaded no image"_s);
+    QVERIFY(!driver.isRunning());
+    QCOMPARE(finished.size(), 2);
+    const QStringList m = messages(stages);
+    QCOMPARE(
+        m.mid(m.size() - 2), QStringList({u"Data set 2 (Fe 7112_5eV) loaded no image"_s, u"Finished"_s}));
 }
 
 QTEST_GUILESS_MAIN(TestBatch)

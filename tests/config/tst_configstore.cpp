@@ -4,6 +4,7 @@
 
 // Local
 #include "app/config/configstore.h"
+#include "app/config/linetokenizer.h"
 #include "app/config/startupoptions.h"
 #include "tests/common/debuglog.h"
 #include <sys/stat.h>
@@ -21,20 +22,23 @@ void writeFile(const QString &path, const QByteArray &text)
 
 } // namespace
 
+/// Config files and the command line: the items of a line, reading files, start-up options.
 class TestConfigStore : public QObject
 {
     Q_OBJECT
 private slots:
     void init();
+    void takeItem_data();
+    void takeItem();
+    void stripComment_data();
+    void stripComment();
+    void isBlankLine_data();
+    void isBlankLine();
     void arguments_data();
     void arguments();
-    void configFileChoice_data();
-    void configFileChoice();
     void readsQuotedValuesAndComments();
-    void includeInAnyCaseAndMissingInclude();
+    void includeInAnyCase();
     void includeCycleIsRefused();
-    void missingFileLeavesStore();
-    void emptyValueIsNotDefault();
     void startupOptions();
     void unusableFilesAreRefused_data();
     void unusableFilesAreRefused();
@@ -50,23 +54,111 @@ void TestConfigStore::init()
     setSinogramImageVariant(2);
 }
 
+void TestConfigStore::takeItem_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("rest");
+    QTest::addColumn<QString>("message"); // regular expression of the expected debug message, or empty
+
+    const QString notEnded = QStringLiteral("item is started from quote but not ended by quote");
+    const QString notStarted = QStringLiteral("item is started from not quote but ended by quote");
+    QTest::newRow("two items") << u"  abc  def"_s << u"abc"_s << u"  def"_s << QString();
+    QTest::newRow("quoted, glued rest") << u"\"a b\"c d"_s << u"a b"_s << u"c d"_s << QString();
+    QTest::newRow("unclosed quote") << u"\"abc"_s << u"abc"_s << QString() << notEnded;
+    QTest::newRow("empty quoted") << u"\"\" x"_s << QString() << u" x"_s << QString();
+    QTest::newRow("empty") << QString() << QString() << QString() << QString();
+    QTest::newRow("blanks only") << u" \t "_s << QString() << QString() << QString();
+    QTest::newRow("last item") << u" abc"_s << u"abc"_s << QString() << QString();
+    QTest::newRow("quote inside unquoted item") << u"a\"b c"_s << u"a\"b"_s << u" c"_s << QString();
+    QTest::newRow("unquoted item ending in quote") << u"ab\" c"_s << u"ab\""_s << u" c"_s << notStarted;
+    QTest::newRow("last unquoted item ending in quote") << u"ab\""_s << u"ab\""_s << QString() << notStarted;
+    QTest::newRow("quoted comma and hash")
+        << u"\"C:/a, b # c\" 5"_s << u"C:/a, b # c"_s << u" 5"_s << QString();
+    QTest::newRow("negative number") << u"-3 -x"_s << u"-3"_s << u" -x"_s << QString();
+    QTest::newRow("unicode space separates") << u"a\u3000b"_s << u"a"_s << u"\u3000b"_s << QString();
+}
+
+void TestConfigStore::takeItem()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, item);
+    QFETCH(QString, rest);
+    QFETCH(QString, message);
+    if (!message.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(message)));
+    QString got = QStringLiteral("stale");
+    QCOMPARE(::takeItem(text, got), rest);
+    QCOMPARE(got, item);
+}
+
+void TestConfigStore::stripComment_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("stripped");
+    QTest::newRow("no comment") << u"DataRoot /data"_s << u"DataRoot /data"_s;
+    QTest::newRow("comment") << u"key value # note"_s << u"key value "_s;
+    QTest::newRow("hash in double quotes") << u"DataRoot \"/a # b\" # c"_s << u"DataRoot \"/a # b\" "_s;
+    QTest::newRow("hash in apostrophes") << u"k 'x#y' #z"_s << u"k 'x#y' "_s;
+    // Only the character that opened a quoted span closes it.
+    QTest::newRow("apostrophe in double quotes") << u"k \"it's\" # c"_s << u"k \"it's\" "_s;
+    QTest::newRow("hash after an apostrophe in double quotes")
+        << u"p \"/data/bob's run#3\""_s << u"p \"/data/bob's run#3\""_s;
+    QTest::newRow("double quote in apostrophes") << u"k 'a\"b' # c"_s << u"k 'a\"b' "_s;
+    QTest::newRow("whole line") << u"# only a comment"_s << QString();
+}
+
+void TestConfigStore::stripComment()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, stripped);
+    QCOMPARE(::stripComment(line), stripped);
+}
+
+void TestConfigStore::isBlankLine_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("blank");
+    QTest::newRow("empty") << QString() << true;
+    QTest::newRow("blanks and comment") << u"   \t # nothing here"_s << true;
+    QTest::newRow("item") << u"  x"_s << false;
+    QTest::newRow("quoted hash") << u"\"#\""_s << false;
+}
+
+void TestConfigStore::isBlankLine()
+{
+    QFETCH(QString, line);
+    QFETCH(bool, blank);
+    QCOMPARE(::isBlankLine(line), blank);
+}
+
 void TestConfigStore::arguments_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QStringList>("keys");
     QTest::addColumn<QStringList>("values");
+    QTest::addColumn<QString>("configFile"); // the config file the arguments choose
 
-    QTest::newRow("negative number is a value and an option of its own") << QStringList {
-        u"prog"_s, u"-s"_s, u"-3"_s} << QStringList {u"-s"_s, u"-3"_s} << QStringList {u"-3"_s, QString()};
-    QTest::newRow("option after option has no value") << QStringList {u"prog"_s, u"-s"_s,
-        u"-x"_s} << QStringList {u"-s"_s, u"-x"_s} << QStringList {QString(), QString()};
+    const QString byDefault = u"config.cfg"_s;
+    QTest::newRow("negative number is a value and an option of its own")
+        << QStringList {u"prog"_s, u"-s"_s, u"-3"_s} << QStringList {u"-s"_s, u"-3"_s}
+        << QStringList {u"-3"_s, QString()} << byDefault;
+    QTest::newRow("option after option has no value")
+        << QStringList {u"prog"_s, u"-s"_s, u"-x"_s} << QStringList {u"-s"_s, u"-x"_s}
+        << QStringList {QString(), QString()} << byDefault;
     QTest::newRow("second plain argument is consumed")
         << QStringList {u"prog"_s, u"-c"_s, u"a.cfg"_s, u"b.cfg"_s, u"-e"_s} << QStringList {u"-c"_s, u"-e"_s}
-        << QStringList {u"a.cfg"_s, QString()};
-    QTest::newRow("decimal negative")
-        << QStringList {u"prog"_s, u"-v"_s, u"-.5"_s} << QStringList {u"-v"_s} << QStringList {u"-.5"_s};
+        << QStringList {u"a.cfg"_s, QString()} << u"a.cfg"_s;
+    QTest::newRow("decimal negative") << QStringList {u"prog"_s, u"-v"_s, u"-.5"_s} << QStringList {u"-v"_s}
+                                      << QStringList {u"-.5"_s} << byDefault;
     QTest::newRow("last option") << QStringList {u"prog"_s, u"-b"_s} << QStringList {u"-b"_s}
-                                 << QStringList {QString()};
+                                 << QStringList {QString()} << byDefault;
+    QTest::newRow("-config wins") << QStringList {u"prog"_s, u"-config"_s, u"b.cfg"_s, u"-c"_s, u"a.cfg"_s}
+                                  << QStringList {u"-config"_s, u"-c"_s}
+                                  << QStringList {u"b.cfg"_s, u"a.cfg"_s} << u"b.cfg"_s;
+    QTest::newRow("-c without value")
+        << QStringList {u"prog"_s, u"-c"_s, u"-e"_s} << QStringList {u"-c"_s, u"-e"_s}
+        << QStringList {QString(), QString()} << QString();
 }
 
 void TestConfigStore::arguments()
@@ -83,26 +175,7 @@ void TestConfigStore::arguments()
     }
     QVERIFY(!store.contains(u"b.cfg"_s));
     QVERIFY(!store.contains(u"prog"_s));
-}
-
-void TestConfigStore::configFileChoice_data()
-{
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QString>("name");
-    QTest::newRow("default") << QStringList {u"prog"_s} << u"config.cfg"_s;
-    QTest::newRow("-c") << QStringList {u"prog"_s, u"-c"_s, u"a.cfg"_s} << u"a.cfg"_s;
-    QTest::newRow("-config wins") << QStringList {u"prog"_s, u"-config"_s, u"b.cfg"_s, u"-c"_s, u"a.cfg"_s}
-                                  << u"b.cfg"_s;
-    QTest::newRow("-c without value") << QStringList {u"prog"_s, u"-c"_s, u"-e"_s} << QString();
-}
-
-void TestConfigStore::configFileChoice()
-{
-    QFETCH(QStringList, args);
-    QFETCH(QString, name);
-    ConfigStore store;
-    store.parseArguments(args);
-    QCOMPARE(configFileName(store), name);
+    QTEST(configFileName(store), "configFile");
 }
 
 void TestConfigStore::readsQuotedValuesAndComments()
@@ -113,31 +186,33 @@ void TestConfigStore::readsQuotedValuesAndComments()
         "   # a comment line\n"
         "\n"
         "show_all_ct2_images 0\n"
-        "show_all_ct2_images 1\n");
+        "show_all_ct2_images 1\n"
+        "native_dialog\n");
     ConfigStore store;
     QVERIFY(store.readConfigFile(path));
     QCOMPARE(store.configValue(u"DataRoot"_s, QString()), u"/beam time/2026 #3"_s);
     QCOMPARE(store.configValue(u"show_all_ct2_images"_s, QString()), u"1"_s);
     QCOMPARE(store.lines(),
-        QStringList(
-            {u"DataRoot \"/beam time/2026 #3\" "_s, u"show_all_ct2_images 0"_s, u"show_all_ct2_images 1"_s}));
+        QStringList({u"DataRoot \"/beam time/2026 #3\" "_s, u"show_all_ct2_images 0"_s,
+            u"show_all_ct2_images 1"_s, u"native_dialog"_s}));
     QCOMPARE(store.fileName(), path);
+    // A key without a value is there, with the empty value rather than the default.
+    QVERIFY(store.contains(u"native_dialog"_s));
+    QCOMPARE(store.configValue(u"native_dialog"_s, u"0"_s), QString());
+    QCOMPARE(store.configValue(u"absent"_s, u"0"_s), u"0"_s);
 }
 
-void TestConfigStore::includeInAnyCaseAndMissingInclude()
+void TestConfigStore::includeInAnyCase()
 {
     const QString inner = dir_.filePath(u"inner.cfg"_s);
     const QString outer = dir_.filePath(u"outer.cfg"_s);
     writeFile(inner, "inner_key 7\n");
-    writeFile(outer,
-        "first 1\ninclude " + inner.toUtf8() + "\nInClUdE " + dir_.filePath(u"missing.cfg"_s).toUtf8()
-            + "\nlast 2\n");
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Can't open config file : .*missing.cfg$"_s));
+    writeFile(outer, "first 1\nInClUdE " + inner.toUtf8() + "\nlast 2\n");
     ConfigStore store;
     QVERIFY(store.readConfigFile(outer));
     QCOMPARE(store.configValue(u"inner_key"_s, QString()), u"7"_s);
     QCOMPARE(store.configValue(u"last"_s, QString()), u"2"_s);
-    QCOMPARE(store.lines().size(), 5);
+    QCOMPARE(store.lines().size(), 4);
     QCOMPARE(store.lines().at(2), u"inner_key 7"_s); // the included lines follow the INCLUDE line
 }
 
@@ -155,28 +230,6 @@ void TestConfigStore::includeCycleIsRefused()
     QCOMPARE(store.configValue(u"key_b"_s, QString()), u"2"_s);
     // A file read twice in a row (not nested) is fine.
     QVERIFY(store.readConfigFile(b));
-}
-
-void TestConfigStore::missingFileLeavesStore()
-{
-    ConfigStore store;
-    store.setEntry(u"k"_s, u"v"_s);
-    QTest::ignoreMessage(QtWarningMsg, "Can't open config file : /nonexistent/config.cfg");
-    QVERIFY(!store.readConfigFile(u"/nonexistent/config.cfg"_s));
-    QCOMPARE(store.fileName(), QString());
-    QCOMPARE(store.configValue(u"k"_s, QString()), u"v"_s);
-    QVERIFY(store.lines().isEmpty());
-}
-
-void TestConfigStore::emptyValueIsNotDefault()
-{
-    const QString path = dir_.filePath(u"empty.cfg"_s);
-    writeFile(path, "native_dialog\n");
-    ConfigStore store;
-    QVERIFY(store.readConfigFile(path));
-    QVERIFY(store.contains(u"native_dialog"_s));
-    QCOMPARE(store.configValue(u"native_dialog"_s, u"0"_s), QString());
-    QCOMPARE(store.configValue(u"absent"_s, u"0"_s), u"0"_s);
 }
 
 void TestConfigStore::startupOptions()
@@ -207,9 +260,10 @@ void TestConfigStore::startupOptions()
 void TestConfigStore::unusableFilesAreRefused_data()
 {
     // What stands under the name: "fifo" (opening it would block start-up), "sparse" (zero bytes
-    // past the size bound: one endless line), "dir", or a path of the system such as /dev/null.
+    // past the size bound: one endless line), "dir", nothing, or a path of the system (/dev/null).
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("message");
+    QTest::newRow("missing") << u"missing"_s << u"^Can't open config file : "_s;
     QTest::newRow("FIFO") << u"fifo"_s << u"^Config file is not a regular file, not read : "_s;
     QTest::newRow("16 MiB and one byte of zeros")
         << u"sparse"_s << u"^Config file is larger than 16777216 bytes, not read : "_s;
@@ -235,14 +289,18 @@ void TestConfigStore::unusableFilesAreRefused()
     } else if (kind == u"dir"_s) {
         target = dir.filePath(u"folder.cfg"_s);
         QVERIFY(QDir().mkpath(target));
+    } else if (kind == u"missing"_s) {
+        target = dir.filePath(u"missing.cfg"_s);
     }
 
-    // Read directly: refused with the message, nothing stored.
+    // Read directly: refused with the message, nothing stored, what was there kept.
     {
         DebugLog log;
         ConfigStore store;
+        store.setEntry(u"k"_s, u"v"_s);
         QVERIFY(!store.readConfigFile(target));
         QCOMPARE(store.fileName(), QString());
+        QCOMPARE(store.configValue(u"k"_s, QString()), u"v"_s);
         QVERIFY(store.lines().isEmpty());
         QCOMPARE(log.messages().size(), 1);
         QVERIFY2(QRegularExpression(message + QRegularExpression::escape(target) + u'$')

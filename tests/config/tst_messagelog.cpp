@@ -3,9 +3,13 @@
 #include <QTest>
 #include <QThread>
 
+// C++
+#include <cmath>
+
 // Local
 #include "app/config/joboutcome.h"
 #include "app/config/messagelog.h"
+#include "app/config/timeleft.h"
 
 using namespace Qt::StringLiterals;
 
@@ -20,18 +24,21 @@ void capture(QtMsgType, const QMessageLogContext &, const QString &text)
 
 } // namespace
 
+/// What a job tells the operator: the messages pane, its outcome and the time it has left.
 class TestMessageLog : public QObject
 {
     Q_OBJECT
 private slots:
     void initTestCase();
     void init();
-    void levels_data();
-    void levels();
     void shortened_data();
     void shortened();
     void jobOutcomes_data();
     void jobOutcomes();
+    void estimateFromRate_data();
+    void estimateFromRate();
+    void durationTexts_data();
+    void durationTexts();
     void everyMessageArrivesAndIsPassedOn();
     void workerThreadMessagesArriveInOrder();
 };
@@ -50,23 +57,6 @@ void TestMessageLog::init()
     QCoreApplication::processEvents(); // nothing of an earlier test arrives late
     MessageLog::instance()->clear();
     passedOn.clear();
-}
-
-void TestMessageLog::levels_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("level");
-    QTest::newRow("debug") << int(QtDebugMsg) << int(LogMessage::Info);
-    QTest::newRow("info") << int(QtInfoMsg) << int(LogMessage::Info);
-    QTest::newRow("warning") << int(QtWarningMsg) << int(LogMessage::Warning);
-    QTest::newRow("critical") << int(QtCriticalMsg) << int(LogMessage::Error);
-}
-
-void TestMessageLog::levels()
-{
-    QFETCH(int, type);
-    QFETCH(int, level);
-    QCOMPARE(int(MessageLog::levelOf(QtMsgType(type))), level);
 }
 
 void TestMessageLog::shortened_data()
@@ -124,6 +114,55 @@ void TestMessageLog::jobOutcomes()
     QTEST(out.state(), "state");
 }
 
+void TestMessageLog::estimateFromRate_data()
+{
+    QTest::addColumn<long long>("total");
+    QTest::addColumn<long long>("startMs");
+    QTest::addColumn<long long>("done");
+    QTest::addColumn<long long>("nowMs");
+    QTest::addColumn<double>("left"); // seconds; negative: unknown
+    QTest::newRow("nothing done yet: no rate") << 10LL << 500LL << 0LL << 9000LL << -1.0;
+    QTest::newRow("a quarter in 3 s: 9 s left") << 8LL << 1000LL << 2LL << 4000LL << 9.0;
+    QTest::newRow("clock far from zero") << 3LL << 7'000'000'000LL << 1LL << 7'000'001'500LL << 3.0;
+    QTest::newRow("more reported than the job holds") << 4LL << 0LL << 9LL << 2000LL << 0.0;
+    QTest::newRow("a clock that went back") << 4LL << 100LL << 1LL << 50LL << 0.0;
+}
+
+void TestMessageLog::estimateFromRate()
+{
+    QFETCH(long long, total);
+    QFETCH(long long, startMs);
+    QFETCH(long long, done);
+    QFETCH(long long, nowMs);
+    QFETCH(double, left);
+    TimeLeft t;
+    t.start(total, startMs);
+    t.setDone(done, nowMs);
+    QCOMPARE(t.secondsLeft(), left);
+    QVERIFY(t.done() <= t.total() && t.elapsedSeconds() >= 0.0);
+}
+
+void TestMessageLog::durationTexts_data()
+{
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("unknown") << -1.0 << QString();
+    QTest::newRow("not a number") << std::nan("") << QString();
+    QTest::newRow("nothing") << 0.0 << u"0:00"_s;
+    QTest::newRow("a fraction rounds up") << 0.2 << u"0:01"_s;
+    QTest::newRow("minutes") << 754.0 << u"12:34"_s;
+    QTest::newRow("just under an hour") << 3599.5 << u"1:00:00"_s;
+    QTest::newRow("hours") << 3723.0 << u"1:02:03"_s;
+    QTest::newRow("absurd is bounded") << 1e300 << u"1000:00:00"_s;
+}
+
+void TestMessageLog::durationTexts()
+{
+    QFETCH(double, seconds);
+    QFETCH(QString, text);
+    QCOMPARE(TimeLeft::text(seconds), text);
+}
+
 void TestMessageLog::everyMessageArrivesAndIsPassedOn()
 {
     MessageLog *log = MessageLog::instance();
@@ -169,6 +208,7 @@ void TestMessageLog::workerThreadMessagesArriveInOrder()
     QTRY_COMPARE(added.count(), 50);
     for (int i = 0; i < 50; ++i)
         QCOMPARE(log->messages()[static_cast<size_t>(i)].text, u"worker line %1"_s.arg(i));
+    QCOMPARE(log->messages().front().level, LogMessage::Info); // qDebug counts as information
 }
 
 QTEST_GUILESS_MAIN(TestMessageLog)

@@ -1,4 +1,5 @@
 // Qt
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -8,7 +9,13 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+// C++
+#include <cmath>
+#include <limits>
+#include <vector>
+
 // Local
+#include "display/greyscale.h"
 #include "tests/widgets/mouseevents.h"
 #include "widgets/chcoord.h"
 #include "widgets/closablebase.h"
@@ -18,14 +25,35 @@
 #include "widgets/popdockbase.h"
 #include "widgets/seekctrl.h"
 
-/// The composites: the image display with readout, the raw display, SeekCtrl and PopDockBase.
 using namespace Qt::StringLiterals;
+using Handle = ColorBar::Handle;
 
+namespace {
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+} // namespace
+
+/// The grey mapping and the colour bar that sets it; the composites: SeekCtrl, PopDockBase, the
+/// disabled look and the number fields.
 class TestPanels : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void init();
+    void cleanup();
+    void level_data();
+    void level();
+    void crossedHandlesStayMonotonic();
+    void imageOfData_data();
+    void imageOfData();
+    void rangeTextsAndFix_data();
+    void rangeTextsAndFix();
+    void editsAnnounceChange_data();
+    void editsAnnounceChange();
+    void handlesByMouse_data();
+    void handlesByMouse();
+    void equalHandlesCanBeSeparated();
     void seekStaysInRange_data();
     void seekStaysInRange();
     void popAndDockRoundTrip_data();
@@ -34,7 +62,243 @@ private slots:
     void disabledLooksDisabled();
     void numberFieldMarksWhatIsNotANumber_data();
     void numberFieldMarksWhatIsNotANumber();
+
+private:
+    QLineEdit *edit(const char *name) const { return bar_->findChild<QLineEdit *>(QLatin1String(name)); }
+    /// The widget row of bar fraction f (1 top, 0 bottom).
+    int rowOf(double f) const;
+    /// Press at fraction `from`, drag to `to`, release; returns the handle that was held.
+    Handle dragHandle(double from, double to);
+
+    ColorBar *bar_ = nullptr; // shown for every test; the colour bar's tests use it
 };
+
+void TestPanels::level_data()
+{
+    QTest::addColumn<double>("minV");
+    QTest::addColumn<double>("maxV");
+    QTest::addColumn<double>("lo");
+    QTest::addColumn<double>("hi");
+    QTest::addColumn<double>("v");
+    QTest::addColumn<int>("grey");
+    QTest::newRow("middle") << 0.0 << 1.0 << 0.0 << 1.0 << 0.5 << 128;
+    QTest::newRow("truncated, not rounded") << 0.0 << 1.0 << 0.0 << 1.0 << 0.4999 << 127;
+    QTest::newRow("at maxV: 256 clamps") << 0.0 << 1.0 << 0.0 << 1.0 << 1.0 << 255;
+    QTest::newRow("below minV") << 10.0 << 20.0 << 0.0 << 1.0 << -5.0 << 0;
+    QTest::newRow("above maxV") << 10.0 << 20.0 << 0.0 << 1.0 << 1e9 << 255;
+    QTest::newRow("offset range") << 10.0 << 20.0 << 0.0 << 1.0 << 12.5 << 64;
+    QTest::newRow("window lo..hi") << 0.0 << 1.0 << 0.25 << 0.75 << 0.5 << 128;
+    QTest::newRow("+inf") << 0.0 << 1.0 << 0.0 << 1.0 << kInf << 255;
+    QTest::newRow("-inf") << 0.0 << 1.0 << 0.0 << 1.0 << -kInf << 0;
+    QTest::newRow("NaN") << 0.0 << 1.0 << 0.0 << 1.0 << kNaN << 0;
+    QTest::newRow("maxV == minV, above") << 3.0 << 3.0 << 0.0 << 1.0 << 4.0 << 255;
+    QTest::newRow("maxV == minV, below") << 3.0 << 3.0 << 0.0 << 1.0 << 2.0 << 0;
+    QTest::newRow("maxV == minV, on it (0/0)") << 3.0 << 3.0 << 0.0 << 1.0 << 3.0 << 0;
+    QTest::newRow("hi == lo, above") << 0.0 << 1.0 << 0.5 << 0.5 << 0.6 << 255;
+    QTest::newRow("hi == lo, on it (0/0)") << 0.0 << 1.0 << 0.5 << 0.5 << 0.5 << 0;
+    QTest::newRow("crossed handles invert") << 0.0 << 1.0 << 0.75 << 0.25 << 0.375 << 192;
+}
+
+void TestPanels::level()
+{
+    QFETCH(double, minV);
+    QFETCH(double, maxV);
+    QFETCH(double, lo);
+    QFETCH(double, hi);
+    QFETCH(double, v);
+    QFETCH(int, grey);
+    const GreyScale s {minV, maxV, lo, hi, false};
+    QCOMPARE(s.level(v), grey);
+}
+
+void TestPanels::crossedHandlesStayMonotonic()
+{
+    // A handle dragged past the other turns the ramp round: one-directional, clamped, no wrap.
+    const GreyScale s {0.0, 1.0, 0.7, 0.3, false};
+    int previous = 255;
+    for (int i = -50; i <= 150; ++i) {
+        const int g = s.levelOfFraction(i / 100.0);
+        QVERIFY(g >= 0 && g <= previous);
+        previous = g;
+    }
+    QCOMPARE(s.levelOfFraction(-0.5), 255);
+    QCOMPARE(previous, 0);
+}
+
+void TestPanels::imageOfData_data()
+{
+    QTest::addColumn<bool>("fixed");
+    QTest::addColumn<double>("minV");
+    QTest::addColumn<double>("maxV");
+    QTest::addColumn<QList<int>>("greys");
+    QTest::newRow("free: takes the range") << false << 10.0 << 50.0 << QList<int> {0, 128, 255, 64};
+    QTest::newRow("fixed: keeps 0..100") << true << 0.0 << 100.0 << QList<int> {25, 76, 128, 51};
+}
+
+void TestPanels::imageOfData()
+{
+    QFETCH(bool, fixed);
+    QFETCH(double, minV);
+    QFETCH(double, maxV);
+    QFETCH(QList<int>, greys);
+    GreyScale s {0.0, 100.0, 0.0, 1.0, fixed};
+    // 2 × 2, rows first; the value past width × height must not count towards the range.
+    const std::vector<double> v {10.0, 30.0, 50.0, 20.0, 1000.0};
+    const QImage img = greyImageOfData(v, 2, 2, s);
+    QCOMPARE(s.minV, minV);
+    QCOMPARE(s.maxV, maxV);
+    QCOMPARE(img.format(), QImage::Format_Grayscale8);
+    auto at = [&img](int x, int y) { return int(img.constScanLine(y)[x]); };
+    const QList<int> got {at(0, 0), at(1, 0), at(0, 1), at(1, 1)};
+    QCOMPARE(got, greys);
+    QVERIFY(greyImageOfData(std::span(v).first(3), 2, 2, s).isNull()); // too few values
+}
+
+void TestPanels::init()
+{
+    bar_ = new ColorBar;
+    bar_->resize(100, 400);
+    bar_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(bar_));
+    if (bar_->barRect().height() % 2) // an even height makes the exact midpoint reachable
+        bar_->resize(100, 401);
+    QCOMPARE(bar_->barRect().height() % 2, 0);
+}
+
+void TestPanels::cleanup()
+{
+    delete bar_;
+}
+
+int TestPanels::rowOf(double f) const
+{
+    const QRect r = bar_->barRect();
+    return r.top() + static_cast<int>(std::lround(r.height() * (1.0 - f)));
+}
+
+Handle TestPanels::dragHandle(double from, double to)
+{
+    const int x = bar_->barRect().center().x();
+    QTest::mousePress(bar_, Qt::LeftButton, {}, QPoint(x, rowOf(from)));
+    const Handle held = bar_->grabbed();
+    moveTo(bar_, QPoint(x, rowOf(to)), Qt::LeftButton);
+    QTest::mouseRelease(bar_, Qt::LeftButton, {}, QPoint(x, rowOf(to)));
+    return held;
+}
+
+void TestPanels::rangeTextsAndFix_data()
+{
+    QTest::addColumn<bool>("fixed");
+    QTest::addColumn<double>("v");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("free, six digits") << false << 1.23456789 << QStringLiteral("1.23457");
+    QTest::newRow("free, small") << false << 1e-7 << QStringLiteral("1e-07");
+    QTest::newRow("fixed keeps 0..1") << true << 1234.5 << QStringLiteral("1234.5");
+}
+
+void TestPanels::rangeTextsAndFix()
+{
+    QFETCH(bool, fixed);
+    QFETCH(double, v);
+    QFETCH(QString, text);
+    QCOMPARE(edit("CMaxLE")->text(), QStringLiteral("1"));
+    QSignalSpy newBar(bar_, &ColorBar::newBar);
+    bar_->setFixColorScale(fixed);
+    QCOMPARE(bar_->greyScale().fixed, fixed);
+    bar_->adoptRange(-v, v); // what an image generator does
+    QCOMPARE(bar_->minV(), fixed ? 0.0 : -v);
+    QCOMPARE(bar_->maxV(), fixed ? 1.0 : v);
+    QCOMPARE(edit("CMaxLE")->text(), fixed ? QStringLiteral("1") : text);
+    bar_->setMaxV(v); // the owner (setup files, batch) sets it regardless
+    QCOMPARE(bar_->maxV(), v);
+    QCOMPARE(edit("CMaxLE")->text(), text);
+    QCOMPARE(newBar.count(), 0); // the caller regenerates itself; a signal would loop back
+}
+
+void TestPanels::editsAnnounceChange_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<int>("announced");
+    QTest::newRow("min") << QStringLiteral("CMinLE") << QStringLiteral("-2.5") << -2.5 << 1;
+    QTest::newRow("max") << QStringLiteral("CMaxLE") << QStringLiteral("3e4") << 3e4 << 1;
+    QTest::newRow("not a number reads 0") << QStringLiteral("CMinLE") << QStringLiteral("abc") << 0.0 << 1;
+    QTest::newRow("same value: no signal") << QStringLiteral("CMaxLE") << QStringLiteral("7.0") << 7.0 << 0;
+}
+
+void TestPanels::editsAnnounceChange()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, typed);
+    QFETCH(double, value);
+    QFETCH(int, announced);
+    bar_->setMinV(-7.0);
+    bar_->setMaxV(7.0);
+    QSignalSpy newBar(bar_, &ColorBar::newBar);
+    auto *le = bar_->findChild<QLineEdit *>(name);
+    le->setFocus();
+    le->selectAll();
+    QTest::keyClicks(le, typed);
+    QTest::keyClick(le, Qt::Key_Return);
+    QCOMPARE(newBar.count(), announced);
+    const bool isMin = name == QStringLiteral("CMinLE");
+    QCOMPARE(isMin ? bar_->minV() : bar_->maxV(), value);
+    QCOMPARE(isMin ? bar_->maxV() : bar_->minV(), isMin ? 7.0 : -7.0);
+    QCOMPARE(le->text(), QString::number(value, 'g', 6));
+}
+
+void TestPanels::handlesByMouse_data()
+{
+    QTest::addColumn<double>("hiBefore"); // hi is first dragged from 1 to here
+    QTest::addColumn<double>("from");
+    QTest::addColumn<double>("to");
+    QTest::addColumn<int>("held");
+    QTest::addColumn<double>("lo");
+    QTest::addColumn<double>("hi");
+    QTest::newRow("near hi grabs hi") << 1.0 << 0.9 << 0.6 << int(Handle::Hi) << 0.0 << 0.6;
+    QTest::newRow("near lo grabs lo") << 1.0 << 0.2 << 0.3 << int(Handle::Lo) << 0.3 << 1.0;
+    QTest::newRow("just above the middle: hi") << 1.0 << 0.505 << 0.75 << int(Handle::Hi) << 0.0 << 0.75;
+    QTest::newRow("exactly between: nothing") << 1.0 << 0.5 << 0.75 << int(Handle::None) << 0.0 << 1.0;
+    QTest::newRow("lo dragged past hi") << 0.4 << 0.1 << 0.8 << int(Handle::Lo) << 0.8 << 0.4;
+    QTest::newRow("dragged off the bar stops at 0") << 0.5 << 0.45 << -0.5 << int(Handle::Hi) << 0.0 << 0.0;
+}
+
+void TestPanels::handlesByMouse()
+{
+    QFETCH(double, hiBefore);
+    QFETCH(double, from);
+    QFETCH(double, to);
+    QFETCH(int, held);
+    QFETCH(double, lo);
+    QFETCH(double, hi);
+    if (hiBefore != 1.0)
+        QCOMPARE(dragHandle(0.99, hiBefore), Handle::Hi);
+    QSignalSpy newBar(bar_, &ColorBar::newBar);
+    QCOMPARE(int(dragHandle(from, to)), held);
+    QCOMPARE(bar_->grabbed(), Handle::None);
+    QCOMPARE(newBar.count(), held == int(Handle::None) ? 0 : 1);
+    // A handle lands on a whole pixel row: within half a row of the aimed fraction.
+    const double halfRow = 0.5 / bar_->barRect().height();
+    QVERIFY2(std::abs(bar_->lo() - lo) <= halfRow, qPrintable(QString::number(bar_->lo())));
+    QVERIFY2(std::abs(bar_->hi() - hi) <= halfRow, qPrintable(QString::number(bar_->hi())));
+    QCOMPARE(bar_->greyScale().hi, bar_->hi());
+    // Moving after the release changes nothing.
+    const double hiAfter = bar_->hi();
+    moveTo(bar_, QPoint(bar_->barRect().center().x(), rowOf(0.5)), Qt::LeftButton);
+    QCOMPARE(bar_->hi(), hiAfter);
+}
+
+void TestPanels::equalHandlesCanBeSeparated()
+{
+    QCOMPARE(dragHandle(0.9, 0.5), Handle::Hi);
+    QCOMPARE(dragHandle(0.1, 0.5), Handle::Lo);
+    QCOMPARE(bar_->lo(), bar_->hi());
+    // Every press is now equally far from both; the side pressed decides.
+    QCOMPARE(dragHandle(0.7, 0.8), Handle::Hi);
+    QCOMPARE(dragHandle(0.3, 0.2), Handle::Lo);
+    QVERIFY(bar_->lo() < 0.21 && bar_->hi() > 0.79);
+}
 
 void TestPanels::seekStaysInRange_data()
 {

@@ -20,6 +20,6 @@ int reflectedColumn(long e, int columns);
 /// The rows run in lanes side by side, each keeping its window sorted: a column leaves and one comes
 /// in per step, with no branch on the values, so a window of w costs about w operations per lane.
 /// Only columns first … last − 1 are written (last < 0: to the end).
-/// \test tst_stripefilter.cpp
+/// \test tst_sinogramgen.cpp
 void medianAcrossColumns(
     const float *in, float *out, int columns, std::size_t stride, int window, int first = 0, int last = -1);

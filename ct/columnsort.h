@@ -10,6 +10,6 @@
 /// of column j in that order and order[j·stride + k] the row it came from (equal values keep their
 /// row order). Finite values only. A radix sort, a byte at a time, passing over the bytes all values
 /// share.
-/// \test tst_stripefilter.cpp
+/// \test tst_sinogramgen.cpp
 void sortColumns(
     const float *in, float *sorted, std::uint32_t *order, int columns, std::size_t stride, int rows);

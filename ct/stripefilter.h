@@ -28,7 +28,7 @@
 /// changes hold only where they stand out of the noise (`snr` times the spread of the estimate), so
 /// a sinogram without stripes comes out (nearly) unchanged. Non-finite samples are interpolated along
 /// their row first. Any thread; the working memory is kept per thread.
-/// \test tst_stripefilter.cpp
+/// \test tst_sinogramgen.cpp
 void removeStripes(std::span<double> att, int width, int height, const StripeParams &params);
 
 enum class StripeSide { Both, High, Low };

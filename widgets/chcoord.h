@@ -7,7 +7,7 @@
 /// The mapping between a screen rectangle in widget pixels (sx0 … sx1, sy0 … sy1) and a real
 /// rectangle in data units (rx0 … rx1, ry0 … ry1); for an image display the data units are image
 /// pixels. Either rectangle may run backwards (x1 < x0) to flip an axis.
-/// \test tst_coordmouse.cpp
+/// \test tst_imgdisp.cpp
 class ChCoord : public QObject
 {
     Q_OBJECT

@@ -15,7 +15,7 @@ class QSpacerItem;
 /// lo/hi that window the grey ramp, the Min/Max edits and the "Fix" check box that keeps the range
 /// when new data arrive. Its `GreyScale` is the one mapping of every picture shown beside it.
 /// A window narrower than the range shows the values at its handles.
-/// \test tst_colorbar.cpp
+/// \test tst_panels.cpp
 class ColorBar : public DispB
 {
     Q_OBJECT

@@ -106,7 +106,7 @@ void ImgDisp::resetScale()
 void ImgDisp::onWheelMoved()
 {
     const QRectF pic = pictureRect();
-    if (!viewInitialised_ || pic.isEmpty())
+    if (!viewInitialised_ || pic.isEmpty() || mouse_->zoomFactor() == 1.0)
         return;
     // Zoom about the cursor: the image point under it stays under it. The view keeps its shape,
     // so the picture rectangle stays where it is.

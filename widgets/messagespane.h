@@ -9,7 +9,7 @@
 /// The program's messages, time-stamped, newest at the bottom: warnings on a yellow ground, errors
 /// on a red one. The text can be selected and copied; the context menu also clears the pane.
 /// It shows what the message log already holds when it is made and follows it from then on.
-/// \test tst_messagespane.cpp
+/// \test tst_bodywindow.cpp
 class MessagesPane : public QPlainTextEdit
 {
     Q_OBJECT

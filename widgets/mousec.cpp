@@ -4,6 +4,8 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 
+#include <cmath>
+
 namespace {
 
 constexpr Qt::KeyboardModifiers countedModifiers = Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier;
@@ -90,8 +92,14 @@ void MouseC::wheeled(const QWheelEvent *e)
     pos_ = e->position().toPoint();
     modifiers_ = e->modifiers() & countedModifiers;
     // angleDelta is in eighths of a degree; one notch of a common wheel is 15 degrees.
-    steps_ = static_cast<int>(e->angleDelta().y() * 0.125 / 15.0);
-    zoom_ = steps_ >= 0 ? 1.0 / 1.1 : 1.1;
+    const int delta = e->angleDelta().y();
+    steps_ = static_cast<int>(delta * 0.125 / 15.0);
+    // One step of 10 % an event of whole notches. A high-resolution wheel or a touchpad sends
+    // fractions of a notch (0 whole steps): they zoom by their fraction, in their own direction.
+    if (delta >= 120 || delta <= -120)
+        zoom_ = delta > 0 ? 1.0 / 1.1 : 1.1;
+    else
+        zoom_ = std::pow(1.1, -delta / 120.0);
     emit wMoved(steps_);
 }
 

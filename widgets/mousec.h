@@ -10,7 +10,7 @@ class QWheelEvent;
 /// The mouse state of one painting area: the last position and the press position (integer
 /// widget pixels), the button of the current gesture, the Shift/Ctrl/Alt modifiers of the latest
 /// event, and the wheel's notch count with the zoom factor it asks for.
-/// \test tst_coordmouse.cpp
+/// \test tst_imgdisp.cpp
 class MouseC : public QObject
 {
     Q_OBJECT

@@ -11,7 +11,7 @@
 /// sets): what it is, how many of how many units are done and the time left, e.g.
 /// "CT2 slices 3 / 15 · 0:42 left". A job ends "done", in a state the owner names ("stopped"), or
 /// failed ("2 failed"), then on the failure colour until the next job begins.
-/// \test tst_progressline.cpp
+/// \test tst_bodywindow.cpp
 class ProgressLine : public QProgressBar
 {
     Q_OBJECT

@@ -6,7 +6,7 @@
 /// The time a job of equal units (slices, files, data sets) still needs, estimated from the rate
 /// since it began: elapsed / done × (total − done). Times are passed in, in milliseconds of any
 /// steady clock, so that the estimate is a plain calculation.
-/// \test tst_timeleft.cpp
+/// \test tst_messagelog.cpp
 class TimeLeft
 {
 public:

@@ -15,7 +15,7 @@ class CtFileSet;
 /// energy, lists them and hands the current one to the window. Two layouts: the Ormel standard
 /// (every file in the one folder, sample-energy-number.ext, a set per run of files with one key)
 /// and one sub-folder per set.
-/// \test tst_selectdatadir.cpp
+/// \test tst_dataseries.cpp
 class SelectDataDir : public QFrame
 {
     Q_OBJECT

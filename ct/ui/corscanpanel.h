@@ -14,7 +14,7 @@
 /// colour bar. The arrow keys and the wheel over the picture step through the trials; Enter, a
 /// double click on a thumbnail or a click on the picture takes the shown centre (`centreTaken`).
 /// The panel only shows: the window runs the scan and hands each trial over as it arrives.
-/// \test tst_bodycorscan.cpp
+/// \test tst_bodycalc.cpp
 class CorScanPanel : public QFrame
 {
     Q_OBJECT

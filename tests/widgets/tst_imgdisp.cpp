@@ -153,7 +153,11 @@ void TestImgDisp::wheelZoomsAboutCursor_data()
     QTest::newRow("back, off centre") << part << QPoint(37, 260) << -120 << -1 << 1.1;
     QTest::newRow("two notches in one event: one step") << part << QPoint(120, 80) << 240 << 2 << 1 / 1.1;
     QTest::newRow("two back: one step out") << part << QPoint(30, 40) << -240 << -2 << 1.1;
-    QTest::newRow("half a notch back counts 0: in") << part << QPoint(30, 40) << -60 << 0 << 1 / 1.1;
+    // A high-resolution wheel or a touchpad: fractions of a notch zoom by their fraction, their way.
+    QTest::newRow("half a notch back: out by half a step")
+        << part << QPoint(30, 40) << -60 << 0 << std::pow(1.1, 0.5);
+    QTest::newRow("a quarter notch forward: in by a quarter step")
+        << part << QPoint(200, 150) << 30 << 0 << std::pow(1.1, -0.25);
 }
 
 void TestImgDisp::wheelZoomsAboutCursor()
@@ -198,6 +202,10 @@ void TestImgDisp::leftDragPans()
     leftDrag(area_, QPoint(100, 100), QPoint(300, 200), Qt::ControlModifier);
     QCOMPARE(disp_->view(), v);
     QVERIFY(!disp_->isSelectionValid());
+    // After the drags a plain click picks a point again.
+    QSignalSpy point(disp_, &ImgDisp::selectedAPoint);
+    QTest::mouseClick(area_, Qt::LeftButton, {}, QPoint(120, 90));
+    QCOMPARE(point.count(), 1);
 }
 
 void TestImgDisp::shiftDragSelects_data()

@@ -47,6 +47,8 @@ private slots:
     void crossedHandlesStayMonotonic();
     void imageOfData_data();
     void imageOfData();
+    void valueRangePassesOverNaN_data();
+    void valueRangePassesOverNaN();
     void rangeTextsAndFix_data();
     void rangeTextsAndFix();
     void editsAnnounceChange_data();
@@ -152,6 +154,29 @@ void TestPanels::imageOfData()
     const QList<int> got {at(0, 0), at(1, 0), at(0, 1), at(1, 1)};
     QCOMPARE(got, greys);
     QVERIFY(greyImageOfData(std::span(v).first(3), 2, 2, s).isNull()); // too few values
+}
+
+void TestPanels::valueRangePassesOverNaN_data()
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    QTest::addColumn<QList<double>>("values");
+    QTest::addColumn<double>("min");
+    QTest::addColumn<double>("max");
+    QTest::newRow("NaN between") << QList<double> {50.0, nan, 10.0} << 10.0 << 50.0;
+    QTest::newRow("NaN first and last") << QList<double> {nan, -2.0, 7.0, nan} << -2.0 << 7.0;
+    QTest::newRow("NaN only: 0 … 0") << QList<double> {nan, nan} << 0.0 << 0.0;
+    QTest::newRow("nothing: 0 … 0") << QList<double> {} << 0.0 << 0.0;
+}
+
+void TestPanels::valueRangePassesOverNaN()
+{
+    QFETCH(QList<double>, values);
+    QFETCH(double, min);
+    QFETCH(double, max);
+    double lo = -1, hi = -1;
+    valueRange(std::span<const double>(values.constData(), values.size()), lo, hi);
+    QCOMPARE(lo, min);
+    QCOMPARE(hi, max);
 }
 
 void TestPanels::init()

@@ -63,3 +63,10 @@ inline QString readText(const QString &path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly | QIODevice::Text) ? QString::fromUtf8(f.readAll()) : QString();
 }
+
+/// The bytes of file `path`; empty if it cannot be read.
+inline QByteArray readBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}

@@ -113,16 +113,13 @@ private slots:
     void everyCommandIsKnown();
     void axisPairAnnouncesOnlyChanges_data();
     void axisPairAnnouncesOnlyChanges();
-    void flagsOnlyOnOne_data();
-    void flagsOnlyOnOne();
     void imagesSeekClamps_data();
     void imagesSeekClamps();
     void pagesByName_data();
     void pagesByName();
     void regionsReachEveryPanel_data();
     void regionsReachEveryPanel();
-    void clearCommands();
-    void i0AndBgLoad();
+    void clearAndLoadCommands();
     void seriesBatchReconstructsEachLoadedSet();
     void ringRemovalLines_data();
     void ringRemovalLines();
@@ -221,6 +218,9 @@ void TestBodyBatch::commands_data()
     row("ct_auto_exec 1", "procCtrl/AutoExecCtCalc", checked, true, "", "procCtrl",
         SIGNAL(autoExecUpdated()));
     row("ct_auto_exec 1", "SelectCt2", checked, true);
+    // A flag is on for "1" only.
+    for (const char *line : {"ct_auto_exec 2", "ct_auto_exec on", "ct_auto_exec", "ct_auto_exec 1.0"})
+        row(line, "procCtrl/AutoExecCtCalc", checked, false, "ct_auto_exec 1");
     row("ct_use_partial_data_set 1", "procCtrl/UsePartialDataSet", checked, true, "", "procCtrl",
         SIGNAL(usePartialDataSetUpdated()));
     row("ct_rot_ax_is_h 0", "procCtrl/RotAxV", checked, true, "", "procCtrl", SIGNAL(rotAxUpdated()));
@@ -381,27 +381,6 @@ void TestBodyBatch::axisPairAnnouncesOnlyChanges()
     QCOMPARE(body.ui().procCtrl->ui().RotAxV->isChecked(), vertical);
 }
 
-void TestBodyBatch::flagsOnlyOnOne_data()
-{
-    QTest::addColumn<QString>("argument");
-    QTest::addColumn<bool>("on");
-    QTest::newRow("1") << u"1"_s << true;
-    QTest::newRow("2") << u"2"_s << false;
-    QTest::newRow("word") << u"on"_s << false;
-    QTest::newRow("missing") << QString() << false;
-    QTest::newRow("1.0") << u"1.0"_s << false;
-}
-
-void TestBodyBatch::flagsOnlyOnOne()
-{
-    QFETCH(QString, argument);
-    QFETCH(bool, on);
-    Body body(nullptr, 1);
-    body.ui().procCtrl->setAutoExec(!on);
-    body.execCommand(parseBatchCmd(u"ct_auto_exec "_s + argument));
-    QCOMPARE(body.ui().procCtrl->autoExec(), on);
-}
-
 void TestBodyBatch::imagesSeekClamps_data()
 {
     QTest::addColumn<QString>("line");
@@ -490,33 +469,11 @@ void TestBodyBatch::regionsReachEveryPanel()
     }
 }
 
-void TestBodyBatch::clearCommands()
+void TestBodyBatch::clearAndLoadCommands()
 {
     auto body = loadedBody();
     QVERIFY(body);
     Ui_Body &ui = body->ui();
-    for (const char *line : {"auto_save_image_path /a", "auto_save_image_name n", "auto_save_image_tag t",
-             "auto_save_data_path /b", "auto_save_data_name m", "auto_save_data_tag u",
-             "add_inf_raw_i0_xafs /x.dat", "add_inf_i0_i0_xafs /y.dat"})
-        body->execCommand(parseBatchCmd(QString::fromLatin1(line)));
-    QVERIFY(ui.CTFiles->count() > 0);
-    for (const char *line : {"images_clear", "auto_save_image_clear", "auto_save_data_clear",
-             "add_inf_raw_i0_xafs_clear", "add_inf_i0_i0_xafs_clear"})
-        QVERIFY(body->execCommand(parseBatchCmd(QString::fromLatin1(line))));
-    QCOMPARE(ui.CTFiles->count(), 0);
-    for (SelectSaveDir *s : {ui.SelectImageSaveDir, ui.SelectDataSaveDir}) {
-        QVERIFY(s->dir().isEmpty());
-        QVERIFY(s->name().isEmpty());
-        QVERIFY(s->tag().isEmpty());
-    }
-    QVERIFY(ui.I0ofRawImage_->ui().XafsFile->filePath().isEmpty());
-    QVERIFY(ui.I0ofI0Image_->ui().XafsFile->filePath().isEmpty());
-}
-
-void TestBodyBatch::i0AndBgLoad()
-{
-    auto body = loadedBody();
-    QVERIFY(body);
     SelectAImgFile *i0 = body->ui().I0ImgSel;
     QVERIFY(body->execCommand(parseBatchCmd(u"i0_load "_s + i0_)));
     QVERIFY(i0->img());
@@ -533,6 +490,23 @@ void TestBodyBatch::i0AndBgLoad()
     QVERIFY(body->execCommand(parseBatchCmd(u"bg_clear"_s)));
     QVERIFY(!body->ui().BGImgSel->img());
     QVERIFY(body->ui().BGImgSel->filePath().isEmpty());
+
+    for (const char *line : {"auto_save_image_path /a", "auto_save_image_name n", "auto_save_image_tag t",
+             "auto_save_data_path /b", "auto_save_data_name m", "auto_save_data_tag u",
+             "add_inf_raw_i0_xafs /x.dat", "add_inf_i0_i0_xafs /y.dat"})
+        body->execCommand(parseBatchCmd(QString::fromLatin1(line)));
+    QVERIFY(ui.CTFiles->count() > 0);
+    for (const char *line : {"images_clear", "auto_save_image_clear", "auto_save_data_clear",
+             "add_inf_raw_i0_xafs_clear", "add_inf_i0_i0_xafs_clear"})
+        QVERIFY(body->execCommand(parseBatchCmd(QString::fromLatin1(line))));
+    QCOMPARE(ui.CTFiles->count(), 0);
+    for (SelectSaveDir *s : {ui.SelectImageSaveDir, ui.SelectDataSaveDir}) {
+        QVERIFY(s->dir().isEmpty());
+        QVERIFY(s->name().isEmpty());
+        QVERIFY(s->tag().isEmpty());
+    }
+    QVERIFY(ui.I0ofRawImage_->ui().XafsFile->filePath().isEmpty());
+    QVERIFY(ui.I0ofI0Image_->ui().XafsFile->filePath().isEmpty());
 }
 
 void TestBodyBatch::seriesBatchReconstructsEachLoadedSet()

@@ -358,7 +358,6 @@ void TestBodyLink::runDoesNotStartWithoutConnection()
     auto body = std::make_unique<Body>(nullptr, 1);
     QCOMPARE(body->zelmapLink().port(), int(port));
     QVERIFY(body->zelmapLink().enabled());
-    QCOMPARE(body->zelmapLink().retryInterval(), 1000); // the program's pause between attempts
     QCOMPARE(body->ui().Link2dZelmap->styleSheet(), u"background-color: rgb(255, 243, 162);"_s);
     QSignalSpy done(body.get(), &Body::callBatchCheckEnd);
     body->ui().Cont2DA->click();

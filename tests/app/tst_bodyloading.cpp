@@ -132,12 +132,9 @@ void TestBodyLoading::unusableFileInTheMiddleIsSkippedAndSaid()
     QStringList files {image(u"b0.img"_s, 20, 16), image(u"b2.img"_s, 20, 16)};
     const QStringList good = files;
     files.insert(at, bad);
-    QStringList said;
-    {
-        DebugLog log;
-        QVERIFY(loadFiles(body, files));
-        said = log.messages();
-    }
+    DebugLog log;
+    QVERIFY(loadFiles(body, files));
+    const QStringList said = log.messages();
     QCOMPARE(body.imageSet()->count(), 2);
     QCOMPARE(body.imageSet()->width(), 20);
     QCOMPARE(body.ui().CTFiles->files(), good);
@@ -227,12 +224,9 @@ void TestBodyLoading::guessCorFindsTheDemoAxis()
         body.ui().procCtrl->setDataSetStartImageNo(start);
         body.ui().procCtrl->setDataSetUsingImages(images);
     }
-    QStringList said;
-    {
-        DebugLog log;
-        body.sinogram()->ui().GuessCor->click();
-        said = log.messages();
-    }
+    DebugLog log;
+    body.sinogram()->ui().GuessCor->click();
+    const QStringList said = log.messages();
     const double guess = body.ui().procCtrl->cor();
     if (!guessed) {
         QCOMPARE(guess, 64.0); // left where it was, and said why
@@ -349,12 +343,9 @@ void TestBodyLoading::scanFileLoadsItsFrames()
 
     const QString file = dir_.filePath(u"scan.nxs"_s);
     QVERIFY(writeScanFile(file, spec));
-    QStringList said;
-    {
-        DebugLog log;
-        QVERIFY(loadFiles(body, {file}));
-        said = log.messages();
-    }
+    DebugLog log;
+    QVERIFY(loadFiles(body, {file}));
+    const QStringList said = log.messages();
     if (images == 0) { // refused: the earlier scan's two projections stay
         QCOMPARE(body.imageSet()->count(), 2);
         QCOMPARE(body.ui().CTFiles->ui().Count->text(), u"2 (1 not loaded)"_s);

@@ -14,6 +14,7 @@
 #include "ct/ui/procctrl.h"
 #include "ct/ui/selectsavedir.h"
 #include "imagedata/itexwriter.h"
+#include "tests/app/roadfixture.h"
 #include "tools/standin/standinviewer.h"
 #include "widgets/dispb.h"
 #include "widgets/rawdisp.h"
@@ -57,8 +58,9 @@ private slots:
     void batchLinesDriveTheViewer();
 
 private:
-    /// A window whose link is connected to the stand-in viewer.
-    std::unique_ptr<Body> linkedBody();
+    /// A window whose link is connected to the stand-in viewer, with slice files saved in `layout`
+    /// (see saveSlices) and, for `from` ≥ 0, the slice range from … to by step.
+    std::unique_ptr<Body> linkedBody(const Layout &layout = {}, int from = -1, int to = 0, int step = 1);
     /// Data files of slices 0 … 25 at tags E01 and E02, saved in `layout` into a fresh folder
     /// that the window's data-save selector names.
     void saveSlices(Body &body, const Layout &layout);
@@ -100,13 +102,19 @@ void TestBodyLink::cleanup()
     ConfigStore::instance().clear();
 }
 
-std::unique_ptr<Body> TestBodyLink::linkedBody()
+std::unique_ptr<Body> TestBodyLink::linkedBody(const Layout &layout, int from, int to, int step)
 {
     auto body = std::make_unique<Body>(nullptr, 1);
     // The window connects at start-up, without a click.
     QSignalSpy greeted(viewer_.get(), &StandInViewer::lineReceived);
     if (!greeted.wait(5000) || viewer_->received().value(0) != hello)
         return nullptr;
+    saveSlices(*body, layout);
+    if (from >= 0) {
+        body->ui().procCtrl->setSliceFrom(from);
+        body->ui().procCtrl->setSliceTo(to);
+        body->ui().procCtrl->setSliceStep(step);
+    }
     return body;
 }
 
@@ -165,13 +173,9 @@ void TestBodyLink::continuousRunWalksTheRange()
     QFETCH(int, step);
     QFETCH(QList<int>, slices);
     QFETCH(bool, greetedAgain);
-    auto body = linkedBody();
+    auto body = linkedBody({}, from, to, step);
     QVERIFY(body);
-    saveSlices(*body, {false, false, false});
     ProcCtrl *proc = body->ui().procCtrl;
-    proc->setSliceFrom(from);
-    proc->setSliceTo(to);
-    proc->setSliceStep(step);
 
     body->ui().Cont2DA->click();
     QVERIFY(body->isCont2dARunning());
@@ -196,12 +200,8 @@ void TestBodyLink::continuousRunWalksTheRange()
 
 void TestBodyLink::stepZeroRepeatsUntilStopped()
 {
-    auto body = linkedBody();
+    auto body = linkedBody({}, 12, 20, 0);
     QVERIFY(body);
-    saveSlices(*body, {false, false, false});
-    body->ui().procCtrl->setSliceFrom(12);
-    body->ui().procCtrl->setSliceTo(20);
-    body->ui().procCtrl->setSliceStep(0);
     QSignalSpy finished(viewer_.get(), &StandInViewer::finished);
     body->ui().Cont2DA->click();
     QTRY_VERIFY_WITH_TIMEOUT(finished.size() >= 6, 10000); // three rounds
@@ -234,18 +234,15 @@ void TestBodyLink::pickedSliceIsSentToTheViewer()
     QFETCH(bool, sendMsg);
     QFETCH(bool, with2DA);
     QFETCH(int, requestCount);
-    auto body = linkedBody();
+    auto body = linkedBody({true, true, false});
     QVERIFY(body);
     QVERIFY(body->ui().SendMsg2Zelmap->isChecked()); // checked at start
-    saveSlices(*body, {true, true, false});
     body->zmlSetSendMsg(sendMsg);
     body->ui().With2DA->setChecked(with2DA);
     body->resize(1400, 900);
     body->show();
     body->ui().procCtrl->setRotAxV(true);
-    QSignalSpy loaded(body.get(), &Body::finishedLoadingCTFiles);
-    body->ui().CTFiles->filesChosen(imageFiles_);
-    QVERIFY(loaded.wait(10000));
+    QVERIFY(loadFiles(*body, imageFiles_));
 
     DispB *area = body->rawDisp()->area();
     const QPoint at(area->width() / 2, area->height() / 3);
@@ -270,13 +267,10 @@ void TestBodyLink::pickedSliceIsSentToTheViewer()
 void TestBodyLink::busyShowsAndRefusalResets()
 {
     viewer_->behaviour().neverFinish = true;
-    auto body = linkedBody();
+    auto body = linkedBody({}, 3, 9);
     QVERIFY(body);
     QCOMPARE(body->ui().Link2dZelmap->styleSheet(), u"background-color: rgb(211, 255, 241);"_s);
     QCOMPARE(body->ui().ZMLIsBusy->styleSheet(), u"background-color: rgb(211, 255, 241);"_s);
-    saveSlices(*body, {false, false, false});
-    body->ui().procCtrl->setSliceFrom(3);
-    body->ui().procCtrl->setSliceTo(9);
     QSignalSpy received(&body->zelmapLink(), &TcpClient::receiveAnMsg);
     body->ui().Cont2DA->click();
     QCOMPARE(body->ui().ZMLIsBusy->styleSheet(), u"background-color: rgb(255, 192, 192);"_s);
@@ -319,11 +313,8 @@ void TestBodyLink::batchRunReportsItsEnd()
     QFETCH(int, requestCount);
     QFETCH(bool, ok);
     viewer_->behaviour().closeAfter = closeAt;
-    auto body = linkedBody();
+    auto body = linkedBody({}, 1, last);
     QVERIFY(body);
-    saveSlices(*body, {false, false, false});
-    body->ui().procCtrl->setSliceFrom(1);
-    body->ui().procCtrl->setSliceTo(last);
     QSignalSpy done(body.get(), &Body::callBatchCheckEnd);
     QSignalSpy result(body.get(), &Body::callBatchLastOk); // sent only for a line that failed
     if (busyFirst)
@@ -345,17 +336,12 @@ void TestBodyLink::waitingBatchLinesEnd()
     viewer_->behaviour().neverFinish = true;
     auto body = linkedBody();
     QVERIFY(body);
-    saveSlices(*body, {false, false, false});
     QTemporaryDir dir;
-    QFile bat(dir.filePath(u"wait.bat"_s));
-    QVERIFY(bat.open(QIODevice::WriteOnly));
-    bat.write(
-        "ct_slice_from 1\nct_slice_to 3\nct_slice_step 0\nzelmapLink_cont_2da\n:ifng ct_angle_origin 7\n"
-        "ct_slice_step 1\nbatch_timeout 0.3\nzelmapLink_cont_2da\n:ifng ct_threads 1\n");
-    bat.close();
     QSignalSpy ended(body->batch(), &Batch::runEnded);
-    body->batchLoad(bat.fileName());
-    body->batchExec();
+    QVERIFY(startBatch(*body, dir.filePath(u"wait.bat"_s),
+        {u"ct_slice_from 1"_s, u"ct_slice_to 3"_s, u"ct_slice_step 0"_s, u"zelmapLink_cont_2da"_s,
+            u":ifng ct_angle_origin 7"_s, u"ct_slice_step 1"_s, u"batch_timeout 0.3"_s,
+            u"zelmapLink_cont_2da"_s, u":ifng ct_threads 1"_s}));
     QVERIFY(ended.wait(10000));
     QCOMPARE(body->ui().procCtrl->angleOriginDeg(), 7.0); // step 0 refused
     QCOMPARE(body->ui().procCtrl->threads(), 1); // the run timed out
@@ -372,7 +358,6 @@ void TestBodyLink::runDoesNotStartWithoutConnection()
     auto body = std::make_unique<Body>(nullptr, 1);
     QCOMPARE(body->zelmapLink().port(), int(port));
     QVERIFY(body->zelmapLink().enabled());
-    QCOMPARE(body->zelmapLink().retryInterval(), 1000); // the program's pause between attempts
     QCOMPARE(body->ui().Link2dZelmap->styleSheet(), u"background-color: rgb(255, 243, 162);"_s);
     QSignalSpy done(body.get(), &Body::callBatchCheckEnd);
     body->ui().Cont2DA->click();
@@ -389,12 +374,10 @@ void TestBodyLink::runDoesNotStartWithoutConnection()
         std::any_of(log->messages().begin(), log->messages().end(),
             [](const LogMessage &m) { return m.text.startsWith(u"Can't connect to"_s); }),
         5000);
-    QSignalSpy loaded(body.get(), &Body::finishedLoadingCTFiles);
     body->resize(1400, 900);
     body->show();
     QVERIFY(QTest::qWaitForWindowExposed(body.get()));
-    body->ui().CTFiles->filesChosen(imageFiles_);
-    QVERIFY(loaded.wait(10000));
+    QVERIFY(loadFiles(*body, imageFiles_));
     const auto problems = [log] { // of this program (the test platform has its own warnings)
         QStringList texts;
         for (const LogMessage &m : log->messages())
@@ -420,13 +403,7 @@ void TestBodyLink::batchLinesDriveTheViewer()
     // The line after "zelmapLink_cont_2da" runs only when the viewer has analysed every slice.
     auto body = linkedBody();
     QVERIFY(body);
-    saveSlices(*body, {false, false, false});
     QTemporaryDir dir;
-    QFile bat(dir.filePath(u"link.bat"_s));
-    QVERIFY(bat.open(QIODevice::WriteOnly));
-    bat.write("zelmapLink_connect\nct_slice_from 1\nct_slice_to 3\nzelmapLink_cont_2da\nct_proc_slice 2\n"
-              "zelmapLink_exec_2da\nct_slice_step 4\n");
-    bat.close();
     int requestsAfterRun = -1;
     bool runningAfterRun = true;
     QObject relay;
@@ -437,8 +414,9 @@ void TestBodyLink::batchLinesDriveTheViewer()
         }
     });
     QSignalSpy ended(body->batch(), &Batch::runEnded);
-    body->batchLoad(bat.fileName());
-    body->batchExec();
+    QVERIFY(startBatch(*body, dir.filePath(u"link.bat"_s),
+        {u"zelmapLink_connect"_s, u"ct_slice_from 1"_s, u"ct_slice_to 3"_s, u"zelmapLink_cont_2da"_s,
+            u"ct_proc_slice 2"_s, u"zelmapLink_exec_2da"_s, u"ct_slice_step 4"_s}));
     QVERIFY(ended.wait(10000));
     QCOMPARE(requestsAfterRun, 6); // load and 2DA of each of the 3 slices
     QVERIFY(!runningAfterRun);

@@ -8,20 +8,25 @@
 // Local
 #include "app/body.h"
 #include "app/recon/reconoptions.h"
+#include "app/recon/reconrun.h"
 #include "app/recon/seriesrun.h"
 #include "automation/dataseries.h"
 #include "automation/seriesmanifest.h"
 #include "ct/ui/procctrl.h"
 #include "ct/ui/selectsavedir.h"
+#include "ct/ui/sinogram.h"
+#include "imagedata/imgdatas.h"
 #include "imagedata/itexwriter.h"
 #include "imagedata/ui/selectaimgfile.h"
+#include "tests/app/roadfixture.h"
 #include "tools/phantom/phantom.h"
 #include "tools/scanfile/scanfilewriter.h"
 
 using namespace Qt::StringLiterals;
 
 /// Sequential CT-XAFS runs in the window over a small series of three energies, and the same series
-/// without a window.
+/// without a window; a TIFF series goes through the window and the command exactly as the same
+/// series in ITEX files.
 class TestSeqCalc : public QObject
 {
     Q_OBJECT
@@ -35,6 +40,9 @@ private slots:
     void aSetThatFailsToLoadEndsTheRun();
     void closingDuringARunLosesNothing();
     void scanFilesOfEachEnergy();
+    void tiffCommandWritesTheSameFiles();
+    void tiffWindowBuildsTheSameSinogram();
+    void commandRefusesAnImageWithoutPixels();
 
 private:
     /// A window with the series listed, the I0 files and BG chosen, the geometry of a loaded set and
@@ -47,9 +55,14 @@ private:
     static void runSequence(
         Body &body, QStringList &stages, const std::function<void(const QString &)> &onStage = {});
     static QStringList filesUnder(const QString &dir);
+    /// The first data file under `dir` that lacks lines of the region 0 … 63; empty if none.
+    static QString shortDataFile(const QString &dir);
+    /// quorvel-recon with `args`: its exit code; `out`: what it printed.
+    static int recon(const QStringList &args, QString *out = nullptr);
 
     QTemporaryDir data_;
     QString projections_, i0Dir_, bg_;
+    QString scan(const QString &format) const { return data_.filePath(format); }
 };
 
 void TestSeqCalc::initTestCase()
@@ -64,6 +77,45 @@ void TestSeqCalc::initTestCase()
     i0Dir_ = data_.filePath(u"i0"_s);
     bg_ = data_.filePath(u"bg.img"_s);
     QVERIFY(writeXafsSeries(setup, projections_, i0Dir_, bg_));
+
+    // The demo object on a 48-pixel detector, 8 rows, axis vertical at 23.5, written twice.
+    ScanSetup tiffs;
+    tiffs.width = 48;
+    tiffs.height = 8;
+    tiffs.cor = 23.5;
+    tiffs.projections = 60;
+    for (const QString &format : {u"img"_s, u"tif"_s}) {
+        tiffs.tiff = format == u"tif"_s;
+        const QString dir = scan(format);
+        QVERIFY(writeScan(demoPhantom(48), tiffs, dir + u"/p"_s, u"ct_"_s, dir + u"/i0."_s + format,
+            dir + u"/bg."_s + format));
+    }
+    QCOMPARE(QDir(scan(u"tif"_s) + u"/p"_s).entryList({u"*.tif"_s}, QDir::Files).size(), 60);
+}
+
+QString TestSeqCalc::shortDataFile(const QString &dir)
+{
+    for (const QString &f : filesUnder(dir)) {
+        QFile file(QDir(dir).filePath(f));
+        if (f.endsWith(u".dat"_s)
+            && (!file.open(QIODevice::ReadOnly) || file.readAll().count('\n') != 6 + 63 * 63))
+            return f;
+    }
+    return {};
+}
+
+int TestSeqCalc::recon(const QStringList &args, QString *out)
+{
+    ReconOptions options;
+    QString error;
+    if (!parseReconOptions(args, options, error))
+        return 2;
+    QString text;
+    QTextStream stream(&text);
+    const int code = ReconRun(options, stream, stream).exec();
+    if (out)
+        *out = text;
+    return code;
 }
 
 QStringList TestSeqCalc::filesUnder(const QString &dir)
@@ -198,16 +250,10 @@ void TestSeqCalc::sequenceWritesEachEnergyLikeTheCommand()
     QTextStream sink(&text);
     QCOMPARE(SeriesRun(options, sink, sink).exec(), 0);
     QCOMPARE(filesUnder(fromCommand.path()), QStringList(expected) << u"series-manifest.tsv"_s);
-    for (const QString &name : expected) {
-        QFile a(fromWindow.filePath(name)), b(fromCommand.filePath(name));
-        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
-        QVERIFY2(a.readAll() == b.readAll(), qPrintable(name));
-    }
+    QCOMPARE(firstDifferentFile(fromWindow.path(), fromCommand.path(), expected), QString());
     // Each energy was corrected with its own I0: the sets differ beyond the edge.
-    QFile below(fromWindow.filePath(u"7090eV/w-7090eV-00007.dat"_s)),
-        above(fromWindow.filePath(u"7140eV/w-7140eV-00007.dat"_s));
-    QVERIFY(below.open(QIODevice::ReadOnly) && above.open(QIODevice::ReadOnly));
-    QVERIFY(below.readAll() != above.readAll());
+    const QByteArray below = readBytes(fromWindow.filePath(u"7090eV/w-7090eV-00007.dat"_s));
+    QVERIFY(!below.isEmpty() && below != readBytes(fromWindow.filePath(u"7140eV/w-7140eV-00007.dat"_s)));
 }
 
 void TestSeqCalc::fromToAndKeepOnNewSets()
@@ -297,13 +343,7 @@ void TestSeqCalc::stopping()
         QCOMPARE(manifest[0].outcome, u"done"_s); // stopped after its calculation, which completed
     files.removeAll(u"series-manifest.tsv"_s);
     QCOMPARE(files.size(), energies.size() * 6);
-    for (const QString &f : files) {
-        if (!f.endsWith(u".dat"_s))
-            continue;
-        QFile file(QDir(out.path()).filePath(f));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll().count('\n'), 6 + 63 * 63); // the region 0 … 63 of a loaded set
-    }
+    QCOMPARE(shortDataFile(out.path()), QString());
 }
 
 void TestSeqCalc::aSetThatFailsToLoadEndsTheRun_data()
@@ -347,15 +387,12 @@ void TestSeqCalc::aSetThatFailsToLoadEndsTheRun()
         QVERIFY(QFile::copy(QDir(i0Dir_).filePath(name), i0.filePath(name)));
     const std::vector<uint32_t> small(8 * 8, 1000);
     for (const QString &name : from.entryList({u"demo-7115eV-*"_s}, QDir::Files)) {
-        if (fault == u"all"_s) {
-            QFile f(series.filePath(name));
-            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            f.write("broken");
-        } else if (name.endsWith(u"-0031.img"_s) && fault == u"one"_s) {
+        if (fault == u"all"_s)
+            QVERIFY(writeText(series.filePath(name), "broken"));
+        else if (name.endsWith(u"-0031.img"_s) && fault == u"one"_s)
             QVERIFY(writeItexFile(series.filePath(name), {8, 8, 2, 1.0, small}));
-        } else if (name.endsWith(u"-0031.img"_s) && fault == u"missing"_s) {
+        else if (name.endsWith(u"-0031.img"_s) && fault == u"missing"_s)
             QVERIFY(QFile::remove(series.filePath(name)));
-        }
     }
     if (fault == u"I0"_s) {
         QFile f(i0.filePath(u"I0-7115eV-0001.img"_s));
@@ -399,15 +436,9 @@ void TestSeqCalc::closingDuringARunLosesNothing()
         QVERIFY(body->isCalculating());
     } // closed in the middle of the first set's calculation: neither a crash nor a hang
     // What was handed out is finished and saved whole; nothing half-written is left.
-    const QStringList files = filesUnder(out.path());
-    for (const QString &f : files) {
+    for (const QString &f : filesUnder(out.path()))
         QVERIFY2(f.endsWith(u".dat"_s) || f.endsWith(u".png"_s), qPrintable(f));
-        if (!f.endsWith(u".dat"_s))
-            continue;
-        QFile file(QDir(out.path()).filePath(f));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll().count('\n'), 6 + 63 * 63);
-    }
+    QCOMPARE(shortDataFile(out.path()), QString());
 }
 
 void TestSeqCalc::scanFilesOfEachEnergy()
@@ -438,11 +469,66 @@ void TestSeqCalc::scanFilesOfEachEnergy()
     const QStringList expected = filesUnder(fromImages.path()).filter(slices);
     QCOMPARE(expected.size(), 3 * 3 * 2);
     QCOMPARE(filesUnder(fromScans.path()).filter(slices), expected);
-    for (const QString &name : expected) {
-        QFile a(fromImages.filePath(name)), b(fromScans.filePath(name));
-        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
-        QVERIFY2(a.readAll() == b.readAll(), qPrintable(name));
+    QCOMPARE(firstDifferentFile(fromImages.path(), fromScans.path(), expected), QString());
+}
+
+void TestSeqCalc::tiffCommandWritesTheSameFiles()
+{
+    QTemporaryDir out;
+    for (const QString &format : {u"img"_s, u"tif"_s}) {
+        const QString dir = scan(format);
+        QString text;
+        QCOMPARE(recon({dir + u"/p"_s, u"*."_s + format, u"--i0"_s, dir + u"/i0."_s + format, u"--bg"_s,
+                           dir + u"/bg."_s + format, u"--axis"_s, u"v"_s, u"--cor"_s, u"guess"_s,
+                           u"--slices"_s, u"0:7:7"_s, u"--out"_s, out.filePath(format)},
+                     &text),
+            0);
+        QVERIFY2(text.contains(u"progress: 2/2 slices"_s), qPrintable(text));
     }
+    const QStringList files = QDir(out.filePath(u"img"_s)).entryList(QDir::Files);
+    QCOMPARE(files.size(), 4);
+    QCOMPARE(QDir(out.filePath(u"tif"_s)).entryList(QDir::Files), files);
+    QCOMPARE(firstDifferentFile(out.filePath(u"img"_s), out.filePath(u"tif"_s), files), QString());
+}
+
+void TestSeqCalc::tiffWindowBuildsTheSameSinogram()
+{
+    std::vector<double> sinograms[2];
+    for (int i = 0; i < 2; ++i) {
+        const QString format = i == 0 ? u"img"_s : u"tif"_s;
+        const QString dir = scan(format);
+        Body body;
+        body.ui().procCtrl->setRotAxV(true);
+        body.ui().I0ImgSel->selectFile(dir + u"/i0."_s + format);
+        body.ui().BGImgSel->selectFile(dir + u"/bg."_s + format);
+        QCOMPARE(body.ui().I0ImgSel->filePathEdit()->styleSheet(), SelectAFile::goodStyle());
+        QCOMPARE(body.ui().BGImgSel->filePathEdit()->styleSheet(), SelectAFile::goodStyle());
+        QVERIFY(loadDir(body, dir + u"/p"_s, {u"*."_s + format}));
+        QCOMPARE(body.imageSet()->count(), 60);
+        QCOMPARE(body.ui().CTFiles->ui().Count->text(), u"60"_s);
+        const ProjectionSet set = body.imageSet()->projectionSet();
+        QVERIFY(set.i0 && set.bg);
+        QVERIFY(body.sinogram()->data().hasData());
+        QCOMPARE(body.sinogram()->data().height, 60);
+        sinograms[i] = body.sinogram()->data().att;
+    }
+    QCOMPARE(sinograms[1], sinograms[0]);
+}
+
+void TestSeqCalc::commandRefusesAnImageWithoutPixels()
+{
+    // A TIFF that holds no image, first in a series of ITEX projections: the command refuses the
+    // set rather than reconstruct from a short one. (The window's side: tst_bodyloading.)
+    QTemporaryDir dir;
+    QVERIFY(writeText(dir.filePath(u"a.tif"_s), QByteArray("II*\0\0\0\0\0", 8)));
+    const std::vector<uint32_t> px(16 * 8, 1000);
+    for (const QString &name : {u"b.img"_s, u"c.img"_s})
+        QVERIFY(writeItexFile(dir.filePath(name), {16, 8, 2, 1.0, px}));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Can not read TIFF file .*/a.tif$"_s));
+    QString text;
+    QCOMPARE(recon({dir.path(), u"*"_s, u"--out"_s, dir.filePath(u"out"_s)}, &text), 1);
+    QVERIFY2(text.contains(u"quorvel-recon: cannot use "_s + dir.filePath(u"a.tif"_s)), qPrintable(text));
+    QVERIFY(!QFileInfo::exists(dir.filePath(u"out"_s)));
 }
 
 QTEST_MAIN(TestSeqCalc)

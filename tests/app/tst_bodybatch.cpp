@@ -769,9 +769,11 @@ void TestBodyBatch::appQuitReportsFailedWrites()
     const DebugLog quiet;
     QVERIFY(startBatch(*body, dir_.filePath(u"run.bat"_s),
         {u"ct_cor 33"_s, u"calc_ct2 1"_s, u"auto_save_data 1"_s,
-            u"auto_save_data_path "_s + blocker + u"/sub"_s, u"calc_exec"_s, u"app_quit"_s}));
+            u"auto_save_data_path "_s + blocker + u"/sub"_s, u"calc_exec"_s, u":ifok ct_slice_step 5"_s,
+            u"app_quit"_s}));
     QVERIFY(finishing.wait(30000));
     QCOMPARE(body->exitStatus(), 1);
+    QVERIFY(body->ui().procCtrl->sliceStep() != 5); // the run's line failed: its files were not written
 }
 
 void TestBodyBatch::closingDuringABatchRun()

@@ -5,7 +5,8 @@ A scan of the demo phantom, 360 projections over 180 degrees of 4 x 1027 pixels 
 axis horizontal at 513 (slices are image columns; lines of 1027 give sinograms of 1025 samples and
 slices of 1024 x 1024), is written once by bench_endtoend. Then:
 - quorvel-recon reconstructs the 4 slices on one worker thread, from reading the projections to
-  writing the data files and PNG images (the best of several runs, wall time), and again on two;
+  writing the data files and PNG images (the best of several runs, wall time), again on two, and
+  on one in single precision (--single);
 - scikit-image reconstructs the same 4 sinograms (the same I0/BG correction, computed here with
   numpy) with iradon, ramp filter, 1024 x 1024: only the iradon calls are timed, so the figure
   favours scikit-image.
@@ -46,7 +47,7 @@ def processor():
     return "%s (family %s model %s), %s" % (model, family, number, vectors)
 
 
-def run_ours(threads):
+def run_ours(threads, extra=()):
     """Best wall time of quorvel-recon on the 4 slices with `threads` workers."""
     best = float("inf")
     for r in range(repeats):
@@ -54,7 +55,7 @@ def run_ours(threads):
         start = time.perf_counter()
         subprocess.run([os.path.join(build, "app", "quorvel-recon"), proj_dir, "--axis", "h", "--cor", str(cor),
                         "--i0", i0_file, "--bg", bg_file, "--slices", "0:%d" % (slices - 1), "--threads",
-                        str(threads), "--out", out], check=True, stdout=subprocess.DEVNULL)
+                        str(threads), "--out", out, *extra], check=True, stdout=subprocess.DEVNULL)
         best = min(best, time.perf_counter() - start)
     return best
 
@@ -81,6 +82,7 @@ with tempfile.TemporaryDirectory() as work:
     # quorvel-recon, data files and PNGs, on one worker thread and on two.
     best_ours = run_ours(1)
     best_two = run_ours(2)
+    best_single = run_ours(1, ["--single"])
 
     # The same sinograms for scikit-image: with the axis on a whole pixel the grid samples pixels
     # cor - 512 ... cor + 512 as they are; attenuation ln((I0 - BG) / (I - BG)), differences that are
@@ -107,6 +109,8 @@ print("processor: %s" % processor())
 print("back-projection variant: %s" % os.environ.get("QV_KERNEL", "the widest the processor has"))
 print("quorvel-recon, 4 slices of 1024 x 360, 1 thread, end to end: %.3f s" % best_ours)
 print("quorvel-recon, the same, 2 threads: %.3f s" % best_two)
+print("quorvel-recon --single, 1 thread: %.3f s" % best_single)
 print("scikit-image iradon, the same 4 slices, reconstruction only: %.3f s" % best_skimage)
 print("ratio, 1 thread: %.1f x" % (best_skimage / best_ours))
 print("ratio, 2 threads: %.1f x" % (best_skimage / best_two))
+print("ratio, single precision, 1 thread: %.1f x" % (best_skimage / best_single))

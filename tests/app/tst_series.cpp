@@ -458,6 +458,14 @@ void TestSeries::aKilledRunResumes()
     QCOMPARE(entries.size(), size_t(4));
     for (const ManifestEntry &e : entries)
         QVERIFY2(e.done() && e.files == 40 && e.images == 120, qPrintable(e.tag));
+
+    // A file emptied since (a full disk, a truncation) makes its set unfinished again.
+    const QString victim = files.filter(u"7090eV"_s).filter(u".dat"_s).first();
+    QVERIFY(QFile(resumed.filePath(victim)).resize(0));
+    text.clear();
+    QCOMPARE(run(args + QStringList {u"--out"_s, resumed.path(), u"--resume"_s}, &text), 0);
+    QVERIFY2(text.contains(u"wrote "_s + resumed.filePath(u"7090eV"_s)), qPrintable(text));
+    QVERIFY(sameFiles(whole.path(), resumed.path(), files.filter(u".dat"_s)));
 }
 
 void TestSeries::memoryStaysWithTheBlock()

@@ -423,6 +423,10 @@ void TestCorGuess::scanBestIsWithinAStep()
     QVERIFY(best >= 0);
     QVERIFY2(std::abs(trials[size_t(best)].cor - cor) <= 0.5,
         qPrintable(QString::number(trials[size_t(best)].cor)));
+    // A trial that could not be made (score 0) never wins; with none made there is no best.
+    trials.push_back(CorTrial {});
+    QCOMPARE(bestCorTrial(trials), best);
+    QCOMPARE(bestCorTrial({CorTrial {}}), -1);
 }
 
 void TestCorGuess::trialEqualsTheSliceBitForBit_data()

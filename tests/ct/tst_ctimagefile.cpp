@@ -120,7 +120,8 @@ void TestCtImageFile::windowAndOffset_data()
     QTest::addColumn<QByteArray>("written");
     QTest::newRow("inside") << 3.5 << 10.0 << -10.0 << QByteArray("13.5");
     QTest::newRow("above") << 10.5 << 10.0 << -10.0 << QByteArray("10");
-    QTest::newRow("on the limit") << -10.0 << 10.0 << -10.0 << QByteArray("0");
+    QTest::newRow("on the lower limit") << -10.0 << 10.0 << -10.0 << QByteArray("0");
+    QTest::newRow("on the upper limit") << 10.0 << 10.0 << -10.0 << QByteArray("20");
     QTest::newRow("upper below lower") << 1.0 << -1.0 << 1.0 << QByteArray("10");
     QTest::newRow("NaN passes") << std::nan("") << 10.0 << -10.0 << QByteArray("nan");
 }

@@ -587,6 +587,8 @@ void TestSinogramGen::stripesRemoved_data()
                                        << "dead" << 10.0;
     QTest::newRow("all: dead column") << "all"
                                       << "dead" << 10.0;
+    QTest::newRow("dead: run of three dead columns") << "dead"
+                                                     << "dead run" << 10.0;
 }
 
 void TestSinogramGen::stripesRemoved()
@@ -599,10 +601,12 @@ void TestSinogramGen::stripesRemoved()
     std::vector<int> columns {kind == QLatin1String("air") ? 150 : 48};
     if (kind == QLatin1String("group"))
         columns = {8, 9, 10, 11, 12, 13};
+    else if (kind == QLatin1String("dead run"))
+        columns = {47, 48, 49};
     for (int k = 0; k < H; ++k) {
         for (int j : columns) {
             double &v = striped[static_cast<size_t>(k) * W + j];
-            if (kind == QLatin1String("dead"))
+            if (kind.startsWith(QLatin1String("dead")))
                 v = 0.4;
             else
                 v += 0.02;
@@ -615,6 +619,19 @@ void TestSinogramGen::stripesRemoved()
         const double after = std::abs(columnOffset(cleaned, clean, j));
         QVERIFY2(after * reduction <= before,
             qPrintable(QStringLiteral("column %1: %2 before, %3 after").arg(j).arg(before).arg(after)));
+    }
+    // A run (widened by the filter) is filled along the line between its live neighbours, the
+    // nearest columns it left as they were, each column at its own distance.
+    for (int k = 0; kind == QLatin1String("dead run") && k < H; ++k) {
+        const double *row = cleaned.data() + static_cast<size_t>(k) * W;
+        const double *input = striped.data() + static_cast<size_t>(k) * W;
+        int l = columns.front(), r = columns.back();
+        while (l > 0 && row[l] != input[l])
+            --l;
+        while (r < W - 1 && row[r] != input[r])
+            ++r;
+        for (int j = l + 1; j < r; ++j)
+            QVERIFY(std::abs(row[j] - (row[l] + (row[r] - row[l]) * (j - l) / (r - l))) < 1e-12);
     }
     // The neighbours are not dragged along.
     for (int j : {columns.front() - 4, columns.back() + 4})

@@ -276,7 +276,7 @@ Q_DECLARE_METATYPE(ScanFileRecipe)
 
 void TestBodyLoading::scanFileLoadsItsFrames_data()
 {
-    QTest::addColumn<ScanFileRecipe>("spec");
+    QTest::addColumn<ScanFileRecipe>("recipe");
     QTest::addColumn<bool>("chooseI0"); // an I0 file is chosen before the scan is loaded
     QTest::addColumn<int>("images"); // loaded; 0: the scan is refused
     QTest::addColumn<int>("dataSetImages");
@@ -316,7 +316,7 @@ void TestBodyLoading::scanFileLoadsItsFrames_data()
 
 void TestBodyLoading::scanFileLoadsItsFrames()
 {
-    QFETCH(ScanFileRecipe, spec);
+    QFETCH(ScanFileRecipe, recipe);
     QFETCH(bool, chooseI0);
     QFETCH(int, images);
     QFETCH(int, dataSetImages);
@@ -324,7 +324,7 @@ void TestBodyLoading::scanFileLoadsItsFrames()
     QFETCH(QString, bg);
     Body body;
     // The flats of an earlier scan are that scan's: a scan without flats lets go of them.
-    ScanFileRecipe earlier = spec;
+    ScanFileRecipe earlier = recipe;
     earlier.layout = ScanFileRecipe::Layout::DataExchange;
     earlier.projections = 2;
     earlier.flats = earlier.darks = 1;
@@ -333,10 +333,10 @@ void TestBodyLoading::scanFileLoadsItsFrames()
     QVERIFY(loadFiles(body, {dir_.filePath(u"earlier.h5"_s)}));
     QVERIFY(body.ui().I0ImgSel->holdsComputed());
     if (chooseI0)
-        body.ui().I0ImgSel->selectFile(image(u"i0scan.img"_s, spec.width, spec.height, 30000));
+        body.ui().I0ImgSel->selectFile(image(u"i0scan.img"_s, recipe.width, recipe.height, 30000));
 
     const QString file = dir_.filePath(u"scan.nxs"_s);
-    QVERIFY(writeScanFile(file, spec));
+    QVERIFY(writeScanFile(file, recipe));
     DebugLog log;
     QVERIFY(loadFiles(body, {file}));
     const QStringList said = log.messages();
@@ -351,9 +351,9 @@ void TestBodyLoading::scanFileLoadsItsFrames()
     QCOMPARE(body.ui().CTFiles->files(), QStringList(images, file));
     QCOMPARE(body.ui().procCtrl->dataSetImages(), dataSetImages);
     QCOMPARE(
-        body.ui().procCtrl->dataSetRangeDeg(), spec.layout == ScanFileRecipe::Layout::NXtomo ? 180.0 : 360.0);
+        body.ui().procCtrl->dataSetRangeDeg(), recipe.layout == ScanFileRecipe::Layout::NXtomo ? 180.0 : 360.0);
     // Projection k is the k-th frame of key 0, in order, with its own pixels.
-    std::vector<double> row(size_t(spec.width));
+    std::vector<double> row(size_t(recipe.width));
     for (int k : {0, 9, images - 1}) {
         body.imageSet()->image(k)->getRow(5, row.data());
         QCOMPARE(row[7], scanPattern(0, k, 7, 5));
@@ -363,7 +363,7 @@ void TestBodyLoading::scanFileLoadsItsFrames()
         QVERIFY2(selector->filePath().endsWith(text), qPrintable(selector->filePath()));
         QCOMPARE(bool(selector->img()), !text.isEmpty());
         if (selector->holdsComputed()) { // the mean of the frames of that kind
-            const int frames = int(std::count(spec.keys.cbegin(), spec.keys.cend(), kind));
+            const int frames = int(std::count(recipe.keys.cbegin(), recipe.keys.cend(), kind));
             double mean = 0.0;
             for (int f = 0; f < frames; ++f)
                 mean += scanPattern(kind, f, 7, 5) / frames;

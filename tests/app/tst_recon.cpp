@@ -543,34 +543,34 @@ void TestRecon::scanFileGivesTheFilesOfImageFiles()
         images.push_back(openImgData(file));
     QVERIFY(std::all_of(images.cbegin(), images.cend(), [](const auto &i) { return bool(i); }));
 
-    ScanFileRecipe spec;
-    spec.width = setup.width;
-    spec.height = setup.height;
+    ScanFileRecipe recipe;
+    recipe.width = setup.width;
+    recipe.height = setup.height;
     const int n = setup.projections;
     if (exchange) {
-        spec.layout = ScanFileRecipe::Layout::DataExchange;
-        spec.type = ScanFileRecipe::Type::F32;
-        spec.gzip = 4;
-        spec.projections = n;
-        spec.flats = 3;
-        spec.darks = 2;
+        recipe.layout = ScanFileRecipe::Layout::DataExchange;
+        recipe.type = ScanFileRecipe::Type::F32;
+        recipe.gzip = 4;
+        recipe.projections = n;
+        recipe.flats = 3;
+        recipe.darks = 2;
     } else {
-        spec.keys = {2, 1, 1};
+        recipe.keys = {2, 1, 1};
         for (int k = 0; k < n; ++k) {
             if (k == n / 2)
-                spec.keys.insert(spec.keys.end(), {3, 1, 2});
-            spec.keys.push_back(0);
+                recipe.keys.insert(recipe.keys.end(), {3, 1, 2});
+            recipe.keys.push_back(0);
         }
     }
     int projection = 0;
-    for (size_t f = 0; f < (exchange ? size_t(n) : spec.keys.size()); ++f)
-        spec.angles.push_back(!exchange && spec.keys[f] != 0 ? -1.0 : 2.0 * projection++);
-    spec.fill = [&](int kind, int index, int y, double *row) {
+    for (size_t f = 0; f < (exchange ? size_t(n) : recipe.keys.size()); ++f)
+        recipe.angles.push_back(!exchange && recipe.keys[f] != 0 ? -1.0 : 2.0 * projection++);
+    recipe.fill = [&](int kind, int index, int y, double *row) {
         const size_t image = kind == 0 ? size_t(index) : kind == 1 ? images.size() - 2 : images.size() - 1;
         images[image]->getRow(y, row);
     };
     const QString scanFile = dir.filePath(u"scan.nxs"_s);
-    QVERIFY(writeScanFile(scanFile, spec));
+    QVERIFY(writeScanFile(scanFile, recipe));
 
     QTemporaryDir fromImages, fromScan;
     const QStringList common {u"--axis"_s, axis, u"--cor"_s, u"guess"_s, u"--slices"_s,
@@ -596,8 +596,8 @@ void TestRecon::scanFileGivesTheFilesOfImageFiles()
     QVERIFY(sameFiles(fromImages.path(), fromScan.path(), written));
 
     // Angles that do not step evenly refuse the scan before anything is computed.
-    spec.angles[spec.angles.size() - 3] += 1.0;
-    QVERIFY(writeScanFile(scanFile, spec));
+    recipe.angles[recipe.angles.size() - 3] += 1.0;
+    QVERIFY(writeScanFile(scanFile, recipe));
     QTemporaryDir uneven;
     QCOMPARE(run(QStringList {scanFile, u"--out"_s, uneven.path()} + common.mid(0, 6), &text), 1);
     QVERIFY2(text.contains(u"are not evenly spaced: from projection"_s), qPrintable(text));

@@ -18,6 +18,7 @@
 #include "imagedata/imgdatas.h"
 #include "imagedata/itexwriter.h"
 #include "imagedata/ui/selectaimgfile.h"
+#include "tests/app/reconcommand.h"
 #include "tests/app/roadfixture.h"
 #include "tools/phantom/phantom.h"
 #include "tools/scanfile/scanfilewriter.h"
@@ -54,7 +55,6 @@ private:
     /// Clicks "Seq. Calc." and waits for the run to finish; `stages`: the stage messages shown.
     static void runSequence(
         Body &body, QStringList &stages, const std::function<void(const QString &)> &onStage = {});
-    static QStringList filesUnder(const QString &dir);
     /// The first data file under `dir` that lacks lines of the region 0 … 63; empty if none.
     static QString shortDataFile(const QString &dir);
     /// quorvel-recon with `args`: its exit code; `out`: what it printed.
@@ -116,16 +116,6 @@ int TestSeqCalc::recon(const QStringList &args, QString *out)
     if (out)
         *out = text;
     return code;
-}
-
-QStringList TestSeqCalc::filesUnder(const QString &dir)
-{
-    QStringList files;
-    QDirIterator it(dir, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << QDir(dir).relativeFilePath(it.next());
-    files.sort();
-    return files;
 }
 
 std::unique_ptr<Body> TestSeqCalc::preparedBody(

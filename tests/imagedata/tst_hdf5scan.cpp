@@ -39,15 +39,15 @@ private slots:
     void anglesFitEvenSteps();
 
 private:
-    QString write(const QString &name, const ScanFileRecipe &spec);
+    QString write(const QString &name, const ScanFileRecipe &recipe);
     QTemporaryDir dir_;
 };
 
-QString TestHdf5Scan::write(const QString &name, const ScanFileRecipe &spec)
+QString TestHdf5Scan::write(const QString &name, const ScanFileRecipe &recipe)
 {
     const QString path = dir_.filePath(name);
     QString error;
-    if (!writeScanFile(path, spec, &error))
+    if (!writeScanFile(path, recipe, &error))
         qWarning() << error;
     return path;
 }
@@ -76,12 +76,12 @@ ScanFileRecipe exchange(int projections, int flats, int darks)
 }
 
 // The value the writer was given for pixel (x, y) of frame `index` of `kind`.
-double written(const ScanFileRecipe &spec, int kind, int index, int x, int y)
+double written(const ScanFileRecipe &recipe, int kind, int index, int x, int y)
 {
-    if (!spec.fill)
+    if (!recipe.fill)
         return scanPattern(kind, index, x, y);
-    std::vector<double> row(size_t(spec.width));
-    spec.fill(kind, index, y, row.data());
+    std::vector<double> row(size_t(recipe.width));
+    recipe.fill(kind, index, y, row.data());
     return row[size_t(x)];
 }
 
@@ -97,7 +97,7 @@ std::vector<double> evenAngles(int n, double step, double first = 0.0)
 
 void TestHdf5Scan::readsTheFramesOfEachKind_data()
 {
-    QTest::addColumn<ScanFileRecipe>("spec");
+    QTest::addColumn<ScanFileRecipe>("recipe");
     QTest::addColumn<QList<int>>("counts"); // projections, flats, darks
     QTest::addColumn<int>("invalid");
 
@@ -137,18 +137,18 @@ void TestHdf5Scan::readsTheFramesOfEachKind_data()
 
 void TestHdf5Scan::readsTheFramesOfEachKind()
 {
-    QFETCH(ScanFileRecipe, spec);
+    QFETCH(ScanFileRecipe, recipe);
     QFETCH(QList<int>, counts);
     QFETCH(int, invalid);
-    const QString path = write(u"scan.nxs"_s, spec);
+    const QString path = write(u"scan.nxs"_s, recipe);
     QCOMPARE(checkFileType(path), ImgFileType::HDF5);
     QString error;
     const std::shared_ptr<const Hdf5Scan> scan = Hdf5Scan::open(path, error);
     QVERIFY2(scan, qPrintable(error));
-    QCOMPARE(scan->width(), spec.width);
-    QCOMPARE(scan->height(), spec.height);
+    QCOMPARE(scan->width(), recipe.width);
+    QCOMPARE(scan->height(), recipe.height);
     QCOMPARE(scan->invalidFrames(), invalid);
-    std::vector<double> row(size_t(spec.width)), column(size_t(spec.height));
+    std::vector<double> row(size_t(recipe.width)), column(size_t(recipe.height));
     for (Kind kind : {Kind::Projection, Kind::Flat, Kind::Dark}) {
         const int kindNo = int(kind);
         QCOMPARE(scan->count(kind), counts[kindNo]);
@@ -158,17 +158,17 @@ void TestHdf5Scan::readsTheFramesOfEachKind()
                 ImgDataScanFrame frame(scan, kind, k);
                 frame.setReadAll(whole);
                 QVERIFY(frame.open());
-                frame.getRow(spec.height - 1, row.data());
-                frame.getColumn(spec.width - 2, column.data());
-                for (int x = 0; x < spec.width; ++x)
-                    QCOMPARE(row[size_t(x)], written(spec, kindNo, k, x, spec.height - 1));
-                for (int y = 0; y < spec.height; ++y)
-                    QCOMPARE(column[size_t(y)], written(spec, kindNo, k, spec.width - 2, y));
+                frame.getRow(recipe.height - 1, row.data());
+                frame.getColumn(recipe.width - 2, column.data());
+                for (int x = 0; x < recipe.width; ++x)
+                    QCOMPARE(row[size_t(x)], written(recipe, kindNo, k, x, recipe.height - 1));
+                for (int y = 0; y < recipe.height; ++y)
+                    QCOMPARE(column[size_t(y)], written(recipe, kindNo, k, recipe.width - 2, y));
             }
         }
     }
     // Projection angles only, in projection order.
-    if (spec.layout == ScanFileRecipe::Layout::NXtomo && !spec.angles.empty())
+    if (recipe.layout == ScanFileRecipe::Layout::NXtomo && !recipe.angles.empty())
         QCOMPARE(scan->angles(), (std::vector<double> {0, 45, 90, 135, 180}));
     // The mean of the flats: the mean of their patterns.
     if (counts[1] > 0) {
@@ -177,7 +177,7 @@ void TestHdf5Scan::readsTheFramesOfEachKind()
         mean->getRow(1, row.data());
         double expected = 0.0;
         for (int k = 0; k < counts[1]; ++k)
-            expected += written(spec, 1, k, 3, 1) / counts[1];
+            expected += written(recipe, 1, k, 3, 1) / counts[1];
         QVERIFY(std::abs(row[3] - expected) < 1e-9);
     }
 }
@@ -214,17 +214,17 @@ void TestHdf5Scan::linesEqualTheWholeFrames()
     QFETCH(bool, gzip);
     QFETCH(QSize, size);
     const int w = size.width(), h = size.height();
-    ScanFileRecipe spec = exchange(3, 2, 1);
-    spec.width = w;
-    spec.height = h;
-    spec.type = ScanFileRecipe::Type::F32;
-    spec.gzip = gzip ? 1 : 0;
-    spec.fill = [w](int kind, int index, int y, double *row) {
+    ScanFileRecipe recipe = exchange(3, 2, 1);
+    recipe.width = w;
+    recipe.height = h;
+    recipe.type = ScanFileRecipe::Type::F32;
+    recipe.gzip = gzip ? 1 : 0;
+    recipe.fill = [w](int kind, int index, int y, double *row) {
         for (int x = 0; x < w; ++x)
             row[x] = std::sin(kind * 7.0 + index * 1.3 + y * 0.7 + x * 0.11) * 1000.0 + 0.125;
     };
     QString error;
-    const std::shared_ptr<const Hdf5Scan> scan = Hdf5Scan::open(write(u"lines.h5"_s, spec), error);
+    const std::shared_ptr<const Hdf5Scan> scan = Hdf5Scan::open(write(u"lines.h5"_s, recipe), error);
     QVERIFY2(scan, qPrintable(error));
     const Kind kind = frame < 0 ? Kind::Flat : Kind::Projection;
     std::unique_ptr<ImgData> whole;
@@ -258,7 +258,7 @@ void TestHdf5Scan::linesEqualTheWholeFrames()
 
 void TestHdf5Scan::refusesWhatItCannotUse_data()
 {
-    QTest::addColumn<ScanFileRecipe>("spec");
+    QTest::addColumn<ScanFileRecipe>("recipe");
     QTest::addColumn<QString>("reason");
     ScanFileRecipe rank2 = nxtomo({0});
     rank2.rank = 2;
@@ -296,9 +296,9 @@ void TestHdf5Scan::refusesWhatItCannotUse_data()
 
 void TestHdf5Scan::refusesWhatItCannotUse()
 {
-    QFETCH(ScanFileRecipe, spec);
+    QFETCH(ScanFileRecipe, recipe);
     QFETCH(QString, reason);
-    const QString path = write(u"bad.h5"_s, spec);
+    const QString path = write(u"bad.h5"_s, recipe);
     QString error;
     QVERIFY(!Hdf5Scan::open(path, error));
     QVERIFY2(error.contains(reason), qPrintable(error));
@@ -312,10 +312,10 @@ void TestHdf5Scan::refusesWhatItCannotUse()
 
 void TestHdf5Scan::refusesATruncatedFile()
 {
-    ScanFileRecipe spec = exchange(40, 0, 0);
-    spec.width = 64;
-    spec.height = 64;
-    const QString path = write(u"cut.h5"_s, spec);
+    ScanFileRecipe recipe = exchange(40, 0, 0);
+    recipe.width = 64;
+    recipe.height = 64;
+    const QString path = write(u"cut.h5"_s, recipe);
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadWrite));
     QVERIFY(file.resize(file.size() / 2));

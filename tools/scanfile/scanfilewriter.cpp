@@ -84,48 +84,48 @@ bool vector1d(hid_t file, const char *path, hid_t fileT, hid_t memT, const void 
 
 // The frames of one kind-list into a new dataset at `path`; `kinds[f]` and `indices[f]` say what
 // frame f shows.
-bool frames(hid_t file, const char *path, const ScanFileRecipe &spec, const std::vector<int> &kinds,
+bool frames(hid_t file, const char *path, const ScanFileRecipe &recipe, const std::vector<int> &kinds,
     const std::vector<int> &indices)
 {
-    const hsize_t n = spec.declaredFrames > 0 ? hsize_t(spec.declaredFrames) : kinds.size();
-    const hsize_t h = spec.declaredHeight > 0 ? hsize_t(spec.declaredHeight) : hsize_t(spec.height);
-    const hsize_t w = spec.declaredWidth > 0 ? hsize_t(spec.declaredWidth) : hsize_t(spec.width);
+    const hsize_t n = recipe.declaredFrames > 0 ? hsize_t(recipe.declaredFrames) : kinds.size();
+    const hsize_t h = recipe.declaredHeight > 0 ? hsize_t(recipe.declaredHeight) : hsize_t(recipe.height);
+    const hsize_t w = recipe.declaredWidth > 0 ? hsize_t(recipe.declaredWidth) : hsize_t(recipe.width);
     const hsize_t dims3[3] = {n, h, w};
-    const bool declaredOnly = spec.declaredFrames > 0 || spec.declaredWidth > 0 || spec.declaredHeight > 0;
-    const int rank = spec.rank == 2 ? 2 : 3;
+    const bool declaredOnly = recipe.declaredFrames > 0 || recipe.declaredWidth > 0 || recipe.declaredHeight > 0;
+    const int rank = recipe.rank == 2 ? 2 : 3;
     Handle space(H5Screate_simple(rank, rank == 2 ? dims3 + 1 : dims3, nullptr));
     Handle create(H5Pcreate(H5P_DATASET_CREATE));
-    if (spec.chunked || spec.gzip > 0 || spec.filter > 0 || spec.plugin > 0 || declaredOnly) {
+    if (recipe.chunked || recipe.gzip > 0 || recipe.filter > 0 || recipe.plugin > 0 || declaredOnly) {
         const hsize_t chunk3[3] = {1, std::min<hsize_t>(h, 4096), std::min<hsize_t>(w, 4096)};
         H5Pset_chunk(create, rank, rank == 2 ? chunk3 + 1 : chunk3);
-        if (spec.gzip > 0)
-            H5Pset_deflate(create, unsigned(spec.gzip));
-        if (spec.filter > 0)
-            H5Pset_filter(create, H5Z_filter_t(spec.filter), H5Z_FLAG_MANDATORY, 0, nullptr);
-        if (spec.plugin > 0)
-            H5Pset_filter(create, H5Z_filter_t(spec.plugin), H5Z_FLAG_MANDATORY, 0, nullptr);
+        if (recipe.gzip > 0)
+            H5Pset_deflate(create, unsigned(recipe.gzip));
+        if (recipe.filter > 0)
+            H5Pset_filter(create, H5Z_filter_t(recipe.filter), H5Z_FLAG_MANDATORY, 0, nullptr);
+        if (recipe.plugin > 0)
+            H5Pset_filter(create, H5Z_filter_t(recipe.plugin), H5Z_FLAG_MANDATORY, 0, nullptr);
     }
-    Handle set(H5Dcreate2(file, path, fileType(spec.type), space, H5P_DEFAULT, create, H5P_DEFAULT));
+    Handle set(H5Dcreate2(file, path, fileType(recipe.type), space, H5P_DEFAULT, create, H5P_DEFAULT));
     if (set.id < 0)
         return false;
     if (declaredOnly)
         return true;
-    std::vector<double> frame(size_t(spec.width) * size_t(spec.height));
-    const hsize_t memDims[2] = {hsize_t(spec.height), hsize_t(spec.width)};
+    std::vector<double> frame(size_t(recipe.width) * size_t(recipe.height));
+    const hsize_t memDims[2] = {hsize_t(recipe.height), hsize_t(recipe.width)};
     Handle memory(H5Screate_simple(2, memDims, nullptr));
     for (size_t f = 0; f < kinds.size(); ++f) {
-        for (int y = 0; y < spec.height; ++y) {
-            double *row = frame.data() + size_t(y) * size_t(spec.width);
-            if (spec.fill) {
-                spec.fill(kinds[f], indices[f], y, row);
+        for (int y = 0; y < recipe.height; ++y) {
+            double *row = frame.data() + size_t(y) * size_t(recipe.width);
+            if (recipe.fill) {
+                recipe.fill(kinds[f], indices[f], y, row);
             } else {
-                for (int x = 0; x < spec.width; ++x)
+                for (int x = 0; x < recipe.width; ++x)
                     row[x] = scanPattern(kinds[f], indices[f], x, y);
             }
         }
         Handle fileSpace(H5Dget_space(set));
         const hsize_t start[3] = {f, 0, 0};
-        const hsize_t count[3] = {1, hsize_t(spec.height), hsize_t(spec.width)};
+        const hsize_t count[3] = {1, hsize_t(recipe.height), hsize_t(recipe.width)};
         H5Sselect_hyperslab(fileSpace, H5S_SELECT_SET, rank == 2 ? start + 1 : start, nullptr,
             rank == 2 ? count + 1 : count, nullptr);
         if (H5Dwrite(set, H5T_NATIVE_DOUBLE, memory, fileSpace, H5P_DEFAULT, frame.data()) < 0)
@@ -136,37 +136,37 @@ bool frames(hid_t file, const char *path, const ScanFileRecipe &spec, const std:
     return true;
 }
 
-bool writeAngles(hid_t file, const char *path, const ScanFileRecipe &spec)
+bool writeAngles(hid_t file, const char *path, const ScanFileRecipe &recipe)
 {
-    if (spec.angles.empty())
+    if (recipe.angles.empty())
         return true;
-    if (!vector1d(file, path, H5T_IEEE_F32LE, H5T_NATIVE_DOUBLE, spec.angles.data(), spec.angles.size()))
+    if (!vector1d(file, path, H5T_IEEE_F32LE, H5T_NATIVE_DOUBLE, recipe.angles.data(), recipe.angles.size()))
         return false;
     Handle set(H5Dopen2(file, path, H5P_DEFAULT));
-    stringAttribute(set, "units", spec.radians ? "rad" : "degree");
+    stringAttribute(set, "units", recipe.radians ? "rad" : "degree");
     return true;
 }
 
-bool write(hid_t file, const ScanFileRecipe &spec)
+bool write(hid_t file, const ScanFileRecipe &recipe)
 {
-    if (spec.layout == ScanFileRecipe::Layout::Neither) {
+    if (recipe.layout == ScanFileRecipe::Layout::Neither) {
         Handle other(group(file, "/measurement", nullptr));
         return other.id >= 0;
     }
-    if (spec.layout == ScanFileRecipe::Layout::DataExchange) {
+    if (recipe.layout == ScanFileRecipe::Layout::DataExchange) {
         Handle exchange(group(file, "/exchange", nullptr));
-        for (auto [path, kind, count] : {std::tuple {"/exchange/data", 0, spec.projections},
-                 std::tuple {"/exchange/data_white", 1, spec.flats},
-                 std::tuple {"/exchange/data_dark", 2, spec.darks}}) {
+        for (auto [path, kind, count] : {std::tuple {"/exchange/data", 0, recipe.projections},
+                 std::tuple {"/exchange/data_white", 1, recipe.flats},
+                 std::tuple {"/exchange/data_dark", 2, recipe.darks}}) {
             if (kind > 0 && count == 0)
                 continue;
             std::vector<int> indices(static_cast<size_t>(count));
             for (int i = 0; i < count; ++i)
                 indices[size_t(i)] = i;
-            if (!frames(file, path, spec, std::vector<int>(size_t(count), kind), indices))
+            if (!frames(file, path, recipe, std::vector<int>(size_t(count), kind), indices))
                 return false;
         }
-        return writeAngles(file, "/exchange/theta", spec);
+        return writeAngles(file, "/exchange/theta", recipe);
     }
     Handle entry(group(file, "/entry", "NXentry"));
     stringAttribute(entry, "definition", "NXtomo");
@@ -174,15 +174,15 @@ bool write(hid_t file, const ScanFileRecipe &spec)
     Handle detector(group(file, "/entry/instrument/detector", "NXdetector"));
     Handle sample(group(file, "/entry/sample", "NXsample"));
     Handle data(group(file, "/entry/data", "NXdata"));
-    std::vector<int> indices(spec.keys.size());
+    std::vector<int> indices(recipe.keys.size());
     int counts[4] = {};
-    for (size_t f = 0; f < spec.keys.size(); ++f)
-        indices[f] = counts[std::clamp(spec.keys[f], 0, 3)]++;
-    if (!frames(file, "/entry/instrument/detector/data", spec, spec.keys, indices))
+    for (size_t f = 0; f < recipe.keys.size(); ++f)
+        indices[f] = counts[std::clamp(recipe.keys[f], 0, 3)]++;
+    if (!frames(file, "/entry/instrument/detector/data", recipe, recipe.keys, indices))
         return false;
-    if (!spec.noKeys) {
-        std::vector<int> keys = spec.keys;
-        keys.resize(spec.keyCount >= 0 ? size_t(spec.keyCount) : keys.size(), 0);
+    if (!recipe.noKeys) {
+        std::vector<int> keys = recipe.keys;
+        keys.resize(recipe.keyCount >= 0 ? size_t(recipe.keyCount) : keys.size(), 0);
         if (!vector1d(file, "/entry/instrument/detector/image_key", H5T_STD_U8LE, H5T_NATIVE_INT, keys.data(),
                 keys.size()))
             return false;
@@ -190,7 +190,7 @@ bool write(hid_t file, const ScanFileRecipe &spec)
     // The NXdata group links to the detector's frames, as NeXus writers do.
     H5Lcreate_hard(
         file, "/entry/instrument/detector/data", file, "/entry/data/data", H5P_DEFAULT, H5P_DEFAULT);
-    return writeAngles(file, "/entry/sample/rotation_angle", spec);
+    return writeAngles(file, "/entry/sample/rotation_angle", recipe);
 }
 
 } // namespace
@@ -207,19 +207,19 @@ bool writeScanOfImages(const QString &path, const QStringList &projections, cons
             return false;
         }
     }
-    ScanFileRecipe spec;
-    spec.width = images.front()->width();
-    spec.height = images.front()->height();
-    spec.keys = {2, 1};
-    spec.keys.insert(spec.keys.end(), size_t(projections.size()), 0);
-    spec.keys.push_back(1);
+    ScanFileRecipe recipe;
+    recipe.width = images.front()->width();
+    recipe.height = images.front()->height();
+    recipe.keys = {2, 1};
+    recipe.keys.insert(recipe.keys.end(), size_t(projections.size()), 0);
+    recipe.keys.push_back(1);
     int projection = 0;
-    for (int key : spec.keys)
-        spec.angles.push_back(key == 0 ? stepDeg * projection++ : 0.0);
-    spec.fill = [&](int kind, int index, int y, double *row) {
+    for (int key : recipe.keys)
+        recipe.angles.push_back(key == 0 ? stepDeg * projection++ : 0.0);
+    recipe.fill = [&](int kind, int index, int y, double *row) {
         images[kind == 0 ? size_t(index) : images.size() - size_t(kind == 1 ? 2 : 1)]->getRow(y, row);
     };
-    return writeScanFile(path, spec, error);
+    return writeScanFile(path, recipe, error);
 }
 
 bool scanFilterAvailable(int id)
@@ -233,22 +233,22 @@ double scanPattern(int kind, int index, int x, int y)
     return kind * 10000.0 + index * 100.0 + y * 10.0 + x;
 }
 
-bool writeScanFile(const QString &path, const ScanFileRecipe &spec, QString *error)
+bool writeScanFile(const QString &path, const ScanFileRecipe &recipe, QString *error)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
-    if (spec.filter > 0) {
-        const H5Z_class2_t filter {H5Z_CLASS_T_VERS, H5Z_filter_t(spec.filter), 1, 1,
+    if (recipe.filter > 0) {
+        const H5Z_class2_t filter {H5Z_CLASS_T_VERS, H5Z_filter_t(recipe.filter), 1, 1,
             "registered for writing only", nullptr, nullptr, &passThrough};
         H5Zregister(&filter);
     }
     bool ok = false;
     {
         Handle file(H5Fcreate(path.toLocal8Bit().constData(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT));
-        ok = file.id >= 0 && write(file, spec);
+        ok = file.id >= 0 && write(file, recipe);
     }
-    if (spec.filter > 0)
-        H5Zunregister(H5Z_filter_t(spec.filter));
+    if (recipe.filter > 0)
+        H5Zunregister(H5Z_filter_t(recipe.filter));
     if (!ok && error)
         *error = QStringLiteral("cannot write the scan file %1").arg(path);
     return ok;

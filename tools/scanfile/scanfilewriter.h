@@ -52,8 +52,8 @@ struct ScanFileRecipe
     Fill fill;
 };
 
-/// Writes `spec` to `path`; false, with `error` set, when the library refuses.
-bool writeScanFile(const QString &path, const ScanFileRecipe &spec, QString *error = nullptr);
+/// Writes `recipe` to `path`; false, with `error` set, when the library refuses.
+bool writeScanFile(const QString &path, const ScanFileRecipe &recipe, QString *error = nullptr);
 
 /// The image files `projections`, `i0` and `bg` (ITEX or TIFF, one size) as one NXtomo scan file: a
 /// dark, a flat, the projections `stepDeg` apart from 0, another flat (the flats and the dark are the

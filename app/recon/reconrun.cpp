@@ -464,7 +464,7 @@ int ReconRun::exec(std::optional<int> onlyBlock)
     queues_.assign(static_cast<size_t>(workers), WorkerQueue());
     startWorkers(workers, engineLength_);
     for (SliceWorker *worker : workers_)
-        connect(worker, &SliceWorker::done, this, &ReconRun::sliceDone);
+        takeResults(worker, &SliceWorker::done, &ReconRun::sliceDone);
     readerThread_ = new QThread(this);
     reader_ = new QObject;
     reader_->moveToThread(readerThread_);
@@ -500,6 +500,23 @@ int ReconRun::exec(std::optional<int> onlyBlock)
                 .arg(times_.write, 0, 'f', 2)
          << Qt::endl;
     return failed_ ? 1 : 0;
+}
+
+// A result comes back as the capture of a functor posted from the worker's thread, copied before its
+// event is made: one event carries it, which is the hand-over ThreadSanitizer is taught to follow
+// (a queued signal's argument is copied into an event already made, and may be read before the
+// poster's wake-up that would tell the sanitizer).
+template<typename Result>
+void ReconRun::takeResults(SliceWorker *worker, void (SliceWorker::*signal)(const Result &),
+    void (ReconRun::*take)(SliceWorker *, const Result &))
+{
+    connect(
+        worker, signal, this,
+        [this, worker, take](const Result &result) {
+            QMetaObject::invokeMethod(
+                this, [this, worker, take, result] { (this->*take)(worker, result); }, Qt::QueuedConnection);
+        },
+        Qt::DirectConnection);
 }
 
 void ReconRun::startWorkers(int count, int length)
@@ -630,9 +647,8 @@ void ReconRun::dispatch(size_t worker)
     }
 }
 
-void ReconRun::sliceDone(const SliceResult &done)
+void ReconRun::sliceDone(SliceWorker *worker, const SliceResult &done)
 {
-    auto *worker = qobject_cast<SliceWorker *>(sender());
     const auto it = std::find(workers_.begin(), workers_.end(), worker);
     if (it == workers_.end())
         return;
@@ -752,7 +768,7 @@ int ReconRun::execScan()
     // A member slot, connected for the workers' lifetime: no handler holding this function's locals
     // has to be taken away while a worker may still be emitting.
     for (SliceWorker *w : workers_) {
-        connect(w, &SliceWorker::trialDone, this, &ReconRun::trialDone);
+        takeResults(w, &SliceWorker::trialDone, &ReconRun::trialDone);
         giveTrial(w);
     }
     QEventLoop loop;
@@ -781,10 +797,9 @@ void ReconRun::giveTrial(SliceWorker *w)
         w, [w, task, score = st.score] { w->trial(task, score); }, Qt::QueuedConnection);
 }
 
-void ReconRun::trialDone(const CorTrial &trial)
+void ReconRun::trialDone(SliceWorker *w, const CorTrial &trial)
 {
-    auto *w = qobject_cast<SliceWorker *>(sender());
-    if (!scan_ || !w)
+    if (!scan_ || std::find(workers_.begin(), workers_.end(), w) == workers_.end())
         return;
     ScanState &st = *scan_;
     const auto at = std::find(st.centres.begin(), st.centres.end(), trial.cor);

@@ -74,11 +74,12 @@ public:
     const QString &failure() const { return failure_; }
     const ReconTimes &times() const { return times_; }
 
-private slots:
-    void sliceDone(const SliceResult &result);
-    void trialDone(const CorTrial &trial);
-
 private:
+    void sliceDone(SliceWorker *worker, const SliceResult &result);
+    void trialDone(SliceWorker *worker, const CorTrial &trial);
+    template<typename Result>
+    void takeResults(SliceWorker *worker, void (SliceWorker::*signal)(const Result &),
+        void (ReconRun::*take)(SliceWorker *, const Result &));
     struct LoadedBlock;
     bool listFiles();
     // The range and image count from a scan's angles, and I0 and BG from its flats and darks.

@@ -7,7 +7,7 @@
 # here: the test starts its own). hdf5-filter-plugin lets the HDF5 library read LZ4- and
 # bzip2-compressed scan files.
 set -euo pipefail
-packages=(cmake g++ make pkg-config qt6-base-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools
+packages=(cmake g++ make lld pkg-config qt6-base-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools
           qt6-l10n-tools qt6-translations-l10n libfftw3-dev libtiff-dev libgl-dev
           libhdf5-dev hdf5-filter-plugin
           slurmctld slurmd slurm-client munge)

@@ -13,9 +13,9 @@
 #include "ct/stripeparams.h"
 #include "imagedata/imgdata.h"
 #include "imagedata/imgfiletype.h"
-#include "imagedata/itexwriter.h"
 #include "imagedata/projectionset.h"
 #include "imagedata/transmission.h"
+#include "tests/imagedata/numitexfile.h"
 #include "tools/phantom/phantom.h"
 #include <algorithm>
 #include <cmath>
@@ -93,7 +93,6 @@ private slots:
     void geometry_data();
     void geometry();
     void resampleBetweenPixels();
-    void correctedRowsFollowTheSet();
     void corAtTheEdgesLeavesTheSinogram_data();
     void corAtTheEdgesLeavesTheSinogram();
     void usingImagesIsBoundByTheSet_data();
@@ -112,7 +111,6 @@ private slots:
     void structureKept_data();
     void structureKept();
     void nonFiniteSamplesInterpolated();
-    void offLeavesEveryByte();
     void tinySinogramsSurvive_data();
     void tinySinogramsSurvive();
     void parameters_data();
@@ -133,13 +131,8 @@ void TestSinogramGen::makeSet(int count, int w, int h)
     set_.width = w;
     set_.height = h;
     for (int k = 0; k < count; ++k) {
-        std::vector<uint32_t> px(static_cast<size_t>(w) * h);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                px[static_cast<size_t>(y) * w + x] = 1000 + 10 * k + x + 100 * y;
-        const QString path = dir_.filePath(u"p%1.img"_s.arg(k));
-        QVERIFY(writeItexFile(path, {w, h, 2, 1.0, px}));
-        set_.images.push_back(openImgData(path));
+        const auto pixel = [k](int x, int y) { return 1000 + 10 * k + x + 100 * y; };
+        set_.images.push_back(openImgData(writeItexImage(dir_.filePath(u"p%1.img"_s.arg(k)), w, h, pixel)));
         QVERIFY(set_.images.back());
     }
 }
@@ -197,31 +190,6 @@ void TestSinogramGen::resampleBetweenPixels()
     std::vector<double> shortLine(100, 1.0), sink(1999, -5.0);
     resampleLine(shortLine, sink, g);
     QCOMPARE(sink[0], -5.0);
-}
-
-void TestSinogramGen::correctedRowsFollowTheSet()
-{
-    makeSet(4, 12, 6);
-    // Flat I0 of 3000 and BG of 200 counts.
-    std::vector<uint32_t> flat(12 * 6, 3000), dark(12 * 6, 200);
-    QVERIFY(writeItexFile(dir_.filePath(u"i0.img"_s), {12, 6, 2, 1.0, flat}));
-    QVERIFY(writeItexFile(dir_.filePath(u"bg.img"_s), {12, 6, 2, 1.0, dark}));
-    set_.i0 = openImgData(dir_.filePath(u"i0.img"_s));
-    set_.bg = openImgData(dir_.filePath(u"bg.img"_s));
-
-    SinogramData s;
-    const SinogramStatus status = genSinogram0(s, set_, {true, 5.0, 2, false, 0, 0});
-    QCOMPARE(status, SinogramStatus::Generated);
-    QCOMPARE(s.sliceNo, 2);
-    QCOMPARE(s.width, 2 * 5 - 1);
-    QCOMPARE(s.height, 4);
-    for (int k = 0; k < 4; ++k) {
-        for (int i = 0; i < s.width; ++i) {
-            const double raw = 1000 + 10 * k + (5 + i - 4) + 100 * 2; // integer CoR: no interpolation
-            QCOMPARE(s.rawRow(k)[i], raw);
-            QCOMPARE(s.attRow(k)[i], std::log(2800.0 / (raw - 200.0)));
-        }
-    }
 }
 
 void TestSinogramGen::corAtTheEdgesLeavesTheSinogram_data()
@@ -366,14 +334,10 @@ void TestSinogramGen::blockEqualsTheDefinition()
     const int w = 26, h = 37, count = 9;
     std::mt19937 rng(static_cast<unsigned>(w * h + slices.size()));
     std::uniform_int_distribution<uint32_t> counts(0, bytes == 2 ? 3000 : 3000000);
+    // Patches of equal counts in every image: I − BG = 0, I0 − BG = 0.
+    const auto pixel = [&](int x, int y) { return (x / 4 + y / 4) % 3 == 0 ? 500 : counts(rng); };
     auto writeImage = [&](const QString &name) {
-        std::vector<uint32_t> px(static_cast<size_t>(w) * h);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) // patches of equal counts in every image: I − BG = 0, I0 − BG = 0
-                px[static_cast<size_t>(y) * w + x] = (x / 4 + y / 4) % 3 == 0 ? 500 : counts(rng);
-        const QString path = dir_.filePath(name);
-        writeItexFile(path, {w, h, bytes, 1.0, px});
-        return openImgData(path);
+        return openImgData(writeItexImage(dir_.filePath(name), w, h, pixel, bytes));
     };
     ProjectionSet set;
     set.width = w;
@@ -464,9 +428,9 @@ void TestSinogramGen::cacheServesOnlyItsOwnBlock()
 
     // Another data set under another block number: slice 5 is built anew, not taken from the cache.
     makeSet(3, 12, 6);
-    std::vector<uint32_t> other(12 * 6, 777);
-    QVERIFY(writeItexFile(dir_.filePath(u"other.img"_s), {12, 6, 2, 1.0, other}));
-    set_.images[1] = openImgData(dir_.filePath(u"other.img"_s));
+    set_.images[1]
+        = openImgData(writeItexImage(dir_.filePath(u"other.img"_s), 12, 6, [](int, int) { return 777; }));
+    QVERIFY(set_.images[1]);
     request.slice = 5;
     const std::uint64_t second = newSinogramBlockId();
     QVERIFY(second != first);
@@ -704,12 +668,7 @@ void TestSinogramGen::nonFiniteSamplesInterpolated()
         QVERIFY2(std::all_of(t.begin(), t.end(), [](double v) { return std::isfinite(v); }), method);
         QVERIFY(std::abs(columnOffset(t, clean, 50)) < 0.005); // between its neighbours
     }
-}
-
-void TestSinogramGen::offLeavesEveryByte()
-{
-    std::vector<double> s = sinogram({});
-    s[3] = std::numeric_limits<double>::quiet_NaN();
+    // Off leaves every byte, the NaN and infinities included.
     std::vector<double> t = s;
     removeStripes(t, W, H, StripeParams());
     QCOMPARE(std::memcmp(t.data(), s.data(), s.size() * sizeof(double)), 0);

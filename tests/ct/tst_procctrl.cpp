@@ -9,8 +9,8 @@
 #include "ct/ui/procctrl.h"
 #include "ct/ui/sinogram.h"
 #include "imagedata/imgdatas.h"
-#include "imagedata/itexwriter.h"
 #include "tests/common/debuglog.h"
+#include "tests/imagedata/numitexfile.h"
 #include "widgets/colorbar.h"
 #include "widgets/imgdisp.h"
 #include "widgets/seekctrl.h"
@@ -26,8 +26,7 @@ class TestProcCtrl : public QObject
 {
     Q_OBJECT
 private slots:
-    void returnWithoutChangeEmitsNothing();
-    void setCorStoresFullValueShowsSixDigits();
+    void sliceAndCorAnnounceOnlyChanges();
     void nonFiniteNumbersReadAsZero_data();
     void nonFiniteNumbersReadAsZero();
     void recordTwiceAndClear();
@@ -38,7 +37,6 @@ private slots:
     void ringRemovalAnnouncesWhatChangesTheSinogram();
     void keepsSliceOrder_data();
     void keepsSliceOrder();
-    void clearingEmptiesAll();
     void initTestCase();
     void init();
     void followsSliceAndCor();
@@ -48,29 +46,37 @@ private slots:
     void ringRemovalShowsTheCorrectedSinogram();
 
 private:
+    /// Adds 180 projections of 24 × 6 over 180 degrees, pixel (x, y) of image k being pixel(k, x, y).
+    template<class Pixel> void addProjections(ImgDatas &set, const QTemporaryDir &dir, Pixel pixel);
     QTemporaryDir dir_;
     ImgDatas images_;
     ProcCtrl *proc_ = nullptr;
     Sinogram *panel_ = nullptr;
 };
 
-void TestProcCtrl::returnWithoutChangeEmitsNothing()
+template<class Pixel> void TestProcCtrl::addProjections(ImgDatas &set, const QTemporaryDir &dir, Pixel pixel)
 {
-    ProcCtrl p;
-    QSignalSpy spy(&p, &ProcCtrl::sliceNoUpdated);
-    QTest::keyClick(p.ui().SliceNo, Qt::Key_Return);
-    QCOMPARE(spy.count(), 0);
-    p.ui().SliceNo->setText(u"1234"_s);
-    QTest::keyClick(p.ui().SliceNo, Qt::Key_Return);
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(p.sliceNo(), 1234);
-    p.setSliceNo(1234);
-    QCOMPARE(spy.count(), 1);
+    for (int k = 0; k < 180; ++k) {
+        const auto imageK = [&](int x, int y) { return pixel(k, x, y); };
+        QVERIFY(set.add(
+            writeItexImage(dir.filePath(u"p%1.img"_s.arg(k, 3, 10, QLatin1Char('0'))), 24, 6, imageK)));
+    }
 }
 
-void TestProcCtrl::setCorStoresFullValueShowsSixDigits()
+void TestProcCtrl::sliceAndCorAnnounceOnlyChanges()
 {
     ProcCtrl p;
+    QSignalSpy sliceSpy(&p, &ProcCtrl::sliceNoUpdated);
+    QTest::keyClick(p.ui().SliceNo, Qt::Key_Return); // Return without a change
+    QCOMPARE(sliceSpy.count(), 0);
+    p.ui().SliceNo->setText(u"1234"_s);
+    QTest::keyClick(p.ui().SliceNo, Qt::Key_Return);
+    QCOMPARE(sliceSpy.count(), 1);
+    QCOMPARE(p.sliceNo(), 1234);
+    p.setSliceNo(1234);
+    QCOMPARE(sliceSpy.count(), 1);
+
+    // The CoR is stored in full and shown with six digits.
     QSignalSpy spy(&p, &ProcCtrl::corUpdated);
     p.setCor(1000.25);
     p.setCor(1000.25);
@@ -289,13 +295,8 @@ void TestProcCtrl::keepsSliceOrder()
     QCOMPARE(qGray(disp.ui().dispA_->image().pixel(0, 0)), 10 * (arrival[1] + 1));
     disp.showImg(disp.count()); // outside: nothing changes
     QCOMPARE(disp.ui().SliceOfImage->text(), QString::number(slices[1]));
-}
 
-void TestProcCtrl::clearingEmptiesAll()
-{
-    CtDisp disp;
-    disp.addImg(3, picture(30));
-    disp.addImg(1, picture(10));
+    // Clearing empties the list, the seeker and the slice field.
     disp.clear();
     QCOMPARE(disp.count(), 0);
     QVERIFY(disp.getQImages().isEmpty());
@@ -310,16 +311,7 @@ void TestProcCtrl::clearingEmptiesAll()
 
 void TestProcCtrl::initTestCase()
 {
-    // 180 projections of 24 × 6 over 180 degrees; pixel (x, y) of image k is 100 + x + 30·y + k.
-    for (int k = 0; k < 180; ++k) {
-        std::vector<uint32_t> px(24 * 6);
-        for (int y = 0; y < 6; ++y)
-            for (int x = 0; x < 24; ++x)
-                px[static_cast<size_t>(y) * 24 + x] = 100 + x + 30 * y + k;
-        const QString path = dir_.filePath(u"p%1.img"_s.arg(k, 3, 10, QLatin1Char('0')));
-        QVERIFY(writeItexFile(path, {24, 6, 2, 1.0, px}));
-        QVERIFY(images_.add(path));
-    }
+    addProjections(images_, dir_, [](int k, int x, int y) { return 100 + x + 30 * y + k; });
 }
 
 void TestProcCtrl::init()
@@ -404,16 +396,9 @@ void TestProcCtrl::ringRemovalShowsTheCorrectedSinogram()
     ImgDatas striped;
     std::mt19937 rng(3);
     std::normal_distribution<double> noise(0.0, 20.0);
-    for (int k = 0; k < 180; ++k) {
-        std::vector<uint32_t> px(24 * 6);
-        for (int y = 0; y < 6; ++y)
-            for (int x = 0; x < 24; ++x)
-                px[static_cast<size_t>(y) * 24 + x] = static_cast<uint32_t>(
-                    (x == 8 ? 0.85 : 1.0) * (10000 + 200 * std::sin(0.05 * k + 0.3 * x) + noise(rng)));
-        const QString path = dir.filePath(u"p%1.img"_s.arg(k, 3, 10, QLatin1Char('0')));
-        QVERIFY(writeItexFile(path, {24, 6, 2, 1.0, px}));
-        QVERIFY(striped.add(path));
-    }
+    addProjections(striped, dir, [&](int k, int x, int) {
+        return (x == 8 ? 0.85 : 1.0) * (10000 + 200 * std::sin(0.05 * k + 0.3 * x) + noise(rng));
+    });
     panel_->setImageSet(&striped);
     proc_->setCor(11.0); // sinogram column i is image column i + 1: the stripe in column 7
     const std::vector<double> plain = panel_->data().att;

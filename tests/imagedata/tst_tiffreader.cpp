@@ -12,6 +12,7 @@
 #include "imagedata/itexwriter.h"
 #include "imagedata/tiffwriter.h"
 #include "tests/common/debuglog.h"
+#include "tests/imagedata/numitexfile.h"
 #include <cstring>
 #include <sys/resource.h>
 #include <tiffio.h>
@@ -186,7 +187,6 @@ private slots:
     void refuses();
     void ourWriterRoundTrips_data();
     void ourWriterRoundTrips();
-    void memoryModeClosesTheFile();
     void imageLargerThanTheBoundIsRefused();
     // Sets of images: the size of the first, and what leaves one out.
     void setNeverTakesAnImageWithoutPixels();
@@ -204,9 +204,7 @@ private:
 
 QString TestTiffReader::itex(const QString &name, int w, int h, uint32_t value)
 {
-    const std::vector<uint32_t> px(static_cast<size_t>(w) * h, value);
-    const QString path = dir_.filePath(name);
-    return writeItexFile(path, {w, h, 2, 1.0, px}) ? path : QString();
+    return writeItexImage(dir_.filePath(name), w, h, [value](int, int) { return value; });
 }
 
 void TestTiffReader::readsWhatLibtiffWrites_data()
@@ -360,29 +358,6 @@ void TestTiffReader::ourWriterRoundTrips()
     QFile::remove(path);
     QVERIFY(!writeTiffFile(path, {width, height + 1, bits, isFloat, counts, values}, &error));
     QVERIFY(!QFile::exists(path));
-}
-
-void TestTiffReader::memoryModeClosesTheFile()
-{
-    Layout l;
-    l.rowsPerStrip = 2;
-    const QString path = dir_.filePath(u"fd.tif"_s);
-    QVERIFY(writeWithLibtiff(path, l));
-    const int before = openFileCount();
-    std::vector<std::unique_ptr<ImgData>> images;
-    for (int i = 0; i < 20; ++i) {
-        images.push_back(openImgData(path));
-        QVERIFY(images.back());
-    }
-    QCOMPARE(openFileCount(), before);
-    // File-read mode keeps its file open until the image goes.
-    auto byFile = createImgData(ImgFileType::TIFF);
-    byFile->setReadAll(false);
-    byFile->setFileName(path);
-    QVERIFY(byFile->open());
-    QCOMPARE(openFileCount(), before + 1);
-    byFile.reset();
-    QCOMPARE(openFileCount(), before);
 }
 
 void TestTiffReader::imageLargerThanTheBoundIsRefused()
@@ -543,26 +518,43 @@ void TestTiffReader::projectionSetLeavesOutWrongSizeI0AndBg()
 void TestTiffReader::loadedImagesHoldNoOpenFile()
 {
     // With the usual limit of 1024 open files, 1100 projections once loaded as 1014: every image kept
-    // its file open. Here the limit is 40 files more than are open now, and 120 images must load.
+    // its file open. Here the limit is 40 files more than are open now, and 120 images of each format
+    // must load.
     const int n = 120;
     QStringList files;
     for (int i = 0; i < n; ++i)
         files << itex(u"fd%1.img"_s.arg(i), 4, 3, i);
-    const int open = int(QDir(u"/proc/self/fd"_s).entryList(QDir::Files | QDir::System).size());
+    const QString tiff = dir_.filePath(u"fd.tif"_s);
+    QVERIFY(writeWithLibtiff(tiff, Layout {.rowsPerStrip = 2}));
+    const int before = openFileCount();
     rlimit old {};
     QCOMPARE(getrlimit(RLIMIT_NOFILE, &old), 0);
     rlimit tight = old;
-    tight.rlim_cur = rlim_t(open + 40);
+    tight.rlim_cur = rlim_t(before + 40);
     QCOMPARE(setrlimit(RLIMIT_NOFILE, &tight), 0);
     ImgDatas set;
+    std::vector<std::unique_ptr<ImgData>> tiffs;
     int loaded = 0;
-    for (const QString &f : files)
+    for (const QString &f : files) {
         loaded += set.add(f) ? 1 : 0;
+        tiffs.push_back(openImgData(tiff));
+        loaded += tiffs.back() ? 1 : 0;
+    }
     setrlimit(RLIMIT_NOFILE, &old);
-    QCOMPARE(loaded, n);
+    QCOMPARE(loaded, 2 * n);
+    QCOMPARE(openFileCount(), before);
     std::vector<double> row(4);
     set.image(n - 1)->getRow(2, row.data()); // the pixels stay in memory
     QCOMPARE(row[3], double(n - 1));
+
+    // File-read mode keeps its file open until the image goes.
+    auto byFile = createImgData(ImgFileType::TIFF);
+    byFile->setReadAll(false);
+    byFile->setFileName(tiff);
+    QVERIFY(byFile->open());
+    QCOMPARE(openFileCount(), before + 1);
+    byFile.reset();
+    QCOMPARE(openFileCount(), before);
 }
 
 QTEST_APPLESS_MAIN(TestTiffReader)

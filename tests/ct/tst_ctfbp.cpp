@@ -85,6 +85,26 @@ std::vector<double> randomRows(int width, int rows, unsigned seed)
     return s;
 }
 
+// Adds the lines to an image of 0.25 with every variant this processor has (`add` is false for one it has
+// not) and compares it bit for bit with `reference` (QCOMPARE would compare fuzzily): the first
+// difference, or an empty text.
+template<class T, class Add> QString variantProblem(const std::vector<T> &reference, size_t stride, Add add)
+{
+    int ran = 0;
+    for (auto variant :
+        {BackProjectionVariant::Generic, BackProjectionVariant::Avx2, BackProjectionVariant::Avx512}) {
+        std::vector<T> image(reference.size(), T(0.25));
+        if (!add(variant, image.data()))
+            continue; // not on this processor
+        ++ran;
+        for (size_t p = 0; p < image.size(); ++p)
+            if (image[p] != reference[p])
+                return QString::asprintf("variant %d, pixel (%zu, %zu): %.17g instead of %.17g", int(variant),
+                    p % stride, p / stride, double(image[p]), double(reference[p]));
+    }
+    return ran > 0 ? QString() : QStringLiteral("no variant ran");
+}
+
 } // namespace
 
 class TestCtFbp : public QObject
@@ -344,25 +364,12 @@ void TestCtFbp::everyKernelVariantGivesTheSameBits()
                 const int j = static_cast<int>(f);
                 reference[static_cast<size_t>(z) * n + x] += l.q[j] + (l.q[j + 1] - l.q[j]) * (t - f);
             }
-    int ran = 0;
-    for (auto variant :
-        {BackProjectionVariant::Generic, BackProjectionVariant::Avx2, BackProjectionVariant::Avx512}) {
-        std::vector<double> image(static_cast<size_t>(n) * n, 0.25);
+    QString problem = variantProblem(reference, n, [&](BackProjectionVariant variant, double *image) {
         const BackProjectionRows rows {
-            image.data(), static_cast<size_t>(n), all.top(), all.bottom() + 1, xs.data(), xe.data()};
-        if (!addBackProjectionsWith(variant, rows, ls, samples - 1))
-            continue; // not on this processor
-        ++ran;
-        for (size_t p = 0; p < image.size(); ++p)
-            if (image[p] != reference[p])
-                QFAIL(qPrintable(QStringLiteral("variant %1, pixel (%2, %3): %4 instead of %5")
-                                     .arg(int(variant))
-                                     .arg(p % n)
-                                     .arg(p / n)
-                                     .arg(image[p], 0, 'g', 17)
-                                     .arg(reference[p], 0, 'g', 17)));
-    }
-    QVERIFY(ran >= 1);
+            image, static_cast<size_t>(n), all.top(), all.bottom() + 1, xs.data(), xe.data()};
+        return addBackProjectionsWith(variant, rows, ls, samples - 1);
+    });
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
 
     // The single-precision variants against the same sums in floats: the pixels that take part as in
     // doubles, their positions anchored on groups of 16 pixels.
@@ -394,25 +401,12 @@ void TestCtFbp::everyKernelVariantGivesTheSameBits()
                 }
                 referenceF[z * imageStride + x] += l.q[j] + (l.q[j + 1] - l.q[j]) * fr;
             }
-    ran = 0;
-    for (auto variant :
-        {BackProjectionVariant::Generic, BackProjectionVariant::Avx2, BackProjectionVariant::Avx512}) {
-        std::vector<float> image(imageStride * n, 0.25f);
+    problem = variantProblem(referenceF, imageStride, [&](BackProjectionVariant variant, float *image) {
         const BackProjectionRowsSingle rows {
-            image.data(), imageStride, all.top(), all.bottom() + 1, xs.data(), xe.data()};
-        if (!addBackProjectionsSingleWith(variant, rows, lf, samples - 1))
-            continue;
-        ++ran;
-        for (size_t p = 0; p < image.size(); ++p)
-            if (image[p] != referenceF[p])
-                QFAIL(qPrintable(QStringLiteral("single variant %1, pixel (%2, %3): %4 instead of %5")
-                                     .arg(int(variant))
-                                     .arg(p % imageStride)
-                                     .arg(p / imageStride)
-                                     .arg(image[p], 0, 'g', 9)
-                                     .arg(referenceF[p], 0, 'g', 9)));
-    }
-    QVERIFY(ran >= 1);
+            image, imageStride, all.top(), all.bottom() + 1, xs.data(), xe.data()};
+        return addBackProjectionsSingleWith(variant, rows, lf, samples - 1);
+    });
+    QVERIFY2(problem.isEmpty(), qPrintable(u"single "_qs + problem));
 }
 
 void TestCtFbp::setupTwiceKeepsTheBuffers()

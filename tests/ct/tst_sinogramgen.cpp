@@ -383,13 +383,9 @@ void TestSinogramGen::blockEqualsTheDefinition()
             for (int i = 0; i < g.width; ++i) {
                 // Bit for bit: QCOMPARE would compare doubles fuzzily.
                 if (!(s.rawRow(k)[i] == raw[i] && s.attRow(k)[i] == attenuation(i0[i], bg[i], raw[i])))
-                    QFAIL(qPrintable(u"slice %1, row %2, sample %3: %4, %5 instead of %6, %7"_s.arg(slice)
-                                         .arg(k)
-                                         .arg(i)
-                                         .arg(s.rawRow(k)[i], 0, 'g', 17)
-                                         .arg(s.attRow(k)[i], 0, 'g', 17)
-                                         .arg(raw[i], 0, 'g', 17)
-                                         .arg(attenuation(i0[i], bg[i], raw[i]), 0, 'g', 17)));
+                    QFAIL(qPrintable(QString::asprintf(
+                        "slice %d, row %zu, sample %d: %.17g, %.17g instead of %.17g, %.17g", slice, k, i,
+                        s.rawRow(k)[i], s.attRow(k)[i], raw[i], attenuation(i0[i], bg[i], raw[i]))));
             }
         }
         // Without the raw values the attenuation is the same.
@@ -545,14 +541,10 @@ void TestSinogramGen::stripesRemoved_data()
         QTest::addRow("%s: stripe in the air", method) << method << "air" << 10.0;
         QTest::addRow("%s: group of six columns in the air", method) << method << "group" << 5.0;
     }
-    QTest::newRow("sort: single stripe through the sample") << "sort"
-                                                            << "single" << 5.0;
-    QTest::newRow("dead: dead column") << "dead"
-                                       << "dead" << 10.0;
-    QTest::newRow("all: dead column") << "all"
-                                      << "dead" << 10.0;
-    QTest::newRow("dead: run of three dead columns") << "dead"
-                                                     << "dead run" << 10.0;
+    QTest::newRow("sort: single stripe through the sample") << u"sort"_s << u"single"_s << 5.0;
+    QTest::newRow("dead: dead column") << u"dead"_s << u"dead"_s << 10.0;
+    QTest::newRow("all: dead column") << u"all"_s << u"dead"_s << 10.0;
+    QTest::newRow("dead: run of three dead columns") << u"dead"_s << u"dead run"_s << 10.0;
 }
 
 void TestSinogramGen::stripesRemoved()

@@ -40,9 +40,7 @@ private slots:
     void initTestCase();
     void init();
     void followsSliceAndCor();
-    void view360MirrorsTheLowerHalf();
-    void fourierDisplayFollowsTheCheckBox();
-    void readoutFollowsTheDrawnPicture();
+    void picturesAndReadoutFollowTheSinogram();
     void ringRemovalShowsTheCorrectedSinogram();
 
 private:
@@ -349,22 +347,18 @@ void TestProcCtrl::followsSliceAndCor()
     QCOMPARE(panel_->data().raw, before);
 }
 
-void TestProcCtrl::view360MirrorsTheLowerHalf()
-{
-    setSinogramImageVariant(1);
-    proc_->setCor(11.0);
-    const QImage picture = panel_->ui().DispSinogram->imgDisp()->image();
-    const int w = panel_->data().width;
-    QCOMPARE(picture.size(), QSize(w, 360));
-    for (int c = 0; c < w; ++c)
-        QCOMPARE(picture.pixel(c, 359), picture.pixel(w - 1 - c, 179)); // row 359 is row 179 reversed
-    QVERIFY(qGray(picture.pixel(w - 1, 179)) > qGray(picture.pixel(0, 0)));
-}
-
-void TestProcCtrl::fourierDisplayFollowsTheCheckBox()
+void TestProcCtrl::picturesAndReadoutFollowTheSinogram()
 {
     panel_->show();
     proc_->setCor(11.0);
+    // The read-out follows the drawn picture: the direct view samples cor − L + c, column 14 is x = 1.
+    const QLineEdit *value = panel_->ui().DispSinogram->findChild<QLineEdit *>(u"Val"_s);
+    panel_->newPos(11.0 + 3.0, 7.0);
+    QCOMPARE(value->text().toDouble(), 100.0 + 1 + 30 * 2 + 7);
+    panel_->newPos(-1.0, 7.0); // outside: the field keeps its value
+    QCOMPARE(value->text().toDouble(), 100.0 + 1 + 30 * 2 + 7);
+
+    // The Fourier display follows its check box.
     QVERIFY(!panel_->ui().DispFouS->isVisible());
     QVERIFY(panel_->ui().DispFouS->imgDisp()->image().isNull());
     panel_->setGenFouS(true);
@@ -375,17 +369,16 @@ void TestProcCtrl::fourierDisplayFollowsTheCheckBox()
     QCOMPARE(panel_->ui().DispFouS->colorBar()->minV(), -10.0);
     // The zero-frequency bin is the mean of the data: (100 + …)/… ≫ 10, so it is white.
     QCOMPARE(qGray(fou.pixel(0, 0)), 255);
-}
 
-void TestProcCtrl::readoutFollowsTheDrawnPicture()
-{
-    proc_->setCor(11.0);
-    panel_->newPos(11.0 + 3.0, 7.0); // the direct view samples cor − L + c: column 14 is x = 1
-    QCOMPARE(panel_->ui().DispSinogram->findChild<QLineEdit *>(u"Val"_s)->text().toDouble(),
-        100.0 + 1 + 30 * 2 + 7);
-    panel_->newPos(-1.0, 7.0); // outside: the field keeps its value
-    QCOMPARE(panel_->ui().DispSinogram->findChild<QLineEdit *>(u"Val"_s)->text().toDouble(),
-        100.0 + 1 + 30 * 2 + 7);
+    // The view of 360 degrees mirrors the lower half.
+    setSinogramImageVariant(1);
+    panel_->genImage();
+    const QImage picture = panel_->ui().DispSinogram->imgDisp()->image();
+    const int w = panel_->data().width;
+    QCOMPARE(picture.size(), QSize(w, 360));
+    for (int c = 0; c < w; ++c)
+        QCOMPARE(picture.pixel(c, 359), picture.pixel(w - 1 - c, 179)); // row 359 is row 179 reversed
+    QVERIFY(qGray(picture.pixel(w - 1, 179)) > qGray(picture.pixel(0, 0)));
 }
 
 void TestProcCtrl::ringRemovalShowsTheCorrectedSinogram()

@@ -572,9 +572,7 @@ void TestCorGuess::guessAlongATiltedAxis()
     setup.projections = 180;
     setup.noise = 0.0;
     setup.flatRipple = 0.0;
-    std::vector<int> lines;
-    for (int j = 2; j <= 62; j += 15)
-        lines.push_back(j);
+    const std::vector<int> lines {2, 17, 32, 47, 62};
     const ProjectionSet set = scanLines(demoPhantom(128), setup, lines);
     for (CorMethod method : {CorMethod::Mirror, CorMethod::Fourier}) {
         const CorLineGuess g = guessCorLine(set, lineTwo(64.0), 180.0, method, 64.0, 0.35, 2, 62, 5);

@@ -9,7 +9,6 @@
 #include "imagedata/imgdatas.h"
 #include "imagedata/imgdatatiff.h"
 #include "imagedata/imgfiletype.h"
-#include "imagedata/itexwriter.h"
 #include "imagedata/tiffwriter.h"
 #include "tests/common/debuglog.h"
 #include "tests/imagedata/numitexfile.h"

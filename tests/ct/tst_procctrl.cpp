@@ -32,9 +32,8 @@ private slots:
     void recordTwiceAndClear();
     void snapshotStep_data();
     void snapshotStep();
-    void partialShowsItsFields();
     void axisButtons();
-    void ringRemovalAnnouncesWhatChangesTheSinogram();
+    void partialAndRingRemovalShowTheirFields();
     void keepsSliceOrder_data();
     void keepsSliceOrder();
     void initTestCase();
@@ -173,26 +172,6 @@ void TestProcCtrl::snapshotStep()
     QCOMPARE(p.runParams().sliceStep, snapshotStep);
 }
 
-void TestProcCtrl::partialShowsItsFields()
-{
-    ProcCtrl p;
-    p.show();
-    QVERIFY(!p.ui().UsePartialDataSetParams->isVisible());
-    QSignalSpy spy(&p, &ProcCtrl::usePartialDataSetUpdated);
-    p.ui().UsePartialDataSet->click();
-    QCOMPARE(spy.count(), 1);
-    QVERIFY(p.ui().UsePartialDataSetParams->isVisible());
-    p.setDataSetStartImageNo(350);
-    p.setDataSetUsingImages(20);
-    p.setDataSetImages(360);
-    const RunParams r = p.runParams();
-    QCOMPARE(r.imagesUsed, 20);
-    QCOMPARE(r.startImage, 350);
-    p.setUsePartialDataSet(false);
-    QCOMPARE(p.runParams().imagesUsed, 360);
-    QCOMPARE(p.runParams().startImage, 0);
-}
-
 void TestProcCtrl::axisButtons()
 {
     ProcCtrl p;
@@ -210,10 +189,26 @@ void TestProcCtrl::axisButtons()
     QCOMPARE(p.threads(), 1); // a run always has at least one thread
 }
 
-void TestProcCtrl::ringRemovalAnnouncesWhatChangesTheSinogram()
+void TestProcCtrl::partialAndRingRemovalShowTheirFields()
 {
     ProcCtrl p;
     p.show();
+    QVERIFY(!p.ui().UsePartialDataSetParams->isVisible());
+    QSignalSpy partialSpy(&p, &ProcCtrl::usePartialDataSetUpdated);
+    p.ui().UsePartialDataSet->click();
+    QCOMPARE(partialSpy.count(), 1);
+    QVERIFY(p.ui().UsePartialDataSetParams->isVisible());
+    p.setDataSetStartImageNo(350);
+    p.setDataSetUsingImages(20);
+    p.setDataSetImages(360);
+    const RunParams r = p.runParams();
+    QCOMPARE(r.imagesUsed, 20);
+    QCOMPARE(r.startImage, 350);
+    p.setUsePartialDataSet(false);
+    QCOMPARE(p.runParams().imagesUsed, 360);
+    QCOMPARE(p.runParams().startImage, 0);
+
+    // Ring removal announces what changes the sinogram.
     QSignalSpy spy(&p, &ProcCtrl::ringRemovalUpdated);
     QVERIFY(!p.stripeParams().isOn());
     QVERIFY(!p.ui().RingRemovalParams->isVisible());

@@ -1,5 +1,4 @@
 // Qt
-#include <QTemporaryDir>
 #include <QTest>
 
 // Local
@@ -9,7 +8,6 @@
 #include "ct/corscan.h"
 #include "ct/corsearch.h"
 #include "imagedata/imgdata.h"
-#include "imagedata/imgfiletype.h"
 #include "imagedata/lineblock.h"
 #include "tools/phantom/phantom.h"
 #include <cmath>
@@ -24,10 +22,12 @@ struct Scan
 {
     int width = 128;
     int projections = 180;
+    double range = 180.0; // degrees
     double cor = 64.0;
     bool poisson = false; // 1000 counts in the flat field
     bool truncated = false; // a body wider than the field
     bool small = false; // an ellipse of 15 × 12 only
+    bool pair = false; // two off-centre ellipses only
 };
 
 ProjectionSet scanSet(const Scan &s)
@@ -41,12 +41,15 @@ ProjectionSet scanSet(const Scan &s)
         phantom.parts.push_back({20 * k, -15 * k, 0, 5 * k, 5 * k, 400, 0.0, 0.03});
     } else if (s.small) {
         phantom.parts = {{2, 1, 0, 15, 12, 400, 0.3, 0.05}};
+    } else if (s.pair) {
+        phantom.parts = {{18, -9, 0, 14, 9, 30, 0.4, 0.03}, {-10, 6, 0, 4, 4, 30, 0.0, 0.08}};
     }
     ScanSetup setup;
     setup.width = s.width;
     setup.height = 4;
     setup.cor = s.cor;
     setup.projections = s.projections;
+    setup.rangeDeg = s.range;
     setup.noise = 0.0;
     setup.flatRipple = 0.0;
     if (s.poisson) {
@@ -155,11 +158,13 @@ void TestCorGuess::scoreMirrorsAboutTheTrialCentre()
     // puts its axis (before, the lines were mirrored about c − 0.5 and the guess came out 0.5 off).
     QFETCH(double, axis);
     const int L = 48;
+    const auto profile = [](double x) {
+        return std::exp(-0.02 * (x - 14) * (x - 14)) + 0.3 * std::exp(-0.1 * (x - 30) * (x - 30));
+    };
     std::vector<double> a(L), b(L);
     for (int x = 0; x < L; ++x) {
-        a[x] = std::exp(-0.02 * (x - 14) * (x - 14)) + 0.3 * std::exp(-0.1 * (x - 30) * (x - 30));
-        const double m = 2 * axis - x;
-        b[x] = std::exp(-0.02 * (m - 14) * (m - 14)) + 0.3 * std::exp(-0.1 * (m - 30) * (m - 30));
+        a[x] = profile(x);
+        b[x] = profile(2 * axis - x);
     }
     const double w = 0.35 * L;
     QVERIFY(corScore(a, b, axis, L, w) > corScore(a, b, axis + 0.5, L, w));
@@ -201,33 +206,13 @@ void TestCorGuess::findsTheAxisOfAnOffCentreObject()
     QFETCH(int, projections);
     QFETCH(double, range);
     QFETCH(double, cor);
-    QTemporaryDir dir;
-    Phantom phantom = demoPhantom(width);
-    if (!demo) {
-        phantom.parts.clear();
-        phantom.parts.push_back({18, -9, 0, 14, 9, 30, 0.4, 0.03});
-        phantom.parts.push_back({-10, 6, 0, 4, 4, 30, 0.0, 0.08});
-    }
-    ScanSetup setup;
-    setup.width = width;
-    setup.height = 4;
-    setup.cor = cor;
-    setup.projections = projections;
-    setup.rangeDeg = range;
-    setup.noise = 0.0;
-    setup.flatRipple = 0.0;
-    // Only the two facing projections are needed; write them all to keep the set realistic.
-    QVERIFY(writeScan(phantom, setup, dir.path(), QStringLiteral("p"), dir.filePath(QStringLiteral("i0.img")),
-        dir.filePath(QStringLiteral("bg.img"))));
+    const ProjectionSet set
+        = scanSet({.width = width, .projections = projections, .range = range, .cor = cor, .pair = !demo});
     const std::optional<int> opposite = ::oppositeImage(0, projections, projections, range);
     QVERIFY(opposite);
-    auto first = openImgData(dir.filePath(QStringLiteral("p0000.img")));
-    auto facing
-        = openImgData(dir.filePath(QStringLiteral("p%1.img").arg(*opposite, 4, 10, QLatin1Char('0'))));
-    QVERIFY(first && facing);
     std::vector<double> a(width), b(width);
-    first->getRow(2, a.data());
-    facing->getRow(2, b.data());
+    set.images[0]->getRow(2, a.data());
+    set.images[size_t(*opposite)]->getRow(2, b.data());
     // The axis of the phantom is the axis of the reconstruction: the guess lands on it (the fine
     // search steps by 0.1 from a whole pixel, so 0.1 is the closest it can promise).
     const double guess = guessCorPosition(a, b, width, width / 2, 0.35 * width);
@@ -262,13 +247,11 @@ void TestCorGuess::bothMethodsFindTheAxis()
     QFETCH(double, cor);
     QFETCH(double, mirrorTolerance);
     QFETCH(double, fourierTolerance);
-    Scan s;
-    s.width = width;
-    s.projections = width >= 512 ? 360 : 180;
-    s.poisson = poisson;
-    s.truncated = truncated;
-    s.cor = cor;
-    const ProjectionSet set = scanSet(s);
+    const ProjectionSet set = scanSet({.width = width,
+        .projections = width >= 512 ? 360 : 180,
+        .cor = cor,
+        .poisson = poisson,
+        .truncated = truncated});
     const CorGuesses g = guessCorBoth(set, lineTwo(0.5 * width), 180.0, 0.5 * width, 0.35);
     QVERIFY2(g.fourier, qPrintable(g.fourierProblem));
     QVERIFY2(std::abs(g.fourier->cor - cor) <= fourierTolerance, qPrintable(QString::number(g.fourier->cor)));
@@ -284,9 +267,7 @@ void TestCorGuess::fourierAxisOutsideItsRangeIsAtTheEdge()
 {
     // An ellipse turning about x = 28 on 128 pixels: the search over 32 … 95 cannot reach it, but
     // its valley reaches into the range.
-    Scan s;
-    s.small = true;
-    s.cor = 28.0;
+    Scan s {.cor = 28.0, .small = true};
     const std::optional<CorSearchResult> r = fourierCor(scanSet(s), lineTwo(64.0), 180.0);
     QVERIFY(r);
     QCOMPARE(r->from, 32.0);
@@ -400,10 +381,7 @@ void TestCorGuess::scanBestIsWithinAStep()
 {
     QFETCH(bool, poisson);
     QFETCH(double, cor);
-    Scan s;
-    s.poisson = poisson;
-    s.cor = cor;
-    const ProjectionSet set = scanSet(s);
+    const ProjectionSet set = scanSet({.cor = cor, .poisson = poisson});
     const std::vector<double> centres = corScanCentres(61.5, 66.5, 0.5);
     const SliceTask task = trialTask(set, 64.0);
     const CorScoreSetup score = corScanScoreSetup(task, centres);
@@ -442,9 +420,7 @@ void TestCorGuess::trialEqualsTheSliceBitForBit()
 {
     QFETCH(double, cor);
     QFETCH(bool, region);
-    Scan s;
-    s.poisson = true;
-    const ProjectionSet set = scanSet(s);
+    const ProjectionSet set = scanSet({.poisson = true});
     SliceTask task = trialTask(set, cor);
     task.regionIsSet = region;
     task.region = Region {10.3, 20.0, 100.0, 90.7};
@@ -596,9 +572,7 @@ void TestCorGuess::guessAlongATiltedAxis()
     setup.projections = 180;
     setup.noise = 0.0;
     setup.flatRipple = 0.0;
-    std::vector<int> lines;
-    for (int j = 2; j <= 62; j += 15)
-        lines.push_back(j);
+    const std::vector<int> lines {2, 17, 32, 47, 62};
     const ProjectionSet set = scanLines(demoPhantom(128), setup, lines);
     for (CorMethod method : {CorMethod::Mirror, CorMethod::Fourier}) {
         const CorLineGuess g = guessCorLine(set, lineTwo(64.0), 180.0, method, 64.0, 0.35, 2, 62, 5);

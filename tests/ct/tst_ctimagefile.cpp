@@ -42,8 +42,6 @@ private slots:
     void subFolders();
     void readsBackTheEngineValues_data();
     void readsBackTheEngineValues();
-    void refusesWhatCannotBeAnImage_data();
-    void refusesWhatCannotBeAnImage();
     void writesWholeFiles();
     void imagesReadBackAsTheyWere_data();
     void imagesReadBackAsTheyWere();
@@ -240,13 +238,16 @@ void TestCtImageFile::readsBackTheEngineValues_data()
 {
     QTest::addColumn<Region>("region");
     QTest::addColumn<int>("width");
-    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("height"); // 0: refused
     QTest::newRow("the whole image") << Region {0, 0, 40, 40} << 40 << 40;
     QTest::newRow("a part, from 10.7") << Region {10.7, 3, 20.2, 9} << 11 << 6;
     QTest::newRow("larger than the image") << Region {-3, -2, 45, 41} << 48 << 43;
     QTest::newRow("one pixel") << Region {39, 0, 40, 1} << 1 << 1;
     // More than 16 · 64² pixels on a slice of 40: bound by memory, as data files are.
     QTest::newRow("far larger than a small slice") << Region {-130, -130, 170, 170} << 300 << 300;
+    QTest::newRow("empty") << Region {5, 5, 5, 9} << 0 << 0;
+    QTest::newRow("NaN") << Region {std::nan(""), 0, 10, 10} << 0 << 0;
+    QTest::newRow("absurdly large") << Region {0, 0, 1e7, 1e7} << 0 << 0;
 }
 
 void TestCtImageFile::readsBackTheEngineValues()
@@ -265,6 +266,11 @@ void TestCtImageFile::readsBackTheEngineValues()
     image[5 * n + 12] = std::numeric_limits<double>::quiet_NaN();
     QString why;
     const QByteArray bytes = ctImageTiff(image, n, region, 12, &why);
+    if (height == 0) {
+        QVERIFY(bytes.isEmpty());
+        QVERIFY(!why.isEmpty());
+        return;
+    }
     QVERIFY2(!bytes.isEmpty(), qPrintable(why));
 
     QTemporaryDir dir;
@@ -302,23 +308,6 @@ void TestCtImageFile::readsBackTheEngineValues()
         }
     }
     TIFFClose(tif);
-}
-
-void TestCtImageFile::refusesWhatCannotBeAnImage_data()
-{
-    QTest::addColumn<Region>("region");
-    QTest::newRow("empty") << Region {5, 5, 5, 9};
-    QTest::newRow("NaN") << Region {std::nan(""), 0, 10, 10};
-    QTest::newRow("absurdly large") << Region {0, 0, 1e7, 1e7};
-}
-
-void TestCtImageFile::refusesWhatCannotBeAnImage()
-{
-    QFETCH(Region, region);
-    const std::vector<double> image(64 * 64, 1.0);
-    QString why;
-    QVERIFY(ctImageTiff(image, 64, region, 1, &why).isEmpty());
-    QVERIFY(!why.isEmpty());
 }
 
 void TestCtImageFile::writesWholeFiles()

@@ -9,8 +9,8 @@
 #include "ct/ui/procctrl.h"
 #include "ct/ui/sinogram.h"
 #include "imagedata/imgdatas.h"
-#include "imagedata/itexwriter.h"
 #include "tests/common/debuglog.h"
+#include "tests/imagedata/numitexfile.h"
 #include "widgets/colorbar.h"
 #include "widgets/imgdisp.h"
 #include "widgets/seekctrl.h"
@@ -26,51 +26,54 @@ class TestProcCtrl : public QObject
 {
     Q_OBJECT
 private slots:
-    void returnWithoutChangeEmitsNothing();
-    void setCorStoresFullValueShowsSixDigits();
+    void sliceAndCorAnnounceOnlyChanges();
     void nonFiniteNumbersReadAsZero_data();
     void nonFiniteNumbersReadAsZero();
     void recordTwiceAndClear();
     void snapshotStep_data();
     void snapshotStep();
-    void partialShowsItsFields();
     void axisButtons();
-    void ringRemovalAnnouncesWhatChangesTheSinogram();
+    void partialAndRingRemovalShowTheirFields();
     void keepsSliceOrder_data();
     void keepsSliceOrder();
-    void clearingEmptiesAll();
     void initTestCase();
     void init();
     void followsSliceAndCor();
-    void view360MirrorsTheLowerHalf();
-    void fourierDisplayFollowsTheCheckBox();
-    void readoutFollowsTheDrawnPicture();
+    void picturesAndReadoutFollowTheSinogram();
     void ringRemovalShowsTheCorrectedSinogram();
 
 private:
+    /// Adds 180 projections of 24 × 6 over 180 degrees, pixel (x, y) of image k being pixel(k, x, y).
+    template<class Pixel> void addProjections(ImgDatas &set, const QTemporaryDir &dir, Pixel pixel);
     QTemporaryDir dir_;
     ImgDatas images_;
     ProcCtrl *proc_ = nullptr;
     Sinogram *panel_ = nullptr;
 };
 
-void TestProcCtrl::returnWithoutChangeEmitsNothing()
+template<class Pixel> void TestProcCtrl::addProjections(ImgDatas &set, const QTemporaryDir &dir, Pixel pixel)
 {
-    ProcCtrl p;
-    QSignalSpy spy(&p, &ProcCtrl::sliceNoUpdated);
-    QTest::keyClick(p.ui().SliceNo, Qt::Key_Return);
-    QCOMPARE(spy.count(), 0);
-    p.ui().SliceNo->setText(u"1234"_s);
-    QTest::keyClick(p.ui().SliceNo, Qt::Key_Return);
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(p.sliceNo(), 1234);
-    p.setSliceNo(1234);
-    QCOMPARE(spy.count(), 1);
+    for (int k = 0; k < 180; ++k) {
+        const auto imageK = [&](int x, int y) { return pixel(k, x, y); };
+        QVERIFY(set.add(
+            writeItexImage(dir.filePath(u"p%1.img"_s.arg(k, 3, 10, QLatin1Char('0'))), 24, 6, imageK)));
+    }
 }
 
-void TestProcCtrl::setCorStoresFullValueShowsSixDigits()
+void TestProcCtrl::sliceAndCorAnnounceOnlyChanges()
 {
     ProcCtrl p;
+    QSignalSpy sliceSpy(&p, &ProcCtrl::sliceNoUpdated);
+    QTest::keyClick(p.ui().SliceNo, Qt::Key_Return); // Return without a change
+    QCOMPARE(sliceSpy.count(), 0);
+    p.ui().SliceNo->setText(u"1234"_s);
+    QTest::keyClick(p.ui().SliceNo, Qt::Key_Return);
+    QCOMPARE(sliceSpy.count(), 1);
+    QCOMPARE(p.sliceNo(), 1234);
+    p.setSliceNo(1234);
+    QCOMPARE(sliceSpy.count(), 1);
+
+    // The CoR is stored in full and shown with six digits.
     QSignalSpy spy(&p, &ProcCtrl::corUpdated);
     p.setCor(1000.25);
     p.setCor(1000.25);
@@ -169,26 +172,6 @@ void TestProcCtrl::snapshotStep()
     QCOMPARE(p.runParams().sliceStep, snapshotStep);
 }
 
-void TestProcCtrl::partialShowsItsFields()
-{
-    ProcCtrl p;
-    p.show();
-    QVERIFY(!p.ui().UsePartialDataSetParams->isVisible());
-    QSignalSpy spy(&p, &ProcCtrl::usePartialDataSetUpdated);
-    p.ui().UsePartialDataSet->click();
-    QCOMPARE(spy.count(), 1);
-    QVERIFY(p.ui().UsePartialDataSetParams->isVisible());
-    p.setDataSetStartImageNo(350);
-    p.setDataSetUsingImages(20);
-    p.setDataSetImages(360);
-    const RunParams r = p.runParams();
-    QCOMPARE(r.imagesUsed, 20);
-    QCOMPARE(r.startImage, 350);
-    p.setUsePartialDataSet(false);
-    QCOMPARE(p.runParams().imagesUsed, 360);
-    QCOMPARE(p.runParams().startImage, 0);
-}
-
 void TestProcCtrl::axisButtons()
 {
     ProcCtrl p;
@@ -206,10 +189,26 @@ void TestProcCtrl::axisButtons()
     QCOMPARE(p.threads(), 1); // a run always has at least one thread
 }
 
-void TestProcCtrl::ringRemovalAnnouncesWhatChangesTheSinogram()
+void TestProcCtrl::partialAndRingRemovalShowTheirFields()
 {
     ProcCtrl p;
     p.show();
+    QVERIFY(!p.ui().UsePartialDataSetParams->isVisible());
+    QSignalSpy partialSpy(&p, &ProcCtrl::usePartialDataSetUpdated);
+    p.ui().UsePartialDataSet->click();
+    QCOMPARE(partialSpy.count(), 1);
+    QVERIFY(p.ui().UsePartialDataSetParams->isVisible());
+    p.setDataSetStartImageNo(350);
+    p.setDataSetUsingImages(20);
+    p.setDataSetImages(360);
+    const RunParams r = p.runParams();
+    QCOMPARE(r.imagesUsed, 20);
+    QCOMPARE(r.startImage, 350);
+    p.setUsePartialDataSet(false);
+    QCOMPARE(p.runParams().imagesUsed, 360);
+    QCOMPARE(p.runParams().startImage, 0);
+
+    // Ring removal announces what changes the sinogram.
     QSignalSpy spy(&p, &ProcCtrl::ringRemovalUpdated);
     QVERIFY(!p.stripeParams().isOn());
     QVERIFY(!p.ui().RingRemovalParams->isVisible());
@@ -289,13 +288,8 @@ void TestProcCtrl::keepsSliceOrder()
     QCOMPARE(qGray(disp.ui().dispA_->image().pixel(0, 0)), 10 * (arrival[1] + 1));
     disp.showImg(disp.count()); // outside: nothing changes
     QCOMPARE(disp.ui().SliceOfImage->text(), QString::number(slices[1]));
-}
 
-void TestProcCtrl::clearingEmptiesAll()
-{
-    CtDisp disp;
-    disp.addImg(3, picture(30));
-    disp.addImg(1, picture(10));
+    // Clearing empties the list, the seeker and the slice field.
     disp.clear();
     QCOMPARE(disp.count(), 0);
     QVERIFY(disp.getQImages().isEmpty());
@@ -310,16 +304,7 @@ void TestProcCtrl::clearingEmptiesAll()
 
 void TestProcCtrl::initTestCase()
 {
-    // 180 projections of 24 × 6 over 180 degrees; pixel (x, y) of image k is 100 + x + 30·y + k.
-    for (int k = 0; k < 180; ++k) {
-        std::vector<uint32_t> px(24 * 6);
-        for (int y = 0; y < 6; ++y)
-            for (int x = 0; x < 24; ++x)
-                px[static_cast<size_t>(y) * 24 + x] = 100 + x + 30 * y + k;
-        const QString path = dir_.filePath(u"p%1.img"_s.arg(k, 3, 10, QLatin1Char('0')));
-        QVERIFY(writeItexFile(path, {24, 6, 2, 1.0, px}));
-        QVERIFY(images_.add(path));
-    }
+    addProjections(images_, dir_, [](int k, int x, int y) { return 100 + x + 30 * y + k; });
 }
 
 void TestProcCtrl::init()
@@ -357,22 +342,18 @@ void TestProcCtrl::followsSliceAndCor()
     QCOMPARE(panel_->data().raw, before);
 }
 
-void TestProcCtrl::view360MirrorsTheLowerHalf()
-{
-    setSinogramImageVariant(1);
-    proc_->setCor(11.0);
-    const QImage picture = panel_->ui().DispSinogram->imgDisp()->image();
-    const int w = panel_->data().width;
-    QCOMPARE(picture.size(), QSize(w, 360));
-    for (int c = 0; c < w; ++c)
-        QCOMPARE(picture.pixel(c, 359), picture.pixel(w - 1 - c, 179)); // row 359 is row 179 reversed
-    QVERIFY(qGray(picture.pixel(w - 1, 179)) > qGray(picture.pixel(0, 0)));
-}
-
-void TestProcCtrl::fourierDisplayFollowsTheCheckBox()
+void TestProcCtrl::picturesAndReadoutFollowTheSinogram()
 {
     panel_->show();
     proc_->setCor(11.0);
+    // The read-out follows the drawn picture: the direct view samples cor − L + c, column 14 is x = 1.
+    const QLineEdit *value = panel_->ui().DispSinogram->findChild<QLineEdit *>(u"Val"_s);
+    panel_->newPos(11.0 + 3.0, 7.0);
+    QCOMPARE(value->text().toDouble(), 100.0 + 1 + 30 * 2 + 7);
+    panel_->newPos(-1.0, 7.0); // outside: the field keeps its value
+    QCOMPARE(value->text().toDouble(), 100.0 + 1 + 30 * 2 + 7);
+
+    // The Fourier display follows its check box.
     QVERIFY(!panel_->ui().DispFouS->isVisible());
     QVERIFY(panel_->ui().DispFouS->imgDisp()->image().isNull());
     panel_->setGenFouS(true);
@@ -383,17 +364,16 @@ void TestProcCtrl::fourierDisplayFollowsTheCheckBox()
     QCOMPARE(panel_->ui().DispFouS->colorBar()->minV(), -10.0);
     // The zero-frequency bin is the mean of the data: (100 + …)/… ≫ 10, so it is white.
     QCOMPARE(qGray(fou.pixel(0, 0)), 255);
-}
 
-void TestProcCtrl::readoutFollowsTheDrawnPicture()
-{
-    proc_->setCor(11.0);
-    panel_->newPos(11.0 + 3.0, 7.0); // the direct view samples cor − L + c: column 14 is x = 1
-    QCOMPARE(panel_->ui().DispSinogram->findChild<QLineEdit *>(u"Val"_s)->text().toDouble(),
-        100.0 + 1 + 30 * 2 + 7);
-    panel_->newPos(-1.0, 7.0); // outside: the field keeps its value
-    QCOMPARE(panel_->ui().DispSinogram->findChild<QLineEdit *>(u"Val"_s)->text().toDouble(),
-        100.0 + 1 + 30 * 2 + 7);
+    // The view of 360 degrees mirrors the lower half.
+    setSinogramImageVariant(1);
+    panel_->genImage();
+    const QImage picture = panel_->ui().DispSinogram->imgDisp()->image();
+    const int w = panel_->data().width;
+    QCOMPARE(picture.size(), QSize(w, 360));
+    for (int c = 0; c < w; ++c)
+        QCOMPARE(picture.pixel(c, 359), picture.pixel(w - 1 - c, 179)); // row 359 is row 179 reversed
+    QVERIFY(qGray(picture.pixel(w - 1, 179)) > qGray(picture.pixel(0, 0)));
 }
 
 void TestProcCtrl::ringRemovalShowsTheCorrectedSinogram()
@@ -404,16 +384,9 @@ void TestProcCtrl::ringRemovalShowsTheCorrectedSinogram()
     ImgDatas striped;
     std::mt19937 rng(3);
     std::normal_distribution<double> noise(0.0, 20.0);
-    for (int k = 0; k < 180; ++k) {
-        std::vector<uint32_t> px(24 * 6);
-        for (int y = 0; y < 6; ++y)
-            for (int x = 0; x < 24; ++x)
-                px[static_cast<size_t>(y) * 24 + x] = static_cast<uint32_t>(
-                    (x == 8 ? 0.85 : 1.0) * (10000 + 200 * std::sin(0.05 * k + 0.3 * x) + noise(rng)));
-        const QString path = dir.filePath(u"p%1.img"_s.arg(k, 3, 10, QLatin1Char('0')));
-        QVERIFY(writeItexFile(path, {24, 6, 2, 1.0, px}));
-        QVERIFY(striped.add(path));
-    }
+    addProjections(striped, dir, [&](int k, int x, int) {
+        return (x == 8 ? 0.85 : 1.0) * (10000 + 200 * std::sin(0.05 * k + 0.3 * x) + noise(rng));
+    });
     panel_->setImageSet(&striped);
     proc_->setCor(11.0); // sinogram column i is image column i + 1: the stripe in column 7
     const std::vector<double> plain = panel_->data().att;

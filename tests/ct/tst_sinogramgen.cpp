@@ -13,9 +13,9 @@
 #include "ct/stripeparams.h"
 #include "imagedata/imgdata.h"
 #include "imagedata/imgfiletype.h"
-#include "imagedata/itexwriter.h"
 #include "imagedata/projectionset.h"
 #include "imagedata/transmission.h"
+#include "tests/imagedata/numitexfile.h"
 #include "tools/phantom/phantom.h"
 #include <algorithm>
 #include <cmath>
@@ -89,17 +89,14 @@ class TestSinogramGen : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
     void geometry_data();
     void geometry();
     void resampleBetweenPixels();
-    void correctedRowsFollowTheSet();
     void corAtTheEdgesLeavesTheSinogram_data();
     void corAtTheEdgesLeavesTheSinogram();
     void usingImagesIsBoundByTheSet_data();
     void usingImagesIsBoundByTheSet();
     void columnsForAHorizontalAxis();
-    void noImagesUsed();
     void blockEqualsTheDefinition_data();
     void blockEqualsTheDefinition();
     void cacheServesOnlyItsOwnBlock();
@@ -112,7 +109,6 @@ private slots:
     void structureKept_data();
     void structureKept();
     void nonFiniteSamplesInterpolated();
-    void offLeavesEveryByte();
     void tinySinogramsSurvive_data();
     void tinySinogramsSurvive();
     void parameters_data();
@@ -133,20 +129,10 @@ void TestSinogramGen::makeSet(int count, int w, int h)
     set_.width = w;
     set_.height = h;
     for (int k = 0; k < count; ++k) {
-        std::vector<uint32_t> px(static_cast<size_t>(w) * h);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                px[static_cast<size_t>(y) * w + x] = 1000 + 10 * k + x + 100 * y;
-        const QString path = dir_.filePath(u"p%1.img"_s.arg(k));
-        QVERIFY(writeItexFile(path, {w, h, 2, 1.0, px}));
-        set_.images.push_back(openImgData(path));
+        const auto pixel = [k](int x, int y) { return 1000 + 10 * k + x + 100 * y; };
+        set_.images.push_back(openImgData(writeItexImage(dir_.filePath(u"p%1.img"_s.arg(k)), w, h, pixel)));
         QVERIFY(set_.images.back());
     }
-}
-
-void TestSinogramGen::initTestCase()
-{
-    QVERIFY(dir_.isValid());
 }
 
 void TestSinogramGen::geometry_data()
@@ -199,31 +185,6 @@ void TestSinogramGen::resampleBetweenPixels()
     QCOMPARE(sink[0], -5.0);
 }
 
-void TestSinogramGen::correctedRowsFollowTheSet()
-{
-    makeSet(4, 12, 6);
-    // Flat I0 of 3000 and BG of 200 counts.
-    std::vector<uint32_t> flat(12 * 6, 3000), dark(12 * 6, 200);
-    QVERIFY(writeItexFile(dir_.filePath(u"i0.img"_s), {12, 6, 2, 1.0, flat}));
-    QVERIFY(writeItexFile(dir_.filePath(u"bg.img"_s), {12, 6, 2, 1.0, dark}));
-    set_.i0 = openImgData(dir_.filePath(u"i0.img"_s));
-    set_.bg = openImgData(dir_.filePath(u"bg.img"_s));
-
-    SinogramData s;
-    const SinogramStatus status = genSinogram0(s, set_, {true, 5.0, 2, false, 0, 0});
-    QCOMPARE(status, SinogramStatus::Generated);
-    QCOMPARE(s.sliceNo, 2);
-    QCOMPARE(s.width, 2 * 5 - 1);
-    QCOMPARE(s.height, 4);
-    for (int k = 0; k < 4; ++k) {
-        for (int i = 0; i < s.width; ++i) {
-            const double raw = 1000 + 10 * k + (5 + i - 4) + 100 * 2; // integer CoR: no interpolation
-            QCOMPARE(s.rawRow(k)[i], raw);
-            QCOMPARE(s.attRow(k)[i], std::log(2800.0 / (raw - 200.0)));
-        }
-    }
-}
-
 void TestSinogramGen::corAtTheEdgesLeavesTheSinogram_data()
 {
     QTest::addColumn<double>("cor");
@@ -269,7 +230,7 @@ void TestSinogramGen::usingImagesIsBoundByTheSet_data()
     // first row.
     QTest::addColumn<int>("start");
     QTest::addColumn<int>("usingImages");
-    QTest::addColumn<int>("rows"); // −1: refused
+    QTest::addColumn<int>("rows"); // −1: refused, 0: none
     QTest::addColumn<int>("first");
     QTest::newRow("all of them from 0") << 0 << 12 << 12 << 0;
     QTest::newRow("all of them, wrapping") << 5 << 12 << 12 << 5;
@@ -282,6 +243,7 @@ void TestSinogramGen::usingImagesIsBoundByTheSet_data()
     // Once an allocation of 2·10⁹ rows, and the program aborted.
     QTest::newRow("two thousand million") << 0 << 2000000000 << -1 << 0;
     QTest::newRow("the smallest int") << 3 << std::numeric_limits<int>::min() << -1 << 0;
+    QTest::newRow("no image used") << 0 << 0 << 0 << 0;
 }
 
 void TestSinogramGen::usingImagesIsBoundByTheSet()
@@ -302,6 +264,14 @@ void TestSinogramGen::usingImagesIsBoundByTheSet()
         QVERIFY(sinogramProblem(status, set_, request).contains(u"12 images loaded"_s));
         return;
     }
+    if (rows == 0) { // nothing to make a sinogram of, as from a set without images
+        QCOMPARE(status, SinogramStatus::NoProjections);
+        QVERIFY(!s.hasData());
+        ProjectionSet empty = set_;
+        empty.images.clear();
+        QCOMPARE(genSinogram0(s, empty, {true, 4.0, 1, false, 0, 0}), SinogramStatus::NoProjections);
+        return;
+    }
     QCOMPARE(status, SinogramStatus::Generated);
     QCOMPARE(s.height, rows);
     for (int k = 0; k < rows; ++k) // column half − 1 is the CoR
@@ -317,18 +287,6 @@ void TestSinogramGen::columnsForAHorizontalAxis()
     QCOMPARE(s.width, 2 * 3 - 1);
     // Column half − 1 = 2 samples y = 4.25: between rows 4 and 5.
     QCOMPARE(s.rawRow(1)[2], 1000.0 + 10 + 3 + 100 * 4.25);
-}
-
-void TestSinogramGen::noImagesUsed()
-{
-    makeSet(3, 10, 3);
-    SinogramData s;
-    QCOMPARE(genSinogram0(s, set_, {true, 4.0, 1, true, 0, 0}), SinogramStatus::NoProjections);
-    QVERIFY(!s.hasData());
-    ProjectionSet empty;
-    empty.width = 10;
-    empty.height = 3;
-    QCOMPARE(genSinogram0(s, empty, {true, 4.0, 1, false, 0, 0}), SinogramStatus::NoProjections);
 }
 
 void TestSinogramGen::blockEqualsTheDefinition_data()
@@ -366,14 +324,10 @@ void TestSinogramGen::blockEqualsTheDefinition()
     const int w = 26, h = 37, count = 9;
     std::mt19937 rng(static_cast<unsigned>(w * h + slices.size()));
     std::uniform_int_distribution<uint32_t> counts(0, bytes == 2 ? 3000 : 3000000);
+    // Patches of equal counts in every image: I − BG = 0, I0 − BG = 0.
+    const auto pixel = [&](int x, int y) { return (x / 4 + y / 4) % 3 == 0 ? 500 : counts(rng); };
     auto writeImage = [&](const QString &name) {
-        std::vector<uint32_t> px(static_cast<size_t>(w) * h);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) // patches of equal counts in every image: I − BG = 0, I0 − BG = 0
-                px[static_cast<size_t>(y) * w + x] = (x / 4 + y / 4) % 3 == 0 ? 500 : counts(rng);
-        const QString path = dir_.filePath(name);
-        writeItexFile(path, {w, h, bytes, 1.0, px});
-        return openImgData(path);
+        return openImgData(writeItexImage(dir_.filePath(name), w, h, pixel, bytes));
     };
     ProjectionSet set;
     set.width = w;
@@ -419,13 +373,9 @@ void TestSinogramGen::blockEqualsTheDefinition()
             for (int i = 0; i < g.width; ++i) {
                 // Bit for bit: QCOMPARE would compare doubles fuzzily.
                 if (!(s.rawRow(k)[i] == raw[i] && s.attRow(k)[i] == attenuation(i0[i], bg[i], raw[i])))
-                    QFAIL(qPrintable(u"slice %1, row %2, sample %3: %4, %5 instead of %6, %7"_s.arg(slice)
-                                         .arg(k)
-                                         .arg(i)
-                                         .arg(s.rawRow(k)[i], 0, 'g', 17)
-                                         .arg(s.attRow(k)[i], 0, 'g', 17)
-                                         .arg(raw[i], 0, 'g', 17)
-                                         .arg(attenuation(i0[i], bg[i], raw[i]), 0, 'g', 17)));
+                    QFAIL(qPrintable(QString::asprintf(
+                        "slice %d, row %zu, sample %d: %.17g, %.17g instead of %.17g, %.17g", slice, k, i,
+                        s.rawRow(k)[i], s.attRow(k)[i], raw[i], attenuation(i0[i], bg[i], raw[i]))));
             }
         }
         // Without the raw values the attenuation is the same.
@@ -464,9 +414,9 @@ void TestSinogramGen::cacheServesOnlyItsOwnBlock()
 
     // Another data set under another block number: slice 5 is built anew, not taken from the cache.
     makeSet(3, 12, 6);
-    std::vector<uint32_t> other(12 * 6, 777);
-    QVERIFY(writeItexFile(dir_.filePath(u"other.img"_s), {12, 6, 2, 1.0, other}));
-    set_.images[1] = openImgData(dir_.filePath(u"other.img"_s));
+    set_.images[1]
+        = openImgData(writeItexImage(dir_.filePath(u"other.img"_s), 12, 6, [](int, int) { return 777; }));
+    QVERIFY(set_.images[1]);
     request.slice = 5;
     const std::uint64_t second = newSinogramBlockId();
     QVERIFY(second != first);
@@ -481,7 +431,6 @@ void TestSinogramGen::cacheServesOnlyItsOwnBlock()
     QCOMPARE(cache.kept(), 0);
     QVERIFY(cache.current().att.empty());
     // A slice without a block: built alone, and nothing kept.
-    request.slice = 7;
     QCOMPARE(cache.take(set_, request, {}, 0), SinogramStatus::Generated);
     QVERIFY(cache.current().att == alone(set_, 7));
     QCOMPARE(cache.kept(), 0);
@@ -581,14 +530,10 @@ void TestSinogramGen::stripesRemoved_data()
         QTest::addRow("%s: stripe in the air", method) << method << "air" << 10.0;
         QTest::addRow("%s: group of six columns in the air", method) << method << "group" << 5.0;
     }
-    QTest::newRow("sort: single stripe through the sample") << "sort"
-                                                            << "single" << 5.0;
-    QTest::newRow("dead: dead column") << "dead"
-                                       << "dead" << 10.0;
-    QTest::newRow("all: dead column") << "all"
-                                      << "dead" << 10.0;
-    QTest::newRow("dead: run of three dead columns") << "dead"
-                                                     << "dead run" << 10.0;
+    QTest::newRow("sort: single stripe through the sample") << u"sort"_s << u"single"_s << 5.0;
+    QTest::newRow("dead: dead column") << u"dead"_s << u"dead"_s << 10.0;
+    QTest::newRow("all: dead column") << u"all"_s << u"dead"_s << 10.0;
+    QTest::newRow("dead: run of three dead columns") << u"dead"_s << u"dead run"_s << 10.0;
 }
 
 void TestSinogramGen::stripesRemoved()
@@ -704,12 +649,7 @@ void TestSinogramGen::nonFiniteSamplesInterpolated()
         QVERIFY2(std::all_of(t.begin(), t.end(), [](double v) { return std::isfinite(v); }), method);
         QVERIFY(std::abs(columnOffset(t, clean, 50)) < 0.005); // between its neighbours
     }
-}
-
-void TestSinogramGen::offLeavesEveryByte()
-{
-    std::vector<double> s = sinogram({});
-    s[3] = std::numeric_limits<double>::quiet_NaN();
+    // Off leaves every byte, the NaN and infinities included.
     std::vector<double> t = s;
     removeStripes(t, W, H, StripeParams());
     QCOMPARE(std::memcmp(t.data(), s.data(), s.size() * sizeof(double)), 0);

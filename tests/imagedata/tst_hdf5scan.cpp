@@ -33,8 +33,6 @@ private slots:
     void refusesWhatItCannotUse_data();
     void refusesWhatItCannotUse();
     void refusesATruncatedFile();
-    void readsFilesOfAnotherWriter_data();
-    void readsFilesOfAnotherWriter();
     void anglesFitEvenSteps_data();
     void anglesFitEvenSteps();
 
@@ -97,7 +95,8 @@ std::vector<double> evenAngles(int n, double step, double first = 0.0)
 
 void TestHdf5Scan::readsTheFramesOfEachKind_data()
 {
-    QTest::addColumn<ScanFileRecipe>("recipe");
+    QTest::addColumn<ScanFileRecipe>("recipe"); // of a fixture: its size only
+    QTest::addColumn<QString>("fixture"); // empty: the file is written from the recipe
     QTest::addColumn<QList<int>>("counts"); // projections, flats, darks
     QTest::addColumn<int>("invalid");
 
@@ -105,13 +104,14 @@ void TestHdf5Scan::readsTheFramesOfEachKind_data()
     // angles are one per frame, the flats' and darks' included.
     ScanFileRecipe interleaved = nxtomo({2, 2, 1, 1, 0, 0, 3, 0, 1, 0, 0, 2, 1});
     interleaved.angles = {0, 0, 0, 0, 0, 45, 90, 90, 0, 135, 180, 0, 0};
-    QTest::newRow("NXtomo interleaved") << interleaved << QList<int> {5, 4, 3} << 1;
+    QTest::newRow("NXtomo interleaved") << interleaved << QString() << QList<int> {5, 4, 3} << 1;
     ScanFileRecipe gzip = interleaved;
     gzip.gzip = 6;
-    QTest::newRow("NXtomo gzip chunks") << gzip << QList<int> {5, 4, 3} << 1;
+    QTest::newRow("NXtomo gzip chunks") << gzip << QString() << QList<int> {5, 4, 3} << 1;
     ScanFileRecipe noKeys = nxtomo({0, 0, 0});
     noKeys.noKeys = true;
-    QTest::newRow("NXtomo without image_key: all projections") << noKeys << QList<int> {3, 0, 0} << 0;
+    QTest::newRow("NXtomo without image_key: all projections")
+        << noKeys << QString() << QList<int> {3, 0, 0} << 0;
     for (auto [name, type] : {std::pair {"8-bit", ScanFileRecipe::Type::U8},
              std::pair {"32-bit big-endian", ScanFileRecipe::Type::U32},
              std::pair {"float", ScanFileRecipe::Type::F32}}) {
@@ -125,22 +125,33 @@ void TestHdf5Scan::readsTheFramesOfEachKind_data()
             };
         }
         QTest::newRow(qPrintable(u"Data Exchange, "_s + QLatin1String(name)))
-            << typed << QList<int> {4, 2, 1} << 0;
+            << typed << QString() << QList<int> {4, 2, 1} << 0;
     }
-    QTest::newRow("Data Exchange without flats or darks") << exchange(5, 0, 0) << QList<int> {5, 0, 0} << 0;
+    QTest::newRow("Data Exchange without flats or darks")
+        << exchange(5, 0, 0) << QString() << QList<int> {5, 0, 0} << 0;
     if (scanFilterAvailable(32004)) { // LZ4, when the plugin package is installed
         ScanFileRecipe lz4 = exchange(3, 1, 1);
         lz4.plugin = 32004;
-        QTest::newRow("LZ4 through the plugin") << lz4 << QList<int> {3, 1, 1} << 0;
+        QTest::newRow("LZ4 through the plugin") << lz4 << QString() << QList<int> {3, 1, 1} << 0;
     }
+    // Written by tests/imagedata/data/make_scan_fixtures.py (h5py): see there for the contents.
+    ScanFileRecipe fixture;
+    fixture.width = 12;
+    fixture.height = 9;
+    QTest::newRow("h5py: NXtomo, gzip, image_key of int8")
+        << fixture << u"nxtomo_h5py.nxs"_s << QList<int> {10, 3, 2} << 1;
+    QTest::newRow("h5py: Data Exchange, theta in radians")
+        << fixture << u"dxchange_h5py.h5"_s << QList<int> {8, 2, 1} << 0;
 }
 
 void TestHdf5Scan::readsTheFramesOfEachKind()
 {
     QFETCH(ScanFileRecipe, recipe);
+    QFETCH(QString, fixture);
     QFETCH(QList<int>, counts);
     QFETCH(int, invalid);
-    const QString path = write(u"scan.nxs"_s, recipe);
+    const QString path
+        = fixture.isEmpty() ? write(u"scan.nxs"_s, recipe) : QStringLiteral(QUORVEL_TEST_DATA "/") + fixture;
     QCOMPARE(checkFileType(path), ImgFileType::HDF5);
     QString error;
     const std::shared_ptr<const Hdf5Scan> scan = Hdf5Scan::open(path, error);
@@ -170,6 +181,12 @@ void TestHdf5Scan::readsTheFramesOfEachKind()
     // Projection angles only, in projection order.
     if (recipe.layout == ScanFileRecipe::Layout::NXtomo && !recipe.angles.empty())
         QCOMPARE(scan->angles(), (std::vector<double> {0, 45, 90, 135, 180}));
+    if (!fixture.isEmpty()) { // even steps over 180 degrees, in radians in the Data Exchange file
+        QVERIFY(std::abs(scan->angles().back() - 180.0 * (counts[0] - 1) / counts[0]) < 1e-3);
+        const AngleFit fit = fitAngles(scan->angles(), 180.0);
+        QVERIFY2(fit.ok, qPrintable(fit.problem));
+        QCOMPARE(fit.images, counts[0]);
+    }
     // The mean of the flats: the mean of their patterns.
     if (counts[1] > 0) {
         const std::unique_ptr<ImgData> mean = meanOfFrames(scan, Kind::Flat, error);
@@ -331,45 +348,6 @@ void TestHdf5Scan::refusesATruncatedFile()
     QCOMPARE(checkFileType(text.fileName()), ImgFileType::UNKNOWN);
     QVERIFY(!Hdf5Scan::open(text.fileName(), error));
     QVERIFY2(error.contains(u"not an HDF5 file"_s), qPrintable(error));
-}
-
-void TestHdf5Scan::readsFilesOfAnotherWriter_data()
-{
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QList<int>>("counts");
-    QTest::addColumn<double>("lastAngle");
-    // Written by tests/imagedata/data/make_scan_fixtures.py (h5py): see there for the contents.
-    QTest::newRow("NXtomo, gzip, image_key of int8")
-        << u"nxtomo_h5py.nxs"_s << QList<int> {10, 3, 2} << 162.0;
-    QTest::newRow("Data Exchange, theta in radians")
-        << u"dxchange_h5py.h5"_s << QList<int> {8, 2, 1} << 157.5;
-}
-
-void TestHdf5Scan::readsFilesOfAnotherWriter()
-{
-    QFETCH(QString, file);
-    QFETCH(QList<int>, counts);
-    QFETCH(double, lastAngle);
-    QString error;
-    const std::shared_ptr<const Hdf5Scan> scan
-        = Hdf5Scan::open(QStringLiteral(QUORVEL_TEST_DATA "/") + file, error);
-    QVERIFY2(scan, qPrintable(error));
-    QCOMPARE(scan->width(), 12);
-    QCOMPARE(scan->height(), 9);
-    std::vector<double> row(12);
-    for (Kind kind : {Kind::Projection, Kind::Flat, Kind::Dark}) {
-        QCOMPARE(scan->count(kind), counts[int(kind)]);
-        for (int k = 0; k < scan->count(kind); ++k) {
-            ImgDataScanFrame frame(scan, kind, k);
-            QVERIFY(frame.open());
-            frame.getRow(8, row.data());
-            QCOMPARE(row[11], scanPattern(int(kind), k, 11, 8));
-        }
-    }
-    QVERIFY(std::abs(scan->angles().back() - lastAngle) < 1e-3);
-    const AngleFit fit = fitAngles(scan->angles(), 180.0);
-    QVERIFY2(fit.ok, qPrintable(fit.problem));
-    QCOMPARE(fit.images, counts[0]);
 }
 
 void TestHdf5Scan::anglesFitEvenSteps_data()

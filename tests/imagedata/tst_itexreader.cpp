@@ -7,10 +7,11 @@
 #include "imagedata/imgdataitex.h"
 #include "imagedata/imgfiletype.h"
 #include "imagedata/itexcomment.h"
-#include "imagedata/itexwriter.h"
 #include "imagedata/lineblock.h"
 #include "imagedata/transmission.h"
 #include "tests/common/debuglog.h"
+#include "tests/imagedata/numitexfile.h"
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -31,8 +32,6 @@ private slots:
     void areaSourceExtents();
     void rejects_data();
     void rejects();
-    void trailingBytesAreIgnored();
-    void outOfRangeLeavesBufferUntouched();
     void columnsTogetherEqualColumnsAlone_data();
     void columnsTogetherEqualColumnsAlone();
     void fileTypes();
@@ -40,13 +39,12 @@ private slots:
     void minMaxAndGreyImage();
     void attenuation_data();
     void attenuation();
-    // Lines of a few slices read straight from a file equal those of the whole image.
+    // Lines of a few slices read straight from a file equal those of the whole image; the others are
+    // not there.
     void linesEqualTheWholeImage_data();
     void linesEqualTheWholeImage();
-    void otherLinesAreLeftUntouched();
     void refusesWhatItCannotRead_data();
     void refusesWhatItCannotRead();
-    void sizeFromTheHeader();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -67,13 +65,10 @@ QString TestItexReader::write(const QString &name, const QByteArray &bytes)
 
 QString TestItexReader::randomItex(const QString &name, int w, int h, int bpp)
 {
-    std::vector<uint32_t> px(static_cast<size_t>(w) * h);
     std::mt19937 rng(static_cast<uint32_t>(w * 131 + h * 7 + bpp));
     std::uniform_int_distribution<uint32_t> counts(0, bpp == 2 ? 65535u : 4000000000u);
-    for (auto &v : px)
-        v = counts(rng);
-    const QString path = dir_.filePath(name);
-    return writeItexFile(path, {w, h, bpp, 1.0, px}) ? path : QString();
+    return writeItexImage(
+        dir_.filePath(name), w, h, [&](int, int) { return counts(rng); }, bpp);
 }
 
 namespace {
@@ -139,6 +134,17 @@ void TestItexReader::roundTrip()
     byFile->getColumn(width - 1, col2.data());
     img->getColumn(width - 1, col.data());
     QCOMPARE(col2, col);
+
+    // Lines outside the image leave the buffer untouched, in both modes.
+    const std::vector<double> untouched(16, -7.0);
+    std::vector<double> buf = untouched;
+    for (const ImgData *image : {img.get(), byFile.get()}) {
+        for (int y : {-1, height, 1000000})
+            QCOMPARE(image->getRow(y, buf.data()), buf.data());
+        for (int x : {-1, width, 1000000})
+            image->getColumn(x, buf.data());
+    }
+    QCOMPARE(buf, untouched);
 }
 
 void TestItexReader::commentGrammar_data()
@@ -181,8 +187,9 @@ void TestItexReader::commentGrammar()
     QFETCH(int, bytesPerPixel);
     QFETCH(double, expTime);
     const std::vector<uint32_t> pixels = ramp(width, height, 3);
-    const QString path
-        = write(u"grammar.img"_s, itexFileBytes({width, height, bytesPerPixel, 1.0, pixels}, comment));
+    // Bytes after the pixels (a camera's own trailer) are not read.
+    const QString path = write(u"grammar.img"_s,
+        itexFileBytes({width, height, bytesPerPixel, 1.0, pixels}, comment) + QByteArray(300, '\x7f'));
     auto img = openImgData(path);
     QVERIFY(img);
     QCOMPARE(img->width(), width);
@@ -190,9 +197,10 @@ void TestItexReader::commentGrammar()
     QCOMPARE(static_cast<ImgDataITEX *>(img.get())->bytesPerPixel(), bytesPerPixel);
     QCOMPARE(img->expTime(), expTime);
     QCOMPARE(static_cast<ImgDataITEX *>(img.get())->dataOffset(), 64 + int(comment.size()));
-    std::vector<double> row(width);
-    img->getRow(height - 1, row.data());
-    QCOMPARE(row[width - 1], 3.0 * (width * height - 1));
+    double min = -1, max = -1;
+    img->getMinMax(min, max);
+    QCOMPARE(min, 0.0);
+    QCOMPARE(max, 3.0 * (width * height - 1));
 }
 
 void TestItexReader::areaSourceExtents_data()
@@ -266,38 +274,6 @@ void TestItexReader::rejects()
         QVERIFY2(said.first().contains(QRegularExpression(message)), qPrintable(said.first()));
 }
 
-void TestItexReader::trailingBytesAreIgnored()
-{
-    const std::vector<uint32_t> px = ramp(4, 3, 2);
-    const ItexImage image {4, 3, 2, 1.0, px};
-    const QString path
-        = write(u"scaling.img"_s, itexFileBytes(image, itexComment(image)) + QByteArray(300, '\x7f'));
-    auto img = openImgData(path);
-    QVERIFY(img);
-    double min = -1, max = -1;
-    img->getMinMax(min, max);
-    QCOMPARE(min, 0.0);
-    QCOMPARE(max, 22.0);
-}
-
-void TestItexReader::outOfRangeLeavesBufferUntouched()
-{
-    const std::vector<uint32_t> px = ramp(4, 3, 1);
-    const QString path = dir_.filePath(u"small.img"_s);
-    QVERIFY(writeItexFile(path, {4, 3, 2, 1.0, px}));
-    auto img = openImgData(path);
-    QVERIFY(img);
-    std::vector<double> buf(16, -7.0);
-    for (int index : {-1, 3, 1000000}) {
-        QCOMPARE(img->getRow(index, buf.data()), buf.data());
-        QCOMPARE(buf, std::vector<double>(16, -7.0));
-    }
-    for (int index : {-1, 4, 1000000}) {
-        img->getColumn(index, buf.data());
-        QCOMPARE(buf, std::vector<double>(16, -7.0));
-    }
-}
-
 void TestItexReader::columnsTogetherEqualColumnsAlone_data()
 {
     QTest::addColumn<int>("bytes");
@@ -359,6 +335,10 @@ void TestItexReader::fileTypes()
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Check File Type \\(TIFF\\):: Can not open"_s));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Unknown file type"_s));
     QCOMPARE(checkFileType(dir_.filePath(u"absent.img"_s)), ImgFileType::UNKNOWN);
+    int w = 0, h = 0;
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u".*"_s));
+    QVERIFY(!readImageSize(dir_.filePath(u"absent.img"_s), w, h));
+    QCOMPARE(w, 0);
 
     // Little-endian pixels: bytes 0x34 0x12 are 4660, FF FF FF FF is 4294967295.
     QByteArray bytes
@@ -482,6 +462,9 @@ void TestItexReader::linesEqualTheWholeImage()
     QVERIFY(!file.isEmpty());
     const std::unique_ptr<ImgData> whole = openImgData(file);
     QVERIFY(whole);
+    int w = 0, h = 0; // as the header gives it
+    QVERIFY(readImageSize(file, w, h));
+    QCOMPARE(QSize(w, h), QSize(width, height));
     const std::vector<int> wanted(lines.cbegin(), lines.cend());
     const std::shared_ptr<const ImgData> block = readLineBlock(file, rows, wanted, width, height);
     QVERIFY(block);
@@ -491,8 +474,9 @@ void TestItexReader::linesEqualTheWholeImage()
     QVERIFY(lineBlock);
     const size_t length = static_cast<size_t>(rows ? width : height);
     QCOMPARE(lineBlock->bytes(), wanted.size() * length * static_cast<size_t>(bpp));
-    std::vector<double> a(length), b(length);
-    for (int line : wanted) {
+    const std::vector<double> untouched(length, -7.0);
+    for (int line = 0; line < (rows ? height : width); ++line) {
+        std::vector<double> a(length), b = untouched;
         if (rows) {
             whole->getRow(line, a.data());
             block->getRow(line, b.data());
@@ -500,68 +484,42 @@ void TestItexReader::linesEqualTheWholeImage()
             whole->getColumn(line, a.data());
             block->getColumn(line, b.data());
         }
-        QVERIFY2(a == b, qPrintable(u"line %1"_s.arg(line)));
+        const bool in = std::find(wanted.begin(), wanted.end(), line) != wanted.end();
+        QVERIFY2(b == (in ? a : untouched), qPrintable(u"line %1"_s.arg(line)));
     }
-}
-
-void TestItexReader::otherLinesAreLeftUntouched()
-{
-    const QString file = randomItex(u"untouched.img"_s, 12, 9, 2);
-    const std::vector<int> rows {2, 4};
-    const std::shared_ptr<const ImgData> block = readLineBlock(file, true, rows, 12, 9);
-    QVERIFY(block);
-    std::vector<double> buffer(12, -7.0);
-    block->getRow(3, buffer.data()); // not in the block
-    QCOMPARE(buffer, std::vector<double>(12, -7.0));
-    block->getColumn(2, buffer.data()); // columns of a row block: none
-    QCOMPARE(buffer, std::vector<double>(12, -7.0));
-    block->getRow(4, buffer.data());
-    QVERIFY(buffer != std::vector<double>(12, -7.0));
+    // Lines across those of the block: none.
+    std::vector<double> across(rows ? height : width, -7.0);
+    if (rows)
+        block->getColumn(0, across.data());
+    else
+        block->getRow(0, across.data());
+    QCOMPARE(across, std::vector<double>(across.size(), -7.0));
 }
 
 void TestItexReader::refusesWhatItCannotRead_data()
 {
-    QTest::addColumn<QString>("problem");
-    QTest::newRow("line outside") << u"outside"_s;
-    QTest::newRow("lines out of order") << u"order"_s;
-    QTest::newRow("repeated line") << u"repeat"_s;
-    QTest::newRow("another size") << u"size"_s;
-    QTest::newRow("missing file") << u"missing"_s;
-    QTest::newRow("not an image") << u"text"_s;
+    // Lines asked of a 10 × 6 file as rows, the size the set expects, the file.
+    QTest::addColumn<QList<int>>("lines");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<QString>("file");
+    QTest::newRow("line outside") << QList<int> {1, 6} << 10 << u"refuse.img"_s;
+    QTest::newRow("lines out of order") << QList<int> {2, 1} << 10 << u"refuse.img"_s;
+    QTest::newRow("repeated line") << QList<int> {2, 2} << 10 << u"refuse.img"_s;
+    QTest::newRow("another size") << QList<int> {1, 2} << 12 << u"refuse.img"_s;
+    QTest::newRow("missing file") << QList<int> {1, 2} << 10 << u"none.img"_s;
+    QTest::newRow("not an image") << QList<int> {1, 2} << 10 << u"text.img"_s;
 }
 
 void TestItexReader::refusesWhatItCannotRead()
 {
-    QFETCH(QString, problem);
-    QString file = randomItex(u"refuse.img"_s, 10, 6, 2);
-    std::vector<int> lines {1, 2};
-    int w = 10, h = 6;
-    if (problem == u"outside"_s)
-        lines = {1, 6};
-    else if (problem == u"order"_s)
-        lines = {2, 1};
-    else if (problem == u"repeat"_s)
-        lines = {2, 2};
-    else if (problem == u"size"_s)
-        w = 12;
-    else if (problem == u"missing"_s)
-        file = dir_.filePath(u"none.img"_s);
-    else {
-        file = write(u"text.img"_s, "not an image at all");
-    }
+    QFETCH(QList<int>, lines);
+    QFETCH(int, width);
+    QFETCH(QString, file);
+    QVERIFY(!randomItex(u"refuse.img"_s, 10, 6, 2).isEmpty());
+    QVERIFY(!write(u"text.img"_s, "not an image at all").isEmpty());
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u".*"_s));
-    QVERIFY(!readLineBlock(file, true, lines, w, h));
-}
-
-void TestItexReader::sizeFromTheHeader()
-{
-    int w = 0, h = 0;
-    QVERIFY(readImageSize(randomItex(u"size.img"_s, 21, 13, 4), w, h));
-    QCOMPARE(w, 21);
-    QCOMPARE(h, 13);
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u".*"_s));
-    QVERIFY(!readImageSize(dir_.filePath(u"absent.img"_s), w, h));
-    QCOMPARE(w, 0);
+    QVERIFY(
+        !readLineBlock(dir_.filePath(file), true, std::vector<int>(lines.begin(), lines.end()), width, 6));
 }
 
 QTEST_APPLESS_MAIN(TestItexReader)

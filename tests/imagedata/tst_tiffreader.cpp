@@ -9,9 +9,9 @@
 #include "imagedata/imgdatas.h"
 #include "imagedata/imgdatatiff.h"
 #include "imagedata/imgfiletype.h"
-#include "imagedata/itexwriter.h"
 #include "imagedata/tiffwriter.h"
 #include "tests/common/debuglog.h"
+#include "tests/imagedata/numitexfile.h"
 #include <cstring>
 #include <sys/resource.h>
 #include <tiffio.h>
@@ -186,10 +186,8 @@ private slots:
     void refuses();
     void ourWriterRoundTrips_data();
     void ourWriterRoundTrips();
-    void memoryModeClosesTheFile();
     void imageLargerThanTheBoundIsRefused();
     // Sets of images: the size of the first, and what leaves one out.
-    void setNeverTakesAnImageWithoutPixels();
     void sizeIsFixedByTheFirstImage();
     void newSeriesSetsItsOwnSize_data();
     void newSeriesSetsItsOwnSize();
@@ -204,9 +202,7 @@ private:
 
 QString TestTiffReader::itex(const QString &name, int w, int h, uint32_t value)
 {
-    const std::vector<uint32_t> px(static_cast<size_t>(w) * h, value);
-    const QString path = dir_.filePath(name);
-    return writeItexFile(path, {w, h, 2, 1.0, px}) ? path : QString();
+    return writeItexImage(dir_.filePath(name), w, h, [value](int, int) { return value; });
 }
 
 void TestTiffReader::readsWhatLibtiffWrites_data()
@@ -362,29 +358,6 @@ void TestTiffReader::ourWriterRoundTrips()
     QVERIFY(!QFile::exists(path));
 }
 
-void TestTiffReader::memoryModeClosesTheFile()
-{
-    Layout l;
-    l.rowsPerStrip = 2;
-    const QString path = dir_.filePath(u"fd.tif"_s);
-    QVERIFY(writeWithLibtiff(path, l));
-    const int before = openFileCount();
-    std::vector<std::unique_ptr<ImgData>> images;
-    for (int i = 0; i < 20; ++i) {
-        images.push_back(openImgData(path));
-        QVERIFY(images.back());
-    }
-    QCOMPARE(openFileCount(), before);
-    // File-read mode keeps its file open until the image goes.
-    auto byFile = createImgData(ImgFileType::TIFF);
-    byFile->setReadAll(false);
-    byFile->setFileName(path);
-    QVERIFY(byFile->open());
-    QCOMPARE(openFileCount(), before + 1);
-    byFile.reset();
-    QCOMPARE(openFileCount(), before);
-}
-
 void TestTiffReader::imageLargerThanTheBoundIsRefused()
 {
     // 37 × 21 pixels of 2 bytes are 1554 bytes; a bound just below refuses both formats before
@@ -416,43 +389,36 @@ void TestTiffReader::imageLargerThanTheBoundIsRefused()
     QVERIFY(maxImageBytes() > qint64(1) << 28); // the machine's memory again
 }
 
-void TestTiffReader::setNeverTakesAnImageWithoutPixels()
-{
-    // A TIFF without an image first, then ITEX projections: the set takes its size from the first
-    // image that has pixels, and counts only images it can use.
-    const QString empty = dir_.filePath(u"empty.tif"_s);
-    QVERIFY(writeBytes(empty, QByteArray("II*\0\0\0\0\0", 8)));
-    ImgDatas set;
-    DebugLog log;
-    QVERIFY(!set.add(empty));
-    QVERIFY(set.add(itex(u"a.img"_s, 4, 3, 9)));
-    QVERIFY(set.add(itex(u"b.img"_s, 4, 3, 9)));
-    QCOMPARE(set.count(), 2);
-    QCOMPARE(set.width(), 4);
-    QCOMPARE(set.height(), 3);
-    QCOMPARE(log.messages().size(), 2);
-    QVERIFY(log.messages()[1].startsWith(u"File is not ready to access"_s));
-    // A TIFF of that size joins the ITEX images, one of another size does not.
-    const QString fits = dir_.filePath(u"fits.tif"_s), other = dir_.filePath(u"other.tif"_s);
-    const std::vector<uint32_t> px(4 * 3, 9), wide(5 * 3, 9);
-    QVERIFY(writeTiffFile(fits, {4, 3, 16, false, px, {}}));
-    QVERIFY(writeTiffFile(other, {5, 3, 16, false, wide, {}}));
-    QVERIFY(set.add(fits));
-    QVERIFY(!set.add(other));
-    QCOMPARE(set.count(), 3);
-}
-
 void TestTiffReader::sizeIsFixedByTheFirstImage()
 {
+    // A TIFF without an image first: the set takes its size from the first image that has pixels, and
+    // counts only images it can use, a TIFF of that size among them.
     ImgDatas set;
-    QVERIFY(set.add(itex(u"a.img"_s, 8, 6, 1)));
-    QVERIFY(set.add(itex(u"b.img"_s, 8, 6, 2)));
-    QTest::ignoreMessage(
-        QtWarningMsg, QRegularExpression(u"^Mismatch image size: \\(8, 6\\) != \\(6, 8\\) : .*c.img$"_s));
-    QVERIFY(!set.add(itex(u"c.img"_s, 6, 8, 3)));
-    QCOMPARE(set.count(), 2);
+    const QString empty = dir_.filePath(u"empty.tif"_s);
+    const QString fits = dir_.filePath(u"fits.tif"_s), other = dir_.filePath(u"other.tif"_s);
+    const std::vector<uint32_t> px(8 * 6, 9), wide(9 * 6, 9);
+    QVERIFY(writeBytes(empty, QByteArray("II*\0\0\0\0\0", 8)));
+    QVERIFY(writeTiffFile(fits, {8, 6, 16, false, px, {}}));
+    QVERIFY(writeTiffFile(other, {9, 6, 16, false, wide, {}}));
+    {
+        DebugLog log;
+        QVERIFY(!set.add(empty));
+        QVERIFY(set.add(itex(u"a.img"_s, 8, 6, 1)));
+        QVERIFY(set.add(itex(u"b.img"_s, 8, 6, 2)));
+        QVERIFY(!set.add(itex(u"c.img"_s, 6, 8, 3)));
+        QVERIFY(set.add(fits));
+        QVERIFY(!set.add(other));
+        const QStringList said = log.messages();
+        QCOMPARE(said.size(), 4);
+        QVERIFY2(said[1].startsWith(u"File is not ready to access"_s), qPrintable(said[1]));
+        QVERIFY2(said[2].contains(
+                     QRegularExpression(u"^Mismatch image size: \\(8, 6\\) != \\(6, 8\\) : .*c.img$"_s)),
+            qPrintable(said[2]));
+    }
+    QCOMPARE(set.count(), 3);
+    QCOMPARE(QSize(set.width(), set.height()), QSize(8, 6));
     QCOMPARE(set.image(1)->fileName(), dir_.filePath(u"b.img"_s));
-    QVERIFY(!set.image(2));
+    QVERIFY(!set.image(3));
     QVERIFY(!set.image(-1));
 
     // A new series keeps the size: another size is refused file by file.
@@ -543,26 +509,43 @@ void TestTiffReader::projectionSetLeavesOutWrongSizeI0AndBg()
 void TestTiffReader::loadedImagesHoldNoOpenFile()
 {
     // With the usual limit of 1024 open files, 1100 projections once loaded as 1014: every image kept
-    // its file open. Here the limit is 40 files more than are open now, and 120 images must load.
+    // its file open. Here the limit is 40 files more than are open now, and 120 images of each format
+    // must load.
     const int n = 120;
     QStringList files;
     for (int i = 0; i < n; ++i)
         files << itex(u"fd%1.img"_s.arg(i), 4, 3, i);
-    const int open = int(QDir(u"/proc/self/fd"_s).entryList(QDir::Files | QDir::System).size());
+    const QString tiff = dir_.filePath(u"fd.tif"_s);
+    QVERIFY(writeWithLibtiff(tiff, Layout {.rowsPerStrip = 2}));
+    const int before = openFileCount();
     rlimit old {};
     QCOMPARE(getrlimit(RLIMIT_NOFILE, &old), 0);
     rlimit tight = old;
-    tight.rlim_cur = rlim_t(open + 40);
+    tight.rlim_cur = rlim_t(before + 40);
     QCOMPARE(setrlimit(RLIMIT_NOFILE, &tight), 0);
     ImgDatas set;
+    std::vector<std::unique_ptr<ImgData>> tiffs;
     int loaded = 0;
-    for (const QString &f : files)
+    for (const QString &f : files) {
         loaded += set.add(f) ? 1 : 0;
+        tiffs.push_back(openImgData(tiff));
+        loaded += tiffs.back() ? 1 : 0;
+    }
     setrlimit(RLIMIT_NOFILE, &old);
-    QCOMPARE(loaded, n);
+    QCOMPARE(loaded, 2 * n);
+    QCOMPARE(openFileCount(), before);
     std::vector<double> row(4);
     set.image(n - 1)->getRow(2, row.data()); // the pixels stay in memory
     QCOMPARE(row[3], double(n - 1));
+
+    // File-read mode keeps its file open until the image goes.
+    auto byFile = createImgData(ImgFileType::TIFF);
+    byFile->setReadAll(false);
+    byFile->setFileName(tiff);
+    QVERIFY(byFile->open());
+    QCOMPARE(openFileCount(), before + 1);
+    byFile.reset();
+    QCOMPARE(openFileCount(), before);
 }
 
 QTEST_APPLESS_MAIN(TestTiffReader)

@@ -34,7 +34,6 @@ private slots:
     void i0ChoiceKeepsTheAttenuationRatios();
     void aKilledRunResumes();
     void memoryStaysWithTheBlock();
-    void scanFilesMakeASeries();
 
 private:
     static int run(const QStringList &args, QString *out = nullptr) { return runRecon(args, out); }
@@ -104,9 +103,18 @@ void TestSeries::listsTheSets()
 
 void TestSeries::tasksTogetherMakeTheWholeRun()
 {
-    QTemporaryDir whole, tasks;
-    const QStringList common = imageSeries(u"--cor guess --slices 1:8 --sub-folders energy --name s"_s);
-    QCOMPARE(run(common + QStringList {u"--out"_s, whole.path()}), 0);
+    // The series of image files, and the same series as one scan file per energy, named like the
+    // image files (sample-energy-number), each with its own flats (that energy's I0) and a dark:
+    // both reconstruct to the same files, the scan files as a whole and task by task.
+    QTemporaryDir scans, whole, fromScans, tasks;
+    const std::vector<SeriesSet> sets = scanSeries(projections_, SeriesLayout::OrmelStd, u"*.img"_s);
+    QCOMPARE(sets.size(), size_t(3));
+    for (const SeriesSet &set : sets) {
+        QVERIFY(writeScanOfImages(scans.filePath(u"demo-%1-0001.nxs"_s.arg(set.tag)), set.files,
+            QDir(i0Dir_).filePath(u"I0-%1-0001.img"_s.arg(set.tag)), bg_, 4.5));
+    }
+    const QString options = u"--axis v --cor guess --slices 1:8 --sub-folders energy --name s"_s;
+    QCOMPARE(run(imageSeries(options) << u"--out"_s << whole.path()), 0);
     QStringList expected;
     for (const QString &e : {u"7090eV"_s, u"7115eV"_s, u"7140eV"_s})
         for (int s = 1; s <= 8; ++s)
@@ -114,9 +122,17 @@ void TestSeries::tasksTogetherMakeTheWholeRun()
                 expected << u"%1/s-%1-%2.%3"_s.arg(e, sliceText(s), ext);
     expected.sort();
     QCOMPARE(filesUnder(whole.path()), QStringList(expected) << u"series-manifest.tsv"_s);
+    const QStringList scanSeriesArgs
+        = QStringList {u"--series"_s, scans.path(), u"--pattern"_s, u"*.nxs"_s} + words(options);
+    QString text;
+    QCOMPARE(run(scanSeriesArgs + words(u"--out"_s) << fromScans.path(), &text), 0);
+    QVERIFY2(text.contains(u"data set 3 (demo 7140eV): 1 files"_s), qPrintable(text));
+    QCOMPARE(filesUnder(fromScans.path()), QStringList(expected) << u"series-manifest.tsv"_s);
+    // The slices' files; the manifests name other inputs.
+    QVERIFY(sameFiles(whole.path(), fromScans.path(), expected));
 
     // Blocks of 3 slices: 3 blocks per set, 9 tasks, set after set.
-    const QStringList blocked = common + words(u"--block 3"_s);
+    const QStringList blocked = scanSeriesArgs + words(u"--block 3"_s);
     QString list;
     QCOMPARE(run(blocked + words(u"--list-tasks"_s), &list), 0);
     const QStringList lines = list.split(u'\n', Qt::SkipEmptyParts);
@@ -126,7 +142,6 @@ void TestSeries::tasksTogetherMakeTheWholeRun()
     QCOMPARE(lines[7], u"5\t2\tdemo 7115eV\t2\t7:8"_s);
     // In any order, and one of them twice (a scheduler's retry): the same files as the whole run.
     for (int k : {8, 0, 4, 2, 6, 1, 3, 7, 5, 4}) {
-        QString text;
         QCOMPARE(run(blocked + words(u"--tasks-of 9 --task %1 --out"_s.arg(k)) << tasks.path(), &text), 0);
         QVERIFY2(text.startsWith(u"task %1: data set %2"_s.arg(k).arg(k / 3 + 1)), qPrintable(text));
     }
@@ -490,40 +505,6 @@ void TestSeries::memoryStaysWithTheBlock()
     QSKIP("A sanitizer's shadow memory makes the peak no measure of the block");
 #endif
     QVERIFY2(peak < whole / 3, qPrintable(u"%1 MB"_s.arg(peak >> 20)));
-}
-
-void TestSeries::scanFilesMakeASeries()
-{
-    // One scan file per energy, named like the image files (sample-energy-number), each with its own
-    // flats (that energy's I0) and a dark: the series reconstructs to the files of the image series
-    // with its I0 files and BG, as a whole and task by task.
-    QTemporaryDir scans;
-    const std::vector<SeriesSet> sets = scanSeries(projections_, SeriesLayout::OrmelStd, u"*.img"_s);
-    QCOMPARE(sets.size(), size_t(3));
-    for (const SeriesSet &set : sets) {
-        QVERIFY(writeScanOfImages(scans.filePath(u"demo-%1-0001.nxs"_s.arg(set.tag)), set.files,
-            QDir(i0Dir_).filePath(u"I0-%1-0001.img"_s.arg(set.tag)), bg_, 4.5));
-    }
-    const QString options = u"--axis v --cor guess --slices 1:8 --sub-folders energy --name s"_s;
-    QTemporaryDir fromImages, fromScans, oneTask;
-    QCOMPARE(run(imageSeries(options) << u"--out"_s << fromImages.path()), 0);
-    const QStringList scanSeriesArgs
-        = QStringList {u"--series"_s, scans.path(), u"--pattern"_s, u"*.nxs"_s} + words(options);
-    QString text;
-    QCOMPARE(run(scanSeriesArgs + words(u"--out"_s) << fromScans.path(), &text), 0);
-    QVERIFY2(text.contains(u"data set 3 (demo 7140eV): 1 files"_s), qPrintable(text));
-    // The slices' files; the manifests name other inputs.
-    const QRegularExpression slices(u"\\.(dat|png)$"_s);
-    const QStringList expected = filesUnder(fromImages.path()).filter(slices);
-    QCOMPARE(expected.size(), 3 * 8 * 2);
-    QCOMPARE(filesUnder(fromScans.path()).filter(slices), expected);
-    QVERIFY(sameFiles(fromImages.path(), fromScans.path(), expected));
-    // Task 4 of 9: block 1 (slices 4 … 6) of the second set, read from its scan file alone.
-    QCOMPARE(run(scanSeriesArgs + words(u"--block 3 --task 4 --tasks-of 9 --out"_s) << oneTask.path()), 0);
-    const QStringList mine = filesUnder(oneTask.path()).filter(slices);
-    QCOMPARE(mine.size(), 3 * 2);
-    QVERIFY(mine.first().startsWith(u"7115eV/s-7115eV-00004"_s));
-    QVERIFY(sameFiles(fromImages.path(), oneTask.path(), mine));
 }
 
 QTEST_GUILESS_MAIN(TestSeries)

@@ -80,7 +80,7 @@ private:
     static int run(const QStringList &args, QString *out = nullptr) { return runRecon(args, out); }
     /// The cylinder's projections with its I0 and BG, then `options`.
     QStringList cylinder(const QString &options) const;
-    QTemporaryDir data_;
+    QTemporaryDir data_, columns_;
     QString projections_;
 };
 
@@ -90,6 +90,14 @@ void TestRecon::initTestCase()
     setup.noise = 0;
     projections_ = data_.filePath(u"p"_s);
     QVERIFY(writeCylinder(data_.path(), setup));
+    // The axis horizontal: the slices are image columns.
+    setup = smallScan();
+    setup.axisVertical = false;
+    setup.height = 40;
+    setup.cor = 20;
+    setup.projections = 30;
+    setup.faults.gains = {{15, 1.03}, {26, 0.97}};
+    QVERIFY(writeCylinder(columns_.path(), setup));
 }
 
 QStringList TestRecon::cylinder(const QString &options) const
@@ -267,20 +275,9 @@ void TestRecon::blocksOfColumnsGiveTheFilesOfSingleSlices()
     QFETCH(int, threads);
     QFETCH(int, block);
     QFETCH(QString, rings);
-    static QTemporaryDir scan;
-    static bool written = false;
-    if (!written) {
-        ScanSetup setup = smallScan();
-        setup.axisVertical = false;
-        setup.height = 40;
-        setup.cor = 20;
-        setup.projections = 30;
-        setup.faults.gains = {{15, 1.03}, {26, 0.97}};
-        QVERIFY(writeCylinder(scan.path(), setup));
-        written = true;
-    }
-    const QStringList common = QStringList {scan.filePath(u"p"_s), u"--i0"_s, scan.filePath(u"i0.img"_s),
-                                   u"--bg"_s, scan.filePath(u"bg.img"_s), u"--rings"_s, rings}
+    const QStringList common
+        = QStringList {columns_.filePath(u"p"_s), u"--i0"_s, columns_.filePath(u"i0.img"_s), u"--bg"_s,
+              columns_.filePath(u"bg.img"_s), u"--rings"_s, rings}
         + words(u"--axis h --cor 19.6"_s);
     QTemporaryDir blocks, single;
     QCOMPARE(

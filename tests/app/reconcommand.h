@@ -38,7 +38,7 @@ inline int runRecon(const QStringList &args, QString *out = nullptr)
     return code;
 }
 
-/// The blank-separated words of `text`, as a shell hands them over (for arguments without blanks).
+/// The blank-separated words of `text`: arguments as a shell hands them over, or names, without blanks.
 inline QStringList words(const QString &text)
 {
     return text.split(u' ', Qt::SkipEmptyParts);

@@ -102,9 +102,9 @@ void TestRecon::initTestCase()
 
 QStringList TestRecon::cylinder(const QString &options) const
 {
-    return QStringList {
-               projections_, u"--i0"_s, data_.filePath(u"i0.img"_s), u"--bg"_s, data_.filePath(u"bg.img"_s)}
-    + words(options);
+    const QStringList scan {
+        projections_, u"--i0"_s, data_.filePath(u"i0.img"_s), u"--bg"_s, data_.filePath(u"bg.img"_s)};
+    return scan + words(options);
 }
 
 void TestRecon::badArguments_data()

@@ -228,7 +228,6 @@ void TestBodyBatch::commands_data()
         row(line, "procCtrl/AutoExecCtCalc", checked, false, "ct_auto_exec 1");
     row("ct_use_partial_data_set 1", "procCtrl/UsePartialDataSet", checked, true, "", "procCtrl",
         SIGNAL(usePartialDataSetUpdated()));
-    row("ct_rot_ax_is_h 0", "procCtrl/RotAxV", checked, true, "", "procCtrl", SIGNAL(rotAxUpdated()));
     row("ct_rot_ax_is_v 0", "procCtrl/RotAxH", checked, true, "ct_rot_ax_is_v 1", "procCtrl",
         SIGNAL(rotAxUpdated()));
     row("calc_ct1 0", "SelectCt2", checked, true, "calc_ct1 1");
@@ -570,9 +569,6 @@ void TestBodyBatch::ringRemovalLines_data()
         << u"ct_ring_params snr=2 small=1"_s
         << u"ct_ring_params: small 1 is not an odd whole number from 3 to 501"_s << int(StripeMethod::Large)
         << 4.0 << 21;
-    QTest::newRow("snr out of range")
-        << u"ct_ring_params snr=500"_s << u"ct_ring_params: snr 500 is outside 1 … 100"_s
-        << int(StripeMethod::Large) << 4.0 << 21;
 }
 
 void TestBodyBatch::ringRemovalLines()

@@ -38,6 +38,12 @@ inline int runRecon(const QStringList &args, QString *out = nullptr)
     return code;
 }
 
+/// The blank-separated words of `text`: arguments as a shell hands them over, or names, without blanks.
+inline QStringList words(const QString &text)
+{
+    return text.split(u' ', Qt::SkipEmptyParts);
+}
+
 /// The files under `dir` and its sub-folders, relative to it, sorted.
 inline QStringList filesUnder(const QString &dir)
 {

@@ -66,7 +66,8 @@ private:
     void saveSlices(Body &body, const Layout &layout);
     /// The viewer's lines after its greetings.
     QStringList requests() const;
-    QString dataFile(const QString &tag, int slice) const;
+    /// The data file of `slice` at `tag`, in the sub-folder of the tag for `ofEnergy`.
+    QString dataFile(const QString &tag, int slice, bool ofEnergy = false) const;
 
     std::unique_ptr<StandInViewer> viewer_;
     std::unique_ptr<QTemporaryDir> saveRoot_;
@@ -145,9 +146,10 @@ QStringList TestBodyLink::requests() const
     return lines;
 }
 
-QString TestBodyLink::dataFile(const QString &tag, int slice) const
+QString TestBodyLink::dataFile(const QString &tag, int slice, bool ofEnergy) const
 {
-    return QDir(saveDir_).absoluteFilePath(ctFileName(u"c"_s, tag, sliceText(slice), u"dat"_s));
+    const QString name = ctFileName(u"c"_s, tag, sliceText(slice), u"dat"_s);
+    return QDir(saveDir_).absoluteFilePath(ofEnergy ? tag + u'/' + name : name);
 }
 
 void TestBodyLink::continuousRunWalksTheRange_data()
@@ -255,10 +257,8 @@ void TestBodyLink::pickedSliceIsSentToTheViewer()
         QTRY_COMPARE_WITH_TIMEOUT(finished.size(), requestCount, 5000);
     else
         QVERIFY(!finished.wait(200));
-    const QStringList all {u"LOAD_I1_FILES new %1 %2"_s.arg(QDir(saveDir_).absoluteFilePath(u"E01/"_s)
-                                   + ctFileName(u"c"_s, u"E01"_s, sliceText(slice), u"dat"_s),
-                               QDir(saveDir_).absoluteFilePath(u"E02/"_s)
-                                   + ctFileName(u"c"_s, u"E02"_s, sliceText(slice), u"dat"_s)),
+    const QStringList all {
+        u"LOAD_I1_FILES new %1 %2"_s.arg(dataFile(u"E01"_s, slice, true), dataFile(u"E02"_s, slice, true)),
         u"ANALYZER_EXEC_2DA %1"_s.arg(sliceText(slice))};
     QCOMPARE(requests(), all.mid(0, requestCount));
     QTRY_COMPARE_WITH_TIMEOUT(body->linkStage(), 0, 5000);

@@ -1,25 +1,21 @@
 // Qt
 #include <QDir>
-#include <QDirIterator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 // Local
 #include "app/body.h"
-#include "app/recon/reconoptions.h"
-#include "app/recon/reconrun.h"
-#include "app/recon/seriesrun.h"
 #include "automation/dataseries.h"
 #include "automation/seriesmanifest.h"
 #include "ct/ui/procctrl.h"
-#include "ct/ui/selectsavedir.h"
 #include "ct/ui/sinogram.h"
 #include "imagedata/imgdatas.h"
 #include "imagedata/itexwriter.h"
 #include "imagedata/ui/selectaimgfile.h"
 #include "tests/app/reconcommand.h"
 #include "tests/app/roadfixture.h"
+#include "tests/app/winfixture.h"
 #include "tools/phantom/phantom.h"
 #include "tools/scanfile/scanfilewriter.h"
 
@@ -41,8 +37,7 @@ private slots:
     void aSetThatFailsToLoadEndsTheRun();
     void closingDuringARunLosesNothing();
     void scanFilesOfEachEnergy();
-    void tiffCommandWritesTheSameFiles();
-    void tiffWindowBuildsTheSameSinogram();
+    void tiffSetGoesAsTheItexSet();
     void commandRefusesAnImageWithoutPixels();
 
 private:
@@ -52,13 +47,12 @@ private:
     /// the I0 images are those of `i0Dir` (by default the series').
     std::unique_ptr<Body> preparedBody(
         const QString &projections, const QString &out, bool scans = false, QString i0Dir = {});
-    /// Clicks "Seq. Calc." and waits for the run to finish; `stages`: the stage messages shown.
-    static void runSequence(
+    /// Clicks "Seq. Calc." and waits for the run to finish (false if it never did); `stages`: the
+    /// stage messages shown.
+    static bool runSequence(
         Body &body, QStringList &stages, const std::function<void(const QString &)> &onStage = {});
     /// The first data file under `dir` that lacks lines of the region 0 … 63; empty if none.
     static QString shortDataFile(const QString &dir);
-    /// quorvel-recon with `args`: its exit code; `out`: what it printed.
-    static int recon(const QStringList &args, QString *out = nullptr);
 
     QTemporaryDir data_;
     QString projections_, i0Dir_, bg_;
@@ -104,20 +98,6 @@ QString TestSeqCalc::shortDataFile(const QString &dir)
     return {};
 }
 
-int TestSeqCalc::recon(const QStringList &args, QString *out)
-{
-    ReconOptions options;
-    QString error;
-    if (!parseReconOptions(args, options, error))
-        return 2;
-    QString text;
-    QTextStream stream(&text);
-    const int code = ReconRun(options, stream, stream).exec();
-    if (out)
-        *out = text;
-    return code;
-}
-
 std::unique_ptr<Body> TestSeqCalc::preparedBody(
     const QString &projections, const QString &out, bool scans, QString i0Dir)
 {
@@ -136,25 +116,16 @@ std::unique_ptr<Body> TestSeqCalc::preparedBody(
     QSignalSpy loaded(body.get(), &Body::seqSetLoaded);
     if (!body->seqExecSet() || !loaded.wait(10000))
         return nullptr;
-    ProcCtrl *p = ui.procCtrl;
-    p->setCor(33);
-    p->setAutoExec(true);
-    p->setSliceFrom(4);
-    p->setSliceTo(10);
-    p->setSliceStep(3);
-    for (SelectSaveDir *s : {ui.SelectImageSaveDir, ui.SelectDataSaveDir}) {
-        s->setDir(out);
-        s->setName(u"w"_s);
-    }
-    ui.AutoSaveImage->setChecked(true);
-    ui.AutoSaveData->setChecked(true);
+    ui.procCtrl->setCor(33);
+    setSlices(ui.procCtrl, 4, 10, 3);
+    saveInto(*body, out, {}, true, u"w"_s);
     ui.SaveInSubFolders->setChecked(true);
     ui.SubOfEnergy->setChecked(true);
     ui.SubOfSlice->setChecked(false);
     return body;
 }
 
-void TestSeqCalc::runSequence(
+bool TestSeqCalc::runSequence(
     Body &body, QStringList &stages, const std::function<void(const QString &)> &onStage)
 {
     stages.clear();
@@ -165,10 +136,11 @@ void TestSeqCalc::runSequence(
                   onStage(t);
           });
     body.ui().SeqCalc->click();
-    QTRY_VERIFY_WITH_TIMEOUT(stages.contains(u"Finished"_s), 60000);
-    // The window has taken the end of the run.
-    QTRY_VERIFY_WITH_TIMEOUT(!body.isSeqCalcRunning(), 5000);
+    // Then the window has taken the end of the run.
+    const bool ended = QTest::qWaitFor([&] { return stages.contains(u"Finished"_s); }, 60000)
+        && QTest::qWaitFor([&] { return !body.isSeqCalcRunning(); }, 5000);
     QObject::disconnect(c);
+    return ended;
 }
 
 void TestSeqCalc::sequenceWritesEachEnergyLikeTheCommand()
@@ -182,12 +154,10 @@ void TestSeqCalc::sequenceWritesEachEnergyLikeTheCommand()
         QCOMPARE(body->ui().SeqCalcTo->value(), 3);
         QCOMPARE(body->i0Energies(), QList<double>({7090.0, 7115.0, 7140.0}));
         QString seqStyleWhileRunning;
-        runSequence(*body, stages, [&](const QString &t) {
+        QVERIFY(runSequence(*body, stages, [&](const QString &t) {
             if (t == u"Calculating"_s)
                 seqStyleWhileRunning = body->ui().SeqCalc->styleSheet();
-        });
-        if (QTest::currentTestFailed())
-            return;
+        }));
         QCOMPARE(seqStyleWhileRunning, u"background-color: rgb(255, 255, 128);"_s);
         QCOMPARE(body->ui().SeqCalc->styleSheet(), u"background-color: rgb(213, 245, 255);"_s);
         // The last set's I0 and tag are in place.
@@ -228,17 +198,11 @@ void TestSeqCalc::sequenceWritesEachEnergyLikeTheCommand()
     }
 
     // The same series without a window: the same bytes.
-    ReconOptions options;
-    QString error;
-    QVERIFY2(parseReconOptions({u"--series"_s, projections_, u"--i0-files"_s, i0Dir_, u"--bg"_s, bg_,
-                                   u"--axis"_s, u"v"_s, u"--cor"_s, u"33"_s, u"--slices"_s, u"4:10:3"_s,
-                                   u"--region"_s, u"0,0,63,63"_s, u"--name"_s, u"w"_s, u"--sub-folders"_s,
-                                   u"energy"_s, u"--out"_s, fromCommand.path(), u"--block"_s, u"2"_s},
-                 options, error),
-        qPrintable(error));
-    QString text;
-    QTextStream sink(&text);
-    QCOMPARE(SeriesRun(options, sink, sink).exec(), 0);
+    QCOMPARE(
+        runRecon({u"--series"_s, projections_, u"--i0-files"_s, i0Dir_, u"--bg"_s, bg_, u"--axis"_s, u"v"_s,
+            u"--cor"_s, u"33"_s, u"--slices"_s, u"4:10:3"_s, u"--region"_s, u"0,0,63,63"_s, u"--name"_s,
+            u"w"_s, u"--sub-folders"_s, u"energy"_s, u"--out"_s, fromCommand.path(), u"--block"_s, u"2"_s}),
+        0);
     QCOMPARE(filesUnder(fromCommand.path()), QStringList(expected) << u"series-manifest.tsv"_s);
     QCOMPARE(firstDifferentFile(fromWindow.path(), fromCommand.path(), expected), QString());
     // Each energy was corrected with its own I0: the sets differ beyond the edge.
@@ -259,9 +223,7 @@ void TestSeqCalc::fromToAndKeepOnNewSets()
     QCOMPARE(ui.SeqCalcFrom->value(), 2);
     QCOMPARE(ui.SeqCalcTo->value(), 2);
     QStringList stages;
-    runSequence(*body, stages);
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY(runSequence(*body, stages));
     body.reset();
     QCOMPARE(QDir(out.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList {u"7115eV"_s});
 
@@ -275,9 +237,7 @@ void TestSeqCalc::fromToAndKeepOnNewSets()
     // From beyond the list: the run ends at once.
     body->ui().SeqCalcFrom->setValue(7);
     body->ui().SeqCalcTo->setValue(9);
-    runSequence(*body, stages);
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY(runSequence(*body, stages));
     QCOMPARE(stages.last(), u"Finished"_s);
     QVERIFY(!stages.contains(u"Calculating"_s));
 }
@@ -302,14 +262,12 @@ void TestSeqCalc::stopping()
         QSignalSpy runs(body.get(), &Body::calcFinished);
         bool stopped = false;
         QStringList stages;
-        runSequence(*body, stages, [&](const QString &t) {
+        QVERIFY(runSequence(*body, stages, [&](const QString &t) {
             if (t == stopAt && !stopped) {
                 stopped = true;
                 body->ui().SeqCalc->click(); // the second click ends the run
             }
-        });
-        if (QTest::currentTestFailed())
-            return;
+        }));
         QCOMPARE(body->ui().SeqCalc->styleSheet(), u"background-color: rgb(213, 245, 255);"_s);
         // The load or calculation under way completes; nothing follows it.
         QTRY_COMPARE_WITH_TIMEOUT(loads.size(), 1, 10000);
@@ -371,10 +329,7 @@ void TestSeqCalc::aSetThatFailsToLoadEndsTheRun()
     QFETCH(QStringList, energies);
     QTemporaryDir series, i0, out;
     const QDir from(projections_);
-    for (const QString &name : from.entryList(QDir::Files))
-        QVERIFY(QFile::copy(from.filePath(name), series.filePath(name)));
-    for (const QString &name : QDir(i0Dir_).entryList(QDir::Files))
-        QVERIFY(QFile::copy(QDir(i0Dir_).filePath(name), i0.filePath(name)));
+    QVERIFY(copyFolder(projections_, series.path()) && copyFolder(i0Dir_, i0.path()));
     const std::vector<uint32_t> small(8 * 8, 1000);
     for (const QString &name : from.entryList({u"demo-7115eV-*"_s}, QDir::Files)) {
         if (fault == u"all"_s)
@@ -397,9 +352,7 @@ void TestSeqCalc::aSetThatFailsToLoadEndsTheRun()
         QVERIFY(body);
         QCOMPARE(body->ui().SeqCalcTo->value(), fault == u"tag"_s ? 4 : 3);
         QStringList stages;
-        runSequence(*body, stages);
-        if (QTest::currentTestFailed())
-            return;
+        QVERIFY(runSequence(*body, stages));
         QCOMPARE(stages.mid(stages.size() - 2), QStringList({message, u"Finished"_s}));
         QCOMPARE(stages.count(u"Calculating"_s), energies.size());
     }
@@ -445,9 +398,7 @@ void TestSeqCalc::scanFilesOfEachEnergy()
         std::unique_ptr<Body> body = preparedBody(source, out, scanSet);
         QVERIFY(body);
         QCOMPARE(body->ui().SeqCalcTo->value(), 3);
-        runSequence(*body, stages);
-        if (QTest::currentTestFailed())
-            return;
+        QVERIFY(runSequence(*body, stages));
         QCOMPARE(stages.count(u"Calculating"_s), 3);
         if (scanSet) {
             QCOMPARE(body->ui().I0ImgSel->filePath(), u"from demo-7140eV-0001.nxs: mean of 2 flats"_s);
@@ -462,31 +413,22 @@ void TestSeqCalc::scanFilesOfEachEnergy()
     QCOMPARE(firstDifferentFile(fromImages.path(), fromScans.path(), expected), QString());
 }
 
-void TestSeqCalc::tiffCommandWritesTheSameFiles()
+void TestSeqCalc::tiffSetGoesAsTheItexSet()
 {
+    // The command writes the same files, the window builds the same sinogram from either format.
     QTemporaryDir out;
-    for (const QString &format : {u"img"_s, u"tif"_s}) {
-        const QString dir = scan(format);
-        QString text;
-        QCOMPARE(recon({dir + u"/p"_s, u"*."_s + format, u"--i0"_s, dir + u"/i0."_s + format, u"--bg"_s,
-                           dir + u"/bg."_s + format, u"--axis"_s, u"v"_s, u"--cor"_s, u"guess"_s,
-                           u"--slices"_s, u"0:7:7"_s, u"--out"_s, out.filePath(format)},
-                     &text),
-            0);
-        QVERIFY2(text.contains(u"progress: 2/2 slices"_s), qPrintable(text));
-    }
-    const QStringList files = QDir(out.filePath(u"img"_s)).entryList(QDir::Files);
-    QCOMPARE(files.size(), 4);
-    QCOMPARE(QDir(out.filePath(u"tif"_s)).entryList(QDir::Files), files);
-    QCOMPARE(firstDifferentFile(out.filePath(u"img"_s), out.filePath(u"tif"_s), files), QString());
-}
-
-void TestSeqCalc::tiffWindowBuildsTheSameSinogram()
-{
     std::vector<double> sinograms[2];
     for (int i = 0; i < 2; ++i) {
         const QString format = i == 0 ? u"img"_s : u"tif"_s;
         const QString dir = scan(format);
+        QString text;
+        QCOMPARE(runRecon({dir + u"/p"_s, u"*."_s + format, u"--i0"_s, dir + u"/i0."_s + format, u"--bg"_s,
+                              dir + u"/bg."_s + format, u"--axis"_s, u"v"_s, u"--cor"_s, u"guess"_s,
+                              u"--slices"_s, u"0:7:7"_s, u"--out"_s, out.filePath(format)},
+                     &text),
+            0);
+        QVERIFY2(text.contains(u"progress: 2/2 slices"_s), qPrintable(text));
+
         Body body;
         body.ui().procCtrl->setRotAxV(true);
         body.ui().I0ImgSel->selectFile(dir + u"/i0."_s + format);
@@ -503,6 +445,10 @@ void TestSeqCalc::tiffWindowBuildsTheSameSinogram()
         sinograms[i] = body.sinogram()->data().att;
     }
     QCOMPARE(sinograms[1], sinograms[0]);
+    const QStringList files = filesUnder(out.filePath(u"img"_s));
+    QCOMPARE(files.size(), 4);
+    QCOMPARE(filesUnder(out.filePath(u"tif"_s)), files);
+    QCOMPARE(firstDifferentFile(out.filePath(u"img"_s), out.filePath(u"tif"_s), files), QString());
 }
 
 void TestSeqCalc::commandRefusesAnImageWithoutPixels()
@@ -516,7 +462,7 @@ void TestSeqCalc::commandRefusesAnImageWithoutPixels()
         QVERIFY(writeItexFile(dir.filePath(name), {16, 8, 2, 1.0, px}));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Can not read TIFF file .*/a.tif$"_s));
     QString text;
-    QCOMPARE(recon({dir.path(), u"*"_s, u"--out"_s, dir.filePath(u"out"_s)}, &text), 1);
+    QCOMPARE(runRecon({dir.path(), u"*"_s, u"--out"_s, dir.filePath(u"out"_s)}, &text), 1);
     QVERIFY2(text.contains(u"quorvel-recon: cannot use "_s + dir.filePath(u"a.tif"_s)), qPrintable(text));
     QVERIFY(!QFileInfo::exists(dir.filePath(u"out"_s)));
 }

@@ -46,8 +46,9 @@ private slots:
 
 private:
     QString image(const QString &name, int w, int h, uint32_t value = 1000);
-    /// A window with `setup`'s scan of the demo object, written into `dir`, loaded (axis vertical).
-    std::unique_ptr<Body> loadedScan(const QString &dir, const ScanSetup &setup);
+    /// A window with a noiseless scan of the demo object in 180 projections (axis vertical at
+    /// `cor`), written into `dir`, loaded.
+    std::unique_ptr<Body> loadedScan(const QString &dir, QSize size, double cor);
     QTemporaryDir dir_;
 };
 
@@ -58,8 +59,14 @@ QString TestBodyLoading::image(const QString &name, int w, int h, uint32_t value
     return writeItexFile(path, {w, h, 2, 1.0, px}) ? path : QString();
 }
 
-std::unique_ptr<Body> TestBodyLoading::loadedScan(const QString &dir, const ScanSetup &setup)
+std::unique_ptr<Body> TestBodyLoading::loadedScan(const QString &dir, QSize size, double cor)
 {
+    ScanSetup setup;
+    setup.width = size.width();
+    setup.height = size.height();
+    setup.projections = 180;
+    setup.cor = cor;
+    setup.noise = 0.0;
     const QString p = dir + u"/p"_s;
     if (!writeScan(demoPhantom(setup.width), setup, p, u"ct_"_s, dir + u"/i0.img"_s, dir + u"/bg.img"_s))
         return nullptr;
@@ -205,12 +212,8 @@ void TestBodyLoading::guessCorFindsTheDemoAxis()
     QFETCH(int, images);
     QFETCH(bool, guessed);
     QTemporaryDir data;
-    ScanSetup setup;
-    setup.width = setup.height = 128;
-    setup.projections = 180;
-    setup.cor = 66.0;
-    setup.noise = 0.0;
-    const std::unique_ptr<Body> window = loadedScan(data.path(), setup);
+    const double axis = 66.0;
+    const std::unique_ptr<Body> window = loadedScan(data.path(), QSize(128, 128), axis);
     QVERIFY(window);
     Body &body = *window;
     QCOMPARE(body.imageSet()->count(), 180);
@@ -233,13 +236,13 @@ void TestBodyLoading::guessCorFindsTheDemoAxis()
         return;
     }
     // The facing lines are mirrored about the trial centre itself: the guess lands on the axis.
-    QVERIFY2(std::abs(guess - setup.cor) <= 0.1 + 1e-9, qPrintable(QString::number(guess)));
+    QVERIFY2(std::abs(guess - axis) <= 0.1 + 1e-9, qPrintable(QString::number(guess)));
     QCOMPARE(body.sinogram()->ui().Cor->text(), QString::number(guess, 'g', 6));
     // Both searches are shown; they agree, so nothing is marked. (Without an I0 image the lines keep
     // the flat field's gentle ripple, which moves the Fourier search by a few hundredths.)
     const CorGuesses &g = body.sinogram()->lastGuesses();
     QVERIFY(g.mirror && g.fourier);
-    QVERIFY2(std::abs(g.fourier->cor - setup.cor) < 0.15, qPrintable(QString::number(g.fourier->cor)));
+    QVERIFY2(std::abs(g.fourier->cor - axis) < 0.15, qPrintable(QString::number(g.fourier->cor)));
     QCOMPARE(body.sinogram()->ui().GuessResult->text(),
         u"mirror %1, Fourier %2"_s.arg(g.mirror->cor, 0, 'f', 2).arg(g.fourier->cor, 0, 'f', 2));
     QVERIFY(body.sinogram()->ui().GuessResult->styleSheet().isEmpty());
@@ -250,13 +253,8 @@ void TestBodyLoading::guessWarnsWhenTheSearchesDisagree()
     // On 48 pixels the mirror search climbs to another hill, ten pixels off; the Fourier one finds
     // the axis. The window says so beside the button and in the log, and the chosen one is used.
     QTemporaryDir data;
-    ScanSetup setup;
-    setup.width = 48;
-    setup.height = 8;
-    setup.projections = 180;
-    setup.cor = 25.9;
-    setup.noise = 0.0;
-    const std::unique_ptr<Body> window = loadedScan(data.path(), setup);
+    const double axis = 25.9;
+    const std::unique_ptr<Body> window = loadedScan(data.path(), QSize(48, 8), axis);
     QVERIFY(window);
     Body &body = *window;
     body.ui().I0ImgSel->selectFile(data.filePath(u"i0.img"_s));
@@ -265,7 +263,7 @@ void TestBodyLoading::guessWarnsWhenTheSearchesDisagree()
     QVERIFY(!body.execCommand(parseBatchCmd(u"ct_cor_guess_method vo"_s))); // refused, the choice kept
     DebugLog log;
     QVERIFY(body.sinogram()->guessCor());
-    QVERIFY2(std::abs(body.ui().procCtrl->cor() - setup.cor) < 0.3,
+    QVERIFY2(std::abs(body.ui().procCtrl->cor() - axis) < 0.3,
         qPrintable(QString::number(body.ui().procCtrl->cor())));
     QCOMPARE(log.count(u"^Guess CoR: the mirror and Fourier centres of rotation differ by"_s), 1);
     QVERIFY(!body.sinogram()->ui().GuessResult->styleSheet().isEmpty());
@@ -350,8 +348,8 @@ void TestBodyLoading::scanFileLoadsItsFrames()
     QCOMPARE(body.ui().CTFiles->ui().Count->text(), QString::number(images));
     QCOMPARE(body.ui().CTFiles->files(), QStringList(images, file));
     QCOMPARE(body.ui().procCtrl->dataSetImages(), dataSetImages);
-    QCOMPARE(
-        body.ui().procCtrl->dataSetRangeDeg(), recipe.layout == ScanFileRecipe::Layout::NXtomo ? 180.0 : 360.0);
+    QCOMPARE(body.ui().procCtrl->dataSetRangeDeg(),
+        recipe.layout == ScanFileRecipe::Layout::NXtomo ? 180.0 : 360.0);
     // Projection k is the k-th frame of key 0, in order, with its own pixels.
     std::vector<double> row(size_t(recipe.width));
     for (int k : {0, 9, images - 1}) {
@@ -419,6 +417,7 @@ void TestBodyLoading::newSeriesSetsTheSize()
     QVERIFY(loadFiles(body, before));
     body.ui().I0ImgSel->selectFile(image(u"zi0.img"_s, 20, 16, 2000));
     body.ui().seekCtrl->setValue(2);
+    const QImage picture = body.rawDisp()->image();
     const QStringList other {image(u"y0.img"_s, 32, 24), image(u"y1.img"_s, 32, 24)};
     DebugLog log;
     if (how == u"clear"_s) {
@@ -451,6 +450,8 @@ void TestBodyLoading::newSeriesSetsTheSize()
     if (how == u"refused"_s || how == u"empty"_s) { // all as it was: the files listed, the projection shown
         QCOMPARE(body.ui().CTFiles->files(), before);
         QCOMPARE(body.ui().seekCtrl->value(), 2);
+        QCOMPARE(body.rawDisp()->image(), picture);
+        QVERIFY(!body.sinogram()->ui().DispSinogram->image().isNull());
     }
     if (!fits) {
         body.ui().I0ImgSel->selectFile(image(u"yi0.img"_s, 32, 24, 2000));

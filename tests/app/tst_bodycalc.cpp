@@ -513,14 +513,9 @@ void TestBodyCalc::recordedCorsOfAnotherLength()
     auto body = loadedBody(1);
     QVERIFY(body);
     ProcCtrl *p = body->ui().procCtrl;
-    p->setSliceNo(0);
-    p->setCor(19);
-    p->recordCoR();
-    p->setSliceNo(20);
-    p->setCor(49);
-    p->recordCoR();
+    p->setRecordedCoR(1, 20, 49.0);
+    p->setRecordedCoR(2, 0, 19.0);
     p->setSliceNo(1);
-    p->setCor(32);
     QList<int> lengths;
     connect(body.get(), &Body::startCt, this, [&](CtCalc2 *w) { lengths << w->engine().n(); });
     body->startCalcCt();

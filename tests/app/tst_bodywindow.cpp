@@ -96,7 +96,8 @@ QHash<QString, QString> controlTooltips(QWidget *root)
 } // namespace
 
 /// The window as the operator meets it: its pages, picking versus panning, keys, the displays after a
-/// refused load, messages, progress, typed colour bounds, the cursor, the looks of disabled controls.
+/// refused load, messages, progress and closing, typed colour bounds, the cursor, the looks of
+/// disabled controls, its size and tooltips.
 class TestBodyWindow : public QObject
 {
     Q_OBJECT
@@ -114,8 +115,7 @@ private slots:
     void refusedLoadLeavesNothingOnScreen();
     void messagesReachThePaneAndTheStatusLine_data();
     void messagesReachThePaneAndTheStatusLine();
-    void progressIsTheCurrentRuns();
-    void closingDuringARunAsks();
+    void progressIsTheCurrentRunsAndClosingAsks();
     void typedColourBoundHoldsUntilANewImage_data();
     void typedColourBoundHoldsUntilANewImage();
     void crossHairFollowsTheCursor();
@@ -471,37 +471,7 @@ void TestBodyWindow::messagesReachThePaneAndTheStatusLine()
                 .hasMatch());
 }
 
-void TestBodyWindow::closingDuringARunAsks()
-{
-    auto body = loadedBody();
-    QVERIFY(body);
-    int asked = 0;
-    bool answer = false;
-    body->setCloseQuestion([&] {
-        ++asked;
-        return answer;
-    });
-    QVERIFY(body->close()); // idle: nothing to ask
-    QCOMPARE(asked, 0);
-    body->show();
-    body->ui().SelectCt1->click();
-    body->ctCalc()->ui().CalcAtOnce->setChecked(false); // projection by projection: the run lasts
-    QSignalSpy finishing(body.get(), &Body::finishing);
-    body->ui().CalcCT->click();
-    QVERIFY(body->isCalculating());
-    QVERIFY(!body->close()); // "No": the window and the run go on
-    QCOMPARE(asked, 1);
-    QVERIFY(body->isVisible() && body->isCalculating());
-    QCOMPARE(finishing.count(), 0);
-    answer = true;
-    DebugLog log;
-    QVERIFY(body->close());
-    QCOMPARE(asked, 2);
-    QCOMPARE(finishing.count(), 1);
-    QCOMPARE(log.count(u"^Run stopped at close: 0 of 1 slices written"_s), 1);
-}
-
-void TestBodyWindow::progressIsTheCurrentRuns()
+void TestBodyWindow::progressIsTheCurrentRunsAndClosingAsks()
 {
     auto body = loadedBody(2);
     QVERIFY(body);
@@ -539,6 +509,31 @@ void TestBodyWindow::progressIsTheCurrentRuns()
     QVERIFY(!body->ctCalc()->isRunning());
     QCOMPARE(body->progressLine()->value(), 3);
     QCOMPARE(finished.count(), 2);
+
+    // Closing the window asks only while a run goes on.
+    int asked = 0;
+    bool answer = false;
+    body->setCloseQuestion([&] {
+        ++asked;
+        return answer;
+    });
+    QVERIFY(body->close()); // idle: nothing to ask
+    QCOMPARE(asked, 0);
+    body->show();
+    stopAt = -1;
+    QSignalSpy finishing(body.get(), &Body::finishing);
+    body->ui().CalcCT->click();
+    QVERIFY(body->isCalculating());
+    QVERIFY(!body->close()); // "No": the window and the run go on
+    QCOMPARE(asked, 1);
+    QVERIFY(body->isVisible() && body->isCalculating());
+    QCOMPARE(finishing.count(), 0);
+    answer = true;
+    DebugLog log;
+    QVERIFY(body->close());
+    QCOMPARE(asked, 2);
+    QCOMPARE(finishing.count(), 1);
+    QCOMPARE(log.count(u"^Run stopped at close: 0 of 1 slices written"_s), 1);
 }
 
 void TestBodyWindow::typedColourBoundHoldsUntilANewImage_data()

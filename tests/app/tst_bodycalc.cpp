@@ -773,9 +773,7 @@ void TestBodyCalc::corScanTrialsAreTheRunsSlices()
     QCOMPARE(lineOk.count(), 1);
     // With "Auto Save Data" the trials go into its folder.
     QTemporaryDir saved;
-    body->ui().SelectDataSaveDir->setDir(saved.path());
-    body->ui().SelectDataSaveDir->setTag(u"E1"_s);
-    body->ui().AutoSaveData->setChecked(true);
+    saveInto(*body, saved.path(), u"E1"_s);
     QSignalSpy scanned(body.get(), &Body::corScanFinished);
     body->batchExCmd(parseBatchCmd(u"ct_cor_scan 31 33 0.5"_s));
     QVERIFY(body->isScanningCor());

@@ -58,14 +58,13 @@ private slots:
     void stoppingMidRunSavesSlicesInProgress();
     void savedFilesForSubFolderRules_data();
     void savedFilesForSubFolderRules();
-    void dataFileOfALargeRegion_data();
-    void dataFileOfALargeRegion();
     void panelsShareRegionsAndColourScale();
     void showResOffStillSaves();
     void recordedCorsOfAnotherLength();
     void ct1MatchesCt2_data();
     void ct1MatchesCt2();
     void loadWaitsForTheWorkers();
+    void failedWriteTurnsTheSelectorRed_data();
     void failedWriteTurnsTheSelectorRed();
     void unusableSaveTargetSavesNothing_data();
     void unusableSaveTargetSavesNothing();
@@ -359,54 +358,6 @@ void TestBodyCalc::savedFilesForSubFolderRules()
     QCOMPARE(text.count('\n'), 6 + 63 * 63);
 }
 
-void TestBodyCalc::dataFileOfALargeRegion_data()
-{
-    QTest::addColumn<double>("cor");
-    QTest::addColumn<QRectF>("region"); // x0, z0 and x1, z1
-    QTest::addColumn<qint64>("lines"); // −1: refused
-    QTest::addColumn<QString>("first"); // pattern of the first line, then of the last of the first row
-    QTest::addColumn<QString>("rowEnd");
-    // Beyond the image's edge the lines hold 0 + offset.
-    QTest::newRow("past the image") << 32.0 << QRectF(QPointF(-2, 58), QPointF(62, 60)) << qint64(64 * 2)
-                                    << u"^-2\t58\t10$"_s << u"^61\t58\t10$"_s;
-    QTest::newRow("beyond any memory")
-        << 32.0 << QRectF(0, 0, 1e7, 1e7) << qint64(-1) << QString() << QString();
-}
-
-void TestBodyCalc::dataFileOfALargeRegion()
-{
-    QFETCH(double, cor);
-    QFETCH(QRectF, region);
-    QFETCH(qint64, lines);
-    QFETCH(QString, first);
-    QFETCH(QString, rowEnd);
-    QTemporaryDir out;
-    auto body = loadedBody(1);
-    QVERIFY(body);
-    body->ui().procCtrl->setCor(cor);
-    body->workerPanels()[0]->setCR(region.left(), region.top(), region.right(), region.bottom());
-    saveInto(*body, out.path());
-    DebugLog log;
-    QCOMPARE(runAndRecord(*body).size(), 1);
-    const QStringList files = QDir(out.path()).entryList(QDir::Files);
-    if (lines < 0) {
-        QVERIFY(files.isEmpty());
-        QVERIFY(body->ui().SelectDataSaveDir->isFailed()); // a refusal is a failed write
-        QCOMPARE(
-            log.count(u"^Can't save data file : .*-00012.dat \\(the region of slice 12 is too large"_s), 1);
-        return;
-    }
-    QCOMPARE(files, QStringList {u"-00012.dat"_s}); // no name, no tag; the middle slice of 24 rows
-    const QList<QByteArray> text = readBytes(out.filePath(files.first())).split('\n');
-    QCOMPARE(text[1], "# Range_X0       : " + QByteArray::number(region.left()));
-    QVERIFY2(QRegularExpression(first).match(QString::fromLatin1(text[6])).hasMatch(), text[6].constData());
-    const qsizetype rowEndAt = 6 + qsizetype(region.width()) - 1;
-    QVERIFY2(QRegularExpression(rowEnd).match(QString::fromLatin1(text[rowEndAt])).hasMatch(),
-        text[rowEndAt].constData());
-    QCOMPARE(qint64(text.size()), 6 + lines + 1);
-    QVERIFY(!body->ui().SelectDataSaveDir->isFailed());
-}
-
 void TestBodyCalc::panelsShareRegionsAndColourScale()
 {
     auto body = loadedBody(3);
@@ -578,22 +529,39 @@ void TestBodyCalc::loadWaitsForTheWorkers()
     QVERIFY(finished.count() == 2 || finished.wait(20000));
 }
 
+void TestBodyCalc::failedWriteTurnsTheSelectorRed_data()
+{
+    QTest::addColumn<bool>("blocked"); // a file where the tag's folder would go, else a huge region
+    QTest::addColumn<QString>("message");
+    QTest::newRow("folder blocked by a file")
+        << true << u"^Can't save data file :.*E01.*\\(cannot make the folder"_s;
+    // No memory could hold the data file of the region: refused, which is a failed write.
+    QTest::newRow("region beyond any memory")
+        << false << u"^Can't save data file : .*E01-00012.dat \\(the region of slice 12 is too large"_s;
+}
+
 void TestBodyCalc::failedWriteTurnsTheSelectorRed()
 {
+    QFETCH(bool, blocked);
+    QFETCH(QString, message);
     QTemporaryDir out;
-    QVERIFY(writeText(out.filePath(u"E01"_s), {})); // a file where the tag's folder would go
+    if (blocked)
+        QVERIFY(writeText(out.filePath(u"E01"_s), {}));
     auto body = loadedBody(1);
     QVERIFY(body);
     saveInto(*body, out.path(), u"E01"_s);
     body->ui().SaveInSubFolders->setChecked(true);
     body->ui().SubOfEnergy->setChecked(true);
     body->ui().SubOfSlice->setChecked(false);
+    if (!blocked)
+        body->workerPanels()[0]->setCR(0, 0, 1e7, 1e7);
     DebugLog log;
     QCOMPARE(runAndRecord(*body).size(), 1);
     // The run's end waits for the saver: the failure is known when the run has ended.
     QVERIFY(body->ui().SelectDataSaveDir->isFailed());
     QVERIFY(!body->ui().SelectImageSaveDir->isFailed());
-    QCOMPARE(log.count(u"^Can't save data file :.*E01.*\\(cannot make the folder"_s), 1);
+    QCOMPARE(log.count(message), 1);
+    QCOMPARE(filesUnder(out.path()), blocked ? QStringList {u"E01"_s} : QStringList());
 }
 
 void TestBodyCalc::unusableSaveTargetSavesNothing_data()

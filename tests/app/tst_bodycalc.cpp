@@ -78,10 +78,8 @@ private slots:
     void recordedCorsPutEachSliceOnTheLine();
     void thousandsOfBackToBackCt1Runs_data();
     void thousandsOfBackToBackCt1Runs();
-    void stopAndStartBackProjectOnce_data();
-    void stopAndStartBackProjectOnce();
-    void ct1TakesAutoExecOff_data();
-    void ct1TakesAutoExecOff();
+    void ct1TakesAutoExecOffAndBackProjectsOnce_data();
+    void ct1TakesAutoExecOffAndBackProjectsOnce();
     void windowAndCommandWriteTheSameFiles();
 
 private:
@@ -855,25 +853,39 @@ void TestBodyCalc::thousandsOfBackToBackCt1Runs()
     QCOMPARE(body->ctCalc()->engine().imageN(), 4);
 }
 
-void TestBodyCalc::stopAndStartBackProjectOnce_data()
+void TestBodyCalc::ct1TakesAutoExecOffAndBackProjectsOnce_data()
 {
-    QTest::addColumn<bool>("button"); // through the window's "Calc", else on the panel itself
-    QTest::newRow("on the panel") << false;
-    QTest::newRow("with the Calc button") << true;
+    QTest::addColumn<bool>("button"); // a click on CT1 and the window's "Calc", else all from code
+    QTest::newRow("from code") << false; // as batch commands and setup files select CT1
+    QTest::newRow("with the buttons") << true;
 }
 
-void TestBodyCalc::stopAndStartBackProjectOnce()
+void TestBodyCalc::ct1TakesAutoExecOffAndBackProjectsOnce()
 {
-    // Start, stop and start again before the first run's queued step arrives: each step belongs to its
-    // run only, so the slice is back-projected once (before, the maximum doubled).
     QFETCH(bool, button);
     auto body = tinyCt1Body(true);
     QVERIFY(body);
+    // Auto Exec selects CT2; selecting CT1 must take Auto Exec off, or the run waits for workers that
+    // are never asked and never ends. CT2 does not need Auto Exec off.
+    ProcCtrl *p = body->ui().procCtrl;
+    setSlices(p, 0, 2);
+    QVERIFY(body->ui().SelectCt2->isChecked());
+    body->ui().SelectCt2->setChecked(true);
+    QVERIFY(p->autoExec());
+    if (button)
+        body->ui().SelectCt1->click();
+    else
+        body->ui().SelectCt1->setChecked(true);
+    QVERIFY(!p->autoExec());
     CtCalc *ct1 = body->ctCalc();
     QVERIFY(calcAndWait(*body));
+    QVERIFY(!body->isCalculating());
+    QCOMPARE(ct1->engine().imageN(), 4);
     const std::vector<double> once(ct1->engine().image().begin(), ct1->engine().image().end());
     QVERIFY(*std::max_element(once.begin(), once.end()) > 0.0);
 
+    // Start, stop and start again before the first run's queued step arrives: each step belongs to its
+    // run only, so the slice is back-projected once (before, the maximum doubled).
     QSignalSpy ended(ct1, &CtCalc::calcFinished);
     if (button) {
         QSignalSpy bodyEnded(body.get(), &Body::calcFinished);
@@ -895,36 +907,6 @@ void TestBodyCalc::stopAndStartBackProjectOnce()
     QVERIFY(!ct1->isRunning());
     const std::vector<double> again(ct1->engine().image().begin(), ct1->engine().image().end());
     QCOMPARE(again, once);
-}
-
-void TestBodyCalc::ct1TakesAutoExecOff_data()
-{
-    QTest::addColumn<bool>("click");
-    QTest::newRow("a click on CT1") << true;
-    QTest::newRow("CT1 selected from code") << false; // as batch commands and setup files do
-}
-
-void TestBodyCalc::ct1TakesAutoExecOff()
-{
-    // Auto Exec selects CT2; selecting CT1 must take Auto Exec off, or the run waits for workers that
-    // are never asked and never ends. CT2 does not need Auto Exec off.
-    QFETCH(bool, click);
-    auto body = tinyCt1Body(true);
-    QVERIFY(body);
-    ProcCtrl *p = body->ui().procCtrl;
-    p->setAutoExec(true);
-    QVERIFY(body->ui().SelectCt2->isChecked());
-    body->ui().SelectCt2->setChecked(true);
-    QVERIFY(p->autoExec());
-    setSlices(p, 0, 2);
-    if (click)
-        body->ui().SelectCt1->click();
-    else
-        body->ui().SelectCt1->setChecked(true);
-    QVERIFY(!p->autoExec());
-    QVERIFY(calcAndWait(*body));
-    QVERIFY(!body->isCalculating());
-    QCOMPARE(body->ctCalc()->engine().imageN(), 4);
 }
 
 void TestBodyCalc::windowAndCommandWriteTheSameFiles()

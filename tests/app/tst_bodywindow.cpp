@@ -118,7 +118,6 @@ private slots:
     void progressIsTheCurrentRunsAndClosingAsks();
     void typedColourBoundHoldsUntilANewImage_data();
     void typedColourBoundHoldsUntilANewImage();
-    void crossHairFollowsTheCursor();
     void smallerThings();
     void fitsALaptopScreenWithTooltipsInBothLanguages();
 
@@ -599,13 +598,19 @@ void TestBodyWindow::typedColourBoundHoldsUntilANewImage()
     QTRY_VERIFY(bar->maxV() < 1.5 * dataMax);
 }
 
-void TestBodyWindow::crossHairFollowsTheCursor()
+void TestBodyWindow::smallerThings()
 {
+    // A message from before the window (start-up, the configuration file) is in its pane.
+    QSignalSpy logged(MessageLog::install(), &MessageLog::added);
+    qDebug().noquote() << "Can't open config file : early.cfg";
+    QVERIFY(logged.wait(5000));
     auto body = loadedBody();
     QVERIFY(body);
+    QVERIFY(body->findChild<MessagesPane *>(u"Messages"_s)->toPlainText().contains(u"early.cfg"_s));
+    // The cross-hair follows the cursor (away from the slice's line across the middle, which is drawn
+    // over it).
     DispB *area = body->rawDisp()->area();
     const QRectF pic = body->rawDisp()->pictureRect();
-    // Away from the slice's line across the middle, which is drawn over the cross-hair.
     const QPoint a = pic.topLeft().toPoint() + QPoint(20, 30), b = pic.center().toPoint() + QPoint(0, 25);
     moveTo(area, a);
     QImage shot = area->grab().toImage();
@@ -618,17 +623,6 @@ void TestBodyWindow::crossHairFollowsTheCursor()
     QApplication::sendEvent(area, &leave);
     shot = area->grab().toImage();
     QVERIFY(yellowInRow(shot, b.y()) <= 2);
-}
-
-void TestBodyWindow::smallerThings()
-{
-    // A message from before the window (start-up, the configuration file) is in its pane.
-    QSignalSpy logged(MessageLog::install(), &MessageLog::added);
-    qDebug().noquote() << "Can't open config file : early.cfg";
-    QVERIFY(logged.wait(5000));
-    auto body = loadedBody();
-    QVERIFY(body);
-    QVERIFY(body->findChild<MessagesPane *>(u"Messages"_s)->toPlainText().contains(u"early.cfg"_s));
     // The 3D view can be popped out like the other pages.
     PopDockBase *view = body->tabContainer(u"CTViewTab"_s);
     QVERIFY(view);

@@ -898,13 +898,10 @@ void TestBodyLoading::tiffSetGoesAsTheItexSet()
         body.ui().procCtrl->setRotAxV(true);
         body.ui().I0ImgSel->selectFile(dir + u"/i0."_s + format);
         body.ui().BGImgSel->selectFile(dir + u"/bg."_s + format);
-        QCOMPARE(body.ui().I0ImgSel->filePathEdit()->styleSheet(), SelectAFile::goodStyle());
-        QCOMPARE(body.ui().BGImgSel->filePathEdit()->styleSheet(), SelectAFile::goodStyle());
         QVERIFY(loadDir(body, dir + u"/p"_s, {u"*."_s + format}));
         QCOMPARE(body.imageSet()->count(), 60);
-        QCOMPARE(body.ui().CTFiles->ui().Count->text(), u"60"_s);
         const ProjectionSet set = body.imageSet()->projectionSet();
-        QVERIFY(set.i0 && set.bg);
+        QVERIFY(set.i0 && set.bg); // the I0 and BG files are taken
         QVERIFY(body.sinogram()->data().hasData());
         QCOMPARE(body.sinogram()->data().height, 60);
         sinograms[i] = body.sinogram()->data().att;

@@ -11,7 +11,7 @@
 /// A run answers only the completion it is waiting for: a finished load while it loads, a finished
 /// calculation while it calculates; anything else (the operator's own loads and runs, the late end
 /// of a stopped run's work) leaves it where it is.
-/// \test tst_batch.cpp, tst_seqcalc.cpp
+/// \test tst_batch.cpp, tst_bodyloading.cpp
 class XafsBatch : public QObject
 {
     Q_OBJECT

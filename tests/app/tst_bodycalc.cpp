@@ -1,6 +1,5 @@
 // Qt
 #include <QDir>
-#include <QDirIterator>
 #include <QScopeGuard>
 #include <QSemaphore>
 #include <QSignalSpy>
@@ -9,8 +8,6 @@
 
 // Local
 #include "app/body.h"
-#include "app/recon/reconoptions.h"
-#include "app/recon/reconrun.h"
 #include "automation/batchcmd.h"
 #include "ct/datasaver.h"
 #include "ct/savenaming.h"
@@ -24,6 +21,8 @@
 #include "ct/ui/sinogram.h"
 #include "imagedata/imgdatas.h"
 #include "imagedata/itexwriter.h"
+#include "tests/app/reconcommand.h"
+#include "tests/app/roadfixture.h"
 #include "tests/app/winfixture.h"
 #include "tests/common/debuglog.h"
 #include "view3d/ui/ctview.h"
@@ -33,7 +32,6 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <tiffio.h>
 
 using namespace Qt::StringLiterals;
 
@@ -60,15 +58,13 @@ private slots:
     void stoppingMidRunSavesSlicesInProgress();
     void savedFilesForSubFolderRules_data();
     void savedFilesForSubFolderRules();
-    void dataFileOfALargeRegion_data();
-    void dataFileOfALargeRegion();
-    void regionsAreSharedByThePanels();
-    void colourScaleIsFixedForAllPanels();
+    void panelsShareRegionsAndColourScale();
     void showResOffStillSaves();
     void recordedCorsOfAnotherLength();
     void ct1MatchesCt2_data();
     void ct1MatchesCt2();
     void loadWaitsForTheWorkers();
+    void failedWriteTurnsTheSelectorRed_data();
     void failedWriteTurnsTheSelectorRed();
     void unusableSaveTargetSavesNothing_data();
     void unusableSaveTargetSavesNothing();
@@ -82,11 +78,8 @@ private slots:
     void recordedCorsPutEachSliceOnTheLine();
     void thousandsOfBackToBackCt1Runs_data();
     void thousandsOfBackToBackCt1Runs();
-    void stopAndStartBackProjectOnce_data();
-    void stopAndStartBackProjectOnce();
-    void ct1TakesAutoExecOff_data();
-    void ct1TakesAutoExecOff();
-    void windowAndCommandWriteTheSameFiles_data();
+    void ct1TakesAutoExecOffAndBackProjectsOnce_data();
+    void ct1TakesAutoExecOffAndBackProjectsOnce();
     void windowAndCommandWriteTheSameFiles();
 
 private:
@@ -268,13 +261,9 @@ void TestBodyCalc::columnRunsGoOutInBlocks()
         alone->ui().procCtrl->setSliceNo(slice);
         QCOMPARE(runAndRecord(*alone).size(), 1);
     }
-    const QStringList files = QDir(single.path()).entryList(QDir::Files);
+    const QStringList files = filesUnder(single.path());
     QCOMPARE(files.size(), 4);
-    for (const QString &name : files) {
-        QFile a(blocks.filePath(name)), b(single.filePath(name));
-        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
-        QVERIFY2(a.readAll() == b.readAll(), qPrintable(name));
-    }
+    QCOMPARE(firstDifferentFile(blocks.path(), single.path(), files), QString());
 }
 
 void TestBodyCalc::stoppingMidRunSavesSlicesInProgress_data()
@@ -323,13 +312,8 @@ void TestBodyCalc::savedFilesForSubFolderRules_data()
     QTest::addColumn<QStringList>("files");
     QTest::newRow("directly") << false << false << true
                               << QStringList {u"ct-E01-00007.dat"_s, u"ct-E01-00007.png"_s};
-    QTest::newRow("neither: slice folder")
-        << true << false << false << QStringList {u"00007/ct-E01-00007.dat"_s, u"00007/ct-E01-00007.png"_s};
     QTest::newRow("energy only") << true << true << false
                                  << QStringList {u"E01/ct-E01-00007.dat"_s, u"E01/ct-E01-00007.png"_s};
-    QTest::newRow("both") << true << true << true
-                          << QStringList {u"00007/ct-E01-00007.dat"_s, u"00007/ct-E01-00007.png"_s,
-                                 u"E01/ct-E01-00007.dat"_s, u"E01/ct-E01-00007.png"_s};
     // "Float TIFF" alone: the TIFF goes where the data file would, named like it, the region's size.
     QTest::newRow("float TIFF alone") << false << false << true << QStringList {u"ct-E01-00007.tif"_s};
 }
@@ -356,27 +340,15 @@ void TestBodyCalc::savedFilesForSubFolderRules()
         // The 3D View's "Select" and "Select Run…" open where the slices went.
         QCOMPARE(body->ctView()->sets().front()->dialogDirectory(), out.filePath(u"results"_s));
     }
-    QDir results(out.filePath(u"results"_s));
-    QStringList found;
-    for (const QString &d : results.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-        for (const QString &f : QDir(results.filePath(d)).entryList(QDir::Files))
-            found << d + u'/' + f;
-    found << results.entryList(QDir::Files);
-    found.sort();
-    QCOMPARE(found, files);
+    const QDir results(out.filePath(u"results"_s));
+    QCOMPARE(filesUnder(results.path()), files);
     if (tiff) {
-        TIFF *tif = TIFFOpen(results.filePath(files.first()).toLocal8Bit().constData(), "r");
-        QVERIFY(tif);
-        uint32_t w = 0, h = 0;
-        TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
-        TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
-        TIFFClose(tif);
-        QCOMPARE(QSize(int(w), int(h)), QSize(63, 63)); // the regions after loading: 0 … L − 1
+        QSize size;
+        QCOMPARE(tiffPages(results.filePath(files.first()), nullptr, &size).size(), size_t(1));
+        QCOMPARE(size, QSize(63, 63)); // the regions after loading: 0 … L − 1
         return;
     }
-    QFile dat(results.filePath(files.first()));
-    QVERIFY(dat.open(QIODevice::ReadOnly));
-    const QByteArray text = dat.readAll();
+    const QByteArray text = readBytes(results.filePath(files.first()));
     QVERIFY(text.startsWith("#QRVL-CTImg\n# Range_X0       : 0\n"));
     // After loading, the regions are 0 … L − 1 = 63: more than the image of N = 60 (CoR 32 on 64
     // pixels), so the lines past the image hold 0 + offset.
@@ -384,66 +356,39 @@ void TestBodyCalc::savedFilesForSubFolderRules()
     QCOMPARE(text.count('\n'), 6 + 63 * 63);
 }
 
-void TestBodyCalc::dataFileOfALargeRegion_data()
+void TestBodyCalc::panelsShareRegionsAndColourScale()
 {
-    QTest::addColumn<double>("cor");
-    QTest::addColumn<QRectF>("region"); // x0, z0 and x1, z1
-    QTest::addColumn<qint64>("lines"); // −1: refused
-    QTest::addColumn<QString>("first"); // pattern of the first line, then of the last of the first row
-    QTest::addColumn<QString>("rowEnd");
-    // Beyond the image's edge the lines hold 0 + offset.
-    QTest::newRow("past the image") << 32.0 << QRectF(QPointF(-2, 58), QPointF(62, 60)) << qint64(64 * 2)
-                                    << u"^-2\t58\t10$"_s << u"^61\t58\t10$"_s;
-    // A centre of rotation 8 pixels from the edge makes N = 14; before, any region of more than
-    // 16·64² lines was refused then, silently.
-    QTest::newRow("300 x 300 on N = 14")
-        << 8.0 << QRectF(0, 0, 300, 300) << qint64(300 * 300) << u"^0\t0\t"_s << u"^299\t0\t"_s;
-    QTest::newRow("beyond any memory")
-        << 32.0 << QRectF(0, 0, 1e7, 1e7) << qint64(-1) << QString() << QString();
-}
-
-void TestBodyCalc::dataFileOfALargeRegion()
-{
-    QFETCH(double, cor);
-    QFETCH(QRectF, region);
-    QFETCH(qint64, lines);
-    QFETCH(QString, first);
-    QFETCH(QString, rowEnd);
-    QTemporaryDir out;
-    auto body = loadedBody(1);
-    QVERIFY(body);
-    body->ui().procCtrl->setCor(cor);
-    body->workerPanels()[0]->setCR(region.left(), region.top(), region.right(), region.bottom());
-    saveInto(*body, out.path());
-    DebugLog log;
-    QCOMPARE(runAndRecord(*body).size(), 1);
-    const QStringList files = QDir(out.path()).entryList(QDir::Files);
-    if (lines < 0) {
-        QVERIFY(files.isEmpty());
-        QVERIFY(body->ui().SelectDataSaveDir->isFailed()); // a refusal is a failed write
-        QCOMPARE(
-            log.count(u"^Can't save data file : .*-00012.dat \\(the region of slice 12 is too large"_s), 1);
-        return;
-    }
-    QCOMPARE(files, QStringList {u"-00012.dat"_s}); // no name, no tag; the middle slice of 24 rows
-    QFile dat(out.filePath(files.first()));
-    QVERIFY(dat.open(QIODevice::ReadOnly));
-    const QList<QByteArray> text = dat.readAll().split('\n');
-    QCOMPARE(text[1], "# Range_X0       : " + QByteArray::number(region.left()));
-    QVERIFY2(QRegularExpression(first).match(QString::fromLatin1(text[6])).hasMatch(), text[6].constData());
-    const qsizetype rowEndAt = 6 + qsizetype(region.width()) - 1;
-    QVERIFY2(QRegularExpression(rowEnd).match(QString::fromLatin1(text[rowEndAt])).hasMatch(),
-        text[rowEndAt].constData());
-    QCOMPARE(qint64(text.size()), 6 + lines + 1);
-    QVERIFY(!body->ui().SelectDataSaveDir->isFailed());
-}
-
-void TestBodyCalc::regionsAreSharedByThePanels()
-{
-    QTemporaryDir out;
     auto body = loadedBody(3);
     QVERIFY(body);
     CtCalc2Ui *first = body->workerPanels()[0];
+    // A fixed colour scale is every panel's.
+    body->setColorMin(-0.005);
+    body->setColorMax(0.02);
+    body->setFixColorScale(true);
+    for (CtPanel *p : std::initializer_list<CtPanel *> {
+             body->ctCalc(), body->workerPanels()[0], body->workerPanels()[1], body->workerPanels()[2]}) {
+        QVERIFY(p->colorBar()->isFixed());
+        QCOMPARE(p->colorBar()->minV(), -0.005);
+        QCOMPARE(p->colorBar()->maxV(), 0.02);
+    }
+    // A new slice is drawn through the fixed scale, not through its own range.
+    QCOMPARE(runAndRecord(*body).size(), 1);
+    QCOMPARE(first->colorBar()->minV(), -0.005);
+    QCOMPARE(first->colorBar()->maxV(), 0.02);
+    const CtFbp &engine = body->workers()[0]->engine(); // the worker rests: its image can be read
+    const int n = engine.imageN();
+    QCOMPARE(n, 60);
+    const QImage expected = greyImage(engine.image(), n, n, GreyScale {-0.005, 0.02, 0.0, 1.0, true});
+    const QImage shown = first->ui().DispCt->image();
+    QCOMPARE(shown, expected);
+    QVERIFY(shown != greyImage(engine.image(), n, n, [&] {
+        GreyScale own;
+        own.adoptRange(*std::min_element(engine.image().begin(), engine.image().end()),
+            *std::max_element(engine.image().begin(), engine.image().end()));
+        return own;
+    }()));
+
+    // A region set on one panel is every panel's.
     QSignalSpy fromCt1(body->ctCalc(), &CtPanel::cRUpdated);
     QSignalSpy fromFirst(first, &CtPanel::dRUpdated);
     first->setCR(10, 5, 101, 80);
@@ -476,12 +421,11 @@ void TestBodyCalc::regionsAreSharedByThePanels()
         const Region r = p->calcRegion();
         QCOMPARE(QList<double>({r.x0, r.z0, r.x1, r.z1}), QList<double>({20, 30, 23, 31}));
     }
-    QCOMPARE(body->workerPanels()[0]->ui().Crx1->text(), u"23"_s);
+    QCOMPARE(first->ui().Crx1->text(), u"23"_s);
+    QTemporaryDir out;
     saveInto(*body, out.path());
     QCOMPARE(runAndRecord(*body).size(), 1);
-    QFile dat(out.filePath(u"-00012.dat"_s));
-    QVERIFY(dat.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = dat.readAll().split('\n');
+    const QList<QByteArray> lines = readBytes(out.filePath(u"-00012.dat"_s)).split('\n');
     QCOMPARE(lines.size(), 6 + 3 + 1);
     QVERIFY(lines[6].startsWith("20\t30\t"));
     QVERIFY(lines[8].startsWith("22\t30\t"));
@@ -518,14 +462,9 @@ void TestBodyCalc::recordedCorsOfAnotherLength()
     auto body = loadedBody(1);
     QVERIFY(body);
     ProcCtrl *p = body->ui().procCtrl;
-    p->setSliceNo(0);
-    p->setCor(19);
-    p->recordCoR();
-    p->setSliceNo(20);
-    p->setCor(49);
-    p->recordCoR();
+    p->setRecordedCoR(1, 20, 49.0);
+    p->setRecordedCoR(2, 0, 19.0);
     p->setSliceNo(1);
-    p->setCor(32);
     QList<int> lengths;
     connect(body.get(), &Body::startCt, this, [&](CtCalc2 *w) { lengths << w->engine().n(); });
     body->startCalcCt();
@@ -534,38 +473,6 @@ void TestBodyCalc::recordedCorsOfAnotherLength()
     QVERIFY(finished.wait(10000));
     QCOMPARE(body->workers()[0]->engine().imageN(), 60);
     QCOMPARE(body->ctDisp()->count(), 1);
-}
-
-void TestBodyCalc::colourScaleIsFixedForAllPanels()
-{
-    auto body = loadedBody(2);
-    QVERIFY(body);
-    body->setColorMin(-0.005);
-    body->setColorMax(0.02);
-    body->setFixColorScale(true);
-    for (CtPanel *p :
-        std::initializer_list<CtPanel *> {body->ctCalc(), body->workerPanels()[0], body->workerPanels()[1]}) {
-        QVERIFY(p->colorBar()->isFixed());
-        QCOMPARE(p->colorBar()->minV(), -0.005);
-        QCOMPARE(p->colorBar()->maxV(), 0.02);
-    }
-    // A new slice is drawn through the fixed scale, not through its own range.
-    QCOMPARE(runAndRecord(*body).size(), 1);
-    CtCalc2Ui *panel = body->workerPanels()[0];
-    QCOMPARE(panel->colorBar()->minV(), -0.005);
-    QCOMPARE(panel->colorBar()->maxV(), 0.02);
-    const CtFbp &engine = body->workers()[0]->engine(); // the worker rests: its image can be read
-    const int n = engine.imageN();
-    QCOMPARE(n, 60);
-    const QImage expected = greyImage(engine.image(), n, n, GreyScale {-0.005, 0.02, 0.0, 1.0, true});
-    const QImage shown = panel->ui().DispCt->image();
-    QCOMPARE(shown, expected);
-    QVERIFY(shown != greyImage(engine.image(), n, n, [&] {
-        GreyScale own;
-        own.adoptRange(*std::min_element(engine.image().begin(), engine.image().end()),
-            *std::max_element(engine.image().begin(), engine.image().end()));
-        return own;
-    }()));
 }
 
 void TestBodyCalc::ct1MatchesCt2_data()
@@ -620,24 +527,39 @@ void TestBodyCalc::loadWaitsForTheWorkers()
     QVERIFY(finished.count() == 2 || finished.wait(20000));
 }
 
+void TestBodyCalc::failedWriteTurnsTheSelectorRed_data()
+{
+    QTest::addColumn<bool>("blocked"); // a file where the tag's folder would go, else a huge region
+    QTest::addColumn<QString>("message");
+    QTest::newRow("folder blocked by a file")
+        << true << u"^Can't save data file :.*E01.*\\(cannot make the folder"_s;
+    // No memory could hold the data file of the region: refused, which is a failed write.
+    QTest::newRow("region beyond any memory")
+        << false << u"^Can't save data file : .*E01-00012.dat \\(the region of slice 12 is too large"_s;
+}
+
 void TestBodyCalc::failedWriteTurnsTheSelectorRed()
 {
+    QFETCH(bool, blocked);
+    QFETCH(QString, message);
     QTemporaryDir out;
-    QFile blocker(out.filePath(u"E01"_s)); // a file where the tag's folder would go
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    if (blocked)
+        QVERIFY(writeText(out.filePath(u"E01"_s), {}));
     auto body = loadedBody(1);
     QVERIFY(body);
     saveInto(*body, out.path(), u"E01"_s);
     body->ui().SaveInSubFolders->setChecked(true);
     body->ui().SubOfEnergy->setChecked(true);
     body->ui().SubOfSlice->setChecked(false);
+    if (!blocked)
+        body->workerPanels()[0]->setCR(0, 0, 1e7, 1e7);
     DebugLog log;
     QCOMPARE(runAndRecord(*body).size(), 1);
     // The run's end waits for the saver: the failure is known when the run has ended.
     QVERIFY(body->ui().SelectDataSaveDir->isFailed());
     QVERIFY(!body->ui().SelectImageSaveDir->isFailed());
-    QCOMPARE(log.count(u"^Can't save data file :.*E01.*\\(cannot make the folder"_s), 1);
+    QCOMPARE(log.count(message), 1);
+    QCOMPARE(filesUnder(out.path()), blocked ? QStringList {u"E01"_s} : QStringList());
 }
 
 void TestBodyCalc::unusableSaveTargetSavesNothing_data()
@@ -666,9 +588,7 @@ void TestBodyCalc::unusableSaveTargetSavesNothing()
     QFETCH(QString, tag);
     QFETCH(QString, message);
     QTemporaryDir root;
-    QFile file(root.filePath(u"file"_s));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.close();
+    QVERIFY(writeText(root.filePath(u"file"_s), {}));
     QVERIFY(QDir().mkpath(root.filePath(u"deep/er"_s)));
     const QString cwd = QDir::currentPath();
     QVERIFY(QDir::setCurrent(root.path()));
@@ -689,10 +609,7 @@ void TestBodyCalc::unusableSaveTargetSavesNothing()
     QCOMPARE(log.count(u"^No images are saved in this run: .*"_s + QRegularExpression::escape(message)), 1);
     QCOMPARE(log.count(u"^Can't save"_s), 0);
     body.reset(); // everything handed to the saver is written
-    QStringList written;
-    for (QDirIterator it(root.path(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
-        written << it.next();
-    QCOMPARE(written, QStringList {root.filePath(u"file"_s)});
+    QCOMPARE(filesUnder(root.path()), QStringList {u"file"_s});
 }
 
 void TestBodyCalc::runWaitsForABusySaver()
@@ -822,9 +739,7 @@ void TestBodyCalc::corScanTrialsAreTheRunsSlices()
     QCOMPARE(lineOk.count(), 1);
     // With "Auto Save Data" the trials go into its folder.
     QTemporaryDir saved;
-    body->ui().SelectDataSaveDir->setDir(saved.path());
-    body->ui().SelectDataSaveDir->setTag(u"E1"_s);
-    body->ui().AutoSaveData->setChecked(true);
+    saveInto(*body, saved.path(), u"E1"_s);
     QSignalSpy scanned(body.get(), &Body::corScanFinished);
     body->batchExCmd(parseBatchCmd(u"ct_cor_scan 31 33 0.5"_s));
     QVERIFY(body->isScanningCor());
@@ -938,25 +853,39 @@ void TestBodyCalc::thousandsOfBackToBackCt1Runs()
     QCOMPARE(body->ctCalc()->engine().imageN(), 4);
 }
 
-void TestBodyCalc::stopAndStartBackProjectOnce_data()
+void TestBodyCalc::ct1TakesAutoExecOffAndBackProjectsOnce_data()
 {
-    QTest::addColumn<bool>("button"); // through the window's "Calc", else on the panel itself
-    QTest::newRow("on the panel") << false;
-    QTest::newRow("with the Calc button") << true;
+    QTest::addColumn<bool>("button"); // a click on CT1 and the window's "Calc", else all from code
+    QTest::newRow("from code") << false; // as batch commands and setup files select CT1
+    QTest::newRow("with the buttons") << true;
 }
 
-void TestBodyCalc::stopAndStartBackProjectOnce()
+void TestBodyCalc::ct1TakesAutoExecOffAndBackProjectsOnce()
 {
-    // Start, stop and start again before the first run's queued step arrives: each step belongs to its
-    // run only, so the slice is back-projected once (before, the maximum doubled).
     QFETCH(bool, button);
     auto body = tinyCt1Body(true);
     QVERIFY(body);
+    // Auto Exec selects CT2; selecting CT1 must take Auto Exec off, or the run waits for workers that
+    // are never asked and never ends. CT2 does not need Auto Exec off.
+    ProcCtrl *p = body->ui().procCtrl;
+    setSlices(p, 0, 2);
+    QVERIFY(body->ui().SelectCt2->isChecked());
+    body->ui().SelectCt2->setChecked(true);
+    QVERIFY(p->autoExec());
+    if (button)
+        body->ui().SelectCt1->click();
+    else
+        body->ui().SelectCt1->setChecked(true);
+    QVERIFY(!p->autoExec());
     CtCalc *ct1 = body->ctCalc();
     QVERIFY(calcAndWait(*body));
+    QVERIFY(!body->isCalculating());
+    QCOMPARE(ct1->engine().imageN(), 4);
     const std::vector<double> once(ct1->engine().image().begin(), ct1->engine().image().end());
     QVERIFY(*std::max_element(once.begin(), once.end()) > 0.0);
 
+    // Start, stop and start again before the first run's queued step arrives: each step belongs to its
+    // run only, so the slice is back-projected once (before, the maximum doubled).
     QSignalSpy ended(ct1, &CtCalc::calcFinished);
     if (button) {
         QSignalSpy bodyEnded(body.get(), &Body::calcFinished);
@@ -980,52 +909,10 @@ void TestBodyCalc::stopAndStartBackProjectOnce()
     QCOMPARE(again, once);
 }
 
-void TestBodyCalc::ct1TakesAutoExecOff_data()
-{
-    QTest::addColumn<bool>("click");
-    QTest::newRow("a click on CT1") << true;
-    QTest::newRow("CT1 selected from code") << false; // as batch commands and setup files do
-}
-
-void TestBodyCalc::ct1TakesAutoExecOff()
-{
-    // Auto Exec selects CT2; selecting CT1 must take Auto Exec off, or the run waits for workers that
-    // are never asked and never ends. CT2 does not need Auto Exec off.
-    QFETCH(bool, click);
-    auto body = tinyCt1Body(true);
-    QVERIFY(body);
-    ProcCtrl *p = body->ui().procCtrl;
-    p->setAutoExec(true);
-    QVERIFY(body->ui().SelectCt2->isChecked());
-    body->ui().SelectCt2->setChecked(true);
-    QVERIFY(p->autoExec());
-    setSlices(p, 0, 2);
-    if (click)
-        body->ui().SelectCt1->click();
-    else
-        body->ui().SelectCt1->setChecked(true);
-    QVERIFY(!p->autoExec());
-    QVERIFY(calcAndWait(*body));
-    QVERIFY(!body->isCalculating());
-    QCOMPARE(body->ctCalc()->engine().imageN(), 4);
-}
-
-void TestBodyCalc::windowAndCommandWriteTheSameFiles_data()
-{
-    QTest::addColumn<QList<int>>("slices"); // from, to, step
-    QTest::addColumn<int>("start"); // of a partial data set; −1: the whole set
-    QTest::addColumn<int>("count");
-    QTest::newRow("whole set") << QList<int> {4, 10, 3} << -1 << 0;
-    // Its angles begin at image 17's, not at the set's first.
-    QTest::newRow("partial set from image 17") << QList<int> {7, 7, 1} << 17 << 40;
-}
-
 void TestBodyCalc::windowAndCommandWriteTheSameFiles()
 {
-    QFETCH(QList<int>, slices);
-    QFETCH(int, start);
-    QFETCH(int, count);
-    // The operator's whole road through the window, checked against the headless command.
+    // The operator's whole road through the window, checked against the headless command. The data
+    // set is a partial one: its angles begin at image 17's, not at the set's first.
     QTemporaryDir fromWindow, fromCommand;
     double cor = 0;
     int written = 0;
@@ -1039,42 +926,29 @@ void TestBodyCalc::windowAndCommandWriteTheSameFiles()
         cor = body->ui().procCtrl->cor();
         // The facing images are 3 degrees short of 180: near the axis, not on it.
         QVERIFY2(std::abs(cor - 32) <= 0.3, qPrintable(QString::number(cor)));
-        if (start >= 0) {
-            body->ui().procCtrl->setUsePartialDataSet(true);
-            body->ui().procCtrl->setDataSetStartImageNo(start);
-            body->ui().procCtrl->setDataSetUsingImages(count);
-        }
-        setSlices(body->ui().procCtrl, slices[0], slices[1], slices[2]);
+        body->ui().procCtrl->setUsePartialDataSet(true);
+        body->ui().procCtrl->setDataSetStartImageNo(17);
+        body->ui().procCtrl->setDataSetUsingImages(40);
+        setSlices(body->ui().procCtrl, 4, 10, 3);
         saveInto(*body, fromWindow.path(), u"E1"_s, true, u"w"_s);
         written = static_cast<int>(runAndRecord(*body).size());
     } // closing the window writes everything handed to the saver
 
-    ReconOptions options;
-    QString error;
     // After loading, the window's regions are 0 … L − 1.
-    QStringList args {data_.filePath(u"p"_s), u"--i0"_s, data_.filePath(u"i0.img"_s), u"--bg"_s,
-        data_.filePath(u"bg.img"_s), u"--axis"_s, u"v"_s, u"--cor"_s, QString::number(cor, 'g', 17),
-        u"--slices"_s, u"%1:%2:%3"_s.arg(slices[0]).arg(slices[1]).arg(slices[2]), u"--region"_s,
-        u"0,0,63,63"_s, u"--name"_s, u"w"_s, u"--tag"_s, u"E1"_s, u"--out"_s, fromCommand.path()};
-    if (start >= 0)
-        args << u"--partial"_s << u"%1:%2"_s.arg(start).arg(count);
-    QVERIFY2(parseReconOptions(args, options, error), qPrintable(error));
     QString text;
-    QTextStream sink(&text);
-    QCOMPARE(ReconRun(options, sink, sink).exec(), 0);
-
-    QStringList expected;
-    for (int k = slices[0]; k <= slices[1]; k += slices[2])
-        expected << u"w-E1-%1.dat"_s.arg(k, 5, 10, QLatin1Char('0'))
-                 << u"w-E1-%1.png"_s.arg(k, 5, 10, QLatin1Char('0'));
-    QCOMPARE(written, static_cast<int>(expected.size() / 2));
-    QCOMPARE(QDir(fromWindow.path()).entryList(QDir::Files), expected);
-    QCOMPARE(QDir(fromCommand.path()).entryList(QDir::Files), expected);
-    for (const QString &name : expected) {
-        QFile a(fromWindow.filePath(name)), b(fromCommand.filePath(name));
-        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
-        QVERIFY2(a.readAll() == b.readAll(), qPrintable(name));
-    }
+    QCOMPARE(runRecon({data_.filePath(u"p"_s), u"--i0"_s, data_.filePath(u"i0.img"_s), u"--bg"_s,
+                          data_.filePath(u"bg.img"_s), u"--axis"_s, u"v"_s, u"--cor"_s,
+                          QString::number(cor, 'g', 17), u"--slices"_s, u"4:10:3"_s, u"--partial"_s,
+                          u"17:40"_s, u"--region"_s, u"0,0,63,63"_s, u"--name"_s, u"w"_s, u"--tag"_s, u"E1"_s,
+                          u"--out"_s, fromCommand.path()},
+                 &text),
+        0);
+    const QStringList expected {u"w-E1-00004.dat"_s, u"w-E1-00004.png"_s, u"w-E1-00007.dat"_s,
+        u"w-E1-00007.png"_s, u"w-E1-00010.dat"_s, u"w-E1-00010.png"_s};
+    QCOMPARE(written, 3);
+    QCOMPARE(filesUnder(fromWindow.path()), expected);
+    QCOMPARE(filesUnder(fromCommand.path()), expected);
+    QCOMPARE(firstDifferentFile(fromWindow.path(), fromCommand.path(), expected), QString());
 }
 
 QTEST_MAIN(TestBodyCalc)

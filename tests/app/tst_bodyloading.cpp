@@ -1,4 +1,5 @@
 // Qt
+#include <QDir>
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -7,6 +8,8 @@
 // Local
 #include "app/body.h"
 #include "automation/batchcmd.h"
+#include "automation/dataseries.h"
+#include "automation/seriesmanifest.h"
 #include "ct/ui/procctrl.h"
 #include "ct/ui/sinogram.h"
 #include "imagedata/imgdata.h"
@@ -14,7 +17,9 @@
 #include "imagedata/itexwriter.h"
 #include "imagedata/ui/selectafile.h"
 #include "imagedata/ui/selectaimgfile.h"
+#include "tests/app/reconcommand.h"
 #include "tests/app/roadfixture.h"
+#include "tests/app/winfixture.h"
 #include "tests/common/debuglog.h"
 #include "tools/phantom/phantom.h"
 #include "tools/scanfile/scanfilewriter.h"
@@ -24,6 +29,9 @@
 
 using namespace Qt::StringLiterals;
 
+/// Loading projections into the window: files, scan files, TIFF and ITEX sets, what a load refuses,
+/// the centre of rotation guessed on a loaded set; and sequential CT-XAFS runs, set after set, over a
+/// small series of three energies, checked against the same series without a window.
 class TestBodyLoading : public QObject
 {
     Q_OBJECT
@@ -43,12 +51,37 @@ private slots:
     void calcSaysWhatTheCorrectionLacks();
     void newSeriesSetsTheSize_data();
     void newSeriesSetsTheSize();
+    void sequenceWritesEachEnergyLikeTheCommand();
+    void fromToAndKeepOnNewSets();
+    void stopping_data();
+    void stopping();
+    void aSetThatFailsToLoadEndsTheRun_data();
+    void aSetThatFailsToLoadEndsTheRun();
+    void closingDuringARunLosesNothing();
+    void tiffSetGoesAsTheItexSet();
+    void commandRefusesAnImageWithoutPixels();
 
 private:
     QString image(const QString &name, int w, int h, uint32_t value = 1000);
-    /// A window with `setup`'s scan of the demo object, written into `dir`, loaded (axis vertical).
-    std::unique_ptr<Body> loadedScan(const QString &dir, const ScanSetup &setup);
+    /// A window with a noiseless scan of the demo object in 180 projections (axis vertical at
+    /// `cor`), written into `dir`, loaded.
+    std::unique_ptr<Body> loadedScan(const QString &dir, QSize size, double cor);
+    /// A window with the series listed, the I0 files and BG chosen, the geometry of a loaded set and
+    /// saving of slices 4, 7, 10 into per-energy folders of `out`.
+    /// With `scans`, the series is one scan file per energy, each with its own flats and darks; else
+    /// the I0 images are those of `i0Dir` (by default the series').
+    std::unique_ptr<Body> preparedBody(
+        const QString &projections, const QString &out, bool scans = false, QString i0Dir = {});
+    /// Clicks "Seq. Calc." and waits for the run to finish (false if it never did); `stages`: the
+    /// stage messages shown.
+    static bool runSequence(
+        Body &body, QStringList &stages, const std::function<void(const QString &)> &onStage = {});
+    /// The first data file under `dir` that lacks lines of the region 0 … 63; empty if none.
+    static QString shortDataFile(const QString &dir);
+
     QTemporaryDir dir_;
+    QString projections_, i0Dir_, bg_; // the series
+    QString scan(const QString &format) const { return dir_.filePath(format); } // the ITEX or TIFF set
 };
 
 QString TestBodyLoading::image(const QString &name, int w, int h, uint32_t value)
@@ -58,8 +91,14 @@ QString TestBodyLoading::image(const QString &name, int w, int h, uint32_t value
     return writeItexFile(path, {w, h, 2, 1.0, px}) ? path : QString();
 }
 
-std::unique_ptr<Body> TestBodyLoading::loadedScan(const QString &dir, const ScanSetup &setup)
+std::unique_ptr<Body> TestBodyLoading::loadedScan(const QString &dir, QSize size, double cor)
 {
+    ScanSetup setup;
+    setup.width = size.width();
+    setup.height = size.height();
+    setup.projections = 180;
+    setup.cor = cor;
+    setup.noise = 0.0;
     const QString p = dir + u"/p"_s;
     if (!writeScan(demoPhantom(setup.width), setup, p, u"ct_"_s, dir + u"/i0.img"_s, dir + u"/bg.img"_s))
         return nullptr;
@@ -71,6 +110,31 @@ std::unique_ptr<Body> TestBodyLoading::loadedScan(const QString &dir, const Scan
 void TestBodyLoading::initTestCase()
 {
     QVERIFY(dir_.isValid());
+    // A series of three energies.
+    XafsSeriesSetup setup;
+    setup.scan.width = 64;
+    setup.scan.height = 16;
+    setup.scan.cor = 33;
+    setup.scan.projections = 60;
+    setup.energies = 3;
+    projections_ = dir_.filePath(u"projections"_s);
+    i0Dir_ = dir_.filePath(u"i0"_s);
+    bg_ = dir_.filePath(u"bg.img"_s);
+    QVERIFY(writeXafsSeries(setup, projections_, i0Dir_, bg_));
+
+    // The demo object on a 48-pixel detector, 8 rows, axis vertical at 23.5, written twice.
+    ScanSetup tiffs;
+    tiffs.width = 48;
+    tiffs.height = 8;
+    tiffs.cor = 23.5;
+    tiffs.projections = 60;
+    for (const QString &format : {u"img"_s, u"tif"_s}) {
+        tiffs.tiff = format == u"tif"_s;
+        const QString dir = scan(format);
+        QVERIFY(writeScan(demoPhantom(48), tiffs, dir + u"/p"_s, u"ct_"_s, dir + u"/i0."_s + format,
+            dir + u"/bg."_s + format));
+    }
+    QCOMPARE(QDir(scan(u"tif"_s) + u"/p"_s).entryList({u"*.tif"_s}, QDir::Files).size(), 60);
 }
 
 void TestBodyLoading::newSeriesThenAdd()
@@ -205,12 +269,8 @@ void TestBodyLoading::guessCorFindsTheDemoAxis()
     QFETCH(int, images);
     QFETCH(bool, guessed);
     QTemporaryDir data;
-    ScanSetup setup;
-    setup.width = setup.height = 128;
-    setup.projections = 180;
-    setup.cor = 66.0;
-    setup.noise = 0.0;
-    const std::unique_ptr<Body> window = loadedScan(data.path(), setup);
+    const double axis = 66.0;
+    const std::unique_ptr<Body> window = loadedScan(data.path(), QSize(128, 128), axis);
     QVERIFY(window);
     Body &body = *window;
     QCOMPARE(body.imageSet()->count(), 180);
@@ -233,13 +293,13 @@ void TestBodyLoading::guessCorFindsTheDemoAxis()
         return;
     }
     // The facing lines are mirrored about the trial centre itself: the guess lands on the axis.
-    QVERIFY2(std::abs(guess - setup.cor) <= 0.1 + 1e-9, qPrintable(QString::number(guess)));
+    QVERIFY2(std::abs(guess - axis) <= 0.1 + 1e-9, qPrintable(QString::number(guess)));
     QCOMPARE(body.sinogram()->ui().Cor->text(), QString::number(guess, 'g', 6));
     // Both searches are shown; they agree, so nothing is marked. (Without an I0 image the lines keep
     // the flat field's gentle ripple, which moves the Fourier search by a few hundredths.)
     const CorGuesses &g = body.sinogram()->lastGuesses();
     QVERIFY(g.mirror && g.fourier);
-    QVERIFY2(std::abs(g.fourier->cor - setup.cor) < 0.15, qPrintable(QString::number(g.fourier->cor)));
+    QVERIFY2(std::abs(g.fourier->cor - axis) < 0.15, qPrintable(QString::number(g.fourier->cor)));
     QCOMPARE(body.sinogram()->ui().GuessResult->text(),
         u"mirror %1, Fourier %2"_s.arg(g.mirror->cor, 0, 'f', 2).arg(g.fourier->cor, 0, 'f', 2));
     QVERIFY(body.sinogram()->ui().GuessResult->styleSheet().isEmpty());
@@ -250,13 +310,8 @@ void TestBodyLoading::guessWarnsWhenTheSearchesDisagree()
     // On 48 pixels the mirror search climbs to another hill, ten pixels off; the Fourier one finds
     // the axis. The window says so beside the button and in the log, and the chosen one is used.
     QTemporaryDir data;
-    ScanSetup setup;
-    setup.width = 48;
-    setup.height = 8;
-    setup.projections = 180;
-    setup.cor = 25.9;
-    setup.noise = 0.0;
-    const std::unique_ptr<Body> window = loadedScan(data.path(), setup);
+    const double axis = 25.9;
+    const std::unique_ptr<Body> window = loadedScan(data.path(), QSize(48, 8), axis);
     QVERIFY(window);
     Body &body = *window;
     body.ui().I0ImgSel->selectFile(data.filePath(u"i0.img"_s));
@@ -265,7 +320,7 @@ void TestBodyLoading::guessWarnsWhenTheSearchesDisagree()
     QVERIFY(!body.execCommand(parseBatchCmd(u"ct_cor_guess_method vo"_s))); // refused, the choice kept
     DebugLog log;
     QVERIFY(body.sinogram()->guessCor());
-    QVERIFY2(std::abs(body.ui().procCtrl->cor() - setup.cor) < 0.3,
+    QVERIFY2(std::abs(body.ui().procCtrl->cor() - axis) < 0.3,
         qPrintable(QString::number(body.ui().procCtrl->cor())));
     QCOMPARE(log.count(u"^Guess CoR: the mirror and Fourier centres of rotation differ by"_s), 1);
     QVERIFY(!body.sinogram()->ui().GuessResult->styleSheet().isEmpty());
@@ -350,8 +405,8 @@ void TestBodyLoading::scanFileLoadsItsFrames()
     QCOMPARE(body.ui().CTFiles->ui().Count->text(), QString::number(images));
     QCOMPARE(body.ui().CTFiles->files(), QStringList(images, file));
     QCOMPARE(body.ui().procCtrl->dataSetImages(), dataSetImages);
-    QCOMPARE(
-        body.ui().procCtrl->dataSetRangeDeg(), recipe.layout == ScanFileRecipe::Layout::NXtomo ? 180.0 : 360.0);
+    QCOMPARE(body.ui().procCtrl->dataSetRangeDeg(),
+        recipe.layout == ScanFileRecipe::Layout::NXtomo ? 180.0 : 360.0);
     // Projection k is the k-th frame of key 0, in order, with its own pixels.
     std::vector<double> row(size_t(recipe.width));
     for (int k : {0, 9, images - 1}) {
@@ -419,6 +474,7 @@ void TestBodyLoading::newSeriesSetsTheSize()
     QVERIFY(loadFiles(body, before));
     body.ui().I0ImgSel->selectFile(image(u"zi0.img"_s, 20, 16, 2000));
     body.ui().seekCtrl->setValue(2);
+    const QImage picture = body.rawDisp()->image();
     const QStringList other {image(u"y0.img"_s, 32, 24), image(u"y1.img"_s, 32, 24)};
     DebugLog log;
     if (how == u"clear"_s) {
@@ -451,6 +507,8 @@ void TestBodyLoading::newSeriesSetsTheSize()
     if (how == u"refused"_s || how == u"empty"_s) { // all as it was: the files listed, the projection shown
         QCOMPARE(body.ui().CTFiles->files(), before);
         QCOMPARE(body.ui().seekCtrl->value(), 2);
+        QCOMPARE(body.rawDisp()->image(), picture);
+        QVERIFY(!body.sinogram()->ui().DispSinogram->image().isNull());
     }
     if (!fits) {
         body.ui().I0ImgSel->selectFile(image(u"yi0.img"_s, 32, 24, 2000));
@@ -504,6 +562,371 @@ void TestBodyLoading::calcSaysWhatTheCorrectionLacks()
     QVERIFY2(log.count(problems) == (said.isEmpty() ? 0 : 1), qPrintable(log.messages().join(u'\n')));
     if (!said.isEmpty())
         QCOMPARE(log.count(said), 1);
+}
+
+QString TestBodyLoading::shortDataFile(const QString &dir)
+{
+    for (const QString &f : filesUnder(dir)) {
+        if (f.endsWith(u".dat"_s) && readBytes(QDir(dir).filePath(f)).count('\n') != 6 + 63 * 63)
+            return f;
+    }
+    return {};
+}
+
+std::unique_ptr<Body> TestBodyLoading::preparedBody(
+    const QString &projections, const QString &out, bool scans, QString i0Dir)
+{
+    auto body = std::make_unique<Body>(nullptr, 2);
+    Ui_Body &ui = body->ui();
+    ui.procCtrl->setRotAxV(true);
+    if (scans) {
+        ui.SelDDir->ui().Pattern->setText(u"*.nxs"_s);
+        ui.SelDDir->selectDir(projections);
+    } else {
+        ui.SelDDir->selectDir(projections);
+        ui.SelI0Files->selectDirFiles(i0Dir.isEmpty() ? i0Dir_ : i0Dir, {u"*.img"_s});
+        ui.BGImgSel->selectFile(bg_);
+    }
+    // The operator looks at a set first: its geometry is kept for the others ("keep Conds.").
+    QSignalSpy loaded(body.get(), &Body::seqSetLoaded);
+    if (!body->seqExecSet() || !loaded.wait(10000))
+        return nullptr;
+    ui.procCtrl->setCor(33);
+    setSlices(ui.procCtrl, 4, 10, 3);
+    saveInto(*body, out, {}, true, u"w"_s);
+    ui.SaveInSubFolders->setChecked(true);
+    ui.SubOfEnergy->setChecked(true);
+    ui.SubOfSlice->setChecked(false);
+    return body;
+}
+
+bool TestBodyLoading::runSequence(
+    Body &body, QStringList &stages, const std::function<void(const QString &)> &onStage)
+{
+    stages.clear();
+    const auto c
+        = QObject::connect(body.ui().ProgressMsg, &QLineEdit::textChanged, &body, [&](const QString &t) {
+              stages << t;
+              if (onStage)
+                  onStage(t);
+          });
+    body.ui().SeqCalc->click();
+    // Then the window has taken the end of the run.
+    const bool ended = QTest::qWaitFor([&] { return stages.contains(u"Finished"_s); }, 60000)
+        && QTest::qWaitFor([&] { return !body.isSeqCalcRunning(); }, 5000);
+    QObject::disconnect(c);
+    return ended;
+}
+
+void TestBodyLoading::sequenceWritesEachEnergyLikeTheCommand()
+{
+    QTemporaryDir fromWindow, fromCommand;
+    QStringList stages;
+    {
+        std::unique_ptr<Body> body = preparedBody(projections_, fromWindow.path());
+        QVERIFY(body);
+        QCOMPARE(body->ui().SeqCalcFrom->value(), 1);
+        QCOMPARE(body->ui().SeqCalcTo->value(), 3);
+        QCOMPARE(body->i0Energies(), QList<double>({7090.0, 7115.0, 7140.0}));
+        QString seqStyleWhileRunning;
+        QVERIFY(runSequence(*body, stages, [&](const QString &t) {
+            if (t == u"Calculating"_s)
+                seqStyleWhileRunning = body->ui().SeqCalc->styleSheet();
+        }));
+        QCOMPARE(seqStyleWhileRunning, u"background-color: rgb(255, 255, 128);"_s);
+        QCOMPARE(body->ui().SeqCalc->styleSheet(), u"background-color: rgb(213, 245, 255);"_s);
+        // The last set's I0 and tag are in place.
+        QCOMPARE(body->ui().I0ImgSel->filePath(), QDir(i0Dir_).absoluteFilePath(u"I0-7140eV-0001.img"_s));
+        QCOMPARE(body->ui().SelectDataSaveDir->tag(), u"7140eV"_s);
+        QCOMPARE(body->ui().SelectImageSaveDir->tag(), u"7140eV"_s);
+        bool ok = false;
+        body->ui().DeltaET->text().toDouble(&ok);
+        QVERIFY(ok);
+        QVERIFY(body->ui().TotalET->text().toInt(&ok) >= 0 && ok);
+    } // closing the window writes everything handed to the saver
+    QCOMPARE(stages,
+        QStringList({u"Data Loading"_s, u"Loading first Data Set"_s, u"Calculating"_s, u"Finished Calc."_s,
+            u"Loading next Data Set"_s, u"Calculating"_s, u"Finished Calc."_s, u"Loading next Data Set"_s,
+            u"Calculating"_s, u"Finished Calc."_s, u"Loading next Data Set"_s, u"Finished"_s}));
+
+    QStringList expected;
+    for (const QString &e : {u"7090eV"_s, u"7115eV"_s, u"7140eV"_s})
+        for (const QString &s : {u"00004"_s, u"00007"_s, u"00010"_s})
+            for (const QString &ext : {u"dat"_s, u"png"_s})
+                expected << u"%1/w-%1-%2.%3"_s.arg(e, s, ext);
+    expected.sort();
+    QCOMPARE(filesUnder(fromWindow.path()), QStringList(expected) << u"series-manifest.tsv"_s);
+    // The manifest says what each set was made from and what came of it.
+    const std::vector<ManifestEntry> manifest = readManifest(fromWindow.filePath(u"series-manifest.tsv"_s));
+    QCOMPARE(manifest.size(), size_t(3));
+    for (int k = 0; k < 3; ++k) {
+        const ManifestEntry &e = manifest[size_t(k)];
+        const QString field = QStringList {u"7090eV"_s, u"7115eV"_s, u"7140eV"_s}[k];
+        QCOMPARE(e.set, k + 1);
+        QCOMPARE(e.tag, field);
+        QCOMPARE(e.i0, QDir(i0Dir_).absoluteFilePath(u"I0-%1-0001.img"_s.arg(field)));
+        QCOMPARE(e.i0Energy.value_or(0), e.energy);
+        QCOMPARE(e.images, 60);
+        QCOMPARE(e.slices, u"4:10:3"_s);
+        QCOMPARE(e.files, 6);
+        QCOMPARE(e.outcome, u"done"_s);
+    }
+
+    // The same series without a window: the same bytes.
+    QCOMPARE(
+        runRecon({u"--series"_s, projections_, u"--i0-files"_s, i0Dir_, u"--bg"_s, bg_, u"--axis"_s, u"v"_s,
+            u"--cor"_s, u"33"_s, u"--slices"_s, u"4:10:3"_s, u"--region"_s, u"0,0,63,63"_s, u"--name"_s,
+            u"w"_s, u"--sub-folders"_s, u"energy"_s, u"--out"_s, fromCommand.path(), u"--block"_s, u"2"_s}),
+        0);
+    QCOMPARE(filesUnder(fromCommand.path()), QStringList(expected) << u"series-manifest.tsv"_s);
+    QCOMPARE(firstDifferentFile(fromWindow.path(), fromCommand.path(), expected), QString());
+    // Each energy was corrected with its own I0: the sets differ beyond the edge.
+    const QByteArray below = readBytes(fromWindow.filePath(u"7090eV/w-7090eV-00007.dat"_s));
+    QVERIFY(!below.isEmpty() && below != readBytes(fromWindow.filePath(u"7140eV/w-7140eV-00007.dat"_s)));
+
+    // One scan file per energy, each with that energy's I0 as its flats: the window takes each set's
+    // flats and darks in turn and writes the files of the image series with its I0 files.
+    QTemporaryDir scans, fromScans;
+    for (const SeriesSet &set : scanSeries(projections_, SeriesLayout::OrmelStd, u"*.img"_s))
+        QVERIFY(writeScanOfImages(scans.filePath(u"demo-%1-0001.nxs"_s.arg(set.tag)), set.files,
+            QDir(i0Dir_).filePath(u"I0-%1-0001.img"_s.arg(set.tag)), bg_, 3.0));
+    {
+        std::unique_ptr<Body> body = preparedBody(scans.path(), fromScans.path(), true);
+        QVERIFY(body);
+        QCOMPARE(body->ui().SeqCalcTo->value(), 3);
+        QVERIFY(runSequence(*body, stages));
+        QCOMPARE(stages.count(u"Calculating"_s), 3);
+        QCOMPARE(body->ui().I0ImgSel->filePath(), u"from demo-7140eV-0001.nxs: mean of 2 flats"_s);
+        QCOMPARE(body->ui().procCtrl->dataSetImages(), 60);
+    }
+    // The slices' files; the manifest names other inputs.
+    QCOMPARE(filesUnder(fromScans.path()), QStringList(expected) << u"series-manifest.tsv"_s);
+    QCOMPARE(firstDifferentFile(fromWindow.path(), fromScans.path(), expected), QString());
+}
+
+void TestBodyLoading::fromToAndKeepOnNewSets()
+{
+    QTemporaryDir out;
+    std::unique_ptr<Body> body = preparedBody(projections_, out.path());
+    QVERIFY(body);
+    Ui_Body &ui = body->ui();
+    ui.SeqCalcFrom->setValue(2);
+    ui.SeqCalcTo->setValue(2);
+    ui.keepOnNewSet->setChecked(true);
+    ui.SelDDir->selectDir(projections_);
+    QCOMPARE(ui.SeqCalcFrom->value(), 2);
+    QCOMPARE(ui.SeqCalcTo->value(), 2);
+    QStringList stages;
+    QVERIFY(runSequence(*body, stages));
+    body.reset();
+    QCOMPARE(QDir(out.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList {u"7115eV"_s});
+
+    // Without "Keep on New Sets" a scan takes all sets again.
+    body = preparedBody(projections_, out.path());
+    QVERIFY(body);
+    body->ui().SeqCalcFrom->setValue(3);
+    body->ui().SelDDir->selectDir(projections_);
+    QCOMPARE(body->ui().SeqCalcFrom->value(), 1);
+    QCOMPARE(body->ui().SeqCalcTo->value(), 3);
+    // From beyond the list: the run ends at once.
+    body->ui().SeqCalcFrom->setValue(7);
+    body->ui().SeqCalcTo->setValue(9);
+    QVERIFY(runSequence(*body, stages));
+    QCOMPARE(stages.last(), u"Finished"_s);
+    QVERIFY(!stages.contains(u"Calculating"_s));
+}
+
+void TestBodyLoading::stopping_data()
+{
+    QTest::addColumn<QString>("stopAt");
+    QTest::addColumn<QStringList>("energies"); // written
+    QTest::newRow("during loading") << u"Loading first Data Set"_s << QStringList {};
+    QTest::newRow("during calculation") << u"Calculating"_s << QStringList {u"7090eV"_s};
+}
+
+void TestBodyLoading::stopping()
+{
+    QFETCH(QString, stopAt);
+    QFETCH(QStringList, energies);
+    QTemporaryDir out;
+    {
+        std::unique_ptr<Body> body = preparedBody(projections_, out.path());
+        QVERIFY(body);
+        QSignalSpy loads(body.get(), &Body::finishedLoadingCTFiles);
+        QSignalSpy runs(body.get(), &Body::calcFinished);
+        bool stopped = false;
+        QStringList stages;
+        QVERIFY(runSequence(*body, stages, [&](const QString &t) {
+            if (t == stopAt && !stopped) {
+                stopped = true;
+                body->ui().SeqCalc->click(); // the second click ends the run
+            }
+        }));
+        QCOMPARE(body->ui().SeqCalc->styleSheet(), u"background-color: rgb(213, 245, 255);"_s);
+        // The load or calculation under way completes; nothing follows it.
+        QTRY_COMPARE_WITH_TIMEOUT(loads.size(), 1, 10000);
+        if (!energies.isEmpty())
+            QTRY_COMPARE_WITH_TIMEOUT(runs.size(), 1, 30000);
+        QTest::qWait(300); // would a next step come, it would come now
+        QCOMPARE(loads.size(), 1);
+        QCOMPARE(runs.size(), energies.size());
+        QVERIFY(!body->isCalculating());
+        QVERIFY(!body->isLoading());
+        QCOMPARE(stages.count(u"Finished"_s), 1);
+        QVERIFY(!stages.contains(u"Loading next Data Set"_s));
+    }
+    QCOMPARE(QDir(out.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), energies);
+    // Every file is whole: no temporary file is left, every data file has all its lines.
+    QStringList files = filesUnder(out.path());
+    // The set whose run was stopped is recorded as such.
+    const std::vector<ManifestEntry> manifest = readManifest(out.filePath(u"series-manifest.tsv"_s));
+    QCOMPARE(manifest.size(), size_t(energies.size()));
+    if (!manifest.empty())
+        QCOMPARE(manifest[0].outcome, u"done"_s); // stopped after its calculation, which completed
+    files.removeAll(u"series-manifest.tsv"_s);
+    QCOMPARE(files.size(), energies.size() * 6);
+    QCOMPARE(shortDataFile(out.path()), QString());
+}
+
+void TestBodyLoading::aSetThatFailsToLoadEndsTheRun_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("message"); // the last stage before "Finished"
+    QTest::addColumn<QStringList>("energies"); // reconstructed
+    const QStringList first {u"7090eV"_s};
+    QTest::newRow("no image of the set loads")
+        << u"all"_s << u"Data set 2 (demo 7115eV) loaded no image"_s << first;
+    QTest::newRow("one image of another size")
+        << u"one"_s << u"Data set 2 (demo 7115eV) loaded 59 of 60 images"_s << first;
+    // The window would load "59 of 59" and reconstruct them over the wrong angles.
+    QTest::newRow("one image missing")
+        << u"missing"_s
+        << u"Data set 2 (demo 7115eV) is not loaded: 59 images where the series has 60, number 31 missing"_s
+        << first;
+    // The set would be corrected with the I0 of the set before.
+    QTest::newRow("its I0 cannot be read")
+        << u"I0"_s
+        << u"Data set 2 (demo 7115eV) is not loaded: its I0 image I0DIR/I0-7115eV-0001.img cannot be read"_s
+        << first;
+    // zz-7140eV-* beside demo-7140eV-*: both would write 7140eV files. Nothing starts.
+    QTest::newRow("two sets share a tag") << u"tag"_s
+                                          << u"Seq. Calc. refused: the files of sets that share a tag would "
+                                             u"overwrite each other (sets 3 (demo), 4 "
+                                             "(zz) share the tag 7140eV)"_s
+                                          << QStringList {};
+}
+
+void TestBodyLoading::aSetThatFailsToLoadEndsTheRun()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, message);
+    QFETCH(QStringList, energies);
+    QTemporaryDir series, i0, out;
+    const QDir from(projections_);
+    QVERIFY(copyFolder(projections_, series.path()) && copyFolder(i0Dir_, i0.path()));
+    const std::vector<uint32_t> small(8 * 8, 1000);
+    for (const QString &name : from.entryList({u"demo-7115eV-*"_s}, QDir::Files)) {
+        if (fault == u"all"_s)
+            QVERIFY(writeText(series.filePath(name), "broken"));
+        else if (name.endsWith(u"-0031.img"_s) && fault == u"one"_s)
+            QVERIFY(writeItexFile(series.filePath(name), {8, 8, 2, 1.0, small}));
+        else if (name.endsWith(u"-0031.img"_s) && fault == u"missing"_s)
+            QVERIFY(QFile::remove(series.filePath(name)));
+    }
+    if (fault == u"I0"_s) {
+        QFile f(i0.filePath(u"I0-7115eV-0001.img"_s));
+        QVERIFY(f.resize(f.size() / 2));
+        message.replace(u"I0DIR"_s, i0.path());
+    } else if (fault == u"tag"_s) {
+        for (const QString &name : from.entryList({u"demo-7140eV-*"_s}, QDir::Files))
+            QVERIFY(QFile::copy(from.filePath(name), series.filePath(u"zz"_s + name.mid(4))));
+    }
+    {
+        std::unique_ptr<Body> body = preparedBody(series.path(), out.path(), false, i0.path());
+        QVERIFY(body);
+        QCOMPARE(body->ui().SeqCalcTo->value(), fault == u"tag"_s ? 4 : 3);
+        QStringList stages;
+        QVERIFY(runSequence(*body, stages));
+        QCOMPARE(stages.mid(stages.size() - 2), QStringList({message, u"Finished"_s}));
+        QCOMPARE(stages.count(u"Calculating"_s), energies.size());
+    }
+    // The sets before the failed one are reconstructed and recorded, the failed one and those after
+    // it are not.
+    QCOMPARE(QDir(out.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), energies);
+    QStringList recorded;
+    for (const ManifestEntry &e : readManifest(out.filePath(u"series-manifest.tsv"_s)))
+        recorded << e.tag;
+    QCOMPARE(recorded, energies);
+}
+
+void TestBodyLoading::closingDuringARunLosesNothing()
+{
+    QTemporaryDir out;
+    {
+        std::unique_ptr<Body> body = preparedBody(projections_, out.path());
+        QVERIFY(body);
+        // The first slice handed to a worker: a run is under way (polling for it could miss a run
+        // that is quicker than the poll).
+        QSignalSpy dispatched(body.get(), &Body::startCt);
+        body->ui().SeqCalc->click();
+        QVERIFY(dispatched.wait(20000));
+        QVERIFY(body->isCalculating());
+    } // closed in the middle of the first set's calculation: neither a crash nor a hang
+    // What was handed out is finished and saved whole; nothing half-written is left.
+    for (const QString &f : filesUnder(out.path()))
+        QVERIFY2(f.endsWith(u".dat"_s) || f.endsWith(u".png"_s), qPrintable(f));
+    QCOMPARE(shortDataFile(out.path()), QString());
+}
+
+void TestBodyLoading::tiffSetGoesAsTheItexSet()
+{
+    // The command writes the same files, the window builds the same sinogram from either format.
+    QTemporaryDir out;
+    std::vector<double> sinograms[2];
+    for (int i = 0; i < 2; ++i) {
+        const QString format = i == 0 ? u"img"_s : u"tif"_s;
+        const QString dir = scan(format);
+        QString text;
+        QCOMPARE(runRecon({dir + u"/p"_s, u"*."_s + format, u"--i0"_s, dir + u"/i0."_s + format, u"--bg"_s,
+                              dir + u"/bg."_s + format, u"--axis"_s, u"v"_s, u"--cor"_s, u"guess"_s,
+                              u"--slices"_s, u"0:7:7"_s, u"--out"_s, out.filePath(format)},
+                     &text),
+            0);
+        QVERIFY2(text.contains(u"progress: 2/2 slices"_s), qPrintable(text));
+
+        Body body;
+        body.ui().procCtrl->setRotAxV(true);
+        body.ui().I0ImgSel->selectFile(dir + u"/i0."_s + format);
+        body.ui().BGImgSel->selectFile(dir + u"/bg."_s + format);
+        QVERIFY(loadDir(body, dir + u"/p"_s, {u"*."_s + format}));
+        QCOMPARE(body.imageSet()->count(), 60);
+        const ProjectionSet set = body.imageSet()->projectionSet();
+        QVERIFY(set.i0 && set.bg); // the I0 and BG files are taken
+        QVERIFY(body.sinogram()->data().hasData());
+        QCOMPARE(body.sinogram()->data().height, 60);
+        sinograms[i] = body.sinogram()->data().att;
+    }
+    QCOMPARE(sinograms[1], sinograms[0]);
+    const QStringList files = filesUnder(out.filePath(u"img"_s));
+    QCOMPARE(files.size(), 4);
+    QCOMPARE(filesUnder(out.filePath(u"tif"_s)), files);
+    QCOMPARE(firstDifferentFile(out.filePath(u"img"_s), out.filePath(u"tif"_s), files), QString());
+}
+
+void TestBodyLoading::commandRefusesAnImageWithoutPixels()
+{
+    // A TIFF that holds no image, first in a series of ITEX projections: the command refuses the
+    // set rather than reconstruct from a short one (the window skips it and says so).
+    QTemporaryDir dir;
+    QVERIFY(writeText(dir.filePath(u"a.tif"_s), QByteArray("II*\0\0\0\0\0", 8)));
+    const std::vector<uint32_t> px(16 * 8, 1000);
+    for (const QString &name : {u"b.img"_s, u"c.img"_s})
+        QVERIFY(writeItexFile(dir.filePath(name), {16, 8, 2, 1.0, px}));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Can not read TIFF file .*/a.tif$"_s));
+    QString text;
+    QCOMPARE(runRecon({dir.path(), u"*"_s, u"--out"_s, dir.filePath(u"out"_s)}, &text), 1);
+    QVERIFY2(text.contains(u"quorvel-recon: cannot use "_s + dir.filePath(u"a.tif"_s)), qPrintable(text));
+    QVERIFY(!QFileInfo::exists(dir.filePath(u"out"_s)));
 }
 
 QTEST_MAIN(TestBodyLoading)

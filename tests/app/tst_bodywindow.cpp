@@ -31,7 +31,7 @@
 #include "ct/ui/procctrl.h"
 #include "ct/ui/sinogram.h"
 #include "imagedata/imgdatas.h"
-#include "imagedata/itexwriter.h"
+#include "tests/app/roadfixture.h"
 #include "tests/app/winfixture.h"
 #include "tests/common/debuglog.h"
 #include "tests/widgets/mouseevents.h"
@@ -70,10 +70,34 @@ int yellowInRow(const QImage &shot, int y)
     return n;
 }
 
+// The tooltips of the controls the forms make, by their names' path from the window.
+QHash<QString, QString> controlTooltips(QWidget *root)
+{
+    QHash<QString, QString> tips;
+    for (QWidget *w : root->findChildren<QWidget *>()) {
+        const bool control = qobject_cast<QAbstractButton *>(w) || qobject_cast<QLineEdit *>(w)
+            || qobject_cast<QComboBox *>(w) || qobject_cast<QAbstractSpinBox *>(w)
+            || qobject_cast<QSlider *>(w) || qobject_cast<QListWidget *>(w);
+        if (!control || w->objectName().isEmpty() || w->objectName().startsWith(u"qt_"_s)
+            || qobject_cast<QTabBar *>(w->parentWidget())) // the toolkit's own scroll buttons
+            continue;
+        QString path;
+        bool inDialog = false;
+        for (QWidget *p = w; p && p != root; p = p->parentWidget()) {
+            inDialog = inDialog || qobject_cast<QDialog *>(p);
+            path.prepend(p->objectName() + u'/');
+        }
+        if (!inDialog) // the file and colour dialogs are the toolkit's
+            tips.insert(path, w->toolTip());
+    }
+    return tips;
+}
+
 } // namespace
 
 /// The window as the operator meets it: its pages, picking versus panning, keys, the displays after a
-/// refused load, messages, progress, typed colour bounds, the cursor, the looks of disabled controls.
+/// refused load, messages, progress and closing, typed colour bounds, the cursor, the looks of
+/// disabled controls, its size and tooltips.
 class TestBodyWindow : public QObject
 {
     Q_OBJECT
@@ -91,15 +115,11 @@ private slots:
     void refusedLoadLeavesNothingOnScreen();
     void messagesReachThePaneAndTheStatusLine_data();
     void messagesReachThePaneAndTheStatusLine();
-    void progressIsTheCurrentRuns();
-    void closingDuringARunAsks();
+    void progressIsTheCurrentRunsAndClosingAsks();
     void typedColourBoundHoldsUntilANewImage_data();
     void typedColourBoundHoldsUntilANewImage();
-    void crossHairFollowsTheCursor();
     void smallerThings();
-    void windowFitsALaptopScreen_data();
-    void windowFitsALaptopScreen();
-    void everyControlHasATooltipInBothLanguages();
+    void fitsALaptopScreenWithTooltipsInBothLanguages();
 
 private:
     std::unique_ptr<Body> loadedBody(int workers = 1, bool verticalAxis = true);
@@ -109,15 +129,10 @@ private:
 void TestBodyWindow::initTestCase()
 {
     QVERIFY(writeEllipseScan(data_.path(), 48, 40));
-    // An I0 of another size and a folder of files that are no images.
-    QVERIFY(
-        writeItexFile(data_.filePath(u"i0small.img"_s), {32, 24, 2, 1.0, std::vector<uint32_t>(32 * 24, 9)}));
+    // A folder of files that are no images.
     QVERIFY(QDir(data_.path()).mkdir(u"notes"_s));
-    for (const QString &name : {u"notes/a.img"_s, u"notes/b.img"_s}) {
-        QFile f(data_.filePath(name));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("not an image\n");
-    }
+    for (const QString &name : {u"notes/a.img"_s, u"notes/b.img"_s})
+        QVERIFY(writeText(data_.filePath(name), "not an image\n"));
 }
 
 void TestBodyWindow::init()
@@ -170,9 +185,6 @@ void TestBodyWindow::tabsAndThreads()
     QCOMPARE(body.ui().procCtrl->threads(), threadsValue);
     QCOMPARE(body.ui().procCtrl->ui().MaxThreads->text(), u"/%1"_s.arg(workers));
     QCOMPARE(int(body.workers().size()), workers);
-    QCOMPARE(body.windowTitle(), u"Quorvel"_s);
-    QCOMPARE(body.imagesContainer()->popBase()->windowTitle(), u"quorvel Images"_s);
-    QCOMPARE(body.ui().SelI0Files->ui().Select->text(), u"Sel. I0 File Set"_s);
     QVERIFY(body.ui().SelI0Files->ui().AddFiles->isHidden());
     QVERIFY(body.ui().CTViewTab->isAncestorOf(body.ctView()));
 }
@@ -361,21 +373,6 @@ void TestBodyWindow::refusedLoadLeavesNothingOnScreen()
         body.rawDisp()->palette().color(QPalette::Dark).rgb());
     body.toggleCalcCt(); // nothing to calculate: nothing starts
     QVERIFY(!body.isCalculating());
-
-    // Over a loaded set: the set stays, shown as it was, and the count says what was refused.
-    auto loadedOne = loadedBody();
-    QVERIFY(loadedOne);
-    loadedOne->ui().seekCtrl->setValue(20);
-    loadedOne->updateRawImage();
-    const QImage picture = loadedOne->rawDisp()->image();
-    QSignalSpy again(loadedOne.get(), &Body::finishedLoadingCTFiles);
-    loadedOne->ui().CTFiles->selectDirFiles(data_.filePath(u"notes"_s), {});
-    QVERIFY(again.wait(10000));
-    QCOMPARE(loadedOne->imageSet()->count(), 40);
-    QCOMPARE(loadedOne->rawDisp()->image(), picture);
-    QVERIFY(!loadedOne->sinogram()->ui().DispSinogram->image().isNull());
-    QCOMPARE(loadedOne->ui().CTFiles->ui().Count->text(), u"40 (2 not loaded)"_s);
-    QTRY_VERIFY(loadedOne->statusText()->text().contains(u"the 40 images loaded before stay"_s));
 }
 
 void TestBodyWindow::messagesReachThePaneAndTheStatusLine_data()
@@ -387,9 +384,6 @@ void TestBodyWindow::messagesReachThePaneAndTheStatusLine_data()
     QTest::newRow("a refused file (image data)")
         << u"refused file"_s
         << u"Loading failed: 1 of 1 files could not be used, 40 images are loaded: .*notes/a.img"_s << error;
-    QTest::newRow("a wrong-size I0, also when a run starts")
-        << u"wrong-size I0"_s
-        << u"I0 image not used for this run: its size \\(32, 24\\) differs .*i0small.img"_s << warning;
     QTest::newRow("a refused save folder (saving)")
         << u"failed write"_s << u"No data files are saved in this run: .*file/sub"_s << error;
     QTest::newRow("slices that fail (calculation)")
@@ -417,14 +411,8 @@ void TestBodyWindow::messagesReachThePaneAndTheStatusLine()
         QSignalSpy loaded(body.get(), &Body::finishedLoadingCTFiles);
         body->ui().CTFiles->filesChosen({data_.filePath(u"notes/a.img"_s)});
         QVERIFY(loaded.wait(10000));
-    } else if (what == u"wrong-size I0"_s) {
-        body->ui().I0ImgSel->selectFile(data_.filePath(u"i0small.img"_s));
-        body->ui().SelectCt2->setChecked(true);
-        QVERIFY(calcAndWait(*body));
     } else if (what == u"failed write"_s) {
-        QFile blocker(out.filePath(u"file"_s));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
+        QVERIFY(writeText(out.filePath(u"file"_s), {}));
         body->ui().SelectCt2->setChecked(true);
         body->ui().AutoSaveData->setChecked(true);
         body->ui().SelectDataSaveDir->setDir(out.filePath(u"file/sub"_s)); // a folder inside a file
@@ -482,37 +470,7 @@ void TestBodyWindow::messagesReachThePaneAndTheStatusLine()
                 .hasMatch());
 }
 
-void TestBodyWindow::closingDuringARunAsks()
-{
-    auto body = loadedBody();
-    QVERIFY(body);
-    int asked = 0;
-    bool answer = false;
-    body->setCloseQuestion([&] {
-        ++asked;
-        return answer;
-    });
-    QVERIFY(body->close()); // idle: nothing to ask
-    QCOMPARE(asked, 0);
-    body->show();
-    body->ui().SelectCt1->click();
-    body->ctCalc()->ui().CalcAtOnce->setChecked(false); // projection by projection: the run lasts
-    QSignalSpy finishing(body.get(), &Body::finishing);
-    body->ui().CalcCT->click();
-    QVERIFY(body->isCalculating());
-    QVERIFY(!body->close()); // "No": the window and the run go on
-    QCOMPARE(asked, 1);
-    QVERIFY(body->isVisible() && body->isCalculating());
-    QCOMPARE(finishing.count(), 0);
-    answer = true;
-    DebugLog log;
-    QVERIFY(body->close());
-    QCOMPARE(asked, 2);
-    QCOMPARE(finishing.count(), 1);
-    QCOMPARE(log.count(u"^Run stopped at close: 0 of 1 slices written"_s), 1);
-}
-
-void TestBodyWindow::progressIsTheCurrentRuns()
+void TestBodyWindow::progressIsTheCurrentRunsAndClosingAsks()
 {
     auto body = loadedBody(2);
     QVERIFY(body);
@@ -550,6 +508,31 @@ void TestBodyWindow::progressIsTheCurrentRuns()
     QVERIFY(!body->ctCalc()->isRunning());
     QCOMPARE(body->progressLine()->value(), 3);
     QCOMPARE(finished.count(), 2);
+
+    // Closing the window asks only while a run goes on.
+    int asked = 0;
+    bool answer = false;
+    body->setCloseQuestion([&] {
+        ++asked;
+        return answer;
+    });
+    QVERIFY(body->close()); // idle: nothing to ask
+    QCOMPARE(asked, 0);
+    body->show();
+    stopAt = -1;
+    QSignalSpy finishing(body.get(), &Body::finishing);
+    body->ui().CalcCT->click();
+    QVERIFY(body->isCalculating());
+    QVERIFY(!body->close()); // "No": the window and the run go on
+    QCOMPARE(asked, 1);
+    QVERIFY(body->isVisible() && body->isCalculating());
+    QCOMPARE(finishing.count(), 0);
+    answer = true;
+    DebugLog log;
+    QVERIFY(body->close());
+    QCOMPARE(asked, 2);
+    QCOMPARE(finishing.count(), 1);
+    QCOMPARE(log.count(u"^Run stopped at close: 0 of 1 slices written"_s), 1);
 }
 
 void TestBodyWindow::typedColourBoundHoldsUntilANewImage_data()
@@ -615,13 +598,19 @@ void TestBodyWindow::typedColourBoundHoldsUntilANewImage()
     QTRY_VERIFY(bar->maxV() < 1.5 * dataMax);
 }
 
-void TestBodyWindow::crossHairFollowsTheCursor()
+void TestBodyWindow::smallerThings()
 {
+    // A message from before the window (start-up, the configuration file) is in its pane.
+    QSignalSpy logged(MessageLog::install(), &MessageLog::added);
+    qDebug().noquote() << "Can't open config file : early.cfg";
+    QVERIFY(logged.wait(5000));
     auto body = loadedBody();
     QVERIFY(body);
+    QVERIFY(body->findChild<MessagesPane *>(u"Messages"_s)->toPlainText().contains(u"early.cfg"_s));
+    // The cross-hair follows the cursor (away from the slice's line across the middle, which is drawn
+    // over it).
     DispB *area = body->rawDisp()->area();
     const QRectF pic = body->rawDisp()->pictureRect();
-    // Away from the slice's line across the middle, which is drawn over the cross-hair.
     const QPoint a = pic.topLeft().toPoint() + QPoint(20, 30), b = pic.center().toPoint() + QPoint(0, 25);
     moveTo(area, a);
     QImage shot = area->grab().toImage();
@@ -634,17 +623,6 @@ void TestBodyWindow::crossHairFollowsTheCursor()
     QApplication::sendEvent(area, &leave);
     shot = area->grab().toImage();
     QVERIFY(yellowInRow(shot, b.y()) <= 2);
-}
-
-void TestBodyWindow::smallerThings()
-{
-    // A message from before the window (start-up, the configuration file) is in its pane.
-    QSignalSpy logged(MessageLog::install(), &MessageLog::added);
-    qDebug().noquote() << "Can't open config file : early.cfg";
-    QVERIFY(logged.wait(5000));
-    auto body = loadedBody();
-    QVERIFY(body);
-    QVERIFY(body->findChild<MessagesPane *>(u"Messages"_s)->toPlainText().contains(u"early.cfg"_s));
     // The 3D view can be popped out like the other pages.
     PopDockBase *view = body->tabContainer(u"CTViewTab"_s);
     QVERIFY(view);
@@ -706,98 +684,52 @@ void TestBodyWindow::smallerThings()
     box->close();
 }
 
-void TestBodyWindow::windowFitsALaptopScreen_data()
+void TestBodyWindow::fitsALaptopScreenWithTooltipsInBothLanguages()
 {
-    QTest::addColumn<bool>("japanese");
-    QTest::newRow("English") << false;
-    QTest::newRow("Japanese") << true;
-}
-
-void TestBodyWindow::windowFitsALaptopScreen()
-{
-    QFETCH(bool, japanese);
-    std::vector<std::unique_ptr<QTranslator>> translators;
-    if (japanese) {
-        translators = installJapanese();
-        QVERIFY(!translators.empty());
-    }
-    Body body(nullptr, 2);
-    // Both extra panels open: the widest and tallest the window gets.
-    body.ui().ShowAdditionalInfo->setChecked(true);
-    body.ui().ShowAdditionalAdditionalInfo->setChecked(true);
-    const QSize least = body.minimumSizeHint();
-    QVERIFY2(least.width() <= 1366 && least.height() <= 740,
-        qPrintable(u"%1 x %2"_s.arg(least.width()).arg(least.height())));
-    // At that size the road is on screen: the data and I0/BG selectors (scrolled to, if need be),
-    // the messages and the status line; the pictures keep at least half the height.
-    body.resize(1366, 740);
-    body.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&body));
-    QVERIFY2(
-        body.ui().ImgsTab->height() >= 740 / 2, qPrintable(QString::number(body.ui().ImgsTab->height())));
-    for (QWidget *w : std::initializer_list<QWidget *> {body.ui().CTFiles->ui().Select,
-             body.ui().I0ImgSel->findChild<QPushButton *>(u"Select"_s), body.ui().CalcCT, body.ui().Messages,
-             body.ui().StatusLine}) {
-        QVERIFY(w);
-        for (QScrollArea *area : body.findChildren<QScrollArea *>()) {
-            if (area->isAncestorOf(w))
-                area->ensureWidgetVisible(w);
+    QHash<QString, QString> tips[2]; // English, Japanese
+    for (const bool japanese : {false, true}) {
+        std::vector<std::unique_ptr<QTranslator>> translators; // gone again at the end of the turn
+        if (japanese) {
+            translators = installJapanese();
+            QVERIFY(!translators.empty());
         }
-        QVERIFY2(w->visibleRegion().boundingRect().size() == w->size(), qPrintable(w->objectName()));
-    }
-    QCOMPARE(
-        body.ui().StatusLine->mapTo(&body, QPoint(0, body.ui().StatusLine->height())).y(), body.height());
-}
-
-namespace {
-
-// The tooltips of the controls the forms make, by their names' path from the window.
-QHash<QString, QString> controlTooltips(QWidget *root)
-{
-    QHash<QString, QString> tips;
-    for (QWidget *w : root->findChildren<QWidget *>()) {
-        const bool control = qobject_cast<QAbstractButton *>(w) || qobject_cast<QLineEdit *>(w)
-            || qobject_cast<QComboBox *>(w) || qobject_cast<QAbstractSpinBox *>(w)
-            || qobject_cast<QSlider *>(w) || qobject_cast<QListWidget *>(w);
-        if (!control || w->objectName().isEmpty() || w->objectName().startsWith(u"qt_"_s)
-            || qobject_cast<QTabBar *>(w->parentWidget())) // the toolkit's own scroll buttons
-            continue;
-        QString path;
-        bool inDialog = false;
-        for (QWidget *p = w; p && p != root; p = p->parentWidget()) {
-            inDialog = inDialog || qobject_cast<QDialog *>(p);
-            path.prepend(p->objectName() + u'/');
+        Body body(nullptr, 2);
+        tips[japanese] = controlTooltips(&body);
+        // Both extra panels open: the widest and tallest the window gets.
+        body.ui().ShowAdditionalInfo->setChecked(true);
+        body.ui().ShowAdditionalAdditionalInfo->setChecked(true);
+        const QSize least = body.minimumSizeHint();
+        QVERIFY2(least.width() <= 1366 && least.height() <= 740,
+            qPrintable(u"%1 x %2"_s.arg(least.width()).arg(least.height())));
+        // At that size the road is on screen: the data and I0/BG selectors (scrolled to, if need be),
+        // the messages and the status line; the pictures keep at least half the height.
+        body.resize(1366, 740);
+        body.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&body));
+        QVERIFY2(
+            body.ui().ImgsTab->height() >= 740 / 2, qPrintable(QString::number(body.ui().ImgsTab->height())));
+        for (QWidget *w : std::initializer_list<QWidget *> {body.ui().CTFiles->ui().Select,
+                 body.ui().I0ImgSel->findChild<QPushButton *>(u"Select"_s), body.ui().CalcCT,
+                 body.ui().Messages, body.ui().StatusLine}) {
+            QVERIFY(w);
+            for (QScrollArea *area : body.findChildren<QScrollArea *>()) {
+                if (area->isAncestorOf(w))
+                    area->ensureWidgetVisible(w);
+            }
+            QVERIFY2(w->visibleRegion().boundingRect().size() == w->size(), qPrintable(w->objectName()));
         }
-        if (!inDialog) // the file and colour dialogs are the toolkit's
-            tips.insert(path, w->toolTip());
+        QCOMPARE(
+            body.ui().StatusLine->mapTo(&body, QPoint(0, body.ui().StatusLine->height())).y(), body.height());
+        if (japanese) { // a log line is in one language: a translated stage comes in a translated line
+            DebugLog log;
+            emit body.stage(QCoreApplication::translate("XafsBatch", "Finished Calc."), 1500);
+            QCOMPARE(log.count(u"^連続計算: .* \\(前の段階から 1.5 秒"_s), 1);
+        }
     }
-    return tips;
-}
-
-} // namespace
-
-void TestBodyWindow::everyControlHasATooltipInBothLanguages()
-{
-    QHash<QString, QString> english;
-    {
-        Body body(nullptr, 1);
-        english = controlTooltips(&body);
-    }
-    QVERIFY(english.size() > 120);
-    QHash<QString, QString> japanese;
-    {
-        const auto translators = installJapanese(); // gone again at the end of the block
-        QVERIFY(!translators.empty());
-        Body body(nullptr, 1);
-        japanese = controlTooltips(&body);
-        // A log line is in one language: a translated stage comes in a translated line.
-        DebugLog log;
-        emit body.stage(QCoreApplication::translate("XafsBatch", "Finished Calc."), 1500);
-        QCOMPARE(log.count(u"^連続計算: .* \\(前の段階から 1.5 秒"_s), 1);
-    }
+    QVERIFY(tips[0].size() > 120);
     QStringList missing;
-    for (auto it = english.cbegin(); it != english.cend(); ++it) {
-        const QString ja = japanese.value(it.key());
+    for (auto it = tips[0].cbegin(); it != tips[0].cend(); ++it) {
+        const QString ja = tips[1].value(it.key());
         if (it.value().trimmed().isEmpty() || it.value().contains(u'\n') || it.value().contains(u"<html>"_s))
             missing << it.key() + u" (English: one plain line)"_s;
         else if (ja.isEmpty() || (ja == it.value() && !ja.startsWith(u'/')))

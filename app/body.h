@@ -57,8 +57,7 @@ class XafsBatch;
 
 /// The main window: owns every panel, worker and thread, wires them together and carries the
 /// operator's road from raw files to reconstructed and saved slices.
-/// \test tst_bodyloading.cpp, tst_bodycalc.cpp, tst_bodylink.cpp, tst_bodybatch.cpp,
-/// tst_bodybatch.cpp
+/// \test tst_bodyloading.cpp, tst_bodycalc.cpp, tst_bodylink.cpp, tst_bodybatch.cpp
 class Body : public QFrame
 {
     Q_OBJECT

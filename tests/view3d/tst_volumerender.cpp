@@ -241,7 +241,6 @@ private slots:
     void edgeTurns_data();
     void edgeTurns();
     void panMovesWithThePointer();
-    void wheelZoom();
     void fitFillsThePicture_data();
     void fitFillsThePicture();
 };
@@ -656,18 +655,6 @@ void TestVolumeRender::panMovesWithThePointer()
     f.rotate({0, 0, 1}, pi / 2);
     panFrame(f, 0.1, 0, 300, 101);
     QVERIFY(near(f.panOffset, Vec3 {-15, 10, 0} - 15.0 * f.nx));
-}
-
-void TestVolumeRender::wheelZoom()
-{
-    ViewFrame f;
-    zoomFrame(f, 1);
-    zoomFrame(f, 1);
-    QCOMPARE(f.viewScale, 0.81);
-    zoomFrame(f, 0);
-    QCOMPARE(f.viewScale, 0.81);
-    zoomFrame(f, -3);
-    QCOMPARE(f.viewScale, 0.9);
 }
 
 void TestVolumeRender::fitFillsThePicture_data()

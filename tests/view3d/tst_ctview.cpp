@@ -1,6 +1,5 @@
 // Qt
 #include <QDir>
-#include <QElapsedTimer>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QSvgRenderer>
@@ -94,13 +93,8 @@ bool TestCtView::load(SlicesCtrl *set, const QStringList &files)
     SliceDatas *datas = set->datas();
     QMetaObject::invokeMethod(
         datas, [datas, files] { datas->filesSelected(files); }, Qt::QueuedConnection);
-    QElapsedTimer clock;
-    clock.start();
-    while (!set->hasData()) {
-        if (clock.elapsed() > 10000)
-            return false;
-        QTest::qWait(5);
-    }
+    if (!QTest::qWaitFor([set] { return set->hasData(); }, 10000))
+        return false;
     QCoreApplication::processEvents();
     return !painted.isEmpty();
 }

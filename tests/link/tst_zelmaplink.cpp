@@ -647,8 +647,6 @@ void TestZelmapLink::isBusyLines_data()
     QTest::addColumn<bool>("busy");
     QTest::addColumn<QString>("lastFinished");
     QTest::addColumn<QStringList>("reports"); // each changedIsBusy, with lastFinished as it was then
-    QTest::newRow("lower case") << ByteLists {"ISBUSY 1\n", "isbusy 0 load_i1_files\n"} << false
-                                << u"LOAD_I1_FILES"_s << QStringList {u"1 "_s, u"0 LOAD_I1_FILES"_s};
     QTest::newRow("busy with a command name")
         << ByteLists {"ISBUSY 1 LOAD_I1_FILES\n"} << true << QString() << QStringList {u"1 "_s};
     QTest::newRow("not busy, no command")

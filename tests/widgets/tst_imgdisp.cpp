@@ -246,8 +246,6 @@ void TestImgDisp::releaseReportsPoint_data()
     QTest::addColumn<int>("code"); // -1: no report
     QTest::newRow("left") << Qt::LeftButton << Qt::KeyboardModifiers() << 0;
     QTest::newRow("left Alt") << Qt::LeftButton << Qt::KeyboardModifiers(Qt::AltModifier) << 3;
-    QTest::newRow("left Shift+Ctrl+Alt")
-        << Qt::LeftButton << (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier) << 7;
     QTest::newRow("right") << Qt::RightButton << Qt::KeyboardModifiers() << 8;
     QTest::newRow("right Ctrl: none") << Qt::RightButton << Qt::KeyboardModifiers(Qt::ControlModifier) << -1;
     QTest::newRow("middle: none") << Qt::MiddleButton << Qt::KeyboardModifiers() << -1;

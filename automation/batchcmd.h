@@ -6,7 +6,7 @@
 #include <QStringList>
 
 /// One parsed command line of a batch file, a setup file or the configuration file.
-/// \test tst_batchcmd.cpp
+/// \test tst_batch.cpp
 struct BatchCmd
 {
     QString line; // the whole source line

@@ -24,7 +24,7 @@ struct BatchCommandEntry
 /// added for unattended runs ("ct_guess_cor", "app_quit"), the rest of the 2dZelmap link
 /// ("zelmapLink_connect", "zelmapLink_exec_2da", "zelmapLink_cont_2da"), float TIFF slices and ring
 /// removal ("ct_ring_removal", "ct_ring_params").
-/// \test tst_batchcmd.cpp
+/// \test tst_batch.cpp
 const QList<BatchCommandEntry> &batchCommandSet();
 
 /// The position of `word` in the command set, compared without regard to case; −1 for a word the

@@ -27,7 +27,7 @@ QString setupEntryLine(const QString &key, const QString &value);
 
 /// The whole text: the title and an empty line, then each section as its heading, an empty line
 /// and its entry lines, with one more empty line before every heading after the first.
-/// \test tst_batchcmd.cpp
+/// \test tst_batch.cpp
 QString setupFileText(const QList<SetupSection> &sections);
 
 // Value texts as the commands read them back.

@@ -17,5 +17,5 @@ struct IsBusyMsg
 /// Reads one received line (without its line feed) as UTF-8. The keyword is matched without
 /// regard to case and white space of any kind, a trailing CR included, separates the fields.
 /// Any other line gives nothing.
-/// \test tst_zelmapmessages.cpp
+/// \test tst_zelmaplink.cpp
 std::optional<IsBusyMsg> parseIsBusy(const QByteArray &line);

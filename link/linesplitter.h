@@ -9,7 +9,7 @@
 /// a line ending in CR LF keeps its CR. Bytes after the last line feed wait for the next delivery.
 /// A line may grow to `limit` bytes; a longer one is dropped whole, up to and with its line feed,
 /// so that a peer that never ends its line cannot exhaust memory.
-/// \test tst_zelmapmessages.cpp
+/// \test tst_zelmaplink.cpp
 class LineSplitter
 {
 public:

@@ -19,5 +19,5 @@ struct SliceLoadRequest
 ///   (energy folders, or slice folders when neither option was chosen);
 /// - no sub-folders: the files "*-NNNNN.dat" of `saveDir` itself.
 /// An empty `saveDir` names no files.
-/// \test tst_zelmapmessages.cpp
+/// \test tst_zelmaplink.cpp
 SliceLoadRequest sliceLoadRequest(const QString &saveDir, bool subFolders, bool ofSlice, int slice);

@@ -6,7 +6,7 @@
 
 /// The lines sent to the 2dZelmap viewer. Each ends in a line feed; fields are separated by single
 /// spaces and nothing is quoted, so the viewer splits a path holding a blank into two fields.
-/// \test tst_zelmapmessages.cpp
+/// \test tst_zelmaplink.cpp
 namespace zelmap {
 
 inline const QString loadPatternCmd = QStringLiteral("LOAD_I1_FILES_OF_PATTERN");

@@ -8,8 +8,9 @@
 //    was allocated; the poster's wake-up of the receiver's event loop (a write to the loop's
 //    eventfd, after the event is queued) releases them, and a delivery acquires the wake-ups of the
 //    delivering thread's own loop. A loop whose wake-up is still pending is not written to again,
-//    so arguments copied into a later event of the same burst are not covered: hand several values
-//    over as one functor's captures (made before its event), not as queued Q_ARG copies.
+//    so arguments copied into a later event of the same burst are not covered: hand values over as
+//    one functor's captures (made before its event), not as queued Q_ARG copies or as the arguments
+//    of a queued signal (two workers finishing together are such a burst).
 //    Events posted before a new thread has made its event loop wake nothing up, so QThread::start
 //    returns here only once the loop exists.
 //  - the end of a thread: deleting its event loop closes its eventfd (a release), and a successful

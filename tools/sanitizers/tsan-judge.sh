@@ -6,7 +6,7 @@
 # made inside Qt or the C library (Qt's own worker pools and caches, guarded by mutexes the
 # sanitizer cannot see) are counted as ignored, and so are reports on the copy of a queued
 # argument (a heap block QMetaType::create allocated). Prints every report that counts; exits 1 if
-# any.
+# any, or if the sanitizer ended a program (its later tests did not run).
 set -euo pipefail
 [ $# -gt 0 ] || { echo "no ThreadSanitizer reports"; exit 0; }
 awk '
@@ -31,6 +31,11 @@ function finish() {
   report = ""
 }
 /^WARNING: ThreadSanitizer:/ { finish(); report = $0 "\n"; accesses = 0; projectAccess = 0; anyProject = 0; inAccess = 0; decided = 0; inLocation = 0; argumentCopy = 0; next }
+# The sanitizer ending a program (it exits with the status given for reports, 0 here): the tests
+# after that point did not run.
+/ThreadSanitizer: .*Dying|^FATAL: ThreadSanitizer|ThreadSanitizer: CHECK failed/ {
+  finish(); stopped++; printf "%s (%s)\n", $0, FILENAME; next
+}
 report == "" { next }
 { report = report $0 "\n" }
 /^SUMMARY: ThreadSanitizer/ { finish(); next }
@@ -52,5 +57,6 @@ inLocation && /QMetaType::create/ { argumentCopy = 1 }
 END {
   finish()
   printf "ThreadSanitizer: %d report(s) with an access by project code, %d inside Qt or the C library ignored, %d on the copy of a queued argument ignored\n", counted, ignored, handedOver
-  exit counted > 0 ? 1 : 0
+  if (stopped > 0) printf "ThreadSanitizer stopped %d program(s): their later tests did not run\n", stopped
+  exit counted > 0 || stopped > 0 ? 1 : 0
 }' "$@"

@@ -98,19 +98,15 @@ private slots:
     void splitsAtLineFeeds();
     void overlongLineIsDroppedWhole_data();
     void overlongLineIsDroppedWhole();
-    void twoMebibytesWithoutLineFeedStayBounded();
     void clearForgetsThePartialLine();
     void findsWhatTheSaverWrote_data();
     void findsWhatTheSaverWrote();
-    void emptySaveFolderNamesNothing();
     void init();
     void cleanup();
-    void splitsLinesAcrossDeliveries();
-    void sendsLatin1OnlyWhileConnected();
+    void linesBothWaysWhileConnected();
     void statChangedFollowsTheFlags();
     void reconnectsOnEachTickAfterThePeerCloses();
     void refusedFirstAttemptKeepsTrying();
-    void destructionClosesTheConnection();
     void linkButtonShowsTheStateAndGreetsAgain();
     void isBusyLines_data();
     void isBusyLines();
@@ -118,7 +114,6 @@ private slots:
     void requestsOnTheWire();
     void busyRequestTurnsIntoAGreeting();
     void requestWhileUnconnectedIsRefused();
-    void pathsTheWireBreaksAreReported();
     void copesWithAMisbehavingViewer_data();
     void copesWithAMisbehavingViewer();
 
@@ -285,59 +280,47 @@ void TestZelmapLink::splitsAtLineFeeds()
 
 void TestZelmapLink::overlongLineIsDroppedWhole_data()
 {
+    QTest::addColumn<qsizetype>("limit");
     QTest::addColumn<ByteLists>("deliveries");
     QTest::addColumn<ByteLists>("lines");
     QTest::addColumn<qint64>("dropped");
-    // The limit is 8 bytes.
     QTest::newRow("exactly the limit is kept")
-        << ByteLists {"12345678\n"} << ByteLists {"12345678"} << qint64(0);
+        << qsizetype(8) << ByteLists {"12345678\n"} << ByteLists {"12345678"} << qint64(0);
     QTest::newRow("one byte more is dropped")
-        << ByteLists {"123456789\nok\n"} << ByteLists {"ok"} << qint64(9);
+        << qsizetype(8) << ByteLists {"123456789\nok\n"} << ByteLists {"ok"} << qint64(9);
     QTest::newRow("grows past the limit over deliveries")
-        << ByteLists {"1234", "5678", "9abc", "def\nok\n"} << ByteLists {"ok"} << qint64(15);
+        << qsizetype(8) << ByteLists {"1234", "5678", "9abc", "def\nok\n"} << ByteLists {"ok"} << qint64(15);
     QTest::newRow("the tail after the limit is not a line of its own")
-        << ByteLists {"0123456789", "ISBUSY 0\n", "ISBUSY 1\n"} << ByteLists {"ISBUSY 1"} << qint64(18);
+        << qsizetype(8) << ByteLists {"0123456789", "ISBUSY 0\n", "ISBUSY 1\n"} << ByteLists {"ISBUSY 1"}
+        << qint64(18);
     QTest::newRow("lines before it survive")
-        << ByteLists {"a\nbbbbbbbbbbbb\nc\n"} << ByteLists {"a", "c"} << qint64(12);
+        << qsizetype(8) << ByteLists {"a\nbbbbbbbbbbbb\nc\n"} << ByteLists {"a", "c"} << qint64(12);
+    // The link's own limit, and a peer that sends 2 MiB in deliveries of 64 KiB before its line feed.
+    QTest::newRow("2 MiB without a line feed")
+        << LineSplitter::defaultLimit
+        << ByteLists(32, QByteArray(64 * 1024, 'x')) + ByteLists {"tail\nISBUSY 0 LOAD_I1_FILES\n"}
+        << ByteLists {"ISBUSY 0 LOAD_I1_FILES"} << qint64(2 * 1024 * 1024 + 4);
 }
 
 void TestZelmapLink::overlongLineIsDroppedWhole()
 {
+    QFETCH(qsizetype, limit);
     QFETCH(ByteLists, deliveries);
     QFETCH(ByteLists, lines);
     QFETCH(qint64, dropped);
-    LineSplitter splitter(8);
+    LineSplitter splitter(limit);
     if (dropped > 0) // once for each overlong line; every row has one
-        QTest::ignoreMessage(
-            QtWarningMsg, "A received line is longer than 8 bytes: it is dropped up to its line feed");
+        QTest::ignoreMessage(QtWarningMsg,
+            qPrintable(
+                u"A received line is longer than %1 bytes: it is dropped up to its line feed"_s.arg(limit)));
     ByteLists got;
     for (const QByteArray &d : deliveries) {
         got += splitter.feed(d);
-        QVERIFY(splitter.pending() <= 8);
+        QVERIFY(splitter.pending() <= limit);
     }
     QCOMPARE(got, lines);
     QCOMPARE(splitter.droppedBytes(), dropped);
     QVERIFY(!splitter.isSkipping());
-}
-
-void TestZelmapLink::twoMebibytesWithoutLineFeedStayBounded()
-{
-    LineSplitter splitter;
-    const QByteArray chunk(64 * 1024, 'x');
-    qsizetype most = 0;
-    for (int i = 0; i < 32; ++i) { // 2 MiB in deliveries of 64 KiB
-        if (i == 16)
-            QTest::ignoreMessage(
-                QtWarningMsg, QRegularExpression(QStringLiteral("longer than 1048576 bytes")));
-        QVERIFY(splitter.feed(chunk).isEmpty());
-        most = std::max(most, splitter.pending());
-    }
-    QVERIFY(most <= LineSplitter::defaultLimit);
-    QCOMPARE(splitter.pending(), 0);
-    QVERIFY(splitter.isSkipping());
-    // The link goes on with the next line.
-    QCOMPARE(splitter.feed("tail\nISBUSY 0 LOAD_I1_FILES\n"), ByteLists {"ISBUSY 0 LOAD_I1_FILES"});
-    QCOMPARE(splitter.droppedBytes(), qint64(2 * 1024 * 1024 + 4));
 }
 
 void TestZelmapLink::clearForgetsThePartialLine()
@@ -363,7 +346,7 @@ void TestZelmapLink::findsWhatTheSaverWrote_data()
     QTest::newRow("no sub-folders") << false << false << false << 7 << false
                                     << QStringList {u"ct-E01-00007.dat"_s, u"ct-E02-00007.dat"_s};
     QTest::newRow("no sub-folders, slice without files")
-        << false << false << false << 9 << false << QStringList {};
+        << false << false << true << 9 << false << QStringList {};
     QTest::newRow("folders of energy") << true << true << false << 7 << false
                                        << QStringList {u"E01/ct-E01-00007.dat"_s, u"E02/ct-E02-00007.dat"_s};
     QTest::newRow("sub-folders, neither option: slice folders")
@@ -404,6 +387,9 @@ void TestZelmapLink::findsWhatTheSaverWrote()
     if (subFolders)
         QVERIFY(touch(QDir(save).filePath(u"stale-00007.dat"_s))); // loose in the save folder
 
+    // A blank save folder names nothing, whatever the layout.
+    const SliceLoadRequest none = sliceLoadRequest(u"  "_s, subFolders, ofSlice, slice);
+    QVERIFY(!none.byPattern && none.files.isEmpty() && none.patternPath.isEmpty());
     const SliceLoadRequest request = sliceLoadRequest(save, subFolders, ofSlice, slice);
     QCOMPARE(request.byPattern, byPattern);
     if (byPattern) {
@@ -419,17 +405,6 @@ void TestZelmapLink::findsWhatTheSaverWrote()
         expected << QDir(save).absoluteFilePath(f);
     QCOMPARE(request.files, expected);
     QVERIFY(request.patternPath.isEmpty());
-}
-
-void TestZelmapLink::emptySaveFolderNamesNothing()
-{
-    for (bool sub : {false, true}) {
-        for (bool ofSlice : {false, true}) {
-            const SliceLoadRequest r = sliceLoadRequest(u"  "_s, sub, ofSlice, 3);
-            QVERIFY(!r.byPattern);
-            QVERIFY(r.files.isEmpty());
-        }
-    }
 }
 
 void TestZelmapLink::init()
@@ -453,18 +428,30 @@ QTcpSocket *TestZelmapLink::connectClient(Client &client)
     return server_->nextPendingConnection();
 }
 
-void TestZelmapLink::splitsLinesAcrossDeliveries()
+void TestZelmapLink::linesBothWaysWhileConnected()
 {
-    Client client(server_->serverPort());
-    QTcpSocket *peer = connectClient(client);
-    QVERIFY(peer);
-    QSignalSpy received(&client, &TcpClient::receiveAnMsg);
+    auto client = std::make_unique<Client>(server_->serverPort());
     DebugLog log;
+    client->send(u"lost\n"_s); // while unconnected: neither written nor kept
+    QCOMPARE(log.count(u"^snd:"_s), 0);
+    QTcpSocket *peer = connectClient(*client);
+    QVERIFY(peer);
+    client->send(u"LOAD_I1_FILES new /d/caf\u00e9/\u8a66-00001.dat\n"_s);
+    QByteArray sent;
+    const QByteArray expected("LOAD_I1_FILES new /d/caf\xe9/?-00001.dat\n");
+    // The client writes from the event loop, so the wait must keep it turning.
+    QSignalSpy arrived(peer, &QTcpSocket::readyRead);
+    while (sent.size() < expected.size() && (peer->bytesAvailable() > 0 || arrived.wait(5000)))
+        sent += peer->readAll();
+    QCOMPARE(sent, expected);
+    QCOMPARE(log.count(u"^snd:"_s), 1);
+
+    QSignalSpy received(client.get(), &TcpClient::receiveAnMsg);
     for (const QByteArray &d : {"ab\ncd"_ba, "e\n"_ba, "\n\n"_ba, "z\n"_ba, "x\r\n"_ba}) {
-        const int before = client.deliveries;
+        const int before = client->deliveries;
         peer->write(d);
         QVERIFY(peer->waitForBytesWritten(5000));
-        QTRY_VERIFY_WITH_TIMEOUT(client.deliveries > before, 5000); // one delivery at a time
+        QTRY_VERIFY_WITH_TIMEOUT(client->deliveries > before, 5000); // one delivery at a time
     }
     ByteLists got;
     for (const QList<QVariant> &args : received)
@@ -472,25 +459,11 @@ void TestZelmapLink::splitsLinesAcrossDeliveries()
     // Empty lines are consumed and logged, but no message; a CR before the line feed stays.
     QCOMPARE(got, (ByteLists {"ab", "cde", "z", "x\r"}));
     QCOMPARE(log.count(u"^rec:"_s), 6);
-}
 
-void TestZelmapLink::sendsLatin1OnlyWhileConnected()
-{
-    Client client(server_->serverPort());
-    DebugLog log;
-    client.send(u"lost\n"_s); // while unconnected: neither written nor kept
-    QCOMPARE(log.count(u"^snd:"_s), 0);
-    QTcpSocket *peer = connectClient(client);
-    QVERIFY(peer);
-    client.send(u"LOAD_I1_FILES new /d/caf\u00e9/\u8a66-00001.dat\n"_s);
-    QByteArray got;
-    const QByteArray expected("LOAD_I1_FILES new /d/caf\xe9/?-00001.dat\n");
-    // The client writes from the event loop, so the wait must keep it turning.
-    QSignalSpy arrived(peer, &QTcpSocket::readyRead);
-    while (got.size() < expected.size() && (peer->bytesAvailable() > 0 || arrived.wait(5000)))
-        got += peer->readAll();
-    QCOMPARE(got, expected);
-    QCOMPARE(log.count(u"^snd:"_s), 1);
+    // Destroying the client closes the connection.
+    QSignalSpy gone(peer, &QTcpSocket::disconnected);
+    client.reset();
+    QVERIFY(gone.wait(5000));
 }
 
 void TestZelmapLink::statChangedFollowsTheFlags()
@@ -575,16 +548,6 @@ void TestZelmapLink::refusedFirstAttemptKeepsTrying()
     QVERIFY(accepted.wait(5000));
     QTRY_VERIFY_WITH_TIMEOUT(client.isConnected(), 5000);
     QVERIFY(!client.isRetrying());
-}
-
-void TestZelmapLink::destructionClosesTheConnection()
-{
-    auto client = std::make_unique<Client>(server_->serverPort());
-    QTcpSocket *peer = connectClient(*client);
-    QVERIFY(peer);
-    QSignalSpy gone(peer, &QTcpSocket::disconnected);
-    client.reset();
-    QVERIFY(gone.wait(5000));
 }
 
 QTcpSocket *TestZelmapLink::connectLink(ZelmapLink &link)
@@ -689,10 +652,10 @@ void TestZelmapLink::requestsOnTheWire_data()
     QTest::addColumn<QByteArray>("finished");
     QTest::newRow("load by pattern") << 0 << QByteArray("LOAD_I1_FILES_OF_PATTERN new /s/run\\00042\\ *.dat")
                                      << QByteArray("LOAD_I1_FILES_OF_PATTERN");
-    QTest::newRow("load files") << 1
-                                << QByteArray(
-                                       "LOAD_I1_FILES new /s/E01/c-E01-00042.dat /s/E02/c-E02-00042.dat")
-                                << QByteArray("LOAD_I1_FILES");
+    // A path with a blank is reported, but sent as it is: the line the viewer expects.
+    QTest::newRow("load files, one the wire breaks")
+        << 1 << QByteArray("LOAD_I1_FILES new /s/my scans/c-E01-00042.dat /s/E02/c-E02-00042.dat")
+        << QByteArray("LOAD_I1_FILES");
     QTest::newRow("2DA") << 2 << QByteArray("ANALYZER_EXEC_2DA 00042") << QByteArray("ANALYZER_EXEC_2DA");
 }
 
@@ -704,15 +667,18 @@ void TestZelmapLink::requestsOnTheWire()
     auto link = linkTo(server_->serverPort());
     QTcpSocket *peer = connectLink(*link);
     QVERIFY(peer);
+    DebugLog log;
     QSignalSpy busy(link.get(), &ZelmapLink::changedIsBusy);
     if (kind == 0)
         link->loadFilesOfPattern(u"/s/run\\00042\\"_s);
     else if (kind == 1)
-        link->loadFiles({u"/s/E01/c-E01-00042.dat"_s, u"/s/E02/c-E02-00042.dat"_s});
+        link->loadFiles({u"/s/my scans/c-E01-00042.dat"_s, u"/s/E02/c-E02-00042.dat"_s});
     else
         link->exec2dA(u"00042"_s);
     QVERIFY(link->isBusy()); // from the moment it is sent
     QCOMPARE(busy.size(), 1);
+    QCOMPARE(
+        log.count(u"^2dZelmap will misread this path.*: /s/my scans/c-E01-00042.dat$"_s), kind == 1 ? 1 : 0);
     QCOMPARE(readLines(peer, 1), ByteLists {wire});
     peer->write("ISBUSY 1\nISBUSY 0 " + finished + "\n");
     QTRY_VERIFY_WITH_TIMEOUT(!link->isBusy(), 5000);
@@ -764,20 +730,6 @@ void TestZelmapLink::requestWhileUnconnectedIsRefused()
     QCOMPARE(connected.size(), 1);
     QSignalSpy more(peer, &QTcpSocket::readyRead);
     QVERIFY(!more.wait(200));
-}
-
-void TestZelmapLink::pathsTheWireBreaksAreReported()
-{
-    auto link = linkTo(server_->serverPort());
-    QTcpSocket *peer = connectLink(*link);
-    QVERIFY(peer);
-    DebugLog log;
-    link->loadFiles({u"/data/my scans/c-00001.dat"_s, u"/data/ok/c-00001.dat"_s});
-    QCOMPARE(log.count(u"^2dZelmap will misread this path"_s), 1);
-    QVERIFY(log.count(u"/data/my scans/c-00001.dat"_s) > 0);
-    // The line itself is what the viewer expects, blanks and all.
-    QCOMPARE(
-        readLines(peer, 1), ByteLists {"LOAD_I1_FILES new /data/my scans/c-00001.dat /data/ok/c-00001.dat"});
 }
 
 void TestZelmapLink::copesWithAMisbehavingViewer_data()

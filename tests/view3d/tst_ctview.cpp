@@ -26,19 +26,12 @@ class TestCtView : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void defaults();
-    void setsTakeColoursByNumber_data();
-    void setsTakeColoursByNumber();
-    void windowInDataUnitsAndPercent();
     void fixupAlpha_data();
     void fixupAlpha();
     void histogramMarkers_data();
     void histogramMarkers();
-    void linkedCrossSectionsAndFixedDirections();
-    void dragTurnsMovesAndKeepsTheWorkingSize();
-    void saving_data();
-    void saving();
-    void pictureShownOnlyWithDataAndZoomed();
+    void coloursAndLinkedCrossSectionsOfTheSets();
+    void fromLoadingToSavedPictures();
     void destroyedWhileLoading();
     void runFolderGathersItsSlices_data();
     void runFolderGathersItsSlices();
@@ -97,99 +90,6 @@ bool TestCtView::load(SlicesCtrl *set, const QStringList &files)
         return false;
     QCoreApplication::processEvents();
     return !painted.isEmpty();
-}
-
-void TestCtView::defaults()
-{
-    auto view = shownView();
-    Ui_CtView &ui = view->ui();
-    // The picture is made at the display's size: no pixel of it is stretched.
-    QCOMPARE(view->chosenWidth(), ui.dispA_->width());
-    QCOMPARE(view->chosenHeight(), ui.dispA_->height());
-    QVERIFY(view->imageFormats().contains(u"png"_s));
-    QCOMPARE(ui.saveImage_->toolTip(),
-        u"Save the picture as %1 or svg by the name's suffix (png without one)"_s.arg(
-            view->imageFormats().join(u' ')));
-    QCOMPARE(int(view->sets().size()), 1);
-    SlicesCtrl *set = view->sets().front();
-    Ui_SlicesCtrl &s = set->ui();
-    QVERIFY(s.showB_->isChecked() && s.showB2_->isChecked());
-    QVERIFY(s.showB_->isHidden());
-    QVERIFY(s.slicesCtrlFrame_->isVisible());
-    QCOMPARE(set->sectionDir(), view->frame().nz);
-    QCOMPARE(s.dispVColor_->pixmap().toImage().pixelColor(7, 13), QColor(0, 127, 127));
-    QVERIFY(!set->hasData());
-
-    // Either button collapses the panel and opens it again.
-    s.showB2_->click();
-    QVERIFY(!s.showB_->isChecked() && !s.showB2_->isChecked());
-    QVERIFY(s.showB_->isVisible());
-    QVERIFY(!s.slicesCtrlFrame_->isVisible());
-    s.showB_->click();
-    QVERIFY(s.showB_->isChecked() && s.showB2_->isChecked());
-    QVERIFY(!s.showB_->isVisible());
-    QVERIFY(s.slicesCtrlFrame_->isVisible());
-}
-
-void TestCtView::setsTakeColoursByNumber_data()
-{
-    QTest::addColumn<int>("n");
-    QTest::addColumn<QColor>("volume");
-    QTest::addColumn<QColor>("section");
-    QTest::addColumn<QString>("alpha");
-    QTest::newRow("first") << 0 << QColor(0, 127, 127) << QColor(127, 0, 0) << u"255"_s;
-    QTest::newRow("second") << 1 << QColor(127, 0, 127) << QColor(0, 127, 0) << u"128"_s;
-    QTest::newRow("third") << 2 << QColor(127, 127, 0) << QColor(0, 0, 127) << u"128"_s;
-    QTest::newRow("fourth starts over") << 3 << QColor(0, 127, 127) << QColor(127, 0, 0) << u"128"_s;
-}
-
-void TestCtView::setsTakeColoursByNumber()
-{
-    QFETCH(int, n);
-    QFETCH(QColor, volume);
-    QFETCH(QColor, section);
-    QFETCH(QString, alpha);
-    CtView view(dir_.path());
-    for (int i = 0; i < n; ++i)
-        view.ui().addSliceSet_->click();
-    QCOMPARE(int(view.sets().size()), n + 1);
-    SlicesCtrl *set = view.sets().back();
-    QCOMPARE(set->volumeColor(), volume);
-    QCOMPARE(set->sectionColor(), section);
-    QCOMPARE(set->ui().alpha_->text(), alpha);
-    QCOMPARE(set->ui().showB_->text(), u"Show Setup %1"_s.arg(n + 1));
-    QCOMPARE(set->ui().showB2_->text(), u"Show Setup %1"_s.arg(n + 1));
-    QCOMPARE(view.ui().slicesCtrlsLayout_->itemAtPosition(n, 0)->widget(), set);
-}
-
-void TestCtView::windowInDataUnitsAndPercent()
-{
-    auto view = shownView();
-    SlicesCtrl *set = view->sets().front();
-    Ui_SlicesCtrl &s = set->ui();
-    QVERIFY(load(set, stack_));
-    QCOMPARE(s.nameList_->count(), 6);
-    QCOMPARE(s.rMinV_->text(), u"0"_s);
-    QCOMPARE(s.rMaxV_->text(), u"20"_s);
-    QCOMPARE(s.minTh_->text(), u"0"_s);
-    QCOMPARE(s.maxTh_->text(), u"20"_s);
-    QVERIFY(!view->picture().isNull());
-
-    QSignalSpy paints(set, &SlicesCtrl::paintPImg);
-    s.minThPC_->setText(u"25"_s);
-    emit s.minThPC_->editingFinished();
-    QCOMPARE(s.minTh_->text(), u"5"_s);
-    s.maxTh_->setText(u"13"_s);
-    emit s.maxTh_->editingFinished();
-    QCOMPARE(s.maxThPC_->text(), u"65"_s);
-    s.maxThPC_->setText(u"33.3333333"_s);
-    emit s.maxThPC_->editingFinished();
-    QCOMPARE(s.maxTh_->text(), u"6.66667"_s); // 6 significant digits
-    QCOMPARE(paints.count(), 3);
-    // The renderer's window comes from the percent fields over the range.
-    const SetLook look = set->look();
-    QCOMPARE(look.thMin, 5.0);
-    QCOMPARE(look.thMax, 0 + 33.3333333 * 20 / 100);
 }
 
 void TestCtView::fixupAlpha_data()
@@ -262,11 +162,24 @@ void TestCtView::histogramMarkers()
     QCOMPARE(value->text(), QString::number(20 * moved->text().toDouble() / 100, 'g', 6));
 }
 
-void TestCtView::linkedCrossSectionsAndFixedDirections()
+void TestCtView::coloursAndLinkedCrossSectionsOfTheSets()
 {
     CtView view(dir_.path());
-    view.ui().addSliceSet_->click();
-    view.ui().addSliceSet_->click();
+    for (int i = 0; i < 3; ++i)
+        view.ui().addSliceSet_->click();
+    QCOMPARE(int(view.sets().size()), 4);
+    // Colours by number, the fourth set starting over; only the first set is opaque.
+    const QColor volume[] {{0, 127, 127}, {127, 0, 127}, {127, 127, 0}, {0, 127, 127}};
+    const QColor section[] {{127, 0, 0}, {0, 127, 0}, {0, 0, 127}, {127, 0, 0}};
+    for (int n = 0; n < 4; ++n) {
+        SlicesCtrl *set = view.sets()[size_t(n)];
+        QCOMPARE(set->volumeColor(), volume[n]);
+        QCOMPARE(set->sectionColor(), section[n]);
+        QCOMPARE(set->ui().alpha_->text(), n == 0 ? u"255"_s : u"128"_s);
+        QCOMPARE(set->ui().showB_->text(), u"Show Setup %1"_s.arg(n + 1));
+        QCOMPARE(set->ui().showB2_->text(), u"Show Setup %1"_s.arg(n + 1));
+        QCOMPARE(view.ui().slicesCtrlsLayout_->itemAtPosition(n, 0)->widget(), set);
+    }
     SlicesCtrl *a = view.sets()[0], *b = view.sets()[1], *c = view.sets()[2];
     // Unlinked, a section's direction follows the view unless it is fixed.
     b->ui().csFixDir_->setChecked(true);
@@ -289,17 +202,91 @@ void TestCtView::linkedCrossSectionsAndFixedDirections()
     QCOMPARE(a->look().cs, 0.0); // no stack yet
 }
 
-void TestCtView::dragTurnsMovesAndKeepsTheWorkingSize()
+void TestCtView::fromLoadingToSavedPictures()
 {
     auto view = shownView();
-    QVERIFY(load(view->sets().front(), stack_));
-    view->ui().imgPixWidth_->setText(u"1024"_s);
-    view->ui().imgPixHeight_->setText(u"768"_s);
-    emit view->ui().imgPixWidth_->editingFinished();
-    QCOMPARE(view->picture().size(), QSize(1024, 768));
-    DispA *disp = view->ui().dispA_;
-    const int w = disp->width(), h = disp->height();
+    Ui_CtView &ui = view->ui();
+    DispA *disp = ui.dispA_;
+    // The picture is made at the display's size: no pixel of it is stretched.
+    QCOMPARE(view->chosenWidth(), disp->width());
+    QCOMPARE(view->chosenHeight(), disp->height());
+    QVERIFY(view->imageFormats().contains(u"png"_s));
+    QCOMPARE(ui.saveImage_->toolTip(),
+        u"Save the picture as %1 or svg by the name's suffix (png without one)"_s.arg(
+            view->imageFormats().join(u' ')));
+    QCOMPARE(int(view->sets().size()), 1);
+    SlicesCtrl *set = view->sets().front();
+    Ui_SlicesCtrl &s = set->ui();
+    QVERIFY(s.showB_->isChecked() && s.showB2_->isChecked());
+    QVERIFY(s.showB_->isHidden());
+    QVERIFY(s.slicesCtrlFrame_->isVisible());
+    QCOMPARE(set->sectionDir(), view->frame().nz);
+    QCOMPARE(s.dispVColor_->pixmap().toImage().pixelColor(7, 13), QColor(0, 127, 127));
+    QVERIFY(!set->hasData());
+    // Either button collapses the panel and opens it again.
+    s.showB2_->click();
+    QVERIFY(!s.showB_->isChecked() && !s.showB2_->isChecked());
+    QVERIFY(s.showB_->isVisible());
+    QVERIFY(!s.slicesCtrlFrame_->isVisible());
+    s.showB_->click();
+    QVERIFY(s.showB_->isChecked() && s.showB2_->isChecked());
+    QVERIFY(!s.showB_->isVisible());
+    QVERIFY(s.slicesCtrlFrame_->isVisible());
 
+    auto coloured = [disp] {
+        const QImage shot = disp->grab().toImage();
+        int n = 0;
+        for (int y = 0; y < shot.height(); y += 5)
+            for (int x = 0; x < shot.width(); x += 5) {
+                const QColor c = shot.pixelColor(x, y);
+                n += c.green() - c.red() > 40; // the first set's colour, (0, 127, 127) shaded
+            }
+        return n;
+    };
+    view->paintPImg();
+    QCOMPARE(coloured(), 0);
+    // The wheel zooms by a tenth a notch, even without data: a part of a notch not at all, several
+    // notches in one event by one step.
+    wheel(disp, QPoint(100, 100), 120);
+    wheel(disp, QPoint(100, 100), 120);
+    QCOMPARE(view->frame().viewScale, 0.81);
+    wheel(disp, QPoint(100, 100), 30);
+    QCOMPARE(view->frame().viewScale, 0.81);
+    wheel(disp, QPoint(100, 100), -360);
+    QCOMPARE(view->frame().viewScale, 0.9);
+    QVERIFY(load(set, stack_));
+    QVERIFY(coloured() > 20);
+    // The first data fill the picture: 16 x 12 pixels in a display of hundreds.
+    const double fit = std::max(16.0 / view->chosenWidth(), 12.0 / view->chosenHeight()) / 0.9;
+    QVERIFY(std::abs(view->frame().viewScale - fit) < 1e-9);
+    QCOMPARE(view->picture().size(), disp->size());
+
+    // The window, in data units and in percent of the range.
+    QCOMPARE(s.nameList_->count(), 6);
+    QCOMPARE(s.rMinV_->text(), u"0"_s);
+    QCOMPARE(s.rMaxV_->text(), u"20"_s);
+    QCOMPARE(s.minTh_->text(), u"0"_s);
+    QCOMPARE(s.maxTh_->text(), u"20"_s);
+    QSignalSpy paints(set, &SlicesCtrl::paintPImg);
+    s.minThPC_->setText(u"25"_s);
+    emit s.minThPC_->editingFinished();
+    QCOMPARE(s.minTh_->text(), u"5"_s);
+    s.maxTh_->setText(u"13"_s);
+    emit s.maxTh_->editingFinished();
+    QCOMPARE(s.maxThPC_->text(), u"65"_s);
+    s.maxThPC_->setText(u"33.3333333"_s);
+    emit s.maxThPC_->editingFinished();
+    QCOMPARE(s.maxTh_->text(), u"6.66667"_s); // 6 significant digits
+    QCOMPARE(paints.count(), 3);
+    // The renderer's window comes from the percent fields over the range.
+    QCOMPARE(set->look().thMin, 5.0);
+    QCOMPARE(set->look().thMax, 0 + 33.3333333 * 20 / 100);
+
+    ui.imgPixWidth_->setText(u"1024"_s);
+    ui.imgPixHeight_->setText(u"768"_s);
+    emit ui.imgPixWidth_->editingFinished();
+    QCOMPARE(view->picture().size(), QSize(1024, 768));
+    const int w = disp->width(), h = disp->height();
     // Half the width in the middle: a quarter turn about the picture's y axis.
     QTest::mousePress(disp, Qt::LeftButton, Qt::NoModifier, QPoint(w / 4, h / 2));
     moveTo(disp, QPoint(w / 2, h / 2), Qt::LeftButton);
@@ -334,40 +321,29 @@ void TestCtView::dragTurnsMovesAndKeepsTheWorkingSize()
     QTest::mouseRelease(disp, Qt::LeftButton, Qt::NoModifier, QPoint(w / 20, h / 4));
     QVERIFY(norm(view->frame().nz - nz) < 1e-12);
     QVERIFY(norm(view->frame().nx - kept.nx) > 0.1);
-}
 
-void TestCtView::saving_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("written");
-    QTest::newRow("png") << u"pic.png"_s << u"pic.png"_s;
-    QTest::newRow("upper-case suffix") << u"pic2.JPG"_s << u"pic2.JPG"_s;
-    QTest::newRow("svg") << u"pic.svg"_s << u"pic.svg"_s;
-    // Without a known suffix: PNG, named so.
-    QTest::newRow("unknown suffix") << u"pic.xyz"_s << u"pic.xyz.png"_s;
-    QTest::newRow("no suffix") << u"pic"_s << u"pic.png"_s;
-}
-
-void TestCtView::saving()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, written);
-    auto view = shownView();
-    QVERIFY(load(view->sets().front(), stack_));
-    view->ui().imgPixWidth_->setText(u"300"_s);
-    view->ui().imgPixHeight_->setText(u"200"_s);
-    emit view->ui().imgPixWidth_->editingFinished();
+    // Saved by the name's suffix; without a known one as PNG, named so.
+    ui.imgPixWidth_->setText(u"300"_s);
+    ui.imgPixHeight_->setText(u"200"_s);
+    emit ui.imgPixWidth_->editingFinished();
     QTemporaryDir out;
-    const QString path = QDir(out.path()).filePath(written);
-    if (written != name)
-        QTest::ignoreMessage(QtInfoMsg,
-            qPrintable(u"No picture format is known by the suffix of %1: saved as PNG"_s.arg(
-                QDir(out.path()).filePath(name))));
-    if (!name.endsWith(u".svg"_s))
-        QTest::ignoreMessage(QtInfoMsg, qPrintable(u"saving "_s + path));
-    view->saveImage(QDir(out.path()).filePath(name));
-    QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList {written});
-    if (name.endsWith(u".svg"_s)) {
+    const QList<std::pair<QString, QString>> names {{u"pic.png"_s, u"pic.png"_s},
+        {u"pic2.JPG"_s, u"pic2.JPG"_s}, {u"pic.svg"_s, u"pic.svg"_s}, {u"pic.xyz"_s, u"pic.xyz.png"_s},
+        {u"pic3"_s, u"pic3.png"_s}};
+    for (const auto &[name, written] : names) {
+        const QString path = out.filePath(written);
+        if (written != name)
+            QTest::ignoreMessage(QtInfoMsg,
+                qPrintable(u"No picture format is known by the suffix of %1: saved as PNG"_s.arg(
+                    out.filePath(name))));
+        if (!name.endsWith(u".svg"_s))
+            QTest::ignoreMessage(QtInfoMsg, qPrintable(u"saving "_s + path));
+        view->saveImage(out.filePath(name));
+        QVERIFY2(QFile::exists(path), qPrintable(path));
+        if (!name.endsWith(u".svg"_s)) {
+            QCOMPARE(QImage(path).size(), QSize(300, 200));
+            continue;
+        }
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray svg = f.readAll();
@@ -390,44 +366,9 @@ void TestCtView::saving()
             for (int x = 0; x < 300; x += 7)
                 far += std::abs(qGreen(drawn.pixel(x, y)) - qGreen(picture.pixel(x, y))) > 40;
         QVERIFY(far < 20);
-    } else {
-        const QImage saved(path);
-        QCOMPARE(saved.size(), QSize(300, 200));
     }
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), names.size()); // nothing else
     QCOMPARE(view->saveDirectory(), out.path());
-}
-
-void TestCtView::pictureShownOnlyWithDataAndZoomed()
-{
-    auto view = shownView();
-    DispA *disp = view->ui().dispA_;
-    auto coloured = [disp] {
-        const QImage shot = disp->grab().toImage();
-        int n = 0;
-        for (int y = 0; y < shot.height(); y += 5)
-            for (int x = 0; x < shot.width(); x += 5) {
-                const QColor c = shot.pixelColor(x, y);
-                n += c.green() - c.red() > 40; // the first set's colour, (0, 127, 127) shaded
-            }
-        return n;
-    };
-    view->paintPImg();
-    QCOMPARE(coloured(), 0);
-    // The wheel zooms by a tenth a notch, even without data: a part of a notch not at all, several
-    // notches in one event by one step.
-    wheel(disp, QPoint(100, 100), 120);
-    wheel(disp, QPoint(100, 100), 120);
-    QCOMPARE(view->frame().viewScale, 0.81);
-    wheel(disp, QPoint(100, 100), 30);
-    QCOMPARE(view->frame().viewScale, 0.81);
-    wheel(disp, QPoint(100, 100), -360);
-    QCOMPARE(view->frame().viewScale, 0.9);
-    QVERIFY(load(view->sets().front(), stack_));
-    QVERIFY(coloured() > 20);
-    // The first data fill the picture: 16 x 12 pixels in a display of hundreds.
-    const double fit = std::max(16.0 / view->chosenWidth(), 12.0 / view->chosenHeight()) / 0.9;
-    QVERIFY(std::abs(view->frame().viewScale - fit) < 1e-9);
-    QCOMPARE(view->picture().size(), disp->size());
 }
 
 void TestCtView::destroyedWhileLoading()

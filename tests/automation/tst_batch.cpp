@@ -14,7 +14,6 @@
 #include "automation/xafsbatch.h"
 #include <functional>
 #include <map>
-#include <set>
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
@@ -73,9 +72,9 @@ private:
 } // namespace
 
 /// Batch files: parsing of command lines and their arguments, the lines of a file, the command
-/// vocabulary and the layout of setup files (read back as batch lines); the interpreter (loading,
-/// flow words, conditions and the one-line-at-a-time handshake) and the sequential driver of a
-/// series (its stages, and the completions it answers).
+/// vocabulary and the entry lines of setup files (read back as batch lines); the interpreter
+/// (loading, flow words, conditions and the one-line-at-a-time handshake) and the sequential driver
+/// of a series (its stages, and the completions it answers).
 class TestBatch : public QObject
 {
     Q_OBJECT
@@ -87,27 +86,21 @@ private slots:
     void commandLines_data();
     void commandLines();
     void commandSet();
-    void lookup_data();
-    void lookup();
     void setupTexts_data();
     void setupTexts();
     void textsReadBackWhole_data();
     void textsReadBackWhole();
-    void fileText();
     void flow_data();
     void flow();
-    void echoWritesTheWholeLine();
     void execPressedTwiceStopsAfterTheLine();
-    void loadDuringARunKeepsTheNextLine();
+    void reportsAndLoadsDuringARun();
     void refusedFileKeepsTheLines_data();
     void refusedFileKeepsTheLines();
-    void onlyTheLineHandedOutIsReported();
     void emptyAndBinaryFilesEnd();
     void longFlowChainsRun();
-    void aRunOfTwoSets();
+    void aRunOfTwoSetsAndAnAbortedOne();
     void completionsOutOfTurnAreIgnored_data();
     void completionsOutOfTurnAreIgnored();
-    void abortAndFinish();
 
 private:
     static QStringList messages(const QSignalSpy &stages);
@@ -221,46 +214,17 @@ void TestBatch::commandLines()
 
 void TestBatch::commandSet()
 {
+    // Each word once without regard to case, and found in any case; the flow words, headings and
+    // inert lines are none of the executor's.
     const QList<BatchCommandEntry> &set = batchCommandSet();
-    std::set<QString> words;
-    for (const BatchCommandEntry &s : set)
-        words.insert(s.word.toUpper());
-    QCOMPARE(words.size(), size_t(set.size())); // distinct without regard to case
-    // The window's own commands come first, in the order they are tested; then the added ones.
-    const QStringList added {u"ct_guess_cor"_s, u"app_quit"_s, u"zelmapLink_connect"_s,
-        u"zelmapLink_exec_2da"_s, u"zelmapLink_cont_2da"_s, u"auto_save_tiff"_s, u"ct_single_precision"_s,
-        u"ct_cor_guess_method"_s, u"ct_cor_scan"_s, u"ct_use_recorded_cor"_s, u"ct_guess_cor_line"_s,
-        u"ct_ring_removal"_s, u"ct_ring_params"_s, u"seq_exec_allow_uneven_sets"_s};
-    const int own = 83;
-    QCOMPARE(set.size(), own + added.size());
-    QCOMPARE(set.first().word, u"images_load"_s);
-    QCOMPARE(set[own - 1].word, u"seq_exec_keep_range_on_new_set"_s);
-    for (int i = 0; i < added.size(); ++i)
-        QCOMPARE(set[own + i].word, added[i]);
-    for (const BatchCommandEntry &s : set)
-        QVERIFY2(!s.word.startsWith(u':'), qPrintable(s.word));
-}
-
-void TestBatch::lookup_data()
-{
-    QTest::addColumn<QString>("word");
-    QTest::addColumn<int>("index");
-    QTest::newRow("first") << u"images_load"_s << 0;
-    QTest::newRow("capitals") << u"CALC_EXEC"_s << 75;
-    QTest::newRow("mixed case word in lower case") << u"add_inf_ormel_standard"_s << 56;
-    QTest::newRow("flow word") << u":goto"_s << -1;
-    QTest::newRow("heading") << u"##"_s << -1;
-    QTest::newRow("inert images_load") << u"#images_load"_s << -1;
-    QTest::newRow("empty") << QString() << -1;
-}
-
-void TestBatch::lookup()
-{
-    QFETCH(QString, word);
-    QFETCH(int, index);
-    QCOMPARE(batchCommandIndex(word), index);
-    if (index >= 0)
-        QCOMPARE(batchCommandSet()[index].word.toUpper(), word.toUpper());
+    QCOMPARE(set.size(), 83 + 14); // the window's own, then the ones added for unattended runs
+    for (qsizetype i = 0; i < set.size(); ++i) {
+        QVERIFY2(!set[i].word.startsWith(u':'), qPrintable(set[i].word));
+        QCOMPARE(batchCommandIndex(set[i].word.toUpper()), i);
+        QCOMPARE(batchCommandIndex(set[i].word.toLower()), i);
+    }
+    for (const char *word : {":goto", ":ifok", "##", "#images_load", ""})
+        QCOMPARE(batchCommandIndex(QString::fromLatin1(word)), -1);
 }
 
 void TestBatch::setupTexts_data()
@@ -324,32 +288,6 @@ void TestBatch::textsReadBackWhole()
     const BatchCmd read
         = parseBatchCmd(stripComment(setupEntryLine(u"auto_save_data_path"_s, setupText(text))));
     QCOMPARE(textArg(read), text);
-}
-
-void TestBatch::fileText()
-{
-    const QList<SetupSection> sections {
-        {u"## A"_s, {{u"k1"_s, u"1"_s}, {u"k2"_s, QString()}}},
-        {u"## B"_s, {}},
-        {u"## C"_s, {{u"k3"_s, u"x y"_s}}},
-    };
-    const QStringList expected {
-        u"### quorvel setup saving setup file"_s,
-        QString(),
-        u"## A"_s,
-        QString(),
-        u"k1                       1"_s,
-        u"k2                       "_s,
-        QString(),
-        u"## B"_s,
-        QString(),
-        QString(),
-        u"## C"_s,
-        QString(),
-        u"k3                       x y"_s,
-        QString(),
-    };
-    QCOMPARE(setupFileText(sections).split(u'\n'), expected);
 }
 
 QString TestBatch::write(const QString &name, const QStringList &lines)
@@ -419,6 +357,8 @@ void TestBatch::flow_data()
         << QStringList {u"x"_s, u":ifok|y"_s, u":ifng|z"_s}; // ":ifok" is tested before ":ifng" only
     QTest::newRow("stop ends the run")
         << QStringList {u"a"_s, u":stop"_s, u"b"_s} << QStringList {} << QStringList {u"a"_s};
+    QTest::newRow("echo") << QStringList {u":echo two  words and more"_s, u"a"_s} << QStringList {}
+                          << QStringList {u"a"_s};
 }
 
 void TestBatch::flow()
@@ -428,17 +368,12 @@ void TestBatch::flow()
     QFETCH(QStringList, executed);
     Batch batch;
     FakeWindow window(batch, fails);
+    for (const QString &line : lines) {
+        if (line.startsWith(u":echo"_s))
+            QTest::ignoreMessage(QtInfoMsg, qPrintable(line)); // the whole line, as written
+    }
     QVERIFY(run(batch, write(u"flow.bat"_s, lines)));
     QCOMPARE(window.executed, executed);
-}
-
-void TestBatch::echoWritesTheWholeLine()
-{
-    Batch batch;
-    FakeWindow window(batch);
-    QTest::ignoreMessage(QtInfoMsg, ":echo two  words and more");
-    QVERIFY(run(batch, write(u"echo.bat"_s, {u":echo two  words and more"_s, u"a"_s})));
-    QCOMPARE(window.executed, QStringList {u"a"_s});
 }
 
 void TestBatch::execPressedTwiceStopsAfterTheLine()
@@ -459,16 +394,23 @@ void TestBatch::execPressedTwiceStopsAfterTheLine()
     QCOMPARE(window.executed, QStringList {u"a"_s});
 }
 
-void TestBatch::loadDuringARunKeepsTheNextLine()
+void TestBatch::reportsAndLoadsDuringARun()
 {
+    // Reports that belong to no line out (a setup file executed meanwhile) must not advance the
+    // run: each line still runs once, in order, and only after the one before it is done. A file
+    // loaded during the run goes on at the next line's position.
     Batch batch;
     FakeWindow window(batch);
+    window.reportsPerLine = 3;
+    const QString first = write(u"first.bat"_s, {u"a"_s, u"b"_s, u"c"_s, u"d"_s});
     const QString second = write(u"second.bat"_s, {u"p"_s, u"q"_s, u"r"_s, u"s"_s});
     window.onLine = [&](const BatchCmd &c) {
         if (c.cmd == u"b"_s)
             batch.batchLoad(second);
     };
-    QVERIFY(run(batch, write(u"first.bat"_s, {u"a"_s, u"b"_s, u"c"_s, u"d"_s})));
+    batch.batchLoad(first);
+    batch.batchCheckEnd(); // before any run
+    QVERIFY(run(batch, first));
     QCOMPARE(window.executed, (QStringList {u"a"_s, u"b"_s, u"r"_s, u"s"_s}));
 }
 
@@ -505,21 +447,6 @@ void TestBatch::refusedFileKeepsTheLines()
     QCOMPARE(window.executed, (QStringList {u"a"_s, u"b"_s}));
 }
 
-void TestBatch::onlyTheLineHandedOutIsReported()
-{
-    // Reports that belong to no line out (a setup file executed meanwhile) must not advance the
-    // run: each line still runs once, in order, and only after the one before it is done.
-    Batch batch;
-    FakeWindow window(batch);
-    window.reportsPerLine = 3;
-    batch.batchLoad(write(u"one.bat"_s, {u"a"_s, u"b"_s, u"c"_s}));
-    batch.batchCheckEnd(); // before any run
-    QSignalSpy ended(&batch, &Batch::runEnded);
-    batch.batchExec();
-    QVERIFY(ended.wait(5000));
-    QCOMPARE(window.executed, (QStringList {u"a"_s, u"b"_s, u"c"_s}));
-}
-
 void TestBatch::emptyAndBinaryFilesEnd()
 {
     Batch batch;
@@ -553,7 +480,7 @@ void TestBatch::longFlowChainsRun()
     QCOMPARE(window.executed, QStringList {u"last"_s});
 }
 
-void TestBatch::aRunOfTwoSets()
+void TestBatch::aRunOfTwoSetsAndAnAbortedOne()
 {
     XafsBatch driver;
     QSignalSpy stages(&driver, &XafsBatch::stage);
@@ -591,6 +518,17 @@ void TestBatch::aRunOfTwoSets()
     QCOMPARE(stages.at(0).at(1).toLongLong(), 0);
     QVERIFY(stages.at(3).at(1).toLongLong() >= 100); // "Finished Calc." after the wait
     QVERIFY(sum >= 100);
+
+    // A run ended early says why, then "Finished"; idle, an abort says nothing, a finish is still
+    // reported.
+    driver.start();
+    driver.abort(u"Data set 2 (Fe 7112_5eV) loaded no image"_s);
+    QVERIFY(!driver.isRunning());
+    driver.abort(u"nothing runs"_s);
+    driver.finish();
+    QCOMPARE(finished.size(), 3);
+    QCOMPARE(messages(stages).mid(11),
+        QStringList({u"Data set 2 (Fe 7112_5eV) loaded no image"_s, u"Finished"_s, u"Finished"_s}));
 }
 
 void TestBatch::completionsOutOfTurnAreIgnored_data()
@@ -641,25 +579,6 @@ void TestBatch::completionsOutOfTurnAreIgnored()
         driver.calcFinished(); // the calculation ends later: ignored
         QCOMPARE(next.size(), 0);
     }
-}
-
-void TestBatch::abortAndFinish()
-{
-    XafsBatch driver;
-    QSignalSpy stages(&driver, &XafsBatch::stage);
-    QSignalSpy finished(&driver, &XafsBatch::finished);
-    driver.abort(u"nothing runs"_s);
-    QCOMPARE(stages.size(), 0);
-    driver.finish(); // while idle, still reported
-    QCOMPARE(finished.size(), 1);
-    QCOMPARE(messages(stages), QStringList {u"Finished"_s});
-    driver.start();
-    driver.abort(u"Data set 2 (Fe 7112_5eV) loaded no image"_s);
-    QVERIFY(!driver.isRunning());
-    QCOMPARE(finished.size(), 2);
-    const QStringList m = messages(stages);
-    QCOMPARE(
-        m.mid(m.size() - 2), QStringList({u"Data set 2 (Fe 7112_5eV) loaded no image"_s, u"Finished"_s}));
 }
 
 QTEST_GUILESS_MAIN(TestBatch)

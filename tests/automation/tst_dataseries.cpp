@@ -26,8 +26,6 @@ private slots:
     void initTestCase();
     void energyFields_data();
     void energyFields();
-    void energyFieldOfAName_data();
-    void energyFieldOfAName();
     void grouping_data();
     void grouping();
     void subDirLayout();
@@ -38,11 +36,10 @@ private slots:
     void seriesChecks_data();
     void seriesChecks();
     void manifestLines();
-    void scansTheOrmelStandard();
+    void scansTheOrmelStandardAndMarksTheSets();
     void subFolders();
     void firstAndNextSets_data();
     void firstAndNextSets();
-    void marksTheSets();
 
 private:
     static void touch(const QString &path);
@@ -58,50 +55,41 @@ void TestDataSeries::touch(const QString &path)
 
 void TestDataSeries::energyFields_data()
 {
-    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("text"); // a name "sample-energy-number.ext", or a field alone
+    QTest::addColumn<QString>("field"); // empty: the whole text
     QTest::addColumn<double>("value");
     QTest::addColumn<QString>("unit");
     QTest::addColumn<double>("energy");
-    QTest::newRow("eV with decimals") << u"7112_5eV"_s << 7112.5 << u"eV"_s << 7112.5;
-    QTest::newRow("keV") << u"7_112keV"_s << 7.112 << u"keV"_s << 7112.0;
-    QTest::newRow("KEV in capitals") << u"7_112KEV"_s << 7.112 << u"KEV"_s << 7112.0;
-    QTest::newRow("Kev mixed") << u"8Kev"_s << 8.0 << u"Kev"_s << 8000.0;
-    QTest::newRow("no unit") << u"7000"_s << 7000.0 << QString() << 7000.0;
-    QTest::newRow("no digit: all unit") << u"eV"_s << 0.0 << u"eV"_s << 0.0;
-    QTest::newRow("empty") << QString() << 0.0 << QString() << 0.0;
-    QTest::newRow("letters before the number") << u"E7000eV"_s << 0.0 << u"eV"_s << 0.0;
-    QTest::newRow("two decimal points") << u"7_1_2eV"_s << 0.0 << u"eV"_s << 0.0;
-    QTest::newRow("unit with a digit: up to the last digit") << u"7000eV2"_s << 0.0 << QString() << 0.0;
+    QTest::newRow("eV with decimals") << u"7112_5eV"_s << QString() << 7112.5 << u"eV"_s << 7112.5;
+    QTest::newRow("keV") << u"7_112keV"_s << QString() << 7.112 << u"keV"_s << 7112.0;
+    QTest::newRow("KEV in capitals") << u"7_112KEV"_s << QString() << 7.112 << u"KEV"_s << 7112.0;
+    QTest::newRow("Kev mixed") << u"8Kev"_s << QString() << 8.0 << u"Kev"_s << 8000.0;
+    QTest::newRow("no unit") << u"7000"_s << QString() << 7000.0 << QString() << 7000.0;
+    QTest::newRow("no digit: all unit") << u"eV"_s << QString() << 0.0 << u"eV"_s << 0.0;
+    QTest::newRow("empty") << QString() << QString() << 0.0 << QString() << 0.0;
+    QTest::newRow("letters before the number") << u"E7000eV"_s << QString() << 0.0 << u"eV"_s << 0.0;
+    QTest::newRow("two decimal points") << u"7_1_2eV"_s << QString() << 0.0 << u"eV"_s << 0.0;
+    QTest::newRow("unit with a digit: up to the last digit")
+        << u"7000eV2"_s << QString() << 0.0 << QString() << 0.0;
+    // In a name, the field between the last two dashes.
+    QTest::newRow("file name") << u"Fe-7112_5eV-00001.img"_s << u"7112_5eV"_s << 7112.5 << u"eV"_s << 7112.5;
+    QTest::newRow("path") << u"/data/run-3/I0-7_112keV-001.img"_s << u"7_112keV"_s << 7.112 << u"keV"_s
+                          << 7112.0;
+    QTest::newRow("one dash") << u"I0-7000eV.img"_s << u"I0"_s << 0.0 << QString() << 0.0;
 }
 
 void TestDataSeries::energyFields()
 {
     QFETCH(QString, text);
+    QFETCH(QString, field);
     QFETCH(double, value);
     QFETCH(QString, unit);
     QFETCH(double, energy);
-    const EnergyField f = parseEnergyField(text);
-    QCOMPARE(f.text, text);
+    const EnergyField f = parseEnergyField(energyFieldOfName(text));
+    QCOMPARE(f.text, field.isEmpty() ? text : field);
     QCOMPARE(f.value, value);
     QCOMPARE(f.unit, unit);
     QCOMPARE(f.energy(), energy);
-}
-
-void TestDataSeries::energyFieldOfAName_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("field");
-    QTest::newRow("file name") << u"Fe-7112_5eV-00001.img"_s << u"7112_5eV"_s;
-    QTest::newRow("path") << u"/data/run-3/I0-7_112keV-001.img"_s << u"7_112keV"_s;
-    QTest::newRow("one dash") << u"I0-7000eV.img"_s << u"I0"_s;
-    QTest::newRow("no dash: the whole text") << u"i0.img"_s << u"i0.img"_s;
-}
-
-void TestDataSeries::energyFieldOfAName()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, field);
-    QCOMPARE(energyFieldOfName(name), field);
 }
 
 void TestDataSeries::grouping_data()
@@ -226,61 +214,48 @@ void TestDataSeries::seriesChecks_data()
     QTest::addColumn<bool>("uneven");
     QTest::addColumn<QStringList>("said");
     const QList<double> i0 {7100, 7110, 7120};
-    QTest::newRow("clean") << QStringList {u"7100eV:7100:1-40"_s, u"7110eV:7110:1-40"_s,
-        u"7120eV:7120:1-40"_s}
-                           << i0 << false << QStringList {QString(), QString(), QString()};
+    // Three sets of 40 images, the middle one as given, and what is said of it alone.
+    const auto middle = [&](const char *name, const QString &set, const QString &said, bool uneven = false) {
+        QTest::newRow(name) << QStringList {u"7100eV:7100:1-40"_s, set, u"7120eV:7120:1-40"_s} << i0 << uneven
+                            << QStringList {QString(), said, QString()};
+    };
+    middle("clean", u"7110eV:7110:1-40"_s, QString());
     QTest::newRow("a tag twice") << QStringList {u"7100eV:7100:1-40"_s, u"7110eV:7110:1-40"_s,
         u"7100eV:7100:1-40"_s} << i0
                                  << false
                                  << QStringList {u"its tag 7100eV is also that of set 3"_s, QString(),
                                         u"its tag 7100eV is also that of set 1"_s};
-    QTest::newRow("one missing inside")
-        << QStringList {u"7100eV:7100:1-40"_s, u"7110eV:7110:1-40 17"_s, u"7120eV:7120:1-40"_s} << i0 << false
-        << QStringList {QString(), u"39 images where the series has 40, number 17 missing"_s, QString()};
-    QTest::newRow("the last two missing")
-        << QStringList {u"7100eV:7100:1-40"_s, u"7110eV:7110:1-38"_s, u"7120eV:7120:1-40"_s} << i0 << false
-        << QStringList {QString(), u"38 images where the series has 40, numbers 39-40 missing"_s, QString()};
-    QTest::newRow("the first missing")
-        << QStringList {u"7100eV:7100:1-40"_s, u"7110eV:7110:2-40"_s, u"7120eV:7120:1-40"_s} << i0 << false
-        << QStringList {QString(), u"39 images where the series has 40, number 1 missing"_s, QString()};
-    QTest::newRow("a gap, the count right")
-        << QStringList {u"7100eV:7100:1-40"_s, u"7110eV:7110:1-41 5"_s, u"7120eV:7120:1-40"_s} << i0 << false
-        << QStringList {QString(), u"number 5 missing"_s, QString()};
-    QTest::newRow("one set larger") << QStringList {u"7100eV:7100:1-40"_s, u"7110eV:7110:1-42"_s,
-        u"7120eV:7120:1-40"_s} << i0 << false
-                                    << QStringList {
-                                           QString(), u"42 images where the series has 40"_s, QString()};
-    QTest::newRow("uneven allowed") << QStringList {u"7100eV:7100:1-40"_s, u"7110eV:7110:1-30 3"_s,
-        u"7120eV:7120:1-40"_s} << i0 << true
-                                    << QStringList {QString(), QString(), QString()};
+    middle("one missing inside", u"7110eV:7110:1-40 17"_s,
+        u"39 images where the series has 40, number 17 missing"_s);
+    middle("the last two missing", u"7110eV:7110:1-38"_s,
+        u"38 images where the series has 40, numbers 39-40 missing"_s);
+    middle(
+        "the first missing", u"7110eV:7110:2-40"_s, u"39 images where the series has 40, number 1 missing"_s);
+    middle("a gap, the count right", u"7110eV:7110:1-41 5"_s, u"number 5 missing"_s);
+    middle("one set larger", u"7110eV:7110:1-42"_s, u"42 images where the series has 40"_s);
+    middle("uneven allowed", u"7110eV:7110:1-30 3"_s, QString(), true);
     QTest::newRow("numbered by twos")
         << QStringList {u"7100eV:7100:0-78/2"_s, u"7110eV:7110:0-78/2 40"_s, u"7120eV:7120:0-78/2"_s} << i0
         << false
         << QStringList {QString(), u"39 images where the series has 40, number 40 missing"_s, QString()};
     // Energies 10 eV apart: an I0 more than 5 eV away is far.
+    const QString half = u" (half the series' energy spacing)"_s;
     QTest::newRow("the I0 of the last energy missing")
         << QStringList {u"7100eV:7100:1-4"_s, u"7110eV:7110:1-4"_s, u"7120eV:7120:1-4"_s}
         << QList<double> {7100, 7110} << false
         << QStringList {QString(), QString(),
-               u"its I0 (7110 eV) is 10 eV from its energy 7120 eV, more than 5 eV (half the series' energy "
-               "spacing)"_s};
+               u"its I0 (7110 eV) is 10 eV from its energy 7120 eV, more than 5 eV"_s + half};
     QTest::newRow("an I0 5 eV away is near enough")
         << QStringList {u"7100eV:7100:1-4"_s, u"7110eV:7110:1-4"_s, u"7120eV:7120:1-4"_s}
         << QList<double> {7100, 7110, 7125} << false << QStringList {QString(), QString(), QString()};
     // Half the spacing is 0.25 eV, but 1 eV is always near enough.
     QTest::newRow("spacing below 2 eV: 1 eV allowed")
         << QStringList {u"7100eV:7100:1-4"_s, u"7100_5eV:7100.5:1-4"_s} << QList<double> {7099, 7102} << false
-        << QStringList {QString(),
-               u"its I0 (7099 eV) is 1.5 eV from its energy 7100.5 eV, more than 1 eV (half the series' "
-               u"energy "
-               "spacing)"_s};
-    QTest::newRow("no energy in the name")
-        << QStringList {u"7100eV:7100:1-4"_s, u"Fe_7110eV:0:1-4"_s, u"7120eV:7120:1-4"_s} << i0 << false
-        << QStringList {QString(),
-               u"no energy in its name (0 eV), its I0 (7100 eV) is 7100 eV from its energy 0 eV, more than "
-               u"10 eV "
-               "(half the series' energy spacing)"_s,
-               QString()};
+        << QStringList {
+               QString(), u"its I0 (7099 eV) is 1.5 eV from its energy 7100.5 eV, more than 1 eV"_s + half};
+    middle("no energy in the name", u"Fe_7110eV:0:1-40"_s,
+        u"no energy in its name (0 eV), its I0 (7100 eV) is 7100 eV from its energy 0 eV, more than 10 eV"_s
+            + half);
     QTest::newRow("no energy, one I0 for all") << QStringList {u"Fe_7110eV:0:1-4"_s} << QList<double> {}
                                                << false << QStringList {u"no energy in its name (0 eV)"_s};
 }
@@ -357,40 +332,41 @@ void TestDataSeries::initTestCase()
         touch(dir_.filePath(f));
 }
 
-void TestDataSeries::scansTheOrmelStandard()
+void TestDataSeries::scansTheOrmelStandardAndMarksTheSets()
 {
     SelectDataDir s;
+    QComboBox *list = s.ui().SubDirs;
     QVERIFY(!s.advanceSet()); // no sets
     QSignalSpy sets(&s, &SelectDataDir::newSets);
     QSignalSpy files(&s, &SelectDataDir::selectedFileInfoList);
     s.selectDir(dir_.filePath(u"ormel"_s));
     QCOMPARE(sets.size(), 1);
     QCOMPARE(sets.first().first().toInt(), 3);
-    QCOMPARE(s.ui().SubDirs->itemText(0), u"1 : Fe (7100[eV], 2)"_s);
-    QCOMPARE(s.ui().SubDirs->itemText(1), u"2 : Fe (7112.5[eV], 2)"_s);
+    QCOMPARE(list->itemText(0), u"1 : Fe (7100[eV], 2)"_s);
+    QCOMPARE(list->itemText(1), u"2 : Fe (7112.5[eV], 2)"_s);
     // The last set has one image where the others have two: marked, and not to be loaded.
-    QCOMPARE(s.ui().SubDirs->itemText(2), u"3 : Fe (7.13[keV], 1)  !! images missing"_s);
-    QCOMPARE(s.ui().SubDirs->itemData(2, Qt::ToolTipRole).toString(),
-        u"1 image where the series has 2, number 2 missing"_s);
+    QCOMPARE(list->itemText(2), u"3 : Fe (7.13[keV], 1)  !! images missing"_s);
+    QCOMPARE(
+        list->itemData(2, Qt::ToolTipRole).toString(), u"1 image where the series has 2, number 2 missing"_s);
     QCOMPARE(s.dir(), dir_.filePath(u"ormel"_s));
     s.ui().allowUneven_->setChecked(true); // uneven sets allowed: the short set is no longer marked
-    QCOMPARE(s.ui().SubDirs->itemText(2), u"3 : Fe (7.13[keV], 1)"_s);
+    QCOMPARE(list->itemText(2), u"3 : Fe (7.13[keV], 1)"_s);
     s.ui().allowUneven_->setChecked(false);
 
-    s.ui().SubDirs->setCurrentIndex(1);
+    list->setCurrentIndex(1);
     QCOMPARE(s.currentSetTag(), u"7112_5eV"_s);
     QCOMPARE(s.currentSetEnergy(), 7112.5);
     s.set();
     QCOMPARE(files.size(), 1);
-    const QFileInfoList list = files.first().first().value<QFileInfoList>();
-    QCOMPARE(list.size(), 2);
-    QCOMPARE(list[0].fileName(), u"Fe-7112_5eV-001.img"_s);
-    QCOMPARE(list[1].fileName(), u"Fe-7112_5eV-002.img"_s);
-    s.ui().SubDirs->setCurrentIndex(2);
+    const QFileInfoList loaded = files.first().first().value<QFileInfoList>();
+    QCOMPARE(loaded.size(), 2);
+    QCOMPARE(loaded[0].fileName(), u"Fe-7112_5eV-001.img"_s);
+    QCOMPARE(loaded[1].fileName(), u"Fe-7112_5eV-002.img"_s);
+    list->setCurrentIndex(2);
     QCOMPARE(s.currentSetEnergy(), 7130.0);
 
     // Stepping on stops at the last set.
-    s.ui().SubDirs->setCurrentIndex(0);
+    list->setCurrentIndex(0);
     QVERIFY(s.advanceSet());
     QVERIFY(s.advanceSet());
     QVERIFY(!s.advanceSet());
@@ -403,6 +379,30 @@ void TestDataSeries::scansTheOrmelStandard()
     QCOMPARE(sets.last().first().toInt(), 3); // the count of the sets kept
     QCOMPARE(s.fileSets(), before);
     QCOMPARE(s.count(), 3);
+
+    // Sets 1 and 3 would both write 7100eV files.
+    s.setPattern(u"*.img"_s);
+    s.selectDir(dir_.filePath(u"clash"_s));
+    QCOMPARE(s.count(), 3);
+    QCOMPARE(list->itemText(0), u"1 : Fe (7100[eV], 2)  !! same tag as set 3"_s);
+    QCOMPARE(list->itemText(1), u"2 : Fe (7110[eV], 2)"_s);
+    QCOMPARE(list->itemData(2, Qt::ForegroundRole).value<QColor>(), QColor(Qt::red));
+    QVERIFY(!list->itemData(1, Qt::ForegroundRole).isValid());
+    QCOMPARE(s.clashesIn(0, 2), u"1 (Fe), 3 (Zn) share the tag 7100eV"_s);
+    QCOMPARE(s.clashesIn(2, 0), u"1 (Fe), 3 (Zn) share the tag 7100eV"_s); // To below From: From alone
+    QCOMPARE(s.clashesIn(1, 1), QString());
+    list->setCurrentIndex(2);
+    QCOMPARE(s.currentSetProblem(), u"its tag 7100eV is also that of set 1"_s);
+
+    // One I0 at 7100 eV: set 2 lies 10 eV from it, more than half the spacing of 10 eV.
+    s.setI0Energies({7100.0});
+    QCOMPARE(list->itemText(1), u"2 : Fe (7110[eV], 2)  !! I0 far"_s);
+    QCOMPARE(list->itemData(1, Qt::ForegroundRole).value<QColor>(), QColor(Qt::darkYellow));
+    list->setCurrentIndex(1);
+    QCOMPARE(s.currentSetProblem(), QString());
+    QVERIFY(s.currentSetDoubt().startsWith(u"its I0 (7100 eV) is 10 eV from its energy 7110 eV"_s));
+    s.setI0Energies({7100.0, 7110.0});
+    QCOMPARE(list->itemText(1), u"2 : Fe (7110[eV], 2)"_s);
 }
 
 void TestDataSeries::subFolders()
@@ -462,34 +462,6 @@ void TestDataSeries::firstAndNextSets()
         s.setNextSet(to);
     QVERIFY(done);
     QCOMPARE(got, applied);
-}
-
-void TestDataSeries::marksTheSets()
-{
-    SelectDataDir s;
-    QComboBox *list = s.ui().SubDirs;
-    s.selectDir(dir_.filePath(u"clash"_s));
-    QCOMPARE(s.count(), 3);
-    // Sets 1 and 3 would both write 7100eV files.
-    QCOMPARE(list->itemText(0), u"1 : Fe (7100[eV], 2)  !! same tag as set 3"_s);
-    QCOMPARE(list->itemText(1), u"2 : Fe (7110[eV], 2)"_s);
-    QCOMPARE(list->itemData(2, Qt::ForegroundRole).value<QColor>(), QColor(Qt::red));
-    QVERIFY(!list->itemData(1, Qt::ForegroundRole).isValid());
-    QCOMPARE(s.clashesIn(0, 2), u"1 (Fe), 3 (Zn) share the tag 7100eV"_s);
-    QCOMPARE(s.clashesIn(2, 0), u"1 (Fe), 3 (Zn) share the tag 7100eV"_s); // To below From: From alone
-    QCOMPARE(s.clashesIn(1, 1), QString());
-    list->setCurrentIndex(2);
-    QCOMPARE(s.currentSetProblem(), u"its tag 7100eV is also that of set 1"_s);
-
-    // One I0 at 7100 eV: set 2 lies 10 eV from it, more than half the spacing of 10 eV.
-    s.setI0Energies({7100.0});
-    QCOMPARE(list->itemText(1), u"2 : Fe (7110[eV], 2)  !! I0 far"_s);
-    QCOMPARE(list->itemData(1, Qt::ForegroundRole).value<QColor>(), QColor(Qt::darkYellow));
-    list->setCurrentIndex(1);
-    QCOMPARE(s.currentSetProblem(), QString());
-    QVERIFY(s.currentSetDoubt().startsWith(u"its I0 (7100 eV) is 10 eV from its energy 7110 eV"_s));
-    s.setI0Energies({7100.0, 7110.0});
-    QCOMPARE(list->itemText(1), u"2 : Fe (7110[eV], 2)"_s);
 }
 
 QTEST_MAIN(TestDataSeries)

@@ -106,17 +106,12 @@ private slots:
     void init();
     void tabsAndThreads_data();
     void tabsAndThreads();
-    void mousePicksAndShiftDragSetsRange_data();
-    void mousePicksAndShiftDragSetsRange();
-    void keysDoWhatTheirTooltipsSay_data();
+    void mousePicksDragPansAndShiftDragSetsRange_data();
+    void mousePicksDragPansAndShiftDragSetsRange();
     void keysDoWhatTheirTooltipsSay();
-    void dragOnAZoomedProjectionPicksNothing_data();
-    void dragOnAZoomedProjectionPicksNothing();
-    void refusedLoadLeavesNothingOnScreen();
     void messagesReachThePaneAndTheStatusLine_data();
     void messagesReachThePaneAndTheStatusLine();
     void progressIsTheCurrentRunsAndClosingAsks();
-    void typedColourBoundHoldsUntilANewImage_data();
     void typedColourBoundHoldsUntilANewImage();
     void smallerThings();
     void fitsALaptopScreenWithTooltipsInBothLanguages();
@@ -189,14 +184,14 @@ void TestBodyWindow::tabsAndThreads()
     QVERIFY(body.ui().CTViewTab->isAncestorOf(body.ctView()));
 }
 
-void TestBodyWindow::mousePicksAndShiftDragSetsRange_data()
+void TestBodyWindow::mousePicksDragPansAndShiftDragSetsRange_data()
 {
     QTest::addColumn<bool>("vertical");
     QTest::newRow("vertical axis: slices are rows") << true;
     QTest::newRow("horizontal axis: slices are columns") << false;
 }
 
-void TestBodyWindow::mousePicksAndShiftDragSetsRange()
+void TestBodyWindow::mousePicksDragPansAndShiftDragSetsRange()
 {
     QFETCH(bool, vertical);
     auto body = loadedBody(2, vertical);
@@ -206,11 +201,8 @@ void TestBodyWindow::mousePicksAndShiftDragSetsRange()
     QVERIFY(area->width() > 100);
     const QPoint at(area->width() / 3, area->height() / 4);
     const QPointF image = body->rawDisp()->imagePointAt(at);
-    const struct
-    {
-        double cor;
-        int slice;
-    } before {p->cor(), p->sliceNo()};
+    const double cor0 = p->cor();
+    const int slice0 = p->sliceNo();
     QTest::mouseClick(area, Qt::LeftButton, {}, at);
     QCOMPARE(p->sliceNo(), static_cast<int>(vertical ? image.y() : image.x()));
     QTest::mouseClick(area, Qt::RightButton, {}, at);
@@ -229,12 +221,12 @@ void TestBodyWindow::mousePicksAndShiftDragSetsRange()
     undoKey();
     QCOMPARE(p->cor(), vertical ? image.x() : image.y());
     undoKey();
-    QCOMPARE(p->cor(), before.cor);
+    QCOMPARE(p->cor(), cor0);
     QCOMPARE(p->sliceNo(), slice);
     undoKey();
-    QCOMPARE(p->sliceNo(), before.slice);
+    QCOMPARE(p->sliceNo(), slice0);
     QVERIFY(!body->undoGesture()); // nothing more to undo
-    QCOMPARE(p->cor(), before.cor);
+    QCOMPARE(p->cor(), cor0);
 
     // A Shift-drag sets the range of slices, and the regions of every panel across the axis.
     const QPoint from(area->width() / 5, area->height() / 6), to(area->width() / 2, area->height() / 2);
@@ -263,116 +255,75 @@ void TestBodyWindow::mousePicksAndShiftDragSetsRange()
         QCOMPARE(panel->calcRegion().z0, calc0.z0);
         QCOMPARE(panel->dispRegion().x1, disp0.x1);
     }
-}
 
-void TestBodyWindow::keysDoWhatTheirTooltipsSay_data()
-{
-    QTest::addColumn<int>("key");
-    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
-    QTest::addColumn<QString>("control"); // whose tooltip names the key
-    QTest::newRow("next projection") << int(Qt::Key_Right) << Qt::KeyboardModifiers(Qt::AltModifier)
-                                     << u"seekCtrl"_s;
-    QTest::newRow("previous projection")
-        << int(Qt::Key_Left) << Qt::KeyboardModifiers(Qt::AltModifier) << u"seekCtrl"_s;
-    QTest::newRow("next slice") << int(Qt::Key_Up) << Qt::KeyboardModifiers(Qt::AltModifier) << u"SliceNo"_s;
-    QTest::newRow("previous slice") << int(Qt::Key_Down) << Qt::KeyboardModifiers(Qt::AltModifier)
-                                    << u"SliceNo"_s;
-    QTest::newRow("whole picture") << int(Qt::Key_0) << Qt::KeyboardModifiers(Qt::ControlModifier)
-                                   << u"RawDisp"_s;
-    QTest::newRow("calc") << int(Qt::Key_F5) << Qt::KeyboardModifiers() << u"CalcCT"_s;
-    QTest::newRow("guess CoR") << int(Qt::Key_G) << Qt::KeyboardModifiers(Qt::ControlModifier)
-                               << u"GuessCor"_s;
+    // On a zoomed picture a drag pans and picks nothing, and the click after a pan picks again.
+    const struct
+    {
+        Qt::MouseButton button;
+        QPoint move; // from the press
+        bool back; // released where it was pressed
+        bool picks;
+    } gestures[] {{Qt::LeftButton, {60, 45}, false, false}, {Qt::LeftButton, {1, 1}, false, true},
+        {Qt::LeftButton, {30, 0}, true, false}, {Qt::RightButton, {-30, 0}, false, false},
+        {Qt::RightButton, {0, 0}, false, true}};
+    RawDisp *raw = body->rawDisp();
+    for (const auto &g : gestures) {
+        p->setSliceNo(24);
+        p->setCor(32);
+        raw->setView(QRectF(10, 8, 24, 18));
+        const QPoint press = raw->pictureRect().center().toPoint() - QPoint(40, 30);
+        const QPoint release = g.back ? press : press + g.move;
+        const QPointF released = raw->imagePointAt(release);
+        QTest::mousePress(area, g.button, {}, press);
+        moveTo(area, press + g.move, g.button);
+        moveTo(area, release, g.button);
+        QTest::mouseRelease(area, g.button, {}, release);
+        if (g.button == Qt::LeftButton)
+            QCOMPARE(p->sliceNo(), g.picks ? static_cast<int>(vertical ? released.y() : released.x()) : 24);
+        else
+            QCOMPARE(p->cor(), g.picks ? (vertical ? released.x() : released.y()) : 32.0);
+    }
 }
 
 void TestBodyWindow::keysDoWhatTheirTooltipsSay()
 {
-    QFETCH(int, key);
-    QFETCH(Qt::KeyboardModifiers, modifiers);
-    QFETCH(QString, control);
     auto body = loadedBody();
     QVERIFY(body);
     body->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(body.get()));
     ProcCtrl *p = body->ui().procCtrl;
-    body->ui().seekCtrl->setValue(2);
-    p->setSliceNo(30);
-    p->setCor(10.0);
-    body->rawDisp()->setView(QRectF(10, 10, 20, 20));
-    QWidget *w = body->findChild<QWidget *>(control);
-    if (!w && control == u"RawDisp"_s)
-        w = body->rawDisp();
-    QVERIFY(w);
-    QVERIFY2(w->toolTip().contains(QKeySequence(key | modifiers).toString(QKeySequence::NativeText)),
-        qPrintable(w->toolTip()));
-    QSignalSpy finished(body.get(), &Body::calcFinished);
-    QTest::keyClick(body.get(), Qt::Key(key), modifiers);
-    const int seek = body->ui().seekCtrl->value();
-    QCOMPARE(seek, key == Qt::Key_Right ? 3 : key == Qt::Key_Left ? 1 : 2);
-    QCOMPARE(p->sliceNo(), key == Qt::Key_Up ? 31 : key == Qt::Key_Down ? 29 : 30);
-    QCOMPARE(body->rawDisp()->view() == QRectF(0, 0, 64, 48), key == Qt::Key_0);
-    QCOMPARE(body->isCalculating() || !finished.isEmpty(), key == Qt::Key_F5);
-    QCOMPARE(p->cor() != 10.0, key == Qt::Key_G);
-    if (key == Qt::Key_F5 && finished.isEmpty())
-        QVERIFY(finished.wait(10000));
-}
-
-void TestBodyWindow::dragOnAZoomedProjectionPicksNothing_data()
-{
-    QTest::addColumn<Qt::MouseButton>("button");
-    QTest::addColumn<QPoint>("move"); // from the press
-    QTest::addColumn<bool>("back"); // released where it was pressed
-    QTest::addColumn<bool>("picks");
-    QTest::newRow("left pan") << Qt::LeftButton << QPoint(60, 45) << false << false;
-    QTest::newRow("left pan and back to the press") << Qt::LeftButton << QPoint(30, 0) << true << false;
-    QTest::newRow("right drag") << Qt::RightButton << QPoint(-30, 0) << false << false;
-    QTest::newRow("left click, hand moved a pixel") << Qt::LeftButton << QPoint(1, 1) << false << true;
-    QTest::newRow("right click") << Qt::RightButton << QPoint(0, 0) << false << true;
-}
-
-void TestBodyWindow::dragOnAZoomedProjectionPicksNothing()
-{
-    QFETCH(Qt::MouseButton, button);
-    QFETCH(QPoint, move);
-    QFETCH(bool, back);
-    QFETCH(bool, picks);
-    auto body = loadedBody();
-    QVERIFY(body);
-    ProcCtrl *p = body->ui().procCtrl;
-    p->setSliceNo(24);
-    RawDisp *raw = body->rawDisp();
-    raw->setView(QRectF(10, 8, 24, 18)); // zoomed in
-    DispB *area = raw->area();
-    const QPoint from = raw->pictureRect().center().toPoint() - QPoint(40, 30);
-    const QPoint to = back ? from : from + move;
-    const QPointF released = raw->imagePointAt(to);
-    QTest::mousePress(area, button, {}, from);
-    moveTo(area, from + move, button);
-    moveTo(area, to, button);
-    QTest::mouseRelease(area, button, {}, to);
-    if (button == Qt::LeftButton)
-        QCOMPARE(p->sliceNo(), picks ? static_cast<int>(released.y()) : 24);
-    else
-        QCOMPARE(p->cor(), picks ? released.x() : 32.0);
-}
-
-void TestBodyWindow::refusedLoadLeavesNothingOnScreen()
-{
-    // Into an empty window: nothing to show, and it says why.
-    auto empty = loadedWindow({data_.filePath(u"notes"_s)}, 1, QSize(1500, 1000));
-    QVERIFY(empty);
-    Body &body = *empty;
-    QCOMPARE(body.imageSet()->count(), 0);
-    QVERIFY(body.rawDisp()->image().isNull());
-    QVERIFY(body.sinogram()->ui().DispSinogram->image().isNull());
-    QCOMPARE(body.ui().CTFiles->ui().Count->text(), u"0 (2 not loaded)"_s);
-    QCOMPARE(body.progressLine()->text(), u"Loading files 2 / 2 · 2 refused"_s);
-    QTRY_VERIFY(body.statusText()->text().contains(u"2 of 2 files could not be used, 0 images are loaded"_s));
-    // The picture area shows the background only.
-    const QImage shot = body.rawDisp()->area()->grab().toImage();
-    QCOMPARE(shot.pixel(shot.width() / 2, shot.height() / 2),
-        body.rawDisp()->palette().color(QPalette::Dark).rgb());
-    body.toggleCalcCt(); // nothing to calculate: nothing starts
-    QVERIFY(!body.isCalculating());
+    const struct
+    {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        QString control; // whose tooltip names the key
+    } keys[] {{Qt::Key_Right, Qt::AltModifier, u"seekCtrl"_s}, // next projection
+        {Qt::Key_Left, Qt::AltModifier, u"seekCtrl"_s},
+        {Qt::Key_Up, Qt::AltModifier, u"SliceNo"_s}, // next slice
+        {Qt::Key_Down, Qt::AltModifier, u"SliceNo"_s},
+        {Qt::Key_0, Qt::ControlModifier, u"RawDisp"_s}, // whole picture
+        {Qt::Key_F5, {}, u"CalcCT"_s}, {Qt::Key_G, Qt::ControlModifier, u"GuessCor"_s}};
+    for (const auto &[key, modifiers, control] : keys) {
+        body->ui().seekCtrl->setValue(2);
+        p->setSliceNo(30);
+        p->setCor(10.0);
+        body->rawDisp()->setView(QRectF(10, 10, 20, 20));
+        QWidget *w = body->findChild<QWidget *>(control);
+        if (!w && control == u"RawDisp"_s)
+            w = body->rawDisp();
+        QVERIFY(w);
+        QVERIFY2(w->toolTip().contains(QKeySequence(key | modifiers).toString(QKeySequence::NativeText)),
+            qPrintable(w->toolTip()));
+        QSignalSpy finished(body.get(), &Body::calcFinished);
+        QTest::keyClick(body.get(), key, modifiers);
+        QCOMPARE(body->ui().seekCtrl->value(), key == Qt::Key_Right ? 3 : key == Qt::Key_Left ? 1 : 2);
+        QCOMPARE(p->sliceNo(), key == Qt::Key_Up ? 31 : key == Qt::Key_Down ? 29 : 30);
+        QCOMPARE(body->rawDisp()->view() == QRectF(0, 0, 64, 48), key == Qt::Key_0);
+        QCOMPARE(body->isCalculating() || !finished.isEmpty(), key == Qt::Key_F5);
+        QCOMPARE(p->cor() != 10.0, key == Qt::Key_G);
+        if (key == Qt::Key_F5 && finished.isEmpty())
+            QVERIFY(finished.wait(10000));
+    }
 }
 
 void TestBodyWindow::messagesReachThePaneAndTheStatusLine_data()
@@ -381,9 +332,9 @@ void TestBodyWindow::messagesReachThePaneAndTheStatusLine_data()
     QTest::addColumn<QString>("expected"); // a pattern of the newest message
     QTest::addColumn<int>("level");
     const int warning = LogMessage::Warning, error = LogMessage::Error;
-    QTest::newRow("a refused file (image data)")
-        << u"refused file"_s
-        << u"Loading failed: 1 of 1 files could not be used, 40 images are loaded: .*notes/a.img"_s << error;
+    QTest::newRow("a refused load (image data)")
+        << u"refused load"_s << u"Loading failed: 2 of 2 files could not be used, 0 images are loaded"_s
+        << error;
     QTest::newRow("a refused save folder (saving)")
         << u"failed write"_s << u"No data files are saved in this run: .*file/sub"_s << error;
     QTest::newRow("slices that fail (calculation)")
@@ -403,19 +354,27 @@ void TestBodyWindow::messagesReachThePaneAndTheStatusLine()
     QFETCH(QString, expected);
     QFETCH(int, level);
     QTemporaryDir out;
-    auto body = loadedBody();
+    auto body = what == u"refused load"_s ? loadedWindow({data_.filePath(u"notes"_s)}, 1, QSize(1500, 1000))
+                                          : loadedBody();
     QVERIFY(body);
     QSignalSpy finished(body.get(), &Body::calcFinished);
-    if (what == u"refused file"_s) {
-        body->ui().CTFiles->ui().AddFiles->setChecked(true);
-        QSignalSpy loaded(body.get(), &Body::finishedLoadingCTFiles);
-        body->ui().CTFiles->filesChosen({data_.filePath(u"notes/a.img"_s)});
-        QVERIFY(loaded.wait(10000));
+    if (what == u"refused load"_s) {
+        // Into an empty window: nothing to show, and it says why.
+        QCOMPARE(body->imageSet()->count(), 0);
+        QVERIFY(body->rawDisp()->image().isNull());
+        QVERIFY(body->sinogram()->ui().DispSinogram->image().isNull());
+        QCOMPARE(body->ui().CTFiles->ui().Count->text(), u"0 (2 not loaded)"_s);
+        QCOMPARE(body->progressLine()->text(), u"Loading files 2 / 2 · 2 refused"_s);
+        // The picture area shows the background only.
+        const QImage shot = body->rawDisp()->area()->grab().toImage();
+        QCOMPARE(shot.pixel(shot.width() / 2, shot.height() / 2),
+            body->rawDisp()->palette().color(QPalette::Dark).rgb());
+        body->toggleCalcCt(); // nothing to calculate: nothing starts
+        QVERIFY(!body->isCalculating());
     } else if (what == u"failed write"_s) {
         QVERIFY(writeText(out.filePath(u"file"_s), {}));
         body->ui().SelectCt2->setChecked(true);
-        body->ui().AutoSaveData->setChecked(true);
-        body->ui().SelectDataSaveDir->setDir(out.filePath(u"file/sub"_s)); // a folder inside a file
+        saveInto(*body, out.filePath(u"file/sub"_s)); // a folder inside a file
         QVERIFY(calcAndWait(*body));
     } else if (what == u"failed CT1"_s) {
         body->ui().SelectCt1->setChecked(true);
@@ -535,67 +494,58 @@ void TestBodyWindow::progressIsTheCurrentRunsAndClosingAsks()
     QCOMPARE(log.count(u"^Run stopped at close: 0 of 1 slices written"_s), 1);
 }
 
-void TestBodyWindow::typedColourBoundHoldsUntilANewImage_data()
-{
-    QTest::addColumn<QString>("display");
-    QTest::newRow("raw image") << u"raw"_s;
-    QTest::newRow("sinogram") << u"sinogram"_s;
-    QTest::newRow("CT1 slice") << u"ct1"_s;
-    QTest::newRow("CT2 slice") << u"ct2"_s;
-    QTest::newRow("I0 image") << u"i0"_s;
-}
-
 void TestBodyWindow::typedColourBoundHoldsUntilANewImage()
 {
-    QFETCH(QString, display);
     auto body = loadedBody();
     QVERIFY(body);
     auto calc = [&](bool ct2) {
         (ct2 ? body->ui().SelectCt2 : body->ui().SelectCt1)->setChecked(true);
         return calcAndWait(*body);
     };
-    ImgDispWCBar *disp = nullptr;
-    if (display == u"raw"_s)
-        disp = body->rawDisp();
-    else if (display == u"sinogram"_s)
-        disp = body->sinogram()->ui().DispSinogram;
-    else if (display == u"ct1"_s)
-        disp = body->ctCalc()->ui().DispCt;
-    else if (display == u"ct2"_s)
-        disp = body->workerPanels()[0]->ui().DispCt;
-    else
-        disp = body->ui().I0ImgSel->display();
-    if (display.startsWith(u"ct"_s))
-        QVERIFY(calc(display == u"ct2"_s));
-    ColorBar *bar = disp->colorBar();
-    QTRY_VERIFY(!disp->image().isNull());
-    const double dataMax = bar->maxV();
-    const double before = meanGrey(disp->image());
-    QVERIFY(before > 0);
+    for (const QString &display : {u"raw"_s, u"sinogram"_s, u"ct1"_s, u"ct2"_s, u"i0"_s}) {
+        ImgDispWCBar *disp = nullptr;
+        if (display == u"raw"_s)
+            disp = body->rawDisp();
+        else if (display == u"sinogram"_s)
+            disp = body->sinogram()->ui().DispSinogram;
+        else if (display == u"ct1"_s)
+            disp = body->ctCalc()->ui().DispCt;
+        else if (display == u"ct2"_s)
+            disp = body->workerPanels()[0]->ui().DispCt;
+        else
+            disp = body->ui().I0ImgSel->display();
+        if (display.startsWith(u"ct"_s))
+            QVERIFY(calc(display == u"ct2"_s));
+        ColorBar *bar = disp->colorBar();
+        QTRY_VERIFY(!disp->image().isNull());
+        const double dataMax = bar->maxV();
+        const double before = meanGrey(disp->image());
+        QVERIFY2(before > 0, qPrintable(display));
 
-    // Typing a maximum far above the data darkens the picture and stays.
-    const double typed = dataMax + 4 * (dataMax - bar->minV());
-    auto *maxEdit = bar->findChild<QLineEdit *>(u"CMaxLE"_s);
-    maxEdit->setFocus();
-    maxEdit->selectAll();
-    QTest::keyClicks(maxEdit, QString::number(typed, 'g', 6));
-    QTest::keyClick(maxEdit, Qt::Key_Return);
-    QTRY_VERIFY2(meanGrey(disp->image()) < 0.5 * before,
-        qPrintable(u"%1 -> %2"_s.arg(before).arg(meanGrey(disp->image()))));
-    QTest::qWait(20); // whatever is queued has arrived
-    QCOMPARE(bar->maxV(), QString::number(typed, 'g', 6).toDouble());
-    QVERIFY(!bar->isFixed());
+        // Typing a maximum far above the data darkens the picture and stays.
+        const double typed = dataMax + 4 * (dataMax - bar->minV());
+        auto *maxEdit = bar->findChild<QLineEdit *>(u"CMaxLE"_s);
+        maxEdit->setFocus();
+        maxEdit->selectAll();
+        QTest::keyClicks(maxEdit, QString::number(typed, 'g', 6));
+        QTest::keyClick(maxEdit, Qt::Key_Return);
+        QTRY_VERIFY2(meanGrey(disp->image()) < 0.5 * before,
+            qPrintable(u"%1: %2 -> %3"_s.arg(display).arg(before).arg(meanGrey(disp->image()))));
+        QTest::qWait(20); // whatever is queued has arrived
+        QCOMPARE(bar->maxV(), QString::number(typed, 'g', 6).toDouble());
+        QVERIFY(!bar->isFixed());
 
-    // The next new image applies the generator rule again.
-    if (display == u"raw"_s)
-        body->ui().seekCtrl->findChild<QToolButton *>(u"Inc"_s)->click();
-    else if (display == u"sinogram"_s)
-        body->ui().procCtrl->setSliceNo(body->ui().procCtrl->sliceNo() + 1);
-    else if (display == u"i0"_s)
-        body->ui().I0ImgSel->selectFile(data_.filePath(u"i0.img"_s));
-    else
-        QVERIFY(calc(display == u"ct2"_s));
-    QTRY_VERIFY(bar->maxV() < 1.5 * dataMax);
+        // The next new image applies the generator rule again.
+        if (display == u"raw"_s)
+            body->ui().seekCtrl->findChild<QToolButton *>(u"Inc"_s)->click();
+        else if (display == u"sinogram"_s)
+            body->ui().procCtrl->setSliceNo(body->ui().procCtrl->sliceNo() + 1);
+        else if (display == u"i0"_s)
+            body->ui().I0ImgSel->selectFile(data_.filePath(u"i0.img"_s));
+        else
+            QVERIFY(calc(display == u"ct2"_s));
+        QTRY_VERIFY2(bar->maxV() < 1.5 * dataMax, qPrintable(display));
+    }
 }
 
 void TestBodyWindow::smallerThings()

@@ -31,12 +31,21 @@ bool ImgDataITEX::readProps(const QString &fileName, int32_t &width, int32_t &he
 {
     width = height = 0;
     dataOffset_ = 0;
-
     QFile f(fileName);
     if (!f.open(QIODevice::ReadOnly)) {
         qWarning().noquote() << "Can not open ITEX file to read props." << fileName;
         return false;
     }
+    return readHeader(f, width, height);
+}
+
+bool ImgDataITEX::readHeader(QFile &f, int32_t &width, int32_t &height)
+{
+    width = height = 0;
+    dataOffset_ = 0;
+    const QString fileName = f.fileName();
+    if (!f.seek(0))
+        return false;
     const QByteArray header = f.read(10);
     if (header.size() < 10) {
         qWarning().noquote() << "Error on reading ITEX file props." << fileName;

@@ -18,6 +18,8 @@ public:
 
     void init() override;
     bool readProps(const QString &fileName, int32_t &width, int32_t &height) override;
+    /// `readProps` from a file already open for reading: a reader of many files opens each once.
+    bool readHeader(QFile &f, int32_t &width, int32_t &height);
     bool loadData() override;
     double *getRow(int y, double *buffer) const override;
     double *getColumn(int x, double *buffer) const override;

@@ -6,6 +6,7 @@
 #include <QtEndian>
 
 // Local
+#include "app/config/specialfile.h"
 #include "imagedata/imgdataitex.h"
 #include "imagedata/imgfiletype.h"
 #include <algorithm>
@@ -115,11 +116,8 @@ void storeSamples(ImgDataLineBlock &block, size_t k, const unsigned char *p, int
     }
 }
 
-bool readItexLines(ImgDataLineBlock &block, int dataOffset, int bpp)
+bool readItexLines(ImgDataLineBlock &block, QFile &f, int dataOffset, int bpp)
 {
-    QFile f(block.fileName());
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
     const int w = block.width(), h = block.height();
     const qint64 rowSize = qint64(bpp) * w;
     block.allocate(bpp == 2 ? ImgDataLineBlock::Storage::U16 : ImgDataLineBlock::Storage::U32);
@@ -177,16 +175,34 @@ bool readOtherLines(ImgDataLineBlock &block)
     return true;
 }
 
+// Opens `f` when it is an ITEX file: the command reads the headers and lines of hundreds of files,
+// each open costing more than its header's parsing.
+bool openItex(QFile &f)
+{
+    if (isSpecialFile(f.fileName()) || !f.open(QIODevice::ReadOnly))
+        return false;
+    if (f.peek(2) == "IM")
+        return true;
+    f.close();
+    return false;
+}
+
 } // namespace
 
 bool readImageSize(const QString &fileName, int &width, int &height)
 {
     width = height = 0;
-    std::unique_ptr<ImgData> img = createImgData(checkFileType(fileName));
-    if (!img)
-        return false;
     int32_t w = 0, h = 0;
-    if (!img->readProps(fileName, w, h) || w < 1 || h < 1)
+    QFile f(fileName);
+    if (openItex(f)) {
+        if (!ImgDataITEX().readHeader(f, w, h))
+            return false;
+    } else {
+        std::unique_ptr<ImgData> img = createImgData(checkFileType(fileName));
+        if (!img || !img->readProps(fileName, w, h))
+            return false;
+    }
+    if (w < 1 || h < 1)
         return false;
     width = w;
     height = h;
@@ -206,11 +222,12 @@ std::shared_ptr<const ImgData> readLineBlock(
     auto block = std::make_shared<ImgDataLineBlock>(
         fileName, width, height, rowLines, std::vector<int>(lines.begin(), lines.end()));
     bool ok = false;
-    if (checkFileType(fileName) == ImgFileType::ITEX) {
+    QFile f(fileName);
+    if (openItex(f)) {
         ImgDataITEX itex;
         int32_t w = 0, h = 0;
-        if (itex.readProps(fileName, w, h) && w == width && h == height)
-            ok = readItexLines(*block, itex.dataOffset(), itex.bytesPerPixel());
+        if (itex.readHeader(f, w, h) && w == width && h == height)
+            ok = readItexLines(*block, f, itex.dataOffset(), itex.bytesPerPixel());
     } else {
         ok = readOtherLines(*block);
     }

@@ -22,6 +22,7 @@
 using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(Region)
+Q_DECLARE_METATYPE(SubFolderRule)
 
 /// The files of a slice: data file, float TIFF, picture, their names and folders, and writing them
 /// whole or not at all.
@@ -36,13 +37,10 @@ private slots:
     void regionBoundIsMemoryNotImageSize_data();
     void regionBoundIsMemoryNotImageSize();
     void boundCanBeLowered();
-    void fileNames_data();
-    void fileNames();
-    void subFolders_data();
-    void subFolders();
+    void fileNamesAndFolders_data();
+    void fileNamesAndFolders();
     void readsBackTheEngineValues_data();
     void readsBackTheEngineValues();
-    void writesWholeFiles();
     void imagesReadBackAsTheyWere_data();
     void imagesReadBackAsTheyWere();
     void shortWriteNamesItsCause_data();
@@ -191,47 +189,40 @@ void TestCtImageFile::boundCanBeLowered()
     QVERIFY(dataFileByteLimit() > (qint64(1) << 20));
 }
 
-void TestCtImageFile::fileNames_data()
+void TestCtImageFile::fileNamesAndFolders_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("tag");
     QTest::addColumn<int>("slice");
+    QTest::addColumn<SubFolderRule>("rule");
     QTest::addColumn<QString>("file");
-    QTest::newRow("name and tag") << u"ct"_s << u"E01"_s << 12 << u"ct-E01-00012.dat"_s;
-    QTest::newRow("no name") << QString() << u"E01"_s << 12 << u"E01-00012.dat"_s;
-    QTest::newRow("empty tag kept") << u"ct"_s << QString() << 7 << u"ct--00007.dat"_s;
-    QTest::newRow("six digits") << u"ct"_s << u"E"_s << 123456 << u"ct-E-123456.dat"_s;
+    QTest::addColumn<QStringList>("dirs");
+    QTest::newRow("name and tag, no sub-folders")
+        << u"ct"_s << u"E01"_s << 12 << SubFolderRule {false, true, true} << u"ct-E01-00012.dat"_s
+        << QStringList {u"/d"_s};
+    QTest::newRow("no name; neither folder: the slice's")
+        << QString() << u"E01"_s << 12 << SubFolderRule {true, false, false} << u"E01-00012.dat"_s
+        << QStringList {u"/d/00012"_s};
+    QTest::newRow("empty tag kept, slice folder")
+        << u"ct"_s << QString() << 7 << SubFolderRule {true, false, true} << u"ct--00007.dat"_s
+        << QStringList {u"/d/00007"_s};
+    QTest::newRow("six digits, energy folder only")
+        << u"ct"_s << u"E"_s << 123456 << SubFolderRule {true, true, false} << u"ct-E-123456.dat"_s
+        << QStringList {u"/d/E"_s};
+    QTest::newRow("both folders") << u"ct"_s << u"E01"_s << 7 << SubFolderRule {true, true, true}
+                                  << u"ct-E01-00007.dat"_s << QStringList {u"/d/E01"_s, u"/d/00007"_s};
 }
 
-void TestCtImageFile::fileNames()
+void TestCtImageFile::fileNamesAndFolders()
 {
     QFETCH(QString, name);
     QFETCH(QString, tag);
     QFETCH(int, slice);
+    QFETCH(SubFolderRule, rule);
     QFETCH(QString, file);
-    QCOMPARE(ctFileName(name, tag, sliceText(slice), u"dat"_s), file);
-}
-
-void TestCtImageFile::subFolders_data()
-{
-    QTest::addColumn<bool>("sub");
-    QTest::addColumn<bool>("energy");
-    QTest::addColumn<bool>("slice");
-    QTest::addColumn<QStringList>("dirs");
-    QTest::newRow("off") << false << true << true << QStringList {u"/d"_s};
-    QTest::newRow("neither: slice") << true << false << false << QStringList {u"/d/00007"_s};
-    QTest::newRow("slice") << true << false << true << QStringList {u"/d/00007"_s};
-    QTest::newRow("energy only") << true << true << false << QStringList {u"/d/E01"_s};
-    QTest::newRow("both") << true << true << true << QStringList {u"/d/E01"_s, u"/d/00007"_s};
-}
-
-void TestCtImageFile::subFolders()
-{
-    QFETCH(bool, sub);
-    QFETCH(bool, energy);
-    QFETCH(bool, slice);
     QFETCH(QStringList, dirs);
-    QCOMPARE(targetDirs(u"/d"_s, u"E01"_s, sliceText(7), SubFolderRule {sub, energy, slice}), dirs);
+    QCOMPARE(ctFileName(name, tag, sliceText(slice), u"dat"_s), file);
+    QCOMPARE(targetDirs(u"/d"_s, tag, sliceText(slice), rule), dirs);
 }
 
 void TestCtImageFile::readsBackTheEngineValues_data()
@@ -308,19 +299,6 @@ void TestCtImageFile::readsBackTheEngineValues()
         }
     }
     TIFFClose(tif);
-}
-
-void TestCtImageFile::writesWholeFiles()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(u"a/b/c.dat"_s);
-    const QByteArray bytes(300000, 'q');
-    QString error;
-    QVERIFY2(writeFileAtomically(path, bytes, &error), qPrintable(error));
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), bytes);
-    QCOMPARE(QDir(dir.filePath(u"a/b"_s)).entryList(QDir::Files), QStringList {u"c.dat"_s});
 }
 
 void TestCtImageFile::imagesReadBackAsTheyWere_data()
@@ -426,8 +404,17 @@ void TestCtImageFile::unusableDirectoryIsFoundBeforeWriting()
     const QString path = dir.startsWith(u'/') ? dir : base.filePath(dir);
     const QString problem = directoryWriteProblem(path);
     QCOMPARE(problem.isEmpty(), usable);
-    if (!usable)
+    if (!usable) {
         QVERIFY2(problem.contains(path), qPrintable(problem));
+    } else { // a file written there is whole, its folders made, and nothing else left beside it
+        const QByteArray bytes(300000, 'q');
+        QString error;
+        QVERIFY2(writeFileAtomically(path + u"/a/b/c.dat"_s, bytes, &error), qPrintable(error));
+        QFile f(path + u"/a/b/c.dat"_s);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), bytes);
+        QCOMPARE(QDir(path + u"/a/b"_s).entryList(QDir::Files | QDir::Hidden), QStringList {u"c.dat"_s});
+    }
     QCOMPARE(QDir(base.path()).entryList(QDir::Files | QDir::Hidden), QStringList {u"file"_s});
 }
 

@@ -1,5 +1,4 @@
 // Qt
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -89,8 +88,6 @@ class TestSinogramGen : public QObject
 {
     Q_OBJECT
 private slots:
-    void geometry_data();
-    void geometry();
     void resampleBetweenPixels();
     void corAtTheEdgesLeavesTheSinogram_data();
     void corAtTheEdgesLeavesTheSinogram();
@@ -106,15 +103,10 @@ private slots:
     void sortedColumnsAndTheirRows();
     void stripesRemoved_data();
     void stripesRemoved();
-    void structureKept_data();
-    void structureKept();
-    void nonFiniteSamplesInterpolated();
-    void tinySinogramsSurvive_data();
-    void tinySinogramsSurvive();
+    void everyMethodKeepsTheSampleAndBearsBadInput_data();
+    void everyMethodKeepsTheSampleAndBearsBadInput();
     void parameters_data();
     void parameters();
-    void commandLineOption_data();
-    void commandLineOption();
 
 private:
     // Image k has pixel (x, y) = 1000 + 10·k + x + 100·y (16-bit).
@@ -133,38 +125,6 @@ void TestSinogramGen::makeSet(int count, int w, int h)
         set_.images.push_back(openImgData(writeItexImage(dir_.filePath(u"p%1.img"_s.arg(k)), w, h, pixel)));
         QVERIFY(set_.images.back());
     }
-}
-
-void TestSinogramGen::geometry_data()
-{
-    QTest::addColumn<int>("length");
-    QTest::addColumn<double>("cor");
-    QTest::addColumn<int>("half");
-    QTest::addColumn<int>("width");
-    QTest::addColumn<bool>("inside");
-    QTest::newRow("2048, 1000.5") << 2048 << 1000.5 << 1000 << 1999 << true;
-    QTest::newRow("2048, 1500") << 2048 << 1500.0 << 547 << 1093 << true;
-    QTest::newRow("cor 1.0: one sample") << 2048 << 1.0 << 1 << 1 << true;
-    QTest::newRow("cor 0.7") << 2048 << 0.7 << 0 << -1 << false;
-    QTest::newRow("cor 2047.2") << 2048 << 2047.2 << -1 << -3 << false;
-    // Between L − 2 and L − 1 the centre lies inside the line but leaves no sample on its right.
-    QTest::newRow("cor 2046.5") << 2048 << 2046.5 << 0 << -1 << false;
-    QTest::newRow("cor 2046.01") << 2048 << 2046.01 << 0 << -1 << false;
-    QTest::newRow("cor 2046: one sample") << 2048 << 2046.0 << 1 << 1 << true;
-    QTest::newRow("cor 0.999") << 2048 << 0.999 << 0 << -1 << false;
-}
-
-void TestSinogramGen::geometry()
-{
-    QFETCH(int, length);
-    QFETCH(double, cor);
-    QFETCH(int, half);
-    QFETCH(int, width);
-    QFETCH(bool, inside);
-    const SgmGeometry g = makeSgmGeometry(true, length, cor);
-    QCOMPARE(g.half, half);
-    QCOMPARE(g.width, width);
-    QCOMPARE(corInsideLine(cor, length), inside);
 }
 
 void TestSinogramGen::resampleBetweenPixels()
@@ -187,20 +147,28 @@ void TestSinogramGen::resampleBetweenPixels()
 
 void TestSinogramGen::corAtTheEdgesLeavesTheSinogram_data()
 {
+    // On lines of 10 pixels: the half width and sinogram width of the centre, and what comes of it.
     QTest::addColumn<double>("cor");
     QTest::addColumn<int>("slice");
     QTest::addColumn<int>("status");
-    QTest::newRow("cor 0.7") << 0.7 << 1 << int(SinogramStatus::CorOutOfRange);
-    QTest::newRow("cor 9.2 of 10") << 9.2 << 1 << int(SinogramStatus::CorOutOfRange);
-    // Once an allocation of (2·0 − 1) · rows samples, and the program aborted.
-    QTest::newRow("cor 8.5 of 10") << 8.5 << 1 << int(SinogramStatus::CorOutOfRange);
-    QTest::newRow("cor 8.01 of 10") << 8.01 << 1 << int(SinogramStatus::CorOutOfRange);
-    QTest::newRow("cor infinite") << std::numeric_limits<double>::infinity() << 1
-                                  << int(SinogramStatus::CorOutOfRange);
-    QTest::newRow("cor NaN") << std::nan("") << 1 << int(SinogramStatus::CorOutOfRange);
-    QTest::newRow("slice -1") << 4.0 << -1 << int(SinogramStatus::SliceOutOfRange);
-    QTest::newRow("slice past the image") << 4.0 << 3 << int(SinogramStatus::SliceOutOfRange);
-    QTest::newRow("cor 8 of 10: the last one") << 8.0 << 1 << int(SinogramStatus::Generated);
+    QTest::addColumn<int>("half");
+    QTest::addColumn<int>("width");
+    const int generated = int(SinogramStatus::Generated), outside = int(SinogramStatus::CorOutOfRange);
+    QTest::newRow("cor 4.5") << 4.5 << 1 << generated << 4 << 7;
+    QTest::newRow("cor 6: bound by the right") << 6.0 << 1 << generated << 3 << 5;
+    QTest::newRow("cor 1.0: one sample") << 1.0 << 1 << generated << 1 << 1;
+    QTest::newRow("cor 0.999") << 0.999 << 1 << outside << 0 << -1;
+    QTest::newRow("cor 0.7") << 0.7 << 1 << outside << 0 << -1;
+    QTest::newRow("cor 9.2") << 9.2 << 1 << outside << -1 << -3;
+    // Between L − 2 and L − 1 the centre lies inside the line but leaves no sample on its right. Once
+    // an allocation of (2·0 − 1) · rows samples, and the program aborted.
+    QTest::newRow("cor 8.5") << 8.5 << 1 << outside << 0 << -1;
+    QTest::newRow("cor 8.01") << 8.01 << 1 << outside << 0 << -1;
+    QTest::newRow("cor 8: the last one") << 8.0 << 1 << generated << 1 << 1;
+    QTest::newRow("cor infinite") << std::numeric_limits<double>::infinity() << 1 << outside << 0 << 0;
+    QTest::newRow("cor NaN") << std::nan("") << 1 << outside << 0 << 0;
+    QTest::newRow("slice -1") << 4.0 << -1 << int(SinogramStatus::SliceOutOfRange) << 4 << 7;
+    QTest::newRow("slice past the image") << 4.0 << 3 << int(SinogramStatus::SliceOutOfRange) << 4 << 7;
 }
 
 void TestSinogramGen::corAtTheEdgesLeavesTheSinogram()
@@ -208,14 +176,22 @@ void TestSinogramGen::corAtTheEdgesLeavesTheSinogram()
     QFETCH(double, cor);
     QFETCH(int, slice);
     QFETCH(int, status);
+    QFETCH(int, half);
+    QFETCH(int, width);
+    QCOMPARE(corInsideLine(cor, 10), status != int(SinogramStatus::CorOutOfRange));
+    if (std::isfinite(cor)) {
+        const SgmGeometry g = makeSgmGeometry(true, 10, cor);
+        QCOMPARE(g.half, half);
+        QCOMPARE(g.width, width);
+    }
     makeSet(3, 10, 3);
     SinogramData s;
     QCOMPARE(genSinogram0(s, set_, {true, 4.5, 0, false, 0, 0}), SinogramStatus::Generated);
     const SinogramData before = s;
     QCOMPARE(int(genSinogram0(s, set_, {true, cor, slice, false, 0, 0})), status);
     if (status == int(SinogramStatus::Generated)) {
-        QCOMPARE(s.width, 1);
-        QCOMPARE(s.rawRow(2)[0], 1000.0 + 10 * 2 + 8 + 100);
+        QCOMPARE(s.width, width);
+        QCOMPARE(s.rawRow(2)[half - 1], 1000.0 + 10 * 2 + cor + 100); // column half − 1 is the CoR
         return;
     }
     QVERIFY(!sinogramProblem(SinogramStatus(status), set_, {true, cor, slice, false, 0, 0}).isEmpty());
@@ -584,14 +560,14 @@ void TestSinogramGen::stripesRemoved()
             qPrintable(QStringLiteral("%1: %2").arg(j).arg(columnOffset(cleaned, clean, j))));
 }
 
-void TestSinogramGen::structureKept_data()
+void TestSinogramGen::everyMethodKeepsTheSampleAndBearsBadInput_data()
 {
     QTest::addColumn<QString>("method");
     for (const char *method : {"all", "sort", "large", "dead"})
         QTest::newRow(method) << method;
 }
 
-void TestSinogramGen::structureKept()
+void TestSinogramGen::everyMethodKeepsTheSampleAndBearsBadInput()
 {
     // Without stripes nothing stands out of the noise: the sample's edges and the point, which each
     // column meets in a few projections, stay as they are. Near the axis the body looks nearly the same
@@ -629,132 +605,108 @@ void TestSinogramGen::structureKept()
             change += std::abs(at(striped, k, j) - at(withDisc, k, j));
         }
     QVERIFY2(change < 0.02 * pointBefore, qPrintable(QStringLiteral("%1 %2").arg(pointBefore).arg(change)));
-}
 
-void TestSinogramGen::nonFiniteSamplesInterpolated()
-{
-    std::vector<double> s = sinogram({});
-    const std::vector<double> clean = s;
+    // Samples that are not finite are interpolated: a column of NaN (a bad pixel of a float image),
+    // infinities, one at the edge, and a whole row of NaN.
+    std::vector<double> bad = withDisc;
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     for (int k = 0; k < H; ++k)
-        s[static_cast<size_t>(k) * W + 50] = nan; // a column of NaN (a bad pixel of a float image)
-    s[7] = inf;
-    s[static_cast<size_t>(9) * W + W - 1] = -inf; // at the edge
+        bad[static_cast<size_t>(k) * W + 50] = nan;
+    bad[7] = inf;
+    bad[static_cast<size_t>(9) * W + W - 1] = -inf;
     for (int j = 0; j < W; ++j)
-        s[static_cast<size_t>(11) * W + j] = nan; // a whole row
-    for (const char *method : {"all", "sort", "large", "dead"}) {
-        std::vector<double> t = s;
-        removeStripes(t, W, H, params(QString::fromLatin1(method)));
-        QVERIFY2(std::all_of(t.begin(), t.end(), [](double v) { return std::isfinite(v); }), method);
-        QVERIFY(std::abs(columnOffset(t, clean, 50)) < 0.005); // between its neighbours
-    }
+        bad[static_cast<size_t>(11) * W + j] = nan;
+    std::vector<double> t = bad;
+    removeStripes(t, W, H, params(method));
+    QVERIFY(std::all_of(t.begin(), t.end(), [](double v) { return std::isfinite(v); }));
+    QVERIFY(std::abs(columnOffset(t, withDisc, 50)) < 0.005); // between its neighbours
     // Off leaves every byte, the NaN and infinities included.
-    std::vector<double> t = s;
+    t = bad;
     removeStripes(t, W, H, StripeParams());
-    QCOMPARE(std::memcmp(t.data(), s.data(), s.size() * sizeof(double)), 0);
-}
+    QCOMPARE(std::memcmp(t.data(), bad.data(), bad.size() * sizeof(double)), 0);
 
-void TestSinogramGen::tinySinogramsSurvive_data()
-{
-    QTest::addColumn<int>("width");
-    QTest::addColumn<int>("height");
-    QTest::newRow("one sample") << 1 << 1;
-    QTest::newRow("one column") << 1 << 50;
-    QTest::newRow("one projection") << 40 << 1;
-    QTest::newRow("three projections") << 40 << 3;
-    QTest::newRow("seven columns") << 7 << 40;
-}
-
-void TestSinogramGen::tinySinogramsSurvive()
-{
-    QFETCH(int, width);
-    QFETCH(int, height);
-    std::vector<double> s(static_cast<size_t>(width) * height);
-    for (size_t i = 0; i < s.size(); ++i)
-        s[i] = std::sin(0.3 * i) + (i % width == 2 ? 0.1 : 0.0);
-    for (const char *method : {"all", "sort", "large", "dead"}) {
-        std::vector<double> t = s;
-        removeStripes(t, width, height, params(QString::fromLatin1(method)));
+    // Tiny sinograms survive; a span shorter than the size given is refused, not read beyond.
+    for (const QSize size : {QSize(1, 1), QSize(1, 50), QSize(40, 1), QSize(40, 3), QSize(7, 40)}) {
+        std::vector<double> tiny(static_cast<size_t>(size.width()) * size.height());
+        for (size_t i = 0; i < tiny.size(); ++i)
+            tiny[i] = std::sin(0.3 * i) + (i % size.width() == 2 ? 0.1 : 0.0);
+        t = tiny;
+        removeStripes(t, size.width(), size.height(), params(method));
         QVERIFY(std::all_of(t.begin(), t.end(), [](double v) { return std::isfinite(v); }));
+        t.pop_back();
+        const std::vector<double> cut = t;
+        removeStripes(t, size.width(), size.height(), params(method));
+        QCOMPARE(t, cut);
     }
-    // A span shorter than the size given is refused, not read beyond.
-    std::vector<double> t = s;
-    t.pop_back();
-    removeStripes(t, width, height, params(QStringLiteral("all")));
-    QVERIFY(std::equal(t.begin(), t.end(), s.begin()));
 }
 
 void TestSinogramGen::parameters_data()
 {
-    QTest::addColumn<QString>("items");
+    QTest::addColumn<QString>("text"); // the command's option: the method, then its parameters
     QTest::addColumn<bool>("ok");
     QTest::addColumn<QString>("problem"); // a part of the message
+    QTest::addColumn<int>("method");
     QTest::addColumn<double>("snr");
     QTest::addColumn<int>("large");
     QTest::addColumn<int>("small");
-    QTest::newRow("all three") << "snr=2.5 large=51 small=11" << true << "" << 2.5 << 51 << 11;
-    QTest::newRow("bounds") << "snr=1 large=3 small=501" << true << "" << 1.0 << 3 << 501;
-    QTest::newRow("upper case, commas") << "SNR=4,Small=31," << true << "" << 4.0 << 31 << 31;
-    QTest::newRow("even window") << "large=60" << false << "large 60 is not an odd whole number from 3 to 501"
-                                 << 3.0 << 31 << 21;
-    QTest::newRow("window too large") << "small=503" << false << "from 3 to 501" << 3.0 << 31 << 21;
-    QTest::newRow("window not whole") << "small=21.5" << false << "small 21.5" << 3.0 << 31 << 21;
-    QTest::newRow("snr too low") << "snr=0.5" << false << "snr 0.5 is outside 1 … 100" << 3.0 << 31 << 21;
-    QTest::newRow("snr not a number") << "snr=nan" << false << "snr" << 3.0 << 31 << 21;
-    QTest::newRow("snr without a value") << "snr" << false << "snr takes a number" << 3.0 << 31 << 21;
-    QTest::newRow("unknown name") << "size=3" << false << "size is not a parameter" << 3.0 << 31 << 21;
+    const int off = int(StripeMethod::Off);
+    QTest::newRow("method alone") << "all" << true << "" << int(StripeMethod::All) << 3.0 << 31 << 21;
+    QTest::newRow("all three") << "large:snr=2.5,large=51,small=11" << true << "" << int(StripeMethod::Large)
+                               << 2.5 << 51 << 11;
+    QTest::newRow("bounds") << "sort:snr=1,large=3,small=501" << true << "" << int(StripeMethod::Sorting)
+                            << 1.0 << 3 << 501;
+    QTest::newRow("upper case, trailing comma")
+        << "OFF:SNR=4,Small=31," << true << "" << off << 4.0 << 31 << 31;
+    QTest::newRow("unknown method") << "rings" << false << "not \"rings\"" << off << 3.0 << 31 << 21;
+    QTest::newRow("even window") << "all:large=60" << false
+                                 << "large 60 is not an odd whole number from 3 to 501" << off << 3.0 << 31
+                                 << 21;
+    QTest::newRow("window too large")
+        << "all:small=503" << false << "from 3 to 501" << off << 3.0 << 31 << 21;
+    QTest::newRow("window not whole") << "all:small=21.5" << false << "small 21.5" << off << 3.0 << 31 << 21;
+    QTest::newRow("snr too low") << "dead:snr=0.5" << false << "snr 0.5 is outside 1 … 100" << off << 3.0
+                                 << 31 << 21;
+    QTest::newRow("snr not a number") << "all:snr=nan" << false << "snr" << off << 3.0 << 31 << 21;
+    QTest::newRow("snr without a value")
+        << "all:snr" << false << "snr takes a number" << off << 3.0 << 31 << 21;
+    QTest::newRow("unknown name") << "all:size=3" << false << "size is not a parameter" << off << 3.0 << 31
+                                  << 21;
     // All or nothing: the good item before the bad one is not taken either.
-    QTest::newRow("one bad of two") << "snr=2 large=4" << false << "large 4" << 3.0 << 31 << 21;
+    QTest::newRow("one bad of two") << "all:snr=2,large=4" << false << "large 4" << off << 3.0 << 31 << 21;
 }
 
 void TestSinogramGen::parameters()
 {
-    QFETCH(QString, items);
+    QFETCH(QString, text);
     QFETCH(bool, ok);
     QFETCH(QString, problem);
+    QFETCH(int, method);
     QFETCH(double, snr);
     QFETCH(int, large);
     QFETCH(int, small);
     StripeParams p;
     QString why;
-    QCOMPARE(applyStripeParams(items.split(QRegularExpression(QStringLiteral("[ ,]"))), p, why), ok);
-    QVERIFY2(why.contains(problem), qPrintable(why));
+    QCOMPARE(parseStripeOption(text, p, why), ok);
+    QVERIFY2(why.contains(problem) && why.isEmpty() == ok, qPrintable(why));
+    QCOMPARE(int(p.method), method);
     QCOMPARE(p.snr, snr);
     QCOMPARE(p.largeSize, large);
     QCOMPARE(p.smallSize, small);
+    // The parameters alone, as a batch command gives them: a refused list changes none of them.
+    const qsizetype colon = text.indexOf(u':');
+    if (colon >= 0) {
+        StripeParams q;
+        QCOMPARE(applyStripeParams(text.mid(colon + 1).split(u','), q, why), ok);
+        q.method = p.method;
+        QCOMPARE(q, p);
+    }
     if (ok) { // written back as read
         StripeParams q;
         QVERIFY(applyStripeParams(stripeParamItems(p), q, why));
+        q.method = p.method;
         QCOMPARE(q, p);
     }
-}
-
-void TestSinogramGen::commandLineOption_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("ok");
-    QTest::addColumn<int>("method");
-    QTest::addColumn<int>("small");
-    QTest::newRow("all") << "all" << true << int(StripeMethod::All) << 21;
-    QTest::newRow("off") << "OFF" << true << int(StripeMethod::Off) << 21;
-    QTest::newRow("sort with a window") << "sort:small=11" << true << int(StripeMethod::Sorting) << 11;
-    QTest::newRow("unknown method") << "rings" << false << int(StripeMethod::Off) << 21;
-    QTest::newRow("bad parameter") << "dead:snr=200" << false << int(StripeMethod::Off) << 21;
-}
-
-void TestSinogramGen::commandLineOption()
-{
-    QFETCH(QString, text);
-    QFETCH(bool, ok);
-    QFETCH(int, method);
-    QFETCH(int, small);
-    StripeParams p;
-    QString why;
-    QCOMPARE(parseStripeOption(text, p, why), ok);
-    QCOMPARE(int(p.method), method);
-    QCOMPARE(p.smallSize, small);
-    QCOMPARE(why.isEmpty(), ok);
 }
 
 QTEST_APPLESS_MAIN(TestSinogramGen)

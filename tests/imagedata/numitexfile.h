@@ -1,6 +1,7 @@
 #pragma once
 
 // Qt
+#include <QFile>
 #include <QString>
 
 // Local
@@ -18,4 +19,11 @@ template<class Pixel> QString writeItexImage(const QString &path, int w, int h, 
         for (int x = 0; x < w; ++x)
             px[static_cast<size_t>(y) * w + x] = static_cast<uint32_t>(pixel(x, y));
     return writeItexFile(path, {w, h, bytes, 1.0, px}) ? path : QString();
+}
+
+/// Writes `bytes` to `path`, whole.
+inline bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }

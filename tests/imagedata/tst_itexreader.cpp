@@ -24,16 +24,12 @@ class TestItexReader : public QObject
 {
     Q_OBJECT
 private slots:
-    void roundTrip_data();
-    void roundTrip();
-    void commentGrammar_data();
-    void commentGrammar();
+    void pixelsReadBackEveryWay_data();
+    void pixelsReadBackEveryWay();
+    void comments_data();
+    void comments();
     void areaSourceExtents_data();
     void areaSourceExtents();
-    void rejects_data();
-    void rejects();
-    void columnsTogetherEqualColumnsAlone_data();
-    void columnsTogetherEqualColumnsAlone();
     void fileTypes();
     void specialFilesAreNeverOpened();
     void minMaxAndGreyImage();
@@ -56,11 +52,7 @@ private:
 QString TestItexReader::write(const QString &name, const QByteArray &bytes)
 {
     const QString path = dir_.filePath(name);
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return QString();
-    f.write(bytes);
-    return path;
+    return writeBytes(path, bytes) ? path : QString();
 }
 
 QString TestItexReader::randomItex(const QString &name, int w, int h, int bpp)
@@ -84,123 +76,72 @@ std::vector<uint32_t> ramp(int w, int h, uint32_t scale)
 
 } // namespace
 
-void TestItexReader::roundTrip_data()
+void TestItexReader::pixelsReadBackEveryWay_data()
 {
-    QTest::addColumn<int>("bytesPerPixel");
-    QTest::addColumn<uint>("scale");
+    QTest::addColumn<int>("bytes");
     QTest::addColumn<int>("width");
     QTest::addColumn<int>("height");
-    QTest::newRow("16-bit") << 2 << 1000u << 7 << 5;
-    QTest::newRow("32-bit, unsigned above 2^31") << 4 << 200000000u << 5 << 6;
-    QTest::newRow("one pixel") << 2 << 1u << 1 << 1;
+    QTest::addColumn<QList<int>>("columns");
+    QTest::newRow("16-bit, every column") << 2 << 7 << 5 << QList<int> {0, 1, 2, 3, 4, 5, 6};
+    QTest::newRow("32-bit, every column") << 4 << 5 << 6 << QList<int> {0, 1, 2, 3, 4};
+    QTest::newRow("one pixel") << 2 << 1 << 1 << QList<int> {0};
+    // 70 × 37: the column sweep goes eight rows at a time, and 37 leaves five at the end.
+    QTest::newRow("a run") << 2 << 70 << 37 << QList<int> {5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
+    QTest::newRow("a run, 32-bit") << 4 << 70 << 37 << QList<int> {0, 1, 2, 3};
+    QTest::newRow("falling, with gaps and a repeat") << 2 << 70 << 37 << QList<int> {30, 28, 26, 26, 20};
+    QTest::newRow("the last column") << 2 << 70 << 37 << QList<int> {69};
+    QTest::newRow("far apart") << 4 << 70 << 37 << QList<int> {0, 69, 35};
+    QTest::newRow("some outside") << 2 << 70 << 37 << QList<int> {-1, 3, 70, 4, 1000000};
 }
 
-void TestItexReader::roundTrip()
+void TestItexReader::pixelsReadBackEveryWay()
 {
-    QFETCH(int, bytesPerPixel);
-    QFETCH(uint, scale);
+    QFETCH(int, bytes);
     QFETCH(int, width);
     QFETCH(int, height);
-    const std::vector<uint32_t> pixels = ramp(width, height, scale);
-    const QString path = dir_.filePath(u"rt.img"_s);
-    QVERIFY(writeItexFile(path, {width, height, bytesPerPixel, 0.25, pixels}));
-
+    QFETCH(QList<int>, columns);
+    // Spread over the whole range of the pixel, unsigned 32-bit counts above 2^31 among them.
+    std::vector<uint32_t> px(static_cast<size_t>(width) * height);
+    for (size_t i = 0; i < px.size(); ++i)
+        px[i] = static_cast<uint32_t>((i * 2654435761u) % (bytes == 2 ? 65536u : 4000000000u));
+    const QString path = dir_.filePath(u"pixels.img"_s);
+    QVERIFY(writeItexFile(path, {width, height, bytes, 0.25, px}));
     auto img = openImgData(path);
     QVERIFY(img);
-    QCOMPARE(img->width(), width);
-    QCOMPARE(img->height(), height);
+    QCOMPARE(QSize(img->width(), img->height()), QSize(width, height));
     QCOMPARE(img->expTime(), 0.25);
-    std::vector<double> row(width), col(height);
-    for (int y = 0; y < height; ++y) {
-        img->getRow(y, row.data());
-        for (int x = 0; x < width; ++x)
-            QCOMPARE(row[x], double(pixels[static_cast<size_t>(y) * width + x]));
-    }
-    for (int x = 0; x < width; ++x) {
-        img->getColumn(x, col.data());
-        for (int y = 0; y < height; ++y)
-            QCOMPARE(col[y], double(pixels[static_cast<size_t>(y) * width + x]));
-    }
-
     // File-read mode hands out the same pixels.
     auto byFile = createImgData(ImgFileType::ITEX);
     byFile->setReadAll(false);
     byFile->setFileName(path);
     QVERIFY(byFile->open());
-    std::vector<double> row2(width), col2(height);
-    byFile->getRow(height - 1, row2.data());
-    img->getRow(height - 1, row.data());
-    QCOMPARE(row2, row);
-    byFile->getColumn(width - 1, col2.data());
-    img->getColumn(width - 1, col.data());
-    QCOMPARE(col2, col);
-
-    // Lines outside the image leave the buffer untouched, in both modes.
-    const std::vector<double> untouched(16, -7.0);
-    std::vector<double> buf = untouched;
+    const std::vector<int> xs(columns.begin(), columns.end());
+    const size_t stride = height + 3;
     for (const ImgData *image : {img.get(), byFile.get()}) {
+        std::vector<double> row(width);
+        for (int y = 0; y < height; ++y) {
+            image->getRow(y, row.data());
+            for (int x = 0; x < width; ++x)
+                QCOMPARE(row[x], double(px[static_cast<size_t>(y) * width + x]));
+        }
+        // Columns read together equal columns read alone; those outside the image leave the buffer
+        // untouched.
+        std::vector<double> together(xs.size() * stride, -7.0);
+        image->getColumns(xs.data(), static_cast<int>(xs.size()), together.data(), stride);
+        for (size_t i = 0; i < xs.size(); ++i) {
+            std::vector<double> alone(stride, -7.0);
+            image->getColumn(xs[i], alone.data());
+            QCOMPARE(std::vector<double>(together.begin() + i * stride, together.begin() + (i + 1) * stride),
+                alone);
+            const bool inside = xs[i] >= 0 && xs[i] < width;
+            for (int y = 0; y < height; ++y)
+                QCOMPARE(alone[y], inside ? double(px[static_cast<size_t>(y) * width + xs[i]]) : -7.0);
+        }
+        std::vector<double> buf(16, -7.0);
         for (int y : {-1, height, 1000000})
             QCOMPARE(image->getRow(y, buf.data()), buf.data());
-        for (int x : {-1, width, 1000000})
-            image->getColumn(x, buf.data());
+        QCOMPARE(buf, std::vector<double>(16, -7.0));
     }
-    QCOMPARE(buf, untouched);
-}
-
-void TestItexReader::commentGrammar_data()
-{
-    QTest::addColumn<QByteArray>("comment");
-    QTest::addColumn<int>("width");
-    QTest::addColumn<int>("height");
-    QTest::addColumn<int>("bytesPerPixel");
-    QTest::addColumn<double>("expTime");
-
-    QTest::newRow("plain keys") << QByteArray("Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=2,") << 4
-                                << 3 << 2 << 1.0;
-    QTest::newRow("later exposure wins") << QByteArray(
-        "Prop_ExposureTime1=0.1,Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=4,Prop_ExposureTime2=0.2,")
-                                         << 4 << 3 << 4 << 0.2;
-    QTest::newRow("comma inside quotes")
-        << QByteArray("Note=\"a,Prop_ImageWidth=99,\",Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=2,")
-        << 4 << 3 << 2 << 1.0;
-    QTest::newRow("area source only")
-        << QByteArray("BytesPerPixel=2,areSource=\"10,20,14,23\",Prop_ImageWidth=,") << 4 << 3 << 2 << 1.0;
-    QTest::newRow("non-numeric width falls back to the area")
-        << QByteArray("Prop_ImageWidth=wide,Prop_ImageHeight=3,areSource=\"0,0,4,9\",BytesPerPixel=2,") << 4
-        << 3 << 2 << 1.0;
-    QTest::newRow("quoted values") << QByteArray(
-        "Prop_ImageWidth=\"4\",Prop_ImageHeight=\"3\",BytesPerPixel=\"2\",")
-                                   << 4 << 3 << 2 << 1.0;
-    QTest::newRow("camera sections joined by CR LF, key first in a section")
-        << QByteArray("[Application]\r\nDate=06/12/2026,Software=\"HiCam, v2\",\r\n"
-                      "[Camera]\r\nBytesPerPixel=4,Prop_ExposureTime1=0.05,Mode=\"Fast scan\",\r\n"
-                      "[Acquisition]\r\nareSource=\"0,0,4,3\",NrExposure=1,\r\n"
-                      "[Scaling]\r\nScalingXUnit=\"um\",areSource=\"0,0,0,0\"")
-        << 4 << 3 << 4 << 0.05;
-}
-
-void TestItexReader::commentGrammar()
-{
-    QFETCH(QByteArray, comment);
-    QFETCH(int, width);
-    QFETCH(int, height);
-    QFETCH(int, bytesPerPixel);
-    QFETCH(double, expTime);
-    const std::vector<uint32_t> pixels = ramp(width, height, 3);
-    // Bytes after the pixels (a camera's own trailer) are not read.
-    const QString path = write(u"grammar.img"_s,
-        itexFileBytes({width, height, bytesPerPixel, 1.0, pixels}, comment) + QByteArray(300, '\x7f'));
-    auto img = openImgData(path);
-    QVERIFY(img);
-    QCOMPARE(img->width(), width);
-    QCOMPARE(img->height(), height);
-    QCOMPARE(static_cast<ImgDataITEX *>(img.get())->bytesPerPixel(), bytesPerPixel);
-    QCOMPARE(img->expTime(), expTime);
-    QCOMPARE(static_cast<ImgDataITEX *>(img.get())->dataOffset(), 64 + int(comment.size()));
-    double min = -1, max = -1;
-    img->getMinMax(min, max);
-    QCOMPARE(min, 0.0);
-    QCOMPARE(max, 3.0 * (width * height - 1));
 }
 
 void TestItexReader::areaSourceExtents_data()
@@ -226,91 +167,100 @@ void TestItexReader::areaSourceExtents()
     QCOMPARE(props.areaHeight, areaHeight);
 }
 
-void TestItexReader::rejects_data()
+void TestItexReader::comments_data()
 {
     QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("opens");
+    QTest::addColumn<int>("bytesPerPixel");
+    QTest::addColumn<double>("expTime");
     QTest::addColumn<QString>("message"); // regular expression, or empty for none
 
-    // The pixels of a 4 × 3 image of 16 bits behind the comment given.
-    const std::vector<uint32_t> px = ramp(4, 3, 1);
-    auto file = [&px](const QByteArray &comment) { return itexFileBytes({4, 3, 2, 1.0, px}, comment); };
+    // The pixels of a 4 × 3 image behind the comment given. Bytes after the pixels (a camera's own
+    // trailer) are not read.
+    const std::vector<uint32_t> px = ramp(4, 3, 3);
+    auto file = [&px](const QByteArray &comment, int bpp = 2) {
+        return itexFileBytes({4, 3, bpp, 1.0, px}, comment);
+    };
+    const QByteArray trailer(300, '\x7f');
+    QTest::newRow("plain keys") << file("Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=2,") + trailer
+                                << true << 2 << 1.0 << QString();
+    QTest::newRow("later exposure wins") << file("Prop_ExposureTime1=0.1,Prop_ImageWidth=4,Prop_ImageHeight="
+                                                 "3,BytesPerPixel=4,Prop_ExposureTime2=0.2,",
+                                                4)
+            + trailer << true << 4 << 0.2 << QString();
+    QTest::newRow("comma inside quotes")
+        << file("Note=\"a,Prop_ImageWidth=99,\",Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=2,")
+            + trailer
+        << true << 2 << 1.0 << QString();
+    QTest::newRow("area source only")
+        << file("BytesPerPixel=2,areSource=\"10,20,14,23\",Prop_ImageWidth=,") + trailer << true << 2 << 1.0
+        << QString();
+    QTest::newRow("non-numeric width falls back to the area")
+        << file("Prop_ImageWidth=wide,Prop_ImageHeight=3,areSource=\"0,0,4,9\",BytesPerPixel=2,") + trailer
+        << true << 2 << 1.0 << QString();
+    QTest::newRow("quoted values") << file(
+                                          "Prop_ImageWidth=\"4\",Prop_ImageHeight=\"3\",BytesPerPixel=\"2\",")
+            + trailer << true << 2 << 1.0
+                                   << QString();
+    QTest::newRow("camera sections joined by CR LF, key first in a section")
+        << file("[Application]\r\nDate=06/12/2026,Software=\"HiCam, v2\",\r\n"
+                "[Camera]\r\nBytesPerPixel=4,Prop_ExposureTime1=0.05,Mode=\"Fast scan\",\r\n"
+                "[Acquisition]\r\nareSource=\"0,0,4,3\",NrExposure=1,\r\n"
+                "[Scaling]\r\nScalingXUnit=\"um\",areSource=\"0,0,0,0\"",
+               4)
+            + trailer
+        << true << 4 << 0.05 << QString();
+
     const QByteArray good = file("Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=2,");
-    QTest::newRow("comment length 0") << file({}) << QString();
+    QTest::newRow("comment length 0") << file({}) << false << 2 << 1.0 << QString();
     QTest::newRow("height only in the last item, no comma")
-        << file("Prop_ImageWidth=4,BytesPerPixel=2,Prop_ImageHeight=3") << QString();
-    QTest::newRow("no BytesPerPixel")
-        << file("Prop_ImageWidth=4,Prop_ImageHeight=3,") << u"Unsupported BytesPerPixel"_s;
-    QTest::newRow("BytesPerPixel 1") << file("Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=1,")
-                                     << u"Unsupported BytesPerPixel"_s;
+        << file("Prop_ImageWidth=4,BytesPerPixel=2,Prop_ImageHeight=3") << false << 2 << 1.0 << QString();
+    QTest::newRow("no BytesPerPixel") << file("Prop_ImageWidth=4,Prop_ImageHeight=3,") << false << 2 << 1.0
+                                      << u"Unsupported BytesPerPixel"_s;
+    QTest::newRow("BytesPerPixel 1") << file("Prop_ImageWidth=4,Prop_ImageHeight=3,BytesPerPixel=1,") << false
+                                     << 2 << 1.0 << u"Unsupported BytesPerPixel"_s;
     QTest::newRow("width too large for 32 bits")
-        << file("Prop_ImageWidth=4294967300,Prop_ImageHeight=3,BytesPerPixel=2,") << QString();
-    QTest::newRow("truncated pixel block") << good.left(good.size() - 1) << u"shorter than 4 x 3 x 2 bytes"_s;
+        << file("Prop_ImageWidth=4294967300,Prop_ImageHeight=3,BytesPerPixel=2,") << false << 2 << 1.0
+        << QString();
+    QTest::newRow("truncated pixel block")
+        << good.left(good.size() - 1) << false << 2 << 1.0 << u"shorter than 4 x 3 x 2 bytes"_s;
     QTest::newRow("huge announced size")
-        << file("Prop_ImageWidth=2000000000,Prop_ImageHeight=2000000000,BytesPerPixel=4,")
-        << u"shorter than 2000000000 x 2000000000 x 4"_s;
-    QTest::newRow("comment shorter than announced") << good.left(64 + 10) << QString();
+        << file("Prop_ImageWidth=2000000000,Prop_ImageHeight=2000000000,BytesPerPixel=4,") << false << 2
+        << 1.0 << u"shorter than 2000000000 x 2000000000 x 4"_s;
+    QTest::newRow("comment shorter than announced") << good.left(64 + 10) << false << 2 << 1.0 << QString();
     QTest::newRow("header shorter than 10 bytes")
-        << QByteArray("IM\x05\x00", 4) << u"^Error on reading ITEX file props."_s;
+        << QByteArray("IM\x05\x00", 4) << false << 2 << 1.0 << u"^Error on reading ITEX file props."_s;
 }
 
-void TestItexReader::rejects()
+void TestItexReader::comments()
 {
     QFETCH(QByteArray, bytes);
+    QFETCH(bool, opens);
+    QFETCH(int, bytesPerPixel);
+    QFETCH(double, expTime);
     QFETCH(QString, message);
-    const QString path = write(u"bad.img"_s, bytes);
-    QStringList said;
-    {
-        DebugLog log;
-        auto img = createImgData(checkFileType(path));
-        QVERIFY(img);
-        img->setFileName(path);
-        QVERIFY(!img->open());
-        QVERIFY(!img->isOpen());
-        said = log.messages();
-    }
+    const QString path = write(u"comment.img"_s, bytes);
+    DebugLog log;
+    auto img = createImgData(checkFileType(path));
+    QVERIFY(img);
+    img->setFileName(path);
+    QCOMPARE(img->open(), opens);
+    QCOMPARE(img->isOpen(), opens);
     // The expected message and nothing beyond it.
+    const QStringList said = log.messages();
     QCOMPARE(said.size(), message.isEmpty() ? 0 : 1);
     if (!message.isEmpty())
         QVERIFY2(said.first().contains(QRegularExpression(message)), qPrintable(said.first()));
-}
-
-void TestItexReader::columnsTogetherEqualColumnsAlone_data()
-{
-    QTest::addColumn<int>("bytes");
-    QTest::addColumn<QList<int>>("columns");
-    QTest::newRow("a run") << 2 << QList<int> {5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
-    QTest::newRow("a run, 32-bit") << 4 << QList<int> {0, 1, 2, 3};
-    QTest::newRow("falling, with gaps and a repeat") << 2 << QList<int> {30, 28, 26, 26, 20};
-    QTest::newRow("the last column") << 2 << QList<int> {69};
-    QTest::newRow("far apart") << 4 << QList<int> {0, 69, 35};
-    QTest::newRow("some outside") << 2 << QList<int> {-1, 3, 70, 4, 1000000};
-}
-
-void TestItexReader::columnsTogetherEqualColumnsAlone()
-{
-    // 70 × 37: the sweep goes eight rows at a time, and 37 leaves five at the end.
-    QFETCH(int, bytes);
-    QFETCH(QList<int>, columns);
-    const int w = 70, h = 37;
-    std::vector<uint32_t> px(static_cast<size_t>(w) * h);
-    for (size_t i = 0; i < px.size(); ++i)
-        px[i] = static_cast<uint32_t>((i * 2654435761u) % (bytes == 2 ? 65536u : 4000000000u));
-    const QString path = dir_.filePath(u"cols%1.img"_s.arg(bytes));
-    QVERIFY(writeItexFile(path, {w, h, bytes, 1.0, px}));
-    auto img = openImgData(path);
-    QVERIFY(img);
-    const size_t stride = h + 3;
-    std::vector<double> together(columns.size() * stride, -7.0);
-    const std::vector<int> xs(columns.begin(), columns.end());
-    img->getColumns(xs.data(), static_cast<int>(xs.size()), together.data(), stride);
-    for (qsizetype i = 0; i < columns.size(); ++i) {
-        std::vector<double> alone(stride, -7.0);
-        img->getColumn(columns[i], alone.data()); // untouched outside the image, like `together`
-        QCOMPARE(
-            std::vector<double>(together.begin() + i * stride, together.begin() + (i + 1) * stride), alone);
-        if (columns[i] >= 0 && columns[i] < w)
-            QCOMPARE(alone[h - 1], double(px[static_cast<size_t>(h - 1) * w + columns[i]]));
-    }
+    if (!opens)
+        return;
+    QCOMPARE(QSize(img->width(), img->height()), QSize(4, 3));
+    QCOMPARE(static_cast<ImgDataITEX *>(img.get())->bytesPerPixel(), bytesPerPixel);
+    QCOMPARE(img->expTime(), expTime);
+    QCOMPARE(static_cast<ImgDataITEX *>(img.get())->dataOffset(), bytes.size() - 300 - 12 * bytesPerPixel);
+    double min = -1, max = -1;
+    img->getMinMax(min, max);
+    QCOMPARE(min, 0.0);
+    QCOMPARE(max, 3.0 * (4 * 3 - 1));
 }
 
 void TestItexReader::fileTypes()
@@ -340,7 +290,8 @@ void TestItexReader::fileTypes()
     QVERIFY(!readImageSize(dir_.filePath(u"absent.img"_s), w, h));
     QCOMPARE(w, 0);
 
-    // Little-endian pixels: bytes 0x34 0x12 are 4660, FF FF FF FF is 4294967295.
+    // Little-endian pixels: bytes 0x34 0x12 are 4660 (the counts above 2^31 read back unsigned with
+    // the other pixels).
     QByteArray bytes
         = itexFileBytes({2, 1, 2, 1.0, {}}, "Prop_ImageWidth=2,Prop_ImageHeight=1,BytesPerPixel=2,");
     bytes[bytes.size() - 4] = '\x34';
@@ -350,13 +301,6 @@ void TestItexReader::fileTypes()
     double row[2];
     le->getRow(0, row);
     QCOMPARE(row[0], 4660.0);
-    QByteArray bytes32
-        = itexFileBytes({1, 1, 4, 1.0, {}}, "Prop_ImageWidth=1,Prop_ImageHeight=1,BytesPerPixel=4,");
-    bytes32.replace(bytes32.size() - 4, 4, QByteArray(4, '\xff'));
-    auto u32 = openImgData(write(u"u32.img"_s, bytes32));
-    QVERIFY(u32);
-    u32->getRow(0, row);
-    QCOMPARE(row[0], 4294967295.0);
 }
 
 void TestItexReader::specialFilesAreNeverOpened()

@@ -186,7 +186,9 @@ bool writeScan(const Phantom &phantom, const ScanSetup &setup, const QString &pr
     averaged.noise = setup.noise * setup.flatNoise;
     averaged.seed = setup.seed + 1;
     Counter countAveraged(averaged);
-    Counter count(setup);
+    ScanSetup part = setup;
+    part.seed = setup.seed + static_cast<uint32_t>(std::max(setup.firstProjection, 0));
+    Counter count(part);
     std::vector<uint32_t> pixels(static_cast<size_t>(w) * h);
 
     // The faults, per position across the axis.
@@ -216,14 +218,22 @@ bool writeScan(const Phantom &phantom, const ScanSetup &setup, const QString &pr
             }
     };
 
-    fill(countAveraged, false, [&](int i, int) { return flat[i]; });
-    if (!writeOne(i0File, setup, pixels, error))
-        return false;
-    fill(countAveraged, false, [&](int, int) { return setup.bg; });
-    if (!writeOne(bgFile, setup, pixels, error))
-        return false;
+    if (!i0File.isEmpty()) {
+        fill(countAveraged, false, [&](int i, int) { return flat[i]; });
+        if (!writeOne(i0File, setup, pixels, error))
+            return false;
+    }
+    if (!bgFile.isEmpty()) {
+        fill(countAveraged, false, [&](int, int) { return setup.bg; });
+        if (!writeOne(bgFile, setup, pixels, error))
+            return false;
+    }
 
-    for (int k = 0; k < setup.projections; ++k) {
+    const int first = std::clamp(setup.firstProjection, 0, setup.projections);
+    const int end = setup.projectionCount < 0
+        ? setup.projections
+        : first + std::min(setup.projectionCount, setup.projections - first);
+    for (int k = first; k < end; ++k) {
         const double theta = setup.rangeDeg / 180.0 * std::numbers::pi * k / setup.projections;
         const bool inPartial = k >= faults.partialFirst && k < faults.partialFirst + faults.partialCount;
         fill(count, true, [&](int i, int j) {

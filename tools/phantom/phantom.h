@@ -87,11 +87,16 @@ struct ScanSetup
         = 0.0; // a tilted axis: the centre of detector line j along the axis is cor + j · corPerLine
     bool poisson = false; // Poisson counts (the noise factor is not used)
     DetectorFaults faults; // none by default
+    // Writes only projections [firstProjection, firstProjection + projectionCount) of the scan (all
+    // from the first when the count is negative), so that several writers can share a large scan. A
+    // part from a later projection draws its noise from a stream of its own.
+    int firstProjection = 0;
+    int projectionCount = -1;
 };
 
 /// Writes projections (`projDir`/`prefix`NNNN.img, or .tif), an I0 and a BG image as ITEX (or TIFF) files:
-/// counts I = I0 · exp(−line integral) + BG, with noise. False (and `error` set) when a file cannot be
-/// written.
+/// counts I = I0 · exp(−line integral) + BG, with noise; I0 and BG only where their paths are not empty.
+/// False (and `error` set) when a file cannot be written.
 bool writeScan(const Phantom &phantom, const ScanSetup &setup, const QString &projDir, const QString &prefix,
     const QString &i0File, const QString &bgFile, QString *error = nullptr);
 

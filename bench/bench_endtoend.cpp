@@ -11,8 +11,8 @@
 // on 2 threads, writing data files and PNGs. That takes tens of minutes on 2 cores; a narrower set
 // (--width 64) or a shorter range (--slices 0:31) measures the same per-slice costs in less. The
 // projections are written into DIR once, by one writer per processor, and read from there by later
-// runs (default: a temporary folder, removed at the end). Written files are removed as soon as they are complete unless --keep
-// is given (a full run's data files would fill 170 GB).
+// runs (default: a temporary folder, removed at the end). Written files are removed as soon as they
+// are complete unless --keep is given (a full run's data files would fill 170 GB).
 
 // Qt
 #include <QCoreApplication>

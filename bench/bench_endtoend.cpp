@@ -36,7 +36,8 @@
 
 namespace {
 
-// The command's output: every "wrote PATH" line has its file removed, on a thread of its own.
+// The command's output: every "wrote PATH" line has its file removed, on a thread of its own, and
+// every 64 slices' files a line on standard error tells how far the run is.
 class Remover : public QObject
 {
 public:
@@ -46,9 +47,11 @@ public:
 class OutputSink : public QIODevice
 {
 public:
-    OutputSink(Remover *remover, bool keep)
+    OutputSink(Remover *remover, bool keep, int filesPerSlice, int slices)
         : remover_(remover)
         , keep_(keep)
+        , filesPerSlice_(std::max(filesPerSlice, 1))
+        , slices_(slices)
     {
         open(QIODevice::WriteOnly);
     }
@@ -62,6 +65,8 @@ protected:
         while ((end = pending_.indexOf('\n')) >= 0) {
             const QByteArray line = pending_.left(end);
             pending_.remove(0, end + 1);
+            if (line.startsWith("wrote ") && ++files_ % (64 * filesPerSlice_) == 0)
+                std::fprintf(stderr, "slices written: %d of %d\n", files_ / filesPerSlice_, slices_);
             if (line.startsWith("wrote ") && !keep_) {
                 const QString path = QString::fromLocal8Bit(line.mid(6));
                 QMetaObject::invokeMethod(
@@ -76,6 +81,9 @@ protected:
 private:
     Remover *remover_;
     bool keep_;
+    int filesPerSlice_;
+    int slices_;
+    int files_ = 0;
     QByteArray pending_;
 };
 
@@ -130,7 +138,14 @@ int main(int argc, char *argv[])
     const QString projDir = QDir(dir).filePath(QStringLiteral("p"));
     const QString i0 = QDir(dir).filePath(QStringLiteral("i0.img")),
                   bg = QDir(dir).filePath(QStringLiteral("bg.img"));
-    if (!QFile::exists(bg)) {
+    // A set is taken as written when its marker names its sizes; a generation cut short has none.
+    const QString marker = QDir(dir).filePath(QStringLiteral("written"));
+    const QByteArray sizes = QStringLiteral("%1 %2 %3").arg(width).arg(height).arg(projections).toLatin1();
+    QFile markerFile(marker);
+    if (!markerFile.open(QIODevice::ReadOnly) || markerFile.readAll() != sizes) {
+        markerFile.close();
+        QFile::remove(marker);
+        QDir(projDir).removeRecursively();
         ScanSetup setup;
         setup.axisVertical = false;
         setup.width = width;
@@ -164,6 +179,10 @@ int main(int argc, char *argv[])
             }
         printFigure(
             QStringLiteral("writing the projections"), writing.nsecsElapsed() * 1e-9, QStringLiteral("s"));
+        if (!markerFile.open(QIODevice::WriteOnly) || markerFile.write(sizes) != sizes.size()) {
+            std::fprintf(stderr, "bench_endtoend: cannot write %s\n", qPrintable(marker));
+            return 1;
+        }
     }
     if (args.contains(QStringLiteral("--generate-only")))
         return 0;
@@ -195,7 +214,9 @@ int main(int argc, char *argv[])
     Remover remover;
     remover.moveToThread(&removing);
     removing.start();
-    OutputSink sink(&remover, keep);
+    const int filesPerSlice = static_cast<int>(outputs.contains(QStringLiteral("data")))
+        + outputs.contains(QStringLiteral("png")) + outputs.contains(QStringLiteral("tiff"));
+    OutputSink sink(&remover, keep, filesPerSlice, count);
     QTextStream text(&sink);
     QElapsedTimer clock;
     clock.start();

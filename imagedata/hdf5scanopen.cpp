@@ -12,6 +12,7 @@
 #include "imagedata/imagelimits.h"
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace {
@@ -111,6 +112,7 @@ private:
     bool findNxTomo();
     bool openFrames(const QString &path, Hdf5Scan::Kind kind, std::int64_t &frames);
     bool checkStorage(hid_t dataset, const QString &path, std::int64_t bytes);
+    bool checkChunksStored(hid_t dataset, const QString &path, const hsize_t *chunk, int rank);
     bool readSmall(const QString &path, hid_t memory, std::int64_t expected, void *out, bool &present,
         std::int64_t &length);
     bool readKeys(const QString &path, std::int64_t frames);
@@ -334,15 +336,45 @@ bool Hdf5ScanOpener::checkStorage(hid_t dataset, const QString &path, std::int64
                                        "read")
                             .arg(path, sides.join(QStringLiteral(" x ")))
                             .arg(limit));
-        return true;
+        return checkChunksStored(dataset, path, chunk, rank);
     }
     // A contiguous block must lie inside the file: a truncated file is refused here, not frame by frame.
     const haddr_t offset = H5Dget_offset(dataset);
+    // A block never written reads as fill values: frames that were never taken.
+    if (offset == HADDR_UNDEF && bytes > 0 && H5Pget_layout(create.get()) == H5D_CONTIGUOUS)
+        return fail(QStringLiteral("%1: none of its %2 bytes is stored (never written)").arg(path).arg(bytes));
     hsize_t fileSize = 0;
     if (offset != HADDR_UNDEF && H5Fget_filesize(s_.file_, &fileSize) >= 0
         && (offset > fileSize || hsize_t(bytes) > fileSize - offset))
         return fail(QStringLiteral("%1: the file ends before its %2 bytes of frames").arg(path).arg(bytes));
     H5Eclear2(H5E_DEFAULT);
+    return true;
+}
+
+bool Hdf5ScanOpener::checkChunksStored(hid_t dataset, const QString &path, const hsize_t *chunk, int rank)
+{
+    // Chunks never written read as fill values, quietly: a scan cut short, or a file that declares
+    // a million frames and holds none (averaging them would take hours).
+    const hdf5::Id space(H5Dget_space(dataset));
+    hsize_t dims[H5S_MAX_RANK] = {};
+    if (!space || H5Sget_simple_extent_ndims(space.get()) != rank
+        || H5Sget_simple_extent_dims(space.get(), dims, nullptr) < 0)
+        return fail(QStringLiteral("%1: its extent cannot be read").arg(path));
+    hsize_t expected = 1;
+    for (int d = 0; d < rank; ++d) {
+        if (dims[d] == 0)
+            return true;
+        if (chunk[d] == 0 || __builtin_mul_overflow(expected, (dims[d] - 1) / chunk[d] + 1, &expected))
+            expected = std::numeric_limits<hsize_t>::max();
+    }
+    hsize_t stored = 0;
+    if (H5Dget_num_chunks(dataset, space.get(), &stored) < 0)
+        return fail(QStringLiteral("%1: its chunks cannot be counted").arg(path));
+    if (stored < expected)
+        return fail(QStringLiteral("%1: %2 of its %3 chunks are stored; the rest were never written")
+                        .arg(path)
+                        .arg(stored)
+                        .arg(expected));
     return true;
 }
 

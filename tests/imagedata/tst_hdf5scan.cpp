@@ -297,6 +297,17 @@ void TestHdf5Scan::refusesWhatItCannotUse_data()
     ScanFileRecipe billion = nxtomo({});
     billion.declaredFrames = 1000000000;
     QTest::newRow("a billion frames") << billion << u"1000000000 frames"_s;
+    ScanFileRecipe cutShort = exchange(3, 0, 0);
+    cutShort.chunked = true;
+    cutShort.declaredFrames = 5;
+    QTest::newRow("a scan cut short") << cutShort << u"3 of its 5 chunks are stored"_s;
+    ScanFileRecipe unwritten = exchange(0, 0, 0);
+    unwritten.chunked = true;
+    unwritten.declaredFrames = 1 << 20;
+    QTest::newRow("frames declared, none written") << unwritten << u"0 of its 1048576 chunks"_s;
+    ScanFileRecipe neverWritten = exchange(0, 0, 0);
+    neverWritten.declaredFrames = 4;
+    QTest::newRow("a block never written") << neverWritten << u"144 bytes is stored (never written)"_s;
     ScanFileRecipe huge = exchange(1, 0, 0);
     huge.declaredFrames = 1;
     huge.declaredWidth = 1 << 30;

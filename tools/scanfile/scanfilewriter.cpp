@@ -91,11 +91,11 @@ bool frames(hid_t file, const char *path, const ScanFileRecipe &recipe, const st
     const hsize_t h = recipe.declaredHeight > 0 ? hsize_t(recipe.declaredHeight) : hsize_t(recipe.height);
     const hsize_t w = recipe.declaredWidth > 0 ? hsize_t(recipe.declaredWidth) : hsize_t(recipe.width);
     const hsize_t dims3[3] = {n, h, w};
-    const bool declaredOnly = recipe.declaredFrames > 0 || recipe.declaredWidth > 0 || recipe.declaredHeight > 0;
+    const bool sidesDeclared = recipe.declaredWidth > 0 || recipe.declaredHeight > 0;
     const int rank = recipe.rank == 2 ? 2 : 3;
     Handle space(H5Screate_simple(rank, rank == 2 ? dims3 + 1 : dims3, nullptr));
     Handle create(H5Pcreate(H5P_DATASET_CREATE));
-    if (recipe.chunked || recipe.gzip > 0 || recipe.filter > 0 || recipe.plugin > 0 || declaredOnly) {
+    if (recipe.chunked || recipe.gzip > 0 || recipe.filter > 0 || recipe.plugin > 0 || sidesDeclared) {
         const hsize_t chunk3[3] = {1, std::min<hsize_t>(h, 4096), std::min<hsize_t>(w, 4096)};
         H5Pset_chunk(create, rank, rank == 2 ? chunk3 + 1 : chunk3);
         if (recipe.gzip > 0)
@@ -108,12 +108,12 @@ bool frames(hid_t file, const char *path, const ScanFileRecipe &recipe, const st
     Handle set(H5Dcreate2(file, path, fileType(recipe.type), space, H5P_DEFAULT, create, H5P_DEFAULT));
     if (set.id < 0)
         return false;
-    if (declaredOnly)
+    if (sidesDeclared)
         return true;
     std::vector<double> frame(size_t(recipe.width) * size_t(recipe.height));
     const hsize_t memDims[2] = {hsize_t(recipe.height), hsize_t(recipe.width)};
     Handle memory(H5Screate_simple(2, memDims, nullptr));
-    for (size_t f = 0; f < kinds.size(); ++f) {
+    for (size_t f = 0; f < std::min<size_t>(kinds.size(), n); ++f) {
         for (int y = 0; y < recipe.height; ++y) {
             double *row = frame.data() + size_t(y) * size_t(recipe.width);
             if (recipe.fill) {

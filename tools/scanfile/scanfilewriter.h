@@ -42,7 +42,8 @@ struct ScanFileRecipe
     int gzip = 0;
     int filter = 0;
     int plugin = 0;
-    /// Frames declared with this many frames (chunked, none written): sizes a reader must not trust.
+    /// Frames declared with this many frames, of which only the recipe's own are written (none, in
+    /// chunks, when a side is declared too): sizes a reader must not trust.
     std::int64_t declaredFrames = 0;
     std::int64_t declaredWidth = 0;
     std::int64_t declaredHeight = 0;

@@ -118,9 +118,19 @@ std::string formatG(double value)
 QByteArray ctImageDataText(
     std::span<const double> image, int n, const Region &region, const DataWindow &window)
 {
+    QByteArray text;
+    ctImageDataTextInto(image, n, region, window, text);
+    text.squeeze(); // the text waits in the saver's queue: it must not keep the room of the longest lines
+    return text;
+}
+
+bool ctImageDataTextInto(
+    std::span<const double> image, int n, const Region &region, const DataWindow &window, QByteArray &text)
+{
+    text.resize(0); // keeps the room
     long long xs = 0, xe = 0, zs = 0, ze = 0;
     if (!regionPixelRange(region.x0, region.x1, xs, xe) || !regionPixelRange(region.z0, region.z1, zs, ze))
-        return QByteArray();
+        return false;
     // The longest line: both numbers at their widest, a value (at most 13 characters), two tabs and
     // a line feed. Only a region whose text could not be held in memory is refused, whatever the size
     // of the image (pixels outside it are written as 0 + offset).
@@ -129,14 +139,13 @@ QByteArray ctImageDataText(
     const long long width = xe - xs;
     const long long rows = ze - zs;
     if (rows > 0 && width > dataFileByteLimit() / lineBytes / rows)
-        return QByteArray();
+        return false;
     const long long lines = width * rows;
     if (lines == 0) { // no whole pixel: no column table and no pass over the rows of the other side
         xe = xs;
         ze = zs;
     }
 
-    QByteArray text;
     char buf[128];
     auto headerLine = [&](const char *label, double v) {
         text.append(label);
@@ -170,14 +179,15 @@ QByteArray ctImageDataText(
         columnLength.resize(static_cast<size_t>(xe - xs));
         text.resize(headerSize + static_cast<qsizetype>(lines * lineBytes) + 64);
     } catch (const std::bad_alloc &) {
-        return QByteArray();
+        text = QByteArray();
+        return false;
     }
     for (long long x = xs; x < xe; ++x) {
         char *c = columns.data() + (x - xs) * 24;
         columnLength[static_cast<size_t>(x - xs)]
             = static_cast<unsigned char>(std::to_chars(c, c + 24, x).ptr - c);
     }
-    adviseHugePages(text.data(), static_cast<size_t>(text.size())); // tens of megabytes of fresh memory
+    adviseHugePages(text.data(), static_cast<size_t>(text.size())); // tens of megabytes
     char *p = text.data() + headerSize;
     for (long long z = zs; z < ze; ++z) {
         const bool rowInside = z >= 0 && z < n;
@@ -201,8 +211,7 @@ QByteArray ctImageDataText(
         }
     }
     text.resize(p - text.constData());
-    text.squeeze(); // the text waits in the saver's queue: it must not keep the room of the longest lines
-    return text;
+    return true;
 }
 
 namespace {

@@ -45,3 +45,8 @@ bool regionPixelRange(double a, double b, long long &start, long long &end);
 
 QByteArray ctImageDataText(
     std::span<const double> image, int n, const Region &region, const DataWindow &window);
+/// The same text made in `text`, in the room it has when that is enough: a caller that makes one
+/// file after another keeps one array, whose pages are not faulted in afresh for each (tens of
+/// megabytes a slice). False, with `text` empty, where the other gives an empty array.
+bool ctImageDataTextInto(
+    std::span<const double> image, int n, const Region &region, const DataWindow &window, QByteArray &text);

@@ -70,7 +70,7 @@ SliceResult reconstructSlice(CtFbp &engine, SinogramCache &sinograms, const Slic
     return result;
 }
 
-void makeSliceFiles(SliceResult &result, std::span<const double> image, const SliceTask &task)
+void makeSliceFiles(SliceResult &result, std::span<const double> image, const SliceTask &task, QByteArray *textRoom)
 {
     const int n = result.n;
     const Region &r = result.region;
@@ -89,7 +89,12 @@ void makeSliceFiles(SliceResult &result, std::span<const double> image, const Sl
         result.image = greyImage(image, n, n, result.scale);
     }
     if (task.makeData) {
-        result.dataText = ctImageDataText(image, n, r, task.window);
+        if (textRoom) {
+            ctImageDataTextInto(image, n, r, task.window, *textRoom);
+            result.dataText = *textRoom;
+        } else {
+            result.dataText = ctImageDataText(image, n, r, task.window);
+        }
         if (result.dataText.isEmpty())
             result.problem
                 = QStringLiteral("the region of slice %1 is too large for a data file").arg(result.slice);

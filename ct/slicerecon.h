@@ -86,5 +86,7 @@ int requiredLength(const ProjectionSet &set, const SinogramRequest &request);
 SliceResult reconstructSlice(CtFbp &engine, SinogramCache &sinograms, const SliceTask &task);
 
 /// Makes the grey image, data-file text and TIFF file that `task` asks for from the values of the
-/// reconstructed slice `result` (n × n), on any thread.
-void makeSliceFiles(SliceResult &result, std::span<const double> image, const SliceTask &task);
+/// reconstructed slice `result` (n × n), on any thread. With `textRoom` the text is made in that
+/// array, which the result then shares: once the result is gone, the next slice's text uses its room.
+void makeSliceFiles(
+    SliceResult &result, std::span<const double> image, const SliceTask &task, QByteArray *textRoom = nullptr);

@@ -664,7 +664,7 @@ void ReconRun::sliceDone(SliceWorker *worker, const SliceResult &done)
     clock.start();
     SliceResult result = done;
     if (result.reconstructed && result.values)
-        makeSliceFiles(result, *result.values, task_);
+        makeSliceFiles(result, *result.values, task_, &dataText_);
     if (result.values) // its pages serve the worker's next slice
         QMetaObject::invokeMethod(
             worker, [worker, values = std::move(result.values)] { worker->recycle(values); },

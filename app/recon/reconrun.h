@@ -163,6 +163,7 @@ private:
     bool stopped_ = false; // a block could not be read: nothing more is handed out
     QString failure_;
     int filesWritten_ = 0;
+    QByteArray dataText_; // each slice's data-file text in turn, in the room of the last
     std::vector<QThread *> threads_;
     std::vector<SliceWorker *> workers_;
     QThread *readerThread_ = nullptr;

@@ -164,6 +164,16 @@ void TestCtImageFile::regionBoundIsMemoryNotImageSize()
     QFETCH(qint64, lines);
     const std::vector<double> image(static_cast<size_t>(n) * n, 1.0);
     const QByteArray text = ctImageDataText(image, n, region, DataWindow {});
+    // Made in the room of an earlier, longer text of other bytes, it is the same; made there again,
+    // it stays in that room (a run's slices use one array).
+    QByteArray room(1 << 20, 'x');
+    QCOMPARE(ctImageDataTextInto(image, n, region, DataWindow {}, room), lines >= 0);
+    QCOMPARE(room, text);
+    const char *const first = room.constData();
+    ctImageDataTextInto(image, n, region, DataWindow {}, room);
+    QCOMPARE(room, text);
+    if (lines > 0)
+        QCOMPARE(room.constData(), first);
     if (lines < 0) {
         QVERIFY(text.isEmpty());
         return;

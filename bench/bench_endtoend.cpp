@@ -65,9 +65,10 @@ protected:
         while ((end = pending_.indexOf('\n')) >= 0) {
             const QByteArray line = pending_.left(end);
             pending_.remove(0, end + 1);
-            if (line.startsWith("wrote ") && ++files_ % (64 * filesPerSlice_) == 0)
+            const bool wrote = line.startsWith("wrote ");
+            if (wrote && ++files_ % (64 * filesPerSlice_) == 0)
                 std::fprintf(stderr, "slices written: %d of %d\n", files_ / filesPerSlice_, slices_);
-            if (line.startsWith("wrote ") && !keep_) {
+            if (wrote && !keep_) {
                 const QString path = QString::fromLocal8Bit(line.mid(6));
                 QMetaObject::invokeMethod(
                     remover_, [r = remover_, path] { r->remove(path); }, Qt::QueuedConnection);

@@ -270,7 +270,7 @@ void TestItexReader::fileTypes()
     QCOMPARE(checkFileType(tiff), ImgFileType::TIFF);
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Can not read TIFF file .*/a.tif$"_s));
     QVERIFY(!openImgData(tiff));
-    QCOMPARE(checkFileType(write(u"b.tif"_s, "MM\0*")), ImgFileType::TIFF);
+    QCOMPARE(checkFileType(write(u"b.tif"_s, QByteArray("MM\0*", 4))), ImgFileType::TIFF);
 
     const QString text = write(u"notes.txt"_s, "hello");
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Unknown file type : .*notes.txt$"_s));

@@ -12,7 +12,7 @@
 #include <QUrl>
 
 // Local
-#include "app/config/configstore.h"
+#include "config/configstore.h"
 #include "app/corscanrun.h"
 #include "automation/batch.h"
 #include "automation/ui/i0ofimage.h"

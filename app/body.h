@@ -13,18 +13,18 @@
 #include <QTimer>
 
 // Local
-#include "app/config/joboutcome.h"
-#include "app/config/messagelog.h"
+#include "config/joboutcome.h"
+#include "config/messagelog.h"
 #include "app/gesturehistory.h"
 #include "automation/batchcmd.h"
-#include "automation/seriesmanifest.h"
+#include "recon/seriesmanifest.h"
 #include "automation/setupfile.h"
 #include "ct/corscan.h"
 #include "ct/runparams.h"
 #include "ct/ui/ct2job.h"
 #include "imagedata/projectionset.h"
 #include "imagedata/scanangles.h"
-#include "link/zelmaplink.h"
+#include "link/ui/zelmaplink.h"
 #include "ui_body.h"
 #include "widgets/mousec.h"
 #include <functional>

@@ -8,7 +8,7 @@
 
 // Local
 #include "app/body.h"
-#include "app/config/configstore.h"
+#include "config/configstore.h"
 #include "automation/batch.h"
 #include "automation/batchcommands.h"
 #include "automation/ui/i0ofimage.h"

@@ -9,7 +9,7 @@
 
 // Local
 #include "app/body.h"
-#include "automation/dataseries.h"
+#include "recon/dataseries.h"
 #include "automation/xafsbatch.h"
 #include "ct/atomicfile.h"
 #include "imagedata/imgdata.h"

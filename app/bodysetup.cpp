@@ -11,8 +11,8 @@
 
 // Local
 #include "app/body.h"
-#include "app/config/configstore.h"
-#include "app/config/specialfile.h"
+#include "config/configstore.h"
+#include "config/specialfile.h"
 #include "automation/batch.h"
 #include "automation/setupfile.h"
 #include "automation/ui/selectdatadir.h"

@@ -5,9 +5,9 @@
 #include <QTextStream>
 
 // Local
-#include "app/recon/reconoptions.h"
-#include "app/recon/reconrun.h"
-#include "app/recon/seriesrun.h"
+#include "recon/reconoptions.h"
+#include "recon/reconrun.h"
+#include "recon/seriesrun.h"
 
 int main(int argc, char *argv[])
 {

@@ -10,9 +10,9 @@
 
 // Local
 #include "app/body.h"
-#include "app/config/configstore.h"
-#include "app/config/messagelog.h"
-#include "app/config/startupoptions.h"
+#include "config/configstore.h"
+#include "config/messagelog.h"
+#include "config/startupoptions.h"
 #include <cstdio>
 #include <memory>
 

@@ -6,9 +6,9 @@
 #include <QTextStream>
 
 // Local
-#include "app/config/linetokenizer.h"
-#include "app/config/messagelog.h"
-#include "app/config/specialfile.h"
+#include "config/linetokenizer.h"
+#include "config/messagelog.h"
+#include "config/specialfile.h"
 #include "automation/batchlines.h"
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #include "automation/batchcmd.h"
 
 // Local
-#include "app/config/linetokenizer.h"
+#include "config/linetokenizer.h"
 #include <cmath>
 
 BatchCmd parseBatchCmd(const QString &line)

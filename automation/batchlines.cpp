@@ -1,7 +1,7 @@
 #include "automation/batchlines.h"
 
 // Local
-#include "app/config/linetokenizer.h"
+#include "config/linetokenizer.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <QFileInfo>
 
 // Local
-#include "app/config/linetokenizer.h"
+#include "config/linetokenizer.h"
 
 QString setupFileTitle()
 {

@@ -23,8 +23,8 @@
 #include <QThread>
 
 // Local
-#include "app/recon/reconoptions.h"
-#include "app/recon/reconrun.h"
+#include "recon/reconoptions.h"
+#include "recon/reconrun.h"
 #include "bench/benchutil.h"
 #include "ct/backprojectkernel.h"
 #include "tools/phantom/phantom.h"

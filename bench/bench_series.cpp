@@ -12,8 +12,8 @@
 #include <QThread>
 
 // Local
-#include "app/recon/reconoptions.h"
-#include "app/recon/seriesrun.h"
+#include "recon/reconoptions.h"
+#include "recon/seriesrun.h"
 #include "bench/benchutil.h"
 #include "ct/backprojectkernel.h"
 #include <sys/resource.h>

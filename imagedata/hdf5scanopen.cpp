@@ -7,7 +7,7 @@
 #include <QStringList>
 
 // Local
-#include "app/config/specialfile.h"
+#include "config/specialfile.h"
 #include "imagedata/hdf5access.h"
 #include "imagedata/imagelimits.h"
 #include <algorithm>

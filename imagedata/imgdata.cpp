@@ -4,7 +4,7 @@
 #include <QDebug>
 
 // Local
-#include "app/config/specialfile.h"
+#include "config/specialfile.h"
 #include "display/greyscale.h"
 #include <algorithm>
 #include <limits>

@@ -5,7 +5,7 @@
 #include <QFile>
 
 // Local
-#include "app/config/specialfile.h"
+#include "config/specialfile.h"
 #include "imagedata/imgdataitex.h"
 #include "imagedata/imgdatatiff.h"
 

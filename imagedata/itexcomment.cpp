@@ -1,7 +1,7 @@
 #include "imagedata/itexcomment.h"
 
 // Local
-#include "app/config/linetokenizer.h"
+#include "config/linetokenizer.h"
 #include <limits>
 
 namespace {

@@ -6,7 +6,7 @@
 #include <QtEndian>
 
 // Local
-#include "app/config/specialfile.h"
+#include "config/specialfile.h"
 #include "imagedata/imgdataitex.h"
 #include "imagedata/imgfiletype.h"
 #include <algorithm>

@@ -4,7 +4,7 @@
 #include <QDebug>
 
 // Local
-#include "app/config/messagelog.h"
+#include "config/messagelog.h"
 
 TcpClient::TcpClient(QObject *parent)
     : QObject(parent)

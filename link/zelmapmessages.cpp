@@ -4,8 +4,8 @@
 #include <QDebug>
 
 // Local
-#include "app/config/configstore.h"
-#include "app/config/linetokenizer.h"
+#include "config/configstore.h"
+#include "config/linetokenizer.h"
 #include <algorithm>
 
 namespace zelmap {

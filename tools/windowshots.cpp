@@ -25,7 +25,7 @@
 #include "ct/ui/procctrl.h"
 #include "ct/ui/selectsavedir.h"
 #include "ct/ui/sinogram.h"
-#include "tests/widgets/mouseevents.h"
+#include "testsupport/mouseevents.h"
 #include "widgets/colorbar.h"
 #include "widgets/dispb.h"
 #include "widgets/rawdisp.h"

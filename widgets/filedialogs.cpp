@@ -1,7 +1,7 @@
 #include "widgets/filedialogs.h"
 
 // Local
-#include "app/config/configstore.h"
+#include "config/configstore.h"
 
 QFileDialog::Options fileDialogOptions()
 {

@@ -5,7 +5,7 @@
 #include <QPainter>
 
 // Local
-#include "app/config/configstore.h"
+#include "config/configstore.h"
 #include "widgets/chcoord.h"
 #include "widgets/dispb.h"
 #include <cmath>

@@ -4,7 +4,7 @@
 #include <QPlainTextEdit>
 
 // Local
-#include "app/config/messagelog.h"
+#include "config/messagelog.h"
 
 /// The program's messages, time-stamped, newest at the bottom: warnings on a yellow ground, errors
 /// on a red one. The text can be selected and copied; the context menu also clears the pane.

@@ -5,7 +5,7 @@
 #include <QProgressBar>
 
 // Local
-#include "app/config/timeleft.h"
+#include "config/timeleft.h"
 
 /// The progress of the job the window is busy with (a run of slices, a load, a sequence of data
 /// sets): what it is, how many of how many units are done and the time left, e.g.

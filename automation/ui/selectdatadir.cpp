@@ -7,8 +7,8 @@
 #include <QPushButton>
 
 // Local
-#include "automation/ctfileset.h"
-#include "automation/dataseries.h"
+#include "recon/ctfileset.h"
+#include "recon/dataseries.h"
 #include <algorithm>
 
 SelectDataDir::SelectDataDir(QWidget *parent)

@@ -5,7 +5,7 @@
 #include <QFrame>
 
 // Local
-#include "automation/seriescheck.h"
+#include "recon/seriescheck.h"
 #include "ui_selectdatadir.h"
 #include <vector>
 

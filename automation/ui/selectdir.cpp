@@ -7,7 +7,7 @@
 #include <QPushButton>
 
 // Local
-#include "app/config/configstore.h"
+#include "config/configstore.h"
 
 SelectDir::SelectDir(QWidget *parent)
     : QFrame(parent)

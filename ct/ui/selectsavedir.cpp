@@ -4,7 +4,7 @@
 #include <QFileDialog>
 
 // Local
-#include "app/config/configstore.h"
+#include "config/configstore.h"
 #include "widgets/filedialogs.h"
 #include "widgets/statestyles.h"
 

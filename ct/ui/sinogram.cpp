@@ -4,7 +4,7 @@
 #include <QDebug>
 
 // Local
-#include "app/config/configstore.h"
+#include "config/configstore.h"
 #include "ct/corsearch.h"
 #include "ct/stripefilter.h"
 #include "ct/ui/procctrl.h"

@@ -5,7 +5,7 @@
 #include <QFileInfo>
 
 // Local
-#include "app/config/configstore.h"
+#include "config/configstore.h"
 #include "widgets/filedialogs.h"
 #include "widgets/statestyles.h"
 

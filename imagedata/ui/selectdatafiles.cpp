@@ -6,7 +6,7 @@
 #include <QFileDialog>
 
 // Local
-#include "app/config/configstore.h"
+#include "config/configstore.h"
 #include "widgets/filedialogs.h"
 #include "widgets/numberfield.h"
 #include "widgets/statestyles.h"

@@ -9,9 +9,9 @@
 #include <QtDebug>
 
 // Local
-#include "app/recon/reconoptions.h"
-#include "app/recon/reconrun.h"
-#include "app/recon/seriesrun.h"
+#include "recon/reconoptions.h"
+#include "recon/reconrun.h"
+#include "recon/seriesrun.h"
 #include <tiffio.h>
 #include <vector>
 

@@ -13,7 +13,7 @@
 
 // Local
 #include "app/body.h"
-#include "app/config/configstore.h"
+#include "config/configstore.h"
 #include "app/startup.h"
 #include "automation/batch.h"
 #include "automation/batchcommands.h"

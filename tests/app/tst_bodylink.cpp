@@ -7,8 +7,8 @@
 
 // Local
 #include "app/body.h"
-#include "app/config/configstore.h"
-#include "app/config/messagelog.h"
+#include "config/configstore.h"
+#include "config/messagelog.h"
 #include "automation/batch.h"
 #include "ct/savenaming.h"
 #include "ct/ui/procctrl.h"

@@ -8,8 +8,8 @@
 // Local
 #include "app/body.h"
 #include "automation/batchcmd.h"
-#include "automation/dataseries.h"
-#include "automation/seriesmanifest.h"
+#include "recon/dataseries.h"
+#include "recon/seriesmanifest.h"
 #include "ct/ui/procctrl.h"
 #include "ct/ui/sinogram.h"
 #include "imagedata/imgdata.h"

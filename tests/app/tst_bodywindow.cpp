@@ -23,7 +23,7 @@
 
 // Local
 #include "app/body.h"
-#include "app/config/configstore.h"
+#include "config/configstore.h"
 #include "app/startup.h"
 #include "automation/batch.h"
 #include "ct/ui/ctcalc.h"
@@ -34,7 +34,7 @@
 #include "tests/app/roadfixture.h"
 #include "tests/app/winfixture.h"
 #include "tests/common/debuglog.h"
-#include "tests/widgets/mouseevents.h"
+#include "testsupport/mouseevents.h"
 #include "view3d/ui/ctview.h"
 #include "widgets/closablebase.h"
 #include "widgets/colorbar.h"

@@ -5,8 +5,8 @@
 #include <QTest>
 
 // Local
-#include "automation/dataseries.h"
-#include "automation/seriesmanifest.h"
+#include "recon/dataseries.h"
+#include "recon/seriesmanifest.h"
 #include "imagedata/itexwriter.h"
 #include "tests/app/reconcommand.h"
 #include "tools/phantom/phantom.h"

@@ -5,7 +5,7 @@
 #include <QTest>
 
 // Local
-#include "app/config/linetokenizer.h"
+#include "config/linetokenizer.h"
 #include "automation/batch.h"
 #include "automation/batchcmd.h"
 #include "automation/batchcommands.h"

@@ -9,10 +9,10 @@
 #include <QTest>
 
 // Local
-#include "automation/ctfileset.h"
-#include "automation/dataseries.h"
-#include "automation/seriescheck.h"
-#include "automation/seriesmanifest.h"
+#include "recon/ctfileset.h"
+#include "recon/dataseries.h"
+#include "recon/seriescheck.h"
+#include "recon/seriesmanifest.h"
 #include "automation/ui/selectdatadir.h"
 
 using namespace Qt::StringLiterals;

@@ -3,9 +3,9 @@
 #include <QTest>
 
 // Local
-#include "app/config/configstore.h"
-#include "app/config/linetokenizer.h"
-#include "app/config/startupoptions.h"
+#include "config/configstore.h"
+#include "config/linetokenizer.h"
+#include "config/startupoptions.h"
 #include "tests/common/debuglog.h"
 #include <sys/stat.h>
 

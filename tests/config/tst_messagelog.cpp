@@ -7,9 +7,9 @@
 #include <cmath>
 
 // Local
-#include "app/config/joboutcome.h"
-#include "app/config/messagelog.h"
-#include "app/config/timeleft.h"
+#include "config/joboutcome.h"
+#include "config/messagelog.h"
+#include "config/timeleft.h"
 
 using namespace Qt::StringLiterals;
 

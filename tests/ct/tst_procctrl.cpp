@@ -4,7 +4,7 @@
 #include <QTest>
 
 // Local
-#include "app/config/configstore.h"
+#include "config/configstore.h"
 #include "ct/ui/ctdisp.h"
 #include "ct/ui/procctrl.h"
 #include "ct/ui/sinogram.h"

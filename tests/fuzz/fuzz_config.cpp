@@ -5,8 +5,8 @@
 // options, as the program does.
 
 // Local
-#include "app/config/configstore.h"
-#include "app/config/startupoptions.h"
+#include "config/configstore.h"
+#include "config/startupoptions.h"
 #include "tests/fuzz/fuzzsupport.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)

@@ -3,7 +3,7 @@
 // and the value window written into a data file of a 64-pixel slice.
 
 // Local
-#include "app/recon/reconoptions.h"
+#include "recon/reconoptions.h"
 #include "ct/ctimagefile.h"
 #include "tests/fuzz/fuzzsupport.h"
 #include <vector>

@@ -9,13 +9,13 @@
 #include <QTest>
 
 // Local
-#include "app/config/configstore.h"
+#include "config/configstore.h"
 #include "ct/savenaming.h"
 #include "link/isbusymsg.h"
 #include "link/linesplitter.h"
 #include "link/sliceloadrequest.h"
 #include "link/tcpclient.h"
-#include "link/zelmaplink.h"
+#include "link/ui/zelmaplink.h"
 #include "link/zelmapmessages.h"
 #include "tests/common/debuglog.h"
 #include "tools/standin/standinviewer.h"

@@ -7,7 +7,7 @@
 #include <QTest>
 
 // Local
-#include "tests/widgets/mouseevents.h"
+#include "testsupport/mouseevents.h"
 #include "view3d/runslices.h"
 #include "view3d/slicedatas.h"
 #include "view3d/ui/ctview.h"

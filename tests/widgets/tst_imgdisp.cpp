@@ -5,8 +5,8 @@
 #include <QTest>
 
 // Local
-#include "app/config/configstore.h"
-#include "tests/widgets/mouseevents.h"
+#include "config/configstore.h"
+#include "testsupport/mouseevents.h"
 #include "widgets/chcoord.h"
 #include "widgets/dispb.h"
 #include "widgets/imgdisp.h"

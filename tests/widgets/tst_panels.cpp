@@ -16,7 +16,7 @@
 
 // Local
 #include "display/greyscale.h"
-#include "tests/widgets/mouseevents.h"
+#include "testsupport/mouseevents.h"
 #include "widgets/chcoord.h"
 #include "widgets/closablebase.h"
 #include "widgets/colorbar.h"

@@ -11,7 +11,7 @@
 #include <QSvgGenerator>
 
 // Local
-#include "app/config/configstore.h"
+#include "config/configstore.h"
 #include "view3d/ui/slicesctrl.h"
 #include "view3d/volumescene.h"
 #include "widgets/childedits.h"

@@ -8,7 +8,7 @@
 #include <QThread>
 
 // Local
-#include "app/config/configstore.h"
+#include "config/configstore.h"
 #include "view3d/runslices.h"
 #include "view3d/slicedatas.h"
 #include "widgets/childedits.h"

@@ -6,7 +6,7 @@
 #include <QStringList>
 
 // Local
-#include "automation/energyfield.h"
+#include "recon/energyfield.h"
 #include <optional>
 #include <span>
 #include <vector>

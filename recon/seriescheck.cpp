@@ -1,4 +1,4 @@
-#include "automation/seriescheck.h"
+#include "recon/seriescheck.h"
 
 // Qt
 #include <QHash>

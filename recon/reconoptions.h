@@ -5,7 +5,7 @@
 #include <QStringList>
 
 // Local
-#include "automation/dataseries.h"
+#include "recon/dataseries.h"
 #include "ct/corline.h"
 #include "ct/corsearch.h"
 #include "ct/ctimagefile.h"

@@ -1,4 +1,4 @@
-#include "app/config/specialfile.h"
+#include "config/specialfile.h"
 
 // Qt
 #include <QFile>

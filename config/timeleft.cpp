@@ -1,4 +1,4 @@
-#include "app/config/timeleft.h"
+#include "config/timeleft.h"
 
 // C++
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "automation/energyfield.h"
+#include "recon/energyfield.h"
 
 QString beforeLastDash(const QString &text)
 {

@@ -5,7 +5,7 @@
 #include <QString>
 
 // Local
-#include "automation/dataseries.h"
+#include "recon/dataseries.h"
 #include <span>
 #include <vector>
 

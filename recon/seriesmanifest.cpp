@@ -1,4 +1,4 @@
-#include "automation/seriesmanifest.h"
+#include "recon/seriesmanifest.h"
 
 // Qt
 #include <QDir>

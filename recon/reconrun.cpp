@@ -1,4 +1,4 @@
-#include "app/recon/reconrun.h"
+#include "recon/reconrun.h"
 
 // Qt
 #include <QDebug>

@@ -4,9 +4,9 @@
 #include <QTextStream>
 
 // Local
-#include "app/recon/reconoptions.h"
-#include "automation/seriescheck.h"
-#include "automation/seriesmanifest.h"
+#include "recon/reconoptions.h"
+#include "recon/seriescheck.h"
+#include "recon/seriesmanifest.h"
 #include <optional>
 #include <vector>
 

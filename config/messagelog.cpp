@@ -1,4 +1,4 @@
-#include "app/config/messagelog.h"
+#include "config/messagelog.h"
 
 // C++
 #include <atomic>

@@ -1,7 +1,7 @@
-#include "app/config/startupoptions.h"
+#include "config/startupoptions.h"
 
 // Local
-#include "app/config/configstore.h"
+#include "config/configstore.h"
 
 QString configFileName(const ConfigStore &store)
 {

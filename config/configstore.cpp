@@ -1,4 +1,4 @@
-#include "app/config/configstore.h"
+#include "config/configstore.h"
 
 // Qt
 #include <QDebug>
@@ -8,8 +8,8 @@
 #include <QTextStream>
 
 // Local
-#include "app/config/linetokenizer.h"
-#include "app/config/specialfile.h"
+#include "config/linetokenizer.h"
+#include "config/specialfile.h"
 
 namespace {
 

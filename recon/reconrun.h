@@ -6,8 +6,8 @@
 #include <QTextStream>
 
 // Local
-#include "app/config/timeleft.h"
-#include "app/recon/reconoptions.h"
+#include "config/timeleft.h"
+#include "recon/reconoptions.h"
 #include "ct/corline.h"
 #include "ct/corscan.h"
 #include "ct/slicerecon.h"

@@ -1,4 +1,4 @@
-#include "app/recon/reconoptions.h"
+#include "recon/reconoptions.h"
 
 // Qt
 #include <QCommandLineParser>

@@ -1,11 +1,11 @@
-#include "app/recon/seriesrun.h"
+#include "recon/seriesrun.h"
 
 // Qt
 #include <QCryptographicHash>
 #include <QDir>
 
 // Local
-#include "app/recon/reconrun.h"
+#include "recon/reconrun.h"
 #include "ct/atomicfile.h"
 #include <algorithm>
 

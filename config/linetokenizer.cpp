@@ -1,4 +1,4 @@
-#include "app/config/linetokenizer.h"
+#include "config/linetokenizer.h"
 
 // Qt
 #include <QDebug>

@@ -1,4 +1,4 @@
-#include "automation/dataseries.h"
+#include "recon/dataseries.h"
 
 // Qt
 #include <QDir>

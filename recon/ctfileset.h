@@ -4,7 +4,7 @@
 #include <QObject>
 
 // Local
-#include "automation/dataseries.h"
+#include "recon/dataseries.h"
 
 /// One data set of the Ormel standard layout, owned by the data-set selector, which deletes it
 /// when it scans a folder again.

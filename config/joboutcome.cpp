@@ -1,4 +1,4 @@
-#include "app/config/joboutcome.h"
+#include "config/joboutcome.h"
 
 // Qt
 #include <QCoreApplication>

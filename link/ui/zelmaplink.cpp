@@ -1,4 +1,4 @@
-#include "link/zelmaplink.h"
+#include "link/ui/zelmaplink.h"
 
 // Qt
 #include <QAbstractButton>

@@ -1,0 +1,31 @@
+# The dependency graph is the architecture: the core libraries (no widgets) never include the
+# window's code or a panel, and the tools never include the tests. Run as a build step:
+#   cmake -DSOURCE_DIR=... -P IncludeCheck.cmake
+# Fails, naming each offending line, when one does.
+set(core config display imagedata ct recon automation link view3d xafs)
+set(problems "")
+foreach(lib IN LISTS core)
+  file(GLOB_RECURSE sources "${SOURCE_DIR}/${lib}/*.cpp" "${SOURCE_DIR}/${lib}/*.h")
+  foreach(source IN LISTS sources)
+    file(RELATIVE_PATH rel "${SOURCE_DIR}" "${source}")
+    if(rel MATCHES "/ui/")
+      continue()
+    endif()
+    file(STRINGS "${source}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"(app/|[A-Za-z0-9_]+/ui/)")
+    foreach(line IN LISTS lines)
+      string(APPEND problems "  ${rel}: ${line}\n")
+    endforeach()
+  endforeach()
+endforeach()
+file(GLOB_RECURSE sources "${SOURCE_DIR}/tools/*.cpp" "${SOURCE_DIR}/tools/*.h")
+foreach(source IN LISTS sources)
+  file(RELATIVE_PATH rel "${SOURCE_DIR}" "${source}")
+  file(STRINGS "${source}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"tests/")
+  foreach(line IN LISTS lines)
+    string(APPEND problems "  ${rel}: ${line}\n")
+  endforeach()
+endforeach()
+if(problems)
+  message(FATAL_ERROR "A core library includes the window's code or a panel, or a tool a test header:\n"
+                      "${problems}")
+endif()

@@ -37,6 +37,7 @@
 #include "widgets/rawdisp.h"
 #include "widgets/statestyles.h"
 #include "widgets/stripscrollarea.h"
+#include "app/windowlog.h"
 #include <thread>
 
 Body::Body(QWidget *parent, int workers)
@@ -429,7 +430,7 @@ void Body::closeEvent(QCloseEvent *event)
     if (calculating_ || pendingStart_) {
         // The slices in work are still finished and saved while the window goes.
         const int inWork = slicesInProgress();
-        qWarning().noquote() << QStringLiteral("Run stopped at close: %1 of %2 slices written, %3 in work")
+        qCWarning(lcWindow).noquote() << QStringLiteral("Run stopped at close: %1 of %2 slices written, %3 in work")
                                     .arg(std::max(0, runReturned_ - runOutcome_.failed))
                                     .arg(runOutcome_.asked)
                                     .arg(inWork);

@@ -23,6 +23,7 @@
 #include "imagedata/imgdata.h"
 #include "imagedata/imgdatas.h"
 #include "imagedata/ui/selectdatafiles.h"
+#include "app/windowlog.h"
 #include <cmath>
 
 void Body::setUpBatch()
@@ -125,7 +126,7 @@ void Body::batchLineTimedOut()
 {
     if (!isBatchLineWaiting())
         return;
-    qCritical().noquote() << QStringLiteral("batch_timeout: the line \"%1\" still waits after %2 s: it "
+    qCCritical(lcWindow).noquote() << QStringLiteral("batch_timeout: the line \"%1\" still waits after %2 s: it "
                                             "fails and the batch goes on")
                                  .arg(MessageLog::shortened(waitingLine_))
                                  .arg(batchTimeoutMs_ / 1000.0);
@@ -156,9 +157,9 @@ void Body::loadFinishedForBatch()
         const int refused = static_cast<int>(notLoaded_.size());
         const bool ok = loaded > 0 && refused == 0;
         if (loaded <= 0)
-            qCritical().noquote() << "images_load: no image was loaded from" << batchLoadDir_;
+            qCCritical(lcWindow).noquote() << "images_load: no image was loaded from" << batchLoadDir_;
         else if (!ok)
-            qCritical().noquote() << QStringLiteral("images_load: %1 of %2 files were refused")
+            qCCritical(lcWindow).noquote() << QStringLiteral("images_load: %1 of %2 files were refused")
                                          .arg(refused)
                                          .arg(refused + loaded);
         if (asker == LoadAsker::Batch && waiting)
@@ -365,13 +366,13 @@ void Body::buildValueActions()
             selector->selectFile(name);
             const ImgData *img = selector->img().get();
             if (!img || img->fileName() != name) {
-                qCritical().noquote() << QStringLiteral("%1: the image cannot be read :").arg(c.cmd) << name;
+                qCCritical(lcWindow).noquote() << QStringLiteral("%1: the image cannot be read :").arg(c.cmd) << name;
                 return O {Completion::Now, false};
             }
             // An image the correction leaves out would make every slice quietly wrong.
             const int w = imgDatas_->width(), h = imgDatas_->height();
             if (w > 0 && (img->width() != w || img->height() != h)) {
-                qCritical().noquote() << QStringLiteral("%1: the image of %2 x %3 cannot correct the raw "
+                qCCritical(lcWindow).noquote() << QStringLiteral("%1: the image of %2 x %3 cannot correct the raw "
                                                         "images of %4 x %5 :")
                                              .arg(c.cmd)
                                              .arg(img->width())
@@ -431,7 +432,7 @@ void Body::buildOtherActions()
 
     addAction("images_load", [this](const BatchCmd &c, bool fromBatch) {
         if (loading_ || loadWaiting_) { // never two loading chains
-            qCritical().noquote() << "images_load: a load is in progress; this one is refused :"
+            qCCritical(lcWindow).noquote() << "images_load: a load is in progress; this one is refused :"
                                   << textArg(c);
             return O {Completion::Now, false};
         }
@@ -494,14 +495,14 @@ void Body::buildOtherActions()
 
     addAction("calc_exec", [this](const BatchCmd &, bool fromBatch) {
         if (imgDatas_->count() == 0 && !loading_) {
-            qCritical().noquote() << "calc_exec: no raw images are loaded, nothing to calculate";
+            qCCritical(lcWindow).noquote() << "calc_exec: no raw images are loaded, nothing to calculate";
             return O {Completion::Now, false};
         }
         // CT1 only shows the current slice: a run asked to save would write nothing.
         if (ui_.SelectCt1->isChecked()
             && (ui_.AutoSaveImage->isChecked() || ui_.AutoSaveData->isChecked()
                 || ui_.AutoSaveTiff->isChecked())) {
-            qCritical().noquote() << "calc_exec: CT1 saves no files: select CT2";
+            qCCritical(lcWindow).noquote() << "calc_exec: CT1 saves no files: select CT2";
             return O {Completion::Now, false};
         }
         // Only a batch line waits for the run's end; a setup or configuration line goes on at once.
@@ -512,25 +513,25 @@ void Body::buildOtherActions()
     });
     addAction("ct_guess_cor", [this, p](const BatchCmd &, bool) {
         if (imgDatas_->count() == 0 || loading_) {
-            qCritical().noquote() << (loading_ ? "ct_guess_cor: the raw images are still loading"
+            qCCritical(lcWindow).noquote() << (loading_ ? "ct_guess_cor: the raw images are still loading"
                                                : "ct_guess_cor: no raw images are loaded");
             return O {Completion::Now, false};
         }
         // A failed guess leaves the centre of rotation, and whether a load may replace it, as they were.
         if (!sinogram_->guessCor()) {
-            qCritical().noquote() << "ct_guess_cor: no centre of rotation was guessed; it stays"
+            qCCritical(lcWindow).noquote() << "ct_guess_cor: no centre of rotation was guessed; it stays"
                                   << QString::number(p->cor(), 'g', QLocale::FloatingPointShortest);
             return O {Completion::Now, false};
         }
         applyDefaultCor_ = false;
-        qInfo().noquote() << "ct_guess_cor: centre of rotation"
+        qCInfo(lcWindow).noquote() << "ct_guess_cor: centre of rotation"
                           << QString::number(p->cor(), 'g', QLocale::FloatingPointShortest);
         return O {};
     });
     addAction("ct_cor_guess_method", [this](const BatchCmd &c, bool) {
         const std::optional<CorMethod> method = corMethodFromName(textArg(c));
         if (!method) {
-            qWarning().noquote() << "ct_cor_guess_method: takes mirror or fourier, not" << textArg(c);
+            qCWarning(lcWindow).noquote() << "ct_cor_guess_method: takes mirror or fourier, not" << textArg(c);
             return O {Completion::Now, false};
         }
         sinogram_->setCorMethod(*method);
@@ -544,7 +545,7 @@ void Body::buildOtherActions()
         // Without a count, as many slices as the panel says.
         const int count = c.args.isEmpty() ? p->guessLineSlices() : intArg(c);
         if (count < 2) {
-            qWarning().noquote() << "ct_guess_cor_line: takes a number of slices of at least 2, not"
+            qCWarning(lcWindow).noquote() << "ct_guess_cor_line: takes a number of slices of at least 2, not"
                                  << textArg(c);
             return O {Completion::Now, false};
         }
@@ -560,7 +561,7 @@ void Body::buildOtherActions()
     addAction("ct_ring_removal", [p](const BatchCmd &c, bool) {
         StripeParams params = p->stripeParams();
         if (!stripeMethodFromWord(textArg(c), params.method)) {
-            qWarning().noquote() << QStringLiteral(
+            qCWarning(lcWindow).noquote() << QStringLiteral(
                 "ct_ring_removal: the method is off, all, sort, large or dead, "
                 "not \"%1\"")
                                         .arg(textArg(c));
@@ -573,7 +574,7 @@ void Body::buildOtherActions()
         StripeParams params = p->stripeParams();
         QString why;
         if (!applyStripeParams(c.args, params, why)) {
-            qWarning().noquote() << "ct_ring_params:" << why;
+            qCWarning(lcWindow).noquote() << "ct_ring_params:" << why;
             return O {Completion::Now, false};
         }
         p->setStripeParams(params);
@@ -587,7 +588,7 @@ void Body::buildOtherActions()
             if (number && status >= 0 && status <= 255)
                 quitStatus_ = status;
             else
-                qWarning().noquote() << "app_quit: the exit status is a number from 0 to 255, not"
+                qCWarning(lcWindow).noquote() << "app_quit: the exit status is a number from 0 to 255, not"
                                      << MessageLog::shortened(c.args.constFirst());
         }
         appQuit();
@@ -599,7 +600,7 @@ void Body::buildOtherActions()
             bool number = false;
             const double seconds = textArg(c).toDouble(&number);
             if (!number || !(seconds >= 0.0 && seconds <= 1e6)) {
-                qCritical().noquote()
+                qCCritical(lcWindow).noquote()
                     << "batch_timeout: give the seconds a line may wait, 0 to 1000000 (0: no limit)";
                 return O {Completion::Now, false};
             }
@@ -621,7 +622,7 @@ void Body::buildSeqAndLinkActions()
         }
         // The sets listed before stay when this folder has none: the line fails all the same.
         if (sets->selectDir(dir) == 0) {
-            qCritical().noquote() << "seq_exec_dir: no data set found in" << dir;
+            qCCritical(lcWindow).noquote() << "seq_exec_dir: no data set found in" << dir;
             return O {Completion::Now, false};
         }
         return O {};
@@ -632,7 +633,7 @@ void Body::buildSeqAndLinkActions()
         const QString dir = textArg(c);
         ui_.SelI0Files->selectDirFiles(dir, c.args.mid(1));
         if (ui_.SelI0Files->count() == 0) {
-            qCritical().noquote() << "seq_exec_select_i0: no I0 file found in" << dir;
+            qCCritical(lcWindow).noquote() << "seq_exec_select_i0: no I0 file found in" << dir;
             return O {Completion::Now, false};
         }
         return O {};
@@ -641,7 +642,7 @@ void Body::buildSeqAndLinkActions()
         // The end of the list is the answer a batch loop tests with ":ifng", not a failure.
         const bool ok = sets->advanceSet();
         if (!ok)
-            qInfo().noquote() << "seq_exec_next: there is no next data set";
+            qCInfo(lcWindow).noquote() << "seq_exec_next: there is no next data set";
         return O {Completion::Now, ok, !ok};
     });
     addAction("seq_exec_set", [this](const BatchCmd &, bool fromBatch) {
@@ -649,7 +650,7 @@ void Body::buildSeqAndLinkActions()
         batchWaitsForSet_ = fromBatch;
         if (!seqExecSet()) {
             batchWaitsForSet_ = false;
-            qCritical().noquote() << "seq_exec_set: there is no current data set";
+            qCCritical(lcWindow).noquote() << "seq_exec_set: there is no current data set";
             return O {Completion::Now, false};
         }
         if (!setLoad_ && !fromBatch) // refused at once, and said why (a batch line is failed by the refusal)
@@ -663,7 +664,7 @@ void Body::buildSeqAndLinkActions()
     });
     addAction("zelmapLink_exec_2da", [this](const BatchCmd &, bool) {
         if (!zelmapLink_.isConnected()) {
-            qCritical().noquote() << "zelmapLink_exec_2da: 2dZelmap is not connected";
+            qCCritical(lcWindow).noquote() << "zelmapLink_exec_2da: 2dZelmap is not connected";
             return O {Completion::Now, false};
         }
         exec2dA0(); // the viewer's answer is not awaited
@@ -671,7 +672,7 @@ void Body::buildSeqAndLinkActions()
     });
     addAction("zelmapLink_cont_2da", [this](const BatchCmd &, bool fromBatch) {
         if (!zelmapLink_.isConnected()) {
-            qCritical().noquote() << "zelmapLink_cont_2da: 2dZelmap is not connected";
+            qCCritical(lcWindow).noquote() << "zelmapLink_cont_2da: 2dZelmap is not connected";
             return O {Completion::Now, false};
         }
         if (!fromBatch) { // a setup or configuration line starts the run and goes on
@@ -681,7 +682,7 @@ void Body::buildSeqAndLinkActions()
         }
         // A step of 0 repeats one slice for ever: nothing would end the batch's wait.
         if (ui_.procCtrl->sliceStep() == 0 && ui_.procCtrl->sliceFrom() != ui_.procCtrl->sliceTo()) {
-            qCritical().noquote() << "zelmapLink_cont_2da: a slice step of 0 never ends the run; not started";
+            qCCritical(lcWindow).noquote() << "zelmapLink_cont_2da: a slice step of 0 never ends the run; not started";
             return O {Completion::Now, false};
         }
         zmlBatchCont2dA(); // zmlEndCont2dA reports the line, possibly within the call
@@ -719,8 +720,8 @@ void Body::quitWhenSaved()
     quitByCommand_ = true;
     // The last line says what an unattended run asked for and did not get.
     if (tally_.clean())
-        qInfo().noquote() << "Quit: every line done, every result written";
+        qCInfo(lcWindow).noquote() << "Quit: every line done, every result written";
     else
-        qCritical().noquote() << "Quit with failures:" << tally_.text();
+        qCCritical(lcWindow).noquote() << "Quit with failures:" << tally_.text();
     close(); // its close event ends the program, also when the window was never shown
 }

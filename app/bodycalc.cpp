@@ -26,6 +26,7 @@
 #include "widgets/colorbar.h"
 #include "widgets/progressline.h"
 #include "widgets/statestyles.h"
+#include "app/windowlog.h"
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -47,7 +48,7 @@ void Body::toggleCalcCt()
         seqCalcCalledOff();
         if (batchCalc_) { // a batch line waiting for this run goes on, failed: nothing was calculated
             batchCalc_ = false;
-            qCritical().noquote() << "calc_exec: the waiting run was called off";
+            qCCritical(lcWindow).noquote() << "calc_exec: the waiting run was called off";
             reportBatchLine(false);
             emit batchCalcFinished();
         }
@@ -126,7 +127,7 @@ void Body::startCalcCt()
     }
     run_.threads = std::clamp(run_.threads, 1, static_cast<int>(workers_.size()));
     if (run_.multiSlice && !run_.useCt2) { // a range is for the workers only; CT1 does its one slice
-        qWarning().noquote() << "Auto Exec runs on CT2 only: CT1 calculates the current slice";
+        qCWarning(lcWindow).noquote() << "Auto Exec runs on CT2 only: CT1 calculates the current slice";
         run_.multiSlice = false;
     }
     runSet_ = imgDatas_->projectionSet();
@@ -145,7 +146,7 @@ void Body::startCalcCt()
     if (run_.useRecordedCor) {
         const CorLine line {run_.recSlice1, run_.recCor1, run_.recSlice2, run_.recCor2};
         if (line.isValid()) {
-            qInfo().noquote() << QStringLiteral(
+            qCInfo(lcWindow).noquote() << QStringLiteral(
                 "Use Recorded CoRs: each slice at its centre on the line through %1 "
                 "at slice %2 and %3 at slice %4")
                                      .arg(line.cor1)
@@ -153,7 +154,7 @@ void Body::startCalcCt()
                                      .arg(line.cor2)
                                      .arg(line.slice2);
         } else {
-            qWarning().noquote() << "Use Recorded CoRs: the two records are not two different slices; every "
+            qCWarning(lcWindow).noquote() << "Use Recorded CoRs: the two records are not two different slices; every "
                                     "slice takes the centre-of-rotation field";
             run_.useRecordedCor = false;
         }
@@ -184,7 +185,7 @@ void Body::reportUnusedI0Bg()
         const ImgData *img = selector->img().get();
         if (!img || used)
             continue;
-        qWarning().noquote() << QStringLiteral("%1 image not used for this run: its size (%2, %3) differs "
+        qCWarning(lcWindow).noquote() << QStringLiteral("%1 image not used for this run: its size (%2, %3) differs "
                                                "from the raw images (%4, %5) :")
                                     .arg(selector == ui_.I0ImgSel ? QStringLiteral("I0")
                                                                   : QStringLiteral("BG"))
@@ -198,9 +199,9 @@ void Body::reportUnusedI0Bg()
     const bool noI0 = !ui_.I0ImgSel->img();
     const bool noBg = !ui_.BGImgSel->img();
     if (noI0 && noBg)
-        qWarning().noquote() << "No I0 and no BG image is selected: the slices are -ln of the raw counts";
+        qCWarning(lcWindow).noquote() << "No I0 and no BG image is selected: the slices are -ln of the raw counts";
     else if (noI0 || noBg)
-        qWarning().noquote() << QStringLiteral("No %1 image is selected: the slices are not corrected for it")
+        qCWarning(lcWindow).noquote() << QStringLiteral("No %1 image is selected: the slices are not corrected for it")
                                     .arg(noI0 ? u"I0" : u"BG");
 }
 
@@ -236,7 +237,7 @@ bool Body::checkSaveTarget(bool on, SelectSaveDir *selector, const char *what)
     if (dir.trimmed().isEmpty()) {
         why = QStringLiteral("no directory is given");
     } else if (!QDir().mkpath(dir)) {
-        qWarning().noquote() << "Can't make the directory to save in :" << dir;
+        qCWarning(lcWindow).noquote() << "Can't make the directory to save in :" << dir;
         why = QStringLiteral("the directory %1 cannot be made").arg(dir);
     } else {
         why = directoryWriteProblem(dir);
@@ -245,7 +246,7 @@ bool Body::checkSaveTarget(bool on, SelectSaveDir *selector, const char *what)
     }
     if (why.isEmpty())
         return true;
-    qCritical().noquote() << QStringLiteral("No %1 are saved in this run: %2").arg(QLatin1String(what), why);
+    qCCritical(lcWindow).noquote() << QStringLiteral("No %1 are saved in this run: %2").arg(QLatin1String(what), why);
     selector->setFailed(true);
     // Results asked for and not written: the run fails, an unattended run ends with a failure status.
     runOutcome_.problems << QStringLiteral("no %1 saved").arg(QLatin1String(what));
@@ -526,11 +527,11 @@ void Body::reportRunEnd()
     // Stopped by the operator with nothing failed is a warning: results asked for are missing.
     const bool failed = out.failed > 0 || !out.problems.isEmpty();
     if (out.ok())
-        qInfo().noquote() << ended;
+        qCInfo(lcWindow).noquote() << ended;
     else if (!failed)
-        qWarning().noquote() << ended;
+        qCWarning(lcWindow).noquote() << ended;
     else
-        qCritical().noquote() << ended;
+        qCCritical(lcWindow).noquote() << ended;
 
     if (out.ok()) {
         progressLine_->finish();

@@ -24,6 +24,7 @@
 #include "imagedata/imgdatas.h"
 #include "widgets/popdockbase.h"
 #include "widgets/progressline.h"
+#include "app/windowlog.h"
 #include <algorithm>
 
 void Body::setUpCorScan()
@@ -54,7 +55,7 @@ void Body::takeCorFromScan(double cor)
 {
     setCorAsPicked(cor); // Ctrl+Z puts the centre before back
     applyDefaultCor_ = false;
-    qInfo().noquote() << "CoR Scan: centre of rotation" << corText(cor) << "taken";
+    qCInfo(lcWindow).noquote() << "CoR Scan: centre of rotation" << corText(cor) << "taken";
 }
 
 void Body::corScanClicked()
@@ -74,7 +75,7 @@ void Body::corScanClicked()
 bool Body::startCorScan(double from, double to, double step, bool fromBatch)
 {
     const auto refuse = [](const QString &why) {
-        qWarning().noquote() << "CoR Scan:" << why;
+        qCWarning(lcWindow).noquote() << "CoR Scan:" << why;
         return false;
     };
     if (corScan_)
@@ -112,7 +113,7 @@ bool Body::startCorScan(double from, double to, double step, bool fromBatch)
         scan->name = da->name();
         scan->tag = da->tag();
     }
-    qInfo().noquote() << QStringLiteral("CoR Scan: slice %1 at %2 centres from %3 to %4")
+    qCInfo(lcWindow).noquote() << QStringLiteral("CoR Scan: slice %1 at %2 centres from %3 to %4")
                              .arg(run.sliceNo)
                              .arg(scan->centres.size())
                              .arg(corText(scan->centres.front()), corText(scan->centres.back()));
@@ -170,7 +171,7 @@ void Body::corTrialFinished(const CorTrial &trial)
     scan.trials[static_cast<size_t>(index)] = trial;
     ++scan.done;
     if (!trial.reconstructed)
-        qWarning().noquote() << "CoR Scan: trial at" << corText(trial.cor)
+        qCWarning(lcWindow).noquote() << "CoR Scan: trial at" << corText(trial.cor)
                              << "not reconstructed:" << trial.problem;
     corScanPanel_->addTrial(index, trial);
     corScanPanel_->setState(tr("%1 of %2 trials").arg(scan.done).arg(scan.centres.size()));
@@ -187,7 +188,7 @@ void Body::finishCorScan()
         if (!t.reconstructed)
             ok = false;
         else
-            qInfo().noquote() << QStringLiteral("CoR Scan: centre %1, score %2%3")
+            qCInfo(lcWindow).noquote() << QStringLiteral("CoR Scan: centre %1, score %2%3")
                                      .arg(corText(t.cor))
                                      .arg(t.score, 0, 'f', 6)
                                      .arg(static_cast<int>(i) == best ? QStringLiteral(", best") : QString());
@@ -196,15 +197,15 @@ void Body::finishCorScan()
     corScanPanel_->setRunning(false);
     if (best >= 0) {
         const QString bestText = corText(scan->trials[static_cast<size_t>(best)].cor);
-        qInfo().noquote() << "CoR Scan: best centre of rotation" << bestText;
+        qCInfo(lcWindow).noquote() << "CoR Scan: best centre of rotation" << bestText;
         corScanPanel_->setState(
             scan->stopping ? tr("stopped, best so far %1").arg(bestText) : tr("best %1").arg(bestText));
     } else {
-        qWarning().noquote() << "CoR Scan: no trial was reconstructed";
+        qCWarning(lcWindow).noquote() << "CoR Scan: no trial was reconstructed";
         corScanPanel_->setState(tr("no trial"));
     }
     if (scan->stopping) {
-        qWarning().noquote() << QStringLiteral("CoR Scan stopped after %1 of %2 trials")
+        qCWarning(lcWindow).noquote() << QStringLiteral("CoR Scan stopped after %1 of %2 trials")
                                     .arg(scan->done)
                                     .arg(scan->centres.size());
         progressLine_->end(tr("stopped"));
@@ -223,7 +224,7 @@ bool Body::writeCorScan(const CorScanRun &scan, int best)
 {
     const int slice = scan.task.sinogram.slice;
     if (!QDir().mkpath(scan.dir) || !saveNameProblem(scan.name, scan.tag).isEmpty()) {
-        qCritical().noquote() << "CoR Scan: can't save in" << scan.dir;
+        qCCritical(lcWindow).noquote() << "CoR Scan: can't save in" << scan.dir;
         return false;
     }
     bool ok = true;
@@ -231,9 +232,9 @@ bool Body::writeCorScan(const CorScanRun &scan, int best)
         const QString path = QDir(scan.dir).filePath(corScanFileName(scan.name, scan.tag, slice, suffix));
         QString error;
         if (writer(path, &error)) {
-            qInfo().noquote() << "CoR Scan: wrote" << path;
+            qCInfo(lcWindow).noquote() << "CoR Scan: wrote" << path;
         } else {
-            qCritical().noquote() << "CoR Scan: can't save" << path << QStringLiteral("(%1)").arg(error);
+            qCCritical(lcWindow).noquote() << "CoR Scan: can't save" << path << QStringLiteral("(%1)").arg(error);
             ok = false;
         }
     };
@@ -258,12 +259,12 @@ bool Body::guessCorLine(int count)
 {
     ProcCtrl *p = ui_.procCtrl;
     if (imgDatas_->count() == 0) {
-        qWarning().noquote() << "Guess along range: no raw images are loaded";
+        qCWarning(lcWindow).noquote() << "Guess along range: no raw images are loaded";
         return false;
     }
     const int from = p->sliceFrom(), to = p->sliceTo();
     if (from == to) {
-        qWarning().noquote() << "Guess along range: From and To are one slice; give a range of slices";
+        qCWarning(lcWindow).noquote() << "Guess along range: From and To are one slice; give a range of slices";
         return false;
     }
     const CorMethod method = sinogram_->corMethod();
@@ -271,12 +272,12 @@ bool Body::guessCorLine(int count)
         = ::guessCorLine(imgDatas_->projectionSet(), p->sinogramRequest(), p->dataSetRangeDeg(), method,
             p->cor(), fieldDouble(sinogram_->ui().GuessParam->text()), from, to, count);
     for (const QString &problem : g.problems)
-        qWarning().noquote() << "Guess along range:" << problem;
+        qCWarning(lcWindow).noquote() << "Guess along range:" << problem;
     QStringList found;
     for (size_t i = 0; i < g.slices.size(); ++i)
         found << QStringLiteral("%1 at %2").arg(QString::number(g.cors[i], 'f', 2)).arg(g.slices[i]);
     if (!g.fit) {
-        qWarning().noquote()
+        qCWarning(lcWindow).noquote()
             << "Guess along range: fewer than two slices gave a centre of rotation; the records "
                "are left as they were";
         return false;
@@ -284,7 +285,7 @@ bool Body::guessCorLine(int count)
     const CorLine line = g.fit->records(from, to);
     p->setRecordedCoR(1, line.slice1, line.cor1);
     p->setRecordedCoR(2, line.slice2, line.cor2);
-    qInfo().noquote() << QStringLiteral(
+    qCInfo(lcWindow).noquote() << QStringLiteral(
         "Guess along range (%1): %2; recorded %3 at slice %4 and %5 at slice %6, "
         "residual %7 pixel rms")
                              .arg(corMethodName(method), found.join(QStringLiteral(", ")))
@@ -294,7 +295,7 @@ bool Body::guessCorLine(int count)
                              .arg(line.slice2)
                              .arg(g.fit->rms, 0, 'f', 3);
     if (g.fit->rms > corLineResidualLimit)
-        qWarning().noquote() << QStringLiteral(
+        qCWarning(lcWindow).noquote() << QStringLiteral(
             "Guess along range: the guesses lie %1 pixel (rms) off their line: "
             "the axis may not be straight, or some guesses failed")
                                     .arg(g.fit->rms, 0, 'f', 2);

@@ -13,6 +13,7 @@
 #include "imagedata/imgdatas.h"
 #include "widgets/rawdisp.h"
 #include "widgets/seekctrl.h"
+#include "app/windowlog.h"
 #include <algorithm>
 
 namespace {
@@ -93,12 +94,12 @@ bool Body::undoGesture()
     switch (last->kind) {
     case GeometryChange::Cor:
         p->setCor(last->cor);
-        qInfo().noquote()
+        qCInfo(lcWindow).noquote()
             << QStringLiteral("Undone: the centre of rotation is %1 again").arg(fieldText(last->cor));
         break;
     case GeometryChange::Slice:
         p->setSliceNo(last->slice);
-        qInfo().noquote() << QStringLiteral("Undone: the slice is %1 again").arg(last->slice);
+        qCInfo(lcWindow).noquote() << QStringLiteral("Undone: the slice is %1 again").arg(last->slice);
         break;
     case GeometryChange::RangeAndRegions:
         p->setSliceFrom(last->sliceFrom);
@@ -107,7 +108,7 @@ bool Body::undoGesture()
             panel->setCR(last->calc.x0, last->calc.z0, last->calc.x1, last->calc.z1);
             panel->setDR(last->disp.x0, last->disp.z0, last->disp.x1, last->disp.z1);
         }
-        qInfo().noquote() << QStringLiteral("Undone: the slice range is %1 to %2 again, with its regions")
+        qCInfo(lcWindow).noquote() << QStringLiteral("Undone: the slice range is %1 to %2 again, with its regions")
                                  .arg(last->sliceFrom)
                                  .arg(last->sliceTo);
         break;

@@ -11,6 +11,7 @@
 #include "link/sliceloadrequest.h"
 #include "link/zelmapmessages.h"
 #include "widgets/statestyles.h"
+#include "app/windowlog.h"
 #include <climits>
 #include <cstdlib>
 
@@ -138,7 +139,7 @@ void Body::zmlStartCont2dA()
     }
     // Without a connection nothing would answer the first request and the run would only wait.
     if (!zelmapLink_.isConnected()) {
-        qWarning().noquote() << QStringLiteral(
+        qCWarning(lcWindow).noquote() << QStringLiteral(
             "2dZelmap is not connected: the continuous 2DA run does not start");
         return;
     }
@@ -149,7 +150,7 @@ void Body::zmlStartCont2dA()
     runStep_ = towardLast(runFrom_, runTo_, proc->sliceStep());
     runCurrent_ = runFrom_;
     contDone_ = 0;
-    qInfo().noquote() << QStringLiteral("Continuous 2DA from slice %1 to %2, step %3")
+    qCInfo(lcWindow).noquote() << QStringLiteral("Continuous 2DA from slice %1 to %2, step %3")
                              .arg(runFrom_)
                              .arg(runTo_)
                              .arg(runStep_);
@@ -166,13 +167,13 @@ void Body::zmlEndCont2dA(const QString &why, bool stopped)
     const bool ok = why.isEmpty() && contDone_ >= asked;
     const QString counts = QStringLiteral("%1 of %2 slices analysed").arg(contDone_).arg(asked);
     if (ok)
-        qInfo().noquote()
+        qCInfo(lcWindow).noquote()
             << QStringLiteral("Continuous 2DA finished at slice %1, %2").arg(runCurrent_).arg(counts);
     else if (stopped)
-        qWarning().noquote()
+        qCWarning(lcWindow).noquote()
             << QStringLiteral("Continuous 2DA %1 at slice %2, %3").arg(why).arg(runCurrent_).arg(counts);
     else
-        qCritical().noquote()
+        qCCritical(lcWindow).noquote()
             << QStringLiteral("Continuous 2DA failed at slice %1: %2; %3").arg(runCurrent_).arg(why, counts);
     zmlSetContRunning(false);
     if (batchCont_) {

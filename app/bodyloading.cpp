@@ -18,13 +18,14 @@
 #include "imagedata/ui/selectdatafiles.h"
 #include "widgets/progressline.h"
 #include "widgets/rawdisp.h"
+#include "app/windowlog.h"
 #include <algorithm>
 
 void Body::dataFilesSelected(const QStringList &files, bool newSeries)
 {
     // One loading chain at a time: a second would take files in turns with the first.
     if (loading_) {
-        qCritical().noquote() << QStringLiteral(
+        qCCritical(lcWindow).noquote() << QStringLiteral(
             "A load is in progress: the %1 files selected now are not loaded")
                                      .arg(files.size());
         return;
@@ -123,7 +124,7 @@ void Body::finishedLoadDataFiles()
     ui_.CTFiles->showCount(int(notLoaded_.size()));
     // After an addition the images loaded are all there are; after a new series, those of the load.
     if (!notLoaded_.isEmpty()) {
-        qCritical().noquote() << QStringLiteral("Loading failed: %1 of %2 files could not be used, %3 images "
+        qCCritical(lcWindow).noquote() << QStringLiteral("Loading failed: %1 of %2 files could not be used, %3 images "
                                                 "are loaded%4:")
                                      .arg(notLoaded_.size())
                                      .arg(loadAsked_)
@@ -133,11 +134,11 @@ void Body::finishedLoadDataFiles()
                 + (notLoaded_.size() > 10 ? QStringLiteral(", ...") : QString());
         progressLine_->fail(tr("%1 refused").arg(notLoaded_.size()));
     } else if (loadAsked_ == 0) {
-        qWarning().noquote()
+        qCWarning(lcWindow).noquote()
             << QStringLiteral("Loading: no file was selected; nothing is loaded%1").arg(before);
         progressLine_->fail(tr("no files"));
     } else {
-        qInfo().noquote() << QStringLiteral("%1 images of %2 x %3 loaded :")
+        qCInfo(lcWindow).noquote() << QStringLiteral("%1 images of %2 x %3 loaded :")
                                  .arg(imgDatas_->count())
                                  .arg(imgDatas_->width())
                                  .arg(imgDatas_->height())
@@ -186,7 +187,7 @@ void Body::clearImageSet()
     checkI0BgSizes();
     updateRawImage();
     sinogram_->genSgmImage();
-    qInfo().noquote() << "Raw images cleared: the next load sets the image size";
+    qCInfo(lcWindow).noquote() << "Raw images cleared: the next load sets the image size";
 }
 
 void Body::applyGeometryDefaults()

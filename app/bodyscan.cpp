@@ -15,19 +15,20 @@
 #include "imagedata/imgdatascanframe.h"
 #include "imagedata/scanangles.h"
 #include "widgets/progressline.h"
+#include "app/windowlog.h"
 
 bool Body::beginScan(const QString &fileName)
 {
     QString error;
     std::shared_ptr<const Hdf5Scan> scan = Hdf5Scan::open(fileName, error);
     if (!scan) {
-        qWarning().noquote() << QStringLiteral("Scan file refused (%1) :").arg(error) << fileName;
+        qCWarning(lcWindow).noquote() << QStringLiteral("Scan file refused (%1) :").arg(error) << fileName;
         return false;
     }
     const int frames = scan->count(Hdf5Scan::Kind::Projection);
     if (imgDatas_->width() != 0
         && (scan->width() != imgDatas_->width() || scan->height() != imgDatas_->height())) {
-        qWarning().noquote() << QStringLiteral("Mismatch image size: (%1, %2) != (%3, %4) : ")
+        qCWarning(lcWindow).noquote() << QStringLiteral("Mismatch image size: (%1, %2) != (%3, %4) : ")
                                     .arg(imgDatas_->width())
                                     .arg(imgDatas_->height())
                                     .arg(scan->width())
@@ -40,11 +41,11 @@ bool Body::beginScan(const QString &fileName)
     if (imgDatas_->count() == 0 && !scan->angles().empty()) {
         const AngleFit fit = fitAngles(scan->angles(), ui_.procCtrl->dataSetRangeDeg());
         if (!fit.ok) {
-            qWarning().noquote() << QStringLiteral("Scan file refused: %1 :").arg(fit.problem) << fileName;
+            qCWarning(lcWindow).noquote() << QStringLiteral("Scan file refused: %1 :").arg(fit.problem) << fileName;
             return false;
         }
     }
-    qInfo().noquote()
+    qCInfo(lcWindow).noquote()
         << QStringLiteral("Scan file, %1: %2 projections of %3 x %4, %5 flats, %6 darks%7 :")
                .arg(scan->description())
                .arg(frames)
@@ -73,7 +74,7 @@ void Body::takeScanI0Bg(const std::shared_ptr<const Hdf5Scan> &scan)
         const int count = scan->count(kind);
         if (selector->img() && !selector->holdsComputed()) {
             if (count > 0)
-                qInfo().noquote() << QStringLiteral(
+                qCInfo(lcWindow).noquote() << QStringLiteral(
                     "%1: the chosen file is kept, the %2 of %3 are not used :")
                                          .arg(QLatin1String(what), meanDescription(kind, count), name)
                                   << selector->img()->fileName();
@@ -88,7 +89,7 @@ void Body::takeScanI0Bg(const std::shared_ptr<const Hdf5Scan> &scan)
                 selector->clearFile();
             }
             if (count > 0)
-                qWarning().noquote()
+                qCWarning(lcWindow).noquote()
                     << QStringLiteral("%1 not taken from the scan (%2) :").arg(QLatin1String(what), error)
                     << scan->fileName();
             continue;
@@ -100,7 +101,7 @@ void Body::takeScanI0Bg(const std::shared_ptr<const Hdf5Scan> &scan)
                   .arg(name)
                   .arg(count);
         selector->holdComputed(std::move(mean), origin, scan->fileName());
-        qInfo().noquote() << QStringLiteral("%1 image %2").arg(QLatin1String(what), origin);
+        qCInfo(lcWindow).noquote() << QStringLiteral("%1 image %2").arg(QLatin1String(what), origin);
     }
     i0OrBgSelected();
 }
@@ -143,7 +144,7 @@ void Body::fitScanAngles()
     if (angles.empty())
         return; // image files: their count is the data set's, the range as set
     if (int(angles.size()) != count) {
-        qWarning().noquote() << QStringLiteral("Only %1 of the %2 images record their angle: the data set's "
+        qCWarning(lcWindow).noquote() << QStringLiteral("Only %1 of the %2 images record their angle: the data set's "
                                                "range and image count are left as set")
                                     .arg(angles.size())
                                     .arg(count);
@@ -152,14 +153,14 @@ void Body::fitScanAngles()
     const AngleFit fit = fitAngles(angles, ui_.procCtrl->dataSetRangeDeg());
     if (!fit.ok) {
         // Reconstructing at wrong angles would go unnoticed: the load fails.
-        qWarning().noquote() << QStringLiteral("Loading: the angles of the %1 images cannot be used: %2")
+        qCWarning(lcWindow).noquote() << QStringLiteral("Loading: the angles of the %1 images cannot be used: %2")
                                     .arg(count)
                                     .arg(fit.problem);
         notLoaded_ << QStringLiteral("(the angles of the loaded frames)");
         return;
     }
     scanFit_ = fit;
-    qInfo().noquote() << QStringLiteral("Angles of the scan: %1; data set range %2, images %3")
+    qCInfo(lcWindow).noquote() << QStringLiteral("Angles of the scan: %1; data set range %2, images %3")
                              .arg(fit.summary(count))
                              .arg(fit.rangeDeg)
                              .arg(fit.images);

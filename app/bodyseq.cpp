@@ -15,6 +15,7 @@
 #include "imagedata/imgdata.h"
 #include "imagedata/imgdatas.h"
 #include "widgets/statestyles.h"
+#include "app/windowlog.h"
 
 void Body::setUpSequence()
 {
@@ -62,7 +63,7 @@ void Body::setFirstImageSet()
         const QString why = tr("Seq. Calc. refused: the files of sets that share a tag would overwrite each "
                                "other (sets %1)")
                                 .arg(clashes);
-        qCritical().noquote() << why;
+        qCCritical(lcWindow).noquote() << why;
         emit seqSetFailed(why);
         return;
     }
@@ -97,7 +98,7 @@ void Body::noticedStage(const QString &msg, qlonglong dEt)
     const qint64 total = seqClock_.isValid() ? seqClock_.elapsed() : 0;
     ui_.TotalET->setText(QString::number(total / 1000));
     // The stage is in the interface's language: so is the whole line, never half of it.
-    qInfo().noquote() << tr("Seq. Calc.: %1 (%2 s after the last stage, %3 s in all)")
+    qCInfo(lcWindow).noquote() << tr("Seq. Calc.: %1 (%2 s after the last stage, %3 s in all)")
                              .arg(msg)
                              .arg(ui_.DeltaET->text())
                              .arg(ui_.TotalET->text());
@@ -165,7 +166,7 @@ void Body::loadDataSet(const QStringList &files)
         return;
     }
     if (const QString doubt = ui_.SelDDir->currentSetDoubt(); !doubt.isEmpty())
-        qWarning().noquote() << QStringLiteral("Data set %1: %2").arg(title, doubt);
+        qCWarning(lcWindow).noquote() << QStringLiteral("Data set %1: %2").arg(title, doubt);
     // A set never goes on with the I0 image of the set before: the one it chooses must be read.
     const QString i0 = chosenI0File();
     setI0FileFromList();
@@ -204,7 +205,7 @@ void Body::loadDataSet(const QStringList &files)
 
 void Body::refuseDataSet(const QString &why)
 {
-    qCritical().noquote() << why;
+    qCCritical(lcWindow).noquote() << why;
     // The driver ends its run with it; a batch line waiting for the set fails.
     emit seqSetFailed(why);
     if (!seqRunning_)
@@ -258,7 +259,7 @@ void Body::recordSeqSetRun()
     putManifestEntry(manifest, entry);
     QString error;
     if (!writeFileAtomically(path, manifestText(manifest), &error)) {
-        qCritical().noquote() << QStringLiteral("The manifest of the series is not written: %1").arg(error);
+        qCCritical(lcWindow).noquote() << QStringLiteral("The manifest of the series is not written: %1").arg(error);
         ++tally_.otherFailures;
     }
 }

@@ -21,6 +21,7 @@
 #include "ct/ui/selectsavedir.h"
 #include "imagedata/imgfiletype.h"
 #include "ct/ui/sinogram.h"
+#include "app/windowlog.h"
 
 void Body::setUpSetupDialog()
 {
@@ -175,12 +176,12 @@ bool Body::saveSetup(const QString &fileName)
     // Written under a temporary name and renamed: an existing setup is replaced only by a whole one.
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        qCritical().noquote() << "can't open save setup file :" << fileName;
+        qCCritical(lcWindow).noquote() << "can't open save setup file :" << fileName;
         return false;
     }
     file.write(setupFileText(setupSections()).toUtf8());
     if (!file.commit()) {
-        qCritical().noquote() << "can't open save setup file :" << fileName
+        qCCritical(lcWindow).noquote() << "can't open save setup file :" << fileName
                               << QStringLiteral("(%1)").arg(file.errorString());
         return false;
     }
@@ -190,16 +191,16 @@ bool Body::saveSetup(const QString &fileName)
 bool Body::loadSetup(const QString &fileName)
 {
     if (isSpecialFile(fileName)) { // a pipe would block the window
-        qCritical().noquote() << "Setup file is not a regular file, not read :" << fileName;
+        qCCritical(lcWindow).noquote() << "Setup file is not a regular file, not read :" << fileName;
         return false;
     }
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        qCritical().noquote() << "can't open save setup file :" << fileName;
+        qCCritical(lcWindow).noquote() << "can't open save setup file :" << fileName;
         return false;
     }
     if (file.size() > Batch::maxFileSize) {
-        qCritical().noquote() << "Setup file is larger than 16 MiB, not read :" << fileName;
+        qCCritical(lcWindow).noquote() << "Setup file is larger than 16 MiB, not read :" << fileName;
         return false;
     }
     // Headings and the "#images_load" line are words the executor does not know, so they do nothing.

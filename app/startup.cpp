@@ -13,6 +13,7 @@
 #include "config/configstore.h"
 #include "config/messagelog.h"
 #include "config/startupoptions.h"
+#include "app/windowlog.h"
 #include <cstdio>
 #include <memory>
 
@@ -74,7 +75,7 @@ int runQuorvel(int argc, char *argv[])
     const QString configName = configFileName(config);
     const bool named = config.contains(QStringLiteral("-c")) || config.contains(QStringLiteral("-config"));
     if (!named && !QFileInfo::exists(configName))
-        qInfo().noquote() << "No configuration file" << configName << "here: built-in settings";
+        qCInfo(lcWindow).noquote() << "No configuration file" << configName << "here: built-in settings";
     else
         config.readConfigFile(configName); // a file that cannot be read leaves a warning
     const StartupOptions options = applyStartupOptions(config);

@@ -10,6 +10,7 @@
 #include "config/messagelog.h"
 #include "config/specialfile.h"
 #include "automation/batchlines.h"
+#include "automation/automationlog.h"
 #include <algorithm>
 
 namespace {
@@ -70,13 +71,13 @@ void Batch::batchLoad(const QString &fileName)
 {
     // A pipe or a device would block the opening or never end: only regular files are read.
     if (isSpecialFile(fileName)) {
-        qCritical().noquote() << "Batch file is not a regular file, not read :" << fileName;
+        qCCritical(lcAutomation).noquote() << "Batch file is not a regular file, not read :" << fileName;
         emit loadFailed(fileName);
         return;
     }
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
-        qCritical().noquote() << "Can't open batch file" << fileName;
+        qCCritical(lcAutomation).noquote() << "Can't open batch file" << fileName;
         emit loadFailed(fileName);
         return;
     }
@@ -90,7 +91,7 @@ void Batch::batchLoad(const QString &fileName)
         text += piece;
     }
     if (text.size() > maxFileSize) {
-        qCritical().noquote() << "Batch file is larger than 16 MiB, not read :" << fileName;
+        qCCritical(lcAutomation).noquote() << "Batch file is larger than 16 MiB, not read :" << fileName;
         emit loadFailed(fileName);
         return;
     }
@@ -139,7 +140,7 @@ void Batch::batchNext()
     const int i = nextLine_;
     nextLine_ = i + 1;
     BatchCmd c = parseBatchCmd(lines_[i]);
-    qInfo().noquote() << "cmd" << MessageLog::shortened(c.cmd);
+    qCInfo(lcAutomation).noquote() << "cmd" << MessageLog::shortened(c.cmd);
 
     // A condition that holds runs the rest of its line, read exactly as a line of its own would be
     // (its quoted texts keep their blanks).
@@ -161,7 +162,7 @@ void Batch::batchNext()
         return;
     }
     if (isWord(c, ":echo")) {
-        qInfo().noquote() << MessageLog::shortened(c.line);
+        qCInfo(lcAutomation).noquote() << MessageLog::shortened(c.line);
         emit batchExecNext();
         return;
     }

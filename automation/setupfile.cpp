@@ -6,6 +6,7 @@
 
 // Local
 #include "config/linetokenizer.h"
+#include "automation/automationlog.h"
 
 QString setupFileTitle()
 {
@@ -61,7 +62,7 @@ QString setupText(const QString &text)
         return text.isEmpty() ? text : quoted;
     if (readsBack(text))
         return text;
-    qWarning().noquote() << QStringLiteral("A setup text cannot be stored so that it reads back whole "
+    qCWarning(lcAutomation).noquote() << QStringLiteral("A setup text cannot be stored so that it reads back whole "
                                            "(it holds a double quote): %1")
                                 .arg(text);
     return quoted;

@@ -10,6 +10,7 @@
 // Local
 #include "config/linetokenizer.h"
 #include "config/specialfile.h"
+#include "config/configlog.h"
 
 namespace {
 
@@ -78,24 +79,24 @@ bool ConfigStore::readConfigFile(const QString &name)
     fileName_ = name;
     const QString absolute = QFileInfo(name).absoluteFilePath();
     if (filesBeingRead_.contains(absolute)) {
-        qWarning().noquote() << "Config file is already being read (INCLUDE cycle), not read again :" << name;
+        qCWarning(lcConfig).noquote() << "Config file is already being read (INCLUDE cycle), not read again :" << name;
         fileName_.clear();
         return false;
     }
     // A FIFO would block start-up and a device or a huge file would fill the memory line by line.
     if (isSpecialFile(name)) {
-        qWarning().noquote() << QStringLiteral("Config file is not a regular file, not read : ") + name;
+        qCWarning(lcConfig).noquote() << QStringLiteral("Config file is not a regular file, not read : ") + name;
         fileName_.clear();
         return false;
     }
     QFile file(name);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        qWarning().noquote() << QStringLiteral("Can't open config file : ") + name;
+        qCWarning(lcConfig).noquote() << QStringLiteral("Can't open config file : ") + name;
         fileName_.clear();
         return false;
     }
     if (file.size() > maxConfigFileBytes) {
-        qWarning().noquote()
+        qCWarning(lcConfig).noquote()
             << QStringLiteral("Config file is larger than %1 bytes, not read : ").arg(maxConfigFileBytes)
                 + name;
         fileName_.clear();

@@ -1,4 +1,5 @@
 #include "config/linetokenizer.h"
+#include "config/configlog.h"
 
 // Qt
 #include <QDebug>
@@ -25,7 +26,7 @@ qsizetype firstSpace(const QString &text, qsizetype from)
 
 void reportQuoteEndOnly(const QString &text)
 {
-    qWarning().noquote()
+    qCWarning(lcConfig).noquote()
         << QStringLiteral("In a line [%1] item is started from not quote but ended by quote").arg(text);
 }
 
@@ -55,7 +56,7 @@ QString takeItem(const QString &text, QString &item)
 
     const qsizetype r = text.indexOf(quote, p + 1);
     if (r < 0) {
-        qWarning().noquote()
+        qCWarning(lcConfig).noquote()
             << QStringLiteral("In a line [%1] item is started from quote but not ended by quote").arg(text);
         item = text.mid(p + 1);
         return QString();

@@ -48,7 +48,8 @@ void MessageLog::handle(QtMsgType type, const QMessageLogContext &context, const
     if (!log || handing)
         return;
     handing = true;
-    LogMessage message {QDateTime::currentDateTime(), type, text, levelOf(type)};
+    LogMessage message {QDateTime::currentDateTime(), type, text, levelOf(type),
+        QString::fromLatin1(context.category ? context.category : "default")};
     // Always queued, also on the log's own thread: messages arrive in the order they were posted
     // and never re-enter whoever is writing them.
     QMetaObject::invokeMethod(

@@ -17,6 +17,7 @@ struct LogMessage
     QtMsgType type = QtDebugMsg;
     QString text;
     Level level = Info;
+    QString category; // the subsystem that wrote it ("qv.ct"); "default" for uncategorised messages
 };
 Q_DECLARE_METATYPE(LogMessage)
 
@@ -26,9 +27,9 @@ Q_DECLARE_METATYPE(LogMessage)
 /// message is heard, also before the window exists (start-up and configuration messages are shown
 /// when the pane opens).
 ///
-/// A message's severity is given where it arises: qDebug() and qInfo() are information,
-/// qWarning() a warning (a result missing or degraded, an input refused), qCritical() an error (a
-/// job that failed). Standard error shows the severity as a prefix ("warning: ", "error: ").
+/// A message's severity is given where it arises, in its subsystem's logging category: qCInfo() is
+/// information, qCWarning() a warning (a result missing or degraded, an input refused), qCCritical()
+/// an error (a job that failed); qCDebug() detail only when QT_LOGGING_RULES turns it on. Standard error shows the severity as a prefix ("warning: ", "error: ").
 /// \test tst_messagelog.cpp
 class MessageLog : public QObject
 {

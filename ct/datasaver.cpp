@@ -6,6 +6,7 @@
 
 // Local
 #include "ct/atomicfile.h"
+#include "ct/ctlog.h"
 #include <type_traits>
 
 DataSaver::DataSaver(QObject *parent)
@@ -27,7 +28,7 @@ template<class Record, class Write> void DataSaver::writeEverywhere(const Record
         if (write(path, error)) {
             emit wrote(path);
         } else {
-            qCritical().noquote() << (image ? "Can't save image file :" : "Can't save data file :") << path
+            qCCritical(lcCt).noquote() << (image ? "Can't save image file :" : "Can't save data file :") << path
                                   << QStringLiteral("(%1)").arg(error);
             emit writeFailed(image, path);
         }

@@ -8,6 +8,7 @@
 #include "imagedata/imgdatascanframe.h"
 #include "imagedata/imgfiletype.h"
 #include "imagedata/lineblock.h"
+#include "imagedata/imagedatalog.h"
 
 namespace {
 
@@ -120,7 +121,7 @@ std::shared_ptr<const ImgData> readLineBlock(
     const int extent = rowLines ? height : width;
     for (size_t k = 0; k < lines.size(); ++k) {
         if (lines[k] < 0 || lines[k] >= extent || (k > 0 && lines[k] <= lines[k - 1])) {
-            qWarning().noquote() << "Lines to read are not in order inside the image :" << source.label();
+            qCWarning(lcImageData).noquote() << "Lines to read are not in order inside the image :" << source.label();
             return nullptr;
         }
     }
@@ -133,7 +134,7 @@ std::shared_ptr<const ImgData> readLineBlock(
         if (readScanLines(*block, source, error))
             return block;
     }
-    qWarning().noquote()
+    qCWarning(lcImageData).noquote()
         << QStringLiteral("Can not read lines of a %1 x %2 image (%3) from").arg(width).arg(height).arg(error)
         << source.label();
     return nullptr;

@@ -6,6 +6,7 @@
 // Local
 #include "config/specialfile.h"
 #include "display/greyscale.h"
+#include "imagedata/imagedatalog.h"
 #include <algorithm>
 #include <limits>
 
@@ -34,20 +35,20 @@ bool ImgData::open()
 {
     isOpen_ = false;
     if (isSpecialFile(fileName_)) {
-        qWarning().noquote() << "Not a regular file, not read :" << fileName_;
+        qCWarning(lcImageData).noquote() << "Not a regular file, not read :" << fileName_;
         return false;
     }
     if (!readProps(fileName_, width_, height_))
         return false;
     if (width_ < 1 || height_ < 1) { // never a projection, I0 or BG image
-        qWarning().noquote() << QStringLiteral("Image without pixels (%1 x %2) :").arg(width_).arg(height_)
+        qCWarning(lcImageData).noquote() << QStringLiteral("Image without pixels (%1 x %2) :").arg(width_).arg(height_)
                              << fileName_;
         width_ = height_ = 0;
         return false;
     }
     minMaxValid_ = false;
     if (!loadData()) {
-        qWarning().noquote() << "Can not open ImgData" << fileName_;
+        qCWarning(lcImageData).noquote() << "Can not open ImgData" << fileName_;
         return false;
     }
     rowBuf_.assign(static_cast<size_t>(width_), 0.0);

@@ -7,6 +7,7 @@
 // Local
 #include "imagedata/imagelimits.h"
 #include "imagedata/itexcomment.h"
+#include "imagedata/imagedatalog.h"
 #include <algorithm>
 
 namespace {
@@ -33,7 +34,7 @@ bool ImgDataITEX::readProps(const QString &fileName, int32_t &width, int32_t &he
     dataOffset_ = 0;
     QFile f(fileName);
     if (!f.open(QIODevice::ReadOnly)) {
-        qWarning().noquote() << "Can not open ITEX file to read props." << fileName;
+        qCWarning(lcImageData).noquote() << "Can not open ITEX file to read props." << fileName;
         return false;
     }
     return readHeader(f, width, height);
@@ -48,7 +49,7 @@ bool ImgDataITEX::readHeader(QFile &f, int32_t &width, int32_t &height)
         return false;
     const QByteArray header = f.read(10);
     if (header.size() < 10) {
-        qWarning().noquote() << "Error on reading ITEX file props." << fileName;
+        qCWarning(lcImageData).noquote() << "Error on reading ITEX file props." << fileName;
         return false;
     }
     const int commentLength = qFromLittleEndian<quint16>(header.constData() + 2);
@@ -72,14 +73,14 @@ bool ImgDataITEX::readHeader(QFile &f, int32_t &width, int32_t &height)
     if (width < 1 || height < 1)
         return false;
     if (bytesPerPixel_ != 2 && bytesPerPixel_ != 4) {
-        qWarning().noquote() << "Unsupported BytesPerPixel in ITEX file (only 2 and 4 are read) :"
+        qCWarning(lcImageData).noquote() << "Unsupported BytesPerPixel in ITEX file (only 2 and 4 are read) :"
                              << bytesPerPixel_ << fileName;
         return false;
     }
     // A corrupt or truncated file must not make us allocate (or read) what its comment announces.
     const qint64 available = f.size() - dataOffset_;
     if (qint64(width) * height > available / bytesPerPixel_) { // width · height < 2^62: no overflow
-        qWarning().noquote() << QStringLiteral("ITEX pixel block is shorter than %1 x %2 x %3 bytes :")
+        qCWarning(lcImageData).noquote() << QStringLiteral("ITEX pixel block is shorter than %1 x %2 x %3 bytes :")
                                     .arg(width)
                                     .arg(height)
                                     .arg(bytesPerPixel_)
@@ -96,13 +97,13 @@ bool ImgDataITEX::loadData()
         file_.close();
     file_.setFileName(fileName_);
     if (!file_.open(QIODevice::ReadOnly)) {
-        qWarning().noquote() << "Can not open ITEX file" << fileName_;
+        qCWarning(lcImageData).noquote() << "Can not open ITEX file" << fileName_;
         return false;
     }
     if (readAll_) {
         const qint64 bytes = qint64(bytesPerPixel_) * width_ * height_; // at most the file size (readProps)
         if (bytes > maxImageBytes()) {
-            qWarning().noquote() << QStringLiteral(
+            qCWarning(lcImageData).noquote() << QStringLiteral(
                 "ITEX image of %1 x %2 x %3 bytes does not fit in memory :")
                                         .arg(width_)
                                         .arg(height_)
@@ -117,7 +118,7 @@ bool ImgDataITEX::loadData()
         // thousands of open files (the usual limit is 1024).
         file_.close();
         if (!read) {
-            qWarning().noquote() << "Can not open ITEX file" << fileName_;
+            qCWarning(lcImageData).noquote() << "Can not open ITEX file" << fileName_;
             imageBytes_.clear();
             return false;
         }

@@ -8,6 +8,7 @@
 #include "imagedata/imgdata.h"
 #include "imagedata/imgfiletype.h"
 #include "display/greyscale.h"
+#include "imagedata/imagedatalog.h"
 
 ImgDatas::ImgDatas(QObject *parent)
     : QObject(parent)
@@ -80,7 +81,7 @@ bool ImgDatas::add(const QString &fileName)
     img->setReadAll(true);
     img->setFileName(fileName);
     if (!img->open()) {
-        qWarning().noquote() << "File is not ready to access" << fileName;
+        qCWarning(lcImageData).noquote() << "File is not ready to access" << fileName;
         return false;
     }
     return addImage(std::move(img));
@@ -99,7 +100,7 @@ bool ImgDatas::addImage(std::unique_ptr<ImgData> img)
         imgs_.push_back(std::move(img));
         return true;
     }
-    qWarning().noquote() << QStringLiteral("Mismatch image size: (%1, %2) != (%3, %4) : ")
+    qCWarning(lcImageData).noquote() << QStringLiteral("Mismatch image size: (%1, %2) != (%3, %4) : ")
                               .arg(width_)
                               .arg(height_)
                               .arg(img->width())

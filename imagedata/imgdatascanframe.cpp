@@ -5,6 +5,7 @@
 
 // Local
 #include "imagedata/imgdatavalues.h"
+#include "imagedata/imagedatalog.h"
 #include <algorithm>
 #include <cstring>
 
@@ -50,7 +51,7 @@ bool ImgDataScanFrame::loadData()
     pixels_.resize(size_t(width_) * size_t(height_) * size_t(Hdf5Scan::bytesPerSample(samples_)));
     QString error;
     if (!scan_->readRect(kind_, index_, 0, height_, 0, width_, samples_, pixels_.data(), error)) {
-        qWarning().noquote() << QStringLiteral("Can not read a frame of the scan (%1) :").arg(error)
+        qCWarning(lcImageData).noquote() << QStringLiteral("Can not read a frame of the scan (%1) :").arg(error)
                              << fileName_;
         pixels_.clear();
         return false;
@@ -92,7 +93,7 @@ double *ImgDataScanFrame::getRow(int y, double *buffer) const
     const int line = y;
     if (!scan_->readLines(
             kind_, index_, true, std::span<const int>(&line, 1), Hdf5Scan::Samples::Float64, buffer, error))
-        qWarning().noquote() << QStringLiteral("Can not read row %1 of a frame (%2) :").arg(y).arg(error)
+        qCWarning(lcImageData).noquote() << QStringLiteral("Can not read row %1 of a frame (%2) :").arg(y).arg(error)
                              << fileName_;
     return buffer;
 }
@@ -110,7 +111,7 @@ double *ImgDataScanFrame::getColumn(int x, double *buffer) const
     const int line = x;
     if (!scan_->readLines(
             kind_, index_, false, std::span<const int>(&line, 1), Hdf5Scan::Samples::Float64, buffer, error))
-        qWarning().noquote() << QStringLiteral("Can not read column %1 of a frame (%2) :").arg(x).arg(error)
+        qCWarning(lcImageData).noquote() << QStringLiteral("Can not read column %1 of a frame (%2) :").arg(x).arg(error)
                              << fileName_;
     return buffer;
 }

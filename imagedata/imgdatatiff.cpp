@@ -5,6 +5,7 @@
 
 // Local
 #include "imagedata/imagelimits.h"
+#include "imagedata/imagedatalog.h"
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -60,7 +61,7 @@ void ImgDataTiff::init()
 
 bool ImgDataTiff::refuse(const QString &reason) const
 {
-    qWarning().noquote() << QStringLiteral("Can not read TIFF file (%1) :").arg(reason) << fileName_;
+    qCWarning(lcImageData).noquote() << QStringLiteral("Can not read TIFF file (%1) :").arg(reason) << fileName_;
     return false;
 }
 
@@ -258,7 +259,7 @@ const unsigned char *ImgDataTiff::row(int y) const
     if (band != bandIndex_) {
         bandIndex_ = -1;
         if (!decodeBand(tiff_, y, band_.get())) {
-            qWarning().noquote() << QStringLiteral("Can not read TIFF file (%1) :").arg(error_) << fileName_;
+            qCWarning(lcImageData).noquote() << QStringLiteral("Can not read TIFF file (%1) :").arg(error_) << fileName_;
             return nullptr;
         }
         bandIndex_ = band;

@@ -8,6 +8,7 @@
 #include "config/specialfile.h"
 #include "imagedata/imgdataitex.h"
 #include "imagedata/imgdatatiff.h"
+#include "imagedata/imagedatalog.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ QByteArray magic(const QString &fileName, const char *checkName, bool &opened)
     // A FIFO or a device is never an image: opening a FIFO would block until a writer comes.
     opened = !isSpecialFile(fileName) && f.open(QIODevice::ReadOnly);
     if (!opened) {
-        qWarning().noquote()
+        qCWarning(lcImageData).noquote()
             << QStringLiteral("Check File Type (%1):: Can not open").arg(QLatin1String(checkName))
             << fileName;
         return QByteArray();
@@ -64,7 +65,7 @@ ImgFileType checkFileType(const QString &fileName)
         return ImgFileType::TIFF;
     if (isHdf5File(fileName))
         return ImgFileType::HDF5;
-    qWarning().noquote() << QStringLiteral("Unknown file type : ") + fileName;
+    qCWarning(lcImageData).noquote() << QStringLiteral("Unknown file type : ") + fileName;
     return ImgFileType::UNKNOWN;
 }
 
@@ -90,7 +91,7 @@ std::unique_ptr<ImgData> openImgData(const QString &fileName)
 {
     const ImgFileType type = checkFileType(fileName);
     if (type == ImgFileType::HDF5) {
-        qWarning().noquote() << "An HDF5 scan file holds many frames, not one image; load it as the "
+        qCWarning(lcImageData).noquote() << "An HDF5 scan file holds many frames, not one image; load it as the "
                                 "projections (its flats and darks give the I0 and BG images) :"
                              << fileName;
         return nullptr;

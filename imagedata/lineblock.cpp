@@ -9,6 +9,7 @@
 #include "config/specialfile.h"
 #include "imagedata/imgdataitex.h"
 #include "imagedata/imgfiletype.h"
+#include "imagedata/imagedatalog.h"
 #include <algorithm>
 
 ImgDataLineBlock::ImgDataLineBlock(
@@ -215,7 +216,7 @@ std::shared_ptr<const ImgData> readLineBlock(
     const int extent = rowLines ? height : width;
     for (size_t k = 0; k < lines.size(); ++k) {
         if (lines[k] < 0 || lines[k] >= extent || (k > 0 && lines[k] <= lines[k - 1])) {
-            qWarning().noquote() << "Lines to read are not in order inside the image :" << fileName;
+            qCWarning(lcImageData).noquote() << "Lines to read are not in order inside the image :" << fileName;
             return nullptr;
         }
     }
@@ -232,7 +233,7 @@ std::shared_ptr<const ImgData> readLineBlock(
         ok = readOtherLines(*block);
     }
     if (!ok) {
-        qWarning().noquote()
+        qCWarning(lcImageData).noquote()
             << QStringLiteral("Can not read lines of a %1 x %2 image from").arg(width).arg(height)
             << fileName;
         return nullptr;

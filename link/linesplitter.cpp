@@ -1,4 +1,5 @@
 #include "link/linesplitter.h"
+#include "link/linklog.h"
 
 // Qt
 #include <QDebug>
@@ -38,7 +39,7 @@ QList<QByteArray> LineSplitter::feed(QByteArrayView bytes)
 
 void LineSplitter::dropPartial(qsizetype more)
 {
-    qWarning().noquote() << QStringLiteral(
+    qCWarning(lcLink).noquote() << QStringLiteral(
         "A received line is longer than %1 bytes: it is dropped up to its line feed")
                                 .arg(limit_);
     dropped_ += buffer_.size() + more;

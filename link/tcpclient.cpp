@@ -5,6 +5,7 @@
 
 // Local
 #include "config/messagelog.h"
+#include "link/linklog.h"
 
 TcpClient::TcpClient(QObject *parent)
     : QObject(parent)
@@ -79,7 +80,7 @@ void TcpClient::connected()
     retryTimer_.stop();
     buffer_.clear();
     lastError_.clear();
-    qInfo().noquote() << QStringLiteral("Connected to %1").arg(endpointText());
+    qCInfo(lcLink).noquote() << QStringLiteral("Connected to %1").arg(endpointText());
     if (!isConnected_) {
         isConnected_ = true;
         emit statChanged();
@@ -90,7 +91,7 @@ void TcpClient::disconnected()
 {
     if (isConnected_) {
         isConnected_ = false;
-        qWarning().noquote() << QStringLiteral("Connection to %1 closed").arg(endpointText());
+        qCWarning(lcLink).noquote() << QStringLiteral("Connection to %1 closed").arg(endpointText());
         emit statChanged();
     }
     if (enabled_)
@@ -106,7 +107,7 @@ void TcpClient::socketError(QAbstractSocket::SocketError)
         lastError_ = why;
         // A viewer that is not running yet is the usual case, not a fault: said once, as information.
         // The toolkit words the reason in the interface's language: so is the whole line.
-        qInfo().noquote() << tr("Can't connect to %1 : %2 (trying again every %3 ms)")
+        qCInfo(lcLink).noquote() << tr("Can't connect to %1 : %2 (trying again every %3 ms)")
                                  .arg(endpointText(), why)
                                  .arg(retryTimer_.interval());
     }
@@ -136,7 +137,7 @@ void TcpClient::readyRead()
     const QList<QByteArray> lines = buffer_.feed(bytes);
     for (const QByteArray &line : lines) {
         // A peer's line may be megabytes long: the log gets its beginning and its length.
-        qInfo().noquote() << QStringLiteral("rec: ") + MessageLog::shortened(QString::fromUtf8(line));
+        qCInfo(lcLink).noquote() << QStringLiteral("rec: ") + MessageLog::shortened(QString::fromUtf8(line));
         if (!line.isEmpty())
             emit receiveAnMsg(line);
     }
@@ -149,6 +150,6 @@ void TcpClient::send(const QString &msg)
     QString shown = msg;
     if (shown.endsWith(QLatin1Char('\n')))
         shown.chop(1);
-    qInfo().noquote() << QStringLiteral("snd: ") + MessageLog::shortened(shown);
+    qCInfo(lcLink).noquote() << QStringLiteral("snd: ") + MessageLog::shortened(shown);
     socket_.write(msg.toLatin1());
 }

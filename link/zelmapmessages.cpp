@@ -6,6 +6,7 @@
 // Local
 #include "config/configstore.h"
 #include "config/linetokenizer.h"
+#include "link/linklog.h"
 #include <algorithm>
 
 namespace zelmap {
@@ -57,7 +58,7 @@ Endpoint parseEndpoint(const QString &text)
     if (ok && port >= 1 && port <= 65535) {
         endpoint.port = port;
     } else {
-        qWarning().noquote() << QStringLiteral(
+        qCWarning(lcLink).noquote() << QStringLiteral(
             "2dZelmap : %1 is not a TCP port (1 to 65535); the link cannot connect")
                                     .arg(portText);
     }

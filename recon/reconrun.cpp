@@ -20,6 +20,7 @@
 #include "imagedata/imgdata.h"
 #include "imagedata/lineblock.h"
 #include "imagedata/scanangles.h"
+#include "recon/reconlog.h"
 #include <algorithm>
 
 ReconRun::ReconRun(const ReconOptions &options, QTextStream &out, QTextStream &err)
@@ -143,7 +144,7 @@ bool ReconRun::plan()
             height_ = h;
         }
         if (w != width_ || h != height_) {
-            qWarning().noquote() << QStringLiteral("Mismatch image size: (%1, %2) != (%3, %4) : ")
+            qCWarning(lcRecon).noquote() << QStringLiteral("Mismatch image size: (%1, %2) != (%3, %4) : ")
                                         .arg(width_)
                                         .arg(height_)
                                         .arg(w)

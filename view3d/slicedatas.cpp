@@ -9,6 +9,7 @@
 #include "view3d/memorylimit.h"
 #include "view3d/slicehistogram.h"
 #include "view3d/slicereaders.h"
+#include "view3d/view3dlog.h"
 #include <deque>
 #include <limits>
 
@@ -83,7 +84,7 @@ void SliceDatas::filesSelected(const QStringList &files)
             const double perSlice = (double(slice->nx) * slice->ny + 2 * blocks) * sizeof(double);
             const double needed = perSlice * double(files.size());
             if (needed > double(limit)) {
-                qWarning().noquote() << QStringLiteral(
+                qCWarning(lcView3d).noquote() << QStringLiteral(
                     "Refused the slice stack: %1 files of %2 x %3 need %4 MB, more than "
                     "the %5 MB this machine can give")
                                             .arg(files.size())

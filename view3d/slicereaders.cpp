@@ -10,6 +10,7 @@
 #include "imagedata/imgdatatiff.h"
 #include "imagedata/imgfiletype.h"
 #include "view3d/textfields.h"
+#include "view3d/view3dlog.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ bool fitsLimits(int64_t columns, int64_t rows, const SliceReadLimits &limits)
 
 void tooLarge(const char *kind, int64_t columns, int64_t rows)
 {
-    qWarning().noquote() << QStringLiteral("Slice grid too large in %1 file : %2 x %3")
+    qCWarning(lcView3d).noquote() << QStringLiteral("Slice grid too large in %1 file : %2 x %3")
                                 .arg(QLatin1String(kind))
                                 .arg(columns)
                                 .arg(rows);

@@ -8,6 +8,7 @@
 #include "config/configstore.h"
 #include "widgets/chcoord.h"
 #include "widgets/dispb.h"
+#include "widgets/widgetslog.h"
 #include <cmath>
 
 ImgDisp::ImgDisp(QWidget *parent)
@@ -211,7 +212,7 @@ bool ImgDisp::saveImage(const QString &path)
     const QImage visible = image_.copy(static_cast<int>(view_.x()), static_cast<int>(view_.y()),
         static_cast<int>(view_.width()), static_cast<int>(view_.height()));
     if (!visible.save(path)) {
-        qCritical() << "Can't write image file :" << path;
+        qCCritical(lcWidgets) << "Can't write image file :" << path;
         return false;
     }
     return true;

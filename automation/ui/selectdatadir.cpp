@@ -9,6 +9,7 @@
 // Local
 #include "recon/ctfileset.h"
 #include "recon/dataseries.h"
+#include "automation/automationlog.h"
 #include <algorithm>
 
 SelectDataDir::SelectDataDir(QWidget *parent)
@@ -44,7 +45,7 @@ void SelectDataDir::aDirSelected(const QString &dir)
     else
         setSubDirs(dir);
     if (lastScanFound_ == 0) // said, so that the sets still listed are not taken for this folder's
-        qWarning().noquote() << QStringLiteral("No data set found in %1; the %2 sets listed before stay")
+        qCWarning(lcAutomation).noquote() << QStringLiteral("No data set found in %1; the %2 sets listed before stay")
                                     .arg(dir)
                                     .arg(ui_.SubDirs->count());
     emit newSets(ui_.SubDirs->count());

@@ -9,6 +9,7 @@
 #include "ct/ui/ctprogress.h"
 #include "ct/ui/sinogram.h"
 #include "widgets/colorbar.h"
+#include "ct/ctlog.h"
 
 CtCalc::CtCalc(QWidget *parent)
     : CtPanel(parent)
@@ -60,7 +61,7 @@ void CtCalc::startCt()
         const QString why = status != SinogramStatus::Generated
             ? sinogram_->problem(status, params_.rotAxIsV, params_.cor, params_.sliceNo)
             : QStringLiteral("the sinogram of slice %1 is too narrow to reconstruct").arg(params_.sliceNo);
-        qWarning().noquote() << "CT1:" << why;
+        qCWarning(lcCt).noquote() << "CT1:" << why;
         showFailure(params_.sliceNo, why);
         emit sliceFailed(params_.sliceNo, why);
         mode_ = Mode::AtOnce;

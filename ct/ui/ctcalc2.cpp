@@ -6,6 +6,7 @@
 
 // Local
 #include "ct/savenaming.h"
+#include "ct/ctlog.h"
 
 CtCalc2::CtCalc2(QObject *parent)
     : QObject(parent)
@@ -51,7 +52,7 @@ void CtCalc2::startCt(CtCalc2 *target, const Ct2Job &job)
     task.makeTiff = saveTiff_;
     result_ = reconstructSlice(engine_, sinograms_, task);
     if (!result_.reconstructed) { // a data file that could not be made is reported by saveData
-        qWarning().noquote() << "CT2:" << result_.problem;
+        qCWarning(lcCt).noquote() << "CT2:" << result_.problem;
         emit sliceFailed(task.sinogram.slice, result_.problem);
     }
     imageMade_ = false;
@@ -120,7 +121,7 @@ void CtCalc2::saveData()
         const QString path = QDir(saveData_.dir)
                                  .absoluteFilePath(ctFileName(saveData_.name, saveData_.tag,
                                      sliceText(result_.slice), QStringLiteral("dat")));
-        qCritical().noquote() << "Can't save data file :" << path
+        qCCritical(lcCt).noquote() << "Can't save data file :" << path
                               << QStringLiteral("(%1)").arg(result_.problem);
         emit writeFailed(false, path);
         return;
@@ -137,7 +138,7 @@ void CtCalc2::saveTiff()
                              .absoluteFilePath(ctFileName(saveData_.name, saveData_.tag,
                                  sliceText(result_.slice), QStringLiteral("tif")));
     if (result_.tiff.isEmpty()) {
-        qCritical().noquote() << "Can't save TIFF file :" << path
+        qCCritical(lcCt).noquote() << "Can't save TIFF file :" << path
                               << QStringLiteral("(%1)").arg(result_.problem);
         emit writeFailed(false, path);
         return;

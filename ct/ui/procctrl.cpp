@@ -7,6 +7,7 @@
 // Local
 #include "widgets/childedits.h"
 #include "widgets/numberfield.h"
+#include "ct/ctlog.h"
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -24,7 +25,7 @@ double fieldDouble(const QString &text)
     if (std::isfinite(v))
         return v;
     // "nan" and "inf" parse, but no angle, position or region can be computed with them.
-    qWarning().noquote() << QStringLiteral("Not a finite number, read as 0 : ") + text;
+    qCWarning(lcCt).noquote() << QStringLiteral("Not a finite number, read as 0 : ") + text;
     return 0.0;
 }
 

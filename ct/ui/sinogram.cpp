@@ -14,6 +14,7 @@
 #include "display/greyscale.h"
 #include "widgets/imgdisp.h"
 #include "widgets/numberfield.h"
+#include "ct/ctlog.h"
 
 Sinogram::Sinogram(QWidget *parent)
     : QFrame(parent)
@@ -150,7 +151,7 @@ void Sinogram::reportProblem()
 {
     problemQueued_ = false;
     if (!pendingProblem_.isEmpty() && pendingProblem_ != lastProblem_)
-        qWarning().noquote() << "Sinogram:" << pendingProblem_;
+        qCWarning(lcCt).noquote() << "Sinogram:" << pendingProblem_;
     lastProblem_ = pendingProblem_;
 }
 
@@ -271,11 +272,11 @@ bool Sinogram::guessCor()
         warnings.isEmpty() ? QString() : QStringLiteral("background-color: rgb(255, 255, 128);"));
     ui_.GuessResult->setToolTip(warnings.join(u'\n'));
     for (const QString &w : std::as_const(warnings))
-        qWarning().noquote() << "Guess CoR:" << w;
+        qCWarning(lcCt).noquote() << "Guess CoR:" << w;
     const std::optional<CorSearchResult> &chosen = guesses_.of(corMethod_);
     if (!chosen)
         return false;
-    qInfo().noquote() << QStringLiteral("Guess CoR: mirror %1, Fourier %2; the %3 centre is used")
+    qCInfo(lcCt).noquote() << QStringLiteral("Guess CoR: mirror %1, Fourier %2; the %3 centre is used")
                              .arg(text(guesses_.mirror), text(guesses_.fourier), corMethodName(corMethod_));
     procCtrl_->setCor(chosen->cor);
     return true;

@@ -13,6 +13,7 @@
 #include "widgets/colorbar.h"
 #include "widgets/imgdisp.h"
 #include "widgets/imgdispwpv.h"
+#include "imagedata/imagedatalog.h"
 #include <vector>
 
 SelectAImgFile::SelectAImgFile(QWidget *parent)
@@ -106,7 +107,7 @@ bool SelectAImgFile::checkSize(int setWidth, int setHeight)
             setStatus(true);
         return true;
     }
-    qWarning().noquote() << QStringLiteral("Image size (%1, %2) differs from the raw images (%3, %4), "
+    qCWarning(lcImageData).noquote() << QStringLiteral("Image size (%1, %2) differs from the raw images (%3, %4), "
                                            "not used for the correction :")
                                 .arg(img_->width())
                                 .arg(img_->height())

@@ -7,6 +7,7 @@
 // Local
 #include "link/isbusymsg.h"
 #include "link/zelmapmessages.h"
+#include "link/linklog.h"
 
 ZelmapLink::ZelmapLink(QObject *parent)
     : TcpClient(parent)
@@ -73,20 +74,20 @@ void ZelmapLink::receiveAnMsg(const QByteArray &msg)
 bool ZelmapLink::takeRequest(const QString &what, const QStringList &paths)
 {
     if (isBusy_) {
-        qWarning().noquote()
+        qCWarning(lcLink).noquote()
             << QStringLiteral("2dZelmap is taken to be busy: %1 is not sent; greeting it again").arg(what);
         emit requestRefused(what);
         statChanged();
         return false;
     }
     for (const QString &path : zelmap::pathsTheWireBreaks(paths)) {
-        qWarning().noquote() << QStringLiteral(
+        qCWarning(lcLink).noquote() << QStringLiteral(
             "2dZelmap will misread this path (blanks and characters beyond Latin-1 "
             "cannot be carried): %1")
                                     .arg(path);
     }
     if (!isConnected()) { // nothing would answer: the busy field would stay red for nothing
-        qWarning().noquote() << QStringLiteral("2dZelmap is not connected: %1 is not sent").arg(what);
+        qCWarning(lcLink).noquote() << QStringLiteral("2dZelmap is not connected: %1 is not sent").arg(what);
         emit requestRefused(what);
         return false;
     }
@@ -104,7 +105,7 @@ void ZelmapLink::loadFilesOfPattern(const QString &path)
 void ZelmapLink::loadFiles(const QStringList &fileList)
 {
     if (fileList.isEmpty()) {
-        qWarning().noquote() << QStringLiteral("No data files to load into 2dZelmap; greeting it again");
+        qCWarning(lcLink).noquote() << QStringLiteral("No data files to load into 2dZelmap; greeting it again");
         emit requestRefused(zelmap::loadFilesCmd);
         statChanged();
         return;

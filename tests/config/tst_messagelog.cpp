@@ -7,6 +7,7 @@
 #include <cmath>
 
 // Local
+#include "config/configlog.h"
 #include "config/joboutcome.h"
 #include "config/messagelog.h"
 #include "config/timeleft.h"
@@ -41,6 +42,7 @@ private slots:
     void durationTexts();
     void everyMessageArrivesAndIsPassedOn();
     void workerThreadMessagesArriveInOrder();
+    void categoriesAndTheirDetail();
 };
 
 void TestMessageLog::initTestCase()
@@ -213,3 +215,25 @@ void TestMessageLog::workerThreadMessagesArriveInOrder()
 
 QTEST_GUILESS_MAIN(TestMessageLog)
 #include "tst_messagelog.moc"
+
+// Each subsystem writes in its own category; its detail (debug) shows only when the rules ask.
+void TestMessageLog::categoriesAndTheirDetail()
+{
+    MessageLog *log = MessageLog::instance();
+    QSignalSpy added(log, &MessageLog::added);
+    qCDebug(lcConfig) << "hidden detail";
+    qCInfo(lcConfig) << "shown";
+    QTRY_COMPARE(added.count(), 1);
+    QCOMPARE(log->messages().back().text, u"shown"_s);
+    QCOMPARE(log->messages().back().category, u"qv.config"_s);
+    QLoggingCategory::setFilterRules(u"qv.config.debug=true"_s);
+    qCDebug(lcConfig) << "detail";
+    QTRY_COMPARE(added.count(), 2);
+    QCOMPARE(log->messages().back().text, u"detail"_s);
+    QCOMPARE(log->messages().back().level, LogMessage::Info);
+    QLoggingCategory::setFilterRules(QString());
+    qCDebug(lcConfig) << "hidden again";
+    qInfo() << "plain";
+    QTRY_COMPARE(added.count(), 3);
+    QCOMPARE(log->messages().back().category, u"default"_s);
+}

@@ -16,6 +16,7 @@
 #include "view3d/volumescene.h"
 #include "widgets/childedits.h"
 #include "widgets/mousec.h"
+#include "view3d/view3dlog.h"
 #include <algorithm>
 #include <cmath>
 
@@ -173,7 +174,7 @@ void CtView::render(int pw, int ph, double viewScale)
     picture_ = QImage();
     if (pw < 1 || ph < 1 || pw > maxSize || ph > maxSize) {
         if (pw != 0 || ph != 0)
-            qWarning().noquote() << QStringLiteral("Picture size out of range : %1 x %2").arg(pw).arg(ph);
+            qCWarning(lcView3d).noquote() << QStringLiteral("Picture size out of range : %1 x %2").arg(pw).arg(ph);
         return;
     }
     picture_ = QImage(pw, ph, QImage::Format_ARGB32);
@@ -289,20 +290,20 @@ void CtView::saveImage(const QString &fname)
         // A name without a known suffix would write nothing: PNG, and the name says so.
         info.setFile(fname + QStringLiteral(".png"));
         suffix = QStringLiteral("png");
-        qInfo().noquote()
+        qCInfo(lcView3d).noquote()
             << QStringLiteral("No picture format is known by the suffix of %1: saved as PNG").arg(fname);
     }
     const QString path = info.filePath();
     if (imageFormats_.contains(suffix)) {
         if (reduced_ || picture_.isNull())
             paintPImg(); // the chosen size, not the working one
-        qInfo().noquote() << "saving" << path;
+        qCInfo(lcView3d).noquote() << "saving" << path;
         if (!picture_.save(path, suffix.toLatin1().constData()))
-            qCritical().noquote() << QStringLiteral("Can't save image : %1").arg(path);
+            qCCritical(lcView3d).noquote() << QStringLiteral("Can't save image : %1").arg(path);
     } else {
         const int w = chosenWidth(), h = chosenHeight();
         if (w < 1 || h < 1 || w > maxSize || h > maxSize) {
-            qWarning().noquote() << QStringLiteral("Picture size out of range : %1 x %2").arg(w).arg(h);
+            qCWarning(lcView3d).noquote() << QStringLiteral("Picture size out of range : %1 x %2").arg(w).arg(h);
             return;
         }
         QBuffer buffer;
@@ -313,7 +314,7 @@ void CtView::saveImage(const QString &fname)
         svg.setViewBox(QRect(0, 0, w, h));
         QPainter p;
         if (!p.begin(&svg)) {
-            qCritical().noquote() << QStringLiteral("Can't save image : %1").arg(path);
+            qCCritical(lcView3d).noquote() << QStringLiteral("Can't save image : %1").arg(path);
             return;
         }
         paintPImg0(p, w, h);
@@ -333,6 +334,6 @@ void CtView::saveImage(const QString &fname)
         }
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-            qCritical().noquote() << QStringLiteral("Can't save image : %1").arg(path);
+            qCCritical(lcView3d).noquote() << QStringLiteral("Can't save image : %1").arg(path);
     }
 }

@@ -13,6 +13,7 @@
 #include "view3d/slicedatas.h"
 #include "widgets/childedits.h"
 #include "widgets/mousec.h"
+#include "view3d/view3dlog.h"
 #include <cmath>
 
 SlicesCtrl::SlicesCtrl(const QString &dataDir, QWidget *parent)
@@ -236,7 +237,7 @@ void SlicesCtrl::takeFiles(const QStringList &files)
         dialogDir_ = fileDialog_->directory().absolutePath();
     const SliceFileChoice choice = oneKindOfSlices(files);
     if (!choice.leftOutText().isEmpty())
-        qWarning().noquote() << QStringLiteral("3D View: %1 of %2 files are stacked; left out: %3")
+        qCWarning(lcView3d).noquote() << QStringLiteral("3D View: %1 of %2 files are stacked; left out: %3")
                                     .arg(choice.files.size())
                                     .arg(files.size())
                                     .arg(choice.leftOutText());
@@ -248,17 +249,17 @@ void SlicesCtrl::takeRunFolder(const QString &dir)
     dialogDir_ = dir;
     const SliceFileChoice choice = runSliceFiles(dir);
     if (choice.files.isEmpty()) {
-        qWarning().noquote() << QStringLiteral("3D View: no slice files (.dat, .tif, .png) in %1 or its "
+        qCWarning(lcView3d).noquote() << QStringLiteral("3D View: no slice files (.dat, .tif, .png) in %1 or its "
                                                "sub-folders; the set stays as it was")
                                     .arg(dir);
         return;
     }
     if (!choice.leftOutText().isEmpty())
-        qWarning().noquote() << QStringLiteral("3D View: %1 slices of %2 are stacked; left out: %3")
+        qCWarning(lcView3d).noquote() << QStringLiteral("3D View: %1 slices of %2 are stacked; left out: %3")
                                     .arg(choice.files.size())
                                     .arg(dir, choice.leftOutText());
     else
-        qInfo().noquote()
+        qCInfo(lcView3d).noquote()
             << QStringLiteral("3D View: %1 slices of %2 are stacked").arg(choice.files.size()).arg(dir);
     QMetaObject::invokeMethod(datas_, [d = datas_, f = choice.files] { d->filesSelected(f); });
 }

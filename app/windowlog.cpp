@@ -1,0 +1,3 @@
+#include "app/windowlog.h"
+
+Q_LOGGING_CATEGORY(lcWindow, "qv.window", QtInfoMsg)

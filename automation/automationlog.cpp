@@ -1,0 +1,3 @@
+#include "automation/automationlog.h"
+
+Q_LOGGING_CATEGORY(lcAutomation, "qv.automation", QtInfoMsg)

@@ -1,0 +1,3 @@
+#include "config/configlog.h"
+
+Q_LOGGING_CATEGORY(lcConfig, "qv.config", QtInfoMsg)

@@ -1,0 +1,3 @@
+#include "ct/ctlog.h"
+
+Q_LOGGING_CATEGORY(lcCt, "qv.ct", QtInfoMsg)

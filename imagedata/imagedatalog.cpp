@@ -1,0 +1,3 @@
+#include "imagedata/imagedatalog.h"
+
+Q_LOGGING_CATEGORY(lcImageData, "qv.imagedata", QtInfoMsg)

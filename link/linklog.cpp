@@ -1,0 +1,3 @@
+#include "link/linklog.h"
+
+Q_LOGGING_CATEGORY(lcLink, "qv.link", QtInfoMsg)

@@ -121,6 +121,7 @@ void TcpClient::tryReconnect()
 {
     if (enabled_ && !isConnected_) {
         if (socket_.state() == QAbstractSocket::UnconnectedState) {
+            qCDebug(lcLink).noquote() << QStringLiteral("trying %1 again").arg(endpointText());
             startAttempt();
             emit statChanged();
         }

@@ -19,12 +19,12 @@
 #include "automation/xafsbatch.h"
 #include "ct/datasaver.h"
 #include "ct/ui/ctcalc.h"
-#include "ct/ui/ctcalc2.h"
 #include "ct/ui/ctcalc2ui.h"
 #include "ct/ui/ctdisp.h"
 #include "ct/ui/procctrl.h"
 #include "ct/ui/sinogram.h"
 #include "imagedata/imgdatas.h"
+#include "recon/workerpool.h"
 #include "view3d/ui/ctview.h"
 #include "widgets/childedits.h"
 #include "widgets/disabledlook.h"
@@ -49,7 +49,6 @@ Body::Body(QWidget *parent, int workers)
     , drawingPen_(QColor(255, 0, 0))
     , selectionPen_(QColor(232, 255, 0))
 {
-    qRegisterMetaType<Ct2Job>();
     corPen_.setDashPattern({10, 3, 4, 3});
     rawDisp_ = new RawDisp;
     sinogram_ = new Sinogram;
@@ -87,8 +86,9 @@ Body::Body(QWidget *parent, int workers)
 
     const int n = workers > 0 ? workers : std::max(1u, std::thread::hardware_concurrency());
     setUpWorkers(n);
-    for (CtCalc2 *w : workers_) // "app_quit" waits for the last slice of a stopped run too
-        connect(w, &CtCalc2::calcFinished, this, &Body::tryQuit, Qt::QueuedConnection);
+    // "app_quit" waits for the last slice of a stopped run too.
+    connect(pool_, &WorkerPool::sliceDone, this, &Body::tryQuit, Qt::QueuedConnection);
+    connect(pool_, &WorkerPool::trialDone, this, &Body::tryQuit, Qt::QueuedConnection);
     setUpCorScan();
     ui_.procCtrl->setMaxThreads(n);
     ui_.procCtrl->setThreads(static_cast<int>(0.8 * n));
@@ -111,15 +111,12 @@ Body::~Body()
     // record the workers gave it.
     calculating_ = false;
     pendingStart_ = false;
-    auto quitBehindQueue = [](QObject *object, QThread *thread) {
-        QMetaObject::invokeMethod(
-            object, [thread] { thread->quit(); }, Qt::QueuedConnection);
-    };
-    for (size_t i = 0; i < workers_.size(); ++i)
-        quitBehindQueue(workers_[i], workerThreads_[i]);
-    for (QThread *t : workerThreads_)
-        t->wait();
-    quitBehindQueue(saver_, saverThread_);
+    loadWaiting_ = false; // nothing new starts while the last results come in
+    clearWaiting_ = false;
+    // The workers' last results still reach the saver (on this thread, as the pool takes them in).
+    pool_->finish();
+    QMetaObject::invokeMethod(
+        saver_, [thread = saverThread_] { thread->quit(); }, Qt::QueuedConnection);
     saverThread_->wait();
     imageSetThread_->quit();
     imageSetThread_->wait();
@@ -128,8 +125,6 @@ Body::~Body()
     delete xafsBatch_;
     batchThread_->quit();
     batchThread_->wait();
-    for (CtCalc2 *w : workers_)
-        delete w;
     delete saver_;
     delete imgDatas_;
     delete batch_;
@@ -268,13 +263,13 @@ void Body::setUpWorkers(int count)
             ++runFilesWritten_;
     });
 
+    pool_ = new WorkerPool(this);
+    pool_->start(count, QStringLiteral("CT2 worker"));
+    connect(pool_, &WorkerPool::sliceDone, this, &Body::workerSliceDone);
     const bool showAll = configValue(QStringLiteral("show_all_ct2_images"), QStringLiteral("0")).toInt() == 1;
     for (int i = 1; i <= count; ++i) {
-        auto *worker = new CtCalc2;
         auto *panel = new CtCalc2Ui(this);
         panel->setObjectName(QStringLiteral("CtCalc2Ui%1").arg(i));
-        worker->setPanel(panel);
-        panel->setWorker(worker);
         if (i == 1 || showAll) {
             auto *page = new QWidget;
             page->setObjectName(QStringLiteral("CT2Tab%1").arg(i));
@@ -291,26 +286,19 @@ void Body::setUpWorkers(int count)
         } else {
             panel->hide(); // still holds its worker's regions and times
         }
-        auto *thread = new QThread(this);
-        thread->setObjectName(QStringLiteral("CT2 worker %1").arg(i));
-        worker->moveToThread(thread);
-        thread->start();
-        connect(this, &Body::startCt, worker, &CtCalc2::startCt);
-        connect(worker, &CtCalc2::calcFinished, this, &Body::workerFinished);
-        connect(worker, &CtCalc2::saveDataWDiscard, saver_, &DataSaver::saveDataWDiscard);
-        connect(worker, &CtCalc2::saveImgWDiscard, saver_, &DataSaver::saveImgWDiscard);
-        connect(worker, &CtCalc2::ctImage, this, &Body::ctImage);
-        // Emitted before the record leaves and before `calcFinished`: queued in that order.
-        connect(worker, &CtCalc2::handedToSaver, this, &Body::handedToSaver);
-        connect(worker, &CtCalc2::writeFailed, this, &Body::saveFailed);
-        connect(worker, &CtCalc2::sliceFailed, this, &Body::workerSliceFailed);
         connect(panel, &CtPanel::cRUpdated, this, &Body::cRUpdated);
         connect(panel, &CtPanel::dRUpdated, this, &Body::dRUpdated);
-        workerThreads_.push_back(thread);
-        workers_.push_back(worker);
         panels_.push_back(panel);
-        outstanding_.push_back(0);
+        handed_.push_back(Handed());
     }
+    connect(pool_, &WorkerPool::began, this, [this](int worker, int slice, const QDateTime &start) {
+        panels_[static_cast<size_t>(worker)]->showStartTime(slice, start);
+    });
+}
+
+const std::vector<SliceWorker *> &Body::workers() const
+{
+    return pool_->workers();
 }
 
 PopDockBase *Body::tabContainer(const QString &pageName) const

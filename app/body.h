@@ -21,7 +21,8 @@
 #include "automation/setupfile.h"
 #include "ct/corscan.h"
 #include "ct/runparams.h"
-#include "ct/ui/ct2job.h"
+#include "ct/slicerecon.h"
+#include "recon/slicefiles.h"
 #include "imagedata/projectionset.h"
 #include "imagedata/scanangles.h"
 #include "link/ui/zelmaplink.h"
@@ -36,12 +37,15 @@ class Batch;
 class CorScanPanel;
 struct CorScanRun;
 class CtCalc;
-class CtCalc2;
 class CtCalc2Ui;
 class QMessageBox;
 class CtDisp;
 class CtView;
 class DataSaver;
+struct SavingData;
+struct SavingImg;
+class SliceWorker;
+class WorkerPool;
 class Hdf5Scan;
 class ImgDatas;
 class PopDockBase;
@@ -73,7 +77,7 @@ public:
     CtDisp *ctDisp() const { return ctDisp_; }
     CtView *ctView() const { return ctView_; }
     ImgDatas *imageSet() const { return imgDatas_; }
-    const std::vector<CtCalc2 *> &workers() const { return workers_; }
+    const std::vector<SliceWorker *> &workers() const;
     const std::vector<CtCalc2Ui *> &workerPanels() const { return panels_; }
     /// The container of a tab page (by the page's object name).
     PopDockBase *tabContainer(const QString &pageName) const;
@@ -157,7 +161,8 @@ signals:
     void askAddAnImg(const QString &fileName);
     void askLoadNextDataFile();
     void noticeFinishedLoadDataFiles();
-    void startCt(CtCalc2 *target, const Ct2Job &job);
+    /// A slice is handed to a calculation worker (after its engine is sized for it).
+    void startCt(SliceWorker *target, const SliceTask &task);
     void finishing();
     void finishedLoadingCTFiles();
     void calcFinished();
@@ -277,9 +282,9 @@ protected:
 private slots:
     void i0OrBgSelected();
     void workerFinished();
+    void workerSliceDone(int worker, const SliceResult &result);
     void workerSliceFailed(int slice, const QString &why);
     void saveFailed(bool image, const QString &path);
-    void handedToSaver(qint64 bytes);
     void saverDone(qint64 bytes);
     /// The single-thread calculator has done `done` of `total` projections.
     void ct1Progressed(int done, int total);
@@ -343,6 +348,8 @@ private:
     void setUpShortcuts();
     void stepSlice(int by);
     void dispatch(size_t worker, int slice);
+    void handToSaver(const SavingData &record);
+    void handToSaver(const SavingImg &record);
     /// What a worker needs to reconstruct `slice` at `cor` with the settings of `run` on `set`.
     SliceTask sliceTask(
         size_t worker, const RunParams &run, const ProjectionSet &set, int slice, double cor) const;
@@ -413,10 +420,16 @@ private:
     QThread *imageSetThread_ = nullptr;
     QThread *saverThread_ = nullptr;
     DataSaver *saver_ = nullptr;
-    std::vector<QThread *> workerThreads_;
-    std::vector<CtCalc2 *> workers_;
+    WorkerPool *pool_ = nullptr;
     std::vector<CtCalc2Ui *> panels_;
-    std::vector<int> outstanding_; // per worker: slices dispatched and not yet reported back
+    // Per worker, of the slice handed to it: whether it is shown, whether its panel's region was set.
+    struct Handed
+    {
+        bool show = false;
+        bool regionIsSet = true;
+    };
+    std::vector<Handed> handed_;
+    SaveTargets saveTo_; // of this run
     int savingRecords_ = 0; // handed to the saver, not yet written
     qint64 savingBytes_ = 0;
     qint64 savingLimit_ = qint64(512) << 20;

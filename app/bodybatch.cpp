@@ -17,12 +17,12 @@
 #include "ct/corsearch.h"
 #include "ct/datasaver.h"
 #include "ct/ui/ctcalc.h"
-#include "ct/ui/ctcalc2.h"
 #include "ct/ui/procctrl.h"
 #include "ct/ui/sinogram.h"
 #include "imagedata/imgdata.h"
 #include "imagedata/imgdatas.h"
 #include "imagedata/ui/selectdatafiles.h"
+#include "recon/workerpool.h"
 #include "app/windowlog.h"
 #include <cmath>
 
@@ -417,7 +417,7 @@ void Body::buildValueActions()
 QWidget *Body::workerPage(int index) const
 {
     // One page for the first worker, or one per worker; counted from 0.
-    const int n = static_cast<int>(workers_.size());
+    const int n = pool_->count();
     for (int i = std::clamp(index, 0, std::max(0, n - 1)); i >= 0; --i) {
         if (QWidget *page = ui_.ImgsTab->findChild<QWidget *>(QStringLiteral("CT2Tab%1").arg(i + 1)))
             return page;

@@ -14,7 +14,6 @@
 #include "ct/sgmgeometry.h"
 #include "ct/sinogramcache.h"
 #include "ct/ui/ctcalc.h"
-#include "ct/ui/ctcalc2.h"
 #include "ct/ui/ctcalc2ui.h"
 #include "ct/ui/ctdisp.h"
 #include "ct/ui/procctrl.h"
@@ -22,6 +21,8 @@
 #include "imagedata/imgdata.h"
 #include "imagedata/imgdatas.h"
 #include "imagedata/ui/selectaimgfile.h"
+#include "recon/slicefiles.h"
+#include "recon/workerpool.h"
 #include "view3d/ui/ctview.h"
 #include "widgets/colorbar.h"
 #include "widgets/progressline.h"
@@ -33,10 +34,7 @@
 
 int Body::slicesInProgress() const
 {
-    int n = 0;
-    for (int o : outstanding_)
-        n += o;
-    return n;
+    return pool_->inWork();
 }
 
 void Body::toggleCalcCt()
@@ -125,7 +123,7 @@ void Body::startCalcCt()
         run_.sliceStep = run_.sliceTo >= run_.sliceFrom ? 1 : -1;
         ui_.procCtrl->setSliceStep(1);
     }
-    run_.threads = std::clamp(run_.threads, 1, static_cast<int>(workers_.size()));
+    run_.threads = std::clamp(run_.threads, 1, pool_->count());
     if (run_.multiSlice && !run_.useCt2) { // a range is for the workers only; CT1 does its one slice
         qCWarning(lcWindow).noquote() << "Auto Exec runs on CT2 only: CT1 calculates the current slice";
         run_.multiSlice = false;
@@ -160,7 +158,7 @@ void Body::startCalcCt()
         }
     }
     nextSlice_ = run_.multiSlice ? run_.sliceFrom : run_.sliceNo;
-    workerBlocks_.assign(workers_.size(), WorkerBlock());
+    workerBlocks_.assign(static_cast<size_t>(pool_->count()), WorkerBlock());
     blockSlices_ = 1;
     // A block's sinograms share one centre: on a line of centres each slice makes its own.
     if (run_.multiSlice && !run_.useRecordedCor) {
@@ -220,10 +218,8 @@ void Body::setupFFT()
     const int n = requiredLength(runSet_, first);
     if (n < 2) // no sinogram at this centre of rotation: each slice's own length is set up at dispatch
         return;
-    for (size_t i = 0; i < workers_.size(); ++i) {
-        if (outstanding_[i] == 0) // never under a working worker (a stopped run's are waited for)
-            workers_[i]->engine().setup(n, imgDatas_->count(), run_.singlePrecision);
-    }
+    for (int i = 0; i < pool_->count(); ++i) // never under a working worker (a stopped run's are waited for)
+        pool_->sizeEngine(i, {n, imgDatas_->count(), run_.singlePrecision});
 }
 
 bool Body::checkSaveTarget(bool on, SelectSaveDir *selector, const char *what)
@@ -256,27 +252,16 @@ bool Body::checkSaveTarget(bool on, SelectSaveDir *selector, const char *what)
 
 void Body::setupSaveConds()
 {
-    const bool image = saveImages_;
-    const bool data = saveData_ && ui_.AutoSaveData->isChecked();
-    const bool tiff = saveData_ && ui_.AutoSaveTiff->isChecked();
+    // The run's targets, taken once: the workers never read the selectors, and each result is
+    // handed to the saver with them.
     const SelectSaveDir *im = ui_.SelectImageSaveDir;
     const SelectSaveDir *da = ui_.SelectDataSaveDir;
-    // One queued call per worker that holds its own copies: the worker never reads the selectors,
-    // and the checking build sees the hand-over of a functor's captures (not that of Q_ARG copies).
-    const QString imDir = im->dir(), imName = im->name(), imTag = im->tag();
-    const QString daDir = da->dir(), daName = da->name(), daTag = da->tag();
-    for (CtCalc2 *w : workers_) {
-        QMetaObject::invokeMethod(
-            w,
-            [=] {
-                w->setSaveImage(image, imDir, imName, imTag);
-                w->setSaveData(data, daDir, daName, daTag);
-                w->setSaveTiff(tiff);
-            },
-            Qt::QueuedConnection);
-    }
-    ctCalc_->setSaveImage(image, im->dir(), im->name(), im->tag());
-    ctCalc_->setSaveData(data, da->dir(), da->name(), da->tag());
+    saveTo_ = SaveTargets();
+    saveTo_.image = {saveImages_, im->dir(), im->name(), im->tag()};
+    saveTo_.data = {saveData_ && ui_.AutoSaveData->isChecked(), da->dir(), da->name(), da->tag()};
+    saveTo_.tiff = saveData_ && ui_.AutoSaveTiff->isChecked();
+    ctCalc_->setSaveImage(saveTo_.image.on, im->dir(), im->name(), im->tag());
+    ctCalc_->setSaveData(saveTo_.data.on, da->dir(), da->name(), da->tag());
 }
 
 SliceTask Body::sliceTask(
@@ -306,25 +291,54 @@ double Body::sliceCor(int slice) const
 
 void Body::dispatch(size_t index, int slice)
 {
-    CtCalc2 *worker = workers_[index];
-    Ct2Job job;
-    job.task = sliceTask(index, run_, runSet_, slice, sliceCor(slice));
-    SliceTask &task = job.task;
+    SliceTask task = sliceTask(index, run_, runSet_, slice, sliceCor(slice));
     if (index < workerBlocks_.size()) {
         task.sinogramBlock = workerBlocks_[index].slices;
         task.blockId = workerBlocks_[index].id;
     }
-    job.show = ui_.ShowCalcRes->isChecked();
+    const bool show = ui_.ShowCalcRes->isChecked();
+    task.makeImage = show || saveTo_.image.on;
+    task.makeData = saveTo_.data.on;
+    task.makeTiff = saveTo_.tiff;
+    task.values = show ? ValuesHandOver::Copy : ValuesHandOver::None;
+    handed_[index] = {show, task.regionIsSet};
     // The sinogram of this slice may need another length than the run was set up for (recorded
     // centres of rotation): the engine is set up for it here, on the main thread, while the worker rests.
-    const int n = requiredLength(runSet_, task.sinogram);
-    if (n >= 2
-        && (worker->engine().n() != n || worker->engine().projections() < runSet_.count()
-            || worker->engine().single() != run_.singlePrecision))
-        worker->engine().setup(n, runSet_.count(), run_.singlePrecision);
-    ++outstanding_[index];
-    worker->markBusy();
-    emit startCt(worker, job);
+    const int i = static_cast<int>(index);
+    pool_->sizeEngine(i, {requiredLength(runSet_, task.sinogram), runSet_.count(), run_.singlePrecision});
+    emit startCt(pool_->worker(i), task);
+    pool_->run(i, task);
+}
+
+void Body::workerSliceDone(int index, const SliceResult &r)
+{
+    CtCalc2Ui *panel = panels_[static_cast<size_t>(index)];
+    if (!r.reconstructed) {
+        qCWarning(lcWindow).noquote() << "CT2:" << r.problem;
+        panel->showFailure(r.slice, r.problem);
+        workerSliceFailed(r.slice, r.problem);
+    } else {
+        const Handed &handed = handed_[static_cast<size_t>(index)];
+        if (!handed.regionIsSet) // the first slice's whole image becomes every panel's region
+            panel->setCR(r.region.x0, r.region.z0, r.region.x1, r.region.z1);
+        if (handed.show)
+            panel->newImage(r.image, r.values, r.n, r.scale);
+        const SliceRecords records = sliceRecords(r, saveTo_);
+        if (records.image)
+            handToSaver(*records.image);
+        for (const SavingData &d : records.data)
+            handToSaver(d);
+        for (const auto &[path, why] : records.missing) {
+            qCCritical(lcWindow).noquote() << (path.endsWith(QLatin1String(".tif")) ? "Can't save TIFF file :"
+                                                                                    : "Can't save data file :")
+                                           << path << QStringLiteral("(%1)").arg(why);
+            saveFailed(false, path);
+        }
+        if (!r.image.isNull())
+            ctImage(r.slice, r.image);
+    }
+    panel->showEndTime(r.started, r.ended);
+    workerFinished();
 }
 
 void Body::execSingleCtCalc()
@@ -336,7 +350,7 @@ void Body::execSingleCtCalc()
         ctCalc_->setImageCount(imgDatas_->count());
         ctCalc_->calcCt();
     }
-    if (run_.useCt2 && !workers_.empty())
+    if (run_.useCt2 && pool_->count() > 0)
         dispatch(0, run_.sliceNo);
 }
 
@@ -366,12 +380,12 @@ void Body::execMultiCtCalc()
     if (!calculating_)
         return;
     const bool range = run_.multiSlice && run_.useCt2;
-    const size_t threads = std::min(workers_.size(), static_cast<size_t>(run_.threads));
+    const size_t threads = static_cast<size_t>(std::min(pool_->count(), run_.threads));
     if (range) {
         // An idle worker gets the next slice of its block, or a new block of the range. While too
         // much waits for the saver, the workers wait rather than memory growing.
         for (size_t i = 0; i < threads; ++i) {
-            if (outstanding_[i] != 0 || savingBytes_ > savingLimit_)
+            if (pool_->inWork(static_cast<int>(i)) != 0 || savingBytes_ > savingLimit_)
                 continue;
             WorkerBlock &block = workerBlocks_[i];
             if (block.queued() == 0) {
@@ -402,10 +416,10 @@ void Body::showProgress()
     // blocks and not waiting there), less those still in work, over all slices of the range.
     const int step = std::abs(run_.sliceStep);
     const int d = step >= 2 ? step : 1;
-    const size_t threads = std::min(workers_.size(), static_cast<size_t>(run_.threads));
+    const size_t threads = static_cast<size_t>(std::min(pool_->count(), run_.threads));
     int busy = 0, queued = 0; // slices in work, and slices of blocks not yet handed out
     for (size_t i = 0; i < threads; ++i) {
-        busy += outstanding_[i] > 0 ? 1 : 0;
+        busy += pool_->inWork(static_cast<int>(i)) > 0 ? 1 : 0;
         queued += static_cast<int>(workerBlocks_[i].queued());
     }
     const double p = double(std::abs(nextSlice_ - run_.sliceFrom) / d - queued - busy + 1)
@@ -432,11 +446,6 @@ void Body::ct1Progressed(int done, int total)
 
 void Body::workerFinished()
 {
-    const auto it = std::find(workers_.begin(), workers_.end(), qobject_cast<CtCalc2 *>(sender()));
-    if (it != workers_.end()) {
-        int &o = outstanding_[static_cast<size_t>(it - workers_.begin())];
-        o = std::max(0, o - 1);
-    }
     if (calculating_) // slices of a stopped run are not this run's
         progressLine_->advance(++runReturned_);
     execMultiCtCalc();
@@ -477,8 +486,7 @@ void Body::stopCalcCt()
     calculating_ = false;
     for (WorkerBlock &block : workerBlocks_) // the rest of the blocks is not handed out
         block.next = block.slices.size();
-    for (CtCalc2 *w : workers_) // behind the slices still queued for them
-        QMetaObject::invokeMethod(w, "releaseSinograms", Qt::QueuedConnection);
+    pool_->releaseSinograms(); // behind the slices still queued for the workers
     runEnd_ = QDateTime::currentDateTime();
     ui_.CalcEndT->setText(CtPanel::timeText(runEnd_));
     ui_.CalcSpentT->setText(CtPanel::spentText(runStart_, runEnd_));
@@ -653,10 +661,19 @@ void Body::saveFailed(bool image, const QString &)
     }
 }
 
-void Body::handedToSaver(qint64 bytes)
+void Body::handToSaver(const SavingData &record)
+{
+    // Counted before it leaves, so that a run ends only when the saver has written it.
+    ++savingRecords_;
+    savingBytes_ += record.contents.size();
+    QMetaObject::invokeMethod(saver_, [s = saver_, record] { s->saveData(record); }, Qt::QueuedConnection);
+}
+
+void Body::handToSaver(const SavingImg &record)
 {
     ++savingRecords_;
-    savingBytes_ += bytes;
+    savingBytes_ += record.image.sizeInBytes();
+    QMetaObject::invokeMethod(saver_, [s = saver_, record] { s->saveImg(record); }, Qt::QueuedConnection);
 }
 
 void Body::saverDone(qint64 bytes)

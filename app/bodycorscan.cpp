@@ -17,7 +17,8 @@
 #include "ct/sgmgeometry.h"
 #include "ct/ui/corscanpanel.h"
 #include "ct/ui/ctcalc.h"
-#include "ct/ui/ctcalc2.h"
+#include "ct/sliceworker.h"
+#include "recon/workerpool.h"
 #include "ct/ui/procctrl.h"
 #include "ct/ui/selectsavedir.h"
 #include "ct/ui/sinogram.h"
@@ -44,8 +45,11 @@ void Body::setUpCorScan()
     ui_.ImgsTab->addTab(page, tr("CoR Scan"));
     connect(corScanPanel_, &CorScanPanel::scanClicked, this, &Body::corScanClicked);
     connect(corScanPanel_, &CorScanPanel::centreTaken, this, &Body::takeCorFromScan);
-    for (CtCalc2 *w : workers_)
-        connect(w, &CtCalc2::trialFinished, this, &Body::corTrialFinished);
+    connect(pool_, &WorkerPool::trialDone, this, [this](int, const CorTrial &trial) {
+        corTrialFinished(trial);
+        continueCorScan();
+        resumeWaitingWork();
+    });
     connect(ui_.procCtrl, &ProcCtrl::guessCorLineRequested, this,
         [this] { guessCorLine(ui_.procCtrl->guessLineSlices()); });
     connect(this, &Body::corScanFinished, this, &Body::tryQuit, Qt::QueuedConnection);
@@ -103,7 +107,8 @@ bool Body::startCorScan(double from, double to, double step, bool fromBatch)
         scan->lengths.push_back(requiredLength(set, r));
     }
     scan->taken.assign(scan->centres.size(), false);
-    scan->threads = std::clamp(run.threads, 1, static_cast<int>(workers_.size()));
+    scan->threads = std::clamp(run.threads, 1, pool_->count());
+    scan->single = run.singlePrecision;
     scan->fromBatch = fromBatch;
     // Its files go where the slices' data files would.
     if (ui_.AutoSaveData->isChecked()) {
@@ -132,11 +137,11 @@ void Body::continueCorScan()
     if (!corScan_)
         return;
     CorScanRun &scan = *corScan_;
-    const size_t threads = std::min(workers_.size(), static_cast<size_t>(scan.threads));
-    for (size_t i = 0; i < threads && !scan.stopping && scan.handedOut < scan.centres.size(); ++i) {
-        if (outstanding_[i] != 0)
+    const int threads = std::min(pool_->count(), scan.threads);
+    for (int i = 0; i < threads && !scan.stopping && scan.handedOut < scan.centres.size(); ++i) {
+        if (pool_->inWork(i) != 0)
             continue;
-        CtCalc2 *w = workers_[i];
+        SliceWorker *w = pool_->worker(i);
         const int next = nextCorTrial(scan.lengths, scan.taken, w->engine().n());
         if (next < 0)
             break;
@@ -146,14 +151,9 @@ void Body::continueCorScan()
         task.sinogram.cor = scan.centres[static_cast<size_t>(next)];
         // Engine and scorer are sized here, on the main thread, while the worker rests.
         const int n = scan.lengths[static_cast<size_t>(next)];
-        if (n >= 2 && (w->engine().n() != n || w->engine().projections() < task.set.count()))
-            w->engine().setup(n, task.set.count());
+        pool_->sizeEngine(i, {n, task.set.count(), scan.single});
         w->scorer().setup(n);
-        ++outstanding_[i];
-        w->markBusy();
-        const CorScoreSetup score = scan.score;
-        QMetaObject::invokeMethod(
-            w, [w, task, score] { w->runTrial(task, score); }, Qt::QueuedConnection);
+        pool_->trial(i, task, scan.score);
     }
     if (slicesInProgress() == 0 && (scan.stopping || scan.handedOut >= scan.centres.size()))
         finishCorScan();

@@ -19,6 +19,7 @@ struct CorScanRun
     size_t handedOut = 0;
     size_t done = 0;
     int threads = 1; // the first workers used
+    bool single = false; // in single precision, as the run would be
     bool stopping = false; // the operator stopped it: nothing more is handed out
     bool fromBatch = false; // its end reports the batch line
     bool save = false; // its files go into the data save folder

@@ -62,10 +62,11 @@ SliceResult reconstructSlice(CtFbp &engine, SinogramCache &sinograms, const Slic
     engine.backProjectRows(rows, r.x0, r.x1, r.z0, r.z1, task.angles.theta0, task.angles.dTheta);
     result.times.backProjection = lap();
     result.reconstructed = true;
-    if (task.keepValues)
+    makeSliceFiles(result, engine.image(), task);
+    if (task.values == ValuesHandOver::Take)
         result.values = std::make_shared<std::vector<double>>(engine.takeImage());
-    else
-        makeSliceFiles(result, engine.image(), task);
+    else if (task.values == ValuesHandOver::Copy)
+        result.values = std::make_shared<std::vector<double>>(engine.image().begin(), engine.image().end());
     result.times.output = lap();
     return result;
 }

@@ -639,7 +639,7 @@ void ReconRun::dispatch(size_t worker)
         }
         // The files are made on this thread, from the values the worker hands over.
         task.makeImage = task.makeData = task.makeTiff = false;
-        task.keepValues = true;
+        task.values = ValuesHandOver::Take;
         q.outstanding.push_back(q.block);
         if (!slicesClock_.isValid())
             slicesClock_.start();

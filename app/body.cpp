@@ -49,6 +49,7 @@ Body::Body(QWidget *parent, int workers)
     , drawingPen_(QColor(255, 0, 0))
     , selectionPen_(QColor(232, 255, 0))
 {
+    qRegisterMetaType<JobOutcome>();
     corPen_.setDashPattern({10, 3, 4, 3});
     rawDisp_ = new RawDisp;
     sinogram_ = new Sinogram;

@@ -23,6 +23,7 @@
 #include "ct/runparams.h"
 #include "ct/slicerecon.h"
 #include "recon/slicefiles.h"
+#include "recon/slicescheduler.h"
 #include "imagedata/projectionset.h"
 #include "imagedata/scanangles.h"
 #include "link/ui/zelmaplink.h"
@@ -186,9 +187,9 @@ signals:
     void seqCalcFinished();
     /// The result of the batch line handed out, sent before its completion report.
     void callBatchLastOk(bool ok);
-    /// A scan of centres has ended (all its trials back and its files written): `ok` when every
-    /// trial was reconstructed and every file written.
-    void corScanFinished(bool ok);
+    /// A scan of centres has ended (all its trials back and its files written): trials asked, done
+    /// and failed, whether it was stopped and the files that could not be written.
+    void corScanFinished(const JobOutcome &outcome);
 
 public slots:
     // The queued loading loop: one file per pass of the event loop.
@@ -347,7 +348,7 @@ private:
     /// The window's keys, named in the tooltips of what they do.
     void setUpShortcuts();
     void stepSlice(int by);
-    void dispatch(size_t worker, int slice);
+    void dispatch(size_t worker, const SliceHandout &handout);
     void handToSaver(const SavingData &record);
     void handToSaver(const SavingImg &record);
     /// What a worker needs to reconstruct `slice` at `cor` with the settings of `run` on `set`.
@@ -362,9 +363,6 @@ private:
     void continueCorScan();
     void corTrialFinished(const CorTrial &trial);
     void finishCorScan();
-    bool writeCorScan(const CorScanRun &scan, int best);
-    void takeBlock(size_t worker, size_t threads);
-    bool sliceInRange(int slice) const;
     void showProgress();
     /// The end message, the progress bar and the progress field of the run that ended.
     void reportRunEnd();
@@ -484,7 +482,6 @@ private:
     bool saveImages_ = false; // this run saves images / data files (the selector is usable)
     bool saveData_ = false;
     ProjectionSet runSet_;
-    int nextSlice_ = 0;
     JobOutcome runOutcome_; // of the run going or last run
     int runReturned_ = 0; // slices of this run back from the workers, failed ones included
     QList<int> runFailedSlices_; // the first few, for the end message
@@ -493,17 +490,7 @@ private:
     bool stopping_ = false; // the operator stops the run
     ProgressLine *progressLine_ = nullptr;
     QLabel *statusText_ = nullptr;
-    // Per worker in a range run: the slices of its block, whose sinograms it builds in one pass over
-    // the images, and how many of them it has been handed.
-    struct WorkerBlock
-    {
-        std::vector<int> slices;
-        std::uint64_t id = 0;
-        size_t next = 0;
-        size_t queued() const { return slices.size() - next; }
-    };
-    std::vector<WorkerBlock> workerBlocks_;
-    int blockSlices_ = 1;
+    SliceScheduler scheduler_; // of a range run
     QDateTime runStart_, runEnd_;
 
     ZelmapLink zelmapLink_;

@@ -21,6 +21,8 @@
 #include "imagedata/imgdata.h"
 #include "imagedata/imgdatas.h"
 #include "imagedata/ui/selectaimgfile.h"
+#include "recon/reconoptions.h"
+#include "recon/runplan.h"
 #include "recon/slicefiles.h"
 #include "recon/workerpool.h"
 #include "view3d/ui/ctview.h"
@@ -157,14 +159,16 @@ void Body::startCalcCt()
             run_.useRecordedCor = false;
         }
     }
-    nextSlice_ = run_.multiSlice ? run_.sliceFrom : run_.sliceNo;
-    workerBlocks_.assign(static_cast<size_t>(pool_->count()), WorkerBlock());
-    blockSlices_ = 1;
-    // A block's sinograms share one centre: on a line of centres each slice makes its own.
-    if (run_.multiSlice && !run_.useRecordedCor) {
-        const SinogramRequest request {
-            run_.rotAxIsV, run_.cor, run_.sliceFrom, run_.partial, run_.partialStart, run_.partialImages};
-        blockSlices_ = sinogramBlockSlices(runSet_, request, run_.threads);
+    scheduler_.reset(run_.threads);
+    if (run_.multiSlice) {
+        // A block's sinograms share one centre: on a line of centres each slice makes its own.
+        int blockSlices = 1;
+        if (!run_.useRecordedCor) {
+            const SinogramRequest request {
+                run_.rotAxIsV, run_.cor, run_.sliceFrom, run_.partial, run_.partialStart, run_.partialImages};
+            blockSlices = sinogramBlockSlices(runSet_, request, run_.threads);
+        }
+        scheduler_.addPart(0, sliceList(run_.sliceFrom, run_.sliceTo, run_.sliceStep), blockSlices);
     }
     setupFFT();
     setupSaveConds();
@@ -210,11 +214,12 @@ void Body::setupFFT()
     double c = run_.cor;
     if (run_.recSlice1 >= 0 && run_.recSlice2 >= 0 && run_.recSlice1 != run_.recSlice2)
         c = run_.recCor1
-            + (run_.recCor2 - run_.recCor1) * (nextSlice_ - run_.recSlice1)
+            + (run_.recCor2 - run_.recCor1) * ((run_.multiSlice ? run_.sliceFrom : run_.sliceNo) - run_.recSlice1)
                 / double(run_.recSlice2 - run_.recSlice1);
     SinogramRequest first;
     first.rowLines = run_.rotAxIsV;
     first.cor = c;
+    first.slice = run_.multiSlice ? run_.sliceFrom : run_.sliceNo;
     const int n = requiredLength(runSet_, first);
     if (n < 2) // no sinogram at this centre of rotation: each slice's own length is set up at dispatch
         return;
@@ -268,18 +273,11 @@ SliceTask Body::sliceTask(
     size_t index, const RunParams &run, const ProjectionSet &set, int slice, double cor) const
 {
     const CtCalc2Ui *panel = panels_[index];
-    SliceTask task;
+    SliceTask task = runSliceTask(run, set.count(), slice, cor);
     task.set = set;
-    task.sinogram
-        = SinogramRequest {run.rotAxIsV, cor, slice, run.partial, run.partialStart, run.partialImages};
-    const int images = run.dataSetImages > 0 ? run.dataSetImages : set.count();
-    task.angles = projectionAngles(run.angleOriginDeg, run.dataSetRangeDeg, images,
-        run.partial ? firstImage(task.sinogram, set.count()) : 0);
     task.region = panel->calcRegion();
     task.regionIsSet = panel->regionSet();
     task.scale = panel->colorBar()->greyScale();
-    task.window = DataWindow {run.dataUpperLimit, run.dataLowerLimit, run.dataOffset};
-    task.stripes = run.stripes;
     return task;
 }
 
@@ -289,13 +287,11 @@ double Body::sliceCor(int slice) const
     return run_.useRecordedCor && line.isValid() ? line.at(slice) : run_.cor;
 }
 
-void Body::dispatch(size_t index, int slice)
+void Body::dispatch(size_t index, const SliceHandout &handout)
 {
-    SliceTask task = sliceTask(index, run_, runSet_, slice, sliceCor(slice));
-    if (index < workerBlocks_.size()) {
-        task.sinogramBlock = workerBlocks_[index].slices;
-        task.blockId = workerBlocks_[index].id;
-    }
+    SliceTask task = sliceTask(index, run_, runSet_, handout.slice, sliceCor(handout.slice));
+    task.sinogramBlock = handout.sinogramBlock;
+    task.blockId = handout.blockId;
     const bool show = ui_.ShowCalcRes->isChecked();
     task.makeImage = show || saveTo_.image.on;
     task.makeData = saveTo_.data.on;
@@ -351,28 +347,7 @@ void Body::execSingleCtCalc()
         ctCalc_->calcCt();
     }
     if (run_.useCt2 && pool_->count() > 0)
-        dispatch(0, run_.sliceNo);
-}
-
-bool Body::sliceInRange(int slice) const
-{
-    return slice >= std::min(run_.sliceFrom, run_.sliceTo) && slice <= std::max(run_.sliceFrom, run_.sliceTo);
-}
-
-void Body::takeBlock(size_t worker, size_t threads)
-{
-    // The next slices of the range; towards its end smaller blocks, so that no worker is left with a
-    // long queue while the others rest.
-    const int step = run_.sliceStep;
-    const int left = std::abs(run_.sliceTo - nextSlice_) / std::max(std::abs(step), 1) + 1;
-    const int share = (left + static_cast<int>(threads) - 1) / static_cast<int>(threads);
-    const int size = std::clamp(share, 1, blockSlices_);
-    WorkerBlock &block = workerBlocks_[worker];
-    block.slices.clear();
-    for (int k = 0; k < size && sliceInRange(nextSlice_); ++k, nextSlice_ += step)
-        block.slices.push_back(nextSlice_);
-    block.id = block.slices.size() > 1 ? newSinogramBlockId() : 0;
-    block.next = 0;
+        dispatch(0, SliceHandout {run_.sliceNo, {}, 0, 0});
 }
 
 void Body::execMultiCtCalc()
@@ -387,21 +362,12 @@ void Body::execMultiCtCalc()
         for (size_t i = 0; i < threads; ++i) {
             if (pool_->inWork(static_cast<int>(i)) != 0 || savingBytes_ > savingLimit_)
                 continue;
-            WorkerBlock &block = workerBlocks_[i];
-            if (block.queued() == 0) {
-                if (!sliceInRange(nextSlice_))
-                    continue;
-                takeBlock(i, threads);
-            }
-            dispatch(i, block.slices[block.next++]);
+            if (const std::optional<SliceHandout> h = scheduler_.take(static_cast<int>(i)))
+                dispatch(i, *h);
         }
         showProgress();
-        if (sliceInRange(nextSlice_))
+        if (scheduler_.hasSlicesLeft())
             return;
-        for (size_t i = 0; i < threads; ++i) {
-            if (workerBlocks_[i].queued() > 0)
-                return;
-        }
     }
     // The run ends when every slice is back and every file it handed to the saver is written (or
     // reported failed): whoever acts on its end finds the files on disk.
@@ -416,13 +382,11 @@ void Body::showProgress()
     // blocks and not waiting there), less those still in work, over all slices of the range.
     const int step = std::abs(run_.sliceStep);
     const int d = step >= 2 ? step : 1;
-    const size_t threads = static_cast<size_t>(std::min(pool_->count(), run_.threads));
-    int busy = 0, queued = 0; // slices in work, and slices of blocks not yet handed out
-    for (size_t i = 0; i < threads; ++i) {
-        busy += pool_->inWork(static_cast<int>(i)) > 0 ? 1 : 0;
-        queued += static_cast<int>(workerBlocks_[i].queued());
-    }
-    const double p = double(std::abs(nextSlice_ - run_.sliceFrom) / d - queued - busy + 1)
+    const int threads = std::min(pool_->count(), run_.threads);
+    int busy = 0; // workers with a slice in work
+    for (int i = 0; i < threads; ++i)
+        busy += pool_->inWork(i) > 0 ? 1 : 0;
+    const double p = double(scheduler_.taken() - scheduler_.queued() - busy + 1)
         / double(std::abs(run_.sliceTo - run_.sliceFrom) / d + 1);
     showPercent(p);
 }
@@ -484,8 +448,7 @@ void Body::stopCalcCt()
     if (!calculating_)
         return;
     calculating_ = false;
-    for (WorkerBlock &block : workerBlocks_) // the rest of the blocks is not handed out
-        block.next = block.slices.size();
+    scheduler_.stop(); // the rest of the blocks is not handed out
     pool_->releaseSinograms(); // behind the slices still queued for the workers
     runEnd_ = QDateTime::currentDateTime();
     ui_.CalcEndT->setText(CtPanel::timeText(runEnd_));

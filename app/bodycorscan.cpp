@@ -10,7 +10,6 @@
 // Local
 #include "app/body.h"
 #include "app/corscanrun.h"
-#include "ct/atomicfile.h"
 #include "ct/corscanfiles.h"
 #include "ct/corsearch.h"
 #include "ct/savenaming.h"
@@ -65,7 +64,7 @@ void Body::takeCorFromScan(double cor)
 void Body::corScanClicked()
 {
     if (corScan_) { // a second click stops handing out trials; those under way come back
-        corScan_->stopping = true;
+        corScan_->schedule.stop();
         corScanPanel_->setState(tr("stopping"));
         return;
     }
@@ -94,39 +93,31 @@ bool Body::startCorScan(double from, double to, double step, bool fromBatch)
     const int L = run.rotAxIsV ? set.width : set.height;
     if (const QString why = corScanProblem(from, to, step, L); !why.isEmpty())
         return refuse(why);
-    auto scan = std::make_unique<CorScanRun>();
-    scan->task = sliceTask(0, run, set, run.sliceNo, from);
-    if (scan->task.sinogram.slice < 0 || scan->task.sinogram.slice >= sliceCount(set, run.rotAxIsV))
-        return refuse(sinogramProblem(SinogramStatus::SliceOutOfRange, set, scan->task.sinogram));
-    scan->centres = corScanCentres(from, to, step);
-    scan->score = corScanScoreSetup(scan->task, scan->centres);
-    scan->trials.resize(scan->centres.size());
-    for (double c : scan->centres) {
-        SinogramRequest r = scan->task.sinogram;
-        r.cor = c;
-        scan->lengths.push_back(requiredLength(set, r));
-    }
-    scan->taken.assign(scan->centres.size(), false);
-    scan->threads = std::clamp(run.threads, 1, pool_->count());
-    scan->single = run.singlePrecision;
-    scan->fromBatch = fromBatch;
-    // Its files go where the slices' data files would.
+    const SliceTask task = sliceTask(0, run, set, run.sliceNo, from);
+    if (task.sinogram.slice < 0 || task.sinogram.slice >= sliceCount(set, run.rotAxIsV))
+        return refuse(sinogramProblem(SinogramStatus::SliceOutOfRange, set, task.sinogram));
+    // Each trial is the slice a run makes at its centre: with the run's engine, correction and precision.
+    auto scan = std::make_unique<CorScanRun>(CorScanRun {
+        CorScanSchedule(task, corScanCentres(from, to, step), set.count(), run.singlePrecision),
+        std::clamp(run.threads, 1, pool_->count()), fromBatch, std::nullopt});
+    // Its files go where the slices' data files would, its contact sheet through the fixed colour
+    // scale when there is one.
     if (ui_.AutoSaveData->isChecked()) {
         const SelectSaveDir *da = ui_.SelectDataSaveDir;
-        scan->save = true;
-        scan->dir = da->dir();
-        scan->name = da->name();
-        scan->tag = da->tag();
+        scan->save = CorScanTarget {da->dir(), da->name(), da->tag(), std::nullopt};
+        if (ui_.FixColorScale->isChecked())
+            scan->save->scale = fixedColourRange(colorMin(), colorMax());
     }
+    const std::vector<double> &centres = scan->schedule.centres();
     qCInfo(lcWindow).noquote() << QStringLiteral("CoR Scan: slice %1 at %2 centres from %3 to %4")
-                             .arg(run.sliceNo)
-                             .arg(scan->centres.size())
-                             .arg(corText(scan->centres.front()), corText(scan->centres.back()));
+                                      .arg(run.sliceNo)
+                                      .arg(centres.size())
+                                      .arg(corText(centres.front()), corText(centres.back()));
     corScanPanel_->setRange(from, to, std::abs(step));
-    corScanPanel_->begin(scan->centres, scan->score);
+    corScanPanel_->begin(centres, scan->schedule.score());
     corScanPanel_->setRunning(true);
-    corScanPanel_->setState(tr("0 of %1 trials").arg(scan->centres.size()));
-    progressLine_->begin(tr("CoR scan trials"), static_cast<int>(scan->centres.size()));
+    corScanPanel_->setState(tr("0 of %1 trials").arg(centres.size()));
+    progressLine_->begin(tr("CoR scan trials"), static_cast<int>(centres.size()));
     corScan_ = std::move(scan);
     continueCorScan();
     return true;
@@ -136,26 +127,8 @@ void Body::continueCorScan()
 {
     if (!corScan_)
         return;
-    CorScanRun &scan = *corScan_;
-    const int threads = std::min(pool_->count(), scan.threads);
-    for (int i = 0; i < threads && !scan.stopping && scan.handedOut < scan.centres.size(); ++i) {
-        if (pool_->inWork(i) != 0)
-            continue;
-        SliceWorker *w = pool_->worker(i);
-        const int next = nextCorTrial(scan.lengths, scan.taken, w->engine().n());
-        if (next < 0)
-            break;
-        scan.taken[static_cast<size_t>(next)] = true;
-        ++scan.handedOut;
-        SliceTask task = scan.task;
-        task.sinogram.cor = scan.centres[static_cast<size_t>(next)];
-        // Engine and scorer are sized here, on the main thread, while the worker rests.
-        const int n = scan.lengths[static_cast<size_t>(next)];
-        pool_->sizeEngine(i, {n, task.set.count(), scan.single});
-        w->scorer().setup(n);
-        pool_->trial(i, task, scan.score);
-    }
-    if (slicesInProgress() == 0 && (scan.stopping || scan.handedOut >= scan.centres.size()))
+    giveCorTrials(corScan_->schedule, *pool_, corScan_->threads);
+    if (corScan_->schedule.finished())
         finishCorScan();
 }
 
@@ -163,96 +136,63 @@ void Body::corTrialFinished(const CorTrial &trial)
 {
     if (!corScan_)
         return;
-    CorScanRun &scan = *corScan_;
-    const auto at = std::find(scan.centres.begin(), scan.centres.end(), trial.cor);
-    if (at == scan.centres.end())
+    CorScanSchedule &scan = corScan_->schedule;
+    const int index = scan.put(trial);
+    if (index < 0)
         return;
-    const int index = static_cast<int>(at - scan.centres.begin());
-    scan.trials[static_cast<size_t>(index)] = trial;
-    ++scan.done;
     if (!trial.reconstructed)
         qCWarning(lcWindow).noquote() << "CoR Scan: trial at" << corText(trial.cor)
-                             << "not reconstructed:" << trial.problem;
+                                      << "not reconstructed:" << trial.problem;
     corScanPanel_->addTrial(index, trial);
-    corScanPanel_->setState(tr("%1 of %2 trials").arg(scan.done).arg(scan.centres.size()));
-    progressLine_->advance(static_cast<int>(scan.done));
+    corScanPanel_->setState(tr("%1 of %2 trials").arg(scan.done()).arg(scan.centres().size()));
+    progressLine_->advance(scan.done());
 }
 
 void Body::finishCorScan()
 {
-    std::unique_ptr<CorScanRun> scan = std::move(corScan_);
-    const int best = bestCorTrial(scan->trials);
-    bool ok = !scan->stopping;
-    for (size_t i = 0; i < scan->centres.size(); ++i) {
-        const CorTrial &t = scan->trials[i];
-        if (!t.reconstructed)
-            ok = false;
-        else
+    std::unique_ptr<CorScanRun> run = std::move(corScan_);
+    const CorScanSchedule &scan = run->schedule;
+    const int best = scan.best();
+    for (size_t i = 0; i < scan.trials().size(); ++i) {
+        const CorTrial &t = scan.trials()[i];
+        if (t.reconstructed)
             qCInfo(lcWindow).noquote() << QStringLiteral("CoR Scan: centre %1, score %2%3")
-                                     .arg(corText(t.cor))
-                                     .arg(t.score, 0, 'f', 6)
-                                     .arg(static_cast<int>(i) == best ? QStringLiteral(", best") : QString());
+                                              .arg(corText(t.cor))
+                                              .arg(t.score, 0, 'f', 6)
+                                              .arg(static_cast<int>(i) == best ? QStringLiteral(", best")
+                                                                               : QString());
     }
     corScanPanel_->finish(best);
     corScanPanel_->setRunning(false);
     if (best >= 0) {
-        const QString bestText = corText(scan->trials[static_cast<size_t>(best)].cor);
+        const QString bestText = corText(scan.trials()[static_cast<size_t>(best)].cor);
         qCInfo(lcWindow).noquote() << "CoR Scan: best centre of rotation" << bestText;
         corScanPanel_->setState(
-            scan->stopping ? tr("stopped, best so far %1").arg(bestText) : tr("best %1").arg(bestText));
+            scan.stopped() ? tr("stopped, best so far %1").arg(bestText) : tr("best %1").arg(bestText));
     } else {
         qCWarning(lcWindow).noquote() << "CoR Scan: no trial was reconstructed";
         corScanPanel_->setState(tr("no trial"));
     }
-    if (scan->stopping) {
-        qCWarning(lcWindow).noquote() << QStringLiteral("CoR Scan stopped after %1 of %2 trials")
-                                    .arg(scan->done)
-                                    .arg(scan->centres.size());
+    JobOutcome out = scan.outcome();
+    if (scan.stopped()) {
+        qCWarning(lcWindow).noquote()
+            << QStringLiteral("CoR Scan stopped after %1 of %2 trials").arg(scan.done()).arg(scan.centres().size());
         progressLine_->end(tr("stopped"));
     } else {
         progressLine_->finish();
     }
-    if (scan->save && !scan->stopping && best >= 0 && !writeCorScan(*scan, best))
-        ok = false;
-    emit corScanFinished(ok);
-    if (scan->fromBatch)
-        reportBatchLine(ok);
-    resumeWaitingWork(); // a run that waited for the workers
-}
-
-bool Body::writeCorScan(const CorScanRun &scan, int best)
-{
-    const int slice = scan.task.sinogram.slice;
-    if (!QDir().mkpath(scan.dir) || !saveNameProblem(scan.name, scan.tag).isEmpty()) {
-        qCCritical(lcWindow).noquote() << "CoR Scan: can't save in" << scan.dir;
-        return false;
-    }
-    bool ok = true;
-    const auto write = [&](const QString &suffix, const auto &writer) {
-        const QString path = QDir(scan.dir).filePath(corScanFileName(scan.name, scan.tag, slice, suffix));
-        QString error;
-        if (writer(path, &error)) {
+    if (run->save && !scan.stopped() && best >= 0) {
+        const CorScanWritten written = writeCorScan(scan, *run->save);
+        for (const QString &path : written.paths)
             qCInfo(lcWindow).noquote() << "CoR Scan: wrote" << path;
-        } else {
-            qCCritical(lcWindow).noquote() << "CoR Scan: can't save" << path << QStringLiteral("(%1)").arg(error);
-            ok = false;
-        }
-    };
-    write(QStringLiteral("txt"), [&](const QString &path, QString *error) {
-        return writeFileAtomically(path, corScanTable(scan.trials, best, slice), error);
-    });
-    QString why;
-    const QByteArray tiff = corScanTiff(scan.trials, slice, &why);
-    write(QStringLiteral("tif"), [&](const QString &path, QString *error) {
-        if (tiff.isEmpty() && error)
-            *error = why;
-        return !tiff.isEmpty() && writeFileAtomically(path, tiff, error);
-    });
-    const GreyScale scale = corScanScale(scan.trials[static_cast<size_t>(best)], scan.score);
-    const QImage sheet = corScanSheet(scan.trials, best, scan.score, scale);
-    write(QStringLiteral("png"),
-        [&](const QString &path, QString *error) { return writeImageAtomically(path, sheet, error); });
-    return ok;
+        for (const QString &problem : written.problems)
+            qCCritical(lcWindow).noquote() << "CoR Scan: can't save" << problem;
+        out.problems << written.problems;
+    }
+    emit corScanFinished(out);
+    if (run->fromBatch)
+        reportBatchLine(out.ok());
+    resumeWaitingWork(); // a run that waited for the workers
 }
 
 bool Body::guessCorLine(int count)

@@ -6,6 +6,7 @@
 
 // Local
 #include "recon/reconrun.h"
+#include "recon/setrecord.h"
 #include "ct/atomicfile.h"
 #include <algorithm>
 
@@ -273,13 +274,15 @@ ManifestEntry SeriesRun::entryOf(
     e.images = run.imageCount() > 0 ? run.imageCount() : static_cast<int>(job.options.files.size());
     e.slices = rangeOf(slices);
     e.files = run.filesWritten();
-    if (status == 0)
-        e.outcome = QStringLiteral("done");
-    else
-        e.outcome = QStringLiteral("failed: %1")
-                        .arg(!job.problem.isEmpty()       ? job.problem
-                                : run.failure().isEmpty() ? QStringLiteral("exit status %1").arg(status)
-                                                          : run.failure());
+    // A set that was not reconstructed failed for its own reason; a run that could not start has one.
+    JobOutcome outcome = run.outcome();
+    if (!job.problem.isEmpty()) {
+        outcome.problems.prepend(job.problem);
+        outcome.why = job.problem;
+    } else if (status != 0 && outcome.ok()) {
+        outcome.problems << QStringLiteral("exit status %1").arg(status);
+    }
+    e.outcome = manifestOutcome(outcome);
     e.settings = outputSettingsDigest(job.options);
     return e;
 }

@@ -83,14 +83,16 @@ void WorkerPool::run(int i, const SliceTask &task)
 {
     ++inWork_[static_cast<size_t>(i)];
     SliceWorker *w = worker(i);
-    QMetaObject::invokeMethod(w, [w, task] { w->run(task); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        w, [w, task] { w->run(task); }, Qt::QueuedConnection);
 }
 
 void WorkerPool::trial(int i, const SliceTask &task, const CorScoreSetup &score)
 {
     ++inWork_[static_cast<size_t>(i)];
     SliceWorker *w = worker(i);
-    QMetaObject::invokeMethod(w, [w, task, score] { w->trial(task, score); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        w, [w, task, score] { w->trial(task, score); }, Qt::QueuedConnection);
 }
 
 void WorkerPool::recycle(int i, std::shared_ptr<std::vector<double>> values)
@@ -103,7 +105,8 @@ void WorkerPool::recycle(int i, std::shared_ptr<std::vector<double>> values)
 void WorkerPool::releaseSinograms()
 {
     for (SliceWorker *w : workers_)
-        QMetaObject::invokeMethod(w, [w] { w->releaseSinograms(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            w, [w] { w->releaseSinograms(); }, Qt::QueuedConnection);
 }
 
 void WorkerPool::finish()
@@ -114,7 +117,8 @@ void WorkerPool::finish()
     // behind its work.
     for (size_t i = 0; i < workers_.size(); ++i) {
         QThread *thread = threads_[i];
-        QMetaObject::invokeMethod(workers_[i], [thread] { thread->quit(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            workers_[i], [thread] { thread->quit(); }, Qt::QueuedConnection);
     }
     for (QThread *t : threads_)
         t->wait();

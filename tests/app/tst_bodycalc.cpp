@@ -646,7 +646,7 @@ void TestBodyCalc::corScanTrialsAreTheRunsSlices()
     QCOMPARE(lineDone.count(), 1);
     QVERIFY(!body->startCorScan(31.0, 33.0, 0.5)); // one scan at a time
     QVERIFY(scanned.wait(30000));
-    QCOMPARE(scanned.first().first().toBool(), true);
+    QVERIFY(scanned.first().first().value<JobOutcome>().ok());
     QCOMPARE(lineDone.count(), 2);
     QCOMPARE(lineOk.count(), 1); // the line did not fail
     QCOMPARE(QDir(saved.path()).entryList(QDir::Files),

@@ -14,7 +14,7 @@
 /// (":ifok", ":ifng", ":goto", ":end", ":stop", ":echo") itself and hands every other line to the
 /// main window, which executes it and reports back with `batchCheckEnd` when it is done. Exactly
 /// one line is outstanding at the window at a time.
-/// Lives on a thread of its own; all slots run there.
+/// runs on: the batch thread (all slots); its lines reach the window queued.
 /// \test tst_batch.cpp
 class Batch : public QObject
 {

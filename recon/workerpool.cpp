@@ -128,6 +128,7 @@ void WorkerPool::finish()
         delete w;
     workers_.clear();
     threads_.clear();
+    inWork_.clear();
 }
 
 void sizeEngine(CtFbp &engine, const EngineSize &size)

@@ -307,10 +307,10 @@ void BatchController::bindOthers(Bindings &b)
                 << "images_load: a load is in progress; this one is refused :" << textArg(c);
             return O {Completion::Now, false};
         }
-        loadDir_ = textArg(c);
+        line_.loadDir = textArg(c);
         // The loading's end judges it (loadFinishedForBatch): a batch line waits for it.
-        loadAsker_ = fromBatch ? LoadAsker::Batch : LoadAsker::Line;
-        parts_.ui.CTFiles->selectDirFiles(loadDir_, c.args.mid(1));
+        line_.loadAsker = fromBatch ? LoadAsker::Batch : LoadAsker::Line;
+        parts_.ui.CTFiles->selectDirFiles(line_.loadDir, c.args.mid(1));
         return O {fromBatch ? Completion::AfterLoading : Completion::Now};
     });
     b.others.insert(key("images_multi"), [this](const BatchCmd &c, bool) {
@@ -375,7 +375,7 @@ void BatchController::bindOthers(Bindings &b)
         }
         // Only a batch line waits for the run's end; a setup or configuration line goes on at once.
         if (fromBatch)
-            wait_ = LineWait::Run;
+            line_.wait = LineWait::Run;
         emit calcStart();
         return O {fromBatch ? Completion::AfterRun : Completion::Now};
     });
@@ -426,7 +426,7 @@ void BatchController::bindOthers(Bindings &b)
         if (!peers_.scan.start(realArg(c, 0), realArg(c, 1), realArg(c, 2), fromBatch))
             return O {Completion::Now, false};
         if (fromBatch)
-            wait_ = LineWait::Scan;
+            line_.wait = LineWait::Scan;
         return O {fromBatch ? Completion::AfterScan : Completion::Now};
     });
     // Ring removal: a refused method or parameter fails the line and changes nothing.
@@ -475,7 +475,7 @@ void BatchController::bindOthers(Bindings &b)
                 << "batch_timeout: give the seconds a line may wait, 0 to 1000000 (0: no limit)";
             return O {Completion::Now, false};
         }
-        timeoutMs_ = static_cast<int>(std::lround(seconds * 1000.0));
+        line_.timeoutMs = static_cast<int>(std::lround(seconds * 1000.0));
         return O {};
     });
 }
@@ -519,9 +519,9 @@ void BatchController::bindSeqAndLink(Bindings &b)
     b.others.insert(key("seq_exec_set"), [this](const BatchCmd &, bool fromBatch) {
         // The load may end before the call returns: the batch waits from before it.
         if (fromBatch)
-            wait_ = LineWait::SetLoading;
+            line_.wait = LineWait::SetLoading;
         if (!peers_.seq.applyCurrentSet()) {
-            wait_ = LineWait::None;
+            line_.wait = LineWait::None;
             qCCritical(lcWindow).noquote() << "seq_exec_set: there is no current data set";
             return O {Completion::Now, false};
         }
@@ -568,9 +568,9 @@ void BatchController::bindSeqAndLink(Bindings &b)
 void BatchController::waitForContinuousRun()
 {
     // A run that ends within the start (no files for its first slice) still reports to the batch.
-    wait_ = LineWait::ContinuousRun;
+    line_.wait = LineWait::ContinuousRun;
     if (!peers_.link.isContRunning())
         peers_.link.zmlStartCont2dA();
-    if (wait_ == LineWait::ContinuousRun && !peers_.link.isContRunning()) // could not start
+    if (line_.wait == LineWait::ContinuousRun && !peers_.link.isContRunning()) // could not start
         finishWait(LineWait::ContinuousRun, false);
 }

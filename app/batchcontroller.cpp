@@ -85,17 +85,17 @@ void BatchController::batchExCmd(const BatchCmd &cmd)
 {
     // A line handed out while an earlier one still waits for a load (the run was restarted) takes
     // its place.
-    if (wait_ == LineWait::Loading || wait_ == LineWait::SetLoading)
-        wait_ = LineWait::None;
+    if (line_.wait == LineWait::Loading || line_.wait == LineWait::SetLoading)
+        line_.wait = LineWait::None;
     lineTimer_.stop();
-    waitingLine_ = cmd.line;
+    line_.text = cmd.line;
     const Outcome out = runCommand(cmd, true);
     switch (out.completion) {
     case Completion::Now:
         reportBatchLine(out.ok, !out.conditionOnly);
         return;
     case Completion::AfterLoading:
-        wait_ = LineWait::Loading;
+        line_.wait = LineWait::Loading;
         break;
     case Completion::AfterRun: // the work's end (finishWait) reports it, possibly within the call
     case Completion::AfterScan:
@@ -105,8 +105,8 @@ void BatchController::batchExCmd(const BatchCmd &cmd)
     case Completion::AtExit:
         return;
     }
-    if (timeoutMs_ > 0 && isBatchLineWaiting())
-        lineTimer_.start(timeoutMs_);
+    if (line_.timeoutMs > 0 && isBatchLineWaiting())
+        lineTimer_.start(line_.timeoutMs);
 }
 
 BatchController::Outcome BatchController::runCommand(const BatchCmd &cmd, bool fromBatch)
@@ -131,9 +131,9 @@ void BatchController::reportBatchLine(bool ok, bool failure)
 
 bool BatchController::finishWait(LineWait kind, bool ok)
 {
-    if (wait_ != kind || kind == LineWait::None)
+    if (line_.wait != kind || kind == LineWait::None)
         return false;
-    wait_ = LineWait::None;
+    line_.wait = LineWait::None;
     reportBatchLine(ok);
     return true;
 }
@@ -141,7 +141,7 @@ bool BatchController::finishWait(LineWait kind, bool ok)
 bool BatchController::isBatchLineWaiting() const
 {
     // A scan's line waits for its end without a limit.
-    return wait_ != LineWait::None && wait_ != LineWait::Scan;
+    return line_.wait != LineWait::None && line_.wait != LineWait::Scan;
 }
 
 void BatchController::batchLineTimedOut()
@@ -151,29 +151,29 @@ void BatchController::batchLineTimedOut()
     qCCritical(lcWindow).noquote() << QStringLiteral(
         "batch_timeout: the line \"%1\" still waits after %2 s: it "
         "fails and the batch goes on")
-                                          .arg(MessageLog::shortened(waitingLine_))
-                                          .arg(timeoutMs_ / 1000.0);
+                                          .arg(MessageLog::shortened(line_.text))
+                                          .arg(line_.timeoutMs / 1000.0);
     // What the line waits for is called off (a load goes on: the set must stay whole).
-    const LineWait kind = wait_;
-    wait_ = LineWait::None;
+    const LineWait kind = line_.wait;
+    line_.wait = LineWait::None;
     emit waitTimedOut(kind);
     reportBatchLine(false);
 }
 
 void BatchController::loadFinished()
 {
-    const LoadAsker asker = loadAsker_;
-    loadAsker_ = LoadAsker::None;
-    const bool waiting = wait_ == LineWait::Loading;
+    const LoadAsker asker = line_.loadAsker;
+    line_.loadAsker = LoadAsker::None;
+    const bool waiting = line_.wait == LineWait::Loading;
     if (waiting)
-        wait_ = LineWait::None;
+        line_.wait = LineWait::None;
     if (asker != LoadAsker::None) {
         // A load that refused any file failed: a missing projection shifts every later angle.
         const int loaded = peers_.load.added();
         const int refused = static_cast<int>(peers_.load.refused().size());
         const bool ok = loaded > 0 && refused == 0;
         if (loaded <= 0)
-            qCCritical(lcWindow).noquote() << "images_load: no image was loaded from" << loadDir_;
+            qCCritical(lcWindow).noquote() << "images_load: no image was loaded from" << line_.loadDir;
         else if (!ok)
             qCCritical(lcWindow).noquote() << QStringLiteral("images_load: %1 of %2 files were refused")
                                                   .arg(refused)
@@ -183,8 +183,8 @@ void BatchController::loadFinished()
         else if (!ok)
             ++parts_.tally.linesFailed; // a configuration or setup line's load
     }
-    if (execWaiting_ && !peers_.load.isBusy()) { // the batch starts on the loaded set
-        execWaiting_ = false;
+    if (line_.batchStartWaits && !peers_.load.isBusy()) { // the batch starts on the loaded set
+        line_.batchStartWaits = false;
         emit callBatchExec();
     }
 }
@@ -193,7 +193,7 @@ void BatchController::batchExec()
 {
     // A configuration line may have started loading: the batch's first line must find the set whole.
     if (peers_.load.isBusy()) {
-        execWaiting_ = true;
+        line_.batchStartWaits = true;
         return;
     }
     emit callBatchExec();

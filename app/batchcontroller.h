@@ -61,7 +61,7 @@ public:
     int exitStatus() const;
     /// "app_quit" has found everything done: the window closes without asking.
     bool isQuitting() const { return quit_.byCommand; }
-    LineWait lineWait() const { return wait_; }
+    LineWait lineWait() const { return line_.wait; }
     void runConfigurationLines();
 
     /// The work a line waits for has ended: its completion is reported (`ok` or failed); false when
@@ -136,6 +136,16 @@ private:
     // Who asked for the load under way: a batch line waits for it; a configuration or setup line's
     // failed load still counts.
     enum class LoadAsker { None, Batch, Line };
+    // The line handed out and what it waits for.
+    struct Line
+    {
+        QString text;
+        LineWait wait = LineWait::None;
+        int timeoutMs = 0; // "batch_timeout": how long it may wait for its work (0: no limit)
+        LoadAsker loadAsker = LoadAsker::None;
+        QString loadDir;
+        bool batchStartWaits = false; // the batch starts when the loading under way has finished
+    };
     // How the run of the program ends.
     struct Quit
     {
@@ -151,12 +161,7 @@ private:
     QThread *thread_ = nullptr;
     std::vector<Action> actions_; // by the position of the command in the table
     std::function<bool()> idle_ = [] { return true; };
-    LineWait wait_ = LineWait::None;
-    QTimer lineTimer_; // "batch_timeout": how long a line may wait for the work it started
-    int timeoutMs_ = 0; // 0: no limit
-    QString waitingLine_; // the batch line handed out
-    bool execWaiting_ = false; // the batch starts when the loading under way has finished
-    LoadAsker loadAsker_ = LoadAsker::None;
-    QString loadDir_;
+    Line line_;
+    QTimer lineTimer_;
     Quit quit_;
 };

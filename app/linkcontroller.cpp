@@ -57,10 +57,10 @@ void LinkController::setupZelmapLink()
 
 void LinkController::zmlInitFlags()
 {
-    stage_ = Stage::Idle;
+    viewer_.stage = Stage::Idle;
     endCont(QStringLiteral("the link to 2dZelmap was reset"));
     parts_.ui.Cont2DA->setStyleSheet(ButtonStyle::idle);
-    busy_ = false;
+    viewer_.busy = false;
     parts_.ui.ZMLIsBusy->setStyleSheet(ButtonStyle::notBusy);
     emit zmlStatChanged();
     cont_.from = cont_.to = cont_.current = 0;
@@ -68,27 +68,27 @@ void LinkController::zmlInitFlags()
 
 void LinkController::zmlChangedIsBusy(bool f)
 {
-    if (f == busy_)
+    if (f == viewer_.busy)
         return;
     parts_.ui.ZMLIsBusy->setStyleSheet(f ? ButtonStyle::busy : ButtonStyle::notBusy);
-    busy_ = f;
+    viewer_.busy = f;
     emit zmlStatChanged();
 }
 
 void LinkController::zmlStageCtrl()
 {
-    if (busy_ || stage_ == Stage::Idle)
+    if (viewer_.busy || viewer_.stage == Stage::Idle)
         return;
     const QString &finished = link_.lastFinished();
-    switch (stage_) {
+    switch (viewer_.stage) {
     case Stage::Loading:
         if (finished != zelmap::loadPatternCmd && finished != zelmap::loadFilesCmd)
             return;
         if (parts_.ui.With2DA->isChecked() || cont_.running) {
-            stage_ = Stage::Analysing;
+            viewer_.stage = Stage::Analysing;
             emit exec2dA(sliceText(cont_.current));
         } else {
-            stage_ = Stage::Idle;
+            viewer_.stage = Stage::Idle;
         }
         break;
     case Stage::Analysing:
@@ -103,7 +103,7 @@ void LinkController::zmlStageCtrl()
             else
                 endCont(QString()); // linkStage stays 2 until the next request
         } else {
-            stage_ = Stage::Idle;
+            viewer_.stage = Stage::Idle;
         }
         break;
     case Stage::Idle:
@@ -119,7 +119,7 @@ void LinkController::loadSlice(int sliceNo)
     const SliceLoadRequest request = sliceLoadRequest(
         dir, parts_.ui.SaveInSubFolders->isChecked(), parts_.ui.SubOfSlice->isChecked(), sliceNo);
     if (request.byPattern) {
-        stage_ = Stage::Loading;
+        viewer_.stage = Stage::Loading;
         emit zmlLoadFilesOfPattern(request.patternPath);
         return;
     }
@@ -129,7 +129,7 @@ void LinkController::loadSlice(int sliceNo)
             endCont(QStringLiteral("no saved data files of slice %1 in \"%2\"").arg(sliceNo).arg(dir));
         return;
     }
-    stage_ = Stage::Loading;
+    viewer_.stage = Stage::Loading;
     emit zmlLoadFiles(request.files);
 }
 

@@ -22,7 +22,7 @@ public:
 
     ZelmapLink &link() { return link_; }
     /// 0 idle; 1 a load request is out; 2 a 2DA request is out.
-    int stage() const { return static_cast<int>(stage_); }
+    int stage() const { return static_cast<int>(viewer_.stage); }
     bool isContRunning() const { return cont_.running; }
     /// Asks the viewer to load the saved data files of slice `sliceNo` and makes it current.
     void loadSlice(int sliceNo);
@@ -61,7 +61,12 @@ private:
 
     WindowParts &parts_;
     ZelmapLink link_;
-    bool busy_ = false; // the viewer's busy state as last received
-    Stage stage_ = Stage::Idle;
+    // The exchange with the viewer: its busy state as last received, and the request out.
+    struct Viewer
+    {
+        bool busy = false;
+        Stage stage = Stage::Idle;
+    };
+    Viewer viewer_;
     Continuous cont_;
 };

@@ -54,7 +54,7 @@ RunController::RunController(WindowParts &parts, const std::vector<CtCalc2Ui *> 
 
     pool_ = new WorkerPool(this);
     pool_->start(static_cast<int>(panels.size()), QStringLiteral("CT2 worker"));
-    connect(pool_, &WorkerPool::sliceDone, this, &RunController::sliceDone);
+    pool_->setSliceTaker([this](int worker, SliceResult &&result) { sliceDone(worker, std::move(result)); });
     connect(pool_, &WorkerPool::began, this, [this](int worker, int slice, const QDateTime &start) {
         panels_[static_cast<size_t>(worker)]->showStartTime(slice, start);
     });

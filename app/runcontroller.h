@@ -127,11 +127,11 @@ private:
     void showPercent(double fraction);
     void reportRunEnd();
     // Results (runresults.cpp).
-    void sliceDone(int worker, const SliceResult &result);
+    void sliceDone(int worker, SliceResult &&result);
     void sliceFailed(int slice, const QString &why);
     void ct1Progressed(int done, int total);
-    void handToSaver(const SavingData &record);
-    void handToSaver(const SavingImg &record);
+    void handToSaver(SavingData &&record);
+    void handToSaver(SavingImg &&record);
     void saveFailed(bool image, const QString &path);
     void saverDone(qint64 bytes);
 

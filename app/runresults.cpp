@@ -17,7 +17,7 @@
 #include "widgets/statestyles.h"
 #include <algorithm>
 
-void RunController::sliceDone(int index, const SliceResult &r)
+void RunController::sliceDone(int index, SliceResult &&r)
 {
     CtCalc2Ui *panel = panels_[static_cast<size_t>(index)];
     scheduler_.returned(index);
@@ -31,11 +31,12 @@ void RunController::sliceDone(int index, const SliceResult &r)
             panel->setCR(r.region.x0, r.region.z0, r.region.x1, r.region.z1);
         if (handed.show)
             panel->newImage(r.image, r.values, r.n, r.scale);
-        const SliceRecords records = sliceRecords(r, run_.saveTo);
+        // The records go to the saver whole: nothing of their data stays on this thread.
+        SliceRecords records = takeSliceRecords(r, run_.saveTo);
         if (records.image)
-            handToSaver(*records.image);
-        for (const SavingData &d : records.data)
-            handToSaver(d);
+            handToSaver(std::move(*records.image));
+        for (SavingData &d : records.data)
+            handToSaver(std::move(d));
         for (const auto &[path, why] : records.missing) {
             qCCritical(lcWindow).noquote()
                 << (path.endsWith(QLatin1String(".tif")) ? "Can't save TIFF file :"
@@ -77,21 +78,21 @@ void RunController::ct1Progressed(int done, int total)
     showPercent(double(done) / total);
 }
 
-void RunController::handToSaver(const SavingData &record)
+void RunController::handToSaver(SavingData &&record)
 {
     // Counted before it leaves, so that a run ends only when the saver has written it.
     ++saving_.records;
     saving_.bytes += record.contents.size();
     QMetaObject::invokeMethod(
-        saver_, [s = saver_, record] { s->saveData(record); }, Qt::QueuedConnection);
+        saver_, [s = saver_, record = std::move(record)] { s->saveData(record); }, Qt::QueuedConnection);
 }
 
-void RunController::handToSaver(const SavingImg &record)
+void RunController::handToSaver(SavingImg &&record)
 {
     ++saving_.records;
     saving_.bytes += record.image.sizeInBytes();
     QMetaObject::invokeMethod(
-        saver_, [s = saver_, record] { s->saveImg(record); }, Qt::QueuedConnection);
+        saver_, [s = saver_, record = std::move(record)] { s->saveImg(record); }, Qt::QueuedConnection);
 }
 
 void RunController::saveFailed(bool image, const QString &)

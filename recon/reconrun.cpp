@@ -309,7 +309,7 @@ int ReconRun::exec(std::optional<int> onlyBlock)
         1, std::min(options_.threads, static_cast<int>(std::min<qsizetype>(total_, options_.block))));
     scheduler_.reset(workers);
     startWorkers(workers, engineLength_);
-    connect(pool_, &WorkerPool::sliceDone, this, &ReconRun::sliceDone);
+    pool_->setSliceTaker([this](int worker, SliceResult &&result) { sliceDone(worker, std::move(result)); });
     readerThread_ = new QThread(this);
     reader_ = new QObject;
     reader_->moveToThread(readerThread_);
@@ -441,16 +441,15 @@ void ReconRun::dispatch(int worker)
     }
 }
 
-void ReconRun::sliceDone(int worker, const SliceResult &done)
+void ReconRun::sliceDone(int worker, SliceResult &&result)
 {
     const SliceScheduler::Returned back = scheduler_.returned(worker);
     dispatch(worker);
-    times_.slices.sinogram += done.times.sinogram;
-    times_.slices.filter += done.times.filter;
-    times_.slices.backProjection += done.times.backProjection;
+    times_.slices.sinogram += result.times.sinogram;
+    times_.slices.filter += result.times.filter;
+    times_.slices.backProjection += result.times.backProjection;
     QElapsedTimer clock;
     clock.start();
-    SliceResult result = done;
     if (result.reconstructed && result.values)
         makeSliceFiles(result, *result.values, task_, &dataText_);
     if (result.values) // its pages serve the worker's next slice
@@ -476,7 +475,7 @@ void ReconRun::sliceDone(int worker, const SliceResult &done)
     dispatchAll();
 }
 
-void ReconRun::writeResult(const SliceResult &result)
+void ReconRun::writeResult(SliceResult &result)
 {
     if (!result.reconstructed) {
         ++outcome_.failed;
@@ -492,7 +491,7 @@ void ReconRun::writeResult(const SliceResult &result)
     targets.data = {options_.data, options_.outDir, options_.name, options_.tag};
     targets.tiff = options_.tiff;
     targets.image = {options_.png, options_.outDir, options_.name, options_.tag};
-    const SliceRecords records = sliceRecords(result, targets);
+    const SliceRecords records = takeSliceRecords(result, targets);
     for (const SavingData &d : records.data)
         reportWrites(writeRecord(d, options_.subFolders));
     if (records.image)

@@ -108,8 +108,8 @@ private:
     void blockRead(int index, const ProjectionSet &set, double seconds, const QString &error);
     void dispatchAll();
     void dispatch(int worker);
-    void sliceDone(int worker, const SliceResult &result);
-    void writeResult(const SliceResult &result);
+    void sliceDone(int worker, SliceResult &&result);
+    void writeResult(SliceResult &result);
     void reportWrites(const WriteReport &report);
     bool fail(const QString &message);
     bool failed() const { return !outcome_.problems.isEmpty() || outcome_.failed > 0; }

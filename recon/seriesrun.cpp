@@ -392,7 +392,7 @@ int SeriesRun::runSeries()
         putManifestEntry(manifest, entry);
         // Written after each set: a run that stops leaves the lines of every set it finished.
         QString error;
-        if (!writeFileAtomically(manifestPath, manifestText(manifest), &error)) {
+        if (!recordInManifest(options_.outDir, entry, &error)) {
             fail(QStringLiteral("the manifest of the series is not written: %1").arg(error));
             status = std::max(status, 1);
         }

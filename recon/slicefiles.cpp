@@ -5,20 +5,32 @@
 
 // Local
 #include "ct/savenaming.h"
+#include <utility>
 
-SliceRecords sliceRecords(const SliceResult &result, const SaveTargets &targets)
+namespace {
+
+// A copy of its own, not a share of the other's data.
+QString own(const QString &text)
+{
+    return QString(text.constData(), text.size());
+}
+
+} // namespace
+
+SliceRecords takeSliceRecords(SliceResult &result, const SaveTargets &targets)
 {
     SliceRecords records;
     if (!result.reconstructed)
         return records;
     const QString slice = sliceText(result.slice);
     const SaveTargets::Target &d = targets.data;
-    const auto add = [&](const QByteArray &bytes, const QString &extension) {
+    const auto add = [&](QByteArray &bytes, const QString &extension) {
         if (bytes.isEmpty())
             records.missing.append(
                 {QDir(d.dir).absoluteFilePath(ctFileName(d.name, d.tag, slice, extension)), result.problem});
         else
-            records.data.push_back(SavingData {d.dir, d.name, d.tag, slice, bytes, extension});
+            records.data.push_back(SavingData {
+                own(d.dir), own(d.name), own(d.tag), slice, std::exchange(bytes, QByteArray()), extension});
     };
     if (d.on)
         add(result.dataText, QStringLiteral("dat"));
@@ -26,6 +38,6 @@ SliceRecords sliceRecords(const SliceResult &result, const SaveTargets &targets)
         add(result.tiff, QStringLiteral("tif"));
     const SaveTargets::Target &i = targets.image;
     if (i.on && !result.image.isNull())
-        records.image = SavingImg {i.dir, i.name, i.tag, slice, result.image};
+        records.image = SavingImg {own(i.dir), own(i.name), own(i.tag), slice, result.image};
     return records;
 }

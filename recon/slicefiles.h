@@ -37,5 +37,7 @@ struct SliceRecords
 };
 
 /// The records of `result`'s files for `targets`: the window hands them to its saver, the command
-/// writes them. Nothing for a slice that was not reconstructed.
-SliceRecords sliceRecords(const SliceResult &result, const SaveTargets &targets);
+/// writes them. The file texts are moved out of `result` and the names copied afresh, so that the
+/// records share no data with what stays behind (they may go on to another thread). Nothing for a
+/// slice that was not reconstructed.
+SliceRecords takeSliceRecords(SliceResult &result, const SaveTargets &targets);

@@ -8,6 +8,20 @@
 #include "ct/sliceworker.h"
 #include <numeric>
 
+// A worker's report is posted to this object's thread as the capture of a call: copied on the
+// worker's thread, then carried by one event (the hand-over ThreadSanitizer follows).
+template<typename... Args, typename Take>
+void WorkerPool::postBack(SliceWorker *worker, void (SliceWorker::*signal)(Args...), Take take)
+{
+    connect(
+        worker, signal, this,
+        [this, take](Args... args) {
+            QMetaObject::invokeMethod(
+                this, [take, args...] { take(args...); }, Qt::QueuedConnection);
+        },
+        Qt::DirectConnection);
+}
+
 WorkerPool::WorkerPool(QObject *parent)
     : QObject(parent)
 {
@@ -26,39 +40,27 @@ void WorkerPool::start(int count, const QString &name)
         if (!name.isEmpty())
             thread->setObjectName(QStringLiteral("%1 %2").arg(name).arg(i + 1));
         worker->moveToThread(thread);
-        // Each result is posted as the capture of a call: copied on the worker's thread, then carried
-        // by one event to this one.
-        connect(
-            worker, &SliceWorker::began, this,
-            [this, i](int slice, const QDateTime &start) {
-                QMetaObject::invokeMethod(
-                    this, [this, i, slice, start] { emit began(i, slice, start); }, Qt::QueuedConnection);
-            },
-            Qt::DirectConnection);
+        postBack(worker, &SliceWorker::began,
+            [this, i](int slice, const QDateTime &start) { emit began(i, slice, start); });
+        // A result is moved on: whoever takes it holds its data alone.
         connect(
             worker, &SliceWorker::done, this,
             [this, i](const SliceResult &result) {
                 QMetaObject::invokeMethod(
                     this,
-                    [this, i, result] {
+                    [this, i, result = SliceResult(result)]() mutable {
                         --inWork_[static_cast<size_t>(i)];
-                        emit sliceDone(i, result);
+                        if (taker_)
+                            taker_(i, std::move(result));
+                        emit sliceDone(i);
                     },
                     Qt::QueuedConnection);
             },
             Qt::DirectConnection);
-        connect(
-            worker, &SliceWorker::trialDone, this,
-            [this, i](const CorTrial &trial) {
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, i, trial] {
-                        --inWork_[static_cast<size_t>(i)];
-                        emit trialDone(i, trial);
-                    },
-                    Qt::QueuedConnection);
-            },
-            Qt::DirectConnection);
+        postBack(worker, &SliceWorker::trialDone, [this, i](const CorTrial &trial) {
+            --inWork_[static_cast<size_t>(i)];
+            emit trialDone(i, trial);
+        });
         thread->start();
         threads_.push_back(thread);
         workers_.push_back(worker);

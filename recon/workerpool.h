@@ -7,6 +7,7 @@
 // Local
 #include "ct/corscan.h"
 #include "ct/slicerecon.h"
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -58,16 +59,27 @@ public:
     /// Waits until every worker has ended, each behind the tasks it was given, and takes their
     /// results in (the window's last slices at close are still handed on).
     void finish();
+    /// Who takes each slice's result: it is handed over whole (moved), so that the pool keeps no
+    /// share of its data, which may go on to another thread (the saver).
+    void setSliceTaker(std::function<void(int worker, SliceResult &&result)> taker)
+    {
+        taker_ = std::move(taker);
+    }
 
 signals:
     void began(int worker, int slice, const QDateTime &start);
-    void sliceDone(int worker, const SliceResult &result);
+    /// A slice of worker `worker` is back (after its result was taken).
+    void sliceDone(int worker);
     void trialDone(int worker, const CorTrial &trial);
 
 private:
+    template<typename... Args, typename Take>
+    void postBack(SliceWorker *worker, void (SliceWorker::*signal)(Args...), Take take);
+
     std::vector<QThread *> threads_;
     std::vector<SliceWorker *> workers_;
     std::vector<int> inWork_;
+    std::function<void(int, SliceResult &&)> taker_;
 };
 
 /// Sizes `engine` for `size` unless it fits already (same length and precision, enough projections).

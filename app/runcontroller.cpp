@@ -273,9 +273,7 @@ void RunController::setupFFT()
     if (run.recSlice1 >= 0 && run.recSlice2 >= 0 && run.recSlice1 != run.recSlice2)
         c = run.recCor1
             + (run.recCor2 - run.recCor1) * (first - run.recSlice1) / double(run.recSlice2 - run.recSlice1);
-    SinogramRequest request;
-    request.rowLines = run.rotAxIsV;
-    request.cor = c;
+    const SinogramRequest request {run.rotAxIsV, c, first, run.partial, run.partialStart, run.partialImages};
     const EngineSize size = runEngineSize(run_.set, request, parts_.images->count(), run.singlePrecision);
     if (size.n < 2) // no sinogram at this centre of rotation: each slice's own length is set up at dispatch
         return;

@@ -3,17 +3,16 @@
 // Local
 #include "ct/corscanfiles.h"
 #include "ct/sliceworker.h"
+#include "recon/runplan.h"
 #include <algorithm>
 
 CorScanSchedule::CorScanSchedule(
-    const SliceTask &task, const std::vector<double> &centres, int projections, bool single)
+    const SliceTask &task, const std::vector<double> &centres, int imageCount, bool single)
     : task_(task)
     , centres_(centres)
     , taken_(centres.size(), false)
     , trials_(centres.size())
     , score_(corScanScoreSetup(task, centres))
-    , projections_(projections)
-    , single_(single)
 {
     // The trial keeps its values; its pictures and files are made from them.
     task_.makeImage = task_.makeData = task_.makeTiff = false;
@@ -21,7 +20,8 @@ CorScanSchedule::CorScanSchedule(
     for (double c : centres) {
         SinogramRequest r = task.sinogram;
         r.cor = c;
-        lengths_.push_back(requiredLength(task.set, r));
+        sizes_.push_back(runEngineSize(task.set, r, imageCount, single));
+        lengths_.push_back(sizes_.back().n);
     }
 }
 
@@ -37,7 +37,7 @@ SliceTask CorScanSchedule::take(int index, EngineSize &size)
     ++handedOut_;
     SliceTask task = task_;
     task.sinogram.cor = centres_[i];
-    size = EngineSize {lengths_[i], projections_, single_};
+    size = sizes_[i];
     return task;
 }
 

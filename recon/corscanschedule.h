@@ -15,9 +15,9 @@
 class CorScanSchedule
 {
 public:
-    /// The trials of `task` (its centre set per trial) at `centres`, on engines of `projections`
-    /// projections in single precision or not.
-    CorScanSchedule(const SliceTask &task, const std::vector<double> &centres, int projections, bool single);
+    /// The trials of `task` (its centre set per trial) at `centres`, on `imageCount` images, in single
+    /// precision or not.
+    CorScanSchedule(const SliceTask &task, const std::vector<double> &centres, int imageCount, bool single);
 
     const SliceTask &task() const { return task_; }
     int slice() const { return task_.sinogram.slice; }
@@ -48,12 +48,11 @@ public:
 private:
     SliceTask task_;
     std::vector<double> centres_;
-    std::vector<int> lengths_; // the transform length of each trial
+    std::vector<EngineSize> sizes_; // the engine of each trial
+    std::vector<int> lengths_; // their transform lengths
     std::vector<bool> taken_;
     std::vector<CorTrial> trials_;
     CorScoreSetup score_;
-    int projections_ = 0;
-    bool single_ = false;
     int handedOut_ = 0;
     int done_ = 0;
     bool stopped_ = false;

@@ -346,7 +346,9 @@ void ReconRun::startWorkers(int count, int length)
     pool_->start(count);
     // Plans are made here, on the main thread, before the workers ever run.
     for (int i = 0; i < count; ++i)
-        pool_->sizeEngine(i, EngineSize {length, static_cast<int>(sources_.size()), options_.single});
+        pool_->sizeEngine(i,
+            EngineSize {length, std::max(1, sinogramRows(request_, static_cast<int>(sources_.size()))),
+                options_.single});
 }
 
 void ReconRun::startReading()

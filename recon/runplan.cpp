@@ -2,6 +2,8 @@
 
 // Local
 #include "ct/sgmgeometry.h"
+#include <algorithm>
+#include <cstdlib>
 
 SliceTask runSliceTask(const RunParams &run, int imageCount, int slice, double cor)
 {
@@ -16,8 +18,15 @@ SliceTask runSliceTask(const RunParams &run, int imageCount, int slice, double c
     return task;
 }
 
-EngineSize runEngineSize(
-    const ProjectionSet &set, const SinogramRequest &request, int projections, bool single)
+int sinogramRows(const SinogramRequest &request, int imageCount)
 {
-    return EngineSize {requiredLength(set, request), projections, single};
+    if (!request.partial)
+        return imageCount;
+    return static_cast<int>(std::min<long long>(std::llabs(request.usingImages), imageCount));
+}
+
+EngineSize runEngineSize(
+    const ProjectionSet &set, const SinogramRequest &request, int imageCount, bool single)
+{
+    return EngineSize {requiredLength(set, request), std::max(1, sinogramRows(request, imageCount)), single};
 }

@@ -13,7 +13,13 @@
 /// The images, the region, the grey scale and the files to make are the client's.
 SliceTask runSliceTask(const RunParams &run, int imageCount, int slice, double cor);
 
-/// The engine that `request` needs on images of the size of `set` (`projections` of them), in
-/// the run's precision.
+/// The projections in the sinogram of `request` over `imageCount` images: those of its partial data
+/// set, else every image.
+int sinogramRows(const SinogramRequest &request, int imageCount);
+
+/// The engine that `request` needs on `imageCount` images of the size of `set`, in the run's
+/// precision: the transform length of its sinogram, and as many projections as the sinogram has
+/// rows, which the filter divides by (a partial data set is weighted by the projections it uses, as
+/// CT1 weights it).
 EngineSize runEngineSize(
-    const ProjectionSet &set, const SinogramRequest &request, int projections, bool single);
+    const ProjectionSet &set, const SinogramRequest &request, int imageCount, bool single);

@@ -137,6 +137,6 @@ void sizeEngine(CtFbp &engine, const EngineSize &size)
 {
     if (size.n < 2)
         return;
-    if (engine.n() != size.n || engine.projections() < size.projections || engine.single() != size.single)
+    if (engine.n() != size.n || engine.projections() != size.projections || engine.single() != size.single)
         engine.setup(size.n, size.projections, size.single);
 }

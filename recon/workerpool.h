@@ -46,8 +46,8 @@ public:
     int inWork(int i) const { return inWork_[static_cast<size_t>(i)]; }
     int inWork() const;
 
-    /// Sets worker `i`'s engine up for `size` when it does not fit it yet (a length or precision of its
-    /// own, or too few projections); only while the worker rests. False when it works.
+    /// Sets worker `i`'s engine up for `size` when it has another size; only while the worker rests.
+    /// False when it works.
     bool sizeEngine(int i, const EngineSize &size);
     /// Hands a slice (a trial of a scan of centres) to worker `i`.
     void run(int i, const SliceTask &task);
@@ -82,6 +82,6 @@ private:
     std::function<void(int, SliceResult &&)> taker_;
 };
 
-/// Sizes `engine` for `size` unless it fits already (same length and precision, enough projections).
+/// Sizes `engine` for `size` unless it has that size already (length, projections, precision).
 /// From one thread at a time, never while the engine computes.
 void sizeEngine(class CtFbp &engine, const EngineSize &size);

@@ -768,25 +768,36 @@ void TestBodyCalc::ct1TakesAutoExecOffAndMatchesCt2_data()
 {
     QTest::addColumn<bool>("button"); // a click on CT1 and CT1's own "Start", else all from code
     QTest::addColumn<bool>("atOnce");
-    QTest::newRow("from code, at once") << false << true; // as batch commands and setup files select CT1
-    QTest::newRow("with the buttons, one by one") << true << false;
+    QTest::addColumn<int>("partialImages"); // images of a partial data set; 0: all of them
+    QTest::newRow("from code, at once") << false << true << 0; // as batch commands and setup files select CT1
+    QTest::newRow("with the buttons, one by one") << true << false << 0;
+    // Both divide by the projections the partial set uses (CT2 once divided by all the images).
+    QTest::newRow("a partial data set") << false << true << 30;
 }
 
 void TestBodyCalc::ct1TakesAutoExecOffAndMatchesCt2()
 {
     QFETCH(bool, button);
     QFETCH(bool, atOnce);
+    QFETCH(int, partialImages);
     auto body = loadedWindow({data_.filePath(u"p"_s)}, 1);
     QVERIFY(body);
     // Auto Exec selects CT2; selecting CT1 must take Auto Exec off, or the run waits for workers that
     // are never asked and never ends.
     ProcCtrl *p = body->ui().procCtrl;
+    if (partialImages > 0) {
+        p->setUsePartialDataSet(true);
+        p->setDataSetStartImageNo(10);
+        p->setDataSetUsingImages(partialImages);
+    }
     p->setCor(32);
     p->setSliceNo(9);
     setSlices(p, 9, 9);
     QVERIFY(body->ui().SelectCt2->isChecked());
     QCOMPARE(runAndRecord(*body).size(), 1);
     const QImage ct2 = body->workerPanels()[0]->ui().DispCt->image();
+    const SliceValues ct2Values = body->workerPanels()[0]->shownValues();
+    QVERIFY(ct2Values);
     QVERIFY(p->autoExec());
     if (button)
         body->ui().SelectCt1->click();
@@ -805,7 +816,9 @@ void TestBodyCalc::ct1TakesAutoExecOffAndMatchesCt2()
     // The same slice as CT2's.
     QCOMPARE(ct1->ui().ShowSliceNo->text(), u"9"_s);
     QCOMPARE(ct1->ui().DispCt->image(), ct2);
-    QCOMPARE(ct1->engine().projections(), 60);
+    QVERIFY(std::equal(ct2Values->begin(), ct2Values->end(), ct1->engine().image().begin(),
+        ct1->engine().image().end()));
+    QCOMPARE(ct1->engine().projections(), partialImages > 0 ? partialImages : 60);
     QCOMPARE(ct1->engine().imageN(), 60);
     const std::vector<double> once(ct1->engine().image().begin(), ct1->engine().image().end());
     QVERIFY(*std::max_element(once.begin(), once.end()) > 0.0);

@@ -81,6 +81,7 @@ private slots:
     void schedulerHandsOutEachSliceOnce();
     void reconstructsACylinder();
     void tiffHoldsTheComputedValues();
+    void partialSetKeepsItsImagesAngles();
     void ringRemovalOnlyWhenAsked();
     void blocksOfColumnsGiveTheFilesOfSingleSlices_data();
     void blocksOfColumnsGiveTheFilesOfSingleSlices();
@@ -418,6 +419,29 @@ void TestRecon::tiffHoldsTheComputedValues()
         worst = std::max(worst, double(std::abs(pixels[i] - single[i])));
     QVERIFY(worst > 0.0);
     QVERIFY2(worst <= 1e-5 * (*hi - *lo), qPrintable(QString::number(worst)));
+}
+
+void TestRecon::partialSetKeepsItsImagesAngles()
+{
+    // The second half of the set used as a partial one is the same projections at the same angles as
+    // those images loaded alone with the angle origin of image 45 (90 degrees): the same slice, to
+    // the bit. Angles begun at image 45 as if it were the first would turn the off-axis cylinder.
+    QTemporaryDir half, partial, alone;
+    const QDir images(projections_);
+    const QStringList names = images.entryList(QDir::Files, QDir::Name);
+    QCOMPARE(names.size(), 90);
+    for (const QString &name : names.mid(45))
+        QVERIFY(QFile::copy(images.filePath(name), half.filePath(name)));
+    const QString options = u" --axis v --cor 32 --slice 4 --tiff --no-png --no-data --tag E --out"_s;
+    QCOMPARE(run(cylinder(u"--partial 45:45"_s + options) << partial.path()), 0);
+    QCOMPARE(run(scanIn(data_.path(), u"--range 90 --angle-origin 90"_s + options)
+                     .replaceInStrings(projections_, half.path())
+            << alone.path()),
+        0);
+    const std::vector<float> a = tiffValues(partial.filePath(u"E-00004.tif"_s));
+    QCOMPARE(a.size(), size_t(60 * 60)); // the whole image, N = 60
+    const double d = rmsDifference(a, tiffValues(alone.filePath(u"E-00004.tif"_s)));
+    QVERIFY2(d < 1e-6, qPrintable(QString::number(d)));
 }
 
 void TestRecon::ringRemovalOnlyWhenAsked()

@@ -2,7 +2,6 @@
 
 // Qt
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
@@ -12,16 +11,21 @@
 #include "config/specialfile.h"
 #include "imagedata/hdf5scan.h"
 #include "imagedata/imagedatalog.h"
+#include <csignal>
 #include <mutex>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
-// Files that passed, by path, with their size and time then.
+// Files that passed, by path, as they were then: a file rewritten since is checked again.
 struct Passed
 {
+    qint64 inode = -1;
     qint64 size = -1;
-    qint64 modified = 0;
+    qint64 modifiedNs = 0;
+    bool operator==(const Passed &) const = default;
 };
 
 std::mutex &passedMutex()
@@ -36,9 +40,12 @@ QHash<QString, Passed> &passedFiles()
     return files;
 }
 
-Passed stampOf(const QFileInfo &info)
+Passed stampOf(const QString &path)
 {
-    return Passed {info.size(), info.lastModified().toMSecsSinceEpoch()};
+    struct stat st = {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return Passed {};
+    return Passed {qint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
 bool executable(const QString &path)
@@ -106,13 +113,12 @@ int run(const QString &fileName)
 
 bool probeScanFile(const QString &fileName, QString &error, int timeLimitMs)
 {
-    const QFileInfo info(fileName);
-    const QString key = info.absoluteFilePath();
-    const Passed before = stampOf(info);
+    const QString key = QFileInfo(fileName).absoluteFilePath();
+    const Passed before = stampOf(key);
     {
         const std::lock_guard<std::mutex> lock(passedMutex());
         const auto it = passedFiles().constFind(key);
-        if (it != passedFiles().cend() && it->size == before.size && it->modified == before.modified)
+        if (before.inode >= 0 && it != passedFiles().cend() && *it == before)
             return true;
     }
     const QString helper = scanprobe::program();
@@ -126,10 +132,15 @@ bool probeScanFile(const QString &fileName, QString &error, int timeLimitMs)
     child.setArguments({key});
     child.setStandardOutputFile(QProcess::nullDevice());
     child.setStandardErrorFile(QProcess::nullDevice());
-    // A child that faults writes no core file: the fault is the library's, and expected.
-    child.setChildProcessModifier([] {
+    // A child that faults writes no core file (the fault is the library's, and expected), and one
+    // that the library keeps in a loop ends with this process or with its processor time.
+    const rlim_t cpuSeconds = rlim_t(timeLimitMs / 1000 + 2);
+    child.setChildProcessModifier([cpuSeconds] {
         const rlimit none {0, 0};
         setrlimit(RLIMIT_CORE, &none);
+        const rlimit cpu {cpuSeconds, cpuSeconds + 1};
+        setrlimit(RLIMIT_CPU, &cpu);
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
     });
     child.start();
     if (!child.waitForStarted(timeLimitMs)) {
@@ -156,7 +167,7 @@ bool probeScanFile(const QString &fileName, QString &error, int timeLimitMs)
         error = scanprobe::damagedText();
         return false;
     }
-    if (info.exists()) {
+    if (before.inode >= 0) {
         const std::lock_guard<std::mutex> lock(passedMutex());
         passedFiles().insert(key, before);
     }

@@ -55,7 +55,7 @@ private slots:
 private:
     QString script(const QString &name, const QString &body);
     QTemporaryDir dir_;
-    QString sound_, damaged_;
+    QString sound_, damaged_, looping_;
 };
 
 QString TestHdf5Probe::script(const QString &name, const QString &body)
@@ -77,23 +77,28 @@ void TestHdf5Probe::initTestCase()
     recipe.gzip = 1;
     sound_ = dir_.filePath(u"sound.nxs"_s);
     QVERIFY(writeScanFile(sound_, recipe));
-    // The fuzzing finding (its first byte chose the target's mode): a file whose damaged local heap
-    // makes HDF5 1.10.8 fault while it opens the file's groups.
-    QFile input(QStringLiteral(QUORVEL_FUZZ_CORPUS "/hdf5probe/library-segv-damaged-local-heap"));
-    QVERIFY(input.open(QIODevice::ReadOnly));
-    damaged_ = dir_.filePath(u"damaged.h5"_s);
-    QFile out(damaged_);
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    out.write(input.readAll().mid(1));
+    // Fuzzing findings (their first byte chose the target's mode): a file whose damaged local heap
+    // makes HDF5 1.10.8 fault while it opens the file's groups, and one whose damaged global heap
+    // keeps it in a loop reading a string attribute.
+    for (auto [name, path] : {std::pair {"library-segv-damaged-local-heap", &damaged_},
+             std::pair {"library-loop-damaged-global-heap", &looping_}}) {
+        QFile input(QStringLiteral(QUORVEL_FUZZ_CORPUS "/hdf5probe/") + QLatin1String(name));
+        QVERIFY(input.open(QIODevice::ReadOnly));
+        *path = dir_.filePath(QLatin1String(name) + u".h5"_s);
+        QFile out(*path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(input.readAll().mid(1));
+    }
 }
 
 void TestHdf5Probe::refusesWhatTheChildDoesNotSurvive_data()
 {
-    QTest::addColumn<QString>("file"); // sound or damaged
+    QTest::addColumn<QString>("file"); // sound, damaged or looping
     QTest::addColumn<QString>("helper"); // a script's body; empty: the real helper
     QTest::addColumn<QString>("refusal"); // empty: it passes
     const QString damaged = scanprobe::damagedText();
     QTest::newRow("the library faults") << u"damaged"_s << QString() << damaged;
+    QTest::newRow("the library loops") << u"looping"_s << QString() << damaged;
     QTest::newRow("the library never ends") << u"sound"_s << u"exec sleep 30"_s << damaged;
     QTest::newRow("the child ends with a status") << u"sound"_s << u"exit 3"_s << damaged;
     QTest::newRow("no helper") << u"sound"_s << u"-"_s << u"quorvel-scanprobe is not installed"_s;
@@ -105,7 +110,7 @@ void TestHdf5Probe::refusesWhatTheChildDoesNotSurvive()
     QFETCH(QString, file);
     QFETCH(QString, helper);
     QFETCH(QString, refusal);
-    const QString path = file == u"sound"_s ? sound_ : damaged_;
+    const QString path = file == u"sound"_s ? sound_ : file == u"damaged"_s ? damaged_ : looping_;
     const QByteArray program = helper.isEmpty() ? QByteArray()
         : helper == u"-"_s                      ? QByteArrayLiteral("/nonexistent/quorvel-scanprobe")
                                                 : script(u"helper.sh"_s, helper).toLocal8Bit();

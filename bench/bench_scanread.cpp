@@ -1,6 +1,7 @@
 // Reading a scan file as quorvel-recon does, a block of slices at a time, from the same frames stored
 // contiguously, in gzip chunks (level 1, one chunk a frame, as many detectors write) and in LZ4
 // chunks (when the plugin is installed):
+// - the check of each file's structure in a child process, against opening it in this one;
 // - the decoding of every compressed frame once, on one thread and on two, and its scaling;
 // - blocks of rows and of columns spread over the frame, and the whole volume, on one and two
 //   threads, with the chunks decoded per chunk stored (1 when each is decoded once), and, for
@@ -23,6 +24,7 @@
 // Local
 #include "bench/benchutil.h"
 #include "imagedata/decodedbands.h"
+#include "imagedata/hdf5probe.h"
 #include "imagedata/imagesource.h"
 #include "imagedata/imgdata.h"
 #include "recon/reconoptions.h"
@@ -199,6 +201,24 @@ int main(int argc, char *argv[])
         return QDir(dir).filePath(QStringLiteral("scan-%1.nxs").arg(storage));
     };
     const QString scratch = QDir(dir).filePath(QStringLiteral("scratch"));
+
+    // What opening costs: the structure checked in a child process (a name of its own each time, so
+    // that no earlier pass is taken), against opening it in this one.
+    for (const QString &storage : storages) {
+        int n = 0;
+        QString error;
+        const double child = bestSeconds(5, [&] {
+            const QString link = QDir(dir).filePath(QStringLiteral("probe-%1.nxs").arg(n++));
+            QFile::link(fileOf(storage), link);
+            if (!probeScanFile(link, error))
+                std::fprintf(stderr, "bench_scanread: %s\n", qPrintable(error));
+            QFile::remove(link);
+        });
+        const double here = bestSeconds(5, [&] { Hdf5Scan::openHere(fileOf(storage), error); });
+        printFigure(storage + QStringLiteral(" file, its structure checked in a child process"), child * 1e3,
+            QStringLiteral("ms"));
+        printFigure(storage + QStringLiteral(" file, opened in this process"), here * 1e3, QStringLiteral("ms"));
+    }
 
     // Decoding alone: every frame once, one line kept.
     for (const QString &storage : storages.mid(1)) {

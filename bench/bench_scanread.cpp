@@ -74,8 +74,9 @@ ScanFileRecipe smoothScan(const Sizes &s)
 
 // The sources of every projection of `file`, with the compressed ones decoded once for `blocks`
 // on `threads` threads when `threads` > 0.
-std::vector<ImageSource> sourcesOf(const QString &file, bool rows, const std::vector<std::vector<int>> &blocks,
-    int threads, const QString &scratch, std::shared_ptr<DecodedBands> &bands)
+std::vector<ImageSource> sourcesOf(const QString &file, bool rows,
+    const std::vector<std::vector<int>> &blocks, int threads, const QString &scratch,
+    std::shared_ptr<DecodedBands> &bands)
 {
     std::vector<ImageSource> sources;
     std::vector<std::shared_ptr<const Hdf5Scan>> scans;
@@ -96,8 +97,8 @@ std::vector<ImageSource> sourcesOf(const QString &file, bool rows, const std::ve
 }
 
 // Reads `blocks` of every source as a run does; false when a block cannot be read.
-bool readBlocks(const std::vector<ImageSource> &sources, bool rows, const std::vector<std::vector<int>> &blocks,
-    int width, int height)
+bool readBlocks(const std::vector<ImageSource> &sources, bool rows,
+    const std::vector<std::vector<int>> &blocks, int width, int height)
 {
     for (const std::vector<int> &lines : blocks) {
         std::vector<std::shared_ptr<const ImgData>> held; // one block of every frame, as the run holds it
@@ -132,9 +133,9 @@ double reconSeconds(const QString &file, const QString &out, const Sizes &s, QSt
     QString error;
     parseReconOptions({file, QStringLiteral("--axis"), QStringLiteral("h"), QStringLiteral("--cor"),
                           QString::number(s.height / 2), QStringLiteral("--slices"),
-                          QStringLiteral("0:%1").arg(s.width - 1), QStringLiteral("--block"), QString::number(s.block),
-                          QStringLiteral("--threads"), QStringLiteral("2"), QStringLiteral("--no-png"),
-                          QStringLiteral("--out"), out},
+                          QStringLiteral("0:%1").arg(s.width - 1), QStringLiteral("--block"),
+                          QString::number(s.block), QStringLiteral("--threads"), QStringLiteral("2"),
+                          QStringLiteral("--no-png"), QStringLiteral("--out"), out},
         options, error);
     said.clear();
     QTextStream sink(&said);
@@ -155,18 +156,20 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     if (args.contains(QStringLiteral("--help"))) {
-        std::printf("bench_scanread [--frames F] [--width W] [--height H] [--block B] [--blocks K] [--no-recon]\n"
-                    "               [--dir DIR] [--keep]\n"
-                    "Reads a scan stored contiguously, in gzip and in LZ4 chunks, by blocks of rows and columns\n"
-                    "on one and two threads, the whole volume too; then reconstructs the whole volume from the\n"
-                    "contiguous and the gzip file (default 360 frames of 512 x 256, blocks of 64).\n");
+        std::printf(
+            "bench_scanread [--frames F] [--width W] [--height H] [--block B] [--blocks K] [--no-recon]\n"
+            "               [--dir DIR] [--keep]\n"
+            "Reads a scan stored contiguously, in gzip and in LZ4 chunks, by blocks of rows and columns\n"
+            "on one and two threads, the whole volume too; then reconstructs the whole volume from the\n"
+            "contiguous and the gzip file (default 360 frames of 512 x 256, blocks of 64).\n");
         return 0;
     }
     const auto take = [&](const char *name, int fallback) {
         const qsizetype i = args.indexOf(QLatin1String(name));
         return i < 0 || i + 1 >= args.size() ? fallback : args[i + 1].toInt();
     };
-    Sizes s {take("--frames", 360), take("--width", 512), take("--height", 256), take("--block", 64), take("--blocks", 4)};
+    Sizes s {take("--frames", 360), take("--width", 512), take("--height", 256), take("--block", 64),
+        take("--blocks", 4)};
     if (s.frames < 2 || s.width < 2 || s.height < 2 || s.block < 1 || s.blocks < 1
         || s.block * s.blocks > std::min(s.width, s.height)) {
         std::fprintf(stderr, "bench_scanread: bad sizes (see --help)\n");
@@ -217,7 +220,8 @@ int main(int argc, char *argv[])
         const double here = bestSeconds(5, [&] { Hdf5Scan::openHere(fileOf(storage), error); });
         printFigure(storage + QStringLiteral(" file, its structure checked in a child process"), child * 1e3,
             QStringLiteral("ms"));
-        printFigure(storage + QStringLiteral(" file, opened in this process"), here * 1e3, QStringLiteral("ms"));
+        printFigure(
+            storage + QStringLiteral(" file, opened in this process"), here * 1e3, QStringLiteral("ms"));
     }
 
     // Decoding alone: every frame once, one line kept.
@@ -227,12 +231,16 @@ int main(int argc, char *argv[])
             std::shared_ptr<DecodedBands> bands;
             const std::vector<std::vector<int>> one {{0}};
             seconds[threads] = bestSeconds(2, [&] {
-                readBlocks(sourcesOf(fileOf(storage), true, one, threads, scratch, bands), true, one, s.width, s.height);
+                readBlocks(sourcesOf(fileOf(storage), true, one, threads, scratch, bands), true, one, s.width,
+                    s.height);
             });
         }
-        printFigure(storage + QStringLiteral(" decoding, 1 thread"), megabytes / seconds[1], QStringLiteral("MB/s"));
-        printFigure(storage + QStringLiteral(" decoding, 2 threads"), megabytes / seconds[2], QStringLiteral("MB/s"));
-        printFigure(storage + QStringLiteral(" decoding scales on 2 threads"), seconds[1] / seconds[2], QStringLiteral("x"));
+        printFigure(
+            storage + QStringLiteral(" decoding, 1 thread"), megabytes / seconds[1], QStringLiteral("MB/s"));
+        printFigure(
+            storage + QStringLiteral(" decoding, 2 threads"), megabytes / seconds[2], QStringLiteral("MB/s"));
+        printFigure(storage + QStringLiteral(" decoding scales on 2 threads"), seconds[1] / seconds[2],
+            QStringLiteral("x"));
     }
 
     // Blocks spread over the frame, and the whole volume, as a run reads them.
@@ -241,21 +249,24 @@ int main(int argc, char *argv[])
         const QString lines = rows ? QStringLiteral("rows") : QStringLiteral("columns");
         for (int count : {s.blocks, 0}) {
             const std::vector<std::vector<int>> blocks = lineBlocks(extent, s.block, count);
-            const QString what = count > 0 ? QStringLiteral("%1 blocks of %2 %3").arg(count).arg(s.block).arg(lines)
-                                           : QStringLiteral("whole volume as %1 (%2 blocks of %3)")
-                                                 .arg(lines)
-                                                 .arg(blocks.size())
-                                                 .arg(s.block);
+            const QString what = count > 0
+                ? QStringLiteral("%1 blocks of %2 %3").arg(count).arg(s.block).arg(lines)
+                : QStringLiteral("whole volume as %1 (%2 blocks of %3)")
+                      .arg(lines)
+                      .arg(blocks.size())
+                      .arg(s.block);
             const double bytes = double(s.frames) * double(count > 0 ? count * s.block : extent)
                 * (rows ? s.width : s.height) * 2.0;
             for (const QString &storage : storages) {
-                for (int threads : storage == QLatin1String("contiguous") ? std::vector<int> {0} : std::vector<int> {1, 2, 0}) {
+                for (int threads : storage == QLatin1String("contiguous") ? std::vector<int> {0}
+                                                                          : std::vector<int> {1, 2, 0}) {
                     if (threads == 0 && storage == QLatin1String("LZ4"))
                         continue;
                     std::shared_ptr<DecodedBands> bands;
                     bool ok = true;
                     const double seconds = bestSeconds(2, [&] {
-                        const auto sources = sourcesOf(fileOf(storage), rows, blocks, threads, scratch, bands);
+                        const auto sources
+                            = sourcesOf(fileOf(storage), rows, blocks, threads, scratch, bands);
                         ok = ok && readBlocks(sources, rows, blocks, s.width, s.height);
                     });
                     if (!ok) {
@@ -264,10 +275,13 @@ int main(int argc, char *argv[])
                     }
                     const QString how = storage == QLatin1String("contiguous") ? storage
                         : threads == 0 ? storage + QStringLiteral(" through the library, block by block")
-                                       : storage + QStringLiteral(", %1 thread%2").arg(threads).arg(threads > 1 ? QStringLiteral("s") : QString());
+                                       : storage
+                            + QStringLiteral(", %1 thread%2")
+                                  .arg(threads)
+                                  .arg(threads > 1 ? QStringLiteral("s") : QString());
                     printFigure(what + QStringLiteral(", ") + how, seconds, QStringLiteral("s"));
-                    printFigure(what + QStringLiteral(", ") + how + QStringLiteral(": lines read"), bytes / seconds / 1e6,
-                        QStringLiteral("MB/s"));
+                    printFigure(what + QStringLiteral(", ") + how + QStringLiteral(": lines read"),
+                        bytes / seconds / 1e6, QStringLiteral("MB/s"));
                     if (bands) // of the last pass
                         printFigure(what + QStringLiteral(", ") + how + QStringLiteral(": decodes per chunk"),
                             double(bands->chunksDecoded()) / double(bands->chunksHeld()), QString());
@@ -279,12 +293,17 @@ int main(int argc, char *argv[])
     // The whole volume reconstructed from each file: the target is gzip within 1.3 times contiguous.
     if (!args.contains(QStringLiteral("--no-recon"))) {
         QString said;
-        const double contiguous = reconSeconds(fileOf(QStringLiteral("contiguous")), QDir(dir).filePath(QStringLiteral("out")), s, said);
-        const double gzip = reconSeconds(fileOf(QStringLiteral("gzip")), QDir(dir).filePath(QStringLiteral("out")), s, said);
-        const QString what = QStringLiteral("whole volume (%1 slices as columns, blocks of %2, 2 threads)").arg(s.width).arg(s.block);
+        const double contiguous = reconSeconds(
+            fileOf(QStringLiteral("contiguous")), QDir(dir).filePath(QStringLiteral("out")), s, said);
+        const double gzip = reconSeconds(
+            fileOf(QStringLiteral("gzip")), QDir(dir).filePath(QStringLiteral("out")), s, said);
+        const QString what = QStringLiteral("whole volume (%1 slices as columns, blocks of %2, 2 threads)")
+                                 .arg(s.width)
+                                 .arg(s.block);
         printFigure(what + QStringLiteral(", contiguous"), contiguous, QStringLiteral("s"));
         printFigure(what + QStringLiteral(", gzip"), gzip, QStringLiteral("s"));
-        printFigure(what + QStringLiteral(", gzip against contiguous"), gzip / contiguous, QStringLiteral("x"));
+        printFigure(
+            what + QStringLiteral(", gzip against contiguous"), gzip / contiguous, QStringLiteral("x"));
         for (const QString &line : said.split(u'\n'))
             if (line.startsWith(QLatin1String("compressed frames:")))
                 std::printf("%s\n", qPrintable(line));

@@ -106,9 +106,8 @@ void unshuffle(std::span<const unsigned char> in, std::span<unsigned char> out, 
 
 bool decodesPipeline(std::span<const ChunkFilter> pipeline)
 {
-    const auto compressor = [](const ChunkFilter &f) {
-        return f.id == chunkfilter::deflate || f.id == chunkfilter::lz4;
-    };
+    const auto compressor
+        = [](const ChunkFilter &f) { return f.id == chunkfilter::deflate || f.id == chunkfilter::lz4; };
     switch (pipeline.size()) {
     case 0:
         return true;
@@ -139,7 +138,8 @@ bool decode(std::span<const ChunkFilter> pipeline, std::uint32_t skipped, int sa
             last = last && !applied(k);
         if (!last && work.size() < out.size())
             work.resize(out.size());
-        const std::span<unsigned char> target = last ? out : std::span<unsigned char>(work.data(), out.size());
+        const std::span<unsigned char> target
+            = last ? out : std::span<unsigned char>(work.data(), out.size());
         switch (pipeline[i].id) {
         case chunkfilter::deflate:
             if (!inflateInto(current, target, error))
@@ -153,7 +153,9 @@ bool decode(std::span<const ChunkFilter> pipeline, std::uint32_t skipped, int sa
             const unsigned named = pipeline[i].values.empty() ? 0u : pipeline[i].values[0];
             const size_t size = named >= 1 && named <= 64 ? named : size_t(std::max(1, sampleBytes));
             if (current.size() != out.size()) {
-                error = QStringLiteral("a shuffled chunk of %1 bytes, not %2").arg(current.size()).arg(out.size());
+                error = QStringLiteral("a shuffled chunk of %1 bytes, not %2")
+                            .arg(current.size())
+                            .arg(out.size());
                 return false;
             }
             if (current.data() == target.data()) { // nothing decoded before it: shuffle in place
@@ -168,7 +170,9 @@ bool decode(std::span<const ChunkFilter> pipeline, std::uint32_t skipped, int sa
     }
     if (current.data() != out.data()) { // no filter applied to this chunk
         if (current.size() != out.size()) {
-            error = QStringLiteral("an unfiltered chunk of %1 bytes, not %2").arg(current.size()).arg(out.size());
+            error = QStringLiteral("an unfiltered chunk of %1 bytes, not %2")
+                        .arg(current.size())
+                        .arg(out.size());
             return false;
         }
         std::memcpy(out.data(), current.data(), out.size());

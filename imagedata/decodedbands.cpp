@@ -151,7 +151,8 @@ DecodedBands::~DecodedBands() = default;
 
 std::shared_ptr<DecodedBands> DecodedBands::attach(const Plan &plan, std::span<ImageSource *const> sources)
 {
-    const auto first = std::find_if(sources.begin(), sources.end(), [](const ImageSource *s) { return bool(s->scan); });
+    const auto first
+        = std::find_if(sources.begin(), sources.end(), [](const ImageSource *s) { return bool(s->scan); });
     if (first == sources.end())
         return nullptr;
     auto bands = std::make_shared<DecodedBands>(plan, (*first)->scan->width(), (*first)->scan->height());
@@ -179,8 +180,10 @@ void DecodedBands::add(const std::shared_ptr<const Hdf5Scan> &scan, Hdf5Scan::Ki
         || scan->width() != width_ || scan->height() != height_)
         return;
     const Hdf5Scan::Storage &s = scan->storage(dataset);
-    const std::uint64_t frameBytes = std::uint64_t(width_) * std::uint64_t(height_) * std::uint64_t(s.sampleBytes);
-    if (!s.chunked || s.chunk[0] == 0 || s.chunk[1] == 0 || s.chunk[2] == 0 || s.chunk[0] > maxUnitBytes / frameBytes)
+    const std::uint64_t frameBytes
+        = std::uint64_t(width_) * std::uint64_t(height_) * std::uint64_t(s.sampleBytes);
+    if (!s.chunked || s.chunk[0] == 0 || s.chunk[1] == 0 || s.chunk[2] == 0
+        || s.chunk[0] > maxUnitBytes / frameBytes)
         return;
     std::vector<int> &frames = index_[{scan.get(), dataset}];
     if (frames.empty())
@@ -205,7 +208,8 @@ void DecodedBands::prepareUnits()
         const Entry &en = entries_[size_t(e)];
         const auto scan = std::find_if(
             scans_.cbegin(), scans_.cend(), [&en](const auto &s) { return s.get() == en.scan; });
-        return std::tuple(scan - scans_.cbegin(), en.dataset, en.frame / en.scan->storage(en.dataset).chunk[0]);
+        return std::tuple(
+            scan - scans_.cbegin(), en.dataset, en.frame / en.scan->storage(en.dataset).chunk[0]);
     };
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return key(a) < key(b); });
     units_.clear();
@@ -244,7 +248,8 @@ std::uint64_t DecodedBands::regionBytes(int block) const
 
 std::uint64_t DecodedBands::offsetOf(int block, const Entry &e) const
 {
-    const std::uint64_t within = std::uint64_t(plan_.blocks[size_t(block)].size()) * std::uint64_t(length_) * e.prefix;
+    const std::uint64_t within
+        = std::uint64_t(plan_.blocks[size_t(block)].size()) * std::uint64_t(length_) * e.prefix;
     return (scratch_ ? blockBase_[size_t(block)] : 0) + within;
 }
 
@@ -282,7 +287,8 @@ bool DecodedBands::ensure(int block, QString &error)
             return allDecoded_;
         }
         qCWarning(lcImageData).noquote()
-            << QStringLiteral("Compressed frames are decoded anew for every block of slices: %1").arg(fallback_);
+            << QStringLiteral("Compressed frames are decoded anew for every block of slices: %1")
+                   .arg(fallback_);
     }
     memoryBlock_ = -1;
     memory_.assign(regionBytes(block), 0);
@@ -296,7 +302,8 @@ bool DecodedBands::decodePass(const std::vector<int> &blocks, QString &error)
 {
     QElapsedTimer clock;
     clock.start();
-    const int threads = int(std::clamp<size_t>(size_t(std::max(1, plan_.threads)), 1, std::max<size_t>(1, units_.size())));
+    const int threads
+        = int(std::clamp<size_t>(size_t(std::max(1, plan_.threads)), 1, std::max<size_t>(1, units_.size())));
     std::atomic<size_t> next {0};
     std::atomic<bool> failed {false};
     std::vector<QString> errors(static_cast<size_t>(threads));
@@ -341,7 +348,8 @@ bool DecodedBands::decodeUnit(const Unit &u, const std::vector<int> &blocks, Wor
     const std::uint64_t c0 = s.chunk[0], c1 = s.chunk[1], c2 = s.chunk[2];
     if (chunkcodec::decodesPipeline(s.filters) && !s.swapped) {
         // A chunk that is exactly the unit's frames is decoded in place.
-        const bool whole = c1 == std::uint64_t(height_) && c2 == std::uint64_t(width_) && c0 == std::uint64_t(u.frames);
+        const bool whole
+            = c1 == std::uint64_t(height_) && c2 == std::uint64_t(width_) && c0 == std::uint64_t(u.frames);
         const size_t chunkBytes = size_t(c0 * c1 * c2) * bytes;
         for (std::uint64_t y0 = 0; y0 < std::uint64_t(height_); y0 += c1) {
             for (std::uint64_t x0 = 0; x0 < std::uint64_t(width_); x0 += c2) {
@@ -350,8 +358,10 @@ bool DecodedBands::decodeUnit(const Unit &u, const std::vector<int> &blocks, Wor
                     return false;
                 if (!whole && room.chunk.size() < chunkBytes)
                     room.chunk.resize(chunkBytes);
-                const std::span<unsigned char> target(whole ? room.group.data() : room.chunk.data(), chunkBytes);
-                if (!chunkcodec::decode(s.filters, skipped, s.sampleBytes, room.raw, room.work, target, error)) {
+                const std::span<unsigned char> target(
+                    whole ? room.group.data() : room.chunk.data(), chunkBytes);
+                if (!chunkcodec::decode(
+                        s.filters, skipped, s.sampleBytes, room.raw, room.work, target, error)) {
                     error = QStringLiteral("%1, frame %2: %3").arg(s.path).arg(u.firstFrame).arg(error);
                     return false;
                 }
@@ -359,10 +369,13 @@ bool DecodedBands::decodeUnit(const Unit &u, const std::vector<int> &blocks, Wor
                 if (whole)
                     continue;
                 // The part of the chunk inside the frames (edge chunks reach beyond them).
-                const size_t columns = size_t(std::min<std::uint64_t>(c2, std::uint64_t(width_) - x0)) * bytes;
+                const size_t columns
+                    = size_t(std::min<std::uint64_t>(c2, std::uint64_t(width_) - x0)) * bytes;
                 for (int f = 0; f < u.frames; ++f) {
-                    for (std::uint64_t y = y0; y < std::min<std::uint64_t>(y0 + c1, std::uint64_t(height_)); ++y)
-                        std::memcpy(room.group.data() + size_t(f) * frameBytes + (size_t(y) * size_t(width_) + size_t(x0)) * bytes,
+                    for (std::uint64_t y = y0; y < std::min<std::uint64_t>(y0 + c1, std::uint64_t(height_));
+                         ++y)
+                        std::memcpy(room.group.data() + size_t(f) * frameBytes
+                                + (size_t(y) * size_t(width_) + size_t(x0)) * bytes,
                             room.chunk.data() + ((size_t(f) * c1 + (y - y0)) * c2) * bytes, columns);
                 }
             }
@@ -428,7 +441,8 @@ DecodedBands::Outcome DecodedBands::readLines(const Hdf5Scan &scan, Hdf5Scan::Ki
         } else {
             from = memory_.data() + at;
         }
-        convert(en.samples, from, memory, static_cast<unsigned char *>(out) + k * outBytes, n * size_t(length_));
+        convert(
+            en.samples, from, memory, static_cast<unsigned char *>(out) + k * outBytes, n * size_t(length_));
         k += n;
     }
     return Outcome::Read;

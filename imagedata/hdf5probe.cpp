@@ -45,7 +45,8 @@ Passed stampOf(const QString &path)
     struct stat st = {};
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return Passed {};
-    return Passed {qint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    return Passed {
+        qint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
 bool executable(const QString &path)
@@ -103,7 +104,8 @@ int run(const QString &fileName)
         const int count = scan->count(kind);
         for (int frame : {0, count - 1}) {
             if (frame >= 0)
-                scan->readRect(kind, frame, 0, 1, 0, scan->width(), Hdf5Scan::Samples::Float64, row.data(), error);
+                scan->readRect(
+                    kind, frame, 0, 1, 0, scan->width(), Hdf5Scan::Samples::Float64, row.data(), error);
         }
     }
     return 0;
@@ -123,8 +125,9 @@ bool probeScanFile(const QString &fileName, QString &error, int timeLimitMs)
     }
     const QString helper = scanprobe::program();
     if (helper.isEmpty()) {
-        error = QStringLiteral("its structure cannot be checked: the helper quorvel-scanprobe is not installed "
-                               "beside the program");
+        error
+            = QStringLiteral("its structure cannot be checked: the helper quorvel-scanprobe is not installed "
+                             "beside the program");
         return false;
     }
     QProcess child;
@@ -144,26 +147,26 @@ bool probeScanFile(const QString &fileName, QString &error, int timeLimitMs)
     });
     child.start();
     if (!child.waitForStarted(timeLimitMs)) {
-        error = QStringLiteral("its structure cannot be checked: %1 does not start (%2)").arg(helper, child.errorString());
+        error = QStringLiteral("its structure cannot be checked: %1 does not start (%2)")
+                    .arg(helper, child.errorString());
         return false;
     }
     if (!child.waitForFinished(timeLimitMs)) {
         child.kill();
         child.waitForFinished(-1);
-        qCWarning(lcImageData).noquote()
-            << QStringLiteral("The check of a scan file's structure took more than %1 s: the file is refused :")
-                   .arg(timeLimitMs / 1000.0)
-            << key;
+        qCWarning(lcImageData).noquote() << QStringLiteral(
+            "The check of a scan file's structure took more than %1 s: the file is refused :")
+                                                .arg(timeLimitMs / 1000.0)
+                                         << key;
         error = scanprobe::damagedText();
         return false;
     }
     if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0) {
-        qCWarning(lcImageData).noquote()
-            << (child.exitStatus() == QProcess::CrashExit
-                       ? QStringLiteral("The HDF5 library faulted on a scan file's structure :")
-                       : QStringLiteral("The check of a scan file's structure ended with status %1 :")
-                             .arg(child.exitCode()))
-            << key;
+        qCWarning(lcImageData).noquote() << (child.exitStatus() == QProcess::CrashExit
+                ? QStringLiteral("The HDF5 library faulted on a scan file's structure :")
+                : QStringLiteral("The check of a scan file's structure ended with status %1 :")
+                      .arg(child.exitCode()))
+                                         << key;
         error = scanprobe::damagedText();
         return false;
     }

@@ -236,7 +236,8 @@ bool Hdf5Scan::readDatasetFrames(int dataset, std::uint64_t first, int count, vo
     const hid_t set = hid_t(datasets_.at(size_t(dataset)));
     const hdf5::Id fileSpace(H5Dget_space(set));
     const hdf5::Id fileType(H5Dget_type(set));
-    const hdf5::Id memoryType(fileType ? H5Tget_native_type(fileType.get(), H5T_DIR_ASCEND) : H5I_INVALID_HID);
+    const hdf5::Id memoryType(
+        fileType ? H5Tget_native_type(fileType.get(), H5T_DIR_ASCEND) : H5I_INVALID_HID);
     const hsize_t start[3] = {first, 0, 0};
     const hsize_t counts[3] = {hsize_t(count), hsize_t(height_), hsize_t(width_)};
     const hdf5::Id memorySpace(H5Screate_simple(3, counts, nullptr));

@@ -97,8 +97,8 @@ public:
     /// The chunk of `dataset` that begins at (frame, row, column) `offset`, as stored: still filtered,
     /// with the mask of the filters skipped for it. Read under the library's lock; its size is
     /// checked before anything is allocated for it.
-    bool readRawChunk(int dataset, const std::array<std::uint64_t, 3> &offset, std::vector<unsigned char> &raw,
-        std::uint32_t &skipped, QString &error) const;
+    bool readRawChunk(int dataset, const std::array<std::uint64_t, 3> &offset,
+        std::vector<unsigned char> &raw, std::uint32_t &skipped, QString &error) const;
     /// Frames `first` … `first` + `count` − 1 of `dataset`, whole, decoded by the library into this
     /// machine's byte order of their own sample type.
     bool readDatasetFrames(int dataset, std::uint64_t first, int count, void *out, QString &error) const;

@@ -6,10 +6,10 @@
 
 // Local
 #include "imagedata/decodedbands.h"
+#include "imagedata/imagedatalog.h"
 #include "imagedata/imgdatascanframe.h"
 #include "imagedata/imgfiletype.h"
 #include "imagedata/lineblock.h"
-#include "imagedata/imagedatalog.h"
 
 namespace {
 
@@ -43,18 +43,21 @@ bool readScanLines(ImgDataLineBlock &block, const ImageSource &source, QString &
         case Hdf5Scan::Samples::UInt16:
             block.allocate(ImgDataLineBlock::Storage::U16);
             return lines.empty()
-                || readFrameLines(source, source.frame, rows, lines, Hdf5Scan::Samples::UInt16, block.u16Line(0), error);
+                || readFrameLines(
+                    source, source.frame, rows, lines, Hdf5Scan::Samples::UInt16, block.u16Line(0), error);
         case Hdf5Scan::Samples::UInt32:
             block.allocate(ImgDataLineBlock::Storage::U32);
             return lines.empty()
-                || readFrameLines(source, source.frame, rows, lines, Hdf5Scan::Samples::UInt32, block.u32Line(0), error);
+                || readFrameLines(
+                    source, source.frame, rows, lines, Hdf5Scan::Samples::UInt32, block.u32Line(0), error);
         case Hdf5Scan::Samples::Float32:
         case Hdf5Scan::Samples::Float64:
             break;
         }
         block.allocate(ImgDataLineBlock::Storage::F64);
         return lines.empty()
-            || readFrameLines(source, source.frame, rows, lines, Hdf5Scan::Samples::Float64, block.f64Line(0), error);
+            || readFrameLines(
+                source, source.frame, rows, lines, Hdf5Scan::Samples::Float64, block.f64Line(0), error);
     }
     // The mean, summed frame after frame in the order of the whole-image mean: the same values.
     const int frames = scan.count(source.kind);

@@ -78,8 +78,8 @@ std::unique_ptr<ScratchFile> ScratchFile::create(const QString &folder, qint64 b
     const QByteArray where = QFile::encodeName(folder);
     int fd = ::open(where.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd < 0) { // a file system without unnamed files: a name, removed at once
-        QByteArray name = QFile::encodeName(
-            QDir(folder).filePath(namePrefix(QSysInfo::machineHostName(), ::getpid()) + QStringLiteral("XXXXXX")));
+        QByteArray name = QFile::encodeName(QDir(folder).filePath(
+            namePrefix(QSysInfo::machineHostName(), ::getpid()) + QStringLiteral("XXXXXX")));
         fd = ::mkostemp(name.data(), O_CLOEXEC);
         if (fd >= 0)
             ::unlink(name.constData());
@@ -108,7 +108,8 @@ bool ScratchFile::write(qint64 offset, const void *data, size_t bytes, QString &
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            error = QStringLiteral("the scratch file cannot be written (%1)").arg(n < 0 ? systemError() : QString());
+            error = QStringLiteral("the scratch file cannot be written (%1)")
+                        .arg(n < 0 ? systemError() : QString());
             return false;
         }
         p += n;

@@ -215,8 +215,8 @@ struct Parser
             QStringLiteral("PATTERN"), QStringLiteral("file name patterns"), QStringLiteral("[PATTERN ...]"));
         p.addOptions({i0, bg, axis, cor, corMethod, corLine, corScan, slice, slices, origin, range, partial,
             region, upper, lower, offset, out, name, tag, subFolders, png, noPng, noData, tiff, single,
-            colorRange, threads, block, scratch, rings, series, layout, pattern, i0Files, i0Pattern, sets, listSets,
-            allowUneven, allowFarI0, resume, task, tasksOf, fingerprint, listTasks});
+            colorRange, threads, block, scratch, rings, series, layout, pattern, i0Files, i0Pattern, sets,
+            listSets, allowUneven, allowFarI0, resume, task, tasksOf, fingerprint, listTasks});
     }
 };
 

@@ -203,7 +203,8 @@ QString SeriesCheck::clashText(size_t set, const SeriesSet &s) const
         parts << (list == &c.sameTagAs ? QStringLiteral("its tag %1").arg(s.tag)
                                        : QStringLiteral("its energy %1 eV").arg(number(s.energy)))
                 + QStringLiteral(" is also that of set%1 %2")
-                      .arg(list->size() > 1 ? QStringLiteral("s") : QString(), others.join(QStringLiteral(", ")));
+                      .arg(list->size() > 1 ? QStringLiteral("s") : QString(),
+                          others.join(QStringLiteral(", ")));
     }
     return parts.join(QStringLiteral(", "));
 }

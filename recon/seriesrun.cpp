@@ -135,8 +135,9 @@ int SeriesRun::refusal()
             QStringList named;
             for (int set : std::as_const(all))
                 named << QStringLiteral("%1 (%2)").arg(set).arg(sets_[static_cast<size_t>(set - 1)].tag);
-            const QString text = QStringLiteral("sets %1 are all of %2 eV")
-                                     .arg(named.join(QStringLiteral(", ")), QString::number(job.energy, 'g', 10));
+            const QString text
+                = QStringLiteral("sets %1 are all of %2 eV")
+                      .arg(named.join(QStringLiteral(", ")), QString::number(job.energy, 'g', 10));
             if (!energies.contains(text))
                 energies << text;
         }
@@ -159,8 +160,9 @@ int SeriesRun::refusal()
             warn(QStringLiteral("set %1: %2").arg(setTitle(job), energy));
     }
     if (!energies.isEmpty())
-        fail(QStringLiteral("the series is refused: one energy spelled in two ways would make two data sets of "
-                            "it (%1); move one of them away")
+        fail(QStringLiteral(
+            "the series is refused: one energy spelled in two ways would make two data sets of "
+            "it (%1); move one of them away")
                  .arg(energies.join(QStringLiteral("; "))));
     if (!clashes.isEmpty())
         fail(QStringLiteral("the series is refused: the files of sets that share a tag would overwrite each "

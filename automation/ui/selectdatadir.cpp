@@ -255,8 +255,9 @@ QString SelectDataDir::clashesIn(int firstIdx, int lastIdx) const
             QStringList named;
             for (int k : std::as_const(all))
                 named << QStringLiteral("%1 (%2)").arg(k).arg(series_[static_cast<size_t>(k - 1)].tag);
-            const QString text = QStringLiteral("%1 are all of %2 eV")
-                                     .arg(named.join(QStringLiteral(", ")), QString::number(s.energy, 'g', 10));
+            const QString text
+                = QStringLiteral("%1 are all of %2 eV")
+                      .arg(named.join(QStringLiteral(", ")), QString::number(s.energy, 'g', 10));
             if (!clashes.contains(text))
                 clashes << text;
         }

@@ -70,7 +70,8 @@ void TestBodyScan::damagedFileLeavesTheWindowAsItWas()
     DebugLog log;
     QVERIFY(loadFiles(body, {damaged}));
     // Refused with the reason; the scan loaded before stays, with its I0 and BG.
-    QCOMPARE(log.count(u"^Scan file refused \\("_s + QRegularExpression::escape(scanprobe::damagedText())), 1);
+    QCOMPARE(
+        log.count(u"^Scan file refused \\("_s + QRegularExpression::escape(scanprobe::damagedText())), 1);
     QCOMPARE(body.imageSet()->count(), 18);
     QCOMPARE(body.ui().CTFiles->files(), QStringList(18, good));
     QCOMPARE(body.ui().CTFiles->ui().Count->text(), u"18 (1 not loaded)"_s);

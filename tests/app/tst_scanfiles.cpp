@@ -33,7 +33,9 @@ ScanFileRecipe smoothScan(double first = 0.0, int projections = 40, int width = 
         for (int x = 0; x < width; ++x) {
             const double off = x - 0.5 * width - 4.0 * std::sin(index * 0.0785);
             const double path = std::max(0.0, 64.0 - off * off);
-            row[x] = kind == 2 ? 100.0 : kind == 1 ? 20000.0 : 100.0 + 19900.0 * std::exp(-0.01 * path * (1 + y % 3));
+            row[x] = kind == 2 ? 100.0
+                : kind == 1    ? 20000.0
+                               : 100.0 + 19900.0 * std::exp(-0.01 * path * (1 + y % 3));
         }
     };
     return r;
@@ -104,8 +106,11 @@ void TestScanFiles::compressedGivesTheFilesOfContiguous()
     QVERIFY(writeScanFile(scans.filePath(u"packed.nxs"_s), recipe));
     const QStringList common = words(u"--no-png --block 2 --threads 2 "_s + options);
     QString text;
-    QCOMPARE(runRecon(QStringList {scans.filePath(u"plain.nxs"_s), u"--out"_s, contiguous.path()} + common), 0);
-    QCOMPARE(runRecon(QStringList {scans.filePath(u"packed.nxs"_s), u"--out"_s, compressed.path()} + common, &text), 0);
+    QCOMPARE(
+        runRecon(QStringList {scans.filePath(u"plain.nxs"_s), u"--out"_s, contiguous.path()} + common), 0);
+    QCOMPARE(runRecon(QStringList {scans.filePath(u"packed.nxs"_s), u"--out"_s, compressed.path()} + common,
+                 &text),
+        0);
     QVERIFY2(text.contains(decoded), qPrintable(text));
     const QStringList written = dataFiles(contiguous.path());
     QVERIFY(written.size() >= 8);
@@ -123,13 +128,16 @@ void TestScanFiles::theFirstAngleIsTheOrigin()
     QVERIFY(writeScanFile(scans.filePath(u"at0.nxs"_s), smoothScan(0.0)));
     const QStringList common = words(u"--axis v --cor 12 --slices 0:3 --no-png"_s);
     QString text;
-    QCOMPARE(runRecon(QStringList {scans.filePath(u"at90.nxs"_s), u"--out"_s, from90.path()} + common, &text), 0);
+    QCOMPARE(
+        runRecon(QStringList {scans.filePath(u"at90.nxs"_s), u"--out"_s, from90.path()} + common, &text), 0);
     QVERIFY2(text.contains(u"angle origin: 90 degrees, the first recorded angle"_s), qPrintable(text));
-    QCOMPARE(runRecon(QStringList {scans.filePath(u"at0.nxs"_s), u"--out"_s, from0At90.path(), u"--angle-origin"_s,
-                          u"90"_s} + common),
+    QCOMPARE(runRecon(QStringList {scans.filePath(u"at0.nxs"_s), u"--out"_s, from0At90.path(),
+                          u"--angle-origin"_s, u"90"_s}
+                 + common),
         0);
     QCOMPARE(runRecon(QStringList {scans.filePath(u"at90.nxs"_s), u"--out"_s, from90AsZero.path(),
-                          u"--angle-origin"_s, u"0"_s} + common),
+                          u"--angle-origin"_s, u"0"_s}
+                 + common),
         0);
     QCOMPARE(runRecon(QStringList {scans.filePath(u"at0.nxs"_s), u"--out"_s, from0.path()} + common), 0);
     const QStringList written = dataFiles(from90.path());
@@ -171,8 +179,8 @@ void TestScanFiles::seriesOfScanFiles()
         QVERIFY(writeScanFile(series.filePath(f.section(u':', 0, 0)), r));
     }
     QString text;
-    QCOMPARE(runRecon(words(u"--series %1 --pattern *.nxs --axis v --cor 12 --no-png --out %2"_s.arg(series.path(),
-                          out.path())),
+    QCOMPARE(runRecon(words(u"--series %1 --pattern *.nxs --axis v --cor 12 --no-png --out %2"_s.arg(
+                          series.path(), out.path())),
                  &text),
         status);
     QVERIFY2(text.contains(said), qPrintable(text));

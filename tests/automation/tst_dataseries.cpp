@@ -229,12 +229,14 @@ void TestDataSeries::seriesChecks_data()
     // that sample only.
     QTest::newRow("an energy in eV and in keV")
         << QStringList {u"7120eV:7120:1-40"_s, u"7_12keV:7120:1-40"_s, u"7.12keV:7120:1-40"_s} << i0 << false
-        << QStringList {u"its energy 7120 eV is also that of sets 2, 3"_s, u"its energy 7120 eV is also that of sets 1, 3"_s,
+        << QStringList {u"its energy 7120 eV is also that of sets 2, 3"_s,
+               u"its energy 7120 eV is also that of sets 1, 3"_s,
                u"its energy 7120 eV is also that of sets 1, 2"_s};
     QTest::newRow("the sample's energy twice, another sample's once")
-        << QStringList {u"Fe-7100eV:7100:1-40"_s, u"Fe-7_1keV:7100:1-40"_s, u"Ni-7100eV:7100:1-40"_s} << i0 << false
-        << QStringList {u"its energy 7100 eV is also that of set 2"_s, u"its energy 7100 eV is also that of set 1"_s,
-               QString()};
+        << QStringList {u"Fe-7100eV:7100:1-40"_s, u"Fe-7_1keV:7100:1-40"_s, u"Ni-7100eV:7100:1-40"_s} << i0
+        << false
+        << QStringList {u"its energy 7100 eV is also that of set 2"_s,
+               u"its energy 7100 eV is also that of set 1"_s, QString()};
     middle("one missing inside", u"7110eV:7110:1-40 17"_s,
         u"39 images where the series has 40, number 17 missing"_s);
     middle("the last two missing", u"7110eV:7110:1-38"_s,

@@ -125,5 +125,4 @@ inline void readScan(const QString &path, const std::shared_ptr<const Hdf5Scan> 
     }
 }
 
-
 } // namespace fuzz

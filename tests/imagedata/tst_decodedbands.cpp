@@ -75,7 +75,7 @@ Bytes lz4Framed(const Bytes &in, std::uint32_t block)
         Bytes packed(size_t(LZ4_compressBound(size)));
         const int n = last ? size
                            : LZ4_compress_default(reinterpret_cast<const char *>(in.data() + at),
-                                 reinterpret_cast<char *>(packed.data()), size, int(packed.size()));
+                               reinterpret_cast<char *>(packed.data()), size, int(packed.size()));
         bigEndian(out, std::uint32_t(n), 4);
         out.insert(out.end(), last ? in.begin() + ptrdiff_t(at) : packed.begin(),
             last ? in.end() : packed.begin() + n);
@@ -130,22 +130,26 @@ void TestDecodedBands::decodesChunks_data()
     QTest::addColumn<Bytes>("raw");
     QTest::addColumn<QString>("refusal"); // empty: decodes to the samples
     const Bytes s = samples(5003); // an odd count: blocks and bytes that do not divide evenly
-    const auto row = [](const char *name, std::vector<ChunkFilter> f, unsigned skipped, Bytes raw,
-                         const QString &refusal = {}) {
-        QTest::newRow(name) << f << skipped << raw << refusal;
-    };
+    const auto row
+        = [](const char *name, std::vector<ChunkFilter> f, unsigned skipped, Bytes raw,
+              const QString &refusal = {}) { QTest::newRow(name) << f << skipped << raw << refusal; };
     row("deflate", pipeline({chunkfilter::deflate}), 0, deflated(s));
-    row("shuffle and deflate", pipeline({chunkfilter::shuffle, chunkfilter::deflate}), 0, deflated(shuffled(s, 2)));
+    row("shuffle and deflate", pipeline({chunkfilter::shuffle, chunkfilter::deflate}), 0,
+        deflated(shuffled(s, 2)));
     row("shuffle alone", pipeline({chunkfilter::shuffle}), 0, shuffled(s, 2));
-    row("deflate skipped for this chunk", pipeline({chunkfilter::shuffle, chunkfilter::deflate}), 2, shuffled(s, 2));
+    row("deflate skipped for this chunk", pipeline({chunkfilter::shuffle, chunkfilter::deflate}), 2,
+        shuffled(s, 2));
     row("LZ4 in blocks, the last stored as it is", pipeline({chunkfilter::lz4}), 0, lz4Framed(s, 4096));
-    row("shuffle and LZ4", pipeline({chunkfilter::shuffle, chunkfilter::lz4}), 0, lz4Framed(shuffled(s, 2), 1 << 30));
+    row("shuffle and LZ4", pipeline({chunkfilter::shuffle, chunkfilter::lz4}), 0,
+        lz4Framed(shuffled(s, 2), 1 << 30));
     Bytes cut = deflated(s);
     cut.resize(cut.size() / 2);
-    row("deflate cut short", pipeline({chunkfilter::deflate}), 0, cut, u"does not inflate to its 10006 bytes"_s);
+    row("deflate cut short", pipeline({chunkfilter::deflate}), 0, cut,
+        u"does not inflate to its 10006 bytes"_s);
     Bytes other = s;
     other.pop_back();
-    row("deflate of another size", pipeline({chunkfilter::deflate}), 0, deflated(other), u"does not inflate"_s);
+    row("deflate of another size", pipeline({chunkfilter::deflate}), 0, deflated(other),
+        u"does not inflate"_s);
     Bytes claims = lz4Framed(s, 4096);
     claims[7] ^= 1;
     row("LZ4 header of another size", pipeline({chunkfilter::lz4}), 0, claims, u"it holds 10007 bytes"_s);
@@ -247,7 +251,8 @@ void TestDecodedBands::blocksEqualTheLibrarysLines()
         pointers.push_back(&s);
     const std::shared_ptr<DecodedBands> bands = DecodedBands::attach(plan, pointers);
     QVERIFY(bands);
-    QVERIFY(std::all_of(sources.cbegin(), sources.cend(), [&](const ImageSource &s) { return s.bands == bands; }));
+    QVERIFY(std::all_of(
+        sources.cbegin(), sources.cend(), [&](const ImageSource &s) { return s.bands == bands; }));
     // Blocks out of order and again, a part of one, and lines of two blocks (the library's read).
     const std::vector<std::vector<int>> asked = rows
         ? std::vector<std::vector<int>> {{3, 5}, {0, 1, 2}, {8}, {3, 5}, {1}, {2, 3}}
@@ -288,7 +293,8 @@ void TestDecodedBands::damagedChunkIsRefused()
         const hid_t create = H5Pcreate(H5P_DATASET_CREATE);
         H5Pset_chunk(create, 3, chunk);
         H5Pset_deflate(create, 1);
-        const hid_t set = H5Dcreate2(file, "/exchange/data", H5T_STD_U16LE, space, H5P_DEFAULT, create, H5P_DEFAULT);
+        const hid_t set
+            = H5Dcreate2(file, "/exchange/data", H5T_STD_U16LE, space, H5P_DEFAULT, create, H5P_DEFAULT);
         const Bytes good = deflated(samples(24)), bad(good.size(), 0x5A);
         for (hsize_t f = 0; f < 2; ++f) {
             const hsize_t offset[3] = {f, 0, 0};
@@ -312,8 +318,8 @@ void TestDecodedBands::damagedChunkIsRefused()
     QVERIFY(!readLineBlock(source, true, lines, 6, 4));
     QString why;
     std::vector<std::uint16_t> out(12);
-    QCOMPARE(source.bands->readLines(*scan, Hdf5Scan::Kind::Projection, 1, true, lines, Hdf5Scan::Samples::UInt16,
-                 out.data(), why),
+    QCOMPARE(source.bands->readLines(*scan, Hdf5Scan::Kind::Projection, 1, true, lines,
+                 Hdf5Scan::Samples::UInt16, out.data(), why),
         DecodedBands::Outcome::Failed);
     QVERIFY2(why.contains(u"/exchange/data, frame 1: a gzip chunk does not inflate"_s), qPrintable(why));
 }

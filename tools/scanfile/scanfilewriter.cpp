@@ -98,9 +98,11 @@ bool frames(hid_t file, const char *path, const ScanFileRecipe &recipe, const st
     Handle space(H5Screate_simple(rank, rank == 2 ? dims3 + 1 : dims3, nullptr));
     Handle create(H5Pcreate(H5P_DATASET_CREATE));
     if (recipe.chunked || recipe.gzip > 0 || recipe.filter > 0 || recipe.plugin > 0 || sidesDeclared) {
-        const auto side = [](int asked, hsize_t whole) { return asked > 0 ? hsize_t(asked) : std::min<hsize_t>(whole, 4096); };
-        const hsize_t chunk3[3] = {std::max<hsize_t>(1, hsize_t(recipe.chunkFrames)), side(recipe.chunkRows, h),
-            side(recipe.chunkColumns, w)};
+        const auto side = [](int asked, hsize_t whole) {
+            return asked > 0 ? hsize_t(asked) : std::min<hsize_t>(whole, 4096);
+        };
+        const hsize_t chunk3[3] = {std::max<hsize_t>(1, hsize_t(recipe.chunkFrames)),
+            side(recipe.chunkRows, h), side(recipe.chunkColumns, w)};
         H5Pset_chunk(create, rank, rank == 2 ? chunk3 + 1 : chunk3);
         if (recipe.shuffle)
             H5Pset_shuffle(create);

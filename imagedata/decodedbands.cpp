@@ -302,8 +302,16 @@ bool DecodedBands::decodePass(const std::vector<int> &blocks, QString &error)
 {
     QElapsedTimer clock;
     clock.start();
+    // Threads beyond the units would idle, and each holds a few units' worth of room: together no
+    // more than a gigabyte.
+    std::uint64_t unitBytes = 1;
+    for (const Unit &u : units_)
+        unitBytes = std::max(unitBytes,
+            std::uint64_t(u.frames) * std::uint64_t(width_) * std::uint64_t(height_)
+                * std::uint64_t(u.scan->storage(u.dataset).sampleBytes));
+    const size_t roomFor = size_t(std::max<std::uint64_t>(1, (std::uint64_t(1) << 30) / (3 * unitBytes)));
     const int threads
-        = int(std::clamp<size_t>(size_t(std::max(1, plan_.threads)), 1, std::max<size_t>(1, units_.size())));
+        = int(std::min({size_t(std::max(1, plan_.threads)), std::max<size_t>(1, units_.size()), roomFor}));
     std::atomic<size_t> next {0};
     std::atomic<bool> failed {false};
     std::vector<QString> errors(static_cast<size_t>(threads));
@@ -412,24 +420,31 @@ DecodedBands::Outcome DecodedBands::readLines(const Hdf5Scan &scan, Hdf5Scan::Ki
     if (e < 0 || !widens(entries_[size_t(e)].samples, memory))
         return Outcome::NotCovered;
     const Entry &en = entries_[size_t(e)];
-    int block = -1;
+    bool oneBlock = true;
     for (int line : lines) {
-        if (line < 0 || size_t(line) >= lineBlock_.size() || lineBlock_[size_t(line)] < 0
-            || (block >= 0 && lineBlock_[size_t(line)] != block))
+        if (line < 0 || size_t(line) >= lineBlock_.size() || lineBlock_[size_t(line)] < 0)
             return Outcome::NotCovered;
-        block = lineBlock_[size_t(line)];
+        oneBlock = oneBlock && lineBlock_[size_t(line)] == lineBlock_[size_t(lines[0])];
     }
     const std::lock_guard<std::mutex> lock(mutex_);
-    if (!ensure(block, error))
+    // Lines of several blocks (the guesses along a range of slices) are read from the scratch file
+    // only: in memory there is one block at a time.
+    if (!oneBlock && (plan_.blocks.size() < 2 || (scratchTried_ && !allDecoded_)))
+        return Outcome::NotCovered;
+    if (!ensure(lineBlock_[size_t(lines[0])], error))
         return Outcome::Failed;
+    if (!oneBlock && !allDecoded_)
+        return Outcome::NotCovered;
     const size_t lineBytes = size_t(length_) * size_t(en.sampleBytes);
     const size_t outBytes = size_t(length_) * size_t(Hdf5Scan::bytesPerSample(memory));
     thread_local std::vector<unsigned char> buffer;
     for (size_t k = 0; k < lines.size();) {
-        // A run of lines that lie one after the other in the block is one read.
+        // A run of lines that lie one after the other in a block is one read.
+        const int block = lineBlock_[size_t(lines[k])];
         const int first = linePos_[size_t(lines[k])];
         size_t n = 1;
-        while (k + n < lines.size() && linePos_[size_t(lines[k + n])] == first + int(n))
+        while (k + n < lines.size() && lineBlock_[size_t(lines[k + n])] == block
+            && linePos_[size_t(lines[k + n])] == first + int(n))
             ++n;
         const std::uint64_t at = offsetOf(block, en) + std::uint64_t(first) * lineBytes;
         const unsigned char *from = nullptr;

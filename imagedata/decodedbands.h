@@ -64,9 +64,9 @@ public:
     void add(const std::shared_ptr<const Hdf5Scan> &scan, Hdf5Scan::Kind kind, int index);
     bool empty() const { return entries_.empty(); }
 
-    /// `Hdf5Scan::readLines` for the lines of one block (or some of them), decoding the frames first
-    /// when the block is not at hand. NotCovered: another frame, direction, sample type or lines
-    /// than the plan's (the caller reads from the scan).
+    /// `Hdf5Scan::readLines` for lines of one block, or of several when the scratch file holds every
+    /// block, decoding the frames first when the lines are not at hand. NotCovered: another frame,
+    /// direction, sample type or lines than the plan's (the caller reads from the scan).
     Outcome readLines(const Hdf5Scan &scan, Hdf5Scan::Kind kind, int index, bool rowLines,
         std::span<const int> lines, Hdf5Scan::Samples memory, void *out, QString &error);
 

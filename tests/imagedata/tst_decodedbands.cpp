@@ -253,7 +253,8 @@ void TestDecodedBands::blocksEqualTheLibrarysLines()
     QVERIFY(bands);
     QVERIFY(std::all_of(
         sources.cbegin(), sources.cend(), [&](const ImageSource &s) { return s.bands == bands; }));
-    // Blocks out of order and again, a part of one, and lines of two blocks (the library's read).
+    // Blocks out of order and again, a part of one, and lines of two blocks (from the scratch file,
+    // or else the library's read).
     const std::vector<std::vector<int>> asked = rows
         ? std::vector<std::vector<int>> {{3, 5}, {0, 1, 2}, {8}, {3, 5}, {1}, {2, 3}}
         : std::vector<std::vector<int>> {{4, 9}, {0, 1, 2, 3}, {10}, {4, 9}, {2, 3}, {3, 4}};

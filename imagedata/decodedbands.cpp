@@ -362,8 +362,11 @@ bool DecodedBands::decodeUnit(const Unit &u, const std::vector<int> &blocks, Wor
         for (std::uint64_t y0 = 0; y0 < std::uint64_t(height_); y0 += c1) {
             for (std::uint64_t x0 = 0; x0 < std::uint64_t(width_); x0 += c2) {
                 std::uint32_t skipped = 0;
+                QElapsedTimer locked;
+                locked.start();
                 if (!u.scan->readRawChunk(u.dataset, {u.firstFrame, y0, x0}, room.raw, skipped, error))
                     return false;
+                rawNs_ += locked.nsecsElapsed();
                 if (!whole && room.chunk.size() < chunkBytes)
                     room.chunk.resize(chunkBytes);
                 const std::span<unsigned char> target(

@@ -76,6 +76,9 @@ public:
     std::uint64_t chunksHeld() const;
     int passes() const { return passes_; }
     double decodeSeconds() const { return seconds_; }
+    /// Time spent reading raw chunks under the library's lock (its wait included), summed over the
+    /// threads: the part of a pass that does not run in parallel.
+    double rawReadSeconds() const { return rawNs_ * 1e-9; }
     qint64 scratchBytes() const;
     /// "900 compressed chunks decoded once, on 2 threads in 12.3 s (6400 MB of lines in a scratch file
     /// in DIR)".
@@ -121,6 +124,7 @@ private:
     int memoryBlock_ = -1;
     QString fallback_; // why no scratch file holds the blocks
     std::atomic<std::uint64_t> decoded_ {0};
+    std::atomic<std::int64_t> rawNs_ {0};
     int passes_ = 0;
     double seconds_ = 0.0;
     int threadsUsed_ = 1;

@@ -153,17 +153,17 @@ double reconSeconds(const QString &file, const QString &out, const Sizes &s, QSt
 
 int main(int argc, char *argv[])
 {
+    if (helpAsked(argc, argv, R"(Usage: bench_scanread [--frames F] [--width W] [--height H] [--block B] [--blocks K]
+                      [--no-recon] [--dir DIR] [--keep]
+Reads one scan stored contiguously, in gzip chunks (level 1, a chunk a frame) and in LZ4 chunks as
+quorvel-recon does: the check of each file's structure in a child process, the decoding of every
+frame once on one and two threads, blocks of rows and columns and the whole volume with the decodes
+per chunk counted; then reconstructs the whole volume from the contiguous and the gzip file on two
+threads. Default: 360 frames of 512 x 256, blocks of 64, 4 blocks spread over the frame.
+)"))
+        return 0;
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
-    if (args.contains(QStringLiteral("--help"))) {
-        std::printf(
-            "bench_scanread [--frames F] [--width W] [--height H] [--block B] [--blocks K] [--no-recon]\n"
-            "               [--dir DIR] [--keep]\n"
-            "Reads a scan stored contiguously, in gzip and in LZ4 chunks, by blocks of rows and columns\n"
-            "on one and two threads, the whole volume too; then reconstructs the whole volume from the\n"
-            "contiguous and the gzip file (default 360 frames of 512 x 256, blocks of 64).\n");
-        return 0;
-    }
     const auto take = [&](const char *name, int fallback) {
         const qsizetype i = args.indexOf(QLatin1String(name));
         return i < 0 || i + 1 >= args.size() ? fallback : args[i + 1].toInt();

@@ -91,16 +91,13 @@ std::optional<double> guessCor(const ProjectionSet &set, const SinogramRequest &
             *problem = why;
         return std::nullopt;
     };
+    QString why;
+    const std::optional<int> images = searchImages(set, request, why);
+    if (!images)
+        return fail(why);
     const int L = lineLength(set, request.rowLines);
     const int count = set.count();
-    if (count < 1 || L < 1)
-        return fail(QStringLiteral("no images are loaded"));
-    if (request.slice < 0 || request.slice >= sliceCount(set, request.rowLines))
-        return fail(sinogramProblem(SinogramStatus::SliceOutOfRange, set, request));
-    const long long asked = request.partial ? std::llabs(static_cast<long long>(request.usingImages)) : count;
-    if (asked > count)
-        return fail(sinogramProblem(SinogramStatus::TooManyImages, set, request));
-    const int used = static_cast<int>(asked);
+    const int used = *images;
     const int first = firstImage(request, count);
     const std::optional<int> opposite = oppositeImage(first, used, count, rangeDeg);
     if (!opposite)

@@ -268,6 +268,10 @@ bool DecodedBands::ensure(int block, QString &error)
 {
     if (allDecoded_ || memoryBlock_ == block)
         return true;
+    if (!failure_.isEmpty()) { // a frame that cannot be decoded fails every block alike
+        error = failure_;
+        return false;
+    }
     if (!scratchTried_ && plan_.blocks.size() > 1) {
         scratchTried_ = true;
         std::uint64_t total = 0;
@@ -284,6 +288,8 @@ bool DecodedBands::ensure(int block, QString &error)
             for (size_t b = 0; b < all.size(); ++b)
                 all[b] = int(b);
             allDecoded_ = decodePass(all, error);
+            if (!allDecoded_)
+                failure_ = error;
             return allDecoded_;
         }
         qCWarning(lcImageData).noquote()
@@ -292,8 +298,10 @@ bool DecodedBands::ensure(int block, QString &error)
     }
     memoryBlock_ = -1;
     memory_.assign(regionBytes(block), 0);
-    if (!decodePass({block}, error))
+    if (!decodePass({block}, error)) {
+        failure_ = error;
         return false;
+    }
     memoryBlock_ = block;
     return true;
 }

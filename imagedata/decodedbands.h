@@ -123,6 +123,7 @@ private:
     std::vector<unsigned char> memory_; // memory mode: the region of `memoryBlock_`
     int memoryBlock_ = -1;
     QString fallback_; // why no scratch file holds the blocks
+    QString failure_; // why a pass failed: every later read fails with it
     std::atomic<std::uint64_t> decoded_ {0};
     std::atomic<std::int64_t> rawNs_ {0};
     int passes_ = 0;

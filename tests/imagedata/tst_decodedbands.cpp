@@ -311,12 +311,13 @@ void TestDecodedBands::damagedChunkIsRefused()
     QVERIFY2(scan, qPrintable(error));
     ImageSource source {path, scan, Hdf5Scan::Kind::Projection, 1};
     DecodedBands::Plan plan;
-    plan.blocks = {{0, 1}, {2, 3}};
+    plan.blocks = {{0, 1}, {2, 3}}; // the pass fails, and then the other block too
     plan.scratchFolder = dir_.filePath(u"scratch"_s);
     ImageSource *pointer = &source;
     QVERIFY(DecodedBands::attach(plan, std::span<ImageSource *const>(&pointer, 1)));
     const std::vector<int> lines {0, 1};
     QVERIFY(!readLineBlock(source, true, lines, 6, 4));
+    QVERIFY(!readLineBlock(source, true, std::vector<int> {2, 3}, 6, 4));
     QString why;
     std::vector<std::uint16_t> out(12);
     QCOMPARE(source.bands->readLines(*scan, Hdf5Scan::Kind::Projection, 1, true, lines,

@@ -452,6 +452,7 @@ private:
     std::shared_ptr<const Hdf5Scan> scan_; // the scan file whose frames are being loaded
     int scanNext_ = 0;
     std::optional<AngleFit> scanFit_;
+    std::optional<QString> originBeforeScan_; // the angle origin's text when a scan began to load
     // Sequential CT-XAFS runs.
     XafsBatch *xafsBatch_ = nullptr;
     QThread *seqThread_ = nullptr;

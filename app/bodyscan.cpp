@@ -6,6 +6,7 @@
 // Qt
 #include <QDebug>
 #include <QFileInfo>
+#include <QLineEdit>
 
 // Local
 #include "app/body.h"
@@ -58,6 +59,8 @@ bool Body::beginScan(const QString &fileName)
                        : QString())
         << fileName;
     takeScanI0Bg(scan);
+    if (!originBeforeScan_) // what the operator may type while the frames load is kept
+        originBeforeScan_ = ui_.procCtrl->ui().AngleOriginDeg->text();
     // The file stood for one unit of the loading; its frames are the units now.
     loadTotal_ += frames - 1;
     progressLine_->begin(progressLine_->what(), loadTotal_ - loadCountAtStart_);
@@ -168,9 +171,18 @@ void Body::fitScanAngles()
 
 void Body::applyScanAngles()
 {
+    const std::optional<QString> before = std::exchange(originBeforeScan_, std::nullopt);
     if (!scanFit_)
         return;
     ui_.procCtrl->setDataSetImages(scanFit_->images);
     ui_.procCtrl->setDataSetRangeDeg(scanFit_->rangeDeg);
+    // The data set begins where the scan began (a scan from 90° is no slice turned by 90°), unless the
+    // operator typed the origin while it loaded. The shortest exact text: the command's very angle.
+    QLineEdit *origin = ui_.procCtrl->ui().AngleOriginDeg;
+    if (before && origin->text() == *before) {
+        origin->setText(QString::number(scanFit_->firstDeg, 'g', QLocale::FloatingPointShortest));
+        qCInfo(lcWindow).noquote()
+            << QStringLiteral("Angle origin %1 degrees: the first recorded angle").arg(origin->text());
+    }
     scanFit_.reset();
 }

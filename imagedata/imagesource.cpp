@@ -5,12 +5,30 @@
 #include <QFileInfo>
 
 // Local
+#include "imagedata/decodedbands.h"
+#include "imagedata/imagedatalog.h"
 #include "imagedata/imgdatascanframe.h"
 #include "imagedata/imgfiletype.h"
 #include "imagedata/lineblock.h"
-#include "imagedata/imagedatalog.h"
 
 namespace {
+
+// The lines of one frame: from the run's decoded bands when they hold them, else from the scan.
+bool readFrameLines(const ImageSource &source, int frame, bool rows, std::span<const int> lines,
+    Hdf5Scan::Samples memory, void *out, QString &error)
+{
+    if (source.bands) {
+        switch (source.bands->readLines(*source.scan, source.kind, frame, rows, lines, memory, out, error)) {
+        case DecodedBands::Outcome::Read:
+            return true;
+        case DecodedBands::Outcome::Failed:
+            return false;
+        case DecodedBands::Outcome::NotCovered:
+            break;
+        }
+    }
+    return source.scan->readLines(source.kind, frame, rows, lines, memory, out, error);
+}
 
 // The lines of frame `frame` of `kind` (all of them averaged when −1) into a block.
 bool readScanLines(ImgDataLineBlock &block, const ImageSource &source, QString &error)
@@ -25,21 +43,21 @@ bool readScanLines(ImgDataLineBlock &block, const ImageSource &source, QString &
         case Hdf5Scan::Samples::UInt16:
             block.allocate(ImgDataLineBlock::Storage::U16);
             return lines.empty()
-                || scan.readLines(source.kind, source.frame, rows, lines, Hdf5Scan::Samples::UInt16,
-                    block.u16Line(0), error);
+                || readFrameLines(
+                    source, source.frame, rows, lines, Hdf5Scan::Samples::UInt16, block.u16Line(0), error);
         case Hdf5Scan::Samples::UInt32:
             block.allocate(ImgDataLineBlock::Storage::U32);
             return lines.empty()
-                || scan.readLines(source.kind, source.frame, rows, lines, Hdf5Scan::Samples::UInt32,
-                    block.u32Line(0), error);
+                || readFrameLines(
+                    source, source.frame, rows, lines, Hdf5Scan::Samples::UInt32, block.u32Line(0), error);
         case Hdf5Scan::Samples::Float32:
         case Hdf5Scan::Samples::Float64:
             break;
         }
         block.allocate(ImgDataLineBlock::Storage::F64);
         return lines.empty()
-            || scan.readLines(
-                source.kind, source.frame, rows, lines, Hdf5Scan::Samples::Float64, block.f64Line(0), error);
+            || readFrameLines(
+                source, source.frame, rows, lines, Hdf5Scan::Samples::Float64, block.f64Line(0), error);
     }
     // The mean, summed frame after frame in the order of the whole-image mean: the same values.
     const int frames = scan.count(source.kind);
@@ -54,7 +72,7 @@ bool readScanLines(ImgDataLineBlock &block, const ImageSource &source, QString &
     double *sum = block.f64Line(0);
     std::vector<double> frame(n);
     for (int f = 0; f < frames; ++f) {
-        if (!scan.readLines(source.kind, f, rows, lines, Hdf5Scan::Samples::Float64, frame.data(), error))
+        if (!readFrameLines(source, f, rows, lines, Hdf5Scan::Samples::Float64, frame.data(), error))
             return false;
         for (size_t i = 0; i < n; ++i)
             sum[i] += frame[i];

@@ -5,6 +5,8 @@
 #include <QRegularExpression>
 
 // Local
+#include "imagedata/hdf5scan.h"
+#include "imagedata/imgfiletype.h"
 #include <algorithm>
 #include <cmath>
 
@@ -140,7 +142,29 @@ QStringList absolutePaths(const QFileInfoList &files)
 SeriesSet seriesSetOf(const OrmelSet &set, const QString &dir, SetTagRule rule)
 {
     const QString tag = rule == SetTagRule::NameEnergy ? set.groupKey : set.energy.text;
-    return {set.name, tag, set.energy.energy(), dir, absolutePaths(set.files)};
+    SeriesSet s {set.name, tag, set.energy.energy(), dir, absolutePaths(set.files)};
+    countScanFrames(s);
+    return s;
+}
+
+void countScanFrames(SeriesSet &set)
+{
+    set.scanFrames = -1;
+    set.scanAngles = false;
+    if (set.files.isEmpty() || checkFileType(set.files.constFirst()) != ImgFileType::HDF5)
+        return;
+    int frames = 0;
+    bool angles = true;
+    for (const QString &file : std::as_const(set.files)) {
+        QString error;
+        const std::shared_ptr<const Hdf5Scan> scan = Hdf5Scan::open(file, error);
+        if (!scan)
+            return;
+        frames += scan->count(Hdf5Scan::Kind::Projection);
+        angles = angles && !scan->angles().empty();
+    }
+    set.scanFrames = frames;
+    set.scanAngles = angles;
 }
 
 std::vector<SeriesSet> scanSeries(
@@ -156,6 +180,7 @@ std::vector<SeriesSet> scanSeries(
     for (const QString &sub : subDirNames(dir)) {
         const QString folder = QDir(dir).filePath(sub);
         series.push_back({sub, sub, subDirEnergy(sub), folder, absolutePaths(seriesFiles(folder, patterns))});
+        countScanFrames(series.back());
     }
     return series;
 }

@@ -102,7 +102,8 @@ struct Parser
         QStringLiteral("slice"), QStringLiteral("one slice (default: the middle one)"), QStringLiteral("N")};
     QCommandLineOption slices {QStringLiteral("slices"), QStringLiteral("a range of slices, descending too"),
         QStringLiteral("FROM:TO[:STEP]")};
-    QCommandLineOption origin {QStringLiteral("angle-origin"), QStringLiteral("angle of the first image (0)"),
+    QCommandLineOption origin {QStringLiteral("angle-origin"),
+        QStringLiteral("angle of the first image (the first angle a scan file records, else 0)"),
         QStringLiteral("DEG"), QStringLiteral("0")};
     QCommandLineOption range {QStringLiteral("range"), QStringLiteral("angle range of the data set (180)"),
         QStringLiteral("DEG"), QStringLiteral("180")};
@@ -145,6 +146,10 @@ struct Parser
     QCommandLineOption block {QStringLiteral("block"),
         QStringLiteral("slices read and reconstructed together; only their lines are held in memory (64)"),
         QStringLiteral("N"), QStringLiteral("64")};
+    QCommandLineOption scratch {QStringLiteral("scratch"),
+        QStringLiteral("folder of the temporary file in which a compressed scan's decoded lines wait for "
+                       "their block (the output folder)"),
+        QStringLiteral("DIR")};
     QCommandLineOption rings {QStringLiteral("rings"),
         QStringLiteral(
             "ring removal: stripes taken out of each sinogram before filtering; off (default), all "
@@ -215,8 +220,8 @@ struct Parser
             QStringLiteral("PATTERN"), QStringLiteral("file name patterns"), QStringLiteral("[PATTERN ...]"));
         p.addOptions({i0, bg, axis, cor, corMethod, corLine, corScan, slice, slices, origin, range, partial,
             region, upper, lower, offset, out, name, tag, subFolders, png, noPng, noData, tiff, single,
-            colorRange, threads, block, rings, series, layout, pattern, i0Files, i0Pattern, sets, listSets,
-            allowUneven, allowFarI0, resume, task, tasksOf, fingerprint, listTasks});
+            colorRange, threads, block, scratch, rings, series, layout, pattern, i0Files, i0Pattern, sets,
+            listSets, allowUneven, allowFarI0, resume, task, tasksOf, fingerprint, listTasks});
     }
 };
 
@@ -467,6 +472,7 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
     }
     bool ok1 = false, ok2 = false;
     o.angleOriginDeg = p.value(parser.origin).toDouble(&ok1);
+    o.angleOriginGiven = p.isSet(parser.origin);
     o.rangeDeg = p.value(parser.range).toDouble(&ok2);
     if (!ok1 || !ok2 || !std::isfinite(o.angleOriginDeg) || !std::isfinite(o.rangeDeg) || o.rangeDeg == 0.0)
         return fail(QStringLiteral("--angle-origin and --range take finite numbers (a range other than 0)"));
@@ -498,6 +504,9 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
         || !std::isfinite(o.window.offset))
         return fail(QStringLiteral("--upper and --lower take numbers, --offset a finite number"));
     o.outDir = p.value(parser.out);
+    o.scratchDir = p.value(parser.scratch);
+    if (p.isSet(parser.scratch) && o.scratchDir.isEmpty())
+        return fail(QStringLiteral("--scratch takes a folder"));
     o.name = p.value(parser.name);
     o.tag = p.value(parser.tag);
     if (o.series && p.isSet(parser.tag)) {

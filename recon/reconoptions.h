@@ -38,6 +38,7 @@ struct ReconOptions
     int sliceTo = 0;
     int sliceStep = 1;
     double angleOriginDeg = 0.0;
+    bool angleOriginGiven = false; // else a scan's first recorded angle is the origin
     double rangeDeg = 180.0;
     bool partial = false;
     int partialStart = 0;
@@ -55,6 +56,7 @@ struct ReconOptions
     std::optional<std::pair<double, double>> colorRange; // none: each slice's own range
     int threads = 1;
     int block = 64; // slices read and reconstructed together: their lines are all that is in memory
+    QString scratchDir; // where a compressed scan's decoded lines wait for their block (empty: outDir)
     StripeParams rings; // stripe removal in the sinograms (--rings; off by default)
     bool guessOnly
         = false; // --cor guess (or guess-line) with nothing to write: print the centre of rotation only

@@ -16,6 +16,7 @@
 #include <optional>
 #include <vector>
 
+class DecodedBands;
 class QThread;
 class SliceWorker;
 
@@ -84,6 +85,7 @@ private:
     bool listFiles();
     // The range and image count from a scan's angles, and I0 and BG from its flats and darks.
     bool planScan(const std::vector<std::shared_ptr<const Hdf5Scan>> &scans);
+    void shareDecodedBands(std::optional<int> onlyBlock);
     bool findCor();
     bool guessBoth(double start);
     bool guessLine(double start);
@@ -111,6 +113,7 @@ private:
     std::vector<ImageSource> sources_; // the projections: image files, or frames of scan files
     ImageSource i0_;
     ImageSource bg_;
+    std::shared_ptr<DecodedBands> bands_; // the compressed frames, decoded once
     int dataSetImages_ = 0; // images spanning the range
     double rangeDeg_ = 180.0;
     int width_ = 0;

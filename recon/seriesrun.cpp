@@ -123,12 +123,25 @@ int SeriesRun::refusal()
 {
     if (!options_.series)
         return 0;
-    QStringList clashes, far;
+    QStringList clashes, far, energies;
     QStringList clashingTags;
     for (const Job &job : jobs_) {
         const size_t k = static_cast<size_t>(job.index - 1);
         const SetCheck &c = check_.sets[k];
-        if (c.clashes() && !clashingTags.contains(job.tag)) {
+        if (!c.sameEnergyAs.isEmpty()) {
+            QList<int> all = c.sameEnergyAs;
+            all << job.index;
+            std::sort(all.begin(), all.end());
+            QStringList named;
+            for (int set : std::as_const(all))
+                named << QStringLiteral("%1 (%2)").arg(set).arg(sets_[static_cast<size_t>(set - 1)].tag);
+            const QString text
+                = QStringLiteral("sets %1 are all of %2 eV")
+                      .arg(named.join(QStringLiteral(", ")), QString::number(job.energy, 'g', 10));
+            if (!energies.contains(text))
+                energies << text;
+        }
+        if (!c.sameTagAs.isEmpty() && !clashingTags.contains(job.tag)) {
             clashingTags << job.tag;
             QList<int> all = c.sameTagAs;
             all << job.index;
@@ -146,12 +159,17 @@ int SeriesRun::refusal()
         else if (!energy.isEmpty())
             warn(QStringLiteral("set %1: %2").arg(setTitle(job), energy));
     }
-    if (!clashes.isEmpty()) {
+    if (!energies.isEmpty())
+        fail(QStringLiteral(
+            "the series is refused: one energy spelled in two ways would make two data sets of "
+            "it (%1); move one of them away")
+                 .arg(energies.join(QStringLiteral("; "))));
+    if (!clashes.isEmpty())
         fail(QStringLiteral("the series is refused: the files of sets that share a tag would overwrite each "
                             "other (%1); give --tag name-energy, or move one of them away")
                  .arg(clashes.join(QStringLiteral("; "))));
+    if (!energies.isEmpty() || !clashes.isEmpty())
         return 2;
-    }
     if (!far.isEmpty() && !options_.allowFarI0) {
         fail(QStringLiteral("the series is refused: %1; give the missing I0 images, or --allow-far-i0 to run "
                             "it as it is")

@@ -1403,6 +1403,10 @@ Slices in progress are finished and saved.</source>
         <source>Load the next data set</source>
         <translation>次のデータセットを読み込む</translation>
     </message>
+    <message>
+        <source>same energy as set %1</source>
+        <translation>セット %1 とエネルギーが同じ</translation>
+    </message>
 </context>
 <context>
     <name>SelectDataFiles</name>

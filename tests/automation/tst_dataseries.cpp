@@ -225,6 +225,18 @@ void TestDataSeries::seriesChecks_data()
                                  << false
                                  << QStringList {u"its tag 7100eV is also that of set 3"_s, QString(),
                                         u"its tag 7100eV is also that of set 1"_s};
+    // One energy spelled otherwise makes a second data set of it; with the sample in the tags, of
+    // that sample only.
+    QTest::newRow("an energy in eV and in keV")
+        << QStringList {u"7120eV:7120:1-40"_s, u"7_12keV:7120:1-40"_s, u"7.12keV:7120:1-40"_s} << i0 << false
+        << QStringList {u"its energy 7120 eV is also that of sets 2, 3"_s,
+               u"its energy 7120 eV is also that of sets 1, 3"_s,
+               u"its energy 7120 eV is also that of sets 1, 2"_s};
+    QTest::newRow("the sample's energy twice, another sample's once")
+        << QStringList {u"Fe-7100eV:7100:1-40"_s, u"Fe-7_1keV:7100:1-40"_s, u"Ni-7100eV:7100:1-40"_s} << i0
+        << false
+        << QStringList {u"its energy 7100 eV is also that of set 2"_s,
+               u"its energy 7100 eV is also that of set 1"_s, QString()};
     middle("one missing inside", u"7110eV:7110:1-40 17"_s,
         u"39 images where the series has 40, number 17 missing"_s);
     middle("the last two missing", u"7110eV:7110:1-38"_s,
@@ -269,7 +281,8 @@ void TestDataSeries::seriesChecks()
     std::vector<SeriesSet> series;
     for (const QString &text : sets) {
         const QStringList parts = text.split(u':');
-        SeriesSet s {u"Fe"_s, parts[0], parts[1].toDouble(), u"/d"_s, {}};
+        const QString sample = parts[0].contains(u'-') ? parts[0].section(u'-', 0, 0) : u"Fe"_s;
+        SeriesSet s {sample, parts[0], parts[1].toDouble(), u"/d"_s, {}};
         const QStringList runAndGaps = parts[2].split(u' ');
         const QStringList range = runAndGaps[0].section(u'/', 0, 0).split(u'-');
         const int step = runAndGaps[0].contains(u'/') ? runAndGaps[0].section(u'/', 1).toInt() : 1;

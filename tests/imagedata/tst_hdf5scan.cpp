@@ -1,4 +1,5 @@
 // Qt
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -33,6 +34,8 @@ private slots:
     void refusesWhatItCannotUse_data();
     void refusesWhatItCannotUse();
     void refusesATruncatedFile();
+    void readsTheLayoutsBeamlinesWrite_data();
+    void readsTheLayoutsBeamlinesWrite();
     void anglesFitEvenSteps_data();
     void anglesFitEvenSteps();
 
@@ -359,6 +362,66 @@ void TestHdf5Scan::refusesATruncatedFile()
     QCOMPARE(checkFileType(text.fileName()), ImgFileType::UNKNOWN);
     QVERIFY(!Hdf5Scan::open(text.fileName(), error));
     QVERIFY2(error.contains(u"not an HDF5 file"_s), qPrintable(error));
+}
+
+void TestHdf5Scan::readsTheLayoutsBeamlinesWrite_data()
+{
+    QTest::addColumn<ScanFileRecipe>("recipe");
+    // 40 frames of 64 x 40 (204800 bytes, more than the master file holds), 4.5 degrees apart.
+    ScanFileRecipe linked = exchange(40, 2, 1);
+    linked.width = 64;
+    linked.height = 40;
+    for (int k = 0; k < 40; ++k)
+        linked.angles.push_back(4.5 * k);
+    linked.externalFrames = u"frames.h5"_s;
+    QTest::newRow("Data Exchange frames in another file") << linked;
+    ScanFileRecipe gzip = linked;
+    gzip.gzip = 1;
+    QTest::newRow("the same, gzip") << gzip;
+    ScanFileRecipe master = nxtomo({2, 1, 0, 0, 0, 0, 1});
+    master.angles = {0, 0, 0, 45, 90, 135, 0};
+    master.externalFrames = u"sub/master_data_000001.h5"_s;
+    QTest::newRow("NXtomo master file linking its detector's file") << master;
+    ScanFileRecipe numpy = exchange(40, 0, 0);
+    for (int k = 0; k < 40; ++k)
+        numpy.angles.push_back(std::numbers::pi / 40 * k);
+    numpy.radians = true;
+    numpy.paddedUnits = true; // "rad" in three bytes, no terminator
+    QTest::newRow("radians written as numpy's S3") << numpy;
+}
+
+void TestHdf5Scan::readsTheLayoutsBeamlinesWrite()
+{
+    QFETCH(ScanFileRecipe, recipe);
+    QTemporaryDir scans;
+    const QString path = scans.filePath(u"scan.h5"_s);
+    QVERIFY(writeScanFile(path, recipe));
+    // Another scan's frames file of the same name where the program runs: never the one read.
+    QTemporaryDir here;
+    ScanFileRecipe other = recipe;
+    other.fill = [](int, int, int, double *row) { std::fill(row, row + 4, 7.0); };
+    if (!recipe.externalFrames.isEmpty())
+        QVERIFY(writeScanFile(here.filePath(u"decoy.h5"_s), other));
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(here.path());
+    QString error;
+    const std::shared_ptr<const Hdf5Scan> scan = Hdf5Scan::open(path, error);
+    QDir::setCurrent(before);
+    QVERIFY2(scan, qPrintable(error));
+    QCOMPARE(scan->width(), recipe.width);
+    std::vector<double> row(size_t(recipe.width));
+    for (Kind kind : {Kind::Projection, Kind::Flat, Kind::Dark}) {
+        for (int k = 0; k < scan->count(kind); ++k) {
+            ImgDataScanFrame frame(scan, kind, k);
+            QVERIFY(frame.open());
+            frame.getRow(recipe.height - 1, row.data());
+            QCOMPARE(row[3], scanPattern(int(kind), k, 3, recipe.height - 1));
+        }
+    }
+    // Projection angles in degrees, whatever the units' padding.
+    const std::vector<double> &angles = scan->angles();
+    QVERIFY(!angles.empty());
+    QVERIFY(std::abs(angles[2] - (recipe.layout == ScanFileRecipe::Layout::NXtomo ? 90.0 : 9.0)) < 1e-4);
 }
 
 void TestHdf5Scan::anglesFitEvenSteps_data()

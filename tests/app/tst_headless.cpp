@@ -223,13 +223,29 @@ void TestHeadless::endings_data()
     QTest::newRow("a result that cannot be written")
         << run << small + "auto_save_data_path /dev/null/nowhere\ncalc_exec\n:ifok app_quit 7\napp_quit\n"
         << 1 << QStringList {} << u"No data files are saved in this run"_s;
-    QTest::newRow("malformed lines and binary") << run
-                                                << QByteArray("ct_set_calc_region nan 1e308 -1e308 inf\n"
-                                                              "images_seek 99999999999\nshow_ct2 -4\nct_cor\n"
-                                                              "\"unclosed quote\n\x7f"
-                                                              "ELF\x02\x01\n:goto nowhere\nseq_exec_next\n"
-                                                              ":ifng app_quit\n")
-                                                << 0 << QStringList {} << QString();
+    QTest::newRow("malformed lines") << run
+                                     << QByteArray("ct_set_calc_region nan 1e308 -1e308 inf\n"
+                                                   "images_seek 99999999999\nshow_ct2 -4\nct_cor\n"
+                                                   "\"unclosed quote\nseq_exec_next\n:ifng app_quit\n")
+                                     << 1 << QStringList {}
+                                     << u"ending.bat line 5: \"unclosed quote\" is not a command"_s;
+    QTest::newRow("a mistyped command") << run << small + range + "calc_exce\napp_quit\n" << 1 << QStringList {}
+                                        << u"Quit with failures: 1 line failed, 0 slices failed"_s;
+    QTest::newRow("a binary batch file")
+        << run << QByteArray("\x7f" "ELF\x02\x01\n\x01\x02\x03\napp_quit\n") << 1 << QStringList {}
+        << u"Batch file is not text \\(control character 0x7f on line 1\\)"_s;
+    QTest::newRow("an untaken ifok keeps the failure for ifng")
+        << run << QByteArray("images_load @EMPTY@ *.img\n:ifok :echo ok\n:ifng app_quit 3\napp_quit\n") << 3
+        << QStringList {} << QString();
+    QTest::newRow("an exit status beyond 255")
+        << run << QByteArray("app_quit 300\n:ifng app_quit 4\napp_quit\n") << 4 << QStringList {}
+        << u"app_quit: the exit status is a number from 0 to 255, not 300"_s;
+    QTest::newRow("a loop of flow lines alone")
+        << run << QByteArray(":goto top\ntop\n:goto top\napp_quit 5\n") << 1 << QStringList {}
+        << u"jumped to the label \"top\" 100000 times without a command between"_s;
+    QTest::newRow("a configuration file that is not there")
+        << QStringList {u"-nw"_s, u"-c"_s, u"@DIR@/missing.cfg"_s, u"-b"_s, u"@BAT@"_s, u"-x"_s}
+        << QByteArray("app_quit\n") << 2 << QStringList {} << u"given with -c cannot be read"_s;
     QTest::newRow("empty file") << run << QByteArray("") << 0 << QStringList {} << QString();
     QTest::newRow("no batch file") << run << QByteArray() << 1 << QStringList {}
                                    << u"Can't open batch file"_s;
@@ -264,6 +280,7 @@ void TestHeadless::endings()
     if (!args.isEmpty() && args.constFirst().startsWith(u"DISPLAY="_s))
         display = args.takeFirst().mid(8);
     args.replaceInStrings(u"@BAT@"_s, file);
+    args.replaceInStrings(u"@DIR@"_s, dir_.path());
     int got = -1;
     QString log;
     QVERIFY2(runProgram(args, got, log, display), qPrintable(log));

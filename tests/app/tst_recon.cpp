@@ -74,6 +74,8 @@ private slots:
     void initTestCase();
     void badArguments_data();
     void badArguments();
+    void settingsDigest_data();
+    void settingsDigest();
     void sliceLists_data();
     void sliceLists();
     void reconstructsACylinder();
@@ -184,15 +186,69 @@ void TestRecon::badArguments_data()
     QTest::newRow("i0 and i0-files") << words(u"--series s --i0 a.img --i0-files i"_s);
     QTest::newRow("pattern without series") << words(u"d --pattern *.img"_s);
     QTest::newRow("sets without series") << words(u"d --sets 1:2"_s);
+    // Mistakes that used to pass: a window that writes every value as the offset, angles beyond ten
+    // turns, and a pattern the shell expanded (@P@: a projection file).
+    QTest::newRow("upper below lower") << words(u"d --upper 1 --lower 2"_s);
+    QTest::newRow("range beyond ten turns") << words(u"d --range 3601"_s);
+    QTest::newRow("angle origin beyond ten turns") << words(u"d --angle-origin -4000"_s);
+    QTest::newRow("a projection as the folder") << words(u"@P@ --i0 i0.img"_s);
+    QTest::newRow("file names after the folder") << words(u"d p0001.img p0002.img"_s);
 }
 
 void TestRecon::badArguments()
 {
     QFETCH(QStringList, args);
+    args.replaceInStrings(u"@P@"_s, QDir(projections_).entryInfoList(QDir::Files).value(0).filePath());
     ReconOptions options;
     QString error;
     QVERIFY(!parseReconOptions(args, options, error));
     QVERIFY(!error.isEmpty());
+}
+
+void TestRecon::settingsDigest_data()
+{
+    // A series resumed with other settings must redo its sets: every option that changes a file
+    // changes the digest; how the work is divided, where the files go, and the tag and I0 (which
+    // the manifest records apart) do not.
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<bool>("differs");
+    const QString d = u"d --cor 31 "_s;
+    const std::pair<const char *, const char *> changes[] = {{"axis", "--axis v"}, {"centre", "--cor 31.5"},
+        {"slices", "--slices 1:3"}, {"angle origin", "--angle-origin 1"}, {"range", "--range 360"},
+        {"partial", "--partial 0:40"}, {"region", "--region 0,0,50,50"}, {"upper", "--upper 5"},
+        {"lower", "--lower -5"}, {"offset", "--offset 0"}, {"name", "--name x"},
+        {"sub-folders", "--sub-folders slice"}, {"no png", "--no-png"}, {"no data", "--no-data"},
+        {"tiff", "--tiff"}, {"colour range", "--color-range 0,1"}, {"single precision", "--single"},
+        {"ring removal", "--rings all"}, {"BG", "--bg bg.img"}, {"pattern", "*.tif"}};
+    for (auto [what, option] : changes)
+        QTest::newRow(what) << d << d + QLatin1String(option) << true;
+    QTest::newRow("guessed centre") << d << u"d --cor guess"_s << true;
+    QTest::newRow("centre method of a guess") << u"d --cor guess"_s << u"d --cor guess --cor-method fourier"_s
+                                              << true;
+    QTest::newRow("guesses along the range")
+        << u"d --slices 0:7 --cor guess-line 2"_s << u"d --slices 0:7 --cor guess-line 3"_s << true;
+    QTest::newRow("centre line") << u"d --cor-line 0:31,7:32"_s << u"d --cor-line 0:31,7:33"_s << true;
+    QTest::newRow("ring parameters") << d + u"--rings all"_s << d + u"--rings all:snr=4"_s << true;
+    QTest::newRow("ring parameters while off") << d + u"--rings off"_s << d + u"--rings off:snr=4"_s << false;
+    QTest::newRow("centre method of a given centre") << d << d + u"--cor-method fourier"_s << false;
+    const std::pair<const char *, const char *> same[] = {{"threads", "--threads 3"}, {"block", "--block 4"},
+        {"output folder", "--out elsewhere"}, {"tag", "--tag E2"}, {"I0", "--i0 other.img"}};
+    for (auto [what, option] : same)
+        QTest::newRow(what) << d << d + QLatin1String(option) << false;
+    QTest::newRow("resumed") << u"--series s"_s << u"--series s --resume"_s << false;
+}
+
+void TestRecon::settingsDigest()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    QFETCH(bool, differs);
+    ReconOptions a, b;
+    QString error;
+    QVERIFY2(parseReconOptions(words(before), a, error), qPrintable(error));
+    QVERIFY2(parseReconOptions(words(after), b, error), qPrintable(error));
+    QCOMPARE(outputSettingsDigest(a) != outputSettingsDigest(b), differs);
 }
 
 void TestRecon::sliceLists_data()

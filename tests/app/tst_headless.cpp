@@ -9,6 +9,7 @@
 #include "imagedata/itexwriter.h"
 #include "tests/app/reconcommand.h"
 #include "tools/phantom/phantom.h"
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -193,6 +194,14 @@ void TestHeadless::endings_data()
               "seq_exec_set\ncalc_exec\napp_quit\n"
         << 0 << words(u"s-7090eV-00032.dat s-7140eV-00032.dat series-manifest.tsv"_s)
         << u"Quit: every line done"_s;
+    // @PIPE@: the folder @OUT@ with a named pipe in the manifest's place.
+    QTest::newRow("a named pipe for the manifest")
+        << run
+        << "ct_rot_ax_is_v 1\n" + seq
+            + "bg_load @SERIESBG@\ncalc_ct2 1\nct_cor 32\nauto_save_in_sub_folders 0\nauto_save_data 1\n"
+              "auto_save_data_path @PIPE@\nauto_save_data_name s\nseq_exec_set\ncalc_exec\napp_quit\n"
+        << 1 << words(u"s-7090eV-00032.dat"_s)
+        << u"The manifest of the series is not written: the manifest .*series-manifest.tsv is a named pipe"_s;
     QTest::newRow("a set missing a projection")
         << run
         << QByteArray("seq_exec_dir @SERIESGAP@\nseq_exec_next\nseq_exec_set\n:ifng app_quit 9\napp_quit\n")
@@ -272,6 +281,10 @@ void TestHeadless::endings()
         {"@OUT@", out.path()}, {"@SERIESGAP@", seriesGap_}, {"@SERIESI0@", dir_.filePath(u"seriesI0"_s)},
         {"@SERIESBG@", dir_.filePath(u"seriesBg.img"_s)}, {"@BADI0@", badI0_}, {"@SERIES@", series_},
         {"@EMPTY@", empty_}};
+    if (batch.contains("@PIPE@")) {
+        QVERIFY(::mkfifo(QFile::encodeName(out.filePath(u"series-manifest.tsv"_s)).constData(), 0600) == 0);
+        batch.replace("@PIPE@", out.path().toUtf8());
+    }
     for (const auto &[place, path] : places)
         batch.replace(place, path.toUtf8());
     if (!batch.isNull())

@@ -37,9 +37,15 @@ bool isSpecialFile(const QString &name)
 QString specialFileKind(const QString &name)
 {
     struct stat st;
-    if (name.isEmpty() || ::stat(QFile::encodeName(name).constData(), &st) != 0)
+    if (name.isEmpty())
         return QString();
-    return kindOf(st.st_mode);
+    const QByteArray path = QFile::encodeName(name);
+    if (::stat(path.constData(), &st) == 0)
+        return kindOf(st.st_mode);
+    // A link to nothing, or a loop of links, stands where a file is looked for.
+    if (::lstat(path.constData(), &st) == 0 && S_ISLNK(st.st_mode))
+        return QStringLiteral("a link that leads nowhere");
+    return QString();
 }
 
 RegularRead readRegularFile(const QString &name, qint64 limit, QByteArray &bytes, QString &why)

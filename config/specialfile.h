@@ -4,13 +4,14 @@
 #include <QByteArray>
 #include <QString>
 
-/// Whether `name` exists but is no regular file (after following links): a FIFO, a socket, a device
-/// or a directory. Readers refuse such names before opening them, since opening a FIFO blocks until
+/// Whether `name` exists but is no regular file (after following links): a FIFO, a socket, a device,
+/// a directory or a link that leads nowhere. Readers refuse such names before opening them, since opening a FIFO blocks until
 /// a writer comes and a device such as /dev/zero never ends.
 bool isSpecialFile(const QString &name);
 
 /// What `name` is when it exists but is no regular file ("a named pipe", "a socket", "a device",
-/// "a folder"); empty for a regular file, a link to one, or nothing at all.
+/// "a folder", "a link that leads nowhere" for a dangling link or a loop of links); empty for a
+/// regular file, a link to one, or nothing at all.
 QString specialFileKind(const QString &name);
 
 /// How `readRegularFile` ended.

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 // Local
+#include "config/specialfile.h"
 #include "imagedata/imgdatascanframe.h"
 #include "imagedata/imgfiletype.h"
 #include "imagedata/lineblock.h"
@@ -82,6 +83,10 @@ bool expandSources(const QStringList &files, std::vector<ImageSource> &sources,
     std::vector<std::shared_ptr<const Hdf5Scan>> &scans, QString &error)
 {
     for (const QString &file : files) {
+        if (const QString kind = specialFileKind(file); !kind.isEmpty()) {
+            error = QStringLiteral("cannot use %1: it is %2, not an image file").arg(file, kind);
+            return false;
+        }
         const ImgFileType type = checkFileType(file);
         if (type == ImgFileType::UNKNOWN) {
             error = QStringLiteral("cannot use %1 (not a readable image)").arg(file);

@@ -5,17 +5,11 @@
 #include <QRegularExpression>
 
 // Local
+#include "imagedata/imagefiles.h"
 #include <algorithm>
 #include <cmath>
 
 namespace {
-
-void sortByName(QFileInfoList &files)
-{
-    std::stable_sort(files.begin(), files.end(), [](const QFileInfo &a, const QFileInfo &b) {
-        return a.fileName().compare(b.fileName(), Qt::CaseSensitive) < 0;
-    });
-}
 
 OrmelSet setOf(const QFileInfo &first)
 {
@@ -37,11 +31,7 @@ QFileInfoList matchingFiles(const QString &dir, const QString &pattern)
 
 QFileInfoList seriesFiles(const QString &dir, const QStringList &patterns)
 {
-    if (dir.isEmpty() || patterns.isEmpty())
-        return {};
-    QFileInfoList files = QDir(dir).entryInfoList(patterns, QDir::Files, QDir::NoSort);
-    sortByName(files);
-    return files;
+    return imageFileEntries(dir, patterns);
 }
 
 std::vector<OrmelSet> groupOrmelSets(const QFileInfoList &files)

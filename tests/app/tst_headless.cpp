@@ -29,7 +29,7 @@ private:
     QString writeBatch(const QString &name, const QByteArray &text);
     QTemporaryDir dir_;
     QString proj_, i0_, bg_;
-    QString small_, smallI0_, smallBg_, cut_, i0Small_, series_, seriesGap_, badI0_, empty_;
+    QString small_, smallI0_, smallBg_, cut_, stray_, zeroI0_, i0Small_, series_, seriesGap_, badI0_, empty_;
 };
 
 void TestHeadless::initTestCase()
@@ -51,8 +51,13 @@ void TestHeadless::initTestCase()
     QVERIFY(writeScan(demoPhantom(64), little, small_, u"s_"_s, smallI0_, smallBg_));
     cut_ = dir_.filePath(u"cut"_s);
     QVERIFY(copyFolder(small_, cut_));
+    stray_ = dir_.filePath(u"stray"_s);
+    QVERIFY(copyFolder(small_, stray_));
+    QVERIFY(QFile::remove(QDir(stray_).filePath(u"s_0017.img"_s)) && QDir(stray_).mkdir(u"s_0017.img"_s));
     QFile cutShort(QDir(cut_).filePath(u"s_0017.img"_s));
     QVERIFY(cutShort.exists() && cutShort.resize(cutShort.size() / 2));
+    zeroI0_ = dir_.filePath(u"zeroI0.img"_s);
+    QVERIFY(writeItexFile(zeroI0_, {64, 64, 2, 1.0, std::vector<uint32_t>(64 * 64, 0)}));
     i0Small_ = dir_.filePath(u"i0small.img"_s);
     QVERIFY(writeItexFile(i0Small_, {32, 32, 2, 1.0, std::vector<uint32_t>(32 * 32, 1000)}));
     XafsSeriesSetup xafs;
@@ -173,9 +178,15 @@ void TestHeadless::endings_data()
     QTest::newRow("a projection refused, handled by the batch")
         << run << QByteArray("images_load @CUT@ *.img\n:ifng app_quit 3\napp_quit\n") << 3 << QStringList {}
         << u"images_load: 1 of 40 files were refused"_s;
+    QTest::newRow("a folder in a projection's place")
+        << run << QByteArray("images_load @STRAY@ *.img\n:ifng app_quit 3\napp_quit\n") << 3 << QStringList {}
+        << u"images_load: 1 of 40 files were refused"_s;
     QTest::newRow("an I0 of the wrong size")
         << run << QByteArray("images_load @SMALL@ *.img\ni0_load @I0SMALL@\n:ifng app_quit 4\napp_quit\n")
         << 4 << QStringList {} << u"i0_load: the image of 32 x 32 cannot correct the raw images of 64 x 64"_s;
+    QTest::newRow("an I0 of zeros")
+        << run << small + range + "i0_load @ZEROI0@\ncalc_exec\n:ifng app_quit 6\napp_quit\n" << 6 << QStringList {}
+        << u"I0 is not above BG: check the I0 and BG images"_s;
     QTest::newRow("a guess on a slice beyond the image")
         << run
         << QByteArray(
@@ -277,7 +288,7 @@ void TestHeadless::endings()
     QTemporaryDir out;
     QString file = dir_.filePath(u"missing.bat"_s);
     const QList<std::pair<QByteArray, QString>> places {{"@SMALL@", small_}, {"@SI0@", smallI0_},
-        {"@SBG@", smallBg_}, {"@CUT@", cut_}, {"@I0SMALL@", i0Small_}, {"@PROJ@", proj_},
+        {"@SBG@", smallBg_}, {"@CUT@", cut_}, {"@STRAY@", stray_}, {"@I0SMALL@", i0Small_}, {"@ZEROI0@", zeroI0_}, {"@PROJ@", proj_},
         {"@OUT@", out.path()}, {"@SERIESGAP@", seriesGap_}, {"@SERIESI0@", dir_.filePath(u"seriesI0"_s)},
         {"@SERIESBG@", dir_.filePath(u"seriesBg.img"_s)}, {"@BADI0@", badI0_}, {"@SERIES@", series_},
         {"@EMPTY@", empty_}};

@@ -14,6 +14,11 @@
 #include "tools/scanfile/scanfilewriter.h"
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -85,6 +90,8 @@ private slots:
     void blocksOfColumnsGiveTheFilesOfSingleSlices();
     void refusesMismatchedInputs_data();
     void refusesMismatchedInputs();
+    void strayEntriesAreRefused_data();
+    void strayEntriesAreRefused();
     void largeRegionOnASmallImage();
     void scanFileGivesTheFilesOfImageFiles_data();
     void scanFileGivesTheFilesOfImageFiles();
@@ -491,6 +498,54 @@ void TestRecon::refusesMismatchedInputs()
     QVERIFY2(text.contains(u"quorvel-recon: "_s + says), qPrintable(text));
     QVERIFY2(!text.contains(u"progress:"_s), qPrintable(text)); // refused before any slice is computed
     QVERIFY(!QFileInfo::exists(out.filePath(u"o"_s))); // nothing written
+}
+
+void TestRecon::strayEntriesAreRefused_data()
+{
+    // One projection's place taken by an entry that is no image file: the run fails naming it,
+    // instead of reconstructing the other 89 over the whole range.
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("folder") << u"folder"_s << u"it is a folder, not an image file"_s;
+    QTest::newRow("named pipe") << u"pipe"_s << u"it is a named pipe, not an image file"_s;
+    QTest::newRow("socket") << u"socket"_s << u"it is a socket, not an image file"_s;
+    QTest::newRow("dangling link") << u"dangling"_s << u"it is a link that leads nowhere, not an image file"_s;
+    QTest::newRow("loop of links") << u"loop"_s << u"it is a link that leads nowhere, not an image file"_s;
+}
+
+void TestRecon::strayEntriesAreRefused()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, said);
+    QTemporaryDir dir;
+    const QString p = dir.filePath(u"p"_s);
+    QVERIFY(copyFolder(projections_, p));
+    const QStringList names = QDir(p).entryList(QDir::Files, QDir::Name);
+    QCOMPARE(names.size(), 90);
+    const QString stray = QDir(p).filePath(names[45]);
+    const QByteArray path = QFile::encodeName(stray);
+    QVERIFY(QFile::remove(stray));
+    if (kind == u"folder"_s) {
+        QVERIFY(QDir().mkdir(stray));
+    } else if (kind == u"pipe"_s) {
+        QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+    } else if (kind == u"socket"_s) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        QVERIFY(size_t(path.size()) < sizeof address.sun_path);
+        std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+        ::close(fd);
+    } else {
+        QVERIFY(QFile::link(kind == u"loop"_s ? stray : dir.filePath(u"gone.img"_s), stray));
+    }
+    QString text;
+    QCOMPARE(run(QStringList {p, u"--i0"_s, data_.filePath(u"i0.img"_s), u"--axis"_s, u"v"_s, u"--out"_s,
+                     dir.filePath(u"out"_s)},
+                 &text),
+        1);
+    QVERIFY2(text.contains(stray + u": "_s + said), qPrintable(text));
 }
 
 void TestRecon::largeRegionOnASmallImage()

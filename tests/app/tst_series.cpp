@@ -288,6 +288,10 @@ void TestSeries::faultsOfASeries_data()
     QTest::newRow("an I0 that cannot be read")
         << u"bad I0 7115"_s << QStringList {} << 1 << u"cannot read the I0 image .*I0-7115eV-0001.img"_s
         << QString() << words(u"7090eV 7140eV"_s);
+    // Without it the set would take an I0 of another energy, allowed to be far.
+    QTest::newRow("an I0 that is a named pipe")
+        << u"pipe I0 7115"_s << QStringList {u"--allow-far-i0"_s} << 1
+        << u"cannot read the I0 image .*I0-7115eV-0001.img"_s << QString() << words(u"7090eV 7140eV"_s);
     // Sub-folders named with their unit: energies in eV, each set with its own I0.
     QTest::newRow("sub-folders in keV")
         << u"subdirs keV"_s << words(u"--layout subdirs"_s) << 0 << QString()
@@ -339,6 +343,9 @@ void TestSeries::faultsOfASeries()
     } else if (fault == u"bad I0 7115"_s) {
         QFile f(QDir(i0).filePath(u"I0-7115eV-0001.img"_s));
         QVERIFY(f.resize(f.size() / 2));
+    } else if (fault == u"pipe I0 7115"_s) {
+        const QByteArray name = QFile::encodeName(QDir(i0).filePath(u"I0-7115eV-0001.img"_s));
+        QVERIFY(QFile::remove(QString::fromLocal8Bit(name)) && ::mkfifo(name.constData(), 0600) == 0);
     } else if (fault.startsWith(u"subdirs"_s)) {
         const QStringList folders = fault.endsWith(u"keV"_s) ? words(u"7_09keV 7_115keV 7_14keV"_s)
                                                              : words(u"Fe_7090eV Fe_7115eV Fe_7140eV"_s);

@@ -96,7 +96,7 @@ SeriesLock::~SeriesLock()
 
 std::optional<SeriesClaim> claimSeriesSet(const QString &outDir, const QString &tag, int block, QString &why)
 {
-    const QDir claims(QDir(outDir).filePath(QStringLiteral(".series-claims")));
+    const QDir claims(QDir(outDir).filePath(seriesLockFolder()));
     SeriesClaim claim;
     claim.set = SeriesLock::take(claims.filePath(tag + QStringLiteral(".lock")),
         block < 0 ? SeriesLock::Mode::Exclusive : SeriesLock::Mode::Shared, 0, why);
@@ -125,9 +125,9 @@ bool recordManifestEntry(const QString &path, const ManifestEntry &entry, QStrin
     };
     const QFileInfo info(path);
     QString why;
-    const std::unique_ptr<SeriesLock> lock = SeriesLock::take(
-        info.absoluteDir().filePath(QStringLiteral(".") + info.fileName() + QStringLiteral(".lock")),
-        SeriesLock::Mode::Exclusive, manifestWaitMs, why);
+    const std::unique_ptr<SeriesLock> lock
+        = SeriesLock::take(QDir(info.absoluteDir().filePath(seriesLockFolder())).filePath(info.fileName() + QStringLiteral(".lock")),
+            SeriesLock::Mode::Exclusive, manifestWaitMs, why);
     if (!lock)
         return fail(QStringLiteral("the manifest %1 stays locked: %2").arg(path, why));
     std::vector<ManifestEntry> entries;

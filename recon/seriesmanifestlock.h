@@ -8,6 +8,12 @@
 #include <memory>
 #include <optional>
 
+/// The hidden folder of an output folder that holds its lock files.
+inline QString seriesLockFolder()
+{
+    return QStringLiteral(".series-locks");
+}
+
 /// An advisory lock (flock) on a lock file of a series' output folder, held while the object lives.
 /// The system releases it when the process ends however it ends, so a killed run leaves no stale
 /// lock behind. Lock files are opened without waiting and must be regular files.

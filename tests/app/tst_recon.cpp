@@ -9,6 +9,7 @@
 #include "imagedata/imgdata.h"
 #include "imagedata/imgfiletype.h"
 #include "imagedata/itexwriter.h"
+#include "imagedata/tiffwriter.h"
 #include "tests/app/reconcommand.h"
 #include "tools/phantom/phantom.h"
 #include "tools/scanfile/scanfilewriter.h"
@@ -92,6 +93,8 @@ private slots:
     void refusesMismatchedInputs();
     void strayEntriesAreRefused_data();
     void strayEntriesAreRefused();
+    void nonFiniteProjection_data();
+    void nonFiniteProjection();
     void largeRegionOnASmallImage();
     void scanFileGivesTheFilesOfImageFiles_data();
     void scanFileGivesTheFilesOfImageFiles();
@@ -546,6 +549,58 @@ void TestRecon::strayEntriesAreRefused()
                  &text),
         1);
     QVERIFY2(text.contains(stray + u": "_s + said), qPrintable(text));
+}
+
+void TestRecon::nonFiniteProjection_data()
+{
+    // Projection 45 of 90 made a float TIFF with some pixels that are not a number: two are dead
+    // pixels, replaced from their rows; ten columns of them (16 % of the image) refuse it. Before,
+    // both wrote slices of "-nan" and ended with success.
+    QTest::addColumn<QList<int>>("columns"); // not a number in every row
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("two pixels") << QList<int> {} << 0 << u"2 pixels that are not finite replaced"_s;
+    QTest::newRow("ten columns") << QList<int> {20, 21, 22, 23, 24, 25, 26, 27, 28, 29} << 1
+                                 << u"80 of 512 pixels are not finite (more than 1 %)"_s;
+}
+
+void TestRecon::nonFiniteProjection()
+{
+    QFETCH(QList<int>, columns);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+    QTemporaryDir dir;
+    const QString p = dir.filePath(u"p"_s);
+    QVERIFY(copyFolder(projections_, p));
+    const QString victim = QDir(p).entryInfoList(QDir::Files, QDir::Name).value(45).filePath();
+    const std::unique_ptr<ImgData> img = openImgData(victim);
+    QVERIFY(img && img->width() == 64 && img->height() == 8);
+    std::vector<float> values;
+    std::vector<double> row(64);
+    for (int y = 0; y < 8; ++y) {
+        img->getRow(y, row.data());
+        for (int x = 0; x < 64; ++x)
+            values.push_back(columns.contains(x) || (columns.isEmpty() && x == 30 && y % 4 == 1) ? qQNaN() : float(row[size_t(x)]));
+    }
+    QVERIFY(QFile::remove(victim));
+    const QString tiff = QFileInfo(victim).path() + u'/' + QFileInfo(victim).completeBaseName() + u".tif"_s;
+    QVERIFY(writeTiffFile(tiff, TiffImage {64, 8, 32, true, {}, values}));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(said)));
+    if (status != 0)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Can not read lines"_s));
+    QString text;
+    const QString out = dir.filePath(u"out"_s);
+    QCOMPARE(run(QStringList {p, u"*"_s, u"--i0"_s, data_.filePath(u"i0.img"_s), u"--bg"_s,
+                     data_.filePath(u"bg.img"_s), u"--axis"_s, u"v"_s, u"--cor"_s, u"32"_s, u"--slices"_s, u"0:7"_s,
+                     u"--no-png"_s, u"--out"_s, out},
+                 &text),
+        status);
+    for (const QString &name : QDir(out).entryList(QDir::Files)) {
+        QFile f(QDir(out).filePath(name));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY2(!f.readAll().contains("nan"), qPrintable(name));
+    }
+    QCOMPARE(QDir(out).entryList(QDir::Files).size(), status == 0 ? 8 : 0);
 }
 
 void TestRecon::largeRegionOnASmallImage()

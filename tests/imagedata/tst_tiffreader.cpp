@@ -9,10 +9,14 @@
 #include "imagedata/imgdatas.h"
 #include "imagedata/imgdatatiff.h"
 #include "imagedata/imgfiletype.h"
+#include "imagedata/nonfinite.h"
 #include "imagedata/tiffwriter.h"
 #include "tests/common/debuglog.h"
 #include "tests/imagedata/numitexfile.h"
+#include <cmath>
 #include <cstring>
+#include <limits>
+#include <memory>
 #include <sys/resource.h>
 #include <tiffio.h>
 #include <vector>
@@ -181,6 +185,11 @@ private slots:
     void ourWriterRoundTrips_data();
     void ourWriterRoundTrips();
     void imageLargerThanTheBoundIsRefused();
+    // Pixels that are not finite: replaced as dead pixels, or the image refused.
+    void repairRow_data();
+    void repairRow();
+    void floatImageWithHoles_data();
+    void floatImageWithHoles();
     // Sets of images: the size of the first, and what leaves one out.
     void sizeIsFixedByTheFirstImage();
     void newSeriesSetsItsOwnSize_data();
@@ -193,6 +202,78 @@ private:
     QString itex(const QString &name, int w, int h, uint32_t value);
     QTemporaryDir dir_;
 };
+
+void TestTiffReader::repairRow_data()
+{
+    const double nan = qQNaN(), inf = qInf();
+    QTest::addColumn<QList<double>>("row");
+    QTest::addColumn<QList<double>>("repaired");
+    QTest::addColumn<int>("found");
+    QTest::newRow("all finite") << QList<double> {1, 2, 3} << QList<double> {1, 2, 3} << 0;
+    QTest::newRow("one between two") << QList<double> {1, nan, 3} << QList<double> {1, 2, 3} << 1;
+    QTest::newRow("a run: on the line") << QList<double> {10, nan, inf, -inf, 50} << QList<double> {10, 20, 30, 40, 50}
+                                        << 3;
+    QTest::newRow("at the start: the nearest") << QList<double> {nan, nan, 7, 8} << QList<double> {7, 7, 7, 8} << 2;
+    QTest::newRow("at the end: the nearest") << QList<double> {4, 5, inf} << QList<double> {4, 5, 5} << 1;
+    QTest::newRow("two runs") << QList<double> {nan, 2, nan, 4, nan} << QList<double> {2, 2, 3, 4, 4} << 3;
+    QTest::newRow("one finite") << QList<double> {nan, 6, nan} << QList<double> {6, 6, 6} << 2;
+}
+
+void TestTiffReader::repairRow()
+{
+    QFETCH(QList<double>, row);
+    QFETCH(QList<double>, repaired);
+    QFETCH(int, found);
+    std::vector<double> values(row.cbegin(), row.cend());
+    const NonFiniteCount c = ::repairRow(values);
+    QCOMPARE(c.found, found);
+    QCOMPARE(c.pixels, row.size());
+    QCOMPARE(c.rowsWithout, 0);
+    QCOMPARE(QList<double>(values.cbegin(), values.cend()), repaired);
+    // No finite sample: left as it is, and the image not to be used.
+    std::vector<double> dead(4, qQNaN());
+    const NonFiniteCount d = ::repairRow(dead);
+    QCOMPARE(d.rowsWithout, 1);
+    QVERIFY(d.tooMany());
+    QVERIFY(std::isnan(dead[0]));
+}
+
+void TestTiffReader::floatImageWithHoles_data()
+{
+    // A float image of 100 × 100 with `holes` pixels that are not a number in its row 50.
+    QTest::addColumn<int>("holes");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("one") << 1 << u"1 pixel that is not finite replaced from its row's neighbours : @F@"_s;
+    QTest::newRow("a hundred, 1 %") << 100 - 1 << u"99 pixels that are not finite replaced from their rows' neighbours : @F@"_s;
+    QTest::newRow("a hundred and one") << 101
+                                       << u"Can not read TIFF file (101 of 10000 pixels are not finite (more than 1 %)) : @F@"_s;
+}
+
+void TestTiffReader::floatImageWithHoles()
+{
+    QFETCH(int, holes);
+    QFETCH(QString, said);
+    const QString path = dir_.filePath(u"holes.tif"_s);
+    std::vector<float> values(100 * 100);
+    for (int i = 0; i < 100 * 100; ++i)
+        values[size_t(i)] = float(1000 + i % 100); // 1000 + x
+    // Row 50 from x = 1 on, then row 51 from x = 1: each run between finite pixels.
+    for (int k = 0; k < holes; ++k)
+        values[size_t(50 * 100 + 1 + k + (k >= 98 ? 2 : 0))] = std::numeric_limits<float>::quiet_NaN();
+    QVERIFY(writeTiffFile(path, TiffImage {100, 100, 32, true, {}, values}));
+    DebugLog log;
+    const std::unique_ptr<ImgData> img = openImgData(path);
+    QCOMPARE(log.messages().filter(u"not finite"_s), QStringList {QString(said).replace(u"@F@"_s, path)});
+    if (holes > 100) {
+        QVERIFY(!img);
+        return;
+    }
+    QVERIFY(img);
+    std::vector<double> row(100);
+    img->getRow(50, row.data());
+    for (int x = 0; x < 100; ++x) // on the line between the finite neighbours: 1000 + x again
+        QCOMPARE(row[size_t(x)], 1000.0 + x);
+}
 
 QString TestTiffReader::itex(const QString &name, int w, int h, uint32_t value)
 {

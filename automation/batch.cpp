@@ -4,10 +4,10 @@
 #include <QDebug>
 
 // Local
-#include "config/linetokenizer.h"
-#include "config/messagelog.h"
 #include "automation/automationlog.h"
 #include "automation/batchcommands.h"
+#include "config/linetokenizer.h"
+#include "config/messagelog.h"
 
 namespace {
 
@@ -169,11 +169,11 @@ void Batch::batchNext()
                          .arg(MessageLog::shortened(label)));
         } else if (++passes_[label] >= maxFlowPasses) {
             // Nothing but flow lines since the label was last passed: the loop would never end.
-            qCCritical(lcAutomation).noquote()
-                << QStringLiteral("The batch jumped to the label \"%1\" %2 times without a command between: an "
-                                  "endless loop, the batch stops")
-                       .arg(MessageLog::shortened(label))
-                       .arg(maxFlowPasses);
+            qCCritical(lcAutomation).noquote() << QStringLiteral(
+                "The batch jumped to the label \"%1\" %2 times without a command between: an "
+                "endless loop, the batch stops")
+                                                      .arg(MessageLog::shortened(label))
+                                                      .arg(maxFlowPasses);
             lastOk_ = false;
             emit lineFailed();
             setRunning(false);

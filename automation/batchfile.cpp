@@ -31,7 +31,8 @@ public:
     // `via`: the INCLUDE line that names the file, empty for the batch file itself.
     bool read(const QString &fileName, const QString &via, QString &error)
     {
-        const QString where = via.isEmpty() ? fileName : QStringLiteral("%1 (INCLUDE in %2)").arg(fileName, via);
+        const QString where
+            = via.isEmpty() ? fileName : QStringLiteral("%1 (INCLUDE in %2)").arg(fileName, via);
         const QString absolute = QFileInfo(fileName).absoluteFilePath();
         if (reading_.contains(absolute)) {
             error = QStringLiteral("Batch file includes itself (INCLUDE loop), not read : %1").arg(where);

@@ -76,7 +76,8 @@ RegularRead readRegularFile(const QString &name, qint64 limit, QByteArray &bytes
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0 || bytes.size() + n > limit) {
-                why = n < 0 ? QStringLiteral("%1 cannot be read: %2").arg(name, QString::fromLocal8Bit(std::strerror(errno)))
+                why = n < 0 ? QStringLiteral("%1 cannot be read: %2")
+                                  .arg(name, QString::fromLocal8Bit(std::strerror(errno)))
                             : QStringLiteral("%1 is larger than %2 bytes").arg(name).arg(limit);
                 bytes.clear();
                 result = RegularRead::Refused;

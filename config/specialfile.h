@@ -5,8 +5,8 @@
 #include <QString>
 
 /// Whether `name` exists but is no regular file (after following links): a FIFO, a socket, a device,
-/// a directory or a link that leads nowhere. Readers refuse such names before opening them, since opening a FIFO blocks until
-/// a writer comes and a device such as /dev/zero never ends.
+/// a directory or a link that leads nowhere. Readers refuse such names before opening them, since opening a
+/// FIFO blocks until a writer comes and a device such as /dev/zero never ends.
 bool isSpecialFile(const QString &name);
 
 /// What `name` is when it exists but is no regular file ("a named pipe", "a socket", "a device",

@@ -1,11 +1,11 @@
 #include "ct/corfourier.h"
 
 // Local
+#include "ct/corguess.h"
 #include "ct/sinogramgen.h"
 #include "ct/sinogramviews.h"
 #include "imagedata/imgdata.h"
 #include "imagedata/projectionset.h"
-#include "ct/corguess.h"
 #include "imagedata/transmission.h"
 #include <algorithm>
 #include <cmath>

@@ -60,7 +60,9 @@ QString sinogramProblem(SinogramStatus status, const ProjectionSet &set, const S
             .arg(request.usingImages)
             .arg(set.count());
     case SinogramStatus::I0NotAboveBg:
-        return QStringLiteral("%1 (at more than half of the line of slice %2)").arg(i0NotAboveBgText()).arg(request.slice);
+        return QStringLiteral("%1 (at more than half of the line of slice %2)")
+            .arg(i0NotAboveBgText())
+            .arg(request.slice);
     case SinogramStatus::NoProjections:
         break;
     }
@@ -108,7 +110,8 @@ std::vector<std::vector<double>> referenceLines(
 // Where I0 is not above BG the correction clamps: said, and a slice with more than half of its line
 // so fails (its target emptied) and leaves the block. False when no slice is left.
 bool keepCorrectable(std::vector<SinogramStatus> &status, std::span<const int> slices, std::vector<int> &used,
-    std::vector<SinogramData *> &out, std::vector<std::vector<double>> &i0, std::vector<std::vector<double>> &bg)
+    std::vector<SinogramData *> &out, std::vector<std::vector<double>> &i0,
+    std::vector<std::vector<double>> &bg)
 {
     qsizetype clamped = 0;
     QList<int> warned;
@@ -141,12 +144,14 @@ bool keepCorrectable(std::vector<SinogramStatus> &status, std::span<const int> s
     i0.resize(kept);
     bg.resize(kept);
     if (clamped > 0)
-        qCWarning(lcCt).noquote() << QStringLiteral("I0 is not above BG at %1 pixels of the lines of slice%2 %3: "
-                                                    "their attenuation is taken against 1")
-                                         .arg(clamped)
-                                         .arg(warned.size() == 1 ? QString() : QStringLiteral("s"))
-                                         .arg(warned.size() == 1 ? QString::number(warned.first())
-                                                                 : QStringLiteral("%1 … %2").arg(warned.first()).arg(warned.last()));
+        qCWarning(lcCt).noquote()
+            << QStringLiteral("I0 is not above BG at %1 pixels of the lines of slice%2 %3: "
+                              "their attenuation is taken against 1")
+                   .arg(clamped)
+                   .arg(warned.size() == 1 ? QString() : QStringLiteral("s"))
+                   .arg(warned.size() == 1
+                           ? QString::number(warned.first())
+                           : QStringLiteral("%1 … %2").arg(warned.first()).arg(warned.last()));
     return kept > 0;
 }
 

@@ -65,7 +65,8 @@ SliceResult reconstructSlice(CtFbp &engine, SinogramCache &sinograms, const Slic
     // A value that is not finite (from a sinogram that held one) would be written as "nan" and
     // blacken the picture: such a slice fails and nothing of it is written.
     const std::span<const double> values = engine.image();
-    if (const auto bad = std::count_if(values.begin(), values.end(), [](double v) { return !std::isfinite(v); });
+    if (const auto bad
+        = std::count_if(values.begin(), values.end(), [](double v) { return !std::isfinite(v); });
         bad > 0) {
         result.problem = QStringLiteral("slice %1 holds %2 values that are not finite: it is not written")
                              .arg(task.sinogram.slice)

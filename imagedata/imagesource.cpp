@@ -6,10 +6,10 @@
 
 // Local
 #include "config/specialfile.h"
+#include "imagedata/imagedatalog.h"
 #include "imagedata/imgdatascanframe.h"
 #include "imagedata/imgfiletype.h"
 #include "imagedata/lineblock.h"
-#include "imagedata/imagedatalog.h"
 #include "imagedata/nonfinite.h"
 #include <cmath>
 #include <map>
@@ -40,8 +40,8 @@ bool repairLines(const Hdf5Scan &scan, Hdf5Scan::Kind kind, int f, bool rows, co
                 if (row == repaired.end()) {
                     std::vector<double> line(size_t(scan.width()));
                     const int at = int(y);
-                    if (!scan.readLines(kind, f, true, std::span<const int>(&at, 1), Hdf5Scan::Samples::Float64,
-                            line.data(), error))
+                    if (!scan.readLines(kind, f, true, std::span<const int>(&at, 1),
+                            Hdf5Scan::Samples::Float64, line.data(), error))
                         return false;
                     count.rowsWithout += repairRow(line, floatSamples).rowsWithout;
                     row = repaired.emplace(at, std::move(line)).first;
@@ -83,8 +83,8 @@ bool readScanLines(ImgDataLineBlock &block, const ImageSource &source, QString &
         }
         block.allocate(ImgDataLineBlock::Storage::F64);
         return lines.empty()
-            || (scan.readLines(
-                    source.kind, source.frame, rows, lines, Hdf5Scan::Samples::Float64, block.f64Line(0), error)
+            || (scan.readLines(source.kind, source.frame, rows, lines, Hdf5Scan::Samples::Float64,
+                    block.f64Line(0), error)
                 && repairLines(scan, source.kind, source.frame, rows, lines, block.f64Line(0),
                     scan.samples(source.kind) == Hdf5Scan::Samples::Float32, error));
     }

@@ -35,7 +35,8 @@ bool ImgData::open()
 {
     isOpen_ = false;
     if (const QString kind = specialFileKind(fileName_); !kind.isEmpty()) {
-        qCWarning(lcImageData).noquote() << QStringLiteral("Not a regular file (%1), not read :").arg(kind) << fileName_;
+        qCWarning(lcImageData).noquote()
+            << QStringLiteral("Not a regular file (%1), not read :").arg(kind) << fileName_;
         return false;
     }
     if (!readProps(fileName_, width_, height_))

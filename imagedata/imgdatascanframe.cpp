@@ -4,9 +4,9 @@
 #include <QDebug>
 
 // Local
+#include "imagedata/imagedatalog.h"
 #include "imagedata/imgdatavalues.h"
 #include "imagedata/nonfinite.h"
-#include "imagedata/imagedatalog.h"
 #include <algorithm>
 #include <cstring>
 
@@ -156,7 +156,9 @@ std::optional<double> ImgDataScanFrame::angleDeg() const
 
 QString frameLabel(const QString &fileName, Hdf5Scan::Kind kind, int index)
 {
-    const char *what = kind == Hdf5Scan::Kind::Projection ? "projection" : kind == Hdf5Scan::Kind::Flat ? "flat" : "dark";
+    const char *what = kind == Hdf5Scan::Kind::Projection ? "projection"
+        : kind == Hdf5Scan::Kind::Flat                    ? "flat"
+                                                          : "dark";
     return QStringLiteral("%1, %2 %3").arg(fileName, QLatin1String(what)).arg(index);
 }
 

@@ -4,9 +4,9 @@
 #include <QDebug>
 
 // Local
+#include "imagedata/imagedatalog.h"
 #include "imagedata/imagelimits.h"
 #include "imagedata/nonfinite.h"
-#include "imagedata/imagedatalog.h"
 #include <algorithm>
 #include <cstring>
 #include <limits>

@@ -64,13 +64,14 @@ QString judgeNonFinite(const NonFiniteCount &count, const QString &label)
         return count.rowsWithout > 0
             ? (count.rowsWithout == 1 ? QStringLiteral("a row holds no finite pixel")
                                       : QStringLiteral("%1 rows hold no finite pixel").arg(count.rowsWithout))
-            : QStringLiteral("%1 of %2 pixels are not finite (more than 1 %)").arg(count.found).arg(count.pixels);
+            : QStringLiteral("%1 of %2 pixels are not finite (more than 1 %)")
+                  .arg(count.found)
+                  .arg(count.pixels);
     }
     if (count.found > 0)
-        qCWarning(lcImageData).noquote()
-            << (count.found == 1 ? QStringLiteral("1 pixel that is not finite replaced from its row's neighbours :")
-                                 : QStringLiteral("%1 pixels that are not finite replaced from their rows' neighbours :")
-                                       .arg(count.found))
-            << label;
+        qCWarning(lcImageData).noquote() << (count.found == 1
+                ? QStringLiteral("1 pixel that is not finite replaced from its row's neighbours :")
+                : QStringLiteral("%1 pixels that are not finite replaced from their rows' neighbours :")
+                      .arg(count.found)) << label;
     return QString();
 }

@@ -299,7 +299,8 @@ QStringList outputSettingItems(const ReconOptions &o)
         QStringLiteral("angle-origin=") + n(o.angleOriginDeg),
         QStringLiteral("range=") + n(o.rangeDeg),
         QStringLiteral("partial=")
-            + (o.partial ? QStringLiteral("%1:%2").arg(o.partialStart).arg(o.partialImages) : QStringLiteral("all")),
+            + (o.partial ? QStringLiteral("%1:%2").arg(o.partialStart).arg(o.partialImages)
+                         : QStringLiteral("all")),
         QStringLiteral("region=")
             + (o.region ? QStringLiteral("%1,%2,%3,%4")
                               .arg(n(o.region->x0), n(o.region->z0), n(o.region->x1), n(o.region->z1))
@@ -310,10 +311,12 @@ QStringList outputSettingItems(const ReconOptions &o)
             .arg(flag(o.subFolders.subFolders), flag(o.subFolders.ofEnergy), flag(o.subFolders.ofSlice)),
         QStringLiteral("files=%1%2%3").arg(flag(o.png), flag(o.data), flag(o.tiff)),
         QStringLiteral("color-range=")
-            + (o.colorRange ? n(o.colorRange->first) + u',' + n(o.colorRange->second) : QStringLiteral("own")),
+            + (o.colorRange ? n(o.colorRange->first) + u',' + n(o.colorRange->second)
+                            : QStringLiteral("own")),
         QStringLiteral("single=") + flag(o.single),
         QStringLiteral("rings=") + rings,
-        QStringLiteral("bg=") + (o.bgFile.isEmpty() ? QStringLiteral("none") : QFileInfo(o.bgFile).absoluteFilePath()),
+        QStringLiteral("bg=")
+            + (o.bgFile.isEmpty() ? QStringLiteral("none") : QFileInfo(o.bgFile).absoluteFilePath()),
         QStringLiteral("patterns=") + o.patterns.join(u' '),
     };
 }
@@ -365,9 +368,10 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
         // A pattern the shell expanded gives file names instead: the first as DIR, the rest ignored.
         const QFileInfo dir(o.dir);
         if (dir.exists() && !dir.isDir() && !(dir.isFile() && checkFileType(o.dir) == ImgFileType::HDF5))
-            return fail(QStringLiteral("%1 is neither a folder nor a scan file; to give a file pattern, quote "
-                                       "the pattern: '*.img'")
-                            .arg(o.dir));
+            return fail(
+                QStringLiteral("%1 is neither a folder nor a scan file; to give a file pattern, quote "
+                               "the pattern: '*.img'")
+                    .arg(o.dir));
         for (const QString &pattern : std::as_const(o.patterns)) {
             static const QRegularExpression wildcard(QStringLiteral("[*?[]"));
             if (!pattern.contains(wildcard))
@@ -511,8 +515,9 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
     o.rangeDeg = p.value(parser.range).toDouble(&ok2);
     if (!ok1 || !ok2 || !(std::abs(o.angleOriginDeg) <= maxAngleDeg) || !(std::abs(o.rangeDeg) <= maxAngleDeg)
         || o.rangeDeg == 0.0)
-        return fail(QStringLiteral("--angle-origin and --range take degrees within ±%1 (a range other than 0)")
-                        .arg(maxAngleDeg));
+        return fail(
+            QStringLiteral("--angle-origin and --range take degrees within ±%1 (a range other than 0)")
+                .arg(maxAngleDeg));
     if (p.isSet(parser.partial)) {
         QList<int> v;
         if (!integers(p.value(parser.partial), QLatin1Char(':'), 2, 2, v) || v[0] < 0 || v[1] == 0
@@ -541,9 +546,10 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
         || !std::isfinite(o.window.offset))
         return fail(QStringLiteral("--upper and --lower take numbers, --offset a finite number"));
     if (!(o.window.lower < o.window.upper))
-        return fail(QStringLiteral("--upper %1 is not above --lower %2: every value would be written as the offset")
-                        .arg(o.window.upper)
-                        .arg(o.window.lower));
+        return fail(
+            QStringLiteral("--upper %1 is not above --lower %2: every value would be written as the offset")
+                .arg(o.window.upper)
+                .arg(o.window.lower));
     o.outDir = p.value(parser.out);
     o.name = p.value(parser.name);
     o.tag = p.value(parser.tag);

@@ -8,8 +8,8 @@
 #include <QThread>
 
 // Local
-#include "ct/atomicfile.h"
 #include "config/specialfile.h"
+#include "ct/atomicfile.h"
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -50,7 +50,8 @@ std::unique_ptr<SeriesLock> SeriesLock::take(const QString &path, Mode mode, int
         return nullptr;
     }
     // Without waiting: a named pipe in the lock file's place must not block the run.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
+    const int fd
+        = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) {
         why = QStringLiteral("cannot open the lock file %1: %2").arg(path, systemError());
         return nullptr;
@@ -71,7 +72,8 @@ std::unique_ptr<SeriesLock> SeriesLock::take(const QString &path, Mode mode, int
         }
         if (deadline.hasExpired()) {
             const QString holder = holderOf(fd);
-            why = holder.isEmpty() ? QStringLiteral("another run holds it") : QStringLiteral("%1 holds it").arg(holder);
+            why = holder.isEmpty() ? QStringLiteral("another run holds it")
+                                   : QStringLiteral("%1 holds it").arg(holder);
             ::close(fd);
             return nullptr;
         }
@@ -89,8 +91,7 @@ std::unique_ptr<SeriesLock> SeriesLock::take(const QString &path, Mode mode, int
 SeriesLock::~SeriesLock()
 {
     // An exclusive holder takes its name back out: the next holder may be a shared one.
-    if (mode_ == Mode::Exclusive && ::ftruncate(fd_, 0) != 0) {
-    }
+    if (mode_ == Mode::Exclusive && ::ftruncate(fd_, 0) != 0) { }
     ::close(fd_); // releases the lock
 }
 
@@ -126,7 +127,8 @@ bool recordManifestEntry(const QString &path, const ManifestEntry &entry, QStrin
     const QFileInfo info(path);
     QString why;
     const std::unique_ptr<SeriesLock> lock
-        = SeriesLock::take(QDir(info.absoluteDir().filePath(seriesLockFolder())).filePath(info.fileName() + QStringLiteral(".lock")),
+        = SeriesLock::take(QDir(info.absoluteDir().filePath(seriesLockFolder()))
+                               .filePath(info.fileName() + QStringLiteral(".lock")),
             SeriesLock::Mode::Exclusive, manifestWaitMs, why);
     if (!lock)
         return fail(QStringLiteral("the manifest %1 stays locked: %2").arg(path, why));

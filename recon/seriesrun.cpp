@@ -327,7 +327,9 @@ int SeriesRun::runTask(int task)
         ? claimSeriesSet(options_.outDir, job.tag, slices.value(0), claimed)
         : std::optional<SeriesClaim>(SeriesClaim {});
     if (!claim) {
-        fail(QStringLiteral("task %1 (data set %2) is not done here: %3").arg(task).arg(setTitle(job), claimed));
+        fail(QStringLiteral("task %1 (data set %2) is not done here: %3")
+                 .arg(task)
+                 .arg(setTitle(job), claimed));
         return 1;
     }
     if (planned && options_.resume && options_.series && completeBefore(job, run, block)) {

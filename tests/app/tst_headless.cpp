@@ -184,9 +184,11 @@ void TestHeadless::endings_data()
     QTest::newRow("an I0 of the wrong size")
         << run << QByteArray("images_load @SMALL@ *.img\ni0_load @I0SMALL@\n:ifng app_quit 4\napp_quit\n")
         << 4 << QStringList {} << u"i0_load: the image of 32 x 32 cannot correct the raw images of 64 x 64"_s;
-    QTest::newRow("an I0 of zeros")
-        << run << small + range + "i0_load @ZEROI0@\ncalc_exec\n:ifng app_quit 6\napp_quit\n" << 6 << QStringList {}
-        << u"I0 is not above BG: check the I0 and BG images"_s;
+    QTest::newRow("an I0 of zeros") << run
+                                    << small + range
+            + "i0_load @ZEROI0@\ncalc_exec\n:ifng app_quit 6\napp_quit\n"
+                                    << 6 << QStringList {}
+                                    << u"I0 is not above BG: check the I0 and BG images"_s;
     QTest::newRow("a guess on a slice beyond the image")
         << run
         << QByteArray(
@@ -249,11 +251,14 @@ void TestHeadless::endings_data()
                                                    "\"unclosed quote\nseq_exec_next\n:ifng app_quit\n")
                                      << 1 << QStringList {}
                                      << u"ending.bat line 5: \"unclosed quote\" is not a command"_s;
-    QTest::newRow("a mistyped command") << run << small + range + "calc_exce\napp_quit\n" << 1 << QStringList {}
-                                        << u"Quit with failures: 1 line failed, 0 slices failed"_s;
+    QTest::newRow("a mistyped command")
+        << run << small + range + "calc_exce\napp_quit\n"
+        << 1 << QStringList {} << u"Quit with failures: 1 line failed, 0 slices failed"_s;
     QTest::newRow("a binary batch file")
-        << run << QByteArray("\x7f" "ELF\x02\x01\n\x01\x02\x03\napp_quit\n") << 1 << QStringList {}
-        << u"Batch file is not text \\(control character 0x7f on line 1\\)"_s;
+        << run
+        << QByteArray("\x7f"
+                      "ELF\x02\x01\n\x01\x02\x03\napp_quit\n")
+        << 1 << QStringList {} << u"Batch file is not text \\(control character 0x7f on line 1\\)"_s;
     QTest::newRow("an untaken ifok keeps the failure for ifng")
         << run << QByteArray("images_load @EMPTY@ *.img\n:ifok :echo ok\n:ifng app_quit 3\napp_quit\n") << 3
         << QStringList {} << QString();
@@ -288,10 +293,10 @@ void TestHeadless::endings()
     QTemporaryDir out;
     QString file = dir_.filePath(u"missing.bat"_s);
     const QList<std::pair<QByteArray, QString>> places {{"@SMALL@", small_}, {"@SI0@", smallI0_},
-        {"@SBG@", smallBg_}, {"@CUT@", cut_}, {"@STRAY@", stray_}, {"@I0SMALL@", i0Small_}, {"@ZEROI0@", zeroI0_}, {"@PROJ@", proj_},
-        {"@OUT@", out.path()}, {"@SERIESGAP@", seriesGap_}, {"@SERIESI0@", dir_.filePath(u"seriesI0"_s)},
-        {"@SERIESBG@", dir_.filePath(u"seriesBg.img"_s)}, {"@BADI0@", badI0_}, {"@SERIES@", series_},
-        {"@EMPTY@", empty_}};
+        {"@SBG@", smallBg_}, {"@CUT@", cut_}, {"@STRAY@", stray_}, {"@I0SMALL@", i0Small_},
+        {"@ZEROI0@", zeroI0_}, {"@PROJ@", proj_}, {"@OUT@", out.path()}, {"@SERIESGAP@", seriesGap_},
+        {"@SERIESI0@", dir_.filePath(u"seriesI0"_s)}, {"@SERIESBG@", dir_.filePath(u"seriesBg.img"_s)},
+        {"@BADI0@", badI0_}, {"@SERIES@", series_}, {"@EMPTY@", empty_}};
     if (batch.contains("@PIPE@")) {
         QVERIFY(::mkfifo(QFile::encodeName(out.filePath(u"series-manifest.tsv"_s)).constData(), 0600) == 0);
         batch.replace("@PIPE@", out.path().toUtf8());

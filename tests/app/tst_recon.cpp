@@ -234,8 +234,8 @@ void TestRecon::settingsDigest_data()
     for (auto [what, option] : changes)
         QTest::newRow(what) << d << d + QLatin1String(option) << true;
     QTest::newRow("guessed centre") << d << u"d --cor guess"_s << true;
-    QTest::newRow("centre method of a guess") << u"d --cor guess"_s << u"d --cor guess --cor-method fourier"_s
-                                              << true;
+    QTest::newRow("centre method of a guess")
+        << u"d --cor guess"_s << u"d --cor guess --cor-method fourier"_s << true;
     QTest::newRow("guesses along the range")
         << u"d --slices 0:7 --cor guess-line 2"_s << u"d --slices 0:7 --cor guess-line 3"_s << true;
     QTest::newRow("centre line") << u"d --cor-line 0:31,7:32"_s << u"d --cor-line 0:31,7:33"_s << true;
@@ -512,7 +512,8 @@ void TestRecon::strayEntriesAreRefused_data()
     QTest::newRow("folder") << u"folder"_s << u"it is a folder, not an image file"_s;
     QTest::newRow("named pipe") << u"pipe"_s << u"it is a named pipe, not an image file"_s;
     QTest::newRow("socket") << u"socket"_s << u"it is a socket, not an image file"_s;
-    QTest::newRow("dangling link") << u"dangling"_s << u"it is a link that leads nowhere, not an image file"_s;
+    QTest::newRow("dangling link") << u"dangling"_s
+                                   << u"it is a link that leads nowhere, not an image file"_s;
     QTest::newRow("loop of links") << u"loop"_s << u"it is a link that leads nowhere, not an image file"_s;
 }
 
@@ -580,7 +581,9 @@ void TestRecon::nonFiniteProjection()
     for (int y = 0; y < 8; ++y) {
         img->getRow(y, row.data());
         for (int x = 0; x < 64; ++x)
-            values.push_back(columns.contains(x) || (columns.isEmpty() && x == 30 && y % 4 == 1) ? qQNaN() : float(row[size_t(x)]));
+            values.push_back(columns.contains(x) || (columns.isEmpty() && x == 30 && y % 4 == 1)
+                    ? qQNaN()
+                    : float(row[size_t(x)]));
     }
     QVERIFY(QFile::remove(victim));
     const QString tiff = QFileInfo(victim).path() + u'/' + QFileInfo(victim).completeBaseName() + u".tif"_s;
@@ -591,8 +594,8 @@ void TestRecon::nonFiniteProjection()
     QString text;
     const QString out = dir.filePath(u"out"_s);
     QCOMPARE(run(QStringList {p, u"*"_s, u"--i0"_s, data_.filePath(u"i0.img"_s), u"--bg"_s,
-                     data_.filePath(u"bg.img"_s), u"--axis"_s, u"v"_s, u"--cor"_s, u"32"_s, u"--slices"_s, u"0:7"_s,
-                     u"--no-png"_s, u"--out"_s, out},
+                     data_.filePath(u"bg.img"_s), u"--axis"_s, u"v"_s, u"--cor"_s, u"32"_s, u"--slices"_s,
+                     u"0:7"_s, u"--no-png"_s, u"--out"_s, out},
                  &text),
         status);
     for (const QString &name : QDir(out).entryList(QDir::Files)) {

@@ -5,16 +5,16 @@
 #include <QTest>
 
 // Local
+#include "imagedata/itexwriter.h"
 #include "recon/dataseries.h"
 #include "recon/seriesmanifest.h"
 #include "recon/seriesmanifestlock.h"
-#include "imagedata/itexwriter.h"
 #include "tests/app/reconcommand.h"
 #include "tools/phantom/phantom.h"
 #include "tools/scanfile/scanfilewriter.h"
 #include <csignal>
-#include <sys/stat.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -524,14 +524,16 @@ void TestSeries::runsShareTheOutputFolder()
     QCOMPARE(::mkfifo(QFile::encodeName(manifest).constData(), 0600), 0);
     QProcess blocked;
     blocked.setProcessChannelMode(QProcess::MergedChannels);
-    blocked.start(QStringLiteral(QUORVEL_RECON), imageSeries(u"--axis v --cor 24.5 --slice 3 --out"_s) << piped.path());
+    blocked.start(
+        QStringLiteral(QUORVEL_RECON), imageSeries(u"--axis v --cor 24.5 --slice 3 --out"_s) << piped.path());
     const bool ended = blocked.waitForFinished(20000);
     if (!ended)
         blocked.kill();
     QVERIFY2(ended, "a named pipe for the manifest keeps the run waiting");
     const QString said = QString::fromLocal8Bit(blocked.readAll());
     QCOMPARE(blocked.exitCode(), 1);
-    QVERIFY2(said.contains(u"the series is not run: the manifest "_s + manifest + u" is a named pipe"_s), qPrintable(said));
+    QVERIFY2(said.contains(u"the series is not run: the manifest "_s + manifest + u" is a named pipe"_s),
+        qPrintable(said));
 }
 
 void TestSeries::memoryStaysWithTheBlock()

@@ -339,34 +339,30 @@ void TestBatch::flow_data()
     QTest::newRow("an untaken ifok keeps the failure for the ifng after it")
         << QStringList {u"seq_exec_next"_s, u":ifok :goto last"_s, u":ifng show_bg"_s, u"show_orig"_s,
                u"last"_s}
-        << QStringList {u"seq_exec_next:1"_s} << QStringList {u"seq_exec_next"_s, u"show_bg"_s, u"show_orig"_s};
+        << QStringList {u"seq_exec_next:1"_s}
+        << QStringList {u"seq_exec_next"_s, u"show_bg"_s, u"show_orig"_s};
     QTest::newRow("goto loops back to a label line, which the window does not get")
         << QStringList {u"top"_s, u"show_i0"_s, u":ifok :goto top"_s, u"show_bg"_s}
         << QStringList {u"show_i0:3"_s}
         << QStringList {u"show_i0"_s, u"show_i0"_s, u"show_i0"_s, u"show_bg"_s};
-    QTest::newRow("goto to a missing label fails its line")
-        << QStringList {u":goto nowhere"_s, u":ifng show_orig"_s} << QStringList {}
-        << QStringList {u"show_orig"_s};
+    QTest::newRow("goto to a missing label fails its line") << QStringList {u":goto nowhere"_s,
+        u":ifng show_orig"_s} << QStringList {} << QStringList {u"show_orig"_s};
     QTest::newRow("labels are case-sensitive")
         << QStringList {u":goto Top"_s, u"top"_s, u":ifng show_orig"_s, u"Top"_s, u"show_sinogram"_s}
         << QStringList {} << QStringList {u"show_sinogram"_s};
-    QTest::newRow("a word that is no command fails its line")
-        << QStringList {u"calc_exce"_s, u":ifng show_orig"_s} << QStringList {} << QStringList {u"show_orig"_s};
-    QTest::newRow("the label of a conditional jump is no failure")
-        << QStringList {u":ifng :goto failed"_s, u"failed"_s, u":ifng show_orig"_s} << QStringList {}
-        << QStringList {};
+    QTest::newRow("a word that is no command fails its line") << QStringList {u"calc_exce"_s,
+        u":ifng show_orig"_s} << QStringList {} << QStringList {u"show_orig"_s};
+    QTest::newRow("the label of a conditional jump is no failure") << QStringList {u":ifng :goto failed"_s,
+        u"failed"_s, u":ifng show_orig"_s} << QStringList {} << QStringList {};
     QTest::newRow("a blank line keeps the result")
-        << QStringList {u"seq_exec_next"_s, u"   "_s, u":ifng show_orig"_s} << QStringList {u"seq_exec_next:1"_s}
-        << QStringList {u"seq_exec_next"_s, u"show_orig"_s};
-    QTest::newRow("flow words in capitals")
-        << QStringList {u"show_orig"_s, u":END"_s, u"show_sinogram"_s} << QStringList {}
-        << QStringList {u"show_orig"_s};
-    QTest::newRow("command words go out as written")
-        << QStringList {u"CALC_EXEC"_s, u":Stop"_s, u"show_orig"_s} << QStringList {}
-        << QStringList {u"CALC_EXEC"_s};
-    QTest::newRow("goto without a label jumps to a blank line")
-        << QStringList {u"   "_s, u"show_ct1"_s, u":ifok :goto"_s} << QStringList {u"show_ct1:2"_s}
-        << QStringList {u"show_ct1"_s, u"show_ct1"_s};
+        << QStringList {u"seq_exec_next"_s, u"   "_s, u":ifng show_orig"_s}
+        << QStringList {u"seq_exec_next:1"_s} << QStringList {u"seq_exec_next"_s, u"show_orig"_s};
+    QTest::newRow("flow words in capitals") << QStringList {u"show_orig"_s, u":END"_s, u"show_sinogram"_s}
+                                            << QStringList {} << QStringList {u"show_orig"_s};
+    QTest::newRow("command words go out as written") << QStringList {u"CALC_EXEC"_s, u":Stop"_s,
+        u"show_orig"_s} << QStringList {} << QStringList {u"CALC_EXEC"_s};
+    QTest::newRow("goto without a label jumps to a blank line") << QStringList {u"   "_s, u"show_ct1"_s,
+        u":ifok :goto"_s} << QStringList {u"show_ct1:2"_s} << QStringList {u"show_ct1"_s, u"show_ct1"_s};
     QTest::newRow("a condition's command keeps its quoted texts") << QStringList {
         u":ifok images_load \"/a b\" *.img"_s} << QStringList {} << QStringList {u"images_load|/a b|*.img"_s};
     QTest::newRow("stop ends the run") << QStringList {u"show_orig"_s, u":stop"_s, u"show_sinogram"_s}
@@ -416,8 +412,10 @@ void TestBatch::reportsAndLoadsDuringARun()
     Batch batch;
     FakeWindow window(batch);
     window.reportsPerLine = 3;
-    const QString first = write(u"first.bat"_s, {u"show_orig"_s, u"show_sinogram"_s, u"show_ct1"_s, u"show_i0"_s});
-    const QString second = write(u"second.bat"_s, {u"calc_ct1"_s, u"calc_ct2"_s, u"calc_exec"_s, u"app_quit"_s});
+    const QString first
+        = write(u"first.bat"_s, {u"show_orig"_s, u"show_sinogram"_s, u"show_ct1"_s, u"show_i0"_s});
+    const QString second
+        = write(u"second.bat"_s, {u"calc_ct1"_s, u"calc_ct2"_s, u"calc_exec"_s, u"app_quit"_s});
     window.onLine = [&](const BatchCmd &c) {
         if (c.cmd == u"show_sinogram"_s)
             batch.batchLoad(second);
@@ -425,7 +423,8 @@ void TestBatch::reportsAndLoadsDuringARun()
     batch.batchLoad(first);
     batch.batchCheckEnd(); // before any run
     QVERIFY(run(batch, first));
-    QCOMPARE(window.executed, (QStringList {u"show_orig"_s, u"show_sinogram"_s, u"calc_exec"_s, u"app_quit"_s}));
+    QCOMPARE(
+        window.executed, (QStringList {u"show_orig"_s, u"show_sinogram"_s, u"calc_exec"_s, u"app_quit"_s}));
 }
 
 void TestBatch::refusedFileKeepsTheLines_data()
@@ -436,19 +435,21 @@ void TestBatch::refusedFileKeepsTheLines_data()
     QTest::addColumn<QByteArray>("bytes"); // written into the file `name` of the test's folder
     QTest::addColumn<QString>("message"); // @F@: the file's path
     const QString special = u"Batch file is not a regular file, not read : @F@"_s;
-    QTest::newRow("missing") << dir_.filePath(u"missing.bat"_s) << QByteArray() << u"Can't open batch file @F@"_s;
+    QTest::newRow("missing") << dir_.filePath(u"missing.bat"_s) << QByteArray()
+                             << u"Can't open batch file @F@"_s;
     QTest::newRow("device") << u"/dev/zero"_s << QByteArray() << special;
     QTest::newRow("named pipe") << u"fifo"_s << QByteArray() << special;
     QTest::newRow("a NUL byte") << u"nul.bat"_s << QByteArray("show_orig\nct_cor 1\0 2\n", 22)
                                 << u"Batch file is not text (a NUL byte on line 2), not read : @F@"_s;
-    QTest::newRow("binary") << u"elf.bat"_s << QByteArray("\x7f" "ELF\x02\x01\n")
+    QTest::newRow("binary") << u"elf.bat"_s
+                            << QByteArray("\x7f"
+                                          "ELF\x02\x01\n")
                             << u"Batch file is not text (control character 0x7f on line 1), not read : @F@"_s;
     QTest::newRow("an include loop") << u"loop.bat"_s << QByteArray("show_orig\nINCLUDE @F@\n")
                                      << u"Batch file includes itself (INCLUDE loop), not read : @F@ "
                                         "(INCLUDE in @F@ line 2)"_s;
-    QTest::newRow("an include of nothing")
-        << u"inc.bat"_s << QByteArray("include @D@/none.bat\nshow_orig\n")
-        << u"Can't open batch file @D@/none.bat (INCLUDE in @F@ line 1)"_s;
+    QTest::newRow("an include of nothing") << u"inc.bat"_s << QByteArray("include @D@/none.bat\nshow_orig\n")
+                                           << u"Can't open batch file @D@/none.bat (INCLUDE in @F@ line 1)"_s;
 }
 
 void TestBatch::refusedFileKeepsTheLines()
@@ -469,8 +470,8 @@ void TestBatch::refusedFileKeepsTheLines()
     FakeWindow window(batch);
     batch.batchLoad(write(u"good.bat"_s, {u"show_orig"_s, u"show_bg"_s}));
     QSignalSpy failed(&batch, &Batch::loadFailed);
-    QTest::ignoreMessage(QtCriticalMsg,
-        qPrintable(message.replace(u"@F@"_s, name).replace(u"@D@"_s, dir_.path())));
+    QTest::ignoreMessage(
+        QtCriticalMsg, qPrintable(message.replace(u"@F@"_s, name).replace(u"@D@"_s, dir_.path())));
     batch.batchLoad(name);
     QCOMPARE(failed.count(), 1);
     QCOMPARE(batch.lines(), (QStringList {u"show_orig"_s, u"show_bg"_s}));
@@ -498,7 +499,8 @@ void TestBatch::includesAndLatin1()
     QDir::setCurrent(previous);
     QVERIFY(ran);
     QCOMPARE(window.executed,
-        (QStringList {u"show_orig"_s, u"show_bg"_s, u"auto_save_data_path|/data/caf\u00e9"_s, u"calc_exec"_s}));
+        (QStringList {
+            u"show_orig"_s, u"show_bg"_s, u"auto_save_data_path|/data/caf\u00e9"_s, u"calc_exec"_s}));
 }
 
 void TestBatch::endlessFlowLoopStops()
@@ -513,7 +515,8 @@ void TestBatch::endlessFlowLoopStops()
         QRegularExpression(u"jumped to the label \"spin\" 100000 times without a command between"_s));
     const bool ended = run(batch,
         write(u"loops.bat"_s,
-            {u"top"_s, u"show_i0"_s, u":ifok :goto top"_s, u"spin"_s, u":echo"_s, u":goto spin"_s, u"show_bg"_s}));
+            {u"top"_s, u"show_i0"_s, u":ifok :goto top"_s, u"spin"_s, u":echo"_s, u":goto spin"_s,
+                u"show_bg"_s}));
     QLoggingCategory::setFilterRules(QString());
     QVERIFY(ended);
     QCOMPARE(failed.count(), 1);

@@ -571,9 +571,9 @@ void TestCorGuess::searchesOverNothingFail_data()
     QTest::newRow("a pixel that is not a number")
         << u"nan"_s << u"hold values that are not finite"_s << u"would hold values that are not finite"_s
         << u"values that are not finite: it is not written"_s;
-    QTest::newRow("an infinite pixel") << u"inf"_s << u"hold values that are not finite"_s
-                                       << u"would hold values that are not finite"_s
-                                       << u"values that are not finite: it is not written"_s;
+    QTest::newRow("an infinite pixel")
+        << u"inf"_s << u"hold values that are not finite"_s << u"would hold values that are not finite"_s
+        << u"values that are not finite: it is not written"_s;
     QTest::newRow("I0 not above BG") << u"i0"_s << QString() << u"I0 is not above BG"_s
                                      << u"I0 is not above BG: check the I0 and BG images"_s;
 }
@@ -598,8 +598,10 @@ void TestCorGuess::searchesOverNothingFail()
         set.images.push_back(std::make_shared<ImgDataValues>(u"p"_s, QString(), 128, 4, std::move(values)));
     }
     if (fault == u"i0"_s) {
-        set.i0 = std::make_shared<ImgDataValues>(u"i0"_s, QString(), 128, 4, std::vector<double>(4 * 128, 50.0));
-        set.bg = std::make_shared<ImgDataValues>(u"bg"_s, QString(), 128, 4, std::vector<double>(4 * 128, 100.0));
+        set.i0
+            = std::make_shared<ImgDataValues>(u"i0"_s, QString(), 128, 4, std::vector<double>(4 * 128, 50.0));
+        set.bg = std::make_shared<ImgDataValues>(
+            u"bg"_s, QString(), 128, 4, std::vector<double>(4 * 128, 100.0));
     }
     const CorGuesses g = guessCorBoth(set, lineTwo(64.0), 180.0, 64.0, 0.35);
     QCOMPARE(bool(g.mirror), mirror.isEmpty());

@@ -455,7 +455,8 @@ void TestSinogramGen::i0NotAboveBg()
     set_.i0 = openImgData(writeItexImage(
         dir_.filePath(u"ni0.img"_s), 20, 4, [&](int x, int) { return x < below ? low : 1000; }));
     if (bg >= 0)
-        set_.bg = openImgData(writeItexImage(dir_.filePath(u"nbg.img"_s), 20, 4, [&](int, int) { return bg; }));
+        set_.bg
+            = openImgData(writeItexImage(dir_.filePath(u"nbg.img"_s), 20, 4, [&](int, int) { return bg; }));
     const SinogramRequest request {true, 10.0, 2};
     if (clamped > 0)
         QTest::ignoreMessage(QtWarningMsg,

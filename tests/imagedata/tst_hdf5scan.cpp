@@ -208,19 +208,22 @@ void TestHdf5Scan::linesEqualTheWholeFrames_data()
     QTest::addColumn<int>("frame"); // −1: the mean of the flats
     QTest::addColumn<bool>("gzip"); // chunks, else one contiguous stretch
     QTest::addColumn<QSize>("size");
-    QTest::addColumn<int>("holes"); // pixels that are not finite per frame: 0, 5 (repaired) or 60 and more (refused)
+    QTest::addColumn<int>(
+        "holes"); // pixels that are not finite per frame: 0, 5 (repaired) or 60 and more (refused)
     const QSize small(11, 10);
     QTest::newRow("rows in runs") << true << QList<int> {0, 1, 2, 5, 9} << 2 << true << small << 0;
     // Dead pixels of a float detector: NaN within rows, infinities at their ends, a run of two.
     const QSize holed(60, 10);
     QTest::newRow("holes, rows") << true << QList<int> {2, 4, 6, 8} << 1 << false << holed << 5;
     QTest::newRow("holes, columns") << false << QList<int> {0, 6, 20, 21, 59} << 2 << true << holed << 5;
-    QTest::newRow("holes, mean of the flats, columns") << false << QList<int> {0, 7} << -1 << false << holed << 5;
+    QTest::newRow("holes, mean of the flats, columns")
+        << false << QList<int> {0, 7} << -1 << false << holed << 5;
     QTest::newRow("holes, mean of the flats, rows") << true << QList<int> {2, 8} << -1 << false << holed << 5;
     QTest::newRow("too many holes, rows") << true << QList<int> {2} << 1 << false << holed << 60;
     QTest::newRow("too many holes, columns") << false << QList<int> {3} << 1 << false << holed << 60;
     QTest::newRow("too many holes, mean") << true << QList<int> {2} << -1 << false << holed << 60;
-    QTest::newRow("columns in runs, chunks") << false << QList<int> {0, 2, 3, 4, 10} << 1 << true << small << 0;
+    QTest::newRow("columns in runs, chunks")
+        << false << QList<int> {0, 2, 3, 4, 10} << 1 << true << small << 0;
     QTest::newRow("columns in runs, contiguous")
         << false << QList<int> {0, 2, 3, 4, 10} << 1 << false << small << 0;
     QTest::newRow("one column") << false << QList<int> {10} << 0 << true << small << 0;
@@ -294,7 +297,8 @@ void TestHdf5Scan::linesEqualTheWholeFrames()
     if (holes > 0 && frame >= 0) { // between finite neighbours: their mean, stored as a float
         std::vector<double> row(static_cast<size_t>(w));
         whole->getRow(2, row.data());
-        const double left = float(value(0, frame, 2, 4 + frame)), right = float(value(0, frame, 2, 6 + frame));
+        const double left = float(value(0, frame, 2, 4 + frame)),
+                     right = float(value(0, frame, 2, 6 + frame));
         QCOMPARE(row[size_t(5 + frame)], double(float(left + 0.5 * (right - left))));
         whole->getRow(4, row.data()); // at an end: the nearest
         QCOMPARE(row[size_t(w - 1)], double(float(value(0, frame, 4, w - 2))));

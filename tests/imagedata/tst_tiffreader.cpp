@@ -211,9 +211,10 @@ void TestTiffReader::repairRow_data()
     QTest::addColumn<int>("found");
     QTest::newRow("all finite") << QList<double> {1, 2, 3} << QList<double> {1, 2, 3} << 0;
     QTest::newRow("one between two") << QList<double> {1, nan, 3} << QList<double> {1, 2, 3} << 1;
-    QTest::newRow("a run: on the line") << QList<double> {10, nan, inf, -inf, 50} << QList<double> {10, 20, 30, 40, 50}
-                                        << 3;
-    QTest::newRow("at the start: the nearest") << QList<double> {nan, nan, 7, 8} << QList<double> {7, 7, 7, 8} << 2;
+    QTest::newRow("a run: on the line")
+        << QList<double> {10, nan, inf, -inf, 50} << QList<double> {10, 20, 30, 40, 50} << 3;
+    QTest::newRow("at the start: the nearest")
+        << QList<double> {nan, nan, 7, 8} << QList<double> {7, 7, 7, 8} << 2;
     QTest::newRow("at the end: the nearest") << QList<double> {4, 5, inf} << QList<double> {4, 5, 5} << 1;
     QTest::newRow("two runs") << QList<double> {nan, 2, nan, 4, nan} << QList<double> {2, 2, 3, 4, 4} << 3;
     QTest::newRow("one finite") << QList<double> {nan, 6, nan} << QList<double> {6, 6, 6} << 2;
@@ -244,9 +245,10 @@ void TestTiffReader::floatImageWithHoles_data()
     QTest::addColumn<int>("holes");
     QTest::addColumn<QString>("said");
     QTest::newRow("one") << 1 << u"1 pixel that is not finite replaced from its row's neighbours : @F@"_s;
-    QTest::newRow("a hundred, 1 %") << 100 - 1 << u"99 pixels that are not finite replaced from their rows' neighbours : @F@"_s;
-    QTest::newRow("a hundred and one") << 101
-                                       << u"Can not read TIFF file (101 of 10000 pixels are not finite (more than 1 %)) : @F@"_s;
+    QTest::newRow("a hundred, 1 %") << 100
+            - 1 << u"99 pixels that are not finite replaced from their rows' neighbours : @F@"_s;
+    QTest::newRow("a hundred and one")
+        << 101 << u"Can not read TIFF file (101 of 10000 pixels are not finite (more than 1 %)) : @F@"_s;
 }
 
 void TestTiffReader::floatImageWithHoles()

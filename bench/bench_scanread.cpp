@@ -64,6 +64,13 @@ void fillRow(int frame, int y, int width, double *row)
 
 int main(int argc, char *argv[])
 {
+    if (helpAsked(argc, argv, R"(Usage: bench_scanread [--dir DIR] [--frames F] [--width W] [--height H] [--block B] [--blocks K]
+                      [--storage contiguous|chunked|gzip] [--only itex|hdf5] [--lines rows|columns]
+                      [--keep]
+Reading a scan by blocks of lines as quorvel-recon does, from ITEX files and from one HDF5 scan
+file: megabytes of lines per second for each format and slice direction, and the peak memory.
+)"))
+        return 0;
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     auto take = [&](const QString &name, const QString &fallback) {

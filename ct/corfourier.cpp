@@ -2,6 +2,7 @@
 
 // Local
 #include "ct/corguess.h"
+#include "ct/fftlength.h"
 #include "ct/sinogramgen.h"
 #include "ct/sinogramviews.h"
 #include "imagedata/imgdata.h"
@@ -15,19 +16,6 @@
 #include <numbers>
 
 namespace {
-
-// The smallest length ≥ n made of the factors 2, 3 and 5, which FFTW transforms fastest.
-int fastLength(int n)
-{
-    for (int m = std::max(n, 1);; ++m) {
-        int r = m;
-        for (int f : {2, 3, 5})
-            while (r % f == 0)
-                r /= f;
-        if (r == 1)
-            return m;
-    }
-}
 
 // Angular frequencies kept: the seam of a wrong centre spreads over all of them, the object's own
 // spectrum fills the low ones; a few hundred carry the signal of a sinogram of any size.
@@ -55,7 +43,7 @@ FourierCorMetric::FourierCorMetric(std::span<const double> sinogram, int rows, i
     if (rows < 4 || lineLength < 4 || sinogram.size() < static_cast<size_t>(rows) * lineLength)
         return;
     const int L = lineLength;
-    padded_ = fastLength(2 * L);
+    padded_ = fastFftLength(2 * L);
     lead_ = (padded_ - L) / 2;
     const int trail = padded_ - L - lead_;
     maxM_ = std::min(rows - 1, angularKept);
@@ -274,15 +262,13 @@ std::optional<CorSearchResult> fourierCor(
             *problem = why;
         return std::nullopt;
     };
+    QString why;
+    const std::optional<int> images = searchImages(set, request, why);
+    if (!images)
+        return fail(why);
     const int L = lineLength(set, request.rowLines);
     const int count = set.count();
-    if (count < 1 || L < 1)
-        return fail(QStringLiteral("no images are loaded"));
-    if (request.slice < 0 || request.slice >= sliceCount(set, request.rowLines))
-        return fail(sinogramProblem(SinogramStatus::SliceOutOfRange, set, request));
-    const long long used = request.partial ? std::llabs(static_cast<long long>(request.usingImages)) : count;
-    if (used > count)
-        return fail(sinogramProblem(SinogramStatus::TooManyImages, set, request));
+    const int used = *images;
     const int rows = projectionsPer180(rangeDeg, count);
     if (rows < 4 || rows > used)
         return fail(QStringLiteral("the %1 images used hold no 180 degrees of at least 4 projections "
@@ -303,8 +289,8 @@ std::optional<CorSearchResult> fourierCor(
                             .arg(request.slice));
     }
     const std::vector<double> att = sliceAttenuation(set, request, rows);
-    if (const QString why = lineProblem(att); !why.isEmpty())
-        return fail(QStringLiteral("the sinogram of slice %1 would %2").arg(request.slice).arg(why));
+    if (const QString bad = lineProblem(att); !bad.isEmpty())
+        return fail(QStringLiteral("the sinogram of slice %1 would %2").arg(request.slice).arg(bad));
     const auto [from, to] = fourierCorRange(L);
     return fourierCorPosition(att, rows, L, from, to);
 }

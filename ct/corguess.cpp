@@ -109,16 +109,13 @@ std::optional<double> guessCor(const ProjectionSet &set, const SinogramRequest &
             *problem = why;
         return std::nullopt;
     };
+    QString why;
+    const std::optional<int> images = searchImages(set, request, why);
+    if (!images)
+        return fail(why);
     const int L = lineLength(set, request.rowLines);
     const int count = set.count();
-    if (count < 1 || L < 1)
-        return fail(QStringLiteral("no images are loaded"));
-    if (request.slice < 0 || request.slice >= sliceCount(set, request.rowLines))
-        return fail(sinogramProblem(SinogramStatus::SliceOutOfRange, set, request));
-    const long long asked = request.partial ? std::llabs(static_cast<long long>(request.usingImages)) : count;
-    if (asked > count)
-        return fail(sinogramProblem(SinogramStatus::TooManyImages, set, request));
-    const int used = static_cast<int>(asked);
+    const int used = *images;
     const int first = firstImage(request, count);
     const std::optional<int> opposite = oppositeImage(first, used, count, rangeDeg);
     if (!opposite)
@@ -131,11 +128,11 @@ std::optional<double> guessCor(const ProjectionSet &set, const SinogramRequest &
     std::vector<double> a(static_cast<size_t>(L)), b(static_cast<size_t>(L));
     readSliceLine(*set.images[static_cast<size_t>(first)], request.rowLines, request.slice, a.data());
     readSliceLine(*set.images[static_cast<size_t>(*opposite)], request.rowLines, request.slice, b.data());
-    if (const QString why = lineProblem(a).isEmpty() ? lineProblem(b) : lineProblem(a); !why.isEmpty())
+    if (const QString bad = lineProblem(a).isEmpty() ? lineProblem(b) : lineProblem(a); !bad.isEmpty())
         return fail(QStringLiteral("the lines of slice %1 in images %2 and %3 %4")
                         .arg(request.slice)
                         .arg(first)
                         .arg(*opposite)
-                        .arg(why));
+                        .arg(bad));
     return guessCorPosition(a, b, L, start, guessParam * L);
 }

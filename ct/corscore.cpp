@@ -1,29 +1,12 @@
 #include "ct/corscore.h"
 
 // Local
+#include "ct/fftlength.h"
 #include <algorithm>
 #include <cmath>
 #include <fftw3.h>
 #include <limits>
 #include <numbers>
-
-namespace {
-
-// The smallest size ≥ n made of the factors 2, 3 and 5, which FFTW transforms fastest (2046 is
-// 2 · 3 · 11 · 31, several times slower than 2048).
-int fastSize(int n)
-{
-    for (int m = std::max(n, 1);; ++m) {
-        int r = m;
-        for (int f : {2, 3, 5})
-            while (r % f == 0)
-                r /= f;
-        if (r == 1)
-            return m;
-    }
-}
-
-} // namespace
 
 CorScoreSetup corScoreSetup(int smallestN, const Region *region)
 {
@@ -101,7 +84,7 @@ void CorScorer::setup(int n)
     // The image is 0 outside its inscribed circle: padding it with zeros to a size FFTW likes
     // changes nothing inside the circle, and the trials of a scan (a few pixels apart in size)
     // share one size.
-    const int m = n >= 2 ? fastSize(n) : 0;
+    const int m = n >= 2 ? fastFftLength(n) : 0;
     if (m == size_ && m > 0) {
         n_ = n;
         return;

@@ -69,6 +69,25 @@ QString sinogramProblem(SinogramStatus status, const ProjectionSet &set, const S
     return QStringLiteral("No projection images for the sinogram of slice %1").arg(request.slice);
 }
 
+std::optional<int> searchImages(const ProjectionSet &set, const SinogramRequest &request, QString &problem)
+{
+    const int count = set.count();
+    if (count < 1 || lineLength(set, request.rowLines) < 1) {
+        problem = QStringLiteral("no images are loaded");
+        return std::nullopt;
+    }
+    if (request.slice < 0 || request.slice >= sliceCount(set, request.rowLines)) {
+        problem = sinogramProblem(SinogramStatus::SliceOutOfRange, set, request);
+        return std::nullopt;
+    }
+    const long long used = request.partial ? std::llabs(static_cast<long long>(request.usingImages)) : count;
+    if (used > count) {
+        problem = sinogramProblem(SinogramStatus::TooManyImages, set, request);
+        return std::nullopt;
+    }
+    return static_cast<int>(used);
+}
+
 namespace {
 
 // Lines `slices` of an image into buffer + i·stride.

@@ -5,6 +5,7 @@
 
 // Local
 #include "ct/sinogramdata.h"
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -49,6 +50,11 @@ QString sinogramProblem(SinogramStatus status, const ProjectionSet &set, const S
 /// (the reconstruction needs only `att`). Any thread, as `genSinogram0`.
 std::vector<SinogramStatus> genSinograms(std::span<SinogramData> targets, const ProjectionSet &set,
     const SinogramRequest &request, std::span<const int> slices, bool keepRaw = true);
+
+/// The images a search over the slice of `request` may use: the partial count, or all of them; none
+/// (and why, in `problem`) when nothing is loaded, the slice is not a line of the images or the
+/// partial set asks for more images than are loaded. The check both centre searches make first.
+std::optional<int> searchImages(const ProjectionSet &set, const SinogramRequest &request, QString &problem);
 
 /// The length of a slice line across the rotation axis, and the number of slices along it.
 int lineLength(const ProjectionSet &set, bool rowLines);

@@ -17,22 +17,6 @@
 
 namespace {
 
-// "a,b,c" (or a:b:c with `sep`) as numbers; false when a part is not a number or the count is off.
-bool numbers(const QString &text, QChar sep, qsizetype minCount, qsizetype maxCount, QList<double> &out)
-{
-    const QStringList parts = text.split(sep);
-    if (parts.size() < minCount || parts.size() > maxCount)
-        return false;
-    out.clear();
-    for (const QString &p : parts) {
-        bool ok = false;
-        out << p.trimmed().toDouble(&ok);
-        if (!ok)
-            return false;
-    }
-    return true;
-}
-
 bool integer(const QString &text, int &out)
 {
     bool ok = false;
@@ -40,20 +24,41 @@ bool integer(const QString &text, int &out)
     return ok;
 }
 
-// "a:b:c" as whole numbers (each fitting in 32 bits); false when a part is not one or the count is off.
-bool integers(const QString &text, QChar sep, qsizetype minCount, qsizetype maxCount, QList<int> &out)
+bool number(const QString &text, double &out)
+{
+    bool ok = false;
+    out = text.trimmed().toDouble(&ok);
+    return ok;
+}
+
+// "a,b,c" (or a:b:c with `sep`) as values that `parse` reads; false when a part is not one or the
+// count is off.
+template<typename T>
+bool listOf(const QString &text, QChar sep, qsizetype minCount, qsizetype maxCount, QList<T> &out,
+    bool (*parse)(const QString &, T &))
 {
     const QStringList parts = text.split(sep);
     if (parts.size() < minCount || parts.size() > maxCount)
         return false;
     out.clear();
     for (const QString &p : parts) {
-        int v = 0;
-        if (!integer(p, v))
+        T v {};
+        if (!parse(p, v))
             return false;
         out << v;
     }
     return true;
+}
+
+bool numbers(const QString &text, QChar sep, qsizetype minCount, qsizetype maxCount, QList<double> &out)
+{
+    return listOf(text, sep, minCount, maxCount, out, &number);
+}
+
+// Whole numbers, each fitting in 32 bits.
+bool integers(const QString &text, QChar sep, qsizetype minCount, qsizetype maxCount, QList<int> &out)
+{
+    return listOf(text, sep, minCount, maxCount, out, &integer);
 }
 
 bool allFinite(const QList<double> &values)

@@ -251,14 +251,6 @@ void TestHeadless::endings_data()
                                                    "\"unclosed quote\nseq_exec_next\n:ifng app_quit\n")
                                      << 1 << QStringList {}
                                      << u"ending.bat line 5: \"unclosed quote\" is not a command"_s;
-    QTest::newRow("a mistyped command")
-        << run << small + range + "calc_exce\napp_quit\n"
-        << 1 << QStringList {} << u"Quit with failures: 1 line failed, 0 slices failed"_s;
-    QTest::newRow("a binary batch file")
-        << run
-        << QByteArray("\x7f"
-                      "ELF\x02\x01\n\x01\x02\x03\napp_quit\n")
-        << 1 << QStringList {} << u"Batch file is not text \\(control character 0x7f on line 1\\)"_s;
     QTest::newRow("an untaken ifok keeps the failure for ifng")
         << run << QByteArray("images_load @EMPTY@ *.img\n:ifok :echo ok\n:ifng app_quit 3\napp_quit\n") << 3
         << QStringList {} << QString();

@@ -15,8 +15,6 @@
 #include "tests/imagedata/numitexfile.h"
 #include <cmath>
 #include <cstring>
-#include <limits>
-#include <memory>
 #include <sys/resource.h>
 #include <tiffio.h>
 #include <vector>
@@ -188,8 +186,6 @@ private slots:
     // Pixels that are not finite: replaced as dead pixels, or the image refused.
     void repairRow_data();
     void repairRow();
-    void floatImageWithHoles_data();
-    void floatImageWithHoles();
     // Sets of images: the size of the first, and what leaves one out.
     void sizeIsFixedByTheFirstImage();
     void newSeriesSetsItsOwnSize_data();
@@ -237,44 +233,6 @@ void TestTiffReader::repairRow()
     QCOMPARE(d.rowsWithout, 1);
     QVERIFY(d.tooMany());
     QVERIFY(std::isnan(dead[0]));
-}
-
-void TestTiffReader::floatImageWithHoles_data()
-{
-    // A float image of 100 × 100 with `holes` pixels that are not a number in its row 50.
-    QTest::addColumn<int>("holes");
-    QTest::addColumn<QString>("said");
-    QTest::newRow("one") << 1 << u"1 pixel that is not finite replaced from its row's neighbours : @F@"_s;
-    QTest::newRow("a hundred, 1 %") << 100
-            - 1 << u"99 pixels that are not finite replaced from their rows' neighbours : @F@"_s;
-    QTest::newRow("a hundred and one")
-        << 101 << u"Can not read TIFF file (101 of 10000 pixels are not finite (more than 1 %)) : @F@"_s;
-}
-
-void TestTiffReader::floatImageWithHoles()
-{
-    QFETCH(int, holes);
-    QFETCH(QString, said);
-    const QString path = dir_.filePath(u"holes.tif"_s);
-    std::vector<float> values(100 * 100);
-    for (int i = 0; i < 100 * 100; ++i)
-        values[size_t(i)] = float(1000 + i % 100); // 1000 + x
-    // Row 50 from x = 1 on, then row 51 from x = 1: each run between finite pixels.
-    for (int k = 0; k < holes; ++k)
-        values[size_t(50 * 100 + 1 + k + (k >= 98 ? 2 : 0))] = std::numeric_limits<float>::quiet_NaN();
-    QVERIFY(writeTiffFile(path, TiffImage {100, 100, 32, true, {}, values}));
-    DebugLog log;
-    const std::unique_ptr<ImgData> img = openImgData(path);
-    QCOMPARE(log.messages().filter(u"not finite"_s), QStringList {QString(said).replace(u"@F@"_s, path)});
-    if (holes > 100) {
-        QVERIFY(!img);
-        return;
-    }
-    QVERIFY(img);
-    std::vector<double> row(100);
-    img->getRow(50, row.data());
-    for (int x = 0; x < 100; ++x) // on the line between the finite neighbours: 1000 + x again
-        QCOMPARE(row[size_t(x)], 1000.0 + x);
 }
 
 QString TestTiffReader::itex(const QString &name, int w, int h, uint32_t value)

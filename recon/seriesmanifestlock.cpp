@@ -2,6 +2,7 @@
 
 // Qt
 #include <QDeadlineTimer>
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QSysInfo>
@@ -10,6 +11,7 @@
 // Local
 #include "config/specialfile.h"
 #include "ct/atomicfile.h"
+#include "recon/reconlog.h"
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -65,6 +67,14 @@ std::unique_ptr<SeriesLock> SeriesLock::take(const QString &path, Mode mode, int
     const int operation = (mode == Mode::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
     const QDeadlineTimer deadline(waitMs);
     while (::flock(fd, operation) != 0) {
+        if (errno == ENOLCK || errno == EOPNOTSUPP) {
+            // A file system without locks (an NFS mount without its lock service): the run goes on
+            // as it did before locks, said once per lock.
+            qCWarning(lcRecon).noquote() << QStringLiteral("The file system takes no lock on %1 (%2): runs into this "
+                                                           "folder at once may lose manifest lines")
+                                                .arg(path, systemError());
+            return std::unique_ptr<SeriesLock>(new SeriesLock(fd, Mode::Shared));
+        }
         if (errno != EWOULDBLOCK && errno != EINTR) {
             why = QStringLiteral("cannot lock %1: %2").arg(path, systemError());
             ::close(fd);

@@ -38,6 +38,7 @@ void Body::setUpBatch()
     connect(this, &Body::callBatchCheckEnd, batch_, &Batch::batchCheckEnd);
     connect(batch_, &Batch::batchExCmd, this, &Body::batchExCmd);
     connect(batch_, &Batch::loadFailed, this, [this] { ++tally_.otherFailures; });
+    connect(batch_, &Batch::lineFailed, this, [this] { ++tally_.linesFailed; });
     connect(batch_, &Batch::runEnded, this, [this] {
         if (quitWhenBatchEnds_)
             appQuit();
@@ -581,15 +582,17 @@ void Body::buildOtherActions()
         return O {};
     });
     addAction("app_quit", [this](const BatchCmd &c, bool) {
-        // "app_quit N": a batch that handled a failure itself names the status.
+        // "app_quit N": a batch that handled a failure itself names the status; a status that is
+        // none fails the line, and the batch goes on (to its own failure branch, say).
         if (!c.args.isEmpty()) {
             bool number = false;
             const int status = c.args.constFirst().toInt(&number);
-            if (number && status >= 0 && status <= 255)
-                quitStatus_ = status;
-            else
+            if (!number || status < 0 || status > 255) {
                 qCWarning(lcWindow).noquote() << "app_quit: the exit status is a number from 0 to 255, not"
                                      << MessageLog::shortened(c.args.constFirst());
+                return O {Completion::Now, false};
+            }
+            quitStatus_ = status;
         }
         appQuit();
         return O {Completion::AtExit};

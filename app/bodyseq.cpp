@@ -10,8 +10,8 @@
 // Local
 #include "app/body.h"
 #include "recon/dataseries.h"
+#include "recon/seriesmanifestlock.h"
 #include "automation/xafsbatch.h"
-#include "ct/atomicfile.h"
 #include "imagedata/imgdata.h"
 #include "imagedata/imgdatas.h"
 #include "widgets/statestyles.h"
@@ -255,10 +255,8 @@ void Body::recordSeqSetRun()
         = out.ok() ? QStringLiteral("done") : QStringLiteral("failed: ") + why.join(QStringLiteral(", "));
     const QString dir = (saveData_ ? ui_.SelectDataSaveDir : ui_.SelectImageSaveDir)->dir();
     const QString path = QDir(dir).filePath(manifestFileName());
-    std::vector<ManifestEntry> manifest = readManifest(path);
-    putManifestEntry(manifest, entry);
     QString error;
-    if (!writeFileAtomically(path, manifestText(manifest), &error)) {
+    if (!recordManifestEntry(path, entry, &error)) {
         qCCritical(lcWindow).noquote() << QStringLiteral("The manifest of the series is not written: %1").arg(error);
         ++tally_.otherFailures;
     }

@@ -1,6 +1,7 @@
 #include "ct/corfourier.h"
 
 // Local
+#include "ct/corguess.h"
 #include "ct/fftlength.h"
 #include "ct/sinogramgen.h"
 #include "ct/sinogramviews.h"
@@ -277,6 +278,19 @@ std::optional<CorSearchResult> fourierCor(
                         .arg(count));
     if (L < 8)
         return fail(QStringLiteral("lines of %1 pixels are too short").arg(L));
+    if (set.i0) { // the correction would clamp: no attenuation to search in
+        std::vector<double> i0(static_cast<size_t>(L)), bg(static_cast<size_t>(L), 0.0);
+        readSliceLine(*set.i0, request.rowLines, request.slice, i0.data());
+        if (set.bg)
+            readSliceLine(*set.bg, request.rowLines, request.slice, bg.data());
+        if (i0NotAboveBgFails(countI0NotAboveBg(i0, bg), L))
+            return fail(QStringLiteral("%1 (at more than half of the line of slice %2)")
+                            .arg(i0NotAboveBgText())
+                            .arg(request.slice));
+    }
+    const std::vector<double> att = sliceAttenuation(set, request, rows);
+    if (const QString bad = lineProblem(att); !bad.isEmpty())
+        return fail(QStringLiteral("the sinogram of slice %1 would %2").arg(request.slice).arg(bad));
     const auto [from, to] = fourierCorRange(L);
-    return fourierCorPosition(sliceAttenuation(set, request, rows), rows, L, from, to);
+    return fourierCorPosition(att, rows, L, from, to);
 }

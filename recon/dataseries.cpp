@@ -6,18 +6,12 @@
 
 // Local
 #include "imagedata/hdf5scan.h"
+#include "imagedata/imagefiles.h"
 #include "imagedata/imgfiletype.h"
 #include <algorithm>
 #include <cmath>
 
 namespace {
-
-void sortByName(QFileInfoList &files)
-{
-    std::stable_sort(files.begin(), files.end(), [](const QFileInfo &a, const QFileInfo &b) {
-        return a.fileName().compare(b.fileName(), Qt::CaseSensitive) < 0;
-    });
-}
 
 OrmelSet setOf(const QFileInfo &first)
 {
@@ -39,11 +33,7 @@ QFileInfoList matchingFiles(const QString &dir, const QString &pattern)
 
 QFileInfoList seriesFiles(const QString &dir, const QStringList &patterns)
 {
-    if (dir.isEmpty() || patterns.isEmpty())
-        return {};
-    QFileInfoList files = QDir(dir).entryInfoList(patterns, QDir::Files, QDir::NoSort);
-    sortByName(files);
-    return files;
+    return imageFileEntries(dir, patterns);
 }
 
 std::vector<OrmelSet> groupOrmelSets(const QFileInfoList &files)

@@ -4,10 +4,12 @@
 #include <QCommandLineParser>
 #include <QCryptographicHash>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QThread>
 
 // Local
 #include "ct/corscan.h"
+#include "imagedata/imgfiletype.h"
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -72,6 +74,9 @@ constexpr int maxLineGuesses = 1000;
 
 // Region corners beyond this are refused: pixel indices are 32-bit further on.
 constexpr double maxRegionCoordinate = 2147483647.0;
+
+// Ten turns: an angle beyond this is a slip (a value in hundredths, or radians taken for degrees).
+constexpr double maxAngleDeg = 3600.0;
 
 struct Parser
 {
@@ -275,30 +280,61 @@ bool checkPartial(const ReconOptions &o, int images, QString &error)
     return true;
 }
 
-QString outputSettingsDigest(const ReconOptions &o)
+QStringList outputSettingItems(const ReconOptions &o)
 {
     const auto n = [](double v) { return QString::number(v, 'g', 17); };
-    QStringList parts {o.axisVertical ? QStringLiteral("v") : QStringLiteral("h"),
-        o.guessCor ? QStringLiteral("guess") : (o.cor ? n(*o.cor) : QStringLiteral("middle")),
-        o.sliceFrom ? QStringLiteral("%1:%2:%3").arg(*o.sliceFrom).arg(o.sliceTo).arg(o.sliceStep)
-                    : QStringLiteral("middle"),
-        n(o.angleOriginDeg), n(o.rangeDeg),
-        o.partial ? QStringLiteral("%1:%2").arg(o.partialStart).arg(o.partialImages) : QStringLiteral("all"),
-        o.region ? QStringLiteral("%1,%2,%3,%4")
-                       .arg(n(o.region->x0), n(o.region->z0), n(o.region->x1), n(o.region->z1))
-                 : QStringLiteral("image"),
-        n(o.window.upper), n(o.window.lower), n(o.window.offset), o.name,
-        QStringLiteral("%1%2%3")
-            .arg(int(o.subFolders.subFolders))
-            .arg(int(o.subFolders.ofEnergy))
-            .arg(int(o.subFolders.ofSlice)),
-        QStringLiteral("%1%2%3").arg(int(o.png)).arg(int(o.data)).arg(int(o.tiff)),
-        o.colorRange ? n(o.colorRange->first) + u',' + n(o.colorRange->second) : QStringLiteral("own"),
-        QFileInfo(o.bgFile).absoluteFilePath()};
-    if (o.bgFile.isEmpty())
-        parts.last() = QStringLiteral("no BG");
-    const QByteArray hash = QCryptographicHash::hash(parts.join(u'\n').toUtf8(), QCryptographicHash::Sha1);
-    return QString::fromLatin1(hash.toHex().left(16));
+    const auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
+    QString cor = o.cor ? n(*o.cor) : QStringLiteral("middle");
+    if (o.guessCor)
+        cor = QStringLiteral("guess ") + corMethodName(o.corMethod);
+    else if (o.guessLine)
+        cor = QStringLiteral("guess-line %1 %2").arg(*o.guessLine).arg(corMethodName(o.corMethod));
+    else if (o.corLine)
+        cor = QStringLiteral("line %1:%2,%3:%4")
+                  .arg(o.corLine->slice1)
+                  .arg(n(o.corLine->cor1))
+                  .arg(o.corLine->slice2)
+                  .arg(n(o.corLine->cor2));
+    else if (o.corScan)
+        cor = QStringLiteral("scan %1:%2:%3").arg(n(o.corScan->from), n(o.corScan->to), n(o.corScan->step));
+    QString rings = stripeMethodWord(o.rings.method);
+    if (o.rings.isOn())
+        rings += u' ' + stripeParamItems(o.rings).join(u' ');
+    return {
+        QStringLiteral("axis=") + (o.axisVertical ? QStringLiteral("v") : QStringLiteral("h")),
+        QStringLiteral("cor=") + cor,
+        QStringLiteral("slices=")
+            + (o.sliceFrom ? QStringLiteral("%1:%2:%3").arg(*o.sliceFrom).arg(o.sliceTo).arg(o.sliceStep)
+                           : QStringLiteral("middle")),
+        QStringLiteral("angle-origin=") + n(o.angleOriginDeg),
+        QStringLiteral("range=") + n(o.rangeDeg),
+        QStringLiteral("partial=")
+            + (o.partial ? QStringLiteral("%1:%2").arg(o.partialStart).arg(o.partialImages)
+                         : QStringLiteral("all")),
+        QStringLiteral("region=")
+            + (o.region ? QStringLiteral("%1,%2,%3,%4")
+                              .arg(n(o.region->x0), n(o.region->z0), n(o.region->x1), n(o.region->z1))
+                        : QStringLiteral("image")),
+        QStringLiteral("window=%1,%2,%3").arg(n(o.window.upper), n(o.window.lower), n(o.window.offset)),
+        QStringLiteral("name=") + o.name,
+        QStringLiteral("sub-folders=%1%2%3")
+            .arg(flag(o.subFolders.subFolders), flag(o.subFolders.ofEnergy), flag(o.subFolders.ofSlice)),
+        QStringLiteral("files=%1%2%3").arg(flag(o.png), flag(o.data), flag(o.tiff)),
+        QStringLiteral("color-range=")
+            + (o.colorRange ? n(o.colorRange->first) + u',' + n(o.colorRange->second)
+                            : QStringLiteral("own")),
+        QStringLiteral("single=") + flag(o.single),
+        QStringLiteral("rings=") + rings,
+        QStringLiteral("bg=")
+            + (o.bgFile.isEmpty() ? QStringLiteral("none") : QFileInfo(o.bgFile).absoluteFilePath()),
+        QStringLiteral("patterns=") + o.patterns.join(u' '),
+    };
+}
+
+QString outputSettingsDigest(const ReconOptions &o)
+{
+    const QByteArray text = outputSettingItems(o).join(u'\n').toUtf8();
+    return QString::fromLatin1(QCryptographicHash::hash(text, QCryptographicHash::Sha1).toHex().left(16));
 }
 
 bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &error)
@@ -339,6 +375,20 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
         o.dir = positional.first();
         if (positional.size() > 1)
             o.patterns = positional.mid(1);
+        // A pattern the shell expanded gives file names instead: the first as DIR, the rest ignored.
+        const QFileInfo dir(o.dir);
+        if (dir.exists() && !dir.isDir() && !(dir.isFile() && checkFileType(o.dir) == ImgFileType::HDF5))
+            return fail(
+                QStringLiteral("%1 is neither a folder nor a scan file; to give a file pattern, quote "
+                               "the pattern: '*.img'")
+                    .arg(o.dir));
+        for (const QString &pattern : std::as_const(o.patterns)) {
+            static const QRegularExpression wildcard(QStringLiteral("[*?[]"));
+            if (!pattern.contains(wildcard))
+                return fail(QStringLiteral("%1 is no file pattern (a pattern holds *, ? or [): the shell may "
+                                           "have expanded one; quote the pattern: '*.img'")
+                                .arg(pattern));
+        }
         for (const QCommandLineOption *only :
             {&parser.layout, &parser.pattern, &parser.i0Files, &parser.i0Pattern, &parser.sets,
                 &parser.listSets, &parser.allowUneven, &parser.allowFarI0, &parser.resume}) {
@@ -474,8 +524,11 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
     o.angleOriginDeg = p.value(parser.origin).toDouble(&ok1);
     o.angleOriginGiven = p.isSet(parser.origin);
     o.rangeDeg = p.value(parser.range).toDouble(&ok2);
-    if (!ok1 || !ok2 || !std::isfinite(o.angleOriginDeg) || !std::isfinite(o.rangeDeg) || o.rangeDeg == 0.0)
-        return fail(QStringLiteral("--angle-origin and --range take finite numbers (a range other than 0)"));
+    if (!ok1 || !ok2 || !(std::abs(o.angleOriginDeg) <= maxAngleDeg) || !(std::abs(o.rangeDeg) <= maxAngleDeg)
+        || o.rangeDeg == 0.0)
+        return fail(
+            QStringLiteral("--angle-origin and --range take degrees within ±%1 (a range other than 0)")
+                .arg(maxAngleDeg));
     if (p.isSet(parser.partial)) {
         QList<int> v;
         if (!integers(p.value(parser.partial), QLatin1Char(':'), 2, 2, v) || v[0] < 0 || v[1] == 0
@@ -503,6 +556,11 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
     if (!okU || !okL || !okO || std::isnan(o.window.upper) || std::isnan(o.window.lower)
         || !std::isfinite(o.window.offset))
         return fail(QStringLiteral("--upper and --lower take numbers, --offset a finite number"));
+    if (!(o.window.lower < o.window.upper))
+        return fail(
+            QStringLiteral("--upper %1 is not above --lower %2: every value would be written as the offset")
+                .arg(o.window.upper)
+                .arg(o.window.lower));
     o.outDir = p.value(parser.out);
     o.scratchDir = p.value(parser.scratch);
     if (p.isSet(parser.scratch) && o.scratchDir.isEmpty())

@@ -86,9 +86,12 @@ struct ReconOptions
     bool inTasks() const { return series || task || listTasks; }
 };
 
-/// A digest of the options that decide the bytes of the files written (not where they go, nor the
-/// I0 or the projections, which a series manifest records apart): runs with the same digest write
-/// the same files from the same inputs.
+/// The options that decide which files a run writes and their bytes, one "name=value" item each:
+/// everything of `ReconOptions` but where the files go, the tag and the I0 (which a series manifest
+/// records apart), the projections themselves and how the work is divided (threads, blocks, tasks).
+QStringList outputSettingItems(const ReconOptions &options);
+/// A digest of `outputSettingItems`: runs with the same digest write the same files from the same
+/// inputs.
 QString outputSettingsDigest(const ReconOptions &options);
 
 /// Reads the command line (arguments without the program name); false with a message for

@@ -18,6 +18,7 @@
 #include "ct/sinogramviews.h"
 #include "ct/sliceworker.h"
 #include "imagedata/decodedbands.h"
+#include "imagedata/imagefiles.h"
 #include "imagedata/imgdata.h"
 #include "imagedata/lineblock.h"
 #include "imagedata/scanangles.h"
@@ -115,12 +116,11 @@ bool ReconRun::listFiles()
     const QDir dir(options_.dir);
     if (!dir.exists())
         return fail(QStringLiteral("no folder %1").arg(options_.dir));
-    const QStringList names = dir.entryList(options_.patterns, QDir::Files, QDir::Name);
-    if (names.isEmpty())
+    for (const QFileInfo &entry : imageFileEntries(options_.dir, options_.patterns)) // refused ones too
+        files_ << dir.filePath(entry.fileName());
+    if (files_.isEmpty())
         return fail(
             QStringLiteral("no file in %1 matches %2").arg(options_.dir, options_.patterns.join(u' ')));
-    for (const QString &name : names)
-        files_ << dir.filePath(name);
     return true;
 }
 

@@ -6,6 +6,7 @@
 
 // Local
 #include "recon/reconrun.h"
+#include "recon/seriesmanifestlock.h"
 #include "ct/atomicfile.h"
 #include <algorithm>
 
@@ -339,6 +340,16 @@ int SeriesRun::runTask(int task)
     if (slices.isEmpty() && options_.sliceFrom) // said from the options when the set cannot be used
         slices = sliceList(*options_.sliceFrom, options_.sliceTo, options_.sliceStep)
                      .mid(qsizetype(block) * options_.block, options_.block);
+    QString claimed;
+    const std::optional<SeriesClaim> claim = options_.series && !options_.guessOnly
+        ? claimSeriesSet(options_.outDir, job.tag, slices.value(0), claimed)
+        : std::optional<SeriesClaim>(SeriesClaim {});
+    if (!claim) {
+        fail(QStringLiteral("task %1 (data set %2) is not done here: %3")
+                 .arg(task)
+                 .arg(setTitle(job), claimed));
+        return 1;
+    }
     if (planned && options_.resume && options_.series && completeBefore(job, run, block)) {
         out_ << QStringLiteral("task %1: slices %2 of set %3 are complete: skipped")
                     .arg(task)
@@ -372,7 +383,12 @@ int SeriesRun::runTask(int task)
 int SeriesRun::runSeries()
 {
     const QString manifestPath = QDir(options_.outDir).filePath(manifestFileName());
-    std::vector<ManifestEntry> manifest = readManifest(manifestPath);
+    std::vector<ManifestEntry> manifest;
+    QString why;
+    if (!readManifest(manifestPath, manifest, &why) && !options_.guessOnly) {
+        fail(QStringLiteral("the series is not run: %1").arg(why));
+        return 1;
+    }
     int status = 0;
     for (const Job &job : jobs_) {
         out_ << QStringLiteral("data set %1: %2 files, I0 %3")
@@ -380,6 +396,14 @@ int SeriesRun::runSeries()
                     .arg(job.options.files.size())
                     .arg(job.options.i0File.isEmpty() ? QStringLiteral("none") : job.options.i0File)
              << Qt::endl;
+        // Another run writing this set's files now: the set is its, not this run's.
+        const std::optional<SeriesClaim> claim
+            = options_.guessOnly ? SeriesClaim {} : claimSeriesSet(options_.outDir, job.tag, -1, why);
+        if (!claim) {
+            fail(QStringLiteral("data set %1 is not reconstructed here: %2").arg(setTitle(job), why));
+            status = 1;
+            continue;
+        }
         // A set that cannot be used is reported and the series goes on with the next one.
         ReconRun run(job.options, out_, err_);
         ManifestEntry entry;
@@ -405,9 +429,10 @@ int SeriesRun::runSeries()
         if (options_.guessOnly)
             continue;
         putManifestEntry(manifest, entry);
-        // Written after each set: a run that stops leaves the lines of every set it finished.
+        // Written after each set, merged with what other runs wrote meanwhile: a run that stops
+        // leaves the lines of every set it finished.
         QString error;
-        if (!writeFileAtomically(manifestPath, manifestText(manifest), &error)) {
+        if (!recordManifestEntry(manifestPath, entry, &error)) {
             fail(QStringLiteral("the manifest of the series is not written: %1").arg(error));
             status = std::max(status, 1);
         }

@@ -1,4 +1,5 @@
 // Qt
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -97,6 +98,8 @@ private slots:
     void blockEqualsTheDefinition_data();
     void blockEqualsTheDefinition();
     void cacheServesOnlyItsOwnBlock();
+    void i0NotAboveBg_data();
+    void i0NotAboveBg();
 
     void medianOfTheNeighbours_data();
     void medianOfTheNeighbours();
@@ -302,17 +305,23 @@ void TestSinogramGen::blockEqualsTheDefinition()
     std::uniform_int_distribution<uint32_t> counts(0, bytes == 2 ? 3000 : 3000000);
     // Patches of equal counts in every image: I − BG = 0, I0 − BG = 0.
     const auto pixel = [&](int x, int y) { return (x / 4 + y / 4) % 3 == 0 ? 500 : counts(rng); };
-    auto writeImage = [&](const QString &name) {
-        return openImgData(writeItexImage(dir_.filePath(name), w, h, pixel, bytes));
+    // The flat field above the dark level but in the patches and on every seventh diagonal, where it may
+    // lie below: less than half of any line, which would fail the slice.
+    const uint32_t above = bytes == 2 ? 3001 : 3000001;
+    const auto flat = [&](int x, int y) {
+        return pixel(x, y) + ((x + y) % 7 == 0 || (x / 4 + y / 4) % 3 == 0 ? 0 : above);
+    };
+    auto writeImage = [&](const QString &name, auto values) {
+        return openImgData(writeItexImage(dir_.filePath(name), w, h, values, bytes));
     };
     ProjectionSet set;
     set.width = w;
     set.height = h;
     for (int k = 0; k < count; ++k)
-        set.images.push_back(writeImage(u"b%1.img"_s.arg(k)));
+        set.images.push_back(writeImage(u"b%1.img"_s.arg(k), pixel));
     if (references) {
-        set.i0 = writeImage(u"bi0.img"_s);
-        set.bg = writeImage(u"bbg.img"_s);
+        set.i0 = writeImage(u"bi0.img"_s, flat);
+        set.bg = writeImage(u"bbg.img"_s, pixel);
     }
     const SinogramRequest request {rowLines, cor, 0, partial, 6, 5}; // partial: images 6, 7, 8, 0, 1
 
@@ -414,6 +423,55 @@ void TestSinogramGen::cacheServesOnlyItsOwnBlock()
     request.slice = 12;
     QCOMPARE(cache.take(set_, request, std::vector<int> {11, 12}, newSinogramBlockId()),
         SinogramStatus::SliceOutOfRange);
+}
+
+void TestSinogramGen::i0NotAboveBg_data()
+{
+    // Lines of 20 pixels, the axis at 10: the sinogram's 17 samples are pixels 2 … 18. The I0 image
+    // is `low` below column `below`, 1000 from it on; BG `bg` everywhere (none when negative).
+    QTest::addColumn<int>("below");
+    QTest::addColumn<int>("low");
+    QTest::addColumn<int>("bg");
+    QTest::addColumn<bool>("fails");
+    QTest::addColumn<int>("clamped"); // samples said in the warning; 0: no warning
+    QTest::newRow("I0 above BG") << 0 << 0 << 100 << false << 0;
+    QTest::newRow("I0 all zero") << 20 << 0 << 100 << true << 0;
+    QTest::newRow("BG above every count") << 0 << 0 << 5000 << true << 0;
+    QTest::newRow("I0 equal to BG") << 20 << 100 << 100 << true << 0;
+    QTest::newRow("below BG at two samples") << 4 << 50 << 100 << false << 2;
+    QTest::newRow("below BG at half the samples and one") << 11 << 50 << 100 << true << 0;
+    QTest::newRow("below BG at half the samples but one") << 10 << 50 << 100 << false << 8;
+    QTest::newRow("I0 alone, all zero") << 20 << 0 << -1 << true << 0;
+}
+
+void TestSinogramGen::i0NotAboveBg()
+{
+    QFETCH(int, below);
+    QFETCH(int, low);
+    QFETCH(int, bg);
+    QFETCH(bool, fails);
+    QFETCH(int, clamped);
+    makeSet(6, 20, 4);
+    set_.i0 = openImgData(writeItexImage(
+        dir_.filePath(u"ni0.img"_s), 20, 4, [&](int x, int) { return x < below ? low : 1000; }));
+    if (bg >= 0)
+        set_.bg
+            = openImgData(writeItexImage(dir_.filePath(u"nbg.img"_s), 20, 4, [&](int, int) { return bg; }));
+    const SinogramRequest request {true, 10.0, 2};
+    if (clamped > 0)
+        QTest::ignoreMessage(QtWarningMsg,
+            qPrintable(u"I0 is not above BG at %1 pixels of the lines of slice 2: their attenuation is taken "
+                       "against 1"_s.arg(clamped)));
+    QTest::failOnWarning(QRegularExpression(u"I0 is not above BG"_s));
+    SinogramData s;
+    const SinogramStatus status = genSinogram0(s, set_, request);
+    QCOMPARE(status, fails ? SinogramStatus::I0NotAboveBg : SinogramStatus::Generated);
+    QCOMPARE(s.hasData(), !fails);
+    if (fails)
+        QVERIFY(sinogramProblem(status, set_, request)
+                    .startsWith(u"I0 is not above BG: check the I0 and BG images"_s));
+    else // where I0 is above BG, ln((I0 − BG)/(I − BG)); image 0's pixel (x, 2) is 1200 + x
+        QCOMPARE(s.attRow(0)[16], std::log((1000.0 - std::max(bg, 0)) / (1218.0 - std::max(bg, 0))));
 }
 
 void TestSinogramGen::medianOfTheNeighbours_data()

@@ -183,11 +183,12 @@ echo "job arrays $(tr '\n' ' ' <"$T/jobs1.ids")and $(cat "$T/jobs2.ids"): 20 tas
 
 files=$(find "$T/local" -type f \( -name '*.dat' -o -name '*.png' \) | wc -l)
 [ "$files" -eq 80 ] || fail "the local run wrote $files files, not 5 x 8 x 2"
-diff -r -x series-tasks -x series-manifest.tsv "$T/local" "$T/cluster" || fail "the cluster's files differ from the local run's"
+diff -r -x series-tasks -x series-manifest.tsv -x .series-locks "$T/local" "$T/cluster" || fail "the cluster's files differ from the local run's"
 
 scans=(--series "$T/data/xafs/scans" --pattern '*.nxs' --axis v --cor guess --slices 2:9 --block 2
   --sub-folders energy --name s --rings all)
 submit_series "$T/jobs3" "${scans[@]}" --out "$T/cluster-scans" || fail "the job arrays of scan files failed: $(cat "$T/jobs3.log")"
-diff -r -x series-tasks -x series-manifest.tsv "$T/local" "$T/cluster-scans" \
+diff -r -x series-tasks -x series-manifest.tsv -x .series-locks "$T/local" \
+  "$T/cluster-scans" \
   || fail "the files from scan files differ from the local run's"
 echo "PASSED: $files files from 44 Slurm array tasks (4 resumed, 20 on scan files) equal the local run's"

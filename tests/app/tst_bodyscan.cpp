@@ -31,6 +31,11 @@ ScanFileRecipe scanFrom(double first, int projections = 18)
     r.height = 16;
     r.keys = {1, 2};
     r.keys.insert(r.keys.end(), size_t(projections), 0);
+    // A flat well above the dark, and projections between them.
+    r.fill = [](int kind, int index, int y, double *row) {
+        for (int x = 0; x < 24; ++x)
+            row[x] = kind == 1 ? 4000.0 : kind == 2 ? 100.0 : 1000.0 + 50.0 * ((x + y + index) % 20);
+    };
     if (!std::isnan(first)) {
         r.angles.assign(r.keys.size(), 0.0);
         for (int k = 0; k < projections; ++k)

@@ -184,6 +184,9 @@ void TestRecon::badArguments_data()
     QTest::newRow("i0 and i0-files") << words(u"--series s --i0 a.img --i0-files i"_s);
     QTest::newRow("pattern without series") << words(u"d --pattern *.img"_s);
     QTest::newRow("sets without series") << words(u"d --sets 1:2"_s);
+    QTest::newRow("align without series") << words(u"d --align --sub-folders energy"_s);
+    QTest::newRow("align without a folder per energy") << words(u"--series s --align --sub-folders slice"_s);
+    QTest::newRow("align in a task") << words(u"--series s --align --sub-folders energy --task 3"_s);
 }
 
 void TestRecon::badArguments()

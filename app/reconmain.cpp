@@ -33,7 +33,8 @@ int main(int argc, char *argv[])
             return status;
         // The series ends with its energies aligned, once every set is done.
         if (status != 0) {
-            err << "quorvel-recon: the energies are not aligned: not every set of the series was reconstructed"
+            err << "quorvel-recon: the energies are not aligned: not every set of the series was "
+                   "reconstructed"
                 << Qt::endl;
             return status;
         }

@@ -54,10 +54,13 @@ void accuracy(double noise)
             squares += e * e;
         }
     }
-    const QString what = noise > 0 ? QStringLiteral("Gaussian noise of 2 % of the contrast") : QStringLiteral("no noise");
-    printFigure(QStringLiteral("largest error of %1 shifts up to 4 voxels, element 5x, %2").arg(pairs).arg(what), worst,
-        QStringLiteral("voxel"));
-    printFigure(QStringLiteral("RMS error, %1").arg(what), std::sqrt(squares / (3 * pairs)), QStringLiteral("voxel"));
+    const QString what
+        = noise > 0 ? QStringLiteral("Gaussian noise of 2 % of the contrast") : QStringLiteral("no noise");
+    printFigure(
+        QStringLiteral("largest error of %1 shifts up to 4 voxels, element 5x, %2").arg(pairs).arg(what),
+        worst, QStringLiteral("voxel"));
+    printFigure(
+        QStringLiteral("RMS error, %1").arg(what), std::sqrt(squares / (3 * pairs)), QStringLiteral("voxel"));
 }
 
 void pair(int n)
@@ -72,8 +75,9 @@ void pair(int n)
         const auto ref = RegistrationReference::make(reference, VolumeBox::whole(s), {});
         r = PhaseCorrelation(ref).align(moving);
     });
-    printFigure(QStringLiteral("a pair of %1^3 volumes registered, one thread (%2 passes)").arg(n).arg(r.passes), seconds,
-        QStringLiteral("s"));
+    printFigure(
+        QStringLiteral("a pair of %1^3 volumes registered, one thread (%2 passes)").arg(n).arg(r.passes),
+        seconds, QStringLiteral("s"));
 }
 
 // The series: E energies of N³ drifting by whole voxels (a random walk within ±4), the element's
@@ -103,8 +107,10 @@ bool writeSeries(const QString &dir, int n, int energies)
             for (int y = 0; y < n; ++y)
                 for (int x = 0; x < n; ++x) {
                     const std::size_t i
-                        = (std::size_t(z + pad + offset[0]) * m + std::size_t(y + pad + offset[1])) * m + x + pad + offset[2];
-                    image[std::size_t(y) * n + x] = matrix.values[i] + element * (full.values[i] - matrix.values[i]);
+                        = (std::size_t(z + pad + offset[0]) * m + std::size_t(y + pad + offset[1])) * m + x
+                        + pad + offset[2];
+                    image[std::size_t(y) * n + x]
+                        = matrix.values[i] + element * (full.values[i] - matrix.values[i]);
                 }
             QFile f(folder.filePath(QStringLiteral("b-%1-%2.tif").arg(tag).arg(z, 5, 10, QLatin1Char('0'))));
             const QByteArray bytes = ctImageTiff(image, n, region, z);
@@ -125,7 +131,8 @@ void series(const QString &dir, int n, int energies)
         QTextStream(stderr) << "bench_align: cannot write the series into " << data << Qt::endl;
         return;
     }
-    printFigure(QStringLiteral("writing (or finding) %1 energies of %2^3 float TIFF slices").arg(energies).arg(n),
+    printFigure(
+        QStringLiteral("writing (or finding) %1 energies of %2^3 float TIFF slices").arg(energies).arg(n),
         t.elapsed() / 1000.0, QStringLiteral("s"));
     QProcess xanes;
     xanes.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -138,14 +145,22 @@ void series(const QString &dir, int n, int energies)
     rusage usage {};
     getrusage(RUSAGE_CHILDREN, &usage);
     printFigure(QStringLiteral("exit status of quorvel-xanes"), xanes.exitCode(), QString());
-    printFigure(QStringLiteral("%1 energies of %2^3 aligned, 2 threads, reading float TIFF and writing aligned.h5")
-                    .arg(energies)
-                    .arg(n),
+    printFigure(
+        QStringLiteral("%1 energies of %2^3 aligned, 2 threads, reading float TIFF and writing aligned.h5")
+            .arg(energies)
+            .arg(n),
         seconds, QStringLiteral("s"));
-    printFigure(QStringLiteral("peak resident memory of quorvel-xanes (one volume: %1 MB)").arg(double(n) * n * n * 4 / 1048576.0),
+    const double processor = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec * 1e-6 + usage.ru_stime.tv_sec
+        + usage.ru_stime.tv_usec * 1e-6;
+    printFigure(
+        QStringLiteral("processor time of quorvel-xanes, both threads (a machine busy with other work "
+                       "stretches the time above, not this)"),
+        processor, QStringLiteral("s"));
+    printFigure(QStringLiteral("peak resident memory of quorvel-xanes (one volume: %1 MB)")
+                    .arg(double(n) * n * n * 4 / 1048576.0),
         usage.ru_maxrss / 1024.0, QStringLiteral("MB"));
-    printFigure(QStringLiteral("size of aligned.h5"), QFileInfo(QDir(out).filePath(QStringLiteral("aligned.h5"))).size() / 1e9,
-        QStringLiteral("GB"));
+    printFigure(QStringLiteral("size of aligned.h5"),
+        QFileInfo(QDir(out).filePath(QStringLiteral("aligned.h5"))).size() / 1e9, QStringLiteral("GB"));
 }
 
 // Milliseconds per read of a hyperslab (start, count) of /entry/data/data, best of `repeats` runs
@@ -199,9 +214,10 @@ void chunks(const QString &dir)
     std::uniform_real_distribution<float> u(0.0f, 1.0f);
     for (float &x : v.values)
         x = u(rng);
-    for (const AlignedChunk c : {AlignedChunk {1, 1, 256, 256}, AlignedChunk {1, 8, 64, 64}, AlignedChunk {1, 4, 32, 32},
-             AlignedChunk {1, 16, 16, 16}, AlignedChunk {10, 4, 32, 32}}) {
-        const QString name = QStringLiteral("%1x%2x%3x%4").arg(c.energies).arg(c.slices).arg(c.rows).arg(c.columns);
+    for (const AlignedChunk c : {AlignedChunk {1, 1, 256, 256}, AlignedChunk {1, 8, 64, 64},
+             AlignedChunk {1, 4, 32, 32}, AlignedChunk {1, 16, 16, 16}, AlignedChunk {10, 4, 32, 32}}) {
+        const QString name
+            = QStringLiteral("%1x%2x%3x%4").arg(c.energies).arg(c.slices).arg(c.rows).arg(c.columns);
         const QString path = QDir(dir).filePath(QStringLiteral("chunks-%1.h5").arg(name));
         QElapsedTimer t;
         t.start();
@@ -223,11 +239,12 @@ void chunks(const QString &dir)
             QTextStream(stderr) << "bench_align: cannot write or read " << path << Qt::endl;
             return;
         }
-        printFigure(QStringLiteral("chunks %1, writing 50 energies of 64 x 256 x 256").arg(name), write, QStringLiteral("s"));
-        printFigure(QStringLiteral("chunks %1, one slice of one energy").arg(name), readMs(set, s, energies, 0, 40),
-            QStringLiteral("ms"));
-        printFigure(QStringLiteral("chunks %1, one voxel's spectrum").arg(name), readMs(set, s, energies, 1, 200),
-            QStringLiteral("ms"));
+        printFigure(QStringLiteral("chunks %1, writing 50 energies of 64 x 256 x 256").arg(name), write,
+            QStringLiteral("s"));
+        printFigure(QStringLiteral("chunks %1, one slice of one energy").arg(name),
+            readMs(set, s, energies, 0, 40), QStringLiteral("ms"));
+        printFigure(QStringLiteral("chunks %1, one voxel's spectrum").arg(name),
+            readMs(set, s, energies, 1, 200), QStringLiteral("ms"));
         printFigure(QStringLiteral("chunks %1, a slab of 8 slices of every energy").arg(name),
             readMs(set, s, energies, 2, 4), QStringLiteral("ms"));
         H5Dclose(set);
@@ -247,19 +264,23 @@ int main(int argc, char *argv[])
         "temporary folder without it). QV_KERNEL=avx2 measures the AVX2 loops, QV_BENCH_CPU=1 times the "
         "single-thread figures in processor time."));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("DIR"), QStringLiteral("folder for the series (kept)"), QStringLiteral("[DIR]"));
-    const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("volume side of the pair and the series (256)"),
-        QStringLiteral("N"), QStringLiteral("256"));
-    const QCommandLineOption energies(QStringLiteral("energies"), QStringLiteral("energies of the series (100)"),
-        QStringLiteral("E"), QStringLiteral("100"));
+    parser.addPositionalArgument(
+        QStringLiteral("DIR"), QStringLiteral("folder for the series (kept)"), QStringLiteral("[DIR]"));
+    const QCommandLineOption size(QStringLiteral("size"),
+        QStringLiteral("volume side of the pair and the series (256)"), QStringLiteral("N"),
+        QStringLiteral("256"));
+    const QCommandLineOption energies(QStringLiteral("energies"),
+        QStringLiteral("energies of the series (100)"), QStringLiteral("E"), QStringLiteral("100"));
     const QCommandLineOption noSeries(QStringLiteral("no-series"), QStringLiteral("leave out the series"));
-    const QCommandLineOption noChunks(QStringLiteral("no-chunks"), QStringLiteral("leave out the chunk shapes"));
+    const QCommandLineOption noChunks(
+        QStringLiteral("no-chunks"), QStringLiteral("leave out the chunk shapes"));
     parser.addOptions({size, energies, noSeries, noChunks});
     parser.process(app);
     const int n = std::clamp(parser.value(size).toInt(), 16, 1024);
     const int count = std::clamp(parser.value(energies).toInt(), 2, 1000);
     QTemporaryDir temporary;
-    const QString dir = parser.positionalArguments().isEmpty() ? temporary.path() : parser.positionalArguments().first();
+    const QString dir
+        = parser.positionalArguments().isEmpty() ? temporary.path() : parser.positionalArguments().first();
     QDir().mkpath(dir);
 
     printProcessor();

@@ -176,9 +176,10 @@ struct Parser
     QCommandLineOption resume {QStringLiteral("resume"),
         QStringLiteral("skip the sets (or tasks) whose files the output folder's manifests show complete")};
     QCommandLineOption align {QStringLiteral("align"),
-        QStringLiteral("when every set is done, align the energies as quorvel-xanes does: shifts.tsv, aligned.h5 "
-                       "and alignment.png in --out (read back from the folder per energy of --sub-folders energy or "
-                       "both; float TIFF slices with --tiff read fastest)")};
+        QStringLiteral(
+            "when every set is done, align the energies as quorvel-xanes does: shifts.tsv, aligned.h5 "
+            "and alignment.png in --out (read back from the folder per energy of --sub-folders energy or "
+            "both; float TIFF slices with --tiff read fastest)")};
     QCommandLineOption task {QStringLiteral("task"),
         QStringLiteral(
             "do only task K (from 0) of the (data set, block of slices) pairs: one job-array task"),
@@ -535,11 +536,13 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
             "--no-png with --no-data and without --tiff would write nothing (except with --cor guess)"));
     if (o.align) {
         if (!o.subFolders.ofEnergy)
-            return fail(QStringLiteral("--align reads the series back from a folder per energy: give --sub-folders "
-                                       "energy or both"));
+            return fail(
+                QStringLiteral("--align reads the series back from a folder per energy: give --sub-folders "
+                               "energy or both"));
         if (o.task)
-            return fail(QStringLiteral("--align aligns a whole series, not a task's share: a last job after the "
-                                       "arrays does it (tools/slurm/submit-series.sh)"));
+            return fail(
+                QStringLiteral("--align aligns a whole series, not a task's share: a last job after the "
+                               "arrays does it (tools/slurm/submit-series.sh)"));
         if (o.guessOnly)
             return fail(QStringLiteral("--align needs the slices written: give --tiff"));
     }

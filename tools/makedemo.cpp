@@ -68,13 +68,15 @@ int main(int argc, char *argv[])
                        "groups of columns off together, three dead columns and a band off in a third of the "
                        "projections (rings to take out with ring removal)"));
     const QCommandLineOption xanes(QStringLiteral("xanes"),
-        QStringLiteral("write only a CT-XAFS series for the alignment and the chemical-state maps into XDIR: 37 "
-                       "energies across the iron K edge, two iron species in two inserts in known shares "
-                       "(composition.tsv), the sample drifting up to 2 pixels (drift.tsv), the species' spectra "
-                       "as standards (standards/metal.txt, standards/oxide.txt); --size (the detector's width, "
-                       "half of it its height) and --projections apply (default 128 and 72)"),
+        QStringLiteral(
+            "write only a CT-XAFS series for the alignment and the chemical-state maps into XDIR: 37 "
+            "energies across the iron K edge, two iron species in two inserts in known shares "
+            "(composition.tsv), the sample drifting up to 2 pixels (drift.tsv), the species' spectra "
+            "as standards (standards/metal.txt, standards/oxide.txt); --size (the detector's width, "
+            "half of it its height) and --projections apply (default 128 and 72)"),
         QStringLiteral("XDIR"));
-    parser.addOptions({size, projections, cor, axis, bpp, tiff, energies, seriesOnly, noSeries, nxs, stripes, xanes});
+    parser.addOptions(
+        {size, projections, cor, axis, bpp, tiff, energies, seriesOnly, noSeries, nxs, stripes, xanes});
     parser.process(app);
 
     if (parser.isSet(xanes)) {
@@ -86,7 +88,8 @@ int main(int argc, char *argv[])
         demo.scan.projections = parser.isSet(projections) ? parser.value(projections).toInt() : 72;
         demo.scan.cor = demo.scan.width * 130.0 / 256.0;
         QTextStream err(stderr);
-        if (demo.scan.width < 32 || demo.scan.width > 2048 || demo.scan.projections < 8 || demo.scan.projections > 3600) {
+        if (demo.scan.width < 32 || demo.scan.width > 2048 || demo.scan.projections < 8
+            || demo.scan.projections > 3600) {
             err << "quorvel-demo: with --xanes the size must be 32 … 2048 and the projections 8 … 3600\n";
             return 2;
         }

@@ -1,10 +1,10 @@
 #include "xafs/alignedfile.h"
 
 // Qt
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QCoreApplication>
 #include <QRandomGenerator>
 
 // Local
@@ -122,7 +122,8 @@ AlignedFileWriter::~AlignedFileWriter()
     abandon();
 }
 
-bool AlignedFileWriter::create(const QString &path, const VolumeShape &shape, const AlignedChunk &chunk, QString *error)
+bool AlignedFileWriter::create(
+    const QString &path, const VolumeShape &shape, const AlignedChunk &chunk, QString *error)
 {
     abandon();
     path_ = path;
@@ -136,16 +137,18 @@ bool AlignedFileWriter::create(const QString &path, const VolumeShape &shape, co
             *error = QStringLiteral("there is no folder %1").arg(final.absolutePath());
         return false;
     }
-    temporary_ = final.absoluteDir().filePath(QStringLiteral(".%1.%2-%3")
-                                                  .arg(final.fileName())
-                                                  .arg(QCoreApplication::applicationPid())
-                                                  .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+    temporary_ = final.absoluteDir().filePath(
+        QStringLiteral(".%1.%2-%3")
+            .arg(final.fileName())
+            .arg(QCoreApplication::applicationPid())
+            .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
     const hdf5::Lock lock;
     h_ = std::make_unique<Handles>();
     Id access(H5Pcreate(H5P_FILE_ACCESS));
     // The 1.10 format indexes the chunks of a growing dataset in an extensible array.
     H5Pset_libver_bounds(access.get(), H5F_LIBVER_V110, H5F_LIBVER_LATEST);
-    h_->file.reset(H5Fcreate(QFile::encodeName(temporary_).constData(), H5F_ACC_EXCL, H5P_DEFAULT, access.get()));
+    h_->file.reset(
+        H5Fcreate(QFile::encodeName(temporary_).constData(), H5F_ACC_EXCL, H5P_DEFAULT, access.get()));
     if (!h_->file) {
         const bool result = failed(error, QStringLiteral("cannot create %1").arg(temporary_));
         temporary_.clear(); // not ours
@@ -158,22 +161,24 @@ bool AlignedFileWriter::create(const QString &path, const VolumeShape &shape, co
         || !stringAttribute(h_->file.get(), "creator", QStringLiteral("Quorvel"))
         || !stringAttribute(entry.get(), "default", QStringLiteral("data"))
         || !stringAttribute(data.get(), "signal", QStringLiteral("data"))
-        || !stringArrayAttribute(
-            data.get(), "axes", {QStringLiteral("energy"), QStringLiteral("slice"), QStringLiteral("."), QStringLiteral(".")})
+        || !stringArrayAttribute(data.get(), "axes",
+            {QStringLiteral("energy"), QStringLiteral("slice"), QStringLiteral("."), QStringLiteral(".")})
         || !intAttribute(data.get(), "energy_indices", 0) || !intAttribute(data.get(), "slice_indices", 1)) {
         abandon();
         return failed(error, QStringLiteral("cannot write the groups of %1").arg(temporary_));
     }
     const hsize_t dims[4] = {0, hsize_t(shape.nz), hsize_t(shape.ny), hsize_t(shape.nx)};
     const hsize_t most[4] = {H5S_UNLIMITED, dims[1], dims[2], dims[3]};
-    const hsize_t chunks[4] = {hsize_t(std::max(chunk.energies, 1)), hsize_t(std::clamp(chunk.slices, 1, shape.nz)),
-        hsize_t(std::clamp(chunk.rows, 1, shape.ny)), hsize_t(std::clamp(chunk.columns, 1, shape.nx))};
+    const hsize_t chunks[4]
+        = {hsize_t(std::max(chunk.energies, 1)), hsize_t(std::clamp(chunk.slices, 1, shape.nz)),
+            hsize_t(std::clamp(chunk.rows, 1, shape.ny)), hsize_t(std::clamp(chunk.columns, 1, shape.nx))};
     Id space(H5Screate_simple(4, dims, most));
     Id create(H5Pcreate(H5P_DATASET_CREATE));
     H5Pset_chunk(create.get(), 4, chunks);
     const float nan = std::numeric_limits<float>::quiet_NaN();
     H5Pset_fill_value(create.get(), H5T_NATIVE_FLOAT, &nan);
-    h_->data.reset(H5Dcreate2(data.get(), "data", H5T_IEEE_F32LE, space.get(), H5P_DEFAULT, create.get(), H5P_DEFAULT));
+    h_->data.reset(
+        H5Dcreate2(data.get(), "data", H5T_IEEE_F32LE, space.get(), H5P_DEFAULT, create.get(), H5P_DEFAULT));
     if (!h_->data || !stringAttribute(h_->data.get(), "interpretation", QStringLiteral("image"))
         || !stringAttribute(h_->data.get(), "long_name",
             QStringLiteral("slices aligned across energies (NaN: brought in from outside the volume)"))) {
@@ -191,7 +196,8 @@ bool AlignedFileWriter::append(const Volume &volume, QString *error)
         return false;
     }
     const hdf5::Lock lock;
-    const hsize_t dims[4] = {hsize_t(written_ + 1), hsize_t(shape_.nz), hsize_t(shape_.ny), hsize_t(shape_.nx)};
+    const hsize_t dims[4]
+        = {hsize_t(written_ + 1), hsize_t(shape_.nz), hsize_t(shape_.ny), hsize_t(shape_.nx)};
     if (H5Dset_extent(h_->data.get(), dims) < 0)
         return failed(error, QStringLiteral("cannot extend the data of %1").arg(temporary_));
     Id file(H5Dget_space(h_->data.get()));
@@ -199,8 +205,11 @@ bool AlignedFileWriter::append(const Volume &volume, QString *error)
     const hsize_t count[4] = {1, dims[1], dims[2], dims[3]};
     Id memory(H5Screate_simple(4, count, nullptr));
     if (H5Sselect_hyperslab(file.get(), H5S_SELECT_SET, start, nullptr, count, nullptr) < 0
-        || H5Dwrite(h_->data.get(), H5T_NATIVE_FLOAT, memory.get(), file.get(), H5P_DEFAULT, volume.values.data()) < 0)
-        return failed(error, QStringLiteral("cannot write energy %1 into %2").arg(written_ + 1).arg(temporary_));
+        || H5Dwrite(
+               h_->data.get(), H5T_NATIVE_FLOAT, memory.get(), file.get(), H5P_DEFAULT, volume.values.data())
+            < 0)
+        return failed(
+            error, QStringLiteral("cannot write energy %1 into %2").arg(written_ + 1).arg(temporary_));
     ++written_;
     return true;
 }
@@ -226,11 +235,13 @@ bool AlignedFileWriter::finish(const AlignedMetadata &m, QString *error)
         for (const Shift3 &s : m.shifts)
             shifts.insert(shifts.end(), {s.z, s.y, s.x});
         const hsize_t shiftDims[2] = {count, 3};
-        Id energy = dataset(data.get(), "energy", H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE, 1, &count, m.energies.data());
+        Id energy
+            = dataset(data.get(), "energy", H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE, 1, &count, m.energies.data());
         Id slice = dataset(data.get(), "slice", H5T_STD_I32LE, H5T_NATIVE_INT, 1, &slices, m.slices.data());
         Id program = stringDataset(entry.get(), "program_name", QStringLiteral("Quorvel"));
         Id process = group(entry.get(), "alignment", "NXprocess");
-        bool ok = energy && slice && program && process && stringAttribute(energy.get(), "units", QStringLiteral("eV"))
+        bool ok = energy && slice && program && process
+            && stringAttribute(energy.get(), "units", QStringLiteral("eV"))
             && stringAttribute(slice.get(), "long_name", QStringLiteral("slice number"))
             && stringAttribute(program.get(), "version", m.version);
         if (ok) {
@@ -240,15 +251,18 @@ bool AlignedFileWriter::finish(const AlignedMetadata &m, QString *error)
             Id method = stringDataset(p, "method", m.method);
             Id shift = dataset(p, "shift", H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE, 2, shiftDims, shifts.data());
             Id peak = dataset(p, "peak", H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE, 1, &count, m.peaks.data());
-            Id outside = dataset(p, "nan_voxels", H5T_STD_U64LE, H5T_NATIVE_UINT64, 1, &count, m.outside.data());
-            Id reference = dataset(p, "reference_energy", H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE, 0, nullptr, &m.referenceEnergy);
+            Id outside
+                = dataset(p, "nan_voxels", H5T_STD_U64LE, H5T_NATIVE_UINT64, 1, &count, m.outside.data());
+            Id reference = dataset(
+                p, "reference_energy", H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE, 0, nullptr, &m.referenceEnergy);
             const hsize_t failedCount = m.failedEnergies.size();
             Id left = dataset(p, "failed_energy", H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE, 1, &failedCount,
                 m.failedEnergies.empty() ? nullptr : m.failedEnergies.data());
             ok = prog && version && method && shift && peak && outside && reference && left
                 && stringAttribute(shift.get(), "long_name",
-                    QStringLiteral("dz, dy, dx: a feature's position in the energy's volume minus its position in "
-                                   "the reference volume"))
+                    QStringLiteral(
+                        "dz, dy, dx: a feature's position in the energy's volume minus its position in "
+                        "the reference volume"))
                 && stringAttribute(shift.get(), "units", QStringLiteral("voxel"))
                 && stringAttribute(peak.get(), "long_name",
                     QStringLiteral("Pearson correlation with the reference over their overlap"))
@@ -259,12 +273,14 @@ bool AlignedFileWriter::finish(const AlignedMetadata &m, QString *error)
                     m.box->end[1] - 1, m.box->end[2] - 1};
                 const hsize_t six = 6;
                 Id box = dataset(p, "box", H5T_STD_I32LE, H5T_NATIVE_INT, 1, &six, b);
-                ok = box && stringAttribute(box.get(), "long_name",
-                                QStringLiteral("Z0, Y0, X0, Z1, Y1, X1: the voxels registered on, inclusive"));
+                ok = box
+                    && stringAttribute(box.get(), "long_name",
+                        QStringLiteral("Z0, Y0, X0, Z1, Y1, X1: the voxels registered on, inclusive"));
             }
         }
         if (!ok) {
-            const bool result = failed(error, QStringLiteral("cannot write the record of %1").arg(temporary_));
+            const bool result
+                = failed(error, QStringLiteral("cannot write the record of %1").arg(temporary_));
             abandon();
             return result;
         }

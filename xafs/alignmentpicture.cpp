@@ -57,7 +57,8 @@ void drawSlice(QImage &picture, int x0, int y0, int width, int height, const Ali
                 row[x] = outside;
                 continue;
             }
-            const int g = std::clamp(static_cast<int>(255.0f * (v - range.lo) / (range.hi - range.lo)), 0, 255);
+            const int g
+                = std::clamp(static_cast<int>(255.0f * (v - range.lo) / (range.hi - range.lo)), 0, 255);
             row[x] = qRgb(g, g, g);
         }
     }
@@ -82,11 +83,13 @@ QImage alignmentPicture(const std::vector<AlignmentPanel> &panels, int reference
             break;
         }
     const double f = double(side) / std::max(nx, ny);
-    const int w = std::max(1, static_cast<int>(std::lround(nx * f))), h = std::max(1, static_cast<int>(std::lround(ny * f)));
+    const int w = std::max(1, static_cast<int>(std::lround(nx * f))),
+              h = std::max(1, static_cast<int>(std::lround(ny * f)));
     const int labels = margin + pixelfont::width(QStringLiteral("before"), text) + 2 * margin;
     int columnWidth = w;
     for (const AlignmentPanel &p : panels)
-        columnWidth = std::max({columnWidth, pixelfont::width(p.title, text), pixelfont::width(p.shift, text)});
+        columnWidth
+            = std::max({columnWidth, pixelfont::width(p.title, text), pixelfont::width(p.shift, text)});
     const int count = std::max<int>(1, static_cast<int>(panels.size()));
     QImage picture(labels + count * (columnWidth + 2 * margin), margin + 2 * line + 2 * (h + margin) + line,
         QImage::Format_RGB32);
@@ -94,8 +97,9 @@ QImage alignmentPicture(const std::vector<AlignmentPanel> &panels, int reference
     pixelfont::draw(picture, margin, margin, heading, ink, text);
     GreyRange range;
     if (referencePanel >= 0 && referencePanel < int(panels.size()))
-        range = percentiles(panels[std::size_t(referencePanel)].after.empty() ? panels[std::size_t(referencePanel)].before
-                                                                              : panels[std::size_t(referencePanel)].after);
+        range = percentiles(panels[std::size_t(referencePanel)].after.empty()
+                ? panels[std::size_t(referencePanel)].before
+                : panels[std::size_t(referencePanel)].after);
     const int top = margin + 2 * line;
     pixelfont::draw(picture, margin, top + h / 2 - line / 2, QStringLiteral("before"), ink, text);
     pixelfont::draw(picture, margin, top + h + margin + h / 2 - line / 2, QStringLiteral("after"), ink, text);

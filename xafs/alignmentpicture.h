@@ -24,4 +24,5 @@ struct AlignmentPanel
 /// is dark red; the same faint grid lies on every slice, so that drift shows as features moving
 /// against it above and standing still below.
 /// \test tst_seriesalign.cpp
-QImage alignmentPicture(const std::vector<AlignmentPanel> &panels, int referencePanel, const QString &heading);
+QImage alignmentPicture(
+    const std::vector<AlignmentPanel> &panels, int referencePanel, const QString &heading);

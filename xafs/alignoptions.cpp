@@ -15,22 +15,24 @@ struct Parser
 {
     QCommandLineParser p;
     QCommandLineOption out {QStringLiteral("out"),
-        QStringLiteral("folder of shifts.tsv, aligned.h5 and alignment.png (made if missing)"), QStringLiteral("DIR")};
+        QStringLiteral("folder of shifts.tsv, aligned.h5 and alignment.png (made if missing)"),
+        QStringLiteral("DIR")};
     QCommandLineOption reference {QStringLiteral("reference-energy"),
         QStringLiteral("the energy every other is registered to, within 0.05 eV of one of the series (the "
                        "highest)"),
         QStringLiteral("E")};
     QCommandLineOption box {QStringLiteral("box"),
-        QStringLiteral("register on these voxels of the reference volume only, inclusive: Z slice (counted "
-                       "from the first slice of the series, in slice steps), Y image row, X image column (the "
-                       "whole volume)"),
+        QStringLiteral(
+            "register on these voxels of the reference volume only, inclusive: Z slice (counted "
+            "from the first slice of the series, in slice steps), Y image row, X image column (the "
+            "whole volume)"),
         QStringLiteral("Z0,Y0,X0,Z1,Y1,X1")};
     QCommandLineOption chain {QStringLiteral("chain"),
         QStringLiteral("register each energy to its neighbour towards the reference and add the shifts up, "
                        "for series whose ends look too different; warns when the chain's end and its direct "
                        "registration differ by more than 0.2 voxel")};
-    QCommandLineOption noAlign {QStringLiteral("no-align"),
-        QStringLiteral("take the volumes as they are (every shift 0)")};
+    QCommandLineOption noAlign {
+        QStringLiteral("no-align"), QStringLiteral("take the volumes as they are (every shift 0)")};
     QCommandLineOption threads {QStringLiteral("threads"),
         QStringLiteral("energies aligned at once (all hardware threads)"), QStringLiteral("N")};
 
@@ -47,7 +49,8 @@ struct Parser
             "DIR/shifts.tsv and a picture of the middle slice before and after into DIR/alignment.png. "
             "Exit status 0 when every energy is aligned, 1 when an energy cannot be read or correlates "
             "less than 0.3 with the reference (named), or the series is refused, 2 for bad arguments."));
-        p.addPositionalArgument(QStringLiteral("SERIES_DIR"), QStringLiteral("the series: a folder per energy"));
+        p.addPositionalArgument(
+            QStringLiteral("SERIES_DIR"), QStringLiteral("the series: a folder per energy"));
         p.addOptions({out, reference, box, chain, noAlign, threads});
         p.addHelpOption();
     }
@@ -88,7 +91,8 @@ bool parseAlignOptions(const QStringList &arguments, AlignOptions &o, QString &e
         bool ok = false;
         const double e = p.value(parser.reference).toDouble(&ok);
         if (!ok || !std::isfinite(e) || e <= 0.0)
-            return fail(QStringLiteral("--reference-energy takes an energy in eV, not %1").arg(p.value(parser.reference)));
+            return fail(QStringLiteral("--reference-energy takes an energy in eV, not %1")
+                            .arg(p.value(parser.reference)));
         o.referenceEnergy = e;
     }
     if (p.isSet(parser.box)) {
@@ -100,9 +104,10 @@ bool parseAlignOptions(const QStringList &arguments, AlignOptions &o, QString &e
         for (int a = 0; ok && a < 3; ++a)
             ok = b[std::size_t(a)] >= 0 && b[std::size_t(a + 3)] >= b[std::size_t(a)];
         if (!ok)
-            return fail(QStringLiteral("--box takes Z0,Y0,X0,Z1,Y1,X1, whole numbers from 0 with Z0 ≤ Z1, Y0 ≤ "
-                                       "Y1 and X0 ≤ X1, not %1")
-                            .arg(p.value(parser.box)));
+            return fail(
+                QStringLiteral("--box takes Z0,Y0,X0,Z1,Y1,X1, whole numbers from 0 with Z0 ≤ Z1, Y0 ≤ "
+                               "Y1 and X0 ≤ X1, not %1")
+                    .arg(p.value(parser.box)));
         o.box = b;
     }
     o.threads = std::max(1, QThread::idealThreadCount());

@@ -5,8 +5,9 @@
 #include <QRegularExpression>
 
 // Local
-#include "recon/energyfield.h"
+#include "config/specialfile.h"
 #include "imagedata/imgdatatiff.h"
+#include "recon/energyfield.h"
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -35,8 +36,8 @@ QString numberList(const std::vector<int> &numbers, std::size_t most = 6)
 
 // The slices of one energy folder: slice number → file, for the files NAME-TAG-NNNNN.EXT whose
 // energy field is the folder's; a number twice refuses the folder.
-bool slicesOf(const QString &folder, const QString &field, const QString &extension, std::map<int, QString> &slices,
-    QString &error)
+bool slicesOf(const QString &folder, const QString &field, const QString &extension,
+    std::map<int, QString> &slices, QString &error)
 {
     static const QRegularExpression sliceName(QStringLiteral("-([0-9]{1,9})\\.([A-Za-z]+)$"));
     const QDir dir(folder);
@@ -44,11 +45,14 @@ bool slicesOf(const QString &folder, const QString &field, const QString &extens
         const QRegularExpressionMatch m = sliceName.match(name);
         if (!m.hasMatch() || m.captured(2).toLower() != extension)
             continue;
-        if (energyFieldOfName(name) != field)
-            continue;
+        if (energyFieldOfName(name) != field || isSpecialFile(dir.filePath(name)))
+            continue; // another tag's, or a device or pipe that would block a read
         const int slice = m.captured(1).toInt();
         if (const auto it = slices.find(slice); it != slices.end()) {
-            error = QStringLiteral("%1 holds slice %2 twice: %3 and %4").arg(folder).arg(slice).arg(it->second, name);
+            error = QStringLiteral("%1 holds slice %2 twice: %3 and %4")
+                        .arg(folder)
+                        .arg(slice)
+                        .arg(it->second, name);
             return false;
         }
         slices[slice] = dir.filePath(name);
@@ -109,8 +113,8 @@ bool scanAlignSeries(const QString &path, AlignSeries &series, QString &error)
 
     // The slices of each energy: float TIFF if any folder holds some, else data files.
     std::vector<std::map<int, QString>> slices(series.energies.size());
-    for (const auto &[extension, kind] :
-        {std::pair {QStringLiteral("tif"), SliceFileKind::FloatTiff}, std::pair {QStringLiteral("dat"), SliceFileKind::DataFile}}) {
+    for (const auto &[extension, kind] : {std::pair {QStringLiteral("tif"), SliceFileKind::FloatTiff},
+             std::pair {QStringLiteral("dat"), SliceFileKind::DataFile}}) {
         bool any = false;
         for (std::size_t i = 0; i < slices.size(); ++i) {
             slices[i].clear();
@@ -144,7 +148,8 @@ bool scanAlignSeries(const QString &path, AlignSeries &series, QString &error)
                                numberList(missing));
     }
     if (!lacking.isEmpty()) {
-        error = QStringLiteral("the energies do not hold the same slices: %1").arg(lacking.join(QStringLiteral("; ")));
+        error = QStringLiteral("the energies do not hold the same slices: %1")
+                    .arg(lacking.join(QStringLiteral("; ")));
         return false;
     }
     series.slices.assign(all.begin(), all.end());

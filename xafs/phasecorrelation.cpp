@@ -72,8 +72,7 @@ double signedFrequency(int k, int n)
 }
 
 constexpr double minimumOverlap = 4.0; // voxels per axis that the two volumes must share
-// The upsampled grids: ±1 voxel around the whole-voxel peak, then ±0.19 voxel around the estimate.
-constexpr double coarseSpacing = 2.0 / 15.0;
+// The upsampled grid: ±0.19 voxel around the estimate (moved while the peak lies on its border).
 constexpr double fineSpacing = 1.0 / 40.0;
 
 } // namespace
@@ -114,7 +113,10 @@ std::shared_ptr<const RegistrationReference> RegistrationReference::make(std::sh
     r->settings_ = settings;
     const VolumeShape s = box.shape();
     if (!r->spectrum_.allocate(s))
-        return fail(QStringLiteral("no memory for the spectrum of %1 x %2 x %3 voxels").arg(s.nz).arg(s.ny).arg(s.nx));
+        return fail(QStringLiteral("no memory for the spectrum of %1 x %2 x %3 voxels")
+                        .arg(s.nz)
+                        .arg(s.ny)
+                        .arg(s.nx));
     Windows w;
     for (int a = 0; a < 3; ++a)
         w[a] = tukeyWindow(s.extent(a), 0.0, s.extent(a) - 1.0, settings.taper);
@@ -210,15 +212,20 @@ RegistrationResult PhaseCorrelation::align(const Volume &moving)
                     peak[2] = x;
                 }
         }
+    // The whole-voxel peak and a parabola through it and its neighbours on each axis (the correlation
+    // is periodic: the upper half are negative shifts): near enough to place the windows.
     Shift3 estimate;
-    for (int a = 0; a < 3; ++a) // the correlation is periodic: the upper half are negative shifts
-        estimate[a] = peak[a] > s.extent(a) / 2 ? peak[a] - s.extent(a) : peak[a];
-    double height = 0.0;
-    // ±1 voxel around the whole-voxel peak: within a few hundredths, enough to place the windows.
-    if (!refine(estimate, coarseSpacing, estimate, height)) {
-        result.problem = QStringLiteral("the correlation has no clear peak");
-        return result;
+    for (int a = 0; a < 3; ++a) {
+        const int n = s.extent(a);
+        int lo[3] = {peak[0], peak[1], peak[2]}, hi[3] = {peak[0], peak[1], peak[2]};
+        lo[a] = (peak[a] + n - 1) % n;
+        hi[a] = (peak[a] + 1) % n;
+        const double f0 = scratch_.row(lo[0], lo[1])[lo[2]], f2 = scratch_.row(hi[0], hi[1])[hi[2]];
+        const double curvature = f0 - 2.0 * top + f2;
+        const double offset = curvature < 0.0 ? std::clamp(0.5 * (f0 - f2) / curvature, -0.5, 0.5) : 0.0;
+        estimate[a] = (peak[a] > n / 2 ? peak[a] - n : peak[a]) + offset;
     }
+    double height = top; // both transforms leave the sums unnormalised
     result.passes = 1;
 
     // Then with the windows on the region both volumes hold, the moving one's moved by the estimate.

@@ -120,7 +120,8 @@ ResampleCounts shiftVolume(Volume &volume, const Shift3 &shift, std::span<const 
 
     // What came from outside, then what touched a value that was not finite.
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    const ValidRange rz = validRange(s.nz, shift.z), ry = validRange(s.ny, shift.y), rx = validRange(s.nx, shift.x);
+    const ValidRange rz = validRange(s.nz, shift.z), ry = validRange(s.ny, shift.y),
+                     rx = validRange(s.nx, shift.x);
     for (std::size_t z = 0; z < nz; ++z)
         for (std::size_t y = 0; y < ny; ++y) {
             float *row = v + (z * ny + y) * nx;
@@ -131,7 +132,8 @@ ResampleCounts shiftVolume(Volume &volume, const Shift3 &shift, std::span<const 
             std::fill(row, row + rx.first, nan);
             std::fill(row + rx.end, row + nx, nan);
         }
-    counts.outside = s.voxels() - std::size_t(rz.end - rz.first) * std::size_t(ry.end - ry.first) * std::size_t(rx.end - rx.first);
+    counts.outside = s.voxels()
+        - std::size_t(rz.end - rz.first) * std::size_t(ry.end - ry.first) * std::size_t(rx.end - rx.first);
     for (const std::uint64_t index : nonFinite) {
         if (index >= s.voxels())
             continue;

@@ -24,7 +24,8 @@ struct ResampleCounts
 /// values that were not finite and were read as 0). Whole-voxel shifts are copies, without
 /// interpolation.
 /// \test tst_resample.cpp
-ResampleCounts shiftVolume(Volume &volume, const Shift3 &shift, std::span<const std::uint64_t> nonFinite = {});
+ResampleCounts shiftVolume(
+    Volume &volume, const Shift3 &shift, std::span<const std::uint64_t> nonFinite = {});
 
 /// The voxels i of an axis of n whose source i + shift lies within 0 … n − 1 (first, end).
 struct ValidRange

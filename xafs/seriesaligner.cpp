@@ -88,9 +88,10 @@ int SeriesAligner::prepare()
                 < std::abs(c.series.energies[std::size_t(best)].energy - *options_.referenceEnergy))
                 best = i;
         if (std::abs(c.series.energies[std::size_t(best)].energy - *options_.referenceEnergy) > 0.05)
-            return fail(QStringLiteral("--reference-energy %1 eV is not an energy of the series (the nearest is %2)")
-                            .arg(*options_.referenceEnergy)
-                            .arg(energyText(c.series.energies[std::size_t(best)].energy)),
+            return fail(
+                QStringLiteral("--reference-energy %1 eV is not an energy of the series (the nearest is %2)")
+                    .arg(*options_.referenceEnergy)
+                    .arg(energyText(c.series.energies[std::size_t(best)].energy)),
                 2);
         c.referenceIndex = best;
     }
@@ -101,7 +102,8 @@ int SeriesAligner::prepare()
 
     VolumeRead reference = readEnergyVolume(c.series, c.referenceIndex);
     if (!reference.ok())
-        return fail(QStringLiteral("the reference energy %1 cannot be read: %2").arg(title(c.referenceIndex), reference.problem),
+        return fail(QStringLiteral("the reference energy %1 cannot be read: %2")
+                        .arg(title(c.referenceIndex), reference.problem),
             1);
     const VolumeShape shape = reference.volume.shape;
     c.series.width = shape.nx;
@@ -112,22 +114,24 @@ int SeriesAligner::prepare()
         const std::array<int, 6> &b = *options_.box;
         for (int a = 0; a < 3; ++a)
             if (b[std::size_t(a + 3)] >= shape.extent(a))
-                return fail(QStringLiteral("--box reaches %1 %2, beyond the volume of %3 x %4 x %5 voxels (z, y, x)")
-                                .arg(QLatin1Char("ZYX"[a]))
-                                .arg(b[std::size_t(a + 3)])
-                                .arg(shape.nz)
-                                .arg(shape.ny)
-                                .arg(shape.nx),
+                return fail(
+                    QStringLiteral("--box reaches %1 %2, beyond the volume of %3 x %4 x %5 voxels (z, y, x)")
+                        .arg(QLatin1Char("ZYX"[a]))
+                        .arg(b[std::size_t(a + 3)])
+                        .arg(shape.nz)
+                        .arg(shape.ny)
+                        .arg(shape.nx),
                     2);
         c.box = {{b[0], b[1], b[2]}, {b[3] + 1, b[4] + 1, b[5] + 1}};
     }
     if (!options_.noAlign)
         for (int a = 0; a < 3; ++a)
             if (c.box.size(a) < 8)
-                return fail(QStringLiteral("%1 voxels along %2 are too few to register (at least 8); --no-align "
-                                           "takes the volumes as they are")
-                                .arg(c.box.size(a))
-                                .arg(QLatin1Char("zyx"[a])),
+                return fail(
+                    QStringLiteral("%1 voxels along %2 are too few to register (at least 8); --no-align "
+                                   "takes the volumes as they are")
+                        .arg(c.box.size(a))
+                        .arg(QLatin1Char("zyx"[a])),
                     options_.box ? 2 : 1);
     c.settings = options_.registration;
     c.referenceNonFinite = std::move(reference.nonFinite);
@@ -147,8 +151,8 @@ int SeriesAligner::prepare()
     metadata_.slices = c.series.slices;
     metadata_.referenceEnergy = c.series.energies[std::size_t(c.referenceIndex)].energy;
     metadata_.method = options_.noAlign ? QStringLiteral("none")
-        : options_.chain                ? QStringLiteral("chain of neighbours, phase correlation refined by upsampled DFT")
-                                        : QStringLiteral("phase correlation refined by upsampled DFT");
+        : options_.chain ? QStringLiteral("chain of neighbours, phase correlation refined by upsampled DFT")
+                         : QStringLiteral("phase correlation refined by upsampled DFT");
     if (options_.box)
         metadata_.box = c.box;
     metadata_.version = QStringLiteral(QV_VERSION);
@@ -165,20 +169,22 @@ int SeriesAligner::prepare()
         if (i == n - 1)
             roles << QStringLiteral("highest");
         AlignmentPanel p;
-        p.title = QStringLiteral("%1, %2").arg(energyText(c.series.energies[std::size_t(i)].energy), roles.join(QStringLiteral(", ")));
+        p.title = QStringLiteral("%1, %2").arg(
+            energyText(c.series.energies[std::size_t(i)].energy), roles.join(QStringLiteral(", ")));
         p.nx = shape.nx;
         p.ny = shape.ny;
         panels_.push_back(p);
         panelEnergies_.push_back(i);
     }
-    qCDebug(lcXafs) << "aligning" << n << "energies of" << shape.nz << shape.ny << shape.nx << "voxels with the"
-                    << alignKernelName() << "loops";
+    qCDebug(lcXafs) << "aligning" << n << "energies of" << shape.nz << shape.ny << shape.nx
+                    << "voxels with the" << alignKernelName() << "loops";
     return 0;
 }
 
 void SeriesAligner::startWorkers()
 {
-    const int count = std::clamp(options_.threads, 1, std::max<int>(1, int(context_->series.energies.size())));
+    const int count
+        = std::clamp(options_.threads, 1, std::max<int>(1, int(context_->series.energies.size())));
     for (int w = 0; w < count; ++w) {
         auto *thread = new QThread;
         auto *worker = new AlignWorker(context_);
@@ -222,7 +228,8 @@ int SeriesAligner::exec()
         // The links towards the reference, then the ends of the chain straight to the reference.
         for (int i = 0; i < n; ++i)
             if (i != c.referenceIndex)
-                pending_.push_back({AlignTask::Kind::Register, i, i < c.referenceIndex ? i + 1 : i - 1, false, {}, false});
+                pending_.push_back(
+                    {AlignTask::Kind::Register, i, i < c.referenceIndex ? i + 1 : i - 1, false, {}, false});
         for (const int end : {0, n - 1})
             if (std::abs(end - c.referenceIndex) >= 2)
                 pending_.push_back({AlignTask::Kind::Register, end, c.referenceIndex, false, {}, false});
@@ -255,11 +262,12 @@ int SeriesAligner::exec()
     QStringList written;
     for (const QString &f : std::as_const(files_))
         written << QFileInfo(f).fileName();
-    reporter_.progress(QStringLiteral("alignment: %1 in %2 s; %3 in %4")
-                           .arg(job_.counts(QStringLiteral("energies")))
-                           .arg(clock_.elapsed() / 1000.0, 0, 'f', 1)
-                           .arg(written.isEmpty() ? QStringLiteral("nothing written") : written.join(QStringLiteral(", ")))
-                           .arg(options_.out));
+    reporter_.progress(
+        QStringLiteral("alignment: %1 in %2 s; %3 in %4")
+            .arg(job_.counts(QStringLiteral("energies")))
+            .arg(clock_.elapsed() / 1000.0, 0, 'f', 1)
+            .arg(written.isEmpty() ? QStringLiteral("nothing written") : written.join(QStringLiteral(", ")))
+            .arg(options_.out));
     if (!failedTags.isEmpty())
         reporter_.failure(QStringLiteral("%1 of %2 energies failed: %3")
                               .arg(failedTags.size())
@@ -311,7 +319,8 @@ void SeriesAligner::dispatch()
         busy_[w] = true;
         ++running_;
         AlignWorker *worker = workers_[w];
-        QMetaObject::invokeMethod(worker, [worker, task] { worker->run(task); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            worker, [worker, task] { worker->run(task); }, Qt::QueuedConnection);
     }
 }
 
@@ -346,7 +355,8 @@ void SeriesAligner::pairTaken(const AlignResult &r)
     auto copy = std::make_shared<const AlignResult>(r);
     (closing ? direct_ : links_)[r.task.energy] = copy;
     const QString pair = QStringLiteral("%1 to %2%3")
-                             .arg(title(r.task.energy), title(r.task.to), closing ? QStringLiteral(" (closing check)") : QString());
+                             .arg(title(r.task.energy), title(r.task.to),
+                                 closing ? QStringLiteral(" (closing check)") : QString());
     if (r.problem.isEmpty())
         reportEnergy(r, QStringLiteral("%1: %2").arg(pair, shiftText(r.shift)));
     else
@@ -374,19 +384,21 @@ void SeriesAligner::chainDone()
             shifts[std::size_t(i)] = *shifts[std::size_t(i - 1)] + links_.at(i)->shift;
     for (const auto &[end, direct] : direct_) {
         if (!direct->problem.isEmpty() || !shifts[std::size_t(end)]) {
-            reporter_.warning(QStringLiteral("the chain's end at %1 could not be checked against the reference")
-                                  .arg(title(end)));
+            reporter_.warning(
+                QStringLiteral("the chain's end at %1 could not be checked against the reference")
+                    .arg(title(end)));
             continue;
         }
         const Shift3 gap = *shifts[std::size_t(end)] - direct->shift;
         closing_.push_back(gap);
         if (length(gap) > options_.chainTolerance)
-            reporter_.warning(QStringLiteral("the chain's end at %1 lies %2 voxel from its direct registration to the "
-                                             "reference (chain %3, direct %4): the links have added up errors, or the "
-                                             "direct registration is unsure")
-                                  .arg(title(end))
-                                  .arg(length(gap), 0, 'f', 2)
-                                  .arg(shiftText(*shifts[std::size_t(end)]), shiftText(direct->shift)));
+            reporter_.warning(
+                QStringLiteral("the chain's end at %1 lies %2 voxel from its direct registration to the "
+                               "reference (chain %3, direct %4): the links have added up errors, or the "
+                               "direct registration is unsure")
+                    .arg(title(end))
+                    .arg(length(gap), 0, 'f', 2)
+                    .arg(shiftText(*shifts[std::size_t(end)]), shiftText(direct->shift)));
     }
     queueMoves(shifts);
 }
@@ -401,10 +413,11 @@ void SeriesAligner::moveTaken(const AlignResult &r)
     o.peak = r.peak;
     o.counts = r.counts;
     if (o.problem.isEmpty() && (!r.peak || *r.peak < options_.minimumPeak))
-        o.problem = r.peak ? QStringLiteral("its correlation with the reference is %1, below %2")
-                                 .arg(*r.peak, 0, 'f', 3)
-                                 .arg(options_.minimumPeak)
-                           : QStringLiteral("it cannot be compared with the reference (no overlap, or constant)");
+        o.problem = r.peak
+            ? QStringLiteral("its correlation with the reference is %1, below %2")
+                  .arg(*r.peak, 0, 'f', 3)
+                  .arg(options_.minimumPeak)
+            : QStringLiteral("it cannot be compared with the reference (no overlap, or constant)");
     const auto panel = std::find(panelEnergies_.begin(), panelEnergies_.end(), i);
     if (panel != panelEnergies_.end()) {
         AlignmentPanel &p = panels_[std::size_t(panel - panelEnergies_.begin())];
@@ -422,10 +435,11 @@ void SeriesAligner::moveTaken(const AlignResult &r)
                               .arg(r.nonFiniteRead));
     if (o.problem.isEmpty()) {
         const std::size_t nan = r.counts.outside + r.counts.nonFinite;
-        reportEnergy(r, QStringLiteral("%1: %2, peak %3%4")
-                            .arg(title(i), shiftText(r.shift))
-                            .arg(*r.peak, 0, 'f', 4)
-                            .arg(nan ? QStringLiteral(", %1 voxels NaN").arg(nan) : QString()));
+        reportEnergy(r,
+            QStringLiteral("%1: %2, peak %3%4")
+                .arg(title(i), shiftText(r.shift))
+                .arg(*r.peak, 0, 'f', 4)
+                .arg(nan ? QStringLiteral(", %1 voxels NaN").arg(nan) : QString()));
         if (r.registered)
             qCDebug(lcXafs) << title(i) << "registered in" << r.registration.passes << "passes, score"
                             << r.registration.score;
@@ -486,8 +500,8 @@ void SeriesAligner::finishFiles()
     else
         fail(QStringLiteral("shifts.tsv is not written: %1").arg(error), 1);
     const AlignContext &c = *context_;
-    const int referencePanel
-        = int(std::find(panelEnergies_.begin(), panelEnergies_.end(), c.referenceIndex) - panelEnergies_.begin());
+    const int referencePanel = int(
+        std::find(panelEnergies_.begin(), panelEnergies_.end(), c.referenceIndex) - panelEnergies_.begin());
     const QString heading = QStringLiteral("slice %1: before and after the alignment")
                                 .arg(c.series.slices.empty() ? 0 : c.series.slices[std::size_t(c.middle)]);
     const QString picture = out.filePath(QStringLiteral("alignment.png"));
@@ -501,7 +515,8 @@ int alignSeries(const AlignOptions &options, QTextStream &out, QTextStream &err,
 {
     AlignReporter reporter;
     reporter.progress = [&out](const QString &m) { out << m << Qt::endl; };
-    reporter.warning = [&err, &program](const QString &m) { err << program << ": warning: " << m << Qt::endl; };
+    reporter.warning
+        = [&err, &program](const QString &m) { err << program << ": warning: " << m << Qt::endl; };
     reporter.failure = [&err, &program](const QString &m) { err << program << ": " << m << Qt::endl; };
     SeriesAligner aligner(options, reporter);
     return aligner.exec();

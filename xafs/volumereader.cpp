@@ -1,16 +1,17 @@
 #include "xafs/volumereader.h"
 
 // Local
-#include "view3d/slicereaders.h"
-#include "imagedata/imgdatatiff.h"
 #include "imagedata/imagelimits.h"
+#include "imagedata/imgdatatiff.h"
+#include "view3d/slicereaders.h"
 #include <cmath>
 #include <new>
 
 namespace {
 
 // Reads one slice into `out` (width × height floats); the reason when it cannot.
-QString readSlice(const QString &file, SliceFileKind kind, int width, int height, float *out, std::vector<double> &row)
+QString readSlice(
+    const QString &file, SliceFileKind kind, int width, int height, float *out, std::vector<double> &row)
 {
     if (kind == SliceFileKind::FloatTiff) {
         ImgDataTiff tiff;
@@ -63,9 +64,11 @@ VolumeRead readEnergyVolume(const AlignSeries &series, int index, std::uint64_t 
     int width = series.width, height = series.height;
     if (width <= 0 || height <= 0) { // data files: the size of the first slice
         SliceReadLimits limits;
-        const std::optional<SliceData> first = energy.files.isEmpty() ? std::nullopt : readCtImgFile(energy.files.first(), limits);
+        const std::optional<SliceData> first
+            = energy.files.isEmpty() ? std::nullopt : readCtImgFile(energy.files.first(), limits);
         if (!first) {
-            read.problem = QStringLiteral("%1 cannot be read as a CT image data file").arg(energy.files.value(0));
+            read.problem
+                = QStringLiteral("%1 cannot be read as a CT image data file").arg(energy.files.value(0));
             return read;
         }
         width = first->nx;
@@ -86,7 +89,10 @@ VolumeRead readEnergyVolume(const AlignSeries &series, int index, std::uint64_t 
         read.volume.values.resize(shape.voxels());
     } catch (const std::bad_alloc &) {
         read.volume = Volume {};
-        read.problem = QStringLiteral("no memory for a volume of %1 x %2 x %3 voxels").arg(shape.nz).arg(shape.ny).arg(shape.nx);
+        read.problem = QStringLiteral("no memory for a volume of %1 x %2 x %3 voxels")
+                           .arg(shape.nz)
+                           .arg(shape.ny)
+                           .arg(shape.nx);
         return read;
     }
     std::vector<double> row;
@@ -104,7 +110,9 @@ VolumeRead readEnergyVolume(const AlignSeries &series, int index, std::uint64_t 
             v[i] = 0.0f;
         }
     if (read.nonFinite.size() > shape.voxels() / 2) {
-        read.problem = QStringLiteral("%1 of its %2 values are not finite").arg(read.nonFinite.size()).arg(shape.voxels());
+        read.problem = QStringLiteral("%1 of its %2 values are not finite")
+                           .arg(read.nonFinite.size())
+                           .arg(shape.voxels());
         read.volume = Volume {};
         read.nonFinite.clear();
     }

@@ -24,7 +24,6 @@ struct VolumeRead
 /// Reads energy `index` of the series, slice after slice (float TIFF through the program's TIFF
 /// reader, data files through the volume view's reader). Refused, with the file named: a slice that
 /// cannot be read or whose size differs from the series' (data files: from the first slice read, when
-/// the series' size is not known), a volume beyond `maxBytes` (by default an eighth of the machine's memory), or one more than half of whose values
-/// are not finite.
-/// \test tst_seriesalign.cpp
+/// the series' size is not known), a volume beyond `maxBytes` (by default an eighth of the machine's memory),
+/// or one more than half of whose values are not finite. \test tst_seriesalign.cpp
 VolumeRead readEnergyVolume(const AlignSeries &series, int index, std::uint64_t maxBytes = 0);

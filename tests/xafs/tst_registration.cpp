@@ -38,9 +38,11 @@ void TestRegistration::recoversShifts_data()
     QTest::addColumn<double>("tolerance");
     QTest::newRow("same contrast") << 0.3 << -0.7 << 0.45 << 5.0 << 0.0 << false << 0.05;
     QTest::newRow("element 5x weaker, up to 4 voxels") << 3.7 << -3.9 << 2.6 << 1.0 << 0.0 << false << 0.05;
-    QTest::newRow("element 5x weaker, the other corner") << -3.95 << 3.8 << -3.6 << 1.0 << 0.0 << false << 0.05;
+    QTest::newRow("element 5x weaker, the other corner")
+        << -3.95 << 3.8 << -3.6 << 1.0 << 0.0 << false << 0.05;
     QTest::newRow("element 5x weaker, 2% noise") << 2.2 << -3.3 << 1.7 << 1.0 << 0.02 << false << 0.1;
-    QTest::newRow("element 5x weaker, 2% noise, small shift") << -1.4 << 0.6 << -3.8 << 1.0 << 0.02 << false << 0.1;
+    QTest::newRow("element 5x weaker, 2% noise, small shift")
+        << -1.4 << 0.6 << -3.8 << 1.0 << 0.02 << false << 0.1;
     QTest::newRow("a box inside") << 1.2 << -2.1 << 0.8 << 1.0 << 0.0 << true << 0.05;
 }
 
@@ -159,12 +161,14 @@ void TestRegistration::shiftFollowsAnalyticVolume()
         for (int y = 0; y < s.ny; ++y)
             for (int x = 0; x < s.nx; ++x) {
                 const double sz = z + dz, sy = y + dy, sx = x + dx;
-                const bool outside = sz < 0 || sz > s.nz - 1 || sy < 0 || sy > s.ny - 1 || sx < 0 || sx > s.nx - 1;
+                const bool outside
+                    = sz < 0 || sz > s.nz - 1 || sy < 0 || sy > s.ny - 1 || sx < 0 || sx > s.nx - 1;
                 const float got = v.at(z, y, x);
                 QCOMPARE(std::isnan(got), outside);
                 nan += outside ? 1 : 0;
                 // Away from the faces, where the mirrored boundary does not reach.
-                if (!outside && sz >= 3 && sz <= s.nz - 4 && sy >= 3 && sy <= s.ny - 4 && sx >= 3 && sx <= s.nx - 4) {
+                if (!outside && sz >= 3 && sz <= s.nz - 4 && sy >= 3 && sy <= s.ny - 4 && sx >= 3
+                    && sx <= s.nx - 4) {
                     worst = std::max(worst, std::abs(got - wave(sz, sy, sx)));
                     ++checked;
                 }

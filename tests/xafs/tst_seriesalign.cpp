@@ -29,7 +29,8 @@ private slots:
     void badOptions();
 
 private:
-    int align(const QStringList &args, const QString &series, QString *messages = nullptr, AlignOptions *tuned = nullptr);
+    int align(const QStringList &args, const QString &series, QString *messages = nullptr,
+        AlignOptions *tuned = nullptr);
     QTemporaryDir data_;
     QString series_;
     std::vector<Shift3> drift_;
@@ -37,7 +38,8 @@ private:
     static constexpr int energies = 8;
 };
 
-int TestSeriesAlign::align(const QStringList &args, const QString &series, QString *messages, AlignOptions *tuned)
+int TestSeriesAlign::align(
+    const QStringList &args, const QString &series, QString *messages, AlignOptions *tuned)
 {
     AlignOptions options;
     QString error;
@@ -90,7 +92,8 @@ std::vector<TableLine> readShifts(const QString &path)
     for (const QString &line : text.mid(1)) {
         const QStringList v = line.split(u'\t');
         if (v.size() == 5)
-            lines.push_back({v[0].toDouble(), {v[1].toDouble(), v[2].toDouble(), v[3].toDouble()}, v[4].toDouble()});
+            lines.push_back(
+                {v[0].toDouble(), {v[1].toDouble(), v[2].toDouble(), v[3].toDouble()}, v[4].toDouble()});
     }
     return lines;
 }
@@ -148,12 +151,11 @@ void TestSeriesAlign::recoversTheDrift_data()
     QTest::addColumn<int>("reference");
     QTest::addColumn<double>("tolerance");
     QTest::newRow("to the highest energy") << QStringList() << energies - 1 << 0.05;
-    QTest::newRow("to an energy in the middle, one thread")
-        << QStringList {QStringLiteral("--reference-energy"), QStringLiteral("7115.02"), QStringLiteral("--threads"),
-               QStringLiteral("1")}
-        << 3 << 0.05;
-    QTest::newRow("on a box") << QStringList {QStringLiteral("--box"), QStringLiteral("6,8,8,25,55,55")} << energies - 1
-                              << 0.05;
+    QTest::newRow("to an energy in the middle, one thread") << QStringList {
+        QStringLiteral("--reference-energy"), QStringLiteral("7115.02"), QStringLiteral("--threads"),
+        QStringLiteral("1")} << 3 << 0.05;
+    QTest::newRow("on a box") << QStringList {QStringLiteral("--box"), QStringLiteral("6,8,8,25,55,55")}
+                              << energies - 1 << 0.05;
     // Seven links of a few hundredths each add up.
     QTest::newRow("along a chain") << QStringList {QStringLiteral("--chain")} << energies - 1 << 0.1;
 }
@@ -219,27 +221,30 @@ void TestSeriesAlign::alignedFileHoldsTheVolumes()
     QCOMPARE(slices.back(), 72.0);
     QCOMPARE(shiftDims, (std::vector<hsize_t> {energies, 3}));
     for (int i = 0; i < energies; ++i) {
-        const Shift3 estimate {shifts[std::size_t(3 * i)], shifts[std::size_t(3 * i + 1)], shifts[std::size_t(3 * i + 2)]};
+        const Shift3 estimate {
+            shifts[std::size_t(3 * i)], shifts[std::size_t(3 * i + 1)], shifts[std::size_t(3 * i + 2)]};
         // The volume read, moved by the shift the file records: the phantom drawn at the drift less
         // that shift (the reference's drift, up to the error of the estimate), NaN where the source
         // lay outside the volume.
         const Volume expected = phantomVolume(shape_, drift_[std::size_t(i)] - estimate, testContrast(i));
-        const ValidRange rz = validRange(32, estimate.z), ry = validRange(64, estimate.y), rx = validRange(64, estimate.x);
+        const ValidRange rz = validRange(32, estimate.z), ry = validRange(64, estimate.y),
+                         rx = validRange(64, estimate.x);
         double worst = 0.0, edge = 0.0;
         std::size_t nan = 0;
         for (int z = 0; z < 32; ++z)
             for (int y = 0; y < 64; ++y)
                 for (int x = 0; x < 64; ++x) {
                     const float got = data[((std::size_t(i) * 32 + z) * 64 + y) * 64 + x];
-                    const bool outside = z < rz.first || z >= rz.end || y < ry.first || y >= ry.end || x < rx.first
-                        || x >= rx.end;
+                    const bool outside = z < rz.first || z >= rz.end || y < ry.first || y >= ry.end
+                        || x < rx.first || x >= rx.end;
                     QCOMPARE(std::isnan(got), outside);
                     nan += outside ? 1 : 0;
                     // Where the mirrored ends of the splines do not reach, the spline's own accuracy.
-                    const bool deep = z >= rz.first + 3 && z < rz.end - 3 && y >= ry.first + 3 && y < ry.end - 3
-                        && x >= rx.first + 3 && x < rx.end - 3;
+                    const bool deep = z >= rz.first + 3 && z < rz.end - 3 && y >= ry.first + 3
+                        && y < ry.end - 3 && x >= rx.first + 3 && x < rx.end - 3;
                     if (!outside)
-                        (deep ? worst : edge) = std::max(deep ? worst : edge, double(std::abs(got - expected.at(z, y, x))));
+                        (deep ? worst : edge)
+                            = std::max(deep ? worst : edge, double(std::abs(got - expected.at(z, y, x))));
                 }
         if (noAlign) {
             QCOMPARE(nan, std::size_t(0));
@@ -247,7 +252,8 @@ void TestSeriesAlign::alignedFileHoldsTheVolumes()
         } else {
             // Within 1 % of the largest contrast (the element's, 0.5 or 2.5) inside, 5 % at the faces.
             const double contrast = std::max(1.0, 0.5 * testContrast(i));
-            QVERIFY2(worst < 0.01 * contrast && edge < 0.05 * contrast, qPrintable(QStringLiteral("energy %1: %2, %3").arg(i).arg(worst).arg(edge)));
+            QVERIFY2(worst < 0.01 * contrast && edge < 0.05 * contrast,
+                qPrintable(QStringLiteral("energy %1: %2, %3").arg(i).arg(worst).arg(edge)));
             QVERIFY(i == energies - 1 || nan > 0);
         }
     }
@@ -262,7 +268,9 @@ void TestSeriesAlign::chainIsCheckedAgainstTheDirectRegistration()
         AlignOptions tuned;
         tuned.chainTolerance = tolerance;
         QString messages;
-        QCOMPARE(align({QStringLiteral("--chain"), QStringLiteral("--out"), out.path()}, series_, &messages, &tuned), 0);
+        QCOMPARE(align({QStringLiteral("--chain"), QStringLiteral("--out"), out.path()}, series_, &messages,
+                     &tuned),
+            0);
         QCOMPARE(messages.contains(QStringLiteral("from its direct registration")), tolerance < 0.1);
         QVERIFY(messages.contains(QStringLiteral("(closing check)")));
     }
@@ -275,8 +283,8 @@ void TestSeriesAlign::refusals_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message");
     QTest::addColumn<int>("written"); // energies in aligned.h5, -1 for no file
-    QTest::newRow("a slice missing") << QStringLiteral("remove 7115eV/demo-7115eV-00024.tif") << QStringList() << 1
-                                     << QStringLiteral("7115eV lacks slice 24") << -1;
+    QTest::newRow("a slice missing") << QStringLiteral("remove 7115eV/demo-7115eV-00024.tif") << QStringList()
+                                     << 1 << QStringLiteral("7115eV lacks slice 24") << -1;
     QTest::newRow("reference energy not in the series")
         << QString() << QStringList {QStringLiteral("--reference-energy"), QStringLiteral("7112")} << 2
         << QStringLiteral("is not an energy of the series") << -1;
@@ -304,7 +312,8 @@ void TestSeriesAlign::refusals()
     QTemporaryDir copy;
     const QString series = copy.filePath(QStringLiteral("series"));
     for (int i = 0; i < energies; ++i)
-        QVERIFY(writeEnergy(series, testTag(i), phantomVolume(shape_, drift_[std::size_t(i)], testContrast(i))));
+        QVERIFY(
+            writeEnergy(series, testTag(i), phantomVolume(shape_, drift_[std::size_t(i)], testContrast(i))));
     const QString what = damage.section(u' ', 0, 0), where = damage.section(u' ', 1);
     if (what == QLatin1String("remove"))
         QVERIFY(QFile::remove(QDir(series).filePath(where)));
@@ -312,7 +321,8 @@ void TestSeriesAlign::refusals()
         QVERIFY(QDir(series).mkdir(where));
     else if (what == QLatin1String("remove-slice"))
         for (int i = 0; i < energies; ++i)
-            QVERIFY(QFile::remove(QDir(series).filePath(QStringLiteral("%1/demo-%1-%2.tif").arg(testTag(i), where))));
+            QVERIFY(QFile::remove(
+                QDir(series).filePath(QStringLiteral("%1/demo-%1-%2.tif").arg(testTag(i), where))));
     else if (what == QLatin1String("garble")) {
         QFile f(QDir(series).filePath(where));
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write("II*\0garbage") > 0);
@@ -338,21 +348,22 @@ void TestSeriesAlign::refusals()
         QCOMPARE(readShifts(out.filePath(QStringLiteral("shifts.tsv"))).size(), std::size_t(energies));
     }
     // Nothing half-written is left behind under any name.
-    QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral(".aligned")).size(), 0);
+    QCOMPARE(
+        QDir(out.path()).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral(".aligned")).size(), 0);
 }
 
 void TestSeriesAlign::badOptions_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::newRow("no output folder") << QStringList {QStringLiteral("S")};
-    QTest::newRow("a box of five numbers") << QStringList {QStringLiteral("S"), QStringLiteral("--out"), QStringLiteral("O"),
-        QStringLiteral("--box"), QStringLiteral("1,2,3,4,5")};
-    QTest::newRow("a box upside down") << QStringList {QStringLiteral("S"), QStringLiteral("--out"), QStringLiteral("O"),
-        QStringLiteral("--box"), QStringLiteral("9,0,0,4,5,5")};
+    QTest::newRow("a box of five numbers") << QStringList {QStringLiteral("S"), QStringLiteral("--out"),
+        QStringLiteral("O"), QStringLiteral("--box"), QStringLiteral("1,2,3,4,5")};
+    QTest::newRow("a box upside down") << QStringList {QStringLiteral("S"), QStringLiteral("--out"),
+        QStringLiteral("O"), QStringLiteral("--box"), QStringLiteral("9,0,0,4,5,5")};
     QTest::newRow("no alignment along a chain") << QStringList {QStringLiteral("S"), QStringLiteral("--out"),
         QStringLiteral("O"), QStringLiteral("--no-align"), QStringLiteral("--chain")};
-    QTest::newRow("no threads") << QStringList {QStringLiteral("S"), QStringLiteral("--out"), QStringLiteral("O"),
-        QStringLiteral("--threads"), QStringLiteral("0")};
+    QTest::newRow("no threads") << QStringList {QStringLiteral("S"), QStringLiteral("--out"),
+        QStringLiteral("O"), QStringLiteral("--threads"), QStringLiteral("0")};
     QTest::newRow("an energy that is no number") << QStringList {QStringLiteral("S"), QStringLiteral("--out"),
         QStringLiteral("O"), QStringLiteral("--reference-energy"), QStringLiteral("edge")};
 }

@@ -13,8 +13,8 @@
 
 /// Writes `volume` as the slices of one energy: DIR/TAG/NAME-TAG-NNNNN.tif (float TIFF, slices
 /// first, first + step, …) or .dat (CT image data files). Slices are square (ny = nx).
-inline bool writeEnergy(const QString &dir, const QString &tag, const Volume &volume, int first = 10, int step = 2,
-    bool dataFiles = false)
+inline bool writeEnergy(const QString &dir, const QString &tag, const Volume &volume, int first = 10,
+    int step = 2, bool dataFiles = false)
 {
     const QDir folder(QDir(dir).filePath(tag));
     if (!QDir().mkpath(folder.path()))

@@ -25,7 +25,8 @@ inline Volume phantomVolume(const VolumeShape &s, const Shift3 &shift, double el
             for (int x = 0; x < s.nx; ++x) {
                 const double Z = z - shift.z, Y = y - shift.y - cy, X = x - shift.x - cx;
                 const auto q = [&](double oz, double oy, double ox, double rz, double ry, double rx) {
-                    return std::sqrt(std::pow((Z - oz * fz) / (rz * fz), 2) + std::pow((Y - oy * fxy) / (ry * fxy), 2)
+                    return std::sqrt(std::pow((Z - oz * fz) / (rz * fz), 2)
+                        + std::pow((Y - oy * fxy) / (ry * fxy), 2)
                         + std::pow((X - ox * fxy) / (rx * fxy), 2));
                 };
                 double value = inside(std::sqrt(Y * Y + X * X) / (0.36 * s.nx), 0.36 * s.nx);
@@ -45,4 +46,3 @@ inline void addNoise(Volume &v, double sigma, unsigned seed)
     for (float &x : v.values)
         x += static_cast<float>(g(rng));
 }
-

@@ -71,7 +71,8 @@ double metalSpectrum(double e)
 
 double oxideSpectrum(double e)
 {
-    return step(e, edgeOxide, 1.5) + 0.05 * gauss(e, 7114.0, 1.2) + 0.55 * gauss(e, 7131.0, 3.0) * step(e, edgeOxide, 1.5);
+    return step(e, edgeOxide, 1.5) + 0.05 * gauss(e, 7114.0, 1.2)
+        + 0.55 * gauss(e, 7131.0, 3.0) * step(e, edgeOxide, 1.5);
 }
 
 Drift xanesDemoDrift(int i, const XanesDemoSetup &setup)
@@ -96,7 +97,8 @@ Phantom xanesDemoPhantom(int i, const XanesDemoSetup &setup)
     for (const Insert &in : inserts) {
         const double iron = setup.ironPre * fall
             + setup.ironJump * (in.metal * metalSpectrum(energy) + in.oxide * oxideSpectrum(energy));
-        p.parts.push_back({in.x * s, in.y * s, in.z * s, in.radius * s, in.radius * s, in.radius * s, 0.0, iron});
+        p.parts.push_back(
+            {in.x * s, in.y * s, in.z * s, in.radius * s, in.radius * s, in.radius * s, 0.0, iron});
     }
     // The whole sample moved. A reconstruction puts x in its columns and y in its rows, and the
     // slice number runs with z.
@@ -131,11 +133,13 @@ bool writeXanesDemo(const XanesDemoSetup &setup, const QString &dir, int threads
             const double e = energies[std::size_t(i)];
             const QString field = energyFieldText(e);
             ScanSetup scan = setup.scan;
-            scan.i0 = setup.scan.i0 * (1.0 + 0.1 * (e - energies.front()) / (energies.back() - energies.front()));
+            scan.i0
+                = setup.scan.i0 * (1.0 + 0.1 * (e - energies.front()) / (energies.back() - energies.front()));
             scan.seed = setup.scan.seed + static_cast<uint32_t>(i);
             QString problem;
             // The BG image once, by the first energy.
-            if (!writeScan(xanesDemoPhantom(i, setup), scan, projections, QStringLiteral("demo-%1-").arg(field),
+            if (!writeScan(xanesDemoPhantom(i, setup), scan, projections,
+                    QStringLiteral("demo-%1-").arg(field),
                     QDir(i0).filePath(QStringLiteral("I0-%1-0001.img").arg(field)),
                     i == 0 ? root.filePath(QStringLiteral("bg.img")) : QString(), &problem)) {
                 const std::lock_guard<std::mutex> lock(failure);
@@ -157,7 +161,8 @@ bool writeXanesDemo(const XanesDemoSetup &setup, const QString &dir, int threads
     // The standards on a fine grid over the whole scan, the truth of the drift and of the inserts.
     for (const auto &[name, spectrum, what] :
         {std::tuple {QStringLiteral("metal"), &metalSpectrum, "metallic iron, edge 7112 eV"},
-            std::tuple {QStringLiteral("oxide"), &oxideSpectrum, "iron(III) oxide, edge 7124 eV, white line 7131 eV"}}) {
+            std::tuple {QStringLiteral("oxide"), &oxideSpectrum,
+                "iron(III) oxide, edge 7124 eV, white line 7131 eV"}}) {
         QString text;
         QTextStream out(&text);
         out << "# Fe K edge, normalised absorption of the demo's " << what << " (analytic)\n"
@@ -168,9 +173,10 @@ bool writeXanesDemo(const XanesDemoSetup &setup, const QString &dir, int threads
         if (!writeText(QDir(standards).filePath(name + QStringLiteral(".txt")), text, error))
             return false;
     }
-    QString drift = QStringLiteral("# the sample's drift per energy in pixels: z along the rotation axis (slices), y "
-                                   "the rows and x the columns of a reconstructed slice, from the first energy\n"
-                                   "# energy_eV\tdz\tdy\tdx\n");
+    QString drift
+        = QStringLiteral("# the sample's drift per energy in pixels: z along the rotation axis (slices), y "
+                         "the rows and x the columns of a reconstructed slice, from the first energy\n"
+                         "# energy_eV\tdz\tdy\tdx\n");
     for (int i = 0; i < int(energies.size()); ++i) {
         const Drift d = xanesDemoDrift(i, setup);
         drift += QStringLiteral("%1\t%2\t%3\t%4\n")

@@ -66,7 +66,8 @@ void whitenSpectrum(SpectrumVolume &s)
         k.whiten(s.data() + r * s.rowStride(), s.columns());
 }
 
-double signedFrequency(int k, int n)
+// The frequency of index k of an axis of n samples in cycles per voxel (negative in the upper half).
+double cyclesPerVoxel(int k, int n)
 {
     return (k <= n / 2 ? k : k - n) / double(n);
 }
@@ -139,9 +140,9 @@ PhaseCorrelation::PhaseCorrelation(std::shared_ptr<const RegistrationReference> 
         const int count = a == 2 ? n / 2 + 1 : n;
         gauss_[a].resize(std::size_t(count));
         for (int k = 0; k < count; ++k)
-            gauss_[a][std::size_t(k)] = g(signedFrequency(k, n));
+            gauss_[a][std::size_t(k)] = g(cyclesPerVoxel(k, n));
         for (int k = 0; k < n; ++k) // the whole axis, for the largest possible peak
-            totals[a] += g(signedFrequency(k, n));
+            totals[a] += g(cyclesPerVoxel(k, n));
     }
     gaussTotal_ = totals[0] * totals[1] * totals[2] - 1.0; // without the mean, which is left out
 }

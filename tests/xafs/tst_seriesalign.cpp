@@ -23,6 +23,7 @@ private slots:
     void alignedFileHoldsTheVolumes_data();
     void alignedFileHoldsTheVolumes();
     void chainIsCheckedAgainstTheDirectRegistration();
+    void readsDataFilesWithoutTiff();
     void refusals_data();
     void refusals();
     void badOptions_data();
@@ -274,6 +275,26 @@ void TestSeriesAlign::chainIsCheckedAgainstTheDirectRegistration()
         QCOMPARE(messages.contains(QStringLiteral("from its direct registration")), tolerance < 0.1);
         QVERIFY(messages.contains(QStringLiteral("(closing check)")));
     }
+}
+
+void TestSeriesAlign::readsDataFilesWithoutTiff()
+{
+    // Three energies as CT image data files only: read through the volume view's reader, aligned alike.
+    QTemporaryDir dir;
+    const QString series = dir.filePath(QStringLiteral("series"));
+    const int picked[] = {0, 3, energies - 1};
+    for (const int i : picked)
+        QVERIFY(writeEnergy(
+            series, testTag(i), phantomVolume(shape_, drift_[std::size_t(i)], testContrast(i)), 10, 2, true));
+    QString messages;
+    QCOMPARE(align({QStringLiteral("--out"), dir.filePath(QStringLiteral("out"))}, series, &messages), 0);
+    const std::vector<TableLine> lines = readShifts(dir.filePath(QStringLiteral("out/shifts.tsv")));
+    QCOMPARE(lines.size(), std::size_t(3));
+    for (int k = 0; k < 3; ++k)
+        for (int a = 0; a < 3; ++a)
+            QVERIFY(std::abs(lines[std::size_t(k)].d[a]
+                        - (drift_[std::size_t(picked[k])][a] - drift_[energies - 1][a]))
+                < 0.05);
 }
 
 void TestSeriesAlign::refusals_data()

@@ -190,6 +190,11 @@ struct Parser
                        "gives no energy (else the series is refused)")};
     QCommandLineOption resume {QStringLiteral("resume"),
         QStringLiteral("skip the sets (or tasks) whose files the output folder's manifests show complete")};
+    QCommandLineOption align {QStringLiteral("align"),
+        QStringLiteral(
+            "when every set is done, align the energies as quorvel-xanes does: shifts.tsv, aligned.h5 "
+            "and alignment.png in --out (read back from the folder per energy of --sub-folders energy or "
+            "both; float TIFF slices with --tiff read fastest)")};
     QCommandLineOption task {QStringLiteral("task"),
         QStringLiteral(
             "do only task K (from 0) of the (data set, block of slices) pairs: one job-array task"),
@@ -226,7 +231,7 @@ struct Parser
         p.addOptions({i0, bg, axis, cor, corMethod, corLine, corScan, slice, slices, origin, range, partial,
             region, upper, lower, offset, out, name, tag, subFolders, png, noPng, noData, tiff, single,
             colorRange, threads, block, scratch, rings, series, layout, pattern, i0Files, i0Pattern, sets,
-            listSets, allowUneven, allowFarI0, resume, task, tasksOf, fingerprint, listTasks});
+            listSets, allowUneven, allowFarI0, resume, align, task, tasksOf, fingerprint, listTasks});
     }
 };
 
@@ -391,7 +396,7 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
         }
         for (const QCommandLineOption *only :
             {&parser.layout, &parser.pattern, &parser.i0Files, &parser.i0Pattern, &parser.sets,
-                &parser.listSets, &parser.allowUneven, &parser.allowFarI0, &parser.resume}) {
+                &parser.listSets, &parser.allowUneven, &parser.allowFarI0, &parser.resume, &parser.align}) {
             if (p.isSet(*only))
                 return fail(QStringLiteral("--%1 belongs to a --series run").arg(only->names().constFirst()));
         }
@@ -417,6 +422,7 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
     o.allowUnevenSets = p.isSet(parser.allowUneven);
     o.allowFarI0 = p.isSet(parser.allowFarI0);
     o.resume = p.isSet(parser.resume);
+    o.align = p.isSet(parser.align);
     if (!integer(p.value(parser.block), o.block) || o.block < 1)
         return fail(QStringLiteral("--block takes a whole number of at least 1"));
     if (p.isSet(parser.task)) {
@@ -600,6 +606,18 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
     if (!o.png && !o.data && !o.tiff && !guessing && !o.corScan)
         return fail(QStringLiteral(
             "--no-png with --no-data and without --tiff would write nothing (except with --cor guess)"));
+    if (o.align) {
+        if (!o.subFolders.ofEnergy)
+            return fail(
+                QStringLiteral("--align reads the series back from a folder per energy: give --sub-folders "
+                               "energy or both"));
+        if (o.task)
+            return fail(
+                QStringLiteral("--align aligns a whole series, not a task's share: a last job after the "
+                               "arrays does it (tools/slurm/submit-series.sh)"));
+        if (o.guessOnly)
+            return fail(QStringLiteral("--align needs the slices written: give --tiff"));
+    }
     if (p.isSet(parser.colorRange)) {
         QList<double> v;
         if (!numbers(p.value(parser.colorRange), QLatin1Char(','), 2, 2, v) || !allFinite(v))

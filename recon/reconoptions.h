@@ -75,6 +75,7 @@ struct ReconOptions
     bool allowUnevenSets = false; // sets may differ in their image count and numbering
     bool allowFarI0 = false; // run sets whose I0 lies far from their energy (or without an energy)
     bool resume = false; // skip what the output folder's manifests show done
+    bool align = false; // --align: the series' energies aligned when every set is done (quorvel-xanes)
 
     // One share of the work for a job array: task K of the (data set, block of slices) pairs.
     std::optional<int> task;

@@ -203,6 +203,9 @@ void TestRecon::badArguments_data()
     QTest::newRow("angle origin beyond ten turns") << words(u"d --angle-origin -4000"_s);
     QTest::newRow("a projection as the folder") << words(u"@P@ --i0 i0.img"_s);
     QTest::newRow("file names after the folder") << words(u"d p0001.img p0002.img"_s);
+    QTest::newRow("align without series") << words(u"d --align --sub-folders energy"_s);
+    QTest::newRow("align without a folder per energy") << words(u"--series s --align --sub-folders slice"_s);
+    QTest::newRow("align in a task") << words(u"--series s --align --sub-folders energy --task 3"_s);
 }
 
 void TestRecon::badArguments()

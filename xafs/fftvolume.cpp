@@ -1,6 +1,7 @@
 #include "xafs/fftvolume.h"
 
 // Local
+#include "ct/fftwplanner.h"
 #include <fftw3.h>
 #include <map>
 #include <mutex>
@@ -14,12 +15,14 @@ struct PlanPair
     fftwf_plan inverse = nullptr;
 };
 
-// Plans for the life of the process, one pair per size; made under the lock.
+// Plans for the life of the process, one pair per size; made under the cache's lock and the
+// program's planner lock.
 class PlanCache
 {
 public:
     ~PlanCache()
     {
+        const std::lock_guard<std::mutex> planner(fftwPlannerMutex());
         for (auto &[shape, plans] : plans_) {
             fftwf_destroy_plan(plans.forward);
             fftwf_destroy_plan(plans.inverse);
@@ -41,6 +44,7 @@ public:
             return {};
         auto *spectrum = reinterpret_cast<fftwf_complex *>(scratch);
         PlanPair p;
+        const std::lock_guard<std::mutex> planner(fftwPlannerMutex());
         p.forward = fftwf_plan_dft_r2c_3d(s.nz, s.ny, s.nx, scratch, spectrum, flags);
         p.inverse = fftwf_plan_dft_c2r_3d(s.nz, s.ny, s.nx, spectrum, scratch, flags);
         fftwf_free(scratch);

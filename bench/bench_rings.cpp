@@ -177,14 +177,28 @@ int tooth(const Options &o, const QString &file)
     for (int slice : lines) {
         const SliceImage off = reconstructRingSlice(set, cor, {}, 180.0, slice);
         const std::vector<unsigned char> mask = sampleMask(off);
-        const double rings = ringStrength(off) / sliceContrast(off);
-        printFigure(QStringLiteral("tooth slice %1, off: ring strength / contrast").arg(slice), 100.0 * rings,
+        // The air around the sample: beyond its farthest pixel from the axis. Inside, the sample's own
+        // structure, averaged over few angles at small radii, weighs in the mean over angles as rings do.
+        double reach = 0.0;
+        for (int z = 0; z < off.n; ++z)
+            for (int x = 0; x < off.n; ++x)
+                if (mask[size_t(z) * off.n + x])
+                    reach = std::max(reach, std::hypot(x - off.n / 2.0, z - off.n / 2.0));
+        const double c = sliceContrast(off);
+        const double ringsAir = ringStrength(off, reach + 5.0) / c, ringsAll = ringStrength(off) / c;
+        const QString head = QStringLiteral("tooth slice %1").arg(slice);
+        printFigure(head + QStringLiteral(": the sample reaches (pixels from the axis)"), reach, QString());
+        printFigure(head + QStringLiteral(", off: ring strength in the air around the sample / contrast"),
+            100.0 * ringsAir, QStringLiteral("%"));
+        printFigure(head + QStringLiteral(", off: ring strength, whole slice / contrast"), 100.0 * ringsAll,
             QStringLiteral("%"));
         for (auto [m, name] : methods) {
             const SliceImage after = reconstructRingSlice(set, cor, with(o, m), 180.0, slice);
-            const QString what = QStringLiteral("tooth slice %1, %2").arg(slice).arg(QLatin1String(name));
-            printFigure(what + QStringLiteral(": ring strength reduction"),
-                rings / (ringStrength(after) / sliceContrast(off)), QStringLiteral("x"));
+            const QString what = head + QStringLiteral(", ") + QLatin1String(name);
+            printFigure(what + QStringLiteral(": ring strength reduction in the air around the sample"),
+                ringsAir / (ringStrength(after, reach + 5.0) / c), QStringLiteral("x"));
+            printFigure(what + QStringLiteral(": ring strength reduction, whole slice"),
+                ringsAll / (ringStrength(after) / c), QStringLiteral("x"));
             printFigure(what + QStringLiteral(": correlation inside the sample"),
                 sliceCorrelation(off, after, mask), QString());
         }

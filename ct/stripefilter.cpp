@@ -387,8 +387,21 @@ void replaceSortedStripes(float *columns, float *sorted, std::uint32_t *order, f
         else
             medianAcrossColumns(sorted, neighbours, width, stride, p.smallSize, j, end);
         for (int i = j; i < end; ++i) {
-            float *c = columns + static_cast<std::size_t>(i) * stride;
+            // The replacement shifts the column's mean by what it found, or it is no stripe's: among
+            // neighbours that differ from each other (a band of partial stripes by the sample's edge)
+            // their median can miss the column's own values by more than the stripe.
+            const float *s = sorted + static_cast<std::size_t>(i) * stride;
             const float *nb = neighbours + static_cast<std::size_t>(i) * stride;
+            double shift = 0.0;
+            for (int k = 0; k < height; ++k)
+                shift += s[k] - nb[k];
+            shift /= height;
+            const double found = curvedRun[i] ? curvedLevel[i] : level[i];
+            if (shift * found <= 0.0 || std::abs(shift) > 1.5 * std::abs(found)) {
+                replaced[i] = 0;
+                continue;
+            }
+            float *c = columns + static_cast<std::size_t>(i) * stride;
             const std::uint32_t *rank = order + static_cast<std::size_t>(i) * stride;
             for (int k = 0; k < height; ++k)
                 c[rank[k]] = nb[k];

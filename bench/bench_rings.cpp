@@ -20,6 +20,7 @@
 #include "tools/phantom/ringcheck.h"
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <numbers>
 
 #ifndef QV_TOOTH_SCAN
@@ -59,29 +60,49 @@ RingScanSetup scanOf(const Options &o, RingScene scene, bool noise)
 }
 
 // Every method on every clean scene: the change against the same slice without removal, over the
-// range of the noise-free slice.
+// range of the noise-free slice. The demo phantom at several heights (slices 60 … 200 of 256 by 20,
+// its inserts among them), the other objects in the middle slice.
 void clean(const Options &o)
 {
     double worstMax = 0.0, worstRms = 0.0;
     for (RingScene scene : ringScenes) {
         if (!o.only.isEmpty() && o.only != QLatin1String(ringSceneName(scene)))
             continue;
-        const double range = sliceRange(reconstructRingSlice(ringScan(scanOf(o, scene, false)), o.cor, {}));
-        for (bool noise : {false, true}) {
-            const ProjectionSet set = ringScan(scanOf(o, scene, noise));
-            const SliceImage off = reconstructRingSlice(set, o.cor, {});
-            for (auto [m, name] : methods) {
-                const SliceChange c = sliceChange(off, reconstructRingSlice(set, o.cor, with(o, m)), range);
-                const QString what
-                    = QStringLiteral("clean %1%2, %3")
-                          .arg(QLatin1String(ringSceneName(scene)),
-                              noise ? QStringLiteral(" with noise") : QString(), QLatin1String(name));
-                printFigure(what + QStringLiteral(": largest change (3 x 3 mean / range)"),
-                    100.0 * c.maxSmoothed, QStringLiteral("%"));
-                printFigure(
-                    what + QStringLiteral(": RMS change / range"), 100.0 * c.rms, QStringLiteral("%"));
-                worstMax = std::max(worstMax, c.maxSmoothed);
-                worstRms = std::max(worstRms, c.rms);
+        std::vector<int> slices {-1};
+        if (scene == RingScene::Demo) {
+            slices.clear();
+            for (int s = 60; s <= 200; s += 20)
+                slices.push_back(s * o.width / 256);
+        }
+        for (int slice : slices) {
+            RingScanSetup setup = scanOf(o, scene, false);
+            setup.slice = slice;
+            const int line = ringScanSlice(setup);
+            const SliceImage truth = reconstructRingSlice(ringScan(setup), o.cor, {}, 180.0, line);
+            if (truth.n < 2) {
+                std::fprintf(stderr, "bench_rings: slice %d not reconstructed\n", line);
+                std::exit(1);
+            }
+            const double range = sliceRange(truth);
+            for (bool noise : {false, true}) {
+                setup.noise = noise;
+                const ProjectionSet set = ringScan(setup);
+                const SliceImage off = reconstructRingSlice(set, o.cor, {}, 180.0, line);
+                for (auto [m, name] : methods) {
+                    const SliceChange c
+                        = sliceChange(off, reconstructRingSlice(set, o.cor, with(o, m), 180.0, line), range);
+                    const QString what
+                        = QStringLiteral("clean %1%2%3, %4")
+                              .arg(QLatin1String(ringSceneName(scene)),
+                                  slice < 0 ? QString() : QStringLiteral(" slice %1").arg(slice),
+                                  noise ? QStringLiteral(" with noise") : QString(), QLatin1String(name));
+                    printFigure(what + QStringLiteral(": largest change (3 x 3 mean / range)"),
+                        100.0 * c.maxSmoothed, QStringLiteral("%"));
+                    printFigure(
+                        what + QStringLiteral(": RMS change / range"), 100.0 * c.rms, QStringLiteral("%"));
+                    worstMax = std::max(worstMax, c.maxSmoothed);
+                    worstRms = std::max(worstRms, c.rms);
+                }
             }
         }
     }
@@ -272,12 +293,12 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     const QCommandLineOption params(QStringLiteral("params"),
         QStringLiteral("parameters of ring removal (snr=3,large=31,small=21)"), QStringLiteral("ITEMS"));
-    const QCommandLineOption width(
-        QStringLiteral("width"), QStringLiteral("detector width of the phantoms (256)"), QStringLiteral("N"));
+    const QCommandLineOption width(QStringLiteral("width"),
+        QStringLiteral("detector width of the phantoms (256; faulty ones 640)"), QStringLiteral("N"));
     const QCommandLineOption projections(QStringLiteral("projections"),
-        QStringLiteral("projections of the phantoms (180)"), QStringLiteral("P"));
-    const QCommandLineOption cor(
-        QStringLiteral("cor"), QStringLiteral("centre of rotation (width · 130/256)"), QStringLiteral("C"));
+        QStringLiteral("projections of the phantoms (180; faulty ones 720)"), QStringLiteral("P"));
+    const QCommandLineOption cor(QStringLiteral("cor"),
+        QStringLiteral("centre of rotation (width · 130/256; faulty ones 325.3)"), QStringLiteral("C"));
     const QCommandLineOption scene(
         QStringLiteral("scene"), QStringLiteral("only this clean scene"), QStringLiteral("NAME"));
     const QCommandLineOption toothFile(QStringLiteral("tooth"),
@@ -306,8 +327,17 @@ int main(int argc, char *argv[])
     printProcessor();
     if (wanted("clean"))
         clean(o);
-    if (wanted("faulty"))
-        faulty(o);
+    if (wanted("faulty")) {
+        // Without a size given, the faulty scans as large as the bench has always had them: 640 pixels
+        // across, 720 projections, the centre between pixels.
+        Options f = o;
+        if (!parser.isSet(width) && !parser.isSet(projections) && !parser.isSet(cor)) {
+            f.width = 640;
+            f.projections = 720;
+            f.cor = 325.3;
+        }
+        faulty(f);
+    }
     int status = 0;
     if (wanted("tooth"))
         status = tooth(o, parser.isSet(toothFile) ? parser.value(toothFile) : QStringLiteral(QV_TOOTH_SCAN));

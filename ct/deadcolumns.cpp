@@ -268,31 +268,54 @@ void removeDeadColumns(double *att, int width, int height, const StripeParams &p
     for (double t : total)
         largest = std::max(largest, std::abs(t) / height);
     const double floor = 1e-3 * largest;
+    // Columns whose mean lies far (a twentieth of the largest mean) from the cubic through the means
+    // two and three columns away: a dead pixel blended with a live one where the sinogram was
+    // resampled about a centre between pixels varies too much for the running-mean test, but it reads
+    // nothing like the sample either.
+    std::vector<unsigned char> gross(static_cast<std::size_t>(width), 0);
+    for (int j = 3; j + 3 < width; ++j) {
+        const double cubic
+            = (nearWeight * (total[j - 2] + total[j + 2]) + farWeight * (total[j - 3] + total[j + 3]))
+            / height;
+        gross[j] = std::abs(total[j] / height - cubic) > 0.05 * largest;
+    }
     // An unresponsive column departs from its neighbours: its median difference stands out of the
-    // noise, or the columns on either side (two or three away) vary over the angles twice as much as
-    // it does (a dead column where the sample moves). About the axis a sample's columns vary little,
-    // but they follow the cubic; just beyond the sample a column varies less than those inside, but no
-    // less than those further out.
+    // noise and is a twentieth of the largest mean at least (a dead pixel reads nothing like the
+    // sample; where the sample turns within a few columns the cubic misses it by less), or the columns
+    // on either side (two or three away) vary over the angles twice as much as it does (a dead column
+    // where the sample moves). About the axis a sample's columns vary little, but they follow the
+    // cubic; just beyond the sample a column varies less than those inside, but no less than those
+    // further out.
     std::vector<double> variation(static_cast<std::size_t>(width)), column(static_cast<std::size_t>(height));
+    const auto candidate = [&](int j) { return mask[j] || gross[j]; };
     for (int j = 0; j < width; ++j) {
-        if (!mask[j]
+        if (!candidate(j)
             && !(j >= 2 && j + 2 < width
-                && (mask[j - 2] || mask[j + 2] || (j >= 3 && mask[j - 3]) || (j + 3 < width && mask[j + 3]))))
+                && (candidate(j - 2) || candidate(j + 2) || (j >= 3 && candidate(j - 3))
+                    || (j + 3 < width && candidate(j + 3)))))
             continue;
         for (int r = 0; r < height; ++r)
             column[r] = att[static_cast<std::size_t>(r) * width + j];
         variation[j] = meanDeviation(column);
     }
     for (int j = 0; j < width; ++j) {
-        if (!mask[j])
+        if (!candidate(j))
             continue;
+        if (!mask[j]) { // gross only: confirmed when it responds distinctly less than the columns about it
+            const double sides = j >= 3 && j + 3 < width
+                ? std::min(std::max(variation[j - 2], variation[j - 3]),
+                    std::max(variation[j + 2], variation[j + 3]))
+                : 0.0;
+            mask[j] = 0.8 * sides > variation[j] + floor;
+            continue;
+        }
         const Departure dep = departure(att, width, height, j, sigma);
         const double expected = std::hypot(sigma[j], dep.neighbours);
         const double sides = j >= 3 && j + 3 < width ? std::min(std::max(variation[j - 2], variation[j - 3]),
                                  std::max(variation[j + 2], variation[j + 3]))
                                                      : 0.0;
         mask[j] = j >= 3 && j + 3 < width
-            && (std::abs(dep.level) > p.snr * 1.2533 * expected / std::sqrt(double(height)) + floor
+            && (std::abs(dep.level) > p.snr * 1.2533 * expected / std::sqrt(double(height)) + 0.05 * largest
                 || sides > 2.0 * variation[j] + floor);
     }
 

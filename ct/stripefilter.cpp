@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace {
 
@@ -21,6 +22,7 @@ struct Workspace
     std::vector<float> neighbours; // medians of the neighbouring columns
     // A few hundred rows (or ranks) of each column, and their neighbours' plain and curved medians.
     std::vector<float> few, fewNeighbours, fewCurved;
+    std::vector<float> fewRows, fewRowNeighbours; // a few hundred rows, for the sorting's check
     std::vector<std::uint32_t> order; // the row of each sorted value
 
     void reserve(std::size_t size)
@@ -43,7 +45,7 @@ struct Workspace
 
     void reserveFew(std::size_t size)
     {
-        for (auto *v : {&few, &fewNeighbours, &fewCurved})
+        for (auto *v : {&few, &fewNeighbours, &fewCurved, &fewRows, &fewRowNeighbours})
             v->resize(size);
     }
 };
@@ -172,27 +174,30 @@ float medianOf(float *values, int n)
     return values[m];
 }
 
-// Whether the medians of the four quarters of `values` all lie on the same side of 0 and stand out
-// of `spread` (the spread of one value) `snr` times. A median lies above a limit when more than half
-// the values do, so counting takes the place of selecting.
-bool holdsInEveryQuarter(const float *values, int n, double spread, double snr)
+// Whether the medians of the four quarters of `values` (of the turn, or of the ranks) all lie on the
+// same side of 0 and stand out of `spread` (the spread of one value) `snr` times; with `alike`, none
+// more than twice another too, give or take the noise. A stripe offsets a column alike in every
+// quarter of the turn; a small dense feature of the sample that turns at the column's distance from
+// the axis dwells there for a good part of the turn and makes some quarters stand far out of the
+// others. (Quarters of the ranks differ by the sample's spread of values anyway.) Reorders `values`
+// within each quarter.
+bool holdsInEveryQuarter(float *values, int n, double spread, double snr, double alike)
 {
     const int quarter = n / 4;
     if (quarter < 2)
         return false;
-    const float limit = static_cast<float>(snr * medianSpreadFactor * spread / std::sqrt(double(quarter)));
-    bool above = true, below = true;
-    for (int q = 0; q < 4 && (above || below); ++q) {
+    const double limit = snr * medianSpreadFactor * spread / std::sqrt(double(quarter));
+    double smallest = std::numeric_limits<double>::max(), largest = 0.0;
+    int above = 0, below = 0;
+    for (int q = 0; q < 4; ++q) {
         const int k0 = q * quarter, k1 = q == 3 ? n : k0 + quarter;
-        int over = 0, under = 0;
-        for (int k = k0; k < k1; ++k) {
-            over += values[k] > limit;
-            under += values[k] < -limit;
-        }
-        above &= 2 * over > k1 - k0;
-        below &= 2 * under > k1 - k0;
+        const double m = medianOf(values + k0, k1 - k0);
+        above += m > limit;
+        below += m < -limit;
+        smallest = std::min(smallest, std::abs(m));
+        largest = std::max(largest, std::abs(m));
     }
-    return above || below;
+    return (above == 4 || below == 4) && largest <= alike * smallest + std::sqrt(2.0) * limit;
 }
 
 struct Profile
@@ -285,7 +290,7 @@ void levelColumns(float *columns, float *neighbours, float *curved, int width, i
                 const float *nb = (ref == 0 ? neighbours : curved) + static_cast<std::size_t>(j) * stride;
                 for (int r = 0; r < height; ++r)
                     d[r] = c[r] - nb[r];
-                both = both && holdsInEveryQuarter(d.data(), height, noise[j], p.snr);
+                both = both && holdsInEveryQuarter(d.data(), height, noise[j], p.snr, 4.0);
                 lv[ref] = medianOf(d.data(), height);
             }
             // Where the sample curves (the two differ), the curved median's offset; else the plain one's.
@@ -357,7 +362,8 @@ void replaceSortedStripes(float *columns, float *sorted, std::uint32_t *order, f
                 + static_cast<std::size_t>(j) * fewStride;
             for (int k = 0; k < fewRanks; ++k)
                 e[k] = s[k] - nb[k];
-            (ref == 0 ? holds : curvedHolds)[j] = holdsInEveryQuarter(e.data(), fewRanks, noise[j], p.snr);
+            (ref == 0 ? holds : curvedHolds)[j] = holdsInEveryQuarter(
+                e.data(), fewRanks, noise[j], p.snr, std::numeric_limits<double>::infinity());
             (ref == 0 ? level : curvedLevel)[j] = medianOf(e.data(), fewRanks);
         }
     }
@@ -372,6 +378,43 @@ void replaceSortedStripes(float *columns, float *sorted, std::uint32_t *order, f
             continue;
         replaced[j] = 1;
         curvedRun[j] = curves;
+    }
+    // A stripe shifts a column's values alike whether they are sorted or not; a small dense feature
+    // of the sample that dwells at the column for part of the turn raises it in those rows far more
+    // than in the ranks of the sorted column. Such a column, whose offset against its neighbours row
+    // by row (over a few hundred rows) is more than twice that of its ranks, is left as it is.
+    takeEvenly(columns, width, height, stride, ws.fewRows.data(), fewRanks, fewStride);
+    for (int j = 0; j < width;) {
+        if (!replaced[j]) {
+            ++j;
+            continue;
+        }
+        int end = j;
+        while (end < width && replaced[end])
+            ++end;
+        medianAcrossColumns(
+            ws.fewRows.data(), ws.fewRowNeighbours.data(), width, fewStride, p.smallSize, j, end);
+        for (int i = j; i < end; ++i) {
+            const float *c = ws.fewRows.data() + static_cast<std::size_t>(i) * fewStride;
+            const float *nb = ws.fewRowNeighbours.data() + static_cast<std::size_t>(i) * fewStride;
+            for (int k = 0; k < fewRanks; ++k)
+                e[k] = c[k] - nb[k];
+            // No quarter of the turn stands out far beyond the ranks' offset, or to the other side.
+            bool alike = true;
+            const int quarter = fewRanks / 4;
+            const double limit
+                = p.snr * medianSpreadFactor * noise[i] / std::sqrt(double(std::max(quarter, 1)));
+            for (int q = 0; q < 4 && alike; ++q) {
+                const int k0 = q * quarter, k1 = q == 3 ? fewRanks : k0 + quarter;
+                const double m = medianOf(e.data() + k0, k1 - k0);
+                alike = m * level[i] >= 0.0 ? std::abs(m) <= 3.0 * std::abs(level[i]) + limit
+                                            : std::abs(m) <= limit;
+            }
+            const double rowLevel = medianOf(e.data(), fewRanks);
+            if (!alike || (rowLevel * level[i] > 0.0 && std::abs(rowLevel) > 2.0 * std::abs(level[i])))
+                replaced[i] = 0;
+        }
+        j = end;
     }
     // The replacing medians over all the ranks, in runs of replaced columns.
     for (int j = 0; j < width;) {

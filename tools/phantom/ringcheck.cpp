@@ -5,6 +5,7 @@
 #include "ct/slicerecon.h"
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 const char *ringSceneName(RingScene scene)
 {
@@ -63,11 +64,16 @@ Phantom ringScenePhantom(RingScene scene, int width)
     return p;
 }
 
+int ringScanSlice(const RingScanSetup &setup)
+{
+    return setup.slice >= 0 && setup.slice < setup.width ? setup.slice : setup.width / 2;
+}
+
 ProjectionSet ringScan(const RingScanSetup &r)
 {
     ScanSetup setup;
     setup.width = r.width;
-    setup.height = 1;
+    setup.height = r.width; // the demo phantom's inserts lie at heights from −45/256 to 25/256 of it
     setup.cor = r.cor;
     setup.projections = r.projections;
     setup.i0 = 20000.0;
@@ -76,7 +82,7 @@ ProjectionSet ringScan(const RingScanSetup &r)
     setup.noiseByPixel = true; // the faulty scan has the noise of the clean one
     setup.faults = r.faults;
     setup.seed = r.seed;
-    return scanLines(ringScenePhantom(r.scene, r.width), setup, {0});
+    return scanLines(ringScenePhantom(r.scene, r.width), setup, {ringScanSlice(r)});
 }
 
 bool SliceImage::inside(int x, int z) const
@@ -90,7 +96,7 @@ SliceImage reconstructRingSlice(
 {
     SliceTask task;
     task.set = set;
-    task.sinogram = SinogramRequest {true, cor, slice, false, 0, 0};
+    task.sinogram = SinogramRequest {true, cor, slice < 0 ? set.height / 2 : slice, false, 0, 0};
     task.angles = projectionAngles(0.0, rangeDeg, set.count(), 0);
     task.regionIsSet = false;
     task.stripes = stripes;
@@ -139,9 +145,11 @@ double sliceContrast(const SliceImage &s)
 
 SliceChange sliceChange(const SliceImage &before, const SliceImage &after, double range)
 {
-    SliceChange c;
+    // Slices that cannot be compared count as changed beyond measure.
+    SliceChange c {std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()};
     if (before.n != after.n || before.n < 3 || !(range > 0.0))
         return c;
+    c = SliceChange();
     const auto d = [&](int x, int z) { return after.at(x, z) - before.at(x, z); };
     double sum = 0.0;
     long count = 0;

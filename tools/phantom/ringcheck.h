@@ -35,11 +35,12 @@ struct RingScanSetup
     int projections = 180;
     double cor = 130.0;
     bool noise = false; // Poisson counts with 20 000 in the flat field (I0 and BG without noise)
+    int slice = -1; // the detector line (image row) taken, of `width` (a square detector); −1: the middle
     DetectorFaults faults;
     std::uint32_t seed = 1;
 };
 
-/// The scan as a projection set holding image line 0 (a slice of image rows) of every projection.
+/// The scan as a projection set holding image line `slice` (a slice of image rows) of every projection.
 ProjectionSet ringScan(const RingScanSetup &setup);
 
 /// A reconstructed slice: n × n values, row index z, column index x, the axis at (n/2, n/2).
@@ -53,10 +54,14 @@ struct SliceImage
     bool inside(int x, int z) const;
 };
 
-/// Line `slice` of `set` (image rows) reconstructed over the whole circle, `projections` images
-/// spanning `rangeDeg`, with `stripes` taken out of the sinogram first; empty when it cannot be.
+/// The line a scan holds.
+int ringScanSlice(const RingScanSetup &setup);
+
+/// Line `slice` of `set` (image rows; −1: the middle one) reconstructed over the whole circle, the
+/// projections spanning `rangeDeg`, with `stripes` taken out of the sinogram first; empty when it
+/// cannot be.
 SliceImage reconstructRingSlice(const ProjectionSet &set, double cor, const StripeParams &stripes,
-    double rangeDeg = 180.0, int slice = 0);
+    double rangeDeg = 180.0, int slice = -1);
 
 /// The largest value less the smallest inside the circle.
 double sliceRange(const SliceImage &s);
@@ -65,7 +70,8 @@ double sliceRange(const SliceImage &s);
 double sliceContrast(const SliceImage &s);
 
 /// How `after` differs from `before` inside the circle, both over `range`: the largest magnitude of
-/// the difference averaged over 3 × 3 pixels (so that single noisy pixels do not count), and the RMS.
+/// the difference averaged over 3 × 3 pixels (so that single noisy pixels do not count), and the RMS;
+/// infinite when the slices cannot be compared (one missing, other sizes, no range).
 struct SliceChange
 {
     double maxSmoothed = 0.0;

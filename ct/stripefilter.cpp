@@ -58,7 +58,7 @@ constexpr int levelPasses = 3;
 constexpr double medianSpreadFactor = 1.2533;
 // Rows (or ranks) taken for a column's offsets: its median over a few hundred is as good as over
 // thousands, at a fraction of the neighbours' medians.
-constexpr int sampledRows = 384;
+constexpr int sampledRows = 320;
 
 // A column's rows padded to whole lanes.
 std::size_t lanesFor(int rows)

@@ -1603,6 +1603,14 @@ Slices in progress are finished and saved.</source>
         <source>Also show the Fourier transform of the sinogram</source>
         <translation>サイノグラムのフーリエ変換も表示</translation>
     </message>
+    <message>
+        <source>Show what ring removal took out of the sinogram: the sinogram before it less the one after (ring removal on)</source>
+        <translation>リング除去がサイノグラムから取り除いたもの（除去前のサイノグラムから除去後を引いたもの）を表示（リング除去オン時）</translation>
+    </message>
+    <message>
+        <source>Removed Stripes</source>
+        <translation>除去した縞</translation>
+    </message>
 </context>
 <context>
     <name>SlicesCtrl</name>

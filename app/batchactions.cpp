@@ -453,15 +453,17 @@ void BatchController::bindOthers(Bindings &b)
         return O {};
     });
     b.others.insert(key("app_quit"), [this](const BatchCmd &c, bool) {
-        // "app_quit N": a batch that handled a failure itself names the status.
+        // "app_quit N": a batch that handled a failure itself names the status; a status that is
+        // none fails the line, and the batch goes on (to its own failure branch, say).
         if (!c.args.isEmpty()) {
             bool number = false;
             const int status = c.args.constFirst().toInt(&number);
-            if (number && status >= 0 && status <= 255)
-                quit_.status = status;
-            else
+            if (!number || status < 0 || status > 255) {
                 qCWarning(lcWindow).noquote() << "app_quit: the exit status is a number from 0 to 255, not"
                                               << MessageLog::shortened(c.args.constFirst());
+                return O {Completion::Now, false};
+            }
+            quit_.status = status;
         }
         appQuit();
         return O {Completion::AtExit};

@@ -42,6 +42,7 @@ BatchController::BatchController(WindowParts &parts, const BatchPeers &peers, QO
     connect(this, &BatchController::callBatchCheckEnd, batch_, &Batch::batchCheckEnd);
     connect(batch_, &Batch::batchExCmd, this, &BatchController::batchExCmd);
     connect(batch_, &Batch::loadFailed, this, [this] { ++parts_.tally.otherFailures; });
+    connect(batch_, &Batch::lineFailed, this, [this] { ++parts_.tally.linesFailed; });
     connect(batch_, &Batch::runEnded, this, [this] {
         if (quit_.whenBatchEnds)
             appQuit();

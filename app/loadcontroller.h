@@ -90,6 +90,7 @@ private:
         std::shared_ptr<const Hdf5Scan> scan; // the scan file whose frames are being loaded
         int scanNext = 0;
         std::optional<AngleFit> scanFit;
+        std::optional<QString> originBefore; // the angle origin's text when a scan began to load
     };
     // What waits for the workers to rest.
     struct Waiting

@@ -6,6 +6,7 @@
 // Qt
 #include <QDebug>
 #include <QFileInfo>
+#include <QLineEdit>
 
 // Local
 #include "app/loadcontroller.h"
@@ -61,6 +62,8 @@ bool LoadController::beginScan(const QString &fileName)
                        : QString())
         << fileName;
     takeScanI0Bg(scan);
+    if (!load_.originBefore) // what the operator may type while the frames load is kept
+        load_.originBefore = parts_.ui.procCtrl->ui().AngleOriginDeg->text();
     // The file stood for one unit of the loading; its frames are the units now.
     load_.total += frames - 1;
     parts_.progress->begin(parts_.progress->what(), load_.total - load_.countAtStart);
@@ -174,9 +177,18 @@ void LoadController::fitScanAngles()
 
 void LoadController::applyScanAngles()
 {
+    const std::optional<QString> before = std::exchange(load_.originBefore, std::nullopt);
     if (!load_.scanFit)
         return;
     parts_.ui.procCtrl->setDataSetImages(load_.scanFit->images);
     parts_.ui.procCtrl->setDataSetRangeDeg(load_.scanFit->rangeDeg);
+    // The data set begins where the scan began (a scan from 90° is no slice turned by 90°), unless the
+    // operator typed the origin while it loaded. The shortest exact text: the command's very angle.
+    QLineEdit *origin = parts_.ui.procCtrl->ui().AngleOriginDeg;
+    if (before && origin->text() == *before) {
+        origin->setText(QString::number(load_.scanFit->firstDeg, 'g', QLocale::FloatingPointShortest));
+        qCInfo(lcWindow).noquote()
+            << QStringLiteral("Angle origin %1 degrees: the first recorded angle").arg(origin->text());
+    }
     load_.scanFit.reset();
 }

@@ -112,7 +112,7 @@ const QList<BatchCommandEntry> &batchCommandSet()
         // Data sets of a series that differ in their images on purpose.
         {QStringLiteral("seq_exec_allow_uneven_sets"), F::Flag},
         // How long a line may wait for the work it started.
-        {QStringLiteral("batch_timeout"), F::Other},
+        {QStringLiteral("batch_timeout"), F::Number},
     };
     return set;
 }

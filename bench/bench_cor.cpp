@@ -203,6 +203,13 @@ double commandSeconds(const QStringList &args, int repeats)
 
 int main(int argc, char *argv[])
 {
+    if (helpAsked(argc, argv, R"(Usage: bench_cor [accuracy] [speed]
+Accuracy and speed of the centre-of-rotation searches on phantoms (mirror and Fourier searches, long
+and short lines, with and without noise, a sample wider than the field of view, a tilted axis), the
+best trial of a scan of centres, and the command's scan against its slices (both parts by default).
+QV_BENCH_CPU=1: single-thread figures in thread processor time.
+)"))
+        return 0;
     QCoreApplication app(argc, argv);
     // "accuracy" or "speed" alone runs that part.
     const QStringList parts = QCoreApplication::arguments().mid(1);

@@ -12,6 +12,10 @@
 
 int main(int argc, char *argv[])
 {
+    if (helpAsked(argc, argv, R"(Usage: bench_datafile
+The text of a CT image data file for a 2048 x 2048 region, built in memory on one core.
+)"))
+        return 0;
     QCoreApplication app(argc, argv);
     printProcessor();
     const int n = 2048;

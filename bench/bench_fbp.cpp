@@ -17,6 +17,13 @@
 
 int main(int argc, char *argv[])
 {
+    if (helpAsked(argc, argv, R"(Usage: bench_fbp
+The back-projection engine on one slice of N = 2046 from 1800 projections: filtering and
+back-projection (pixel updates per second on one core), in double and single precision, with the
+variant the processor gets and every variant it can run. QV_KERNEL=avx2|generic chooses a narrower
+variant; QV_BENCH_CPU=1 reports thread processor time.
+)"))
+        return 0;
     QCoreApplication app(argc, argv);
     printProcessor(backProjectionKernelName());
     const int width = 2047; // a sinogram of 2·1024 − 1 samples gives N = 2046

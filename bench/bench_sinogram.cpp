@@ -90,6 +90,11 @@ void measure(const QString &name, const ProjectionSet &set, bool rowLines, int b
 
 int main(int argc, char *argv[])
 {
+    if (helpAsked(argc, argv, R"(Usage: bench_sinogram
+Sinogram generation from memory-resident 16-bit projections with the I0/BG correction, for rows and
+columns, one slice at a time (the sinogram panel) and a block of slices at a time (the workers).
+)"))
+        return 0;
     QCoreApplication app(argc, argv);
     printProcessor();
     QTemporaryDir dir;

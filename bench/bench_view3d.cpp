@@ -44,6 +44,11 @@ std::vector<double> phantomSlice(int n, int k, int ns, std::mt19937 &rng)
 
 int main(int argc, char *argv[])
 {
+    if (helpAsked(argc, argv, R"(Usage: bench_view3d
+The volume view: rendering a 256-slice stack of 512 x 512 into 1024 x 1024 and 256 x 256 pictures,
+and reading 64 CT image data files of 512 x 512 back as a stack.
+)"))
+        return 0;
     QGuiApplication app(argc, argv);
     printProcessor();
     const int n = 512, ns = 256;

@@ -10,11 +10,25 @@
 // Local
 #include "imagedata/itexwriter.h"
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <functional>
 #include <limits>
 #include <random>
 #include <vector>
+
+/// True when "--help" or "-h" is among the arguments; then `usage` (what the benchmark measures,
+/// its options) is printed and the benchmark should end with status 0.
+inline bool helpAsked(int argc, char *argv[], const char *usage)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(usage, stdout);
+            return true;
+        }
+    return false;
+}
 
 /// The calling thread's processor time in seconds.
 inline double threadCpuSeconds()

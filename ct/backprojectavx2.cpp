@@ -143,38 +143,23 @@ void addTail(double *row, int z, int x, int n, const BackProjectionLine *lines, 
     }
 }
 
-struct Avx2Kernel
+struct Avx2Ops
 {
-    static constexpr int groupRows = 2;
-    static constexpr int vectors = 2;
-    static constexpr int blockWidth = 4 * vectors;
-    static constexpr int tileRows = 64;
-    static constexpr int tileColumns = 256;
-
-    static void blocks(double *const *rows, const int *z, int x, int count, const BackProjectionLine *lines,
-        int lineCount, int last, bool falling)
+    static constexpr int lanes = 4;
+    template<int R, int V, bool Falling>
+    static void add(double *const *rows, const int *z, int x, int count, const BackProjectionLine *lines,
+        int lineCount, int last)
     {
-        if (falling)
-            addBlocks<groupRows, vectors, true>(rows, z, x, count, lines, lineCount, last);
-        else
-            addBlocks<groupRows, vectors, false>(rows, z, x, count, lines, lineCount, last);
+        addBlocks<R, V, Falling>(rows, z, x, count, lines, lineCount, last);
     }
-
-    static void row(double *row, int z, int xa, int xb, const BackProjectionLine *lines, int lineCount,
-        int last, bool falling)
+    static void tail(double *row, int z, int x, int n, const BackProjectionLine *lines, int lineCount, int last,
+        [[maybe_unused]] bool falling)
     {
-        if (xb <= xa)
-            return;
-        const int full = (xb - xa) / 4;
-        if (full > 0 && falling)
-            addBlocks<1, 1, true>(&row, &z, xa, full, lines, lineCount, last);
-        else if (full > 0)
-            addBlocks<1, 1, false>(&row, &z, xa, full, lines, lineCount, last);
-        const int done = xa + 4 * full;
-        if (done < xb)
-            addTail(row, z, done, xb - done, lines, lineCount, last);
+        addTail(row, z, x, n, lines, lineCount, last);
     }
 };
+
+using Avx2Kernel = VectorKernel<Avx2Ops, 2, 2, 64, 256>;
 
 } // namespace
 

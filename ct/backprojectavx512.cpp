@@ -133,40 +133,23 @@ QV_AVX512 void addTail(
     _mm512_mask_storeu_pd(row + x, valid, acc);
 }
 
-struct Avx512Kernel
+struct Avx512Ops
 {
-    static constexpr int groupRows = 2;
-    static constexpr int vectors = 4;
-    static constexpr int blockWidth = 8 * vectors;
-    static constexpr int tileRows = 128;
-    static constexpr int tileColumns = 256;
-
-    static void blocks(double *const *rows, const int *z, int x, int count, const BackProjectionLine *lines,
-        int lineCount, int last, bool falling)
+    static constexpr int lanes = 8;
+    template<int R, int V, bool Falling>
+    static void add(double *const *rows, const int *z, int x, int count, const BackProjectionLine *lines,
+        int lineCount, int last)
     {
-        if (falling)
-            addBlocks<groupRows, vectors, true>(rows, z, x, count, lines, lineCount, last);
-        else
-            addBlocks<groupRows, vectors, false>(rows, z, x, count, lines, lineCount, last);
+        addBlocks<R, V, Falling>(rows, z, x, count, lines, lineCount, last);
     }
-
-    static void row(double *row, int z, int xa, int xb, const BackProjectionLine *lines, int lineCount,
-        int last, bool falling)
+    static void tail(double *row, int z, int x, int n, const BackProjectionLine *lines, int lineCount, int last,
+        [[maybe_unused]] bool falling)
     {
-        if (xb <= xa)
-            return;
-        const int full = (xb - xa) / 8;
-        if (full > 0) {
-            if (falling)
-                addBlocks<1, 1, true>(&row, &z, xa, full, lines, lineCount, last);
-            else
-                addBlocks<1, 1, false>(&row, &z, xa, full, lines, lineCount, last);
-        }
-        const int done = xa + 8 * full;
-        if (done < xb)
-            addTail(row, z, done, xb - done, lines, lineCount, last, falling);
+        addTail(row, z, x, n, lines, lineCount, last, falling);
     }
 };
+
+using Avx512Kernel = VectorKernel<Avx512Ops, 2, 4, 128, 256>;
 
 } // namespace
 

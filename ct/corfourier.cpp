@@ -1,6 +1,9 @@
 #include "ct/corfourier.h"
 
 // Local
+#include "ct/fftwplanner.h"
+#include "ct/corguess.h"
+#include "ct/fftlength.h"
 #include "ct/sinogramgen.h"
 #include "ct/sinogramviews.h"
 #include "imagedata/imgdata.h"
@@ -14,19 +17,6 @@
 #include <numbers>
 
 namespace {
-
-// The smallest length ≥ n made of the factors 2, 3 and 5, which FFTW transforms fastest.
-int fastLength(int n)
-{
-    for (int m = std::max(n, 1);; ++m) {
-        int r = m;
-        for (int f : {2, 3, 5})
-            while (r % f == 0)
-                r /= f;
-        if (r == 1)
-            return m;
-    }
-}
 
 // Angular frequencies kept: the seam of a wrong centre spreads over all of them, the object's own
 // spectrum fills the low ones; a few hundred carry the signal of a sinogram of any size.
@@ -54,7 +44,7 @@ FourierCorMetric::FourierCorMetric(std::span<const double> sinogram, int rows, i
     if (rows < 4 || lineLength < 4 || sinogram.size() < static_cast<size_t>(rows) * lineLength)
         return;
     const int L = lineLength;
-    padded_ = fastLength(2 * L);
+    padded_ = fastFftLength(2 * L);
     lead_ = (padded_ - L) / 2;
     const int trail = padded_ - L - lead_;
     maxM_ = std::min(rows - 1, angularKept);
@@ -69,7 +59,11 @@ FourierCorMetric::FourierCorMetric(std::span<const double> sinogram, int rows, i
     std::unique_ptr<double, FftwFree> row(fftw_alloc_real(static_cast<size_t>(padded_)));
     std::unique_ptr<fftw_complex, FftwFree> rowSpectrum(
         fftw_alloc_complex(static_cast<size_t>(padded_ / 2 + 1)));
-    fftw_plan rowPlan = fftw_plan_dft_r2c_1d(padded_, row.get(), rowSpectrum.get(), FFTW_ESTIMATE);
+    fftw_plan rowPlan = nullptr;
+    {
+        const std::lock_guard<std::mutex> planner(fftwPlannerMutex());
+        rowPlan = fftw_plan_dft_r2c_1d(padded_, row.get(), rowSpectrum.get(), FFTW_ESTIMATE);
+    }
     std::vector<std::complex<double>> spectra(static_cast<size_t>(rows) * columns_);
     const auto taper
         = [](int d, int length) { return 0.5 * (1.0 + std::cos(std::numbers::pi * d / length)); };
@@ -96,14 +90,20 @@ FourierCorMetric::FourierCorMetric(std::span<const double> sinogram, int rows, i
             spectra[static_cast<size_t>(k) * columns_ + (j - 1)]
                 = {rowSpectrum.get()[j][0], rowSpectrum.get()[j][1]};
     }
-    fftw_destroy_plan(rowPlan);
+    {
+        const std::lock_guard<std::mutex> planner(fftwPlannerMutex());
+        fftw_destroy_plan(rowPlan);
+    }
 
     // Along the angle: the 180° half zero-padded to 360°, one detector frequency at a time.
     const int turn = 2 * rows;
     std::unique_ptr<fftw_complex, FftwFree> column(fftw_alloc_complex(static_cast<size_t>(turn)));
     std::unique_ptr<fftw_complex, FftwFree> columnSpectrum(fftw_alloc_complex(static_cast<size_t>(turn)));
-    fftw_plan columnPlan
-        = fftw_plan_dft_1d(turn, column.get(), columnSpectrum.get(), FFTW_FORWARD, FFTW_ESTIMATE);
+    fftw_plan columnPlan = nullptr;
+    {
+        const std::lock_guard<std::mutex> planner(fftwPlannerMutex());
+        columnPlan = fftw_plan_dft_1d(turn, column.get(), columnSpectrum.get(), FFTW_FORWARD, FFTW_ESTIMATE);
+    }
     half_.assign(static_cast<size_t>(2 * maxM_ + 1) * columns_, {});
     for (int j = 1; j <= columns_; ++j) {
         for (int k = 0; k < turn; ++k) {
@@ -118,7 +118,10 @@ FourierCorMetric::FourierCorMetric(std::span<const double> sinogram, int rows, i
             half_[static_cast<size_t>(m + maxM_) * columns_ + (j - 1)] = {v[0], v[1]};
         }
     }
-    fftw_destroy_plan(columnPlan);
+    {
+        const std::lock_guard<std::mutex> planner(fftwPlannerMutex());
+        fftw_destroy_plan(columnPlan);
+    }
 }
 
 double FourierCorMetric::operator()(double cor, int maxAngular) const
@@ -273,15 +276,13 @@ std::optional<CorSearchResult> fourierCor(
             *problem = why;
         return std::nullopt;
     };
+    QString why;
+    const std::optional<int> images = searchImages(set, request, why);
+    if (!images)
+        return fail(why);
     const int L = lineLength(set, request.rowLines);
     const int count = set.count();
-    if (count < 1 || L < 1)
-        return fail(QStringLiteral("no images are loaded"));
-    if (request.slice < 0 || request.slice >= sliceCount(set, request.rowLines))
-        return fail(sinogramProblem(SinogramStatus::SliceOutOfRange, set, request));
-    const long long used = request.partial ? std::llabs(static_cast<long long>(request.usingImages)) : count;
-    if (used > count)
-        return fail(sinogramProblem(SinogramStatus::TooManyImages, set, request));
+    const int used = *images;
     const int rows = projectionsPer180(rangeDeg, count);
     if (rows < 4 || rows > used)
         return fail(QStringLiteral("the %1 images used hold no 180 degrees of at least 4 projections "
@@ -291,6 +292,19 @@ std::optional<CorSearchResult> fourierCor(
                         .arg(count));
     if (L < 8)
         return fail(QStringLiteral("lines of %1 pixels are too short").arg(L));
+    if (set.i0) { // the correction would clamp: no attenuation to search in
+        std::vector<double> i0(static_cast<size_t>(L)), bg(static_cast<size_t>(L), 0.0);
+        readSliceLine(*set.i0, request.rowLines, request.slice, i0.data());
+        if (set.bg)
+            readSliceLine(*set.bg, request.rowLines, request.slice, bg.data());
+        if (i0NotAboveBgFails(countI0NotAboveBg(i0, bg), L))
+            return fail(QStringLiteral("%1 (at more than half of the line of slice %2)")
+                            .arg(i0NotAboveBgText())
+                            .arg(request.slice));
+    }
+    const std::vector<double> att = sliceAttenuation(set, request, rows);
+    if (const QString bad = lineProblem(att); !bad.isEmpty())
+        return fail(QStringLiteral("the sinogram of slice %1 would %2").arg(request.slice).arg(bad));
     const auto [from, to] = fourierCorRange(L);
-    return fourierCorPosition(sliceAttenuation(set, request, rows), rows, L, from, to);
+    return fourierCorPosition(att, rows, L, from, to);
 }

@@ -4,7 +4,9 @@
 #include "ct/sgmgeometry.h"
 #include "ct/sinogramgen.h"
 #include "imagedata/projectionset.h"
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -39,6 +41,22 @@ double corScore(std::span<const double> a, std::span<const double> b, double c, 
             score += sampleAt(a, L, c + (k - L)) * sampleAt(b, L, c - (k - L));
     }
     return score;
+}
+
+QString lineProblem(std::span<const double> values)
+{
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+    for (const double v : values) {
+        if (!std::isfinite(v))
+            return QStringLiteral("hold values that are not finite");
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
+    // Alike to the last digits: every trial centre scores alike, and the search would return where it
+    // started as if it had found the axis there.
+    if (!(hi - lo > 1e-9 * std::max(std::abs(hi), std::abs(lo))))
+        return QStringLiteral("hold no structure to compare (every pixel alike)");
+    return QString();
 }
 
 std::optional<int> oppositeImage(int first, int used, int count, double rangeDeg)
@@ -91,16 +109,13 @@ std::optional<double> guessCor(const ProjectionSet &set, const SinogramRequest &
             *problem = why;
         return std::nullopt;
     };
+    QString why;
+    const std::optional<int> images = searchImages(set, request, why);
+    if (!images)
+        return fail(why);
     const int L = lineLength(set, request.rowLines);
     const int count = set.count();
-    if (count < 1 || L < 1)
-        return fail(QStringLiteral("no images are loaded"));
-    if (request.slice < 0 || request.slice >= sliceCount(set, request.rowLines))
-        return fail(sinogramProblem(SinogramStatus::SliceOutOfRange, set, request));
-    const long long asked = request.partial ? std::llabs(static_cast<long long>(request.usingImages)) : count;
-    if (asked > count)
-        return fail(sinogramProblem(SinogramStatus::TooManyImages, set, request));
-    const int used = static_cast<int>(asked);
+    const int used = *images;
     const int first = firstImage(request, count);
     const std::optional<int> opposite = oppositeImage(first, used, count, rangeDeg);
     if (!opposite)
@@ -113,5 +128,11 @@ std::optional<double> guessCor(const ProjectionSet &set, const SinogramRequest &
     std::vector<double> a(static_cast<size_t>(L)), b(static_cast<size_t>(L));
     readSliceLine(*set.images[static_cast<size_t>(first)], request.rowLines, request.slice, a.data());
     readSliceLine(*set.images[static_cast<size_t>(*opposite)], request.rowLines, request.slice, b.data());
+    if (const QString bad = lineProblem(a).isEmpty() ? lineProblem(b) : lineProblem(a); !bad.isEmpty())
+        return fail(QStringLiteral("the lines of slice %1 in images %2 and %3 %4")
+                        .arg(request.slice)
+                        .arg(first)
+                        .arg(*opposite)
+                        .arg(bad));
     return guessCorPosition(a, b, L, start, guessParam * L);
 }

@@ -1,29 +1,13 @@
 #include "ct/corscore.h"
 
 // Local
+#include "ct/fftwplanner.h"
+#include "ct/fftlength.h"
 #include <algorithm>
 #include <cmath>
 #include <fftw3.h>
 #include <limits>
 #include <numbers>
-
-namespace {
-
-// The smallest size ≥ n made of the factors 2, 3 and 5, which FFTW transforms fastest (2046 is
-// 2 · 3 · 11 · 31, several times slower than 2048).
-int fastSize(int n)
-{
-    for (int m = std::max(n, 1);; ++m) {
-        int r = m;
-        for (int f : {2, 3, 5})
-            while (r % f == 0)
-                r /= f;
-        if (r == 1)
-            return m;
-    }
-}
-
-} // namespace
 
 CorScoreSetup corScoreSetup(int smallestN, const Region *region)
 {
@@ -82,10 +66,13 @@ CorScorer::~CorScorer()
 
 void CorScorer::release()
 {
-    if (forward_)
-        fftwf_destroy_plan(static_cast<fftwf_plan>(forward_));
-    if (inverse_)
-        fftwf_destroy_plan(static_cast<fftwf_plan>(inverse_));
+    if (forward_ || inverse_) {
+        const std::lock_guard<std::mutex> planner(fftwPlannerMutex());
+        if (forward_)
+            fftwf_destroy_plan(static_cast<fftwf_plan>(forward_));
+        if (inverse_)
+            fftwf_destroy_plan(static_cast<fftwf_plan>(inverse_));
+    }
     fftwf_free(real_);
     fftwf_free(spectrum_);
     forward_ = inverse_ = nullptr;
@@ -101,7 +88,7 @@ void CorScorer::setup(int n)
     // The image is 0 outside its inscribed circle: padding it with zeros to a size FFTW likes
     // changes nothing inside the circle, and the trials of a scan (a few pixels apart in size)
     // share one size.
-    const int m = n >= 2 ? fastSize(n) : 0;
+    const int m = n >= 2 ? fastFftLength(n) : 0;
     if (m == size_ && m > 0) {
         n_ = n;
         return;
@@ -117,8 +104,11 @@ void CorScorer::setup(int n)
         release();
         return;
     }
-    forward_ = fftwf_plan_dft_r2c_2d(m, m, real_, spectrum, FFTW_ESTIMATE);
-    inverse_ = fftwf_plan_dft_c2r_2d(m, m, spectrum, real_, FFTW_ESTIMATE);
+    {
+        const std::lock_guard<std::mutex> planner(fftwPlannerMutex());
+        forward_ = fftwf_plan_dft_r2c_2d(m, m, real_, spectrum, FFTW_ESTIMATE);
+        inverse_ = fftwf_plan_dft_c2r_2d(m, m, spectrum, real_, FFTW_ESTIMATE);
+    }
     n_ = n;
     size_ = m;
 }

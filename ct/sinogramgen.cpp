@@ -1,6 +1,10 @@
 #include "ct/sinogramgen.h"
 
+// Qt
+#include <QDebug>
+
 // Local
+#include "ct/ctlog.h"
 #include "ct/sgmgeometry.h"
 #include "ct/sinogramline.h"
 #include "imagedata/imgdata.h"
@@ -55,10 +59,33 @@ QString sinogramProblem(SinogramStatus status, const ProjectionSet &set, const S
         return QStringLiteral("Using Images %1 is more than the %2 images loaded")
             .arg(request.usingImages)
             .arg(set.count());
+    case SinogramStatus::I0NotAboveBg:
+        return QStringLiteral("%1 (at more than half of the line of slice %2)")
+            .arg(i0NotAboveBgText())
+            .arg(request.slice);
     case SinogramStatus::NoProjections:
         break;
     }
     return QStringLiteral("No projection images for the sinogram of slice %1").arg(request.slice);
+}
+
+std::optional<int> searchImages(const ProjectionSet &set, const SinogramRequest &request, QString &problem)
+{
+    const int count = set.count();
+    if (count < 1 || lineLength(set, request.rowLines) < 1) {
+        problem = QStringLiteral("no images are loaded");
+        return std::nullopt;
+    }
+    if (request.slice < 0 || request.slice >= sliceCount(set, request.rowLines)) {
+        problem = sinogramProblem(SinogramStatus::SliceOutOfRange, set, request);
+        return std::nullopt;
+    }
+    const long long used = request.partial ? std::llabs(static_cast<long long>(request.usingImages)) : count;
+    if (used > count) {
+        problem = sinogramProblem(SinogramStatus::TooManyImages, set, request);
+        return std::nullopt;
+    }
+    return static_cast<int>(used);
 }
 
 namespace {
@@ -97,6 +124,54 @@ std::vector<std::vector<double>> referenceLines(
         resampleLine(
             std::span<const double>(buffer.data() + i * stride, static_cast<size_t>(L)), lines[i], g);
     return lines;
+}
+
+// Where I0 is not above BG the correction clamps: said, and a slice with more than half of its line
+// so fails (its target emptied) and leaves the block. False when no slice is left.
+bool keepCorrectable(std::vector<SinogramStatus> &status, std::span<const int> slices, std::vector<int> &used,
+    std::vector<SinogramData *> &out, std::vector<std::vector<double>> &i0,
+    std::vector<std::vector<double>> &bg)
+{
+    qsizetype clamped = 0;
+    QList<int> warned;
+    size_t kept = 0;
+    for (size_t i = 0; i < used.size(); ++i) {
+        const qsizetype n = countI0NotAboveBg(i0[i], bg[i]);
+        if (i0NotAboveBgFails(n, qsizetype(i0[i].size()))) {
+            for (size_t s = 0; s < status.size(); ++s)
+                if (slices[s] == used[i] && status[s] == SinogramStatus::Generated)
+                    status[s] = SinogramStatus::I0NotAboveBg;
+            out[i]->height = 0;
+            out[i]->att.clear();
+            out[i]->raw.clear();
+            continue;
+        }
+        if (n > 0) {
+            clamped += n;
+            warned << used[i];
+        }
+        if (kept != i) {
+            used[kept] = used[i];
+            out[kept] = out[i];
+            i0[kept] = std::move(i0[i]);
+            bg[kept] = std::move(bg[i]);
+        }
+        ++kept;
+    }
+    used.resize(kept);
+    out.resize(kept);
+    i0.resize(kept);
+    bg.resize(kept);
+    if (clamped > 0)
+        qCWarning(lcCt).noquote()
+            << QStringLiteral("I0 is not above BG at %1 pixels of the lines of slice%2 %3: "
+                              "their attenuation is taken against 1")
+                   .arg(clamped)
+                   .arg(warned.size() == 1 ? QString() : QStringLiteral("s"))
+                   .arg(warned.size() == 1
+                           ? QString::number(warned.first())
+                           : QStringLiteral("%1 … %2").arg(warned.first()).arg(warned.last()));
+    return kept > 0;
 }
 
 } // namespace
@@ -174,8 +249,10 @@ std::vector<SinogramStatus> genSinograms(std::span<SinogramData> targets, const 
     if (used.empty())
         return status;
 
-    const auto i0 = referenceLines(set.i0.get(), request.rowLines, used, g, L, 1.0);
-    const auto bg = referenceLines(set.bg.get(), request.rowLines, used, g, L, 0.0);
+    auto i0 = referenceLines(set.i0.get(), request.rowLines, used, g, L, 1.0);
+    auto bg = referenceLines(set.bg.get(), request.rowLines, used, g, L, 0.0);
+    if (set.i0 && !keepCorrectable(status, slices, used, out, i0, bg))
+        return status;
     const auto weights = lineWeights(g);
     std::vector<LineCorrection> corrections;
     for (size_t i = 0; i < used.size(); ++i)

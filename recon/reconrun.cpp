@@ -13,6 +13,8 @@
 #include "ct/sgmgeometry.h"
 #include "ct/sinogramcache.h"
 #include "ct/sliceworker.h"
+#include "imagedata/decodedbands.h"
+#include "imagedata/imagefiles.h"
 #include "imagedata/imgdata.h"
 #include "imagedata/lineblock.h"
 #include "imagedata/scanangles.h"
@@ -92,12 +94,11 @@ bool ReconRun::listFiles()
     const QDir dir(options_.dir);
     if (!dir.exists())
         return fail(QStringLiteral("no folder %1").arg(options_.dir));
-    const QStringList names = dir.entryList(options_.patterns, QDir::Files, QDir::Name);
-    if (names.isEmpty())
+    for (const QFileInfo &entry : imageFileEntries(options_.dir, options_.patterns)) // refused ones too
+        files_ << dir.filePath(entry.fileName());
+    if (files_.isEmpty())
         return fail(
             QStringLiteral("no file in %1 matches %2").arg(options_.dir, options_.patterns.join(u' ')));
-    for (const QString &name : names)
-        files_ << dir.filePath(name);
     return true;
 }
 
@@ -189,6 +190,12 @@ bool ReconRun::planScan(const std::vector<std::shared_ptr<const Hdf5Scan>> &scan
         dataSetImages_ = fit.images;
         rangeDeg_ = fit.rangeDeg;
         out_ << "angles: " << fit.summary(static_cast<int>(angles.size())) << Qt::endl;
+        // The data set begins where the scan began: a scan from 90° is not a slice turned by 90°.
+        if (!options_.angleOriginGiven) {
+            options_.angleOriginDeg = angles.front();
+            out_ << "angle origin: " << QString::number(angles.front(), 'g', 10)
+                 << " degrees, the first recorded angle" << Qt::endl;
+        }
     } else {
         out_ << QStringLiteral("angles: not recorded for every projection; %1 images over %2 degrees")
                     .arg(sources_.size())
@@ -208,6 +215,27 @@ bool ReconRun::planScan(const std::vector<std::shared_ptr<const Hdf5Scan>> &scan
         out_ << what << ": " << target->label() << Qt::endl;
     }
     return true;
+}
+
+void ReconRun::shareDecodedBands(std::optional<int> onlyBlock)
+{
+    // Compressed frames are decoded once for every block this run reads, on all its threads.
+    DecodedBands::Plan plan;
+    plan.rowLines = options_.axisVertical;
+    plan.threads = options_.threads;
+    plan.scratchFolder = options_.scratchDir.isEmpty() ? options_.outDir : options_.scratchDir;
+    const bool one = onlyBlock && *onlyBlock >= 0 && *onlyBlock < blockCount();
+    for (int b = one ? *onlyBlock : 0; b < (one ? *onlyBlock + 1 : blockCount()); ++b) {
+        const QList<int> slices = blockSlices(b);
+        std::vector<int> lines(slices.cbegin(), slices.cend());
+        std::sort(lines.begin(), lines.end());
+        lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+        plan.blocks.push_back(std::move(lines));
+    }
+    std::vector<ImageSource *> all {&i0_, &bg_};
+    for (ImageSource &source : sources_)
+        all.push_back(&source);
+    bands_ = DecodedBands::attach(plan, all);
 }
 
 int ReconRun::blockCount() const
@@ -286,7 +314,10 @@ bool ReconRun::prepare()
 int ReconRun::exec(std::optional<int> onlyBlock)
 {
     clock_.start();
-    if (!plan() || !findCor())
+    if (!plan())
+        return 1;
+    shareDecodedBands(onlyBlock);
+    if (!findCor())
         return 1;
     if (options_.guessOnly)
         return failed() ? 1 : 0;
@@ -337,6 +368,8 @@ int ReconRun::exec(std::optional<int> onlyBlock)
                 .arg(t.output, 0, 'f', 2)
                 .arg(times_.write, 0, 'f', 2)
          << Qt::endl;
+    if (bands_)
+        out_ << "compressed frames: " << bands_->summary() << Qt::endl;
     return failed() ? 1 : 0;
 }
 

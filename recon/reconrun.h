@@ -20,6 +20,7 @@
 #include <vector>
 
 class CorScanSchedule;
+class DecodedBands;
 class QThread;
 class WorkerPool;
 struct WriteReport;
@@ -88,6 +89,7 @@ private:
     bool listFiles();
     // The range and image count from a scan's angles, and I0 and BG from its flats and darks.
     bool planScan(const std::vector<std::shared_ptr<const Hdf5Scan>> &scans);
+    void shareDecodedBands(std::optional<int> onlyBlock);
     /// The run's settings as the window's run parameters hold them.
     RunParams runParams() const;
     // Centres of rotation (reconcor.cpp).
@@ -122,6 +124,7 @@ private:
     std::vector<ImageSource> sources_; // the projections: image files, or frames of scan files
     ImageSource i0_;
     ImageSource bg_;
+    std::shared_ptr<DecodedBands> bands_; // the compressed frames, decoded once
     int dataSetImages_ = 0; // images spanning the range
     double rangeDeg_ = 180.0;
     int width_ = 0;

@@ -5,7 +5,7 @@
 #include <QStringList>
 
 // Local
-#include "ct/atomicfile.h"
+#include "recon/seriesmanifestlock.h"
 
 QString manifestOutcome(const JobOutcome &out)
 {
@@ -29,8 +29,5 @@ QString manifestOutcome(const JobOutcome &out)
 
 bool recordInManifest(const QString &dir, const ManifestEntry &entry, QString *error)
 {
-    const QString path = QDir(dir).filePath(manifestFileName());
-    std::vector<ManifestEntry> manifest = readManifest(path);
-    putManifestEntry(manifest, entry);
-    return writeFileAtomically(path, manifestText(manifest), error);
+    return recordManifestEntry(QDir(dir).filePath(manifestFileName()), entry, error);
 }

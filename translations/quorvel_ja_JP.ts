@@ -1380,6 +1380,10 @@ Slices in progress are finished and saved.</source>
         <source>Load the next data set</source>
         <translation>次のデータセットを読み込む</translation>
     </message>
+    <message>
+        <source>same energy as set %1</source>
+        <translation>セット %1 とエネルギーが同じ</translation>
+    </message>
 </context>
 <context>
     <name>SelectDataFiles</name>
@@ -1614,6 +1618,14 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Also show the Fourier transform of the sinogram</source>
         <translation>サイノグラムのフーリエ変換も表示</translation>
+    </message>
+    <message>
+        <source>Show what ring removal took out of the sinogram: the sinogram before it less the one after (ring removal on)</source>
+        <translation>リング除去がサイノグラムから取り除いたもの（除去前のサイノグラムから除去後を引いたもの）を表示（リング除去オン時）</translation>
+    </message>
+    <message>
+        <source>Removed Stripes</source>
+        <translation>除去した縞</translation>
     </message>
 </context>
 <context>

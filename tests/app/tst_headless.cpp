@@ -10,6 +10,7 @@
 #include "imagedata/itexwriter.h"
 #include "tests/app/reconcommand.h"
 #include "tools/phantom/phantom.h"
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -30,7 +31,7 @@ private:
     QString writeBatch(const QString &name, const QByteArray &text);
     QTemporaryDir dir_;
     QString proj_, i0_, bg_;
-    QString small_, smallI0_, smallBg_, cut_, i0Small_, series_, seriesGap_, badI0_, empty_;
+    QString small_, smallI0_, smallBg_, cut_, stray_, zeroI0_, i0Small_, series_, seriesGap_, badI0_, empty_;
     QTemporaryDir byRow_; // the window's files of each row, for the rows that must differ from them
 };
 
@@ -53,8 +54,13 @@ void TestHeadless::initTestCase()
     QVERIFY(writeScan(demoPhantom(64), little, small_, u"s_"_s, smallI0_, smallBg_));
     cut_ = dir_.filePath(u"cut"_s);
     QVERIFY(copyFolder(small_, cut_));
+    stray_ = dir_.filePath(u"stray"_s);
+    QVERIFY(copyFolder(small_, stray_));
+    QVERIFY(QFile::remove(QDir(stray_).filePath(u"s_0017.img"_s)) && QDir(stray_).mkdir(u"s_0017.img"_s));
     QFile cutShort(QDir(cut_).filePath(u"s_0017.img"_s));
     QVERIFY(cutShort.exists() && cutShort.resize(cutShort.size() / 2));
+    zeroI0_ = dir_.filePath(u"zeroI0.img"_s);
+    QVERIFY(writeItexFile(zeroI0_, {64, 64, 2, 1.0, std::vector<uint32_t>(64 * 64, 0)}));
     i0Small_ = dir_.filePath(u"i0small.img"_s);
     QVERIFY(writeItexFile(i0Small_, {32, 32, 2, 1.0, std::vector<uint32_t>(32 * 32, 1000)}));
     XafsSeriesSetup xafs;
@@ -220,9 +226,17 @@ void TestHeadless::endings_data()
     QTest::newRow("a projection refused, handled by the batch")
         << run << QByteArray("images_load @CUT@ *.img\n:ifng app_quit 3\napp_quit\n") << 3 << QStringList {}
         << u"images_load: 1 of 40 files were refused"_s;
+    QTest::newRow("a folder in a projection's place")
+        << run << QByteArray("images_load @STRAY@ *.img\n:ifng app_quit 3\napp_quit\n") << 3 << QStringList {}
+        << u"images_load: 1 of 40 files were refused"_s;
     QTest::newRow("an I0 of the wrong size")
         << run << QByteArray("images_load @SMALL@ *.img\ni0_load @I0SMALL@\n:ifng app_quit 4\napp_quit\n")
         << 4 << QStringList {} << u"i0_load: the image of 32 x 32 cannot correct the raw images of 64 x 64"_s;
+    QTest::newRow("an I0 of zeros") << run
+                                    << small + range
+            + "i0_load @ZEROI0@\ncalc_exec\n:ifng app_quit 6\napp_quit\n"
+                                    << 6 << QStringList {}
+                                    << u"I0 is not above BG: check the I0 and BG images"_s;
     QTest::newRow("a guess on a slice beyond the image")
         << run
         << QByteArray(
@@ -241,6 +255,14 @@ void TestHeadless::endings_data()
               "seq_exec_set\ncalc_exec\napp_quit\n"
         << 0 << words(u"s-7090eV-00032.dat s-7140eV-00032.dat series-manifest.tsv"_s)
         << u"Quit: every line done"_s;
+    // @PIPE@: the folder @OUT@ with a named pipe in the manifest's place.
+    QTest::newRow("a named pipe for the manifest")
+        << run
+        << "ct_rot_ax_is_v 1\n" + seq
+            + "bg_load @SERIESBG@\ncalc_ct2 1\nct_cor 32\nauto_save_in_sub_folders 0\nauto_save_data 1\n"
+              "auto_save_data_path @PIPE@\nauto_save_data_name s\nseq_exec_set\ncalc_exec\napp_quit\n"
+        << 1 << words(u"s-7090eV-00032.dat"_s)
+        << u"The manifest of the series is not written: the manifest .*series-manifest.tsv is a named pipe"_s;
     QTest::newRow("a set missing a projection")
         << run
         << QByteArray("seq_exec_dir @SERIESGAP@\nseq_exec_next\nseq_exec_set\n:ifng app_quit 9\napp_quit\n")
@@ -271,13 +293,24 @@ void TestHeadless::endings_data()
     QTest::newRow("a result that cannot be written")
         << run << small + "auto_save_data_path /dev/null/nowhere\ncalc_exec\n:ifok app_quit 7\napp_quit\n"
         << 1 << QStringList {} << u"No data files are saved in this run"_s;
-    QTest::newRow("malformed lines and binary") << run
-                                                << QByteArray("ct_set_calc_region nan 1e308 -1e308 inf\n"
-                                                              "images_seek 99999999999\nshow_ct2 -4\nct_cor\n"
-                                                              "\"unclosed quote\n\x7f"
-                                                              "ELF\x02\x01\n:goto nowhere\nseq_exec_next\n"
-                                                              ":ifng app_quit\n")
-                                                << 0 << QStringList {} << QString();
+    QTest::newRow("malformed lines") << run
+                                     << QByteArray("ct_set_calc_region nan 1e308 -1e308 inf\n"
+                                                   "images_seek 99999999999\nshow_ct2 -4\nct_cor\n"
+                                                   "\"unclosed quote\nseq_exec_next\n:ifng app_quit\n")
+                                     << 1 << QStringList {}
+                                     << u"ending.bat line 5: \"unclosed quote\" is not a command"_s;
+    QTest::newRow("an untaken ifok keeps the failure for ifng")
+        << run << QByteArray("images_load @EMPTY@ *.img\n:ifok :echo ok\n:ifng app_quit 3\napp_quit\n") << 3
+        << QStringList {} << QString();
+    QTest::newRow("an exit status beyond 255")
+        << run << QByteArray("app_quit 300\n:ifng app_quit 4\napp_quit\n") << 4 << QStringList {}
+        << u"app_quit: the exit status is a number from 0 to 255, not 300"_s;
+    QTest::newRow("a loop of flow lines alone")
+        << run << QByteArray(":goto top\ntop\n:goto top\napp_quit 5\n") << 1 << QStringList {}
+        << u"jumped to the label \"top\" 100000 times without a command between"_s;
+    QTest::newRow("a configuration file that is not there")
+        << QStringList {u"-nw"_s, u"-c"_s, u"@DIR@/missing.cfg"_s, u"-b"_s, u"@BAT@"_s, u"-x"_s}
+        << QByteArray("app_quit\n") << 2 << QStringList {} << u"given with -c cannot be read"_s;
     QTest::newRow("empty file") << run << QByteArray("") << 0 << QStringList {} << QString();
     QTest::newRow("no batch file") << run << QByteArray() << 1 << QStringList {}
                                    << u"Can't open batch file"_s;
@@ -300,10 +333,14 @@ void TestHeadless::endings()
     QTemporaryDir out;
     QString file = dir_.filePath(u"missing.bat"_s);
     const QList<std::pair<QByteArray, QString>> places {{"@SMALL@", small_}, {"@SI0@", smallI0_},
-        {"@SBG@", smallBg_}, {"@CUT@", cut_}, {"@I0SMALL@", i0Small_}, {"@PROJ@", proj_},
-        {"@OUT@", out.path()}, {"@SERIESGAP@", seriesGap_}, {"@SERIESI0@", dir_.filePath(u"seriesI0"_s)},
-        {"@SERIESBG@", dir_.filePath(u"seriesBg.img"_s)}, {"@BADI0@", badI0_}, {"@SERIES@", series_},
-        {"@EMPTY@", empty_}};
+        {"@SBG@", smallBg_}, {"@CUT@", cut_}, {"@STRAY@", stray_}, {"@I0SMALL@", i0Small_},
+        {"@ZEROI0@", zeroI0_}, {"@PROJ@", proj_}, {"@OUT@", out.path()}, {"@SERIESGAP@", seriesGap_},
+        {"@SERIESI0@", dir_.filePath(u"seriesI0"_s)}, {"@SERIESBG@", dir_.filePath(u"seriesBg.img"_s)},
+        {"@BADI0@", badI0_}, {"@SERIES@", series_}, {"@EMPTY@", empty_}};
+    if (batch.contains("@PIPE@")) {
+        QVERIFY(::mkfifo(QFile::encodeName(out.filePath(u"series-manifest.tsv"_s)).constData(), 0600) == 0);
+        batch.replace("@PIPE@", out.path().toUtf8());
+    }
     for (const auto &[place, path] : places)
         batch.replace(place, path.toUtf8());
     if (!batch.isNull())
@@ -312,6 +349,7 @@ void TestHeadless::endings()
     if (!args.isEmpty() && args.constFirst().startsWith(u"DISPLAY="_s))
         display = args.takeFirst().mid(8);
     args.replaceInStrings(u"@BAT@"_s, file);
+    args.replaceInStrings(u"@DIR@"_s, dir_.path());
     int got = -1;
     QString log;
     QVERIFY2(runProgram(args, got, log, display), qPrintable(log));

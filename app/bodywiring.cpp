@@ -13,7 +13,10 @@
 #include "ct/ui/ctcalc2ui.h"
 #include "ct/ui/ctdisp.h"
 #include "ct/ui/procctrl.h"
+#include "ct/ui/sinogram.h"
+#include "imagedata/imgdatas.h"
 #include "imagedata/ui/selectdatafiles.h"
+#include "recon/corchoice.h"
 #include "recon/workerpool.h"
 #include "widgets/numberfield.h"
 
@@ -39,6 +42,14 @@ void Body::connectControllers()
     // The scan of centres: after each trial, what waited for the workers may go on.
     connect(&runs_->pool(), &WorkerPool::trialDone, this, &Body::resumeWaitingWork);
     connect(scan_, &CorScanController::centreTaken, this, &Body::takeCorFromScan);
+    // Guess CoR: when the searches disagree, the slice at both centres decides, as in the command.
+    sinogram_->setCorChooser([this](const CorGuesses &guesses, CorMethod asked) {
+        const RunParams run = ui_.procCtrl->runParams();
+        const ProjectionSet set = imgDatas_->projectionSet();
+        return chooseCor(guesses, asked, runs_->panelTask(0, run, set, run.sliceNo, run.cor), set.count(),
+            run.singlePrecision);
+    });
+    connect(sinogram_, &Sinogram::corGuessTaken, this, [this] { load_->defaults().cor = false; });
     connect(scan_, &CorScanController::finished, this, [this](const JobOutcome &out, bool fromBatch) {
         emit corScanFinished(out);
         if (fromBatch)

@@ -111,6 +111,15 @@ private:
     void applyScanAngles();
 
     WindowParts &parts_;
+    /// The geometry defaults the last set gave: a kept condition still at them follows the next set.
+    struct Applied
+    {
+        int sliceTo = 0;
+        int sliceNo = 0;
+        double cor = 0.0;
+        double last = 0.0; // the regions' far corner
+    };
+    std::optional<Applied> applied_;
     std::function<bool()> workersBusy_ = [] { return false; };
     std::function<std::vector<CtPanel *>()> panels_ = [] { return std::vector<CtPanel *>(); };
     Phase phase_ = Phase::Idle;

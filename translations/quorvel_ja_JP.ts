@@ -867,6 +867,30 @@ Slices in progress are finished and saved.</source>
         <source>from %1: mean of %2 darks</source>
         <translation>%1 より: ダーク %2 枚の平均</translation>
     </message>
+    <message>
+        <source>last slice %1</source>
+        <translation>最終スライス %1</translation>
+    </message>
+    <message>
+        <source>first slice %1</source>
+        <translation>開始スライス %1</translation>
+    </message>
+    <message>
+        <source>slice %1</source>
+        <translation>スライス %1</translation>
+    </message>
+    <message>
+        <source>centre of rotation %1</source>
+        <translation>回転中心 %1</translation>
+    </message>
+    <message>
+        <source>region %1, %2 - %3, %4</source>
+        <translation>領域 %1, %2 - %3, %4</translation>
+    </message>
+    <message>
+        <source>Kept conditions that do not fit the new images (%1 x %2) are reset to its defaults: %3</source>
+        <translation>保持した条件のうち新しい画像 (%1 x %2) に合わないものを既定値に戻しました: %3</translation>
+    </message>
 </context>
 <context>
     <name>MessagesPane</name>
@@ -1600,10 +1624,6 @@ Slices in progress are finished and saved.</source>
         <translation>フーリエ・サイノグラム</translation>
     </message>
     <message>
-        <source>mirror %1, Fourier %2</source>
-        <translation>鏡像 %1、フーリエ %2</translation>
-    </message>
-    <message>
         <source>The centre of rotation in pixels</source>
         <translation>回転中心 (ピクセル)</translation>
     </message>
@@ -1626,6 +1646,74 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Removed Stripes</source>
         <translation>除去した縞</translation>
+    </message>
+    <message>
+        <source>The search whose centre Guess CoR takes when the two agree (when they differ by more than a pixel, the slice is reconstructed at both and the sharper is taken)</source>
+        <translation>二つの探索が一致するときに「中心を推定」が採る方法 (1 ピクセルを超えて異なるときは両方でスライスを再構成し、鮮明な方を採ります)</translation>
+    </message>
+    <message>
+        <source>Mirror</source>
+        <translation>ミラー</translation>
+    </message>
+    <message>
+        <source>Fourier</source>
+        <translation>フーリエ</translation>
+    </message>
+    <message>
+        <source>Take the centre of the mirror search (the projection facing the first)</source>
+        <translation>ミラー探索 (最初の投影に向かい合う投影) の中心を採る</translation>
+    </message>
+    <message>
+        <source>Mirror -</source>
+        <translation>ミラー -</translation>
+    </message>
+    <message>
+        <source>Take the centre of the Fourier search (the sinogram of 180 degrees)</source>
+        <translation>フーリエ探索 (180 度のサイノグラム) の中心を採る</translation>
+    </message>
+    <message>
+        <source>Fourier -</source>
+        <translation>フーリエ -</translation>
+    </message>
+    <message>
+        <source>Guess CoR: the %1 centre %2 is taken</source>
+        <translation>中心を推定: %1 の中心 %2 を採りました</translation>
+    </message>
+    <message>
+        <source>mirror</source>
+        <translation>ミラー</translation>
+    </message>
+    <message>
+        <source>Mirror %1</source>
+        <translation>ミラー %1</translation>
+    </message>
+    <message>
+        <source>Fourier %1</source>
+        <translation>フーリエ %1</translation>
+    </message>
+    <message>
+        <source>no %1 centre of rotation: %2</source>
+        <translation>%1 の回転中心なし: %2</translation>
+    </message>
+    <message>
+        <source>%1 taken: its slice is sharper</source>
+        <translation>%1 を採用: スライスがより鮮明</translation>
+    </message>
+    <message>
+        <source>%1 taken</source>
+        <translation>%1 を採用</translation>
+    </message>
+    <message>
+        <source>none taken</source>
+        <translation>採用なし</translation>
+    </message>
+    <message>
+        <source>Guess CoR:</source>
+        <translation>中心を推定:</translation>
+    </message>
+    <message>
+        <source>Guess CoR: mirror %1, Fourier %2; the %3 centre is used</source>
+        <translation>中心を推定: ミラー %1, フーリエ %2; %3 の中心を使用</translation>
     </message>
 </context>
 <context>

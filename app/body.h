@@ -296,6 +296,7 @@ private:
     QImage rawImage_;
     QPen cursorPen_, slicePen_, rangePen_, corPen_, drawingPen_, selectionPen_;
     std::unique_ptr<WindowParts> parts_;
+    bool autoExecBeforeCt1_ = false; // Auto Exec was on when CT1 was chosen: CT2 brings it back
     LoadController *load_ = nullptr;
     RunController *runs_ = nullptr;
     CorScanController *scan_ = nullptr;

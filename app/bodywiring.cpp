@@ -19,6 +19,7 @@
 #include "recon/corchoice.h"
 #include "recon/workerpool.h"
 #include "widgets/numberfield.h"
+#include <utility>
 
 void Body::connectControllers()
 {
@@ -162,8 +163,13 @@ bool Body::isIdle() const
 
 void Body::changedCtSel()
 {
-    if (ui_.SelectCt1->isChecked())
+    // CT1 calculates one slice: Auto Exec goes off with it and comes back with CT2.
+    if (ui_.SelectCt1->isChecked()) {
+        autoExecBeforeCt1_ = autoExecBeforeCt1_ || ui_.procCtrl->autoExec();
         ui_.procCtrl->setAutoExec(false);
+    } else if (std::exchange(autoExecBeforeCt1_, false)) {
+        ui_.procCtrl->setAutoExec(true);
+    }
 }
 
 void Body::changedAutoExec()

@@ -1260,6 +1260,10 @@ Slices in progress are finished and saved.</source>
         <source>CT1 projections</source>
         <translation>CT1 投影</translation>
     </message>
+    <message>
+        <source>CT1 saves no files: select CT2</source>
+        <translation>CT1 はファイルを保存しません: CT2 を選んでください</translation>
+    </message>
 </context>
 <context>
     <name>SeekCtrlUI</name>

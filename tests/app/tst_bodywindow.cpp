@@ -23,9 +23,9 @@
 
 // Local
 #include "app/body.h"
-#include "config/configstore.h"
 #include "app/startup.h"
 #include "automation/batch.h"
+#include "config/configstore.h"
 #include "ct/ui/ctcalc.h"
 #include "ct/ui/ctcalc2ui.h"
 #include "ct/ui/procctrl.h"
@@ -255,6 +255,7 @@ void TestBodyWindow::mousePicksDragPansAndShiftDragSetsRange()
         QCOMPARE(panel->calcRegion().z0, calc0.z0);
         QCOMPARE(panel->dispRegion().x1, disp0.x1);
     }
+    QVERIFY(!body->rawDisp()->isSelectionValid()); // its box is no longer drawn
 
     // On a zoomed picture a drag pans and picks nothing, and the click after a pan picks again.
     const struct
@@ -439,6 +440,11 @@ void TestBodyWindow::progressIsTheCurrentRunsAndClosingAsks()
     QCOMPARE(body->ui().ProgPerCent->text(), u"100.0 %"_s);
     QCOMPARE(body->progressLine()->text(), u"CT2 slices 3 / 3 · done"_s);
 
+    // CT1 does one slice: Auto Exec goes off with it and comes back with CT2.
+    body->ui().SelectCt1->click();
+    QVERIFY(!body->ui().procCtrl->autoExec());
+    body->ui().SelectCt2->click();
+    QVERIFY(body->ui().procCtrl->autoExec());
     // Then CT1, projection by projection: the field follows this run from 0, not the last one.
     body->ui().SelectCt1->click();
     body->ctCalc()->ui().CalcAtOnce->setChecked(false);
@@ -467,6 +473,20 @@ void TestBodyWindow::progressIsTheCurrentRunsAndClosingAsks()
     QVERIFY(!body->ctCalc()->isRunning());
     QCOMPARE(body->progressLine()->value(), 3);
     QCOMPARE(finished.count(), 2);
+
+    // CT1 with a save asked for: the slice is shown, and the run says that nothing was saved.
+    QTemporaryDir out;
+    body->ui().SelectDataSaveDir->setDir(out.path());
+    body->ui().AutoSaveData->setChecked(true);
+    body->ctCalc()->ui().CalcAtOnce->setChecked(true);
+    {
+        DebugLog log;
+        QVERIFY(calcAndWait(*body));
+        QCOMPARE(log.count(u"^CT1 saves no files: select CT2$"_s), 1);
+        QCOMPARE(log.count(u"^CT1 run failed after .*; CT1 saves no files: select CT2$"_s), 1);
+    }
+    QVERIFY(QDir(out.path()).isEmpty());
+    body->ui().AutoSaveData->setChecked(false);
 
     // Closing the window asks only while a run goes on.
     int asked = 0;

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QSpinBox>
@@ -102,6 +103,8 @@ class TestBodyWindow : public QObject
 {
     Q_OBJECT
 private slots:
+    void messagesFollowWrappedLines_data();
+    void messagesFollowWrappedLines();
     void initTestCase();
     void init();
     void tabsAndThreads_data();
@@ -709,6 +712,43 @@ void TestBodyWindow::fitsALaptopScreenWithTooltipsInBothLanguages()
     for (const QString &m : std::as_const(missing))
         qWarning().noquote() << "no tooltip:" << m;
     QVERIFY2(missing.isEmpty(), qPrintable(u"%1 controls without a tooltip"_s.arg(missing.size())));
+}
+
+void TestBodyWindow::messagesFollowWrappedLines_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("English")
+        << u"Guess CoR: the mirror and Fourier centres of rotation differ by 196.88 pixels"_s;
+    QTest::newRow("Japanese")
+        << u"中心を推定: ミラーとフーリエの回転中心が 196.88 ピクセル異なります (99.00 と 295.88)"_s;
+}
+
+void TestBodyWindow::messagesFollowWrappedLines()
+{
+    QFETCH(QString, text);
+    MessagesPane pane;
+    pane.resize(220, 90);
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    QScrollBar *bar = pane.verticalScrollBar();
+    const auto add = [&](int k) {
+        pane.addMessage(LogMessage {QDateTime::currentDateTime(), QtInfoMsg, text + QString::number(k)});
+        QCoreApplication::processEvents();
+    };
+    // Every new line wraps: the newest stays in sight, line after line.
+    for (int k = 0; k < 30; ++k) {
+        add(k);
+        QVERIFY2(bar->value() == bar->maximum(),
+            qPrintable(u"line %1: %2 of %3"_s.arg(k).arg(bar->value()).arg(bar->maximum())));
+    }
+    // Scrolled back to read, the pane stays there.
+    bar->triggerAction(QAbstractSlider::SliderToMinimum);
+    add(30);
+    QCOMPARE(bar->value(), 0);
+    // Back at the end, it follows again.
+    bar->triggerAction(QAbstractSlider::SliderToMaximum);
+    add(31);
+    QCOMPARE(bar->value(), bar->maximum());
 }
 
 QTEST_MAIN(TestBodyWindow)

@@ -31,6 +31,7 @@ void Body::connectControllers()
     connect(load_, &LoadController::imagesChanged, this, &Body::imagesChanged);
     connect(load_, &LoadController::i0OrBgChanged, this, &Body::i0OrBgSelected);
     connect(load_, &LoadController::loaded, this, &Body::loadEnded);
+    connect(ui_.procCtrl, &ProcCtrl::rotAxUpdated, load_, &LoadController::axisChanged);
     // Runs.
     connect(ui_.CalcCT, &QPushButton::clicked, runs_, &RunController::toggleCalcCt);
     connect(ctCalc_, &CtCalc::askToStartCalc, runs_, &RunController::toggleCalcCt);

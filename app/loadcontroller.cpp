@@ -207,9 +207,9 @@ void LoadController::clearImageSet()
     qCInfo(lcWindow).noquote() << "Raw images cleared: the next load sets the image size";
 }
 
-void LoadController::applyGeometryDefaults()
+void LoadController::applyGeometryDefaults(bool keepChosen)
 {
-    const bool keep = parts_.ui.CTFiles->keepConditions();
+    const bool keep = keepChosen || parts_.ui.CTFiles->keepConditions();
     const int w = parts_.images->width();
     const int h = parts_.images->height();
     if (w < 1 || h < 1)

@@ -1,4 +1,5 @@
 // Qt
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -18,6 +19,7 @@
 #include "tests/app/winfixture.h"
 #include "tests/common/debuglog.h"
 #include "tools/scanfile/scanfilewriter.h"
+#include "widgets/imgdisp.h"
 #include <cmath>
 
 using namespace Qt::StringLiterals;
@@ -59,6 +61,7 @@ private slots:
     void angleOriginFromTheScan();
     void newSetAfterTheDemo_data();
     void newSetAfterTheDemo();
+    void sinogramOfTheWholeSetAfterOneImage();
 
 private:
     QTemporaryDir dir_;
@@ -208,6 +211,34 @@ void TestBodyScan::newSetAfterTheDemo()
     // Each search's centre is a click away.
     body->sinogram()->ui().TakeMirror->click();
     QCOMPARE(p->cor(), g.mirror->cor);
+}
+
+void TestBodyScan::sinogramOfTheWholeSetAfterOneImage()
+{
+    const QString scan = dir_.filePath(u"one-then-all"_s);
+    QVERIFY(writeEllipseScan(scan, 8, 40));
+    QStringList files;
+    for (const QFileInfo &f : QDir(scan + u"/p"_s).entryInfoList({u"*.img"_s}, QDir::Files, QDir::Name))
+        files << f.absoluteFilePath();
+    QCOMPARE(files.size(), 40);
+    Body body(nullptr, 1);
+    body.ui().procCtrl->setRotAxV(false); // slices are columns
+    QVERIFY(loadFiles(body, {files.first()}));
+    QVERIFY(loadFiles(body, files));
+    QCOMPARE(body.imageSet()->count(), 40);
+    ProcCtrl *p = body.ui().procCtrl;
+    QCOMPARE(p->sliceNo(), 32);
+    p->setSliceFrom(3);
+    p->setSliceTo(60);
+    // Slices run down the images now: the slice at the horizontal axis's default takes the vertical
+    // one's, the end of the range beyond the 8 rows is reset, the start that fits stays.
+    p->setRotAxV(true);
+    QCOMPARE(p->sliceNo(), 4);
+    QCOMPARE(p->sliceFrom(), 3);
+    QCOMPARE(p->sliceTo(), 7);
+    // Every projection is a row of the sinogram, as CT1 and the guess take them.
+    QCOMPARE(body.sinogram()->data().height, 40);
+    QCOMPARE(body.sinogram()->ui().DispSinogram->imgDisp()->image().size(), QSize(2 * 64, 2 * 40));
 }
 
 QTEST_MAIN(TestBodyScan)

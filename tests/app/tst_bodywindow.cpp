@@ -732,7 +732,8 @@ void TestBodyWindow::messagesFollowWrappedLines()
     QVERIFY(QTest::qWaitForWindowExposed(&pane));
     QScrollBar *bar = pane.verticalScrollBar();
     const auto add = [&](int k) {
-        pane.addMessage(LogMessage {QDateTime::currentDateTime(), QtInfoMsg, text + QString::number(k)});
+        pane.addMessage(LogMessage {QDateTime::currentDateTime(), QtInfoMsg, text + QString::number(k),
+            LogMessage::Info, QStringLiteral("qv.window")});
         QCoreApplication::processEvents();
     };
     // Every new line wraps: the newest stays in sight, line after line.

@@ -465,6 +465,14 @@ Slices in progress are finished and saved.</source>
         <source>The program&apos;s version and where its manual is (F1)</source>
         <translation>プログラムのバージョンとマニュアルの場所 (F1)</translation>
     </message>
+    <message>
+        <source>Setup saved: %1</source>
+        <translation>設定を保存しました: %1</translation>
+    </message>
+    <message>
+        <source>Setup loaded: %1 (%2 settings; the projections are not loaded again by a setup)</source>
+        <translation>設定を読み込みました: %1 (%2 項目; 投影画像は設定ファイルでは読み込み直しません)</translation>
+    </message>
 </context>
 <context>
     <name>CBarUI</name>
@@ -1432,10 +1440,6 @@ Slices in progress are finished and saved.</source>
         <translation>追加</translation>
     </message>
     <message>
-        <source>Multi.</source>
-        <translation>複数回</translation>
-    </message>
-    <message>
         <source>keep Conds.</source>
         <translation>条件保持</translation>
     </message>
@@ -1446,10 +1450,6 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>File name extension used when a whole directory is listed</source>
         <translation>ディレクトリ全体を読み込むときに使う拡張子</translation>
-    </message>
-    <message>
-        <source>Select data files</source>
-        <translation>データファイルの選択</translation>
     </message>
     <message>
         <source>Itex File (*.img)</source>
@@ -1506,6 +1506,14 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Exposure time of the projections, seconds</source>
         <translation>投影の露光時間 (秒)</translation>
+    </message>
+    <message>
+        <source>Repeat 1st</source>
+        <translation>先頭を反復</translation>
+    </message>
+    <message>
+        <source>Select data files (Ctrl+A selects all)</source>
+        <translation>データファイルを選択 (Ctrl+A ですべて選択)</translation>
     </message>
 </context>
 <context>

@@ -25,6 +25,7 @@
 // Local
 #include "app/body.h"
 #include "app/startup.h"
+#include "app/windowlog.h"
 #include "automation/batch.h"
 #include "config/configstore.h"
 #include "ct/ui/ctcalc.h"
@@ -105,6 +106,7 @@ class TestBodyWindow : public QObject
 private slots:
     void messagesFollowWrappedLines_data();
     void messagesFollowWrappedLines();
+    void statusLineClearsAProblemOnceItsJobSucceeds();
     void initTestCase();
     void init();
     void tabsAndThreads_data();
@@ -750,6 +752,21 @@ void TestBodyWindow::messagesFollowWrappedLines()
     bar->triggerAction(QAbstractSlider::SliderToMaximum);
     add(31);
     QCOMPARE(bar->value(), bar->maximum());
+}
+
+void TestBodyWindow::statusLineClearsAProblemOnceItsJobSucceeds()
+{
+    Body body(nullptr, 1);
+    QLabel *status = body.statusText();
+    qCWarning(lcWindow).noquote() << "CoR Scan: a calculation or a load is under way";
+    QTRY_VERIFY(status->text().contains(u"CoR Scan: a calculation"_s));
+    // Another job's success leaves it; the same job's clears it.
+    qCInfo(lcWindow).noquote() << "Raw images cleared: the next load sets the image size";
+    QCoreApplication::processEvents();
+    QVERIFY(status->text().contains(u"CoR Scan"_s));
+    qCInfo(lcWindow).noquote() << "CoR Scan: slice 3 at 11 centres from 20 to 30";
+    QTRY_VERIFY(status->text().isEmpty());
+    QVERIFY(status->styleSheet().isEmpty());
 }
 
 QTEST_MAIN(TestBodyWindow)

@@ -8,6 +8,7 @@
 #include "config/specialfile.h"
 #include "imagedata/hdf5access.h"
 #include "xafs/slabsource.h"
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -35,9 +36,11 @@ public:
             .arg(shape_.nx);
     }
     bool read(std::span<const int> energyIndices, const VolumeBox &box, float *out, QString &error) override;
+    VolumeShape grain() const override { return grain_; }
 
 private:
     QString path_;
+    VolumeShape grain_;
     Id file_;
     Id data_;
 };
@@ -80,10 +83,7 @@ bool AlignedFileSource::open(const QString &path, QString &error)
         error = what;
         return false;
     }
-    // Chunks are read straight into the box, not through the library's cache: each is wanted once.
-    Id access(H5Pcreate(H5P_DATASET_ACCESS));
-    H5Pset_chunk_cache(access.get(), 0, 0, 1.0);
-    data_.reset(H5Dopen2(file_.get(), "/entry/data/data", access.get()));
+    data_.reset(H5Dopen2(file_.get(), "/entry/data/data", H5P_DEFAULT));
     Id space(data_ ? H5Dget_space(data_.get()) : H5I_INVALID_HID);
     Id type(data_ ? H5Dget_type(data_.get()) : H5I_INVALID_HID);
     hsize_t dims[4] = {0, 0, 0, 0};
@@ -99,6 +99,22 @@ bool AlignedFileSource::open(const QString &path, QString &error)
             return false;
         }
     shape_ = {int(dims[1]), int(dims[2]), int(dims[3])};
+    // Blocks of whole chunks: each chunk is read once, in one piece, into the library's cache (made
+    // to hold a few) and spread from there, rather than in pieces of a row straight into the block.
+    grain_ = {1, 1, shape_.nx};
+    Id create(H5Dget_create_plist(data_.get()));
+    hsize_t chunk[4] = {1, 1, 1, 1};
+    if (create && H5Pget_layout(create.get()) == H5D_CHUNKED && H5Pget_chunk(create.get(), 4, chunk) == 4) {
+        grain_ = {int(std::min<hsize_t>(chunk[1], dims[1])), int(std::min<hsize_t>(chunk[2], dims[2])), shape_.nx};
+        const double bytes = double(chunk[0]) * chunk[1] * chunk[2] * chunk[3] * sizeof(float);
+        Id access(H5Pcreate(H5P_DATASET_ACCESS));
+        H5Pset_chunk_cache(access.get(), 521, std::size_t(std::clamp(4.0 * bytes, 1.0 * (1 << 20), 256.0 * (1 << 20))), 1.0);
+        data_.reset(H5Dopen2(file_.get(), "/entry/data/data", access.get()));
+        if (!data_) {
+            error = what;
+            return false;
+        }
+    }
     if (!readVector(file_.get(), "/entry/data/energy", dims[0], energies_)) {
         error = what;
         return false;

@@ -22,6 +22,8 @@ public:
     const std::vector<int> &slices() const { return slices_; } // the slice number of each z
     /// What is read, for messages: "aligned.h5 (37 energies of 64 x 128 x 128)".
     virtual QString name() const = 0;
+    /// The boxes it reads best, in slices and rows (its chunks); blocks are cut at their borders.
+    virtual VolumeShape grain() const { return {1, 1, shape_.nx}; }
 
     /// Reads the voxels of `box` at the energies `energyIndices` (rising) into `out`: energy r of the
     /// list, then z, y, x (x fastest), box.shape().voxels() floats per energy. Values are as stored

@@ -64,19 +64,27 @@ XanesAnalysis::XanesAnalysis(
 
 XanesAnalysis::~XanesAnalysis() = default;
 
-std::vector<VolumeBox> XanesAnalysis::blocks(const VolumeShape &s, int energies, std::size_t blockBytes)
+std::vector<VolumeBox> XanesAnalysis::blocks(
+    const VolumeShape &s, const VolumeShape &grain, int energies, std::size_t blockBytes)
 {
     std::vector<VolumeBox> boxes;
     const std::size_t rowBytes = std::size_t(s.nx) * std::size_t(std::max(energies, 1)) * sizeof(float);
-    const std::size_t rows = std::max<std::size_t>(1, blockBytes / rowBytes);
-    if (rows >= std::size_t(s.ny)) {
-        const int depth = int(std::min<std::size_t>(rows / std::size_t(s.ny), std::size_t(s.nz)));
+    const std::size_t fit = std::max<std::size_t>(1, blockBytes / rowBytes); // rows of every energy
+    const int band = std::clamp(grain.nz, 1, s.nz), rows = std::clamp(grain.ny, 1, s.ny);
+    if (std::size_t(band) * std::size_t(s.ny) <= fit) {
+        const std::size_t slices = fit / std::size_t(s.ny) / std::size_t(band) * std::size_t(band);
+        const int depth = int(std::min<std::size_t>(slices, std::size_t(s.nz)));
         for (int z = 0; z < s.nz; z += depth)
             boxes.push_back({{z, 0, 0}, {std::min(s.nz, z + depth), s.ny, s.nx}});
+    } else if (std::size_t(band) * std::size_t(rows) <= fit) {
+        const int height = int(fit / std::size_t(band) / std::size_t(rows)) * rows;
+        for (int z = 0; z < s.nz; z += band)
+            for (int y = 0; y < s.ny; y += height)
+                boxes.push_back({{z, y, 0}, {std::min(s.nz, z + band), std::min(s.ny, y + height), s.nx}});
     } else {
         for (int z = 0; z < s.nz; ++z)
-            for (int y = 0; y < s.ny; y += int(rows))
-                boxes.push_back({{z, y, 0}, {z + 1, std::min(s.ny, y + int(rows)), s.nx}});
+            for (int y = 0; y < s.ny; y += int(fit))
+                boxes.push_back({{z, y, 0}, {z + 1, std::min(s.ny, y + int(fit)), s.nx}});
     }
     return boxes;
 }
@@ -105,7 +113,7 @@ void XanesAnalysis::forTiles(std::size_t voxels, const std::function<void(std::s
 bool XanesAnalysis::stream(const std::vector<int> &energies, const BlockWork &work, XanesProgress::Pass pass,
     const Progress &progress, const std::atomic<bool> *cancel)
 {
-    const std::vector<VolumeBox> boxes = blocks(source_.shape(), int(energies.size()), blockBytes_);
+    const std::vector<VolumeBox> boxes = blocks(source_.shape(), source_.grain(), int(energies.size()), blockBytes_);
     std::size_t largest = 0;
     for (const VolumeBox &b : boxes)
         largest = std::max(largest, b.shape().voxels() * energies.size());
@@ -198,7 +206,7 @@ bool XanesAnalysis::run(const Sink &sink, const Progress &progress, const std::a
     for (int i = 0; i < n; ++i)
         energies[std::size_t(i)] = i;
     int depth = 1;
-    for (const VolumeBox &b : blocks(shape, n, blockBytes_))
+    for (const VolumeBox &b : blocks(shape, source_.grain(), n, blockBytes_))
         depth = std::max(depth, b.size(0));
     const int maps = int(plan_->maps().size());
     XanesMapSlab slab;
@@ -217,10 +225,17 @@ bool XanesAnalysis::run(const Sink &sink, const Progress &progress, const std::a
             slab.z0 = box.begin[0];
             slab.nz = box.size(0);
         }
-        const std::size_t offset = std::size_t(box.begin[1]) * std::size_t(shape.nx);
-        const std::size_t count = box.shape().voxels();
-        forTiles(count, [&](std::size_t v0, std::size_t tile) {
-            const std::size_t at = offset + v0;
+        // The block's planes go to their rows of the slab's slices, tile by tile.
+        const std::size_t count = box.shape().voxels(), plane = std::size_t(box.size(1)) * std::size_t(shape.nx);
+        const std::size_t tiles = (plane + tileVoxels - 1) / tileVoxels;
+        forTiles(std::size_t(box.size(0)) * tiles * tileVoxels, [&](std::size_t t0, std::size_t) {
+            const std::size_t z = t0 / tileVoxels / tiles, v0 = t0 / tileVoxels % tiles * tileVoxels;
+            const std::size_t tile = std::min(tileVoxels, plane - v0);
+            const std::size_t in = z * plane + v0;
+            const std::size_t at = ((z + std::size_t(box.begin[0] - slab.z0)) * std::size_t(shape.ny)
+                                       + std::size_t(box.begin[1]))
+                    * std::size_t(shape.nx)
+                + v0;
             XanesKernelMaps out;
             out.jump = slab.map(EdgeJumpMap) + at;
             out.edgeEnergy = slab.map(EdgeEnergyMap) + at;
@@ -230,7 +245,7 @@ bool XanesAnalysis::run(const Sink &sink, const Progress &progress, const std::a
             out.fractionStride = slab.mapStride;
             out.rFactor = rFactor >= 0 ? slab.map(rFactor) + at : nullptr;
             out.mask = slab.map(maps - 1) + at;
-            kernels.analyse(kp, values + v0, count, tile, minJump, out);
+            kernels.analyse(kp, values + in, count, tile, minJump, out);
         });
         if (box.end[1] < shape.ny)
             return true; // the rest of the slice comes with the next blocks

@@ -58,8 +58,8 @@ struct XanesProgress
 };
 
 /// The per-voxel XANES analysis of a series, streamed block by block: each block (whole slices, or
-/// rows of one slice when a slice of every energy is larger than the block) is read while the one
-/// before is analysed, its voxels in tiles on a pool of threads (XanesKernels), and the maps handed
+/// rows of a few slices when a slice of every energy is larger than the block; cut at the borders
+/// of the file's chunks) is read while the one before is analysed, its voxels in tiles on a pool of threads (XanesKernels), and the maps handed
 /// on a run of whole slices at a time. Memory: two blocks of input and one run of maps, whatever
 /// the series' size. When the mask's threshold is the default (5 × the median over all voxels of
 /// the standard deviation of their pre-edge residual), a first pass reads the pre-edge energies
@@ -99,8 +99,11 @@ public:
     const QString &problem() const { return problem_; }
     bool stopped() const { return stopped_; }
 
-    /// The boxes read one after another for `energies` energies per voxel within `blockBytes`.
-    static std::vector<VolumeBox> blocks(const VolumeShape &shape, int energies, std::size_t blockBytes);
+    /// The boxes read one after another for `energies` energies per voxel within `blockBytes`: runs of
+    /// whole slices, as many as fit (in steps of the source's grain); else boxes of the grain's depth
+    /// cut at its rows; else single slices cut into rows.
+    static std::vector<VolumeBox> blocks(
+        const VolumeShape &shape, const VolumeShape &grain, int energies, std::size_t blockBytes);
 
 private:
     using BlockWork = std::function<bool(const VolumeBox &box, const float *values)>;

@@ -4,6 +4,7 @@
 #include "xafs/xaneskernels.h"
 
 #define QV_XANES_NS xanesAvx2
+#define QV_XANES_LANES 8
 #include "xafs/xaneskernels.inc"
 
 const XanesKernels *xanesKernelsAvx2()

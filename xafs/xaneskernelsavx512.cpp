@@ -4,6 +4,7 @@
 #include "xafs/xaneskernels.h"
 
 #define QV_XANES_NS xanesAvx512
+#define QV_XANES_LANES 16
 #include "xafs/xaneskernels.inc"
 
 const XanesKernels *xanesKernelsAvx512()

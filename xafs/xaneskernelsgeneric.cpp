@@ -4,6 +4,7 @@
 #include "xafs/xaneskernels.h"
 
 #define QV_XANES_NS xanesGeneric
+#define QV_XANES_LANES 4
 #include "xafs/xaneskernels.inc"
 
 const XanesKernels *xanesKernelsGeneric()

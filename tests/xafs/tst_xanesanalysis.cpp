@@ -452,22 +452,32 @@ void TestXanesAnalysis::variantsAgree()
 
 void TestXanesAnalysis::blocksAndThreadsAgree()
 {
-    // Blocks of two rows (a slice in parts), two threads: the same maps as one block on one thread.
+    // Blocks of two rows of a slice, and of two slices by 8 rows (chunks of 2 × 4), on two threads:
+    // the same maps as one block on one thread.
     auto source = twoRegions(0.02, 6);
     XanesSettings s;
     s.edge = edge;
     const auto plan = planOf(s, twoStandards());
-    Maps whole, parts;
+    Maps whole, rows, chunks;
     QVERIFY(analyse(plan, *source, whole, 1));
     QCOMPARE(source->reads, 2); // the noise, then the maps
-    const std::size_t rowBytes = std::size_t(source->shape().nx) * energies().size() * sizeof(float);
-    QVERIFY(analyse(plan, *source, parts, 2, 2 * rowBytes));
-    QVERIFY(source->reads > 2 + 4 * 12);
-    for (std::size_t m = 0; m < whole.size(); ++m)
-        QVERIFY(std::memcmp(whole[m].data(), parts[m].data(), whole[m].size() * sizeof(float)) == 0);
     const int n = int(energies().size());
-    QCOMPARE(XanesAnalysis::blocks({4, 24, 32}, n, 2 * rowBytes).size(), std::size_t(4 * 12));
-    QCOMPARE(XanesAnalysis::blocks({4, 24, 32}, n, 1 << 30).size(), std::size_t(1));
+    const std::size_t row = std::size_t(source->shape().nx) * std::size_t(n) * sizeof(float);
+    QVERIFY(analyse(plan, *source, rows, 2, 2 * row));
+    QVERIFY(source->reads > 2 + 4 * 12);
+    source->chunk = {2, 4, 1};
+    QVERIFY(analyse(plan, *source, chunks, 2, 16 * row));
+    for (std::size_t m = 0; m < whole.size(); ++m) {
+        QVERIFY(std::memcmp(whole[m].data(), rows[m].data(), whole[m].size() * sizeof(float)) == 0);
+        QVERIFY(std::memcmp(whole[m].data(), chunks[m].data(), whole[m].size() * sizeof(float)) == 0);
+    }
+    const VolumeShape shape {4, 24, 32};
+    QCOMPARE(XanesAnalysis::blocks(shape, {1, 1, 32}, n, 2 * row).size(), std::size_t(4 * 12));
+    QCOMPARE(XanesAnalysis::blocks(shape, {1, 1, 32}, n, 1 << 30).size(), std::size_t(1));
+    const std::vector<VolumeBox> boxes = XanesAnalysis::blocks(shape, {2, 4, 32}, n, 16 * row);
+    QCOMPARE(boxes.size(), std::size_t(2 * 3));
+    QCOMPARE(boxes[1].shape(), (VolumeShape {2, 8, 32}));
+    QCOMPARE(XanesAnalysis::blocks(shape, {2, 4, 32}, n, 48 * row).size(), std::size_t(2)); // two slices whole
 }
 
 void TestXanesAnalysis::spectrumOfVoxel()

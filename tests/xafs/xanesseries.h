@@ -81,6 +81,7 @@ public:
             slices_.push_back(10 + 2 * z);
     }
     QString name() const override { return QStringLiteral("memory"); }
+    VolumeShape grain() const override { return {chunk.nz, chunk.ny, shape_.nx}; }
     bool read(std::span<const int> energyIndices, const VolumeBox &box, float *out, QString &) override
     {
         ++reads;
@@ -96,6 +97,7 @@ public:
     }
     std::vector<float> values;
     int reads = 0;
+    VolumeShape chunk {1, 1, 1}; // slices and rows read best together
 };
 
 /// A series of 4 slices of 24 × 32 voxels: species A in share 0.7 in columns 0 … 15, 0.2 in columns

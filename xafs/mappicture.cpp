@@ -8,12 +8,12 @@
 namespace {
 
 constexpr int longSide = 384;
-constexpr int margin = 12;
+constexpr int border = 12;
 constexpr int scale = 2; // image pixels per font pixel
 constexpr int barWidth = 24;
 const QRgb masked = qRgb(200, 200, 200);
 const QRgb paper = qRgb(255, 255, 255);
-const QRgb ink = qRgb(0, 0, 0);
+const QRgb lettering = qRgb(0, 0, 0);
 
 // Viridis (van der Walt and Smith, matplotlib 2.0) at nine points, linear in between: even in
 // lightness, readable without colour vision.
@@ -74,15 +74,15 @@ QImage mapPicture(
     const QString hi = number(range.second), lo = number(range.first);
     const int labels = std::max(pixelfont::width(hi, scale), pixelfont::width(lo, scale));
     const int line = pixelfont::height * scale + 8;
-    const int width = std::max(margin + w + margin + barWidth + margin + labels + margin,
-        margin + pixelfont::width(title, scale) + margin);
-    QImage picture(width, margin + line + h + margin, QImage::Format_RGB32);
+    const int width = std::max(border + w + border + barWidth + border + labels + border,
+        border + pixelfont::width(title, scale) + border);
+    QImage picture(width, border + line + h + border, QImage::Format_RGB32);
     picture.fill(paper);
-    pixelfont::draw(picture, margin, margin, title, ink, scale);
-    const int top = margin + line;
+    pixelfont::draw(picture, border, border, title, lettering, scale);
+    const int top = border + line;
     const double span = range.second - range.first;
     for (int y = 0; y < h; ++y) {
-        QRgb *row = reinterpret_cast<QRgb *>(picture.scanLine(top + y)) + margin;
+        QRgb *row = reinterpret_cast<QRgb *>(picture.scanLine(top + y)) + border;
         const int sy = std::min(ny - 1, int(y / f));
         for (int x = 0; x < w; ++x) {
             const int sx = std::min(nx - 1, int(x / f));
@@ -91,14 +91,14 @@ QImage mapPicture(
             row[x] = std::isfinite(v) ? mapColour((v - range.first) / span) : masked;
         }
     }
-    const int bar = margin + w + margin;
+    const int bar = border + w + border;
     for (int y = 0; y < h; ++y) {
         QRgb *row = reinterpret_cast<QRgb *>(picture.scanLine(top + y)) + bar;
         const QRgb c = mapColour(1.0 - double(y) / std::max(1, h - 1));
         for (int x = 0; x < barWidth; ++x)
             row[x] = c;
     }
-    pixelfont::draw(picture, bar + barWidth + margin, top, hi, ink, scale);
-    pixelfont::draw(picture, bar + barWidth + margin, top + h - pixelfont::height * scale, lo, ink, scale);
+    pixelfont::draw(picture, bar + barWidth + border, top, hi, lettering, scale);
+    pixelfont::draw(picture, bar + barWidth + border, top + h - pixelfont::height * scale, lo, lettering, scale);
     return picture;
 }

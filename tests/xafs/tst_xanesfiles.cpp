@@ -9,6 +9,7 @@
 #include "tests/xafs/xanesseries.h"
 #include "xafs/alignedfile.h"
 #include "xafs/mappicture.h"
+#include "xafs/mapwriter.h"
 #include "xafs/xanesplan.h"
 #include "xafs/xanesrun.h"
 #include <hdf5.h>
@@ -26,6 +27,7 @@ class TestXanesFiles : public QObject
 private slots:
     void initTestCase();
     void folderAndAlignedFileGiveTheMaps();
+    void slabsMakeTheSameFiles();
     void spectrumLines();
     void standardsFiles_data();
     void standardsFiles();
@@ -272,6 +274,50 @@ void TestXanesFiles::folderAndAlignedFileGiveTheMaps()
     QVERIFY(colours[mapColour(0.0)] > 0 && colours[mapColour(1.0)] > 0);
 }
 
+void TestXanesFiles::slabsMakeTheSameFiles()
+{
+    // The maps handed on a slice at a time (blocks of one slice) make the files of one block.
+    const QString whole = dir_.filePath(QStringLiteral("whole")),
+                  slices = dir_.filePath(QStringLiteral("slices"));
+    QCOMPARE(run({aligned_, QStringLiteral("--edge=7112"), QStringLiteral("--standards"), standards_,
+                 QStringLiteral("--out"), whole}),
+        0);
+    QString error;
+    std::unique_ptr<SlabSource> source = openAlignedFile(aligned_, error);
+    QVERIFY2(source, qPrintable(error));
+    std::vector<Standard> standards(2); // as the command reads them
+    for (int k = 0; k < 2; ++k) {
+        standards[std::size_t(k)].name = QString(QLatin1Char(char('a' + k)));
+        standards[std::size_t(k)].file
+            = dir_.filePath(standards[std::size_t(k)].name + QStringLiteral(".txt"));
+        QVERIFY(readStandard(standards[std::size_t(k)], error));
+    }
+    XanesSettings settings;
+    settings.edge = edge;
+    const auto plan = XanesPlan::make(source->energies(), settings, standards, error);
+    QVERIFY(plan);
+    XanesAnalysis analysis(plan, *source, 2, shape_.plane() * energies().size() * sizeof(float));
+    XanesMapWriter writer(plan, slices);
+    QVERIFY(writer.begin(shape_, source->slices(), error));
+    int calls = 0;
+    QVERIFY(analysis.run([&](const XanesMapSlab &slab, QString &why) {
+        ++calls;
+        return writer.write(slab, why);
+    }));
+    QCOMPARE(calls, shape_.nz);
+    QVERIFY(writer.finish(MapsRecord {}, error));
+    for (const char *map : {"/entry/maps/fraction-a", "/entry/maps/edge_energy"}) {
+        const std::vector<float> a = readMap(whole + QStringLiteral("/maps.h5"), map);
+        const std::vector<float> b = readMap(slices + QStringLiteral("/maps.h5"), map);
+        QVERIFY(!a.empty() && a.size() == b.size());
+        QVERIFY(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0);
+    }
+    const Stack a = readStack(whole + QStringLiteral("/fraction-b.tif")),
+                b = readStack(slices + QStringLiteral("/fraction-b.tif"));
+    QVERIFY(a.values.size() == b.values.size()
+        && std::memcmp(a.values.data(), b.values.data(), a.values.size() * 4) == 0);
+}
+
 void TestXanesFiles::spectrumLines()
 {
     QString text;
@@ -305,6 +351,8 @@ void TestXanesFiles::standardsFiles_data()
     QTest::newRow("eV, comments, blanks, tabs")
         << QByteArray("# a\n\n7100\t0.1 # x\n7120  0.5\n") << 7100.0 << 0.3;
     QTest::newRow("keV, commas, CR LF") << QByteArray("7.100,0.1\r\n7.120,0.5\r\n") << 7100.0 << 0.3;
+    QTest::newRow("keV at the molybdenum K edge")
+        << QByteArray("7.100 0.1\n20.000 0.5\n") << 7100.0 << 0.1 + 0.4 * 10 / 12900.0;
     QTest::newRow("one value at 100 keeps eV") << QByteArray("99 0\n100 1\n") << 99.0 << 1.0;
     QTest::newRow("three numbers on a line") << QByteArray("7100 0.1 3\n7120 0.5\n") << 0.0 << 0.0;
     QTest::newRow("a word") << QByteArray("7100 0.1\nenergy absorption\n7120 0.5\n") << 0.0 << 0.0;

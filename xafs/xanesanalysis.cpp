@@ -65,14 +65,21 @@ XanesAnalysis::XanesAnalysis(
 XanesAnalysis::~XanesAnalysis() = default;
 
 std::vector<VolumeBox> XanesAnalysis::blocks(
-    const VolumeShape &s, const VolumeShape &grain, int energies, std::size_t blockBytes)
+    const VolumeShape &s, const VolumeShape &grain, int energies, std::size_t blockBytes, int maps)
 {
     std::vector<VolumeBox> boxes;
     const std::size_t rowBytes = std::size_t(s.nx) * std::size_t(std::max(energies, 1)) * sizeof(float);
     const std::size_t fit = std::max<std::size_t>(1, blockBytes / rowBytes); // rows of every energy
-    const int band = std::clamp(grain.nz, 1, s.nz), rows = std::clamp(grain.ny, 1, s.ny);
+    // Slices whose maps fit in twice the block (one at least).
+    const std::size_t mapSlices = std::max<std::size_t>(
+        1, 2 * blockBytes / std::max<std::size_t>(1, s.plane() * std::size_t(maps) * sizeof(float)));
+    int band = std::clamp(grain.nz, 1, s.nz);
+    const int rows = std::clamp(grain.ny, 1, s.ny);
+    if (std::size_t(band) > mapSlices)
+        band = 1; // the file's chunks are read in parts
     if (std::size_t(band) * std::size_t(s.ny) <= fit) {
-        const std::size_t slices = fit / std::size_t(s.ny) / std::size_t(band) * std::size_t(band);
+        const std::size_t slices
+            = std::min(fit / std::size_t(s.ny), mapSlices) / std::size_t(band) * std::size_t(band);
         const int depth = int(std::min<std::size_t>(slices, std::size_t(s.nz)));
         for (int z = 0; z < s.nz; z += depth)
             boxes.push_back({{z, 0, 0}, {std::min(s.nz, z + depth), s.ny, s.nx}});
@@ -110,10 +117,11 @@ void XanesAnalysis::forTiles(std::size_t voxels, const std::function<void(std::s
         f.waitForFinished();
 }
 
-bool XanesAnalysis::stream(const std::vector<int> &energies, const BlockWork &work, XanesProgress::Pass pass,
-    const Progress &progress, const std::atomic<bool> *cancel)
+bool XanesAnalysis::stream(const std::vector<int> &energies, int maps, const BlockWork &work,
+    XanesProgress::Pass pass, const Progress &progress, const std::atomic<bool> *cancel)
 {
-    const std::vector<VolumeBox> boxes = blocks(source_.shape(), source_.grain(), int(energies.size()), blockBytes_);
+    const std::vector<VolumeBox> boxes
+        = blocks(source_.shape(), source_.grain(), int(energies.size()), blockBytes_, maps);
     std::size_t largest = 0;
     for (const VolumeBox &b : boxes)
         largest = std::max(largest, b.shape().voxels() * energies.size());
@@ -184,7 +192,7 @@ bool XanesAnalysis::findMinJump(const Progress &progress, const std::atomic<bool
         histogram.add(noise);
         return true;
     };
-    if (!stream(energies, work, XanesProgress::Pass::Noise, progress, cancel))
+    if (!stream(energies, 0, work, XanesProgress::Pass::Noise, progress, cancel))
         return false;
     noiseMedian_ = histogram.median();
     minJump_ = std::isfinite(noiseMedian_) ? 5.0 * noiseMedian_ * plan_->jumpScale()
@@ -206,9 +214,10 @@ bool XanesAnalysis::run(const Sink &sink, const Progress &progress, const std::a
     for (int i = 0; i < n; ++i)
         energies[std::size_t(i)] = i;
     int depth = 1;
-    for (const VolumeBox &b : blocks(shape, source_.grain(), n, blockBytes_))
-        depth = std::max(depth, b.size(0));
     const int maps = int(plan_->maps().size());
+    const std::vector<VolumeBox> boxes = blocks(shape, source_.grain(), n, blockBytes_, maps);
+    for (const VolumeBox &b : boxes)
+        depth = std::max(depth, b.size(0));
     XanesMapSlab slab;
     slab.shape = shape;
     slab.mapStride = std::size_t(depth) * shape.plane();
@@ -226,7 +235,8 @@ bool XanesAnalysis::run(const Sink &sink, const Progress &progress, const std::a
             slab.nz = box.size(0);
         }
         // The block's planes go to their rows of the slab's slices, tile by tile.
-        const std::size_t count = box.shape().voxels(), plane = std::size_t(box.size(1)) * std::size_t(shape.nx);
+        const std::size_t count = box.shape().voxels(),
+                          plane = std::size_t(box.size(1)) * std::size_t(shape.nx);
         const std::size_t tiles = (plane + tileVoxels - 1) / tileVoxels;
         forTiles(std::size_t(box.size(0)) * tiles * tileVoxels, [&](std::size_t t0, std::size_t) {
             const std::size_t z = t0 / tileVoxels / tiles, v0 = t0 / tileVoxels % tiles * tileVoxels;
@@ -258,5 +268,5 @@ bool XanesAnalysis::run(const Sink &sink, const Progress &progress, const std::a
         }
         return true;
     };
-    return stream(energies, work, XanesProgress::Pass::Maps, progress, cancel);
+    return stream(energies, maps, work, XanesProgress::Pass::Maps, progress, cancel);
 }

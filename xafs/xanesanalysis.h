@@ -59,12 +59,13 @@ struct XanesProgress
 
 /// The per-voxel XANES analysis of a series, streamed block by block: each block (whole slices, or
 /// rows of a few slices when a slice of every energy is larger than the block; cut at the borders
-/// of the file's chunks) is read while the one before is analysed, its voxels in tiles on a pool of threads (XanesKernels), and the maps handed
-/// on a run of whole slices at a time. Memory: two blocks of input and one run of maps, whatever
-/// the series' size. When the mask's threshold is the default (5 × the median over all voxels of
-/// the standard deviation of their pre-edge residual), a first pass reads the pre-edge energies
-/// alone to find it; voxels whose pre-edge values lie exactly on a line (outside the reconstructed
-/// circle every value is 0) are left out of that median.
+/// of the file's chunks) is read while the one before is analysed, its voxels in tiles on a pool of
+/// threads (XanesKernels), and the maps handed on a run of whole slices at a time. Memory: two
+/// blocks of input and one run of maps (at most twice a block, or one slice's), whatever the
+/// series' size. When the mask's threshold is the default (5 × the median over all voxels of the
+/// standard deviation of their pre-edge residual), a first pass reads the pre-edge energies alone to
+/// find it; voxels whose pre-edge values lie exactly on a line (outside the reconstructed circle
+/// every value is 0) are left out of that median.
 /// runs on: the thread that calls run(); its tiles on a pool of `threads` threads, the next block read
 /// on one more thread
 /// \test tst_xanesanalysis.cpp
@@ -99,15 +100,16 @@ public:
     const QString &problem() const { return problem_; }
     bool stopped() const { return stopped_; }
 
-    /// The boxes read one after another for `energies` energies per voxel within `blockBytes`: runs of
-    /// whole slices, as many as fit (in steps of the source's grain); else boxes of the grain's depth
-    /// cut at its rows; else single slices cut into rows.
-    static std::vector<VolumeBox> blocks(
-        const VolumeShape &shape, const VolumeShape &grain, int energies, std::size_t blockBytes);
+    /// The boxes read one after another for `energies` energies per voxel within `blockBytes`, their
+    /// slices' `maps` maps within twice that: runs of whole slices, as many as fit (in steps of the
+    /// source's grain); else boxes of the grain's depth cut at its rows; else single slices cut into
+    /// rows.
+    static std::vector<VolumeBox> blocks(const VolumeShape &shape, const VolumeShape &grain, int energies,
+        std::size_t blockBytes, int maps = 0);
 
 private:
     using BlockWork = std::function<bool(const VolumeBox &box, const float *values)>;
-    bool stream(const std::vector<int> &energies, const BlockWork &work, XanesProgress::Pass pass,
+    bool stream(const std::vector<int> &energies, int maps, const BlockWork &work, XanesProgress::Pass pass,
         const Progress &progress, const std::atomic<bool> *cancel);
     void forTiles(std::size_t voxels, const std::function<void(std::size_t, std::size_t)> &tile);
 

@@ -477,7 +477,14 @@ void TestXanesAnalysis::blocksAndThreadsAgree()
     const std::vector<VolumeBox> boxes = XanesAnalysis::blocks(shape, {2, 4, 32}, n, 16 * row);
     QCOMPARE(boxes.size(), std::size_t(2 * 3));
     QCOMPARE(boxes[1].shape(), (VolumeShape {2, 8, 32}));
-    QCOMPARE(XanesAnalysis::blocks(shape, {2, 4, 32}, n, 48 * row).size(), std::size_t(2)); // two slices whole
+    QCOMPARE(
+        XanesAnalysis::blocks(shape, {2, 4, 32}, n, 48 * row).size(), std::size_t(2)); // two slices whole
+    // 50 energies of 512², chunks of 8 slices by 64 rows: whole chunks, 8 slices by 128 rows; of
+    // 2048², the maps of 8 slices would pass twice the block: single slices.
+    const std::size_t block = XanesAnalysis::defaultBlockBytes;
+    QCOMPARE(XanesAnalysis::blocks({64, 512, 512}, {8, 64, 512}, 50, block, 9).front().shape(),
+        (VolumeShape {8, 128, 512}));
+    QCOMPARE(XanesAnalysis::blocks({64, 2048, 2048}, {8, 64, 2048}, 50, block, 12).front().size(0), 1);
 }
 
 void TestXanesAnalysis::spectrumOfVoxel()

@@ -22,7 +22,7 @@
 /// line, as does a ":goto" to a missing label; lines that are no commands leave the last result as
 /// it was. A jump that comes back to its label `maxFlowPasses` times with no command line between
 /// (a loop of flow lines alone, which would run for ever) stops the run as failed.
-/// Lives on a thread of its own; all slots run there.
+/// runs on: the batch thread (all slots); its lines reach the window queued.
 /// \test tst_batch.cpp
 class Batch : public QObject
 {

@@ -41,7 +41,8 @@ SliceResult reconstructSlice(CtFbp &engine, SinogramCache &sinograms, const Slic
     }
     const int n = fftLength(sinogram.width);
     const int rows = sinogram.height;
-    if (n < 2 || engine.n() != n || rows > engine.projections()) {
+    // The filter divides by the engine's projections: they must be the sinogram's rows.
+    if (n < 2 || engine.n() != n || rows != engine.projections()) {
         result.problem
             = QStringLiteral("slice %1 needs a transform of %2 for %3 projections, the engine has %4 for %5")
                   .arg(task.sinogram.slice)
@@ -74,10 +75,11 @@ SliceResult reconstructSlice(CtFbp &engine, SinogramCache &sinograms, const Slic
         return result;
     }
     result.reconstructed = true;
-    if (task.keepValues)
+    makeSliceFiles(result, engine.image(), task);
+    if (task.values == ValuesHandOver::Take)
         result.values = std::make_shared<std::vector<double>>(engine.takeImage());
-    else
-        makeSliceFiles(result, engine.image(), task);
+    else if (task.values == ValuesHandOver::Copy)
+        result.values = std::make_shared<std::vector<double>>(engine.image().begin(), engine.image().end());
     result.times.output = lap();
     return result;
 }

@@ -64,6 +64,11 @@ QString damagedText()
     return QStringLiteral("the HDF5 library could not read this file's structure: damaged or unsupported");
 }
 
+QByteArray passedWord()
+{
+    return QByteArrayLiteral("structure read");
+}
+
 QString program()
 {
     const QString given = qEnvironmentVariable("QUORVEL_SCANPROBE");
@@ -133,7 +138,6 @@ bool probeScanFile(const QString &fileName, QString &error, int timeLimitMs)
     QProcess child;
     child.setProgram(helper);
     child.setArguments({key});
-    child.setStandardOutputFile(QProcess::nullDevice());
     child.setStandardErrorFile(QProcess::nullDevice());
     // A child that faults writes no core file (the fault is the library's, and expected), and one
     // that the library keeps in a loop ends with this process or with its processor time.
@@ -161,11 +165,15 @@ bool probeScanFile(const QString &fileName, QString &error, int timeLimitMs)
         error = scanprobe::damagedText();
         return false;
     }
-    if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0) {
+    const bool passed = child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0
+        && child.readAllStandardOutput().trimmed() == scanprobe::passedWord();
+    if (!passed) {
         qCWarning(lcImageData).noquote() << (child.exitStatus() == QProcess::CrashExit
                 ? QStringLiteral("The HDF5 library faulted on a scan file's structure :")
-                : QStringLiteral("The check of a scan file's structure ended with status %1 :")
-                      .arg(child.exitCode()))
+                : child.exitCode() != 0
+                ? QStringLiteral("The check of a scan file's structure ended with status %1 :")
+                      .arg(child.exitCode())
+                : QStringLiteral("The check of a scan file's structure ended without its result :"))
                                          << key;
         error = scanprobe::damagedText();
         return false;

@@ -1,6 +1,7 @@
 #pragma once
 
 // Qt
+#include <QByteArray>
 #include <QString>
 
 /// The HDF5 library faults on some damaged files (a segmentation fault inside it, which no check of
@@ -21,6 +22,9 @@ constexpr int timeLimitMs = 20000;
 
 /// The reason given for a file the child did not survive or did not finish in time.
 QString damagedText();
+
+/// What the child writes on standard output once it has finished the check.
+QByteArray passedWord();
 
 /// The helper's path: $QUORVEL_SCANPROBE, else `quorvel-scanprobe` beside the running program, else
 /// the one of the build tree; empty when none exists.

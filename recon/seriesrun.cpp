@@ -6,6 +6,7 @@
 
 // Local
 #include "recon/reconrun.h"
+#include "recon/setrecord.h"
 #include "recon/seriesmanifestlock.h"
 #include "ct/atomicfile.h"
 #include <algorithm>
@@ -292,13 +293,15 @@ ManifestEntry SeriesRun::entryOf(
     e.images = run.imageCount() > 0 ? run.imageCount() : static_cast<int>(job.options.files.size());
     e.slices = rangeOf(slices);
     e.files = run.filesWritten();
-    if (status == 0)
-        e.outcome = QStringLiteral("done");
-    else
-        e.outcome = QStringLiteral("failed: %1")
-                        .arg(!job.problem.isEmpty()       ? job.problem
-                                : run.failure().isEmpty() ? QStringLiteral("exit status %1").arg(status)
-                                                          : run.failure());
+    // A set that was not reconstructed failed for its own reason; a run that could not start has one.
+    JobOutcome outcome = run.outcome();
+    if (!job.problem.isEmpty()) {
+        outcome.problems.prepend(job.problem);
+        outcome.why = job.problem;
+    } else if (status != 0 && outcome.ok()) {
+        outcome.problems << QStringLiteral("exit status %1").arg(status);
+    }
+    e.outcome = manifestOutcome(outcome);
     e.settings = outputSettingsDigest(job.options);
     return e;
 }
@@ -432,7 +435,7 @@ int SeriesRun::runSeries()
         // Written after each set, merged with what other runs wrote meanwhile: a run that stops
         // leaves the lines of every set it finished.
         QString error;
-        if (!recordManifestEntry(manifestPath, entry, &error)) {
+        if (!recordInManifest(options_.outDir, entry, &error)) {
             fail(QStringLiteral("the manifest of the series is not written: %1").arg(error));
             status = std::max(status, 1);
         }

@@ -10,6 +10,7 @@
 #include "imagedata/imgfiletype.h"
 #include "imagedata/itexwriter.h"
 #include "imagedata/tiffwriter.h"
+#include "recon/slicescheduler.h"
 #include "tests/app/reconcommand.h"
 #include "tools/phantom/phantom.h"
 #include "tools/scanfile/scanfilewriter.h"
@@ -84,8 +85,11 @@ private slots:
     void settingsDigest();
     void sliceLists_data();
     void sliceLists();
+    void schedulerHandsOutEachSliceOnce_data();
+    void schedulerHandsOutEachSliceOnce();
     void reconstructsACylinder();
     void tiffHoldsTheComputedValues();
+    void partialSetKeepsItsImagesAngles();
     void ringRemovalOnlyWhenAsked();
     void blocksOfColumnsGiveTheFilesOfSingleSlices_data();
     void blocksOfColumnsGiveTheFilesOfSingleSlices();
@@ -290,6 +294,77 @@ void TestRecon::sliceLists()
     QCOMPARE(sliceList(from, to, step), slices);
 }
 
+void TestRecon::schedulerHandsOutEachSliceOnce_data()
+{
+    // The window's and the command's slices go out through one scheduler: in parts (the command's
+    // blocks as they are read), a share of consecutive slices at a time per worker.
+    QTest::addColumn<QList<int>>("parts"); // slices per part
+    QTest::addColumn<int>("workers");
+    QTest::addColumn<int>("sinogramSlices"); // the most in one sinogram pass
+    QTest::addColumn<int>("firstShare");
+    QTest::newRow("one part, rows: one at a time") << QList<int> {10} << 3 << 1 << 1;
+    QTest::newRow("one part, half each") << QList<int> {20} << 2 << 32 << 10;
+    QTest::newRow("a share at most a pass") << QList<int> {64} << 2 << 8 << 8;
+    QTest::newRow("two blocks, more workers than slices") << QList<int> {3, 5} << 4 << 32 << 1;
+}
+
+void TestRecon::schedulerHandsOutEachSliceOnce()
+{
+    QFETCH(QList<int>, parts);
+    QFETCH(int, workers);
+    QFETCH(int, sinogramSlices);
+    QFETCH(int, firstShare);
+    SliceScheduler s;
+    s.reset(workers);
+    QList<int> all;
+    for (int p = 0; p < parts.size(); ++p) {
+        QList<int> slices;
+        for (int k = 0; k < parts[p]; ++k)
+            slices << 100 * p + 3 * k;
+        all += slices;
+        s.addPart(p, slices, sinogramSlices);
+    }
+    // Each worker takes a slice and gives it back in turn, until nothing is left.
+    QList<int> handed, completed;
+    std::vector<std::vector<int>> perWorker(static_cast<size_t>(workers));
+    for (bool any = true; any && handed.size() <= all.size();) { // a slice handed out twice ends it too
+        any = false;
+        for (int w = 0; w < workers; ++w) {
+            const std::optional<SliceHandout> h = s.take(w);
+            if (!h)
+                continue;
+            any = true;
+            QCOMPARE(s.inWork(w), 1);
+            QVERIFY(std::find(h->sinogramBlock.begin(), h->sinogramBlock.end(), h->slice) != h->sinogramBlock.end());
+            QCOMPARE(h->blockId == 0, h->sinogramBlock.size() == 1);
+            if (handed.isEmpty())
+                QCOMPARE(int(h->sinogramBlock.size()), firstShare);
+            handed << h->slice;
+            perWorker[static_cast<size_t>(w)].push_back(h->slice);
+            const SliceScheduler::Returned back = s.returned(w);
+            QCOMPARE(back.part, h->part);
+            if (back.partComplete)
+                completed << back.part;
+        }
+    }
+    QList<int> sorted = handed;
+    std::sort(sorted.begin(), sorted.end());
+    QCOMPARE(sorted, all); // every slice once
+    QCOMPARE(completed.size(), parts.size()); // each part complete once
+    for (const std::vector<int> &mine : perWorker)
+        QVERIFY(std::is_sorted(mine.begin(), mine.end())); // a worker's slices in order
+    QVERIFY(!s.hasSlicesLeft());
+    QCOMPARE(s.taken(), int(all.size()));
+    // A stopped run hands nothing out, and drops what its shares still held.
+    s.reset(workers);
+    s.addPart(0, all, sinogramSlices);
+    QVERIFY(s.take(0));
+    s.stop();
+    QVERIFY(!s.take(0) && !s.take(workers - 1));
+    QCOMPARE(s.queued(), 0);
+    QVERIFY(!s.hasSlicesLeft());
+}
+
 void TestRecon::reconstructsACylinder()
 {
     QTemporaryDir out;
@@ -413,6 +488,29 @@ void TestRecon::tiffHoldsTheComputedValues()
         worst = std::max(worst, double(std::abs(pixels[i] - single[i])));
     QVERIFY(worst > 0.0);
     QVERIFY2(worst <= 1e-5 * (*hi - *lo), qPrintable(QString::number(worst)));
+}
+
+void TestRecon::partialSetKeepsItsImagesAngles()
+{
+    // The second half of the set used as a partial one is the same projections at the same angles as
+    // those images loaded alone with the angle origin of image 45 (90 degrees): the same slice, to
+    // the bit. Angles begun at image 45 as if it were the first would turn the off-axis cylinder.
+    QTemporaryDir half, partial, alone;
+    const QDir images(projections_);
+    const QStringList names = images.entryList(QDir::Files, QDir::Name);
+    QCOMPARE(names.size(), 90);
+    for (const QString &name : names.mid(45))
+        QVERIFY(QFile::copy(images.filePath(name), half.filePath(name)));
+    const QString options = u" --axis v --cor 32 --slice 4 --tiff --no-png --no-data --tag E --out"_s;
+    QCOMPARE(run(cylinder(u"--partial 45:45"_s + options) << partial.path()), 0);
+    QCOMPARE(run(scanIn(data_.path(), u"--range 90 --angle-origin 90"_s + options)
+                     .replaceInStrings(projections_, half.path())
+            << alone.path()),
+        0);
+    const std::vector<float> a = tiffValues(partial.filePath(u"E-00004.tif"_s));
+    QCOMPARE(a.size(), size_t(60 * 60)); // the whole image, N = 60
+    const double d = rmsDifference(a, tiffValues(alone.filePath(u"E-00004.tif"_s)));
+    QVERIFY2(d < 1e-6, qPrintable(QString::number(d)));
 }
 
 void TestRecon::ringRemovalOnlyWhenAsked()

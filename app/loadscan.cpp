@@ -1,4 +1,4 @@
-// The main window's loading of scan files (HDF5: NXtomo or Data Exchange): the projection frames
+// The window's loading of scan files (HDF5: NXtomo or Data Exchange): the projection frames
 // join the image set one per pass of the event loop, like image files; the flats and darks become
 // the I0 and BG images unless files were chosen for them; the recorded angles set the data set's
 // range and image count.
@@ -9,16 +9,18 @@
 #include <QLineEdit>
 
 // Local
-#include "app/body.h"
+#include "app/loadcontroller.h"
+#include "app/windowlog.h"
+#include "app/windowparts.h"
 #include "ct/ui/procctrl.h"
 #include "imagedata/hdf5scan.h"
 #include "imagedata/imgdatas.h"
 #include "imagedata/imgdatascanframe.h"
 #include "imagedata/scanangles.h"
+#include "ui_body.h"
 #include "widgets/progressline.h"
-#include "app/windowlog.h"
 
-bool Body::beginScan(const QString &fileName)
+bool LoadController::beginScan(const QString &fileName)
 {
     QString error;
     std::shared_ptr<const Hdf5Scan> scan = Hdf5Scan::open(fileName, error);
@@ -27,22 +29,23 @@ bool Body::beginScan(const QString &fileName)
         return false;
     }
     const int frames = scan->count(Hdf5Scan::Kind::Projection);
-    if (imgDatas_->width() != 0
-        && (scan->width() != imgDatas_->width() || scan->height() != imgDatas_->height())) {
+    if (parts_.images->width() != 0
+        && (scan->width() != parts_.images->width() || scan->height() != parts_.images->height())) {
         qCWarning(lcWindow).noquote() << QStringLiteral("Mismatch image size: (%1, %2) != (%3, %4) : ")
-                                    .arg(imgDatas_->width())
-                                    .arg(imgDatas_->height())
-                                    .arg(scan->width())
-                                    .arg(scan->height())
+                                             .arg(parts_.images->width())
+                                             .arg(parts_.images->height())
+                                             .arg(scan->width())
+                                             .arg(scan->height())
                 + fileName;
         return false;
     }
     // A scan that begins a set must fit even steps by itself; frames added to a set are checked
     // with the set's other images when the loading ends.
-    if (imgDatas_->count() == 0 && !scan->angles().empty()) {
-        const AngleFit fit = fitAngles(scan->angles(), ui_.procCtrl->dataSetRangeDeg());
+    if (parts_.images->count() == 0 && !scan->angles().empty()) {
+        const AngleFit fit = fitAngles(scan->angles(), parts_.ui.procCtrl->dataSetRangeDeg());
         if (!fit.ok) {
-            qCWarning(lcWindow).noquote() << QStringLiteral("Scan file refused: %1 :").arg(fit.problem) << fileName;
+            qCWarning(lcWindow).noquote()
+                << QStringLiteral("Scan file refused: %1 :").arg(fit.problem) << fileName;
             return false;
         }
     }
@@ -59,28 +62,28 @@ bool Body::beginScan(const QString &fileName)
                        : QString())
         << fileName;
     takeScanI0Bg(scan);
-    if (!originBeforeScan_) // what the operator may type while the frames load is kept
-        originBeforeScan_ = ui_.procCtrl->ui().AngleOriginDeg->text();
+    if (!load_.originBefore) // what the operator may type while the frames load is kept
+        load_.originBefore = parts_.ui.procCtrl->ui().AngleOriginDeg->text();
     // The file stood for one unit of the loading; its frames are the units now.
-    loadTotal_ += frames - 1;
-    progressLine_->begin(progressLine_->what(), loadTotal_ - loadCountAtStart_);
-    scan_ = std::move(scan);
-    scanNext_ = 0;
+    load_.total += frames - 1;
+    parts_.progress->begin(parts_.progress->what(), load_.total - load_.countAtStart);
+    load_.scan = std::move(scan);
+    load_.scanNext = 0;
     return true;
 }
 
-void Body::takeScanI0Bg(const std::shared_ptr<const Hdf5Scan> &scan)
+void LoadController::takeScanI0Bg(const std::shared_ptr<const Hdf5Scan> &scan)
 {
     const QString name = QFileInfo(scan->fileName()).fileName();
-    for (auto [selector, kind, what] : {std::tuple {ui_.I0ImgSel, Hdf5Scan::Kind::Flat, "I0"},
-             std::tuple {ui_.BGImgSel, Hdf5Scan::Kind::Dark, "BG"}}) {
+    for (auto [selector, kind, what] : {std::tuple {parts_.ui.I0ImgSel, Hdf5Scan::Kind::Flat, "I0"},
+             std::tuple {parts_.ui.BGImgSel, Hdf5Scan::Kind::Dark, "BG"}}) {
         const int count = scan->count(kind);
         if (selector->img() && !selector->holdsComputed()) {
             if (count > 0)
-                qCInfo(lcWindow).noquote() << QStringLiteral(
-                    "%1: the chosen file is kept, the %2 of %3 are not used :")
-                                         .arg(QLatin1String(what), meanDescription(kind, count), name)
-                                  << selector->img()->fileName();
+                qCInfo(lcWindow).noquote()
+                    << QStringLiteral("%1: the chosen file is kept, the %2 of %3 are not used :")
+                           .arg(QLatin1String(what), meanDescription(kind, count), name)
+                    << selector->img()->fileName();
             continue;
         }
         QString error;
@@ -106,40 +109,41 @@ void Body::takeScanI0Bg(const std::shared_ptr<const Hdf5Scan> &scan)
         selector->holdComputed(std::move(mean), origin, scan->fileName());
         qCInfo(lcWindow).noquote() << QStringLiteral("%1 image %2").arg(QLatin1String(what), origin);
     }
-    i0OrBgSelected();
+    emit i0OrBgChanged();
 }
 
-bool Body::loadScanFrame()
+bool LoadController::loadScanFrame()
 {
-    if (!scan_)
+    const std::shared_ptr<const Hdf5Scan> scan = load_.scan;
+    if (!scan)
         return false;
-    if (scanNext_ >= scan_->count(Hdf5Scan::Kind::Projection)) {
-        scan_.reset();
+    if (load_.scanNext >= scan->count(Hdf5Scan::Kind::Projection)) {
+        load_.scan.reset();
         return false;
     }
-    const int index = scanNext_++;
-    auto frame = std::make_unique<ImgDataScanFrame>(scan_, Hdf5Scan::Kind::Projection, index);
+    const int index = load_.scanNext++;
+    auto frame = std::make_unique<ImgDataScanFrame>(scan, Hdf5Scan::Kind::Projection, index);
     frame->setReadAll(true);
-    if (frame->open() && imgDatas_->addImage(std::move(frame))) {
-        ui_.CTFiles->addFile(scan_->fileName());
-        ++loadAdded_;
+    if (frame->open() && parts_.images->addImage(std::move(frame))) {
+        parts_.ui.CTFiles->addFile(scan->fileName());
+        ++load_.added;
     } else
-        notLoaded_ << QStringLiteral("%1 (projection %2)").arg(scan_->fileName()).arg(index);
+        load_.refused << QStringLiteral("%1 (projection %2)").arg(scan->fileName()).arg(index);
     return true;
 }
 
-int Body::scanFramesLeft() const
+int LoadController::scanFramesLeft() const
 {
-    return scan_ ? scan_->count(Hdf5Scan::Kind::Projection) - scanNext_ : 0;
+    return load_.scan ? load_.scan->count(Hdf5Scan::Kind::Projection) - load_.scanNext : 0;
 }
 
-void Body::fitScanAngles()
+void LoadController::fitScanAngles()
 {
-    scanFit_.reset();
-    const int count = imgDatas_->count();
+    load_.scanFit.reset();
+    const int count = parts_.images->count();
     std::vector<double> angles;
     for (int i = 0; i < count; ++i) {
-        const std::optional<double> angle = imgDatas_->image(i)->angleDeg();
+        const std::optional<double> angle = parts_.images->image(i)->angleDeg();
         if (!angle)
             break;
         angles.push_back(*angle);
@@ -147,42 +151,44 @@ void Body::fitScanAngles()
     if (angles.empty())
         return; // image files: their count is the data set's, the range as set
     if (int(angles.size()) != count) {
-        qCWarning(lcWindow).noquote() << QStringLiteral("Only %1 of the %2 images record their angle: the data set's "
-                                               "range and image count are left as set")
-                                    .arg(angles.size())
-                                    .arg(count);
+        qCWarning(lcWindow).noquote()
+            << QStringLiteral("Only %1 of the %2 images record their angle: the data set's "
+                              "range and image count are left as set")
+                   .arg(angles.size())
+                   .arg(count);
         return;
     }
-    const AngleFit fit = fitAngles(angles, ui_.procCtrl->dataSetRangeDeg());
+    const AngleFit fit = fitAngles(angles, parts_.ui.procCtrl->dataSetRangeDeg());
     if (!fit.ok) {
         // Reconstructing at wrong angles would go unnoticed: the load fails.
-        qCWarning(lcWindow).noquote() << QStringLiteral("Loading: the angles of the %1 images cannot be used: %2")
-                                    .arg(count)
-                                    .arg(fit.problem);
-        notLoaded_ << QStringLiteral("(the angles of the loaded frames)");
+        qCWarning(lcWindow).noquote()
+            << QStringLiteral("Loading: the angles of the %1 images cannot be used: %2")
+                   .arg(count)
+                   .arg(fit.problem);
+        load_.refused << QStringLiteral("(the angles of the loaded frames)");
         return;
     }
-    scanFit_ = fit;
+    load_.scanFit = fit;
     qCInfo(lcWindow).noquote() << QStringLiteral("Angles of the scan: %1; data set range %2, images %3")
-                             .arg(fit.summary(count))
-                             .arg(fit.rangeDeg)
-                             .arg(fit.images);
+                                      .arg(fit.summary(count))
+                                      .arg(fit.rangeDeg)
+                                      .arg(fit.images);
 }
 
-void Body::applyScanAngles()
+void LoadController::applyScanAngles()
 {
-    const std::optional<QString> before = std::exchange(originBeforeScan_, std::nullopt);
-    if (!scanFit_)
+    const std::optional<QString> before = std::exchange(load_.originBefore, std::nullopt);
+    if (!load_.scanFit)
         return;
-    ui_.procCtrl->setDataSetImages(scanFit_->images);
-    ui_.procCtrl->setDataSetRangeDeg(scanFit_->rangeDeg);
+    parts_.ui.procCtrl->setDataSetImages(load_.scanFit->images);
+    parts_.ui.procCtrl->setDataSetRangeDeg(load_.scanFit->rangeDeg);
     // The data set begins where the scan began (a scan from 90° is no slice turned by 90°), unless the
     // operator typed the origin while it loaded. The shortest exact text: the command's very angle.
-    QLineEdit *origin = ui_.procCtrl->ui().AngleOriginDeg;
+    QLineEdit *origin = parts_.ui.procCtrl->ui().AngleOriginDeg;
     if (before && origin->text() == *before) {
-        origin->setText(QString::number(scanFit_->firstDeg, 'g', QLocale::FloatingPointShortest));
+        origin->setText(QString::number(load_.scanFit->firstDeg, 'g', QLocale::FloatingPointShortest));
         qCInfo(lcWindow).noquote()
             << QStringLiteral("Angle origin %1 degrees: the first recorded angle").arg(origin->text());
     }
-    scanFit_.reset();
+    load_.scanFit.reset();
 }

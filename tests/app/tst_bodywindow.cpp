@@ -670,9 +670,12 @@ void TestBodyWindow::fitsALaptopScreenWithTooltipsInBothLanguages()
         }
         Body body(nullptr, 2);
         tips[japanese] = controlTooltips(&body);
-        // Both extra panels open: the widest and tallest the window gets.
+        // Both extra panels open and every option that adds a row shown: the widest and tallest
+        // the window gets.
         body.ui().ShowAdditionalInfo->setChecked(true);
         body.ui().ShowAdditionalAdditionalInfo->setChecked(true);
+        body.ui().procCtrl->ui().RingRemoval->setChecked(true);
+        body.ui().procCtrl->setUsePartialDataSet(true);
         const QSize least = body.minimumSizeHint();
         QVERIFY2(least.width() <= 1366 && least.height() <= 740,
             qPrintable(u"%1 x %2"_s.arg(least.width()).arg(least.height())));
@@ -695,6 +698,12 @@ void TestBodyWindow::fitsALaptopScreenWithTooltipsInBothLanguages()
         }
         QCOMPARE(
             body.ui().StatusLine->mapTo(&body, QPoint(0, body.ui().StatusLine->height())).y(), body.height());
+        // Nothing in the left column reaches past its pane: no panel's right end is cut off.
+        for (QScrollArea *area : body.findChildren<QScrollArea *>()) {
+            if (area->isAncestorOf(body.ui().procCtrl))
+                QVERIFY2(area->horizontalScrollBar()->maximum() == 0,
+                    qPrintable(u"%1 pixels too wide"_s.arg(area->horizontalScrollBar()->maximum())));
+        }
         if (japanese) { // a log line is in one language: a translated stage comes in a translated line
             DebugLog log;
             emit body.stage(QCoreApplication::translate("XafsBatch", "Finished Calc."), 1500);

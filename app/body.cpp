@@ -375,6 +375,8 @@ void Body::connectAll()
 
     for (SelectAImgFile *selector : {ui_.I0ImgSel, ui_.BGImgSel})
         connect(selector, &SelectAFile::fileSelected, this, &Body::i0OrBgSelected);
+    for (SelectAImgFile *selector : {ui_.I0ImgSel, ui_.BGImgSel})
+        connect(selector, &SelectAImgFile::cleared, this, &Body::i0OrBgSelected);
     connect(ui_.I0ImgSel, &SelectAImgFile::showImageRequested, this,
         [this] { ui_.ImgsTab->setCurrentWidget(ui_.I0ImageTab); });
     connect(ui_.BGImgSel, &SelectAImgFile::showImageRequested, this,

@@ -1349,6 +1349,14 @@ Slices in progress are finished and saved.</source>
         <source>Show this image in its tab</source>
         <translation>この画像をタブに表示</translation>
     </message>
+    <message>
+        <source>Clear</source>
+        <translation>クリア</translation>
+    </message>
+    <message>
+        <source>Let this image go: the slices are not corrected for it</source>
+        <translation>この画像を外す: スライスはこの画像で補正されません</translation>
+    </message>
 </context>
 <context>
     <name>SelectDataDir</name>

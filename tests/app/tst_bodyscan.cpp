@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -161,6 +162,10 @@ void TestBodyScan::newSetAfterTheDemo()
         p->setCor(99.0);
         body->ctCalc()->setCR(10, 20, 110, 120);
     }
+    // The demo's own I0 and BG chosen: they do not fit the next set's frames.
+    body->ui().I0ImgSel->selectFile(demo + u"/i0.img"_s);
+    body->ui().BGImgSel->selectFile(demo + u"/bg.img"_s);
+    QVERIFY(body->ui().I0ImgSel->img() && body->ui().BGImgSel->img());
     QString next;
     double axis = 0.0;
     if (tooth) {
@@ -184,6 +189,11 @@ void TestBodyScan::newSetAfterTheDemo()
         body->ui().CTFiles->selectDirFiles(next + u"/p"_s, {});
     QVERIFY(loaded.wait(20000));
     const int across = tooth ? 640 : 320;
+    // A scan file's flats and darks take the place of images that do not fit its frames.
+    QCOMPARE(body->ui().I0ImgSel->holdsComputed(), tooth);
+    QCOMPARE(body->ui().BGImgSel->holdsComputed(), tooth);
+    if (tooth)
+        QCOMPARE(body->ui().I0ImgSel->filePath(), u"from tooth.h5: mean of 10 flats"_s);
     // What does not fit the two lines is reset to the new set's defaults, and said.
     QCOMPARE(p->sliceNo(), 1);
     QCOMPARE(p->sliceFrom(), 0);
@@ -196,6 +206,10 @@ void TestBodyScan::newSetAfterTheDemo()
     const Region cr = body->ctCalc()->calcRegion();
     QCOMPARE(cr.x1, typed ? 110.0 : across - 1.0);
     QCOMPARE(p->cor(), typed ? 99.0 : across / 2.0);
+    // "Clear" lets an I0 or BG image go, whether chosen or the scan's.
+    body->ui().BGImgSel->findChild<QPushButton *>(u"ClearImg"_s)->click();
+    QVERIFY(!body->ui().BGImgSel->img());
+    QVERIFY(body->ui().BGImgSel->filePath().isEmpty());
     // The guess finds the scan's own centre, from wherever the field stood (on the tooth from 99 the
     // mirror search stays at 99; the slice at the Fourier centre is the sharper).
     if (!tooth)

@@ -122,11 +122,11 @@ std::optional<OffsetAxisGuess> findOffsetAxisInLines(
     for (const auto &l : lines)
         if (l.size() < static_cast<size_t>(lineCount) * length)
             return fail(QStringLiteral("the lines of the search are incomplete"));
-    // The angle pairs: up to 90 rows of the first half-turn, spread evenly, each against the
-    // projection facing it.
+    // The angle pairs: rows of the first half-turn, spread evenly, each against the projection
+    // facing it; as many as keep the search to a few hundred line pairs (the noise of the score falls
+    // with their number).
     const int rows = stitchedRows(images);
-    const int pairs = std::min(rows, 90);
-    std::vector<double> facing(static_cast<size_t>(length));
+    const int pairs = std::min(rows, std::max(90, 360 / lineCount));
     // Candidates: s = 2·cor on whole numbers, with overlaps minOverlap … length / 2 on either side.
     // Overlap n at s: n = 2·length − 1 − s (axis right of the middle) or s + 1 (left).
     std::vector<int> candidates;
@@ -134,18 +134,28 @@ std::optional<OffsetAxisGuess> findOffsetAxisInLines(
         candidates.push_back(n - 1); // left
     for (int n = minOverlap; n <= maxOverlap; ++n)
         candidates.push_back(2 * length - 1 - n); // right
-    std::vector<Mismatch> score(candidates.size());
-    for (int p = 0; p < pairs; ++p) {
-        const int row = static_cast<int>(static_cast<long long>(p) * rows / pairs);
+    // Each line of every row and the facing line (interpolated where no projection faces it
+    // exactly); the coarse search takes `pairs` rows of them, the refinement all.
+    std::vector<const double *> leading;
+    std::vector<std::vector<double>> facingLines;
+    for (int row = 0; row < rows; ++row) {
         const FacingImages f = facingImages(row, images);
         for (int l = 0; l < lineCount; ++l) {
-            const double *a = lines[static_cast<size_t>(row)].data() + static_cast<size_t>(l) * length;
+            leading.push_back(lines[static_cast<size_t>(row)].data() + static_cast<size_t>(l) * length);
             const double *b0 = lines[static_cast<size_t>(f.a)].data() + static_cast<size_t>(l) * length;
             const double *b1 = lines[static_cast<size_t>(f.b)].data() + static_cast<size_t>(l) * length;
+            std::vector<double> &facing = facingLines.emplace_back(static_cast<size_t>(length));
             for (int x = 0; x < length; ++x)
                 facing[static_cast<size_t>(x)] = (1.0 - f.weightB) * b0[x] + f.weightB * b1[x];
+        }
+    }
+    std::vector<Mismatch> score(candidates.size());
+    for (int p = 0; p < pairs; ++p) {
+        const size_t row = static_cast<size_t>(static_cast<long long>(p) * rows / pairs);
+        for (int l = 0; l < lineCount; ++l) {
+            const size_t k = row * lineCount + l;
             for (size_t c = 0; c < candidates.size(); ++c)
-                addMismatch(a, facing.data(), length, candidates[c], score[c]);
+                addMismatch(leading[k], facingLines[k].data(), length, candidates[c], score[c]);
         }
     }
     std::vector<double> m(candidates.size(), std::numeric_limits<double>::infinity());
@@ -176,16 +186,99 @@ std::optional<OffsetAxisGuess> findOffsetAxisInLines(
                                    "the typical one): no offset axis found")
                         .arg(m[best], 0, 'f', 2)
                         .arg(median, 0, 'f', 2));
-    // A parabola through the best and its neighbours (candidates on one side are consecutive s).
-    const double m0 = m[best - 1], m1 = m[best], m2 = m[best + 1];
-    const double curvature = m0 - 2.0 * m1 + m2;
-    double shift = curvature > 0.0 ? 0.5 * (m0 - m2) / curvature : 0.0;
-    shift = std::clamp(shift, -0.5, 0.5);
-    const int step = candidates[best + 1] - candidates[best]; // +1 along s on both sides
+    // The valley's vertex: a parabola fitted by least squares to the scores within a few candidates
+    // of the best (on one side the candidates are consecutive s), which averages the noise of the
+    // scores; the three nearest alone where the valley is too narrow for that.
+    // (The valley narrows with the overlap: a few candidates of a small one already leave it.)
+    const int bestOverlap = std::min(candidates[best] + 1, 2 * length - 1 - candidates[best]);
+    const int reach = std::clamp(bestOverlap / 10, 1, 5);
+    const int from = static_cast<int>(std::max(best, sideStart + reach) - reach);
+    const int to = static_cast<int>(std::min(best + reach, sideStart + sideSize - 1));
+    double shift = 0.0;
+    {
+        // Fit m ≈ a + b·u + c·u² with u = index − best.
+        double s0 = 0, s1 = 0, s2 = 0, s3 = 0, s4 = 0, t0 = 0, t1 = 0, t2 = 0;
+        for (int k = from; k <= to; ++k) {
+            const double u = k - static_cast<int>(best), y = m[static_cast<size_t>(k)];
+            s0 += 1;
+            s1 += u;
+            s2 += u * u;
+            s3 += u * u * u;
+            s4 += u * u * u * u;
+            t0 += y;
+            t1 += u * y;
+            t2 += u * u * y;
+        }
+        // Normal equations by Cramer's rule.
+        const double det = s0 * (s2 * s4 - s3 * s3) - s1 * (s1 * s4 - s2 * s3) + s2 * (s1 * s3 - s2 * s2);
+        const double b = (s0 * (t1 * s4 - s3 * t2) - t0 * (s1 * s4 - s2 * s3) + s2 * (s1 * t2 - t1 * s2)) / det;
+        const double c = (s0 * (s2 * t2 - t1 * s3) - s1 * (s1 * t2 - t1 * s2) + t0 * (s1 * s3 - s2 * s2)) / det;
+        if (std::isfinite(b) && std::isfinite(c) && c > 0.0)
+            shift = -b / (2.0 * c);
+        if (!(std::abs(shift) <= 1.0)) {
+            const double m0 = m[best - 1], m1 = m[best], m2 = m[best + 1];
+            const double curvature = m0 - 2.0 * m1 + m2;
+            shift = curvature > 0.0 ? std::clamp(0.5 * (m0 - m2) / curvature, -0.5, 0.5) : 0.0;
+        }
+    }
+    const int step = candidates[best + 1] - candidates[best]; // ±1 along s
+    // Then the least-squares mirror position itself, by Gauss-Newton steps from there: the facing
+    // lines interpolated linearly at s − x, over the overlap less two columns at either end. Its
+    // fixed point is free of the noise's bias (the noise of a sample is uncorrelated with that of the
+    // slope at it), unlike a fit to the scores' valley, which noise makes shallow.
+    const double s0 = candidates[best] + shift * step;
+    const int lo = std::max(0, candidates[best] - (length - 1)) + 2;
+    const int hi = std::min(length - 1, candidates[best]) - 2;
+    auto at = [length](const double *b, double pos) {
+        const double c = std::clamp(pos, 0.0, length - 1.000001);
+        const int j = static_cast<int>(c);
+        return b[j] + (b[j + 1] - b[j]) * (c - j);
+    };
+    // Σ(a − b(s − x))² over the region, and the Gauss-Newton step from s.
+    auto evaluate = [&](double sPos, double *step) {
+        double num = 0.0, den = 0.0, sum = 0.0;
+        for (size_t k = 0; k < leading.size(); ++k) {
+            const double *a = leading[k];
+            const double *b = facingLines[k].data();
+            for (int x = lo; x <= hi; ++x) {
+                const double pos = sPos - x;
+                const double slope = 0.5 * (at(b, pos + 1.0) - at(b, pos - 1.0));
+                const double r = a[x] - at(b, pos);
+                num += r * slope;
+                den += slope * slope;
+                sum += r * r;
+            }
+        }
+        *step = den > 0.0 ? num / den : 0.0;
+        return sum;
+    };
+    // From a few starts around the coarse one (whose valley noise makes shallow), the deepest.
+    double refined = s0;
+    double deepest = std::numeric_limits<double>::infinity();
+    for (const double start : {s0, s0 - 2.0, s0 + 2.0, s0 - 4.0, s0 + 4.0}) {
+        if (hi - lo < 4)
+            break;
+        double sPos = start, step = 0.0;
+        for (int iteration = 0; iteration < 20; ++iteration) {
+            evaluate(sPos, &step);
+            const double next = std::clamp(sPos + step, s0 - 6.0, s0 + 6.0);
+            const bool settled = std::abs(next - sPos) < 1e-4;
+            sPos = next;
+            if (settled)
+                break;
+        }
+        // Compared at whole s: interpolation halfway between samples halves the noise of the facing
+        // line, which would favour every half position.
+        const double depth = evaluate(std::round(sPos), &step);
+        if (depth < deepest) {
+            deepest = depth;
+            refined = sPos;
+        }
+    }
     OffsetAxisGuess guess;
-    guess.cor = (candidates[best] + shift * step) / 2.0;
+    guess.cor = refined / 2.0;
     guess.axisRight = best >= sideSize;
-    guess.mismatch = m1;
+    guess.mismatch = m[best];
     guess.overlap = makeOffsetAxisGeometry(length, guess.cor).overlap();
     return guess;
 }

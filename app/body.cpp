@@ -3,28 +3,27 @@
 // Qt
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
 #include <QStatusBar>
-#include <QThread>
 #include <QToolButton>
 #include <QUrl>
 
 // Local
-#include "config/configstore.h"
-#include "app/corscanrun.h"
-#include "automation/batch.h"
+#include "app/windowlog.h"
 #include "automation/ui/i0ofimage.h"
-#include "automation/xafsbatch.h"
-#include "ct/datasaver.h"
+#include "config/configstore.h"
+#include "ct/sliceworker.h"
+#include "ct/ui/corscanpanel.h"
 #include "ct/ui/ctcalc.h"
-#include "ct/ui/ctcalc2.h"
 #include "ct/ui/ctcalc2ui.h"
 #include "ct/ui/ctdisp.h"
 #include "ct/ui/procctrl.h"
 #include "ct/ui/sinogram.h"
 #include "imagedata/imgdatas.h"
+#include "recon/workerpool.h"
 #include "view3d/ui/ctview.h"
 #include "widgets/childedits.h"
 #include "widgets/disabledlook.h"
@@ -37,7 +36,6 @@
 #include "widgets/rawdisp.h"
 #include "widgets/statestyles.h"
 #include "widgets/stripscrollarea.h"
-#include "app/windowlog.h"
 #include <thread>
 
 Body::Body(QWidget *parent, int workers)
@@ -49,11 +47,13 @@ Body::Body(QWidget *parent, int workers)
     , drawingPen_(QColor(255, 0, 0))
     , selectionPen_(QColor(232, 255, 0))
 {
-    qRegisterMetaType<Ct2Job>();
+    qRegisterMetaType<JobOutcome>();
     corPen_.setDashPattern({10, 3, 4, 3});
     rawDisp_ = new RawDisp;
     sinogram_ = new Sinogram;
     ctCalc_ = new CtCalc;
+    // The image set lives here, on the main thread: it is filled one file per pass of the event
+    // loop, and the workers read it only through the read-only snapshot a run takes.
     imgDatas_ = new ImgDatas;
     ctDisp_ = new CtDisp;
     ctView_ = new CtView(dataRoot());
@@ -68,71 +68,68 @@ Body::Body(QWidget *parent, int workers)
     ui_.SelI0Files->ui().Select->setText(tr("Sel. I0 File Set"));
     ui_.I0ofRawImage_->setTitle(tr("I0 of Raw Image"));
     ui_.I0ofI0Image_->setTitle(tr("I0 of I0 Image"));
-
-    imageSetThread_ = new QThread(this);
-    imageSetThread_->setObjectName(QStringLiteral("image set"));
-    imgDatas_->moveToThread(imageSetThread_);
-    imageSetThread_->start();
     imgDatas_->setI0Ref(ui_.I0ImgSel->imgSlot());
     imgDatas_->setBgRef(ui_.BGImgSel->imgSlot());
     sinogram_->setProcCtrl(ui_.procCtrl);
     sinogram_->setImageSet(imgDatas_);
     ctCalc_->setSinogram(sinogram_);
 
-    connectAll();
-    setUpSequence();
-    setUpBatch();
     buildTabs();
     buildStatusLine();
-
     const int n = workers > 0 ? workers : std::max(1u, std::thread::hardware_concurrency());
-    setUpWorkers(n);
-    for (CtCalc2 *w : workers_) // "app_quit" waits for the last slice of a stopped run too
-        connect(w, &CtCalc2::calcFinished, this, &Body::tryQuit, Qt::QueuedConnection);
-    setUpCorScan();
+    const std::vector<CtCalc2Ui *> panels = buildWorkerPanels(n);
+    buildCorScanPage();
+    buildControllers(panels);
+    connectAll();
+    connectControllers();
     ui_.procCtrl->setMaxThreads(n);
     ui_.procCtrl->setThreads(static_cast<int>(0.8 * n));
-    setupZelmapLink();
+    link_->setupZelmapLink();
     setUpSetupDialog();
     setUpShortcuts();
     keepDisabledLook(this);
     // Configuration lines run last, on the window as it is complete.
-    runConfigurationLines();
+    batch_->runConfigurationLines();
 }
 
 Body::~Body()
 {
     detachChildEdits(this, this);
-    // The link outlives this body by a moment; nothing it reports may reach the window now.
-    disconnect(&zelmapLink_, nullptr, this, nullptr);
-    // No further slice is handed out; slices handed out are finished and their results saved.
-    // Quitting a thread drops what is still queued for it, so each thread is asked to stop by a
-    // request queued behind its work: the workers behind their slices, then the saver behind every
-    // record the workers gave it.
-    calculating_ = false;
-    pendingStart_ = false;
-    auto quitBehindQueue = [](QObject *object, QThread *thread) {
-        QMetaObject::invokeMethod(
-            object, [thread] { thread->quit(); }, Qt::QueuedConnection);
-    };
-    for (size_t i = 0; i < workers_.size(); ++i)
-        quitBehindQueue(workers_[i], workerThreads_[i]);
-    for (QThread *t : workerThreads_)
-        t->wait();
-    quitBehindQueue(saver_, saverThread_);
-    saverThread_->wait();
-    imageSetThread_->quit();
-    imageSetThread_->wait();
-    seqThread_->quit();
-    seqThread_->wait();
-    delete xafsBatch_;
-    batchThread_->quit();
-    batchThread_->wait();
-    for (CtCalc2 *w : workers_)
-        delete w;
-    delete saver_;
-    delete imgDatas_;
+    // The link outlives its controller's last moment; nothing it reports may reach the window now.
+    disconnect(&link_->link(), nullptr, link_, nullptr);
+    // No further slice is handed out and nothing waiting starts; slices handed out are finished and
+    // their results saved before the saver's thread ends.
+    load_->dropWaiting();
+    runs_->close();
+    // The controllers go before the parts they work on.
     delete batch_;
+    delete link_;
+    delete seq_;
+    delete scan_;
+    delete runs_;
+    delete load_;
+    delete imgDatas_;
+}
+
+void Body::buildControllers(const std::vector<CtCalc2Ui *> &panels)
+{
+    parts_ = std::make_unique<WindowParts>(
+        WindowParts {ui_, rawDisp_, sinogram_, ctCalc_, ctDisp_, ctView_, imgDatas_, progressLine_, tally_});
+    load_ = new LoadController(*parts_, this);
+    runs_ = new RunController(*parts_, panels, this);
+    runs_->setLoad(load_);
+    load_->setWorkersBusy([this] { return !runs_->workersResting(); });
+    load_->setPanels([this] { return ctPanels(); });
+    scan_ = new CorScanController(*parts_, corScanPanel_, *runs_, *load_, this);
+    seq_ = new SequenceController(*parts_, *load_, *runs_, this);
+    link_ = new LinkController(*parts_, this);
+    batch_ = new BatchController(*parts_, BatchPeers {*load_, *runs_, *scan_, *link_, *seq_}, this);
+    batch_->setIdle([this] { return isIdle(); });
+}
+
+const std::vector<SliceWorker *> &Body::workers() const
+{
+    return runs_->pool().workers();
 }
 
 void Body::buildTabs()
@@ -166,6 +163,65 @@ void Body::buildTabs()
     ui_.RightColumnLayout->insertWidget(0, imgsPopDocBase_, 1);
     imgsPopDocBase_->setPanel(ui_.ImgsTab);
     ui_.ImgsTab->show();
+}
+
+std::vector<CtCalc2Ui *> Body::buildWorkerPanels(int count)
+{
+    // One page for the first worker's panel, or one per worker; the others hold their regions.
+    std::vector<CtCalc2Ui *> panels;
+    const bool showAll = configValue(QStringLiteral("show_all_ct2_images"), QStringLiteral("0")).toInt() == 1;
+    for (int i = 1; i <= count; ++i) {
+        auto *panel = new CtCalc2Ui(this);
+        panel->setObjectName(QStringLiteral("CtCalc2Ui%1").arg(i));
+        if (i == 1 || showAll) {
+            auto *page = new QWidget;
+            page->setObjectName(QStringLiteral("CT2Tab%1").arg(i));
+            auto *layout = new QGridLayout(page);
+            layout->setContentsMargins(2, 2, 2, 2);
+            auto *container = new PopDockBase(page);
+            container->setPopTitle(tr("CT Calc2 %1").arg(i));
+            layout->addWidget(container, 0, 0);
+            container->setPanel(panel);
+            if (showAll)
+                ui_.ImgsTab->insertTab(ui_.ImgsTab->count(), page, tr("CT2 %1").arg(i));
+            else
+                ui_.ImgsTab->insertTab(3, page, tr("CT2"));
+        } else {
+            panel->hide(); // still holds its worker's regions and times
+        }
+        connect(panel, &CtPanel::cRUpdated, this, &Body::cRUpdated);
+        connect(panel, &CtPanel::dRUpdated, this, &Body::dRUpdated);
+        panels.push_back(panel);
+    }
+    return panels;
+}
+
+void Body::buildCorScanPage()
+{
+    corScanPanel_ = new CorScanPanel;
+    corScanPanel_->setObjectName(QStringLiteral("CorScanPanel"));
+    // A page of its own at the end, so that the pages the batch selects by number stay where they were.
+    auto *page = new QWidget;
+    page->setObjectName(QStringLiteral("CorScanTab"));
+    auto *layout = new QGridLayout(page);
+    layout->setContentsMargins(2, 2, 2, 2);
+    auto *container = new PopDockBase(page);
+    container->setObjectName(QStringLiteral("CorScanBase"));
+    container->setPopTitle(tr("Centre of Rotation Scan"));
+    container->setPanel(corScanPanel_);
+    layout->addWidget(container, 0, 0);
+    ui_.ImgsTab->addTab(page, tr("CoR Scan"));
+}
+
+QWidget *Body::workerPage(int index) const
+{
+    // One page for the first worker, or one per worker; counted from 0.
+    const int n = runs_->pool().count();
+    for (int i = std::clamp(index, 0, std::max(0, n - 1)); i >= 0; --i) {
+        if (QWidget *page = ui_.ImgsTab->findChild<QWidget *>(QStringLiteral("CT2Tab%1").arg(i + 1)))
+            return page;
+    }
+    return nullptr;
 }
 
 void Body::showAbout()
@@ -254,65 +310,6 @@ void Body::showProblem(const LogMessage &message)
     statusText_->setStyleSheet(QStringLiteral("background-color: %1; color: black;").arg(ground.name()));
 }
 
-void Body::setUpWorkers(int count)
-{
-    saverThread_ = new QThread(this);
-    saverThread_->setObjectName(QStringLiteral("saver"));
-    saver_ = new DataSaver;
-    saver_->moveToThread(saverThread_);
-    saverThread_->start();
-    connect(saver_, &DataSaver::writeFailed, this, &Body::saveFailed);
-    connect(saver_, &DataSaver::recordDone, this, &Body::saverDone);
-    connect(saver_, &DataSaver::wrote, this, [this] {
-        if (calculating_) // every file of a run is written before it ends
-            ++runFilesWritten_;
-    });
-
-    const bool showAll = configValue(QStringLiteral("show_all_ct2_images"), QStringLiteral("0")).toInt() == 1;
-    for (int i = 1; i <= count; ++i) {
-        auto *worker = new CtCalc2;
-        auto *panel = new CtCalc2Ui(this);
-        panel->setObjectName(QStringLiteral("CtCalc2Ui%1").arg(i));
-        worker->setPanel(panel);
-        panel->setWorker(worker);
-        if (i == 1 || showAll) {
-            auto *page = new QWidget;
-            page->setObjectName(QStringLiteral("CT2Tab%1").arg(i));
-            auto *layout = new QGridLayout(page);
-            layout->setContentsMargins(2, 2, 2, 2);
-            auto *container = new PopDockBase(page);
-            container->setPopTitle(tr("CT Calc2 %1").arg(i));
-            layout->addWidget(container, 0, 0);
-            container->setPanel(panel);
-            if (showAll)
-                ui_.ImgsTab->insertTab(ui_.ImgsTab->count(), page, tr("CT2 %1").arg(i));
-            else
-                ui_.ImgsTab->insertTab(3, page, tr("CT2"));
-        } else {
-            panel->hide(); // still holds its worker's regions and times
-        }
-        auto *thread = new QThread(this);
-        thread->setObjectName(QStringLiteral("CT2 worker %1").arg(i));
-        worker->moveToThread(thread);
-        thread->start();
-        connect(this, &Body::startCt, worker, &CtCalc2::startCt);
-        connect(worker, &CtCalc2::calcFinished, this, &Body::workerFinished);
-        connect(worker, &CtCalc2::saveDataWDiscard, saver_, &DataSaver::saveDataWDiscard);
-        connect(worker, &CtCalc2::saveImgWDiscard, saver_, &DataSaver::saveImgWDiscard);
-        connect(worker, &CtCalc2::ctImage, this, &Body::ctImage);
-        // Emitted before the record leaves and before `calcFinished`: queued in that order.
-        connect(worker, &CtCalc2::handedToSaver, this, &Body::handedToSaver);
-        connect(worker, &CtCalc2::writeFailed, this, &Body::saveFailed);
-        connect(worker, &CtCalc2::sliceFailed, this, &Body::workerSliceFailed);
-        connect(panel, &CtPanel::cRUpdated, this, &Body::cRUpdated);
-        connect(panel, &CtPanel::dRUpdated, this, &Body::dRUpdated);
-        workerThreads_.push_back(thread);
-        workers_.push_back(worker);
-        panels_.push_back(panel);
-        outstanding_.push_back(0);
-    }
-}
-
 PopDockBase *Body::tabContainer(const QString &pageName) const
 {
     QWidget *page = ui_.ImgsTab->findChild<QWidget *>(pageName);
@@ -321,20 +318,12 @@ PopDockBase *Body::tabContainer(const QString &pageName) const
 
 void Body::connectAll()
 {
-    connect(this, &Body::askAddAnImg, imgDatas_, &ImgDatas::add);
-    connect(this, &Body::askLoadNextDataFile, this, &Body::loadNextDataFile, Qt::QueuedConnection);
-    connect(
-        this, &Body::noticeFinishedLoadDataFiles, this, &Body::finishedLoadDataFiles, Qt::QueuedConnection);
-    connect(this, &Body::batchCalcStart, this, &Body::startCalcCt);
-
     auto *ctSelection = new QButtonGroup(this);
     ctSelection->addButton(ui_.SelectCt1);
     ctSelection->addButton(ui_.SelectCt2);
     // However the selection changes (a click, a command, a setup file), CT1 and Auto Exec stay apart.
     connect(ui_.SelectCt1, &QAbstractButton::toggled, this, &Body::changedCtSel);
     connect(ui_.procCtrl, &ProcCtrl::autoExecUpdated, this, &Body::changedAutoExec);
-    connect(ui_.CTFiles, &SelectDataFiles::filesSelected, this, &Body::dataFilesSelected);
-    connect(ui_.CTFiles, &SelectDataFiles::filesCleared, this, &Body::rawFilesCleared);
 
     connect(rawDisp_->area(), &DispB::drawImage2, this, &Body::draw);
     connect(rawDisp_, &ImgDispWPV::newPosInvY, this, &Body::newPosOnRawImg);
@@ -346,13 +335,8 @@ void Body::connectAll()
     connect(rawDisp_, &ImgDisp::selectedAPoint, this, &Body::selectedAPointInRawImg);
     connect(ui_.seekCtrl, &SeekCtrl::newIndex, this, &Body::updateRawImage);
     connect(imgDatas_, &ImgDatas::imageUpdated, rawDisp_, qOverload<>(&QWidget::update));
-    connect(ctCalc_, &CtCalc::askToStartCalc, this, &Body::toggleCalcCt);
-    connect(ui_.CalcCT, &QPushButton::clicked, this, &Body::toggleCalcCt);
     connect(ctCalc_, &CtPanel::cRUpdated, this, &Body::cRUpdated);
     connect(ctCalc_, &CtPanel::dRUpdated, this, &Body::dRUpdated);
-    connect(ctCalc_, &CtCalc::calcFinished, this, &Body::ctCalcFinished);
-    connect(ctCalc_, &CtCalc::progressed, this, &Body::ct1Progressed);
-    connect(ctCalc_, &CtCalc::sliceFailed, this, &Body::workerSliceFailed);
     for (auto signal : {&ProcCtrl::rotAxUpdated, &ProcCtrl::sliceNoUpdated, &ProcCtrl::corUpdated})
         connect(ui_.procCtrl, signal, rawDisp_, qOverload<>(&QWidget::update));
     connect(ui_.ShowAdditionalInfo, &QCheckBox::toggled, this, &Body::setShowAdditionalInfo);
@@ -394,19 +378,11 @@ void Body::checkI0BgSizes()
     ui_.BGImgSel->checkSize(imgDatas_->width(), imgDatas_->height());
 }
 
-void Body::batchLoad(const QString &fileName)
+void Body::imagesChanged()
 {
-    emit callBatchLoad(fileName);
-}
-
-void Body::batchExec()
-{
-    // A configuration line may have started loading: the batch's first line must find the set whole.
-    if (loading_ || loadWaiting_) {
-        batchExecWaiting_ = true;
-        return;
-    }
-    emit callBatchExec();
+    checkI0BgSizes();
+    updateRawImage();
+    sinogram_->genSgmImage();
 }
 
 bool Body::askToStopAndClose()
@@ -422,19 +398,15 @@ void Body::closeEvent(QCloseEvent *event)
 {
     // An operator's close during a run is asked about; the end of an unattended run is not (no
     // window is shown, or the batch's "app_quit" closes once everything is done).
-    const bool working = calculating_ || pendingStart_ || seqRunning_ || contRunning_;
-    if (working && isVisible() && !quitByCommand_ && !closeQuestion_()) {
+    const bool working
+        = runs_->isCalculating() || runs_->isWaitingToStart() || seq_->isRunning() || link_->isContRunning();
+    if (working && isVisible() && !batch_->isQuitting() && !closeQuestion_()) {
         event->ignore();
         return;
     }
-    if (calculating_ || pendingStart_) {
-        // The slices in work are still finished and saved while the window goes.
-        const int inWork = slicesInProgress();
-        qCWarning(lcWindow).noquote() << QStringLiteral("Run stopped at close: %1 of %2 slices written, %3 in work")
-                                    .arg(std::max(0, runReturned_ - runOutcome_.failed))
-                                    .arg(runOutcome_.asked)
-                                    .arg(inWork);
-    }
+    // The slices in work are still finished and saved while the window goes.
+    if (const QString report = runs_->closeReport(); !report.isEmpty())
+        qCWarning(lcWindow).noquote() << report;
     emit finishing();
     QFrame::closeEvent(event);
 }

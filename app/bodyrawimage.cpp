@@ -118,8 +118,8 @@ void Body::selectedAPointInRawImg(double x, double y, MouseC::MStat code)
             gestures_.record(GeometryChange::ofSlice(ui_.procCtrl->sliceNo()));
         ui_.procCtrl->setSliceNo(slice);
         // Without a viewer a pick has nobody to tell: the link said once that it is not connected.
-        if (ui_.SendMsg2Zelmap->isChecked() && zelmapLink_.isConnected())
-            zmlLoadSlice(slice);
+        if (ui_.SendMsg2Zelmap->isChecked() && link_->link().isConnected())
+            link_->loadSlice(slice);
         break;
     }
     case MouseC::MStat(1): // left button with Shift: a finished selection sets the run's geometry

@@ -1,26 +1,15 @@
 #pragma once
 
-// Qt
-#include <QString>
-
 // Local
-#include "ct/corscan.h"
-#include <vector>
+#include "recon/corscanschedule.h"
+#include "recon/corscanwriter.h"
+#include <optional>
 
-/// A scan of centres in the window: what it was given when it started and what has come back.
+/// A scan of centres in the window: the run library's schedule, and what the window adds to it.
 struct CorScanRun
 {
-    SliceTask task; // the slice with everything a run would take, its centre set per trial
-    std::vector<double> centres;
-    CorScoreSetup score;
-    std::vector<CorTrial> trials; // by centre, filled as they arrive
-    std::vector<int> lengths; // the transform length of each centre
-    std::vector<bool> taken; // handed out
-    size_t handedOut = 0;
-    size_t done = 0;
+    CorScanSchedule schedule;
     int threads = 1; // the first workers used
-    bool stopping = false; // the operator stopped it: nothing more is handed out
     bool fromBatch = false; // its end reports the batch line
-    bool save = false; // its files go into the data save folder
-    QString dir, name, tag;
+    std::optional<CorScanTarget> save; // its files go into the data save folder
 };

@@ -8,6 +8,8 @@
 #include "recon/reconoptions.h"
 #include "recon/reconrun.h"
 #include "recon/seriesrun.h"
+#include "xafs/alignoptions.h"
+#include "xafs/seriesaligner.h"
 
 int main(int argc, char *argv[])
 {
@@ -25,8 +27,23 @@ int main(int argc, char *argv[])
         err << "quorvel-recon: " << error << "\n\n" << reconUsage();
         return 2;
     }
-    if (options.inTasks())
-        return SeriesRun(options, out, err).exec();
+    if (options.inTasks()) {
+        const int status = SeriesRun(options, out, err).exec();
+        if (!options.align || options.listSets || options.listTasks)
+            return status;
+        // The series ends with its energies aligned, once every set is done.
+        if (status != 0) {
+            err << "quorvel-recon: the energies are not aligned: not every set of the series was "
+                   "reconstructed"
+                << Qt::endl;
+            return status;
+        }
+        AlignOptions align;
+        align.series = options.outDir;
+        align.out = options.outDir;
+        align.threads = options.threads;
+        return alignSeries(align, out, err, QStringLiteral("quorvel-recon"));
+    }
     ReconRun run(options, out, err);
     return run.exec();
 }

@@ -2,6 +2,7 @@
 
 // Qt
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QScreen>
@@ -74,10 +75,14 @@ int runQuorvel(int argc, char *argv[])
     // A configuration file named on the command line must be there; the default one may simply not be.
     const QString configName = configFileName(config);
     const bool named = config.contains(QStringLiteral("-c")) || config.contains(QStringLiteral("-config"));
-    if (!named && !QFileInfo::exists(configName))
+    if (!named && !QFileInfo::exists(configName)) {
         qCInfo(lcWindow).noquote() << "No configuration file" << configName << "here: built-in settings";
-    else
-        config.readConfigFile(configName); // a file that cannot be read leaves a warning
+    } else if (!config.readConfigFile(configName) && named) {
+        // A mistyped name would run everything on built-in settings: a usage error, as a bad option.
+        std::fprintf(stderr, "quorvel: the configuration file %s given with -c cannot be read\n",
+            QFile::encodeName(configName).constData());
+        return 2;
+    }
     const StartupOptions options = applyStartupOptions(config);
 
     std::vector<std::unique_ptr<QTranslator>> translators;

@@ -2,22 +2,23 @@
 
 // Qt
 #include <QDebug>
-#include <QFile>
-#include <QTextStream>
 
 // Local
+#include "automation/automationlog.h"
+#include "automation/batchcommands.h"
 #include "config/linetokenizer.h"
 #include "config/messagelog.h"
-#include "config/specialfile.h"
-#include "automation/batchlines.h"
-#include "automation/automationlog.h"
-#include <algorithm>
 
 namespace {
 
 bool isWord(const BatchCmd &c, const char *word)
 {
     return c.cmd.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
+}
+
+bool isCondition(const BatchCmd &c)
+{
+    return isWord(c, ":ifok") || isWord(c, ":ifng");
 }
 
 QString afterFirstItem(const QString &line)
@@ -42,6 +43,7 @@ void Batch::setRunning(bool running)
 {
     const bool ended = running_ && !running;
     running_ = running;
+    passes_.clear();
     if (ended)
         emit runEnded();
 }
@@ -69,38 +71,29 @@ void Batch::batchExec()
 
 void Batch::batchLoad(const QString &fileName)
 {
-    // A pipe or a device would block the opening or never end: only regular files are read.
-    if (isSpecialFile(fileName)) {
-        qCCritical(lcAutomation).noquote() << "Batch file is not a regular file, not read :" << fileName;
+    BatchFileLines read;
+    QString error;
+    if (!readBatchFile(fileName, read, error)) {
+        qCCritical(lcAutomation).noquote() << error;
         emit loadFailed(fileName);
         return;
     }
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qCCritical(lcAutomation).noquote() << "Can't open batch file" << fileName;
-        emit loadFailed(fileName);
-        return;
+    lines_ = std::move(read.lines);
+    origins_ = std::move(read.origins);
+    findLabels();
+}
+
+void Batch::findLabels()
+{
+    // A label is any word a jump names, also behind conditions (":ifng :goto failed").
+    labels_.clear();
+    for (const QString &line : std::as_const(lines_)) {
+        BatchCmd c = parseBatchCmd(line);
+        for (int depth = 0; isCondition(c) && depth < 16; ++depth)
+            c = parseBatchCmd(afterFirstItem(c.line));
+        if (isWord(c, ":goto"))
+            labels_.insert(textArg(c));
     }
-    // Read with a bound, so that neither a huge file nor an endless device is taken in whole; in
-    // pieces, so that a small file does not cost a buffer of the bound.
-    QByteArray text;
-    while (text.size() <= maxFileSize) {
-        const QByteArray piece = file.read(std::min<qint64>(64 * 1024, maxFileSize + 1 - text.size()));
-        if (piece.isEmpty())
-            break;
-        text += piece;
-    }
-    if (text.size() > maxFileSize) {
-        qCCritical(lcAutomation).noquote() << "Batch file is larger than 16 MiB, not read :" << fileName;
-        emit loadFailed(fileName);
-        return;
-    }
-    QStringList fileLines;
-    QTextStream in(text);
-    QString line;
-    while (in.readLineInto(&line)) // "\n" and "\r\n" both end a line
-        fileLines.append(line);
-    lines_ = batchCommandLines(fileLines);
 }
 
 void Batch::batchCheckEnd()
@@ -112,6 +105,11 @@ void Batch::batchCheckEnd()
     awaiting_ = false;
     if (!running_)
         return;
+    goOn();
+}
+
+void Batch::goOn()
+{
     if (lines_.isEmpty())
         setRunning(false);
     else
@@ -129,6 +127,16 @@ bool Batch::jumpTo(const QString &label)
     return false;
 }
 
+void Batch::failLine(const QString &why)
+{
+    const int i = nextLine_ - 1;
+    const QString where = i >= 0 && size_t(i) < origins_.size() ? origins_[size_t(i)].text()
+                                                                : QStringLiteral("line %1").arg(i + 1);
+    qCWarning(lcAutomation).noquote() << QStringLiteral("%1: %2").arg(where, why);
+    lastOk_ = false;
+    emit lineFailed();
+}
+
 void Batch::batchNext()
 {
     if (!running_)
@@ -140,21 +148,38 @@ void Batch::batchNext()
     const int i = nextLine_;
     nextLine_ = i + 1;
     BatchCmd c = parseBatchCmd(lines_[i]);
-    qCInfo(lcAutomation).noquote() << "cmd" << MessageLog::shortened(c.cmd);
 
     // A condition that holds runs the rest of its line, read exactly as a line of its own would be
-    // (its quoted texts keep their blanks).
+    // (its quoted texts keep their blanks); one that does not hold is passed over, leaving the last
+    // result as it was (so that ":ifok X" followed by ":ifng Y" runs one of them).
     if (isWord(c, ":ifok") && lastOk_)
         c = parseBatchCmd(afterFirstItem(c.line));
     if (isWord(c, ":ifng") && !lastOk_)
         c = parseBatchCmd(afterFirstItem(c.line));
+    if (isCondition(c) || c.cmd.isEmpty()) {
+        qCDebug(lcAutomation).noquote() << "passed over:" << MessageLog::shortened(lines_[i]);
+        emit batchExecNext();
+        return;
+    }
 
     if (isWord(c, ":goto")) {
-        jumpTo(textArg(c)); // a missing label: the run goes on with the next line
-        if (lines_.isEmpty())
+        const QString label = textArg(c);
+        if (!jumpTo(label)) {
+            failLine(QStringLiteral(":goto to the label \"%1\", which no line has: the line fails")
+                         .arg(MessageLog::shortened(label)));
+        } else if (++passes_[label] >= maxFlowPasses) {
+            // Nothing but flow lines since the label was last passed: the loop would never end.
+            qCCritical(lcAutomation).noquote() << QStringLiteral(
+                "The batch jumped to the label \"%1\" %2 times without a command between: an "
+                "endless loop, the batch stops")
+                                                      .arg(MessageLog::shortened(label))
+                                                      .arg(maxFlowPasses);
+            lastOk_ = false;
+            emit lineFailed();
             setRunning(false);
-        else
-            emit batchExecNext();
+            return;
+        }
+        goOn();
         return;
     }
     if (isWord(c, ":end") || isWord(c, ":stop")) {
@@ -166,6 +191,17 @@ void Batch::batchNext()
         emit batchExecNext();
         return;
     }
+    if (batchCommandIndex(c.cmd) < 0) {
+        if (labels_.contains(c.cmd)) { // a label line: only a place to jump to
+            emit batchExecNext();
+            return;
+        }
+        failLine(QStringLiteral("\"%1\" is not a command: the line fails").arg(MessageLog::shortened(c.cmd)));
+        emit batchExecNext();
+        return;
+    }
+    qCInfo(lcAutomation).noquote() << "cmd" << MessageLog::shortened(c.cmd);
+    passes_.clear();
     lastOk_ = true;
     awaiting_ = true;
     emit batchExCmd(c);

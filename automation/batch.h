@@ -4,17 +4,25 @@
 #include <atomic>
 
 // Qt
+#include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QStringList>
 
 // Local
 #include "automation/batchcmd.h"
+#include "automation/batchfile.h"
 
 /// The batch interpreter: walks the lines of a batch file one at a time, handles the flow words
-/// (":ifok", ":ifng", ":goto", ":end", ":stop", ":echo") itself and hands every other line to the
-/// main window, which executes it and reports back with `batchCheckEnd` when it is done. Exactly
-/// one line is outstanding at the window at a time.
-/// Lives on a thread of its own; all slots run there.
+/// (":ifok", ":ifng", ":goto", ":end", ":stop", ":echo"), labels and blank lines itself and hands
+/// every command line to the main window, which executes it and reports back with `batchCheckEnd`
+/// when it is done. Exactly one line is outstanding at the window at a time.
+///
+/// A word that is neither a command, a flow word nor a label (the target of some ":goto") fails its
+/// line, as does a ":goto" to a missing label; lines that are no commands leave the last result as
+/// it was. A jump that comes back to its label `maxFlowPasses` times with no command line between
+/// (a loop of flow lines alone, which would run for ever) stops the run as failed.
+/// runs on: the batch thread (all slots); its lines reach the window queued.
 /// \test tst_batch.cpp
 class Batch : public QObject
 {
@@ -28,9 +36,8 @@ public:
     const QStringList &lines() const { return lines_; }
     bool lastOk() const { return lastOk_; }
 
-    /// Batch files larger than this are refused: a command file is a few kilobytes, and a large
-    /// file given by mistake must not be read into memory.
-    static constexpr qint64 maxFileSize = 16 * 1024 * 1024;
+    static constexpr qint64 maxFileSize = maxBatchFileBytes;
+    static constexpr int maxFlowPasses = 100000;
 
 signals:
     void batchExecNext();
@@ -40,6 +47,9 @@ signals:
     void runEnded();
     /// A batch file could not be read; the previous lines are kept.
     void loadFailed(const QString &fileName);
+    /// A line failed here, without reaching the window (a word that is no command, a jump to no
+    /// label, a loop of flow lines that was stopped).
+    void lineFailed();
 
 public slots:
     /// Runs from the first line, also when a run is in progress.
@@ -60,10 +70,17 @@ public slots:
 private:
     void setRunning(bool running);
     bool jumpTo(const QString &label);
+    void findLabels();
+    void failLine(const QString &why);
+    // The next step, or the end of the run when there are no lines.
+    void goOn();
 
     std::atomic<bool> running_ = false;
     std::atomic<int> nextLine_ = 0;
     QStringList lines_;
+    std::vector<BatchLineOrigin> origins_; // of each line
+    QSet<QString> labels_; // the words that ":goto" lines name
+    QHash<QString, int> passes_; // jumps to each label since the last command line
     std::atomic<bool> lastOk_ = true;
     bool awaiting_ = false; // a line is out at the window
 };

@@ -111,6 +111,8 @@ const QList<BatchCommandEntry> &batchCommandSet()
         {QStringLiteral("ct_ring_params"), F::Other},
         // Data sets of a series that differ in their images on purpose.
         {QStringLiteral("seq_exec_allow_uneven_sets"), F::Flag},
+        // How long a line may wait for the work it started.
+        {QStringLiteral("batch_timeout"), F::Number},
     };
     return set;
 }

@@ -16,13 +16,16 @@ qsizetype lastNonBlank(const QString &s)
 
 } // namespace
 
-QStringList batchCommandLines(const QStringList &fileLines)
+std::vector<NumberedLine> numberedCommandLines(const QStringList &fileLines)
 {
-    QStringList lines;
+    std::vector<NumberedLine> lines;
     QString pending; // the start of a line continued by a backslash
     bool continuing = false;
-    for (const QString &raw : fileLines) {
-        QString line = pending + stripComment(raw);
+    int first = 0; // the file line the pending text began on
+    for (qsizetype i = 0; i < fileLines.size(); ++i) {
+        if (!continuing)
+            first = static_cast<int>(i) + 1;
+        QString line = pending + stripComment(fileLines[i]);
         const qsizetype last = lastNonBlank(line);
         if (last >= 0 && line[last] == u'\\') {
             pending = line.left(last);
@@ -32,9 +35,17 @@ QStringList batchCommandLines(const QStringList &fileLines)
         pending.clear();
         continuing = false;
         if (!line.isEmpty())
-            lines.append(line);
+            lines.push_back({line, first});
     }
     if (continuing && !pending.isEmpty()) // the file ended inside a continued line
-        lines.append(pending);
+        lines.push_back({pending, first});
     return lines;
+}
+
+QStringList batchCommandLines(const QStringList &fileLines)
+{
+    QStringList texts;
+    for (const NumberedLine &line : numberedCommandLines(fileLines))
+        texts << line.text;
+    return texts;
 }

@@ -5,8 +5,8 @@
 #include <QObject>
 
 /// The driver of a sequential CT-XAFS run: load a data set, reconstruct it, go on to the next one,
-/// reporting each stage with the time it took. Lives on a thread of its own; every slot runs there
-/// and every signal reaches the window queued.
+/// reporting each stage with the time it took.
+/// runs on: the sequence thread (every slot); every signal reaches the window queued.
 ///
 /// A run answers only the completion it is waiting for: a finished load while it loads, a finished
 /// calculation while it calculates; anything else (the operator's own loads and runs, the late end

@@ -15,6 +15,8 @@ function(qv_add_test name)
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_LOGGING_RULES=qt.qpa.*=false"
     TIMEOUT 300)
   add_dependencies(qv_tests test_${name})
+  # Any test may open a scan file, whose structure a helper checks first (imagedata/hdf5probe.h).
+  add_dependencies(test_${name} quorvel-scanprobe)
   if(ARG_THREADED)
     set_property(TEST ${name} APPEND PROPERTY LABELS threads)
     add_dependencies(qv_threaded_tests test_${name})
@@ -33,6 +35,7 @@ function(qv_add_fuzz name)
   target_link_libraries(fuzz_${name} PRIVATE ${ARG_LIBS})
   target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
   add_dependencies(qv_fuzzers fuzz_${name})
+  add_dependencies(fuzz_${name} quorvel-scanprobe)
 endfunction()
 
 # qv_add_bench(topic SOURCES ... LIBS ...): bench_<topic>, built but not run by CTest.
@@ -40,6 +43,7 @@ function(qv_add_bench topic)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(bench_${topic} ${ARG_SOURCES})
   target_link_libraries(bench_${topic} PRIVATE ${ARG_LIBS})
+  add_dependencies(bench_${topic} quorvel-scanprobe)
 endfunction()
 
 # Lets the users of a library include the form headers (ui_*.h) that its own headers include.

@@ -27,3 +27,16 @@ QString JobOutcome::state() const
         return tr("%1 of %2").arg(done).arg(asked);
     return tr("done");
 }
+
+QString JobOutcome::failures(const QString &units) const
+{
+    QStringList what;
+    if (stopped)
+        what << QStringLiteral("stopped");
+    if (failed > 0)
+        what << QStringLiteral("%1 %2 failed").arg(failed).arg(units);
+    what << problems;
+    if (what.isEmpty() && done < asked)
+        what << QStringLiteral("%1 of %2 %3 done").arg(done).arg(asked).arg(units);
+    return what.join(QStringLiteral(", "));
+}

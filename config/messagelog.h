@@ -29,7 +29,10 @@ Q_DECLARE_METATYPE(LogMessage)
 ///
 /// A message's severity is given where it arises, in its subsystem's logging category: qCInfo() is
 /// information, qCWarning() a warning (a result missing or degraded, an input refused), qCCritical()
-/// an error (a job that failed); qCDebug() detail only when QT_LOGGING_RULES turns it on. Standard error shows the severity as a prefix ("warning: ", "error: ").
+/// an error (a job that failed); qCDebug() detail only when QT_LOGGING_RULES turns it on. Standard
+/// error shows the severity as a prefix ("warning: ", "error: ").
+/// runs on: the main thread; its message handler is called on any thread and hands each message
+/// over by a queued call.
 /// \test tst_messagelog.cpp
 class MessageLog : public QObject
 {

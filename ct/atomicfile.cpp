@@ -10,6 +10,7 @@
 #include <QTemporaryFile>
 
 // Local
+#include "config/specialfile.h"
 #include <cerrno>
 #include <cstring>
 
@@ -21,6 +22,9 @@ bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *
         return false;
     };
     const QFileInfo info(path);
+    // A named pipe or a device in the file's place would block the write or take it in silence.
+    if (const QString kind = specialFileKind(path); !kind.isEmpty())
+        return fail(QStringLiteral("%1 is %2, not a regular file: not written over").arg(path, kind));
     if (!QDir().mkpath(info.absolutePath()))
         return fail(QStringLiteral("cannot make the folder %1").arg(info.absolutePath()));
     QSaveFile file(info.absoluteFilePath());

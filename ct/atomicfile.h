@@ -8,7 +8,8 @@ class QImage;
 
 /// Writes the bytes under a temporary name in the same folder and renames the file when it is
 /// complete, so that a file under its final name is never half-written. Makes the folder (with
-/// its parents) when needed. False, with the reason in `error`, when anything fails.
+/// its parents) when needed. False, with the reason in `error`, when anything fails, or when a file
+/// that is no regular one (a named pipe, a device, a folder) stands under the name.
 bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *error = nullptr);
 
 /// Whether files can be made in `dir` (an existing folder): empty when they can, else why not.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -89,6 +90,91 @@ QV_MEDIAN_CLONES void slideLane(const float *in, float *out, int first, int last
     }
 }
 
+// Batcher's bitonic sorting network over P lanes, unrolled at compile time so that the lanes stay in
+// registers: no branch and no index depends on the values.
+template<bool Up> __attribute__((always_inline)) inline void exchange(Lanes &a, Lanes &b)
+{
+    const auto less = a < b;
+    const Lanes lo = less ? a : b, hi = less ? b : a;
+    if constexpr (Up) {
+        a = lo;
+        b = hi;
+    } else {
+        a = hi;
+        b = lo;
+    }
+}
+
+template<int K, int J, std::size_t M> __attribute__((always_inline)) inline void exchangeAt(Lanes *v)
+{
+    if constexpr ((M & J) == 0) // M and M + J compared, ascending where M's block of K is
+        exchange<(M & K) == 0>(v[M], v[M + J]);
+}
+
+template<int K, int J, std::size_t... M>
+__attribute__((always_inline)) inline void bitonicStage(Lanes *v, std::index_sequence<M...>)
+{
+    (exchangeAt<K, J, M>(v), ...);
+}
+
+template<int P, int K, int J> __attribute__((always_inline)) inline void bitonicSteps(Lanes *v)
+{
+    bitonicStage<K, J>(v, std::make_index_sequence<P> {});
+    if constexpr (J > 1)
+        bitonicSteps<P, K, J / 2>(v);
+}
+
+// Sorts the P lanes of v in place, ascending.
+template<int P, int K = 2> __attribute__((always_inline)) inline void bitonicSort(Lanes *v)
+{
+    bitonicSteps<P, K, K / 2>(v);
+    if constexpr (K < P)
+        bitonicSort<P, K * 2>(v);
+}
+
+// The curved reference of columns first … last − 1, one lane of rows at a time: the 2·half neighbours
+// (2·half ≤ P) lowered by the parabola, padded with as many −∞ as +∞ and sorted; the column's own
+// value when it lies between the two middle ones, else their mean.
+template<int P>
+QV_MEDIAN_CLONES void curvedLanes(const float *in, float *out, int first, int last, std::size_t stride,
+    int half, const int *source, const double *curvature)
+{
+    Lanes v[P], inf, minusInf, halfOf;
+    for (std::size_t l = 0; l < medianLanes; ++l) {
+        inf[l] = INFINITY;
+        minusInf[l] = -INFINITY;
+        halfOf[l] = 0.5f;
+    }
+    const int pad = (P - 2 * half) / 2;
+    for (int j = first; j < last; ++j) {
+        float drop[2 * 256 + 1];
+        for (int d = -half; d <= half; ++d)
+            drop[d + half] = static_cast<float>(0.5 * curvature[j] * d * d);
+        for (std::size_t k = 0; k + medianLanes <= stride; k += medianLanes) {
+            int n = 0;
+            for (int i = 0; i < pad; ++i) {
+                v[n++] = minusInf;
+                v[n++] = inf;
+            }
+            for (int d = -half; d <= half; ++d) {
+                if (d == 0)
+                    continue;
+                Lanes a, c;
+                load(a, in + static_cast<std::size_t>(source[j + half + d]) * stride + k);
+                for (std::size_t l = 0; l < medianLanes; ++l)
+                    c[l] = drop[d + half];
+                v[n++] = a - c;
+            }
+            bitonicSort<P>(v);
+            Lanes own;
+            load(own, in + static_cast<std::size_t>(source[j + half]) * stride + k);
+            const Lanes lo = v[P / 2 - 1], hi = v[P / 2];
+            const auto keep = (own >= lo) & (own <= hi);
+            store(out + static_cast<std::size_t>(j) * stride + k, keep ? own : (lo + hi) * halfOf);
+        }
+    }
+}
+
 } // namespace
 
 int reflectedColumn(long e, int columns)
@@ -118,4 +204,50 @@ void medianAcrossColumns(
     const std::unique_ptr<Lanes[]> sorted(new Lanes[static_cast<std::size_t>(2 * half + 1)]);
     for (std::size_t k = 0; k + medianLanes <= stride; k += medianLanes)
         slideLane(in, out, first, last, stride, half, k, source.data(), sorted.get());
+}
+
+void medianAcrossColumnsCurved(const float *in, float *out, int columns, std::size_t stride, int window,
+    std::span<const double> curvature, int first, int last)
+{
+    if (last < 0)
+        last = columns;
+    first = std::max(first, 0);
+    last = std::min(last, columns);
+    if (columns < 1 || stride < medianLanes || window < 1 || first >= last
+        || static_cast<int>(curvature.size()) < columns)
+        return;
+    const int half = std::clamp(window / 2, 1, 255);
+    std::vector<int> source(static_cast<std::size_t>(columns + 2 * half));
+    for (std::size_t t = 0; t < source.size(); ++t)
+        source[t] = reflectedColumn(static_cast<long>(t) - half, columns);
+    const double *c = curvature.data();
+    if (half <= 2)
+        curvedLanes<4>(in, out, first, last, stride, half, source.data(), c);
+    else if (half <= 4)
+        curvedLanes<8>(in, out, first, last, stride, half, source.data(), c);
+    else if (half <= 8)
+        curvedLanes<16>(in, out, first, last, stride, half, source.data(), c);
+    else if (half <= 16)
+        curvedLanes<32>(in, out, first, last, stride, half, source.data(), c);
+    else if (half <= 32)
+        curvedLanes<64>(in, out, first, last, stride, half, source.data(), c);
+    else {
+        // A row at a time: the two middle values of the lowered neighbours by selection.
+        std::vector<float> v(static_cast<std::size_t>(2 * half));
+        for (int j = first; j < last; ++j) {
+            for (std::size_t k = 0; k < stride; ++k) {
+                int n = 0;
+                for (int d = -half; d <= half; ++d)
+                    if (d != 0)
+                        v[n++] = in[static_cast<std::size_t>(source[j + half + d]) * stride + k]
+                            - static_cast<float>(0.5 * c[j] * d * d);
+                std::nth_element(v.begin(), v.begin() + half, v.end());
+                const float hi = v[half];
+                const float lo = *std::max_element(v.begin(), v.begin() + half);
+                const float own = in[static_cast<std::size_t>(source[j + half]) * stride + k];
+                out[static_cast<std::size_t>(j) * stride + k]
+                    = own >= lo && own <= hi ? own : 0.5f * (lo + hi);
+            }
+        }
+    }
 }

@@ -2,6 +2,7 @@
 
 // Local
 #include <cstddef>
+#include <span>
 
 /// Rows are handled in lanes of this many floats: a column's stride must be a multiple of it.
 constexpr std::size_t medianLanes = 16;
@@ -23,3 +24,14 @@ int reflectedColumn(long e, int columns);
 /// \test tst_sinogramgen.cpp
 void medianAcrossColumns(
     const float *in, float *out, int columns, std::size_t stride, int window, int first = 0, int last = -1);
+
+/// As `medianAcrossColumns` over all rows, with each neighbour first lowered by the parabola of the
+/// sample's mean profile about column j: the neighbour at distance d by curvature[j]·d²/2. The
+/// reference then also follows a sample whose columns curve as its mean profile does (about the
+/// rotation axis, where the sample looks alike from every angle and a plain median of the neighbours
+/// lies below a peak and above a trough), and still follows a linear trend or any monotonic run of
+/// columns exactly. Windows up to 65 columns are sorted in lanes (Batcher's bitonic network); wider
+/// ones a row at a time.
+/// \test tst_stripefilter.cpp
+void medianAcrossColumnsCurved(const float *in, float *out, int columns, std::size_t stride, int window,
+    std::span<const double> curvature, int first = 0, int last = -1);

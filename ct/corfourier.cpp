@@ -1,6 +1,8 @@
 #include "ct/corfourier.h"
 
 // Local
+#include "ct/fftwplanner.h"
+#include "ct/corguess.h"
 #include "ct/fftlength.h"
 #include "ct/sinogramgen.h"
 #include "ct/sinogramviews.h"
@@ -57,7 +59,11 @@ FourierCorMetric::FourierCorMetric(std::span<const double> sinogram, int rows, i
     std::unique_ptr<double, FftwFree> row(fftw_alloc_real(static_cast<size_t>(padded_)));
     std::unique_ptr<fftw_complex, FftwFree> rowSpectrum(
         fftw_alloc_complex(static_cast<size_t>(padded_ / 2 + 1)));
-    fftw_plan rowPlan = fftw_plan_dft_r2c_1d(padded_, row.get(), rowSpectrum.get(), FFTW_ESTIMATE);
+    fftw_plan rowPlan = nullptr;
+    {
+        const std::lock_guard<std::mutex> planner(fftwPlannerMutex());
+        rowPlan = fftw_plan_dft_r2c_1d(padded_, row.get(), rowSpectrum.get(), FFTW_ESTIMATE);
+    }
     std::vector<std::complex<double>> spectra(static_cast<size_t>(rows) * columns_);
     const auto taper
         = [](int d, int length) { return 0.5 * (1.0 + std::cos(std::numbers::pi * d / length)); };
@@ -84,14 +90,20 @@ FourierCorMetric::FourierCorMetric(std::span<const double> sinogram, int rows, i
             spectra[static_cast<size_t>(k) * columns_ + (j - 1)]
                 = {rowSpectrum.get()[j][0], rowSpectrum.get()[j][1]};
     }
-    fftw_destroy_plan(rowPlan);
+    {
+        const std::lock_guard<std::mutex> planner(fftwPlannerMutex());
+        fftw_destroy_plan(rowPlan);
+    }
 
     // Along the angle: the 180° half zero-padded to 360°, one detector frequency at a time.
     const int turn = 2 * rows;
     std::unique_ptr<fftw_complex, FftwFree> column(fftw_alloc_complex(static_cast<size_t>(turn)));
     std::unique_ptr<fftw_complex, FftwFree> columnSpectrum(fftw_alloc_complex(static_cast<size_t>(turn)));
-    fftw_plan columnPlan
-        = fftw_plan_dft_1d(turn, column.get(), columnSpectrum.get(), FFTW_FORWARD, FFTW_ESTIMATE);
+    fftw_plan columnPlan = nullptr;
+    {
+        const std::lock_guard<std::mutex> planner(fftwPlannerMutex());
+        columnPlan = fftw_plan_dft_1d(turn, column.get(), columnSpectrum.get(), FFTW_FORWARD, FFTW_ESTIMATE);
+    }
     half_.assign(static_cast<size_t>(2 * maxM_ + 1) * columns_, {});
     for (int j = 1; j <= columns_; ++j) {
         for (int k = 0; k < turn; ++k) {
@@ -106,7 +118,10 @@ FourierCorMetric::FourierCorMetric(std::span<const double> sinogram, int rows, i
             half_[static_cast<size_t>(m + maxM_) * columns_ + (j - 1)] = {v[0], v[1]};
         }
     }
-    fftw_destroy_plan(columnPlan);
+    {
+        const std::lock_guard<std::mutex> planner(fftwPlannerMutex());
+        fftw_destroy_plan(columnPlan);
+    }
 }
 
 double FourierCorMetric::operator()(double cor, int maxAngular) const
@@ -277,6 +292,19 @@ std::optional<CorSearchResult> fourierCor(
                         .arg(count));
     if (L < 8)
         return fail(QStringLiteral("lines of %1 pixels are too short").arg(L));
+    if (set.i0) { // the correction would clamp: no attenuation to search in
+        std::vector<double> i0(static_cast<size_t>(L)), bg(static_cast<size_t>(L), 0.0);
+        readSliceLine(*set.i0, request.rowLines, request.slice, i0.data());
+        if (set.bg)
+            readSliceLine(*set.bg, request.rowLines, request.slice, bg.data());
+        if (i0NotAboveBgFails(countI0NotAboveBg(i0, bg), L))
+            return fail(QStringLiteral("%1 (at more than half of the line of slice %2)")
+                            .arg(i0NotAboveBgText())
+                            .arg(request.slice));
+    }
+    const std::vector<double> att = sliceAttenuation(set, request, rows);
+    if (const QString bad = lineProblem(att); !bad.isEmpty())
+        return fail(QStringLiteral("the sinogram of slice %1 would %2").arg(request.slice).arg(bad));
     const auto [from, to] = fourierCorRange(L);
-    return fourierCorPosition(sliceAttenuation(set, request, rows), rows, L, from, to);
+    return fourierCorPosition(att, rows, L, from, to);
 }

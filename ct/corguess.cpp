@@ -4,7 +4,9 @@
 #include "ct/sgmgeometry.h"
 #include "ct/sinogramgen.h"
 #include "imagedata/projectionset.h"
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -39,6 +41,22 @@ double corScore(std::span<const double> a, std::span<const double> b, double c, 
             score += sampleAt(a, L, c + (k - L)) * sampleAt(b, L, c - (k - L));
     }
     return score;
+}
+
+QString lineProblem(std::span<const double> values)
+{
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+    for (const double v : values) {
+        if (!std::isfinite(v))
+            return QStringLiteral("hold values that are not finite");
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
+    // Alike to the last digits: every trial centre scores alike, and the search would return where it
+    // started as if it had found the axis there.
+    if (!(hi - lo > 1e-9 * std::max(std::abs(hi), std::abs(lo))))
+        return QStringLiteral("hold no structure to compare (every pixel alike)");
+    return QString();
 }
 
 std::optional<int> oppositeImage(int first, int used, int count, double rangeDeg)
@@ -110,5 +128,11 @@ std::optional<double> guessCor(const ProjectionSet &set, const SinogramRequest &
     std::vector<double> a(static_cast<size_t>(L)), b(static_cast<size_t>(L));
     readSliceLine(*set.images[static_cast<size_t>(first)], request.rowLines, request.slice, a.data());
     readSliceLine(*set.images[static_cast<size_t>(*opposite)], request.rowLines, request.slice, b.data());
+    if (const QString bad = lineProblem(a).isEmpty() ? lineProblem(b) : lineProblem(a); !bad.isEmpty())
+        return fail(QStringLiteral("the lines of slice %1 in images %2 and %3 %4")
+                        .arg(request.slice)
+                        .arg(first)
+                        .arg(*opposite)
+                        .arg(bad));
     return guessCorPosition(a, b, L, start, guessParam * L);
 }

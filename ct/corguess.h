@@ -16,6 +16,10 @@ struct SinogramRequest;
 double corScore(
     std::span<const double> a, std::span<const double> b, double c, int lineLength, double window);
 
+/// Why values give a search nothing to go by: one that is not finite, or all alike (to 1e-9 of
+/// their size); empty when they are usable.
+QString lineProblem(std::span<const double> values);
+
 /// The projection facing `first`, 180 degrees on: k = ⌊180/range · count⌋ images further (one less
 /// when k is exactly the number of images used: a set over 180 degrees ends one step short of it),
 /// round the set of `count`. None when that image is not among the `used` images from `first` on.
@@ -29,6 +33,7 @@ double guessCorPosition(
 
 /// The search on an image set: the raw slice lines (no correction, no resampling) of the first
 /// image used and of the one facing it, compared over guessParam · L on each side, from `start`.
-/// None, with the reason in `problem`, when the slice or the set gives no such pair of lines.
+/// None, with the reason in `problem`, when the slice or the set gives no such pair of lines, or
+/// when they hold a value that is not finite or no structure (`lineProblem`).
 std::optional<double> guessCor(const ProjectionSet &set, const SinogramRequest &request, double rangeDeg,
     double start, double guessParam, QString *problem = nullptr);

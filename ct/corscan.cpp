@@ -77,11 +77,12 @@ CorTrial runCorTrial(CtFbp &engine, SinogramCache &sinograms, CorScorer &scorer,
     trial.values = std::move(values);
     const double frac = task.sinogram.cor - std::floor(task.sinogram.cor);
     trial.score = scorer.score(image, r.n, frac, score);
-    if (std::isnan(trial.score)) {
+    if (!std::isfinite(trial.score)) {
         trial.reconstructed = false;
-        trial.problem = QStringLiteral("the trial at %1 could not be scored (no scorer for %2 pixels)")
+        trial.problem = QStringLiteral("the trial at %1 could not be scored (%2)")
                             .arg(trial.cor)
-                            .arg(r.n);
+                            .arg(std::isnan(trial.score) ? QStringLiteral("no scorer for %1 pixels").arg(r.n)
+                                                         : QStringLiteral("a score that is not finite"));
     }
     return trial;
 }

@@ -1,6 +1,7 @@
 #include "ct/corscore.h"
 
 // Local
+#include "ct/fftwplanner.h"
 #include "ct/fftlength.h"
 #include <algorithm>
 #include <cmath>
@@ -65,10 +66,13 @@ CorScorer::~CorScorer()
 
 void CorScorer::release()
 {
-    if (forward_)
-        fftwf_destroy_plan(static_cast<fftwf_plan>(forward_));
-    if (inverse_)
-        fftwf_destroy_plan(static_cast<fftwf_plan>(inverse_));
+    if (forward_ || inverse_) {
+        const std::lock_guard<std::mutex> planner(fftwPlannerMutex());
+        if (forward_)
+            fftwf_destroy_plan(static_cast<fftwf_plan>(forward_));
+        if (inverse_)
+            fftwf_destroy_plan(static_cast<fftwf_plan>(inverse_));
+    }
     fftwf_free(real_);
     fftwf_free(spectrum_);
     forward_ = inverse_ = nullptr;
@@ -100,8 +104,11 @@ void CorScorer::setup(int n)
         release();
         return;
     }
-    forward_ = fftwf_plan_dft_r2c_2d(m, m, real_, spectrum, FFTW_ESTIMATE);
-    inverse_ = fftwf_plan_dft_c2r_2d(m, m, spectrum, real_, FFTW_ESTIMATE);
+    {
+        const std::lock_guard<std::mutex> planner(fftwPlannerMutex());
+        forward_ = fftwf_plan_dft_r2c_2d(m, m, real_, spectrum, FFTW_ESTIMATE);
+        inverse_ = fftwf_plan_dft_c2r_2d(m, m, spectrum, real_, FFTW_ESTIMATE);
+    }
     n_ = n;
     size_ = m;
 }

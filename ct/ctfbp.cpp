@@ -1,6 +1,7 @@
 #include "ct/ctfbp.h"
 
 // Local
+#include "ct/fftwplanner.h"
 #include "ct/backprojectkernel.h"
 #include "ct/backprojectsingle.h"
 #include "imagedata/pixelblock.h"
@@ -39,10 +40,13 @@ CtFbp::~CtFbp()
 
 void CtFbp::release()
 {
-    if (fwdPlan_)
-        fftw_destroy_plan(static_cast<fftw_plan>(fwdPlan_));
-    if (invPlan_)
-        fftw_destroy_plan(static_cast<fftw_plan>(invPlan_));
+    if (fwdPlan_ || invPlan_) {
+        const std::lock_guard<std::mutex> planner(fftwPlannerMutex());
+        if (fwdPlan_)
+            fftw_destroy_plan(static_cast<fftw_plan>(fwdPlan_));
+        if (invPlan_)
+            fftw_destroy_plan(static_cast<fftw_plan>(invPlan_));
+    }
     fwdPlan_ = invPlan_ = nullptr;
     for (double *p : {fwdIn_, fwdOut_, invIn_, invOut_})
         fftw_free(p);
@@ -96,6 +100,7 @@ void CtFbp::setup(int n, int p, bool single)
     for (int i = 0; i < rows_; ++i) // the padding is read, never used: keep it defined
         std::fill_n(filteredData(i) + len, backProjectRowPadding, 0.0);
     if (n_ > 0) {
+        const std::lock_guard<std::mutex> planner(fftwPlannerMutex());
         fwdPlan_ = fftw_plan_dft_1d(n_, asComplex(fwdIn_), asComplex(fwdOut_), FFTW_FORWARD, FFTW_ESTIMATE);
         invPlan_ = fftw_plan_dft_1d(n_, asComplex(invIn_), asComplex(invOut_), FFTW_BACKWARD, FFTW_ESTIMATE);
     }

@@ -2,6 +2,7 @@
 // (the spectrum of a real row is symmetric, so its first N/2 + 1 bins say everything), filtered
 // rows and image in floats.
 
+#include "ct/fftwplanner.h"
 #include "ct/ctfbp.h"
 
 // Local
@@ -33,6 +34,7 @@ void CtFbp::setupSingle()
     for (int i = 0; i < rows_; ++i) // the padding is read, never used: keep it defined
         std::fill_n(filteredDataF(i) + len, backProjectRowPaddingSingle, 0.0f);
     if (n_ > 0) {
+        const std::lock_guard<std::mutex> planner(fftwPlannerMutex());
         fwdPlanF_
             = fftwf_plan_dft_r2c_1d(n_, fwdInF_, reinterpret_cast<fftwf_complex *>(fwdOutF_), FFTW_ESTIMATE);
         invPlanF_
@@ -42,10 +44,13 @@ void CtFbp::setupSingle()
 
 void CtFbp::releaseSingle()
 {
-    if (fwdPlanF_)
-        fftwf_destroy_plan(static_cast<fftwf_plan>(fwdPlanF_));
-    if (invPlanF_)
-        fftwf_destroy_plan(static_cast<fftwf_plan>(invPlanF_));
+    if (fwdPlanF_ || invPlanF_) {
+        const std::lock_guard<std::mutex> planner(fftwPlannerMutex());
+        if (fwdPlanF_)
+            fftwf_destroy_plan(static_cast<fftwf_plan>(fwdPlanF_));
+        if (invPlanF_)
+            fftwf_destroy_plan(static_cast<fftwf_plan>(invPlanF_));
+    }
     fwdPlanF_ = invPlanF_ = nullptr;
     for (float *p : {fwdInF_, fwdOutF_, invInF_, invOutF_, spectraF_})
         fftwf_free(p);

@@ -7,60 +7,66 @@
 // Local
 #include "ct/atomicfile.h"
 #include "ct/ctlog.h"
-#include <type_traits>
+
+namespace {
+
+template<class Write>
+WriteReport writeEverywhere(const QString &dir, const QString &name, const QString &tag, const QString &slice,
+    const QString &extension, const SubFolderRule &rule, Write write)
+{
+    WriteReport report;
+    for (const QString &folder : targetDirs(dir, tag, slice, rule)) {
+        const QString path = QDir(folder).absoluteFilePath(ctFileName(name, tag, slice, extension));
+        QString error;
+        if (write(path, error))
+            report.written << path;
+        else
+            report.failed.append({path, error});
+    }
+    return report;
+}
+
+} // namespace
+
+WriteReport writeRecord(const SavingData &r, const SubFolderRule &rule)
+{
+    return writeEverywhere(r.dir, r.name, r.tag, r.sliceText, r.extension, rule,
+        [&r](const QString &path, QString &error) { return writeFileAtomically(path, r.contents, &error); });
+}
+
+WriteReport writeRecord(const SavingImg &r, const SubFolderRule &rule)
+{
+    return writeEverywhere(r.dir, r.name, r.tag, r.sliceText, QStringLiteral("png"), rule,
+        [&r](const QString &path, QString &error) { return writeImageAtomically(path, r.image, &error); });
+}
 
 DataSaver::DataSaver(QObject *parent)
     : QObject(parent)
 {
-    qRegisterMetaType<SavingData *>();
-    qRegisterMetaType<SavingImg *>();
+    qRegisterMetaType<SavingData>();
+    qRegisterMetaType<SavingImg>();
     qRegisterMetaType<SubFolderRule>();
 }
 
-template<class Record, class Write> void DataSaver::writeEverywhere(const Record &r, bool image, Write write)
+void DataSaver::report(const WriteReport &report, bool image)
 {
-    QString extension = QStringLiteral("png");
-    if constexpr (std::is_same_v<Record, SavingData>)
-        extension = r.extension;
-    for (const QString &dir : targetDirs(r.dir, r.tag, r.sliceText, rule_)) {
-        const QString path = QDir(dir).absoluteFilePath(ctFileName(r.name, r.tag, r.sliceText, extension));
-        QString error;
-        if (write(path, error)) {
-            emit wrote(path);
-        } else {
-            qCCritical(lcCt).noquote() << (image ? "Can't save image file :" : "Can't save data file :") << path
-                                  << QStringLiteral("(%1)").arg(error);
-            emit writeFailed(image, path);
-        }
+    for (const QString &path : report.written)
+        emit wrote(path);
+    for (const auto &[path, error] : report.failed) {
+        qCCritical(lcCt).noquote() << (image ? "Can't save image file :" : "Can't save data file :") << path
+                                   << QStringLiteral("(%1)").arg(error);
+        emit writeFailed(image, path);
     }
 }
 
-void DataSaver::saveData(SavingData *data)
+void DataSaver::saveData(const SavingData &data)
 {
-    writeEverywhere(*data, false, [data](const QString &path, QString &error) {
-        return writeFileAtomically(path, data->contents, &error);
-    });
+    report(writeRecord(data, rule_), false);
+    emit recordDone(data.contents.size());
 }
 
-void DataSaver::saveImg(SavingImg *img)
+void DataSaver::saveImg(const SavingImg &img)
 {
-    writeEverywhere(*img, true, [img](const QString &path, QString &error) {
-        return writeImageAtomically(path, img->image, &error);
-    });
-}
-
-void DataSaver::saveDataWDiscard(SavingData *data)
-{
-    saveData(data);
-    const qint64 bytes = data->contents.size();
-    delete data;
-    emit recordDone(bytes);
-}
-
-void DataSaver::saveImgWDiscard(SavingImg *img)
-{
-    saveImg(img);
-    const qint64 bytes = img->image.sizeInBytes();
-    delete img;
-    emit recordDone(bytes);
+    report(writeRecord(img, rule_), true);
+    emit recordDone(img.image.sizeInBytes());
 }

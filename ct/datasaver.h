@@ -1,17 +1,32 @@
 #pragma once
 
 // Qt
+#include <QList>
 #include <QObject>
+#include <QStringList>
 
 // Local
 #include "ct/savenaming.h"
 #include "ct/savingrecords.h"
+#include <utility>
 
-/// Writes the results of the calculation workers on a thread of its own, in the order they arrive:
-/// a data file and a PNG image per slice, named and placed by the naming and sub-folder rules. Every
-/// file is written under a temporary name and renamed when complete. A write that fails is reported
-/// (debug message and `writeFailed`) and the next record is written normally.
-/// All slots run on the saver's thread.
+/// What became of writing one record: the paths written, and those that failed with the reason.
+struct WriteReport
+{
+    QStringList written;
+    QList<std::pair<QString, QString>> failed;
+};
+
+/// Writes a record into every folder of `rule`, named by the naming rule; each file appears under its
+/// name only when complete. The one writer of slice files: the window's saver and the command use it.
+WriteReport writeRecord(const SavingData &record, const SubFolderRule &rule);
+WriteReport writeRecord(const SavingImg &record, const SubFolderRule &rule);
+
+/// Writes the slices of the window's runs on a thread of its own, in the order they arrive: a data
+/// file, a float TIFF and a PNG image per slice, named and placed by the naming and sub-folder
+/// rules. A write that fails is reported (debug message and `writeFailed`) and the next record is
+/// written normally. Records come by value.
+/// runs on: the saver thread (all slots).
 class DataSaver : public QObject
 {
     Q_OBJECT
@@ -23,20 +38,17 @@ signals:
     void writeFailed(bool image, const QString &path);
     /// A file was written.
     void wrote(const QString &path);
-    /// A record handed over with a discarding slot is done with (written or reported failed);
-    /// `bytes` is what it held (the data text or the image).
+    /// A record is done with (written or reported failed); `bytes` is what it held (the data text
+    /// or the image).
     void recordDone(qint64 bytes);
 
 public slots:
-    void saveDataWDiscard(SavingData *data);
-    void saveData(SavingData *data);
-    void saveImg(SavingImg *img);
-    void saveImgWDiscard(SavingImg *img);
+    void saveData(const SavingData &data);
+    void saveImg(const SavingImg &img);
     void setSubFolderRule(const SubFolderRule &rule) { rule_ = rule; }
 
 private:
-    // Writes one record into every folder of the sub-folder rule, reporting failures.
-    template<class Record, class Write> void writeEverywhere(const Record &r, bool image, Write write);
+    void report(const WriteReport &report, bool image);
 
     SubFolderRule rule_;
 };

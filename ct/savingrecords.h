@@ -6,8 +6,7 @@
 #include <QMetaType>
 #include <QString>
 
-/// A data file on its way from a worker to the saver: created by the worker, deleted by the saver
-/// after writing.
+/// A data file on its way to the saver, by value: what the file holds and where it goes.
 struct SavingData
 {
     QString dir;
@@ -18,7 +17,7 @@ struct SavingData
     QString extension = QStringLiteral("dat"); // "tif" for a float TIFF slice
 };
 
-/// An image on its way from a worker to the saver.
+/// An image on its way to the saver, by value.
 struct SavingImg
 {
     QString dir;
@@ -28,5 +27,5 @@ struct SavingImg
     QImage image;
 };
 
-Q_DECLARE_METATYPE(SavingData *)
-Q_DECLARE_METATYPE(SavingImg *)
+Q_DECLARE_METATYPE(SavingData)
+Q_DECLARE_METATYPE(SavingImg)

@@ -1,6 +1,10 @@
 #include "ct/sinogramgen.h"
 
+// Qt
+#include <QDebug>
+
 // Local
+#include "ct/ctlog.h"
 #include "ct/offsetaxis.h"
 #include "ct/sgmgeometry.h"
 #include "ct/sinogramline.h"
@@ -56,6 +60,10 @@ QString sinogramProblem(SinogramStatus status, const ProjectionSet &set, const S
         return QStringLiteral("Using Images %1 is more than the %2 images loaded")
             .arg(request.usingImages)
             .arg(set.count());
+    case SinogramStatus::I0NotAboveBg:
+        return QStringLiteral("%1 (at more than half of the line of slice %2)")
+            .arg(i0NotAboveBgText())
+            .arg(request.slice);
     case SinogramStatus::NoProjections:
         break;
     }
@@ -119,6 +127,54 @@ std::vector<std::vector<double>> referenceLines(
     return lines;
 }
 
+// Where I0 is not above BG the correction clamps: said, and a slice with more than half of its line
+// so fails (its target emptied) and leaves the block. False when no slice is left.
+bool keepCorrectable(std::vector<SinogramStatus> &status, std::span<const int> slices, std::vector<int> &used,
+    std::vector<SinogramData *> &out, std::vector<std::vector<double>> &i0,
+    std::vector<std::vector<double>> &bg)
+{
+    qsizetype clamped = 0;
+    QList<int> warned;
+    size_t kept = 0;
+    for (size_t i = 0; i < used.size(); ++i) {
+        const qsizetype n = countI0NotAboveBg(i0[i], bg[i]);
+        if (i0NotAboveBgFails(n, qsizetype(i0[i].size()))) {
+            for (size_t s = 0; s < status.size(); ++s)
+                if (slices[s] == used[i] && status[s] == SinogramStatus::Generated)
+                    status[s] = SinogramStatus::I0NotAboveBg;
+            out[i]->height = 0;
+            out[i]->att.clear();
+            out[i]->raw.clear();
+            continue;
+        }
+        if (n > 0) {
+            clamped += n;
+            warned << used[i];
+        }
+        if (kept != i) {
+            used[kept] = used[i];
+            out[kept] = out[i];
+            i0[kept] = std::move(i0[i]);
+            bg[kept] = std::move(bg[i]);
+        }
+        ++kept;
+    }
+    used.resize(kept);
+    out.resize(kept);
+    i0.resize(kept);
+    bg.resize(kept);
+    if (clamped > 0)
+        qCWarning(lcCt).noquote()
+            << QStringLiteral("I0 is not above BG at %1 pixels of the lines of slice%2 %3: "
+                              "their attenuation is taken against 1")
+                   .arg(clamped)
+                   .arg(warned.size() == 1 ? QString() : QStringLiteral("s"))
+                   .arg(warned.size() == 1
+                           ? QString::number(warned.first())
+                           : QStringLiteral("%1 … %2").arg(warned.first()).arg(warned.last()));
+    return kept > 0;
+}
+
 } // namespace
 
 int sinogramWidth(const SinogramRequest &request, int lineLength)
@@ -162,8 +218,9 @@ std::vector<double> resampledCovered(const double *line, const SgmGeometry &g)
 // The stitched sinograms of the slices `used` into `out` (see SinogramRequest::offsetAxis). Every
 // image is read once: it adds its corrected line, weighted, into the row it leads and into the rows
 // it faces.
-void stitchSinograms(const std::vector<SinogramData *> &out, const ProjectionSet &set,
-    const SinogramRequest &request, const std::vector<int> &used, bool keepRaw, int L)
+void stitchSinograms(std::vector<SinogramStatus> &status, std::span<const int> slices,
+    std::vector<SinogramData *> &out, const ProjectionSet &set, const SinogramRequest &request,
+    std::vector<int> &used, bool keepRaw, int L)
 {
     const OffsetAxisGeometry og = makeOffsetAxisGeometry(L, request.cor);
     const int count = set.count();
@@ -172,19 +229,23 @@ void stitchSinograms(const std::vector<SinogramData *> &out, const ProjectionSet
     const auto weights = lineWeights(g);
     const size_t stride = lineStride(L);
     std::vector<double> refLine(static_cast<size_t>(L));
-    std::vector<LineCorrection> corrections;
-    for (int slice : used) {
-        std::vector<double> i0(static_cast<size_t>(g.width), 1.0), bg(static_cast<size_t>(g.width), 0.0);
+    std::vector<std::vector<double>> i0(used.size(), std::vector<double>(static_cast<size_t>(g.width), 1.0));
+    std::vector<std::vector<double>> bg(used.size(), std::vector<double>(static_cast<size_t>(g.width), 0.0));
+    for (size_t k = 0; k < used.size(); ++k) {
         if (set.i0) {
-            readSliceLine(*set.i0, request.rowLines, slice, refLine.data());
-            i0 = resampledCovered(refLine.data(), g);
+            readSliceLine(*set.i0, request.rowLines, used[k], refLine.data());
+            i0[k] = resampledCovered(refLine.data(), g);
         }
         if (set.bg) {
-            readSliceLine(*set.bg, request.rowLines, slice, refLine.data());
-            bg = resampledCovered(refLine.data(), g);
+            readSliceLine(*set.bg, request.rowLines, used[k], refLine.data());
+            bg[k] = resampledCovered(refLine.data(), g);
         }
-        corrections.push_back(makeLineCorrection(g, weights, i0, bg));
     }
+    if (set.i0 && !keepCorrectable(status, slices, used, out, i0, bg))
+        return;
+    std::vector<LineCorrection> corrections;
+    for (size_t k = 0; k < used.size(); ++k)
+        corrections.push_back(makeLineCorrection(g, weights, i0[k], bg[k]));
     std::vector<double> w(static_cast<size_t>(og.width));
     for (int i = 0; i < og.width; ++i)
         w[i] = og.directWeight(i);
@@ -304,13 +365,15 @@ std::vector<SinogramStatus> genSinograms(std::span<SinogramData> targets, const 
     if (used.empty())
         return status;
     if (request.offsetAxis) {
-        stitchSinograms(out, set, request, used, keepRaw, L);
+        stitchSinograms(status, slices, out, set, request, used, keepRaw, L);
         return status;
     }
 
     const SgmGeometry g = makeSgmGeometry(request.rowLines, L, request.cor);
-    const auto i0 = referenceLines(set.i0.get(), request.rowLines, used, g, L, 1.0);
-    const auto bg = referenceLines(set.bg.get(), request.rowLines, used, g, L, 0.0);
+    auto i0 = referenceLines(set.i0.get(), request.rowLines, used, g, L, 1.0);
+    auto bg = referenceLines(set.bg.get(), request.rowLines, used, g, L, 0.0);
+    if (set.i0 && !keepCorrectable(status, slices, used, out, i0, bg))
+        return status;
     const auto weights = lineWeights(g);
     std::vector<LineCorrection> corrections;
     for (size_t i = 0; i < used.size(); ++i)

@@ -34,10 +34,13 @@ enum class SinogramStatus {
     SliceOutOfRange, // the slice is not a line of the images: the target is unchanged
     TooManyImages, // a partial data set uses more images than the set holds: the target is unchanged
     NoProjections, // empty set or no image used: the target holds no data
+    I0NotAboveBg, // I0 − BG ≤ 0 at more than half of the line's samples: the target holds no data
 };
 
 /// Builds the sinogram of one slice: every used projection's slice line resampled on the grid
-/// centred on the centre of rotation, and its attenuation after the I0/BG correction.
+/// centred on the centre of rotation, and its attenuation after the I0/BG correction. With an I0
+/// image, samples where I0 is not above BG are counted: a warning names them, and more than half of
+/// the line fails the slice (`I0NotAboveBg`).
 /// Reads only the images of `set` (memory mode), so any thread may call it while the set is unchanged.
 SinogramStatus genSinogram0(SinogramData &target, const ProjectionSet &set, const SinogramRequest &request);
 

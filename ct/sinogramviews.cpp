@@ -1,6 +1,7 @@
 #include "ct/sinogramviews.h"
 
 // Local
+#include "ct/fftwplanner.h"
 #include "ct/sgmgeometry.h"
 #include "imagedata/imgdata.h"
 #include "imagedata/projectionset.h"
@@ -122,9 +123,16 @@ ViewValues fourierSinogram(const SinogramData &sinogram)
             a[1] = b[1] = 0.0;
         }
     }
-    fftw_plan plan = fftw_plan_dft_2d(2 * H, W, in, out, FFTW_FORWARD, FFTW_ESTIMATE);
+    fftw_plan plan = nullptr;
+    {
+        const std::lock_guard<std::mutex> planner(fftwPlannerMutex());
+        plan = fftw_plan_dft_2d(2 * H, W, in, out, FFTW_FORWARD, FFTW_ESTIMATE);
+    }
     fftw_execute(plan);
-    fftw_destroy_plan(plan);
+    {
+        const std::lock_guard<std::mutex> planner(fftwPlannerMutex());
+        fftw_destroy_plan(plan);
+    }
     v.width = W;
     v.height = 2 * H;
     v.values.resize(n);

@@ -8,6 +8,7 @@
 #include "ct/sgmgeometry.h"
 #include "ct/sinogramdata.h"
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 int requiredLength(const ProjectionSet &set, const SinogramRequest &request)
@@ -37,7 +38,8 @@ SliceResult reconstructSlice(CtFbp &engine, SinogramCache &sinograms, const Slic
     }
     const int n = fftLength(sinogram.width);
     const int rows = sinogram.height;
-    if (n < 2 || engine.n() != n || rows > engine.projections()) {
+    // The filter divides by the engine's projections: they must be the sinogram's rows.
+    if (n < 2 || engine.n() != n || rows != engine.projections()) {
         result.problem
             = QStringLiteral("slice %1 needs a transform of %2 for %3 projections, the engine has %4 for %5")
                   .arg(task.sinogram.slice)
@@ -58,11 +60,23 @@ SliceResult reconstructSlice(CtFbp &engine, SinogramCache &sinograms, const Slic
     const Region &r = result.region;
     engine.backProjectRows(rows, r.x0, r.x1, r.z0, r.z1, task.angles.theta0, task.angles.dTheta);
     result.times.backProjection = lap();
+    // A value that is not finite (from a sinogram that held one) would be written as "nan" and
+    // blacken the picture: such a slice fails and nothing of it is written.
+    const std::span<const double> values = engine.image();
+    if (const auto bad
+        = std::count_if(values.begin(), values.end(), [](double v) { return !std::isfinite(v); });
+        bad > 0) {
+        result.problem = QStringLiteral("slice %1 holds %2 values that are not finite: it is not written")
+                             .arg(task.sinogram.slice)
+                             .arg(bad);
+        return result;
+    }
     result.reconstructed = true;
-    if (task.keepValues)
+    makeSliceFiles(result, engine.image(), task);
+    if (task.values == ValuesHandOver::Take)
         result.values = std::make_shared<std::vector<double>>(engine.takeImage());
-    else
-        makeSliceFiles(result, engine.image(), task);
+    else if (task.values == ValuesHandOver::Copy)
+        result.values = std::make_shared<std::vector<double>>(engine.image().begin(), engine.image().end());
     result.times.output = lap();
     return result;
 }

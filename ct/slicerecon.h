@@ -2,6 +2,7 @@
 
 // Qt
 #include <QByteArray>
+#include <QDateTime>
 #include <QImage>
 #include <QMetaType>
 #include <QString>
@@ -19,6 +20,11 @@
 #include <span>
 #include <vector>
 
+/// What becomes of a reconstructed slice's values besides the files made of them: kept by the
+/// engine, copied out (to be shown while the engine goes on) or taken out of the engine (for files
+/// made on another thread; the buffer comes back by `recycleImage`).
+enum class ValuesHandOver { None, Copy, Take };
+
 /// Everything a worker needs to reconstruct one slice, taken on the main thread when the slice is
 /// handed out: the shared read-only images, the sinogram request, the angles, the calculation
 /// region and what to make of the result.
@@ -34,7 +40,7 @@ struct SliceTask
     bool makeData = false;
     DataWindow window;
     bool makeTiff = false; // the values as 32-bit float TIFF
-    bool keepValues = false; // hand the slice's values over (for files made on another thread)
+    ValuesHandOver values = ValuesHandOver::None;
     StripeParams stripes; // taken out of the sinogram before it is filtered (off by default)
     // Slices whose sinograms are built in the same pass over the images as this one's (this one
     // among them) and kept by the worker for the tasks of the block that follow; the dispatcher
@@ -68,7 +74,8 @@ struct SliceResult
     QByteArray tiff; // the float TIFF file
     QString problem; // why nothing was reconstructed
     SliceTimes times;
-    std::shared_ptr<std::vector<double>> values; // n × n, when the task keeps them
+    QDateTime started, ended; // on the worker's clock, for the panel that shows the slice
+    std::shared_ptr<std::vector<double>> values; // n × n, when the task hands them over
 };
 
 Q_DECLARE_METATYPE(SliceTask)
@@ -79,8 +86,8 @@ Q_DECLARE_METATYPE(SliceResult)
 int requiredLength(const ProjectionSet &set, const SinogramRequest &request);
 
 /// Takes the sinogram from `sinograms` (building it, with its block), reconstructs it with `engine`
-/// (which must already be set up for the sinogram's length and enough projections) and makes the
-/// requested image and data text (or hands the values over, leaving the engine without an image).
+/// (which must already be set up for the sinogram's length and enough projections), makes the
+/// requested image, data text and TIFF file and hands the values over as the task asks.
 /// Runs on the calling thread; reports a slice that cannot be reconstructed instead of using an
 /// older sinogram or a wrongly sized engine.
 SliceResult reconstructSlice(CtFbp &engine, SinogramCache &sinograms, const SliceTask &task);

@@ -15,7 +15,12 @@ void SliceWorker::run(const SliceTask &task)
         engine_.recycleImage(std::move(*spare_));
         spare_.reset();
     }
-    emit done(reconstructSlice(engine_, sinograms_, task));
+    const QDateTime start = QDateTime::currentDateTime();
+    emit began(task.sinogram.slice, start);
+    SliceResult result = reconstructSlice(engine_, sinograms_, task);
+    result.started = start;
+    result.ended = QDateTime::currentDateTime();
+    emit done(result);
 }
 
 void SliceWorker::recycle(std::shared_ptr<std::vector<double>> values)

@@ -3,10 +3,13 @@
 // Local
 #include "ct/columnmedian.h"
 #include "ct/columnsort.h"
+#include "ct/deadcolumns.h"
+#include "ct/stripeprofile.h"
 #include "imagedata/pixelblock.h"
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace {
 
@@ -17,6 +20,9 @@ struct Workspace
     std::vector<float> columns; // the sinogram
     std::vector<float> sorted; // each column sorted along the angle
     std::vector<float> neighbours; // medians of the neighbouring columns
+    // A few hundred rows (or ranks) of each column, and their neighbours' plain and curved medians.
+    std::vector<float> few, fewNeighbours, fewCurved;
+    std::vector<float> fewRows, fewRowNeighbours; // a few hundred rows, for the sorting's check
     std::vector<std::uint32_t> order; // the row of each sorted value
 
     void reserve(std::size_t size)
@@ -36,16 +42,43 @@ struct Workspace
         }
         order.resize(size);
     }
+
+    void reserveFew(std::size_t size)
+    {
+        for (auto *v : {&few, &fewNeighbours, &fewCurved, &fewRows, &fewRowNeighbours})
+            v->resize(size);
+    }
 };
 
 thread_local Workspace workspace;
 
-// Half the window of the running mean along the angle that tells a dead column from a live one.
-constexpr int deadMeanRadius = 5;
 // Passes of the levelling: each corrects what the strongest stripes did to their neighbours' medians.
 constexpr int levelPasses = 3;
 // The spread of the median of n samples of a normal distribution, in units of their spread.
 constexpr double medianSpreadFactor = 1.2533;
+// Rows (or ranks) taken for a column's offsets: its median over a few hundred is as good as over
+// thousands, at a fraction of the neighbours' medians.
+constexpr int sampledRows = 320;
+
+// A column's rows padded to whole lanes.
+std::size_t lanesFor(int rows)
+{
+    return (static_cast<std::size_t>(std::max(rows, 1)) + medianLanes - 1) / medianLanes * medianLanes;
+}
+
+// `rows` of the `height` rows of each column, taken evenly (row i·height/rows), into `out`, `outStride`
+// apart, the padding 0.
+void takeEvenly(
+    const float *in, int width, int height, std::size_t stride, float *out, int rows, std::size_t outStride)
+{
+    for (int j = 0; j < width; ++j) {
+        const float *c = in + static_cast<std::size_t>(j) * stride;
+        float *o = out + static_cast<std::size_t>(j) * outStride;
+        for (int i = 0; i < rows; ++i)
+            o[i] = c[static_cast<std::size_t>(static_cast<long long>(i) * height / rows)];
+        std::fill(o + rows, o + outStride, 0.0f);
+    }
+}
 
 // Parameters made usable whatever a caller put in: the readers refuse what lies outside.
 StripeParams usable(const StripeParams &p)
@@ -87,148 +120,6 @@ void interpolateNonFinite(double *att, int width, int height)
             left = j;
         }
     }
-}
-
-// A median filter over a short list, the ends mirrored.
-std::vector<double> medianAlong(std::span<const double> values, int window)
-{
-    const int n = static_cast<int>(values.size());
-    const int half = window / 2;
-    std::vector<double> out(values.size()), buffer(static_cast<std::size_t>(window));
-    for (int j = 0; j < n; ++j) {
-        for (int d = -half; d <= half; ++d)
-            buffer[d + half] = values[reflectedColumn(j + d, n)];
-        std::nth_element(buffer.begin(), buffer.begin() + half, buffer.end());
-        out[j] = buffer[half];
-    }
-    return out;
-}
-
-void dilate(std::vector<unsigned char> &mask)
-{
-    const std::vector<unsigned char> m = mask;
-    for (std::size_t j = 0; j < m.size(); ++j)
-        mask[j] = m[j] || (j > 0 && m[j - 1]) || (j + 1 < m.size() && m[j + 1]);
-}
-
-// Every marked column replaced, row by row, by the line between the nearest unmarked columns (the
-// nearest one's values beyond the last). Nothing happens when every column is marked.
-void fillMarkedColumns(double *att, int width, int height, const std::vector<unsigned char> &mask)
-{
-    struct Fill
-    {
-        int column, left, right;
-        double weight; // of the right column
-    };
-    std::vector<Fill> fills;
-    int left = -1;
-    for (int j = 0; j < width; ++j) {
-        if (!mask[j]) {
-            left = j;
-            continue;
-        }
-        int right = j + 1;
-        while (right < width && mask[right])
-            ++right;
-        if (left < 0 && right >= width)
-            return;
-        if (left < 0)
-            fills.push_back({j, right, right, 1.0});
-        else if (right >= width)
-            fills.push_back({j, left, left, 0.0});
-        else
-            fills.push_back({j, left, right, double(j - left) / double(right - left)});
-    }
-    for (int r = 0; r < height; ++r) {
-        double *row = att + static_cast<std::size_t>(r) * width;
-        for (const Fill &f : fills)
-            row[f.column] = row[f.left] + (row[f.right] - row[f.left]) * f.weight;
-    }
-}
-
-// Each column's noise along the angle: the median absolute difference of disjoint pairs of rows,
-// a few hundred of them (the sample's edges pass a column at few angles, so they hardly count).
-std::vector<double> rowPairNoise(const double *att, int width, int height)
-{
-    const int skip = std::max(1, height / 512) * 2;
-    const int pairs = (height - 1 + skip - 1) / skip;
-    std::vector<float> steps(static_cast<std::size_t>(width) * std::max(pairs, 1));
-    int count = 0;
-    for (int r = 0; r + 1 < height && count < pairs; r += skip, ++count) {
-        const double *a = att + static_cast<std::size_t>(r) * width;
-        const double *b = a + width;
-        for (int j = 0; j < width; ++j)
-            steps[static_cast<std::size_t>(j) * pairs + count] = static_cast<float>(std::abs(b[j] - a[j]));
-    }
-    std::vector<double> noise(static_cast<std::size_t>(width), 0.0);
-    for (int j = 0; count > 0 && j < width; ++j) {
-        float *c = steps.data() + static_cast<std::size_t>(j) * pairs;
-        std::nth_element(c, c + count / 2, c + count);
-        noise[j] = c[count / 2];
-    }
-    return noise;
-}
-
-// Unresponsive and fluctuating columns, marked with a column on each side and interpolated.
-// Unresponsive, after the paper: a column's summed deviation from its running mean along the angle,
-// against the median over `largeSize` columns, among the values that stand out low. Fluctuating: a
-// column whose noise along the angle is more than e^(snr·spread) times the median of the ten columns
-// beyond its direct neighbours (spread: that of the logarithm of the ratio over all columns, at
-// least 0.1). The paper takes the deviation for both; a small dense feature that turns at a column
-// deviates as much as a pixel that reads wildly, but it changes smoothly from angle to angle.
-void removeDeadColumns(double *att, int width, int height, const StripeParams &p)
-{
-    if (width < 8 || height < 2)
-        return;
-    std::vector<double> sum(static_cast<std::size_t>(width), 0.0), deviation(sum);
-    const auto addRow = [&](int r, double sign) {
-        const double *row = att + static_cast<std::size_t>(r) * width;
-        for (int j = 0; j < width; ++j)
-            sum[j] += sign * row[j];
-    };
-    for (int r = 0; r <= std::min(deadMeanRadius, height - 1); ++r)
-        addRow(r, 1.0);
-    for (int r = 0; r < height; ++r) {
-        const int count = std::min(height - 1, r + deadMeanRadius) - std::max(0, r - deadMeanRadius) + 1;
-        const double *row = att + static_cast<std::size_t>(r) * width;
-        for (int j = 0; j < width; ++j)
-            deviation[j] += std::abs(row[j] - sum[j] / count);
-        if (r + deadMeanRadius + 1 < height)
-            addRow(r + deadMeanRadius + 1, 1.0);
-        if (r - deadMeanRadius >= 0)
-            addRow(r - deadMeanRadius, -1.0);
-    }
-    const std::vector<double> level = medianAlong(deviation, p.largeSize);
-    std::vector<double> ratio(deviation.size());
-    for (std::size_t j = 0; j < ratio.size(); ++j)
-        ratio[j] = level[j] > 0.0 ? deviation[j] / level[j] : 1.0;
-    std::vector<unsigned char> mask = stripeOutliers(ratio, p.snr, StripeSide::Low);
-
-    if (height >= 4) {
-        const std::vector<double> noise = rowPairNoise(att, width, height);
-        std::vector<double> logRatio(noise.size(), 0.0), around;
-        for (int j = 0; j < width; ++j) {
-            around.clear();
-            for (int d = 2; d <= 6; ++d) {
-                around.push_back(noise[reflectedColumn(j - d, width)]);
-                around.push_back(noise[reflectedColumn(j + d, width)]);
-            }
-            std::nth_element(around.begin(), around.begin() + 5, around.end());
-            if (around[5] > 0.0 && noise[j] > 0.0)
-                logRatio[j] = std::log(noise[j] / around[5]);
-        }
-        std::vector<double> size(logRatio.size());
-        for (int j = 0; j < width; ++j)
-            size[j] = std::abs(logRatio[j]);
-        std::nth_element(size.begin(), size.begin() + width / 2, size.end());
-        const double spread = std::max(1.4826 * size[width / 2], 0.1);
-        for (int j = 0; j < width; ++j)
-            mask[j] |= logRatio[j] > p.snr * spread;
-    }
-    dilate(mask);
-    // The outermost columns have neighbours on one side only, and lie outside the slice's circle.
-    mask[0] = mask[1] = mask[width - 2] = mask[width - 1] = 0;
-    fillMarkedColumns(att, width, height, mask);
 }
 
 // Row-major doubles into columns of floats, `stride` apart, the padding rows 0.
@@ -283,55 +174,96 @@ float medianOf(float *values, int n)
     return values[m];
 }
 
-// Whether the medians of the four quarters of `values` all lie on the same side of 0 and stand out
-// of `spread` (the spread of one value) `snr` times: in every quarter (`everyQuarter`) or in one at
-// least. A median lies above a limit when more than half the values do, so counting takes the place
-// of selecting.
-bool holdsInEveryQuarter(const float *values, int n, double spread, double snr, bool everyQuarter)
+// Whether the medians of the four quarters of `values` (of the turn, or of the ranks) all lie on the
+// same side of 0 and stand out of `spread` (the spread of one value) `snr` times; with `alike`, none
+// more than twice another too, give or take the noise. A stripe offsets a column alike in every
+// quarter of the turn; a small dense feature of the sample that turns at the column's distance from
+// the axis dwells there for a good part of the turn and makes some quarters stand far out of the
+// others. (Quarters of the ranks differ by the sample's spread of values anyway.) Reorders `values`
+// within each quarter.
+bool holdsInEveryQuarter(float *values, int n, double spread, double snr, double alike)
 {
     const int quarter = n / 4;
     if (quarter < 2)
         return false;
-    const float limit = static_cast<float>(snr * medianSpreadFactor * spread / std::sqrt(double(quarter)));
-    bool positive = true, negative = true; // every quarter's median on that side
-    bool above = everyQuarter, below = everyQuarter; // beyond the limit: in all, or in one
-    for (int q = 0; q < 4 && (positive || negative); ++q) {
+    const double limit = snr * medianSpreadFactor * spread / std::sqrt(double(quarter));
+    double smallest = std::numeric_limits<double>::max(), largest = 0.0;
+    int above = 0, below = 0;
+    for (int q = 0; q < 4; ++q) {
         const int k0 = q * quarter, k1 = q == 3 ? n : k0 + quarter;
-        int plus = 0, minus = 0, over = 0, under = 0;
-        for (int k = k0; k < k1; ++k) {
-            plus += values[k] > 0.0f;
-            minus += values[k] < 0.0f;
-            over += values[k] > limit;
-            under += values[k] < -limit;
-        }
-        const int half = k1 - k0;
-        positive &= 2 * plus > half;
-        negative &= 2 * minus > half;
-        if (everyQuarter) {
-            above &= 2 * over > half;
-            below &= 2 * under > half;
-        } else {
-            above |= 2 * over > half;
-            below |= 2 * under > half;
-        }
+        const double m = medianOf(values + k0, k1 - k0);
+        above += m > limit;
+        below += m < -limit;
+        smallest = std::min(smallest, std::abs(m));
+        largest = std::max(largest, std::abs(m));
     }
-    return (positive && above) || (negative && below);
+    return (above == 4 || below == 4) && largest <= alike * smallest + std::sqrt(2.0) * limit;
+}
+
+struct Profile
+{
+    std::vector<double> mean; // of each column over the rows
+    std::vector<double> spread; // of a column's mean, and of the median of its offsets
+};
+
+// The typical size of the columns' offsets: 1.4826 times the median magnitude.
+double typicalOffset(std::span<const double> level)
+{
+    std::vector<double> size(level.begin(), level.end());
+    if (size.empty())
+        return 0.0;
+    for (double &v : size)
+        v = std::abs(v);
+    std::nth_element(size.begin(), size.begin() + size.size() / 2, size.end());
+    return 1.4826 * size[size.size() / 2];
+}
+
+// Whether column j's offset `level`[j] against its neighbours is a stripe's rather than the sample's,
+// where it holds in every quarter of the turn or of the ranks: the mirrored column about the axis must
+// not show the same (`mirroredBySample`), and the axis column itself, its own mirror image, must be
+// unmistakable (`scale`: the spread of an offset over that of a column's mean). The sample's edges
+// stand far out of the offsets of the other columns, stripes among them: an offset within four times
+// the typical one is no edge's and is not weighed against the mirror image.
+bool stripeLike(
+    std::span<const double> level, double typical, const Profile &profile, double scale, int j, double snr)
+{
+    const int w = static_cast<int>(level.size());
+    if (w % 2 == 1 && j == (w - 1) / 2) {
+        // Twice the margin of a quarter of the turn, and a mean that departs as far from the cubic
+        // through the two columns on either side: a sample centred on the axis, however small, curves
+        // smoothly across it.
+        if (std::abs(level[j]) < 4.0 * snr * scale * profile.spread[j] || j < 2 || j + 2 >= w)
+            return false;
+        const std::vector<double> &m = profile.mean;
+        const double cubic = 2.0 / 3.0 * (m[j - 1] + m[j + 1]) - 1.0 / 6.0 * (m[j - 2] + m[j + 2]);
+        return (m[j] - cubic) * level[j] > 0.0 && std::abs(m[j] - cubic) >= 0.5 * std::abs(level[j]);
+    }
+    return std::abs(level[j]) <= 4.0 * typical
+        || !mirroredBySample(profile.mean, profile.spread, j, level[j], snr);
 }
 
 // Full stripes, as wide as half the window: each column's offset against its neighbours at the same
-// angle (the median of the `window` − 1 columns about it, which follows the sample's structure across
-// the columns), taken as the median over all angles, so that the sample's edges, which pass a column at
-// a few angles only, do not count. The offset is taken off the column when it holds in every quarter of
-// the angles: where the sample makes a column differ from its neighbours over part of the turn (an
-// edge seen side-on), it does not. A strong stripe shifts its neighbours' medians a little: the next
-// pass, with it gone, corrects that. `total` gathers the offsets.
-void levelColumns(float *columns, float *neighbours, int width, int height, std::size_t stride,
-    const std::vector<double> &noise, const StripeParams &p, std::vector<double> &total)
+// angle (the median of the `window` − 1 columns about it, and the curved one, which follows the
+// sample's curvature across the columns), taken as the median over the angles, so that the sample's
+// edges, which pass a column at a few angles only, do not count. The offset is taken off the column
+// when it holds in every quarter of the angles against both (where the sample makes a column differ
+// from its neighbours over part of the turn, an edge seen side-on, it does not) and `stripeLike` finds
+// it a stripe's: the curved median's offset where the two differ (the sample curves), else the plain
+// one's. A strong stripe shifts its neighbours' medians a little: the next pass, with it gone, corrects
+// that. `columns` holds `height` rows taken evenly from the sinogram's `rows` (an offset needs a few
+// hundred of them, not thousands) and is levelled in place; `total` gathers the offsets.
+void levelColumns(float *columns, float *neighbours, float *curved, int width, int height, std::size_t stride,
+    int rows, const std::vector<double> &noise, const Profile &profile, std::span<const double> curvature,
+    const StripeParams &p, std::vector<double> &total)
 {
+    const double scale = std::sqrt(double(rows) / std::max(height, 1));
     std::vector<float> d(static_cast<std::size_t>(height));
-    std::vector<unsigned char> check(static_cast<std::size_t>(width), 1), changed(check.size(), 0);
+    std::vector<unsigned char> check(static_cast<std::size_t>(width), 1), changed(check.size(), 0),
+        holds(check.size(), 0);
+    std::vector<double> level(static_cast<std::size_t>(width), 0.0), levelSpread(level.size());
+    for (int j = 0; j < width; ++j)
+        levelSpread[j] = medianSpreadFactor * noise[j] / std::sqrt(double(std::max(height, 1)));
     const int half = p.largeSize / 2;
-    const int sampleStep = std::max(1, height / 512);
     for (int pass = 0; pass < levelPasses; ++pass) {
         // The medians where they may have changed: runs of columns to check.
         for (int j = 0; j < width;) {
@@ -343,111 +275,185 @@ void levelColumns(float *columns, float *neighbours, int width, int height, std:
             while (end < width && check[end])
                 ++end;
             medianAcrossColumns(columns, neighbours, width, stride, p.largeSize, j, end);
+            medianAcrossColumnsCurved(columns, curved, width, stride, p.largeSize, curvature, j, end);
             j = end;
         }
-        std::fill(changed.begin(), changed.end(), 0);
-        bool any = false;
+        // Each column's offset (the median over the angles) against either reference, and whether it
+        // holds in every quarter against both.
         for (int j = 0; j < width; ++j) {
             if (!check[j])
                 continue;
-            float *c = columns + static_cast<std::size_t>(j) * stride;
-            const float *nb = neighbours + static_cast<std::size_t>(j) * stride;
-            for (int r = 0; r < height; ++r)
-                d[r] = c[r] - nb[r];
-            if (!holdsInEveryQuarter(d.data(), height, noise[j], p.snr, true))
+            const float *c = columns + static_cast<std::size_t>(j) * stride;
+            double lv[2] = {0.0, 0.0};
+            bool both = true;
+            for (int ref = 0; ref < 2; ++ref) {
+                const float *nb = (ref == 0 ? neighbours : curved) + static_cast<std::size_t>(j) * stride;
+                for (int r = 0; r < height; ++r)
+                    d[r] = c[r] - nb[r];
+                both = both && holdsInEveryQuarter(d.data(), height, noise[j], p.snr, 4.0);
+                lv[ref] = medianOf(d.data(), height);
+            }
+            // Where the sample curves (the two differ), the curved median's offset; else the plain one's.
+            const bool curves = std::abs(lv[0] - lv[1]) > p.snr * levelSpread[j];
+            level[j] = curves ? lv[1] : lv[0];
+            holds[j] = both && lv[0] * lv[1] > 0.0;
+        }
+        std::fill(changed.begin(), changed.end(), 0);
+        bool any = false;
+        const double typical = typicalOffset(level);
+        for (int j = 0; j < width; ++j) {
+            if (!check[j] || !holds[j] || !stripeLike(level, typical, profile, scale, j, p.snr))
                 continue;
-            // The median of a few hundred of them is as good a level: later passes refine it.
-            int count = 0;
-            for (int r = 0; r < height; r += sampleStep)
-                d[count++] = d[r];
-            const float level = medianOf(d.data(), count);
+            float *c = columns + static_cast<std::size_t>(j) * stride;
+            const float lv = static_cast<float>(level[j]);
             for (int r = 0; r < height; ++r)
-                c[r] -= level;
-            total[j] += level;
+                c[r] -= lv;
+            total[j] += level[j];
             changed[j] = 1;
             any = true;
         }
         if (!any)
             break;
-        // Only the columns whose neighbours changed can come out differently next time.
+        // Only the columns whose neighbours changed can come out differently next time; a levelled
+        // column's own offset is now (nearly) 0.
         std::fill(check.begin(), check.end(), 0);
         for (int j = 0; j < width; ++j)
-            if (changed[j])
+            if (changed[j]) {
+                level[j] = 0.0;
                 for (int k = std::max(0, j - half); k <= std::min(width - 1, j + half); ++k)
                     check[k] = 1;
+            }
     }
 }
 
 // Small and partial stripes by sorting: each column sorted along the angle is compared, rank by rank,
-// with its neighbours' sorted columns (the median of the `window` − 1 columns about it). Where the
-// difference holds in every quarter of the ranks (a stripe shifts them all, even when it is present in
-// part of the turn only), the column's values are replaced by the neighbours' in its own rank order;
-// elsewhere the column is left as it is, so that the sample's structure, which makes sorted columns
-// differ in some ranks only, is not touched. Marks the replaced columns in `replaced`.
+// with its neighbours' sorted columns (the median of the `window` − 1 columns about it, the paper's
+// filter). Where the difference holds in every quarter of the ranks (a stripe shifts them all, even
+// when it is present in part of the turn only) and `stripeLike` finds it a stripe's, the column's
+// values are replaced by the neighbours' in its own rank order; elsewhere the column is left as it is,
+// so that the sample's structure, which makes sorted columns differ in some ranks only, is not
+// touched. Where the plain median and the curved one differ (the sample curves about the axis, and
+// the plain median lies below its peak), the curved one must find the offset too and gives the
+// values. The decision is made on a few hundred ranks taken evenly. Marks the replaced columns in
+// `replaced`.
 void replaceSortedStripes(float *columns, float *sorted, std::uint32_t *order, float *neighbours, int width,
-    int height, std::size_t stride, const std::vector<double> &noise, const StripeParams &p,
+    int height, std::size_t stride, const std::vector<double> &noise, const Profile &profile,
+    std::span<const double> curvature, const StripeParams &p, Workspace &ws,
     std::vector<unsigned char> &replaced)
 {
     sortColumns(columns, sorted, order, width, stride, height);
     for (int j = 0; j < width; ++j) // the padding rows take part in the lanes: finite values
         std::fill(sorted + static_cast<std::size_t>(j) * stride + height,
             sorted + static_cast<std::size_t>(j + 1) * stride, 0.0f);
-    medianAcrossColumns(sorted, neighbours, width, stride, p.smallSize);
-    std::vector<float> e(static_cast<std::size_t>(height));
+    // The decision from a few hundred ranks, taken evenly: against the plain median and the curved one.
+    const int fewRanks = std::min(height, sampledRows);
+    const std::size_t fewStride = lanesFor(fewRanks);
+    ws.reserveFew(fewStride * static_cast<std::size_t>(width));
+    takeEvenly(sorted, width, height, stride, ws.few.data(), fewRanks, fewStride);
+    medianAcrossColumns(ws.few.data(), ws.fewNeighbours.data(), width, fewStride, p.smallSize);
+    medianAcrossColumnsCurved(ws.few.data(), ws.fewCurved.data(), width, fewStride, p.smallSize, curvature);
+    std::vector<float> e(static_cast<std::size_t>(fewRanks));
+    std::vector<double> level(static_cast<std::size_t>(width), 0.0), curvedLevel(level.size());
+    std::vector<unsigned char> holds(static_cast<std::size_t>(width), 0), curvedHolds(holds.size());
     for (int j = 0; j < width; ++j) {
-        float *c = columns + static_cast<std::size_t>(j) * stride;
-        const float *s = sorted + static_cast<std::size_t>(j) * stride;
-        const float *nb = neighbours + static_cast<std::size_t>(j) * stride;
-        for (int k = 0; k < height; ++k)
-            e[k] = s[k] - nb[k];
-        if (!holdsInEveryQuarter(e.data(), height, noise[j], p.snr, true))
+        const float *s = ws.few.data() + static_cast<std::size_t>(j) * fewStride;
+        for (int ref = 0; ref < 2; ++ref) {
+            const float *nb = (ref == 0 ? ws.fewNeighbours : ws.fewCurved).data()
+                + static_cast<std::size_t>(j) * fewStride;
+            for (int k = 0; k < fewRanks; ++k)
+                e[k] = s[k] - nb[k];
+            (ref == 0 ? holds : curvedHolds)[j] = holdsInEveryQuarter(
+                e.data(), fewRanks, noise[j], p.snr, std::numeric_limits<double>::infinity());
+            (ref == 0 ? level : curvedLevel)[j] = medianOf(e.data(), fewRanks);
+        }
+    }
+    const double typical = typicalOffset(level);
+    const double fewSpread = std::sqrt(double(height) / fewRanks);
+    std::vector<unsigned char> curvedRun(static_cast<std::size_t>(width), 0);
+    for (int j = 0; j < width; ++j) {
+        if (!holds[j] || !stripeLike(level, typical, profile, fewSpread, j, p.snr))
             continue;
-        const std::uint32_t *rank = order + static_cast<std::size_t>(j) * stride;
-        for (int k = 0; k < height; ++k)
-            c[rank[k]] = nb[k];
+        const bool curves = std::abs(level[j] - curvedLevel[j]) > p.snr * profile.spread[j] * fewSpread;
+        if (curves && !(curvedHolds[j] && curvedLevel[j] * level[j] > 0.0))
+            continue;
         replaced[j] = 1;
+        curvedRun[j] = curves;
+    }
+    // A stripe shifts a column's values alike whether they are sorted or not; a small dense feature
+    // of the sample that dwells at the column for part of the turn raises it in those rows far more
+    // than in the ranks of the sorted column. Such a column, whose offset against its neighbours row
+    // by row (over a few hundred rows) is more than twice that of its ranks, is left as it is.
+    takeEvenly(columns, width, height, stride, ws.fewRows.data(), fewRanks, fewStride);
+    for (int j = 0; j < width;) {
+        if (!replaced[j]) {
+            ++j;
+            continue;
+        }
+        int end = j;
+        while (end < width && replaced[end])
+            ++end;
+        medianAcrossColumns(
+            ws.fewRows.data(), ws.fewRowNeighbours.data(), width, fewStride, p.smallSize, j, end);
+        for (int i = j; i < end; ++i) {
+            const float *c = ws.fewRows.data() + static_cast<std::size_t>(i) * fewStride;
+            const float *nb = ws.fewRowNeighbours.data() + static_cast<std::size_t>(i) * fewStride;
+            for (int k = 0; k < fewRanks; ++k)
+                e[k] = c[k] - nb[k];
+            // No quarter of the turn stands out far beyond the ranks' offset, or to the other side.
+            bool alike = true;
+            const int quarter = fewRanks / 4;
+            const double limit
+                = p.snr * medianSpreadFactor * noise[i] / std::sqrt(double(std::max(quarter, 1)));
+            for (int q = 0; q < 4 && alike; ++q) {
+                const int k0 = q * quarter, k1 = q == 3 ? fewRanks : k0 + quarter;
+                const double m = medianOf(e.data() + k0, k1 - k0);
+                alike = m * level[i] >= 0.0 ? std::abs(m) <= 3.0 * std::abs(level[i]) + limit
+                                            : std::abs(m) <= limit;
+            }
+            const double rowLevel = medianOf(e.data(), fewRanks);
+            if (!alike || (rowLevel * level[i] > 0.0 && std::abs(rowLevel) > 2.0 * std::abs(level[i])))
+                replaced[i] = 0;
+        }
+        j = end;
+    }
+    // The replacing medians over all the ranks, in runs of replaced columns.
+    for (int j = 0; j < width;) {
+        if (!replaced[j]) {
+            ++j;
+            continue;
+        }
+        int end = j;
+        while (end < width && replaced[end] && curvedRun[end] == curvedRun[j])
+            ++end;
+        if (curvedRun[j])
+            medianAcrossColumnsCurved(sorted, neighbours, width, stride, p.smallSize, curvature, j, end);
+        else
+            medianAcrossColumns(sorted, neighbours, width, stride, p.smallSize, j, end);
+        for (int i = j; i < end; ++i) {
+            // The replacement shifts the column's mean by what it found, or it is no stripe's: among
+            // neighbours that differ from each other (a band of partial stripes by the sample's edge)
+            // their median can miss the column's own values by more than the stripe.
+            const float *s = sorted + static_cast<std::size_t>(i) * stride;
+            const float *nb = neighbours + static_cast<std::size_t>(i) * stride;
+            double shift = 0.0;
+            for (int k = 0; k < height; ++k)
+                shift += s[k] - nb[k];
+            shift /= height;
+            const double found = curvedRun[i] ? curvedLevel[i] : level[i];
+            if (shift * found <= 0.0 || std::abs(shift) > 1.5 * std::abs(found)) {
+                replaced[i] = 0;
+                continue;
+            }
+            float *c = columns + static_cast<std::size_t>(i) * stride;
+            const std::uint32_t *rank = order + static_cast<std::size_t>(i) * stride;
+            for (int k = 0; k < height; ++k)
+                c[rank[k]] = nb[k];
+        }
+        j = end;
     }
 }
 
 } // namespace
-
-std::vector<unsigned char> stripeOutliers(std::span<const double> values, double snr, StripeSide side)
-{
-    const std::size_t n = values.size();
-    std::vector<unsigned char> mask(n, 0);
-    if (n < 8)
-        return mask;
-    std::vector<double> sorted(values.begin(), values.end());
-    std::sort(sorted.begin(), sorted.end());
-    // Least squares over the middle half.
-    const std::size_t drop = n / 4;
-    const std::size_t first = drop, last = n - drop - 1; // [first, last)
-    double sx = 0.0, sy = 0.0, sxx = 0.0, sxy = 0.0;
-    const double m = double(last - first);
-    for (std::size_t i = first; i < last; ++i) {
-        const double x = double(i), y = sorted[i];
-        sx += x;
-        sy += y;
-        sxx += x * x;
-        sxy += x * y;
-    }
-    const double denominator = m * sxx - sx * sx;
-    const double slope = denominator != 0.0 ? (m * sxy - sx * sy) / denominator : 0.0;
-    const double intercept = (sy - slope * sx) / m;
-    const double end = intercept + slope * double(n - 1);
-    const double spread = std::max(std::abs(end - intercept), 1e-6);
-    if (side != StripeSide::Low && std::abs(sorted[n - 1] - end) / spread >= snr) {
-        const double upper = end + spread * snr * 0.5;
-        for (std::size_t j = 0; j < n; ++j)
-            mask[j] |= values[j] > upper;
-    }
-    if (side != StripeSide::High && std::abs(intercept - sorted[0]) / spread >= snr) {
-        const double lower = intercept - spread * snr * 0.5;
-        for (std::size_t j = 0; j < n; ++j)
-            mask[j] |= values[j] <= lower;
-    }
-    return mask;
-}
 
 void removeStripes(std::span<double> att, int width, int height, const StripeParams &params)
 {
@@ -465,27 +471,58 @@ void removeStripes(std::span<double> att, int width, int height, const StripePar
     if (!large && !sorting)
         return;
 
-    const std::size_t stride
-        = (static_cast<std::size_t>(height) + medianLanes - 1) / medianLanes * medianLanes;
+    const std::size_t stride = lanesFor(height);
     Workspace &ws = workspace;
     ws.reserve(static_cast<std::size_t>(width) * stride);
     toColumns(data, width, height, ws.columns.data(), stride);
-    const std::vector<double> noise = noiseOfColumns(ws.columns.data(), width, height, stride);
+    std::vector<double> noise = noiseOfColumns(ws.columns.data(), width, height, stride);
+    // The mean profile, its spread, and its curvature, which the neighbours' medians follow.
+    Profile profile;
+    profile.mean.assign(static_cast<std::size_t>(width), 0.0);
+    profile.spread.assign(profile.mean.size(), 0.0);
+    double largest = 0.0;
+    for (int j = 0; j < width; ++j) {
+        // Eight sums side by side (the padding rows are 0): doubles, and no chain through one sum.
+        const float *c = ws.columns.data() + static_cast<std::size_t>(j) * stride;
+        double part[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+        for (std::size_t r = 0; r < stride; r += 8)
+            for (int l = 0; l < 8; ++l)
+                part[l] += c[r + l];
+        profile.mean[j]
+            = (part[0] + part[1] + part[2] + part[3] + part[4] + part[5] + part[6] + part[7]) / height;
+        largest = std::max(largest, std::abs(profile.mean[j]));
+    }
+    // Data without noise (simulated) would make the least unevenness stand out: below a thousandth
+    // of the largest mean of a column a column's noise counts as that.
+    for (int j = 0; j < width; ++j) {
+        noise[j] = std::max(noise[j], 1e-3 * largest);
+        profile.spread[j] = medianSpreadFactor * noise[j] / std::sqrt(double(height));
+    }
+    const std::vector<double> curvature = profileCurvature(profile.mean, noise, height, p.largeSize, p.snr);
     std::vector<double> levels(static_cast<std::size_t>(width), 0.0);
-    if (large)
-        levelColumns(ws.columns.data(), ws.neighbours.data(), width, height, stride, noise, p, levels);
+    // Both on the sinogram as it is: the levelling takes a full stripe's offset exactly; the sorting
+    // also replaces stripes that drift over the turn or are present in part of it only. A column both
+    // find is levelled.
+    if (large) {
+        const int fewRows = std::min(height, sampledRows); // a few hundred rows, taken evenly
+        const std::size_t fewStride = lanesFor(fewRows);
+        ws.reserveFew(fewStride * static_cast<std::size_t>(width));
+        takeEvenly(ws.columns.data(), width, height, stride, ws.few.data(), fewRows, fewStride);
+        levelColumns(ws.few.data(), ws.fewNeighbours.data(), ws.fewCurved.data(), width, fewRows, fewStride,
+            height, noise, profile, curvature, p, levels);
+    }
     std::vector<unsigned char> replaced(static_cast<std::size_t>(width), 0);
     if (sorting)
         replaceSortedStripes(ws.columns.data(), ws.sorted.data(), ws.order.data(), ws.neighbours.data(),
-            width, height, stride, noise, p, replaced);
+            width, height, stride, noise, profile, curvature, p, ws, replaced);
     // Levelled columns keep their own values (in double) less the offset; replaced ones take the floats.
     for (int r = 0; r < height; ++r) {
         double *row = data + static_cast<std::size_t>(r) * width;
         for (int j = 0; j < width; ++j) {
-            if (replaced[j])
-                row[j] = ws.columns[static_cast<std::size_t>(j) * stride + r];
-            else
+            if (levels[j] != 0.0)
                 row[j] -= levels[j];
+            else if (replaced[j])
+                row[j] = ws.columns[static_cast<std::size_t>(j) * stride + r];
         }
     }
 }

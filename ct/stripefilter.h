@@ -7,38 +7,46 @@
 
 /// Stripe (ring) removal in a sinogram of attenuation values, after the methods of N. T. Vo,
 /// R. C. Atwood and M. Drakopoulos, "Superior techniques for eliminating ring artifacts in X-ray
-/// micro-tomography", Optics Express 26, 28396 (2018), made safe for samples with sharp edges:
+/// micro-tomography", Optics Express 26, 28396 (2018), made safe for the sample:
 /// - dead: a column that hardly varies along the angle (unresponsive) or far more than its
-///   neighbours (fluctuating) is found from its summed deviation from a running mean along the
-///   angle against the median of its neighbours (the paper's detection), and interpolated from the
-///   nearest good columns;
-/// - large: the normalisation of columns against their neighbours. A column's offset is its median
-///   difference, over the angles, from the median of the `largeSize` − 1 columns about it at each
-///   angle; it is taken off when it holds in every quarter of the turn (the paper's smoothed sorted
-///   columns pass the sample's own structure for stripes where it turns; an offset seen over part of
-///   the turn only is the sample's). Three passes, so that a strong stripe's pull on its neighbours'
-///   medians is undone. Stripes up to half the window wide.
+///   neighbours (fluctuating), found by the paper's detection and confirmed against the cubic through
+///   the columns two and three away (removeDeadColumns), is filled along that cubic;
+/// - large: a column's offset is its median difference, over the angles, from its `largeSize` − 1
+///   neighbours at each angle, taken off when it holds in every quarter of the turn (an offset seen
+///   over part of the turn only is the sample's). Three passes, so that a strong stripe's pull on its
+///   neighbours' medians is undone. Stripes up to half the window wide;
 /// - sorting: each column sorted along the angle is compared rank by rank with its neighbours'
 ///   (the median over `smallSize` − 1 columns) and, where the difference holds in every quarter of the
-///   ranks, replaced by theirs in its own rank order: small stripes and those present in part of the
-///   projections only.
+///   ranks, replaced by theirs in its own rank order: small stripes, those that drift over the turn
+///   and those present in part of the projections only.
 /// On attenuation values a detector gain error is an offset (the paper divides intensities). A median
-/// of neighbours leaves the column itself out and takes the mean of the two middle values, so that a
-/// linear trend across the columns is followed exactly. "all" runs the three in that order. The
-/// changes hold only where they stand out of the noise (`snr` times the spread of the estimate), so
-/// a sinogram without stripes comes out (nearly) unchanged. Non-finite samples are interpolated along
-/// their row first. Any thread; the working memory is kept per thread.
-/// \test tst_sinogramgen.cpp
+/// of neighbours leaves the column itself out and keeps the column's own value when it lies between
+/// the two middle values, so that a linear trend or any monotonic run of columns is followed exactly.
+/// "all" runs dead first, then large and sorting on what it left: a column both find is levelled
+/// (its offset is exact), one only the sorting finds is replaced. The offsets are found from a few
+/// hundred rows (ranks) taken evenly.
+///
+/// What tells a stripe from the sample. Near the rotation axis a feature traces a small sinusoid, so
+/// its column changes little with the angle, as a faulty column does; a plain median of the
+/// neighbours lies below a peak of the profile in every row and takes the peak for a stripe. So:
+/// - an offset counts only when the plain median and one that follows the curvature of the columns'
+///   mean profile (each neighbour lowered by the parabola of that profile) both find it; where the two
+///   differ, the curved one gives the values. A sample column deviates from its neighbours by no more
+///   than the profile's own curvature, a fault by a step;
+/// - a sample centred on the axis (a tube, a cylinder) shows its edges at the same columns from every
+///   angle, but at both sides of the axis alike: an offset that stands far out of the others and whose
+///   column matches its mirror image about the axis (p(θ + 180°, a + t) = p(θ, a − t)) is the sample's;
+/// - on the axis column itself, its own mirror image, only an offset twice the usual margin is taken:
+///   a stripe there draws a dot in the middle of the slice, which a thin feature on the axis would too.
+/// The changes hold only where they stand out of the noise (`snr` times the spread of the estimate;
+/// below a thousandth of the sinogram's largest value noise counts as that much), so a sinogram
+/// without stripes comes out unchanged. Non-finite samples are interpolated along their row first.
+/// What is left: a stripe pair of like size at mirrored columns is kept as a centred ring of the
+/// sample, a small stripe on the axis column as a dot; stripes in part of the turn only are found
+/// where they shift every quarter of a sorted column. Any thread; the working memory is kept per
+/// thread.
+/// \test tst_stripefilter.cpp
 void removeStripes(std::span<double> att, int width, int height, const StripeParams &params);
-
-enum class StripeSide { Both, High, Low };
-
-/// The values that stand out of `values` (one per column), after the paper's detection: a line fitted
-/// to the middle half of the sorted values gives the spread (its rise over all of them); when the
-/// largest (smallest) value lies `snr` spreads or more beyond the line's end, every value more than
-/// snr/2 spreads beyond it is marked, on the sides `side` names. Fewer than 8 values: none.
-std::vector<unsigned char> stripeOutliers(
-    std::span<const double> values, double snr, StripeSide side = StripeSide::Both);
 
 /// Gives back the working memory the calling thread keeps between sinograms.
 void releaseStripeWorkspace();

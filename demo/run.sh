@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, writes the demo data set, reconstructs a range of its slices with
-# an unattended batch run (no display needed) and its CT-XAFS series with the command and, with a
-# display, opens the window on the same data, set up and ready to calculate.
+# an unattended batch run (no display needed), its CT-XAFS series with the command, and a CT-XAFS
+# series with drift across the iron K edge, aligned across its energies; with a display it then
+# opens the window on the same data, set up and ready to calculate.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh --window
 # Only the programs the demo runs: the tests and benchmarks are built by tools/test.sh.
-tools/build.sh --targets quorvel,quorvel-recon,quorvel-demo -DCMAKE_UNITY_BUILD=ON
+tools/build.sh --targets quorvel,quorvel-recon,quorvel-xanes,quorvel-demo -DCMAKE_UNITY_BUILD=ON
 data="$PWD/demo/data"
 slices="$data/slices"
 build/tools/quorvel-demo "$data"
@@ -56,6 +57,15 @@ rm -rf "$data/xafs/slices"
 build/app/quorvel-recon --series "$data/xafs/projections" --i0-files "$data/xafs/i0" --bg "$data/xafs/bg.img" \
   --axis v --cor guess --slices 32:96:8 --sub-folders energy --name demo --out "$data/xafs/slices" >/dev/null
 echo "Reconstructed CT-XAFS series (one folder per energy): $data/xafs/slices"
+# The XANES series: 37 energies across the iron K edge while the sample drifts up to 2 pixels; each
+# energy reconstructed as float TIFF slices in a folder of its own, then the energies aligned.
+rm -rf "$data/xanes"
+build/tools/quorvel-demo --xanes "$data/xanes" >/dev/null
+build/app/quorvel-recon --series "$data/xanes/projections" --i0-files "$data/xanes/i0" --bg "$data/xanes/bg.img" \
+  --axis v --cor 65 --slices 0:63 --sub-folders energy --tiff --no-png --no-data --name demo \
+  --out "$data/xanes/slices" --align >/dev/null
+echo "Aligned CT-XAFS series (37 energies, the drift in $data/xanes/drift.tsv): $data/xanes/slices/aligned.h5,"
+echo "  its shifts in shifts.tsv and the middle slice before and after in alignment.png"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   exec build/app/quorvel -d "$data" -b demo/open.bat -x
 else

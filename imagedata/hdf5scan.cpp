@@ -194,3 +194,62 @@ bool Hdf5Scan::readSelection(const Part &p, int index, const Runs &runs, bool ro
     }
     return true;
 }
+
+bool Hdf5Scan::readRawChunk(int dataset, const std::array<std::uint64_t, 3> &offset,
+    std::vector<unsigned char> &raw, std::uint32_t &skipped, QString &error) const
+{
+    const Storage &s = storage_.at(size_t(dataset));
+    const std::uint64_t chunkBytes = s.chunk[0] * s.chunk[1] * s.chunk[2] * std::uint64_t(s.sampleBytes);
+    hdf5::Lock lock;
+    const hid_t set = hid_t(datasets_.at(size_t(dataset)));
+    const hsize_t at[3] = {offset[0], offset[1], offset[2]};
+    hsize_t stored = 0;
+    // A compressor may add a little to bytes that do not compress; more than that is a damaged index.
+    if (H5Dget_chunk_storage_size(set, at, &stored) < 0 || stored == 0
+        || stored > chunkBytes + chunkBytes / 8 + 4096) {
+        const QString library = hdf5::errorText();
+        error = QStringLiteral("the chunk at frame %1 of %2 is %3 bytes, its samples %4%5")
+                    .arg(offset[0])
+                    .arg(s.path)
+                    .arg(stored)
+                    .arg(chunkBytes)
+                    .arg(library.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(library));
+        return false;
+    }
+    raw.resize(stored);
+    std::uint32_t mask = 0;
+    if (H5Dread_chunk(set, H5P_DEFAULT, at, &mask, raw.data()) < 0) {
+        const QString library = hdf5::errorText();
+        error = QStringLiteral("the chunk at frame %1 of %2 cannot be read%3")
+                    .arg(offset[0])
+                    .arg(s.path, library.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(library));
+        return false;
+    }
+    skipped = mask;
+    return true;
+}
+
+bool Hdf5Scan::readDatasetFrames(int dataset, std::uint64_t first, int count, void *out, QString &error) const
+{
+    const QString &path = storage_.at(size_t(dataset)).path;
+    hdf5::Lock lock;
+    const hid_t set = hid_t(datasets_.at(size_t(dataset)));
+    const hdf5::Id fileSpace(H5Dget_space(set));
+    const hdf5::Id fileType(H5Dget_type(set));
+    const hdf5::Id memoryType(
+        fileType ? H5Tget_native_type(fileType.get(), H5T_DIR_ASCEND) : H5I_INVALID_HID);
+    const hsize_t start[3] = {first, 0, 0};
+    const hsize_t counts[3] = {hsize_t(count), hsize_t(height_), hsize_t(width_)};
+    const hdf5::Id memorySpace(H5Screate_simple(3, counts, nullptr));
+    if (!fileSpace || !memoryType || !memorySpace
+        || H5Sselect_hyperslab(fileSpace.get(), H5S_SELECT_SET, start, nullptr, counts, nullptr) < 0
+        || H5Dread(set, memoryType.get(), memorySpace.get(), fileSpace.get(), H5P_DEFAULT, out) < 0) {
+        const QString library = hdf5::errorText();
+        error = QStringLiteral("frames %1 … %2 of %3 cannot be read%4")
+                    .arg(first)
+                    .arg(first + std::uint64_t(count) - 1)
+                    .arg(path, library.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(library));
+        return false;
+    }
+    return true;
+}

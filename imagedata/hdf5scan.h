@@ -4,6 +4,7 @@
 #include <QString>
 
 // Local
+#include "imagedata/chunkcodec.h"
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -37,8 +38,13 @@ public:
     /// lists (keys, angles) stay a few megabytes whatever a file claims.
     static constexpr std::int64_t maxFrames = std::int64_t(1) << 20;
 
-    /// Opens `fileName`; none, with `error` saying why, when it is no scan that can be read.
+    /// Opens `fileName` once its structure has proved readable in a child process (`probeScanFile`):
+    /// a file that makes the library fault never reaches this process. None, with `error` saying
+    /// why, when it is no scan that can be read.
     static std::shared_ptr<Hdf5Scan> open(const QString &fileName, QString &error);
+    /// Opens `fileName` in this process without the child's check: for the check itself and for
+    /// fuzzing the library's reading.
+    static std::shared_ptr<Hdf5Scan> openHere(const QString &fileName, QString &error);
     ~Hdf5Scan();
     Hdf5Scan(const Hdf5Scan &) = delete;
     Hdf5Scan &operator=(const Hdf5Scan &) = delete;
@@ -69,6 +75,34 @@ public:
 
     static int bytesPerSample(Samples samples);
 
+    /// How one dataset of frames is stored, for reading its chunks as they lie in the file.
+    struct Storage
+    {
+        bool chunked = false;
+        std::array<std::uint64_t, 3> chunk {}; // frames, rows and columns of a chunk
+        std::vector<ChunkFilter> filters; // in the order they were applied on writing
+        int sampleBytes = 2;
+        bool swapped = false; // samples in the other byte order than this machine's
+        std::uint64_t frames = 0; // frames of the dataset
+        QString path; // of the dataset in the file
+    };
+    /// The datasets of frames (one for NXtomo, up to three for Data Exchange), and which one holds
+    /// frame `index` of `kind` at which frame of its own.
+    int datasetCount() const { return static_cast<int>(datasets_.size()); }
+    const Storage &storage(int dataset) const { return storage_.at(size_t(dataset)); }
+    int datasetOf(Kind kind) const { return part(kind).dataset; }
+    std::uint32_t datasetFrame(Kind kind, int index) const { return part(kind).frames.at(size_t(index)); }
+    /// Whether frames of `kind` are stored through filters (decoded whole, a chunk at a time).
+    bool filtered(Kind kind) const { return part(kind).filtered; }
+    /// The chunk of `dataset` that begins at (frame, row, column) `offset`, as stored: still filtered,
+    /// with the mask of the filters skipped for it. Read under the library's lock; its size is
+    /// checked before anything is allocated for it.
+    bool readRawChunk(int dataset, const std::array<std::uint64_t, 3> &offset,
+        std::vector<unsigned char> &raw, std::uint32_t &skipped, QString &error) const;
+    /// Frames `first` … `first` + `count` − 1 of `dataset`, whole, decoded by the library into this
+    /// machine's byte order of their own sample type.
+    bool readDatasetFrames(int dataset, std::uint64_t first, int count, void *out, QString &error) const;
+
 private:
     Hdf5Scan() = default;
     struct Part
@@ -96,6 +130,7 @@ private:
     QString framesPath_;
     std::int64_t file_ = -1; // identifiers of the library, closed with the scan
     std::vector<std::int64_t> datasets_;
+    std::vector<Storage> storage_; // of each of datasets_
     std::array<Part, 3> parts_;
     int width_ = 0;
     int height_ = 0;

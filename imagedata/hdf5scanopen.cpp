@@ -78,14 +78,43 @@ QString stringAttribute(hid_t object, const char *name)
         H5free_memory(text);
         return value;
     }
+    // A fixed length is read as stored: converting "rad" of three bytes without a terminator (numpy's
+    // S3) to a terminated string of three would drop its last letter.
     const size_t size = H5Tget_size(type.get());
     if (size < 1 || size > 256)
         return QString();
     char text[257] = {};
-    H5Tset_size(memory.get(), size);
-    if (H5Aread(attribute.get(), memory.get(), text) < 0)
+    if (H5Aread(attribute.get(), type.get(), text) < 0)
         return QString();
-    return QString::fromUtf8(text, qsizetype(strnlen(text, size)));
+    const QString value = QString::fromUtf8(text, qsizetype(strnlen(text, size)));
+    return H5Tget_strpad(type.get()) == H5T_STR_SPACEPAD ? value.trimmed() : value;
+}
+
+// What reading a dataset's chunks raw needs to know of its storage.
+Hdf5Scan::Storage storageOf(hid_t create, hid_t type, const QString &path, hsize_t frames)
+{
+    Hdf5Scan::Storage s;
+    s.path = path;
+    s.frames = frames;
+    s.sampleBytes = int(H5Tget_size(type));
+    s.swapped = s.sampleBytes > 1 && H5Tget_order(type) != H5Tget_order(H5T_NATIVE_UINT32);
+    if (create < 0 || H5Pget_layout(create) != H5D_CHUNKED)
+        return s;
+    hsize_t chunk[3] = {};
+    s.chunked = H5Pget_chunk(create, 3, chunk) == 3;
+    for (int d = 0; d < 3; ++d)
+        s.chunk[size_t(d)] = chunk[d];
+    const int filters = H5Pget_nfilters(create);
+    for (int i = 0; i < filters; ++i) {
+        unsigned flags = 0, config = 0, values[16] = {};
+        size_t count = 16;
+        ChunkFilter f;
+        f.id = int(H5Pget_filter2(create, unsigned(i), &flags, &count, values, 0, nullptr, &config));
+        f.values.assign(values, values + std::min<size_t>(count, 16));
+        s.filters.push_back(f);
+    }
+    H5Eclear2(H5E_DEFAULT);
+    return s;
 }
 
 } // namespace
@@ -118,6 +147,14 @@ private:
     bool readKeys(const QString &path, std::int64_t frames);
     bool readAngles(const QString &path, std::int64_t frames);
 
+    // External links lead to files in the scan file's folder before the current one (the library's
+    // order since 1.10).
+    hid_t openDataset(const QString &path) const
+    {
+        return H5Dopen2(s_.file_, path.toUtf8().constData(), H5P_DEFAULT);
+    }
+    bool exists(const QString &path) const { return hdf5::pathExists(s_.file_, path.toUtf8().constData()); }
+
     Hdf5Scan &s_;
     QString &error_;
     QString entry_; // the NXtomo entry group
@@ -135,7 +172,6 @@ bool Hdf5ScanOpener::open()
     s_.file_ = H5Fopen(name.constData(), H5F_ACC_RDONLY, access ? access.get() : H5P_DEFAULT);
     if (s_.file_ < 0)
         return fail(QStringLiteral("not an HDF5 file that can be read"));
-    const hid_t file = s_.file_;
     std::int64_t frames = 0;
     if (findNxTomo()) {
         s_.layout_ = Hdf5Scan::Layout::NXtomo;
@@ -158,11 +194,11 @@ bool Hdf5ScanOpener::open()
             p.filtered = s_.parts_[0].filtered;
         }
         QString angles = entry_ + QStringLiteral("/sample/rotation_angle");
-        if (!hdf5::pathExists(file, angles.toUtf8().constData()))
+        if (!exists(angles))
             angles = entry_ + QStringLiteral("/data/rotation_angle");
         return readAngles(angles, frames);
     }
-    if (!hdf5::pathExists(file, "/exchange/data"))
+    if (!exists(QStringLiteral("/exchange/data")))
         return fail(QStringLiteral("neither an NXtomo entry (/entry/instrument/detector/data) nor Data "
                                    "Exchange (/exchange/data)"));
     s_.layout_ = Hdf5Scan::Layout::DataExchange;
@@ -172,7 +208,7 @@ bool Hdf5ScanOpener::open()
     for (auto [path, kind] : {std::pair {"/exchange/data_white", Hdf5Scan::Kind::Flat},
              std::pair {"/exchange/data_dark", Hdf5Scan::Kind::Dark}}) {
         std::int64_t n = 0;
-        if (hdf5::pathExists(file, path) && !openFrames(QString::fromLatin1(path), kind, n))
+        if (exists(QString::fromLatin1(path)) && !openFrames(QString::fromLatin1(path), kind, n))
             return false;
     }
     return readAngles(QStringLiteral("/exchange/theta"), frames);
@@ -196,7 +232,7 @@ bool Hdf5ScanOpener::findNxTomo()
     for (const QString &entry : std::as_const(entries)) {
         for (const char *frames : {"/instrument/detector/data", "/data/data"}) {
             const QString path = entry + QLatin1String(frames);
-            if (hdf5::pathExists(s_.file_, path.toUtf8().constData())) {
+            if (exists(path)) {
                 entry_ = entry;
                 s_.framesPath_ = path;
                 return true;
@@ -208,7 +244,7 @@ bool Hdf5ScanOpener::findNxTomo()
 
 bool Hdf5ScanOpener::openFrames(const QString &path, Hdf5Scan::Kind kind, std::int64_t &frames)
 {
-    const hdf5::Id dataset(H5Dopen2(s_.file_, path.toUtf8().constData(), H5P_DEFAULT));
+    const hdf5::Id dataset(openDataset(path));
     if (!dataset)
         return fail(QStringLiteral("%1 is not a dataset").arg(path));
     const hdf5::Id space(H5Dget_space(dataset.get()));
@@ -287,6 +323,7 @@ bool Hdf5ScanOpener::openFrames(const QString &path, Hdf5Scan::Kind kind, std::i
     if (H5Iinc_ref(dataset.get()) < 0)
         return fail(QStringLiteral("%1 cannot be kept open").arg(path));
     s_.datasets_.push_back(dataset.get());
+    s_.storage_.push_back(storageOf(create.get(), type.get(), path, dims[0]));
     return true;
 }
 
@@ -343,8 +380,10 @@ bool Hdf5ScanOpener::checkStorage(hid_t dataset, const QString &path, std::int64
     // A block never written reads as fill values: frames that were never taken.
     if (offset == HADDR_UNDEF && bytes > 0 && H5Pget_layout(create.get()) == H5D_CONTIGUOUS)
         return fail(QStringLiteral("%1: none of its %2 bytes is stored (never written)").arg(path).arg(bytes));
+    // The offset is one into the file that holds the dataset: through an external link, another file.
+    const hdf5::Id holder(H5Iget_file_id(dataset));
     hsize_t fileSize = 0;
-    if (offset != HADDR_UNDEF && H5Fget_filesize(s_.file_, &fileSize) >= 0
+    if (offset != HADDR_UNDEF && holder && H5Fget_filesize(holder.get(), &fileSize) >= 0
         && (offset > fileSize || hsize_t(bytes) > fileSize - offset))
         return fail(QStringLiteral("%1: the file ends before its %2 bytes of frames").arg(path).arg(bytes));
     H5Eclear2(H5E_DEFAULT);
@@ -381,11 +420,11 @@ bool Hdf5ScanOpener::checkChunksStored(hid_t dataset, const QString &path, const
 bool Hdf5ScanOpener::readSmall(
     const QString &path, hid_t memory, std::int64_t expected, void *out, bool &present, std::int64_t &length)
 {
-    present = hdf5::pathExists(s_.file_, path.toUtf8().constData());
+    present = exists(path);
     length = 0;
     if (!present)
         return true;
-    const hdf5::Id dataset(H5Dopen2(s_.file_, path.toUtf8().constData(), H5P_DEFAULT));
+    const hdf5::Id dataset(openDataset(path));
     const hdf5::Id space(dataset ? H5Dget_space(dataset.get()) : H5I_INVALID_HID);
     const int rank = space ? H5Sget_simple_extent_ndims(space.get()) : -1;
     if (rank != 1)
@@ -458,7 +497,7 @@ bool Hdf5ScanOpener::readAngles(const QString &path, std::int64_t frames)
         if (!std::isfinite(angles[k]))
             return fail(QStringLiteral("%1: the angle of projection %2 is not a number").arg(path).arg(k));
     }
-    const hdf5::Id dataset(H5Dopen2(s_.file_, path.toUtf8().constData(), H5P_DEFAULT));
+    const hdf5::Id dataset(openDataset(path));
     const QString units = dataset ? stringAttribute(dataset.get(), "units").toLower() : QString();
     if (units.startsWith(QLatin1String("rad"))) {
         for (double &a : angles)
@@ -469,7 +508,7 @@ bool Hdf5ScanOpener::readAngles(const QString &path, std::int64_t frames)
     return true;
 }
 
-std::shared_ptr<Hdf5Scan> Hdf5Scan::open(const QString &fileName, QString &error)
+std::shared_ptr<Hdf5Scan> Hdf5Scan::openHere(const QString &fileName, QString &error)
 {
     error.clear();
     if (isSpecialFile(fileName)) {

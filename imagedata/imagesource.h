@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+class DecodedBands;
 class ImgData;
 
 /// Where one image of a data set comes from: an image file (ITEX or TIFF), a frame of a scan file,
@@ -19,6 +20,8 @@ struct ImageSource
     std::shared_ptr<const Hdf5Scan> scan; // none: `file` is an image file
     Hdf5Scan::Kind kind = Hdf5Scan::Kind::Projection;
     int frame = -1; // of `kind` in the scan; −1: the mean of all frames of `kind`
+    /// A run's compressed frames decoded once (see DecodedBands); none: read from the scan.
+    std::shared_ptr<DecodedBands> bands = {};
 
     bool isEmpty() const { return file.isEmpty() && !scan; }
     /// The file, or "scan.nxs, projection 17" / "scan.nxs: mean of 20 flats", for messages.

@@ -34,8 +34,9 @@ void ImgData::getColumns(const int *xs, int count, double *buffer, std::size_t s
 bool ImgData::open()
 {
     isOpen_ = false;
-    if (isSpecialFile(fileName_)) {
-        qCWarning(lcImageData).noquote() << "Not a regular file, not read :" << fileName_;
+    if (const QString kind = specialFileKind(fileName_); !kind.isEmpty()) {
+        qCWarning(lcImageData).noquote()
+            << QStringLiteral("Not a regular file (%1), not read :").arg(kind) << fileName_;
         return false;
     }
     if (!readProps(fileName_, width_, height_))

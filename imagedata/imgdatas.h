@@ -14,7 +14,9 @@ struct GreyScale;
 
 /// The raw image set: equal-size projections in load order (index = projection number) and
 /// references to the I0 and BG selectors' image slots. The first image of a series fixes the size;
-/// a new series (or `clear`) lets the next one set it again.
+/// a new series (or `clear`) lets the next one set it again. Workers read only the read-only
+/// `projectionSet` a run takes.
+/// runs on: the main thread, which fills it one file per pass of the event loop.
 class ImgDatas : public QObject
 {
     Q_OBJECT

@@ -4,8 +4,9 @@
 #include <QDebug>
 
 // Local
-#include "imagedata/imgdatavalues.h"
 #include "imagedata/imagedatalog.h"
+#include "imagedata/imgdatavalues.h"
+#include "imagedata/nonfinite.h"
 #include <algorithm>
 #include <cstring>
 
@@ -50,13 +51,42 @@ bool ImgDataScanFrame::loadData()
     // Bounded when the scan was opened: a frame fits in memory.
     pixels_.resize(size_t(width_) * size_t(height_) * size_t(Hdf5Scan::bytesPerSample(samples_)));
     QString error;
-    if (!scan_->readRect(kind_, index_, 0, height_, 0, width_, samples_, pixels_.data(), error)) {
+    if (!scan_->readRect(kind_, index_, 0, height_, 0, width_, samples_, pixels_.data(), error)
+        || !repairFrame(error)) {
         qCWarning(lcImageData).noquote() << QStringLiteral("Can not read a frame of the scan (%1) :").arg(error)
                              << fileName_;
         pixels_.clear();
         return false;
     }
     return true;
+}
+
+template<typename T> NonFiniteCount ImgDataScanFrame::repairRows()
+{
+    NonFiniteCount count;
+    std::vector<T> row(static_cast<size_t>(width_));
+    const size_t rowBytes = row.size() * sizeof(T);
+    for (int y = 0; y < height_; ++y) {
+        unsigned char *p = pixels_.data() + size_t(y) * rowBytes;
+        std::memcpy(row.data(), p, rowBytes);
+        const NonFiniteCount c = repairRow(std::span<T>(row));
+        if (c.found > 0)
+            std::memcpy(p, row.data(), rowBytes);
+        count += c;
+    }
+    return count;
+}
+
+bool ImgDataScanFrame::repairFrame(QString &error)
+{
+    // Float frames: NaN and infinities as dead pixels, or the frame refused.
+    NonFiniteCount count;
+    if (samples_ == Hdf5Scan::Samples::Float32)
+        count = repairRows<float>();
+    else if (samples_ == Hdf5Scan::Samples::Float64)
+        count = repairRows<double>();
+    error = judgeNonFinite(count, frameLabel(fileName_, kind_, index_));
+    return error.isEmpty();
 }
 
 void ImgDataScanFrame::convert(const unsigned char *src, double *dst, int count, std::size_t stride) const
@@ -124,6 +154,14 @@ std::optional<double> ImgDataScanFrame::angleDeg() const
     return angles[size_t(index_)];
 }
 
+QString frameLabel(const QString &fileName, Hdf5Scan::Kind kind, int index)
+{
+    const char *what = kind == Hdf5Scan::Kind::Projection ? "projection"
+        : kind == Hdf5Scan::Kind::Flat                    ? "flat"
+                                                          : "dark";
+    return QStringLiteral("%1, %2 %3").arg(fileName, QLatin1String(what)).arg(index);
+}
+
 QString meanDescription(Hdf5Scan::Kind kind, int frames)
 {
     const bool flats = kind == Hdf5Scan::Kind::Flat;
@@ -147,13 +185,21 @@ std::unique_ptr<ImgData> meanOfFrames(
     const int band = std::clamp(int((size_t(4) << 20) / (sizeof(double) * size_t(w))), 1, h);
     std::vector<double> rows(size_t(band) * size_t(w));
     for (int f = 0; f < frames; ++f) {
+        NonFiniteCount count; // each frame's pixels that are not finite, as dead pixels
         for (int y0 = 0; y0 < h; y0 += band) {
             const int n = std::min(band, h - y0);
             if (!scan->readRect(kind, f, y0, n, 0, w, Hdf5Scan::Samples::Float64, rows.data(), error))
                 return nullptr;
+            for (int r = 0; r < n; ++r)
+                count += repairRow(std::span<double>(rows.data() + size_t(r) * size_t(w), size_t(w)));
             double *s = sum.data() + size_t(y0) * size_t(w);
             for (size_t i = 0; i < size_t(n) * size_t(w); ++i)
                 s[i] += rows[i];
+        }
+        const QString label = frameLabel(scan->fileName(), kind, f);
+        if (const QString why = judgeNonFinite(count, label); !why.isEmpty()) {
+            error = QStringLiteral("%1: %2").arg(label, why);
+            return nullptr;
         }
     }
     for (double &v : sum)

@@ -4,8 +4,9 @@
 #include <QDebug>
 
 // Local
-#include "imagedata/imagelimits.h"
 #include "imagedata/imagedatalog.h"
+#include "imagedata/imagelimits.h"
+#include "imagedata/nonfinite.h"
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -243,6 +244,22 @@ bool ImgDataTiff::loadData()
         if (!decodeBand(tiff, static_cast<int>(y), pixels_.get() + y * rowBytes)) {
             pixels_.reset();
             return refuse(error_);
+        }
+    }
+    if (samples_ == Samples::Float32 && repairNonFinite_) { // NaN and infinities as dead pixels, or refused
+        NonFiniteCount count;
+        std::vector<float> row(static_cast<size_t>(width_));
+        for (int64_t y = 0; y < height_; ++y) {
+            unsigned char *p = pixels_.get() + y * rowBytes;
+            std::memcpy(row.data(), p, size_t(rowBytes));
+            const NonFiniteCount c = repairRow(row);
+            if (c.found > 0)
+                std::memcpy(p, row.data(), size_t(rowBytes));
+            count += c;
+        }
+        if (const QString why = judgeNonFinite(count, fileName_); !why.isEmpty()) {
+            pixels_.reset();
+            return refuse(why);
         }
     }
     return true; // the file closes here: every pixel is in memory

@@ -29,6 +29,10 @@ public:
 
     Samples samples() const { return samples_; }
     int bytesPerSample() const { return bytesPerSample_; }
+    /// Whether pixels that are not finite are replaced from their rows (the image refused with more
+    /// than 1 % of them) when the whole image is read: so for projections, I0 and BG images (the
+    /// default); a slice read back keeps them.
+    void setRepairNonFinite(bool repair) { repairNonFinite_ = repair; }
 
 private:
     // The layout of the pixel data as the file stores it.
@@ -52,6 +56,7 @@ private:
 
     Samples samples_ = Samples::UInt16;
     int bytesPerSample_ = 2;
+    bool repairNonFinite_ = true;
     Layout layout_;
     std::unique_ptr<unsigned char[]> pixels_; // the whole image, memory mode
     // File-read mode: the open file and the band decoded last.

@@ -36,6 +36,7 @@ AngleFit fitAngles(std::span<const double> angles, double rangeDeg)
     }
     const double step = (angles[n - 1] - angles[0]) / double(n - 1);
     fit.stepDeg = step;
+    fit.firstDeg = angles[0];
     if (!std::isfinite(step) || step == 0.0) {
         fit.problem = QStringLiteral("the projection angles do not advance (%1 … %2)")
                           .arg(degrees(angles[0]), degrees(angles[n - 1]));

@@ -14,6 +14,7 @@ struct AngleFit
     double rangeDeg = 0.0; // the data-set range: 180, 360 or the range asked for, signed like the steps
     int images = 0; // projections spanning it: all of them, or one less when the last is at the end angle
     double stepDeg = 0.0; // the mean step
+    double firstDeg = 0.0; // the angle of the first projection: the data set's angle origin
     QString problem; // why the angles cannot be used
 
     /// "181 projections 1° apart over 180°, the last at the end angle".

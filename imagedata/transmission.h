@@ -1,5 +1,8 @@
 #pragma once
 
+// Qt
+#include <QString>
+
 // Local
 #include <cmath>
 #include <span>
@@ -21,3 +24,16 @@ inline double attenuation(double i0, double bg, double raw)
 /// `attenuation` sample by sample over equally long lines; `att` may alias none of the inputs.
 void attenuationLine(std::span<const double> i0, std::span<const double> bg, std::span<const double> raw,
     std::span<double> att);
+
+/// The samples of a line where I0 is not above BG (I0 − BG ≤ 0, or not a number): the correction
+/// takes 1 for the reference there, which makes the attenuation meaningless at those samples.
+qsizetype countI0NotAboveBg(std::span<const double> i0, std::span<const double> bg);
+
+/// Whether `count` such samples of a line of `samples` fail its correction: more than half of them.
+inline bool i0NotAboveBgFails(qsizetype count, qsizetype samples)
+{
+    return 2 * count > samples;
+}
+
+/// Why a correction failed: "I0 is not above BG: check the I0 and BG images".
+QString i0NotAboveBgText();

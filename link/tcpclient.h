@@ -12,6 +12,7 @@
 /// again once a second after a failed attempt or a lost connection; it hands on every non-empty
 /// received line and writes outgoing messages in Latin-1. It knows nothing of the messages: a
 /// derived class gives it the endpoint and reads the lines.
+/// runs on: the main thread (its socket and retry timer too).
 /// \test tst_zelmaplink.cpp
 class TcpClient : public QObject
 {

@@ -5,17 +5,13 @@
 #include <QRegularExpression>
 
 // Local
+#include "imagedata/hdf5scan.h"
+#include "imagedata/imagefiles.h"
+#include "imagedata/imgfiletype.h"
 #include <algorithm>
 #include <cmath>
 
 namespace {
-
-void sortByName(QFileInfoList &files)
-{
-    std::stable_sort(files.begin(), files.end(), [](const QFileInfo &a, const QFileInfo &b) {
-        return a.fileName().compare(b.fileName(), Qt::CaseSensitive) < 0;
-    });
-}
 
 OrmelSet setOf(const QFileInfo &first)
 {
@@ -37,11 +33,7 @@ QFileInfoList matchingFiles(const QString &dir, const QString &pattern)
 
 QFileInfoList seriesFiles(const QString &dir, const QStringList &patterns)
 {
-    if (dir.isEmpty() || patterns.isEmpty())
-        return {};
-    QFileInfoList files = QDir(dir).entryInfoList(patterns, QDir::Files, QDir::NoSort);
-    sortByName(files);
-    return files;
+    return imageFileEntries(dir, patterns);
 }
 
 std::vector<OrmelSet> groupOrmelSets(const QFileInfoList &files)
@@ -140,7 +132,29 @@ QStringList absolutePaths(const QFileInfoList &files)
 SeriesSet seriesSetOf(const OrmelSet &set, const QString &dir, SetTagRule rule)
 {
     const QString tag = rule == SetTagRule::NameEnergy ? set.groupKey : set.energy.text;
-    return {set.name, tag, set.energy.energy(), dir, absolutePaths(set.files)};
+    SeriesSet s {set.name, tag, set.energy.energy(), dir, absolutePaths(set.files)};
+    countScanFrames(s);
+    return s;
+}
+
+void countScanFrames(SeriesSet &set)
+{
+    set.scanFrames = -1;
+    set.scanAngles = false;
+    if (set.files.isEmpty() || checkFileType(set.files.constFirst()) != ImgFileType::HDF5)
+        return;
+    int frames = 0;
+    bool angles = true;
+    for (const QString &file : std::as_const(set.files)) {
+        QString error;
+        const std::shared_ptr<const Hdf5Scan> scan = Hdf5Scan::open(file, error);
+        if (!scan)
+            return;
+        frames += scan->count(Hdf5Scan::Kind::Projection);
+        angles = angles && !scan->angles().empty();
+    }
+    set.scanFrames = frames;
+    set.scanAngles = angles;
 }
 
 std::vector<SeriesSet> scanSeries(
@@ -156,6 +170,7 @@ std::vector<SeriesSet> scanSeries(
     for (const QString &sub : subDirNames(dir)) {
         const QString folder = QDir(dir).filePath(sub);
         series.push_back({sub, sub, subDirEnergy(sub), folder, absolutePaths(seriesFiles(folder, patterns))});
+        countScanFrames(series.back());
     }
     return series;
 }

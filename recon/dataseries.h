@@ -66,7 +66,15 @@ struct SeriesSet
     double energy = 0.0; // in eV (a sub-folder name without a unit: its number as written)
     QString folder; // where its files lie
     QStringList files; // absolute paths, in load order
+    /// A set of HDF5 scan files: their projection frames (−1: image files, or a scan that cannot be
+    /// opened, which its run refuses), and whether every scan records its angles.
+    int scanFrames = -1;
+    bool scanAngles = false;
 };
+
+/// Counts the projection frames of a set whose files are HDF5 scan files (told by the first one), and
+/// whether they record their angles; a set of image files is left as it is.
+void countScanFrames(SeriesSet &set);
 
 /// The energy of a sub-folder set from the folder's name: in eV when the name carries its unit
 /// ("7_12keV" is 7120 eV), else the number as written ("7120_5" is 7120.5).
@@ -79,7 +87,8 @@ std::optional<qint64> fileNumber(const QString &fileName);
 /// An Ormel standard set as a set of the series.
 SeriesSet seriesSetOf(const OrmelSet &set, const QString &dir, SetTagRule rule = SetTagRule::Energy);
 
-/// The data sets of `dir`, in the order the window's data-set selector lists them. `pattern` is one
-/// name filter for the Ormel standard, a list split at white space for sub-folders.
+/// The data sets of `dir`, in the order the window's data-set selector lists them, the frames of scan
+/// files counted. `pattern` is one name filter for the Ormel standard, a list split at white space
+/// for sub-folders.
 std::vector<SeriesSet> scanSeries(
     const QString &dir, SeriesLayout layout, const QString &pattern, SetTagRule rule = SetTagRule::Energy);

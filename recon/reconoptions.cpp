@@ -2,12 +2,13 @@
 
 // Qt
 #include <QCommandLineParser>
-#include <QCryptographicHash>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QThread>
 
 // Local
 #include "ct/corscan.h"
+#include "imagedata/imgfiletype.h"
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -73,6 +74,9 @@ constexpr int maxLineGuesses = 1000;
 // Region corners beyond this are refused: pixel indices are 32-bit further on.
 constexpr double maxRegionCoordinate = 2147483647.0;
 
+// Ten turns: an angle beyond this is a slip (a value in hundredths, or radians taken for degrees).
+constexpr double maxAngleDeg = 3600.0;
+
 struct Parser
 {
     QCommandLineParser p;
@@ -102,7 +106,8 @@ struct Parser
         QStringLiteral("slice"), QStringLiteral("one slice (default: the middle one)"), QStringLiteral("N")};
     QCommandLineOption slices {QStringLiteral("slices"), QStringLiteral("a range of slices, descending too"),
         QStringLiteral("FROM:TO[:STEP]")};
-    QCommandLineOption origin {QStringLiteral("angle-origin"), QStringLiteral("angle of the first image (0)"),
+    QCommandLineOption origin {QStringLiteral("angle-origin"),
+        QStringLiteral("angle of the first image (the first angle a scan file records, else 0)"),
         QStringLiteral("DEG"), QStringLiteral("0")};
     QCommandLineOption range {QStringLiteral("range"), QStringLiteral("angle range of the data set (180)"),
         QStringLiteral("DEG"), QStringLiteral("180")};
@@ -145,6 +150,10 @@ struct Parser
     QCommandLineOption block {QStringLiteral("block"),
         QStringLiteral("slices read and reconstructed together; only their lines are held in memory (64)"),
         QStringLiteral("N"), QStringLiteral("64")};
+    QCommandLineOption scratch {QStringLiteral("scratch"),
+        QStringLiteral("folder of the temporary file in which a compressed scan's decoded lines wait for "
+                       "their block (the output folder)"),
+        QStringLiteral("DIR")};
     QCommandLineOption rings {QStringLiteral("rings"),
         QStringLiteral(
             "ring removal: stripes taken out of each sinogram before filtering; off (default), all "
@@ -180,6 +189,11 @@ struct Parser
                        "gives no energy (else the series is refused)")};
     QCommandLineOption resume {QStringLiteral("resume"),
         QStringLiteral("skip the sets (or tasks) whose files the output folder's manifests show complete")};
+    QCommandLineOption align {QStringLiteral("align"),
+        QStringLiteral(
+            "when every set is done, align the energies as quorvel-xanes does: shifts.tsv, aligned.h5 "
+            "and alignment.png in --out (read back from the folder per energy of --sub-folders energy or "
+            "both; float TIFF slices with --tiff read fastest)")};
     QCommandLineOption task {QStringLiteral("task"),
         QStringLiteral(
             "do only task K (from 0) of the (data set, block of slices) pairs: one job-array task"),
@@ -215,8 +229,8 @@ struct Parser
             QStringLiteral("PATTERN"), QStringLiteral("file name patterns"), QStringLiteral("[PATTERN ...]"));
         p.addOptions({i0, bg, axis, cor, corMethod, corLine, corScan, slice, slices, origin, range, partial,
             region, upper, lower, offset, out, name, tag, subFolders, png, noPng, noData, tiff, single,
-            colorRange, threads, block, rings, series, layout, pattern, i0Files, i0Pattern, sets, listSets,
-            allowUneven, allowFarI0, resume, task, tasksOf, fingerprint, listTasks});
+            colorRange, threads, block, scratch, rings, series, layout, pattern, i0Files, i0Pattern, sets,
+            listSets, allowUneven, allowFarI0, resume, align, task, tasksOf, fingerprint, listTasks});
     }
 };
 
@@ -270,32 +284,6 @@ bool checkPartial(const ReconOptions &o, int images, QString &error)
     return true;
 }
 
-QString outputSettingsDigest(const ReconOptions &o)
-{
-    const auto n = [](double v) { return QString::number(v, 'g', 17); };
-    QStringList parts {o.axisVertical ? QStringLiteral("v") : QStringLiteral("h"),
-        o.guessCor ? QStringLiteral("guess") : (o.cor ? n(*o.cor) : QStringLiteral("middle")),
-        o.sliceFrom ? QStringLiteral("%1:%2:%3").arg(*o.sliceFrom).arg(o.sliceTo).arg(o.sliceStep)
-                    : QStringLiteral("middle"),
-        n(o.angleOriginDeg), n(o.rangeDeg),
-        o.partial ? QStringLiteral("%1:%2").arg(o.partialStart).arg(o.partialImages) : QStringLiteral("all"),
-        o.region ? QStringLiteral("%1,%2,%3,%4")
-                       .arg(n(o.region->x0), n(o.region->z0), n(o.region->x1), n(o.region->z1))
-                 : QStringLiteral("image"),
-        n(o.window.upper), n(o.window.lower), n(o.window.offset), o.name,
-        QStringLiteral("%1%2%3")
-            .arg(int(o.subFolders.subFolders))
-            .arg(int(o.subFolders.ofEnergy))
-            .arg(int(o.subFolders.ofSlice)),
-        QStringLiteral("%1%2%3").arg(int(o.png)).arg(int(o.data)).arg(int(o.tiff)),
-        o.colorRange ? n(o.colorRange->first) + u',' + n(o.colorRange->second) : QStringLiteral("own"),
-        QFileInfo(o.bgFile).absoluteFilePath()};
-    if (o.bgFile.isEmpty())
-        parts.last() = QStringLiteral("no BG");
-    const QByteArray hash = QCryptographicHash::hash(parts.join(u'\n').toUtf8(), QCryptographicHash::Sha1);
-    return QString::fromLatin1(hash.toHex().left(16));
-}
-
 bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &error)
 {
     Parser parser;
@@ -334,9 +322,23 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
         o.dir = positional.first();
         if (positional.size() > 1)
             o.patterns = positional.mid(1);
+        // A pattern the shell expanded gives file names instead: the first as DIR, the rest ignored.
+        const QFileInfo dir(o.dir);
+        if (dir.exists() && !dir.isDir() && !(dir.isFile() && checkFileType(o.dir) == ImgFileType::HDF5))
+            return fail(
+                QStringLiteral("%1 is neither a folder nor a scan file; to give a file pattern, quote "
+                               "the pattern: '*.img'")
+                    .arg(o.dir));
+        for (const QString &pattern : std::as_const(o.patterns)) {
+            static const QRegularExpression wildcard(QStringLiteral("[*?[]"));
+            if (!pattern.contains(wildcard))
+                return fail(QStringLiteral("%1 is no file pattern (a pattern holds *, ? or [): the shell may "
+                                           "have expanded one; quote the pattern: '*.img'")
+                                .arg(pattern));
+        }
         for (const QCommandLineOption *only :
             {&parser.layout, &parser.pattern, &parser.i0Files, &parser.i0Pattern, &parser.sets,
-                &parser.listSets, &parser.allowUneven, &parser.allowFarI0, &parser.resume}) {
+                &parser.listSets, &parser.allowUneven, &parser.allowFarI0, &parser.resume, &parser.align}) {
             if (p.isSet(*only))
                 return fail(QStringLiteral("--%1 belongs to a --series run").arg(only->names().constFirst()));
         }
@@ -362,6 +364,7 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
     o.allowUnevenSets = p.isSet(parser.allowUneven);
     o.allowFarI0 = p.isSet(parser.allowFarI0);
     o.resume = p.isSet(parser.resume);
+    o.align = p.isSet(parser.align);
     if (!integer(p.value(parser.block), o.block) || o.block < 1)
         return fail(QStringLiteral("--block takes a whole number of at least 1"));
     if (p.isSet(parser.task)) {
@@ -467,9 +470,13 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
     }
     bool ok1 = false, ok2 = false;
     o.angleOriginDeg = p.value(parser.origin).toDouble(&ok1);
+    o.angleOriginGiven = p.isSet(parser.origin);
     o.rangeDeg = p.value(parser.range).toDouble(&ok2);
-    if (!ok1 || !ok2 || !std::isfinite(o.angleOriginDeg) || !std::isfinite(o.rangeDeg) || o.rangeDeg == 0.0)
-        return fail(QStringLiteral("--angle-origin and --range take finite numbers (a range other than 0)"));
+    if (!ok1 || !ok2 || !(std::abs(o.angleOriginDeg) <= maxAngleDeg) || !(std::abs(o.rangeDeg) <= maxAngleDeg)
+        || o.rangeDeg == 0.0)
+        return fail(
+            QStringLiteral("--angle-origin and --range take degrees within ±%1 (a range other than 0)")
+                .arg(maxAngleDeg));
     if (p.isSet(parser.partial)) {
         QList<int> v;
         if (!integers(p.value(parser.partial), QLatin1Char(':'), 2, 2, v) || v[0] < 0 || v[1] == 0
@@ -497,7 +504,15 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
     if (!okU || !okL || !okO || std::isnan(o.window.upper) || std::isnan(o.window.lower)
         || !std::isfinite(o.window.offset))
         return fail(QStringLiteral("--upper and --lower take numbers, --offset a finite number"));
+    if (!(o.window.lower < o.window.upper))
+        return fail(
+            QStringLiteral("--upper %1 is not above --lower %2: every value would be written as the offset")
+                .arg(o.window.upper)
+                .arg(o.window.lower));
     o.outDir = p.value(parser.out);
+    o.scratchDir = p.value(parser.scratch);
+    if (p.isSet(parser.scratch) && o.scratchDir.isEmpty())
+        return fail(QStringLiteral("--scratch takes a folder"));
     o.name = p.value(parser.name);
     o.tag = p.value(parser.tag);
     if (o.series && p.isSet(parser.tag)) {
@@ -533,6 +548,18 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
     if (!o.png && !o.data && !o.tiff && !guessing && !o.corScan)
         return fail(QStringLiteral(
             "--no-png with --no-data and without --tiff would write nothing (except with --cor guess)"));
+    if (o.align) {
+        if (!o.subFolders.ofEnergy)
+            return fail(
+                QStringLiteral("--align reads the series back from a folder per energy: give --sub-folders "
+                               "energy or both"));
+        if (o.task)
+            return fail(
+                QStringLiteral("--align aligns a whole series, not a task's share: a last job after the "
+                               "arrays does it (tools/slurm/submit-series.sh)"));
+        if (o.guessOnly)
+            return fail(QStringLiteral("--align needs the slices written: give --tiff"));
+    }
     if (p.isSet(parser.colorRange)) {
         QList<double> v;
         if (!numbers(p.value(parser.colorRange), QLatin1Char(','), 2, 2, v) || !allFinite(v))

@@ -38,6 +38,7 @@ struct ReconOptions
     int sliceTo = 0;
     int sliceStep = 1;
     double angleOriginDeg = 0.0;
+    bool angleOriginGiven = false; // else a scan's first recorded angle is the origin
     double rangeDeg = 180.0;
     bool partial = false;
     int partialStart = 0;
@@ -55,6 +56,7 @@ struct ReconOptions
     std::optional<std::pair<double, double>> colorRange; // none: each slice's own range
     int threads = 1;
     int block = 64; // slices read and reconstructed together: their lines are all that is in memory
+    QString scratchDir; // where a compressed scan's decoded lines wait for their block (empty: outDir)
     StripeParams rings; // stripe removal in the sinograms (--rings; off by default)
     bool guessOnly
         = false; // --cor guess (or guess-line) with nothing to write: print the centre of rotation only
@@ -73,6 +75,7 @@ struct ReconOptions
     bool allowUnevenSets = false; // sets may differ in their image count and numbering
     bool allowFarI0 = false; // run sets whose I0 lies far from their energy (or without an energy)
     bool resume = false; // skip what the output folder's manifests show done
+    bool align = false; // --align: the series' energies aligned when every set is done (quorvel-xanes)
 
     // One share of the work for a job array: task K of the (data set, block of slices) pairs.
     std::optional<int> task;
@@ -84,9 +87,12 @@ struct ReconOptions
     bool inTasks() const { return series || task || listTasks; }
 };
 
-/// A digest of the options that decide the bytes of the files written (not where they go, nor the
-/// I0 or the projections, which a series manifest records apart): runs with the same digest write
-/// the same files from the same inputs.
+/// The options that decide which files a run writes and their bytes, one "name=value" item each:
+/// everything of `ReconOptions` but where the files go, the tag and the I0 (which a series manifest
+/// records apart), the projections themselves and how the work is divided (threads, blocks, tasks).
+QStringList outputSettingItems(const ReconOptions &options);
+/// A digest of `outputSettingItems`: runs with the same digest write the same files from the same
+/// inputs.
 QString outputSettingsDigest(const ReconOptions &options);
 
 /// Reads the command line (arguments without the program name); false with a message for

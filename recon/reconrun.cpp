@@ -9,18 +9,22 @@
 
 // Local
 #include "ct/atomicfile.h"
-#include "ct/corfourier.h"
-#include "ct/corguess.h"
-#include "ct/corscanfiles.h"
-#include "ct/corsearch.h"
+#include "ct/datasaver.h"
 #include "ct/sgmgeometry.h"
 #include "ct/sinogramcache.h"
-#include "ct/sinogramviews.h"
 #include "ct/sliceworker.h"
+#include "imagedata/decodedbands.h"
+#include "imagedata/imagefiles.h"
 #include "imagedata/imgdata.h"
 #include "imagedata/lineblock.h"
 #include "imagedata/scanangles.h"
+#include "recon/blocklines.h"
+#include "recon/corscanschedule.h"
+#include "recon/corscanwriter.h"
 #include "recon/reconlog.h"
+#include "recon/runplan.h"
+#include "recon/slicefiles.h"
+#include "recon/workerpool.h"
 #include <algorithm>
 
 ReconRun::ReconRun(const ReconOptions &options, QTextStream &out, QTextStream &err)
@@ -30,51 +34,6 @@ ReconRun::ReconRun(const ReconOptions &options, QTextStream &out, QTextStream &e
 {
 }
 
-namespace {
-
-// What reading a block needs, copied for the reader's thread.
-struct BlockSources
-{
-    std::vector<ImageSource> images;
-    ImageSource i0;
-    ImageSource bg;
-    bool rowLines = true;
-    int width = 0;
-    int height = 0;
-};
-
-// The lines `lines` of every projection, and of I0 and BG: an empty set and the reason when a
-// source cannot be read. Any thread.
-ProjectionSet readBlockLines(const BlockSources &f, std::vector<int> lines, QString &error)
-{
-    std::sort(lines.begin(), lines.end());
-    lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
-    ProjectionSet set;
-    set.width = f.width;
-    set.height = f.height;
-    set.images.reserve(f.images.size());
-    for (const ImageSource &source : f.images) {
-        std::shared_ptr<const ImgData> block = readLineBlock(source, f.rowLines, lines, f.width, f.height);
-        if (!block) {
-            error = QStringLiteral("cannot read %1").arg(source.label());
-            return {};
-        }
-        set.images.push_back(std::move(block));
-    }
-    for (auto [source, target] : {std::pair {&f.i0, &set.i0}, std::pair {&f.bg, &set.bg}}) {
-        if (source->isEmpty())
-            continue;
-        *target = readLineBlock(*source, f.rowLines, lines, f.width, f.height);
-        if (!*target) {
-            error = QStringLiteral("cannot read %1").arg(source->label());
-            return {};
-        }
-    }
-    return set;
-}
-
-} // namespace
-
 ReconRun::~ReconRun()
 {
     // The reader first: it calls back into this object.
@@ -83,21 +42,42 @@ ReconRun::~ReconRun()
         readerThread_->wait();
         delete reader_;
     }
-    for (QThread *t : threads_) {
-        t->quit();
-        t->wait();
+    if (pool_) {
+        disconnect(pool_, nullptr, this, nullptr);
+        pool_->finish();
     }
-    for (SliceWorker *w : workers_)
-        delete w;
 }
 
 bool ReconRun::fail(const QString &message)
 {
     err_ << "quorvel-recon: " << message << Qt::endl;
-    if (!failed_)
-        failure_ = message;
-    failed_ = true;
+    if (outcome_.why.isEmpty())
+        outcome_.why = message;
+    outcome_.problems << message;
     return false;
+}
+
+void ReconRun::warn(const QString &message)
+{
+    err_ << "quorvel-recon: warning: " << message << Qt::endl;
+}
+
+RunParams ReconRun::runParams() const
+{
+    RunParams run;
+    run.rotAxIsV = options_.axisVertical;
+    run.partial = options_.partial;
+    run.partialStart = options_.partialStart;
+    run.partialImages = options_.partialImages;
+    run.angleOriginDeg = options_.angleOriginDeg;
+    run.dataSetImages = dataSetImages_;
+    run.dataSetRangeDeg = rangeDeg_;
+    run.singlePrecision = options_.single;
+    run.dataUpperLimit = options_.window.upper;
+    run.dataLowerLimit = options_.window.lower;
+    run.dataOffset = options_.window.offset;
+    run.stripes = options_.rings;
+    return run;
 }
 
 bool ReconRun::listFiles()
@@ -114,19 +94,18 @@ bool ReconRun::listFiles()
     const QDir dir(options_.dir);
     if (!dir.exists())
         return fail(QStringLiteral("no folder %1").arg(options_.dir));
-    const QStringList names = dir.entryList(options_.patterns, QDir::Files, QDir::Name);
-    if (names.isEmpty())
+    for (const QFileInfo &entry : imageFileEntries(options_.dir, options_.patterns)) // refused ones too
+        files_ << dir.filePath(entry.fileName());
+    if (files_.isEmpty())
         return fail(
             QStringLiteral("no file in %1 matches %2").arg(options_.dir, options_.patterns.join(u' ')));
-    for (const QString &name : names)
-        files_ << dir.filePath(name);
     return true;
 }
 
 bool ReconRun::plan()
 {
     if (planned_)
-        return !failed_;
+        return !failed();
     planned_ = true;
     if (!listFiles())
         return false;
@@ -145,10 +124,10 @@ bool ReconRun::plan()
         }
         if (w != width_ || h != height_) {
             qCWarning(lcRecon).noquote() << QStringLiteral("Mismatch image size: (%1, %2) != (%3, %4) : ")
-                                        .arg(width_)
-                                        .arg(height_)
-                                        .arg(w)
-                                        .arg(h)
+                                                .arg(width_)
+                                                .arg(height_)
+                                                .arg(w)
+                                                .arg(h)
                     + source.file;
             return fail(QStringLiteral("cannot use %1 (unreadable, or not %2 x %3 like the first image)")
                             .arg(source.file)
@@ -211,6 +190,12 @@ bool ReconRun::planScan(const std::vector<std::shared_ptr<const Hdf5Scan>> &scan
         dataSetImages_ = fit.images;
         rangeDeg_ = fit.rangeDeg;
         out_ << "angles: " << fit.summary(static_cast<int>(angles.size())) << Qt::endl;
+        // The data set begins where the scan began: a scan from 90° is not a slice turned by 90°.
+        if (!options_.angleOriginGiven) {
+            options_.angleOriginDeg = angles.front();
+            out_ << "angle origin: " << QString::number(angles.front(), 'g', 10)
+                 << " degrees, the first recorded angle" << Qt::endl;
+        }
     } else {
         out_ << QStringLiteral("angles: not recorded for every projection; %1 images over %2 degrees")
                     .arg(sources_.size())
@@ -230,6 +215,27 @@ bool ReconRun::planScan(const std::vector<std::shared_ptr<const Hdf5Scan>> &scan
         out_ << what << ": " << target->label() << Qt::endl;
     }
     return true;
+}
+
+void ReconRun::shareDecodedBands(std::optional<int> onlyBlock)
+{
+    // Compressed frames are decoded once for every block this run reads, on all its threads.
+    DecodedBands::Plan plan;
+    plan.rowLines = options_.axisVertical;
+    plan.threads = options_.threads;
+    plan.scratchFolder = options_.scratchDir.isEmpty() ? options_.outDir : options_.scratchDir;
+    const bool one = onlyBlock && *onlyBlock >= 0 && *onlyBlock < blockCount();
+    for (int b = one ? *onlyBlock : 0; b < (one ? *onlyBlock + 1 : blockCount()); ++b) {
+        const QList<int> slices = blockSlices(b);
+        std::vector<int> lines(slices.cbegin(), slices.cend());
+        std::sort(lines.begin(), lines.end());
+        lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+        plan.blocks.push_back(std::move(lines));
+    }
+    std::vector<ImageSource *> all {&i0_, &bg_};
+    for (ImageSource &source : sources_)
+        all.push_back(&source);
+    bands_ = DecodedBands::attach(plan, all);
 }
 
 int ReconRun::blockCount() const
@@ -267,134 +273,6 @@ QList<int> ReconRun::blockSlices(int index) const
     return slices_.mid(qsizetype(index) * options_.block, options_.block);
 }
 
-void ReconRun::warn(const QString &message)
-{
-    err_ << "quorvel-recon: warning: " << message << Qt::endl;
-}
-
-bool ReconRun::readSearchLines(const std::vector<int> &slices, ProjectionSet &set)
-{
-    const bool rows = options_.axisVertical;
-    const int count = static_cast<int>(sources_.size());
-    const int first = firstImage(request_, count);
-    const int used = request_.partial ? std::abs(request_.usingImages) : count; // checked in plan()
-    std::vector<int> images;
-    if (const std::optional<int> opposite = oppositeImage(first, used, count, rangeDeg_))
-        images.push_back(*opposite);
-    const int half = projectionsPer180(rangeDeg_, count);
-    if (half <= used)
-        for (int k = 0; k < half; ++k)
-            images.push_back((first + k) % count);
-    images.push_back(first);
-    std::vector<int> lines = slices;
-    std::sort(lines.begin(), lines.end());
-    lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
-    set = ProjectionSet();
-    set.width = width_;
-    set.height = height_;
-    set.images.resize(sources_.size());
-    for (int k : images) {
-        if (set.images[static_cast<size_t>(k)])
-            continue;
-        const ImageSource &source = sources_[static_cast<size_t>(k)];
-        set.images[static_cast<size_t>(k)] = readLineBlock(source, rows, lines, width_, height_);
-        if (!set.images[static_cast<size_t>(k)])
-            return fail(QStringLiteral("cannot read %1").arg(source.label()));
-    }
-    for (auto [source, target] : {std::pair {&i0_, &set.i0}, std::pair {&bg_, &set.bg}}) {
-        if (source->isEmpty())
-            continue;
-        *target = readLineBlock(*source, rows, lines, width_, height_);
-        if (!*target)
-            return fail(QStringLiteral("cannot read %1").arg(source->label()));
-    }
-    return true;
-}
-
-bool ReconRun::guessBoth(double start)
-{
-    ProjectionSet set;
-    if (!readSearchLines({request_.slice}, set))
-        return false;
-    // Both searches, as "Guess CoR" in the window makes them (its GuessParam 0.35).
-    const CorGuesses g = guessCorBoth(set, request_, rangeDeg_, start, 0.35);
-    const std::optional<CorSearchResult> &chosen = g.of(options_.corMethod);
-    if (!chosen)
-        return fail(QStringLiteral("cannot guess the centre of rotation (%1): %2")
-                        .arg(corMethodName(options_.corMethod),
-                            options_.corMethod == CorMethod::Mirror ? g.mirrorProblem : g.fourierProblem));
-    request_.cor = chosen->cor;
-    out_ << "centre of rotation: " << QString::number(request_.cor, 'g', 10) << Qt::endl;
-    for (CorMethod m : {CorMethod::Mirror, CorMethod::Fourier}) {
-        if (const std::optional<CorSearchResult> &r = g.of(m))
-            out_ << "centre of rotation (" << corMethodName(m) << "): " << QString::number(r->cor, 'g', 10)
-                 << Qt::endl;
-        else
-            warn(QStringLiteral("no %1 centre of rotation: %2")
-                     .arg(corMethodName(m), m == CorMethod::Mirror ? g.mirrorProblem : g.fourierProblem));
-    }
-    for (const QString &w : corGuessWarnings(g))
-        warn(w);
-    return true;
-}
-
-bool ReconRun::guessLine(double start)
-{
-    const int from = slices_.first(), to = slices_.last();
-    if (from == to)
-        return fail(QStringLiteral("--cor guess-line needs a range of slices (--slices)"));
-    const std::vector<int> at = spreadSlices(from, to, *options_.guessLine);
-    ProjectionSet set;
-    if (!readSearchLines(at, set))
-        return false;
-    const CorLineGuess g = guessCorLine(
-        set, request_, rangeDeg_, options_.corMethod, start, 0.35, from, to, *options_.guessLine);
-    for (const QString &p : g.problems)
-        warn(QStringLiteral("no %1 centre of rotation at %2").arg(corMethodName(options_.corMethod), p));
-    for (size_t i = 0; i < g.slices.size(); ++i)
-        out_ << "centre of rotation at slice " << g.slices[i] << " (" << corMethodName(options_.corMethod)
-             << "): " << QString::number(g.cors[i], 'g', 10) << Qt::endl;
-    if (!g.fit)
-        return fail(QStringLiteral("fewer than two slices gave a centre of rotation: no line"));
-    line_ = g.fit->records(from, to);
-    out_ << "centre of rotation line: " << QString::number(line_->cor1, 'g', 10) << " at slice " << from
-         << ", " << QString::number(line_->cor2, 'g', 10) << " at slice " << to
-         << QStringLiteral(" (residual %1 pixel rms, %2 at most)")
-                .arg(g.fit->rms, 0, 'f', 3)
-                .arg(g.fit->maxResidual, 0, 'f', 3)
-         << Qt::endl;
-    if (g.fit->rms > corLineResidualLimit)
-        warn(QStringLiteral("the guesses lie %1 pixel (rms) off their line: the axis may not be straight, or "
-                            "some guesses failed")
-                 .arg(g.fit->rms, 0, 'f', 2));
-    request_.cor = line_->at(slices_.first());
-    return true;
-}
-
-bool ReconRun::findCor()
-{
-    const bool rows = options_.axisVertical;
-    const double middleCor = rows ? 0.5 * width_ : double(height_ / 2);
-    request_ = SinogramRequest {rows, options_.cor.value_or(middleCor), slices_.first(), options_.partial,
-        options_.partialStart, options_.partialImages};
-    if (options_.corScan) // the scan names its centres
-        return true;
-    if (options_.corLine) {
-        line_ = options_.corLine;
-        request_.cor = line_->at(slices_.first());
-        out_ << "centre of rotation line: " << QString::number(line_->cor1, 'g', 10) << " at slice "
-             << line_->slice1 << ", " << QString::number(line_->cor2, 'g', 10) << " at slice "
-             << line_->slice2 << Qt::endl;
-        return true;
-    }
-    if (options_.guessLine)
-        return guessLine(middleCor);
-    if (options_.guessCor)
-        return guessBoth(middleCor);
-    out_ << "centre of rotation: " << QString::number(request_.cor, 'g', 10) << Qt::endl;
-    return true;
-}
-
 bool ReconRun::prepare()
 {
     const int L = options_.axisVertical ? width_ : height_;
@@ -419,20 +297,14 @@ bool ReconRun::prepare()
         return fail(QStringLiteral("cannot make the output folder %1").arg(options_.outDir));
     if (const QString why = directoryWriteProblem(options_.outDir); !why.isEmpty())
         return fail(why);
-    const int count = static_cast<int>(sources_.size());
-    task_.sinogram = request_;
-    const int start = firstImage(request_, count);
-    task_.angles
-        = projectionAngles(options_.angleOriginDeg, rangeDeg_, dataSetImages_, options_.partial ? start : 0);
+    task_ = runSliceTask(runParams(), static_cast<int>(sources_.size()), request_.slice, request_.cor);
     task_.regionIsSet = options_.region.has_value();
     task_.region = options_.region.value_or(Region {});
     task_.makeImage = options_.png;
     task_.makeTiff = options_.tiff;
     if (options_.colorRange)
-        task_.scale = GreyScale {options_.colorRange->first, options_.colorRange->second, 0.0, 1.0, true};
+        task_.scale = fixedColourRange(options_.colorRange->first, options_.colorRange->second);
     task_.makeData = options_.data;
-    task_.window = options_.window;
-    task_.stripes = options_.rings;
     if (task_.stripes.isOn())
         out_ << "ring removal: " << stripeMethodWord(task_.stripes.method) << ' '
              << stripeParamItems(task_.stripes).join(QLatin1Char(' ')) << Qt::endl;
@@ -442,10 +314,13 @@ bool ReconRun::prepare()
 int ReconRun::exec(std::optional<int> onlyBlock)
 {
     clock_.start();
-    if (!plan() || !findCor())
+    if (!plan())
+        return 1;
+    shareDecodedBands(onlyBlock);
+    if (!findCor())
         return 1;
     if (options_.guessOnly)
-        return failed_ ? 1 : 0;
+        return failed() ? 1 : 0;
     if (options_.corScan)
         return execScan();
     if (!prepare())
@@ -459,13 +334,13 @@ int ReconRun::exec(std::optional<int> onlyBlock)
     total_ = 0;
     for (int b = first; b <= last; ++b)
         total_ += blockSlices(b).size();
+    outcome_.asked = static_cast<int>(total_);
 
     const int workers = std::max(
         1, std::min(options_.threads, static_cast<int>(std::min<qsizetype>(total_, options_.block))));
-    queues_.assign(static_cast<size_t>(workers), WorkerQueue());
+    scheduler_.reset(workers);
     startWorkers(workers, engineLength_);
-    for (SliceWorker *worker : workers_)
-        takeResults(worker, &SliceWorker::done, &ReconRun::sliceDone);
+    pool_->setSliceTaker([this](int worker, SliceResult &&result) { sliceDone(worker, std::move(result)); });
     readerThread_ = new QThread(this);
     reader_ = new QObject;
     reader_->moveToThread(readerThread_);
@@ -476,15 +351,8 @@ int ReconRun::exec(std::optional<int> onlyBlock)
     lastBlock_ = last;
     startReading();
     QEventLoop loop;
-    const auto busy = [this] {
-        if (reading_)
-            return true;
-        for (const WorkerQueue &q : queues_)
-            if (!q.outstanding.empty())
-                return true;
-        return false;
-    };
-    while ((done_ < total_ && !stopped_) || busy())
+    const auto busy = [this] { return reading_ || pool_->inWork() > 0; };
+    while ((outcome_.done + outcome_.failed < total_ && !stopped_) || busy())
         loop.processEvents(QEventLoop::WaitForMoreEvents);
     if (slicesClock_.isValid())
         times_.slicesWall = slicesClock_.nsecsElapsed() * 1e-9;
@@ -500,38 +368,20 @@ int ReconRun::exec(std::optional<int> onlyBlock)
                 .arg(t.output, 0, 'f', 2)
                 .arg(times_.write, 0, 'f', 2)
          << Qt::endl;
-    return failed_ ? 1 : 0;
-}
-
-// A result comes back as the capture of a functor posted from the worker's thread, copied before its
-// event is made: one event carries it, which is the hand-over ThreadSanitizer is taught to follow
-// (a queued signal's argument is copied into an event already made, and may be read before the
-// poster's wake-up that would tell the sanitizer).
-template<typename Result>
-void ReconRun::takeResults(SliceWorker *worker, void (SliceWorker::*signal)(const Result &),
-    void (ReconRun::*take)(SliceWorker *, const Result &))
-{
-    connect(
-        worker, signal, this,
-        [this, worker, take](const Result &result) {
-            QMetaObject::invokeMethod(
-                this, [this, worker, take, result] { (this->*take)(worker, result); }, Qt::QueuedConnection);
-        },
-        Qt::DirectConnection);
+    if (bands_)
+        out_ << "compressed frames: " << bands_->summary() << Qt::endl;
+    return failed() ? 1 : 0;
 }
 
 void ReconRun::startWorkers(int count, int length)
 {
-    for (int i = 0; i < count; ++i) {
-        auto *worker = new SliceWorker;
-        // Plans are made here, on the main thread, before the worker ever runs.
-        worker->engine().setup(length, static_cast<int>(sources_.size()), options_.single);
-        auto *thread = new QThread(this);
-        worker->moveToThread(thread);
-        thread->start();
-        threads_.push_back(thread);
-        workers_.push_back(worker);
-    }
+    pool_ = new WorkerPool(this);
+    pool_->start(count);
+    // Plans are made here, on the main thread, before the workers ever run.
+    for (int i = 0; i < count; ++i)
+        pool_->sizeEngine(i,
+            EngineSize {length, std::max(1, sinogramRows(request_, static_cast<int>(sources_.size()))),
+                options_.single});
 }
 
 void ReconRun::startReading()
@@ -571,6 +421,7 @@ void ReconRun::blockRead(int index, const ProjectionSet &set, double seconds, co
     if (!error.isEmpty()) {
         fail(error);
         stopped_ = true; // the slices under way are finished and written
+        scheduler_.stop();
         return;
     }
     auto block = std::make_unique<LoadedBlock>();
@@ -578,7 +429,8 @@ void ReconRun::blockRead(int index, const ProjectionSet &set, double seconds, co
     block->slices = blockSlices(index);
     block->set = set;
     // A block's sinograms share one centre: on a line of centres each slice makes its own.
-    block->sinogramSlices = line_ ? 1 : sinogramBlockSlices(set, request_, static_cast<int>(workers_.size()));
+    scheduler_.addPart(
+        index, block->slices, line_ ? 1 : sinogramBlockSlices(set, request_, scheduler_.workers()));
     loaded_.push_back(std::move(block));
     startReading();
     dispatchAll();
@@ -586,103 +438,71 @@ void ReconRun::blockRead(int index, const ProjectionSet &set, double seconds, co
 
 void ReconRun::dispatchAll()
 {
-    for (size_t i = 0; i < workers_.size(); ++i)
+    for (int i = 0; i < scheduler_.workers(); ++i)
         dispatch(i);
-    bool idle = true;
-    for (const WorkerQueue &q : queues_)
-        idle = idle && q.outstanding.empty();
-    if (idle && !waiting_ && !stopped_ && done_ < total_) { // every worker waits for the next block
-        waitClock_.start();
+    if (pool_->inWork() == 0 && !waiting_ && !stopped_ && outcome_.done + outcome_.failed < total_) {
+        waitClock_.start(); // every worker waits for the next block
         waiting_ = true;
     }
 }
 
-void ReconRun::dispatch(size_t worker)
+void ReconRun::dispatch(int worker)
 {
-    WorkerQueue &q = queues_[worker];
     // The slice after the one in work is queued already, so that a worker never waits for this thread;
     // on a line of centres the engine may be resized for the next slice, so only while it rests.
-    const size_t ahead = line_ ? 1 : 2;
-    while (q.outstanding.size() < ahead && !stopped_) {
-        if (q.next >= q.slices.size()) {
-            // The next slices of the first block that has any; towards its end smaller shares, so
-            // that no worker is left with a long queue while the others rest.
-            LoadedBlock *block = nullptr;
-            for (const auto &b : loaded_)
-                if (b->next < b->slices.size()) {
-                    block = b.get();
-                    break;
-                }
-            if (!block)
-                return;
-            const qsizetype left = block->slices.size() - block->next;
-            const qsizetype share = (left + qsizetype(queues_.size()) - 1) / qsizetype(queues_.size());
-            const qsizetype size = std::clamp<qsizetype>(share, 1, block->sinogramSlices);
-            q.block = block;
-            q.slices.assign(block->slices.begin() + block->next, block->slices.begin() + block->next + size);
-            q.id = size > 1 ? newSinogramBlockId() : 0;
-            q.next = 0;
-            block->next += size;
-        }
+    const int ahead = line_ ? 1 : 2;
+    while (scheduler_.inWork(worker) < ahead) {
+        const std::optional<SliceHandout> h = scheduler_.take(worker);
+        if (!h)
+            return;
+        const auto block = std::find_if(
+            loaded_.begin(), loaded_.end(), [&h](const auto &b) { return b->index == h->part; });
         SliceTask task = task_;
-        task.set = q.block->set;
-        task.sinogram.slice = q.slices[q.next++];
-        task.sinogramBlock = q.slices;
-        task.blockId = q.id;
-        if (line_) {
-            // Its own centre, and the engine sized for it here, on the main thread.
+        task.set = (*block)->set;
+        task.sinogram.slice = h->slice;
+        task.sinogramBlock = h->sinogramBlock;
+        task.blockId = h->blockId;
+        if (line_) { // its own centre, and the engine sized for it here, on the main thread
             task.sinogram.cor = line_->at(task.sinogram.slice);
-            CtFbp &engine = workers_[worker]->engine();
-            const int n = requiredLength(task.set, task.sinogram);
-            if (engine.n() != n)
-                engine.setup(n, static_cast<int>(sources_.size()), options_.single);
+            pool_->sizeEngine(worker,
+                runEngineSize(task.set, task.sinogram, static_cast<int>(sources_.size()), options_.single));
         }
         // The files are made on this thread, from the values the worker hands over.
         task.makeImage = task.makeData = task.makeTiff = false;
-        task.keepValues = true;
-        q.outstanding.push_back(q.block);
+        task.values = ValuesHandOver::Take;
         if (!slicesClock_.isValid())
             slicesClock_.start();
-        QMetaObject::invokeMethod(
-            workers_[worker], [w = workers_[worker], task] { w->run(task); }, Qt::QueuedConnection);
+        pool_->run(worker, task);
     }
 }
 
-void ReconRun::sliceDone(SliceWorker *worker, const SliceResult &done)
+void ReconRun::sliceDone(int worker, SliceResult &&result)
 {
-    const auto it = std::find(workers_.begin(), workers_.end(), worker);
-    if (it == workers_.end())
-        return;
-    WorkerQueue &q = queues_[static_cast<size_t>(it - workers_.begin())];
-    LoadedBlock *block = q.outstanding.front();
-    q.outstanding.erase(q.outstanding.begin());
-    dispatch(static_cast<size_t>(it - workers_.begin()));
-    ++done_;
-    times_.slices.sinogram += done.times.sinogram;
-    times_.slices.filter += done.times.filter;
-    times_.slices.backProjection += done.times.backProjection;
+    const SliceScheduler::Returned back = scheduler_.returned(worker);
+    dispatch(worker);
+    times_.slices.sinogram += result.times.sinogram;
+    times_.slices.filter += result.times.filter;
+    times_.slices.backProjection += result.times.backProjection;
     QElapsedTimer clock;
     clock.start();
-    SliceResult result = done;
     if (result.reconstructed && result.values)
         makeSliceFiles(result, *result.values, task_, &dataText_);
     if (result.values) // its pages serve the worker's next slice
-        QMetaObject::invokeMethod(
-            worker, [worker, values = std::move(result.values)] { worker->recycle(values); },
-            Qt::QueuedConnection);
+        pool_->recycle(worker, std::move(result.values));
     times_.slices.output += clock.nsecsElapsed() * 1e-9;
     clock.restart();
     writeResult(result);
     times_.write += clock.nsecsElapsed() * 1e-9;
     // A finished block makes room for the next one.
-    if (++block->done == block->slices.size()) {
+    if (back.partComplete) {
         loaded_.erase(std::find_if(
-            loaded_.begin(), loaded_.end(), [block](const auto &b) { return b.get() == block; }));
+            loaded_.begin(), loaded_.end(), [&back](const auto &b) { return b->index == back.part; }));
         startReading();
     }
-    timeLeft_.setDone(done_, clock_.elapsed());
+    const int returned = outcome_.done + outcome_.failed;
+    timeLeft_.setDone(returned, clock_.elapsed());
     out_ << QStringLiteral("progress: %1/%2 slices, %3 s elapsed, %4 left")
-                .arg(done_)
+                .arg(returned)
                 .arg(total_)
                 .arg(clock_.elapsed() / 1000.0, 0, 'f', 1)
                 .arg(TimeLeft::text(timeLeft_.secondsLeft()))
@@ -690,170 +510,35 @@ void ReconRun::sliceDone(SliceWorker *worker, const SliceResult &done)
     dispatchAll();
 }
 
-void ReconRun::writeResult(const SliceResult &result)
+void ReconRun::writeResult(SliceResult &result)
 {
-    if (!result.reconstructed || !result.problem.isEmpty()) {
+    if (!result.reconstructed) {
+        ++outcome_.failed;
+        err_ << "quorvel-recon: " << result.problem << Qt::endl;
+        if (outcome_.why.isEmpty())
+            outcome_.why = result.problem;
+        return;
+    }
+    ++outcome_.done;
+    if (!result.problem.isEmpty()) // a file that could not be made
         fail(result.problem);
-        if (!result.reconstructed)
-            return;
-    }
-    const QString slice = sliceText(result.slice);
-    const QStringList dirs = targetDirs(options_.outDir, options_.tag, slice, options_.subFolders);
-    for (const QString &dir : dirs) {
-        // Each file appears under its name only when it is complete.
-        const auto write = [&](const char *suffix, const auto &writer) {
-            const QString path = QDir(dir).filePath(
-                ctFileName(options_.name, options_.tag, slice, QString::fromLatin1(suffix)));
-            QString error;
-            if (writer(path, &error)) {
-                ++filesWritten_;
-                out_ << "wrote " << QDir::cleanPath(path) << Qt::endl;
-            } else
-                fail(error);
-        };
-        if (options_.data && !result.dataText.isEmpty())
-            write("dat", [&](const QString &path, QString *error) {
-                return writeFileAtomically(path, result.dataText, error);
-            });
-        if (options_.tiff && !result.tiff.isEmpty())
-            write("tif", [&](const QString &path, QString *error) {
-                return writeFileAtomically(path, result.tiff, error);
-            });
-        if (options_.png && !result.image.isNull())
-            write("png", [&](const QString &path, QString *error) {
-                return writeImageAtomically(path, result.image, error);
-            });
-    }
+    SaveTargets targets;
+    targets.data = {options_.data, options_.outDir, options_.name, options_.tag};
+    targets.tiff = options_.tiff;
+    targets.image = {options_.png, options_.outDir, options_.name, options_.tag};
+    const SliceRecords records = takeSliceRecords(result, targets);
+    for (const SavingData &d : records.data)
+        reportWrites(writeRecord(d, options_.subFolders));
+    if (records.image)
+        reportWrites(writeRecord(*records.image, options_.subFolders));
 }
 
-int ReconRun::execScan()
+void ReconRun::reportWrites(const WriteReport &report)
 {
-    const ReconOptions::CorScan &scan = *options_.corScan;
-    const int L = options_.axisVertical ? width_ : height_;
-    if (slices_.size() != 1) {
-        fail(QStringLiteral("--cor-scan reconstructs one slice"));
-        return 1;
+    for (const QString &path : report.written) {
+        ++filesWritten_;
+        out_ << "wrote " << QDir::cleanPath(path) << Qt::endl;
     }
-    if (const QString why = corScanProblem(scan.from, scan.to, scan.step, L); !why.isEmpty()) {
-        fail(QStringLiteral("--cor-scan: %1").arg(why));
-        return 1;
-    }
-    const std::vector<double> centres = corScanCentres(scan.from, scan.to, scan.step);
-    request_.cor = centres.front();
-    if (!prepare())
-        return 1;
-    QString error;
-    task_.set = readBlockLines(BlockSources {sources_, i0_, bg_, options_.axisVertical, width_, height_},
-        std::vector<int>(slices_.cbegin(), slices_.cend()), error);
-    if (!error.isEmpty()) {
+    for (const auto &[path, error] : report.failed)
         fail(error);
-        return 1;
-    }
-    const CorScoreSetup score = corScanScoreSetup(task_, centres);
-
-    // Every worker takes the next trial when it has done one; engines and scorers are sized for the
-    // trial on this thread while the worker rests.
-    scan_ = std::make_unique<ScanState>();
-    ScanState &st = *scan_;
-    st.centres = centres;
-    st.trials.resize(centres.size());
-    for (double c : centres) {
-        SinogramRequest r = task_.sinogram;
-        r.cor = c;
-        st.lengths.push_back(requiredLength(task_.set, r));
-    }
-    st.taken.assign(centres.size(), false);
-    st.score = score;
-    const int workers = std::max(1, std::min(options_.threads, static_cast<int>(centres.size())));
-    startWorkers(workers, engineLength_);
-    // A member slot, connected for the workers' lifetime: no handler holding this function's locals
-    // has to be taken away while a worker may still be emitting.
-    for (SliceWorker *w : workers_) {
-        takeResults(w, &SliceWorker::trialDone, &ReconRun::trialDone);
-        giveTrial(w);
-    }
-    QEventLoop loop;
-    while (st.done < centres.size())
-        loop.processEvents(QEventLoop::WaitForMoreEvents);
-    const std::vector<CorTrial> trials = std::move(st.trials);
-    task_.set = ProjectionSet();
-    writeScan(trials, score);
-    return failed_ ? 1 : 0;
-}
-
-void ReconRun::giveTrial(SliceWorker *w)
-{
-    ScanState &st = *scan_;
-    const int next = nextCorTrial(st.lengths, st.taken, w->engine().n());
-    if (next < 0)
-        return;
-    st.taken[static_cast<size_t>(next)] = true;
-    SliceTask task = task_;
-    task.sinogram.cor = st.centres[static_cast<size_t>(next)];
-    const int n = st.lengths[static_cast<size_t>(next)];
-    if (w->engine().n() != n)
-        w->engine().setup(n, static_cast<int>(sources_.size()), options_.single);
-    w->scorer().setup(n);
-    QMetaObject::invokeMethod(
-        w, [w, task, score = st.score] { w->trial(task, score); }, Qt::QueuedConnection);
-}
-
-void ReconRun::trialDone(SliceWorker *w, const CorTrial &trial)
-{
-    if (!scan_ || std::find(workers_.begin(), workers_.end(), w) == workers_.end())
-        return;
-    ScanState &st = *scan_;
-    const auto at = std::find(st.centres.begin(), st.centres.end(), trial.cor);
-    if (at != st.centres.end())
-        st.trials[static_cast<size_t>(at - st.centres.begin())] = trial;
-    ++st.done;
-    giveTrial(w);
-    out_ << QStringLiteral("progress: %1/%2 trials, %3 s elapsed")
-                .arg(st.done)
-                .arg(st.centres.size())
-                .arg(clock_.elapsed() / 1000.0, 0, 'f', 1)
-         << Qt::endl;
-}
-
-bool ReconRun::writeScan(const std::vector<CorTrial> &trials, const CorScoreSetup &score)
-{
-    for (const CorTrial &t : trials) {
-        if (!t.reconstructed)
-            fail(QStringLiteral("trial at %1: %2").arg(corText(t.cor), t.problem));
-    }
-    const int best = bestCorTrial(trials);
-    const int slice = slices_.first();
-    for (const CorTrial &t : trials)
-        if (t.reconstructed)
-            out_ << "trial centre of rotation " << corText(t.cor) << ": score "
-                 << QString::number(t.score, 'f', 6) << Qt::endl;
-    const auto write = [&](const QString &suffix, const auto &writer) {
-        const QString path
-            = QDir(options_.outDir).filePath(corScanFileName(options_.name, options_.tag, slice, suffix));
-        QString error;
-        if (writer(path, &error))
-            out_ << "wrote " << QDir::cleanPath(path) << Qt::endl;
-        else
-            fail(error);
-    };
-    write(QStringLiteral("txt"), [&](const QString &path, QString *error) {
-        return writeFileAtomically(path, corScanTable(trials, best, slice), error);
-    });
-    if (best < 0)
-        return fail(QStringLiteral("no trial was reconstructed"));
-    QString why;
-    const QByteArray tiff = corScanTiff(trials, slice, &why);
-    if (tiff.isEmpty())
-        fail(QStringLiteral("no TIFF file of the scan: %1").arg(why));
-    else
-        write(QStringLiteral("tif"),
-            [&](const QString &path, QString *error) { return writeFileAtomically(path, tiff, error); });
-    GreyScale scale = corScanScale(trials[static_cast<size_t>(best)], score);
-    if (options_.colorRange)
-        scale = GreyScale {options_.colorRange->first, options_.colorRange->second, 0.0, 1.0, true};
-    const QImage sheet = corScanSheet(trials, best, score, scale);
-    write(QStringLiteral("png"),
-        [&](const QString &path, QString *error) { return writeImageAtomically(path, sheet, error); });
-    out_ << "best centre of rotation: " << corText(trials[static_cast<size_t>(best)].cor) << Qt::endl;
-    return !failed_;
 }

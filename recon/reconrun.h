@@ -6,18 +6,24 @@
 #include <QTextStream>
 
 // Local
+#include "config/joboutcome.h"
 #include "config/timeleft.h"
-#include "recon/reconoptions.h"
 #include "ct/corline.h"
 #include "ct/corscan.h"
+#include "ct/runparams.h"
 #include "ct/slicerecon.h"
 #include "imagedata/imagesource.h"
+#include "recon/reconoptions.h"
+#include "recon/slicescheduler.h"
 #include <memory>
 #include <optional>
 #include <vector>
 
+class CorScanSchedule;
+class DecodedBands;
 class QThread;
-class SliceWorker;
+class WorkerPool;
+struct WriteReport;
 
 /// Where the time of a run went, in seconds: reading the images on the reader's thread (while the
 /// workers reconstruct the block before), the stages of the slices summed over the workers'
@@ -35,14 +41,16 @@ struct ReconTimes
 
 /// The headless reconstruction of one data set: checks the projections (and I0/BG) with the
 /// window's readers, then reads them a block of slices at a time (only those lines, never whole
-/// images), reconstructs each block on a pool of worker threads with the window's engine and writes
-/// the window's files, each appearing under its name only when complete. A worker takes the
-/// slices of a block in smaller blocks whose sinograms it builds in one pass over the images.
+/// images), reconstructs each block on the run library's workers with the window's engine and
+/// writes the window's files through the one slice writer, each appearing under its name only when
+/// complete. The slices go out through the scheduler the window uses; a scan of centres through the
+/// window's scan schedule and writer.
 ///
 /// The stages overlap: a reader thread reads the next block while the workers reconstruct this one
 /// (never more than two blocks in memory), each worker has its next slice queued before it finishes
 /// one, and the images and text of the files are made on the main thread, which writes them.
-/// \test tst_recon.cpp, tst_series.cpp
+/// runs on: the thread that calls `exec` (its reader and workers on threads of their own).
+/// \test tst_recon.cpp, tst_series.cpp, tst_headless.cpp
 class ReconRun : public QObject
 {
     Q_OBJECT
@@ -69,39 +77,44 @@ public:
     const QList<int> &slices() const { return slices_; }
     /// The files that `exec(onlyBlock)` writes, by their paths (after `plan`).
     QStringList outputFiles(std::optional<int> onlyBlock = {}) const;
-    /// Files written by `exec`, and the first reason a part of it failed (empty when none did).
+    /// Files written by `exec`.
     int filesWritten() const { return filesWritten_; }
-    const QString &failure() const { return failure_; }
+    /// How the job ended: slices (or trials) asked, done and failed, and the first reason anything
+    /// failed.
+    const JobOutcome &outcome() const { return outcome_; }
     const ReconTimes &times() const { return times_; }
 
 private:
-    void sliceDone(SliceWorker *worker, const SliceResult &result);
-    void trialDone(SliceWorker *worker, const CorTrial &trial);
-    template<typename Result>
-    void takeResults(SliceWorker *worker, void (SliceWorker::*signal)(const Result &),
-        void (ReconRun::*take)(SliceWorker *, const Result &));
     struct LoadedBlock;
     bool listFiles();
     // The range and image count from a scan's angles, and I0 and BG from its flats and darks.
     bool planScan(const std::vector<std::shared_ptr<const Hdf5Scan>> &scans);
+    void shareDecodedBands(std::optional<int> onlyBlock);
+    /// The run's settings as the window's run parameters hold them.
+    RunParams runParams() const;
+    // Centres of rotation (reconcor.cpp).
     bool findCor();
     bool guessBoth(double start);
     bool guessLine(double start);
     /// The lines `slices` of the images the searches compare (the first 180 degrees used and the
     /// image facing the first) and of I0 and BG, in a set where every other image is left out.
     bool readSearchLines(const std::vector<int> &slices, ProjectionSet &set);
+    int execScan();
+    void trialDone(const CorTrial &trial);
+    void writeScan();
+
     void warn(const QString &message);
     void startWorkers(int count, int length);
-    int execScan();
-    void giveTrial(SliceWorker *w);
-    bool writeScan(const std::vector<CorTrial> &trials, const CorScoreSetup &score);
     bool prepare();
     void startReading();
     void blockRead(int index, const ProjectionSet &set, double seconds, const QString &error);
     void dispatchAll();
-    void dispatch(size_t worker);
-    void writeResult(const SliceResult &result);
+    void dispatch(int worker);
+    void sliceDone(int worker, SliceResult &&result);
+    void writeResult(SliceResult &result);
+    void reportWrites(const WriteReport &report);
     bool fail(const QString &message);
+    bool failed() const { return !outcome_.problems.isEmpty() || outcome_.failed > 0; }
 
     ReconOptions options_;
     QTextStream &out_;
@@ -111,6 +124,7 @@ private:
     std::vector<ImageSource> sources_; // the projections: image files, or frames of scan files
     ImageSource i0_;
     ImageSource bg_;
+    std::shared_ptr<DecodedBands> bands_; // the compressed frames, decoded once
     int dataSetImages_ = 0; // images spanning the range
     double rangeDeg_ = 180.0;
     int width_ = 0;
@@ -126,46 +140,20 @@ private:
         int index = 0;
         QList<int> slices;
         ProjectionSet set;
-        int sinogramSlices = 1; // a worker's share of the block in one sinogram pass, at most
-        qsizetype next = 0; // slices handed out
-        qsizetype done = 0;
     };
     std::vector<std::unique_ptr<LoadedBlock>> loaded_;
-    // A scan of centres (--cor-scan): the trials handed out and those back.
-    struct ScanState
-    {
-        std::vector<double> centres;
-        std::vector<CorTrial> trials;
-        std::vector<int> lengths; // the engine length of each trial
-        std::vector<bool> taken;
-        size_t done = 0;
-        CorScoreSetup score;
-    };
-    std::unique_ptr<ScanState> scan_;
+    SliceScheduler scheduler_;
+    std::unique_ptr<CorScanSchedule> scan_; // a scan of centres (--cor-scan)
     int nextToRead_ = 0;
     int lastBlock_ = -1;
     bool reading_ = false;
-    // Per worker: the slices of its sinogram block still to hand out, and the blocks of the slices
-    // it has been handed (in order).
-    struct WorkerQueue
-    {
-        LoadedBlock *block = nullptr;
-        std::vector<int> slices;
-        std::uint64_t id = 0;
-        size_t next = 0;
-        std::vector<LoadedBlock *> outstanding;
-    };
-    std::vector<WorkerQueue> queues_;
-    qsizetype done_ = 0;
     qsizetype total_ = 0; // slices this exec reconstructs
     int engineLength_ = 0;
-    bool failed_ = false;
     bool stopped_ = false; // a block could not be read: nothing more is handed out
-    QString failure_;
+    JobOutcome outcome_;
     int filesWritten_ = 0;
     QByteArray dataText_; // each slice's data-file text in turn, in the room of the last
-    std::vector<QThread *> threads_;
-    std::vector<SliceWorker *> workers_;
+    WorkerPool *pool_ = nullptr;
     QThread *readerThread_ = nullptr;
     QObject *reader_ = nullptr; // lives on readerThread_
     QElapsedTimer clock_;

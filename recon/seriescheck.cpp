@@ -73,6 +73,17 @@ QString number(double v)
     return QString::number(v, 'g', 10);
 }
 
+// Whether two sets are of one energy (written differently or not) and, when their tags name their
+// sample (--tag name-energy), of one sample.
+bool sameEnergy(const SeriesSet &a, const SeriesSet &b)
+{
+    const auto sample = [](const SeriesSet &s) {
+        return s.tag != s.name && s.tag.startsWith(s.name + u'-') ? s.name : QString();
+    };
+    return a.energy > 0.0 && b.energy > 0.0 && std::abs(a.energy - b.energy) <= 1e-6 * a.energy
+        && sample(a) == sample(b);
+}
+
 } // namespace
 
 SeriesCheck checkSeries(
@@ -90,16 +101,26 @@ SeriesCheck checkSeries(
         others.removeAll(static_cast<int>(i) + 1);
         check.sets[i].sameTagAs = others;
     }
+    // One energy spelled two ways makes two data sets of it.
+    for (size_t i = 0; i < sets.size(); ++i) {
+        for (size_t k = 0; k < sets.size(); ++k) {
+            if (k != i && sets[k].tag != sets[i].tag && sameEnergy(sets[i], sets[k]))
+                check.sets[i].sameEnergyAs << static_cast<int>(k) + 1;
+        }
+    }
 
     // The count and the numbering most sets have: a set that differs misses projections (or holds
     // strays), and every angle after the first missing one would be wrong.
     std::vector<int> counts;
     std::vector<std::vector<qint64>> numbers(sets.size());
     std::vector<qint64> firsts, steps;
+    const auto ownAngles = [&sets](size_t i) { return sets[i].scanFrames >= 0 && sets[i].scanAngles; };
     for (size_t i = 0; i < sets.size(); ++i) {
-        counts.push_back(static_cast<int>(sets[i].files.size()));
-        check.sets[i].images = counts.back();
-        if (allowUneven)
+        const bool scans = sets[i].scanFrames >= 0;
+        check.sets[i].images = scans ? sets[i].scanFrames : static_cast<int>(sets[i].files.size());
+        if (!ownAngles(i))
+            counts.push_back(check.sets[i].images);
+        if (allowUneven || scans) // one scan file per set: its number says nothing
             continue;
         numbers[i] = numbersOf(sets[i]);
         if (numbers[i].empty())
@@ -114,7 +135,7 @@ SeriesCheck checkSeries(
         const qint64 step = std::max<qint64>(1, mostCommon(steps, false, qint64(1)));
         for (size_t i = 0; i < sets.size(); ++i) {
             SetCheck &c = check.sets[i];
-            c.expectedImages = check.images;
+            c.expectedImages = ownAngles(i) ? 0 : check.images;
             const std::vector<qint64> &own = numbers[i];
             if (own.empty())
                 continue;
@@ -172,14 +193,20 @@ QString gapText(const QList<NumberGap> &gaps, int maxGaps)
 QString SeriesCheck::clashText(size_t set, const SeriesSet &s) const
 {
     const SetCheck &c = sets.at(set);
-    if (!c.clashes())
-        return {};
-    QStringList others;
-    for (int k : c.sameTagAs)
-        others << QString::number(k);
-    return QStringLiteral("its tag %1 is also that of set%2 %3")
-        .arg(s.tag, c.sameTagAs.size() > 1 ? QStringLiteral("s") : QString(),
-            others.join(QStringLiteral(", ")));
+    QStringList parts;
+    for (const QList<int> *list : {&c.sameTagAs, &c.sameEnergyAs}) {
+        if (list->isEmpty())
+            continue;
+        QStringList others;
+        for (int k : *list)
+            others << QString::number(k);
+        parts << (list == &c.sameTagAs ? QStringLiteral("its tag %1").arg(s.tag)
+                                       : QStringLiteral("its energy %1 eV").arg(number(s.energy)))
+                + QStringLiteral(" is also that of set%1 %2")
+                      .arg(list->size() > 1 ? QStringLiteral("s") : QString(),
+                          others.join(QStringLiteral(", ")));
+    }
+    return parts.join(QStringLiteral(", "));
 }
 
 QString SeriesCheck::countText(size_t set) const

@@ -6,6 +6,8 @@
 #include <QList>
 
 // Local
+#include "config/specialfile.h"
+#include "recon/reconlog.h"
 #include <algorithm>
 
 namespace {
@@ -120,10 +122,30 @@ void putManifestEntry(std::vector<ManifestEntry> &entries, const ManifestEntry &
 
 std::vector<ManifestEntry> readManifest(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > manifestByteLimit)
-        return {};
-    return parseManifest(file.read(manifestByteLimit));
+    std::vector<ManifestEntry> entries;
+    QString why;
+    if (!readManifest(path, entries, &why))
+        qCWarning(lcRecon).noquote() << "The manifest is not read:" << why;
+    return entries;
+}
+
+bool readManifest(const QString &path, std::vector<ManifestEntry> &entries, QString *why)
+{
+    entries.clear();
+    QByteArray text;
+    QString problem;
+    switch (readRegularFile(path, manifestByteLimit, text, problem)) {
+    case RegularRead::Missing:
+        return true;
+    case RegularRead::Refused:
+        if (why)
+            *why = QStringLiteral("the manifest %1").arg(problem);
+        return false;
+    case RegularRead::Read:
+        break;
+    }
+    entries = parseManifest(text);
+    return true;
 }
 
 std::vector<ManifestEntry> readManifests(const QString &outDir)

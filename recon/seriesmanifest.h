@@ -56,5 +56,9 @@ void putManifestEntry(std::vector<ManifestEntry> &entries, const ManifestEntry &
 
 /// The entries of the manifest file `path` (none when it is missing, unreadable or implausibly large).
 std::vector<ManifestEntry> readManifest(const QString &path);
+/// The same, telling a missing manifest (true, no entries) from one that cannot be read: false, with
+/// `why`, for a file that is no regular one (a named pipe, opened without waiting for a writer), too
+/// large or unreadable.
+bool readManifest(const QString &path, std::vector<ManifestEntry> &entries, QString *why);
 /// The entries of a series' output folder: its manifest and those of the tasks.
 std::vector<ManifestEntry> readManifests(const QString &outDir);

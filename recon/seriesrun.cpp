@@ -6,6 +6,8 @@
 
 // Local
 #include "recon/reconrun.h"
+#include "recon/setrecord.h"
+#include "recon/seriesmanifestlock.h"
 #include "ct/atomicfile.h"
 #include <algorithm>
 
@@ -123,12 +125,25 @@ int SeriesRun::refusal()
 {
     if (!options_.series)
         return 0;
-    QStringList clashes, far;
+    QStringList clashes, far, energies;
     QStringList clashingTags;
     for (const Job &job : jobs_) {
         const size_t k = static_cast<size_t>(job.index - 1);
         const SetCheck &c = check_.sets[k];
-        if (c.clashes() && !clashingTags.contains(job.tag)) {
+        if (!c.sameEnergyAs.isEmpty()) {
+            QList<int> all = c.sameEnergyAs;
+            all << job.index;
+            std::sort(all.begin(), all.end());
+            QStringList named;
+            for (int set : std::as_const(all))
+                named << QStringLiteral("%1 (%2)").arg(set).arg(sets_[static_cast<size_t>(set - 1)].tag);
+            const QString text
+                = QStringLiteral("sets %1 are all of %2 eV")
+                      .arg(named.join(QStringLiteral(", ")), QString::number(job.energy, 'g', 10));
+            if (!energies.contains(text))
+                energies << text;
+        }
+        if (!c.sameTagAs.isEmpty() && !clashingTags.contains(job.tag)) {
             clashingTags << job.tag;
             QList<int> all = c.sameTagAs;
             all << job.index;
@@ -146,12 +161,17 @@ int SeriesRun::refusal()
         else if (!energy.isEmpty())
             warn(QStringLiteral("set %1: %2").arg(setTitle(job), energy));
     }
-    if (!clashes.isEmpty()) {
+    if (!energies.isEmpty())
+        fail(QStringLiteral(
+            "the series is refused: one energy spelled in two ways would make two data sets of "
+            "it (%1); move one of them away")
+                 .arg(energies.join(QStringLiteral("; "))));
+    if (!clashes.isEmpty())
         fail(QStringLiteral("the series is refused: the files of sets that share a tag would overwrite each "
                             "other (%1); give --tag name-energy, or move one of them away")
                  .arg(clashes.join(QStringLiteral("; "))));
+    if (!energies.isEmpty() || !clashes.isEmpty())
         return 2;
-    }
     if (!far.isEmpty() && !options_.allowFarI0) {
         fail(QStringLiteral("the series is refused: %1; give the missing I0 images, or --allow-far-i0 to run "
                             "it as it is")
@@ -273,13 +293,15 @@ ManifestEntry SeriesRun::entryOf(
     e.images = run.imageCount() > 0 ? run.imageCount() : static_cast<int>(job.options.files.size());
     e.slices = rangeOf(slices);
     e.files = run.filesWritten();
-    if (status == 0)
-        e.outcome = QStringLiteral("done");
-    else
-        e.outcome = QStringLiteral("failed: %1")
-                        .arg(!job.problem.isEmpty()       ? job.problem
-                                : run.failure().isEmpty() ? QStringLiteral("exit status %1").arg(status)
-                                                          : run.failure());
+    // A set that was not reconstructed failed for its own reason; a run that could not start has one.
+    JobOutcome outcome = run.outcome();
+    if (!job.problem.isEmpty()) {
+        outcome.problems.prepend(job.problem);
+        outcome.why = job.problem;
+    } else if (status != 0 && outcome.ok()) {
+        outcome.problems << QStringLiteral("exit status %1").arg(status);
+    }
+    e.outcome = manifestOutcome(outcome);
     e.settings = outputSettingsDigest(job.options);
     return e;
 }
@@ -321,6 +343,16 @@ int SeriesRun::runTask(int task)
     if (slices.isEmpty() && options_.sliceFrom) // said from the options when the set cannot be used
         slices = sliceList(*options_.sliceFrom, options_.sliceTo, options_.sliceStep)
                      .mid(qsizetype(block) * options_.block, options_.block);
+    QString claimed;
+    const std::optional<SeriesClaim> claim = options_.series && !options_.guessOnly
+        ? claimSeriesSet(options_.outDir, job.tag, slices.value(0), claimed)
+        : std::optional<SeriesClaim>(SeriesClaim {});
+    if (!claim) {
+        fail(QStringLiteral("task %1 (data set %2) is not done here: %3")
+                 .arg(task)
+                 .arg(setTitle(job), claimed));
+        return 1;
+    }
     if (planned && options_.resume && options_.series && completeBefore(job, run, block)) {
         out_ << QStringLiteral("task %1: slices %2 of set %3 are complete: skipped")
                     .arg(task)
@@ -354,7 +386,12 @@ int SeriesRun::runTask(int task)
 int SeriesRun::runSeries()
 {
     const QString manifestPath = QDir(options_.outDir).filePath(manifestFileName());
-    std::vector<ManifestEntry> manifest = readManifest(manifestPath);
+    std::vector<ManifestEntry> manifest;
+    QString why;
+    if (!readManifest(manifestPath, manifest, &why) && !options_.guessOnly) {
+        fail(QStringLiteral("the series is not run: %1").arg(why));
+        return 1;
+    }
     int status = 0;
     for (const Job &job : jobs_) {
         out_ << QStringLiteral("data set %1: %2 files, I0 %3")
@@ -362,6 +399,14 @@ int SeriesRun::runSeries()
                     .arg(job.options.files.size())
                     .arg(job.options.i0File.isEmpty() ? QStringLiteral("none") : job.options.i0File)
              << Qt::endl;
+        // Another run writing this set's files now: the set is its, not this run's.
+        const std::optional<SeriesClaim> claim
+            = options_.guessOnly ? SeriesClaim {} : claimSeriesSet(options_.outDir, job.tag, -1, why);
+        if (!claim) {
+            fail(QStringLiteral("data set %1 is not reconstructed here: %2").arg(setTitle(job), why));
+            status = 1;
+            continue;
+        }
         // A set that cannot be used is reported and the series goes on with the next one.
         ReconRun run(job.options, out_, err_);
         ManifestEntry entry;
@@ -387,9 +432,10 @@ int SeriesRun::runSeries()
         if (options_.guessOnly)
             continue;
         putManifestEntry(manifest, entry);
-        // Written after each set: a run that stops leaves the lines of every set it finished.
+        // Written after each set, merged with what other runs wrote meanwhile: a run that stops
+        // leaves the lines of every set it finished.
         QString error;
-        if (!writeFileAtomically(manifestPath, manifestText(manifest), &error)) {
+        if (!recordInManifest(options_.outDir, entry, &error)) {
             fail(QStringLiteral("the manifest of the series is not written: %1").arg(error));
             status = std::max(status, 1);
         }

@@ -25,7 +25,7 @@ elif [[ "${1:-}" =~ ^[0-9]+$ ]]; then
   shift
 fi
 # Inputs per target in a check: the rates differ a thousandfold between the targets.
-declare -A checkRuns=([batch]=30000 [config]=130000 [hdf5]=1500 [itex]=150000 [link]=300000
+declare -A checkRuns=([batch]=30000 [config]=130000 [hdf5]=1500 [hdf5probe]=60 [itex]=150000 [link]=300000
                       [reconoptions]=8000 [slicetext]=1200000 [tiff]=75000)
 build="$PWD/build-fuzz" # absolute: a target may change its working folder
 launcher=()

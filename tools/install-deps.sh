@@ -5,11 +5,12 @@
 #             (the sanitizer builds use g++ and need nothing more).
 # Slurm and munge are for the test that runs a series on a one-node cluster (no daemon is started
 # here: the test starts its own). hdf5-filter-plugin lets the HDF5 library read LZ4- and
-# bzip2-compressed scan files.
+# bzip2-compressed scan files; zlib and liblz4 let the program decode gzip and LZ4 chunks itself, on
+# every core.
 set -euo pipefail
 packages=(cmake g++ make lld pkg-config qt6-base-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools
           qt6-l10n-tools qt6-translations-l10n libfftw3-dev libtiff-dev libgl-dev
-          libhdf5-dev hdf5-filter-plugin
+          libhdf5-dev hdf5-filter-plugin zlib1g-dev liblz4-dev
           slurmctld slurmd slurm-client munge)
 for option in "$@"; do
   case "$option" in

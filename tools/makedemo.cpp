@@ -6,9 +6,11 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QTextStream>
+#include <QThread>
 
 // Local
 #include "tools/phantom/phantom.h"
+#include "tools/phantom/xanesdemo.h"
 #include "tools/scanfile/scanfilewriter.h"
 
 namespace {
@@ -70,9 +72,44 @@ int main(int argc, char *argv[])
                        "detector, the two halves overlapping by OVERLAP columns, of an object twice as wide "
                        "as the detector (a half-acquisition scan; --cor is then not used)"),
         QStringLiteral("OVERLAP"));
+    const QCommandLineOption xanes(QStringLiteral("xanes"),
+        QStringLiteral(
+            "write only a CT-XAFS series for the alignment and the chemical-state maps into XDIR: 37 "
+            "energies across the iron K edge, two iron species in two inserts in known shares "
+            "(composition.tsv), the sample drifting up to 2 pixels (drift.tsv), the species' spectra "
+            "as standards (standards/metal.txt, standards/oxide.txt); --size (the detector's width, "
+            "half of it its height) and --projections apply (default 128 and 72)"),
+        QStringLiteral("XDIR"));
     parser.addOptions(
-        {size, projections, cor, axis, bpp, tiff, energies, seriesOnly, noSeries, nxs, stripes, offsetAxis});
+        {size, projections, cor, axis, bpp, tiff, energies, seriesOnly, noSeries, nxs, stripes, xanes,
+         offsetAxis});
     parser.process(app);
+
+    if (parser.isSet(xanes)) {
+        XanesDemoSetup demo;
+        // Half as many detector rows as columns: the inserts lie near the middle, and the sample still
+        // runs through every slice.
+        demo.scan.width = parser.isSet(size) ? parser.value(size).toInt() : 128;
+        demo.scan.height = demo.scan.width / 2;
+        demo.scan.projections = parser.isSet(projections) ? parser.value(projections).toInt() : 72;
+        demo.scan.cor = demo.scan.width * 130.0 / 256.0;
+        QTextStream err(stderr);
+        if (demo.scan.width < 32 || demo.scan.width > 2048 || demo.scan.projections < 8
+            || demo.scan.projections > 3600) {
+            err << "quorvel-demo: with --xanes the size must be 32 … 2048 and the projections 8 … 3600\n";
+            return 2;
+        }
+        QString error;
+        if (!writeXanesDemo(demo, parser.value(xanes), QThread::idealThreadCount(), &error)) {
+            err << "quorvel-demo: " << error << '\n';
+            return 1;
+        }
+        QTextStream(stdout) << "demo XANES series: " << QDir(parser.value(xanes)).absolutePath() << " ("
+                            << xanesDemoEnergies().size() << " energies of " << demo.scan.projections
+                            << " projections of " << demo.scan.width << " x " << demo.scan.height
+                            << ", rotation axis vertical at " << demo.scan.cor << ")\n";
+        return 0;
+    }
 
     QTextStream err(stderr);
     if (parser.positionalArguments().size() != 1) {

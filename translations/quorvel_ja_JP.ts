@@ -248,60 +248,12 @@
         <translation>CT2 %1</translation>
     </message>
     <message>
-        <source>waits for loading</source>
-        <translation>読込待ち</translation>
-    </message>
-    <message>
-        <source>waits for the last run</source>
-        <translation>前回の計算待ち</translation>
-    </message>
-    <message>
-        <source>waits</source>
-        <translation>待機中</translation>
-    </message>
-    <message>
         <source>Messages</source>
         <translation>メッセージ</translation>
     </message>
     <message>
         <source>Reconstructed Body View</source>
         <translation>再構成像の立体表示</translation>
-    </message>
-    <message>
-        <source>stopped</source>
-        <translation>停止</translation>
-    </message>
-    <message>
-        <source>CT2 slices</source>
-        <translation>CT2 スライス</translation>
-    </message>
-    <message>
-        <source>CT2 slice</source>
-        <translation>CT2 スライス</translation>
-    </message>
-    <message>
-        <source>CT1 projections</source>
-        <translation>CT1 投影</translation>
-    </message>
-    <message>
-        <source>Loading files</source>
-        <translation>ファイル読込</translation>
-    </message>
-    <message>
-        <source>Data set %1 loaded no image</source>
-        <translation>データセット %1 は画像を読み込めませんでした</translation>
-    </message>
-    <message>
-        <source>Data set %1 loaded %2 of %3 images</source>
-        <translation>データセット %1 は %3 枚中 %2 枚しか読み込めませんでした</translation>
-    </message>
-    <message>
-        <source>Seq. Calc. stopped: another calculation is running</source>
-        <translation>連続計算を中止: 別の計算が実行中です</translation>
-    </message>
-    <message>
-        <source>Seq. Calc. stopped: its calculation was called off</source>
-        <translation>連続計算を中止: 計算が取り消されました</translation>
     </message>
     <message>
         <source>Float TIFF</source>
@@ -312,42 +264,10 @@
         <translation>各スライスを計算領域の32ビット浮動小数点TIFF画像としても保存します。値は計算結果そのまま(上下限・オフセットなし)で、データファイルと同じ名前・場所に保存します</translation>
     </message>
     <message>
-        <source>%1 refused</source>
-        <translation>%1 件不可</translation>
-    </message>
-    <message>
         <source>A run is going. Stop it and close the window?
 Slices in progress are finished and saved.</source>
         <translation>計算中です。停止してウィンドウを閉じますか?
 計算中のスライスは最後まで計算して保存します。</translation>
-    </message>
-    <message>
-        <source>CT1 slice</source>
-        <translation>CT1 スライス</translation>
-    </message>
-    <message>
-        <source>no files</source>
-        <translation>ファイルなし</translation>
-    </message>
-    <message>
-        <source>Data set %1 is not loaded: a load is in progress</source>
-        <translation>データセット %1 は読み込まれません: 読み込み中です</translation>
-    </message>
-    <message>
-        <source>from %1: its flat</source>
-        <translation>%1 より: フラット 1 枚</translation>
-    </message>
-    <message>
-        <source>from %1: its dark</source>
-        <translation>%1 より: ダーク 1 枚</translation>
-    </message>
-    <message>
-        <source>from %1: mean of %2 flats</source>
-        <translation>%1 より: フラット %2 枚の平均</translation>
-    </message>
-    <message>
-        <source>from %1: mean of %2 darks</source>
-        <translation>%1 より: ダーク %2 枚の平均</translation>
     </message>
     <message>
         <source>Centre of Rotation Scan</source>
@@ -356,46 +276,6 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>CoR Scan</source>
         <translation>中心スキャン</translation>
-    </message>
-    <message>
-        <source>stopping</source>
-        <translation>停止中</translation>
-    </message>
-    <message>
-        <source>0 of %1 trials</source>
-        <translation>試行 0 / %1</translation>
-    </message>
-    <message>
-        <source>CoR scan trials</source>
-        <translation>中心スキャンの試行</translation>
-    </message>
-    <message>
-        <source>%1 of %2 trials</source>
-        <translation>試行 %1 / %2</translation>
-    </message>
-    <message>
-        <source>stopped, best so far %1</source>
-        <translation>停止、これまでの最良 %1</translation>
-    </message>
-    <message>
-        <source>best %1</source>
-        <translation>最良 %1</translation>
-    </message>
-    <message>
-        <source>no trial</source>
-        <translation>試行なし</translation>
-    </message>
-    <message>
-        <source>Seq. Calc. refused: the files of sets that share a tag would overwrite each other (sets %1)</source>
-        <translation>連続計算を拒否しました: タグが同じセットのファイルは互いに上書きされます (セット %1)</translation>
-    </message>
-    <message>
-        <source>Data set %1 is not loaded: %2</source>
-        <translation>データセット %1 は読み込まれません: %2</translation>
-    </message>
-    <message>
-        <source>Data set %1 is not loaded: its I0 image %2 cannot be read</source>
-        <translation>データセット %1 は読み込まれません: その I0 画像 %2 を読めません</translation>
     </message>
     <message>
         <source>Calculate the slices, or stop the run (%1)</source>
@@ -585,10 +465,6 @@ Slices in progress are finished and saved.</source>
         <source>The program&apos;s version and where its manual is (F1)</source>
         <translation>プログラムのバージョンとマニュアルの場所 (F1)</translation>
     </message>
-    <message>
-        <source>Seq. Calc.: %1 (%2 s after the last stage, %3 s in all)</source>
-        <translation>連続計算: %1 (前の段階から %2 秒、合計 %3 秒)</translation>
-    </message>
 </context>
 <context>
     <name>CBarUI</name>
@@ -666,6 +542,41 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>The step between the centres of the scan, in pixels</source>
         <translation>スキャンの中心の間隔（ピクセル）</translation>
+    </message>
+</context>
+<context>
+    <name>CorScanController</name>
+    <message>
+        <source>stopping</source>
+        <translation>停止中</translation>
+    </message>
+    <message>
+        <source>0 of %1 trials</source>
+        <translation>試行 0 / %1</translation>
+    </message>
+    <message>
+        <source>CoR scan trials</source>
+        <translation>中心スキャンの試行</translation>
+    </message>
+    <message>
+        <source>%1 of %2 trials</source>
+        <translation>試行 %1 / %2</translation>
+    </message>
+    <message>
+        <source>stopped, best so far %1</source>
+        <translation>停止、これまでの最良 %1</translation>
+    </message>
+    <message>
+        <source>best %1</source>
+        <translation>最良 %1</translation>
+    </message>
+    <message>
+        <source>no trial</source>
+        <translation>試行なし</translation>
+    </message>
+    <message>
+        <source>stopped</source>
+        <translation>停止</translation>
     </message>
 </context>
 <context>
@@ -920,6 +831,41 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>done</source>
         <translation>完了</translation>
+    </message>
+</context>
+<context>
+    <name>LoadController</name>
+    <message>
+        <source>waits</source>
+        <translation>待機中</translation>
+    </message>
+    <message>
+        <source>Loading files</source>
+        <translation>ファイル読込</translation>
+    </message>
+    <message>
+        <source>%1 refused</source>
+        <translation>%1 件不可</translation>
+    </message>
+    <message>
+        <source>no files</source>
+        <translation>ファイルなし</translation>
+    </message>
+    <message>
+        <source>from %1: its flat</source>
+        <translation>%1 より: フラット 1 枚</translation>
+    </message>
+    <message>
+        <source>from %1: its dark</source>
+        <translation>%1 より: ダーク 1 枚</translation>
+    </message>
+    <message>
+        <source>from %1: mean of %2 flats</source>
+        <translation>%1 より: フラット %2 枚の平均</translation>
+    </message>
+    <message>
+        <source>from %1: mean of %2 darks</source>
+        <translation>%1 より: ダーク %2 枚の平均</translation>
     </message>
 </context>
 <context>
@@ -1261,6 +1207,37 @@ Slices in progress are finished and saved.</source>
     </message>
 </context>
 <context>
+    <name>RunController</name>
+    <message>
+        <source>stopped</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>waits for loading</source>
+        <translation>読込待ち</translation>
+    </message>
+    <message>
+        <source>waits for the last run</source>
+        <translation>前回の計算待ち</translation>
+    </message>
+    <message>
+        <source>CT1 slice</source>
+        <translation>CT1 スライス</translation>
+    </message>
+    <message>
+        <source>CT2 slices</source>
+        <translation>CT2 スライス</translation>
+    </message>
+    <message>
+        <source>CT2 slice</source>
+        <translation>CT2 スライス</translation>
+    </message>
+    <message>
+        <source>CT1 projections</source>
+        <translation>CT1 投影</translation>
+    </message>
+</context>
+<context>
     <name>SeekCtrlUI</name>
     <message>
         <source>Previous</source>
@@ -1402,6 +1379,10 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Load the next data set</source>
         <translation>次のデータセットを読み込む</translation>
+    </message>
+    <message>
+        <source>same energy as set %1</source>
+        <translation>セット %1 とエネルギーが同じ</translation>
     </message>
 </context>
 <context>
@@ -1554,6 +1535,45 @@ Slices in progress are finished and saved.</source>
     </message>
 </context>
 <context>
+    <name>SequenceController</name>
+    <message>
+        <source>Seq. Calc. refused: the files of sets that share a tag would overwrite each other (sets %1)</source>
+        <translation>連続計算を拒否しました: タグが同じセットのファイルは互いに上書きされます (セット %1)</translation>
+    </message>
+    <message>
+        <source>Seq. Calc.: %1 (%2 s after the last stage, %3 s in all)</source>
+        <translation>連続計算: %1 (前の段階から %2 秒、合計 %3 秒)</translation>
+    </message>
+    <message>
+        <source>Data set %1 is not loaded: a load is in progress</source>
+        <translation>データセット %1 は読み込まれません: 読み込み中です</translation>
+    </message>
+    <message>
+        <source>Data set %1 is not loaded: %2</source>
+        <translation>データセット %1 は読み込まれません: %2</translation>
+    </message>
+    <message>
+        <source>Data set %1 is not loaded: its I0 image %2 cannot be read</source>
+        <translation>データセット %1 は読み込まれません: その I0 画像 %2 を読めません</translation>
+    </message>
+    <message>
+        <source>Data set %1 loaded no image</source>
+        <translation>データセット %1 は画像を読み込めませんでした</translation>
+    </message>
+    <message>
+        <source>Data set %1 loaded %2 of %3 images</source>
+        <translation>データセット %1 は %3 枚中 %2 枚しか読み込めませんでした</translation>
+    </message>
+    <message>
+        <source>Seq. Calc. stopped: another calculation is running</source>
+        <translation>連続計算を中止: 別の計算が実行中です</translation>
+    </message>
+    <message>
+        <source>Seq. Calc. stopped: its calculation was called off</source>
+        <translation>連続計算を中止: 計算が取り消されました</translation>
+    </message>
+</context>
+<context>
     <name>Sinogram</name>
     <message>
         <source>Sinogram</source>
@@ -1598,6 +1618,14 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Also show the Fourier transform of the sinogram</source>
         <translation>サイノグラムのフーリエ変換も表示</translation>
+    </message>
+    <message>
+        <source>Show what ring removal took out of the sinogram: the sinogram before it less the one after (ring removal on)</source>
+        <translation>リング除去がサイノグラムから取り除いたもの（除去前のサイノグラムから除去後を引いたもの）を表示（リング除去オン時）</translation>
+    </message>
+    <message>
+        <source>Removed Stripes</source>
+        <translation>除去した縞</translation>
     </message>
 </context>
 <context>

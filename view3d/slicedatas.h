@@ -11,10 +11,10 @@
 #include <cstdint>
 
 /// The loader of one slice set: reads the selected files into a stack of equal-size slices and
-/// works out its value range and histogram. It lives on a thread of its own; the files are read by a
-/// pool of its own, several at a time, and reported in the order of the selection. The finished
-/// stack is handed out read-only by `stackLoaded`; a new selection starts a new stack and never
-/// changes one handed out.
+/// works out its value range and histogram. The files are read by a pool of its own, several at a
+/// time, and reported in the order of the selection. The finished stack is handed out read-only by
+/// `stackLoaded`; a new selection starts a new stack and never changes one handed out.
+/// runs on: a loader thread of its own, one per slice set (its slots).
 /// \test tst_slicedatas.cpp
 class SliceDatas : public QObject
 {

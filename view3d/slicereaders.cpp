@@ -201,6 +201,7 @@ std::optional<SliceData> readTiffSlice(const QString &path, const SliceReadLimit
     }
     // Decoded whole, so that a damaged strip refuses the file rather than leaving rows of zeros.
     tiff.setReadAll(true);
+    tiff.setRepairNonFinite(false); // a slice's NaN stays in the grid, left out of its range
     tiff.setFileName(path);
     if (!tiff.open())
         return std::nullopt;

@@ -198,8 +198,10 @@ void SelectDataDir::checkSets()
         QString label = listsOrmel_ ? ormelSetLabel(item + 1, fileSets_[i]->set())
                                     : subDirLabel(item + 1, subDirs_[item]);
         QStringList marks;
-        if (c.clashes())
+        if (!c.sameTagAs.isEmpty())
             marks << tr("same tag as set %1").arg(c.sameTagAs.constFirst());
+        if (!c.sameEnergyAs.isEmpty())
+            marks << tr("same energy as set %1").arg(c.sameEnergyAs.constFirst());
         if (c.incomplete())
             marks << tr("images missing");
         if (c.noEnergy)
@@ -246,7 +248,20 @@ QString SelectDataDir::clashesIn(int firstIdx, int lastIdx) const
     for (int i = std::max(0, firstIdx); i <= std::min(std::max(firstIdx, lastIdx), count - 1); ++i) {
         const SetCheck &c = check_.sets[static_cast<size_t>(i)];
         const SeriesSet &s = series_[static_cast<size_t>(i)];
-        if (!c.clashes() || tags.contains(s.tag))
+        if (!c.sameEnergyAs.isEmpty()) {
+            QList<int> all = c.sameEnergyAs;
+            all << i + 1;
+            std::sort(all.begin(), all.end());
+            QStringList named;
+            for (int k : std::as_const(all))
+                named << QStringLiteral("%1 (%2)").arg(k).arg(series_[static_cast<size_t>(k - 1)].tag);
+            const QString text
+                = QStringLiteral("%1 are all of %2 eV")
+                      .arg(named.join(QStringLiteral(", ")), QString::number(s.energy, 'g', 10));
+            if (!clashes.contains(text))
+                clashes << text;
+        }
+        if (c.sameTagAs.isEmpty() || tags.contains(s.tag))
             continue;
         tags << s.tag;
         QList<int> all = c.sameTagAs;

@@ -15,6 +15,7 @@ class Sinogram;
 /// slice can be watched building up. Saves nothing. Its sequencer thread lives as long as the panel,
 /// so that a run can start at once after the last one ended; every step names its run, and steps of
 /// a stopped run are dropped.
+/// runs on: the main thread (its pacing `CtProgress` on the CT1 sequencer thread).
 /// \test tst_bodycalc.cpp
 class CtCalc : public CtPanel
 {

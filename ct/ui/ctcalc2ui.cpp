@@ -1,7 +1,6 @@
 #include "ct/ui/ctcalc2ui.h"
 
 // Local
-#include "ct/ui/ctcalc2.h"
 #include "widgets/colorbar.h"
 #include "widgets/imgdisp.h"
 
@@ -10,19 +9,7 @@ CtCalc2Ui::CtCalc2Ui(QWidget *parent)
 {
     ui_.StartCalc->hide(); // the workers are started from the main window
     ui_.CalcAtOnce->hide();
-    // The bar as the operator set it: a typed bound holds until the next slice.
-    connect(ui_.DispCt, &ImgDispWCBar::newBar, this, [this] { emit askResImage(colorBar()->heldScale()); });
-}
-
-void CtCalc2Ui::setWorker(CtCalc2 *worker)
-{
-    worker_ = worker;
-    connect(worker, &CtCalc2::beganSlice, this, &CtCalc2Ui::showStartTime);
-    connect(worker, &CtCalc2::endedSlice, this, &CtCalc2Ui::showEndTime);
-    connect(worker, &CtCalc2::resultReady, this, &CtCalc2Ui::newImage);
-    connect(worker, &CtCalc2::sliceFailed, this, &CtPanel::showFailure);
-    connect(worker, &CtCalc2::regionInitialised, this, &CtPanel::setCR);
-    connect(this, &CtCalc2Ui::askResImage, worker, &CtCalc2::genResImage);
+    connect(ui_.DispCt, &ImgDispWCBar::newBar, this, &CtCalc2Ui::redraw);
 }
 
 void CtCalc2Ui::showStartTime(int slice, const QDateTime &start)
@@ -40,6 +27,15 @@ void CtCalc2Ui::newImage(const QImage &image, const SliceValues &values, int n, 
 {
     colorBar()->adoptRange(scale.minV, scale.maxV);
     showResult(image, values, n);
+}
+
+void CtCalc2Ui::redraw()
+{
+    // The bar as the operator set it: a typed bound holds until the next slice.
+    const SliceValues values = shownValues();
+    if (!values || shownN() < 1)
+        return;
+    showResult(greyImage(*values, shownN(), shownN(), colorBar()->heldScale()), values, shownN());
 }
 
 bool CtCalc2Ui::saveImage(const QString &fileName)

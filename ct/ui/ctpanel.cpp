@@ -59,7 +59,7 @@ QString CtPanel::spentText(const QDateTime &start, const QDateTime &end)
     return QString::number(start.msecsTo(end) / 1000.0, 'g', 6);
 }
 
-void CtPanel::showResult(const QImage &image, std::shared_ptr<const std::vector<double>> values, int n)
+void CtPanel::showResult(const QImage &image, SliceValues values, int n)
 {
     values_ = std::move(values);
     valuesN_ = n;

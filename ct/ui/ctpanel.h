@@ -13,6 +13,9 @@
 
 class ColorBar;
 
+/// The values of a reconstructed slice, shared read-only with the panel that shows it.
+using SliceValues = std::shared_ptr<const std::vector<double>>;
+
 /// What CT panels share: the slice display with its colour bar, the display region (what the view
 /// shows) and the calculation region (what the engine computes), kept equal across all CT panels by
 /// the main window, the times of the last calculation and the value readout.
@@ -32,7 +35,10 @@ public:
     bool regionSet() const { return regionSet_; }
 
     /// Shows a result: the 8-bit picture and the values behind it for the readout.
-    void showResult(const QImage &image, std::shared_ptr<const std::vector<double>> values, int n);
+    void showResult(const QImage &image, SliceValues values, int n);
+    /// The values shown (none before a result), n × n.
+    const SliceValues &shownValues() const { return values_; }
+    int shownN() const { return valuesN_; }
 
     static QString timeText(const QDateTime &t);
     static QString spentText(const QDateTime &start, const QDateTime &end);
@@ -67,6 +73,6 @@ private:
     Region dr_;
     Region cr_;
     bool regionSet_ = false;
-    std::shared_ptr<const std::vector<double>> values_;
+    SliceValues values_;
     int valuesN_ = 0;
 };

@@ -7,7 +7,7 @@
 /// thread's event loop, so that the picture is refreshed after every projection. Every step carries
 /// the number of the run it belongs to; a step of an earlier run is dropped, so that a run started
 /// while the last one's steps are still queued never receives them.
-/// Slots run on the sequencer thread.
+/// runs on: the CT1 sequencer thread (all slots).
 class CtProgress : public QObject
 {
     Q_OBJECT

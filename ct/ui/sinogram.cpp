@@ -6,15 +6,15 @@
 // Local
 #include "config/configstore.h"
 #include "ct/corsearch.h"
+#include "ct/ctlog.h"
 #include "ct/stripefilter.h"
 #include "ct/ui/procctrl.h"
+#include "display/greyscale.h"
 #include "imagedata/imgdatas.h"
 #include "widgets/childedits.h"
 #include "widgets/colorbar.h"
-#include "display/greyscale.h"
 #include "widgets/imgdisp.h"
 #include "widgets/numberfield.h"
-#include "ct/ctlog.h"
 
 Sinogram::Sinogram(QWidget *parent)
     : QFrame(parent)
@@ -31,6 +31,7 @@ Sinogram::Sinogram(QWidget *parent)
     connect(ui_.GuessCor, &QPushButton::clicked, this, &Sinogram::guessCor);
     connect(ui_.GenImg, &QPushButton::clicked, this, &Sinogram::genImage);
     connect(ui_.GenFouS, &QCheckBox::toggled, ui_.DispFouS, &QWidget::setVisible);
+    connect(ui_.ShowRemoved, &QCheckBox::toggled, this, &Sinogram::genImage);
 }
 
 Sinogram::~Sinogram()
@@ -117,8 +118,16 @@ SinogramStatus Sinogram::genSinogram0(SinogramData &target, bool rowLines, doubl
     const SinogramStatus status
         = ::genSinogram0(target, images_->projectionSet(), request(rowLines, cor, slice));
     const StripeParams stripes = procCtrl_->stripeParams();
-    if (status == SinogramStatus::Generated && target.hasData() && stripes.isOn())
+    const bool own = &target == &data_;
+    if (own)
+        removed_.clear();
+    if (status == SinogramStatus::Generated && target.hasData() && stripes.isOn()) {
+        if (own)
+            removed_ = target.att;
         removeStripes(target.att, target.width, target.height, stripes);
+        for (size_t i = 0; own && i < removed_.size(); ++i)
+            removed_[i] -= target.att[i];
+    }
     return status;
 }
 
@@ -165,6 +174,7 @@ void Sinogram::genSgmImage()
 
 void Sinogram::genImage()
 {
+    ui_.ShowRemoved->setEnabled(showsAttenuation());
     if (sinogramImageVariant() == 2)
         genImage2();
     else
@@ -175,7 +185,7 @@ void Sinogram::showView(ViewValues view)
 {
     ColorBar *bar = ui_.DispSinogram->colorBar();
     double min = 0.0, max = 0.0;
-    valueRange(showsAttenuation() ? data_.att : data_.raw, min, max);
+    valueRange(showsRemoved() ? removed_ : showsAttenuation() ? data_.att : data_.raw, min, max);
     bar->adoptRange(min, max);
     ui_.DispSinogram->imgDisp()->setImage(greyImage(view.values, view.width, view.height, bar->greyScale()));
     shown_ = std::move(view);
@@ -192,12 +202,29 @@ bool Sinogram::showsAttenuation() const
     return procCtrl_ && procCtrl_->stripeParams().isOn();
 }
 
+bool Sinogram::showsRemoved() const
+{
+    return showsAttenuation() && ui_.ShowRemoved->isChecked() && !removed_.empty()
+        && removed_.size() == data_.att.size();
+}
+
+ViewValues Sinogram::attenuationPicture(int n180, int lineLength) const
+{
+    if (!showsRemoved())
+        return attenuationView(data_, n180, lineLength);
+    SinogramData taken;
+    taken.width = data_.width;
+    taken.height = data_.height;
+    taken.att = removed_;
+    return attenuationView(taken, n180, lineLength);
+}
+
 void Sinogram::genImage1()
 {
     const int count = images_ ? images_->count() : 0;
     const double range = procCtrl_ ? procCtrl_->dataSetRangeDeg() : 180.0;
     const int n180 = projectionsPer180(range, count);
-    showView(showsAttenuation() ? attenuationView(data_, n180, 0) : sinogramView360(data_, n180));
+    showView(showsAttenuation() ? attenuationPicture(n180, 0) : sinogramView360(data_, n180));
     genFouSImage();
 }
 
@@ -206,9 +233,9 @@ void Sinogram::genImage2()
     if (!procCtrl_ || !images_)
         return;
     const int n180 = projectionsPer180(procCtrl_->dataSetRangeDeg(), images_->count());
-    if (showsAttenuation()) // with its stripes taken out, on the direct view's grid
-        showView(attenuationView(
-            data_, n180, lineLength(images_->projectionSet(), procCtrl_->sinogramRequest().rowLines)));
+    if (showsAttenuation()) // with its stripes taken out (or what was), on the direct view's grid
+        showView(attenuationPicture(
+            n180, lineLength(images_->projectionSet(), procCtrl_->sinogramRequest().rowLines)));
     else
         showView(sinogramViewDirect(images_->projectionSet(), procCtrl_->sinogramRequest(), n180));
     // The Fourier sinogram is made from the sinogram record, which this view does not show but
@@ -277,7 +304,8 @@ bool Sinogram::guessCor()
     if (!chosen)
         return false;
     qCInfo(lcCt).noquote() << QStringLiteral("Guess CoR: mirror %1, Fourier %2; the %3 centre is used")
-                             .arg(text(guesses_.mirror), text(guesses_.fourier), corMethodName(corMethod_));
+                                  .arg(text(guesses_.mirror), text(guesses_.fourier),
+                                      corMethodName(corMethod_));
     procCtrl_->setCor(chosen->cor);
     return true;
 }

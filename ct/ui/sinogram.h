@@ -30,6 +30,9 @@ public:
     SinogramData &dataRef() { return data_; }
     /// What the last generation of the panel's own sinogram did.
     SinogramStatus lastStatus() const { return lastStatus_; }
+    /// What ring removal took out of the panel's own sinogram (its attenuation before less after, row
+    /// after row, like `data().att`); empty while ring removal is off.
+    const std::vector<double> &removed() const { return removed_; }
     Ui_Sinogram &ui() { return ui_; }
     /// The search whose centre "Guess CoR" puts into the CoR field (the mirror search by default).
     void setCorMethod(CorMethod method) { corMethod_ = method; }
@@ -68,8 +71,12 @@ public slots:
 private:
     void showView(ViewValues view);
     /// With ring removal on, the pictures show the attenuation sinogram with its stripes taken out
-    /// (the raw counts keep the detector's own stripes, which the I0 image evens out).
+    /// (the raw counts keep the detector's own stripes, which the I0 image evens out), or with
+    /// "Removed Stripes" checked what was taken out.
     bool showsAttenuation() const;
+    bool showsRemoved() const;
+    /// The attenuation picture: of the sinogram, or of what ring removal took out of it.
+    ViewValues attenuationPicture(int n180, int lineLength) const;
     SinogramRequest request(bool rowLines, double cor, int slice) const;
     void reportProblem();
     /// The sinogram picture again through the bar as the operator set it (its `newBar`).
@@ -81,6 +88,7 @@ private:
     ProcCtrl *procCtrl_ = nullptr;
     const ImgDatas *images_ = nullptr;
     SinogramData data_;
+    std::vector<double> removed_; // what ring removal took out of data_.att
     SinogramStatus lastStatus_ = SinogramStatus::NoProjections;
     ViewValues shown_; // the values behind the sinogram picture, for the readout
     QString lastProblem_; // said once until the parameters give a sinogram again

@@ -7,6 +7,7 @@
 
 // Local
 #include "config/configstore.h"
+#include "imagedata/imagefiles.h"
 #include "widgets/filedialogs.h"
 #include "widgets/numberfield.h"
 #include "widgets/statestyles.h"
@@ -60,8 +61,7 @@ void SelectDataFiles::selectDirFiles(const QString &dir, const QStringList &name
     QStringList filters = nameFilters;
     if (filters.isEmpty())
         filters << QStringLiteral("*.") + ui_.Extention->text();
-    const QFileInfoList infos = QDir(dir).entryInfoList(filters, QDir::Files, QDir::Name);
-    selectFileInfos(infos);
+    selectFileInfos(imageFileEntries(dir, filters)); // a stray folder or pipe is refused by the load
 }
 
 void SelectDataFiles::selectFileInfos(const QFileInfoList &infos)

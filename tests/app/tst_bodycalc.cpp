@@ -11,9 +11,9 @@
 #include "automation/batchcmd.h"
 #include "ct/datasaver.h"
 #include "ct/savenaming.h"
+#include "ct/sliceworker.h"
 #include "ct/ui/corscanpanel.h"
 #include "ct/ui/ctcalc.h"
-#include "ct/ui/ctcalc2.h"
 #include "ct/ui/ctcalc2ui.h"
 #include "ct/ui/ctdisp.h"
 #include "ct/ui/procctrl.h"
@@ -109,10 +109,10 @@ QList<Dispatch> TestBodyCalc::runAndRecord(Body &body)
 {
     QList<Dispatch> dispatched;
     const QMetaObject::Connection recording
-        = connect(&body, &Body::startCt, this, [&](CtCalc2 *target, const Ct2Job &job) {
+        = connect(&body, &Body::startCt, this, [&](SliceWorker *target, const SliceTask &task) {
               const auto &w = body.workers();
               dispatched.append(
-                  {int(std::find(w.begin(), w.end(), target) - w.begin()), job.task.sinogram.slice});
+                  {int(std::find(w.begin(), w.end(), target) - w.begin()), task.sinogram.slice});
           });
     if (!calcAndWait(body, 30000))
         dispatched.append({-1, -1});
@@ -212,7 +212,7 @@ void TestBodyCalc::columnRunsGoOutInBlocks()
     setSlices(p, 5, 24, 1, 2);
     QList<std::vector<int>> jobBlocks;
     connect(body.get(), &Body::startCt, this,
-        [&](CtCalc2 *, const Ct2Job &job) { jobBlocks.append(job.task.sinogramBlock); });
+        [&](SliceWorker *, const SliceTask &task) { jobBlocks.append(task.sinogramBlock); });
     const QList<Dispatch> d = runAndRecord(*body);
     QCOMPARE(d.size(), 20);
     QList<int> slices[2];
@@ -321,12 +321,9 @@ void TestBodyCalc::savedFilesForSubFolderRules()
         body->ui().SubOfEnergy->setChecked(energy);
         body->ui().SubOfSlice->setChecked(slice);
         body->ui().ShowCalcRes->setChecked(show);
-        int pictures = 0;
-        connect(body->workers()[0], &CtCalc2::ctImage, this, [&] { ++pictures; });
         QCOMPARE(runAndRecord(*body).size(), 1);
         // Without "Show Res." no picture is made for the screen; one saved goes to "CT Images" too.
-        QCOMPARE(pictures, show || !tiff ? 1 : 0);
-        QCOMPARE(body->ctDisp()->count(), pictures);
+        QCOMPARE(body->ctDisp()->count(), show || !tiff ? 1 : 0);
         QCOMPARE(body->workerPanels()[0]->ui().DispCt->image().isNull(), !show);
         // The 3D View's "Select" and "Select Run…" open where the slices went.
         QCOMPARE(body->ctView()->sets().front()->dialogDirectory(), out.filePath(u"results"_s));
@@ -620,10 +617,10 @@ void TestBodyCalc::saverDrainsAtExit()
     QTemporaryDir out;
     {
         Body body(nullptr, 1);
-        CtCalc2 *worker = body.workers()[0];
+        DataSaver *saver = body.saver();
         for (int i = 0; i < 300; ++i)
-            emit worker->saveDataWDiscard(
-                new SavingData {out.path(), u"d"_s, u"t"_s, sliceText(i), QByteArray(2000, 'x')});
+            QMetaObject::invokeMethod(saver, [saver, r = SavingData {out.path(), u"d"_s, u"t"_s, sliceText(i),
+                                                          QByteArray(2000, 'x')}] { saver->saveData(r); });
     }
     QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 300);
 }
@@ -649,7 +646,7 @@ void TestBodyCalc::corScanTrialsAreTheRunsSlices()
     QCOMPARE(lineDone.count(), 1);
     QVERIFY(!body->startCorScan(31.0, 33.0, 0.5)); // one scan at a time
     QVERIFY(scanned.wait(30000));
-    QCOMPARE(scanned.first().first().toBool(), true);
+    QVERIFY(scanned.first().first().value<JobOutcome>().ok());
     QCOMPARE(lineDone.count(), 2);
     QCOMPARE(lineOk.count(), 1); // the line did not fail
     QCOMPARE(QDir(saved.path()).entryList(QDir::Files),
@@ -720,8 +717,8 @@ void TestBodyCalc::recordedCorsPutEachSliceOnTheLine()
     setSlices(p, 4, 16, 6);
     QMap<int, double> centres;
     QList<int> lengths;
-    connect(body.get(), &Body::startCt, this, [&](CtCalc2 *w, const Ct2Job &job) {
-        centres[job.task.sinogram.slice] = job.task.sinogram.cor;
+    connect(body.get(), &Body::startCt, this, [&](SliceWorker *w, const SliceTask &task) {
+        centres[task.sinogram.slice] = task.sinogram.cor;
         lengths << w->engine().n();
     });
     DebugLog log;
@@ -771,25 +768,36 @@ void TestBodyCalc::ct1TakesAutoExecOffAndMatchesCt2_data()
 {
     QTest::addColumn<bool>("button"); // a click on CT1 and CT1's own "Start", else all from code
     QTest::addColumn<bool>("atOnce");
-    QTest::newRow("from code, at once") << false << true; // as batch commands and setup files select CT1
-    QTest::newRow("with the buttons, one by one") << true << false;
+    QTest::addColumn<int>("partialImages"); // images of a partial data set; 0: all of them
+    QTest::newRow("from code, at once") << false << true << 0; // as batch commands and setup files select CT1
+    QTest::newRow("with the buttons, one by one") << true << false << 0;
+    // Both divide by the projections the partial set uses (CT2 once divided by all the images).
+    QTest::newRow("a partial data set") << false << true << 30;
 }
 
 void TestBodyCalc::ct1TakesAutoExecOffAndMatchesCt2()
 {
     QFETCH(bool, button);
     QFETCH(bool, atOnce);
+    QFETCH(int, partialImages);
     auto body = loadedWindow({data_.filePath(u"p"_s)}, 1);
     QVERIFY(body);
     // Auto Exec selects CT2; selecting CT1 must take Auto Exec off, or the run waits for workers that
     // are never asked and never ends.
     ProcCtrl *p = body->ui().procCtrl;
+    if (partialImages > 0) {
+        p->setUsePartialDataSet(true);
+        p->setDataSetStartImageNo(10);
+        p->setDataSetUsingImages(partialImages);
+    }
     p->setCor(32);
     p->setSliceNo(9);
     setSlices(p, 9, 9);
     QVERIFY(body->ui().SelectCt2->isChecked());
     QCOMPARE(runAndRecord(*body).size(), 1);
     const QImage ct2 = body->workerPanels()[0]->ui().DispCt->image();
+    const SliceValues ct2Values = body->workerPanels()[0]->shownValues();
+    QVERIFY(ct2Values);
     QVERIFY(p->autoExec());
     if (button)
         body->ui().SelectCt1->click();
@@ -808,7 +816,9 @@ void TestBodyCalc::ct1TakesAutoExecOffAndMatchesCt2()
     // The same slice as CT2's.
     QCOMPARE(ct1->ui().ShowSliceNo->text(), u"9"_s);
     QCOMPARE(ct1->ui().DispCt->image(), ct2);
-    QCOMPARE(ct1->engine().projections(), 60);
+    QVERIFY(std::equal(ct2Values->begin(), ct2Values->end(), ct1->engine().image().begin(),
+        ct1->engine().image().end()));
+    QCOMPARE(ct1->engine().projections(), partialImages > 0 ? partialImages : 60);
     QCOMPARE(ct1->engine().imageN(), 60);
     const std::vector<double> once(ct1->engine().image().begin(), ct1->engine().image().end());
     QVERIFY(*std::max_element(once.begin(), once.end()) > 0.0);

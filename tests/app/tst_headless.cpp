@@ -6,9 +6,11 @@
 #include <QTest>
 
 // Local
+#include "ct/savenaming.h"
 #include "imagedata/itexwriter.h"
 #include "tests/app/reconcommand.h"
 #include "tools/phantom/phantom.h"
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -18,7 +20,8 @@ class TestHeadless : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void batchRunMatchesTheCommand();
+    void windowAndCommandWriteTheSameFiles_data();
+    void windowAndCommandWriteTheSameFiles();
     void endings_data();
     void endings();
 
@@ -28,7 +31,8 @@ private:
     QString writeBatch(const QString &name, const QByteArray &text);
     QTemporaryDir dir_;
     QString proj_, i0_, bg_;
-    QString small_, smallI0_, smallBg_, cut_, i0Small_, series_, seriesGap_, badI0_, empty_;
+    QString small_, smallI0_, smallBg_, cut_, stray_, zeroI0_, i0Small_, series_, seriesGap_, badI0_, empty_;
+    QTemporaryDir byRow_; // the window's files of each row, for the rows that must differ from them
 };
 
 void TestHeadless::initTestCase()
@@ -50,8 +54,13 @@ void TestHeadless::initTestCase()
     QVERIFY(writeScan(demoPhantom(64), little, small_, u"s_"_s, smallI0_, smallBg_));
     cut_ = dir_.filePath(u"cut"_s);
     QVERIFY(copyFolder(small_, cut_));
+    stray_ = dir_.filePath(u"stray"_s);
+    QVERIFY(copyFolder(small_, stray_));
+    QVERIFY(QFile::remove(QDir(stray_).filePath(u"s_0017.img"_s)) && QDir(stray_).mkdir(u"s_0017.img"_s));
     QFile cutShort(QDir(cut_).filePath(u"s_0017.img"_s));
     QVERIFY(cutShort.exists() && cutShort.resize(cutShort.size() / 2));
+    zeroI0_ = dir_.filePath(u"zeroI0.img"_s);
+    QVERIFY(writeItexFile(zeroI0_, {64, 64, 2, 1.0, std::vector<uint32_t>(64 * 64, 0)}));
     i0Small_ = dir_.filePath(u"i0small.img"_s);
     QVERIFY(writeItexFile(i0Small_, {32, 32, 2, 1.0, std::vector<uint32_t>(32 * 32, 1000)}));
     XafsSeriesSetup xafs;
@@ -99,45 +108,90 @@ QString TestHeadless::writeBatch(const QString &name, const QByteArray &text)
     return f.fileName();
 }
 
-void TestHeadless::batchRunMatchesTheCommand()
+void TestHeadless::windowAndCommandWriteTheSameFiles_data()
 {
-    QTemporaryDir fromBatch, fromCommand;
-    const QByteArray batch
-        = QStringLiteral("# the demo's main job\n"
-                         "ct_rot_ax_is_v 1\nimages_load %1 *.img\ni0_load %2\nbg_load %3\nct_guess_cor\n"
-                         "ct_auto_exec 1\nct_slice_from 100\nct_slice_to 140\nct_slice_step 20\n"
-                         "auto_save_in_sub_folders 0\nauto_save_data 1\nauto_save_image 1\n"
-                         "auto_save_data_path %4\nauto_save_data_name demo\nauto_save_data_tag E0\n"
-                         "auto_save_image_path %4\nauto_save_image_name demo\nauto_save_image_tag E0\n"
-                         "calc_exec\napp_quit\n")
-              .arg(proj_, i0_, bg_, fromBatch.path())
-              .toUtf8();
+    // The same settings through the window (a batch, no display) and through the command give the
+    // same bytes: the run library is theirs alike. A single-precision row names the double row whose
+    // float TIFF files it must not equal.
+    QTest::addColumn<bool>("scan"); // a scan of centres, else a CT2 run over a range
+    QTest::addColumn<bool>("single");
+    QTest::addColumn<bool>("rings");
+    QTest::addColumn<bool>("colourRange"); // the window's fixed colour scale, the command's --color-range
+    QTest::addColumn<QString>("unlike");
+    for (bool scan : {false, true}) {
+        const QString what = scan ? u"CoR scan"_s : u"CT2 run"_s;
+        for (bool rings : {false, true}) {
+            const QString extra = rings ? u", rings, colour range"_s : QString();
+            QTest::addRow("%s, double%s", qPrintable(what), qPrintable(extra))
+                << scan << false << rings << rings << QString();
+            QTest::addRow("%s, single%s", qPrintable(what), qPrintable(extra))
+                << scan << true << rings << rings << u"%1, double%2"_s.arg(what, extra);
+        }
+    }
+}
+
+void TestHeadless::windowAndCommandWriteTheSameFiles()
+{
+    QFETCH(bool, scan);
+    QFETCH(bool, single);
+    QFETCH(bool, rings);
+    QFETCH(bool, colourRange);
+    QFETCH(QString, unlike);
+    // Each row's folder by its name, without blanks for the batch lines.
+    const auto folderOf = [this](QString row) { return byRow_.filePath(row.replace(u' ', u'_')); };
+    const QString fromBatch = folderOf(QString::fromLatin1(QTest::currentDataTag()));
+    QTemporaryDir fromCommand;
+    QString batch = u"ct_rot_ax_is_v 1\nimages_load %1 *.img\ni0_load %2\nbg_load %3\ncalc_ct2 1\n"
+                    "auto_save_in_sub_folders 0\nauto_save_data_path %4\nauto_save_data_name s\n"
+                    "auto_save_data_tag E\nct_single_precision %5\nct_ring_removal %6\n"_s
+                        .arg(small_, smallI0_, smallBg_, fromBatch)
+                        .arg(single ? 1 : 0)
+                        .arg(rings ? u"all"_s : u"off"_s);
+    // After loading, the window's regions are 0 … L − 1.
+    QStringList command {small_, u"--i0"_s, smallI0_, u"--bg"_s, smallBg_, u"--axis"_s, u"v"_s, u"--region"_s,
+        u"0,0,63,63"_s, u"--name"_s, u"s"_s, u"--tag"_s, u"E"_s, u"--out"_s, fromCommand.path()};
+    if (single)
+        command << u"--single"_s;
+    if (rings)
+        command << u"--rings"_s << u"all"_s;
+    if (colourRange) {
+        batch += u"fix_color_scale 1\nfix_color_min -0.01\nfix_color_max 0.04\n"_s;
+        command << u"--color-range"_s << u"-0.01,0.04"_s;
+    }
+    QStringList expected;
+    if (scan) {
+        batch += u"auto_save_data 1\nct_proc_slice 30\nct_cor_scan 31 33 0.5\napp_quit\n"_s;
+        command << words(u"--cor-scan 31:33:0.5 --slice 30"_s);
+        expected = words(u"s-E-corscan-00030.png s-E-corscan-00030.tif s-E-corscan-00030.txt"_s);
+    } else {
+        batch += u"auto_save_data 1\nauto_save_tiff 1\nauto_save_image 1\nauto_save_image_path %1\n"
+                 "auto_save_image_name s\nauto_save_image_tag E\nct_guess_cor\nct_auto_exec 1\n"
+                 "ct_slice_from 20\nct_slice_to 44\nct_slice_step 12\ncalc_exec\napp_quit\n"_s.arg(fromBatch);
+        command << words(u"--tiff --slices 20:44:12 --cor"_s);
+        for (int slice : {20, 32, 44})
+            for (const char *suffix : {"dat", "png", "tif"})
+                expected << u"s-E-%1.%2"_s.arg(sliceText(slice)).arg(QLatin1String(suffix));
+    }
     int status = -1;
     QString log;
-    QVERIFY(runProgram({u"-nw"_s, u"-e"_s, u"-b"_s, writeBatch(u"demo.bat"_s, batch), u"-x"_s}, status, log));
+    QVERIFY(runProgram({u"-nw"_s, u"-e"_s, u"-b"_s, writeBatch(u"same.bat"_s, batch.toUtf8()), u"-x"_s}, status, log));
     QVERIFY2(status == 0, qPrintable(log));
-    const QRegularExpressionMatch m
-        = QRegularExpression(u"ct_guess_cor: centre of rotation (\\S+)"_s).match(log);
-    QVERIFY2(m.hasMatch(), qPrintable(log));
-    bool ok = false;
-    const double cor = m.captured(1).toDouble(&ok);
-    QVERIFY(ok && cor > 129 && cor < 132);
-
-    // The same job through the reconstruction command (after loading, the window's regions are 0 … L − 1).
+    if (!scan) { // the command takes the centre the window guessed
+        const QRegularExpressionMatch m
+            = QRegularExpression(u"ct_guess_cor: centre of rotation (\\S+)"_s).match(log);
+        QVERIFY2(m.hasMatch(), qPrintable(log));
+        QVERIFY(std::abs(m.captured(1).toDouble() - 32.0) < 1.0);
+        command << m.captured(1);
+    }
     QString text;
-    QVERIFY2(
-        runRecon(QStringList {proj_, u"--i0"_s, i0_, u"--bg"_s, bg_, u"--cor"_s, m.captured(1)}
-                    + words(u"--axis v --slices 100:140:20 --region 0,0,255,255 --name demo --tag E0 --out"_s)
-                << fromCommand.path(),
-            &text)
-            == 0,
-        qPrintable(text));
-
-    const QStringList expected = words(u"demo-E0-00100.dat demo-E0-00100.png demo-E0-00120.dat "
-                                       "demo-E0-00120.png demo-E0-00140.dat demo-E0-00140.png"_s);
-    QCOMPARE(QDir(fromBatch.path()).entryList(QDir::Files), expected);
+    QVERIFY2(runRecon(command, &text) == 0, qPrintable(text));
+    QCOMPARE(QDir(fromBatch).entryList(QDir::Files), expected);
     QCOMPARE(QDir(fromCommand.path()).entryList(QDir::Files), expected);
-    QVERIFY(sameFiles(fromBatch.path(), fromCommand.path(), expected));
+    QVERIFY(sameFiles(fromBatch, fromCommand.path(), expected));
+    if (!unlike.isEmpty()) { // single precision is computed in floats: its values are not the doubles'
+        const QStringList tiffs = expected.filter(u".tif"_s);
+        QVERIFY(!tiffs.isEmpty() && !sameFiles(fromBatch, folderOf(unlike), tiffs));
+    }
 }
 
 void TestHeadless::endings_data()
@@ -172,9 +226,17 @@ void TestHeadless::endings_data()
     QTest::newRow("a projection refused, handled by the batch")
         << run << QByteArray("images_load @CUT@ *.img\n:ifng app_quit 3\napp_quit\n") << 3 << QStringList {}
         << u"images_load: 1 of 40 files were refused"_s;
+    QTest::newRow("a folder in a projection's place")
+        << run << QByteArray("images_load @STRAY@ *.img\n:ifng app_quit 3\napp_quit\n") << 3 << QStringList {}
+        << u"images_load: 1 of 40 files were refused"_s;
     QTest::newRow("an I0 of the wrong size")
         << run << QByteArray("images_load @SMALL@ *.img\ni0_load @I0SMALL@\n:ifng app_quit 4\napp_quit\n")
         << 4 << QStringList {} << u"i0_load: the image of 32 x 32 cannot correct the raw images of 64 x 64"_s;
+    QTest::newRow("an I0 of zeros") << run
+                                    << small + range
+            + "i0_load @ZEROI0@\ncalc_exec\n:ifng app_quit 6\napp_quit\n"
+                                    << 6 << QStringList {}
+                                    << u"I0 is not above BG: check the I0 and BG images"_s;
     QTest::newRow("a guess on a slice beyond the image")
         << run
         << QByteArray(
@@ -193,6 +255,14 @@ void TestHeadless::endings_data()
               "seq_exec_set\ncalc_exec\napp_quit\n"
         << 0 << words(u"s-7090eV-00032.dat s-7140eV-00032.dat series-manifest.tsv"_s)
         << u"Quit: every line done"_s;
+    // @PIPE@: the folder @OUT@ with a named pipe in the manifest's place.
+    QTest::newRow("a named pipe for the manifest")
+        << run
+        << "ct_rot_ax_is_v 1\n" + seq
+            + "bg_load @SERIESBG@\ncalc_ct2 1\nct_cor 32\nauto_save_in_sub_folders 0\nauto_save_data 1\n"
+              "auto_save_data_path @PIPE@\nauto_save_data_name s\nseq_exec_set\ncalc_exec\napp_quit\n"
+        << 1 << words(u"s-7090eV-00032.dat"_s)
+        << u"The manifest of the series is not written: the manifest .*series-manifest.tsv is a named pipe"_s;
     QTest::newRow("a set missing a projection")
         << run
         << QByteArray("seq_exec_dir @SERIESGAP@\nseq_exec_next\nseq_exec_set\n:ifng app_quit 9\napp_quit\n")
@@ -223,13 +293,24 @@ void TestHeadless::endings_data()
     QTest::newRow("a result that cannot be written")
         << run << small + "auto_save_data_path /dev/null/nowhere\ncalc_exec\n:ifok app_quit 7\napp_quit\n"
         << 1 << QStringList {} << u"No data files are saved in this run"_s;
-    QTest::newRow("malformed lines and binary") << run
-                                                << QByteArray("ct_set_calc_region nan 1e308 -1e308 inf\n"
-                                                              "images_seek 99999999999\nshow_ct2 -4\nct_cor\n"
-                                                              "\"unclosed quote\n\x7f"
-                                                              "ELF\x02\x01\n:goto nowhere\nseq_exec_next\n"
-                                                              ":ifng app_quit\n")
-                                                << 0 << QStringList {} << QString();
+    QTest::newRow("malformed lines") << run
+                                     << QByteArray("ct_set_calc_region nan 1e308 -1e308 inf\n"
+                                                   "images_seek 99999999999\nshow_ct2 -4\nct_cor\n"
+                                                   "\"unclosed quote\nseq_exec_next\n:ifng app_quit\n")
+                                     << 1 << QStringList {}
+                                     << u"ending.bat line 5: \"unclosed quote\" is not a command"_s;
+    QTest::newRow("an untaken ifok keeps the failure for ifng")
+        << run << QByteArray("images_load @EMPTY@ *.img\n:ifok :echo ok\n:ifng app_quit 3\napp_quit\n") << 3
+        << QStringList {} << QString();
+    QTest::newRow("an exit status beyond 255")
+        << run << QByteArray("app_quit 300\n:ifng app_quit 4\napp_quit\n") << 4 << QStringList {}
+        << u"app_quit: the exit status is a number from 0 to 255, not 300"_s;
+    QTest::newRow("a loop of flow lines alone")
+        << run << QByteArray(":goto top\ntop\n:goto top\napp_quit 5\n") << 1 << QStringList {}
+        << u"jumped to the label \"top\" 100000 times without a command between"_s;
+    QTest::newRow("a configuration file that is not there")
+        << QStringList {u"-nw"_s, u"-c"_s, u"@DIR@/missing.cfg"_s, u"-b"_s, u"@BAT@"_s, u"-x"_s}
+        << QByteArray("app_quit\n") << 2 << QStringList {} << u"given with -c cannot be read"_s;
     QTest::newRow("empty file") << run << QByteArray("") << 0 << QStringList {} << QString();
     QTest::newRow("no batch file") << run << QByteArray() << 1 << QStringList {}
                                    << u"Can't open batch file"_s;
@@ -252,10 +333,14 @@ void TestHeadless::endings()
     QTemporaryDir out;
     QString file = dir_.filePath(u"missing.bat"_s);
     const QList<std::pair<QByteArray, QString>> places {{"@SMALL@", small_}, {"@SI0@", smallI0_},
-        {"@SBG@", smallBg_}, {"@CUT@", cut_}, {"@I0SMALL@", i0Small_}, {"@PROJ@", proj_},
-        {"@OUT@", out.path()}, {"@SERIESGAP@", seriesGap_}, {"@SERIESI0@", dir_.filePath(u"seriesI0"_s)},
-        {"@SERIESBG@", dir_.filePath(u"seriesBg.img"_s)}, {"@BADI0@", badI0_}, {"@SERIES@", series_},
-        {"@EMPTY@", empty_}};
+        {"@SBG@", smallBg_}, {"@CUT@", cut_}, {"@STRAY@", stray_}, {"@I0SMALL@", i0Small_},
+        {"@ZEROI0@", zeroI0_}, {"@PROJ@", proj_}, {"@OUT@", out.path()}, {"@SERIESGAP@", seriesGap_},
+        {"@SERIESI0@", dir_.filePath(u"seriesI0"_s)}, {"@SERIESBG@", dir_.filePath(u"seriesBg.img"_s)},
+        {"@BADI0@", badI0_}, {"@SERIES@", series_}, {"@EMPTY@", empty_}};
+    if (batch.contains("@PIPE@")) {
+        QVERIFY(::mkfifo(QFile::encodeName(out.filePath(u"series-manifest.tsv"_s)).constData(), 0600) == 0);
+        batch.replace("@PIPE@", out.path().toUtf8());
+    }
     for (const auto &[place, path] : places)
         batch.replace(place, path.toUtf8());
     if (!batch.isNull())
@@ -264,6 +349,7 @@ void TestHeadless::endings()
     if (!args.isEmpty() && args.constFirst().startsWith(u"DISPLAY="_s))
         display = args.takeFirst().mid(8);
     args.replaceInStrings(u"@BAT@"_s, file);
+    args.replaceInStrings(u"@DIR@"_s, dir_.path());
     int got = -1;
     QString log;
     QVERIFY2(runProgram(args, got, log, display), qPrintable(log));

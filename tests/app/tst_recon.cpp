@@ -9,11 +9,18 @@
 #include "imagedata/imgdata.h"
 #include "imagedata/imgfiletype.h"
 #include "imagedata/itexwriter.h"
+#include "imagedata/tiffwriter.h"
+#include "recon/slicescheduler.h"
 #include "tests/app/reconcommand.h"
 #include "tools/phantom/phantom.h"
 #include "tools/scanfile/scanfilewriter.h"
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -74,15 +81,24 @@ private slots:
     void initTestCase();
     void badArguments_data();
     void badArguments();
+    void settingsDigest_data();
+    void settingsDigest();
     void sliceLists_data();
     void sliceLists();
+    void schedulerHandsOutEachSliceOnce_data();
+    void schedulerHandsOutEachSliceOnce();
     void reconstructsACylinder();
     void tiffHoldsTheComputedValues();
+    void partialSetKeepsItsImagesAngles();
     void ringRemovalOnlyWhenAsked();
     void blocksOfColumnsGiveTheFilesOfSingleSlices_data();
     void blocksOfColumnsGiveTheFilesOfSingleSlices();
     void refusesMismatchedInputs_data();
     void refusesMismatchedInputs();
+    void strayEntriesAreRefused_data();
+    void strayEntriesAreRefused();
+    void nonFiniteProjection_data();
+    void nonFiniteProjection();
     void largeRegionOnASmallImage();
     void scanFileGivesTheFilesOfImageFiles_data();
     void scanFileGivesTheFilesOfImageFiles();
@@ -184,15 +200,72 @@ void TestRecon::badArguments_data()
     QTest::newRow("i0 and i0-files") << words(u"--series s --i0 a.img --i0-files i"_s);
     QTest::newRow("pattern without series") << words(u"d --pattern *.img"_s);
     QTest::newRow("sets without series") << words(u"d --sets 1:2"_s);
+    // Mistakes that used to pass: a window that writes every value as the offset, angles beyond ten
+    // turns, and a pattern the shell expanded (@P@: a projection file).
+    QTest::newRow("upper below lower") << words(u"d --upper 1 --lower 2"_s);
+    QTest::newRow("range beyond ten turns") << words(u"d --range 3601"_s);
+    QTest::newRow("angle origin beyond ten turns") << words(u"d --angle-origin -4000"_s);
+    QTest::newRow("a projection as the folder") << words(u"@P@ --i0 i0.img"_s);
+    QTest::newRow("file names after the folder") << words(u"d p0001.img p0002.img"_s);
+    QTest::newRow("align without series") << words(u"d --align --sub-folders energy"_s);
+    QTest::newRow("align without a folder per energy") << words(u"--series s --align --sub-folders slice"_s);
+    QTest::newRow("align in a task") << words(u"--series s --align --sub-folders energy --task 3"_s);
 }
 
 void TestRecon::badArguments()
 {
     QFETCH(QStringList, args);
+    args.replaceInStrings(u"@P@"_s, QDir(projections_).entryInfoList(QDir::Files).value(0).filePath());
     ReconOptions options;
     QString error;
     QVERIFY(!parseReconOptions(args, options, error));
     QVERIFY(!error.isEmpty());
+}
+
+void TestRecon::settingsDigest_data()
+{
+    // A series resumed with other settings must redo its sets: every option that changes a file
+    // changes the digest; how the work is divided, where the files go, and the tag and I0 (which
+    // the manifest records apart) do not.
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<bool>("differs");
+    const QString d = u"d --cor 31 "_s;
+    const std::pair<const char *, const char *> changes[] = {{"axis", "--axis v"}, {"centre", "--cor 31.5"},
+        {"slices", "--slices 1:3"}, {"angle origin", "--angle-origin 1"}, {"range", "--range 360"},
+        {"partial", "--partial 0:40"}, {"region", "--region 0,0,50,50"}, {"upper", "--upper 5"},
+        {"lower", "--lower -5"}, {"offset", "--offset 0"}, {"name", "--name x"},
+        {"sub-folders", "--sub-folders slice"}, {"no png", "--no-png"}, {"no data", "--no-data"},
+        {"tiff", "--tiff"}, {"colour range", "--color-range 0,1"}, {"single precision", "--single"},
+        {"ring removal", "--rings all"}, {"BG", "--bg bg.img"}, {"pattern", "*.tif"}};
+    for (auto [what, option] : changes)
+        QTest::newRow(what) << d << d + QLatin1String(option) << true;
+    QTest::newRow("guessed centre") << d << u"d --cor guess"_s << true;
+    QTest::newRow("centre method of a guess")
+        << u"d --cor guess"_s << u"d --cor guess --cor-method fourier"_s << true;
+    QTest::newRow("guesses along the range")
+        << u"d --slices 0:7 --cor guess-line 2"_s << u"d --slices 0:7 --cor guess-line 3"_s << true;
+    QTest::newRow("centre line") << u"d --cor-line 0:31,7:32"_s << u"d --cor-line 0:31,7:33"_s << true;
+    QTest::newRow("ring parameters") << d + u"--rings all"_s << d + u"--rings all:snr=4"_s << true;
+    QTest::newRow("ring parameters while off") << d + u"--rings off"_s << d + u"--rings off:snr=4"_s << false;
+    QTest::newRow("centre method of a given centre") << d << d + u"--cor-method fourier"_s << false;
+    const std::pair<const char *, const char *> same[] = {{"threads", "--threads 3"}, {"block", "--block 4"},
+        {"output folder", "--out elsewhere"}, {"tag", "--tag E2"}, {"I0", "--i0 other.img"}};
+    for (auto [what, option] : same)
+        QTest::newRow(what) << d << d + QLatin1String(option) << false;
+    QTest::newRow("resumed") << u"--series s"_s << u"--series s --resume"_s << false;
+}
+
+void TestRecon::settingsDigest()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    QFETCH(bool, differs);
+    ReconOptions a, b;
+    QString error;
+    QVERIFY2(parseReconOptions(words(before), a, error), qPrintable(error));
+    QVERIFY2(parseReconOptions(words(after), b, error), qPrintable(error));
+    QCOMPARE(outputSettingsDigest(a) != outputSettingsDigest(b), differs);
 }
 
 void TestRecon::sliceLists_data()
@@ -219,6 +292,77 @@ void TestRecon::sliceLists()
     QFETCH(int, step);
     QFETCH(QList<int>, slices);
     QCOMPARE(sliceList(from, to, step), slices);
+}
+
+void TestRecon::schedulerHandsOutEachSliceOnce_data()
+{
+    // The window's and the command's slices go out through one scheduler: in parts (the command's
+    // blocks as they are read), a share of consecutive slices at a time per worker.
+    QTest::addColumn<QList<int>>("parts"); // slices per part
+    QTest::addColumn<int>("workers");
+    QTest::addColumn<int>("sinogramSlices"); // the most in one sinogram pass
+    QTest::addColumn<int>("firstShare");
+    QTest::newRow("one part, rows: one at a time") << QList<int> {10} << 3 << 1 << 1;
+    QTest::newRow("one part, half each") << QList<int> {20} << 2 << 32 << 10;
+    QTest::newRow("a share at most a pass") << QList<int> {64} << 2 << 8 << 8;
+    QTest::newRow("two blocks, more workers than slices") << QList<int> {3, 5} << 4 << 32 << 1;
+}
+
+void TestRecon::schedulerHandsOutEachSliceOnce()
+{
+    QFETCH(QList<int>, parts);
+    QFETCH(int, workers);
+    QFETCH(int, sinogramSlices);
+    QFETCH(int, firstShare);
+    SliceScheduler s;
+    s.reset(workers);
+    QList<int> all;
+    for (int p = 0; p < parts.size(); ++p) {
+        QList<int> slices;
+        for (int k = 0; k < parts[p]; ++k)
+            slices << 100 * p + 3 * k;
+        all += slices;
+        s.addPart(p, slices, sinogramSlices);
+    }
+    // Each worker takes a slice and gives it back in turn, until nothing is left.
+    QList<int> handed, completed;
+    std::vector<std::vector<int>> perWorker(static_cast<size_t>(workers));
+    for (bool any = true; any && handed.size() <= all.size();) { // a slice handed out twice ends it too
+        any = false;
+        for (int w = 0; w < workers; ++w) {
+            const std::optional<SliceHandout> h = s.take(w);
+            if (!h)
+                continue;
+            any = true;
+            QCOMPARE(s.inWork(w), 1);
+            QVERIFY(std::find(h->sinogramBlock.begin(), h->sinogramBlock.end(), h->slice) != h->sinogramBlock.end());
+            QCOMPARE(h->blockId == 0, h->sinogramBlock.size() == 1);
+            if (handed.isEmpty())
+                QCOMPARE(int(h->sinogramBlock.size()), firstShare);
+            handed << h->slice;
+            perWorker[static_cast<size_t>(w)].push_back(h->slice);
+            const SliceScheduler::Returned back = s.returned(w);
+            QCOMPARE(back.part, h->part);
+            if (back.partComplete)
+                completed << back.part;
+        }
+    }
+    QList<int> sorted = handed;
+    std::sort(sorted.begin(), sorted.end());
+    QCOMPARE(sorted, all); // every slice once
+    QCOMPARE(completed.size(), parts.size()); // each part complete once
+    for (const std::vector<int> &mine : perWorker)
+        QVERIFY(std::is_sorted(mine.begin(), mine.end())); // a worker's slices in order
+    QVERIFY(!s.hasSlicesLeft());
+    QCOMPARE(s.taken(), int(all.size()));
+    // A stopped run hands nothing out, and drops what its shares still held.
+    s.reset(workers);
+    s.addPart(0, all, sinogramSlices);
+    QVERIFY(s.take(0));
+    s.stop();
+    QVERIFY(!s.take(0) && !s.take(workers - 1));
+    QCOMPARE(s.queued(), 0);
+    QVERIFY(!s.hasSlicesLeft());
 }
 
 void TestRecon::reconstructsACylinder()
@@ -346,6 +490,29 @@ void TestRecon::tiffHoldsTheComputedValues()
     QVERIFY2(worst <= 1e-5 * (*hi - *lo), qPrintable(QString::number(worst)));
 }
 
+void TestRecon::partialSetKeepsItsImagesAngles()
+{
+    // The second half of the set used as a partial one is the same projections at the same angles as
+    // those images loaded alone with the angle origin of image 45 (90 degrees): the same slice, to
+    // the bit. Angles begun at image 45 as if it were the first would turn the off-axis cylinder.
+    QTemporaryDir half, partial, alone;
+    const QDir images(projections_);
+    const QStringList names = images.entryList(QDir::Files, QDir::Name);
+    QCOMPARE(names.size(), 90);
+    for (const QString &name : names.mid(45))
+        QVERIFY(QFile::copy(images.filePath(name), half.filePath(name)));
+    const QString options = u" --axis v --cor 32 --slice 4 --tiff --no-png --no-data --tag E --out"_s;
+    QCOMPARE(run(cylinder(u"--partial 45:45"_s + options) << partial.path()), 0);
+    QCOMPARE(run(scanIn(data_.path(), u"--range 90 --angle-origin 90"_s + options)
+                     .replaceInStrings(projections_, half.path())
+            << alone.path()),
+        0);
+    const std::vector<float> a = tiffValues(partial.filePath(u"E-00004.tif"_s));
+    QCOMPARE(a.size(), size_t(60 * 60)); // the whole image, N = 60
+    const double d = rmsDifference(a, tiffValues(alone.filePath(u"E-00004.tif"_s)));
+    QVERIFY2(d < 1e-6, qPrintable(QString::number(d)));
+}
+
 void TestRecon::ringRemovalOnlyWhenAsked()
 {
     // The cylinder scanned with noise, once by a sound detector and once with three columns off by
@@ -435,6 +602,109 @@ void TestRecon::refusesMismatchedInputs()
     QVERIFY2(text.contains(u"quorvel-recon: "_s + says), qPrintable(text));
     QVERIFY2(!text.contains(u"progress:"_s), qPrintable(text)); // refused before any slice is computed
     QVERIFY(!QFileInfo::exists(out.filePath(u"o"_s))); // nothing written
+}
+
+void TestRecon::strayEntriesAreRefused_data()
+{
+    // One projection's place taken by an entry that is no image file: the run fails naming it,
+    // instead of reconstructing the other 89 over the whole range.
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("folder") << u"folder"_s << u"it is a folder, not an image file"_s;
+    QTest::newRow("named pipe") << u"pipe"_s << u"it is a named pipe, not an image file"_s;
+    QTest::newRow("socket") << u"socket"_s << u"it is a socket, not an image file"_s;
+    QTest::newRow("dangling link") << u"dangling"_s
+                                   << u"it is a link that leads nowhere, not an image file"_s;
+    QTest::newRow("loop of links") << u"loop"_s << u"it is a link that leads nowhere, not an image file"_s;
+}
+
+void TestRecon::strayEntriesAreRefused()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, said);
+    QTemporaryDir dir;
+    const QString p = dir.filePath(u"p"_s);
+    QVERIFY(copyFolder(projections_, p));
+    const QStringList names = QDir(p).entryList(QDir::Files, QDir::Name);
+    QCOMPARE(names.size(), 90);
+    const QString stray = QDir(p).filePath(names[45]);
+    const QByteArray path = QFile::encodeName(stray);
+    QVERIFY(QFile::remove(stray));
+    if (kind == u"folder"_s) {
+        QVERIFY(QDir().mkdir(stray));
+    } else if (kind == u"pipe"_s) {
+        QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+    } else if (kind == u"socket"_s) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        QVERIFY(size_t(path.size()) < sizeof address.sun_path);
+        std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+        ::close(fd);
+    } else {
+        QVERIFY(QFile::link(kind == u"loop"_s ? stray : dir.filePath(u"gone.img"_s), stray));
+    }
+    QString text;
+    QCOMPARE(run(QStringList {p, u"--i0"_s, data_.filePath(u"i0.img"_s), u"--axis"_s, u"v"_s, u"--out"_s,
+                     dir.filePath(u"out"_s)},
+                 &text),
+        1);
+    QVERIFY2(text.contains(stray + u": "_s + said), qPrintable(text));
+}
+
+void TestRecon::nonFiniteProjection_data()
+{
+    // Projection 45 of 90 made a float TIFF with some pixels that are not a number: two are dead
+    // pixels, replaced from their rows; ten columns of them (16 % of the image) refuse it. Before,
+    // both wrote slices of "-nan" and ended with success.
+    QTest::addColumn<QList<int>>("columns"); // not a number in every row
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("two pixels") << QList<int> {} << 0 << u"2 pixels that are not finite replaced"_s;
+    QTest::newRow("ten columns") << QList<int> {20, 21, 22, 23, 24, 25, 26, 27, 28, 29} << 1
+                                 << u"80 of 512 pixels are not finite (more than 1 %)"_s;
+}
+
+void TestRecon::nonFiniteProjection()
+{
+    QFETCH(QList<int>, columns);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+    QTemporaryDir dir;
+    const QString p = dir.filePath(u"p"_s);
+    QVERIFY(copyFolder(projections_, p));
+    const QString victim = QDir(p).entryInfoList(QDir::Files, QDir::Name).value(45).filePath();
+    const std::unique_ptr<ImgData> img = openImgData(victim);
+    QVERIFY(img && img->width() == 64 && img->height() == 8);
+    std::vector<float> values;
+    std::vector<double> row(64);
+    for (int y = 0; y < 8; ++y) {
+        img->getRow(y, row.data());
+        for (int x = 0; x < 64; ++x)
+            values.push_back(columns.contains(x) || (columns.isEmpty() && x == 30 && y % 4 == 1)
+                    ? qQNaN()
+                    : float(row[size_t(x)]));
+    }
+    QVERIFY(QFile::remove(victim));
+    const QString tiff = QFileInfo(victim).path() + u'/' + QFileInfo(victim).completeBaseName() + u".tif"_s;
+    QVERIFY(writeTiffFile(tiff, TiffImage {64, 8, 32, true, {}, values}));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(said)));
+    if (status != 0)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Can not read lines"_s));
+    QString text;
+    const QString out = dir.filePath(u"out"_s);
+    QCOMPARE(run(QStringList {p, u"*"_s, u"--i0"_s, data_.filePath(u"i0.img"_s), u"--bg"_s,
+                     data_.filePath(u"bg.img"_s), u"--axis"_s, u"v"_s, u"--cor"_s, u"32"_s, u"--slices"_s,
+                     u"0:7"_s, u"--no-png"_s, u"--out"_s, out},
+                 &text),
+        status);
+    for (const QString &name : QDir(out).entryList(QDir::Files)) {
+        QFile f(QDir(out).filePath(name));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY2(!f.readAll().contains("nan"), qPrintable(name));
+    }
+    QCOMPARE(QDir(out).entryList(QDir::Files).size(), status == 0 ? 8 : 0);
 }
 
 void TestRecon::largeRegionOnASmallImage()

@@ -5,14 +5,16 @@
 #include <QTest>
 
 // Local
+#include "imagedata/itexwriter.h"
 #include "recon/dataseries.h"
 #include "recon/seriesmanifest.h"
-#include "imagedata/itexwriter.h"
+#include "recon/seriesmanifestlock.h"
 #include "tests/app/reconcommand.h"
 #include "tools/phantom/phantom.h"
 #include "tools/scanfile/scanfilewriter.h"
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -33,6 +35,7 @@ private slots:
     void faultsOfASeries();
     void i0ChoiceKeepsTheAttenuationRatios();
     void aKilledRunResumes();
+    void runsShareTheOutputFolder();
     void memoryStaysWithTheBlock();
 
 private:
@@ -285,11 +288,21 @@ void TestSeries::faultsOfASeries_data()
     QTest::newRow("an I0 that cannot be read")
         << u"bad I0 7115"_s << QStringList {} << 1 << u"cannot read the I0 image .*I0-7115eV-0001.img"_s
         << QString() << words(u"7090eV 7140eV"_s);
+    // Without it the set would take an I0 of another energy, allowed to be far.
+    QTest::newRow("an I0 that is a named pipe")
+        << u"pipe I0 7115"_s << QStringList {u"--allow-far-i0"_s} << 1
+        << u"cannot read the I0 image .*I0-7115eV-0001.img"_s << QString() << words(u"7090eV 7140eV"_s);
     // Sub-folders named with their unit: energies in eV, each set with its own I0.
     QTest::newRow("sub-folders in keV")
         << u"subdirs keV"_s << words(u"--layout subdirs"_s) << 0 << QString()
         << u"^# .*\\n1\\t7_09keV\\t7090\\t40\\t.*I0-7090eV-0001.img\\t7090\\tok\\n"_s
         << words(u"7_09keV 7_115keV 7_14keV"_s);
+    // Another run writes the second set's files now: this one leaves them to it.
+    QTest::newRow("a set claimed by another run")
+        << u"claimed 7115eV"_s << QStringList {} << 1
+        << u"data set 2 \\(demo 7115eV\\) is not reconstructed here: its files are being written by another "
+           "run \\(host .+, process %1 holds it\\)"_s.arg(QCoreApplication::applicationPid())
+        << QString() << words(u"7090eV 7140eV"_s);
     QTest::newRow("sub-folders without an energy")
         << u"subdirs named"_s << words(u"--layout subdirs"_s) << 2
         << u"refused: set 1 \\(Fe_7090eV\\): no energy in its name \\(0 eV\\), its I0 \\(7090 eV\\) is 7090 eV"_s
@@ -330,6 +343,9 @@ void TestSeries::faultsOfASeries()
     } else if (fault == u"bad I0 7115"_s) {
         QFile f(QDir(i0).filePath(u"I0-7115eV-0001.img"_s));
         QVERIFY(f.resize(f.size() / 2));
+    } else if (fault == u"pipe I0 7115"_s) {
+        const QByteArray name = QFile::encodeName(QDir(i0).filePath(u"I0-7115eV-0001.img"_s));
+        QVERIFY(QFile::remove(QString::fromLocal8Bit(name)) && ::mkfifo(name.constData(), 0600) == 0);
     } else if (fault.startsWith(u"subdirs"_s)) {
         const QStringList folders = fault.endsWith(u"keV"_s) ? words(u"7_09keV 7_115keV 7_14keV"_s)
                                                              : words(u"Fe_7090eV Fe_7115eV Fe_7140eV"_s);
@@ -339,6 +355,12 @@ void TestSeries::faultsOfASeries()
             for (const QString &name : dir.entryList({u"demo-%1-*"_s.arg(fields[k])}, QDir::Files))
                 QVERIFY(QFile::rename(dir.filePath(name), dir.filePath(folders[k] + u'/' + name)));
         }
+    }
+    std::optional<SeriesClaim> held;
+    if (fault.startsWith(u"claimed "_s)) {
+        QString why;
+        held = claimSeriesSet(out.path(), fault.mid(8), -1, why);
+        QVERIFY2(held, qPrintable(why));
     }
     const QStringList args = QStringList {u"--series"_s, p, u"--i0-files"_s, i0, u"--bg"_s, bg_}
         + words(u"--axis v --cor 24.5 --slices 3:4 --no-png"_s) + extra;
@@ -476,6 +498,42 @@ void TestSeries::aKilledRunResumes()
     QCOMPARE(run(args + QStringList {u"--out"_s, resumed.path(), u"--resume"_s}, &text), 0);
     QVERIFY2(text.contains(u"wrote "_s + resumed.filePath(u"7090eV"_s)), qPrintable(text));
     QVERIFY(sameFiles(whole.path(), resumed.path(), files.filter(u".dat"_s)));
+}
+
+void TestSeries::runsShareTheOutputFolder()
+{
+    // Two runs on other sets of one series, started together into one folder: the manifest keeps
+    // the lines of both. A named pipe in the manifest's place is refused at once instead of
+    // waiting for a writer for ever.
+    QTemporaryDir out;
+    const QStringList args = imageSeries(u"--axis v --cor 24.5 --slices 3:6 --no-png --threads 1 --out"_s)
+        << out.path();
+    QProcess first, second;
+    first.start(QStringLiteral(QUORVEL_RECON), args + words(u"--sets 1:1"_s));
+    second.start(QStringLiteral(QUORVEL_RECON), args + words(u"--sets 2:3"_s));
+    QVERIFY(first.waitForFinished(60000) && second.waitForFinished(60000));
+    QCOMPARE(first.exitCode(), 0);
+    QCOMPARE(second.exitCode(), 0);
+    QStringList done;
+    for (const ManifestEntry &e : readManifest(out.filePath(u"series-manifest.tsv"_s)))
+        done << QStringLiteral("%1 %2").arg(e.set).arg(e.outcome);
+    QCOMPARE(done, (QStringList {u"1 done"_s, u"2 done"_s, u"3 done"_s}));
+
+    QTemporaryDir piped;
+    const QString manifest = piped.filePath(u"series-manifest.tsv"_s);
+    QCOMPARE(::mkfifo(QFile::encodeName(manifest).constData(), 0600), 0);
+    QProcess blocked;
+    blocked.setProcessChannelMode(QProcess::MergedChannels);
+    blocked.start(
+        QStringLiteral(QUORVEL_RECON), imageSeries(u"--axis v --cor 24.5 --slice 3 --out"_s) << piped.path());
+    const bool ended = blocked.waitForFinished(20000);
+    if (!ended)
+        blocked.kill();
+    QVERIFY2(ended, "a named pipe for the manifest keeps the run waiting");
+    const QString said = QString::fromLocal8Bit(blocked.readAll());
+    QCOMPARE(blocked.exitCode(), 1);
+    QVERIFY2(said.contains(u"the series is not run: the manifest "_s + manifest + u" is a named pipe"_s),
+        qPrintable(said));
 }
 
 void TestSeries::memoryStaysWithTheBlock()

@@ -1,5 +1,9 @@
 // Qt
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -96,7 +100,8 @@ private slots:
     void reportsAndLoadsDuringARun();
     void refusedFileKeepsTheLines_data();
     void refusedFileKeepsTheLines();
-    void emptyAndBinaryFilesEnd();
+    void includesAndLatin1();
+    void endlessFlowLoopStops();
     void longFlowChainsRun();
     void aRunOfTwoSetsAndAnAbortedOne();
     void completionsOutOfTurnAreIgnored_data();
@@ -217,7 +222,7 @@ void TestBatch::commandSet()
     // Each word once without regard to case, and found in any case; the flow words, headings and
     // inert lines are none of the executor's.
     const QList<BatchCommandEntry> &set = batchCommandSet();
-    QCOMPARE(set.size(), 83 + 14); // the window's own, then the ones added for unattended runs
+    QCOMPARE(set.size(), 83 + 15); // the window's own, then the ones added for unattended runs
     for (qsizetype i = 0; i < set.size(); ++i) {
         QVERIFY2(!set[i].word.startsWith(u':'), qPrintable(set[i].word));
         QCOMPARE(batchCommandIndex(set[i].word.toUpper()), i);
@@ -326,39 +331,44 @@ void TestBatch::flow_data()
     QTest::addColumn<QStringList>("executed");
 
     QTest::newRow("ifng after a failed step ends the run")
-        << QStringList {u"seq_exec_next"_s, u":ifng :end"_s, u"after"_s} << QStringList {u"seq_exec_next:1"_s}
-        << QStringList {u"seq_exec_next"_s};
-    QTest::newRow("ifng after a good step reaches the window untaken")
-        << QStringList {u"seq_exec_next"_s, u":ifng :end"_s, u"after"_s} << QStringList {}
-        << QStringList {u"seq_exec_next"_s, u":ifng|:end"_s, u"after"_s};
-    QTest::newRow("an untaken ifok sets the result back to good")
-        << QStringList {u"seq_exec_next"_s, u":ifok :goto last"_s, u":ifng :stop"_s, u"mid"_s, u"last"_s}
+        << QStringList {u"seq_exec_next"_s, u":ifng :end"_s, u"show_orig"_s}
+        << QStringList {u"seq_exec_next:1"_s} << QStringList {u"seq_exec_next"_s};
+    QTest::newRow("ifng after a good step is passed over")
+        << QStringList {u"seq_exec_next"_s, u":ifng :end"_s, u"show_orig"_s} << QStringList {}
+        << QStringList {u"seq_exec_next"_s, u"show_orig"_s};
+    QTest::newRow("an untaken ifok keeps the failure for the ifng after it")
+        << QStringList {u"seq_exec_next"_s, u":ifok :goto last"_s, u":ifng show_bg"_s, u"show_orig"_s,
+               u"last"_s}
         << QStringList {u"seq_exec_next:1"_s}
-        << QStringList {u"seq_exec_next"_s, u":ifok|:goto|last"_s, u":ifng|:stop"_s, u"mid"_s, u"last"_s};
-    QTest::newRow("goto loops back to a label line, which the window gets")
-        << QStringList {u"top"_s, u"check"_s, u":ifok :goto top"_s, u"done"_s} << QStringList {u"check:3"_s}
-        << QStringList {u"top"_s, u"check"_s, u"top"_s, u"check"_s, u"top"_s, u"check"_s,
-               u":ifok|:goto|top"_s, u"done"_s};
-    QTest::newRow("goto to a missing label goes on")
-        << QStringList {u":goto nowhere"_s, u"a"_s} << QStringList {} << QStringList {u"a"_s};
+        << QStringList {u"seq_exec_next"_s, u"show_bg"_s, u"show_orig"_s};
+    QTest::newRow("goto loops back to a label line, which the window does not get")
+        << QStringList {u"top"_s, u"show_i0"_s, u":ifok :goto top"_s, u"show_bg"_s}
+        << QStringList {u"show_i0:3"_s}
+        << QStringList {u"show_i0"_s, u"show_i0"_s, u"show_i0"_s, u"show_bg"_s};
+    QTest::newRow("goto to a missing label fails its line") << QStringList {u":goto nowhere"_s,
+        u":ifng show_orig"_s} << QStringList {} << QStringList {u"show_orig"_s};
     QTest::newRow("labels are case-sensitive")
-        << QStringList {u"top"_s, u":goto Top"_s, u"a"_s} << QStringList {} << QStringList {u"top"_s, u"a"_s};
-    QTest::newRow("flow words in capitals")
-        << QStringList {u"a"_s, u":END"_s, u"b"_s} << QStringList {} << QStringList {u"a"_s};
-    QTest::newRow("command words go out as written")
-        << QStringList {u"CALC_EXEC"_s, u":Stop"_s, u"b"_s} << QStringList {} << QStringList {u"CALC_EXEC"_s};
-    QTest::newRow("goto without a label jumps to a blank line")
-        << QStringList {u"   "_s, u"x"_s, u":ifok :goto"_s} << QStringList {u"x:2"_s}
-        << QStringList {QString(), u"x"_s, QString(), u"x"_s, u":ifok|:goto"_s};
+        << QStringList {u":goto Top"_s, u"top"_s, u":ifng show_orig"_s, u"Top"_s, u"show_sinogram"_s}
+        << QStringList {} << QStringList {u"show_sinogram"_s};
+    QTest::newRow("a word that is no command fails its line") << QStringList {u"calc_exce"_s,
+        u":ifng show_orig"_s} << QStringList {} << QStringList {u"show_orig"_s};
+    QTest::newRow("the label of a conditional jump is no failure") << QStringList {u":ifng :goto failed"_s,
+        u"failed"_s, u":ifng show_orig"_s} << QStringList {} << QStringList {};
+    QTest::newRow("a blank line keeps the result")
+        << QStringList {u"seq_exec_next"_s, u"   "_s, u":ifng show_orig"_s}
+        << QStringList {u"seq_exec_next:1"_s} << QStringList {u"seq_exec_next"_s, u"show_orig"_s};
+    QTest::newRow("flow words in capitals") << QStringList {u"show_orig"_s, u":END"_s, u"show_sinogram"_s}
+                                            << QStringList {} << QStringList {u"show_orig"_s};
+    QTest::newRow("command words go out as written") << QStringList {u"CALC_EXEC"_s, u":Stop"_s,
+        u"show_orig"_s} << QStringList {} << QStringList {u"CALC_EXEC"_s};
+    QTest::newRow("goto without a label jumps to a blank line") << QStringList {u"   "_s, u"show_ct1"_s,
+        u":ifok :goto"_s} << QStringList {u"show_ct1:2"_s} << QStringList {u"show_ct1"_s, u"show_ct1"_s};
     QTest::newRow("a condition's command keeps its quoted texts") << QStringList {
         u":ifok images_load \"/a b\" *.img"_s} << QStringList {} << QStringList {u"images_load|/a b|*.img"_s};
-    QTest::newRow("ifok then ifng on one line")
-        << QStringList {u"x"_s, u":ifng :ifok y"_s, u":ifok :ifng z"_s} << QStringList {u"x:1"_s}
-        << QStringList {u"x"_s, u":ifok|y"_s, u":ifng|z"_s}; // ":ifok" is tested before ":ifng" only
-    QTest::newRow("stop ends the run")
-        << QStringList {u"a"_s, u":stop"_s, u"b"_s} << QStringList {} << QStringList {u"a"_s};
-    QTest::newRow("echo") << QStringList {u":echo two  words and more"_s, u"a"_s} << QStringList {}
-                          << QStringList {u"a"_s};
+    QTest::newRow("stop ends the run") << QStringList {u"show_orig"_s, u":stop"_s, u"show_sinogram"_s}
+                                       << QStringList {} << QStringList {u"show_orig"_s};
+    QTest::newRow("echo") << QStringList {u":echo two  words and more"_s, u"show_orig"_s} << QStringList {}
+                          << QStringList {u"show_orig"_s};
 }
 
 void TestBatch::flow()
@@ -383,7 +393,7 @@ void TestBatch::execPressedTwiceStopsAfterTheLine()
     window.answer = false;
     QSignalSpy handedOut(&batch, &Batch::batchExCmd);
     QSignalSpy ended(&batch, &Batch::runEnded);
-    batch.batchLoad(write(u"twice.bat"_s, {u"a"_s, u"b"_s, u"c"_s}));
+    batch.batchLoad(write(u"twice.bat"_s, {u"show_orig"_s, u"show_sinogram"_s, u"show_ct1"_s}));
     batch.batchExec();
     QVERIFY(handedOut.wait(5000));
     batch.batchExec(); // pressed again while "a" is out
@@ -391,7 +401,7 @@ void TestBatch::execPressedTwiceStopsAfterTheLine()
     QCOMPARE(ended.count(), 1);
     window.report(true);
     QTest::qWait(50); // nothing further may be handed out
-    QCOMPARE(window.executed, QStringList {u"a"_s});
+    QCOMPARE(window.executed, QStringList {u"show_orig"_s});
 }
 
 void TestBatch::reportsAndLoadsDuringARun()
@@ -402,66 +412,116 @@ void TestBatch::reportsAndLoadsDuringARun()
     Batch batch;
     FakeWindow window(batch);
     window.reportsPerLine = 3;
-    const QString first = write(u"first.bat"_s, {u"a"_s, u"b"_s, u"c"_s, u"d"_s});
-    const QString second = write(u"second.bat"_s, {u"p"_s, u"q"_s, u"r"_s, u"s"_s});
+    const QString first
+        = write(u"first.bat"_s, {u"show_orig"_s, u"show_sinogram"_s, u"show_ct1"_s, u"show_i0"_s});
+    const QString second
+        = write(u"second.bat"_s, {u"calc_ct1"_s, u"calc_ct2"_s, u"calc_exec"_s, u"app_quit"_s});
     window.onLine = [&](const BatchCmd &c) {
-        if (c.cmd == u"b"_s)
+        if (c.cmd == u"show_sinogram"_s)
             batch.batchLoad(second);
     };
     batch.batchLoad(first);
     batch.batchCheckEnd(); // before any run
     QVERIFY(run(batch, first));
-    QCOMPARE(window.executed, (QStringList {u"a"_s, u"b"_s, u"r"_s, u"s"_s}));
+    QCOMPARE(
+        window.executed, (QStringList {u"show_orig"_s, u"show_sinogram"_s, u"calc_exec"_s, u"app_quit"_s}));
 }
 
 void TestBatch::refusedFileKeepsTheLines_data()
 {
-    // A device never ends and a pipe blocks the opening until someone writes to it.
+    // A device never ends and a pipe blocks the opening until someone writes to it; a file that is
+    // no text, or whose INCLUDE cannot be followed, is not run in part.
     QTest::addColumn<QString>("name"); // "fifo": a named pipe made here
-    QTest::addColumn<QString>("message");
-    const QString special = u"Batch file is not a regular file, not read : "_s;
-    QTest::newRow("missing") << dir_.filePath(u"missing.bat"_s) << u"Can't open batch file "_s;
-    QTest::newRow("device") << u"/dev/zero"_s << special;
-    QTest::newRow("named pipe") << u"fifo"_s << special;
+    QTest::addColumn<QByteArray>("bytes"); // written into the file `name` of the test's folder
+    QTest::addColumn<QString>("message"); // @F@: the file's path
+    const QString special = u"Batch file is not a regular file, not read : @F@"_s;
+    QTest::newRow("missing") << dir_.filePath(u"missing.bat"_s) << QByteArray()
+                             << u"Can't open batch file @F@"_s;
+    QTest::newRow("device") << u"/dev/zero"_s << QByteArray() << special;
+    QTest::newRow("named pipe") << u"fifo"_s << QByteArray() << special;
+    QTest::newRow("a NUL byte") << u"nul.bat"_s << QByteArray("show_orig\nct_cor 1\0 2\n", 22)
+                                << u"Batch file is not text (a NUL byte on line 2), not read : @F@"_s;
+    QTest::newRow("binary") << u"elf.bat"_s
+                            << QByteArray("\x7f"
+                                          "ELF\x02\x01\n")
+                            << u"Batch file is not text (control character 0x7f on line 1), not read : @F@"_s;
+    QTest::newRow("an include loop") << u"loop.bat"_s << QByteArray("show_orig\nINCLUDE @F@\n")
+                                     << u"Batch file includes itself (INCLUDE loop), not read : @F@ "
+                                        "(INCLUDE in @F@ line 2)"_s;
+    QTest::newRow("an include of nothing") << u"inc.bat"_s << QByteArray("include @D@/none.bat\nshow_orig\n")
+                                           << u"Can't open batch file @D@/none.bat (INCLUDE in @F@ line 1)"_s;
 }
 
 void TestBatch::refusedFileKeepsTheLines()
 {
     QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
     QFETCH(QString, message);
     if (name == u"fifo"_s) {
         name = dir_.filePath(u"pipe.bat"_s);
         QCOMPARE(::mkfifo(QFile::encodeName(name).constData(), 0600), 0);
+    } else if (!bytes.isNull()) {
+        name = dir_.filePath(name);
+        QVERIFY(!writeBytes(QFileInfo(name).fileName(),
+            bytes.replace("@F@", name.toUtf8()).replace("@D@", dir_.path().toUtf8()))
+                     .isEmpty());
     }
     Batch batch;
     FakeWindow window(batch);
-    batch.batchLoad(write(u"good.bat"_s, {u"a"_s, u"b"_s}));
+    batch.batchLoad(write(u"good.bat"_s, {u"show_orig"_s, u"show_bg"_s}));
     QSignalSpy failed(&batch, &Batch::loadFailed);
-    QTest::ignoreMessage(QtCriticalMsg, qPrintable(message + name));
+    QTest::ignoreMessage(
+        QtCriticalMsg, qPrintable(message.replace(u"@F@"_s, name).replace(u"@D@"_s, dir_.path())));
     batch.batchLoad(name);
     QCOMPARE(failed.count(), 1);
-    QCOMPARE(batch.lines(), (QStringList {u"a"_s, u"b"_s}));
+    QCOMPARE(batch.lines(), (QStringList {u"show_orig"_s, u"show_bg"_s}));
     QSignalSpy ended(&batch, &Batch::runEnded);
     batch.batchExec();
     QVERIFY(ended.wait(5000));
-    QCOMPARE(window.executed, (QStringList {u"a"_s, u"b"_s}));
+    QCOMPARE(window.executed, (QStringList {u"show_orig"_s, u"show_bg"_s}));
 }
 
-void TestBatch::emptyAndBinaryFilesEnd()
+void TestBatch::includesAndLatin1()
 {
+    // INCLUDE reads another file at its place, its name relative to the working folder; a file that
+    // is no valid UTF-8 is Latin-1.
     Batch batch;
     FakeWindow window(batch);
     QVERIFY(run(batch, writeBytes(u"empty.bat"_s, {})));
     QVERIFY(window.executed.isEmpty());
 
-    QByteArray bytes;
-    quint32 x = 12345;
-    for (int i = 0; i < 20000; ++i) {
-        x = x * 1664525u + 1013904223u;
-        bytes.append(char(x >> 24));
-    }
-    QVERIFY(run(batch, writeBytes(u"binary.bat"_s, bytes)));
-    QVERIFY(!window.executed.isEmpty());
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir_.path()));
+    writeBytes(u"inner.bat"_s, "auto_save_data_path /data/caf\xe9 # Latin-1\n");
+    writeBytes(u"middle.bat"_s, "show_bg\nInclude inner.bat\n");
+    const QString outer = writeBytes(u"outer.bat"_s, "show_orig\nINCLUDE middle.bat\ncalc_exec\n");
+    const bool ran = run(batch, outer);
+    QDir::setCurrent(previous);
+    QVERIFY(ran);
+    QCOMPARE(window.executed,
+        (QStringList {
+            u"show_orig"_s, u"show_bg"_s, u"auto_save_data_path|/data/caf\u00e9"_s, u"calc_exec"_s}));
+}
+
+void TestBatch::endlessFlowLoopStops()
+{
+    // Flow lines alone jumping back to their label would run for ever: the run stops, failed. A loop
+    // with a command in it goes on as long as it is asked to.
+    QLoggingCategory::setFilterRules(u"qv.automation.info=false"_s);
+    Batch batch;
+    FakeWindow window(batch, {u"show_i0:3"_s});
+    QSignalSpy failed(&batch, &Batch::lineFailed);
+    QTest::ignoreMessage(QtCriticalMsg,
+        QRegularExpression(u"jumped to the label \"spin\" 100000 times without a command between"_s));
+    const bool ended = run(batch,
+        write(u"loops.bat"_s,
+            {u"top"_s, u"show_i0"_s, u":ifok :goto top"_s, u"spin"_s, u":echo"_s, u":goto spin"_s,
+                u"show_bg"_s}));
+    QLoggingCategory::setFilterRules(QString());
+    QVERIFY(ended);
+    QCOMPARE(failed.count(), 1);
+    QVERIFY(!batch.lastOk());
+    QCOMPARE(window.executed, (QStringList {u"show_i0"_s, u"show_i0"_s, u"show_i0"_s}));
 }
 
 void TestBatch::longFlowChainsRun()
@@ -471,13 +531,13 @@ void TestBatch::longFlowChainsRun()
     const QtMessageHandler previous
         = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     QStringList lines(30000, u":echo x"_s);
-    lines << u"last"_s;
+    lines << u"show_orig"_s;
     Batch batch;
     FakeWindow window(batch);
     const bool ended = run(batch, write(u"long.bat"_s, lines));
     qInstallMessageHandler(previous);
     QVERIFY(ended);
-    QCOMPARE(window.executed, QStringList {u"last"_s});
+    QCOMPARE(window.executed, QStringList {u"show_orig"_s});
 }
 
 void TestBatch::aRunOfTwoSetsAndAnAbortedOne()

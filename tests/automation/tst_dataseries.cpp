@@ -105,9 +105,10 @@ void TestDataSeries::grouping_data()
     QTest::newRow("interleaved groups")
         << QStringList {u"s-7000eV-1.img"_s, u"s-7000eV-3.img"_s, u"s-7000eV-2-1.img"_s} << u"*.img"_s
         << QStringList {u"s|7000eV|1"_s, u"s-7000eV|2|1"_s, u"s|7000eV|1"_s};
-    QTest::newRow("pattern filters, folders ignored") << QStringList {u"Fe-7_112keV-0001.img"_s,
-        u"Fe-7_112keV-0002.img"_s, u"Fe-7_112keV-0003.tif"_s, u"sub-7000eV-1.img/x"_s}
-                                                      << u"*.img"_s << QStringList {u"Fe|7_112keV|2"_s};
+    // A folder whose name matches is an entry like a file: its set's load refuses it by name.
+    QTest::newRow("pattern filters, a matching folder is kept") << QStringList {u"Fe-7_112keV-0001.img"_s,
+        u"Fe-7_112keV-0002.img"_s, u"Fe-7_112keV-0003.tif"_s, u"sub-7000eV-1.img/x"_s,
+        u"dir/y"_s} << u"*.img"_s << QStringList {u"Fe|7_112keV|2"_s, u"sub|7000eV|1"_s};
     QTest::newRow("capitals before small letters") << QStringList {u"b-1eV-1.img"_s, u"B-1eV-1.img"_s,
         u"a-1eV-1.img"_s} << u"*.img"_s << QStringList {u"B|1eV|1"_s, u"a|1eV|1"_s, u"b|1eV|1"_s};
     QTest::newRow("nothing matches") << QStringList {u"x-1eV-1.tif"_s} << u"*.img"_s << QStringList {};
@@ -225,6 +226,18 @@ void TestDataSeries::seriesChecks_data()
                                  << false
                                  << QStringList {u"its tag 7100eV is also that of set 3"_s, QString(),
                                         u"its tag 7100eV is also that of set 1"_s};
+    // One energy spelled otherwise makes a second data set of it; with the sample in the tags, of
+    // that sample only.
+    QTest::newRow("an energy in eV and in keV")
+        << QStringList {u"7120eV:7120:1-40"_s, u"7_12keV:7120:1-40"_s, u"7.12keV:7120:1-40"_s} << i0 << false
+        << QStringList {u"its energy 7120 eV is also that of sets 2, 3"_s,
+               u"its energy 7120 eV is also that of sets 1, 3"_s,
+               u"its energy 7120 eV is also that of sets 1, 2"_s};
+    QTest::newRow("the sample's energy twice, another sample's once")
+        << QStringList {u"Fe-7100eV:7100:1-40"_s, u"Fe-7_1keV:7100:1-40"_s, u"Ni-7100eV:7100:1-40"_s} << i0
+        << false
+        << QStringList {u"its energy 7100 eV is also that of set 2"_s,
+               u"its energy 7100 eV is also that of set 1"_s, QString()};
     middle("one missing inside", u"7110eV:7110:1-40 17"_s,
         u"39 images where the series has 40, number 17 missing"_s);
     middle("the last two missing", u"7110eV:7110:1-38"_s,
@@ -269,7 +282,8 @@ void TestDataSeries::seriesChecks()
     std::vector<SeriesSet> series;
     for (const QString &text : sets) {
         const QStringList parts = text.split(u':');
-        SeriesSet s {u"Fe"_s, parts[0], parts[1].toDouble(), u"/d"_s, {}};
+        const QString sample = parts[0].contains(u'-') ? parts[0].section(u'-', 0, 0) : u"Fe"_s;
+        SeriesSet s {sample, parts[0], parts[1].toDouble(), u"/d"_s, {}};
         const QStringList runAndGaps = parts[2].split(u' ');
         const QStringList range = runAndGaps[0].section(u'/', 0, 0).split(u'-');
         const int step = runAndGaps[0].contains(u'/') ? runAndGaps[0].section(u'/', 1).toInt() : 1;

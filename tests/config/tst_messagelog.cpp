@@ -108,7 +108,7 @@ void TestMessageLog::jobOutcomes()
     QFETCH(int, failed);
     QFETCH(bool, stopped);
     QFETCH(QString, problem);
-    JobOutcome out {asked, done, failed, stopped, {}};
+    JobOutcome out {asked, done, failed, stopped, {}, {}};
     if (!problem.isEmpty())
         out.problems << problem;
     QTEST(out.ok(), "ok");

@@ -8,12 +8,15 @@
 #include "ct/corscan.h"
 #include "ct/corsearch.h"
 #include "imagedata/imgdata.h"
+#include "imagedata/imgdatavalues.h"
 #include "imagedata/lineblock.h"
 #include "tools/phantom/phantom.h"
 #include <cmath>
 #include <numbers>
 #include <random>
 #include <vector>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -108,6 +111,8 @@ private slots:
     void spreadSlices_data();
     void spreadSlices();
     void guessAlongATiltedAxis();
+    void searchesOverNothingFail_data();
+    void searchesOverNothingFail();
 };
 
 void TestCorGuess::oppositeImage_data()
@@ -550,6 +555,73 @@ void TestCorGuess::guessAlongATiltedAxis()
                 std::abs(g.fit->at(slice) - (63.0 + 0.02 * slice)) < 0.1, qPrintable(corMethodName(method)));
         QVERIFY(g.fit->rms < corLineResidualLimit);
     }
+}
+
+void TestCorGuess::searchesOverNothingFail_data()
+{
+    // A set without structure, or with a value that is not finite in the first image's line, or
+    // with an I0 below BG: what each search and a trial of the scan say (empty: it succeeds). A
+    // search that found nothing used to return where it started, the trial to score 0.
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("mirror");
+    QTest::addColumn<QString>("fourier");
+    QTest::addColumn<QString>("trial");
+    QTest::newRow("every pixel alike") << u"flat"_s << u"hold no structure to compare"_s
+                                       << u"would hold no structure to compare"_s << QString();
+    QTest::newRow("a pixel that is not a number")
+        << u"nan"_s << u"hold values that are not finite"_s << u"would hold values that are not finite"_s
+        << u"values that are not finite: it is not written"_s;
+    QTest::newRow("an infinite pixel")
+        << u"inf"_s << u"hold values that are not finite"_s << u"would hold values that are not finite"_s
+        << u"values that are not finite: it is not written"_s;
+    QTest::newRow("I0 not above BG") << u"i0"_s << QString() << u"I0 is not above BG"_s
+                                     << u"I0 is not above BG: check the I0 and BG images"_s;
+}
+
+void TestCorGuess::searchesOverNothingFail()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, mirror);
+    QFETCH(QString, fourier);
+    QFETCH(QString, trial);
+    // Line 2 of 4 rows of 128 pixels, from the phantom's scan (or 1000 everywhere).
+    const ProjectionSet scan = scanSet({});
+    ProjectionSet set;
+    set.width = 128;
+    set.height = 4;
+    for (int k = 0; k < scan.count(); ++k) {
+        std::vector<double> values(4 * 128, 1000.0);
+        if (fault != u"flat"_s)
+            scan.images[size_t(k)]->getRow(2, values.data() + 2 * 128);
+        if (k == 0 && (fault == u"nan"_s || fault == u"inf"_s))
+            values[2 * 128 + 70] = fault == u"nan"_s ? qQNaN() : qInf();
+        set.images.push_back(std::make_shared<ImgDataValues>(u"p"_s, QString(), 128, 4, std::move(values)));
+    }
+    if (fault == u"i0"_s) {
+        set.i0
+            = std::make_shared<ImgDataValues>(u"i0"_s, QString(), 128, 4, std::vector<double>(4 * 128, 50.0));
+        set.bg = std::make_shared<ImgDataValues>(
+            u"bg"_s, QString(), 128, 4, std::vector<double>(4 * 128, 100.0));
+    }
+    const CorGuesses g = guessCorBoth(set, lineTwo(64.0), 180.0, 64.0, 0.35);
+    QCOMPARE(bool(g.mirror), mirror.isEmpty());
+    QVERIFY2(g.mirrorProblem.contains(mirror), qPrintable(g.mirrorProblem));
+    QCOMPARE(bool(g.fourier), fourier.isEmpty());
+    QVERIFY2(g.fourierProblem.contains(fourier), qPrintable(g.fourierProblem));
+    // Guesses along a range: none, so no line (it had a residual of 0 on a set without structure).
+    if (!mirror.isEmpty())
+        QVERIFY(!guessCorLine(set, lineTwo(64.0), 180.0, CorMethod::Mirror, 64.0, 0.35, 1, 2, 2).fit);
+
+    const SliceTask task = trialTask(set, 64.0);
+    CtFbp engine;
+    SinogramCache sinograms;
+    CorScorer scorer;
+    const int n = requiredLength(set, task.sinogram);
+    engine.setup(n, set.count());
+    scorer.setup(n);
+    const CorTrial t = runCorTrial(engine, sinograms, scorer, task, corScanScoreSetup(task, {64.0}));
+    QCOMPARE(t.reconstructed, trial.isEmpty());
+    QVERIFY2(t.problem.contains(trial), qPrintable(t.problem));
 }
 
 QTEST_APPLESS_MAIN(TestCorGuess)

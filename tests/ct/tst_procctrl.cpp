@@ -407,9 +407,32 @@ void TestProcCtrl::ringRemovalShowsTheCorrectedSinogram()
     const QImage corrected = panel_->ui().DispSinogram->imgDisp()->image();
     QCOMPARE(corrected.size(), direct.size());
     QVERIFY(corrected != direct);
-    panel_->newPos(24.0 - 10.0 + 7.0, 5.0); // grid column 7 is direct column L − (half − 1) + 7
-    const double shown = panel_->ui().DispSinogram->findChild<QLineEdit *>(u"Val"_s)->text().toDouble();
-    QVERIFY2(std::abs(shown - s.att[5 * s.width + 7]) < 1e-4, qPrintable(QString::number(shown)));
+    const auto readout = [&](int column, int row) {
+        panel_->newPos(24.0 - 10.0 + column, row); // grid column c is direct column L − (half − 1) + c
+        return panel_->ui().DispSinogram->findChild<QLineEdit *>(u"Val"_s)->text().toDouble();
+    };
+    QVERIFY2(
+        std::abs(readout(7, 5) - s.att[5 * s.width + 7]) < 1e-4, qPrintable(QString::number(readout(7, 5))));
+
+    // "Removed Stripes" shows what was taken out, the sinogram before less after: the stripe in
+    // column 7 (−ln 0.85 and the noise's share), nothing where nothing was taken.
+    QVERIFY(panel_->ui().ShowRemoved->isEnabled());
+    panel_->ui().ShowRemoved->setChecked(true);
+    QCOMPARE(panel_->removed().size(), plain.size());
+    for (int row : {5, 12})
+        for (int c = 0; c < s.width; ++c) {
+            const size_t i = static_cast<size_t>(row) * s.width + c;
+            QVERIFY2(
+                std::abs(readout(c, row) - (plain[i] - s.att[i])) < 1e-4, qPrintable(u"column %1"_s.arg(c)));
+        }
+    QVERIFY2(std::abs(readout(7, 5) + std::log(0.85)) < 0.02, qPrintable(QString::number(readout(7, 5))));
+    QCOMPARE(panel_->ui().DispSinogram->imgDisp()->image().size(), direct.size());
+    // Ring removal off: the raw picture again, and nothing to show as removed.
+    proc_->setStripeParams(StripeParams());
+    QVERIFY(!panel_->ui().ShowRemoved->isEnabled());
+    QVERIFY(panel_->removed().empty());
+    QCOMPARE(panel_->ui().DispSinogram->imgDisp()->image(), direct);
+    panel_->ui().ShowRemoved->setChecked(false);
     panel_->setImageSet(&images_);
 }
 

@@ -1,8 +1,12 @@
-// Batch files on any bytes: the file read and cut into command lines (comments, continuations), each
+// Batch files on any bytes: the file read and cut into command lines (comments, continuations, INCLUDE
+// of the input itself, a loop, or of another file of the scratch folder), each
 // line parsed and its arguments read every way the commands read them, then the run itself with its
 // flow words (conditions joined and split again, jumps, ends). The window's part is played by a
 // handler that reports each line at once, failed or not by the command word, so both branches of
 // ":ifok" / ":ifng" are taken. A run that loops is cut off after a bounded number of steps.
+
+// Qt
+#include <QFileInfo>
 
 // Local
 #include "automation/batch.h"
@@ -33,6 +37,8 @@ void readArguments(const BatchCmd &c)
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     fuzz::quiet();
+    // INCLUDE names are relative to the working folder: the scratch folder's files.
+    QDir::setCurrent(QFileInfo(fuzz::scratchPath(QStringLiteral("input.bat"))).absolutePath());
     return 0;
 }
 

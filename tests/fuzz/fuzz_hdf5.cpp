@@ -1,108 +1,33 @@
-// The reading of HDF5 scan files. Two kinds of input, told apart by the first byte:
+// The reading of HDF5 scan files in this process, as the library parses them. Three kinds of input,
+// told apart by the first byte:
 // - 'H' then the bytes of a file: the library's parsing of damaged files as we call it;
+// - 'C' then a pipeline, a size and a chunk's bytes: our own decoding of compressed chunks;
 // - anything else: a description of a scan that the library's own writer turns into a well-formed
 //   file, with any sizes, types, keys, angles, chunks and filters in it, so that our checks of what a
 //   file declares (frames, pixels, keys, angles, chunks) meet every combination the library can store.
-// Every scan that opens is read: frames of each kind in both modes, lines of a block, the means.
+// Every scan that opens is read: frames of each kind in both modes, lines of a block, the means, and
+// the lines of two blocks decoded once.
 
 // Local
-#include "imagedata/hdf5scan.h"
-#include "imagedata/imagesource.h"
-#include "imagedata/imgdatascanframe.h"
-#include "imagedata/scanangles.h"
+#include "imagedata/chunkcodec.h"
 #include "tests/fuzz/fuzzimage.h"
-#include "tools/scanfile/scanfilewriter.h"
-#include <algorithm>
+#include "tests/fuzz/fuzzscan.h"
 #include <hdf5.h>
 
 namespace {
 
-// Takes bytes off the front of the input.
-struct Reader
+// Our decoder on any bytes, through one of the pipelines it takes, into a chunk of up to 64 kB.
+void decodeChunk(fuzz::Reader &in)
 {
-    const uint8_t *data;
-    size_t size;
-    uint8_t byte()
-    {
-        if (size == 0)
-            return 0;
-        --size;
-        return *data++;
-    }
-    int small(int limit) { return byte() % limit; }
-};
-
-ScanFileRecipe describedScan(Reader &in)
-{
-    ScanFileRecipe s;
-    const int layout = in.small(3);
-    s.layout = layout == 0 ? ScanFileRecipe::Layout::NXtomo
-        : layout == 1      ? ScanFileRecipe::Layout::DataExchange
-                           : ScanFileRecipe::Layout::Neither;
-    s.type = static_cast<ScanFileRecipe::Type>(in.small(6));
-    s.width = 1 + in.small(12);
-    s.height = 1 + in.small(12);
-    const int frames = in.small(24);
-    for (int f = 0; f < frames; ++f)
-        s.keys.push_back(in.small(5)); // 4: out of range
-    s.noKeys = in.small(4) == 0;
-    s.keyCount = in.small(4) == 0 ? in.small(30) : -1;
-    s.projections = in.small(8);
-    s.flats = in.small(4);
-    s.darks = in.small(3);
-    const int angles = in.small(30);
-    const double step = (in.byte() - 128) / 16.0;
-    for (int k = 0; k < angles; ++k)
-        s.angles.push_back(k * step + (in.small(8) == 0 ? in.byte() / 64.0 : 0.0));
-    s.radians = in.small(2) == 1;
-    const int storage = in.small(5);
-    s.chunked = storage >= 1;
-    s.gzip = storage == 2 ? 1 + in.small(9) : 0;
-    s.filter = storage == 3 ? 32008 : 0; // a filter the reader lacks
-    if (in.small(6) == 0) { // sizes declared, no frame written
-        const int shift = in.small(40);
-        s.declaredFrames = std::int64_t(1) << in.small(32);
-        s.declaredWidth = std::int64_t(1) << shift;
-        s.declaredHeight = 1 + in.small(64);
-    }
-    s.rank = in.small(8) == 0 ? 2 : 3;
-    return s;
-}
-
-void readScan(const QString &path)
-{
+    using namespace chunkfilter;
+    static const std::vector<std::vector<ChunkFilter>> pipelines {{{deflate, {}}}, {{lz4, {}}},
+        {{shuffle, {2}}, {deflate, {}}}, {{shuffle, {4}}, {lz4, {}}}, {{shuffle, {}}}};
+    const auto &pipeline = pipelines[size_t(in.small(int(pipelines.size())))];
+    const std::uint32_t skipped = std::uint32_t(in.small(4));
+    const size_t size = size_t(in.byte()) << 8 | in.byte();
+    std::vector<unsigned char> raw(in.data, in.data + in.size), work, out(size);
     QString error;
-    const std::shared_ptr<const Hdf5Scan> scan = Hdf5Scan::open(path, error);
-    if (!scan)
-        return;
-    const int w = scan->width(), h = scan->height();
-    std::vector<double> row(static_cast<size_t>(w)), column(static_cast<size_t>(h));
-    for (Hdf5Scan::Kind kind : {Hdf5Scan::Kind::Projection, Hdf5Scan::Kind::Flat, Hdf5Scan::Kind::Dark}) {
-        const int count = scan->count(kind);
-        for (int k : {0, count - 1, count}) {
-            for (bool inMemory : {true, false}) {
-                ImgDataScanFrame frame(scan, kind, k);
-                frame.setReadAll(inMemory);
-                if (!frame.open())
-                    continue;
-                for (int y : {0, h - 1, h, -1})
-                    frame.getRow(y, row.data());
-                for (int x : {0, w - 1, w, -1})
-                    frame.getColumn(x, column.data());
-            }
-        }
-        if (count > 0 && count <= 16) {
-            meanOfFrames(scan, kind, error);
-            for (bool rows : {true, false}) {
-                const int extent = rows ? h : w;
-                const std::vector<int> lines
-                    = extent > 2 ? std::vector<int> {0, 1, extent - 1} : std::vector<int> {0};
-                readLineBlock(ImageSource {path, scan, kind, -1}, rows, lines, w, h);
-                readLineBlock(ImageSource {path, scan, kind, count - 1}, rows, lines, w, h);
-            }
-        }
-    }
-    fitAngles(scan->angles(), 180.0);
+    chunkcodec::decode(pipeline, skipped, 1 + in.small(4), raw, work, out, error);
 }
 
 } // namespace
@@ -124,13 +49,18 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
+    QString error;
     if (size > 0 && data[0] == 'H') {
-        readScan(fuzz::writeScratch(QStringLiteral("input.h5"), data + 1, size - 1));
+        const QString path = fuzz::writeScratch(QStringLiteral("input.h5"), data + 1, size - 1);
+        fuzz::readScan(path, Hdf5Scan::openHere(path, error));
+    } else if (size > 0 && data[0] == 'C') {
+        fuzz::Reader in {data + 1, size - 1};
+        decodeChunk(in);
     } else {
-        Reader in {data, size};
+        fuzz::Reader in {data, size};
         const QString path = fuzz::scratchPath(QStringLiteral("described.h5"));
-        if (writeScanFile(path, describedScan(in)))
-            readScan(path);
+        if (writeScanFile(path, fuzz::describedScan(in)))
+            fuzz::readScan(path, Hdf5Scan::openHere(path, error));
     }
     // The library keeps freed blocks on lists of its own for reuse: they go back after each input,
     // so that the leak checker sees only what was lost.

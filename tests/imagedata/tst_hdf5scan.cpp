@@ -1,5 +1,7 @@
 // Qt
+#include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -11,6 +13,7 @@
 #include "imagedata/imgfiletype.h"
 #include "imagedata/scanangles.h"
 #include "tools/scanfile/scanfilewriter.h"
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -33,6 +36,8 @@ private slots:
     void refusesWhatItCannotUse_data();
     void refusesWhatItCannotUse();
     void refusesATruncatedFile();
+    void readsTheLayoutsBeamlinesWrite_data();
+    void readsTheLayoutsBeamlinesWrite();
     void anglesFitEvenSteps_data();
     void anglesFitEvenSteps();
 
@@ -206,21 +211,34 @@ void TestHdf5Scan::linesEqualTheWholeFrames_data()
     QTest::addColumn<int>("frame"); // −1: the mean of the flats
     QTest::addColumn<bool>("gzip"); // chunks, else one contiguous stretch
     QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>(
+        "holes"); // pixels that are not finite per frame: 0, 5 (repaired) or 60 and more (refused)
     const QSize small(11, 10);
-    QTest::newRow("rows in runs") << true << QList<int> {0, 1, 2, 5, 9} << 2 << true << small;
-    QTest::newRow("columns in runs, chunks") << false << QList<int> {0, 2, 3, 4, 10} << 1 << true << small;
+    QTest::newRow("rows in runs") << true << QList<int> {0, 1, 2, 5, 9} << 2 << true << small << 0;
+    // Dead pixels of a float detector: NaN within rows, infinities at their ends, a run of two.
+    const QSize holed(60, 10);
+    QTest::newRow("holes, rows") << true << QList<int> {2, 4, 6, 8} << 1 << false << holed << 5;
+    QTest::newRow("holes, columns") << false << QList<int> {0, 6, 20, 21, 59} << 2 << true << holed << 5;
+    QTest::newRow("holes, mean of the flats, columns")
+        << false << QList<int> {0, 7} << -1 << false << holed << 5;
+    QTest::newRow("holes, mean of the flats, rows") << true << QList<int> {2, 8} << -1 << false << holed << 5;
+    QTest::newRow("too many holes, rows") << true << QList<int> {2} << 1 << false << holed << 60;
+    QTest::newRow("too many holes, columns") << false << QList<int> {3} << 1 << false << holed << 60;
+    QTest::newRow("too many holes, mean") << true << QList<int> {2} << -1 << false << holed << 60;
+    QTest::newRow("columns in runs, chunks")
+        << false << QList<int> {0, 2, 3, 4, 10} << 1 << true << small << 0;
     QTest::newRow("columns in runs, contiguous")
-        << false << QList<int> {0, 2, 3, 4, 10} << 1 << false << small;
-    QTest::newRow("one column") << false << QList<int> {10} << 0 << true << small;
-    QTest::newRow("mean of the flats, columns") << false << QList<int> {1, 7, 8} << -1 << false << small;
-    QTest::newRow("mean of the flats, rows") << true << QList<int> {0, 9} << -1 << true << small;
-    QTest::newRow("no line") << true << QList<int> {} << 2 << false << small;
+        << false << QList<int> {0, 2, 3, 4, 10} << 1 << false << small << 0;
+    QTest::newRow("one column") << false << QList<int> {10} << 0 << true << small << 0;
+    QTest::newRow("mean of the flats, columns") << false << QList<int> {1, 7, 8} << -1 << false << small << 0;
+    QTest::newRow("mean of the flats, rows") << true << QList<int> {0, 9} << -1 << true << small << 0;
+    QTest::newRow("no line") << true << QList<int> {} << 2 << false << small << 0;
     // Rows of 16 kB in memory: the columns come in several bands of rows.
     const QSize wide(2048, 600);
     QTest::newRow("columns of a wide frame, in bands")
-        << false << QList<int> {0, 1, 2000, 2047} << 2 << false << wide;
+        << false << QList<int> {0, 1, 2000, 2047} << 2 << false << wide << 0;
     QTest::newRow("mean columns of a wide frame, in bands")
-        << false << QList<int> {5, 6} << -1 << false << wide;
+        << false << QList<int> {5, 6} << -1 << false << wide << 0;
 }
 
 void TestHdf5Scan::linesEqualTheWholeFrames()
@@ -230,32 +248,64 @@ void TestHdf5Scan::linesEqualTheWholeFrames()
     QFETCH(int, frame);
     QFETCH(bool, gzip);
     QFETCH(QSize, size);
+    QFETCH(int, holes);
     const int w = size.width(), h = size.height();
     ScanFileRecipe recipe = exchange(3, 2, 1);
     recipe.width = w;
     recipe.height = h;
     recipe.type = ScanFileRecipe::Type::F32;
     recipe.gzip = gzip ? 1 : 0;
-    recipe.fill = [w](int kind, int index, int y, double *row) {
+    const auto value = [](int kind, int index, int y, int x) {
+        return std::sin(kind * 7.0 + index * 1.3 + y * 0.7 + x * 0.11) * 1000.0 + 0.125;
+    };
+    recipe.fill = [w, holes, value](int kind, int index, int y, double *row) {
         for (int x = 0; x < w; ++x)
-            row[x] = std::sin(kind * 7.0 + index * 1.3 + y * 0.7 + x * 0.11) * 1000.0 + 0.125;
+            row[x] = value(kind, index, y, x);
+        if (holes == 5 && y == 2)
+            row[5 + index] = qQNaN();
+        else if (holes == 5 && y == 4)
+            row[w - 1] = qInf();
+        else if (holes == 5 && y == 6)
+            row[0] = -qInf();
+        else if (holes == 5 && y == 8)
+            row[20] = row[21] = qQNaN();
+        else if (holes == 60) // a dead row, and a dead column
+            for (int x = 0; x < w; ++x)
+                row[x] = y == 2 || x == 3 ? qQNaN() : row[x];
     };
     QString error;
     const std::shared_ptr<const Hdf5Scan> scan = Hdf5Scan::open(write(u"lines.h5"_s, recipe), error);
     QVERIFY2(scan, qPrintable(error));
     const Kind kind = frame < 0 ? Kind::Flat : Kind::Projection;
     std::unique_ptr<ImgData> whole;
+    if (holes > 0) // said or refused once per frame read whole, and per frame's lines of the block
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"not finite|no finite pixel"_s));
     if (frame < 0) {
         whole = meanOfFrames(scan, kind, error);
     } else {
         whole = std::make_unique<ImgDataScanFrame>(scan, kind, frame);
-        QVERIFY(whole->open());
+        if (!whole->open())
+            whole.reset();
     }
-    QVERIFY(whole);
     const std::vector<int> wanted(lines.cbegin(), lines.cend());
     const std::shared_ptr<const ImgData> block
         = readLineBlock(ImageSource {scan->fileName(), scan, kind, frame}, rows, wanted, w, h);
+    if (holes > 5) { // more than 1 % of the frame, and a whole row: neither reading takes it
+        QVERIFY(!whole);
+        QVERIFY(!block);
+        return;
+    }
+    QVERIFY(whole);
     QVERIFY(block);
+    if (holes > 0 && frame >= 0) { // between finite neighbours: their mean, stored as a float
+        std::vector<double> row(static_cast<size_t>(w));
+        whole->getRow(2, row.data());
+        const double left = float(value(0, frame, 2, 4 + frame)),
+                     right = float(value(0, frame, 2, 6 + frame));
+        QCOMPARE(row[size_t(5 + frame)], double(float(left + 0.5 * (right - left))));
+        whole->getRow(4, row.data()); // at an end: the nearest
+        QCOMPARE(row[size_t(w - 1)], double(float(value(0, frame, 4, w - 2))));
+    }
     const int length = rows ? w : h;
     for (int line = 0; line < (rows ? h : w); ++line) {
         std::vector<double> a(size_t(length), -1.0), b(size_t(length), -1.0);
@@ -266,9 +316,10 @@ void TestHdf5Scan::linesEqualTheWholeFrames()
             whole->getColumn(line, a.data());
             block->getColumn(line, b.data());
         }
-        if (lines.contains(line))
+        if (lines.contains(line)) {
             QVERIFY(b == a); // bit for bit, the mean summed in the same order
-        else
+            QVERIFY(std::all_of(a.begin(), a.end(), [](double v) { return std::isfinite(v); }));
+        } else
             QVERIFY(b == std::vector<double>(size_t(length), -1.0));
     }
 }
@@ -359,6 +410,66 @@ void TestHdf5Scan::refusesATruncatedFile()
     QCOMPARE(checkFileType(text.fileName()), ImgFileType::UNKNOWN);
     QVERIFY(!Hdf5Scan::open(text.fileName(), error));
     QVERIFY2(error.contains(u"not an HDF5 file"_s), qPrintable(error));
+}
+
+void TestHdf5Scan::readsTheLayoutsBeamlinesWrite_data()
+{
+    QTest::addColumn<ScanFileRecipe>("recipe");
+    // 40 frames of 64 x 40 (204800 bytes, more than the master file holds), 4.5 degrees apart.
+    ScanFileRecipe linked = exchange(40, 2, 1);
+    linked.width = 64;
+    linked.height = 40;
+    for (int k = 0; k < 40; ++k)
+        linked.angles.push_back(4.5 * k);
+    linked.externalFrames = u"frames.h5"_s;
+    QTest::newRow("Data Exchange frames in another file") << linked;
+    ScanFileRecipe gzip = linked;
+    gzip.gzip = 1;
+    QTest::newRow("the same, gzip") << gzip;
+    ScanFileRecipe master = nxtomo({2, 1, 0, 0, 0, 0, 1});
+    master.angles = {0, 0, 0, 45, 90, 135, 0};
+    master.externalFrames = u"sub/master_data_000001.h5"_s;
+    QTest::newRow("NXtomo master file linking its detector's file") << master;
+    ScanFileRecipe numpy = exchange(40, 0, 0);
+    for (int k = 0; k < 40; ++k)
+        numpy.angles.push_back(std::numbers::pi / 40 * k);
+    numpy.radians = true;
+    numpy.paddedUnits = true; // "rad" in three bytes, no terminator
+    QTest::newRow("radians written as numpy's S3") << numpy;
+}
+
+void TestHdf5Scan::readsTheLayoutsBeamlinesWrite()
+{
+    QFETCH(ScanFileRecipe, recipe);
+    QTemporaryDir scans;
+    const QString path = scans.filePath(u"scan.h5"_s);
+    QVERIFY(writeScanFile(path, recipe));
+    // Another scan's frames file of the same name where the program runs: never the one read.
+    QTemporaryDir here;
+    ScanFileRecipe other = recipe;
+    other.fill = [](int, int, int, double *row) { std::fill(row, row + 4, 7.0); };
+    if (!recipe.externalFrames.isEmpty())
+        QVERIFY(writeScanFile(here.filePath(u"decoy.h5"_s), other));
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(here.path());
+    QString error;
+    const std::shared_ptr<const Hdf5Scan> scan = Hdf5Scan::open(path, error);
+    QDir::setCurrent(before);
+    QVERIFY2(scan, qPrintable(error));
+    QCOMPARE(scan->width(), recipe.width);
+    std::vector<double> row(size_t(recipe.width));
+    for (Kind kind : {Kind::Projection, Kind::Flat, Kind::Dark}) {
+        for (int k = 0; k < scan->count(kind); ++k) {
+            ImgDataScanFrame frame(scan, kind, k);
+            QVERIFY(frame.open());
+            frame.getRow(recipe.height - 1, row.data());
+            QCOMPARE(row[3], scanPattern(int(kind), k, 3, recipe.height - 1));
+        }
+    }
+    // Projection angles in degrees, whatever the units' padding.
+    const std::vector<double> &angles = scan->angles();
+    QVERIFY(!angles.empty());
+    QVERIFY(std::abs(angles[2] - (recipe.layout == ScanFileRecipe::Layout::NXtomo ? 90.0 : 9.0)) < 1e-4);
 }
 
 void TestHdf5Scan::anglesFitEvenSteps_data()

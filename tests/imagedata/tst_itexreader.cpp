@@ -318,7 +318,8 @@ void TestItexReader::specialFilesAreNeverOpened()
     QCOMPARE(log.messages(),
         QStringList({u"Check File Type (ITEX):: Can not open "_s + fifo,
             u"Check File Type (TIFF):: Can not open "_s + fifo, u"Unknown file type : "_s + fifo,
-            u"Not a regular file, not read : "_s + fifo, u"Not a regular file, not read : /dev/zero"_s}));
+            u"Not a regular file (a named pipe), not read : "_s + fifo,
+            u"Not a regular file (a device), not read : /dev/zero"_s}));
 }
 
 void TestItexReader::minMaxAndGreyImage()

@@ -9,9 +9,11 @@
 #include "imagedata/imgdatas.h"
 #include "imagedata/imgdatatiff.h"
 #include "imagedata/imgfiletype.h"
+#include "imagedata/nonfinite.h"
 #include "imagedata/tiffwriter.h"
 #include "tests/common/debuglog.h"
 #include "tests/imagedata/numitexfile.h"
+#include <cmath>
 #include <cstring>
 #include <sys/resource.h>
 #include <tiffio.h>
@@ -181,6 +183,9 @@ private slots:
     void ourWriterRoundTrips_data();
     void ourWriterRoundTrips();
     void imageLargerThanTheBoundIsRefused();
+    // Pixels that are not finite: replaced as dead pixels, or the image refused.
+    void repairRow_data();
+    void repairRow();
     // Sets of images: the size of the first, and what leaves one out.
     void sizeIsFixedByTheFirstImage();
     void newSeriesSetsItsOwnSize_data();
@@ -193,6 +198,42 @@ private:
     QString itex(const QString &name, int w, int h, uint32_t value);
     QTemporaryDir dir_;
 };
+
+void TestTiffReader::repairRow_data()
+{
+    const double nan = qQNaN(), inf = qInf();
+    QTest::addColumn<QList<double>>("row");
+    QTest::addColumn<QList<double>>("repaired");
+    QTest::addColumn<int>("found");
+    QTest::newRow("all finite") << QList<double> {1, 2, 3} << QList<double> {1, 2, 3} << 0;
+    QTest::newRow("one between two") << QList<double> {1, nan, 3} << QList<double> {1, 2, 3} << 1;
+    QTest::newRow("a run: on the line")
+        << QList<double> {10, nan, inf, -inf, 50} << QList<double> {10, 20, 30, 40, 50} << 3;
+    QTest::newRow("at the start: the nearest")
+        << QList<double> {nan, nan, 7, 8} << QList<double> {7, 7, 7, 8} << 2;
+    QTest::newRow("at the end: the nearest") << QList<double> {4, 5, inf} << QList<double> {4, 5, 5} << 1;
+    QTest::newRow("two runs") << QList<double> {nan, 2, nan, 4, nan} << QList<double> {2, 2, 3, 4, 4} << 3;
+    QTest::newRow("one finite") << QList<double> {nan, 6, nan} << QList<double> {6, 6, 6} << 2;
+}
+
+void TestTiffReader::repairRow()
+{
+    QFETCH(QList<double>, row);
+    QFETCH(QList<double>, repaired);
+    QFETCH(int, found);
+    std::vector<double> values(row.cbegin(), row.cend());
+    const NonFiniteCount c = ::repairRow(values);
+    QCOMPARE(c.found, found);
+    QCOMPARE(c.pixels, row.size());
+    QCOMPARE(c.rowsWithout, 0);
+    QCOMPARE(QList<double>(values.cbegin(), values.cend()), repaired);
+    // No finite sample: left as it is, and the image not to be used.
+    std::vector<double> dead(4, qQNaN());
+    const NonFiniteCount d = ::repairRow(dead);
+    QCOMPARE(d.rowsWithout, 1);
+    QVERIFY(d.tooMany());
+    QVERIFY(std::isnan(dead[0]));
+}
 
 QString TestTiffReader::itex(const QString &name, int w, int h, uint32_t value)
 {

@@ -4,7 +4,8 @@
 # must fail and name that set, each task must have done exactly its own block (its log and its
 # manifest say which), and a resubmission with --resume must run only the failed set's tasks and
 # leave the files of a plain --series run, byte for byte.
-# Then the same series as HDF5 scan files (one per energy, with its flats and darks): the same bytes.
+# Then the same series as HDF5 scan files (one per energy, with its flats and darks): the same bytes,
+# and with --align a last job after the arrays that aligns the energies as a local run does.
 # Installs nothing; skips (exit 77) when Slurm, munge or root rights are missing. Every daemon it
 # starts (munged, slurmctld, slurmd) runs on files in a temporary folder and is stopped by its pid.
 #
@@ -183,11 +184,19 @@ echo "job arrays $(tr '\n' ' ' <"$T/jobs1.ids")and $(cat "$T/jobs2.ids"): 20 tas
 
 files=$(find "$T/local" -type f \( -name '*.dat' -o -name '*.png' \) | wc -l)
 [ "$files" -eq 80 ] || fail "the local run wrote $files files, not 5 x 8 x 2"
-diff -r -x series-tasks -x series-manifest.tsv "$T/local" "$T/cluster" || fail "the cluster's files differ from the local run's"
+diff -r -x series-tasks -x series-manifest.tsv -x .series-locks "$T/local" "$T/cluster" || fail "the cluster's files differ from the local run's"
 
 scans=(--series "$T/data/xafs/scans" --pattern '*.nxs' --axis v --cor guess --slices 2:9 --block 2
   --sub-folders energy --name s --rings all)
-submit_series "$T/jobs3" "${scans[@]}" --out "$T/cluster-scans" || fail "the job arrays of scan files failed: $(cat "$T/jobs3.log")"
-diff -r -x series-tasks -x series-manifest.tsv "$T/local" "$T/cluster-scans" \
+submit_series "$T/jobs3" "${scans[@]}" --out "$T/cluster-scans" --align \
+  || fail "the job arrays of scan files and their alignment failed: $(cat "$T/jobs3.log")"
+grep -q 'and the alignment after them' "$T/jobs3.log" || fail "no alignment was submitted: $(cat "$T/jobs3.log")"
+[ "$(wc -l <"$T/jobs3.ids")" -eq 4 ] || fail "expected the ids of 3 arrays and the last job: $(cat "$T/jobs3.ids")"
+"$recon" "${series[@]}" --out "$T/local" --resume --align >/dev/null || fail "the local alignment failed"
+alignment=(-x aligned.h5 -x shifts.tsv -x alignment.png)
+diff -r -x series-tasks -x series-manifest.tsv -x .series-locks "${alignment[@]}" "$T/local" "$T/cluster-scans" \
   || fail "the files from scan files differ from the local run's"
-echo "PASSED: $files files from 44 Slurm array tasks (4 resumed, 20 on scan files) equal the local run's"
+cmp "$T/local/shifts.tsv" "$T/cluster-scans/shifts.tsv" || fail "the last job's shifts differ from the local run's"
+[ -s "$T/cluster-scans/aligned.h5" ] || fail "the last job wrote no aligned.h5"
+echo "PASSED: $files files from 44 Slurm array tasks (4 resumed, 20 on scan files) equal the local run's," \
+  "and the last job aligned the series as the local run does"

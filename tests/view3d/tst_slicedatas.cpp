@@ -324,11 +324,11 @@ void TestSliceDatas::roundTripThroughTheSaver()
                     grey.scanLine(y)[x] = uchar((x * 7 + y * 3 + k) % 256);
             pictures.push_back(grey);
             SavingImg record {out.path(), u"ct"_s, u"E01"_s, slice, grey};
-            saver.saveImg(&record);
+            saver.saveImg(record);
         } else {
             SavingData record {
                 out.path(), u"ct"_s, u"E01"_s, slice, ctImageDataText(image, n, written0, window)};
-            saver.saveData(&record);
+            saver.saveData(record);
         }
         files
             << QDir(out.path()).filePath(ctFileName(u"ct"_s, u"E01"_s, slice, images ? u"png"_s : u"dat"_s));

@@ -45,8 +45,21 @@ double Phantom::lineIntegral(double u, double z, double theta) const
         const double B = 2.0 * (q.x * r.x + q.y * r.y);
         const double C = q.x * q.x + q.y * q.y + q.z * q.z - 1.0;
         const double disc = B * B - 4.0 * A * C;
-        if (disc > 0.0)
+        if (disc <= 0.0)
+            continue;
+        if (!e.half) {
             sum += e.mu * std::sqrt(disc) / A;
+            continue;
+        }
+        // The chord from t1 to t2 along the ray, cut where the unit frame's y turns negative.
+        double t1 = (-B - std::sqrt(disc)) / (2.0 * A), t2 = (-B + std::sqrt(disc)) / (2.0 * A);
+        if (r.y > 0.0)
+            t1 = std::max(t1, -q.y / r.y);
+        else if (r.y < 0.0)
+            t2 = std::min(t2, -q.y / r.y);
+        else if (q.y < 0.0)
+            continue;
+        sum += e.mu * std::max(0.0, t2 - t1);
     }
     return sum;
 }
@@ -56,7 +69,7 @@ double Phantom::valueAt(double x, double y, double z) const
     double sum = 0.0;
     for (const Ellipsoid &e : parts) {
         const UnitPoint q = inUnitFrame(e, x, y, z);
-        if (q.x * q.x + q.y * q.y + q.z * q.z < 1.0)
+        if (q.x * q.x + q.y * q.y + q.z * q.z < 1.0 && (!e.half || q.y >= 0.0))
             sum += e.mu;
     }
     return sum;
@@ -118,34 +131,75 @@ DetectorFaults typicalFaults(int across, int projections, uint32_t seed, const Q
 
 namespace {
 
-// Detector counts: Gaussian noise of `noise` times the Poisson width, clipped to the pixel range.
+// A small generator whose whole state is one number: a stream of its own for every pixel costs
+// nothing to start (splitmix64).
+struct PixelStream
+{
+    using result_type = std::uint64_t;
+    std::uint64_t state;
+    static constexpr result_type min() { return 0; }
+    static constexpr result_type max() { return ~result_type(0); }
+    result_type operator()()
+    {
+        std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+};
+
+// Detector counts: Gaussian noise of `noise` times the Poisson width, or Poisson counts, clipped to
+// the pixel range. `pixel` names the pixel when each has a stream of its own.
 class Counter
 {
 public:
     Counter(const ScanSetup &setup)
         : noise_(setup.noise)
         , poisson_(setup.poisson)
+        , byPixel_(setup.noiseByPixel)
+        , seed_(setup.seed)
         , max_(setup.bytesPerPixel == 4 ? 4294967295.0 : 65535.0)
         , rng_(setup.seed)
     {
     }
-    uint32_t operator()(double mean)
+    uint32_t operator()(double mean, std::uint64_t pixel = 0)
     {
         double v = mean;
-        if (poisson_)
-            v = static_cast<double>(std::poisson_distribution<long long>(std::max(mean, 0.0))(rng_));
-        else if (noise_ > 0.0)
-            v += noise_ * std::sqrt(std::max(mean, 0.0)) * gauss_(rng_);
+        if (byPixel_) {
+            PixelStream stream {(std::uint64_t(seed_) << 48) ^ (pixel * 0xD1B54A32D192ED03ull)};
+            v = draw(mean, stream);
+        } else {
+            v = draw(mean, rng_);
+        }
         return static_cast<uint32_t>(std::clamp(std::round(v), 0.0, max_));
     }
 
 private:
+    template<typename Engine> double draw(double mean, Engine &engine)
+    {
+        if (poisson_)
+            return static_cast<double>(std::poisson_distribution<long long>(std::max(mean, 0.0))(engine));
+        if (noise_ > 0.0)
+            return mean
+                + noise_ * std::sqrt(std::max(mean, 0.0))
+                * (byPixel_ ? std::normal_distribution<double>()(engine) : gauss_(engine));
+        return mean;
+    }
+
     double noise_;
     bool poisson_;
+    bool byPixel_;
+    uint32_t seed_;
     double max_;
     std::mt19937 rng_;
     std::normal_distribution<double> gauss_;
 };
+
+// The name of a pixel for its noise stream: image (0 I0, 1 BG, 2 + k projection k), row, column.
+std::uint64_t pixelKey(int image, int y, int x)
+{
+    return (std::uint64_t(image) << 40) | (std::uint64_t(y & 0xFFFFF) << 20) | std::uint64_t(x & 0xFFFFF);
+}
 
 bool writeOne(
     const QString &path, const ScanSetup &setup, const std::vector<uint32_t> &pixels, QString *error)
@@ -159,6 +213,42 @@ bool writeOne(
         *error = QStringLiteral("cannot write %1").arg(path);
     return false;
 }
+
+// The faults of `DetectorFaults` per position across the axis.
+struct FaultMap
+{
+    FaultMap(const DetectorFaults &f, int across)
+        : faults(f)
+        , gains(static_cast<size_t>(across), 1.0)
+        , partialGains(gains)
+        , dead(static_cast<size_t>(across), false)
+        // A dead pixel reads the same in every projection (it failed after the I0 and BG images
+        // were taken). The noise is drawn all the same, so that a scan with faults has the noise of
+        // the scan without them.
+        , deadReading(static_cast<uint32_t>(std::clamp(std::round(f.deadCounts), 0.0, 65535.0)))
+    {
+        for (const DetectorFaults::Gain &g : f.gains)
+            if (g.column >= 0 && g.column < across)
+                gains[g.column] = g.gain;
+        for (const DetectorFaults::Gain &g : f.partial)
+            if (g.column >= 0 && g.column < across)
+                partialGains[g.column] = g.gain;
+        for (int c : f.dead)
+            if (c >= 0 && c < across)
+                dead[c] = true;
+    }
+    // The response of position i in projection k.
+    double gain(int i, int k) const
+    {
+        const bool inPartial = k >= faults.partialFirst && k < faults.partialFirst + faults.partialCount;
+        return gains[i] * (inPartial ? partialGains[i] : 1.0);
+    }
+
+    const DetectorFaults &faults;
+    std::vector<double> gains, partialGains;
+    std::vector<bool> dead;
+    uint32_t deadReading;
+};
 
 } // namespace
 
@@ -187,44 +277,29 @@ bool writeScan(const Phantom &phantom, const ScanSetup &setup, const QString &pr
     averaged.seed = setup.seed + 1;
     Counter countAveraged(averaged);
     ScanSetup part = setup;
-    part.seed = setup.seed + static_cast<uint32_t>(std::max(setup.firstProjection, 0));
+    if (!setup.noiseByPixel) // with a stream per pixel, the projection is in the pixel's name
+        part.seed = setup.seed + static_cast<uint32_t>(std::max(setup.firstProjection, 0));
     Counter count(part);
     std::vector<uint32_t> pixels(static_cast<size_t>(w) * h);
 
-    // The faults, per position across the axis.
-    const DetectorFaults &faults = setup.faults;
-    std::vector<double> gain(static_cast<size_t>(across), 1.0), partialGain(gain);
-    std::vector<bool> dead(static_cast<size_t>(across), false);
-    for (const DetectorFaults::Gain &g : faults.gains)
-        if (g.column >= 0 && g.column < across)
-            gain[g.column] = g.gain;
-    for (const DetectorFaults::Gain &g : faults.partial)
-        if (g.column >= 0 && g.column < across)
-            partialGain[g.column] = g.gain;
-    for (int c : faults.dead)
-        if (c >= 0 && c < across)
-            dead[c] = true;
-    // A dead pixel reads the same in every projection (it failed after the I0 and BG images were
-    // taken). The noise is drawn all the same, so that a scan with faults has the noise of the scan
-    // without them.
-    const uint32_t deadReading
-        = static_cast<uint32_t>(std::clamp(std::round(faults.deadCounts), 0.0, 65535.0));
-    auto fill = [&](Counter &counter, bool projection, auto meanAt) {
+    const FaultMap faults(setup.faults, across);
+    auto fill = [&](Counter &counter, int image, bool projection, auto meanAt) {
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 const int i = setup.axisVertical ? x : y;
-                const uint32_t counts = counter(meanAt(i, setup.axisVertical ? y : x));
-                pixels[static_cast<size_t>(y) * w + x] = projection && dead[i] ? deadReading : counts;
+                const uint32_t counts = counter(meanAt(i, setup.axisVertical ? y : x), pixelKey(image, y, x));
+                pixels[static_cast<size_t>(y) * w + x]
+                    = projection && faults.dead[i] ? faults.deadReading : counts;
             }
     };
 
     if (!i0File.isEmpty()) {
-        fill(countAveraged, false, [&](int i, int) { return flat[i]; });
+        fill(countAveraged, 0, false, [&](int i, int) { return flat[i]; });
         if (!writeOne(i0File, setup, pixels, error))
             return false;
     }
     if (!bgFile.isEmpty()) {
-        fill(countAveraged, false, [&](int, int) { return setup.bg; });
+        fill(countAveraged, 1, false, [&](int, int) { return setup.bg; });
         if (!writeOne(bgFile, setup, pixels, error))
             return false;
     }
@@ -235,12 +310,10 @@ bool writeScan(const Phantom &phantom, const ScanSetup &setup, const QString &pr
         : first + std::min(setup.projectionCount, setup.projections - first);
     for (int k = first; k < end; ++k) {
         const double theta = setup.rangeDeg / 180.0 * std::numbers::pi * k / setup.projections;
-        const bool inPartial = k >= faults.partialFirst && k < faults.partialFirst + faults.partialCount;
-        fill(count, true, [&](int i, int j) {
+        fill(count, 2 + k, true, [&](int i, int j) {
             const double p
                 = phantom.lineIntegral(i - (setup.cor + j * setup.corPerLine), j - 0.5 * along, theta);
-            const double g = gain[i] * (inPartial ? partialGain[i] : 1.0);
-            return g * flat[i] * std::exp(-p) + setup.bg;
+            return faults.gain(i, k) * flat[i] * std::exp(-p) + setup.bg;
         });
         const QString name = QStringLiteral("%1%2.%3")
                                  .arg(prefix)
@@ -262,32 +335,39 @@ ProjectionSet scanLines(const Phantom &phantom, const ScanSetup &setup, std::vec
     std::vector<double> flat(static_cast<size_t>(across));
     for (int i = 0; i < across; ++i)
         flat[i] = setup.i0
-            * (1.0 + setup.flatRipple * std::cos(2.0 * std::numbers::pi * (i - 0.3 * across) / across));
+            * (1.0
+                + setup.flatRipple
+                    * std::cos(2.0 * std::numbers::pi * (i - setup.flatPhase * across) / across));
     ScanSetup averaged = setup;
-    averaged.noise = setup.noise / 4;
+    averaged.noise = setup.noise * setup.flatNoise;
     averaged.poisson = false;
     averaged.seed = setup.seed + 1;
     Counter countAveraged(averaged);
     Counter count(setup);
-    auto image = [&](const QString &name, Counter &counter, auto meanAt) {
+    const FaultMap faults(setup.faults, across);
+    auto image = [&](const QString &name, Counter &counter, int index, auto meanAt) {
+        const bool projection = index >= 2;
         auto img
             = std::make_shared<ImgDataLineBlock>(name, setup.width, setup.height, setup.axisVertical, lines);
         img->allocate(ImgDataLineBlock::Storage::F64);
         for (size_t k = 0; k < lines.size(); ++k) {
             double *line = img->f64Line(k);
-            for (int i = 0; i < across; ++i)
-                line[i] = counter(meanAt(i, lines[k]));
+            for (int i = 0; i < across; ++i) {
+                line[i] = counter(meanAt(i, lines[k]), pixelKey(index, lines[k], i));
+                if (projection && faults.dead[i])
+                    line[i] = faults.deadReading;
+            }
         }
         return img;
     };
-    set.i0 = image(QStringLiteral("i0"), countAveraged, [&](int i, int) { return flat[i]; });
-    set.bg = image(QStringLiteral("bg"), countAveraged, [&](int, int) { return setup.bg; });
+    set.i0 = image(QStringLiteral("i0"), countAveraged, 0, [&](int i, int) { return flat[i]; });
+    set.bg = image(QStringLiteral("bg"), countAveraged, 1, [&](int, int) { return setup.bg; });
     for (int k = 0; k < setup.projections; ++k) {
         const double theta = setup.rangeDeg / 180.0 * std::numbers::pi * k / setup.projections;
-        set.images.push_back(image(QStringLiteral("p%1").arg(k), count, [&](int i, int j) {
+        set.images.push_back(image(QStringLiteral("p%1").arg(k), count, 2 + k, [&](int i, int j) {
             const double p
                 = phantom.lineIntegral(i - (setup.cor + j * setup.corPerLine), j - 0.5 * along, theta);
-            return flat[i] * std::exp(-p) + setup.bg;
+            return faults.gain(i, k) * flat[i] * std::exp(-p) + setup.bg;
         }));
     }
     return set;

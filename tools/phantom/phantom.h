@@ -11,13 +11,16 @@
 
 /// An ellipsoid of constant attenuation in a volume measured in detector pixels: centre (x, y) in
 /// the slice plane relative to the rotation axis, z along the axis; semi-axes a (along x), b (along
-/// y), c (along z); turned by `phi` radians about the axis; attenuation `mu` per pixel.
+/// y), c (along z); turned by `phi` radians about the axis; attenuation `mu` per pixel. A `half`
+/// ellipsoid keeps only the side of its second axis (b) that points to positive y before the turn:
+/// its flat face, through the centre, is a straight edge in the slice.
 struct Ellipsoid
 {
     double x = 0.0, y = 0.0, z = 0.0;
     double a = 1.0, b = 1.0, c = 1.0;
     double phi = 0.0;
     double mu = 0.0;
+    bool half = false;
 };
 
 /// A sum of ellipsoids. Line integrals are exact: the chord of a ray through an ellipsoid
@@ -86,6 +89,9 @@ struct ScanSetup
     double corPerLine
         = 0.0; // a tilted axis: the centre of detector line j along the axis is cor + j · corPerLine
     bool poisson = false; // Poisson counts (the noise factor is not used)
+    // Each pixel's noise drawn from a stream of its own (by image and position), so that a scan with
+    // faults has exactly the noise of the same scan without them; otherwise one stream for all.
+    bool noiseByPixel = false;
     DetectorFaults faults; // none by default
     // Writes only projections [firstProjection, firstProjection + projectionCount) of the scan (all
     // from the first when the count is negative), so that several writers can share a large scan. A

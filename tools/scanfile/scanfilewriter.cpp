@@ -57,10 +57,12 @@ hid_t fileType(ScanFileRecipe::Type t)
     return H5T_IEEE_F64LE;
 }
 
-void stringAttribute(hid_t object, const char *name, const char *value)
+void stringAttribute(hid_t object, const char *name, const char *value, bool padded = false)
 {
     Handle type(H5Tcopy(H5T_C_S1));
     H5Tset_size(type, std::max<size_t>(1, strlen(value)));
+    if (padded)
+        H5Tset_strpad(type, H5T_STR_NULLPAD);
     Handle space(H5Screate(H5S_SCALAR));
     Handle attribute(H5Acreate2(object, name, type, space, H5P_DEFAULT, H5P_DEFAULT));
     H5Awrite(attribute, type, value);
@@ -96,8 +98,14 @@ bool frames(hid_t file, const char *path, const ScanFileRecipe &recipe, const st
     Handle space(H5Screate_simple(rank, rank == 2 ? dims3 + 1 : dims3, nullptr));
     Handle create(H5Pcreate(H5P_DATASET_CREATE));
     if (recipe.chunked || recipe.gzip > 0 || recipe.filter > 0 || recipe.plugin > 0 || sidesDeclared) {
-        const hsize_t chunk3[3] = {1, std::min<hsize_t>(h, 4096), std::min<hsize_t>(w, 4096)};
+        const auto side = [](int asked, hsize_t whole) {
+            return asked > 0 ? hsize_t(asked) : std::min<hsize_t>(whole, 4096);
+        };
+        const hsize_t chunk3[3] = {std::max<hsize_t>(1, hsize_t(recipe.chunkFrames)),
+            side(recipe.chunkRows, h), side(recipe.chunkColumns, w)};
         H5Pset_chunk(create, rank, rank == 2 ? chunk3 + 1 : chunk3);
+        if (recipe.shuffle)
+            H5Pset_shuffle(create);
         if (recipe.gzip > 0)
             H5Pset_deflate(create, unsigned(recipe.gzip));
         if (recipe.filter > 0)
@@ -136,6 +144,23 @@ bool frames(hid_t file, const char *path, const ScanFileRecipe &recipe, const st
     return true;
 }
 
+// The frames of `path`, written into the recipe's external file when it names one and linked there.
+bool linkedFrames(hid_t file, const QString &folder, const char *path, const ScanFileRecipe &recipe,
+    const std::vector<int> &kinds, const std::vector<int> &indices)
+{
+    if (recipe.externalFrames.isEmpty())
+        return frames(file, path, recipe, kinds, indices);
+    const QByteArray name = recipe.externalFrames.toLocal8Bit();
+    QDir().mkpath(QFileInfo(QDir(folder).filePath(recipe.externalFrames)).absolutePath());
+    {
+        Handle other(H5Fcreate(QDir(folder).filePath(recipe.externalFrames).toLocal8Bit().constData(),
+            H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT));
+        if (other.id < 0 || !frames(other, "/data", recipe, kinds, indices))
+            return false;
+    }
+    return H5Lcreate_external(name.constData(), "/data", file, path, H5P_DEFAULT, H5P_DEFAULT) >= 0;
+}
+
 bool writeAngles(hid_t file, const char *path, const ScanFileRecipe &recipe)
 {
     if (recipe.angles.empty())
@@ -143,11 +168,11 @@ bool writeAngles(hid_t file, const char *path, const ScanFileRecipe &recipe)
     if (!vector1d(file, path, H5T_IEEE_F32LE, H5T_NATIVE_DOUBLE, recipe.angles.data(), recipe.angles.size()))
         return false;
     Handle set(H5Dopen2(file, path, H5P_DEFAULT));
-    stringAttribute(set, "units", recipe.radians ? "rad" : "degree");
+    stringAttribute(set, "units", recipe.radians ? "rad" : "degree", recipe.paddedUnits);
     return true;
 }
 
-bool write(hid_t file, const ScanFileRecipe &recipe)
+bool write(hid_t file, const QString &folder, const ScanFileRecipe &recipe)
 {
     if (recipe.layout == ScanFileRecipe::Layout::Neither) {
         Handle other(group(file, "/measurement", nullptr));
@@ -163,7 +188,9 @@ bool write(hid_t file, const ScanFileRecipe &recipe)
             std::vector<int> indices(static_cast<size_t>(count));
             for (int i = 0; i < count; ++i)
                 indices[size_t(i)] = i;
-            if (!frames(file, path, recipe, std::vector<int>(size_t(count), kind), indices))
+            const std::vector<int> kinds(size_t(count), kind);
+            if (!(kind == 0 ? linkedFrames(file, folder, path, recipe, kinds, indices)
+                            : frames(file, path, recipe, kinds, indices)))
                 return false;
         }
         return writeAngles(file, "/exchange/theta", recipe);
@@ -178,7 +205,7 @@ bool write(hid_t file, const ScanFileRecipe &recipe)
     int counts[4] = {};
     for (size_t f = 0; f < recipe.keys.size(); ++f)
         indices[f] = counts[std::clamp(recipe.keys[f], 0, 3)]++;
-    if (!frames(file, "/entry/instrument/detector/data", recipe, recipe.keys, indices))
+    if (!linkedFrames(file, folder, "/entry/instrument/detector/data", recipe, recipe.keys, indices))
         return false;
     if (!recipe.noKeys) {
         std::vector<int> keys = recipe.keys;
@@ -188,8 +215,9 @@ bool write(hid_t file, const ScanFileRecipe &recipe)
             return false;
     }
     // The NXdata group links to the detector's frames, as NeXus writers do.
-    H5Lcreate_hard(
-        file, "/entry/instrument/detector/data", file, "/entry/data/data", H5P_DEFAULT, H5P_DEFAULT);
+    if (recipe.externalFrames.isEmpty())
+        H5Lcreate_hard(
+            file, "/entry/instrument/detector/data", file, "/entry/data/data", H5P_DEFAULT, H5P_DEFAULT);
     return writeAngles(file, "/entry/sample/rotation_angle", recipe);
 }
 
@@ -245,7 +273,7 @@ bool writeScanFile(const QString &path, const ScanFileRecipe &recipe, QString *e
     bool ok = false;
     {
         Handle file(H5Fcreate(path.toLocal8Bit().constData(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT));
-        ok = file.id >= 0 && write(file, recipe);
+        ok = file.id >= 0 && write(file, QFileInfo(path).absolutePath(), recipe);
     }
     if (recipe.filter > 0)
         H5Zunregister(H5Z_filter_t(recipe.filter));

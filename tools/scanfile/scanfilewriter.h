@@ -42,6 +42,16 @@ struct ScanFileRecipe
     int gzip = 0;
     int filter = 0;
     int plugin = 0;
+    bool shuffle = false; // the shuffle filter before the compressor
+    /// Frames, rows and columns of a chunk (0: the whole side; frames 0 means 1).
+    int chunkFrames = 1;
+    int chunkRows = 0;
+    int chunkColumns = 0;
+    /// The frames written into this file (beside the scan file) and reached through an external link,
+    /// as beamline master files link their detector's files; empty: in the scan file.
+    QString externalFrames;
+    /// "units" of the angles as numpy writes a bytes string: fixed length, no terminator ("S3").
+    bool paddedUnits = false;
     /// Frames declared with this many frames, of which only the recipe's own are written (none, in
     /// chunks, when a side is declared too): sizes a reader must not trust.
     std::int64_t declaredFrames = 0;

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Submits the reconstruction of a CT-XAFS series to Slurm as job arrays: one array task per
 # (data set, block of slices). Prints the job ids, one a line; with --wait among the sbatch options
-# waits for every array and fails (status 1) when any task failed.
+# waits for every array and fails (status 1) when any task failed. With --align among the series'
+# options a last job (series-align.sbatch) follows the arrays (--dependency=afterok: only when every
+# task has ended well; cancelled otherwise) and aligns the energies: shifts.tsv, aligned.h5 and
+# alignment.png in --out. With --wait the script then waits for that job and fails when it does.
 #
 #   tools/slurm/submit-series.sh [SBATCH-OPTIONS --] QUORVEL-RECON-OPTIONS
 #
@@ -32,10 +35,28 @@ for arg in "$@"; do
   fi
 done
 [ $# -gt 0 ] || { echo "usage: $0 [SBATCH-OPTIONS --] QUORVEL-RECON-OPTIONS" >&2; exit 2; }
-wait_for_arrays=0
+wait_for_jobs=0
+array_options=() # the sbatch options without --wait
 for option in "${sbatch_options[@]}"; do
-  case $option in --wait | -W) wait_for_arrays=1 ;; esac
+  case $option in
+    --wait | -W) wait_for_jobs=1 ;;
+    *) array_options+=("$option") ;;
+  esac
 done
+# --align belongs to the last job: the tasks reconstruct, it aligns.
+align=0
+recon_options=()
+for arg in "$@"; do
+  if [ "$arg" = "--align" ]; then align=1; else recon_options+=("$arg"); fi
+done
+set -- "${recon_options[@]}"
+# The last job, after the arrays whose ids are given (none: at once); with --wait it is waited for.
+submit_align() {
+  local options=("${array_options[@]}")
+  [ $# -gt 0 ] && options+=(--dependency="afterok:$(IFS=:; echo "$*")" --kill-on-invalid-dep=yes)
+  [ "$wait_for_jobs" -eq 1 ] && options+=(--wait)
+  sbatch --parsable "${options[@]}" "$here/series-align.sbatch" "$recon" "${recon_options[@]}"
+}
 
 listing=$("$recon" "$@" --list-tasks)
 read -r _ _ total _ fingerprint < <(grep '^# tasks ' <<<"$listing") || true
@@ -43,21 +64,30 @@ read -r _ _ total _ fingerprint < <(grep '^# tasks ' <<<"$listing") || true
 mapfile -t todo < <(grep -v '^#' <<<"$listing" | cut -f1)
 if [ "${#todo[@]}" -eq 0 ]; then
   echo "$0: nothing to submit: every task of the series is complete" >&2
+  [ "$align" -eq 1 ] && { submit_align; exit; }
   exit 0
 fi
 max_array=$(scontrol show config 2>/dev/null | awk '$1 == "MaxArraySize" { print $3 }')
 [[ "$max_array" =~ ^[0-9]+$ ]] && [ "$max_array" -gt 0 ] || max_array=1001
 arrays=$(((${#todo[@]} + max_array - 1) / max_array))
-echo "submitting ${#todo[@]} of $total tasks as $arrays array(s) of at most $max_array" >&2
+echo "submitting ${#todo[@]} of $total tasks as $arrays array(s) of at most $max_array" \
+  "$([ "$align" -eq 1 ] && echo "and the alignment after them")" >&2
 
 pids=()
+ids=()
 status=0
 for ((first = 0; first < ${#todo[@]}; first += max_array)); do
   chunk=("${todo[@]:first:max_array}")
   list=$(IFS=,; echo "${chunk[*]}")
-  submit=(sbatch --parsable --array=0-$((${#chunk[@]} - 1)) "${sbatch_options[@]}" "$here/series-array.sbatch"
-    "$recon" "$list" "$@" --tasks-of "$total" --fingerprint "$fingerprint")
-  if [ "$wait_for_arrays" -eq 1 ]; then
+  submit=(sbatch --parsable --array=0-$((${#chunk[@]} - 1)) "${array_options[@]}")
+  # With the alignment the arrays' ids are needed at once, for the last job: that one is waited for.
+  [ "$wait_for_jobs" -eq 1 ] && [ "$align" -eq 0 ] && submit+=(--wait)
+  submit+=("$here/series-array.sbatch" "$recon" "$list" "$@" --tasks-of "$total" --fingerprint "$fingerprint")
+  if [ "$align" -eq 1 ]; then
+    id=$("${submit[@]}") || { status=1; continue; }
+    echo "$id"
+    ids+=("${id%%;*}")
+  elif [ "$wait_for_jobs" -eq 1 ]; then
     "${submit[@]}" &
     pids+=($!)
   else
@@ -67,4 +97,11 @@ done
 for pid in "${pids[@]}"; do
   wait "$pid" || status=1
 done
+if [ "$align" -eq 1 ]; then
+  if [ "$status" -ne 0 ]; then
+    echo "$0: an array was not submitted: the alignment is not either" >&2
+    exit 1
+  fi
+  submit_align "${ids[@]}" || status=1
+fi
 exit "$status"

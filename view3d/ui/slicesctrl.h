@@ -21,6 +21,7 @@ class SliceDatas;
 /// its own), the value window in data units and in percent of the stack's range, the histogram with
 /// its two window markers, frame/volume/section switches, the cross-section slider and direction,
 /// colours and opacity.
+/// runs on: the main thread (its loader `SliceDatas` on a thread of its own).
 /// \test tst_ctview.cpp
 class SlicesCtrl : public QFrame
 {

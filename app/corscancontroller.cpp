@@ -1,0 +1,226 @@
+#include "app/corscancontroller.h"
+
+// Qt
+#include <QDebug>
+
+// Local
+#include "app/corscanrun.h"
+#include "app/loadcontroller.h"
+#include "app/runcontroller.h"
+#include "app/windowlog.h"
+#include "app/windowparts.h"
+#include "ct/corscanfiles.h"
+#include "ct/corsearch.h"
+#include "ct/sgmgeometry.h"
+#include "ct/sliceworker.h"
+#include "ct/ui/corscanpanel.h"
+#include "ct/ui/procctrl.h"
+#include "ct/ui/selectsavedir.h"
+#include "ct/ui/sinogram.h"
+#include "imagedata/imgdatas.h"
+#include "recon/workerpool.h"
+#include "ui_body.h"
+#include "widgets/numberfield.h"
+#include "widgets/progressline.h"
+#include <algorithm>
+
+CorScanController::CorScanController(
+    WindowParts &parts, CorScanPanel *panel, RunController &runs, const LoadController &load, QObject *parent)
+    : QObject(parent)
+    , parts_(parts)
+    , panel_(panel)
+    , runs_(runs)
+    , load_(load)
+{
+    connect(panel_, &CorScanPanel::scanClicked, this, &CorScanController::clicked);
+    connect(panel_, &CorScanPanel::centreTaken, this, &CorScanController::centreTaken);
+    connect(&runs_.pool(), &WorkerPool::trialDone, this, [this](int, const CorTrial &trial) {
+        trialDone(trial);
+        goOn();
+    });
+    connect(parts_.ui.procCtrl, &ProcCtrl::guessCorLineRequested, this,
+        [this] { guessCorLine(parts_.ui.procCtrl->guessLineSlices()); });
+}
+
+CorScanController::~CorScanController() = default;
+
+void CorScanController::clicked()
+{
+    if (scan_) { // a second click stops handing out trials; those under way come back
+        scan_->schedule.stop();
+        panel_->setState(tr("stopping"));
+        return;
+    }
+    // An empty field stands for the current centre of rotation ± 5 pixels.
+    const double cor = parts_.ui.procCtrl->cor();
+    const double from = panel_->typedFrom().value_or(cor - 5.0);
+    const double to = panel_->typedTo().value_or(cor + 5.0);
+    start(from, to, panel_->typedStep());
+}
+
+bool CorScanController::start(double from, double to, double step, bool fromBatch)
+{
+    const auto refuse = [](const QString &why) {
+        qCWarning(lcWindow).noquote() << "CoR Scan:" << why;
+        return false;
+    };
+    if (scan_)
+        return refuse(QStringLiteral("a scan is under way"));
+    if (parts_.images->count() == 0)
+        return refuse(QStringLiteral("no raw images are loaded"));
+    if (!runs_.isIdle() || load_.isBusy())
+        return refuse(QStringLiteral("a calculation or a load is under way"));
+    const RunParams run = parts_.ui.procCtrl->runParams();
+    const ProjectionSet set = parts_.images->projectionSet();
+    const int L = run.rotAxIsV ? set.width : set.height;
+    if (const QString why = corScanProblem(from, to, step, L); !why.isEmpty())
+        return refuse(why);
+    const SliceTask task = runs_.panelTask(0, run, set, run.sliceNo, from);
+    if (task.sinogram.slice < 0 || task.sinogram.slice >= sliceCount(set, run.rotAxIsV))
+        return refuse(sinogramProblem(SinogramStatus::SliceOutOfRange, set, task.sinogram));
+    // Each trial is the slice a run makes at its centre: with the run's engine, correction and precision.
+    auto scan = std::make_unique<CorScanRun>(
+        CorScanRun {CorScanSchedule(task, corScanCentres(from, to, step), set.count(), run.singlePrecision),
+            std::clamp(run.threads, 1, runs_.pool().count()), fromBatch, std::nullopt});
+    // Its files go where the slices' data files would, its contact sheet through the fixed colour
+    // scale when there is one.
+    Ui_Body &ui = parts_.ui;
+    if (ui.AutoSaveData->isChecked()) {
+        const SelectSaveDir *da = ui.SelectDataSaveDir;
+        scan->save = CorScanTarget {da->dir(), da->name(), da->tag(), std::nullopt};
+        if (ui.FixColorScale->isChecked())
+            scan->save->scale
+                = fixedColourRange(fieldDouble(ui.ColorMin->text()), fieldDouble(ui.ColorMax->text()));
+    }
+    const std::vector<double> &centres = scan->schedule.centres();
+    qCInfo(lcWindow).noquote() << QStringLiteral("CoR Scan: slice %1 at %2 centres from %3 to %4")
+                                      .arg(run.sliceNo)
+                                      .arg(centres.size())
+                                      .arg(corText(centres.front()), corText(centres.back()));
+    panel_->setRange(from, to, std::abs(step));
+    panel_->begin(centres, scan->schedule.score());
+    panel_->setRunning(true);
+    panel_->setState(tr("0 of %1 trials").arg(centres.size()));
+    parts_.progress->begin(tr("CoR scan trials"), static_cast<int>(centres.size()));
+    scan_ = std::move(scan);
+    goOn();
+    return true;
+}
+
+void CorScanController::goOn()
+{
+    if (!scan_)
+        return;
+    giveCorTrials(scan_->schedule, runs_.pool(), scan_->threads);
+    if (scan_->schedule.finished())
+        finish();
+}
+
+void CorScanController::trialDone(const CorTrial &trial)
+{
+    if (!scan_)
+        return;
+    CorScanSchedule &scan = scan_->schedule;
+    const int index = scan.put(trial);
+    if (index < 0)
+        return;
+    if (!trial.reconstructed)
+        qCWarning(lcWindow).noquote()
+            << "CoR Scan: trial at" << corText(trial.cor) << "not reconstructed:" << trial.problem;
+    panel_->addTrial(index, trial);
+    panel_->setState(tr("%1 of %2 trials").arg(scan.done()).arg(scan.centres().size()));
+    parts_.progress->advance(scan.done());
+}
+
+void CorScanController::finish()
+{
+    std::unique_ptr<CorScanRun> run = std::move(scan_);
+    const CorScanSchedule &scan = run->schedule;
+    const int best = scan.best();
+    for (size_t i = 0; i < scan.trials().size(); ++i) {
+        const CorTrial &t = scan.trials()[i];
+        if (t.reconstructed)
+            qCInfo(lcWindow).noquote()
+                << QStringLiteral("CoR Scan: centre %1, score %2%3")
+                       .arg(corText(t.cor))
+                       .arg(t.score, 0, 'f', 6)
+                       .arg(static_cast<int>(i) == best ? QStringLiteral(", best") : QString());
+    }
+    panel_->finish(best);
+    panel_->setRunning(false);
+    if (best >= 0) {
+        const QString bestText = corText(scan.trials()[static_cast<size_t>(best)].cor);
+        qCInfo(lcWindow).noquote() << "CoR Scan: best centre of rotation" << bestText;
+        panel_->setState(
+            scan.stopped() ? tr("stopped, best so far %1").arg(bestText) : tr("best %1").arg(bestText));
+    } else {
+        qCWarning(lcWindow).noquote() << "CoR Scan: no trial was reconstructed";
+        panel_->setState(tr("no trial"));
+    }
+    JobOutcome out = scan.outcome();
+    if (scan.stopped()) {
+        qCWarning(lcWindow).noquote() << QStringLiteral("CoR Scan stopped after %1 of %2 trials")
+                                             .arg(scan.done())
+                                             .arg(scan.centres().size());
+        parts_.progress->end(tr("stopped"));
+    } else {
+        parts_.progress->finish();
+    }
+    if (run->save && !scan.stopped() && best >= 0) {
+        const CorScanWritten written = writeCorScan(scan, *run->save);
+        for (const QString &path : written.paths)
+            qCInfo(lcWindow).noquote() << "CoR Scan: wrote" << path;
+        for (const QString &problem : written.problems)
+            qCCritical(lcWindow).noquote() << "CoR Scan: can't save" << problem;
+        out.problems << written.problems;
+    }
+    emit finished(out, run->fromBatch);
+}
+
+bool CorScanController::guessCorLine(int count)
+{
+    ProcCtrl *p = parts_.ui.procCtrl;
+    if (parts_.images->count() == 0) {
+        qCWarning(lcWindow).noquote() << "Guess along range: no raw images are loaded";
+        return false;
+    }
+    const int from = p->sliceFrom(), to = p->sliceTo();
+    if (from == to) {
+        qCWarning(lcWindow).noquote()
+            << "Guess along range: From and To are one slice; give a range of slices";
+        return false;
+    }
+    const CorMethod method = parts_.sinogram->corMethod();
+    const CorLineGuess g
+        = ::guessCorLine(parts_.images->projectionSet(), p->sinogramRequest(), p->dataSetRangeDeg(), method,
+            p->cor(), fieldDouble(parts_.sinogram->ui().GuessParam->text()), from, to, count);
+    for (const QString &problem : g.problems)
+        qCWarning(lcWindow).noquote() << "Guess along range:" << problem;
+    QStringList found;
+    for (size_t i = 0; i < g.slices.size(); ++i)
+        found << QStringLiteral("%1 at %2").arg(QString::number(g.cors[i], 'f', 2)).arg(g.slices[i]);
+    if (!g.fit) {
+        qCWarning(lcWindow).noquote()
+            << "Guess along range: fewer than two slices gave a centre of rotation; the records "
+               "are left as they were";
+        return false;
+    }
+    const CorLine line = g.fit->records(from, to);
+    p->setRecordedCoR(1, line.slice1, line.cor1);
+    p->setRecordedCoR(2, line.slice2, line.cor2);
+    qCInfo(lcWindow).noquote() << QStringLiteral(
+        "Guess along range (%1): %2; recorded %3 at slice %4 and %5 at slice %6, "
+        "residual %7 pixel rms")
+                                      .arg(corMethodName(method), found.join(QStringLiteral(", ")))
+                                      .arg(line.cor1)
+                                      .arg(line.slice1)
+                                      .arg(line.cor2)
+                                      .arg(line.slice2)
+                                      .arg(g.fit->rms, 0, 'f', 3);
+    if (g.fit->rms > corLineResidualLimit)
+        qCWarning(lcWindow).noquote()
+            << QStringLiteral("Guess along range: the guesses lie %1 pixel (rms) off their line: "
+                              "the axis may not be straight, or some guesses failed")
+                   .arg(g.fit->rms, 0, 'f', 2);
+    return true;
+}

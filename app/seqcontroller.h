@@ -1,0 +1,102 @@
+#pragma once
+
+// Qt
+#include <QElapsedTimer>
+#include <QFileInfoList>
+#include <QObject>
+#include <QStringList>
+
+// Local
+#include "recon/seriesmanifest.h"
+#include <optional>
+
+class LoadController;
+class QThread;
+class RunController;
+class XafsBatch;
+struct WindowParts;
+
+/// The window's sequential CT-XAFS runs: the data-set selector hands over a set, which is checked
+/// (missing projections, its I0 chosen by energy and read), tagged with its energy and loaded; the
+/// driver on its own thread asks for its calculation and goes on to the next set; each set's run is
+/// recorded in the manifest of its output folder, with its outcome.
+/// runs on: the main thread (the driver `XafsBatch` on the sequence thread).
+/// \test tst_bodyloading.cpp, tst_headless.cpp
+class SequenceController : public QObject
+{
+    Q_OBJECT
+public:
+    SequenceController(
+        WindowParts &parts, LoadController &load, RunController &runs, QObject *parent = nullptr);
+    ~SequenceController() override;
+
+    XafsBatch *driver() const { return driver_; }
+    bool isRunning() const { return state_.running; }
+    /// Energy of each file of the I0 file set, in its order.
+    const QList<double> &i0Energies() const { return i0Energies_; }
+    /// Applies the current data set of the selector ("seq_exec_set"): true when its loading has
+    /// started (`setLoaded` or `setFailed` follows), false when there is no current set.
+    bool applyCurrentSet();
+    /// The load under way is a data set of the selector.
+    bool isLoadingSet() const { return state_.setLoad; }
+
+    /// The window's hooks: a load has ended; a run started, ended (recorded first), or was called
+    /// off while it waited.
+    void loadEnded();
+    void runStarted();
+    /// Records the run that ended on a data set of the selector in its output folder's manifest.
+    void recordRun();
+    void runEnded();
+    void calcCalledOff();
+
+public slots:
+    void selectedDir(const QString &dir, const QStringList &patterns);
+    void selectedFileInfoList(const QFileInfoList &fileInfoList);
+    void newSets(int count);
+    void setFirstImageSet();
+    void setNextImageSet();
+    void startingSeqCalc();
+    void finishedSeqCalc();
+    void i0FilesSelected(const QStringList &files, bool clear);
+    void noticedStage(const QString &msg, qlonglong dEt);
+    void setI0FileFromList();
+
+signals:
+    void setFirstSet(int firstIdx);
+    void setNextSet(int lastIdx);
+    void stage(const QString &msg, qlonglong dEt);
+    /// A data set applied from the selector has loaded whole.
+    void setLoaded();
+    /// A data set applied from the selector loaded no image or not all of them, or was refused.
+    void setFailed(const QString &why);
+    /// The calculation run that the driver asked for has ended, its files written.
+    void calcFinished();
+
+private:
+    // Where the sequence stands: one token per run of the driver, so that a run's calculation never
+    // answers another's; the data set loaded and its manifest line, until another load.
+    struct State
+    {
+        bool running = false;
+        int token = 0;
+        int calcRequested = 0; // the driver asked for a calculation that has not started yet
+        int runToken = 0; // the running calculation is the driver's (its token), or 0
+        bool setLoad = false; // the load in progress is a data set of the selector
+        bool setApplied = false; // the selector handed a data set over (loaded or refused)
+        QString setTitle;
+        std::optional<ManifestEntry> entry;
+    };
+    void loadDataSet(const QStringList &files);
+    void refuseDataSet(const QString &why);
+    QString chosenI0File() const;
+    void execCalculation();
+
+    WindowParts &parts_;
+    LoadController &load_;
+    RunController &runs_;
+    XafsBatch *driver_ = nullptr;
+    QThread *thread_ = nullptr;
+    QList<double> i0Energies_;
+    QElapsedTimer clock_; // total time of the sequential run, on this thread
+    State state_;
+};

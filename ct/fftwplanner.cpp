@@ -1,0 +1,7 @@
+#include "ct/fftwplanner.h"
+
+std::mutex &fftwPlannerMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}

@@ -1,0 +1,3 @@
+#include "xafs/xafslog.h"
+
+Q_LOGGING_CATEGORY(lcXafs, "qv.xafs", QtInfoMsg)

@@ -58,6 +58,11 @@ int stitchedRows(int images)
     return images > 0 ? (images + 1) / 2 : 0;
 }
 
+ProjectionAngles stitchedAngles(double originDeg, int images)
+{
+    return projectionAngles(originDeg, 360.0, images, 0);
+}
+
 FacingImages facingImages(int row, int images)
 {
     FacingImages f;

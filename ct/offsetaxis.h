@@ -4,6 +4,7 @@
 #include <QString>
 
 // Local
+#include "ct/ctfbp.h"
 #include <optional>
 #include <span>
 #include <vector>
@@ -55,6 +56,10 @@ OffsetAxisGeometry makeOffsetAxisGeometry(int lineLength, double cor);
 /// Rows of the stitched sinogram of `images` projections spread evenly over 360°: the projections of
 /// the first half-turn, at angles k · 360° / images.
 int stitchedRows(int images);
+
+/// The angles of the stitched rows of `images` projections over 360° from `originDeg`: row k at
+/// origin + k · 360° / images, the rows of the first half-turn.
+ProjectionAngles stitchedAngles(double originDeg, int images);
 
 /// The projection facing row k (at its angle + 180°): image `a` when `weightB` is 0; with an odd
 /// number of projections no image lies exactly there, and the facing projection is interpolated

@@ -10,12 +10,12 @@
 #include <vector>
 
 struct ProjectionSet;
-struct RunParams;
 
 /// The offset axis of a run that the window and the command share: whether a data set may be
 /// stitched, where its axis is searched, and how the axis is reported. A stitched run reconstructs
 /// the sinogram of `SinogramRequest::offsetAxis` at the run's centre, which is the axis in columns
 /// of the recorded lines.
+/// \test tst_offsetaxisrun.cpp, tst_bodycalc.cpp
 
 /// What keeps a run over `rangeDeg` from being stitched: a range other than 360° or a partial data
 /// set (the stitched rows pair every projection with the one facing it). Empty when it may be.

@@ -69,8 +69,8 @@ int main(int argc, char *argv[])
                        "projections (rings to take out with ring removal)"));
     const QCommandLineOption offsetAxis(QStringLiteral("offset-axis"),
         QStringLiteral("record the data set over 360 degrees with the rotation axis near the right edge of the "
-                       "detector, the two halves overlapping by OVERLAP columns, of an object twice as wide "
-                       "as the detector (a half-acquisition scan; --cor is then not used)"),
+                       "detector, the two halves overlapping by OVERLAP columns, of an object nearly twice as "
+                       "wide as the detector (a half-acquisition scan; --cor is then not used)"),
         QStringLiteral("OVERLAP"));
     const QCommandLineOption xanes(QStringLiteral("xanes"),
         QStringLiteral(
@@ -135,8 +135,8 @@ int main(int argc, char *argv[])
         err << "quorvel-demo: the rotation axis must lie on the detector, 0 … " << setup.width << '\n';
         return 2;
     }
-    // An offset axis: the near edge overlap / 2 columns from the axis, the object as wide as the
-    // stitched slice.
+    // An offset axis: the near edge overlap / 2 columns from the axis, the object reaching nine
+    // tenths of the way to the stitched slice's edge, far wider than the detector.
     Phantom phantom = demoPhantom(setup.width);
     if (parser.isSet(offsetAxis)) {
         bool ok = false;
@@ -149,7 +149,7 @@ int main(int argc, char *argv[])
         setup.rangeDeg = 360.0;
         if (!parser.isSet(projections))
             setup.projections *= 2;
-        phantom = demoPhantom(2 * static_cast<int>(setup.cor));
+        phantom = demoPhantomReaching(0.9 * setup.cor);
     }
     QString error;
     QTextStream out(stdout);

@@ -905,7 +905,7 @@ void TestBodyCalc::offsetAxisInTheWindow()
     s.cor = 55;
     s.projections = 120;
     s.rangeDeg = 360.0;
-    QVERIFY(writeScan(demoPhantom(110), s, dir.filePath(u"p"_s), u"p_"_s, dir.filePath(u"i0.img"_s),
+    QVERIFY(writeScan(demoPhantomReaching(0.9 * 55), s, dir.filePath(u"p"_s), u"p_"_s, dir.filePath(u"i0.img"_s),
         dir.filePath(u"bg.img"_s)));
     auto body = loadedWindow({dir.filePath(u"p"_s)}, 1);
     QVERIFY(body);

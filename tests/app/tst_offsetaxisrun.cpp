@@ -99,6 +99,7 @@ private slots:
     void command();
     void stitchedSliceMatchesFullWidth();
     void tasksAndScans();
+    void seriesSearchEachSet();
     void window_data();
     void window();
 
@@ -176,8 +177,8 @@ void TestOffsetAxisRun::stitchedSliceMatchesFullWidth()
     full.cor = 83;
     full.projections = 90;
     full.noise = full.flatNoise = 0.0;
-    QVERIFY(writeScan(demoPhantomReaching(0.9 * 83), full, work.filePath(u"p"_s), u"p_"_s, work.filePath(u"i0.img"_s),
-        work.filePath(u"bg.img"_s)));
+    QVERIFY(writeScan(demoPhantomReaching(0.9 * 83), full, work.filePath(u"p"_s), u"p_"_s,
+        work.filePath(u"i0.img"_s), work.filePath(u"bg.img"_s)));
     QString text;
     const QString tail = u" --slice 12 --tiff --no-png --no-data --out "_s;
     QVERIFY2(
@@ -234,6 +235,33 @@ void TestOffsetAxisRun::tasksAndScans()
         QCOMPARE(page.size(), size_t(first.width()) * first.height());
     const QRegularExpressionMatch best = QRegularExpression(u"best centre of rotation: (\\S+)"_s).match(text);
     QVERIFY2(best.hasMatch() && std::abs(best.captured(1).toDouble() - 83.0) <= 1.0, qPrintable(text));
+}
+
+void TestOffsetAxisRun::seriesSearchEachSet()
+{
+    // A CT-XAFS series of two energies whose axis moved between them: each set finds its own.
+    QTemporaryDir series, out;
+    ScanSetup s;
+    s.width = detector;
+    s.height = 24;
+    s.projections = 120;
+    s.rangeDeg = 360.0;
+    QVERIFY(QDir().mkpath(series.filePath(u"i0"_s)));
+    for (const auto &[energy, cor] : {std::pair {u"7090eV"_s, 83.0}, std::pair {u"7140eV"_s, 84.5}}) {
+        s.cor = cor;
+        QVERIFY(
+            writeScan(demoPhantomReaching(0.9 * cor), s, series.filePath(u"p"_s), u"demo-%1-"_s.arg(energy),
+                series.filePath(u"i0/I0-%1-0001.img"_s.arg(energy)), series.filePath(u"bg.img"_s)));
+    }
+    QString text;
+    const QStringList args {u"--series"_s, series.filePath(u"p"_s), u"--i0-files"_s, series.filePath(u"i0"_s),
+        u"--bg"_s, series.filePath(u"bg.img"_s), u"--axis"_s, u"v"_s, u"--offset-axis"_s, u"auto"_s,
+        u"--slice"_s, u"12"_s, u"--no-png"_s, u"--out"_s, out.path()};
+    QVERIFY2(runRecon(args, &text) == 0, qPrintable(text));
+    const QString second = text.section(u"(demo 7140eV)"_s, 1);
+    QVERIFY2(std::abs(saidAxis(text) - 83.0) <= 0.25 && std::abs(saidAxis(second) - 84.5) <= 0.25,
+        qPrintable(text));
+    QCOMPARE(filesUnder(out.path()).filter(u".dat"_s), words(u"7090eV-00012.dat 7140eV-00012.dat"_s));
 }
 
 void TestOffsetAxisRun::window_data()

@@ -2,6 +2,7 @@
 
 // Local
 #include "imagedata/projectionset.h"
+#include <algorithm>
 #include <cmath>
 
 QString offsetAxisRunProblem(double rangeDeg, bool partial)
@@ -46,9 +47,11 @@ std::vector<int> offsetAxisSearchSlices(int from, int to)
 {
     if (from == to)
         return {from};
+    // In ascending order whichever way the range runs: the search sums over them in this order.
+    const int lo = std::min(from, to), hi = std::max(from, to);
     std::vector<int> slices;
     for (int k = 1; k <= 5; ++k) {
-        const int s = static_cast<int>(std::lround(from + (double(to) - from) * k / 6.0));
+        const int s = static_cast<int>(std::lround(lo + (double(hi) - lo) * k / 6.0));
         if (slices.empty() || slices.back() != s)
             slices.push_back(s);
     }

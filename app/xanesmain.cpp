@@ -1,12 +1,12 @@
-// quorvel-xanes: a CT-XAFS series aligned across energies, without a window.
+// quorvel-xanes: a CT-XAFS series aligned across energies and its chemical-state maps, without a window.
 
 // Qt
 #include <QCoreApplication>
 #include <QTextStream>
 
 // Local
-#include "xafs/alignoptions.h"
-#include "xafs/seriesaligner.h"
+#include "xafs/xanesoptions.h"
+#include "xafs/xanesrun.h"
 
 int main(int argc, char *argv[])
 {
@@ -15,14 +15,14 @@ int main(int argc, char *argv[])
     QTextStream err(stderr);
     const QStringList args = QCoreApplication::arguments().mid(1);
     if (args.contains(QLatin1String("-h")) || args.contains(QLatin1String("--help"))) {
-        out << alignUsage();
+        out << xanesUsage();
         return 0;
     }
-    AlignOptions options;
+    XanesOptions options;
     QString error;
-    if (!parseAlignOptions(args, options, error)) {
-        err << "quorvel-xanes: " << error << "\n\n" << alignUsage();
+    if (!parseXanesOptions(args, options, error)) {
+        err << "quorvel-xanes: " << error << "\n\n" << xanesUsage();
         return 2;
     }
-    return alignSeries(options, out, err, QStringLiteral("quorvel-xanes"));
+    return runXanes(options, out, err, QStringLiteral("quorvel-xanes"));
 }

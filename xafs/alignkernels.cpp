@@ -27,6 +27,7 @@ struct Choice
 {
     const AlignKernels *kernels;
     const char *name;
+    AlignKernelVariant variant;
 };
 
 // QV_KERNEL=generic or QV_KERNEL=avx2 asks for a narrower variant than the processor's widest.
@@ -35,12 +36,12 @@ Choice choose()
     const char *asked = std::getenv("QV_KERNEL");
     const std::string_view wanted = asked ? asked : "";
     if (wanted == "generic")
-        return {alignKernelsGeneric(), "generic"};
+        return {alignKernelsGeneric(), "generic", AlignKernelVariant::Generic};
     if (wanted != "avx2" && hasAvx512())
-        return {alignKernelsAvx512(), "AVX-512"};
+        return {alignKernelsAvx512(), "AVX-512", AlignKernelVariant::Avx512};
     if (hasAvx2())
-        return {alignKernelsAvx2(), "AVX2"};
-    return {alignKernelsGeneric(), "generic"};
+        return {alignKernelsAvx2(), "AVX2", AlignKernelVariant::Avx2};
+    return {alignKernelsGeneric(), "generic", AlignKernelVariant::Generic};
 }
 
 const Choice &chosen()
@@ -59,6 +60,24 @@ const AlignKernels &alignKernels()
 const char *alignKernelName()
 {
     return chosen().name;
+}
+
+AlignKernelVariant alignKernelVariant()
+{
+    return chosen().variant;
+}
+
+bool hasKernelVariant(AlignKernelVariant variant)
+{
+    switch (variant) {
+    case AlignKernelVariant::Generic:
+        return true;
+    case AlignKernelVariant::Avx2:
+        return hasAvx2();
+    case AlignKernelVariant::Avx512:
+        return hasAvx512();
+    }
+    return false;
 }
 
 const AlignKernels *alignKernelsOf(AlignKernelVariant variant)

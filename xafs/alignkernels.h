@@ -44,5 +44,9 @@ const AlignKernels &alignKernels();
 const char *alignKernelName();
 
 enum class AlignKernelVariant { Generic, Avx2, Avx512 };
+/// The variant in use, for the other loops of the library (the XANES maps') to follow.
+AlignKernelVariant alignKernelVariant();
+/// Whether the processor has the instructions of `variant`.
+bool hasKernelVariant(AlignKernelVariant variant);
 /// One given variant (for tests and benchmarks); none when the processor lacks its instructions.
 const AlignKernels *alignKernelsOf(AlignKernelVariant variant);

@@ -23,11 +23,3 @@ struct AlignOptions
     double minimumPeak = 0.3; // an energy correlating less with the reference fails
     double chainTolerance = 0.2; // voxels between the chain's end and its direct registration
 };
-
-/// Reads the command line (without the program's name); false with the reason for anything that is
-/// not understood or does not fit.
-/// \test tst_seriesalign.cpp
-bool parseAlignOptions(const QStringList &arguments, AlignOptions &options, QString &error);
-
-/// The usage text of quorvel-xanes.
-QString alignUsage();

@@ -7,10 +7,7 @@
 #include <cmath>
 #include <new>
 
-namespace {
-
-// Reads one slice into `out` (width × height floats); the reason when it cannot.
-QString readSlice(
+QString readSeriesSlice(
     const QString &file, SliceFileKind kind, int width, int height, float *out, std::vector<double> &row)
 {
     if (kind == SliceFileKind::FloatTiff) {
@@ -50,8 +47,6 @@ QString readSlice(
         out[i] = static_cast<float>(slice->values[i]);
     return QString();
 }
-
-} // namespace
 
 VolumeRead readEnergyVolume(const AlignSeries &series, int index, std::uint64_t maxBytes)
 {
@@ -97,7 +92,8 @@ VolumeRead readEnergyVolume(const AlignSeries &series, int index, std::uint64_t 
     }
     std::vector<double> row;
     for (int z = 0; z < shape.nz; ++z) {
-        read.problem = readSlice(energy.files[z], series.kind, width, height, read.volume.slice(z), row);
+        read.problem
+            = readSeriesSlice(energy.files[z], series.kind, width, height, read.volume.slice(z), row);
         if (!read.problem.isEmpty()) {
             read.volume = Volume {};
             return read;

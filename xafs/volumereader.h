@@ -21,6 +21,11 @@ struct VolumeRead
     bool ok() const { return problem.isEmpty(); }
 };
 
+/// Reads one slice of a series into `out` (width × height floats, values as stored: NaN stays NaN);
+/// the reason, naming the file, when it cannot be read or is of another size. `row` is scratch.
+QString readSeriesSlice(
+    const QString &file, SliceFileKind kind, int width, int height, float *out, std::vector<double> &row);
+
 /// Reads energy `index` of the series, slice after slice (float TIFF through the program's TIFF
 /// reader, data files through the volume view's reader). Refused, with the file named: a slice that
 /// cannot be read or whose size differs from the series' (data files: from the first slice read, when

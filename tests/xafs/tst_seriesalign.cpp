@@ -6,9 +6,9 @@
 
 // Local
 #include "tests/xafs/xafsseries.h"
-#include "xafs/alignoptions.h"
 #include "xafs/resample.h"
 #include "xafs/seriesaligner.h"
+#include "xafs/xanesoptions.h"
 #include <hdf5.h>
 
 /// A CT-XAFS series aligned by the command's code: the shifts recovered, aligned.h5 read back with
@@ -42,13 +42,14 @@ private:
 int TestSeriesAlign::align(
     const QStringList &args, const QString &series, QString *messages, AlignOptions *tuned)
 {
-    AlignOptions options;
+    XanesOptions parsed;
     QString error;
-    if (!parseAlignOptions(QStringList {series} + args, options, error)) {
+    if (!parseXanesOptions(QStringList {series} + args, parsed, error)) {
         if (messages)
             *messages = error;
         return 2;
     }
+    AlignOptions &options = parsed.align;
     if (tuned)
         options.chainTolerance = tuned->chainTolerance;
     QString text;
@@ -392,9 +393,9 @@ void TestSeriesAlign::badOptions_data()
 void TestSeriesAlign::badOptions()
 {
     QFETCH(QStringList, args);
-    AlignOptions options;
+    XanesOptions options;
     QString error;
-    QVERIFY(!parseAlignOptions(args, options, error));
+    QVERIFY(!parseXanesOptions(args, options, error));
     QVERIFY(!error.isEmpty());
 }
 

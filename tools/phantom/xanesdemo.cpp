@@ -17,9 +17,13 @@ namespace {
 constexpr double edgeMetal = 7112.0;
 constexpr double edgeOxide = 7124.0;
 
+// An edge broadened by the monochromator's resolution (a Gaussian of standard deviation `width`):
+// flat at 0 below and at 1 above within a few widths, as normalised spectra are over the pre- and
+// post-edge ranges (an arctangent's tails would still rise there, and a normalisation by lines over
+// those ranges would not give the spectrum back).
 double step(double e, double edge, double width)
 {
-    return 0.5 + std::atan((e - edge) / width) / std::numbers::pi;
+    return 0.5 * std::erfc((edge - e) / (width * std::numbers::sqrt2));
 }
 
 double gauss(double e, double centre, double width)
@@ -66,7 +70,7 @@ std::vector<double> xanesDemoEnergies()
 
 double metalSpectrum(double e)
 {
-    return step(e, edgeMetal, 2.5) + 0.08 * gauss(e, 7128.0, 6.0) * step(e, edgeMetal, 2.5);
+    return step(e, edgeMetal, 2.5) + 0.08 * gauss(e, 7126.0, 4.0) * step(e, edgeMetal, 2.5);
 }
 
 double oxideSpectrum(double e)

@@ -11,8 +11,8 @@
 /// inserts holding two species of iron in known shares, recorded at every energy of an iron K-edge
 /// scan while the sample drifts, with the species' spectra as standards.
 ///
-/// The species' normalised spectra are analytic: "metal", its edge at 7112 eV (an arctangent step
-/// 2.5 eV wide, a weak bump above), and "oxide", its edge at 7124 eV (steeper, a pre-edge peak at
+/// The species' normalised spectra are analytic: "metal", its edge at 7112 eV (a step broadened by a
+/// Gaussian of 2.5 eV, a weak bump above), and "oxide", its edge at 7124 eV (steeper, a pre-edge peak at
 /// 7114 eV and a strong white line at 7131 eV). Insert A (the larger) holds 75 % metal and 25 % oxide,
 /// insert B 20 % metal and 80 % oxide. The rest of the object absorbs as E^−3. Between energies the
 /// sample drifts smoothly, at most 2 pixels from where it was at the first energy along each axis.

@@ -56,6 +56,19 @@ int CorScanSchedule::put(const CorTrial &trial)
     return static_cast<int>(i);
 }
 
+Region CorScanSchedule::pageRegion() const
+{
+    if (task_.regionIsSet || centres_.empty())
+        return task_.region;
+    // By value, so that a scan downwards has the pages of the same scan upwards.
+    std::vector<size_t> order(centres_.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [this](size_t a, size_t b) { return centres_[a] < centres_[b]; });
+    const double n = lengths_[order[(order.size() - 1) / 2]];
+    return Region {0.0, 0.0, n, n};
+}
+
 bool CorScanSchedule::finished() const
 {
     return done_ == handedOut_ && (stopped_ || handedOut_ == static_cast<int>(centres_.size()));

@@ -141,8 +141,7 @@ bool BatchController::finishWait(LineWait kind, bool ok)
 
 bool BatchController::isBatchLineWaiting() const
 {
-    // A scan's line waits for its end without a limit.
-    return line_.wait != LineWait::None && line_.wait != LineWait::Scan;
+    return line_.wait != LineWait::None;
 }
 
 void BatchController::batchLineTimedOut()

@@ -127,6 +127,8 @@ void Body::waitTimedOut(BatchController::LineWait kind)
         link_->endCont(QStringLiteral("the batch line timed out"));
     if (kind == BatchController::LineWait::Run && (runs_->isCalculating() || runs_->isWaitingToStart()))
         runs_->toggleCalcCt();
+    if (kind == BatchController::LineWait::Scan)
+        scan_->stop();
 }
 
 void Body::resumeWaitingWork()

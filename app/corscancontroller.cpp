@@ -47,8 +47,7 @@ CorScanController::~CorScanController() = default;
 void CorScanController::clicked()
 {
     if (scan_) { // a second click stops handing out trials; those under way come back
-        scan_->schedule.stop();
-        panel_->setState(tr("stopping"));
+        stop();
         return;
     }
     // An empty field stands for the current centre of rotation ± 5 pixels.
@@ -56,6 +55,15 @@ void CorScanController::clicked()
     const double from = panel_->typedFrom().value_or(cor - 5.0);
     const double to = panel_->typedTo().value_or(cor + 5.0);
     start(from, to, panel_->typedStep());
+}
+
+void CorScanController::stop()
+{
+    if (!scan_ || scan_->schedule.stopped())
+        return;
+    scan_->schedule.stop();
+    panel_->setState(tr("stopping"));
+    goOn(); // with no trial under way it ends here
 }
 
 bool CorScanController::start(double from, double to, double step, bool fromBatch)

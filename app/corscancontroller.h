@@ -34,6 +34,8 @@ public:
     /// nothing loaded, a run, a load or another scan under way, or a range without usable centres.
     /// With `fromBatch` its end reports the batch line (`finished`).
     bool start(double from, double to, double step, bool fromBatch = false);
+    /// Stops handing out trials; those under way come back, then the scan ends, stopped (no files).
+    void stop();
     /// "Guess along range": the chosen search at `count` slices spread over From … To, the two
     /// records set from the line fitted through them; false (the log says why) when no line came out.
     bool guessCorLine(int count);

@@ -286,6 +286,12 @@ void TestHeadless::endings_data()
                       "ct_slice_from 0\nct_slice_to 255\nbatch_timeout 0.05\ncalc_exec\n:ifng app_quit "
                       "14\napp_quit\n")
         << 14 << QStringList {} << u"batch_timeout: the line \"calc_exec\" still waits after 0.05 s"_s;
+    QTest::newRow("a scan longer than the batch waits")
+        << run
+        << QByteArray("ct_rot_ax_is_v 1\nimages_load @PROJ@ *.img\nct_threads 1\nct_proc_slice 128\n"
+                      "batch_timeout 0.05\nct_cor_scan 120 140 0.5\n:ifng app_quit 15\napp_quit\n")
+        << 15 << QStringList {}
+        << u"batch_timeout: the line \"ct_cor_scan 120 140 0.5\" still waits after 0.05 s"_s;
     QTest::newRow("a condition's quoted folder")
         << run << small + ":ifok auto_save_data_path \"@OUT@/with blank/x\"\ncalc_exec\napp_quit\n"
         << 0 << QStringList {u"with blank/x/s-E-00032.dat"_s} << QString();

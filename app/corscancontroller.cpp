@@ -9,6 +9,7 @@
 #include "app/runcontroller.h"
 #include "app/windowlog.h"
 #include "app/windowparts.h"
+#include "config/availablememory.h"
 #include "ct/corscanfiles.h"
 #include "ct/corsearch.h"
 #include "ct/sgmgeometry.h"
@@ -90,6 +91,15 @@ bool CorScanController::start(double from, double to, double step, bool fromBatc
     auto scan = std::make_unique<CorScanRun>(
         CorScanRun {CorScanSchedule(task, corScanCentres(from, to, step), set.count(), run.singlePrecision),
             std::clamp(run.threads, 1, runs_.pool().count()), fromBatch, std::nullopt});
+    // Its trials' values and engines are reckoned before any is allocated.
+    QString why;
+    const int threads = workersInMemory(scan->schedule.memoryNeed(), scan->threads, availableMemory(), why);
+    if (threads == 0)
+        return refuse(why);
+    if (threads < scan->threads)
+        qCWarning(lcWindow).noquote()
+            << QStringLiteral("CoR Scan: memory for %1 of %2 threads").arg(threads).arg(scan->threads);
+    scan->threads = threads;
     // Its files go where the slices' data files would, its contact sheet through the fixed colour
     // scale when there is one.
     Ui_Body &ui = parts_.ui;
@@ -175,7 +185,12 @@ void CorScanController::finish()
         parts_.progress->finish();
     }
     if (run->save && !scan.stopped() && best >= 0) {
-        const CorScanWritten written = writeCorScan(scan, *run->save);
+        CorScanWritten written;
+        try {
+            written = writeCorScan(scan, *run->save);
+        } catch (const std::bad_alloc &) {
+            written.problems << QStringLiteral("not enough memory to write the files of the scan");
+        }
         for (const QString &path : written.paths)
             qCInfo(lcWindow).noquote() << "CoR Scan: wrote" << path;
         for (const QString &problem : written.problems)

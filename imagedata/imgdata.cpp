@@ -48,7 +48,15 @@ bool ImgData::open()
         return false;
     }
     minMaxValid_ = false;
-    if (!loadData()) {
+    bool loaded = false;
+    try {
+        loaded = loadData();
+    } catch (const std::bad_alloc &) {
+        qCWarning(lcImageData).noquote()
+            << QStringLiteral("Not enough memory for the image of %1 x %2 :").arg(width_).arg(height_)
+            << fileName_;
+    }
+    if (!loaded) {
         qCWarning(lcImageData).noquote() << "Can not open ImgData" << fileName_;
         return false;
     }

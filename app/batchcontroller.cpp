@@ -160,6 +160,20 @@ void BatchController::batchLineTimedOut()
     reportBatchLine(false);
 }
 
+bool BatchController::tookTooLong(const QElapsedTimer &clock) const
+{
+    // A guess computes on this thread, so no timer can call it off: its time is judged at its end,
+    // and a guess beyond the limit is not taken.
+    if (line_.timeoutMs <= 0 || clock.elapsed() <= line_.timeoutMs)
+        return false;
+    qCCritical(lcWindow).noquote() << QStringLiteral(
+        "batch_timeout: the line \"%1\" took %2 s, beyond its %3 s: its guess is not taken and it fails")
+                                          .arg(MessageLog::shortened(line_.text))
+                                          .arg(clock.elapsed() / 1000.0)
+                                          .arg(line_.timeoutMs / 1000.0);
+    return true;
+}
+
 void BatchController::loadFinished()
 {
     const LoadAsker asker = line_.loadAsker;

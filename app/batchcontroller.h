@@ -1,6 +1,7 @@
 #pragma once
 
 // Qt
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QTimer>
@@ -131,6 +132,9 @@ private:
     void reportBatchLine(bool ok, bool failure = true);
     bool isBatchLineWaiting() const;
     void batchLineTimedOut();
+    /// Whether a line that computed on this thread (a guess) took longer than "batch_timeout"
+    /// allows; a critical message says so.
+    bool tookTooLong(const QElapsedTimer &clock) const;
     void quitWhenSaved();
 
     // Who asked for the load under way: a batch line waits for it; a configuration or setup line's

@@ -200,7 +200,7 @@ void CorScanController::finish()
     emit finished(out, run->fromBatch);
 }
 
-bool CorScanController::guessCorLine(int count)
+bool CorScanController::guessCorLine(int count, const std::function<bool()> &tooLate)
 {
     ProcCtrl *p = parts_.ui.procCtrl;
     if (parts_.images->count() == 0) {
@@ -228,6 +228,8 @@ bool CorScanController::guessCorLine(int count)
                "are left as they were";
         return false;
     }
+    if (tooLate && tooLate())
+        return false;
     const CorLine line = g.fit->records(from, to);
     p->setRecordedCoR(1, line.slice1, line.cor1);
     p->setRecordedCoR(2, line.slice2, line.cor2);

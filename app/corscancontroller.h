@@ -5,6 +5,7 @@
 
 // Local
 #include "config/joboutcome.h"
+#include <functional>
 #include <memory>
 
 class CorScanPanel;
@@ -37,8 +38,9 @@ public:
     /// Stops handing out trials; those under way come back, then the scan ends, stopped (no files).
     void stop();
     /// "Guess along range": the chosen search at `count` slices spread over From … To, the two
-    /// records set from the line fitted through them; false (the log says why) when no line came out.
-    bool guessCorLine(int count);
+    /// records set from the line fitted through them; false (the log says why) when no line came out,
+    /// or when `tooLate` says the line came too late (the records stay as they were then).
+    bool guessCorLine(int count, const std::function<bool()> &tooLate = {});
 
 signals:
     /// The scan has ended, all its trials back and its files written.

@@ -52,9 +52,6 @@ int ReconRun::fitWorkers(const MemoryNeed &need, int workers)
         return 0;
     }
     if (fit < workers)
-        warn(QStringLiteral("memory for %1 of %2 workers: %3 works on %1")
-                 .arg(fit)
-                 .arg(workers)
-                 .arg(need.what));
+        warn(QStringLiteral("memory for %1 of %2 workers: the job goes on %1").arg(fit).arg(workers));
     return fit;
 }

@@ -1,6 +1,7 @@
 // Qt
 #include <QImage>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -100,6 +101,7 @@ private slots:
     void nonFiniteProjection_data();
     void nonFiniteProjection();
     void largeRegionOnASmallImage();
+    void fewerWorkersWhenMemoryIsShort();
     void scanFileGivesTheFilesOfImageFiles_data();
     void scanFileGivesTheFilesOfImageFiles();
     void corScanTrialsAreTheSlices_data();
@@ -728,6 +730,31 @@ void TestRecon::largeRegionOnASmallImage()
     QVERIFY2(text.contains(QRegularExpression(u"slice 4 needs 16\\d\\d TB, \\d+ [kMGT]?B are available"_s)),
         qPrintable(text));
     QVERIFY(!QFile::exists(out.filePath(u"ct-00004.dat"_s)));
+}
+
+void TestRecon::fewerWorkersWhenMemoryIsShort()
+{
+    // Memory for one worker and not for two: the run goes on one worker, with a warning, and writes
+    // the files a run of four writes. The need is read from the refusal of a run without memory.
+    const QStringList common = cylinder(u"--axis v --cor 32 --slices 1:6 --threads 4 --out"_s);
+    auto restore = qScopeGuard([] { qunsetenv("QV_AVAILABLE_MEMORY"); });
+    QTemporaryDir none, one, four;
+    QString text;
+    qputenv("QV_AVAILABLE_MEMORY", "100");
+    QCOMPARE(run(common + QStringList {none.path()}, &text), 1);
+    const QRegularExpressionMatch need = QRegularExpression(u"slice 1 needs (\\d+) kB, 100 bytes are available"_s).match(text);
+    QVERIFY2(need.hasMatch(), qPrintable(text));
+    QVERIFY(QDir(none.path()).isEmpty());
+    // A worker's engine of 62 for 90 projections alone holds more than the 10 kB given beyond the need.
+    qputenv("QV_AVAILABLE_MEMORY", QByteArray::number(need.captured(1).toLongLong() * 1000 + 10000));
+    QCOMPARE(run(common + QStringList {one.path()}, &text), 0);
+    QVERIFY2(text.contains(u"warning: memory for 1 of 4 workers: the job goes on 1"_s), qPrintable(text));
+    qunsetenv("QV_AVAILABLE_MEMORY");
+    QCOMPARE(run(common + QStringList {four.path()}, &text), 0);
+    const QStringList files = QDir(four.path()).entryList(QDir::Files);
+    QCOMPARE(files.size(), 12);
+    QCOMPARE(QDir(one.path()).entryList(QDir::Files), files);
+    QVERIFY(sameFiles(one.path(), four.path(), files));
 }
 
 void TestRecon::scanFileGivesTheFilesOfImageFiles_data()

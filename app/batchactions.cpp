@@ -429,7 +429,8 @@ void BatchController::bindOthers(Bindings &b)
         }
         QElapsedTimer clock;
         clock.start();
-        return O {Completion::Now, peers_.scan.guessCorLine(count, [&] { return fromBatch && tookTooLong(clock); })};
+        return O {Completion::Now,
+            peers_.scan.guessCorLine(count, [&] { return fromBatch && tookTooLong(clock); })};
     });
     b.others.insert(key("ct_cor_scan"), [this](const BatchCmd &c, bool fromBatch) {
         // Only a batch line waits for the scan's end; a setup or configuration line goes on at once.

@@ -67,7 +67,8 @@ void CtCalc::startCt()
     if (status != SinogramStatus::Generated || !s.hasData() || fftLength(s.width) < 2) {
         fail(status != SinogramStatus::Generated
                 ? sinogram_->problem(status, params_.rotAxIsV, params_.cor, params_.sliceNo)
-                : QStringLiteral("the sinogram of slice %1 is too narrow to reconstruct").arg(params_.sliceNo));
+                : QStringLiteral("the sinogram of slice %1 is too narrow to reconstruct")
+                      .arg(params_.sliceNo));
         return;
     }
     const int n = fftLength(s.width);
@@ -76,7 +77,9 @@ void CtCalc::startCt()
             engine_.setup(n, s.height);
         engine_.resetImage(n);
     } catch (const std::bad_alloc &) {
-        fail(QStringLiteral("slice %1: not enough memory for an image of %2 x %2").arg(params_.sliceNo).arg(n));
+        fail(QStringLiteral("slice %1: not enough memory for an image of %2 x %2")
+                 .arg(params_.sliceNo)
+                 .arg(n));
         return;
     }
     sinogramCopy_ = s;

@@ -322,11 +322,12 @@ void TestHeadless::endings_data()
     for (const char *guess : {"ct_guess_cor", "ct_guess_cor_line 40"})
         QTest::addRow("%s longer than the batch waits", guess)
             << run
-            << "ct_rot_ax_is_v 1\nimages_load @PROJ@ *.img\nct_slice_from 20\nct_slice_to 230\nbatch_timeout 0.001\n"
+            << "ct_rot_ax_is_v 1\nimages_load @PROJ@ *.img\nct_slice_from 20\nct_slice_to 230\n"
+               "batch_timeout 0.001\n"
                 + QByteArray(guess) + "\n:ifng app_quit 19\napp_quit\n"
             << 19 << QStringList {}
-            << u"batch_timeout: the line \"%1\" took [0-9.]+ s, beyond its 0.001 s: its guess is not taken"_s.arg(
-                   QLatin1String(guess));
+            << u"batch_timeout: the line \"%1\" took [0-9.]+ s, beyond its 0.001 s: its guess is not taken"_s
+                   .arg(QLatin1String(guess));
     QTest::newRow("a condition's quoted folder")
         << run << small + ":ifok auto_save_data_path \"@OUT@/with blank/x\"\ncalc_exec\napp_quit\n"
         << 0 << QStringList {u"with blank/x/s-E-00032.dat"_s} << QString();
@@ -438,7 +439,8 @@ void TestHeadless::memoryBeyondWhatThereIs_data()
                                     << u"CoR Scan: the scan of 5 trials needs \\d+ kB, 1 kB are available"_s;
     // No memory could hold the data file of a region of 10^7 x 10^7: the run is refused before its slice.
     QTest::newRow("window, a region beyond any memory")
-        << true << QString() << qint64(0) << small + u"ct_set_calc_region 0 0 1e7 1e7\ncalc_exec\napp_quit\n"_s << 1
+        << true << QString() << qint64(0)
+        << small + u"ct_set_calc_region 0 0 1e7 1e7\ncalc_exec\napp_quit\n"_s << 1
         << u"CT2 run: slice 32 needs \\d+ TB, \\d+ [kMGT]?B are available"_s;
     QTest::newRow("window, memory running out in the run")
         << true << u"1000000000000000"_s << space

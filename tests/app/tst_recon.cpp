@@ -742,7 +742,8 @@ void TestRecon::fewerWorkersWhenMemoryIsShort()
     QString text;
     qputenv("QV_AVAILABLE_MEMORY", "100");
     QCOMPARE(run(common + QStringList {none.path()}, &text), 1);
-    const QRegularExpressionMatch need = QRegularExpression(u"slice 1 needs (\\d+) kB, 100 bytes are available"_s).match(text);
+    const QRegularExpressionMatch need
+        = QRegularExpression(u"slice 1 needs (\\d+) kB, 100 bytes are available"_s).match(text);
     QVERIFY2(need.hasMatch(), qPrintable(text));
     QVERIFY(QDir(none.path()).isEmpty());
     // A worker's engine of 62 for 90 projections alone holds more than the 10 kB given beyond the need.

@@ -427,10 +427,13 @@ void BatchController::bindOthers(Bindings &b)
                 << "ct_guess_cor_line: takes a number of slices of at least 2, not" << textArg(c);
             return O {Completion::Now, false};
         }
-        QElapsedTimer clock;
-        clock.start();
-        return O {Completion::Now,
-            peers_.scan.guessCorLine(count, [&] { return fromBatch && tookTooLong(clock); })};
+        if (!fromBatch) // a setup or configuration line guesses at once
+            return O {Completion::Now, peers_.scan.guessCorLine(count)};
+        // A batch line waits for the guess on its own thread, so that "batch_timeout" can call it off.
+        if (!peers_.scan.startGuessCorLine(count))
+            return O {Completion::Now, false};
+        line_.wait = LineWait::Guess;
+        return O {Completion::AfterGuess};
     });
     b.others.insert(key("ct_cor_scan"), [this](const BatchCmd &c, bool fromBatch) {
         // Only a batch line waits for the scan's end; a setup or configuration line goes on at once.

@@ -100,6 +100,7 @@ void BatchController::batchExCmd(const BatchCmd &cmd)
         break;
     case Completion::AfterRun: // the work's end (finishWait) reports it, possibly within the call
     case Completion::AfterScan:
+    case Completion::AfterGuess:
     case Completion::AfterSetLoading:
     case Completion::AfterContinuousRun:
         break;

@@ -44,7 +44,7 @@ class BatchController : public QObject
     Q_OBJECT
 public:
     /// What a line waits for before its completion is reported.
-    enum class LineWait { None, Loading, SetLoading, Run, Scan, ContinuousRun };
+    enum class LineWait { None, Loading, SetLoading, Run, Scan, Guess, ContinuousRun };
 
     BatchController(WindowParts &parts, const BatchPeers &peers, QObject *parent = nullptr);
     ~BatchController() override;
@@ -109,6 +109,7 @@ private:
         AfterSetLoading,
         AfterRun,
         AfterScan,
+        AfterGuess,
         AfterContinuousRun,
         AtExit
     };
@@ -132,8 +133,8 @@ private:
     void reportBatchLine(bool ok, bool failure = true);
     bool isBatchLineWaiting() const;
     void batchLineTimedOut();
-    /// Whether a line that computed on this thread (a guess) took longer than "batch_timeout"
-    /// allows; a critical message says so.
+    /// Whether a line that computed on this thread (a guess of the centre) took longer than
+    /// "batch_timeout" allows; a critical message says so.
     bool tookTooLong(const QElapsedTimer &clock) const;
     void quitWhenSaved();
 

@@ -2,6 +2,7 @@
 
 // Qt
 #include <QDebug>
+#include <QThread>
 
 // Local
 #include "app/corscanrun.h"
@@ -13,6 +14,7 @@
 #include "ct/corscanfiles.h"
 #include "ct/corsearch.h"
 #include "ct/sgmgeometry.h"
+#include "ct/sinogramgen.h"
 #include "ct/sliceworker.h"
 #include "ct/ui/corscanpanel.h"
 #include "ct/ui/procctrl.h"
@@ -24,6 +26,35 @@
 #include "widgets/numberfield.h"
 #include "widgets/progressline.h"
 #include <algorithm>
+
+// What a guess along a range of slices reads, taken on the main thread; its images are shared,
+// read-only, so that a thread of its own may read them.
+struct CorScanController::GuessLineJob
+{
+    ProjectionSet set;
+    SinogramRequest request;
+    double rangeDeg = 180.0;
+    CorMethod method = CorMethod::Mirror;
+    double start = 0.0;
+    double guessParam = 0.0;
+    int from = 0;
+    int to = 0;
+    int count = 0;
+
+    CorLineGuess run(const std::atomic<bool> *cancel = nullptr) const
+    {
+        return ::guessCorLine(set, request, rangeDeg, method, start, guessParam, from, to, count, cancel);
+    }
+};
+
+// A guess along a range on a thread of its own, for a batch line that waits for it.
+struct CorScanController::GuessLineRun
+{
+    GuessLineJob job;
+    QThread *thread = nullptr;
+    std::shared_ptr<std::atomic<bool>> cancel = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<CorLineGuess> result = std::make_shared<CorLineGuess>();
+};
 
 CorScanController::CorScanController(
     WindowParts &parts, CorScanPanel *panel, RunController &runs, const LoadController &load, QObject *parent)
@@ -43,7 +74,15 @@ CorScanController::CorScanController(
         [this] { guessCorLine(parts_.ui.procCtrl->guessLineSlices()); });
 }
 
-CorScanController::~CorScanController() = default;
+CorScanController::~CorScanController()
+{
+    // A guess under way is called off and waited for: its thread reads the images.
+    if (guess_) {
+        guess_->cancel->store(true);
+        guess_->thread->wait();
+        delete guess_->thread;
+    }
+}
 
 void CorScanController::clicked()
 {
@@ -200,23 +239,71 @@ void CorScanController::finish()
     emit finished(out, run->fromBatch);
 }
 
-bool CorScanController::guessCorLine(int count, const std::function<bool()> &tooLate)
+std::optional<CorScanController::GuessLineJob> CorScanController::guessLineJob(int count) const
 {
     ProcCtrl *p = parts_.ui.procCtrl;
     if (parts_.images->count() == 0) {
         qCWarning(lcWindow).noquote() << "Guess along range: no raw images are loaded";
-        return false;
+        return std::nullopt;
     }
     const int from = p->sliceFrom(), to = p->sliceTo();
     if (from == to) {
         qCWarning(lcWindow).noquote()
             << "Guess along range: From and To are one slice; give a range of slices";
+        return std::nullopt;
+    }
+    return GuessLineJob {parts_.images->projectionSet(), p->sinogramRequest(), p->dataSetRangeDeg(),
+        parts_.sinogram->corMethod(), p->cor(), fieldDouble(parts_.sinogram->ui().GuessParam->text()), from,
+        to, count};
+}
+
+bool CorScanController::guessCorLine(int count)
+{
+    const std::optional<GuessLineJob> job = guessLineJob(count);
+    return job && takeGuessLine(*job, job->run());
+}
+
+bool CorScanController::startGuessCorLine(int count)
+{
+    if (guess_) {
+        qCWarning(lcWindow).noquote() << "Guess along range: a guess is under way";
         return false;
     }
-    const CorMethod method = parts_.sinogram->corMethod();
-    const CorLineGuess g
-        = ::guessCorLine(parts_.images->projectionSet(), p->sinogramRequest(), p->dataSetRangeDeg(), method,
-            p->cor(), fieldDouble(parts_.sinogram->ui().GuessParam->text()), from, to, count);
+    std::optional<GuessLineJob> job = guessLineJob(count);
+    if (!job)
+        return false;
+    auto run = std::make_unique<GuessLineRun>();
+    run->job = std::move(*job);
+    run->thread = QThread::create(
+        [job = run->job, cancel = run->cancel, result = run->result] { *result = job.run(cancel.get()); });
+    run->thread->setObjectName(QStringLiteral("guess along range"));
+    connect(run->thread, &QThread::finished, this, &CorScanController::guessLineEnded, Qt::QueuedConnection);
+    guess_ = std::move(run);
+    guess_->thread->start();
+    return true;
+}
+
+void CorScanController::stopGuessCorLine()
+{
+    if (guess_)
+        guess_->cancel->store(true);
+}
+
+void CorScanController::guessLineEnded()
+{
+    if (!guess_)
+        return;
+    std::unique_ptr<GuessLineRun> run = std::move(guess_);
+    run->thread->wait();
+    delete run->thread;
+    // A guess called off is not taken, whatever it found before it stopped.
+    const bool ok = !run->cancel->load() && takeGuessLine(run->job, *run->result);
+    emit guessLineFinished(ok);
+}
+
+bool CorScanController::takeGuessLine(const GuessLineJob &job, const CorLineGuess &g)
+{
+    ProcCtrl *p = parts_.ui.procCtrl;
     for (const QString &problem : g.problems)
         qCWarning(lcWindow).noquote() << "Guess along range:" << problem;
     QStringList found;
@@ -228,15 +315,13 @@ bool CorScanController::guessCorLine(int count, const std::function<bool()> &too
                "are left as they were";
         return false;
     }
-    if (tooLate && tooLate())
-        return false;
-    const CorLine line = g.fit->records(from, to);
+    const CorLine line = g.fit->records(job.from, job.to);
     p->setRecordedCoR(1, line.slice1, line.cor1);
     p->setRecordedCoR(2, line.slice2, line.cor2);
     qCInfo(lcWindow).noquote() << QStringLiteral(
         "Guess along range (%1): %2; recorded %3 at slice %4 and %5 at slice %6, "
         "residual %7 pixel rms")
-                                      .arg(corMethodName(method), found.join(QStringLiteral(", ")))
+                                      .arg(corMethodName(job.method), found.join(QStringLiteral(", ")))
                                       .arg(line.cor1)
                                       .arg(line.slice1)
                                       .arg(line.cor2)

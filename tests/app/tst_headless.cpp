@@ -318,16 +318,25 @@ void TestHeadless::endings_data()
                       "batch_timeout 0.05\nct_cor_scan 120 140 0.5\n:ifng app_quit 15\napp_quit\n")
         << 15 << QStringList {}
         << u"batch_timeout: the line \"ct_cor_scan 120 140 0.5\" still waits after 0.05 s"_s;
-    // A guess computes on the window's thread: judged at its end, and not taken when too late.
-    for (const char *guess : {"ct_guess_cor", "ct_guess_cor_line 40"})
-        QTest::addRow("%s longer than the batch waits", guess)
-            << run
-            << "ct_rot_ax_is_v 1\nimages_load @PROJ@ *.img\nct_slice_from 20\nct_slice_to 230\n"
-               "batch_timeout 0.001\n"
-                + QByteArray(guess) + "\n:ifng app_quit 19\napp_quit\n"
-            << 19 << QStringList {}
-            << u"batch_timeout: the line \"%1\" took [0-9.]+ s, beyond its 0.001 s: its guess is not taken"_s
-                   .arg(QLatin1String(guess));
+    // A guess along a range runs on a thread of its own and is called off; one guess computes on the
+    // window's thread, is judged at its end and is not taken when too late.
+    const QByteArray demo = "ct_rot_ax_is_v 1\nimages_load @PROJ@ *.img\nct_slice_from 20\nct_slice_to 230\n"
+                            "batch_timeout 0.001\n";
+    QTest::newRow("a guess along a range longer than the batch waits")
+        << run << demo + "ct_guess_cor_line 40\n:ifng app_quit 19\napp_quit\n"
+        << 19 << QStringList {}
+        << u"batch_timeout: the line \"ct_guess_cor_line 40\" still waits after 0.001 s"_s;
+    QTest::newRow("a guess longer than the batch waits")
+        << run << demo + "ct_guess_cor\n:ifng app_quit 19\napp_quit\n"
+        << 19 << QStringList {}
+        << u"batch_timeout: the line \"ct_guess_cor\" took [0-9.]+ s, beyond its 0.001 s: its guess is not taken"_s;
+    QTest::newRow("a guess along a range in time")
+        << run
+        << demo
+            + "batch_timeout 60\nct_slice_from 80\nct_slice_to 200\nct_guess_cor_line 5\n:ifng app_quit "
+              "19\napp_quit\n"
+        << 0 << QStringList {}
+        << u"Guess along range \\(mirror\\): .*; recorded 1(29|30)(\\.\\d+)? at slice 80"_s;
     QTest::newRow("a condition's quoted folder")
         << run << small + ":ifok auto_save_data_path \"@OUT@/with blank/x\"\ncalc_exec\napp_quit\n"
         << 0 << QStringList {u"with blank/x/s-E-00032.dat"_s} << QString();

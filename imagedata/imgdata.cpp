@@ -4,6 +4,7 @@
 #include <QDebug>
 
 // Local
+#include "config/availablememory.h"
 #include "config/specialfile.h"
 #include "display/greyscale.h"
 #include "imagedata/imagedatalog.h"
@@ -46,6 +47,16 @@ bool ImgData::open()
                              << fileName_;
         width_ = height_ = 0;
         return false;
+    }
+    // Refused before it is read, rather than the system's memory running out under the window.
+    if (memoryChecked_) {
+        const qint64 bytes = qint64(width_) * height_ * 2; // the least a pixel takes
+        if (const QString why = memoryShortage(
+                QStringLiteral("the image of %1 x %2").arg(width_).arg(height_), bytes, availableMemory());
+            !why.isEmpty()) {
+            qCWarning(lcImageData).noquote() << why << ":" << fileName_;
+            return false;
+        }
     }
     minMaxValid_ = false;
     bool loaded = false;

@@ -437,15 +437,19 @@ void TestHeadless::memoryBeyondWhatThereIs_data()
     QTest::newRow("command, memory running out in the slice")
         << false << u"1000000000000000"_s << space << u"@WIDE@ --axis v --no-data --threads 1 --out @OUT@"_s
         << 1 << u"slice 0 at the centre 20000: not enough memory"_s;
-    QTest::newRow("window, a run") << true << u"1000"_s << qint64(0)
+    // A projection of 64 x 64 holds at least 8 kB; 20 kB has room for it, not for a slice's engine.
+    QTest::newRow("window, a load")
+        << true << u"8000"_s << qint64(0) << u"images_load @SMALL@ *.img\n:ifng app_quit 18\napp_quit\n"_s
+        << 18 << u"the image of 64 x 64 needs 9 kB, 8 kB are available : .*s_0000.img"_s;
+    QTest::newRow("window, a run") << true << u"20000"_s << qint64(0)
                                    << small
             + u"ct_auto_exec 1\nct_slice_from 8\nct_slice_to 24\nct_slice_step 8\ncalc_exec\n:ifng app_quit 16\napp_quit\n"_s
-                                   << 16 << u"CT2 run: slice 8 needs \\d+ kB, 1 kB are available"_s;
-    QTest::newRow("window, a scan") << true << u"1000"_s << qint64(0)
+                                   << 16 << u"CT2 run: slice 8 needs \\d+ kB, 20 kB are available"_s;
+    QTest::newRow("window, a scan") << true << u"20000"_s << qint64(0)
                                     << small
             + u"ct_proc_slice 30\nct_cor_scan 31 33 0.5\n:ifng app_quit 17\napp_quit\n"_s
                                     << 17
-                                    << u"CoR Scan: the scan of 5 trials needs \\d+ kB, 1 kB are available"_s;
+                                    << u"CoR Scan: the scan of 5 trials needs \\d+ kB, 20 kB are available"_s;
     // No memory could hold the data file of a region of 10^7 x 10^7: the run is refused before its slice.
     QTest::newRow("window, a region beyond any memory")
         << true << QString() << qint64(0)

@@ -253,7 +253,7 @@ std::optional<CorScanController::GuessLineJob> CorScanController::guessLineJob(i
     if (p->offsetAxis()) {
         qCWarning(lcWindow).noquote() << "Guess along range: an offset axis is one axis for every slice; "
                                          "Guess CoR finds it";
-        return false;
+        return std::nullopt;
     }
     const int from = p->sliceFrom(), to = p->sliceTo();
     if (from == to) {

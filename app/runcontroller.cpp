@@ -8,9 +8,11 @@
 #include "app/loadcontroller.h"
 #include "app/windowlog.h"
 #include "app/windowparts.h"
+#include "config/availablememory.h"
 #include "ct/atomicfile.h"
 #include "ct/corline.h"
 #include "ct/datasaver.h"
+#include "ct/offsetaxisplan.h"
 #include "ct/savenaming.h"
 #include "ct/sinogramcache.h"
 #include "ct/ui/ctcalc.h"
@@ -22,6 +24,7 @@
 #include "imagedata/imgdatas.h"
 #include "imagedata/ui/selectaimgfile.h"
 #include "recon/reconoptions.h"
+#include "recon/runmemory.h"
 #include "recon/runplan.h"
 #include "recon/workerpool.h"
 #include "ui_body.h"
@@ -219,13 +222,17 @@ void RunController::startCalcCt()
             run.useRecordedCor = false;
         }
     }
+    if (run.offsetAxis && !placeOffsetAxis(run))
+        return;
+    if (run.useCt2 && !fitInMemory())
+        return;
     scheduler_.reset(run.threads);
     if (run.multiSlice) {
         // A block's sinograms share one centre: on a line of centres each slice makes its own.
         int blockSlices = 1;
         if (!run.useRecordedCor) {
-            const SinogramRequest request {
-                run.rotAxIsV, run.cor, run.sliceFrom, run.partial, run.partialStart, run.partialImages};
+            const SinogramRequest request
+                = runSliceTask(run, run_.set.count(), run.sliceFrom, run.cor).sinogram;
             blockSlices = sinogramBlockSlices(run_.set, request, run.threads);
         }
         scheduler_.addPart(0, sliceList(run.sliceFrom, run.sliceTo, run.sliceStep), blockSlices);
@@ -236,6 +243,48 @@ void RunController::startCalcCt()
         execMultiCtCalc();
     else
         execSingleCtCalc();
+}
+
+bool RunController::placeOffsetAxis(RunParams &run)
+{
+    // A stitched run pairs every projection over 360° with the one facing it, at one axis for
+    // every slice: searched in the data ("Auto", at the slices the command searches too) or the
+    // centre-of-rotation field.
+    ProcCtrl *p = parts_.ui.procCtrl;
+    const int L = lineLength(run_.set, run.rotAxIsV);
+    QString why = offsetAxisRunProblem(run.dataSetRangeDeg, run.partial);
+    if (why.isEmpty() && run.offsetAxisAuto) {
+        const std::vector<int> slices = run.multiSlice ? offsetAxisSearchSlices(run.sliceFrom, run.sliceTo)
+                                                       : std::vector<int> {run.sliceNo};
+        if (const std::optional<OffsetAxisGuess> g = searchOffsetAxis(run_.set, run.rotAxIsV, slices, &why)) {
+            run.cor = g->cor;
+            p->setCor(g->cor); // the sinogram view and the next run follow it
+        }
+    } else if (why.isEmpty()) {
+        why = offsetAxisCorProblem(run.cor, L);
+    }
+    if (!why.isEmpty()) {
+        qCCritical(lcWindow).noquote() << "Offset axis:" << why;
+        p->showOffsetAxisInfo(tr("no axis"));
+        JobOutcome &out = run_.outcome;
+        out.failed = out.asked;
+        out.why = why;
+        run_.returned = out.asked; // every slice counts as back, failed
+        stopCalcCt();
+        return false;
+    }
+    if (run.useRecordedCor) {
+        qCWarning(lcWindow).noquote() << "Use Recorded CoRs: an offset axis is one axis for every slice; "
+                                         "the records are not used";
+        run.useRecordedCor = false;
+    }
+    qCInfo(lcWindow).noquote() << offsetAxisText(run.cor, L);
+    const OffsetAxisGeometry g = makeOffsetAxisGeometry(L, run.cor);
+    p->showOffsetAxisInfo(tr("axis %1, overlap %2 px, %3 edge")
+                              .arg(run.cor, 0, 'f', 2)
+                              .arg(g.overlap())
+                              .arg(g.axisRight() ? tr("right") : tr("left")));
+    return true;
 }
 
 void RunController::reportUnusedI0Bg()
@@ -270,6 +319,40 @@ void RunController::reportUnusedI0Bg()
                    .arg(noI0 ? u"I0" : u"BG");
 }
 
+bool RunController::fitInMemory()
+{
+    // The engines of the workers and one slice's files, reckoned before any is set up: a run beyond
+    // the memory there is fails at once, one that fits on fewer workers runs on fewer.
+    RunParams &run = run_.params;
+    const int first = run.multiSlice ? run.sliceFrom : run.sliceNo;
+    const SliceTask task = panelTask(0, run, run_.set, first, sliceCor(first));
+    const EngineSize size = runEngineSize(run_.set, task.sinogram, run_.set.count(), run.singlePrecision);
+    const bool show = parts_.ui.ShowCalcRes->isChecked();
+    const qint64 worker = engineBytes(size.n, size.projections, size.single)
+        + sinogramBytes(size.n, size.projections) + (show ? imageBytes(size.n) : 0);
+    const MemoryNeed need {QStringLiteral("slice %1").arg(first),
+        worker
+            + sliceFileBytes(regionPixels(task.regionIsSet ? &task.region : nullptr, size.n),
+                run_.saveTo.data.on, run_.saveTo.tiff, run_.saveTo.image.on || show),
+        worker};
+    QString why;
+    const int fit = workersInMemory(need, run.multiSlice ? run.threads : 1, availableMemory(), why);
+    if (fit > 0) {
+        if (run.multiSlice && fit < run.threads) {
+            qCWarning(lcWindow).noquote()
+                << QStringLiteral("CT2 run: memory for %1 of %2 threads").arg(fit).arg(run.threads);
+            run.threads = fit;
+        }
+        return true;
+    }
+    qCCritical(lcWindow).noquote() << "CT2 run:" << why;
+    run_.outcome.problems << why;
+    if (run_.outcome.why.isEmpty())
+        run_.outcome.why = why;
+    stopCalcCt();
+    return false;
+}
+
 void RunController::setupFFT()
 {
     // Engines are sized for the centre of rotation of the first slice: between two recorded
@@ -280,11 +363,12 @@ void RunController::setupFFT()
     if (run.recSlice1 >= 0 && run.recSlice2 >= 0 && run.recSlice1 != run.recSlice2)
         c = run.recCor1
             + (run.recCor2 - run.recCor1) * (first - run.recSlice1) / double(run.recSlice2 - run.recSlice1);
-    const SinogramRequest request {run.rotAxIsV, c, first, run.partial, run.partialStart, run.partialImages};
+    const SinogramRequest request = runSliceTask(run, run_.set.count(), first, c).sinogram;
     const EngineSize size = runEngineSize(run_.set, request, parts_.images->count(), run.singlePrecision);
     if (size.n < 2) // no sinogram at this centre of rotation: each slice's own length is set up at dispatch
         return;
-    for (int i = 0; i < pool_->count(); ++i) // never under a working worker (a stopped run's are waited for)
+    // Only the workers the run uses: never under a working worker (a stopped run's are waited for).
+    for (int i = 0; i < std::min(pool_->count(), std::max(1, run.threads)); ++i)
         pool_->sizeEngine(i, size);
 }
 
@@ -337,7 +421,8 @@ SliceTask RunController::panelTask(
     SliceTask task = runSliceTask(run, set.count(), slice, cor);
     task.set = set;
     task.region = panel->calcRegion();
-    task.regionIsSet = panel->regionSet();
+    task.regionIsSet = panel->regionSet()
+        && !(run.offsetAxis && stitchedSliceWhole(task.region, lineLength(set, run.rotAxIsV)));
     task.scale = panel->colorBar()->greyScale();
     return task;
 }

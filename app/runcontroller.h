@@ -119,8 +119,14 @@ private:
         qint64 bytes = 0;
         qint64 limit = qint64(512) << 20;
     };
+    /// Whether the run's workers and files fit into the memory there is, the threads lowered to
+    /// those that fit; when not even one does, the run ends failed at once.
+    bool fitInMemory();
     bool checkSaveTarget(bool on, SelectSaveDir *selector, const char *what);
     void reportUnusedI0Bg();
+    /// The axis of a stitched run (searched or the field's) into `run.cor`; false when the run
+    /// cannot be stitched, and then it has ended failed.
+    bool placeOffsetAxis(RunParams &run);
     double sliceCor(int slice) const;
     void dispatch(size_t worker, const SliceHandout &handout);
     void showProgress();

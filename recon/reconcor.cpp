@@ -8,6 +8,7 @@
 #include "ct/corguess.h"
 #include "ct/corscanfiles.h"
 #include "ct/corsearch.h"
+#include "ct/offsetaxisplan.h"
 #include "ct/sgmgeometry.h"
 #include "ct/sinogramviews.h"
 #include "imagedata/lineblock.h"
@@ -136,8 +137,11 @@ bool ReconRun::findCor()
     const double middleCor = rows ? 0.5 * width_ : double(height_ / 2);
     request_ = SinogramRequest {rows, options_.cor.value_or(middleCor), slices_.first(), options_.partial,
         options_.partialStart, options_.partialImages};
+    request_.offsetAxis = options_.offsetAxis.has_value();
     if (options_.corScan) // the scan names its centres
         return true;
+    if (options_.offsetAxis)
+        return placeOffsetAxis();
     if (options_.corLine) {
         line_ = options_.corLine;
         request_.cor = line_->at(slices_.first());
@@ -151,6 +155,29 @@ bool ReconRun::findCor()
     if (options_.guessCor)
         return guessBoth(middleCor);
     out_ << "centre of rotation: " << QString::number(request_.cor, 'g', 10) << Qt::endl;
+    return true;
+}
+
+bool ReconRun::placeOffsetAxis()
+{
+    // Searched at slices spread over the whole run, not over one task's block: every task of an
+    // array reads the same lines and so finds the same axis.
+    const int L = options_.axisVertical ? width_ : height_;
+    if (options_.offsetAxis->automatic) {
+        const std::vector<int> at = offsetAxisSearchSlices(slices_.first(), slices_.last());
+        QString error;
+        const ProjectionSet set = readBlockLines(
+            BlockSources {sources_, i0_, bg_, options_.axisVertical, width_, height_}, at, error);
+        if (!error.isEmpty())
+            return fail(error);
+        const std::optional<OffsetAxisGuess> g = searchOffsetAxis(set, options_.axisVertical, at, &error);
+        if (!g)
+            return fail(QStringLiteral("cannot find the offset axis: %1").arg(error));
+        request_.cor = g->cor;
+    } else {
+        request_.cor = options_.offsetAxis->cor;
+    }
+    out_ << offsetAxisText(request_.cor, L) << Qt::endl;
     return true;
 }
 
@@ -171,8 +198,21 @@ int ReconRun::execScan()
     if (!prepare())
         return 1;
     QString error;
-    task_.set = readBlockLines(BlockSources {sources_, i0_, bg_, options_.axisVertical, width_, height_},
-        std::vector<int>(slices_.cbegin(), slices_.cend()), error);
+    // The trials' engines and values are reckoned before any is allocated (the lengths from the
+    // images' size alone).
+    SliceTask sized = task_;
+    sized.set = geometry_;
+    const int workers = fitWorkers(
+        CorScanSchedule(sized, centres, static_cast<int>(sources_.size()), options_.single).memoryNeed(),
+        std::max(1, std::min(options_.threads, static_cast<int>(centres.size()))));
+    if (workers == 0)
+        return 1;
+    try {
+        task_.set = readBlockLines(BlockSources {sources_, i0_, bg_, options_.axisVertical, width_, height_},
+            std::vector<int>(slices_.cbegin(), slices_.cend()), error);
+    } catch (const std::bad_alloc &) {
+        error = QStringLiteral("not enough memory to read the lines of slice %1").arg(slices_.first());
+    }
     if (!error.isEmpty()) {
         fail(error);
         return 1;
@@ -181,7 +221,6 @@ int ReconRun::execScan()
         task_, centres, static_cast<int>(sources_.size()), options_.single);
     task_.set = ProjectionSet();
     // Every worker takes the next trial when it has done one.
-    const int workers = std::max(1, std::min(options_.threads, static_cast<int>(centres.size())));
     startWorkers(workers, engineLength_);
     connect(pool_, &WorkerPool::trialDone, this, [this](int, const CorTrial &trial) { trialDone(trial); });
     giveCorTrials(*scan_, *pool_, workers);
@@ -220,7 +259,12 @@ void ReconRun::writeScan()
     CorScanTarget target {options_.outDir, options_.name, options_.tag, std::nullopt};
     if (options_.colorRange)
         target.scale = fixedColourRange(options_.colorRange->first, options_.colorRange->second);
-    const CorScanWritten written = writeCorScan(*scan_, target);
+    CorScanWritten written;
+    try {
+        written = writeCorScan(*scan_, target);
+    } catch (const std::bad_alloc &) {
+        written.problems << QStringLiteral("not enough memory to write the files of the scan");
+    }
     for (const QString &path : written.paths)
         out_ << "wrote " << path << Qt::endl;
     for (const QString &problem : written.problems)

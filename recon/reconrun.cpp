@@ -10,6 +10,7 @@
 // Local
 #include "ct/atomicfile.h"
 #include "ct/datasaver.h"
+#include "ct/offsetaxisplan.h"
 #include "ct/sgmgeometry.h"
 #include "ct/sinogramcache.h"
 #include "ct/sliceworker.h"
@@ -57,6 +58,12 @@ bool ReconRun::fail(const QString &message)
     return false;
 }
 
+bool ReconRun::usageFail(const QString &message)
+{
+    usage_ = true;
+    return fail(message);
+}
+
 void ReconRun::warn(const QString &message)
 {
     err_ << "quorvel-recon: warning: " << message << Qt::endl;
@@ -77,6 +84,7 @@ RunParams ReconRun::runParams() const
     run.dataLowerLimit = options_.window.lower;
     run.dataOffset = options_.window.offset;
     run.stripes = options_.rings;
+    run.offsetAxis = options_.offsetAxis.has_value();
     return run;
 }
 
@@ -153,6 +161,14 @@ bool ReconRun::plan()
     }
     geometry_.width = width_;
     geometry_.height = height_;
+    if (options_.offsetAxis) {
+        const int L = options_.axisVertical ? width_ : height_;
+        if (const QString why = offsetAxisRunProblem(rangeDeg_, options_.partial); !why.isEmpty())
+            return usageFail(QStringLiteral("--offset-axis: %1").arg(why));
+        if (!options_.offsetAxis->automatic && !options_.corScan)
+            if (const QString why = offsetAxisCorProblem(options_.offsetAxis->cor, L); !why.isEmpty())
+                return usageFail(QStringLiteral("--offset-axis: %1").arg(why));
+    }
 
     const bool rows = options_.axisVertical;
     const int extent = rows ? height_ : width_;
@@ -315,7 +331,7 @@ int ReconRun::exec(std::optional<int> onlyBlock)
 {
     clock_.start();
     if (!plan())
-        return 1;
+        return usage_ ? 2 : 1;
     shareDecodedBands(onlyBlock);
     if (!findCor())
         return 1;
@@ -336,8 +352,12 @@ int ReconRun::exec(std::optional<int> onlyBlock)
         total_ += blockSlices(b).size();
     outcome_.asked = static_cast<int>(total_);
 
-    const int workers = std::max(
-        1, std::min(options_.threads, static_cast<int>(std::min<qsizetype>(total_, options_.block))));
+    // Nothing is allocated for the slices before the memory they need is known to be there.
+    const int workers = fitWorkers(runMemoryNeed(),
+        std::max(
+            1, std::min(options_.threads, static_cast<int>(std::min<qsizetype>(total_, options_.block)))));
+    if (workers == 0)
+        return 1;
     scheduler_.reset(workers);
     startWorkers(workers, engineLength_);
     pool_->setSliceTaker([this](int worker, SliceResult &&result) { sliceDone(worker, std::move(result)); });
@@ -401,7 +421,13 @@ void ReconRun::startReading()
             QElapsedTimer reading;
             reading.start();
             QString error;
-            const ProjectionSet set = readBlockLines(files, slices, error);
+            ProjectionSet set;
+            try {
+                set = readBlockLines(files, slices, error);
+            } catch (const std::bad_alloc &) {
+                set = ProjectionSet();
+                error = QStringLiteral("not enough memory to read the lines of block %1").arg(index);
+            }
             const double seconds = reading.nsecsElapsed() * 1e-9;
             QMetaObject::invokeMethod(
                 this, [this, index, set, seconds, error] { blockRead(index, set, seconds, error); },
@@ -485,8 +511,17 @@ void ReconRun::sliceDone(int worker, SliceResult &&result)
     times_.slices.backProjection += result.times.backProjection;
     QElapsedTimer clock;
     clock.start();
-    if (result.reconstructed && result.values)
-        makeSliceFiles(result, *result.values, task_, &dataText_);
+    if (result.reconstructed && result.values) {
+        try {
+            makeSliceFiles(result, *result.values, task_, &dataText_);
+        } catch (const std::bad_alloc &) {
+            result.dataText.clear();
+            result.tiff.clear();
+            result.image = QImage();
+            dataText_ = QByteArray();
+            result.problem = QStringLiteral("not enough memory for the files of slice %1").arg(result.slice);
+        }
+    }
     if (result.values) // its pages serve the worker's next slice
         pool_->recycle(worker, std::move(result.values));
     times_.slices.output += clock.nsecsElapsed() * 1e-9;

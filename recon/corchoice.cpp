@@ -1,5 +1,8 @@
 #include "recon/corchoice.h"
 
+// Qt
+#include <QCoreApplication>
+
 // Local
 #include "ct/corscan.h"
 #include "recon/corscanschedule.h"
@@ -65,8 +68,9 @@ CorChoice chooseCor(
     choice.compared = true;
     if (!m.reconstructed && !f.reconstructed) {
         choice.cor = guesses.of(asked)->cor;
-        choice.reason = QStringLiteral("the searches disagree and neither slice could be reconstructed to "
-                                       "compare them (%1): the %2 centre %3 is used")
+        choice.reason = QCoreApplication::translate("CorChoice",
+            "the searches disagree and neither slice could be reconstructed to compare them (%1): the %2 "
+            "centre %3 is used")
                             .arg(m.problem, corMethodName(asked), centreText(*choice.cor));
         return choice;
     }
@@ -76,8 +80,9 @@ CorChoice chooseCor(
         choice.method = other;
         choice.cor = guesses.of(other)->cor;
         choice.reason
-            = QStringLiteral("the searches disagree and the slice at %1 could not be reconstructed (%2): "
-                             "the %3 centre %4 is used")
+            = QCoreApplication::translate("CorChoice",
+                "the searches disagree and the slice at %1 could not be reconstructed (%2): the %3 centre %4 "
+                "is used")
                   .arg(centreText(failed.cor), failed.problem, corMethodName(other), centreText(*choice.cor));
         return choice;
     }
@@ -89,13 +94,15 @@ CorChoice chooseCor(
         sharper = CorMethod::Fourier;
     choice.method = sharper;
     choice.cor = guesses.of(sharper)->cor;
-    choice.reason
-        = QStringLiteral("the slice is sharper at the %1 centre %2 than at the %3 centre %4 (score %5 "
-                         "against %6, lower is sharper): the %1 centre is used")
-              .arg(corMethodName(sharper), centreText(*choice.cor),
-                  corMethodName(sharper == CorMethod::Mirror ? CorMethod::Fourier : CorMethod::Mirror),
-                  centreText(sharper == CorMethod::Mirror ? f.cor : m.cor),
-                  QString::number(sharper == CorMethod::Mirror ? m.score : f.score, 'f', 4),
-                  QString::number(sharper == CorMethod::Mirror ? f.score : m.score, 'f', 4));
+    choice.reason = QCoreApplication::translate(
+        "CorChoice", // English in the command, which installs no translation
+        "the slice is sharper at the %1 centre %2 than at the %3 centre %4 (score %5 against %6, lower is "
+        "sharper): the %1 centre is used")
+                        .arg(corMethodName(sharper), centreText(*choice.cor),
+                            corMethodName(
+                                sharper == CorMethod::Mirror ? CorMethod::Fourier : CorMethod::Mirror),
+                            centreText(sharper == CorMethod::Mirror ? f.cor : m.cor),
+                            QString::number(sharper == CorMethod::Mirror ? m.score : f.score, 'f', 4),
+                            QString::number(sharper == CorMethod::Mirror ? f.score : m.score, 'f', 4));
     return choice;
 }

@@ -502,6 +502,21 @@ Slices in progress are finished and saved.</source>
     </message>
 </context>
 <context>
+    <name>CorChoice</name>
+    <message>
+        <source>the searches disagree and neither slice could be reconstructed to compare them (%1): the %2 centre %3 is used</source>
+        <translation>二つの探索が一致せず、比べるためのスライスをどちらも再構成できません (%1): %2 の中心 %3 を使用</translation>
+    </message>
+    <message>
+        <source>the searches disagree and the slice at %1 could not be reconstructed (%2): the %3 centre %4 is used</source>
+        <translation>二つの探索が一致せず、%1 でのスライスを再構成できません (%2): %3 の中心 %4 を使用</translation>
+    </message>
+    <message>
+        <source>the slice is sharper at the %1 centre %2 than at the %3 centre %4 (score %5 against %6, lower is sharper): the %1 centre is used</source>
+        <translation>%1 の中心 %2 でのスライスが %3 の中心 %4 より鮮明です (スコア %5 対 %6、低いほど鮮明): %1 の中心を使用</translation>
+    </message>
+</context>
+<context>
     <name>CorScan</name>
     <message>
         <source>CoR Scan</source>

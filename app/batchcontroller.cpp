@@ -102,6 +102,7 @@ void BatchController::batchExCmd(const BatchCmd &cmd)
     case Completion::AfterScan:
     case Completion::AfterSetLoading:
     case Completion::AfterContinuousRun:
+    case Completion::AfterXanes:
         break;
     case Completion::AtExit:
         return;

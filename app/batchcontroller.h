@@ -18,6 +18,7 @@ class LoadController;
 class QThread;
 class RunController;
 class SequenceController;
+class XanesPanel;
 struct WindowParts;
 
 /// The window's controllers a batch line acts on.
@@ -28,6 +29,7 @@ struct BatchPeers
     CorScanController &scan;
     LinkController &link;
     SequenceController &seq;
+    XanesPanel &xanes;
 };
 
 /// The window's side of batch runs: the interpreter on the batch thread, the executor of the
@@ -43,7 +45,7 @@ class BatchController : public QObject
     Q_OBJECT
 public:
     /// What a line waits for before its completion is reported.
-    enum class LineWait { None, Loading, SetLoading, Run, Scan, ContinuousRun };
+    enum class LineWait { None, Loading, SetLoading, Run, Scan, ContinuousRun, Xanes };
 
     BatchController(WindowParts &parts, const BatchPeers &peers, QObject *parent = nullptr);
     ~BatchController() override;
@@ -109,6 +111,7 @@ private:
         AfterRun,
         AfterScan,
         AfterContinuousRun,
+        AfterXanes,
         AtExit
     };
     struct Outcome
@@ -125,6 +128,7 @@ private:
     void bindValues(Bindings &b);
     void bindOthers(Bindings &b);
     void bindSeqAndLink(Bindings &b);
+    void bindXanes(Bindings &b); // batchxanes.cpp
     Outcome runCommand(const BatchCmd &cmd, bool fromBatch);
     /// Reports the line handed out as done; a line that is not `ok` counts as failed unless it only
     /// answered a question (`failure` false).

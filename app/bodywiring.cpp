@@ -16,6 +16,7 @@
 #include "imagedata/ui/selectdatafiles.h"
 #include "recon/workerpool.h"
 #include "widgets/numberfield.h"
+#include "xafs/ui/xanespanel.h"
 
 void Body::connectControllers()
 {
@@ -57,6 +58,19 @@ void Body::connectControllers()
         [this] { batch_->finishWait(BatchController::LineWait::SetLoading, true); });
     connect(this, &Body::seqSetFailed, this,
         [this] { batch_->finishWait(BatchController::LineWait::SetLoading, false); });
+    connect(seq_, &SequenceController::sequenceEnded, this, [this](const JobOutcome &outcome) {
+        if (!seq_->alignedSeries().isEmpty())
+            xanesPanel_->setSequenceSeries(seq_->alignedSeries());
+        emit seqFinished(outcome);
+    });
+    connect(this, &Body::seqFinished, batch_, &BatchController::tryQuit, Qt::QueuedConnection);
+    // The XANES tab: a batch line waits for its analysis or its files.
+    for (auto signal : {&XanesPanel::analysisEnded, &XanesPanel::mapsSaved}) {
+        connect(xanesPanel_, signal, this, [this](const JobOutcome &outcome) {
+            batch_->finishWait(BatchController::LineWait::Xanes, outcome.ok());
+        });
+        connect(xanesPanel_, signal, batch_, &BatchController::tryQuit, Qt::QueuedConnection);
+    }
     // The viewer link.
     connect(link_, &LinkController::zmlLoadFilesOfPattern, this, &Body::zmlLoadFilesOfPattern);
     connect(link_, &LinkController::zmlLoadFiles, this, &Body::zmlLoadFiles);
@@ -127,6 +141,8 @@ void Body::waitTimedOut(BatchController::LineWait kind)
         link_->endCont(QStringLiteral("the batch line timed out"));
     if (kind == BatchController::LineWait::Run && (runs_->isCalculating() || runs_->isWaitingToStart()))
         runs_->toggleCalcCt();
+    if (kind == BatchController::LineWait::Xanes)
+        xanesPanel_->stop(); // a save goes on: its files stay whole
 }
 
 void Body::resumeWaitingWork()
@@ -146,7 +162,8 @@ void Body::takeCorFromScan(double cor)
 
 bool Body::isIdle() const
 {
-    return !load_->isBusy() && runs_->isIdle() && !scan_->isScanning();
+    return !load_->isBusy() && runs_->isIdle() && !scan_->isScanning() && !seq_->isRunning()
+        && !xanesPanel_->isBusy();
 }
 
 void Body::changedCtSel()

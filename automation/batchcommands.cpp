@@ -113,6 +113,23 @@ const QList<BatchCommandEntry> &batchCommandSet()
         {QStringLiteral("seq_exec_allow_uneven_sets"), F::Flag},
         // How long a line may wait for the work it started.
         {QStringLiteral("batch_timeout"), F::Number},
+        // A sequential run ends by aligning its series across energies.
+        {QStringLiteral("seq_exec_align"), F::Flag},
+        // The "XANES" tab: the chemical-state maps of a series, its settings and files.
+        {QStringLiteral("xanes_source"), F::Text},
+        {QStringLiteral("xanes_edge"), F::Text},
+        {QStringLiteral("xanes_pre"), F::Text},
+        {QStringLiteral("xanes_post"), F::Text},
+        {QStringLiteral("xanes_edge_window"), F::Text},
+        {QStringLiteral("xanes_fit"), F::Text},
+        {QStringLiteral("xanes_standards"), F::Text},
+        {QStringLiteral("xanes_sum_to_one"), F::Flag},
+        {QStringLiteral("xanes_min_jump"), F::Text},
+        {QStringLiteral("xanes_pixel_size"), F::Text},
+        {QStringLiteral("xanes_save_dir"), F::Text},
+        {QStringLiteral("xanes_exec"), F::Other},
+        {QStringLiteral("xanes_save_maps"), F::Other},
+        {QStringLiteral("show_xanes"), F::Other},
     };
     return set;
 }

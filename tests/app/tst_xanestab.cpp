@@ -78,6 +78,18 @@ bool sameValues(const std::vector<float> &a, const float *b, std::size_t n)
     return true;
 }
 
+// quorvel -nw with `batch`, its messages in English (-e); its exit status.
+int runWindowBatch(const QString &batch, QString &log)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral(QUORVEL_PROGRAM), {u"-nw"_s, u"-e"_s, u"-b"_s, batch, u"-x"_s});
+    if (!p.waitForFinished(60000))
+        return -1;
+    log = QString::fromUtf8(p.readAll());
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
 int runCommand(const QStringList &args, QString &log)
 {
     XanesOptions options;
@@ -185,11 +197,8 @@ void TestXanesTab::tabMapsEqualTheCommand()
         "metal=%2/standards/metal.txt,oxide=%2/standards/oxide.txt\nxanes_exec\nxanes_save_maps %3\napp_quit\n"_s
             .arg(aligned_, demo_, tabMaps)
             .toUtf8()));
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(QStringLiteral(QUORVEL_PROGRAM), {u"-nw"_s, u"-b"_s, batch, u"-x"_s});
-    QVERIFY(p.waitForFinished(60000));
-    QCOMPARE(p.exitCode(), 0);
+    QString windowLog;
+    QVERIFY2(runWindowBatch(batch, windowLog) == 0, qPrintable(windowLog));
     QStringList names;
     for (const QString &m : {u"edge_jump"_s, u"edge_energy"_s, u"white_line_energy"_s, u"white_line_height"_s,
              u"fraction-metal"_s, u"fraction-oxide"_s, u"r_factor"_s, u"mask"_s})
@@ -358,12 +367,8 @@ void TestXanesTab::batchWords()
     QVERIFY(writeText(batch,
         lines.join(u'\n').replace(u"@ALIGNED@"_s, aligned_).replace(u"@OUT@"_s, dir_.filePath(u"x"_s)).toUtf8()
             + '\n'));
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(QStringLiteral(QUORVEL_PROGRAM), {u"-nw"_s, u"-b"_s, batch, u"-x"_s});
-    QVERIFY(p.waitForFinished(60000));
-    const QString log = QString::fromUtf8(p.readAll());
-    QVERIFY2(p.exitCode() == status, qPrintable(log));
+    QString log;
+    QVERIFY2(runWindowBatch(batch, log) == status, qPrintable(log));
     QVERIFY2(log.contains(said), qPrintable(log));
 }
 

@@ -68,6 +68,8 @@ void XanesPanel::buildLayout()
            "energies taken as it is"),
         0);
     selectSource_ = new QPushButton(tr("Select..."), this);
+    selectSource_->setObjectName(QStringLiteral("XanesSelectSource"));
+    selectSource_->setToolTip(tr("Choose an aligned.h5 file"));
     lastSequence_ = new QPushButton(tr("Last Sequence"), this);
     lastSequence_->setObjectName(QStringLiteral("XanesLastSequence"));
     lastSequence_->setToolTip(tr("The save folder of the last Seq. Calc."));
@@ -99,6 +101,8 @@ void XanesPanel::buildLayout()
            "normalised absorption)"),
         0);
     addStandard_ = new QPushButton(tr("Add..."), this);
+    addStandard_->setObjectName(QStringLiteral("XanesAddStandard"));
+    addStandard_->setToolTip(tr("Add a standard's file, named after the file"));
     c_.sumToOne = new QCheckBox(tr("Sum to one"), this);
     c_.sumToOne->setObjectName(QStringLiteral("XanesSumToOne"));
     c_.sumToOne->setToolTip(tr("The fractions of the standards sum to 1"));
@@ -113,6 +117,7 @@ void XanesPanel::buildLayout()
 
     c_.analyse = new QPushButton(tr("Analyse"), this);
     c_.analyse->setObjectName(QStringLiteral("XanesAnalyse"));
+    c_.analyse->setToolTip(tr("Make the maps of the series; a second click stops"));
     progress_ = new ProgressLine(this);
     progress_->setObjectName(QStringLiteral("XanesProgress"));
     grid->addWidget(c_.analyse, 3, 0, 1, 2);
@@ -120,16 +125,22 @@ void XanesPanel::buildLayout()
 
     c_.map = new QComboBox(this);
     c_.map->setObjectName(QStringLiteral("XanesMap"));
+    c_.map->setToolTip(tr("The map shown"));
     c_.slice = new QSlider(Qt::Horizontal, this);
     c_.slice->setObjectName(QStringLiteral("XanesSlice"));
+    c_.slice->setToolTip(tr("The slice shown"));
     c_.slice->setRange(0, 0);
     sliceLabel_ = label(QString());
     sliceLabel_->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("slice 00000")));
     c_.saveDir = edit("XanesSaveDir", QString(), tr("Where Save Maps writes the files"), 0);
     c_.save = new QPushButton(tr("Save Maps"), this);
     c_.save->setObjectName(QStringLiteral("XanesSaveMaps"));
+    c_.save->setToolTip(tr("Write the maps into the folder as quorvel-xanes does: a float TIFF stack, maps.h5 "
+                           "and a picture each"));
     c_.save->setEnabled(false);
     selectSaveDir_ = new QPushButton(tr("Folder..."), this);
+    selectSaveDir_->setObjectName(QStringLiteral("XanesSelectSaveDir"));
+    selectSaveDir_->setToolTip(tr("Choose the maps' folder"));
     grid->addWidget(label(tr("Map")), 4, 0);
     grid->addWidget(c_.map, 4, 1, 1, 2);
     grid->addWidget(c_.slice, 4, 3, 1, 2);

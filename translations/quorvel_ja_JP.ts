@@ -2147,10 +2147,6 @@ Slices in progress are finished and saved.</source>
         <translation>スライス %1</translation>
     </message>
     <message>
-        <source>x %1, y %2: %3 %4 %5</source>
-        <translation>x %1, y %2: %3 %4 %5</translation>
-    </message>
-    <message>
         <source>Spectrum of voxel z %1 (slice %2), y %3, x %4</source>
         <translation>ボクセル z %1 (スライス %2), y %3, x %4 のスペクトル</translation>
     </message>
@@ -2185,6 +2181,42 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Not all saved: %1</source>
         <translation>一部が保存されませんでした: %1</translation>
+    </message>
+    <message>
+        <source>edge jump</source>
+        <translation>吸収端ジャンプ</translation>
+    </message>
+    <message>
+        <source>edge energy E0</source>
+        <translation>吸収端エネルギー E0</translation>
+    </message>
+    <message>
+        <source>white line energy</source>
+        <translation>ホワイトラインのエネルギー</translation>
+    </message>
+    <message>
+        <source>white line height</source>
+        <translation>ホワイトラインの高さ</translation>
+    </message>
+    <message>
+        <source>R-factor</source>
+        <translation>R 因子</translation>
+    </message>
+    <message>
+        <source>mask (1 analysed)</source>
+        <translation>マスク (1: 解析済み)</translation>
+    </message>
+    <message>
+        <source>fraction of %1</source>
+        <translation>%1 の割合</translation>
+    </message>
+    <message>
+        <source>twice the attenuation per pixel</source>
+        <translation>画素あたり減衰の 2 倍</translation>
+    </message>
+    <message>
+        <source>x %1, y %2: %3 = %4</source>
+        <translation>x %1, y %2: %3 = %4</translation>
     </message>
 </context>
 </TS>

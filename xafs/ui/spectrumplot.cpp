@@ -42,7 +42,7 @@ SpectrumPlot::SpectrumPlot(QWidget *parent)
     : QWidget(parent)
 {
     setMouseTracking(true);
-    setMinimumSize(240, 200);
+    setMinimumSize(180, 160);
     setObjectName(QStringLiteral("SpectrumPlot"));
 }
 

@@ -5,7 +5,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGridLayout>
+#include <QBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,9 +18,32 @@
 #include "widgets/imgdispwcbar.h"
 #include "widgets/progressline.h"
 #include "xafs/ui/spectrumplot.h"
+#include "xafs/mappicture.h"
 #include "xafs/xafslog.h"
 #include "xafs/xanesworker.h"
 #include <cmath>
+
+QString XanesPanel::mapTitle(const MapInfo &map)
+{
+    // The maps' names are the files'; their titles in the interface's language.
+    QString title = map.title;
+    if (map.name == QLatin1String("edge_jump"))
+        title = tr("edge jump");
+    else if (map.name == QLatin1String("edge_energy"))
+        title = tr("edge energy E0");
+    else if (map.name == QLatin1String("white_line_energy"))
+        title = tr("white line energy");
+    else if (map.name == QLatin1String("white_line_height"))
+        title = tr("white line height");
+    else if (map.name == QLatin1String("r_factor"))
+        title = tr("R-factor");
+    else if (map.name == QLatin1String("mask"))
+        title = tr("mask (1 analysed)");
+    else if (map.name.startsWith(QLatin1String("fraction-")))
+        title = tr("fraction of %1").arg(map.name.mid(9));
+    const QString unit = map.unit == sliceUnit() ? tr("twice the attenuation per pixel") : map.unit;
+    return unit.isEmpty() ? title : QStringLiteral("%1 (%2)").arg(title, unit);
+}
 
 XanesPanel::XanesPanel(QWidget *parent)
     : QFrame(parent)
@@ -51,14 +74,20 @@ XanesPanel::~XanesPanel()
 
 void XanesPanel::buildLayout()
 {
-    auto *grid = new QGridLayout;
-    grid->setContentsMargins(0, 0, 0, 0);
-    const auto edit = [this](const char *name, const QString &text, const QString &tip, int width = 70) {
+    // Rows of their own, so that short fields keep their width and long ones take what is left.
+    QHBoxLayout *rows[5];
+    for (QHBoxLayout *&row : rows) {
+        row = new QHBoxLayout;
+        row->setContentsMargins(0, 0, 0, 0);
+    }
+    const int shortWidth = fontMetrics().horizontalAdvance(QStringLiteral("-72:-100")) + 12;
+    const auto edit = [this, shortWidth](const char *name, const QString &text, const QString &tip, int width = -1) {
+        width = width < 0 ? shortWidth : width;
         auto *e = new QLineEdit(text, this);
         e->setObjectName(QLatin1String(name));
         e->setToolTip(tip);
         if (width > 0)
-            e->setMaximumWidth(width);
+            e->setFixedWidth(width);
         return e;
     };
     const auto label = [this](const QString &text) { return new QLabel(text, this); };
@@ -74,10 +103,10 @@ void XanesPanel::buildLayout()
     lastSequence_->setObjectName(QStringLiteral("XanesLastSequence"));
     lastSequence_->setToolTip(tr("The save folder of the last Seq. Calc."));
     lastSequence_->setEnabled(false);
-    grid->addWidget(label(tr("Series")), 0, 0);
-    grid->addWidget(c_.source, 0, 1, 1, 7);
-    grid->addWidget(selectSource_, 0, 8);
-    grid->addWidget(lastSequence_, 0, 9);
+    rows[0]->addWidget(label(tr("Series")));
+    rows[0]->addWidget(c_.source, 1);
+    rows[0]->addWidget(selectSource_);
+    rows[0]->addWidget(lastSequence_);
 
     c_.edge = edit("XanesEdge", defaults.edge, tr("The edge energy in eV; the ranges are counted from it"));
     c_.pre = edit("XanesPre", defaults.pre, tr("The pre-edge line's energies, eV from the edge (A:B)"));
@@ -85,17 +114,18 @@ void XanesPanel::buildLayout()
                                                   "to the last energy)"));
     c_.edgeWindow = edit("XanesEdgeWindow", defaults.edgeWindow,
         tr("E0 and the white line are searched within this many eV of the edge"));
-    c_.fit = edit("XanesFit", defaults.fit, tr("The fit's energies, eV from the edge (A:B)"));
     c_.minJump = edit("XanesMinJump", defaults.minJump,
         tr("Voxels whose edge jump is below this are masked (empty: 5 x the median pre-edge noise)"));
     c_.pixelSize = edit("XanesPixelSize", defaults.pixelSize,
         tr("The slices' pixel size in micrometres: the edge jump in 1/cm (empty: in the slices' unit)"));
-    const std::pair<QString, QLineEdit *> row1[] = {{tr("Edge (eV)"), c_.edge}, {tr("Pre-edge"), c_.pre},
-        {tr("Post-edge"), c_.post}, {tr("Window"), c_.edgeWindow}, {tr("Min. jump"), c_.minJump}};
-    for (int i = 0; i < 5; ++i) {
-        grid->addWidget(label(row1[i].first), 1, 2 * i, Qt::AlignRight);
-        grid->addWidget(row1[i].second, 1, 2 * i + 1);
+    c_.fit = edit("XanesFit", defaults.fit, tr("The fit's energies, eV from the edge (A:B)"));
+    const std::pair<QString, QLineEdit *> ranges[] = {{tr("Edge (eV)"), c_.edge}, {tr("Pre-edge"), c_.pre},
+        {tr("Post-edge"), c_.post}, {tr("Window"), c_.edgeWindow}, {tr("Fit"), c_.fit}};
+    for (const auto &[text, field] : ranges) {
+        rows[1]->addWidget(label(text));
+        rows[1]->addWidget(field);
     }
+    rows[1]->addStretch(1);
     c_.standards = edit("XanesStandards", QString(),
         tr("Reference spectra for the linear-combination fit: NAME=FILE,NAME=FILE (two columns: energy, "
            "normalised absorption)"),
@@ -106,26 +136,29 @@ void XanesPanel::buildLayout()
     c_.sumToOne = new QCheckBox(tr("Sum to one"), this);
     c_.sumToOne->setObjectName(QStringLiteral("XanesSumToOne"));
     c_.sumToOne->setToolTip(tr("The fractions of the standards sum to 1"));
-    grid->addWidget(label(tr("Standards")), 2, 0);
-    grid->addWidget(c_.standards, 2, 1, 1, 4);
-    grid->addWidget(addStandard_, 2, 5);
-    grid->addWidget(label(tr("Fit")), 2, 6, Qt::AlignRight);
-    grid->addWidget(c_.fit, 2, 7);
-    grid->addWidget(c_.sumToOne, 2, 8);
-    grid->addWidget(label(tr("Pixel (um)")), 1, 10, Qt::AlignRight);
-    grid->addWidget(c_.pixelSize, 1, 11);
+    rows[2]->addWidget(label(tr("Standards")));
+    rows[2]->addWidget(c_.standards, 1);
+    rows[2]->addWidget(addStandard_);
+    rows[2]->addWidget(c_.sumToOne);
+    rows[2]->addWidget(label(tr("Min. jump")));
+    rows[2]->addWidget(c_.minJump);
+    rows[2]->addWidget(label(tr("Pixel (um)")));
+    rows[2]->addWidget(c_.pixelSize);
 
     c_.analyse = new QPushButton(tr("Analyse"), this);
     c_.analyse->setObjectName(QStringLiteral("XanesAnalyse"));
     c_.analyse->setToolTip(tr("Make the maps of the series; a second click stops"));
     progress_ = new ProgressLine(this);
     progress_->setObjectName(QStringLiteral("XanesProgress"));
-    grid->addWidget(c_.analyse, 3, 0, 1, 2);
-    grid->addWidget(progress_, 3, 2, 1, 10);
+    progress_->setMinimumWidth(120);
+    rows[3]->addWidget(c_.analyse);
+    rows[3]->addWidget(progress_, 1);
 
     c_.map = new QComboBox(this);
     c_.map->setObjectName(QStringLiteral("XanesMap"));
     c_.map->setToolTip(tr("The map shown"));
+    c_.map->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    c_.map->setMinimumContentsLength(14);
     c_.slice = new QSlider(Qt::Horizontal, this);
     c_.slice->setObjectName(QStringLiteral("XanesSlice"));
     c_.slice->setToolTip(tr("The slice shown"));
@@ -141,23 +174,23 @@ void XanesPanel::buildLayout()
     selectSaveDir_ = new QPushButton(tr("Folder..."), this);
     selectSaveDir_->setObjectName(QStringLiteral("XanesSelectSaveDir"));
     selectSaveDir_->setToolTip(tr("Choose the maps' folder"));
-    grid->addWidget(label(tr("Map")), 4, 0);
-    grid->addWidget(c_.map, 4, 1, 1, 2);
-    grid->addWidget(c_.slice, 4, 3, 1, 2);
-    grid->addWidget(sliceLabel_, 4, 5);
-    grid->addWidget(c_.saveDir, 4, 6, 1, 3);
-    grid->addWidget(selectSaveDir_, 4, 9);
-    grid->addWidget(c_.save, 4, 10, 1, 2);
+    rows[4]->addWidget(label(tr("Map")));
+    rows[4]->addWidget(c_.map);
+    rows[4]->addWidget(c_.slice, 1);
+    rows[4]->addWidget(sliceLabel_);
+    rows[4]->addWidget(c_.saveDir, 1);
+    rows[4]->addWidget(selectSaveDir_);
+    rows[4]->addWidget(c_.save);
 
     view_ = new ImgDispWCBar(this);
     view_->setObjectName(QStringLiteral("XanesMapView"));
-    view_->setMinimumSize(200, 160);
+    view_->setMinimumSize(160, 140);
     plot_ = new SpectrumPlot(this);
     auto *splitter = new QSplitter(Qt::Horizontal, this);
     splitter->addWidget(view_);
     splitter->addWidget(plot_);
-    splitter->setStretchFactor(0, 1);
-    splitter->setStretchFactor(1, 1);
+    splitter->setStretchFactor(0, 5);
+    splitter->setStretchFactor(1, 4);
     valueLabel_ = label(QString());
     status_ = label(tr("Choose a series and its edge, then Analyse"));
     status_->setWordWrap(true);
@@ -165,7 +198,8 @@ void XanesPanel::buildLayout()
 
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(4, 4, 4, 4);
-    column->addLayout(grid);
+    for (QHBoxLayout *row : rows)
+        column->addLayout(row);
     column->addWidget(splitter, 1);
     column->addWidget(valueLabel_);
     column->addWidget(status_);
@@ -194,7 +228,7 @@ void XanesPanel::buildLayout()
     connect(c_.save, &QPushButton::clicked, this, &XanesPanel::saveClicked);
     connect(c_.map, &QComboBox::currentIndexChanged, this, &XanesPanel::redraw);
     connect(c_.slice, &QSlider::valueChanged, this, &XanesPanel::redraw);
-    connect(view_, &ImgDispWCBar::newBar, this, &XanesPanel::redraw);
+    connect(view_, &ImgDispWCBar::newBar, this, [this] { draw(false); });
     connect(view_, &ImgDisp::newPos, this, &XanesPanel::showValueAt);
     connect(view_, &ImgDisp::selectedAPoint, this, [this](double x, double y, MouseC::MStat stat) {
         if (stat == MouseC::Left && maps_)
@@ -297,7 +331,7 @@ void XanesPanel::analysed(const JobOutcome &outcome, const XanesMapsPtr &maps)
         progress_->finish();
         const QSignalBlocker block(c_.map);
         for (const MapInfo &m : maps->plan->maps())
-            c_.map->addItem(m.unit.isEmpty() ? m.title : QStringLiteral("%1 (%2)").arg(m.title, m.unit), m.name);
+            c_.map->addItem(mapTitle(m), m.name);
         c_.slice->setRange(0, maps->shape.nz - 1);
         c_.slice->setValue(maps->shape.nz / 2);
         status_->setText(tr("%1: %2 of %3 voxels analysed; the mask's threshold %4")
@@ -329,16 +363,42 @@ int XanesPanel::currentSlice() const
 
 void XanesPanel::redraw()
 {
+    draw(true);
+}
+
+void XanesPanel::draw(bool newImage)
+{
     if (!maps_)
         return;
     const int z = currentSlice();
-    const float *values = maps_->slice(currentMap(), z);
+    const int m = currentMap();
+    const float *values = maps_->slice(m, z);
     if (!values)
         return;
     const VolumeShape &s = maps_->shape;
-    shown_.assign(values, values + s.plane());
+    const std::vector<float> slice(values, values + s.plane());
+    shown_.assign(slice.begin(), slice.end());
     sliceLabel_->setText(tr("slice %1").arg(maps_->slices[std::size_t(z)]));
-    view_->setImage(view_->colorBar()->makeImage(shown_, s.nx, s.ny));
+    // A new map or slice takes the range the command's picture of it takes (shares 0 … 1, else the
+    // 1st to the 99th percentile), unless the bar is fixed; the operator's bar is kept as set.
+    ColorBar *bar = view_->colorBar();
+    GreyScale scale = bar->heldScale();
+    if (newImage && !bar->isFixed()) {
+        const MapInfo &info = maps_->plan->maps()[std::size_t(m)];
+        const auto [lo, hi]
+            = mapRange(slice, isShareMap(info.name) ? std::optional(std::pair(0.0, 1.0)) : std::nullopt);
+        bar->setMinV(lo);
+        bar->setMaxV(hi);
+        scale = bar->greyScale();
+        bar->update();
+    }
+    // Masked voxels (NaN) in a muted blue, apart from every grey level.
+    QImage image = greyImage(shown_, s.nx, s.ny, scale).convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < s.ny; ++y)
+        for (int x = 0; x < s.nx; ++x)
+            if (std::isnan(shown_[std::size_t(y) * s.nx + x]))
+                image.setPixel(x, y, qRgb(70, 90, 140));
+    view_->setImage(image);
 }
 
 void XanesPanel::showValueAt(int x, int y)
@@ -348,12 +408,11 @@ void XanesPanel::showValueAt(int x, int y)
         return;
     }
     const MapInfo &m = maps_->plan->maps()[std::size_t(currentMap())];
-    valueLabel_->setText(tr("x %1, y %2: %3 %4 %5")
+    valueLabel_->setText(tr("x %1, y %2: %3 = %4")
                              .arg(x)
                              .arg(y)
-                             .arg(m.title)
-                             .arg(shown_[std::size_t(y) * maps_->shape.nx + x], 0, 'g', 5)
-                             .arg(m.unit));
+                             .arg(mapTitle(m))
+                             .arg(shown_[std::size_t(y) * maps_->shape.nx + x], 0, 'g', 5));
 }
 
 void XanesPanel::pickVoxel(int z, int y, int x)

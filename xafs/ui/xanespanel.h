@@ -76,6 +76,8 @@ public:
     /// The map shown (the plan's order) and its slice (counted from the first).
     int currentMap() const;
     int currentSlice() const;
+    /// A map's title with its unit, in the interface's language.
+    static QString mapTitle(const MapInfo &map);
 
 signals:
     void analysisEnded(const JobOutcome &outcome);
@@ -96,6 +98,8 @@ private:
     void saved(const JobOutcome &outcome, const QStringList &files);
     void spectrumReady(const VoxelSpectrum &spectrum, const QString &error);
     void redraw();
+    /// Shows the map and slice chosen: a new image takes its range, else the bar as the operator set it.
+    void draw(bool newImage);
     void showValueAt(int x, int y);
     void setBusy(Busy busy);
 

@@ -37,7 +37,6 @@ XanesWorker::~XanesWorker() = default;
 
 void XanesWorker::analyse(const QString &path, const XanesSettings &settings, int threads)
 {
-    cancel_ = false;
     maps_.reset();
     source_.reset();
     const auto fail = [this](const QString &why, int asked = 1) {

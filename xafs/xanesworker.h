@@ -28,6 +28,8 @@ public:
 
     /// The analysis under way stops at its next block; safe from any thread.
     void cancel() { cancel_ = true; }
+    /// Before an analysis is asked for (so that a stop that comes before it starts still counts).
+    void clearCancel() { cancel_ = false; }
 
 public slots:
     /// Analyses `input` (see xanesInputOf) with `threads` threads; ends with `analysed`.

@@ -36,6 +36,8 @@ private slots:
     void sequenceAlignsLikeTheCommand();
     void tabMapsEqualTheCommand();
     void clickGivesTheSpectrum();
+    void stopLeavesNoMaps();
+    void setupKeepsTheTab();
     void fields_data();
     void fields();
     void batchWords_data();
@@ -298,6 +300,62 @@ void TestXanesTab::clickGivesTheSpectrum()
     const int i = plot->energyIndexAt(plot->width() / 2.0);
     QVERIFY(i > 0 && i < int(s->energy.size()) - 1);
     QVERIFY(plot->valuesText(i).startsWith(QString::number(s->energy[std::size_t(i)], 'f', 1)));
+}
+
+void TestXanesTab::stopLeavesNoMaps()
+{
+    // A stop asked before the worker has begun still stops it: no maps, nothing to save.
+    Body body(nullptr, 1);
+    XanesPanel *tab = body.xanesPanel();
+    tab->controls().source->setText(aligned_);
+    tab->controls().edge->setText(u"7112"_s);
+    QSignalSpy analysed(tab, &XanesPanel::analysisEnded);
+    QVERIFY(tab->analyse());
+    QVERIFY(!tab->analyse()); // one at a time
+    tab->stop();
+    QVERIFY(analysed.wait(30000));
+    const JobOutcome outcome = analysed.first().first().value<JobOutcome>();
+    QVERIFY(outcome.stopped && !outcome.ok());
+    QVERIFY(!tab->maps() && !tab->isBusy());
+    QVERIFY(!tab->controls().save->isEnabled());
+    QVERIFY(!tab->saveMaps(dir_.filePath(u"stopped"_s)));
+    QVERIFY(!QFileInfo::exists(dir_.filePath(u"stopped"_s)));
+}
+
+void TestXanesTab::setupKeepsTheTab()
+{
+    const QString plain = dir_.filePath(u"plain.cfg"_s), set = dir_.filePath(u"xanes.cfg"_s);
+    {
+        Body body(nullptr, 1);
+        QVERIFY(body.saveSetup(plain));
+        const XanesPanel::Controls &c = body.xanesPanel()->controls();
+        c.source->setText(u"/data/series with space/aligned.h5"_s);
+        c.edge->setText(u"8333"_s);
+        c.post->setText(u"40:"_s);
+        c.standards->setText(u"ni=/std/ni.txt,nio=/std/nio.txt"_s);
+        c.sumToOne->setChecked(true);
+        c.pixelSize->setText(u"0.65"_s);
+        body.ui().SeqAlign->setChecked(true);
+        QVERIFY(body.saveSetup(set));
+    }
+    // The settings as they were are not written: setups of the usual kind keep their lines.
+    QFile f(plain);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray text = f.readAll();
+    QVERIFY(!text.contains("xanes") && !text.contains("seq_exec_align"));
+    Body body(nullptr, 1);
+    QVERIFY(body.loadSetup(set));
+    const XanesFields f2 = body.xanesPanel()->fields();
+    QCOMPARE(body.xanesPanel()->controls().source->text(), u"/data/series with space/aligned.h5"_s);
+    QCOMPARE(f2.edge, u"8333"_s);
+    QCOMPARE(f2.post, u"40:"_s);
+    QCOMPARE(f2.pre, XanesFields().pre);
+    QCOMPARE(f2.standards, u"ni=/std/ni.txt,nio=/std/nio.txt"_s);
+    QVERIFY(f2.sumToOne);
+    QCOMPARE(f2.pixelSize, u"0.65"_s);
+    QCOMPARE(f2.minJump, QString());
+    QVERIFY(body.ui().SeqAlign->isChecked());
+    QCOMPARE(body.tally().linesFailed, 0);
 }
 
 void TestXanesTab::fields_data()

@@ -301,6 +301,7 @@ bool XanesPanel::analyse()
     pass_ = settings.minJump ? XanesProgress::Pass::Maps : XanesProgress::Pass::Noise;
     progress_->begin(settings.minJump ? tr("XANES maps") : tr("XANES pre-edge noise"), 1000);
     status_->setText(tr("Analysing %1").arg(source));
+    worker_->clearCancel();
     emit startAnalysis(source, settings, std::max(1, QThread::idealThreadCount()));
     return true;
 }

@@ -103,6 +103,7 @@ void BatchController::batchExCmd(const BatchCmd &cmd)
     case Completion::AfterSetLoading:
     case Completion::AfterContinuousRun:
     case Completion::AfterXanes:
+    case Completion::AfterSequence:
         break;
     case Completion::AtExit:
         return;

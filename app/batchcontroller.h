@@ -35,7 +35,8 @@ struct BatchPeers
 /// The window's side of batch runs: the interpreter on the batch thread, the executor of the
 /// command set (also of configuration lines and setup files), driven by the command table of
 /// `automation/batchcommands.h`, and the report of each line's completion: at once, when the load
-/// or data set it started has loaded, or when the run, scan or continuous run it started has ended,
+/// or data set it started has loaded, or when the run, scan, continuous run, sequential run or XANES
+/// analysis it started has ended,
 /// or failed when it waits longer than "batch_timeout". "app_quit" ends the program once everything
 /// is idle and every result is on disk.
 /// runs on: the main thread (the interpreter `Batch` on the batch thread).
@@ -45,7 +46,7 @@ class BatchController : public QObject
     Q_OBJECT
 public:
     /// What a line waits for before its completion is reported.
-    enum class LineWait { None, Loading, SetLoading, Run, Scan, ContinuousRun, Xanes };
+    enum class LineWait { None, Loading, SetLoading, Run, Scan, ContinuousRun, Xanes, Sequence };
 
     BatchController(WindowParts &parts, const BatchPeers &peers, QObject *parent = nullptr);
     ~BatchController() override;
@@ -112,6 +113,7 @@ private:
         AfterScan,
         AfterContinuousRun,
         AfterXanes,
+        AfterSequence,
         AtExit
     };
     struct Outcome

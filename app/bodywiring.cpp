@@ -61,6 +61,7 @@ void Body::connectControllers()
     connect(seq_, &SequenceController::sequenceEnded, this, [this](const JobOutcome &outcome) {
         if (!seq_->alignedSeries().isEmpty())
             xanesPanel_->setSequenceSeries(seq_->alignedSeries());
+        batch_->finishWait(BatchController::LineWait::Sequence, outcome.ok());
         emit seqFinished(outcome);
     });
     connect(this, &Body::seqFinished, batch_, &BatchController::tryQuit, Qt::QueuedConnection);
@@ -143,6 +144,8 @@ void Body::waitTimedOut(BatchController::LineWait kind)
         runs_->toggleCalcCt();
     if (kind == BatchController::LineWait::Xanes)
         xanesPanel_->stop(); // a save goes on: its files stay whole
+    if (kind == BatchController::LineWait::Sequence && seq_->isRunning() && ui_.SeqCalc->isEnabled())
+        ui_.SeqCalc->click(); // the sets stop; an alignment under way ends whole
 }
 
 void Body::resumeWaitingWork()

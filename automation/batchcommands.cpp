@@ -113,8 +113,9 @@ const QList<BatchCommandEntry> &batchCommandSet()
         {QStringLiteral("seq_exec_allow_uneven_sets"), F::Flag},
         // How long a line may wait for the work it started.
         {QStringLiteral("batch_timeout"), F::Number},
-        // A sequential run ends by aligning its series across energies.
+        // A sequential run from a batch, ending by aligning its series across energies.
         {QStringLiteral("seq_exec_align"), F::Flag},
+        {QStringLiteral("seq_exec_calc"), F::Other},
         // The "XANES" tab: the chemical-state maps of a series, its settings and files.
         {QStringLiteral("xanes_source"), F::Text},
         {QStringLiteral("xanes_edge"), F::Text},

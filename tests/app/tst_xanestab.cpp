@@ -34,6 +34,7 @@ class TestXanesTab : public QObject
 private slots:
     void initTestCase();
     void sequenceAlignsLikeTheCommand();
+    void batchSequenceAligns();
     void tabMapsEqualTheCommand();
     void clickGivesTheSpectrum();
     void stopLeavesNoMaps();
@@ -182,6 +183,31 @@ void TestXanesTab::sequenceAlignsLikeTheCommand()
     last->click();
     QCOMPARE(tab->controls().source->text(), slices_);
     QCOMPARE(xanesInputOf(slices_).path, aligned_);
+}
+
+void TestXanesTab::batchSequenceAligns()
+{
+    // The same run through quorvel -nw: "seq_exec_calc" waits for the sets and the alignment.
+    QVERIFY(QFileInfo::exists(aligned_));
+    const QString out = dir_.filePath(u"batch-slices"_s);
+    const QString batch = dir_.filePath(u"sequence.bat"_s);
+    const QStringList lines {u"seq_exec_dir %1/projections"_s.arg(demo_), u"seq_exec_select_i0 %1/i0 *.img"_s.arg(demo_),
+        u"bg_load %1/bg.img"_s.arg(demo_), u"ct_rot_ax_is_v 1"_s, u"seq_exec_set"_s,
+        u"ct_cor %1"_s.arg(cor_, 0, 'g', 17), u"ct_auto_exec 1"_s, u"ct_slice_from 6"_s, u"ct_slice_to 17"_s,
+        u"ct_slice_step 1"_s, u"calc_ct2 1"_s, u"auto_save_tiff 1"_s, u"auto_save_data_path "_s + out,
+        u"auto_save_data_name demo"_s, u"auto_save_in_sub_folders 1"_s, u"auto_save_in_sub_folders_of_energy 1"_s,
+        u"auto_save_in_sub_folders_of_slice 0"_s, u"seq_exec_align 1"_s, u"seq_exec_calc"_s, u"app_quit"_s};
+    QVERIFY(writeText(batch, (lines.join(u'\n') + u'\n').toUtf8()));
+    QString log;
+    QVERIFY2(runWindowBatch(batch, log) == 0, qPrintable(log));
+    QVERIFY2(log.contains(u"Seq. Calc.: 38 of 38 done"_s), qPrintable(log));
+    const std::vector<float> window = readDataset(aligned_, "/entry/data/data");
+    const std::vector<float> batched = readDataset(out + u"/aligned.h5"_s, "/entry/data/data");
+    QVERIFY(!window.empty() && sameValues(window, batched.data(), batched.size()));
+
+    // Without the data sets' folder the line fails at once, and so does the run.
+    QVERIFY(writeText(batch, "seq_exec_align 1\nseq_exec_calc\n:ifng app_quit 5\napp_quit\n"));
+    QCOMPARE(runWindowBatch(batch, log), 5);
 }
 
 void TestXanesTab::tabMapsEqualTheCommand()

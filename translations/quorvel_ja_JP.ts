@@ -2119,14 +2119,6 @@ Slices in progress are finished and saved.</source>
         <translation>XANES マップは作られませんでした: %1</translation>
     </message>
     <message>
-        <source>XANES maps</source>
-        <translation>XANES マップ</translation>
-    </message>
-    <message>
-        <source>XANES pre-edge noise</source>
-        <translation>XANES 吸収端前ノイズ</translation>
-    </message>
-    <message>
         <source>Analysing %1</source>
         <translation>%1 を解析中</translation>
     </message>
@@ -2217,6 +2209,14 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>x %1, y %2: %3 = %4</source>
         <translation>x %1, y %2: %3 = %4</translation>
+    </message>
+    <message>
+        <source>XANES maps, slices</source>
+        <translation>XANES マップ、スライス</translation>
+    </message>
+    <message>
+        <source>XANES pre-edge noise, slices</source>
+        <translation>XANES 吸収端前ノイズ、スライス</translation>
     </message>
 </context>
 </TS>

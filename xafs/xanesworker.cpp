@@ -91,11 +91,13 @@ void XanesWorker::analyse(const QString &path, const XanesSettings &settings, in
     QElapsedTimer clock;
     clock.start();
     qint64 last = -1000;
+    // Handed on in whole slices, at most ten times a second.
     const XanesAnalysis::Progress progress = [&](const XanesProgress &p) {
         if (clock.elapsed() - last < 100 && p.done < p.total)
             return;
         last = clock.elapsed();
-        emit this->progress(p);
+        const std::uint64_t plane = std::max<std::uint64_t>(1, shape.plane());
+        emit this->progress({p.pass, p.done / plane, p.total / plane});
     };
     const bool ok = analysis.run(
         [&maps](const XanesMapSlab &slab, QString &) {

@@ -40,6 +40,7 @@ public slots:
     void save(const QString &dir);
 
 signals:
+    /// Slices done of the slices of a pass (the pre-edge noise, then the maps).
     void progress(const XanesProgress &progress);
     /// The analysis has ended: its slices asked, done and failed; the maps when it worked.
     void analysed(const JobOutcome &outcome, const XanesMapsPtr &maps);

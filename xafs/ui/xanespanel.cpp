@@ -299,7 +299,7 @@ bool XanesPanel::analyse()
     c_.map->clear();
     setBusy(Busy::Analysing);
     pass_ = settings.minJump ? XanesProgress::Pass::Maps : XanesProgress::Pass::Noise;
-    progress_->begin(settings.minJump ? tr("XANES maps") : tr("XANES pre-edge noise"), 1000);
+    progress_->begin(settings.minJump ? tr("XANES maps, slices") : tr("XANES pre-edge noise, slices"), 1);
     status_->setText(tr("Analysing %1").arg(source));
     worker_->clearCancel();
     emit startAnalysis(source, settings, std::max(1, QThread::idealThreadCount()));
@@ -316,12 +316,14 @@ void XanesPanel::progressed(const XanesProgress &p)
 {
     if (busy_ != Busy::Analysing || p.total == 0)
         return;
-    // In thousandths of its pass: the pre-edge energies for the default threshold, then the maps.
-    if (p.pass != pass_) {
+    // In slices of each pass: the pre-edge energies for the default threshold, then the maps.
+    if (p.pass != pass_ || progress_->timeLeft().total() != qint64(p.total)) {
         pass_ = p.pass;
-        progress_->begin(p.pass == XanesProgress::Pass::Noise ? tr("XANES pre-edge noise") : tr("XANES maps"), 1000);
+        progress_->begin(
+            p.pass == XanesProgress::Pass::Noise ? tr("XANES pre-edge noise, slices") : tr("XANES maps, slices"),
+            int(p.total));
     }
-    progress_->advance(int(p.done * 1000 / p.total));
+    progress_->advance(int(p.done));
 }
 
 void XanesPanel::analysed(const JobOutcome &outcome, const XanesMapsPtr &maps)

@@ -76,6 +76,7 @@ void SequenceController::alignFinished(const JobOutcome &outcome, int status)
         state_.alignedSeries = parts_.ui.SelectDataSaveDir->dir();
     } else {
         ++state_.outcome.failed;
+        ++parts_.tally.otherFailures; // the sets' own failures are counted where they arise
         state_.outcome.problems << tr("energies not aligned: %1").arg(outcome.failures(tr("energies")));
         if (state_.outcome.why.isEmpty())
             state_.outcome.why = outcome.why;
@@ -94,8 +95,6 @@ void SequenceController::endRun()
         if (o.asked > state_.setsAsked)
             parts_.progress->finish();
     } else {
-        if (o.failed > 0)
-            ++parts_.tally.otherFailures;
         qCCritical(lcWindow).noquote() << tr("Seq. Calc.: %1 (%2)").arg(o.counts(), o.why.isEmpty() ? o.failures() : o.why);
         if (o.asked > state_.setsAsked)
             parts_.progress->fail(o.state());

@@ -427,7 +427,9 @@ void XanesPanel::pickVoxel(int z, int y, int x)
 
 void XanesPanel::spectrumReady(const VoxelSpectrum &spectrum, const QString &error)
 {
-    if (error.isEmpty() && maps_) {
+    if (!maps_ || isBusy()) // asked of maps that are gone: another analysis has begun
+        return;
+    if (error.isEmpty()) {
         plot_->setSpectrum(spectrum, maps_->plan->settings().edge);
         status_->setText(tr("Spectrum of voxel z %1 (slice %2), y %3, x %4")
                              .arg(spectrum.z)

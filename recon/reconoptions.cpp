@@ -102,6 +102,11 @@ struct Parser
         QStringLiteral("trial reconstructions of one slice at the centres FROM to TO by STEP, written as a "
                        "multi-page float TIFF, a PNG contact sheet and a table of scores (instead of a run)"),
         QStringLiteral("FROM:TO:STEP")};
+    QCommandLineOption offsetAxis {QStringLiteral("offset-axis"),
+        QStringLiteral(
+            "a 360-degree scan with the axis near one edge: slices stitched from the projections "
+            "facing each other, at the axis found in the data (auto) or given in recorded columns"),
+        QStringLiteral("auto|VALUE")};
     QCommandLineOption slice {
         QStringLiteral("slice"), QStringLiteral("one slice (default: the middle one)"), QStringLiteral("N")};
     QCommandLineOption slices {QStringLiteral("slices"), QStringLiteral("a range of slices, descending too"),
@@ -227,10 +232,11 @@ struct Parser
                 "them with their flats, darks and angles"));
         p.addPositionalArgument(
             QStringLiteral("PATTERN"), QStringLiteral("file name patterns"), QStringLiteral("[PATTERN ...]"));
-        p.addOptions({i0, bg, axis, cor, corMethod, corLine, corScan, slice, slices, origin, range, partial,
-            region, upper, lower, offset, out, name, tag, subFolders, png, noPng, noData, tiff, single,
-            colorRange, threads, block, scratch, rings, series, layout, pattern, i0Files, i0Pattern, sets,
-            listSets, allowUneven, allowFarI0, resume, align, task, tasksOf, fingerprint, listTasks});
+        p.addOptions({i0, bg, axis, cor, corMethod, corLine, corScan, offsetAxis, slice, slices, origin,
+            range, partial, region, upper, lower, offset, out, name, tag, subFolders, png, noPng, noData,
+            tiff, single, colorRange, threads, block, scratch, rings, series, layout, pattern, i0Files,
+            i0Pattern, sets, listSets, allowUneven, allowFarI0, resume, align, task, tasksOf, fingerprint,
+            listTasks});
     }
 };
 
@@ -451,6 +457,18 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
             return fail(QStringLiteral("--cor-scan belongs to a run of one data set"));
         o.corScan = ReconOptions::CorScan {v[0], v[1], v[2]};
     }
+    if (p.isSet(parser.offsetAxis)) {
+        const QString v = p.value(parser.offsetAxis);
+        bool ok = false;
+        o.offsetAxis = ReconOptions::OffsetAxis {v == QLatin1String("auto"), v.toDouble(&ok)};
+        if (!o.offsetAxis->automatic && !(ok && std::isfinite(o.offsetAxis->cor)))
+            return fail(QStringLiteral("--offset-axis takes auto or a finite number, not %1").arg(v));
+        if (p.isSet(parser.cor) || p.isSet(parser.corLine))
+            return fail(QStringLiteral("--offset-axis places the axis itself: give no --cor or --cor-line"));
+        if (p.isSet(parser.partial))
+            return fail(QStringLiteral("--offset-axis pairs every projection with the one facing it: no "
+                                       "--partial"));
+    }
     if (p.isSet(parser.slice) && p.isSet(parser.slices))
         return fail(QStringLiteral("give either --slice or --slices"));
     if (p.isSet(parser.slice)) {
@@ -472,6 +490,8 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
     o.angleOriginDeg = p.value(parser.origin).toDouble(&ok1);
     o.angleOriginGiven = p.isSet(parser.origin);
     o.rangeDeg = p.value(parser.range).toDouble(&ok2);
+    if (o.offsetAxis && !p.isSet(parser.range)) // an offset-axis scan turns a full circle
+        o.rangeDeg = 360.0;
     if (!ok1 || !ok2 || !(std::abs(o.angleOriginDeg) <= maxAngleDeg) || !(std::abs(o.rangeDeg) <= maxAngleDeg)
         || o.rangeDeg == 0.0)
         return fail(

@@ -1,6 +1,7 @@
 #pragma once
 
 // Qt
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QTimer>
@@ -46,7 +47,7 @@ class BatchController : public QObject
     Q_OBJECT
 public:
     /// What a line waits for before its completion is reported.
-    enum class LineWait { None, Loading, SetLoading, Run, Scan, ContinuousRun, Xanes, Sequence };
+    enum class LineWait { None, Loading, SetLoading, Run, Scan, Guess, ContinuousRun, Xanes, Sequence };
 
     BatchController(WindowParts &parts, const BatchPeers &peers, QObject *parent = nullptr);
     ~BatchController() override;
@@ -111,6 +112,7 @@ private:
         AfterSetLoading,
         AfterRun,
         AfterScan,
+        AfterGuess,
         AfterContinuousRun,
         AfterXanes,
         AfterSequence,
@@ -137,6 +139,9 @@ private:
     void reportBatchLine(bool ok, bool failure = true);
     bool isBatchLineWaiting() const;
     void batchLineTimedOut();
+    /// Whether a line that computed on this thread (a guess of the centre) took longer than
+    /// "batch_timeout" allows; a critical message says so.
+    bool tookTooLong(const QElapsedTimer &clock) const;
     void quitWhenSaved();
 
     // Who asked for the load under way: a batch line waits for it; a configuration or setup line's

@@ -3,6 +3,7 @@
 // Qt
 #include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
@@ -12,7 +13,19 @@
 // Local
 #include "config/specialfile.h"
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+
+bool renameIntoPlace(const QString &temporary, const QString &path, QString *error)
+{
+    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) == 0)
+        return true;
+    if (error)
+        *error = QStringLiteral("cannot rename %1 to %2: %3")
+                     .arg(temporary, path, QString::fromLocal8Bit(std::strerror(errno)));
+    QFile::remove(temporary);
+    return false;
+}
 
 bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *error)
 {

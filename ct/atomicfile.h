@@ -12,6 +12,10 @@ class QImage;
 /// that is no regular one (a named pipe, a device, a folder) stands under the name.
 bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *error = nullptr);
 
+/// Gives a file written under `temporary` its final name `path` (one rename in one folder, so that
+/// no reader sees it half-written). On failure the temporary file is removed and `error` says why.
+bool renameIntoPlace(const QString &temporary, const QString &path, QString *error = nullptr);
+
 /// Whether files can be made in `dir` (an existing folder): empty when they can, else why not.
 /// Made once before a run, so that an unusable folder is known before any slice is computed.
 QString directoryWriteProblem(const QString &dir);

@@ -8,6 +8,7 @@
 #include <QRandomGenerator>
 
 // Local
+#include "ct/atomicfile.h"
 #include "xafs/nexuswrite.h"
 #include <algorithm>
 #include <cstdio>
@@ -228,10 +229,7 @@ bool AlignedFileWriter::finish(const AlignedMetadata &m, QString *error)
         h_->file.reset(); // closed when the last of the objects above is, at the end of this block
     }
     h_.reset();
-    if (std::rename(QFile::encodeName(temporary_).constData(), QFile::encodeName(path_).constData()) != 0) {
-        if (error)
-            *error = QStringLiteral("cannot rename %1 to %2").arg(temporary_, path_);
-        QFile::remove(temporary_);
+    if (!renameIntoPlace(temporary_, path_, error)) {
         temporary_.clear();
         return false;
     }

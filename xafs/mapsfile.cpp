@@ -4,6 +4,7 @@
 #include <QFile>
 
 // Local
+#include "ct/atomicfile.h"
 #include "xafs/mapstack.h"
 #include "xafs/nexuswrite.h"
 #include <algorithm>
@@ -214,9 +215,7 @@ bool MapsFileWriter::finish(const MapsRecord &record, QString &error)
         h_->file.reset();
     }
     h_.reset();
-    if (std::rename(QFile::encodeName(temporary_).constData(), QFile::encodeName(path_).constData()) != 0) {
-        error = QStringLiteral("cannot rename %1 to %2").arg(temporary_, path_);
-        QFile::remove(temporary_);
+    if (!renameIntoPlace(temporary_, path_, &error)) {
         temporary_.clear();
         return false;
     }

@@ -8,6 +8,7 @@
 #include <QRandomGenerator>
 
 // Local
+#include "ct/atomicfile.h"
 #include <cstdio>
 #include <tiffio.h>
 
@@ -97,8 +98,7 @@ bool MapStackWriter::finish(QString &error)
     }
     TIFFClose(tif_);
     tif_ = nullptr;
-    if (std::rename(QFile::encodeName(temporary_).constData(), QFile::encodeName(path_).constData()) != 0) {
-        error = QStringLiteral("cannot rename %1 to %2").arg(temporary_, path_);
+    if (!renameIntoPlace(temporary_, path_, &error)) {
         abandon();
         return false;
     }

@@ -23,6 +23,7 @@ SliceResult reconstructSlice(CtFbp &engine, SinogramCache &sinograms, const Slic
 {
     SliceResult result;
     result.slice = task.sinogram.slice;
+    result.cor = task.sinogram.cor;
     QElapsedTimer clock;
     clock.start();
     auto lap = [&clock] { // seconds since the last lap
@@ -118,5 +119,11 @@ void makeSliceFiles(SliceResult &result, std::span<const double> image, const Sl
         result.tiff = ctImageTiff(image, n, r, result.slice, &why);
         if (result.tiff.isEmpty())
             result.problem = QStringLiteral("no TIFF file for slice %1: %2").arg(result.slice).arg(why);
+    }
+    if (task.makeVolume) {
+        QString why;
+        result.volume = regionFloats(image, n, r, &why);
+        if (result.volume.values.empty())
+            result.problem = QStringLiteral("slice %1 is not written into the HDF5 file: %2").arg(result.slice).arg(why);
     }
 }

@@ -2,6 +2,7 @@
 
 // Qt
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
@@ -139,6 +140,12 @@ struct Parser
         QStringLiteral(
             "also write each slice as a 32-bit float TIFF image (NAME-TAG-00012.tif) of the region, "
             "values as computed, without limits or offset")};
+    QCommandLineOption hdf5 {QStringLiteral("hdf5"),
+        QStringLiteral("also write the slices into one NeXus file (in --out if relative); a series: each "
+                       "energy's NAME-TAG.h5 in its folder and FILE over them all"),
+        QStringLiteral("FILE")};
+    QCommandLineOption hdf5Compress {QStringLiteral("hdf5-compress"),
+        QStringLiteral("compression of --hdf5 (none)"), QStringLiteral("gzip|lz4"), QStringLiteral("none")};
     QCommandLineOption single {QStringLiteral("single"),
         QStringLiteral("filter and back-project in 32-bit floats: about twice as fast, within 1e-5 of "
                        "each slice's value range of the default double precision")};
@@ -228,7 +235,7 @@ struct Parser
         p.addPositionalArgument(
             QStringLiteral("PATTERN"), QStringLiteral("file name patterns"), QStringLiteral("[PATTERN ...]"));
         p.addOptions({i0, bg, axis, cor, corMethod, corLine, corScan, slice, slices, origin, range, partial,
-            region, upper, lower, offset, out, name, tag, subFolders, png, noPng, noData, tiff, single,
+            region, upper, lower, offset, out, name, tag, subFolders, png, noPng, noData, tiff, hdf5, hdf5Compress, single,
             colorRange, threads, block, scratch, rings, series, layout, pattern, i0Files, i0Pattern, sets,
             listSets, allowUneven, allowFarI0, resume, align, task, tasksOf, fingerprint, listTasks});
     }
@@ -544,10 +551,17 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
     o.single = p.isSet(parser.single);
     // Nothing to write is useful only for finding the centre of rotation.
     const bool guessing = o.guessCor || o.guessLine;
-    o.guessOnly = !o.png && !o.data && !o.tiff && guessing;
-    if (!o.png && !o.data && !o.tiff && !guessing && !o.corScan)
-        return fail(QStringLiteral(
-            "--no-png with --no-data and without --tiff would write nothing (except with --cor guess)"));
+    if (p.isSet(parser.hdf5) && !p.value(parser.hdf5).isEmpty())
+        o.hdf5 = QDir(o.outDir).absoluteFilePath(p.value(parser.hdf5));
+    if (!parseVolumeCompression(p.value(parser.hdf5Compress), o.hdf5Compress))
+        return fail(QStringLiteral("--hdf5-compress takes gzip or lz4, not %1").arg(p.value(parser.hdf5Compress)));
+    if (!o.hdf5.isEmpty() && o.task && !o.series)
+        return fail(QStringLiteral("--hdf5 with --task belongs to a --series run (its last job joins the blocks)"));
+    const bool files = o.png || o.data || o.tiff || !o.hdf5.isEmpty();
+    o.guessOnly = !files && guessing;
+    if (!files && !guessing && !o.corScan)
+        return fail(QStringLiteral("--no-png with --no-data and without --tiff or --hdf5 would write nothing "
+                                   "(except with --cor guess)"));
     if (o.align) {
         if (!o.subFolders.ofEnergy)
             return fail(

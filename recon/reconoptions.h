@@ -6,6 +6,7 @@
 
 // Local
 #include "recon/dataseries.h"
+#include "recon/volumefile.h"
 #include "ct/corline.h"
 #include "ct/corsearch.h"
 #include "ct/ctimagefile.h"
@@ -52,6 +53,8 @@ struct ReconOptions
     bool png = true;
     bool data = true;
     bool tiff = false; // float TIFF slices
+    QString hdf5; // --hdf5 FILE: the slices in one NeXus file (a series: its master file); empty: none
+    VolumeCompression hdf5Compress = VolumeCompression::None;
     bool single = false; // filter and back-project in single precision
     std::optional<std::pair<double, double>> colorRange; // none: each slice's own range
     int threads = 1;

@@ -24,6 +24,7 @@
 #include "recon/reconlog.h"
 #include "recon/runplan.h"
 #include "recon/slicefiles.h"
+#include "recon/volumefile.h"
 #include "recon/workerpool.h"
 #include <algorithm>
 
@@ -302,6 +303,7 @@ bool ReconRun::prepare()
     task_.region = options_.region.value_or(Region {});
     task_.makeImage = options_.png;
     task_.makeTiff = options_.tiff;
+    task_.makeVolume = !options_.hdf5.isEmpty();
     if (options_.colorRange)
         task_.scale = fixedColourRange(options_.colorRange->first, options_.colorRange->second);
     task_.makeData = options_.data;
@@ -335,6 +337,8 @@ int ReconRun::exec(std::optional<int> onlyBlock)
     for (int b = first; b <= last; ++b)
         total_ += blockSlices(b).size();
     outcome_.asked = static_cast<int>(total_);
+    if (!startVolume(onlyBlock))
+        return 1;
 
     const int workers = std::max(
         1, std::min(options_.threads, static_cast<int>(std::min<qsizetype>(total_, options_.block))));
@@ -357,6 +361,7 @@ int ReconRun::exec(std::optional<int> onlyBlock)
     if (slicesClock_.isValid())
         times_.slicesWall = slicesClock_.nsecsElapsed() * 1e-9;
     loaded_.clear();
+    finishVolume();
     const SliceTimes &t = times_.slices;
     out_ << QStringLiteral(
         "time: read %1 s, sinograms %2 s, filter %3 s, back-projection %4 s, images and text %5 s, "
@@ -468,7 +473,7 @@ void ReconRun::dispatch(int worker)
                 runEngineSize(task.set, task.sinogram, static_cast<int>(sources_.size()), options_.single));
         }
         // The files are made on this thread, from the values the worker hands over.
-        task.makeImage = task.makeData = task.makeTiff = false;
+        task.makeImage = task.makeData = task.makeTiff = task.makeVolume = false;
         task.values = ValuesHandOver::Take;
         if (!slicesClock_.isValid())
             slicesClock_.start();
@@ -531,6 +536,10 @@ void ReconRun::writeResult(SliceResult &result)
         reportWrites(writeRecord(d, options_.subFolders));
     if (records.image)
         reportWrites(writeRecord(*records.image, options_.subFolders));
+    QString error;
+    if (volume_ && !result.volume.values.empty()
+        && !volume_->addSlice(result.slice, result.cor, result.region, result.volume, &error))
+        fail(error);
 }
 
 void ReconRun::reportWrites(const WriteReport &report)

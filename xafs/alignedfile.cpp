@@ -8,7 +8,7 @@
 #include <QRandomGenerator>
 
 // Local
-#include "xafs/nexuswrite.h"
+#include "imagedata/nexuswrite.h"
 #include <algorithm>
 #include <cstdio>
 #include <cstring>

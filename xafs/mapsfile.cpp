@@ -5,7 +5,7 @@
 
 // Local
 #include "xafs/mapstack.h"
-#include "xafs/nexuswrite.h"
+#include "imagedata/nexuswrite.h"
 #include <algorithm>
 #include <cstdio>
 #include <limits>

@@ -10,7 +10,7 @@
 set -euo pipefail
 packages=(cmake g++ make lld pkg-config qt6-base-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools
           qt6-l10n-tools qt6-translations-l10n libfftw3-dev libtiff-dev libgl-dev
-          libhdf5-dev hdf5-filter-plugin zlib1g-dev liblz4-dev
+          libhdf5-dev hdf5-filter-plugin hdf5-tools zlib1g-dev liblz4-dev
           slurmctld slurmd slurm-client munge python3-numpy python3-h5py)
 for option in "$@"; do
   case "$option" in

@@ -5,6 +5,7 @@
 
 // Qt
 #include <QDir>
+#include <QFileInfo>
 
 // Local
 #include "recon/runplan.h"
@@ -34,6 +35,9 @@ bool ReconRun::startVolume(std::optional<int> onlyBlock)
     spec.settings << QStringLiteral("tag=") + options_.tag
                   << QStringLiteral("i0=") + (options_.i0File.isEmpty() ? QStringLiteral("none") : options_.i0File);
     spec.program = QStringLiteral("quorvel-recon");
+    // The folder of an energy's file is made like that of its slices.
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return fail(QStringLiteral("cannot make the folder of %1").arg(path));
     volume_ = std::make_unique<VolumeFileWriter>();
     QString error;
     if (!volume_->start(path, spec, &error)) {

@@ -268,8 +268,16 @@ bool writeSeriesMaster(const QString &path, const std::vector<EnergyVolume> &ene
             first = shape;
         if (shape.y != first.y || shape.x != first.x || shape.slices != first.slices) {
             if (error)
-                *error = QStringLiteral("%1 holds other slices than %2: the energies' volumes must match")
-                             .arg(e.path, sources.constFirst());
+                *error = QStringLiteral("%1 holds %2 slices of %3 × %4 pixels, %5 %6 of %7 × %8: the energies' "
+                                        "volumes must match (the same slices and --region)")
+                             .arg(e.path)
+                             .arg(shape.z)
+                             .arg(shape.x)
+                             .arg(shape.y)
+                             .arg(sources.constFirst())
+                             .arg(first.z)
+                             .arg(first.x)
+                             .arg(first.y);
             return false;
         }
         offsets.push_back(sources.size());

@@ -268,7 +268,7 @@ void TestVolumeFile::blocksJoinIntoOneVolume()
     QVERIFY(writer.addSlice(0, 1.0, region, marked(0, 3, 4), &error) && writer.addSlice(1, 1.0, region, marked(1, 3, 4), &error));
     QVERIFY(writer.finish(&error));
     QVERIFY(!writeSeriesMaster(master, {{7100.0, file}, {7300.0, out.filePath(u"short.h5"_s)}}, &error));
-    QVERIFY2(error.contains(u"must match"_s), qPrintable(error));
+    QVERIFY2(error.contains(u"2 slices of 4 × 3 pixels"_s) && error.contains(u"must match"_s), qPrintable(error));
 }
 
 QTEST_GUILESS_MAIN(TestVolumeFile)

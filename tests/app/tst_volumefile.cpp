@@ -1,4 +1,5 @@
 // Qt
+#include <QFileSystemWatcher>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -11,6 +12,7 @@
 #include "tests/app/volumeread.h"
 #include "tools/phantom/phantom.h"
 #include <cmath>
+#include <csignal>
 #include <cstring>
 
 using namespace Qt::StringLiterals;
@@ -28,6 +30,8 @@ private slots:
     void slicesInAnyOrderAndAReaderMidRun();
     void refusesWhatDoesNotFit();
     void blocksJoinIntoOneVolume();
+    void seriesMasterOverTheEnergies();
+    void aKilledRunStartsItsFileAgain();
 
 private:
     QTemporaryDir data_;
@@ -269,6 +273,103 @@ void TestVolumeFile::blocksJoinIntoOneVolume()
     QVERIFY(writer.finish(&error));
     QVERIFY(!writeSeriesMaster(master, {{7100.0, file}, {7300.0, out.filePath(u"short.h5"_s)}}, &error));
     QVERIFY2(error.contains(u"2 slices of 4 × 3 pixels"_s) && error.contains(u"must match"_s), qPrintable(error));
+}
+
+void TestVolumeFile::seriesMasterOverTheEnergies()
+{
+    // The same series whole and as a job array's tasks (each its own block's file, joined by the run
+    // that resumes after them): the same values in each energy's file and in the master, which holds
+    // every energy's slices in energy order.
+    QTemporaryDir data, whole, tasks;
+    XafsSeriesSetup setup;
+    setup.scan.width = 40;
+    setup.scan.height = 9;
+    setup.scan.cor = 20;
+    setup.scan.projections = 30;
+    setup.energies = 3;
+    const QString p = data.filePath(u"p"_s), i0 = data.filePath(u"i0"_s), bg = data.filePath(u"bg.img"_s);
+    QVERIFY(writeXafsSeries(setup, p, i0, bg));
+    const QStringList args = QStringList {u"--series"_s, p, u"--i0-files"_s, i0, u"--bg"_s, bg}
+        + words(u"--axis v --cor 20 --slices 1:8 --block 3 --sub-folders energy --name s --no-png --tiff "
+                "--hdf5 series.h5 --threads 2"_s);
+    QString text;
+    QCOMPARE(runRecon(args + QStringList {u"--out"_s, whole.path()}, &text), 0);
+    for (int task = 0; task < 9; ++task)
+        QCOMPARE(runRecon(args + QStringList {u"--out"_s, tasks.path(), u"--task"_s, QString::number(task)}), 0);
+    QVERIFY(!QFile::exists(tasks.filePath(u"series.h5"_s)));
+    QVERIFY(QFile::exists(tasks.filePath(u"7090eV/s-7090eV.block002.h5"_s)));
+    text.clear();
+    QCOMPARE(runRecon(args + QStringList {u"--out"_s, tasks.path(), u"--resume"_s}, &text), 0);
+    QVERIFY2(text.contains(u"(its blocks joined)"_s) && !text.contains(u"s-7090eV-00001.tif"_s), qPrintable(text));
+
+    std::vector<hsize_t> dims;
+    const std::vector<float> master = volumeValues(whole.filePath(u"series.h5"_s), &dims);
+    QCOMPARE(dims.size(), size_t(4));
+    QCOMPARE(dims[0], hsize_t(3));
+    QCOMPARE(dims[1], hsize_t(8));
+    QCOMPARE(volumeValues(tasks.filePath(u"series.h5"_s)), master);
+    QCOMPARE(readDataset<double>(whole.filePath(u"series.h5"_s), "/entry/data/energy", H5T_NATIVE_DOUBLE),
+        xafsSeriesEnergies(3));
+    const size_t volume = size_t(dims[1] * dims[2] * dims[3]);
+    const size_t pixels = size_t(dims[2] * dims[3]);
+    for (size_t e = 0; e < 3; ++e) {
+        const QString tag = energyFieldText(xafsSeriesEnergies(3)[e]);
+        const QString file = u"%1/s-%1.h5"_s.arg(tag);
+        QVERIFY(bitEqual(volumeValues(whole.filePath(file)).data(), master.data() + e * volume, volume));
+        QVERIFY(bitEqual(volumeValues(tasks.filePath(file)).data(), master.data() + e * volume, volume));
+        // The master's slice of the energy is the TIFF slice.
+        const std::vector<float> tiff = tiffValues(whole.filePath(u"%1/s-%1-00005.tif"_s.arg(tag)));
+        QCOMPARE(tiff.size(), pixels);
+        QVERIFY(bitEqual(tiff.data(), master.data() + e * volume + 4 * pixels, pixels));
+    }
+}
+
+void TestVolumeFile::aKilledRunStartsItsFileAgain()
+{
+    // A series killed (kill -9) while it writes a set's volume: the file stays under its temporary
+    // name, no file under its own; --resume skips the sets done and starts that file again.
+    QTemporaryDir data, whole, resumed;
+    XafsSeriesSetup setup;
+    setup.scan.width = 96;
+    setup.scan.height = 40;
+    setup.scan.cor = 48;
+    setup.scan.projections = 120;
+    setup.energies = 3;
+    const QString p = data.filePath(u"p"_s), i0 = data.filePath(u"i0"_s), bg = data.filePath(u"bg.img"_s);
+    QVERIFY(writeXafsSeries(setup, p, i0, bg));
+    const QStringList args = QStringList {u"--series"_s, p, u"--i0-files"_s, i0, u"--bg"_s, bg}
+        + words(u"--axis v --cor 48 --slices 0:39 --name s --no-png --no-data --hdf5 all.h5 --threads 1"_s);
+    QCOMPARE(runRecon(args + QStringList {u"--out"_s, whole.path()}), 0);
+
+    QProcess recon;
+    QString killedIn;
+    QFileSystemWatcher watcher({resumed.path()});
+    connect(&watcher, &QFileSystemWatcher::directoryChanged, this, [&] {
+        const QStringList parts = QDir(resumed.path()).entryList({u"*.h5.part"_s});
+        // The second set's file, once its first slices are in.
+        if (killedIn.isEmpty() && parts.contains(u"s-7115eV.h5.part"_s) && recon.state() == QProcess::Running) {
+            ::kill(static_cast<pid_t>(recon.processId()), SIGKILL);
+            killedIn = parts.first();
+        }
+    });
+    recon.start(QStringLiteral(QUORVEL_RECON), args + QStringList {u"--out"_s, resumed.path()});
+    QVERIFY(recon.waitForStarted(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(recon.state() == QProcess::NotRunning, 60000);
+    QVERIFY2(recon.exitStatus() == QProcess::CrashExit, "the run ended before the test could kill it");
+    QVERIFY(QFile::exists(resumed.filePath(u"s-7090eV.h5"_s)));
+    QVERIFY(QFile::exists(resumed.filePath(u"s-7115eV.h5.part"_s)));
+    QVERIFY(!QFile::exists(resumed.filePath(u"s-7115eV.h5"_s)));
+    QVERIFY(!QFile::exists(resumed.filePath(u"all.h5"_s)));
+
+    QString text;
+    QCOMPARE(runRecon(args + QStringList {u"--out"_s, resumed.path(), u"--resume"_s}, &text), 0);
+    QVERIFY2(text.contains(u"data set 1 (demo 7090eV): its files are complete: skipped"_s), qPrintable(text));
+    QVERIFY(!QFile::exists(resumed.filePath(u"s-7115eV.h5.part"_s)));
+    for (const QString &name : {u"s-7090eV.h5"_s, u"s-7115eV.h5"_s, u"s-7140eV.h5"_s, u"all.h5"_s})
+        QCOMPARE(volumeValues(resumed.filePath(name)), volumeValues(whole.filePath(name)));
+    std::vector<hsize_t> dims;
+    volumeValues(resumed.filePath(u"all.h5"_s), &dims);
+    QCOMPARE(dims, (std::vector<hsize_t> {3, 40, 92, 92})); // the image of 92 pixels about the centre 48
 }
 
 QTEST_GUILESS_MAIN(TestVolumeFile)

@@ -8,6 +8,7 @@
 
 // Local
 #include "recon/seriesmanifest.h"
+#include "recon/volumejoin.h"
 #include <optional>
 
 class LoadController;
@@ -85,7 +86,10 @@ private:
         bool setApplied = false; // the selector handed a data set over (loaded or refused)
         QString setTitle;
         std::optional<ManifestEntry> entry;
+        std::vector<EnergyVolume> volumes; // the sets' volume files (HDF5) since the sets were listed
     };
+    /// The master file over the sets' volumes (series.h5 in the data files' folder).
+    void writeSeriesVolume();
     void loadDataSet(const QStringList &files);
     void refuseDataSet(const QString &why);
     QString chosenI0File() const;

@@ -21,7 +21,7 @@ using nexus::group;
 using nexus::stringAttribute;
 using nexus::stringDataset;
 
-bool failed(QString *error, const QString &what)
+bool joinFailed(QString *error, const QString &what)
 {
     if (error) {
         const QString detail = hdf5::errorText();
@@ -117,22 +117,22 @@ bool readVolumeShape(const QString &path, VolumeFileShape &shape, QString *error
     const hdf5::Lock lock;
     Id file = openRead(path);
     if (!file)
-        return failed(error, QStringLiteral("cannot open %1").arg(path));
+        return joinFailed(error, QStringLiteral("cannot open %1").arg(path));
     Id data(H5Dopen2(file.get(), "/entry/data/data", H5P_DEFAULT));
     if (!data)
-        return failed(error, QStringLiteral("%1 holds no /entry/data/data").arg(path));
+        return joinFailed(error, QStringLiteral("%1 holds no /entry/data/data").arg(path));
     Id space(H5Dget_space(data.get()));
     Id type(H5Dget_type(data.get()));
     hsize_t dims[3] = {0, 0, 0};
     if (H5Sget_simple_extent_ndims(space.get()) != 3 || H5Sget_simple_extent_dims(space.get(), dims, nullptr) < 0
         || H5Tget_class(type.get()) != H5T_FLOAT || H5Tget_size(type.get()) != 4)
-        return failed(error, QStringLiteral("the data of %1 are no volume of 32-bit floats").arg(path));
+        return joinFailed(error, QStringLiteral("the data of %1 are no volume of 32-bit floats").arg(path));
     shape.z = static_cast<long long>(dims[0]);
     shape.y = static_cast<long long>(dims[1]);
     shape.x = static_cast<long long>(dims[2]);
     if (!readVector(file.get(), "/entry/data/slice", H5T_NATIVE_INT, shape.slices)
         || shape.slices.size() != dims[0])
-        return failed(error, QStringLiteral("the slice numbers of %1 do not match its data").arg(path));
+        return joinFailed(error, QStringLiteral("the slice numbers of %1 do not match its data").arg(path));
     return true;
 }
 
@@ -191,7 +191,7 @@ bool joinVolumeBlocks(const QString &path, const QStringList &blocks, QString *e
         std::vector<unsigned char> w;
         if (!file || !readVector(file.get(), "/entry/reconstruction/centre_of_rotation", H5T_NATIVE_DOUBLE, c)
             || !readVector(file.get(), "/entry/reconstruction/slice_written", H5T_NATIVE_UCHAR, w))
-            return failed(error, QStringLiteral("cannot read the record of %1").arg(b.path));
+            return joinFailed(error, QStringLiteral("cannot read the record of %1").arg(b.path));
         cors.insert(cors.end(), c.begin(), c.end());
         written.insert(written.end(), w.begin(), w.end());
     }
@@ -236,7 +236,7 @@ bool joinVolumeBlocks(const QString &path, const QStringList &blocks, QString *e
                     >= 0;
         }
         if (!ok)
-            failed(error, QStringLiteral("cannot write %1 from its blocks").arg(part));
+            joinFailed(error, QStringLiteral("cannot write %1 from its blocks").arg(part));
     }
     if (!ok) {
         QFile::remove(part);
@@ -317,7 +317,7 @@ bool writeSeriesMaster(const QString &path, const std::vector<EnergyVolume> &ene
                 && stringAttribute(program.get(), "version", programVersion());
         }
         if (!ok)
-            failed(error, QStringLiteral("cannot write %1").arg(part));
+            joinFailed(error, QStringLiteral("cannot write %1").arg(part));
     }
     if (!ok) {
         QFile::remove(part);

@@ -126,8 +126,11 @@ void RunController::startVolume()
     spec.settings << QStringLiteral("name=") + d.name << QStringLiteral("tag=") + d.tag;
     spec.program = QStringLiteral("quorvel");
     run_.volumeOpen = true;
+    // Made afresh for the saver thread: nothing it holds stays shared with this one.
+    QString path = QDir(folder).absoluteFilePath(volumeFileName(d.name, d.tag));
     QMetaObject::invokeMethod(
-        volumeSaver_, [s = volumeSaver_, path = run_.volumePath, spec] { s->start(path, spec); }, Qt::QueuedConnection);
+        volumeSaver_, [s = volumeSaver_, path = std::move(path), spec = std::move(spec)] { s->start(path, spec); },
+        Qt::QueuedConnection);
 }
 
 void RunController::handToVolume(VolumeSlice &&slice)

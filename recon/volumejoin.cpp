@@ -220,6 +220,7 @@ bool joinVolumeBlocks(const QString &path, const QStringList &blocks, QString *e
                 process.get(), "slice_written", H5T_STD_U8LE, H5T_NATIVE_UCHAR, 1, &z, written.data());
             Id blocksSet = stringDataset(process.get(), "blocks", sources.join(u'\n'));
             ok = volume && slice && cor && done && blocksSet
+                && stringAttribute(volume.get(), "interpretation", QStringLiteral("image"))
                 && stringAttribute(volume.get(), "long_name",
                     QStringLiteral("slices z, rows y, columns x of the region, joined from the blocks"))
                 && stringAttribute(slice.get(), "long_name", QStringLiteral("slice number"))
@@ -310,6 +311,7 @@ bool writeSeriesMaster(const QString &path, const std::vector<EnergyVolume> &ene
             Id program = stringDataset(entry.get(), "program_name", QStringLiteral("Quorvel"));
             Id files = stringDataset(entry.get(), "energy_files", sources.join(u'\n'));
             ok = volume && energy && slice && program && files
+                && stringAttribute(volume.get(), "interpretation", QStringLiteral("image"))
                 && stringAttribute(volume.get(), "long_name",
                     QStringLiteral("the slices of every energy (energy, z, y, x), read from the energies' files"))
                 && stringAttribute(energy.get(), "units", QStringLiteral("eV"))

@@ -204,7 +204,7 @@ cmp "$T/local/shifts.tsv" "$T/cluster-scans/shifts.tsv" || fail "the last job's 
 ls "$T"/cluster-scans/*/s-*.block003.h5 >/dev/null || fail "the tasks wrote no block files"
 for volume in "$T/local-h5"/*/s-*.h5 "$T/local-h5/volume.h5"; do
   other=$T/cluster-scans/${volume#"$T/local-h5/"}
-  cmp <(h5dump -d /entry/data/data "$volume" | tail -n +3) <(h5dump -d /entry/data/data "$other" | tail -n +3) \
+  cmp <(h5dump -A 0 -d /entry/data/data "$volume" | tail -n +3) <(h5dump -A 0 -d /entry/data/data "$other" | tail -n +3) \
     || fail "$other holds other values than $volume"
 done
 echo "PASSED: $files files from 44 Slurm array tasks (4 resumed, 20 on scan files) equal the local run's," \

@@ -38,6 +38,10 @@ struct RegionFloats
     int width = 0;
     int height = 0;
     std::vector<float> values;
+    // The values as a volume file stores them, shuffled and compressed by `chunkFilter` (the HDF5
+    // filter's number; 0: not made), so that compression runs where the slice was made.
+    std::vector<unsigned char> chunk;
+    int chunkFilter = 0;
 };
 
 /// The region of an n × n image as `ctImageTiff` writes it (values rounded to float, 0 outside the

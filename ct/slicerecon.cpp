@@ -7,6 +7,7 @@
 #include "ct/ctimagetiff.h"
 #include "ct/sgmgeometry.h"
 #include "ct/sinogramdata.h"
+#include "imagedata/chunkencode.h"
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -123,6 +124,12 @@ void makeSliceFiles(SliceResult &result, std::span<const double> image, const Sl
     if (task.makeVolume) {
         QString why;
         result.volume = regionFloats(image, n, r, &why);
+        if (!result.volume.values.empty() && task.volumeFilter != 0) {
+            const auto *bytes = reinterpret_cast<const unsigned char *>(result.volume.values.data());
+            result.volume.chunk = chunkcodec::encode(task.volumeFilter, int(sizeof(float)),
+                std::span<const unsigned char>(bytes, result.volume.values.size() * sizeof(float)));
+            result.volume.chunkFilter = result.volume.chunk.empty() ? 0 : task.volumeFilter;
+        }
         if (result.volume.values.empty())
             result.problem = QStringLiteral("slice %1 is not written into the HDF5 file: %2").arg(result.slice).arg(why);
     }

@@ -42,6 +42,7 @@ struct SliceTask
     DataWindow window;
     bool makeTiff = false; // the values as 32-bit float TIFF
     bool makeVolume = false; // the region's values as floats, for the run's HDF5 file
+    int volumeFilter = 0; // and compressed by this HDF5 filter (chunkfilter::deflate or ::lz4; 0: not)
     ValuesHandOver values = ValuesHandOver::None;
     StripeParams stripes; // taken out of the sinogram before it is filtered (off by default)
     // Slices whose sinograms are built in the same pass over the images as this one's (this one

@@ -303,7 +303,6 @@ bool ReconRun::prepare()
     task_.region = options_.region.value_or(Region {});
     task_.makeImage = options_.png;
     task_.makeTiff = options_.tiff;
-    task_.makeVolume = !options_.hdf5.isEmpty();
     if (options_.colorRange)
         task_.scale = fixedColourRange(options_.colorRange->first, options_.colorRange->second);
     task_.makeData = options_.data;
@@ -473,7 +472,10 @@ void ReconRun::dispatch(int worker)
                 runEngineSize(task.set, task.sinogram, static_cast<int>(sources_.size()), options_.single));
         }
         // The files are made on this thread, from the values the worker hands over.
-        task.makeImage = task.makeData = task.makeTiff = task.makeVolume = false;
+        task.makeImage = task.makeData = task.makeTiff = false;
+        // The volume's values (compressed, if asked) are made by the worker: only the write is here.
+        task.makeVolume = volume_ != nullptr;
+        task.volumeFilter = volumeFilter(options_.hdf5Compress);
         task.values = ValuesHandOver::Take;
         if (!slicesClock_.isValid())
             slicesClock_.start();

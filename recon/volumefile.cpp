@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 // Local
+#include "imagedata/chunkcodec.h"
 #include "imagedata/nexuswrite.h"
 #include <algorithm>
 #include <cmath>
@@ -21,7 +22,7 @@ using nexus::stringAttribute;
 using nexus::stringDataset;
 
 // The LZ4 filter's registered number (Debian's hdf5-filter-plugin provides it).
-constexpr H5Z_filter_t lz4Filter = 32004;
+constexpr H5Z_filter_t lz4Filter = chunkfilter::lz4;
 
 bool failed(QString *error, const QString &what)
 {
@@ -64,6 +65,13 @@ bool parseVolumeCompression(const QString &word, VolumeCompression &compression)
     else
         return false;
     return true;
+}
+
+int volumeFilter(VolumeCompression compression)
+{
+    return compression == VolumeCompression::Gzip ? chunkfilter::deflate
+        : compression == VolumeCompression::Lz4    ? chunkfilter::lz4
+                                                   : 0;
 }
 
 QString volumeCompressionWord(VolumeCompression compression)
@@ -278,9 +286,14 @@ bool VolumeFileWriter::addSlice(
     const hsize_t count[3] = {1, hsize_t(height_), hsize_t(width_)};
     Id memory(H5Screate_simple(3, count, nullptr));
     const unsigned char yes = 1;
-    if (H5Sselect_hyperslab(file.get(), H5S_SELECT_SET, start, nullptr, count, nullptr) < 0
-        || H5Dwrite(h_->data.get(), H5T_NATIVE_FLOAT, memory.get(), file.get(), H5P_DEFAULT, values.values.data())
-            < 0
+    // A chunk compressed where the slice was made goes in as it is; otherwise the library compresses.
+    const bool encoded = !values.chunk.empty() && values.chunkFilter == volumeFilter(spec_.compression);
+    if ((encoded
+            ? H5Dwrite_chunk(h_->data.get(), H5P_DEFAULT, 0, start, values.chunk.size(), values.chunk.data()) < 0
+            : H5Sselect_hyperslab(file.get(), H5S_SELECT_SET, start, nullptr, count, nullptr) < 0
+                || H5Dwrite(
+                       h_->data.get(), H5T_NATIVE_FLOAT, memory.get(), file.get(), H5P_DEFAULT, values.values.data())
+                    < 0)
         || !writeElement(h_->cor.get(), H5T_NATIVE_DOUBLE, z, &cor)
         || !writeElement(h_->written.get(), H5T_NATIVE_UCHAR, z, &yes)
         // What a reader opening the file now sees.

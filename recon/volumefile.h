@@ -18,6 +18,8 @@ enum class VolumeCompression { None, Gzip, Lz4 };
 /// "none", "gzip" or "lz4"; false for any other word.
 bool parseVolumeCompression(const QString &word, VolumeCompression &compression);
 QString volumeCompressionWord(VolumeCompression compression);
+/// The HDF5 filter that compresses the chunks (`chunkfilter::deflate`, `::lz4`), 0 for none.
+int volumeFilter(VolumeCompression compression);
 
 /// What a volume file records besides its slices.
 struct VolumeFileSpec
@@ -68,8 +70,9 @@ public:
     bool start(const QString &path, const VolumeFileSpec &spec, QString *error);
     bool isStarted() const { return !path_.isEmpty(); }
     const QString &path() const { return path_; }
-    /// Writes `slice`, reconstructed at `cor` over `region`, at its place and flushes the file. The first
-    /// slice makes the file; every other one must have its size.
+    /// Writes `slice`, reconstructed at `cor` over `region`, at its place and flushes the file (its chunk
+    /// as it comes when `values` brings it compressed for this file). The first slice makes the file;
+    /// every other one must have its size.
     bool addSlice(int slice, double cor, const Region &region, const RegionFloats &values, QString *error);
     int written() const { return written_; }
     /// Closes the file and, when every slice is in, renames it to its name; otherwise "FILE.part"

@@ -42,7 +42,9 @@ namespace {
 // A slice of `height` × `width` whose every value tells its slice and position.
 RegionFloats marked(int slice, int height, int width)
 {
-    RegionFloats r {width, height, {}};
+    RegionFloats r;
+    r.width = width;
+    r.height = height;
     for (int i = 0; i < width * height; ++i)
         r.values.push_back(float(slice * 1000 + i) + 0.25f);
     return r;

@@ -555,6 +555,8 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
         o.hdf5 = QDir(o.outDir).absoluteFilePath(p.value(parser.hdf5));
     if (!parseVolumeCompression(p.value(parser.hdf5Compress), o.hdf5Compress))
         return fail(QStringLiteral("--hdf5-compress takes gzip or lz4, not %1").arg(p.value(parser.hdf5Compress)));
+    if (!o.hdf5.isEmpty() && o.corScan)
+        return fail(QStringLiteral("--hdf5 holds a run's slices, not the trials of --cor-scan"));
     if (!o.hdf5.isEmpty() && o.task && !o.series)
         return fail(QStringLiteral("--hdf5 with --task belongs to a --series run (its last job joins the blocks)"));
     const bool files = o.png || o.data || o.tiff || !o.hdf5.isEmpty();

@@ -157,6 +157,11 @@ bool joinVolumeBlocks(const QString &path, const QStringList &blocks, QString *e
         if (!block.shape.slices.empty())
             parts.push_back(std::move(block));
     }
+    if (parts.empty()) {
+        if (error)
+            *error = QStringLiteral("the blocks of %1 hold no slice").arg(path);
+        return false;
+    }
     std::sort(parts.begin(), parts.end(),
         [](const Block &a, const Block &b) { return a.shape.slices.front() < b.shape.slices.front(); });
     const Block &first = parts.front();

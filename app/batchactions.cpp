@@ -116,6 +116,7 @@ BatchController::Bindings BatchController::bindings()
     b.flags.insert(key("ct_auto_exec"), ui.procCtrl->ui().AutoExecCtCalc);
     b.flags.insert(key("ct_use_partial_data_set"), ui.procCtrl->ui().UsePartialDataSet);
     b.flags.insert(key("ct_single_precision"), ui.procCtrl->ui().SinglePrecision);
+    b.flags.insert(key("ct_offset_axis"), ui.procCtrl->ui().OffsetAxis);
     // The setup file stores only "calc_ct1", so its 0 must choose CT2 (and "calc_ct2 0" CT1).
     b.pairs.insert(key("calc_ct1"), {ui.SelectCt1, ui.SelectCt2});
     b.pairs.insert(key("calc_ct2"), {ui.SelectCt2, ui.SelectCt1});
@@ -406,6 +407,22 @@ void BatchController::bindOthers(Bindings &b)
             return O {Completion::Now, false};
         }
         parts_.sinogram->setCorMethod(*method);
+        return O {};
+    });
+    b.others.insert(key("ct_offset_axis_cor"), [this, p](const BatchCmd &c, bool) {
+        // "auto": searched before each run; a number: the axis itself, in the CoR field.
+        bool ok = false;
+        const double cor = textArg(c).toDouble(&ok);
+        const bool automatic = textArg(c).compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0;
+        if (!automatic && !(ok && std::isfinite(cor))) {
+            qCWarning(lcWindow).noquote() << "ct_offset_axis_cor: takes auto or a number, not" << textArg(c);
+            return O {Completion::Now, false};
+        }
+        p->setOffsetAxisAuto(!ok);
+        if (ok) {
+            p->setCor(cor);
+            peers_.load.defaults().cor = false;
+        }
         return O {};
     });
     b.others.insert(key("ct_use_recorded_cor"), [p](const BatchCmd &c, bool) {

@@ -11,6 +11,7 @@
 #include "app/windowparts.h"
 #include "ct/corscanfiles.h"
 #include "ct/corsearch.h"
+#include "ct/offsetaxisplan.h"
 #include "ct/sgmgeometry.h"
 #include "ct/sliceworker.h"
 #include "ct/ui/corscanpanel.h"
@@ -75,6 +76,9 @@ bool CorScanController::start(double from, double to, double step, bool fromBatc
     const int L = run.rotAxIsV ? set.width : set.height;
     if (const QString why = corScanProblem(from, to, step, L); !why.isEmpty())
         return refuse(why);
+    if (run.offsetAxis)
+        if (const QString why = offsetAxisRunProblem(run.dataSetRangeDeg, run.partial); !why.isEmpty())
+            return refuse(why);
     const SliceTask task = runs_.panelTask(0, run, set, run.sliceNo, from);
     if (task.sinogram.slice < 0 || task.sinogram.slice >= sliceCount(set, run.rotAxIsV))
         return refuse(sinogramProblem(SinogramStatus::SliceOutOfRange, set, task.sinogram));
@@ -182,6 +186,11 @@ bool CorScanController::guessCorLine(int count)
     ProcCtrl *p = parts_.ui.procCtrl;
     if (parts_.images->count() == 0) {
         qCWarning(lcWindow).noquote() << "Guess along range: no raw images are loaded";
+        return false;
+    }
+    if (p->offsetAxis()) {
+        qCWarning(lcWindow).noquote() << "Guess along range: an offset axis is one axis for every slice; "
+                                         "Guess CoR finds it";
         return false;
     }
     const int from = p->sliceFrom(), to = p->sliceTo();

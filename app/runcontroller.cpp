@@ -11,6 +11,7 @@
 #include "ct/atomicfile.h"
 #include "ct/corline.h"
 #include "ct/datasaver.h"
+#include "ct/offsetaxisplan.h"
 #include "ct/savenaming.h"
 #include "ct/sinogramcache.h"
 #include "ct/ui/ctcalc.h"
@@ -226,13 +227,15 @@ void RunController::startCalcCt()
             run.useRecordedCor = false;
         }
     }
+    if (run.offsetAxis && !placeOffsetAxis(run))
+        return;
     scheduler_.reset(run.threads);
     if (run.multiSlice) {
         // A block's sinograms share one centre: on a line of centres each slice makes its own.
         int blockSlices = 1;
         if (!run.useRecordedCor) {
-            const SinogramRequest request {
-                run.rotAxIsV, run.cor, run.sliceFrom, run.partial, run.partialStart, run.partialImages};
+            const SinogramRequest request
+                = runSliceTask(run, run_.set.count(), run.sliceFrom, run.cor).sinogram;
             blockSlices = sinogramBlockSlices(run_.set, request, run.threads);
         }
         scheduler_.addPart(0, sliceList(run.sliceFrom, run.sliceTo, run.sliceStep), blockSlices);
@@ -245,6 +248,48 @@ void RunController::startCalcCt()
         execMultiCtCalc();
     else
         execSingleCtCalc();
+}
+
+bool RunController::placeOffsetAxis(RunParams &run)
+{
+    // A stitched run pairs every projection over 360° with the one facing it, at one axis for
+    // every slice: searched in the data ("Auto", at the slices the command searches too) or the
+    // centre-of-rotation field.
+    ProcCtrl *p = parts_.ui.procCtrl;
+    const int L = lineLength(run_.set, run.rotAxIsV);
+    QString why = offsetAxisRunProblem(run.dataSetRangeDeg, run.partial);
+    if (why.isEmpty() && run.offsetAxisAuto) {
+        const std::vector<int> slices = run.multiSlice ? offsetAxisSearchSlices(run.sliceFrom, run.sliceTo)
+                                                       : std::vector<int> {run.sliceNo};
+        if (const std::optional<OffsetAxisGuess> g = searchOffsetAxis(run_.set, run.rotAxIsV, slices, &why)) {
+            run.cor = g->cor;
+            p->setCor(g->cor); // the sinogram view and the next run follow it
+        }
+    } else if (why.isEmpty()) {
+        why = offsetAxisCorProblem(run.cor, L);
+    }
+    if (!why.isEmpty()) {
+        qCCritical(lcWindow).noquote() << "Offset axis:" << why;
+        p->showOffsetAxisInfo(tr("no axis"));
+        JobOutcome &out = run_.outcome;
+        out.failed = out.asked;
+        out.why = why;
+        run_.returned = out.asked; // every slice counts as back, failed
+        stopCalcCt();
+        return false;
+    }
+    if (run.useRecordedCor) {
+        qCWarning(lcWindow).noquote() << "Use Recorded CoRs: an offset axis is one axis for every slice; "
+                                         "the records are not used";
+        run.useRecordedCor = false;
+    }
+    qCInfo(lcWindow).noquote() << offsetAxisText(run.cor, L);
+    const OffsetAxisGeometry g = makeOffsetAxisGeometry(L, run.cor);
+    p->showOffsetAxisInfo(tr("axis %1, overlap %2 px, %3 edge")
+                              .arg(run.cor, 0, 'f', 2)
+                              .arg(g.overlap())
+                              .arg(g.axisRight() ? tr("right") : tr("left")));
+    return true;
 }
 
 void RunController::reportUnusedI0Bg()
@@ -289,7 +334,7 @@ void RunController::setupFFT()
     if (run.recSlice1 >= 0 && run.recSlice2 >= 0 && run.recSlice1 != run.recSlice2)
         c = run.recCor1
             + (run.recCor2 - run.recCor1) * (first - run.recSlice1) / double(run.recSlice2 - run.recSlice1);
-    const SinogramRequest request {run.rotAxIsV, c, first, run.partial, run.partialStart, run.partialImages};
+    const SinogramRequest request = runSliceTask(run, run_.set.count(), first, c).sinogram;
     const EngineSize size = runEngineSize(run_.set, request, parts_.images->count(), run.singlePrecision);
     if (size.n < 2) // no sinogram at this centre of rotation: each slice's own length is set up at dispatch
         return;
@@ -346,7 +391,8 @@ SliceTask RunController::panelTask(
     SliceTask task = runSliceTask(run, set.count(), slice, cor);
     task.set = set;
     task.region = panel->calcRegion();
-    task.regionIsSet = panel->regionSet();
+    task.regionIsSet = panel->regionSet()
+        && !(run.offsetAxis && stitchedSliceWhole(task.region, lineLength(set, run.rotAxIsV)));
     task.scale = panel->colorBar()->greyScale();
     return task;
 }

@@ -128,6 +128,9 @@ private:
     };
     bool checkSaveTarget(bool on, SelectSaveDir *selector, const char *what);
     void reportUnusedI0Bg();
+    /// The axis of a stitched run (searched or the field's) into `run.cor`; false when the run
+    /// cannot be stitched, and then it has ended failed.
+    bool placeOffsetAxis(RunParams &run);
     double sliceCor(int slice) const;
     void dispatch(size_t worker, const SliceHandout &handout);
     void showProgress();

@@ -66,6 +66,11 @@ QList<SetupSection> windowSetupSections(Ui_Body &ui, const Sinogram &sinogram)
     // layout line for line.
     if (p->useRecordedCor())
         setting.entries.append({QStringLiteral("ct_use_recorded_cor"), setupFlag(true)});
+    if (p->offsetAxis()) {
+        setting.entries.append({QStringLiteral("ct_offset_axis"), setupFlag(true)});
+        setting.entries.append({QStringLiteral("ct_offset_axis_cor"),
+            p->offsetAxisAuto() ? QStringLiteral("auto") : setupReal(p->cor())});
+    }
     if (sinogram.corMethod() != CorMethod::Mirror)
         setting.entries.append({QStringLiteral("ct_cor_guess_method"), corMethodName(sinogram.corMethod())});
 

@@ -115,6 +115,9 @@ const QList<BatchCommandEntry> &batchCommandSet()
         {QStringLiteral("seq_exec_allow_uneven_sets"), F::Flag},
         // How long a line may wait for the work it started.
         {QStringLiteral("batch_timeout"), F::Number},
+        // 360° scans with the rotation axis near one edge: stitched, at an axis searched or given.
+        {QStringLiteral("ct_offset_axis"), F::Flag},
+        {QStringLiteral("ct_offset_axis_cor"), F::Other},
     };
     return set;
 }

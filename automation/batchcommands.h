@@ -23,9 +23,9 @@ struct BatchCommandEntry
 /// The command set, in the order the executor tests it: the window's 83 commands, then the ones
 /// added for unattended runs ("ct_guess_cor", "app_quit"), the rest of the 2dZelmap link
 /// ("zelmapLink_connect", "zelmapLink_exec_2da", "zelmapLink_cont_2da"), float TIFF slices and ring
-/// removal ("ct_ring_removal", "ct_ring_params"), uneven sets and the time a line may wait
-/// ("batch_timeout"). The window's executor is built from this table: every word of it has an
-/// action, and no other.
+/// removal ("ct_ring_removal", "ct_ring_params"), uneven sets, the time a line may wait
+/// ("batch_timeout") and offset-axis scans ("ct_offset_axis", "ct_offset_axis_cor"). The window's
+/// executor is built from this table: every word of it has an action, and no other.
 /// \test tst_batch.cpp
 const QList<BatchCommandEntry> &batchCommandSet();
 

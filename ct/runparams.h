@@ -35,4 +35,8 @@ struct RunParams
     double dataLowerLimit = -10.0;
     double dataOffset = 10.0;
     StripeParams stripes; // taken out of every sinogram ("Ring Removal"; off by default)
+    // A 360° scan with the axis near one edge: each slice's sinogram stitched from the projections
+    // facing each other (offsetaxis.h), `cor` the axis in columns of the recorded lines.
+    bool offsetAxis = false;
+    bool offsetAxisAuto = true; // the axis is searched in the data before the run, else `cor` is it
 };

@@ -1,6 +1,7 @@
 #include "ct/sinogramcache.h"
 
 // Local
+#include "ct/offsetaxis.h"
 #include "ct/sgmgeometry.h"
 #include "ct/stripefilter.h"
 #include "imagedata/projectionset.h"
@@ -88,12 +89,12 @@ int sinogramBlockSlices(const ProjectionSet &set, const SinogramRequest &request
 {
     if (request.rowLines)
         return 1;
-    const int L = lineLength(set, request.rowLines);
-    if (!corInsideLine(request.cor, L))
+    const int width = sinogramWidth(request, lineLength(set, request.rowLines));
+    if (width < 1)
         return 1;
-    const int rows = std::abs(request.partial ? request.usingImages : set.count());
-    const double bytes
-        = double(std::max(makeSgmGeometry(false, L, request.cor).width, 1)) * std::max(rows, 1) * 8.0;
+    const int rows = request.offsetAxis ? stitchedRows(set.count())
+                                        : std::abs(request.partial ? request.usingImages : set.count());
+    const double bytes = double(width) * std::max(rows, 1) * 8.0;
     const double share = double(1 << 30) / std::max(workers, 1);
     return std::clamp(static_cast<int>(share / bytes), 1, 32);
 }

@@ -5,6 +5,7 @@
 
 // Local
 #include "ct/ctlog.h"
+#include "ct/offsetaxis.h"
 #include "ct/sgmgeometry.h"
 #include "ct/sinogramline.h"
 #include "imagedata/imgdata.h"
@@ -176,6 +177,121 @@ bool keepCorrectable(std::vector<SinogramStatus> &status, std::span<const int> s
 
 } // namespace
 
+int sinogramWidth(const SinogramRequest &request, int lineLength)
+{
+    if (request.offsetAxis) {
+        const OffsetAxisGeometry g = makeOffsetAxisGeometry(lineLength, request.cor);
+        return g.valid() ? g.width : 0;
+    }
+    return corInsideLine(request.cor, lineLength) ? makeSgmGeometry(request.rowLines, lineLength, request.cor).width
+                                                  : 0;
+}
+
+namespace {
+
+// The samples lo … hi of the stitched grid as a grid of their own, for the line correction: sample j
+// interpolates pixels base + lo + j − (half − 1) and the next.
+SgmGeometry coveredGrid(const OffsetAxisGeometry &og, bool rowLines, int lo, int hi)
+{
+    SgmGeometry g;
+    g.rowLines = rowLines;
+    g.cor = og.cor;
+    g.base = og.base;
+    g.frac = og.frac;
+    g.half = og.half - lo; // so that base + 1 − half is the first pixel used
+    g.width = hi - lo + 1;
+    return g;
+}
+
+// `line` (an image's slice line) resampled on the covered grid g: the samples of `resampleLine`.
+std::vector<double> resampledCovered(const double *line, const SgmGeometry &g)
+{
+    std::vector<double> out(static_cast<size_t>(g.width));
+    const long first = long(g.base) + 1 - g.half;
+    for (int j = 0; j < g.width; ++j) {
+        const double x0 = double(first + j);
+        out[j] = lerp2(x0 + g.frac, x0, line[first + j], x0 + 1.0, line[first + j + 1]);
+    }
+    return out;
+}
+
+// The stitched sinograms of the slices `used` into `out` (see SinogramRequest::offsetAxis). Every
+// image is read once: it adds its corrected line, weighted, into the row it leads and into the rows
+// it faces.
+void stitchSinograms(std::vector<SinogramStatus> &status, std::span<const int> slices,
+    std::vector<SinogramData *> &out, const ProjectionSet &set, const SinogramRequest &request,
+    std::vector<int> &used, bool keepRaw, int L)
+{
+    const OffsetAxisGeometry og = makeOffsetAxisGeometry(L, request.cor);
+    const int count = set.count();
+    const int rows = stitchedRows(count);
+    const SgmGeometry g = coveredGrid(og, request.rowLines, og.directLo, og.directHi);
+    const auto weights = lineWeights(g);
+    const size_t stride = lineStride(L);
+    std::vector<double> refLine(static_cast<size_t>(L));
+    std::vector<std::vector<double>> i0(used.size(), std::vector<double>(static_cast<size_t>(g.width), 1.0));
+    std::vector<std::vector<double>> bg(used.size(), std::vector<double>(static_cast<size_t>(g.width), 0.0));
+    for (size_t k = 0; k < used.size(); ++k) {
+        if (set.i0) {
+            readSliceLine(*set.i0, request.rowLines, used[k], refLine.data());
+            i0[k] = resampledCovered(refLine.data(), g);
+        }
+        if (set.bg) {
+            readSliceLine(*set.bg, request.rowLines, used[k], refLine.data());
+            bg[k] = resampledCovered(refLine.data(), g);
+        }
+    }
+    if (set.i0 && !keepCorrectable(status, slices, used, out, i0, bg))
+        return;
+    std::vector<LineCorrection> corrections;
+    for (size_t k = 0; k < used.size(); ++k)
+        corrections.push_back(makeLineCorrection(g, weights, i0[k], bg[k]));
+    std::vector<double> w(static_cast<size_t>(og.width));
+    for (int i = 0; i < og.width; ++i)
+        w[i] = og.directWeight(i);
+    for (SinogramData *t : out) {
+        std::fill(t->att.begin(), t->att.end(), 0.0);
+        std::fill(t->raw.begin(), t->raw.end(), 0.0);
+    }
+    std::vector<double> lines(used.size() * stride);
+    std::vector<double> att(static_cast<size_t>(g.width)), raw(static_cast<size_t>(g.width));
+    // Adds the covered samples (att, raw) into sample i of a row, or mirrored into W − 1 − i.
+    auto add = [&](SinogramData &t, int row, bool mirrored, double weight) {
+        double *a = t.att.data() + static_cast<size_t>(row) * og.width;
+        double *r = keepRaw ? t.raw.data() + static_cast<size_t>(row) * og.width : nullptr;
+        for (int j = 0; j < g.width; ++j) {
+            const int i = mirrored ? og.width - 1 - (og.directLo + j) : og.directLo + j;
+            const double f = weight * (mirrored ? 1.0 - w[i] : w[i]);
+            if (f == 0.0)
+                continue;
+            a[i] += f * att[j];
+            if (r)
+                r[i] += f * raw[j];
+        }
+    };
+    for (int image = 0; image < count; ++image) {
+        readSliceLines(*set.images[static_cast<size_t>(image)], request.rowLines, used, lines.data(), stride);
+        // The rows this image faces: one, or two halves with an odd count.
+        std::vector<std::pair<int, double>> faced;
+        for (int row = 0; row < rows; ++row) {
+            const FacingImages f = facingImages(row, count);
+            if (f.a == image)
+                faced.emplace_back(row, 1.0 - f.weightB);
+            if (f.b == image && f.weightB > 0.0)
+                faced.emplace_back(row, f.weightB);
+        }
+        for (size_t k = 0; k < used.size(); ++k) {
+            correctLine(lines.data() + k * stride, corrections[k], keepRaw ? raw.data() : nullptr, att.data());
+            if (image < rows)
+                add(*out[k], image, false, 1.0);
+            for (const auto &[row, weight] : faced)
+                add(*out[k], row, true, weight);
+        }
+    }
+}
+
+} // namespace
+
 SinogramStatus genSinogram0(SinogramData &target, const ProjectionSet &set, const SinogramRequest &request)
 {
     const int slice = request.slice;
@@ -189,7 +305,7 @@ std::vector<SinogramStatus> genSinograms(std::span<SinogramData> targets, const 
     const size_t wanted = std::min(targets.size(), slices.size());
     std::vector<SinogramStatus> status(wanted, SinogramStatus::Generated);
     const int L = lineLength(set, request.rowLines);
-    if (!corInsideLine(request.cor, L)) {
+    if (sinogramWidth(request, L) < 1) {
         std::fill(status.begin(), status.end(), SinogramStatus::CorOutOfRange);
         return status;
     }
@@ -209,18 +325,18 @@ std::vector<SinogramStatus> genSinograms(std::span<SinogramData> targets, const 
     const int start = firstImage(request, count);
     // A partial data set wraps round the set, but never uses an image twice: more rows than images
     // is refused before anything is allocated.
-    const long long n = request.partial ? request.usingImages : count;
+    const long long n = request.offsetAxis ? stitchedRows(count) : request.partial ? request.usingImages : count;
     if (std::llabs(n) > count && count > 0) {
         std::fill(status.begin(), status.end(), SinogramStatus::TooManyImages);
         return status;
     }
     const int rows = static_cast<int>(std::llabs(n));
-    const SgmGeometry g = makeSgmGeometry(request.rowLines, L, request.cor);
-    const size_t samples = static_cast<size_t>(g.width) * rows;
+    const int width = sinogramWidth(request, L);
+    const size_t samples = static_cast<size_t>(width) * rows;
     for (size_t i = 0; i < out.size(); ++i) {
         SinogramData &t = *out[i];
         t.sliceNo = used[i];
-        t.width = g.width;
+        t.width = width;
         t.height = rows;
         if (n == 0 || count == 0) {
             t.height = 0;
@@ -248,7 +364,12 @@ std::vector<SinogramStatus> genSinograms(std::span<SinogramData> targets, const 
     }
     if (used.empty())
         return status;
+    if (request.offsetAxis) {
+        stitchSinograms(status, slices, out, set, request, used, keepRaw, L);
+        return status;
+    }
 
+    const SgmGeometry g = makeSgmGeometry(request.rowLines, L, request.cor);
     auto i0 = referenceLines(set.i0.get(), request.rowLines, used, g, L, 1.0);
     auto bg = referenceLines(set.bg.get(), request.rowLines, used, g, L, 0.0);
     if (set.i0 && !keepCorrectable(status, slices, used, out, i0, bg))

@@ -22,6 +22,10 @@ struct SinogramRequest
     bool partial = false; // use `usingImages` images from `startImage` on, wrapping round the set
     int startImage = 0;
     int usingImages = 0;
+    // A 360° scan with the axis near one edge: the sinogram stitched from each projection of the
+    // first half-turn and the one facing it (offsetaxis.h), on a grid twice as wide. Every image is
+    // used (no partial set), spread over 360°.
+    bool offsetAxis = false;
 };
 
 enum class SinogramStatus {
@@ -55,6 +59,10 @@ std::vector<SinogramStatus> genSinograms(std::span<SinogramData> targets, const 
 /// (and why, in `problem`) when nothing is loaded, the slice is not a line of the images or the
 /// partial set asks for more images than are loaded. The check both centre searches make first.
 std::optional<int> searchImages(const ProjectionSet &set, const SinogramRequest &request, QString &problem);
+
+/// The width of the sinogram of `request` on lines of `lineLength` pixels (the stitched width for an
+/// offset axis); 0 when the centre leaves none.
+int sinogramWidth(const SinogramRequest &request, int lineLength);
 
 /// The length of a slice line across the rotation axis, and the number of slices along it.
 int lineLength(const ProjectionSet &set, bool rowLines);

@@ -14,10 +14,7 @@
 
 int requiredLength(const ProjectionSet &set, const SinogramRequest &request)
 {
-    const int L = lineLength(set, request.rowLines);
-    if (!corInsideLine(request.cor, L))
-        return 0;
-    return fftLength(makeSgmGeometry(request.rowLines, L, request.cor).width);
+    return fftLength(sinogramWidth(request, lineLength(set, request.rowLines)));
 }
 
 SliceResult reconstructSlice(CtFbp &engine, SinogramCache &sinograms, const SliceTask &task)

@@ -23,6 +23,12 @@ CorScanSchedule::CorScanSchedule(
         sizes_.push_back(runEngineSize(task.set, r, imageCount, single));
         lengths_.push_back(sizes_.back().n);
     }
+    // Stitched trials differ in size by two pixels for each pixel the axis moves: without a region
+    // each computes the square of the smallest about its axis, so that every page is one size.
+    if (task.sinogram.offsetAxis && !task.regionIsSet)
+        for (int n : lengths_)
+            if (n >= 2 && (commonN_ == 0 || n < commonN_))
+                commonN_ = n;
 }
 
 int CorScanSchedule::next(int n) const
@@ -38,6 +44,11 @@ SliceTask CorScanSchedule::take(int index, EngineSize &size)
     SliceTask task = task_;
     task.sinogram.cor = centres_[i];
     size = sizes_[i];
+    if (commonN_ > 0 && lengths_[i] >= commonN_) {
+        const double o = (lengths_[i] - commonN_) / 2;
+        task.region = Region {o, o, o + commonN_, o + commonN_};
+        task.regionIsSet = true;
+    }
     return task;
 }
 

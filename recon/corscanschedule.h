@@ -53,6 +53,7 @@ private:
     std::vector<bool> taken_;
     std::vector<CorTrial> trials_;
     CorScoreSetup score_;
+    int commonN_ = 0; // stitched trials: the size of every page (0: each its own)
     int handedOut_ = 0;
     int done_ = 0;
     bool stopped_ = false;

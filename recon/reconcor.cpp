@@ -8,6 +8,7 @@
 #include "ct/corguess.h"
 #include "ct/corscanfiles.h"
 #include "ct/corsearch.h"
+#include "ct/offsetaxisplan.h"
 #include "ct/sgmgeometry.h"
 #include "ct/sinogramviews.h"
 #include "imagedata/lineblock.h"
@@ -122,8 +123,11 @@ bool ReconRun::findCor()
     const double middleCor = rows ? 0.5 * width_ : double(height_ / 2);
     request_ = SinogramRequest {rows, options_.cor.value_or(middleCor), slices_.first(), options_.partial,
         options_.partialStart, options_.partialImages};
+    request_.offsetAxis = options_.offsetAxis.has_value();
     if (options_.corScan) // the scan names its centres
         return true;
+    if (options_.offsetAxis)
+        return placeOffsetAxis();
     if (options_.corLine) {
         line_ = options_.corLine;
         request_.cor = line_->at(slices_.first());
@@ -137,6 +141,29 @@ bool ReconRun::findCor()
     if (options_.guessCor)
         return guessBoth(middleCor);
     out_ << "centre of rotation: " << QString::number(request_.cor, 'g', 10) << Qt::endl;
+    return true;
+}
+
+bool ReconRun::placeOffsetAxis()
+{
+    // Searched at slices spread over the whole run, not over one task's block: every task of an
+    // array reads the same lines and so finds the same axis.
+    const int L = options_.axisVertical ? width_ : height_;
+    if (options_.offsetAxis->automatic) {
+        const std::vector<int> at = offsetAxisSearchSlices(slices_.first(), slices_.last());
+        QString error;
+        const ProjectionSet set = readBlockLines(
+            BlockSources {sources_, i0_, bg_, options_.axisVertical, width_, height_}, at, error);
+        if (!error.isEmpty())
+            return fail(error);
+        const std::optional<OffsetAxisGuess> g = searchOffsetAxis(set, options_.axisVertical, at, &error);
+        if (!g)
+            return fail(QStringLiteral("cannot find the offset axis: %1").arg(error));
+        request_.cor = g->cor;
+    } else {
+        request_.cor = options_.offsetAxis->cor;
+    }
+    out_ << offsetAxisText(request_.cor, L) << Qt::endl;
     return true;
 }
 

@@ -2,7 +2,6 @@
 
 // Qt
 #include <QCommandLineParser>
-#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
@@ -10,6 +9,7 @@
 // Local
 #include "ct/corscan.h"
 #include "imagedata/imgfiletype.h"
+#include "recon/volumeoptions.h"
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -103,6 +103,11 @@ struct Parser
         QStringLiteral("trial reconstructions of one slice at the centres FROM to TO by STEP, written as a "
                        "multi-page float TIFF, a PNG contact sheet and a table of scores (instead of a run)"),
         QStringLiteral("FROM:TO:STEP")};
+    QCommandLineOption offsetAxis {QStringLiteral("offset-axis"),
+        QStringLiteral(
+            "a 360-degree scan with the axis near one edge: slices stitched from the projections "
+            "facing each other, at the axis found in the data (auto) or given in recorded columns"),
+        QStringLiteral("auto|VALUE")};
     QCommandLineOption slice {
         QStringLiteral("slice"), QStringLiteral("one slice (default: the middle one)"), QStringLiteral("N")};
     QCommandLineOption slices {QStringLiteral("slices"), QStringLiteral("a range of slices, descending too"),
@@ -140,12 +145,7 @@ struct Parser
         QStringLiteral(
             "also write each slice as a 32-bit float TIFF image (NAME-TAG-00012.tif) of the region, "
             "values as computed, without limits or offset")};
-    QCommandLineOption hdf5 {QStringLiteral("hdf5"),
-        QStringLiteral("also write the slices into one NeXus file (in --out if relative); a series: each "
-                       "energy's NAME-TAG.h5 in its folder and FILE over them all"),
-        QStringLiteral("FILE")};
-    QCommandLineOption hdf5Compress {QStringLiteral("hdf5-compress"),
-        QStringLiteral("compression of --hdf5 (none)"), QStringLiteral("gzip|lz4"), QStringLiteral("none")};
+    VolumeOptions volume;
     QCommandLineOption single {QStringLiteral("single"),
         QStringLiteral("filter and back-project in 32-bit floats: about twice as fast, within 1e-5 of "
                        "each slice's value range of the default double precision")};
@@ -234,10 +234,11 @@ struct Parser
                 "them with their flats, darks and angles"));
         p.addPositionalArgument(
             QStringLiteral("PATTERN"), QStringLiteral("file name patterns"), QStringLiteral("[PATTERN ...]"));
-        p.addOptions({i0, bg, axis, cor, corMethod, corLine, corScan, slice, slices, origin, range, partial,
-            region, upper, lower, offset, out, name, tag, subFolders, png, noPng, noData, tiff, hdf5, hdf5Compress, single,
-            colorRange, threads, block, scratch, rings, series, layout, pattern, i0Files, i0Pattern, sets,
-            listSets, allowUneven, allowFarI0, resume, align, task, tasksOf, fingerprint, listTasks});
+        p.addOptions({i0, bg, axis, cor, corMethod, corLine, corScan, offsetAxis, slice, slices, origin,
+            range, partial, region, upper, lower, offset, out, name, tag, subFolders, png, noPng, noData,
+            tiff, volume.file, volume.compress, single, colorRange, threads, block, scratch, rings, series,
+            layout, pattern, i0Files, i0Pattern, sets, listSets, allowUneven, allowFarI0, resume, align,
+            task, tasksOf, fingerprint, listTasks});
     }
 };
 
@@ -458,6 +459,18 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
             return fail(QStringLiteral("--cor-scan belongs to a run of one data set"));
         o.corScan = ReconOptions::CorScan {v[0], v[1], v[2]};
     }
+    if (p.isSet(parser.offsetAxis)) {
+        const QString v = p.value(parser.offsetAxis);
+        bool ok = false;
+        o.offsetAxis = ReconOptions::OffsetAxis {v == QLatin1String("auto"), v.toDouble(&ok)};
+        if (!o.offsetAxis->automatic && !(ok && std::isfinite(o.offsetAxis->cor)))
+            return fail(QStringLiteral("--offset-axis takes auto or a finite number, not %1").arg(v));
+        if (p.isSet(parser.cor) || p.isSet(parser.corLine))
+            return fail(QStringLiteral("--offset-axis places the axis itself: give no --cor or --cor-line"));
+        if (p.isSet(parser.partial))
+            return fail(QStringLiteral("--offset-axis pairs every projection with the one facing it: no "
+                                       "--partial"));
+    }
     if (p.isSet(parser.slice) && p.isSet(parser.slices))
         return fail(QStringLiteral("give either --slice or --slices"));
     if (p.isSet(parser.slice)) {
@@ -479,6 +492,8 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
     o.angleOriginDeg = p.value(parser.origin).toDouble(&ok1);
     o.angleOriginGiven = p.isSet(parser.origin);
     o.rangeDeg = p.value(parser.range).toDouble(&ok2);
+    if (o.offsetAxis && !p.isSet(parser.range)) // an offset-axis scan turns a full circle
+        o.rangeDeg = 360.0;
     if (!ok1 || !ok2 || !(std::abs(o.angleOriginDeg) <= maxAngleDeg) || !(std::abs(o.rangeDeg) <= maxAngleDeg)
         || o.rangeDeg == 0.0)
         return fail(
@@ -549,21 +564,9 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
     o.data = !p.isSet(parser.noData);
     o.tiff = p.isSet(parser.tiff);
     o.single = p.isSet(parser.single);
-    // Nothing to write is useful only for finding the centre of rotation.
-    const bool guessing = o.guessCor || o.guessLine;
-    if (p.isSet(parser.hdf5) && !p.value(parser.hdf5).isEmpty())
-        o.hdf5 = QDir(o.outDir).absoluteFilePath(p.value(parser.hdf5));
-    if (!parseVolumeCompression(p.value(parser.hdf5Compress), o.hdf5Compress))
-        return fail(QStringLiteral("--hdf5-compress takes gzip or lz4, not %1").arg(p.value(parser.hdf5Compress)));
-    if (!o.hdf5.isEmpty() && o.corScan)
-        return fail(QStringLiteral("--hdf5 holds a run's slices, not the trials of --cor-scan"));
-    if (!o.hdf5.isEmpty() && o.task && !o.series)
-        return fail(QStringLiteral("--hdf5 with --task belongs to a --series run (its last job joins the blocks)"));
-    const bool files = o.png || o.data || o.tiff || !o.hdf5.isEmpty();
-    o.guessOnly = !files && guessing;
-    if (!files && !guessing && !o.corScan)
-        return fail(QStringLiteral("--no-png with --no-data and without --tiff or --hdf5 would write nothing "
-                                   "(except with --cor guess)"));
+    // The volume file, and what is written at all.
+    if (!parser.volume.read(p, o, error))
+        return false;
     if (o.align) {
         if (!o.subFolders.ofEnergy)
             return fail(

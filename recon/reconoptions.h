@@ -35,6 +35,14 @@ struct ReconOptions
         double step = 0.0;
     };
     std::optional<CorScan> corScan;
+    /// --offset-axis auto|VALUE: a 360° scan with the axis near one edge, each slice stitched from
+    /// the projections facing each other, at the axis searched in the data or given (recorded columns).
+    struct OffsetAxis
+    {
+        bool automatic = true;
+        double cor = 0.0;
+    };
+    std::optional<OffsetAxis> offsetAxis;
     std::optional<int> sliceFrom; // none: the middle slice
     int sliceTo = 0;
     int sliceStep = 1;

@@ -10,6 +10,7 @@
 // Local
 #include "ct/atomicfile.h"
 #include "ct/datasaver.h"
+#include "ct/offsetaxisplan.h"
 #include "ct/sgmgeometry.h"
 #include "ct/sinogramcache.h"
 #include "ct/sliceworker.h"
@@ -58,6 +59,12 @@ bool ReconRun::fail(const QString &message)
     return false;
 }
 
+bool ReconRun::usageFail(const QString &message)
+{
+    usage_ = true;
+    return fail(message);
+}
+
 void ReconRun::warn(const QString &message)
 {
     err_ << "quorvel-recon: warning: " << message << Qt::endl;
@@ -78,6 +85,7 @@ RunParams ReconRun::runParams() const
     run.dataLowerLimit = options_.window.lower;
     run.dataOffset = options_.window.offset;
     run.stripes = options_.rings;
+    run.offsetAxis = options_.offsetAxis.has_value();
     return run;
 }
 
@@ -154,6 +162,14 @@ bool ReconRun::plan()
     }
     geometry_.width = width_;
     geometry_.height = height_;
+    if (options_.offsetAxis) {
+        const int L = options_.axisVertical ? width_ : height_;
+        if (const QString why = offsetAxisRunProblem(rangeDeg_, options_.partial); !why.isEmpty())
+            return usageFail(QStringLiteral("--offset-axis: %1").arg(why));
+        if (!options_.offsetAxis->automatic && !options_.corScan)
+            if (const QString why = offsetAxisCorProblem(options_.offsetAxis->cor, L); !why.isEmpty())
+                return usageFail(QStringLiteral("--offset-axis: %1").arg(why));
+    }
 
     const bool rows = options_.axisVertical;
     const int extent = rows ? height_ : width_;
@@ -316,7 +332,7 @@ int ReconRun::exec(std::optional<int> onlyBlock)
 {
     clock_.start();
     if (!plan())
-        return 1;
+        return usage_ ? 2 : 1;
     shareDecodedBands(onlyBlock);
     if (!findCor())
         return 1;

@@ -60,7 +60,8 @@ public:
     ~ReconRun() override;
 
     /// Does the whole job, or block `onlyBlock` of it; 0 on success, 1 when an input could not be
-    /// used or a file not written.
+    /// used or a file not written, 2 when the options do not fit the data (an offset axis on a data
+    /// set not over 360 degrees, or outside its lines).
     int exec(std::optional<int> onlyBlock = {});
 
     /// Lists the projections, checks their sizes and those of I0 and BG, and divides the slices
@@ -100,6 +101,10 @@ private:
     bool findCor();
     bool guessBoth(double start);
     bool guessLine(double start);
+    /// The axis of a stitched run (--offset-axis), searched or given, and said.
+    bool placeOffsetAxis();
+    /// A mistake of the command line found only with the data (exit status 2).
+    bool usageFail(const QString &message);
     /// The lines `slices` of the images the searches compare (the first 180 degrees used and the
     /// image facing the first) and of I0 and BG, in a set where every other image is left out.
     bool readSearchLines(const std::vector<int> &slices, ProjectionSet &set);
@@ -126,6 +131,7 @@ private:
     QTextStream &out_;
     QTextStream &err_;
     bool planned_ = false;
+    bool usage_ = false; // the run failed for a mistake of the command line
     QStringList files_;
     std::vector<ImageSource> sources_; // the projections: image files, or frames of scan files
     ImageSource i0_;

@@ -1,6 +1,7 @@
 #include "recon/runplan.h"
 
 // Local
+#include "ct/offsetaxis.h"
 #include "ct/sgmgeometry.h"
 #include <algorithm>
 #include <cstdlib>
@@ -11,8 +12,14 @@ SliceTask runSliceTask(const RunParams &run, int imageCount, int slice, double c
     task.sinogram
         = SinogramRequest {run.rotAxIsV, cor, slice, run.partial, run.partialStart, run.partialImages};
     const int images = run.dataSetImages > 0 ? run.dataSetImages : imageCount;
-    task.angles = projectionAngles(run.angleOriginDeg, run.dataSetRangeDeg, images,
-        run.partial ? firstImage(task.sinogram, imageCount) : 0);
+    if (run.offsetAxis) { // every image, paired with the one facing it
+        task.sinogram.offsetAxis = true;
+        task.sinogram.partial = false;
+        task.angles = stitchedAngles(run.angleOriginDeg, images);
+    } else {
+        task.angles = projectionAngles(run.angleOriginDeg, run.dataSetRangeDeg, images,
+            run.partial ? firstImage(task.sinogram, imageCount) : 0);
+    }
     task.window = DataWindow {run.dataUpperLimit, run.dataLowerLimit, run.dataOffset};
     task.stripes = run.stripes;
     return task;
@@ -20,6 +27,8 @@ SliceTask runSliceTask(const RunParams &run, int imageCount, int slice, double c
 
 int sinogramRows(const SinogramRequest &request, int imageCount)
 {
+    if (request.offsetAxis)
+        return stitchedRows(imageCount);
     if (!request.partial)
         return imageCount;
     return static_cast<int>(std::min<long long>(std::llabs(request.usingImages), imageCount));

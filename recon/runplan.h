@@ -13,8 +13,8 @@
 /// The images, the region, the grey scale and the files to make are the client's.
 SliceTask runSliceTask(const RunParams &run, int imageCount, int slice, double cor);
 
-/// The projections in the sinogram of `request` over `imageCount` images: those of its partial data
-/// set, else every image.
+/// The rows of the sinogram of `request` over `imageCount` images: the projections of its partial
+/// data set, the stitched rows of an offset axis, else every image.
 int sinogramRows(const SinogramRequest &request, int imageCount);
 
 /// The engine that `request` needs on `imageCount` images of the size of `set`, in the run's

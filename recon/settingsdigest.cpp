@@ -27,7 +27,7 @@ QStringList outputSettingItems(const ReconOptions &o)
     QString rings = stripeMethodWord(o.rings.method);
     if (o.rings.isOn())
         rings += u' ' + stripeParamItems(o.rings).join(u' ');
-    return {
+    QStringList items {
         QStringLiteral("axis=") + (o.axisVertical ? QStringLiteral("v") : QStringLiteral("h")),
         QStringLiteral("cor=") + cor,
         QStringLiteral("slices=")
@@ -57,6 +57,11 @@ QStringList outputSettingItems(const ReconOptions &o)
             + (o.bgFile.isEmpty() ? QStringLiteral("none") : QFileInfo(o.bgFile).absoluteFilePath()),
         QStringLiteral("patterns=") + o.patterns.join(u' '),
     };
+    // Named only when on, so that the digests of the runs before it stay as they were.
+    if (o.offsetAxis)
+        items << QStringLiteral("offset-axis=")
+                + (o.offsetAxis->automatic ? QStringLiteral("auto") : n(o.offsetAxis->cor));
+    return items;
 }
 
 QString outputSettingsDigest(const ReconOptions &o)

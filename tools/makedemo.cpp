@@ -67,6 +67,11 @@ int main(int argc, char *argv[])
         QStringLiteral("record the data set with a faulty detector: every column's gain off by 0.5 … 3 %, two "
                        "groups of columns off together, three dead columns and a band off in a third of the "
                        "projections (rings to take out with ring removal)"));
+    const QCommandLineOption offsetAxis(QStringLiteral("offset-axis"),
+        QStringLiteral("record the data set over 360 degrees with the rotation axis near the right edge of the "
+                       "detector, the two halves overlapping by OVERLAP columns, of an object nearly twice as "
+                       "wide as the detector (a half-acquisition scan; --cor is then not used)"),
+        QStringLiteral("OVERLAP"));
     const QCommandLineOption xanes(QStringLiteral("xanes"),
         QStringLiteral(
             "write only a CT-XAFS series for the alignment and the chemical-state maps into XDIR: 37 "
@@ -76,7 +81,8 @@ int main(int argc, char *argv[])
             "half of it its height) and --projections apply (default 128 and 72)"),
         QStringLiteral("XDIR"));
     parser.addOptions(
-        {size, projections, cor, axis, bpp, tiff, energies, seriesOnly, noSeries, nxs, stripes, xanes});
+        {size, projections, cor, axis, bpp, tiff, energies, seriesOnly, noSeries, nxs, stripes, xanes,
+         offsetAxis});
     parser.process(app);
 
     if (parser.isSet(xanes)) {
@@ -129,13 +135,29 @@ int main(int argc, char *argv[])
         err << "quorvel-demo: the rotation axis must lie on the detector, 0 … " << setup.width << '\n';
         return 2;
     }
+    // An offset axis: the near edge overlap / 2 columns from the axis, the object reaching nine
+    // tenths of the way to the stitched slice's edge, far wider than the detector.
+    Phantom phantom = demoPhantom(setup.width);
+    if (parser.isSet(offsetAxis)) {
+        bool ok = false;
+        const int overlap = parser.value(offsetAxis).toInt(&ok);
+        if (!ok || overlap < 4 || overlap > setup.width - 4) {
+            err << "quorvel-demo: the overlap must be 4 … " << setup.width - 4 << " columns\n";
+            return 2;
+        }
+        setup.cor = setup.width - 1 - overlap / 2.0;
+        setup.rangeDeg = 360.0;
+        if (!parser.isSet(projections))
+            setup.projections *= 2;
+        phantom = demoPhantomReaching(0.9 * setup.cor);
+    }
     QString error;
     QTextStream out(stdout);
     if (parser.isSet(stripes))
         setup.faults
             = typicalFaults(setup.axisVertical ? setup.width : setup.height, setup.projections, setup.seed + 6);
     if (!parser.isSet(seriesOnly)) {
-        if (!writeScan(demoPhantom(setup.width), setup, dir.filePath(QStringLiteral("projections")),
+        if (!writeScan(phantom, setup, dir.filePath(QStringLiteral("projections")),
                 QStringLiteral("ct_"), dir.filePath(QStringLiteral("i0") + extension),
                 dir.filePath(QStringLiteral("bg") + extension), &error)) {
             err << "quorvel-demo: " << error << '\n';
@@ -151,7 +173,10 @@ int main(int argc, char *argv[])
         }
         out << "demo data: " << dir.absolutePath() << " (" << setup.projections << " projections of "
             << setup.width << " x " << setup.height << ", rotation axis "
-            << (setup.axisVertical ? "vertical" : "horizontal") << " at " << setup.cor << ")\n";
+            << (setup.axisVertical ? "vertical" : "horizontal") << " at " << setup.cor
+            << (parser.isSet(offsetAxis) ? QStringLiteral(", 360 degrees, overlap %1").arg(parser.value(offsetAxis))
+                                         : QString())
+            << ")\n";
     }
     if (parser.isSet(noSeries))
         return 0;

@@ -68,7 +68,7 @@ tests_using() { # rebuilt files (one per line on stdin) -> names of the tests to
   python3 -c '
 import json, os, sys
 rebuilt = {os.path.realpath(l.strip()) for l in sys.stdin if l.strip()}
-started = {"headless": "app/quorvel", "series": "app/quorvel-recon"}
+started = {"headless": "app/quorvel", "offsetaxisrun": "app/quorvel", "series": "app/quorvel-recon"}
 build = os.path.dirname(sys.argv[1]) + "/src/build/"
 for t in json.load(open(sys.argv[1]))["tests"]:
     paths = [os.path.realpath(c) for c in t.get("command", [])]

@@ -5,7 +5,11 @@
 // shows.
 //
 //   quorvel-shots DEMO_DATA_DIR OUT_DIR [WIDTHxHEIGHT]
+//   quorvel-shots --offset-axis OFFSET_DEMO_DIR OUT_DIR
 //
+// The second form takes what `quorvel-demo --offset-axis OVERLAP` wrote, finds its axis with Guess CoR
+// and writes the stitched sinogram the Sinogram page shows (offsetaxis-sinogram.png); it needs no
+// screen.
 // DEMO_DATA_DIR is what quorvel-demo wrote. Run it on a real X server (xvfb-run -s "-screen 0
 // 1920x1080x24") so that fonts and sizes are those of a desktop.
 
@@ -45,6 +49,29 @@ bool shoot(Body &body, const QString &path)
     return ok;
 }
 
+// The stitched sinogram of an offset-axis demo, as the Sinogram page draws it.
+int offsetAxisShot(const QDir &data, const QDir &out)
+{
+    Body body;
+    ProcCtrl *p = body.ui().procCtrl;
+    p->setRotAxV(true);
+    QSignalSpy loaded(&body, &Body::finishedLoadingCTFiles);
+    body.ui().CTFiles->selectDirFiles(data.filePath(u"projections"_s), {});
+    if (!loaded.wait(60000))
+        return 1;
+    body.ui().I0ImgSel->selectFile(data.filePath(u"i0.img"_s));
+    body.ui().BGImgSel->selectFile(data.filePath(u"bg.img"_s));
+    p->setDataSetRangeDeg(360.0);
+    p->setOffsetAxis(true);
+    if (!body.sinogram()->guessCor())
+        return 1;
+    const QImage sinogram = body.sinogram()->ui().DispSinogram->imgDisp()->image();
+    const QString path = out.filePath(u"offsetaxis-sinogram.png"_s);
+    const bool ok = !sinogram.isNull() && sinogram.save(path);
+    std::printf("%s %s (axis %g)\n", ok ? "wrote" : "could not write", qPrintable(path), p->cor());
+    return ok ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -52,6 +79,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setStyle(QStyleFactory::create(u"Fusion"_s));
     const QStringList args = QApplication::arguments();
+    if (args.size() == 4 && args.at(1) == u"--offset-axis"_s)
+        return offsetAxisShot(QDir(args.at(2)), QDir(args.at(3)));
     if (args.size() < 3) {
         std::fprintf(stderr, "usage: quorvel-shots DEMO_DATA_DIR OUT_DIR [WIDTHxHEIGHT]\n");
         return 2;

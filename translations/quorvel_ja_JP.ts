@@ -1202,6 +1202,22 @@ Slices in progress are finished and saved.</source>
         <source>The stripes taken out: All (recommended), small ones by sorting, large ones, or dead columns only</source>
         <translation>除去する縞: All（推奨）、ソートによる小さな縞、大きな縞、または不感列のみ</translation>
     </message>
+    <message>
+        <source>Offset axis (360°)</source>
+        <translation>オフセット軸 (360°)</translation>
+    </message>
+    <message>
+        <source>A 360° scan with the rotation axis near one edge of the detector: each slice is stitched from the projections facing each other, twice as wide as the detector</source>
+        <translation>回転軸を検出器の端近くに置いた 360° スキャン: 各スライスは向かい合う投影をつなぎ合わせて作られ、検出器の約 2 倍の幅になります</translation>
+    </message>
+    <message>
+        <source>Auto</source>
+        <translation>自動</translation>
+    </message>
+    <message>
+        <source>Find the axis in the data before each run; unchecked, the Center field is the axis (in columns of the recorded projections)</source>
+        <translation>計算のたびにデータから回転軸を求めます。チェックしないときは Center 欄の値が回転軸です (記録された投影の列単位)</translation>
+    </message>
 </context>
 <context>
     <name>ProgressLine</name>
@@ -1243,6 +1259,22 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>CT1 projections</source>
         <translation>CT1 投影</translation>
+    </message>
+    <message>
+        <source>no axis</source>
+        <translation>軸なし</translation>
+    </message>
+    <message>
+        <source>axis %1, overlap %2 px, %3 edge</source>
+        <translation>軸 %1、重なり %2 px、%3端</translation>
+    </message>
+    <message>
+        <source>right</source>
+        <translation>右</translation>
+    </message>
+    <message>
+        <source>left</source>
+        <translation>左</translation>
     </message>
 </context>
 <context>
@@ -1634,6 +1666,14 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Removed Stripes</source>
         <translation>除去した縞</translation>
+    </message>
+    <message>
+        <source>no offset axis</source>
+        <translation>オフセット軸なし</translation>
+    </message>
+    <message>
+        <source>axis %1, overlap %2 px</source>
+        <translation>軸 %1、重なり %2 px</translation>
     </message>
 </context>
 <context>

@@ -5,11 +5,12 @@
 #include <QThread>
 
 // Local
+#include "ct/ctlog.h"
+#include "ct/offsetaxisplan.h"
 #include "ct/sgmgeometry.h"
 #include "ct/ui/ctprogress.h"
 #include "ct/ui/sinogram.h"
 #include "widgets/colorbar.h"
-#include "ct/ctlog.h"
 
 CtCalc::CtCalc(QWidget *parent)
     : CtPanel(parent)
@@ -77,11 +78,15 @@ void CtCalc::startCt()
     if (!regionSet())
         setCR(0, 0, n, n);
     region_ = calcRegion();
+    if (params_.offsetAxis && stitchedSliceWhole(region_, sinogram_->lineLength(params_.rotAxIsV)))
+        region_ = Region {0, 0, double(n), double(n)};
     const int images = params_.dataSetImages > 0 ? params_.dataSetImages : imageCount_;
-    angles_ = projectionAngles(params_.angleOriginDeg, params_.dataSetRangeDeg, images,
-        firstImage(SinogramRequest {params_.rotAxIsV, params_.cor, params_.sliceNo, params_.partial,
-                       params_.partialStart, params_.partialImages},
-            imageCount_));
+    angles_ = params_.offsetAxis
+        ? stitchedAngles(params_.angleOriginDeg, images)
+        : projectionAngles(params_.angleOriginDeg, params_.dataSetRangeDeg, images,
+            firstImage(SinogramRequest {params_.rotAxIsV, params_.cor, params_.sliceNo, params_.partial,
+                           params_.partialStart, params_.partialImages},
+                imageCount_));
     engine_.resetImage(n);
     ++run_;
     emit progressed(0, p_);

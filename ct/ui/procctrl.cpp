@@ -68,6 +68,15 @@ ProcCtrl::ProcCtrl(QWidget *parent)
     connect(ui_.ClearRecCoR, &QPushButton::clicked, this, &ProcCtrl::clearRecordedCoR);
     connect(ui_.GuessCorLine, &QPushButton::clicked, this, &ProcCtrl::guessCorLineRequested);
 
+    ui_.OffsetAxisAuto->setEnabled(false);
+    connect(ui_.OffsetAxis, &QCheckBox::toggled, this, [this](bool on) {
+        ui_.OffsetAxisAuto->setEnabled(on);
+        if (!on)
+            ui_.OffsetAxisInfo->clear();
+        emit offsetAxisUpdated();
+    });
+    connect(ui_.OffsetAxisAuto, &QCheckBox::toggled, this, &ProcCtrl::offsetAxisUpdated);
+
     ui_.RingRemovalParams->setVisible(false);
     connect(ui_.RingRemoval, &QCheckBox::toggled, ui_.RingRemovalParams, &QWidget::setVisible);
     connect(ui_.RingRemoval, &QCheckBox::toggled, this, &ProcCtrl::ringRemovalEdited);
@@ -148,6 +157,31 @@ int ProcCtrl::guessLineSlices() const
     return ui_.GuessCorLineSlices->value();
 }
 
+bool ProcCtrl::offsetAxis() const
+{
+    return ui_.OffsetAxis->isChecked();
+}
+
+bool ProcCtrl::offsetAxisAuto() const
+{
+    return ui_.OffsetAxisAuto->isChecked();
+}
+
+void ProcCtrl::setOffsetAxis(bool on)
+{
+    ui_.OffsetAxis->setChecked(on);
+}
+
+void ProcCtrl::setOffsetAxisAuto(bool on)
+{
+    ui_.OffsetAxisAuto->setChecked(on);
+}
+
+void ProcCtrl::showOffsetAxisInfo(const QString &text)
+{
+    ui_.OffsetAxisInfo->setText(text);
+}
+
 RunParams ProcCtrl::runParams() const
 {
     RunParams p;
@@ -176,6 +210,8 @@ RunParams ProcCtrl::runParams() const
     p.threads = threads();
     p.singlePrecision = singlePrecision();
     p.stripes = stripeParams();
+    p.offsetAxis = offsetAxis();
+    p.offsetAxisAuto = offsetAxisAuto();
     return p;
 }
 
@@ -188,6 +224,9 @@ SinogramRequest ProcCtrl::sinogramRequest() const
     r.partial = usePartialDataSet();
     r.startImage = dataSetStartImageNo();
     r.usingImages = dataSetUsingImages();
+    r.offsetAxis = offsetAxis();
+    if (r.offsetAxis)
+        r.partial = false;
     return r;
 }
 

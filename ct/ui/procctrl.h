@@ -45,6 +45,15 @@ public:
     void setUseRecordedCor(bool on);
     /// How many slices "Guess along range" guesses at.
     int guessLineSlices() const;
+    /// "Offset axis (360°)": slices stitched from the projections facing each other, the CoR field
+    /// the axis; with "Auto" the axis is searched in the data before each run.
+    bool offsetAxis() const;
+    bool offsetAxisAuto() const;
+    /// Checks or unchecks them; a real change announces `offsetAxisUpdated`.
+    void setOffsetAxis(bool on);
+    void setOffsetAxisAuto(bool on);
+    /// The line beside them: where the axis lies (empty when the offset axis is off).
+    void showOffsetAxisInfo(const QString &text);
 
     /// The run snapshot (the save-data window keeps its defaults; the main window fills it).
     RunParams runParams() const;
@@ -78,6 +87,8 @@ signals:
     /// "Guess along range" was clicked.
     void guessCorLineRequested();
     void ringRemovalUpdated();
+    /// "Offset axis (360°)" or its "Auto" changed.
+    void offsetAxisUpdated();
 
 public slots:
     void showPartial();

@@ -7,6 +7,7 @@
 #include "config/configstore.h"
 #include "ct/corsearch.h"
 #include "ct/ctlog.h"
+#include "ct/offsetaxisplan.h"
 #include "ct/stripefilter.h"
 #include "ct/ui/procctrl.h"
 #include "display/greyscale.h"
@@ -51,6 +52,7 @@ void Sinogram::setProcCtrl(ProcCtrl *procCtrl)
     connect(procCtrl, &ProcCtrl::angleOriginUpdated, this, &Sinogram::angleOriginUpdated);
     connect(procCtrl, &ProcCtrl::dataSetRangeUpdated, this, &Sinogram::dataSetRangeUpdated);
     connect(procCtrl, &ProcCtrl::ringRemovalUpdated, this, &Sinogram::genSgmImage);
+    connect(procCtrl, &ProcCtrl::offsetAxisUpdated, this, &Sinogram::genSgmImage);
     ui_.Cor->setText(fieldText(procCtrl->cor()));
 }
 
@@ -175,7 +177,9 @@ void Sinogram::genSgmImage()
 void Sinogram::genImage()
 {
     ui_.ShowRemoved->setEnabled(showsAttenuation());
-    if (sinogramImageVariant() == 2)
+    // A stitched sinogram is shown as it is, its half-turn and the same mirrored: the direct view
+    // of the recorded lines would not show the stitching.
+    if (sinogramImageVariant() == 2 && !(procCtrl_ && procCtrl_->offsetAxis()))
         genImage2();
     else
         genImage1();
@@ -223,7 +227,7 @@ void Sinogram::genImage1()
 {
     const int count = images_ ? images_->count() : 0;
     const double range = procCtrl_ ? procCtrl_->dataSetRangeDeg() : 180.0;
-    const int n180 = projectionsPer180(range, count);
+    const int n180 = procCtrl_ && procCtrl_->offsetAxis() ? data_.height : projectionsPer180(range, count);
     showView(showsAttenuation() ? attenuationPicture(n180, 0) : sinogramView360(data_, n180));
     genFouSImage();
 }
@@ -235,7 +239,7 @@ void Sinogram::genImage2()
     const int n180 = projectionsPer180(procCtrl_->dataSetRangeDeg(), images_->count());
     if (showsAttenuation()) // with its stripes taken out (or what was), on the direct view's grid
         showView(attenuationPicture(
-            n180, lineLength(images_->projectionSet(), procCtrl_->sinogramRequest().rowLines)));
+            n180, ::lineLength(images_->projectionSet(), procCtrl_->sinogramRequest().rowLines)));
     else
         showView(sinogramViewDirect(images_->projectionSet(), procCtrl_->sinogramRequest(), n180));
     // The Fourier sinogram is made from the sinogram record, which this view does not show but
@@ -280,6 +284,8 @@ bool Sinogram::guessCor()
 {
     if (!procCtrl_ || !images_ || images_->count() == 0)
         return false;
+    if (procCtrl_->offsetAxis())
+        return guessOffsetAxis();
     guesses_ = guessCorBoth(images_->projectionSet(), procCtrl_->sinogramRequest(),
         procCtrl_->dataSetRangeDeg(), procCtrl_->cor(), fieldDouble(ui_.GuessParam->text()));
     const auto text = [](const std::optional<CorSearchResult> &r) {
@@ -307,5 +313,35 @@ bool Sinogram::guessCor()
                                   .arg(text(guesses_.mirror), text(guesses_.fourier),
                                       corMethodName(corMethod_));
     procCtrl_->setCor(chosen->cor);
+    return true;
+}
+
+int Sinogram::lineLength(bool rowLines) const
+{
+    return images_ ? ::lineLength(images_->projectionSet(), rowLines) : 0;
+}
+
+bool Sinogram::guessOffsetAxis()
+{
+    guesses_ = CorGuesses();
+    const int slice = procCtrl_->sliceNo();
+    const ProjectionSet &set = images_->projectionSet();
+    QString problem = offsetAxisRunProblem(procCtrl_->dataSetRangeDeg(), false);
+    std::optional<OffsetAxisGuess> guess;
+    if (problem.isEmpty())
+        guess = searchOffsetAxis(set, procCtrl_->rotAxV(), {slice}, &problem);
+    if (!guess) {
+        ui_.GuessResult->setText(tr("no offset axis"));
+        ui_.GuessResult->setStyleSheet(QStringLiteral("background-color: rgb(255, 255, 128);"));
+        ui_.GuessResult->setToolTip(problem);
+        qCWarning(lcCt).noquote() << "Guess CoR: no offset axis:" << problem;
+        return false;
+    }
+    const int L = ::lineLength(set, procCtrl_->rotAxV());
+    ui_.GuessResult->setText(tr("axis %1, overlap %2 px").arg(guess->cor, 0, 'f', 2).arg(guess->overlap));
+    ui_.GuessResult->setStyleSheet(QString());
+    ui_.GuessResult->setToolTip(offsetAxisText(guess->cor, L));
+    qCInfo(lcCt).noquote() << "Guess CoR:" << offsetAxisText(guess->cor, L);
+    procCtrl_->setCor(guess->cor);
     return true;
 }

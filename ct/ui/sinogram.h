@@ -25,6 +25,8 @@ public:
 
     void setProcCtrl(ProcCtrl *procCtrl);
     void setImageSet(const ImgDatas *images) { images_ = images; }
+    /// The length of the slice lines of the image set (0 without one).
+    int lineLength(bool rowLines) const;
     const SinogramData &data() const { return data_; }
     /// The panel's own sinogram, for the single-thread calculator to fill.
     SinogramData &dataRef() { return data_; }
@@ -78,6 +80,8 @@ private:
     /// The attenuation picture: of the sinogram, or of what ring removal took out of it.
     ViewValues attenuationPicture(int n180, int lineLength) const;
     SinogramRequest request(bool rowLines, double cor, int slice) const;
+    /// "Guess CoR" with the offset axis on: the axis searched at the current slice.
+    bool guessOffsetAxis();
     void reportProblem();
     /// The sinogram picture again through the bar as the operator set it (its `newBar`).
     void redrawView();

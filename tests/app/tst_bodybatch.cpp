@@ -81,6 +81,7 @@ QStringList settings(Body &b)
         u"threads "_s + QString::number(p->threads()),
         u"cor "_s + QString::number(p->cor()),
         u"vertical "_s + (p->rotAxV() ? u"on"_s : u"off"_s),
+        u"offset axis "_s + flag(p->ui().OffsetAxis) + u' ' + flag(p->ui().OffsetAxisAuto),
         u"recorded "_s + p->ui().RecordedCoR1->text() + u" / "_s + p->ui().RecordedCoR2->text(),
         u"ct1 "_s + flag(ui.SelectCt1),
         u"show res "_s + flag(ui.ShowCalcRes),
@@ -248,6 +249,10 @@ void TestBodyBatch::commands_data()
     row("auto_save_hdf5 1", "AutoSaveHdf5", checked, true);
     row("ct_single_precision 1", "procCtrl/SinglePrecision", checked, true);
     row("ct_use_recorded_cor 1", "procCtrl/UseRecordedCoR", checked, true);
+    row("ct_offset_axis 1", "procCtrl/OffsetAxis", checked, true, "", "procCtrl", SIGNAL(offsetAxisUpdated()));
+    row("ct_offset_axis_cor 120.5", "procCtrl/OffsetAxisAuto", checked, false);
+    row("ct_offset_axis_cor 120.5", "procCtrl/Cor", text, u"120.5"_s);
+    row("ct_offset_axis_cor auto", "procCtrl/OffsetAxisAuto", checked, true, "ct_offset_axis_cor 3");
     row("auto_save_in_sub_folders 0", "SaveInSubFolders", checked, false, "auto_save_in_sub_folders 1");
     row("auto_save_in_sub_folders_of_slice 1", "SubOfSlice", checked, true);
     row("auto_save_in_sub_folders_of_energy 1", "SubOfEnergy", checked, true);
@@ -750,7 +755,7 @@ void TestBodyBatch::roundTripRestoresEverySetting()
             u"seq_exec_dir /data/sets"_s, u"seq_exec_file_pattern *.tif"_s,
             u"seq_exec_keep_range_on_new_set 1"_s, u"auto_save_tiff 1"_s, u"auto_save_hdf5 1"_s, u"ct_single_precision 1"_s,
             u"ct_use_recorded_cor 1"_s, u"ct_cor_guess_method fourier"_s, u"ct_ring_removal sort"_s,
-            u"ct_ring_params snr=2.5 large=41 small=11"_s})
+            u"ct_ring_params snr=2.5 large=41 small=11"_s, u"ct_offset_axis 1"_s, u"ct_offset_axis_cor 23.5"_s})
         a->execCommand(parseBatchCmd(l));
     const QStringList changed = settings(*a);
     for (qsizetype i = 0; i < changed.size(); ++i) // each setting differs from a fresh window's
@@ -763,7 +768,7 @@ void TestBodyBatch::roundTripRestoresEverySetting()
     const QStringList lines = readText(first).split(u'\n');
     for (const QString &line : {u"auto_save_tiff +1"_s, u"auto_save_hdf5 +1"_s, u"ct_single_precision +1"_s,
              u"ct_use_recorded_cor +1"_s, u"ct_cor_guess_method +fourier"_s, u"ct_ring_removal +sort"_s,
-             u"ct_ring_params +snr=2.5 large=41 small=11"_s}) {
+             u"ct_ring_params +snr=2.5 large=41 small=11"_s, u"ct_offset_axis_cor +23.5"_s}) {
         QCOMPARE(lines.filter(line.section(u' ', 0, 0)).size(), 1);
         QCOMPARE(lines.filter(QRegularExpression(u"^"_s + line + u"$"_s)).size(), 1);
     }

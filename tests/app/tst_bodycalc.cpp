@@ -10,6 +10,7 @@
 #include "app/body.h"
 #include "automation/batchcmd.h"
 #include "ct/datasaver.h"
+#include "ct/offsetaxis.h"
 #include "ct/savenaming.h"
 #include "ct/sliceworker.h"
 #include "ct/ui/corscanpanel.h"
@@ -25,6 +26,7 @@
 #include "tests/app/roadfixture.h"
 #include "tests/app/winfixture.h"
 #include "tests/common/debuglog.h"
+#include "tools/phantom/phantom.h"
 #include "view3d/ui/ctview.h"
 #include "view3d/ui/slicesctrl.h"
 #include "widgets/colorbar.h"
@@ -74,6 +76,7 @@ private slots:
     void ct1TakesAutoExecOffAndMatchesCt2_data();
     void ct1TakesAutoExecOffAndMatchesCt2();
     void windowAndCommandWriteTheSameFiles();
+    void offsetAxisInTheWindow();
 
 private:
     std::unique_ptr<Body> loadedBody(int workers);
@@ -888,6 +891,45 @@ void TestBodyCalc::windowAndCommandWriteTheSameFiles()
     QCOMPARE(filesUnder(fromWindow.path()), expected);
     QCOMPARE(filesUnder(fromCommand.path()), expected);
     QCOMPARE(firstDifferentFile(fromWindow.path(), fromCommand.path(), expected), QString());
+}
+
+void TestBodyCalc::offsetAxisInTheWindow()
+{
+    // A 360° scan with the axis 8 columns from the right edge: Guess CoR finds the axis, the
+    // sinogram page shows the stitched sinogram (its half-turn, and the same mirrored), and CT1 makes
+    // the whole stitched slice that CT2 makes, though the region is still the load's 0 … 63.
+    QTemporaryDir dir;
+    ScanSetup s;
+    s.width = 64;
+    s.height = 8;
+    s.cor = 55;
+    s.projections = 120;
+    s.rangeDeg = 360.0;
+    QVERIFY(writeScan(demoPhantomReaching(0.9 * 55), s, dir.filePath(u"p"_s), u"p_"_s, dir.filePath(u"i0.img"_s),
+        dir.filePath(u"bg.img"_s)));
+    auto body = loadedWindow({dir.filePath(u"p"_s)}, 1);
+    QVERIFY(body);
+    ProcCtrl *p = body->ui().procCtrl;
+    p->setDataSetRangeDeg(360.0);
+    p->setSliceNo(4);
+    setSlices(p, 4, 4);
+    p->setOffsetAxis(true);
+    QVERIFY(body->sinogram()->guessCor());
+    QVERIFY2(std::abs(p->cor() - 55.0) <= 0.25, qPrintable(QString::number(p->cor())));
+    const SinogramData &sinogram = body->sinogram()->data();
+    const int width = makeOffsetAxisGeometry(64, p->cor()).width;
+    QCOMPARE(sinogram.width, width);
+    QCOMPARE(sinogram.height, 60);
+    QCOMPARE(body->sinogram()->ui().DispSinogram->imgDisp()->image().size(), QSize(width, 120));
+    body->ui().SelectCt2->setChecked(true);
+    QCOMPARE(runAndRecord(*body).size(), 1);
+    const SliceValues ct2 = body->workerPanels()[0]->shownValues();
+    QVERIFY(ct2 && ct2->size() == size_t((width & ~1) * (width & ~1)));
+    body->ui().SelectCt1->setChecked(true);
+    QVERIFY(calcAndWait(*body));
+    const auto ct1 = body->ctCalc()->engine().image();
+    QCOMPARE(body->ctCalc()->engine().projections(), 60);
+    QVERIFY(std::equal(ct2->begin(), ct2->end(), ct1.begin(), ct1.end()));
 }
 
 QTEST_MAIN(TestBodyCalc)

@@ -91,6 +91,11 @@ Phantom demoPhantom(int size)
     return p;
 }
 
+Phantom demoPhantomReaching(double radius)
+{
+    return demoPhantom(static_cast<int>(std::lround(radius * 256.0 / 60.0)));
+}
+
 DetectorFaults typicalFaults(int across, int projections, uint32_t seed, const QStringList &kinds)
 {
     DetectorFaults f;

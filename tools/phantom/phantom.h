@@ -41,6 +41,9 @@ struct Phantom
 
 /// The demo object: an off-centre body with inserts, inside a cube of `size` pixels.
 Phantom demoPhantom(int size);
+/// The demo object grown to reach `radius` pixels from the axis (the demo phantom keeps within 60/256
+/// of its size): for an offset-axis scan, an object wider than the detector.
+Phantom demoPhantomReaching(double radius);
 
 /// Detector pixels whose response the flat field does not even out, by their position across the
 /// axis (the same in every detector row): each draws a stripe down the sinogram and a ring into the slice.

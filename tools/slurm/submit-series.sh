@@ -24,7 +24,10 @@
 # output folder's manifests do not show complete. An array's indices stay below the cluster's
 # MaxArraySize (scontrol show config): a larger series is submitted as several arrays, each task
 # with the same options and outputs. Every task carries the task count and the fingerprint of the
-# set list at submission, and refuses to run when the series has changed since. QUORVEL_RECON names
+# set list at submission, and refuses to run when the series has changed since. Offset-axis scans
+# (--offset-axis auto|VALUE) pass through to every task like any option: with auto each task
+# searches the axis of its set at the same five slices spread over --slices (not over its own
+# block), so all tasks of a set find the same axis and print it. QUORVEL_RECON names
 # the program (default: build/app/quorvel-recon of this checkout).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)

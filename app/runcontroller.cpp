@@ -55,7 +55,8 @@ RunController::RunController(WindowParts &parts, const std::vector<CtCalc2Ui *> 
     });
     volumeSaver_ = new VolumeSaver;
     volumeSaver_->moveToThread(saverThread_);
-    connect(volumeSaver_, &VolumeSaver::writeFailed, this, [this](const QString &path) { saveFailed(false, path); });
+    connect(volumeSaver_, &VolumeSaver::writeFailed, this,
+        [this](const QString &path) { saveFailed(false, path); });
     connect(volumeSaver_, &VolumeSaver::recordDone, this, &RunController::saverDone);
     connect(volumeSaver_, &VolumeSaver::wrote, this, [this](const QString &path) {
         if (!isCalculating())

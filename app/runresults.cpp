@@ -14,13 +14,13 @@
 #include "ct/ui/ctcalc2ui.h"
 #include "ct/ui/ctdisp.h"
 #include "ct/ui/selectsavedir.h"
+#include "recon/reconoptions.h"
+#include "recon/runplan.h"
 #include "recon/volumesaver.h"
 #include "recon/workerpool.h"
 #include "ui_body.h"
 #include "widgets/progressline.h"
 #include "widgets/statestyles.h"
-#include "recon/reconoptions.h"
-#include "recon/runplan.h"
 #include <algorithm>
 #include <cmath>
 
@@ -115,7 +115,8 @@ void RunController::startVolume()
         qCWarning(lcWindow).noquote() << "Can't make the directory to save in :" << folder;
     run_.volumePath = QDir(folder).absoluteFilePath(volumeFileName(d.name, d.tag));
     VolumeFileSpec spec;
-    const QList<int> slices = run.multiSlice ? sliceList(run.sliceFrom, run.sliceTo, run.sliceStep) : QList<int> {run.sliceNo};
+    const QList<int> slices
+        = run.multiSlice ? sliceList(run.sliceFrom, run.sliceTo, run.sliceStep) : QList<int> {run.sliceNo};
     spec.slices.assign(slices.cbegin(), slices.cend());
     const int images = parts_.images->count();
     const SliceTask task = runSliceTask(run, images, slices.value(0), run.cor);
@@ -129,7 +130,8 @@ void RunController::startVolume()
     // Made afresh for the saver thread: nothing it holds stays shared with this one.
     QString path = QDir(folder).absoluteFilePath(volumeFileName(d.name, d.tag));
     QMetaObject::invokeMethod(
-        volumeSaver_, [s = volumeSaver_, path = std::move(path), spec = std::move(spec)] { s->start(path, spec); },
+        volumeSaver_,
+        [s = volumeSaver_, path = std::move(path), spec = std::move(spec)] { s->start(path, spec); },
         Qt::QueuedConnection);
 }
 
@@ -146,7 +148,8 @@ void RunController::finishVolume()
     run_.volumeOpen = false;
     // Counted like a record: a run ends when its file is renamed into place (or reported unfinished).
     ++saving_.records;
-    QMetaObject::invokeMethod(volumeSaver_, [s = volumeSaver_] { s->finish(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        volumeSaver_, [s = volumeSaver_] { s->finish(); }, Qt::QueuedConnection);
 }
 
 void RunController::saveFailed(bool image, const QString &)

@@ -338,9 +338,11 @@ void SequenceController::writeSeriesVolume()
     const QString path = QDir(runs_.saveTargets().data.dir).absoluteFilePath(QStringLiteral("series.h5"));
     QString error;
     if (writeSeriesMaster(path, state_.volumes, &error)) {
-        qCInfo(lcWindow).noquote() << QStringLiteral("Saved HDF5 file : %1 (%2 energies)").arg(path).arg(state_.volumes.size());
+        qCInfo(lcWindow).noquote()
+            << QStringLiteral("Saved HDF5 file : %1 (%2 energies)").arg(path).arg(state_.volumes.size());
     } else {
-        qCCritical(lcWindow).noquote() << "Can't save HDF5 file :" << path << QStringLiteral("(%1)").arg(error);
+        qCCritical(lcWindow).noquote()
+            << "Can't save HDF5 file :" << path << QStringLiteral("(%1)").arg(error);
         ++parts_.tally.filesNotWritten;
     }
 }

@@ -45,7 +45,8 @@ the floats; and the same slices as float TIFF files.
         }
     const RegionFloats values = regionFloats(image, n, region);
     const double megabytes = double(values.values.size()) * 4 / 1e6;
-    for (const VolumeCompression c : {VolumeCompression::None, VolumeCompression::Gzip, VolumeCompression::Lz4}) {
+    for (const VolumeCompression c :
+        {VolumeCompression::None, VolumeCompression::Gzip, VolumeCompression::Lz4}) {
         const QString word = volumeCompressionWord(c);
         const QString path = QDir(dir).filePath(QStringLiteral("bench-%1.h5").arg(word));
         VolumeFileSpec spec;
@@ -67,8 +68,8 @@ the floats; and the same slices as float TIFF files.
             encoded.chunk = chunkcodec::encode(
                 volumeFilter(c), 4, std::span<const unsigned char>(bytes, values.values.size() * 4));
             encoded.chunkFilter = volumeFilter(c);
-            printFigure(QStringLiteral("chunk compressed on a worker, %1").arg(word), clock.nsecsElapsed() * 1e-6,
-                QStringLiteral("ms"));
+            printFigure(QStringLiteral("chunk compressed on a worker, %1").arg(word),
+                clock.nsecsElapsed() * 1e-6, QStringLiteral("ms"));
         }
         bool ok = true;
         clock.restart();
@@ -89,13 +90,13 @@ the floats; and the same slices as float TIFF files.
         ok = ok && again.finish(&error);
         const double written = clock.nsecsElapsed() * 1e-9;
         QFile::remove(path + QStringLiteral(".2"));
-        printFigure(QStringLiteral("volume file slice written as it comes, %1").arg(word), written / slices * 1e3,
-            QStringLiteral("ms"));
+        printFigure(QStringLiteral("volume file slice written as it comes, %1").arg(word),
+            written / slices * 1e3, QStringLiteral("ms"));
         if (c != VolumeCompression::None)
             printFigure(QStringLiteral("volume file slice compressed by the library, %1").arg(word),
                 (2 * seconds - written) / slices * 1e3, QStringLiteral("ms"));
-        printFigure(QStringLiteral("volume file written as it comes, %1").arg(word), slices * megabytes / written,
-            QStringLiteral("MB/s"));
+        printFigure(QStringLiteral("volume file written as it comes, %1").arg(word),
+            slices * megabytes / written, QStringLiteral("MB/s"));
         printFigure(QStringLiteral("volume file size, %1").arg(word),
             double(QFileInfo(path).size()) / (slices * megabytes * 1e6), QStringLiteral("of the floats"));
         QFile::remove(path);

@@ -73,7 +73,8 @@ void unmapNothing(thandle_t, tdata_t, toff_t) { }
 namespace {
 
 // The pixels a region covers, checked: some, and few enough for memory.
-bool regionExtent(const Region &region, long long &xs, long long &xe, long long &zs, long long &ze, QString &why)
+bool regionExtent(
+    const Region &region, long long &xs, long long &xe, long long &zs, long long &ze, QString &why)
 {
     if (!regionPixelRange(region.x0, region.x1, xs, xe) || !regionPixelRange(region.z0, region.z1, zs, ze)) {
         why = QStringLiteral("the region is not a number");
@@ -102,7 +103,7 @@ void regionRow(const FloatTiffPage &page, long long z, long long xs, long long x
     const bool rowInside = inside && z >= 0 && z < n;
     for (long long x = xs; x < xe; ++x)
         line[x - xs] = !(rowInside && x >= 0 && x < n) ? 0.0f
-            : floats ? page.floats[static_cast<size_t>(z * n + x)]
+            : floats                                   ? page.floats[static_cast<size_t>(z * n + x)]
                      : static_cast<float>(page.image[static_cast<size_t>(z * n + x)]);
 }
 
@@ -194,6 +195,7 @@ RegionFloats regionFloats(std::span<const double> image, int n, const Region &re
     r.values.resize(static_cast<size_t>(r.width) * static_cast<size_t>(r.height));
     const FloatTiffPage page {image, {}, n, region, {}};
     for (long long z = zs; z < ze; ++z)
-        regionRow(page, z, xs, xe, r.values.data() + static_cast<size_t>(z - zs) * static_cast<size_t>(r.width));
+        regionRow(
+            page, z, xs, xe, r.values.data() + static_cast<size_t>(z - zs) * static_cast<size_t>(r.width));
     return r;
 }

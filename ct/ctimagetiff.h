@@ -47,4 +47,5 @@ struct RegionFloats
 /// The region of an n × n image as `ctImageTiff` writes it (values rounded to float, 0 outside the
 /// image), for a volume file. Empty, with the reason in `error`, when the region holds no pixel or is
 /// unreasonably large.
-RegionFloats regionFloats(std::span<const double> image, int n, const Region &region, QString *error = nullptr);
+RegionFloats regionFloats(
+    std::span<const double> image, int n, const Region &region, QString *error = nullptr);

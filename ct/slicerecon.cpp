@@ -128,6 +128,7 @@ void makeSliceFiles(SliceResult &result, std::span<const double> image, const Sl
             result.volume.chunkFilter = result.volume.chunk.empty() ? 0 : task.volumeFilter;
         }
         if (result.volume.values.empty())
-            result.problem = QStringLiteral("slice %1 is not written into the HDF5 file: %2").arg(result.slice).arg(why);
+            result.problem
+                = QStringLiteral("slice %1 is not written into the HDF5 file: %2").arg(result.slice).arg(why);
     }
 }

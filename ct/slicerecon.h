@@ -14,8 +14,8 @@
 #include "ct/sinogramcache.h"
 #include "ct/sinogramgen.h"
 #include "ct/stripeparams.h"
-#include "imagedata/projectionset.h"
 #include "display/greyscale.h"
+#include "imagedata/projectionset.h"
 #include <cstdint>
 #include <memory>
 #include <span>

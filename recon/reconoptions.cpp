@@ -237,8 +237,8 @@ struct Parser
         p.addOptions({i0, bg, axis, cor, corMethod, corLine, corScan, offsetAxis, slice, slices, origin,
             range, partial, region, upper, lower, offset, out, name, tag, subFolders, png, noPng, noData,
             tiff, volume.file, volume.compress, single, colorRange, threads, block, scratch, rings, series,
-            layout, pattern, i0Files, i0Pattern, sets, listSets, allowUneven, allowFarI0, resume, align,
-            task, tasksOf, fingerprint, listTasks});
+            layout, pattern, i0Files, i0Pattern, sets, listSets, allowUneven, allowFarI0, resume, align, task,
+            tasksOf, fingerprint, listTasks});
     }
 };
 

@@ -5,13 +5,13 @@
 #include <QStringList>
 
 // Local
-#include "recon/dataseries.h"
-#include "recon/volumefile.h"
 #include "ct/corline.h"
 #include "ct/corsearch.h"
 #include "ct/ctimagefile.h"
 #include "ct/savenaming.h"
 #include "ct/stripeparams.h"
+#include "recon/dataseries.h"
+#include "recon/volumefile.h"
 #include <optional>
 
 /// What the headless reconstruction command is asked to do.

@@ -33,7 +33,8 @@ bool ReconRun::startVolume(std::optional<int> onlyBlock)
         spec.anglesDeg.push_back((task_.angles.theta0 + i * task_.angles.dTheta) * 180.0 / M_PI);
     spec.settings = outputSettingItems(options_);
     spec.settings << QStringLiteral("tag=") + options_.tag
-                  << QStringLiteral("i0=") + (options_.i0File.isEmpty() ? QStringLiteral("none") : options_.i0File);
+                  << QStringLiteral("i0=")
+            + (options_.i0File.isEmpty() ? QStringLiteral("none") : options_.i0File);
     spec.program = QStringLiteral("quorvel-recon");
     // The folder of an energy's file is made like that of its slices.
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))

@@ -70,7 +70,8 @@ bool SeriesRun::finishVolumes(const std::vector<bool> &done)
         return false;
     }
     if (!left.isEmpty())
-        warn(QStringLiteral("%1 leaves out the sets not done: %2").arg(options_.hdf5, left.join(QStringLiteral(", "))));
+        warn(QStringLiteral("%1 leaves out the sets not done: %2")
+                 .arg(options_.hdf5, left.join(QStringLiteral(", "))));
     QString error;
     if (!writeSeriesMaster(options_.hdf5, energies, &error)) {
         fail(error);

@@ -34,7 +34,8 @@ bool failed(QString *error, const QString &what)
 }
 
 // A dataset of one dimension whose elements are written one at a time, `fill` until then.
-Id filledVector(hid_t parent, const char *name, hid_t fileType, hid_t memType, hsize_t count, const void *fill)
+Id filledVector(
+    hid_t parent, const char *name, hid_t fileType, hid_t memType, hsize_t count, const void *fill)
 {
     Id space(H5Screate_simple(1, &count, nullptr));
     Id create(H5Pcreate(H5P_DATASET_CREATE));
@@ -70,8 +71,8 @@ bool parseVolumeCompression(const QString &word, VolumeCompression &compression)
 int volumeFilter(VolumeCompression compression)
 {
     return compression == VolumeCompression::Gzip ? chunkfilter::deflate
-        : compression == VolumeCompression::Lz4    ? chunkfilter::lz4
-                                                   : 0;
+        : compression == VolumeCompression::Lz4   ? chunkfilter::lz4
+                                                  : 0;
 }
 
 QString volumeCompressionWord(VolumeCompression compression)
@@ -211,7 +212,8 @@ bool VolumeFileWriter::create(const Region &region, int height, int width, QStri
             data.get(), "data", H5T_IEEE_F32LE, space.get(), H5P_DEFAULT, create.get(), H5P_DEFAULT));
         Id slice = dataset(data.get(), "slice", H5T_STD_I32LE, H5T_NATIVE_INT, 1, &z, order_.data());
         const double nanCor = std::numeric_limits<double>::quiet_NaN();
-        h_->cor = filledVector(process.get(), "centre_of_rotation", H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE, z, &nanCor);
+        h_->cor = filledVector(
+            process.get(), "centre_of_rotation", H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE, z, &nanCor);
         const unsigned char no = 0;
         h_->written = filledVector(process.get(), "slice_written", H5T_STD_U8LE, H5T_NATIVE_UCHAR, z, &no);
         const hsize_t angles = spec_.anglesDeg.size();
@@ -234,8 +236,8 @@ bool VolumeFileWriter::create(const Region &region, int height, int width, QStri
                                "(NaN: a slice not written yet)"))
             && stringAttribute(slice.get(), "long_name", QStringLiteral("slice number"))
             && stringAttribute(h_->cor.get(), "units", QStringLiteral("pixel"))
-            && stringAttribute(h_->written.get(), "long_name",
-                QStringLiteral("1 where the slice's values are in the file"))
+            && stringAttribute(
+                h_->written.get(), "long_name", QStringLiteral("1 where the slice's values are in the file"))
             && stringAttribute(angle.get(), "units", QStringLiteral("degree"))
             && stringAttribute(regionSet.get(), "long_name",
                 QStringLiteral("x0, z0, x1, z1: the calculation region, pixels of the slice"))
@@ -288,17 +290,19 @@ bool VolumeFileWriter::addSlice(
     const unsigned char yes = 1;
     // A chunk compressed where the slice was made goes in as it is; otherwise the library compresses.
     const bool encoded = !values.chunk.empty() && values.chunkFilter == volumeFilter(spec_.compression);
-    if ((encoded
-            ? H5Dwrite_chunk(h_->data.get(), H5P_DEFAULT, 0, start, values.chunk.size(), values.chunk.data()) < 0
-            : H5Sselect_hyperslab(file.get(), H5S_SELECT_SET, start, nullptr, count, nullptr) < 0
-                || H5Dwrite(
-                       h_->data.get(), H5T_NATIVE_FLOAT, memory.get(), file.get(), H5P_DEFAULT, values.values.data())
-                    < 0)
+    if ((encoded ? H5Dwrite_chunk(
+                       h_->data.get(), H5P_DEFAULT, 0, start, values.chunk.size(), values.chunk.data())
+                    < 0
+                 : H5Sselect_hyperslab(file.get(), H5S_SELECT_SET, start, nullptr, count, nullptr) < 0
+                    || H5Dwrite(h_->data.get(), H5T_NATIVE_FLOAT, memory.get(), file.get(), H5P_DEFAULT,
+                           values.values.data())
+                        < 0)
         || !writeElement(h_->cor.get(), H5T_NATIVE_DOUBLE, z, &cor)
         || !writeElement(h_->written.get(), H5T_NATIVE_UCHAR, z, &yes)
         // What a reader opening the file now sees.
         || H5Fflush(h_->file.get(), H5F_SCOPE_LOCAL) < 0)
-        return failed(error, QStringLiteral("cannot write slice %1 into %2").arg(slice).arg(volumePartPath(path_)));
+        return failed(
+            error, QStringLiteral("cannot write slice %1 into %2").arg(slice).arg(volumePartPath(path_)));
     if (!done_[z]) {
         done_[z] = true;
         ++written_;
@@ -327,7 +331,8 @@ bool VolumeFileWriter::finish(QString *error)
                       .arg(int(order_.size()) - written_)
                       .arg(order_.size())
                       .arg(missing.join(QStringLiteral(", ")),
-                          int(order_.size()) - written_ > missing.size() ? QStringLiteral(", ...") : QString());
+                          int(order_.size()) - written_ > missing.size() ? QStringLiteral(", ...")
+                                                                         : QString());
         return false;
     }
     if (std::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) != 0) {

@@ -45,16 +45,15 @@ Id createFile(const QString &path)
 }
 
 // A whole 1-D dataset of `memType` elements, or false.
-template<class T>
-bool readVector(hid_t file, const char *path, hid_t memType, std::vector<T> &values)
+template<class T> bool readVector(hid_t file, const char *path, hid_t memType, std::vector<T> &values)
 {
     Id set(H5Dopen2(file, path, H5P_DEFAULT));
     if (!set)
         return false;
     Id space(H5Dget_space(set.get()));
     hsize_t n = 0;
-    if (H5Sget_simple_extent_ndims(space.get()) != 1 || H5Sget_simple_extent_dims(space.get(), &n, nullptr) < 0
-        || n > (hsize_t(1) << 24))
+    if (H5Sget_simple_extent_ndims(space.get()) != 1
+        || H5Sget_simple_extent_dims(space.get(), &n, nullptr) < 0 || n > (hsize_t(1) << 24))
         return false;
     values.resize(size_t(n));
     return n == 0 || H5Dread(set.get(), memType, H5S_ALL, H5S_ALL, H5P_DEFAULT, values.data()) >= 0;
@@ -63,7 +62,8 @@ bool readVector(hid_t file, const char *path, hid_t memType, std::vector<T> &val
 // The name that leads from the folder of `from` to `to`.
 QByteArray relativeName(const QString &from, const QString &to)
 {
-    return QFile::encodeName(QFileInfo(from).absoluteDir().relativeFilePath(QFileInfo(to).absoluteFilePath()));
+    return QFile::encodeName(
+        QFileInfo(from).absoluteDir().relativeFilePath(QFileInfo(to).absoluteFilePath()));
 }
 
 // Renames the finished part into place.
@@ -107,7 +107,8 @@ Id virtualData(hid_t parent, const QString &target, int rank, const hsize_t *dim
                 < 0)
             return Id();
     }
-    return Id(H5Dcreate2(parent, "data", H5T_IEEE_F32LE, space.get(), H5P_DEFAULT, create.get(), H5P_DEFAULT));
+    return Id(
+        H5Dcreate2(parent, "data", H5T_IEEE_F32LE, space.get(), H5P_DEFAULT, create.get(), H5P_DEFAULT));
 }
 
 } // namespace
@@ -124,8 +125,9 @@ bool readVolumeShape(const QString &path, VolumeFileShape &shape, QString *error
     Id space(H5Dget_space(data.get()));
     Id type(H5Dget_type(data.get()));
     hsize_t dims[3] = {0, 0, 0};
-    if (H5Sget_simple_extent_ndims(space.get()) != 3 || H5Sget_simple_extent_dims(space.get(), dims, nullptr) < 0
-        || H5Tget_class(type.get()) != H5T_FLOAT || H5Tget_size(type.get()) != 4)
+    if (H5Sget_simple_extent_ndims(space.get()) != 3
+        || H5Sget_simple_extent_dims(space.get(), dims, nullptr) < 0 || H5Tget_class(type.get()) != H5T_FLOAT
+        || H5Tget_size(type.get()) != 4)
         return joinFailed(error, QStringLiteral("the data of %1 are no volume of 32-bit floats").arg(path));
     shape.z = static_cast<long long>(dims[0]);
     shape.y = static_cast<long long>(dims[1]);
@@ -231,7 +233,8 @@ bool joinVolumeBlocks(const QString &path, const QStringList &blocks, QString *e
                 && stringAttribute(slice.get(), "long_name", QStringLiteral("slice number"))
                 && stringAttribute(cor.get(), "units", QStringLiteral("pixel"));
             // The rest of the record is the same in every block.
-            for (const char *name : {"rotation_angle", "region", "program", "version", "settings", "compression"})
+            for (const char *name :
+                {"rotation_angle", "region", "program", "version", "settings", "compression"})
                 ok = ok
                     && H5Ocopy(source.get(), (QByteArrayLiteral("/entry/reconstruction/") + name).constData(),
                            process.get(), name, H5P_DEFAULT, H5P_DEFAULT)
@@ -274,16 +277,17 @@ bool writeSeriesMaster(const QString &path, const std::vector<EnergyVolume> &ene
             first = shape;
         if (shape.y != first.y || shape.x != first.x || shape.slices != first.slices) {
             if (error)
-                *error = QStringLiteral("%1 holds %2 slices of %3 × %4 pixels, %5 %6 of %7 × %8: the energies' "
-                                        "volumes must match (the same slices and --region)")
-                             .arg(e.path)
-                             .arg(shape.z)
-                             .arg(shape.x)
-                             .arg(shape.y)
-                             .arg(sources.constFirst())
-                             .arg(first.z)
-                             .arg(first.x)
-                             .arg(first.y);
+                *error
+                    = QStringLiteral("%1 holds %2 slices of %3 × %4 pixels, %5 %6 of %7 × %8: the energies' "
+                                     "volumes must match (the same slices and --region)")
+                          .arg(e.path)
+                          .arg(shape.z)
+                          .arg(shape.x)
+                          .arg(shape.y)
+                          .arg(sources.constFirst())
+                          .arg(first.z)
+                          .arg(first.x)
+                          .arg(first.y);
             return false;
         }
         offsets.push_back(sources.size());
@@ -298,7 +302,8 @@ bool writeSeriesMaster(const QString &path, const std::vector<EnergyVolume> &ene
         Id file = createFile(part);
         Id entry = file ? group(file.get(), "entry", "NXentry") : Id();
         Id data = entry ? group(entry.get(), "data", "NXdata") : Id();
-        const hsize_t dims[4] = {hsize_t(sorted.size()), hsize_t(first.z), hsize_t(first.y), hsize_t(first.x)};
+        const hsize_t dims[4]
+            = {hsize_t(sorted.size()), hsize_t(first.z), hsize_t(first.y), hsize_t(first.x)};
         ok = data && stringAttribute(file.get(), "default", QStringLiteral("entry"))
             && stringAttribute(file.get(), "creator", QStringLiteral("Quorvel"))
             && stringAttribute(entry.get(), "default", QStringLiteral("data"))
@@ -312,13 +317,15 @@ bool writeSeriesMaster(const QString &path, const std::vector<EnergyVolume> &ene
             const hsize_t n = eV.size();
             const hsize_t z = first.slices.size();
             Id energy = dataset(data.get(), "energy", H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE, 1, &n, eV.data());
-            Id slice = dataset(data.get(), "slice", H5T_STD_I32LE, H5T_NATIVE_INT, 1, &z, first.slices.data());
+            Id slice
+                = dataset(data.get(), "slice", H5T_STD_I32LE, H5T_NATIVE_INT, 1, &z, first.slices.data());
             Id program = stringDataset(entry.get(), "program_name", QStringLiteral("Quorvel"));
             Id files = stringDataset(entry.get(), "energy_files", sources.join(u'\n'));
             ok = volume && energy && slice && program && files
                 && stringAttribute(volume.get(), "interpretation", QStringLiteral("image"))
                 && stringAttribute(volume.get(), "long_name",
-                    QStringLiteral("the slices of every energy (energy, z, y, x), read from the energies' files"))
+                    QStringLiteral(
+                        "the slices of every energy (energy, z, y, x), read from the energies' files"))
                 && stringAttribute(energy.get(), "units", QStringLiteral("eV"))
                 && stringAttribute(slice.get(), "long_name", QStringLiteral("slice number"))
                 && stringAttribute(program.get(), "version", programVersion());

@@ -15,8 +15,8 @@ struct VolumeOptions
         QStringLiteral("also write the slices into one NeXus file (in --out if relative); a series: each "
                        "energy's NAME-TAG.h5 in its folder and FILE over them all"),
         QStringLiteral("FILE")};
-    QCommandLineOption compress {QStringLiteral("hdf5-compress"), QStringLiteral("compression of --hdf5 (none)"),
-        QStringLiteral("gzip|lz4"), QStringLiteral("none")};
+    QCommandLineOption compress {QStringLiteral("hdf5-compress"),
+        QStringLiteral("compression of --hdf5 (none)"), QStringLiteral("gzip|lz4"), QStringLiteral("none")};
 
     /// Reads them into `o` (the rest of whose output and centre options are read) and decides whether the
     /// run writes nothing but a guessed centre; false with a message for values or combinations that

@@ -9,14 +9,19 @@ QStringList runSettingItems(const RunParams &run)
     return {
         QStringLiteral("axis=") + (run.rotAxIsV ? QStringLiteral("v") : QStringLiteral("h")),
         QStringLiteral("cor=") + n(run.cor),
-        QStringLiteral("recorded-cors=") + (run.useRecordedCor
-                ? QStringLiteral("%1:%2,%3:%4").arg(run.recSlice1).arg(n(run.recCor1)).arg(run.recSlice2).arg(n(run.recCor2))
-                : QStringLiteral("off")),
+        QStringLiteral("recorded-cors=")
+            + (run.useRecordedCor ? QStringLiteral("%1:%2,%3:%4")
+                                        .arg(run.recSlice1)
+                                        .arg(n(run.recCor1))
+                                        .arg(run.recSlice2)
+                                        .arg(n(run.recCor2))
+                                  : QStringLiteral("off")),
         QStringLiteral("angle-origin=") + n(run.angleOriginDeg),
         QStringLiteral("range=") + n(run.dataSetRangeDeg),
         QStringLiteral("images=%1").arg(run.dataSetImages),
         QStringLiteral("partial=")
-            + (run.partial ? QStringLiteral("%1:%2").arg(run.partialStart).arg(run.partialImages) : QStringLiteral("all")),
+            + (run.partial ? QStringLiteral("%1:%2").arg(run.partialStart).arg(run.partialImages)
+                           : QStringLiteral("all")),
         QStringLiteral("single=") + (run.singlePrecision ? QStringLiteral("1") : QStringLiteral("0")),
         QStringLiteral("rings=") + stripeMethodWord(run.stripes.method)
             + (run.stripes.isOn() ? u' ' + stripeParamItems(run.stripes).join(u' ') : QString()),
@@ -49,7 +54,8 @@ void VolumeSaver::add(const VolumeSlice &slice)
     QString why;
     if (writer_ && !writer_->addSlice(slice.slice, slice.cor, slice.region, slice.values, &why) && !failed_) {
         failed_ = true;
-        qCCritical(lcRecon).noquote() << "Can't save HDF5 file :" << writer_->path() << QStringLiteral("(%1)").arg(why);
+        qCCritical(lcRecon).noquote()
+            << "Can't save HDF5 file :" << writer_->path() << QStringLiteral("(%1)").arg(why);
         emit writeFailed(writer_->path(), why);
     }
     emit recordDone(bytes);
@@ -64,7 +70,8 @@ void VolumeSaver::finish()
             qCInfo(lcRecon).noquote() << "Saved HDF5 file :" << path;
             emit wrote(path);
         } else {
-            qCCritical(lcRecon).noquote() << "Can't save HDF5 file :" << path << QStringLiteral("(%1)").arg(why);
+            qCCritical(lcRecon).noquote()
+                << "Can't save HDF5 file :" << path << QStringLiteral("(%1)").arg(why);
             emit writeFailed(path, why);
         }
         writer_.reset();

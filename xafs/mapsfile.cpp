@@ -4,8 +4,8 @@
 #include <QFile>
 
 // Local
-#include "xafs/mapstack.h"
 #include "imagedata/nexuswrite.h"
+#include "xafs/mapstack.h"
 #include <algorithm>
 #include <cstdio>
 #include <limits>

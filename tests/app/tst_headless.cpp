@@ -165,7 +165,8 @@ void TestHeadless::windowAndCommandWriteTheSameFiles()
         command << words(u"--cor-scan 31:33:0.5 --slice 30"_s);
         expected = words(u"s-E-corscan-00030.png s-E-corscan-00030.tif s-E-corscan-00030.txt"_s);
     } else {
-        batch += u"auto_save_data 1\nauto_save_tiff 1\nauto_save_hdf5 1\nauto_save_image 1\nauto_save_image_path %1\n"
+        batch += u"auto_save_data 1\nauto_save_tiff 1\nauto_save_hdf5 1\nauto_save_image "
+                 u"1\nauto_save_image_path %1\n"
                  "auto_save_image_name s\nauto_save_image_tag E\nct_guess_cor\nct_auto_exec 1\n"
                  "ct_slice_from 20\nct_slice_to 44\nct_slice_step 12\ncalc_exec\napp_quit\n"_s.arg(fromBatch);
         command << words(u"--tiff --hdf5 s-E.h5 --slices 20:44:12 --cor"_s);
@@ -267,7 +268,8 @@ void TestHeadless::endings_data()
               "auto_save_data_path @OUT@\nauto_save_data_name s\nauto_save_hdf5 1\nseq_exec_set\ncalc_exec\n"
               "seq_exec_next\nseq_exec_set\ncalc_exec\napp_quit\n"
         << 0
-        << words(u"s-7090eV-00032.dat s-7140eV-00032.dat series-manifest.tsv s-7090eV.h5 s-7140eV.h5 series.h5"_s)
+        << words(
+               u"s-7090eV-00032.dat s-7140eV-00032.dat series-manifest.tsv s-7090eV.h5 s-7140eV.h5 series.h5"_s)
         << u"Quit: every line done"_s;
     // @PIPE@: the folder @OUT@ with a named pipe in the manifest's place.
     QTest::newRow("a named pipe for the manifest")

@@ -240,7 +240,8 @@ void TestRecon::settingsDigest_data()
         {"lower", "--lower -5"}, {"offset", "--offset 0"}, {"name", "--name x"},
         {"sub-folders", "--sub-folders slice"}, {"no png", "--no-png"}, {"no data", "--no-data"},
         {"tiff", "--tiff"}, {"colour range", "--color-range 0,1"}, {"single precision", "--single"},
-        {"ring removal", "--rings all"}, {"BG", "--bg bg.img"}, {"pattern", "*.tif"}, {"hdf5", "--hdf5 v.h5"}};
+        {"ring removal", "--rings all"}, {"BG", "--bg bg.img"}, {"pattern", "*.tif"},
+        {"hdf5", "--hdf5 v.h5"}};
     for (auto [what, option] : changes)
         QTest::newRow(what) << d << d + QLatin1String(option) << true;
     QTest::newRow("guessed centre") << d << u"d --cor guess"_s << true;
@@ -250,7 +251,8 @@ void TestRecon::settingsDigest_data()
         << u"d --slices 0:7 --cor guess-line 2"_s << u"d --slices 0:7 --cor guess-line 3"_s << true;
     QTest::newRow("centre line") << u"d --cor-line 0:31,7:32"_s << u"d --cor-line 0:31,7:33"_s << true;
     QTest::newRow("ring parameters") << d + u"--rings all"_s << d + u"--rings all:snr=4"_s << true;
-    QTest::newRow("hdf5 compression") << d + u"--hdf5 v.h5"_s << d + u"--hdf5 v.h5 --hdf5-compress lz4"_s << true;
+    QTest::newRow("hdf5 compression")
+        << d + u"--hdf5 v.h5"_s << d + u"--hdf5 v.h5 --hdf5-compress lz4"_s << true;
     QTest::newRow("hdf5 file name") << d + u"--hdf5 v.h5"_s << d + u"--hdf5 w.h5"_s << false;
     QTest::newRow("ring parameters while off") << d + u"--rings off"_s << d + u"--rings off:snr=4"_s << false;
     QTest::newRow("centre method of a given centre") << d << d + u"--cor-method fourier"_s << false;

@@ -66,7 +66,8 @@ int compressionFilter(const QString &file)
     for (int i = 0; create && i < H5Pget_nfilters(create.get()); ++i) {
         unsigned flags = 0;
         size_t count = 0;
-        const H5Z_filter_t id = H5Pget_filter2(create.get(), unsigned(i), &flags, &count, nullptr, 0, nullptr, nullptr);
+        const H5Z_filter_t id
+            = H5Pget_filter2(create.get(), unsigned(i), &flags, &count, nullptr, 0, nullptr, nullptr);
         if (id != H5Z_FILTER_SHUFFLE)
             filter = int(id);
     }
@@ -97,7 +98,8 @@ void TestVolumeFile::equalsTheTiffSlices_data()
     QTest::newRow("lz4") << u"--slices 2:11 --hdf5-compress lz4"_s << 32004
                          << QList<int> {2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
     // Descending, by a step, in blocks of two on two workers: finished out of order, stored by number.
-    QTest::newRow("descending blocks") << u"--slices 13:1:3 --block 2"_s << -1 << QList<int> {1, 4, 7, 10, 13};
+    QTest::newRow("descending blocks")
+        << u"--slices 13:1:3 --block 2"_s << -1 << QList<int> {1, 4, 7, 10, 13};
     // A region reaching beyond the image: its pixels outside are 0 in both files.
     QTest::newRow("region beyond the image")
         << u"--slices 5:6 --region -3.5,10,60,30.5 --single"_s << -1 << QList<int> {5, 6};
@@ -137,7 +139,8 @@ void TestVolumeFile::equalsTheTiffSlices()
     }
     const auto cor = readDataset<double>(file, "/entry/reconstruction/centre_of_rotation", H5T_NATIVE_DOUBLE);
     QCOMPARE(cor, std::vector<double>(size_t(slices.size()), 24.5));
-    const auto written = readDataset<unsigned char>(file, "/entry/reconstruction/slice_written", H5T_NATIVE_UCHAR);
+    const auto written
+        = readDataset<unsigned char>(file, "/entry/reconstruction/slice_written", H5T_NATIVE_UCHAR);
     QCOMPARE(written, std::vector<unsigned char>(size_t(slices.size()), 1));
     const auto angles = readDataset<double>(file, "/entry/reconstruction/rotation_angle", H5T_NATIVE_DOUBLE);
     QCOMPARE(angles.size(), size_t(60));
@@ -246,10 +249,13 @@ void TestVolumeFile::blocksJoinIntoOneVolume()
     const std::vector<float> values = volumeValues(file, &dims);
     QCOMPARE(dims, (std::vector<hsize_t> {7, 3, 4}));
     for (int s = 0; s < 7; ++s)
-        QVERIFY2(bitEqual(values.data() + size_t(s) * 12, marked(s, 3, 4).values.data(), 12), qPrintable(QString::number(s)));
+        QVERIFY2(bitEqual(values.data() + size_t(s) * 12, marked(s, 3, 4).values.data(), 12),
+            qPrintable(QString::number(s)));
     QCOMPARE(volumeSlices(file), (std::vector<int> {0, 1, 2, 3, 4, 5, 6}));
-    QCOMPARE(readDataset<double>(file, "/entry/reconstruction/centre_of_rotation", H5T_NATIVE_DOUBLE).back(), 16.0);
-    QCOMPARE(readDataset<double>(file, "/entry/reconstruction/rotation_angle", H5T_NATIVE_DOUBLE).size(), size_t(2));
+    QCOMPARE(readDataset<double>(file, "/entry/reconstruction/centre_of_rotation", H5T_NATIVE_DOUBLE).back(),
+        16.0);
+    QCOMPARE(readDataset<double>(file, "/entry/reconstruction/rotation_angle", H5T_NATIVE_DOUBLE).size(),
+        size_t(2));
 
     // Two energies over the joined file and a plain one: a 4D master of virtual datasets.
     const QString other = out.filePath(u"s-7200eV.h5"_s);
@@ -267,14 +273,17 @@ void TestVolumeFile::blocksJoinIntoOneVolume()
     QCOMPARE(dims, (std::vector<hsize_t> {2, 7, 3, 4}));
     QVERIFY(bitEqual(all.data(), values.data(), 84));
     QVERIFY(bitEqual(all.data() + 84, marked(100, 3, 4).values.data(), 12));
-    QCOMPARE(readDataset<double>(master, "/entry/data/energy", H5T_NATIVE_DOUBLE), (std::vector<double> {7100.0, 7200.0}));
+    QCOMPARE(readDataset<double>(master, "/entry/data/energy", H5T_NATIVE_DOUBLE),
+        (std::vector<double> {7100.0, 7200.0}));
     // Volumes of other slices make no series.
     spec.slices = {0, 1};
     QVERIFY(writer.start(out.filePath(u"short.h5"_s), spec, &error));
-    QVERIFY(writer.addSlice(0, 1.0, region, marked(0, 3, 4), &error) && writer.addSlice(1, 1.0, region, marked(1, 3, 4), &error));
+    QVERIFY(writer.addSlice(0, 1.0, region, marked(0, 3, 4), &error)
+        && writer.addSlice(1, 1.0, region, marked(1, 3, 4), &error));
     QVERIFY(writer.finish(&error));
     QVERIFY(!writeSeriesMaster(master, {{7100.0, file}, {7300.0, out.filePath(u"short.h5"_s)}}, &error));
-    QVERIFY2(error.contains(u"2 slices of 4 × 3 pixels"_s) && error.contains(u"must match"_s), qPrintable(error));
+    QVERIFY2(
+        error.contains(u"2 slices of 4 × 3 pixels"_s) && error.contains(u"must match"_s), qPrintable(error));
 }
 
 void TestVolumeFile::seriesMasterOverTheEnergies()
@@ -297,12 +306,14 @@ void TestVolumeFile::seriesMasterOverTheEnergies()
     QString text;
     QCOMPARE(runRecon(args + QStringList {u"--out"_s, whole.path()}, &text), 0);
     for (int task = 0; task < 9; ++task)
-        QCOMPARE(runRecon(args + QStringList {u"--out"_s, tasks.path(), u"--task"_s, QString::number(task)}), 0);
+        QCOMPARE(
+            runRecon(args + QStringList {u"--out"_s, tasks.path(), u"--task"_s, QString::number(task)}), 0);
     QVERIFY(!QFile::exists(tasks.filePath(u"series.h5"_s)));
     QVERIFY(QFile::exists(tasks.filePath(u"7090eV/s-7090eV.block002.h5"_s)));
     text.clear();
     QCOMPARE(runRecon(args + QStringList {u"--out"_s, tasks.path(), u"--resume"_s}, &text), 0);
-    QVERIFY2(text.contains(u"(its blocks joined)"_s) && !text.contains(u"s-7090eV-00001.tif"_s), qPrintable(text));
+    QVERIFY2(
+        text.contains(u"(its blocks joined)"_s) && !text.contains(u"s-7090eV-00001.tif"_s), qPrintable(text));
 
     std::vector<hsize_t> dims;
     const std::vector<float> master = volumeValues(whole.filePath(u"series.h5"_s), &dims);
@@ -349,7 +360,8 @@ void TestVolumeFile::aKilledRunStartsItsFileAgain()
     connect(&watcher, &QFileSystemWatcher::directoryChanged, this, [&] {
         const QStringList parts = QDir(resumed.path()).entryList({u"*.h5.part"_s});
         // The second set's file, once its first slices are in.
-        if (killedIn.isEmpty() && parts.contains(u"s-7115eV.h5.part"_s) && recon.state() == QProcess::Running) {
+        if (killedIn.isEmpty() && parts.contains(u"s-7115eV.h5.part"_s)
+            && recon.state() == QProcess::Running) {
             ::kill(static_cast<pid_t>(recon.processId()), SIGKILL);
             killedIn = parts.first();
         }

@@ -13,7 +13,8 @@
 /// A dataset of a file read whole as `memType` (float, double, int, uchar), with its dimensions;
 /// empty when the file or dataset cannot be read.
 template<class T>
-std::vector<T> readDataset(const QString &file, const char *path, hid_t memType, std::vector<hsize_t> *dims = nullptr)
+std::vector<T> readDataset(
+    const QString &file, const char *path, hid_t memType, std::vector<hsize_t> *dims = nullptr)
 {
     const hdf5::Lock lock;
     std::vector<T> values;

@@ -381,7 +381,7 @@ void BatchController::bindOthers(Bindings &b)
         emit calcStart();
         return O {fromBatch ? Completion::AfterRun : Completion::Now};
     });
-    b.others.insert(key("ct_guess_cor"), [this, p](const BatchCmd &, bool) {
+    b.others.insert(key("ct_guess_cor"), [this, p](const BatchCmd &, bool fromBatch) {
         const bool loading = peers_.load.isLoading();
         if (parts_.images->count() == 0 || loading) {
             qCCritical(lcWindow).noquote() << (loading ? "ct_guess_cor: the raw images are still loading"
@@ -389,7 +389,15 @@ void BatchController::bindOthers(Bindings &b)
             return O {Completion::Now, false};
         }
         // A failed guess leaves the centre of rotation, and whether a load may replace it, as they were.
-        if (!parts_.sinogram->guessCor()) {
+        const double before = p->cor();
+        QElapsedTimer clock;
+        clock.start();
+        const bool guessed = parts_.sinogram->guessCor();
+        if (guessed && fromBatch && tookTooLong(clock)) {
+            p->setCor(before);
+            return O {Completion::Now, false};
+        }
+        if (!guessed) {
             qCCritical(lcWindow).noquote() << "ct_guess_cor: no centre of rotation was guessed; it stays"
                                            << QString::number(p->cor(), 'g', QLocale::FloatingPointShortest);
             return O {Completion::Now, false};
@@ -429,7 +437,7 @@ void BatchController::bindOthers(Bindings &b)
         p->setUseRecordedCor(flagArg(c));
         return O {};
     });
-    b.others.insert(key("ct_guess_cor_line"), [this, p](const BatchCmd &c, bool) {
+    b.others.insert(key("ct_guess_cor_line"), [this, p](const BatchCmd &c, bool fromBatch) {
         // Without a count, as many slices as the panel says.
         const int count = c.args.isEmpty() ? p->guessLineSlices() : intArg(c);
         if (count < 2) {
@@ -437,7 +445,13 @@ void BatchController::bindOthers(Bindings &b)
                 << "ct_guess_cor_line: takes a number of slices of at least 2, not" << textArg(c);
             return O {Completion::Now, false};
         }
-        return O {Completion::Now, peers_.scan.guessCorLine(count)};
+        if (!fromBatch) // a setup or configuration line guesses at once
+            return O {Completion::Now, peers_.scan.guessCorLine(count)};
+        // A batch line waits for the guess on its own thread, so that "batch_timeout" can call it off.
+        if (!peers_.scan.startGuessCorLine(count))
+            return O {Completion::Now, false};
+        line_.wait = LineWait::Guess;
+        return O {Completion::AfterGuess};
     });
     b.others.insert(key("ct_cor_scan"), [this](const BatchCmd &c, bool fromBatch) {
         // Only a batch line waits for the scan's end; a setup or configuration line goes on at once.

@@ -100,6 +100,7 @@ void BatchController::batchExCmd(const BatchCmd &cmd)
         break;
     case Completion::AfterRun: // the work's end (finishWait) reports it, possibly within the call
     case Completion::AfterScan:
+    case Completion::AfterGuess:
     case Completion::AfterSetLoading:
     case Completion::AfterContinuousRun:
         break;
@@ -141,8 +142,7 @@ bool BatchController::finishWait(LineWait kind, bool ok)
 
 bool BatchController::isBatchLineWaiting() const
 {
-    // A scan's line waits for its end without a limit.
-    return line_.wait != LineWait::None && line_.wait != LineWait::Scan;
+    return line_.wait != LineWait::None;
 }
 
 void BatchController::batchLineTimedOut()
@@ -159,6 +159,20 @@ void BatchController::batchLineTimedOut()
     line_.wait = LineWait::None;
     emit waitTimedOut(kind);
     reportBatchLine(false);
+}
+
+bool BatchController::tookTooLong(const QElapsedTimer &clock) const
+{
+    // A guess computes on this thread, so no timer can call it off: its time is judged at its end,
+    // and a guess beyond the limit is not taken.
+    if (line_.timeoutMs <= 0 || clock.elapsed() <= line_.timeoutMs)
+        return false;
+    qCCritical(lcWindow).noquote() << QStringLiteral(
+        "batch_timeout: the line \"%1\" took %2 s, beyond its %3 s: its guess is not taken and it fails")
+                                          .arg(MessageLog::shortened(line_.text))
+                                          .arg(clock.elapsed() / 1000.0)
+                                          .arg(line_.timeoutMs / 1000.0);
+    return true;
 }
 
 void BatchController::loadFinished()

@@ -1,6 +1,7 @@
 #pragma once
 
 // Qt
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QTimer>
@@ -43,7 +44,7 @@ class BatchController : public QObject
     Q_OBJECT
 public:
     /// What a line waits for before its completion is reported.
-    enum class LineWait { None, Loading, SetLoading, Run, Scan, ContinuousRun };
+    enum class LineWait { None, Loading, SetLoading, Run, Scan, Guess, ContinuousRun };
 
     BatchController(WindowParts &parts, const BatchPeers &peers, QObject *parent = nullptr);
     ~BatchController() override;
@@ -108,6 +109,7 @@ private:
         AfterSetLoading,
         AfterRun,
         AfterScan,
+        AfterGuess,
         AfterContinuousRun,
         AtExit
     };
@@ -131,6 +133,9 @@ private:
     void reportBatchLine(bool ok, bool failure = true);
     bool isBatchLineWaiting() const;
     void batchLineTimedOut();
+    /// Whether a line that computed on this thread (a guess of the centre) took longer than
+    /// "batch_timeout" allows; a critical message says so.
+    bool tookTooLong(const QElapsedTimer &clock) const;
     void quitWhenSaved();
 
     // Who asked for the load under way: a batch line waits for it; a configuration or setup line's

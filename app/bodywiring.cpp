@@ -39,6 +39,8 @@ void Body::connectControllers()
     // The scan of centres: after each trial, what waited for the workers may go on.
     connect(&runs_->pool(), &WorkerPool::trialDone, this, &Body::resumeWaitingWork);
     connect(scan_, &CorScanController::centreTaken, this, &Body::takeCorFromScan);
+    connect(scan_, &CorScanController::guessLineFinished, this,
+        [this](bool ok) { batch_->finishWait(BatchController::LineWait::Guess, ok); });
     connect(scan_, &CorScanController::finished, this, [this](const JobOutcome &out, bool fromBatch) {
         emit corScanFinished(out);
         if (fromBatch)
@@ -87,6 +89,8 @@ void Body::connectControllers()
     connect(this, &Body::finishedLoadingCTFiles, batch_, &BatchController::tryQuit, Qt::QueuedConnection);
     connect(this, &Body::calcFinished, batch_, &BatchController::tryQuit, Qt::QueuedConnection);
     connect(this, &Body::corScanFinished, batch_, &BatchController::tryQuit, Qt::QueuedConnection);
+    connect(scan_, &CorScanController::guessLineFinished, batch_, &BatchController::tryQuit,
+        Qt::QueuedConnection);
     connect(ctCalc_, &CtCalc::calcFinished, batch_, &BatchController::tryQuit, Qt::QueuedConnection);
     connect(&runs_->pool(), &WorkerPool::sliceDone, batch_, &BatchController::tryQuit, Qt::QueuedConnection);
     connect(&runs_->pool(), &WorkerPool::trialDone, batch_, &BatchController::tryQuit, Qt::QueuedConnection);
@@ -127,6 +131,10 @@ void Body::waitTimedOut(BatchController::LineWait kind)
         link_->endCont(QStringLiteral("the batch line timed out"));
     if (kind == BatchController::LineWait::Run && (runs_->isCalculating() || runs_->isWaitingToStart()))
         runs_->toggleCalcCt();
+    if (kind == BatchController::LineWait::Scan)
+        scan_->stop();
+    if (kind == BatchController::LineWait::Guess)
+        scan_->stopGuessCorLine();
 }
 
 void Body::resumeWaitingWork()
@@ -146,7 +154,7 @@ void Body::takeCorFromScan(double cor)
 
 bool Body::isIdle() const
 {
-    return !load_->isBusy() && runs_->isIdle() && !scan_->isScanning();
+    return !load_->isBusy() && runs_->isIdle() && !scan_->isScanning() && !scan_->isGuessingLine();
 }
 
 void Body::changedCtSel()

@@ -2,6 +2,7 @@
 
 // Qt
 #include <QDebug>
+#include <QThread>
 
 // Local
 #include "app/corscanrun.h"
@@ -9,10 +10,12 @@
 #include "app/runcontroller.h"
 #include "app/windowlog.h"
 #include "app/windowparts.h"
+#include "config/availablememory.h"
 #include "ct/corscanfiles.h"
 #include "ct/corsearch.h"
 #include "ct/offsetaxisplan.h"
 #include "ct/sgmgeometry.h"
+#include "ct/sinogramgen.h"
 #include "ct/sliceworker.h"
 #include "ct/ui/corscanpanel.h"
 #include "ct/ui/procctrl.h"
@@ -24,6 +27,35 @@
 #include "widgets/numberfield.h"
 #include "widgets/progressline.h"
 #include <algorithm>
+
+// What a guess along a range of slices reads, taken on the main thread; its images are shared,
+// read-only, so that a thread of its own may read them.
+struct CorScanController::GuessLineJob
+{
+    ProjectionSet set;
+    SinogramRequest request;
+    double rangeDeg = 180.0;
+    CorMethod method = CorMethod::Mirror;
+    double start = 0.0;
+    double guessParam = 0.0;
+    int from = 0;
+    int to = 0;
+    int count = 0;
+
+    CorLineGuess run(const std::atomic<bool> *cancel = nullptr) const
+    {
+        return ::guessCorLine(set, request, rangeDeg, method, start, guessParam, from, to, count, cancel);
+    }
+};
+
+// A guess along a range on a thread of its own, for a batch line that waits for it.
+struct CorScanController::GuessLineRun
+{
+    GuessLineJob job;
+    QThread *thread = nullptr;
+    std::shared_ptr<std::atomic<bool>> cancel = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<CorLineGuess> result = std::make_shared<CorLineGuess>();
+};
 
 CorScanController::CorScanController(
     WindowParts &parts, CorScanPanel *panel, RunController &runs, const LoadController &load, QObject *parent)
@@ -43,13 +75,20 @@ CorScanController::CorScanController(
         [this] { guessCorLine(parts_.ui.procCtrl->guessLineSlices()); });
 }
 
-CorScanController::~CorScanController() = default;
+CorScanController::~CorScanController()
+{
+    // A guess under way is called off and waited for: its thread reads the images.
+    if (guess_) {
+        guess_->cancel->store(true);
+        guess_->thread->wait();
+        delete guess_->thread;
+    }
+}
 
 void CorScanController::clicked()
 {
     if (scan_) { // a second click stops handing out trials; those under way come back
-        scan_->schedule.stop();
-        panel_->setState(tr("stopping"));
+        stop();
         return;
     }
     // An empty field stands for the current centre of rotation ± 5 pixels.
@@ -57,6 +96,15 @@ void CorScanController::clicked()
     const double from = panel_->typedFrom().value_or(cor - 5.0);
     const double to = panel_->typedTo().value_or(cor + 5.0);
     start(from, to, panel_->typedStep());
+}
+
+void CorScanController::stop()
+{
+    if (!scan_ || scan_->schedule.stopped())
+        return;
+    scan_->schedule.stop();
+    panel_->setState(tr("stopping"));
+    goOn(); // with no trial under way it ends here
 }
 
 bool CorScanController::start(double from, double to, double step, bool fromBatch)
@@ -86,6 +134,15 @@ bool CorScanController::start(double from, double to, double step, bool fromBatc
     auto scan = std::make_unique<CorScanRun>(
         CorScanRun {CorScanSchedule(task, corScanCentres(from, to, step), set.count(), run.singlePrecision),
             std::clamp(run.threads, 1, runs_.pool().count()), fromBatch, std::nullopt});
+    // Its trials' values and engines are reckoned before any is allocated.
+    QString why;
+    const int threads = workersInMemory(scan->schedule.memoryNeed(), scan->threads, availableMemory(), why);
+    if (threads == 0)
+        return refuse(why);
+    if (threads < scan->threads)
+        qCWarning(lcWindow).noquote()
+            << QStringLiteral("CoR Scan: memory for %1 of %2 threads").arg(threads).arg(scan->threads);
+    scan->threads = threads;
     // Its files go where the slices' data files would, its contact sheet through the fixed colour
     // scale when there is one.
     Ui_Body &ui = parts_.ui;
@@ -171,7 +228,12 @@ void CorScanController::finish()
         parts_.progress->finish();
     }
     if (run->save && !scan.stopped() && best >= 0) {
-        const CorScanWritten written = writeCorScan(scan, *run->save);
+        CorScanWritten written;
+        try {
+            written = writeCorScan(scan, *run->save);
+        } catch (const std::bad_alloc &) {
+            written.problems << QStringLiteral("not enough memory to write the files of the scan");
+        }
         for (const QString &path : written.paths)
             qCInfo(lcWindow).noquote() << "CoR Scan: wrote" << path;
         for (const QString &problem : written.problems)
@@ -181,28 +243,76 @@ void CorScanController::finish()
     emit finished(out, run->fromBatch);
 }
 
-bool CorScanController::guessCorLine(int count)
+std::optional<CorScanController::GuessLineJob> CorScanController::guessLineJob(int count) const
 {
     ProcCtrl *p = parts_.ui.procCtrl;
     if (parts_.images->count() == 0) {
         qCWarning(lcWindow).noquote() << "Guess along range: no raw images are loaded";
-        return false;
+        return std::nullopt;
     }
     if (p->offsetAxis()) {
         qCWarning(lcWindow).noquote() << "Guess along range: an offset axis is one axis for every slice; "
                                          "Guess CoR finds it";
-        return false;
+        return std::nullopt;
     }
     const int from = p->sliceFrom(), to = p->sliceTo();
     if (from == to) {
         qCWarning(lcWindow).noquote()
             << "Guess along range: From and To are one slice; give a range of slices";
+        return std::nullopt;
+    }
+    return GuessLineJob {parts_.images->projectionSet(), p->sinogramRequest(), p->dataSetRangeDeg(),
+        parts_.sinogram->corMethod(), p->cor(), fieldDouble(parts_.sinogram->ui().GuessParam->text()), from,
+        to, count};
+}
+
+bool CorScanController::guessCorLine(int count)
+{
+    const std::optional<GuessLineJob> job = guessLineJob(count);
+    return job && takeGuessLine(*job, job->run());
+}
+
+bool CorScanController::startGuessCorLine(int count)
+{
+    if (guess_) {
+        qCWarning(lcWindow).noquote() << "Guess along range: a guess is under way";
         return false;
     }
-    const CorMethod method = parts_.sinogram->corMethod();
-    const CorLineGuess g
-        = ::guessCorLine(parts_.images->projectionSet(), p->sinogramRequest(), p->dataSetRangeDeg(), method,
-            p->cor(), fieldDouble(parts_.sinogram->ui().GuessParam->text()), from, to, count);
+    std::optional<GuessLineJob> job = guessLineJob(count);
+    if (!job)
+        return false;
+    auto run = std::make_unique<GuessLineRun>();
+    run->job = std::move(*job);
+    run->thread = QThread::create(
+        [job = run->job, cancel = run->cancel, result = run->result] { *result = job.run(cancel.get()); });
+    run->thread->setObjectName(QStringLiteral("guess along range"));
+    connect(run->thread, &QThread::finished, this, &CorScanController::guessLineEnded, Qt::QueuedConnection);
+    guess_ = std::move(run);
+    guess_->thread->start();
+    return true;
+}
+
+void CorScanController::stopGuessCorLine()
+{
+    if (guess_)
+        guess_->cancel->store(true);
+}
+
+void CorScanController::guessLineEnded()
+{
+    if (!guess_)
+        return;
+    std::unique_ptr<GuessLineRun> run = std::move(guess_);
+    run->thread->wait();
+    delete run->thread;
+    // A guess called off is not taken, whatever it found before it stopped.
+    const bool ok = !run->cancel->load() && takeGuessLine(run->job, *run->result);
+    emit guessLineFinished(ok);
+}
+
+bool CorScanController::takeGuessLine(const GuessLineJob &job, const CorLineGuess &g)
+{
+    ProcCtrl *p = parts_.ui.procCtrl;
     for (const QString &problem : g.problems)
         qCWarning(lcWindow).noquote() << "Guess along range:" << problem;
     QStringList found;
@@ -214,13 +324,13 @@ bool CorScanController::guessCorLine(int count)
                "are left as they were";
         return false;
     }
-    const CorLine line = g.fit->records(from, to);
+    const CorLine line = g.fit->records(job.from, job.to);
     p->setRecordedCoR(1, line.slice1, line.cor1);
     p->setRecordedCoR(2, line.slice2, line.cor2);
     qCInfo(lcWindow).noquote() << QStringLiteral(
         "Guess along range (%1): %2; recorded %3 at slice %4 and %5 at slice %6, "
         "residual %7 pixel rms")
-                                      .arg(corMethodName(method), found.join(QStringLiteral(", ")))
+                                      .arg(corMethodName(job.method), found.join(QStringLiteral(", ")))
                                       .arg(line.cor1)
                                       .arg(line.slice1)
                                       .arg(line.cor2)

@@ -11,11 +11,10 @@
 #include "xafs/alignoptions.h"
 #include "xafs/seriesaligner.h"
 
-int main(int argc, char *argv[])
+namespace {
+
+int reconMain(QTextStream &out, QTextStream &err)
 {
-    QCoreApplication app(argc, argv);
-    QTextStream out(stdout);
-    QTextStream err(stderr);
     QStringList args = QCoreApplication::arguments().mid(1);
     if (args.contains(QLatin1String("-h")) || args.contains(QLatin1String("--help"))) {
         out << reconUsage();
@@ -46,4 +45,20 @@ int main(int argc, char *argv[])
     }
     ReconRun run(options, out, err);
     return run.exec();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    // Memory that runs out where no job catches it ends the job as failed, never with an abort.
+    try {
+        return reconMain(out, err);
+    } catch (const std::bad_alloc &) {
+        err << "quorvel-recon: not enough memory: the job failed" << Qt::endl;
+        return 1;
+    }
 }

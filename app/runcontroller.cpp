@@ -8,6 +8,7 @@
 #include "app/loadcontroller.h"
 #include "app/windowlog.h"
 #include "app/windowparts.h"
+#include "config/availablememory.h"
 #include "ct/atomicfile.h"
 #include "ct/corline.h"
 #include "ct/datasaver.h"
@@ -23,6 +24,7 @@
 #include "imagedata/imgdatas.h"
 #include "imagedata/ui/selectaimgfile.h"
 #include "recon/reconoptions.h"
+#include "recon/runmemory.h"
 #include "recon/runplan.h"
 #include "recon/volumesaver.h"
 #include "recon/workerpool.h"
@@ -230,6 +232,8 @@ void RunController::startCalcCt()
     }
     if (run.offsetAxis && !placeOffsetAxis(run))
         return;
+    if (run.useCt2 && !fitInMemory())
+        return;
     scheduler_.reset(run.threads);
     if (run.multiSlice) {
         // A block's sinograms share one centre: on a line of centres each slice makes its own.
@@ -325,6 +329,40 @@ void RunController::reportUnusedI0Bg()
                    .arg(noI0 ? u"I0" : u"BG");
 }
 
+bool RunController::fitInMemory()
+{
+    // The engines of the workers and one slice's files, reckoned before any is set up: a run beyond
+    // the memory there is fails at once, one that fits on fewer workers runs on fewer.
+    RunParams &run = run_.params;
+    const int first = run.multiSlice ? run.sliceFrom : run.sliceNo;
+    const SliceTask task = panelTask(0, run, run_.set, first, sliceCor(first));
+    const EngineSize size = runEngineSize(run_.set, task.sinogram, run_.set.count(), run.singlePrecision);
+    const bool show = parts_.ui.ShowCalcRes->isChecked();
+    const qint64 worker = engineBytes(size.n, size.projections, size.single)
+        + sinogramBytes(size.n, size.projections) + (show ? imageBytes(size.n) : 0);
+    const MemoryNeed need {QStringLiteral("slice %1").arg(first),
+        worker
+            + sliceFileBytes(regionPixels(task.regionIsSet ? &task.region : nullptr, size.n),
+                run_.saveTo.data.on, run_.saveTo.tiff, run_.saveTo.image.on || show),
+        worker};
+    QString why;
+    const int fit = workersInMemory(need, run.multiSlice ? run.threads : 1, availableMemory(), why);
+    if (fit > 0) {
+        if (run.multiSlice && fit < run.threads) {
+            qCWarning(lcWindow).noquote()
+                << QStringLiteral("CT2 run: memory for %1 of %2 threads").arg(fit).arg(run.threads);
+            run.threads = fit;
+        }
+        return true;
+    }
+    qCCritical(lcWindow).noquote() << "CT2 run:" << why;
+    run_.outcome.problems << why;
+    if (run_.outcome.why.isEmpty())
+        run_.outcome.why = why;
+    stopCalcCt();
+    return false;
+}
+
 void RunController::setupFFT()
 {
     // Engines are sized for the centre of rotation of the first slice: between two recorded
@@ -339,7 +377,8 @@ void RunController::setupFFT()
     const EngineSize size = runEngineSize(run_.set, request, parts_.images->count(), run.singlePrecision);
     if (size.n < 2) // no sinogram at this centre of rotation: each slice's own length is set up at dispatch
         return;
-    for (int i = 0; i < pool_->count(); ++i) // never under a working worker (a stopped run's are waited for)
+    // Only the workers the run uses: never under a working worker (a stopped run's are waited for).
+    for (int i = 0; i < std::min(pool_->count(), std::max(1, run.threads)); ++i)
         pool_->sizeEngine(i, size);
 }
 

@@ -126,6 +126,9 @@ private:
         qint64 bytes = 0;
         qint64 limit = qint64(512) << 20;
     };
+    /// Whether the run's workers and files fit into the memory there is, the threads lowered to
+    /// those that fit; when not even one does, the run ends failed at once.
+    bool fitInMemory();
     bool checkSaveTarget(bool on, SelectSaveDir *selector, const char *what);
     void reportUnusedI0Bg();
     /// The axis of a stitched run (searched or the field's) into `run.cor`; false when the run

@@ -134,7 +134,7 @@ GreyScale corScanScale(const CorTrial &best, const CorScoreSetup &score)
     return scale;
 }
 
-QByteArray corScanTiff(const std::vector<CorTrial> &trials, int slice, QString *error)
+QByteArray corScanTiff(const std::vector<CorTrial> &trials, int slice, const Region &region, QString *error)
 {
     std::vector<FloatTiffPage> pages;
     for (const CorTrial &t : trials) {
@@ -143,7 +143,7 @@ QByteArray corScanTiff(const std::vector<CorTrial> &trials, int slice, QString *
                 *error = QStringLiteral("the trial at %1 was not reconstructed").arg(corText(t.cor));
             return QByteArray();
         }
-        pages.push_back(FloatTiffPage {{}, *t.values, t.n, t.region,
+        pages.push_back(FloatTiffPage {{}, *t.values, t.n, region,
             QStringLiteral("slice %1, centre of rotation %2").arg(slice).arg(corText(t.cor))});
     }
     return floatTiffPages(pages, error);

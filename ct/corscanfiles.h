@@ -28,10 +28,12 @@ QImage corTrialPicture(const CorTrial &trial, const CorScoreSetup &score, const 
 /// trials through one scale, so that their contrast compares).
 GreyScale corScanScale(const CorTrial &best, const CorScoreSetup &score);
 
-/// All trials as pages of one 32-bit float TIFF file, each page the computed region of its trial
-/// with the slice and its centre in the description. Empty, with the reason in `error`, when a
-/// trial was not reconstructed or the file cannot be made.
-QByteArray corScanTiff(const std::vector<CorTrial> &trials, int slice, QString *error = nullptr);
+/// All trials as pages of one 32-bit float TIFF file, each page `region` of its trial (pixels outside
+/// a trial's image are 0), so that every page has one size and the file opens as one stack; the
+/// slice and the trial's centre in the description. Empty, with the reason in `error`, when a trial
+/// was not reconstructed or the file cannot be made.
+QByteArray corScanTiff(
+    const std::vector<CorTrial> &trials, int slice, const Region &region, QString *error = nullptr);
 
 /// The contact sheet: the pictures side by side in rows of up to seven, each labelled with its
 /// centre under it, the best framed and its label starred. 8-bit grey.

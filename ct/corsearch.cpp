@@ -63,11 +63,14 @@ CorGuesses guessCorBoth(const ProjectionSet &set, const SinogramRequest &request
 }
 
 CorLineGuess guessCorLine(const ProjectionSet &set, const SinogramRequest &request, double rangeDeg,
-    CorMethod method, double start, double guessParam, int from, int to, int count)
+    CorMethod method, double start, double guessParam, int from, int to, int count,
+    const std::atomic<bool> *cancel)
 {
     CorLineGuess line;
     double next = start;
     for (int slice : spreadSlices(from, to, count)) {
+        if (cancel && cancel->load())
+            break;
         SinogramRequest r = request;
         r.slice = slice;
         QString why;

@@ -6,6 +6,7 @@
 
 // Local
 #include "ct/corline.h"
+#include <atomic>
 #include <optional>
 #include <vector>
 
@@ -64,9 +65,11 @@ struct CorLineGuess
 };
 
 /// The guesses of `method` at `count` slices of from … to (the mirror search starting from `start`
-/// at the first slice and from the last guess after it), fitted with a line.
+/// at the first slice and from the last guess after it), fitted with a line. A `cancel` that turns
+/// true ends it after the slice in hand (another thread may set it).
 CorLineGuess guessCorLine(const ProjectionSet &set, const SinogramRequest &request, double rangeDeg,
-    CorMethod method, double start, double guessParam, int from, int to, int count);
+    CorMethod method, double start, double guessParam, int from, int to, int count,
+    const std::atomic<bool> *cancel = nullptr);
 
 /// Warnings about a pair of guesses, one sentence each: the two differ by more than a pixel; a
 /// search's best lies at an end of its range.

@@ -67,6 +67,18 @@ void CtFbp::setup(int n, int p, bool single)
         return;
     }
     release();
+    try {
+        allocate(n, p, single);
+    } catch (const std::bad_alloc &) {
+        // No engine rather than half of one: a slice then refuses it for its size.
+        release();
+        n_ = p_ = rows_ = 0;
+        throw;
+    }
+}
+
+void CtFbp::allocate(int n, int p, bool single)
+{
     p_ = rows_ = p;
     n_ = std::max(n, 0);
     single_ = single;
@@ -89,6 +101,8 @@ void CtFbp::setup(int n, int p, bool single)
         *buf = reinterpret_cast<double *>(fftw_alloc_complex(std::max<size_t>(len, 1)));
     // Tens of megabytes, first touched by the slice: on huge pages where the system offers them.
     spectra_ = reinterpret_cast<double *>(fftw_alloc_complex(std::max<size_t>(len * rows_, 1)));
+    if (!fwdIn_ || !fwdOut_ || !invIn_ || !invOut_ || !spectra_)
+        throw std::bad_alloc();
     adviseHugePages(spectra_, std::max<size_t>(len * rows_, 1) * 2 * sizeof(double));
     // Rows start on cache lines: the back-projection reads each row in aligned groups of eight.
     filteredStride_ = (len + backProjectRowPadding + 7) / 8 * 8;

@@ -29,7 +29,8 @@ public:
     CtFbp &operator=(const CtFbp &) = delete;
 
     /// Prepares buffers and FFT plans for length n and p projections, in doubles or in single
-    /// precision; nothing happens when all are unchanged. Plans FFTs: call it from one thread at a
+    /// precision; nothing happens when all are unchanged. Throws std::bad_alloc when memory runs
+    /// out, leaving an engine of length 0. Plans FFTs: call it from one thread at a
     /// time, never while the engine computes.
     void setup(int n, int p, bool single = false);
     /// The image becomes n × n zeros.
@@ -78,6 +79,7 @@ private:
     };
     void release();
     // Single precision (ctfbpsingle.cpp).
+    void allocate(int n, int p, bool single); // throws std::bad_alloc
     void setupSingle();
     void releaseSingle();
     void forwardRowSingle(const double *row, int i);

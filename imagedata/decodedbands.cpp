@@ -324,12 +324,19 @@ bool DecodedBands::decodePass(const std::vector<int> &blocks, QString &error)
     std::atomic<bool> failed {false};
     std::vector<QString> errors(static_cast<size_t>(threads));
     const auto work = [&](int t) {
-        Worker room;
-        for (size_t u = next++; u < units_.size() && !failed; u = next++) {
-            if (!decodeUnit(units_[u], blocks, room, errors[size_t(t)])) {
-                failed = true;
-                break;
+        // Memory that runs out fails the pass, never the program (a helper thread has no one to
+        // catch for it).
+        try {
+            Worker room;
+            for (size_t u = next++; u < units_.size() && !failed; u = next++) {
+                if (!decodeUnit(units_[u], blocks, room, errors[size_t(t)])) {
+                    failed = true;
+                    break;
+                }
             }
+        } catch (const std::bad_alloc &) {
+            errors[size_t(t)] = QStringLiteral("not enough memory to decode the compressed frames");
+            failed = true;
         }
     };
     std::vector<QThread *> helpers;

@@ -4,6 +4,7 @@
 #include <QDebug>
 
 // Local
+#include "config/availablememory.h"
 #include "config/specialfile.h"
 #include "display/greyscale.h"
 #include "imagedata/imagedatalog.h"
@@ -47,8 +48,26 @@ bool ImgData::open()
         width_ = height_ = 0;
         return false;
     }
+    // Refused before it is read, rather than the system's memory running out under the window.
+    if (memoryChecked_) {
+        const qint64 bytes = qint64(width_) * height_ * 2; // the least a pixel takes
+        if (const QString why = memoryShortage(
+                QStringLiteral("the image of %1 x %2").arg(width_).arg(height_), bytes, availableMemory());
+            !why.isEmpty()) {
+            qCWarning(lcImageData).noquote() << why << ":" << fileName_;
+            return false;
+        }
+    }
     minMaxValid_ = false;
-    if (!loadData()) {
+    bool loaded = false;
+    try {
+        loaded = loadData();
+    } catch (const std::bad_alloc &) {
+        qCWarning(lcImageData).noquote()
+            << QStringLiteral("Not enough memory for the image of %1 x %2 :").arg(width_).arg(height_)
+            << fileName_;
+    }
+    if (!loaded) {
         qCWarning(lcImageData).noquote() << "Can not open ImgData" << fileName_;
         return false;
     }

@@ -49,6 +49,9 @@ public:
     bool isOpen() const { return isOpen_; }
     bool readAll() const { return readAll_; }
     void setReadAll(bool all) { readAll_ = all; }
+    /// Whether `open` refuses an image whose pixels cannot fit into the memory left, before it
+    /// reads them (for a set that holds whole images).
+    void setMemoryChecked(bool checked) { memoryChecked_ = checked; }
     const QString &fileName() const { return fileName_; }
     void setFileName(const QString &name) { fileName_ = name; }
     int width() const { return width_; }
@@ -61,6 +64,7 @@ protected:
 
     bool isOpen_ = false;
     bool readAll_ = true;
+    bool memoryChecked_ = false;
     double expTime_ = 1.0;
     int32_t width_ = 0;
     int32_t height_ = 0;

@@ -5,10 +5,10 @@
 #include <QImage>
 
 // Local
-#include "imagedata/imgdata.h"
-#include "imagedata/imgfiletype.h"
 #include "display/greyscale.h"
 #include "imagedata/imagedatalog.h"
+#include "imagedata/imgdata.h"
+#include "imagedata/imgfiletype.h"
 
 ImgDatas::ImgDatas(QObject *parent)
     : QObject(parent)
@@ -80,6 +80,7 @@ bool ImgDatas::add(const QString &fileName)
         return false;
     img->setReadAll(true);
     img->setFileName(fileName);
+    img->setMemoryChecked(true); // the set holds whole images
     if (!img->open()) {
         qCWarning(lcImageData).noquote() << "File is not ready to access" << fileName;
         return false;

@@ -5,6 +5,7 @@
 #include "ct/sliceworker.h"
 #include "recon/runplan.h"
 #include <algorithm>
+#include <limits>
 
 CorScanSchedule::CorScanSchedule(
     const SliceTask &task, const std::vector<double> &centres, int imageCount, bool single)
@@ -65,6 +66,42 @@ int CorScanSchedule::put(const CorTrial &trial)
         trials_[i].problem = QStringLiteral("not reconstructed");
     ++done_;
     return static_cast<int>(i);
+}
+
+Region CorScanSchedule::pageRegion() const
+{
+    if (task_.regionIsSet || centres_.empty())
+        return task_.region;
+    // By value, so that a scan downwards has the pages of the same scan upwards.
+    std::vector<size_t> order(centres_.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [this](size_t a, size_t b) { return centres_[a] < centres_[b]; });
+    const double n = lengths_[order[(order.size() - 1) / 2]];
+    return Region {0.0, 0.0, n, n};
+}
+
+MemoryNeed CorScanSchedule::memoryNeed() const
+{
+    MemoryNeed need;
+    need.what = QStringLiteral("the scan of %1 trials").arg(centres_.size());
+    int n = 0;
+    EngineSize largest;
+    for (const EngineSize &size : sizes_) {
+        if (size.n > n) {
+            n = size.n;
+            largest = size;
+        }
+    }
+    const qint64 count = static_cast<qint64>(centres_.size());
+    const Region page = pageRegion();
+    // A trial keeps its values in floats; the TIFF is made of all pages at once.
+    const qint64 kept = memoryProduct(count, memoryProduct(memoryProduct(n, n), sizeof(float)));
+    const qint64 tiff = memoryProduct(count, sliceFileBytes(regionPixels(&page, n), false, true, false));
+    need.further
+        = engineBytes(n, largest.projections, largest.single) + sinogramBytes(n, largest.projections);
+    need.first = std::min(std::numeric_limits<qint64>::max() / 4, kept + tiff + need.further);
+    return need;
 }
 
 bool CorScanSchedule::finished() const

@@ -3,6 +3,7 @@
 // Local
 #include "config/joboutcome.h"
 #include "ct/corscan.h"
+#include "recon/runmemory.h"
 #include "recon/workerpool.h"
 #include <vector>
 
@@ -40,6 +41,12 @@ public:
     bool finished() const;
     int handedOut() const { return handedOut_; }
     int done() const { return done_; }
+    /// The region every page of the scan's TIFF file holds: the task's region when it is set, else
+    /// the whole image of the middle centre (the lower of the two middle ones for an even count).
+    Region pageRegion() const;
+    /// What the scan holds: every trial's values and the pages of its TIFF file once, and an engine
+    /// and a sinogram per worker.
+    MemoryNeed memoryNeed() const;
     /// The trial with the lowest score among those reconstructed; −1 when none was.
     int best() const { return bestCorTrial(trials_); }
     /// Trials asked, reconstructed and failed, and whether it was stopped (files are the client's).

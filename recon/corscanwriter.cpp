@@ -45,7 +45,7 @@ CorScanWritten writeCorScan(const CorScanSchedule &scan, const CorScanTarget &ta
         return written;
     }
     QString why;
-    const QByteArray tiff = corScanTiff(trials, slice, &why);
+    const QByteArray tiff = corScanTiff(trials, slice, scan.pageRegion(), &why);
     if (tiff.isEmpty())
         written.problems << QStringLiteral("no TIFF file of the scan: %1").arg(why);
     else

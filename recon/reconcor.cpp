@@ -184,8 +184,21 @@ int ReconRun::execScan()
     if (!prepare())
         return 1;
     QString error;
-    task_.set = readBlockLines(BlockSources {sources_, i0_, bg_, options_.axisVertical, width_, height_},
-        std::vector<int>(slices_.cbegin(), slices_.cend()), error);
+    // The trials' engines and values are reckoned before any is allocated (the lengths from the
+    // images' size alone).
+    SliceTask sized = task_;
+    sized.set = geometry_;
+    const int workers = fitWorkers(
+        CorScanSchedule(sized, centres, static_cast<int>(sources_.size()), options_.single).memoryNeed(),
+        std::max(1, std::min(options_.threads, static_cast<int>(centres.size()))));
+    if (workers == 0)
+        return 1;
+    try {
+        task_.set = readBlockLines(BlockSources {sources_, i0_, bg_, options_.axisVertical, width_, height_},
+            std::vector<int>(slices_.cbegin(), slices_.cend()), error);
+    } catch (const std::bad_alloc &) {
+        error = QStringLiteral("not enough memory to read the lines of slice %1").arg(slices_.first());
+    }
     if (!error.isEmpty()) {
         fail(error);
         return 1;
@@ -194,7 +207,6 @@ int ReconRun::execScan()
         task_, centres, static_cast<int>(sources_.size()), options_.single);
     task_.set = ProjectionSet();
     // Every worker takes the next trial when it has done one.
-    const int workers = std::max(1, std::min(options_.threads, static_cast<int>(centres.size())));
     startWorkers(workers, engineLength_);
     connect(pool_, &WorkerPool::trialDone, this, [this](int, const CorTrial &trial) { trialDone(trial); });
     giveCorTrials(*scan_, *pool_, workers);
@@ -233,7 +245,12 @@ void ReconRun::writeScan()
     CorScanTarget target {options_.outDir, options_.name, options_.tag, std::nullopt};
     if (options_.colorRange)
         target.scale = fixedColourRange(options_.colorRange->first, options_.colorRange->second);
-    const CorScanWritten written = writeCorScan(*scan_, target);
+    CorScanWritten written;
+    try {
+        written = writeCorScan(*scan_, target);
+    } catch (const std::bad_alloc &) {
+        written.problems << QStringLiteral("not enough memory to write the files of the scan");
+    }
     for (const QString &path : written.paths)
         out_ << "wrote " << path << Qt::endl;
     for (const QString &problem : written.problems)

@@ -355,8 +355,12 @@ int ReconRun::exec(std::optional<int> onlyBlock)
     if (!startVolume(onlyBlock))
         return 1;
 
-    const int workers = std::max(
-        1, std::min(options_.threads, static_cast<int>(std::min<qsizetype>(total_, options_.block))));
+    // Nothing is allocated for the slices before the memory they need is known to be there.
+    const int workers = fitWorkers(runMemoryNeed(),
+        std::max(
+            1, std::min(options_.threads, static_cast<int>(std::min<qsizetype>(total_, options_.block)))));
+    if (workers == 0)
+        return 1;
     scheduler_.reset(workers);
     startWorkers(workers, engineLength_);
     pool_->setSliceTaker([this](int worker, SliceResult &&result) { sliceDone(worker, std::move(result)); });
@@ -421,7 +425,13 @@ void ReconRun::startReading()
             QElapsedTimer reading;
             reading.start();
             QString error;
-            const ProjectionSet set = readBlockLines(files, slices, error);
+            ProjectionSet set;
+            try {
+                set = readBlockLines(files, slices, error);
+            } catch (const std::bad_alloc &) {
+                set = ProjectionSet();
+                error = QStringLiteral("not enough memory to read the lines of block %1").arg(index);
+            }
             const double seconds = reading.nsecsElapsed() * 1e-9;
             QMetaObject::invokeMethod(
                 this, [this, index, set, seconds, error] { blockRead(index, set, seconds, error); },
@@ -508,8 +518,17 @@ void ReconRun::sliceDone(int worker, SliceResult &&result)
     times_.slices.backProjection += result.times.backProjection;
     QElapsedTimer clock;
     clock.start();
-    if (result.reconstructed && result.values)
-        makeSliceFiles(result, *result.values, task_, &dataText_);
+    if (result.reconstructed && result.values) {
+        try {
+            makeSliceFiles(result, *result.values, task_, &dataText_);
+        } catch (const std::bad_alloc &) {
+            result.dataText.clear();
+            result.tiff.clear();
+            result.image = QImage();
+            dataText_ = QByteArray();
+            result.problem = QStringLiteral("not enough memory for the files of slice %1").arg(result.slice);
+        }
+    }
     if (result.values) // its pages serve the worker's next slice
         pool_->recycle(worker, std::move(result.values));
     times_.slices.output += clock.nsecsElapsed() * 1e-9;

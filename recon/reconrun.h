@@ -21,6 +21,7 @@
 
 class CorScanSchedule;
 class DecodedBands;
+struct MemoryNeed;
 class QThread;
 class VolumeFileWriter;
 class WorkerPool;
@@ -113,6 +114,10 @@ private:
     void writeScan();
 
     void warn(const QString &message);
+    // Memory (reconmemory.cpp): what the run needs, and how many of `workers` fit; 0 (failed,
+    // with the shortage said) when not one does.
+    MemoryNeed runMemoryNeed() const;
+    int fitWorkers(const MemoryNeed &need, int workers);
     void startWorkers(int count, int length);
     bool prepare();
     void startReading();

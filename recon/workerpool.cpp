@@ -6,6 +6,7 @@
 
 // Local
 #include "ct/sliceworker.h"
+#include "recon/reconlog.h"
 #include <numeric>
 
 // A worker's report is posted to this object's thread as the capture of a call: copied on the
@@ -77,7 +78,16 @@ bool WorkerPool::sizeEngine(int i, const EngineSize &size)
 {
     if (inWork(i) > 0)
         return false;
-    ::sizeEngine(worker(i)->engine(), size);
+    try {
+        ::sizeEngine(worker(i)->engine(), size);
+    } catch (const std::bad_alloc &) {
+        // The engine is left without a size: the slices handed to it fail, and say so.
+        qCCritical(lcRecon).noquote()
+            << QStringLiteral("not enough memory for an engine of %1 for %2 projections")
+                   .arg(size.n)
+                   .arg(size.projections);
+        return false;
+    }
     return true;
 }
 

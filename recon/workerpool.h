@@ -47,7 +47,8 @@ public:
     int inWork() const;
 
     /// Sets worker `i`'s engine up for `size` when it has another size; only while the worker rests.
-    /// False when it works.
+    /// False when it works, or when memory ran out (the engine has no size then; a critical message
+    /// says so).
     bool sizeEngine(int i, const EngineSize &size);
     /// Hands a slice (a trial of a scan of centres) to worker `i`.
     void run(int i, const SliceTask &task);

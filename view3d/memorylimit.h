@@ -3,6 +3,6 @@
 // Local
 #include <cstdint>
 
-/// Bytes of memory the machine can give a new allocation now: the kernel's estimate of available
-/// memory where it offers one, else the physical memory; a very large number when neither is known.
+/// Bytes of memory the machine can give a new allocation now: the system's available memory, or
+/// the control group's room where lower (`availableMemory`).
 int64_t availableMemoryBytes();

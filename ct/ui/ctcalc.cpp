@@ -56,25 +56,36 @@ void CtCalc::startCt()
     const SinogramStatus status
         = sinogram_->genSinogram0(sinogram_->dataRef(), params_.rotAxIsV, params_.cor, params_.sliceNo);
     const SinogramData &s = sinogram_->data();
-    if (status != SinogramStatus::Generated || !s.hasData() || fftLength(s.width) < 2) {
-        // Nothing to reconstruct: the run ends at once, with its times shown, and the last
-        // picture goes so that it is not taken for this slice's.
-        const QString why = status != SinogramStatus::Generated
-            ? sinogram_->problem(status, params_.rotAxIsV, params_.cor, params_.sliceNo)
-            : QStringLiteral("the sinogram of slice %1 is too narrow to reconstruct").arg(params_.sliceNo);
+    // Nothing to reconstruct: the run ends at once, with its times shown, and the last picture goes
+    // so that it is not taken for this slice's.
+    const auto fail = [this](const QString &why) {
         qCWarning(lcCt).noquote() << "CT1:" << why;
         showFailure(params_.sliceNo, why);
         emit sliceFailed(params_.sliceNo, why);
         mode_ = Mode::AtOnce;
         finish();
+    };
+    if (status != SinogramStatus::Generated || !s.hasData() || fftLength(s.width) < 2) {
+        fail(status != SinogramStatus::Generated
+                ? sinogram_->problem(status, params_.rotAxIsV, params_.cor, params_.sliceNo)
+                : QStringLiteral("the sinogram of slice %1 is too narrow to reconstruct")
+                      .arg(params_.sliceNo));
+        return;
+    }
+    const int n = fftLength(s.width);
+    try {
+        if (n != engine_.n() || s.height != engine_.projections())
+            engine_.setup(n, s.height);
+        engine_.resetImage(n);
+    } catch (const std::bad_alloc &) {
+        fail(QStringLiteral("slice %1: not enough memory for an image of %2 x %2")
+                 .arg(params_.sliceNo)
+                 .arg(n));
         return;
     }
     sinogramCopy_ = s;
     showSliceNo(s.sliceNo);
     p_ = s.height;
-    const int n = fftLength(s.width);
-    if (n != engine_.n() || p_ != engine_.projections())
-        engine_.setup(n, p_);
     if (!regionSet())
         setCR(0, 0, n, n);
     region_ = calcRegion();
@@ -87,7 +98,6 @@ void CtCalc::startCt()
             firstImage(SinogramRequest {params_.rotAxIsV, params_.cor, params_.sliceNo, params_.partial,
                            params_.partialStart, params_.partialImages},
                 imageCount_));
-    engine_.resetImage(n);
     ++run_;
     emit progressed(0, p_);
     if (ui_.CalcAtOnce->isChecked()) {

@@ -82,9 +82,9 @@ inline bool copyFolder(const QString &from, const QString &to)
 }
 
 /// The pages of a float TIFF file: their pixels (none when a line cannot be read), their
-/// descriptions and the size of the first page.
-inline std::vector<std::vector<float>> tiffPages(
-    const QString &path, QStringList *descriptions = nullptr, QSize *size = nullptr)
+/// descriptions, the size of the first page and the size of each.
+inline std::vector<std::vector<float>> tiffPages(const QString &path, QStringList *descriptions = nullptr,
+    QSize *size = nullptr, QList<QSize> *sizes = nullptr)
 {
     std::vector<std::vector<float>> pages;
     TIFF *tif = TIFFOpen(path.toLocal8Bit().constData(), "r");
@@ -96,6 +96,8 @@ inline std::vector<std::vector<float>> tiffPages(
         TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
         if (size && pages.empty())
             *size = QSize(int(w), int(h));
+        if (sizes)
+            *sizes << QSize(int(w), int(h));
         std::vector<float> pixels(size_t(w) * h);
         for (uint32_t row = 0; row < h; ++row) {
             if (TIFFReadScanline(tif, pixels.data() + size_t(row) * w, row, 0) != 1) {

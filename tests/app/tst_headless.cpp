@@ -11,6 +11,7 @@
 #include "tests/app/reconcommand.h"
 #include "tests/app/volumeread.h"
 #include "tools/phantom/phantom.h"
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
@@ -25,14 +26,25 @@ private slots:
     void windowAndCommandWriteTheSameFiles();
     void endings_data();
     void endings();
+    void memoryBeyondWhatThereIs_data();
+    void memoryBeyondWhatThereIs();
 
 private:
+    // What a run of a program is given besides its arguments.
+    struct Surroundings
+    {
+        QString display;
+        QString program = QStringLiteral(QUORVEL_PROGRAM);
+        QString availableMemory; // QV_AVAILABLE_MEMORY, bytes
+        qint64 addressSpace = 0; // the child's RLIMIT_AS, bytes (0: none)
+    };
     // Runs the program without any display; false when it does not end in time.
-    bool runProgram(const QStringList &args, int &status, QString &log, const QString &display = QString());
+    bool runProgram(const QStringList &args, int &status, QString &log, const Surroundings &around);
     QString writeBatch(const QString &name, const QByteArray &text);
     QTemporaryDir dir_;
     QString proj_, i0_, bg_;
     QString small_, smallI0_, smallBg_, cut_, stray_, zeroI0_, i0Small_, series_, seriesGap_, badI0_, empty_;
+    QString wide_; // 30 projections of 40000 x 1 pixels: a slice of 13 GB
     QTemporaryDir byRow_; // the window's files of each row, for the rows that must differ from them
 };
 
@@ -79,20 +91,33 @@ void TestHeadless::initTestCase()
     QVERIFY(cutI0.resize(cutI0.size() / 2));
     empty_ = dir_.filePath(u"empty"_s);
     QVERIFY(QDir().mkpath(empty_));
+    // Lines of 40000 pixels: a slice of 40000 x 40000 doubles, beyond any address space a test gives.
+    wide_ = dir_.filePath(u"wide"_s);
+    QVERIFY(QDir().mkpath(wide_));
+    for (int k = 0; k < 30; ++k)
+        QVERIFY(writeItexFile(QDir(wide_).filePath(u"w_%1.img"_s.arg(k, 4, 10, QChar(u'0'))),
+            {40000, 1, 2, 1.0, std::vector<uint32_t>(40000, 1000 + 10 * k)}));
 }
 
-bool TestHeadless::runProgram(const QStringList &args, int &status, QString &log, const QString &display)
+bool TestHeadless::runProgram(const QStringList &args, int &status, QString &log, const Surroundings &around)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "QV_AVAILABLE_MEMORY"})
         env.remove(QString::fromLatin1(name));
-    if (!display.isEmpty())
-        env.insert(u"DISPLAY"_s, display);
+    if (!around.display.isEmpty())
+        env.insert(u"DISPLAY"_s, around.display);
+    if (!around.availableMemory.isEmpty())
+        env.insert(u"QV_AVAILABLE_MEMORY"_s, around.availableMemory);
     p.setProcessEnvironment(env);
+    if (const rlim_t limit = rlim_t(around.addressSpace); limit > 0)
+        p.setChildProcessModifier([limit] {
+            const rlimit space {limit, limit};
+            ::setrlimit(RLIMIT_AS, &space);
+        });
     p.setWorkingDirectory(dir_.path()); // no configuration file here
     p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(QStringLiteral(QUORVEL_PROGRAM), args);
+    p.start(around.program, args);
     const bool ended = p.waitForFinished(120000);
     if (!ended)
         p.kill();
@@ -176,7 +201,8 @@ void TestHeadless::windowAndCommandWriteTheSameFiles()
     }
     int status = -1;
     QString log;
-    QVERIFY(runProgram({u"-nw"_s, u"-e"_s, u"-b"_s, writeBatch(u"same.bat"_s, batch.toUtf8()), u"-x"_s}, status, log));
+    QVERIFY(runProgram({u"-nw"_s, u"-e"_s, u"-b"_s, writeBatch(u"same.bat"_s, batch.toUtf8()), u"-x"_s},
+        status, log, Surroundings()));
     QVERIFY2(status == 0, qPrintable(log));
     if (!scan) { // the command takes the centre the window guessed
         const QRegularExpressionMatch m
@@ -302,6 +328,31 @@ void TestHeadless::endings_data()
                       "ct_slice_from 0\nct_slice_to 255\nbatch_timeout 0.05\ncalc_exec\n:ifng app_quit "
                       "14\napp_quit\n")
         << 14 << QStringList {} << u"batch_timeout: the line \"calc_exec\" still waits after 0.05 s"_s;
+    QTest::newRow("a scan longer than the batch waits")
+        << run
+        << QByteArray("ct_rot_ax_is_v 1\nimages_load @PROJ@ *.img\nct_threads 1\nct_proc_slice 128\n"
+                      "batch_timeout 0.05\nct_cor_scan 120 140 0.5\n:ifng app_quit 15\napp_quit\n")
+        << 15 << QStringList {}
+        << u"batch_timeout: the line \"ct_cor_scan 120 140 0.5\" still waits after 0.05 s"_s;
+    // A guess along a range runs on a thread of its own and is called off; one guess computes on the
+    // window's thread, is judged at its end and is not taken when too late.
+    const QByteArray demo = "ct_rot_ax_is_v 1\nimages_load @PROJ@ *.img\nct_slice_from 20\nct_slice_to 230\n"
+                            "batch_timeout 0.001\n";
+    QTest::newRow("a guess along a range longer than the batch waits")
+        << run << demo + "ct_guess_cor_line 40\n:ifng app_quit 19\napp_quit\n"
+        << 19 << QStringList {}
+        << u"batch_timeout: the line \"ct_guess_cor_line 40\" still waits after 0.001 s"_s;
+    QTest::newRow("a guess longer than the batch waits")
+        << run << demo + "ct_guess_cor\n:ifng app_quit 19\napp_quit\n"
+        << 19 << QStringList {}
+        << u"batch_timeout: the line \"ct_guess_cor\" took [0-9.]+ s, beyond its 0.001 s: its guess is not taken"_s;
+    QTest::newRow("a guess along a range in time")
+        << run
+        << demo
+            + "batch_timeout 60\nct_slice_from 80\nct_slice_to 200\nct_guess_cor_line 5\n:ifng app_quit "
+              "19\napp_quit\n"
+        << 0 << QStringList {}
+        << u"Guess along range \\(mirror\\): .*; recorded 1(29|30)(\\.\\d+)? at slice 80"_s;
     QTest::newRow("a condition's quoted folder")
         << run << small + ":ifok auto_save_data_path \"@OUT@/with blank/x\"\ncalc_exec\napp_quit\n"
         << 0 << QStringList {u"with blank/x/s-E-00032.dat"_s} << QString();
@@ -361,19 +412,104 @@ void TestHeadless::endings()
         batch.replace(place, path.toUtf8());
     if (!batch.isNull())
         file = writeBatch(u"ending.bat"_s, batch);
-    QString display;
+    Surroundings around;
     if (!args.isEmpty() && args.constFirst().startsWith(u"DISPLAY="_s))
-        display = args.takeFirst().mid(8);
+        around.display = args.takeFirst().mid(8);
     args.replaceInStrings(u"@BAT@"_s, file);
     args.replaceInStrings(u"@DIR@"_s, dir_.path());
     int got = -1;
     QString log;
-    QVERIFY2(runProgram(args, got, log, display), qPrintable(log));
+    QVERIFY2(runProgram(args, got, log, around), qPrintable(log));
     QVERIFY2(got == status, qPrintable(log));
     for (const QString &name : files)
         QVERIFY2(QFile::exists(QDir(out.path()).filePath(name)), qPrintable(name + u"\n"_s + log));
     if (!said.isEmpty())
         QVERIFY2(log.contains(QRegularExpression(said)), qPrintable(log));
+}
+
+void TestHeadless::memoryBeyondWhatThereIs_data()
+{
+    // A job beyond the memory there is fails with a message, in the command and the window alike,
+    // and the program ends with its status: refused before anything is allocated when the memory
+    // said to be available (QV_AVAILABLE_MEMORY) is too little; ended as failed when an allocation
+    // fails inside it (an address space of 4 GB against a slice of 13 GB, the check passed).
+    QTest::addColumn<bool>("window"); // a batch of the window, else the command
+    QTest::addColumn<QString>("available");
+    QTest::addColumn<qint64>("addressSpace");
+    QTest::addColumn<QString>("job"); // batch lines, or the command's arguments; @SMALL@, @WIDE@
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said");
+    const QString small
+        = u"ct_rot_ax_is_v 1\nimages_load @SMALL@ *.img\ni0_load @SI0@\nbg_load @SBG@\ncalc_ct2 1\n"
+          "ct_cor 32\nauto_save_in_sub_folders 0\nauto_save_data 1\nauto_save_data_path @OUT@\n"_s;
+    const QString smallArgs = u"@SMALL@ --i0 @SI0@ --bg @SBG@ --axis v --out @OUT@"_s;
+    const qint64 space = qint64(4) << 30;
+    QTest::newRow("command, a run") << false << u"1000"_s << qint64(0)
+                                    << smallArgs + u" --cor 32 --slices 8:24:8"_s << 1
+                                    << u"slice 8 needs \\d+ kB, 1 kB are available"_s;
+    QTest::newRow("command, a scan") << false << u"1000"_s << qint64(0)
+                                     << smallArgs + u" --slice 30 --cor-scan 31:33:0.5"_s << 1
+                                     << u"the scan of 5 trials needs \\d+ kB, 1 kB are available"_s;
+    QTest::newRow("command, memory running out in the slice")
+        << false << u"1000000000000000"_s << space << u"@WIDE@ --axis v --no-data --threads 1 --out @OUT@"_s
+        << 1 << u"slice 0 at the centre 20000: not enough memory"_s;
+    // A projection of 64 x 64 holds at least 8 kB; 20 kB has room for it, not for a slice's engine.
+    QTest::newRow("window, a load")
+        << true << u"8000"_s << qint64(0) << u"images_load @SMALL@ *.img\n:ifng app_quit 18\napp_quit\n"_s
+        << 18 << u"the image of 64 x 64 needs 9 kB, 8 kB are available : .*s_0000.img"_s;
+    QTest::newRow("window, a run") << true << u"20000"_s << qint64(0)
+                                   << small
+            + u"ct_auto_exec 1\nct_slice_from 8\nct_slice_to 24\nct_slice_step 8\ncalc_exec\n:ifng app_quit 16\napp_quit\n"_s
+                                   << 16 << u"CT2 run: slice 8 needs \\d+ kB, 20 kB are available"_s;
+    QTest::newRow("window, a scan") << true << u"20000"_s << qint64(0)
+                                    << small
+            + u"ct_proc_slice 30\nct_cor_scan 31 33 0.5\n:ifng app_quit 17\napp_quit\n"_s
+                                    << 17
+                                    << u"CoR Scan: the scan of 5 trials needs \\d+ kB, 20 kB are available"_s;
+    // No memory could hold the data file of a region of 10^7 x 10^7: the run is refused before its slice.
+    QTest::newRow("window, a region beyond any memory")
+        << true << QString() << qint64(0)
+        << small + u"ct_set_calc_region 0 0 1e7 1e7\ncalc_exec\napp_quit\n"_s << 1
+        << u"CT2 run: slice 32 needs \\d+ TB, \\d+ [kMGT]?B are available"_s;
+    QTest::newRow("window, memory running out in the run")
+        << true << u"1000000000000000"_s << space
+        << u"ct_rot_ax_is_v 1\nimages_load @WIDE@ *.img\ncalc_ct2 1\nct_threads 1\ncalc_exec\napp_quit\n"_s
+        << 1 << u"slice 0 at the centre 20000: not enough memory"_s;
+}
+
+void TestHeadless::memoryBeyondWhatThereIs()
+{
+    QFETCH(bool, window);
+    QFETCH(QString, available);
+    QFETCH(qint64, addressSpace);
+    QFETCH(QString, job);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    if (addressSpace > 0)
+        QSKIP("A sanitizer's shadow memory does not fit into a limited address space");
+#endif
+    QTemporaryDir out;
+    for (const auto &[place, path] :
+        {std::pair {u"@SMALL@"_s, small_}, std::pair {u"@SI0@"_s, smallI0_}, std::pair {u"@SBG@"_s, smallBg_},
+            std::pair {u"@WIDE@"_s, wide_}, std::pair {u"@OUT@"_s, out.path()}})
+        job.replace(place, path);
+    Surroundings around;
+    around.availableMemory = available;
+    around.addressSpace = addressSpace;
+    QStringList args;
+    if (window) {
+        args = QStringList {u"-nw"_s, u"-e"_s, u"-b"_s, writeBatch(u"memory.bat"_s, job.toUtf8()), u"-x"_s};
+    } else {
+        around.program = QStringLiteral(QUORVEL_RECON);
+        args = words(job);
+    }
+    int got = -1;
+    QString log;
+    QVERIFY2(runProgram(args, got, log, around), qPrintable(log));
+    QVERIFY2(got == status, qPrintable(log));
+    QVERIFY2(log.contains(QRegularExpression(said)), qPrintable(log));
+    QVERIFY2(filesUnder(out.path()).isEmpty(), qPrintable(filesUnder(out.path()).join(u' ')));
 }
 
 QTEST_GUILESS_MAIN(TestHeadless)

@@ -1,6 +1,7 @@
 // Qt
 #include <QImage>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -100,8 +101,10 @@ private slots:
     void nonFiniteProjection_data();
     void nonFiniteProjection();
     void largeRegionOnASmallImage();
+    void fewerWorkersWhenMemoryIsShort();
     void scanFileGivesTheFilesOfImageFiles_data();
     void scanFileGivesTheFilesOfImageFiles();
+    void corScanTrialsAreTheSlices_data();
     void corScanTrialsAreTheSlices();
     void guessPrintsBothMethods_data();
     void guessPrintsBothMethods();
@@ -729,10 +732,37 @@ void TestRecon::largeRegionOnASmallImage()
     QCOMPARE(dat.readAll().count('\n'), 6 + 300 * 300);
     QVERIFY(QFile::exists(out.filePath(u"00003/E7-00003.dat"_s)));
     QVERIFY(!QFile::exists(out.filePath(u"00003/E7-00003.png"_s)));
-    // A region no memory could hold is a failed write: a message and exit status 1.
+    // A region no memory could hold is refused before the slice is computed: exit status 1.
     QCOMPARE(run(common + words(u"--slice 4 --region 0,0,1e7,1e7"_s), &text), 1);
-    QVERIFY2(text.contains(u"too large for a data file"_s), qPrintable(text));
+    QVERIFY2(text.contains(QRegularExpression(u"slice 4 needs 16\\d\\d TB, \\d+ [kMGT]?B are available"_s)),
+        qPrintable(text));
     QVERIFY(!QFile::exists(out.filePath(u"ct-00004.dat"_s)));
+}
+
+void TestRecon::fewerWorkersWhenMemoryIsShort()
+{
+    // Memory for one worker and not for two: the run goes on one worker, with a warning, and writes
+    // the files a run of four writes. The need is read from the refusal of a run without memory.
+    const QStringList common = cylinder(u"--axis v --cor 32 --slices 1:6 --threads 4 --out"_s);
+    auto restore = qScopeGuard([] { qunsetenv("QV_AVAILABLE_MEMORY"); });
+    QTemporaryDir none, one, four;
+    QString text;
+    qputenv("QV_AVAILABLE_MEMORY", "100");
+    QCOMPARE(run(common + QStringList {none.path()}, &text), 1);
+    const QRegularExpressionMatch need
+        = QRegularExpression(u"slice 1 needs (\\d+) kB, 100 bytes are available"_s).match(text);
+    QVERIFY2(need.hasMatch(), qPrintable(text));
+    QVERIFY(QDir(none.path()).isEmpty());
+    // A worker's engine of 62 for 90 projections alone holds more than the 10 kB given beyond the need.
+    qputenv("QV_AVAILABLE_MEMORY", QByteArray::number(need.captured(1).toLongLong() * 1000 + 10000));
+    QCOMPARE(run(common + QStringList {one.path()}, &text), 0);
+    QVERIFY2(text.contains(u"warning: memory for 1 of 4 workers: the job goes on 1"_s), qPrintable(text));
+    qunsetenv("QV_AVAILABLE_MEMORY");
+    QCOMPARE(run(common + QStringList {four.path()}, &text), 0);
+    const QStringList files = QDir(four.path()).entryList(QDir::Files);
+    QCOMPARE(files.size(), 12);
+    QCOMPARE(QDir(one.path()).entryList(QDir::Files), files);
+    QVERIFY(sameFiles(one.path(), four.path(), files));
 }
 
 void TestRecon::scanFileGivesTheFilesOfImageFiles_data()
@@ -824,35 +854,67 @@ void TestRecon::scanFileGivesTheFilesOfImageFiles()
     QVERIFY(QDir(uneven.path()).isEmpty());
 }
 
+void TestRecon::corScanTrialsAreTheSlices_data()
+{
+    // On lines of 64 pixels a trial at c makes an image of 2 floor(min(c, 63 - c)) - 2 pixels: 58 at
+    // 30.5, 60 at 31 and 32, 56 at 33.5. Every page of the scan's TIFF has the size of one calculation
+    // region, so that viewers open the file as one stack: --region, else the middle centre's image.
+    QTest::addColumn<QString>("scan");
+    QTest::addColumn<QString>("region"); // --region, or none
+    QTest::addColumn<QSize>("page");
+    QTest::addColumn<double>("best");
+    QTest::newRow("odd count: the middle centre") << u"30:34:0.5"_s << QString() << QSize(60, 60) << 32.0;
+    QTest::newRow("even count: the lower middle one")
+        << u"29:32.5:0.5"_s << QString() << QSize(58, 58) << 32.0;
+    QTest::newRow("downwards: the lower middle one")
+        << u"32.5:29:0.5"_s << QString() << QSize(58, 58) << 32.0;
+    QTest::newRow("the region given") << u"30:34:0.5"_s << u"6,4,50,40"_s << QSize(44, 36) << 32.0;
+}
+
 void TestRecon::corScanTrialsAreTheSlices()
 {
-    QTemporaryDir scan, single;
-    const QStringList common = cylinder(u"--axis v --slice 4 --tag t"_s);
+    QFETCH(QString, scan);
+    QFETCH(QString, region);
+    QFETCH(QSize, page);
+    QFETCH(double, best);
+    QTemporaryDir out, single;
+    QStringList common = cylinder(u"--axis v --slice 4 --tag t"_s);
+    if (!region.isEmpty())
+        common << u"--region"_s << region;
     QString text;
-    QCOMPARE(run(common + words(u"--cor-scan 30:34:0.5 --out"_s) << scan.path(), &text), 0);
-    QCOMPARE(QDir(scan.path()).entryList(QDir::Files),
+    QCOMPARE(run(common + QStringList {u"--cor-scan"_s, scan, u"--out"_s, out.path()}, &text), 0);
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files),
         QStringList({u"t-corscan-00004.png"_s, u"t-corscan-00004.tif"_s, u"t-corscan-00004.txt"_s}));
-    const double best = printed(text, u"best centre of rotation: "_s);
-    QVERIFY2(std::abs(best - 32.0) <= 0.5, qPrintable(text));
+    QVERIFY2(std::abs(printed(text, u"best centre of rotation: "_s) - best) <= 0.5, qPrintable(text));
     // The table: a line per trial, the best one marked.
-    QFile table(scan.filePath(u"t-corscan-00004.txt"_s));
+    QFile table(out.filePath(u"t-corscan-00004.txt"_s));
     QVERIFY(table.open(QIODevice::ReadOnly));
     const QStringList rows = QString::fromUtf8(table.readAll()).trimmed().split(u'\n');
-    QCOMPARE(rows.size(), 2 + 9);
+    const QStringList ends = scan.split(u':');
+    const int count = 1 + int(std::lround(std::abs(ends[1].toDouble() - ends[0].toDouble()) / 0.5));
+    QCOMPARE(rows.size(), 2 + count);
     QCOMPARE(rows.filter(u"best"_s).size(), 1);
-    QVERIFY(rows.filter(u"best"_s).first().startsWith(QString::number(best) + u'\t'));
-    QCOMPARE(QImage(scan.filePath(u"t-corscan-00004.png"_s)).size(), QSize(8 + 7 * 168, 8 + 2 * 188));
+    QCOMPARE(QImage(out.filePath(u"t-corscan-00004.png"_s)).size(), QSize(8 + 7 * 168, 8 + 2 * 188));
 
-    // Page k is the slice reconstructed at 30 + k/2 by a plain run, to the bit.
+    // Every page is the same region; page k is the slice a plain run makes of that region at its
+    // centre, to the bit (pixels beyond a smaller trial's image are 0 in both).
     QStringList descriptions;
-    const auto pages = tiffPages(scan.filePath(u"t-corscan-00004.tif"_s), &descriptions);
-    QCOMPARE(pages.size(), size_t(9));
-    for (int k : {1, 4, 7}) {
-        const QString cor = QString::number(30 + 0.5 * k);
+    QList<QSize> sizes;
+    const auto pages = tiffPages(out.filePath(u"t-corscan-00004.tif"_s), &descriptions, nullptr, &sizes);
+    QCOMPARE(pages.size(), size_t(count));
+    QCOMPARE(sizes, QList<QSize>(count, page));
+    const QString pageRegion
+        = region.isEmpty() ? u"0,0,%1,%2"_s.arg(page.width()).arg(page.height()) : region;
+    for (int k : {0, count / 2, count - 1}) {
+        const double from = ends[0].toDouble(), to = ends[1].toDouble();
+        const QString cor = QString::number(from + (to > from ? 0.5 : -0.5) * k);
         QVERIFY2(descriptions[k].startsWith(u"slice 4, centre of rotation "_s + cor + u","_s),
             qPrintable(descriptions[k]));
         const QString dir = single.filePath(cor);
-        QCOMPARE(run(common + words(u"--tiff --no-png --no-data --cor "_s + cor + u" --out"_s) << dir), 0);
+        QStringList plainRun
+            = cylinder(u"--axis v --slice 4 --tag t --tiff --no-png --no-data --cor "_s + cor);
+        plainRun << u"--region"_s << pageRegion << u"--out"_s << dir;
+        QCOMPARE(run(plainRun), 0);
         const auto plain = tiffPages(QDir(dir).filePath(u"t-00004.tif"_s));
         QCOMPARE(plain.size(), size_t(1));
         QVERIFY2(plain[0] == pages[size_t(k)], qPrintable(cor));

@@ -1,6 +1,7 @@
 // The bindings of the batch command set: what each command word of the table does to the window.
 
 #include "app/batchcontroller.h"
+#include "app/batchbindings.h"
 
 // Qt
 #include <QCheckBox>
@@ -38,18 +39,6 @@ QString key(const char *word)
 }
 
 } // namespace
-
-/// What the command words do, by the kind of binding (whatever family the table names): a check
-/// box, a pair of radio buttons, a number, a text, a clearing, or an action of its own.
-struct BatchController::Bindings
-{
-    QHash<QString, QAbstractButton *> flags;
-    QHash<QString, std::pair<QAbstractButton *, QAbstractButton *>> pairs; // the flag chooses one
-    QHash<QString, std::function<void(const BatchCmd &)>> numbers;
-    QHash<QString, std::function<void(const QString &)>> texts;
-    QHash<QString, std::function<void()>> clears;
-    QHash<QString, Action> others;
-};
 
 void BatchController::buildActions()
 {
@@ -151,6 +140,7 @@ BatchController::Bindings BatchController::bindings()
     bindValues(b);
     bindOthers(b);
     bindSeqAndLink(b);
+    bindXanes(b);
     return b;
 }
 

@@ -103,6 +103,8 @@ void BatchController::batchExCmd(const BatchCmd &cmd)
     case Completion::AfterGuess:
     case Completion::AfterSetLoading:
     case Completion::AfterContinuousRun:
+    case Completion::AfterXanes:
+    case Completion::AfterSequence:
         break;
     case Completion::AtExit:
         return;

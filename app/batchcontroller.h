@@ -19,6 +19,7 @@ class LoadController;
 class QThread;
 class RunController;
 class SequenceController;
+class XanesPanel;
 struct WindowParts;
 
 /// The window's controllers a batch line acts on.
@@ -29,12 +30,14 @@ struct BatchPeers
     CorScanController &scan;
     LinkController &link;
     SequenceController &seq;
+    XanesPanel &xanes;
 };
 
 /// The window's side of batch runs: the interpreter on the batch thread, the executor of the
 /// command set (also of configuration lines and setup files), driven by the command table of
 /// `automation/batchcommands.h`, and the report of each line's completion: at once, when the load
-/// or data set it started has loaded, or when the run, scan or continuous run it started has ended,
+/// or data set it started has loaded, or when the run, scan, continuous run, sequential run or XANES
+/// analysis it started has ended,
 /// or failed when it waits longer than "batch_timeout". "app_quit" ends the program once everything
 /// is idle and every result is on disk.
 /// runs on: the main thread (the interpreter `Batch` on the batch thread).
@@ -44,7 +47,7 @@ class BatchController : public QObject
     Q_OBJECT
 public:
     /// What a line waits for before its completion is reported.
-    enum class LineWait { None, Loading, SetLoading, Run, Scan, Guess, ContinuousRun };
+    enum class LineWait { None, Loading, SetLoading, Run, Scan, Guess, ContinuousRun, Xanes, Sequence };
 
     BatchController(WindowParts &parts, const BatchPeers &peers, QObject *parent = nullptr);
     ~BatchController() override;
@@ -111,6 +114,8 @@ private:
         AfterScan,
         AfterGuess,
         AfterContinuousRun,
+        AfterXanes,
+        AfterSequence,
         AtExit
     };
     struct Outcome
@@ -127,6 +132,7 @@ private:
     void bindValues(Bindings &b);
     void bindOthers(Bindings &b);
     void bindSeqAndLink(Bindings &b);
+    void bindXanes(Bindings &b); // batchxanes.cpp
     Outcome runCommand(const BatchCmd &cmd, bool fromBatch);
     /// Reports the line handed out as done; a line that is not `ok` counts as failed unless it only
     /// answered a question (`failure` false).

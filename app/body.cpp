@@ -36,6 +36,7 @@
 #include "widgets/rawdisp.h"
 #include "widgets/statestyles.h"
 #include "widgets/stripscrollarea.h"
+#include "xafs/ui/xanespanel.h"
 #include <thread>
 
 Body::Body(QWidget *parent, int workers)
@@ -123,7 +124,8 @@ void Body::buildControllers(const std::vector<CtCalc2Ui *> &panels)
     scan_ = new CorScanController(*parts_, corScanPanel_, *runs_, *load_, this);
     seq_ = new SequenceController(*parts_, *load_, *runs_, this);
     link_ = new LinkController(*parts_, this);
-    batch_ = new BatchController(*parts_, BatchPeers {*load_, *runs_, *scan_, *link_, *seq_}, this);
+    batch_ = new BatchController(
+        *parts_, BatchPeers {*load_, *runs_, *scan_, *link_, *seq_, *xanesPanel_}, this);
     batch_->setIdle([this] { return isIdle(); });
 }
 
@@ -196,21 +198,29 @@ std::vector<CtCalc2Ui *> Body::buildWorkerPanels(int count)
     return panels;
 }
 
+void Body::addLastPage(QWidget *panel, const char *pageName, const char *baseName, const QString &popTitle,
+    const QString &tabTitle)
+{
+    // A page of its own at the end, so that the pages the batch selects by number stay where they were.
+    auto *page = new QWidget;
+    page->setObjectName(QLatin1String(pageName));
+    auto *layout = new QGridLayout(page);
+    layout->setContentsMargins(2, 2, 2, 2);
+    auto *container = new PopDockBase(page);
+    container->setObjectName(QLatin1String(baseName));
+    container->setPopTitle(popTitle);
+    container->setPanel(panel);
+    layout->addWidget(container, 0, 0);
+    ui_.ImgsTab->addTab(page, tabTitle);
+}
+
 void Body::buildCorScanPage()
 {
     corScanPanel_ = new CorScanPanel;
     corScanPanel_->setObjectName(QStringLiteral("CorScanPanel"));
-    // A page of its own at the end, so that the pages the batch selects by number stay where they were.
-    auto *page = new QWidget;
-    page->setObjectName(QStringLiteral("CorScanTab"));
-    auto *layout = new QGridLayout(page);
-    layout->setContentsMargins(2, 2, 2, 2);
-    auto *container = new PopDockBase(page);
-    container->setObjectName(QStringLiteral("CorScanBase"));
-    container->setPopTitle(tr("Centre of Rotation Scan"));
-    container->setPanel(corScanPanel_);
-    layout->addWidget(container, 0, 0);
-    ui_.ImgsTab->addTab(page, tr("CoR Scan"));
+    addLastPage(corScanPanel_, "CorScanTab", "CorScanBase", tr("Centre of Rotation Scan"), tr("CoR Scan"));
+    xanesPanel_ = new XanesPanel;
+    addLastPage(xanesPanel_, "XanesTab", "XanesBase", tr("XANES Maps"), tr("XANES"));
 }
 
 QWidget *Body::workerPage(int index) const

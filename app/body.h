@@ -43,6 +43,7 @@ class QMessageBox;
 class QPainter;
 class RawDisp;
 class Sinogram;
+class XanesPanel;
 
 /// The main window: lays out every panel, owns the controllers that do the work and wires them
 /// together. Loading (image and scan files), runs (CT1, CT2 on the run library), the scan of
@@ -101,6 +102,10 @@ public:
     class Batch *batch() const { return batch_->batch(); }
     QFileDialog *setupDialog() const { return setupDialog_; }
     CorScanPanel *corScanPanel() const { return corScanPanel_; }
+    /// The "XANES" tab's panel.
+    XanesPanel *xanesPanel() const { return xanesPanel_; }
+    /// The outcome of the last sequential run (the one going, while it goes).
+    const JobOutcome &seqOutcome() const { return seq_->outcome(); }
     bool isScanningCor() const { return scan_->isScanning(); }
     /// Starts a scan of the current slice at the centres from … to by step (see CorScanController).
     bool startCorScan(double from, double to, double step, bool fromBatch = false)
@@ -155,6 +160,8 @@ signals:
     /// A scan of centres has ended (all its trials back and its files written): trials asked, done
     /// and failed, whether it was stopped and the files that could not be written.
     void corScanFinished(const JobOutcome &outcome);
+    /// A sequential run has ended: its sets and, with "Align energies", the alignment.
+    void seqFinished(const JobOutcome &outcome);
 
 public slots:
     // Loading (LoadController).
@@ -248,6 +255,8 @@ private:
     void buildStatusLine();
     std::vector<CtCalc2Ui *> buildWorkerPanels(int count);
     void buildCorScanPage();
+    void addLastPage(QWidget *panel, const char *pageName, const char *baseName, const QString &popTitle,
+        const QString &tabTitle);
     void buildControllers(const std::vector<CtCalc2Ui *> &panels);
     void connectAll();
     void connectControllers();
@@ -293,6 +302,7 @@ private:
     ProgressLine *progressLine_ = nullptr;
     QLabel *statusText_ = nullptr;
     CorScanPanel *corScanPanel_ = nullptr;
+    XanesPanel *xanesPanel_ = nullptr;
     QImage rawImage_;
     QPen cursorPen_, slicePen_, rangePen_, corPen_, drawingPen_, selectionPen_;
     std::unique_ptr<WindowParts> parts_;

@@ -63,7 +63,7 @@ bool Body::saveSetup(const QString &fileName)
         qCCritical(lcWindow).noquote() << "can't open save setup file :" << fileName;
         return false;
     }
-    file.write(setupFileText(windowSetupSections(ui_, *sinogram_)).toUtf8());
+    file.write(setupFileText(windowSetupSections(ui_, *sinogram_, *xanesPanel_)).toUtf8());
     if (!file.commit()) {
         qCCritical(lcWindow).noquote() << "can't open save setup file :" << fileName
                               << QStringLiteral("(%1)").arg(file.errorString());

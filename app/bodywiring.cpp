@@ -16,6 +16,7 @@
 #include "imagedata/ui/selectdatafiles.h"
 #include "recon/workerpool.h"
 #include "widgets/numberfield.h"
+#include "xafs/ui/xanespanel.h"
 
 void Body::connectControllers()
 {
@@ -59,6 +60,20 @@ void Body::connectControllers()
         [this] { batch_->finishWait(BatchController::LineWait::SetLoading, true); });
     connect(this, &Body::seqSetFailed, this,
         [this] { batch_->finishWait(BatchController::LineWait::SetLoading, false); });
+    connect(seq_, &SequenceController::sequenceEnded, this, [this](const JobOutcome &outcome) {
+        if (!seq_->alignedSeries().isEmpty())
+            xanesPanel_->setSequenceSeries(seq_->alignedSeries());
+        batch_->finishWait(BatchController::LineWait::Sequence, outcome.ok());
+        emit seqFinished(outcome);
+    });
+    connect(this, &Body::seqFinished, batch_, &BatchController::tryQuit, Qt::QueuedConnection);
+    // The XANES tab: a batch line waits for its analysis or its files.
+    for (auto signal : {&XanesPanel::analysisEnded, &XanesPanel::mapsSaved}) {
+        connect(xanesPanel_, signal, this, [this](const JobOutcome &outcome) {
+            batch_->finishWait(BatchController::LineWait::Xanes, outcome.ok());
+        });
+        connect(xanesPanel_, signal, batch_, &BatchController::tryQuit, Qt::QueuedConnection);
+    }
     // The viewer link.
     connect(link_, &LinkController::zmlLoadFilesOfPattern, this, &Body::zmlLoadFilesOfPattern);
     connect(link_, &LinkController::zmlLoadFiles, this, &Body::zmlLoadFiles);
@@ -135,6 +150,10 @@ void Body::waitTimedOut(BatchController::LineWait kind)
         scan_->stop();
     if (kind == BatchController::LineWait::Guess)
         scan_->stopGuessCorLine();
+    if (kind == BatchController::LineWait::Xanes)
+        xanesPanel_->stop(); // a save goes on: its files stay whole
+    if (kind == BatchController::LineWait::Sequence && seq_->isRunning() && ui_.SeqCalc->isEnabled())
+        ui_.SeqCalc->click(); // the sets stop; an alignment under way ends whole
 }
 
 void Body::resumeWaitingWork()
@@ -154,7 +173,8 @@ void Body::takeCorFromScan(double cor)
 
 bool Body::isIdle() const
 {
-    return !load_->isBusy() && runs_->isIdle() && !scan_->isScanning() && !scan_->isGuessingLine();
+    return !load_->isBusy() && runs_->isIdle() && !scan_->isScanning() && !scan_->isGuessingLine()
+        && !seq_->isRunning() && !xanesPanel_->isBusy();
 }
 
 void Body::changedCtSel()

@@ -41,6 +41,8 @@ SequenceController::SequenceController(
     SelectDataDir *sets = parts_.ui.SelDDir;
     connect(sets, &SelectDataDir::newSets, this, &SequenceController::newSets);
     connect(parts_.ui.SeqCalc, &QPushButton::clicked, driver_, &XafsBatch::start);
+    // A set that fails ends the run: the run's outcome says so.
+    connect(this, &SequenceController::setFailed, this, &SequenceController::setFailedInRun);
     connect(driver_, &XafsBatch::setFirstImageSet, this, &SequenceController::setFirstImageSet);
     connect(this, &SequenceController::setFirstSet, sets, &SelectDataDir::setFirstSet);
     // The driver answers only the loads and calculations of its own run (see XafsBatch).
@@ -64,6 +66,16 @@ SequenceController::SequenceController(
             state_.entry.reset();
     });
     thread_->start();
+
+    aligner_ = new AlignRunner;
+    alignThread_ = new QThread(this);
+    alignThread_->setObjectName(QStringLiteral("alignment"));
+    aligner_->moveToThread(alignThread_);
+    connect(this, &SequenceController::alignSeries, aligner_, &AlignRunner::run);
+    connect(aligner_, &AlignRunner::line, this, &SequenceController::alignLine);
+    connect(aligner_, &AlignRunner::step, this, &SequenceController::alignStep);
+    connect(aligner_, &AlignRunner::finished, this, &SequenceController::alignFinished);
+    alignThread_->start();
 }
 
 SequenceController::~SequenceController()
@@ -71,6 +83,10 @@ SequenceController::~SequenceController()
     thread_->quit();
     thread_->wait();
     delete driver_;
+    // An alignment under way is finished, its files complete, before the window goes.
+    alignThread_->quit();
+    alignThread_->wait();
+    delete aligner_;
 }
 
 void SequenceController::newSets(int count)
@@ -95,6 +111,13 @@ void SequenceController::setFirstImageSet()
         emit setFailed(why);
         return;
     }
+    // An alignment that cannot find the series would fail only after hours of sets.
+    if (const QString problem = alignProblem(); !problem.isEmpty()) {
+        const QString why = tr("Seq. Calc. refused: %1").arg(problem);
+        qCCritical(lcWindow).noquote() << why;
+        emit setFailed(why);
+        return;
+    }
     emit setFirstSet(parts_.ui.SeqCalcFrom->value() - 1);
 }
 
@@ -108,6 +131,9 @@ void SequenceController::startingSeqCalc()
     state_.running = true;
     ++state_.token; // the work of an earlier run, still under way, answers no longer
     state_.calcRequested = 0;
+    state_.setsAsked = std::max(0, parts_.ui.SeqCalcTo->value() - parts_.ui.SeqCalcFrom->value() + 1);
+    state_.outcome = JobOutcome {};
+    state_.outcome.asked = state_.setsAsked + (parts_.ui.SeqAlign->isChecked() ? 1 : 0);
     clock_.start();
     parts_.ui.SeqCalc->setStyleSheet(ButtonStyle::running);
 }
@@ -115,7 +141,25 @@ void SequenceController::startingSeqCalc()
 void SequenceController::finishedSeqCalc()
 {
     state_.running = false;
-    parts_.ui.SeqCalc->setStyleSheet(ButtonStyle::idle);
+    // The series is aligned only when every set of it is done.
+    const JobOutcome &o = state_.outcome;
+    if (parts_.ui.SeqAlign->isChecked() && o.failed == 0 && o.done == state_.setsAsked && state_.setsAsked > 0) {
+        startAlignment();
+        return;
+    }
+    state_.outcome.stopped = o.failed == 0 && o.done < state_.setsAsked; // the operator's second click
+    if (parts_.ui.SeqAlign->isChecked())
+        qCWarning(lcWindow).noquote() << tr("Align energies: not started, the data sets are not all done");
+    endRun();
+}
+
+void SequenceController::setFailedInRun(const QString &why)
+{
+    if (!state_.running)
+        return;
+    ++state_.outcome.failed;
+    if (state_.outcome.why.isEmpty())
+        state_.outcome.why = why;
 }
 
 void SequenceController::noticedStage(const QString &msg, qlonglong dEt)
@@ -319,8 +363,17 @@ void SequenceController::runEnded()
 {
     const int token = state_.runToken;
     state_.runToken = 0;
-    if (token != 0 && token == state_.token)
+    if (token != 0 && token == state_.token) {
+        const JobOutcome &run = runs_.outcome();
+        if (run.ok()) {
+            ++state_.outcome.done;
+        } else {
+            ++state_.outcome.failed;
+            if (state_.outcome.why.isEmpty())
+                state_.outcome.why = tr("data set %1: %2").arg(state_.setTitle, run.failures(tr("slices")));
+        }
         emit calcFinished();
+    }
 }
 
 void SequenceController::calcCalledOff()

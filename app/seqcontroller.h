@@ -7,10 +7,13 @@
 #include <QStringList>
 
 // Local
+#include "config/joboutcome.h"
 #include "recon/seriesmanifest.h"
 #include "recon/volumejoin.h"
+#include "xafs/alignrunner.h"
 #include <optional>
 
+class AlignRunner;
 class LoadController;
 class QThread;
 class RunController;
@@ -20,8 +23,11 @@ struct WindowParts;
 /// The window's sequential CT-XAFS runs: the data-set selector hands over a set, which is checked
 /// (missing projections, its I0 chosen by energy and read), tagged with its energy and loaded; the
 /// driver on its own thread asks for its calculation and goes on to the next set; each set's run is
-/// recorded in the manifest of its output folder, with its outcome.
-/// runs on: the main thread (the driver `XafsBatch` on the sequence thread).
+/// recorded in the manifest of its output folder, with its outcome. With "Align energies" the run
+/// ends, once every set is done, by aligning the series in the data files' folder (AlignRunner on
+/// the alignment thread, as quorvel-xanes does it); the run's outcome counts the sets and the
+/// alignment.
+/// runs on: the main thread (the driver `XafsBatch` on the sequence thread, the alignment on its own).
 /// \test tst_bodyloading.cpp, tst_headless.cpp
 class SequenceController : public QObject
 {
@@ -32,7 +38,12 @@ public:
     ~SequenceController() override;
 
     XafsBatch *driver() const { return driver_; }
-    bool isRunning() const { return state_.running; }
+    /// The sets are being done, or the series aligned after them.
+    bool isRunning() const { return state_.running || state_.aligning; }
+    /// The outcome of the last run (the one going, while it goes): its sets and the alignment.
+    const JobOutcome &outcome() const { return state_.outcome; }
+    /// The series folder the last run aligned (empty when none was).
+    const QString &alignedSeries() const { return state_.alignedSeries; }
     /// Energy of each file of the I0 file set, in its order.
     const QList<double> &i0Energies() const { return i0Energies_; }
     /// Applies the current data set of the selector ("seq_exec_set"): true when its loading has
@@ -72,6 +83,10 @@ signals:
     void setFailed(const QString &why);
     /// The calculation run that the driver asked for has ended, its files written.
     void calcFinished();
+    /// A run has ended (its sets and, when asked, the alignment): what was asked, done and failed.
+    void sequenceEnded(const JobOutcome &outcome);
+    /// To the alignment thread.
+    void alignSeries(const AlignOptions &options);
 
 private:
     // Where the sequence stands: one token per run of the driver, so that a run's calculation never
@@ -87,6 +102,10 @@ private:
         QString setTitle;
         std::optional<ManifestEntry> entry;
         std::vector<EnergyVolume> volumes; // the sets' volume files (HDF5) since the sets were listed
+        bool aligning = false; // the series is being aligned after its sets
+        int setsAsked = 0;
+        JobOutcome outcome; // the sets (and the alignment) of the last run
+        QString alignedSeries;
     };
     /// The master file over the sets' volumes (series.h5 in the data files' folder).
     void writeSeriesVolume();
@@ -94,12 +113,22 @@ private:
     void refuseDataSet(const QString &why);
     QString chosenI0File() const;
     void execCalculation();
+    /// Why "Align energies" cannot work with the saving as it is set; empty when it can.
+    QString alignProblem() const;
+    void setFailedInRun(const QString &why);
+    void startAlignment();
+    void alignLine(const QString &text, AlignRunner::Level level);
+    void alignStep(int done, int total);
+    void alignFinished(const JobOutcome &outcome, int status);
+    void endRun();
 
     WindowParts &parts_;
     LoadController &load_;
     RunController &runs_;
     XafsBatch *driver_ = nullptr;
     QThread *thread_ = nullptr;
+    AlignRunner *aligner_ = nullptr;
+    QThread *alignThread_ = nullptr;
     QList<double> i0Energies_;
     QElapsedTimer clock_; // total time of the sequential run, on this thread
     State state_;

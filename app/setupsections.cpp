@@ -14,8 +14,43 @@
 #include "ui_body.h"
 #include "widgets/numberfield.h"
 #include "widgets/seekctrl.h"
+#include "xafs/ui/xanespanel.h"
+#include <tuple>
 
-QList<SetupSection> windowSetupSections(Ui_Body &ui, const Sinogram &sinogram)
+namespace {
+
+SetupSection xanesSection(const XanesPanel &xanes)
+{
+    const XanesPanel::Controls &c = xanes.controls();
+    const XanesFields now = xanes.fields();
+    const XanesFields defaults;
+    SetupSection section {QStringLiteral("## XANES"), {}};
+    const std::tuple<const char *, QString, QString> texts[] = {
+        {"xanes_source", c.source->text(), QString()},
+        {"xanes_edge", now.edge, defaults.edge},
+        {"xanes_pre", now.pre, defaults.pre},
+        {"xanes_post", now.post, defaults.post},
+        {"xanes_edge_window", now.edgeWindow, defaults.edgeWindow},
+        {"xanes_fit", now.fit, defaults.fit},
+        {"xanes_standards", now.standards, defaults.standards},
+        {"xanes_min_jump", now.minJump, defaults.minJump},
+        {"xanes_pixel_size", now.pixelSize, defaults.pixelSize},
+        {"xanes_save_dir", c.saveDir->text(), QString()},
+    };
+    bool changed = now.sumToOne != defaults.sumToOne;
+    for (const auto &[word, text, standard] : texts)
+        changed = changed || text != standard;
+    if (!changed)
+        return section;
+    for (const auto &[word, text, standard] : texts)
+        section.entries.append({QLatin1String(word), setupText(text)});
+    section.entries.append({QStringLiteral("xanes_sum_to_one"), setupFlag(now.sumToOne)});
+    return section;
+}
+
+} // namespace
+
+QList<SetupSection> windowSetupSections(Ui_Body &ui, const Sinogram &sinogram, const XanesPanel &xanes)
 {
     const ProcCtrl *p = ui.procCtrl;
     const auto integer = [](int v) { return QString::number(v); };
@@ -127,5 +162,10 @@ QList<SetupSection> windowSetupSections(Ui_Body &ui, const Sinogram &sinogram)
     // Written only when on, like "auto_save_tiff".
     if (ui.SelDDir->ui().allowUneven_->isChecked())
         xafs.entries.append({QStringLiteral("seq_exec_allow_uneven_sets"), setupFlag(true)});
-    return {images, setting, calculation, xafs};
+    if (ui.SeqAlign->isChecked())
+        xafs.entries.append({QStringLiteral("seq_exec_align"), setupFlag(true)});
+    QList<SetupSection> sections {images, setting, calculation, xafs};
+    if (SetupSection x = xanesSection(xanes); !x.entries.isEmpty())
+        sections.append(x);
+    return sections;
 }

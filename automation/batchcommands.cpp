@@ -118,6 +118,24 @@ const QList<BatchCommandEntry> &batchCommandSet()
         // 360° scans with the rotation axis near one edge: stitched, at an axis searched or given.
         {QStringLiteral("ct_offset_axis"), F::Flag},
         {QStringLiteral("ct_offset_axis_cor"), F::Other},
+        // A sequential run from a batch, ending by aligning its series across energies.
+        {QStringLiteral("seq_exec_align"), F::Flag},
+        {QStringLiteral("seq_exec_calc"), F::Other},
+        // The "XANES" tab: the chemical-state maps of a series, its settings and files.
+        {QStringLiteral("xanes_source"), F::Text},
+        {QStringLiteral("xanes_edge"), F::Text},
+        {QStringLiteral("xanes_pre"), F::Text},
+        {QStringLiteral("xanes_post"), F::Text},
+        {QStringLiteral("xanes_edge_window"), F::Text},
+        {QStringLiteral("xanes_fit"), F::Text},
+        {QStringLiteral("xanes_standards"), F::Text},
+        {QStringLiteral("xanes_sum_to_one"), F::Flag},
+        {QStringLiteral("xanes_min_jump"), F::Text},
+        {QStringLiteral("xanes_pixel_size"), F::Text},
+        {QStringLiteral("xanes_save_dir"), F::Text},
+        {QStringLiteral("xanes_exec"), F::Other},
+        {QStringLiteral("xanes_save_maps"), F::Other},
+        {QStringLiteral("show_xanes"), F::Other},
     };
     return set;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing need, when any is missing. Options:
-#   --window  also the Japanese fonts that the translated window shows;
+#   --window  also the Japanese fonts that the translated window shows, and an X server in memory with
+#             a screen grabber for the README's pictures (xvfb-run, import -window root);
 #   --checks  also clang and its runtime, for the fuzz targets of tools/test.sh and tools/fuzz.sh
 #             (the sanitizer builds use g++ and need nothing more).
 # Slurm and munge are for the test that runs a series on a one-node cluster (no daemon is started
@@ -15,7 +16,7 @@ packages=(cmake g++ make lld pkg-config qt6-base-dev qt6-svg-dev qt6-tools-dev q
           slurmctld slurmd slurm-client munge python3-numpy python3-h5py)
 for option in "$@"; do
   case "$option" in
-    --window) packages+=(fonts-noto-cjk) ;;
+    --window) packages+=(fonts-noto-cjk xvfb x11-utils imagemagick) ;;
     --checks) packages+=(clang libclang-rt-14-dev) ;;
     *) echo "install-deps.sh: unknown option $option" >&2; exit 2 ;;
   esac

@@ -4,5 +4,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 lupdate=/usr/lib/qt6/bin/lupdate
 [ -x "$lupdate" ] || lupdate=lupdate
-"$lupdate" -locations none -no-obsolete app config recon ct imagedata widgets automation link view3d forms \
+"$lupdate" -locations none -no-obsolete app config recon ct imagedata widgets automation link view3d xafs forms \
   -ts translations/quorvel_ja_JP.ts

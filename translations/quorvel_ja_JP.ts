@@ -473,6 +473,22 @@ Slices in progress are finished and saved.</source>
         <source>Also save the run&apos;s slices in one NeXus HDF5 file, NAME-TAG.h5 in the data files&apos; folder (the tag&apos;s folder with &apos;of Energy&apos;), with the values of the float TIFF; a sequence also writes series.h5 over every energy</source>
         <translation>実行したスライスを 1 つの NeXus HDF5 ファイル (データファイルのフォルダー内の NAME-TAG.h5、&apos;of Energy&apos; ではタグのフォルダー) にも保存します。値は浮動小数点 TIFF と同じです。シーケンスでは全エネルギーをまとめた series.h5 も書き出します</translation>
     </message>
+    <message>
+        <source>When every data set is done, align the series across energies in the data files&apos; folder (one folder per energy): shifts.tsv, aligned.h5, alignment.png</source>
+        <translation>全データセットの計算後、データファイルのフォルダー（エネルギーごとのフォルダー）の系列をエネルギー間で位置合わせする：shifts.tsv、aligned.h5、alignment.png</translation>
+    </message>
+    <message>
+        <source>Align energies</source>
+        <translation>エネルギー間位置合わせ</translation>
+    </message>
+    <message>
+        <source>XANES Maps</source>
+        <translation>XANES マップ</translation>
+    </message>
+    <message>
+        <source>XANES</source>
+        <translation>XANES</translation>
+    </message>
 </context>
 <context>
     <name>CBarUI</name>
@@ -1612,6 +1628,62 @@ Slices in progress are finished and saved.</source>
         <source>Seq. Calc. stopped: its calculation was called off</source>
         <translation>連続計算を中止: 計算が取り消されました</translation>
     </message>
+    <message>
+        <source>Align energies reads the slices saved: save the data files or Float TIFF</source>
+        <translation>エネルギー間位置合わせは保存されたスライスを読みます：データファイルか Float TIFF を保存してください</translation>
+    </message>
+    <message>
+        <source>Align energies needs a folder per energy: save in sub-folders &quot;of Energy&quot;</source>
+        <translation>エネルギー間位置合わせにはエネルギーごとのフォルダーが必要です：「of Energy」のサブフォルダーに保存してください</translation>
+    </message>
+    <message>
+        <source>Align energies needs the data files&apos; folder</source>
+        <translation>エネルギー間位置合わせにはデータファイルのフォルダーが必要です</translation>
+    </message>
+    <message>
+        <source>Align energies</source>
+        <translation>エネルギー間位置合わせ</translation>
+    </message>
+    <message>
+        <source>Aligning energies</source>
+        <translation>エネルギー間位置合わせ中</translation>
+    </message>
+    <message>
+        <source>Align energies: %1</source>
+        <translation>エネルギー間位置合わせ: %1</translation>
+    </message>
+    <message>
+        <source>energies not aligned: %1</source>
+        <translation>位置合わせされなかったエネルギー: %1</translation>
+    </message>
+    <message>
+        <source>energies</source>
+        <translation>エネルギー</translation>
+    </message>
+    <message>
+        <source>Seq. Calc.: %1</source>
+        <translation>連続計算: %1</translation>
+    </message>
+    <message>
+        <source>Seq. Calc.: %1 (%2)</source>
+        <translation>連続計算: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>Seq. Calc. refused: %1</source>
+        <translation>連続計算は開始されません: %1</translation>
+    </message>
+    <message>
+        <source>Align energies: not started, the data sets are not all done</source>
+        <translation>エネルギー間位置合わせ: 全データセットが完了していないため開始しません</translation>
+    </message>
+    <message>
+        <source>data set %1: %2</source>
+        <translation>データセット %1: %2</translation>
+    </message>
+    <message>
+        <source>slices</source>
+        <translation>スライス</translation>
+    </message>
 </context>
 <context>
     <name>Sinogram</name>
@@ -1844,6 +1916,33 @@ Slices in progress are finished and saved.</source>
     </message>
 </context>
 <context>
+    <name>SpectrumPlot</name>
+    <message>
+        <source>%1 eV  μ %2  normalised %3</source>
+        <translation>%1 eV  μ %2  規格化 %3</translation>
+    </message>
+    <message>
+        <source>  fit %1</source>
+        <translation>  フィット %1</translation>
+    </message>
+    <message>
+        <source>Click a voxel of the map to see its spectrum</source>
+        <translation>マップのボクセルをクリックするとそのスペクトルを表示します</translation>
+    </message>
+    <message>
+        <source>μ, pre- and post-edge lines</source>
+        <translation>μ、吸収端前・後の直線</translation>
+    </message>
+    <message>
+        <source>normalised, fit</source>
+        <translation>規格化スペクトル、フィット</translation>
+    </message>
+    <message>
+        <source>energy (eV)</source>
+        <translation>エネルギー (eV)</translation>
+    </message>
+</context>
+<context>
     <name>TcpClient</name>
     <message>
         <source>Can&apos;t connect to %1 : %2 (trying again every %3 ms)</source>
@@ -1875,6 +1974,297 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Finished</source>
         <translation>終了</translation>
+    </message>
+</context>
+<context>
+    <name>XanesPanel</name>
+    <message>
+        <source>The series: an aligned.h5, a folder holding one (Align energies writes it), or a folder of energies taken as it is</source>
+        <translation>系列：aligned.h5、それを含むフォルダー（エネルギー間位置合わせが書き出す）、またはそのまま使うエネルギーごとのフォルダー</translation>
+    </message>
+    <message>
+        <source>Select...</source>
+        <translation>選択...</translation>
+    </message>
+    <message>
+        <source>Choose an aligned.h5 file</source>
+        <translation>aligned.h5 ファイルを選ぶ</translation>
+    </message>
+    <message>
+        <source>Last Sequence</source>
+        <translation>直前の連続計算</translation>
+    </message>
+    <message>
+        <source>The save folder of the last Seq. Calc.</source>
+        <translation>直前の連続計算の保存フォルダー</translation>
+    </message>
+    <message>
+        <source>Series</source>
+        <translation>系列</translation>
+    </message>
+    <message>
+        <source>The edge energy in eV; the ranges are counted from it</source>
+        <translation>吸収端エネルギー (eV)。各範囲はここからの差で数えます</translation>
+    </message>
+    <message>
+        <source>The pre-edge line&apos;s energies, eV from the edge (A:B)</source>
+        <translation>吸収端前の直線のエネルギー範囲、吸収端からの eV (A:B)</translation>
+    </message>
+    <message>
+        <source>The post-edge line&apos;s energies, eV from the edge (A:B; A: up to the last energy)</source>
+        <translation>吸収端後の直線のエネルギー範囲、吸収端からの eV (A:B。A: は最後のエネルギーまで)</translation>
+    </message>
+    <message>
+        <source>E0 and the white line are searched within this many eV of the edge</source>
+        <translation>E0 とホワイトラインを吸収端からこの eV 以内で探します</translation>
+    </message>
+    <message>
+        <source>The fit&apos;s energies, eV from the edge (A:B)</source>
+        <translation>フィットのエネルギー範囲、吸収端からの eV (A:B)</translation>
+    </message>
+    <message>
+        <source>Voxels whose edge jump is below this are masked (empty: 5 x the median pre-edge noise)</source>
+        <translation>吸収端ジャンプがこれ未満のボクセルはマスクされます（空欄: 吸収端前ノイズの中央値の 5 倍）</translation>
+    </message>
+    <message>
+        <source>The slices&apos; pixel size in micrometres: the edge jump in 1/cm (empty: in the slices&apos; unit)</source>
+        <translation>スライスの画素サイズ (µm)：吸収端ジャンプを 1/cm で表します（空欄: スライスの単位）</translation>
+    </message>
+    <message>
+        <source>Edge (eV)</source>
+        <translation>吸収端 (eV)</translation>
+    </message>
+    <message>
+        <source>Pre-edge</source>
+        <translation>吸収端前</translation>
+    </message>
+    <message>
+        <source>Post-edge</source>
+        <translation>吸収端後</translation>
+    </message>
+    <message>
+        <source>Window</source>
+        <translation>探索幅</translation>
+    </message>
+    <message>
+        <source>Min. jump</source>
+        <translation>最小ジャンプ</translation>
+    </message>
+    <message>
+        <source>Reference spectra for the linear-combination fit: NAME=FILE,NAME=FILE (two columns: energy, normalised absorption)</source>
+        <translation>線形結合フィットの標準スペクトル：名前=ファイル,名前=ファイル（2 列：エネルギー、規格化吸光度）</translation>
+    </message>
+    <message>
+        <source>Add...</source>
+        <translation>追加...</translation>
+    </message>
+    <message>
+        <source>Add a standard&apos;s file, named after the file</source>
+        <translation>標準試料のファイルを追加（名前はファイル名から）</translation>
+    </message>
+    <message>
+        <source>Sum to one</source>
+        <translation>合計を 1 に</translation>
+    </message>
+    <message>
+        <source>The fractions of the standards sum to 1</source>
+        <translation>標準試料の割合の合計を 1 にします</translation>
+    </message>
+    <message>
+        <source>Standards</source>
+        <translation>標準試料</translation>
+    </message>
+    <message>
+        <source>Fit</source>
+        <translation>フィット</translation>
+    </message>
+    <message>
+        <source>Pixel (um)</source>
+        <translation>画素 (µm)</translation>
+    </message>
+    <message>
+        <source>Analyse</source>
+        <translation>解析</translation>
+    </message>
+    <message>
+        <source>Make the maps of the series; a second click stops</source>
+        <translation>系列のマップを作ります。もう一度クリックで停止</translation>
+    </message>
+    <message>
+        <source>The map shown</source>
+        <translation>表示するマップ</translation>
+    </message>
+    <message>
+        <source>The slice shown</source>
+        <translation>表示するスライス</translation>
+    </message>
+    <message>
+        <source>Where Save Maps writes the files</source>
+        <translation>マップ保存がファイルを書き出すフォルダー</translation>
+    </message>
+    <message>
+        <source>Save Maps</source>
+        <translation>マップ保存</translation>
+    </message>
+    <message>
+        <source>Write the maps into the folder as quorvel-xanes does: a float TIFF stack, maps.h5 and a picture each</source>
+        <translation>quorvel-xanes と同じくマップをフォルダーに書き出します：float TIFF スタック、maps.h5、各マップの画像</translation>
+    </message>
+    <message>
+        <source>Folder...</source>
+        <translation>フォルダー...</translation>
+    </message>
+    <message>
+        <source>Choose the maps&apos; folder</source>
+        <translation>マップのフォルダーを選ぶ</translation>
+    </message>
+    <message>
+        <source>Map</source>
+        <translation>マップ</translation>
+    </message>
+    <message>
+        <source>Choose a series and its edge, then Analyse</source>
+        <translation>系列と吸収端を選び、解析をクリックしてください</translation>
+    </message>
+    <message>
+        <source>The aligned series</source>
+        <translation>位置合わせ済みの系列</translation>
+    </message>
+    <message>
+        <source>Aligned series (*.h5);;All files (*)</source>
+        <translation>位置合わせ済みの系列 (*.h5);;すべてのファイル (*)</translation>
+    </message>
+    <message>
+        <source>A standard&apos;s spectrum</source>
+        <translation>標準試料のスペクトル</translation>
+    </message>
+    <message>
+        <source>The maps&apos; folder</source>
+        <translation>マップのフォルダー</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>XANES: an analysis or a save is under way</source>
+        <translation>XANES: 解析または保存の実行中です</translation>
+    </message>
+    <message>
+        <source>choose the series</source>
+        <translation>系列を選んでください</translation>
+    </message>
+    <message>
+        <source>%1 does not exist</source>
+        <translation>%1 は存在しません</translation>
+    </message>
+    <message>
+        <source>Not analysed: %1</source>
+        <translation>解析されませんでした: %1</translation>
+    </message>
+    <message>
+        <source>XANES maps not made: %1</source>
+        <translation>XANES マップは作られませんでした: %1</translation>
+    </message>
+    <message>
+        <source>Analysing %1</source>
+        <translation>%1 を解析中</translation>
+    </message>
+    <message>
+        <source>%1: %2 of %3 voxels analysed; the mask&apos;s threshold %4</source>
+        <translation>%1: %3 ボクセル中 %2 を解析、マスクのしきい値 %4</translation>
+    </message>
+    <message>
+        <source>stopped</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>Stopped: no maps</source>
+        <translation>停止しました: マップはありません</translation>
+    </message>
+    <message>
+        <source>slice %1</source>
+        <translation>スライス %1</translation>
+    </message>
+    <message>
+        <source>Spectrum of voxel z %1 (slice %2), y %3, x %4</source>
+        <translation>ボクセル z %1 (スライス %2), y %3, x %4 のスペクトル</translation>
+    </message>
+    <message>
+        <source>No spectrum: %1</source>
+        <translation>スペクトルなし: %1</translation>
+    </message>
+    <message>
+        <source>no maps: analyse a series first</source>
+        <translation>マップがありません: 先に系列を解析してください</translation>
+    </message>
+    <message>
+        <source>the worker is busy</source>
+        <translation>処理中です</translation>
+    </message>
+    <message>
+        <source>no folder given</source>
+        <translation>フォルダーが指定されていません</translation>
+    </message>
+    <message>
+        <source>Save Maps: %1</source>
+        <translation>マップ保存: %1</translation>
+    </message>
+    <message>
+        <source>Not saved: %1</source>
+        <translation>保存されませんでした: %1</translation>
+    </message>
+    <message>
+        <source>%1 files saved</source>
+        <translation>%1 個のファイルを保存しました</translation>
+    </message>
+    <message>
+        <source>Not all saved: %1</source>
+        <translation>一部が保存されませんでした: %1</translation>
+    </message>
+    <message>
+        <source>edge jump</source>
+        <translation>吸収端ジャンプ</translation>
+    </message>
+    <message>
+        <source>edge energy E0</source>
+        <translation>吸収端エネルギー E0</translation>
+    </message>
+    <message>
+        <source>white line energy</source>
+        <translation>ホワイトラインのエネルギー</translation>
+    </message>
+    <message>
+        <source>white line height</source>
+        <translation>ホワイトラインの高さ</translation>
+    </message>
+    <message>
+        <source>R-factor</source>
+        <translation>R 因子</translation>
+    </message>
+    <message>
+        <source>mask (1 analysed)</source>
+        <translation>マスク (1: 解析済み)</translation>
+    </message>
+    <message>
+        <source>fraction of %1</source>
+        <translation>%1 の割合</translation>
+    </message>
+    <message>
+        <source>twice the attenuation per pixel</source>
+        <translation>画素あたり減衰の 2 倍</translation>
+    </message>
+    <message>
+        <source>x %1, y %2: %3 = %4</source>
+        <translation>x %1, y %2: %3 = %4</translation>
+    </message>
+    <message>
+        <source>XANES maps, slices</source>
+        <translation>XANES マップ、スライス</translation>
+    </message>
+    <message>
+        <source>XANES pre-edge noise, slices</source>
+        <translation>XANES 吸収端前ノイズ、スライス</translation>
     </message>
 </context>
 </TS>

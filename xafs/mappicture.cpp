@@ -102,3 +102,8 @@ QImage mapPicture(
     pixelfont::draw(picture, bar + barWidth + border, top + h - pixelfont::height * scale, lo, lettering, scale);
     return picture;
 }
+
+bool isShareMap(const QString &name)
+{
+    return name.startsWith(QLatin1String("fraction-")) || name == QLatin1String("mask");
+}

@@ -9,6 +9,9 @@
 #include <utility>
 #include <vector>
 
+/// Maps of shares (the fractions, the mask) are pictured over 0 … 1.
+bool isShareMap(const QString &name);
+
 /// The range a map's picture spans: the one given (fractions and the mask: 0 to 1), else the 1st to
 /// the 99th percentile of its numbers; 0 to 1 when it has none.
 std::pair<double, double> mapRange(

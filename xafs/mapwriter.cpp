@@ -97,9 +97,8 @@ bool XanesMapWriter::finish(const MapsRecord &record, QString &error)
     for (std::size_t m = 0; m < maps.size(); ++m) {
         if (middle_[m].empty())
             continue; // never reached: the maps stopped before the middle
-        const bool share
-            = maps[m].name.startsWith(QLatin1String("fraction-")) || maps[m].name == QLatin1String("mask");
-        const auto range = mapRange(middle_[m], share ? std::optional(std::pair(0.0, 1.0)) : std::nullopt);
+        const auto range
+            = mapRange(middle_[m], isShareMap(maps[m].name) ? std::optional(std::pair(0.0, 1.0)) : std::nullopt);
         const QString path = out.filePath(maps[m].name + QStringLiteral(".png"));
         if (writeImageAtomically(path,
                 mapPicture(

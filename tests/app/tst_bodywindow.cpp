@@ -156,7 +156,7 @@ void TestBodyWindow::tabsAndThreads_data()
     QTest::addColumn<QStringList>("tabs");
     const QStringList before {u"Raw Image"_s, u"Sinogram"_s, u"CT Reconstructed Image"_s};
     const QStringList after {u"I0 Image"_s, u"BG Image"_s, u"CT Images"_s, u"3D View"_s};
-    const QStringList last {u"CoR Scan"_s};
+    const QStringList last {u"CoR Scan"_s, u"XANES"_s};
     QTest::newRow("1 worker") << 1 << u"0"_s << 1 << before + QStringList {u"CT2"_s} + after + last;
     QTest::newRow("8 workers") << 8 << u"0"_s << 6 << before + QStringList {u"CT2"_s} + after + last;
     QTest::newRow("3 workers, each its tab")

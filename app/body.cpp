@@ -276,6 +276,7 @@ void Body::buildStatusLine()
     if (!log->lastProblem().text.isEmpty())
         showProblem(log->lastProblem());
     connect(log, &MessageLog::problem, this, &Body::showProblem);
+    connect(log, &MessageLog::added, this, &Body::clearProblemOnSuccess);
 
     // Room for real paths in the left column; the splitter lets the operator give it more.
     ui_.BodySplitter->setStretchFactor(0, 0);
@@ -310,8 +311,34 @@ bool Body::eventFilter(QObject *watched, QEvent *event)
     return QFrame::eventFilter(watched, event);
 }
 
+namespace {
+
+// Which job a message speaks of: its category and the words before its first ": " ("Guess CoR",
+// "ct_guess_cor"), or its first two words ("CT2 run").
+QString jobOf(const LogMessage &message)
+{
+    const qsizetype colon = message.text.indexOf(QLatin1String(": "));
+    const QString job
+        = colon > 0 && colon <= 40 ? message.text.left(colon) : message.text.section(u' ', 0, 1);
+    return message.category + u'|' + job;
+}
+
+} // namespace
+
+void Body::clearProblemOnSuccess(const LogMessage &message)
+{
+    // The same job done since: the problem shown is over (it stays in the messages pane).
+    if (message.level != LogMessage::Info || problemJob_.isEmpty() || jobOf(message) != problemJob_)
+        return;
+    problemJob_.clear();
+    statusText_->clear();
+    statusText_->setToolTip(QString());
+    statusText_->setStyleSheet(QString());
+}
+
 void Body::showProblem(const LogMessage &message)
 {
+    problemJob_ = jobOf(message);
     // One line: the first line of the message, the whole in the tooltip.
     const QString line = MessageLog::lineOf(message);
     statusText_->setText(line.section(u'\n', 0, 0));
@@ -358,6 +385,8 @@ void Body::connectAll()
 
     for (SelectAImgFile *selector : {ui_.I0ImgSel, ui_.BGImgSel})
         connect(selector, &SelectAFile::fileSelected, this, &Body::i0OrBgSelected);
+    for (SelectAImgFile *selector : {ui_.I0ImgSel, ui_.BGImgSel})
+        connect(selector, &SelectAImgFile::cleared, this, &Body::i0OrBgSelected);
     connect(ui_.I0ImgSel, &SelectAImgFile::showImageRequested, this,
         [this] { ui_.ImgsTab->setCurrentWidget(ui_.I0ImageTab); });
     connect(ui_.BGImgSel, &SelectAImgFile::showImageRequested, this,

@@ -262,6 +262,7 @@ private:
     void connectControllers();
     bool askToStopAndClose();
     void showProblem(const LogMessage &message);
+    void clearProblemOnSuccess(const LogMessage &message);
     /// The strip under the pictures (raw files, CT-XAFS panels) as tall as it needs, at most two
     /// fifths of the column; it scrolls beyond that.
     void fitLowerStrip();
@@ -287,6 +288,7 @@ private:
     std::vector<CtPanel *> ctPanels() const;
     QWidget *workerPage(int index) const;
     void setUpSetupDialog();
+    void pointSetupDialog();
 
     Ui_Body ui_;
     Tally tally_;
@@ -306,6 +308,9 @@ private:
     QImage rawImage_;
     QPen cursorPen_, slicePen_, rangePen_, corPen_, drawingPen_, selectionPen_;
     std::unique_ptr<WindowParts> parts_;
+    bool setupDialogUsed_ = false; // it opens in the data's folder until then
+    QString problemJob_; // the job whose problem the status line shows
+    bool autoExecBeforeCt1_ = false; // Auto Exec was on when CT1 was chosen: CT2 brings it back
     LoadController *load_ = nullptr;
     RunController *runs_ = nullptr;
     CorScanController *scan_ = nullptr;

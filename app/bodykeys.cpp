@@ -7,13 +7,13 @@
 
 // Local
 #include "app/body.h"
+#include "app/windowlog.h"
 #include "ct/ui/ctcalc.h"
 #include "ct/ui/procctrl.h"
 #include "ct/ui/sinogram.h"
 #include "imagedata/imgdatas.h"
 #include "widgets/rawdisp.h"
 #include "widgets/seekctrl.h"
-#include "app/windowlog.h"
 #include <algorithm>
 
 namespace {
@@ -108,9 +108,11 @@ bool Body::undoGesture()
             panel->setCR(last->calc.x0, last->calc.z0, last->calc.x1, last->calc.z1);
             panel->setDR(last->disp.x0, last->disp.z0, last->disp.x1, last->disp.z1);
         }
-        qCInfo(lcWindow).noquote() << QStringLiteral("Undone: the slice range is %1 to %2 again, with its regions")
-                                 .arg(last->sliceFrom)
-                                 .arg(last->sliceTo);
+        rawDisp_->clearSelection(); // the box drawn stood for the geometry undone
+        qCInfo(lcWindow).noquote() << QStringLiteral(
+            "Undone: the slice range is %1 to %2 again, with its regions")
+                                          .arg(last->sliceFrom)
+                                          .arg(last->sliceTo);
         break;
     }
     rawDisp_->update();

@@ -12,11 +12,11 @@
 // Local
 #include "app/body.h"
 #include "app/setupsections.h"
-#include "config/configstore.h"
-#include "config/specialfile.h"
+#include "app/windowlog.h"
 #include "automation/batch.h"
 #include "automation/setupfile.h"
-#include "app/windowlog.h"
+#include "config/configstore.h"
+#include "config/specialfile.h"
 
 void Body::setUpSetupDialog()
 {
@@ -29,9 +29,19 @@ void Body::setUpSetupDialog()
     connect(ui_.LoadSetup, &QPushButton::clicked, this, &Body::showLoadSetupD);
 }
 
+void Body::pointSetupDialog()
+{
+    // The data's folder, until a setup was saved or loaded: then the folder used last.
+    if (setupDialogUsed_)
+        return;
+    const QString first = ui_.CTFiles->files().value(0);
+    setupDialog_->setDirectory(first.isEmpty() ? dataRoot() : QFileInfo(first).absolutePath());
+}
+
 void Body::showSaveSetupD()
 {
     setupSaving_ = true;
+    pointSetupDialog();
     setupDialog_->setAcceptMode(QFileDialog::AcceptSave);
     setupDialog_->setFileMode(QFileDialog::AnyFile);
     setupDialog_->setDefaultSuffix(QStringLiteral("cfg"));
@@ -41,6 +51,7 @@ void Body::showSaveSetupD()
 void Body::showLoadSetupD()
 {
     setupSaving_ = false;
+    pointSetupDialog();
     setupDialog_->setAcceptMode(QFileDialog::AcceptOpen);
     setupDialog_->setFileMode(QFileDialog::ExistingFile);
     setupDialog_->setDefaultSuffix(QString());
@@ -49,6 +60,7 @@ void Body::showLoadSetupD()
 
 void Body::saveLoadFileSelected(const QString &fileName)
 {
+    setupDialogUsed_ = true;
     if (setupSaving_) // a name without a suffix gets ".cfg", so that "Load Setup" lists it
         saveSetup(QFileInfo(fileName).suffix().isEmpty() ? fileName + QStringLiteral(".cfg") : fileName);
     else
@@ -65,10 +77,11 @@ bool Body::saveSetup(const QString &fileName)
     }
     file.write(setupFileText(windowSetupSections(ui_, *sinogram_, *xanesPanel_)).toUtf8());
     if (!file.commit()) {
-        qCCritical(lcWindow).noquote() << "can't open save setup file :" << fileName
-                              << QStringLiteral("(%1)").arg(file.errorString());
+        qCCritical(lcWindow).noquote()
+            << "can't open save setup file :" << fileName << QStringLiteral("(%1)").arg(file.errorString());
         return false;
     }
+    qCInfo(lcWindow).noquote() << tr("Setup saved: %1").arg(fileName);
     return true;
 }
 
@@ -90,7 +103,16 @@ bool Body::loadSetup(const QString &fileName)
     // Headings and the "#images_load" line are words the executor does not know, so they do nothing.
     QTextStream in(&file);
     QString line;
-    while (in.readLineInto(&line))
-        execCommand(parseBatchCmd(line));
+    int settings = 0;
+    while (in.readLineInto(&line)) {
+        const BatchCmd command = parseBatchCmd(line);
+        if (!command.cmd.isEmpty() && !command.cmd.startsWith(u'#'))
+            ++settings;
+        execCommand(command);
+    }
+    qCInfo(lcWindow).noquote() << tr(
+        "Setup loaded: %1 (%2 settings; the projections are not loaded again by a setup)")
+                                      .arg(fileName)
+                                      .arg(settings);
     return true;
 }

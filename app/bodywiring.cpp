@@ -13,10 +13,14 @@
 #include "ct/ui/ctcalc2ui.h"
 #include "ct/ui/ctdisp.h"
 #include "ct/ui/procctrl.h"
+#include "ct/ui/sinogram.h"
+#include "imagedata/imgdatas.h"
 #include "imagedata/ui/selectdatafiles.h"
+#include "recon/corchoice.h"
 #include "recon/workerpool.h"
 #include "widgets/numberfield.h"
 #include "xafs/ui/xanespanel.h"
+#include <utility>
 
 void Body::connectControllers()
 {
@@ -28,6 +32,7 @@ void Body::connectControllers()
     connect(load_, &LoadController::imagesChanged, this, &Body::imagesChanged);
     connect(load_, &LoadController::i0OrBgChanged, this, &Body::i0OrBgSelected);
     connect(load_, &LoadController::loaded, this, &Body::loadEnded);
+    connect(ui_.procCtrl, &ProcCtrl::rotAxUpdated, load_, &LoadController::axisChanged);
     // Runs.
     connect(ui_.CalcCT, &QPushButton::clicked, runs_, &RunController::toggleCalcCt);
     connect(ctCalc_, &CtCalc::askToStartCalc, runs_, &RunController::toggleCalcCt);
@@ -40,6 +45,14 @@ void Body::connectControllers()
     // The scan of centres: after each trial, what waited for the workers may go on.
     connect(&runs_->pool(), &WorkerPool::trialDone, this, &Body::resumeWaitingWork);
     connect(scan_, &CorScanController::centreTaken, this, &Body::takeCorFromScan);
+    // Guess CoR: when the searches disagree, the slice at both centres decides, as in the command.
+    sinogram_->setCorChooser([this](const CorGuesses &guesses, CorMethod asked) {
+        const RunParams run = ui_.procCtrl->runParams();
+        const ProjectionSet set = imgDatas_->projectionSet();
+        return chooseCor(guesses, asked, runs_->panelTask(0, run, set, run.sliceNo, run.cor), set.count(),
+            run.singlePrecision);
+    });
+    connect(sinogram_, &Sinogram::corGuessTaken, this, [this] { load_->defaults().cor = false; });
     connect(scan_, &CorScanController::guessLineFinished, this,
         [this](bool ok) { batch_->finishWait(BatchController::LineWait::Guess, ok); });
     connect(scan_, &CorScanController::finished, this, [this](const JobOutcome &out, bool fromBatch) {
@@ -179,8 +192,13 @@ bool Body::isIdle() const
 
 void Body::changedCtSel()
 {
-    if (ui_.SelectCt1->isChecked())
+    // CT1 calculates one slice: Auto Exec goes off with it and comes back with CT2.
+    if (ui_.SelectCt1->isChecked()) {
+        autoExecBeforeCt1_ = autoExecBeforeCt1_ || ui_.procCtrl->autoExec();
         ui_.procCtrl->setAutoExec(false);
+    } else if (std::exchange(autoExecBeforeCt1_, false)) {
+        ui_.procCtrl->setAutoExec(true);
+    }
 }
 
 void Body::changedAutoExec()

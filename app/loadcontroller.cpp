@@ -18,6 +18,7 @@
 #include "ui_body.h"
 #include "widgets/progressline.h"
 #include <algorithm>
+#include <utility>
 
 LoadController::LoadController(WindowParts &parts, QObject *parent)
     : QObject(parent)
@@ -206,9 +207,9 @@ void LoadController::clearImageSet()
     qCInfo(lcWindow).noquote() << "Raw images cleared: the next load sets the image size";
 }
 
-void LoadController::applyGeometryDefaults()
+void LoadController::applyGeometryDefaults(bool keepChosen)
 {
-    const bool keep = parts_.ui.CTFiles->keepConditions();
+    const bool keep = keepChosen || parts_.ui.CTFiles->keepConditions();
     const int w = parts_.images->width();
     const int h = parts_.images->height();
     if (w < 1 || h < 1)
@@ -218,26 +219,69 @@ void LoadController::applyGeometryDefaults()
     const bool vertical = p->rotAxV();
     const int across = vertical ? w : h;
     const int along = vertical ? h : w;
-    if (!keep || defaults_.sliceTo) {
-        defaults_.sliceTo = false;
-        p->setSliceTo(along - 1);
+    const Applied now {along - 1, vertical ? static_cast<int>(0.5 * h) : w / 2,
+        vertical ? 0.5 * w : double(h / 2), double(across - 1)};
+    const std::optional<Applied> before = std::exchange(applied_, now);
+    // "keep Conds." keeps what was chosen for the set before, where it fits this one; a condition still
+    // at the last set's default was never chosen and follows the new set.
+    const auto follows = [&](bool &unset, bool atDefault) {
+        const bool take = !keep || unset || atDefault;
+        unset = false;
+        return take;
+    };
+    QStringList reset;
+    const auto outside = [&](const QString &what) { reset << what; };
+    if (follows(defaults_.sliceTo, before && p->sliceTo() == before->sliceTo)) {
+        p->setSliceTo(now.sliceTo);
+    } else if (p->sliceTo() < 0 || p->sliceTo() > along - 1) {
+        outside(tr("last slice %1").arg(p->sliceTo()));
+        p->setSliceTo(now.sliceTo);
     }
-    if (!keep || defaults_.sliceNo) {
-        defaults_.sliceNo = false;
-        p->setSliceNo(vertical ? static_cast<int>(0.5 * h) : w / 2);
+    if (keep && (p->sliceFrom() < 0 || p->sliceFrom() > along - 1)) {
+        outside(tr("first slice %1").arg(p->sliceFrom()));
+        p->setSliceFrom(0);
     }
-    if (!keep || defaults_.cor) {
-        defaults_.cor = false;
-        p->setCor(vertical ? 0.5 * w : double(h / 2));
+    if (follows(defaults_.sliceNo, before && p->sliceNo() == before->sliceNo)) {
+        p->setSliceNo(now.sliceNo);
+    } else if (p->sliceNo() < 0 || p->sliceNo() > along - 1) {
+        outside(tr("slice %1").arg(p->sliceNo()));
+        p->setSliceNo(now.sliceNo);
     }
-    if (!keep || defaults_.regions) {
-        defaults_.regions = false;
-        const double last = across - 1;
-        for (CtPanel *panel : panels_()) {
-            panel->setDR(0, 0, last, last);
-            panel->setCR(0, 0, last, last);
+    // A centre that leaves no sinogram on the new lines (outside 1 … L − 2) cannot be meant for them.
+    if (follows(defaults_.cor, before && p->cor() == before->cor)) {
+        p->setCor(now.cor);
+    } else if (!(p->cor() >= 1.0 && p->cor() <= across - 2.0)) {
+        outside(tr("centre of rotation %1").arg(p->cor()));
+        p->setCor(now.cor);
+    }
+    const std::vector<CtPanel *> panels = panels_();
+    const auto fits
+        = [&](const Region &r) { return r.x0 >= 0.0 && r.z0 >= 0.0 && r.x1 <= now.last && r.z1 <= now.last; };
+    const auto isDefault = [&](const Region &r) {
+        return before && r.x0 == 0.0 && r.z0 == 0.0 && r.x1 == before->last && r.z1 == before->last;
+    };
+    bool regions = false;
+    if (!panels.empty()) {
+        const Region cr = panels.front()->calcRegion();
+        const Region dr = panels.front()->dispRegion();
+        regions = follows(defaults_.regions, isDefault(cr) && isDefault(dr));
+        if (!regions && !(fits(cr) && fits(dr))) {
+            outside(tr("region %1, %2 - %3, %4").arg(cr.x0).arg(cr.z0).arg(cr.x1).arg(cr.z1));
+            regions = true;
         }
     }
+    if (regions) {
+        for (CtPanel *panel : panels) {
+            panel->setDR(0, 0, now.last, now.last);
+            panel->setCR(0, 0, now.last, now.last);
+        }
+    }
+    if (!reset.isEmpty())
+        qCWarning(lcWindow).noquote()
+            << tr("Kept conditions that do not fit the new images (%1 x %2) are reset to its defaults: %3")
+                   .arg(w)
+                   .arg(h)
+                   .arg(reset.join(QStringLiteral(", ")));
 }
 
 void LoadController::setLoadControlsEnabled(bool enabled)

@@ -56,6 +56,9 @@ public:
 
 public slots:
     void dataFilesSelected(const QStringList &files, bool newSeries);
+    /// The rotation axis turned: slices, range and centre run the other way through the images, so
+    /// those still at the defaults take the new orientation's and those that no longer fit are reset.
+    void axisChanged() { applyGeometryDefaults(true); }
     void loadNextDataFile();
     void finishedLoadDataFiles();
     /// "Clear" of the raw files: the images go and their size is forgotten.
@@ -100,7 +103,9 @@ private:
     };
     void showLoadProgress();
     void clearImageSet();
-    void applyGeometryDefaults();
+    /// The geometry defaults of the set loaded; with `keepChosen`, whatever "keep Conds." says, the
+    /// conditions chosen are kept where they fit.
+    void applyGeometryDefaults(bool keepChosen = false);
     void setLoadControlsEnabled(bool enabled);
     // Scan files (loadscan.cpp).
     bool beginScan(const QString &fileName);
@@ -111,6 +116,15 @@ private:
     void applyScanAngles();
 
     WindowParts &parts_;
+    /// The geometry defaults the last set gave: a kept condition still at them follows the next set.
+    struct Applied
+    {
+        int sliceTo = 0;
+        int sliceNo = 0;
+        double cor = 0.0;
+        double last = 0.0; // the regions' far corner
+    };
+    std::optional<Applied> applied_;
     std::function<bool()> workersBusy_ = [] { return false; };
     std::function<std::vector<CtPanel *>()> panels_ = [] { return std::vector<CtPanel *>(); };
     Phase phase_ = Phase::Idle;

@@ -78,13 +78,28 @@ void LoadController::takeScanI0Bg(const std::shared_ptr<const Hdf5Scan> &scan)
     for (auto [selector, kind, what] : {std::tuple {parts_.ui.I0ImgSel, Hdf5Scan::Kind::Flat, "I0"},
              std::tuple {parts_.ui.BGImgSel, Hdf5Scan::Kind::Dark, "BG"}}) {
         const int count = scan->count(kind);
+        // A chosen image that fits the scan's frames is the operator's choice; one of another size
+        // (the last data set's) gives way to the scan's own flats or darks.
         if (selector->img() && !selector->holdsComputed()) {
-            if (count > 0)
-                qCInfo(lcWindow).noquote()
-                    << QStringLiteral("%1: the chosen file is kept, the %2 of %3 are not used :")
-                           .arg(QLatin1String(what), meanDescription(kind, count), name)
-                    << selector->img()->fileName();
-            continue;
+            const bool fits
+                = selector->img()->width() == scan->width() && selector->img()->height() == scan->height();
+            if (fits || count == 0) {
+                if (count > 0)
+                    qCInfo(lcWindow).noquote()
+                        << QStringLiteral("%1: the chosen file is kept, the %2 of %3 are not used :")
+                               .arg(QLatin1String(what), meanDescription(kind, count), name)
+                        << selector->img()->fileName();
+                continue;
+            }
+            qCInfo(lcWindow).noquote()
+                << QStringLiteral("%1: the chosen file (%2 x %3) does not fit the frames of %4 (%5 x %6) :")
+                       .arg(QLatin1String(what))
+                       .arg(selector->img()->width())
+                       .arg(selector->img()->height())
+                       .arg(name)
+                       .arg(scan->width())
+                       .arg(scan->height())
+                << selector->img()->fileName();
         }
         QString error;
         std::unique_ptr<ImgData> mean = count > 0 ? meanOfFrames(scan, kind, error) : nullptr;

@@ -205,6 +205,13 @@ void RunController::startCalcCt()
     // The field shows this run's progress, whichever calculator runs it.
     ui.ProgPerCent->setText(QStringLiteral("0 %"));
     run_.outcome.asked = 1;
+    // CT1 builds its slice to be watched and saves nothing: files asked for are said missing here,
+    // in the words of the batch's refusal, rather than after a run that looked finished.
+    if (!run.useCt2
+        && (ui.AutoSaveImage->isChecked() || ui.AutoSaveData->isChecked() || ui.AutoSaveTiff->isChecked())) {
+        qCWarning(lcWindow).noquote() << tr("CT1 saves no files: select CT2");
+        run_.outcome.problems << tr("CT1 saves no files: select CT2");
+    }
     if (!run.useCt2) // CT1's projections take the bar over once its slice has a sinogram
         parts_.progress->begin(tr("CT1 slice"), 1);
     if (run.useCt2) {

@@ -45,6 +45,19 @@ struct CorGuesses
     }
 };
 
+/// Which centre of rotation a guess takes when the two searches have spoken (`chooseCor` of the run
+/// library decides it, for the window's Guess CoR, the batch's ct_guess_cor and the command alike).
+struct CorChoice
+{
+    std::optional<double> cor; // none: the search asked for found nothing
+    CorMethod method = CorMethod::Mirror; // whose centre it is
+    bool compared = false; // the two disagreed and the slice was reconstructed at both
+    std::optional<double> mirrorScore; // the scan's sharpness score of each (lower is sharper)
+    std::optional<double> fourierScore;
+    QString reason; // one sentence: why this centre (empty when the searches agree)
+    QString problem; // why there is no centre
+};
+
 /// The searches disagree when their centres differ by more than this many pixels.
 constexpr double corDisagreement = 1.0;
 

@@ -13,8 +13,10 @@
 #include "ct/sinogramviews.h"
 #include "imagedata/lineblock.h"
 #include "recon/blocklines.h"
+#include "recon/corchoice.h"
 #include "recon/corscanschedule.h"
 #include "recon/corscanwriter.h"
+#include "recon/runplan.h"
 #include "recon/workerpool.h"
 #include <algorithm>
 
@@ -64,12 +66,22 @@ bool ReconRun::guessBoth(double start)
         return false;
     // Both searches, as "Guess CoR" in the window makes them (its GuessParam 0.35).
     const CorGuesses g = guessCorBoth(set, request_, rangeDeg_, start, 0.35);
-    const std::optional<CorSearchResult> &chosen = g.of(options_.corMethod);
-    if (!chosen)
+    SliceTask task;
+    if (corGuessesDisagree(g)) {
+        // The slice at both centres needs every projection's line, not only the searches' few.
+        QString error;
+        task = runSliceTask(runParams(), static_cast<int>(sources_.size()), request_.slice, request_.cor);
+        task.set = readBlockLines(BlockSources {sources_, i0_, bg_, options_.axisVertical, width_, height_},
+            {request_.slice}, error);
+        if (!error.isEmpty())
+            return fail(error);
+    }
+    const CorChoice choice
+        = chooseCor(g, options_.corMethod, task, static_cast<int>(sources_.size()), options_.single);
+    if (!choice.cor)
         return fail(QStringLiteral("cannot guess the centre of rotation (%1): %2")
-                        .arg(corMethodName(options_.corMethod),
-                            options_.corMethod == CorMethod::Mirror ? g.mirrorProblem : g.fourierProblem));
-    request_.cor = chosen->cor;
+                        .arg(corMethodName(options_.corMethod), choice.problem));
+    request_.cor = *choice.cor;
     out_ << "centre of rotation: " << QString::number(request_.cor, 'g', 10) << Qt::endl;
     for (CorMethod m : {CorMethod::Mirror, CorMethod::Fourier}) {
         if (const std::optional<CorSearchResult> &r = g.of(m))
@@ -81,6 +93,8 @@ bool ReconRun::guessBoth(double start)
     }
     for (const QString &w : corGuessWarnings(g))
         warn(w);
+    if (!choice.reason.isEmpty())
+        warn(choice.reason);
     return true;
 }
 

@@ -489,6 +489,14 @@ Slices in progress are finished and saved.</source>
         <source>XANES</source>
         <translation>XANES</translation>
     </message>
+    <message>
+        <source>Setup saved: %1</source>
+        <translation>設定を保存しました: %1</translation>
+    </message>
+    <message>
+        <source>Setup loaded: %1 (%2 settings; the projections are not loaded again by a setup)</source>
+        <translation>設定を読み込みました: %1 (%2 項目; 投影画像は設定ファイルでは読み込み直しません)</translation>
+    </message>
 </context>
 <context>
     <name>CBarUI</name>
@@ -515,6 +523,21 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Keep these bounds for new pictures</source>
         <translation>新しい画像でもこの範囲を保持</translation>
+    </message>
+</context>
+<context>
+    <name>CorChoice</name>
+    <message>
+        <source>the searches disagree and neither slice could be reconstructed to compare them (%1): the %2 centre %3 is used</source>
+        <translation>二つの探索が一致せず、比べるためのスライスをどちらも再構成できません (%1): %2 の中心 %3 を使用</translation>
+    </message>
+    <message>
+        <source>the searches disagree and the slice at %1 could not be reconstructed (%2): the %3 centre %4 is used</source>
+        <translation>二つの探索が一致せず、%1 でのスライスを再構成できません (%2): %3 の中心 %4 を使用</translation>
+    </message>
+    <message>
+        <source>the slice is sharper at the %1 centre %2 than at the %3 centre %4 (score %5 against %6, lower is sharper): the %1 centre is used</source>
+        <translation>%1 の中心 %2 でのスライスが %3 の中心 %4 より鮮明です (スコア %5 対 %6、低いほど鮮明): %1 の中心を使用</translation>
     </message>
 </context>
 <context>
@@ -890,6 +913,30 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>from %1: mean of %2 darks</source>
         <translation>%1 より: ダーク %2 枚の平均</translation>
+    </message>
+    <message>
+        <source>last slice %1</source>
+        <translation>最終スライス %1</translation>
+    </message>
+    <message>
+        <source>first slice %1</source>
+        <translation>開始スライス %1</translation>
+    </message>
+    <message>
+        <source>slice %1</source>
+        <translation>スライス %1</translation>
+    </message>
+    <message>
+        <source>centre of rotation %1</source>
+        <translation>回転中心 %1</translation>
+    </message>
+    <message>
+        <source>region %1, %2 - %3, %4</source>
+        <translation>領域 %1, %2 - %3, %4</translation>
+    </message>
+    <message>
+        <source>Kept conditions that do not fit the new images (%1 x %2) are reset to its defaults: %3</source>
+        <translation>保持した条件のうち新しい画像 (%1 x %2) に合わないものを既定値に戻しました: %3</translation>
     </message>
 </context>
 <context>
@@ -1292,6 +1339,10 @@ Slices in progress are finished and saved.</source>
         <source>left</source>
         <translation>左</translation>
     </message>
+    <message>
+        <source>CT1 saves no files: select CT2</source>
+        <translation>CT1 はファイルを保存しません: CT2 を選んでください</translation>
+    </message>
 </context>
 <context>
     <name>SeekCtrlUI</name>
@@ -1368,6 +1419,14 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Show this image in its tab</source>
         <translation>この画像をタブに表示</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation>クリア</translation>
+    </message>
+    <message>
+        <source>Let this image go: the slices are not corrected for it</source>
+        <translation>この画像を外す: スライスはこの画像で補正されません</translation>
     </message>
 </context>
 <context>
@@ -1460,10 +1519,6 @@ Slices in progress are finished and saved.</source>
         <translation>追加</translation>
     </message>
     <message>
-        <source>Multi.</source>
-        <translation>複数回</translation>
-    </message>
-    <message>
         <source>keep Conds.</source>
         <translation>条件保持</translation>
     </message>
@@ -1474,10 +1529,6 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>File name extension used when a whole directory is listed</source>
         <translation>ディレクトリ全体を読み込むときに使う拡張子</translation>
-    </message>
-    <message>
-        <source>Select data files</source>
-        <translation>データファイルの選択</translation>
     </message>
     <message>
         <source>Itex File (*.img)</source>
@@ -1534,6 +1585,14 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Exposure time of the projections, seconds</source>
         <translation>投影の露光時間 (秒)</translation>
+    </message>
+    <message>
+        <source>Repeat 1st</source>
+        <translation>先頭を反復</translation>
+    </message>
+    <message>
+        <source>Select data files (Ctrl+A selects all)</source>
+        <translation>データファイルを選択 (Ctrl+A ですべて選択)</translation>
     </message>
 </context>
 <context>
@@ -1712,10 +1771,6 @@ Slices in progress are finished and saved.</source>
         <translation>フーリエ・サイノグラム</translation>
     </message>
     <message>
-        <source>mirror %1, Fourier %2</source>
-        <translation>鏡像 %1、フーリエ %2</translation>
-    </message>
-    <message>
         <source>The centre of rotation in pixels</source>
         <translation>回転中心 (ピクセル)</translation>
     </message>
@@ -1746,6 +1801,74 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>axis %1, overlap %2 px</source>
         <translation>軸 %1、重なり %2 px</translation>
+    </message>
+    <message>
+        <source>The search whose centre Guess CoR takes when the two agree (when they differ by more than a pixel, the slice is reconstructed at both and the sharper is taken)</source>
+        <translation>二つの探索が一致するときに「中心を推定」が採る方法 (1 ピクセルを超えて異なるときは両方でスライスを再構成し、鮮明な方を採ります)</translation>
+    </message>
+    <message>
+        <source>Mirror</source>
+        <translation>ミラー</translation>
+    </message>
+    <message>
+        <source>Fourier</source>
+        <translation>フーリエ</translation>
+    </message>
+    <message>
+        <source>Take the centre of the mirror search (the projection facing the first)</source>
+        <translation>ミラー探索 (最初の投影に向かい合う投影) の中心を採る</translation>
+    </message>
+    <message>
+        <source>Mirror -</source>
+        <translation>ミラー -</translation>
+    </message>
+    <message>
+        <source>Take the centre of the Fourier search (the sinogram of 180 degrees)</source>
+        <translation>フーリエ探索 (180 度のサイノグラム) の中心を採る</translation>
+    </message>
+    <message>
+        <source>Fourier -</source>
+        <translation>フーリエ -</translation>
+    </message>
+    <message>
+        <source>Guess CoR: the %1 centre %2 is taken</source>
+        <translation>中心を推定: %1 の中心 %2 を採りました</translation>
+    </message>
+    <message>
+        <source>mirror</source>
+        <translation>ミラー</translation>
+    </message>
+    <message>
+        <source>Mirror %1</source>
+        <translation>ミラー %1</translation>
+    </message>
+    <message>
+        <source>Fourier %1</source>
+        <translation>フーリエ %1</translation>
+    </message>
+    <message>
+        <source>no %1 centre of rotation: %2</source>
+        <translation>%1 の回転中心なし: %2</translation>
+    </message>
+    <message>
+        <source>%1 taken: its slice is sharper</source>
+        <translation>%1 を採用: スライスがより鮮明</translation>
+    </message>
+    <message>
+        <source>%1 taken</source>
+        <translation>%1 を採用</translation>
+    </message>
+    <message>
+        <source>none taken</source>
+        <translation>採用なし</translation>
+    </message>
+    <message>
+        <source>Guess CoR:</source>
+        <translation>中心を推定:</translation>
+    </message>
+    <message>
+        <source>Guess CoR: mirror %1, Fourier %2; the %3 centre is used</source>
+        <translation>中心を推定: ミラー %1, フーリエ %2; %3 の中心を使用</translation>
     </message>
 </context>
 <context>

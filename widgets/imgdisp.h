@@ -43,6 +43,12 @@ public:
     /// The last finished selection in image pixels (normalised), valid or not.
     QRectF selection() const { return selection_; }
     bool isSelectionValid() const { return selectionValid_; }
+    /// Forgets the finished selection (its box is no longer drawn).
+    void clearSelection()
+    {
+        selectionValid_ = false;
+        update();
+    }
     /// True while a left-button gesture may still become a selection.
     bool isSelecting() const { return selecting_; }
     /// The rectangle being dragged out, from its start corner (sizes may be negative).

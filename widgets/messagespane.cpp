@@ -19,6 +19,16 @@ MessagesPane::MessagesPane(QWidget *parent)
     for (const LogMessage &m : log->messages())
         addMessage(m);
     connect(log, &MessageLog::added, this, &MessagesPane::addMessage);
+    // Whether the pane follows is decided by where the operator leaves it, not by comparing the bar
+    // after an insertion: a wrapped line is laid out after it is added (in Japanese, where lines break
+    // between any two characters, the layout lags by a line), which moves the end past the value.
+    QScrollBar *bar = verticalScrollBar();
+    connect(bar, &QScrollBar::valueChanged, this,
+        [this, bar](int value) { following_ = value >= bar->maximum(); });
+    connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
+        if (following_)
+            bar->setValue(maximum);
+    });
 }
 
 QColor MessagesPane::groundOf(LogMessage::Level level)
@@ -35,8 +45,7 @@ QColor MessagesPane::groundOf(LogMessage::Level level)
 
 void MessagesPane::addMessage(const LogMessage &message)
 {
-    QScrollBar *bar = verticalScrollBar();
-    const bool atEnd = bar->value() == bar->maximum();
+    const bool follow = following_;
     QTextCharFormat format;
     const QColor ground = groundOf(message.level);
     if (ground.isValid()) {
@@ -48,8 +57,10 @@ void MessagesPane::addMessage(const LogMessage &message)
     if (!document()->isEmpty())
         cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
     cursor.insertText(MessageLog::lineOf(message), format);
-    if (atEnd) // follow the newest message unless the operator scrolled back to read
-        bar->setValue(bar->maximum());
+    if (follow) { // the newest message in sight, unless the operator scrolled back to read
+        following_ = true;
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    }
 }
 
 void MessagesPane::contextMenuEvent(QContextMenuEvent *event)

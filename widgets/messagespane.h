@@ -24,4 +24,7 @@ public slots:
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    bool following_ = true; // the bar stands at the end: new lines keep it there
 };

@@ -30,6 +30,8 @@ Sinogram::Sinogram(QWidget *parent)
     connect(ui_.DispFouS, &ImgDispWCBar::newBar, this, [this] { drawFouS(true); });
     connect(ui_.Cor, &QLineEdit::editingFinished, this, &Sinogram::corEditingFinished);
     connect(ui_.GuessCor, &QPushButton::clicked, this, &Sinogram::guessCor);
+    connect(ui_.TakeMirror, &QPushButton::clicked, this, [this] { takeGuess(CorMethod::Mirror); });
+    connect(ui_.TakeFourier, &QPushButton::clicked, this, [this] { takeGuess(CorMethod::Fourier); });
     connect(ui_.GenImg, &QPushButton::clicked, this, &Sinogram::genImage);
     connect(ui_.GenFouS, &QCheckBox::toggled, ui_.DispFouS, &QWidget::setVisible);
     connect(ui_.ShowRemoved, &QCheckBox::toggled, this, &Sinogram::genImage);
@@ -280,6 +282,28 @@ void Sinogram::newPos(double x, double y)
         ui_.DispSinogram->setVal(shown_.values[static_cast<size_t>(yi) * shown_.width + xi]);
 }
 
+void Sinogram::setCorMethod(CorMethod method)
+{
+    ui_.CorMethodBox->setCurrentIndex(method == CorMethod::Mirror ? 0 : 1);
+}
+
+CorMethod Sinogram::corMethod() const
+{
+    return ui_.CorMethodBox->currentIndex() == 1 ? CorMethod::Fourier : CorMethod::Mirror;
+}
+
+void Sinogram::takeGuess(CorMethod method)
+{
+    const std::optional<CorSearchResult> &r = guesses_.of(method);
+    if (!procCtrl_ || !r)
+        return;
+    procCtrl_->setCor(r->cor);
+    qCInfo(lcCt).noquote() << tr("Guess CoR: the %1 centre %2 is taken")
+                                  .arg(method == CorMethod::Mirror ? tr("mirror") : tr("Fourier"),
+                                      QString::number(r->cor, 'f', 2));
+    emit corGuessTaken(r->cor);
+}
+
 bool Sinogram::guessCor()
 {
     if (!procCtrl_ || !images_ || images_->count() == 0)
@@ -288,31 +312,52 @@ bool Sinogram::guessCor()
         return guessOffsetAxis();
     guesses_ = guessCorBoth(images_->projectionSet(), procCtrl_->sinogramRequest(),
         procCtrl_->dataSetRangeDeg(), procCtrl_->cor(), fieldDouble(ui_.GuessParam->text()));
+    const CorMethod asked = corMethod();
+    if (chooser_) {
+        choice_ = chooser_(guesses_, asked);
+    } else {
+        choice_ = CorChoice();
+        choice_.method = asked;
+        if (const std::optional<CorSearchResult> &r = guesses_.of(asked))
+            choice_.cor = r->cor;
+    }
     const auto text = [](const std::optional<CorSearchResult> &r) {
         return r ? QString::number(r->cor, 'f', 2) : QStringLiteral("-");
     };
-    ui_.GuessResult->setText(tr("mirror %1, Fourier %2").arg(text(guesses_.mirror), text(guesses_.fourier)));
+    ui_.TakeMirror->setText(tr("Mirror %1").arg(text(guesses_.mirror)));
+    ui_.TakeFourier->setText(tr("Fourier %1").arg(text(guesses_.fourier)));
+    ui_.TakeMirror->setEnabled(guesses_.mirror.has_value());
+    ui_.TakeFourier->setEnabled(guesses_.fourier.has_value());
     QStringList warnings;
     for (CorMethod m : {CorMethod::Mirror, CorMethod::Fourier}) {
         if (!guesses_.of(m))
-            warnings << QStringLiteral("no %1 centre of rotation: %2")
-                            .arg(corMethodName(m),
+            warnings << tr("no %1 centre of rotation: %2")
+                            .arg(m == CorMethod::Mirror ? tr("mirror") : tr("Fourier"),
                                 m == CorMethod::Mirror ? guesses_.mirrorProblem : guesses_.fourierProblem);
     }
     warnings += corGuessWarnings(guesses_);
+    // The centre taken is the one the page marks; the other stays a click away.
+    const QString name = choice_.method == CorMethod::Mirror ? tr("mirror") : tr("Fourier");
+    ui_.GuessResult->setText(choice_.cor
+            ? (choice_.compared ? tr("%1 taken: its slice is sharper").arg(name) : tr("%1 taken").arg(name))
+            : tr("none taken"));
+    QStringList tip = warnings;
+    if (!choice_.reason.isEmpty())
+        tip << choice_.reason;
     // Warnings stay on the result until the next guess.
     ui_.GuessResult->setStyleSheet(
         warnings.isEmpty() ? QString() : QStringLiteral("background-color: rgb(255, 255, 128);"));
-    ui_.GuessResult->setToolTip(warnings.join(u'\n'));
+    ui_.GuessResult->setToolTip(tip.join(u'\n'));
     for (const QString &w : std::as_const(warnings))
-        qCWarning(lcCt).noquote() << "Guess CoR:" << w;
-    const std::optional<CorSearchResult> &chosen = guesses_.of(corMethod_);
-    if (!chosen)
+        qCWarning(lcCt).noquote() << tr("Guess CoR:") << w;
+    if (!choice_.reason.isEmpty())
+        qCWarning(lcCt).noquote() << tr("Guess CoR:") << choice_.reason;
+    if (!choice_.cor)
         return false;
-    qCInfo(lcCt).noquote() << QStringLiteral("Guess CoR: mirror %1, Fourier %2; the %3 centre is used")
-                                  .arg(text(guesses_.mirror), text(guesses_.fourier),
-                                      corMethodName(corMethod_));
-    procCtrl_->setCor(chosen->cor);
+    qCInfo(lcCt).noquote() << tr("Guess CoR: mirror %1, Fourier %2; the %3 centre is used")
+                                  .arg(text(guesses_.mirror), text(guesses_.fourier), name);
+    procCtrl_->setCor(*choice_.cor);
+    emit corGuessTaken(*choice_.cor);
     return true;
 }
 

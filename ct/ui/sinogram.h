@@ -9,6 +9,7 @@
 #include "ct/sinogramgen.h"
 #include "ct/sinogramviews.h"
 #include "ui_sinogram.h"
+#include <functional>
 
 class ImgDatas;
 class ProcCtrl;
@@ -36,11 +37,22 @@ public:
     /// after row, like `data().att`); empty while ring removal is off.
     const std::vector<double> &removed() const { return removed_; }
     Ui_Sinogram &ui() { return ui_; }
-    /// The search whose centre "Guess CoR" puts into the CoR field (the mirror search by default).
-    void setCorMethod(CorMethod method) { corMethod_ = method; }
-    CorMethod corMethod() const { return corMethod_; }
+    /// The search whose centre "Guess CoR" puts into the CoR field when the two agree (the mirror
+    /// search by default): the method box of the page.
+    void setCorMethod(CorMethod method);
+    CorMethod corMethod() const;
+    /// Decides which centre a guess takes from both searches' results and the method asked for;
+    /// without one, the asked method's centre.
+    using CorChooser = std::function<CorChoice(const CorGuesses &, CorMethod)>;
+    void setCorChooser(CorChooser chooser) { chooser_ = std::move(chooser); }
     /// What the last "Guess CoR" found.
     const CorGuesses &lastGuesses() const { return guesses_; }
+    /// What the last "Guess CoR" took, and why.
+    const CorChoice &lastChoice() const { return choice_; }
+
+signals:
+    /// The operator took a centre of a search (a result button), or a guess set one.
+    void corGuessTaken(double cor);
 
 public slots:
     void newPos(double x, double y);
@@ -53,9 +65,9 @@ public slots:
     void angleOriginUpdated();
     void dataSetRangeUpdated();
     void corEditingFinished();
-    /// Both searches on the current slice, shown beside the button with their warnings (also in the
-    /// log); the CoR field takes the chosen one's centre. False, the field unchanged, when the chosen
-    /// search found none. Plans FFTs: the main thread.
+    /// Both searches on the current slice, each shown on its result button (which takes it), with
+    /// their warnings (also in the log); the CoR field takes the centre the chooser picks. False, the
+    /// field unchanged, when none was picked. Plans FFTs: the main thread.
     bool guessCor();
     /// Fills `target` with the sinogram of (rowLines, cor, slice) and the partial-data-set fields as
     /// they stand now; reports whether a new sinogram was made.
@@ -87,6 +99,8 @@ private:
     void redrawView();
     /// The Fourier sinogram: through its bar's generator rule, or as the operator set the bar.
     void drawFouS(bool heldBar);
+    /// A result button: the CoR field takes that search's centre.
+    void takeGuess(CorMethod method);
 
     Ui_Sinogram ui_;
     ProcCtrl *procCtrl_ = nullptr;
@@ -98,6 +112,7 @@ private:
     QString lastProblem_; // said once until the parameters give a sinogram again
     QString pendingProblem_;
     bool problemQueued_ = false;
-    CorMethod corMethod_ = CorMethod::Mirror;
     CorGuesses guesses_;
+    CorChoice choice_;
+    CorChooser chooser_;
 };

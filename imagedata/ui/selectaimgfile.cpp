@@ -8,12 +8,12 @@
 #include <QPushButton>
 
 // Local
+#include "imagedata/imagedatalog.h"
 #include "imagedata/imgdata.h"
 #include "imagedata/imgfiletype.h"
 #include "widgets/colorbar.h"
 #include "widgets/imgdisp.h"
 #include "widgets/imgdispwpv.h"
-#include "imagedata/imagedatalog.h"
 #include <vector>
 
 SelectAImgFile::SelectAImgFile(QWidget *parent)
@@ -21,6 +21,7 @@ SelectAImgFile::SelectAImgFile(QWidget *parent)
     , display_(new ImgDispWPV)
     , expTime_(new QLineEdit(QStringLiteral("0.05"), this))
     , showImg_(new QPushButton(tr("Show Img"), this))
+    , clear_(new QPushButton(tr("Clear"), this))
     , initialExpTime_(expTime_->text())
 {
     expTime_->setObjectName(QStringLiteral("ExpTimeLE"));
@@ -33,7 +34,18 @@ SelectAImgFile::SelectAImgFile(QWidget *parent)
     addWidget(label);
     addWidget(expTime_);
     addWidget(showImg_);
+    clear_->setObjectName(QStringLiteral("ClearImg"));
+    clear_->setToolTip(tr("Let this image go: the slices are not corrected for it"));
+    addWidget(clear_);
     display_->hide();
+    connect(clear_, &QPushButton::clicked, this, [this] {
+        if (!img_ && filePath().isEmpty())
+            return;
+        clear();
+        clearFile();
+        display_->imgDisp()->setImage(QImage());
+        emit cleared();
+    });
     connect(this, &SelectAFile::fileSelected, this, &SelectAImgFile::openSelected);
     connect(showImg_, &QPushButton::clicked, this, [this] {
         display_->show();
@@ -107,13 +119,14 @@ bool SelectAImgFile::checkSize(int setWidth, int setHeight)
             setStatus(true);
         return true;
     }
-    qCWarning(lcImageData).noquote() << QStringLiteral("Image size (%1, %2) differs from the raw images (%3, %4), "
-                                           "not used for the correction :")
-                                .arg(img_->width())
-                                .arg(img_->height())
-                                .arg(setWidth)
-                                .arg(setHeight)
-                         << img_->fileName();
+    qCWarning(lcImageData).noquote() << QStringLiteral(
+        "Image size (%1, %2) differs from the raw images (%3, %4), "
+        "not used for the correction :")
+                                            .arg(img_->width())
+                                            .arg(img_->height())
+                                            .arg(setWidth)
+                                            .arg(setHeight)
+                                     << img_->fileName();
     setStatus(false);
     return false;
 }

@@ -41,6 +41,8 @@ public:
 signals:
     /// "Show Img" was pressed: the owner brings the display to the front.
     void showImageRequested();
+    /// "Clear" let the held image go: the correction goes on without it.
+    void cleared();
 
 public slots:
     void noticedNewPos(double x, double y);
@@ -61,6 +63,7 @@ private:
     QPointer<ImgDispWPV> display_; // may be placed (and owned) elsewhere
     QLineEdit *expTime_;
     QPushButton *showImg_;
+    QPushButton *clear_;
     QString initialExpTime_;
     bool openFailed_ = false; // the last file chosen could not be opened
 };

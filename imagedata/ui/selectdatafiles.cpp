@@ -29,11 +29,12 @@ SelectDataFiles::SelectDataFiles(QWidget *parent)
 void SelectDataFiles::openDialog()
 {
     const QString start = lastDir_.isEmpty() ? dataRoot() : lastDir_;
-    const QStringList files = QFileDialog::getOpenFileNames(this, tr("Select data files"), start,
-        tr("Itex File (*.img)") + QStringLiteral(";;") + tr("Tiff File (*.tif *.tiff)") + QStringLiteral(";;")
-            + tr("HDF5 / NeXus Scan File (*.h5 *.hdf5 *.nxs *.hdf)") + QStringLiteral(";;")
-            + tr("Any Files (* *.*)"),
-        nullptr, fileDialogOptions());
+    const QStringList files
+        = QFileDialog::getOpenFileNames(this, tr("Select data files (Ctrl+A selects all)"), start,
+            tr("Itex File (*.img)") + QStringLiteral(";;") + tr("Tiff File (*.tif *.tiff)")
+                + QStringLiteral(";;") + tr("HDF5 / NeXus Scan File (*.h5 *.hdf5 *.nxs *.hdf)")
+                + QStringLiteral(";;") + tr("Any Files (* *.*)"),
+            nullptr, fileDialogOptions());
     if (files.isEmpty())
         return;
     lastDir_ = QFileInfo(files.constFirst()).absolutePath();

@@ -13,13 +13,13 @@
 
 // Local
 #include "app/body.h"
-#include "config/configstore.h"
 #include "app/startup.h"
 #include "automation/batch.h"
 #include "automation/batchcommands.h"
 #include "automation/ui/i0ofimage.h"
 #include "automation/ui/selectdatadir.h"
 #include "automation/ui/selectdir.h"
+#include "config/configstore.h"
 #include "ct/ui/ctcalc.h"
 #include "ct/ui/ctcalc2ui.h"
 #include "ct/ui/procctrl.h"
@@ -790,6 +790,10 @@ void TestBodyBatch::roundTripRestoresEverySetting()
     QCOMPARE(settings(*b), changed);
     QCOMPARE(
         quiet.count(u"^can't open save setup file : "_s + QRegularExpression::escape(nowhere) + u'$'), 2);
+    // Saving and loading say what they did.
+    QCOMPARE(quiet.count(u"^Setup saved: "_s + QRegularExpression::escape(second) + u'$'), 1);
+    QCOMPARE(
+        quiet.count(u"^Setup loaded: "_s + QRegularExpression::escape(first) + u" \\(\\d+ settings; "_s), 1);
 }
 
 void TestBodyBatch::fileText_data()

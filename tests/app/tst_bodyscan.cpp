@@ -1,13 +1,17 @@
 // Qt
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 // Local
 #include "app/body.h"
+#include "ct/ui/ctcalc.h"
 #include "ct/ui/procctrl.h"
+#include "ct/ui/sinogram.h"
 #include "imagedata/hdf5probe.h"
 #include "imagedata/imgdatas.h"
 #include "imagedata/ui/selectaimgfile.h"
@@ -16,6 +20,7 @@
 #include "tests/app/winfixture.h"
 #include "tests/common/debuglog.h"
 #include "tools/scanfile/scanfilewriter.h"
+#include "widgets/imgdisp.h"
 #include <cmath>
 
 using namespace Qt::StringLiterals;
@@ -55,6 +60,9 @@ private slots:
     void damagedFileLeavesTheWindowAsItWas();
     void angleOriginFromTheScan_data();
     void angleOriginFromTheScan();
+    void newSetAfterTheDemo_data();
+    void newSetAfterTheDemo();
+    void sinogramOfTheWholeSetAfterOneImage();
 
 private:
     QTemporaryDir dir_;
@@ -119,6 +127,132 @@ void TestBodyScan::angleOriginFromTheScan()
     QVERIFY(done.wait(10000));
     QCOMPARE(body.imageSet()->count(), 200);
     QCOMPARE(p->angleOriginDeg(), origin);
+}
+
+void TestBodyScan::newSetAfterTheDemo_data()
+{
+    QTest::addColumn<bool>("tooth"); // the tooth scan (and its guess), else a phantom of 320 x 2
+    QTest::addColumn<bool>("typed"); // a centre and a region typed for the demo, which fit the next set
+    QTest::newRow("the tooth scan, the demo's defaults") << true << false;
+    QTest::newRow("the tooth scan, typed centre and region") << true << true;
+    QTest::newRow("a phantom, typed centre and region") << false << true;
+}
+
+void TestBodyScan::newSetAfterTheDemo()
+{
+    QFETCH(bool, tooth);
+    QFETCH(bool, typed);
+    const QString toothFile = qEnvironmentVariable("QV_TOOTH_SCAN", QStringLiteral(QV_TOOTH_SCAN));
+    if (tooth && !QFileInfo::exists(toothFile))
+        QSKIP("the tooth scan is not there (QV_TOOTH_SCAN names it)");
+    // The demo's set: 256 x 256 about 130.
+    const QString demo = dir_.filePath(u"demo"_s);
+    ScanSetup setup;
+    setup.height = 210;
+    setup.projections = 24;
+    QVERIFY(
+        writeScan(demoPhantom(256), setup, demo + u"/p"_s, u"p"_s, demo + u"/i0.img"_s, demo + u"/bg.img"_s));
+    std::unique_ptr<Body> body = loadedWindow({demo + u"/p"_s}, 1);
+    QVERIFY(body);
+    QVERIFY(body->ui().CTFiles->keepConditions());
+    ProcCtrl *p = body->ui().procCtrl;
+    setSlices(p, 60, 200, 10);
+    p->setSliceNo(200);
+    if (typed) {
+        p->setCor(99.0);
+        body->ctCalc()->setCR(10, 20, 110, 120);
+    }
+    // The demo's own I0 and BG chosen: they do not fit the next set's frames.
+    body->ui().I0ImgSel->selectFile(demo + u"/i0.img"_s);
+    body->ui().BGImgSel->selectFile(demo + u"/bg.img"_s);
+    QVERIFY(body->ui().I0ImgSel->img() && body->ui().BGImgSel->img());
+    QString next;
+    double axis = 0.0;
+    if (tooth) {
+        next = toothFile;
+        axis = 295.75;
+    } else {
+        next = dir_.filePath(u"next"_s);
+        ScanSetup line;
+        line.width = 320;
+        line.height = 2;
+        line.cor = axis = 170.3;
+        line.projections = 90;
+        QVERIFY(writeScan(
+            demoPhantom(320), line, next + u"/p"_s, u"p"_s, next + u"/i0.img"_s, next + u"/bg.img"_s));
+    }
+    QSignalSpy loaded(body.get(), &Body::finishedLoadingCTFiles);
+    DebugLog log;
+    if (tooth)
+        body->ui().CTFiles->filesChosen({next});
+    else
+        body->ui().CTFiles->selectDirFiles(next + u"/p"_s, {});
+    QVERIFY(loaded.wait(20000));
+    const int across = tooth ? 640 : 320;
+    // A scan file's flats and darks take the place of images that do not fit its frames.
+    QCOMPARE(body->ui().I0ImgSel->holdsComputed(), tooth);
+    QCOMPARE(body->ui().BGImgSel->holdsComputed(), tooth);
+    if (tooth)
+        QCOMPARE(body->ui().I0ImgSel->filePath(), u"from tooth.h5: mean of 10 flats"_s);
+    // What does not fit the two lines is reset to the new set's defaults, and said.
+    QCOMPARE(p->sliceNo(), 1);
+    QCOMPARE(p->sliceFrom(), 0);
+    QCOMPARE(p->sliceTo(), 1);
+    const QString said = log.messages().join(u'\n');
+    QVERIFY2(said.contains(u", slice 200"_s) && said.contains(u"last slice 200"_s)
+            && said.contains(u"first slice 60"_s),
+        qPrintable(said));
+    // A centre and a region chosen for the demo that fit stay; the demo's defaults follow the new set.
+    const Region cr = body->ctCalc()->calcRegion();
+    QCOMPARE(cr.x1, typed ? 110.0 : across - 1.0);
+    QCOMPARE(p->cor(), typed ? 99.0 : across / 2.0);
+    // "Clear" lets an I0 or BG image go, whether chosen or the scan's.
+    body->ui().BGImgSel->findChild<QPushButton *>(u"ClearImg"_s)->click();
+    QVERIFY(!body->ui().BGImgSel->img());
+    QVERIFY(body->ui().BGImgSel->filePath().isEmpty());
+    // The guess finds the scan's own centre, from wherever the field stood (on the tooth from 99 the
+    // mirror search stays at 99; the slice at the Fourier centre is the sharper).
+    if (!tooth)
+        return;
+    QVERIFY(body->sinogram()->guessCor());
+    const CorGuesses &g = body->sinogram()->lastGuesses();
+    QVERIFY2(p->cor() >= 295.5 && p->cor() <= 296.0,
+        qPrintable(u"%1 (mirror %2, Fourier %3; %4)"_s.arg(p->cor())
+                       .arg(g.mirror ? g.mirror->cor : -1)
+                       .arg(g.fourier ? g.fourier->cor : -1)
+                       .arg(body->sinogram()->lastChoice().reason)));
+    QCOMPARE(body->sinogram()->ui().TakeFourier->text(), u"Fourier %1"_s.arg(g.fourier->cor, 0, 'f', 2));
+    // Each search's centre is a click away.
+    body->sinogram()->ui().TakeMirror->click();
+    QCOMPARE(p->cor(), g.mirror->cor);
+}
+
+void TestBodyScan::sinogramOfTheWholeSetAfterOneImage()
+{
+    const QString scan = dir_.filePath(u"one-then-all"_s);
+    QVERIFY(writeEllipseScan(scan, 8, 40));
+    QStringList files;
+    for (const QFileInfo &f : QDir(scan + u"/p"_s).entryInfoList({u"*.img"_s}, QDir::Files, QDir::Name))
+        files << f.absoluteFilePath();
+    QCOMPARE(files.size(), 40);
+    Body body(nullptr, 1);
+    body.ui().procCtrl->setRotAxV(false); // slices are columns
+    QVERIFY(loadFiles(body, {files.first()}));
+    QVERIFY(loadFiles(body, files));
+    QCOMPARE(body.imageSet()->count(), 40);
+    ProcCtrl *p = body.ui().procCtrl;
+    QCOMPARE(p->sliceNo(), 32);
+    p->setSliceFrom(3);
+    p->setSliceTo(60);
+    // Slices run down the images now: the slice at the horizontal axis's default takes the vertical
+    // one's, the end of the range beyond the 8 rows is reset, the start that fits stays.
+    p->setRotAxV(true);
+    QCOMPARE(p->sliceNo(), 4);
+    QCOMPARE(p->sliceFrom(), 3);
+    QCOMPARE(p->sliceTo(), 7);
+    // Every projection is a row of the sinogram, as CT1 and the guess take them.
+    QCOMPARE(body.sinogram()->data().height, 40);
+    QCOMPARE(body.sinogram()->ui().DispSinogram->imgDisp()->image().size(), QSize(2 * 64, 2 * 40));
 }
 
 QTEST_MAIN(TestBodyScan)

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QSpinBox>
@@ -23,9 +24,10 @@
 
 // Local
 #include "app/body.h"
-#include "config/configstore.h"
 #include "app/startup.h"
+#include "app/windowlog.h"
 #include "automation/batch.h"
+#include "config/configstore.h"
 #include "ct/ui/ctcalc.h"
 #include "ct/ui/ctcalc2ui.h"
 #include "ct/ui/procctrl.h"
@@ -102,6 +104,9 @@ class TestBodyWindow : public QObject
 {
     Q_OBJECT
 private slots:
+    void messagesFollowWrappedLines_data();
+    void messagesFollowWrappedLines();
+    void statusLineClearsAProblemOnceItsJobSucceeds();
     void initTestCase();
     void init();
     void tabsAndThreads_data();
@@ -255,6 +260,7 @@ void TestBodyWindow::mousePicksDragPansAndShiftDragSetsRange()
         QCOMPARE(panel->calcRegion().z0, calc0.z0);
         QCOMPARE(panel->dispRegion().x1, disp0.x1);
     }
+    QVERIFY(!body->rawDisp()->isSelectionValid()); // its box is no longer drawn
 
     // On a zoomed picture a drag pans and picks nothing, and the click after a pan picks again.
     const struct
@@ -439,6 +445,11 @@ void TestBodyWindow::progressIsTheCurrentRunsAndClosingAsks()
     QCOMPARE(body->ui().ProgPerCent->text(), u"100.0 %"_s);
     QCOMPARE(body->progressLine()->text(), u"CT2 slices 3 / 3 · done"_s);
 
+    // CT1 does one slice: Auto Exec goes off with it and comes back with CT2.
+    body->ui().SelectCt1->click();
+    QVERIFY(!body->ui().procCtrl->autoExec());
+    body->ui().SelectCt2->click();
+    QVERIFY(body->ui().procCtrl->autoExec());
     // Then CT1, projection by projection: the field follows this run from 0, not the last one.
     body->ui().SelectCt1->click();
     body->ctCalc()->ui().CalcAtOnce->setChecked(false);
@@ -467,6 +478,20 @@ void TestBodyWindow::progressIsTheCurrentRunsAndClosingAsks()
     QVERIFY(!body->ctCalc()->isRunning());
     QCOMPARE(body->progressLine()->value(), 3);
     QCOMPARE(finished.count(), 2);
+
+    // CT1 with a save asked for: the slice is shown, and the run says that nothing was saved.
+    QTemporaryDir out;
+    body->ui().SelectDataSaveDir->setDir(out.path());
+    body->ui().AutoSaveData->setChecked(true);
+    body->ctCalc()->ui().CalcAtOnce->setChecked(true);
+    {
+        DebugLog log;
+        QVERIFY(calcAndWait(*body));
+        QCOMPARE(log.count(u"^CT1 saves no files: select CT2$"_s), 1);
+        QCOMPARE(log.count(u"^CT1 run failed after .*; CT1 saves no files: select CT2$"_s), 1);
+    }
+    QVERIFY(QDir(out.path()).isEmpty());
+    body->ui().AutoSaveData->setChecked(false);
 
     // Closing the window asks only while a run goes on.
     int asked = 0;
@@ -645,9 +670,12 @@ void TestBodyWindow::fitsALaptopScreenWithTooltipsInBothLanguages()
         }
         Body body(nullptr, 2);
         tips[japanese] = controlTooltips(&body);
-        // Both extra panels open: the widest and tallest the window gets.
+        // Both extra panels open and every option that adds a row shown: the widest and tallest
+        // the window gets.
         body.ui().ShowAdditionalInfo->setChecked(true);
         body.ui().ShowAdditionalAdditionalInfo->setChecked(true);
+        body.ui().procCtrl->ui().RingRemoval->setChecked(true);
+        body.ui().procCtrl->setUsePartialDataSet(true);
         const QSize least = body.minimumSizeHint();
         QVERIFY2(least.width() <= 1366 && least.height() <= 740,
             qPrintable(u"%1 x %2"_s.arg(least.width()).arg(least.height())));
@@ -670,6 +698,12 @@ void TestBodyWindow::fitsALaptopScreenWithTooltipsInBothLanguages()
         }
         QCOMPARE(
             body.ui().StatusLine->mapTo(&body, QPoint(0, body.ui().StatusLine->height())).y(), body.height());
+        // Nothing in the left column reaches past its pane: no panel's right end is cut off.
+        for (QScrollArea *area : body.findChildren<QScrollArea *>()) {
+            if (area->isAncestorOf(body.ui().procCtrl))
+                QVERIFY2(area->horizontalScrollBar()->maximum() == 0,
+                    qPrintable(u"%1 pixels too wide"_s.arg(area->horizontalScrollBar()->maximum())));
+        }
         if (japanese) { // a log line is in one language: a translated stage comes in a translated line
             DebugLog log;
             emit body.stage(QCoreApplication::translate("XafsBatch", "Finished Calc."), 1500);
@@ -689,6 +723,59 @@ void TestBodyWindow::fitsALaptopScreenWithTooltipsInBothLanguages()
     for (const QString &m : std::as_const(missing))
         qWarning().noquote() << "no tooltip:" << m;
     QVERIFY2(missing.isEmpty(), qPrintable(u"%1 controls without a tooltip"_s.arg(missing.size())));
+}
+
+void TestBodyWindow::messagesFollowWrappedLines_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("English")
+        << u"Guess CoR: the mirror and Fourier centres of rotation differ by 196.88 pixels"_s;
+    QTest::newRow("Japanese")
+        << u"中心を推定: ミラーとフーリエの回転中心が 196.88 ピクセル異なります (99.00 と 295.88)"_s;
+}
+
+void TestBodyWindow::messagesFollowWrappedLines()
+{
+    QFETCH(QString, text);
+    MessagesPane pane;
+    pane.resize(220, 90);
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    QScrollBar *bar = pane.verticalScrollBar();
+    const auto add = [&](int k) {
+        pane.addMessage(LogMessage {QDateTime::currentDateTime(), QtInfoMsg, text + QString::number(k),
+            LogMessage::Info, QStringLiteral("qv.window")});
+        QCoreApplication::processEvents();
+    };
+    // Every new line wraps: the newest stays in sight, line after line.
+    for (int k = 0; k < 30; ++k) {
+        add(k);
+        QVERIFY2(bar->value() == bar->maximum(),
+            qPrintable(u"line %1: %2 of %3"_s.arg(k).arg(bar->value()).arg(bar->maximum())));
+    }
+    // Scrolled back to read, the pane stays there.
+    bar->triggerAction(QAbstractSlider::SliderToMinimum);
+    add(30);
+    QCOMPARE(bar->value(), 0);
+    // Back at the end, it follows again.
+    bar->triggerAction(QAbstractSlider::SliderToMaximum);
+    add(31);
+    QCOMPARE(bar->value(), bar->maximum());
+}
+
+void TestBodyWindow::statusLineClearsAProblemOnceItsJobSucceeds()
+{
+    Body body(nullptr, 1);
+    QLabel *status = body.statusText();
+    qCWarning(lcWindow).noquote() << "CoR Scan: a calculation or a load is under way";
+    QTRY_VERIFY(status->text().contains(u"CoR Scan: a calculation"_s));
+    // Another job's success leaves it; the same job's clears it.
+    qCInfo(lcWindow).noquote() << "Raw images cleared: the next load sets the image size";
+    QCoreApplication::processEvents();
+    QVERIFY(status->text().contains(u"CoR Scan"_s));
+    qCInfo(lcWindow).noquote() << "CoR Scan: slice 3 at 11 centres from 20 to 30";
+    QTRY_VERIFY(status->text().isEmpty());
+    QVERIFY(status->styleSheet().isEmpty());
 }
 
 QTEST_MAIN(TestBodyWindow)

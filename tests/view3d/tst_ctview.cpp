@@ -437,6 +437,9 @@ void TestCtView::selectRunStacksTheSubFolders()
         QVERIFY(QDir(run.path()).mkpath(sub));
         const QString name = sub + u"/c-E01-"_s + sub + u".dat"_s;
         QVERIFY(QFile::copy(stack_.value(slice - 5), run.filePath(name)));
+        // A run saves its images beside the data files: passed over as information, not a warning.
+        QFile png(run.filePath(sub + u"/c-E01-"_s + sub + u".png"_s));
+        QVERIFY(png.open(QIODevice::WriteOnly));
     }
     auto view = shownView();
     SlicesCtrl *set = view->sets().front();
@@ -446,6 +449,9 @@ void TestCtView::selectRunStacksTheSubFolders()
     QCOMPARE(QDir(set->runDialog()->directory()).absolutePath(), QDir(run.path()).absolutePath());
     set->runDialog()->close();
     QSignalSpy painted(set, &SlicesCtrl::paintPImg);
+    QTest::failOnWarning(QRegularExpression(u"3D View"_s));
+    QTest::ignoreMessage(QtInfoMsg,
+        QRegularExpression(u"^3D View: 3 slices of .* are stacked; left out: 3 files of other kinds"_s));
     set->takeRunFolder(run.path());
     QTRY_VERIFY_WITH_TIMEOUT(set->hasData(), 10000);
     QCOMPARE(set->stack()->count(), 3);

@@ -11,9 +11,9 @@
 #include "config/configstore.h"
 #include "view3d/runslices.h"
 #include "view3d/slicedatas.h"
+#include "view3d/view3dlog.h"
 #include "widgets/childedits.h"
 #include "widgets/mousec.h"
-#include "view3d/view3dlog.h"
 #include <cmath>
 
 SlicesCtrl::SlicesCtrl(const QString &dataDir, QWidget *parent)
@@ -238,9 +238,9 @@ void SlicesCtrl::takeFiles(const QStringList &files)
     const SliceFileChoice choice = oneKindOfSlices(files);
     if (!choice.leftOutText().isEmpty())
         qCWarning(lcView3d).noquote() << QStringLiteral("3D View: %1 of %2 files are stacked; left out: %3")
-                                    .arg(choice.files.size())
-                                    .arg(files.size())
-                                    .arg(choice.leftOutText());
+                                             .arg(choice.files.size())
+                                             .arg(files.size())
+                                             .arg(choice.leftOutText());
     QMetaObject::invokeMethod(datas_, [d = datas_, f = choice.files] { d->filesSelected(f); });
 }
 
@@ -249,15 +249,22 @@ void SlicesCtrl::takeRunFolder(const QString &dir)
     dialogDir_ = dir;
     const SliceFileChoice choice = runSliceFiles(dir);
     if (choice.files.isEmpty()) {
-        qCWarning(lcView3d).noquote() << QStringLiteral("3D View: no slice files (.dat, .tif, .png) in %1 or its "
-                                               "sub-folders; the set stays as it was")
-                                    .arg(dir);
+        qCWarning(lcView3d).noquote()
+            << QStringLiteral("3D View: no slice files (.dat, .tif, .png) in %1 or its "
+                              "sub-folders; the set stays as it was")
+                   .arg(dir);
         return;
     }
-    if (!choice.leftOutText().isEmpty())
+    // A run saves images beside its data files: other kinds are passed over as a matter of course;
+    // another series in the folder may be the one meant.
+    if (choice.leftOutSeries > 0)
         qCWarning(lcView3d).noquote() << QStringLiteral("3D View: %1 slices of %2 are stacked; left out: %3")
-                                    .arg(choice.files.size())
-                                    .arg(dir, choice.leftOutText());
+                                             .arg(choice.files.size())
+                                             .arg(dir, choice.leftOutText());
+    else if (!choice.leftOutText().isEmpty())
+        qCInfo(lcView3d).noquote() << QStringLiteral("3D View: %1 slices of %2 are stacked; left out: %3")
+                                          .arg(choice.files.size())
+                                          .arg(dir, choice.leftOutText());
     else
         qCInfo(lcView3d).noquote()
             << QStringLiteral("3D View: %1 slices of %2 are stacked").arg(choice.files.size()).arg(dir);

@@ -114,6 +114,7 @@ BatchController::Bindings BatchController::bindings()
     b.flags.insert(key("auto_save_image"), ui.AutoSaveImage);
     b.flags.insert(key("auto_save_data"), ui.AutoSaveData);
     b.flags.insert(key("auto_save_tiff"), ui.AutoSaveTiff);
+    b.flags.insert(key("auto_save_hdf5"), ui.AutoSaveHdf5);
     b.flags.insert(key("auto_save_in_sub_folders"), ui.SaveInSubFolders);
     b.flags.insert(key("auto_save_in_sub_folders_of_slice"), ui.SubOfSlice);
     b.flags.insert(key("auto_save_in_sub_folders_of_energy"), ui.SubOfEnergy);
@@ -360,7 +361,7 @@ void BatchController::bindOthers(Bindings &b)
         // CT1 only shows the current slice: a run asked to save would write nothing.
         if (parts_.ui.SelectCt1->isChecked()
             && (parts_.ui.AutoSaveImage->isChecked() || parts_.ui.AutoSaveData->isChecked()
-                || parts_.ui.AutoSaveTiff->isChecked())) {
+                || parts_.ui.AutoSaveTiff->isChecked() || parts_.ui.AutoSaveHdf5->isChecked())) {
             qCCritical(lcWindow).noquote() << "calc_exec: CT1 saves no files: select CT2";
             return O {Completion::Now, false};
         }

@@ -26,6 +26,7 @@
 #include "recon/reconoptions.h"
 #include "recon/runmemory.h"
 #include "recon/runplan.h"
+#include "recon/volumesaver.h"
 #include "recon/workerpool.h"
 #include "ui_body.h"
 #include "view3d/ui/ctview.h"
@@ -53,6 +54,17 @@ RunController::RunController(WindowParts &parts, const std::vector<CtCalc2Ui *> 
     connect(saver_, &DataSaver::wrote, this, [this] {
         if (isCalculating()) // every file of a run is written before it ends
             ++run_.filesWritten;
+    });
+    volumeSaver_ = new VolumeSaver;
+    volumeSaver_->moveToThread(saverThread_);
+    connect(volumeSaver_, &VolumeSaver::writeFailed, this,
+        [this](const QString &path) { saveFailed(false, path); });
+    connect(volumeSaver_, &VolumeSaver::recordDone, this, &RunController::saverDone);
+    connect(volumeSaver_, &VolumeSaver::wrote, this, [this](const QString &path) {
+        if (!isCalculating())
+            return;
+        ++run_.filesWritten;
+        run_.volumeWritten = path;
     });
 
     pool_ = new WorkerPool(this);
@@ -85,6 +97,8 @@ void RunController::close()
     saverThread_->wait();
     delete saver_;
     saver_ = nullptr;
+    delete volumeSaver_; // an unfinished volume file stays under its temporary name
+    volumeSaver_ = nullptr;
     saverThread_ = nullptr;
 }
 
@@ -155,7 +169,8 @@ void RunController::startCalcCt()
     const bool images = checkSaveTarget(ui.AutoSaveImage->isChecked(), ui.SelectImageSaveDir, "images");
     // Float TIFF slices go with the data files.
     const bool data = checkSaveTarget(
-        ui.AutoSaveData->isChecked() || ui.AutoSaveTiff->isChecked(), ui.SelectDataSaveDir, "data files");
+        ui.AutoSaveData->isChecked() || ui.AutoSaveTiff->isChecked() || ui.AutoSaveHdf5->isChecked(),
+        ui.SelectDataSaveDir, "data files");
     run_.saveTo.image.on = images;
     run_.saveTo.data.on = data && ui.AutoSaveData->isChecked();
     run_.saveTo.tiff = data && ui.AutoSaveTiff->isChecked();
@@ -239,6 +254,8 @@ void RunController::startCalcCt()
     }
     setupFFT();
     setupSaveConds();
+    if (data && ui.AutoSaveHdf5->isChecked() && run.useCt2)
+        startVolume();
     if (run.multiSlice)
         execMultiCtCalc();
     else
@@ -444,6 +461,7 @@ void RunController::dispatch(size_t index, const SliceHandout &handout)
     task.makeImage = show || to.image.on;
     task.makeData = to.data.on;
     task.makeTiff = to.tiff;
+    task.makeVolume = run_.volumeOpen;
     task.values = show ? ValuesHandOver::Copy : ValuesHandOver::None;
     handed_[index] = {show, task.regionIsSet};
     // The sinogram of this slice may need another length than the run was set up for (recorded
@@ -492,6 +510,10 @@ void RunController::execMultiCtCalc()
     // reported failed): whoever acts on its end finds the files on disk.
     if (!workersResting() || saving_.records > 0)
         return;
+    if (run_.volumeOpen) { // the volume file is finished last, and the run ends when it is
+        finishVolume();
+        return;
+    }
     stopCalcCt();
 }
 
@@ -522,6 +544,8 @@ void RunController::stopCalcCt()
         return;
     state_ = State::Idle;
     scheduler_.stop(); // the rest of the blocks is not handed out
+    if (run_.volumeOpen) // stopped: it stays unfinished, under its temporary name
+        finishVolume();
     pool_->releaseSinograms(); // behind the slices still queued for the workers
     Ui_Body &ui = parts_.ui;
     run_.end = QDateTime::currentDateTime();

@@ -20,7 +20,9 @@ class DataSaver;
 class LoadController;
 class QThread;
 class SelectSaveDir;
+class VolumeSaver;
 class WorkerPool;
+struct VolumeSlice;
 struct WindowParts;
 
 /// The window's calculation runs, a client of the run library like the command: a slice or a range
@@ -60,6 +62,8 @@ public:
     const RunParams &params() const { return run_.params; }
     const SaveTargets &saveTargets() const { return run_.saveTo; }
     int filesWritten() const { return run_.filesWritten; }
+    /// The volume file (HDF5) the last run wrote whole, or empty.
+    const QString &volumeWritten() const { return run_.volumeWritten; }
     /// The task of `slice` at `cor` with the settings `run` on `set`, its region and grey scale those of
     /// worker `panel`'s panel: everything a run's slice is made of.
     SliceTask panelTask(
@@ -105,6 +109,9 @@ private:
         int filesFailedBefore = 0;
         int filesWritten = 0;
         bool stopping = false; // the operator stops it
+        QString volumePath; // its HDF5 file, when one is asked for
+        bool volumeOpen = false; // started and not yet finished
+        QString volumeWritten; // written whole
         QDateTime start, end;
     };
     // Per worker, of the slice handed to it: whether it is shown, whether its panel's region was set.
@@ -138,6 +145,9 @@ private:
     void ct1Progressed(int done, int total);
     void handToSaver(SavingData &&record);
     void handToSaver(SavingImg &&record);
+    void startVolume();
+    void handToVolume(VolumeSlice &&slice);
+    void finishVolume();
     void saveFailed(bool image, const QString &path);
     void saverDone(qint64 bytes);
 
@@ -148,6 +158,7 @@ private:
     WorkerPool *pool_ = nullptr;
     QThread *saverThread_ = nullptr;
     DataSaver *saver_ = nullptr;
+    VolumeSaver *volumeSaver_ = nullptr; // on the saver thread
     State state_ = State::Idle;
     Run run_;
     SliceScheduler scheduler_; // of a range run

@@ -3,6 +3,9 @@
 // The ends of the window's slices: each result shown and handed to the saver, each failure counted,
 // and the end of the run reported.
 
+// Qt
+#include <QDir>
+
 // Local
 #include "app/windowlog.h"
 #include "app/windowparts.h"
@@ -11,11 +14,15 @@
 #include "ct/ui/ctcalc2ui.h"
 #include "ct/ui/ctdisp.h"
 #include "ct/ui/selectsavedir.h"
+#include "recon/reconoptions.h"
+#include "recon/runplan.h"
+#include "recon/volumesaver.h"
 #include "recon/workerpool.h"
 #include "ui_body.h"
 #include "widgets/progressline.h"
 #include "widgets/statestyles.h"
 #include <algorithm>
+#include <cmath>
 
 void RunController::sliceDone(int index, SliceResult &&r)
 {
@@ -44,6 +51,8 @@ void RunController::sliceDone(int index, SliceResult &&r)
                 << path << QStringLiteral("(%1)").arg(why);
             saveFailed(false, path);
         }
+        if (run_.volumeOpen && !r.volume.values.empty())
+            handToVolume(VolumeSlice {r.slice, r.cor, r.region, std::move(r.volume)});
         if (!r.image.isNull())
             parts_.ctDisp->addImg(r.slice, r.image);
     }
@@ -93,6 +102,54 @@ void RunController::handToSaver(SavingImg &&record)
     saving_.bytes += record.image.sizeInBytes();
     QMetaObject::invokeMethod(
         saver_, [s = saver_, record = std::move(record)] { s->saveImg(record); }, Qt::QueuedConnection);
+}
+
+void RunController::startVolume()
+{
+    // NAME-TAG.h5 in the data files' folder, or in the tag's with sub-folders of energy.
+    const RunParams &run = run_.params;
+    const SaveTargets::Target &d = run_.saveTo.data;
+    const bool ofEnergy = parts_.ui.SaveInSubFolders->isChecked() && parts_.ui.SubOfEnergy->isChecked();
+    const QString folder = ofEnergy ? QDir(d.dir).filePath(d.tag) : d.dir;
+    if (!QDir().mkpath(folder))
+        qCWarning(lcWindow).noquote() << "Can't make the directory to save in :" << folder;
+    run_.volumePath = QDir(folder).absoluteFilePath(volumeFileName(d.name, d.tag));
+    VolumeFileSpec spec;
+    const QList<int> slices
+        = run.multiSlice ? sliceList(run.sliceFrom, run.sliceTo, run.sliceStep) : QList<int> {run.sliceNo};
+    spec.slices.assign(slices.cbegin(), slices.cend());
+    const int images = parts_.images->count();
+    const SliceTask task = runSliceTask(run, images, slices.value(0), run.cor);
+    const int rows = sinogramRows(task.sinogram, images);
+    for (int i = 0; i < rows; ++i)
+        spec.anglesDeg.push_back((task.angles.theta0 + i * task.angles.dTheta) * 180.0 / M_PI);
+    spec.settings = runSettingItems(run);
+    spec.settings << QStringLiteral("name=") + d.name << QStringLiteral("tag=") + d.tag;
+    spec.program = QStringLiteral("quorvel");
+    run_.volumeOpen = true;
+    // Made afresh for the saver thread: nothing it holds stays shared with this one.
+    QString path = QDir(folder).absoluteFilePath(volumeFileName(d.name, d.tag));
+    QMetaObject::invokeMethod(
+        volumeSaver_,
+        [s = volumeSaver_, path = std::move(path), spec = std::move(spec)] { s->start(path, spec); },
+        Qt::QueuedConnection);
+}
+
+void RunController::handToVolume(VolumeSlice &&slice)
+{
+    ++saving_.records;
+    saving_.bytes += qint64(slice.values.values.size() * sizeof(float));
+    QMetaObject::invokeMethod(
+        volumeSaver_, [s = volumeSaver_, slice = std::move(slice)] { s->add(slice); }, Qt::QueuedConnection);
+}
+
+void RunController::finishVolume()
+{
+    run_.volumeOpen = false;
+    // Counted like a record: a run ends when its file is renamed into place (or reported unfinished).
+    ++saving_.records;
+    QMetaObject::invokeMethod(
+        volumeSaver_, [s = volumeSaver_] { s->finish(); }, Qt::QueuedConnection);
 }
 
 void RunController::saveFailed(bool image, const QString &)

@@ -91,6 +91,7 @@ SequenceController::~SequenceController()
 
 void SequenceController::newSets(int count)
 {
+    state_.volumes.clear(); // another series
     if (parts_.ui.keepOnNewSet->isChecked())
         return;
     parts_.ui.SeqCalcFrom->setValue(1);
@@ -319,6 +320,12 @@ void SequenceController::recordRun()
         : sliceRangeText(run.sliceNo, run.sliceNo, 1);
     entry.files = runs_.filesWritten();
     entry.outcome = manifestOutcome(runs_.outcome());
+    // The series' master file follows each set's volume (a set done again replaces its energy's).
+    if (!runs_.volumeWritten().isEmpty()) {
+        std::erase_if(state_.volumes, [&](const EnergyVolume &v) { return v.path == runs_.volumeWritten(); });
+        state_.volumes.push_back({entry.energy, runs_.volumeWritten()});
+        writeSeriesVolume();
+    }
     QString error;
     if (!recordInManifest(to.data.on || to.tiff ? to.data.dir : to.image.dir, entry, &error)) {
         qCCritical(lcWindow).noquote()
@@ -375,4 +382,20 @@ void SequenceController::calcCalledOff()
         return;
     state_.calcRequested = 0;
     emit setFailed(tr("Seq. Calc. stopped: its calculation was called off"));
+}
+
+void SequenceController::writeSeriesVolume()
+{
+    if (state_.volumes.empty())
+        return;
+    const QString path = QDir(runs_.saveTargets().data.dir).absoluteFilePath(QStringLiteral("series.h5"));
+    QString error;
+    if (writeSeriesMaster(path, state_.volumes, &error)) {
+        qCInfo(lcWindow).noquote()
+            << QStringLiteral("Saved HDF5 file : %1 (%2 energies)").arg(path).arg(state_.volumes.size());
+    } else {
+        qCCritical(lcWindow).noquote()
+            << "Can't save HDF5 file :" << path << QStringLiteral("(%1)").arg(error);
+        ++parts_.tally.filesNotWritten;
+    }
 }

@@ -9,6 +9,7 @@
 // Local
 #include "config/joboutcome.h"
 #include "recon/seriesmanifest.h"
+#include "recon/volumejoin.h"
 #include "xafs/alignrunner.h"
 #include <optional>
 
@@ -100,11 +101,14 @@ private:
         bool setApplied = false; // the selector handed a data set over (loaded or refused)
         QString setTitle;
         std::optional<ManifestEntry> entry;
+        std::vector<EnergyVolume> volumes; // the sets' volume files (HDF5) since the sets were listed
         bool aligning = false; // the series is being aligned after its sets
         int setsAsked = 0;
         JobOutcome outcome; // the sets (and the alignment) of the last run
         QString alignedSeries;
     };
+    /// The master file over the sets' volumes (series.h5 in the data files' folder).
+    void writeSeriesVolume();
     void loadDataSet(const QStringList &files);
     void refuseDataSet(const QString &why);
     QString chosenI0File() const;

@@ -144,6 +144,8 @@ QList<SetupSection> windowSetupSections(Ui_Body &ui, const Sinogram &sinogram, c
         setting.entries.append({QStringLiteral("ct_single_precision"), setupFlag(true)});
     if (ui.AutoSaveTiff->isChecked())
         calculation.entries.append({QStringLiteral("auto_save_tiff"), setupFlag(true)});
+    if (ui.AutoSaveHdf5->isChecked())
+        calculation.entries.append({QStringLiteral("auto_save_hdf5"), setupFlag(true)});
 
     SetupSection xafs {QStringLiteral("## Additional Settings for CT-XAFS"),
         {

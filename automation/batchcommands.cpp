@@ -99,6 +99,8 @@ const QList<BatchCommandEntry> &batchCommandSet()
         {QStringLiteral("zelmapLink_cont_2da"), F::Other},
         // Slices as 32-bit float TIFF images beside the data files.
         {QStringLiteral("auto_save_tiff"), F::Flag},
+        // The run's slices in one NeXus file beside them (NAME-TAG.h5).
+        {QStringLiteral("auto_save_hdf5"), F::Flag},
         // CT2 runs in single precision.
         {QStringLiteral("ct_single_precision"), F::Flag},
         // Centres of rotation: the search used, trial scans and a tilted axis.

@@ -21,9 +21,8 @@ bool renameIntoPlace(const QString &temporary, const QString &path, QString *err
     if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) == 0)
         return true;
     if (error)
-        *error = QStringLiteral("cannot rename %1 to %2: %3")
+        *error = QStringLiteral("cannot rename %1 to %2 (%3): the complete file stays under the first name")
                      .arg(temporary, path, QString::fromLocal8Bit(std::strerror(errno)));
-    QFile::remove(temporary);
     return false;
 }
 

@@ -13,7 +13,8 @@ class QImage;
 bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *error = nullptr);
 
 /// Gives a file written under `temporary` its final name `path` (one rename in one folder, so that
-/// no reader sees it half-written). On failure the temporary file is removed and `error` says why.
+/// no reader sees it half-written). On failure the complete file stays under its temporary name,
+/// which `error` names with the reason: a finished result is never thrown away.
 bool renameIntoPlace(const QString &temporary, const QString &path, QString *error = nullptr);
 
 /// Whether files can be made in `dir` (an existing folder): empty when they can, else why not.

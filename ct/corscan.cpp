@@ -60,7 +60,7 @@ CorTrial runCorTrial(CtFbp &engine, SinogramCache &sinograms, CorScorer &scorer,
     SliceTask t = task;
     t.makeImage = false; // the trial keeps its values; pictures are made from them
     t.makeData = false;
-    t.makeTiff = false;
+    t.makeTiff = t.makeVolume = false;
     const SliceResult r = reconstructSlice(engine, sinograms, t);
     CorTrial trial;
     trial.cor = task.sinogram.cor;

@@ -72,11 +72,10 @@ void unmapNothing(thandle_t, tdata_t, toff_t) { }
 
 namespace {
 
-// One page into an open file; the reason in `why` when it cannot be written.
-bool writePage(TIFF *tif, const FloatTiffPage &page, QString &why)
+// The pixels a region covers, checked: some, and few enough for memory.
+bool regionExtent(
+    const Region &region, long long &xs, long long &xe, long long &zs, long long &ze, QString &why)
 {
-    const Region &region = page.region;
-    long long xs = 0, xe = 0, zs = 0, ze = 0;
     if (!regionPixelRange(region.x0, region.x1, xs, xe) || !regionPixelRange(region.z0, region.z1, zs, ze)) {
         why = QStringLiteral("the region is not a number");
         return false;
@@ -91,6 +90,31 @@ bool writePage(TIFF *tif, const FloatTiffPage &page, QString &why)
         why = QStringLiteral("the region is too large");
         return false;
     }
+    return true;
+}
+
+// Row z of the region, columns xs … xe − 1, as floats; 0 outside the n × n image.
+void regionRow(const FloatTiffPage &page, long long z, long long xs, long long xe, float *line)
+{
+    const int n = page.n;
+    const size_t pixels = static_cast<size_t>(std::max(n, 0)) * static_cast<size_t>(std::max(n, 0));
+    const bool floats = !page.floats.empty();
+    const bool inside = (floats ? page.floats.size() : page.image.size()) >= pixels;
+    const bool rowInside = inside && z >= 0 && z < n;
+    for (long long x = xs; x < xe; ++x)
+        line[x - xs] = !(rowInside && x >= 0 && x < n) ? 0.0f
+            : floats                                   ? page.floats[static_cast<size_t>(z * n + x)]
+                     : static_cast<float>(page.image[static_cast<size_t>(z * n + x)]);
+}
+
+// One page into an open file; the reason in `why` when it cannot be written.
+bool writePage(TIFF *tif, const FloatTiffPage &page, QString &why)
+{
+    const Region &region = page.region;
+    long long xs = 0, xe = 0, zs = 0, ze = 0;
+    if (!regionExtent(region, xs, xe, zs, ze, why))
+        return false;
+    const long long width = xe - xs;
     const QByteArray description = QStringLiteral("%1, region x %2 ... %3, z %4 ... %5")
                                        .arg(page.what)
                                        .arg(xs)
@@ -99,7 +123,7 @@ bool writePage(TIFF *tif, const FloatTiffPage &page, QString &why)
                                        .arg(ze - 1)
                                        .toLatin1();
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(width));
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(height));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(ze - zs));
     TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
     TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 32);
     TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP);
@@ -109,18 +133,10 @@ bool writePage(TIFF *tif, const FloatTiffPage &page, QString &why)
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
     TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, description.constData());
     TIFFSetField(tif, TIFFTAG_SOFTWARE, "Quorvel");
-    const int n = page.n;
-    const size_t pixels = static_cast<size_t>(std::max(n, 0)) * static_cast<size_t>(std::max(n, 0));
-    const bool floats = !page.floats.empty();
-    const bool inside = (floats ? page.floats.size() : page.image.size()) >= pixels;
     std::vector<float> line(static_cast<size_t>(width));
     bool ok = true;
     for (long long z = zs; z < ze && ok; ++z) {
-        const bool rowInside = inside && z >= 0 && z < n;
-        for (long long x = xs; x < xe; ++x)
-            line[static_cast<size_t>(x - xs)] = !(rowInside && x >= 0 && x < n) ? 0.0f
-                : floats ? page.floats[static_cast<size_t>(z * n + x)]
-                         : static_cast<float>(page.image[static_cast<size_t>(z * n + x)]);
+        regionRow(page, z, xs, xe, line.data());
         ok = TIFFWriteScanline(tif, line.data(), static_cast<uint32_t>(z - zs), 0) == 1;
     }
     ok = ok && TIFFWriteDirectory(tif) == 1;
@@ -162,4 +178,24 @@ QByteArray ctImageTiff(std::span<const double> image, int n, const Region &regio
 {
     const FloatTiffPage page {image, {}, n, region, QStringLiteral("slice %1").arg(slice)};
     return floatTiffPages(std::span<const FloatTiffPage>(&page, 1), error);
+}
+
+RegionFloats regionFloats(std::span<const double> image, int n, const Region &region, QString *error)
+{
+    RegionFloats r;
+    long long xs = 0, xe = 0, zs = 0, ze = 0;
+    QString why;
+    if (!regionExtent(region, xs, xe, zs, ze, why)) {
+        if (error)
+            *error = why;
+        return r;
+    }
+    r.width = static_cast<int>(xe - xs);
+    r.height = static_cast<int>(ze - zs);
+    r.values.resize(static_cast<size_t>(r.width) * static_cast<size_t>(r.height));
+    const FloatTiffPage page {image, {}, n, region, {}};
+    for (long long z = zs; z < ze; ++z)
+        regionRow(
+            page, z, xs, xe, r.values.data() + static_cast<size_t>(z - zs) * static_cast<size_t>(r.width));
+    return r;
 }

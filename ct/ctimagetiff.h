@@ -7,6 +7,7 @@
 // Local
 #include "ct/ctimagefile.h"
 #include <span>
+#include <vector>
 
 /// A slice as a 32-bit floating-point TIFF image (one sample per pixel, minimum is black,
 /// uncompressed): the pixels of the calculation region, row z0 first, with the values the engine
@@ -30,3 +31,21 @@ struct FloatTiffPage
 /// The pages as one TIFF file, each as `ctImageTiff` writes a slice. Empty, with the reason in
 /// `error`, as there.
 QByteArray floatTiffPages(std::span<const FloatTiffPage> pages, QString *error = nullptr);
+
+/// The pixels of a region as the float TIFF holds them: width × height floats, row z0 first.
+struct RegionFloats
+{
+    int width = 0;
+    int height = 0;
+    std::vector<float> values;
+    // The values as a volume file stores them, shuffled and compressed by `chunkFilter` (the HDF5
+    // filter's number; 0: not made), so that compression runs where the slice was made.
+    std::vector<unsigned char> chunk;
+    int chunkFilter = 0;
+};
+
+/// The region of an n × n image as `ctImageTiff` writes it (values rounded to float, 0 outside the
+/// image), for a volume file. Empty, with the reason in `error`, when the region holds no pixel or is
+/// unreasonably large.
+RegionFloats regionFloats(
+    std::span<const double> image, int n, const Region &region, QString *error = nullptr);

@@ -7,6 +7,7 @@
 #include "ct/ctimagetiff.h"
 #include "ct/sgmgeometry.h"
 #include "ct/sinogramdata.h"
+#include "imagedata/chunkencode.h"
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -20,6 +21,7 @@ SliceResult reconstructSlice(CtFbp &engine, SinogramCache &sinograms, const Slic
 {
     SliceResult result;
     result.slice = task.sinogram.slice;
+    result.cor = task.sinogram.cor;
     QElapsedTimer clock;
     clock.start();
     auto lap = [&clock] { // seconds since the last lap
@@ -115,5 +117,18 @@ void makeSliceFiles(SliceResult &result, std::span<const double> image, const Sl
         result.tiff = ctImageTiff(image, n, r, result.slice, &why);
         if (result.tiff.isEmpty())
             result.problem = QStringLiteral("no TIFF file for slice %1: %2").arg(result.slice).arg(why);
+    }
+    if (task.makeVolume) {
+        QString why;
+        result.volume = regionFloats(image, n, r, &why);
+        if (!result.volume.values.empty() && task.volumeFilter != 0) {
+            const auto *bytes = reinterpret_cast<const unsigned char *>(result.volume.values.data());
+            result.volume.chunk = chunkcodec::encode(task.volumeFilter, int(sizeof(float)),
+                std::span<const unsigned char>(bytes, result.volume.values.size() * sizeof(float)));
+            result.volume.chunkFilter = result.volume.chunk.empty() ? 0 : task.volumeFilter;
+        }
+        if (result.volume.values.empty())
+            result.problem
+                = QStringLiteral("slice %1 is not written into the HDF5 file: %2").arg(result.slice).arg(why);
     }
 }

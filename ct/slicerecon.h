@@ -10,11 +10,12 @@
 // Local
 #include "ct/ctfbp.h"
 #include "ct/ctimagefile.h"
+#include "ct/ctimagetiff.h"
 #include "ct/sinogramcache.h"
 #include "ct/sinogramgen.h"
 #include "ct/stripeparams.h"
-#include "imagedata/projectionset.h"
 #include "display/greyscale.h"
+#include "imagedata/projectionset.h"
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -40,6 +41,8 @@ struct SliceTask
     bool makeData = false;
     DataWindow window;
     bool makeTiff = false; // the values as 32-bit float TIFF
+    bool makeVolume = false; // the region's values as floats, for the run's HDF5 file
+    int volumeFilter = 0; // and compressed by this HDF5 filter (chunkfilter::deflate or ::lz4; 0: not)
     ValuesHandOver values = ValuesHandOver::None;
     StripeParams stripes; // taken out of the sinogram before it is filtered (off by default)
     // Slices whose sinograms are built in the same pass over the images as this one's (this one
@@ -72,6 +75,8 @@ struct SliceResult
     QImage image; // 8-bit grey, n × n
     QByteArray dataText; // the CT image data file
     QByteArray tiff; // the float TIFF file
+    RegionFloats volume; // the region's values for the HDF5 file
+    double cor = 0.0; // the centre of rotation it was reconstructed at
     QString problem; // why nothing was reconstructed
     SliceTimes times;
     QDateTime started, ended; // on the worker's clock, for the panel that shows the slice

@@ -16,7 +16,7 @@ CorScanSchedule::CorScanSchedule(
     , score_(corScanScoreSetup(task, centres))
 {
     // The trial keeps its values; its pictures and files are made from them.
-    task_.makeImage = task_.makeData = task_.makeTiff = false;
+    task_.makeImage = task_.makeData = task_.makeTiff = task_.makeVolume = false;
     task_.values = ValuesHandOver::None;
     for (double c : centres) {
         SinogramRequest r = task.sinogram;

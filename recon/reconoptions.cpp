@@ -9,6 +9,7 @@
 // Local
 #include "ct/corscan.h"
 #include "imagedata/imgfiletype.h"
+#include "recon/volumeoptions.h"
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -144,6 +145,7 @@ struct Parser
         QStringLiteral(
             "also write each slice as a 32-bit float TIFF image (NAME-TAG-00012.tif) of the region, "
             "values as computed, without limits or offset")};
+    VolumeOptions volume;
     QCommandLineOption single {QStringLiteral("single"),
         QStringLiteral("filter and back-project in 32-bit floats: about twice as fast, within 1e-5 of "
                        "each slice's value range of the default double precision")};
@@ -234,9 +236,9 @@ struct Parser
             QStringLiteral("PATTERN"), QStringLiteral("file name patterns"), QStringLiteral("[PATTERN ...]"));
         p.addOptions({i0, bg, axis, cor, corMethod, corLine, corScan, offsetAxis, slice, slices, origin,
             range, partial, region, upper, lower, offset, out, name, tag, subFolders, png, noPng, noData,
-            tiff, single, colorRange, threads, block, scratch, rings, series, layout, pattern, i0Files,
-            i0Pattern, sets, listSets, allowUneven, allowFarI0, resume, align, task, tasksOf, fingerprint,
-            listTasks});
+            tiff, volume.file, volume.compress, single, colorRange, threads, block, scratch, rings, series,
+            layout, pattern, i0Files, i0Pattern, sets, listSets, allowUneven, allowFarI0, resume, align, task,
+            tasksOf, fingerprint, listTasks});
     }
 };
 
@@ -562,12 +564,9 @@ bool parseReconOptions(const QStringList &arguments, ReconOptions &o, QString &e
     o.data = !p.isSet(parser.noData);
     o.tiff = p.isSet(parser.tiff);
     o.single = p.isSet(parser.single);
-    // Nothing to write is useful only for finding the centre of rotation.
-    const bool guessing = o.guessCor || o.guessLine;
-    o.guessOnly = !o.png && !o.data && !o.tiff && guessing;
-    if (!o.png && !o.data && !o.tiff && !guessing && !o.corScan)
-        return fail(QStringLiteral(
-            "--no-png with --no-data and without --tiff would write nothing (except with --cor guess)"));
+    // The volume file, and what is written at all.
+    if (!parser.volume.read(p, o, error))
+        return false;
     if (o.align) {
         if (!o.subFolders.ofEnergy)
             return fail(

@@ -5,12 +5,13 @@
 #include <QStringList>
 
 // Local
-#include "recon/dataseries.h"
 #include "ct/corline.h"
 #include "ct/corsearch.h"
 #include "ct/ctimagefile.h"
 #include "ct/savenaming.h"
 #include "ct/stripeparams.h"
+#include "recon/dataseries.h"
+#include "recon/volumefile.h"
 #include <optional>
 
 /// What the headless reconstruction command is asked to do.
@@ -60,6 +61,8 @@ struct ReconOptions
     bool png = true;
     bool data = true;
     bool tiff = false; // float TIFF slices
+    QString hdf5; // --hdf5 FILE: the slices in one NeXus file (a series: its master file); empty: none
+    VolumeCompression hdf5Compress = VolumeCompression::None;
     bool single = false; // filter and back-project in single precision
     std::optional<std::pair<double, double>> colorRange; // none: each slice's own range
     int threads = 1;

@@ -25,6 +25,7 @@
 #include "recon/reconlog.h"
 #include "recon/runplan.h"
 #include "recon/slicefiles.h"
+#include "recon/volumefile.h"
 #include "recon/workerpool.h"
 #include <algorithm>
 
@@ -351,6 +352,8 @@ int ReconRun::exec(std::optional<int> onlyBlock)
     for (int b = first; b <= last; ++b)
         total_ += blockSlices(b).size();
     outcome_.asked = static_cast<int>(total_);
+    if (!startVolume(onlyBlock))
+        return 1;
 
     // Nothing is allocated for the slices before the memory they need is known to be there.
     const int workers = fitWorkers(runMemoryNeed(),
@@ -377,6 +380,7 @@ int ReconRun::exec(std::optional<int> onlyBlock)
     if (slicesClock_.isValid())
         times_.slicesWall = slicesClock_.nsecsElapsed() * 1e-9;
     loaded_.clear();
+    finishVolume();
     const SliceTimes &t = times_.slices;
     out_ << QStringLiteral(
         "time: read %1 s, sinograms %2 s, filter %3 s, back-projection %4 s, images and text %5 s, "
@@ -495,6 +499,9 @@ void ReconRun::dispatch(int worker)
         }
         // The files are made on this thread, from the values the worker hands over.
         task.makeImage = task.makeData = task.makeTiff = false;
+        // The volume's values (compressed, if asked) are made by the worker: only the write is here.
+        task.makeVolume = volume_ != nullptr;
+        task.volumeFilter = volumeFilter(options_.hdf5Compress);
         task.values = ValuesHandOver::Take;
         if (!slicesClock_.isValid())
             slicesClock_.start();
@@ -566,6 +573,10 @@ void ReconRun::writeResult(SliceResult &result)
         reportWrites(writeRecord(d, options_.subFolders));
     if (records.image)
         reportWrites(writeRecord(*records.image, options_.subFolders));
+    QString error;
+    if (volume_ && !result.volume.values.empty()
+        && !volume_->addSlice(result.slice, result.cor, result.region, result.volume, &error))
+        fail(error);
 }
 
 void ReconRun::reportWrites(const WriteReport &report)

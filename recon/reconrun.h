@@ -23,6 +23,7 @@ class CorScanSchedule;
 class DecodedBands;
 struct MemoryNeed;
 class QThread;
+class VolumeFileWriter;
 class WorkerPool;
 struct WriteReport;
 
@@ -79,6 +80,9 @@ public:
     const QList<int> &slices() const { return slices_; }
     /// The files that `exec(onlyBlock)` writes, by their paths (after `plan`).
     QStringList outputFiles(std::optional<int> onlyBlock = {}) const;
+    /// The volume file that `exec(onlyBlock)` writes (--hdf5; a block's own file for one block), or
+    /// empty.
+    QString volumeFile(std::optional<int> onlyBlock = {}) const;
     /// Files written by `exec`.
     int filesWritten() const { return filesWritten_; }
     /// How the job ended: slices (or trials) asked, done and failed, and the first reason anything
@@ -123,6 +127,8 @@ private:
     void sliceDone(int worker, SliceResult &&result);
     void writeResult(SliceResult &result);
     void reportWrites(const WriteReport &report);
+    bool startVolume(std::optional<int> onlyBlock);
+    void finishVolume();
     bool fail(const QString &message);
     bool failed() const { return !outcome_.problems.isEmpty() || outcome_.failed > 0; }
 
@@ -163,6 +169,7 @@ private:
     bool stopped_ = false; // a block could not be read: nothing more is handed out
     JobOutcome outcome_;
     int filesWritten_ = 0;
+    std::unique_ptr<VolumeFileWriter> volume_; // --hdf5
     QByteArray dataText_; // each slice's data-file text in turn, in the room of the last
     WorkerPool *pool_ = nullptr;
     QThread *readerThread_ = nullptr;

@@ -112,6 +112,8 @@ bool SeriesRun::planJobs()
         job.options.patterns = options_.layout == SeriesLayout::OrmelStd ? QStringList {options_.setPattern}
                                                                          : splitPatterns(options_.setPattern);
         job.options.tag = set.tag;
+        if (!options_.hdf5.isEmpty())
+            job.options.hdf5 = setVolumePath(job.options);
         if (c.i0 >= 0) {
             job.options.i0File = i0Files[c.i0];
             job.i0Energy = c.i0Energy;
@@ -277,7 +279,8 @@ bool SeriesRun::completeBefore(const Job &job, const ReconRun &run, std::optiona
     }
     // Each file appears under its name only when it is complete: present is whole.
     const QStringList files = run.outputFiles(block);
-    return std::all_of(files.begin(), files.end(), [](const QString &f) { return QFileInfo(f).size() > 0; });
+    return std::all_of(files.begin(), files.end(), [](const QString &f) { return QFileInfo(f).size() > 0; })
+        && volumePresent(job, block);
 }
 
 ManifestEntry SeriesRun::entryOf(
@@ -393,6 +396,7 @@ int SeriesRun::runSeries()
         return 1;
     }
     int status = 0;
+    std::vector<bool> done(jobs_.size(), false);
     for (const Job &job : jobs_) {
         out_ << QStringLiteral("data set %1: %2 files, I0 %3")
                     .arg(setTitle(job))
@@ -421,6 +425,7 @@ int SeriesRun::runSeries()
                  << Qt::endl;
             const auto before = std::find_if(manifest.cbegin(), manifest.cend(),
                 [&](const ManifestEntry &e) { return e.tag == job.tag && e.done(); });
+            done[size_t(&job - jobs_.data())] = true;
             if (before != manifest.cend() && before->slices == rangeOf(run.slices()))
                 continue; // its line stays as it is
             entry = entryOf(job, run, run.slices(), 0); // done in blocks by tasks: one line for all
@@ -429,6 +434,7 @@ int SeriesRun::runSeries()
             entry = entryOf(job, run, run.slices(), run.exec());
         }
         status = std::max(status, entry.done() ? 0 : 1);
+        done[size_t(&job - jobs_.data())] = entry.done();
         if (options_.guessOnly)
             continue;
         putManifestEntry(manifest, entry);
@@ -440,6 +446,8 @@ int SeriesRun::runSeries()
             status = std::max(status, 1);
         }
     }
+    if (!options_.guessOnly && !finishVolumes(done))
+        status = std::max(status, 1);
     return status;
 }
 

@@ -70,6 +70,14 @@ private:
     /// Whether the files of `job` (block `block`, or all) are complete per the manifests read.
     bool completeBefore(const Job &job, const ReconRun &run, std::optional<int> block) const;
     ManifestEntry entryOf(const Job &job, const ReconRun &run, const QList<int> &slices, int status) const;
+    // The volume files (--hdf5; seriesvolume.cpp).
+    /// Where the set's volume goes: NAME-TAG.h5 in the set's folder (its tag's with sub-folders of energy).
+    QString setVolumePath(const ReconOptions &set) const;
+    /// Whether the volume of `job` is complete: block `block`'s file, or the set's own or every block's.
+    bool volumePresent(const Job &job, std::optional<int> block) const;
+    /// Joins the block files of each set done in tasks into the set's file and writes the series'
+    /// master file over the sets done (`done`, by job); false (with a message) when a file is not made.
+    bool finishVolumes(const std::vector<bool> &done);
 
     ReconOptions options_;
     QTextStream &out_;

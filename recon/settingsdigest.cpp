@@ -46,7 +46,9 @@ QStringList outputSettingItems(const ReconOptions &o)
         QStringLiteral("name=") + o.name,
         QStringLiteral("sub-folders=%1%2%3")
             .arg(flag(o.subFolders.subFolders), flag(o.subFolders.ofEnergy), flag(o.subFolders.ofSlice)),
-        QStringLiteral("files=%1%2%3").arg(flag(o.png), flag(o.data), flag(o.tiff)),
+        QStringLiteral("files=%1%2%3").arg(flag(o.png), flag(o.data), flag(o.tiff))
+            + (o.hdf5.isEmpty() ? QString()
+                                : QStringLiteral(" hdf5 ") + volumeCompressionWord(o.hdf5Compress)),
         QStringLiteral("color-range=")
             + (o.colorRange ? n(o.colorRange->first) + u',' + n(o.colorRange->second)
                             : QStringLiteral("own")),

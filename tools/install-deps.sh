@@ -7,11 +7,12 @@
 # Slurm and munge are for the test that runs a series on a one-node cluster (no daemon is started
 # here: the test starts its own). hdf5-filter-plugin lets the HDF5 library read LZ4- and
 # bzip2-compressed scan files; zlib and liblz4 let the program decode gzip and LZ4 chunks itself, on
-# every core. numpy and h5py are for bench/compare_xanes_numpy.py, run by hand.
+# every core; hdf5-tools gives h5dump, with which a test reads a volume file while a run writes it.
+# numpy and h5py are for bench/compare_xanes_numpy.py, run by hand.
 set -euo pipefail
 packages=(cmake g++ make lld pkg-config qt6-base-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools
           qt6-l10n-tools qt6-translations-l10n libfftw3-dev libtiff-dev libgl-dev
-          libhdf5-dev hdf5-filter-plugin zlib1g-dev liblz4-dev
+          libhdf5-dev hdf5-filter-plugin hdf5-tools zlib1g-dev liblz4-dev
           slurmctld slurmd slurm-client munge python3-numpy python3-h5py)
 for option in "$@"; do
   case "$option" in

@@ -466,6 +466,14 @@ Slices in progress are finished and saved.</source>
         <translation>プログラムのバージョンとマニュアルの場所 (F1)</translation>
     </message>
     <message>
+        <source>HDF5</source>
+        <translation>HDF5</translation>
+    </message>
+    <message>
+        <source>Also save the run&apos;s slices in one NeXus HDF5 file, NAME-TAG.h5 in the data files&apos; folder (the tag&apos;s folder with &apos;of Energy&apos;), with the values of the float TIFF; a sequence also writes series.h5 over every energy</source>
+        <translation>実行したスライスを 1 つの NeXus HDF5 ファイル (データファイルのフォルダー内の NAME-TAG.h5、&apos;of Energy&apos; ではタグのフォルダー) にも保存します。値は浮動小数点 TIFF と同じです。シーケンスでは全エネルギーをまとめた series.h5 も書き出します</translation>
+    </message>
+    <message>
         <source>When every data set is done, align the series across energies in the data files&apos; folder (one folder per energy): shifts.tsv, aligned.h5, alignment.png</source>
         <translation>全データセットの計算後、データファイルのフォルダー（エネルギーごとのフォルダー）の系列をエネルギー間で位置合わせする：shifts.tsv、aligned.h5、alignment.png</translation>
     </message>

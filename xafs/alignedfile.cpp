@@ -9,7 +9,7 @@
 
 // Local
 #include "ct/atomicfile.h"
-#include "xafs/nexuswrite.h"
+#include "imagedata/nexuswrite.h"
 #include <algorithm>
 #include <cstdio>
 #include <cstring>

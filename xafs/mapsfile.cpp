@@ -5,8 +5,8 @@
 
 // Local
 #include "ct/atomicfile.h"
+#include "imagedata/nexuswrite.h"
 #include "xafs/mapstack.h"
-#include "xafs/nexuswrite.h"
 #include <algorithm>
 #include <cstdio>
 #include <limits>

@@ -99,7 +99,7 @@ bool MapStackWriter::finish(QString &error)
     TIFFClose(tif_);
     tif_ = nullptr;
     if (!renameIntoPlace(temporary_, path_, &error)) {
-        abandon();
+        temporary_.clear();
         return false;
     }
     temporary_.clear();

@@ -246,6 +246,7 @@ void TestBodyBatch::commands_data()
     row("auto_save_image 1", "AutoSaveImage", checked, true);
     row("auto_save_data 1", "AutoSaveData", checked, true);
     row("auto_save_tiff 1", "AutoSaveTiff", checked, true);
+    row("auto_save_hdf5 1", "AutoSaveHdf5", checked, true);
     row("ct_single_precision 1", "procCtrl/SinglePrecision", checked, true);
     row("ct_use_recorded_cor 1", "procCtrl/UseRecordedCoR", checked, true);
     row("ct_offset_axis 1", "procCtrl/OffsetAxis", checked, true, "", "procCtrl", SIGNAL(offsetAxisUpdated()));
@@ -752,9 +753,10 @@ void TestBodyBatch::roundTripRestoresEverySetting()
             u"auto_save_data_lower_limit -5"_s, u"auto_save_data_offset 7"_s, u"auto_save_in_sub_folders 0"_s,
             u"auto_save_in_sub_folders_of_energy 1"_s, u"add_inf_show 1"_s, u"add_inf_Ormel_standard 0"_s,
             u"seq_exec_dir /data/sets"_s, u"seq_exec_file_pattern *.tif"_s,
-            u"seq_exec_keep_range_on_new_set 1"_s, u"auto_save_tiff 1"_s, u"ct_single_precision 1"_s,
-            u"ct_use_recorded_cor 1"_s, u"ct_cor_guess_method fourier"_s, u"ct_ring_removal sort"_s,
-            u"ct_ring_params snr=2.5 large=41 small=11"_s, u"ct_offset_axis 1"_s, u"ct_offset_axis_cor 23.5"_s})
+            u"seq_exec_keep_range_on_new_set 1"_s, u"auto_save_tiff 1"_s, u"auto_save_hdf5 1"_s,
+            u"ct_single_precision 1"_s, u"ct_use_recorded_cor 1"_s, u"ct_cor_guess_method fourier"_s,
+            u"ct_ring_removal sort"_s, u"ct_ring_params snr=2.5 large=41 small=11"_s, u"ct_offset_axis 1"_s,
+            u"ct_offset_axis_cor 23.5"_s})
         a->execCommand(parseBatchCmd(l));
     const QStringList changed = settings(*a);
     for (qsizetype i = 0; i < changed.size(); ++i) // each setting differs from a fresh window's
@@ -765,7 +767,7 @@ void TestBodyBatch::roundTripRestoresEverySetting()
     a.reset();
     // Options a fresh window's file leaves out are written when on, each once.
     const QStringList lines = readText(first).split(u'\n');
-    for (const QString &line : {u"auto_save_tiff +1"_s, u"ct_single_precision +1"_s,
+    for (const QString &line : {u"auto_save_tiff +1"_s, u"auto_save_hdf5 +1"_s, u"ct_single_precision +1"_s,
              u"ct_use_recorded_cor +1"_s, u"ct_cor_guess_method +fourier"_s, u"ct_ring_removal +sort"_s,
              u"ct_ring_params +snr=2.5 large=41 small=11"_s, u"ct_offset_axis_cor +23.5"_s}) {
         QCOMPARE(lines.filter(line.section(u' ', 0, 0)).size(), 1);

@@ -9,6 +9,7 @@
 #include "ct/savenaming.h"
 #include "imagedata/itexwriter.h"
 #include "tests/app/reconcommand.h"
+#include "tests/app/volumeread.h"
 #include "tools/phantom/phantom.h"
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -189,10 +190,11 @@ void TestHeadless::windowAndCommandWriteTheSameFiles()
         command << words(u"--cor-scan 31:33:0.5 --slice 30"_s);
         expected = words(u"s-E-corscan-00030.png s-E-corscan-00030.tif s-E-corscan-00030.txt"_s);
     } else {
-        batch += u"auto_save_data 1\nauto_save_tiff 1\nauto_save_image 1\nauto_save_image_path %1\n"
+        batch += u"auto_save_data 1\nauto_save_tiff 1\nauto_save_hdf5 1\nauto_save_image "
+                 u"1\nauto_save_image_path %1\n"
                  "auto_save_image_name s\nauto_save_image_tag E\nct_guess_cor\nct_auto_exec 1\n"
                  "ct_slice_from 20\nct_slice_to 44\nct_slice_step 12\ncalc_exec\napp_quit\n"_s.arg(fromBatch);
-        command << words(u"--tiff --slices 20:44:12 --cor"_s);
+        command << words(u"--tiff --hdf5 s-E.h5 --slices 20:44:12 --cor"_s);
         for (int slice : {20, 32, 44})
             for (const char *suffix : {"dat", "png", "tif"})
                 expected << u"s-E-%1.%2"_s.arg(sliceText(slice)).arg(QLatin1String(suffix));
@@ -211,9 +213,21 @@ void TestHeadless::windowAndCommandWriteTheSameFiles()
     }
     QString text;
     QVERIFY2(runRecon(command, &text) == 0, qPrintable(text));
+    if (!scan) { // the volume files hold the TIFF slices' values, alike
+        const std::vector<float> volume = volumeValues(QDir(fromBatch).filePath(u"s-E.h5"_s));
+        QCOMPARE(volumeValues(QDir(fromCommand.path()).filePath(u"s-E.h5"_s)), volume);
+        std::vector<float> slices;
+        for (const QString &tiff : expected.filter(u".tif"_s)) {
+            const std::vector<float> values = tiffValues(QDir(fromBatch).filePath(tiff));
+            slices.insert(slices.end(), values.begin(), values.end());
+        }
+        QCOMPARE(volume, slices);
+        expected << u"s-E.h5"_s;
+        expected.sort();
+    }
     QCOMPARE(QDir(fromBatch).entryList(QDir::Files), expected);
     QCOMPARE(QDir(fromCommand.path()).entryList(QDir::Files), expected);
-    QVERIFY(sameFiles(fromBatch, fromCommand.path(), expected));
+    QVERIFY(sameFiles(fromBatch, fromCommand.path(), expected.filter(u"s-E-"_s)));
     if (!unlike.isEmpty()) { // single precision is computed in floats: its values are not the doubles'
         const QStringList tiffs = expected.filter(u".tif"_s);
         QVERIFY(!tiffs.isEmpty() && !sameFiles(fromBatch, folderOf(unlike), tiffs));
@@ -277,9 +291,11 @@ void TestHeadless::endings_data()
         << run
         << "ct_rot_ax_is_v 1\n" + seq
             + "bg_load @SERIESBG@\ncalc_ct2 1\nct_cor 32\nauto_save_in_sub_folders 0\nauto_save_data 1\n"
-              "auto_save_data_path @OUT@\nauto_save_data_name s\nseq_exec_set\ncalc_exec\nseq_exec_next\n"
-              "seq_exec_set\ncalc_exec\napp_quit\n"
-        << 0 << words(u"s-7090eV-00032.dat s-7140eV-00032.dat series-manifest.tsv"_s)
+              "auto_save_data_path @OUT@\nauto_save_data_name s\nauto_save_hdf5 1\nseq_exec_set\ncalc_exec\n"
+              "seq_exec_next\nseq_exec_set\ncalc_exec\napp_quit\n"
+        << 0
+        << words(
+               u"s-7090eV-00032.dat s-7140eV-00032.dat series-manifest.tsv s-7090eV.h5 s-7140eV.h5 series.h5"_s)
         << u"Quit: every line done"_s;
     // @PIPE@: the folder @OUT@ with a named pipe in the manifest's place.
     QTest::newRow("a named pipe for the manifest")

@@ -187,6 +187,9 @@ void TestRecon::badArguments_data()
     QTest::newRow("scan, nan") << words(u"d --cor-scan nan:34:1"_s);
     QTest::newRow("scan of slices") << words(u"d --cor-scan 30:34:1 --slices 1:3"_s);
     QTest::newRow("scan and cor") << words(u"d --cor-scan 30:34:1 --cor guess"_s);
+    QTest::newRow("hdf5 compression") << words(u"d --hdf5 v.h5 --hdf5-compress zstd"_s);
+    QTest::newRow("hdf5 of a scan") << words(u"d --cor-scan 30:34:1 --hdf5 v.h5"_s);
+    QTest::newRow("hdf5 of a plain task") << words(u"d --task 0 --hdf5 v.h5"_s);
     QTest::newRow("rings: unknown method") << words(u"d --rings rings"_s);
     QTest::newRow("rings: even window") << words(u"d --rings all:large=60"_s);
     QTest::newRow("rings: snr out of range") << words(u"d --rings sort:snr=0"_s);
@@ -240,7 +243,8 @@ void TestRecon::settingsDigest_data()
         {"lower", "--lower -5"}, {"offset", "--offset 0"}, {"name", "--name x"},
         {"sub-folders", "--sub-folders slice"}, {"no png", "--no-png"}, {"no data", "--no-data"},
         {"tiff", "--tiff"}, {"colour range", "--color-range 0,1"}, {"single precision", "--single"},
-        {"ring removal", "--rings all"}, {"BG", "--bg bg.img"}, {"pattern", "*.tif"}};
+        {"ring removal", "--rings all"}, {"BG", "--bg bg.img"}, {"pattern", "*.tif"},
+        {"hdf5", "--hdf5 v.h5"}};
     for (auto [what, option] : changes)
         QTest::newRow(what) << d << d + QLatin1String(option) << true;
     QTest::newRow("guessed centre") << d << u"d --cor guess"_s << true;
@@ -250,6 +254,9 @@ void TestRecon::settingsDigest_data()
         << u"d --slices 0:7 --cor guess-line 2"_s << u"d --slices 0:7 --cor guess-line 3"_s << true;
     QTest::newRow("centre line") << u"d --cor-line 0:31,7:32"_s << u"d --cor-line 0:31,7:33"_s << true;
     QTest::newRow("ring parameters") << d + u"--rings all"_s << d + u"--rings all:snr=4"_s << true;
+    QTest::newRow("hdf5 compression")
+        << d + u"--hdf5 v.h5"_s << d + u"--hdf5 v.h5 --hdf5-compress lz4"_s << true;
+    QTest::newRow("hdf5 file name") << d + u"--hdf5 v.h5"_s << d + u"--hdf5 w.h5"_s << false;
     QTest::newRow("ring parameters while off") << d + u"--rings off"_s << d + u"--rings off:snr=4"_s << false;
     QTest::newRow("centre method of a given centre") << d << d + u"--cor-method fourier"_s << false;
     const std::pair<const char *, const char *> same[] = {{"threads", "--threads 3"}, {"block", "--block 4"},

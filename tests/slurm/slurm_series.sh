@@ -5,7 +5,8 @@
 # manifest say which), and a resubmission with --resume must run only the failed set's tasks and
 # leave the files of a plain --series run, byte for byte.
 # Then the same series as HDF5 scan files (one per energy, with its flats and darks): the same bytes,
-# and with --align a last job after the arrays that aligns the energies as a local run does.
+# and with --align and --hdf5 a last job after the arrays that aligns the energies and joins the
+# tasks' volume files as a local run does.
 # Installs nothing; skips (exit 77) when Slurm, munge or root rights are missing. Every daemon it
 # starts (munged, slurmctld, slurmd) runs on files in a temporary folder and is stopped by its pid.
 #
@@ -190,15 +191,23 @@ diff -r -x series-tasks -x series-manifest.tsv -x .series-locks "$T/local" "$T/c
 
 scans=(--series "$T/data/xafs/scans" --pattern '*.nxs' --axis v --cor 24.375 --slices 2:9 --block 2
   --sub-folders energy --name s --rings all)
-submit_series "$T/jobs3" "${scans[@]}" --out "$T/cluster-scans" --align \
+submit_series "$T/jobs3" "${scans[@]}" --out "$T/cluster-scans" --align --hdf5 volume.h5 \
   || fail "the job arrays of scan files and their alignment failed: $(cat "$T/jobs3.log")"
-grep -q 'and the alignment after them' "$T/jobs3.log" || fail "no alignment was submitted: $(cat "$T/jobs3.log")"
+grep -q 'and the last job after them' "$T/jobs3.log" || fail "no alignment was submitted: $(cat "$T/jobs3.log")"
 [ "$(wc -l <"$T/jobs3.ids")" -eq 4 ] || fail "expected the ids of 3 arrays and the last job: $(cat "$T/jobs3.ids")"
 "$recon" "${series[@]}" --out "$T/local" --resume --align >/dev/null || fail "the local alignment failed"
-alignment=(-x aligned.h5 -x shifts.tsv -x alignment.png)
+alignment=(-x aligned.h5 -x shifts.tsv -x alignment.png -x '*.h5')
 diff -r -x series-tasks -x series-manifest.tsv -x .series-locks "${alignment[@]}" "$T/local" "$T/cluster-scans" \
   || fail "the files from scan files differ from the local run's"
 cmp "$T/local/shifts.tsv" "$T/cluster-scans/shifts.tsv" || fail "the last job's shifts differ from the local run's"
 [ -s "$T/cluster-scans/aligned.h5" ] || fail "the last job wrote no aligned.h5"
+# The tasks' block files joined by the last job: the values of a local run that wrote the volumes whole.
+"$recon" "${scans[@]}" --out "$T/local-h5" --no-png --no-data --hdf5 volume.h5 >/dev/null || fail "the local volumes failed"
+ls "$T"/cluster-scans/*/s-*.block003.h5 >/dev/null || fail "the tasks wrote no block files"
+for volume in "$T/local-h5"/*/s-*.h5 "$T/local-h5/volume.h5"; do
+  other=$T/cluster-scans/${volume#"$T/local-h5/"}
+  cmp <(h5dump -A 0 -d /entry/data/data "$volume" | tail -n +3) <(h5dump -A 0 -d /entry/data/data "$other" | tail -n +3) \
+    || fail "$other holds other values than $volume"
+done
 echo "PASSED: $files files from 44 Slurm array tasks (4 resumed, 20 on scan files) equal the local run's," \
   "and the last job aligned the series as the local run does"

@@ -4,7 +4,10 @@
 # waits for every array and fails (status 1) when any task failed. With --align among the series'
 # options a last job (series-align.sbatch) follows the arrays (--dependency=afterok: only when every
 # task has ended well; cancelled otherwise) and aligns the energies: shifts.tsv, aligned.h5 and
-# alignment.png in --out. With --wait the script then waits for that job and fails when it does.
+# alignment.png in --out. With --hdf5 FILE the same last job follows: each task writes its block's
+# slices into a file of its own (NAME-TAG.block003.h5), and the last job joins each energy's blocks
+# into its NAME-TAG.h5 (a virtual dataset, no copy) and writes FILE over every energy, so that no two
+# processes ever write one file. With --wait the script then waits for that job and fails when it does.
 #
 #   tools/slurm/submit-series.sh [SBATCH-OPTIONS --] QUORVEL-RECON-OPTIONS
 #
@@ -46,11 +49,17 @@ for option in "${sbatch_options[@]}"; do
     *) array_options+=("$option") ;;
   esac
 done
-# --align belongs to the last job: the tasks reconstruct, it aligns.
+# --align belongs to the last job: the tasks reconstruct, it aligns. With --hdf5 it joins the blocks'
+# volume files (the tasks keep --hdf5: each writes its own block's file).
 align=0
 recon_options=()
+last_options=()
 for arg in "$@"; do
-  if [ "$arg" = "--align" ]; then align=1; else recon_options+=("$arg"); fi
+  case $arg in
+    --align) align=1; last_options+=(--align) ;;
+    --hdf5 | --hdf5=*) align=1; recon_options+=("$arg") ;;
+    *) recon_options+=("$arg") ;;
+  esac
 done
 set -- "${recon_options[@]}"
 # The last job, after the arrays whose ids are given (none: at once); with --wait it is waited for.
@@ -58,7 +67,8 @@ submit_align() {
   local options=("${array_options[@]}")
   [ $# -gt 0 ] && options+=(--dependency="afterok:$(IFS=:; echo "$*")" --kill-on-invalid-dep=yes)
   [ "$wait_for_jobs" -eq 1 ] && options+=(--wait)
-  sbatch --parsable "${options[@]}" "$here/series-align.sbatch" "$recon" "${recon_options[@]}"
+  sbatch --parsable "${options[@]}" "$here/series-align.sbatch" "$recon" "${recon_options[@]}" \
+    ${last_options[@]+"${last_options[@]}"}
 }
 
 listing=$("$recon" "$@" --list-tasks)
@@ -74,7 +84,7 @@ max_array=$(scontrol show config 2>/dev/null | awk '$1 == "MaxArraySize" { print
 [[ "$max_array" =~ ^[0-9]+$ ]] && [ "$max_array" -gt 0 ] || max_array=1001
 arrays=$(((${#todo[@]} + max_array - 1) / max_array))
 echo "submitting ${#todo[@]} of $total tasks as $arrays array(s) of at most $max_array" \
-  "$([ "$align" -eq 1 ] && echo "and the alignment after them")" >&2
+  "$([ "$align" -eq 1 ] && echo "and the last job after them")" >&2
 
 pids=()
 ids=()
@@ -102,7 +112,7 @@ for pid in "${pids[@]}"; do
 done
 if [ "$align" -eq 1 ]; then
   if [ "$status" -ne 0 ]; then
-    echo "$0: an array was not submitted: the alignment is not either" >&2
+    echo "$0: an array was not submitted: the last job is not either" >&2
     exit 1
   fi
   submit_align "${ids[@]}" || status=1

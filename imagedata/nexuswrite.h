@@ -7,8 +7,8 @@
 // Local
 #include "imagedata/hdf5access.h"
 
-/// The pieces of a NeXus file the aligned series and the maps are written with. Every call is made
-/// under an `hdf5::Lock`; a failed one returns false or an invalid identifier.
+/// The pieces of a NeXus file the volumes, the aligned series and the maps are written with. Every
+/// call is made under an `hdf5::Lock`; a failed one returns false or an invalid identifier.
 namespace nexus {
 
 /// A UTF-8 string attribute.

@@ -1,4 +1,4 @@
-#include "xafs/nexuswrite.h"
+#include "imagedata/nexuswrite.h"
 
 // Local
 #include <algorithm>

@@ -26,7 +26,8 @@ elif [[ "${1:-}" =~ ^[0-9]+$ ]]; then
 fi
 # Inputs per target in a check: the rates differ a thousandfold between the targets.
 declare -A checkRuns=([batch]=30000 [config]=130000 [hdf5]=1500 [hdf5probe]=60 [itex]=150000 [link]=300000
-                      [reconoptions]=8000 [slicetext]=1200000 [tiff]=75000)
+                      [reconoptions]=8000 [slicetext]=1200000 [standards]=400000 [tiff]=75000
+                      [xanesfields]=120000)
 build="$PWD/build-fuzz" # absolute: a target may change its working folder
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

@@ -114,24 +114,24 @@ void RunController::startVolume()
     if (!QDir().mkpath(folder))
         qCWarning(lcWindow).noquote() << "Can't make the directory to save in :" << folder;
     run_.volumePath = QDir(folder).absoluteFilePath(volumeFileName(d.name, d.tag));
-    VolumeFileSpec spec;
+    VolumeLayout layout;
     const QList<int> slices
         = run.multiSlice ? sliceList(run.sliceFrom, run.sliceTo, run.sliceStep) : QList<int> {run.sliceNo};
-    spec.slices.assign(slices.cbegin(), slices.cend());
+    layout.slices.assign(slices.cbegin(), slices.cend());
     const int images = parts_.images->count();
     const SliceTask task = runSliceTask(run, images, slices.value(0), run.cor);
     const int rows = sinogramRows(task.sinogram, images);
     for (int i = 0; i < rows; ++i)
-        spec.anglesDeg.push_back((task.angles.theta0 + i * task.angles.dTheta) * 180.0 / M_PI);
-    spec.settings = runSettingItems(run);
-    spec.settings << QStringLiteral("name=") + d.name << QStringLiteral("tag=") + d.tag;
-    spec.program = QStringLiteral("quorvel");
+        layout.anglesDeg.push_back((task.angles.theta0 + i * task.angles.dTheta) * 180.0 / M_PI);
+    layout.settings = runSettingItems(run);
+    layout.settings << QStringLiteral("name=") + d.name << QStringLiteral("tag=") + d.tag;
+    layout.program = QStringLiteral("quorvel");
     run_.volumeOpen = true;
     // Made afresh for the saver thread: nothing it holds stays shared with this one.
     QString path = QDir(folder).absoluteFilePath(volumeFileName(d.name, d.tag));
     QMetaObject::invokeMethod(
         volumeSaver_,
-        [s = volumeSaver_, path = std::move(path), spec = std::move(spec)] { s->start(path, spec); },
+        [s = volumeSaver_, path = std::move(path), layout = std::move(layout)] { s->start(path, layout); },
         Qt::QueuedConnection);
 }
 

@@ -49,13 +49,13 @@ the floats; and the same slices as float TIFF files.
         {VolumeCompression::None, VolumeCompression::Gzip, VolumeCompression::Lz4}) {
         const QString word = volumeCompressionWord(c);
         const QString path = QDir(dir).filePath(QStringLiteral("bench-%1.h5").arg(word));
-        VolumeFileSpec spec;
+        VolumeLayout layout;
         for (int s = 0; s < slices; ++s)
-            spec.slices.push_back(s);
-        spec.compression = c;
+            layout.slices.push_back(s);
+        layout.compression = c;
         QString error;
         VolumeFileWriter writer;
-        if (!writer.start(path, spec, &error)) {
+        if (!writer.start(path, layout, &error)) {
             std::printf("volume file, %s: not measured (%s)\n", qPrintable(word), qPrintable(error));
             continue;
         }
@@ -84,7 +84,7 @@ the floats; and the same slices as float TIFF files.
         // Even slices came compressed, odd ones were compressed by the library: timed apart below.
         clock.restart();
         VolumeFileWriter again;
-        again.start(path + QStringLiteral(".2"), spec, &error);
+        again.start(path + QStringLiteral(".2"), layout, &error);
         for (int s = 0; s < slices && ok; ++s)
             ok = again.addSlice(s, 1024.0, region, encoded, &error);
         ok = ok && again.finish(&error);

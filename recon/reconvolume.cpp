@@ -24,24 +24,24 @@ bool ReconRun::startVolume(std::optional<int> onlyBlock)
     const QString path = volumeFile(onlyBlock);
     if (path.isEmpty())
         return true;
-    VolumeFileSpec spec;
+    VolumeLayout layout;
     const QList<int> slices = onlyBlock ? blockSlices(*onlyBlock) : slices_;
-    spec.slices.assign(slices.cbegin(), slices.cend());
-    spec.compression = options_.hdf5Compress;
+    layout.slices.assign(slices.cbegin(), slices.cend());
+    layout.compression = options_.hdf5Compress;
     const int rows = sinogramRows(request_, static_cast<int>(sources_.size()));
     for (int i = 0; i < rows; ++i)
-        spec.anglesDeg.push_back((task_.angles.theta0 + i * task_.angles.dTheta) * 180.0 / M_PI);
-    spec.settings = outputSettingItems(options_);
-    spec.settings << QStringLiteral("tag=") + options_.tag
+        layout.anglesDeg.push_back((task_.angles.theta0 + i * task_.angles.dTheta) * 180.0 / M_PI);
+    layout.settings = outputSettingItems(options_);
+    layout.settings << QStringLiteral("tag=") + options_.tag
                   << QStringLiteral("i0=")
             + (options_.i0File.isEmpty() ? QStringLiteral("none") : options_.i0File);
-    spec.program = QStringLiteral("quorvel-recon");
+    layout.program = QStringLiteral("quorvel-recon");
     // The folder of an energy's file is made like that of its slices.
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return fail(QStringLiteral("cannot make the folder of %1").arg(path));
     volume_ = std::make_unique<VolumeFileWriter>();
     QString error;
-    if (!volume_->start(path, spec, &error)) {
+    if (!volume_->start(path, layout, &error)) {
         volume_.reset();
         return fail(error);
     }

@@ -133,7 +133,7 @@ void VolumeFileWriter::close()
     }
 }
 
-bool VolumeFileWriter::start(const QString &path, const VolumeFileSpec &spec, QString *error)
+bool VolumeFileWriter::start(const QString &path, const VolumeLayout &layout, QString *error)
 {
     close();
     path_.clear();
@@ -147,9 +147,9 @@ bool VolumeFileWriter::start(const QString &path, const VolumeFileSpec &spec, QS
     const QFileInfo info(path);
     if (!QFileInfo(info.absolutePath()).isDir())
         return refuse(QStringLiteral("there is no folder %1").arg(info.absolutePath()));
-    if (spec.slices.empty())
+    if (layout.slices.empty())
         return refuse(QStringLiteral("the run has no slices for %1").arg(path));
-    if (spec.compression == VolumeCompression::Lz4) {
+    if (layout.compression == VolumeCompression::Lz4) {
         const hdf5::Lock lock;
         if (H5Zfilter_avail(lz4Filter) <= 0) {
             hdf5::errorText(); // cleared
@@ -158,8 +158,8 @@ bool VolumeFileWriter::start(const QString &path, const VolumeFileSpec &spec, QS
                               .arg(lz4Filter));
         }
     }
-    spec_ = spec;
-    order_ = spec.slices;
+    layout_ = layout;
+    order_ = layout.slices;
     std::sort(order_.begin(), order_.end());
     order_.erase(std::unique(order_.begin(), order_.end()), order_.end());
     done_.assign(order_.size(), false);
@@ -203,11 +203,11 @@ bool VolumeFileWriter::create(const Region &region, int height, int width, QStri
         H5Pset_chunk(create.get(), 3, chunk);
         const float nan = std::numeric_limits<float>::quiet_NaN();
         H5Pset_fill_value(create.get(), H5T_NATIVE_FLOAT, &nan);
-        if (spec_.compression != VolumeCompression::None)
+        if (layout_.compression != VolumeCompression::None)
             H5Pset_shuffle(create.get());
-        if (spec_.compression == VolumeCompression::Gzip)
+        if (layout_.compression == VolumeCompression::Gzip)
             H5Pset_deflate(create.get(), 1);
-        else if (spec_.compression == VolumeCompression::Lz4)
+        else if (layout_.compression == VolumeCompression::Lz4)
             H5Pset_filter(create.get(), lz4Filter, H5Z_FLAG_MANDATORY, 0, nullptr);
         h_->data.reset(H5Dcreate2(
             data.get(), "data", H5T_IEEE_F32LE, space.get(), H5P_DEFAULT, create.get(), H5P_DEFAULT));
@@ -217,18 +217,18 @@ bool VolumeFileWriter::create(const Region &region, int height, int width, QStri
             process.get(), "centre_of_rotation", H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE, z, &nanCor);
         const unsigned char no = 0;
         h_->written = filledVector(process.get(), "slice_written", H5T_STD_U8LE, H5T_NATIVE_UCHAR, z, &no);
-        const hsize_t angles = spec_.anglesDeg.size();
+        const hsize_t angles = layout_.anglesDeg.size();
         Id angle = dataset(process.get(), "rotation_angle", H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE, 1, &angles,
-            spec_.anglesDeg.empty() ? nullptr : spec_.anglesDeg.data());
+            layout_.anglesDeg.empty() ? nullptr : layout_.anglesDeg.data());
         const double r[4] = {region.x0, region.z0, region.x1, region.z1};
         const hsize_t four = 4;
         Id regionSet = dataset(process.get(), "region", H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE, 1, &four, r);
         Id program = stringDataset(entry.get(), "program_name", QStringLiteral("Quorvel"));
-        Id prog = stringDataset(process.get(), "program", spec_.program);
+        Id prog = stringDataset(process.get(), "program", layout_.program);
         Id version = stringDataset(process.get(), "version", programVersion());
-        Id settings = stringDataset(process.get(), "settings", spec_.settings.join(u'\n'));
+        Id settings = stringDataset(process.get(), "settings", layout_.settings.join(u'\n'));
         Id compression
-            = stringDataset(process.get(), "compression", volumeCompressionWord(spec_.compression));
+            = stringDataset(process.get(), "compression", volumeCompressionWord(layout_.compression));
         ok = h_->data && slice && h_->cor && h_->written && angle && regionSet && program && prog && version
             && settings && compression
             && stringAttribute(h_->data.get(), "interpretation", QStringLiteral("image"))
@@ -290,7 +290,7 @@ bool VolumeFileWriter::addSlice(
     Id memory(H5Screate_simple(3, count, nullptr));
     const unsigned char yes = 1;
     // A chunk compressed where the slice was made goes in as it is; otherwise the library compresses.
-    const bool encoded = !values.chunk.empty() && values.chunkFilter == volumeFilter(spec_.compression);
+    const bool encoded = !values.chunk.empty() && values.chunkFilter == volumeFilter(layout_.compression);
     if ((encoded ? H5Dwrite_chunk(
                        h_->data.get(), H5P_DEFAULT, 0, start, values.chunk.size(), values.chunk.data())
                     < 0

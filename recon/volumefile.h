@@ -22,7 +22,7 @@ QString volumeCompressionWord(VolumeCompression compression);
 int volumeFilter(VolumeCompression compression);
 
 /// What a volume file records besides its slices.
-struct VolumeFileSpec
+struct VolumeLayout
 {
     std::vector<int> slices; // every slice of the run, in any order
     VolumeCompression compression = VolumeCompression::None;
@@ -67,7 +67,7 @@ public:
     /// Takes the run's file and what it records; an unfinished "FILE.part" is removed. False (with the
     /// reason) when the folder does not exist, the list of slices is empty or the compression's filter
     /// is not installed.
-    bool start(const QString &path, const VolumeFileSpec &spec, QString *error);
+    bool start(const QString &path, const VolumeLayout &layout, QString *error);
     bool isStarted() const { return !path_.isEmpty(); }
     const QString &path() const { return path_; }
     /// Writes `slice`, reconstructed at `cor` over `region`, at its place and flushes the file (its chunk
@@ -86,7 +86,7 @@ private:
     struct Handles;
     std::unique_ptr<Handles> h_;
     QString path_;
-    VolumeFileSpec spec_;
+    VolumeLayout layout_;
     std::vector<int> order_; // the slices sorted: z of each
     std::vector<bool> done_;
     int height_ = 0;

@@ -36,12 +36,12 @@ VolumeSaver::VolumeSaver(QObject *parent)
 
 VolumeSaver::~VolumeSaver() = default;
 
-void VolumeSaver::start(const QString &path, const VolumeFileSpec &spec)
+void VolumeSaver::start(const QString &path, const VolumeLayout &layout)
 {
     writer_ = std::make_unique<VolumeFileWriter>();
     failed_ = false;
     QString why;
-    if (!writer_->start(path, spec, &why)) {
+    if (!writer_->start(path, layout, &why)) {
         writer_.reset();
         qCCritical(lcRecon).noquote() << "Can't save HDF5 file :" << path << QStringLiteral("(%1)").arg(why);
         emit writeFailed(path, why);

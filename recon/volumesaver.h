@@ -37,7 +37,7 @@ public:
     ~VolumeSaver() override;
 
 public slots:
-    void start(const QString &path, const VolumeFileSpec &spec);
+    void start(const QString &path, const VolumeLayout &layout);
     void add(const VolumeSlice &slice);
     /// Renames the file into place when every slice is in; otherwise it stays unfinished.
     void finish();

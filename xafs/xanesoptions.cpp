@@ -261,7 +261,7 @@ bool parseXanesOptions(const QStringList &arguments, XanesOptions &options, QStr
                         QStringLiteral("--standards takes NAME=FILE[,NAME=FILE...], NAME of letters, digits, "
                                        "_ . -, not %1")
                             .arg(item));
-                for (const StandardSpec &other : s.standards)
+                for (const StandardChoice &other : s.standards)
                     if (other.name == name)
                         return fail(QStringLiteral("--standards names %1 twice").arg(name));
                 s.standards.push_back({name, file});

@@ -74,10 +74,10 @@ int runXanes(const XanesOptions &options, QTextStream &out, QTextStream &err, co
         return alignSeries(options.align, out, err, program);
     const XanesSettings &settings = *options.maps;
     std::vector<Standard> standards;
-    for (const StandardSpec &spec : settings.standards) {
+    for (const StandardChoice &choice : settings.standards) {
         Standard s;
-        s.name = spec.name;
-        s.file = spec.file;
+        s.name = choice.name;
+        s.file = choice.file;
         QString error;
         if (!readStandard(s, error))
             return lines.failure(error, 2);

@@ -18,7 +18,7 @@ struct EdgeRange
 };
 
 /// A standard as named on the command line: NAME=FILE.
-struct StandardSpec
+struct StandardChoice
 {
     QString name;
     QString file;
@@ -32,7 +32,7 @@ struct XanesSettings
     EdgeRange post {30.0, std::nullopt}; // the post-edge line's energies
     double edgeWindow = 20.0; // E0 and the white line are searched within ± this of the edge
     EdgeRange fit {-20.0, 40.0}; // the linear-combination fit's energies
-    std::vector<StandardSpec> standards;
+    std::vector<StandardChoice> standards;
     bool sumToOne = false; // the fractions constrained to sum to 1
     std::optional<double> minJump; // none: 5 × the median pre-edge noise of all voxels
     std::optional<double> pixelSizeUm; // the jump as Δμ in 1/cm when given

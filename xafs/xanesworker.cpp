@@ -45,10 +45,10 @@ void XanesWorker::analyse(const QString &path, const XanesSettings &settings, in
     };
 
     std::vector<Standard> standards;
-    for (const StandardSpec &spec : settings.standards) {
+    for (const StandardChoice &choice : settings.standards) {
         Standard s;
-        s.name = spec.name;
-        s.file = spec.file;
+        s.name = choice.name;
+        s.file = choice.file;
         QString error;
         if (!readStandard(s, error))
             return fail(error);

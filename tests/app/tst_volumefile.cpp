@@ -152,14 +152,14 @@ void TestVolumeFile::slicesInAnyOrderAndAReaderMidRun()
 {
     QTemporaryDir out;
     const QString file = out.filePath(u"v.h5"_s);
-    VolumeFileSpec spec;
-    spec.slices = {7, 3, 5, 1};
-    spec.program = u"test"_s;
+    VolumeLayout layout;
+    layout.slices = {7, 3, 5, 1};
+    layout.program = u"test"_s;
     const Region region {0, 0, 3, 2};
     QString error;
     {
         VolumeFileWriter writer;
-        QVERIFY2(writer.start(file, spec, &error), qPrintable(error));
+        QVERIFY2(writer.start(file, layout, &error), qPrintable(error));
         QVERIFY(writer.addSlice(5, 20.5, region, marked(5, 2, 3), &error));
         QVERIFY(writer.addSlice(1, 21.5, region, marked(1, 2, 3), &error));
         QVERIFY(QFile::exists(volumePartPath(file)));
@@ -185,7 +185,7 @@ void TestVolumeFile::slicesInAnyOrderAndAReaderMidRun()
     }
     // The next run starts the unfinished file again.
     VolumeFileWriter writer;
-    QVERIFY(writer.start(file, spec, &error));
+    QVERIFY(writer.start(file, layout, &error));
     QVERIFY(!QFile::exists(volumePartPath(file)));
     for (int slice : {7, 3, 1, 5})
         QVERIFY2(writer.addSlice(slice, slice + 0.5, region, marked(slice, 2, 3), &error), qPrintable(error));
@@ -204,12 +204,12 @@ void TestVolumeFile::refusesWhatDoesNotFit()
 {
     QTemporaryDir out;
     const QString file = out.filePath(u"v.h5"_s);
-    VolumeFileSpec spec;
-    spec.slices = {1, 2};
+    VolumeLayout layout;
+    layout.slices = {1, 2};
     QString error;
     VolumeFileWriter writer;
-    QVERIFY(!writer.start(out.filePath(u"no/such/folder/v.h5"_s), spec, &error));
-    QVERIFY(writer.start(file, spec, &error));
+    QVERIFY(!writer.start(out.filePath(u"no/such/folder/v.h5"_s), layout, &error));
+    QVERIFY(writer.start(file, layout, &error));
     const Region region {0, 0, 3, 2};
     QVERIFY(!writer.addSlice(4, 1.0, region, marked(4, 2, 3), &error));
     QVERIFY2(error.contains(u"not one of the run's slices"_s), qPrintable(error));
@@ -229,12 +229,12 @@ void TestVolumeFile::blocksJoinIntoOneVolume()
     QString error;
     // The tasks' blocks, the later one written first.
     for (const std::vector<int> &slices : {std::vector<int> {4, 5, 6}, std::vector<int> {0, 1, 2, 3}}) {
-        VolumeFileSpec spec;
-        spec.slices = slices;
-        spec.anglesDeg = {0.0, 1.0};
+        VolumeLayout layout;
+        layout.slices = slices;
+        layout.anglesDeg = {0.0, 1.0};
         const QString block = volumeBlockPath(file, slices.front() == 0 ? 0 : 1);
         VolumeFileWriter writer;
-        QVERIFY(writer.start(block, spec, &error));
+        QVERIFY(writer.start(block, layout, &error));
         for (int s : slices)
             QVERIFY(writer.addSlice(s, 10.0 + s, region, marked(s, 3, 4), &error));
         QVERIFY2(writer.finish(&error), qPrintable(error));
@@ -259,10 +259,10 @@ void TestVolumeFile::blocksJoinIntoOneVolume()
 
     // Two energies over the joined file and a plain one: a 4D master of virtual datasets.
     const QString other = out.filePath(u"s-7200eV.h5"_s);
-    VolumeFileSpec spec;
-    spec.slices = {0, 1, 2, 3, 4, 5, 6};
+    VolumeLayout layout;
+    layout.slices = {0, 1, 2, 3, 4, 5, 6};
     VolumeFileWriter writer;
-    QVERIFY(writer.start(other, spec, &error));
+    QVERIFY(writer.start(other, layout, &error));
     for (int s = 0; s < 7; ++s)
         QVERIFY(writer.addSlice(s, 1.0, region, marked(s + 100, 3, 4), &error));
     QVERIFY(writer.finish(&error));
@@ -276,8 +276,8 @@ void TestVolumeFile::blocksJoinIntoOneVolume()
     QCOMPARE(readDataset<double>(master, "/entry/data/energy", H5T_NATIVE_DOUBLE),
         (std::vector<double> {7100.0, 7200.0}));
     // Volumes of other slices make no series.
-    spec.slices = {0, 1};
-    QVERIFY(writer.start(out.filePath(u"short.h5"_s), spec, &error));
+    layout.slices = {0, 1};
+    QVERIFY(writer.start(out.filePath(u"short.h5"_s), layout, &error));
     QVERIFY(writer.addSlice(0, 1.0, region, marked(0, 3, 4), &error)
         && writer.addSlice(1, 1.0, region, marked(1, 3, 4), &error));
     QVERIFY(writer.finish(&error));

@@ -47,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     check(upwards(s.pre, false) && upwards(s.post, true) && upwards(s.fit, false));
     check(std::isfinite(s.edgeWindow) && s.edgeWindow > 0.0);
     check(int(s.standards.size()) <= maxStandards);
-    for (const StandardSpec &spec : s.standards)
-        check(!spec.name.isEmpty() && !spec.file.isEmpty());
+    for (const StandardChoice &choice : s.standards)
+        check(!choice.name.isEmpty() && !choice.file.isEmpty());
     check(!s.minJump || (std::isfinite(*s.minJump) && *s.minJump >= 0.0));
     check(!s.pixelSizeUm || (std::isfinite(*s.pixelSizeUm) && *s.pixelSizeUm > 0.0));
     return 0;

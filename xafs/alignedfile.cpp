@@ -229,12 +229,9 @@ bool AlignedFileWriter::finish(const AlignedMetadata &m, QString *error)
         h_->file.reset(); // closed when the last of the objects above is, at the end of this block
     }
     h_.reset();
-    if (!renameIntoPlace(temporary_, path_, error)) {
-        temporary_.clear();
-        return false;
-    }
-    temporary_.clear();
-    return true;
+    const bool placed = renameIntoPlace(temporary_, path_, error);
+    temporary_.clear(); // placed, or kept whole under that name (the error says so)
+    return placed;
 }
 
 void AlignedFileWriter::abandon()

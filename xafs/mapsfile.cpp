@@ -215,12 +215,9 @@ bool MapsFileWriter::finish(const MapsRecord &record, QString &error)
         h_->file.reset();
     }
     h_.reset();
-    if (!renameIntoPlace(temporary_, path_, &error)) {
-        temporary_.clear();
-        return false;
-    }
-    temporary_.clear();
-    return true;
+    const bool placed = renameIntoPlace(temporary_, path_, &error);
+    temporary_.clear(); // placed, or kept whole under that name (the error says so)
+    return placed;
 }
 
 void MapsFileWriter::abandon()

@@ -98,12 +98,9 @@ bool MapStackWriter::finish(QString &error)
     }
     TIFFClose(tif_);
     tif_ = nullptr;
-    if (!renameIntoPlace(temporary_, path_, &error)) {
-        temporary_.clear();
-        return false;
-    }
-    temporary_.clear();
-    return true;
+    const bool placed = renameIntoPlace(temporary_, path_, &error);
+    temporary_.clear(); // placed, or kept whole under that name (the error says so)
+    return placed;
 }
 
 void MapStackWriter::abandon()

@@ -2,17 +2,14 @@
 
 // Qt
 #include <QScopeGuard>
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
 
 // Local
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <limits>
-#include <mutex>
-#include <thread>
 #include <new>
+#include <thread>
 
 namespace {
 
@@ -58,11 +55,8 @@ XanesAnalysis::XanesAnalysis(
     : plan_(std::move(plan))
     , source_(source)
     , threads_(std::max(1, threads))
-    , pool_(std::make_unique<QThreadPool>())
     , blockBytes_(std::max<std::size_t>(blockBytes, 1))
 {
-    pool_->setMaxThreadCount(threads_);
-    pool_->setStackSize(8u << 20); // a voxel group's spectra lie on the stack
 }
 
 XanesAnalysis::~XanesAnalysis() = default;
@@ -99,18 +93,6 @@ std::vector<VolumeBox> XanesAnalysis::blocks(
     return boxes;
 }
 
-namespace {
-
-// Where work changes threads: Qt's pool and futures order it, but inside a library that a race
-// checker does not watch. Each side passes through one mutex there, which the checker does see.
-struct HandOver
-{
-    std::mutex m;
-    void pass() { const std::lock_guard<std::mutex> lock(m); }
-};
-
-} // namespace
-
 void XanesAnalysis::forTiles(std::size_t voxels, const std::function<void(std::size_t, std::size_t)> &tile)
 {
     const std::size_t tiles = (voxels + tileVoxels - 1) / tileVoxels;
@@ -121,7 +103,8 @@ void XanesAnalysis::forTiles(std::size_t voxels, const std::function<void(std::s
         return;
     }
     // Tiles handed out one at a time from a counter: each worker writes its own tiles' maps only.
-    // Plain threads, joined: their start and end order the tiles' work for a race checker too.
+    // Plain threads, joined: their start and end order the tiles' work for a race checker too (a
+    // pool's tasks change threads inside Qt, where ThreadSanitizer does not look).
     std::atomic<std::size_t> next {0};
     std::vector<std::thread> running;
     for (int w = 0; w < workers; ++w)
@@ -149,36 +132,40 @@ bool XanesAnalysis::stream(const std::vector<int> &energies, int maps, const Blo
         problem_ = QStringLiteral("no memory for two blocks of %1 values").arg(largest);
         return false;
     }
-    QThreadPool reader;
-    reader.setMaxThreadCount(1);
-    HandOver handOver;
-    const auto readBlock = [&](std::size_t b) {
-        handOver.pass();
-        const auto passBack = qScopeGuard([&] { handOver.pass(); });
-        QString error;
-        if (!source_.read(energies, boxes[b], buffers[b % 2].data(), error))
-            return error.isEmpty() ? QStringLiteral("the series cannot be read") : error;
-        return QString();
+    // The next block is read on a thread of its own while this one is analysed, joined before its
+    // buffer is used and before the call returns (a stop or a failure leaves it writing into the
+    // other buffer until then).
+    QString readError;
+    std::thread reader;
+    const auto startReading = [&](std::size_t b) {
+        reader = std::thread([&, b] {
+            QString error;
+            try {
+                if (source_.read(energies, boxes[b], buffers[b % 2].data(), error))
+                    return;
+            } catch (const std::bad_alloc &) {
+                error = QStringLiteral("no memory to read the series");
+            }
+            readError = error.isEmpty() ? QStringLiteral("the series cannot be read") : error;
+        });
     };
+    const auto joinReader = qScopeGuard([&] {
+        if (reader.joinable())
+            reader.join();
+    });
     XanesProgress state {pass, 0, source_.shape().voxels()};
-    handOver.pass();
-    QFuture<QString> next = QtConcurrent::run(&reader, readBlock, std::size_t(0));
+    startReading(0);
     for (std::size_t b = 0; b < boxes.size(); ++b) {
-        const QString error = next.result();
-        handOver.pass();
-        if (!error.isEmpty()) {
-            problem_ = error;
+        reader.join();
+        if (!readError.isEmpty()) {
+            problem_ = readError;
             return false;
         }
-        if (b + 1 < boxes.size()) {
-            handOver.pass();
-            next = QtConcurrent::run(&reader, readBlock, b + 1);
-        }
+        if (b + 1 < boxes.size())
+            startReading(b + 1);
         const bool ok = work(boxes[b], buffers[b % 2].data());
         const bool stop = cancel && cancel->load();
         if (!ok || stop) {
-            next.waitForFinished(); // it writes into the other buffer
-            handOver.pass();
             stopped_ = ok && stop;
             if (stopped_)
                 problem_ = QStringLiteral("stopped");

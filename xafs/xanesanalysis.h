@@ -13,7 +13,6 @@
 #include <span>
 #include <vector>
 
-class QThreadPool;
 
 /// The maps of a run of whole slices z0 … z0 + nz − 1 of the series: map m (in the plan's order) of
 /// voxel (z, y, x) at map(m)[((z − z0)·ny + y)·nx + x].
@@ -59,15 +58,15 @@ struct XanesProgress
 
 /// The per-voxel XANES analysis of a series, streamed block by block: each block (whole slices, or
 /// rows of a few slices when a slice of every energy is larger than the block; cut at the borders
-/// of the file's chunks) is read while the one before is analysed, its voxels in tiles on a pool of
-/// threads (XanesKernels), and the maps handed on a run of whole slices at a time. Memory: two
+/// of the file's chunks) is read while the one before is analysed, its voxels in tiles on up to
+/// `threads` threads (XanesKernels), and the maps handed on a run of whole slices at a time. Memory: two
 /// blocks of input and one run of maps (at most twice a block, or one slice's), whatever the
 /// series' size. When the mask's threshold is the default (5 × the median over all voxels of the
 /// standard deviation of their pre-edge residual), a first pass reads the pre-edge energies alone to
 /// find it; voxels whose pre-edge values lie exactly on a line (outside the reconstructed circle
 /// every value is 0) are left out of that median.
-/// runs on: the thread that calls run(); its tiles on a pool of `threads` threads, the next block read
-/// on one more thread
+/// runs on: the thread that calls run(); its tiles on up to `threads` threads of its own, the next
+/// block read on one more thread
 /// \test tst_xanesanalysis.cpp
 class XanesAnalysis
 {
@@ -116,7 +115,6 @@ private:
     std::shared_ptr<const XanesPlan> plan_;
     SlabSource &source_;
     int threads_;
-    std::unique_ptr<QThreadPool> pool_; // the tiles'
     std::size_t blockBytes_;
     double minJump_ = 0.0;
     double noiseMedian_ = 0.0;

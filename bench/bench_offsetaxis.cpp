@@ -29,18 +29,6 @@ constexpr int sliceRow = 4;
 const std::vector<int> searchRows {2, 3, 4, 5};
 constexpr double pi = std::numbers::pi;
 
-Phantom widePhantom(double r)
-{
-    const double mu = 0.75 / r;
-    Phantom p;
-    p.parts.push_back({0.0, 0.0, 0.0, r, 0.8 * r, 1e4, 0.3, mu});
-    p.parts.push_back({0.05 * r, 0.1 * r, 0.0, 0.12 * r, 0.1 * r, 1e4, 0.0, 2.0 * mu});
-    p.parts.push_back({-0.45 * r, 0.2 * r, 0.0, 0.08 * r, 0.15 * r, 1e4, 1.0, 3.0 * mu});
-    p.parts.push_back({0.3 * r, -0.5 * r, 0.0, 0.1 * r, 0.1 * r, 1e4, 0.0, -0.5 * mu});
-    p.parts.push_back({0.75 * r, 0.1 * r, 0.0, 0.08 * r, 0.05 * r, 1e4, 0.5, 2.0 * mu});
-    return p;
-}
-
 ScanSetup setupOf(int width, double cor, int projections, double rangeDeg, double counts)
 {
     ScanSetup s;
@@ -122,7 +110,7 @@ void accuracy()
             const int width = std::max(160, 2 * overlap + 80);
             const double cor = right ? width - 1 - overlap / 2.0 + 0.3 : overlap / 2.0 - 0.3;
             const OffsetAxisGeometry g = makeOffsetAxisGeometry(width, cor);
-            const Phantom phantom = widePhantom(0.92 * g.half);
+            const Phantom phantom = offsetAxisPhantom(0.92 * g.half);
             const QString name = QStringLiteral("overlap %1, axis %2").arg(overlap).arg(right ? QStringLiteral("right") : QStringLiteral("left"));
             // The full-width detector: 2·half + 1 columns, the axis on the middle one, at the stitched
             // rows' angles.
@@ -166,7 +154,7 @@ void speed()
 {
     const int width = 1030, projections = 1800;
     const double cor = width - 1 - 6.0;
-    const Phantom phantom = widePhantom(900.0);
+    const Phantom phantom = offsetAxisPhantom(900.0);
     const ProjectionSet offset = scanLines(phantom, setupOf(width, cor, projections, 360.0, 0.0), {sliceRow});
     const OffsetAxisGeometry g = makeOffsetAxisGeometry(width, cor);
     const ProjectionSet full

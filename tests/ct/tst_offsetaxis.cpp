@@ -18,21 +18,6 @@ constexpr int sliceRow = 4;
 // The detector rows a search compares (a tall sample: the same structure, noise of their own).
 const std::vector<int> searchRows {2, 3, 4, 5}; // the detector row of the slice (rows 0 … 7 are recorded)
 
-// A sample wider than the offset detector: a body of radius `r` about the axis with inserts near
-// the axis, near the seam and near the edge, tall enough to fill every detector row. Its thickest
-// chord lets about a fifth of the beam through (as a well-chosen energy does), whatever its size.
-Phantom widePhantom(double r)
-{
-    const double mu = 0.75 / r;
-    Phantom p;
-    p.parts.push_back({0.0, 0.0, 0.0, r, 0.8 * r, 1e4, 0.3, mu});
-    p.parts.push_back({0.05 * r, 0.1 * r, 0.0, 0.12 * r, 0.1 * r, 1e4, 0.0, 2.0 * mu});
-    p.parts.push_back({-0.45 * r, 0.2 * r, 0.0, 0.08 * r, 0.15 * r, 1e4, 1.0, 3.0 * mu});
-    p.parts.push_back({0.3 * r, -0.5 * r, 0.0, 0.1 * r, 0.1 * r, 1e4, 0.0, -0.5 * mu});
-    p.parts.push_back({0.75 * r, 0.1 * r, 0.0, 0.08 * r, 0.05 * r, 1e4, 0.5, 2.0 * mu});
-    return p;
-}
-
 ScanSetup setupOf(int width, double cor, int projections, double rangeDeg, double counts)
 {
     ScanSetup s;
@@ -123,7 +108,7 @@ Scans scansOf(int width, int overlap, bool right, int projections, double counts
     s.cor = right ? width - 1 - overlap / 2.0 + frac : overlap / 2.0 - frac;
     const OffsetAxisGeometry g = makeOffsetAxisGeometry(width, s.cor);
     s.half = g.half;
-    const Phantom phantom = widePhantom(0.92 * g.half);
+    const Phantom phantom = offsetAxisPhantom(0.92 * g.half);
     s.offset = scanLines(phantom, setupOf(width, s.cor, projections, 360.0, counts), searchRows);
     // A detector of 2·half + 1 columns with the axis on its middle column, at the angles of the
     // stitched rows (k · 360° / projections).
@@ -340,7 +325,7 @@ void TestOffsetAxis::refusesWhatIsNoOffsetScan()
 {
     QFETCH(double, cor);
     QFETCH(bool, empty);
-    Phantom phantom = widePhantom(90.0);
+    Phantom phantom = offsetAxisPhantom(90.0);
     if (empty)
         phantom.parts.clear();
     const ProjectionSet set = scanLines(phantom, setupOf(200, cor, 180, 360.0, 5000.0), searchRows);

@@ -96,6 +96,18 @@ Phantom demoPhantomReaching(double radius)
     return demoPhantom(static_cast<int>(std::lround(radius * 256.0 / 60.0)));
 }
 
+Phantom offsetAxisPhantom(double r)
+{
+    const double mu = 0.75 / r;
+    Phantom p;
+    p.parts.push_back({0.0, 0.0, 0.0, r, 0.8 * r, 1e4, 0.3, mu});
+    p.parts.push_back({0.05 * r, 0.1 * r, 0.0, 0.12 * r, 0.1 * r, 1e4, 0.0, 2.0 * mu});
+    p.parts.push_back({-0.45 * r, 0.2 * r, 0.0, 0.08 * r, 0.15 * r, 1e4, 1.0, 3.0 * mu});
+    p.parts.push_back({0.3 * r, -0.5 * r, 0.0, 0.1 * r, 0.1 * r, 1e4, 0.0, -0.5 * mu});
+    p.parts.push_back({0.75 * r, 0.1 * r, 0.0, 0.08 * r, 0.05 * r, 1e4, 0.5, 2.0 * mu});
+    return p;
+}
+
 DetectorFaults typicalFaults(int across, int projections, uint32_t seed, const QStringList &kinds)
 {
     DetectorFaults f;

@@ -44,6 +44,10 @@ Phantom demoPhantom(int size);
 /// The demo object grown to reach `radius` pixels from the axis (the demo phantom keeps within 60/256
 /// of its size): for an offset-axis scan, an object wider than the detector.
 Phantom demoPhantomReaching(double radius);
+/// A sample wider than an offset detector: a body of radius `r` about the axis with inserts near
+/// the axis, near the seam and near the edge, tall enough to fill every detector row. Its thickest
+/// chord lets about a fifth of the beam through (as a well-chosen energy does), whatever its size.
+Phantom offsetAxisPhantom(double r);
 
 /// Detector pixels whose response the flat field does not even out, by their position across the
 /// axis (the same in every detector row): each draws a stripe down the sinogram and a ring into the slice.

@@ -369,7 +369,7 @@ bool DecodedBands::decodeUnit(const Unit &u, const std::vector<int> &blocks, Wor
     if (room.group.size() < size_t(u.frames) * frameBytes)
         room.group.resize(size_t(u.frames) * frameBytes);
     const std::uint64_t c0 = s.chunk[0], c1 = s.chunk[1], c2 = s.chunk[2];
-    if (chunkcodec::decodesPipeline(s.filters) && !s.swapped) {
+    if (chunkcodec::decodesPipeline(s.filters)) {
         // A chunk that is exactly the unit's frames is decoded in place.
         const bool whole
             = c1 == std::uint64_t(height_) && c2 == std::uint64_t(width_) && c0 == std::uint64_t(u.frames);
@@ -406,6 +406,10 @@ bool DecodedBands::decodeUnit(const Unit &u, const std::vector<int> &blocks, Wor
                 }
             }
         }
+        if (s.swapped) // into this machine's order, as the library gives them
+            for (unsigned char *v = room.group.data(), *end = v + size_t(u.frames) * frameBytes; v < end;
+                 v += bytes)
+                std::reverse(v, v + bytes);
     } else {
         if (!u.scan->readDatasetFrames(u.dataset, u.firstFrame, u.frames, room.group.data(), error))
             return false;

@@ -11,23 +11,6 @@ static_assert(sizeof(hid_t) == sizeof(std::int64_t));
 
 namespace {
 
-hid_t nativeType(Hdf5Scan::Samples s)
-{
-    switch (s) {
-    case Hdf5Scan::Samples::UInt8:
-        return H5T_NATIVE_UINT8;
-    case Hdf5Scan::Samples::UInt16:
-        return H5T_NATIVE_UINT16;
-    case Hdf5Scan::Samples::UInt32:
-        return H5T_NATIVE_UINT32;
-    case Hdf5Scan::Samples::Float32:
-        return H5T_NATIVE_FLOAT;
-    case Hdf5Scan::Samples::Float64:
-        break;
-    }
-    return H5T_NATIVE_DOUBLE;
-}
-
 // Columns `columns` of `n` rows of `span` samples (the first being column x0) into `out`, where
 // column k holds `height` samples and these rows begin at y0.
 template<typename T>
@@ -45,6 +28,23 @@ void pickColumns(const unsigned char *rows, int n, int span, int x0, const std::
 }
 
 } // namespace
+
+std::int64_t Hdf5Scan::nativeType(Samples s)
+{
+    switch (s) {
+    case Samples::UInt8:
+        return H5T_NATIVE_UINT8;
+    case Samples::UInt16:
+        return H5T_NATIVE_UINT16;
+    case Samples::UInt32:
+        return H5T_NATIVE_UINT32;
+    case Samples::Float32:
+        return H5T_NATIVE_FLOAT;
+    case Samples::Float64:
+        break;
+    }
+    return H5T_NATIVE_DOUBLE;
+}
 
 Hdf5Scan::~Hdf5Scan()
 {
@@ -163,6 +163,16 @@ bool Hdf5Scan::readSelection(const Part &p, int index, const Runs &runs, bool ro
         return false;
     }
     const hsize_t frame = p.frames[size_t(index)];
+    const Storage &stored = storage_[size_t(p.dataset)];
+    if (stored.chunked && rowLines) {
+        // (A pipeline with a filter of a plugin is left to the library.)
+        if (stored.filters.empty()) {
+            if (!checkStoredChunks(p.dataset, frame, runs, from, span, error))
+                return false;
+        } else if (chunkcodec::decodesPipeline(stored.filters)) {
+            return readDecoded(p.dataset, frame, runs, from, span, memory, out, error);
+        }
+    }
     hdf5::Lock lock;
     const hid_t dataset = hid_t(datasets_[size_t(p.dataset)]);
     const hdf5::Id fileSpace(H5Dget_space(dataset));

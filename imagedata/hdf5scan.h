@@ -123,8 +123,20 @@ private:
     // − 1 of each) or columns (`span` = the height).
     bool readSelection(const Part &p, int index, const Runs &runs, bool rowLines, int from, int span,
         Samples memory, void *out, QString &error) const;
+    // The library copies a chunk's whole size out of what a damaged file stores for it, or out of
+    // what a filter returns for it, reading beyond its own buffer. So chunks stored as they are
+    // must have a chunk's size before the library reads them (`checkStoredChunks`), and compressed
+    // ones are decoded here, each checked for its size, then converted by the library
+    // (`readDecoded`): the rows of `runs`, columns `from` … `from` + `span` − 1, of `frame`.
+    bool checkStoredChunks(int dataset, std::uint64_t frame, const Runs &runs, int from, int span,
+        QString &error) const;
+    bool readDecoded(int dataset, std::uint64_t frame, const Runs &runs, int from, int span,
+        Samples memory, void *out, QString &error) const;
+    static std::uint64_t nextSerial();
+    static std::int64_t nativeType(Samples s); // the library's memory type (an hid_t)
 
     friend class Hdf5ScanOpener;
+    std::uint64_t serial_ = nextSerial(); // tells this scan's chunks from another's in a thread's cache
     QString fileName_;
     Layout layout_ = Layout::NXtomo;
     QString framesPath_;

@@ -207,11 +207,11 @@ void TestDecodedBands::blocksEqualTheLibrarysLines_data()
         << tiles << false << true;
     ScanFileRecipe swapped = patterned(11, 9);
     swapped.layout = ScanFileRecipe::Layout::DataExchange;
-    swapped.type = ScanFileRecipe::Type::U32; // big-endian: the library decodes them
+    swapped.type = ScanFileRecipe::Type::U32; // big-endian: into this machine's order once decoded
     swapped.gzip = 2;
     swapped.projections = 5;
     swapped.flats = 2;
-    QTest::newRow("big-endian samples through the library") << swapped << true << true;
+    QTest::newRow("big-endian samples") << swapped << true << true;
     if (scanFilterAvailable(32004)) {
         ScanFileRecipe lz4 = nxtomo(patterned(11, 9));
         lz4.plugin = 32004;

@@ -15,6 +15,8 @@
 #include "tools/scanfile/scanfilewriter.h"
 #include <algorithm>
 #include <cmath>
+#include <hdf5.h>
+#include <zlib.h>
 #include <numbers>
 #include <vector>
 
@@ -36,6 +38,9 @@ private slots:
     void refusesWhatItCannotUse_data();
     void refusesWhatItCannotUse();
     void refusesATruncatedFile();
+    void refusesADamagedChunk_data();
+    void refusesADamagedChunk();
+    void refusesPlainChunksOfAnotherSize();
     void readsTheLayoutsBeamlinesWrite_data();
     void readsTheLayoutsBeamlinesWrite();
     void anglesFitEvenSteps_data();
@@ -132,6 +137,25 @@ void TestHdf5Scan::readsTheFramesOfEachKind_data()
         QTest::newRow(qPrintable(u"Data Exchange, "_s + QLatin1String(name)))
             << typed << QString() << QList<int> {4, 2, 1} << 0;
     }
+    // Chunks that hold two frames and cross rows and columns, partly outside the frames at the
+    // edges; shuffled, compressed and big-endian.
+    ScanFileRecipe crossing = exchange(5, 2, 2);
+    crossing.width = 7;
+    crossing.height = 5;
+    crossing.type = ScanFileRecipe::Type::U32;
+    crossing.chunked = true;
+    crossing.gzip = 4;
+    crossing.shuffle = true;
+    crossing.chunkFrames = 2;
+    crossing.chunkRows = 2;
+    crossing.chunkColumns = 3;
+    QTest::newRow("gzip chunks across frames, rows and columns")
+        << crossing << QString() << QList<int> {5, 2, 2} << 0;
+    ScanFileRecipe plainCrossing = crossing;
+    plainCrossing.gzip = 0;
+    plainCrossing.shuffle = false;
+    QTest::newRow("plain chunks across frames, rows and columns")
+        << plainCrossing << QString() << QList<int> {5, 2, 2} << 0;
     QTest::newRow("Data Exchange without flats or darks")
         << exchange(5, 0, 0) << QString() << QList<int> {5, 0, 0} << 0;
     if (scanFilterAvailable(32004)) { // LZ4, when the plugin package is installed
@@ -410,6 +434,71 @@ void TestHdf5Scan::refusesATruncatedFile()
     QCOMPARE(checkFileType(text.fileName()), ImgFileType::UNKNOWN);
     QVERIFY(!Hdf5Scan::open(text.fileName(), error));
     QVERIFY2(error.contains(u"not an HDF5 file"_s), qPrintable(error));
+}
+
+void TestHdf5Scan::refusesADamagedChunk_data()
+{
+    // (A plain chunk's size is the index's to say, which the library's writer cannot falsify: such
+    // files are in the fuzzer's seeds.)
+    QTest::addColumn<bool>("shuffle");
+    QTest::addColumn<int>("bytes"); // of samples the chunk stores (a whole one: 2 × 6 × 3)
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("inflates short") << false << 20 << u"the chunk at frame 1"_s;
+    QTest::newRow("inflates long") << false << 48 << u"the chunk at frame 1"_s;
+    QTest::newRow("shuffled, inflates short") << true << 34 << u"the chunk at frame 1"_s;
+}
+
+/// A compressed chunk that decodes to another size than a chunk's is refused, never read beyond.
+void TestHdf5Scan::refusesADamagedChunk()
+{
+    QFETCH(bool, shuffle);
+    QFETCH(int, bytes);
+    QFETCH(QString, reason);
+    ScanFileRecipe recipe = exchange(3, 0, 0);
+    recipe.chunked = true;
+    recipe.gzip = 6;
+    recipe.shuffle = shuffle;
+    const QString path = write(u"damaged.h5"_s, recipe);
+    const std::vector<unsigned char> samples(size_t(bytes), 7);
+    uLongf packed = compressBound(uLong(bytes));
+    std::vector<unsigned char> stored(packed);
+    QCOMPARE(compress(stored.data(), &packed, samples.data(), uLong(bytes)), Z_OK);
+    stored.resize(packed);
+    { // the middle frame's chunk replaced, as stored
+        const hid_t file = H5Fopen(QFile::encodeName(path).constData(), H5F_ACC_RDWR, H5P_DEFAULT);
+        QVERIFY(file >= 0);
+        const hid_t set = H5Dopen2(file, "/exchange/data", H5P_DEFAULT);
+        const hsize_t at[3] = {1, 0, 0};
+        const herr_t written = H5Dwrite_chunk(set, H5P_DEFAULT, 0, at, stored.size(), stored.data());
+        H5Dclose(set);
+        H5Fclose(file);
+        QVERIFY(written >= 0);
+    }
+    QString error;
+    const std::shared_ptr<const Hdf5Scan> scan = Hdf5Scan::openHere(path, error);
+    QVERIFY2(scan, qPrintable(error));
+    std::vector<double> frame(size_t(recipe.width * recipe.height));
+    QVERIFY(scan->readRect(Kind::Projection, 0, 0, recipe.height, 0, recipe.width, Hdf5Scan::Samples::Float64,
+        frame.data(), error));
+    QVERIFY(!scan->readRect(Kind::Projection, 1, 0, recipe.height, 0, recipe.width,
+        Hdf5Scan::Samples::Float64, frame.data(), error));
+    QVERIFY2(error.contains(reason), qPrintable(error));
+    QVERIFY(!scan->readLines(Kind::Projection, 1, false, std::vector<int> {2}, Hdf5Scan::Samples::Float64,
+        frame.data(), error));
+}
+
+/// Chunks stored as they are, of another size in the index than a chunk's (a compressed file whose
+/// filters were lost): found by fuzzing, where the library read beyond the chunk's buffer.
+void TestHdf5Scan::refusesPlainChunksOfAnotherSize()
+{
+    QString error;
+    const std::shared_ptr<const Hdf5Scan> scan
+        = Hdf5Scan::openHere(QStringLiteral(QUORVEL_TEST_DATA "/chunks_sized_wrongly.h5"), error);
+    QVERIFY2(scan, qPrintable(error));
+    std::vector<double> frame(size_t(scan->width() * scan->height()));
+    QVERIFY(!scan->readRect(Kind::Projection, 0, 0, scan->height(), 0, scan->width(), Hdf5Scan::Samples::Float64,
+        frame.data(), error));
+    QVERIFY2(error.contains(u"is 144 bytes, not 216"_s), qPrintable(error));
 }
 
 void TestHdf5Scan::readsTheLayoutsBeamlinesWrite_data()

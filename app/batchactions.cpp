@@ -61,7 +61,7 @@ void BatchController::buildActions()
             };
         } else if (b.pairs.contains(word)) {
             const auto [on, off] = b.pairs.value(word);
-            a = [on, off](const BatchCmd &c, bool) {
+            a = [on = on, off = off](const BatchCmd &c, bool) {
                 (flagArg(c) ? on : off)->setChecked(true);
                 return O {};
             };
@@ -231,7 +231,7 @@ void BatchController::bindValues(Bindings &b)
     // I0 and BG: the image is opened at once, as when chosen in the dialog.
     for (auto [word, selector] :
         {std::pair {"i0_load", parts_.ui.I0ImgSel}, std::pair {"bg_load", parts_.ui.BGImgSel}}) {
-        b.others.insert(key(word), [this, selector](const BatchCmd &c, bool) {
+        b.others.insert(key(word), [this, selector = selector](const BatchCmd &c, bool) {
             const QString name = textArg(c);
             if (name.isEmpty()) {
                 selector->clear();
@@ -270,7 +270,7 @@ void BatchController::bindValues(Bindings &b)
     clear("images_clear", [this] { parts_.ui.CTFiles->clearFiles(); });
     for (auto [word, selector] :
         {std::pair {"i0_clear", parts_.ui.I0ImgSel}, std::pair {"bg_clear", parts_.ui.BGImgSel}}) {
-        clear(word, [this, selector] {
+        clear(word, [this, selector = selector] {
             selector->clear();
             selector->clearFile();
             emit i0OrBgChanged(); // the correction changed
@@ -278,7 +278,7 @@ void BatchController::bindValues(Bindings &b)
     }
     for (auto [word, selector] :
         {std::pair {"auto_save_image_clear", im}, std::pair {"auto_save_data_clear", da}}) {
-        clear(word, [selector] {
+        clear(word, [selector = selector] {
             selector->setDir(QString());
             selector->setName(QString());
             selector->setTag(QString());
@@ -343,7 +343,7 @@ void BatchController::bindOthers(Bindings &b)
         {"show_sinogram", parts_.ui.SinogramTab}, {"show_ct1", parts_.ui.CTImageTab},
         {"show_i0", parts_.ui.I0ImageTab}, {"show_bg", parts_.ui.BGImageTab}};
     for (auto [word, page] : pages) {
-        b.others.insert(key(word), [this, page](const BatchCmd &, bool) {
+        b.others.insert(key(word), [this, page = page](const BatchCmd &, bool) {
             emit showPage(page);
             return O {};
         });

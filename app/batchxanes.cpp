@@ -44,7 +44,7 @@ void BatchController::bindXanes(Bindings &b)
         {"xanes_standards", c.standards}, {"xanes_min_jump", c.minJump}, {"xanes_pixel_size", c.pixelSize},
         {"xanes_save_dir", c.saveDir}};
     for (auto [word, field] : fields)
-        b.texts.insert(key(word), [field](const QString &text) { field->setText(text); });
+        b.texts.insert(key(word), [field = field](const QString &text) { field->setText(text); });
     b.flags.insert(key("xanes_sum_to_one"), c.sumToOne);
 
     // The analysis and the files: a batch line waits for their end, and fails with them.

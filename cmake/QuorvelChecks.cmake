@@ -1,7 +1,8 @@
-# Checking builds, each configured in a build folder of its own (tools/test.sh does all three):
+# Checking builds, each configured in a build folder of its own (tools/test.sh does the last two):
 #   -DQV_SANITIZE=address,undefined   AddressSanitizer and UBSan; build the target qv_tests
 #   -DQV_SANITIZE=thread              ThreadSanitizer; build qv_threaded_tests (tests marked THREADED)
-#   -DQV_FUZZ=ON, with clang          libFuzzer targets under ASan and UBSan; build qv_fuzzers
+#   -DQV_FUZZ=ON, with clang          libFuzzer targets under ASan and UBSan; build qv_fuzzers, and
+#                                     qv_tests for the suite under the same sanitizers
 # A report stops the program (no recovery), so a report fails its test. These builds compile at -O1
 # with line tables only: enough for readable reports, and cheap to build. The groups below name only
 # what the tests or fuzz targets need, so no benchmark or program beyond them is built.
@@ -29,6 +30,13 @@ if(QV_SANITIZE)
     list(APPEND qvSanitizerFlags -fsanitize=float-cast-overflow)
   endif()
   add_compile_options(${qvSanitizerFlags} -O1)
+  # For code that must know (GCC's __SANITIZE_ADDRESS__ is not clang's).
+  if(QV_SANITIZE MATCHES "address")
+    add_compile_definitions(QV_ASAN)
+  endif()
+  if(QV_SANITIZE MATCHES "thread")
+    add_compile_definitions(QV_TSAN)
+  endif()
   add_link_options(${qvSanitizerFlags})
   if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     add_compile_options(-gline-tables-only)

@@ -24,7 +24,7 @@ inline void store(float *p, const Lanes &v)
 }
 
 // Clang (the fuzzing build) does not clone function templates: it builds the default variant alone.
-#if defined(__SANITIZE_THREAD__) || defined(__clang__)
+#if defined(QV_TSAN) || defined(__clang__)
 #define QV_MEDIAN_CLONES
 #else
 #define QV_MEDIAN_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))

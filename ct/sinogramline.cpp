@@ -27,7 +27,7 @@ inline void resampleAndDivide(const double *__restrict px, const double *__restr
 
 // One clone per instruction set, chosen when the program is loaded. ThreadSanitizer's runtime is not
 // ready that early (the chooser would run instrumented), so the checking builds keep one version.
-#if defined(__SANITIZE_THREAD__)
+#if defined(QV_TSAN)
 #define QV_RATIO_CLONES
 #else
 #define QV_RATIO_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))

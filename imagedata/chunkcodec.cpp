@@ -1,6 +1,7 @@
 #include "imagedata/chunkcodec.h"
 
 // Local
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <lz4.h>
@@ -99,7 +100,7 @@ void unshuffle(std::span<const unsigned char> in, std::span<unsigned char> out, 
                 out[i * size + j] = in[j * n + i];
         break;
     }
-    std::memcpy(out.data() + n * size, in.data() + n * size, in.size() - n * size);
+    std::copy(in.begin() + std::ptrdiff_t(n * size), in.end(), out.begin() + std::ptrdiff_t(n * size));
 }
 
 } // namespace

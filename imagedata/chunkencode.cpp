@@ -1,6 +1,7 @@
 #include "imagedata/chunkencode.h"
 
 // Local
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <lz4.h>
@@ -27,7 +28,7 @@ std::vector<unsigned char> shuffled(std::span<const unsigned char> in, size_t si
     for (size_t i = 0; i < n; ++i)
         for (size_t j = 0; j < size; ++j)
             out[j * n + i] = in[i * size + j];
-    std::memcpy(out.data() + n * size, in.data() + n * size, in.size() - n * size);
+    std::copy(in.begin() + std::ptrdiff_t(n * size), in.end(), out.begin() + std::ptrdiff_t(n * size));
     return out;
 }
 

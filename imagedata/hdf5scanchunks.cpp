@@ -129,6 +129,7 @@ bool Hdf5Scan::readDecoded(int dataset, std::uint64_t frame, const Runs &runs, i
     }
     if (chunkBytes > keptChunkBytes) {
         chunkRoom.scan = 0;
+        std::vector<unsigned char>().swap(chunkRoom.raw);
         std::vector<unsigned char>().swap(chunkRoom.decoded);
         std::vector<unsigned char>().swap(chunkRoom.work);
     }

@@ -375,6 +375,12 @@ bool Hdf5ScanOpener::checkStorage(hid_t dataset, const QString &path, std::int64
                             .arg(limit));
         return checkChunksStored(dataset, path, chunk, rank);
     }
+    // Frames kept in the object header: the library copies the frames' size out of what it holds.
+    if (H5Pget_layout(create.get()) == H5D_COMPACT && H5Dget_storage_size(dataset) != hsize_t(bytes))
+        return fail(QStringLiteral("%1 holds %2 bytes in its header for %3 bytes of frames")
+                        .arg(path)
+                        .arg(H5Dget_storage_size(dataset))
+                        .arg(bytes));
     // A contiguous block must lie inside the file: a truncated file is refused here, not frame by frame.
     const haddr_t offset = H5Dget_offset(dataset);
     // A block never written reads as fill values: frames that were never taken.

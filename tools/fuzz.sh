@@ -9,9 +9,10 @@
 #   tools/fuzz.sh --check [NAME ...]     what CI runs: a fixed number of inputs (about 10 s each on
 #                                        two cores) from a fixed seed and the seed corpus alone, so
 #                                        that a run here and one on a fresh machine try largely the
-#                                        same inputs (those of the HDF5 target exactly; where timing
-#                                        steers a target, a few differ); what exploring finds is
-#                                        mended, then joins the seeds
+#                                        same inputs (where threads or timing steer a target, some
+#                                        differ: the HDF5 target's CI run met a fault that runs here
+#                                        had not); what exploring finds is mended, then joins the
+#                                        seeds
 # All targets when no NAME is given.
 set -euo pipefail
 cd "$(dirname "$0")/.."

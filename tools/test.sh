@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds and tests everything; non-zero exit on any failure, sanitizer report or fuzz crash.
 #   tools/test.sh           installs missing packages, then: the build and the whole test suite
-#                           (build/); the suite again under AddressSanitizer and UBSan (build-asan/);
-#                           the threaded tests under ThreadSanitizer (build-tsan/); each fuzz target
-#                           for 10 s on its seed corpus (build-fuzz/, clang). Prints each stage's time.
+#                           (build/); the suite again under AddressSanitizer and UBSan, built with
+#                           clang together with the fuzz targets (build-fuzz/: one instrumented build
+#                           of the libraries for both); the threaded tests under ThreadSanitizer
+#                           (build-tsan/); each fuzz target for 10 s on its seed corpus. Prints each
+#                           stage's time.
 #                           The build is made as one file per library (from scratch in half the time).
 #   tools/test.sh --quick   for everyday use: builds only what the suite runs (not the benchmarks and
 #                           tools), then runs the whole suite. A build/ made here for the first
@@ -50,16 +52,17 @@ export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1:check_initialization_
 export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
+# The same configuration as tools/fuzz.sh's, which then finds its targets built.
 asanBuild() {
-  configure build-asan -DQV_SANITIZE=address,undefined
-  cmake --build build-asan -j"$jobs" --target qv_tests
+  configure build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DQV_FUZZ=ON
+  cmake --build build-fuzz -j"$jobs" --target qv_tests qv_fuzzers
 }
 tsanBuild() {
   configure build-tsan -DQV_SANITIZE=thread
   cmake --build build-tsan -j"$jobs" --target qv_threaded_tests
 }
 stage "asan+ubsan build" asanBuild
-stage "asan+ubsan tests" ctest --test-dir build-asan --output-on-failure -j"$jobs"
+stage "asan+ubsan tests" ctest --test-dir build-fuzz --output-on-failure -j"$jobs"
 stage "tsan build" tsanBuild
 # Qt is not instrumented: tests/sanitizers/tsanqt.cpp teaches the sanitizer Qt's hand-overs, and
 # tools/sanitizers/tsan-judge.sh fails on every report with an access made by our code.

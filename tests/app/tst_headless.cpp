@@ -485,7 +485,7 @@ void TestHeadless::memoryBeyondWhatThereIs()
     QFETCH(QString, job);
     QFETCH(int, status);
     QFETCH(QString, said);
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#if defined(QV_ASAN) || defined(QV_TSAN)
     if (addressSpace > 0)
         QSKIP("A sanitizer's shadow memory does not fit into a limited address space");
 #endif

@@ -208,7 +208,7 @@ void TestScanFiles::damagedFileEndsTheCommand()
 
 void TestScanFiles::killedRunLeavesNoScratchFile()
 {
-#if defined(__SANITIZE_THREAD__)
+#if defined(QV_TSAN)
     // The command built for ThreadSanitizer reports every hand-over of Qt's it cannot see (the
     // tests' bridge is not linked into it) and takes minutes to its first slice; the plain and the
     // AddressSanitizer builds run this test.
@@ -216,7 +216,7 @@ void TestScanFiles::killedRunLeavesNoScratchFile()
 #endif
     // A run of seconds: 800 gzip frames 1024 wide, 8 slices of one block each on one thread. Under
     // AddressSanitizer, whose command runs several times slower, a quarter of it still leaves time.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(QV_ASAN)
     constexpr int frames = 400, width = 512;
 #else
     constexpr int frames = 800, width = 1024;

@@ -560,7 +560,7 @@ void TestSeries::memoryStaysWithTheBlock()
     QCOMPARE(getrusage(RUSAGE_CHILDREN, &usage), 0);
     const qint64 peak = qint64(usage.ru_maxrss) * 1024; // kilobytes on Linux
     qInfo() << "peak resident memory:" << peak / (1 << 20) << "MB for" << whole / (1 << 20) << "MB of pixels";
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#if defined(QV_ASAN) || defined(QV_TSAN)
     QSKIP("A sanitizer's shadow memory makes the peak no measure of the block");
 #endif
     QVERIFY2(peak < whole / 3, qPrintable(u"%1 MB"_s.arg(peak >> 20)));

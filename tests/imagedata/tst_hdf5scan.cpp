@@ -156,6 +156,9 @@ void TestHdf5Scan::readsTheFramesOfEachKind_data()
     plainCrossing.shuffle = false;
     QTest::newRow("plain chunks across frames, rows and columns")
         << plainCrossing << QString() << QList<int> {5, 2, 2} << 0;
+    ScanFileRecipe compact = exchange(3, 1, 1);
+    compact.compact = true;
+    QTest::newRow("frames in the dataset's header") << compact << QString() << QList<int> {3, 1, 1} << 0;
     QTest::newRow("Data Exchange without flats or darks")
         << exchange(5, 0, 0) << QString() << QList<int> {5, 0, 0} << 0;
     if (scanFilterAvailable(32004)) { // LZ4, when the plugin package is installed

@@ -226,7 +226,7 @@ void TestSliceDatas::histogramImage()
     QCOMPARE(h.counts[49], 2); // the NaN counts nowhere
     QCOMPARE(h.image.size(), QSize(50, 100));
     const QRgb pen = qRgb(0, 220, 160), white = qRgb(255, 255, 255);
-    auto topOf = [&h, pen](int column) {
+    auto topOf = [&](int column) {
         int y = 0;
         while (y < h.height && (h.image.pixel(column, y) & 0xffffff) != (pen & 0xffffff))
             ++y;

@@ -112,6 +112,8 @@ bool frames(hid_t file, const char *path, const ScanFileRecipe &recipe, const st
             H5Pset_filter(create, H5Z_filter_t(recipe.filter), H5Z_FLAG_MANDATORY, 0, nullptr);
         if (recipe.plugin > 0)
             H5Pset_filter(create, H5Z_filter_t(recipe.plugin), H5Z_FLAG_MANDATORY, 0, nullptr);
+    } else if (recipe.compact) {
+        H5Pset_layout(create, H5D_COMPACT);
     }
     Handle set(H5Dcreate2(file, path, fileType(recipe.type), space, H5P_DEFAULT, create, H5P_DEFAULT));
     if (set.id < 0)

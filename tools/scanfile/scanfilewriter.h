@@ -43,6 +43,7 @@ struct ScanFileRecipe
     int filter = 0;
     int plugin = 0;
     bool shuffle = false; // the shuffle filter before the compressor
+    bool compact = false; // frames in the dataset's header (small ones only), when not chunked
     /// Frames, rows and columns of a chunk (0: the whole side; frames 0 means 1).
     int chunkFrames = 1;
     int chunkRows = 0;

@@ -51,9 +51,11 @@ bool Hdf5Scan::checkStoredChunks(
                 hsize_t stored = 0;
                 unsigned mask = 0;
                 haddr_t address = HADDR_UNDEF;
-                if (H5Dget_chunk_info_by_coord(set, at, &mask, &address, &stored) < 0 || stored != chunkBytes) {
+                if (H5Dget_chunk_info_by_coord(set, at, &mask, &address, &stored) < 0
+                    || stored != chunkBytes) {
                     const QString library = hdf5::errorText();
-                    error = QStringLiteral("the chunk at frame %1, row %2, column %3 of %4 is %5 bytes, not %6%7")
+                    error = QStringLiteral(
+                        "the chunk at frame %1, row %2, column %3 of %4 is %5 bytes, not %6%7")
                                 .arg(at0)
                                 .arg(y)
                                 .arg(x)
@@ -94,7 +96,8 @@ bool Hdf5Scan::readDecoded(int dataset, std::uint64_t frame, const Runs &runs, i
     for (size_t r = 0; r < runs.start.size(); ++r) {
         const std::uint64_t first = std::uint64_t(runs.start[r]), end = first + std::uint64_t(runs.count[r]);
         for (std::uint64_t y0 = first / c1 * c1; y0 < end; y0 += c1) {
-            for (std::uint64_t x0 = std::uint64_t(from) / c2 * c2; x0 < std::uint64_t(from + span); x0 += c2) {
+            for (std::uint64_t x0 = std::uint64_t(from) / c2 * c2; x0 < std::uint64_t(from + span);
+                 x0 += c2) {
                 const std::array<std::uint64_t, 3> at {at0, y0, x0};
                 if (chunkRoom.scan != serial_ || chunkRoom.dataset != dataset || chunkRoom.offset != at) {
                     chunkRoom.scan = 0;
@@ -120,7 +123,8 @@ bool Hdf5Scan::readDecoded(int dataset, std::uint64_t frame, const Runs &runs, i
                 const std::uint64_t xa = std::max<std::uint64_t>(x0, std::uint64_t(from));
                 const std::uint64_t xb = std::min<std::uint64_t>(x0 + c2, std::uint64_t(from + span));
                 for (std::uint64_t y = std::max(y0, first); y < std::min(y0 + c1, end); ++y)
-                    std::memcpy(picked + ((line + (y - first)) * size_t(span) + (xa - std::uint64_t(from))) * sample,
+                    std::memcpy(
+                        picked + ((line + (y - first)) * size_t(span) + (xa - std::uint64_t(from))) * sample,
                         chunkRoom.decoded.data() + ((within * c1 + (y - y0)) * c2 + (xa - x0)) * sample,
                         (xb - xa) * sample);
             }
@@ -135,7 +139,8 @@ bool Hdf5Scan::readDecoded(int dataset, std::uint64_t frame, const Runs &runs, i
     }
     hdf5::Lock lock;
     const hdf5::Id fileType(H5Dget_type(hid_t(datasets_.at(size_t(dataset)))));
-    if (!fileType || H5Tconvert(fileType.get(), nativeType(memory), values, picked, nullptr, H5P_DEFAULT) < 0) {
+    if (!fileType
+        || H5Tconvert(fileType.get(), nativeType(memory), values, picked, nullptr, H5P_DEFAULT) < 0) {
         const QString library = hdf5::errorText();
         error = QStringLiteral("frame %1 of %2 cannot be converted%3")
                     .arg(frame)

@@ -385,7 +385,8 @@ bool Hdf5ScanOpener::checkStorage(hid_t dataset, const QString &path, std::int64
     const haddr_t offset = H5Dget_offset(dataset);
     // A block never written reads as fill values: frames that were never taken.
     if (offset == HADDR_UNDEF && bytes > 0 && H5Pget_layout(create.get()) == H5D_CONTIGUOUS)
-        return fail(QStringLiteral("%1: none of its %2 bytes is stored (never written)").arg(path).arg(bytes));
+        return fail(
+            QStringLiteral("%1: none of its %2 bytes is stored (never written)").arg(path).arg(bytes));
     // The offset is one into the file that holds the dataset: through an external link, another file.
     const hdf5::Id holder(H5Iget_file_id(dataset));
     hsize_t fileSize = 0;

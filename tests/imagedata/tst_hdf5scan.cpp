@@ -16,9 +16,9 @@
 #include <algorithm>
 #include <cmath>
 #include <hdf5.h>
-#include <zlib.h>
 #include <numbers>
 #include <vector>
+#include <zlib.h>
 
 using namespace Qt::StringLiterals;
 using Kind = Hdf5Scan::Kind;
@@ -486,8 +486,8 @@ void TestHdf5Scan::refusesADamagedChunk()
     QVERIFY(!scan->readRect(Kind::Projection, 1, 0, recipe.height, 0, recipe.width,
         Hdf5Scan::Samples::Float64, frame.data(), error));
     QVERIFY2(error.contains(reason), qPrintable(error));
-    QVERIFY(!scan->readLines(Kind::Projection, 1, false, std::vector<int> {2}, Hdf5Scan::Samples::Float64,
-        frame.data(), error));
+    QVERIFY(!scan->readLines(
+        Kind::Projection, 1, false, std::vector<int> {2}, Hdf5Scan::Samples::Float64, frame.data(), error));
 }
 
 /// Chunks stored as they are, of another size in the index than a chunk's (a compressed file whose
@@ -499,8 +499,8 @@ void TestHdf5Scan::refusesPlainChunksOfAnotherSize()
         = Hdf5Scan::openHere(QStringLiteral(QUORVEL_TEST_DATA "/chunks_sized_wrongly.h5"), error);
     QVERIFY2(scan, qPrintable(error));
     std::vector<double> frame(size_t(scan->width() * scan->height()));
-    QVERIFY(!scan->readRect(Kind::Projection, 0, 0, scan->height(), 0, scan->width(), Hdf5Scan::Samples::Float64,
-        frame.data(), error));
+    QVERIFY(!scan->readRect(Kind::Projection, 0, 0, scan->height(), 0, scan->width(),
+        Hdf5Scan::Samples::Float64, frame.data(), error));
     QVERIFY2(error.contains(u"is 144 bytes, not 216"_s), qPrintable(error));
 }
 

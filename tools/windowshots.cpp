@@ -22,8 +22,8 @@
 #include <QSignalSpy>
 #include <QStyleFactory>
 #include <QTemporaryDir>
-#include <QTranslator>
 #include <QTest>
+#include <QTranslator>
 
 // Local
 #include "app/body.h"

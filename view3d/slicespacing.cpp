@@ -78,9 +78,8 @@ std::vector<VolumePlane> volumePlanes(const SlicePlacement &placement, int maxPl
     // The slices by offset: each holds the slab up to the next.
     std::vector<int> order(ns);
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&placement](int a, int b) {
-        return placement.offsets[size_t(a)] < placement.offsets[size_t(b)];
-    });
+    std::stable_sort(order.begin(), order.end(),
+        [&placement](int a, int b) { return placement.offsets[size_t(a)] < placement.offsets[size_t(b)]; });
     const double pitch = std::max(std::min(1.0, placement.step), placement.depth / maxPlanes);
     const int count = std::clamp(static_cast<int>(std::ceil(placement.depth / pitch - 1e-9)), 1, maxPlanes);
     planes.reserve(size_t(count));

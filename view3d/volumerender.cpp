@@ -306,8 +306,8 @@ QImage renderVolume(
     if (count < 1 || ns < 1 || stack.nx < 1 || stack.ny < 1 || frame.nz.z == 0 || !std::isfinite(frame.nz.z))
         return picture;
 
-    RenderJob job {&frame, pw, ph, ns, stack.nx, stack.ny, {}, {}, {}, look.thMin, look.thMax, false, 0.0, 0.0,
-        look.showCSection, look.cs, look.sectionDir, look.volumeColor.rgb(), look.sectionColor.rgb(),
+    RenderJob job {&frame, pw, ph, ns, stack.nx, stack.ny, {}, {}, {}, look.thMin, look.thMax, false, 0.0,
+        0.0, look.showCSection, look.cs, look.sectionDir, look.volumeColor.rgb(), look.sectionColor.rgb(),
         &picture, !generic && __builtin_cpu_supports("avx2")};
     job.slices.reserve(static_cast<size_t>(ns));
     job.blockRanges.reserve(static_cast<size_t>(ns));

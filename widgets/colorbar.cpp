@@ -173,10 +173,12 @@ void ColorBar::draw1(QPainter *p)
         const double top = bar.top() + l.from, bottom = bar.top() + l.to;
         switch (l.kind) {
         case BarLabel::Kind::Max:
-            DrawText(font(), orange, Qt::AlignRight | Qt::AlignVCenter, -90.0).draw(p, QPointF(cx, top), l.text);
+            DrawText(font(), orange, Qt::AlignRight | Qt::AlignVCenter, -90.0)
+                .draw(p, QPointF(cx, top), l.text);
             break;
         case BarLabel::Kind::Min:
-            DrawText(font(), orange, Qt::AlignLeft | Qt::AlignVCenter, -90.0).draw(p, QPointF(cx, bottom), l.text);
+            DrawText(font(), orange, Qt::AlignLeft | Qt::AlignVCenter, -90.0)
+                .draw(p, QPointF(cx, bottom), l.text);
             break;
         case BarLabel::Kind::Grabbed:
             DrawText(font(), orange, Qt::AlignHCenter | Qt::AlignVCenter, -90.0)
@@ -186,7 +188,8 @@ void ColorBar::draw1(QPainter *p)
             DrawText(font(), orange, Qt::AlignHCenter | Qt::AlignTop, 0.0).draw(p, QPointF(cx, top), l.text);
             break;
         case BarLabel::Kind::Lo:
-            DrawText(font(), orange, Qt::AlignHCenter | Qt::AlignBottom, 0.0).draw(p, QPointF(cx, bottom), l.text);
+            DrawText(font(), orange, Qt::AlignHCenter | Qt::AlignBottom, 0.0)
+                .draw(p, QPointF(cx, bottom), l.text);
             break;
         }
     }

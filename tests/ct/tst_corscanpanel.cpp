@@ -65,10 +65,13 @@ void TestCorScanPanel::bestLabelInView()
     bold.setBold(true);
     const QString label = list->item(best)->text();
     QCOMPARE(label.count(u'\n'), 1);
-    const QRect text = QFontMetrics(bold).boundingRect(QRect(0, 0, item.width(), 1000),
-        Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, label);
+    const QRect text = QFontMetrics(bold).boundingRect(
+        QRect(0, 0, item.width(), 1000), Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, label);
     QVERIFY2(list->iconSize().height() + text.height() <= item.height(),
-        qPrintable(QStringLiteral("%1 + %2 > %3").arg(list->iconSize().height()).arg(text.height()).arg(item.height())));
+        qPrintable(QStringLiteral("%1 + %2 > %3")
+                       .arg(list->iconSize().height())
+                       .arg(text.height())
+                       .arg(item.height())));
 }
 
 QTEST_MAIN(TestCorScanPanel)

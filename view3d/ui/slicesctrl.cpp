@@ -340,7 +340,8 @@ void SlicesCtrl::placeStack()
     switch (placement_.source) {
     case SlicePlacement::Source::Typed:
         ui_.spacingShown_->setText(tr("%1 apart").arg(step));
-        qCInfo(lcView3d).noquote() << tr("3D View: %n slices stacked %1 apart, as typed", nullptr, ns).arg(step);
+        qCInfo(lcView3d).noquote()
+            << tr("3D View: %n slices stacked %1 apart, as typed", nullptr, ns).arg(step);
         return;
     case SlicePlacement::Source::Numbers: {
         const auto [lo, hi] = std::minmax_element(stack_->numbers.begin(), stack_->numbers.end());
@@ -355,17 +356,21 @@ void SlicesCtrl::placeStack()
                        .arg(step);
         } else {
             ui_.spacingShown_->setText(tr("%1 apart").arg(step));
-            qCInfo(lcView3d).noquote()
-                << tr("3D View: slices %1 … %2 stacked %3 apart, by their numbers").arg(**lo).arg(**hi).arg(step);
+            qCInfo(lcView3d).noquote() << tr("3D View: slices %1 … %2 stacked %3 apart, by their numbers")
+                                              .arg(**lo)
+                                              .arg(**hi)
+                                              .arg(step);
         }
         return;
     }
     case SlicePlacement::Source::Unit:
         ui_.spacingShown_->setText(tr("%1 apart").arg(step));
         if (placement_.unnumbered == SlicePlacement::Unnumbered::NameWithoutNumber)
-            qCInfo(lcView3d).noquote() << tr("3D View: slices stacked 1 apart: a file name has no slice number");
+            qCInfo(lcView3d).noquote()
+                << tr("3D View: slices stacked 1 apart: a file name has no slice number");
         else if (placement_.unnumbered == SlicePlacement::Unnumbered::RepeatedNumber)
-            qCInfo(lcView3d).noquote() << tr("3D View: slices stacked 1 apart: two files have one slice number");
+            qCInfo(lcView3d).noquote()
+                << tr("3D View: slices stacked 1 apart: two files have one slice number");
         return;
     }
 }

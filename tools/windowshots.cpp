@@ -1,10 +1,11 @@
 // Takes the README's pictures of the window: builds the real main window, walks the demo data
 // through it as an operator would (load, I0/BG, vertical axis, guessed centre of rotation, a scan of
-// centres round it, a range of slices on the workers with saving; then a stray file among the
+// centres round it, a range of slices on the workers with saving, those slices in the 3D View; then a
+// stray file among the
 // projections, a narrowed grey window and the cursor on the projection) and writes what the screen
-// shows.
+// shows. "--ja": the Japanese window.
 //
-//   quorvel-shots DEMO_DATA_DIR OUT_DIR [WIDTHxHEIGHT]
+//   quorvel-shots [--ja] DEMO_DATA_DIR OUT_DIR [WIDTHxHEIGHT]
 //   quorvel-shots --offset-axis OFFSET_DEMO_DIR OUT_DIR
 //
 // The second form takes what `quorvel-demo --offset-axis OVERLAP` wrote, finds its axis with Guess CoR
@@ -22,14 +23,19 @@
 #include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTranslator>
 
 // Local
 #include "app/body.h"
+#include "app/startup.h"
 #include "ct/ui/corscanpanel.h"
 #include "ct/ui/procctrl.h"
 #include "ct/ui/selectsavedir.h"
 #include "ct/ui/sinogram.h"
 #include "testsupport/mouseevents.h"
+#include "view3d/slicedatas.h"
+#include "view3d/ui/ctview.h"
+#include "view3d/ui/slicesctrl.h"
 #include "widgets/colorbar.h"
 #include "widgets/dispb.h"
 #include "widgets/rawdisp.h"
@@ -78,11 +84,14 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setStyle(QStyleFactory::create(u"Fusion"_s));
-    const QStringList args = QApplication::arguments();
+    QStringList args = QApplication::arguments();
+    std::vector<std::unique_ptr<QTranslator>> translators;
+    if (args.removeAll(u"--ja"_s) > 0)
+        translators = installJapanese();
     if (args.size() == 4 && args.at(1) == u"--offset-axis"_s)
         return offsetAxisShot(QDir(args.at(2)), QDir(args.at(3)));
     if (args.size() < 3) {
-        std::fprintf(stderr, "usage: quorvel-shots DEMO_DATA_DIR OUT_DIR [WIDTHxHEIGHT]\n");
+        std::fprintf(stderr, "usage: quorvel-shots [--ja] DEMO_DATA_DIR OUT_DIR [WIDTHxHEIGHT]\n");
         return 2;
     }
     const QDir data(args.at(1));
@@ -142,6 +151,23 @@ int main(int argc, char *argv[])
         return 1;
     body.ui().ImgsTab->setCurrentWidget(body.ui().CTImagesTab);
     if (!shoot(body, out.filePath(u"screenshot.png"_s)))
+        return 1;
+
+    // The slices just saved (60 … 200 every 10) as a volume, turned to show its depth.
+    CtView *view = body.ctView();
+    for (int i = 0; i < body.ui().ImgsTab->count(); ++i) {
+        if (body.ui().ImgsTab->widget(i)->isAncestorOf(view))
+            body.ui().ImgsTab->setCurrentIndex(i);
+    }
+    SlicesCtrl *set = view->sets().front();
+    QSignalSpy stacked(set->datas(), &SliceDatas::loadFilesFinished);
+    set->takeRunFolder(saved.path());
+    if (!stacked.wait(60000))
+        return 1;
+    QTest::qWait(200);
+    view->updateNvs({1.0, 0.0, 0.0}, 1.1);
+    view->updateNvs({0.0, 1.0, 0.0}, 0.5);
+    if (!shoot(body, out.filePath(u"volumeview.png"_s)))
         return 1;
 
     // A log file picked up with the projections is refused, and said so.

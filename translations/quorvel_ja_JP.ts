@@ -2037,6 +2037,52 @@ Slices in progress are finished and saved.</source>
         <source>Colour of the cross-section</source>
         <translation>断面の色</translation>
     </message>
+    <message>
+        <source>Slice spacing</source>
+        <translation>スライス間隔</translation>
+    </message>
+    <message>
+        <source>Distance between neighbouring slices in pixels of a slice; Auto: from the slice numbers in the file names (1 when they have none)</source>
+        <translation>隣り合うスライスの間隔 (スライスの画素単位)。自動: ファイル名のスライス番号から (番号がなければ 1)</translation>
+    </message>
+    <message>
+        <source>Auto</source>
+        <translation>自動</translation>
+    </message>
+    <message>
+        <source>The spacing the stack is drawn with</source>
+        <translation>描画に使うスライス間隔</translation>
+    </message>
+    <message>
+        <source>%1 apart</source>
+        <translation>間隔 %1</translation>
+    </message>
+    <message numerus="yes">
+        <source>3D View: %n slices stacked %1 apart, as typed</source>
+        <translation>
+            <numerusform>3D 表示: %n 枚のスライスを入力どおり間隔 %1 で積み重ねました</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 apart or more</source>
+        <translation>間隔 %1 以上</translation>
+    </message>
+    <message>
+        <source>3D View: the slice numbers %1 … %2 are not evenly spaced; each slice is placed at its number (at least %3 apart)</source>
+        <translation>3D 表示: スライス番号 %1 … %2 は等間隔ではありません。各スライスをその番号の位置に置きます (間隔 %3 以上)</translation>
+    </message>
+    <message>
+        <source>3D View: slices %1 … %2 stacked %3 apart, by their numbers</source>
+        <translation>3D 表示: スライス %1 … %2 を番号に従い間隔 %3 で積み重ねました</translation>
+    </message>
+    <message>
+        <source>3D View: slices stacked 1 apart: a file name has no slice number</source>
+        <translation>3D 表示: スライス番号のないファイル名があるため、間隔 1 で積み重ねました</translation>
+    </message>
+    <message>
+        <source>3D View: slices stacked 1 apart: two files have one slice number</source>
+        <translation>3D 表示: 同じスライス番号のファイルが二つあるため、間隔 1 で積み重ねました</translation>
+    </message>
 </context>
 <context>
     <name>SpectrumPlot</name>

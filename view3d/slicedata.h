@@ -7,6 +7,7 @@
 // Local
 #include <limits>
 #include <memory>
+#include <optional>
 #include <vector>
 
 /// One slice read back from a file: an nx × ny grid of values, row y at values[y·nx]. A raster
@@ -76,6 +77,8 @@ struct SliceHistogram
 struct SliceStack
 {
     std::vector<SliceData> slices;
+    /// Per slice, its number from the file's name (none where the name has none).
+    std::vector<std::optional<long long>> numbers;
     int nx = 0;
     int ny = 0;
     double valueMin = 0.0;

@@ -9,6 +9,7 @@
 #include "view3d/memorylimit.h"
 #include "view3d/slicehistogram.h"
 #include "view3d/slicereaders.h"
+#include "view3d/slicespacing.h"
 #include "view3d/view3dlog.h"
 #include <deque>
 #include <limits>
@@ -102,6 +103,7 @@ void SliceDatas::filesSelected(const QStringList &files)
         valueMax = std::max(valueMax, slice->max);
         valueMin = std::min(valueMin, slice->min);
         stack->slices.push_back(std::move(*slice));
+        stack->numbers.push_back(sliceNumberOfName(files[i]));
         emit loadedNewFile(files[i]);
     }
     if (stack->slices.empty()) {

@@ -21,8 +21,10 @@ struct RenderJob
 {
     const ViewFrame *frame;
     int pw, ph, ns, sw, sh;
+    // Per plane sampled: its slice's values, block ranges (null where it has none) and z.
     std::vector<const double *> slices;
-    std::vector<const double *> blockRanges; // per slice, null where it has none
+    std::vector<const double *> blockRanges;
+    std::vector<double> z;
     double thMin, thMax;
     // The values whose q lies in 0 … 255 are exactly those in lo … hi (q grows with v); otherwise
     // (an empty or reversed window) q is worked out for every sample.
@@ -225,7 +227,7 @@ void renderTile(const RenderJob &job, int i0, int i1, int j0, int j1, std::vecto
     const double cs = job.cs;
     const int corners[4] = {0, i1 - i0 - 1, n - (i1 - i0), n - 1};
     for (int k = 0; k < job.ns; ++k) {
-        const double zk = k - job.ns / 2.0;
+        const double zk = job.z[static_cast<size_t>(k)];
         // The samples of the tile in slice k lie in the parallelogram of its corner rays (up to
         // rounding): a tile that misses the grid by more than a cell skips the slice.
         double minX = inf, maxX = -inf, minY = inf, maxY = -inf, minD = inf, maxD = -inf;
@@ -294,20 +296,35 @@ QImage renderVolume(
     if (picture.isNull())
         return picture;
     picture.fill(Qt::transparent);
-    const int ns = stack.count();
-    if (ns < 1 || stack.nx < 1 || stack.ny < 1 || frame.nz.z == 0 || !std::isfinite(frame.nz.z))
+    const int count = stack.count();
+    std::vector<VolumePlane> planes = look.planes;
+    if (planes.empty()) {
+        for (int k = 0; k < count; ++k)
+            planes.push_back({k - count / 2.0, k});
+    }
+    const int ns = static_cast<int>(planes.size());
+    if (count < 1 || ns < 1 || stack.nx < 1 || stack.ny < 1 || frame.nz.z == 0 || !std::isfinite(frame.nz.z))
         return picture;
 
-    RenderJob job {&frame, pw, ph, ns, stack.nx, stack.ny, {}, {}, look.thMin, look.thMax, false, 0.0, 0.0,
-        look.showCSection, look.cs, look.sectionDir, look.volumeColor.rgb(), look.sectionColor.rgb(),
+    RenderJob job {&frame, pw, ph, ns, stack.nx, stack.ny, {}, {}, {}, look.thMin, look.thMax, false, 0.0,
+        0.0, look.showCSection, look.cs, look.sectionDir, look.volumeColor.rgb(), look.sectionColor.rgb(),
         &picture, !generic && __builtin_cpu_supports("avx2")};
     job.slices.reserve(static_cast<size_t>(ns));
     job.blockRanges.reserve(static_cast<size_t>(ns));
-    for (const SliceData &s : stack.slices) {
+    job.z.reserve(static_cast<size_t>(ns));
+    for (const VolumePlane &plane : planes) {
+        if (plane.slice < 0 || plane.slice >= count)
+            continue; // planes of another stack
+        const SliceData &s = stack.slices[static_cast<size_t>(plane.slice)];
+        if (s.nx != stack.nx || s.ny != stack.ny || s.values.size() != size_t(stack.nx) * size_t(stack.ny))
+            continue;
         job.slices.push_back(s.values.data());
-        const bool summarized = s.hasBlockRanges() && s.nx == stack.nx && s.ny == stack.ny;
-        job.blockRanges.push_back(summarized ? s.blockRanges.data() : nullptr);
+        job.blockRanges.push_back(s.hasBlockRanges() ? s.blockRanges.data() : nullptr);
+        job.z.push_back(plane.z);
     }
+    job.ns = static_cast<int>(job.z.size());
+    if (job.ns < 1)
+        return picture;
     job.lo = look.thMin;
     job.byValue = std::isfinite(look.thMin) && std::isfinite(look.thMax) && look.thMax > look.thMin
         && upperValue(look.thMin, look.thMax, job.hi);
@@ -334,10 +351,10 @@ QImage renderVolume(
     return picture;
 }
 
-void paintVolumeFrame(QPainter &p, const ViewFrame &frame, int pw, int ph, int ss, int sw, int sh, bool front,
-    const QColor &color)
+void paintVolumeFrame(QPainter &p, const ViewFrame &frame, int pw, int ph, double depth, int sw, int sh,
+    bool front, const QColor &color)
 {
-    const double hx = sw / 2.0, hy = sh / 2.0, hz = ss / 2.0;
+    const double hx = sw / 2.0, hy = sh / 2.0, hz = depth / 2.0;
     const double offX = dot(frame.panOffset, frame.nx), offY = dot(frame.panOffset, frame.ny);
     auto project = [&](double x, double y, double z) {
         const Vec3 q {x, y, z};

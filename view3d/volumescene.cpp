@@ -12,12 +12,12 @@ void paintVolumeScene(QPainter &p, const ViewFrame &frame, int pw, int ph, const
         if (!set.stack || set.stack->nx < 1 || set.stack->ny < 1)
             continue;
         const SliceStack &stack = *set.stack;
+        const double depth = set.look.depth > 0.0 ? set.look.depth : stack.count();
         if (set.showFrame)
-            paintVolumeFrame(
-                p, frame, pw, ph, stack.count(), stack.nx, stack.ny, false, set.look.volumeColor);
+            paintVolumeFrame(p, frame, pw, ph, depth, stack.nx, stack.ny, false, set.look.volumeColor);
         if (set.showVolume)
             p.drawImage(0, 0, renderVolume(stack, set.look, frame, pw, ph));
         if (set.showFrame)
-            paintVolumeFrame(p, frame, pw, ph, stack.count(), stack.nx, stack.ny, true, set.look.volumeColor);
+            paintVolumeFrame(p, frame, pw, ph, depth, stack.nx, stack.ny, true, set.look.volumeColor);
     }
 }

@@ -9,6 +9,7 @@
 #include <QPainter>
 
 // Local
+#include "display/barlabels.h"
 #include "ui_colorbar.h"
 #include "widgets/childedits.h"
 #include "widgets/drawtext.h"
@@ -155,28 +156,42 @@ void ColorBar::draw1(QPainter *p)
     const double yLo = bar.top() + (1.0 - scale_.lo) * h;
     p->drawLine(QPointF(bar.left(), yLo), QPointF(bar.right() + 1, yLo));
 
-    // Range labels read upward along the bar; orange stays legible on black and on white.
+    // Range labels read upward along the bar, the window's bounds across it beside their markers;
+    // orange stays legible on black and on white. On a short bar only those that fit are written.
     const double cx = bar.left() + bar.width() / 2.0;
-    DrawText label(font(), QColor(255, 140, 0), Qt::AlignRight | Qt::AlignVCenter, -90.0);
-    label.draw(p, QPointF(cx, bar.top() + 4.0), numberText(scale_.maxV));
-    label.setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    label.draw(p, QPointF(cx, bar.bottom() - 4.0), numberText(scale_.minV));
-    if (grabbed_ != Handle::None) {
-        const double handle = grabbed_ == Handle::Hi ? scale_.hi : scale_.lo;
-        label.setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-        label.draw(p, QPointF(cx, bar.top() + h / 2.0), numberText(valueAt(handle)));
-    }
-
-    // The window the handles set stays readable after the drag: its values beside the markers,
-    // on the inside of the window, level with the bar.
-    DrawText level(font(), QColor(255, 140, 0), Qt::AlignHCenter | Qt::AlignTop, 0.0);
-    const double textH = QFontMetricsF(font()).height();
-    if (scale_.hi < 1.0 && yHi + textH < bar.bottom()) {
-        level.draw(p, QPointF(cx, yHi + 2.0), numberText(valueAt(scale_.hi)));
-    }
-    if (scale_.lo > 0.0 && yLo - textH > bar.top()) {
-        level.setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
-        level.draw(p, QPointF(cx, yLo - 2.0), numberText(valueAt(scale_.lo)));
+    BarLabelSetup setup;
+    setup.barHeight = h;
+    setup.fontHeight = QFontMetricsF(font()).height();
+    setup.scale = scale_;
+    setup.grabbed = grabbed_ == Handle::Hi ? BarLabel::Kind::Hi
+        : grabbed_ == Handle::Lo           ? BarLabel::Kind::Lo
+                                           : BarLabel::Kind::Max;
+    const QFontMetricsF metrics(font());
+    setup.textLength = [&metrics](const QString &text) { return metrics.horizontalAdvance(text); };
+    const QColor orange(255, 140, 0);
+    for (const BarLabel &l : barLabels(setup)) {
+        const double top = bar.top() + l.from, bottom = bar.top() + l.to;
+        switch (l.kind) {
+        case BarLabel::Kind::Max:
+            DrawText(font(), orange, Qt::AlignRight | Qt::AlignVCenter, -90.0)
+                .draw(p, QPointF(cx, top), l.text);
+            break;
+        case BarLabel::Kind::Min:
+            DrawText(font(), orange, Qt::AlignLeft | Qt::AlignVCenter, -90.0)
+                .draw(p, QPointF(cx, bottom), l.text);
+            break;
+        case BarLabel::Kind::Grabbed:
+            DrawText(font(), orange, Qt::AlignHCenter | Qt::AlignVCenter, -90.0)
+                .draw(p, QPointF(cx, (top + bottom) / 2.0), l.text);
+            break;
+        case BarLabel::Kind::Hi:
+            DrawText(font(), orange, Qt::AlignHCenter | Qt::AlignTop, 0.0).draw(p, QPointF(cx, top), l.text);
+            break;
+        case BarLabel::Kind::Lo:
+            DrawText(font(), orange, Qt::AlignHCenter | Qt::AlignBottom, 0.0)
+                .draw(p, QPointF(cx, bottom), l.text);
+            break;
+        }
     }
 }
 

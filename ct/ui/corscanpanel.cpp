@@ -2,6 +2,7 @@
 
 // Qt
 #include <QKeyEvent>
+#include <QScrollBar>
 
 // Local
 #include "ct/corscanfiles.h"
@@ -29,8 +30,9 @@ CorScanPanel::CorScanPanel(QWidget *parent)
     list->setMovement(QListView::Static);
     list->setIconSize(QSize(thumbnailSize, thumbnailSize));
     list->setSpacing(4);
-    list->setFixedHeight(thumbnailSize + 3 * fontMetrics().height() + 12);
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    formReady_ = true;
+    fitTrialStrip();
     ui_.TrialView->setMinimumSize(200, 200);
     setFocusPolicy(Qt::StrongFocus);
 
@@ -92,11 +94,40 @@ void CorScanPanel::begin(const std::vector<double> &centres, const CorScoreSetup
         t.cor = c;
         trials_.push_back(t);
         auto *item = new QListWidgetItem(ui_.Trials);
-        item->setSizeHint(QSize(thumbnailSize + 12, thumbnailSize + 2 * fontMetrics().height() + 8));
+        item->setSizeHint(trialItemSize());
         item->setTextAlignment(Qt::AlignHCenter | Qt::AlignTop);
         updateItem(static_cast<int>(trials_.size()) - 1);
     }
     ui_.TrialView->imgDisp()->setImage(QImage());
+}
+
+QSize CorScanPanel::trialItemSize() const
+{
+    // The best trial's label is bold, two lines: its centre and "best", then its score.
+    QFont bold = font();
+    bold.setBold(true);
+    const QFontMetrics m(bold);
+    const int textWidth = std::max(m.horizontalAdvance(tr("%1 best").arg(QStringLiteral("-0000.00"))),
+        m.horizontalAdvance(QStringLiteral("0.0000")));
+    return QSize(std::max(thumbnailSize, textWidth) + 12, thumbnailSize + 2 * m.lineSpacing() + 8);
+}
+
+void CorScanPanel::fitTrialStrip()
+{
+    // The strip holds one row of trials whole above its scroll bar.
+    QListWidget *list = ui_.Trials;
+    const QSize item = trialItemSize();
+    for (int i = 0; i < list->count(); ++i)
+        list->item(i)->setSizeHint(item);
+    const int scrollBar = list->horizontalScrollBar()->sizeHint().height();
+    list->setFixedHeight(item.height() + 2 * list->spacing() + 2 * list->frameWidth() + scrollBar);
+}
+
+void CorScanPanel::changeEvent(QEvent *event)
+{
+    QFrame::changeEvent(event);
+    if (formReady_ && (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange))
+        fitTrialStrip();
 }
 
 void CorScanPanel::addTrial(int index, const CorTrial &trial)
@@ -126,8 +157,11 @@ void CorScanPanel::finish(int best)
     }
     for (int i = 0; i < count(); ++i)
         updateItem(i);
-    if (best_ >= 0)
+    if (best_ >= 0) {
         ui_.Trials->setCurrentRow(best_);
+        // In the middle of the strip: whole, clear of its ends.
+        ui_.Trials->scrollToItem(ui_.Trials->item(best_), QAbstractItemView::PositionAtCenter);
+    }
     showCurrent();
 }
 

@@ -60,9 +60,14 @@ public slots:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void showCurrent();
+    /// A thumbnail with the bold two-line label of the best trial.
+    QSize trialItemSize() const;
+    /// The strip's height: one row of trials and its scroll bar.
+    void fitTrialStrip();
     void showValue(double x, double y);
     void redraw();
     QString label(int index) const;
@@ -70,6 +75,7 @@ private:
     void showState();
 
     Ui_CorScan ui_;
+    bool formReady_ = false; // the form's widgets exist
     std::vector<CorTrial> trials_;
     CorScoreSetup score_;
     int best_ = -1;

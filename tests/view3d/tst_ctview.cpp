@@ -432,11 +432,11 @@ void TestCtView::selectRunStacksTheSubFolders()
 {
     // A run saved as "of slice": "Select Run…" stacks the slices of its sub-folders in slice order.
     QTemporaryDir run;
-    for (int slice : {7, 5, 6}) {
+    for (int slice : {70, 50, 60}) {
         const QString sub = u"%1"_s.arg(slice, 5, 10, QChar(u'0'));
         QVERIFY(QDir(run.path()).mkpath(sub));
         const QString name = sub + u"/c-E01-"_s + sub + u".dat"_s;
-        QVERIFY(QFile::copy(stack_.value(slice - 5), run.filePath(name)));
+        QVERIFY(QFile::copy(stack_.value(slice / 10 - 5), run.filePath(name)));
         // A run saves its images beside the data files: passed over as information, not a warning.
         QFile png(run.filePath(sub + u"/c-E01-"_s + sub + u".png"_s));
         QVERIFY(png.open(QIODevice::WriteOnly));
@@ -455,6 +455,16 @@ void TestCtView::selectRunStacksTheSubFolders()
     set->takeRunFolder(run.path());
     QTRY_VERIFY_WITH_TIMEOUT(set->hasData(), 10000);
     QCOMPARE(set->stack()->count(), 3);
+    // Slices saved every 10 make a box 30 deep, 10 planes of each; a typed spacing overrides it.
+    QCOMPARE(set->depth(), 30.0);
+    QCOMPARE(int(set->look().planes.size()), 30);
+    QCOMPARE(set->look().planes.back().slice, 2);
+    set->ui().spacing_->setValue(2.0);
+    QCOMPARE(set->depth(), 6.0);
+    QCOMPARE(int(set->look().planes.size()), 6); // two planes of each slice
+    set->ui().spacing_->setValue(0.0);
+    QCOMPARE(set->ui().spacing_->text(), u"Auto"_s);
+    QCOMPARE(set->depth(), 30.0);
     // A selection of mixed kinds keeps the kind most files are, and says what it left out.
     QVERIFY(QFile::copy(stack_.value(0), dir_.filePath(u"odd.tif"_s)));
     QTest::ignoreMessage(QtWarningMsg,

@@ -144,7 +144,7 @@ void CtView::paintPImg()
         if (set->hasData()) {
             hx = std::max(hx, set->stack()->nx / 2.0);
             hy = std::max(hy, set->stack()->ny / 2.0);
-            hz = std::max(hz, set->stack()->count() / 2.0);
+            hz = std::max(hz, set->depth() / 2.0);
         }
     }
     if (hx <= 0.0) {

@@ -14,6 +14,7 @@
 #include "view3d/view3dlog.h"
 #include "widgets/childedits.h"
 #include "widgets/mousec.h"
+#include <algorithm>
 #include <cmath>
 
 SlicesCtrl::SlicesCtrl(const QString &dataDir, QWidget *parent)
@@ -52,6 +53,10 @@ SlicesCtrl::SlicesCtrl(const QString &dataDir, QWidget *parent)
         connect(box, &QCheckBox::toggled, this, &SlicesCtrl::paintPImg);
     connect(ui_.cSlider_, &QSlider::valueChanged, this, &SlicesCtrl::changedSliderStat);
     connect(ui_.csFixDir_, &QCheckBox::toggled, this, &SlicesCtrl::changedSliderStat);
+    connect(ui_.spacing_, &QDoubleSpinBox::valueChanged, this, [this] {
+        placeStack();
+        emit paintPImg();
+    });
     connect(ui_.selVColor_, &QPushButton::clicked, this, &SlicesCtrl::selectVColor);
     connect(ui_.selSColor_, &QPushButton::clicked, this, &SlicesCtrl::selectSColor);
     connect(ui_.alpha_, &QLineEdit::editingFinished, this, [this] {
@@ -138,8 +143,10 @@ SetLook SlicesCtrl::look()
     look.sectionColor = sectionColor_;
     look.alpha = opacity();
     look.showCSection = ui_.showCSection_->isChecked();
-    look.cs = ui_.cSlider_->value() / 100.0 * (stack_ ? stack_->count() : 0);
+    look.cs = ui_.cSlider_->value() / 100.0 * depth();
     look.sectionDir = sectionDir_;
+    look.planes = planes_;
+    look.depth = placement_.depth;
     return look;
 }
 
@@ -314,13 +321,65 @@ void SlicesCtrl::noticedLoadFilesFinished()
     showNumber(ui_.minTh_, min + (max - min) * ui_.minThPC_->text().toDouble() / 100);
     showNumber(ui_.maxTh_, min + (max - min) * ui_.maxThPC_->text().toDouble() / 100);
     ui_.dispH_->update();
+    placeStack();
     emit paintPImg();
+}
+
+void SlicesCtrl::placeStack()
+{
+    if (!hasData()) {
+        placement_ = {};
+        planes_.clear();
+        ui_.spacingShown_->clear();
+        return;
+    }
+    placement_ = placeSlices(stack_->numbers, ui_.spacing_->value());
+    planes_ = volumePlanes(placement_);
+    const int ns = stack_->count();
+    const QString step = QString::number(placement_.step, 'g', 6);
+    switch (placement_.source) {
+    case SlicePlacement::Source::Typed:
+        ui_.spacingShown_->setText(tr("%1 apart").arg(step));
+        qCInfo(lcView3d).noquote()
+            << tr("3D View: %n slices stacked %1 apart, as typed", nullptr, ns).arg(step);
+        return;
+    case SlicePlacement::Source::Numbers: {
+        const auto [lo, hi] = std::minmax_element(stack_->numbers.begin(), stack_->numbers.end());
+        if (placement_.uneven) {
+            ui_.spacingShown_->setText(tr("%1 apart or more").arg(step));
+            // Placed each at its number: the gaps of a missing slice are shown as gaps.
+            qCInfo(lcView3d).noquote()
+                << tr("3D View: the slice numbers %1 … %2 are not evenly spaced; each slice is placed at "
+                      "its number (at least %3 apart)")
+                       .arg(**lo)
+                       .arg(**hi)
+                       .arg(step);
+        } else {
+            ui_.spacingShown_->setText(tr("%1 apart").arg(step));
+            qCInfo(lcView3d).noquote() << tr("3D View: slices %1 … %2 stacked %3 apart, by their numbers")
+                                              .arg(**lo)
+                                              .arg(**hi)
+                                              .arg(step);
+        }
+        return;
+    }
+    case SlicePlacement::Source::Unit:
+        ui_.spacingShown_->setText(tr("%1 apart").arg(step));
+        if (placement_.unnumbered == SlicePlacement::Unnumbered::NameWithoutNumber)
+            qCInfo(lcView3d).noquote()
+                << tr("3D View: slices stacked 1 apart: a file name has no slice number");
+        else if (placement_.unnumbered == SlicePlacement::Unnumbered::RepeatedNumber)
+            qCInfo(lcView3d).noquote()
+                << tr("3D View: slices stacked 1 apart: two files have one slice number");
+        return;
+    }
 }
 
 void SlicesCtrl::datasCleared()
 {
     ui_.nameList_->clear();
     stack_.reset(); // the loader starts a new stack; this one is let go
+    placeStack();
     emit paintPImg();
 }
 

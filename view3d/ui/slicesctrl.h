@@ -10,6 +10,7 @@
 // Local
 #include "ui_slicesctrl.h"
 #include "view3d/slicedata.h"
+#include "view3d/slicespacing.h"
 #include "view3d/vec3.h"
 #include "view3d/volumerender.h"
 
@@ -36,6 +37,10 @@ public:
     /// The stack of the last finished load (null before any and after a clear).
     const SliceStackPtr &stack() const { return stack_; }
     bool hasData() const { return stack_ && stack_->loaded(); }
+    /// Where the stack's slices lie along z: by their numbers, or as typed into "Slice spacing".
+    const SlicePlacement &placement() const { return placement_; }
+    /// The depth of the stack's box in slice pixels (0 without data).
+    double depth() const { return hasData() ? placement_.depth : 0.0; }
 
     /// The set's number n (from 0): the show buttons read "Show Setup n + 1".
     void setNumber(int n);
@@ -92,6 +97,8 @@ public slots:
 
 private slots:
     void stackLoaded(SliceStackPtr stack);
+    /// Places the stack's slices anew (after a load or a typed spacing) and says how.
+    void placeStack();
 
 private:
     double rangeMin() const;
@@ -108,6 +115,8 @@ private:
     QThread *thread_ = nullptr;
     SliceDatas *datas_ = nullptr;
     SliceStackPtr stack_;
+    SlicePlacement placement_;
+    std::vector<VolumePlane> planes_;
     QString dialogDir_;
     QPointer<QFileDialog> fileDialog_;
     QPointer<QFileDialog> runDialog_;

@@ -6,6 +6,7 @@
 #include <QHash>
 
 // Local
+#include "view3d/slicespacing.h"
 #include <algorithm>
 #include <array>
 
@@ -22,12 +23,11 @@ struct SliceName
 SliceName sliceName(const QString &path)
 {
     const QString base = QFileInfo(path).completeBaseName();
-    const qsizetype dash = base.lastIndexOf(u'-');
-    bool ok = false;
-    const long long slice = base.mid(dash + 1).toLongLong(&ok);
-    if (!ok)
+    const std::optional<long long> slice = sliceNumberOfName(path);
+    if (!slice)
         return {base, -1};
-    return {dash < 0 ? QString() : base.left(dash), slice};
+    const qsizetype dash = base.lastIndexOf(u'-');
+    return {dash < 0 ? QString() : base.left(dash), *slice};
 }
 
 } // namespace

@@ -297,11 +297,12 @@ QImage renderVolume(
         return picture;
     picture.fill(Qt::transparent);
     const int count = stack.count();
-    std::vector<VolumePlane> planes = look.planes;
-    if (planes.empty()) {
+    std::vector<VolumePlane> unitPlanes; // without the look's planes: slice k at k − ns/2
+    if (look.planes.empty()) {
         for (int k = 0; k < count; ++k)
-            planes.push_back({k - count / 2.0, k});
+            unitPlanes.push_back({k - count / 2.0, k});
     }
+    const std::vector<VolumePlane> &planes = look.planes.empty() ? unitPlanes : look.planes;
     const int ns = static_cast<int>(planes.size());
     if (count < 1 || ns < 1 || stack.nx < 1 || stack.ny < 1 || frame.nz.z == 0 || !std::isfinite(frame.nz.z))
         return picture;

@@ -15,14 +15,6 @@
 #include "widgets/drawtext.h"
 #include "widgets/mousec.h"
 
-namespace {
-
-QString numberText(double v)
-{
-    return QString::number(v, 'g', 6);
-}
-
-} // namespace
 
 ColorBar::ColorBar(QWidget *parent)
     : DispB(parent)
@@ -33,8 +25,8 @@ ColorBar::ColorBar(QWidget *parent)
     maxEdit_ = ui.CMaxLE;
     fix_ = ui.CFix;
     barSpace_ = ui.BarSpace;
-    minEdit_->setText(numberText(scale_.minV));
-    maxEdit_->setText(numberText(scale_.maxV));
+    minEdit_->setText(barNumberText(scale_.minV));
+    maxEdit_->setText(barNumberText(scale_.maxV));
 
     connect(minEdit_, &QLineEdit::editingFinished, this, &ColorBar::minVEdited);
     connect(maxEdit_, &QLineEdit::editingFinished, this, &ColorBar::maxVEdited);
@@ -65,14 +57,14 @@ GreyScale ColorBar::heldScale() const
 void ColorBar::setMinV(double v)
 {
     scale_.minV = v;
-    minEdit_->setText(numberText(v));
+    minEdit_->setText(barNumberText(v));
     update();
 }
 
 void ColorBar::setMaxV(double v)
 {
     scale_.maxV = v;
-    maxEdit_->setText(numberText(v));
+    maxEdit_->setText(barNumberText(v));
     update();
 }
 
@@ -103,7 +95,7 @@ void ColorBar::setFixColorScale(bool fixed)
 void ColorBar::minVEdited()
 {
     const double v = minEdit_->text().toDouble(); // not a number reads as 0
-    minEdit_->setText(numberText(v));
+    minEdit_->setText(barNumberText(v));
     if (v == scale_.minV)
         return; // an edit also finishes when it merely loses the focus
     scale_.minV = v;
@@ -114,7 +106,7 @@ void ColorBar::minVEdited()
 void ColorBar::maxVEdited()
 {
     const double v = maxEdit_->text().toDouble();
-    maxEdit_->setText(numberText(v));
+    maxEdit_->setText(barNumberText(v));
     if (v == scale_.maxV)
         return;
     scale_.maxV = v;
@@ -161,12 +153,12 @@ void ColorBar::draw1(QPainter *p)
     const double cx = bar.left() + bar.width() / 2.0;
     BarLabelSetup setup;
     setup.barHeight = h;
-    setup.fontHeight = QFontMetricsF(font()).height();
+    const QFontMetricsF metrics(font());
+    setup.fontHeight = metrics.height();
     setup.scale = scale_;
     setup.grabbed = grabbed_ == Handle::Hi ? BarLabel::Kind::Hi
         : grabbed_ == Handle::Lo           ? BarLabel::Kind::Lo
                                            : BarLabel::Kind::Max;
-    const QFontMetricsF metrics(font());
     setup.textLength = [&metrics](const QString &text) { return metrics.horizontalAdvance(text); };
     const QColor orange(255, 140, 0);
     for (const BarLabel &l : barLabels(setup)) {

@@ -41,11 +41,11 @@ void SelectDataFiles::openDialog()
     filesChosen(files);
 }
 
-void SelectDataFiles::filesChosen(const QStringList &files)
+void SelectDataFiles::filesChosen(const QStringList &files, Take take)
 {
     // The receiver empties the list for a new series when its loading starts.
-    const bool newSeries = ui_.LoadNewFiles->isChecked();
-    if (!ui_.LoadMultiTimes->isChecked() || files.isEmpty()) {
+    const bool newSeries = take == Take::WholeNewSeries || ui_.LoadNewFiles->isChecked();
+    if (take == Take::WholeNewSeries || !ui_.LoadMultiTimes->isChecked() || files.isEmpty()) {
         emit filesSelected(files, newSeries);
         return;
     }
@@ -56,21 +56,21 @@ void SelectDataFiles::filesChosen(const QStringList &files)
     emit filesSelected(many, newSeries);
 }
 
-void SelectDataFiles::selectDirFiles(const QString &dir, const QStringList &nameFilters)
+void SelectDataFiles::selectDirFiles(const QString &dir, const QStringList &nameFilters, Take take)
 {
     lastDir_ = dir;
     QStringList filters = nameFilters;
     if (filters.isEmpty())
         filters << QStringLiteral("*.") + ui_.Extention->text();
-    selectFileInfos(imageFileEntries(dir, filters)); // a stray folder or pipe is refused by the load
+    selectFileInfos(imageFileEntries(dir, filters), take); // a stray folder or pipe is refused by the load
 }
 
-void SelectDataFiles::selectFileInfos(const QFileInfoList &infos)
+void SelectDataFiles::selectFileInfos(const QFileInfoList &infos, Take take)
 {
     QStringList files;
     for (const QFileInfo &info : infos)
         files << info.absoluteFilePath();
-    filesChosen(files);
+    filesChosen(files, take);
 }
 
 void SelectDataFiles::addFile(const QString &name)

@@ -22,12 +22,15 @@ public:
     void showCount(int notLoaded);
     /// Hides the series options (for a plain file set); "New" stays checked.
     void setSimpleMode(bool simple);
+    /// How a choice of files is taken: as "New"/"Add" and "Repeat 1st" say, or as a whole new
+    /// series of the files as they are (a setup restoring the data it was saved with).
+    enum class Take { AsSet, WholeNewSeries };
     /// Lists the directory's files that match the filters (default: *.Extention) and takes them as
     /// the chosen files.
-    void selectDirFiles(const QString &dir, const QStringList &nameFilters);
-    void selectFileInfos(const QFileInfoList &infos);
+    void selectDirFiles(const QString &dir, const QStringList &nameFilters, Take take = Take::AsSet);
+    void selectFileInfos(const QFileInfoList &infos, Take take = Take::AsSet);
     /// Handles a choice of files as the file dialog reports it.
-    void filesChosen(const QStringList &files);
+    void filesChosen(const QStringList &files, Take take = Take::AsSet);
 
     int count() const { return ui_.Selected->count(); }
     QStringList files() const;

@@ -314,7 +314,7 @@ private:
     QImage rawImage_;
     QPen cursorPen_, slicePen_, rangePen_, corPen_, drawingPen_, selectionPen_;
     std::unique_ptr<WindowParts> parts_;
-    bool setupDialogUsed_ = false; // it opens in the data's folder until then
+    QString setupDialogDir_; // the folder of the setup saved or loaded last
     QString problemJob_; // the job whose problem the status line shows
     bool autoExecBeforeCt1_ = false; // Auto Exec was on when CT1 was chosen: CT2 brings it back
     LoadController *load_ = nullptr;

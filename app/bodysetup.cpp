@@ -15,15 +15,15 @@
 #include "app/windowlog.h"
 #include "automation/batchcmd.h"
 #include "automation/setupfile.h"
-#include "config/configstore.h"
 #include "imagedata/imgdatas.h"
+#include "widgets/filedialogs.h"
 
 void Body::setUpSetupDialog()
 {
     setupDialog_ = new QFileDialog(this);
     setupDialog_->setObjectName(QStringLiteral("SetupDialog"));
     setupDialog_->setNameFilters({QStringLiteral("*.cfg"), QStringLiteral("*.*")});
-    setupDialog_->setDirectory(dataRoot());
+    setupDialog_->setDirectory(dialogStartDir(QString()));
     connect(setupDialog_, &QFileDialog::fileSelected, this, &Body::saveLoadFileSelected);
     connect(ui_.SaveSetup, &QPushButton::clicked, this, &Body::showSaveSetupD);
     connect(ui_.LoadSetup, &QPushButton::clicked, this, &Body::showLoadSetupD);
@@ -31,11 +31,8 @@ void Body::setUpSetupDialog()
 
 void Body::pointSetupDialog()
 {
-    // The data's folder, until a setup was saved or loaded: then the folder used last.
-    if (setupDialogUsed_)
-        return;
-    const QString first = ui_.CTFiles->files().value(0);
-    setupDialog_->setDirectory(first.isEmpty() ? dataRoot() : QFileInfo(first).absolutePath());
+    // The folder of the setup saved or loaded last, else the data's.
+    setupDialog_->setDirectory(dialogStartDir(setupDialogDir_));
 }
 
 void Body::showSaveSetupD()
@@ -60,7 +57,7 @@ void Body::showLoadSetupD()
 
 void Body::saveLoadFileSelected(const QString &fileName)
 {
-    setupDialogUsed_ = true;
+    setupDialogDir_ = QFileInfo(fileName).absolutePath();
     if (setupSaving_) // a name without a suffix gets ".cfg", so that "Load Setup" lists it
         saveSetup(QFileInfo(fileName).suffix().isEmpty() ? fileName + QStringLiteral(".cfg") : fileName);
     else

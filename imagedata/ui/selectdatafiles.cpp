@@ -6,7 +6,6 @@
 #include <QFileDialog>
 
 // Local
-#include "config/configstore.h"
 #include "imagedata/imagefiles.h"
 #include "widgets/filedialogs.h"
 #include "widgets/numberfield.h"
@@ -28,7 +27,7 @@ SelectDataFiles::SelectDataFiles(QWidget *parent)
 
 void SelectDataFiles::openDialog()
 {
-    const QString start = lastDir_.isEmpty() ? dataRoot() : lastDir_;
+    const QString start = dialogStartDir(lastDir_);
     const QStringList files
         = QFileDialog::getOpenFileNames(this, tr("Select data files (Ctrl+A selects all)"), start,
             tr("Itex File (*.img)") + QStringLiteral(";;") + tr("Tiff File (*.tif *.tiff)")

@@ -147,6 +147,7 @@ private slots:
     void setupAsksBeforeReplacingTheSet_data();
     void setupAsksBeforeReplacingTheSet();
     void batchSetupLoadNeverAsks();
+    void setupDialogOpensWhereTheDataIs();
     // Start-up.
     void fileDialogsFollowTheInterfaceLanguage();
     void everyMessageIsTranslated();
@@ -960,6 +961,22 @@ void TestBodyBatch::batchSetupLoadNeverAsks()
     QVERIFY(body->ui().procCtrl->sliceTo() != 1);
     QCOMPARE(body->ui().procCtrl->sliceFrom(), 3);
     QCOMPARE(body->ui().procCtrl->sliceStep(), 9);
+}
+
+void TestBodyBatch::setupDialogOpensWhereTheDataIs()
+{
+    // In the folder of the projections loaded, then in the folder of the setup used last.
+    QVERIFY(QDir(dir_.path()).mkpath(u"v1.2"_s));
+    auto body = loadedBody(1, false, blankDir_);
+    QVERIFY(body);
+    QFileDialog *dialog = body->setupDialog();
+    body->ui().LoadSetup->click();
+    QCOMPARE(dialog->directory().absolutePath(), blankDir_);
+    dialog->close();
+    emit dialog->fileSelected(dir_.filePath(u"v1.2/there.cfg"_s)); // saved or not, the folder counts
+    body->ui().SaveSetup->click();
+    QCOMPARE(dialog->directory().absolutePath(), dir_.filePath(u"v1.2"_s));
+    dialog->close();
 }
 
 void TestBodyBatch::fileDialogsFollowTheInterfaceLanguage()

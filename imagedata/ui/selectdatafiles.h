@@ -3,9 +3,16 @@
 // Qt
 #include <QFileInfoList>
 #include <QFrame>
+#include <QPointer>
 
 // Local
 #include "ui_selectdatafiles.h"
+
+class QFileDialog;
+
+/// The names of the files in `dir` that a dialog's name filter ("Itex File (*.img)") matches, in
+/// the order a folder's files load.
+QStringList matchingFileNames(const QString &dir, const QString &nameFilter);
 
 /// The selector of a series of raw projection files: lists the files loaded so far and asks for a
 /// new series ("New") or more of the same ("Add"), optionally the first file many times ("Multi.").
@@ -50,10 +57,12 @@ public slots:
     void select(int index);
     void setExpTime(double seconds);
     double expTime() const;
-    /// Opens the file dialog.
+    /// Opens the file dialog ("DataFilesDialog", modal to the window): every file of the chosen type
+    /// in the folder shown is selected, so that Open loads the whole set.
     void openDialog();
 
 private:
     Ui_SelectDataFiles ui_;
     QString lastDir_;
+    QPointer<QFileDialog> dialog_;
 };

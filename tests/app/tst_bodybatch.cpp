@@ -148,6 +148,8 @@ private slots:
     void setupAsksBeforeReplacingTheSet();
     void batchSetupLoadNeverAsks();
     void setupDialogOpensWhereTheDataIs();
+    void dataSelectSelectsTheWholeSet_data();
+    void dataSelectSelectsTheWholeSet();
     // Start-up.
     void fileDialogsFollowTheInterfaceLanguage();
     void everyMessageIsTranslated();
@@ -977,6 +979,49 @@ void TestBodyBatch::setupDialogOpensWhereTheDataIs()
     body->ui().SaveSetup->click();
     QCOMPARE(dialog->directory().absolutePath(), dir_.filePath(u"v1.2"_s));
     dialog->close();
+}
+
+void TestBodyBatch::dataSelectSelectsTheWholeSet_data()
+{
+    QTest::addColumn<QString>("filter"); // chosen in the dialog; empty: the first
+    QTest::addColumn<QStringList>("expected"); // names selected, in loading order
+    QTest::newRow("projections") << QString() << QStringList {u"a10.img"_s, u"a2.img"_s, u"b.img"_s};
+    QTest::newRow("another type") << u"Tiff File (*.tif *.tiff)"_s << QStringList {u"c.tif"_s, u"d.tiff"_s};
+    QTest::newRow("one file") << u"HDF5 / NeXus Scan File (*.h5 *.hdf5 *.nxs *.hdf)"_s
+                              << QStringList {u"scan.h5"_s};
+}
+
+void TestBodyBatch::dataSelectSelectsTheWholeSet()
+{
+    // The dialog opens with every file of the type selected (not a folder of that name): Open
+    // takes them all, in the order a folder loads.
+    QFETCH(QString, filter);
+    QFETCH(QStringList, expected);
+    QTemporaryDir tmp;
+    for (const char *name : {"b.img", "a2.img", "a10.img", "c.tif", "d.tiff", "scan.h5", "notes.txt"}) {
+        QFile file(tmp.filePath(QString::fromLatin1(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QVERIFY(QDir(tmp.path()).mkpath(u"folder.img"_s));
+    Body body(nullptr, 1);
+    setDataFolder(tmp.path());
+    QSignalSpy chosen(body.ui().CTFiles, &SelectDataFiles::filesSelected);
+    QMetaObject::invokeMethod(body.ui().CTFiles, &SelectDataFiles::openDialog, Qt::QueuedConnection);
+    QTRY_VERIFY(body.ui().CTFiles->findChild<QFileDialog *>(u"DataFilesDialog"_s));
+    auto *dialog = body.ui().CTFiles->findChild<QFileDialog *>(u"DataFilesDialog"_s);
+    QCOMPARE(dialog->directory().absolutePath(), tmp.path());
+    if (!filter.isEmpty()) {
+        dialog->selectNameFilter(filter);
+        emit dialog->filterSelected(filter);
+    }
+    QStringList paths;
+    for (const QString &name : expected)
+        paths << tmp.filePath(name);
+    QTRY_COMPARE(dialog->selectedFiles(), paths);
+    QVERIFY(QMetaObject::invokeMethod(dialog, "accept")); // Open
+    QCOMPARE(chosen.size(), 1);
+    QCOMPARE(chosen.at(0).at(0).toStringList(), paths);
+    setDataFolder(QString());
 }
 
 void TestBodyBatch::fileDialogsFollowTheInterfaceLanguage()

@@ -25,6 +25,7 @@ void Body::setUpSetupDialog()
     setupDialog_->setNameFilters({QStringLiteral("*.cfg"), QStringLiteral("*.*")});
     setupDialog_->setDirectory(dialogStartDir(QString()));
     connect(setupDialog_, &QFileDialog::fileSelected, this, &Body::saveLoadFileSelected);
+    closeCompletionsWhenFinished(setupDialog_); // the dialog is kept for the next time
     connect(ui_.SaveSetup, &QPushButton::clicked, this, &Body::showSaveSetupD);
     connect(ui_.LoadSetup, &QPushButton::clicked, this, &Body::showLoadSetupD);
 }

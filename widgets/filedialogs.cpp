@@ -1,7 +1,10 @@
 #include "widgets/filedialogs.h"
 
 // Qt
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QFileInfo>
+#include <QLineEdit>
 
 // Local
 #include "config/configstore.h"
@@ -40,4 +43,14 @@ void setDataFolder(const QString &dir)
 QString dataFolder()
 {
     return g_dataFolder;
+}
+
+void closeCompletionsWhenFinished(QDialog *dialog)
+{
+    QObject::connect(dialog, &QDialog::finished, dialog, [dialog] {
+        for (QLineEdit *field : dialog->findChildren<QLineEdit *>()) {
+            if (QCompleter *completer = field->completer(); completer && completer->popup())
+                completer->popup()->hide();
+        }
+    });
 }

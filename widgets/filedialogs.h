@@ -18,3 +18,7 @@ QString dialogStartDir(const QString &lastUsed);
 /// The folder of the projections loaded (a load sets it); dialogs open there before they are used.
 void setDataFolder(const QString &dir);
 QString dataFolder();
+
+/// A dialog closed with Return while the completion list of its file-name field showed leaves that
+/// list on screen (it is a window of its own): it is closed with the dialog, whichever way it ends.
+void closeCompletionsWhenFinished(QDialog *dialog);

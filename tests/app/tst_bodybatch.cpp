@@ -1,8 +1,12 @@
 // Qt
 #include <QDir>
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCompleter>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMutex>
 #include <QPointer>
@@ -150,6 +154,8 @@ private slots:
     void setupDialogOpensWhereTheDataIs();
     void dataSelectSelectsTheWholeSet_data();
     void dataSelectSelectsTheWholeSet();
+    void setupDialogLeavesNoCompletions_data();
+    void setupDialogLeavesNoCompletions();
     // Start-up.
     void fileDialogsFollowTheInterfaceLanguage();
     void everyMessageIsTranslated();
@@ -1021,6 +1027,46 @@ void TestBodyBatch::dataSelectSelectsTheWholeSet()
     QVERIFY(QMetaObject::invokeMethod(dialog, "accept")); // Open
     QCOMPARE(chosen.size(), 1);
     QCOMPARE(chosen.at(0).at(0).toStringList(), paths);
+    setDataFolder(QString());
+}
+
+void TestBodyBatch::setupDialogLeavesNoCompletions_data()
+{
+    QTest::addColumn<bool>("save");
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("Save Setup, a new name") << true << u"setup-"_s;
+    QTest::newRow("Load Setup, a listed name") << false << u"setup-a.cfg"_s;
+}
+
+void TestBodyBatch::setupDialogLeavesNoCompletions()
+{
+    // Return while the file-name field lists its completions takes the name and closes the
+    // dialog; the list, a window of its own, must go with it.
+    QFETCH(bool, save);
+    QFETCH(QString, typed);
+    QTemporaryDir tmp;
+    for (const char *name : {"setup-a.cfg", "setup-b.cfg"}) {
+        QFile file(tmp.filePath(QString::fromLatin1(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    setDataFolder(tmp.path());
+    Body body(nullptr, 1);
+    body.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    (save ? body.ui().SaveSetup : body.ui().LoadSetup)->click();
+    QFileDialog *dialog = body.setupDialog();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog));
+    auto *field = dialog->findChild<QLineEdit *>(u"fileNameEdit"_s);
+    QVERIFY(field && field->completer());
+    field->setFocus();
+    QTest::keyClicks(field, typed);
+    QAbstractItemView *list = field->completer()->popup();
+    QTRY_VERIFY(list->isVisible());
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Return);
+    QTRY_VERIFY(!dialog->isVisible());
+    QTRY_COMPARE(body.tally().linesFailed, 0);
+    QVERIFY(!list->isVisible());
+    QVERIFY(!QApplication::activePopupWidget());
     setDataFolder(QString());
 }
 

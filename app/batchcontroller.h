@@ -1,7 +1,6 @@
 #pragma once
 
 // Qt
-#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QTimer>
@@ -56,6 +55,7 @@ public:
         Run,
         Scan,
         Guess,
+        CorGuess,
         ContinuousRun,
         Xanes,
         Sequence
@@ -97,6 +97,8 @@ public:
     /// The work a line waits for has ended: its completion is reported (`ok` or failed); false when
     /// no line waited for it.
     bool finishWait(LineWait kind, bool ok);
+    /// The window's guess of the centre has ended: a "ct_guess_cor" line waiting for it is reported.
+    void corGuessEnded(bool ok);
     /// A load has ended: a line that started it is reported, and a batch that waited starts.
     void loadFinished();
     /// The line handed out waits for a continuous 2DA run, started now or adopted, and is reported
@@ -167,9 +169,8 @@ private:
     void reportBatchLine(bool ok, bool failure = true);
     bool isBatchLineWaiting() const;
     void batchLineTimedOut();
-    /// Whether a line that computed on this thread (a guess of the centre) took longer than
-    /// "batch_timeout" allows; a critical message says so.
-    bool tookTooLong(const QElapsedTimer &clock) const;
+    /// Says how "ct_guess_cor" ended (the centre taken, or that it stays) and returns `guessed`.
+    bool reportCorGuess(bool guessed);
     void quitWhenSaved();
     // Lines of a configuration or setup file, those not yet run.
     struct LineRun

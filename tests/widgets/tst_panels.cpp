@@ -521,8 +521,7 @@ void TestPanels::dialogsStartInTheDataFolder()
     QFETCH(QString, expected);
     QTemporaryDir tmp;
     QVERIFY(QDir(tmp.path()).mkpath(u"last"_s) && QDir(tmp.path()).mkpath(u"data"_s));
-    QFile file(tmp.filePath(u"file"_s));
-    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(QFile(tmp.filePath(u"file"_s)).open(QIODevice::WriteOnly));
     const auto path = [&tmp](const QString &name) { return name == u"-"_s ? QString() : tmp.filePath(name); };
     const QString root = tmp.filePath(u"root"_s);
     QCOMPARE(dialogStartDir(path(lastUsed), path(data), root), expected == u"root"_s ? root : path(expected));

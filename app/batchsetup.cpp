@@ -35,6 +35,10 @@ void BatchController::bindSetup(Bindings &b)
     });
     b.others.insert(key("setup_load"), [this](const BatchCmd &c, bool fromBatch) {
         // Never asks: an unattended run loads the setup's data set in place of the one loaded.
+        if (setupLine_) { // a setup naming itself would never end
+            qCCritical(lcWindow).noquote() << "setup_load: not run from a setup file :" << textArg(c);
+            return O {Completion::Now, false};
+        }
         QString why;
         const std::optional<QStringList> lines = readSetupLines(textArg(c), why);
         if (!lines) {

@@ -951,23 +951,26 @@ void TestBodyBatch::setupAsksBeforeReplacingTheSet()
 void TestBodyBatch::batchSetupLoadNeverAsks()
 {
     // A batch restores the setup's set in place of the one loaded, without a question; its next
-    // line finds the whole set. Data that is not there fails the line, and the rest still applies.
+    // line finds the whole set. Data that is not there fails the line, and the rest still applies;
+    // so does a setup that loads a setup (itself: it would never end).
     const QString setup = dir_.filePath(u"batch.cfg"_s);
     QVERIFY(writeText(
         setup, (u"images_load "_s + projDir_ + u" *.img\nimages_seek 30\nct_slice_step 4\n"_s).toUtf8()));
     const QString broken = dir_.filePath(u"broken.cfg"_s);
     QVERIFY(writeText(
         broken, (u"images_load "_s + dir_.filePath(u"gone"_s) + u" *.img\nct_slice_from 3\n"_s).toUtf8()));
+    const QString self = dir_.filePath(u"self.cfg"_s);
+    QVERIFY(writeText(self, (u"setup_load "_s + self + u"\nct_slice_from 5\n"_s).toUtf8()));
     auto body = loadedBody(2, false, blankDir_);
     QVERIFY(body);
     QVERIFY(runBatch(*body,
         {u"setup_load "_s + setup, u":ifng ct_slice_to 1"_s, u"images_seek 1000"_s, u"setup_load "_s + broken,
-            u":ifng ct_slice_step 9"_s}));
+            u":ifng ct_slice_step 9"_s, u"setup_load "_s + self, u":ifng ct_slice_to 2"_s}));
     QVERIFY(!body->findChild<QMessageBox *>(u"SetupDataQuestion"_s));
     QCOMPARE(QFileInfo(body->ui().CTFiles->files().value(0)).absolutePath(), projDir_);
     QCOMPARE(body->ui().seekCtrl->value(), 39); // the seek after the line saw 40 images
-    QVERIFY(body->ui().procCtrl->sliceTo() != 1);
-    QCOMPARE(body->ui().procCtrl->sliceFrom(), 3);
+    QCOMPARE(body->ui().procCtrl->sliceTo(), 2);
+    QCOMPARE(body->ui().procCtrl->sliceFrom(), 5);
     QCOMPARE(body->ui().procCtrl->sliceStep(), 9);
 }
 

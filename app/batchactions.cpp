@@ -1,7 +1,7 @@
 // The bindings of the batch command set: what each command word of the table does to the window.
 
-#include "app/batchcontroller.h"
 #include "app/batchbindings.h"
+#include "app/batchcontroller.h"
 
 // Qt
 #include <QCheckBox>
@@ -141,6 +141,7 @@ BatchController::Bindings BatchController::bindings()
     bindOthers(b);
     bindSeqAndLink(b);
     bindXanes(b);
+    bindSetup(b);
     return b;
 }
 
@@ -293,18 +294,6 @@ void BatchController::bindOthers(Bindings &b)
     using O = Outcome;
     ProcCtrl *p = parts_.ui.procCtrl;
 
-    b.others.insert(key("images_load"), [this](const BatchCmd &c, bool fromBatch) {
-        if (peers_.load.isBusy()) { // never two loading chains
-            qCCritical(lcWindow).noquote()
-                << "images_load: a load is in progress; this one is refused :" << textArg(c);
-            return O {Completion::Now, false};
-        }
-        line_.loadDir = textArg(c);
-        // The loading's end judges it (loadFinishedForBatch): a batch line waits for it.
-        line_.loadAsker = fromBatch ? LoadAsker::Batch : LoadAsker::Line;
-        parts_.ui.CTFiles->selectDirFiles(line_.loadDir, c.args.mid(1));
-        return O {fromBatch ? Completion::AfterLoading : Completion::Now};
-    });
     b.others.insert(key("images_multi"), [this](const BatchCmd &c, bool) {
         parts_.ui.CTFiles->ui().LoadMultiTimes->setChecked(flagArg(c, 0));
         parts_.ui.CTFiles->ui().MultiTimes->setText(QString::number(intArg(c, 1)));

@@ -2,6 +2,7 @@
 
 // Qt
 #include <QDebug>
+#include <QFileInfo>
 #include <QThread>
 
 // Local
@@ -11,10 +12,14 @@
 #include "app/windowparts.h"
 #include "automation/batch.h"
 #include "automation/batchcommands.h"
+#include "automation/setupfile.h"
 #include "config/configstore.h"
 #include "config/messagelog.h"
 #include "ct/datasaver.h"
 #include "ct/ui/procctrl.h"
+#include "imagedata/imgdatas.h"
+#include "imagedata/ui/selectdatafiles.h"
+#include "ui_body.h"
 
 QString Tally::text() const
 {
@@ -63,8 +68,95 @@ BatchController::~BatchController()
 
 void BatchController::runConfigurationLines()
 {
-    for (const QString &line : ConfigStore::instance().lines())
-        execCommand(parseBatchCmd(line));
+    execLines(ConfigStore::instance().lines(), false);
+}
+
+std::optional<bool> BatchController::execLines(
+    const QStringList &lines, bool setup, std::function<void(bool ok)> done)
+{
+    if (pending_) { // one file's lines at a time: the second would run between the first's
+        qCCritical(lcWindow).noquote()
+            << tr("Lines of a file wait for a load to end; these %1 lines are not run").arg(lines.size());
+        ++parts_.tally.linesFailed;
+        return false;
+    }
+    return runLines(LineRun {lines, setup, std::move(done)}, false);
+}
+
+std::optional<bool> BatchController::runLines(LineRun run, bool deferred)
+{
+    while (!run.lines.isEmpty()) {
+        const bool busyBefore = peers_.load.isBusy();
+        setupLine_ = run.setup;
+        const bool ok = execCommand(parseBatchCmd(run.lines.takeFirst()));
+        setupLine_ = false;
+        run.ok = run.ok && ok;
+        if (!busyBefore && peers_.load.isBusy()) {
+            pending_ = std::move(run);
+            return std::nullopt;
+        }
+    }
+    if (deferred && run.done)
+        run.done(run.ok);
+    return run.ok;
+}
+
+std::optional<bool> BatchController::loadSetupLines(
+    const QString &fileName, QStringList lines, bool keepSet, std::function<void(bool ok)> done)
+{
+    if (pending_) { // its lines would run between those of the file before
+        qCCritical(lcWindow).noquote()
+            << tr("Setup %1 is not loaded: the lines of another file wait for a load").arg(fileName);
+        return false;
+    }
+    QStringList missing;
+    int settings = 0;
+    bool recordsSet = false;
+    bool setMissing = false;
+    for (auto it = lines.begin(); it != lines.end();) {
+        const BatchCmd cmd = parseBatchCmd(*it);
+        const bool images = cmd.cmd.compare(QLatin1String("images_load"), Qt::CaseInsensitive) == 0;
+        recordsSet = recordsSet || images;
+        const QString absent = images && keepSet ? QString() : missingSetupData(cmd);
+        if ((images && keepSet) || !absent.isEmpty()) {
+            if (!absent.isEmpty())
+                missing << absent;
+            setMissing = setMissing || (images && !absent.isEmpty());
+            it = lines.erase(it);
+            continue;
+        }
+        if (knowsCommand(cmd.cmd))
+            ++settings;
+        ++it;
+    }
+    if (!missing.isEmpty())
+        qCWarning(lcWindow).noquote()
+            << tr("Setup %1: not there, so not loaded: %2; the rest of the setup is applied")
+                   .arg(fileName, missing.join(QStringLiteral(", ")));
+    const auto report = [this, fileName, settings, recordsSet, setMissing, keepSet, whole = missing.isEmpty(),
+                            done = std::move(done)](bool ok) {
+        QString data = tr("it records no data set");
+        if (recordsSet && keepSet)
+            data = tr("the data set loaded is kept");
+        else if (setMissing)
+            data = tr("its data set is not there");
+        else if (recordsSet)
+            data = tr("%1 images of %2 x %3 from %4")
+                       .arg(parts_.images->count())
+                       .arg(parts_.images->width())
+                       .arg(parts_.images->height())
+                       .arg(QFileInfo(parts_.ui.CTFiles->files().value(0)).absolutePath());
+        const QString text = tr("Setup loaded: %1 (%2 settings; %3)").arg(fileName).arg(settings).arg(data);
+        if (ok && whole)
+            qCInfo(lcWindow).noquote() << text;
+        else
+            qCWarning(lcWindow).noquote() << text;
+        if (done)
+            done(ok && whole);
+        return ok && whole;
+    };
+    const std::optional<bool> now = execLines(lines, true, report);
+    return now ? std::optional<bool>(report(*now)) : std::nullopt;
 }
 
 bool BatchController::execCommand(const BatchCmd &cmd)
@@ -103,6 +195,7 @@ void BatchController::batchExCmd(const BatchCmd &cmd)
     case Completion::AfterScan:
     case Completion::AfterGuess:
     case Completion::AfterSetLoading:
+    case Completion::AfterSetup:
     case Completion::AfterContinuousRun:
     case Completion::AfterXanes:
     case Completion::AfterSequence:
@@ -189,11 +282,13 @@ void BatchController::loadFinished()
     const bool waiting = line_.wait == LineWait::Loading;
     if (waiting)
         line_.wait = LineWait::None;
+    bool loadOk = true;
     if (asker != LoadAsker::None) {
         // A load that refused any file failed: a missing projection shifts every later angle.
         const int loaded = peers_.load.added();
         const int refused = static_cast<int>(peers_.load.refused().size());
         const bool ok = loaded > 0 && refused == 0;
+        loadOk = ok;
         if (loaded <= 0)
             qCCritical(lcWindow).noquote() << "images_load: no image was loaded from" << line_.loadDir;
         else if (!ok)
@@ -204,6 +299,13 @@ void BatchController::loadFinished()
             reportBatchLine(ok);
         else if (!ok)
             ++parts_.tally.linesFailed; // a configuration or setup line's load
+    }
+    // The lines after the one that started this load run on the set loaded.
+    if (pending_ && !peers_.load.isBusy()) {
+        LineRun run = std::move(*pending_);
+        pending_.reset();
+        run.ok = run.ok && loadOk;
+        runLines(std::move(run), true);
     }
     if (line_.batchStartWaits && !peers_.load.isBusy()) { // the batch starts on the loaded set
         line_.batchStartWaits = false;

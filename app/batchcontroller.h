@@ -8,6 +8,7 @@
 // Local
 #include "automation/batchcmd.h"
 #include <functional>
+#include <optional>
 #include <vector>
 
 class Batch;
@@ -46,7 +47,19 @@ class BatchController : public QObject
     Q_OBJECT
 public:
     /// What a line waits for before its completion is reported.
-    enum class LineWait { None, Loading, SetLoading, Run, Scan, Guess, CorGuess, ContinuousRun, Xanes, Sequence };
+    enum class LineWait {
+        None,
+        Loading,
+        SetLoading,
+        Setup,
+        Run,
+        Scan,
+        Guess,
+        CorGuess,
+        ContinuousRun,
+        Xanes,
+        Sequence
+    };
 
     BatchController(WindowParts &parts, const BatchPeers &peers, QObject *parent = nullptr);
     ~BatchController() override;
@@ -57,6 +70,20 @@ public:
     /// Executes one command line at once, as a configuration or setup-file line: its completion is
     /// reported to no batch run. False when the command failed (the debug log says why).
     bool execCommand(const BatchCmd &cmd);
+    /// Executes the lines of a configuration or setup file in order, each as `execCommand` does.
+    /// The lines after one that starts a load wait until it has ended, so that they act on the set
+    /// loaded (its defaults would otherwise replace the slice, range and centre they set). With
+    /// `setup`, a load takes the files named as a whole new series. Whether every line was done is
+    /// returned when all ran at once; otherwise `done` gets it when the last one has run.
+    std::optional<bool> execLines(
+        const QStringList &lines, bool setup, std::function<void(bool ok)> done = {});
+    /// Loads a setup file's lines: the data set it names comes back too unless `keepSet`; a line
+    /// whose data is not there is left out and named, the rest applied; the log says what was
+    /// restored. Returns and calls `done` as `execLines` does; not done when data was missing.
+    std::optional<bool> loadSetupLines(
+        const QString &fileName, QStringList lines, bool keepSet, std::function<void(bool ok)> done = {});
+    /// Lines of a configuration or setup file wait for a load to end.
+    bool hasLinesWaiting() const { return pending_.has_value(); }
     bool knowsCommand(const QString &word) const;
     void setQuitWhenBatchEnds(bool quit) { quit_.whenBatchEnds = quit; }
     /// The program's exit status after "app_quit": the status it named, else 1 when anything asked
@@ -111,6 +138,7 @@ private:
         Now,
         AfterLoading,
         AfterSetLoading,
+        AfterSetup,
         AfterRun,
         AfterScan,
         AfterGuess,
@@ -134,6 +162,7 @@ private:
     void bindOthers(Bindings &b);
     void bindSeqAndLink(Bindings &b);
     void bindXanes(Bindings &b); // batchxanes.cpp
+    void bindSetup(Bindings &b); // batchsetup.cpp
     Outcome runCommand(const BatchCmd &cmd, bool fromBatch);
     /// Reports the line handed out as done; a line that is not `ok` counts as failed unless it only
     /// answered a question (`failure` false).
@@ -143,6 +172,15 @@ private:
     /// Says how "ct_guess_cor" ended (the centre taken, or that it stays) and returns `guessed`.
     bool reportCorGuess(bool guessed);
     void quitWhenSaved();
+    // Lines of a configuration or setup file, those not yet run.
+    struct LineRun
+    {
+        QStringList lines;
+        bool setup = false;
+        std::function<void(bool)> done;
+        bool ok = true;
+    };
+    std::optional<bool> runLines(LineRun run, bool deferred);
 
     // Who asked for the load under way: a batch line waits for it; a configuration or setup line's
     // failed load still counts.
@@ -175,4 +213,6 @@ private:
     Line line_;
     QTimer lineTimer_;
     Quit quit_;
+    std::optional<LineRun> pending_; // lines waiting for the load their line started
+    bool setupLine_ = false; // a setup file's line is executed
 };

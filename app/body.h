@@ -121,6 +121,9 @@ public:
     const Tally &tally() const { return tally_; }
     /// The outcome of the last calculation run (the one going, while it goes).
     const JobOutcome &runOutcome() const { return runs_->outcome(); }
+    /// What loading a setup does with the data set it names while one is loaded: asks (the
+    /// window's "Load Setup"), loads it in its place, or keeps the set loaded.
+    enum class SetupData { Ask, Load, Keep };
     /// How a close during a run is confirmed (a question to the operator; a test answers itself).
     void setCloseQuestion(std::function<bool()> question) { closeQuestion_ = std::move(question); }
     /// The program's exit status after "app_quit": the status it named, else 1 when anything asked
@@ -242,7 +245,10 @@ public slots:
     void showLoadSetupD();
     void saveLoadFileSelected(const QString &fileName);
     bool saveSetup(const QString &fileName);
-    bool loadSetup(const QString &fileName);
+    /// Loads a setup file. True when it was read; its data set loads after the call, its other
+    /// settings then apply, and the log says what was restored. A question, when asked, is the
+    /// window's child "SetupDataQuestion" and not modal to the application.
+    bool loadSetup(const QString &fileName, SetupData data = SetupData::Ask);
     /// Ends the program once nothing is loading or calculating and every result is on disk.
     void appQuit() { batch_->appQuit(); }
 
@@ -308,7 +314,7 @@ private:
     QImage rawImage_;
     QPen cursorPen_, slicePen_, rangePen_, corPen_, drawingPen_, selectionPen_;
     std::unique_ptr<WindowParts> parts_;
-    bool setupDialogUsed_ = false; // it opens in the data's folder until then
+    QString setupDialogDir_; // the folder of the setup saved or loaded last
     QString problemJob_; // the job whose problem the status line shows
     bool autoExecBeforeCt1_ = false; // Auto Exec was on when CT1 was chosen: CT2 brings it back
     LoadController *load_ = nullptr;

@@ -3,39 +3,37 @@
 
 // Qt
 #include <QDebug>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QSaveFile>
-#include <QTextStream>
 
 // Local
+#include "app/batchcontroller.h"
 #include "app/body.h"
 #include "app/setupsections.h"
 #include "app/windowlog.h"
-#include "automation/batch.h"
+#include "automation/batchcmd.h"
 #include "automation/setupfile.h"
-#include "config/configstore.h"
-#include "config/specialfile.h"
+#include "imagedata/imgdatas.h"
+#include "widgets/filedialogs.h"
 
 void Body::setUpSetupDialog()
 {
     setupDialog_ = new QFileDialog(this);
     setupDialog_->setObjectName(QStringLiteral("SetupDialog"));
     setupDialog_->setNameFilters({QStringLiteral("*.cfg"), QStringLiteral("*.*")});
-    setupDialog_->setDirectory(dataRoot());
+    setupDialog_->setDirectory(dialogStartDir(QString()));
     connect(setupDialog_, &QFileDialog::fileSelected, this, &Body::saveLoadFileSelected);
+    closeCompletionsWhenFinished(setupDialog_); // the dialog is kept for the next time
     connect(ui_.SaveSetup, &QPushButton::clicked, this, &Body::showSaveSetupD);
     connect(ui_.LoadSetup, &QPushButton::clicked, this, &Body::showLoadSetupD);
 }
 
 void Body::pointSetupDialog()
 {
-    // The data's folder, until a setup was saved or loaded: then the folder used last.
-    if (setupDialogUsed_)
-        return;
-    const QString first = ui_.CTFiles->files().value(0);
-    setupDialog_->setDirectory(first.isEmpty() ? dataRoot() : QFileInfo(first).absolutePath());
+    // The folder of the setup saved or loaded last, else the data's.
+    setupDialog_->setDirectory(dialogStartDir(setupDialogDir_));
 }
 
 void Body::showSaveSetupD()
@@ -60,7 +58,7 @@ void Body::showLoadSetupD()
 
 void Body::saveLoadFileSelected(const QString &fileName)
 {
-    setupDialogUsed_ = true;
+    setupDialogDir_ = QFileInfo(fileName).absolutePath();
     if (setupSaving_) // a name without a suffix gets ".cfg", so that "Load Setup" lists it
         saveSetup(QFileInfo(fileName).suffix().isEmpty() ? fileName + QStringLiteral(".cfg") : fileName);
     else
@@ -85,34 +83,40 @@ bool Body::saveSetup(const QString &fileName)
     return true;
 }
 
-bool Body::loadSetup(const QString &fileName)
+bool Body::loadSetup(const QString &fileName, SetupData data)
 {
-    if (isSpecialFile(fileName)) { // a pipe would block the window
-        qCCritical(lcWindow).noquote() << "Setup file is not a regular file, not read :" << fileName;
+    QString why;
+    const std::optional<QStringList> lines = readSetupLines(fileName, why);
+    if (!lines) {
+        qCCritical(lcWindow).noquote() << why;
         return false;
     }
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        qCCritical(lcWindow).noquote() << "can't open save setup file :" << fileName;
-        return false;
+    QString recorded;
+    for (const QString &line : *lines) {
+        const BatchCmd cmd = parseBatchCmd(line);
+        // A set that is not there replaces nothing: the load names it and applies the rest.
+        if (cmd.cmd.compare(QLatin1String("images_load"), Qt::CaseInsensitive) == 0
+            && missingSetupData(cmd).isEmpty())
+            recorded = cmd.args.join(u' ');
     }
-    if (file.size() > Batch::maxFileSize) {
-        qCCritical(lcWindow).noquote() << "Setup file is larger than 16 MiB, not read :" << fileName;
-        return false;
+    if (data == SetupData::Ask)
+        data = recorded.isEmpty() || imgDatas_->count() == 0 ? SetupData::Load : SetupData::Ask;
+    if (data != SetupData::Ask) {
+        batch_->loadSetupLines(fileName, *lines, data == SetupData::Keep);
+        return true;
     }
-    // Headings and the "#images_load" line are words the executor does not know, so they do nothing.
-    QTextStream in(&file);
-    QString line;
-    int settings = 0;
-    while (in.readLineInto(&line)) {
-        const BatchCmd command = parseBatchCmd(line);
-        if (!command.cmd.isEmpty() && !command.cmd.startsWith(u'#'))
-            ++settings;
-        execCommand(command);
-    }
-    qCInfo(lcWindow).noquote() << tr(
-        "Setup loaded: %1 (%2 settings; the projections are not loaded again by a setup)")
-                                      .arg(fileName)
-                                      .arg(settings);
+    // Asked without blocking the window: the answer goes on with the setup.
+    auto *question = new QMessageBox(QMessageBox::Question, tr("Load Setup"),
+        tr("A data set is loaded. Load the data set this setup was saved with in its place?\n%1\n"
+           "No: the loaded set is kept and only the settings are applied.")
+            .arg(recorded),
+        QMessageBox::Yes | QMessageBox::No, this);
+    question->setObjectName(QStringLiteral("SetupDataQuestion"));
+    question->setDefaultButton(QMessageBox::Yes);
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    connect(question, &QMessageBox::finished, this, [this, fileName, lines = *lines](int answer) {
+        batch_->loadSetupLines(fileName, lines, answer != QMessageBox::Yes);
+    });
+    question->open();
     return true;
 }

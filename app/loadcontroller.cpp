@@ -16,6 +16,7 @@
 #include "imagedata/imgfiletype.h"
 #include "imagedata/ui/selectdatafiles.h"
 #include "ui_body.h"
+#include "widgets/filedialogs.h"
 #include "widgets/progressline.h"
 #include <algorithm>
 #include <utility>
@@ -74,6 +75,7 @@ void LoadController::dataFilesSelected(const QStringList &files, bool newSeries)
         const QString folder = QFileInfo(files.constFirst()).absolutePath();
         parts_.ui.I0ImgSel->setStartDir(folder);
         parts_.ui.BGImgSel->setStartDir(folder);
+        setDataFolder(folder); // where the dialogs open until they are used
     }
     parts_.progress->begin(tr("Loading files"), static_cast<int>(files.size()));
     showLoadProgress();

@@ -59,9 +59,9 @@ QList<SetupSection> windowSetupSections(Ui_Body &ui, const Sinogram &sinogram, c
     SelectDataFiles *raw = ui.CTFiles;
 
     SetupSection images {QStringLiteral("## Original Images"), {}};
-    if (raw->count() > 0) { // inert on loading: records where the images came from
+    if (raw->count() > 0) { // loading the setup loads them again
         const QString first = raw->files().constFirst();
-        images.entries.append({QStringLiteral("#images_load"),
+        images.entries.append({QStringLiteral("images_load"),
             isHdf5File(first) ? setupDirFile(first) : setupDirPattern(first)}); // a scan names its file
     }
     images.entries += QList<SetupEntry> {

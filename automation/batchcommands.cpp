@@ -136,6 +136,8 @@ const QList<BatchCommandEntry> &batchCommandSet()
         {QStringLiteral("xanes_exec"), F::Other},
         {QStringLiteral("xanes_save_maps"), F::Other},
         {QStringLiteral("show_xanes"), F::Other},
+        // A setup file restored with the data set it names.
+        {QStringLiteral("setup_load"), F::Other},
     };
     return set;
 }

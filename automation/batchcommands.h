@@ -25,8 +25,9 @@ struct BatchCommandEntry
 /// ("zelmapLink_connect", "zelmapLink_exec_2da", "zelmapLink_cont_2da"), float TIFF slices and ring
 /// removal ("ct_ring_removal", "ct_ring_params"), uneven sets, the time a line may wait
 /// ("batch_timeout"), offset-axis scans ("ct_offset_axis", "ct_offset_axis_cor"), the sequential run
-/// and its alignment ("seq_exec_calc", "seq_exec_align") and the "XANES" tab ("xanes_…"). The
-/// window's executor is built from this table: every word of it has an action, and no other.
+/// and its alignment ("seq_exec_calc", "seq_exec_align"), the "XANES" tab ("xanes_…") and
+/// "setup_load". The window's executor is built from this table: every word of it has an action,
+/// and no other.
 /// \test tst_batch.cpp
 const QList<BatchCommandEntry> &batchCommandSet();
 

@@ -2,11 +2,16 @@
 
 // Qt
 #include <QDebug>
+#include <QDir>
 #include <QFileInfo>
 
 // Local
-#include "config/linetokenizer.h"
 #include "automation/automationlog.h"
+#include "automation/batchcmd.h"
+#include "automation/batchfile.h"
+#include "config/linetokenizer.h"
+#include "config/specialfile.h"
+#include "imagedata/imagefiles.h"
 
 QString setupFileTitle()
 {
@@ -62,9 +67,10 @@ QString setupText(const QString &text)
         return text.isEmpty() ? text : quoted;
     if (readsBack(text))
         return text;
-    qCWarning(lcAutomation).noquote() << QStringLiteral("A setup text cannot be stored so that it reads back whole "
-                                           "(it holds a double quote): %1")
-                                .arg(text);
+    qCWarning(lcAutomation).noquote()
+        << QStringLiteral("A setup text cannot be stored so that it reads back whole "
+                          "(it holds a double quote): %1")
+               .arg(text);
     return quoted;
 }
 
@@ -78,4 +84,44 @@ QString setupDirFile(const QString &file)
 {
     const QFileInfo info(file);
     return setupText(info.absolutePath()) + u' ' + setupText(info.fileName());
+}
+
+std::optional<QStringList> readSetupLines(const QString &fileName, QString &why)
+{
+    // A pipe in a setup's place would block the window; a huge file is no setup.
+    QByteArray bytes;
+    QString refused;
+    switch (readRegularFile(fileName, maxBatchFileBytes, bytes, refused)) {
+    case RegularRead::Read:
+        break;
+    case RegularRead::Missing:
+        why = QStringLiteral("can't open save setup file : %1").arg(fileName);
+        return std::nullopt;
+    case RegularRead::Refused:
+        why = QStringLiteral("can't open save setup file : %1 (%2)").arg(fileName, refused);
+        return std::nullopt;
+    }
+    QString text = QString::fromUtf8(bytes);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QStringList lines = text.split(u'\n');
+    if (!lines.isEmpty() && lines.constLast().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+QString missingSetupData(const BatchCmd &cmd)
+{
+    const QString word = cmd.cmd.toLower();
+    if (word == u"images_load") {
+        const QString dir = cmd.args.value(0);
+        const QStringList patterns = cmd.args.mid(1);
+        if (dir.isEmpty() || !imageFileEntries(dir, patterns).isEmpty())
+            return {};
+        return QDir(dir).filePath(patterns.join(u' '));
+    }
+    if (word == u"i0_load" || word == u"bg_load") {
+        const QString file = cmd.args.value(0);
+        return file.isEmpty() || QFileInfo(file).isFile() ? QString() : file;
+    }
+    return {};
 }

@@ -3,6 +3,9 @@
 // Qt
 #include <QList>
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 /// One setting of a setup file: a command word and the value text that the command reads back.
 struct SetupEntry
@@ -41,3 +44,15 @@ QString setupText(const QString &text);
 QString setupDirPattern(const QString &firstFile);
 /// "DIR NAME" for a file that holds a whole data set (a scan file).
 QString setupDirFile(const QString &file);
+
+struct BatchCmd;
+
+/// The lines of a setup file. Nothing when it is no regular file, larger than the batch file limit
+/// or cannot be read; `why` then says so in the words of the log ("can't open save setup file : ").
+std::optional<QStringList> readSetupLines(const QString &fileName, QString &why);
+
+/// The data a setup line names that is not there: the folder and patterns of "images_load" when no
+/// file of the folder matches, the image of "i0_load" or "bg_load" when there is no such file.
+/// Empty when the data is there or the line names none (an empty "i0_load" clears the image).
+/// \test tst_batch.cpp
+QString missingSetupData(const BatchCmd &cmd);

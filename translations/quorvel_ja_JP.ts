@@ -2,6 +2,41 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ja_JP">
 <context>
+    <name>BatchController</name>
+    <message>
+        <source>Lines of a file wait for a load to end; these %1 lines are not run</source>
+        <translation>ファイルの行が読み込みの終了を待っています。この %1 行は実行しません</translation>
+    </message>
+    <message>
+        <source>Setup %1 is not loaded: the lines of another file wait for a load</source>
+        <translation>設定 %1 は読み込みません: 別のファイルの行が読み込みを待っています</translation>
+    </message>
+    <message>
+        <source>Setup %1: not there, so not loaded: %2; the rest of the setup is applied</source>
+        <translation>設定 %1: 見つからないため読み込みません: %2。設定の残りは適用しました</translation>
+    </message>
+    <message>
+        <source>it records no data set</source>
+        <translation>データセットの記録なし</translation>
+    </message>
+    <message>
+        <source>the data set loaded is kept</source>
+        <translation>読み込み済みのデータセットを保持</translation>
+    </message>
+    <message>
+        <source>its data set is not there</source>
+        <translation>そのデータセットが見つかりません</translation>
+    </message>
+    <message>
+        <source>%1 images of %2 x %3 from %4</source>
+        <translation>%2 x %3 の画像 %1 枚 (%4)</translation>
+    </message>
+    <message>
+        <source>Setup loaded: %1 (%2 settings; %3)</source>
+        <translation>設定を読み込みました: %1 (設定 %2 項目; %3)</translation>
+    </message>
+</context>
+<context>
     <name>Body</name>
     <message>
         <source>Quorvel</source>
@@ -494,8 +529,12 @@ Slices in progress are finished and saved.</source>
         <translation>設定を保存しました: %1</translation>
     </message>
     <message>
-        <source>Setup loaded: %1 (%2 settings; the projections are not loaded again by a setup)</source>
-        <translation>設定を読み込みました: %1 (%2 項目; 投影画像は設定ファイルでは読み込み直しません)</translation>
+        <source>A data set is loaded. Load the data set this setup was saved with in its place?
+%1
+No: the loaded set is kept and only the settings are applied.</source>
+        <translation>データセットが読み込まれています。この設定を保存したときのデータセットを代わりに読み込みますか?
+%1
+いいえ: 読み込み済みのデータセットを保持し、設定だけを適用します。</translation>
     </message>
 </context>
 <context>
@@ -1593,6 +1632,10 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Select data files (Ctrl+A selects all)</source>
         <translation>データファイルを選択 (Ctrl+A ですべて選択)</translation>
+    </message>
+    <message>
+        <source>Select data files (every file of the type is selected: Open loads them all)</source>
+        <translation>データファイルの選択 (この種類のファイルをすべて選択済み: 開くですべて読み込みます)</translation>
     </message>
 </context>
 <context>

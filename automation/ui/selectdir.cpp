@@ -7,7 +7,7 @@
 #include <QPushButton>
 
 // Local
-#include "config/configstore.h"
+#include "widgets/filedialogs.h"
 
 SelectDir::SelectDir(QWidget *parent)
     : QFrame(parent)
@@ -39,8 +39,8 @@ void SelectDir::setDirName(const QString &dir)
 
 void SelectDir::select()
 {
-    const QString dir = QFileDialog::getExistingDirectory(
-        this, tr("Select a directory"), startDir_.isEmpty() ? dataRoot() : startDir_);
+    const QString dir = QFileDialog::getExistingDirectory(this, tr("Select a directory"),
+        dialogStartDir(startDir_), fileDialogOptions() | QFileDialog::ShowDirsOnly);
     if (dir.isEmpty())
         return;
     setDirName(dir);

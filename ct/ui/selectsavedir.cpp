@@ -4,7 +4,6 @@
 #include <QFileDialog>
 
 // Local
-#include "config/configstore.h"
 #include "widgets/filedialogs.h"
 #include "widgets/statestyles.h"
 
@@ -19,9 +18,9 @@ SelectSaveDir::SelectSaveDir(QWidget *parent)
 
 void SelectSaveDir::select()
 {
+    // The folder typed or chosen last, else the data's.
     const QString dir = QFileDialog::getExistingDirectory(this, tr("Directory to save in"),
-        ui_.FilePath->text().isEmpty() ? dataRoot() : ui_.FilePath->text(),
-        fileDialogOptions() | QFileDialog::ShowDirsOnly);
+        dialogStartDir(ui_.FilePath->text()), fileDialogOptions() | QFileDialog::ShowDirsOnly);
     if (!dir.isEmpty())
         setDir(dir);
 }

@@ -4,9 +4,10 @@
 #include <QButtonGroup>
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QRegularExpression>
 
 // Local
-#include "config/configstore.h"
 #include "imagedata/imagefiles.h"
 #include "widgets/filedialogs.h"
 #include "widgets/numberfield.h"
@@ -26,26 +27,82 @@ SelectDataFiles::SelectDataFiles(QWidget *parent)
     connect(ui_.Clear, &QPushButton::clicked, this, &SelectDataFiles::clearFiles);
 }
 
-void SelectDataFiles::openDialog()
+QStringList matchingFileNames(const QString &dir, const QString &nameFilter)
 {
-    const QString start = lastDir_.isEmpty() ? dataRoot() : lastDir_;
-    const QStringList files
-        = QFileDialog::getOpenFileNames(this, tr("Select data files (Ctrl+A selects all)"), start,
-            tr("Itex File (*.img)") + QStringLiteral(";;") + tr("Tiff File (*.tif *.tiff)")
-                + QStringLiteral(";;") + tr("HDF5 / NeXus Scan File (*.h5 *.hdf5 *.nxs *.hdf)")
-                + QStringLiteral(";;") + tr("Any Files (* *.*)"),
-            nullptr, fileDialogOptions());
-    if (files.isEmpty())
-        return;
-    lastDir_ = QFileInfo(files.constFirst()).absolutePath();
-    filesChosen(files);
+    // "Itex File (*.img)" holds its patterns in parentheses; a bare filter is its patterns.
+    static const QRegularExpression inParentheses(QStringLiteral("\\(([^)]*)\\)"));
+    const QRegularExpressionMatch match = inParentheses.match(nameFilter);
+    const QStringList patterns
+        = (match.hasMatch() ? match.captured(1) : nameFilter).split(u' ', Qt::SkipEmptyParts);
+    QStringList names;
+    for (const QFileInfo &info : imageFileEntries(dir, patterns)) { // in the order a folder loads
+        if (info.isFile())
+            names << info.fileName();
+    }
+    return names;
 }
 
-void SelectDataFiles::filesChosen(const QStringList &files)
+namespace {
+
+// Every file of the filter's type in the folder shown is selected, so that Open takes the set.
+void selectMatchingFiles(QFileDialog *dialog)
+{
+    const QStringList names
+        = matchingFileNames(dialog->directory().absolutePath(), dialog->selectedNameFilter());
+    const QString text = names.size() == 1 ? names.constFirst()
+        : names.isEmpty()                  ? QString()
+                                           : u'"' + names.join(QStringLiteral("\" \"")) + u'"';
+    dialog->selectFile(text);
+    // The dialog leaves its name field alone while it has the focus (a folder typed there and
+    // entered with Return): the names go there too, and the field selects them in the list.
+    if (auto *field = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        field && field->text() != text)
+        field->setText(text);
+}
+
+} // namespace
+
+void SelectDataFiles::openDialog()
+{
+    if (dialog_) { // one at a time
+        dialog_->raise();
+        dialog_->activateWindow();
+        return;
+    }
+    const QFileDialog::Options options = fileDialogOptions();
+    const bool ownDialog = options.testFlag(QFileDialog::DontUseNativeDialog);
+    // The desktop's dialog cannot be given many files: its title says how to select them all.
+    dialog_ = new QFileDialog(this,
+        ownDialog ? tr("Select data files (every file of the type is selected: Open loads them all)")
+                  : tr("Select data files (Ctrl+A selects all)"),
+        dialogStartDir(lastDir_),
+        tr("Itex File (*.img)") + QStringLiteral(";;") + tr("Tiff File (*.tif *.tiff)") + QStringLiteral(";;")
+            + tr("HDF5 / NeXus Scan File (*.h5 *.hdf5 *.nxs *.hdf)") + QStringLiteral(";;")
+            + tr("Any Files (* *.*)"));
+    dialog_->setObjectName(QStringLiteral("DataFilesDialog"));
+    dialog_->setOptions(options);
+    dialog_->setFileMode(QFileDialog::ExistingFiles);
+    dialog_->setAttribute(Qt::WA_DeleteOnClose);
+    if (ownDialog) {
+        const auto selectAll = [dialog = dialog_.data()] { selectMatchingFiles(dialog); };
+        connect(dialog_, &QFileDialog::directoryEntered, dialog_, selectAll);
+        connect(dialog_, &QFileDialog::filterSelected, dialog_, selectAll);
+        selectAll();
+    }
+    connect(dialog_, &QFileDialog::filesSelected, this, [this](const QStringList &files) {
+        if (files.isEmpty())
+            return;
+        lastDir_ = QFileInfo(files.constFirst()).absolutePath();
+        filesChosen(files);
+    });
+    dialog_->open(); // modal to the window, without a loop of its own
+}
+
+void SelectDataFiles::filesChosen(const QStringList &files, Take take)
 {
     // The receiver empties the list for a new series when its loading starts.
-    const bool newSeries = ui_.LoadNewFiles->isChecked();
-    if (!ui_.LoadMultiTimes->isChecked() || files.isEmpty()) {
+    const bool newSeries = take == Take::WholeNewSeries || ui_.LoadNewFiles->isChecked();
+    if (take == Take::WholeNewSeries || !ui_.LoadMultiTimes->isChecked() || files.isEmpty()) {
         emit filesSelected(files, newSeries);
         return;
     }
@@ -56,21 +113,21 @@ void SelectDataFiles::filesChosen(const QStringList &files)
     emit filesSelected(many, newSeries);
 }
 
-void SelectDataFiles::selectDirFiles(const QString &dir, const QStringList &nameFilters)
+void SelectDataFiles::selectDirFiles(const QString &dir, const QStringList &nameFilters, Take take)
 {
     lastDir_ = dir;
     QStringList filters = nameFilters;
     if (filters.isEmpty())
         filters << QStringLiteral("*.") + ui_.Extention->text();
-    selectFileInfos(imageFileEntries(dir, filters)); // a stray folder or pipe is refused by the load
+    selectFileInfos(imageFileEntries(dir, filters), take); // a stray folder or pipe is refused by the load
 }
 
-void SelectDataFiles::selectFileInfos(const QFileInfoList &infos)
+void SelectDataFiles::selectFileInfos(const QFileInfoList &infos, Take take)
 {
     QStringList files;
     for (const QFileInfo &info : infos)
         files << info.absoluteFilePath();
-    filesChosen(files);
+    filesChosen(files, take);
 }
 
 void SelectDataFiles::addFile(const QString &name)

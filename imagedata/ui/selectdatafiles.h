@@ -3,9 +3,16 @@
 // Qt
 #include <QFileInfoList>
 #include <QFrame>
+#include <QPointer>
 
 // Local
 #include "ui_selectdatafiles.h"
+
+class QFileDialog;
+
+/// The names of the files in `dir` that a dialog's name filter ("Itex File (*.img)") matches, in
+/// the order a folder's files load.
+QStringList matchingFileNames(const QString &dir, const QString &nameFilter);
 
 /// The selector of a series of raw projection files: lists the files loaded so far and asks for a
 /// new series ("New") or more of the same ("Add"), optionally the first file many times ("Multi.").
@@ -22,12 +29,15 @@ public:
     void showCount(int notLoaded);
     /// Hides the series options (for a plain file set); "New" stays checked.
     void setSimpleMode(bool simple);
+    /// How a choice of files is taken: as "New"/"Add" and "Repeat 1st" say, or as a whole new
+    /// series of the files as they are (a setup restoring the data it was saved with).
+    enum class Take { AsSet, WholeNewSeries };
     /// Lists the directory's files that match the filters (default: *.Extention) and takes them as
     /// the chosen files.
-    void selectDirFiles(const QString &dir, const QStringList &nameFilters);
-    void selectFileInfos(const QFileInfoList &infos);
+    void selectDirFiles(const QString &dir, const QStringList &nameFilters, Take take = Take::AsSet);
+    void selectFileInfos(const QFileInfoList &infos, Take take = Take::AsSet);
     /// Handles a choice of files as the file dialog reports it.
-    void filesChosen(const QStringList &files);
+    void filesChosen(const QStringList &files, Take take = Take::AsSet);
 
     int count() const { return ui_.Selected->count(); }
     QStringList files() const;
@@ -47,10 +57,12 @@ public slots:
     void select(int index);
     void setExpTime(double seconds);
     double expTime() const;
-    /// Opens the file dialog.
+    /// Opens the file dialog ("DataFilesDialog", modal to the window): every file of the chosen type
+    /// in the folder shown is selected, so that Open loads the whole set.
     void openDialog();
 
 private:
     Ui_SelectDataFiles ui_;
     QString lastDir_;
+    QPointer<QFileDialog> dialog_;
 };

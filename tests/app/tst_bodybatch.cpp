@@ -1,8 +1,13 @@
 // Qt
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCompleter>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QMutex>
 #include <QPointer>
 #include <QRegularExpression>
@@ -143,6 +148,13 @@ private slots:
     void buttonsShareOneDialog_data();
     void buttonsShareOneDialog();
     void calcExecInASetupFileStartsARun();
+    void setupAsksBeforeReplacingTheSet_data();
+    void setupAsksBeforeReplacingTheSet();
+    void batchSetupLoadNeverAsks();
+    void dataSelectSelectsTheWholeSet_data();
+    void dataSelectSelectsTheWholeSet();
+    void setupDialogLeavesNoCompletions_data();
+    void setupDialogLeavesNoCompletions();
     // Start-up.
     void fileDialogsFollowTheInterfaceLanguage();
     void everyMessageIsTranslated();
@@ -629,8 +641,8 @@ void TestBodyBatch::seriesAndLinkFailures()
 void TestBodyBatch::configurationLinesRunAtConstruction()
 {
     // Nothing is loaded at "calc_exec": a message, and the lines go on. The configuration then
-    // starts a load; the batch's first line needs the whole set. A second load while the first
-    // runs is refused: never two loading chains.
+    // starts a load; the lines after it, a second load among them, run when it has ended (never
+    // two loading chains), and the batch's first line needs the whole set.
     const QString cfg = dir_.filePath(u"quorvel.cfg"_s);
     QVERIFY(writeText(cfg,
         u"DataRoot /tmp   # not a command\n"
@@ -644,8 +656,6 @@ void TestBodyBatch::configurationLinesRunAtConstruction()
             .toUtf8()));
     QVERIFY(ConfigStore::instance().readConfigFile(cfg));
     QTest::ignoreMessage(QtCriticalMsg, "calc_exec: no raw images are loaded, nothing to calculate");
-    QTest::ignoreMessage(
-        QtCriticalMsg, QRegularExpression(u"^images_load: a load is in progress; this one is refused"_s));
     Body body(nullptr, 1);
     QCOMPARE(body.ui().procCtrl->cor(), 77.5);
     QVERIFY(body.ui().SelectCt2->isChecked());
@@ -656,7 +666,7 @@ void TestBodyBatch::configurationLinesRunAtConstruction()
     QCOMPARE(body.imageSet()->count(), 40);
     QCOMPARE(body.ui().CTFiles->count(), 40);
     QVERIFY(body.ui().procCtrl->sliceStep() != 9); // the guess found the whole set
-    QCOMPARE(body.tally().linesFailed, 2); // the calculation that could not start, the second load
+    QCOMPARE(body.tally().linesFailed, 1); // the calculation that could not start
 }
 
 void TestBodyBatch::calcExecAndAppQuitWaitForTheRun()
@@ -773,10 +783,12 @@ void TestBodyBatch::roundTripRestoresEverySetting()
         QCOMPARE(lines.filter(line.section(u' ', 0, 0)).size(), 1);
         QCOMPARE(lines.filter(QRegularExpression(u"^"_s + line + u"$"_s)).size(), 1);
     }
-    // A fresh window with the same images: the setup file does not load images itself.
-    auto b = loadedBody(4, false);
-    QVERIFY(b);
+    // A fresh window: the setup loads its images (a whole new series, whatever "Add" and "Repeat
+    // 1st" say), then applies the settings that depend on them (the seek, the slice).
+    auto b = std::make_unique<Body>(nullptr, 4);
     QVERIFY(b->loadSetup(first));
+    QTRY_VERIFY_WITH_TIMEOUT(!b->isLoading(), 10000);
+    QCOMPARE(b->imageSet()->count(), 40);
     QCOMPARE(settings(*b), changed);
     const QString second = dir_.filePath(u"second.cfg"_s);
     QVERIFY(b->saveSetup(second));
@@ -792,8 +804,9 @@ void TestBodyBatch::roundTripRestoresEverySetting()
         quiet.count(u"^can't open save setup file : "_s + QRegularExpression::escape(nowhere) + u'$'), 2);
     // Saving and loading say what they did.
     QCOMPARE(quiet.count(u"^Setup saved: "_s + QRegularExpression::escape(second) + u'$'), 1);
-    QCOMPARE(
-        quiet.count(u"^Setup loaded: "_s + QRegularExpression::escape(first) + u" \\(\\d+ settings; "_s), 1);
+    QCOMPARE(quiet.count(u"^Setup loaded: "_s + QRegularExpression::escape(first)
+                 + u" \\(\\d+ settings; 40 images of 64 x 16 from "_s + QRegularExpression::escape(projDir_)),
+        1);
 }
 
 void TestBodyBatch::fileText_data()
@@ -802,7 +815,7 @@ void TestBodyBatch::fileText_data()
     QTest::addColumn<QStringList>("lines");
     QTest::addColumn<QString>("expected");
     // A fresh window: empty text fields as the padded key alone, " 0" for the partial data set, no
-    // "#images_load" and no I0 file set.
+    // "images_load" and no I0 file set.
     QTest::newRow("fresh window") << QString() << QStringList {} << u"setup_fresh_window.cfg"_s;
     // Values with blanks in double quotes; where the loaded images came from.
     QTest::newRow("quoted values and loaded images")
@@ -884,6 +897,160 @@ void TestBodyBatch::calcExecInASetupFileStartsARun()
     QVERIFY(body->isCalculating()); // started, and the lines after it ran at once
     QCOMPARE(body->ui().procCtrl->sliceStep(), 6);
     QVERIFY(finished.wait(10000));
+}
+
+void TestBodyBatch::setupAsksBeforeReplacingTheSet_data()
+{
+    QTest::addColumn<QString>("images"); // the folder the setup names
+    QTest::addColumn<QString>("i0");
+    QTest::addColumn<int>("answer"); // QMessageBox::NoButton: no question is expected
+    QTest::addColumn<QString>("folder"); // of the set loaded afterwards
+    QTest::addColumn<int>("missing"); // files named as not there
+    const QString gone = dir_.filePath(u"gone"_s);
+    QTest::newRow("yes: the setup's set") << blankDir_ << i0_ << int(QMessageBox::Yes) << blankDir_ << 0;
+    QTest::newRow("no: the set kept") << blankDir_ << i0_ << int(QMessageBox::No) << projDir_ << 0;
+    QTest::newRow("set and I0 not there")
+        << gone << gone + u".img"_s << int(QMessageBox::NoButton) << projDir_ << 2;
+}
+
+void TestBodyBatch::setupAsksBeforeReplacingTheSet()
+{
+    QFETCH(QString, images);
+    QFETCH(QString, i0);
+    QFETCH(int, answer);
+    QFETCH(QString, folder);
+    QFETCH(int, missing);
+    const QString setup = dir_.filePath(u"asks.cfg"_s);
+    QVERIFY(writeText(setup,
+        (u"### quorvel setup saving setup file\nimages_load \""_s + images + u"\" *.img\ni0_load "_s + i0
+            + u"\nimages_seek 12\nct_slice_step 5\n"_s)
+            .toUtf8()));
+    auto body = loadedBody(2, false);
+    QVERIFY(body);
+    const DebugLog log;
+    QVERIFY(body->loadSetup(setup));
+    auto *question = body->findChild<QMessageBox *>(u"SetupDataQuestion"_s);
+    QCOMPARE(question != nullptr, answer != QMessageBox::NoButton);
+    if (question) {
+        QVERIFY(!question->isModal() || question->windowModality() == Qt::WindowModal);
+        QCOMPARE(body->ui().procCtrl->sliceStep(), 1); // nothing applied before the answer
+        question->button(QMessageBox::StandardButton(answer))->click();
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!body->isLoading(), 10000);
+    QTRY_COMPARE(log.count(u"^Setup loaded: "_s), 1);
+    QCOMPARE(QFileInfo(body->ui().CTFiles->files().value(0)).absolutePath(), folder);
+    QCOMPARE(body->imageSet()->count(), 40);
+    QCOMPARE(body->ui().seekCtrl->value(), 12);
+    QCOMPARE(body->ui().procCtrl->sliceStep(), 5); // the rest of the setup is applied
+    QCOMPARE(body->ui().I0ImgSel->filePath(), missing ? QString() : i0);
+    const QString absent = QDir(images).filePath(u"*.img"_s) + u", "_s + i0;
+    QCOMPARE(log.count(u"^Setup .*: not there, so not loaded: "_s + QRegularExpression::escape(absent)),
+        missing ? 1 : 0);
+}
+
+void TestBodyBatch::batchSetupLoadNeverAsks()
+{
+    // A batch restores the setup's set in place of the one loaded, without a question; its next
+    // line finds the whole set. Data that is not there fails the line, and the rest still applies;
+    // so does a setup that loads a setup (itself: it would never end).
+    const QString setup = dir_.filePath(u"batch.cfg"_s);
+    QVERIFY(writeText(
+        setup, (u"images_load "_s + projDir_ + u" *.img\nimages_seek 30\nct_slice_step 4\n"_s).toUtf8()));
+    const QString broken = dir_.filePath(u"broken.cfg"_s);
+    QVERIFY(writeText(
+        broken, (u"images_load "_s + dir_.filePath(u"gone"_s) + u" *.img\nct_slice_from 3\n"_s).toUtf8()));
+    const QString self = dir_.filePath(u"self.cfg"_s);
+    QVERIFY(writeText(self, (u"setup_load "_s + self + u"\nct_slice_from 5\n"_s).toUtf8()));
+    auto body = loadedBody(2, false, blankDir_);
+    QVERIFY(body);
+    QVERIFY(runBatch(*body,
+        {u"setup_load "_s + setup, u":ifng ct_slice_to 1"_s, u"images_seek 1000"_s, u"setup_load "_s + broken,
+            u":ifng ct_slice_step 9"_s, u"setup_load "_s + self, u":ifng ct_slice_to 2"_s}));
+    QVERIFY(!body->findChild<QMessageBox *>(u"SetupDataQuestion"_s));
+    QCOMPARE(QFileInfo(body->ui().CTFiles->files().value(0)).absolutePath(), projDir_);
+    QCOMPARE(body->ui().seekCtrl->value(), 39); // the seek after the line saw 40 images
+    QCOMPARE(body->ui().procCtrl->sliceTo(), 2);
+    QCOMPARE(body->ui().procCtrl->sliceFrom(), 5);
+    QCOMPARE(body->ui().procCtrl->sliceStep(), 9);
+}
+
+void TestBodyBatch::dataSelectSelectsTheWholeSet_data()
+{
+    QTest::addColumn<QString>("filter"); // chosen in the dialog; empty: the first
+    QTest::addColumn<QStringList>("expected"); // names selected, in loading order
+    QTest::newRow("projections") << QString() << QStringList {u"a10.img"_s, u"a2.img"_s, u"b.img"_s};
+    QTest::newRow("another type") << u"Tiff File (*.tif *.tiff)"_s << QStringList {u"c.tif"_s, u"d.tiff"_s};
+    QTest::newRow("one file") << u"HDF5 / NeXus Scan File (*.h5 *.hdf5 *.nxs *.hdf)"_s
+                              << QStringList {u"scan.h5"_s};
+}
+
+void TestBodyBatch::dataSelectSelectsTheWholeSet()
+{
+    // The dialog opens with every file of the type selected (not a folder of that name): Open
+    // takes them all, in the order a folder loads.
+    QFETCH(QString, filter);
+    QFETCH(QStringList, expected);
+    QTemporaryDir tmp;
+    for (const char *name : {"b.img", "a2.img", "a10.img", "c.tif", "d.tiff", "scan.h5", "notes.txt"})
+        QVERIFY(writeText(tmp.filePath(QString::fromLatin1(name)), {}));
+    QVERIFY(QDir(tmp.path()).mkpath(u"folder.img"_s));
+    Body body(nullptr, 1);
+    setDataFolder(tmp.path());
+    QSignalSpy chosen(body.ui().CTFiles, &SelectDataFiles::filesSelected);
+    QMetaObject::invokeMethod(body.ui().CTFiles, &SelectDataFiles::openDialog, Qt::QueuedConnection);
+    QFileDialog *dialog = nullptr;
+    QTRY_VERIFY((dialog = body.ui().CTFiles->findChild<QFileDialog *>(u"DataFilesDialog"_s)));
+    QCOMPARE(dialog->directory().absolutePath(), tmp.path());
+    if (!filter.isEmpty()) {
+        dialog->selectNameFilter(filter);
+        emit dialog->filterSelected(filter);
+    }
+    QStringList paths;
+    for (const QString &name : expected)
+        paths << tmp.filePath(name);
+    QTRY_COMPARE(dialog->selectedFiles(), paths);
+    QVERIFY(QMetaObject::invokeMethod(dialog, "accept")); // Open
+    QCOMPARE(chosen.size(), 1);
+    QCOMPARE(chosen.at(0).at(0).toStringList(), paths);
+    setDataFolder(QString());
+}
+
+void TestBodyBatch::setupDialogLeavesNoCompletions_data()
+{
+    QTest::addColumn<bool>("save");
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("Save Setup, a new name") << true << u"setup-"_s;
+    QTest::newRow("Load Setup, a listed name") << false << u"setup-a.cfg"_s;
+}
+
+void TestBodyBatch::setupDialogLeavesNoCompletions()
+{
+    // Return while the file-name field lists its completions takes the name and closes the
+    // dialog; the list, a window of its own, must go with it.
+    QFETCH(bool, save);
+    QFETCH(QString, typed);
+    QTemporaryDir tmp;
+    for (const char *name : {"setup-a.cfg", "setup-b.cfg"})
+        QVERIFY(writeText(tmp.filePath(QString::fromLatin1(name)), {}));
+    setDataFolder(tmp.path());
+    Body body(nullptr, 1);
+    body.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    (save ? body.ui().SaveSetup : body.ui().LoadSetup)->click();
+    QFileDialog *dialog = body.setupDialog();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog));
+    auto *field = dialog->findChild<QLineEdit *>(u"fileNameEdit"_s);
+    QVERIFY(field && field->completer());
+    field->setFocus();
+    QTest::keyClicks(field, typed);
+    QAbstractItemView *list = field->completer()->popup();
+    QTRY_VERIFY(list->isVisible());
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Return);
+    QTRY_VERIFY(!dialog->isVisible());
+    QTRY_COMPARE(body.tally().linesFailed, 0);
+    QVERIFY(!list->isVisible());
+    QVERIFY(!QApplication::activePopupWidget());
+    setDataFolder(QString());
 }
 
 void TestBodyBatch::fileDialogsFollowTheInterfaceLanguage()

@@ -404,12 +404,13 @@ void TestBodyLoading::scanFileLoadsItsFrames()
     }
     QVERIFY(body.imageSet()->projectionSet().i0 || i0.isEmpty());
 
-    // A setup file names the scan file and records, inert, where I0 and BG came from.
+    // A setup file names the scan file, to load it again, and records, inert, where I0 and BG came
+    // from (the scan brings them back).
     const QString setup = dir_.filePath(u"scan.cfg"_s);
     QVERIFY(body.saveSetup(setup));
     const QString text = readText(setup);
     QVERIFY2(
-        text.contains(u"#images_load             "_s + dir_.path() + u" scan.nxs\n"_s), qPrintable(text));
+        text.contains(u"images_load              "_s + dir_.path() + u" scan.nxs\n"_s), qPrintable(text));
     if (!i0.isEmpty() && !chooseI0)
         QVERIFY2(text.contains(u"#i0_load                 \"from scan.nxs: mean of 3 flats\"\n"_s),
             qPrintable(text));

@@ -222,7 +222,7 @@ void TestBatch::commandSet()
     // Each word once without regard to case, and found in any case; the flow words, headings and
     // inert lines are none of the executor's.
     const QList<BatchCommandEntry> &set = batchCommandSet();
-    QCOMPARE(set.size(), 83 + 34); // the window's own, then the ones added for unattended runs
+    QCOMPARE(set.size(), 83 + 35); // the window's own, then the ones added for unattended runs
     for (qsizetype i = 0; i < set.size(); ++i) {
         QVERIFY2(!set[i].word.startsWith(u':'), qPrintable(set[i].word));
         QCOMPARE(batchCommandIndex(set[i].word.toUpper()), i);

@@ -1,9 +1,10 @@
 // Batch files on any bytes: the file read and cut into command lines (comments, continuations, INCLUDE
 // of the input itself, a loop, or of another file of the scratch folder), each
 // line parsed and its arguments read every way the commands read them, then the run itself with its
-// flow words (conditions joined and split again, jumps, ends). The window's part is played by a
-// handler that reports each line at once, failed or not by the command word, so both branches of
-// ":ifok" / ":ifng" are taken. A run that loops is cut off after a bounded number of steps.
+// flow words (conditions joined and split again, jumps, ends); the same bytes are also read as a
+// setup file. The window's part is played by a handler that reports each line at once, failed or
+// not by the command word, so both branches of ":ifok" / ":ifng" are taken. A run that loops is cut
+// off after a bounded number of steps.
 
 // Qt
 #include <QFileInfo>
@@ -12,6 +13,7 @@
 #include "automation/batch.h"
 #include "automation/batchcmd.h"
 #include "automation/batchcommands.h"
+#include "automation/setupfile.h"
 #include "tests/fuzz/fuzzsupport.h"
 #include <cmath>
 
@@ -49,6 +51,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     batch.batchLoad(path);
     for (const QString &line : batch.lines())
         readArguments(parseBatchCmd(line));
+    // The same bytes as a setup file: its lines, and the data each names looked for.
+    QString why;
+    for (const QString &line : readSetupLines(path, why).value_or(QStringList()))
+        missingSetupData(parseBatchCmd(line));
 
     // The steps the run queues for itself are taken here, in a bounded loop, instead of by an event
     // loop.

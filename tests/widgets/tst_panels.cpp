@@ -1,10 +1,13 @@
 // Qt
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -15,12 +18,14 @@
 #include <vector>
 
 // Local
+#include "config/configstore.h"
 #include "display/greyscale.h"
 #include "testsupport/mouseevents.h"
 #include "widgets/chcoord.h"
 #include "widgets/closablebase.h"
 #include "widgets/colorbar.h"
 #include "widgets/disabledlook.h"
+#include "widgets/filedialogs.h"
 #include "widgets/numberfield.h"
 #include "widgets/popdockbase.h"
 #include "widgets/seekctrl.h"
@@ -64,6 +69,8 @@ private slots:
     void disabledLooksDisabled();
     void numberFieldMarksWhatIsNotANumber_data();
     void numberFieldMarksWhatIsNotANumber();
+    void dialogsStartInTheDataFolder_data();
+    void dialogsStartInTheDataFolder();
 
 private:
     QLineEdit *edit(const char *name) const { return bar_->findChild<QLineEdit *>(QLatin1String(name)); }
@@ -492,6 +499,36 @@ void TestPanels::numberFieldMarksWhatIsNotANumber()
     edit.setText(u"7"_s);
     QCOMPARE(edit.toolTip(), u"Centre of rotation"_s);
     QCOMPARE(edit.styleSheet(), u"color: blue;"_s);
+}
+
+void TestPanels::dialogsStartInTheDataFolder_data()
+{
+    QTest::addColumn<QString>("lastUsed"); // names below a temporary folder; "-" for none
+    QTest::addColumn<QString>("data");
+    QTest::addColumn<QString>("expected"); // "root" for the data root
+    QTest::newRow("the folder used last") << u"last"_s << u"data"_s << u"last"_s;
+    QTest::newRow("not used yet: the data's") << u"-"_s << u"data"_s << u"data"_s;
+    QTest::newRow("the last one is gone") << u"gone"_s << u"data"_s << u"data"_s;
+    QTest::newRow("a file is no folder") << u"file"_s << u"data"_s << u"data"_s;
+    QTest::newRow("nothing loaded") << u"-"_s << u"-"_s << u"root"_s;
+    QTest::newRow("the data's is gone") << u"gone"_s << u"gone"_s << u"root"_s;
+}
+
+void TestPanels::dialogsStartInTheDataFolder()
+{
+    QFETCH(QString, lastUsed);
+    QFETCH(QString, data);
+    QFETCH(QString, expected);
+    QTemporaryDir tmp;
+    QVERIFY(QDir(tmp.path()).mkpath(u"last"_s) && QDir(tmp.path()).mkpath(u"data"_s));
+    QVERIFY(QFile(tmp.filePath(u"file"_s)).open(QIODevice::WriteOnly));
+    const auto path = [&tmp](const QString &name) { return name == u"-"_s ? QString() : tmp.filePath(name); };
+    const QString root = tmp.filePath(u"root"_s);
+    QCOMPARE(dialogStartDir(path(lastUsed), path(data), root), expected == u"root"_s ? root : path(expected));
+    // The window's data folder and data root stand in for the two.
+    setDataFolder(path(data));
+    QCOMPARE(dialogStartDir(path(lastUsed)), expected == u"root"_s ? dataRoot() : path(expected));
+    setDataFolder(QString());
 }
 
 QTEST_MAIN(TestPanels)

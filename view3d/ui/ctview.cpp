@@ -15,6 +15,7 @@
 #include "view3d/ui/slicesctrl.h"
 #include "view3d/volumescene.h"
 #include "widgets/childedits.h"
+#include "widgets/filedialogs.h"
 #include "widgets/mousec.h"
 #include "view3d/view3dlog.h"
 #include <algorithm>
@@ -278,6 +279,7 @@ void CtView::showSaveImageD()
     saveDialog_->setAcceptMode(QFileDialog::AcceptSave);
     saveDialog_->setOption(QFileDialog::DontUseNativeDialog, !nativeDialog_);
     connect(saveDialog_, &QFileDialog::fileSelected, this, &CtView::saveImage);
+    closeCompletionsWhenFinished(saveDialog_);
     saveDialog_->show();
 }
 

@@ -13,6 +13,7 @@
 #include "view3d/slicedatas.h"
 #include "view3d/view3dlog.h"
 #include "widgets/childedits.h"
+#include "widgets/filedialogs.h"
 #include "widgets/mousec.h"
 #include <algorithm>
 #include <cmath>
@@ -220,6 +221,7 @@ void SlicesCtrl::selectFiles()
     const bool native = configValue(QStringLiteral("native_dialog"), QStringLiteral("0")).toInt() == 1;
     fileDialog_->setOption(QFileDialog::DontUseNativeDialog, !native);
     connect(fileDialog_, &QFileDialog::filesSelected, this, &SlicesCtrl::takeFiles);
+    closeCompletionsWhenFinished(fileDialog_);
     fileDialog_->show();
 }
 
@@ -240,6 +242,7 @@ void SlicesCtrl::selectRun()
     const bool native = configValue(QStringLiteral("native_dialog"), QStringLiteral("0")).toInt() == 1;
     runDialog_->setOption(QFileDialog::DontUseNativeDialog, !native);
     connect(runDialog_, &QFileDialog::fileSelected, this, &SlicesCtrl::takeRunFolder);
+    closeCompletionsWhenFinished(runDialog_);
     runDialog_->show();
 }
 

@@ -161,7 +161,15 @@ void TestBodyScan::newSetAfterTheDemo()
     if (typed) {
         p->setCor(99.0);
         body->ctCalc()->setCR(10, 20, 110, 120);
+    } else {
+        // The demo's road: its centre guessed (a centre chosen, which fits the next set too), a slice
+        // made with CT1 and shown.
+        QVERIFY(body->sinogram()->guessCor());
+        body->ui().SelectCt1->click();
+        QVERIFY(calcAndWait(*body));
+        setSlices(p, 60, 200, 10);
     }
+    const double demoCor = p->cor();
     // The demo's own I0 and BG chosen: they do not fit the next set's frames.
     body->ui().I0ImgSel->selectFile(demo + u"/i0.img"_s);
     body->ui().BGImgSel->selectFile(demo + u"/bg.img"_s);
@@ -202,10 +210,11 @@ void TestBodyScan::newSetAfterTheDemo()
     QVERIFY2(said.contains(u", slice 200"_s) && said.contains(u"last slice 200"_s)
             && said.contains(u"first slice 60"_s),
         qPrintable(said));
-    // A centre and a region chosen for the demo that fit stay; the demo's defaults follow the new set.
+    // A centre and a region chosen for the demo that fit stay; the demo's default region follows the
+    // new set.
     const Region cr = body->ctCalc()->calcRegion();
     QCOMPARE(cr.x1, typed ? 110.0 : across - 1.0);
-    QCOMPARE(p->cor(), typed ? 99.0 : across / 2.0);
+    QCOMPARE(p->cor(), typed ? 99.0 : demoCor);
     // "Clear" lets an I0 or BG image go, whether chosen or the scan's.
     body->ui().BGImgSel->findChild<QPushButton *>(u"ClearImg"_s)->click();
     QVERIFY(!body->ui().BGImgSel->img());
@@ -223,8 +232,26 @@ void TestBodyScan::newSetAfterTheDemo()
                        .arg(body->sinogram()->lastChoice().reason)));
     QCOMPARE(body->sinogram()->ui().TakeFourier->text(), u"Fourier %1"_s.arg(g.fourier->cor, 0, 'f', 2));
     // Each search's centre is a click away.
+    const double guessed = p->cor();
     body->sinogram()->ui().TakeMirror->click();
     QCOMPARE(p->cor(), g.mirror->cor);
+    if (typed)
+        return;
+    // The slice at the centre guessed covers the scan's whole width (the CT image is as wide as the
+    // lines reach on both sides of the axis): the tooth reaches beyond the demo's 256 columns, and
+    // the view shows all of it.
+    p->setCor(guessed);
+    body->ui().SelectCt1->click();
+    QVERIFY(calcAndWait(*body));
+    const CtFbp &engine = body->ctCalc()->engine();
+    const int n = engine.imageN();
+    QVERIFY2(n > 500 && n <= across, qPrintable(QString::number(n)));
+    for (const Region &r : {body->ctCalc()->calcRegion(), body->ctCalc()->dispRegion()})
+        QVERIFY(r.x0 <= 0.0 && r.z0 <= 0.0 && r.x1 >= n - 1 && r.z1 >= n - 1);
+    double beyond = 0.0; // the largest attenuation right of the demo's width, on the middle row
+    for (int x = 300; x < n; ++x)
+        beyond = std::max(beyond, std::abs(engine.imageRow(n / 2)[x]));
+    QVERIFY2(beyond > 0.0, "nothing was calculated beyond the demo's width");
 }
 
 void TestBodyScan::sinogramOfTheWholeSetAfterOneImage()

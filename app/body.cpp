@@ -71,6 +71,9 @@ Body::Body(QWidget *parent, int workers)
     ui_.I0ofI0Image_->setTitle(tr("I0 of I0 Image"));
     imgDatas_->setI0Ref(ui_.I0ImgSel->imgSlot());
     imgDatas_->setBgRef(ui_.BGImgSel->imgSlot());
+    // A scan file chosen as I0 or BG means its flats or its darks.
+    ui_.I0ImgSel->setScanFrames(Hdf5Scan::Kind::Flat);
+    ui_.BGImgSel->setScanFrames(Hdf5Scan::Kind::Dark);
     sinogram_->setProcCtrl(ui_.procCtrl);
     sinogram_->setImageSet(imgDatas_);
     ctCalc_->setSinogram(sinogram_);

@@ -17,6 +17,7 @@
 #include "imagedata/imgdatas.h"
 #include "imagedata/imgdatascanframe.h"
 #include "imagedata/scanangles.h"
+#include "imagedata/ui/selectaimgfile.h"
 #include "ui_body.h"
 #include "widgets/progressline.h"
 
@@ -84,7 +85,8 @@ void LoadController::takeScanI0Bg(const std::shared_ptr<const Hdf5Scan> &scan)
             const bool fits
                 = selector->img()->width() == scan->width() && selector->img()->height() == scan->height();
             if (fits || count == 0) {
-                if (count > 0)
+                // The scan's own file chosen holds its frames already.
+                if (count > 0 && selector->img()->fileName() != scan->fileName())
                     qCInfo(lcWindow).noquote()
                         << QStringLiteral("%1: the chosen file is kept, the %2 of %3 are not used :")
                                .arg(QLatin1String(what), meanDescription(kind, count), name)
@@ -115,12 +117,7 @@ void LoadController::takeScanI0Bg(const std::shared_ptr<const Hdf5Scan> &scan)
                     << scan->fileName();
             continue;
         }
-        const bool flats = kind == Hdf5Scan::Kind::Flat;
-        const QString origin = count == 1
-            ? (flats ? tr("from %1: its flat") : tr("from %1: its dark")).arg(name)
-            : (flats ? tr("from %1: mean of %2 flats") : tr("from %1: mean of %2 darks"))
-                  .arg(name)
-                  .arg(count);
+        const QString origin = SelectAImgFile::scanOrigin(scan->fileName(), kind, count);
         selector->holdComputed(std::move(mean), origin, scan->fileName());
         qCInfo(lcWindow).noquote() << QStringLiteral("%1 image %2").arg(QLatin1String(what), origin);
     }

@@ -317,12 +317,12 @@ bool Body::eventFilter(QObject *watched, QEvent *event)
 namespace {
 
 // Which job a message speaks of: its category and the words before its first ": " ("Guess CoR",
-// "ct_guess_cor"), or its first two words ("CT2 run").
+// "ct_guess_cor"), or its first two words ("CT2 run"), in English whatever the window shows.
 QString jobOf(const LogMessage &message)
 {
-    const qsizetype colon = message.text.indexOf(QLatin1String(": "));
-    const QString job
-        = colon > 0 && colon <= 40 ? message.text.left(colon) : message.text.section(u' ', 0, 1);
+    const QString &text = message.english.isEmpty() ? message.text : message.english;
+    const qsizetype colon = text.indexOf(QLatin1String(": "));
+    const QString job = colon > 0 && colon <= 40 ? text.left(colon) : text.section(u' ', 0, 1);
     return message.category + u'|' + job;
 }
 

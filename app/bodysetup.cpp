@@ -16,6 +16,7 @@
 #include "automation/batch.h"
 #include "automation/setupfile.h"
 #include "config/configstore.h"
+#include "config/saidtext.h"
 #include "config/specialfile.h"
 
 void Body::setUpSetupDialog()
@@ -72,32 +73,34 @@ bool Body::saveSetup(const QString &fileName)
     // Written under a temporary name and renamed: an existing setup is replaced only by a whole one.
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        qCCritical(lcWindow).noquote() << "can't open save setup file :" << fileName;
+        qCCritical(lcWindow).noquote() << QV_SAID("can't open save setup file : %1").arg(fileName);
         return false;
     }
     file.write(setupFileText(windowSetupSections(ui_, *sinogram_, *xanesPanel_)).toUtf8());
     if (!file.commit()) {
         qCCritical(lcWindow).noquote()
-            << "can't open save setup file :" << fileName << QStringLiteral("(%1)").arg(file.errorString());
+            << QV_SAID("can't open save setup file : %1 (%2)").arg(fileName, file.errorString());
         return false;
     }
-    qCInfo(lcWindow).noquote() << tr("Setup saved: %1").arg(fileName);
+    qCInfo(lcWindow).noquote() << QV_SAID("Setup saved: %1").arg(fileName);
     return true;
 }
 
 bool Body::loadSetup(const QString &fileName)
 {
     if (isSpecialFile(fileName)) { // a pipe would block the window
-        qCCritical(lcWindow).noquote() << "Setup file is not a regular file, not read :" << fileName;
+        qCCritical(lcWindow).noquote()
+            << QV_SAID("Setup file is not a regular file, not read : %1").arg(fileName);
         return false;
     }
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        qCCritical(lcWindow).noquote() << "can't open save setup file :" << fileName;
+        qCCritical(lcWindow).noquote() << QV_SAID("can't open save setup file : %1").arg(fileName);
         return false;
     }
     if (file.size() > Batch::maxFileSize) {
-        qCCritical(lcWindow).noquote() << "Setup file is larger than 16 MiB, not read :" << fileName;
+        qCCritical(lcWindow).noquote()
+            << QV_SAID("Setup file is larger than 16 MiB, not read : %1").arg(fileName);
         return false;
     }
     // Headings and the "#images_load" line are words the executor does not know, so they do nothing.
@@ -110,7 +113,7 @@ bool Body::loadSetup(const QString &fileName)
             ++settings;
         execCommand(command);
     }
-    qCInfo(lcWindow).noquote() << tr(
+    qCInfo(lcWindow).noquote() << QV_SAID(
         "Setup loaded: %1 (%2 settings; the projections are not loaded again by a setup)")
                                       .arg(fileName)
                                       .arg(settings);

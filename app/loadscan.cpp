@@ -12,6 +12,7 @@
 #include "app/loadcontroller.h"
 #include "app/windowlog.h"
 #include "app/windowparts.h"
+#include "config/saidtext.h"
 #include "ct/ui/procctrl.h"
 #include "imagedata/hdf5scan.h"
 #include "imagedata/imgdatas.h"
@@ -26,7 +27,7 @@ bool LoadController::beginScan(const QString &fileName)
     QString error;
     std::shared_ptr<const Hdf5Scan> scan = Hdf5Scan::open(fileName, error);
     if (!scan) {
-        qCWarning(lcWindow).noquote() << QStringLiteral("Scan file refused (%1) :").arg(error) << fileName;
+        qCWarning(lcWindow).noquote() << QV_SAID("Scan file refused (%1) : %2").arg(error, fileName);
         return false;
     }
     const int frames = scan->count(Hdf5Scan::Kind::Projection);
@@ -45,13 +46,12 @@ bool LoadController::beginScan(const QString &fileName)
     if (parts_.images->count() == 0 && !scan->angles().empty()) {
         const AngleFit fit = fitAngles(scan->angles(), parts_.ui.procCtrl->dataSetRangeDeg());
         if (!fit.ok) {
-            qCWarning(lcWindow).noquote()
-                << QStringLiteral("Scan file refused: %1 :").arg(fit.problem) << fileName;
+            qCWarning(lcWindow).noquote() << QV_SAID("Scan file refused: %1 : %2").arg(fit.problem, fileName);
             return false;
         }
     }
     qCInfo(lcWindow).noquote()
-        << QStringLiteral("Scan file, %1: %2 projections of %3 x %4, %5 flats, %6 darks%7 :")
+        << QV_SAID("Scan file, %1: %2 projections of %3 x %4, %5 flats, %6 darks%7 : %8")
                .arg(scan->description())
                .arg(frames)
                .arg(scan->width())
@@ -59,9 +59,9 @@ bool LoadController::beginScan(const QString &fileName)
                .arg(scan->count(Hdf5Scan::Kind::Flat))
                .arg(scan->count(Hdf5Scan::Kind::Dark))
                .arg(scan->invalidFrames() > 0
-                       ? QStringLiteral(", %1 invalid frames left out").arg(scan->invalidFrames())
-                       : QString())
-        << fileName;
+                       ? QV_SAID(", %1 invalid frames left out").arg(scan->invalidFrames())
+                       : SaidText::plain(QString()))
+               .arg(fileName);
     takeScanI0Bg(scan);
     if (!load_.originBefore) // what the operator may type while the frames load is kept
         load_.originBefore = parts_.ui.procCtrl->ui().AngleOriginDeg->text();
@@ -88,20 +88,20 @@ void LoadController::takeScanI0Bg(const std::shared_ptr<const Hdf5Scan> &scan)
                 // The scan's own file chosen holds its frames already.
                 if (count > 0 && selector->img()->fileName() != scan->fileName())
                     qCInfo(lcWindow).noquote()
-                        << QStringLiteral("%1: the chosen file is kept, the %2 of %3 are not used :")
-                               .arg(QLatin1String(what), meanDescription(kind, count), name)
-                        << selector->img()->fileName();
+                        << QV_SAID("%1: the chosen file is kept, the %2 of %3 are not used : %4")
+                               .arg(QString::fromLatin1(what), meanDescription(kind, count), name,
+                                   selector->img()->fileName());
                 continue;
             }
             qCInfo(lcWindow).noquote()
-                << QStringLiteral("%1: the chosen file (%2 x %3) does not fit the frames of %4 (%5 x %6) :")
-                       .arg(QLatin1String(what))
+                << QV_SAID("%1: the chosen file (%2 x %3) does not fit the frames of %4 (%5 x %6) : %7")
+                       .arg(QString::fromLatin1(what))
                        .arg(selector->img()->width())
                        .arg(selector->img()->height())
                        .arg(name)
                        .arg(scan->width())
                        .arg(scan->height())
-                << selector->img()->fileName();
+                       .arg(selector->img()->fileName());
         }
         QString error;
         std::unique_ptr<ImgData> mean = count > 0 ? meanOfFrames(scan, kind, error) : nullptr;
@@ -112,14 +112,13 @@ void LoadController::takeScanI0Bg(const std::shared_ptr<const Hdf5Scan> &scan)
                 selector->clearFile();
             }
             if (count > 0)
-                qCWarning(lcWindow).noquote()
-                    << QStringLiteral("%1 not taken from the scan (%2) :").arg(QLatin1String(what), error)
-                    << scan->fileName();
+                qCWarning(lcWindow).noquote() << QV_SAID("%1 not taken from the scan (%2) : %3")
+                                                     .arg(QString::fromLatin1(what), error, scan->fileName());
             continue;
         }
-        const QString origin = SelectAImgFile::scanOrigin(scan->fileName(), kind, count);
-        selector->holdComputed(std::move(mean), origin, scan->fileName());
-        qCInfo(lcWindow).noquote() << QStringLiteral("%1 image %2").arg(QLatin1String(what), origin);
+        const SaidText origin = SelectAImgFile::scanOrigin(scan->fileName(), kind, count);
+        selector->holdComputed(std::move(mean), origin.shown(), scan->fileName());
+        qCInfo(lcWindow).noquote() << QV_SAID("%1 image %2").arg(QString::fromLatin1(what)).arg(origin);
     }
     emit i0OrBgChanged();
 }

@@ -8,6 +8,7 @@
 #include <QPushButton>
 
 // Local
+#include "config/saidtext.h"
 #include "imagedata/imagedatalog.h"
 #include "imagedata/imgdata.h"
 #include "imagedata/imgdatascanframe.h"
@@ -70,13 +71,15 @@ double SelectAImgFile::expTime() const
     return expTime_->text().trimmed().toDouble();
 }
 
-QString SelectAImgFile::scanOrigin(const QString &fileName, Hdf5Scan::Kind kind, int count)
+SaidText SelectAImgFile::scanOrigin(const QString &fileName, Hdf5Scan::Kind kind, int count)
 {
     const bool flats = kind == Hdf5Scan::Kind::Flat;
     const QString name = QFileInfo(fileName).fileName();
     if (count == 1)
-        return (flats ? tr("from %1: its flat") : tr("from %1: its dark")).arg(name);
-    return (flats ? tr("from %1: mean of %2 flats") : tr("from %1: mean of %2 darks")).arg(name).arg(count);
+        return (flats ? QV_SAID("from %1: its flat") : QV_SAID("from %1: its dark")).arg(name);
+    return (flats ? QV_SAID("from %1: mean of %2 flats") : QV_SAID("from %1: mean of %2 darks"))
+        .arg(name)
+        .arg(count);
 }
 
 QString SelectAImgFile::extraNameFilter() const
@@ -94,26 +97,25 @@ std::unique_ptr<ImgData> SelectAImgFile::openScanMean(const QString &fileName) c
     const std::shared_ptr<const Hdf5Scan> scan = Hdf5Scan::open(fileName, error);
     if (!scan) {
         qCWarning(lcImageData).noquote()
-            << QStringLiteral("%1: scan file refused (%2) :").arg(QLatin1String(what), error) << fileName;
+            << QV_SAID("%1: scan file refused (%2) : %3").arg(QString::fromLatin1(what), error, fileName);
         return nullptr;
     }
     const int count = scan->count(kind);
     if (count == 0) {
         qCWarning(lcImageData).noquote()
-            << QStringLiteral("%1: the scan file has no %2 :")
-                   .arg(QLatin1String(what),
-                       kind == Hdf5Scan::Kind::Flat ? QStringLiteral("flats") : QStringLiteral("darks"))
-            << fileName;
+            << (kind == Hdf5Scan::Kind::Flat ? QV_SAID("%1: the scan file has no flats : %2")
+                                             : QV_SAID("%1: the scan file has no darks : %2"))
+                   .arg(QString::fromLatin1(what), fileName);
         return nullptr;
     }
     std::unique_ptr<ImgData> mean = meanOfFrames(scan, kind, error);
     if (!mean) {
-        qCWarning(lcImageData).noquote()
-            << QStringLiteral("%1 not taken from the scan (%2) :").arg(QLatin1String(what), error) << fileName;
+        qCWarning(lcImageData).noquote() << QV_SAID("%1 not taken from the scan (%2) : %3")
+                                                .arg(QString::fromLatin1(what), error, fileName);
         return nullptr;
     }
-    qCInfo(lcImageData).noquote() << QStringLiteral("%1 image %2")
-                                         .arg(QLatin1String(what), scanOrigin(fileName, kind, count));
+    qCInfo(lcImageData).noquote()
+        << QV_SAID("%1 image %2").arg(QString::fromLatin1(what)).arg(scanOrigin(fileName, kind, count));
     return mean;
 }
 

@@ -4,6 +4,7 @@
 #include <QPointer>
 
 // Local
+#include "config/saidtext.h"
 #include "imagedata/hdf5scan.h"
 #include "imagedata/imgdatas.h"
 #include "imagedata/ui/selectafile.h"
@@ -33,7 +34,7 @@ public:
     /// the darks for BG. Without it a scan file is refused.
     void setScanFrames(Hdf5Scan::Kind kind) { scanKind_ = kind; }
     /// "from scan.nxs: mean of 20 flats" ("…: its flat" for one).
-    static QString scanOrigin(const QString &fileName, Hdf5Scan::Kind kind, int count);
+    static SaidText scanOrigin(const QString &fileName, Hdf5Scan::Kind kind, int count);
 
     /// Holds an image made from other files (the mean of a scan's flats) instead of a chosen file:
     /// "FilePath" shows `origin` ("from scan.nxs: mean of 20 flats"), "Name" the base name of `name`.

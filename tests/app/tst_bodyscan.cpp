@@ -334,7 +334,9 @@ void TestBodyScan::scanFileChosenAsI0OrBg()
         for (double v : std::vector<double>(selector->img()->getRow(y, row.data()), row.data() + 24))
             QCOMPARE(v, value);
     QVERIFY(selector->checkSize(24, 16));
-    QCOMPARE(log.count(i0 ? u"^I0 image from chosen-.*: mean of 2 flats"_s : u"^BG image from chosen-.*: mean of 2 darks"_s), 1);
+    QCOMPARE(log.count(i0 ? u"^I0 image from chosen-.*: mean of 2 flats"_s
+                          : u"^BG image from chosen-.*: mean of 2 darks"_s),
+        1);
 }
 
 QTEST_MAIN(TestBodyScan)

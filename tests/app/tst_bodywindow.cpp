@@ -28,6 +28,7 @@
 #include "app/windowlog.h"
 #include "automation/batch.h"
 #include "config/configstore.h"
+#include "config/messagelog.h"
 #include "ct/ui/ctcalc.h"
 #include "ct/ui/ctcalc2ui.h"
 #include "ct/ui/procctrl.h"
@@ -120,6 +121,8 @@ private slots:
     void typedColourBoundHoldsUntilANewImage();
     void smallerThings();
     void fitsALaptopScreenWithTooltipsInBothLanguages();
+    void loadMessageInTheWindowsLanguage_data();
+    void loadMessageInTheWindowsLanguage();
 
 private:
     std::unique_ptr<Body> loadedBody(int workers = 1, bool verticalAxis = true);
@@ -776,6 +779,41 @@ void TestBodyWindow::statusLineClearsAProblemOnceItsJobSucceeds()
     qCInfo(lcWindow).noquote() << "CoR Scan: slice 3 at 11 centres from 20 to 30";
     QTRY_VERIFY(status->text().isEmpty());
     QVERIFY(status->styleSheet().isEmpty());
+}
+
+void TestBodyWindow::loadMessageInTheWindowsLanguage_data()
+{
+    QTest::addColumn<bool>("japanese");
+    QTest::addColumn<QString>("shown"); // the start of what the pane shows
+    QTest::newRow("English") << false << u"40 images of 64 x 48 loaded : "_s;
+    QTest::newRow("Japanese") << true << u"64 x 48 の画像を 40 枚読み込みました : "_s;
+}
+
+void TestBodyWindow::loadMessageInTheWindowsLanguage()
+{
+    QFETCH(bool, japanese);
+    QFETCH(QString, shown);
+    std::vector<std::unique_ptr<QTranslator>> translators;
+    if (japanese) {
+        translators = installJapanese();
+        QVERIFY(!translators.empty());
+    }
+    Body body(nullptr, 1);
+    MessageLog *log = MessageLog::install();
+    log->clear();
+    body.ui().Messages->clear();
+    QVERIFY(loadDir(body, data_.filePath(u"p"_s)));
+    // The pane shows the message in the window's language; standard error keeps it in English.
+    const auto said = [&] {
+        return std::find_if(log->messages().cbegin(), log->messages().cend(),
+            [&](const LogMessage &m) { return m.text.startsWith(shown); });
+    };
+    QTRY_VERIFY(said() != log->messages().cend());
+    const auto it = said();
+    QCOMPARE(it->english.isEmpty(), !japanese);
+    if (japanese)
+        QVERIFY2(it->english.startsWith(u"40 images of 64 x 48 loaded : "_s), qPrintable(it->english));
+    QTRY_VERIFY(body.ui().Messages->toPlainText().contains(shown));
 }
 
 QTEST_MAIN(TestBodyWindow)

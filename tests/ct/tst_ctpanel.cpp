@@ -49,12 +49,12 @@ void TestCtPanel::typedRegions_data()
     QTest::addColumn<QList<double>>("calc"); // the calculation region after "Set To C. Region"
     QTest::addColumn<QList<double>>("shown"); // the display region then
     const QList<double> whole {0, 0, 639, 639};
-    QTest::newRow("a display region typed") << true << QStringList {u"12"_s, u"34.5"_s, u"140"_s, u"150.2"_s}
-                                            << true << QList<double> {12, 34, 140, 151}
-                                            << QList<double> {12, 34.5, 140, 150.2};
+    QTest::newRow("a display region typed")
+        << true << QStringList {u"12"_s, u"34.5"_s, u"140"_s, u"150.2"_s} << true
+        << QList<double> {12, 34, 140, 151} << QList<double> {12, 34.5, 140, 150.2};
     QTest::newRow("a display region typed, no Return")
-        << true << QStringList {u"12"_s, u"34"_s, u"140"_s, u"150"_s} << false << QList<double> {12, 34, 140, 150}
-        << QList<double> {12, 34, 140, 150};
+        << true << QStringList {u"12"_s, u"34"_s, u"140"_s, u"150"_s} << false
+        << QList<double> {12, 34, 140, 150} << QList<double> {12, 34, 140, 150};
     QTest::newRow("a whole calculation region typed over a corner shown")
         << false << QStringList {u"0"_s, u"0"_s, u"639"_s, u"639"_s} << true << whole << whole;
     QTest::newRow("a calculation region inside the one shown")

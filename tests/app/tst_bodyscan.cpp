@@ -282,7 +282,10 @@ void TestBodyScan::sinogramOfTheWholeSetAfterOneImage()
     QCOMPARE(p->sliceTo(), 7);
     // Every projection is a row of the sinogram, as CT1 and the guess take them.
     QCOMPARE(body.sinogram()->data().height, 40);
-    QCOMPARE(body.sinogram()->ui().DispSinogram->imgDisp()->image().size(), QSize(2 * 64, 2 * 40));
+    const ImgDisp *page = body.sinogram()->ui().DispSinogram->imgDisp();
+    QCOMPARE(page->image().size(), QSize(2 * 64, 2 * 40));
+    // And the page shows all of them, not the strip the one image's sinogram was.
+    QCOMPARE(page->view(), QRectF(0, 0, 2 * 64, 2 * 40));
 }
 
 void TestBodyScan::scanFileChosenAsI0OrBg_data()

@@ -30,7 +30,7 @@ void RunController::sliceDone(int index, SliceResult &&r)
     CtCalc2Ui *panel = panels_[static_cast<size_t>(index)];
     scheduler_.returned(index);
     if (!r.reconstructed) {
-        qCWarning(lcWindow).noquote() << "CT2:" << r.problem;
+        qCWarning(lcWindow).noquote() << QV_SAID("CT2: %1").arg(r.problem);
         panel->showFailure(r.slice, r.problem);
         sliceFailed(r.slice, r.problem);
     } else {
@@ -47,9 +47,9 @@ void RunController::sliceDone(int index, SliceResult &&r)
             handToSaver(std::move(d));
         for (const auto &[path, why] : records.missing) {
             qCCritical(lcWindow).noquote()
-                << (path.endsWith(QLatin1String(".tif")) ? "Can't save TIFF file :"
-                                                         : "Can't save data file :")
-                << path << QStringLiteral("(%1)").arg(why);
+                << (path.endsWith(QLatin1String(".tif")) ? QV_SAID("Can't save TIFF file : %1 (%2)")
+                                                         : QV_SAID("Can't save data file : %1 (%2)"))
+                       .arg(path, why);
             saveFailed(false, path);
         }
         if (run_.volumeOpen && !r.volume.values.empty())

@@ -949,6 +949,33 @@ Slices in progress are finished and saved.</source>
     </message>
 </context>
 <context>
+    <name>LinkController</name>
+    <message>
+        <source>2dZelmap is not connected: the continuous 2DA run does not start</source>
+        <translation>2dZelmap に接続されていません: 連続 2DA を開始しません</translation>
+    </message>
+    <message>
+        <source>Continuous 2DA from slice %1 to %2, step %3</source>
+        <translation>連続 2DA: スライス %1 から %2 まで、間隔 %3</translation>
+    </message>
+    <message>
+        <source>%1 of %2 slices analysed</source>
+        <translation>%2 スライス中 %1 スライスを解析</translation>
+    </message>
+    <message>
+        <source>Continuous 2DA finished at slice %1, %2</source>
+        <translation>連続 2DA がスライス %1 で終了しました、%2</translation>
+    </message>
+    <message>
+        <source>Continuous 2DA %1 at slice %2, %3</source>
+        <translation>連続 2DA: %1 (スライス %2)、%3</translation>
+    </message>
+    <message>
+        <source>Continuous 2DA failed at slice %1: %2; %3</source>
+        <translation>連続 2DA がスライス %1 で失敗しました: %2; %3</translation>
+    </message>
+</context>
+<context>
     <name>LoadController</name>
     <message>
         <source>waits</source>
@@ -1499,6 +1526,18 @@ Slices in progress are finished and saved.</source>
         <source>%1 run failed after %2 s</source>
         <translation>%1 計算が %2 秒で失敗しました</translation>
     </message>
+    <message>
+        <source>CT2: %1</source>
+        <translation>CT2: %1</translation>
+    </message>
+    <message>
+        <source>Can&apos;t save TIFF file : %1 (%2)</source>
+        <translation>TIFF ファイルを保存できません : %1 (%2)</translation>
+    </message>
+    <message>
+        <source>Can&apos;t save data file : %1 (%2)</source>
+        <translation>データファイルを保存できません : %1 (%2)</translation>
+    </message>
 </context>
 <context>
     <name>SeekCtrlUI</name>
@@ -1946,6 +1985,18 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>slices</source>
         <translation>スライス</translation>
+    </message>
+    <message>
+        <source>Data set %1: %2</source>
+        <translation>データセット %1: %2</translation>
+    </message>
+    <message>
+        <source>Saved HDF5 file : %1 (%2 energies)</source>
+        <translation>HDF5 ファイルを保存しました : %1 (%2 エネルギー)</translation>
+    </message>
+    <message>
+        <source>Can&apos;t save HDF5 file : %1 (%2)</source>
+        <translation>HDF5 ファイルを保存できません : %1 (%2)</translation>
     </message>
 </context>
 <context>

@@ -163,8 +163,8 @@ void LoadController::fitScanAngles()
         return; // image files: their count is the data set's, the range as set
     if (int(angles.size()) != count) {
         qCWarning(lcWindow).noquote()
-            << QStringLiteral("Only %1 of the %2 images record their angle: the data set's "
-                              "range and image count are left as set")
+            << QV_SAID("Only %1 of the %2 images record their angle: the data set's range and image count "
+                       "are left as set")
                    .arg(angles.size())
                    .arg(count);
         return;
@@ -173,14 +173,12 @@ void LoadController::fitScanAngles()
     if (!fit.ok) {
         // Reconstructing at wrong angles would go unnoticed: the load fails.
         qCWarning(lcWindow).noquote()
-            << QStringLiteral("Loading: the angles of the %1 images cannot be used: %2")
-                   .arg(count)
-                   .arg(fit.problem);
+            << QV_SAID("Loading: the angles of the %1 images cannot be used: %2").arg(count).arg(fit.problem);
         load_.refused << QStringLiteral("(the angles of the loaded frames)");
         return;
     }
     load_.scanFit = fit;
-    qCInfo(lcWindow).noquote() << QStringLiteral("Angles of the scan: %1; data set range %2, images %3")
+    qCInfo(lcWindow).noquote() << QV_SAID("Angles of the scan: %1; data set range %2, images %3")
                                       .arg(fit.summary(count))
                                       .arg(fit.rangeDeg)
                                       .arg(fit.images);
@@ -199,7 +197,7 @@ void LoadController::applyScanAngles()
     if (before && origin->text() == *before) {
         origin->setText(QString::number(load_.scanFit->firstDeg, 'g', QLocale::FloatingPointShortest));
         qCInfo(lcWindow).noquote()
-            << QStringLiteral("Angle origin %1 degrees: the first recorded angle").arg(origin->text());
+            << QV_SAID("Angle origin %1 degrees: the first recorded angle").arg(origin->text());
     }
     load_.scanFit.reset();
 }

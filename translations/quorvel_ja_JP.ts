@@ -1073,6 +1073,22 @@ Slices in progress are finished and saved.</source>
         <source>%1 image %2</source>
         <translation>%1 画像 %2</translation>
     </message>
+    <message>
+        <source>Only %1 of the %2 images record their angle: the data set&apos;s range and image count are left as set</source>
+        <translation>%2 枚中 %1 枚しか角度を記録していません: データセットの範囲と枚数は設定のままです</translation>
+    </message>
+    <message>
+        <source>Loading: the angles of the %1 images cannot be used: %2</source>
+        <translation>読み込み: %1 枚の画像の角度は使えません: %2</translation>
+    </message>
+    <message>
+        <source>Angles of the scan: %1; data set range %2, images %3</source>
+        <translation>スキャンの角度: %1; データセット範囲 %2、枚数 %3</translation>
+    </message>
+    <message>
+        <source>Angle origin %1 degrees: the first recorded angle</source>
+        <translation>角度原点 %1 度: 最初に記録された角度</translation>
+    </message>
 </context>
 <context>
     <name>MessagesPane</name>

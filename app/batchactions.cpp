@@ -371,31 +371,21 @@ void BatchController::bindOthers(Bindings &b)
         emit calcStart();
         return O {fromBatch ? Completion::AfterRun : Completion::Now};
     });
-    b.others.insert(key("ct_guess_cor"), [this, p](const BatchCmd &, bool fromBatch) {
+    b.others.insert(key("ct_guess_cor"), [this](const BatchCmd &, bool fromBatch) {
         const bool loading = peers_.load.isLoading();
         if (parts_.images->count() == 0 || loading) {
             qCCritical(lcWindow).noquote() << (loading ? "ct_guess_cor: the raw images are still loading"
                                                        : "ct_guess_cor: no raw images are loaded");
             return O {Completion::Now, false};
         }
-        // A failed guess leaves the centre of rotation, and whether a load may replace it, as they were.
-        const double before = p->cor();
-        QElapsedTimer clock;
-        clock.start();
-        const bool guessed = parts_.sinogram->guessCor();
-        if (guessed && fromBatch && tookTooLong(clock)) {
-            p->setCor(before);
+        if (!fromBatch) // a setup or configuration line guesses at once
+            return O {Completion::Now, reportCorGuess(parts_.sinogram->guessCor())};
+        // A batch line waits for the guess on its own thread, so that "batch_timeout" can call it off;
+        // a failed guess leaves the centre of rotation, and whether a load may replace it, as they were.
+        if (!parts_.sinogram->startGuessCor())
             return O {Completion::Now, false};
-        }
-        if (!guessed) {
-            qCCritical(lcWindow).noquote() << "ct_guess_cor: no centre of rotation was guessed; it stays"
-                                           << QString::number(p->cor(), 'g', QLocale::FloatingPointShortest);
-            return O {Completion::Now, false};
-        }
-        peers_.load.defaults().cor = false;
-        qCInfo(lcWindow).noquote() << "ct_guess_cor: centre of rotation"
-                                   << QString::number(p->cor(), 'g', QLocale::FloatingPointShortest);
-        return O {};
+        line_.wait = LineWait::CorGuess;
+        return O {Completion::AfterGuess};
     });
     b.others.insert(key("ct_cor_guess_method"), [this](const BatchCmd &c, bool) {
         const std::optional<CorMethod> method = corMethodFromName(textArg(c));

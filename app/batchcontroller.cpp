@@ -14,6 +14,7 @@
 #include "config/configstore.h"
 #include "config/messagelog.h"
 #include "ct/datasaver.h"
+#include "ct/ui/procctrl.h"
 
 QString Tally::text() const
 {
@@ -163,17 +164,21 @@ void BatchController::batchLineTimedOut()
     reportBatchLine(false);
 }
 
-bool BatchController::tookTooLong(const QElapsedTimer &clock) const
+void BatchController::corGuessEnded(bool ok)
 {
-    // A guess computes on this thread, so no timer can call it off: its time is judged at its end,
-    // and a guess beyond the limit is not taken.
-    if (line_.timeoutMs <= 0 || clock.elapsed() <= line_.timeoutMs)
+    if (line_.wait == LineWait::CorGuess)
+        finishWait(LineWait::CorGuess, reportCorGuess(ok));
+}
+
+bool BatchController::reportCorGuess(bool guessed)
+{
+    const QString cor = QString::number(parts_.ui.procCtrl->cor(), 'g', QLocale::FloatingPointShortest);
+    if (!guessed) {
+        qCCritical(lcWindow).noquote() << "ct_guess_cor: no centre of rotation was guessed; it stays" << cor;
         return false;
-    qCCritical(lcWindow).noquote() << QStringLiteral(
-        "batch_timeout: the line \"%1\" took %2 s, beyond its %3 s: its guess is not taken and it fails")
-                                          .arg(MessageLog::shortened(line_.text))
-                                          .arg(clock.elapsed() / 1000.0)
-                                          .arg(line_.timeoutMs / 1000.0);
+    }
+    peers_.load.defaults().cor = false;
+    qCInfo(lcWindow).noquote() << "ct_guess_cor: centre of rotation" << cor;
     return true;
 }
 

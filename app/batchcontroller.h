@@ -1,7 +1,6 @@
 #pragma once
 
 // Qt
-#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QTimer>
@@ -47,7 +46,7 @@ class BatchController : public QObject
     Q_OBJECT
 public:
     /// What a line waits for before its completion is reported.
-    enum class LineWait { None, Loading, SetLoading, Run, Scan, Guess, ContinuousRun, Xanes, Sequence };
+    enum class LineWait { None, Loading, SetLoading, Run, Scan, Guess, CorGuess, ContinuousRun, Xanes, Sequence };
 
     BatchController(WindowParts &parts, const BatchPeers &peers, QObject *parent = nullptr);
     ~BatchController() override;
@@ -71,6 +70,8 @@ public:
     /// The work a line waits for has ended: its completion is reported (`ok` or failed); false when
     /// no line waited for it.
     bool finishWait(LineWait kind, bool ok);
+    /// The window's guess of the centre has ended: a "ct_guess_cor" line waiting for it is reported.
+    void corGuessEnded(bool ok);
     /// A load has ended: a line that started it is reported, and a batch that waited starts.
     void loadFinished();
     /// The line handed out waits for a continuous 2DA run, started now or adopted, and is reported
@@ -139,9 +140,8 @@ private:
     void reportBatchLine(bool ok, bool failure = true);
     bool isBatchLineWaiting() const;
     void batchLineTimedOut();
-    /// Whether a line that computed on this thread (a guess of the centre) took longer than
-    /// "batch_timeout" allows; a critical message says so.
-    bool tookTooLong(const QElapsedTimer &clock) const;
+    /// Says how "ct_guess_cor" ended (the centre taken, or that it stays) and returns `guessed`.
+    bool reportCorGuess(bool guessed);
     void quitWhenSaved();
 
     // Who asked for the load under way: a batch line waits for it; a configuration or setup line's

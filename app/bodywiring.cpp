@@ -47,13 +47,18 @@ void Body::connectControllers()
     connect(&runs_->pool(), &WorkerPool::trialDone, this, &Body::resumeWaitingWork);
     connect(scan_, &CorScanController::centreTaken, this, &Body::takeCorFromScan);
     // Guess CoR: when the searches disagree, the slice at both centres decides, as in the command.
-    sinogram_->setCorChooser([this](const CorGuesses &guesses, CorMethod asked) {
+    // The slice task is taken when the guess starts; the decision runs with the guess.
+    sinogram_->setCorChooser([this]() -> CorDecision {
         const RunParams run = ui_.procCtrl->runParams();
         const ProjectionSet set = imgDatas_->projectionSet();
-        return chooseCor(guesses, asked, runs_->panelTask(0, run, set, run.sliceNo, run.cor), set.count(),
-            run.singlePrecision);
+        return [task = runs_->panelTask(0, run, set, run.sliceNo, run.cor), count = set.count(),
+                   single = run.singlePrecision](
+                   const CorGuesses &guesses, CorMethod asked, const std::atomic<bool> *cancel) {
+            return chooseCor(guesses, asked, task, count, single, cancel);
+        };
     });
     connect(sinogram_, &Sinogram::corGuessTaken, this, [this] { load_->defaults().cor = false; });
+    connect(sinogram_, &Sinogram::guessFinished, batch_, &BatchController::corGuessEnded);
     connect(scan_, &CorScanController::guessLineFinished, this,
         [this](bool ok) { batch_->finishWait(BatchController::LineWait::Guess, ok); });
     connect(scan_, &CorScanController::finished, this, [this](const JobOutcome &out, bool fromBatch) {
@@ -120,6 +125,7 @@ void Body::connectControllers()
     connect(this, &Body::corScanFinished, batch_, &BatchController::tryQuit, Qt::QueuedConnection);
     connect(scan_, &CorScanController::guessLineFinished, batch_, &BatchController::tryQuit,
         Qt::QueuedConnection);
+    connect(sinogram_, &Sinogram::guessFinished, batch_, &BatchController::tryQuit, Qt::QueuedConnection);
     connect(ctCalc_, &CtCalc::calcFinished, batch_, &BatchController::tryQuit, Qt::QueuedConnection);
     connect(&runs_->pool(), &WorkerPool::sliceDone, batch_, &BatchController::tryQuit, Qt::QueuedConnection);
     connect(&runs_->pool(), &WorkerPool::trialDone, batch_, &BatchController::tryQuit, Qt::QueuedConnection);
@@ -164,6 +170,8 @@ void Body::waitTimedOut(BatchController::LineWait kind)
         scan_->stop();
     if (kind == BatchController::LineWait::Guess)
         scan_->stopGuessCorLine();
+    if (kind == BatchController::LineWait::CorGuess)
+        sinogram_->stopGuessCor();
     if (kind == BatchController::LineWait::Xanes)
         xanesPanel_->stop(); // a save goes on: its files stay whole
     if (kind == BatchController::LineWait::Sequence && seq_->isRunning() && ui_.SeqCalc->isEnabled())
@@ -188,6 +196,7 @@ void Body::takeCorFromScan(double cor)
 bool Body::isIdle() const
 {
     return !load_->isBusy() && runs_->isIdle() && !scan_->isScanning() && !scan_->isGuessingLine()
+        && !sinogram_->isGuessing()
         && !seq_->isRunning() && !xanesPanel_->isBusy();
 }
 

@@ -287,10 +287,18 @@ void speed(const Options &o)
 
 int main(int argc, char *argv[])
 {
-    if (helpAsked(argc, argv, R"(Usage: bench_rings [--speed-only | --quality-only] [--params snr=3,large=31,small=21]
+    if (helpAsked(argc, argv, R"(Usage: bench_rings [--only clean|faulty|tooth|speed] [--scene NAME] [--params snr=3,large=31,small=21]
+                   [--width N] [--projections P] [--cor C] [--tooth FILE]
 Ring removal: what each method does to slices of phantoms recorded with a sound and with a faulty
 detector (error against the stripe-free slice, change on the sound scan, ring strength), and what
 it costs on a sinogram of 2047 x 1800 against the reconstruction of that slice on one core.
+  --only PART       one part only: clean, faulty, tooth or speed
+  --scene NAME      only this clean scene
+  --params ITEMS    parameters of ring removal (snr=3,large=31,small=21)
+  --width N         detector width of the phantoms (256; faulty ones 640)
+  --projections P   projections of the phantoms (180; faulty ones 720)
+  --cor C           centre of rotation (width * 130/256; faulty ones 325.3)
+  --tooth FILE      the tooth scan (default: the shared data beside the project)
 )"))
         return 0;
     QCoreApplication app(argc, argv);

@@ -24,8 +24,8 @@ bool corGuessesDisagree(const CorGuesses &guesses)
         && std::abs(guesses.mirror->cor - guesses.fourier->cor) > corDisagreement;
 }
 
-CorChoice chooseCor(
-    const CorGuesses &guesses, CorMethod asked, const SliceTask &task, int imageCount, bool single)
+CorChoice chooseCor(const CorGuesses &guesses, CorMethod asked, const SliceTask &task, int imageCount,
+    bool single, const std::atomic<bool> *cancel)
 {
     CorChoice choice;
     choice.method = asked;
@@ -46,6 +46,10 @@ CorChoice chooseCor(
     SinogramCache sinograms;
     CorScorer scorer;
     for (int i = 0; i < 2; ++i) {
+        if (cancel && cancel->load()) {
+            choice.problem = QCoreApplication::translate("CorChoice", "the guess was called off");
+            return choice;
+        }
         EngineSize size;
         const SliceTask trialTask = scan.take(i, size);
         CorTrial trial;

@@ -3,6 +3,7 @@
 // Local
 #include "ct/corsearch.h"
 #include "ct/slicerecon.h"
+#include <atomic>
 #include <optional>
 
 /// Whether both searches found a centre and they lie more than `corDisagreement` pixels apart.
@@ -15,6 +16,7 @@ bool corGuessesDisagree(const CorGuesses &guesses);
 /// images, over the whole circle of the smaller trial) and the sharper by the scan's score is
 /// taken: a wrong axis smears every edge into arcs, which widens the histogram of the slice.
 /// A trial that cannot be reconstructed leaves the other; when neither can, the asked search's
-/// centre stays. Plans FFTs and reconstructs on the calling thread.
-CorChoice chooseCor(
-    const CorGuesses &guesses, CorMethod asked, const SliceTask &task, int imageCount, bool single);
+/// centre stays. Plans FFTs and reconstructs on the calling thread; with `cancel` set it stops
+/// before the next slice and returns no centre.
+CorChoice chooseCor(const CorGuesses &guesses, CorMethod asked, const SliceTask &task, int imageCount,
+    bool single, const std::atomic<bool> *cancel = nullptr);

@@ -12,7 +12,6 @@
 #include "ct/ui/procctrl.h"
 #include "display/greyscale.h"
 #include "imagedata/imgdatas.h"
-#include "widgets/childedits.h"
 #include "widgets/colorbar.h"
 #include "widgets/imgdisp.h"
 #include "widgets/numberfield.h"
@@ -29,17 +28,12 @@ Sinogram::Sinogram(QWidget *parent)
     connect(ui_.DispSinogram, &ImgDispWCBar::newBar, this, &Sinogram::redrawView);
     connect(ui_.DispFouS, &ImgDispWCBar::newBar, this, [this] { drawFouS(true); });
     connect(ui_.Cor, &QLineEdit::editingFinished, this, &Sinogram::corEditingFinished);
-    connect(ui_.GuessCor, &QPushButton::clicked, this, &Sinogram::guessCor);
+    connect(ui_.GuessCor, &QPushButton::clicked, this, &Sinogram::startGuessCor);
     connect(ui_.TakeMirror, &QPushButton::clicked, this, [this] { takeGuess(CorMethod::Mirror); });
     connect(ui_.TakeFourier, &QPushButton::clicked, this, [this] { takeGuess(CorMethod::Fourier); });
     connect(ui_.GenImg, &QPushButton::clicked, this, &Sinogram::genImage);
     connect(ui_.GenFouS, &QCheckBox::toggled, ui_.DispFouS, &QWidget::setVisible);
     connect(ui_.ShowRemoved, &QCheckBox::toggled, this, &Sinogram::genImage);
-}
-
-Sinogram::~Sinogram()
-{
-    detachChildEdits(this, this);
 }
 
 void Sinogram::setProcCtrl(ProcCtrl *procCtrl)
@@ -292,101 +286,7 @@ CorMethod Sinogram::corMethod() const
     return ui_.CorMethodBox->currentIndex() == 1 ? CorMethod::Fourier : CorMethod::Mirror;
 }
 
-void Sinogram::takeGuess(CorMethod method)
-{
-    const std::optional<CorSearchResult> &r = guesses_.of(method);
-    if (!procCtrl_ || !r)
-        return;
-    procCtrl_->setCor(r->cor);
-    qCInfo(lcCt).noquote() << tr("Guess CoR: the %1 centre %2 is taken")
-                                  .arg(method == CorMethod::Mirror ? tr("mirror") : tr("Fourier"),
-                                      QString::number(r->cor, 'f', 2));
-    emit corGuessTaken(r->cor);
-}
-
-bool Sinogram::guessCor()
-{
-    if (!procCtrl_ || !images_ || images_->count() == 0)
-        return false;
-    if (procCtrl_->offsetAxis())
-        return guessOffsetAxis();
-    guesses_ = guessCorBoth(images_->projectionSet(), procCtrl_->sinogramRequest(),
-        procCtrl_->dataSetRangeDeg(), procCtrl_->cor(), fieldDouble(ui_.GuessParam->text()));
-    const CorMethod asked = corMethod();
-    if (chooser_) {
-        choice_ = chooser_(guesses_, asked);
-    } else {
-        choice_ = CorChoice();
-        choice_.method = asked;
-        if (const std::optional<CorSearchResult> &r = guesses_.of(asked))
-            choice_.cor = r->cor;
-    }
-    const auto text = [](const std::optional<CorSearchResult> &r) {
-        return r ? QString::number(r->cor, 'f', 2) : QStringLiteral("-");
-    };
-    ui_.TakeMirror->setText(tr("Mirror %1").arg(text(guesses_.mirror)));
-    ui_.TakeFourier->setText(tr("Fourier %1").arg(text(guesses_.fourier)));
-    ui_.TakeMirror->setEnabled(guesses_.mirror.has_value());
-    ui_.TakeFourier->setEnabled(guesses_.fourier.has_value());
-    QStringList warnings;
-    for (CorMethod m : {CorMethod::Mirror, CorMethod::Fourier}) {
-        if (!guesses_.of(m))
-            warnings << tr("no %1 centre of rotation: %2")
-                            .arg(m == CorMethod::Mirror ? tr("mirror") : tr("Fourier"),
-                                m == CorMethod::Mirror ? guesses_.mirrorProblem : guesses_.fourierProblem);
-    }
-    warnings += corGuessWarnings(guesses_);
-    // The centre taken is the one the page marks; the other stays a click away.
-    const QString name = choice_.method == CorMethod::Mirror ? tr("mirror") : tr("Fourier");
-    ui_.GuessResult->setText(choice_.cor
-            ? (choice_.compared ? tr("%1 taken: its slice is sharper").arg(name) : tr("%1 taken").arg(name))
-            : tr("none taken"));
-    QStringList tip = warnings;
-    if (!choice_.reason.isEmpty())
-        tip << choice_.reason;
-    // Warnings stay on the result until the next guess.
-    ui_.GuessResult->setStyleSheet(
-        warnings.isEmpty() ? QString() : QStringLiteral("background-color: rgb(255, 255, 128);"));
-    ui_.GuessResult->setToolTip(tip.join(u'\n'));
-    for (const QString &w : std::as_const(warnings))
-        qCWarning(lcCt).noquote() << tr("Guess CoR:") << w;
-    if (!choice_.reason.isEmpty())
-        qCWarning(lcCt).noquote() << tr("Guess CoR:") << choice_.reason;
-    if (!choice_.cor)
-        return false;
-    qCInfo(lcCt).noquote() << tr("Guess CoR: mirror %1, Fourier %2; the %3 centre is used")
-                                  .arg(text(guesses_.mirror), text(guesses_.fourier), name);
-    procCtrl_->setCor(*choice_.cor);
-    emit corGuessTaken(*choice_.cor);
-    return true;
-}
-
 int Sinogram::lineLength(bool rowLines) const
 {
     return images_ ? ::lineLength(images_->projectionSet(), rowLines) : 0;
-}
-
-bool Sinogram::guessOffsetAxis()
-{
-    guesses_ = CorGuesses();
-    const int slice = procCtrl_->sliceNo();
-    const ProjectionSet &set = images_->projectionSet();
-    QString problem = offsetAxisRunProblem(procCtrl_->dataSetRangeDeg(), false);
-    std::optional<OffsetAxisGuess> guess;
-    if (problem.isEmpty())
-        guess = searchOffsetAxis(set, procCtrl_->rotAxV(), {slice}, &problem);
-    if (!guess) {
-        ui_.GuessResult->setText(tr("no offset axis"));
-        ui_.GuessResult->setStyleSheet(QStringLiteral("background-color: rgb(255, 255, 128);"));
-        ui_.GuessResult->setToolTip(problem);
-        qCWarning(lcCt).noquote() << "Guess CoR: no offset axis:" << problem;
-        return false;
-    }
-    const int L = ::lineLength(set, procCtrl_->rotAxV());
-    ui_.GuessResult->setText(tr("axis %1, overlap %2 px").arg(guess->cor, 0, 'f', 2).arg(guess->overlap));
-    ui_.GuessResult->setStyleSheet(QString());
-    ui_.GuessResult->setToolTip(offsetAxisText(guess->cor, L));
-    qCInfo(lcCt).noquote() << "Guess CoR:" << offsetAxisText(guess->cor, L);
-    procCtrl_->setCor(guess->cor);
-    return true;
 }

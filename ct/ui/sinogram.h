@@ -4,12 +4,15 @@
 #include <QFrame>
 
 // Local
+#include "ct/corguessjob.h"
 #include "ct/corsearch.h"
 #include "ct/sinogramdata.h"
 #include "ct/sinogramgen.h"
 #include "ct/sinogramviews.h"
 #include "ui_sinogram.h"
 #include <functional>
+#include <memory>
+#include <optional>
 
 class ImgDatas;
 class ProcCtrl;
@@ -17,6 +20,7 @@ class ProcCtrl;
 /// The sinogram panel: builds the sinogram of the processing panel's slice on the grid centred on
 /// the centre of rotation, shows it (the direct view or the resampled 360-degree view), optionally
 /// its 2D Fourier transform, and guesses the centre of rotation from two facing projections.
+/// runs on: the main thread ("Guess CoR" computes on a thread of its own, see `startGuessCor`).
 class Sinogram : public QFrame
 {
     Q_OBJECT
@@ -41,9 +45,9 @@ public:
     /// search by default): the method box of the page.
     void setCorMethod(CorMethod method);
     CorMethod corMethod() const;
-    /// Decides which centre a guess takes from both searches' results and the method asked for;
-    /// without one, the asked method's centre.
-    using CorChooser = std::function<CorChoice(const CorGuesses &, CorMethod)>;
+    /// Takes, when a guess starts (main thread), what deciding between the two searches needs, and
+    /// returns the decision, which runs with the guess; without one, the asked method's centre.
+    using CorChooser = std::function<CorDecision()>;
     void setCorChooser(CorChooser chooser) { chooser_ = std::move(chooser); }
     /// What the last "Guess CoR" found.
     const CorGuesses &lastGuesses() const { return guesses_; }
@@ -53,6 +57,8 @@ public:
 signals:
     /// The operator took a centre of a search (a result button), or a guess set one.
     void corGuessTaken(double cor);
+    /// A guess started by `startGuessCor` has ended: `ok` when it set the centre of rotation.
+    void guessFinished(bool ok);
 
 public slots:
     void newPos(double x, double y);
@@ -67,8 +73,17 @@ public slots:
     void corEditingFinished();
     /// Both searches on the current slice, each shown on its result button (which takes it), with
     /// their warnings (also in the log); the CoR field takes the centre the chooser picks. False, the
-    /// field unchanged, when none was picked. Plans FFTs: the main thread.
+    /// field unchanged, when none was picked. Computes on the calling thread (a setup line, a test).
     bool guessCor();
+    /// The same on a thread of its own ("Guess CoR", Ctrl+G, a batch line that waits): false when
+    /// nothing is loaded or a guess is under way; else `guessFinished` says how it ended. A guess
+    /// called off, or whose images were replaced meanwhile, takes nothing.
+    bool startGuessCor();
+    /// Calls the guess under way off: it stops after the step in hand (a search or a trial slice).
+    void stopGuessCor();
+    bool isGuessing() const { return guess_ != nullptr; }
+    /// Calls a guess under way off and waits for its thread (the window closing).
+    void waitForGuess();
     /// Fills `target` with the sinogram of (rowLines, cor, slice) and the partial-data-set fields as
     /// they stand now; reports whether a new sinogram was made.
     SinogramStatus genSinogram0(SinogramData &target, bool rowLines, double cor, int slice);
@@ -92,8 +107,13 @@ private:
     /// The attenuation picture: of the sinogram, or of what ring removal took out of it.
     ViewValues attenuationPicture(int n180, int lineLength) const;
     SinogramRequest request(bool rowLines, double cor, int slice) const;
-    /// "Guess CoR" with the offset axis on: the axis searched at the current slice.
-    bool guessOffsetAxis();
+    /// What a guess reads from the panels; none without images.
+    std::optional<CorGuessJob> guessJob() const;
+    /// Shows a guess's outcome and sets the centre it chose; false when it chose none.
+    bool showGuess(const CorGuessJob &job, const CorGuessOutcome &outcome);
+    /// The same with the offset axis on: the axis searched at the job's slice.
+    bool showOffsetAxis(const CorGuessJob &job, const CorGuessOutcome &outcome);
+    void guessEnded();
     void reportProblem();
     /// The sinogram picture again through the bar as the operator set it (its `newBar`).
     void redrawView();
@@ -115,4 +135,6 @@ private:
     CorGuesses guesses_;
     CorChoice choice_;
     CorChooser chooser_;
+    struct GuessRun;
+    std::unique_ptr<GuessRun> guess_; // a guess under way on its own thread
 };

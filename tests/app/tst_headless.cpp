@@ -345,7 +345,7 @@ void TestHeadless::endings_data()
     QTest::newRow("a guess longer than the batch waits")
         << run << demo + "ct_guess_cor\n:ifng app_quit 19\napp_quit\n"
         << 19 << QStringList {}
-        << u"batch_timeout: the line \"ct_guess_cor\" took [0-9.]+ s, beyond its 0.001 s: its guess is not taken"_s;
+        << u"batch_timeout: the line \"ct_guess_cor\" still waits after 0.001 s"_s;
     QTest::newRow("a guess along a range in time")
         << run
         << demo

@@ -8,6 +8,7 @@
 #include "app/body.h"
 #include "ct/ui/procctrl.h"
 #include "ct/ui/selectsavedir.h"
+#include "ct/ui/sinogram.h"
 #include "tools/phantom/phantom.h"
 #include <memory>
 
@@ -55,6 +56,14 @@ inline bool calcAndWait(Body &body, int ms = 10000)
 {
     QSignalSpy finished(&body, &Body::calcFinished);
     body.ui().CalcCT->click();
+    return !finished.isEmpty() || finished.wait(ms);
+}
+
+/// Clicks "Guess CoR" and waits for the guess, which computes on a thread of its own.
+inline bool guessAndWait(Body &body, int ms = 20000)
+{
+    QSignalSpy finished(body.sinogram(), &Sinogram::guessFinished);
+    body.sinogram()->ui().GuessCor->click();
     return !finished.isEmpty() || finished.wait(ms);
 }
 

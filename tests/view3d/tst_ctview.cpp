@@ -8,6 +8,7 @@
 
 // Local
 #include "testsupport/mouseevents.h"
+#include "tests/common/debuglog.h"
 #include "view3d/runslices.h"
 #include "view3d/slicedatas.h"
 #include "view3d/ui/ctview.h"
@@ -462,6 +463,17 @@ void TestCtView::selectRunStacksTheSubFolders()
     set->ui().spacing_->setValue(2.0);
     QCOMPARE(set->depth(), 6.0);
     QCOMPARE(int(set->look().planes.size()), 6); // two planes of each slice
+    {
+        // Each step of the spin box restacks; the spacing typed is said once, when the field is left.
+        DebugLog log;
+        set->ui().spacing_->stepUp();
+        set->ui().spacing_->stepUp();
+        QVERIFY(set->depth() > 6.0);
+        QCOMPARE(log.count(u"^3D View: "_s), 0);
+        emit set->ui().spacing_->editingFinished();
+        QCOMPARE(log.count(u"^3D View: 3 slices stacked \\S+ apart, as typed$"_s), 1);
+        QCOMPARE(log.count(u"^3D View: "_s), 1);
+    }
     set->ui().spacing_->setValue(0.0);
     QCOMPARE(set->ui().spacing_->text(), u"Auto"_s);
     QCOMPARE(set->depth(), 30.0);

@@ -53,9 +53,14 @@ SlicesCtrl::SlicesCtrl(const QString &dataDir, QWidget *parent)
         connect(box, &QCheckBox::toggled, this, &SlicesCtrl::paintPImg);
     connect(ui_.cSlider_, &QSlider::valueChanged, this, &SlicesCtrl::changedSliderStat);
     connect(ui_.csFixDir_, &QCheckBox::toggled, this, &SlicesCtrl::changedSliderStat);
+    // Each step of the spin box restacks; the spacing typed is said once, when the field is left.
     connect(ui_.spacing_, &QDoubleSpinBox::valueChanged, this, [this] {
-        placeStack();
+        placeStack(false);
         emit paintPImg();
+    });
+    connect(ui_.spacing_, &QDoubleSpinBox::editingFinished, this, [this] {
+        if (hasData() && placement_.source == SlicePlacement::Source::Typed)
+            placeStack(true);
     });
     connect(ui_.selVColor_, &QPushButton::clicked, this, &SlicesCtrl::selectVColor);
     connect(ui_.selSColor_, &QPushButton::clicked, this, &SlicesCtrl::selectSColor);
@@ -325,7 +330,7 @@ void SlicesCtrl::noticedLoadFilesFinished()
     emit paintPImg();
 }
 
-void SlicesCtrl::placeStack()
+void SlicesCtrl::placeStack(bool say)
 {
     if (!hasData()) {
         placement_ = {};
@@ -336,12 +341,15 @@ void SlicesCtrl::placeStack()
     placement_ = placeSlices(stack_->numbers, ui_.spacing_->value());
     planes_ = volumePlanes(placement_);
     const int ns = stack_->count();
+    if (!say && placement_.source != SlicePlacement::Source::Typed)
+        say = true; // back to Auto: the numbers' spacing is said
     const QString step = QString::number(placement_.step, 'g', 6);
     switch (placement_.source) {
     case SlicePlacement::Source::Typed:
         ui_.spacingShown_->setText(tr("%1 apart").arg(step));
-        qCInfo(lcView3d).noquote()
-            << tr("3D View: %n slices stacked %1 apart, as typed", nullptr, ns).arg(step);
+        if (say)
+            qCInfo(lcView3d).noquote()
+                << tr("3D View: %n slices stacked %1 apart, as typed", nullptr, ns).arg(step);
         return;
     case SlicePlacement::Source::Numbers: {
         const auto [lo, hi] = std::minmax_element(stack_->numbers.begin(), stack_->numbers.end());

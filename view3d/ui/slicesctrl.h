@@ -97,8 +97,9 @@ public slots:
 
 private slots:
     void stackLoaded(SliceStackPtr stack);
-    /// Places the stack's slices anew (after a load or a typed spacing) and says how.
-    void placeStack();
+    /// Places the stack's slices anew (after a load or a typed spacing) and, with `say`, says how
+    /// in the log (the spin box's steps say nothing until the field is left).
+    void placeStack(bool say = true);
 
 private:
     double rangeMin() const;

@@ -1,0 +1,220 @@
+// "Guess CoR" of the sinogram page: the job taken from the panels, run in place or on a thread of
+// its own, and its outcome shown.
+#include "ct/ui/sinogram.h"
+
+// Qt
+#include <QThread>
+
+// Local
+#include "ct/corguessjob.h"
+#include "ct/ctlog.h"
+#include "ct/offsetaxisplan.h"
+#include "ct/ui/procctrl.h"
+#include "imagedata/imgdatas.h"
+#include "widgets/childedits.h"
+#include "widgets/numberfield.h"
+
+// A guess on a thread of its own; what it shares with the thread is held by shared pointers, so
+// that a window closed under it leaves the thread nothing dangling.
+struct Sinogram::GuessRun
+{
+    CorGuessJob job;
+    QThread *thread = nullptr;
+    std::shared_ptr<std::atomic<bool>> cancel = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<CorGuessOutcome> outcome = std::make_shared<CorGuessOutcome>();
+};
+
+namespace {
+
+QString methodText(CorMethod m)
+{
+    return m == CorMethod::Mirror ? Sinogram::tr("mirror") : Sinogram::tr("Fourier");
+}
+
+QString centreText(const std::optional<CorSearchResult> &r)
+{
+    return r ? QString::number(r->cor, 'f', 2) : QStringLiteral("-");
+}
+
+bool sameImages(const ProjectionSet &a, const ProjectionSet &b)
+{
+    return a.images == b.images && a.i0 == b.i0 && a.bg == b.bg;
+}
+
+} // namespace
+
+// Here, where the guess's run is a complete type.
+Sinogram::~Sinogram()
+{
+    waitForGuess();
+    detachChildEdits(this, this);
+}
+
+void Sinogram::takeGuess(CorMethod method)
+{
+    const std::optional<CorSearchResult> &r = guesses_.of(method);
+    if (!procCtrl_ || !r)
+        return;
+    procCtrl_->setCor(r->cor);
+    qCInfo(lcCt).noquote() << tr("Guess CoR: the %1 centre %2 is taken")
+                                  .arg(methodText(method), QString::number(r->cor, 'f', 2));
+    emit corGuessTaken(r->cor);
+}
+
+std::optional<CorGuessJob> Sinogram::guessJob() const
+{
+    if (!procCtrl_ || !images_ || images_->count() == 0)
+        return std::nullopt;
+    CorGuessJob job;
+    job.set = images_->projectionSet();
+    job.offsetAxis = procCtrl_->offsetAxis();
+    if (job.offsetAxis) {
+        job.rowLines = procCtrl_->rotAxV();
+        job.slice = procCtrl_->sliceNo();
+        job.offsetProblem = offsetAxisRunProblem(procCtrl_->dataSetRangeDeg(), false);
+        return job;
+    }
+    job.request = procCtrl_->sinogramRequest();
+    job.rangeDeg = procCtrl_->dataSetRangeDeg();
+    job.start = procCtrl_->cor();
+    job.guessParam = fieldDouble(ui_.GuessParam->text());
+    job.asked = corMethod();
+    if (chooser_)
+        job.decide = chooser_();
+    return job;
+}
+
+bool Sinogram::guessCor()
+{
+    if (guess_) {
+        qCWarning(lcCt).noquote() << tr("Guess CoR: a guess is under way");
+        return false;
+    }
+    const std::optional<CorGuessJob> job = guessJob();
+    return job && showGuess(*job, job->run());
+}
+
+bool Sinogram::startGuessCor()
+{
+    if (guess_) {
+        qCWarning(lcCt).noquote() << tr("Guess CoR: a guess is under way");
+        return false;
+    }
+    std::optional<CorGuessJob> job = guessJob();
+    if (!job)
+        return false;
+    auto run = std::make_unique<GuessRun>();
+    run->job = std::move(*job);
+    run->thread = QThread::create([job = run->job, cancel = run->cancel, outcome = run->outcome] {
+        *outcome = job.run(cancel.get());
+    });
+    run->thread->setObjectName(QStringLiteral("guess CoR"));
+    connect(run->thread, &QThread::finished, this, &Sinogram::guessEnded, Qt::QueuedConnection);
+    guess_ = std::move(run);
+    ui_.GuessCor->setEnabled(false);
+    ui_.GuessResult->setText(tr("guessing…"));
+    ui_.GuessResult->setStyleSheet(QString());
+    guess_->thread->start();
+    return true;
+}
+
+void Sinogram::stopGuessCor()
+{
+    if (guess_)
+        guess_->cancel->store(true);
+}
+
+void Sinogram::guessEnded()
+{
+    if (!guess_)
+        return;
+    std::unique_ptr<GuessRun> run = std::move(guess_);
+    run->thread->wait();
+    delete run->thread;
+    ui_.GuessCor->setEnabled(true);
+    bool ok = false;
+    // A guess called off, or made on images since replaced, is not taken.
+    if (run->cancel->load() || run->outcome->calledOff) {
+        ui_.GuessResult->setText(tr("called off"));
+        qCWarning(lcCt).noquote() << tr("Guess CoR: called off; the centre of rotation stays");
+    } else if (!images_ || !sameImages(run->job.set, images_->projectionSet())) {
+        ui_.GuessResult->setText(tr("none taken"));
+        qCWarning(lcCt).noquote() << tr("Guess CoR: the images changed while it ran; nothing is taken");
+    } else {
+        ok = showGuess(run->job, *run->outcome);
+    }
+    emit guessFinished(ok);
+}
+
+void Sinogram::waitForGuess()
+{
+    if (!guess_)
+        return;
+    guess_->cancel->store(true);
+    guess_->thread->wait();
+    delete guess_->thread;
+    guess_.reset();
+}
+
+bool Sinogram::showGuess(const CorGuessJob &job, const CorGuessOutcome &out)
+{
+    if (job.offsetAxis)
+        return showOffsetAxis(job, out);
+    guesses_ = out.guesses;
+    choice_ = out.choice;
+    ui_.TakeMirror->setText(tr("Mirror %1").arg(centreText(guesses_.mirror)));
+    ui_.TakeFourier->setText(tr("Fourier %1").arg(centreText(guesses_.fourier)));
+    ui_.TakeMirror->setEnabled(guesses_.mirror.has_value());
+    ui_.TakeFourier->setEnabled(guesses_.fourier.has_value());
+    QStringList warnings;
+    for (CorMethod m : {CorMethod::Mirror, CorMethod::Fourier}) {
+        if (!guesses_.of(m))
+            warnings << tr("no %1 centre of rotation: %2")
+                            .arg(methodText(m),
+                                m == CorMethod::Mirror ? guesses_.mirrorProblem : guesses_.fourierProblem);
+    }
+    warnings += corGuessWarnings(guesses_);
+    // The centre taken is the one the page marks; the other stays a click away.
+    const QString name = methodText(choice_.method);
+    ui_.GuessResult->setText(choice_.cor
+            ? (choice_.compared ? tr("%1 taken: its slice is sharper").arg(name) : tr("%1 taken").arg(name))
+            : tr("none taken"));
+    QStringList tip = warnings;
+    if (!choice_.reason.isEmpty())
+        tip << choice_.reason;
+    // Warnings stay on the result until the next guess.
+    ui_.GuessResult->setStyleSheet(
+        warnings.isEmpty() ? QString() : QStringLiteral("background-color: rgb(255, 255, 128);"));
+    ui_.GuessResult->setToolTip(tip.join(u'\n'));
+    for (const QString &w : std::as_const(warnings))
+        qCWarning(lcCt).noquote() << tr("Guess CoR:") << w;
+    if (!choice_.reason.isEmpty())
+        qCWarning(lcCt).noquote() << tr("Guess CoR:") << choice_.reason;
+    if (!choice_.cor)
+        return false;
+    qCInfo(lcCt).noquote() << tr("Guess CoR: mirror %1, Fourier %2; the %3 centre is used")
+                                  .arg(centreText(guesses_.mirror), centreText(guesses_.fourier), name);
+    procCtrl_->setCor(*choice_.cor);
+    emit corGuessTaken(*choice_.cor);
+    return true;
+}
+
+bool Sinogram::showOffsetAxis(const CorGuessJob &job, const CorGuessOutcome &out)
+{
+    guesses_ = CorGuesses();
+    const std::optional<OffsetAxisGuess> &guess = out.offset;
+    if (!guess) {
+        ui_.GuessResult->setText(tr("no offset axis"));
+        ui_.GuessResult->setStyleSheet(QStringLiteral("background-color: rgb(255, 255, 128);"));
+        ui_.GuessResult->setToolTip(out.offsetProblem);
+        qCWarning(lcCt).noquote() << "Guess CoR: no offset axis:" << out.offsetProblem;
+        return false;
+    }
+    const int L = ::lineLength(job.set, job.rowLines);
+    ui_.GuessResult->setText(tr("axis %1, overlap %2 px").arg(guess->cor, 0, 'f', 2).arg(guess->overlap));
+    ui_.GuessResult->setStyleSheet(QString());
+    ui_.GuessResult->setToolTip(offsetAxisText(guess->cor, L));
+    qCInfo(lcCt).noquote() << "Guess CoR:" << offsetAxisText(guess->cor, L);
+    procCtrl_->setCor(guess->cor);
+    return true;
+}

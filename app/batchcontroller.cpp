@@ -15,6 +15,7 @@
 #include "config/messagelog.h"
 #include "ct/datasaver.h"
 #include "ct/ui/procctrl.h"
+#include "ui_body.h"
 
 QString Tally::text() const
 {

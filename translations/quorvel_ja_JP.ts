@@ -571,6 +571,10 @@ Slices in progress are finished and saved.</source>
         <source>the slice is sharper at the %1 centre %2 than at the %3 centre %4 (score %5 against %6, lower is sharper): the %1 centre is used</source>
         <translation>%1 の中心 %2 でのスライスが %3 の中心 %4 より鮮明です (スコア %5 対 %6、低いほど鮮明): %1 の中心を使用</translation>
     </message>
+    <message>
+        <source>the guess was called off</source>
+        <translation>推定は取り消されました</translation>
+    </message>
 </context>
 <context>
     <name>CorScan</name>
@@ -2140,6 +2144,26 @@ Slices in progress are finished and saved.</source>
     <message>
         <source>Guess CoR: mirror %1, Fourier %2; the %3 centre is used</source>
         <translation>中心を推定: ミラー %1, フーリエ %2; %3 の中心を使用</translation>
+    </message>
+    <message>
+        <source>Guess CoR: a guess is under way</source>
+        <translation>中心を推定: 推定中です</translation>
+    </message>
+    <message>
+        <source>guessing…</source>
+        <translation>推定中…</translation>
+    </message>
+    <message>
+        <source>called off</source>
+        <translation>取り消し</translation>
+    </message>
+    <message>
+        <source>Guess CoR: called off; the centre of rotation stays</source>
+        <translation>中心を推定: 取り消しました。回転中心はそのままです</translation>
+    </message>
+    <message>
+        <source>Guess CoR: the images changed while it ran; nothing is taken</source>
+        <translation>中心を推定: 実行中に画像が変わったため、何も採用しません</translation>
     </message>
 </context>
 <context>

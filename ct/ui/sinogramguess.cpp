@@ -10,19 +10,10 @@
 #include "ct/ctlog.h"
 #include "ct/offsetaxisplan.h"
 #include "ct/ui/procctrl.h"
+#include "ct/ui/sinogramguessrun.h"
 #include "imagedata/imgdatas.h"
 #include "widgets/childedits.h"
 #include "widgets/numberfield.h"
-
-// A guess on a thread of its own; what it shares with the thread is held by shared pointers, so
-// that a window closed under it leaves the thread nothing dangling.
-struct Sinogram::GuessRun
-{
-    CorGuessJob job;
-    QThread *thread = nullptr;
-    std::shared_ptr<std::atomic<bool>> cancel = std::make_shared<std::atomic<bool>>(false);
-    std::shared_ptr<CorGuessOutcome> outcome = std::make_shared<CorGuessOutcome>();
-};
 
 namespace {
 

@@ -843,8 +843,8 @@ Slices in progress are finished and saved.</source>
         <translation>画素を正方形で表示します。オフ: 表示領域全体に引き伸ばして表示</translation>
     </message>
     <message>
-        <source>Slice shown from the results</source>
-        <translation>結果から表示するスライス</translation>
+        <source>Slice shown from the results; type a slice number to show it (or the nearest there is)</source>
+        <translation>結果から表示するスライス。スライス番号を入力するとそのスライス (なければ最も近いスライス) を表示</translation>
     </message>
 </context>
 <context>

@@ -144,8 +144,7 @@ void SequenceController::finishedSeqCalc()
     state_.running = false;
     // The series is aligned only when every set of it is done.
     const JobOutcome &o = state_.outcome;
-    if (parts_.ui.SeqAlign->isChecked() && o.failed == 0 && o.done == state_.setsAsked
-        && state_.setsAsked > 0) {
+    if (parts_.ui.SeqAlign->isChecked() && o.failed == 0 && o.done == state_.setsAsked && state_.setsAsked > 0) {
         startAlignment();
         return;
     }

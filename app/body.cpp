@@ -71,6 +71,9 @@ Body::Body(QWidget *parent, int workers)
     ui_.I0ofI0Image_->setTitle(tr("I0 of I0 Image"));
     imgDatas_->setI0Ref(ui_.I0ImgSel->imgSlot());
     imgDatas_->setBgRef(ui_.BGImgSel->imgSlot());
+    // A scan file chosen as I0 or BG means its flats or its darks.
+    ui_.I0ImgSel->setScanFrames(Hdf5Scan::Kind::Flat);
+    ui_.BGImgSel->setScanFrames(Hdf5Scan::Kind::Dark);
     sinogram_->setProcCtrl(ui_.procCtrl);
     sinogram_->setImageSet(imgDatas_);
     ctCalc_->setSinogram(sinogram_);
@@ -314,12 +317,12 @@ bool Body::eventFilter(QObject *watched, QEvent *event)
 namespace {
 
 // Which job a message speaks of: its category and the words before its first ": " ("Guess CoR",
-// "ct_guess_cor"), or its first two words ("CT2 run").
+// "ct_guess_cor"), or its first two words ("CT2 run"), in English whatever the window shows.
 QString jobOf(const LogMessage &message)
 {
-    const qsizetype colon = message.text.indexOf(QLatin1String(": "));
-    const QString job
-        = colon > 0 && colon <= 40 ? message.text.left(colon) : message.text.section(u' ', 0, 1);
+    const QString &text = message.english.isEmpty() ? message.text : message.english;
+    const qsizetype colon = text.indexOf(QLatin1String(": "));
+    const QString job = colon > 0 && colon <= 40 ? text.left(colon) : text.section(u' ', 0, 1);
     return message.category + u'|' + job;
 }
 

@@ -8,6 +8,7 @@
 // Local
 #include "app/body.h"
 #include "app/windowlog.h"
+#include "config/saidtext.h"
 #include "ct/ui/ctcalc.h"
 #include "ct/ui/procctrl.h"
 #include "ct/ui/sinogram.h"
@@ -95,11 +96,11 @@ bool Body::undoGesture()
     case GeometryChange::Cor:
         p->setCor(last->cor);
         qCInfo(lcWindow).noquote()
-            << QStringLiteral("Undone: the centre of rotation is %1 again").arg(fieldText(last->cor));
+            << QV_SAID("Undone: the centre of rotation is %1 again").arg(fieldText(last->cor));
         break;
     case GeometryChange::Slice:
         p->setSliceNo(last->slice);
-        qCInfo(lcWindow).noquote() << QStringLiteral("Undone: the slice is %1 again").arg(last->slice);
+        qCInfo(lcWindow).noquote() << QV_SAID("Undone: the slice is %1 again").arg(last->slice);
         break;
     case GeometryChange::RangeAndRegions:
         p->setSliceFrom(last->sliceFrom);
@@ -109,8 +110,7 @@ bool Body::undoGesture()
             panel->setDR(last->disp.x0, last->disp.z0, last->disp.x1, last->disp.z1);
         }
         rawDisp_->clearSelection(); // the box drawn stood for the geometry undone
-        qCInfo(lcWindow).noquote() << QStringLiteral(
-            "Undone: the slice range is %1 to %2 again, with its regions")
+        qCInfo(lcWindow).noquote() << QV_SAID("Undone: the slice range is %1 to %2 again, with its regions")
                                           .arg(last->sliceFrom)
                                           .arg(last->sliceTo);
         break;

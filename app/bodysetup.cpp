@@ -17,6 +17,7 @@
 #include "automation/setupfile.h"
 #include "imagedata/imgdatas.h"
 #include "widgets/filedialogs.h"
+#include "config/saidtext.h"
 
 void Body::setUpSetupDialog()
 {
@@ -70,16 +71,16 @@ bool Body::saveSetup(const QString &fileName)
     // Written under a temporary name and renamed: an existing setup is replaced only by a whole one.
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        qCCritical(lcWindow).noquote() << "can't open save setup file :" << fileName;
+        qCCritical(lcWindow).noquote() << QV_SAID("can't open save setup file : %1").arg(fileName);
         return false;
     }
     file.write(setupFileText(windowSetupSections(ui_, *sinogram_, *xanesPanel_)).toUtf8());
     if (!file.commit()) {
         qCCritical(lcWindow).noquote()
-            << "can't open save setup file :" << fileName << QStringLiteral("(%1)").arg(file.errorString());
+            << QV_SAID("can't open save setup file : %1 (%2)").arg(fileName, file.errorString());
         return false;
     }
-    qCInfo(lcWindow).noquote() << tr("Setup saved: %1").arg(fileName);
+    qCInfo(lcWindow).noquote() << QV_SAID("Setup saved: %1").arg(fileName);
     return true;
 }
 

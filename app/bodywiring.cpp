@@ -8,6 +8,7 @@
 #include "app/body.h"
 #include "app/windowlog.h"
 #include "automation/batch.h"
+#include "config/saidtext.h"
 #include "ct/corscanfiles.h"
 #include "ct/ui/ctcalc.h"
 #include "ct/ui/ctcalc2ui.h"
@@ -189,7 +190,7 @@ void Body::takeCorFromScan(double cor)
 {
     setCorAsPicked(cor); // Ctrl+Z puts the centre before back
     load_->defaults().cor = false;
-    qCInfo(lcWindow).noquote() << "CoR Scan: centre of rotation" << corText(cor) << "taken";
+    qCInfo(lcWindow).noquote() << QV_SAID("CoR Scan: centre of rotation %1 taken").arg(corText(cor));
 }
 
 bool Body::isIdle() const

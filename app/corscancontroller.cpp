@@ -11,6 +11,7 @@
 #include "app/windowlog.h"
 #include "app/windowparts.h"
 #include "config/availablememory.h"
+#include "config/saidtext.h"
 #include "ct/corscanfiles.h"
 #include "ct/corsearch.h"
 #include "ct/offsetaxisplan.h"
@@ -154,7 +155,7 @@ bool CorScanController::start(double from, double to, double step, bool fromBatc
                 = fixedColourRange(fieldDouble(ui.ColorMin->text()), fieldDouble(ui.ColorMax->text()));
     }
     const std::vector<double> &centres = scan->schedule.centres();
-    qCInfo(lcWindow).noquote() << QStringLiteral("CoR Scan: slice %1 at %2 centres from %3 to %4")
+    qCInfo(lcWindow).noquote() << QV_SAID("CoR Scan: slice %1 at %2 centres from %3 to %4")
                                       .arg(run.sliceNo)
                                       .arg(centres.size())
                                       .arg(corText(centres.front()), corText(centres.back()));
@@ -187,7 +188,7 @@ void CorScanController::trialDone(const CorTrial &trial)
         return;
     if (!trial.reconstructed)
         qCWarning(lcWindow).noquote()
-            << "CoR Scan: trial at" << corText(trial.cor) << "not reconstructed:" << trial.problem;
+            << QV_SAID("CoR Scan: trial at %1 not reconstructed: %2").arg(corText(trial.cor), trial.problem);
     panel_->addTrial(index, trial);
     panel_->setState(tr("%1 of %2 trials").arg(scan.done()).arg(scan.centres().size()));
     parts_.progress->advance(scan.done());
@@ -202,27 +203,26 @@ void CorScanController::finish()
         const CorTrial &t = scan.trials()[i];
         if (t.reconstructed)
             qCInfo(lcWindow).noquote()
-                << QStringLiteral("CoR Scan: centre %1, score %2%3")
+                << (static_cast<int>(i) == best ? QV_SAID("CoR Scan: centre %1, score %2, best")
+                                                : QV_SAID("CoR Scan: centre %1, score %2"))
                        .arg(corText(t.cor))
-                       .arg(t.score, 0, 'f', 6)
-                       .arg(static_cast<int>(i) == best ? QStringLiteral(", best") : QString());
+                       .arg(t.score, 0, 'f', 6);
     }
     panel_->finish(best);
     panel_->setRunning(false);
     if (best >= 0) {
         const QString bestText = corText(scan.trials()[static_cast<size_t>(best)].cor);
-        qCInfo(lcWindow).noquote() << "CoR Scan: best centre of rotation" << bestText;
+        qCInfo(lcWindow).noquote() << QV_SAID("CoR Scan: best centre of rotation %1").arg(bestText);
         panel_->setState(
             scan.stopped() ? tr("stopped, best so far %1").arg(bestText) : tr("best %1").arg(bestText));
     } else {
-        qCWarning(lcWindow).noquote() << "CoR Scan: no trial was reconstructed";
+        qCWarning(lcWindow).noquote() << QV_SAID("CoR Scan: no trial was reconstructed");
         panel_->setState(tr("no trial"));
     }
     JobOutcome out = scan.outcome();
     if (scan.stopped()) {
-        qCWarning(lcWindow).noquote() << QStringLiteral("CoR Scan stopped after %1 of %2 trials")
-                                             .arg(scan.done())
-                                             .arg(scan.centres().size());
+        qCWarning(lcWindow).noquote()
+            << QV_SAID("CoR Scan stopped after %1 of %2 trials").arg(scan.done()).arg(scan.centres().size());
         parts_.progress->end(tr("stopped"));
     } else {
         parts_.progress->finish();
@@ -235,9 +235,9 @@ void CorScanController::finish()
             written.problems << QStringLiteral("not enough memory to write the files of the scan");
         }
         for (const QString &path : written.paths)
-            qCInfo(lcWindow).noquote() << "CoR Scan: wrote" << path;
+            qCInfo(lcWindow).noquote() << QV_SAID("CoR Scan: wrote %1").arg(path);
         for (const QString &problem : written.problems)
-            qCCritical(lcWindow).noquote() << "CoR Scan: can't save" << problem;
+            qCCritical(lcWindow).noquote() << QV_SAID("CoR Scan: can't save %1").arg(problem);
         out.problems << written.problems;
     }
     emit finished(out, run->fromBatch);

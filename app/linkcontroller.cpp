@@ -8,6 +8,7 @@
 #include "app/linkcontroller.h"
 #include "app/windowlog.h"
 #include "app/windowparts.h"
+#include "config/saidtext.h"
 #include "ct/savenaming.h"
 #include "ct/ui/procctrl.h"
 #include "link/sliceloadrequest.h"
@@ -147,7 +148,7 @@ void LinkController::zmlStartCont2dA()
     // Without a connection nothing would answer the first request and the run would only wait.
     if (!link_.isConnected()) {
         qCWarning(lcWindow).noquote()
-            << QStringLiteral("2dZelmap is not connected: the continuous 2DA run does not start");
+            << QV_SAID("2dZelmap is not connected: the continuous 2DA run does not start");
         return;
     }
     setContRunning(true);
@@ -157,7 +158,7 @@ void LinkController::zmlStartCont2dA()
     cont_.step = towardLast(cont_.from, cont_.to, proc->sliceStep());
     cont_.current = cont_.from;
     cont_.done = 0;
-    qCInfo(lcWindow).noquote() << QStringLiteral("Continuous 2DA from slice %1 to %2, step %3")
+    qCInfo(lcWindow).noquote() << QV_SAID("Continuous 2DA from slice %1 to %2, step %3")
                                       .arg(cont_.from)
                                       .arg(cont_.to)
                                       .arg(cont_.step);
@@ -179,17 +180,16 @@ void LinkController::endCont(const QString &why, bool stopped)
         out.why = why;
         out.problems << why;
     }
-    const QString counts = QStringLiteral("%1 of %2 slices analysed").arg(cont_.done).arg(asked);
+    const SaidText counts = QV_SAID("%1 of %2 slices analysed").arg(cont_.done).arg(asked);
     if (out.ok())
         qCInfo(lcWindow).noquote()
-            << QStringLiteral("Continuous 2DA finished at slice %1, %2").arg(cont_.current).arg(counts);
+            << QV_SAID("Continuous 2DA finished at slice %1, %2").arg(cont_.current).arg(counts);
     else if (stopped)
         qCWarning(lcWindow).noquote()
-            << QStringLiteral("Continuous 2DA %1 at slice %2, %3").arg(why).arg(cont_.current).arg(counts);
+            << QV_SAID("Continuous 2DA %1 at slice %2, %3").arg(why).arg(cont_.current).arg(counts);
     else
-        qCCritical(lcWindow).noquote() << QStringLiteral("Continuous 2DA failed at slice %1: %2; %3")
-                                              .arg(cont_.current)
-                                              .arg(why, counts);
+        qCCritical(lcWindow).noquote()
+            << QV_SAID("Continuous 2DA failed at slice %1: %2; %3").arg(cont_.current).arg(why).arg(counts);
     setContRunning(false);
     emit contEnded(out);
 }

@@ -9,6 +9,7 @@
 #include "app/windowlog.h"
 #include "app/windowparts.h"
 #include "automation/ui/selectdatadir.h"
+#include "config/saidtext.h"
 #include "ct/ui/ctpanel.h"
 #include "ct/ui/procctrl.h"
 #include "imagedata/hdf5scan.h"
@@ -39,8 +40,7 @@ void LoadController::dataFilesSelected(const QStringList &files, bool newSeries)
     // One loading chain at a time: a second would take files in turns with the first.
     if (isLoading()) {
         qCCritical(lcWindow).noquote()
-            << QStringLiteral("A load is in progress: the %1 files selected now are not loaded")
-                   .arg(files.size());
+            << QV_SAID("A load is in progress: the %1 files selected now are not loaded").arg(files.size());
         return;
     }
     emit selectionTaken();
@@ -127,34 +127,34 @@ void LoadController::finishedLoadDataFiles()
             parts_.ui.CTFiles->addFile(name);
     }
     load_.previousFiles.clear();
-    const QString before
-        = kept ? QStringLiteral("; the %1 images loaded before stay").arg(parts_.images->count()) : QString();
+    const SaidText before = kept ? QV_SAID("; the %1 images loaded before stay").arg(parts_.images->count())
+                                 : SaidText::plain(QString());
     // A file that could not be used is never dropped silently: the projections after it would take
     // its angle. The count says so, the log names the files and the status line shows the problem.
     parts_.ui.CTFiles->showCount(int(load_.refused.size()));
     // After an addition the images loaded are all there are; after a new series, those of the load.
     if (!load_.refused.isEmpty()) {
         qCCritical(lcWindow).noquote()
-            << QStringLiteral("Loading failed: %1 of %2 files could not be used, %3 images "
-                              "are loaded%4:")
+            << QV_SAID("Loading failed: %1 of %2 files could not be used, %3 images are loaded%4: %5")
                    .arg(load_.refused.size())
                    .arg(load_.asked)
                    .arg(load_.newSeries ? load_.added : parts_.images->count())
                    .arg(before)
-            << load_.refused.mid(0, 10).join(QStringLiteral(", "))
-                + (load_.refused.size() > 10 ? QStringLiteral(", ...") : QString());
+                   .arg(load_.refused.mid(0, 10).join(QStringLiteral(", "))
+                       + (load_.refused.size() > 10 ? QStringLiteral(", ...") : QString()));
         parts_.progress->fail(tr("%1 refused").arg(load_.refused.size()));
     } else if (load_.asked == 0) {
         qCWarning(lcWindow).noquote()
-            << QStringLiteral("Loading: no file was selected; nothing is loaded%1").arg(before);
+            << QV_SAID("Loading: no file was selected; nothing is loaded%1").arg(before);
         parts_.progress->fail(tr("no files"));
     } else {
-        qCInfo(lcWindow).noquote()
-            << QStringLiteral("%1 images of %2 x %3 loaded :")
-                   .arg(parts_.images->count())
-                   .arg(parts_.images->width())
-                   .arg(parts_.images->height())
-            << QFileInfo(parts_.ui.CTFiles->files().value(parts_.ui.CTFiles->count() - 1)).absolutePath();
+        qCInfo(lcWindow).noquote() << QV_SAID("%1 images of %2 x %3 loaded : %4")
+                                          .arg(parts_.images->count())
+                                          .arg(parts_.images->width())
+                                          .arg(parts_.images->height())
+                                          .arg(QFileInfo(parts_.ui.CTFiles->files().value(
+                                                             parts_.ui.CTFiles->count() - 1))
+                                                   .absolutePath());
         parts_.progress->finish();
     }
     if (!kept) // a set kept keeps its slice, centre of rotation and regions
@@ -206,7 +206,7 @@ void LoadController::clearImageSet()
     parts_.ui.seekCtrl->setValue(0);
     parts_.ui.procCtrl->setDataSetImages(0);
     emit imagesChanged();
-    qCInfo(lcWindow).noquote() << "Raw images cleared: the next load sets the image size";
+    qCInfo(lcWindow).noquote() << QV_SAID("Raw images cleared: the next load sets the image size");
 }
 
 void LoadController::applyGeometryDefaults(bool keepChosen)
@@ -231,29 +231,29 @@ void LoadController::applyGeometryDefaults(bool keepChosen)
         unset = false;
         return take;
     };
-    QStringList reset;
-    const auto outside = [&](const QString &what) { reset << what; };
+    QList<SaidText> reset;
+    const auto outside = [&](const SaidText &what) { reset << what; };
     if (follows(defaults_.sliceTo, before && p->sliceTo() == before->sliceTo)) {
         p->setSliceTo(now.sliceTo);
     } else if (p->sliceTo() < 0 || p->sliceTo() > along - 1) {
-        outside(tr("last slice %1").arg(p->sliceTo()));
+        outside(QV_SAID("last slice %1").arg(p->sliceTo()));
         p->setSliceTo(now.sliceTo);
     }
     if (keep && (p->sliceFrom() < 0 || p->sliceFrom() > along - 1)) {
-        outside(tr("first slice %1").arg(p->sliceFrom()));
+        outside(QV_SAID("first slice %1").arg(p->sliceFrom()));
         p->setSliceFrom(0);
     }
     if (follows(defaults_.sliceNo, before && p->sliceNo() == before->sliceNo)) {
         p->setSliceNo(now.sliceNo);
     } else if (p->sliceNo() < 0 || p->sliceNo() > along - 1) {
-        outside(tr("slice %1").arg(p->sliceNo()));
+        outside(QV_SAID("slice %1").arg(p->sliceNo()));
         p->setSliceNo(now.sliceNo);
     }
     // A centre that leaves no sinogram on the new lines (outside 1 … L − 2) cannot be meant for them.
     if (follows(defaults_.cor, before && p->cor() == before->cor)) {
         p->setCor(now.cor);
     } else if (!(p->cor() >= 1.0 && p->cor() <= across - 2.0)) {
-        outside(tr("centre of rotation %1").arg(p->cor()));
+        outside(QV_SAID("centre of rotation %1").arg(p->cor()));
         p->setCor(now.cor);
     }
     const std::vector<CtPanel *> panels = panels_();
@@ -268,7 +268,7 @@ void LoadController::applyGeometryDefaults(bool keepChosen)
         const Region dr = panels.front()->dispRegion();
         regions = follows(defaults_.regions, isDefault(cr) && isDefault(dr));
         if (!regions && !(fits(cr) && fits(dr))) {
-            outside(tr("region %1, %2 - %3, %4").arg(cr.x0).arg(cr.z0).arg(cr.x1).arg(cr.z1));
+            outside(QV_SAID("region %1, %2 - %3, %4").arg(cr.x0).arg(cr.z0).arg(cr.x1).arg(cr.z1));
             regions = true;
         }
     }
@@ -279,11 +279,11 @@ void LoadController::applyGeometryDefaults(bool keepChosen)
         }
     }
     if (!reset.isEmpty())
-        qCWarning(lcWindow).noquote()
-            << tr("Kept conditions that do not fit the new images (%1 x %2) are reset to its defaults: %3")
-                   .arg(w)
-                   .arg(h)
-                   .arg(reset.join(QStringLiteral(", ")));
+        qCWarning(lcWindow).noquote() << QV_SAID(
+            "Kept conditions that do not fit the new images (%1 x %2) are reset to its defaults: %3")
+                                             .arg(w)
+                                             .arg(h)
+                                             .arg(SaidText::joined(reset, QStringLiteral(", ")));
 }
 
 void LoadController::setLoadControlsEnabled(bool enabled)

@@ -12,11 +12,13 @@
 #include "app/loadcontroller.h"
 #include "app/windowlog.h"
 #include "app/windowparts.h"
+#include "config/saidtext.h"
 #include "ct/ui/procctrl.h"
 #include "imagedata/hdf5scan.h"
 #include "imagedata/imgdatas.h"
 #include "imagedata/imgdatascanframe.h"
 #include "imagedata/scanangles.h"
+#include "imagedata/ui/selectaimgfile.h"
 #include "ui_body.h"
 #include "widgets/progressline.h"
 
@@ -25,7 +27,7 @@ bool LoadController::beginScan(const QString &fileName)
     QString error;
     std::shared_ptr<const Hdf5Scan> scan = Hdf5Scan::open(fileName, error);
     if (!scan) {
-        qCWarning(lcWindow).noquote() << QStringLiteral("Scan file refused (%1) :").arg(error) << fileName;
+        qCWarning(lcWindow).noquote() << QV_SAID("Scan file refused (%1) : %2").arg(error, fileName);
         return false;
     }
     const int frames = scan->count(Hdf5Scan::Kind::Projection);
@@ -44,13 +46,12 @@ bool LoadController::beginScan(const QString &fileName)
     if (parts_.images->count() == 0 && !scan->angles().empty()) {
         const AngleFit fit = fitAngles(scan->angles(), parts_.ui.procCtrl->dataSetRangeDeg());
         if (!fit.ok) {
-            qCWarning(lcWindow).noquote()
-                << QStringLiteral("Scan file refused: %1 :").arg(fit.problem) << fileName;
+            qCWarning(lcWindow).noquote() << QV_SAID("Scan file refused: %1 : %2").arg(fit.problem, fileName);
             return false;
         }
     }
     qCInfo(lcWindow).noquote()
-        << QStringLiteral("Scan file, %1: %2 projections of %3 x %4, %5 flats, %6 darks%7 :")
+        << QV_SAID("Scan file, %1: %2 projections of %3 x %4, %5 flats, %6 darks%7 : %8")
                .arg(scan->description())
                .arg(frames)
                .arg(scan->width())
@@ -58,9 +59,9 @@ bool LoadController::beginScan(const QString &fileName)
                .arg(scan->count(Hdf5Scan::Kind::Flat))
                .arg(scan->count(Hdf5Scan::Kind::Dark))
                .arg(scan->invalidFrames() > 0
-                       ? QStringLiteral(", %1 invalid frames left out").arg(scan->invalidFrames())
-                       : QString())
-        << fileName;
+                       ? QV_SAID(", %1 invalid frames left out").arg(scan->invalidFrames())
+                       : SaidText::plain(QString()))
+               .arg(fileName);
     takeScanI0Bg(scan);
     if (!load_.originBefore) // what the operator may type while the frames load is kept
         load_.originBefore = parts_.ui.procCtrl->ui().AngleOriginDeg->text();
@@ -84,22 +85,23 @@ void LoadController::takeScanI0Bg(const std::shared_ptr<const Hdf5Scan> &scan)
             const bool fits
                 = selector->img()->width() == scan->width() && selector->img()->height() == scan->height();
             if (fits || count == 0) {
-                if (count > 0)
+                // The scan's own file chosen holds its frames already.
+                if (count > 0 && selector->img()->fileName() != scan->fileName())
                     qCInfo(lcWindow).noquote()
-                        << QStringLiteral("%1: the chosen file is kept, the %2 of %3 are not used :")
-                               .arg(QLatin1String(what), meanDescription(kind, count), name)
-                        << selector->img()->fileName();
+                        << QV_SAID("%1: the chosen file is kept, the %2 of %3 are not used : %4")
+                               .arg(QString::fromLatin1(what), meanDescription(kind, count), name,
+                                   selector->img()->fileName());
                 continue;
             }
             qCInfo(lcWindow).noquote()
-                << QStringLiteral("%1: the chosen file (%2 x %3) does not fit the frames of %4 (%5 x %6) :")
-                       .arg(QLatin1String(what))
+                << QV_SAID("%1: the chosen file (%2 x %3) does not fit the frames of %4 (%5 x %6) : %7")
+                       .arg(QString::fromLatin1(what))
                        .arg(selector->img()->width())
                        .arg(selector->img()->height())
                        .arg(name)
                        .arg(scan->width())
                        .arg(scan->height())
-                << selector->img()->fileName();
+                       .arg(selector->img()->fileName());
         }
         QString error;
         std::unique_ptr<ImgData> mean = count > 0 ? meanOfFrames(scan, kind, error) : nullptr;
@@ -110,19 +112,13 @@ void LoadController::takeScanI0Bg(const std::shared_ptr<const Hdf5Scan> &scan)
                 selector->clearFile();
             }
             if (count > 0)
-                qCWarning(lcWindow).noquote()
-                    << QStringLiteral("%1 not taken from the scan (%2) :").arg(QLatin1String(what), error)
-                    << scan->fileName();
+                qCWarning(lcWindow).noquote() << QV_SAID("%1 not taken from the scan (%2) : %3")
+                                                     .arg(QString::fromLatin1(what), error, scan->fileName());
             continue;
         }
-        const bool flats = kind == Hdf5Scan::Kind::Flat;
-        const QString origin = count == 1
-            ? (flats ? tr("from %1: its flat") : tr("from %1: its dark")).arg(name)
-            : (flats ? tr("from %1: mean of %2 flats") : tr("from %1: mean of %2 darks"))
-                  .arg(name)
-                  .arg(count);
-        selector->holdComputed(std::move(mean), origin, scan->fileName());
-        qCInfo(lcWindow).noquote() << QStringLiteral("%1 image %2").arg(QLatin1String(what), origin);
+        const SaidText origin = SelectAImgFile::scanOrigin(scan->fileName(), kind, count);
+        selector->holdComputed(std::move(mean), origin.shown(), scan->fileName());
+        qCInfo(lcWindow).noquote() << QV_SAID("%1 image %2").arg(QString::fromLatin1(what)).arg(origin);
     }
     emit i0OrBgChanged();
 }
@@ -167,8 +163,8 @@ void LoadController::fitScanAngles()
         return; // image files: their count is the data set's, the range as set
     if (int(angles.size()) != count) {
         qCWarning(lcWindow).noquote()
-            << QStringLiteral("Only %1 of the %2 images record their angle: the data set's "
-                              "range and image count are left as set")
+            << QV_SAID("Only %1 of the %2 images record their angle: the data set's range and image count "
+                       "are left as set")
                    .arg(angles.size())
                    .arg(count);
         return;
@@ -177,14 +173,12 @@ void LoadController::fitScanAngles()
     if (!fit.ok) {
         // Reconstructing at wrong angles would go unnoticed: the load fails.
         qCWarning(lcWindow).noquote()
-            << QStringLiteral("Loading: the angles of the %1 images cannot be used: %2")
-                   .arg(count)
-                   .arg(fit.problem);
+            << QV_SAID("Loading: the angles of the %1 images cannot be used: %2").arg(count).arg(fit.problem);
         load_.refused << QStringLiteral("(the angles of the loaded frames)");
         return;
     }
     load_.scanFit = fit;
-    qCInfo(lcWindow).noquote() << QStringLiteral("Angles of the scan: %1; data set range %2, images %3")
+    qCInfo(lcWindow).noquote() << QV_SAID("Angles of the scan: %1; data set range %2, images %3")
                                       .arg(fit.summary(count))
                                       .arg(fit.rangeDeg)
                                       .arg(fit.images);
@@ -203,7 +197,7 @@ void LoadController::applyScanAngles()
     if (before && origin->text() == *before) {
         origin->setText(QString::number(load_.scanFit->firstDeg, 'g', QLocale::FloatingPointShortest));
         qCInfo(lcWindow).noquote()
-            << QStringLiteral("Angle origin %1 degrees: the first recorded angle").arg(origin->text());
+            << QV_SAID("Angle origin %1 degrees: the first recorded angle").arg(origin->text());
     }
     load_.scanFit.reset();
 }

@@ -9,6 +9,7 @@
 #include "app/windowlog.h"
 #include "app/windowparts.h"
 #include "config/availablememory.h"
+#include "config/saidtext.h"
 #include "ct/atomicfile.h"
 #include "ct/corline.h"
 #include "ct/datasaver.h"
@@ -197,7 +198,8 @@ void RunController::startCalcCt()
     }
     run.threads = std::clamp(run.threads, 1, pool_->count());
     if (run.multiSlice && !run.useCt2) { // a range is for the workers only; CT1 does its one slice
-        qCWarning(lcWindow).noquote() << "Auto Exec runs on CT2 only: CT1 calculates the current slice";
+        qCWarning(lcWindow).noquote()
+            << QV_SAID("Auto Exec runs on CT2 only: CT1 calculates the current slice");
         run.multiSlice = false;
     }
     run_.set = parts_.images->projectionSet();
@@ -209,7 +211,7 @@ void RunController::startCalcCt()
     // in the words of the batch's refusal, rather than after a run that looked finished.
     if (!run.useCt2
         && (ui.AutoSaveImage->isChecked() || ui.AutoSaveData->isChecked() || ui.AutoSaveTiff->isChecked())) {
-        qCWarning(lcWindow).noquote() << tr("CT1 saves no files: select CT2");
+        qCWarning(lcWindow).noquote() << QV_SAID("CT1 saves no files: select CT2");
         run_.outcome.problems << tr("CT1 saves no files: select CT2");
     }
     if (!run.useCt2) // CT1's projections take the bar over once its slice has a sinogram
@@ -224,16 +226,16 @@ void RunController::startCalcCt()
         const CorLine line {run.recSlice1, run.recCor1, run.recSlice2, run.recCor2};
         if (line.isValid()) {
             qCInfo(lcWindow).noquote()
-                << QStringLiteral("Use Recorded CoRs: each slice at its centre on the line "
-                                  "through %1 at slice %2 and %3 at slice %4")
+                << QV_SAID("Use Recorded CoRs: each slice at its centre on the line through %1 at slice %2 "
+                           "and %3 at slice %4")
                        .arg(line.cor1)
                        .arg(line.slice1)
                        .arg(line.cor2)
                        .arg(line.slice2);
         } else {
             qCWarning(lcWindow).noquote()
-                << "Use Recorded CoRs: the two records are not two different slices; "
-                   "every slice takes the centre-of-rotation field";
+                << QV_SAID("Use Recorded CoRs: the two records are not two different slices; every slice "
+                           "takes the centre-of-rotation field");
             run.useRecordedCor = false;
         }
     }
@@ -291,8 +293,8 @@ bool RunController::placeOffsetAxis(RunParams &run)
         return false;
     }
     if (run.useRecordedCor) {
-        qCWarning(lcWindow).noquote() << "Use Recorded CoRs: an offset axis is one axis for every slice; "
-                                         "the records are not used";
+        qCWarning(lcWindow).noquote() << QV_SAID(
+            "Use Recorded CoRs: an offset axis is one axis for every slice; the records are not used");
         run.useRecordedCor = false;
     }
     qCInfo(lcWindow).noquote() << offsetAxisText(run.cor, L);
@@ -315,24 +317,24 @@ void RunController::reportUnusedI0Bg()
         if (!img || used)
             continue;
         qCWarning(lcWindow).noquote()
-            << QStringLiteral("%1 image not used for this run: its size (%2, %3) "
-                              "differs from the raw images (%4, %5) :")
+            << QV_SAID("%1 image not used for this run: its size (%2, %3) differs from the raw images "
+                       "(%4, %5) : %6")
                    .arg(selector == ui.I0ImgSel ? QStringLiteral("I0") : QStringLiteral("BG"))
                    .arg(img->width())
                    .arg(img->height())
                    .arg(run_.set.width)
                    .arg(run_.set.height)
-            << img->fileName();
+                   .arg(img->fileName());
     }
     // Without I0 the slices are −ln of the raw counts: a run may mean that, but never unsaid.
     const bool noI0 = !ui.I0ImgSel->img();
     const bool noBg = !ui.BGImgSel->img();
     if (noI0 && noBg)
         qCWarning(lcWindow).noquote()
-            << "No I0 and no BG image is selected: the slices are -ln of the raw counts";
+            << QV_SAID("No I0 and no BG image is selected: the slices are -ln of the raw counts");
     else if (noI0 || noBg)
         qCWarning(lcWindow).noquote()
-            << QStringLiteral("No %1 image is selected: the slices are not corrected for it")
+            << QV_SAID("No %1 image is selected: the slices are not corrected for it")
                    .arg(noI0 ? u"I0" : u"BG");
 }
 
@@ -357,7 +359,7 @@ bool RunController::fitInMemory()
     if (fit > 0) {
         if (run.multiSlice && fit < run.threads) {
             qCWarning(lcWindow).noquote()
-                << QStringLiteral("CT2 run: memory for %1 of %2 threads").arg(fit).arg(run.threads);
+                << QV_SAID("CT2 run: memory for %1 of %2 threads").arg(fit).arg(run.threads);
             run.threads = fit;
         }
         return true;
@@ -400,7 +402,7 @@ bool RunController::checkSaveTarget(bool on, SelectSaveDir *selector, const char
     if (dir.trimmed().isEmpty()) {
         why = QStringLiteral("no directory is given");
     } else if (!QDir().mkpath(dir)) {
-        qCWarning(lcWindow).noquote() << "Can't make the directory to save in :" << dir;
+        qCWarning(lcWindow).noquote() << QV_SAID("Can't make the directory to save in : %1").arg(dir);
         why = QStringLiteral("the directory %1 cannot be made").arg(dir);
     } else {
         why = directoryWriteProblem(dir);

@@ -9,6 +9,7 @@
 // Local
 #include "app/windowlog.h"
 #include "app/windowparts.h"
+#include "config/saidtext.h"
 #include "ct/datasaver.h"
 #include "ct/ui/ctcalc.h"
 #include "ct/ui/ctcalc2ui.h"
@@ -29,7 +30,7 @@ void RunController::sliceDone(int index, SliceResult &&r)
     CtCalc2Ui *panel = panels_[static_cast<size_t>(index)];
     scheduler_.returned(index);
     if (!r.reconstructed) {
-        qCWarning(lcWindow).noquote() << "CT2:" << r.problem;
+        qCWarning(lcWindow).noquote() << QV_SAID("CT2: %1").arg(r.problem);
         panel->showFailure(r.slice, r.problem);
         sliceFailed(r.slice, r.problem);
     } else {
@@ -46,9 +47,9 @@ void RunController::sliceDone(int index, SliceResult &&r)
             handToSaver(std::move(d));
         for (const auto &[path, why] : records.missing) {
             qCCritical(lcWindow).noquote()
-                << (path.endsWith(QLatin1String(".tif")) ? "Can't save TIFF file :"
-                                                         : "Can't save data file :")
-                << path << QStringLiteral("(%1)").arg(why);
+                << (path.endsWith(QLatin1String(".tif")) ? QV_SAID("Can't save TIFF file : %1 (%2)")
+                                                         : QV_SAID("Can't save data file : %1 (%2)"))
+                       .arg(path, why);
             saveFailed(false, path);
         }
         if (run_.volumeOpen && !r.volume.values.empty())
@@ -177,12 +178,13 @@ void RunController::reportRunEnd()
 {
     const JobOutcome &out = run_.outcome;
     // A line per run in the log: which calculator, how it ended, what was done and what failed.
-    QString ended = QStringLiteral("%1 run %2 after %3 s")
-                        .arg(run_.params.useCt2 ? QStringLiteral("CT2") : QStringLiteral("CT1"),
-                            out.stopped    ? QStringLiteral("stopped")
-                                : out.ok() ? QStringLiteral("finished")
-                                           : QStringLiteral("failed"),
-                            parts_.ui.CalcSpentT->text());
+    const SaidText how = out.stopped ? QV_SAID("%1 run stopped after %2 s")
+        : out.ok()                   ? QV_SAID("%1 run finished after %2 s")
+                                     : QV_SAID("%1 run failed after %2 s");
+    SaidText said = how.arg(
+        run_.params.useCt2 ? QStringLiteral("CT2") : QStringLiteral("CT1"), parts_.ui.CalcSpentT->text());
+    // What follows the run's line (counts, the library's reasons) is the run library's, in English.
+    QString ended;
     if (run_.params.useCt2)
         ended += QStringLiteral(": ") + out.counts(QStringLiteral("slices"));
     if (!run_.failedSlices.isEmpty()) {
@@ -197,12 +199,13 @@ void RunController::reportRunEnd()
         ended += QStringLiteral("; ") + out.problems.join(QStringLiteral("; "));
     // Stopped by the operator with nothing failed is a warning: results asked for are missing.
     const bool failed = out.failed > 0 || !out.problems.isEmpty();
+    said = SaidText::joined({said, SaidText::plain(ended)}, QString());
     if (out.ok())
-        qCInfo(lcWindow).noquote() << ended;
+        qCInfo(lcWindow).noquote() << said;
     else if (!failed)
-        qCWarning(lcWindow).noquote() << ended;
+        qCWarning(lcWindow).noquote() << said;
     else
-        qCCritical(lcWindow).noquote() << ended;
+        qCCritical(lcWindow).noquote() << said;
 
     if (out.ok()) {
         parts_.progress->finish();

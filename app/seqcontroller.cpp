@@ -16,6 +16,7 @@
 #include "app/windowparts.h"
 #include "automation/ui/selectdatadir.h"
 #include "automation/xafsbatch.h"
+#include "config/saidtext.h"
 #include "imagedata/imgdata.h"
 #include "imagedata/imgdatas.h"
 #include "imagedata/ui/selectaimgfile.h"
@@ -238,7 +239,7 @@ void SequenceController::loadDataSet(const QStringList &files)
         return;
     }
     if (const QString doubt = parts_.ui.SelDDir->currentSetDoubt(); !doubt.isEmpty())
-        qCWarning(lcWindow).noquote() << QStringLiteral("Data set %1: %2").arg(title, doubt);
+        qCWarning(lcWindow).noquote() << QV_SAID("Data set %1: %2").arg(title, doubt);
     // A set never goes on with the I0 image of the set before: the one it chooses must be read.
     const QString i0 = chosenI0File();
     setI0FileFromList();
@@ -392,10 +393,9 @@ void SequenceController::writeSeriesVolume()
     QString error;
     if (writeSeriesMaster(path, state_.volumes, &error)) {
         qCInfo(lcWindow).noquote()
-            << QStringLiteral("Saved HDF5 file : %1 (%2 energies)").arg(path).arg(state_.volumes.size());
+            << QV_SAID("Saved HDF5 file : %1 (%2 energies)").arg(path).arg(state_.volumes.size());
     } else {
-        qCCritical(lcWindow).noquote()
-            << "Can't save HDF5 file :" << path << QStringLiteral("(%1)").arg(error);
+        qCCritical(lcWindow).noquote() << QV_SAID("Can't save HDF5 file : %1 (%2)").arg(path, error);
         ++parts_.tally.filesNotWritten;
     }
 }

@@ -10,6 +10,7 @@
 #include <QTranslator>
 
 // Local
+#include "config/saidtext.h"
 #include "app/body.h"
 #include "config/configstore.h"
 #include "config/messagelog.h"
@@ -75,9 +76,9 @@ int runQuorvel(int argc, char *argv[])
     // A configuration file named on the command line must be there; the default one may simply not be.
     const QString configName = configFileName(config);
     const bool named = config.contains(QStringLiteral("-c")) || config.contains(QStringLiteral("-config"));
-    if (!named && !QFileInfo::exists(configName)) {
-        qCInfo(lcWindow).noquote() << "No configuration file" << configName << "here: built-in settings";
-    } else if (!config.readConfigFile(configName) && named) {
+    // A missing default file is said once the translation is in, in the operator's language.
+    const bool noConfigFile = !named && !QFileInfo::exists(configName);
+    if (!noConfigFile && !config.readConfigFile(configName) && named) {
         // A mistyped name would run everything on built-in settings: a usage error, as a bad option.
         std::fprintf(stderr, "quorvel: the configuration file %s given with -c cannot be read\n",
             QFile::encodeName(configName).constData());
@@ -88,6 +89,9 @@ int runQuorvel(int argc, char *argv[])
     std::vector<std::unique_ptr<QTranslator>> translators;
     if (!options.noTranslation)
         translators = installJapanese();
+    if (noConfigFile)
+        qCInfo(lcWindow).noquote()
+            << QV_SAID_IN("Startup", "No configuration file %1 here: built-in settings").arg(configName);
 
     auto body = std::make_unique<Body>();
     QObject::connect(body.get(), &Body::finishing, app.get(), &QApplication::quit);

@@ -37,11 +37,28 @@ void MessageLog::showSeverities()
         "%{if-warning}warning: %{endif}%{if-critical}error: %{endif}%{if-fatal}fatal: %{endif}%{message}"));
 }
 
+QString MessageLog::bilingual(const QString &english, const QString &shown)
+{
+    return shown == english ? english : english + QChar(languageSeparator) + shown;
+}
+
+std::pair<QString, QString> MessageLog::split(const QString &text)
+{
+    const qsizetype at = text.indexOf(QChar(languageSeparator));
+    if (at < 0)
+        return {text, text};
+    return {text.left(at), text.mid(at + 1)};
+}
+
 void MessageLog::handle(QtMsgType type, const QMessageLogContext &context, const QString &whole)
 {
-    const QString text = whole.size() > maxLength ? shortened(whole, maxLength) : whole;
+    // Standard error keeps every message, in English where it has it; the window shows it translated.
+    auto [english, shown] = split(whole);
+    if (english.size() > maxLength)
+        english = shortened(english, maxLength);
+    const QString text = shown.size() > maxLength ? shortened(shown, maxLength) : shown;
     if (previousHandler)
-        previousHandler(type, context, text); // standard error keeps every message
+        previousHandler(type, context, english);
     // Anything the hand-over itself might write must not come round again.
     thread_local bool handing = false;
     MessageLog *log = theLog.load();
@@ -49,7 +66,8 @@ void MessageLog::handle(QtMsgType type, const QMessageLogContext &context, const
         return;
     handing = true;
     LogMessage message {QDateTime::currentDateTime(), type, text, levelOf(type),
-        QString::fromLatin1(context.category ? context.category : "default")};
+        QString::fromLatin1(context.category ? context.category : "default"),
+        english == text ? QString() : english};
     // Always queued, also on the log's own thread: messages arrive in the order they were posted
     // and never re-enter whoever is writing them.
     QMetaObject::invokeMethod(

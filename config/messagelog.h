@@ -7,6 +7,7 @@
 
 // C++
 #include <deque>
+#include <utility>
 
 /// One line of the program's messages, as the window's "Messages" pane shows it.
 struct LogMessage
@@ -18,6 +19,7 @@ struct LogMessage
     QString text;
     Level level = Info;
     QString category; // the subsystem that wrote it ("qv.ct"); "default" for uncategorised messages
+    QString english {}; // of a translated message, the English that standard error showed; else empty
 };
 Q_DECLARE_METATYPE(LogMessage)
 
@@ -52,6 +54,12 @@ public:
     static void showSeverities();
 
     static LogMessage::Level levelOf(QtMsgType type);
+    /// A message's text for standard error (English) and for the window (translated): `english`
+    /// alone when the two are one, else both joined by `languageSeparator`, which `split` parts.
+    static QString bilingual(const QString &english, const QString &shown);
+    /// English and shown text of a message written with `bilingual` (both the text otherwise).
+    static std::pair<QString, QString> split(const QString &text);
+    static constexpr char16_t languageSeparator = 0x1f; // the unit separator: never in a message
     /// "hh:mm:ss.zzz  text" ("hh:mm:ss.zzz  warning: text"), the line the pane shows and copies.
     static QString lineOf(const LogMessage &message);
     /// `text` cut after `length` characters, with "… (N bytes)" telling how long it was.

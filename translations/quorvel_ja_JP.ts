@@ -506,11 +506,11 @@ Slices in progress are finished and saved.</source>
     </message>
     <message>
         <source>Also save the run&apos;s slices in one NeXus HDF5 file, NAME-TAG.h5 in the data files&apos; folder (the tag&apos;s folder with &apos;of Energy&apos;), with the values of the float TIFF; a sequence also writes series.h5 over every energy</source>
-        <translation>実行したスライスを 1 つの NeXus HDF5 ファイル (データファイルのフォルダー内の NAME-TAG.h5、&apos;of Energy&apos; ではタグのフォルダー) にも保存します。値は浮動小数点 TIFF と同じです。シーケンスでは全エネルギーをまとめた series.h5 も書き出します</translation>
+        <translation>実行したスライスを 1 つの NeXus HDF5 ファイル (データファイルのフォルダ内の NAME-TAG.h5、&apos;of Energy&apos; ではタグのフォルダ) にも保存します。値は浮動小数点 TIFF と同じです。シーケンスでは全エネルギーをまとめた series.h5 も書き出します</translation>
     </message>
     <message>
         <source>When every data set is done, align the series across energies in the data files&apos; folder (one folder per energy): shifts.tsv, aligned.h5, alignment.png</source>
-        <translation>全データセットの計算後、データファイルのフォルダー（エネルギーごとのフォルダー）の系列をエネルギー間で位置合わせする：shifts.tsv、aligned.h5、alignment.png</translation>
+        <translation>全データセットの計算後、データファイルのフォルダ (エネルギーごとのフォルダ) の系列をエネルギー間で位置合わせする: shifts.tsv、aligned.h5、alignment.png</translation>
     </message>
     <message>
         <source>Align energies</source>
@@ -535,6 +535,38 @@ No: the loaded set is kept and only the settings are applied.</source>
         <translation>データセットが読み込まれています。この設定を保存したときのデータセットを代わりに読み込みますか?
 %1
 いいえ: 読み込み済みのデータセットを保持し、設定だけを適用します。</translation>
+    </message>
+    <message>
+        <source>Undone: the centre of rotation is %1 again</source>
+        <translation>取り消し: 回転中心を %1 に戻しました</translation>
+    </message>
+    <message>
+        <source>Undone: the slice is %1 again</source>
+        <translation>取り消し: スライスを %1 に戻しました</translation>
+    </message>
+    <message>
+        <source>Undone: the slice range is %1 to %2 again, with its regions</source>
+        <translation>取り消し: スライス範囲を %1 〜 %2 に、領域とともに戻しました</translation>
+    </message>
+    <message>
+        <source>can&apos;t open save setup file : %1</source>
+        <translation>セットアップファイルを開けません : %1</translation>
+    </message>
+    <message>
+        <source>can&apos;t open save setup file : %1 (%2)</source>
+        <translation>セットアップファイルを開けません : %1 (%2)</translation>
+    </message>
+    <message>
+        <source>Setup file is not a regular file, not read : %1</source>
+        <translation>セットアップファイルが通常のファイルではないため読み込みません : %1</translation>
+    </message>
+    <message>
+        <source>Setup file is larger than 16 MiB, not read : %1</source>
+        <translation>セットアップファイルが 16 MiB を超えるため読み込みません : %1</translation>
+    </message>
+    <message>
+        <source>CoR Scan: centre of rotation %1 taken</source>
+        <translation>中心スキャン: 回転中心 %1 を採用しました</translation>
     </message>
 </context>
 <context>
@@ -578,6 +610,10 @@ No: the loaded set is kept and only the settings are applied.</source>
         <source>the slice is sharper at the %1 centre %2 than at the %3 centre %4 (score %5 against %6, lower is sharper): the %1 centre is used</source>
         <translation>%1 の中心 %2 でのスライスが %3 の中心 %4 より鮮明です (スコア %5 対 %6、低いほど鮮明): %1 の中心を使用</translation>
     </message>
+    <message>
+        <source>the guess was called off</source>
+        <translation>推定は取り消されました</translation>
+    </message>
 </context>
 <context>
     <name>CorScan</name>
@@ -619,15 +655,15 @@ No: the loaded set is kept and only the settings are applied.</source>
     </message>
     <message>
         <source>The first centre of rotation of the scan (empty: the current centre − 5)</source>
-        <translation>スキャンの最初の回転中心（空欄: 現在の中心 − 5）</translation>
+        <translation>スキャンの最初の回転中心 (空欄: 現在の中心 − 5)</translation>
     </message>
     <message>
         <source>The last centre of rotation of the scan (empty: the current centre + 5)</source>
-        <translation>スキャンの最後の回転中心（空欄: 現在の中心 + 5）</translation>
+        <translation>スキャンの最後の回転中心 (空欄: 現在の中心 + 5)</translation>
     </message>
     <message>
         <source>The step between the centres of the scan, in pixels</source>
-        <translation>スキャンの中心の間隔（ピクセル）</translation>
+        <translation>スキャンの中心の間隔 (ピクセル)</translation>
     </message>
 </context>
 <context>
@@ -663,6 +699,42 @@ No: the loaded set is kept and only the settings are applied.</source>
     <message>
         <source>stopped</source>
         <translation>停止</translation>
+    </message>
+    <message>
+        <source>CoR Scan: slice %1 at %2 centres from %3 to %4</source>
+        <translation>中心スキャン: スライス %1 を %3 〜 %4 の %2 個の中心で</translation>
+    </message>
+    <message>
+        <source>CoR Scan: trial at %1 not reconstructed: %2</source>
+        <translation>中心スキャン: %1 の試行は再構成されませんでした: %2</translation>
+    </message>
+    <message>
+        <source>CoR Scan: centre %1, score %2, best</source>
+        <translation>中心スキャン: 中心 %1、スコア %2、最良</translation>
+    </message>
+    <message>
+        <source>CoR Scan: centre %1, score %2</source>
+        <translation>中心スキャン: 中心 %1、スコア %2</translation>
+    </message>
+    <message>
+        <source>CoR Scan: best centre of rotation %1</source>
+        <translation>中心スキャン: 最良の回転中心 %1</translation>
+    </message>
+    <message>
+        <source>CoR Scan: no trial was reconstructed</source>
+        <translation>中心スキャン: 再構成された試行はありません</translation>
+    </message>
+    <message>
+        <source>CoR Scan stopped after %1 of %2 trials</source>
+        <translation>中心スキャンを試行 %1 / %2 で停止しました</translation>
+    </message>
+    <message>
+        <source>CoR Scan: wrote %1</source>
+        <translation>中心スキャン: %1 を書き出しました</translation>
+    </message>
+    <message>
+        <source>CoR Scan: can&apos;t save %1</source>
+        <translation>中心スキャン: 保存できません %1</translation>
     </message>
 </context>
 <context>
@@ -810,19 +882,19 @@ No: the loaded set is kept and only the settings are applied.</source>
         <translation>画素を正方形で表示します。オフ: 表示領域全体に引き伸ばして表示</translation>
     </message>
     <message>
-        <source>Slice shown from the results</source>
-        <translation>結果から表示するスライス</translation>
+        <source>Slice shown from the results; type a slice number to show it (or the nearest there is)</source>
+        <translation>結果から表示するスライス。スライス番号を入力するとそのスライス (なければ最も近いスライス) を表示</translation>
     </message>
 </context>
 <context>
     <name>CtView</name>
     <message>
         <source>Reconstructed Body View</source>
-        <translation>再構成ボディ表示</translation>
+        <translation>再構成像の立体表示</translation>
     </message>
     <message>
         <source>Drag to turn (near an edge: about the viewing direction), Shift-drag or right-drag to move, wheel to zoom</source>
-        <translation>ドラッグで回転（端では視線方向まわり）、Shift+ドラッグまたは右ドラッグで移動、ホイールで拡大縮小</translation>
+        <translation>ドラッグで回転 (端では視線方向まわり)、Shift+ドラッグまたは右ドラッグで移動、ホイールで拡大縮小</translation>
     </message>
     <message>
         <source>Img Size in Pix</source>
@@ -850,7 +922,7 @@ No: the loaded set is kept and only the settings are applied.</source>
     </message>
     <message>
         <source>Picture size in pixels; empty: the display&apos;s size. Turning the view works at 256 at most</source>
-        <translation>画像のピクセル数：空欄なら表示領域の大きさ。回転中は最大 256 で描画</translation>
+        <translation>画像のピクセル数: 空欄なら表示領域の大きさ。回転中は最大 256 で描画</translation>
     </message>
     <message>
         <source>Add another slice set to the view</source>
@@ -920,6 +992,33 @@ No: the loaded set is kept and only the settings are applied.</source>
     </message>
 </context>
 <context>
+    <name>LinkController</name>
+    <message>
+        <source>2dZelmap is not connected: the continuous 2DA run does not start</source>
+        <translation>2dZelmap に接続されていません: 連続 2DA を開始しません</translation>
+    </message>
+    <message>
+        <source>Continuous 2DA from slice %1 to %2, step %3</source>
+        <translation>連続 2DA: スライス %1 から %2 まで、間隔 %3</translation>
+    </message>
+    <message>
+        <source>%1 of %2 slices analysed</source>
+        <translation>%2 スライス中 %1 スライスを解析</translation>
+    </message>
+    <message>
+        <source>Continuous 2DA finished at slice %1, %2</source>
+        <translation>連続 2DA がスライス %1 で終了しました、%2</translation>
+    </message>
+    <message>
+        <source>Continuous 2DA %1 at slice %2, %3</source>
+        <translation>連続 2DA: %1 (スライス %2)、%3</translation>
+    </message>
+    <message>
+        <source>Continuous 2DA failed at slice %1: %2; %3</source>
+        <translation>連続 2DA がスライス %1 で失敗しました: %2; %3</translation>
+    </message>
+</context>
+<context>
     <name>LoadController</name>
     <message>
         <source>waits</source>
@@ -936,22 +1035,6 @@ No: the loaded set is kept and only the settings are applied.</source>
     <message>
         <source>no files</source>
         <translation>ファイルなし</translation>
-    </message>
-    <message>
-        <source>from %1: its flat</source>
-        <translation>%1 より: フラット 1 枚</translation>
-    </message>
-    <message>
-        <source>from %1: its dark</source>
-        <translation>%1 より: ダーク 1 枚</translation>
-    </message>
-    <message>
-        <source>from %1: mean of %2 flats</source>
-        <translation>%1 より: フラット %2 枚の平均</translation>
-    </message>
-    <message>
-        <source>from %1: mean of %2 darks</source>
-        <translation>%1 より: ダーク %2 枚の平均</translation>
     </message>
     <message>
         <source>last slice %1</source>
@@ -976,6 +1059,78 @@ No: the loaded set is kept and only the settings are applied.</source>
     <message>
         <source>Kept conditions that do not fit the new images (%1 x %2) are reset to its defaults: %3</source>
         <translation>保持した条件のうち新しい画像 (%1 x %2) に合わないものを既定値に戻しました: %3</translation>
+    </message>
+    <message>
+        <source>A load is in progress: the %1 files selected now are not loaded</source>
+        <translation>読み込み中です: 今選択した %1 個のファイルは読み込みません</translation>
+    </message>
+    <message>
+        <source>; the %1 images loaded before stay</source>
+        <translation>。先に読み込んだ %1 枚の画像はそのまま残ります</translation>
+    </message>
+    <message>
+        <source>Loading failed: %1 of %2 files could not be used, %3 images are loaded%4: %5</source>
+        <translation>読み込み失敗: %2 個中 %1 個のファイルを使えず、読み込んだ画像は %3 枚です%4: %5</translation>
+    </message>
+    <message>
+        <source>Loading: no file was selected; nothing is loaded%1</source>
+        <translation>読み込み: ファイルが選択されていないため何も読み込みません%1</translation>
+    </message>
+    <message>
+        <source>%1 images of %2 x %3 loaded : %4</source>
+        <translation>%2 x %3 の画像を %1 枚読み込みました : %4</translation>
+    </message>
+    <message>
+        <source>Raw images cleared: the next load sets the image size</source>
+        <translation>生画像を消去しました: 次の読み込みで画像サイズが決まります</translation>
+    </message>
+    <message>
+        <source>Scan file refused (%1) : %2</source>
+        <translation>スキャンファイルを使えません (%1) : %2</translation>
+    </message>
+    <message>
+        <source>Scan file refused: %1 : %2</source>
+        <translation>スキャンファイルを使えません: %1 : %2</translation>
+    </message>
+    <message>
+        <source>Scan file, %1: %2 projections of %3 x %4, %5 flats, %6 darks%7 : %8</source>
+        <translation>スキャンファイル、%1: %3 x %4 の投影 %2 枚、フラット %5 枚、ダーク %6 枚%7 : %8</translation>
+    </message>
+    <message>
+        <source>, %1 invalid frames left out</source>
+        <translation>、無効なフレーム %1 枚を除外</translation>
+    </message>
+    <message>
+        <source>%1: the chosen file is kept, the %2 of %3 are not used : %4</source>
+        <translation>%1: 選択したファイルを使い、%3 の %2 は使いません : %4</translation>
+    </message>
+    <message>
+        <source>%1: the chosen file (%2 x %3) does not fit the frames of %4 (%5 x %6) : %7</source>
+        <translation>%1: 選択したファイル (%2 x %3) は %4 のフレーム (%5 x %6) に合いません : %7</translation>
+    </message>
+    <message>
+        <source>%1 not taken from the scan (%2) : %3</source>
+        <translation>%1 をスキャンから取れません (%2) : %3</translation>
+    </message>
+    <message>
+        <source>%1 image %2</source>
+        <translation>%1 画像 %2</translation>
+    </message>
+    <message>
+        <source>Only %1 of the %2 images record their angle: the data set&apos;s range and image count are left as set</source>
+        <translation>%2 枚中 %1 枚しか角度を記録していません: データセットの範囲と枚数は設定のままです</translation>
+    </message>
+    <message>
+        <source>Loading: the angles of the %1 images cannot be used: %2</source>
+        <translation>読み込み: %1 枚の画像の角度は使えません: %2</translation>
+    </message>
+    <message>
+        <source>Angles of the scan: %1; data set range %2, images %3</source>
+        <translation>スキャンの角度: %1; データセット範囲 %2、枚数 %3</translation>
+    </message>
+    <message>
+        <source>Angle origin %1 degrees: the first recorded angle</source>
+        <translation>角度原点 %1 度: 最初に記録された角度</translation>
     </message>
 </context>
 <context>
@@ -1162,7 +1317,7 @@ No: the loaded set is kept and only the settings are applied.</source>
     </message>
     <message>
         <source>Each slice at the centre of rotation on the line through the two records (a tilted axis)</source>
-        <translation>各スライスを二つの記録を結ぶ直線上の回転中心で再構成します（傾いた回転軸）</translation>
+        <translation>各スライスを二つの記録を結ぶ直線上の回転中心で再構成します (傾いた回転軸)</translation>
     </message>
     <message>
         <source>Guess along range</source>
@@ -1302,7 +1457,7 @@ No: the loaded set is kept and only the settings are applied.</source>
     </message>
     <message>
         <source>The stripes taken out: All (recommended), small ones by sorting, large ones, or dead columns only</source>
-        <translation>除去する縞: All（推奨）、ソートによる小さな縞、大きな縞、または不感列のみ</translation>
+        <translation>除去する縞: すべて (推奨)、ソートによる小さな縞、大きな縞、または不感列のみ</translation>
     </message>
     <message>
         <source>Offset axis (360°)</source>
@@ -1381,6 +1536,66 @@ No: the loaded set is kept and only the settings are applied.</source>
     <message>
         <source>CT1 saves no files: select CT2</source>
         <translation>CT1 はファイルを保存しません: CT2 を選んでください</translation>
+    </message>
+    <message>
+        <source>Auto Exec runs on CT2 only: CT1 calculates the current slice</source>
+        <translation>連続実行は CT2 のみ: CT1 は現在のスライスを計算します</translation>
+    </message>
+    <message>
+        <source>Use Recorded CoRs: each slice at its centre on the line through %1 at slice %2 and %3 at slice %4</source>
+        <translation>記録した中心を使用: 各スライスを、スライス %2 の %1 とスライス %4 の %3 を通る直線上の中心で計算します</translation>
+    </message>
+    <message>
+        <source>Use Recorded CoRs: the two records are not two different slices; every slice takes the centre-of-rotation field</source>
+        <translation>記録した中心を使用: 二つの記録が別々のスライスではないため、すべてのスライスに回転中心欄の値を使います</translation>
+    </message>
+    <message>
+        <source>Use Recorded CoRs: an offset axis is one axis for every slice; the records are not used</source>
+        <translation>記録した中心を使用: オフセット軸は全スライスで一つの軸のため、記録は使いません</translation>
+    </message>
+    <message>
+        <source>%1 image not used for this run: its size (%2, %3) differs from the raw images (%4, %5) : %6</source>
+        <translation>%1 画像はこの計算に使いません: サイズ (%2, %3) が生画像 (%4, %5) と異なります : %6</translation>
+    </message>
+    <message>
+        <source>No I0 and no BG image is selected: the slices are -ln of the raw counts</source>
+        <translation>I0 画像も BG 画像も選択されていません: スライスは生のカウントの -ln です</translation>
+    </message>
+    <message>
+        <source>No %1 image is selected: the slices are not corrected for it</source>
+        <translation>%1 画像が選択されていません: スライスはその補正なしです</translation>
+    </message>
+    <message>
+        <source>CT2 run: memory for %1 of %2 threads</source>
+        <translation>CT2 計算: メモリは %2 スレッド中 %1 スレッド分です</translation>
+    </message>
+    <message>
+        <source>Can&apos;t make the directory to save in : %1</source>
+        <translation>保存先のフォルダを作れません : %1</translation>
+    </message>
+    <message>
+        <source>%1 run stopped after %2 s</source>
+        <translation>%1 計算を %2 秒で停止しました</translation>
+    </message>
+    <message>
+        <source>%1 run finished after %2 s</source>
+        <translation>%1 計算が %2 秒で終了しました</translation>
+    </message>
+    <message>
+        <source>%1 run failed after %2 s</source>
+        <translation>%1 計算が %2 秒で失敗しました</translation>
+    </message>
+    <message>
+        <source>CT2: %1</source>
+        <translation>CT2: %1</translation>
+    </message>
+    <message>
+        <source>Can&apos;t save TIFF file : %1 (%2)</source>
+        <translation>TIFF ファイルを保存できません : %1 (%2)</translation>
+    </message>
+    <message>
+        <source>Can&apos;t save data file : %1 (%2)</source>
+        <translation>データファイルを保存できません : %1 (%2)</translation>
     </message>
 </context>
 <context>
@@ -1466,6 +1681,54 @@ No: the loaded set is kept and only the settings are applied.</source>
     <message>
         <source>Let this image go: the slices are not corrected for it</source>
         <translation>この画像を外す: スライスはこの画像で補正されません</translation>
+    </message>
+    <message>
+        <source>from %1: its flat</source>
+        <translation>%1 より: フラット 1 枚</translation>
+    </message>
+    <message>
+        <source>from %1: its dark</source>
+        <translation>%1 より: ダーク 1 枚</translation>
+    </message>
+    <message>
+        <source>from %1: mean of %2 flats</source>
+        <translation>%1 より: フラット %2 枚の平均</translation>
+    </message>
+    <message>
+        <source>from %1: mean of %2 darks</source>
+        <translation>%1 より: ダーク %2 枚の平均</translation>
+    </message>
+    <message>
+        <source>Scan file, its %1 (*.h5 *.hdf5 *.hdf *.nxs)</source>
+        <translation>スキャンファイルの%1 (*.h5 *.hdf5 *.hdf *.nxs)</translation>
+    </message>
+    <message>
+        <source>flats</source>
+        <translation>フラット</translation>
+    </message>
+    <message>
+        <source>darks</source>
+        <translation>ダーク</translation>
+    </message>
+    <message>
+        <source>%1: scan file refused (%2) : %3</source>
+        <translation>%1: スキャンファイルを使えません (%2) : %3</translation>
+    </message>
+    <message>
+        <source>%1: the scan file has no flats : %2</source>
+        <translation>%1: スキャンファイルにフラットがありません : %2</translation>
+    </message>
+    <message>
+        <source>%1: the scan file has no darks : %2</source>
+        <translation>%1: スキャンファイルにダークがありません : %2</translation>
+    </message>
+    <message>
+        <source>%1 not taken from the scan (%2) : %3</source>
+        <translation>%1 をスキャンから取れません (%2) : %3</translation>
+    </message>
+    <message>
+        <source>%1 image %2</source>
+        <translation>%1 画像 %2</translation>
     </message>
 </context>
 <context>
@@ -1732,15 +1995,15 @@ No: the loaded set is kept and only the settings are applied.</source>
     </message>
     <message>
         <source>Align energies reads the slices saved: save the data files or Float TIFF</source>
-        <translation>エネルギー間位置合わせは保存されたスライスを読みます：データファイルか Float TIFF を保存してください</translation>
+        <translation>エネルギー間位置合わせは保存されたスライスを読みます: データファイルか Float TIFF を保存してください</translation>
     </message>
     <message>
         <source>Align energies needs a folder per energy: save in sub-folders &quot;of Energy&quot;</source>
-        <translation>エネルギー間位置合わせにはエネルギーごとのフォルダーが必要です：「of Energy」のサブフォルダーに保存してください</translation>
+        <translation>エネルギー間位置合わせにはエネルギーごとのフォルダが必要です: 「of Energy」のサブフォルダに保存してください</translation>
     </message>
     <message>
         <source>Align energies needs the data files&apos; folder</source>
-        <translation>エネルギー間位置合わせにはデータファイルのフォルダーが必要です</translation>
+        <translation>エネルギー間位置合わせにはデータファイルのフォルダが必要です</translation>
     </message>
     <message>
         <source>Align energies</source>
@@ -1785,6 +2048,18 @@ No: the loaded set is kept and only the settings are applied.</source>
     <message>
         <source>slices</source>
         <translation>スライス</translation>
+    </message>
+    <message>
+        <source>Data set %1: %2</source>
+        <translation>データセット %1: %2</translation>
+    </message>
+    <message>
+        <source>Saved HDF5 file : %1 (%2 energies)</source>
+        <translation>HDF5 ファイルを保存しました : %1 (%2 エネルギー)</translation>
+    </message>
+    <message>
+        <source>Can&apos;t save HDF5 file : %1 (%2)</source>
+        <translation>HDF5 ファイルを保存できません : %1 (%2)</translation>
     </message>
 </context>
 <context>
@@ -1831,7 +2106,7 @@ No: the loaded set is kept and only the settings are applied.</source>
     </message>
     <message>
         <source>Show what ring removal took out of the sinogram: the sinogram before it less the one after (ring removal on)</source>
-        <translation>リング除去がサイノグラムから取り除いたもの（除去前のサイノグラムから除去後を引いたもの）を表示（リング除去オン時）</translation>
+        <translation>リング除去がサイノグラムから取り除いたもの (除去前のサイノグラムから除去後を引いたもの) を表示 (リング除去オン時)</translation>
     </message>
     <message>
         <source>Removed Stripes</source>
@@ -1913,6 +2188,26 @@ No: the loaded set is kept and only the settings are applied.</source>
         <source>Guess CoR: mirror %1, Fourier %2; the %3 centre is used</source>
         <translation>中心を推定: ミラー %1, フーリエ %2; %3 の中心を使用</translation>
     </message>
+    <message>
+        <source>Guess CoR: a guess is under way</source>
+        <translation>中心を推定: 推定中です</translation>
+    </message>
+    <message>
+        <source>guessing…</source>
+        <translation>推定中…</translation>
+    </message>
+    <message>
+        <source>called off</source>
+        <translation>取り消し</translation>
+    </message>
+    <message>
+        <source>Guess CoR: called off; the centre of rotation stays</source>
+        <translation>中心を推定: 取り消しました。回転中心はそのままです</translation>
+    </message>
+    <message>
+        <source>Guess CoR: the images changed while it ran; nothing is taken</source>
+        <translation>中心を推定: 実行中に画像が変わったため、何も採用しません</translation>
+    </message>
 </context>
 <context>
     <name>SlicesCtrl</name>
@@ -1942,7 +2237,7 @@ No: the loaded set is kept and only the settings are applied.</source>
     </message>
     <message>
         <source>Histogram of the values; drag the red lines to set the window</source>
-        <translation>値のヒストグラム：赤線をドラッグして表示範囲を設定</translation>
+        <translation>値のヒストグラム: 赤線をドラッグして表示範囲を設定</translation>
     </message>
     <message>
         <source>Show Frame</source>
@@ -1978,7 +2273,7 @@ No: the loaded set is kept and only the settings are applied.</source>
     </message>
     <message>
         <source>Opacity of the set, 0 to 255: 255 is opaque, 0 makes the set invisible</source>
-        <translation>セットの不透明度 0〜255：255 で不透明、0 で非表示</translation>
+        <translation>セットの不透明度 0〜255: 255 で不透明、0 で非表示</translation>
     </message>
     <message>
         <source>Select Data Files</source>
@@ -2155,6 +2450,13 @@ No: the loaded set is kept and only the settings are applied.</source>
     </message>
 </context>
 <context>
+    <name>Startup</name>
+    <message>
+        <source>No configuration file %1 here: built-in settings</source>
+        <translation>設定ファイル %1 がありません: 組み込みの設定を使います</translation>
+    </message>
+</context>
+<context>
     <name>TcpClient</name>
     <message>
         <source>Can&apos;t connect to %1 : %2 (trying again every %3 ms)</source>
@@ -2192,7 +2494,7 @@ No: the loaded set is kept and only the settings are applied.</source>
     <name>XanesPanel</name>
     <message>
         <source>The series: an aligned.h5, a folder holding one (Align energies writes it), or a folder of energies taken as it is</source>
-        <translation>系列：aligned.h5、それを含むフォルダー（エネルギー間位置合わせが書き出す）、またはそのまま使うエネルギーごとのフォルダー</translation>
+        <translation>系列: aligned.h5、それを含むフォルダ (エネルギー間位置合わせが書き出す)、またはそのまま使うエネルギーごとのフォルダ</translation>
     </message>
     <message>
         <source>Select...</source>
@@ -2208,7 +2510,7 @@ No: the loaded set is kept and only the settings are applied.</source>
     </message>
     <message>
         <source>The save folder of the last Seq. Calc.</source>
-        <translation>直前の連続計算の保存フォルダー</translation>
+        <translation>直前の連続計算の保存フォルダ</translation>
     </message>
     <message>
         <source>Series</source>
@@ -2236,11 +2538,11 @@ No: the loaded set is kept and only the settings are applied.</source>
     </message>
     <message>
         <source>Voxels whose edge jump is below this are masked (empty: 5 x the median pre-edge noise)</source>
-        <translation>吸収端ジャンプがこれ未満のボクセルはマスクされます（空欄: 吸収端前ノイズの中央値の 5 倍）</translation>
+        <translation>吸収端ジャンプがこれ未満のボクセルはマスクされます (空欄: 吸収端前ノイズの中央値の 5 倍)</translation>
     </message>
     <message>
         <source>The slices&apos; pixel size in micrometres: the edge jump in 1/cm (empty: in the slices&apos; unit)</source>
-        <translation>スライスの画素サイズ (µm)：吸収端ジャンプを 1/cm で表します（空欄: スライスの単位）</translation>
+        <translation>スライスの画素サイズ (µm): 吸収端ジャンプを 1/cm で表します (空欄: スライスの単位)</translation>
     </message>
     <message>
         <source>Edge (eV)</source>
@@ -2264,7 +2566,7 @@ No: the loaded set is kept and only the settings are applied.</source>
     </message>
     <message>
         <source>Reference spectra for the linear-combination fit: NAME=FILE,NAME=FILE (two columns: energy, normalised absorption)</source>
-        <translation>線形結合フィットの標準スペクトル：名前=ファイル,名前=ファイル（2 列：エネルギー、規格化吸光度）</translation>
+        <translation>線形結合フィットの標準スペクトル: 名前=ファイル,名前=ファイル (2 列: エネルギー、規格化吸光度)</translation>
     </message>
     <message>
         <source>Add...</source>
@@ -2272,7 +2574,7 @@ No: the loaded set is kept and only the settings are applied.</source>
     </message>
     <message>
         <source>Add a standard&apos;s file, named after the file</source>
-        <translation>標準試料のファイルを追加（名前はファイル名から）</translation>
+        <translation>標準試料のファイルを追加 (名前はファイル名から)</translation>
     </message>
     <message>
         <source>Sum to one</source>
@@ -2312,7 +2614,7 @@ No: the loaded set is kept and only the settings are applied.</source>
     </message>
     <message>
         <source>Where Save Maps writes the files</source>
-        <translation>マップ保存がファイルを書き出すフォルダー</translation>
+        <translation>マップ保存がファイルを書き出すフォルダ</translation>
     </message>
     <message>
         <source>Save Maps</source>
@@ -2320,15 +2622,15 @@ No: the loaded set is kept and only the settings are applied.</source>
     </message>
     <message>
         <source>Write the maps into the folder as quorvel-xanes does: a float TIFF stack, maps.h5 and a picture each</source>
-        <translation>quorvel-xanes と同じくマップをフォルダーに書き出します：float TIFF スタック、maps.h5、各マップの画像</translation>
+        <translation>quorvel-xanes と同じくマップをフォルダに書き出します: float TIFF スタック、maps.h5、各マップの画像</translation>
     </message>
     <message>
         <source>Folder...</source>
-        <translation>フォルダー...</translation>
+        <translation>フォルダ...</translation>
     </message>
     <message>
         <source>Choose the maps&apos; folder</source>
-        <translation>マップのフォルダーを選ぶ</translation>
+        <translation>マップのフォルダを選ぶ</translation>
     </message>
     <message>
         <source>Map</source>
@@ -2352,7 +2654,7 @@ No: the loaded set is kept and only the settings are applied.</source>
     </message>
     <message>
         <source>The maps&apos; folder</source>
-        <translation>マップのフォルダー</translation>
+        <translation>マップのフォルダ</translation>
     </message>
     <message>
         <source>Stop</source>
@@ -2416,7 +2718,7 @@ No: the loaded set is kept and only the settings are applied.</source>
     </message>
     <message>
         <source>no folder given</source>
-        <translation>フォルダーが指定されていません</translation>
+        <translation>フォルダが指定されていません</translation>
     </message>
     <message>
         <source>Save Maps: %1</source>

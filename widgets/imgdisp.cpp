@@ -26,6 +26,17 @@ ImgDisp::ImgDisp(QWidget *parent)
 
 void ImgDisp::setImage(const QImage &image)
 {
+    // A view of the whole picture shows the whole of the next one, of whatever size: a sinogram of
+    // one projection followed by one of 180 would otherwise show a strip of its first lines. A
+    // zoomed view stays. (An empty picture between the two, as while a sinogram is remade, counts not.)
+    if (!image.isNull()) {
+        if (viewInitialised_ && !shownSize_.isEmpty() && image.size() != shownSize_
+            && view_ == QRectF(QPointF(0.0, 0.0), QSizeF(shownSize_))) {
+            view_ = QRectF(QPointF(0.0, 0.0), QSizeF(image.size()));
+            syncCoord();
+        }
+        shownSize_ = image.size();
+    }
     image_ = image;
     if (image_.isNull())
         area()->update(); // do not leave the old picture on screen

@@ -94,6 +94,7 @@ private:
 
     QImage image_;
     QRectF view_;
+    QSize shownSize_; // of the last picture that was not empty
     bool viewInitialised_ = false;
     bool aspectKept_;
     QRectF drag_; // the rectangle being dragged out, from its start corner (sizes may be < 0)

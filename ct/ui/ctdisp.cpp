@@ -1,7 +1,10 @@
 #include "ct/ui/ctdisp.h"
 
 // Local
+#include "ct/ui/procctrl.h"
+#include "widgets/numberfield.h"
 #include <algorithm>
+#include <cstdlib>
 
 CtDisp::CtDisp(QWidget *parent)
     : QFrame(parent)
@@ -11,6 +14,9 @@ CtDisp::CtDisp(QWidget *parent)
     ui_.KeepAspect->setChecked(ui_.dispA_->isAspectKept());
     connect(ui_.KeepAspect, &QCheckBox::toggled, ui_.dispA_, &ImgDisp::setAspectKept);
     connect(ui_.dispA_, &ImgDisp::aspectKeptChanged, ui_.KeepAspect, &QCheckBox::setChecked);
+    connect(ui_.SliceOfImage, &QLineEdit::editingFinished, this,
+        [this] { showSlice(fieldInt(ui_.SliceOfImage->text())); });
+    watchNumberField(ui_.SliceOfImage, NumberKind::Integer);
 }
 
 void CtDisp::clear()
@@ -39,6 +45,20 @@ void CtDisp::showImg(int index)
     const Entry &e = entries_[static_cast<size_t>(index)];
     ui_.dispA_->setImage(e.image);
     ui_.SliceOfImage->setText(QString::number(e.slice));
+}
+
+void CtDisp::showSlice(int slice)
+{
+    if (entries_.empty()) {
+        ui_.SliceOfImage->clear();
+        return;
+    }
+    const auto distance = [slice](const Entry &e) { return std::abs(qint64(e.slice) - slice); };
+    const auto nearest = std::min_element(entries_.begin(), entries_.end(),
+        [&](const Entry &a, const Entry &b) { return distance(a) < distance(b); });
+    const int index = static_cast<int>(nearest - entries_.begin());
+    ui_.seeker_->setValue(index);
+    showImg(index); // also when the seeker stood there: the field shows the slice shown
 }
 
 QList<QImage> CtDisp::getQImages() const

@@ -25,6 +25,8 @@ public slots:
     /// Adds a copy of the image after every entry of the same or a lower slice, and shows the last entry.
     void addImg(int slice, const QImage &image);
     void showImg(int index);
+    /// Shows the result of `slice`, or of the nearest slice there is (the first of equals).
+    void showSlice(int slice);
     QList<QImage> getQImages() const;
 
 private:

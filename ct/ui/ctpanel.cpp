@@ -35,6 +35,10 @@ CtPanel::CtPanel(QWidget *parent)
         connect(edit, &QLineEdit::editingFinished, this, &CtPanel::calcRegionEdited);
         watchNumberField(edit, NumberKind::Real);
     }
+    for (QLineEdit *edit : {ui_.Drx0, ui_.Drz0, ui_.Drx1, ui_.Drz1}) {
+        connect(edit, &QLineEdit::editingFinished, this, &CtPanel::dispRegionEdited);
+        watchNumberField(edit, NumberKind::Real);
+    }
     setCR(0, 0, 2047, 2047);
     regionSet_ = false;
 }
@@ -88,6 +92,9 @@ void CtPanel::noticedNewS(const QRectF &view)
 
 void CtPanel::setCRegion()
 {
+    // Text typed but not yet entered counts: the button is often the next thing used.
+    calcRegionEdited();
+    dispRegionEdited();
     setCR(std::floor(dr_.x0), std::floor(dr_.z0), std::ceil(dr_.x1), std::ceil(dr_.z1));
 }
 
@@ -107,8 +114,19 @@ void CtPanel::setCR(double x0, double z0, double x1, double z1)
 
 void CtPanel::calcRegionEdited()
 {
+    const Region before = cr_;
     setCR(fieldDouble(ui_.Crx0->text()), fieldDouble(ui_.Crz0->text()), fieldDouble(ui_.Crx1->text()),
         fieldDouble(ui_.Crz1->text()));
+    // A region typed is shown: the view then holds what will be calculated, and "Set To C. Region"
+    // gives it back unchanged instead of an older view.
+    if (!sameRegion(before, cr_))
+        setDR(cr_.x0, cr_.z0, cr_.x1, cr_.z1);
+}
+
+void CtPanel::dispRegionEdited()
+{
+    setDR(fieldDouble(ui_.Drx0->text()), fieldDouble(ui_.Drz0->text()), fieldDouble(ui_.Drx1->text()),
+        fieldDouble(ui_.Drz1->text()));
 }
 
 void CtPanel::setDR(double x0, double z0, double x1, double z1)

@@ -67,7 +67,9 @@ protected:
     Ui_CtCalc ui_;
 
 private slots:
+    /// The operator typed into a region's fields (or left them for "Set To C. Region").
     void calcRegionEdited();
+    void dispRegionEdited();
 
 private:
     Region dr_;

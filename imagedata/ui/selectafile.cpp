@@ -52,9 +52,10 @@ QString SelectAFile::startDir() const
 
 void SelectAFile::select()
 {
+    const QString extra = extraNameFilter();
     const QString name = QFileDialog::getOpenFileName(this, tr("Select a file"), startDir(),
         tr("Img file (*.img)") + QStringLiteral(";;") + tr("Tiff file (*.tif *.tiff)") + QStringLiteral(";;")
-            + tr("Any file (* *.*)"),
+            + (extra.isEmpty() ? QString() : extra + QStringLiteral(";;")) + tr("Any file (* *.*)"),
         nullptr, fileDialogOptions());
     if (!name.isEmpty())
         selectFile(name);

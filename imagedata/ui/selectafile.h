@@ -44,6 +44,9 @@ public slots:
     void clearFile();
 
 protected:
+    /// A name filter offered first in the file dialog besides the image files ("" for none).
+    virtual QString extraNameFilter() const { return {}; }
+
     Ui_SelectAFile ui_;
 
 private:

@@ -8,8 +8,10 @@
 #include <QPushButton>
 
 // Local
+#include "config/saidtext.h"
 #include "imagedata/imagedatalog.h"
 #include "imagedata/imgdata.h"
+#include "imagedata/imgdatascanframe.h"
 #include "imagedata/imgfiletype.h"
 #include "widgets/colorbar.h"
 #include "widgets/imgdisp.h"
@@ -69,9 +71,59 @@ double SelectAImgFile::expTime() const
     return expTime_->text().trimmed().toDouble();
 }
 
+SaidText SelectAImgFile::scanOrigin(const QString &fileName, Hdf5Scan::Kind kind, int count)
+{
+    const bool flats = kind == Hdf5Scan::Kind::Flat;
+    const QString name = QFileInfo(fileName).fileName();
+    if (count == 1)
+        return (flats ? QV_SAID("from %1: its flat") : QV_SAID("from %1: its dark")).arg(name);
+    return (flats ? QV_SAID("from %1: mean of %2 flats") : QV_SAID("from %1: mean of %2 darks"))
+        .arg(name)
+        .arg(count);
+}
+
+QString SelectAImgFile::extraNameFilter() const
+{
+    return scanKind_ ? tr("Scan file, its %1 (*.h5 *.hdf5 *.hdf *.nxs)")
+                           .arg(*scanKind_ == Hdf5Scan::Kind::Flat ? tr("flats") : tr("darks"))
+                     : QString();
+}
+
+std::unique_ptr<ImgData> SelectAImgFile::openScanMean(const QString &fileName) const
+{
+    const Hdf5Scan::Kind kind = *scanKind_;
+    const char *what = kind == Hdf5Scan::Kind::Flat ? "I0" : "BG";
+    QString error;
+    const std::shared_ptr<const Hdf5Scan> scan = Hdf5Scan::open(fileName, error);
+    if (!scan) {
+        qCWarning(lcImageData).noquote()
+            << QV_SAID("%1: scan file refused (%2) : %3").arg(QString::fromLatin1(what), error, fileName);
+        return nullptr;
+    }
+    const int count = scan->count(kind);
+    if (count == 0) {
+        qCWarning(lcImageData).noquote()
+            << (kind == Hdf5Scan::Kind::Flat ? QV_SAID("%1: the scan file has no flats : %2")
+                                             : QV_SAID("%1: the scan file has no darks : %2"))
+                   .arg(QString::fromLatin1(what), fileName);
+        return nullptr;
+    }
+    std::unique_ptr<ImgData> mean = meanOfFrames(scan, kind, error);
+    if (!mean) {
+        qCWarning(lcImageData).noquote() << QV_SAID("%1 not taken from the scan (%2) : %3")
+                                                .arg(QString::fromLatin1(what), error, fileName);
+        return nullptr;
+    }
+    qCInfo(lcImageData).noquote()
+        << QV_SAID("%1 image %2").arg(QString::fromLatin1(what)).arg(scanOrigin(fileName, kind, count));
+    return mean;
+}
+
 void SelectAImgFile::openSelected(const QString &fileName)
 {
-    std::unique_ptr<ImgData> img = openImgData(fileName);
+    // A scan file stands for its flats or darks; its mean is what the operator chose.
+    std::unique_ptr<ImgData> img
+        = scanKind_ && isHdf5File(fileName) ? openScanMean(fileName) : openImgData(fileName);
     openFailed_ = !img;
     if (!img) {
         setStatus(false);

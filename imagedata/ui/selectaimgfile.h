@@ -4,9 +4,12 @@
 #include <QPointer>
 
 // Local
+#include "config/saidtext.h"
+#include "imagedata/hdf5scan.h"
 #include "imagedata/imgdatas.h"
 #include "imagedata/ui/selectafile.h"
 #include "widgets/imgdispwpv.h"
+#include <optional>
 
 class ImgDispWPV;
 class QLineEdit;
@@ -26,6 +29,12 @@ public:
     const ImgDatas::ImageSlot *imgSlot() const { return &img_; }
     ImgDispWPV *display() const { return display_; }
     double expTime() const;
+
+    /// A scan file (HDF5) chosen here stands for the mean of its frames of `kind`: the flats for I0,
+    /// the darks for BG. Without it a scan file is refused.
+    void setScanFrames(Hdf5Scan::Kind kind) { scanKind_ = kind; }
+    /// "from scan.nxs: mean of 20 flats" ("…: its flat" for one).
+    static SaidText scanOrigin(const QString &fileName, Hdf5Scan::Kind kind, int count);
 
     /// Holds an image made from other files (the mean of a scan's flats) instead of a chosen file:
     /// "FilePath" shows `origin` ("from scan.nxs: mean of 20 flats"), "Name" the base name of `name`.
@@ -54,12 +63,18 @@ public slots:
 private slots:
     void openSelected(const QString &fileName);
 
+protected:
+    QString extraNameFilter() const override;
+
 private:
+    /// The mean of the scan's frames of `scanKind_`, or none (said why).
+    std::unique_ptr<ImgData> openScanMean(const QString &fileName) const;
     /// Renders the held image through `scale`; the bar takes the range the rendering used.
     void render(GreyScale scale);
 
     ImgDatas::ImageSlot img_;
     bool computed_ = false;
+    std::optional<Hdf5Scan::Kind> scanKind_;
     QPointer<ImgDispWPV> display_; // may be placed (and owned) elsewhere
     QLineEdit *expTime_;
     QPushButton *showImg_;

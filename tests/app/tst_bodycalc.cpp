@@ -420,6 +420,28 @@ void TestBodyCalc::panelsShareRegionsAndColourScale()
     QCOMPARE(lines.size(), 6 + 3 + 1);
     QVERIFY(lines[6].startsWith("20\t30\t"));
     QVERIFY(lines[8].startsWith("22\t30\t"));
+
+    // The display region takes typing, Return or not, and "Set To C. Region" calculates it; a
+    // calculation region typed is shown, so the button gives it back rather than an older view.
+    Ui_CtCalc &ct1 = body->ctCalc()->ui();
+    for (const bool display : {true, false}) {
+        const QList<QLineEdit *> edits = display ? QList {ct1.Drx0, ct1.Drz0, ct1.Drx1, ct1.Drz1}
+                                                 : QList {ct1.Crx0, ct1.Crz0, ct1.Crx1, ct1.Crz1};
+        const QStringList texts = display ? QStringList {u"2"_s, u"3.5"_s, u"40"_s, u"50.2"_s}
+                                          : QStringList {u"0"_s, u"0"_s, u"59"_s, u"59"_s};
+        for (qsizetype i = 0; i < 4; ++i) {
+            edits[i]->selectAll();
+            QTest::keyClicks(edits[i], texts[i]);
+            if (!display)
+                QTest::keyClick(edits[i], Qt::Key_Return);
+        }
+        ct1.SetCRegion->click();
+        const Region c = first->calcRegion(), d = first->dispRegion();
+        const QList<double> calc = display ? QList<double> {2, 3, 40, 51} : QList<double> {0, 0, 59, 59};
+        const QList<double> shown = display ? QList<double> {2, 3.5, 40, 50.2} : calc;
+        QCOMPARE(QList<double>({c.x0, c.z0, c.x1, c.z1}), calc);
+        QCOMPARE(QList<double>({d.x0, d.z0, d.x1, d.z1}), shown);
+    }
 }
 
 void TestBodyCalc::loadWaitsForTheWorkers()

@@ -13,6 +13,7 @@
 #include "ct/ui/procctrl.h"
 #include "ct/ui/sinogram.h"
 #include "imagedata/hdf5probe.h"
+#include "imagedata/imgdata.h"
 #include "imagedata/imgdatas.h"
 #include "imagedata/ui/selectaimgfile.h"
 #include "imagedata/ui/selectdatafiles.h"
@@ -63,6 +64,8 @@ private slots:
     void newSetAfterTheDemo_data();
     void newSetAfterTheDemo();
     void sinogramOfTheWholeSetAfterOneImage();
+    void scanFileChosenAsI0OrBg_data();
+    void scanFileChosenAsI0OrBg();
 
 private:
     QTemporaryDir dir_;
@@ -161,7 +164,15 @@ void TestBodyScan::newSetAfterTheDemo()
     if (typed) {
         p->setCor(99.0);
         body->ctCalc()->setCR(10, 20, 110, 120);
+    } else {
+        // The demo's road: its centre guessed (a centre chosen, which fits the next set too), a slice
+        // made with CT1 and shown.
+        QVERIFY(body->sinogram()->guessCor());
+        body->ui().SelectCt1->click();
+        QVERIFY(calcAndWait(*body));
+        setSlices(p, 60, 200, 10);
     }
+    const double demoCor = p->cor();
     // The demo's own I0 and BG chosen: they do not fit the next set's frames.
     body->ui().I0ImgSel->selectFile(demo + u"/i0.img"_s);
     body->ui().BGImgSel->selectFile(demo + u"/bg.img"_s);
@@ -202,10 +213,11 @@ void TestBodyScan::newSetAfterTheDemo()
     QVERIFY2(said.contains(u", slice 200"_s) && said.contains(u"last slice 200"_s)
             && said.contains(u"first slice 60"_s),
         qPrintable(said));
-    // A centre and a region chosen for the demo that fit stay; the demo's defaults follow the new set.
+    // A centre and a region chosen for the demo that fit stay; the demo's default region follows the
+    // new set.
     const Region cr = body->ctCalc()->calcRegion();
     QCOMPARE(cr.x1, typed ? 110.0 : across - 1.0);
-    QCOMPARE(p->cor(), typed ? 99.0 : across / 2.0);
+    QCOMPARE(p->cor(), typed ? 99.0 : demoCor);
     // "Clear" lets an I0 or BG image go, whether chosen or the scan's.
     body->ui().BGImgSel->findChild<QPushButton *>(u"ClearImg"_s)->click();
     QVERIFY(!body->ui().BGImgSel->img());
@@ -223,8 +235,26 @@ void TestBodyScan::newSetAfterTheDemo()
                        .arg(body->sinogram()->lastChoice().reason)));
     QCOMPARE(body->sinogram()->ui().TakeFourier->text(), u"Fourier %1"_s.arg(g.fourier->cor, 0, 'f', 2));
     // Each search's centre is a click away.
+    const double guessed = p->cor();
     body->sinogram()->ui().TakeMirror->click();
     QCOMPARE(p->cor(), g.mirror->cor);
+    if (typed)
+        return;
+    // The slice at the centre guessed covers the scan's whole width (the CT image is as wide as the
+    // lines reach on both sides of the axis): the tooth reaches beyond the demo's 256 columns, and
+    // the view shows all of it.
+    p->setCor(guessed);
+    body->ui().SelectCt1->click();
+    QVERIFY(calcAndWait(*body));
+    const CtFbp &engine = body->ctCalc()->engine();
+    const int n = engine.imageN();
+    QVERIFY2(n > 500 && n <= across, qPrintable(QString::number(n)));
+    for (const Region &r : {body->ctCalc()->calcRegion(), body->ctCalc()->dispRegion()})
+        QVERIFY(r.x0 <= 0.0 && r.z0 <= 0.0 && r.x1 >= n - 1 && r.z1 >= n - 1);
+    double beyond = 0.0; // the largest attenuation right of the demo's width, on the middle row
+    for (int x = 300; x < n; ++x)
+        beyond = std::max(beyond, std::abs(engine.imageRow(n / 2)[x]));
+    QVERIFY2(beyond > 0.0, "nothing was calculated beyond the demo's width");
 }
 
 void TestBodyScan::sinogramOfTheWholeSetAfterOneImage()
@@ -252,7 +282,49 @@ void TestBodyScan::sinogramOfTheWholeSetAfterOneImage()
     QCOMPARE(p->sliceTo(), 7);
     // Every projection is a row of the sinogram, as CT1 and the guess take them.
     QCOMPARE(body.sinogram()->data().height, 40);
-    QCOMPARE(body.sinogram()->ui().DispSinogram->imgDisp()->image().size(), QSize(2 * 64, 2 * 40));
+    const ImgDisp *page = body.sinogram()->ui().DispSinogram->imgDisp();
+    QCOMPARE(page->image().size(), QSize(2 * 64, 2 * 40));
+    // And the page shows all of them, not the strip the one image's sinogram was.
+    QCOMPARE(page->view(), QRectF(0, 0, 2 * 64, 2 * 40));
+}
+
+void TestBodyScan::scanFileChosenAsI0OrBg_data()
+{
+    QTest::addColumn<bool>("i0"); // chosen as I0, else as BG
+    QTest::addColumn<int>("frames"); // flats (darks) in the file
+    QTest::addColumn<double>("value"); // of the image held then; NaN: none, the choice refused
+    QTest::newRow("I0: its flats") << true << 2 << 4000.0;
+    QTest::newRow("BG: its darks") << false << 2 << 100.0;
+    QTest::newRow("BG of a scan without darks: refused") << false << 0 << qQNaN();
+}
+
+void TestBodyScan::scanFileChosenAsI0OrBg()
+{
+    QFETCH(bool, i0);
+    QFETCH(int, frames);
+    QFETCH(double, value);
+    ScanFileRecipe recipe = scanFrom(qQNaN());
+    recipe.keys.erase(recipe.keys.begin(), recipe.keys.begin() + 2); // `frames` of the kind asked for
+    recipe.keys.insert(recipe.keys.begin(), size_t(frames), i0 ? 1 : 2);
+    recipe.keys.insert(recipe.keys.begin(), i0 ? 2 : 1);
+    const QString file = dir_.filePath(u"chosen-%1-%2.nxs"_s.arg(i0).arg(frames));
+    QVERIFY(writeScanFile(file, recipe));
+    Body body(nullptr, 1);
+    SelectAImgFile *selector = i0 ? body.ui().I0ImgSel : body.ui().BGImgSel;
+    DebugLog log;
+    selector->selectFile(file);
+    if (std::isnan(value)) {
+        QVERIFY(!selector->img());
+        QCOMPARE(log.count(u"^BG: the scan file has no darks"_s), 1);
+        return;
+    }
+    // The file is the operator's choice (a setup names it), its image the mean of those frames.
+    QVERIFY2(selector->img() && !selector->holdsComputed(), qPrintable(log.messages().join(u'\n')));
+    QCOMPARE(selector->filePath(), file);
+    QVERIFY(selector->checkSize(24, 16));
+    std::vector<double> row(24);
+    for (int y : {0, 15})
+        QCOMPARE(selector->img()->getRow(y, row.data())[y + 3], value);
 }
 
 QTEST_MAIN(TestBodyScan)

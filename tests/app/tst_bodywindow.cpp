@@ -28,6 +28,7 @@
 #include "app/windowlog.h"
 #include "automation/batch.h"
 #include "config/configstore.h"
+#include "config/messagelog.h"
 #include "ct/ui/ctcalc.h"
 #include "ct/ui/ctcalc2ui.h"
 #include "ct/ui/procctrl.h"
@@ -120,6 +121,7 @@ private slots:
     void typedColourBoundHoldsUntilANewImage();
     void smallerThings();
     void fitsALaptopScreenWithTooltipsInBothLanguages();
+    void loadMessageInTheWindowsLanguage();
 
 private:
     std::unique_ptr<Body> loadedBody(int workers = 1, bool verticalAxis = true);
@@ -779,6 +781,24 @@ void TestBodyWindow::statusLineClearsAProblemOnceItsJobSucceeds()
     qCInfo(lcWindow).noquote() << "CoR Scan: slice 3 at 11 centres from 20 to 30";
     QTRY_VERIFY(status->text().isEmpty());
     QVERIFY(status->styleSheet().isEmpty());
+}
+
+void TestBodyWindow::loadMessageInTheWindowsLanguage()
+{
+    const auto translators = installJapanese();
+    QVERIFY(!translators.empty());
+    Body body(nullptr, 1);
+    MessageLog *log = MessageLog::install();
+    QVERIFY(loadDir(body, data_.filePath(u"p"_s)));
+    // The pane shows the message in Japanese; standard error keeps it in English.
+    const QString shown = u"64 x 48 の画像を 40 枚読み込みました : "_s;
+    const auto said = [&] {
+        return std::find_if(log->messages().cbegin(), log->messages().cend(),
+            [&](const LogMessage &m) { return m.text.startsWith(shown); });
+    };
+    QTRY_VERIFY(said() != log->messages().cend());
+    QVERIFY2(said()->english.startsWith(u"40 images of 64 x 48 loaded : "_s), qPrintable(said()->english));
+    QTRY_VERIFY(body.ui().Messages->toPlainText().contains(shown));
 }
 
 QTEST_MAIN(TestBodyWindow)

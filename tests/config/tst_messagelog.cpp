@@ -41,6 +41,8 @@ private slots:
     void durationTexts_data();
     void durationTexts();
     void everyMessageArrivesAndIsPassedOn();
+    void translatedForTheWindowEnglishOnStandardError_data();
+    void translatedForTheWindowEnglishOnStandardError();
     void workerThreadMessagesArriveInOrder();
     void categoriesAndTheirDetail();
 };
@@ -194,6 +196,26 @@ void TestMessageLog::everyMessageArrivesAndIsPassedOn()
     QCOMPARE(MessageLog::lineOf(m[1]),
         m[1].time.toString(u"hh:mm:ss.zzz"_s) + u"  warning: Can't open config file : /x.cfg"_s);
     QCOMPARE(MessageLog::lineOf(m[0]), m[0].time.toString(u"hh:mm:ss.zzz"_s) + u"  cmd failed"_s);
+}
+
+void TestMessageLog::translatedForTheWindowEnglishOnStandardError_data()
+{
+    QTest::addColumn<QString>("shown"); // the translation
+    QTest::newRow("translated") << u"180 枚の画像を読み込みました"_s;
+    QTest::newRow("not translated") << u"180 images loaded"_s;
+}
+
+void TestMessageLog::translatedForTheWindowEnglishOnStandardError()
+{
+    QFETCH(QString, shown);
+    const QString english = u"180 images loaded"_s;
+    QSignalSpy added(MessageLog::instance(), &MessageLog::added);
+    qInfo().noquote() << MessageLog::bilingual(english, shown);
+    QCOMPARE(passedOn, QStringList {english});
+    QTRY_COMPARE(added.count(), 1);
+    const LogMessage m = MessageLog::instance()->messages().back();
+    QCOMPARE(m.text, shown);
+    QCOMPARE(m.english, shown == english ? QString() : english);
 }
 
 void TestMessageLog::workerThreadMessagesArriveInOrder()

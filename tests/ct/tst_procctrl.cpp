@@ -36,6 +36,8 @@ private slots:
     void partialAndRingRemovalShowTheirFields();
     void keepsSliceOrder_data();
     void keepsSliceOrder();
+    void typedSliceShowsItsResult_data();
+    void typedSliceShowsItsResult();
     void initTestCase();
     void init();
     void followsSliceAndCor();
@@ -260,6 +262,38 @@ void TestProcCtrl::keepsSliceOrder_data()
     // A slice shown twice (two runs without clearing) keeps both, the later after the earlier.
     QTest::newRow("duplicates") << QList<int> {4, 2, 4, 2} << QList<int> {2, 2, 4, 4}
                                 << QList<int> {1, 3, 0, 2};
+}
+
+void TestProcCtrl::typedSliceShowsItsResult_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("index"); // of the results 10, 20, 20, 30 (grey 10, 20, 30, 40)
+    QTest::newRow("a slice there is") << u"30"_s << 3;
+    QTest::newRow("the first of two") << u"20"_s << 1;
+    QTest::newRow("between: the nearest") << u"27"_s << 3;
+    QTest::newRow("halfway: the lower") << u"15"_s << 0;
+    QTest::newRow("below all") << u"-5"_s << 0;
+    QTest::newRow("not a number: slice 0") << u"x"_s << 0;
+}
+
+void TestProcCtrl::typedSliceShowsItsResult()
+{
+    QFETCH(QString, typed);
+    QFETCH(int, index);
+    CtDisp disp;
+    disp.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&disp));
+    const int slices[] {10, 20, 20, 30};
+    for (int i = 0; i < 4; ++i)
+        disp.addImg(slices[i], picture(10 * (i + 1)));
+    QLineEdit *field = disp.ui().SliceOfImage;
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, typed);
+    QTest::keyClick(field, Qt::Key_Return);
+    QCOMPARE(disp.ui().seeker_->value(), index);
+    QCOMPARE(qGray(disp.ui().dispA_->image().pixel(0, 0)), 10 * (index + 1));
+    QCOMPARE(field->text(), QString::number(slices[index]));
 }
 
 void TestProcCtrl::keepsSliceOrder()

@@ -113,13 +113,17 @@ void TestImgDisp::cleanup()
 void TestImgDisp::laterImageKeepsViewUntilReset_data()
 {
     QTest::addColumn<QSize>("second");
-    QTest::newRow("larger") << QSize(200, 100);
-    QTest::newRow("smaller") << QSize(20, 10);
+    QTest::addColumn<bool>("zoomed"); // else the view shows the whole first image
+    QTest::newRow("larger, zoomed") << QSize(200, 100) << true;
+    QTest::newRow("smaller, zoomed") << QSize(20, 10) << true;
+    QTest::newRow("taller, whole") << QSize(80, 360) << false; // a sinogram of 1, then of 180 projections
+    QTest::newRow("smaller, whole") << QSize(20, 10) << false;
 }
 
 void TestImgDisp::laterImageKeepsViewUntilReset()
 {
     QFETCH(QSize, second);
+    QFETCH(bool, zoomed);
     QSignalSpy newS(disp_, &ImgDisp::newS);
     disp_->setImage(QImage());
     QVERIFY(!disp_->isViewInitialised()); // an empty image does not count
@@ -127,11 +131,15 @@ void TestImgDisp::laterImageKeepsViewUntilReset()
     QCOMPARE(disp_->view(), QRectF(0, 0, 80, 60));
     QCOMPARE(newS.count(), 1);
 
-    wheel(area_, QPoint(100, 100), 120);
-    const QRectF zoomed = disp_->view();
+    if (zoomed)
+        wheel(area_, QPoint(100, 100), 120);
+    const QRectF before = disp_->view();
     newS.clear();
     disp_->setImage(ramp(second.width(), second.height()));
-    QCOMPARE(disp_->view(), zoomed);
+    // A zoomed view stays; one of the whole picture shows the whole new one.
+    QCOMPARE(disp_->view(), zoomed ? before : QRectF(QPointF(0, 0), QSizeF(second)));
+    disp_->setImage(ramp(second.width(), second.height()));
+    QCOMPARE(disp_->view(), zoomed ? before : QRectF(QPointF(0, 0), QSizeF(second)));
     disp_->resetScale();
     QCOMPARE(disp_->view(), QRectF(QPointF(0, 0), QSizeF(second)));
     disp_->setView(QRectF(1, 2, 3, 4));

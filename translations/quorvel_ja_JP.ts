@@ -557,14 +557,6 @@ No: the loaded set is kept and only the settings are applied.</source>
         <translation>セットアップファイルを開けません : %1 (%2)</translation>
     </message>
     <message>
-        <source>Setup file is not a regular file, not read : %1</source>
-        <translation>セットアップファイルが通常のファイルではないため読み込みません : %1</translation>
-    </message>
-    <message>
-        <source>Setup file is larger than 16 MiB, not read : %1</source>
-        <translation>セットアップファイルが 16 MiB を超えるため読み込みません : %1</translation>
-    </message>
-    <message>
         <source>CoR Scan: centre of rotation %1 taken</source>
         <translation>中心スキャン: 回転中心 %1 を採用しました</translation>
     </message>

@@ -2173,10 +2173,6 @@ No: the loaded set is kept and only the settings are applied.</source>
         <translation>採用なし</translation>
     </message>
     <message>
-        <source>Guess CoR:</source>
-        <translation>中心を推定:</translation>
-    </message>
-    <message>
         <source>Guess CoR: mirror %1, Fourier %2; the %3 centre is used</source>
         <translation>中心を推定: ミラー %1, フーリエ %2; %3 の中心を使用</translation>
     </message>
@@ -2199,6 +2195,10 @@ No: the loaded set is kept and only the settings are applied.</source>
     <message>
         <source>Guess CoR: the images changed while it ran; nothing is taken</source>
         <translation>中心を推定: 実行中に画像が変わったため、何も採用しません</translation>
+    </message>
+    <message>
+        <source>Guess CoR: %1</source>
+        <translation>中心を推定: %1</translation>
     </message>
 </context>
 <context>

@@ -7,6 +7,7 @@
 
 // Local
 #include "ct/corguessjob.h"
+#include "config/saidtext.h"
 #include "ct/ctlog.h"
 #include "ct/offsetaxisplan.h"
 #include "ct/ui/procctrl.h"
@@ -17,9 +18,15 @@
 
 namespace {
 
+// The window shows a method's name translated; standard error keeps it English.
+SaidText methodSaid(CorMethod m)
+{
+    return m == CorMethod::Mirror ? QV_SAID_IN("Sinogram", "mirror") : QV_SAID_IN("Sinogram", "Fourier");
+}
+
 QString methodText(CorMethod m)
 {
-    return m == CorMethod::Mirror ? Sinogram::tr("mirror") : Sinogram::tr("Fourier");
+    return methodSaid(m).shown();
 }
 
 QString centreText(const std::optional<CorSearchResult> &r)
@@ -47,8 +54,9 @@ void Sinogram::takeGuess(CorMethod method)
     if (!procCtrl_ || !r)
         return;
     procCtrl_->setCor(r->cor);
-    qCInfo(lcCt).noquote() << tr("Guess CoR: the %1 centre %2 is taken")
-                                  .arg(methodText(method), QString::number(r->cor, 'f', 2));
+    qCInfo(lcCt).noquote() << QV_SAID("Guess CoR: the %1 centre %2 is taken")
+                                  .arg(methodSaid(method))
+                                  .arg(QString::number(r->cor, 'f', 2));
     emit corGuessTaken(r->cor);
 }
 
@@ -78,7 +86,7 @@ std::optional<CorGuessJob> Sinogram::guessJob() const
 bool Sinogram::guessCor()
 {
     if (guess_) {
-        qCWarning(lcCt).noquote() << tr("Guess CoR: a guess is under way");
+        qCWarning(lcCt).noquote() << QV_SAID("Guess CoR: a guess is under way");
         return false;
     }
     const std::optional<CorGuessJob> job = guessJob();
@@ -88,7 +96,7 @@ bool Sinogram::guessCor()
 bool Sinogram::startGuessCor()
 {
     if (guess_) {
-        qCWarning(lcCt).noquote() << tr("Guess CoR: a guess is under way");
+        qCWarning(lcCt).noquote() << QV_SAID("Guess CoR: a guess is under way");
         return false;
     }
     std::optional<CorGuessJob> job = guessJob();
@@ -127,10 +135,10 @@ void Sinogram::guessEnded()
     // A guess called off, or made on images since replaced, is not taken.
     if (run->cancel->load() || run->outcome->calledOff) {
         ui_.GuessResult->setText(tr("called off"));
-        qCWarning(lcCt).noquote() << tr("Guess CoR: called off; the centre of rotation stays");
+        qCWarning(lcCt).noquote() << QV_SAID("Guess CoR: called off; the centre of rotation stays");
     } else if (!images_ || !sameImages(run->job.set, images_->projectionSet())) {
         ui_.GuessResult->setText(tr("none taken"));
-        qCWarning(lcCt).noquote() << tr("Guess CoR: the images changed while it ran; nothing is taken");
+        qCWarning(lcCt).noquote() << QV_SAID("Guess CoR: the images changed while it ran; nothing is taken");
     } else {
         ok = showGuess(run->job, *run->outcome);
     }
@@ -157,34 +165,38 @@ bool Sinogram::showGuess(const CorGuessJob &job, const CorGuessOutcome &out)
     ui_.TakeFourier->setText(tr("Fourier %1").arg(centreText(guesses_.fourier)));
     ui_.TakeMirror->setEnabled(guesses_.mirror.has_value());
     ui_.TakeFourier->setEnabled(guesses_.fourier.has_value());
-    QStringList warnings;
+    QList<SaidText> warnings;
     for (CorMethod m : {CorMethod::Mirror, CorMethod::Fourier}) {
         if (!guesses_.of(m))
-            warnings << tr("no %1 centre of rotation: %2")
-                            .arg(methodText(m),
-                                m == CorMethod::Mirror ? guesses_.mirrorProblem : guesses_.fourierProblem);
+            warnings << QV_SAID("no %1 centre of rotation: %2")
+                            .arg(methodSaid(m))
+                            .arg(m == CorMethod::Mirror ? guesses_.mirrorProblem : guesses_.fourierProblem);
     }
-    warnings += corGuessWarnings(guesses_);
+    for (const QString &w : corGuessWarnings(guesses_))
+        warnings << SaidText::plain(w);
     // The centre taken is the one the page marks; the other stays a click away.
     const QString name = methodText(choice_.method);
     ui_.GuessResult->setText(choice_.cor
             ? (choice_.compared ? tr("%1 taken: its slice is sharper").arg(name) : tr("%1 taken").arg(name))
             : tr("none taken"));
-    QStringList tip = warnings;
+    QStringList tip;
+    for (const SaidText &w : std::as_const(warnings))
+        tip << w.shown();
     if (!choice_.reason.isEmpty())
         tip << choice_.reason;
     // Warnings stay on the result until the next guess.
     ui_.GuessResult->setStyleSheet(
         warnings.isEmpty() ? QString() : QStringLiteral("background-color: rgb(255, 255, 128);"));
     ui_.GuessResult->setToolTip(tip.join(u'\n'));
-    for (const QString &w : std::as_const(warnings))
-        qCWarning(lcCt).noquote() << tr("Guess CoR:") << w;
+    for (const SaidText &w : std::as_const(warnings))
+        qCWarning(lcCt).noquote() << QV_SAID("Guess CoR: %1").arg(w);
     if (!choice_.reason.isEmpty())
-        qCWarning(lcCt).noquote() << tr("Guess CoR:") << choice_.reason;
+        qCWarning(lcCt).noquote() << QV_SAID("Guess CoR: %1").arg(choice_.reason);
     if (!choice_.cor)
         return false;
-    qCInfo(lcCt).noquote() << tr("Guess CoR: mirror %1, Fourier %2; the %3 centre is used")
-                                  .arg(centreText(guesses_.mirror), centreText(guesses_.fourier), name);
+    qCInfo(lcCt).noquote() << QV_SAID("Guess CoR: mirror %1, Fourier %2; the %3 centre is used")
+                                  .arg(centreText(guesses_.mirror), centreText(guesses_.fourier))
+                                  .arg(methodSaid(choice_.method));
     procCtrl_->setCor(*choice_.cor);
     emit corGuessTaken(*choice_.cor);
     return true;

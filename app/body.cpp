@@ -7,7 +7,9 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
+#include <QScrollBar>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QToolButton>
 #include <QUrl>
 
@@ -284,8 +286,9 @@ void Body::buildStatusLine()
     // Room for real paths in the left column; the splitter lets the operator give it more.
     ui_.BodySplitter->setStretchFactor(0, 0);
     ui_.BodySplitter->setStretchFactor(1, 1);
-    const int left = std::max(ui_.LeftColumn->sizeHint().width(), 560);
-    ui_.BodySplitter->setSizes({left, std::max(1, width() - left)});
+    placeColumns();
+    connect(ui_.BodySplitter, &QSplitter::splitterMoved, this, [this] { columnsMoved_ = true; });
+    ui_.LeftScroll->widget()->installEventFilter(this);
     // The controls scroll on a small screen; the messages keep a few lines below them.
     ui_.LeftSplitter->setStretchFactor(0, 1);
     ui_.LeftSplitter->setStretchFactor(1, 0);
@@ -311,6 +314,9 @@ bool Body::eventFilter(QObject *watched, QEvent *event)
     if ((watched == ui_.RightColumn && event->type() == QEvent::Resize)
         || (watched == ui_.LowerStrip && event->type() == QEvent::LayoutRequest))
         fitLowerStrip();
+    // An option that adds a row (ring removal, a partial set) can widen the controls.
+    if (watched == ui_.LeftScroll->widget() && event->type() == QEvent::LayoutRequest && !columnsMoved_)
+        placeColumns();
     return QFrame::eventFilter(watched, event);
 }
 
@@ -434,6 +440,28 @@ bool Body::askToStopAndClose()
                   "saved."),
                QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
         == QMessageBox::Yes;
+}
+
+void Body::resizeEvent(QResizeEvent *event)
+{
+    QFrame::resizeEvent(event);
+    // Until the operator moves the splitter, the columns follow the window's size.
+    if (!columnsMoved_)
+        placeColumns();
+}
+
+void Body::placeColumns()
+{
+    const int tabs = ui_.ImgsTab->tabBar()->sizeHint().width() + 2 * fontMetrics().height();
+    const int total = ui_.BodySplitter->width();
+    // Never narrower than the controls' least width (the column scrolls only up and down).
+    const QWidget *controls = ui_.LeftScroll->widget();
+    const QMargins m = ui_.LeftColumn->layout()->contentsMargins();
+    const int least = controls->minimumSizeHint().width() + ui_.LeftScroll->verticalScrollBar()->sizeHint().width()
+        + 2 * ui_.LeftScroll->frameWidth() + m.left() + m.right() + 2;
+    const int wanted = std::max(ui_.LeftColumn->sizeHint().width(), 560);
+    const int left = std::max(least, std::min(wanted, total - tabs));
+    ui_.BodySplitter->setSizes({left, std::max(1, total - left)});
 }
 
 void Body::closeEvent(QCloseEvent *event)

@@ -254,6 +254,10 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    /// The columns' widths once the window's own is known: the left column as much room for paths
+    /// as leaves every page tab in sight.
+    void placeColumns();
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -326,4 +330,5 @@ private:
     std::function<bool()> closeQuestion_ = [this] { return askToStopAndClose(); };
     QFileDialog *setupDialog_ = nullptr;
     bool setupSaving_ = false;
+    bool columnsMoved_ = false; // the operator moved the splitter: the columns keep their widths
 };

@@ -14,7 +14,6 @@
 #include <QSignalSpy>
 #include <QSlider>
 #include <QSpinBox>
-#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
@@ -708,6 +707,15 @@ void TestBodyWindow::fitsALaptopScreenWithTooltipsInBothLanguages()
             if (area->isAncestorOf(body.ui().procCtrl))
                 QVERIFY2(area->horizontalScrollBar()->maximum() == 0,
                     qPrintable(u"%1 pixels too wide"_s.arg(area->horizontalScrollBar()->maximum())));
+        }
+        // The rows an option adds take a row of their own: ring removal's parameters do not lie over
+        // the offset axis.
+        const Ui_ProcCtrl &pc = body.ui().procCtrl->ui();
+        QVERIFY(!pc.RingRemovalParams->geometry().intersects(pc.OffsetAxis->geometry()));
+        // The sinogram page's centre fields are wide enough for a centre on a 2048-pixel line.
+        for (const QLineEdit *e : {body.sinogram()->ui().Cor, body.sinogram()->ui().GuessParam}) {
+            const QString text = e == body.sinogram()->ui().Cor ? u"1023.5"_s : u"0.35"_s;
+            QVERIFY2(e->width() >= e->fontMetrics().horizontalAdvance(text) + 8, qPrintable(e->objectName()));
         }
         if (japanese) { // a log line is in one language: a translated stage comes in a translated line
             DebugLog log;

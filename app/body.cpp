@@ -457,8 +457,9 @@ void Body::placeColumns()
     // Never narrower than the controls' least width (the column scrolls only up and down).
     const QWidget *controls = ui_.LeftScroll->widget();
     const QMargins m = ui_.LeftColumn->layout()->contentsMargins();
-    const int least = controls->minimumSizeHint().width() + ui_.LeftScroll->verticalScrollBar()->sizeHint().width()
-        + 2 * ui_.LeftScroll->frameWidth() + m.left() + m.right() + 2;
+    const int least = controls->minimumSizeHint().width()
+        + ui_.LeftScroll->verticalScrollBar()->sizeHint().width() + 2 * ui_.LeftScroll->frameWidth()
+        + m.left() + m.right() + 2;
     const int wanted = std::max(ui_.LeftColumn->sizeHint().width(), 560);
     const int left = std::max(least, std::min(wanted, total - tabs));
     ui_.BodySplitter->setSizes({left, std::max(1, total - left)});

@@ -12,7 +12,8 @@
 /// Decides which centre a guess takes from both searches' results and the method asked for (the
 /// run library's `chooseCor` on a slice task taken when the guess started); it may run on any thread
 /// and stops early, its choice then empty, when `cancel` is set.
-using CorDecision = std::function<CorChoice(const CorGuesses &, CorMethod asked, const std::atomic<bool> *cancel)>;
+using CorDecision
+    = std::function<CorChoice(const CorGuesses &, CorMethod asked, const std::atomic<bool> *cancel)>;
 
 /// What a "Guess CoR" found: both searches and the centre chosen, or for an offset axis the axis.
 struct CorGuessOutcome

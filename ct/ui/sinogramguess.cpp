@@ -6,8 +6,8 @@
 #include <QThread>
 
 // Local
-#include "ct/corguessjob.h"
 #include "config/saidtext.h"
+#include "ct/corguessjob.h"
 #include "ct/ctlog.h"
 #include "ct/offsetaxisplan.h"
 #include "ct/ui/procctrl.h"
@@ -104,9 +104,8 @@ bool Sinogram::startGuessCor()
         return false;
     auto run = std::make_unique<GuessRun>();
     run->job = std::move(*job);
-    run->thread = QThread::create([job = run->job, cancel = run->cancel, outcome = run->outcome] {
-        *outcome = job.run(cancel.get());
-    });
+    run->thread = QThread::create(
+        [job = run->job, cancel = run->cancel, outcome = run->outcome] { *outcome = job.run(cancel.get()); });
     run->thread->setObjectName(QStringLiteral("guess CoR"));
     connect(run->thread, &QThread::finished, this, &Sinogram::guessEnded, Qt::QueuedConnection);
     guess_ = std::move(run);

@@ -13,11 +13,11 @@
 // Local
 #include "config/configstore.h"
 #include "view3d/ui/slicesctrl.h"
+#include "view3d/view3dlog.h"
 #include "view3d/volumescene.h"
 #include "widgets/childedits.h"
 #include "widgets/filedialogs.h"
 #include "widgets/mousec.h"
-#include "view3d/view3dlog.h"
 #include <algorithm>
 #include <cmath>
 
@@ -175,7 +175,8 @@ void CtView::render(int pw, int ph, double viewScale)
     picture_ = QImage();
     if (pw < 1 || ph < 1 || pw > maxSize || ph > maxSize) {
         if (pw != 0 || ph != 0)
-            qCWarning(lcView3d).noquote() << QStringLiteral("Picture size out of range : %1 x %2").arg(pw).arg(ph);
+            qCWarning(lcView3d).noquote()
+                << QStringLiteral("Picture size out of range : %1 x %2").arg(pw).arg(ph);
         return;
     }
     picture_ = QImage(pw, ph, QImage::Format_ARGB32);
@@ -305,7 +306,8 @@ void CtView::saveImage(const QString &fname)
     } else {
         const int w = chosenWidth(), h = chosenHeight();
         if (w < 1 || h < 1 || w > maxSize || h > maxSize) {
-            qCWarning(lcView3d).noquote() << QStringLiteral("Picture size out of range : %1 x %2").arg(w).arg(h);
+            qCWarning(lcView3d).noquote()
+                << QStringLiteral("Picture size out of range : %1 x %2").arg(w).arg(h);
             return;
         }
         QBuffer buffer;

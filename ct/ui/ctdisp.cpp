@@ -2,6 +2,7 @@
 
 // Local
 #include "ct/ui/procctrl.h"
+#include "widgets/childedits.h"
 #include "widgets/numberfield.h"
 #include <algorithm>
 #include <cstdlib>
@@ -17,6 +18,11 @@ CtDisp::CtDisp(QWidget *parent)
     connect(ui_.SliceOfImage, &QLineEdit::editingFinished, this,
         [this] { showSlice(fieldInt(ui_.SliceOfImage->text())); });
     watchNumberField(ui_.SliceOfImage, NumberKind::Integer);
+}
+
+CtDisp::~CtDisp()
+{
+    detachChildEdits(this, this); // the slice field may finish its editing as the panel goes
 }
 
 void CtDisp::clear()

@@ -15,6 +15,7 @@ class CtDisp : public QFrame
     Q_OBJECT
 public:
     explicit CtDisp(QWidget *parent = nullptr);
+    ~CtDisp() override;
 
     int count() const { return static_cast<int>(entries_.size()); }
     int sliceAt(int index) const { return entries_[static_cast<size_t>(index)].slice; }

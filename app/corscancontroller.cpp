@@ -2,7 +2,6 @@
 
 // Qt
 #include <QDebug>
-#include <QThread>
 
 // Local
 #include "app/corscanrun.h"
@@ -12,6 +11,7 @@
 #include "app/windowparts.h"
 #include "config/availablememory.h"
 #include "config/saidtext.h"
+#include "config/threadedjob.h"
 #include "ct/corscanfiles.h"
 #include "ct/corsearch.h"
 #include "ct/offsetaxisplan.h"
@@ -50,12 +50,9 @@ struct CorScanController::GuessLineJob
 };
 
 // A guess along a range on a thread of its own, for a batch line that waits for it.
-struct CorScanController::GuessLineRun
+struct CorScanController::GuessLineRun : ThreadedJob<GuessLineJob, CorLineGuess>
 {
-    GuessLineJob job;
-    QThread *thread = nullptr;
-    std::shared_ptr<std::atomic<bool>> cancel = std::make_shared<std::atomic<bool>>(false);
-    std::shared_ptr<CorLineGuess> result = std::make_shared<CorLineGuess>();
+    using ThreadedJob::ThreadedJob;
 };
 
 CorScanController::CorScanController(
@@ -78,12 +75,7 @@ CorScanController::CorScanController(
 
 CorScanController::~CorScanController()
 {
-    // A guess under way is called off and waited for: its thread reads the images.
-    if (guess_) {
-        guess_->cancel->store(true);
-        guess_->thread->wait();
-        delete guess_->thread;
-    }
+    guess_.reset(); // a guess under way is called off and waited for: its thread reads the images
 }
 
 void CorScanController::clicked()
@@ -281,32 +273,24 @@ bool CorScanController::startGuessCorLine(int count)
     std::optional<GuessLineJob> job = guessLineJob(count);
     if (!job)
         return false;
-    auto run = std::make_unique<GuessLineRun>();
-    run->job = std::move(*job);
-    run->thread = QThread::create(
-        [job = run->job, cancel = run->cancel, result = run->result] { *result = job.run(cancel.get()); });
-    run->thread->setObjectName(QStringLiteral("guess along range"));
-    connect(run->thread, &QThread::finished, this, &CorScanController::guessLineEnded, Qt::QueuedConnection);
-    guess_ = std::move(run);
-    guess_->thread->start();
+    guess_ = std::make_unique<GuessLineRun>(std::move(*job));
+    guess_->start(QStringLiteral("guess along range"), this, &CorScanController::guessLineEnded);
     return true;
 }
 
 void CorScanController::stopGuessCorLine()
 {
     if (guess_)
-        guess_->cancel->store(true);
+        guess_->stop();
 }
 
 void CorScanController::guessLineEnded()
 {
     if (!guess_)
         return;
-    std::unique_ptr<GuessLineRun> run = std::move(guess_);
-    run->thread->wait();
-    delete run->thread;
+    const std::unique_ptr<GuessLineRun> run = std::move(guess_);
     // A guess called off is not taken, whatever it found before it stopped.
-    const bool ok = !run->cancel->load() && takeGuessLine(run->job, *run->result);
+    const bool ok = !run->calledOff() && takeGuessLine(run->job(), run->result());
     emit guessLineFinished(ok);
 }
 

@@ -10,7 +10,6 @@
 #include "ct/offsetaxisplan.h"
 #include "ct/stripefilter.h"
 #include "ct/ui/procctrl.h"
-#include "ct/ui/sinogramguessrun.h"
 #include "display/greyscale.h"
 #include "imagedata/imgdatas.h"
 #include "widgets/colorbar.h"

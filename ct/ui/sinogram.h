@@ -4,6 +4,7 @@
 #include <QFrame>
 
 // Local
+#include "config/threadedjob.h"
 #include "ct/corguessjob.h"
 #include "ct/corsearch.h"
 #include "ct/sinogramdata.h"
@@ -135,6 +136,6 @@ private:
     CorGuesses guesses_;
     CorChoice choice_;
     CorChooser chooser_;
-    struct GuessRun;
+    using GuessRun = ThreadedJob<CorGuessJob, CorGuessOutcome>;
     std::unique_ptr<GuessRun> guess_; // a guess under way on its own thread
 };

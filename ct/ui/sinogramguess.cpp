@@ -2,16 +2,12 @@
 // its own, and its outcome shown.
 #include "ct/ui/sinogram.h"
 
-// Qt
-#include <QThread>
-
 // Local
 #include "config/saidtext.h"
 #include "ct/corguessjob.h"
 #include "ct/ctlog.h"
 #include "ct/offsetaxisplan.h"
 #include "ct/ui/procctrl.h"
-#include "ct/ui/sinogramguessrun.h"
 #include "imagedata/imgdatas.h"
 #include "widgets/childedits.h"
 #include "widgets/numberfield.h"
@@ -41,7 +37,6 @@ bool sameImages(const ProjectionSet &a, const ProjectionSet &b)
 
 } // namespace
 
-// Here, where the guess's run is a complete type.
 Sinogram::~Sinogram()
 {
     waitForGuess();
@@ -102,56 +97,43 @@ bool Sinogram::startGuessCor()
     std::optional<CorGuessJob> job = guessJob();
     if (!job)
         return false;
-    auto run = std::make_unique<GuessRun>();
-    run->job = std::move(*job);
-    run->thread = QThread::create(
-        [job = run->job, cancel = run->cancel, outcome = run->outcome] { *outcome = job.run(cancel.get()); });
-    run->thread->setObjectName(QStringLiteral("guess CoR"));
-    connect(run->thread, &QThread::finished, this, &Sinogram::guessEnded, Qt::QueuedConnection);
-    guess_ = std::move(run);
+    guess_ = std::make_unique<GuessRun>(std::move(*job));
     ui_.GuessCor->setEnabled(false);
     ui_.GuessResult->setText(tr("guessing…"));
     ui_.GuessResult->setStyleSheet(QString());
-    guess_->thread->start();
+    guess_->start(QStringLiteral("guess CoR"), this, &Sinogram::guessEnded);
     return true;
 }
 
 void Sinogram::stopGuessCor()
 {
     if (guess_)
-        guess_->cancel->store(true);
+        guess_->stop();
 }
 
 void Sinogram::guessEnded()
 {
     if (!guess_)
         return;
-    std::unique_ptr<GuessRun> run = std::move(guess_);
-    run->thread->wait();
-    delete run->thread;
+    const std::unique_ptr<GuessRun> run = std::move(guess_);
     ui_.GuessCor->setEnabled(true);
     bool ok = false;
     // A guess called off, or made on images since replaced, is not taken.
-    if (run->cancel->load() || run->outcome->calledOff) {
+    if (run->calledOff() || run->result().calledOff) {
         ui_.GuessResult->setText(tr("called off"));
         qCWarning(lcCt).noquote() << QV_SAID("Guess CoR: called off; the centre of rotation stays");
-    } else if (!images_ || !sameImages(run->job.set, images_->projectionSet())) {
+    } else if (!images_ || !sameImages(run->job().set, images_->projectionSet())) {
         ui_.GuessResult->setText(tr("none taken"));
         qCWarning(lcCt).noquote() << QV_SAID("Guess CoR: the images changed while it ran; nothing is taken");
     } else {
-        ok = showGuess(run->job, *run->outcome);
+        ok = showGuess(run->job(), run->result());
     }
     emit guessFinished(ok);
 }
 
 void Sinogram::waitForGuess()
 {
-    if (!guess_)
-        return;
-    guess_->cancel->store(true);
-    guess_->thread->wait();
-    delete guess_->thread;
-    guess_.reset();
+    guess_.reset(); // called off, its thread waited for
 }
 
 bool Sinogram::showGuess(const CorGuessJob &job, const CorGuessOutcome &out)

@@ -101,7 +101,13 @@ std::optional<QStringList> readSetupLines(const QString &fileName, QString &why)
         why = QStringLiteral("can't open save setup file : %1 (%2)").arg(fileName, refused);
         return std::nullopt;
     }
-    QString text = QString::fromUtf8(bytes);
+    // Decoded as a batch file is: UTF-8 or Latin-1 text, no NUL or other control bytes.
+    QString text;
+    QString notText;
+    if (!batchFileText(bytes, text, notText)) {
+        why = QStringLiteral("can't open save setup file : %1 (%2)").arg(fileName, notText);
+        return std::nullopt;
+    }
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QStringList lines = text.split(u'\n');
     if (!lines.isEmpty() && lines.constLast().isEmpty())

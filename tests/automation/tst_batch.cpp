@@ -9,13 +9,13 @@
 #include <QTest>
 
 // Local
-#include "config/linetokenizer.h"
 #include "automation/batch.h"
 #include "automation/batchcmd.h"
 #include "automation/batchcommands.h"
 #include "automation/batchlines.h"
 #include "automation/setupfile.h"
 #include "automation/xafsbatch.h"
+#include "config/linetokenizer.h"
 #include <functional>
 #include <map>
 #include <sys/stat.h>
@@ -100,6 +100,8 @@ private slots:
     void reportsAndLoadsDuringARun();
     void refusedFileKeepsTheLines_data();
     void refusedFileKeepsTheLines();
+    void setupFileLines_data();
+    void setupFileLines();
     void includesAndLatin1();
     void endlessFlowLoopStops();
     void longFlowChainsRun();
@@ -450,6 +452,34 @@ void TestBatch::refusedFileKeepsTheLines_data()
                                         "(INCLUDE in @F@ line 2)"_s;
     QTest::newRow("an include of nothing") << u"inc.bat"_s << QByteArray("include @D@/none.bat\nshow_orig\n")
                                            << u"Can't open batch file @D@/none.bat (INCLUDE in @F@ line 1)"_s;
+}
+
+void TestBatch::setupFileLines_data()
+{
+    // A setup file's text is read as a batch file's: no bytes that are no text.
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("lines"); // none: refused
+    QTest::newRow("CRLF, a byte-order mark")
+        << QByteArray("\xef\xbb\xbf# Setup\r\nct_cor 12\r\n") << QStringList {u"# Setup"_s, u"ct_cor 12"_s};
+    QTest::newRow("Latin-1") << QByteArray("auto_save_data_name \xe9t\xe9\n")
+                             << QStringList {u"auto_save_data_name \u00e9t\u00e9"_s};
+    QTest::newRow("a NUL byte") << QByteArray("ct_cor 1\0 2\n", 11) << QStringList {};
+}
+
+void TestBatch::setupFileLines()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, lines);
+    const QString file = writeBytes(u"setup.cfg"_s, bytes);
+    QVERIFY(!file.isEmpty());
+    QString why;
+    const std::optional<QStringList> read = readSetupLines(file, why);
+    QCOMPARE(read.has_value(), !lines.isEmpty());
+    if (read)
+        QCOMPARE(*read, lines);
+    else
+        QVERIFY2(why.startsWith(u"can't open save setup file : "_s + file) && why.contains(u"NUL"_s),
+            qPrintable(why));
 }
 
 void TestBatch::refusedFileKeepsTheLines()

@@ -200,6 +200,21 @@ bool holdsInEveryQuarter(float *values, int n, double spread, double snr, double
     return (above == 4 || below == 4) && largest <= alike * smallest + std::sqrt(2.0) * limit;
 }
 
+// The median of the `n` differences of a column from a reference in `values` (its offset), and in
+// `holds` whether it holds in every quarter (`holdsInEveryQuarter`). The whole median lies between the
+// smallest and the largest of the quarters' medians, so an offset within a quarter's margin cannot
+// hold in all of them: the quarters are looked at only for an offset beyond it, which few columns
+// have. Reorders `values`; `scratch` takes n values.
+double offsetOf(float *values, float *scratch, int n, double spread, double snr, double alike, bool &holds)
+{
+    std::copy(values, values + n, scratch);
+    const double m = medianOf(scratch, n);
+    const int quarter = n / 4;
+    const double limit = snr * medianSpreadFactor * spread / std::sqrt(double(std::max(quarter, 1)));
+    holds = quarter >= 2 && std::abs(m) > limit && holdsInEveryQuarter(values, n, spread, snr, alike);
+    return m;
+}
+
 struct Profile
 {
     std::vector<double> mean; // of each column over the rows
@@ -242,6 +257,26 @@ bool stripeLike(
         || !mirroredBySample(profile.mean, profile.spread, j, level[j], snr);
 }
 
+// The curved reference of columns first … last − 1 into `curved`: where the profile's curvature is 0
+// (all but a few dozen columns about the axis) it is the plain one, copied from `plain`.
+void curvedReference(const float *in, const float *plain, float *curved, int width, std::size_t stride,
+    int window, std::span<const double> curvature, int first, int last)
+{
+    for (int j = first; j < last;) {
+        const bool curves = curvature[j] != 0.0;
+        int end = j + 1;
+        while (end < last && (curvature[end] != 0.0) == curves)
+            ++end;
+        if (curves)
+            medianAcrossColumnsCurved(in, curved, width, stride, window, curvature, j, end);
+        else
+            std::copy(plain + static_cast<std::size_t>(j) * stride,
+                plain + static_cast<std::size_t>(end) * stride,
+                curved + static_cast<std::size_t>(j) * stride);
+        j = end;
+    }
+}
+
 // Full stripes, as wide as half the window: each column's offset against its neighbours at the same
 // angle (the median of the `window` − 1 columns about it, and the curved one, which follows the
 // sample's curvature across the columns), taken as the median over the angles, so that the sample's
@@ -257,7 +292,7 @@ void levelColumns(float *columns, float *neighbours, float *curved, int width, i
     const StripeParams &p, std::vector<double> &total)
 {
     const double scale = std::sqrt(double(rows) / std::max(height, 1));
-    std::vector<float> d(static_cast<std::size_t>(height));
+    std::vector<float> d(static_cast<std::size_t>(height)), scratch(d.size());
     std::vector<unsigned char> check(static_cast<std::size_t>(width), 1), changed(check.size(), 0),
         holds(check.size(), 0);
     std::vector<double> level(static_cast<std::size_t>(width), 0.0), levelSpread(level.size());
@@ -275,7 +310,7 @@ void levelColumns(float *columns, float *neighbours, float *curved, int width, i
             while (end < width && check[end])
                 ++end;
             medianAcrossColumns(columns, neighbours, width, stride, p.largeSize, j, end);
-            medianAcrossColumnsCurved(columns, curved, width, stride, p.largeSize, curvature, j, end);
+            curvedReference(columns, neighbours, curved, width, stride, p.largeSize, curvature, j, end);
             j = end;
         }
         // Each column's offset (the median over the angles) against either reference, and whether it
@@ -286,13 +321,16 @@ void levelColumns(float *columns, float *neighbours, float *curved, int width, i
             const float *c = columns + static_cast<std::size_t>(j) * stride;
             double lv[2] = {0.0, 0.0};
             bool both = true;
-            for (int ref = 0; ref < 2; ++ref) {
+            for (int ref = 0; ref < (curvature[j] != 0.0 ? 2 : 1); ++ref) {
                 const float *nb = (ref == 0 ? neighbours : curved) + static_cast<std::size_t>(j) * stride;
                 for (int r = 0; r < height; ++r)
                     d[r] = c[r] - nb[r];
-                both = both && holdsInEveryQuarter(d.data(), height, noise[j], p.snr, 4.0);
-                lv[ref] = medianOf(d.data(), height);
+                bool holdsHere = false;
+                lv[ref] = offsetOf(d.data(), scratch.data(), height, noise[j], p.snr, 4.0, holdsHere);
+                both = both && holdsHere;
             }
+            if (curvature[j] == 0.0) // the two references are one
+                lv[1] = lv[0];
             // Where the sample curves (the two differ), the curved median's offset; else the plain one's.
             const bool curves = std::abs(lv[0] - lv[1]) > p.snr * levelSpread[j];
             level[j] = curves ? lv[1] : lv[0];
@@ -351,20 +389,26 @@ void replaceSortedStripes(float *columns, float *sorted, std::uint32_t *order, f
     ws.reserveFew(fewStride * static_cast<std::size_t>(width));
     takeEvenly(sorted, width, height, stride, ws.few.data(), fewRanks, fewStride);
     medianAcrossColumns(ws.few.data(), ws.fewNeighbours.data(), width, fewStride, p.smallSize);
-    medianAcrossColumnsCurved(ws.few.data(), ws.fewCurved.data(), width, fewStride, p.smallSize, curvature);
-    std::vector<float> e(static_cast<std::size_t>(fewRanks));
+    curvedReference(ws.few.data(), ws.fewNeighbours.data(), ws.fewCurved.data(), width, fewStride,
+        p.smallSize, curvature, 0, width);
+    std::vector<float> e(static_cast<std::size_t>(fewRanks)), scratch(e.size());
     std::vector<double> level(static_cast<std::size_t>(width), 0.0), curvedLevel(level.size());
     std::vector<unsigned char> holds(static_cast<std::size_t>(width), 0), curvedHolds(holds.size());
     for (int j = 0; j < width; ++j) {
         const float *s = ws.few.data() + static_cast<std::size_t>(j) * fewStride;
-        for (int ref = 0; ref < 2; ++ref) {
+        for (int ref = 0; ref < (curvature[j] != 0.0 ? 2 : 1); ++ref) {
             const float *nb = (ref == 0 ? ws.fewNeighbours : ws.fewCurved).data()
                 + static_cast<std::size_t>(j) * fewStride;
             for (int k = 0; k < fewRanks; ++k)
                 e[k] = s[k] - nb[k];
-            (ref == 0 ? holds : curvedHolds)[j] = holdsInEveryQuarter(
-                e.data(), fewRanks, noise[j], p.snr, std::numeric_limits<double>::infinity());
-            (ref == 0 ? level : curvedLevel)[j] = medianOf(e.data(), fewRanks);
+            bool holdsHere = false;
+            (ref == 0 ? level : curvedLevel)[j] = offsetOf(e.data(), scratch.data(), fewRanks, noise[j],
+                p.snr, std::numeric_limits<double>::infinity(), holdsHere);
+            (ref == 0 ? holds : curvedHolds)[j] = holdsHere;
+        }
+        if (curvature[j] == 0.0) { // the two references are one
+            curvedLevel[j] = level[j];
+            curvedHolds[j] = holds[j];
         }
     }
     const double typical = typicalOffset(level);

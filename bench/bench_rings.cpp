@@ -129,11 +129,14 @@ void faulty(const Options &o)
         const SliceImage before = reconstructRingSlice(set, o.cor, {});
         const double errorBefore = rmsDifference(before, truth);
         const double ringsBefore = ringStrength(before);
+        const double addedBefore = addedRingStrength(before, truth);
         const QString kind = QLatin1String(name);
         printFigure(QStringLiteral("faulty %1, off: RMS error / contrast").arg(kind), 100.0 * errorBefore / c,
             QStringLiteral("%"));
         printFigure(QStringLiteral("faulty %1, off: ring strength / contrast").arg(kind),
             100.0 * ringsBefore / c, QStringLiteral("%"));
+        printFigure(QStringLiteral("faulty %1, off: added ring strength / contrast").arg(kind),
+            100.0 * addedBefore / c, QStringLiteral("%"));
         for (auto [m, mname] : methods) {
             const SliceImage after = reconstructRingSlice(set, o.cor, with(o, m));
             const QString what = QStringLiteral("faulty %1, %2").arg(kind, QLatin1String(mname));
@@ -141,6 +144,8 @@ void faulty(const Options &o)
                 QStringLiteral("x"));
             printFigure(what + QStringLiteral(": ring strength reduction"), ringsBefore / ringStrength(after),
                 QStringLiteral("x"));
+            printFigure(what + QStringLiteral(": added ring strength reduction"),
+                addedBefore / addedRingStrength(after, truth), QStringLiteral("x"));
         }
     }
 }
@@ -287,7 +292,8 @@ void speed(const Options &o)
 
 int main(int argc, char *argv[])
 {
-    if (helpAsked(argc, argv, R"(Usage: bench_rings [--only clean|faulty|tooth|speed] [--scene NAME] [--params snr=3,large=31,small=21]
+    if (helpAsked(argc, argv,
+            R"(Usage: bench_rings [--only clean|faulty|tooth|speed] [--scene NAME] [--params snr=3,large=31,small=21]
                    [--width N] [--projections P] [--cor C] [--tooth FILE]
 Ring removal: what each method does to slices of phantoms recorded with a sound and with a faulty
 detector (error against the stripe-free slice, change on the sound scan, ring strength), and what

@@ -32,12 +32,16 @@ struct Scene
     bool disc = true;
     bool point = true;
     double noise = 0.003;
+    // Instead of the body, a smooth sample centred on the axis (a Gaussian blob, 20 columns wide):
+    // its profile, alike at every angle, falls by 0.007 a column 40 columns out.
+    bool blob = false;
 };
 
 std::vector<double> sinogram(const Scene &scene)
 {
     Phantom p;
-    p.parts.push_back({6, -4, 0, 40, 28, 50, 0.3, 0.005});
+    if (!scene.blob)
+        p.parts.push_back({6, -4, 0, 40, 28, 50, 0.3, 0.005});
     if (scene.disc)
         p.parts.push_back({0, 0, 0, 12, 12, 50, 0.0, 0.02});
     if (scene.point)
@@ -48,7 +52,8 @@ std::vector<double> sinogram(const Scene &scene)
     for (int k = 0; k < H; ++k)
         for (int j = 0; j < W; ++j)
             att[static_cast<size_t>(k) * W + j]
-                = p.lineIntegral(j - (W - 1) / 2.0, 0.0, std::numbers::pi * k / H) + noise(rng);
+                = p.lineIntegral(j - (W - 1) / 2.0, 0.0, std::numbers::pi * k / H) + noise(rng)
+                + (scene.blob ? 0.5 * std::exp(-0.5 * std::pow((j - (W - 1) / 2) / 20.0, 2)) : 0.0);
     return att;
 }
 
@@ -248,6 +253,10 @@ void TestStripeFilter::stripesRemoved_data()
         QTest::addRow("%s: single stripe through the sample", method) << method << "single" << 10.0;
         QTest::addRow("%s: stripe in the air", method) << method << "air" << 10.0;
         QTest::addRow("%s: group of six columns in the air", method) << method << "group" << 5.0;
+        // Off by 0.005 where the sample's profile falls by 0.007 a column in every projection: the
+        // column lies between its neighbours in nearly every row, and a median that keeps such a
+        // value finds next to nothing.
+        QTest::addRow("%s: stripe on a slope steeper than itself", method) << method << "slope" << 5.0;
     }
     QTest::newRow("sort: single stripe through the sample") << u"sort"_s << u"single"_s << 5.0;
     QTest::newRow("dead: dead column") << u"dead"_s << u"dead"_s << 10.0;
@@ -260,9 +269,9 @@ void TestStripeFilter::stripesRemoved()
     QFETCH(QString, method);
     QFETCH(QString, kind);
     QFETCH(double, reduction);
-    const std::vector<double> clean = sinogram({});
+    const std::vector<double> clean = sinogram({.point = false, .blob = kind == QLatin1String("slope")});
     std::vector<double> striped = clean;
-    std::vector<int> columns {kind == QLatin1String("air") ? 150 : 48};
+    std::vector<int> columns {kind == QLatin1String("air") ? 150 : kind == QLatin1String("slope") ? 120 : 48};
     if (kind == QLatin1String("group"))
         columns = {8, 9, 10, 11, 12, 13};
     else if (kind == QLatin1String("dead run"))
@@ -273,11 +282,16 @@ void TestStripeFilter::stripesRemoved()
             if (kind.startsWith(QLatin1String("dead")))
                 v = 0.4;
             else
-                v += 0.02;
+                v += kind == QLatin1String("slope") ? 0.005 : 0.02;
         }
     }
     std::vector<double> cleaned = striped;
     removeStripes(cleaned, W, H, params(method));
+    if (kind == QLatin1String("slope"))
+        QEXPECT_FAIL("",
+            "a faint stripe on a slope steeper than itself is left: the neighbours' median "
+            "that would find it takes the sample's curved sides for stripes too",
+            Continue);
     for (int j : columns) {
         const double before = std::abs(columnOffset(striped, clean, j));
         const double after = std::abs(columnOffset(cleaned, clean, j));
@@ -363,11 +377,14 @@ void TestStripeFilter::everyMethodKeepsTheSampleAndBearsBadInput()
     // column meets in a few projections, stay as they are, and so do the columns about the axis, where
     // the body looks nearly the same from every angle, as a faulty column does.
     QFETCH(QString, method);
-    for (const bool disc : {false, true}) {
-        const std::vector<double> clean = sinogram({disc, true});
+    // Nor does a smooth sample on the axis whose sides fall more steeply than a stripe would stand out.
+    const std::pair<Scene, QString> scenes[] = {{{.disc = false}, u"without the disc"_s},
+        {{.disc = true}, u"with the disc"_s}, {{.disc = false, .point = false, .blob = true}, u"blob"_s}};
+    for (const auto &[scene, name] : scenes) {
+        const std::vector<double> clean = sinogram(scene);
         std::vector<double> cleaned = clean;
         removeStripes(cleaned, W, H, params(method));
-        QVERIFY2(cleaned == clean, qPrintable(disc ? u"with the disc"_s : u"without it"_s));
+        QVERIFY2(cleaned == clean, qPrintable(name));
     }
 
     // With stripes elsewhere, the disc's edge (the same in every projection, as a stripe is, but at

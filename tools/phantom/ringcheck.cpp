@@ -210,6 +210,16 @@ double ringStrength(const SliceImage &s, double rMin)
     return std::sqrt(total / std::max(used, 1));
 }
 
+double addedRingStrength(const SliceImage &s, const SliceImage &clean)
+{
+    if (s.n != clean.n || s.values.size() != clean.values.size())
+        return 0.0;
+    SliceImage d = s;
+    for (size_t i = 0; i < d.values.size(); ++i)
+        d.values[i] -= clean.values[i];
+    return ringStrength(d);
+}
+
 double sliceCorrelation(const SliceImage &a, const SliceImage &b, const std::vector<unsigned char> &mask)
 {
     double sa = 0.0, sb = 0.0, saa = 0.0, sbb = 0.0, sab = 0.0, n = 0.0;

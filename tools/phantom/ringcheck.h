@@ -86,5 +86,10 @@ double rmsDifference(const SliceImage &a, const SliceImage &b);
 /// median of the 9 radii about it), as an RMS over the radii from `rMin` to 0.95 of the circle.
 double ringStrength(const SliceImage &s, double rMin = 1.0);
 
+/// The rings `s` draws beyond those of `clean` (the same slice without stripes): the ring strength of
+/// their difference. The sample's own radial structure, which a phantom's slice has rings of too,
+/// does not count; 0 when the slices cannot be compared.
+double addedRingStrength(const SliceImage &s, const SliceImage &clean);
+
 /// The correlation coefficient of the two slices over the pixels `mask` marks (n × n).
 double sliceCorrelation(const SliceImage &a, const SliceImage &b, const std::vector<unsigned char> &mask);

@@ -32,9 +32,7 @@ struct Scene
     bool disc = true;
     bool point = true;
     double noise = 0.003;
-    // Instead of the body, a smooth sample centred on the axis (a Gaussian blob, 20 columns wide):
-    // its profile, alike at every angle, falls by 0.007 a column 40 columns out.
-    bool blob = false;
+    bool blob = false; // no body, a Gaussian blob on the axis (σ 20 columns): falls 0.007 a column 40 out
 };
 
 std::vector<double> sinogram(const Scene &scene)
@@ -253,9 +251,8 @@ void TestStripeFilter::stripesRemoved_data()
         QTest::addRow("%s: single stripe through the sample", method) << method << "single" << 10.0;
         QTest::addRow("%s: stripe in the air", method) << method << "air" << 10.0;
         QTest::addRow("%s: group of six columns in the air", method) << method << "group" << 5.0;
-        // Off by 0.005 where the sample's profile falls by 0.007 a column in every projection: the
-        // column lies between its neighbours in nearly every row, and a median that keeps such a
-        // value finds next to nothing.
+        // Off by 0.005 where the blob's profile falls by 0.007 a column at every angle: the column lies
+        // between its neighbours in nearly every row, and a median that keeps such a value finds none.
         QTest::addRow("%s: stripe on a slope steeper than itself", method) << method << "slope" << 5.0;
     }
     QTest::newRow("sort: single stripe through the sample") << u"sort"_s << u"single"_s << 5.0;
@@ -288,10 +285,7 @@ void TestStripeFilter::stripesRemoved()
     std::vector<double> cleaned = striped;
     removeStripes(cleaned, W, H, params(method));
     if (kind == QLatin1String("slope"))
-        QEXPECT_FAIL("",
-            "a faint stripe on a slope steeper than itself is left: the neighbours' median "
-            "that would find it takes the sample's curved sides for stripes too",
-            Continue);
+        QEXPECT_FAIL("", "a faint stripe on a slope steeper than itself is left (README)", Continue);
     for (int j : columns) {
         const double before = std::abs(columnOffset(striped, clean, j));
         const double after = std::abs(columnOffset(cleaned, clean, j));
@@ -375,9 +369,9 @@ void TestStripeFilter::everyMethodKeepsTheSampleAndBearsBadInput()
 {
     // Without stripes nothing stands out of the noise: the sample's edges and the point, which each
     // column meets in a few projections, stay as they are, and so do the columns about the axis, where
-    // the body looks nearly the same from every angle, as a faulty column does.
+    // the body looks nearly the same from every angle, as a faulty column does; nor do the steep sides
+    // of a smooth sample on the axis.
     QFETCH(QString, method);
-    // Nor does a smooth sample on the axis whose sides fall more steeply than a stripe would stand out.
     const std::pair<Scene, QString> scenes[] = {{{.disc = false}, u"without the disc"_s},
         {{.disc = true}, u"with the disc"_s}, {{.disc = false, .point = false, .blob = true}, u"blob"_s}};
     for (const auto &[scene, name] : scenes) {

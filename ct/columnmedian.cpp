@@ -56,8 +56,9 @@ inline void replaceSorted(
 // neighbours' two middle values are S[half], S[half + 1] when c lies below S[half], S[half − 1],
 // S[half] when above, and S[half − 1], S[half + 1] when c is S[half] (the median, which is kept).
 QV_MEDIAN_CLONES void slideLane(const float *in, float *out, int first, int last, std::size_t stride,
-    int half, std::size_t k, const int *source, Lanes *sorted)
+    int half, std::size_t k, const int *source, Lanes *sorted, OwnValue own_)
 {
+    const bool keepOwn = own_ == OwnValue::Kept;
     Lanes inf, minusInf, halfOf;
     for (std::size_t l = 0; l < medianLanes; ++l) {
         inf[l] = INFINITY;
@@ -81,8 +82,8 @@ QV_MEDIAN_CLONES void slideLane(const float *in, float *out, int first, int last
         const auto isAbove = own > middle;
         const Lanes lo = isBelow ? middle : below;
         const Lanes hi = isAbove ? middle : above;
-        const auto isMedian = (own >= lo) & (own <= hi);
-        store(out + static_cast<std::size_t>(j) * stride + k, isMedian ? own : (lo + hi) * halfOf);
+        const Lanes mid = (lo + hi) * halfOf;
+        store(out + static_cast<std::size_t>(j) * stride + k, keepOwn ? ((own >= lo) & (own <= hi) ? own : mid) : mid);
         if (j + 1 >= last)
             break;
         at(j, a); // leaves on the left
@@ -135,11 +136,12 @@ template<int P, int K = 2> __attribute__((always_inline)) inline void bitonicSor
 
 // The curved reference of columns first … last − 1, one lane of rows at a time: the 2·half neighbours
 // (2·half ≤ P) lowered by the parabola, padded with as many −∞ as +∞ and sorted; the column's own
-// value when it lies between the two middle ones, else their mean.
+// value when it lies between the two middle ones (if kept), else their mean.
 template<int P>
 QV_MEDIAN_CLONES void curvedLanes(const float *in, float *out, int first, int last, std::size_t stride,
-    int half, const int *source, const double *curvature)
+    int half, const int *source, const double *curvature, OwnValue own_)
 {
+    const bool keepOwn = own_ == OwnValue::Kept;
     Lanes v[P], inf, minusInf, halfOf;
     for (std::size_t l = 0; l < medianLanes; ++l) {
         inf[l] = INFINITY;
@@ -170,8 +172,9 @@ QV_MEDIAN_CLONES void curvedLanes(const float *in, float *out, int first, int la
             Lanes own;
             load(own, in + static_cast<std::size_t>(source[j + half]) * stride + k);
             const Lanes lo = v[P / 2 - 1], hi = v[P / 2];
-            const auto keep = (own >= lo) & (own <= hi);
-            store(out + static_cast<std::size_t>(j) * stride + k, keep ? own : (lo + hi) * halfOf);
+            const Lanes mid = (lo + hi) * halfOf;
+            store(out + static_cast<std::size_t>(j) * stride + k,
+                keepOwn ? ((own >= lo) & (own <= hi) ? own : mid) : mid);
         }
     }
 }
@@ -187,8 +190,8 @@ int reflectedColumn(long e, int columns)
     return static_cast<int>(m < columns ? m : period - 1 - m);
 }
 
-void medianAcrossColumns(
-    const float *in, float *out, int columns, std::size_t stride, int window, int first, int last)
+void medianAcrossColumns(const float *in, float *out, int columns, std::size_t stride, int window, int first,
+    int last, OwnValue own)
 {
     if (last < 0)
         last = columns;
@@ -204,11 +207,11 @@ void medianAcrossColumns(
     // Over-aligned: a std::vector<Lanes> would lose the vector type's alignment.
     const std::unique_ptr<Lanes[]> sorted(new Lanes[static_cast<std::size_t>(2 * half + 1)]);
     for (std::size_t k = 0; k + medianLanes <= stride; k += medianLanes)
-        slideLane(in, out, first, last, stride, half, k, source.data(), sorted.get());
+        slideLane(in, out, first, last, stride, half, k, source.data(), sorted.get(), own);
 }
 
 void medianAcrossColumnsCurved(const float *in, float *out, int columns, std::size_t stride, int window,
-    std::span<const double> curvature, int first, int last)
+    std::span<const double> curvature, int first, int last, OwnValue own)
 {
     if (last < 0)
         last = columns;
@@ -223,15 +226,15 @@ void medianAcrossColumnsCurved(const float *in, float *out, int columns, std::si
         source[t] = reflectedColumn(static_cast<long>(t) - half, columns);
     const double *c = curvature.data();
     if (half <= 2)
-        curvedLanes<4>(in, out, first, last, stride, half, source.data(), c);
+        curvedLanes<4>(in, out, first, last, stride, half, source.data(), c, own);
     else if (half <= 4)
-        curvedLanes<8>(in, out, first, last, stride, half, source.data(), c);
+        curvedLanes<8>(in, out, first, last, stride, half, source.data(), c, own);
     else if (half <= 8)
-        curvedLanes<16>(in, out, first, last, stride, half, source.data(), c);
+        curvedLanes<16>(in, out, first, last, stride, half, source.data(), c, own);
     else if (half <= 16)
-        curvedLanes<32>(in, out, first, last, stride, half, source.data(), c);
+        curvedLanes<32>(in, out, first, last, stride, half, source.data(), c, own);
     else if (half <= 32)
-        curvedLanes<64>(in, out, first, last, stride, half, source.data(), c);
+        curvedLanes<64>(in, out, first, last, stride, half, source.data(), c, own);
     else {
         // A row at a time: the two middle values of the lowered neighbours by selection.
         std::vector<float> v(static_cast<std::size_t>(2 * half));
@@ -245,9 +248,9 @@ void medianAcrossColumnsCurved(const float *in, float *out, int columns, std::si
                 std::nth_element(v.begin(), v.begin() + half, v.end());
                 const float hi = v[half];
                 const float lo = *std::max_element(v.begin(), v.begin() + half);
-                const float own = in[static_cast<std::size_t>(source[j + half]) * stride + k];
+                const float self = in[static_cast<std::size_t>(source[j + half]) * stride + k];
                 out[static_cast<std::size_t>(j) * stride + k]
-                    = own >= lo && own <= hi ? own : 0.5f * (lo + hi);
+                    = own == OwnValue::Kept && self >= lo && self <= hi ? self : 0.5f * (lo + hi);
             }
         }
     }

@@ -2,6 +2,7 @@
 
 // Local
 #include "ct/columnmedian.h"
+#include "ct/columnoffset.h"
 #include "ct/columnsort.h"
 #include "ct/deadcolumns.h"
 #include "ct/stripeprofile.h"
@@ -54,8 +55,6 @@ thread_local Workspace workspace;
 
 // Passes of the levelling: each corrects what the strongest stripes did to their neighbours' medians.
 constexpr int levelPasses = 3;
-// The spread of the median of n samples of a normal distribution, in units of their spread.
-constexpr double medianSpreadFactor = 1.2533;
 // Rows (or ranks) taken for a column's offsets: its median over a few hundred is as good as over
 // thousands, at a fraction of the neighbours' medians.
 constexpr int sampledRows = 320;
@@ -167,71 +166,11 @@ std::vector<double> noiseOfColumns(const float *columns, int width, int height, 
     return noise;
 }
 
-float medianOf(float *values, int n)
-{
-    const int m = n / 2;
-    std::nth_element(values, values + m, values + n);
-    return values[m];
-}
-
-// Whether the medians of the four quarters of `values` (of the turn, or of the ranks) all lie on the
-// same side of 0 and stand out of `spread` (the spread of one value) `snr` times; with `alike`, none
-// more than twice another too, give or take the noise. A stripe offsets a column alike in every
-// quarter of the turn; a small dense feature of the sample that turns at the column's distance from
-// the axis dwells there for a good part of the turn and makes some quarters stand far out of the
-// others. (Quarters of the ranks differ by the sample's spread of values anyway.) Reorders `values`
-// within each quarter.
-bool holdsInEveryQuarter(float *values, int n, double spread, double snr, double alike)
-{
-    const int quarter = n / 4;
-    if (quarter < 2)
-        return false;
-    const double limit = snr * medianSpreadFactor * spread / std::sqrt(double(quarter));
-    double smallest = std::numeric_limits<double>::max(), largest = 0.0;
-    int above = 0, below = 0;
-    for (int q = 0; q < 4; ++q) {
-        const int k0 = q * quarter, k1 = q == 3 ? n : k0 + quarter;
-        const double m = medianOf(values + k0, k1 - k0);
-        above += m > limit;
-        below += m < -limit;
-        smallest = std::min(smallest, std::abs(m));
-        largest = std::max(largest, std::abs(m));
-    }
-    return (above == 4 || below == 4) && largest <= alike * smallest + std::sqrt(2.0) * limit;
-}
-
-// The median of the `n` differences of a column from a reference in `values` (its offset), and in
-// `holds` whether it holds in every quarter (`holdsInEveryQuarter`). The whole median lies between the
-// smallest and the largest of the quarters' medians, so an offset within a quarter's margin cannot
-// hold in all of them: the quarters are looked at only for an offset beyond it, which few columns
-// have. Reorders `values`; `scratch` takes n values.
-double offsetOf(float *values, float *scratch, int n, double spread, double snr, double alike, bool &holds)
-{
-    std::copy(values, values + n, scratch);
-    const double m = medianOf(scratch, n);
-    const int quarter = n / 4;
-    const double limit = snr * medianSpreadFactor * spread / std::sqrt(double(std::max(quarter, 1)));
-    holds = quarter >= 2 && std::abs(m) > limit && holdsInEveryQuarter(values, n, spread, snr, alike);
-    return m;
-}
-
 struct Profile
 {
     std::vector<double> mean; // of each column over the rows
     std::vector<double> spread; // of a column's mean, and of the median of its offsets
 };
-
-// The typical size of the columns' offsets: 1.4826 times the median magnitude.
-double typicalOffset(std::span<const double> level)
-{
-    std::vector<double> size(level.begin(), level.end());
-    if (size.empty())
-        return 0.0;
-    for (double &v : size)
-        v = std::abs(v);
-    std::nth_element(size.begin(), size.begin() + size.size() / 2, size.end());
-    return 1.4826 * size[size.size() / 2];
-}
 
 // Whether column j's offset `level`[j] against its neighbours is a stripe's rather than the sample's,
 // where it holds in every quarter of the turn or of the ranks: the mirrored column about the axis must
@@ -239,8 +178,8 @@ double typicalOffset(std::span<const double> level)
 // unmistakable (`scale`: the spread of an offset over that of a column's mean). The sample's edges
 // stand far out of the offsets of the other columns, stripes among them: an offset within four times
 // the typical one is no edge's and is not weighed against the mirror image.
-bool stripeLike(
-    std::span<const double> level, double typical, const Profile &profile, double scale, int j, double snr)
+bool stripeLike(std::span<const double> level, double typical, const Profile &profile, double scale, int j,
+    double snr, bool mirroredOffsets = false)
 {
     const int w = static_cast<int>(level.size());
     if (w % 2 == 1 && j == (w - 1) / 2) {
@@ -253,14 +192,26 @@ bool stripeLike(
         const double cubic = 2.0 / 3.0 * (m[j - 1] + m[j + 1]) - 1.0 / 6.0 * (m[j - 2] + m[j + 2]);
         return (m[j] - cubic) * level[j] > 0.0 && std::abs(m[j] - cubic) >= 0.5 * std::abs(level[j]);
     }
-    return std::abs(level[j]) <= 4.0 * typical
-        || !mirroredBySample(profile.mean, profile.spread, j, level[j], snr);
+    if (std::abs(level[j]) <= 4.0 * typical
+        || !mirroredBySample(profile.mean, profile.spread, j, level[j], snr))
+        return true;
+    if (!mirroredOffsets)
+        return false;
+    // Offsets against the neighbours' median alone: the sample's edge stands out of its neighbours at
+    // the mirrored column as well (within half a column, the centre lying between pixels), a faulty
+    // column's mirror image does not; a profile that is not quite symmetric (a half turn) can match a
+    // faulty column's mean by chance.
+    const int v = w - 1 - j;
+    for (int u = std::max(0, v - 1); u <= std::min(w - 1, v + 1); ++u)
+        if (level[u] * level[j] > 0.0 && std::abs(level[u]) >= 0.25 * std::abs(level[j]))
+            return false;
+    return true;
 }
 
 // The curved reference of columns first … last − 1 into `curved`: where the profile's curvature is 0
 // (all but a few dozen columns about the axis) it is the plain one, copied from `plain`.
 void curvedReference(const float *in, const float *plain, float *curved, int width, std::size_t stride,
-    int window, std::span<const double> curvature, int first, int last)
+    int window, std::span<const double> curvature, int first, int last, OwnValue own)
 {
     for (int j = first; j < last;) {
         const bool curves = curvature[j] != 0.0;
@@ -268,7 +219,7 @@ void curvedReference(const float *in, const float *plain, float *curved, int wid
         while (end < last && (curvature[end] != 0.0) == curves)
             ++end;
         if (curves)
-            medianAcrossColumnsCurved(in, curved, width, stride, window, curvature, j, end);
+            medianAcrossColumnsCurved(in, curved, width, stride, window, curvature, j, end, own);
         else
             std::copy(plain + static_cast<std::size_t>(j) * stride,
                 plain + static_cast<std::size_t>(end) * stride,
@@ -277,6 +228,15 @@ void curvedReference(const float *in, const float *plain, float *curved, int wid
     }
 }
 
+// The buffers of `levelColumns`, each as the columns (a column's rows `stride` apart).
+struct LevelBuffers
+{
+    float *columns; // levelled in place
+    float *kept; // the neighbours' median keeping the column's own value where it lies between
+    float *curved; // the same following the profile's curvature
+    float *left; // the neighbours' median alone
+};
+
 // Full stripes, as wide as half the window: each column's offset against its neighbours at the same
 // angle (the median of the `window` − 1 columns about it, and the curved one, which follows the
 // sample's curvature across the columns), taken as the median over the angles, so that the sample's
@@ -284,21 +244,34 @@ void curvedReference(const float *in, const float *plain, float *curved, int wid
 // when it holds in every quarter of the angles against both (where the sample makes a column differ
 // from its neighbours over part of the turn, an edge seen side-on, it does not) and `stripeLike` finds
 // it a stripe's: the curved median's offset where the two differ (the sample curves), else the plain
-// one's. A strong stripe shifts its neighbours' medians a little: the next pass, with it gone, corrects
-// that. `columns` holds `height` rows taken evenly from the sinogram's `rows` (an offset needs a few
-// hundred of them, not thousands) and is levelled in place; `total` gathers the offsets.
-void levelColumns(float *columns, float *neighbours, float *curved, int width, int height, std::size_t stride,
-    int rows, const std::vector<double> &noise, const Profile &profile, std::span<const double> curvature,
+// one's. These medians keep a column's own value where it lies between its neighbours' two middle
+// values, so that the sample's steps and slopes pass; a stripe on a slope steeper than itself passes
+// too. Away from the axis (where the profile does not curve) such a column's offset is taken against
+// the neighbours' median alone, when it holds as well and `stripeAlone` finds it a stripe's. A strong
+// stripe shifts its neighbours' medians a little: the next pass, with it gone, corrects that.
+// The columns hold `height` rows taken evenly from the sinogram's `rows` (an offset needs a few hundred
+// of them, not thousands); `total` gathers the offsets.
+void levelColumns(const LevelBuffers &b, int width, int height, std::size_t stride, int rows,
+    const std::vector<double> &noise, const Profile &profile, std::span<const double> curvature,
     const StripeParams &p, std::vector<double> &total)
 {
     const double scale = std::sqrt(double(rows) / std::max(height, 1));
     std::vector<float> d(static_cast<std::size_t>(height)), scratch(d.size());
     std::vector<unsigned char> check(static_cast<std::size_t>(width), 1), changed(check.size(), 0),
-        holds(check.size(), 0);
-    std::vector<double> level(static_cast<std::size_t>(width), 0.0), levelSpread(level.size());
+        holds(check.size(), 0), holdsLeft(check.size(), 0);
+    std::vector<double> level(static_cast<std::size_t>(width), 0.0), levelLeft(level.size()),
+        levelSpread(level.size()), mean(level.size());
     for (int j = 0; j < width; ++j)
         levelSpread[j] = medianSpreadFactor * noise[j] / std::sqrt(double(std::max(height, 1)));
     const int half = p.largeSize / 2;
+    // The differences of column j from a reference, their median, and whether it holds.
+    const auto offset = [&](int j, const float *reference, bool &holdsHere) {
+        const float *c = b.columns + static_cast<std::size_t>(j) * stride;
+        const float *nb = reference + static_cast<std::size_t>(j) * stride;
+        for (int r = 0; r < height; ++r)
+            d[r] = c[r] - nb[r];
+        return offsetOf(d.data(), scratch.data(), height, noise[j], p.snr, 4.0, holdsHere);
+    };
     for (int pass = 0; pass < levelPasses; ++pass) {
         // The medians where they may have changed: runs of columns to check.
         for (int j = 0; j < width;) {
@@ -309,44 +282,54 @@ void levelColumns(float *columns, float *neighbours, float *curved, int width, i
             int end = j;
             while (end < width && check[end])
                 ++end;
-            medianAcrossColumns(columns, neighbours, width, stride, p.largeSize, j, end);
-            curvedReference(columns, neighbours, curved, width, stride, p.largeSize, curvature, j, end);
+            medianAcrossColumns(b.columns, b.kept, width, stride, p.largeSize, j, end);
+            curvedReference(
+                b.columns, b.kept, b.curved, width, stride, p.largeSize, curvature, j, end, OwnValue::Kept);
+            medianAcrossColumns(b.columns, b.left, width, stride, p.largeSize, j, end, OwnValue::Left);
             j = end;
         }
         // Each column's offset (the median over the angles) against either reference, and whether it
-        // holds in every quarter against both.
+        // holds in every quarter against both; away from the axis, against the neighbours alone too.
         for (int j = 0; j < width; ++j) {
             if (!check[j])
                 continue;
-            const float *c = columns + static_cast<std::size_t>(j) * stride;
+            const bool curves = curvature[j] != 0.0;
             double lv[2] = {0.0, 0.0};
             bool both = true;
-            for (int ref = 0; ref < (curvature[j] != 0.0 ? 2 : 1); ++ref) {
-                const float *nb = (ref == 0 ? neighbours : curved) + static_cast<std::size_t>(j) * stride;
-                for (int r = 0; r < height; ++r)
-                    d[r] = c[r] - nb[r];
+            for (int ref = 0; ref < (curves ? 2 : 1); ++ref) {
                 bool holdsHere = false;
-                lv[ref] = offsetOf(d.data(), scratch.data(), height, noise[j], p.snr, 4.0, holdsHere);
+                lv[ref] = offset(j, ref == 0 ? b.kept : b.curved, holdsHere);
                 both = both && holdsHere;
             }
-            if (curvature[j] == 0.0) // the two references are one
+            if (!curves) // the two references are one
                 lv[1] = lv[0];
             // Where the sample curves (the two differ), the curved median's offset; else the plain one's.
-            const bool curves = std::abs(lv[0] - lv[1]) > p.snr * levelSpread[j];
-            level[j] = curves ? lv[1] : lv[0];
+            level[j] = std::abs(lv[0] - lv[1]) > p.snr * levelSpread[j] ? lv[1] : lv[0];
             holds[j] = both && lv[0] * lv[1] > 0.0;
+            bool holdsHere = false;
+            levelLeft[j] = curves ? 0.0 : offset(j, b.left, holdsHere);
+            holdsLeft[j] = holdsHere;
         }
         std::fill(changed.begin(), changed.end(), 0);
         bool any = false;
-        const double typical = typicalOffset(level);
+        const double typical = typicalOffset(level), typicalLeft = typicalOffset(levelLeft);
+        for (int j = 0; j < width; ++j)
+            mean[j] = profile.mean[j] - total[j];
         for (int j = 0; j < width; ++j) {
-            if (!check[j] || !holds[j] || !stripeLike(level, typical, profile, scale, j, p.snr))
+            if (!check[j])
                 continue;
-            float *c = columns + static_cast<std::size_t>(j) * stride;
-            const float lv = static_cast<float>(level[j]);
+            double lv = 0.0;
+            if (holds[j] && stripeLike(level, typical, profile, scale, j, p.snr))
+                lv = level[j];
+            else if (holdsLeft[j] && stripeLike(levelLeft, typicalLeft, profile, scale, j, p.snr, true)
+                && stripeAlone(mean, levelLeft, j))
+                lv = levelLeft[j];
+            if (lv == 0.0)
+                continue;
+            float *c = b.columns + static_cast<std::size_t>(j) * stride;
             for (int r = 0; r < height; ++r)
-                c[r] -= lv;
-            total[j] += level[j];
+                c[r] -= static_cast<float>(lv);
+            total[j] += lv;
             changed[j] = 1;
             any = true;
         }
@@ -358,6 +341,7 @@ void levelColumns(float *columns, float *neighbours, float *curved, int width, i
         for (int j = 0; j < width; ++j)
             if (changed[j]) {
                 level[j] = 0.0;
+                levelLeft[j] = 0.0;
                 for (int k = std::max(0, j - half); k <= std::min(width - 1, j + half); ++k)
                     check[k] = 1;
             }
@@ -390,7 +374,7 @@ void replaceSortedStripes(float *columns, float *sorted, std::uint32_t *order, f
     takeEvenly(sorted, width, height, stride, ws.few.data(), fewRanks, fewStride);
     medianAcrossColumns(ws.few.data(), ws.fewNeighbours.data(), width, fewStride, p.smallSize);
     curvedReference(ws.few.data(), ws.fewNeighbours.data(), ws.fewCurved.data(), width, fewStride,
-        p.smallSize, curvature, 0, width);
+        p.smallSize, curvature, 0, width, OwnValue::Kept);
     std::vector<float> e(static_cast<std::size_t>(fewRanks)), scratch(e.size());
     std::vector<double> level(static_cast<std::size_t>(width), 0.0), curvedLevel(level.size());
     std::vector<unsigned char> holds(static_cast<std::size_t>(width), 0), curvedHolds(holds.size());
@@ -552,8 +536,8 @@ void removeStripes(std::span<double> att, int width, int height, const StripePar
         const std::size_t fewStride = lanesFor(fewRows);
         ws.reserveFew(fewStride * static_cast<std::size_t>(width));
         takeEvenly(ws.columns.data(), width, height, stride, ws.few.data(), fewRows, fewStride);
-        levelColumns(ws.few.data(), ws.fewNeighbours.data(), ws.fewCurved.data(), width, fewRows, fewStride,
-            height, noise, profile, curvature, p, levels);
+        levelColumns({ws.few.data(), ws.fewNeighbours.data(), ws.fewCurved.data(), ws.fewRows.data()}, width,
+            fewRows, fewStride, height, noise, profile, curvature, p, levels);
     }
     std::vector<unsigned char> replaced(static_cast<std::size_t>(width), 0);
     if (sorting)

@@ -37,12 +37,18 @@
 ///   angle, but at both sides of the axis alike: an offset that stands far out of the others and whose
 ///   column matches its mirror image about the axis (p(θ + 180°, a + t) = p(θ, a − t)) is the sample's;
 /// - on the axis column itself, its own mirror image, only an offset twice the usual margin is taken:
-///   a stripe there draws a dot in the middle of the slice, which a thin feature on the axis would too.
+///   a stripe there draws a dot in the middle of the slice, which a thin feature on the axis would too;
+/// - a stripe on a slope of the sample steeper than itself lies between its neighbours in every row,
+///   so the median that keeps the column's value sees nothing: away from the axis the levelling also
+///   asks the neighbours' median alone, and takes its offset only where the column's mean departs
+///   from the cubic of its neighbours' as a stripe's does and is no half of a step (that median takes
+///   the bent sides and the steps of a sample seen alike from every angle for stripes too).
 /// The changes hold only where they stand out of the noise (`snr` times the spread of the estimate;
 /// below a thousandth of the sinogram's largest value noise counts as that much), so a sinogram
 /// without stripes comes out unchanged. Non-finite samples are interpolated along their row first.
 /// What is left: a stripe pair of like size at mirrored columns is kept as a centred ring of the
-/// sample, a small stripe on the axis column as a dot; stripes in part of the turn only are found
+/// sample, a small stripe on the axis column as a dot, a faint band of stripes on a steep slope (the
+/// cubic of its neighbours follows it); stripes in part of the turn only are found
 /// where they shift every quarter of a sorted column. Any thread; the working memory is kept per
 /// thread.
 /// \test tst_stripefilter.cpp

@@ -13,12 +13,26 @@ float medianOf(float *values, int n)
     return values[m];
 }
 
+double quarterMargin(int n, double spread, double snr)
+{
+    return snr * medianSpreadFactor * spread / std::sqrt(double(std::max(n / 4, 1)));
+}
+
+bool departsLikeOffset(std::span<const double> mean, int j, double level)
+{
+    const int w = static_cast<int>(mean.size());
+    if (j < 2 || j + 2 >= w)
+        return false;
+    const double cubic = 2.0 / 3.0 * (mean[j - 1] + mean[j + 1]) - 1.0 / 6.0 * (mean[j - 2] + mean[j + 2]);
+    return (mean[j] - cubic) * level > 0.0 && std::abs(mean[j] - cubic) >= 0.5 * std::abs(level);
+}
+
 bool holdsInEveryQuarter(float *values, int n, double spread, double snr, double alike)
 {
     const int quarter = n / 4;
     if (quarter < 2)
         return false;
-    const double limit = snr * medianSpreadFactor * spread / std::sqrt(double(quarter));
+    const double limit = quarterMargin(n, spread, snr);
     double smallest = std::numeric_limits<double>::max(), largest = 0.0;
     int above = 0, below = 0;
     for (int q = 0; q < 4; ++q) {
@@ -37,8 +51,8 @@ double offsetOf(float *values, float *scratch, int n, double spread, double snr,
     std::copy(values, values + n, scratch);
     const double m = medianOf(scratch, n);
     const int quarter = n / 4;
-    const double limit = snr * medianSpreadFactor * spread / std::sqrt(double(std::max(quarter, 1)));
-    holds = quarter >= 2 && std::abs(m) > limit && holdsInEveryQuarter(values, n, spread, snr, alike);
+    holds = quarter >= 2 && std::abs(m) > quarterMargin(n, spread, snr)
+        && holdsInEveryQuarter(values, n, spread, snr, alike);
     return m;
 }
 
@@ -55,11 +69,7 @@ double typicalOffset(std::span<const double> level)
 
 bool stripeAlone(std::span<const double> mean, std::span<const double> level, int j)
 {
-    const int w = static_cast<int>(mean.size());
-    if (j < 2 || j + 2 >= w)
-        return false;
-    const double cubic = 2.0 / 3.0 * (mean[j - 1] + mean[j + 1]) - 1.0 / 6.0 * (mean[j - 2] + mean[j + 2]);
-    if ((mean[j] - cubic) * level[j] <= 0.0 || std::abs(mean[j] - cubic) < 0.5 * std::abs(level[j]))
+    if (!departsLikeOffset(mean, j, level[j]))
         return false;
     int opposite = 0;
     for (int n : {j - 1, j + 1})

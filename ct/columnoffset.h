@@ -9,6 +9,15 @@ constexpr double medianSpreadFactor = 1.2533;
 /// The median of `values` (the upper one of an even count). Reorders them.
 float medianOf(float *values, int n);
 
+/// The margin a quarter's median of `n` values must stand beyond: `snr` times the spread of the median
+/// of a quarter of them, each of spread `spread`.
+double quarterMargin(int n, double spread, double snr);
+
+/// Whether column j's mean departs from the cubic through the two columns on either side of it in
+/// `mean` (which follows a smooth profile) as an offset `level` makes it: to the same side, by half
+/// the offset or more. False within two columns of an end.
+bool departsLikeOffset(std::span<const double> mean, int j, double level);
+
 /// Whether the medians of the four quarters of `values` (of the turn, or of the ranks) all lie on the
 /// same side of 0 and stand out of `spread` (the spread of one value) `snr` times, and none more than
 /// `alike` times another, give or take the noise. A stripe offsets a column alike in every
@@ -36,9 +45,8 @@ double typicalOffset(std::span<const double> level);
 /// sample's profile steeper than the stripe, where it is right, and where the sample's profile bends
 /// alike at every angle (the sides of a sample on the axis, its sharp edges), where it is not: the
 /// median of the neighbours lies off a curve by its depth and halfway up a step. So the column's mean
-/// (`mean`, the profile as levelled so far) must depart from the cubic through the two columns on
-/// either side, which follows a smooth profile, as a stripe makes it: to the same side, by half the
-/// offset or more. A step shows to the other side of half the size in just one of the two columns
-/// beside it; a stripe on a steep slope, which the neighbours' medians take in halfway, in both.
+/// (`mean`, the profile as levelled so far) must depart from the cubic of its neighbours as the offset
+/// makes it (`departsLikeOffset`). A step shows to the other side of half the size in just one of the two
+/// columns beside it; a stripe on a steep slope, which the neighbours' medians take in halfway, in both.
 /// \test tst_stripefilter.cpp
 bool stripeAlone(std::span<const double> mean, std::span<const double> level, int j);

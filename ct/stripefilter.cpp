@@ -186,11 +186,8 @@ bool stripeLike(std::span<const double> level, double typical, const Profile &pr
         // Twice the margin of a quarter of the turn, and a mean that departs as far from the cubic
         // through the two columns on either side: a sample centred on the axis, however small, curves
         // smoothly across it.
-        if (std::abs(level[j]) < 4.0 * snr * scale * profile.spread[j] || j < 2 || j + 2 >= w)
-            return false;
-        const std::vector<double> &m = profile.mean;
-        const double cubic = 2.0 / 3.0 * (m[j - 1] + m[j + 1]) - 1.0 / 6.0 * (m[j - 2] + m[j + 2]);
-        return (m[j] - cubic) * level[j] > 0.0 && std::abs(m[j] - cubic) >= 0.5 * std::abs(level[j]);
+        return std::abs(level[j]) >= 4.0 * snr * scale * profile.spread[j]
+            && departsLikeOffset(profile.mean, j, level[j]);
     }
     if (std::abs(level[j]) <= 4.0 * typical
         || !mirroredBySample(profile.mean, profile.spread, j, level[j], snr))
@@ -430,8 +427,7 @@ void replaceSortedStripes(float *columns, float *sorted, std::uint32_t *order, f
             // No quarter of the turn stands out far beyond the ranks' offset, or to the other side.
             bool alike = true;
             const int quarter = fewRanks / 4;
-            const double limit
-                = p.snr * medianSpreadFactor * noise[i] / std::sqrt(double(std::max(quarter, 1)));
+            const double limit = quarterMargin(fewRanks, noise[i], p.snr);
             for (int q = 0; q < 4 && alike; ++q) {
                 const int k0 = q * quarter, k1 = q == 3 ? fewRanks : k0 + quarter;
                 const double m = medianOf(e.data() + k0, k1 - k0);

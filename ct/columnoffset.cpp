@@ -18,13 +18,14 @@ double quarterMargin(int n, double spread, double snr)
     return snr * medianSpreadFactor * spread / std::sqrt(double(std::max(n / 4, 1)));
 }
 
-bool departsLikeOffset(std::span<const double> mean, int j, double level)
+bool departsLikeOffset(std::span<const double> mean, int j, double level, double share, double margin)
 {
     const int w = static_cast<int>(mean.size());
     if (j < 2 || j + 2 >= w)
         return false;
     const double cubic = 2.0 / 3.0 * (mean[j - 1] + mean[j + 1]) - 1.0 / 6.0 * (mean[j - 2] + mean[j + 2]);
-    return (mean[j] - cubic) * level > 0.0 && std::abs(mean[j] - cubic) >= 0.5 * std::abs(level);
+    const double departure = mean[j] - cubic;
+    return departure * level > 0.0 && std::abs(departure) >= std::max(share * std::abs(level), margin);
 }
 
 bool holdsInEveryQuarter(float *values, int n, double spread, double snr, double alike)

@@ -14,9 +14,10 @@ float medianOf(float *values, int n);
 double quarterMargin(int n, double spread, double snr);
 
 /// Whether column j's mean departs from the cubic through the two columns on either side of it in
-/// `mean` (which follows a smooth profile) as an offset `level` makes it: to the same side, by half
-/// the offset or more. False within two columns of an end.
-bool departsLikeOffset(std::span<const double> mean, int j, double level);
+/// `mean` (which follows a smooth profile) as an offset `level` makes it: to the same side, by `share`
+/// of the offset or more, and by `margin` at least (the spread the noise gives the departure). False
+/// within two columns of an end.
+bool departsLikeOffset(std::span<const double> mean, int j, double level, double share = 0.5, double margin = 0.0);
 
 /// Whether the medians of the four quarters of `values` (of the turn, or of the ranks) all lie on the
 /// same side of 0 and stand out of `spread` (the spread of one value) `snr` times, and none more than

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 
 namespace {
 
@@ -141,6 +142,37 @@ struct Departure
     double neighbours = 0.0; // the spread the neighbours' noise gives the difference
 };
 
+// What of column j none of its two direct neighbours explains: the least RMS residual of a straight
+// line fitted to its values against theirs, row by row. A dead pixel blended with a live one (the
+// sinogram resampled about a centre between pixels) reads a fixed share of the live one's values, the
+// next column's but for the sample's difference across a pixel; a column of the sample by its edge
+// changes in a shape of its own.
+double unexplained(const double *att, int width, int height, int j)
+{
+    double least = std::numeric_limits<double>::infinity();
+    for (int n : {j - 1, j + 1}) {
+        if (n < 0 || n >= width)
+            continue;
+        double sx = 0.0, sy = 0.0;
+        for (int r = 0; r < height; ++r) {
+            sx += att[static_cast<std::size_t>(r) * width + n];
+            sy += att[static_cast<std::size_t>(r) * width + j];
+        }
+        const double mx = sx / height, my = sy / height;
+        double vxx = 0.0, vxy = 0.0, vyy = 0.0;
+        for (int r = 0; r < height; ++r) {
+            const double x = att[static_cast<std::size_t>(r) * width + n] - mx;
+            const double y = att[static_cast<std::size_t>(r) * width + j] - my;
+            vxx += x * x;
+            vxy += x * y;
+            vyy += y * y;
+        }
+        const double rest = vxx > 0.0 ? vyy - vxy * vxy / vxx : vyy;
+        least = std::min(least, std::sqrt(std::max(rest, 0.0) / height));
+    }
+    return least;
+}
+
 // 1.2533 times the mean absolute deviation from the median (reorders `v`): a column that meets the
 // sample at a few angles only varies by this much, where the median absolute deviation is 0.
 double meanDeviation(std::vector<double> &v)
@@ -268,16 +300,19 @@ void removeDeadColumns(double *att, int width, int height, const StripeParams &p
     for (double t : total)
         largest = std::max(largest, std::abs(t) / height);
     const double floor = 1e-3 * largest;
-    // Columns whose mean lies far (a twentieth of the largest mean) from the cubic through the means
-    // two and three columns away: a dead pixel blended with a live one where the sinogram was
-    // resampled about a centre between pixels varies too much for the running-mean test, but it reads
-    // nothing like the sample either.
+    // Columns whose mean lies far (a twentieth of the largest mean, and beyond the noise of the
+    // departure: through air alone the largest mean is noise) from the cubic through the means two and
+    // three columns away: a dead pixel blended with a live one where the sinogram was resampled about a
+    // centre between pixels varies too much for the running-mean test, but it reads nothing like the
+    // sample either.
+    const double departureNoise = std::sqrt(
+        (1.0 + 2.0 * nearWeight * nearWeight + 2.0 * farWeight * farWeight) / std::max(height, 1));
     std::vector<unsigned char> gross(static_cast<std::size_t>(width), 0);
     for (int j = 3; j + 3 < width; ++j) {
         const double cubic
             = (nearWeight * (total[j - 2] + total[j + 2]) + farWeight * (total[j - 3] + total[j + 3]))
             / height;
-        gross[j] = std::abs(total[j] / height - cubic) > 0.05 * largest;
+        gross[j] = std::abs(total[j] / height - cubic) > 0.05 * largest + p.snr * departureNoise * sigma[j];
     }
     // An unresponsive column departs from its neighbours: its median difference stands out of the
     // noise and is a twentieth of the largest mean at least (a dead pixel reads nothing like the
@@ -301,12 +336,17 @@ void removeDeadColumns(double *att, int width, int height, const StripeParams &p
     for (int j = 0; j < width; ++j) {
         if (!candidate(j))
             continue;
-        if (!mask[j]) { // gross only: confirmed when it responds distinctly less than the columns about it
+        if (!mask[j]) {
+            // Gross only: confirmed when it responds distinctly less than the columns about it, as a
+            // share of a direct neighbour (within the noise, or a quarter of its own variation). Just
+            // inside a small sample beside the axis a column sees the sample at every angle and varies
+            // less than those about it too, but not as any one of them does.
             const double sides = j >= 3 && j + 3 < width
                 ? std::min(std::max(variation[j - 2], variation[j - 3]),
                     std::max(variation[j + 2], variation[j + 3]))
                 : 0.0;
-            mask[j] = 0.8 * sides > variation[j] + floor;
+            mask[j] = 0.8 * sides > variation[j] + floor
+                && unexplained(att, width, height, j) <= std::max(0.25 * variation[j], 1.5 * sigma[j]) + floor;
             continue;
         }
         const Departure dep = departure(att, width, height, j, sigma);
@@ -334,7 +374,11 @@ void removeDeadColumns(double *att, int width, int height, const StripeParams &p
         // A fluctuating column's own noise stands out too: what the difference from its neighbours'
         // cubic jitters from angle to angle beyond their noise. The sample's structure, which changes
         // a column's values from angle to angle as much, moves its neighbours alike (the cubic follows
-        // it) and moves smoothly where it does not (an edge turning at the column).
+        // it) and moves smoothly where it does not (an edge turning at the column). Twice their noise
+        // at least: from a few hundred angles a column's noise is known to a tenth or so, and among
+        // hundreds of columns one reads half as noisy again by chance (filled, on the sample's steep
+        // side its neighbours' cubic misses the sample by more than the noise).
+        const double factor = std::max(std::exp(p.snr * spread), 2.0);
         for (int j = 0; j < width; ++j) {
             if (mask[j] || !(logRatio[j] > p.snr * spread))
                 continue;
@@ -342,8 +386,7 @@ void removeDeadColumns(double *att, int width, int height, const StripeParams &p
             const double own
                 = std::sqrt(std::max(0.0, dep.jitter * dep.jitter - dep.neighbours * dep.neighbours));
             mask[j] = j >= 3 && j + 3 < width
-                && own
-                    > std::exp(p.snr * spread) * 1.4826 / std::sqrt(2.0) * around5(noise, j, width) + floor;
+                && own > factor * 1.4826 / std::sqrt(2.0) * around5(noise, j, width) + floor;
         }
     }
     dilate(mask);

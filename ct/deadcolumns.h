@@ -21,6 +21,8 @@ std::vector<unsigned char> stripeOutliers(
 /// columns on each side. A column that varies little is taken for dead only when it also departs from
 /// what its neighbours make of it (the cubic through the columns two and three away on each side):
 /// about the rotation axis a sample looks alike from every angle, and its columns vary as little as a
-/// dead one's. The outermost two columns on each side are left as they are.
+/// dead one's. One that departs grossly but still varies (a dead pixel blended with a live one) must
+/// read as a share of a direct neighbour; a noisy one must read twice as noisy at least. The outermost
+/// two columns on each side are left as they are.
 /// \test tst_stripefilter.cpp
 void removeDeadColumns(double *att, int width, int height, const StripeParams &params);

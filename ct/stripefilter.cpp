@@ -172,6 +172,22 @@ struct Profile
     std::vector<double> spread; // of a column's mean, and of the median of its offsets
 };
 
+// About the axis a sample sees the columns at every angle and its shape across them bends within the
+// window (a small sample beside the axis is a bump narrower than it): the neighbours' median lies
+// below the bump in most rows, and the ranks of a sorted column, whose least values change across the
+// columns faster than the mean, stand off the neighbours' in every quarter. The column's mean follows
+// its neighbours' cubic all the same; a stripe's departs from it, by `share` of the offset at least
+// and beyond the noise of the departure: a quarter for the levelling (where every column is off, the
+// cubic carries the neighbours' offsets too), half for the sorting (beside a small sample a column's
+// ranks stand off by several times what the neighbours' stripes make its mean depart). What it costs:
+// about the axis a band of faulty columns (the cubic follows each one), stripes in part of the turn
+// and stripes within the noise of a column's mean are left.
+bool departsFromNeighbours(std::span<const double> mean, int j, double level, const Profile &profile,
+    const StripeParams &p, double share)
+{
+    return departsLikeOffset(mean, j, level, share, 1.4 * p.snr * profile.spread[j]);
+}
+
 // Whether column j's offset `level`[j] against its neighbours is a stripe's rather than the sample's,
 // where it holds in every quarter of the turn or of the ranks: the mirrored column about the axis must
 // not show the same (`mirroredBySample`), and the axis column itself, its own mirror image, must be
@@ -243,9 +259,10 @@ struct LevelBuffers
 // it a stripe's: the curved median's offset where the two differ (the sample curves), else the plain
 // one's. These medians keep a column's own value where it lies between its neighbours' two middle
 // values, so that the sample's steps and slopes pass; a stripe on a slope steeper than itself passes
-// too. Away from the axis (where the profile does not curve) such a column's offset is taken against
-// the neighbours' median alone, when it holds as well and `stripeAlone` finds it a stripe's. A strong
-// stripe shifts its neighbours' medians a little: the next pass, with it gone, corrects that.
+// too. Away from the axis (beyond twice the half window) such a column's offset is taken against the
+// neighbours' median alone, when it holds as well and `stripeAlone` finds it a stripe's; about the
+// axis an offset counts only where `departsFromNeighbours`. A strong stripe shifts its neighbours'
+// medians a little: the next pass, with it gone, corrects that.
 // The columns hold `height` rows taken evenly from the sinogram's `rows` (an offset needs a few hundred
 // of them, not thousands); `total` gathers the offsets.
 void levelColumns(const LevelBuffers &b, int width, int height, std::size_t stride, int rows,
@@ -304,7 +321,7 @@ void levelColumns(const LevelBuffers &b, int width, int height, std::size_t stri
             level[j] = std::abs(lv[0] - lv[1]) > p.snr * levelSpread[j] ? lv[1] : lv[0];
             holds[j] = both && lv[0] * lv[1] > 0.0;
             bool holdsHere = false;
-            levelLeft[j] = curves ? 0.0 : offset(j, b.left, holdsHere);
+            levelLeft[j] = curves || nearTheAxis(j, width, p.largeSize) ? 0.0 : offset(j, b.left, holdsHere);
             holdsLeft[j] = holdsHere;
         }
         std::fill(changed.begin(), changed.end(), 0);
@@ -316,7 +333,8 @@ void levelColumns(const LevelBuffers &b, int width, int height, std::size_t stri
             if (!check[j])
                 continue;
             double lv = 0.0;
-            if (holds[j] && stripeLike(level, typical, profile, scale, j, p.snr))
+            if (holds[j] && stripeLike(level, typical, profile, scale, j, p.snr)
+                && (!nearTheAxis(j, width, p.largeSize) || departsFromNeighbours(mean, j, level[j], profile, p, 0.25)))
                 lv = level[j];
             else if (holdsLeft[j] && stripeLike(levelLeft, typicalLeft, profile, scale, j, p.snr, true)
                 && stripeAlone(mean, levelLeft, j))
@@ -397,6 +415,9 @@ void replaceSortedStripes(float *columns, float *sorted, std::uint32_t *order, f
     std::vector<unsigned char> curvedRun(static_cast<std::size_t>(width), 0);
     for (int j = 0; j < width; ++j) {
         if (!holds[j] || !stripeLike(level, typical, profile, fewSpread, j, p.snr))
+            continue;
+        // About the axis the ranks can stand off the neighbours' where the mean does not.
+        if (nearTheAxis(j, width, p.largeSize) && !departsFromNeighbours(profile.mean, j, level[j], profile, p, 0.5))
             continue;
         const bool curves = std::abs(level[j] - curvedLevel[j]) > p.snr * profile.spread[j] * fewSpread;
         if (curves && !(curvedHolds[j] && curvedLevel[j] * level[j] > 0.0))

@@ -38,8 +38,13 @@
 ///   column matches its mirror image about the axis (p(θ + 180°, a + t) = p(θ, a − t)) is the sample's;
 /// - on the axis column itself, its own mirror image, only an offset twice the usual margin is taken:
 ///   a stripe there draws a dot in the middle of the slice, which a thin feature on the axis would too;
+/// - within twice the half window of the axis a small sample beside it (a bump of the profile narrower
+///   than the window, whose columns see it at every angle) makes any median of the neighbours miss
+///   its columns in every quarter: there an offset counts only where the column's mean departs from
+///   the cubic of its neighbours' as a stripe's does (a quarter of the offset for the levelling, half
+///   for the sorting);
 /// - a stripe on a slope of the sample steeper than itself lies between its neighbours in every row,
-///   so the median that keeps the column's value sees nothing: away from the axis the levelling also
+///   so the median that keeps the column's value sees nothing: beyond that the levelling also
 ///   asks the neighbours' median alone, and takes its offset only where the column's mean departs
 ///   from the cubic of its neighbours' as a stripe's does and is no half of a step (that median takes
 ///   the bent sides and the steps of a sample seen alike from every angle for stripes too).
@@ -48,9 +53,9 @@
 /// without stripes comes out unchanged. Non-finite samples are interpolated along their row first.
 /// What is left: a stripe pair of like size at mirrored columns is kept as a centred ring of the
 /// sample, a small stripe on the axis column as a dot, a faint band of stripes on a steep slope (the
-/// cubic of its neighbours follows it); stripes in part of the turn only are found
-/// where they shift every quarter of a sorted column. Any thread; the working memory is kept per
-/// thread.
+/// cubic of its neighbours follows it), about the axis a band of faulty columns and most stripes in
+/// part of the turn; elsewhere stripes in part of the turn only are found where they shift every
+/// quarter of a sorted column. Any thread; the working memory is kept per thread.
 /// \test tst_stripefilter.cpp
 void removeStripes(std::span<double> att, int width, int height, const StripeParams &params);
 

@@ -216,6 +216,12 @@ bool mirroredBySample(
     return around >= 3;
 }
 
+bool nearTheAxis(int j, int width, int window)
+{
+    const int half = std::max(2, window / 2), axis = (width - 1) / 2;
+    return j >= axis - 2 * half && j <= width - 1 - axis + 2 * half;
+}
+
 std::vector<double> profileCurvature(
     std::span<const double> mean, std::span<const double> noise, int rows, int window, double snr)
 {
@@ -252,8 +258,9 @@ std::vector<double> profileCurvature(
     // the axis (within twice the window) does the sample's curvature matter: elsewhere its features
     // move across the columns with the angle, and a column's neighbours rise on one side and fall on
     // the other in most rows.
-    const int axis = (w - 1) / 2;
-    for (int j = std::max(0, axis - 2 * half); j <= std::min(w - 1, w - 1 - axis + 2 * half); ++j) {
+    for (int j = 0; j < w; ++j) {
+        if (!nearTheAxis(j, w, window))
+            continue;
         const double left = sideCurvature(mean, use, std::max(0, j - 2 * half), j - 1);
         const double right = sideCurvature(mean, use, j + 1, std::min(w - 1, j + 2 * half));
         curvature[j] = left * right > 0.0 ? (std::abs(left) < std::abs(right) ? left : right) : 0.0;

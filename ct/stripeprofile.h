@@ -41,6 +41,11 @@ private:
     std::vector<unsigned char> valid_;
 };
 
+/// Whether column j of a profile `width` columns wide lies within twice the half `window` of the
+/// rotation axis (the middle of the profile), where a sample's features trace sinusoids too small to
+/// leave a column's neighbours: there a column sees the sample at every angle, its shape included.
+bool nearTheAxis(int j, int width, int window);
+
 /// The curvature of the sample's mean profile at each column (`mean`: the columns' means over `rows`
 /// rows; `noise`: each column's noise along the angle): the second derivatives of the parabolas fitted
 /// to the `window` − 1 columns on either side (the column itself left out), the smaller when they

@@ -8,7 +8,6 @@
 #include "ct/stripeparams.h"
 #include "ct/stripeprofile.h"
 #include "tools/phantom/phantom.h"
-#include "tools/phantom/ringcheck.h"
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -95,10 +94,6 @@ private slots:
     void onTheAxis();
     void everyMethodKeepsTheSampleAndBearsBadInput_data();
     void everyMethodKeepsTheSampleAndBearsBadInput();
-    void cleanPhantomsStayClean_data();
-    void cleanPhantomsStayClean();
-    void faultyPhantomImproved_data();
-    void faultyPhantomImproved();
     void parameters_data();
     void parameters();
 };
@@ -433,95 +428,6 @@ void TestStripeFilter::everyMethodKeepsTheSampleAndBearsBadInput()
         removeStripes(t, size.width(), size.height(), params(method));
         QCOMPARE(t, cut);
     }
-}
-
-void TestStripeFilter::cleanPhantomsStayClean_data()
-{
-    QTest::addColumn<int>("scene");
-    QTest::addColumn<bool>("noise");
-    QTest::addColumn<double>("cor");
-    QTest::addColumn<int>("slice"); // −1: the middle one
-    for (RingScene scene : ringScenes)
-        for (const bool noise : {false, true})
-            QTest::addRow("%s%s", ringSceneName(scene), noise ? ", Poisson noise" : "")
-                << int(scene) << noise << 130.0 << -1;
-    // The demo phantom's small dense inserts turn about the axis at a column's distance for a good
-    // part of the turn (slice 80), its edges cross the cubic of a column's neighbours (100, 160).
-    for (const int slice : {80, 100, 160})
-        for (const bool noise : {false, true})
-            QTest::addRow("demo, slice %d%s", slice, noise ? ", Poisson noise" : "")
-                << int(RingScene::Demo) << noise << 130.0 << slice;
-    QTest::newRow("demo, Poisson noise, centre between pixels")
-        << int(RingScene::Demo) << true << 130.4 << -1;
-    QTest::newRow("demo, slice 160, centre between pixels") << int(RingScene::Demo) << false << 130.4 << 160;
-    QTest::newRow("cylinder, centre between pixels") << int(RingScene::Cylinder) << false << 130.5 << -1;
-}
-
-void TestStripeFilter::cleanPhantomsStayClean()
-{
-    // Objects over the rotation axis, recorded by a sound detector: against the same slice without
-    // removal, every method changes no 3 × 3 mean inside the circle by more than 1 % of the value
-    // range of the noise-free slice, and the RMS by no more than 0.1 %.
-    QFETCH(int, scene);
-    QFETCH(bool, noise);
-    QFETCH(double, cor);
-    QFETCH(int, slice);
-    RingScanSetup setup;
-    setup.scene = RingScene(scene);
-    setup.cor = cor;
-    setup.slice = slice;
-    const int line = ringScanSlice(setup);
-    const double range = sliceRange(reconstructRingSlice(ringScan(setup), cor, {}, 180.0, line));
-    setup.noise = noise;
-    const ProjectionSet set = ringScan(setup);
-    const SliceImage off = reconstructRingSlice(set, cor, {}, 180.0, line);
-    QVERIFY(off.n > 200 && range > 0.0);
-    for (const char *method : {"all", "sort", "large", "dead"}) {
-        const SliceChange c = sliceChange(
-            off, reconstructRingSlice(set, cor, params(QLatin1String(method)), 180.0, line), range);
-        QVERIFY2(c.maxSmoothed <= 0.01 && c.rms <= 0.001,
-            qPrintable(u"%1: largest %2 %, RMS %3 %"_s.arg(QLatin1String(method))
-                           .arg(100 * c.maxSmoothed)
-                           .arg(100 * c.rms)));
-    }
-}
-
-void TestStripeFilter::faultyPhantomImproved_data()
-{
-    QTest::addColumn<QStringList>("kinds");
-    QTest::addColumn<double>("error"); // reduction of the RMS error against the stripe-free slice, at least
-    QTest::addColumn<double>("rings"); // reduction of the ring strength, at least
-    // Gains off by 0.5 … 3 % in every column, two groups, three dead columns and a band of partial
-    // stripes: the targets of "all".
-    QTest::newRow("every kind") << QStringList() << 5.0 << 10.0;
-    QTest::newRow("dead columns") << QStringList {u"dead"_s} << 5.0 << 10.0;
-    // Alone, gains and groups are reduced, though less: what is left lies within the noise of a
-    // column's offset or by the sample's edges.
-    QTest::newRow("gains") << QStringList {u"gain"_s} << 1.2 << 1.2;
-}
-
-void TestStripeFilter::faultyPhantomImproved()
-{
-    // The demo phantom 640 pixels across, 720 projections, the centre between pixels, with faulty
-    // columns: the slice with "all" against the stripe-free one.
-    QFETCH(QStringList, kinds);
-    QFETCH(double, error);
-    QFETCH(double, rings);
-    RingScanSetup setup;
-    setup.width = 640;
-    setup.projections = 720;
-    setup.cor = 325.3;
-    setup.noise = true;
-    const SliceImage truth = reconstructRingSlice(ringScan(setup), setup.cor, {});
-    setup.faults = typicalFaults(setup.width, setup.projections, 7, kinds);
-    const ProjectionSet set = ringScan(setup);
-    const SliceImage before = reconstructRingSlice(set, setup.cor, {});
-    const SliceImage after = reconstructRingSlice(set, setup.cor, params(u"all"_s));
-    QVERIFY(truth.n > 600 && after.n == truth.n);
-    const double errorReduction = rmsDifference(before, truth) / rmsDifference(after, truth);
-    const double ringReduction = ringStrength(before) / ringStrength(after);
-    QVERIFY2(errorReduction >= error && ringReduction >= rings,
-        qPrintable(u"error %1×, rings %2×"_s.arg(errorReduction).arg(ringReduction)));
 }
 
 void TestStripeFilter::parameters_data()

@@ -18,7 +18,9 @@
 #include "ct/stripefilter.h"
 #include "imagedata/imagesource.h"
 #include "tools/phantom/ringcheck.h"
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <numbers>
@@ -36,6 +38,7 @@ struct Options
     int projections = 180;
     double cor = 130.0;
     QString only; // a scene name: only that one
+    int seeds = 1; // of the clean scenes' noise: 1 … seeds
 };
 
 const std::pair<StripeMethod, const char *> methods[] = {{StripeMethod::All, "all"},
@@ -85,8 +88,10 @@ void clean(const Options &o)
                 std::exit(1);
             }
             const double range = sliceRange(truth);
-            for (bool noise : {false, true}) {
+            for (int seed = 0; seed <= o.seeds; ++seed) { // 0: without noise
+                const bool noise = seed > 0;
                 setup.noise = noise;
+                setup.seed = static_cast<std::uint32_t>(std::max(seed, 1));
                 const ProjectionSet set = ringScan(setup);
                 const SliceImage off = reconstructRingSlice(set, o.cor, {}, 180.0, line);
                 for (auto [m, name] : methods) {
@@ -96,7 +101,10 @@ void clean(const Options &o)
                         = QStringLiteral("clean %1%2%3, %4")
                               .arg(QLatin1String(ringSceneName(scene)),
                                   slice < 0 ? QString() : QStringLiteral(" slice %1").arg(slice),
-                                  noise ? QStringLiteral(" with noise") : QString(), QLatin1String(name));
+                                  !noise      ? QString()
+                                      : seed == 1 ? QStringLiteral(" with noise")
+                                                  : QStringLiteral(" with noise of seed %1").arg(seed),
+                                  QLatin1String(name));
                     printFigure(what + QStringLiteral(": largest change (3 x 3 mean / range)"),
                         100.0 * c.maxSmoothed, QStringLiteral("%"));
                     printFigure(
@@ -295,7 +303,7 @@ int main(int argc, char *argv[])
 {
     if (helpAsked(argc, argv,
             R"(Usage: bench_rings [--only clean|faulty|tooth|speed] [--scene NAME] [--params snr=3,large=31,small=21]
-                   [--width N] [--projections P] [--cor C] [--tooth FILE]
+                   [--width N] [--projections P] [--cor C] [--seeds N] [--tooth FILE]
 Ring removal: what each method does to slices of phantoms recorded with a sound and with a faulty
 detector (error against the stripe-free slice, change on the sound scan, ring strength), and what
 it costs on a sinogram of 2047 x 1800 against the reconstruction of that slice on one core.
@@ -305,6 +313,7 @@ it costs on a sinogram of 2047 x 1800 against the reconstruction of that slice o
   --width N         detector width of the phantoms (256; faulty ones 640)
   --projections P   projections of the phantoms (180; faulty ones 720)
   --cor C           centre of rotation (width * 130/256; faulty ones 325.3)
+  --seeds N         the clean scenes with the noise of seeds 1 ... N (1)
   --tooth FILE      the tooth scan (default: the shared data beside the project)
 )"))
         return 0;
@@ -320,6 +329,8 @@ it costs on a sinogram of 2047 x 1800 against the reconstruction of that slice o
         QStringLiteral("projections of the phantoms (180; faulty ones 720)"), QStringLiteral("P"));
     const QCommandLineOption cor(QStringLiteral("cor"),
         QStringLiteral("centre of rotation (width · 130/256; faulty ones 325.3)"), QStringLiteral("C"));
+    const QCommandLineOption seeds(QStringLiteral("seeds"),
+        QStringLiteral("the clean scenes with the noise of seeds 1 … N (1)"), QStringLiteral("N"));
     const QCommandLineOption scene(
         QStringLiteral("scene"), QStringLiteral("only this clean scene"), QStringLiteral("NAME"));
     const QCommandLineOption toothFile(QStringLiteral("tooth"),
@@ -327,7 +338,7 @@ it costs on a sinogram of 2047 x 1800 against the reconstruction of that slice o
         QStringLiteral("FILE"));
     const QCommandLineOption only(QStringLiteral("only"),
         QStringLiteral("one part only: clean, faulty, tooth or speed"), QStringLiteral("PART"));
-    parser.addOptions({params, width, projections, cor, scene, toothFile, only});
+    parser.addOptions({params, width, projections, cor, seeds, scene, toothFile, only});
     parser.process(app);
     Options o;
     if (parser.isSet(params)) {
@@ -343,6 +354,14 @@ it costs on a sinogram of 2047 x 1800 against the reconstruction of that slice o
         o.projections = parser.value(projections).toInt();
     o.cor = parser.isSet(cor) ? parser.value(cor).toDouble() : o.width * 130.0 / 256.0;
     o.only = parser.value(scene);
+    if (parser.isSet(seeds)) {
+        bool ok = false;
+        o.seeds = parser.value(seeds).toInt(&ok);
+        if (!ok || o.seeds < 1 || o.seeds > 1000) {
+            std::fprintf(stderr, "bench_rings: --seeds must be 1 … 1000\n");
+            return 2;
+        }
+    }
     const QString part = parser.value(only);
     const auto wanted = [&](const char *name) { return part.isEmpty() || part == QLatin1String(name); };
     printProcessor();

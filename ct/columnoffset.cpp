@@ -72,8 +72,10 @@ bool stripeAlone(std::span<const double> mean, std::span<const double> level, in
 {
     if (!departsLikeOffset(mean, j, level[j]))
         return false;
-    int opposite = 0;
-    for (int n : {j - 1, j + 1})
+    int opposite = 0, alike = 0;
+    for (int n : {j - 1, j + 1}) {
         opposite += level[n] * level[j] < 0.0 && std::abs(level[n]) >= 0.4 * std::abs(level[j]);
-    return opposite != 1;
+        alike += level[n] * level[j] > 0.0 && std::abs(level[n]) >= 0.3 * std::abs(level[j]);
+    }
+    return opposite != 1 && alike == 0;
 }

@@ -48,6 +48,9 @@ double typicalOffset(std::span<const double> level);
 /// median of the neighbours lies off a curve by its depth and halfway up a step. So the column's mean
 /// (`mean`, the profile as levelled so far) must depart from the cubic of its neighbours as the offset
 /// makes it (`departsLikeOffset`). A step shows to the other side of half the size in just one of the two
-/// columns beside it; a stripe on a steep slope, which the neighbours' medians take in halfway, in both.
+/// columns beside it; a stripe on a steep slope, which the neighbours' medians take in halfway, in both,
+/// and in neither to the same side: where a column beside it shows an offset to the same side (a third
+/// of it or more), the three lie on a bend of the profile (the flank of a body, where its edge turns at
+/// those columns for many angles) or in a band of stripes that the cubic cannot tell.
 /// \test tst_stripefilter.cpp
 bool stripeAlone(std::span<const double> mean, std::span<const double> level, int j);

@@ -46,8 +46,9 @@
 /// - a stripe on a slope of the sample steeper than itself lies between its neighbours in every row,
 ///   so the median that keeps the column's value sees nothing: beyond that the levelling also
 ///   asks the neighbours' median alone, and takes its offset only where the column's mean departs
-///   from the cubic of its neighbours' as a stripe's does and is no half of a step (that median takes
-///   the bent sides and the steps of a sample seen alike from every angle for stripes too).
+///   from the cubic of its neighbours' as a stripe's does and is no half of a step nor part of a bend
+///   (that median takes the bent sides and the steps of a sample seen alike from every angle for
+///   stripes too).
 /// The changes hold only where they stand out of the noise (`snr` times the spread of the estimate;
 /// below a thousandth of the sinogram's largest value noise counts as that much), so a sinogram
 /// without stripes comes out unchanged. Non-finite samples are interpolated along their row first.

@@ -2,6 +2,7 @@
 
 // Local
 #include "ct/columnmedian.h"
+#include "ct/stripeprofile.h"
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -336,6 +337,11 @@ void removeDeadColumns(double *att, int width, int height, const StripeParams &p
     for (int j = 0; j < width; ++j) {
         if (!candidate(j))
             continue;
+        // About the axis the columns just inside a small sample over it (a fibre, the end of a body)
+        // see it at every angle: they depart from the cubic, vary less than those about them and each
+        // reads as a share of the next. There only an unresponsive column counts.
+        if (!mask[j] && nearTheAxis(j, width, p.largeSize))
+            continue;
         if (!mask[j]) {
             // Gross only: confirmed when it responds distinctly less than the columns about it, as a
             // share of a direct neighbour (within the noise, or a quarter of its own variation). Just
@@ -354,9 +360,12 @@ void removeDeadColumns(double *att, int width, int height, const StripeParams &p
         const double sides = j >= 3 && j + 3 < width ? std::min(std::max(variation[j - 2], variation[j - 3]),
                                  std::max(variation[j + 2], variation[j + 3]))
                                                      : 0.0;
+        // About the axis it must also respond distinctly less than the columns about it: a thin
+        // feature over the axis two or three columns away pulls the cubic off any column there.
         mask[j] = j >= 3 && j + 3 < width
             && (std::abs(dep.level) > p.snr * 1.2533 * expected / std::sqrt(double(height)) + 0.05 * largest
-                || sides > 2.0 * variation[j] + floor);
+                || sides > 2.0 * variation[j] + floor)
+            && (!nearTheAxis(j, width, p.largeSize) || 0.8 * sides > variation[j] + floor);
     }
 
     if (height >= 4) {
@@ -382,11 +391,21 @@ void removeDeadColumns(double *att, int width, int height, const StripeParams &p
         for (int j = 0; j < width; ++j) {
             if (mask[j] || !(logRatio[j] > p.snr * spread))
                 continue;
+            // About the axis the edge of a small sample turns at the same columns for many angles and
+            // its departure from the cubic jitters as much, over a few columns side by side: there
+            // only a column that stands alone and reads four times as noisy counts.
+            const bool nearAxis = nearTheAxis(j, width, p.largeSize);
+            const double standsOut = p.snr * spread;
+            if (nearAxis
+                && (logRatio[std::max(j - 1, 0)] > standsOut || logRatio[std::min(j + 1, width - 1)] > standsOut))
+                continue;
             const Departure dep = departure(att, width, height, j, sigma);
             const double own
                 = std::sqrt(std::max(0.0, dep.jitter * dep.jitter - dep.neighbours * dep.neighbours));
             mask[j] = j >= 3 && j + 3 < width
-                && own > factor * 1.4826 / std::sqrt(2.0) * around5(noise, j, width) + floor;
+                && own > (nearAxis ? std::max(factor, 4.0) : factor) * 1.4826 / std::sqrt(2.0)
+                            * around5(noise, j, width)
+                        + floor;
         }
     }
     dilate(mask);

@@ -22,7 +22,8 @@ std::vector<unsigned char> stripeOutliers(
 /// what its neighbours make of it (the cubic through the columns two and three away on each side):
 /// about the rotation axis a sample looks alike from every angle, and its columns vary as little as a
 /// dead one's. One that departs grossly but still varies (a dead pixel blended with a live one) must
-/// read as a share of a direct neighbour; a noisy one must read twice as noisy at least. The outermost
-/// two columns on each side are left as they are.
+/// read as a share of a direct neighbour, and lie beyond twice the half window of the axis; a noisy
+/// one must read twice as noisy at least (about the axis four times, and alone). The outermost two
+/// columns on each side are left as they are.
 /// \test tst_stripefilter.cpp
 void removeDeadColumns(double *att, int width, int height, const StripeParams &params);

@@ -172,20 +172,21 @@ struct Profile
     std::vector<double> spread; // of a column's mean, and of the median of its offsets
 };
 
-// About the axis a sample sees the columns at every angle and its shape across them bends within the
-// window (a small sample beside the axis is a bump narrower than it): the neighbours' median lies
-// below the bump in most rows, and the ranks of a sorted column, whose least values change across the
-// columns faster than the mean, stand off the neighbours' in every quarter. The column's mean follows
-// its neighbours' cubic all the same; a stripe's departs from it, by `share` of the offset at least
-// and beyond the noise of the departure: a quarter for the levelling (where every column is off, the
-// cubic carries the neighbours' offsets too), half for the sorting (beside a small sample a column's
-// ranks stand off by several times what the neighbours' stripes make its mean depart). What it costs:
-// about the axis a band of faulty columns (the cubic follows each one), stripes in part of the turn
-// and stripes within the noise of a column's mean are left.
+// Whether column j's mean (`mean`, the profile as levelled so far) departs from the cubic of its
+// neighbours' as a stripe's offset `level` makes it: by `share` of the offset at least, and beyond
+// `snr` times the spread of the departure (1.4 times a mean's, and as much again for the profile's
+// own unevenness). About the axis a small sample over it, a bump of the profile narrower than the
+// window, is seen by its columns at every angle: the neighbours' median lies below the bump in most
+// rows, and the ranks of a sorted column, whose least values change across the columns faster than
+// the mean, stand off the neighbours' in every quarter; the column's mean follows the cubic all the
+// same. The levelling asks a quarter (where every column is off, the cubic carries the neighbours'
+// offsets too), the sorting half. What it costs: about the axis a band of faulty columns (the cubic
+// follows each one), stripes within the noise of a column's mean and stripes in part of the turn that
+// hardly move it are left.
 bool departsFromNeighbours(std::span<const double> mean, int j, double level, const Profile &profile,
     const StripeParams &p, double share)
 {
-    return departsLikeOffset(mean, j, level, share, 1.4 * p.snr * profile.spread[j]);
+    return departsLikeOffset(mean, j, level, share, 2.0 * p.snr * profile.spread[j]);
 }
 
 // Whether column j's offset `level`[j] against its neighbours is a stripe's rather than the sample's,
@@ -366,10 +367,11 @@ void levelColumns(const LevelBuffers &b, int width, int height, std::size_t stri
 // Small and partial stripes by sorting: each column sorted along the angle is compared, rank by rank,
 // with its neighbours' sorted columns (the median of the `window` − 1 columns about it, the paper's
 // filter). Where the difference holds in every quarter of the ranks (a stripe shifts them all, even
-// when it is present in part of the turn only) and `stripeLike` finds it a stripe's, the column's
-// values are replaced by the neighbours' in its own rank order; elsewhere the column is left as it is,
-// so that the sample's structure, which makes sorted columns differ in some ranks only, is not
-// touched. Where the plain median and the curved one differ (the sample curves about the axis, and
+// when it is present in part of the turn only), `stripeLike` finds it a stripe's and, about the axis,
+// the column's mean departs from its neighbours' as that offset makes it (`departsFromNeighbours`),
+// the column's values are replaced by the neighbours' in its own rank order; elsewhere the column is
+// left as it is, so that the sample's structure, which makes sorted columns differ in some ranks
+// only, is not touched. Where the plain median and the curved one differ (the sample curves about the axis, and
 // the plain median lies below its peak), the curved one must find the offset too and gives the
 // values. The decision is made on a few hundred ranks taken evenly. Marks the replaced columns in
 // `replaced`.
@@ -416,7 +418,6 @@ void replaceSortedStripes(float *columns, float *sorted, std::uint32_t *order, f
     for (int j = 0; j < width; ++j) {
         if (!holds[j] || !stripeLike(level, typical, profile, fewSpread, j, p.snr))
             continue;
-        // About the axis the ranks can stand off the neighbours' where the mean does not.
         if (nearTheAxis(j, width, p.largeSize) && !departsFromNeighbours(profile.mean, j, level[j], profile, p, 0.5))
             continue;
         const bool curves = std::abs(level[j] - curvedLevel[j]) > p.snr * profile.spread[j] * fewSpread;

@@ -20,6 +20,12 @@ const char *ringSceneName(RingScene scene)
         return "cylinder";
     case RingScene::StepEdge:
         return "step edge";
+    case RingScene::SmallOver:
+        return "small over";
+    case RingScene::SmallBeside:
+        return "small beside";
+    case RingScene::SmallOff:
+        return "small off";
     case RingScene::Demo:
         return "demo";
     }
@@ -55,6 +61,16 @@ Phantom ringScenePhantom(RingScene scene, int width)
             {12 * s * std::cos(phi), 12 * s * std::sin(phi), 0, 60 * s, 60 * s, tall, phi, 0.010, true});
         break;
     }
+    case RingScene::SmallOver: // 16 × 11, its centre 1.5 off the axis; its largest chord 0.4
+        p.parts.push_back({1.2 * s, 0.9 * s, 0, 16 * s, 11.2 * s, tall, 0.4, 0.2 / 16});
+        break;
+    case RingScene::SmallBeside: // 8 × 6, its centre 9 off the axis
+        p.parts.push_back({7.2 * s, 5.4 * s, 0, 8 * s, 5.6 * s, tall, 0.4, 0.2 / 8});
+        break;
+    case RingScene::SmallOff: // 4 × 3, its centre 20 off the axis, in a body of 70 × 50
+        p.parts.push_back({16 * s, 12 * s, 0, 4 * s, 2.8 * s, tall, 0.4, 0.2 / 4});
+        p.parts.push_back({-10 * s, 5 * s, 0, 70 * s, 50 * s, tall, 0.2, 0.004});
+        break;
     case RingScene::Demo:
         p = demoPhantom(width);
         break;

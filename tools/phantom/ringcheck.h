@@ -15,12 +15,15 @@ enum class RingScene {
     Ring, // a tube centred on the axis: sharp edges that every projection shows at the same columns
     Cylinder, // a uniform disk centred on the axis
     StepEdge, // a half disk whose straight edge runs through the axis (its round edge off the axis)
+    SmallOver, // a small ellipse (a fibre, the end of a body) over the axis, its centre just off it
+    SmallBeside, // a smaller one beside the axis, not quite over it
+    SmallOff, // a small dense ellipse off the axis in a faint body: its edges turn at the same columns
     Demo, // the demo phantom (an off-centre body with inserts)
 };
 inline constexpr RingScene ringScenes[] = {RingScene::Disk, RingScene::Ellipse, RingScene::Ring,
-    RingScene::Cylinder, RingScene::StepEdge, RingScene::Demo};
+    RingScene::Cylinder, RingScene::StepEdge, RingScene::SmallOver, RingScene::SmallBeside, RingScene::SmallOff, RingScene::Demo};
 
-/// "disk", "ellipse", "ring", "cylinder", "step edge", "demo".
+/// "disk", "ellipse", "ring", "cylinder", "step edge", "small over", "small beside", "small off", "demo".
 const char *ringSceneName(RingScene scene);
 
 /// The scene for a detector `width` pixels across: its size scales with the width, its attenuation per

@@ -367,11 +367,11 @@ void levelColumns(const LevelBuffers &b, int width, int height, std::size_t stri
 // Small and partial stripes by sorting: each column sorted along the angle is compared, rank by rank,
 // with its neighbours' sorted columns (the median of the `window` − 1 columns about it, the paper's
 // filter). Where the difference holds in every quarter of the ranks (a stripe shifts them all, even
-// when it is present in part of the turn only), `stripeLike` finds it a stripe's and, about the axis,
-// the column's mean departs from its neighbours' as that offset makes it (`departsFromNeighbours`),
-// the column's values are replaced by the neighbours' in its own rank order; elsewhere the column is
-// left as it is, so that the sample's structure, which makes sorted columns differ in some ranks
-// only, is not touched. Where the plain median and the curved one differ (the sample curves about the axis, and
+// when it is present in part of the turn only), `stripeLike` finds it a stripe's, the offset shows
+// row by row as well or moves the column's mean as it would (`departsFromNeighbours`; about the axis
+// the latter always), the column's values are replaced by the neighbours' in its own rank order;
+// elsewhere the column is left as it is, so that the sample's structure, which makes sorted columns
+// differ in some ranks only, is not touched. Where the plain median and the curved one differ (the sample curves about the axis, and
 // the plain median lies below its peak), the curved one must find the offset too and gives the
 // values. The decision is made on a few hundred ranks taken evenly. Marks the replaced columns in
 // `replaced`.
@@ -456,8 +456,13 @@ void replaceSortedStripes(float *columns, float *sorted, std::uint32_t *order, f
                 alike = m * level[i] >= 0.0 ? std::abs(m) <= 3.0 * std::abs(level[i]) + limit
                                             : std::abs(m) <= limit;
             }
+            // And a stripe shows row by row too (it drifts over the turn at most), or moves the
+            // column's mean: where a small dense feature's edge turns at the column for part of the
+            // turn, the column's ranks stand off its neighbours' while its rows and its mean do not.
             const double rowLevel = medianOf(e.data(), fewRanks);
-            if (!alike || (rowLevel * level[i] > 0.0 && std::abs(rowLevel) > 2.0 * std::abs(level[i])))
+            const bool rowsShow = rowLevel * level[i] > 0.0 && std::abs(rowLevel) >= 0.5 * std::abs(level[i]);
+            if (!alike || (rowLevel * level[i] > 0.0 && std::abs(rowLevel) > 2.0 * std::abs(level[i]))
+                || !(rowsShow || departsFromNeighbours(profile.mean, i, level[i], profile, p, 0.5)))
                 replaced[i] = 0;
         }
         j = end;

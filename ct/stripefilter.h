@@ -54,11 +54,11 @@
 /// without stripes comes out unchanged. Non-finite samples are interpolated along their row first.
 /// What is left: a stripe pair of like size at mirrored columns is kept as a centred ring of the
 /// sample, a small stripe on the axis column as a dot, a faint band of stripes on a steep slope (the
-/// cubic of its neighbours follows it), about the axis a band of faulty columns and stripes in part of
-/// the turn that hardly move their column's mean; elsewhere stripes in part of the turn only are found
-/// where they shift every quarter of a sorted column, and so is the edge of a small dense feature that
-/// turns at the same columns for a good part of the turn (seen 40 columns out on a detector 512 wide).
-/// Any thread; the working memory is kept per thread.
+/// cubic of its neighbours follows it), about the axis a band of faulty columns, and stripes in part of
+/// the turn that hardly move their column's mean (elsewhere they are found where they shift every
+/// quarter of a sorted column and move its mean: the edge of a small dense feature that turns at the
+/// same columns for a good part of the turn shifts the ranks alone). Any thread; the working memory is
+/// kept per thread.
 /// \test tst_stripefilter.cpp
 void removeStripes(std::span<double> att, int width, int height, const StripeParams &params);
 

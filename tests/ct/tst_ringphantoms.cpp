@@ -40,10 +40,11 @@ void TestRingPhantoms::cleanPhantomsStayClean_data()
     QTest::addColumn<double>("cor");
     QTest::addColumn<int>("slice"); // −1: the middle one
     QTest::addColumn<int>("seed"); // of the noise
+    QTest::addColumn<int>("width"); // of the detector, the projections 180/256 of it
     for (RingScene scene : ringScenes)
         for (const bool noise : {false, true})
             QTest::addRow("%s%s", ringSceneName(scene), noise ? ", Poisson noise" : "")
-                << int(scene) << noise << 130.0 << -1 << 1;
+                << int(scene) << noise << 130.0 << -1 << 1 << 256;
     // The demo phantom's small dense inserts turn about the axis at a column's distance for a good
     // part of the turn (slice 80), its edges cross the cubic of a column's neighbours (100, 160); near
     // its ends the body is a small ellipse beside the axis, over it (44, 48) or not quite (40): the
@@ -51,17 +52,20 @@ void TestRingPhantoms::cleanPhantomsStayClean_data()
     for (const int slice : {40, 44, 48, 80, 100, 160})
         for (const bool noise : {false, true})
             QTest::addRow("demo, slice %d%s", slice, noise ? ", Poisson noise" : "")
-                << int(RingScene::Demo) << noise << 130.0 << slice << 1;
+                << int(RingScene::Demo) << noise << 130.0 << slice << 1 << 256;
     // Other noise by the ends: the levelling's medians miss the columns beside the axis too.
-    QTest::newRow("demo, slice 212, other noise") << int(RingScene::Demo) << true << 130.0 << 212 << 3;
-    QTest::newRow("demo, slice 46, other noise") << int(RingScene::Demo) << true << 130.0 << 46 << 8;
+    QTest::newRow("demo, slice 212, other noise") << int(RingScene::Demo) << true << 130.0 << 212 << 3 << 256;
+    QTest::newRow("demo, slice 46, other noise") << int(RingScene::Demo) << true << 130.0 << 46 << 8 << 256;
     // The body's flank bends alike at a column 42 out for many angles: its neighbours' median alone
     // lies off the bend there, as off a stripe on a slope.
-    QTest::newRow("demo, slice 100, other noise") << int(RingScene::Demo) << true << 130.0 << 100 << 37;
+    QTest::newRow("demo, slice 100, other noise") << int(RingScene::Demo) << true << 130.0 << 100 << 37 << 256;
     QTest::newRow("demo, Poisson noise, centre between pixels")
-        << int(RingScene::Demo) << true << 130.4 << -1 << 1;
-    QTest::newRow("demo, slice 160, centre between pixels") << int(RingScene::Demo) << false << 130.4 << 160 << 1;
-    QTest::newRow("cylinder, centre between pixels") << int(RingScene::Cylinder) << false << 130.5 << -1 << 1;
+        << int(RingScene::Demo) << true << 130.4 << -1 << 1 << 256;
+    QTest::newRow("demo, slice 160, centre between pixels") << int(RingScene::Demo) << false << 130.4 << 160 << 1 << 256;
+    QTest::newRow("cylinder, centre between pixels") << int(RingScene::Cylinder) << false << 130.5 << -1 << 1 << 256;
+    // Twice as large, the small ellipse 40 columns off the axis: its edge turns at the same columns
+    // for a good part of the turn, and their sorted values stand off the neighbours' in every quarter.
+    QTest::newRow("small off, 512 wide") << int(RingScene::SmallOff) << true << 260.0 << -1 << 1 << 512;
 }
 
 void TestRingPhantoms::cleanPhantomsStayClean()
@@ -74,7 +78,10 @@ void TestRingPhantoms::cleanPhantomsStayClean()
     QFETCH(double, cor);
     QFETCH(int, slice);
     QFETCH(int, seed);
+    QFETCH(int, width);
     RingScanSetup setup;
+    setup.width = width;
+    setup.projections = width * 180 / 256;
     setup.scene = RingScene(scene);
     setup.cor = cor;
     setup.slice = slice;

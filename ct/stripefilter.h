@@ -55,11 +55,11 @@
 /// What is left: a stripe pair of like size at mirrored columns is kept as a centred ring of the
 /// sample, a small stripe on the axis column as a dot, a faint band of stripes on a steep slope (the
 /// cubic of its neighbours follows it), about the axis a band of faulty columns, and stripes in part of
-/// the turn that hardly move their column's mean (elsewhere they are found where they shift every
-/// quarter of a sorted column and move its mean: the edge of a small dense feature that turns at the
-/// same columns for a good part of the turn shifts the ranks alone). Any thread; the working memory is
-/// kept per thread.
-/// \test tst_stripefilter.cpp
+/// the turn that hardly move their column's mean (elsewhere such a stripe is found where it shifts
+/// every quarter of a sorted column and moves the mean or shows row by row: the edge of a small dense
+/// feature that turns at the same columns for a good part of the turn shifts the ranks alone). Any
+/// thread; the working memory is kept per thread.
+/// \test tst_stripefilter.cpp, tst_ringphantoms.cpp
 void removeStripes(std::span<double> att, int width, int height, const StripeParams &params);
 
 /// Gives back the working memory the calling thread keeps between sinograms.

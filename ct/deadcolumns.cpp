@@ -337,35 +337,30 @@ void removeDeadColumns(double *att, int width, int height, const StripeParams &p
     for (int j = 0; j < width; ++j) {
         if (!candidate(j))
             continue;
-        // About the axis the columns just inside a small sample over it (a fibre, the end of a body)
-        // see it at every angle: they depart from the cubic, vary less than those about them and each
-        // reads as a share of the next. There only an unresponsive column counts.
-        if (!mask[j] && nearTheAxis(j, width, p.largeSize))
-            continue;
+        const double sides = j >= 3 && j + 3 < width ? std::min(std::max(variation[j - 2], variation[j - 3]),
+                                 std::max(variation[j + 2], variation[j + 3]))
+                                                     : 0.0;
+        const bool respondsLess = 0.8 * sides > variation[j] + floor;
+        const bool nearAxis = nearTheAxis(j, width, p.largeSize);
         if (!mask[j]) {
             // Gross only: confirmed when it responds distinctly less than the columns about it, as a
             // share of a direct neighbour (within the noise, or a quarter of its own variation). Just
             // inside a small sample beside the axis a column sees the sample at every angle and varies
-            // less than those about it too, but not as any one of them does.
-            const double sides = j >= 3 && j + 3 < width
-                ? std::min(std::max(variation[j - 2], variation[j - 3]),
-                    std::max(variation[j + 2], variation[j + 3]))
-                : 0.0;
-            mask[j] = 0.8 * sides > variation[j] + floor
+            // less than those about it too, but not as any one of them does. About the axis the
+            // columns just inside a small sample over it (a fibre, the end of a body) each read as a
+            // share of the next, too: there only an unresponsive column counts.
+            mask[j] = !nearAxis && respondsLess
                 && unexplained(att, width, height, j) <= std::max(0.25 * variation[j], 1.5 * sigma[j]) + floor;
             continue;
         }
         const Departure dep = departure(att, width, height, j, sigma);
         const double expected = std::hypot(sigma[j], dep.neighbours);
-        const double sides = j >= 3 && j + 3 < width ? std::min(std::max(variation[j - 2], variation[j - 3]),
-                                 std::max(variation[j + 2], variation[j + 3]))
-                                                     : 0.0;
         // About the axis it must also respond distinctly less than the columns about it: a thin
         // feature over the axis two or three columns away pulls the cubic off any column there.
         mask[j] = j >= 3 && j + 3 < width
             && (std::abs(dep.level) > p.snr * 1.2533 * expected / std::sqrt(double(height)) + 0.05 * largest
                 || sides > 2.0 * variation[j] + floor)
-            && (!nearTheAxis(j, width, p.largeSize) || 0.8 * sides > variation[j] + floor);
+            && (!nearAxis || respondsLess);
     }
 
     if (height >= 4) {

@@ -287,6 +287,12 @@ void levelColumns(const LevelBuffers &b, int width, int height, std::size_t stri
             d[r] = c[r] - nb[r];
         return offsetOf(d.data(), scratch.data(), height, noise[j], p.snr, 4.0, holdsHere);
     };
+    int axisFirst = 0; // the columns about the axis: axisFirst … axisEnd − 1
+    while (axisFirst < width && !nearTheAxis(axisFirst, width, p.largeSize))
+        ++axisFirst;
+    int axisEnd = axisFirst;
+    while (axisEnd < width && nearTheAxis(axisEnd, width, p.largeSize))
+        ++axisEnd;
     for (int pass = 0; pass < levelPasses; ++pass) {
         // The medians where they may have changed: runs of columns to check.
         for (int j = 0; j < width;) {
@@ -300,7 +306,11 @@ void levelColumns(const LevelBuffers &b, int width, int height, std::size_t stri
             medianAcrossColumns(b.columns, b.kept, width, stride, p.largeSize, j, end);
             curvedReference(
                 b.columns, b.kept, b.curved, width, stride, p.largeSize, curvature, j, end, OwnValue::Kept);
-            medianAcrossColumns(b.columns, b.left, width, stride, p.largeSize, j, end, OwnValue::Left);
+            // The neighbours' median alone is asked only away from the axis: on either side of it.
+            medianAcrossColumns(b.columns, b.left, width, stride, p.largeSize, j, std::min(end, axisFirst),
+                OwnValue::Left);
+            medianAcrossColumns(b.columns, b.left, width, stride, p.largeSize, std::max(j, axisEnd), end,
+                OwnValue::Left);
             j = end;
         }
         // Each column's offset (the median over the angles) against either reference, and whether it
@@ -322,7 +332,7 @@ void levelColumns(const LevelBuffers &b, int width, int height, std::size_t stri
             level[j] = std::abs(lv[0] - lv[1]) > p.snr * levelSpread[j] ? lv[1] : lv[0];
             holds[j] = both && lv[0] * lv[1] > 0.0;
             bool holdsHere = false;
-            levelLeft[j] = curves || nearTheAxis(j, width, p.largeSize) ? 0.0 : offset(j, b.left, holdsHere);
+            levelLeft[j] = nearTheAxis(j, width, p.largeSize) ? 0.0 : offset(j, b.left, holdsHere);
             holdsLeft[j] = holdsHere;
         }
         std::fill(changed.begin(), changed.end(), 0);
@@ -371,9 +381,9 @@ void levelColumns(const LevelBuffers &b, int width, int height, std::size_t stri
 // row by row as well or moves the column's mean as it would (`departsFromNeighbours`; about the axis
 // the latter always), the column's values are replaced by the neighbours' in its own rank order;
 // elsewhere the column is left as it is, so that the sample's structure, which makes sorted columns
-// differ in some ranks only, is not touched. Where the plain median and the curved one differ (the sample curves about the axis, and
-// the plain median lies below its peak), the curved one must find the offset too and gives the
-// values. The decision is made on a few hundred ranks taken evenly. Marks the replaced columns in
+// differ in some ranks only, is not touched. Where the plain median and the curved one differ (the
+// sample curves about the axis, and the plain median lies below its peak), the curved one must find
+// the offset too and gives the values. The decision is made on a few hundred ranks taken evenly. Marks the replaced columns in
 // `replaced`.
 void replaceSortedStripes(float *columns, float *sorted, std::uint32_t *order, float *neighbours, int width,
     int height, std::size_t stride, const std::vector<double> &noise, const Profile &profile,
